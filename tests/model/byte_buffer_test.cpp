@@ -18,7 +18,8 @@ std::vector<std::uint8_t> Bytes(const CByteBuffer& b)
 void Fill(CByteBuffer& b, const std::vector<std::uint8_t>& bytes)
 {
     auto* block = static_cast<std::uint8_t*>(std::malloc(bytes.size() ? bytes.size() : 1));
-    std::memcpy(block, bytes.data(), bytes.size());
+    if (!bytes.empty())
+        std::memcpy(block, bytes.data(), bytes.size());
     b.SetBlock(block, static_cast<std::uint32_t>(bytes.size()));
 }
 
