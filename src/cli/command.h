@@ -22,3 +22,4 @@ int UsageError(const std::string& message);
 
 int RunInstall(const std::vector<std::string>& args);
 int RunUninstall(const std::vector<std::string>& args);
+int RunOptions(const std::vector<std::string>& args);

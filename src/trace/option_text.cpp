@@ -1,0 +1,334 @@
+#include "trace/option_text.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/text_table.h"
+#include "platform/number_text.h"
+#include "platform/settings_store.h"
+
+namespace {
+
+// Job files carry three decimals: a chart value within half the last one is
+// the value the file was written from, not a change.
+constexpr double kJobDoubleTolerance = 0.0005;
+
+// Names come from the settings store, which may hold anything: a line break
+// in one must not start a key of its own.
+std::string OneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\r' || c == '\n' || c == '\0')
+            c = ' ';
+    return text;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+// A name as a job value. Readers trim values and drop one pair of quotes, so
+// a name that would lose blanks or quotes that way is quoted once more.
+std::string JobName(const std::string& name)
+{
+    std::string value = OneLine(name);
+    if (value.empty())
+        return value;
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+    if (quoted || IsBlank(value.front()) || IsBlank(value.back()))
+        return '"' + value + '"';
+    return value;
+}
+
+// Distances of zero and below are all "off"; -0.0 would print as "-0.000".
+double NotNegative(double v) { return v > 0 ? v : 0.0; }
+
+std::string Flag(const char* key, bool on) { return std::string(key) + (on ? "=1\n" : "=0\n"); }
+
+std::string Decimal(double v) { return FormatC("%-.3f", v); }
+
+std::string FillTypeLine(UINT type)
+{
+    switch (type) {
+    case FILL_HORIZONTAL: return GetLanString("OptionFilltypeHorLine", "Fill type : Horizontal line") + "\n";
+    case FILL_VERTICAL: return GetLanString("OptionFilltypeVerLine", "Fill type : Vertical line") + "\n";
+    case FILL_CROSS: return GetLanString("OptionFilltypeCrossLine", "Fill type : Cross line") + "\n";
+    default: return GetLanString("OptionFilltypeSolid", "Fill type : Solid") + "\n";
+    }
+}
+
+std::string CircleLine(bool on)
+{
+    return (on ? GetLanString("OptionRecCircle", "Recognise circle and arc.")
+               : GetLanString("OptionNotRecCircle", "Not recognise circle and arc.")) +
+           "\n";
+}
+
+std::string FillSpaceLine(double space) { return GetLanString("OptionFillSpace", "Fill space") + " = " + Decimal(space) + "\n"; }
+
+std::string StraightenLine(double d) { return GetLanString("OptionStraighten", "Straighten intension") + "= " + Decimal(d) + "\n"; }
+
+// Reads the centre-line keys onto the chart type.
+class CCenterSectionReader {
+public:
+    CCenterSectionReader(const CProfileFile& profile, const std::string& section, CChartType& chart)
+        : m_profile(profile), m_section(section), m_chart(chart)
+    {
+    }
+
+    void Read()
+    {
+        const std::string unnamed = UnnamedChartName();
+        m_chart.Name = unnamed;
+        // A chart type that cannot be loaded leaves the values as they were.
+        (void)m_chart.LoadFromRegistry(m_profile.GetProfileString(m_section, "Chart", unnamed));
+
+        double straighten = 0;
+        if (ParseDoubleC(m_profile.GetProfileString(m_section, "Straighten", ""), straighten)) {
+            straighten = NotNegative(straighten);
+            if (std::fabs(straighten - m_chart.d_MaxDis) > kJobDoubleTolerance)
+                Change(m_chart.d_MaxDis, straighten);
+        }
+        ReadFlag("Width", m_chart.b_CalcWidth);
+        ReadWidthSeries();
+        ReadFlag("Circle", m_chart.b_RecogniseCirArc);
+        if (ReadFlag("Connect", m_chart.b_Connect))
+            ReadDistance("distance", m_chart.i_ConDis);
+        if (ReadFlag("Force", m_chart.b_ForceOrtho))
+            ReadAngleSeries();
+        if (ReadFlag("Delete", m_chart.b_DelLine))
+            ReadDistance("Length", m_chart.i_DelLine_Length);
+        if (m_renamed)
+            m_chart.Name = unnamed;
+    }
+
+private:
+    template <typename T>
+    void Change(T& field, const T& value)
+    {
+        field = value;
+        m_renamed = true;
+    }
+
+    bool ReadFlag(const char* key, bool& field)
+    {
+        const bool v = m_profile.GetProfileInt(m_section, key, field) != 0;
+        if (v != field)
+            Change(field, v);
+        return field;
+    }
+
+    void ReadDistance(const char* key, int& field)
+    {
+        const int v = ClampDistance(m_profile.GetProfileInt(m_section, key, field));
+        if (v != field)
+            Change(field, v);
+    }
+
+    void ReadWidthSeries()
+    {
+        CWidthSeries& series = m_chart.WidthSeries;
+        const std::string name = m_profile.GetProfileString(m_section, "WidthSeries", series.Name);
+        if (!SeriesNamesEqual(name, series.Name))
+            m_renamed = true;
+        if (!name.empty() && series.LoadFromRegistry(name))
+            return;
+        series.Clear();
+        series.Name = name; // kept, so the job still names it
+    }
+
+    void ReadAngleSeries()
+    {
+        CAngleSeries& series = m_chart.AngleSeries;
+        const std::string name = m_profile.GetProfileString(m_section, "AngleSeries", series.Name);
+        if (!SeriesNamesEqual(name, series.Name))
+            m_renamed = true;
+        if (!name.empty() && series.LoadFromRegistry(name))
+            return;
+        series.SetDefault();
+        m_renamed = true;
+    }
+
+    const CProfileFile& m_profile;
+    const std::string& m_section;
+    CChartType& m_chart;
+    bool m_renamed = false;
+};
+
+} // namespace
+
+std::string CTraceOption::GetJobText() const
+{
+    std::string text = Flag("AutoGray", b_AutoGray) + FormatC("Gray=%d\n", i_Gray);
+    switch (i_AutoTraceWhat) {
+    case TRACE_OUTLINE:
+        text += "Method=Outline\nStraighten=" + Decimal(Outline.d_MaxDis) + "\n";
+        text += Flag("Circle", Outline.b_RecogniseCirArc);
+        text += Flag("Fill", Outline.b_Fill);
+        if (Outline.b_Fill)
+            text += FormatC("Type=%u\nSpace=%-.3f\n", Outline.i_FillType, Outline.d_FillSpace);
+        break;
+    case TRACE_FILL_PATTERN:
+        text += FormatC("Method=FillPattern\nType=%u\nSpace=%-.3f\n", FillPattern.i_FillType, FillPattern.d_FillSpace);
+        break;
+    default: {
+        const CChartType& chart = ChartType;
+        text += "Method=Center\nChart=" + JobName(chart.Name) + "\n";
+        text += "Straighten=" + Decimal(chart.d_MaxDis) + "\n";
+        text += Flag("Circle", chart.b_RecogniseCirArc);
+        text += Flag("Width", chart.b_CalcWidth);
+        if (chart.b_CalcWidth)
+            text += "WidthSeries=" + JobName(chart.WidthSeries.Name) + "\n";
+        text += Flag("Connect", chart.b_Connect);
+        if (chart.b_Connect)
+            text += FormatC("distance=%d\n", chart.i_ConDis);
+        text += Flag("Force", chart.b_ForceOrtho);
+        if (chart.b_ForceOrtho)
+            text += "AngleSeries=" + JobName(chart.AngleSeries.Name) + "\n";
+        text += Flag("Delete", chart.b_DelLine);
+        if (chart.b_DelLine)
+            text += FormatC("Length=%d\n", chart.i_DelLine_Length);
+        break;
+    }
+    }
+    return text;
+}
+
+bool CTraceOption::WriteJobText(FILE* file) const
+{
+    const std::string text = GetJobText();
+    return file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+void CTraceOption::ReadJobSection(const CProfileFile& profile, const std::string& section)
+{
+    b_AutoGray = profile.GetProfileInt(section, "AutoGray", 0) != 0;
+    i_Gray = ClampGray(profile.GetProfileInt(section, "Gray", 128));
+    const std::string method = FoldSettingName(profile.GetProfileString(section, "Method", "Center"));
+    if (method == "outline")
+        i_AutoTraceWhat = TRACE_OUTLINE;
+    else if (method == "fillpattern")
+        i_AutoTraceWhat = TRACE_FILL_PATTERN;
+    else
+        i_AutoTraceWhat = TRACE_CENTER_LINE;
+
+    double v = 0;
+    switch (i_AutoTraceWhat) {
+    case TRACE_CENTER_LINE:
+        CCenterSectionReader(profile, section, ChartType).Read();
+        break;
+    case TRACE_FILL_PATTERN: {
+        const int type = profile.GetProfileInt(section, "Type", static_cast<int>(FillPattern.i_FillType));
+        FillPattern.i_FillType = static_cast<UINT>(std::clamp(type, 0, static_cast<int>(FILL_CROSS)));
+        if (ParseDoubleC(profile.GetProfileString(section, "Space", "1.0"), v))
+            FillPattern.d_FillSpace = ClampFillSpace(v, FillPattern.d_FillSpace);
+        break;
+    }
+    default:
+        Outline.d_MaxDis = ParseDoubleC(profile.GetProfileString(section, "Straighten", "1.0"), v) ? NotNegative(v) : 1.0;
+        Outline.b_RecogniseCirArc = profile.GetProfileInt(section, "Circle", 1) != 0;
+        Outline.b_Fill = profile.GetProfileInt(section, "Fill", 0) != 0;
+        if (Outline.b_Fill) {
+            const int type = profile.GetProfileInt(section, "Type", FILL_SOLID);
+            Outline.i_FillType = static_cast<UINT>(std::clamp(type, 0, static_cast<int>(FILL_SOLID)));
+            v = 1.0;
+            (void)ParseDoubleC(profile.GetProfileString(section, "Space", "1.0"), v);
+            Outline.d_FillSpace = ClampFillSpace(v, 1.0);
+        }
+        break;
+    }
+}
+
+bool CTraceOption::ReadJobSection(const std::string& section, const std::string& path)
+{
+    CProfileFile profile;
+    if (!profile.Load(path))
+        return false;
+    ReadJobSection(profile, section);
+    return true;
+}
+
+std::string CTraceOption::GetDescriptionText() const
+{
+    std::string text;
+    switch (i_AutoTraceWhat) {
+    case TRACE_FILL_PATTERN:
+        text += GetLanString("OptionMethodFill", "Method=Fill Pattern") + "\n";
+        text += FillTypeLine(FillPattern.i_FillType);
+        text += FillSpaceLine(FillPattern.d_FillSpace);
+        break;
+    case TRACE_OUTLINE:
+        text += GetLanString("OptionMethodOutline", "Method=Outline") + "\n";
+        text += CircleLine(Outline.b_RecogniseCirArc);
+        text += StraightenLine(Outline.d_MaxDis);
+        if (Outline.b_Fill)
+            text += FillTypeLine(Outline.i_FillType) + FillSpaceLine(Outline.d_FillSpace);
+        break;
+    default: {
+        const CChartType& chart = ChartType;
+        text += GetLanString("OptionMethodCenter", "Method=Center") + "\n";
+        text += GetLanString("OptionChartType", "Chart type") + "= " + OneLine(chart.Name) + "\n";
+        text += StraightenLine(chart.d_MaxDis);
+        text += CircleLine(chart.b_RecogniseCirArc);
+        if (chart.b_CalcWidth)
+            text += GetLanString("OptionCalcWidth", "Calculate width.") + "\n" +
+                    GetLanString("OptionWidthSeries", "Width series name") + " = " + OneLine(chart.WidthSeries.Name) +
+                    "\n";
+        else
+            text += GetLanString("OptionNotCalcWidth", "Not calculate width.") + "\n";
+        if (chart.b_Connect)
+            text += GetLanString("OptionConnectLine", "Connect adjacent line.") + "\n" +
+                    GetLanString("OptionConnectDistance", "Connect distance") + FormatC(" = %d\n", chart.i_ConDis);
+        else
+            text += GetLanString("OptionNotConnectLine", "Not connect adjacent line.") + "\n";
+        if (chart.b_ForceOrtho)
+            text += GetLanString("OptionAdjustAngle", "Adjust angle.") + "\n" +
+                    GetLanString("OptionAdjustAngleSeries", "Angle series") + ": " + OneLine(chart.AngleSeries.Name) +
+                    "\n";
+        else
+            text += GetLanString("OptionNotAdjustAngle", "Not adjust angle.") + "\n";
+        if (chart.b_DelLine)
+            text += GetLanString("OptionDeleteMixupLine", "Delete mix-up line.") + "\n" +
+                    GetLanString("OptionDelLength", "Length") + FormatC(" = %d\n", chart.i_DelLine_Length);
+        else
+            text += GetLanString("OptionNotDelMixupLine", "Not delete mix-up line.") + "\n";
+        break;
+    }
+    }
+    return text;
+}
+
+bool CTraceOption::GetDescription(FILE* file) const
+{
+    const std::string text = GetDescriptionText();
+    return file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+std::string FindJobOptionSection(const CProfileFile& profile)
+{
+    for (const std::string& section : profile.GetSectionNames())
+        if (profile.HasKey(section, "Method"))
+            return section;
+    return "";
+}
+
+bool LoadJobFileOptions(const std::string& path, const std::string& section, CTraceOption& option, std::string* error)
+{
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    CProfileFile profile;
+    if (!profile.Load(path))
+        return fail("cannot read " + path);
+    std::string name = section;
+    if (name.empty()) {
+        name = FindJobOptionSection(profile);
+        if (name.empty())
+            return fail(path + " has no section with tracing options (no \"Method\" key)");
+    } else if (!profile.HasSection(name)) {
+        return fail(path + " has no section [" + name + "]");
+    }
+    option.ReadJobSection(profile, name);
+    return true;
+}
