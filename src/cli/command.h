@@ -22,4 +22,5 @@ int UsageError(const std::string& message);
 
 int RunInstall(const std::vector<std::string>& args);
 int RunUninstall(const std::vector<std::string>& args);
+int RunInfo(const std::vector<std::string>& args);
 int RunOptions(const std::vector<std::string>& args);

@@ -6,6 +6,7 @@
 #include "platform/locale_separators.h"
 #include "platform/settings_store.h"
 #include "platform/system.h"
+#include "raster/raster_library.h"
 
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,7 @@ int UsageError(const std::string& message)
 
 int main(int argc, char** argv)
 {
+    CRasterLibraryGuard rasterLibrary;
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintHelp();

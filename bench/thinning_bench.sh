@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# thinning_bench.sh [RUNS]: thins the synthetic A0 page at 400 dpi
+# (13000 x 18000) made one-bit, with Lineweft and with OpenCV's Zhang-Suen
+# thinning on the same PBM file, checks that both give the same skeleton,
+# and prints the time ratio and peak memory.
+#
+# Needs libopencv-contrib-dev (for this bench only; Lineweft never links
+# OpenCV). Builds a Release lw_core in build/thinning-bench/lineweft and the
+# bench program beside it. The grey scan comes from bench/make_scan (shared
+# with the other benches in build/bench/data; LW_BENCH_DATA overrides it).
+set -euo pipefail
+runs="${1:-3}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build/thinning-bench"
+data="${LW_BENCH_DATA:-$root/build/bench/data}"
+
+if [ ! -f /usr/include/opencv4/opencv2/ximgproc.hpp ]; then
+  echo "thinning_bench.sh: needs OpenCV's contrib modules: apt-get install libopencv-contrib-dev" >&2
+  exit 1
+fi
+
+cmake -S "$root" -B "$build/lineweft" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build/lineweft" --target lw_core lw_platform >/dev/null
+c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" -I/usr/include/opencv4 "$root/bench/thinning_bench.cpp" \
+  "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" -lfreeimage -lz -pthread \
+  -lopencv_ximgproc -lopencv_imgproc -lopencv_core -o "$build/thinning_bench"
+
+mkdir -p "$data"
+if [ ! -s "$data/a0-grey.bmp" ]; then
+  echo "generating the A0 scans in $data ..."
+  cmake -S "$root/bench" -B "$build/programs" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DLW_BUILD_DIR="$build/lineweft" >/dev/null
+  cmake --build "$build/programs" --target make_scan >/dev/null
+  "$build/programs/make_scan" "$data/a0-rgb.bmp" "$data/a0-grey.bmp"
+fi
+if [ ! -s "$data/a0-page.pbm" ]; then
+  "$build/thinning_bench" make "$data/a0-grey.bmp" "$data/a0-page.pbm"
+fi
+"$build/thinning_bench" check "$data/a0-page.pbm"
+"$build/thinning_bench" compare "$data/a0-page.pbm" "$runs"

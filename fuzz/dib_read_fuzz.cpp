@@ -1,0 +1,56 @@
+// Packed DIBs arrive in BMP files (the display bitmap's Read) and as blocks
+// from drivers (AttachDIBHandle): both check every size against the bytes
+// they have. What the display bitmap accepts must write and read back to the
+// same block.
+#include "platform/message_box.h"
+#include "raster/dib.h"
+#include "raster/raster_library.h"
+#include "raster/raster_src.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr size_t kMaxInput = 1u << 20;
+constexpr size_t kFileHeaderBytes = 14;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    InitRasterLibrary();
+    SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDOK; });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+{
+    if (size > kMaxInput)
+        return 0;
+    CDib dib;
+    if (dib.ReadFromMemory(data, size)) {
+        if (dib.Width() <= 0 || dib.Height() <= 0)
+            std::abort();
+        std::string written;
+        if (dib.WriteToMemory(written)) {
+            CDib again;
+            if (!again.ReadFromMemory(reinterpret_cast<const BYTE*>(written.data()), written.size()))
+                std::abort();
+            std::string rewritten;
+            if (!again.WriteToMemory(rewritten) || rewritten != written)
+                std::abort();
+        }
+    }
+    // The same bytes without the file header, as a driver's block.
+    if (size > kFileHeaderBytes) {
+        CRasterSrc image;
+        if (image.AttachDIBHandle(data + kFileHeaderBytes, size - kFileHeaderBytes)) {
+            (void)image.GetAutoThreshold();
+            (void)image.ConvertTo1Bit(128);
+        }
+    }
+    return 0;
+}

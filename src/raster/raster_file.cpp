@@ -1,0 +1,350 @@
+#include "raster/freeimage_api.h"
+
+#include "raster/raster_file.h"
+
+#include "model/file_paths.h"
+#include "model/text_table.h"
+#include "raster/raster_layout.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+thread_local std::string t_lastLibraryMessage;
+
+const char* const kProjectExtension = ".lwt";
+
+// The formats read, each loaded with flags 0.
+bool IsReadFormat(FREE_IMAGE_FORMAT format)
+{
+    return format == FIF_BMP || format == FIF_JPEG || format == FIF_PCX || format == FIF_TARGA ||
+           format == FIF_TIFF;
+}
+
+FREE_IMAGE_FORMAT FormatOfName(const std::string& fileName)
+{
+    if (GetFileExt(fileName).empty())
+        return FIF_UNKNOWN;
+    return FreeImage_GetFIFFromFilename(fileName.c_str());
+}
+
+void Report(RasterLoadError* error, RasterLoadError value)
+{
+    if (error)
+        *error = value;
+}
+
+// Whether the file can be read at all, before the library sees it.
+RasterLoadError CheckFile(const std::string& fileName)
+{
+    struct stat info {};
+    if (::stat(fileName.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? RasterLoadError::kNotFound : RasterLoadError::kNotReadable;
+    if (S_ISDIR(info.st_mode) || ::access(fileName.c_str(), R_OK) != 0)
+        return RasterLoadError::kNotReadable;
+    return RasterLoadError::kNone;
+}
+
+FIBITMAP* Normalise(FIBITMAP* bitmap, RasterLoadError* error, std::string* detail)
+{
+    if (!bitmap) {
+        Report(error, RasterLoadError::kDecodeFailed);
+        if (detail)
+            *detail = t_lastLibraryMessage;
+        return nullptr;
+    }
+    std::string why;
+    FIBITMAP* held = NormaliseRasterBitmap(bitmap, &why);
+    if (!held) {
+        Report(error, RasterLoadError::kUnsupportedLayout);
+        if (detail)
+            *detail = why;
+        return nullptr;
+    }
+    Report(error, RasterLoadError::kNone);
+    return held;
+}
+
+// Streams a save into a temporary file beside the target, so a failed save
+// leaves the previous file as it was.
+unsigned WriteToFile(void* buffer, unsigned size, unsigned count, fi_handle handle)
+{
+    return static_cast<unsigned>(std::fwrite(buffer, size, count, static_cast<std::FILE*>(handle)));
+}
+
+int SeekInFile(fi_handle handle, long offset, int origin)
+{
+    return std::fseek(static_cast<std::FILE*>(handle), offset, origin);
+}
+
+long TellInFile(fi_handle handle)
+{
+    return std::ftell(static_cast<std::FILE*>(handle));
+}
+
+bool SaveThroughTemporary(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const std::string& fileName)
+{
+    mode_t mode = 0644;
+    struct stat old {};
+    if (::stat(fileName.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        mode = old.st_mode & 07777;
+    std::string temp = fileName + ".tmp-XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    FreeImageIO io{};
+    io.write_proc = WriteToFile;
+    io.seek_proc = SeekInFile;
+    io.tell_proc = TellInFile;
+    bool ok = FreeImage_SaveToHandle(format, bitmap, &io, file, 0) != FALSE;
+    ok = std::fflush(file) == 0 && ok;
+    ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    ok = std::fclose(file) == 0 && ok;
+    ok = ok && std::rename(temp.c_str(), fileName.c_str()) == 0;
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+} // namespace
+
+const std::string& GetLastRasterLibraryMessage()
+{
+    return t_lastLibraryMessage;
+}
+
+void SetLastRasterLibraryMessage(const char* message)
+{
+    t_lastLibraryMessage = message ? message : "";
+}
+
+std::string RasterLoadErrorText(RasterLoadError error)
+{
+    switch (error) {
+    case RasterLoadError::kNone: return {};
+    case RasterLoadError::kNotFound: return GetLanString("RasterFileNotFound", "The file does not exist.");
+    case RasterLoadError::kNotReadable: return GetLanString("RasterFileNotReadable", "The file cannot be read.");
+    case RasterLoadError::kUnknownFormat:
+        return GetLanString("RasterFileUnknownFormat",
+                            "Unsupported file type: raster files must be BMP, JPEG, PCX, TGA or TIFF.");
+    case RasterLoadError::kDecodeFailed:
+        return GetLanString("RasterFileDecodeFailed", "The file is damaged or is not the image its name says.");
+    case RasterLoadError::kUnsupportedLayout:
+        return GetLanString("RasterFileLayout", "The image's pixel format is not supported.");
+    }
+    return {};
+}
+
+std::string RasterFileFormatName(const std::string& fileName)
+{
+    FREE_IMAGE_FORMAT format = FormatOfName(fileName);
+    if (!IsReadFormat(format))
+        return {};
+    const char* name = FreeImage_GetFormatFromFIF(format);
+    return name ? name : "";
+}
+
+FIBITMAP* LoadRasterFile(const std::string& fileName, RasterLoadError* error, std::string* detail)
+{
+    FREE_IMAGE_FORMAT format = FormatOfName(fileName);
+    if (!IsReadFormat(format)) {
+        Report(error, RasterLoadError::kUnknownFormat);
+        return nullptr;
+    }
+    RasterLoadError access = CheckFile(fileName);
+    if (access != RasterLoadError::kNone) {
+        Report(error, access);
+        return nullptr;
+    }
+    t_lastLibraryMessage.clear();
+    return Normalise(FreeImage_Load(format, fileName.c_str(), 0), error, detail);
+}
+
+FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, std::size_t size,
+                               RasterLoadError* error, std::string* detail)
+{
+    FREE_IMAGE_FORMAT format = FormatOfName(fileName);
+    if (!IsReadFormat(format)) {
+        Report(error, RasterLoadError::kUnknownFormat);
+        return nullptr;
+    }
+    if (!data || size == 0 || size > UINT32_MAX) {
+        Report(error, RasterLoadError::kDecodeFailed);
+        return nullptr;
+    }
+    t_lastLibraryMessage.clear();
+    FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
+    if (!memory) {
+        Report(error, RasterLoadError::kDecodeFailed);
+        return nullptr;
+    }
+    FIBITMAP* bitmap = FreeImage_LoadFromMemory(format, memory, 0);
+    FreeImage_CloseMemory(memory);
+    return Normalise(bitmap, error, detail);
+}
+
+bool CRasterSrc::Load(const std::string& fileName, int /*flags*/, RasterLoadError* error)
+{
+    Free();
+    FIBITMAP* bitmap = LoadRasterFile(fileName, error);
+    if (!bitmap)
+        return false;
+    if (!Attach(bitmap)) {
+        FreeImage_Unload(bitmap);
+        Report(error, RasterLoadError::kUnsupportedLayout);
+        return false;
+    }
+    return true;
+}
+
+bool CRasterSrc::SaveBMP(const std::string& fileName, int /*flag*/) const
+{
+    if (!m_bitmap || FormatOfName(fileName) != FIF_BMP)
+        return false;
+    return SaveThroughTemporary(m_bitmap, FIF_BMP, fileName);
+}
+
+// ------------------------------------------------------------- pages --
+
+CRasterLoader::~CRasterLoader()
+{
+    Close();
+}
+
+bool CRasterLoader::Open(const std::string& fileName)
+{
+    Close();
+    // Only TIFF pages are split; other multi-page formats open as one image.
+    if (FormatOfName(fileName) != FIF_TIFF || CheckFile(fileName) != RasterLoadError::kNone)
+        return false;
+    SplitPath(fileName);
+    m_multi = FreeImage_OpenMultiBitmap(FIF_TIFF, fileName.c_str(), FALSE, TRUE, FALSE, 0);
+    return m_multi != nullptr;
+}
+
+bool CRasterLoader::OpenMemory(const std::string& fileName, const BYTE* data, std::size_t size)
+{
+    Close();
+    if (FormatOfName(fileName) != FIF_TIFF || !data || size == 0 || size > UINT32_MAX)
+        return false;
+    SplitPath(fileName);
+    m_memory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
+    if (!m_memory)
+        return false;
+    m_multi = FreeImage_LoadMultiBitmapFromMemory(FIF_TIFF, m_memory, 0);
+    if (!m_multi)
+        Close();
+    return m_multi != nullptr;
+}
+
+void CRasterLoader::SplitPath(const std::string& fileName)
+{
+    m_dir = GetFileDir(fileName);
+    m_name = GetFileBaseName(fileName);
+    m_ext = GetFileExt(fileName);
+}
+
+int CRasterLoader::GetPageCount() const
+{
+    return m_multi ? FreeImage_GetPageCount(m_multi) : 0;
+}
+
+FIBITMAP* CRasterLoader::LockPage(int page)
+{
+    if (!m_multi || page < 0 || page >= GetPageCount())
+        return nullptr;
+    return FreeImage_LockPage(m_multi, page);
+}
+
+void CRasterLoader::UnlockPage(FIBITMAP* bitmap, bool changed)
+{
+    if (m_multi && bitmap)
+        FreeImage_UnlockPage(m_multi, bitmap, changed ? TRUE : FALSE);
+}
+
+FIBITMAP* CRasterLoader::CopyPage(int page, RasterLoadError* error, std::string* detail)
+{
+    t_lastLibraryMessage.clear();
+    FIBITMAP* locked = LockPage(page);
+    if (!locked)
+        return Normalise(nullptr, error, detail);
+    FIBITMAP* copy = FreeImage_Clone(locked);
+    UnlockPage(locked, false);
+    return Normalise(copy, error, detail);
+}
+
+std::string CRasterLoader::GetPageFileName(int page) const
+{
+    return m_dir + m_name + "_" + std::to_string(page) + m_ext;
+}
+
+void CRasterLoader::Close()
+{
+    if (m_multi)
+        FreeImage_CloseMultiBitmap(m_multi, 0);
+    m_multi = nullptr;
+    if (m_memory)
+        FreeImage_CloseMemory(m_memory);
+    m_memory = nullptr;
+}
+
+bool LoadRasterPages(const std::string& fileName, std::vector<CRasterPage>& pages, RasterLoadError* error,
+                     std::string* detail)
+{
+    pages.clear();
+    if (GetFileExt(fileName) == kProjectExtension) {
+        Report(error, RasterLoadError::kUnknownFormat);
+        return false;
+    }
+    auto addPage = [&pages](const std::string& name, FIBITMAP* bitmap) {
+        auto image = std::make_unique<CRasterSrc>();
+        if (!image->Attach(bitmap)) {
+            FreeImage_Unload(bitmap);
+            return false;
+        }
+        pages.push_back(CRasterPage{name, std::move(image)});
+        return true;
+    };
+
+    CRasterLoader loader;
+    if (loader.Open(fileName) && loader.GetPageCount() >= 2) {
+        RasterLoadError pageError = RasterLoadError::kDecodeFailed;
+        std::string pageDetail;
+        for (int page = 0; page < loader.GetPageCount(); ++page) {
+            FIBITMAP* bitmap = loader.CopyPage(page, &pageError, &pageDetail);
+            if (bitmap)
+                (void)addPage(loader.GetPageFileName(page), bitmap);
+        }
+        if (!pages.empty()) {
+            Report(error, RasterLoadError::kNone);
+            return true;
+        }
+        Report(error, pageError);
+        if (detail)
+            *detail = pageDetail;
+        return false;
+    }
+    loader.Close();
+
+    FIBITMAP* bitmap = LoadRasterFile(fileName, error, detail);
+    if (!bitmap)
+        return false;
+    if (!addPage(fileName, bitmap)) {
+        Report(error, RasterLoadError::kUnsupportedLayout);
+        return false;
+    }
+    return true;
+}

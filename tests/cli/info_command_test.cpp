@@ -1,0 +1,121 @@
+// lineweft info: what a raster file holds, and clear failures.
+#include "raster/raster_test_support.h"
+
+#include "raster/raster_file.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sys/wait.h>
+
+namespace {
+
+struct InfoRun {
+    int status;
+    std::string out;
+};
+
+InfoRun Info(const std::string& args)
+{
+    std::string command = std::string(LW_CLI_PATH) + " info " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    InfoRun run{-1, {}};
+    if (!pipe)
+        return run;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        run.out.append(buffer.data(), n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+bool Has(const InfoRun& run, const std::string& text)
+{
+    return run.out.find(text) != std::string::npos;
+}
+
+} // namespace
+
+TEST(InfoCommand, PrintsWhatARasterHolds)
+{
+    TempFolder folder;
+    CRasterSrc page;
+    ASSERT_TRUE(page.Create(40, 30, 8));
+    page.SetGreyRamp();
+    for (int y = 0; y < 30; ++y)
+        std::memset(page.GetRow(y), 255, 40);
+    ASSERT_TRUE(page.SetResolution(11811));
+    ASSERT_TRUE(page.SaveBMP(folder / "blank.bmp"));
+
+    InfoRun run = Info(folder / "blank.bmp");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "Format:              BMP")) << run.out;
+    EXPECT_TRUE(Has(run, "Pages:               1"));
+    EXPECT_TRUE(Has(run, "Width:               40 pixels"));
+    EXPECT_TRUE(Has(run, "Height:              30 pixels"));
+    EXPECT_TRUE(Has(run, "Bits per pixel:      8"));
+    EXPECT_TRUE(Has(run, "Resolution:          300 x 300 dpi (11811 x 11811 dots per metre)"));
+    EXPECT_TRUE(Has(run, "Automatic threshold: 239"));
+
+    ASSERT_TRUE(page.ConvertTo1Bit(128));
+    ASSERT_TRUE(page.SetResolution(0));
+    ASSERT_TRUE(page.SaveBMP(folder / "line.bmp"));
+    run = Info(folder / "line.bmp");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "Bits per pixel:      1"));
+    EXPECT_TRUE(Has(run, "Resolution:          200 x 200 dpi")) << run.out;
+    EXPECT_TRUE(Has(run, "Automatic threshold: none (already 1 bit per pixel)"));
+}
+
+TEST(InfoCommand, ListsThePagesOfAMultiPageTiff)
+{
+    TempFolder folder;
+    std::string path = folder / "a.tif";
+    FIMULTIBITMAP* multi = FreeImage_OpenMultiBitmap(FIF_TIFF, path.c_str(), TRUE, FALSE, TRUE, 0);
+    ASSERT_NE(multi, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        FIBITMAP* bitmap = FreeImage_Allocate(10 + i, 8, 24);
+        FreeImage_AppendPage(multi, bitmap);
+        FreeImage_Unload(bitmap);
+    }
+    FreeImage_CloseMultiBitmap(multi, 0);
+
+    InfoRun run = Info(path);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "Format:              TIFF"));
+    EXPECT_TRUE(Has(run, "Pages:               3"));
+    EXPECT_TRUE(Has(run, "Page 3:              " + folder / "a_2.tif")) << run.out;
+    EXPECT_TRUE(Has(run, "  Width:               12 pixels"));
+    EXPECT_TRUE(Has(run, "  Bits per pixel:      24"));
+}
+
+TEST(InfoCommand, MissingUnsupportedAndDamagedFilesFailClearly)
+{
+    TempFolder folder;
+    InfoRun run = Info(folder / "absent.bmp");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run, "does not exist")) << run.out;
+
+    std::ofstream(folder / "notes.txt") << "hello";
+    run = Info(folder / "notes.txt");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run, "Unsupported file type")) << run.out;
+
+    std::ofstream(folder / "broken.tga") << "not a picture";
+    run = Info(folder / "broken.tga");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run, "damaged")) << run.out;
+
+    FIBITMAP* floats = FreeImage_AllocateT(FIT_DOUBLE, 2, 2);
+    ASSERT_TRUE(FreeImage_Save(FIF_TIFF, floats, (folder / "float.tif").c_str(), 0));
+    FreeImage_Unload(floats);
+    run = Info(folder / "float.tif");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run, "pixel format is not supported")) << run.out;
+
+    EXPECT_EQ(Info("").status, 2);
+    EXPECT_EQ(Info("a.bmp b.bmp").status, 2);
+}
