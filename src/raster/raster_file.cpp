@@ -4,14 +4,18 @@
 
 #include "model/file_paths.h"
 #include "model/text_table.h"
+#include "platform/number_text.h"
 #include "raster/raster_layout.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -51,6 +55,101 @@ RasterLoadError CheckFile(const std::string& fileName)
         return RasterLoadError::kNotReadable;
     return RasterLoadError::kNone;
 }
+
+FIBITMAP* Refuse(RasterLoadError why, const std::string& text, RasterLoadError* error, std::string* detail)
+{
+    Report(error, why);
+    if (detail)
+        *detail = text;
+    return nullptr;
+}
+
+// ------------------------------------------------------- declared size --
+
+// Generous bounds: the reference A0 scan at 400 dpi (13000 x 18000 x 24
+// bits, 0.7 GB) is far inside them, so only absurd headers reach them.
+constexpr std::int64_t kMaxImageSide = 1000000;
+constexpr std::uint64_t kDefaultMaxPixelBytes = std::uint64_t{8} << 30;
+constexpr std::size_t kPcxHeaderBytes = 128;
+
+std::atomic<std::uint64_t> g_maxPixelBytes{kDefaultMaxPixelBytes};
+
+RasterLoadError CheckDeclaredSize(std::int64_t width, std::int64_t height, unsigned bits, std::string* detail)
+{
+    if (width <= 0 || height <= 0) {
+        if (detail)
+            *detail = "the header declares an empty image";
+        return RasterLoadError::kDecodeFailed;
+    }
+    // Both sides are bounded first, so the product cannot overflow.
+    if (width <= kMaxImageSide && height <= kMaxImageSide &&
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * std::max(bits, 1u) / 8 <=
+            g_maxPixelBytes.load(std::memory_order_relaxed))
+        return RasterLoadError::kNone;
+    if (detail)
+        *detail = FormatC("the header declares %lld x %lld pixels at %u bits per pixel",
+                          static_cast<long long>(width), static_cast<long long>(height), bits);
+    return RasterLoadError::kTooLarge;
+}
+
+// A header-only bitmap from the library, null when it could not read one.
+RasterLoadError CheckHeaderBitmap(FIBITMAP* header, std::string* detail)
+{
+    if (!header) {
+        if (detail)
+            *detail = t_lastLibraryMessage;
+        return RasterLoadError::kDecodeFailed;
+    }
+    return CheckDeclaredSize(FreeImage_GetWidth(header), FreeImage_GetHeight(header), FreeImage_GetBPP(header),
+                             detail);
+}
+
+// The library's PCX reader decodes the whole image even when asked for the
+// header only, so the header is read here: a window of inclusive corners at
+// bytes 4..11, bits per plane at 3, planes at 65.
+RasterLoadError CheckPcxHeader(const BYTE* header, std::size_t size, std::string* detail)
+{
+    // Shorter than a header, the reader refuses it before allocating.
+    if (size < kPcxHeaderBytes)
+        return RasterLoadError::kNone;
+    auto word = [header](int at) { return static_cast<std::int64_t>(header[at] | header[at + 1] << 8); };
+    return CheckDeclaredSize(word(8) - word(4) + 1, word(10) - word(6) + 1, unsigned{header[3]} * header[65],
+                             detail);
+}
+
+RasterLoadError CheckFileHeader(FREE_IMAGE_FORMAT format, const std::string& fileName, std::string* detail)
+{
+    if (format != FIF_PCX) {
+        FIBITMAP* header = FreeImage_Load(format, fileName.c_str(), FIF_LOAD_NOPIXELS);
+        RasterLoadError result = CheckHeaderBitmap(header, detail);
+        if (header)
+            FreeImage_Unload(header);
+        return result;
+    }
+    BYTE header[kPcxHeaderBytes];
+    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    if (!file)
+        return RasterLoadError::kNotReadable;
+    std::size_t size = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    return CheckPcxHeader(header, size, detail);
+}
+
+// Leaves the memory stream at its start for the real load.
+RasterLoadError CheckMemoryHeader(FREE_IMAGE_FORMAT format, FIMEMORY* memory, const BYTE* data, std::size_t size,
+                                  std::string* detail)
+{
+    if (format == FIF_PCX)
+        return CheckPcxHeader(data, size, detail);
+    FIBITMAP* header = FreeImage_LoadFromMemory(format, memory, FIF_LOAD_NOPIXELS);
+    RasterLoadError result = CheckHeaderBitmap(header, detail);
+    if (header)
+        FreeImage_Unload(header);
+    FreeImage_SeekMemory(memory, 0, SEEK_SET);
+    return result;
+}
+
+// ------------------------------------------------------------ loading --
 
 FIBITMAP* Normalise(FIBITMAP* bitmap, RasterLoadError* error, std::string* detail)
 {
@@ -131,6 +230,11 @@ void SetLastRasterLibraryMessage(const char* message)
     t_lastLibraryMessage = message ? message : "";
 }
 
+std::uint64_t SetMaxRasterPixelBytes(std::uint64_t bytes)
+{
+    return g_maxPixelBytes.exchange(bytes);
+}
+
 std::string RasterLoadErrorText(RasterLoadError error)
 {
     switch (error) {
@@ -144,6 +248,9 @@ std::string RasterLoadErrorText(RasterLoadError error)
         return GetLanString("RasterFileDecodeFailed", "The file is damaged or is not the image its name says.");
     case RasterLoadError::kUnsupportedLayout:
         return GetLanString("RasterFileLayout", "The image's pixel format is not supported.");
+    case RasterLoadError::kTooLarge:
+        return GetLanString("RasterFileTooLarge",
+                            "The image is too large: its file declares more pixels than can be loaded.");
     }
     return {};
 }
@@ -170,6 +277,10 @@ FIBITMAP* LoadRasterFile(const std::string& fileName, RasterLoadError* error, st
         return nullptr;
     }
     t_lastLibraryMessage.clear();
+    std::string why;
+    RasterLoadError declared = CheckFileHeader(format, fileName, &why);
+    if (declared != RasterLoadError::kNone)
+        return Refuse(declared, why, error, detail);
     return Normalise(FreeImage_Load(format, fileName.c_str(), 0), error, detail);
 }
 
@@ -190,6 +301,12 @@ FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, st
     if (!memory) {
         Report(error, RasterLoadError::kDecodeFailed);
         return nullptr;
+    }
+    std::string why;
+    RasterLoadError declared = CheckMemoryHeader(format, memory, data, size, &why);
+    if (declared != RasterLoadError::kNone) {
+        FreeImage_CloseMemory(memory);
+        return Refuse(declared, why, error, detail);
     }
     FIBITMAP* bitmap = FreeImage_LoadFromMemory(format, memory, 0);
     FreeImage_CloseMemory(memory);
@@ -232,6 +349,9 @@ bool CRasterLoader::Open(const std::string& fileName)
         return false;
     SplitPath(fileName);
     m_multi = FreeImage_OpenMultiBitmap(FIF_TIFF, fileName.c_str(), FALSE, TRUE, FALSE, 0);
+    m_headers = FreeImage_OpenMultiBitmap(FIF_TIFF, fileName.c_str(), FALSE, TRUE, FALSE, FIF_LOAD_NOPIXELS);
+    if (!m_multi || !m_headers)
+        Close();
     return m_multi != nullptr;
 }
 
@@ -241,11 +361,14 @@ bool CRasterLoader::OpenMemory(const std::string& fileName, const BYTE* data, st
     if (FormatOfName(fileName) != FIF_TIFF || !data || size == 0 || size > UINT32_MAX)
         return false;
     SplitPath(fileName);
+    // Each opening reads its own stream, so neither moves the other's position.
     m_memory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
-    if (!m_memory)
-        return false;
-    m_multi = FreeImage_LoadMultiBitmapFromMemory(FIF_TIFF, m_memory, 0);
-    if (!m_multi)
+    m_headerMemory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
+    if (m_memory && m_headerMemory) {
+        m_multi = FreeImage_LoadMultiBitmapFromMemory(FIF_TIFF, m_memory, 0);
+        m_headers = FreeImage_LoadMultiBitmapFromMemory(FIF_TIFF, m_headerMemory, FIF_LOAD_NOPIXELS);
+    }
+    if (!m_multi || !m_headers)
         Close();
     return m_multi != nullptr;
 }
@@ -264,9 +387,24 @@ int CRasterLoader::GetPageCount() const
 
 FIBITMAP* CRasterLoader::LockPage(int page)
 {
+    return LockCheckedPage(page, nullptr, nullptr);
+}
+
+FIBITMAP* CRasterLoader::LockCheckedPage(int page, RasterLoadError* error, std::string* detail)
+{
     if (!m_multi || page < 0 || page >= GetPageCount())
-        return nullptr;
-    return FreeImage_LockPage(m_multi, page);
+        return Refuse(RasterLoadError::kDecodeFailed, {}, error, detail);
+    FIBITMAP* header = FreeImage_LockPage(m_headers, page);
+    std::string why;
+    RasterLoadError declared = CheckHeaderBitmap(header, &why);
+    if (header)
+        FreeImage_UnlockPage(m_headers, header, FALSE);
+    if (declared != RasterLoadError::kNone)
+        return Refuse(declared, why, error, detail);
+    FIBITMAP* locked = FreeImage_LockPage(m_multi, page);
+    if (!locked)
+        return Refuse(RasterLoadError::kDecodeFailed, t_lastLibraryMessage, error, detail);
+    return locked;
 }
 
 void CRasterLoader::UnlockPage(FIBITMAP* bitmap, bool changed)
@@ -278,9 +416,9 @@ void CRasterLoader::UnlockPage(FIBITMAP* bitmap, bool changed)
 FIBITMAP* CRasterLoader::CopyPage(int page, RasterLoadError* error, std::string* detail)
 {
     t_lastLibraryMessage.clear();
-    FIBITMAP* locked = LockPage(page);
+    FIBITMAP* locked = LockCheckedPage(page, error, detail);
     if (!locked)
-        return Normalise(nullptr, error, detail);
+        return nullptr;
     FIBITMAP* copy = FreeImage_Clone(locked);
     UnlockPage(locked, false);
     return Normalise(copy, error, detail);
@@ -293,12 +431,16 @@ std::string CRasterLoader::GetPageFileName(int page) const
 
 void CRasterLoader::Close()
 {
-    if (m_multi)
-        FreeImage_CloseMultiBitmap(m_multi, 0);
-    m_multi = nullptr;
-    if (m_memory)
-        FreeImage_CloseMemory(m_memory);
-    m_memory = nullptr;
+    for (FIMULTIBITMAP** multi : {&m_multi, &m_headers}) {
+        if (*multi)
+            FreeImage_CloseMultiBitmap(*multi, 0);
+        *multi = nullptr;
+    }
+    for (FIMEMORY** memory : {&m_memory, &m_headerMemory}) {
+        if (*memory)
+            FreeImage_CloseMemory(*memory);
+        *memory = nullptr;
+    }
 }
 
 bool LoadRasterPages(const std::string& fileName, std::vector<CRasterPage>& pages, RasterLoadError* error,

@@ -7,10 +7,16 @@
 // BMP, JPEG, PCX, TARGA and TIFF are read; every other format is refused
 // even when the library knows it. Every loaded bitmap is brought into a
 // layout CRasterSrc holds (NormaliseRasterBitmap) or refused.
+//
+// Every image's header is read on its own before its pixels: the library
+// allocates whatever a header declares, so a file of a few bytes could ask
+// for terabytes. Sides above a million pixels or pixel blocks above 8 GiB are
+// refused (kTooLarge); the reference A0 scan at 400 dpi is about 0.7 GB.
 #include "platform/win_types.h"
 #include "raster/raster_src.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,7 +32,12 @@ enum class RasterLoadError : int {
     kUnknownFormat,      // not one of the five formats by its extension
     kDecodeFailed,       // the library could not read it: damaged or another format
     kUnsupportedLayout,  // read, but its pixels have no faithful conversion
+    kTooLarge,           // its header declares more pixels than are ever loaded
 };
+
+// Lowers (or restores) the 8 GiB bound on an image's pixel block for the
+// whole process, as a fuzz target does to stay fast; returns the previous one.
+std::uint64_t SetMaxRasterPixelBytes(std::uint64_t bytes);
 
 // A sentence for the user, from the UI text table.
 std::string RasterLoadErrorText(RasterLoadError error);
@@ -61,6 +72,7 @@ public:
     [[nodiscard]] bool OpenMemory(const std::string& fileName, const BYTE* data, std::size_t size);
     void SplitPath(const std::string& fileName);
     int GetPageCount() const;
+    // Null also when the page's header declares too large an image.
     FIBITMAP* LockPage(int page);
     void UnlockPage(FIBITMAP* bitmap, bool changed);
     // A copy of the page in a layout CRasterSrc holds, owned by the caller;
@@ -72,8 +84,13 @@ public:
     bool IsOpen() const { return m_multi != nullptr; }
 
 private:
+    FIBITMAP* LockCheckedPage(int page, RasterLoadError* error, std::string* detail);
+
     FIMULTIBITMAP* m_multi = nullptr;
     FIMEMORY* m_memory = nullptr;
+    // The same pages opened for their headers only, read before each page.
+    FIMULTIBITMAP* m_headers = nullptr;
+    FIMEMORY* m_headerMemory = nullptr;
     std::string m_dir;   // drive and folder, with the trailing '/'
     std::string m_name;  // without extension
     std::string m_ext;   // with its point
