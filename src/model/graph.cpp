@@ -1,0 +1,366 @@
+// The drawing: its layer list, settings, extents, copies and project header.
+// The raster-specific operations are in graph_raster.cpp, the temporary
+// polyline in graph_edit.cpp.
+#include "model/graph.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "model/entity.h"
+#include "model/geometry.h"
+#include "model/layer.h"
+
+namespace {
+// The margin GetExtents adds around the drawing, as a factor of the
+// half-width and half-height.
+constexpr double kExtentsMargin = 1.03;
+}  // namespace
+
+CGraph::CGraph()
+{
+    SelectOrAddLayer("Trace");
+    CreateRasterEntity();
+    // Last, so that a new drawing is not marked modified.
+    m_Modified = false;
+}
+
+CGraph::~CGraph()
+{
+    m_VectorUndo = nullptr;
+    m_TempPolyline.reset();
+    ClearGrips();
+    ClearSelection();
+    RemoveAllLayers();
+}
+
+// ---- layers ---------------------------------------------------------------
+
+void CGraph::AddLayer(CLayer* layer)
+{
+    if (layer == nullptr) return;
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        if (l == layer) return;   // already ours: relinking would make a cycle
+    layer->SetNext(m_FirstLayer);
+    layer->SetOwner(this);
+    m_FirstLayer = layer;
+    m_CurrentLayer = layer;
+    SetModified(true);
+}
+
+bool CGraph::RemoveLayer(CLayer* layer, bool del)
+{
+    if (m_FirstLayer == nullptr || layer == nullptr || !del) return true;
+    CLayer* previous = nullptr;
+    CLayer* l = m_FirstLayer;
+    while (l && l != layer) {
+        previous = l;
+        l = l->GetNext();
+    }
+    if (l == nullptr) return false;
+    if (previous)
+        previous->SetNext(layer->GetNext());
+    else
+        m_FirstLayer = layer->GetNext();
+    if (m_CurrentLayer == layer) m_CurrentLayer = previous ? previous : m_FirstLayer;
+    // The temporary polyline names its layer for its colour.
+    if (m_TempPolyline && m_TempPolyline->m_Layer == layer) m_TempPolyline->m_Layer = m_CurrentLayer;
+    delete layer;
+    SetModified(true);
+    return true;
+}
+
+void CGraph::RemoveAllLayers()
+{
+    CLayer* layer = m_FirstLayer;
+    m_FirstLayer = m_CurrentLayer = nullptr;
+    while (layer) {
+        CLayer* next = layer->GetNext();
+        delete layer;
+        layer = next;
+    }
+    if (m_TempPolyline) m_TempPolyline->m_Layer = nullptr;
+    SetModified(true);
+    ClearSelection();
+}
+
+CLayer* CGraph::SelectOrAddLayer(const std::string& name)
+{
+    const std::string clamped = ClampLayerName(name);
+    if (clamped.empty()) return m_CurrentLayer;
+    if (CLayer* layer = FindLayerByName(clamped)) {
+        m_CurrentLayer = layer;
+        return layer;
+    }
+    CLayer* layer = new (std::nothrow) CLayer;
+    if (layer == nullptr) return m_CurrentLayer;
+    layer->SetName(clamped);
+    AddLayer(layer);
+    return layer;
+}
+
+CLayer* CGraph::FindLayer(std::uint32_t id) const
+{
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        if (l->GetId() == id) return l;
+    return nullptr;
+}
+
+CLayer* CGraph::FindLayerByName(const std::string& name) const
+{
+    if (name.empty()) return nullptr;
+    const std::string clamped = ClampLayerName(name);
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        if (LayerNamesEqual(l->GetName(), clamped)) return l;
+    return nullptr;
+}
+
+bool CGraph::SetCurrentLayerById(std::uint32_t id)
+{
+    if (id == 0) return false;
+    CLayer* layer = FindLayer(id);
+    if (layer == nullptr) return false;
+    m_CurrentLayer = layer;
+    return true;
+}
+
+bool CGraph::SetCurrentLayerByName(const std::string& name)
+{
+    CLayer* layer = FindLayerByName(name);
+    if (layer == nullptr) return false;
+    m_CurrentLayer = layer;
+    return true;
+}
+
+bool CGraph::SetCurrentLayerByIndex(int n)
+{
+    if (n < 0) return false;
+    CLayer* l = m_FirstLayer;
+    for (int i = 0; l && i < n; ++i) l = l->GetNext();
+    if (l == nullptr) return false;
+    m_CurrentLayer = l;
+    return true;
+}
+
+int CGraph::GetLayerCount() const
+{
+    int count = 0;
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) ++count;
+    return count;
+}
+
+int CGraph::GetEntityCount()
+{
+    int count = 0;
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) count += l->CountEntities();
+    return count;
+}
+
+CEntity* CGraph::FindEntity(std::uint32_t id) const
+{
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        if (CEntity* e = l->FindEntity(id)) return e;
+    return nullptr;
+}
+
+bool CGraph::IsEmpty() const
+{
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        if (!l->IsEmpty()) return false;
+    return true;
+}
+
+// ---- state ----------------------------------------------------------------
+
+void CGraph::SetModified(bool modified)
+{
+    m_Modified = modified;
+    if (modified) InvalidateExtents();
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->ResetCount();
+}
+
+bool CGraph::GetExtents(double* box, bool margin, bool withRaster)
+{
+    if (!m_ExtentsValid) {
+        m_ExtentsFound = false;
+        double scratch[4];
+        for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) {
+            if (!m_ExtentsFound)
+                m_ExtentsFound = l->GetExtents(nullptr, m_Extents);
+            else
+                (void)l->GetExtents(m_Extents, scratch);
+        }
+        m_ExtentsValid = true;
+    }
+
+    double result[4];
+    bool found = m_ExtentsFound;
+    if (found) std::memcpy(result, m_Extents, sizeof result);
+    if (withRaster && m_Raster) {
+        double raster[4];
+        if (m_Raster->GetExtents(nullptr, raster)) {
+            if (found)
+                MergeExtents(result, raster);
+            else
+                std::memcpy(result, raster, sizeof result);
+            found = true;
+        }
+    }
+    if (!found) return false;
+    if (margin) {
+        const double cx = (result[EXT_MIN_X] + result[EXT_MAX_X]) * 0.5;
+        const double cy = (result[EXT_MIN_Y] + result[EXT_MAX_Y]) * 0.5;
+        const double hx = (result[EXT_MAX_X] - result[EXT_MIN_X]) * 0.5 * kExtentsMargin;
+        const double hy = (result[EXT_MAX_Y] - result[EXT_MIN_Y]) * 0.5 * kExtentsMargin;
+        result[EXT_MIN_X] = cx - hx;
+        result[EXT_MAX_X] = cx + hx;
+        result[EXT_MIN_Y] = cy - hy;
+        result[EXT_MAX_Y] = cy + hy;
+    }
+    std::memcpy(box, result, sizeof result);
+    return true;
+}
+
+bool CGraph::CopyFrom(const CGraph& other)
+{
+    if (&other == this) return true;
+    ClearGrips();
+    ClearSelection();
+    RemoveAllLayers();
+
+    m_TempPolylineXor = false;
+    m_ShowRaster = other.m_ShowRaster;
+    m_ShowVectors = other.m_ShowVectors;
+    m_ObjectSnapMask = other.m_ObjectSnapMask;
+    m_ObjectSnapOn = other.m_ObjectSnapOn;
+    m_GridShown = other.m_GridShown;
+    m_SnapBase = other.m_SnapBase;
+    m_SnapAngle = other.m_SnapAngle;
+    m_GridSpacingX = other.m_GridSpacingX;
+    m_GridSpacingY = other.m_GridSpacingY;
+    m_Ortho = other.m_Ortho;
+    m_CurrentColor = other.m_CurrentColor;
+    m_CurrentWidth = other.m_CurrentWidth;
+    m_Unit = other.m_Unit;
+
+    // Each copy goes to the head, so the copy lists the layers in reverse.
+    bool complete = true;
+    for (const CLayer* l = other.m_FirstLayer; l; l = l->GetNext()) {
+        CLayer* copy = new (std::nothrow) CLayer;
+        if (copy == nullptr) {
+            complete = false;
+            break;
+        }
+        if (!copy->CopyFrom(*l)) complete = false;
+        AddLayer(copy);
+    }
+    if (other.m_CurrentLayer) SetCurrentLayerById(other.m_CurrentLayer->GetId());
+    // Adding the layers marked the copy modified; it is as modified as its
+    // source (the extents cache was dropped all the same).
+    m_Modified = other.m_Modified;
+    return complete;
+}
+
+// ---- settings -------------------------------------------------------------
+
+bool CGraph::SetUnit(std::uint32_t unit)
+{
+    if (unit > UNIT_LAST) return false;
+    m_Unit = unit;
+    return true;
+}
+
+bool CGraph::SetGridSpacing(double x, double y)
+{
+    // The grid drawing steps by these; zero, negative or NaN never ends.
+    if (!std::isfinite(x) || !std::isfinite(y) || x <= 0 || y <= 0) return false;
+    m_GridSpacingX = x;
+    m_GridSpacingY = y;
+    return true;
+}
+
+bool CGraph::SetSnapBase(const frDoublePoint& base)
+{
+    if (!std::isfinite(base.x) || !std::isfinite(base.y) || !std::isfinite(base.z)) return false;
+    m_SnapBase = base;
+    return true;
+}
+
+bool CGraph::SetSnapAngle(double radians)
+{
+    if (!std::isfinite(radians)) return false;
+    m_SnapAngle = radians;
+    return true;
+}
+
+bool CGraph::SetCurrentColor(int color)
+{
+    if (color < 1 || color > 256) return false;
+    m_CurrentColor = static_cast<std::int16_t>(color);
+    return true;
+}
+
+bool CGraph::SetCurrentWidth(double width)
+{
+    if (!std::isfinite(width) || width < 0) return false;
+    m_CurrentWidth = width;
+    return true;
+}
+
+// ---- selection, grips, display --------------------------------------------
+
+void CGraph::ClearSelection()
+{
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->SelectAll(false, {});
+}
+
+void CGraph::ClearGrips()
+{
+    CGripRecord* grip = m_Grips;
+    m_Grips = nullptr;
+    while (grip) {
+        CGripRecord* next = grip->next;
+        delete grip;
+        grip = next;
+    }
+    m_GripCount = 0;
+    m_CurrentGrip = nullptr;
+}
+
+void CGraph::DrawLayers(CFrDevice* device)
+{
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->Draw(device);
+}
+
+// ---- project header -------------------------------------------------------
+
+bool CGraph::WriteHeader(std::FILE* file) const
+{
+    return WriteProjectU32(file, m_Unit) && WriteProjectU32(file, m_ObjectSnapMask) &&
+           WriteProjectU32(file, m_ObjectSnapOn) && WriteProjectU32(file, m_GridShown) &&
+           WriteProjectF64(file, m_SnapBase.x) && WriteProjectF64(file, m_SnapBase.y) &&
+           WriteProjectF64(file, m_SnapAngle) && WriteProjectF64(file, m_GridSpacingX) &&
+           WriteProjectF64(file, m_GridSpacingY) && WriteProjectU32(file, m_Ortho);
+}
+
+bool CGraph::ReadHeader(std::FILE* file)
+{
+    std::uint32_t unit = 0, snapMask = 0, snapOn = 0, gridShown = 0, ortho = 0;
+    double baseX = 0, baseY = 0, angle = 0, spacingX = 0, spacingY = 0;
+    if (!ReadProjectU32(file, unit) || !ReadProjectU32(file, snapMask) || !ReadProjectU32(file, snapOn) ||
+        !ReadProjectU32(file, gridShown) || !ReadProjectF64(file, baseX) || !ReadProjectF64(file, baseY) ||
+        !ReadProjectF64(file, angle) || !ReadProjectF64(file, spacingX) || !ReadProjectF64(file, spacingY) ||
+        !ReadProjectU32(file, ortho))
+        return false;
+    // Values the setters refuse keep the drawing's own: a damaged header
+    // costs a setting, not the drawing.
+    (void)SetUnit(unit);
+    m_ObjectSnapMask = snapMask;
+    m_ObjectSnapOn = snapOn;
+    m_GridShown = gridShown;
+    (void)SetSnapBase(frDoublePoint(baseX, baseY, 0));
+    (void)SetSnapAngle(angle);
+    (void)SetGridSpacing(spacingX, spacingY);
+    m_Ortho = ortho;
+    return true;
+}

@@ -1,0 +1,141 @@
+#pragma once
+// CPolyLine: an open or closed chain of vertices whose segments are straight
+// or circular arcs; the main carrier of traced vector data.
+//
+// The vertex ring is circular and doubly linked (CVertex next/prev): the head
+// is the first vertex, head->prev the tail, a single vertex links to itself.
+// Vertex v begins the segment v -> v->next; its bulge makes that segment an
+// arc (|bulge| >= POINT_TOLERANCE, positive turns counter-clockwise) and its
+// start and end widths are the segment's widths at both ends. An open
+// polyline has no segment from the tail back to the head.
+//
+// The flattened ring is a cache of the same shape in straight pieces, built
+// by Flatten; each flat point's source links the vertex it stems from. It is
+// dropped whenever a vertex it might point at goes away. While no vertex
+// carries an arc (the all-straight flag), the vertex ring itself stands in
+// for it and no flattened ring is built.
+//
+// The polyline owns both rings. Editing (joins, closing, grips, widths) and
+// the output records live elsewhere; they work through the accessors below.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "model/entity.h"
+#include "model/point.h"
+
+class CTraceOption;
+
+// Flatten steps the callers use: a negative step -n asks for n pieces per arc.
+constexpr double FLATTEN_STEP_HIT_TEST = -25.0;   // hit tests, snap segments, recognition, DXF
+constexpr double FLATTEN_STEP_NO_DEVICE = -20.0;  // GetFlatList without a device
+
+// Size of one vertex in the project record: x, y, start width, end width, bulge.
+constexpr std::size_t POLYLINE_VERTEX_RECORD_SIZE = 5 * 8;
+
+class CPolyLine : public CEntity {
+public:
+    CPolyLine();
+    ~CPolyLine() override;
+
+    // ---- the vertex ring --------------------------------------------------
+
+    // Appends v as the new tail and takes ownership of it. A v at exactly the
+    // tail's x and y is not added: it is deleted when deleteDuplicate is set,
+    // else it stays the caller's. Null: nothing. Returns whether v was added.
+    bool AddVertex(CVertex* v, bool deleteDuplicate);
+    // A new vertex with z, widths, flags and bulge 0 (the start width given);
+    // a repeat of the tail is dropped. False when nothing was added.
+    bool AddPoint(double x, double y);
+    bool AddPointWidth(double x, double y, double startWidth);
+    // Unlinks and deletes v (which must belong to this polyline). The
+    // flattened ring is dropped because its points may link v.
+    void RemoveVertex(CVertex* v);
+    // Deletes every vertex and the flattened ring; sets the all-straight flag.
+    void RemoveAllVertices();
+
+    [[nodiscard]] CVertex* GetHead() const { return m_Head; }
+    [[nodiscard]] CVertex* GetTail() const { return m_Head ? m_Head->prev : nullptr; }
+    [[nodiscard]] bool IsAllStraight() const { return m_AllStraight; }
+    [[nodiscard]] double GetReservedValue() const { return m_Reserved; }
+
+    // ---- the flattened ring -----------------------------------------------
+
+    // Appends a flat point (both widths = width) to the flattened ring; the
+    // caller sets its source link. Null when memory is short.
+    CVertex* AddFlatPoint(double x, double y, double width);
+    void ClearFlatList();
+    // Rebuilds the flattened ring with the step (a chord length, or -n for n
+    // pieces per arc) and stores the step.
+    void Flatten(double step);
+    // Appends the flat points of the arc that ends at v (from v->prev with
+    // v->prev's bulge), with the stored step: inner points strictly inside
+    // the sweep, at most MAX_ARC_PIECES of them, then the end point.
+    void FlattenArc(CVertex* v);
+    // The ring to draw or test: null below two vertices, the vertex ring while
+    // all straight, else the flattened ring, rebuilt for the device's step
+    // (FLATTEN_STEP_NO_DEVICE without one) unless the cached ring may be
+    // reused: not forced, not modified, and built with a chord step s where
+    // 0.2 t <= s <= t.
+    CVertex* GetFlatList(const CFrDevice* device, bool force);
+    [[nodiscard]] CVertex* GetFlatHead() const { return m_FlatHead; }
+    [[nodiscard]] double GetFlatStep() const { return m_FlatStep; }
+
+    // ---- queries with an option record ------------------------------------
+
+    // GetEndSegment with the connect distance of the given options, for a run
+    // that works on a snapshot of them.
+    void GetEndSegment(frDoublePoint* end, frDoublePoint* direction, const CTraceOption& options) const;
+
+    // ---- CEntity ----------------------------------------------------------
+
+    [[nodiscard]] frDoublePoint GetStartPoint() const override;
+    [[nodiscard]] frDoublePoint GetEndPoint() const override;
+    // Stores the result as the cached length.
+    double GetLength() override;
+    [[nodiscard]] int GetPointCount() const override;
+    [[nodiscard]] bool IsSingleSegment() const override;
+    // The active end and the point that gives its direction; a very short
+    // last segment is looked past (see polyline.cpp).
+    void GetEndSegment(frDoublePoint* end, frDoublePoint* direction) override;
+    void SetWidth(double width) override;
+    void Draw(CFrDevice* device) override;
+    [[nodiscard]] double GetWidth() const override;
+    [[nodiscard]] bool IsDegenerate() const override;
+    [[nodiscard]] bool IntersectRect(const frDoublePoint& boxMin, const frDoublePoint& boxMax) override;
+    // The exact box of every vertex and arc (independent of the cache).
+    bool GetExtents(double* merge, double* box) override;
+    // Copies another polyline (anything else is ignored). Consecutive repeats
+    // are dropped; a dropped vertex hands its bulge and widths to the one kept.
+    void CopyFrom(const CEntity* other) override;
+    [[nodiscard]] std::unique_ptr<CEntity> Clone() const override;
+    [[nodiscard]] bool Load(std::FILE* file) override;
+    [[nodiscard]] bool Save(std::FILE* file) override;
+
+private:
+    // Appends a copy-or-load vertex: a repeat of the tail is deleted after
+    // moving the segment it begins (bulge, widths) onto the tail.
+    void AppendMerging(CVertex* v);
+    // The vertices of another polyline; false when memory ran out.
+    bool CopyVerticesFrom(const CPolyLine& other);
+
+    double m_Reserved = 0.0;       // carried through the project record only
+    CVertex* m_Head = nullptr;     // vertex ring
+    CVertex* m_FlatHead = nullptr; // flattened ring (cache)
+    double m_FlatStep = 0.0;       // step the flattened ring was built with
+    bool m_AllStraight = true;     // no vertex has an arc bulge
+};
+
+// The circular arc of the bulge segment from s to e: centre, radius and the
+// angles of s (start) and e (end) about the centre as atan2 gives them. False
+// for a straight segment (|bulge| below POINT_TOLERANCE) or a chord of at
+// most POINT_TOLERANCE.
+struct CBulgeArc {
+    frDoublePoint centre;
+    double radius = 0;
+    double startAngle = 0;
+    double endAngle = 0;
+};
+[[nodiscard]] bool GetBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc);
+// Length of the arc of a bulge segment (the chord when it is straight).
+[[nodiscard]] double BulgeSegmentLength(const CVertex& s, const CVertex& e, double bulge);

@@ -1,0 +1,365 @@
+// The undo record classes: whole rasters, saved raster blocks, the drawing's
+// settings or layers, and per-entity records.
+#include <new>
+
+#include "model/entity.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/undo.h"
+#include "raster/raster_src.h"
+
+// ---- whole raster ---------------------------------------------------------
+
+CRasterSrcUndoItem::CRasterSrcUndoItem(std::string name, CRasterSrc* raster)
+    : CUndoItem(std::move(name)), m_Saved(new (std::nothrow) CRasterSrc), m_Raster(m_Saved ? raster : nullptr)
+{
+    SendStatusText("Create Raster undo date.");
+}
+
+CRasterSrcUndoItem::~CRasterSrcUndoItem() = default;
+
+bool CRasterSrcUndoItem::TakeSnapshot()
+{
+    if (!m_Saved || !m_Raster || m_Raster->IsEmpty()) return false;
+    return m_Saved->Copy(*m_Raster);
+}
+
+bool CRasterSrcUndoItem::Swap()
+{
+    if (!m_Saved || !m_Raster) return false;
+    // The bitmaps change places, not their pixels: nothing is allocated, so
+    // the swap cannot stop half way. The brush settings belong to the live
+    // image and stay with it; emptied, they move without allocating.
+    CRasterEditSettings settings = std::move(m_Raster->GetEditSettings());
+    m_Raster->GetEditSettings().undoName.clear();
+    int brushX = 0, brushY = 0;
+    m_Raster->GetLastBrushPoint(brushX, brushY);
+
+    // MoveTo leaves its target alone when the source is empty, and each
+    // target here is empty by then, so an empty side swaps as well.
+    CRasterSrc held;
+    (void)m_Raster->MoveTo(held);
+    (void)m_Saved->MoveTo(*m_Raster);
+    (void)held.MoveTo(*m_Saved);
+
+    m_Saved->GetEditSettings() = CRasterEditSettings{};
+    m_Raster->GetEditSettings() = std::move(settings);
+    m_Raster->SetLastBrushPoint(brushX, brushY);
+    return true;
+}
+
+bool PushRasterUndo(CUndoList* list, const std::string& name, CRasterSrc* raster)
+{
+    // Nobody keeps the history: no need for a copy of the image.
+    if (list == nullptr) return true;
+    std::unique_ptr<CRasterSrcUndoItem> item(new (std::nothrow) CRasterSrcUndoItem(name, raster));
+    if (!item || !item->TakeSnapshot()) return false;
+    return list->PushItem(std::move(item));
+}
+
+// ---- raster blocks --------------------------------------------------------
+
+namespace {
+using BlockList = std::vector<std::unique_ptr<CRasterUndoBlock>>;
+
+bool AppendBlock(BlockList& blocks, std::unique_ptr<CRasterUndoBlock> block)
+{
+    if (!block) return false;
+    try {
+        blocks.push_back(std::move(block));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+// Swaps every block in turn. When one does not fit, the blocks swapped so far
+// are swapped back in the opposite order, so the image is as it was.
+bool SwapBlocks(CRasterSrc* raster, const BlockList& blocks, bool lastFirst)
+{
+    if (raster == nullptr) return true;
+    const std::size_t n = blocks.size();
+    auto at = [&](std::size_t k) { return lastFirst ? n - 1 - k : k; };
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!blocks[at(k)]->SwapWith(*raster)) {
+            while (k-- > 0) (void)blocks[at(k)]->SwapWith(*raster);
+            return false;
+        }
+    }
+    return true;
+}
+}  // namespace
+
+bool CLocalRasterUndoItem::AddBlock(std::unique_ptr<CRasterUndoBlock> block)
+{
+    return AppendBlock(m_Blocks, std::move(block));
+}
+
+// Blocks of one stroke overlap; the last swapped in must come out first.
+bool CLocalRasterUndoItem::Undo() { return SwapBlocks(m_Raster, m_Blocks, true); }
+
+bool CLocalRasterUndoItem::Redo() { return SwapBlocks(m_Raster, m_Blocks, false); }
+
+bool CRasterScanLineUndoItem::AddBlock(std::unique_ptr<CRasterUndoBlock> block)
+{
+    return AppendBlock(m_Blocks, std::move(block));
+}
+
+// The runs of a fill never overlap, so one order serves both ways.
+bool CRasterScanLineUndoItem::Swap() { return SwapBlocks(m_Raster, m_Blocks, false); }
+
+// ---- the drawing ----------------------------------------------------------
+
+CGraphUndoItem::CGraphUndoItem(std::string name) : CUndoItem(std::move(name)) {}
+
+CGraphUndoItem::~CGraphUndoItem() = default;
+
+CGraphUndoItem::Settings CGraphUndoItem::Note(const CGraph& drawing)
+{
+    Settings s;
+    const CLayer* current = drawing.GetCurrentLayer();
+    s.currentLayerId = current ? current->GetId() : 0;
+    s.showRaster = drawing.GetShowRaster();
+    s.showVectors = drawing.GetShowVectors();
+    // A drawing whose current layer is empty counts as unchanged.
+    s.modified = drawing.IsModified() && current && !current->IsEmpty();
+    s.objectSnapMask = drawing.GetObjectSnapMask();
+    s.objectSnapOn = drawing.GetObjectSnapOn();
+    s.gridShown = drawing.GetGridShown();
+    s.snapBase = drawing.GetSnapBase();
+    s.snapAngle = drawing.GetSnapAngle();
+    s.gridSpacingX = drawing.GetGridSpacingX();
+    s.gridSpacingY = drawing.GetGridSpacingY();
+    s.ortho = drawing.GetOrtho();
+    s.currentColor = drawing.GetCurrentColor();
+    s.currentWidth = drawing.GetCurrentWidth();
+    s.unit = drawing.GetUnit();
+    return s;
+}
+
+void CGraphUndoItem::Apply(CGraph& drawing, const Settings& s)
+{
+    // Every value came from a drawing, so the setters accept it; an id that
+    // no layer has any more leaves the current layer as it is.
+    (void)drawing.SetCurrentLayerById(s.currentLayerId);
+    drawing.SetShowRaster(s.showRaster);
+    drawing.SetShowVectors(s.showVectors);
+    drawing.SetModified(s.modified);
+    drawing.SetObjectSnapMask(s.objectSnapMask);
+    drawing.SetObjectSnapOn(s.objectSnapOn);
+    drawing.SetGridShown(s.gridShown);
+    (void)drawing.SetSnapBase(s.snapBase);
+    (void)drawing.SetSnapAngle(s.snapAngle);
+    (void)drawing.SetGridSpacing(s.gridSpacingX, s.gridSpacingY);
+    drawing.SetOrtho(s.ortho);
+    (void)drawing.SetCurrentColor(s.currentColor);
+    (void)drawing.SetCurrentWidth(s.currentWidth);
+    (void)drawing.SetUnit(s.unit);
+}
+
+bool CGraphUndoItem::Init(CGraph* drawing, std::uint32_t kind)
+{
+    if (drawing == nullptr) return false;
+    switch (kind) {
+    case KIND_SETTINGS:
+        m_Settings = Note(*drawing);
+        break;
+    case KIND_DRAWING: {
+        std::unique_ptr<CGraph> copy(new (std::nothrow) CGraph);
+        if (!copy || !copy->CopyFrom(*drawing)) return false;
+        m_Saved = std::move(copy);
+        break;
+    }
+    default:
+        return false;
+    }
+    m_Kind = kind;
+    m_Target = drawing;
+    return true;
+}
+
+bool CGraphUndoItem::Swap()
+{
+    if (m_Target == nullptr) return false;
+    if (m_Kind == KIND_SETTINGS) {
+        const Settings present = Note(*m_Target);
+        Apply(*m_Target, m_Settings);
+        m_Settings = present;
+        return true;
+    }
+    if (!m_Saved) return false;
+    // Each copy reverses the layer order, so two copies per swap keep it.
+    std::unique_ptr<CGraph> present(new (std::nothrow) CGraph);
+    if (!present || !present->CopyFrom(*m_Target)) return false;
+    if (!m_Target->CopyFrom(*m_Saved)) {
+        // Put the drawing back as it was; the saved copy is untouched.
+        (void)m_Target->CopyFrom(*present);
+        return false;
+    }
+    m_Saved = std::move(present);
+    return true;
+}
+
+// ---- per-entity records ---------------------------------------------------
+
+CVectorUndoData::~CVectorUndoData() = default;
+
+namespace {
+// A copy that lives in no layer and is not selected.
+std::unique_ptr<CEntity> DetachedClone(const CEntity& entity)
+{
+    std::unique_ptr<CEntity> clone = entity.Clone();
+    if (clone) {
+        clone->m_Selected = false;
+        clone->m_Layer = nullptr;
+    }
+    return clone;
+}
+}  // namespace
+
+bool CVectorUndoData::Set(const CEntity* entity, std::uint32_t kind)
+{
+    if (entity == nullptr || kind > UNDO_ENTITY_CHANGED) return false;
+    std::unique_ptr<CEntity> clone = DetachedClone(*entity);
+    if (!clone) return false;
+    m_Saved = std::move(clone);
+    m_EntityId = entity->m_Id;
+    m_LayerId = entity->m_Layer ? entity->m_Layer->GetId() : 0;
+    m_Kind = kind;
+    return true;
+}
+
+bool CVectorUndoData::RemoveEntity(CGraph& drawing)
+{
+    CEntity* entity = drawing.FindEntity(m_EntityId);
+    if (entity == nullptr || entity->m_Layer == nullptr) return false;
+    entity->m_Layer->RemoveEntity(entity);
+    delete entity;
+    return true;
+}
+
+bool CVectorUndoData::RestoreEntity(CGraph& drawing)
+{
+    CLayer* layer = drawing.FindLayer(m_LayerId);
+    // An entity of this id is already back: a second copy would make every
+    // later lookup by id ambiguous.
+    if (layer == nullptr || !m_Saved || drawing.FindEntity(m_EntityId) != nullptr) return false;
+    std::unique_ptr<CEntity> clone = DetachedClone(*m_Saved);
+    if (!clone || !layer->AddEntity(clone.get())) return false;
+    clone.release();
+    return true;
+}
+
+bool CVectorUndoData::SwapLayer(CGraph& drawing)
+{
+    CEntity* entity = drawing.FindEntity(m_EntityId);
+    CLayer* target = drawing.FindLayer(m_LayerId);
+    if (entity == nullptr || entity->m_Layer == nullptr || target == nullptr) return false;
+    CLayer* present = entity->m_Layer;
+    m_LayerId = present->GetId();
+    entity->m_Selected = false;
+    present->RemoveEntity(entity);
+    target->AddEntity(entity);
+    return true;
+}
+
+bool CVectorUndoData::SwapState(CGraph& drawing)
+{
+    CEntity* entity = drawing.FindEntity(m_EntityId);
+    if (entity == nullptr || !m_Saved) return false;
+    std::unique_ptr<CEntity> present = DetachedClone(*entity);
+    if (!present) return false;
+    CLayer* layer = entity->m_Layer;
+    entity->CopyFrom(m_Saved.get());
+    entity->m_Layer = layer;
+    entity->m_Selected = false;
+    m_Saved = std::move(present);
+    return true;
+}
+
+bool CVectorUndoData::Undo(CGraph& drawing)
+{
+    switch (m_Kind) {
+    case UNDO_ENTITY_ADDED: return RemoveEntity(drawing);
+    case UNDO_ENTITY_DELETED: return RestoreEntity(drawing);
+    case UNDO_ENTITY_MOVED: return SwapLayer(drawing);
+    case UNDO_ENTITY_CHANGED: return SwapState(drawing);
+    default: return false;
+    }
+}
+
+bool CVectorUndoData::Redo(CGraph& drawing)
+{
+    switch (m_Kind) {
+    case UNDO_ENTITY_ADDED: return RestoreEntity(drawing);
+    case UNDO_ENTITY_DELETED: return RemoveEntity(drawing);
+    case UNDO_ENTITY_MOVED: return SwapLayer(drawing);
+    case UNDO_ENTITY_CHANGED: return SwapState(drawing);
+    default: return false;
+    }
+}
+
+CVectorUndoItem::~CVectorUndoItem() = default;
+
+bool CVectorUndoItem::AddRecord(const CEntity* entity, std::uint32_t kind)
+{
+    std::unique_ptr<CVectorUndoData> data(new (std::nothrow) CVectorUndoData);
+    if (!data || !data->Set(entity, kind)) return false;
+    return AddData(std::move(data));
+}
+
+bool CVectorUndoItem::AddSelection(const std::vector<CEntity*>& entities, std::uint32_t kind)
+{
+    for (const CEntity* entity : entities) {
+        if (!AddRecord(entity, kind)) {
+            FreeRecords();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CVectorUndoItem::AddData(std::unique_ptr<CVectorUndoData> data)
+{
+    if (!data) return false;
+    try {
+        m_Records.push_back(std::move(data));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void CVectorUndoItem::FreeRecords() { m_Records.clear(); }
+
+bool CVectorUndoItem::Undo()
+{
+    if (m_Drawing == nullptr) return false;
+    const std::size_t n = m_Records.size();
+    for (std::size_t k = n; k-- > 0;) {
+        if (!m_Records[k]->Undo(*m_Drawing)) {
+            // Re-apply what was taken back, oldest first, so the drawing
+            // shows the whole change again.
+            for (std::size_t j = k + 1; j < n; ++j) (void)m_Records[j]->Redo(*m_Drawing);
+            return false;
+        }
+    }
+    if (n > 0) m_Drawing->SetModified(true);
+    return true;
+}
+
+bool CVectorUndoItem::Redo()
+{
+    if (m_Drawing == nullptr) return false;
+    // Oldest first: the exact inverse of Undo, so that two records of one
+    // entity are re-applied in the order they were made.
+    const std::size_t n = m_Records.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!m_Records[k]->Redo(*m_Drawing)) {
+            for (std::size_t j = k; j-- > 0;) (void)m_Records[j]->Undo(*m_Drawing);
+            return false;
+        }
+    }
+    if (n > 0) m_Drawing->SetModified(true);
+    return true;
+}

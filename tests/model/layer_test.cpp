@@ -1,0 +1,491 @@
+#include "model/layer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "model/entity.h"
+#include "platform/text_encoding.h"
+#include "recording_device.h"
+#include "test_entity.h"
+#include "trace/trace_option.h"
+
+namespace {
+
+std::vector<CEntity*> Chain(const CLayer& layer)
+{
+    std::vector<CEntity*> chain;
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) chain.push_back(e);
+    return chain;
+}
+
+// The chain read backwards from the tail matches the forward one.
+void ExpectConsistent(const CLayer& layer)
+{
+    std::vector<CEntity*> forward = Chain(layer);
+    std::vector<CEntity*> backward;
+    for (CEntity* e = layer.GetLastEntity(); e; e = e->m_Prev) backward.insert(backward.begin(), e);
+    EXPECT_EQ(forward, backward);
+    for (CEntity* e : forward) EXPECT_EQ(e->m_Layer, &layer);
+}
+
+// ---- attributes -----------------------------------------------------------
+
+TEST(LayerAttributes, NewLayerIsNamedZeroVisibleInTheNormalColour)
+{
+    ResetIdCounter(48);
+    CLayer layer;
+    EXPECT_EQ(layer.GetId(), 48u);
+    EXPECT_EQ(layer.GetName(), "0");
+    EXPECT_TRUE(layer.GetSavedName().empty());
+    EXPECT_TRUE(layer.IsVisible());
+    EXPECT_EQ(layer.GetColor(), static_cast<std::int32_t>(GetTraceOption().c_NormalColorIndex));
+    EXPECT_TRUE(layer.IsEmpty());
+}
+
+TEST(LayerAttributes, SetNameIgnoresEmptyAndCaseOnlyChanges)
+{
+    CLayer layer;
+    EXPECT_TRUE(layer.SetName("Walls"));
+    EXPECT_FALSE(layer.SetName(""));
+    EXPECT_FALSE(layer.SetName("WALLS"));
+    EXPECT_EQ(layer.GetName(), "Walls");
+    EXPECT_TRUE(layer.SetName("Doors"));
+    EXPECT_EQ(layer.GetName(), "Doors");
+}
+
+TEST(LayerAttributes, NamesAreHeldToTheSavableLimit)
+{
+    CLayer layer;
+    EXPECT_TRUE(layer.SetName(std::string(300, 'a')));
+    EXPECT_EQ(layer.GetName().size(), MAX_LAYER_NAME);
+
+    // 254 ASCII bytes and then two-byte characters: a cut at 255 would split
+    // one, so it backs off to a whole character.
+    std::string accented = std::string(254, 'b');
+    for (int i = 0; i < 5; ++i) accented += "\xC3\xA9";
+    EXPECT_TRUE(layer.SetName(accented));
+    EXPECT_LE(layer.GetName().size(), MAX_LAYER_NAME);
+    EXPECT_TRUE(IsValidUtf8(layer.GetName()));
+    EXPECT_EQ(layer.GetName().size(), 254u);
+
+    EXPECT_TRUE(layer.SetName(std::string("cut\0here", 8)));
+    EXPECT_EQ(layer.GetName(), "cut");
+    EXPECT_FALSE(layer.SetName(std::string("\0x", 2)));   // empty once cut
+    layer.SetSavedName(std::string(400, 's'));
+    EXPECT_EQ(layer.GetSavedName().size(), MAX_LAYER_NAME);
+}
+
+// ---- the entity chain -----------------------------------------------------
+
+TEST(LayerChain, AddAppendsAndAddFrontPrepends)
+{
+    CLayer layer;
+    auto* a = new CTestBox;
+    auto* b = new CTestBox;
+    auto* c = new CTestBox;
+    EXPECT_FALSE(layer.AddEntity(nullptr));
+    EXPECT_FALSE(layer.AddEntityFront(nullptr));
+    ASSERT_TRUE(layer.AddEntity(a));
+    ASSERT_TRUE(layer.AddEntity(b));
+    ASSERT_TRUE(layer.AddEntityFront(c));
+    EXPECT_EQ(Chain(layer), (std::vector<CEntity*>{c, a, b}));
+    ExpectConsistent(layer);
+    EXPECT_EQ(layer.CountEntities(), 3);
+    EXPECT_EQ(layer.GetCount(), 3);
+    EXPECT_EQ(layer.FindEntity(b->m_Id), b);
+    EXPECT_EQ(layer.FindEntity(0), nullptr);
+}
+
+TEST(LayerChain, AddingAnEntityTwiceIsRefused)
+{
+    CLayer layer;
+    auto* a = new CTestBox;
+    auto* b = new CTestBox;
+    ASSERT_TRUE(layer.AddEntity(a));
+    ASSERT_TRUE(layer.AddEntity(b));
+    EXPECT_FALSE(layer.AddEntity(a));
+    EXPECT_FALSE(layer.AddEntityFront(b));
+    EXPECT_EQ(layer.CountEntities(), 2);
+    ExpectConsistent(layer);
+}
+
+TEST(LayerChain, RemoveKeepsHeadAndTailRight)
+{
+    CLayer layer;
+    auto* a = new CTestBox;
+    auto* b = new CTestBox;
+    auto* c = new CTestBox;
+    layer.AddEntity(a);
+    layer.AddEntity(b);
+    layer.AddEntity(c);
+
+    layer.RemoveEntity(c);   // the tail
+    EXPECT_EQ(layer.GetLastEntity(), b);
+    EXPECT_EQ(c->m_Next, nullptr);
+    EXPECT_EQ(c->m_Prev, nullptr);
+    EXPECT_EQ(c->m_Layer, &layer);   // left alone
+    layer.RemoveEntity(c);           // no longer in the chain: nothing
+    ExpectConsistent(layer);
+    EXPECT_EQ(layer.CountEntities(), 2);
+    delete c;
+
+    layer.RemoveEntity(a);   // the head
+    EXPECT_EQ(layer.GetFirstEntity(), b);
+    delete a;
+    layer.RemoveEntity(b);   // the only one
+    EXPECT_EQ(layer.GetFirstEntity(), nullptr);
+    EXPECT_EQ(layer.GetLastEntity(), nullptr);
+    delete b;
+    layer.RemoveEntity(nullptr);
+}
+
+TEST(LayerChain, RemoveIgnoresAnEntityOfAnotherLayer)
+{
+    CLayer one, two;
+    auto* a = new CTestBox;
+    auto* b = new CTestBox;
+    one.AddEntity(a);
+    two.AddEntity(b);
+    one.RemoveEntity(b);
+    EXPECT_EQ(Chain(one), std::vector<CEntity*>{a});
+    EXPECT_EQ(Chain(two), std::vector<CEntity*>{b});
+}
+
+TEST(LayerChain, DeletingTheLayerDeletesItsEntities)
+{
+    const int before = CTestBox::live;
+    {
+        CLayer layer;
+        layer.AddEntity(new CTestBox);
+        layer.AddEntity(new CTestBox);
+        EXPECT_EQ(CTestBox::live, before + 2);
+        layer.DeleteAll();
+        EXPECT_EQ(CTestBox::live, before);
+        EXPECT_TRUE(layer.IsEmpty());
+        layer.AddEntity(new CTestBox);
+    }
+    EXPECT_EQ(CTestBox::live, before);
+}
+
+// ---- extents, drawing and selection ---------------------------------------
+
+TEST(LayerExtents, UnionOfTheEntityBoxes)
+{
+    CLayer layer;
+    layer.AddEntity(new CTestBox(ENTITY_LINE, 0, 0, 10, 5));
+    layer.AddEntity(new CTestBox(ENTITY_LINE, -2, 1, 3, 8));
+    double box[4] = {};
+    ASSERT_TRUE(layer.GetExtents(nullptr, box));
+    EXPECT_EQ(std::vector<double>(box, box + 4), (std::vector<double>{-2, 10, 0, 8}));
+
+    double merge[4] = {5, 20, -1, 2};
+    ASSERT_TRUE(layer.GetExtents(merge, box));
+    EXPECT_EQ(std::vector<double>(merge, merge + 4), (std::vector<double>{-2, 20, -1, 8}));
+}
+
+TEST(LayerExtents, EmptyLayerAndBoxlessEntitiesLeaveTheBoxesAlone)
+{
+    CLayer layer;
+    double box[4] = {1, 2, 3, 4};
+    double merge[4] = {5, 6, 7, 8};
+    EXPECT_FALSE(layer.GetExtents(merge, box));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    layer.AddEntity(new CTestBox(ENTITY_LINE, nan, 0, 0, 0));
+    EXPECT_FALSE(layer.GetExtents(merge, box));
+    EXPECT_EQ(box[0], 1.0);
+    EXPECT_EQ(merge[0], 5.0);
+
+    // A first entity without extents does not poison the box of the rest.
+    layer.AddEntity(new CTestBox(ENTITY_LINE, 1, 1, 2, 2));
+    ASSERT_TRUE(layer.GetExtents(nullptr, box));
+    EXPECT_EQ(std::vector<double>(box, box + 4), (std::vector<double>{1, 2, 1, 2}));
+}
+
+TEST(LayerDraw, DrawsHeadToTailOnlyWhenVisible)
+{
+    CLayer layer;
+    layer.SetColor(4);
+    layer.AddEntity(new CTestBox(ENTITY_LINE, 0, 0, 1, 1));
+    layer.AddEntity(new CTestBox(ENTITY_LINE, 2, 2, 3, 3));
+    CRecordingDevice device;
+    layer.Draw(&device);
+    EXPECT_EQ(device.calls, (std::vector<std::string>{"DrawEntityLine (0,0 w0) (1,1 w0) color=4 selected=0",
+                                                      "DrawEntityLine (2,2 w0) (3,3 w0) color=4 selected=0"}));
+    device.calls.clear();
+    layer.SetVisible(false);
+    layer.Draw(&device);
+    EXPECT_TRUE(device.calls.empty());
+}
+
+TEST(LayerSelection, CrossingAndWindowSkipSelectedEntities)
+{
+    CLayer layer;
+    auto* inside = new CTestBox(ENTITY_LINE, 1, 1, 2, 2);
+    auto* crossing = new CTestBox(ENTITY_LINE, 4, 4, 8, 8);
+    auto* outside = new CTestBox(ENTITY_LINE, 20, 20, 21, 21);
+    layer.AddEntity(inside);
+    layer.AddEntity(crossing);
+    layer.AddEntity(outside);
+    inside->m_CurVertex = 5;
+
+    std::vector<CEntity*> got;
+    auto collect = [&](CEntity* e) { got.push_back(e); };
+    EXPECT_TRUE(layer.SelectWindow({0, 0}, {5, 5}, collect));
+    EXPECT_EQ(got, std::vector<CEntity*>{inside});
+    EXPECT_TRUE(inside->m_Selected);
+    EXPECT_EQ(inside->m_CurVertex, 1);
+
+    got.clear();
+    EXPECT_TRUE(layer.SelectCrossing({0, 0}, {5, 5}, collect));
+    EXPECT_EQ(got, std::vector<CEntity*>{crossing});
+    EXPECT_FALSE(layer.SelectCrossing({0, 0}, {5, 5}, collect));
+    EXPECT_FALSE(outside->m_Selected);
+
+    got.clear();
+    layer.SelectAll(true, collect);   // already selected ones included
+    EXPECT_EQ(got.size(), 3u);
+    layer.SelectAll(false, {});
+    for (CEntity* e : Chain(layer)) EXPECT_FALSE(e->m_Selected);
+}
+
+// ---- operations on every entity -------------------------------------------
+
+TEST(LayerColours, OverrideAndRestoreColours)
+{
+    CLayer layer;
+    auto* a = new CTestBox;
+    auto* b = new CTestBox;
+    a->m_Color = 3;
+    layer.AddEntity(a);
+    layer.AddEntity(b);
+    layer.OverrideColors(-1);
+    EXPECT_EQ(a->m_Color, 3);
+    EXPECT_EQ(a->m_SavedColor, 3);
+    layer.RestoreColors();
+    EXPECT_EQ(a->m_Color, 3);
+    layer.OverrideColors(256);
+    EXPECT_EQ(a->m_Color, 256);
+    layer.RestoreColors();
+    EXPECT_EQ(a->m_Color, 3);
+    EXPECT_EQ(b->m_Color, 256);
+    layer.SetWidthAll(2.0);
+    EXPECT_EQ(a->GetWidth(), 2.0);
+    EXPECT_EQ(b->GetWidth(), 2.0);
+}
+
+// ---- copies ---------------------------------------------------------------
+
+TEST(LayerCopy, CopyFromClonesEntitiesInOrderWithTheAttributes)
+{
+    CLayer source;
+    source.SetName("Source");
+    source.SetColor(9);
+    source.SetVisible(false);
+    auto* a = new CTestBox(ENTITY_LINE, 0, 0, 1, 1);
+    auto* b = new CTestBox(ENTITY_LINE, 5, 5, 6, 6);
+    source.AddEntity(a);
+    source.AddEntity(b);
+
+    CLayer copy;
+    copy.AddEntity(new CTestBox);
+    const int before = CTestBox::live;
+    ASSERT_TRUE(copy.CopyFrom(source));
+    EXPECT_EQ(CTestBox::live, before + 1);   // one old deleted, two clones
+    EXPECT_EQ(copy.GetId(), source.GetId());
+    EXPECT_EQ(copy.GetName(), "Source");
+    EXPECT_EQ(copy.GetColor(), 9);
+    EXPECT_FALSE(copy.IsVisible());
+    std::vector<CEntity*> chain = Chain(copy);
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0]->m_Id, a->m_Id);
+    EXPECT_EQ(chain[1]->m_Id, b->m_Id);
+    EXPECT_NE(chain[0], a);
+    ExpectConsistent(copy);
+}
+
+TEST(LayerCopy, CopyFromReportsEntitiesThatCannotBeCloned)
+{
+    CLayer source;
+    source.AddEntity(new CEntity);   // the base cannot be cloned
+    source.AddEntity(new CTestBox);
+    CLayer copy;
+    EXPECT_FALSE(copy.CopyFrom(source));
+    EXPECT_EQ(copy.CountEntities(), 1);
+}
+
+TEST(LayerCopy, MoveEntitiesFromEmptiesTheOtherLayer)
+{
+    CLayer here, there;
+    auto* a = new CTestBox;
+    auto* b = new CTestBox;
+    auto* c = new CTestBox;
+    here.AddEntity(a);
+    there.AddEntity(b);
+    there.AddEntity(c);
+    here.MoveEntitiesFrom(there);
+    EXPECT_EQ(Chain(here), (std::vector<CEntity*>{a, b, c}));
+    ExpectConsistent(here);
+    EXPECT_TRUE(there.IsEmpty());
+    EXPECT_EQ(there.GetLastEntity(), nullptr);
+    here.MoveEntitiesFrom(here);
+    EXPECT_EQ(here.CountEntities(), 3);
+}
+
+TEST(LayerCopy, DistributeToLayersMatchesWidthsWrittenInTheNames)
+{
+    CLayer source;
+    source.SetName("Trace");
+    CLayer half, one;
+    half.SetName("0_5000");
+    one.SetName("1_0000");
+    half.SetNext(&one);
+    one.SetNext(&source);   // the source itself in the chain must not loop
+    auto* w05 = new CTestBox;
+    w05->m_Width = 0.5;
+    auto* w1 = new CTestBox;
+    w1->m_Width = 1.00005;
+    auto* w3 = new CTestBox;
+    w3->m_Width = 3.0;
+    source.AddEntity(w05);
+    source.AddEntity(w1);
+    source.AddEntity(w3);
+
+    EXPECT_FALSE(source.DistributeToLayers(&half, 3, 7874));
+    EXPECT_EQ(Chain(half), std::vector<CEntity*>{w05});
+    EXPECT_EQ(w05->m_Layer, &half);
+    EXPECT_EQ(Chain(one), std::vector<CEntity*>{w1});
+    EXPECT_EQ(Chain(source), std::vector<CEntity*>{w3});
+    ExpectConsistent(source);
+}
+
+TEST(LayerCopy, DistributeToLayersScalesByTheResolutionInMillimetres)
+{
+    CLayer source, half;
+    half.SetName("0_5000");
+    auto* e = new CTestBox;
+    e->m_Width = 0.5 * (7874.0 / 1000);
+    source.AddEntity(e);
+    EXPECT_TRUE(source.DistributeToLayers(&half, 2, 7874));
+    EXPECT_EQ(e->m_Layer, &half);
+}
+
+// ---- project block --------------------------------------------------------
+
+class LayerBlock : public ::testing::Test {
+protected:
+    CTestBoxCreator lineStandIn{ENTITY_LINE};
+
+    static std::string SampleBlock()
+    {
+        CLayer layer;
+        layer.SetId(0x1234);
+        layer.SetName("Walls");
+        layer.SetSavedName("Old");
+        layer.SetVisible(false);
+        layer.SetColor(-1);
+        auto* a = new CTestBox(ENTITY_LINE, 0, 0, 1, 2);
+        a->m_Id = 900;
+        layer.AddEntity(a);
+        layer.AddEntity(new CTestBox(ENTITY_LINE, 3, 4, 5, 6));
+        return WriteToBytes([&](std::FILE* f) { return layer.Write(f); });
+    }
+};
+
+TEST_F(LayerBlock, BlockHasTheFixedLayout)
+{
+    const std::string bytes = SampleBlock();
+    const std::string head = std::string("\x34\x12\0\0", 4) + std::string("\x05\0\0\0", 4) + "Walls" +
+                             std::string("\x03\0\0\0", 4) + "Old" + std::string("\0", 1) +
+                             std::string("\xFF\xFF\xFF\xFF", 4) + std::string("\x02\0\0\0", 4);
+    EXPECT_EQ(bytes.substr(0, head.size()), head);
+    EXPECT_EQ(bytes.size(), head.size() + 2 * (34 + 32));
+}
+
+TEST_F(LayerBlock, ReadAndWriteAgainGiveTheSameBytes)
+{
+    const std::string bytes = SampleBlock();
+    FilePtr file = OpenBytes(bytes);
+    CLayer layer;
+    layer.AddEntity(new CTestBox);   // replaced by the block's entities
+    ASSERT_TRUE(layer.Read(file.get()));
+    EXPECT_EQ(layer.GetName(), "Walls");
+    EXPECT_EQ(layer.GetSavedName(), "Old");
+    EXPECT_EQ(layer.CountEntities(), 2);
+    ExpectConsistent(layer);
+    EXPECT_EQ(layer.GetFirstEntity()->m_Id, 900u);
+    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return layer.Write(f); }), bytes);
+}
+
+TEST_F(LayerBlock, EveryTruncatedPrefixFailsCleanly)
+{
+    const std::string bytes = SampleBlock();
+    const int before = CTestBox::live;
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
+        FilePtr file = OpenBytes(bytes.substr(0, n));
+        CLayer layer;
+        EXPECT_FALSE(layer.Read(file.get())) << "prefix " << n;
+        ExpectConsistent(layer);
+    }
+    EXPECT_EQ(CTestBox::live, before);
+}
+
+TEST_F(LayerBlock, OverlongNameLengthFailsBeforeReadingTheName)
+{
+    std::string bytes = std::string("\x01\0\0\0", 4) + std::string("\x00\x01\0\0", 4) + std::string(256, 'n') +
+                        std::string(13, '\0');
+    FilePtr file = OpenBytes(bytes);
+    CLayer layer;
+    EXPECT_FALSE(layer.Read(file.get()));
+    EXPECT_EQ(std::ftell(file.get()), 8);
+}
+
+TEST_F(LayerBlock, EmptyNamesRoundTripAndTheIdCounterIsRaised)
+{
+    ResetIdCounter(48);
+    const std::string bytes = std::string("\x00\x10\0\0", 4) + std::string(4, '\0') + std::string(4, '\0') +
+                              std::string("\x01", 1) + std::string("\x07\0\0\0", 4) + std::string(4, '\0');
+    FilePtr file = OpenBytes(bytes);
+    CLayer layer;
+    ASSERT_TRUE(layer.Read(file.get()));
+    EXPECT_EQ(layer.GetName(), "");
+    EXPECT_EQ(layer.GetSavedName(), "");
+    EXPECT_GT(GetIdCounter(), 0x1000u);
+    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return layer.Write(f); }), bytes);
+}
+
+// ---- DXF LAYER record -----------------------------------------------------
+
+TEST(LayerDxf, ReadsNameAndColourUpToTheNextRecord)
+{
+    FilePtr file = OpenBytes("  2\n Walls \n 70\n0\n 62\n-3\n  0\nLAYER\n");
+    CLayer layer;
+    EXPECT_TRUE(layer.ReadDXF(file.get()));
+    EXPECT_EQ(layer.GetName(), "Walls");
+    EXPECT_EQ(layer.GetColor(), 7);
+    char line[16] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, file.get()), nullptr);
+    EXPECT_STREQ(line, "  0\n");   // left for the caller
+}
+
+TEST(LayerDxf, ColourInRangeIsKept)
+{
+    FilePtr file = OpenBytes("  2\nA\n 62\n200\n  0\nENDTAB\n");
+    CLayer layer;
+    EXPECT_TRUE(layer.ReadDXF(file.get()));
+    EXPECT_EQ(layer.GetColor(), 200);
+}
+
+TEST(LayerDxf, RecordWithoutNameOrCutShortFails)
+{
+    CLayer layer;
+    FilePtr noName = OpenBytes(" 62\n5\n  0\nLAYER\n");
+    EXPECT_FALSE(layer.ReadDXF(noName.get()));
+    FilePtr cut = OpenBytes("  2\nA\n 62\n");
+    EXPECT_FALSE(layer.ReadDXF(cut.get()));
+    FilePtr badCode = OpenBytes("  2\nA\nxx\n1\n");
+    EXPECT_FALSE(layer.ReadDXF(badCode.get()));
+}
+
+}  // namespace
