@@ -6,7 +6,10 @@
 
 #include "model/circle.h"
 #include "model/entity.h"
+#include "model/line.h"
+#include "model/polygon_set.h"
 #include "model/polyline.h"
+#include "model/solid.h"
 #include "raster/raster_entity.h"
 
 void RegisterBuiltInEntityCreator(std::uint32_t type, EntityCreator creator);
@@ -21,8 +24,11 @@ CEntity* CreateNew()
 
 void RegisterBuiltInEntities()
 {
+    RegisterBuiltInEntityCreator(ENTITY_LINE, &CreateNew<CLine>);
     RegisterBuiltInEntityCreator(ENTITY_POLYLINE, &CreateNew<CPolyLine>);
     RegisterBuiltInEntityCreator(ENTITY_CIRCLE, &CreateNew<CCircle>);
     RegisterBuiltInEntityCreator(ENTITY_ARC, &CreateNew<CArc>);
     RegisterBuiltInEntityCreator(ENTITY_RASTER, &CreateNew<CRaster>);
+    RegisterBuiltInEntityCreator(ENTITY_SOLID, &CreateNew<CSolid>);
+    RegisterBuiltInEntityCreator(ENTITY_POLYPOLYGON, &CreateNew<CPolyPolygon>);
 }

@@ -25,6 +25,7 @@
 class CEntity;
 class CFrDevice;
 class CLayer;
+class CLine;
 class CPolyLine;
 class CRaster;
 class CUndoList;
@@ -177,6 +178,11 @@ public:
     [[nodiscard]] CPolyLine* GetTempPolyline() const;
     [[nodiscard]] bool GetTempPolylineXor() const { return m_TempPolylineXor; }
     void SetTempPolylineXor(bool on) { m_TempPolylineXor = on; }
+
+    // A new line from (x1, y1) to (x2, y2) with the current colour and width,
+    // appended to the current layer; marks modified. Null without a current
+    // layer or when memory is short.
+    CLine* AddLine(double x1, double y1, double x2, double y2);
 
     // ---- selection and grips ----------------------------------------------
 

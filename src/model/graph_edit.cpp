@@ -1,9 +1,10 @@
-// The temporary polyline of the polyline command.
+// The temporary polyline of the polyline command, and direct lines.
 #include <new>
 
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/line.h"
 #include "model/polyline.h"
 #include "model/text_table.h"
 #include "model/undo.h"
@@ -54,4 +55,17 @@ void CGraph::EndTempPolyline(bool keep)
     auto item = std::unique_ptr<CVectorUndoItem>(
         new (std::nothrow) CVectorUndoItem(GetLanString("UndoDrawPLine", "Draw PolyLine"), this));
     if (item && item->AddRecord(kept, UNDO_ENTITY_ADDED)) PushUndoItem(m_VectorUndo, std::move(item));
+}
+
+CLine* CGraph::AddLine(double x1, double y1, double x2, double y2)
+{
+    if (m_CurrentLayer == nullptr) return nullptr;
+    std::unique_ptr<CLine> line(new (std::nothrow) CLine);
+    if (!line) return nullptr;
+    line->SetEnds({x1, y1}, {x2, y2});
+    line->m_Color = m_CurrentColor;
+    line->SetWidth(m_CurrentWidth);
+    if (!m_CurrentLayer->AddEntity(line.get())) return nullptr;
+    SetModified(true);
+    return line.release();
 }

@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string_view>
 
 #include "model/entity.h"
 #include "model/geometry.h"
+#include "model/polyline.h"
 #include "model/text_lines.h"
+#include "model/undo.h"
 #include "platform/number_text.h"
 #include "platform/text_encoding.h"
 #include "trace/trace_option.h"
@@ -238,6 +242,33 @@ void CLayer::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& b
                              std::vector<CSnapSegment>& segments)
 {
     for (CEntity* e = m_First; e; e = e->m_Next) e->CollectSegments(boxMin, boxMax, segments);
+}
+
+int CLayer::ExplodePolylines(bool all, CVectorUndoItem* undo)
+{
+    int exploded = 0;
+    CEntity* e = m_First;
+    while (e) {
+        CEntity* next = e->m_Next;   // pieces go to the front, never ahead of us
+        auto* polyline = e->m_Type == ENTITY_POLYLINE ? dynamic_cast<CPolyLine*>(e) : nullptr;
+        if (polyline && (all || e->m_Selected)) {
+            // The deletion is recorded after the pieces, so undo brings the
+            // polyline back before it takes the pieces away.
+            std::unique_ptr<CVectorUndoData> record;
+            if (undo) {
+                record.reset(new (std::nothrow) CVectorUndoData);
+                if (!record || !record->Set(polyline, UNDO_ENTITY_DELETED)) record.reset();
+            }
+            if ((undo == nullptr || record) && polyline->Explode(undo)) {
+                if (record) (void)undo->AddData(std::move(record));
+                RemoveEntity(polyline);
+                delete polyline;
+                ++exploded;
+            }
+        }
+        e = next;
+    }
+    return exploded;
 }
 
 // ---- copies ---------------------------------------------------------------

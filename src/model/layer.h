@@ -21,6 +21,7 @@
 class CEntity;
 class CFrDevice;
 class CGraph;
+class CVectorUndoItem;
 struct CSnapSegment;
 
 // Longest layer name, in bytes (the project file's limit).
@@ -112,6 +113,11 @@ public:
     bool GetSelectedInfo(std::vector<std::string>* lines);
     void CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                          std::vector<CSnapSegment>& segments);
+    // Explodes each selected polyline (every one when all is set) into
+    // one-segment pieces; the undo item, when given, records the pieces as
+    // added and the polyline as deleted. A polyline that cannot be exploded
+    // (or recorded) stays. Returns how many were exploded.
+    int ExplodePolylines(bool all, CVectorUndoItem* undo);
 
     // ---- copies -----------------------------------------------------------
 

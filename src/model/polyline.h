@@ -20,11 +20,24 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "model/entity.h"
 #include "model/point.h"
 
 class CTraceOption;
+class CVectorUndoItem;
+struct CConnectGroup;
+
+// One polyline end filed by line connection. The polyline points at the
+// record of each of its ends (CEntity::m_StartLink, m_EndLink); a join hands
+// the records of the outer ends to the new polyline and re-points them.
+struct CConnectEnd {
+    CEntity* entity = nullptr;        // the polyline; null once detached
+    std::int32_t end = 0;             // 0 head, 1 tail
+    CConnectEnd* next = nullptr;      // next link of its group
+    CConnectGroup* group = nullptr;
+};
 
 // Flatten steps the callers use: a negative step -n asks for n pieces per arc.
 constexpr double FLATTEN_STEP_HIT_TEST = -25.0;   // hit tests, snap segments, recognition, DXF
@@ -87,7 +100,62 @@ public:
     // that works on a snapshot of them.
     void GetEndSegment(frDoublePoint* end, frDoublePoint* direction, const CTraceOption& options) const;
 
+    // ---- editing (polyline_edit.cpp) --------------------------------------
+
+    // A new polyline joining this and other at their active ends, or this
+    // closed on itself when other is this. Both inputs give up their vertices
+    // and end links and carry the joined flag. Null when nothing was joined:
+    // other null or not a polyline (both then marked joined), either one
+    // degenerate, a self-join of fewer than three vertices, or no memory.
+    [[nodiscard]] std::unique_ptr<CPolyLine> JoinPolyline(CEntity* other, bool forceMidpoint,
+                                                          const CTraceOption& options);
+    // Closes an open polyline of three or more vertices whose ends lie within
+    // the connect distance; ends at exactly one place lose the tail.
+    void AutoClose(const CTraceOption& options);
+    // 0 removes the head, 1 the tail; anything else does nothing.
+    void RemoveEnd(int end);
+    // Moves the other's whole ring behind this tail; the other is left empty
+    // and this one open.
+    void SpliceRing(CPolyLine& other);
+    // Reverses the ring; each segment keeps its widths and its arc (the
+    // bulge changes sign), and the active end flips.
+    void Reverse();
+    // Splits a polyline of three or more vertices in a layer into one-segment
+    // polylines and arcs, put at the front of the layer (and recorded as
+    // added in the undo item, when given); the polyline is left empty. False,
+    // with nothing changed, when it is in no layer, too short or memory ran out.
+    [[nodiscard]] bool Explode(CVectorUndoItem* undo);
+    void RoundWidth(double resolution, const CTraceOption& options);
+    // Adds the grips numbered from firstIndex; returns how many there are.
+    int AddGripsFrom(CSelectNode* tag, CGripRecord** grips, int firstIndex);
+    // Makes the grip of the current vertex (grips numbered from firstIndex)
+    // the drawing's current grip.
+    void SelectCurrentVertexGrip(CGraph* drawing, const CSelectNode* owner, int firstIndex) const;
+    // Splits the segment that v (a vertex of this ring) begins in the middle;
+    // false, with nothing changed, for the tail of an open polyline, an arc
+    // that cannot be computed or no memory.
+    bool InsertMidVertex(CVertex* v);
+    // Appends the snap record of the segment that v begins.
+    void AddSnapSegment(const CVertex* v, std::vector<CSnapSegment>& segments) const;
+
     // ---- CEntity ----------------------------------------------------------
+
+    // Editing with the current options.
+    [[nodiscard]] std::unique_ptr<CEntity> JoinPolyline(CEntity* other, bool forceMidpoint) override;
+    void AutoClose() override;
+    void RoundWidth(double resolution) override;
+    // Grips: each vertex, then the midpoint of the arc it begins when that is
+    // a real segment, numbered from 0 along the ring.
+    [[nodiscard]] int GetGripCount() const override;
+    void AddGrips(CSelectNode* tag, CGripRecord** grips) override;
+    // A midpoint grip bends its arc through the point; a vertex grip moves
+    // the vertex, each arc beside it keeping its old midpoint. False for an
+    // index past the last grip.
+    bool MoveGrip(double x, double y, double z, int index) override;
+    // One record per segment crossing the box (one for the head's segment
+    // when the whole polyline lies inside it).
+    void CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
+                         std::vector<CSnapSegment>& segments) override;
 
     [[nodiscard]] frDoublePoint GetStartPoint() const override;
     [[nodiscard]] frDoublePoint GetEndPoint() const override;
@@ -118,6 +186,8 @@ private:
     void AppendMerging(CVertex* v);
     // The vertices of another polyline; false when memory ran out.
     bool CopyVerticesFrom(const CPolyLine& other);
+    // Drops the flattened ring after an edit of the vertex ring.
+    void MarkGeometryChanged();
 
     double m_Reserved = 0.0;       // carried through the project record only
     CVertex* m_Head = nullptr;     // vertex ring
@@ -139,3 +209,8 @@ struct CBulgeArc {
 [[nodiscard]] bool GetBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc);
 // Length of the arc of a bulge segment (the chord when it is straight).
 [[nodiscard]] double BulgeSegmentLength(const CVertex& s, const CVertex& e, double bulge);
+
+// The circle or arc that a two-vertex polyline with an arc bulge describes
+// (a closed one needs two arcs of one circle turning the same way and equal
+// widths), with its width and colour; null for anything else.
+[[nodiscard]] std::unique_ptr<CEntity> PolylineToCircleOrArc(const CPolyLine& polyline);

@@ -1,0 +1,462 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <tuple>
+#include <vector>
+
+#include "model/circle.h"
+#include "model/constants.h"
+#include "model/geometry.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/polyline.h"
+#include "model/undo.h"
+#include "trace/trace_option.h"
+
+namespace {
+
+struct Pt {
+    double x, y, bulge = 0, startWidth = 0, endWidth = 0;
+};
+
+std::unique_ptr<CPolyLine> MakePolyline(const std::vector<Pt>& points, bool closed = false)
+{
+    auto poly = std::make_unique<CPolyLine>();
+    for (const Pt& p : points) {
+        auto* v = new CVertex(p.x, p.y, p.startWidth, p.endWidth, 0);
+        v->bulge = p.bulge;
+        EXPECT_TRUE(poly->AddVertex(v, true));
+    }
+    poly->m_Closed = closed;
+    return poly;
+}
+
+// Every field of every vertex, head first.
+void ExpectPoints(const CPolyLine& poly, const std::vector<Pt>& expected)
+{
+    ASSERT_EQ(poly.GetPointCount(), static_cast<int>(expected.size()));
+    const CVertex* v = poly.GetHead();
+    for (std::size_t i = 0; i < expected.size(); ++i, v = v->next) {
+        const Pt& e = expected[i];
+        const double got[] = {v->x, v->y, v->bulge, v->startWidth, v->endWidth};
+        const double want[] = {e.x, e.y, e.bulge, e.startWidth, e.endWidth};
+        for (int f = 0; f < 5; ++f) EXPECT_NEAR(got[f], want[f], 1e-9) << "vertex " << i << " field " << f;
+    }
+}
+
+CTraceOption OptionsWithConnectDistance(int distance)
+{
+    CTraceOption options;
+    options.ChartType.i_ConDis = distance;
+    return options;
+}
+
+std::vector<CGripRecord> GripsOf(CPolyLine& poly)
+{
+    CGripRecord* head = nullptr;
+    poly.AddGrips(nullptr, &head);
+    std::vector<CGripRecord> out;
+    while (head) {
+        out.insert(out.begin(), *head);   // newest first in the list
+        CGripRecord* next = head->next;
+        delete head;
+        head = next;
+    }
+    return out;
+}
+
+const double kQuarter = std::tan(PI / 8);   // bulge of a quarter circle
+
+}  // namespace
+
+// ---- joining and closing --------------------------------------------------
+
+TEST(PolyLineJoin, ParallelEndsMeetHalfWayAndTheOuterEndLinksMove)
+{
+    CConnectEnd aHead, aTail, bHead, bTail;
+    auto a = MakePolyline({{0, 0}, {10, 0}});
+    auto b = MakePolyline({{10, 0.5}, {20, 0.5}});
+    a->m_StartLink = &aHead;
+    a->m_EndLink = &aTail;
+    b->m_StartLink = &bHead;
+    b->m_EndLink = &bTail;
+    a->m_ActiveEnd = 1;
+    auto joined = a->JoinPolyline(b.get(), false, OptionsWithConnectDistance(5));
+    ASSERT_NE(joined, nullptr);
+    ExpectPoints(*joined, {{0, 0}, {10, 0.25}, {20, 0.5}});
+    EXPECT_TRUE(a->m_Joined && b->m_Joined);
+    EXPECT_EQ(a->GetHead(), nullptr);
+    EXPECT_EQ(b->GetHead(), nullptr);
+
+    EXPECT_EQ(joined->m_StartLink, &aHead);
+    EXPECT_EQ(joined->m_EndLink, &bTail);
+    EXPECT_TRUE(aHead.entity == joined.get() && aHead.end == 0);
+    EXPECT_TRUE(bTail.entity == joined.get() && bTail.end == 1);
+    EXPECT_TRUE(a->m_StartLink == nullptr && b->m_EndLink == nullptr);
+}
+
+TEST(PolyLineJoin, PerpendicularStrokesMeetAtTheCornerWithTheirWidths)
+{
+    const CTraceOption options = OptionsWithConnectDistance(5);
+    // A runs right to (9,0); B runs up from (10,1): their lines cross at (10,0).
+    // A's active end is its head and B's its tail, so both are turned first.
+    auto a = MakePolyline({{9, 0, 0, 2}, {0, 0}});
+    auto b = MakePolyline({{10, 10, 0, 3}, {10, 1}});
+    a->m_ActiveEnd = 0;
+    b->m_ActiveEnd = 1;
+    auto joined = a->JoinPolyline(b.get(), false, options);
+    ASSERT_NE(joined, nullptr);
+    ExpectPoints(*joined, {{0, 0, 0, 2}, {10, 0, 0, 3}, {10, 10}});
+}
+
+TEST(PolyLineJoin, DistantEndsAreBridgedUnlessTheMidpointIsForced)
+{
+    const CTraceOption options = OptionsWithConnectDistance(1);
+    for (bool force : {false, true}) {
+        auto a = MakePolyline({{0, 0}, {10, 0}});
+        auto b = MakePolyline({{10, 6}, {10, 20}});
+        a->m_ActiveEnd = 1;
+        auto joined = a->JoinPolyline(b.get(), force, options);
+        ASSERT_NE(joined, nullptr);
+        if (force)
+            ExpectPoints(*joined, {{0, 0}, {10, 3}, {10, 20}});
+        else
+            ExpectPoints(*joined, {{0, 0}, {10, 0}, {10, 6}, {10, 20}});
+    }
+}
+
+TEST(PolyLineJoin, SelfJoinClosesAtTheMidpointAndTwoVerticesAreRefused)
+{
+    CConnectEnd head, tail;
+    auto a = MakePolyline({{0, 0}, {10, 0}, {10, 10}, {1, 1}});
+    a->m_StartLink = &head;
+    a->m_EndLink = &tail;
+    head.entity = tail.entity = a.get();
+    auto closed = a->JoinPolyline(a.get(), false, OptionsWithConnectDistance(5));
+    ASSERT_NE(closed, nullptr);
+    EXPECT_TRUE(closed->m_Closed);
+    ExpectPoints(*closed, {{0.5, 0.5}, {10, 0}, {10, 10}});
+    EXPECT_EQ(head.entity, nullptr);
+    EXPECT_EQ(tail.entity, nullptr);
+    EXPECT_TRUE(a->m_Joined);
+}
+
+TEST(PolyLineJoin, RefusalsLeaveTwoVerticesAndPointsAloneAndMarkOtherClasses)
+{
+    auto two = MakePolyline({{0, 0}, {10, 0}});
+    auto point = MakePolyline({{20, 0}});
+    EXPECT_EQ(two->JoinPolyline(two.get(), false), nullptr);
+    EXPECT_EQ(two->JoinPolyline(point.get(), false), nullptr);
+    EXPECT_EQ(two->JoinPolyline(nullptr, false), nullptr);
+    EXPECT_EQ(two->GetPointCount(), 2);
+    EXPECT_FALSE(two->m_Joined);
+
+    struct CStroke : CEntity {
+        CStroke() { m_Type = ENTITY_LINE; }
+        [[nodiscard]] bool IsDegenerate() const override { return false; }
+    } stroke;
+    EXPECT_EQ(two->JoinPolyline(&stroke, false), nullptr);
+    EXPECT_TRUE(two->m_Joined);
+    EXPECT_TRUE(stroke.m_Joined);
+}
+
+TEST(PolyLineAutoClose, CoincidentEndsDropTheTailNearOnesKeepIt)
+{
+    const CTraceOption options = OptionsWithConnectDistance(5);
+    // Tail x, whether it closes, vertices left.
+    for (auto [x, closes, count] : {std::tuple{0.0, true, 3}, {3.0, true, 4}, {6.0, false, 4}}) {
+        auto poly = MakePolyline({{0, 0}, {10, 0}, {10, 10}, {x, 0}});
+        poly->AutoClose(options);
+        EXPECT_EQ(poly->m_Closed, closes) << x;
+        EXPECT_EQ(poly->GetPointCount(), count) << x;
+    }
+}
+
+TEST(PolyLineSplice, SplicedArcsClearTheStraightFlag)
+{
+    auto a = MakePolyline({{0, 0}, {10, 0}}, true);
+    auto b = MakePolyline({{20, 0, 0.5}, {30, 0}});
+    ASSERT_TRUE(a->IsAllStraight());
+    a->SpliceRing(*b);
+    EXPECT_FALSE(a->IsAllStraight());
+    EXPECT_FALSE(a->m_Closed);
+    EXPECT_EQ(a->GetPointCount(), 4);
+    EXPECT_EQ(a->GetTail()->next, a->GetHead());
+    EXPECT_EQ(b->GetHead(), nullptr);
+    EXPECT_TRUE(b->IsAllStraight());
+}
+
+// ---- reverse --------------------------------------------------------------
+
+TEST(PolyLineReverse, ClosedRingKeepsEachSegmentsWidthAndArc)
+{
+    // Segments: (0,0)->(10,0) width 1 arc 0.3; (10,0)->(10,10) width 2;
+    // closing (10,10)->(0,0) width 3 arc -0.2.
+    auto poly = MakePolyline({{0, 0, 0.3, 1}, {10, 0, 0, 2}, {10, 10, -0.2, 3}}, true);
+    const double length = poly->GetLength();
+    poly->Reverse();
+    ExpectPoints(*poly, {{10, 10, 0, 2}, {10, 0, -0.3, 1}, {0, 0, 0.2, 3}});
+    EXPECT_EQ(poly->m_ActiveEnd, 1u);
+    EXPECT_NEAR(poly->GetLength(), length, 1e-9);
+}
+
+TEST(PolyLineReverse, TwiceGivesBackTheOriginal)
+{
+    for (bool closed : {false, true}) {
+        const std::vector<Pt> points = {{0, 0, 0.3, 1, 1.5}, {10, 0, 0, 2}, {10, 10, -0.2, 3}, {0, 10, 0.7, 4, 5}};
+        auto poly = MakePolyline(points, closed);
+        poly->Reverse();
+        poly->Reverse();
+        ExpectPoints(*poly, points);
+        EXPECT_EQ(poly->m_ActiveEnd, 0u);
+    }
+}
+
+// ---- explode --------------------------------------------------------------
+
+TEST(PolyLineExplode, PiecesKeepColourWidthsAndArcs)
+{
+    EXPECT_FALSE(MakePolyline({{0, 0}, {10, 0}, {20, 0}})->Explode(nullptr));   // in no layer
+    CLayer layer;
+    auto owned = MakePolyline({{0, 0, 0, 1.5}, {10, 0, 1.0, 2.5}, {20, 0}});
+    CPolyLine* poly = owned.get();
+    poly->m_Color = 3;
+    ASSERT_TRUE(layer.AddEntity(owned.release()));
+    ASSERT_TRUE(poly->Explode(nullptr));
+    EXPECT_EQ(poly->GetHead(), nullptr);
+
+    // Each piece went to the front: the arc first, then the line.
+    CEntity* first = layer.GetFirstEntity();
+    ASSERT_EQ(first->m_Type, ENTITY_ARC);
+    auto* arc = static_cast<CArc*>(first);
+    EXPECT_NEAR(arc->m_Centre.x, 15, 1e-9);
+    EXPECT_NEAR(arc->m_StartAngle, PI, 1e-6);   // counter-clockwise below the chord
+    EXPECT_NEAR(arc->m_EndAngle, TWO_PI, 1e-6);
+    EXPECT_EQ(arc->GetWidth(), 2.5);
+    EXPECT_EQ(arc->m_Color, 3);
+    ASSERT_EQ(first->m_Next->m_Type, ENTITY_POLYLINE);
+    auto* line = static_cast<CPolyLine*>(first->m_Next);
+    ExpectPoints(*line, {{0, 0, 0, 1.5}, {10, 0}});
+    EXPECT_EQ(line->m_Color, 3);
+    EXPECT_EQ(first->m_Next->m_Next, poly);
+}
+
+TEST(PolyLineExplode, JoiningThePiecesRestoresTheGeometry)
+{
+    const std::vector<Pt> points = {{0, 0, 0, 1}, {10, 0, 0, 2}, {10, 10, 0, 3}, {20, 15}};
+    CLayer layer;
+    ASSERT_TRUE(layer.AddEntity(MakePolyline(points).release()));
+    EXPECT_EQ(layer.ExplodePolylines(true, nullptr), 1);
+    ASSERT_EQ(layer.CountEntities(), 3);
+
+    // The pieces lie last segment first; join them in path order.
+    std::vector<CPolyLine*> pieces;
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) pieces.insert(pieces.begin(), static_cast<CPolyLine*>(e));
+    const CTraceOption options = OptionsWithConnectDistance(5);
+    pieces[0]->m_ActiveEnd = 1;
+    std::unique_ptr<CPolyLine> joined = pieces[0]->JoinPolyline(pieces[1], false, options);
+    ASSERT_NE(joined, nullptr);
+    joined->m_ActiveEnd = 1;
+    joined = joined->JoinPolyline(pieces[2], false, options);
+    ASSERT_NE(joined, nullptr);
+    ExpectPoints(*joined, points);
+}
+
+TEST(PolyLineExplode, LayerCommandIsUndoneAsOneStep)
+{
+    CGraph graph;
+    CLayer* layer = graph.GetCurrentLayer();
+    CPolyLine* poly = MakePolyline({{0, 0}, {10, 0, 0.5}, {20, 0}, {30, 5}}).release();
+    const std::uint32_t id = poly->m_Id;
+    poly->m_Selected = true;
+    ASSERT_TRUE(layer->AddEntity(poly));
+    CPolyLine* other = MakePolyline({{0, 5}, {10, 5}, {20, 5}}).release();
+    ASSERT_TRUE(layer->AddEntity(other));
+
+    CVectorUndoItem item("Explode", &graph);
+    EXPECT_EQ(layer->ExplodePolylines(false, &item), 1);
+    EXPECT_EQ(layer->CountEntities(), 4);   // three pieces and the unselected polyline
+    EXPECT_EQ(graph.FindEntity(id), nullptr);
+    EXPECT_EQ(item.GetRecordCount(), 4u);
+
+    ASSERT_TRUE(item.Undo());
+    EXPECT_EQ(layer->CountEntities(), 2);
+    ASSERT_NE(graph.FindEntity(id), nullptr);
+    EXPECT_EQ(graph.FindEntity(id)->GetPointCount(), 4);
+    ASSERT_TRUE(item.Redo());
+    EXPECT_EQ(layer->CountEntities(), 4);
+}
+
+// ---- widths ---------------------------------------------------------------
+
+TEST(PolyLineRoundWidth, SegmentWidthsGoToTheSeriesAndTheOpenTailIsLeft)
+{
+    CTraceOption options;
+    CWidthSeries& series = options.ChartType.WidthSeries;
+    series.Clear();
+    series.Unit = WIDTH_UNIT_PIXEL;
+    for (double w : {1.0, 2.0, 4.0}) series.AddWidth(w);
+    for (bool closed : {false, true}) {
+        auto poly = MakePolyline({{0, 0, 0, 1.2, 7}, {10, 0, 0, 3.5}, {20, 0, 0, 1.6}}, closed);
+        poly->m_Width = 1.7;
+        poly->RoundWidth(1000, options);
+        ExpectPoints(*poly, {{0, 0, 0, 1, 7}, {10, 0, 0, 4}, {20, 0, 0, closed ? 2.0 : 1.6}});
+        EXPECT_EQ(poly->m_Width, 2.0);
+    }
+}
+
+// ---- grips ----------------------------------------------------------------
+
+TEST(PolyLineGrips, VerticesAndRealArcsCount)
+{
+    EXPECT_EQ(MakePolyline({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true)->GetGripCount(), 4);
+    EXPECT_EQ(MakePolyline({{0, 0}, {10, 0, 0.5}, {10, 10}, {0, 10}}, true)->GetGripCount(), 5);
+    EXPECT_EQ(MakePolyline({{0, 0}, {10, 0}, {10, 10, 0.5}})->GetGripCount(), 3);
+    EXPECT_EQ(MakePolyline({{0, 0}, {10, 0}, {10, 10, 0.5}}, true)->GetGripCount(), 4);
+}
+
+TEST(PolyLineGrips, CountMatchesTheGripsAddedEvenWhereAnArcCannotBeBuilt)
+{
+    // (10,0) -> (10,0.000001) carries a bulge but no computable arc.
+    auto poly = MakePolyline({{0, 0, 0.5}, {10, 0, 0.5}, {10, 0.000001}, {20, 5, 0.3}, {30, 0}}, true);
+    const std::vector<CGripRecord> grips = GripsOf(*poly);
+    ASSERT_EQ(static_cast<int>(grips.size()), poly->GetGripCount());
+    for (std::size_t i = 0; i < grips.size(); ++i) EXPECT_EQ(grips[i].index, static_cast<int>(i));
+    // The grip after the missing midpoint still names the vertex at (10,0.000001).
+    EXPECT_EQ(grips[3].point.y, 0.000001);
+    EXPECT_TRUE(poly->MoveGrip(10, 1, 0, 3));
+    EXPECT_EQ(poly->GetHead()->next->next->y, 1);
+    EXPECT_FALSE(poly->MoveGrip(0, 0, 0, poly->GetGripCount()));
+    EXPECT_FALSE(poly->MoveGrip(0, 0, 0, -1));
+}
+
+TEST(PolyLineGrips, MovingEachGripMovesWhatItNames)
+{
+    const std::vector<Pt> points = {{0, 0, kQuarter}, {10, 0}, {10, 10, -0.4}, {0, 10}};
+    const int count = MakePolyline(points, true)->GetGripCount();
+    ASSERT_EQ(count, 6);
+    for (int k = 0; k < count; ++k) {
+        auto poly = MakePolyline(points, true);
+        const std::vector<CGripRecord> before = GripsOf(*poly);
+        const frDoublePoint target(before[k].point.x + 0.7, before[k].point.y - 0.4);
+        ASSERT_TRUE(poly->MoveGrip(target.x, target.y, 0, k));
+        const std::vector<CGripRecord> after = GripsOf(*poly);
+        ASSERT_EQ(after.size(), before.size()) << "grip " << k;
+        const bool isVertex = k != 1 && k != 4;
+        if (isVertex) {
+            EXPECT_NEAR(after[k].point.x, target.x, 1e-12) << "grip " << k;
+            EXPECT_NEAR(after[k].point.y, target.y, 1e-12) << "grip " << k;
+        }
+        // Every other vertex stays; each arc keeps passing through its old
+        // midpoint, and a moved midpoint bends its arc through the target.
+        auto arcPasses = [&](int grip, const frDoublePoint& p) {
+            const CVertex* v = grip == 1 ? poly->GetHead() : poly->GetHead()->next->next;
+            frDoublePoint centre;
+            double radius = 0;
+            ASSERT_TRUE(ArcFromBulge({v->x, v->y}, {v->next->x, v->next->y}, v->bulge, &centre, &radius));
+            EXPECT_NEAR(std::hypot(p.x - centre.x, p.y - centre.y), radius, 1e-6) << "arc " << grip << " after " << k;
+        };
+        for (int i = 0; i < count; ++i) {
+            if (i == 1 || i == 4) {
+                arcPasses(i, i == k ? target : before[i].point);
+            } else if (i != k) {
+                EXPECT_EQ(after[i].point.x, before[i].point.x) << "grip " << i << " after moving " << k;
+                EXPECT_EQ(after[i].point.y, before[i].point.y) << "grip " << i << " after moving " << k;
+            }
+        }
+    }
+}
+
+TEST(PolyLineGrips, CurrentVertexGripBecomesTheDrawingsCurrentGrip)
+{
+    CGraph graph;
+    auto poly = MakePolyline({{0, 0, 0.5}, {10, 0}, {20, 0}});
+    EXPECT_EQ(poly->AddGripsFrom(nullptr, graph.GetGripListHead(), 5), 4);
+    poly->m_CurVertex = 2;
+    poly->SelectCurrentVertexGrip(&graph, nullptr, 5);
+    ASSERT_NE(graph.GetCurrentGrip(), nullptr);
+    EXPECT_EQ(graph.GetCurrentGrip()->index, 7);   // 5 v1, 6 midpoint, 7 v2
+    EXPECT_EQ(graph.GetCurrentGrip()->current, 1);
+    EXPECT_EQ(graph.GetCurrentGrip()->point.x, 10);
+}
+
+// ---- inserting a vertex ---------------------------------------------------
+
+TEST(PolyLineInsert, LinesSplitAtTheChordMiddleArcsOnTheirCircle)
+{
+    auto poly = MakePolyline({{0, 0, 0, 2}, {10, 0, 1.0}, {20, 0}});
+    ASSERT_TRUE(poly->InsertMidVertex(poly->GetHead()));
+    EXPECT_EQ(poly->GetHead()->next->x, 5);
+    EXPECT_EQ(poly->GetHead()->next->startWidth, 2);
+
+    // A half circle from (10,0) to (20,0) halves into two quarters.
+    CVertex* arcStart = poly->GetHead()->next->next;
+    const double length = poly->GetLength();
+    ASSERT_TRUE(poly->InsertMidVertex(arcStart));
+    const CVertex* m = arcStart->next;
+    EXPECT_NEAR(m->x, 15, 1e-6);
+    EXPECT_NEAR(m->y, -5, 1e-6);
+    EXPECT_NEAR(arcStart->bulge, kQuarter, 1e-6);
+    EXPECT_NEAR(m->bulge, kQuarter, 1e-6);
+    EXPECT_NEAR(poly->GetLength(), length, 1e-6);
+
+    EXPECT_FALSE(poly->InsertMidVertex(poly->GetTail()));
+    EXPECT_FALSE(poly->InsertMidVertex(nullptr));
+    EXPECT_EQ(poly->GetPointCount(), 5);
+}
+
+// ---- object snap ----------------------------------------------------------
+
+TEST(PolyLineSnap, PiecesOfOneArcGiveOneCounterClockwiseRecord)
+{
+    // Line (0,0)-(10,0), then a clockwise half circle to (20,0) above the chord.
+    auto poly = MakePolyline({{0, 0}, {10, 0, -1}, {20, 0}});
+    std::vector<CSnapSegment> segments;
+    poly->CollectSegments({14, -1}, {30, 10}, segments);
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_EQ(segments[0].kind, CSnapSegment::kArc);
+    EXPECT_NEAR(segments[0].radius, 5, 1e-9);
+    EXPECT_NEAR(segments[0].startAngle, 0, 1e-6);
+    EXPECT_NEAR(segments[0].endAngle, PI, 1e-6);
+
+    segments.clear();
+    poly->CollectSegments({-1, -1}, {30, 10}, segments);   // wholly inside
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_EQ(segments[0].kind, CSnapSegment::kLine);
+    EXPECT_EQ(segments[0].end.x, 10);
+
+    segments.clear();
+    poly->CollectSegments({5, -1}, {11, 1}, segments);   // the line and the arc's start
+    EXPECT_EQ(segments.size(), 2u);
+}
+
+// ---- circle or arc --------------------------------------------------------
+
+TEST(PolyLineToCircle, TwoVertexArcsBecomeArcsAndCircles)
+{
+    auto open = MakePolyline({{10, 0, -kQuarter, 1.5}, {0, 10}});
+    open->m_Color = 4;
+    auto arc = PolylineToCircleOrArc(*open);
+    ASSERT_NE(arc, nullptr);
+    ASSERT_EQ(arc->m_Type, ENTITY_ARC);
+    auto* a = static_cast<CArc*>(arc.get());
+    // Clockwise from (10,0) to (0,10) turns about (10,10).
+    EXPECT_NEAR(a->m_Centre.x, 10, 1e-5);
+    EXPECT_NEAR(a->m_StartAngle, PI, 1e-6);
+    EXPECT_NEAR(a->m_EndAngle, 1.5 * PI, 1e-6);
+    EXPECT_EQ(a->GetWidth(), 1.5);
+    EXPECT_EQ(a->m_Color, 4);
+
+    // Complementary arcs turning the same way, and two half circles.
+    for (double second : {2.0, 1.0}) {
+        auto circle = PolylineToCircleOrArc(*MakePolyline({{0, 0, 1 / second}, {10, 0, second}}, true));
+        ASSERT_NE(circle, nullptr);
+        EXPECT_EQ(circle->m_Type, ENTITY_CIRCLE);
+    }
+
+    // One arc traced there and back, unequal widths, three vertices: none.
+    EXPECT_EQ(PolylineToCircleOrArc(*MakePolyline({{0, 0, 0.5}, {10, 0, -0.5}}, true)), nullptr);
+    EXPECT_EQ(PolylineToCircleOrArc(*MakePolyline({{0, 0, 1, 1}, {10, 0, 1, 2}}, true)), nullptr);
+    EXPECT_EQ(PolylineToCircleOrArc(*MakePolyline({{0, 0, 0.5}, {10, 0}, {20, 0}})), nullptr);
+}
