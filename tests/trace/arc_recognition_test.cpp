@@ -1,0 +1,504 @@
+#include "trace/arc_recognition.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "model/circle.h"
+#include "model/constants.h"
+#include "model/layer.h"
+#include "model/polygon_set.h"
+#include "model/polyline.h"
+#include "trace/common_thread.h"
+#include "trace/trace_option.h"
+
+namespace {
+
+// Test geometry in true degrees; the recognised angles carry the error of
+// the single-precision PI, hence the 1e-6 tolerances.
+constexpr double kDeg = 3.14159265358979323846 / 180;
+constexpr double kAngleTolerance = 1e-6;
+
+CTraceOption CentreLineOptions(double maxDis)
+{
+    CTraceOption options;
+    options.i_AutoTraceWhat = TRACE_CENTER_LINE;
+    options.ChartType.d_MaxDis = maxDis;
+    return options;
+}
+
+// Points on a circle from a0 by step (degrees), n of them.
+std::vector<frDoublePoint> Arc(double cx, double cy, double r, double a0, double step, int n)
+{
+    std::vector<frDoublePoint> points;
+    for (int i = 0; i < n; ++i) {
+        const double a = (a0 + step * i) * kDeg;
+        points.emplace_back(cx + r * std::cos(a), cy + r * std::sin(a));
+    }
+    return points;
+}
+
+std::unique_ptr<CPolyLine> MakePolyline(const std::vector<frDoublePoint>& points, bool closed, double width = 0)
+{
+    auto polyline = std::make_unique<CPolyLine>();
+    for (const frDoublePoint& p : points) polyline->AddPointWidth(p.x, p.y, width);
+    polyline->m_Closed = closed;
+    return polyline;
+}
+
+std::vector<CEntity*> Entities(const CLayer& layer)
+{
+    std::vector<CEntity*> out;
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) out.push_back(e);
+    return out;
+}
+
+// The ring that begins at head, as a list.
+std::vector<CVertex*> Ring(CVertex* head)
+{
+    std::vector<CVertex*> out;
+    for (CVertex* v = head; v && (out.empty() || v != head); v = v->next) out.push_back(v);
+    return out;
+}
+
+class CIdleWorker : public CCommonThread {
+protected:
+    DWORD Run() override { return 0; }
+};
+
+// ---- whole polylines --------------------------------------------------------
+
+TEST(CircleRecognition, ClosedRingBecomesOneCircleWithMeanWidth)
+{
+    // 40 vertices of radius 20 are 9 degrees apart; the tolerance must let
+    // steps that short pass (0.3 of the chord whose sagitta it is). No
+    // vertex sits at angle 0, where the direction read from the first two
+    // vertices would hang on rounding.
+    const CTraceOption options = CentreLineOptions(0.2);
+    auto polyline = MakePolyline(Arc(50, 60, 20, 4.5, 9, 40), true);
+    int i = 0;
+    for (CVertex* v : Ring(polyline->GetHead())) v->startWidth = (i++ % 2) ? 2.0 : 1.0;
+    CLayer layer;
+    layer.AddEntity(polyline.release());
+
+    ASSERT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_CENTER_LINE, options));
+    const auto entities = Entities(layer);
+    ASSERT_EQ(entities.size(), 1u);
+    ASSERT_EQ(entities[0]->m_Type, ENTITY_CIRCLE);
+    const auto* circle = static_cast<const CCircle*>(entities[0]);
+    EXPECT_NEAR(circle->m_Centre.x, 50, 1e-6);
+    EXPECT_NEAR(circle->m_Centre.y, 60, 1e-6);
+    EXPECT_NEAR(circle->m_Radius, 20, 1e-6);
+    EXPECT_DOUBLE_EQ(circle->GetWidth(), 1.5);
+}
+
+TEST(CircleRecognition, OpenRunOverThreeHundredFiftyFiveDegreesIsACircleElseAnArc)
+{
+    const CTraceOption options = CentreLineOptions(1.0);
+    CLayer layer;
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 2, 356.0 / 24, 25), false, 0.5).release());
+    layer.AddEntity(MakePolyline(Arc(100, 0, 20, 2, 354.0 / 24, 25), false, 0.5).release());
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 100, -15, 7), false).release());   // clockwise, 100 to 10
+    ASSERT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_OUTLINE, options));
+
+    const auto entities = Entities(layer);
+    ASSERT_EQ(entities.size(), 3u);
+    // Each went to the front, so the last one comes first.
+    ASSERT_EQ(entities[2]->m_Type, ENTITY_CIRCLE);
+    ASSERT_EQ(entities[1]->m_Type, ENTITY_ARC);
+    const auto* arc = static_cast<const CArc*>(entities[1]);
+    EXPECT_NEAR(arc->m_StartAngle, 2 * kDeg, kAngleTolerance);
+    EXPECT_NEAR(arc->m_EndAngle, 356 * kDeg, kAngleTolerance);
+    EXPECT_DOUBLE_EQ(arc->GetWidth(), 0.5);
+    ASSERT_EQ(entities[0]->m_Type, ENTITY_ARC);
+    const auto* clockwise = static_cast<const CArc*>(entities[0]);
+    EXPECT_NEAR(clockwise->m_StartAngle, 10 * kDeg, kAngleTolerance);
+    EXPECT_NEAR(clockwise->m_EndAngle, 100 * kDeg, kAngleTolerance);
+}
+
+TEST(CircleRecognition, RadiusMustLieBetweenTheMinimumAndTheSize)
+{
+    const CTraceOption options = CentreLineOptions(1.0);
+    auto recognised = [&](double radius, double size) {
+        CLayer layer;
+        const int n = radius < 10 ? 6 : 12;
+        layer.AddEntity(MakePolyline(Arc(0, 0, radius, 5, 360.0 / n, n), true).release());
+        EXPECT_TRUE(RecognizeCircles(layer, nullptr, size, RECOGNIZE_AFTER_OUTLINE, options));
+        return layer.GetFirstEntity()->m_Type == ENTITY_CIRCLE;
+    };
+    EXPECT_TRUE(recognised(2.5, 1000));
+    EXPECT_FALSE(recognised(2.4, 1000));
+    EXPECT_TRUE(recognised(20, 20.1));
+    EXPECT_FALSE(recognised(20, 19.9));
+}
+
+TEST(CircleRecognition, UsesTheStraightenDistanceOfTheTracingMethod)
+{
+    auto circles = [](const CTraceOption& options) {
+        CLayer layer;
+        layer.AddEntity(MakePolyline(Arc(0, 0, 20, 5, 30, 12), true).release());
+        EXPECT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_OUTLINE, options));
+        return layer.GetFirstEntity()->m_Type == ENTITY_CIRCLE;
+    };
+    CTraceOption options = CentreLineOptions(0.0);
+    EXPECT_FALSE(circles(options));
+    // After outline tracing the outline's own distance counts, whatever the
+    // chart type holds.
+    options.i_AutoTraceWhat = TRACE_OUTLINE;
+    options.Outline.d_MaxDis = 1.0;
+    EXPECT_TRUE(circles(options));
+    options.Outline.d_MaxDis = 0.0;
+    options.ChartType.d_MaxDis = 1.0;
+    EXPECT_FALSE(circles(options));
+
+    auto loose = MakePolyline(Arc(0, 0, 20, 5, 30, 12), true);
+    EXPECT_EQ(RecognizeCircles(*loose, 1000, RECOGNIZE_LAYER_POLYLINE, CentreLineOptions(1)), RECOGNIZE_NO_LAYER);
+}
+
+// ---- runs inside polylines ---------------------------------------------------
+
+TEST(CircleRunRecognition, QuarterCircleAfterStraightPartBecomesOneBulgeSegment)
+{
+    std::vector<frDoublePoint> points{{-40, 20}, {-20, 20}};
+    for (const frDoublePoint& p : Arc(0, 0, 20, 90, -15, 7)) points.push_back(p);
+    auto owned = MakePolyline(points, false, 1.0);
+    CPolyLine* polyline = owned.get();
+    CLayer layer;
+    layer.AddEntity(owned.release());
+    ASSERT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_OUTLINE, CentreLineOptions(0.5)));
+
+    ASSERT_EQ(layer.GetFirstEntity(), polyline);
+    const auto ring = Ring(polyline->GetHead());
+    ASSERT_EQ(ring.size(), 4u);
+    EXPECT_NEAR(ring[2]->x, 0, 1e-6);
+    EXPECT_NEAR(ring[2]->y, 20, 1e-6);
+    EXPECT_NEAR(ring[2]->bulge, -std::tan(22.5 * kDeg), 1e-9);   // clockwise quarter
+    EXPECT_DOUBLE_EQ(ring[2]->startWidth, 1.0);
+    EXPECT_NEAR(ring[3]->x, 20, 1e-6);
+    EXPECT_EQ(ring[0]->bulge, 0);
+    EXPECT_FALSE(polyline->IsAllStraight());
+    EXPECT_EQ(polyline->GetFlatStep(), -25.0);
+    EXPECT_EQ(Ring(polyline->GetFlatHead()).size(), 3u + 25);
+}
+
+TEST(CircleRunRecognition, CircularStretchAcrossTheHeadIsNotSplit)
+{
+    // A "D": an arc from 10 to 170 degrees whose middle vertex is the head,
+    // closed by a straight side.
+    std::vector<frDoublePoint> points = Arc(0, 0, 20, 90, 20, 5);   // 90..170
+    const double y = 20 * std::sin(10 * kDeg);
+    points.push_back({0, y});
+    for (const frDoublePoint& p : Arc(0, 0, 20, 10, 20, 4)) points.push_back(p);   // 10..70
+    auto polyline = MakePolyline(points, true);
+    ASSERT_EQ(RecognizeCircles(*polyline, 1000, RECOGNIZE_OUTER_OUTLINE, CentreLineOptions(1.0)), RECOGNIZE_DONE);
+
+    const auto ring = Ring(polyline->GetHead());
+    ASSERT_EQ(ring.size(), 3u);
+    const CVertex* start = *std::find_if(ring.begin(), ring.end(), [](const CVertex* v) { return v->bulge != 0; });
+    EXPECT_NEAR(start->x, 20 * std::cos(10 * kDeg), 1e-9);
+    EXPECT_NEAR(start->y, y, 1e-9);
+    EXPECT_NEAR(start->bulge, std::tan(40 * kDeg), 1e-6);   // 160 degrees, counter-clockwise
+    EXPECT_NEAR(start->next->x, -20 * std::cos(10 * kDeg), 1e-9);
+}
+
+// ---- polygon-set outlines ----------------------------------------------------
+
+TEST(OutlineCircleRecognition, FullCircleOutlinesBecomeTwoHalfCircles)
+{
+    CPolyPolygon polygon;
+    ASSERT_TRUE(polygon.AddOutline(MakePolyline(Arc(0, 0, 20, 5, 30, 12), true)));
+    ASSERT_TRUE(polygon.AddOutline(MakePolyline(Arc(0, 0, 10, 180, -30, 12), true)));
+    ASSERT_EQ(RecognizeCircles(polygon, 1000, CentreLineOptions(1.0)), RECOGNIZE_DONE);
+
+    for (int i = 0; i < 2; ++i) {
+        const auto ring = Ring(polygon.GetOutline(i)->GetHead());
+        ASSERT_EQ(ring.size(), 2u);
+        const double r = i == 0 ? 20 : 10;
+        const double bulge = i == 0 ? 1 : -1;
+        EXPECT_NEAR(ring[0]->x, -r, 1e-9);
+        EXPECT_NEAR(ring[1]->x, r, 1e-9);
+        EXPECT_EQ(ring[0]->bulge, bulge);
+        EXPECT_EQ(ring[1]->bulge, bulge);
+    }
+    EXPECT_TRUE(polygon.m_Modified);
+}
+
+TEST(OutlineCircleRecognition, RunAllRoundFromAnotherVertexGivesHalfCircles)
+{
+    // The head sits just below 360 degrees: read from the head the ring
+    // seems to turn clockwise by a whole turn and fails; the run from the
+    // next vertex goes all the way round (a null chord). 22 vertices, so that
+    // no fit on the way has two parallel bisectors.
+    auto polyline = MakePolyline(Arc(0, 0, 20, -0.1, 360.0 / 22, 22), true);
+    ASSERT_EQ(RecognizeCircles(*polyline, 1000, RECOGNIZE_HOLE_OUTLINE, CentreLineOptions(1.0)), RECOGNIZE_DONE);
+    const auto ring = Ring(polyline->GetHead());
+    ASSERT_EQ(ring.size(), 2u);
+    for (const CVertex* v : ring) {
+        EXPECT_EQ(v->bulge, -1);
+        EXPECT_TRUE(std::isfinite(v->x) && std::isfinite(v->y));
+    }
+    EXPECT_NEAR(std::fabs(ring[0]->x - ring[1]->x), 40, 1e-6);
+
+    // A layer polyline of that shape becomes a circle.
+    CLayer layer;
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, -0.1, 360.0 / 22, 22), true).release());
+    ASSERT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_OUTLINE, CentreLineOptions(1.0)));
+    const auto entities = Entities(layer);
+    ASSERT_EQ(entities.size(), 1u);
+    EXPECT_EQ(entities[0]->m_Type, ENTITY_CIRCLE);
+}
+
+TEST(OutlineCircleRecognition, LoopClosingOnItselfInsideAnOutlineTakesTwoHalfCircles)
+{
+    // A circle traced from P round to a point 1e-7 from P, with a spur out
+    // of P: the run's chord is too short for a bulge.
+    const double a = 30 * kDeg;
+    const frDoublePoint p(20 * std::cos(a), 20 * std::sin(a));
+    const frDoublePoint out(p.x + 15 * std::cos(a), p.y + 15 * std::sin(a));
+    const frDoublePoint side(-3 * std::sin(a), 3 * std::cos(a));
+    std::vector<frDoublePoint> points{{out.x + side.x, out.y + side.y}, p};
+    for (const frDoublePoint& q : Arc(0, 0, 20, 30 + 360.0 / 22, 360.0 / 22, 21)) points.push_back(q);
+    points.push_back({p.x + 1e-7, p.y});
+    points.push_back({out.x - side.x, out.y - side.y});
+    auto polyline = MakePolyline(points, true);
+    ASSERT_EQ(RecognizeCircles(*polyline, 1000, RECOGNIZE_OUTER_OUTLINE, CentreLineOptions(1.0)), RECOGNIZE_DONE);
+
+    const auto ring = Ring(polyline->GetHead());
+    ASSERT_EQ(ring.size(), 5u);
+    EXPECT_EQ(ring[0]->bulge, 0);
+    EXPECT_NEAR(ring[1]->x, p.x, 1e-12);
+    EXPECT_EQ(ring[1]->bulge, 1);
+    EXPECT_NEAR(ring[2]->x, -p.x, 1e-5);   // opposite P about the fitted centre
+    EXPECT_NEAR(ring[2]->y, -p.y, 1e-5);
+    EXPECT_EQ(ring[2]->bulge, 1);
+    EXPECT_NEAR(ring[3]->x, p.x + 1e-7, 1e-12);
+    EXPECT_EQ(ring[3]->bulge, 0);
+    const CVertex* flat = polyline->GetFlatHead();
+    ASSERT_NE(flat, nullptr);
+    do {
+        ASSERT_TRUE(std::isfinite(flat->x) && std::isfinite(flat->y));
+        flat = flat->next;
+    } while (flat != polyline->GetFlatHead());
+}
+
+// Noisy circles, spurs and pinches: every ring stays linked and every bulge
+// finite, whatever the mode.
+TEST(OutlineCircleRecognition, RandomRingsKeepSoundGeometry)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> unit(0, 1);
+    int changed = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<frDoublePoint> points;
+        const int pieces = 1 + round % 4;
+        for (int k = 0; k < pieces; ++k) {
+            const double r = 3 + unit(random) * 30, step = 8 + unit(random) * 30;
+            const int n = 2 + static_cast<int>(unit(random) * 360 / step);
+            for (frDoublePoint q : Arc(unit(random) * 10, unit(random) * 10, r, unit(random) * 360, step, n)) {
+                q.x += (unit(random) - 0.5) * 0.6;
+                q.y += (unit(random) - 0.5) * 0.6;
+                points.push_back(q);
+            }
+            if (unit(random) < 0.3) points.push_back({points.front().x + 1e-7, points.front().y});
+        }
+        const bool closed = round % 3 != 0;
+        auto polyline = MakePolyline(points, closed, unit(random));
+        const int mode = closed ? (round % 2 ? RECOGNIZE_OUTER_OUTLINE : RECOGNIZE_HOLE_OUTLINE) : 0;
+        CLayer layer;
+        CPolyLine* kept = polyline.get();
+        if (mode == 0) layer.AddEntity(polyline.release());
+        ASSERT_EQ(RecognizeCircles(*kept, 1000, mode, CentreLineOptions(0.3 + unit(random))), RECOGNIZE_DONE);
+        for (CVertex* v : Ring(kept->GetHead())) {
+            ASSERT_EQ(v->next->prev, v);
+            ASSERT_TRUE(std::isfinite(v->bulge) && std::isfinite(v->x) && std::isfinite(v->y)) << round;
+        }
+        if (mode != 0) {
+            EXPECT_GE(kept->GetPointCount(), 2) << round;
+        }
+        changed += kept->GetPointCount() < static_cast<int>(points.size());
+    }
+    EXPECT_GT(changed, 100);   // most rounds recognise something
+}
+
+// ---- the layer command and rejoining -----------------------------------------
+
+TEST(CircleRecognitionLayer, HalfCirclesRejoinIntoOneCircleWhenConnecting)
+{
+    CTraceOption options = CentreLineOptions(1.0);
+    options.ChartType.b_Connect = true;
+    options.ChartType.i_ConDis = 2;
+    CLayer layer;
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 5, 15, 13), false, 1.0).release());     // 5..185
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 185, 15, 13), false, 2.0).release());   // 185..365
+    ASSERT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_CENTER_LINE, options));
+    auto entities = Entities(layer);
+    ASSERT_EQ(entities.size(), 1u);
+    ASSERT_EQ(entities[0]->m_Type, ENTITY_CIRCLE);
+    EXPECT_NEAR(static_cast<CCircle*>(entities[0])->m_Radius, 20, 1e-6);
+    EXPECT_DOUBLE_EQ(entities[0]->GetWidth(), 1.5);
+
+    // Without connecting, or after the outline method, the arcs stay.
+    for (int mode : {RECOGNIZE_AFTER_CENTER_LINE, RECOGNIZE_AFTER_OUTLINE}) {
+        CTraceOption other = options;
+        other.ChartType.b_Connect = mode == RECOGNIZE_AFTER_OUTLINE;
+        CLayer apart;
+        apart.AddEntity(MakePolyline(Arc(0, 0, 20, 5, 15, 13), false).release());
+        apart.AddEntity(MakePolyline(Arc(0, 0, 20, 185, 15, 13), false).release());
+        ASSERT_TRUE(RecognizeCircles(apart, nullptr, 1000, mode, other));
+        EXPECT_EQ(Entities(apart).size(), 2u);
+    }
+}
+
+TEST(CircleRecognitionLayer, StopLeavesEveryEntityOnTheLayer)
+{
+    CIdleWorker worker;
+    worker.RequestStop();
+    CLayer layer;
+    layer.AddEntity(MakePolyline({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 20}}, false).release());
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 0, 30, 12), true).release());
+    EXPECT_FALSE(RecognizeCircles(layer, &worker, 1000, RECOGNIZE_AFTER_CENTER_LINE, CentreLineOptions(1.0)));
+    EXPECT_EQ(worker.GetRunResult(), RUN_STOPPED);
+    const auto entities = Entities(layer);
+    ASSERT_EQ(entities.size(), 2u);
+    EXPECT_EQ(entities[0]->m_Type, ENTITY_POLYLINE);
+    EXPECT_EQ(entities[1]->m_Type, ENTITY_POLYLINE);
+}
+
+std::unique_ptr<CArc> MakeArc(double cx, double cy, double r, double a1, double a2, double width = 0)
+{
+    auto arc = NewArc({cx, cy}, r, a1 * kDeg, a2 * kDeg);
+    arc->SetWidth(width);
+    return arc;
+}
+
+TEST(ArcRejoining, ChainedArcsCloseIntoACircle)
+{
+    CTraceOption options;
+    options.ChartType.i_ConDis = 1;
+    CLayer layer;
+    layer.AddEntity(MakeArc(5, 5, 30, 0, 120, 1).release());
+    layer.AddEntity(MakeArc(5, 5, 30, 240, 360, 3).release());
+    layer.AddEntity(MakeArc(5, 5, 30, 120, 240, 3).release());
+    ASSERT_TRUE(RejoinRecognizedArcs(layer, nullptr, options));
+    const auto entities = Entities(layer);
+    ASSERT_EQ(entities.size(), 1u);
+    ASSERT_EQ(entities[0]->m_Type, ENTITY_CIRCLE);
+    // Width: the mean of the first merge's mean (2) and the last arc's 3.
+    EXPECT_DOUBLE_EQ(entities[0]->GetWidth(), 2.5);
+}
+
+TEST(ArcRejoining, TheFirstMatchInLayerOrderWins)
+{
+    CTraceOption options;
+    options.ChartType.i_ConDis = 1;
+    CLayer layer;
+    layer.AddEntity(MakeArc(0, 0, 30, 0, 90).release());
+    layer.AddEntity(MakeArc(0, 0, 30, 90, 180).release());
+    layer.AddEntity(MakeArc(0, 0, 30, 90, 200).release());
+    ASSERT_TRUE(RejoinRecognizedArcs(layer, nullptr, options));
+    const auto entities = Entities(layer);
+    ASSERT_EQ(entities.size(), 2u);
+    const auto* merged = static_cast<const CArc*>(entities[0]);
+    EXPECT_NEAR(merged->m_EndPoint.x, -30, 1e-4);
+    EXPECT_NEAR(merged->m_EndPoint.y, 0, 1e-4);
+    const auto* left = static_cast<const CArc*>(entities[1]);
+    EXPECT_NEAR(left->m_EndPoint.x, 30 * std::cos(200 * kDeg), 1e-4);
+}
+
+// The rejoining as a plain scan of every later arc, for comparison.
+struct CCurve {
+    bool circle;
+    double cx, cy, r, a1, a2, width;
+};
+
+std::vector<CCurve> ReferenceRejoin(const std::vector<CArc*>& arcs, const CTraceOption& options)
+{
+    std::vector<CCurve> front;   // replacements, newest first
+    std::vector<bool> gone(arcs.size(), false);
+    std::vector<std::unique_ptr<CArc>> owned;
+    for (std::size_t i = 0; i < arcs.size(); ++i) {
+        if (gone[i]) continue;
+        const CArc* a = arcs[i];
+        bool merged = false;
+        CCurve last{};
+        for (std::size_t j = i + 1; j < arcs.size(); ++j) {
+            if (gone[j]) continue;
+            frDoublePoint c;
+            double r = 0, s = 0, e = 0;
+            if (!a->MatchForMerge(*arcs[j], &c, &r, &s, &e, options)) continue;
+            gone[i] = gone[j] = true;
+            const double width = (a->GetWidth() + arcs[j]->GetWidth()) * 0.5;
+            merged = true;
+            if (std::fabs(s - e) <= 1e-10) {
+                last = {true, c.x, c.y, std::fabs(r), 0, 0, width};
+                break;
+            }
+            owned.push_back(NewArc(c, r, s, e));
+            owned.back()->SetWidth(width);
+            a = owned.back().get();
+            last = {false, a->m_Centre.x, a->m_Centre.y, a->m_Radius, a->m_StartAngle, a->m_EndAngle, width};
+        }
+        if (merged) front.insert(front.begin(), last);
+    }
+    for (std::size_t i = 0; i < arcs.size(); ++i)
+        if (!gone[i])
+            front.push_back({false, arcs[i]->m_Centre.x, arcs[i]->m_Centre.y, arcs[i]->m_Radius,
+                             arcs[i]->m_StartAngle, arcs[i]->m_EndAngle, arcs[i]->GetWidth()});
+    return front;
+}
+
+TEST(ArcRejoining, IndexedSearchMatchesThePlainScan)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::size_t merges = 0;
+    for (int round = 0; round < 40; ++round) {
+        CTraceOption options;
+        options.ChartType.i_ConDis = 1 + round % 3;
+        // Pieces of a few circles, some of them near each other, shuffled.
+        std::vector<std::unique_ptr<CArc>> pieces;
+        const int circles = 1 + round % 5;
+        for (int c = 0; c < circles; ++c) {
+            const double cx = std::floor(unit(random) * 60), cy = std::floor(unit(random) * 60);
+            const double r = 10 + std::floor(unit(random) * 30);
+            double a = unit(random) * 360;
+            const double stop = a + (unit(random) < 0.5 ? 360 : 180 + unit(random) * 170);
+            while (a < stop - 1) {
+                const double b = std::min(stop, a + 20 + unit(random) * 100);
+                pieces.push_back(MakeArc(cx, cy, r + unit(random) * 0.4, a, b, std::floor(unit(random) * 4)));
+                a = b + (unit(random) < 0.2 ? unit(random) * 3 : 0);
+            }
+        }
+        std::shuffle(pieces.begin(), pieces.end(), random);
+        CLayer layer;
+        std::vector<CArc*> order;
+        for (auto& piece : pieces) {
+            order.push_back(piece.get());
+            layer.AddEntity(piece.release());
+        }
+        const std::vector<CCurve> expected = ReferenceRejoin(order, options);
+        ASSERT_TRUE(RejoinRecognizedArcs(layer, nullptr, options));
+
+        const auto entities = Entities(layer);
+        ASSERT_EQ(entities.size(), expected.size()) << "round " << round;
+        merges += order.size() - entities.size();
+        for (std::size_t i = 0; i < entities.size(); ++i) {
+            const auto* curve = static_cast<const CCircle*>(entities[i]);
+            const CCurve& want = expected[i];
+            ASSERT_EQ(entities[i]->m_Type, want.circle ? ENTITY_CIRCLE : ENTITY_ARC) << "round " << round;
+            EXPECT_EQ(curve->m_Centre.x, want.cx);
+            EXPECT_EQ(curve->m_Radius, want.r);
+            EXPECT_EQ(curve->GetWidth(), want.width);
+            if (!want.circle) {
+                EXPECT_EQ(static_cast<const CArc*>(curve)->m_EndAngle, want.a2);
+            }
+        }
+    }
+    EXPECT_GT(merges, 100u);   // the rounds exercise merging, not just misses
+}
+
+}  // namespace

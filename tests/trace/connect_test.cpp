@@ -1,0 +1,442 @@
+#include "trace/connect.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "model/layer.h"
+#include "model/line.h"
+#include "model/polyline.h"
+#include "trace/common_thread.h"
+#include "trace/trace_option.h"
+
+namespace {
+
+struct Pt {
+    double x, y, width = 0;
+};
+
+CPolyLine* MakePolyline(const std::vector<Pt>& points)
+{
+    auto* poly = new CPolyLine;
+    for (const Pt& p : points) EXPECT_TRUE(poly->AddPointWidth(p.x, p.y, p.width));
+    return poly;
+}
+
+CPolyLine* AddPolyline(CLayer& layer, const std::vector<Pt>& points)
+{
+    CPolyLine* poly = MakePolyline(points);
+    EXPECT_TRUE(layer.AddEntity(poly));
+    return poly;
+}
+
+CTraceOption ConnectOptions(int distance = 5)
+{
+    CTraceOption options;
+    options.ChartType.b_Connect = true;
+    options.ChartType.i_ConDis = distance;
+    return options;
+}
+
+std::vector<CPolyLine*> PolylinesOf(const CLayer& layer)
+{
+    std::vector<CPolyLine*> out;
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next)
+        if (e->m_Type == ENTITY_POLYLINE) out.push_back(static_cast<CPolyLine*>(e));
+    return out;
+}
+
+double TotalLength(const CLayer& layer)
+{
+    double total = 0;
+    for (CPolyLine* p : PolylinesOf(layer)) total += p->GetLength();
+    return total;
+}
+
+// Nothing may point into a grid once a run is over.
+void ExpectNoLinks(const CLayer& layer)
+{
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) {
+        EXPECT_EQ(e->m_StartLink, nullptr);
+        EXPECT_EQ(e->m_EndLink, nullptr);
+    }
+}
+
+// A polyline runs from a to b when its ends are those points (either way).
+bool Runs(const CPolyLine& poly, double ax, double ay, double bx, double by)
+{
+    const frDoublePoint s = poly.GetStartPoint(), e = poly.GetEndPoint();
+    const auto at = [](const frDoublePoint& p, double x, double y) {
+        return std::fabs(p.x - x) < 1e-9 && std::fabs(p.y - y) < 1e-9;
+    };
+    return (at(s, ax, ay) && at(e, bx, by)) || (at(s, bx, by) && at(e, ax, ay));
+}
+
+int CountRunning(const CLayer& layer, double ax, double ay, double bx, double by)
+{
+    int n = 0;
+    for (CPolyLine* p : PolylinesOf(layer)) n += Runs(*p, ax, ay, bx, by);
+    return n;
+}
+
+// ---- the grid ---------------------------------------------------------------
+
+TEST(ConnectGrid, CellsSortByRowThenColumnAndEqualCellsKeepFilingOrder)
+{
+    std::unique_ptr<CPolyLine> a(MakePolyline({{5.5, 2.2}, {1.5, 7.5}}));
+    std::unique_ptr<CPolyLine> b(MakePolyline({{5.9, 2.9}, {-0.5, 2.0}}));
+    std::unique_ptr<CPolyLine> c(MakePolyline({{5.1, 2.0}, {5.2, 2.5}}));
+    CConnectGrid grid;
+    ASSERT_TRUE(grid.FilePolyline(a.get()));
+    ASSERT_TRUE(grid.FilePolyline(b.get()));
+    ASSERT_TRUE(grid.FilePolyline(c.get()));
+    ASSERT_TRUE(grid.Index());
+
+    ASSERT_EQ(grid.GetRowCount(), 2u);
+    EXPECT_EQ(grid.GetRowKey(0), 2);
+    EXPECT_EQ(grid.GetRowKey(1), 7);
+    const auto row = grid.GetRowCells(0);
+    ASSERT_EQ(row.size(), 5u);
+    EXPECT_EQ(row[0].column, -1);   // floor, not truncation
+    EXPECT_EQ(row[0].polyline, b.get());
+    // Four ends in cell (5, 2), in the order they were filed.
+    const CPolyLine* expected[] = {a.get(), b.get(), c.get(), c.get()};
+    const int ends[] = {0, 0, 0, 1};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(row[i + 1].column, 5);
+        EXPECT_EQ(row[i + 1].polyline, expected[i]) << i;
+        EXPECT_EQ(row[i + 1].end, ends[i]) << i;
+    }
+}
+
+// Files and matches; returns the groups oldest first, each as its links
+// oldest first.
+std::vector<std::vector<std::pair<const CEntity*, int>>> Match(CConnectGrid& grid,
+                                                              const std::vector<CPolyLine*>& polylines,
+                                                              const CTraceOption& options)
+{
+    for (CPolyLine* p : polylines) EXPECT_TRUE(grid.FilePolyline(p));
+    EXPECT_TRUE(grid.Index());
+    for (std::size_t r = 0; r < grid.GetRowCount(); ++r) EXPECT_TRUE(grid.MatchRow(r, options));
+    std::vector<std::vector<std::pair<const CEntity*, int>>> groups;
+    for (CConnectGroup* g = grid.GetGroups(); g; g = g->next) {
+        std::vector<std::pair<const CEntity*, int>> links;
+        for (CConnectEnd* l = g->head; l; l = l->next) links.insert(links.begin(), {l->entity, l->end});
+        groups.insert(groups.begin(), links);
+    }
+    return groups;
+}
+
+TEST(ConnectGrid, GroupsLinkEndsInTheOrderTheWindowMeetsThem)
+{
+    // A "+" whose arms all end in one cell, and one far end of each arm.
+    std::unique_ptr<CPolyLine> left(MakePolyline({{0.5, 10.5}, {10.5, 10.5}}));
+    std::unique_ptr<CPolyLine> right(MakePolyline({{10.5, 10.5}, {20.5, 10.5}}));
+    std::unique_ptr<CPolyLine> down(MakePolyline({{10.5, 0.5}, {10.5, 10.5}}));
+    std::unique_ptr<CPolyLine> up(MakePolyline({{10.5, 10.5}, {10.5, 20.5}}));
+    CConnectGrid grid;
+    const auto groups = Match(grid, {left.get(), right.get(), down.get(), up.get()}, ConnectOptions());
+    ASSERT_EQ(groups.size(), 5u);
+    EXPECT_EQ(groups[0].size(), 1u);   // (10, 0): the lowest row first
+    const std::vector<std::pair<const CEntity*, int>> centre = {
+        {left.get(), 1}, {right.get(), 0}, {down.get(), 1}, {up.get(), 0}};
+    EXPECT_EQ(groups[2], centre);
+    EXPECT_EQ(left->m_EndLink->group, right->m_StartLink->group);
+    EXPECT_NE(left->m_StartLink->group, left->m_EndLink->group);
+    grid.Clear();
+    EXPECT_EQ(left->m_EndLink, nullptr);
+    EXPECT_EQ(up->m_StartLink, nullptr);
+}
+
+TEST(ConnectGrid, WindowStopsBehindAnEndButReachesTheConnectDistance)
+{
+    // The end at (10, 0) looks along (10,0)-(12,0) into its own line: its
+    // window stops at the middle of that segment.
+    std::unique_ptr<CPolyLine> line(MakePolyline({{10.5, 0.5}, {12.5, 0.5}, {30.5, 0.5}}));
+    for (double x : {8.5, 13.5}) {
+        std::unique_ptr<CPolyLine> other(MakePolyline({{x, 3.5}, {x, 30.5}}));
+        CConnectGrid grid;
+        EXPECT_EQ(Match(grid, {line.get(), other.get()}, ConnectOptions())[0].size(), x < 10 ? 2u : 1u) << x;
+    }
+    // A wide end (2.6) whose reach from its width (1.5 x 3.1 = 4) is less
+    // than the connect distance 5 still reaches five columns.
+    std::unique_ptr<CPolyLine> wide(MakePolyline({{0.5, 0.5, 2.6}, {0.5, -10, 2.6}}));
+    std::unique_ptr<CPolyLine> other(MakePolyline({{-4.5, 2.5}, {-4.5, 20}}));
+    CConnectGrid grid;
+    const auto groups = Match(grid, {wide.get(), other.get()}, ConnectOptions(5));
+    ASSERT_EQ(groups.size(), 3u);
+    EXPECT_EQ(groups[1], (std::vector<std::pair<const CEntity*, int>>{{wide.get(), 0}, {other.get(), 0}}));
+
+    // An absurd width reaches everything but the search ends with the ends.
+    std::unique_ptr<CPolyLine> huge(MakePolyline({{5000, 5000, 1e12}, {5001, 5000, 1e12}}));
+    CConnectGrid far;
+    EXPECT_EQ(Match(far, {huge.get(), wide.get()}, ConnectOptions()).size(), 4u);
+}
+
+// ---- joining ----------------------------------------------------------------
+
+TEST(ConnectLines, CollinearEndsInOneCellJoinAndLoneLinesComeBackUnchanged)
+{
+    CLayer layer;
+    AddPolyline(layer, {{0, 0.5}, {10.3, 0.5}});
+    AddPolyline(layer, {{10.6, 0.5}, {20, 0.5}});
+    CPolyLine* lone = AddPolyline(layer, {{0, 50}, {3, 60}, {8, 50}});
+    auto* line = new CLine;
+    ASSERT_TRUE(layer.AddEntity(line));
+
+    ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions()));
+    ExpectNoLinks(layer);
+    const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
+    ASSERT_EQ(polylines.size(), 2u);
+    EXPECT_EQ(layer.GetFirstEntity(), line);   // other entities stay where they were
+    EXPECT_EQ(polylines[0], lone);
+    EXPECT_EQ(lone->GetPointCount(), 3);
+    EXPECT_FALSE(lone->m_Closed);
+    EXPECT_TRUE(Runs(*polylines[1], 0, 0.5, 20, 0.5));
+    EXPECT_EQ(polylines[1]->GetPointCount(), 3);
+
+    CLayer plus;   // four arms: the straight continuations pair up
+    AddPolyline(plus, {{0, 10}, {10, 10}});
+    AddPolyline(plus, {{10, 10}, {20, 10}});
+    AddPolyline(plus, {{10, 0}, {10, 10}});
+    AddPolyline(plus, {{10, 10}, {10, 20}});
+    ASSERT_TRUE(ConnectLines(plus, nullptr, ConnectOptions()));
+    ASSERT_EQ(PolylinesOf(plus).size(), 2u);
+    EXPECT_EQ(CountRunning(plus, 0, 10, 20, 10), 1);
+    EXPECT_EQ(CountRunning(plus, 10, 0, 10, 20), 1);
+}
+
+TEST(ConnectLines, ThinShortStubAtATJunctionIsRemoved)
+{
+    CLayer layer;
+    AddPolyline(layer, {{0, 0, 2}, {10, 0, 2}});
+    AddPolyline(layer, {{10, 0, 2}, {20, 0, 2}});
+    AddPolyline(layer, {{10, 0, 1}, {10, 2, 1}});
+    ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions()));
+    const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
+    ASSERT_EQ(polylines.size(), 1u);
+    EXPECT_TRUE(Runs(*polylines[0], 0, 0, 20, 0));
+
+    // As wide as the through lines, the stub is a line of its own.
+    CLayer kept;
+    AddPolyline(kept, {{0, 0, 2}, {10, 0, 2}});
+    AddPolyline(kept, {{10, 0, 2}, {20, 0, 2}});
+    AddPolyline(kept, {{10, 0, 2}, {10, 2, 2}});
+    ASSERT_TRUE(ConnectLines(kept, nullptr, ConnectOptions()));
+    EXPECT_EQ(PolylinesOf(kept).size(), 2u);
+    EXPECT_EQ(CountRunning(kept, 0, 0, 20, 0), 1);
+}
+
+TEST(ConnectLines, TwoVertexLineIsNeverJoinedToItselfALongerOneCloses)
+{
+    CLayer shortLayer;
+    AddPolyline(shortLayer, {{0, 0}, {2, 0}});
+    ASSERT_TRUE(ConnectLines(shortLayer, nullptr, ConnectOptions()));
+    ASSERT_EQ(PolylinesOf(shortLayer).size(), 1u);
+    EXPECT_EQ(PolylinesOf(shortLayer)[0]->GetPointCount(), 2);
+    EXPECT_FALSE(PolylinesOf(shortLayer)[0]->m_Closed);
+
+    CLayer loop;
+    AddPolyline(loop, {{0, 0}, {20, 0}, {20, 20}, {0, 20}, {0, 1}});
+    ASSERT_TRUE(ConnectLines(loop, nullptr, ConnectOptions()));
+    ASSERT_EQ(PolylinesOf(loop).size(), 1u);
+    EXPECT_TRUE(PolylinesOf(loop)[0]->m_Closed);
+    EXPECT_EQ(PolylinesOf(loop)[0]->GetPointCount(), 4);
+}
+
+TEST(ConnectLines, BridgeBetweenTwoJunctionsIsSettledByItsAngles)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::vector<Pt>> polylines;   // two arms at (10,10), the bar, two arms at (12,10)
+        std::vector<std::vector<double>> runs;    // the polylines expected, by their ends
+    };
+    const Case cases[] = {
+        {"X traced with a bar: both arms go on",
+         {{{10, 10}, {0, 20}}, {{10, 10}, {0, 0}}, {{10, 10}, {12, 10}}, {{12, 10}, {22, 20}}, {{12, 10}, {22, 0}}},
+         {{0, 20, 22, 0}, {0, 0, 22, 20}}},
+        {"H: the bar is a line, each side joins",
+         {{{10, 10}, {5, 30}}, {{10, 10}, {5, -10}}, {{10, 10}, {12, 10}}, {{12, 10}, {17, 30}}, {{12, 10}, {17, -10}}},
+         {{10, 10, 12, 10}, {5, 30, 5, -10}, {17, 30, 17, -10}}},
+        {"steps: the line through the bar joins, the branches stay",
+         {{{10, 10}, {0, 10}}, {{10, 10}, {10, 0}}, {{10, 10}, {12, 10}}, {{12, 10}, {22, 10}}, {{12, 10}, {12, 20}}},
+         {{0, 10, 22, 10}, {10, 10, 10, 0}, {12, 10, 12, 20}}},
+    };
+    for (const Case& c : cases) {
+        CLayer layer;
+        for (const auto& points : c.polylines) AddPolyline(layer, points);
+        ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions()));
+        ExpectNoLinks(layer);
+        EXPECT_EQ(PolylinesOf(layer).size(), c.runs.size()) << c.name;
+        for (const auto& r : c.runs) EXPECT_EQ(CountRunning(layer, r[0], r[1], r[2], r[3]), 1) << c.name;
+    }
+}
+
+// ---- stopping and running out of memory -------------------------------------
+
+class CTestWorker : public CCommonThread {
+protected:
+    DWORD Run() override { return 0; }
+};
+
+// Records the progress protocol and presses Stop at one message.
+class CStopAt : public CMessageReceiver {
+public:
+    ~CStopAt() override { Close(); }
+    CCommonThread* worker = nullptr;
+    std::size_t stopAt = 0;
+    std::vector<UINT> messages;
+    std::vector<DWORD> positions;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override
+    {
+        messages.push_back(message);
+        if (message == WM_STEP_POS) positions.push_back(static_cast<DWORD>(wParam));
+        if (messages.size() == stopAt) worker->RequestStop();
+        return 0;
+    }
+};
+
+// A field of small crosses and stubs: many rows and groups, so that progress
+// is reported often and a stop can fall in every phase.
+void FillCrosses(CLayer& layer, int size)
+{
+    for (int i = 0; i < size; ++i)
+        for (int j = 0; j < size; ++j) {
+            const double x = i * 40.0, y = j * 40.0;
+            AddPolyline(layer, {{x, y + 10}, {x + 10, y + 10}});
+            AddPolyline(layer, {{x + 10, y + 10}, {x + 20, y + 10.5}});
+            AddPolyline(layer, {{x + 10, y}, {x + 10, y + 10}});
+            AddPolyline(layer, {{x + 10, y + 10}, {x + 9.5, y + 20}, {x + 12, y + 30}});
+            AddPolyline(layer, {{x + 22, y + 10.5}, {x + 30, y + 11}});
+        }
+}
+
+TEST(ConnectLines, EmptyLayerSendsItsTextAndEnd)
+{
+    CLayer empty;
+    CTestWorker worker;
+    CStopAt receiver;
+    receiver.worker = &worker;
+    worker.SetNotifyWindow(&receiver);
+    ASSERT_TRUE(ConnectLines(empty, &worker, ConnectOptions()));
+    EXPECT_EQ(receiver.messages, (std::vector<UINT>{WM_STEP_TEXT, WM_STEP_END}));
+}
+
+TEST(ConnectLines, StopAnywhereLeavesEveryPolylineOnTheLayer)
+{
+    CLayer reference;
+    FillCrosses(reference, 6);
+    const double length = TotalLength(reference);
+    const std::size_t before = PolylinesOf(reference).size();
+
+    int untouched = 0, partlyJoined = 0;
+    for (std::size_t stopAt = 1;; ++stopAt) {
+        CLayer layer;
+        FillCrosses(layer, 6);
+        const std::vector<CPolyLine*> original = PolylinesOf(layer);
+        CTestWorker worker;
+        CStopAt receiver;
+        receiver.worker = &worker;
+        receiver.stopAt = stopAt;
+        worker.SetNotifyWindow(&receiver);
+        const bool finished = ConnectLines(layer, &worker, ConnectOptions());
+        ExpectNoLinks(layer);
+        const std::vector<CPolyLine*> now = PolylinesOf(layer);
+        EXPECT_GE(TotalLength(layer), length - 1e-6) << "stop at " << stopAt;
+        EXPECT_LE(now.size(), before);
+        if (finished && worker.IsStopRequested()) continue;   // pressed while closing, which runs on
+        if (finished) {
+            // Each cross: one horizontal line of three pieces, one vertical of two.
+            EXPECT_EQ(now.size(), 72u);
+            EXPECT_EQ(receiver.messages.front(), WM_STEP_TEXT);
+            EXPECT_EQ(receiver.messages.back(), WM_STEP_END);
+            EXPECT_GT(receiver.positions.size(), 10u);
+            EXPECT_TRUE(std::is_sorted(receiver.positions.begin(), receiver.positions.end()));
+            EXPECT_LE(receiver.positions.back(), 100u);
+            EXPECT_EQ(worker.GetRunResult(), RUN_NOT_REPORTED);   // a finished step posts nothing
+            break;
+        }
+        EXPECT_EQ(worker.GetRunResult(), RUN_STOPPED);
+        // Up to the end of matching nothing has left the layer.
+        if (now.size() == before) {
+            EXPECT_EQ(now, original);
+            ++untouched;
+        } else if (now.size() > 72u) {
+            ++partlyJoined;
+        }
+        ASSERT_LT(stopAt, 100u);
+    }
+    EXPECT_GT(untouched, 0);
+    EXPECT_GT(partlyJoined, 0);
+}
+
+TEST(ConnectLines, MemoryFailureAtAnyJoinKeepsWhatWasMade)
+{
+    CLayer reference;
+    FillCrosses(reference, 4);
+    const double length = TotalLength(reference);
+    for (int allowed = 0;; ++allowed) {
+        CLayer layer;
+        FillCrosses(layer, 4);
+        const CTraceOption options = ConnectOptions();
+        int joins = 0;
+        const PolylineJoiner join = [&](CPolyLine& a, CPolyLine& b, bool force) -> std::unique_ptr<CPolyLine> {
+            if (joins++ == allowed) return nullptr;
+            return a.JoinPolyline(&b, force, options);
+        };
+        CTestWorker worker;
+        const bool finished = ConnectLines(layer, &worker, options, join);
+        ExpectNoLinks(layer);
+        EXPECT_GE(TotalLength(layer), length - 1e-6) << "failing join " << allowed;
+        if (finished) {
+            EXPECT_EQ(PolylinesOf(layer).size(), 32u);
+            break;
+        }
+        EXPECT_EQ(worker.GetRunResult(), RUN_NO_MEMORY);
+        EXPECT_EQ(PolylinesOf(layer).size(), 80u - static_cast<std::size_t>(allowed));
+        ASSERT_LT(allowed, 200);
+    }
+}
+
+TEST(ConnectLines, RandomSegmentsKeepTheirLengthAndLeaveNoLinks)
+{
+    std::mt19937 random(99);
+    std::uniform_real_distribution<double> where(0, 60), along(-8, 8), width(0, 3);
+    std::uniform_int_distribution<int> vertices(2, 4);
+    for (int trial = 0; trial < 30; ++trial) {
+        CLayer layer;
+        for (int i = 0; i < 60; ++i) {
+            std::vector<Pt> points;
+            double x = where(random), y = where(random);
+            const double w = trial % 2 ? width(random) : 0.0;
+            for (int k = vertices(random); k > 0; --k) {
+                points.push_back({x, y, w});
+                x += along(random);
+                y += along(random);
+            }
+            AddPolyline(layer, points);
+        }
+        const double length = TotalLength(layer);
+        ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions(trial % 7)));
+        ExpectNoLinks(layer);
+        // Joins bridge gaps and drop spurs; the drawing never loses much.
+        EXPECT_GT(TotalLength(layer), 0.5 * length);
+        // A second run over the result, and over a layer that lost some
+        // polylines in between, finds no stale ends.
+        std::vector<CPolyLine*> polylines = PolylinesOf(layer);
+        for (std::size_t i = 0; i < polylines.size(); i += 3) {
+            layer.RemoveEntity(polylines[i]);
+            delete polylines[i];
+        }
+        ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions(trial % 7)));
+        ExpectNoLinks(layer);
+    }
+}
+
+}  // namespace
