@@ -55,6 +55,14 @@ public:
     [[nodiscard]] int WorldToColumn(double x) const;
     [[nodiscard]] int WorldToRow(double y) const;
 
+    // World-coordinate front ends of the image's edits (raster_edit.cpp):
+    // each converts its points to pixels, marks the display copy stale and
+    // calls the CRasterSrc operation of the same name.
+    bool BeginErase(double x, double y);
+    bool EraseTo(double x, double y);
+    bool EndErase(CUndoList* undoList);
+    bool FillPolygon(CUndoList* undoList, std::span<const frDoublePoint> points, DWORD colour);
+
     // The display copy no longer matches the image.
     void InvalidateDisplayCache() { m_CacheScale = kCacheInvalid; }
     [[nodiscard]] double GetCacheScale() const { return m_CacheScale; }

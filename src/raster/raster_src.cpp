@@ -3,6 +3,7 @@
 #include "raster/raster_src.h"
 
 #include "model/text_table.h"
+#include "model/undo.h"
 #include "platform/message_box.h"
 #include "raster/packed_bits.h"
 #include "raster/pixel_math.h"
@@ -108,6 +109,7 @@ void CRasterSrc::ClearState()
     m_bits = nullptr;
     m_palette = nullptr;
     m_rows.reset();
+    m_localUndo.reset();
     m_width = 0;
     m_height = 0;
     m_reserved = 0;
@@ -260,6 +262,7 @@ bool CRasterSrc::MoveTo(CRasterSrc& target)
     std::memcpy(target.m_histogram, m_histogram, sizeof m_histogram);
     target.m_histogramValid = m_histogramValid;
     target.m_editSettings = m_editSettings;
+    target.m_localUndo = std::move(m_localUndo);
     ClearState();
     return true;
 }

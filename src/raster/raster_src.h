@@ -27,10 +27,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 struct FIBITMAP;
 enum class RasterLoadError : int;
+class CLocalRasterUndoItem;
+class CStrecthFilter;
+class CUndoList;
+struct CBrushSize;
+struct CPoint;
 
 // Progress of a long operation: (text, percent 0..100). May be null.
 using RasterProgress = void (*)(const std::string& text, int percent);
@@ -115,6 +121,33 @@ public:
                                            BYTE threshold) const;
     [[nodiscard]] bool ConvertToGrey8();
 
+    // --- resampling (resample.cpp) ---
+    // Scales the image to newWidth x newHeight (1 to 1000000 each) through
+    // the kernel; images of 8 bits or fewer come back as 8-bit grey. The
+    // new image is built beside this one, so on failure nothing has changed.
+    // A resolution of 0 or less keeps the present one.
+    [[nodiscard]] bool Resample(int newWidth, int newHeight, LONG dotsPerMetre, const CStrecthFilter& kernel,
+                                RasterProgress progress = nullptr);
+
+    // --- editing by brush, window and polygon (raster_edit.cpp) ---
+    // What the next edit paints: erase with the background colour, or fill
+    // with the given colour (blue, green, red, palette index); null leaves a
+    // setting as it is.
+    void SetEraseMode(const char* undoName = nullptr, const CBrushSize* brush = nullptr);
+    void SetFillMode(const char* undoName = nullptr, const BYTE* colour = nullptr, const CBrushSize* brush = nullptr);
+    // A brush stroke: BeginErase starts it at a pixel, EraseTo paints the
+    // brush along the way to the next, EndErase puts it on the undo list.
+    [[nodiscard]] bool BeginErase(int x, int y);
+    bool EraseTo(int x, int y);
+    bool EndErase(CUndoList* undoList);
+    CLocalRasterUndoItem* GetLocalUndoItem() const { return m_localUndo.get(); }
+    // Fills the polygon with a palette index (8 bits or fewer; at 1 bit any
+    // non-zero value is black) or a COLORREF; the undo record goes on the
+    // list. False, nothing changed and nothing pushed, when there is nothing
+    // to fill or memory is short.
+    [[nodiscard]] bool FillPolygon(CUndoList* undoList, std::span<const CPoint> points, DWORD colour,
+                                   const CPoint* offset = nullptr);
+
     // --- state ---
     bool IsEmpty() const { return m_bitmap == nullptr; }
     FIBITMAP* GetBitmap() const { return m_bitmap; }
@@ -171,6 +204,7 @@ private:
     BYTE m_histogram[kHistogramBins] = {};
     BYTE m_histogramValid = 0;
     CRasterEditSettings m_editSettings;
+    std::unique_ptr<CLocalRasterUndoItem> m_localUndo;  // the brush stroke under way
 };
 
 // The automatic threshold of a display histogram (256 bins, top 80): the
