@@ -1,0 +1,456 @@
+// Thinning: the Zhang-Suen passes and the second step's clean-up.
+//
+// Both steps look at a pixel only through the 8-bit mask of its neighbours
+// (a 256-entry table decides) and at the raster 64 pixels at a time. A test
+// can only change its answer when a neighbour was deleted since the pixel
+// was last tested, so each step keeps, per row, the set of 64-pixel words
+// next to recent deletions and tests only those: after the first full pass
+// the cost follows the pixels deleted, not the area. Testing a word that did
+// not need it is harmless, so the sets are kept at word granularity. Inside
+// a word only pixels with a background 4-neighbour are tested: neither step
+// ever deletes one enclosed by N, W, E and S.
+#include "trace/thinning.h"
+
+#include "model/text_table.h"
+#include "raster/packed_bits.h"
+#include "raster/raster_src.h"
+#include "trace/common_thread.h"
+#include "trace/neighbour_words.h"
+#include "trace/outline.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+
+namespace {
+
+// --- neighbourhood tables ---
+
+constexpr int kMaskCount = 256;
+
+// Zhang-Suen reads the neighbours in this cyclic order.
+constexpr BYTE kCyclicOrder[8] = {DIR_N, DIR_NE, DIR_E, DIR_SE, DIR_S, DIR_SW, DIR_W, DIR_NW};
+
+constexpr BYTE kDeleteInA = 1;
+constexpr BYTE kDeleteInB = 2;
+
+constexpr std::array<BYTE, kMaskCount> MakeZhangSuenTable()
+{
+    std::array<BYTE, kMaskCount> table{};
+    for (int mask = 0; mask < kMaskCount; ++mask) {
+        bool on[8] = {};
+        int neighbours = 0;
+        for (int i = 0; i < 8; ++i) {
+            on[i] = (mask & kCyclicOrder[i]) != 0;
+            neighbours += on[i];
+        }
+        int rises = 0;
+        for (int i = 0; i < 8; ++i)
+            rises += !on[i] && on[(i + 1) % 8];
+        if (neighbours < 2 || neighbours > 6 || rises != 1)
+            continue;
+        const bool n = on[0], e = on[2], s = on[4], w = on[6];
+        if (!(n && e && s) && !(e && s && w))
+            table[mask] |= kDeleteInA;
+        if (!(n && e && w) && !(n && s && w))
+            table[mask] |= kDeleteInB;
+    }
+    return table;
+}
+
+constexpr std::array<BYTE, kMaskCount> kZhangSuen = MakeZhangSuenTable();
+
+// The masks whose pixel the second step deletes: staircase corners whose
+// removal keeps the skeleton 8-connected.
+constexpr BYTE kSecondStepDeleted[] = {
+    3,   6,   7,   9,   10,  11,  14,  15,  18,  19,  20,  22,  23,  26,  27,  30,  31,  40,
+    41,  42,  43,  46,  47,  58,  59,  62,  63,  72,  73,  74,  75,  78,  79,  80,  82,  83,
+    84,  86,  87,  88,  89,  92,  93,  104, 105, 106, 107, 110, 111, 112, 114, 115, 116, 118,
+    119, 120, 121, 124, 125, 144, 146, 147, 148, 150, 151, 154, 155, 158, 159, 186, 187, 190,
+    191, 192, 200, 201, 202, 203, 206, 207, 208, 210, 211, 212, 214, 215, 216, 217, 220, 221,
+    224, 232, 233, 234, 235, 238, 239, 240, 242, 243, 244, 246, 247, 248, 249, 252, 253};
+static_assert(std::size(kSecondStepDeleted) == 107);
+
+constexpr std::array<bool, kMaskCount> MakeKeepTable()
+{
+    std::array<bool, kMaskCount> table{};
+    table.fill(true);
+    for (BYTE mask : kSecondStepDeleted)
+        table[mask] = false;
+    return table;
+}
+
+constexpr std::array<bool, kMaskCount> kSecondStepKeeps = MakeKeepTable();
+
+// Both steps skip the pixels inside a region (EnclosedPixels), which is
+// sound only while neither table deletes a pixel with N, W, E and S set.
+constexpr bool NeverDeletesEnclosed()
+{
+    constexpr int fourNeighbours = DIR_N | DIR_W | DIR_E | DIR_S;
+    for (int mask = 0; mask < kMaskCount; ++mask)
+        if ((mask & fourNeighbours) == fourNeighbours && (kZhangSuen[mask] || !kSecondStepKeeps[mask]))
+            return false;
+    return true;
+}
+static_assert(NeverDeletesEnclosed());
+
+// A set of word positions (row, word), one bit each: the words a step still
+// has to test.
+class CWordSet {
+public:
+    [[nodiscard]] bool Allocate(int height, int words)
+    {
+        m_height = height;
+        m_words = words;
+        m_stride = (words + 63) / 64;
+        std::size_t size = static_cast<std::size_t>(height) * static_cast<std::size_t>(m_stride);
+        m_bits.reset(new (std::nothrow) std::uint64_t[std::max<std::size_t>(size, 1)]);
+        if (!m_bits)
+            return false;
+        Clear();
+        return true;
+    }
+
+    void Clear()
+    {
+        std::memset(m_bits.get(), 0, sizeof(std::uint64_t) * static_cast<std::size_t>(m_height) * m_stride);
+    }
+
+    void Fill()
+    {
+        for (int y = 0; y < m_height; ++y)
+            for (int s = 0; s < m_stride; ++s) {
+                int inWord = std::min(64, m_words - s * 64);
+                Row(y)[s] = inWord >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << inWord) - 1;
+            }
+    }
+
+    const std::uint64_t* Row(int y) const { return m_bits.get() + static_cast<std::size_t>(y) * m_stride; }
+    std::uint64_t* Row(int y) { return m_bits.get() + static_cast<std::size_t>(y) * m_stride; }
+    int Stride() const { return m_stride; }
+
+    void Mark(int y, int k) { Row(y)[k >> 6] |= std::uint64_t{1} << (k & 63); }
+
+    // Marks word k of row y, and the words either side of it where the
+    // deleted pixels touch them. Rows outside the raster are ignored.
+    void MarkAround(int y, int k, PackedWord deleted)
+    {
+        if (y < 0 || y >= m_height)
+            return;
+        Mark(y, k);
+        if ((deleted & kFirstPixel) && k > 0)
+            Mark(y, k - 1);
+        if ((deleted & kLastPixel) && k + 1 < m_words)
+            Mark(y, k + 1);
+    }
+
+    void MarkNeighbourhood(int y, int k, PackedWord deleted)
+    {
+        for (int r = y - 1; r <= y + 1; ++r)
+            MarkAround(r, k, deleted);
+    }
+
+    // The first marked word at or after k in row y, or -1.
+    int Next(int y, int k) const
+    {
+        const std::uint64_t* row = Row(y);
+        for (int s = k >> 6; s < m_stride; ++s) {
+            std::uint64_t bits = row[s];
+            if (s == (k >> 6))
+                bits &= ~std::uint64_t{0} << (k & 63);
+            if (bits)
+                return s * 64 + std::countr_zero(bits);
+        }
+        return -1;
+    }
+
+private:
+    std::unique_ptr<std::uint64_t[]> m_bits;
+    int m_height = 0;
+    int m_words = 0;
+    int m_stride = 0;
+};
+
+DWORD ClampToDword(std::uint64_t n)
+{
+    return static_cast<DWORD>(std::min<std::uint64_t>(n, std::numeric_limits<DWORD>::max()));
+}
+
+// --- first step: Zhang-Suen ---
+
+class CZhangSuen {
+public:
+    explicit CZhangSuen(CRasterSrc& raster) : m_rows(raster) {}
+
+    [[nodiscard]] bool Allocate()
+    {
+        for (CWordSet& set : m_sets)
+            if (!set.Allocate(m_rows.Height(), m_rows.Words()))
+                return false;
+        std::size_t words = static_cast<std::size_t>(std::max(m_rows.Words(), 1));
+        m_pending.reset(new (std::nothrow) CWordDeletion[words]);
+        m_current.reset(new (std::nothrow) CWordDeletion[words]);
+        if (!m_pending || !m_current)
+            return false;
+        // Nothing has been tested yet: the first two sub-iterations see all.
+        m_sets[m_last].Fill();
+        m_sets[m_beforeLast].Fill();
+        return true;
+    }
+
+    // One pass, both sub-iterations; the count deleted.
+    std::uint64_t RunPass() { return SubIteration(kDeleteInA) + SubIteration(kDeleteInB); }
+
+private:
+    // A pixel can change its answer only when a neighbour was deleted since
+    // it was last tested, two sub-iterations ago: test the words next to the
+    // deletions of the last two sub-iterations. Deletions take effect one row
+    // late, after the next row has read the row as the sub-iteration found it.
+    std::uint64_t SubIteration(BYTE which)
+    {
+        CWordSet& found = m_sets[m_free];
+        found.Clear();
+        std::uint64_t deleted = 0;
+        int pendingCount = 0;
+        for (int y = 0; y < m_rows.Height(); ++y) {
+            int count = TestRow(y, which, found, deleted);
+            Apply(y - 1, m_pending.get(), pendingCount);
+            std::swap(m_pending, m_current);
+            pendingCount = count;
+        }
+        Apply(m_rows.Height() - 1, m_pending.get(), pendingCount);
+        int oldest = m_beforeLast;
+        m_beforeLast = m_last;
+        m_last = m_free;
+        m_free = oldest;
+        return deleted;
+    }
+
+    int TestRow(int y, BYTE which, CWordSet& found, std::uint64_t& deleted)
+    {
+        const std::uint64_t* last = m_sets[m_last].Row(y);
+        const std::uint64_t* beforeLast = m_sets[m_beforeLast].Row(y);
+        int count = 0;
+        for (int s = 0; s < m_sets[m_last].Stride(); ++s) {
+            for (std::uint64_t marks = last[s] | beforeLast[s]; marks; marks &= marks - 1) {
+                int k = s * 64 + std::countr_zero(marks);
+                PackedWord pixels = TestWord(y, k, which);
+                if (!pixels)
+                    continue;
+                found.MarkNeighbourhood(y, k, pixels);
+                m_current[count++] = {k, pixels};
+                deleted += static_cast<std::uint64_t>(std::popcount(pixels));
+            }
+        }
+        return count;
+    }
+
+    PackedWord TestWord(int y, int k, BYTE which) const
+    {
+        PackedWord foreground = m_rows.Load(y, k);
+        if (!foreground)
+            return 0;
+        CWordTrio up = m_rows.LoadTrio(y - 1, k);
+        CWordTrio mid = MakeTrio(foreground, m_rows.LeftPixel(y, k), m_rows.RightPixel(y, k));
+        CWordTrio down = m_rows.LoadTrio(y + 1, k);
+        PackedWord pixels = 0;
+        for (PackedWord rest = foreground & ~EnclosedPixels(up, mid, down); rest; rest &= rest - 1) {
+            int b = std::countr_zero(rest);
+            if (kZhangSuen[MaskAt(up, mid, down, b)] & which)
+                pixels |= PackedWord{1} << b;
+        }
+        return pixels;
+    }
+
+    void Apply(int y, const CWordDeletion* deletions, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            m_rows.Store(y, deletions[i].word, m_rows.Load(y, deletions[i].word) & ~deletions[i].pixels);
+    }
+
+    CWordRows m_rows;
+    // The words next to the deletions of the last and the one before last
+    // sub-iteration, and the set being filled.
+    CWordSet m_sets[3];
+    int m_last = 0;
+    int m_beforeLast = 1;
+    int m_free = 2;
+    std::unique_ptr<CWordDeletion[]> m_pending;
+    std::unique_ptr<CWordDeletion[]> m_current;
+};
+
+// --- second step: sequential clean-up ---
+
+class CSecondStep {
+public:
+    explicit CSecondStep(CRasterSrc& raster) : m_rows(raster) {}
+
+    [[nodiscard]] bool Allocate()
+    {
+        if (!m_now.Allocate(m_rows.Height(), m_rows.Words()) || !m_later.Allocate(m_rows.Height(), m_rows.Words()))
+            return false;
+        m_now.Fill();
+        return true;
+    }
+
+    // One pass over the interior in row order; the count deleted. A pixel is
+    // tested when a neighbour was deleted since its test in the last pass:
+    // deletions mark their neighbours still to come in this pass, and all
+    // their neighbours for the next.
+    std::uint64_t RunPass()
+    {
+        m_later.Clear();
+        std::uint64_t deleted = 0;
+        for (int y = 1; y < m_rows.Height() - 1; ++y)
+            for (int k = m_now.Next(y, 0); k >= 0; k = m_now.Next(y, k + 1))
+                deleted += CleanWord(y, k);
+        std::swap(m_now, m_later);
+        return deleted;
+    }
+
+private:
+    // Pixels of word k with 1 <= x < width - 1.
+    PackedWord InteriorMask(int k) const
+    {
+        PackedWord mask = LeadingWordMask(m_rows.Width() - 1 - k * kWordPixels);
+        return k == 0 ? mask & ~kFirstPixel : mask;
+    }
+
+    int CleanWord(int y, int k)
+    {
+        PackedWord centre = m_rows.Load(y, k);
+        const PackedWord interior = centre & InteriorMask(k);
+        if (!interior)
+            return 0;
+        const PackedWord leftPixel = m_rows.LeftPixel(y, k);
+        const PackedWord rightPixel = m_rows.RightPixel(y, k);
+        const CWordTrio up = m_rows.LoadTrio(y - 1, k);
+        const CWordTrio down = m_rows.LoadTrio(y + 1, k);
+        CWordTrio mid = MakeTrio(centre, leftPixel, rightPixel);
+        int deleted = 0;
+        // Left to right: each test sees the deletions before it.
+        for (PackedWord rest = interior & ~EnclosedPixels(up, mid, down); rest;) {
+            int b = kWordPixels - 1 - std::countl_zero(rest);
+            PackedWord pixel = PackedWord{1} << b;
+            rest &= ~pixel;
+            if (kSecondStepKeeps[MaskAt(up, mid, down, b)])
+                continue;
+            centre &= ~pixel;
+            mid = MakeTrio(centre, leftPixel, rightPixel);
+            ++deleted;
+            // The right neighbour is no longer enclosed.
+            rest |= (pixel >> 1) & interior;
+            m_later.MarkNeighbourhood(y, k, pixel);
+            if (pixel == kLastPixel && k + 1 < m_rows.Words())
+                m_now.Mark(y, k + 1);
+            m_now.MarkAround(y + 1, k, pixel);
+        }
+        if (deleted)
+            m_rows.Store(y, k, centre);
+        return deleted;
+    }
+
+    CWordRows m_rows;
+    CWordSet m_now;    // still to test in this pass
+    CWordSet m_later;  // to test in the next pass
+};
+
+bool CheckOneBit(const CRasterSrc& raster, CCommonThread* thread)
+{
+    if (raster.GetBitCount() == 1)
+        return true;
+    if (thread)
+        thread->PostRunEnd(RUN_FAILED);
+    return false;
+}
+
+bool IsBlank(const CRasterSrc& raster) { return raster.IsEmpty() || raster.GetWidth() <= 0 || raster.GetHeight() <= 0; }
+
+// Stop seen: the run ends here.
+bool Stopped(CCommonThread* thread)
+{
+    if (!thread || !thread->IsStopRequested())
+        return false;
+    thread->PostRunEnd(RUN_STOPPED);
+    return true;
+}
+
+void NoMemory(CCommonThread* thread)
+{
+    if (thread)
+        thread->PostRunEnd(RUN_NO_MEMORY);
+}
+
+}  // namespace
+
+bool ZhangSuenDeletes(BYTE mask, int subIteration)
+{
+    return (kZhangSuen[mask] & (subIteration == 0 ? kDeleteInA : kDeleteInB)) != 0;
+}
+
+bool SecondStepKeeps(BYTE mask) { return kSecondStepKeeps[mask]; }
+
+bool ThinFirstStep(CRasterSrc& raster, CCommonThread* thread)
+{
+    if (!CheckOneBit(raster, thread))
+        return false;
+    const std::string text = GetLanString("ProcessThinFirstStep", "Thin first step");
+    if (thread)
+        thread->SendProgressText(text.c_str());
+    if (!IsBlank(raster)) {
+        CZhangSuen thinner(raster);
+        if (!thinner.Allocate()) {
+            NoMemory(thread);
+            return false;
+        }
+        for (bool first = true;; first = false) {
+            std::uint64_t deleted = thinner.RunPass();
+            if (!first && deleted == 0)
+                break;
+            if (Stopped(thread))
+                return false;
+            if (thread)
+                thread->SendProgressPos(ClampToDword(deleted));
+            if (deleted == 0)
+                break;
+        }
+    }
+    if (thread)
+        thread->SendProgressEnd(text.c_str());
+    return true;
+}
+
+bool ThinSecondStep(CRasterSrc& raster, CCommonThread* thread)
+{
+    if (!CheckOneBit(raster, thread))
+        return false;
+    const std::string text = GetLanString("ProcessThinSecondStep", "Thin second step");
+    if (thread)
+        thread->SendProgressText(text.c_str());
+    if (!IsBlank(raster)) {
+        CSecondStep cleaner(raster);
+        if (!cleaner.Allocate()) {
+            NoMemory(thread);
+            return false;
+        }
+        for (;;) {
+            std::uint64_t deleted = cleaner.RunPass();
+            if (Stopped(thread))
+                return false;
+            if (thread)
+                thread->SendProgressPos(ClampToDword(deleted));
+            if (deleted == 0)
+                break;
+        }
+    }
+    if (thread)
+        thread->SendProgressEnd(text.c_str());
+    return true;
+}

@@ -1,0 +1,476 @@
+#include "raster/raster_library.h"
+#include "raster/raster_src.h"
+#include "trace/common_thread.h"
+#include "trace/outline.h"
+#include "trace/thinning.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+class RasterLibraryForCentreLines : public ::testing::Environment {
+public:
+    void SetUp() override { InitRasterLibrary(); }
+    void TearDown() override { ReleaseRasterLibrary(); }
+};
+
+::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new RasterLibraryForCentreLines);
+
+using Point = std::pair<int, int>;
+using Chain = std::vector<Point>;
+
+// '#' is black.
+void Draw(CRasterSrc& raster, const std::vector<std::string>& rows)
+{
+    ASSERT_TRUE(raster.Create(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), 1));
+    for (int y = 0; y < raster.GetHeight(); ++y)
+        for (int x = 0; x < raster.GetWidth(); ++x)
+            raster.SetPixelBit(x, y, rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] == '#');
+}
+
+std::vector<Chain> Chains(const COutlineList& list)
+{
+    std::vector<Chain> chains;
+    for (auto* item = list.GetItems().GetHead(); item; item = item->next) {
+        Chain chain;
+        for (auto* node = item->value.nodes.GetHead(); node; node = node->next) {
+            EXPECT_EQ(node->value.flag, 0);
+            chain.emplace_back(static_cast<int>(node->value.x), static_cast<int>(node->value.y));
+            EXPECT_EQ(node->value.x, chain.back().first);
+            EXPECT_EQ(node->value.y, chain.back().second);
+        }
+        chains.push_back(chain);
+    }
+    return chains;
+}
+
+// Follows an already thin skeleton, as the trace does after thinning.
+std::vector<Chain> FollowSkeleton(const std::vector<std::string>& rows)
+{
+    CRasterSrc source;
+    Draw(source, rows);
+    COutlineList list(&source);
+    auto working = std::make_unique<CRasterSrc>();
+    EXPECT_TRUE(working->Copy(source));
+    list.SetWorkingRaster(std::move(working));
+    EXPECT_TRUE(list.TraceCenterLine(nullptr));
+    EXPECT_EQ(list.GetNodeRaster(), nullptr);
+    return Chains(list);
+}
+
+// --- following known skeletons ---
+
+struct ChainCase {
+    const char* name;
+    std::vector<std::string> picture;
+    std::vector<Chain> expected;
+};
+
+TEST(CentreLineChains, FollowKnownSkeletons)
+{
+    const std::vector<ChainCase> cases = {
+        {"a straight run gives its two end pixels",
+         {"..........",
+          ".#######..",
+          ".........."},
+         {{{1, 1}, {7, 1}}}},
+        {"a diagonal run, walked down-left from the end met first",
+         {"....#",
+          "...#.",
+          "..#..",
+          ".#...",
+          "....."},
+         {{{4, 0}, {1, 3}}}},
+        {"an L: every turn adds a node",
+         {"...........",
+          ".#######...",
+          ".......#...",
+          ".......#...",
+          "..........."},
+         {{{1, 1}, {7, 1}, {7, 3}}}},
+        {"down, a diagonal step, then right",
+         {"..........",
+          ".#........",
+          ".#........",
+          "..#.......",
+          "...#####..",
+          ".........."},
+         {{{1, 1}, {1, 2}, {3, 4}, {7, 4}}}},
+        {"a T: the three branches end at the junction pixel",
+         {"...........",
+          "#########..",
+          "....#......",
+          "....#......",
+          "....#......",
+          "..........."},
+         {{{0, 1}, {4, 1}}, {{4, 1}, {8, 1}}, {{4, 1}, {4, 4}}}},
+        {"a branch turning just after its junction keeps its start as a corner",
+         {"...........",
+          "#########..",
+          "....#......",
+          ".....#.....",
+          "......#....",
+          "..........."},
+         {{{0, 1}, {4, 1}}, {{4, 1}, {8, 1}}, {{4, 1}, {4, 2}, {6, 4}}}},
+        {"a branch turning into its junction gets a corner before it",
+         {"......#....",
+          ".....#.....",
+          "....#......",
+          "#########..",
+          "..........."},
+         {{{6, 0}, {4, 2}, {4, 3}}, {{0, 3}, {4, 3}}, {{4, 3}, {8, 3}}}},
+        {"a start inside the chain: the second half is added at the head",
+         {"..........",
+          "....#.....",
+          "...#.#....",
+          "..#...#...",
+          ".#.....#..",
+          ".........."},
+         {{{7, 4}, {4, 1}, {1, 4}}}},
+        {"a ring: one open chain all the way round to beside its start",
+         {"..........",
+          "...####...",
+          "..#....#..",
+          "..#....#..",
+          "...####...",
+          ".........."},
+         {{{3, 1}, {6, 1}, {7, 2}, {7, 3}, {6, 4}, {3, 4}, {2, 3}, {2, 2}}}},
+        {"lone pixels give no chain",
+         {".....",
+          ".#...",
+          "...#.",
+          "....."},
+         {}},
+        {"pixels on the border are followed",
+         {"#####",
+          "....#",
+          "....#"},
+         {{{0, 0}, {4, 0}, {4, 2}}}},
+    };
+    for (const ChainCase& c : cases)
+        EXPECT_EQ(FollowSkeleton(c.picture), c.expected) << c.name;
+}
+
+// --- the whole method on drawn strokes ---
+
+struct TraceResult {
+    bool ok = false;
+    std::vector<Chain> chains;
+};
+
+TraceResult TraceWhole(CRasterSrc& source)
+{
+    COutlineList list(&source);
+    TraceResult result;
+    result.ok = list.TraceCenterLines(nullptr);
+    EXPECT_EQ(list.GetWorkingRaster(), nullptr);
+    EXPECT_EQ(list.GetNodeRaster(), nullptr);
+    result.chains = Chains(list);
+    return result;
+}
+
+void FillRect(CRasterSrc& raster, int x0, int y0, int x1, int y1)
+{
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            raster.SetPixelBit(x, y, true);
+}
+
+TEST(CentreLineTrace, CrossGivesFourBranchesMeetingAtOnePoint)
+{
+    CRasterSrc source;
+    ASSERT_TRUE(source.Create(61, 61, 1));
+    FillRect(source, 5, 28, 56, 33);
+    FillRect(source, 28, 5, 33, 56);
+    TraceResult result = TraceWhole(source);
+    ASSERT_TRUE(result.ok);
+    ASSERT_EQ(result.chains.size(), 4u);
+    // Each arm runs from its far end to the one junction pixel in the middle.
+    for (const Chain& chain : result.chains) {
+        ASSERT_EQ(chain.size(), 2u);
+        const Point& far = chain.front() == Point(30, 30) ? chain.back() : chain.front();
+        EXPECT_TRUE(chain.front() == Point(30, 30) || chain.back() == Point(30, 30));
+        EXPECT_GE(std::abs(far.first - 30) + std::abs(far.second - 30), 20);
+    }
+}
+
+TEST(CentreLineTrace, SourceKeepsItsPixelsAndGreysItsForeground)
+{
+    CRasterSrc source;
+    ASSERT_TRUE(source.Create(40, 30, 1));
+    FillRect(source, 3, 3, 30, 9);
+    FillRect(source, 10, 3, 15, 27);
+    CRasterSrc before;
+    ASSERT_TRUE(before.Copy(source));
+    ASSERT_TRUE(TraceWhole(source).ok);
+    for (int y = 0; y < source.GetHeight(); ++y)
+        for (int x = 0; x < source.GetWidth(); ++x)
+            ASSERT_EQ(source.GetPixelIndex(x, y), before.GetPixelIndex(x, y)) << x << ", " << y;
+    const RGBQUAD& entry = source.GetPalette()[1];
+    EXPECT_EQ(entry.rgbRed, 210);
+    EXPECT_EQ(entry.rgbGreen, 210);
+    EXPECT_EQ(entry.rgbBlue, 210);
+    EXPECT_EQ(source.GetPaletteDimmed(), 1);
+}
+
+TEST(CentreLineTrace, TracingAgainReplacesTheItems)
+{
+    CRasterSrc source;
+    ASSERT_TRUE(source.Create(40, 30, 1));
+    FillRect(source, 3, 3, 30, 9);
+    COutlineList list(&source);
+    ASSERT_TRUE(list.TraceCenterLines(nullptr));
+    std::vector<Chain> first = Chains(list);
+    ASSERT_FALSE(first.empty());
+    ASSERT_TRUE(list.TraceCenterLines(nullptr));
+    EXPECT_EQ(Chains(list), first);
+}
+
+// Random strokes: the chains follow the skeleton in straight runs.
+TEST(CentreLineTrace, ChainsRunStraightAlongTheSkeletonOfRandomDrawings)
+{
+    std::mt19937 random(3);
+    for (int round = 0; round < 12; ++round) {
+        const int width = 40 + static_cast<int>(random() % 150);
+        const int height = 30 + static_cast<int>(random() % 60);
+        CRasterSrc source;
+        ASSERT_TRUE(source.Create(width, height, 1));
+        for (int s = 0; s < 12; ++s) {
+            int x0 = static_cast<int>(random() % width), y0 = static_cast<int>(random() % height);
+            int x1 = static_cast<int>(random() % width), y1 = static_cast<int>(random() % height);
+            int pen = 1 + static_cast<int>(random() % 6);
+            int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1;
+            for (int i = 0; i <= steps; ++i)
+                FillRect(source, x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps,
+                         std::min(width, x0 + (x1 - x0) * i / steps + pen),
+                         std::min(height, y0 + (y1 - y0) * i / steps + pen));
+        }
+        CRasterSrc skeleton;
+        ASSERT_TRUE(skeleton.Copy(source));
+        ASSERT_TRUE(ThinFirstStep(skeleton, nullptr));
+        ASSERT_TRUE(ThinSecondStep(skeleton, nullptr));
+
+        TraceResult result = TraceWhole(source);
+        ASSERT_TRUE(result.ok);
+        ASSERT_FALSE(result.chains.empty());
+        std::vector<char> covered(static_cast<std::size_t>(width) * height, 0);
+        for (const Chain& chain : result.chains) {
+            ASSERT_GE(chain.size(), 2u);
+            for (std::size_t i = 1; i < chain.size(); ++i) {
+                int dx = chain[i].first - chain[i - 1].first;
+                int dy = chain[i].second - chain[i - 1].second;
+                ASSERT_TRUE((dx || dy) && (dx == 0 || dy == 0 || std::abs(dx) == std::abs(dy)))
+                    << "segment " << i << " is not one of the eight directions";
+                int n = std::max(std::abs(dx), std::abs(dy));
+                for (int k = 0; k <= n; ++k) {
+                    int x = chain[i - 1].first + dx / n * k, y = chain[i - 1].second + dy / n * k;
+                    ASSERT_EQ(skeleton.GetPixelIndex(x, y), 1) << "chain leaves the skeleton at " << x << ", " << y;
+                    covered[static_cast<std::size_t>(y) * width + x] = 1;
+                }
+            }
+        }
+        // Only junction pixels, lone pixels and the like stay uncovered.
+        int skeletonPixels = 0, coveredPixels = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (skeleton.GetPixelIndex(x, y)) {
+                    ++skeletonPixels;
+                    coveredPixels += covered[static_cast<std::size_t>(y) * width + x];
+                }
+        EXPECT_GE(coveredPixels * 10, skeletonPixels * 9) << "round " << round;
+    }
+}
+
+// --- progress and stop ---
+
+using namespace std::chrono_literals;
+
+class CRecorder : public CMessageReceiver {
+public:
+    ~CRecorder() override { Close(); }
+    std::vector<std::pair<UINT, WPARAM>> messages;
+    std::vector<std::string> texts;
+    CCommonThread* worker = nullptr;
+    std::size_t stopAt = 0;
+
+    [[nodiscard]] int RunEnds() const
+    {
+        return static_cast<int>(
+            std::count_if(messages.begin(), messages.end(), [](auto m) { return m.first == WM_RUN_END; }));
+    }
+    void RunToEnd(CCommonThread& thread)
+    {
+        ASSERT_TRUE(PumpUntil([this] { return RunEnds() > 0; }, 20s));
+        thread.Wait();
+        Pump();
+    }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        messages.emplace_back(message, wParam);
+        if (message == WM_STEP_TEXT)
+            texts.emplace_back(reinterpret_cast<const char*>(lParam));
+        if (messages.size() == stopAt && worker)
+            worker->RequestStop();
+        return 0;
+    }
+};
+
+// A trace run reduced to the centre-line method: it posts "finished" when
+// the method did not post a code itself.
+class CCentreLineWorker : public CCommonThread {
+public:
+    explicit CCentreLineWorker(COutlineList& list) : m_list(list) {}
+    ~CCentreLineWorker() override { StopAndWait(); }
+    std::atomic<bool> traced{false};
+
+protected:
+    DWORD Run() override
+    {
+        traced = m_list.TraceCenterLines(this);
+        if (traced)
+            PostRunEnd(RUN_FINISHED);
+        return 0;
+    }
+
+private:
+    COutlineList& m_list;
+};
+
+void DrawStrokes(CRasterSrc& source)
+{
+    ASSERT_TRUE(source.Create(90, 70, 1));
+    FillRect(source, 5, 10, 80, 17);
+    FillRect(source, 40, 5, 46, 65);
+    FillRect(source, 10, 50, 30, 60);
+}
+
+TEST(CentreLineProtocol, StepsReportInOrderAndTheRunEndsOnce)
+{
+    CRasterSrc source;
+    DrawStrokes(source);
+    COutlineList list(&source);
+    CRecorder recorder;
+    CCentreLineWorker worker(list);
+    worker.SetNotifyWindow(&recorder);
+    ASSERT_TRUE(worker.Start());
+    recorder.RunToEnd(worker);
+    EXPECT_TRUE(worker.traced);
+    EXPECT_EQ(recorder.texts, (std::vector<std::string>{"Thin first step", "Thin second step",
+                                                        "Trace center initialize", "Trace center line"}));
+    EXPECT_EQ(recorder.RunEnds(), 1);
+    EXPECT_EQ(recorder.messages.back(), (std::pair<UINT, WPARAM>{WM_RUN_END, RUN_FINISHED}));
+    // The row steps count up in percent, each value once.
+    std::vector<WPARAM> lastStep;
+    for (auto [message, w] : recorder.messages) {
+        if (message == WM_STEP_TEXT)
+            lastStep.clear();
+        else if (message == WM_STEP_POS)
+            lastStep.push_back(w);
+    }
+    EXPECT_TRUE(std::is_sorted(lastStep.begin(), lastStep.end()));
+    EXPECT_EQ(std::adjacent_find(lastStep.begin(), lastStep.end()), lastStep.end());
+    EXPECT_LE(lastStep.back(), 100u);
+    EXPECT_FALSE(list.GetItems().IsEmpty());
+}
+
+// The messages of a run that is not stopped.
+std::vector<std::pair<UINT, WPARAM>> RecordRun(CRasterSrc& source)
+{
+    COutlineList list(&source);
+    CRecorder recorder;
+    CCentreLineWorker worker(list);
+    worker.SetNotifyWindow(&recorder);
+    EXPECT_TRUE(worker.Start());
+    recorder.RunToEnd(worker);
+    return recorder.messages;
+}
+
+TEST(CentreLineProtocol, StopAtAnyMessageEndsWithOneStoppedCodeAndNothingAfter)
+{
+    CRasterSrc source;
+    DrawStrokes(source);
+    const std::size_t total = RecordRun(source).size() - 1;  // the progress messages
+    ASSERT_GT(total, 10u);
+    for (std::size_t n = 1; n <= total; ++n) {
+        SCOPED_TRACE("stop at message " + std::to_string(n));
+        COutlineList list(&source);
+        CRecorder recorder;
+        CCentreLineWorker worker(list);
+        recorder.worker = &worker;
+        recorder.stopAt = n;
+        worker.SetNotifyWindow(&recorder);
+        ASSERT_TRUE(worker.Start());
+        recorder.RunToEnd(worker);
+        ASSERT_EQ(recorder.messages.size(), n + 1);
+        EXPECT_EQ(recorder.RunEnds(), 1);
+        EXPECT_EQ(recorder.messages.back().first, WM_RUN_END);
+        // Only the last message, the last step's end, comes after every test
+        // of the flag.
+        EXPECT_EQ(recorder.messages.back().second, n == total ? RUN_FINISHED : RUN_STOPPED);
+        EXPECT_EQ(list.GetWorkingRaster(), nullptr);
+        EXPECT_EQ(list.GetNodeRaster(), nullptr);
+    }
+}
+
+TEST(CentreLineProtocol, StopWhileFollowingEmptiesTheItems)
+{
+    CRasterSrc source;
+    DrawStrokes(source);
+    // The first position of the fourth step, the chain following.
+    std::vector<std::pair<UINT, WPARAM>> messages = RecordRun(source);
+    std::size_t stopAt = 0;
+    for (std::size_t i = 0, texts = 0; i < messages.size() && !stopAt; ++i) {
+        texts += messages[i].first == WM_STEP_TEXT;
+        if (texts == 4 && messages[i].first == WM_STEP_POS)
+            stopAt = i + 1;
+    }
+    ASSERT_GT(stopAt, 0u);
+    COutlineList list(&source);
+    CRecorder recorder;
+    CCentreLineWorker worker(list);
+    recorder.worker = &worker;
+    recorder.stopAt = stopAt;
+    worker.SetNotifyWindow(&recorder);
+    ASSERT_TRUE(worker.Start());
+    recorder.RunToEnd(worker);
+    EXPECT_EQ(worker.GetRunResult(), RUN_STOPPED);
+    EXPECT_TRUE(list.GetItems().IsEmpty());
+}
+
+// Lends its stop flag and run end to kernels called on the test's thread.
+class CIdleWorker : public CCommonThread {
+protected:
+    DWORD Run() override { return 0; }
+};
+
+TEST(CentreLineFailure, MissingRastersEndTheRunWithACode)
+{
+    CRasterSrc source;
+    DrawStrokes(source);
+    COutlineList list(&source);
+    EXPECT_FALSE(list.TraceCenterInit(nullptr));
+    CIdleWorker worker;
+    EXPECT_FALSE(list.TraceCenterLine(&worker));
+    EXPECT_EQ(worker.GetRunResult(), RUN_FAILED);
+
+    // An empty source cannot be copied: no memory for the workspace.
+    CRasterSrc empty;
+    COutlineList emptyList(&empty);
+    CIdleWorker emptyWorker;
+    EXPECT_FALSE(emptyList.TraceCenterLines(&emptyWorker));
+    EXPECT_EQ(emptyWorker.GetRunResult(), RUN_NO_MEMORY);
+}
+
+}  // namespace
