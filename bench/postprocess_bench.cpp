@@ -9,6 +9,7 @@
 //       runs each step of the chain with the "pre_Default" chart type and
 //       prints its time, the segments it started with and the time per
 //       segment; then the whole chain once more through RunPostProcessing.
+#include "bench_support.h"
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/polyline.h"
@@ -25,7 +26,6 @@
 #include "trace/trace_option.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -38,27 +38,6 @@ namespace {
 
 constexpr LONG k400DpiInDotsPerMetre = 15748;
 constexpr std::size_t kSearchCap = 128;
-
-using Clock = std::chrono::steady_clock;
-
-double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-bool ReadPbm(CRasterSrc& raster, const char* path, int parts, int part)
-{
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    int w = 0;
-    int h = 0;
-    bool ok = std::fscanf(f, "P4 %d %d", &w, &h) == 2 && std::fgetc(f) != EOF && w > 0 && h > 0;
-    const int rows = static_cast<int>(static_cast<long long>(h) * part / parts);
-    ok = ok && raster.Create(w, rows, 1);
-    const size_t rowBytes = static_cast<size_t>((w + 7) / 8);
-    for (int y = 0; ok && y < rows; ++y)
-        ok = std::fread(raster.GetRow(y), 1, rowBytes, f) == rowBytes;
-    std::fclose(f);
-    return ok;
-}
 
 // ---- chains to polylines -----------------------------------------------------
 
@@ -158,7 +137,7 @@ std::vector<StepTime> RunStepByStep(CGraph& drawing, const CTraceOption& options
     std::vector<StepTime> times;
     auto timed = [&](const char* name, const std::function<bool()>& step) {
         const std::size_t segments = CountSegments(layer);
-        const auto start = Clock::now();
+        const auto start = BenchClock::now();
         if (!step())
             std::fprintf(stderr, "postprocess_bench: %s failed\n", name);
         times.push_back({name, segments, Since(start)});
@@ -191,14 +170,14 @@ int RunPart(const char* path, int parts, int part, const CTraceOption& options)
         std::fprintf(stderr, "postprocess_bench: cannot read %s\n", path);
         return 1;
     }
-    auto start = Clock::now();
+    auto start = BenchClock::now();
     COutlineList list(&image);
     if (!list.TraceCenterLines(nullptr)) {
         std::fprintf(stderr, "postprocess_bench: centre-line trace failed\n");
         return 1;
     }
     const double traceSeconds = Since(start);
-    start = Clock::now();
+    start = BenchClock::now();
     const std::size_t polylines = AddTracedPolylines(*drawing, list, options);
     const double polylineSeconds = Since(start);
     list.GetItems().RemoveAll();
@@ -221,7 +200,7 @@ int RunPart(const char* path, int parts, int part, const CTraceOption& options)
                     t.segments ? t.seconds * 1e9 / static_cast<double>(t.segments) : 0.0);
     }
     std::printf("  %-14s %10s %9.3f\n", "steps in all", "", total);
-    start = Clock::now();
+    start = BenchClock::now();
     const bool ok = RunPostProcessing(*whole, nullptr, options);
     std::printf("  %-14s %10s %9.3f  (%s), %d entities left\n", "whole chain", "", Since(start),
                 ok ? "ran to its end" : "FAILED", whole->GetFirstLayer()->CountEntities());

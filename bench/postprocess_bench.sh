@@ -10,17 +10,13 @@
 # bench/outline_bench.sh once first when a0-page.pbm is missing.
 set -euo pipefail
 parts="${1:-4}"
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/postprocess-bench"
-data="${LW_BENCH_DATA:-$root/build/bench/data}"
+source "$(dirname "$0")/bench_common.sh"
+bench_init postprocess-bench
 
 if [ ! -s "$data/a0-page.pbm" ]; then
   echo "no $data/a0-page.pbm: run bench/outline_bench.sh first" >&2
   exit 1
 fi
-cmake -S "$root" -B "$build/lineweft" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/lineweft" --target lw_core lw_platform >/dev/null
-c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" "$root/bench/postprocess_bench.cpp" \
-  "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" -lfreeimage -lz -pthread \
-  -o "$build/postprocess_bench"
+bench_build_lineweft
+bench_compile postprocess_bench
 "$build/postprocess_bench" "$data/a0-page.pbm" "$parts"

@@ -11,45 +11,19 @@
 # another convert program.
 set -euo pipefail
 runs="${1:-3}"
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/resample-bench"
-data="${LW_BENCH_DATA:-$root/build/bench/data}"
+source "$(dirname "$0")/bench_common.sh"
+bench_init resample-bench
 
-cmake -S "$root" -B "$build/lineweft" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/lineweft" --target lw_core lw_platform >/dev/null
-c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" -isystem /usr/include/opencv4 "$root/bench/resample_bench.cpp" \
-  "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" -lopencv_imgproc -lopencv_core \
-  -lfreeimage -lz -pthread -o "$build/resample_bench"
+bench_build_lineweft
+bench_compile resample_bench -isystem /usr/include/opencv4 -lopencv_imgproc -lopencv_core
 
-mkdir -p "$data" "$data/magick" "$build/work"
-make_scan() {
-  cmake -S "$root/bench" -B "$build/programs" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DLW_BUILD_DIR="$build/lineweft" >/dev/null
-  cmake --build "$build/programs" --target make_scan >/dev/null
-  "$build/programs/make_scan" "$@"
-}
-if [ ! -s "$data/a0-rgb.bmp" ] || [ ! -s "$data/a0-grey.bmp" ]; then
-  echo "generating the A0 scans in $data ..."
-  make_scan "$data/a0-rgb.bmp" "$data/a0-grey.bmp"
-fi
+mkdir -p "$build/work"
+bench_a0_scans a0-rgb a0-grey
 if [ ! -s "$data/a2-grey.bmp" ]; then
-  make_scan "$build/work/a2-rgb.bmp" "$data/a2-grey.bmp" 6500 9000
+  bench_make_scan "$build/work/a2-rgb.bmp" "$data/a2-grey.bmp" 6500 9000
   rm -f "$build/work/a2-rgb.bmp"
 fi
-
-# The distribution's policy caps ImageMagick at 16K pixels a side and 256 MiB
-# of memory; an A0 scan needs more. These limits apply to this run only.
-cat >"$data/magick/policy.xml" <<'POLICY'
-<policymap>
-  <policy domain="resource" name="memory" value="16GiB"/>
-  <policy domain="resource" name="map" value="16GiB"/>
-  <policy domain="resource" name="width" value="1MP"/>
-  <policy domain="resource" name="height" value="1MP"/>
-  <policy domain="resource" name="area" value="4GP"/>
-  <policy domain="resource" name="disk" value="64GiB"/>
-</policymap>
-POLICY
-export MAGICK_CONFIGURE_PATH="$data/magick"
+bench_magick_policy
 
 "$build/resample_bench" compare "$data/a0-grey.bmp" 9750 13500 "$runs" "$build/work"
 echo

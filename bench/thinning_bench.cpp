@@ -19,6 +19,7 @@
 //   thinning_bench compare IN.pbm RUNS WORKDIR
 //       runs both RUNS times, prints the medians and their ratio, and counts
 //       the pixels where the two Zhang-Suen skeletons differ.
+#include "bench_support.h"
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
 #include "trace/outline.h"
@@ -27,13 +28,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/ximgproc.hpp>
 
-#include <malloc.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,42 +36,6 @@
 #include <vector>
 
 namespace {
-
-constexpr BYTE kHalfThreshold = 127;
-
-using Clock = std::chrono::steady_clock;
-
-double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// --- PBM (P4): packed rows, leftmost pixel in the top bit, 1 for black:
-// the raster's own row layout.
-
-bool WritePbm(const CRasterSrc& raster, const char* path)
-{
-    std::FILE* f = std::fopen(path, "wb");
-    if (!f)
-        return false;
-    const size_t rowBytes = static_cast<size_t>((raster.GetWidth() + 7) / 8);
-    bool ok = std::fprintf(f, "P4\n%d %d\n", raster.GetWidth(), raster.GetHeight()) > 0;
-    for (int y = 0; ok && y < raster.GetHeight(); ++y)
-        ok = std::fwrite(raster.GetRow(y), 1, rowBytes, f) == rowBytes;
-    return std::fclose(f) == 0 && ok;
-}
-
-bool ReadPbm(CRasterSrc& raster, const char* path)
-{
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    int w = 0, h = 0;
-    bool ok = std::fscanf(f, "P4 %d %d", &w, &h) == 2 && std::fgetc(f) != EOF && w > 0 && h > 0 &&
-              raster.Create(w, h, 1);
-    const size_t rowBytes = static_cast<size_t>((w + 7) / 8);
-    for (int y = 0; ok && y < h; ++y)
-        ok = std::fread(raster.GetRow(y), 1, rowBytes, f) == rowBytes;
-    std::fclose(f);
-    return ok;
-}
 
 // The page inside a white frame one pixel wide. OpenCV never changes the
 // outermost rows and columns, where Lineweft thins like anywhere else; with
@@ -119,7 +78,7 @@ int MakePage(const char* greyPath, const char* pbmPath)
 {
     CRasterLibraryGuard library;
     CRasterSrc raster;
-    if (!raster.Load(greyPath) || !raster.ConvertTo1Bit(kHalfThreshold) || !WritePbm(raster, pbmPath)) {
+    if (!MakePbmPage(raster, greyPath, pbmPath)) {
         std::fprintf(stderr, "thinning_bench: cannot make %s from %s\n", pbmPath, greyPath);
         return 1;
     }
@@ -138,39 +97,6 @@ int MakeBand(const char* pbmPath, const char* outPath, int rows)
     return 0;
 }
 
-size_t ItemBytes(const COutlineList& list, size_t& items, size_t& nodes)
-{
-    size_t bytes = 0;
-    for (ONode<COutlineItem>* item = list.GetItems().GetHead(); item; item = item->next) {
-        ++items;
-        bytes += malloc_usable_size(item) + sizeof(size_t);
-        for (ONode<COutlineNode>* node = item->value.nodes.GetHead(); node; node = node->next) {
-            ++nodes;
-            bytes += malloc_usable_size(node) + sizeof(size_t);
-        }
-    }
-    return bytes;
-}
-
-long PeakKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-long CurrentKb()
-{
-    std::FILE* f = std::fopen("/proc/self/statm", "r");
-    long pages = 0, resident = 0;
-    if (f) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 int RunLineweft(const char* pbmPath, const char* outPath)
 {
     CRasterLibraryGuard library;
@@ -179,32 +105,32 @@ int RunLineweft(const char* pbmPath, const char* outPath)
         std::fprintf(stderr, "thinning_bench: cannot read %s\n", pbmPath);
         return 1;
     }
-    const long baseKb = CurrentKb();
+    const long baseKb = CurrentRssKb();
     const double rasterBytes = static_cast<double>(source.GetRowBytes()) * source.GetHeight();
     double first = 0, second = 0;
     {
         CRasterSrc working;
         if (!working.Copy(source))
             return 1;
-        auto start = Clock::now();
+        auto start = BenchClock::now();
         if (!ThinFirstStep(working, nullptr))
             return 1;
         first = Since(start);
         if (!WritePbm(working, outPath))
             return 1;
-        start = Clock::now();
+        start = BenchClock::now();
         if (!ThinSecondStep(working, nullptr))
             return 1;
         second = Since(start);
     }
     COutlineList list(&source);
-    auto start = Clock::now();
+    auto start = BenchClock::now();
     if (!list.TraceCenterLines(nullptr))
         return 1;
     const double trace = Since(start);
     size_t items = 0, nodes = 0;
-    const size_t itemBytes = ItemBytes(list, items, nodes);
-    const long peakKb = PeakKb();
+    const size_t itemBytes = OutlineItemBytes(list, items, nodes);
+    const long peakKb = PeakRssKb();
     const double ratio = (peakKb * 1024.0 - (baseKb * 1024.0 - rasterBytes) - static_cast<double>(itemBytes)) / rasterBytes;
     std::printf("kernel %.4f\n", first + second);
     std::printf("lineweft: thin first step %.3f s, second step %.3f s; whole centre-line trace %.3f s "
@@ -230,7 +156,7 @@ int RunOpenCv(const char* pbmPath, const char* outPath)
         src = ToMat(source);
     }
     cv::Mat dst;
-    auto start = Clock::now();
+    auto start = BenchClock::now();
     cv::ximgproc::thinning(src, dst, cv::ximgproc::THINNING_ZHANGSUEN);
     const double seconds = Since(start);
     std::printf("kernel %.4f\n", seconds);
@@ -261,83 +187,36 @@ bool Differ(const char* pagePath, const char* aPath, const char* bPath)
     return true;
 }
 
-struct Figures {
-    double wall = 0;
-    double kernel = 0;
-    long peakKb = 0;
-    std::string output;
-    bool ok = false;
-};
-
-// Runs this program in another mode and reads what it prints.
-Figures Measure(const std::vector<std::string>& command)
+// Runs this program in another mode and reads the kernel time it prints first.
+bool MeasureKernel(const std::vector<std::string>& command, ProcessFigures& figures, double& kernel)
 {
-    Figures figures;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0)
-        return figures;
-    auto start = Clock::now();
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        std::vector<char*> argv;
-        for (const std::string& arg : command)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(pipeEnds[0], buffer, sizeof buffer)) > 0)
-        figures.output.append(buffer, static_cast<size_t>(n));
-    close(pipeEnds[0]);
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) < 0)
-        return figures;
-    figures.wall = Since(start);
-    figures.peakKb = usage.ru_maxrss;
-    figures.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-                 std::sscanf(figures.output.c_str(), "kernel %lf", &figures.kernel) == 1;
-    return figures;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    figures = MeasureProcess(command, {}, ChildOutput::Capture);
+    return figures.ok && std::sscanf(figures.output.c_str(), "kernel %lf", &kernel) == 1;
 }
 
 int Compare(const char* self, const char* pbmPath, int runs, const std::string& work)
 {
     const std::string lwOut = work + "/lineweft-skeleton.pbm", cvOut = work + "/opencv-skeleton.pbm";
-    struct Series {
-        const char* name;
-        std::vector<std::string> command;
-        std::vector<double> kernels, walls;
-        long peakKb = 0;
+    struct Series : ProcessSeries {
+        using ProcessSeries::ProcessSeries;
+        std::vector<double> kernels;
         std::string lastOutput;
     };
-    std::vector<Series> series = {{"lineweft thinning", {self, "lineweft", pbmPath, lwOut}, {}, {}, 0, {}},
-                                  {"opencv thinning", {self, "opencv", pbmPath, cvOut}, {}, {}, 0, {}}};
+    std::vector<Series> series = {{"lineweft thinning", {self, "lineweft", pbmPath, lwOut}},
+                                  {"opencv thinning", {self, "opencv", pbmPath, cvOut}}};
     for (int run = 0; run < runs; ++run)
         for (Series& s : series) {
-            Figures f = Measure(s.command);
-            if (!f.ok) {
-                std::fprintf(stderr, "thinning_bench: %s failed\n%s", s.name, f.output.c_str());
+            ProcessFigures f;
+            double kernel = 0;
+            if (!MeasureKernel(s.command, f, kernel)) {
+                std::fprintf(stderr, "thinning_bench: %s failed\n%s", s.name.c_str(), f.output.c_str());
                 return 1;
             }
-            s.kernels.push_back(f.kernel);
-            s.walls.push_back(f.wall);
-            s.peakKb = std::max(s.peakKb, f.peakKb);
+            s.kernels.push_back(kernel);
+            s.Add(f);
             s.lastOutput = f.output;
-            std::printf("  run %d %-18s kernel %8.3f s  process %8.2f s  peak %6ld MB\n", run + 1, s.name, f.kernel,
-                        f.wall, f.peakKb / 1000);
+            std::printf("  run %d %-18s kernel %8.3f s  process %8.2f s  peak %6ld MB\n", run + 1, s.name.c_str(),
+                        kernel, f.wall, f.peakKb / 1000);
             std::fflush(stdout);
         }
     std::printf("\n");
@@ -347,8 +226,8 @@ int Compare(const char* self, const char* pbmPath, int runs, const std::string& 
     }
     std::printf("\nmedians over %d runs:\n", runs);
     for (const Series& s : series)
-        std::printf("  %-18s kernel %8.3f s  process %8.2f s  peak %6ld MB\n", s.name, Median(s.kernels),
-                    Median(s.walls), s.peakKb / 1000);
+        std::printf("  %-18s kernel %8.3f s  process %8.2f s  peak %6ld MB\n", s.name.c_str(), Median(s.kernels),
+                    s.MedianWall(), s.peakKb / 1000);
     std::printf("time ratio lineweft / opencv (thinning kernels): %.3f (goal <= 0.2)\n",
                 Median(series[0].kernels) / Median(series[1].kernels));
     return Differ(pbmPath, lwOut.c_str(), cvOut.c_str()) ? 0 : 1;

@@ -14,32 +14,18 @@
 set -euo pipefail
 runs="${1:-1}"
 rows="${2:-}"
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/thinning-bench"
-data="${LW_BENCH_DATA:-$root/build/bench/data}"
+source "$(dirname "$0")/bench_common.sh"
+bench_init thinning-bench
 
 if [ ! -f /usr/include/opencv4/opencv2/ximgproc.hpp ]; then
   echo "thinning_bench.sh: needs OpenCV's contrib modules: apt-get install libopencv-contrib-dev" >&2
   exit 1
 fi
 
-cmake -S "$root" -B "$build/lineweft" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/lineweft" --target lw_core lw_platform >/dev/null
-c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" -isystem /usr/include/opencv4 "$root/bench/thinning_bench.cpp" \
-  "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" -lfreeimage -lz -pthread \
-  -lopencv_ximgproc -lopencv_imgproc -lopencv_core -o "$build/thinning_bench"
-
-mkdir -p "$data"
-if [ ! -s "$data/a0-grey.bmp" ]; then
-  echo "generating the A0 scans in $data ..."
-  cmake -S "$root/bench" -B "$build/programs" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DLW_BUILD_DIR="$build/lineweft" >/dev/null
-  cmake --build "$build/programs" --target make_scan >/dev/null
-  "$build/programs/make_scan" "$data/a0-rgb.bmp" "$data/a0-grey.bmp"
-fi
-if [ ! -s "$data/a0-page.pbm" ]; then
-  "$build/thinning_bench" make "$data/a0-grey.bmp" "$data/a0-page.pbm"
-fi
+bench_build_lineweft
+bench_compile thinning_bench -isystem /usr/include/opencv4 -lopencv_ximgproc -lopencv_imgproc -lopencv_core
+bench_a0_scans a0-grey
+bench_a0_page "$build/thinning_bench"
 mkdir -p "$build/work"
 page="$data/a0-page.pbm"
 if [ -n "$rows" ]; then

@@ -9,101 +9,17 @@
 //       one conversion by Lineweft (what compare runs).
 #include "raster/freeimage_api.h"
 
+#include "bench_support.h"
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
-
-// ImageMagick's "-threshold 50%" makes grey levels above half white; grey
-// <= 127 black is the same cut in 8 bits.
-constexpr BYTE kHalfThreshold = 127;
-
-struct Figures {
-    double wall = 0;     // seconds
-    double cpu = 0;      // user + system seconds
-    long peakKb = 0;     // largest resident size
-    bool ok = false;
-};
-
-double Seconds(const timeval& t)
-{
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-// Runs a program with extra environment entries and measures it as the
-// kernel accounts for it.
-Figures Measure(const std::vector<std::string>& command, const std::vector<std::string>& environment)
-{
-    Figures figures;
-    auto start = std::chrono::steady_clock::now();
-    pid_t child = fork();
-    if (child == 0) {
-        for (const std::string& entry : environment)
-            putenv(const_cast<char*>(entry.c_str()));
-        std::vector<char*> argv;
-        for (const std::string& arg : command)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) < 0)
-        return figures;
-    figures.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    figures.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    figures.peakKb = usage.ru_maxrss;
-    figures.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return figures;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-struct Series {
-    std::string name;
-    std::vector<std::string> command;
-    std::vector<std::string> environment;
-    std::vector<Figures> runs;
-
-    double MedianWall() const
-    {
-        std::vector<double> v;
-        for (const Figures& f : runs)
-            v.push_back(f.wall);
-        return Median(v);
-    }
-    double MedianCpu() const
-    {
-        std::vector<double> v;
-        for (const Figures& f : runs)
-            v.push_back(f.cpu);
-        return Median(v);
-    }
-    long PeakKb() const
-    {
-        long peak = 0;
-        for (const Figures& f : runs)
-            peak = std::max(peak, f.peakKb);
-        return peak;
-    }
-};
 
 int RunLineweft(const std::string& in, const std::string& out)
 {
@@ -149,38 +65,37 @@ int Compare(const std::string& self, const std::string& in, int runs, const std:
 
     // The plain BMP flavour (40-byte header), which every reader takes, like
     // the BMP Lineweft writes.
-    const char* magick = std::getenv("IMAGEMAGICK_CONVERT");
-    std::string convert = magick && *magick ? magick : "convert";
+    std::string convert = ImageMagickConvert();
     std::vector<std::string> imArgs = {convert, in, "-colorspace", "Gray", "-threshold", "50%",
                                        "BMP3:" + work + "/im.bmp"};
-    std::vector<Series> series = {
-        {"lineweft", {self, "lineweft", in, work + "/lw.bmp"}, {}, {}},
-        {"imagemagick (1 thread)", imArgs, {"MAGICK_THREAD_LIMIT=1"}, {}},
-        {"imagemagick (own threads)", imArgs, {}, {}},
+    std::vector<ProcessSeries> series = {
+        {"lineweft", {self, "lineweft", in, work + "/lw.bmp"}},
+        {"imagemagick (1 thread)", imArgs, {"MAGICK_THREAD_LIMIT=1"}},
+        {"imagemagick (own threads)", imArgs},
     };
     for (int run = 0; run < runs; ++run) {
-        for (Series& s : series) {
-            Figures f = Measure(s.command, s.environment);
+        for (ProcessSeries& s : series) {
+            ProcessFigures f = MeasureProcess(s.command, s.environment);
             if (!f.ok) {
                 std::fprintf(stderr, "threshold_bench: %s failed\n", s.name.c_str());
                 return 1;
             }
-            s.runs.push_back(f);
+            s.Add(f);
             std::printf("  run %d %-26s wall %7.2f s  cpu %7.2f s  peak %6ld MiB\n", run + 1, s.name.c_str(),
                         f.wall, f.cpu, f.peakKb / 1024);
             std::fflush(stdout);
         }
     }
     std::printf("\nmedians over %d runs:\n", runs);
-    for (const Series& s : series)
+    for (const ProcessSeries& s : series)
         std::printf("  %-26s wall %7.2f s  cpu %7.2f s  peak %6ld MiB\n", s.name.c_str(), s.MedianWall(),
-                    s.MedianCpu(), s.PeakKb() / 1024);
-    const Series& lw = series[0];
+                    s.MedianCpu(), s.peakKb / 1024);
+    const ProcessSeries& lw = series[0];
     for (size_t i = 1; i < series.size(); ++i)
         std::printf("time ratio lineweft / %s: %.3f (goal <= 0.333)\n", series[i].name.c_str(),
                     lw.MedianWall() / series[i].MedianWall());
-    std::printf("lineweft peak %ld MiB; budget input + one 8-bit plane = %.0f MiB: %s\n", lw.PeakKb() / 1024,
-                inputMb + planeMb, lw.PeakKb() / 1024.0 <= inputMb + planeMb ? "within" : "OVER");
+    std::printf("lineweft peak %ld MiB; budget input + one 8-bit plane = %.0f MiB: %s\n", lw.peakKb / 1024,
+                inputMb + planeMb, lw.peakKb / 1024.0 <= inputMb + planeMb ? "within" : "OVER");
     std::printf("pixels that differ from ImageMagick's result: %.3f%%\n",
                 Disagreement(work + "/lw.bmp", work + "/im.bmp"));
     return 0;

@@ -300,3 +300,12 @@ bool ReadProjectF64(std::FILE* file, double& value)
     std::memcpy(&value, &bits, sizeof value);
     return true;
 }
+
+long ProjectBytesLeft(std::FILE* file)
+{
+    const long here = std::ftell(file);
+    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
+    const long end = std::ftell(file);
+    if (std::fseek(file, here, SEEK_SET) != 0) return -1;
+    return end >= here ? end - here : -1;
+}

@@ -284,3 +284,7 @@ EntityCreator RegisterEntityCreator(std::uint32_t type, EntityCreator creator);
 [[nodiscard]] bool ReadProjectI32(std::FILE* file, std::int32_t& value);
 [[nodiscard]] bool ReadProjectF32(std::FILE* file, float& value);
 [[nodiscard]] bool ReadProjectF64(std::FILE* file, double& value);
+
+// Bytes between the file position and its end; -1 when the stream cannot
+// tell (a pipe), which leaves the short reads to stop a damaged count.
+[[nodiscard]] long ProjectBytesLeft(std::FILE* file);

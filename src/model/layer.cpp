@@ -16,6 +16,7 @@
 #include "model/undo.h"
 #include "platform/number_text.h"
 #include "platform/text_encoding.h"
+#include "platform/text_trim.h"
 #include "trace/trace_option.h"
 
 std::string ClampLayerName(const std::string& name)
@@ -418,21 +419,13 @@ bool CLayer::Read(std::FILE* file)
 // ---- DXF LAYER record -----------------------------------------------------
 
 namespace {
-std::string_view Trim(std::string_view s)
-{
-    constexpr std::string_view kBlanks = " \t\r\n";
-    const std::size_t first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
-
 // One trimmed line; false at the end of the file.
 bool ReadDxfLine(std::FILE* file, std::string& line)
 {
     char buffer[kFileLineBufferSize];
     const int last = ReadFileLine(file, buffer);
     if (last == EOF && buffer[0] == '\0') return false;
-    line = std::string(Trim(buffer));
+    line = std::string(TrimChars(buffer, " \t\r\n"));
     return true;
 }
 }  // namespace

@@ -15,17 +15,6 @@ namespace {
 // record, and the polyline's fixed fields (two f64, u8, u32 vertex count).
 constexpr long kMinOutlineRecordSize = 4 + 30 + 8 + 8 + 1 + 4;
 
-// Bytes between the file position and its end; -1 when the stream cannot
-// tell (a pipe), which leaves the short reads to stop a damaged count.
-long RemainingBytes(std::FILE* file)
-{
-    const long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(file);
-    if (std::fseek(file, here, SEEK_SET) != 0) return -1;
-    return end >= here ? end - here : -1;
-}
-
 // Whether the outline's flattened ring no longer suits the view: a ring made
 // with a chord up to five times finer than the view's is still good, and a
 // straight outline is its own ring.
@@ -281,7 +270,7 @@ bool CPolyPolygon::Load(std::FILE* file)
     RemoveAllOutlines();
     std::uint32_t count = 0;
     if (!CEntity::Load(file) || !ReadProjectU32(file, count)) return false;
-    const long remaining = RemainingBytes(file);
+    const long remaining = ProjectBytesLeft(file);
     if (remaining >= 0 && count > static_cast<unsigned long>(remaining / kMinOutlineRecordSize)) return false;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t type = 0;

@@ -44,17 +44,6 @@ void LinkAtTail(CVertex*& head, CVertex* v)
     head->prev = v;
 }
 
-// Bytes between the file position and its end; -1 when the stream cannot
-// tell (a pipe), which leaves the short reads to stop a damaged count.
-long RemainingBytes(std::FILE* file)
-{
-    const long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(file);
-    if (std::fseek(file, here, SEEK_SET) != 0) return -1;
-    return end >= here ? end - here : -1;
-}
-
 bool WriteVertexRecord(std::FILE* file, const CVertex& v)
 {
     return WriteProjectF64(file, v.x) && WriteProjectF64(file, v.y) && WriteProjectF64(file, v.startWidth) &&
@@ -284,7 +273,7 @@ bool CPolyLine::Load(std::FILE* file)
     // routed past the flattening even when the stored flag claims otherwise.
     m_AllStraight = allStraight != 0;
 
-    const long remaining = RemainingBytes(file);
+    const long remaining = ProjectBytesLeft(file);
     if (remaining >= 0 && count > static_cast<unsigned long>(remaining) / POLYLINE_VERTEX_RECORD_SIZE) return false;
     for (std::uint32_t i = 0; i < count; ++i) {
         CVertex record;

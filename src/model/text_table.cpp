@@ -5,6 +5,7 @@
 
 #include "model/text_lines.h"
 #include "platform/text_encoding.h"
+#include "platform/text_trim.h"
 
 namespace {
 
@@ -14,14 +15,7 @@ constexpr std::size_t kMaxLanguageFileBytes = 16 * 1024 * 1024;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n'; }
-
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
+std::string_view Trim(std::string_view s) { return TrimChars(s, " \t\v\f\r\n"); }
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }

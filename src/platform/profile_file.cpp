@@ -1,6 +1,7 @@
 #include "platform/profile_file.h"
 
 #include "platform/text_encoding.h"
+#include "platform/text_trim.h"
 
 #include <climits>
 #include <cstdio>
@@ -9,16 +10,7 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
+std::string_view Trim(std::string_view s) { return TrimChars(s, " \t\v\f"); }
 
 char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/settings_tree.h"
+#include "platform/text_trim.h"
 
 // The file is a sequence of lines:
 //   ; comment                      (also '#'; blank lines are ignored)
@@ -18,7 +19,9 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+constexpr std::string_view kBlanks = " \t";
+
+bool IsBlank(char c) { return kBlanks.find(c) != std::string_view::npos; }
 
 int HexDigit(char c)
 {
@@ -31,14 +34,7 @@ int HexDigit(char c)
     return -1;
 }
 
-std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
+std::string_view Trim(std::string_view s) { return TrimChars(s, kBlanks); }
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix)
 {

@@ -43,15 +43,8 @@ bool CRasterSrc::CopyRectTo(CRasterSrc& target, int x, int y, int w, int h) cons
 
     if (target.IsEmpty() || target.m_width != cw || target.m_height != ch || target.m_bitCount != m_bitCount) {
         target.Free();
-        FIBITMAP* bitmap = AllocateRasterBitmap(cw, ch, m_bitCount);
-        if (!bitmap) {
-            ShowNoMemoryMessage();
+        if (!target.Create(cw, ch, m_bitCount))
             return false;
-        }
-        if (!target.Attach(bitmap)) {
-            FreeImage_Unload(bitmap);
-            return false;
-        }
     }
     if (m_palette && target.m_palette) {
         unsigned entries = std::min(GetColorsUsed(), target.GetColorsUsed());

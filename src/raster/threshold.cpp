@@ -40,6 +40,15 @@ int Percent(std::int64_t done, std::int64_t total)
     return total > 0 ? static_cast<int>(done * kPercent / total) : kPercent;
 }
 
+// The end of a conversion, given whether the new bitmap replaced the old:
+// only a finished one reports 100 %.
+bool Finished(bool replaced, RasterProgress progress, const std::string& text)
+{
+    if (replaced && progress)
+        progress(text, kPercent);
+    return replaced;
+}
+
 // The mean-based threshold of one tile, computed in single precision as the
 // operation always has, from a sum that cannot overflow.
 int TileThreshold(std::uint64_t sum, std::uint64_t pixels, float factor)
@@ -79,11 +88,7 @@ bool CRasterSrc::ConvertTo1Bit(BYTE threshold, RasterProgress progress)
             progress(text, Percent(y, m_height));
     }
     SetBitmapResolution(bitmap, m_header);
-    if (!ReplaceBitmap(bitmap))
-        return false;
-    if (progress)
-        progress(text, kPercent);
-    return true;
+    return Finished(ReplaceBitmap(bitmap), progress, text);
 }
 
 bool CRasterSrc::SmartThreshold(int box, float factor, RasterProgress progress)
@@ -148,11 +153,7 @@ bool CRasterSrc::SmartThreshold(int box, float factor, RasterProgress progress)
         }
     }
     SetBitmapResolution(bitmap, m_header);
-    if (!ReplaceBitmap(bitmap))
-        return false;
-    if (progress)
-        progress(text, kPercent);
-    return true;
+    return Finished(ReplaceBitmap(bitmap), progress, text);
 }
 
 namespace {
@@ -168,15 +169,8 @@ bool ThresholdPreview(const CRasterSrc& source, CRasterSrc& target, PreviewRect 
     const int h = r.y2 - r.y0;
     if (target.IsEmpty() || target.GetWidth() != w || target.GetHeight() != h || target.GetBitCount() != 1) {
         target.Free();
-        FIBITMAP* bitmap = AllocateRasterBitmap(w, h, 1);
-        if (!bitmap) {
-            ShowNoMemoryMessage();
+        if (!target.Create(w, h, 1))
             return false;
-        }
-        if (!target.Attach(bitmap)) {
-            FreeImage_Unload(bitmap);
-            return false;
-        }
     }
     CGreyRowReader reader;
     if (!reader.Init(source)) {

@@ -1,0 +1,79 @@
+# Sourced by the bench scripts: the folders, a Release lw_core, the bench
+# programs and the synthetic A0 scans they share.
+#
+# bench_init NAME sets root (the checkout), build (build/NAME) and data (the
+# scans, build/bench/data unless LW_BENCH_DATA names another folder).
+
+bench_init() {
+  root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  build="$root/build/$1"
+  data="${LW_BENCH_DATA:-$root/build/bench/data}"
+}
+
+# A Release lw_core and lw_platform in $build/lineweft.
+bench_build_lineweft() {
+  cmake -S "$root" -B "$build/lineweft" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build/lineweft" --target lw_core lw_platform >/dev/null
+}
+
+# bench_compile NAME [FLAGS AND LIBRARIES...]: bench/NAME.cpp to $build/NAME.
+bench_compile() {
+  local name="$1"
+  shift
+  c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" "$root/bench/$name.cpp" \
+    "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" "$@" -lfreeimage -lz -pthread \
+    -o "$build/$name"
+}
+
+# bench_programs [TARGET]: the CMake project in bench/ (make_scan and the
+# threshold bench) in $build/programs, or only TARGET of it.
+bench_programs() {
+  cmake -S "$root/bench" -B "$build/programs" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DLW_BUILD_DIR="$build/lineweft" >/dev/null
+  cmake --build "$build/programs" ${1:+--target "$1"} >/dev/null
+}
+
+# bench_make_scan RGB.bmp GREY.bmp [WIDTH HEIGHT]
+bench_make_scan() {
+  bench_programs make_scan
+  "$build/programs/make_scan" "$@"
+}
+
+# bench_a0_scans SCAN...: makes the A0 scans in $data unless every named one
+# (a0-rgb, a0-grey) is there.
+bench_a0_scans() {
+  mkdir -p "$data"
+  local scan
+  for scan in "$@"; do
+    if [ ! -s "$data/$scan.bmp" ]; then
+      echo "generating the A0 scans in $data ..."
+      bench_make_scan "$data/a0-rgb.bmp" "$data/a0-grey.bmp"
+      return
+    fi
+  done
+}
+
+# bench_a0_page PROGRAM: the grey A0 scan made one-bit as $data/a0-page.pbm by
+# PROGRAM's "make" mode.
+bench_a0_page() {
+  if [ ! -s "$data/a0-page.pbm" ]; then
+    "$1" make "$data/a0-grey.bmp" "$data/a0-page.pbm"
+  fi
+}
+
+# The distribution's policy caps ImageMagick at 16K pixels a side and 256 MiB
+# of memory; an A0 scan needs more. These limits apply to this run only.
+bench_magick_policy() {
+  mkdir -p "$data/magick"
+  cat >"$data/magick/policy.xml" <<'POLICY'
+<policymap>
+  <policy domain="resource" name="memory" value="16GiB"/>
+  <policy domain="resource" name="map" value="16GiB"/>
+  <policy domain="resource" name="width" value="1MP"/>
+  <policy domain="resource" name="height" value="1MP"/>
+  <policy domain="resource" name="area" value="4GP"/>
+  <policy domain="resource" name="disk" value="64GiB"/>
+</policymap>
+POLICY
+  export MAGICK_CONFIGURE_PATH="$data/magick"
+}
