@@ -24,3 +24,5 @@ int RunInstall(const std::vector<std::string>& args);
 int RunUninstall(const std::vector<std::string>& args);
 int RunInfo(const std::vector<std::string>& args);
 int RunOptions(const std::vector<std::string>& args);
+int RunTrace(const std::vector<std::string>& args);
+int RunRaster(const std::vector<std::string>& args);

@@ -10,6 +10,20 @@ const std::vector<CliCommand>& CliCommands()
          "options [--describe]\n       lineweft options --load FILE.lwj [--section NAME] [--describe]\n"
          "       lineweft options --reset [--describe]",
          RunOptions},
+        {"trace", "Trace a raster file into a vector file (DXF, SVG, ...)",
+         "trace INPUT -o OUTPUT [--method centerline|outline|fill] [--threshold auto|dynamic|N]\n"
+         "       [--page N] [--job FILE.lwj [--section NAME]] [--format dxf|svg|...] [steps...]\n"
+         "Steps: as for raster, applied in the order given before the threshold\n"
+         "Exit status: 0 done, 1 failed, 2 usage, 3 out of memory, 4 hatch fill failed,\n"
+         "5 stopped (what was traced is written), 6 tracing failed",
+         RunTrace},
+        {"raster", "Clean up a raster file and save it as BMP",
+         "raster INPUT -o OUTPUT.bmp [--page N] [steps...]\n"
+         "Steps, applied in the order given: --invert --flip --mirror --rotate DEG\n"
+         "       --crop X,Y,W,H --median N --fill-holes N --template NAME\n"
+         "       --resample WxH[:FILTER] --brightness B --contrast C --replace-colour RRGGBB:RRGGBB\n"
+         "(trace takes the same steps, applied before the threshold)",
+         RunRaster},
     };
     return commands;
 }

@@ -180,6 +180,18 @@ public:
     [[nodiscard]] bool Load(std::FILE* file) override;
     [[nodiscard]] bool Save(std::FILE* file) override;
 
+    // Output records (polyline_output.cpp): points are converted from raster
+    // pixels to the drawing unit, except in CGM. Fewer than two vertices write
+    // nothing. The text writers stop at the first failed write.
+    bool WriteDXF2000(std::FILE* file, bool widths) override;
+    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    // pageHeight is in raster pixels; points are written as (x, pageHeight - y).
+    bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
+    bool WriteCGM(std::FILE* file) override;
+    bool WriteHPGL(std::FILE* file) override;
+    bool WriteEPS(std::FILE* file, bool widths) override;
+    bool WritePDF(CPDFStream* stream, bool widths) override;
+
 private:
     // Appends a copy-or-load vertex: a repeat of the tail is deleted after
     // moving the segment it begins (bulge, widths) onto the tail.
@@ -214,3 +226,10 @@ struct CBulgeArc {
 // (a closed one needs two arcs of one circle turning the same way and equal
 // widths), with its width and colour; null for anything else.
 [[nodiscard]] std::unique_ptr<CEntity> PolylineToCircleOrArc(const CPolyLine& polyline);
+
+// One CGM POLYLINE element per run of at most CGM_MAX_POLYLINE_POINTS points
+// (coordinates rounded to 16 bits); a longer run continues in a further
+// element from the last point written. Write failures are not reported.
+constexpr int CGM_MAX_POLYLINE_POINTS = 8191;
+void WriteCgmPolyline(const frDoublePoint* points, int count, std::FILE* file);
+

@@ -31,7 +31,6 @@ namespace {
 
 // Palette grey of the source's foreground after the trace, so that the
 // vectors stand out over it.
-constexpr BYTE kTracedRasterGrey = 210;
 constexpr int kPercent = 100;
 
 // Skeleton pixels where three or more branches meet (or two meet at a
@@ -222,8 +221,7 @@ bool COutlineList::TraceCenterLines(CCommonThread* thread)
             return false;
         }
         DeleteWorkspace();
-        m_source->SetPaletteGrey(1, kTracedRasterGrey);
-        return true;
+            return true;
     } catch (const std::bad_alloc&) {
         DeleteWorkspace();
         PostRunEnd(thread, RUN_NO_MEMORY);

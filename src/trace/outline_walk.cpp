@@ -35,7 +35,6 @@ namespace {
 
 // Palette grey of entry 1 after an outline trace: the raster shows light grey
 // under the vectors.
-constexpr BYTE kTracedRasterGrey = 220;
 
 // A corner in whole numbers: (X, Y) is the point (X - 0.5, Y - 0.5), so pixel
 // (x, y) has the corners (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1).
@@ -523,6 +522,5 @@ bool COutlineList::TraceOutline(CCommonThread* thread)
 
     if (thread)
         thread->SendProgressEnd(text.c_str());
-    m_source->SetPaletteGrey(1, kTracedRasterGrey);
     return true;
 }

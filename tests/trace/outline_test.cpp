@@ -316,7 +316,7 @@ TEST(OutlineTrace, SmallCasesGiveTheirBorders)
     EXPECT_TRUE(items[1].hole);
     EXPECT_EQ(DoubleArea(items[0]), 18);
     EXPECT_EQ(DoubleArea(items[1]), 2);
-    EXPECT_EQ(ring->GetPalette()[1].rgbRed, 220);  // light grey under the vectors
+    EXPECT_EQ(ring->GetPalette()[1].rgbRed, 0) << "the kernel leaves the palette; the run dims it afterwards";
 
     CRasterSrc grey;
     ASSERT_TRUE(grey.Create(4, 4, 8));

@@ -1,0 +1,134 @@
+// raster: a raster file in, cleaned up by the step options, a BMP out.
+#include "raster/freeimage_api.h"
+
+#include "cli/command.h"
+
+#include "cli/raster_steps.h"
+#include "model/file_paths.h"
+#include "platform/number_text.h"
+#include "raster/raster_file.h"
+#include "raster/raster_src.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+struct RasterArgs {
+    std::string input;
+    std::string output;
+    int page = 0;  // counted from 1; 0 for the only page
+    std::vector<CRasterStep> steps;
+};
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "lineweft: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+bool IsBmpPath(const std::string& path)
+{
+    std::string ext = GetFileExt(path);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".bmp";
+}
+
+// Empty on success, else the usage error's message.
+std::string ParseArgs(const std::vector<std::string>& args, RasterArgs& out)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::string error;
+        if (ParseRasterStep(args, i, out.steps, error)) {
+            if (!error.empty())
+                return error;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            if (i + 1 >= args.size())
+                return arg + " needs a value";
+            const std::string& value = args[++i];
+            std::int32_t number = 0;
+            if (arg == "-o" || arg == "--output") {
+                out.output = value;
+            } else if (arg == "--page") {
+                if (!ParseIntC(value, number) || number < 1 || number > 1000000)
+                    return "--page takes a page number from 1";
+                out.page = static_cast<int>(number);
+            } else {
+                return "unknown option '" + arg + "'";
+            }
+        } else if (out.input.empty()) {
+            out.input = arg;
+        } else {
+            return "unexpected argument '" + arg + "'";
+        }
+    }
+    if (out.input.empty())
+        return "raster needs an input raster file";
+    if (out.output.empty())
+        return "raster needs an output file (-o FILE.bmp)";
+    if (!IsBmpPath(out.output))
+        return "raster writes BMP only: the output must end in .bmp";
+    return {};
+}
+
+std::string LoadErrorMessage(const std::string& path, RasterLoadError error, const std::string& detail)
+{
+    std::string message = "cannot read '" + path + "': " + RasterLoadErrorText(error);
+    if (!detail.empty())
+        message += " (" + detail + ")";
+    return message;
+}
+
+bool LoadImage(const RasterArgs& args, CRasterSrc& image, std::string& error)
+{
+    RasterLoadError why = RasterLoadError::kNone;
+    std::string detail;
+    FIBITMAP* bitmap = nullptr;
+    CRasterLoader loader;
+    if (args.page > 0 && loader.Open(args.input)) {
+        if (args.page > loader.GetPageCount()) {
+            error = FormatC("'%s' has %d page(s)", args.input.c_str(), loader.GetPageCount());
+            return false;
+        }
+        bitmap = loader.CopyPage(args.page - 1, &why, &detail);
+    } else if (args.page > 1) {
+        error = "'" + args.input + "' has one page";
+        return false;
+    } else {
+        bitmap = LoadRasterFile(args.input, &why, &detail);
+    }
+    if (bitmap == nullptr) {
+        error = LoadErrorMessage(args.input, why, detail);
+        return false;
+    }
+    if (!image.Attach(bitmap)) {
+        FreeImage_Unload(bitmap);
+        error = LoadErrorMessage(args.input, RasterLoadError::kUnsupportedLayout, {});
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunRaster(const std::vector<std::string>& args)
+{
+    RasterArgs parsed;
+    if (std::string problem = ParseArgs(args, parsed); !problem.empty())
+        return UsageError(problem);
+
+    CRasterSrc image;
+    std::string error;
+    if (!LoadImage(parsed, image, error))
+        return Fail(error);
+    if (!ApplyRasterSteps(image, parsed.steps, error))
+        return Fail(error);
+    if (!image.SaveBMP(parsed.output))
+        return Fail("cannot write '" + parsed.output + "'");
+    std::fprintf(stderr, "%s: %d x %d, %d bit(s) per pixel\n", parsed.output.c_str(), image.GetWidth(),
+                 image.GetHeight(), image.GetBitCount());
+    return kExitOk;
+}

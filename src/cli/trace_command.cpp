@@ -1,0 +1,282 @@
+// trace: a raster file in, a vector file out. Loads the raster (one page of a
+// TIFF), makes it one bit, traces it on the worker thread with the terminal
+// as its progress display, and writes whatever the run made.
+#include "raster/freeimage_api.h"
+
+#include "cli/command.h"
+
+#include "cli/raster_steps.h"
+#include "cli/terminal_progress.h"
+#include "export/export_format.h"
+#include "export/vector_file.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/text_table.h"
+#include "platform/number_text.h"
+#include "raster/raster_entity.h"
+#include "raster/raster_file.h"
+#include "raster/raster_src.h"
+#include "trace/common_thread.h"
+#include "trace/option_text.h"
+#include "trace/trace_option.h"
+#include "trace/trace_run.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+// Exit statuses of the run's result codes, beside kExitFailure and kExitUsage.
+constexpr int kExitNoMemory = 3;     // RUN_NO_MEMORY
+constexpr int kExitFillFailed = 4;   // RUN_FILL_FAILED
+constexpr int kExitStopped = 5;      // RUN_STOPPED
+constexpr int kExitTraceFailed = 6;  // RUN_FAILED, or no result at all
+
+// The dynamic threshold's tile and factor: tiles well above a stroke's width,
+// and a threshold a little below the tile's mean so paper noise stays white.
+constexpr int kDynamicTile = 64;
+constexpr float kDynamicFactor = 0.85f;
+
+enum class ThresholdMode { kStored, kAuto, kFixed, kDynamic };
+
+struct TraceArgs {
+    std::string input;
+    std::string output;
+    std::string job;
+    std::string section;
+    std::string method;
+    std::string format;
+    ThresholdMode threshold = ThresholdMode::kStored;
+    BYTE grey = 0;
+    int page = 0; // counted from 1; 0 for the whole file
+    std::vector<CRasterStep> steps;
+};
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "lineweft: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+// Empty on success, else the usage error's message.
+std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::string stepError;
+        if (ParseRasterStep(args, i, out.steps, stepError)) {
+            if (!stepError.empty())
+                return stepError;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            if (i + 1 >= args.size())
+                return arg + " needs a value";
+            const std::string& value = args[++i];
+            std::int32_t number = 0;
+            if (arg == "-o" || arg == "--output") {
+                out.output = value;
+            } else if (arg == "--method") {
+                out.method = value;
+            } else if (arg == "--format") {
+                out.format = value;
+            } else if (arg == "--job") {
+                out.job = value;
+            } else if (arg == "--section") {
+                out.section = value;
+            } else if (arg == "--page") {
+                if (!ParseIntC(value, number) || number < 1 || number > 1000000)
+                    return "--page takes a page number from 1";
+                out.page = static_cast<int>(number);
+            } else if (arg == "--threshold") {
+                if (value == "auto") {
+                    out.threshold = ThresholdMode::kAuto;
+                } else if (value == "dynamic") {
+                    out.threshold = ThresholdMode::kDynamic;
+                } else if (ParseIntC(value, number) && number >= 0 && number <= 255) {
+                    out.threshold = ThresholdMode::kFixed;
+                    out.grey = static_cast<BYTE>(number);
+                } else {
+                    return "--threshold takes auto, dynamic or a grey level 0 to 255";
+                }
+            } else {
+                return "unknown option '" + arg + "'";
+            }
+        } else if (out.input.empty()) {
+            out.input = arg;
+        } else {
+            return "unexpected argument '" + arg + "'";
+        }
+    }
+    if (out.input.empty())
+        return "trace needs an input raster file";
+    if (out.output.empty())
+        return "trace needs an output file (-o FILE)";
+    if (!out.section.empty() && out.job.empty())
+        return "--section needs --job";
+    return {};
+}
+
+bool ApplyMethod(const std::string& name, CTraceOption& options)
+{
+    if (name.empty())
+        return true;
+    if (name == "centerline" || name == "centreline" || name == "center" || name == "centre")
+        options.i_AutoTraceWhat = TRACE_CENTER_LINE;
+    else if (name == "outline")
+        options.i_AutoTraceWhat = TRACE_OUTLINE;
+    else if (name == "fill" || name == "fillpattern")
+        options.i_AutoTraceWhat = TRACE_FILL_PATTERN;
+    else
+        return false;
+    return true;
+}
+
+std::string LoadErrorMessage(const std::string& path, RasterLoadError error, const std::string& detail)
+{
+    std::string message = "cannot read '" + path + "': " + RasterLoadErrorText(error);
+    if (!detail.empty())
+        message += " (" + detail + ")";
+    return message;
+}
+
+// The file (or the page of a TIFF) as the drawing's raster at the origin.
+bool LoadDrawingRaster(const TraceArgs& args, CGraph& drawing, std::string& error)
+{
+    CRaster* raster = drawing.GetRaster();
+    if (raster == nullptr) {
+        error = "no raster entity";
+        return false;
+    }
+    RasterLoadError why = RasterLoadError::kNone;
+    std::string detail;
+    FIBITMAP* bitmap = nullptr;
+    CRasterLoader loader;
+    if (args.page > 0 && loader.Open(args.input)) {
+        if (args.page > loader.GetPageCount()) {
+            error = FormatC("'%s' has %d page(s)", args.input.c_str(), loader.GetPageCount());
+            return false;
+        }
+        bitmap = loader.CopyPage(args.page - 1, &why, &detail);
+    } else if (args.page > 1) {
+        error = "'" + args.input + "' has one page";
+        return false;
+    } else {
+        bitmap = LoadRasterFile(args.input, &why, &detail);
+    }
+    if (bitmap == nullptr) {
+        error = LoadErrorMessage(args.input, why, detail);
+        return false;
+    }
+    CRasterSrc& image = raster->GetImage();
+    if (!image.Attach(bitmap)) {
+        FreeImage_Unload(bitmap);
+        error = LoadErrorMessage(args.input, RasterLoadError::kUnsupportedLayout, {});
+        return false;
+    }
+    const BITMAPINFOHEADER* header = image.GetHeader();
+    raster->SetResolution(header->biXPelsPerMeter > 0 ? static_cast<std::uint32_t>(header->biXPelsPerMeter) : 0,
+                          header->biYPelsPerMeter > 0 ? static_cast<std::uint32_t>(header->biYPelsPerMeter) : 0);
+    (void)raster->SetOrigin(0.0, 0.0);
+    raster->InvalidateDisplayCache();
+    return true;
+}
+
+// One bit per pixel by the chosen threshold; a raster already one bit stays.
+bool MakeOneBit(CRasterSrc& image, const TraceArgs& args, const CTraceOption& options, std::string& error)
+{
+    if (image.GetBitCount() == 1)
+        return true;
+    if (image.GetBitCount() <= 8 && image.GetColorsUsed() < 2) {
+        error = GetLanString("TraceTwoColorsMsg", "A raster needs at least two colours to be traced.");
+        return false;
+    }
+    bool converted = false;
+    if (args.threshold == ThresholdMode::kDynamic) {
+        converted = image.SmartThreshold(kDynamicTile, kDynamicFactor);
+    } else {
+        BYTE grey = options.i_Gray;
+        if (args.threshold == ThresholdMode::kFixed) {
+            grey = args.grey;
+        } else if (args.threshold == ThresholdMode::kAuto || options.b_AutoGray) {
+            // A histogram without a valley (a blank page) keeps the stored level.
+            const BYTE found = image.GetAutoThreshold();
+            if (found != 0)
+                grey = found;
+        }
+        converted = image.ConvertTo1Bit(grey);
+    }
+    if (!converted)
+        error = GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
+    return converted;
+}
+
+int ExitStatusOf(DWORD code)
+{
+    switch (code) {
+    case RUN_FINISHED: return kExitOk;
+    case RUN_NO_MEMORY: return kExitNoMemory;
+    case RUN_FILL_FAILED: return kExitFillFailed;
+    case RUN_STOPPED: return kExitStopped;
+    default: return kExitTraceFailed;
+    }
+}
+
+// The runs whose entities are worth keeping: finished, or ended early with
+// what was made so far on the layer.
+bool KeepsEntities(DWORD code)
+{
+    return code == RUN_FINISHED || code == RUN_NO_MEMORY || code == RUN_FILL_FAILED || code == RUN_STOPPED;
+}
+
+} // namespace
+
+int RunTrace(const std::vector<std::string>& args)
+{
+    TraceArgs parsed;
+    if (std::string problem = ParseArgs(args, parsed); !problem.empty())
+        return UsageError(problem);
+
+    const int format = parsed.format.empty() ? ExportFormatFromPath(parsed.output)
+                                             : ExportFormatFromName(parsed.format);
+    if (format == EXPORT_NONE)
+        return UsageError(parsed.format.empty() ? "cannot tell the output format from '" + parsed.output +
+                                                      "': use --format"
+                                                : "unknown format '" + parsed.format + "'");
+    if (!IsExportFormatAvailable(format))
+        return Fail(std::string(ExportFormatName(format)) + " output is not available yet");
+
+    GetTraceOption().LoadFromRegistry();
+    CTraceOption options = SnapshotTraceOption();
+    if (!parsed.job.empty()) {
+        std::string error;
+        if (!LoadJobFileOptions(parsed.job, parsed.section, options, &error))
+            return Fail(error);
+    }
+    if (!ApplyMethod(parsed.method, options))
+        return UsageError("--method takes centerline, outline or fill");
+    // Entities take defaults from the global record as they are made; no
+    // interface edits it here, so it may carry this run's options (unsaved).
+    GetTraceOption() = options;
+
+    CGraph drawing;
+    std::string error;
+    if (!LoadDrawingRaster(parsed, drawing, error))
+        return Fail(error);
+    if (!ApplyRasterSteps(drawing.GetRaster()->GetImage(), parsed.steps, error))
+        return Fail(error);
+    if (!MakeOneBit(drawing.GetRaster()->GetImage(), parsed, options, error))
+        return Fail(error);
+
+    const CTraceRunResult result = TraceDrawing(&drawing, options, RunWithTerminalProgress);
+    const int status = ExitStatusOf(result.code);
+    if (result.code != RUN_FINISHED)
+        std::fprintf(stderr, "lineweft: %s\n", TraceResultText(result.code).c_str());
+    if (!KeepsEntities(result.code))
+        return status;
+
+    if (!SaveVectorFile(drawing, parsed.output, format, &error))
+        return Fail("cannot write '" + parsed.output + "': " + error);
+    const int entities = drawing.GetEntityCount();
+    std::fprintf(stderr, "%s: %d entities, %s in %.1f s\n", parsed.output.c_str(), entities,
+                 result.code == RUN_FINISHED ? "traced" : "kept after an early end", result.elapsedMs / 1000.0);
+    return status;
+}

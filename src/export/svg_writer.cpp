@@ -1,0 +1,130 @@
+// SVG framing around the entity paths.
+//
+// The page is the box of the raster and the entities, in the drawing unit;
+// the entity records flip y about the page's top edge, so the viewBox starts
+// at the page's left edge and at y 0.
+#include "export/svg_writer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "export/export_format.h"
+#include "model/entity.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "platform/number_text.h"
+
+namespace {
+
+std::string XmlEscape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            // Control characters other than tab and line ends are not XML.
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                out += ' ';
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+// The SVG length unit of the drawing's unit, "" for user units (pixels).
+const char* SvgUnitSuffix(const CGraph& drawing)
+{
+    std::string name;
+    drawing.GetPixelsPerUnit(nullptr, nullptr, &name);
+    if (name.empty()) return "";
+    switch (drawing.GetUnit()) {
+    case UNIT_INCH: return "in";
+    case UNIT_CM: return "cm";
+    case UNIT_MM: return "mm";
+    default: return "";
+    }
+}
+
+void SetError(std::string* error, std::string message)
+{
+    if (error) *error = std::move(message);
+}
+
+bool Put(std::FILE* file, const std::string& text)
+{
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+} // namespace
+
+void GetSvgPageBox(const CGraph& drawing, double* box)
+{
+    bool found = false;
+    if (CEntity* raster = drawing.GetRasterEntity()) found = raster->GetExtents(nullptr, box);
+    for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
+        double layerBox[4];
+        if (!layer->GetExtents(nullptr, layerBox)) continue;
+        if (found)
+            MergeExtents(box, layerBox);
+        else
+            std::copy(layerBox, layerBox + 4, box);
+        found = true;
+    }
+    if (!found) {
+        box[EXT_MIN_X] = box[EXT_MIN_Y] = 0.0;
+        box[EXT_MAX_X] = box[EXT_MAX_Y] = 1.0;
+    }
+}
+
+bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
+{
+    double box[4];
+    GetSvgPageBox(drawing, box);
+    double left = box[EXT_MIN_X], width = box[EXT_MAX_X] - box[EXT_MIN_X];
+    double height = box[EXT_MAX_Y] - box[EXT_MIN_Y], unused = 0.0;
+    drawing.GetPixelsPerUnit(&left, &unused, nullptr);
+    drawing.GetPixelsPerUnit(&width, &height, nullptr);
+    const char* unit = SvgUnitSuffix(drawing);
+    std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
+    head += FormatC("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"%.3f%s\" height=\"%.3f%s\" "
+                    "viewBox=\"%.3f 0 %.3f %.3f\">\n",
+                    width, unit, height, unit, left, width, height);
+    if (!Put(file, head)) {
+        SetError(error, "Could not write the SVG file head.");
+        return false;
+    }
+    const double pageTop = box[EXT_MAX_Y];
+    int index = 0;
+    // Head first, as the view draws them, so later layers lie on top.
+    for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext(), ++index) {
+        std::string group = FormatC("<g id=\"layer%d\"", index);
+        if (!layer->IsVisible()) group += " display=\"none\"";
+        group += ">\n<title>" + XmlEscape(layer->GetName()) + "</title>\n";
+        if (!Put(file, group)) {
+            SetError(error, "Could not write the SVG file.");
+            return false;
+        }
+        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
+            if (!EntityHasOutputRecord(*e, EXPORT_SVG)) continue;
+            if (!e->WriteSVG(file, pageTop, widths)) {
+                SetError(error, FormatC("Could not write entity %u of layer \"%s\".", e->m_Id,
+                                        layer->GetName().c_str()));
+                return false;
+            }
+        }
+        if (!Put(file, "</g>\n")) {
+            SetError(error, "Could not write the SVG file.");
+            return false;
+        }
+    }
+    if (!Put(file, "</svg>\n")) {
+        SetError(error, "Could not write the SVG file tail.");
+        return false;
+    }
+    return true;
+}

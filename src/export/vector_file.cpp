@@ -1,0 +1,85 @@
+// Writing a drawing to a vector file: the format's writer fills an in-memory
+// stream, which replaces the file only when everything was written.
+#include "export/vector_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "export/dxf_writer.h"
+#include "export/export_format.h"
+#include "export/svg_writer.h"
+#include "platform/atomic_file.h"
+
+namespace {
+
+void SetError(std::string* error, std::string message)
+{
+    if (error) *error = std::move(message);
+}
+
+// A FILE* over a growing memory buffer; the entity records write through
+// stdio.
+class MemoryFile {
+public:
+    MemoryFile() : m_File(open_memstream(&m_Data, &m_Size)) {}
+    ~MemoryFile()
+    {
+        if (m_File) std::fclose(m_File);
+        std::free(m_Data);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    [[nodiscard]] std::FILE* Get() const { return m_File; }
+    // Closes the stream; false when a write failed on the way.
+    [[nodiscard]] bool Finish()
+    {
+        const bool ok = std::ferror(m_File) == 0;
+        const bool closed = std::fclose(m_File) == 0;
+        m_File = nullptr;
+        return ok && closed;
+    }
+    [[nodiscard]] std::string_view Content() const { return {m_Data ? m_Data : "", m_Size}; }
+
+private:
+    char* m_Data = nullptr;
+    std::size_t m_Size = 0;
+    std::FILE* m_File;
+};
+
+} // namespace
+
+bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format, std::string* error)
+{
+    return SaveVectorFile(drawing, path, format, CVectorFileOptions{}, error);
+}
+
+bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
+                    const CVectorFileOptions& options, std::string* error)
+{
+    if (format < EXPORT_FORMAT_FIRST || format > EXPORT_FORMAT_LAST) {
+        SetError(error, "Unknown output format " + std::to_string(format) + ".");
+        return false;
+    }
+    if (!IsExportFormatAvailable(format)) {
+        SetError(error, std::string("Output format ") + ExportFormatName(format) + " is not available yet.");
+        return false;
+    }
+    MemoryFile memory;
+    if (memory.Get() == nullptr) {
+        SetError(error, "Not enough memory to write " + path + ".");
+        return false;
+    }
+    std::string detail;
+    const bool written = format == EXPORT_DXF2000 ? WriteDXF2000File(drawing, memory.Get(), options.widths, &detail)
+                                                  : WriteSVGFile(drawing, memory.Get(), options.widths, &detail);
+    if (!memory.Finish() || !written) {
+        SetError(error, "Could not write " + path + (detail.empty() ? "." : ": " + detail));
+        return false;
+    }
+    if (!WriteFileAtomically(path, memory.Content())) {
+        SetError(error, "Could not save " + path + ".");
+        return false;
+    }
+    return true;
+}

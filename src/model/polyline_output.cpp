@@ -1,0 +1,439 @@
+// The output records of CPolyLine: DXF 2000 and R10, SVG, CGM, HP-GL, EPS
+// and PDF. The export writes each format's framing and calls these once per
+// entity.
+//
+// Every coordinate and length except CGM's is converted from raster pixels to
+// the drawing unit through the drawing that owns the polyline's layer (none:
+// left in pixels). Numbers are formatted in the C locale whatever the
+// process locale is, and each record is built in memory and written at once,
+// so a failed write is seen on the record as a whole.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/cgm_colors.h"
+#include "export/pdf_stream.h"
+#include "model/color_index.h"
+#include "model/constants.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/polyline.h"
+#include "model/utilities.h"
+#include "platform/number_text.h"
+
+namespace {
+
+// CGM element headers: CIRCULAR ARC CENTRE (class 4, element 15, 14 bytes)
+// and POLYLINE in the long form (class 4, element 1).
+constexpr unsigned kCgmArcCentre = 0x41EE;
+constexpr unsigned kCgmPolylineLong = 0x403F;
+// Length of the start and end vectors of a CGM arc.
+constexpr double kCgmArcVector = 100.0;
+// SVG strokes thinner than this are drawn at it; widths closer than the step
+// continue one path.
+constexpr double kSvgMinWidth = 0.01;
+constexpr double kWidthStep = 0.01;
+constexpr double kEpsMinWidth = 0.1;
+
+// Converts from raster pixels to the drawing unit of the polyline's drawing.
+struct UnitConverter {
+    const CGraph* graph = nullptr;
+
+    void Point(double& x, double& y) const
+    {
+        if (graph) graph->GetPixelsPerUnit(&x, &y, nullptr);
+    }
+    [[nodiscard]] double Length(double length) const
+    {
+        if (graph) graph->GetPixelsPerUnit(&length, nullptr, nullptr);
+        return length;
+    }
+};
+
+bool Put(std::FILE* file, const std::string& text)
+{
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+// The entity's colour, or its layer's for "by layer"; SVG, CGM and PDF write
+// index 7 as black instead of looking it up.
+COLORREF PolylineColor(const CEntity& entity, bool sevenIsBlack)
+{
+    const int index = entity.GetDrawColorIndex();
+    if (sevenIsBlack && index == kColorWhite) return RGB(0, 0, 0);
+    return ColorIndexToRGB(index, nullptr, true);
+}
+
+double NormalizeAngle(double a)
+{
+    while (a < 0) a += TWO_PI;
+    while (a > TWO_PI) a -= TWO_PI;
+    return a;
+}
+
+double ToDegrees(double radians)
+{
+    return radians / PI * 180.0;
+}
+
+// The arc of the segment p -> q, with both angles in [0, TWO_PI]; false when
+// the segment is written straight (no bulge, no chord or no height).
+bool SegmentArc(const CVertex& p, const CVertex& q, CBulgeArc* arc)
+{
+    const double bulge = std::fabs(p.bulge);
+    if (bulge < POINT_TOLERANCE) return false;
+    const double chord = std::hypot(q.x - p.x, q.y - p.y);
+    if (chord <= 0 || bulge * chord * 0.5 <= POINT_TOLERANCE) return false;
+    if (!GetBulgeArc(p, q, p.bulge, arc)) return false;
+    arc->startAngle = NormalizeAngle(arc->startAngle);
+    arc->endAngle = NormalizeAngle(arc->endAngle);
+    return true;
+}
+
+// The angle swept from start to end in the bulge's direction, in [0, TWO_PI).
+double PositiveSweep(const CBulgeArc& arc, double bulge)
+{
+    double start = arc.startAngle, end = arc.endAngle;
+    if (bulge > 0) {
+        while (end < start) end += TWO_PI;
+        return end - start;
+    }
+    while (start < end) start += TWO_PI;
+    return start - end;
+}
+
+int CountVertices(const CVertex* head)
+{
+    int count = 0;
+    if (head == nullptr) return 0;
+    const CVertex* v = head;
+    do {
+        ++count;
+        v = v->next;
+    } while (v != head);
+    return count;
+}
+
+// The vertices of the SVG and PDF walk: head to tail, and the head again for
+// a closed polyline.
+std::vector<const CVertex*> WalkVertices(const CVertex* head, bool closed)
+{
+    std::vector<const CVertex*> walk;
+    const CVertex* v = head;
+    do {
+        walk.push_back(v);
+        v = v->next;
+    } while (v != head);
+    if (closed) walk.push_back(head);
+    return walk;
+}
+
+std::string SvgColorText(COLORREF color)
+{
+    return FormatC("RGB(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
+}
+
+std::string SvgPathEnd(const std::string& color, const std::string& width)
+{
+    return "\"\nfill=\"none\" stroke=\"" + color + "\" stroke-width=\"" + width + "\" />\n";
+}
+
+void PutCgmWord(std::FILE* file, unsigned word)
+{
+    const unsigned char bytes[2] = {static_cast<unsigned char>((word >> 8) & 0xFF),
+                                    static_cast<unsigned char>(word & 0xFF)};
+    (void)std::fwrite(bytes, 1, 2, file);
+}
+
+// trunc(value + 0.5) in 16 bits; values beyond the integer range are pinned
+// to it first so that the conversion is defined.
+void PutCgmValue(std::FILE* file, double value)
+{
+    double v = std::trunc(value + 0.5);
+    if (!(v >= INT32_MIN)) v = INT32_MIN;
+    if (v > INT32_MAX) v = INT32_MAX;
+    PutCgmWord(file, static_cast<unsigned>(static_cast<std::int32_t>(v)) & 0xFFFF);
+}
+
+} // namespace
+
+// ---- DXF --------------------------------------------------------------------
+
+bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths)
+{
+    const int count = CountVertices(m_Head);
+    if (count < 2) return true;
+    if (m_Type == ENTITY_POLYLINE && !Put(file, "  0\nLWPOLYLINE\n")) return false;
+    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    const UnitConverter units{GetGraph()};
+    std::string text = FormatC("100\nAcDbPolyline\n  90\n  %d\n  70\n%d\n", count, m_Closed ? 1 : 0);
+    const CVertex* v = m_Head;
+    do {
+        double x = v->x, y = v->y;
+        units.Point(x, y);
+        text += FormatC("  10\n%f\n  20\n%f\n", x, y);
+        if (widths) {
+            const double w = units.Length(v->startWidth);
+            text += FormatC("  40\n%f\n  41\n%f\n", w, w);
+        }
+        if (std::fabs(v->bulge) >= POINT_TOLERANCE) text += FormatC("  42\n%f\n", v->bulge);
+        v = v->next;
+    } while (v != m_Head);
+    return Put(file, text);
+}
+
+bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths)
+{
+    if (CountVertices(m_Head) < 2) return true;
+    if (m_Type == ENTITY_POLYLINE && !Put(file, "  0\nPOLYLINE\n")) return false;
+    if (!CEntity::WriteDXFR10(file, widths)) return false;
+    const UnitConverter units{GetGraph()};
+    const std::string layerName = m_Layer ? m_Layer->GetName() : "0";
+    std::string text = FormatC("  66\n  1\n  70\n%d\n  10\n0.0\n  20\n0.0\n  30\n0.0\n", m_Closed ? 1 : 0);
+    const CVertex* v = m_Head;
+    do {
+        double x = v->x, y = v->y;
+        units.Point(x, y);
+        text += "  0\nVERTEX\n  8\n" + layerName + "\n";
+        text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
+        if (widths) {
+            const double w = units.Length(v->startWidth);
+            text += FormatC("  40\n%f\n  41\n%f\n", w, w);
+        }
+        if (std::fabs(v->bulge) >= POINT_TOLERANCE) text += FormatC("  42\n%f\n", v->bulge);
+        v = v->next;
+    } while (v != m_Head);
+    text += "  0\nSEQEND\n";
+    return Put(file, text);
+}
+
+// ---- SVG --------------------------------------------------------------------
+
+bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
+{
+    if (CountVertices(m_Head) < 2) return true;
+    const UnitConverter units{GetGraph()};
+    const std::string color = SvgColorText(PolylineColor(*this, true));
+    auto point = [&](const CVertex& v) {
+        double x = v.x, y = pageHeight - v.y;
+        units.Point(x, y);
+        return FormatC("%-.3f,%-.3f", x, y);
+    };
+    const std::vector<const CVertex*> walk = WalkVertices(m_Head, m_Closed);
+    std::string text = "<path d=\"M " + point(*walk[0]);
+    double current = widths ? units.Length(walk[0]->startWidth) : 0.0;
+    bool open = true;
+    for (std::size_t i = 1; i < walk.size(); ++i) {
+        const CVertex& v = *walk[i];
+        const CVertex& p = *v.prev;
+        CBulgeArc arc;
+        if (SegmentArc(p, v, &arc)) {
+            const double r = units.Length(arc.radius);
+            const int large = PositiveSweep(arc, p.bulge) > PI ? 1 : 0;
+            // Drawing y points up and SVG y down, so counter-clockwise is
+            // SVG's negative sweep.
+            text += FormatC(" A %-.3f,%-.3f 0 %d,%d ", r, r, large, p.bulge > 0 ? 0 : 1) + point(v);
+        } else {
+            text += " L " + point(v);
+        }
+        if (!widths) continue;
+        const double w = units.Length(v.startWidth);
+        if (std::fabs(w - current) > kWidthStep) {
+            text += SvgPathEnd(color, FormatC("%-.3f", std::max(current, kSvgMinWidth)));
+            open = false;
+            if (i + 1 < walk.size()) {
+                text += "<path d=\"M " + point(v);
+                open = true;
+            }
+        }
+        current = w;
+    }
+    if (open) {
+        const bool thin = !widths || current < kSvgMinWidth;
+        text += SvgPathEnd(color, thin ? std::string("0.01") : FormatC("%-.3f", current));
+    }
+    return Put(file, text);
+}
+
+// ---- CGM --------------------------------------------------------------------
+
+void WriteCgmPolyline(const frDoublePoint* points, int count, std::FILE* file)
+{
+    int first = 0;
+    while (count - first >= 2) {
+        // A run longer than one element holds continues from its last point.
+        const int n = std::min(count - first, CGM_MAX_POLYLINE_POINTS);
+        PutCgmWord(file, kCgmPolylineLong);
+        PutCgmWord(file, static_cast<unsigned>(n) * 4);
+        for (int i = first; i < first + n; ++i) {
+            PutCgmValue(file, points[i].x);
+            PutCgmValue(file, points[i].y);
+        }
+        first += n - 1;
+    }
+}
+
+bool CPolyLine::WriteCGM(std::FILE* file)
+{
+    const int count = CountVertices(m_Head);
+    if (count < 2) return true;
+    WriteCgmColors(PolylineColor(*this, true), file);
+    std::vector<frDoublePoint> buffer;
+    buffer.reserve(static_cast<std::size_t>(count) + 2);
+    auto flush = [&] {
+        WriteCgmPolyline(buffer.data(), static_cast<int>(buffer.size()), file);
+        buffer.clear();
+    };
+    // Open: the segments that leave head .. tail->prev; closed: all of them.
+    const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
+    const CVertex* v = m_Head;
+    do {
+        CBulgeArc arc;
+        if (!SegmentArc(*v, *v->next, &arc)) {
+            buffer.emplace_back(v->x, v->y);
+        } else {
+            if (!buffer.empty()) {
+                buffer.emplace_back(v->x, v->y);
+                flush();
+            }
+            double a = arc.startAngle, b = arc.endAngle;
+            if (v->bulge < 0) std::swap(a, b);   // CGM arcs run counter-clockwise
+            PutCgmWord(file, kCgmArcCentre);
+            PutCgmValue(file, arc.centre.x);
+            PutCgmValue(file, arc.centre.y);
+            PutCgmValue(file, kCgmArcVector * std::cos(a));
+            PutCgmValue(file, kCgmArcVector * std::sin(a));
+            PutCgmValue(file, kCgmArcVector * std::cos(b));
+            PutCgmValue(file, kCgmArcVector * std::sin(b));
+            PutCgmValue(file, arc.radius);
+        }
+        v = v->next;
+    } while (v != stop);
+    if (!buffer.empty()) {
+        buffer.emplace_back(stop->x, stop->y);
+        flush();
+    }
+    return true;
+}
+
+// ---- HP-GL ------------------------------------------------------------------
+
+bool CPolyLine::WriteHPGL(std::FILE* file)
+{
+    if (CountVertices(m_Head) < 2) return true;
+    const CGraph* graph = GetGraph();
+    const UnitConverter units{graph};
+    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
+    auto plot = [&](double x, double y) {
+        units.Point(x, y);
+        ScaleToPlotterUnits(&x, &y, unit);
+        return FormatC("%f,%f", x, y);
+    };
+    const std::string first = plot(m_Head->x, m_Head->y);
+    std::string text = "PU" + first + ";PD" + first + ";";
+    const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
+    const CVertex* v = m_Head;
+    do {
+        const CVertex& q = *v->next;
+        CBulgeArc arc;
+        if (SegmentArc(*v, q, &arc)) {
+            const double sweep = PositiveSweep(arc, v->bulge) * (v->bulge > 0 ? 1 : -1);
+            text += "AA " + plot(arc.centre.x, arc.centre.y) + FormatC(",%f;", ToDegrees(sweep));
+        }
+        text += "PA" + plot(q.x, q.y) + ";";
+        v = v->next;
+    } while (v != stop);
+    return Put(file, text);
+}
+
+// ---- EPS --------------------------------------------------------------------
+
+bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
+{
+    if (CountVertices(m_Head) < 2) return true;
+    const UnitConverter units{GetGraph()};
+    const COLORREF color = PolylineColor(*this, false);
+    std::string text = FormatC("%f %f %f setrgbcolor\n", GetRValue(color) / 255.0, GetGValue(color) / 255.0,
+                               GetBValue(color) / 255.0);
+    const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
+    const CVertex* v = m_Head;
+    do {
+        const CVertex& q = *v->next;
+        text += "newpath\n";
+        const double w = widths ? std::max(units.Length(v->startWidth), kEpsMinWidth) : kEpsMinWidth;
+        CBulgeArc arc;
+        if (SegmentArc(*v, q, &arc)) {
+            double cx = arc.centre.x, cy = arc.centre.y;
+            units.Point(cx, cy);
+            // PostScript's arc runs counter-clockwise from the first angle.
+            double a = ToDegrees(arc.startAngle), b = ToDegrees(arc.endAngle);
+            if (v->bulge < 0) std::swap(a, b);
+            while (b < a) b += 360.0;
+            text += FormatC("%f %f %f %f %f arc\n", cx, cy, units.Length(arc.radius), a, b);
+        } else {
+            double x0 = v->x, y0 = v->y, x1 = q.x, y1 = q.y;
+            units.Point(x0, y0);
+            units.Point(x1, y1);
+            text += FormatC("%f %f moveto\n%f %f lineto\n", x0, y0, x1, y1);
+        }
+        text += FormatC("%f setlinewidth\nstroke\n", w);
+        v = v->next;
+    } while (v != stop);
+    return Put(file, text);
+}
+
+// ---- PDF --------------------------------------------------------------------
+
+bool CPolyLine::WritePDF(CPDFStream* stream, bool widths)
+{
+    if (CountVertices(m_Head) < 2) return true;
+    const UnitConverter units{GetGraph()};
+    const double s = stream->m_Scale;
+    auto mapped = [&](double x, double y) {
+        units.Point(x, y);
+        return frDoublePoint(s * x + stream->m_OriginX, s * y + stream->m_OriginY);
+    };
+    const COLORREF color = PolylineColor(*this, true);
+    const BYTE r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
+    if (r == g && g == b)
+        stream->SetStrokeGray(r / 255.0);
+    else
+        stream->SetStrokeRGB(r / 255.0, g / 255.0, b / 255.0);
+
+    const std::vector<const CVertex*> walk = WalkVertices(m_Head, m_Closed);
+    double current = units.Length(walk[0]->startWidth);
+    if (widths) stream->SetLineWidth(s * current);
+    frDoublePoint pt = mapped(walk[0]->x, walk[0]->y);
+    stream->MoveTo(pt.x, pt.y);
+    for (std::size_t i = 1; i < walk.size(); ++i) {
+        const CVertex& v = *walk[i];
+        const CVertex& p = *v.prev;
+        pt = mapped(v.x, v.y);
+        CBulgeArc arc;
+        if (SegmentArc(p, v, &arc)) {
+            const frDoublePoint c = mapped(arc.centre.x, arc.centre.y);
+            double start = ToDegrees(arc.startAngle), end = ToDegrees(arc.endAngle);
+            if (p.bulge > 0) {
+                while (start > end) start -= 360.0;
+            } else {
+                while (end > start) end -= 360.0;
+            }
+            stream->Arc(c.x, c.y, s * units.Length(arc.radius), start, end, false);
+        } else {
+            stream->LineTo(pt.x, pt.y);
+        }
+        if (!widths) continue;
+        const double w = units.Length(v.startWidth);
+        if (std::fabs(w - current) > kWidthStep) {
+            stream->AppendText("S ");
+            if (i + 1 == walk.size()) return true;
+            stream->SetLineWidth(s * w);
+            stream->MoveTo(pt.x, pt.y);
+        }
+        current = w;
+    }
+    stream->AppendText("S ");
+    return true;
+}

@@ -1,0 +1,336 @@
+// Traced chains to polylines and polygon sets: the corridor simplification
+// (chord test, chord search, snapping), then one entity per chain or per
+// connection.
+#include "trace/items_to_entities.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "model/polygon_set.h"
+#include "model/polyline.h"
+#include "raster/raster_src.h"
+#include "trace/common_thread.h"
+#include "trace/polygon_cleanup.h"
+#include "trace/straighten.h"
+#include "trace/trace_option.h"
+
+namespace {
+
+// Below these the chord has no length, or a node projects outside it.
+constexpr double kZeroChordSquared = 1e-10;
+constexpr double kProjectionSlack = 1e-5;
+// A straighten distance below this switches simplification off.
+constexpr double kNoSimplification = 1e-5;
+// Centre lines of one short segment are scan noise at real resolutions.
+constexpr int kNoiseDpi = 50;
+constexpr double kShortCentreLine = 3.0;
+// An outline of three vertices shorter than this is a speck.
+constexpr double kShortOutline = 3.5;
+
+double Distance(double ax, double ay, double bx, double by)
+{
+    return std::hypot(ax - bx, ay - by);
+}
+
+// Differences of corner or centre coordinates are whole pixels; truncation
+// reads them as the pixel offsets they stand for.
+bool IsOnePixelOff(double difference)
+{
+    return std::fabs(std::trunc(difference)) == 1.0;
+}
+
+bool TruncatesToZero(double difference)
+{
+    return std::trunc(difference) == 0.0;
+}
+
+// Throws std::bad_alloc.
+std::vector<COutlineNode*> CollectNodes(COutlineItem& item)
+{
+    std::vector<COutlineNode*> nodes;
+    nodes.reserve(item.nodes.GetCount());
+    ONode<COutlineNode>* node = item.nodes.GetHead();
+    for (UINT k = 0; node && k < item.nodes.GetCount(); ++k, node = node->next)
+        nodes.push_back(&node->value);
+    return nodes;
+}
+
+// SimplifyItem's body; throws std::bad_alloc.
+bool SimplifyNodes(CChainNodes nodes, bool closed, std::vector<COutlineNode>& out, const CChordSearch& search)
+{
+    out.clear();
+    const std::size_t count = nodes.size();
+    if (count < 2)
+        return false;
+    // copiedFrom: the index whose node out's last element copies; snapping
+    // may move that node afterwards, and the copy must follow it.
+    std::size_t copiedFrom = count;
+    if (!closed) {
+        out.push_back(*nodes[0]);
+        copiedFrom = 0;
+    }
+    std::size_t i = 0;
+    std::size_t j = 0;
+    do {
+        COutlineNode* node = FindFarthest(nodes, i, j, search);
+        if (!node)
+            return false;
+        if (copiedFrom == i)
+            out.back() = *nodes[i];
+        out.push_back(*node);
+        copiedFrom = j;
+        i = j;
+    } while (j < count - 1);
+    return true;
+}
+
+// Drawing coordinates: y flipped to grow upwards, one unit per pixel.
+double DrawingY(double y, int height)
+{
+    return height - y - 1.0;
+}
+
+std::unique_ptr<CPolyLine> NodesToPolyline(const std::vector<COutlineNode>& nodes, bool closed, int height)
+{
+    auto polyline = std::make_unique<CPolyLine>();
+    if (closed) {
+        // A closed chain's last node stands for its first.
+        polyline->AddPoint(nodes.back().x, DrawingY(nodes.back().y, height));
+        polyline->m_Closed = true;
+    }
+    for (const COutlineNode& node : nodes)
+        polyline->AddPoint(node.x, DrawingY(node.y, height));
+    return polyline;
+}
+
+// Throws std::bad_alloc.
+int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& out, int dpi,
+                   const CTraceOption& options)
+{
+    const double maxDis = options.GetMaxDis();
+    if (maxDis < kNoSimplification) {
+        if (item.GetNodeCount() < 2)
+            return ITEM_NO_NODES;
+        auto polyline = std::make_unique<CPolyLine>();
+        const ONode<COutlineNode>* node = item.nodes.GetHead();
+        for (UINT k = 0; node && k < item.nodes.GetCount(); ++k, node = node->next)
+            polyline->AddPoint(node->value.x, DrawingY(node->value.y, height));
+        polyline->m_Closed = item.closed != 0;
+        if (!polyline->IsDegenerate())
+            out = std::move(polyline);
+        return ITEM_DONE;
+    }
+
+    std::vector<COutlineNode> kept;
+    const std::vector<COutlineNode*> nodes = CollectNodes(item);
+    if (!SimplifyNodes(nodes, item.closed != 0, kept, CChordSearch{maxDis, options.i_SearchStepCap}))
+        return ITEM_SIMPLIFY_FAILED;
+    std::unique_ptr<CPolyLine> polyline = NodesToPolyline(kept, item.closed != 0, height);
+    if (polyline->IsDegenerate())
+        return ITEM_TOO_SMALL;
+    StraightenPolyline(*polyline, options);
+
+    const int vertices = polyline->GetPointCount();
+    switch (options.i_AutoTraceWhat) {
+    case TRACE_CENTER_LINE:
+        if (dpi > kNoiseDpi && vertices <= 2 && polyline->GetLength() <= kShortCentreLine)
+            return ITEM_TOO_SMALL;
+        break;
+    case TRACE_OUTLINE:
+        if (vertices < 3 || (vertices == 3 && polyline->GetLength() < kShortOutline))
+            return ITEM_TOO_SMALL;
+        break;
+    default:
+        break;
+    }
+    out = std::move(polyline);
+    return ITEM_DONE;
+}
+
+void AdvanceBar(CCommonThread* thread, DWORD& counter, double share)
+{
+    if (!thread)
+        return;
+    ++counter;
+    thread->SendProgressPos(static_cast<DWORD>(counter * share));
+}
+
+}  // namespace
+
+COutlineNode* ChordFits(CChainNodes nodes, std::size_t i, std::size_t j, double maxDis)
+{
+    const COutlineNode& a = *nodes[i];
+    const COutlineNode& b = *nodes[j];
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double chordSquared = dx * dx + dy * dy;
+    const double chord = std::sqrt(chordSquared);
+    for (std::size_t k = i + 1; k < j; ++k) {
+        const COutlineNode& m = *nodes[k];
+        double distance;
+        if (chordSquared < kZeroChordSquared)
+            distance = Distance(m.x, m.y, a.x, a.y);
+        else if (dx * (m.x - a.x) + dy * (m.y - a.y) < -kProjectionSlack)
+            distance = Distance(m.x, m.y, a.x, a.y);
+        else if (dx * (m.x - b.x) + dy * (m.y - b.y) > kProjectionSlack)
+            distance = Distance(m.x, m.y, b.x, b.y);
+        else
+            distance = std::fabs((a.x - m.x) * (b.y - m.y) - (a.y - m.y) * (b.x - m.x)) / chord;
+        if (distance > maxDis)
+            return nullptr;
+    }
+    return nodes[j];
+}
+
+COutlineNode* FindFarthest(CChainNodes nodes, std::size_t i, std::size_t& j, const CChordSearch& search)
+{
+    if (nodes.empty() || i >= nodes.size() - 1)
+        return nullptr;
+    const std::size_t last = nodes.size() - 1;
+    if (i + 1 == last) {
+        j = last;
+        return nodes[last];
+    }
+    if (i + 2 == last) {
+        if (ChordFits(nodes, i, last, search.maxDis)) {
+            j = last;
+            SnapChordEnds(nodes, i, last);
+            return nodes[last];
+        }
+        j = i + 1;
+        return nodes[j];
+    }
+
+    // Chords are taken to grow worse with length: nothing past the first
+    // failing end is looked at.
+    const std::size_t cap = std::max<std::size_t>(search.stepCap, 1);
+    std::size_t good = i + 1;
+    std::size_t probe = i + 2;
+    std::size_t step = 2;
+    while (ChordFits(nodes, i, probe, search.maxDis)) {
+        good = probe;
+        if (probe == last) {
+            j = last;
+            SnapChordEnds(nodes, i, last);
+            return nodes[last];
+        }
+        step = std::min(step * 2, cap);
+        probe = std::min(probe + step, last);
+    }
+    while (probe - good > 1) {
+        const std::size_t mid = (good + probe) / 2;
+        if (ChordFits(nodes, i, mid, search.maxDis))
+            good = mid;
+        else
+            probe = mid;
+    }
+    j = good;
+    SnapChordEnds(nodes, i, good);
+    return nodes[good];
+}
+
+void SnapChordEnds(CChainNodes nodes, std::size_t i, std::size_t j)
+{
+    if (j <= i || j >= nodes.size())
+        return;
+    COutlineNode& a = *nodes[i];
+    COutlineNode& b = *nodes[j];
+    const COutlineNode& s = *nodes[i + 1];
+    const COutlineNode& p = *nodes[j - 1];
+
+    if (&s != &p && (s.x != p.x || s.y != p.y)) {
+        if (TruncatesToZero(s.x - p.x)) {  // the run between them is vertical
+            if (IsOnePixelOff(a.x - s.x))
+                a.x = s.x;
+            if (IsOnePixelOff(b.x - p.x))
+                b.x = s.x;
+        } else if (TruncatesToZero(s.y - p.y)) {  // horizontal
+            if (IsOnePixelOff(a.y - s.y))
+                a.y = s.y;
+            if (IsOnePixelOff(b.y - p.y))
+                b.y = s.y;
+        }
+        return;
+    }
+
+    const double ax = a.x - s.x;
+    const double ay = a.y - s.y;
+    const double bx = b.x - p.x;
+    const double by = b.y - p.y;
+    if (TruncatesToZero(ax)) {
+        if (IsOnePixelOff(bx))
+            b.x = a.x;
+    } else if (TruncatesToZero(ay)) {
+        if (IsOnePixelOff(by))
+            b.y = a.y;
+    } else if (TruncatesToZero(bx)) {
+        if (IsOnePixelOff(ax))
+            a.x = b.x;
+    } else if (TruncatesToZero(by)) {
+        if (IsOnePixelOff(ay))
+            a.y = b.y;
+    }
+}
+
+bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out, const CChordSearch& search)
+{
+    try {
+        const std::vector<COutlineNode*> nodes = CollectNodes(item);
+        return SimplifyNodes(nodes, item.closed != 0, out, search);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return false;
+    }
+}
+
+int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::unique_ptr<CPolyLine>& out, int dpi,
+                          const CTraceOption& options)
+{
+    out.reset();
+    if (!item)
+        return ITEM_NO_NODES;
+    try {
+        return ItemToPolyline(*item, raster.GetHeight(), out, dpi, options);
+    } catch (const std::bad_alloc&) {
+        out.reset();
+        return ITEM_NO_MEMORY;
+    }
+}
+
+int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
+                                   std::unique_ptr<CPolyPolygon>& out, int dpi, CCommonThread* thread,
+                                   DWORD& counter, double share, const CTraceOption& options)
+{
+    out.reset();
+    std::unique_ptr<CPolyLine> outline;
+    if (OutlineItemToPolyline(connection.outer, raster, outline, dpi, options) == ITEM_NO_MEMORY)
+        return ITEM_NO_MEMORY;
+    if (!outline)
+        return ITEM_DONE;
+    AdvanceBar(thread, counter, share);
+
+    try {
+        auto polygon = std::make_unique<CPolyPolygon>();
+        outline->m_Closed = true;
+        polygon->AddOutline(std::move(outline));
+        polygon->m_SeedPoint =
+            frDoublePoint{connection.innerPoint.x, DrawingY(connection.innerPoint.y, raster.GetHeight())};
+
+        const ONode<COutlineItem*>* hole = connection.holes.GetHead();
+        for (UINT k = 0; hole && k < connection.holes.GetCount(); ++k, hole = hole->next) {
+            if (OutlineItemToPolyline(hole->value, raster, outline, dpi, options) == ITEM_NO_MEMORY)
+                return ITEM_NO_MEMORY;
+            AdvanceBar(thread, counter, share);
+            if (outline) {
+                outline->m_Closed = true;
+                polygon->AddOutline(std::move(outline));
+            }
+        }
+        CleanTracedPolygon(*polygon);
+        out = std::move(polygon);
+    } catch (const std::bad_alloc&) {
+        return ITEM_NO_MEMORY;
+    }
+    return ITEM_DONE;
+}

@@ -1,0 +1,153 @@
+// `lineweft raster` end to end, and the clean-up steps it shares with trace:
+// small generated rasters in, BMP out, read back pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "raster/raster_src.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status;
+    std::string out;
+};
+
+CliRun Lineweft(const std::string& args)
+{
+    FILE* pipe = popen((std::string(LW_CLI_PATH) + " " + args + " 2>&1").c_str(), "r");
+    CliRun run{-1, {}};
+    if (!pipe)
+        return run;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        run.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class RasterCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("lw-raster-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // A white 24-bit page 20 x 10 with a red pixel at (2, 1).
+    std::string Page()
+    {
+        CRasterSrc image;
+        EXPECT_TRUE(image.Create(20, 10, 24));
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 20; ++x)
+                image.SetPixelRGB(x, y, 255, 255, 255);
+        image.SetPixelRGB(2, 1, 255, 0, 0);
+        const std::string path = (dir / "page.bmp").string();
+        EXPECT_TRUE(image.SaveBMP(path));
+        return path;
+    }
+
+    // Runs raster on the page with the steps and reads the result back.
+    bool Run(const std::string& steps, CRasterSrc& result)
+    {
+        const std::string out = (dir / "out.bmp").string();
+        const CliRun run = Lineweft("raster " + Page() + " -o " + out + " " + steps);
+        EXPECT_EQ(run.status, 0) << steps << "\n" << run.out;
+        return run.status == 0 && result.Load(out);
+    }
+
+    static std::string Rgb(const CRasterSrc& image, int x, int y)
+    {
+        BYTE r = 0, g = 0, b = 0;
+        image.GetPixelRGB(x, y, r, g, b);
+        char text[8];
+        std::snprintf(text, sizeof text, "%02x%02x%02x", r, g, b);
+        return text;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(RasterCommand, InvertComplementsEveryPixel)
+{
+    CRasterSrc image;
+    ASSERT_TRUE(Run("--invert", image));
+    EXPECT_EQ(image.GetWidth(), 20);
+    EXPECT_EQ(Rgb(image, 2, 1), "00ffff");
+    EXPECT_EQ(Rgb(image, 0, 0), "000000");
+    EXPECT_EQ(Rgb(image, 19, 9), "000000");
+}
+
+TEST_F(RasterCommand, StepsRunInTheOrderGiven)
+{
+    CRasterSrc image;
+    // The inverted red pixel is cyan by the time the replacement looks for it...
+    ASSERT_TRUE(Run("--invert --replace-colour 00ffff:0000ff", image));
+    EXPECT_EQ(Rgb(image, 2, 1), "0000ff");
+    // ...but not when the replacement comes first.
+    ASSERT_TRUE(Run("--replace-colour 00FFFF:0000ff --invert", image));
+    EXPECT_EQ(Rgb(image, 2, 1), "00ffff");
+
+    // An 8 x 5 crop whose top left is the red pixel, turned clockwise: 5 x 8
+    // with the pixel at the top right.
+    ASSERT_TRUE(Run("--crop 2,1,8,5 --rotate 90", image));
+    EXPECT_EQ(image.GetWidth(), 5);
+    EXPECT_EQ(image.GetHeight(), 8);
+    EXPECT_EQ(Rgb(image, 4, 0), "ff0000");
+    ASSERT_TRUE(Run("--rotate 90 --crop 0,0,4,3", image));
+    EXPECT_EQ(image.GetWidth(), 4);
+    EXPECT_EQ(image.GetHeight(), 3);
+
+    ASSERT_TRUE(Run("--mirror --flip --resample 10x5:box", image));
+    EXPECT_EQ(image.GetWidth(), 10);
+    EXPECT_EQ(image.GetHeight(), 5);
+}
+
+TEST_F(RasterCommand, BadValuesAreUsageErrors)
+{
+    const std::string page = Page();
+    const std::string out = (dir / "out.bmp").string();
+    for (const char* steps : {"--median 4", "--crop 1,2,3", "--crop 0,0,0,4", "--rotate", "--rotate left",
+                              "--replace-colour red:blue", "--replace-colour ff0000", "--resample 10x0",
+                              "--resample 10x10:nope", "--brightness 101", "--fill-holes -1"}) {
+        const CliRun run = Lineweft("raster " + page + " -o " + out + " " + steps);
+        EXPECT_EQ(run.status, 2) << steps << "\n" << run.out;
+    }
+    EXPECT_EQ(Lineweft("raster " + page + " -o " + (dir / "out.png").string()).status, 2);
+    EXPECT_EQ(Lineweft("trace " + page + " -o " + (dir / "out.dxf").string() + " --median 2").status, 2);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(RasterCommand, FailuresSayWhatWentWrong)
+{
+    const std::string page = Page();
+    const std::string out = (dir / "out.bmp").string();
+    CliRun run = Lineweft("raster " + (dir / "missing.bmp").string() + " -o " + out);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("missing.bmp"), std::string::npos) << run.out;
+
+    run = Lineweft("raster " + page + " -o " + out + " --crop 15,0,6,10");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("outside the 20 x 10 image"), std::string::npos) << run.out;
+    run = Lineweft("raster " + page + " -o " + out + " --fill-holes 1");
+    EXPECT_EQ(run.status, 1) << run.out;
+    run = Lineweft("raster " + page + " -o " + out + " --template nothing-by-this-name");
+    EXPECT_EQ(run.status, 1) << run.out;
+    run = Lineweft("trace " + page + " -o " + (dir / "out.dxf").string() + " --crop 0,0,30,5");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_FALSE(fs::exists(out));
+}
+
+} // namespace
