@@ -1,5 +1,4 @@
 // raster: a raster file in, cleaned up by the step options, a BMP out.
-#include "raster/freeimage_api.h"
 
 #include "cli/command.h"
 
@@ -74,44 +73,6 @@ std::string ParseArgs(const std::vector<std::string>& args, RasterArgs& out)
     return {};
 }
 
-std::string LoadErrorMessage(const std::string& path, RasterLoadError error, const std::string& detail)
-{
-    std::string message = "cannot read '" + path + "': " + RasterLoadErrorText(error);
-    if (!detail.empty())
-        message += " (" + detail + ")";
-    return message;
-}
-
-bool LoadImage(const RasterArgs& args, CRasterSrc& image, std::string& error)
-{
-    RasterLoadError why = RasterLoadError::kNone;
-    std::string detail;
-    FIBITMAP* bitmap = nullptr;
-    CRasterLoader loader;
-    if (args.page > 0 && loader.Open(args.input)) {
-        if (args.page > loader.GetPageCount()) {
-            error = FormatC("'%s' has %d page(s)", args.input.c_str(), loader.GetPageCount());
-            return false;
-        }
-        bitmap = loader.CopyPage(args.page - 1, &why, &detail);
-    } else if (args.page > 1) {
-        error = "'" + args.input + "' has one page";
-        return false;
-    } else {
-        bitmap = LoadRasterFile(args.input, &why, &detail);
-    }
-    if (bitmap == nullptr) {
-        error = LoadErrorMessage(args.input, why, detail);
-        return false;
-    }
-    if (!image.Attach(bitmap)) {
-        FreeImage_Unload(bitmap);
-        error = LoadErrorMessage(args.input, RasterLoadError::kUnsupportedLayout, {});
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int RunRaster(const std::vector<std::string>& args)
@@ -122,7 +83,7 @@ int RunRaster(const std::vector<std::string>& args)
 
     CRasterSrc image;
     std::string error;
-    if (!LoadImage(parsed, image, error))
+    if (!LoadRasterPage(parsed.input, parsed.page, image, error))
         return Fail(error);
     if (!ApplyRasterSteps(image, parsed.steps, error))
         return Fail(error);

@@ -1,5 +1,8 @@
 #include "cli/raster_steps.h"
 
+#include "raster/freeimage_api.h"
+#include "raster/raster_file.h"
+
 #include "platform/number_text.h"
 #include "raster/median.h"
 #include "raster/pixel_ops.h"
@@ -242,3 +245,46 @@ bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, 
     }
     return true;
 }
+
+namespace {
+
+std::string LoadErrorMessage(const std::string& path, RasterLoadError error, const std::string& detail)
+{
+    std::string message = "cannot read '" + path + "': " + RasterLoadErrorText(error);
+    if (!detail.empty())
+        message += " (" + detail + ")";
+    return message;
+}
+
+} // namespace
+
+bool LoadRasterPage(const std::string& path, int page, CRasterSrc& image, std::string& error)
+{
+    RasterLoadError why = RasterLoadError::kNone;
+    std::string detail;
+    FIBITMAP* bitmap = nullptr;
+    CRasterLoader loader;
+    if (page > 0 && loader.Open(path)) {
+        if (page > loader.GetPageCount()) {
+            error = FormatC("'%s' has %d page(s)", path.c_str(), loader.GetPageCount());
+            return false;
+        }
+        bitmap = loader.CopyPage(page - 1, &why, &detail);
+    } else if (page > 1) {
+        error = "'" + path + "' has one page";
+        return false;
+    } else {
+        bitmap = LoadRasterFile(path, &why, &detail);
+    }
+    if (bitmap == nullptr) {
+        error = LoadErrorMessage(path, why, detail);
+        return false;
+    }
+    if (!image.Attach(bitmap)) {
+        FreeImage_Unload(bitmap);
+        error = LoadErrorMessage(path, RasterLoadError::kUnsupportedLayout, {});
+        return false;
+    }
+    return true;
+}
+

@@ -43,3 +43,7 @@ bool ParseRasterStep(const std::vector<std::string>& args, size_t& i, std::vecto
 // Applies the steps in order; false with the message of the first that fails
 // (the image then holds the steps before it).
 [[nodiscard]] bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, std::string& error);
+
+// Loads a raster file, or page `page` (1-based; 0 = the file as a whole) of a
+// TIFF, into image. False with a message for the user.
+[[nodiscard]] bool LoadRasterPage(const std::string& path, int page, CRasterSrc& image, std::string& error);

@@ -1,7 +1,6 @@
 // trace: a raster file in, a vector file out. Loads the raster (one page of a
 // TIFF), makes it one bit, traces it on the worker thread with the terminal
 // as its progress display, and writes whatever the run made.
-#include "raster/freeimage_api.h"
 
 #include "cli/command.h"
 
@@ -130,13 +129,6 @@ bool ApplyMethod(const std::string& name, CTraceOption& options)
     return true;
 }
 
-std::string LoadErrorMessage(const std::string& path, RasterLoadError error, const std::string& detail)
-{
-    std::string message = "cannot read '" + path + "': " + RasterLoadErrorText(error);
-    if (!detail.empty())
-        message += " (" + detail + ")";
-    return message;
-}
 
 // The file (or the page of a TIFF) as the drawing's raster at the origin.
 bool LoadDrawingRaster(const TraceArgs& args, CGraph& drawing, std::string& error)
@@ -146,32 +138,9 @@ bool LoadDrawingRaster(const TraceArgs& args, CGraph& drawing, std::string& erro
         error = "no raster entity";
         return false;
     }
-    RasterLoadError why = RasterLoadError::kNone;
-    std::string detail;
-    FIBITMAP* bitmap = nullptr;
-    CRasterLoader loader;
-    if (args.page > 0 && loader.Open(args.input)) {
-        if (args.page > loader.GetPageCount()) {
-            error = FormatC("'%s' has %d page(s)", args.input.c_str(), loader.GetPageCount());
-            return false;
-        }
-        bitmap = loader.CopyPage(args.page - 1, &why, &detail);
-    } else if (args.page > 1) {
-        error = "'" + args.input + "' has one page";
-        return false;
-    } else {
-        bitmap = LoadRasterFile(args.input, &why, &detail);
-    }
-    if (bitmap == nullptr) {
-        error = LoadErrorMessage(args.input, why, detail);
-        return false;
-    }
     CRasterSrc& image = raster->GetImage();
-    if (!image.Attach(bitmap)) {
-        FreeImage_Unload(bitmap);
-        error = LoadErrorMessage(args.input, RasterLoadError::kUnsupportedLayout, {});
+    if (!LoadRasterPage(args.input, args.page, image, error))
         return false;
-    }
     const BITMAPINFOHEADER* header = image.GetHeader();
     raster->SetResolution(header->biXPelsPerMeter > 0 ? static_cast<std::uint32_t>(header->biXPelsPerMeter) : 0,
                           header->biYPelsPerMeter > 0 ? static_cast<std::uint32_t>(header->biYPelsPerMeter) : 0);
