@@ -131,7 +131,7 @@ private:
 
 class COutlineWalk {
 public:
-    COutlineWalk(int width, int height) : m_width(width), m_height(height)
+    explicit COutlineWalk(int width)
     {
         m_lines[0].Reset(width + 3);
         m_lines[1].Reset(width + 3);
@@ -186,8 +186,6 @@ private:
     void Join(int first, End firstEnd, EndRef second);
     void Finish(int chain);
 
-    int m_width;
-    int m_height;
     int m_row = INT_MIN;
     int m_top = 0;  // index of the line of corner row m_row in m_lines
     EndLine m_lines[2];
@@ -493,7 +491,7 @@ bool COutlineList::TraceOutline(CCommonThread* thread)
     const int width = m_source->GetWidth();
     const int height = m_source->GetHeight();
     try {
-        COutlineWalk walk(width, height);
+        COutlineWalk walk(width);
         CFramedRows rows(*m_source);
         long long lastPos = -1;
         for (int r = -1; r <= height; ++r) {
