@@ -13,6 +13,7 @@ const std::vector<CliCommand>& CliCommands()
         {"trace", "Trace a raster file into a vector file (DXF, SVG, ...)",
          "trace INPUT -o OUTPUT [--method centerline|outline|fill] [--threshold auto|dynamic|N]\n"
          "       [--page N] [--job FILE.lwj [--section NAME]] [--format dxf|svg|...] [steps...]\n"
+         "       [--unit inch|cm|mm|pixel] [--widths on|off]\n"
          "Steps: as for raster, applied in the order given before the threshold\n"
          "Exit status: 0 done, 1 failed, 2 usage, 3 out of memory, 4 hatch fill failed,\n"
          "5 stopped (what was traced is written), 6 tracing failed",

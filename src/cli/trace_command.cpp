@@ -48,6 +48,8 @@ struct TraceArgs {
     ThresholdMode threshold = ThresholdMode::kStored;
     BYTE grey = 0;
     int page = 0; // counted from 1; 0 for the whole file
+    int unit = -1; // DrawingUnit; -1 keeps the drawing's
+    bool widths = true;
     std::vector<CRasterStep> steps;
 };
 
@@ -77,6 +79,16 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
                 out.method = value;
             } else if (arg == "--format") {
                 out.format = value;
+            } else if (arg == "--unit") {
+                static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};   // DrawingUnit order
+                for (int u = 0; u < 4; ++u)
+                    if (value == kUnits[u]) out.unit = u;
+                if (out.unit < 0)
+                    return "--unit takes inch, cm, mm or pixel";
+            } else if (arg == "--widths") {
+                if (value != "on" && value != "off")
+                    return "--widths takes on or off";
+                out.widths = value == "on";
             } else if (arg == "--job") {
                 out.job = value;
             } else if (arg == "--section") {
@@ -228,6 +240,8 @@ int RunTrace(const std::vector<std::string>& args)
 
     CGraph drawing;
     std::string error;
+    if (parsed.unit >= 0)
+        (void)drawing.SetUnit(static_cast<std::uint32_t>(parsed.unit));
     if (!LoadDrawingRaster(parsed, drawing, error))
         return Fail(error);
     if (!ApplyRasterSteps(drawing.GetRaster()->GetImage(), parsed.steps, error))
@@ -242,7 +256,9 @@ int RunTrace(const std::vector<std::string>& args)
     if (!KeepsEntities(result.code))
         return status;
 
-    if (!SaveVectorFile(drawing, parsed.output, format, &error))
+    CVectorFileOptions fileOptions;
+    fileOptions.widths = parsed.widths;
+    if (!SaveVectorFile(drawing, parsed.output, format, fileOptions, &error))
         return Fail("cannot write '" + parsed.output + "': " + error);
     const int entities = drawing.GetEntityCount();
     std::fprintf(stderr, "%s: %d entities, %s in %.1f s\n", parsed.output.c_str(), entities,

@@ -78,11 +78,21 @@ const char* ExportFormatName(int format)
 
 bool IsExportFormatAvailable(int format)
 {
-    return format == EXPORT_DXF2000 || format == EXPORT_SVG;
+    return format >= EXPORT_FORMAT_FIRST && format <= EXPORT_FORMAT_LAST && format != EXPORT_METAFILE;
 }
 
 bool EntityHasOutputRecord(const CEntity& entity, int format)
 {
-    (void)format;
-    return entity.m_Type == ENTITY_POLYLINE;
+    switch (entity.m_Type) {
+    case ENTITY_POLYLINE:
+    case ENTITY_LINE:
+    case ENTITY_SOLID:
+    case ENTITY_CIRCLE:
+    case ENTITY_ARC:
+    case ENTITY_POLYPOLYGON:
+        // The metafile draws through the device context, not these records.
+        return format != EXPORT_METAFILE || entity.m_Type == ENTITY_POLYLINE;
+    default:
+        return false;
+    }
 }

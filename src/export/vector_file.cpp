@@ -7,6 +7,7 @@
 
 #include "export/dxf_writer.h"
 #include "export/export_format.h"
+#include "export/format_writers.h"
 #include "export/svg_writer.h"
 #include "platform/atomic_file.h"
 
@@ -71,8 +72,18 @@ bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
         return false;
     }
     std::string detail;
-    const bool written = format == EXPORT_DXF2000 ? WriteDXF2000File(drawing, memory.Get(), options.widths, &detail)
-                                                  : WriteSVGFile(drawing, memory.Get(), options.widths, &detail);
+    bool written = false;
+    switch (format) {
+    case EXPORT_DXF2000: written = WriteDXF2000File(drawing, memory.Get(), options.widths, &detail); break;
+    case EXPORT_DXFR10: written = WriteDXFR10File(drawing, memory.Get(), options.widths, &detail); break;
+    case EXPORT_SVG: written = WriteSVGFile(drawing, memory.Get(), options.widths, &detail); break;
+    case EXPORT_SVGZ: written = WriteSVGZFile(drawing, memory.Get(), options.widths, &detail); break;
+    case EXPORT_EPS: written = WriteEPSFile(drawing, memory.Get(), options.widths, &detail); break;
+    case EXPORT_PDF: written = WritePDFFile(drawing, memory.Get(), options.widths, &detail); break;
+    case EXPORT_HPGL: written = WriteHPGLFile(drawing, memory.Get(), &detail); break;
+    case EXPORT_CGM: written = WriteCGMFile(drawing, memory.Get(), &detail); break;
+    default: break;
+    }
     if (!memory.Finish() || !written) {
         SetError(error, "Could not write " + path + (detail.empty() ? "." : ": " + detail));
         return false;

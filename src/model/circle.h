@@ -70,6 +70,13 @@ public:
     bool MoveGrip(double x, double y, double z, int index) override;
     [[nodiscard]] bool Load(std::FILE* file) override;
     [[nodiscard]] bool Save(std::FILE* file) override;
+    bool WriteDXF2000(std::FILE* file, bool widths) override;
+    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
+    bool WriteCGM(std::FILE* file) override;
+    bool WriteHPGL(std::FILE* file) override;
+    bool WriteEPS(std::FILE* file, bool widths) override;
+    bool WritePDF(CPDFStream* stream, bool widths) override;
 
 protected:
     // The list for the device's chord; rebuilt when stale.
@@ -135,6 +142,15 @@ public:
     bool MoveGrip(double x, double y, double z, int index) override;
     [[nodiscard]] bool Load(std::FILE* file) override;
     [[nodiscard]] bool Save(std::FILE* file) override;
+    // Output records; the DXF ones write the circle's groups through the
+    // circle, the others their own.
+    bool WriteDXF2000(std::FILE* file, bool widths) override;
+    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
+    bool WriteCGM(std::FILE* file) override;
+    bool WriteHPGL(std::FILE* file) override;
+    bool WriteEPS(std::FILE* file, bool widths) override;
+    bool WritePDF(CPDFStream* stream, bool widths) override;
 
 protected:
     void BuildFlatList(double chord) override;

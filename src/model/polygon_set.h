@@ -94,6 +94,15 @@ public:
     // (type code 2 first).
     [[nodiscard]] bool Load(std::FILE* file) override;
     [[nodiscard]] bool Save(std::FILE* file) override;
+    // Output records: one even-odd filled region, outer outline first. R10
+    // has no hatch, so there each outline is a closed polyline.
+    bool WriteDXF2000(std::FILE* file, bool widths) override;
+    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
+    bool WriteCGM(std::FILE* file) override;
+    bool WriteHPGL(std::FILE* file) override;
+    bool WriteEPS(std::FILE* file, bool widths) override;
+    bool WritePDF(CPDFStream* stream, bool widths) override;
 
 private:
     // Adds a copy of each of the other's outlines; false when memory ran out.

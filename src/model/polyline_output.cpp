@@ -19,6 +19,7 @@
 #include "model/constants.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/line.h"
 #include "model/polyline.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
@@ -55,15 +56,6 @@ struct UnitConverter {
 bool Put(std::FILE* file, const std::string& text)
 {
     return std::fwrite(text.data(), 1, text.size(), file) == text.size();
-}
-
-// The entity's colour, or its layer's for "by layer"; SVG, CGM and PDF write
-// index 7 as black instead of looking it up.
-COLORREF PolylineColor(const CEntity& entity, bool sevenIsBlack)
-{
-    const int index = entity.GetDrawColorIndex();
-    if (sevenIsBlack && index == kColorWhite) return RGB(0, 0, 0);
-    return ColorIndexToRGB(index, nullptr, true);
 }
 
 double NormalizeAngle(double a)
@@ -130,31 +122,9 @@ std::vector<const CVertex*> WalkVertices(const CVertex* head, bool closed)
     return walk;
 }
 
-std::string SvgColorText(COLORREF color)
-{
-    return FormatC("RGB(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
-}
-
 std::string SvgPathEnd(const std::string& color, const std::string& width)
 {
     return "\"\nfill=\"none\" stroke=\"" + color + "\" stroke-width=\"" + width + "\" />\n";
-}
-
-void PutCgmWord(std::FILE* file, unsigned word)
-{
-    const unsigned char bytes[2] = {static_cast<unsigned char>((word >> 8) & 0xFF),
-                                    static_cast<unsigned char>(word & 0xFF)};
-    (void)std::fwrite(bytes, 1, 2, file);
-}
-
-// trunc(value + 0.5) in 16 bits; values beyond the integer range are pinned
-// to it first so that the conversion is defined.
-void PutCgmValue(std::FILE* file, double value)
-{
-    double v = std::trunc(value + 0.5);
-    if (!(v >= INT32_MIN)) v = INT32_MIN;
-    if (v > INT32_MAX) v = INT32_MAX;
-    PutCgmWord(file, static_cast<unsigned>(static_cast<std::int32_t>(v)) & 0xFFFF);
 }
 
 } // namespace
@@ -215,7 +185,7 @@ bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 {
     if (CountVertices(m_Head) < 2) return true;
     const UnitConverter units{GetGraph()};
-    const std::string color = SvgColorText(PolylineColor(*this, true));
+    const std::string color = SvgColorText(GetPageColor(*this));
     auto point = [&](const CVertex& v) {
         double x = v.x, y = pageHeight - v.y;
         units.Point(x, y);
@@ -265,11 +235,11 @@ void WriteCgmPolyline(const frDoublePoint* points, int count, std::FILE* file)
     while (count - first >= 2) {
         // A run longer than one element holds continues from its last point.
         const int n = std::min(count - first, CGM_MAX_POLYLINE_POINTS);
-        PutCgmWord(file, kCgmPolylineLong);
-        PutCgmWord(file, static_cast<unsigned>(n) * 4);
+        PutCgmWord16(file, kCgmPolylineLong);
+        PutCgmWord16(file, static_cast<unsigned>(n) * 4);
         for (int i = first; i < first + n; ++i) {
-            PutCgmValue(file, points[i].x);
-            PutCgmValue(file, points[i].y);
+            PutCgmCoordinate(file, points[i].x);
+            PutCgmCoordinate(file, points[i].y);
         }
         first += n - 1;
     }
@@ -279,7 +249,7 @@ bool CPolyLine::WriteCGM(std::FILE* file)
 {
     const int count = CountVertices(m_Head);
     if (count < 2) return true;
-    WriteCgmColors(PolylineColor(*this, true), file);
+    WriteCgmColors(GetPageColor(*this), file);
     std::vector<frDoublePoint> buffer;
     buffer.reserve(static_cast<std::size_t>(count) + 2);
     auto flush = [&] {
@@ -300,14 +270,14 @@ bool CPolyLine::WriteCGM(std::FILE* file)
             }
             double a = arc.startAngle, b = arc.endAngle;
             if (v->bulge < 0) std::swap(a, b);   // CGM arcs run counter-clockwise
-            PutCgmWord(file, kCgmArcCentre);
-            PutCgmValue(file, arc.centre.x);
-            PutCgmValue(file, arc.centre.y);
-            PutCgmValue(file, kCgmArcVector * std::cos(a));
-            PutCgmValue(file, kCgmArcVector * std::sin(a));
-            PutCgmValue(file, kCgmArcVector * std::cos(b));
-            PutCgmValue(file, kCgmArcVector * std::sin(b));
-            PutCgmValue(file, arc.radius);
+            PutCgmWord16(file, kCgmArcCentre);
+            PutCgmCoordinate(file, arc.centre.x);
+            PutCgmCoordinate(file, arc.centre.y);
+            PutCgmCoordinate(file, kCgmArcVector * std::cos(a));
+            PutCgmCoordinate(file, kCgmArcVector * std::sin(a));
+            PutCgmCoordinate(file, kCgmArcVector * std::cos(b));
+            PutCgmCoordinate(file, kCgmArcVector * std::sin(b));
+            PutCgmCoordinate(file, arc.radius);
         }
         v = v->next;
     } while (v != stop);
@@ -354,7 +324,7 @@ bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
 {
     if (CountVertices(m_Head) < 2) return true;
     const UnitConverter units{GetGraph()};
-    const COLORREF color = PolylineColor(*this, false);
+    const COLORREF color = GetPageColor(*this);
     std::string text = FormatC("%f %f %f setrgbcolor\n", GetRValue(color) / 255.0, GetGValue(color) / 255.0,
                                GetBValue(color) / 255.0);
     const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
@@ -395,7 +365,7 @@ bool CPolyLine::WritePDF(CPDFStream* stream, bool widths)
         units.Point(x, y);
         return frDoublePoint(s * x + stream->m_OriginX, s * y + stream->m_OriginY);
     };
-    const COLORREF color = PolylineColor(*this, true);
+    const COLORREF color = GetPageColor(*this);
     const BYTE r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
     if (r == g && g == b)
         stream->SetStrokeGray(r / 255.0);

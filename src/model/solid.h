@@ -58,6 +58,15 @@ public:
     // The common record, u32 vertex count (at most four), x and y of each.
     [[nodiscard]] bool Load(std::FILE* file) override;
     [[nodiscard]] bool Save(std::FILE* file) override;
+    // Output records; a solid of fewer than three corners writes nothing and
+    // succeeds, so one bad solid does not end an export.
+    bool WriteDXF2000(std::FILE* file, bool widths) override;
+    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
+    bool WriteCGM(std::FILE* file) override;
+    bool WriteHPGL(std::FILE* file) override;
+    bool WriteEPS(std::FILE* file, bool widths) override;
+    bool WritePDF(CPDFStream* stream, bool widths) override;
 
 private:
     // Links the used vertices into a ring.

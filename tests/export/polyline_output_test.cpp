@@ -184,7 +184,7 @@ TEST_F(PolylineOutput, CgmWritesColoursThenOnePolylineElement)
     EXPECT_EQ(w[9], 0x403Fu);
     EXPECT_EQ(w[10], 12u);
     EXPECT_EQ((std::vector<unsigned>(w.begin() + 11, w.end())),
-              (std::vector<unsigned>{0, 0, 10, 0, 11, 0xFFFE}));   // trunc(-2.7) = -2
+              (std::vector<unsigned>{0, 0, 10, 0, 11, 0xFFFD}));   // -2.7 rounds to -3
 }
 
 TEST_F(PolylineOutput, CgmArcFirstWritesNoEmptyPolyline)
@@ -196,7 +196,7 @@ TEST_F(PolylineOutput, CgmArcFirstWritesNoEmptyPolyline)
     EXPECT_EQ((std::vector<unsigned>(w.begin() + 10, w.begin() + 17)),
               (std::vector<unsigned>{0, 0, 100, 0, 0, 100, 10}));
     EXPECT_EQ((std::vector<unsigned>(w.begin() + 17, w.end())),
-              (std::vector<unsigned>{0x403F, 8, 0, 10, 0xFFF7, 10}));   // trunc(-9.5)
+              (std::vector<unsigned>{0x403F, 8, 0, 10, 0xFFF6, 10}));   // nearest, not toward zero
 }
 
 TEST_F(PolylineOutput, CgmSplitsRunsLongerThanOneElement)

@@ -180,10 +180,10 @@ TEST_F(VectorFile, SvgPageFallsBackToAUnitBoxForAnEmptyDrawing)
 
 TEST_F(VectorFile, UnbuiltAndUnknownFormatsFailWithoutTouchingTheFile)
 {
-    const fs::path path = folder / "keep.pdf";
+    const fs::path path = folder / "keep.emf";
     std::ofstream(path) << "previous";
     std::string error;
-    EXPECT_FALSE(SaveVectorFile(graph, path, EXPORT_PDF, &error));
+    EXPECT_FALSE(SaveVectorFile(graph, path, EXPORT_METAFILE, &error));
     EXPECT_NE(error.find("not available yet"), std::string::npos) << error;
     EXPECT_FALSE(SaveVectorFile(graph, path, 42, &error));
     EXPECT_NE(error.find("Unknown output format"), std::string::npos);
@@ -203,7 +203,7 @@ TEST(ExportFormat, NamesAndExtensionsMapToCodes)
     EXPECT_EQ(ExportFormatFromName("png"), EXPORT_NONE);
     EXPECT_STREQ(ExportFormatExtension(EXPORT_CGM), ".cgm");
     EXPECT_TRUE(IsExportFormatAvailable(EXPORT_DXF2000));
-    EXPECT_FALSE(IsExportFormatAvailable(EXPORT_EPS));
+    EXPECT_FALSE(IsExportFormatAvailable(EXPORT_METAFILE));
 }
 
 } // namespace

@@ -1,0 +1,78 @@
+// EPS framing: the bounding box in points, a transform from the drawing unit
+// to points with the page's lower left corner at the origin, the records.
+#include "export/format_writers.h"
+
+#include <cmath>
+#include <string>
+
+#include "export/export_format.h"
+#include "export/svg_writer.h"
+#include "model/entity.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "platform/number_text.h"
+
+namespace {
+
+constexpr double kPointsPerInch = 72.0;
+
+bool Put(std::FILE* file, const std::string& text)
+{
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+} // namespace
+
+double GetPointsPerUnit(const CGraph& drawing)
+{
+    std::string name;
+    drawing.GetPixelsPerUnit(nullptr, nullptr, &name);
+    if (name.empty()) return 1.0;
+    switch (drawing.GetUnit()) {
+    case UNIT_INCH: return kPointsPerInch;
+    case UNIT_CM: return kPointsPerInch / 2.54;
+    case UNIT_MM: return kPointsPerInch / 25.4;
+    default: return 1.0;
+    }
+}
+
+void GetPageBoxInUnits(const CGraph& drawing, double* box)
+{
+    GetSvgPageBox(drawing, box);
+    drawing.GetPixelsPerUnit(&box[EXT_MIN_X], &box[EXT_MIN_Y], nullptr);
+    drawing.GetPixelsPerUnit(&box[EXT_MAX_X], &box[EXT_MAX_Y], nullptr);
+}
+
+bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
+{
+    double box[4];
+    GetPageBoxInUnits(drawing, box);
+    const double s = GetPointsPerUnit(drawing);
+    const double width = (box[EXT_MAX_X] - box[EXT_MIN_X]) * s, height = (box[EXT_MAX_Y] - box[EXT_MIN_Y]) * s;
+    std::string head = "%!PS-Adobe-3.0 EPSF-3.0\n";
+    head += FormatC("%%%%BoundingBox: 0 0 %d %d\n", static_cast<int>(std::ceil(width)),
+                    static_cast<int>(std::ceil(height)));
+    head += FormatC("%%%%HiResBoundingBox: 0 0 %f %f\n", width, height);
+    head += "%%Creator: Lineweft\n%%Pages: 1\n%%EndComments\n%%Page: 1 1\ngsave\n1 setlinecap\n1 setlinejoin\n";
+    head += FormatC("%f %f scale\n%f %f translate\n", s, s, 0.0 - box[EXT_MIN_X], 0.0 - box[EXT_MIN_Y]);
+    if (!Put(file, head)) {
+        if (error) *error = "Could not write the EPS file head.";
+        return false;
+    }
+    for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
+        if (!layer->IsVisible()) continue;   // a page shows what the view shows
+        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
+            if (!EntityHasOutputRecord(*e, EXPORT_EPS)) continue;
+            if (!e->WriteEPS(file, widths)) {
+                if (error)
+                    *error = FormatC("Could not write entity %u of layer \"%s\".", e->m_Id, layer->GetName().c_str());
+                return false;
+            }
+        }
+    }
+    if (!Put(file, "grestore\nshowpage\n%%EOF\n")) {
+        if (error) *error = "Could not write the EPS file tail.";
+        return false;
+    }
+    return std::ferror(file) == 0;
+}

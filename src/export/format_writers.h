@@ -1,0 +1,27 @@
+#pragma once
+// File framing of the export formats beside DXF 2000 and SVG: each walks the
+// layers head first and writes every entity's record for its format.
+//
+// Each writes the whole file to an open stream and returns false at the
+// first failed write or entity record, with a message in *error when given.
+#include <cstdio>
+#include <string>
+
+class CGraph;
+
+[[nodiscard]] bool WriteDXFR10File(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
+// The SVG file packed in the gzip format.
+[[nodiscard]] bool WriteSVGZFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
+[[nodiscard]] bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
+// One page, its content stream Flate-compressed.
+[[nodiscard]] bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
+[[nodiscard]] bool WriteHPGLFile(const CGraph& drawing, std::FILE* file, std::string* error);
+// Binary CGM in raster pixels; the VDC extent is the page box, kept within
+// the 16-bit coordinate range.
+[[nodiscard]] bool WriteCGMFile(const CGraph& drawing, std::FILE* file, std::string* error);
+
+// PostScript points per drawing unit (1 for pixels or an unknown resolution).
+[[nodiscard]] double GetPointsPerUnit(const CGraph& drawing);
+// The page box of the page formats in the drawing unit: the raster and every
+// layer's extents.
+void GetPageBoxInUnits(const CGraph& drawing, double* box);

@@ -1,0 +1,84 @@
+// PDF framing: catalog, page tree, one page of the page box's size and its
+// Flate-compressed content stream, the cross-reference table and trailer.
+#include "export/format_writers.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "export/export_format.h"
+#include "export/pdf_stream.h"
+#include "model/entity.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "platform/number_text.h"
+
+namespace {
+
+bool Deflate(const std::string& data, std::string* packed)
+{
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    packed->resize(size);
+    if (compress2(reinterpret_cast<Bytef*>(packed->data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+                  static_cast<uLong>(data.size()), Z_BEST_COMPRESSION) != Z_OK)
+        return false;
+    packed->resize(size);
+    return true;
+}
+
+} // namespace
+
+bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
+{
+    double box[4];
+    GetPageBoxInUnits(drawing, box);
+    CPDFStream stream;
+    stream.m_Scale = GetPointsPerUnit(drawing);
+    stream.m_OriginX = -box[EXT_MIN_X] * stream.m_Scale;
+    stream.m_OriginY = -box[EXT_MIN_Y] * stream.m_Scale;
+    const double width = (box[EXT_MAX_X] - box[EXT_MIN_X]) * stream.m_Scale;
+    const double height = (box[EXT_MAX_Y] - box[EXT_MIN_Y]) * stream.m_Scale;
+    bool ok = stream.AppendText("1 J 1 j ");
+    for (CLayer* layer = drawing.GetFirstLayer(); layer && ok; layer = layer->GetNext()) {
+        if (!layer->IsVisible()) continue;
+        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
+            if (!EntityHasOutputRecord(*e, EXPORT_PDF)) continue;
+            if (!e->WritePDF(&stream, widths)) {
+                if (error)
+                    *error = FormatC("Could not write entity %u of layer \"%s\".", e->m_Id, layer->GetName().c_str());
+                return false;
+            }
+        }
+    }
+    std::string packed;
+    if (!ok || !Deflate(stream.GetData(), &packed)) {
+        if (error) *error = "Not enough memory for the page content.";
+        return false;
+    }
+
+    // Objects 1..4: catalog, pages, page, content; offsets for the xref.
+    std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    std::vector<std::size_t> offsets;
+    auto object = [&](const std::string& body) {
+        offsets.push_back(out.size());
+        out += FormatC("%d 0 obj\n", static_cast<int>(offsets.size())) + body + "\nendobj\n";
+    };
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + FormatPdfNumber(std::max(width, 1.0), 3) + " " +
+           FormatPdfNumber(std::max(height, 1.0), 3) + "] /Resources << >> /Contents 4 0 R >>");
+    object(FormatC("<< /Length %zu /Filter /FlateDecode >>\nstream\n", packed.size()) + packed + "\nendstream");
+    const std::size_t xref = out.size();
+    out += FormatC("xref\n0 %d\n0000000000 65535 f \n", static_cast<int>(offsets.size()) + 1);
+    for (std::size_t at : offsets) out += FormatC("%010zu 00000 n \n", at);
+    out += FormatC("trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%zu\n%%%%EOF\n",
+                   static_cast<int>(offsets.size()) + 1, xref);
+    if (std::fwrite(out.data(), 1, out.size(), file) != out.size() || std::ferror(file) != 0) {
+        if (error) *error = "Could not write the PDF file.";
+        return false;
+    }
+    return true;
+}

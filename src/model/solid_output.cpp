@@ -1,0 +1,145 @@
+// The output records of CSolid. DXF corners run 1, 2, 4, 3, so a
+// four-corner ring is written with its last two corners exchanged.
+#include <string>
+
+#include "export/cgm_colors.h"
+#include "export/pdf_stream.h"
+#include "model/graph.h"
+#include "model/line.h"
+#include "model/solid.h"
+#include "model/utilities.h"
+#include "platform/number_text.h"
+
+namespace {
+
+constexpr unsigned kCgmInteriorStyle = 0x52C2;
+constexpr unsigned kCgmPolygonLong = 0x40FF;
+
+// The corners in DXF order, converted; the third repeated for a triangle.
+std::string SolidDxfCorners(const CSolid& solid)
+{
+    const int n = solid.GetPointCount();
+    static const int kOrder4[4] = {0, 1, 3, 2};
+    static const int kOrder3[4] = {0, 1, 2, 2};
+    const int* order = n == 4 ? kOrder4 : kOrder3;
+    std::string text;
+    for (int k = 0; k < 4; ++k) {
+        const CVertex* v = solid.GetVertex(order[k]);
+        double x = v->x, y = v->y;
+        ConvertToDrawingUnit(solid, &x, &y);
+        text += FormatC("  %d\n%f\n  %d\n%f\n", 10 + k, x, 20 + k, y);
+    }
+    return text;
+}
+
+bool IsWritable(const CSolid& solid)
+{
+    return solid.GetPointCount() >= 3;
+}
+
+} // namespace
+
+bool CSolid::WriteDXF2000(std::FILE* file, bool widths)
+{
+    if (!IsWritable(*this)) return true;
+    if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n")) return false;
+    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    return WriteOutputText(file, "100\nAcDbTrace\n" + SolidDxfCorners(*this));
+}
+
+bool CSolid::WriteDXFR10(std::FILE* file, bool widths)
+{
+    if (!IsWritable(*this)) return true;
+    if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n")) return false;
+    if (!CEntity::WriteDXFR10(file, widths)) return false;
+    return WriteOutputText(file, SolidDxfCorners(*this));
+}
+
+bool CSolid::WriteSVG(std::FILE* file, double pageHeight, bool widths)
+{
+    (void)widths;
+    if (!IsWritable(*this)) return true;
+    auto point = [&](int i) {
+        double x = m_Vertices[i].x, y = pageHeight - m_Vertices[i].y;
+        ConvertToDrawingUnit(*this, &x, &y);
+        return FormatC(" %-.3f,%-.3f", x, y);
+    };
+    std::string text = "<path d=\"M" + point(0) + " L";
+    for (int i = 1; i < m_Count; ++i) text += point(i);
+    text += point(0);
+    const std::string color = SvgColorText(GetPageColor(*this));
+    text += "\"\nfill=\"" + color + "\" stroke=\"" + color + "\" />\n";
+    return WriteOutputText(file, text);
+}
+
+bool CSolid::WriteCGM(std::FILE* file)
+{
+    if (!IsWritable(*this)) return true;
+    WriteCgmColors(GetPageColor(*this), file);
+    PutCgmWord16(file, kCgmInteriorStyle);
+    PutCgmWord16(file, 1);
+    PutCgmWord16(file, kCgmPolygonLong);
+    PutCgmWord16(file, static_cast<unsigned>(4 * m_Count));
+    for (int k = 1; k <= m_Count; ++k) {
+        const CVertex& v = m_Vertices[k % m_Count];
+        PutCgmCoordinate(file, v.x);
+        PutCgmCoordinate(file, v.y);
+    }
+    return true;
+}
+
+bool CSolid::WriteHPGL(std::FILE* file)
+{
+    if (!IsWritable(*this)) return true;
+    const CGraph* graph = GetGraph();
+    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
+    auto plot = [&](int i, double* x, double* y) {
+        *x = m_Vertices[i].x;
+        *y = m_Vertices[i].y;
+        ConvertToDrawingUnit(*this, x, y);
+        ScaleToPlotterUnits(x, y, unit);
+    };
+    double x, y;
+    plot(0, &x, &y);
+    std::string text = FormatC("PU%f,%f;PD%f,%f;FT2;PM0;", x, y, x, y);
+    for (int i = 1; i < m_Count; ++i) {
+        plot(i, &x, &y);
+        text += FormatC("PA%f,%f;", x, y);
+    }
+    text += "PM2;FP;";
+    return WriteOutputText(file, text);
+}
+
+bool CSolid::WriteEPS(std::FILE* file, bool widths)
+{
+    (void)widths;
+    if (!IsWritable(*this)) return true;
+    const COLORREF color = GetPageColor(*this);
+    std::string text = FormatC("%f %f %f setrgbcolor\nnewpath\n", GetRValue(color) / 255.0,
+                               GetGValue(color) / 255.0, GetBValue(color) / 255.0);
+    for (int i = 0; i < m_Count; ++i) {
+        double x = m_Vertices[i].x, y = m_Vertices[i].y;
+        ConvertToDrawingUnit(*this, &x, &y);
+        text += FormatC(i == 0 ? "%f %f moveto\n" : "%f %f lineto\n", x, y);
+    }
+    text += "0.001 setlinewidth\nfill\n";
+    return WriteOutputText(file, text);
+}
+
+bool CSolid::WritePDF(CPDFStream* stream, bool widths)
+{
+    (void)widths;
+    if (!IsWritable(*this)) return true;
+    SetPdfColor(stream, GetPageColor(*this), true);
+    stream->SetLineWidth(0);
+    const double s = stream->m_Scale;
+    bool ok = true;
+    for (int k = 0; k <= m_Count; ++k) {
+        double x = m_Vertices[k % m_Count].x, y = m_Vertices[k % m_Count].y;
+        ConvertToDrawingUnit(*this, &x, &y);
+        x = s * x + stream->m_OriginX;
+        y = s * y + stream->m_OriginY;
+        ok = (k == 0 ? stream->MoveTo(x, y) : stream->LineTo(x, y)) && ok;
+    }
+    return stream->AppendText("b ") && ok;
+}
