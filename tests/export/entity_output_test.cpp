@@ -23,22 +23,13 @@
 #include "model/polyline.h"
 #include "model/solid.h"
 
+#include "export_test_support.h"
+
 namespace {
 
-namespace fs = std::filesystem;
+using namespace export_test;
 
-constexpr const char* kPython = "/usr/bin/python3";
 
-int RunCommand(const std::string& command, std::string* output)
-{
-    output->clear();
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
-    return pclose(pipe);
-}
 
 bool HaveTool(const std::string& command)
 {
@@ -73,17 +64,8 @@ std::unique_ptr<CPolyLine> Ring(std::initializer_list<std::array<double, 3>> poi
     return poly;
 }
 
-class EntityOutput : public ::testing::Test {
+class EntityOutput : public export_test::ExportTest {
 protected:
-    void SetUp() override
-    {
-        folder = fs::temp_directory_path() / ("lw_records_" + std::to_string(getpid()) + "_" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
     CLine* AddLine(CLayer* layer, double x0, double y0, double x1, double y1)
     {
         auto* line = new CLine();
@@ -145,7 +127,6 @@ protected:
         shapes->AddEntity(arc);
     }
 
-    fs::path folder;
     CGraph graph;
 };
 

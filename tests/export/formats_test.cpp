@@ -20,60 +20,21 @@
 #include "model/layer.h"
 #include "model/polyline.h"
 
+#include "export_test_support.h"
+
 namespace {
 
-namespace fs = std::filesystem;
+using namespace export_test;
 
-constexpr double kQuarterBulge = 0.41421356237309503;
 
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-int Shell(const std::string& command, std::string* output)
-{
-    output->clear();
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
-    return pclose(pipe);
-}
 
 bool Have(const char* tool)
 {
     return access(tool, X_OK) == 0;
 }
 
-class Formats : public ::testing::Test {
+class Formats : public export_test::ExportTest {
 protected:
-    void SetUp() override
-    {
-        folder = fs::temp_directory_path() / ("lw_formats_" + std::to_string(getpid()) + "_" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    CPolyLine* Add(CLayer* layer, std::initializer_list<std::array<double, 3>> points, bool closed = false)
-    {
-        auto* poly = new CPolyLine();
-        for (const auto& p : points) {
-            auto* v = new CVertex(p[0], p[1], 1.5, 1.5, 0);
-            v->bulge = p[2];
-            poly->AddVertex(v, true);
-        }
-        poly->m_Closed = closed;
-        layer->AddEntity(poly);
-        return poly;
-    }
-
     // An open polyline with a quarter arc, a closed square in colour 3 on a
     // layer with a name R10 refuses, colour 7 by layer.
     void MakeDrawing(double scale = 1.0)
@@ -96,14 +57,13 @@ protected:
         return path;
     }
 
-    fs::path folder;
     CGraph graph;
 };
 
 TEST_F(Formats, DxfR10ReadsInEzdxfWithACleanAuditAndTheVertices)
 {
     std::string out;
-    if (!Have("/usr/bin/python3") || Shell("/usr/bin/python3 -c 'import ezdxf'", &out) != 0)
+    if (!Have("/usr/bin/python3") || RunCommand("/usr/bin/python3 -c 'import ezdxf'", &out) != 0)
         GTEST_SKIP() << "python3 ezdxf missing";
     MakeDrawing();
     const fs::path path = Save(EXPORT_DXFR10, "r10.dxf");
@@ -116,7 +76,7 @@ TEST_F(Formats, DxfR10ReadsInEzdxfWithACleanAuditAndTheVertices)
         "round(v.dxf.bulge,3)) for v in e.vertices])\n"
         "print(sorted(l.dxf.name for l in doc.layers))\n";
     std::ofstream(folder / "check.py") << script;
-    ASSERT_EQ(Shell("/usr/bin/python3 " + (folder / "check.py").string() + " " + path.string(), &out), 0) << out;
+    ASSERT_EQ(RunCommand("/usr/bin/python3 " + (folder / "check.py").string() + " " + path.string(), &out), 0) << out;
     // Layer names become R10's upper case letters, digits and '_'.
     EXPECT_EQ(out, "POLYLINE TRACE 256 False [(0.0, 0.0, 0), (10.0, 0.0, 0.414), (20.0, 10.0, 0)]\n"
                    "POLYLINE WALLS____DOORS_ 256 False [(2.0, 18.0, 0), (18.0, 18.0, 0)]\n"
@@ -146,7 +106,7 @@ TEST_F(Formats, SvgzIsTheSvgInGzipAndRenders)
     std::string out;
     if (!Have("/usr/bin/rsvg-convert")) GTEST_SKIP() << "rsvg-convert missing";
     std::ofstream(folder / "u.svg", std::ios::binary) << text;
-    EXPECT_EQ(Shell("/usr/bin/rsvg-convert -o " + (folder / "u.png").string() + " " + (folder / "u.svg").string(), &out),
+    EXPECT_EQ(RunCommand("/usr/bin/rsvg-convert -o " + (folder / "u.png").string() + " " + (folder / "u.svg").string(), &out),
               0) << out;
 }
 
@@ -160,10 +120,10 @@ TEST_F(Formats, PdfPassesQpdfAndRendersInInches)
     EXPECT_NE(pdf.find("/FlateDecode"), std::string::npos);
     std::string out;
     if (Have("/usr/bin/qpdf")) {
-        EXPECT_EQ(Shell("/usr/bin/qpdf --check " + path.string(), &out), 0) << out;
+        EXPECT_EQ(RunCommand("/usr/bin/qpdf --check " + path.string(), &out), 0) << out;
         EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
         // The decompressed page starts a path with a move before any arc.
-        ASSERT_EQ(Shell("/usr/bin/qpdf --qdf --object-streams=disable " + path.string() + " " +
+        ASSERT_EQ(RunCommand("/usr/bin/qpdf --qdf --object-streams=disable " + path.string() + " " +
                           (folder / "q.pdf").string(), &out), 0) << out;
         const std::string plain = Slurp(folder / "q.pdf");
         const std::size_t move = plain.find(" m "), curve = plain.find(" c ");
@@ -171,7 +131,7 @@ TEST_F(Formats, PdfPassesQpdfAndRendersInInches)
         EXPECT_LT(move, curve);
     }
     if (Have("/usr/bin/pdftoppm")) {
-        EXPECT_EQ(Shell("/usr/bin/pdftoppm -png -r 36 " + path.string() + " " + (folder / "p").string(), &out), 0)
+        EXPECT_EQ(RunCommand("/usr/bin/pdftoppm -png -r 36 " + path.string() + " " + (folder / "p").string(), &out), 0)
             << out;
     }
 }
@@ -185,7 +145,7 @@ TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
     EXPECT_NE(eps.find("%%EOF"), std::string::npos);
     if (!Have("/usr/bin/gs")) GTEST_SKIP() << "Ghostscript missing";
     std::string out;
-    EXPECT_EQ(Shell("/usr/bin/gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=png16m -sOutputFile=" +
+    EXPECT_EQ(RunCommand("/usr/bin/gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=png16m -sOutputFile=" +
                       (folder / "e.png").string() + " " + path.string(), &out), 0) << out;
     EXPECT_TRUE(fs::exists(folder / "e.png"));
 }
@@ -199,7 +159,7 @@ TEST_F(Formats, HpglRendersInHp2xx)
     EXPECT_NE(plt.find("PU;SP0;"), std::string::npos);
     if (!Have("/usr/bin/hp2xx")) GTEST_SKIP() << "hp2xx missing";
     std::string out;
-    EXPECT_EQ(Shell("cd " + folder.string() + " && /usr/bin/hp2xx -q -m png -f h.png d.plt", &out), 0) << out;
+    EXPECT_EQ(RunCommand("cd " + folder.string() + " && /usr/bin/hp2xx -q -m png -f h.png d.plt", &out), 0) << out;
     EXPECT_TRUE(fs::exists(folder / "h.png"));
 }
 

@@ -18,32 +18,13 @@
 #include "model/polyline.h"
 #include "raster/raster_entity.h"
 
+#include "export_test_support.h"
+
 namespace {
 
-namespace fs = std::filesystem;
+using namespace export_test;
 
-constexpr const char* kPython = "/usr/bin/python3";
-constexpr double kQuarterBulge = 0.41421356237309503;
 
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs a shell command; its output comes back in *output.
-int RunCommand(const std::string& command, std::string* output)
-{
-    output->clear();
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
-    return pclose(pipe);
-}
 
 bool HaveEzdxf()
 {
@@ -51,30 +32,8 @@ bool HaveEzdxf()
     return access(kPython, X_OK) == 0 && RunCommand(std::string(kPython) + " -c 'import ezdxf'", &out) == 0;
 }
 
-class VectorFile : public ::testing::Test {
+class VectorFile : public export_test::ExportTest {
 protected:
-    void SetUp() override
-    {
-        folder = fs::temp_directory_path() / ("lw_export_" + std::to_string(getpid()) + "_" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    CPolyLine* Add(CLayer* layer, std::initializer_list<std::array<double, 3>> points, bool closed = false)
-    {
-        auto* poly = new CPolyLine();
-        for (const auto& p : points) {
-            auto* v = new CVertex(p[0], p[1], 1.5, 1.5, 0);
-            v->bulge = p[2];
-            poly->AddVertex(v, true);
-        }
-        poly->m_Closed = closed;
-        layer->AddEntity(poly);
-        return poly;
-    }
-
     // Two layers, an open polyline with an arc and a closed square; ids
     // 1 and up, the handles a careless framing would take for itself.
     void MakeDrawing()
@@ -88,7 +47,6 @@ protected:
         ResetIdCounter();
     }
 
-    fs::path folder;
     CGraph graph;
 };
 
