@@ -6,7 +6,7 @@
 
 namespace {
 
-struct DibSpec {
+struct DibShape {
     int width = 5;
     int height = 3;  // negative: top-down
     int bits = 8;
@@ -19,7 +19,7 @@ struct DibSpec {
 
 // A packed DIB whose pixel (x, row) from the bottom holds (x + 3 * row) in
 // every byte, with a colour table of grey ramp entries.
-std::vector<BYTE> MakeDib(const DibSpec& s)
+std::vector<BYTE> MakeDib(const DibShape& s)
 {
     BITMAPINFOHEADER h{};
     h.biSize = s.headerSize;
@@ -57,8 +57,8 @@ std::vector<BYTE> MakeDib(const DibSpec& s)
 
 TEST(RasterDibBlock, ValidBlocksBecomeTheImage)
 {
-    DibSpec spec;
-    std::vector<BYTE> block = MakeDib(spec);
+    DibShape shape;
+    std::vector<BYTE> block = MakeDib(shape);
     CRasterSrc image;
     ASSERT_TRUE(image.AttachDIBHandle(block.data(), block.size()));
     EXPECT_EQ(image.GetWidth(), 5);
@@ -68,26 +68,26 @@ TEST(RasterDibBlock, ValidBlocksBecomeTheImage)
     EXPECT_EQ(image.GetPixelIndex(1, 0), 7);
     EXPECT_EQ(image.GetHeader()->biXPelsPerMeter, 11811);
 
-    spec.height = -3;  // top-down rows
-    block = MakeDib(spec);
+    shape.height = -3;  // top-down rows
+    block = MakeDib(shape);
     ASSERT_TRUE(image.AttachDIBHandle(block.data(), block.size()));
     EXPECT_EQ(image.GetPixelIndex(1, 0), 1);
     EXPECT_EQ(image.GetHeight(), 3);
 
-    spec = DibSpec{};
-    spec.bits = 24;
-    spec.headerSize = 124;
-    block = MakeDib(spec);
+    shape = DibShape{};
+    shape.bits = 24;
+    shape.headerSize = 124;
+    block = MakeDib(shape);
     ASSERT_TRUE(image.AttachDIBHandle(block.data(), block.size()));
     EXPECT_EQ(image.GetBitCount(), 24);
 }
 
 TEST(RasterDibBlock, OneBitBlocksAreNormalisedToWhiteBlack)
 {
-    DibSpec spec;
-    spec.bits = 1;
-    spec.width = 9;
-    std::vector<BYTE> block = MakeDib(spec);  // palette {black, white}
+    DibShape shape;
+    shape.bits = 1;
+    shape.width = 9;
+    std::vector<BYTE> block = MakeDib(shape);  // palette {black, white}
     CRasterSrc image;
     ASSERT_TRUE(image.AttachDIBHandle(block.data(), block.size()));
     EXPECT_EQ(image.GetPalette()[0].rgbRed, 255);
@@ -99,15 +99,15 @@ TEST(RasterDibBlock, OneBitBlocksAreNormalisedToWhiteBlack)
 
 TEST(RasterDibBlock, FiveSixFiveBlocksAreConvertedTo24Bits)
 {
-    DibSpec spec;
-    spec.bits = 16;
-    spec.width = 2;
-    spec.height = 1;
-    spec.compression = BI_BITFIELDS;
-    spec.masks[0] = FI16_565_RED_MASK;
-    spec.masks[1] = FI16_565_GREEN_MASK;
-    spec.masks[2] = FI16_565_BLUE_MASK;
-    std::vector<BYTE> block = MakeDib(spec);
+    DibShape shape;
+    shape.bits = 16;
+    shape.width = 2;
+    shape.height = 1;
+    shape.compression = BI_BITFIELDS;
+    shape.masks[0] = FI16_565_RED_MASK;
+    shape.masks[1] = FI16_565_GREEN_MASK;
+    shape.masks[2] = FI16_565_BLUE_MASK;
+    std::vector<BYTE> block = MakeDib(shape);
     // Pixel 0: pure red in 5-6-5.
     size_t bits = block.size() - 4;
     block[bits] = 0x00;
@@ -132,30 +132,30 @@ TEST(RasterDibBlock, DamagedBlocksAreRefusedAndTheImageKept)
     auto refused = [&](const std::vector<BYTE>& block, size_t length) {
         return !image.AttachDIBHandle(block.data(), length);
     };
-    std::vector<BYTE> good = MakeDib(DibSpec{});
+    std::vector<BYTE> good = MakeDib(DibShape{});
     EXPECT_TRUE(refused(good, good.size() - 1)) << "last row cut short";
     EXPECT_TRUE(refused(good, 39)) << "no whole header";
     EXPECT_FALSE(image.AttachDIBHandle(nullptr, 100));
 
-    DibSpec s;
+    DibShape s;
     s.headerSize = 12;
     EXPECT_TRUE(refused(MakeDib(s), MakeDib(s).size()));
-    s = DibSpec{};
+    s = DibShape{};
     s.planes = 2;
     EXPECT_TRUE(refused(MakeDib(s), MakeDib(s).size()));
-    s = DibSpec{};
+    s = DibShape{};
     s.bits = 2;
     EXPECT_TRUE(refused(MakeDib(s), MakeDib(s).size()));
-    s = DibSpec{};
+    s = DibShape{};
     s.width = 0;
     EXPECT_TRUE(refused(MakeDib(s), MakeDib(s).size()));
-    s = DibSpec{};
+    s = DibShape{};
     s.compression = BI_RLE8;
     EXPECT_TRUE(refused(MakeDib(s), MakeDib(s).size()));
-    s = DibSpec{};
+    s = DibShape{};
     s.colours = 300;  // more entries than 8 bits can index
     EXPECT_TRUE(refused(MakeDib(s), MakeDib(s).size()));
-    s = DibSpec{};
+    s = DibShape{};
     s.bits = 32;
     s.compression = BI_BITFIELDS;
     s.masks[0] = 0xFF;  // swapped channels
