@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -7,28 +9,6 @@
 #include <sys/wait.h>
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-// Runs lineweft with stderr folded into the captured output.
-CliRun Lineweft(const std::string& args)
-{
-    std::string command = std::string(LW_CLI_PATH) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    CliRun run{-1, {}};
-    if (!pipe)
-        return run;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.out.append(buffer.data(), n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 } // namespace
 

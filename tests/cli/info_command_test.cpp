@@ -1,4 +1,5 @@
 // lineweft info: what a raster file holds, and clear failures.
+#include "cli_runner.h"
 #include "raster/raster_test_support.h"
 
 #include "raster/raster_file.h"
@@ -11,28 +12,12 @@
 
 namespace {
 
-struct InfoRun {
-    int status;
-    std::string out;
-};
-
-InfoRun Info(const std::string& args)
+CliRun Info(const std::string& args)
 {
-    std::string command = std::string(LW_CLI_PATH) + " info " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    InfoRun run{-1, {}};
-    if (!pipe)
-        return run;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.out.append(buffer.data(), n);
-    int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return Lineweft("info " + args);
 }
 
-bool Has(const InfoRun& run, const std::string& text)
+bool Has(const CliRun& run, const std::string& text)
 {
     return run.out.find(text) != std::string::npos;
 }
@@ -50,7 +35,7 @@ TEST(InfoCommand, PrintsWhatARasterHolds)
     ASSERT_TRUE(page.SetResolution(11811));
     ASSERT_TRUE(page.SaveBMP(folder / "blank.bmp"));
 
-    InfoRun run = Info(folder / "blank.bmp");
+    CliRun run = Info(folder / "blank.bmp");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(Has(run, "Format:              BMP")) << run.out;
     EXPECT_TRUE(Has(run, "Pages:               1"));
@@ -83,7 +68,7 @@ TEST(InfoCommand, ListsThePagesOfAMultiPageTiff)
     }
     FreeImage_CloseMultiBitmap(multi, 0);
 
-    InfoRun run = Info(path);
+    CliRun run = Info(path);
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(Has(run, "Format:              TIFF"));
     EXPECT_TRUE(Has(run, "Pages:               3"));
@@ -95,7 +80,7 @@ TEST(InfoCommand, ListsThePagesOfAMultiPageTiff)
 TEST(InfoCommand, MissingUnsupportedAndDamagedFilesFailClearly)
 {
     TempFolder folder;
-    InfoRun run = Info(folder / "absent.bmp");
+    CliRun run = Info(folder / "absent.bmp");
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Has(run, "does not exist")) << run.out;
 

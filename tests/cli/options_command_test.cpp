@@ -2,6 +2,8 @@
 // private settings folder, so what one run saves the next one reads.
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -11,25 +13,9 @@
 
 namespace {
 
-struct OptionsRun {
-    int status;
-    std::string out;
-};
-
-OptionsRun Options(const std::string& args)
+CliRun Options(const std::string& args)
 {
-    const std::string command = std::string(LW_CLI_PATH) + " options " + args + " 2>&1";
-    OptionsRun run{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return Lineweft("options " + args);
 }
 
 std::string TempFile(const std::string& name, const std::string& text)
@@ -48,14 +34,14 @@ const char* const kDefaultText = "[Options]\nAutoGray=1\nGray=128\nMethod=Center
 TEST(OptionsCommand, LoadPersistsUntilReset)
 {
     ASSERT_EQ(Options("--reset").status, 0);
-    OptionsRun shown = Options("");
+    CliRun shown = Options("");
     ASSERT_EQ(shown.status, 0) << shown.out;
     EXPECT_EQ(shown.out, kDefaultText);
 
     const std::string job =
         TempFile("options_command_test.lwj", "[Files]\nFile1=a.png\n[Job]\nGray=-20\nmethod=OUTLINE\nStraighten=0.5\n"
                                              "Fill=1\nType=1\nSpace=2\n");
-    OptionsRun loaded = Options("--load " + job);
+    CliRun loaded = Options("--load " + job);
     ASSERT_EQ(loaded.status, 0) << loaded.out;
     const std::string outline = "[Options]\nAutoGray=0\nGray=0\nMethod=Outline\nStraighten=0.500\nCircle=1\n"
                                 "Fill=1\nType=1\nSpace=2.000\n";
@@ -67,11 +53,11 @@ TEST(OptionsCommand, LoadPersistsUntilReset)
 
     // What the command prints loads back as it is.
     const std::string printed = TempFile("options_command_printed.lwj", Options("").out);
-    OptionsRun again = Options("--load " + printed + " --section options");
+    CliRun again = Options("--load " + printed + " --section options");
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out, outline);
 
-    OptionsRun reset = Options("--reset");
+    CliRun reset = Options("--reset");
     EXPECT_EQ(reset.status, 0);
     EXPECT_EQ(reset.out, kDefaultText);
     EXPECT_EQ(Options("").out, kDefaultText);
@@ -83,13 +69,13 @@ TEST(OptionsCommand, BadFilesFailAndChangeNothing)
 {
     ASSERT_EQ(Options("--reset").status, 0);
     const std::string noOptions = TempFile("options_command_none.lwj", "[Files]\nFile1=a.png\n");
-    OptionsRun none = Options("--load " + noOptions);
+    CliRun none = Options("--load " + noOptions);
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.out.find("no section with tracing options"), std::string::npos) << none.out;
-    OptionsRun missingSection = Options("--load " + noOptions + " --section Job");
+    CliRun missingSection = Options("--load " + noOptions + " --section Job");
     EXPECT_EQ(missingSection.status, 1);
     EXPECT_NE(missingSection.out.find("no section [Job]"), std::string::npos) << missingSection.out;
-    OptionsRun missingFile = Options("--load /nonexistent/job.lwj");
+    CliRun missingFile = Options("--load /nonexistent/job.lwj");
     EXPECT_EQ(missingFile.status, 1);
     EXPECT_NE(missingFile.out.find("cannot read /nonexistent/job.lwj"), std::string::npos);
     EXPECT_EQ(Options("").out, kDefaultText);
@@ -102,7 +88,7 @@ TEST(OptionsCommand, UsageErrors)
     EXPECT_EQ(Options("--frobnicate").status, 2);
     EXPECT_EQ(Options("--reset --load x.lwj").status, 2);
     EXPECT_EQ(Options("--section Job").status, 2);
-    OptionsRun help = Options("--help");
+    CliRun help = Options("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--load FILE.lwj"), std::string::npos);
 }

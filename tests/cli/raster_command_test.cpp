@@ -2,6 +2,8 @@
 // small generated rasters in, BMP out, read back pixel by pixel.
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -14,26 +16,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-CliRun Lineweft(const std::string& args)
-{
-    FILE* pipe = popen((std::string(LW_CLI_PATH) + " " + args + " 2>&1").c_str(), "r");
-    CliRun run{-1, {}};
-    if (!pipe)
-        return run;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 class RasterCommand : public ::testing::Test {
 protected:

@@ -2,6 +2,8 @@
 // usual readers accept out.
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -15,28 +17,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int status;
-    std::string out;
-};
-
-CliRun Shell(const std::string& command)
-{
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    CliRun run{-1, {}};
-    if (!pipe)
-        return run;
-    std::array<char, 4096> buffer;
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        run.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-CliRun Lineweft(const std::string& args) { return Shell(std::string(LW_CLI_PATH) + " " + args); }
 
 bool HasEzdxf() { return Shell("/usr/bin/python3 -c 'import ezdxf'").status == 0; }
 
