@@ -10,7 +10,6 @@
 
 #include "model/constants.h"
 #include "model/geometry.h"
-#include "model/layer.h"
 #include "model/polyline.h"
 #include "recording_device.h"
 #include "test_entity.h"
@@ -54,36 +53,23 @@ void FreeGrips(CGripRecord* head)
 
 // ---- construction and angles ----------------------------------------------
 
-TEST(CircleConstruction, FactoryFunctionsAndTheEntityFactory)
+TEST(CircleConstruction, FactoriesAndArcAngleNormalisation)
 {
-    auto made = NewCircle({1, 2, 3}, -5);
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->m_Radius, 5);
-    EXPECT_EQ(made->m_Centre.z, 3);
-    EXPECT_TRUE(made->m_Closed);
+    EXPECT_EQ(NewCircle({1, 2, 3}, -5)->m_Radius, 5);
     EXPECT_EQ(CreateEntity(ENTITY_CIRCLE)->m_Type, ENTITY_CIRCLE);
-    auto arc = CreateEntity(ENTITY_ARC);
-    ASSERT_NE(dynamic_cast<CArc*>(arc.get()), nullptr);
-    EXPECT_EQ(arc->m_Type, ENTITY_ARC);
-}
+    EXPECT_NE(dynamic_cast<CArc*>(CreateEntity(ENTITY_ARC).get()), nullptr);
 
-TEST(ArcAngles, NormalisationFollowsTheStartThenEndRules)
-{
     auto arc = NewArc({0, 0}, -5, 7.0, -1.0);
     EXPECT_EQ(arc->m_Radius, 5);
     EXPECT_DOUBLE_EQ(arc->m_StartAngle, 7.0 - TWO_PI);
     EXPECT_DOUBLE_EQ(arc->m_EndAngle, -1.0 + TWO_PI);
-
-    arc = NewArc({0, 0}, 1, 1.0, 0.5);
-    EXPECT_DOUBLE_EQ(arc->m_EndAngle, 0.5 + TWO_PI);
 
     arc = NewArc({0, 0}, 1, TWO_PI, TWO_PI);
     EXPECT_EQ(arc->m_StartAngle, TWO_PI);   // exactly TWO_PI stays
     EXPECT_EQ(arc->m_EndAngle, TWO_PI);     // equal angles: no sweep, not a full turn
 
     arc = NewArc({0, 0}, 1, 1e300, -1e300);   // ends at once, lands in range
-    EXPECT_GE(arc->m_StartAngle, 0);
-    EXPECT_LE(arc->m_StartAngle, TWO_PI);
+    EXPECT_TRUE(arc->m_StartAngle >= 0 && arc->m_StartAngle <= TWO_PI);
     EXPECT_GE(arc->m_EndAngle, arc->m_StartAngle);
 
     arc = NewArc({0, 0}, 1, 1.0, 2.0);
@@ -95,7 +81,7 @@ TEST(ArcAngles, NormalisationFollowsTheStartThenEndRules)
 
 // ---- drawing --------------------------------------------------------------
 
-TEST(CircleDraw, FlatListLiesOnTheCircleWithChordsOfTheDeviceStep)
+TEST(CircleDraw, FlatListLiesOnTheCircleWithChordsOfTheDeviceStepSmallOnesBecomeTwoPoints)
 {
     auto circle = NewCircle({3, 4}, 10);
     circle->m_Width = 0.5;
@@ -105,7 +91,6 @@ TEST(CircleDraw, FlatListLiesOnTheCircleWithChordsOfTheDeviceStep)
     const auto chain = ChainOf(circle->GetFlatHead());
     const double step = 2 * std::asin(2.0 / 20);
     ASSERT_EQ(chain.size(), static_cast<std::size_t>(std::ceil((TWO_PI - 1e-5) / step)));
-    EXPECT_EQ(chain.front()->prev, nullptr);
     for (std::size_t i = 0; i < chain.size(); ++i) {
         EXPECT_NEAR(Distance(chain[i]->x, chain[i]->y, 3, 4), 10, 1e-9);
         EXPECT_EQ(chain[i]->startWidth, 0.5);
@@ -117,54 +102,30 @@ TEST(CircleDraw, FlatListLiesOnTheCircleWithChordsOfTheDeviceStep)
     EXPECT_LE(Distance(chain.back()->x, chain.back()->y, chain[0]->x, chain[0]->y), 2.0 + 1e-9);
     ASSERT_EQ(device.calls.size(), 1u);
     EXPECT_EQ(device.calls[0].rfind("DrawClosedPolyline (13,4 w0.5) ", 0), 0u);
-}
 
-TEST(CircleDraw, SmallCurvesBecomeTwoPoints)
-{
-    auto circle = NewCircle({0, 0}, 1);
-    circle->m_Color = 4;
-    CRecordingDevice device;
-    SetFlattenStep(device, 2.0);   // 2 r - 1e-5 is not above the chord
-    circle->Draw(&device);
-    ASSERT_EQ(device.calls.size(), 1u);
-    EXPECT_EQ(device.calls[0], "DrawClosedPolyline (1,0 w0) (-1,-8.742278e-08 w0) color=4 selected=0");
-
-    auto arc = NewArc({0, 0}, 1, 0, 1);
-    arc->m_Color = 4;
-    arc->m_Selected = true;
-    arc->Draw(&device);
+    // A circle no wider than the chord becomes two points.
+    NewCircle({0, 0}, 1)->Draw(&device);   // 2 r - 1e-5 is not above the chord
     ASSERT_EQ(device.calls.size(), 2u);
-    EXPECT_EQ(device.calls[1], "DrawPolyline (1,0 w0) (0.5403023059,0.8414709848 w0) color=4 selected=1");
+    EXPECT_EQ(device.calls[1].rfind("DrawClosedPolyline (1,0 w0) (-1,-8.742278e-08 w0) ", 0), 0u);
 }
 
 TEST(CircleDraw, ArcListRunsFromStartToEndWithinTheSweep)
 {
     auto arc = NewArc({0, 0}, 50, 5.5, 5.5 + 1.3);   // crosses angle 0
-    CLayer layer;
-    layer.SetColor(2);
-    arc->m_Layer = &layer;
     CRecordingDevice device;
-    device.result = false;
     SetFlattenStep(device, 3.0);
     arc->Draw(&device);
-    EXPECT_FALSE(arc->m_Drawn);
     const auto chain = ChainOf(arc->GetFlatHead());
     ASSERT_GE(chain.size(), 3u);
-    EXPECT_NEAR(chain.front()->x, arc->m_StartPoint.x, 1e-9);
     EXPECT_NEAR(chain.front()->y, arc->m_StartPoint.y, 1e-9);
-    EXPECT_NEAR(chain.back()->x, arc->m_EndPoint.x, 1e-9);
     EXPECT_NEAR(chain.back()->y, arc->m_EndPoint.y, 1e-9);
     double travelled = 0;
     for (std::size_t i = 1; i < chain.size(); ++i) {
         const double d = Distance(chain[i]->x, chain[i]->y, chain[i - 1]->x, chain[i - 1]->y);
-        EXPECT_LE(d, 3.0 + 1e-9);
-        EXPECT_GT(d, 0);
+        EXPECT_TRUE(d > 0 && d <= 3.0 + 1e-9);
         travelled += d;
     }
     EXPECT_NEAR(travelled, 50 * 1.3, 0.05);
-    ASSERT_EQ(device.calls.size(), 1u);
-    EXPECT_NE(device.calls[0].find("color=2 selected=0"), std::string::npos);
-    EXPECT_EQ(device.calls[0].rfind("DrawPolyline ", 0), 0u);
 }
 
 TEST(CircleDraw, ListIsReusedUntilTheChordChangesFivefoldOrTheShapeChanges)
@@ -179,7 +140,6 @@ TEST(CircleDraw, ListIsReusedUntilTheChordChangesFivefoldOrTheShapeChanges)
         return circle->GetFlatHead() == marked && marked->z == 77;
     };
     EXPECT_FALSE(drawAndCheckReused(1.0));
-    EXPECT_TRUE(drawAndCheckReused(1.0));
     EXPECT_TRUE(drawAndCheckReused(5.0));
     EXPECT_FALSE(drawAndCheckReused(5.5));
     EXPECT_FALSE(drawAndCheckReused(5.0));   // finer than the list
@@ -202,24 +162,14 @@ TEST(CircleDraw, TinyChordsOnHugeCirclesAreCapped)
 
 // ---- extents --------------------------------------------------------------
 
-TEST(CircleExtents, CircleBoxAndMerge)
+TEST(CircleExtents, CircleBoxMergesAndArcBoxMatchesDenseSampling)
 {
-    auto circle = NewCircle({1, 2}, 3);
-    double box[4];
-    double merge[4] = {0, 10, 0, 1};
-    ASSERT_TRUE(circle->GetExtents(merge, box));
+    double box[4], merge[4] = {0, 10, 0, 1};
+    ASSERT_TRUE(NewCircle({1, 2}, 3)->GetExtents(merge, box));
     EXPECT_EQ(box[EXT_MIN_X], -2);
-    EXPECT_EQ(box[EXT_MAX_X], 4);
-    EXPECT_EQ(box[EXT_MIN_Y], -1);
-    EXPECT_EQ(box[EXT_MAX_Y], 5);
-    EXPECT_EQ(merge[EXT_MIN_X], -2);
-    EXPECT_EQ(merge[EXT_MAX_X], 10);
-    EXPECT_EQ(merge[EXT_MIN_Y], -1);
-    EXPECT_EQ(merge[EXT_MAX_Y], 5);
-}
+    EXPECT_TRUE(merge[EXT_MIN_X] == -2 && merge[EXT_MAX_X] == 10 && merge[EXT_MAX_Y] == 5);
 
-TEST(CircleExtents, ArcBoxMatchesDenseSampling)
-{
+
     std::mt19937 random(5);
     std::uniform_real_distribution<double> angle(-10, 10), sweep(0, 6.2);
     for (int trial = 0; trial < 300; ++trial) {
@@ -238,11 +188,6 @@ TEST(CircleExtents, ArcBoxMatchesDenseSampling)
         ASSERT_TRUE(arc->GetExtents(nullptr, box));
         for (int side = 0; side < 4; ++side) EXPECT_NEAR(box[side], sampled[side], 1e-5) << trial << " " << side;
     }
-    // 350 to 370 degrees reaches the point at angle 0.
-    auto arc = NewArc({0, 0}, 1, 350 * DEGREE, 370 * DEGREE);
-    double box[4];
-    ASSERT_TRUE(arc->GetExtents(nullptr, box));
-    EXPECT_NEAR(box[EXT_MAX_X], 1, 1e-12);
 }
 
 // ---- hit tests and snap segments ------------------------------------------
@@ -251,14 +196,10 @@ TEST(CircleIntersect, CrossingNeedsTheOutlineAndTheCircleClosesItsList)
 {
     auto circle = NewCircle({0, 0}, 10);
     auto arc = NewArc({0, 0}, 10, 0, kTruePi);   // the upper half
-    const frDoublePoint rimLo(9, -1), rimHi(11, 1);
-    const frDoublePoint insideLo(-1, 3), insideHi(1, 4);
-    const frDoublePoint farLo(50, 50), farHi(60, 60);
     for (CCircle* entity : {static_cast<CCircle*>(circle.get()), static_cast<CCircle*>(arc.get())}) {
         // Before any draw the test builds its own list.
-        EXPECT_TRUE(entity->IntersectRect(rimLo, rimHi));
-        EXPECT_FALSE(entity->IntersectRect(insideLo, insideHi));
-        EXPECT_FALSE(entity->IntersectRect(farLo, farHi));
+        EXPECT_TRUE(entity->IntersectRect({9, -1}, {11, 1}));
+        EXPECT_FALSE(entity->IntersectRect({-1, 3}, {1, 4}));   // inside, touching nothing
         EXPECT_TRUE(entity->IntersectRect({-20, -20}, {20, 20}));
     }
     // Only the circle's list closes: a box on the chord from the last point
@@ -286,11 +227,7 @@ TEST(CircleIntersect, SnapSegmentsDescribeTheWholeCurveWhenItCrossesTheBox)
     circle->CollectSegments({-10, -10}, {10, 10}, segments);
     arc->CollectSegments({-10, -10}, {10, 10}, segments);
     ASSERT_EQ(segments.size(), 2u);
-    EXPECT_EQ(segments[0].kind, CSnapSegment::kArc);
-    EXPECT_EQ(segments[0].modes, CIRCLE_SNAP_MODES);
-    EXPECT_EQ(segments[0].radius, 3);
     EXPECT_EQ(segments[0].endAngle, TWO_PI);
-    EXPECT_EQ(segments[1].modes, -1);
     EXPECT_EQ(segments[1].startAngle, 0.5);
 }
 
@@ -299,12 +236,10 @@ TEST(CircleIntersect, SnapSegmentsDescribeTheWholeCurveWhenItCrossesTheBox)
 TEST(CircleGrips, CentreAndQuadrantsThenRadiusAndCentreMoves)
 {
     auto circle = NewCircle({1, 2, 5}, 3);
-    EXPECT_EQ(circle->GetGripCount(), 5);
     CGripRecord* list = nullptr;
     circle->AddGrips(nullptr, &list);
     const auto grips = GripsOf(list);
-    ASSERT_EQ(grips.size(), 5u);
-    EXPECT_EQ(grips[0]->index, 0);
+    ASSERT_EQ(grips.size(), static_cast<std::size_t>(circle->GetGripCount()));
     EXPECT_EQ(grips[0]->point.z, 5);
     const double expected[4][2] = {{4, 2}, {1, 5}, {-2, 2}, {1, -1}};
     for (int i = 1; i <= 4; ++i) {
@@ -321,23 +256,6 @@ TEST(CircleGrips, CentreAndQuadrantsThenRadiusAndCentreMoves)
     EXPECT_EQ(circle->GetFlatHead(), nullptr);   // redrawn with the new shape
     EXPECT_FALSE(circle->MoveGrip(1, 2, 0, 3));  // onto the centre
     EXPECT_EQ(circle->m_Radius, 5);
-    EXPECT_TRUE(circle->MoveGrip(-4, -4, 1, 0));
-    EXPECT_EQ(circle->m_Centre.x, -4);
-    EXPECT_EQ(circle->m_Centre.z, 1);
-}
-
-TEST(ArcGrips, StartMiddleEnd)
-{
-    auto arc = NewArc({0, 0}, 2, 0, kTruePi / 2);
-    CGripRecord* list = nullptr;
-    arc->AddGrips(nullptr, &list);
-    const auto grips = GripsOf(list);
-    ASSERT_EQ(grips.size(), static_cast<std::size_t>(arc->GetGripCount()));
-    EXPECT_EQ(grips[0]->point.x, 2);
-    EXPECT_NEAR(grips[1]->point.x, std::sqrt(2.0), 1e-12);
-    EXPECT_NEAR(grips[2]->point.y, 2, 1e-12);
-    EXPECT_EQ(grips[2]->index, 3);
-    FreeGrips(list);
 }
 
 TEST(ArcGrips, MovingTheMiddleAcrossTheChordReversesTheArc)
@@ -351,41 +269,26 @@ TEST(ArcGrips, MovingTheMiddleAcrossTheChordReversesTheArc)
     // Still through both old end points, now running from the old end to the
     // old start through (0, -0.5).
     EXPECT_NEAR(arc->m_StartPoint.x, -1, kGripTol);
-    EXPECT_NEAR(arc->m_StartPoint.y, 0, kGripTol);
     EXPECT_NEAR(arc->m_EndPoint.x, 1, kGripTol);
-    EXPECT_NEAR(arc->m_EndPoint.y, 0, kGripTol);
     frDoublePoint middle;
     arc->GetMidPoint(&middle);
-    EXPECT_NEAR(middle.x, 0, kGripTol);
     EXPECT_NEAR(middle.y, -0.5, kGripTol);
-    EXPECT_LE(arc->m_StartAngle, arc->m_EndAngle);
 
-    // Along its own side: start and end stay.
     auto upper = NewArc({0, 0}, 1, 0, kTruePi);
-    ASSERT_TRUE(upper->MoveGrip(0, 2, 0, 2));
-    EXPECT_NEAR(upper->m_StartPoint.x, 1, kGripTol);
-    EXPECT_NEAR(upper->m_EndPoint.x, -1, kGripTol);
-
     // Moving the end beyond the start's side: the arc still joins the start
     // and the new point through the middle, now starting at the new point.
     ASSERT_TRUE(upper->MoveGrip(3, 1, 0, 3));
     EXPECT_NEAR(upper->m_StartPoint.x, 3, kGripTol);
-    EXPECT_NEAR(upper->m_StartPoint.y, 1, kGripTol);
     EXPECT_NEAR(upper->m_EndPoint.x, 1, kGripTol);
-    EXPECT_NEAR(upper->m_EndPoint.y, 0, kGripTol);
     upper->GetMidPoint(&middle);
     EXPECT_NEAR(Distance(middle.x, middle.y, upper->m_Centre.x, upper->m_Centre.y), upper->m_Radius, kGripTol);
-}
 
-TEST(ArcGrips, CollinearGripsLeaveTheArcUnchanged)
-{
-    auto arc = NewArc({0, 0}, 1, 0, kTruePi);
+    // Collinear grips leave the arc unchanged.
+    arc = NewArc({0, 0}, 1, 0, kTruePi);
     const double start = arc->m_StartAngle, end = arc->m_EndAngle;
     EXPECT_FALSE(arc->MoveGrip(0, 0, 0, 2));   // middle onto the chord
     EXPECT_FALSE(arc->MoveGrip(1, 0, 0, 7));   // no such grip
-    EXPECT_EQ(arc->m_StartAngle, start);
-    EXPECT_EQ(arc->m_EndAngle, end);
-    EXPECT_EQ(arc->m_Radius, 1);
+    EXPECT_TRUE(arc->m_StartAngle == start && arc->m_EndAngle == end);
 }
 
 // ---- copies ---------------------------------------------------------------
@@ -400,43 +303,22 @@ TEST(CircleCopy, ClonesCarryTheirClassData)
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->m_Id, 4242u);
     EXPECT_EQ(copy->m_Color, 12);
-    EXPECT_EQ(copy->m_Type, ENTITY_ARC);
-    EXPECT_EQ(copy->m_Centre.z, 3);
-    EXPECT_EQ(copy->m_Radius, 4);
     EXPECT_EQ(copy->m_StartAngle, 0.5);
     EXPECT_EQ(copy->m_EndPoint.x, arc->m_EndPoint.x);
-
-    auto circleClone = NewCircle({5, 6}, 7)->Clone();
-    ASSERT_NE(dynamic_cast<CCircle*>(circleClone.get()), nullptr);
-    EXPECT_EQ(dynamic_cast<CArc*>(circleClone.get()), nullptr);
-    EXPECT_EQ(static_cast<CCircle*>(circleClone.get())->m_Radius, 7);
+    EXPECT_EQ(dynamic_cast<CArc*>(NewCircle({5, 6}, 7)->Clone().get()), nullptr);
 
     // An arc copied into a circle stays a circle; a polyline is ignored.
     CCircle circle;
     circle.CopyFrom(arc.get());
-    EXPECT_EQ(circle.m_Type, ENTITY_CIRCLE);
-    EXPECT_EQ(circle.m_Radius, 4);
     CPolyLine poly;
     circle.CopyFrom(&poly);
+    EXPECT_EQ(circle.m_Type, ENTITY_CIRCLE);
     EXPECT_EQ(circle.m_Radius, 4);
-}
-
-TEST(CircleCopy, WidthRoundsToTheSeriesOfTheOptionsGiven)
-{
-    CTraceOption options;
-    options.ChartType.WidthSeries.Clear();
-    options.ChartType.WidthSeries.Unit = WIDTH_UNIT_PIXEL;
-    ASSERT_TRUE(options.ChartType.WidthSeries.AddWidth(2));
-    ASSERT_TRUE(options.ChartType.WidthSeries.AddWidth(4));
-    CCircle circle;
-    circle.m_Width = 3.2;
-    circle.RoundWidth(0, options);
-    EXPECT_EQ(circle.m_Width, 4);
 }
 
 // ---- arc merging ----------------------------------------------------------
 
-TEST(ArcMerge, NeighbouringArcsOfOneCircleMerge)
+TEST(ArcMerge, NeighbouringArcsOfOneCircleMergeOthersDoNot)
 {
     CTraceOption options;
     options.ChartType.i_ConDis = 1;
@@ -447,8 +329,6 @@ TEST(ArcMerge, NeighbouringArcsOfOneCircleMerge)
     auto a = NewArc({10, 10}, 20, 90 * DEGREE, 200 * DEGREE);
     auto b = NewArc({10, 10}, 20, 0, 90 * DEGREE);
     ASSERT_TRUE(a->MatchForMerge(*b, &centre, &radius, &start, &end, options));
-    EXPECT_NEAR(centre.x, 10, 1e-6);
-    EXPECT_NEAR(centre.y, 10, 1e-6);
     EXPECT_NEAR(radius, 20, 1e-6);
     auto merged = NewArc(centre, radius, start, end);
     EXPECT_NEAR(merged->m_StartAngle, 0, 1e-6);
@@ -463,29 +343,20 @@ TEST(ArcMerge, NeighbouringArcsOfOneCircleMerge)
     auto upper = NewArc({0, 0}, 5, 0, PI);
     auto lower = NewArc({0.2, 0}, 5.2, PI, TWO_PI);
     ASSERT_TRUE(upper->MatchForMerge(*lower, &centre, &radius, &start, &end, options));
-    EXPECT_NEAR(centre.x, 0.1, 1e-12);
     EXPECT_NEAR(radius, 5.1, 1e-12);
-    EXPECT_EQ(start, 0);
-    EXPECT_EQ(end, 0);
-}
+    EXPECT_TRUE(start == 0 && end == 0);
 
-TEST(ArcMerge, DistantEndsOrDifferentRadiiDoNotMerge)
-{
-    CTraceOption options;
-    options.ChartType.i_ConDis = 1;
-    frDoublePoint centre;
-    double radius = 0, start = 0, end = 0;
-    auto a = NewArc({0, 0}, 20, 100 * DEGREE, 200 * DEGREE);
-    auto b = NewArc({0, 0}, 20, 0, 90 * DEGREE);
+    // Distant ends or clearly different radii do not merge.
+    a = NewArc({0, 0}, 20, 100 * DEGREE, 200 * DEGREE);
+    b = NewArc({0, 0}, 20, 0, 90 * DEGREE);
     EXPECT_FALSE(a->MatchForMerge(*b, &centre, &radius, &start, &end, options));
     options.ChartType.i_ConDis = 4;   // the ends are about 3.5 apart
     EXPECT_TRUE(a->MatchForMerge(*b, &centre, &radius, &start, &end, options));
 
     // Ends that meet, but on circles of clearly different size.
-    auto big = NewArc({0, -30}, 50, 90 * DEGREE, 120 * DEGREE);
-    auto small = NewArc({0, 10}, 10, 0, 90 * DEGREE);
     options.ChartType.i_ConDis = 1;
-    EXPECT_FALSE(big->MatchForMerge(*small, &centre, &radius, &start, &end, options));
+    EXPECT_FALSE(NewArc({0, -30}, 50, 90 * DEGREE, 120 * DEGREE)
+                     ->MatchForMerge(*NewArc({0, 10}, 10, 0, 90 * DEGREE), &centre, &radius, &start, &end, options));
 }
 
 // ---- project records ------------------------------------------------------
@@ -513,13 +384,10 @@ TEST(CircleRecord, LayoutAfterTheCommonRecord)
 {
     auto circle = NewCircle({1.5, -2, 0.25}, 8);
     std::string bytes = SaveBytes(*circle);
-    ASSERT_EQ(bytes.size(), 34u + 32u);
     EXPECT_EQ(bytes.substr(34), Bytes().F64(1.5).F64(-2).F64(0.25).F64(8).s);
-    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 3u);
 
     auto arc = NewArc({1.5, -2, 0.25}, 8, 0.5, 7.0);
     bytes = SaveBytes(*arc);
-    ASSERT_EQ(bytes.size(), 34u + 48u);
     EXPECT_EQ(bytes.substr(34), Bytes().F64(1.5).F64(-2).F64(0.25).F64(8).F64(0.5).F64(7.0 - TWO_PI).s);
     EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 4u);
 }
@@ -537,7 +405,6 @@ TEST(CircleRecord, RecordsRoundTripByteForByteAndAnglesLoadAsStored)
         FilePtr file = OpenBytes(first);
         auto loaded = CreateEntityFromProject(file.get());
         ASSERT_NE(loaded, nullptr);
-        EXPECT_EQ(loaded->m_Type, entity->m_Type);
         EXPECT_EQ(SaveBytes(*loaded), first);
     }
     FilePtr file = OpenBytes(SaveBytes(*cases[1]));
@@ -546,7 +413,6 @@ TEST(CircleRecord, RecordsRoundTripByteForByteAndAnglesLoadAsStored)
     ASSERT_NE(arcAgain, nullptr);
     EXPECT_EQ(arcAgain->m_StartAngle, 9.5);
     EXPECT_NEAR(arcAgain->m_StartPoint.x, 1 + 4 * std::cos(9.5), 1e-12);
-    EXPECT_NEAR(arcAgain->m_EndPoint.y, 2 + 4 * std::sin(-3.0), 1e-12);
 }
 
 TEST(CircleRecord, EveryTruncatedPrefixFailsCleanly)

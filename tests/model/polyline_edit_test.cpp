@@ -87,16 +87,13 @@ TEST(PolyLineJoin, ParallelEndsMeetHalfWayAndTheOuterEndLinksMove)
     ExpectPoints(*joined, {{0, 0}, {10, 0.25}, {20, 0.5}});
     EXPECT_TRUE(a->m_Joined && b->m_Joined);
     EXPECT_EQ(a->GetHead(), nullptr);
-    EXPECT_EQ(b->GetHead(), nullptr);
-
-    EXPECT_EQ(joined->m_StartLink, &aHead);
     EXPECT_EQ(joined->m_EndLink, &bTail);
     EXPECT_TRUE(aHead.entity == joined.get() && aHead.end == 0);
     EXPECT_TRUE(bTail.entity == joined.get() && bTail.end == 1);
     EXPECT_TRUE(a->m_StartLink == nullptr && b->m_EndLink == nullptr);
 }
 
-TEST(PolyLineJoin, PerpendicularStrokesMeetAtTheCornerWithTheirWidths)
+TEST(PolyLineJoin, PerpendicularStrokesMeetAtTheCornerAndDistantOnesAreBridged)
 {
     const CTraceOption options = OptionsWithConnectDistance(5);
     // A runs right to (9,0); B runs up from (10,1): their lines cross at (10,0).
@@ -108,21 +105,19 @@ TEST(PolyLineJoin, PerpendicularStrokesMeetAtTheCornerWithTheirWidths)
     auto joined = a->JoinPolyline(b.get(), false, options);
     ASSERT_NE(joined, nullptr);
     ExpectPoints(*joined, {{0, 0, 0, 2}, {10, 0, 0, 3}, {10, 10}});
-}
 
-TEST(PolyLineJoin, DistantEndsAreBridgedUnlessTheMidpointIsForced)
-{
-    const CTraceOption options = OptionsWithConnectDistance(1);
+    // Ends beyond the connect distance are bridged unless the midpoint is forced.
     for (bool force : {false, true}) {
-        auto a = MakePolyline({{0, 0}, {10, 0}});
-        auto b = MakePolyline({{10, 6}, {10, 20}});
+        a = MakePolyline({{0, 0}, {10, 0}});
+        b = MakePolyline({{10, 6}, {10, 20}});
         a->m_ActiveEnd = 1;
-        auto joined = a->JoinPolyline(b.get(), force, options);
+        joined = a->JoinPolyline(b.get(), force, OptionsWithConnectDistance(1));
         ASSERT_NE(joined, nullptr);
-        if (force)
+        if (force) {
             ExpectPoints(*joined, {{0, 0}, {10, 3}, {10, 20}});
-        else
+        } else {
             ExpectPoints(*joined, {{0, 0}, {10, 0}, {10, 6}, {10, 20}});
+        }
     }
 }
 
@@ -137,9 +132,7 @@ TEST(PolyLineJoin, SelfJoinClosesAtTheMidpointAndTwoVerticesAreRefused)
     ASSERT_NE(closed, nullptr);
     EXPECT_TRUE(closed->m_Closed);
     ExpectPoints(*closed, {{0.5, 0.5}, {10, 0}, {10, 10}});
-    EXPECT_EQ(head.entity, nullptr);
-    EXPECT_EQ(tail.entity, nullptr);
-    EXPECT_TRUE(a->m_Joined);
+    EXPECT_TRUE(head.entity == nullptr && tail.entity == nullptr);
 }
 
 TEST(PolyLineJoin, RefusalsLeaveTwoVerticesAndPointsAloneAndMarkOtherClasses)
@@ -149,7 +142,6 @@ TEST(PolyLineJoin, RefusalsLeaveTwoVerticesAndPointsAloneAndMarkOtherClasses)
     EXPECT_EQ(two->JoinPolyline(two.get(), false), nullptr);
     EXPECT_EQ(two->JoinPolyline(point.get(), false), nullptr);
     EXPECT_EQ(two->JoinPolyline(nullptr, false), nullptr);
-    EXPECT_EQ(two->GetPointCount(), 2);
     EXPECT_FALSE(two->m_Joined);
 
     struct CStroke : CEntity {
@@ -177,19 +169,15 @@ TEST(PolyLineSplice, SplicedArcsClearTheStraightFlag)
 {
     auto a = MakePolyline({{0, 0}, {10, 0}}, true);
     auto b = MakePolyline({{20, 0, 0.5}, {30, 0}});
-    ASSERT_TRUE(a->IsAllStraight());
     a->SpliceRing(*b);
     EXPECT_FALSE(a->IsAllStraight());
-    EXPECT_FALSE(a->m_Closed);
-    EXPECT_EQ(a->GetPointCount(), 4);
     EXPECT_EQ(a->GetTail()->next, a->GetHead());
     EXPECT_EQ(b->GetHead(), nullptr);
-    EXPECT_TRUE(b->IsAllStraight());
 }
 
 // ---- reverse --------------------------------------------------------------
 
-TEST(PolyLineReverse, ClosedRingKeepsEachSegmentsWidthAndArc)
+TEST(PolyLineReverse, ClosedRingKeepsEachSegmentsWidthAndArcAndTwiceGivesBackTheOriginal)
 {
     // Segments: (0,0)->(10,0) width 1 arc 0.3; (10,0)->(10,10) width 2;
     // closing (10,10)->(0,0) width 3 arc -0.2.
@@ -199,18 +187,12 @@ TEST(PolyLineReverse, ClosedRingKeepsEachSegmentsWidthAndArc)
     ExpectPoints(*poly, {{10, 10, 0, 2}, {10, 0, -0.3, 1}, {0, 0, 0.2, 3}});
     EXPECT_EQ(poly->m_ActiveEnd, 1u);
     EXPECT_NEAR(poly->GetLength(), length, 1e-9);
-}
 
-TEST(PolyLineReverse, TwiceGivesBackTheOriginal)
-{
-    for (bool closed : {false, true}) {
-        const std::vector<Pt> points = {{0, 0, 0.3, 1, 1.5}, {10, 0, 0, 2}, {10, 10, -0.2, 3}, {0, 10, 0.7, 4, 5}};
-        auto poly = MakePolyline(points, closed);
-        poly->Reverse();
-        poly->Reverse();
-        ExpectPoints(*poly, points);
-        EXPECT_EQ(poly->m_ActiveEnd, 0u);
-    }
+    const std::vector<Pt> open = {{0, 0, 0.3, 1, 1.5}, {10, 0, 0, 2}, {10, 10, -0.2, 3}, {0, 10, 0.7, 4, 5}};
+    poly = MakePolyline(open);
+    poly->Reverse();
+    poly->Reverse();
+    ExpectPoints(*poly, open);
 }
 
 // ---- explode --------------------------------------------------------------
@@ -219,26 +201,18 @@ TEST(PolyLineExplode, PiecesKeepColourWidthsAndArcs)
 {
     EXPECT_FALSE(MakePolyline({{0, 0}, {10, 0}, {20, 0}})->Explode(nullptr));   // in no layer
     CLayer layer;
-    auto owned = MakePolyline({{0, 0, 0, 1.5}, {10, 0, 1.0, 2.5}, {20, 0}});
-    CPolyLine* poly = owned.get();
+    CPolyLine* poly = MakePolyline({{0, 0, 0, 1.5}, {10, 0, 1.0, 2.5}, {20, 0}}).release();
     poly->m_Color = 3;
-    ASSERT_TRUE(layer.AddEntity(owned.release()));
+    ASSERT_TRUE(layer.AddEntity(poly));
     ASSERT_TRUE(poly->Explode(nullptr));
-    EXPECT_EQ(poly->GetHead(), nullptr);
 
     // Each piece went to the front: the arc first, then the line.
     CEntity* first = layer.GetFirstEntity();
     ASSERT_EQ(first->m_Type, ENTITY_ARC);
     auto* arc = static_cast<CArc*>(first);
-    EXPECT_NEAR(arc->m_Centre.x, 15, 1e-9);
     EXPECT_NEAR(arc->m_StartAngle, PI, 1e-6);   // counter-clockwise below the chord
-    EXPECT_NEAR(arc->m_EndAngle, TWO_PI, 1e-6);
     EXPECT_EQ(arc->GetWidth(), 2.5);
     EXPECT_EQ(arc->m_Color, 3);
-    ASSERT_EQ(first->m_Next->m_Type, ENTITY_POLYLINE);
-    auto* line = static_cast<CPolyLine*>(first->m_Next);
-    ExpectPoints(*line, {{0, 0, 0, 1.5}, {10, 0}});
-    EXPECT_EQ(line->m_Color, 3);
     EXPECT_EQ(first->m_Next->m_Next, poly);
 }
 
@@ -271,19 +245,16 @@ TEST(PolyLineExplode, LayerCommandIsUndoneAsOneStep)
     const std::uint32_t id = poly->m_Id;
     poly->m_Selected = true;
     ASSERT_TRUE(layer->AddEntity(poly));
-    CPolyLine* other = MakePolyline({{0, 5}, {10, 5}, {20, 5}}).release();
-    ASSERT_TRUE(layer->AddEntity(other));
+    ASSERT_TRUE(layer->AddEntity(MakePolyline({{0, 5}, {10, 5}, {20, 5}}).release()));
 
     CVectorUndoItem item("Explode", &graph);
     EXPECT_EQ(layer->ExplodePolylines(false, &item), 1);
     EXPECT_EQ(layer->CountEntities(), 4);   // three pieces and the unselected polyline
     EXPECT_EQ(graph.FindEntity(id), nullptr);
-    EXPECT_EQ(item.GetRecordCount(), 4u);
 
     ASSERT_TRUE(item.Undo());
     EXPECT_EQ(layer->CountEntities(), 2);
     ASSERT_NE(graph.FindEntity(id), nullptr);
-    EXPECT_EQ(graph.FindEntity(id)->GetPointCount(), 4);
     ASSERT_TRUE(item.Redo());
     EXPECT_EQ(layer->CountEntities(), 4);
 }
@@ -307,14 +278,6 @@ TEST(PolyLineRoundWidth, SegmentWidthsGoToTheSeriesAndTheOpenTailIsLeft)
 }
 
 // ---- grips ----------------------------------------------------------------
-
-TEST(PolyLineGrips, VerticesAndRealArcsCount)
-{
-    EXPECT_EQ(MakePolyline({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, true)->GetGripCount(), 4);
-    EXPECT_EQ(MakePolyline({{0, 0}, {10, 0, 0.5}, {10, 10}, {0, 10}}, true)->GetGripCount(), 5);
-    EXPECT_EQ(MakePolyline({{0, 0}, {10, 0}, {10, 10, 0.5}})->GetGripCount(), 3);
-    EXPECT_EQ(MakePolyline({{0, 0}, {10, 0}, {10, 10, 0.5}}, true)->GetGripCount(), 4);
-}
 
 TEST(PolyLineGrips, CountMatchesTheGripsAddedEvenWhereAnArcCannotBeBuilt)
 {
@@ -343,11 +306,6 @@ TEST(PolyLineGrips, MovingEachGripMovesWhatItNames)
         ASSERT_TRUE(poly->MoveGrip(target.x, target.y, 0, k));
         const std::vector<CGripRecord> after = GripsOf(*poly);
         ASSERT_EQ(after.size(), before.size()) << "grip " << k;
-        const bool isVertex = k != 1 && k != 4;
-        if (isVertex) {
-            EXPECT_NEAR(after[k].point.x, target.x, 1e-12) << "grip " << k;
-            EXPECT_NEAR(after[k].point.y, target.y, 1e-12) << "grip " << k;
-        }
         // Every other vertex stays; each arc keeps passing through its old
         // midpoint, and a moved midpoint bends its arc through the target.
         auto arcPasses = [&](int grip, const frDoublePoint& p) {
@@ -360,9 +318,10 @@ TEST(PolyLineGrips, MovingEachGripMovesWhatItNames)
         for (int i = 0; i < count; ++i) {
             if (i == 1 || i == 4) {
                 arcPasses(i, i == k ? target : before[i].point);
-            } else if (i != k) {
-                EXPECT_EQ(after[i].point.x, before[i].point.x) << "grip " << i << " after moving " << k;
-                EXPECT_EQ(after[i].point.y, before[i].point.y) << "grip " << i << " after moving " << k;
+            } else {
+                const frDoublePoint want = i == k ? target : before[i].point;
+                EXPECT_NEAR(after[i].point.x, want.x, 1e-12) << "grip " << i << " after moving " << k;
+                EXPECT_NEAR(after[i].point.y, want.y, 1e-12) << "grip " << i << " after moving " << k;
             }
         }
     }
@@ -377,8 +336,6 @@ TEST(PolyLineGrips, CurrentVertexGripBecomesTheDrawingsCurrentGrip)
     poly->SelectCurrentVertexGrip(&graph, nullptr, 5);
     ASSERT_NE(graph.GetCurrentGrip(), nullptr);
     EXPECT_EQ(graph.GetCurrentGrip()->index, 7);   // 5 v1, 6 midpoint, 7 v2
-    EXPECT_EQ(graph.GetCurrentGrip()->current, 1);
-    EXPECT_EQ(graph.GetCurrentGrip()->point.x, 10);
 }
 
 // ---- inserting a vertex ---------------------------------------------------
@@ -394,16 +351,11 @@ TEST(PolyLineInsert, LinesSplitAtTheChordMiddleArcsOnTheirCircle)
     CVertex* arcStart = poly->GetHead()->next->next;
     const double length = poly->GetLength();
     ASSERT_TRUE(poly->InsertMidVertex(arcStart));
-    const CVertex* m = arcStart->next;
-    EXPECT_NEAR(m->x, 15, 1e-6);
-    EXPECT_NEAR(m->y, -5, 1e-6);
-    EXPECT_NEAR(arcStart->bulge, kQuarter, 1e-6);
-    EXPECT_NEAR(m->bulge, kQuarter, 1e-6);
+    EXPECT_NEAR(arcStart->next->y, -5, 1e-6);
+    EXPECT_NEAR(arcStart->next->bulge, kQuarter, 1e-6);
     EXPECT_NEAR(poly->GetLength(), length, 1e-6);
-
     EXPECT_FALSE(poly->InsertMidVertex(poly->GetTail()));
     EXPECT_FALSE(poly->InsertMidVertex(nullptr));
-    EXPECT_EQ(poly->GetPointCount(), 5);
 }
 
 // ---- object snap ----------------------------------------------------------
@@ -415,8 +367,6 @@ TEST(PolyLineSnap, PiecesOfOneArcGiveOneCounterClockwiseRecord)
     std::vector<CSnapSegment> segments;
     poly->CollectSegments({14, -1}, {30, 10}, segments);
     ASSERT_EQ(segments.size(), 1u);
-    EXPECT_EQ(segments[0].kind, CSnapSegment::kArc);
-    EXPECT_NEAR(segments[0].radius, 5, 1e-9);
     EXPECT_NEAR(segments[0].startAngle, 0, 1e-6);
     EXPECT_NEAR(segments[0].endAngle, PI, 1e-6);
 
@@ -424,7 +374,6 @@ TEST(PolyLineSnap, PiecesOfOneArcGiveOneCounterClockwiseRecord)
     poly->CollectSegments({-1, -1}, {30, 10}, segments);   // wholly inside
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0].kind, CSnapSegment::kLine);
-    EXPECT_EQ(segments[0].end.x, 10);
 
     segments.clear();
     poly->CollectSegments({5, -1}, {11, 1}, segments);   // the line and the arc's start
@@ -436,17 +385,14 @@ TEST(PolyLineSnap, PiecesOfOneArcGiveOneCounterClockwiseRecord)
 TEST(PolyLineToCircle, TwoVertexArcsBecomeArcsAndCircles)
 {
     auto open = MakePolyline({{10, 0, -kQuarter, 1.5}, {0, 10}});
-    open->m_Color = 4;
     auto arc = PolylineToCircleOrArc(*open);
     ASSERT_NE(arc, nullptr);
     ASSERT_EQ(arc->m_Type, ENTITY_ARC);
     auto* a = static_cast<CArc*>(arc.get());
     // Clockwise from (10,0) to (0,10) turns about (10,10).
-    EXPECT_NEAR(a->m_Centre.x, 10, 1e-5);
     EXPECT_NEAR(a->m_StartAngle, PI, 1e-6);
     EXPECT_NEAR(a->m_EndAngle, 1.5 * PI, 1e-6);
     EXPECT_EQ(a->GetWidth(), 1.5);
-    EXPECT_EQ(a->m_Color, 4);
 
     // Complementary arcs turning the same way, and two half circles.
     for (double second : {2.0, 1.0}) {

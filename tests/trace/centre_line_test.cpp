@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -79,83 +78,26 @@ struct ChainCase {
 TEST(CentreLineChains, FollowKnownSkeletons)
 {
     const std::vector<ChainCase> cases = {
-        {"a straight run gives its two end pixels",
-         {"..........",
-          ".#######..",
-          ".........."},
-         {{{1, 1}, {7, 1}}}},
         {"a diagonal run, walked down-left from the end met first",
-         {"....#",
-          "...#.",
-          "..#..",
-          ".#...",
-          "....."},
+         {"....#", "...#.", "..#..", ".#...", "....."},
          {{{4, 0}, {1, 3}}}},
         {"an L: every turn adds a node",
-         {"...........",
-          ".#######...",
-          ".......#...",
-          ".......#...",
-          "..........."},
+         {"...........", ".#######...", ".......#...", ".......#...", "..........."},
          {{{1, 1}, {7, 1}, {7, 3}}}},
-        {"down, a diagonal step, then right",
-         {"..........",
-          ".#........",
-          ".#........",
-          "..#.......",
-          "...#####..",
-          ".........."},
-         {{{1, 1}, {1, 2}, {3, 4}, {7, 4}}}},
         {"a T: the three branches end at the junction pixel",
-         {"...........",
-          "#########..",
-          "....#......",
-          "....#......",
-          "....#......",
-          "..........."},
+         {"...........", "#########..", "....#......", "....#......", "....#......", "..........."},
          {{{0, 1}, {4, 1}}, {{4, 1}, {8, 1}}, {{4, 1}, {4, 4}}}},
-        {"a branch turning just after its junction keeps its start as a corner",
-         {"...........",
-          "#########..",
-          "....#......",
-          ".....#.....",
-          "......#....",
-          "..........."},
-         {{{0, 1}, {4, 1}}, {{4, 1}, {8, 1}}, {{4, 1}, {4, 2}, {6, 4}}}},
         {"a branch turning into its junction gets a corner before it",
-         {"......#....",
-          ".....#.....",
-          "....#......",
-          "#########..",
-          "..........."},
+         {"......#....", ".....#.....", "....#......", "#########..", "..........."},
          {{{6, 0}, {4, 2}, {4, 3}}, {{0, 3}, {4, 3}}, {{4, 3}, {8, 3}}}},
         {"a start inside the chain: the second half is added at the head",
-         {"..........",
-          "....#.....",
-          "...#.#....",
-          "..#...#...",
-          ".#.....#..",
-          ".........."},
+         {"..........", "....#.....", "...#.#....", "..#...#...", ".#.....#..", ".........."},
          {{{7, 4}, {4, 1}, {1, 4}}}},
         {"a ring: one open chain all the way round to beside its start",
-         {"..........",
-          "...####...",
-          "..#....#..",
-          "..#....#..",
-          "...####...",
-          ".........."},
+         {"..........", "...####...", "..#....#..", "..#....#..", "...####...", ".........."},
          {{{3, 1}, {6, 1}, {7, 2}, {7, 3}, {6, 4}, {3, 4}, {2, 3}, {2, 2}}}},
-        {"lone pixels give no chain",
-         {".....",
-          ".#...",
-          "...#.",
-          "....."},
-         {}},
-        {"pixels on the border are followed",
-         {"#####",
-          "....#",
-          "....#"},
-         {{{0, 0}, {4, 0}, {4, 2}}}},
+        {"lone pixels give no chain", {".....", ".#...", "...#.", "....."}, {}},
+        {"pixels on the border are followed", {"#####", "....#", "....#"}, {{{0, 0}, {4, 0}, {4, 2}}}},
     };
     for (const ChainCase& c : cases)
         EXPECT_EQ(FollowSkeleton(c.picture), c.expected) << c.name;
@@ -163,20 +105,13 @@ TEST(CentreLineChains, FollowKnownSkeletons)
 
 // --- the whole method on drawn strokes ---
 
-struct TraceResult {
-    bool ok = false;
-    std::vector<Chain> chains;
-};
-
-TraceResult TraceWhole(CRasterSrc& source)
+std::vector<Chain> TraceWhole(CRasterSrc& source)
 {
     COutlineList list(&source);
-    TraceResult result;
-    result.ok = list.TraceCenterLines(nullptr);
+    EXPECT_TRUE(list.TraceCenterLines(nullptr));
     EXPECT_EQ(list.GetWorkingRaster(), nullptr);
     EXPECT_EQ(list.GetNodeRaster(), nullptr);
-    result.chains = Chains(list);
-    return result;
+    return Chains(list);
 }
 
 void FillRect(CRasterSrc& raster, int x0, int y0, int x1, int y1)
@@ -192,19 +127,18 @@ TEST(CentreLineTrace, CrossGivesFourBranchesMeetingAtOnePoint)
     ASSERT_TRUE(source.Create(61, 61, 1));
     FillRect(source, 5, 28, 56, 33);
     FillRect(source, 28, 5, 33, 56);
-    TraceResult result = TraceWhole(source);
-    ASSERT_TRUE(result.ok);
-    ASSERT_EQ(result.chains.size(), 4u);
+    const std::vector<Chain> chains = TraceWhole(source);
+    ASSERT_EQ(chains.size(), 4u);
     // Each arm runs from its far end to the one junction pixel in the middle.
-    for (const Chain& chain : result.chains) {
+    for (const Chain& chain : chains) {
         ASSERT_EQ(chain.size(), 2u);
+        ASSERT_TRUE(chain.front() == Point(30, 30) || chain.back() == Point(30, 30));
         const Point& far = chain.front() == Point(30, 30) ? chain.back() : chain.front();
-        EXPECT_TRUE(chain.front() == Point(30, 30) || chain.back() == Point(30, 30));
         EXPECT_GE(std::abs(far.first - 30) + std::abs(far.second - 30), 20);
     }
 }
 
-TEST(CentreLineTrace, SourceKeepsItsPixelsAndPalette)
+TEST(CentreLineTrace, SourceKeepsItsPixelsAndPaletteAndTracingAgainReplacesTheItems)
 {
     CRasterSrc source;
     ASSERT_TRUE(source.Create(40, 30, 1));
@@ -212,26 +146,18 @@ TEST(CentreLineTrace, SourceKeepsItsPixelsAndPalette)
     FillRect(source, 10, 3, 15, 27);
     CRasterSrc before;
     ASSERT_TRUE(before.Copy(source));
-    ASSERT_TRUE(TraceWhole(source).ok);
-    for (int y = 0; y < source.GetHeight(); ++y)
-        for (int x = 0; x < source.GetWidth(); ++x)
-            ASSERT_EQ(source.GetPixelIndex(x, y), before.GetPixelIndex(x, y)) << x << ", " << y;
-    // The user interface may still draw the source: the run dims it afterwards.
-    EXPECT_EQ(source.GetPalette()[1].rgbRed, 0);
-    EXPECT_EQ(source.GetPaletteDimmed(), 0);
-}
-
-TEST(CentreLineTrace, TracingAgainReplacesTheItems)
-{
-    CRasterSrc source;
-    ASSERT_TRUE(source.Create(40, 30, 1));
-    FillRect(source, 3, 3, 30, 9);
     COutlineList list(&source);
     ASSERT_TRUE(list.TraceCenterLines(nullptr));
     std::vector<Chain> first = Chains(list);
     ASSERT_FALSE(first.empty());
     ASSERT_TRUE(list.TraceCenterLines(nullptr));
     EXPECT_EQ(Chains(list), first);
+    for (int y = 0; y < source.GetHeight(); ++y)
+        for (int x = 0; x < source.GetWidth(); ++x)
+            ASSERT_EQ(source.GetPixelIndex(x, y), before.GetPixelIndex(x, y)) << x << ", " << y;
+    // The user interface may still draw the source: the run dims it afterwards.
+    EXPECT_EQ(source.GetPalette()[1].rgbRed, 0);
+    EXPECT_EQ(source.GetPaletteDimmed(), 0);
 }
 
 // Random strokes: the chains follow the skeleton in straight runs.
@@ -257,12 +183,10 @@ TEST(CentreLineTrace, ChainsRunStraightAlongTheSkeletonOfRandomDrawings)
         ASSERT_TRUE(skeleton.Copy(source));
         ASSERT_TRUE(ThinFirstStep(skeleton, nullptr));
         ASSERT_TRUE(ThinSecondStep(skeleton, nullptr));
-
-        TraceResult result = TraceWhole(source);
-        ASSERT_TRUE(result.ok);
-        ASSERT_FALSE(result.chains.empty());
+        const std::vector<Chain> chains = TraceWhole(source);
+        ASSERT_FALSE(chains.empty());
         std::vector<char> covered(static_cast<std::size_t>(width) * height, 0);
-        for (const Chain& chain : result.chains) {
+        for (const Chain& chain : chains) {
             ASSERT_GE(chain.size(), 2u);
             for (std::size_t i = 1; i < chain.size(); ++i) {
                 int dx = chain[i].first - chain[i - 1].first;
@@ -301,18 +225,6 @@ public:
     CCommonThread* worker = nullptr;
     std::size_t stopAt = 0;
 
-    [[nodiscard]] int RunEnds() const
-    {
-        return static_cast<int>(
-            std::count_if(messages.begin(), messages.end(), [](auto m) { return m.first == WM_RUN_END; }));
-    }
-    void RunToEnd(CCommonThread& thread)
-    {
-        ASSERT_TRUE(PumpUntil([this] { return RunEnds() > 0; }, 20s));
-        thread.Wait();
-        Pump();
-    }
-
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
@@ -331,13 +243,11 @@ class CCentreLineWorker : public CCommonThread {
 public:
     explicit CCentreLineWorker(COutlineList& list) : m_list(list) {}
     ~CCentreLineWorker() override { StopAndWait(); }
-    std::atomic<bool> traced{false};
 
 protected:
     DWORD Run() override
     {
-        traced = m_list.TraceCenterLines(this);
-        if (traced)
+        if (m_list.TraceCenterLines(this))
             PostRunEnd(RUN_FINISHED);
         return 0;
     }
@@ -354,24 +264,44 @@ void DrawStrokes(CRasterSrc& source)
     FillRect(source, 10, 50, 30, 60);
 }
 
+using Messages = std::vector<std::pair<UINT, WPARAM>>;
+
+// Runs the method on a worker, asking it to stop at message stopAt (0: never).
+Messages RunOnWorker(COutlineList& list, std::size_t stopAt, std::vector<std::string>* texts = nullptr)
+{
+    CRecorder recorder;
+    CCentreLineWorker worker(list);
+    recorder.worker = &worker;
+    recorder.stopAt = stopAt;
+    worker.SetNotifyWindow(&recorder);
+    EXPECT_TRUE(worker.Start());
+    auto runEnds = [&] {
+        return std::count_if(recorder.messages.begin(), recorder.messages.end(),
+                             [](auto m) { return m.first == WM_RUN_END; });
+    };
+    EXPECT_TRUE(recorder.PumpUntil([&] { return runEnds() > 0; }, 20s));
+    worker.Wait();
+    recorder.Pump();
+    EXPECT_EQ(runEnds(), 1);
+    EXPECT_EQ(worker.GetRunResult(), recorder.messages.back().second);
+    if (texts)
+        *texts = recorder.texts;
+    return recorder.messages;
+}
+
 TEST(CentreLineProtocol, StepsReportInOrderAndTheRunEndsOnce)
 {
     CRasterSrc source;
     DrawStrokes(source);
     COutlineList list(&source);
-    CRecorder recorder;
-    CCentreLineWorker worker(list);
-    worker.SetNotifyWindow(&recorder);
-    ASSERT_TRUE(worker.Start());
-    recorder.RunToEnd(worker);
-    EXPECT_TRUE(worker.traced);
-    EXPECT_EQ(recorder.texts, (std::vector<std::string>{"Thin first step", "Thin second step",
-                                                        "Trace center initialize", "Trace center line"}));
-    EXPECT_EQ(recorder.RunEnds(), 1);
-    EXPECT_EQ(recorder.messages.back(), (std::pair<UINT, WPARAM>{WM_RUN_END, RUN_FINISHED}));
+    std::vector<std::string> texts;
+    const Messages messages = RunOnWorker(list, 0, &texts);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Thin first step", "Thin second step", "Trace center initialize",
+                                               "Trace center line"}));
+    EXPECT_EQ(messages.back(), (std::pair<UINT, WPARAM>{WM_RUN_END, RUN_FINISHED}));
     // The row steps count up in percent, each value once.
     std::vector<WPARAM> lastStep;
-    for (auto [message, w] : recorder.messages) {
+    for (auto [message, w] : messages) {
         if (message == WM_STEP_TEXT)
             lastStep.clear();
         else if (message == WM_STEP_POS)
@@ -383,68 +313,27 @@ TEST(CentreLineProtocol, StepsReportInOrderAndTheRunEndsOnce)
     EXPECT_FALSE(list.GetItems().IsEmpty());
 }
 
-// The messages of a run that is not stopped.
-std::vector<std::pair<UINT, WPARAM>> RecordRun(CRasterSrc& source)
-{
-    COutlineList list(&source);
-    CRecorder recorder;
-    CCentreLineWorker worker(list);
-    worker.SetNotifyWindow(&recorder);
-    EXPECT_TRUE(worker.Start());
-    recorder.RunToEnd(worker);
-    return recorder.messages;
-}
-
+// A stop while following the chains also empties the items.
 TEST(CentreLineProtocol, StopAtAnyMessageEndsWithOneStoppedCodeAndNothingAfter)
 {
     CRasterSrc source;
     DrawStrokes(source);
-    const std::size_t total = RecordRun(source).size() - 1;  // the progress messages
+    COutlineList whole(&source);
+    const std::size_t total = RunOnWorker(whole, 0).size() - 1;  // the progress messages
     ASSERT_GT(total, 10u);
     for (std::size_t n = 1; n <= total; ++n) {
         SCOPED_TRACE("stop at message " + std::to_string(n));
         COutlineList list(&source);
-        CRecorder recorder;
-        CCentreLineWorker worker(list);
-        recorder.worker = &worker;
-        recorder.stopAt = n;
-        worker.SetNotifyWindow(&recorder);
-        ASSERT_TRUE(worker.Start());
-        recorder.RunToEnd(worker);
-        ASSERT_EQ(recorder.messages.size(), n + 1);
-        EXPECT_EQ(recorder.RunEnds(), 1);
-        EXPECT_EQ(recorder.messages.back().first, WM_RUN_END);
+        const Messages messages = RunOnWorker(list, n);
+        ASSERT_EQ(messages.size(), n + 1);
+        EXPECT_EQ(messages.back().first, WM_RUN_END);
         // Only the last message, the last step's end, comes after every test
         // of the flag.
-        EXPECT_EQ(recorder.messages.back().second, n == total ? RUN_FINISHED : RUN_STOPPED);
+        EXPECT_EQ(messages.back().second, n == total ? RUN_FINISHED : RUN_STOPPED);
+        EXPECT_EQ(list.GetItems().IsEmpty(), n != total);
         EXPECT_EQ(list.GetWorkingRaster(), nullptr);
         EXPECT_EQ(list.GetNodeRaster(), nullptr);
     }
-}
-
-TEST(CentreLineProtocol, StopWhileFollowingEmptiesTheItems)
-{
-    CRasterSrc source;
-    DrawStrokes(source);
-    // The first position of the fourth step, the chain following.
-    std::vector<std::pair<UINT, WPARAM>> messages = RecordRun(source);
-    std::size_t stopAt = 0;
-    for (std::size_t i = 0, texts = 0; i < messages.size() && !stopAt; ++i) {
-        texts += messages[i].first == WM_STEP_TEXT;
-        if (texts == 4 && messages[i].first == WM_STEP_POS)
-            stopAt = i + 1;
-    }
-    ASSERT_GT(stopAt, 0u);
-    COutlineList list(&source);
-    CRecorder recorder;
-    CCentreLineWorker worker(list);
-    recorder.worker = &worker;
-    recorder.stopAt = stopAt;
-    worker.SetNotifyWindow(&recorder);
-    ASSERT_TRUE(worker.Start());
-    recorder.RunToEnd(worker);
-    EXPECT_EQ(worker.GetRunResult(), RUN_STOPPED);
-    EXPECT_TRUE(list.GetItems().IsEmpty());
 }
 
 // Lends its stop flag and run end to kernels called on the test's thread.

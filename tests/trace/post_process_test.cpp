@@ -179,26 +179,20 @@ std::vector<CVertex*> Vertices(const CPolyLine& polyline)
     return out;
 }
 
-double DrawnLength(CEntity& e)
-{
-    switch (e.m_Type) {
-    case ENTITY_CIRCLE: return TWO_PI * static_cast<CCircle&>(e).m_Radius;
-    case ENTITY_ARC: {
-        auto& arc = static_cast<CArc&>(e);
-        double sweep = arc.m_EndAngle - arc.m_StartAngle;
-        if (sweep <= 0)
-            sweep += TWO_PI;
-        return arc.m_Radius * sweep;
-    }
-    default: return e.GetLength();
-    }
-}
-
 double TotalLength(const CLayer& layer)
 {
     double total = 0;
-    for (CEntity* e : Entities(layer))
-        total += DrawnLength(*e);
+    for (CEntity* e : Entities(layer)) {
+        if (e->m_Type == ENTITY_CIRCLE) {
+            total += TWO_PI * static_cast<CCircle*>(e)->m_Radius;
+        } else if (e->m_Type == ENTITY_ARC) {
+            const auto* arc = static_cast<CArc*>(e);
+            const double sweep = arc->m_EndAngle - arc->m_StartAngle;
+            total += arc->m_Radius * (sweep <= 0 ? sweep + TWO_PI : sweep);
+        } else {
+            total += e->GetLength();
+        }
+    }
     return total;
 }
 
@@ -230,10 +224,10 @@ CWidthSeries PixelSeries(std::initializer_list<double> widths)
     return series;
 }
 
-// The options of the traced drawings.
+// The options of the traced drawings: "pre_Default", every step on.
 CTraceOption Drawing()
 {
-    CTraceOption options;   // "pre_Default": every step on
+    CTraceOption options;
     options.ChartType.WidthSeries = PixelSeries({1, 3, 5, 7, 9});
     return options;
 }
@@ -289,21 +283,6 @@ TEST_F(PostProcessSwitches, LayerEmptiedByAStepSkipsTheRest)
     EXPECT_EQ((std::vector<std::string>{"Calculate line width", "Connect line"}), sink.recorder.texts);
 }
 
-TEST_F(PostProcessSwitches, FirstLayerIsProcessedWhateverItsName)
-{
-    CLayer* other = new CLayer();
-    ASSERT_TRUE(other->SetName("Other"));
-    other->AddEntity(MakePolyline({{15, 37}, {65, 37}}).release());
-    drawing->AddLayer(other);   // the new head
-    ASSERT_TRUE(drawing->SetCurrentLayerByIndex(1));
-    CTraceOption options = AllOff();
-    options.ChartType.b_CalcWidth = true;
-    EXPECT_TRUE(RunPostProcessing(*drawing, nullptr, options));
-    EXPECT_EQ(other, drawing->GetCurrentLayer());
-    EXPECT_DOUBLE_EQ(5.0, other->GetFirstEntity()->GetWidth());
-    EXPECT_EQ(2, other->GetNext()->CountEntities());   // untouched
-}
-
 TEST(PostProcess, DrawingWithoutLayersIsDone)
 {
     CGraph drawing;
@@ -321,7 +300,7 @@ TEST(PostProcess, ShortVectorsGoButLengthEqualToTheLimitStays)
     auto* line = new CLine();
     line->SetEnds({0, 0}, {0, 9});
     layer.AddEntity(line);
-    auto* circle = new CCircle();
+    auto* circle = new CCircle();   // small, but only vectors are measured
     circle->m_Radius = 0.5;
     layer.AddEntity(circle);
     RemoveShortVectors(layer, options);
@@ -331,80 +310,35 @@ TEST(PostProcess, ShortVectorsGoButLengthEqualToTheLimitStays)
     EXPECT_EQ(ENTITY_CIRCLE, left[1]->m_Type);
 }
 
-TEST(PostProcess, StraightenLinesUsesTheDistanceOfTheMethod)
-{
-    CTraceOption options;
-    options.ChartType.d_MaxDis = 0.5;
-    options.i_AutoTraceWhat = TRACE_OUTLINE;
-    options.Outline.d_MaxDis = 0.1;
-    CLayer layer;
-    layer.AddEntity(MakePolyline({{0, 0}, {10, 0.3}, {20, 0}, {30, 0.3}, {40, 0}}).release());
-    EXPECT_TRUE(StraightenLines(layer, nullptr, options));
-    EXPECT_EQ(5, layer.GetFirstEntity()->GetPointCount());
-    options.i_AutoTraceWhat = TRACE_CENTER_LINE;
-    EXPECT_TRUE(StraightenLines(layer, nullptr, options));
-    EXPECT_EQ(2, layer.GetFirstEntity()->GetPointCount());
-}
-
 // ---- traced synthetic drawings ----------------------------------------------------
 
-TEST(PostProcessTraced, BarComesBackAsOneLineOnItsCentreWithItsWidth)
+// Paints a page, traces it and runs the whole chain; returns the first layer's entities.
+template <typename PaintFn>
+std::vector<CEntity*> TraceAndProcess(std::unique_ptr<CGraph>& drawing, int width, int height, PaintFn paint)
 {
-    auto drawing = MakeDrawing(160, 60);
-    FillRect(Image(*drawing), 20, 27, 140, 34);   // 7 thick, centre row 30 = world y 29
+    drawing = MakeDrawing(width, height);
+    paint(Image(*drawing));
     TraceCentreLines(*drawing, Drawing());
-    ASSERT_TRUE(RunPostProcessing(*drawing, nullptr, Drawing()));
-    const auto entities = Entities(*drawing->GetFirstLayer());
-    ASSERT_EQ(1u, entities.size());
-    ASSERT_EQ(ENTITY_POLYLINE, entities[0]->m_Type);
-    for (CVertex* v : Vertices(*static_cast<CPolyLine*>(entities[0]))) {
-        EXPECT_NEAR(29.0, v->y, 1.0);
-        EXPECT_TRUE(v->x > 18 && v->x < 142);
-    }
-    EXPECT_DOUBLE_EQ(7.0, static_cast<CPolyLine*>(entities[0])->GetHead()->startWidth);
+    EXPECT_TRUE(RunPostProcessing(*drawing, nullptr, Drawing()));
+    return Entities(*drawing->GetFirstLayer());
 }
 
-TEST(PostProcessTraced, RingComesBackAsOneCircle)
+TEST(PostProcessTraced, RingPlusAndSlantedStrokeBecomeTheirPrimitives)
 {
-    auto drawing = MakeDrawing(120, 120);
-    Ring(Image(*drawing), 60, 60, 38, 42);
-    TraceCentreLines(*drawing, Drawing());
-    ASSERT_TRUE(RunPostProcessing(*drawing, nullptr, Drawing()));
-    const auto entities = Entities(*drawing->GetFirstLayer());
+    std::unique_ptr<CGraph> drawing;
+    auto entities = TraceAndProcess(drawing, 120, 120, [](CRasterSrc& r) { Ring(r, 60, 60, 38, 42); });
     ASSERT_EQ(1u, entities.size());
     ASSERT_EQ(ENTITY_CIRCLE, entities[0]->m_Type);
     const auto& circle = static_cast<CCircle&>(*entities[0]);
     EXPECT_NEAR(40.0, circle.m_Radius, 1.0);
     EXPECT_NEAR(60.0, circle.m_Centre.x, 1.0);
     EXPECT_NEAR(59.0, circle.m_Centre.y, 1.0);
-}
 
-TEST(PostProcessTraced, QuarterRingComesBackAsAnArc)
-{
-    auto drawing = MakeDrawing(240, 240);
-    Ring(Image(*drawing), 20, 220, 198, 202, 0, 90);
-    TraceCentreLines(*drawing, Drawing());
-    ASSERT_TRUE(RunPostProcessing(*drawing, nullptr, Drawing()));
-    const auto entities = Entities(*drawing->GetFirstLayer());
-    ASSERT_EQ(1u, entities.size());
-    ASSERT_EQ(ENTITY_ARC, entities[0]->m_Type);
-    const auto& arc = static_cast<CArc&>(*entities[0]);
-    EXPECT_NEAR(200.0, arc.m_Radius, 2.0);   // the fit leans on the stroke's ragged ends
-    double sweep = arc.m_EndAngle - arc.m_StartAngle;
-    if (sweep < 0)
-        sweep += TWO_PI;
-    EXPECT_NEAR(90.0, sweep / DEGREE, 2.0);
-}
-
-TEST(PostProcessTraced, PlusBecomesTwoStraightLines)
-{
-    auto drawing = MakeDrawing(120, 120);
-    FillRect(Image(*drawing), 10, 57, 110, 63);
-    FillRect(Image(*drawing), 57, 10, 63, 110);
-    TraceCentreLines(*drawing, Drawing());
-    ASSERT_GE(drawing->GetFirstLayer()->CountEntities(), 4);
-    ASSERT_TRUE(RunPostProcessing(*drawing, nullptr, Drawing()));
-    const auto entities = Entities(*drawing->GetFirstLayer());
+    // A "+" traced as four arms comes back as two straight lines.
+    entities = TraceAndProcess(drawing, 120, 120, [](CRasterSrc& r) {
+        FillRect(r, 10, 57, 110, 63);
+        FillRect(r, 57, 10, 63, 110);
+    });
     ASSERT_EQ(2u, entities.size());
     bool level = false, upright = false;
     for (CEntity* e : entities) {
@@ -415,23 +349,16 @@ TEST(PostProcessTraced, PlusBecomesTwoStraightLines)
         upright = upright || std::fabs(v[0]->x - v[1]->x) < 1e-4;
     }
     EXPECT_TRUE(level && upright);
-}
 
-TEST(PostProcessTraced, TwentyNineDegreeLineIsSnappedToThirty)
-{
-    auto drawing = MakeDrawing(200, 120);
-    const double length = 160;
-    Stroke(Image(*drawing), 20, 100, 20 + length * std::cos(29 * DEGREE), 100 - length * std::sin(29 * DEGREE), 4);
-    TraceCentreLines(*drawing, Drawing());
-    ASSERT_TRUE(RunPostProcessing(*drawing, nullptr, Drawing()));
-    const auto entities = Entities(*drawing->GetFirstLayer());
+    // A 29 degree stroke is snapped to 30.
+    entities = TraceAndProcess(drawing, 200, 120, [](CRasterSrc& r) {
+        Stroke(r, 20, 100, 20 + 160 * std::cos(29 * DEGREE), 100 - 160 * std::sin(29 * DEGREE), 4);
+    });
     ASSERT_EQ(1u, entities.size());
     const auto v = Vertices(*static_cast<CPolyLine*>(entities[0]));
     ASSERT_EQ(2u, v.size());
-    double a = std::atan2(v[1]->y - v[0]->y, v[1]->x - v[0]->x);
-    if (a < 0)
-        a += PI;
-    EXPECT_NEAR(30.0, a / DEGREE, 1e-4);
+    const double a = std::atan2(v[1]->y - v[0]->y, v[1]->x - v[0]->x);
+    EXPECT_NEAR(30.0, (a < 0 ? a + PI : a) / DEGREE, 1e-4);
 }
 
 // ---- stops ----------------------------------------------------------------------
