@@ -26,3 +26,5 @@ int RunInfo(const std::vector<std::string>& args);
 int RunOptions(const std::vector<std::string>& args);
 int RunTrace(const std::vector<std::string>& args);
 int RunRaster(const std::vector<std::string>& args);
+int RunConvert(const std::vector<std::string>& args);
+int RunRender(const std::vector<std::string>& args);

@@ -1,13 +1,19 @@
 // info: what a file holds. Each kind of file has its own printer, chosen by
-// the file's name; rasters are the first kind.
+// the file's name: rasters, projects and DXF files.
 #include "cli/command.h"
 
+#include "cli/drawing_output.h"
+#include "model/entity.h"
 #include "model/file_paths.h"
+#include "model/graph.h"
+#include "model/layer.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
+#include "raster/raster_entity.h"
 #include "raster/raster_file.h"
 #include "raster/raster_src.h"
 
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -75,8 +81,101 @@ int PrintRasterInfo(const std::string& path)
     return kExitOk;
 }
 
-// Later kinds (projects, DXF) add their rows here.
+// Entity kinds by type code, as the counts name them.
+constexpr const char* kEntityKinds[ENTITY_TYPE_LAST + 1] = {
+    "other", "line", "polyline", "circle", "arc", "raster", "solid", "polygon set",
+};
+
+using EntityCounts = std::array<int, ENTITY_TYPE_LAST + 1>;
+
+EntityCounts CountKinds(const CLayer& layer)
+{
+    EntityCounts counts{};
+    for (const CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next)
+        ++counts[e->m_Type <= ENTITY_TYPE_LAST ? static_cast<std::size_t>(e->m_Type) : 0];
+    return counts;
+}
+
+// "3 lines, 1 arc": the kinds present, in type-code order.
+std::string KindList(const EntityCounts& counts)
+{
+    std::string text;
+    for (std::size_t kind = 0; kind < counts.size(); ++kind) {
+        if (counts[kind] == 0)
+            continue;
+        if (!text.empty())
+            text += ", ";
+        text += std::to_string(counts[kind]) + " " + kEntityKinds[kind] + (counts[kind] == 1 ? "" : "s");
+    }
+    return text.empty() ? "empty" : text;
+}
+
+// The layers' box in the drawing unit, the way the output formats write it.
+std::string Extents(CGraph& drawing)
+{
+    double box[4];
+    if (!drawing.GetExtents(box, false, false))
+        return "none";
+    std::string unit;
+    drawing.GetPixelsPerUnit(&box[EXT_MIN_X], &box[EXT_MIN_Y], &unit);
+    drawing.GetPixelsPerUnit(&box[EXT_MAX_X], &box[EXT_MAX_Y], nullptr);
+    return FormatC("%.3f, %.3f to %.3f, %.3f %s", box[EXT_MIN_X], box[EXT_MIN_Y], box[EXT_MAX_X], box[EXT_MAX_Y],
+                   unit.empty() ? "pixels" : unit.c_str());
+}
+
+void PrintDrawing(CGraph& drawing, const std::string& path, const char* format)
+{
+    static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};
+    std::printf("File:                %s\n", path.c_str());
+    std::printf("Format:              %s\n", format);
+    std::printf("Unit:                %s\n", drawing.GetUnit() <= UNIT_LAST ? kUnits[drawing.GetUnit()] : "?");
+    std::printf("Layers:              %d\n", drawing.GetLayerCount());
+    EntityCounts total{};
+    for (const CLayer* l = drawing.GetFirstLayer(); l; l = l->GetNext()) {
+        const EntityCounts counts = CountKinds(*l);
+        for (std::size_t kind = 0; kind < total.size(); ++kind)
+            total[kind] += counts[kind];
+        std::printf("  %s: %s (colour %d%s)\n", l->GetName().c_str(), KindList(counts).c_str(),
+                    static_cast<int>(l->GetColor()), l->IsVisible() ? "" : ", hidden");
+    }
+    std::printf("Entities:            %d (%s)\n", drawing.GetEntityCount(), KindList(total).c_str());
+    std::printf("Extents:             %s\n", Extents(drawing).c_str());
+    CRaster* raster = drawing.GetRaster();
+    if (raster == nullptr || raster->GetImage().IsEmpty()) {
+        std::printf("Raster:              none\n");
+        return;
+    }
+    std::printf("Raster:              origin %.3f, %.3f\n", raster->GetOriginX(), raster->GetOriginY());
+    PrintImage(raster->GetImage(), "  ");
+}
+
+int PrintProjectInfo(const std::string& path)
+{
+    CGraph drawing;
+    std::string error;
+    if (!drawing.LoadProject(path, nullptr, &error)) {
+        std::fprintf(stderr, "lineweft: cannot read '%s': %s\n", path.c_str(), error.c_str());
+        return kExitFailure;
+    }
+    PrintDrawing(drawing, path, "Lineweft project");
+    return kExitOk;
+}
+
+int PrintDxfInfo(const std::string& path)
+{
+    CGraph drawing;
+    std::string error;
+    if (!drawing.ReadDXF(path, nullptr, &error)) {
+        std::fprintf(stderr, "lineweft: cannot read '%s': %s\n", path.c_str(), error.c_str());
+        return kExitFailure;
+    }
+    PrintDrawing(drawing, path, "DXF");
+    return kExitOk;
+}
+
 const InfoPrinter kPrinters[] = {
+    {IsProjectPath, PrintProjectInfo},
+    {IsDxfPath, PrintDxfInfo},
     {IsRasterPath, PrintRasterInfo},
 };
 

@@ -4,10 +4,9 @@
 
 #include "cli/command.h"
 
+#include "cli/drawing_output.h"
 #include "cli/raster_steps.h"
 #include "cli/terminal_progress.h"
-#include "export/export_format.h"
-#include "export/vector_file.h"
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/text_table.h"
@@ -80,15 +79,11 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
             } else if (arg == "--format") {
                 out.format = value;
             } else if (arg == "--unit") {
-                static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};   // DrawingUnit order
-                for (int u = 0; u < 4; ++u)
-                    if (value == kUnits[u]) out.unit = u;
-                if (out.unit < 0)
+                if (!ParseUnitName(value, out.unit))
                     return "--unit takes inch, cm, mm or pixel";
             } else if (arg == "--widths") {
-                if (value != "on" && value != "off")
+                if (!ParseOnOff(value, out.widths))
                     return "--widths takes on or off";
-                out.widths = value == "on";
             } else if (arg == "--job") {
                 out.job = value;
             } else if (arg == "--section") {
@@ -216,14 +211,9 @@ int RunTrace(const std::vector<std::string>& args)
     if (std::string problem = ParseArgs(args, parsed); !problem.empty())
         return UsageError(problem);
 
-    const int format = parsed.format.empty() ? ExportFormatFromPath(parsed.output)
-                                             : ExportFormatFromName(parsed.format);
-    if (format == EXPORT_NONE)
-        return UsageError(parsed.format.empty() ? "cannot tell the output format from '" + parsed.output +
-                                                      "': use --format"
-                                                : "unknown format '" + parsed.format + "'");
-    if (!IsExportFormatAvailable(format))
-        return Fail(std::string(ExportFormatName(format)) + " output is not available yet");
+    CDrawingOutput output;
+    if (const int status = ChooseDrawingOutput(parsed.output, parsed.format, output); status != kExitOk)
+        return status;
 
     GetTraceOption().LoadFromRegistry();
     CTraceOption options = SnapshotTraceOption();
@@ -256,9 +246,8 @@ int RunTrace(const std::vector<std::string>& args)
     if (!KeepsEntities(result.code))
         return status;
 
-    CVectorFileOptions fileOptions;
-    fileOptions.widths = parsed.widths;
-    if (!SaveVectorFile(drawing, parsed.output, format, fileOptions, &error))
+    // A project keeps the raster as traced (one bit), so work can resume on it.
+    if (!WriteDrawingOutput(drawing, parsed.output, output, parsed.widths, error))
         return Fail("cannot write '" + parsed.output + "': " + error);
     const int entities = drawing.GetEntityCount();
     std::fprintf(stderr, "%s: %d entities, %s in %.1f s\n", parsed.output.c_str(), entities,

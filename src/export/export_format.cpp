@@ -78,11 +78,13 @@ const char* ExportFormatName(int format)
 
 bool IsExportFormatAvailable(int format)
 {
-    return format >= EXPORT_FORMAT_FIRST && format <= EXPORT_FORMAT_LAST && format != EXPORT_METAFILE;
+    return format >= EXPORT_FORMAT_FIRST && format <= EXPORT_FORMAT_LAST;
 }
 
 bool EntityHasOutputRecord(const CEntity& entity, int format)
 {
+    // Every drawn kind writes every format; the raster writes none.
+    (void)format;
     switch (entity.m_Type) {
     case ENTITY_POLYLINE:
     case ENTITY_LINE:
@@ -90,8 +92,7 @@ bool EntityHasOutputRecord(const CEntity& entity, int format)
     case ENTITY_CIRCLE:
     case ENTITY_ARC:
     case ENTITY_POLYPOLYGON:
-        // The metafile draws through the device context, not these records.
-        return format != EXPORT_METAFILE || entity.m_Type == ENTITY_POLYLINE;
+        return true;
     default:
         return false;
     }

@@ -19,6 +19,9 @@ class CGraph;
 // Binary CGM in raster pixels; the VDC extent is the page box, kept within
 // the 16-bit coordinate range.
 [[nodiscard]] bool WriteCGMFile(const CGraph& drawing, std::FILE* file, std::string* error);
+// Enhanced Metafile in raster pixels: the frame is the page box, y turned
+// over about its top; hidden layers are left out.
+[[nodiscard]] bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
 
 // PostScript points per drawing unit (1 for pixels or an unknown resolution).
 [[nodiscard]] double GetPointsPerUnit(const CGraph& drawing);

@@ -9,6 +9,7 @@
 #include "export/export_format.h"
 #include "export/format_writers.h"
 #include "export/svg_writer.h"
+#include "model/text_table.h"
 #include "platform/atomic_file.h"
 
 namespace {
@@ -48,6 +49,24 @@ private:
     std::FILE* m_File;
 };
 
+// The message a user sees when a save in the format fails: the format's own
+// text where it has one, with the detail after it.
+struct SaveFailureRow {
+    int format;
+    const char* key;
+    const char* english;
+};
+constexpr SaveFailureRow kSaveFailureTexts[] = {
+    {EXPORT_METAFILE, "MainSaveEMFFailMsg", "Saving the Enhanced Metafile failed!"},
+};
+
+std::string SaveFailureText(int format, const std::string& detail)
+{
+    for (const SaveFailureRow& row : kSaveFailureTexts)
+        if (row.format == format) return GetLanString(row.key, row.english) + " " + detail;
+    return detail;
+}
+
 } // namespace
 
 bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format, std::string* error)
@@ -82,14 +101,15 @@ bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
     case EXPORT_PDF: written = WritePDFFile(drawing, memory.Get(), options.widths, &detail); break;
     case EXPORT_HPGL: written = WriteHPGLFile(drawing, memory.Get(), &detail); break;
     case EXPORT_CGM: written = WriteCGMFile(drawing, memory.Get(), &detail); break;
+    case EXPORT_METAFILE: written = WriteMetafileFile(drawing, memory.Get(), options.widths, &detail); break;
     default: break;
     }
     if (!memory.Finish() || !written) {
-        SetError(error, "Could not write " + path + (detail.empty() ? "." : ": " + detail));
+        SetError(error, SaveFailureText(format, "Could not write " + path + (detail.empty() ? "." : ": " + detail)));
         return false;
     }
     if (!WriteFileAtomically(path, memory.Content())) {
-        SetError(error, "Could not save " + path + ".");
+        SetError(error, SaveFailureText(format, "Could not save " + path + "."));
         return false;
     }
     return true;

@@ -77,6 +77,16 @@ public:
     bool WriteHPGL(std::FILE* file) override;
     bool WriteEPS(std::FILE* file, bool widths) override;
     bool WritePDF(CPDFStream* stream, bool widths) override;
+    // Metafile drawing (pixels, y turned over about pageHeight); *_metafile.cpp.
+    void DrawToDC(CDC* dc, double pageHeight, bool widths) override;
+    // A CIRCLE record: layer, centre and a radius above 0 are required
+    // (circle_dxf_read.cpp).
+    bool ReadDXF(std::FILE* file, std::string* layerName) override;
+    // Information lines and property rows (circle_properties.cpp).
+    void GetInfo(std::vector<std::string>* lines) override;
+    void FillProperties(CPropertyList* list, const CSelectNode* owner = nullptr) override;
+    int ApplyProperty(CGraph* drawing, int row, int value, const std::string& text, CPropertyRow* record,
+                      const CSelectNode* owner = nullptr) override;
 
 protected:
     // The list for the device's chord; rebuilt when stale.
@@ -151,6 +161,15 @@ public:
     bool WriteHPGL(std::FILE* file) override;
     bool WriteEPS(std::FILE* file, bool widths) override;
     bool WritePDF(CPDFStream* stream, bool widths) override;
+    // Metafile drawing (pixels, y turned over about pageHeight); *_metafile.cpp.
+    void DrawToDC(CDC* dc, double pageHeight, bool widths) override;
+    // An ARC record: a circle's groups and both angles (degrees).
+    bool ReadDXF(std::FILE* file, std::string* layerName) override;
+    // Information lines and property rows (circle_properties.cpp).
+    void GetInfo(std::vector<std::string>* lines) override;
+    void FillProperties(CPropertyList* list, const CSelectNode* owner = nullptr) override;
+    int ApplyProperty(CGraph* drawing, int row, int value, const std::string& text, CPropertyRow* record,
+                      const CSelectNode* owner = nullptr) override;
 
 protected:
     void BuildFlatList(double chord) override;

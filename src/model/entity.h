@@ -32,7 +32,7 @@ class CFrDevice;
 class CDC;
 class CPDFStream;
 class CPropertyList;
-class CPropertyRow;
+struct CPropertyRow;
 class CSelectNode;
 struct CGripRecord;
 struct CSnapSegment;
@@ -185,21 +185,25 @@ public:
         (void)stream, (void)widths;
         return true;
     }
-    // 33: 0 = nothing read.
-    virtual int ReadDXF(std::FILE* file, int flag)
+    // 33: reads the groups of the entity's DXF record (the file stands after
+    // its name pair) up to the next group 0, which is left to be read again,
+    // and puts the record's layer name (group 8) into *layerName. False when
+    // the record does not make a usable entity; the base reads nothing.
+    virtual bool ReadDXF(std::FILE* file, std::string* layerName)
     {
-        (void)file, (void)flag;
-        return 0;
+        (void)file, (void)layerName;
+        return false;
     }
-    // 34..36: information lines and property rows; filled in with the
-    // property list. The base adds nothing and refuses every row.
-    virtual void GetInfo(std::vector<std::string>* lines) { (void)lines; }
-    virtual void FillProperties(CPropertyList* list) { (void)list; }
-    virtual int ApplyProperty(CGraph* drawing, int row, int value, const std::string& text, CPropertyRow* record)
-    {
-        (void)drawing, (void)row, (void)value, (void)text, (void)record;
-        return -1;
-    }
+    // 34..36: information lines and property rows (entity_properties.cpp,
+    // property_list.h). The base shows layer, colour and (but for lines and
+    // solids) width; an entity in no layer shows nothing. ApplyProperty
+    // answers with the codes of property_list.h; a class passes the rows
+    // past its own to a derived class as a positive number. `owner` is the
+    // selection node whose grips the rows pick (null: grips left alone).
+    virtual void GetInfo(std::vector<std::string>* lines);
+    virtual void FillProperties(CPropertyList* list, const CSelectNode* owner = nullptr);
+    virtual int ApplyProperty(CGraph* drawing, int row, int value, const std::string& text, CPropertyRow* record,
+                              const CSelectNode* owner = nullptr);
     // 37, 38: grips.
     virtual void AddGrips(CSelectNode* tag, CGripRecord** grips) { (void)tag, (void)grips; }
     virtual bool MoveGrip(double x, double y, double z, int index)

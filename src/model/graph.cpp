@@ -58,6 +58,12 @@ bool CGraph::RemoveLayer(CLayer* layer, bool del)
         l = l->GetNext();
     }
     if (l == nullptr) return false;
+    // A selected entity of the layer would leave its node and grips behind.
+    for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
+        if (!e->m_Selected) continue;
+        ClearSelection();
+        break;
+    }
     if (previous)
         previous->SetNext(layer->GetNext());
     else
@@ -72,6 +78,8 @@ bool CGraph::RemoveLayer(CLayer* layer, bool del)
 
 void CGraph::RemoveAllLayers()
 {
+    // The selection names entities of these layers: it goes while they live.
+    ClearSelection();
     CLayer* layer = m_FirstLayer;
     m_FirstLayer = m_CurrentLayer = nullptr;
     while (layer) {
@@ -81,7 +89,6 @@ void CGraph::RemoveAllLayers()
     }
     if (m_TempPolyline) m_TempPolyline->m_Layer = nullptr;
     SetModified(true);
-    ClearSelection();
 }
 
 CLayer* CGraph::SelectOrAddLayer(const std::string& name)
@@ -311,6 +318,8 @@ bool CGraph::SetCurrentWidth(double width)
 
 void CGraph::ClearSelection()
 {
+    m_Selection.Clear();   // frees the grips first
+    // Flags set without a node (a layer selection without collector).
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->SelectAll(false, {});
 }
 
@@ -325,6 +334,7 @@ void CGraph::ClearGrips()
     }
     m_GripCount = 0;
     m_CurrentGrip = nullptr;
+    m_HoverGrip = nullptr;
 }
 
 void CGraph::DrawLayers(CFrDevice* device)

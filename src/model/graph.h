@@ -18,8 +18,10 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/point.h"
+#include "model/select_set.h"
 #include "platform/win_types.h"
 
 class CEntity;
@@ -27,7 +29,13 @@ class CFrDevice;
 class CLayer;
 class CLine;
 class CPolyLine;
+struct CPropertyRow;
+class CSolid;
+class CCircle;
+class CArc;
+class CWidthSeries;
 class CRaster;
+class CSelectNode;
 class CUndoList;
 struct CGripRecord;
 
@@ -186,7 +194,8 @@ public:
 
     // ---- selection and grips ----------------------------------------------
 
-    // Clears every entity's selected flag.
+    // Frees the grips, empties the selection set and clears every entity's
+    // selected flag.
     void ClearSelection();
     // Frees the grip list.
     void ClearGrips();
@@ -196,6 +205,94 @@ public:
     void SetGripCount(std::uint32_t count) { m_GripCount = count; }
     [[nodiscard]] CGripRecord* GetCurrentGrip() const { return m_CurrentGrip; }
     void SetCurrentGrip(CGripRecord* grip) { m_CurrentGrip = grip; }
+
+    // ---- selection and editing commands (edit_commands*.cpp) --------------
+
+    [[nodiscard]] CSelectSet& GetSelectSet() { return m_Selection; }
+    [[nodiscard]] const CSelectSet& GetSelectSet() const { return m_Selection; }
+    // Selects, on every visible layer, the entities not yet selected that
+    // cross (lie inside) the box of the two corners, given in any order; a
+    // point pick is a crossing box about the point. When anything was added
+    // the grips are rebuilt. True when anything was added.
+    bool SelectCrossing(const frDoublePoint& corner1, const frDoublePoint& corner2);
+    bool SelectWindow(const frDoublePoint& corner1, const frDoublePoint& corner2);
+    // Starts the selection over: every entity of the visible layers when
+    // select is set, none otherwise.
+    void SelectAll(bool select);
+    void DrawSelection(CFrDevice* device);
+    // Appends the information lines of the selected entities, or the line
+    // saying that nothing is selected.
+    void GetSelectionInfo(std::vector<std::string>* lines);
+    // Deletes the selected entities with undo; nothing happens (false) when
+    // nothing is selected or the undo record cannot be made.
+    bool DeleteSelected();
+    // Explodes the selected polylines (all of them when all is set or
+    // nothing is selected) with undo; returns how many were exploded.
+    int ExplodePolylines(bool all);
+    // The drawing commands: a new entity with the current colour and width
+    // on the current layer, recorded for undo. Null, nothing recorded,
+    // without a current layer, for degenerate input (coincident or collinear
+    // points, a radius below POINT_TOLERANCE) or when memory is short.
+    CSolid* DrawSolid(const frDoublePoint& p1, const frDoublePoint& p2, const frDoublePoint& p3);
+    CCircle* DrawCircle(const frDoublePoint& centre, double radius);
+    CCircle* DrawCircle3P(const frDoublePoint& p1, const frDoublePoint& p2, const frDoublePoint& p3);
+    // Counter-clockwise from the start point's direction to the end point's.
+    CArc* DrawArcCentre(const frDoublePoint& centre, const frDoublePoint& start, const frDoublePoint& end);
+    // The arc from start through middle to end (its ends exchanged when it
+    // runs clockwise).
+    CArc* DrawArc3P(const frDoublePoint& start, const frDoublePoint& middle, const frDoublePoint& end);
+    // Moves every hot grip to the point with undo, then rebuilds the grips of
+    // the changed entities. True when something moved.
+    bool MoveGripPoint(const frDoublePoint& point);
+    // Makes or selects one layer per width of the series, named by the width
+    // with four decimals and "_" for the point. True when the drawing then
+    // has a layer.
+    bool CreateBasisLayers(const CWidthSeries& series);
+    // Moves every entity to the layer of its width (or to "other") and
+    // drops the layers left empty. The caller records the whole drawing for
+    // undo beforehand. False (nothing changed) without layers or widths.
+    bool SeparateToLayers(const CWidthSeries& series);
+    // Applies an edited property row to the selection, or without one to the
+    // drawing's own rows (1 current layer, 2 colour, 3 width, 4 unit), with
+    // undo; returns the property code (-1 refused or unchanged, -3 redraw).
+    int ApplyProperty(int row, int value, const std::string& text, CPropertyRow* record);
+    // (grips.cpp) The old current grip loses its current flag; in the run of
+    // the owner's records, the one with that index becomes current and is
+    // returned. None found: no current grip, null.
+    CGripRecord* SetCurrentGrip(const CSelectNode* owner, std::int32_t index);
+    // Every grip as a grip box with its hot and current flags.
+    void DrawGrips(CFrDevice* device) const;
+    // Redraws the grip highlighted last time normally, then highlights the
+    // first grip that is not hot within pickPixels (device pixels, each way)
+    // of the pointer. True when one was found.
+    bool TrackHoverGrip(CFrDevice* device, const frDoublePoint& pointer, double pickPixels);
+    // Rubber-bands the entities of the hot grips: each clone is drawn (in
+    // the view's XOR mode this erases it), refreshed from its entity, has its
+    // hot grips moved to the point and is drawn again. Device may be null.
+    void DragHotGrips(CFrDevice* device, const frDoublePoint& point);
+    // Draws (device may be null) and then refreshes the clone of every
+    // entity that has a hot grip.
+    void DrawHotGripClones(CFrDevice* device);
+
+    // ---- snapping (snap_grid.cpp, snap_object.cpp) ------------------------
+
+    // Drawing <-> snap frame (rotated by the snap angle about the snap base).
+    void ToSnapFrame(frDoublePoint& p) const;
+    void FromSnapFrame(frDoublePoint& p) const;
+    // Rounds the point to the nearest grid node (halves up, in the snap
+    // frame) and returns SNAP_GRID; 0, point unchanged, while the grid is
+    // hidden or too dense to draw, or for a non-finite point.
+    std::int32_t SnapToGrid(frDoublePoint& p) const;
+    // Draws the visible grid nodes as cross markers when they lie at least
+    // 2 pixels apart, and keeps the grid-drawable flag. False only when the
+    // grid has just become too dense to draw.
+    bool DrawGrid(CFrDevice* device);
+    // The best object-snap point of the visible entities (and the temporary
+    // polyline) touching the box, for the drawing's snap mask, measured from
+    // the box centre; base (or null) is where the rubber band starts. The
+    // SnapMode bit of the point found, with the point in out; 0 for none.
+    std::int32_t FindSnapPoint(const frDoublePoint* base, const frDoublePoint& corner1,
+                               const frDoublePoint& corner2, frDoublePoint* out);
 
     // ---- undo lists (owned by the view) -----------------------------------
 
@@ -211,6 +308,10 @@ public:
 
     // Draws every visible layer, head first.
     void DrawLayers(CFrDevice* device);
+    // (drawing_display.cpp) The whole drawing: the raster, the layers and the
+    // temporary polyline, the grid, the grips. 1 when the grid has just
+    // become too dense to show (the view tells the user), else 0.
+    int Draw(CFrDevice* device);
 
     // ---- project file -----------------------------------------------------
 
@@ -220,6 +321,43 @@ public:
     // Reads the header. A unit, grid spacing or snap value that the setters
     // refuse leaves that setting as it was; only a short read fails.
     [[nodiscard]] bool ReadHeader(std::FILE* file);
+
+    // The whole drawing as a project file (project_file.cpp): version,
+    // header, the layers from the first with their entities, the raster.
+    // The file is built in memory and replaces `path` only when complete.
+    // False, nothing written, for a drawing without entities, a layer name
+    // too long to load again or a failed write; `error`, when given, then
+    // gets the reason. Reports progress 0 and 100 with the "SaveProject"
+    // caption; clears the modified flag on success.
+    [[nodiscard]] bool SaveProject(const std::string& path, GraphProgress progress, std::string* error = nullptr);
+    // The bytes of SaveProject, written to an open stream; same failures.
+    [[nodiscard]] bool WriteProject(std::FILE* file, std::string* error = nullptr);
+    // Replaces the layers (in the file's order, the first current), their
+    // entities, the header settings and the raster (emptied when the file
+    // holds none) by a project file's. The file is read into a fresh drawing
+    // that is swapped in only on success, so a failed load leaves this
+    // drawing as it was; `error`, when given, then gets the reason. Reports
+    // progress 0 and 100 with the "LoadProject" caption; clears the modified
+    // flag on success.
+    [[nodiscard]] bool LoadProject(const std::string& path, GraphProgress progress, std::string* error = nullptr);
+    // The reading of LoadProject from an open stream, from its position.
+    [[nodiscard]] bool ReadProject(std::FILE* file, std::string* error = nullptr);
+
+    // ---- DXF import (dxf_import.cpp) --------------------------------------
+
+    // Replaces the layers, entities and DXF-held settings (current colour,
+    // layer and width, ortho, object snap, grid snap) by those of a DXF text
+    // file. The file is read into a fresh drawing that is swapped in only on
+    // success, so a failed import leaves this drawing as it was. The reason
+    // of a failure goes to *error when given, else to a message box. What the
+    // import passed over (unsupported hatch paths and polylines) goes to
+    // *warnings when given. Clears the modified flag on success.
+    [[nodiscard]] bool ReadDXF(const std::string& path, GraphProgress progress, std::string* error = nullptr,
+                               std::vector<std::string>* warnings = nullptr);
+    // The same from an open stream, read from its position (which must be
+    // seekable: the readers look one group ahead). Failures go to *error only.
+    [[nodiscard]] bool ReadDXFStream(std::FILE* file, GraphProgress progress, std::string* error = nullptr,
+                                     std::vector<std::string>* warnings = nullptr);
 
 private:
     void InvalidateExtents() { m_ExtentsValid = false; }
@@ -249,6 +387,8 @@ private:
     double m_GridSpacingY = 25.0;
     std::uint32_t m_Ortho = 0;
     CGripRecord* m_CurrentGrip = nullptr;
+    CSelectSet m_Selection{this};   // its nodes own no entity; the grips point at them
+    CGripRecord* m_HoverGrip = nullptr;         // highlighted by TrackHoverGrip
     std::int16_t m_CurrentColor = 256;
     double m_CurrentWidth = 0.0;
     std::uint32_t m_Unit = UNIT_PIXEL;

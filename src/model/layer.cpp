@@ -317,13 +317,15 @@ void CLayer::MoveEntitiesFrom(CLayer& other)
 
 bool CLayer::DistributeToLayers(CLayer* targets, std::uint32_t unit, double resolution)
 {
-    // Target names are widths in the drawing unit written with "%-.4f", the
-    // decimal point as "_"; the resolution (dots per metre) scales them to
-    // pixels.
-    constexpr double kWidthMatch = 0.0001;
-    double scale = resolution;
+    // Target names are widths in the drawing unit written with four
+    // decimals, the decimal point as "_"; the resolution (dots per metre)
+    // turns the unit into pixels the way the drawing converts it. An entity
+    // belongs to the name its width rounds to, so the comparison allows half
+    // of the last decimal, in the unit.
+    constexpr double kHalfLastDecimal = 0.00005 * (1 + 1e-9);
+    double scale = 0;
     switch (unit) {
-    case 0: scale = resolution / 25400; break;
+    case 0: scale = resolution * 0.0254; break;
     case 1: scale = resolution / 100; break;
     case 2: scale = resolution / 1000; break;
     default: break;
@@ -341,8 +343,8 @@ bool CLayer::DistributeToLayers(CLayer* targets, std::uint32_t unit, double reso
             if (std::size_t pos = text.find('_'); pos != std::string::npos) text[pos] = '.';
             double value = 0;
             if (!ParseDoubleC(text, value)) continue;
-            if (scaled) value *= scale;
-            if (std::fabs(value - e->GetWidth()) < kWidthMatch) taker = t;
+            const double width = scaled ? e->GetWidth() / scale : e->GetWidth();
+            if (std::fabs(value - width) <= kHalfLastDecimal) taker = t;
         }
         if (taker) {
             RemoveEntity(e);

@@ -131,9 +131,10 @@ public:
     // other layer is left empty.
     void MoveEntitiesFrom(CLayer& other);
     // Hands each entity to the first target layer (of the chain starting at
-    // `targets`) whose name, a width with "_" for the decimal point, matches
-    // its width within 0.0001 (scaled from the drawing unit by the
-    // resolution in dots per metre). True when every entity found a target.
+    // `targets`) whose name, a width in the drawing unit with four decimals
+    // and "_" for the decimal point, is the entity's width rounded to four
+    // decimals (converted to the unit with the resolution in dots per metre,
+    // as the drawing converts). True when every entity found a target.
     bool DistributeToLayers(CLayer* targets, std::uint32_t unit, double resolution);
 
     // ---- files ------------------------------------------------------------

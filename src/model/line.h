@@ -66,6 +66,17 @@ public:
     bool WriteHPGL(std::FILE* file) override;
     bool WriteEPS(std::FILE* file, bool widths) override;
     bool WritePDF(CPDFStream* stream, bool widths) override;
+    // Metafile drawing (pixels, y turned over about pageHeight); *_metafile.cpp.
+    void DrawToDC(CDC* dc, double pageHeight, bool widths) override;
+    // A LINE record: both ends (10/20, 11/21) and the layer are required
+    // (line_dxf_read.cpp).
+    bool ReadDXF(std::FILE* file, std::string* layerName) override;
+
+    // Information lines and property rows (line_properties.cpp).
+    void GetInfo(std::vector<std::string>* lines) override;
+    void FillProperties(CPropertyList* list, const CSelectNode* owner = nullptr) override;
+    int ApplyProperty(CGraph* drawing, int row, int value, const std::string& text, CPropertyRow* record,
+                      const CSelectNode* owner = nullptr) override;
 
 private:
     void UpdateLength();

@@ -15,17 +15,6 @@ namespace {
 // record, and the polyline's fixed fields (two f64, u8, u32 vertex count).
 constexpr long kMinOutlineRecordSize = 4 + 30 + 8 + 8 + 1 + 4;
 
-// Whether the outline's flattened ring no longer suits the view: a ring made
-// with a chord up to five times finer than the view's is still good, and a
-// straight outline is its own ring.
-bool OutlineNeedsReflatten(const CPolyLine& outline, const CFrDevice* view)
-{
-    if (outline.IsAllStraight()) return false;
-    const double t = view ? view->GetFlattenStep() : FLATTEN_STEP_NO_DEVICE;
-    const double s = outline.GetFlatStep();
-    return outline.m_Modified || outline.GetFlatHead() == nullptr || s > t || s < 0.2 * t || s < POINT_TOLERANCE;
-}
-
 }  // namespace
 
 CPolyPolygon::CPolyPolygon()
@@ -81,7 +70,7 @@ bool CPolyPolygon::NeedsRebuild(const CFrDevice* view) const
 {
     if (m_Modified) return true;
     return std::any_of(m_Outlines.begin(), m_Outlines.end(),
-                       [view](const std::unique_ptr<CPolyLine>& o) { return OutlineNeedsReflatten(*o, view); });
+                       [view](const std::unique_ptr<CPolyLine>& o) { return o->NeedsReflatten(view); });
 }
 
 void CPolyPolygon::ClearPointArrays()
@@ -92,7 +81,14 @@ void CPolyPolygon::ClearPointArrays()
 
 void CPolyPolygon::ReserveOutlineCounts(int n)
 {
-    if (n > 0) m_OutlineCounts.reserve(m_OutlineCounts.size() + static_cast<std::size_t>(n));
+    if (n <= 0) return;
+    const std::size_t size = m_OutlineCounts.size(), wanted = static_cast<std::size_t>(n);
+    const std::size_t capacity = m_OutlineCounts.capacity();
+    if (size + wanted < capacity) return;
+    // Grow in steps rather than to the exact size: callers reserve one outline
+    // at a time, and exact growth copied the array on every outline.
+    const std::size_t step = n > 4 ? wanted + 128 : 128;
+    m_OutlineCounts.reserve(std::max(capacity + step, capacity + capacity / 2));
 }
 
 void CPolyPolygon::AppendOutlinePoints(const CVertex* head)

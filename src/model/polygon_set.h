@@ -103,6 +103,26 @@ public:
     bool WriteHPGL(std::FILE* file) override;
     bool WriteEPS(std::FILE* file, bool widths) override;
     bool WritePDF(CPDFStream* stream, bool widths) override;
+    // Metafile drawing (pixels, y turned over about pageHeight); *_metafile.cpp.
+    void DrawToDC(CDC* dc, double pageHeight, bool widths) override;
+    // DXF reading (polygon_set_dxf_read.cpp).
+    // A HATCH record: accepted as a solid fill (pattern "SOLID", group 70 = 1)
+    // with a layer and at least one usable boundary path.
+    bool ReadDXF(std::FILE* file, std::string* layerName) override;
+    // One boundary path, from its group 92 on: a polyline path, or an edge
+    // path of lines and circular arcs (arcs become bulges). A path that
+    // cannot be used (elliptic or spline edges, a vertex count that differs
+    // from its group 93) is passed over with a warning and adds no outline.
+    // False when the record ended first (end of text, group 0 or a
+    // malformed code).
+    bool ReadBoundaryPath(std::FILE* file);
+    // Information lines and property rows (polygon_set_properties.cpp).
+    void GetInfo(std::vector<std::string>* lines) override;
+    void FillProperties(CPropertyList* list, const CSelectNode* owner = nullptr) override;
+    int ApplyProperty(CGraph* drawing, int row, int value, const std::string& text, CPropertyRow* record,
+                      const CSelectNode* owner = nullptr) override;
+    // The number of grips of the outlines before outline i (0-based).
+    [[nodiscard]] int GetGripOffset(int i) const;
 
 private:
     // Adds a copy of each of the other's outlines; false when memory ran out.

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "model/entity.h"
@@ -191,6 +192,44 @@ public:
     bool WriteHPGL(std::FILE* file) override;
     bool WriteEPS(std::FILE* file, bool widths) override;
     bool WritePDF(CPDFStream* stream, bool widths) override;
+    // Metafile drawing (pixels, y turned over about pageHeight); *_metafile.cpp.
+    void DrawToDC(CDC* dc, double pageHeight, bool widths) override;
+    // DXF reading (polyline_dxf_read.cpp). Both fill the vertex ring, colour,
+    // closed flag (bit 1 of the header's group 70) and widths, give the layer
+    // name, flatten arcs and return whether at least two vertices and a layer
+    // were read; on false the ring is empty.
+    // An LWPOLYLINE record.
+    bool ReadDXF(std::FILE* file, std::string* layerName) override;
+    // A POLYLINE record with its VERTEX records, through the SEQEND pair
+    // (consumed). Polygon meshes and polyface meshes are refused; spline
+    // frame control points are passed over.
+    bool ReadDXFR10(std::FILE* file, std::string* layerName);
+
+    // ---- information and property rows (polyline_properties.cpp) ---------
+
+    void GetInfo(std::vector<std::string>* lines) override;
+    void FillProperties(CPropertyList* list, const CSelectNode* owner = nullptr) override;
+    int ApplyProperty(CGraph* drawing, int row, int value, const std::string& text, CPropertyRow* record,
+                      const CSelectNode* owner = nullptr) override;
+    // The vertex lines and rows, shared with the polygon set's outlines:
+    // `polyline` is false for an outline, which has no close row and shows
+    // no vertex widths in its lines and its width row read-only. Numbers are
+    // in the unit of `drawing` (pixels without one). Rows are numbered as
+    // ApplyVertexRow takes them: 1 heading, 2 close, 3 length, 4 heading,
+    // 5 current point, 6 add point, 7 delete point (only with three or more
+    // vertices; the rows after it then move up one), 8..11 x, y, width and
+    // bulge of the current vertex, 12..16 its arc (only for an arc).
+    // gripOffset is the index of this outline's first grip in its entity.
+    void AddVertexInfo(const CGraph* drawing, std::vector<std::string>* lines, bool polyline);
+    void AddVertexRows(CPropertyList* list, CGraph* drawing, bool polyline, const CSelectNode* owner,
+                       int gripOffset);
+    int ApplyVertexRow(CGraph* drawing, int row, int value, const std::string& text, bool polyline,
+                       const CSelectNode* owner, int gripOffset);
+    // The flattened ring no longer suits the device's flattening length t
+    // (FLATTEN_STEP_NO_DEVICE without a device): modified, missing, or built
+    // with a step above t, below 0.2 t or below the tolerance (a piece-count
+    // step). Never for an all-straight polyline, which is its own ring.
+    [[nodiscard]] bool NeedsReflatten(const CFrDevice* device) const;
 
 private:
     // Appends a copy-or-load vertex: a repeat of the tail is deleted after

@@ -67,6 +67,20 @@ public:
     bool WriteHPGL(std::FILE* file) override;
     bool WriteEPS(std::FILE* file, bool widths) override;
     bool WritePDF(CPDFStream* stream, bool widths) override;
+    // Metafile drawing (pixels, y turned over about pageHeight); *_metafile.cpp.
+    void DrawToDC(CDC* dc, double pageHeight, bool widths) override;
+    // A SOLID or 3DFACE record: corners 10..13 / 20..23 in the record's
+    // order; the first three and the layer are required. A fourth corner
+    // repeating the third makes a triangle, which is stored counter-clockwise
+    // (solid_dxf_read.cpp). SOLID corners run 1, 2, 4, 3: the caller
+    // exchanges the last two of a four-corner SOLID.
+    bool ReadDXF(std::FILE* file, std::string* layerName) override;
+
+    // Information lines and property rows (solid_properties.cpp).
+    void GetInfo(std::vector<std::string>* lines) override;
+    void FillProperties(CPropertyList* list, const CSelectNode* owner = nullptr) override;
+    int ApplyProperty(CGraph* drawing, int row, int value, const std::string& text, CPropertyRow* record,
+                      const CSelectNode* owner = nullptr) override;
 
 private:
     // Links the used vertices into a ring.

@@ -233,6 +233,9 @@ bool CVectorUndoData::RemoveEntity(CGraph& drawing)
 {
     CEntity* entity = drawing.FindEntity(m_EntityId);
     if (entity == nullptr || entity->m_Layer == nullptr) return false;
+    // The view drops the selection before it undoes; a node left naming the
+    // entity would outlive it.
+    if (entity->m_Selected) drawing.ClearSelection();
     entity->m_Layer->RemoveEntity(entity);
     delete entity;
     return true;

@@ -1,6 +1,7 @@
 #include "raster/dib.h"
 
 #include "platform/atomic_file.h"
+#include "platform/pixel_dc.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -225,6 +226,8 @@ const BYTE* FindDIBBits(const BYTE* dib)
 
 // ------------------------------------------------------------------ CDib --
 
+CDib::CDib() = default;
+
 CDib::~CDib()
 {
     Free();
@@ -232,6 +235,7 @@ CDib::~CDib()
 
 void CDib::Free()
 {
+    m_paintDC.reset();
     m_dib.Free();
 }
 
@@ -240,6 +244,7 @@ bool CDib::Create(int width, int height, int bitCount)
     CDibHandle handle = CreateBlankDIB(width, height, bitCount);
     if (handle.IsNull())
         return false;
+    m_paintDC.reset();
     m_dib = std::move(handle);
     return true;
 }
@@ -248,6 +253,7 @@ bool CDib::Attach(CDibHandle handle)
 {
     if (handle.IsNull())
         return false;
+    m_paintDC.reset();
     m_dib = std::move(handle);
     return true;
 }

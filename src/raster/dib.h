@@ -6,11 +6,16 @@
 //
 // The free functions read a block the program made or checked: they trust
 // its header. Blocks from files are checked by CDib::Read first.
+#include "platform/colorref.h"
 #include "platform/dib_types.h"
+#include "platform/gdi_types.h"
 
 #include <cstddef>
 #include <memory>
 #include <string>
+
+class CDC;
+class CPixelDC;
 
 // An owned packed-DIB block: the stand-in for a global-memory handle.
 class CDibHandle {
@@ -50,7 +55,7 @@ const BYTE* FindDIBBits(const BYTE* dib);
 
 class CDib {
 public:
-    CDib() = default;
+    CDib();
     virtual ~CDib();
     CDib(const CDib&) = delete;
     CDib& operator=(const CDib&) = delete;
@@ -77,6 +82,38 @@ public:
     [[nodiscard]] bool Read(const std::string& path);
     [[nodiscard]] bool ReadFromMemory(const BYTE* data, std::size_t size);
 
+    // ---- display ----------------------------------------------------------
+
+    // A drawing context over the picture: a canvas holding a copy of its
+    // pixels, which EndPaint writes back (to the nearest palette colour below
+    // 16 bits). Null for an empty DIB, one that is not uncompressed with a
+    // 40-byte header, or when memory is short. While painting, a second call
+    // returns the open context; Create, Attach and Free drop it unsaved. The
+    // parent is the context the picture is meant for; a canvas needs none.
+    CDC* BeginPaint(CDC* parent);
+    void EndPaint();
+    [[nodiscard]] bool IsPainting() const { return m_paintDC != nullptr; }
+
+    // The picture as of the last EndPaint, its top-left corner at (x, y) of
+    // the context, through the raster operation.
+    bool Draw(CDC* dc, int x, int y, DWORD rop) const;
+    // Source rows count from the top of the picture.
+    bool StretchDraw(CDC* dc, int x, int y, int width, int height, int sourceX, int sourceY, int sourceWidth,
+                     int sourceHeight, DWORD rop) const;
+    // Between rectangles {left, top, right, bottom}; right and bottom excluded.
+    bool DrawRect(CDC* dc, const RECT& destination, const RECT& source, DWORD rop) const;
+
 private:
+    // The header and bits as StretchDIBits takes them; false when the block
+    // is not one it can draw.
+    bool GetDrawable(const BITMAPINFO** info, const void** bits) const;
+
     CDibHandle m_dib;
+    std::unique_ptr<CPixelDC> m_paintDC;
 };
+
+// The picture at (x, y) of the context, leaving the context's pixels where
+// the picture has the transparent colour: a mask clears the opaque part
+// (SRCAND), then the picture with its transparent pixels turned black is
+// merged in (SRCPAINT). False when the picture is empty or memory is short.
+bool DrawTransparentBitmap(CDC* dc, const CDib& bitmap, int x, int y, COLORREF transparent);

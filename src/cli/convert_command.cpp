@@ -1,0 +1,88 @@
+// convert: a project (.lwt) or DXF file in, any output format out (another
+// project included). The drawing is loaded whole, optionally given another
+// unit, and written as trace writes its result.
+#include "cli/command.h"
+
+#include "cli/drawing_output.h"
+#include "model/graph.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+struct ConvertArgs {
+    std::string input;
+    std::string output;
+    std::string format;
+    int unit = -1;   // DrawingUnit; -1 keeps the file's
+    bool widths = true;
+};
+
+// Empty on success, else the usage error's message.
+std::string ParseArgs(const std::vector<std::string>& args, ConvertArgs& out)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() > 1 && arg[0] == '-') {
+            if (i + 1 >= args.size())
+                return arg + " needs a value";
+            const std::string& value = args[++i];
+            if (arg == "-o" || arg == "--output") {
+                out.output = value;
+            } else if (arg == "--format") {
+                out.format = value;
+            } else if (arg == "--unit") {
+                if (!ParseUnitName(value, out.unit))
+                    return "--unit takes inch, cm, mm or pixel";
+            } else if (arg == "--widths") {
+                if (!ParseOnOff(value, out.widths))
+                    return "--widths takes on or off";
+            } else {
+                return "unknown option '" + arg + "'";
+            }
+        } else if (out.input.empty()) {
+            out.input = arg;
+        } else {
+            return "unexpected argument '" + arg + "'";
+        }
+    }
+    if (out.input.empty())
+        return "convert needs an input file (.lwt or .dxf)";
+    if (!IsProjectPath(out.input) && !IsDxfPath(out.input))
+        return "cannot tell the input kind from '" + out.input + "': convert reads .lwt and .dxf files";
+    if (out.output.empty())
+        return "convert needs an output file (-o FILE)";
+    return {};
+}
+
+} // namespace
+
+int RunConvert(const std::vector<std::string>& args)
+{
+    ConvertArgs parsed;
+    if (std::string problem = ParseArgs(args, parsed); !problem.empty())
+        return UsageError(problem);
+    CDrawingOutput output;
+    if (const int status = ChooseDrawingOutput(parsed.output, parsed.format, output); status != kExitOk)
+        return status;
+
+    CGraph drawing;
+    std::string error;
+    const bool loaded = IsProjectPath(parsed.input) ? drawing.LoadProject(parsed.input, nullptr, &error)
+                                                    : drawing.ReadDXF(parsed.input, nullptr, &error);
+    if (!loaded) {
+        std::fprintf(stderr, "lineweft: cannot read '%s': %s\n", parsed.input.c_str(), error.c_str());
+        return kExitFailure;
+    }
+    if (parsed.unit >= 0)
+        (void)drawing.SetUnit(static_cast<std::uint32_t>(parsed.unit));
+    if (!WriteDrawingOutput(drawing, parsed.output, output, parsed.widths, error)) {
+        std::fprintf(stderr, "lineweft: cannot write '%s': %s\n", parsed.output.c_str(), error.c_str());
+        return kExitFailure;
+    }
+    const int layers = drawing.GetLayerCount();
+    std::fprintf(stderr, "%s: %d entities on %d layer%s\n", parsed.output.c_str(), drawing.GetEntityCount(), layers,
+                 layers == 1 ? "" : "s");
+    return kExitOk;
+}

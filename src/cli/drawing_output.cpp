@@ -1,0 +1,72 @@
+// The output choice that trace and convert share.
+#include "cli/drawing_output.h"
+
+#include "cli/command.h"
+#include "export/export_format.h"
+#include "export/vector_file.h"
+#include "model/graph.h"
+
+#include <cstdio>
+#include <strings.h>
+
+namespace {
+
+bool EndsWithIgnoringCase(const std::string& path, const char* suffix)
+{
+    const std::size_t n = std::char_traits<char>::length(suffix);
+    return path.size() > n && strcasecmp(path.c_str() + path.size() - n, suffix) == 0;
+}
+
+} // namespace
+
+bool IsProjectPath(const std::string& path) { return EndsWithIgnoringCase(path, ".lwt"); }
+
+bool IsDxfPath(const std::string& path) { return EndsWithIgnoringCase(path, ".dxf"); }
+
+int ChooseDrawingOutput(const std::string& path, const std::string& formatName, CDrawingOutput& out)
+{
+    out = CDrawingOutput{};
+    if (formatName.empty() ? IsProjectPath(path) : strcasecmp(formatName.c_str(), "lwt") == 0) {
+        out.project = true;
+        return kExitOk;
+    }
+    out.format = formatName.empty() ? ExportFormatFromPath(path) : ExportFormatFromName(formatName);
+    if (out.format == EXPORT_NONE)
+        return UsageError(formatName.empty() ? "cannot tell the output format from '" + path + "': use --format"
+                                             : "unknown format '" + formatName + "'");
+    if (!IsExportFormatAvailable(out.format)) {
+        std::fprintf(stderr, "lineweft: %s output is not available yet\n", ExportFormatName(out.format));
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+bool ParseUnitName(const std::string& value, int& unit)
+{
+    static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};   // DrawingUnit order
+    for (int u = 0; u < 4; ++u) {
+        if (value == kUnits[u]) {
+            unit = u;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseOnOff(const std::string& value, bool& on)
+{
+    if (value != "on" && value != "off")
+        return false;
+    on = value == "on";
+    return true;
+}
+
+bool WriteDrawingOutput(CGraph& drawing, const std::string& path, const CDrawingOutput& output, bool widths,
+                        std::string& error)
+{
+    if (output.project)
+        return drawing.SaveProject(path, nullptr, &error);
+    CVectorFileOptions options;
+    options.widths = widths;
+    return SaveVectorFile(drawing, path, output.format, options, &error);
+}

@@ -1,0 +1,183 @@
+// render: a drawing (raster, project or DXF file) drawn through the view's
+// drawing device, as the view shows it, and written as PNG.
+#include "raster/freeimage_api.h"
+
+#include "cli/command.h"
+
+#include "model/cdc_device.h"
+#include "model/file_paths.h"
+#include "model/graph.h"
+#include "model/utilities.h"
+#include "platform/atomic_file.h"
+#include "platform/number_text.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// The largest picture side the command draws.
+constexpr int kMaxRenderSide = 16384;
+constexpr int kDefaultWidth = 800;
+constexpr int kDefaultHeight = 600;
+
+struct RenderArgs {
+    std::string input;
+    std::string output;
+    int width = kDefaultWidth;
+    int height = kDefaultHeight;
+    bool zoomWindow = false;
+    double window[4] = {0, 0, 0, 0};   // x0, y0, x1, y1
+    bool grid = false;
+    bool grips = false;
+};
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "lineweft: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+std::string LowerExt(const std::string& path)
+{
+    std::string ext = GetFileExt(path);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+bool ParseSize(const std::string& text, int& width, int& height)
+{
+    const std::size_t x = text.find_first_of("xX");
+    std::int32_t w = 0, h = 0;
+    if (x == std::string::npos || !ParseIntC(std::string_view(text).substr(0, x), w) ||
+        !ParseIntC(std::string_view(text).substr(x + 1), h))
+        return false;
+    if (w < 1 || h < 1 || w > kMaxRenderSide || h > kMaxRenderSide) return false;
+    width = w;
+    height = h;
+    return true;
+}
+
+bool ParseWindow(const std::string& text, double* values)
+{
+    std::size_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t comma = i < 3 ? text.find(',', start) : text.size();
+        if (comma == std::string::npos) return false;
+        if (!ParseDoubleC(std::string_view(text).substr(start, comma - start), values[i])) return false;
+        start = comma + 1;
+    }
+    return values[0] != values[2] && values[1] != values[3];
+}
+
+// Empty on success, else the usage error's message.
+std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--grid") {
+            out.grid = true;
+        } else if (arg == "--grips") {
+            out.grips = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            if (i + 1 >= args.size()) return arg + " needs a value";
+            const std::string& value = args[++i];
+            if (arg == "-o" || arg == "--output") {
+                out.output = value;
+            } else if (arg == "--size") {
+                if (!ParseSize(value, out.width, out.height))
+                    return "--size takes WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxRenderSide);
+            } else if (arg == "--zoom-window") {
+                if (!ParseWindow(value, out.window)) return "--zoom-window takes x0,y0,x1,y1 with x0 != x1, y0 != y1";
+                out.zoomWindow = true;
+            } else {
+                return "unknown option '" + arg + "'";
+            }
+        } else if (out.input.empty()) {
+            out.input = arg;
+        } else {
+            return "unexpected argument '" + arg + "'";
+        }
+    }
+    if (out.input.empty()) return "render needs an input file (raster, .lwt project or .dxf)";
+    if (out.output.empty()) return "render needs an output file (-o FILE.png)";
+    if (LowerExt(out.output) != ".png") return "render writes PNG only: the output must end in .png";
+    return {};
+}
+
+bool LoadDrawing(CGraph& graph, const std::string& path, std::string& error)
+{
+    const std::string ext = LowerExt(path);
+    if (ext == ".lwt") return graph.LoadProject(path, nullptr, &error);
+    if (ext == ".dxf") return graph.ReadDXF(path, nullptr, &error);
+    // Anything else is tried as a raster: the image library knows more
+    // formats (PNG among them) than the open dialog offers.
+    if (!graph.NewFromRaster(path, nullptr)) {
+        error = IsRasterFileExt(ext) ? "cannot load the raster file" : "not a raster, .lwt or .dxf file";
+        return false;
+    }
+    return true;
+}
+
+// The device's back buffer as a PNG file. Both keep their rows bottom-up.
+bool WritePng(const CDib& buffer, const std::string& path)
+{
+    const int width = buffer.Width(), height = buffer.Height();
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
+    if (bitmap == nullptr) return false;
+    const BYTE* block = buffer.GetHandle().Lock();
+    const BYTE* bits = FindDIBBits(block);
+    const DWORD stride = DIBBytesPerLine(block);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(FreeImage_GetScanLine(bitmap, y), bits + static_cast<std::size_t>(stride) * y,
+                    static_cast<std::size_t>(width) * 3);
+    bool ok = false;
+    if (FIMEMORY* memory = FreeImage_OpenMemory()) {
+        BYTE* data = nullptr;
+        DWORD size = 0;
+        if (FreeImage_SaveToMemory(FIF_PNG, bitmap, memory, PNG_DEFAULT) &&
+            FreeImage_AcquireMemory(memory, &data, &size))
+            ok = WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size));
+        FreeImage_CloseMemory(memory);
+    }
+    FreeImage_Unload(bitmap);
+    return ok;
+}
+
+}   // namespace
+
+int RunRender(const std::vector<std::string>& args)
+{
+    RenderArgs parsed;
+    const std::string usage = ParseArgs(args, parsed);
+    if (!usage.empty()) return UsageError(usage);
+
+    CGraph graph;
+    std::string error;
+    if (!LoadDrawing(graph, parsed.input, error))
+        return Fail("cannot read " + parsed.input + (error.empty() ? "" : ": " + error));
+
+    CFrCDCDevice device;
+    device.Transform().SetDeviceRect(0, 0, parsed.width, parsed.height);
+    if (parsed.zoomWindow) {
+        device.Transform().SetWorldBox(parsed.window[0], parsed.window[1], parsed.window[2], parsed.window[3]);
+    } else {
+        double box[4];
+        if (!graph.GetExtents(box, true, true)) return Fail(parsed.input + " holds nothing to draw");
+        device.Transform().SetWorldBox(box[0], box[2], box[1], box[3]);
+    }
+    graph.SetGridShown(parsed.grid);
+    if (parsed.grips) graph.SelectAll(true);
+
+    if (!device.BeginDraw(nullptr, true)) return Fail("not enough memory for a picture of that size");
+    if (graph.Draw(&device) == 1 && parsed.grid)
+        std::fprintf(stderr, "lineweft: the grid is too dense to show at this size\n");
+    device.EndDraw();
+    if (!WritePng(device.GetBackBuffer(), parsed.output)) return Fail("cannot write " + parsed.output);
+    return kExitOk;
+}

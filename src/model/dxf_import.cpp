@@ -1,0 +1,504 @@
+// CGraph::ReadDXF: a drawing from a DXF text file.
+//
+// What the drawing can hold is kept: the current colour, layer, width, ortho
+// and object-snap settings of the HEADER, the grid snap of the active
+// viewport, the LAYER table, and the entities LWPOLYLINE, POLYLINE, LINE,
+// CIRCLE, ARC, SOLID, 3DFACE and HATCH (each class reads its own record).
+// Blocks, other tables, sections and entities are passed over.
+//
+// The file is read into a fresh drawing, which replaces this one's layers
+// and settings only when the whole file was read: a damaged file never
+// leaves a half-imported drawing behind.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "model/circle.h"
+#include "model/constants.h"
+#include "model/dxf_import.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/line.h"
+#include "model/polygon_set.h"
+#include "model/polyline.h"
+#include "model/solid.h"
+#include "model/text_table.h"
+#include "platform/message_box.h"
+
+namespace {
+
+// Results of reading one entity.
+enum EntityResult {
+    kEntityRead = 0,         // one entity read and returned
+    kEntityEndOfFile = 1,
+    kEntityNoMemory = 2,
+    kEntitySectionEnd = 3,   // "0"/"ENDSEC" met
+    kEntityDropped = 4,      // the record did not make an entity
+};
+
+// A binary DXF starts with this; its pairs are not text lines.
+constexpr char kBinarySentinel[] = "AutoCAD Binary DXF";
+
+class CDxfImporter {
+public:
+    CDxfImporter(CGraph& graph, std::FILE* file, GraphProgress progress, long size)
+        : m_Graph(graph), m_File(file), m_Progress(progress), m_Factor(size > 0 ? 100.0 / size : 0.0),
+          m_Message(GetLanString("GraphReadDXF", "Reading DXF file..."))
+    {
+    }
+
+    // The section loop. False with Error() set when the file is no DXF or
+    // is damaged.
+    bool ReadSections();
+    [[nodiscard]] const std::string& Error() const { return m_Error; }
+
+private:
+    DxfPairStatus Next(CDxfPair& pair);
+    // Sets the file back before the pair last read by Next.
+    void PutBack() { (void)std::fseek(m_File, m_PairStart, SEEK_SET); }
+    void Report();
+    bool Fail(const std::string& text)
+    {
+        if (m_Error.empty()) m_Error = text;
+        return false;
+    }
+
+    bool ReadHeader();
+    bool ReadTables();
+    bool ReadVportTable();
+    bool ReadVport();
+    bool ReadLayerTable();
+    void ReadLayerRecord();
+    bool SkipSection(const char* name);
+    int ReadEntities();
+    int ReadEntity(std::unique_ptr<CEntity>& entity, std::string& layerName);
+    void PlaceEntity(std::unique_ptr<CEntity> entity, const std::string& layerName);
+
+    CGraph& m_Graph;
+    std::FILE* m_File;
+    GraphProgress m_Progress;
+    double m_Factor;
+    std::string m_Message;
+    int m_LastPercent = 0;   // the caller reports 0 before reading
+    long m_PairStart = 0;
+    std::string m_Error;
+};
+
+DxfPairStatus CDxfImporter::Next(CDxfPair& pair)
+{
+    m_PairStart = std::ftell(m_File);
+    const DxfPairStatus status = ReadDxfPair(m_File, pair);
+    Report();
+    return status;
+}
+
+void CDxfImporter::Report()
+{
+    if (m_Progress == nullptr) return;
+    const long position = std::ftell(m_File);
+    const int percent = std::clamp(static_cast<int>(position * m_Factor), 0, 100);
+    // Once per percent: a callback per line would cost more than the reading.
+    if (percent == m_LastPercent) return;
+    m_LastPercent = percent;
+    m_Progress(m_Message, percent);
+}
+
+bool CDxfImporter::ReadSections()
+{
+    bool sectionFound = false;
+    CDxfPair pair;
+    for (;;) {
+        const DxfPairStatus status = Next(pair);
+        if (status == DxfPairStatus::kEnd) break;
+        // Between sections anything is passed over.
+        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
+        if (DxfNameIs(pair.value, "EOF")) break;
+        if (!DxfNameIs(pair.value, "SECTION")) continue;
+        if (Next(pair) != DxfPairStatus::kPair || pair.code != 2)
+            return Fail("A SECTION of the DXF file has no name.");
+        sectionFound = true;
+        if (DxfNameIs(pair.value, "HEADER")) {
+            if (!ReadHeader()) return false;
+        } else if (DxfNameIs(pair.value, "TABLES")) {
+            if (!ReadTables()) return false;
+        } else if (DxfNameIs(pair.value, "BLOCKS")) {
+            if (!SkipSection("BLOCKS")) return false;
+        } else if (DxfNameIs(pair.value, "ENTITIES")) {
+            if (ReadEntities() != kEntitySectionEnd) return false;
+        }
+        // Other sections (CLASSES, OBJECTS, ...) are passed over by the loop.
+    }
+    if (!sectionFound) return Fail("The file is not a DXF text file: it holds no SECTION.");
+    return true;
+}
+
+// ---- HEADER -------------------------------------------------------------------
+
+bool CDxfImporter::ReadHeader()
+{
+    enum class Expect { kVariable, kSkipOne, kColor, kLayer, kWidth, kOrtho, kOsnap };
+    Expect expect = Expect::kVariable;
+    std::string variable;
+    CDxfPair pair;
+    for (;;) {
+        const DxfPairStatus status = Next(pair);
+        if (status == DxfPairStatus::kEnd) return Fail("The DXF file ends inside its HEADER section.");
+        const bool isPair = status == DxfPairStatus::kPair;
+        if (isPair && pair.code == 0 && DxfNameIs(pair.value, "ENDSEC")) return true;
+        if (expect == Expect::kVariable) {
+            if (!isPair || pair.code != 9) continue;
+            variable = pair.value;
+            if (DxfNameIs(variable, "$CECOLOR")) expect = Expect::kColor;
+            else if (DxfNameIs(variable, "$CLAYER")) expect = Expect::kLayer;
+            else if (DxfNameIs(variable, "$PLINEWID")) expect = Expect::kWidth;
+            else if (DxfNameIs(variable, "$ORTHOMODE")) expect = Expect::kOrtho;
+            else if (DxfNameIs(variable, "$OSMODE")) expect = Expect::kOsnap;
+            else expect = Expect::kSkipOne;
+            continue;
+        }
+        if (expect == Expect::kSkipOne) {
+            expect = Expect::kVariable;
+            continue;
+        }
+        std::int32_t n = 0;
+        double w = 0;
+        bool applied = false;
+        if (isPair) {
+            switch (expect) {
+            case Expect::kColor:
+                if ((applied = pair.code == 62 && ParseDxfInt(pair.value, n)))
+                    (void)m_Graph.SetCurrentColor(n >= 1 && n <= 256 ? n : ENTITY_COLOR_BY_LAYER);
+                break;
+            case Expect::kLayer:
+                if ((applied = pair.code == 8)) (void)m_Graph.SelectOrAddLayer(DxfNameToUtf8(pair.value));
+                break;
+            case Expect::kWidth:
+                if ((applied = pair.code == 40 && ParseDxfCoordinate(pair.value, w)))
+                    (void)m_Graph.SetCurrentWidth(w > 0 ? w : 0.0);
+                break;
+            case Expect::kOrtho:
+                if ((applied = pair.code == 70 && ParseDxfInt(pair.value, n))) m_Graph.SetOrtho(n != 0);
+                break;
+            case Expect::kOsnap:
+                if ((applied = pair.code == 70 && ParseDxfInt(pair.value, n))) {
+                    const std::uint32_t mask = n >= 1 ? static_cast<std::uint32_t>(n) : 0;
+                    m_Graph.SetObjectSnapMask(mask);
+                    m_Graph.SetObjectSnapOn(mask != 0);
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        if (!applied) return Fail("The DXF header variable " + variable + " has a malformed value.");
+        expect = Expect::kVariable;
+    }
+}
+
+// ---- TABLES -------------------------------------------------------------------
+
+bool CDxfImporter::ReadTables()
+{
+    CDxfPair pair;
+    for (;;) {
+        const DxfPairStatus status = Next(pair);
+        if (status == DxfPairStatus::kEnd) return Fail("The DXF file ends inside its TABLES section.");
+        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
+        if (DxfNameIs(pair.value, "ENDSEC")) return true;
+        if (!DxfNameIs(pair.value, "TABLE")) continue;
+        if (Next(pair) != DxfPairStatus::kPair || pair.code != 2) return Fail("A TABLE of the DXF file has no name.");
+        // A table cut short leaves the pair that ended it to this loop.
+        if (DxfNameIs(pair.value, "VPORT"))
+            (void)ReadVportTable();
+        else if (DxfNameIs(pair.value, "LAYER"))
+            (void)ReadLayerTable();
+    }
+}
+
+bool CDxfImporter::ReadVportTable()
+{
+    bool activeFound = false;
+    CDxfPair pair;
+    for (;;) {
+        const DxfPairStatus status = Next(pair);
+        if (status == DxfPairStatus::kEnd) return false;
+        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
+        if (DxfNameIs(pair.value, "ENDTAB")) return true;
+        if (DxfNameIs(pair.value, "VPORT")) {
+            if (!activeFound) activeFound = ReadVport();
+            continue;
+        }
+        PutBack();
+        return false;
+    }
+}
+
+bool CDxfImporter::ReadVport()
+{
+    frDoublePoint base = m_Graph.GetSnapBase();
+    double angle = m_Graph.GetSnapAngle();
+    double spacingX = m_Graph.GetGridSpacingX(), spacingY = m_Graph.GetGridSpacingY();
+    bool snapOn = m_Graph.GetGridShown();
+    bool active = false;
+    CDxfPair pair;
+    for (;;) {
+        if (Next(pair) != DxfPairStatus::kPair) return false;
+        double value = 0;
+        std::int32_t n = 0;
+        switch (pair.code) {
+        case 0:
+            PutBack();
+            if (active) {
+                (void)m_Graph.SetSnapBase(base);
+                (void)m_Graph.SetSnapAngle(angle);
+                (void)m_Graph.SetGridSpacing(spacingX, spacingY);
+                m_Graph.SetGridShown(snapOn);
+            }
+            return active;
+        case 2: active = DxfNameIs(pair.value, "*ACTIVE"); break;
+        case 13: if (ParseDxfCoordinate(pair.value, value)) base.x = value; break;
+        case 23: if (ParseDxfCoordinate(pair.value, value)) base.y = value; break;
+        case 14: if (ParseDxfCoordinate(pair.value, value)) spacingX = value; break;
+        case 24: if (ParseDxfCoordinate(pair.value, value)) spacingY = value; break;
+        case 50: if (ParseDxfCoordinate(pair.value, value)) angle = value / 180.0 * PI; break;
+        case 75: if (ParseDxfInt(pair.value, n)) snapOn = n != 0; break;
+        default: break;
+        }
+    }
+}
+
+bool CDxfImporter::ReadLayerTable()
+{
+    CDxfPair pair;
+    for (;;) {
+        const DxfPairStatus status = Next(pair);
+        if (status == DxfPairStatus::kEnd) return false;
+        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
+        if (DxfNameIs(pair.value, "ENDTAB")) return true;
+        if (DxfNameIs(pair.value, "LAYER")) {
+            ReadLayerRecord();
+            Report();
+            continue;
+        }
+        PutBack();
+        return false;
+    }
+}
+
+void CDxfImporter::ReadLayerRecord()
+{
+    std::unique_ptr<CLayer> layer(new (std::nothrow) CLayer);
+    // A record without a name is dropped; the table goes on.
+    if (!layer || !layer->ReadDXF(m_File)) return;
+    if (CLayer* existing = m_Graph.FindLayerByName(layer->GetName())) {
+        existing->SetColor(layer->GetColor());
+        return;
+    }
+    CLayer* previous = m_Graph.GetCurrentLayer();
+    m_Graph.AddLayer(layer.release());
+    if (previous) (void)m_Graph.SetCurrentLayerById(previous->GetId());
+}
+
+bool CDxfImporter::SkipSection(const char* name)
+{
+    CDxfPair pair;
+    for (;;) {
+        const DxfPairStatus status = Next(pair);
+        if (status == DxfPairStatus::kEnd)
+            return Fail(std::string("The DXF file ends inside its ") + name + " section.");
+        if (status == DxfPairStatus::kPair && pair.code == 0 && DxfNameIs(pair.value, "ENDSEC")) return true;
+    }
+}
+
+// ---- ENTITIES -----------------------------------------------------------------
+
+int CDxfImporter::ReadEntities()
+{
+    // Readers refuse records without a layer, so this only names the layer
+    // of a record whose group 8 is empty.
+    std::string layerName = "0";
+    for (;;) {
+        std::unique_ptr<CEntity> entity;
+        const int result = ReadEntity(entity, layerName);
+        if (result == kEntityEndOfFile) Fail("The DXF file ends inside its ENTITIES section.");
+        if (result == kEntityNoMemory) Fail("Not enough memory to read the DXF file.");
+        if (result != kEntityRead && result != kEntityDropped) return result;
+        Report();
+        if (result == kEntityRead) PlaceEntity(std::move(entity), layerName);
+    }
+}
+
+void CDxfImporter::PlaceEntity(std::unique_ptr<CEntity> entity, const std::string& layerName)
+{
+    CLayer* previous = m_Graph.GetCurrentLayer();
+    if (CLayer* layer = m_Graph.SelectOrAddLayer(layerName)) (void)layer->AddEntity(entity.release());
+    if (previous) (void)m_Graph.SetCurrentLayerById(previous->GetId());
+}
+
+int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& layerName)
+{
+    CDxfPair pair;
+    for (;;) {
+        const DxfPairStatus status = Next(pair);
+        if (status == DxfPairStatus::kEnd) return kEntityEndOfFile;
+        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
+        const std::string& name = pair.value;
+        if (DxfNameIs(name, "ENDSEC")) return kEntitySectionEnd;
+        if (DxfNameIs(name, "EOF") || DxfNameIs(name, "SECTION")) {
+            // The section lacks its end marker: the section loop takes over.
+            PutBack();
+            return kEntitySectionEnd;
+        }
+        const bool isLwPolyline = DxfNameIs(name, "LWPOLYLINE");
+        const bool isPolyline = DxfNameIs(name, "POLYLINE");
+        const bool isSolid = DxfNameIs(name, "SOLID");
+        if (isLwPolyline || isPolyline)
+            entity.reset(new (std::nothrow) CPolyLine);
+        else if (DxfNameIs(name, "LINE"))
+            entity.reset(new (std::nothrow) CLine);
+        else if (DxfNameIs(name, "CIRCLE"))
+            entity.reset(new (std::nothrow) CCircle);
+        else if (DxfNameIs(name, "ARC"))
+            entity.reset(new (std::nothrow) CArc);
+        else if (isSolid || DxfNameIs(name, "3DFACE"))
+            entity.reset(new (std::nothrow) CSolid);
+        else if (DxfNameIs(name, "HATCH"))
+            entity.reset(new (std::nothrow) CPolyPolygon);
+        else
+            continue;   // its groups are passed over by this loop
+        if (!entity) return kEntityNoMemory;
+
+        if (isPolyline || isLwPolyline) {
+            auto* polyline = static_cast<CPolyLine*>(entity.get());
+            const bool read = isPolyline ? polyline->ReadDXFR10(m_File, &layerName)
+                                         : polyline->ReadDXF(m_File, &layerName);
+            if (!read || polyline->IsDegenerate()) {
+                entity.reset();
+                return kEntityDropped;
+            }
+            // Two bulged vertices may describe a whole circle or one arc.
+            if (std::unique_ptr<CEntity> curve = PolylineToCircleOrArc(*polyline)) entity = std::move(curve);
+            return kEntityRead;
+        }
+        if (!entity->ReadDXF(m_File, &layerName)) {
+            entity.reset();
+            return kEntityDropped;
+        }
+        // SOLID corners run 1, 2, 4, 3 (3DFACE corners run round the face).
+        if (isSolid && entity->GetPointCount() == 4) static_cast<CSolid*>(entity.get())->SwapLastTwo();
+        return kEntityRead;
+    }
+}
+
+// Reads the first bytes and sets the stream back.
+bool StartsWithBinarySentinel(std::FILE* file, long start)
+{
+    char head[sizeof kBinarySentinel] = {};
+    const std::size_t got = std::fread(head, 1, sizeof kBinarySentinel - 1, file);
+    (void)std::fseek(file, start, SEEK_SET);
+    return got == sizeof kBinarySentinel - 1 && std::memcmp(head, kBinarySentinel, got) == 0;
+}
+
+// Text editors may put a UTF-8 byte order mark before the first code.
+void SkipByteOrderMark(std::FILE* file, long start)
+{
+    unsigned char head[3] = {};
+    const bool mark = std::fread(head, 1, 3, file) == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;
+    (void)std::fseek(file, mark ? start + 3 : start, SEEK_SET);
+}
+
+}  // namespace
+
+bool CGraph::ReadDXF(const std::string& path, GraphProgress progress, std::string* error,
+                     std::vector<std::string>* warnings)
+{
+    std::string reason;
+    bool ok = false;
+    if (path.empty()) {
+        reason = "No DXF file name was given.";
+    } else if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        ok = ReadDXFStream(file, progress, &reason, warnings);
+        std::fclose(file);
+    } else {
+        reason = GetLanString("GraphOpenDXFFail", "Can't open DXF file!");
+    }
+    if (ok) return true;
+    if (error)
+        *error = reason;
+    else
+        (void)ShowMessageBox(reason);
+    return false;
+}
+
+bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string* error,
+                           std::vector<std::string>* warnings)
+{
+    if (file == nullptr) return false;
+    const long start = std::ftell(file);
+    long size = 0;
+    if (start >= 0 && std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file) - start;
+    if (start < 0 || std::fseek(file, start, SEEK_SET) != 0) {
+        if (error) *error = "The DXF stream cannot be read.";
+        return false;
+    }
+    if (StartsWithBinarySentinel(file, start)) {
+        if (error) *error = "Binary DXF files cannot be read; save the drawing as DXF text.";
+        return false;
+    }
+    SkipByteOrderMark(file, start);
+
+    // The fresh drawing starts from this one's settings: the file may set
+    // only some of them.
+    CGraph imported;
+    imported.RemoveAllLayers();
+    imported.m_CurrentColor = m_CurrentColor;
+    imported.m_CurrentWidth = m_CurrentWidth;
+    imported.m_Ortho = m_Ortho;
+    imported.m_ObjectSnapMask = m_ObjectSnapMask;
+    imported.m_ObjectSnapOn = m_ObjectSnapOn;
+    imported.m_GridShown = m_GridShown;
+    imported.m_SnapBase = m_SnapBase;
+    imported.m_SnapAngle = m_SnapAngle;
+    imported.m_GridSpacingX = m_GridSpacingX;
+    imported.m_GridSpacingY = m_GridSpacingY;
+
+    const std::string message = GetLanString("GraphReadDXF", "Reading DXF file...");
+    if (progress) progress(message, 0);
+    bool ok;
+    std::string reason;
+    {
+        DxfWarningScope scope(warnings);
+        CDxfImporter importer(imported, file, progress, size);
+        ok = importer.ReadSections();
+        reason = importer.Error();
+    }
+    if (progress) progress(message, 100);
+    if (!ok) {
+        if (error) *error = reason;
+        return false;
+    }
+    if (imported.m_FirstLayer == nullptr) (void)imported.SelectOrAddLayer("0");
+    if (imported.m_CurrentLayer == nullptr) imported.m_CurrentLayer = imported.m_FirstLayer;
+
+    ClearGrips();
+    ClearSelection();
+    RemoveAllLayers();
+    m_FirstLayer = imported.m_FirstLayer;
+    m_CurrentLayer = imported.m_CurrentLayer;
+    imported.m_FirstLayer = imported.m_CurrentLayer = nullptr;
+    for (CLayer* layer = m_FirstLayer; layer; layer = layer->GetNext()) layer->SetOwner(this);
+    m_CurrentColor = imported.m_CurrentColor;
+    m_CurrentWidth = imported.m_CurrentWidth;
+    m_Ortho = imported.m_Ortho;
+    m_ObjectSnapMask = imported.m_ObjectSnapMask;
+    m_ObjectSnapOn = imported.m_ObjectSnapOn;
+    m_GridShown = imported.m_GridShown;
+    m_SnapBase = imported.m_SnapBase;
+    m_SnapAngle = imported.m_SnapAngle;
+    m_GridSpacingX = imported.m_GridSpacingX;
+    m_GridSpacingY = imported.m_GridSpacingY;
+    SetModified(false);
+    InvalidateExtents();
+    return true;
+}

@@ -1,0 +1,54 @@
+// The metafile drawing of CPolyPolygon: every outline a closed figure of
+// one path, filled at once with the device context's fill mode (even-odd
+// by default), so holes stay open. All values are truncated toward zero.
+#include "model/line.h"
+#include "model/metafile_points.h"
+#include "model/polygon_set.h"
+#include "platform/dc.h"
+
+#include <cmath>
+
+namespace {
+
+void AddSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
+{
+    CMetafileArc arc;
+    if (std::fabs(v.bulge) <= POINT_TOLERANCE || !GetMetafileArc(v, w, v.bulge, &arc)) {
+        const POINT to = MetafilePoint(w.x, w.y, pageHeight);
+        dc->LineTo(to.x, to.y);
+        return;
+    }
+    const double cx = arc.centre.x, cy = arc.centre.y, r = arc.radius, far = METAFILE_RADIAL_DISTANCE * r;
+    const POINT topLeft = MetafilePoint(cx - r, cy + r, pageHeight), bottomRight = MetafilePoint(cx + r, cy - r, pageHeight);
+    const POINT first = MetafilePoint(cx + far * std::cos(arc.start), cy + far * std::sin(arc.start), pageHeight);
+    const POINT second = MetafilePoint(cx + far * std::cos(arc.end), cy + far * std::sin(arc.end), pageHeight);
+    const int old = dc->SetArcDirection(v.bulge >= 0 ? AD_COUNTERCLOCKWISE : AD_CLOCKWISE);
+    dc->ArcTo(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y, first.x, first.y, second.x, second.y);
+    dc->SetArcDirection(old);
+}
+
+} // namespace
+
+void CPolyPolygon::DrawToDC(CDC* dc, double pageHeight, bool widths)
+{
+    (void)widths;
+    if (m_Outlines.empty()) return;
+    CBrush brush(GetPageColor(*this));
+    CBrush* oldBrush = dc->SelectObject(&brush);
+    dc->BeginPath();
+    for (const std::unique_ptr<CPolyLine>& outline : m_Outlines) {
+        const CVertex* head = outline->GetHead();
+        if (head == nullptr) continue;
+        const POINT start = MetafilePoint(head->x, head->y, pageHeight);
+        dc->MoveTo(start.x, start.y);
+        const CVertex* v = head;
+        do {
+            AddSegment(dc, *v, *v->next, pageHeight);
+            v = v->next;
+        } while (v != head);
+        dc->CloseFigure();
+    }
+    dc->EndPath();
+    dc->FillPath();
+    dc->SelectObject(oldBrush);
+}

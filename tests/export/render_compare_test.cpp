@@ -1,0 +1,213 @@
+// Every page format of one small drawing, rendered by the usual outside
+// tools, shows the same picture: one drawn here from the geometry. The
+// drawing is lopsided on purpose, so that a page turned over or an arc run
+// the wrong way round shows as a large difference.
+#include <gtest/gtest.h>
+
+#include <FreeImage.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/export_format.h"
+#include "export/vector_file.h"
+#include "model/circle.h"
+#include "model/constants.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/polygon_set.h"
+#include "model/polyline.h"
+
+#include "export_test_support.h"
+
+namespace {
+
+using namespace export_test;
+
+constexpr int kPageWidth = 200, kPageHeight = 120;
+
+// The same drawing in SVG, y already turned over: what every render should
+// look like.
+constexpr const char* kExpectedSvg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="200" height="120">
+<g fill="none" stroke="black" stroke-width="3">
+<path d="M 0,120 L 200,120 L 200,0 L 0,0 Z"/>
+<path d="M 10,10 L 60,50"/>
+<path d="M 130,80 A 20,20 0 0,0 110,60"/>
+<path d="M 95,35 A 15,15 0 0,1 125,35"/>
+<circle cx="160" cy="30" r="15"/>
+</g>
+<path fill-rule="evenodd" fill="black" d="M 15,105 L 75,105 A 25,25 0 0,0 75,65 L 15,65 Z M 30,95 L 30,75 L 50,75 A 12.5,12.5 0 0,1 50,95 Z"/>
+</svg>
+)";
+
+struct GrayImage {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;   // top row first
+    bool Dark(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x] < 128; }
+};
+
+bool LoadGray(const fs::path& path, GrayImage* image)
+{
+    FIBITMAP* loaded = FreeImage_Load(FIF_PNG, path.c_str(), 0);
+    if (loaded == nullptr) return false;
+    FIBITMAP* gray = FreeImage_ConvertToGreyscale(loaded);
+    FreeImage_Unload(loaded);
+    if (gray == nullptr) return false;
+    image->width = static_cast<int>(FreeImage_GetWidth(gray));
+    image->height = static_cast<int>(FreeImage_GetHeight(gray));
+    image->pixels.resize(static_cast<std::size_t>(image->width) * image->height);
+    for (int y = 0; y < image->height; ++y) {
+        const BYTE* row = FreeImage_GetScanLine(gray, image->height - 1 - y);   // stored bottom-up
+        std::copy(row, row + image->width, image->pixels.begin() + static_cast<std::ptrdiff_t>(y) * image->width);
+    }
+    FreeImage_Unload(gray);
+    return true;
+}
+
+// Dark pixels of a with no dark pixel of b within `reach` pixels: the part
+// of a that b does not show, forgiving antialiasing and rounding.
+int Unmatched(const GrayImage& a, const GrayImage& b, int reach)
+{
+    int count = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            if (!a.Dark(x, y)) continue;
+            bool found = false;
+            for (int dy = -reach; dy <= reach && !found; ++dy)
+                for (int dx = -reach; dx <= reach && !found; ++dx) {
+                    const int u = x + dx, v = y + dy;
+                    found = u >= 0 && v >= 0 && u < b.width && v < b.height && b.Dark(u, v);
+                }
+            count += found ? 0 : 1;
+        }
+    return count;
+}
+
+std::unique_ptr<CPolyLine> Chain(std::initializer_list<std::array<double, 3>> points, bool closed, double width)
+{
+    auto poly = std::make_unique<CPolyLine>();
+    for (const auto& p : points) {
+        auto* v = new CVertex(p[0], p[1], width, width, 0);
+        v->bulge = p[2];
+        poly->AddVertex(v, true);
+    }
+    poly->m_Closed = closed;
+    poly->m_Width = width;
+    return poly;
+}
+
+class RenderCompare : public ExportTest {
+protected:
+    void SetUp() override
+    {
+        ExportTest::SetUp();
+        CLayer* layer = graph.GetCurrentLayer();
+        layer->SetColor(7);
+        layer->AddEntity(Chain({{{0, 0, 0}}, {{200, 0, 0}}, {{200, 120, 0}}, {{0, 120, 0}}}, true, 3).release());
+        layer->AddEntity(Chain({{{10, 110, 0}}, {{60, 70, 0}}}, false, 3).release());
+        // Clockwise half circle from left to right: over the chord.
+        layer->AddEntity(Chain({{{95, 85, -1}}, {{125, 85, 0}}}, false, 3).release());
+        auto* arc = new CArc();   // the upper right quarter
+        arc->m_Centre = frDoublePoint(110, 40);
+        arc->m_Radius = 20;
+        arc->SetStartAngle(0);
+        arc->SetEndAngle(HALF_PI);
+        arc->SetWidth(3);
+        layer->AddEntity(arc);
+        auto* circle = new CCircle();
+        circle->m_Centre = frDoublePoint(160, 90);
+        circle->m_Radius = 15;
+        circle->SetWidth(3);
+        layer->AddEntity(circle);
+        // A bump bulging out on the right, a hole on the left with a
+        // clockwise arc on its right. The hole runs the other way round, as
+        // traced holes do: the metafile converter fills paths by the winding
+        // rule whatever the file says.
+        auto* set = new CPolyPolygon();
+        set->AddOutline(Chain({{{15, 15, 0}}, {{75, 15, 0.5}}, {{75, 55, 0}}, {{15, 55, 0}}}, true, 0));
+        set->AddOutline(Chain({{{30, 25, 0}}, {{30, 45, 0}}, {{50, 45, -0.5}}, {{50, 25, 0}}}, true, 0));
+        layer->AddEntity(set);
+    }
+
+    static bool Have(const char* tool)
+    {
+        std::string out;
+        return RunCommand(std::string("command -v ") + tool, &out) == 0;
+    }
+
+    fs::path Save(int format, const char* name)
+    {
+        const fs::path path = folder / name;
+        std::string error;
+        EXPECT_TRUE(SaveVectorFile(graph, path, format, &error)) << error;
+        return path;
+    }
+
+    // Renders with the command, then compares with the picture drawn from
+    // the geometry.
+    void ExpectSamePicture(const std::string& command, const fs::path& png)
+    {
+        std::string out;
+        ASSERT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
+        const fs::path expectedSvg = folder / "expected.svg", expectedPng = folder / "expected.png";
+        std::ofstream(expectedSvg) << kExpectedSvg;
+        ASSERT_EQ(RunCommand("rsvg-convert -b white -o " + expectedPng.string() + " " + expectedSvg.string(), &out),
+                  0)
+            << out;
+        if (const char* keep = std::getenv("LW_KEEP_RENDERS")) {
+            fs::copy_file(png, fs::path(keep) / png.filename(), fs::copy_options::overwrite_existing);
+            fs::copy_file(expectedPng, fs::path(keep) / expectedPng.filename(), fs::copy_options::overwrite_existing);
+        }
+        GrayImage expected, actual;
+        ASSERT_TRUE(LoadGray(expectedPng, &expected));
+        ASSERT_TRUE(LoadGray(png, &actual)) << png;
+        ASSERT_EQ(actual.width, kPageWidth) << png;
+        ASSERT_EQ(actual.height, kPageHeight) << png;
+        // The renders match to the pixel within the reach; one arc run the
+        // wrong way round leaves over a hundred pixels unmatched.
+        const int missing = Unmatched(expected, actual, 2), extra = Unmatched(actual, expected, 2);
+        EXPECT_LE(missing, 20) << png;
+        EXPECT_LE(extra, 20) << png;
+    }
+
+    CGraph graph;
+};
+
+TEST_F(RenderCompare, SvgShowsTheDrawing)
+{
+    if (!Have("rsvg-convert")) GTEST_SKIP() << "rsvg-convert missing";
+    const fs::path svg = Save(EXPORT_SVG, "drawing.svg"), png = folder / "svg.png";
+    ExpectSamePicture("rsvg-convert -b white -o " + png.string() + " " + svg.string(), png);
+}
+
+TEST_F(RenderCompare, PdfShowsTheDrawing)
+{
+    if (!Have("rsvg-convert") || !Have("pdftoppm")) GTEST_SKIP() << "rsvg-convert or pdftoppm missing";
+    const fs::path pdf = Save(EXPORT_PDF, "drawing.pdf");
+    ExpectSamePicture("pdftoppm -gray -png -r 72 -singlefile " + pdf.string() + " " + (folder / "pdf").string(),
+                      folder / "pdf.png");
+}
+
+TEST_F(RenderCompare, EpsShowsTheDrawing)
+{
+    if (!Have("rsvg-convert") || !Have("gs")) GTEST_SKIP() << "rsvg-convert or gs missing";
+    const fs::path eps = Save(EXPORT_EPS, "drawing.eps"), png = folder / "eps.png";
+    ExpectSamePicture("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -r72 -sDEVICE=pnggray -o " + png.string() + " " +
+                          eps.string(),
+                      png);
+}
+
+TEST_F(RenderCompare, MetafileShowsTheDrawing)
+{
+    if (!Have("rsvg-convert") || !Have("emf2svg-conv")) GTEST_SKIP() << "rsvg-convert or emf2svg-conv missing";
+    const fs::path emf = Save(EXPORT_METAFILE, "drawing.emf"), svg = folder / "emf.svg", png = folder / "emf.png";
+    ExpectSamePicture("emf2svg-conv -i " + emf.string() + " -o " + svg.string() + " && rsvg-convert -b white -o " +
+                          png.string() + " " + svg.string(),
+                      png);
+}
+
+} // namespace
