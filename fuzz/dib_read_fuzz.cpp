@@ -6,6 +6,7 @@
 #include "raster/dib.h"
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
+#include "raster/twain.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -44,10 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
                 std::abort();
         }
     }
-    // The same bytes without the file header, as a driver's block.
-    if (size > kFileHeaderBytes) {
+    // The same bytes without the file header, as a driver's block: a scanner
+    // hands it over without a length, which is taken from its header.
+    if (size > kFileHeaderBytes + sizeof(BITMAPINFOHEADER)) {
+        const std::uint8_t* block = data + kFileHeaderBytes;
+        const std::size_t available = size - kFileHeaderBytes;
+        const std::size_t claimed = TwainNativeImageSize(block);
         CRasterSrc image;
-        if (image.AttachDIBHandle(data + kFileHeaderBytes, size - kFileHeaderBytes)) {
+        if (image.AttachDIBHandle(block, claimed && claimed <= available ? claimed : available)) {
             (void)image.GetAutoThreshold();
             (void)image.ConvertTo1Bit(128);
         }
