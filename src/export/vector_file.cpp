@@ -11,6 +11,7 @@
 #include "export/svg_writer.h"
 #include "model/text_table.h"
 #include "platform/atomic_file.h"
+#include "platform/memory_file.h"
 
 namespace {
 
@@ -18,36 +19,6 @@ void SetError(std::string* error, std::string message)
 {
     if (error) *error = std::move(message);
 }
-
-// A FILE* over a growing memory buffer; the entity records write through
-// stdio.
-class MemoryFile {
-public:
-    MemoryFile() : m_File(open_memstream(&m_Data, &m_Size)) {}
-    ~MemoryFile()
-    {
-        if (m_File) std::fclose(m_File);
-        std::free(m_Data);
-    }
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
-
-    [[nodiscard]] std::FILE* Get() const { return m_File; }
-    // Closes the stream; false when a write failed on the way.
-    [[nodiscard]] bool Finish()
-    {
-        const bool ok = std::ferror(m_File) == 0;
-        const bool closed = std::fclose(m_File) == 0;
-        m_File = nullptr;
-        return ok && closed;
-    }
-    [[nodiscard]] std::string_view Content() const { return {m_Data ? m_Data : "", m_Size}; }
-
-private:
-    char* m_Data = nullptr;
-    std::size_t m_Size = 0;
-    std::FILE* m_File;
-};
 
 // The message a user sees when a save in the format fails: the format's own
 // text where it has one, with the detail after it.

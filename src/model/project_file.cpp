@@ -24,6 +24,7 @@
 #include "model/layer.h"
 #include "model/text_table.h"
 #include "platform/atomic_file.h"
+#include "platform/memory_file.h"
 #include "raster/raster_entity.h"
 
 namespace {
@@ -41,36 +42,6 @@ void Report(GraphProgress progress, const std::string& caption, int percent)
 {
     if (progress) progress(caption, percent);
 }
-
-// A FILE* over a growing memory buffer, so that the records write through
-// stdio and the file is replaced in one step.
-class MemoryFile {
-public:
-    MemoryFile() : m_File(open_memstream(&m_Data, &m_Size)) {}
-    ~MemoryFile()
-    {
-        if (m_File) std::fclose(m_File);
-        std::free(m_Data);
-    }
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
-
-    [[nodiscard]] std::FILE* Get() const { return m_File; }
-    // Closes the stream; false when a write failed on the way.
-    [[nodiscard]] bool Finish()
-    {
-        const bool ok = std::ferror(m_File) == 0;
-        const bool closed = std::fclose(m_File) == 0;
-        m_File = nullptr;
-        return ok && closed;
-    }
-    [[nodiscard]] std::string_view Content() const { return {m_Data ? m_Data : "", m_Size}; }
-
-private:
-    char* m_Data = nullptr;
-    std::size_t m_Size = 0;
-    std::FILE* m_File;
-};
 
 // The header through the drawing's setters. Unlike CGraph::ReadHeader, a
 // value that no save writes fails the load: the version is not checked, so

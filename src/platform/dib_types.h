@@ -61,6 +61,20 @@ constexpr DWORD BI_BITFIELDS = 3;
 constexpr DWORD kBmpFileHeaderSize = 14;
 constexpr WORD kBmpSignature = 0x4D42;  // "BM"
 
+// The header of 32-bit rows without a colour table, bottom-up when height
+// is positive: how pixel canvases hand their rows to a blit.
+inline BITMAPINFO Make32BitInfo(LONG width, LONG height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 static_assert(sizeof(RGBQUAD) == 4);
 static_assert(sizeof(RGBTRIPLE) == 3);
 static_assert(sizeof(BITMAPINFOHEADER) == 40);

@@ -730,13 +730,7 @@ bool CMetafileDC::StretchBlt(int x, int y, int width, int height, CDC* source, i
     for (int row = 0; row < h; ++row)
         std::memcpy(&rows[static_cast<std::size_t>(h - 1 - row) * w], pixels + static_cast<std::size_t>(row) * w,
                     static_cast<std::size_t>(w) * 4);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO info = Make32BitInfo(w, h);
     const int fromBottom = h - sourceY - sourceHeight;
     return StretchDIBits(x, y, width, height, sourceX, fromBottom, sourceWidth, sourceHeight, rows.data(), &info,
                          DIB_RGB_COLORS, rop) != 0;

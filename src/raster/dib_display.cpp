@@ -86,18 +86,6 @@ void StorePixels(BYTE* block, const std::uint32_t* pixels)
     }
 }
 
-BITMAPINFO Info32(int width, int height)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    return info;
-}
-
 }   // namespace
 
 bool CDib::GetDrawable(const BITMAPINFO** info, const void** bits) const
@@ -216,7 +204,7 @@ bool DrawTransparentBitmap(CDC* dc, const CDib& bitmap, int x, int y, COLORREF t
             image[out + col] = clear ? 0u : pixels[in + col];
         }
     }
-    const BITMAPINFO info = Info32(width, height);
+    const BITMAPINFO info = Make32BitInfo(width, height);
     return dc->StretchDIBits(x, y, width, height, 0, 0, width, height, mask.data(), &info, DIB_RGB_COLORS,
                              SRCAND) > 0 &&
            dc->StretchDIBits(x, y, width, height, 0, 0, width, height, image.data(), &info, DIB_RGB_COLORS, SRCPAINT) >

@@ -189,13 +189,7 @@ bool Stretch(const PixelSource& src, const RECT& source, CDC* dc, const RECT& de
             SampledRow(src, span.first + (span.last - span.first - 1) / 2, columns, lut, out);
     }
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = outWidth;
-    info.bmiHeader.biHeight = outHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO info = Make32BitInfo(outWidth, outHeight);
     return dc->StretchDIBits(left, top, outWidth, outHeight, 0, 0, outWidth, outHeight, block.data(), &info,
                              DIB_RGB_COLORS, SRCCOPY) > 0;
 }
