@@ -21,7 +21,7 @@ bench_compile() {
   local name="$1"
   shift
   c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" "$root/bench/$name.cpp" \
-    "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" "$@" -lfreeimage -lz -pthread \
+    "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" "$@" -lfreeimage -lEMF -lz -pthread \
     -o "$build/$name"
 }
 
@@ -76,4 +76,45 @@ bench_magick_policy() {
 </policymap>
 POLICY
   export MAGICK_CONFIGURE_PATH="$data/magick"
+}
+
+# bench_a0_tif: the one-bit A0 page as $data/a0-page.pbm (made by the outline
+# bench program, built here when missing) and as the Group 4 TIFF
+# $data/a0-page.tif made from it.
+bench_a0_tif() {
+  if [ ! -s "$data/a0-page.pbm" ]; then
+    [ -x "$build/outline_bench" ] || bench_compile outline_bench
+    bench_a0_scans a0-grey
+    bench_a0_page "$build/outline_bench"
+  fi
+  if [ ! -s "$data/a0-page.tif" ]; then
+    bench_magick_policy
+    convert "$data/a0-page.pbm" -compress Group4 "$data/a0-page.tif"
+  fi
+}
+
+# bench_measure NAME COMMAND...: runs COMMAND ${runs:-1} times with its output
+# in $work/NAME.log, prints the median wall time and the peak memory, and keeps
+# the median seconds in NAME_s (dashes made underscores).
+bench_measure() {
+  local name="$1" i seconds peak max=0 times=()
+  shift
+  for ((i = 0; i < ${runs:-1}; ++i)); do
+    /usr/bin/time -f "%e %M" -o "$work/$name.time" "$@" >"$work/$name.log" 2>&1 || {
+      echo "$name failed:" >&2
+      tail -5 "$work/$name.log" >&2
+      exit 1
+    }
+    read -r seconds peak <"$work/$name.time"
+    times+=("$seconds")
+    max=$((peak > max ? peak : max))
+  done
+  seconds=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+  printf '%-28s %8.2f s %10.1f MB\n' "$name" "$seconds" "$(echo "$max / 1024" | bc -l)"
+  eval "${name//-/_}_s=$seconds"
+}
+
+# bench_ratio LABEL A B [NOTE]: prints A / B.
+bench_ratio() {
+  printf '%-26s%.2f%s\n' "$1" "$(echo "$2 / $3" | bc -l)" "${4:+ $4}"
 }

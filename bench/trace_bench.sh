@@ -14,36 +14,16 @@ bench_init trace-bench
 
 bench_build_lineweft
 cmake --build "$build/lineweft" --target lineweft >/dev/null
-bench_compile outline_bench
-bench_a0_scans a0-grey
-bench_a0_page "$build/outline_bench"
-if [ ! -s "$data/a0-page.tif" ]; then
-  bench_magick_policy
-  convert "$data/a0-page.pbm" -compress Group4 "$data/a0-page.tif"
-fi
+bench_a0_tif
 
 work="$build/work"
 mkdir -p "$work/settings"
 export LINEWEFT_CONFIG_DIR="$work/settings"
 lineweft="$build/lineweft/lineweft"
 
-# measure NAME COMMAND...: runs it once, keeps "seconds peak-KiB" in $work/NAME.
-measure() {
-  local name="$1"
-  shift
-  /usr/bin/time -f "%e %M" -o "$work/$name.time" "$@" >/dev/null 2>"$work/$name.log" || {
-    echo "$name failed:" >&2
-    tail -5 "$work/$name.log" >&2
-    exit 1
-  }
-  read -r seconds peak <"$work/$name.time"
-  printf '%-28s %8.2f s %10.1f MB\n' "$name" "$seconds" "$(echo "$peak / 1024" | bc -l)"
-  eval "${name//-/_}_s=$seconds"
-}
-
 echo "A0 page at 400 dpi, file to DXF:"
-measure lineweft-outline "$lineweft" trace "$data/a0-page.tif" -o "$work/outline.dxf" --method outline
-measure potrace potrace -b dxf "$data/a0-page.pbm" -o "$work/potrace.dxf"
-measure lineweft-centerline "$lineweft" trace "$data/a0-page.tif" -o "$work/centerline.dxf" --method centerline
-printf 'outline / potrace:        %.2f (goal: at most 0.5)\n' "$(echo "$lineweft_outline_s / $potrace_s" | bc -l)"
-printf 'centre line / outline:    %.2f\n' "$(echo "$lineweft_centerline_s / $lineweft_outline_s" | bc -l)"
+bench_measure lineweft-outline "$lineweft" trace "$data/a0-page.tif" -o "$work/outline.dxf" --method outline
+bench_measure potrace potrace -b dxf "$data/a0-page.pbm" -o "$work/potrace.dxf"
+bench_measure lineweft-centerline "$lineweft" trace "$data/a0-page.tif" -o "$work/centerline.dxf" --method centerline
+bench_ratio "outline / potrace:" "$lineweft_outline_s" "$potrace_s" "(goal: at most 0.5)"
+bench_ratio "centre line / outline:" "$lineweft_centerline_s" "$lineweft_outline_s"
