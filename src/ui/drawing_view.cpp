@@ -1,0 +1,429 @@
+// The child window of one drawing: loading, tracing, saving, and showing the
+// drawing through its device with wheel zoom and drag pan.
+#include "ui/drawing_view.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+
+#include "export/export_format.h"
+#include "export/vector_file.h"
+#include "model/file_paths.h"
+#include "model/text_table.h"
+#include "platform/pixel_dc.h"
+#include "raster/raster_entity.h"
+#include "raster/raster_src.h"
+#include "trace/trace_option.h"
+#include "ui/progress_dialog.h"
+
+namespace {
+
+std::string LowerExt(const std::string& path)
+{
+    std::string ext = GetFileExt(path);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+std::string NoMemoryText()
+{
+    return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
+}
+
+// Canvas words keep their top byte 0; an opaque Qt image wants it set.
+void CopyCanvasToImage(const CPixelDC& canvas, QImage& image)
+{
+    const int width = canvas.Width(), height = canvas.Height();
+    image = QImage(width, height, QImage::Format_RGB32);
+    const std::uint32_t* source = canvas.Bits();
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        const std::uint32_t* from = source + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x)
+            row[x] = 0xFF000000u | from[x];
+    }
+}
+
+} // namespace
+
+CDrawingView::CDrawingView(QWidget* parent)
+    : QWidget(parent),
+      m_rasterUndo(std::make_unique<CUndoList>()),
+      m_vectorUndo(std::make_unique<CUndoList>())
+{
+    m_graph.SetUndoLists(m_rasterUndo.get(), m_vectorUndo.get());
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(64, 48);
+    setFocusPolicy(Qt::WheelFocus);
+}
+
+CDrawingView::~CDrawingView()
+{
+    m_graph.SetUndoLists(nullptr, nullptr);
+}
+
+// ---- loading ----------------------------------------------------------------
+
+void CDrawingView::AfterLoad(const std::string& path)
+{
+    m_pathName = path;
+    m_rasterUndo->DeleteAllItems();
+    m_vectorUndo->DeleteAllItems();
+    m_device.ZoomStack().ClearZoomStack();
+    if (CRaster* raster = m_graph.GetRaster())
+        raster->InvalidateDisplayCache();
+    m_followExtents = FitExtents();
+}
+
+bool CDrawingView::LoadRaster(const std::string& path, std::string& error)
+{
+    if (!m_graph.NewFromRaster(path, nullptr)) {
+        error = GetLanString("OpenRasterFailMsg", "Cannot open the raster file ") + path;
+        return false;
+    }
+    AfterLoad(path);
+    return true;
+}
+
+bool CDrawingView::LoadProject(const std::string& path, std::string& error)
+{
+    if (!m_graph.LoadProject(path, nullptr, &error))
+        return false;
+    AfterLoad(path);
+    return true;
+}
+
+bool CDrawingView::LoadDXF(const std::string& path, std::string& error)
+{
+    if (!m_graph.ReadDXF(path, nullptr, &error))
+        return false;
+    AfterLoad(path);
+    return true;
+}
+
+bool CDrawingView::LoadFile(const std::string& path, std::string& error)
+{
+    const std::string ext = LowerExt(path);
+    if (ext == ".lwt")
+        return LoadProject(path, error);
+    if (ext == ".dxf")
+        return LoadDXF(path, error);
+    return LoadRaster(path, error);
+}
+
+bool CDrawingView::TakeRasterImage(CRasterSrc& image)
+{
+    CRaster* raster = m_graph.GetRaster();
+    if (raster == nullptr || image.IsEmpty() || !image.MoveTo(raster->GetImage()))
+        return false;
+    const BITMAPINFOHEADER* header = raster->GetImage().GetHeader();
+    raster->SetResolution(header->biXPelsPerMeter > 0 ? static_cast<std::uint32_t>(header->biXPelsPerMeter) : 0,
+                          header->biYPelsPerMeter > 0 ? static_cast<std::uint32_t>(header->biYPelsPerMeter) : 0);
+    (void)raster->SetOrigin(0.0, 0.0);
+    m_graph.ComputeRasterHistogram(nullptr);
+    AfterLoad({});
+    return true;
+}
+
+// ---- commands ---------------------------------------------------------------
+
+CTraceRunResult CDrawingView::Trace(std::string& error)
+{
+    CRaster* raster = m_graph.GetRaster();
+    if (raster == nullptr || raster->GetImage().IsEmpty()) {
+        error = GetLanString("NoRasterMsg", "There is no raster image to trace.");
+        return {};
+    }
+    const CTraceOption options = SnapshotTraceOption();
+    CRasterSrc& image = raster->GetImage();
+    if (image.GetBitCount() != 1) {
+        if (image.GetBitCount() <= 8 && image.GetColorsUsed() < 2) {
+            error = GetLanString("TraceTwoColorsMsg", "A raster needs at least two colours to be traced.");
+            return {};
+        }
+        BYTE grey = options.i_Gray;
+        if (options.b_AutoGray) {
+            // A histogram without a valley (a blank page) keeps the stored level.
+            const BYTE found = image.GetAutoThreshold();
+            if (found != 0)
+                grey = found;
+        }
+        raster->InvalidateDisplayCache();
+        if (!image.ConvertTo1Bit(grey)) {
+            error = NoMemoryText();
+            return {};
+        }
+        m_graph.ComputeRasterHistogram(nullptr);
+    }
+
+    // The worker owns the drawing until the dialog has ended.
+    m_tracing = true;
+    const CTraceRunResult result = TraceWithProgressDialog(this, &m_graph, options);
+    m_tracing = false;
+    // The run replaced every layer: records of the old entities are void.
+    m_vectorUndo->DeleteAllItems();
+    raster->InvalidateDisplayCache();
+    m_graph.SetModified(true);
+    InvalidateDrawing();
+    if (result.code != RUN_FINISHED)
+        error = TraceResultText(result.code);
+    return result;
+}
+
+bool CDrawingView::SaveAs(const std::string& path, int format, std::string& error)
+{
+    if (LowerExt(path) == ".lwt") {
+        if (!m_graph.SaveProject(path, nullptr, &error))
+            return false;
+    } else {
+        if (format == EXPORT_NONE)
+            format = ExportFormatFromPath(path);
+        if (format == EXPORT_NONE) {
+            error = GetLanString("UnknownFormatMsg", "The file name names no output format: ") + path;
+            return false;
+        }
+        if (!SaveVectorFile(m_graph, path, format, &error))
+            return false;
+    }
+    m_pathName = path;
+    return true;
+}
+
+bool CDrawingView::UndoVector()
+{
+    if (m_tracing)
+        return false;
+    m_graph.ClearSelection();
+    const bool done = m_vectorUndo->UndoLast();
+    InvalidateDrawing();
+    return done;
+}
+
+bool CDrawingView::RedoVector()
+{
+    if (m_tracing)
+        return false;
+    m_graph.ClearSelection();
+    const bool done = m_vectorUndo->RedoNext();
+    InvalidateDrawing();
+    return done;
+}
+
+bool CDrawingView::UndoRaster()
+{
+    if (m_tracing)
+        return false;
+    const bool done = m_rasterUndo->UndoLast();
+    if (CRaster* raster = m_graph.GetRaster())
+        raster->InvalidateDisplayCache();
+    InvalidateDrawing();
+    return done;
+}
+
+bool CDrawingView::RedoRaster()
+{
+    if (m_tracing)
+        return false;
+    const bool done = m_rasterUndo->RedoNext();
+    if (CRaster* raster = m_graph.GetRaster())
+        raster->InvalidateDisplayCache();
+    InvalidateDrawing();
+    return done;
+}
+
+// ---- view -------------------------------------------------------------------
+
+void CDrawingView::FitDeviceToWindow()
+{
+    const int w = std::max(1, width()), h = std::max(1, height());
+    CFrViewTransform& view = m_device.Transform();
+    const RECT& rect = view.DeviceRect();
+    if (rect.left != 0 || rect.bottom != 0 || rect.right != w || rect.top != h)
+        view.SetDeviceRect(0, 0, w, h);
+}
+
+bool CDrawingView::FitExtents()
+{
+    FitDeviceToWindow();
+    double box[4];
+    if (!m_graph.GetExtents(box, true, true))
+        return false;
+    m_device.Transform().SetWorldBox(box[0], box[2], box[1], box[3]);
+    InvalidateDrawing();
+    return true;
+}
+
+bool CDrawingView::ZoomExtents()
+{
+    if (m_tracing)
+        return false;
+    FitDeviceToWindow();
+    const bool pushed = m_device.ZoomStack().PushZoom(m_device.Transform());
+    if (!FitExtents()) {
+        if (pushed)
+            m_device.ZoomStack().PopZoom();
+        return false;
+    }
+    // Until the user zooms or pans, the extents follow the window's size.
+    m_followExtents = true;
+    return true;
+}
+
+bool CDrawingView::ZoomAt(const QPoint& pixel, bool zoomIn)
+{
+    if (m_tracing)
+        return false;
+    FitDeviceToWindow();
+    CFrViewTransform& view = m_device.Transform();
+    const frDoublePoint at = PixelToWorld(pixel);
+    const bool pushed = m_device.ZoomStack().PushZoom(view);
+    if (!(zoomIn ? view.ZoomInAt(at) : view.ZoomOutAt(at))) {
+        if (pushed)
+            m_device.ZoomStack().PopZoom();
+        emit statusText(QString::fromUtf8(GetLanString("ZoomLimitMsg", "Cannot zoom any further.")));
+        return false;
+    }
+    // The zoom leaves the scale to the next refit.
+    view.FitWorldToDevice();
+    m_followExtents = false;
+    InvalidateDrawing();
+    return true;
+}
+
+void CDrawingView::PanBy(const QPoint& pixels)
+{
+    if (m_tracing || pixels.isNull())
+        return;
+    FitDeviceToWindow();
+    CFrViewTransform& view = m_device.Transform();
+    const double unit = view.UnitsPerPixel();
+    // The picture follows the pointer: the box moves the other way; window
+    // y points down, world y up.
+    view.Pan(-pixels.x() * unit, pixels.y() * unit);
+    m_followExtents = false;
+    InvalidateDrawing();
+}
+
+bool CDrawingView::ZoomPrevious()
+{
+    if (m_tracing || !m_device.ZoomStack().RestoreZoom(m_device.Transform()))
+        return false;
+    m_followExtents = false;
+    InvalidateDrawing();
+    return true;
+}
+
+frDoublePoint CDrawingView::PixelToWorld(const QPoint& pixel) const
+{
+    const CFrViewTransform& view = m_device.Transform();
+    frDoublePoint p;
+    // Device y counts up from the bottom row.
+    view.DeviceToWorldPoint(pixel.x(), view.DeviceRect().top - pixel.y(), p);
+    return p;
+}
+
+void CDrawingView::InvalidateDrawing()
+{
+    m_passDue = true;
+    update();
+}
+
+bool CDrawingView::RunPass()
+{
+    FitDeviceToWindow();
+    if (!m_device.BeginDraw(nullptr, true))
+        return false;
+    if (m_graph.Draw(&m_device) == 1)
+        emit statusText(QString::fromUtf8(GetLanString("GridTooDenseMsg", "The grid is too dense to show.")));
+    m_device.EndDraw();
+    const CFrViewTransform& view = m_device.Transform();
+    CPixelDC canvas(view.DeviceWidth(), view.DeviceHeight());
+    if (!canvas.IsValid() || !m_device.CopyToDC(&canvas, 0, 0))
+        return false;
+    CopyCanvasToImage(canvas, m_picture);
+    m_passDue = false;
+    return true;
+}
+
+const QImage& CDrawingView::RenderedImage()
+{
+    // The worker may be changing the drawing: keep the last picture.
+    if (m_passDue && !m_tracing)
+        (void)RunPass();
+    return m_picture;
+}
+
+void CDrawingView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QImage& picture = RenderedImage();
+    painter.fillRect(rect(), palette().window());
+    if (!picture.isNull())
+        painter.drawImage(0, 0, picture);
+}
+
+void CDrawingView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_tracing)
+        return;
+    if (!m_followExtents || !FitExtents())
+        FitDeviceToWindow();
+    InvalidateDrawing();
+}
+
+void CDrawingView::wheelEvent(QWheelEvent* event)
+{
+    const int steps = event->angleDelta().y();
+    if (steps == 0) {
+        event->ignore();
+        return;
+    }
+    ZoomAt(event->position().toPoint(), steps > 0);
+    event->accept();
+}
+
+void CDrawingView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton || event->button() == Qt::MiddleButton) {
+        m_panning = !m_tracing;
+        m_panPushed = false;
+        m_panLast = event->position().toPoint();
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CDrawingView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_panning) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint at = event->position().toPoint();
+    if (at == m_panLast)
+        return;
+    // One saved box per drag, taken when it starts to move.
+    if (!m_panPushed)
+        m_panPushed = m_device.ZoomStack().PushZoom(m_device.Transform());
+    PanBy(at - m_panLast);
+    m_panLast = at;
+    event->accept();
+}
+
+void CDrawingView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_panning && (event->button() == Qt::LeftButton || event->button() == Qt::MiddleButton)) {
+        mouseMoveEvent(event);
+        m_panning = false;
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}

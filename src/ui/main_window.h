@@ -1,0 +1,138 @@
+#pragma once
+// CMainFrame: the desktop's main window. A multiple-document area whose child
+// windows each show one drawing (CDrawingView), the status bar that shows
+// the status texts of the core, the commands that open, trace and save
+// drawings, and the main frame's part of the scanner client.
+//
+// Status texts reach the frame two ways, both shown on the user-interface
+// thread: WM_APP_STATUSTEXT sent to its receiver (GetStatusWindow, installed
+// as the main status window of model/undo.h), and the status-text hook of
+// platform/message_box.h, which any thread may call.
+//
+// Scanner: the frame is the TWAIN client. StartScanner runs the client's
+// start-up on a thread of its own (joined when the frame goes); while a
+// source is enabled a timer polls it, and each image it delivers opens a
+// child window of its own.
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "platform/message_box.h"
+#include "platform/window_messages.h"
+#include "raster/twain.h"
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QTimer;
+class CDrawingView;
+
+// ---- process-wide start-up values -----------------------------------------
+
+// Reads the platform code once and builds the program's display name (handed
+// to the scanner client as its product name). Call once, after the
+// QApplication exists and before any frame starts the scanner.
+void InitApplicationShell();
+// The platform code read at start-up (raster/raster_display.h codes);
+// kPlatformUnknown before InitApplicationShell.
+[[nodiscard]] int GetShellPlatformCode();
+// The program's display name as built at start-up.
+[[nodiscard]] const std::string& GetProgramDisplayName();
+// Routes message boxes of the core to Qt dialogs over the active window.
+void InstallDesktopMessageBox();
+
+class CMainFrame : public QMainWindow, public CTwain {
+    Q_OBJECT
+public:
+    // How often an enabled scanner source is asked for its events.
+    static constexpr int kScannerPollMs = 50;
+
+    explicit CMainFrame(QWidget* parent = nullptr);
+    // Stops polling, waits for the scanner start-up and releases the client
+    // before the status receiver closes.
+    ~CMainFrame() override;
+
+    // ---- child windows --------------------------------------------------
+
+    // A new, empty child window with that title, shown and active.
+    CDrawingView* NewDrawingWindow(const QString& title);
+    // Opens a drawing by its extension (.lwt project, .dxf, else a raster
+    // image) in a new child window titled with the file name. Null, with the
+    // reason shown, when the file does not load.
+    CDrawingView* OpenFile(const std::string& path);
+    [[nodiscard]] CDrawingView* ActiveView() const;
+    [[nodiscard]] QMdiArea* MdiArea() const { return m_mdi; }
+
+    // ---- commands on the active view --------------------------------------
+
+    // Traces the active drawing under the progress dialog; false without a
+    // view or when nothing was kept.
+    bool TraceActive();
+    // Saves the active drawing: a project for ".lwt", else the vector format
+    // (an ExportFormat code, or 0 for the one the extension names). False
+    // with the reason shown.
+    bool SaveActive(const std::string& path, int format = 0);
+
+    // ---- status text ------------------------------------------------------
+
+    // The receiver of WM_APP_STATUSTEXT; pumped from the frame's event loop.
+    [[nodiscard]] HWND GetStatusWindow() const;
+    // Shows the text in the status bar (user-interface thread only).
+    void ShowStatus(const QString& text);
+
+    // ---- scanner ----------------------------------------------------------
+
+    // Starts the client on a thread of its own (on the user-interface thread
+    // for the old platform family, as the original did there).
+    void StartScanner();
+    bool SelectScannerSource();
+    // Enables the source with its own interface and starts polling it.
+    bool AcquireFromScanner();
+    [[nodiscard]] bool IsPollingScanner() const;
+
+    // CTwain, as the frame overrides it: every image is transferred, each
+    // opens a child window titled "Scanned Raster Image", and the source may
+    // always close after the last one.
+    int ShouldTransfer(const TW_IMAGEINFO& info) override;
+    void CopyImage(TW_HANDLE dib, const TW_IMAGEINFO& info) override;
+    bool CanClose() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class CStatusReceiver;
+    struct CWakeTarget;
+
+    // Puts the view in a new child window, maximized and active.
+    CDrawingView* AddChild(std::unique_ptr<CDrawingView> view, const QString& title);
+    void CreateActions();
+    void UpdateActions();
+    void OnOpen();
+    void OnSaveAs();
+    void OnTrace();
+    void OnZoomExtents();
+    void OnSelectSource();
+    void OnAcquire();
+    void OnScannerTimer();
+    void PumpStatusMessages();
+
+    QMdiArea* m_mdi = nullptr;
+    QTimer* m_scannerTimer = nullptr;
+    QAction* m_saveAction = nullptr;
+    QAction* m_traceAction = nullptr;
+    QAction* m_zoomAction = nullptr;
+    QAction* m_zoomPreviousAction = nullptr;
+    QAction* m_undoAction = nullptr;
+    QAction* m_redoAction = nullptr;
+    QAction* m_rasterUndoAction = nullptr;
+    QAction* m_rasterRedoAction = nullptr;
+    QAction* m_selectSourceAction = nullptr;
+    QAction* m_acquireAction = nullptr;
+
+    std::shared_ptr<CWakeTarget> m_wake;
+    std::unique_ptr<CStatusReceiver> m_statusReceiver;
+    HWND m_previousStatusWindow = nullptr;
+    StatusTextHook m_previousStatusHook;
+};

@@ -1,0 +1,452 @@
+// The main frame and its drawing windows: opening each kind of file, the
+// status texts from any thread, scanned images, zoom and pan, and a traced
+// drawing saved in every format.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QStatusBar>
+#include <QWheelEvent>
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "export/export_format.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/undo.h"
+#include "platform/dib_types.h"
+#include "platform/message_box.h"
+#include "raster/raster_display.h"
+#include "raster/raster_entity.h"
+#include "raster/raster_src.h"
+#include "ui/drawing_view.h"
+#include "ui/main_window.h"
+#include "qt_test_app.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRasterWidth = 120;
+constexpr int kRasterHeight = 80;
+// The black block of the test raster, in image pixels (rows from the top).
+constexpr int kBlockLeft = 40, kBlockTop = 20, kBlockRight = 80, kBlockBottom = 60;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestApp();
+        m_dir = fs::temp_directory_path() / ("lw-main-window-" + std::to_string(::getpid()));
+        fs::create_directories(m_dir);
+        m_previousHook = SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned) {
+            m_messages.push_back(text);
+            return IDOK;
+        });
+    }
+    void TearDown() override
+    {
+        SetMessageBoxHook(std::move(m_previousHook));
+        std::error_code error;
+        fs::remove_all(m_dir, error);
+    }
+
+    std::string PathOf(const std::string& name) const { return (m_dir / name).string(); }
+
+    // An 8-bit grey raster, white with a black block.
+    std::string WriteBlockRaster()
+    {
+        CRasterSrc image;
+        EXPECT_TRUE(image.Create(kRasterWidth, kRasterHeight, 8));
+        image.SetGreyRamp();
+        for (int y = 0; y < kRasterHeight; ++y)
+            for (int x = 0; x < kRasterWidth; ++x) {
+                const bool black = x >= kBlockLeft && x < kBlockRight && y >= kBlockTop && y < kBlockBottom;
+                image.SetPixelIndex(x, y, black ? 0 : 255);
+            }
+        const std::string path = PathOf("block.bmp");
+        EXPECT_TRUE(image.SaveBMP(path));
+        return path;
+    }
+
+    // The colour the view shows at a world point.
+    static QRgb ShownAt(CDrawingView& view, double x, double y)
+    {
+        const QImage& picture = view.RenderedImage();
+        const CFrViewTransform& transform = view.GetDevice().Transform();
+        std::int32_t X = 0, Y = 0;
+        transform.WorldToDevice(x, y, &X, &Y);
+        const int row = transform.DeviceRect().top - Y;
+        EXPECT_TRUE(picture.valid(X, row)) << X << "," << row;
+        return picture.pixel(X, row);
+    }
+
+    static int ChildCount(const CMainFrame& frame) { return static_cast<int>(frame.MdiArea()->subWindowList().size()); }
+
+    fs::path m_dir;
+    std::vector<std::string> m_messages;
+    MessageBoxHook m_previousHook;
+};
+
+class CNamedStep : public CUndoItem {
+public:
+    explicit CNamedStep(std::string name) : CUndoItem(std::move(name)) {}
+    bool Undo() override { return true; }
+    bool Redo() override { return true; }
+};
+
+// ---- opening --------------------------------------------------------------
+
+TEST_F(MainWindowTest, OpenedRasterShowsInItsOwnChildWindowFittedToIt)
+{
+    CMainFrame frame;
+    frame.show();
+    CDrawingView* view = frame.OpenFile(WriteBlockRaster());
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(ChildCount(frame), 1);
+    EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "block.bmp");
+    EXPECT_EQ(frame.ActiveView(), view);
+    ASSERT_NE(view->GetGraph().GetRaster(), nullptr);
+    EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetWidth(), kRasterWidth);
+    QCoreApplication::processEvents();
+
+    // The whole raster is in view, as large as the window allows.
+    const CFrZoomBox& box = view->GetDevice().Transform().WorldBox();
+    EXPECT_LE(box.xmin, 0.0);
+    EXPECT_GE(box.xmax, kRasterWidth);
+    EXPECT_LE(box.ymin, 0.0);
+    EXPECT_GE(box.ymax, kRasterHeight);
+    EXPECT_LT(box.ymax - box.ymin, kRasterHeight * 1.1);
+    EXPECT_EQ(view->RenderedImage().size(), view->size());
+
+    // World y is up: the block's centre (row 40 from the top) is at y 40.
+    EXPECT_LT(qGray(ShownAt(*view, 60, kRasterHeight - 40)), 64);
+    EXPECT_GT(qGray(ShownAt(*view, 10, kRasterHeight - 10)), 192);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(MainWindowTest, OpenedProjectAndDxfShowTheirEntities)
+{
+    const std::string project = PathOf("line.lwt");
+    {
+        CGraph drawing;
+        ASSERT_NE(drawing.AddLine(0, 0, 100, 50), nullptr);
+        ASSERT_TRUE(drawing.SaveProject(project, nullptr));
+    }
+    const std::string dxf = PathOf("line.dxf");
+    std::ofstream(dxf) << "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0.0\n20\n0.0\n11\n100.0\n21\n50.0\n"
+                          "0\nENDSEC\n0\nEOF\n";
+
+    CMainFrame frame;
+    frame.show();
+    for (const std::string& path : {project, dxf}) {
+        SCOPED_TRACE(path);
+        CDrawingView* view = frame.OpenFile(path);
+        ASSERT_NE(view, nullptr) << (m_messages.empty() ? "" : m_messages.back());
+        EXPECT_EQ(view->GetGraph().GetEntityCount(), 1);
+        EXPECT_EQ(view->GetPathName(), path);
+        const QRgb background = view->RenderedImage().pixel(1, 1);
+        EXPECT_NE(ShownAt(*view, 50, 25), background);
+        EXPECT_EQ(ShownAt(*view, 50, 40), background);
+    }
+    EXPECT_EQ(ChildCount(frame), 2);
+}
+
+TEST_F(MainWindowTest, FileThatDoesNotLoadOpensNoWindowAndSaysWhy)
+{
+    const std::string garbage = PathOf("broken.png");
+    std::ofstream(garbage) << "not an image";
+    CMainFrame frame;
+    EXPECT_EQ(frame.OpenFile(PathOf("missing.lwt")), nullptr);
+    EXPECT_EQ(frame.OpenFile(garbage), nullptr);
+    EXPECT_EQ(ChildCount(frame), 0);
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_NE(m_messages[0].find("missing.lwt"), std::string::npos);
+    EXPECT_NE(m_messages[1].find("broken.png"), std::string::npos);
+}
+
+// ---- status texts ---------------------------------------------------------
+
+TEST_F(MainWindowTest, StatusTextsReachTheStatusBarFromEveryThread)
+{
+    auto shown = [](CMainFrame& frame) { return frame.statusBar()->currentMessage().toStdString(); };
+    {
+        CMainFrame frame;
+        ASSERT_EQ(GetMainStatusWindow(), frame.GetStatusWindow());
+
+        SendStatusText("from the interface");
+        EXPECT_EQ(shown(frame), "from the interface");
+
+        CNamedStep step("Delete");
+        ASSERT_TRUE(UndoOneItem(&step));
+        EXPECT_EQ(shown(frame), "Undo: Delete");
+
+        // A worker's send waits until the frame's loop has shown it.
+        std::thread sender([] { SendStatusText("from a worker"); });
+        EXPECT_TRUE(PumpEventsUntil([&] { return shown(frame) == "from a worker"; }));
+        sender.join();
+
+        std::thread hooked([] { ShowStatusText("through the hook"); });
+        hooked.join();
+        EXPECT_TRUE(PumpEventsUntil([&] { return shown(frame) == "through the hook"; }));
+    }
+    // The frame hands both routes back when it goes.
+    EXPECT_EQ(GetMainStatusWindow(), nullptr);
+    SendStatusText("nobody listens");
+    ShowStatusText("nobody listens");
+}
+
+// ---- scanner --------------------------------------------------------------
+
+// A packed 8-bit grey DIB as a source hands it over: a ramp across the rows.
+std::vector<BYTE> GreyDib(int width, int height)
+{
+    const int stride = (width + 3) / 4 * 4;
+    std::vector<BYTE> block(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD) + stride * height);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 8;
+    header.biXPelsPerMeter = header.biYPelsPerMeter = 11811;  // 300 dpi
+    std::memcpy(block.data(), &header, sizeof header);
+    auto* palette = reinterpret_cast<RGBQUAD*>(block.data() + sizeof header);
+    for (int i = 0; i < 256; ++i)
+        palette[i] = RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0};
+    BYTE* bits = block.data() + sizeof header + 256 * sizeof(RGBQUAD);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bits[y * stride + x] = static_cast<BYTE>(x * 255 / (width - 1));
+    return block;
+}
+
+TEST_F(MainWindowTest, EachScannedImageOpensAChildWindowOfItsOwn)
+{
+    CMainFrame frame;
+    frame.show();
+    TW_IMAGEINFO info{};
+    EXPECT_EQ(frame.ShouldTransfer(info), CTwain::kTransferImage);
+    EXPECT_TRUE(frame.CanClose());
+
+    std::vector<BYTE> dib = GreyDib(64, 48);
+    frame.CopyImage(dib.data(), info);
+    ASSERT_EQ(ChildCount(frame), 1);
+    EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image");
+    CDrawingView* view = frame.ActiveView();
+    ASSERT_NE(view, nullptr);
+    CRaster* raster = view->GetGraph().GetRaster();
+    ASSERT_NE(raster, nullptr);
+    EXPECT_EQ(raster->GetImage().GetWidth(), 64);
+    EXPECT_EQ(raster->GetImage().GetHeight(), 48);
+    EXPECT_EQ(raster->GetResolutionX(), 11811u);
+    int filledBins = 0;
+    for (BYTE bin : view->GetGraph().GetHistogram())
+        filledBins += bin != 0;
+    EXPECT_GT(filledBins, 32);
+    const CFrZoomBox& box = view->GetDevice().Transform().WorldBox();
+    EXPECT_TRUE(box.xmin <= 0 && box.xmax >= 64 && box.ymin <= 0 && box.ymax >= 48);
+
+    // A block whose header is not a DIB's opens nothing.
+    dib[0] = 12;
+    frame.CopyImage(dib.data(), info);
+    EXPECT_EQ(ChildCount(frame), 1);
+}
+
+TEST_F(MainWindowTest, AcquireStartsPollingAndTheTransferOpensTheScan)
+{
+    unsetenv("FAKE_TWAIN_SCRIPT");
+    setenv("LINEWEFT_TWAIN_DSM", LW_FAKE_DSM_PATH, 1);
+    InitApplicationShell();
+    EXPECT_EQ(GetShellPlatformCode(), kPlatformNT);
+    {
+        CMainFrame frame;
+        EXPECT_FALSE(frame.AcquireFromScanner());  // not started yet: no scanner
+        frame.StartScanner();
+        frame.WaitForStartup();
+        ASSERT_TRUE(frame.IsReady());
+        EXPECT_EQ(std::string(frame.GetAppIdentity().ProductName), GetProgramDisplayName());
+        ASSERT_TRUE(frame.AcquireFromScanner());
+        EXPECT_TRUE(frame.IsPollingScanner());
+        EXPECT_TRUE(PumpEventsUntil([&] { return ChildCount(frame) == 1 && !frame.IsPollingScanner(); }));
+        ASSERT_EQ(ChildCount(frame), 1);
+        EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image");
+        CDrawingView* view = frame.ActiveView();
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetWidth(), 17);
+        EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetHeight(), 8);
+        EXPECT_FALSE(frame.IsSourceOpen());
+    }
+    unsetenv("LINEWEFT_TWAIN_DSM");
+}
+
+#ifdef LW_SANE_DSM_PATH
+
+// A real scan through our SANE manager and SANE's test backend: the page
+// arrives in a child window of its own.
+TEST_F(MainWindowTest, PageScannedThroughSaneOpensAsScannedRasterImage)
+{
+    const char* backend = "/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1";
+    if (!fs::exists(backend))
+        GTEST_SKIP() << "SANE test backend not installed";
+    const std::string folder = std::string(std::getenv("LINEWEFT_CONFIG_DIR")) + "-sane-gui";
+    fs::create_directories(folder);
+    std::ofstream(folder + "/dll.conf") << "test\n";
+    std::ofstream(folder + "/test.conf")
+        << "number_of_devices 1\nresolution 50.0\nmode Gray\ndepth 8\ntest-picture \"Solid black\"\n";
+    setenv("SANE_CONFIG_DIR", folder.c_str(), 1);
+    setenv("LINEWEFT_TWAIN_DSM", LW_SANE_DSM_PATH, 1);
+    // Kept loaded: SANE keeps buffers in statics that read as leaks once unloaded.
+    static void* const keepManager = dlopen(LW_SANE_DSM_PATH, RTLD_NOW);
+    static void* const keepBackend = dlopen(backend, RTLD_NOW);
+    ASSERT_TRUE(keepManager && keepBackend) << dlerror();
+    {
+        CMainFrame frame;
+        frame.StartScanner();
+        frame.WaitForStartup();
+        ASSERT_TRUE(frame.IsReady());
+        ASSERT_TRUE(frame.AcquireFromScanner());
+        EXPECT_TRUE(PumpEventsUntil([&] { return ChildCount(frame) == 1 && !frame.IsPollingScanner(); }));
+        ASSERT_EQ(ChildCount(frame), 1);
+        EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image");
+        const CRasterSrc& image = frame.ActiveView()->GetGraph().GetRaster()->GetImage();
+        EXPECT_EQ(image.GetWidth(), 157);
+        EXPECT_EQ(image.GetHeight(), 196);
+    }
+    unsetenv("LINEWEFT_TWAIN_DSM");
+    unsetenv("SANE_CONFIG_DIR");
+}
+
+#endif
+
+// ---- zoom and pan ---------------------------------------------------------
+
+TEST_F(MainWindowTest, WheelZoomKeepsThePointUnderThePointerAndDragPansWithIt)
+{
+    CMainFrame frame;
+    frame.show();
+    CDrawingView* view = frame.OpenFile(WriteBlockRaster());
+    ASSERT_NE(view, nullptr);
+    QCoreApplication::processEvents();
+    const CFrViewTransform& transform = view->GetDevice().Transform();
+    const double width = transform.WorldWidth();
+
+    const QPoint pointer(view->width() / 3, view->height() / 4);
+    const frDoublePoint before = view->PixelToWorld(pointer);
+    QWheelEvent wheel(QPointF(pointer), QPointF(view->mapToGlobal(pointer)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view, &wheel);
+    // One notch in shows four fifths of the width.
+    EXPECT_NEAR(transform.WorldWidth(), width * 0.8, width * 1e-4);
+    const frDoublePoint after = view->PixelToWorld(pointer);
+    EXPECT_NEAR(after.x, before.x, transform.UnitsPerPixel());
+    EXPECT_NEAR(after.y, before.y, transform.UnitsPerPixel());
+
+    const QPoint from(100, 100), to(160, 130);
+    const frDoublePoint grabbed = view->PixelToWorld(from);
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(at), QPointF(view->mapToGlobal(at)), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &event);
+    };
+    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    mouse(QEvent::MouseMove, QPoint(130, 110), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    const frDoublePoint dropped = view->PixelToWorld(to);
+    EXPECT_NEAR(dropped.x, grabbed.x, 1e-6);
+    EXPECT_NEAR(dropped.y, grabbed.y, 1e-6);
+
+    // Zoom Previous undoes the drag in one step, then the zoom.
+    ASSERT_TRUE(view->ZoomPrevious());
+    EXPECT_NEAR(view->PixelToWorld(pointer).x, after.x, 1e-6);
+    ASSERT_TRUE(view->ZoomPrevious());
+    EXPECT_NEAR(transform.WorldWidth(), width, 1e-6);
+    EXPECT_FALSE(view->ZoomPrevious());
+}
+
+// ---- trace and save -------------------------------------------------------
+
+TEST_F(MainWindowTest, TracedPlateShowsVectorsOverTheRasterAndSavesInEveryFormat)
+{
+    const std::string plate = std::string(LW_TEST_DATA_DIR) + "/../../samples/plate.tif";
+    CMainFrame frame;
+    frame.resize(1100, 800);
+    frame.show();
+    CDrawingView* view = frame.OpenFile(plate);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(frame.TraceActive()) << (m_messages.empty() ? "" : m_messages.back());
+    const int entities = view->GetGraph().GetEntityCount();
+    EXPECT_GT(entities, 20);
+    EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetBitCount(), 1);
+    EXPECT_TRUE(frame.statusBar()->currentMessage().startsWith("Traced entities: "));
+    QCoreApplication::processEvents();
+
+    // The vectors are drawn in colour over the dimmed raster.
+    const QImage& picture = view->RenderedImage();
+    int coloured = 0;
+    for (int y = 0; y < picture.height(); y += 2)
+        for (int x = 0; x < picture.width(); x += 2) {
+            const QRgb c = picture.pixel(x, y);
+            coloured += qBlue(c) > qRed(c) + 64;
+        }
+    EXPECT_GT(coloured, 500);
+
+    const QImage shot = frame.grab().toImage();
+    const QString shotPath = QCoreApplication::applicationDirPath() + "/main_window_traced_plate.png";
+    ASSERT_TRUE(shot.save(shotPath));
+
+    // The project by its extension, each vector format by its code.
+    std::vector<std::pair<std::string, int>> saved{{PathOf("plate.lwt"), EXPORT_NONE}};
+    for (int format = EXPORT_FORMAT_FIRST; format <= EXPORT_FORMAT_LAST; ++format)
+        if (IsExportFormatAvailable(format))
+            saved.emplace_back(PathOf("plate-" + std::to_string(format) + ExportFormatExtension(format)), format);
+    EXPECT_GT(saved.size(), 5u);
+    for (const auto& [path, format] : saved) {
+        EXPECT_TRUE(frame.SaveActive(path, format)) << path;
+        std::error_code error;
+        EXPECT_GT(fs::file_size(path, error), 100u) << path;
+    }
+    EXPECT_TRUE(m_messages.empty()) << m_messages.front();
+    EXPECT_EQ(frame.MdiArea()->currentSubWindow()->windowTitle().toStdString(),
+              fs::path(saved.back().first).filename().string());
+
+    CDrawingView* reopened = frame.OpenFile(saved.front().first);
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(reopened->GetGraph().GetEntityCount(), entities);
+    EXPECT_EQ(reopened->GetGraph().GetRaster()->GetImage().GetWidth(), 1500);
+}
+
+TEST_F(MainWindowTest, CommandsThatCannotRunSayWhyAndLeaveTheDrawing)
+{
+    CMainFrame frame;
+    EXPECT_FALSE(frame.TraceActive());  // no window at all: nothing to say
+    EXPECT_FALSE(frame.SaveActive(PathOf("nothing.dxf")));
+    EXPECT_TRUE(m_messages.empty());
+
+    CDrawingView* view = frame.NewDrawingWindow("Empty");
+    ASSERT_NE(view, nullptr);
+    ASSERT_NE(view->GetGraph().AddLine(0, 0, 10, 10), nullptr);
+    EXPECT_FALSE(frame.TraceActive());
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], "There is no raster image to trace.");
+    EXPECT_EQ(view->GetGraph().GetEntityCount(), 1);
+
+    EXPECT_FALSE(frame.SaveActive(PathOf("drawing.unknown")));
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_NE(m_messages[1].find("drawing.unknown"), std::string::npos);
+    EXPECT_FALSE(fs::exists(PathOf("drawing.unknown")));
+    EXPECT_EQ(frame.MdiArea()->currentSubWindow()->windowTitle(), "Empty");
+}
+
+} // namespace
