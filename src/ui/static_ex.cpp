@@ -43,18 +43,12 @@ void CStaticEx::SetText(const QString& text)
 
 COLORREF CStaticEx::SetBkColor(COLORREF color)
 {
-    const COLORREF old = m_bkColor;
-    m_bkColor = color;
-    update();
-    return old;
+    return Replace(m_bkColor, color);
 }
 
 COLORREF CStaticEx::SetTextColor(COLORREF color)
 {
-    const COLORREF old = m_textColor;
-    m_textColor = color;
-    update();
-    return old;
+    return Replace(m_textColor, color);
 }
 
 int CStaticEx::SetEdge(int edge)
@@ -73,27 +67,20 @@ int CStaticEx::SetEdge(int edge)
 
 UINT CStaticEx::SetTextFormat(UINT format)
 {
-    const UINT old = m_format;
-    m_format = format;
-    update();
-    return old;
+    return Replace(m_format, format);
 }
 
 bool CStaticEx::SetFontBold(bool bold)
 {
-    const bool old = m_bold;
-    m_bold = bold;
+    const bool old = Replace(m_bold, bold);
     ApplyFont();
-    update();
     return old;
 }
 
 int CStaticEx::SetFontSize(int size)
 {
-    const int old = m_fontSize;
-    m_fontSize = size;
+    const int old = Replace(m_fontSize, size);
     ApplyFont();
-    update();
     return old;
 }
 

@@ -58,6 +58,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Every setter answers the old value and repaints.
+    template <class T>
+    T Replace(T& field, T value)
+    {
+        const T old = field;
+        field = value;
+        update();
+        return old;
+    }
+
     void ApplyFont();
 
     QString m_text;
