@@ -66,6 +66,10 @@ private:
 
     bool ReadHeader();
     bool ReadTables();
+    // The records named recordName up to ENDTAB; false when the table ends
+    // at anything else.
+    template <class ReadRecord>
+    bool ReadTableRecords(const char* recordName, ReadRecord&& readRecord);
     bool ReadVportTable();
     bool ReadVport();
     bool ReadLayerTable();
@@ -216,22 +220,30 @@ bool CDxfImporter::ReadTables()
     }
 }
 
-bool CDxfImporter::ReadVportTable()
+template <class ReadRecord>
+bool CDxfImporter::ReadTableRecords(const char* recordName, ReadRecord&& readRecord)
 {
-    bool activeFound = false;
     CDxfPair pair;
     for (;;) {
         const DxfPairStatus status = Next(pair);
         if (status == DxfPairStatus::kEnd) return false;
         if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
         if (DxfNameIs(pair.value, "ENDTAB")) return true;
-        if (DxfNameIs(pair.value, "VPORT")) {
-            if (!activeFound) activeFound = ReadVport();
+        if (DxfNameIs(pair.value, recordName)) {
+            readRecord();
             continue;
         }
         PutBack();
         return false;
     }
+}
+
+bool CDxfImporter::ReadVportTable()
+{
+    bool activeFound = false;
+    return ReadTableRecords("VPORT", [&] {
+        if (!activeFound) activeFound = ReadVport();
+    });
 }
 
 bool CDxfImporter::ReadVport()
@@ -270,20 +282,10 @@ bool CDxfImporter::ReadVport()
 
 bool CDxfImporter::ReadLayerTable()
 {
-    CDxfPair pair;
-    for (;;) {
-        const DxfPairStatus status = Next(pair);
-        if (status == DxfPairStatus::kEnd) return false;
-        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
-        if (DxfNameIs(pair.value, "ENDTAB")) return true;
-        if (DxfNameIs(pair.value, "LAYER")) {
-            ReadLayerRecord();
-            Report();
-            continue;
-        }
-        PutBack();
-        return false;
-    }
+    return ReadTableRecords("LAYER", [&] {
+        ReadLayerRecord();
+        Report();
+    });
 }
 
 void CDxfImporter::ReadLayerRecord()
