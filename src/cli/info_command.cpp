@@ -19,6 +19,8 @@
 namespace {
 
 constexpr double kInchesPerMetre = 0.0254;
+// The image takes a resolution of 1 dpi or less for none.
+constexpr double kMinimumFileDotsPerInch = 1.0;
 
 struct InfoPrinter {
     bool (*accepts)(const std::string& path);
@@ -44,7 +46,9 @@ std::string AutoThreshold(CRasterSrc& image)
     return threshold ? std::to_string(threshold) : "none found";
 }
 
-void PrintImage(CRasterSrc& image, const char* indent)
+// fileDotsPerMetre: what the file itself says, before the image makes up
+// for a missing resolution.
+void PrintImage(CRasterSrc& image, double fileDotsPerMetre, const char* indent)
 {
     LONG x = 0;
     (void)image.GetResolution(x);  // a header without resolution reads as 200 dpi
@@ -52,6 +56,10 @@ void PrintImage(CRasterSrc& image, const char* indent)
     std::printf("%sHeight:              %d pixels\n", indent, image.GetHeight());
     std::printf("%sBits per pixel:      %d\n", indent, image.GetBitCount());
     std::printf("%sResolution:          %s\n", indent, Resolution(x, image.GetHeader()->biYPelsPerMeter).c_str());
+    if (fileDotsPerMetre * kInchesPerMetre <= kMinimumFileDotsPerInch)
+        std::printf("%s                     (none in the file: lengths in inch, cm and mm take 200 dpi;\n"
+                    "%s                     PDF and EPS pages of a drawing in pixels take 1 point per pixel)\n",
+                    indent, indent);
     std::printf("%sAutomatic threshold: %s\n", indent, AutoThreshold(image).c_str());
 }
 
@@ -71,12 +79,12 @@ int PrintRasterInfo(const std::string& path)
     std::printf("Format:              %s\n", RasterFileFormatName(path).c_str());
     std::printf("Pages:               %zu\n", pages.size());
     if (pages.size() == 1) {
-        PrintImage(*pages[0].image, "");
+        PrintImage(*pages[0].image, pages[0].image->GetHeader()->biXPelsPerMeter, "");
         return kExitOk;
     }
     for (size_t i = 0; i < pages.size(); ++i) {
         std::printf("Page %zu:              %s\n", i + 1, pages[i].name.c_str());
-        PrintImage(*pages[i].image, "  ");
+        PrintImage(*pages[i].image, pages[i].image->GetHeader()->biXPelsPerMeter, "  ");
     }
     return kExitOk;
 }
@@ -146,7 +154,7 @@ void PrintDrawing(CGraph& drawing, const std::string& path, const char* format)
         return;
     }
     std::printf("Raster:              origin %.3f, %.3f\n", raster->GetOriginX(), raster->GetOriginY());
-    PrintImage(raster->GetImage(), "  ");
+    PrintImage(raster->GetImage(), static_cast<double>(raster->GetResolutionX()), "  ");
 }
 
 int PrintProjectInfo(const std::string& path)

@@ -11,10 +11,15 @@
 #include "model/graph.h"
 #include "model/layer.h"
 #include "platform/number_text.h"
+#include "raster/raster_entity.h"
 
 namespace {
 
 constexpr double kPointsPerInch = 72.0;
+constexpr double kMetresPerInch = 0.0254;
+// A file resolution of 1 dpi or less is no resolution (the image reads it as
+// 200 dpi for the length units).
+constexpr double kMinimumFileDotsPerInch = 1.0;
 
 bool Put(std::FILE* file, const std::string& text)
 {
@@ -23,11 +28,23 @@ bool Put(std::FILE* file, const std::string& text)
 
 } // namespace
 
+double GetScanDotsPerMetre(const CGraph& drawing)
+{
+    const CRaster* raster = drawing.GetRaster();
+    if (raster == nullptr || raster->GetResolutionX() * kMetresPerInch <= kMinimumFileDotsPerInch) return 0.0;
+    return drawing.GetRasterResolution();
+}
+
 double GetPointsPerUnit(const CGraph& drawing)
 {
     std::string name;
     drawing.GetPixelsPerUnit(nullptr, nullptr, &name);
-    if (name.empty()) return 1.0;
+    if (name.empty()) {
+        // Pixels: the page is the scan's paper size when the scan says how
+        // large its pixels are.
+        const double dotsPerMetre = drawing.GetUnit() == UNIT_PIXEL ? GetScanDotsPerMetre(drawing) : 0.0;
+        return dotsPerMetre > 0 ? kPointsPerInch / (dotsPerMetre * kMetresPerInch) : 1.0;
+    }
     switch (drawing.GetUnit()) {
     case UNIT_INCH: return kPointsPerInch;
     case UNIT_CM: return kPointsPerInch / 2.54;

@@ -23,7 +23,12 @@ class CGraph;
 // over about its top; hidden layers are left out.
 [[nodiscard]] bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
 
-// PostScript points per drawing unit (1 for pixels or an unknown resolution).
+// The resolution the scan's own file gave (dots per metre), or 0 when it gave
+// none (or 1 dpi or less) or the drawing has no raster image.
+[[nodiscard]] double GetScanDotsPerMetre(const CGraph& drawing);
+// PostScript points per drawing unit. Pixels of a scan with a resolution are
+// 72 / dpi points, so the page has the paper's size; pixels without one are
+// 1 point.
 [[nodiscard]] double GetPointsPerUnit(const CGraph& drawing);
 // The page box of the page formats in the drawing unit: the raster and every
 // layer's extents.

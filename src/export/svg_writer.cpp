@@ -9,12 +9,15 @@
 #include <string>
 
 #include "export/export_format.h"
+#include "export/format_writers.h"
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
 #include "platform/number_text.h"
 
 namespace {
+
+constexpr double kMillimetresPerMetre = 1000.0;
 
 std::string XmlEscape(const std::string& text)
 {
@@ -90,10 +93,19 @@ bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     drawing.GetPixelsPerUnit(&left, &unused, nullptr);
     drawing.GetPixelsPerUnit(&width, &height, nullptr);
     const char* unit = SvgUnitSuffix(drawing);
+    double pageWidth = width, pageHeight = height;
+    // Pixels of a scan with a resolution: the page gets the paper's size in
+    // millimetres while the coordinates stay in pixels.
+    if (const double dotsPerMetre = drawing.GetUnit() == UNIT_PIXEL ? GetScanDotsPerMetre(drawing) : 0.0;
+        dotsPerMetre > 0 && *unit == '\0') {
+        pageWidth = width / dotsPerMetre * kMillimetresPerMetre;
+        pageHeight = height / dotsPerMetre * kMillimetresPerMetre;
+        unit = "mm";
+    }
     std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
     head += FormatC("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"%.3f%s\" height=\"%.3f%s\" "
                     "viewBox=\"%.3f 0 %.3f %.3f\">\n",
-                    width, unit, height, unit, left, width, height);
+                    pageWidth, unit, pageHeight, unit, left, width, height);
     if (!Put(file, head)) {
         SetError(error, "Could not write the SVG file head.");
         return false;
