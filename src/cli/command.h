@@ -1,6 +1,7 @@
 #pragma once
 // The subcommands of `lineweft`: each parses its own arguments and returns the
 // process exit status.
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,28 @@ struct CliCommand {
     const char* summary;
     const char* usage;
     int (*run)(const std::vector<std::string>& args);
+    // The rest of `COMMAND --help`: every option with every value it takes.
+    std::string (*details)();
 };
 
 const std::vector<CliCommand>& CliCommands();
 
-// Prints "lineweft: message" to stderr and returns kExitUsage.
+// Prints "lineweft: message" and the usage line of the command being run to
+// stderr and returns kExitUsage.
 int UsageError(const std::string& message);
+
+// The message for an option that takes no part in the command.
+std::string UnknownOption(const std::string& option);
+
+// The argument is one of the names (options are told apart before their
+// values are taken, so an unknown one is never "missing a value").
+inline bool IsOneOf(const std::string& arg, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        if (arg == name)
+            return true;
+    return false;
+}
 
 int RunInstall(const std::vector<std::string>& args);
 int RunUninstall(const std::vector<std::string>& args);

@@ -1,39 +1,98 @@
 #include "cli/command.h"
 
+#include "cli/drawing_output.h"
+#include "cli/raster_steps.h"
+
+namespace {
+
+const char* const kStdinNote = "INPUT may be - to read the file from standard input (its kind is told by its content).\n";
+
+std::string TraceDetails()
+{
+    return std::string("\n") + kStdinNote +
+           "INPUT is a raster file: BMP, JPEG, PCX, TARGA or TIFF.\n\n"
+           "Options:\n"
+           "  -o, --output FILE        the file to write\n" +
+           DrawingOutputHelp() +
+           "  --method NAME            centerline (or centreline, center, centre), outline, fill (or\n"
+           "                           fillpattern); default: the stored options\n"
+           "  --threshold VALUE        auto, dynamic, or a grey level 0 to 255; default: the stored options\n"
+           "  --page N                 the page of a multi-page TIFF, counted from 1\n"
+           "  --job FILE.lwj           take the tracing options from a job file\n"
+           "  --section NAME           the job file's section (default: the first with a Method key)\n\n"
+           "Steps, applied in the order given before the threshold:\n" +
+           RasterStepsHelp() +
+           "\nExit status: 0 done, 1 failed, 2 usage or a bad value in the job file, 3 out of memory,\n"
+           "4 hatch fill failed, 5 stopped, 6 tracing failed\n";
+}
+
+std::string ConvertDetails()
+{
+    return std::string("\n") + kStdinNote +
+           "\nOptions:\n"
+           "  -o, --output FILE        the file to write\n" +
+           DrawingOutputHelp();
+}
+
+std::string RasterDetails()
+{
+    return std::string("\n") + kStdinNote +
+           "INPUT is a raster file: BMP, JPEG, PCX, TARGA or TIFF.\n\n"
+           "Options:\n"
+           "  -o, --output FILE.bmp    the BMP file to write\n"
+           "  --page N                 the page of a multi-page TIFF, counted from 1\n\n"
+           "Steps, applied in the order given:\n" +
+           RasterStepsHelp();
+}
+
+std::string RenderDetails()
+{
+    return std::string("\n") + kStdinNote +
+           "\nOptions:\n"
+           "  -o, --output FILE.png    the PNG file to write\n"
+           "  --size WxH               picture size, each side 1 to 16384 (default 800x600)\n"
+           "  --zoom-window x0,y0,x1,y1  the drawing's window to show, in pixels (default: all of it)\n"
+           "  --grid                   show the grid\n"
+           "  --grips                  select everything and show the grips\n";
+}
+
+std::string InfoDetails()
+{
+    return std::string("\n") + kStdinNote +
+           "FILE: a raster file (BMP, JPEG, PCX, TARGA, TIFF), a .lwt project or a .dxf file.\n";
+}
+
+std::string OptionsDetails()
+{
+    return "\nOptions:\n"
+           "  --load FILE.lwj          load and store the options of a job file\n"
+           "  --section NAME           the job file's section (default: the first with a Method key)\n"
+           "  --reset                  store the default options\n"
+           "  --describe               print the options as a readable summary\n"
+           "A bad value in the job file is reported with its line and the status is 2.\n";
+}
+
+} // namespace
+
 const std::vector<CliCommand>& CliCommands()
 {
     static const std::vector<CliCommand> commands = {
-        {"install", "Register the project file type (.lwt) with the desktop", "install", RunInstall},
-        {"uninstall", "Remove the project file type registration", "uninstall", RunUninstall},
-        {"info", "Print what a raster, project or DXF file holds", "info FILE", RunInfo},
+        {"install", "Register the project file type (.lwt) with the desktop", "install", RunInstall, nullptr},
+        {"uninstall", "Remove the project file type registration", "uninstall", RunUninstall, nullptr},
+        {"info", "Print what a raster, project or DXF file holds", "info FILE", RunInfo, InfoDetails},
         {"options", "Show, load or reset the stored tracing options (job-file text)",
          "options [--describe]\n       lineweft options --load FILE.lwj [--section NAME] [--describe]\n"
          "       lineweft options --reset [--describe]",
-         RunOptions},
+         RunOptions, OptionsDetails},
         {"trace", "Trace a raster file into a vector file (DXF, SVG, ...) or a project (.lwt)",
-         "trace INPUT -o OUTPUT [--method centerline|outline|fill] [--threshold auto|dynamic|N]\n"
-         "       [--page N] [--job FILE.lwj [--section NAME]] [--format dxf|svg|lwt|...] [steps...]\n"
-         "       [--unit inch|cm|mm|pixel] [--widths on|off]\n"
-         "Steps: as for raster, applied in the order given before the threshold\n"
-         "Exit status: 0 done, 1 failed, 2 usage, 3 out of memory, 4 hatch fill failed,\n"
-         "5 stopped (what was traced is written), 6 tracing failed",
-         RunTrace},
+         "trace INPUT -o OUTPUT [options] [steps...]", RunTrace, TraceDetails},
         {"convert", "Convert a project (.lwt) or DXF file to another format",
-         "convert INPUT.lwt|INPUT.dxf -o OUTPUT [--format dxf|dxf-r10|svg|svgz|eps|pdf|cgm|hpgl|lwt]\n"
-         "       [--unit inch|cm|mm|pixel] [--widths on|off]",
-         RunConvert},
-        {"raster", "Clean up a raster file and save it as BMP",
-         "raster INPUT -o OUTPUT.bmp [--page N] [steps...]\n"
-         "Steps, applied in the order given: --invert --flip --mirror --rotate DEG\n"
-         "       --crop X,Y,W,H --median N --fill-holes N --template NAME\n"
-         "       --resample WxH[:FILTER] --brightness B --contrast C --replace-colour RRGGBB:RRGGBB\n"
-         "(trace takes the same steps, applied before the threshold)",
-         RunRaster},
+         "convert INPUT.lwt|INPUT.dxf -o OUTPUT [options]", RunConvert, ConvertDetails},
+        {"raster", "Clean up a raster file and save it as BMP", "raster INPUT -o OUTPUT.bmp [--page N] [steps...]",
+         RunRaster, RasterDetails},
         {"render", "Draw a raster, project or DXF file as the view shows it, to PNG",
-         "render INPUT -o OUTPUT.png [--size WxH] [--zoom-window x0,y0,x1,y1] [--grid] [--grips]\n"
-         "INPUT: a raster file, a .lwt project or a .dxf file; the default size is 800x600 and\n"
-         "the default window the whole drawing",
-         RunRender},
+         "render INPUT -o OUTPUT.png [--size WxH] [--zoom-window x0,y0,x1,y1] [--grid] [--grips]", RunRender,
+         RenderDetails},
     };
     return commands;
 }

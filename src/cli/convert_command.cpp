@@ -4,6 +4,7 @@
 #include "cli/command.h"
 
 #include "cli/drawing_output.h"
+#include "cli/stdin_input.h"
 #include "model/graph.h"
 
 #include <cstdint>
@@ -25,6 +26,8 @@ std::string ParseArgs(const std::vector<std::string>& args, ConvertArgs& out)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.size() > 1 && arg[0] == '-') {
+            if (!IsOneOf(arg, {"-o", "--output", "--format", "--unit", "--widths"}))
+                return UnknownOption(arg);
             if (i + 1 >= args.size())
                 return arg + " needs a value";
             const std::string& value = args[++i];
@@ -39,7 +42,7 @@ std::string ParseArgs(const std::vector<std::string>& args, ConvertArgs& out)
                 if (!ParseOnOff(value, out.widths))
                     return "--widths takes on or off";
             } else {
-                return "unknown option '" + arg + "'";
+                return UnknownOption(arg);
             }
         } else if (out.input.empty()) {
             out.input = arg;
@@ -49,7 +52,7 @@ std::string ParseArgs(const std::vector<std::string>& args, ConvertArgs& out)
     }
     if (out.input.empty())
         return "convert needs an input file (.lwt or .dxf)";
-    if (!IsProjectPath(out.input) && !IsDxfPath(out.input))
+    if (out.input != "-" && !IsProjectPath(out.input) && !IsDxfPath(out.input))
         return "cannot tell the input kind from '" + out.input + "': convert reads .lwt and .dxf files";
     if (out.output.empty())
         return "convert needs an output file (-o FILE)";
@@ -67,8 +70,17 @@ int RunConvert(const std::vector<std::string>& args)
     if (const int status = ChooseDrawingOutput(parsed.output, parsed.format, output); status != kExitOk)
         return status;
 
-    CGraph drawing;
+    CStdinInput stdinInput;
     std::string error;
+    if (!stdinInput.Take(parsed.input, error)) {
+        std::fprintf(stderr, "lineweft: %s\n", error.c_str());
+        return kExitFailure;
+    }
+    if (!IsProjectPath(parsed.input) && !IsDxfPath(parsed.input)) {
+        std::fprintf(stderr, "lineweft: standard input holds neither a project nor a DXF file\n");
+        return kExitFailure;
+    }
+    CGraph drawing;
     const bool loaded = IsProjectPath(parsed.input) ? drawing.LoadProject(parsed.input, nullptr, &error)
                                                     : drawing.ReadDXF(parsed.input, nullptr, &error);
     if (!loaded) {

@@ -23,11 +23,52 @@ bool IsProjectPath(const std::string& path) { return EndsWithIgnoringCase(path, 
 
 bool IsDxfPath(const std::string& path) { return EndsWithIgnoringCase(path, ".dxf"); }
 
+namespace {
+
+constexpr const char* kProjectFormatName = "lwt";
+
+// What the path's extension asks for, as a display name; "" when it names no
+// format.
+std::string ExtensionFormatName(const std::string& path)
+{
+    if (IsProjectPath(path))
+        return "project";
+    const int format = ExportFormatFromPath(path);
+    return format == EXPORT_NONE ? std::string() : ExportFormatName(format);
+}
+
+void WarnWhenTheExtensionDisagrees(const std::string& path, const CDrawingOutput& out)
+{
+    const std::string named = ExtensionFormatName(path);
+    const bool agrees = out.project ? IsProjectPath(path) : ExportFormatHasExtension(out.format, path);
+    if (named.empty() || agrees)
+        return;
+    std::fprintf(stderr, "lineweft: warning: '%s' is written as %s, as --format asks, though its extension says %s\n",
+                 path.c_str(), out.project ? "a project" : ExportFormatName(out.format), named.c_str());
+}
+
+} // namespace
+
+std::string DrawingOutputHelp()
+{
+    std::string formats;
+    for (std::string_view name : ExportFormatShortNames())
+        formats += std::string(name) + ", ";
+    return "  --format NAME            " + formats + kProjectFormatName +
+           "\n"
+           "                           (default: by the output's extension; a disagreeing extension is\n"
+           "                           written as --format asks, with a warning)\n"
+           "  --unit NAME              inch, cm, mm, pixel: the unit of the coordinates written\n"
+           "  --widths on|off          write the line widths (default on)\n";
+}
+
 int ChooseDrawingOutput(const std::string& path, const std::string& formatName, CDrawingOutput& out)
 {
     out = CDrawingOutput{};
-    if (formatName.empty() ? IsProjectPath(path) : strcasecmp(formatName.c_str(), "lwt") == 0) {
+    if (formatName.empty() ? IsProjectPath(path) : strcasecmp(formatName.c_str(), kProjectFormatName) == 0) {
         out.project = true;
+        if (!formatName.empty())
+            WarnWhenTheExtensionDisagrees(path, out);
         return kExitOk;
     }
     out.format = formatName.empty() ? ExportFormatFromPath(path) : ExportFormatFromName(formatName);
@@ -38,6 +79,8 @@ int ChooseDrawingOutput(const std::string& path, const std::string& formatName, 
         std::fprintf(stderr, "lineweft: %s output is not available yet\n", ExportFormatName(out.format));
         return kExitFailure;
     }
+    if (!formatName.empty())
+        WarnWhenTheExtensionDisagrees(path, out);
     return kExitOk;
 }
 

@@ -17,6 +17,9 @@ struct CDrawingOutput {
 // that cannot be written yet).
 int ChooseDrawingOutput(const std::string& path, const std::string& formatName, CDrawingOutput& out);
 
+// The help lines of --format, --unit and --widths.
+std::string DrawingOutputHelp();
+
 // --unit: "inch", "cm", "mm" or "pixel" as a DrawingUnit; false otherwise.
 bool ParseUnitName(const std::string& value, int& unit);
 // --widths: "on" or "off"; false otherwise.

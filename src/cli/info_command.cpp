@@ -3,6 +3,7 @@
 #include "cli/command.h"
 
 #include "cli/drawing_output.h"
+#include "cli/stdin_input.h"
 #include "model/entity.h"
 #include "model/file_paths.h"
 #include "model/graph.h"
@@ -24,7 +25,8 @@ constexpr double kMinimumFileDotsPerInch = 1.0;
 
 struct InfoPrinter {
     bool (*accepts)(const std::string& path);
-    int (*print)(const std::string& path);
+    // shown: the name the user gave ("-" for standard input).
+    int (*print)(const std::string& path, const std::string& shown);
 };
 
 bool IsRasterPath(const std::string& path)
@@ -63,7 +65,7 @@ void PrintImage(CRasterSrc& image, double fileDotsPerMetre, const char* indent)
     std::printf("%sAutomatic threshold: %s\n", indent, AutoThreshold(image).c_str());
 }
 
-int PrintRasterInfo(const std::string& path)
+int PrintRasterInfo(const std::string& path, const std::string& shown)
 {
     std::vector<CRasterPage> pages;
     RasterLoadError error = RasterLoadError::kNone;
@@ -75,7 +77,7 @@ int PrintRasterInfo(const std::string& path)
         std::fprintf(stderr, "lineweft: %s\n", message.c_str());
         return kExitFailure;
     }
-    std::printf("File:                %s\n", path.c_str());
+    std::printf("File:                %s\n", shown.c_str());
     std::printf("Format:              %s\n", RasterFileFormatName(path).c_str());
     std::printf("Pages:               %zu\n", pages.size());
     if (pages.size() == 1) {
@@ -131,10 +133,10 @@ std::string Extents(CGraph& drawing)
                    unit.empty() ? "pixels" : unit.c_str());
 }
 
-void PrintDrawing(CGraph& drawing, const std::string& path, const char* format)
+void PrintDrawing(CGraph& drawing, const std::string& shown, const char* format)
 {
     static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};
-    std::printf("File:                %s\n", path.c_str());
+    std::printf("File:                %s\n", shown.c_str());
     std::printf("Format:              %s\n", format);
     std::printf("Unit:                %s\n", drawing.GetUnit() <= UNIT_LAST ? kUnits[drawing.GetUnit()] : "?");
     std::printf("Layers:              %d\n", drawing.GetLayerCount());
@@ -157,7 +159,7 @@ void PrintDrawing(CGraph& drawing, const std::string& path, const char* format)
     PrintImage(raster->GetImage(), static_cast<double>(raster->GetResolutionX()), "  ");
 }
 
-int PrintProjectInfo(const std::string& path)
+int PrintProjectInfo(const std::string& path, const std::string& shown)
 {
     CGraph drawing;
     std::string error;
@@ -165,11 +167,11 @@ int PrintProjectInfo(const std::string& path)
         std::fprintf(stderr, "lineweft: cannot read '%s': %s\n", path.c_str(), error.c_str());
         return kExitFailure;
     }
-    PrintDrawing(drawing, path, "Lineweft project");
+    PrintDrawing(drawing, shown, "Lineweft project");
     return kExitOk;
 }
 
-int PrintDxfInfo(const std::string& path)
+int PrintDxfInfo(const std::string& path, const std::string& shown)
 {
     CGraph drawing;
     std::string error;
@@ -177,7 +179,7 @@ int PrintDxfInfo(const std::string& path)
         std::fprintf(stderr, "lineweft: cannot read '%s': %s\n", path.c_str(), error.c_str());
         return kExitFailure;
     }
-    PrintDrawing(drawing, path, "DXF");
+    PrintDrawing(drawing, shown, "DXF");
     return kExitOk;
 }
 
@@ -191,12 +193,20 @@ const InfoPrinter kPrinters[] = {
 
 int RunInfo(const std::vector<std::string>& args)
 {
+    for (const std::string& arg : args)
+        if (arg.size() > 1 && arg[0] == '-')
+            return UsageError(UnknownOption(arg));
     if (args.size() != 1)
         return UsageError("info takes one file name");
-    const std::string& path = args[0];
+    std::string path = args[0];
+    CStdinInput stdinInput;
+    if (std::string error; !stdinInput.Take(path, error)) {
+        std::fprintf(stderr, "lineweft: %s\n", error.c_str());
+        return kExitFailure;
+    }
     for (const InfoPrinter& printer : kPrinters) {
         if (printer.accepts(path))
-            return printer.print(path);
+            return printer.print(path, args[0]);
     }
     std::fprintf(stderr, "lineweft: cannot read '%s': %s\n", path.c_str(),
                  RasterLoadErrorText(RasterLoadError::kUnknownFormat).c_str());

@@ -15,6 +15,16 @@ namespace {
 
 const char* const kLanguageKey = "Software\\Korvane\\Lineweft\\Language";
 
+// The command being run, whose usage line a usage error repeats.
+const CliCommand* g_command = nullptr;
+
+// The synopsis: the usage text up to its first line break.
+std::string FirstLine(const char* text)
+{
+    const std::string all(text);
+    return all.substr(0, all.find('\n'));
+}
+
 void PrintHelp()
 {
     std::printf("Usage: lineweft COMMAND [OPTIONS]\n"
@@ -47,9 +57,16 @@ void LoadUserLanguage()
 
 int UsageError(const std::string& message)
 {
-    std::fprintf(stderr, "lineweft: %s\nRun 'lineweft --help' for usage.\n", message.c_str());
+    if (g_command == nullptr) {
+        std::fprintf(stderr, "lineweft: %s\nRun 'lineweft --help' for usage.\n", message.c_str());
+    } else {
+        std::fprintf(stderr, "lineweft: %s\nUsage: lineweft %s\nRun 'lineweft %s --help' for every option.\n",
+                     message.c_str(), FirstLine(g_command->usage).c_str(), g_command->name);
+    }
     return kExitUsage;
 }
+
+std::string UnknownOption(const std::string& option) { return "unknown option '" + option + "'"; }
 
 int main(int argc, char** argv)
 {
@@ -75,8 +92,11 @@ int main(int argc, char** argv)
         if (first != command.name)
             continue;
         std::vector<std::string> rest(args.begin() + 1, args.end());
+        g_command = &command;
         if (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h")) {
             std::printf("Usage: lineweft %s\n\n%s\n", command.usage, command.summary);
+            if (command.details)
+                std::fputs(command.details().c_str(), stdout);
             return kExitOk;
         }
         InitLocaleSeparators();

@@ -46,7 +46,8 @@ int RunOptions(const std::vector<std::string>& args)
         } else if (arg == "--describe") {
             describe = true;
         } else {
-            return UsageError("unknown argument '" + arg + "' for options");
+            return UsageError(arg.size() > 1 && arg[0] == '-' ? UnknownOption(arg)
+                                                               : "unexpected argument '" + arg + "'");
         }
     }
     if (reset && !loadPath.empty())
@@ -64,7 +65,10 @@ int RunOptions(const std::vector<std::string>& args)
             changed.SetDefaults();
         } else {
             std::string error;
-            if (!LoadJobFileOptions(loadPath, section, changed, &error)) {
+            std::vector<CJobValueProblem> badValues;
+            if (!LoadJobFileOptions(loadPath, section, changed, &error, &badValues)) {
+                if (!badValues.empty())
+                    return UsageError(error);
                 std::fprintf(stderr, "lineweft: %s\n", error.c_str());
                 return kExitFailure;
             }

@@ -3,6 +3,7 @@
 #include "cli/command.h"
 
 #include "cli/raster_steps.h"
+#include "cli/stdin_input.h"
 #include "model/file_paths.h"
 #include "platform/number_text.h"
 #include "raster/raster_file.h"
@@ -45,6 +46,8 @@ std::string ParseArgs(const std::vector<std::string>& args, RasterArgs& out)
             if (!error.empty())
                 return error;
         } else if (arg.size() > 1 && arg[0] == '-') {
+            if (!IsOneOf(arg, {"-o", "--output", "--page"}))
+                return UnknownOption(arg);
             if (i + 1 >= args.size())
                 return arg + " needs a value";
             const std::string& value = args[++i];
@@ -56,7 +59,7 @@ std::string ParseArgs(const std::vector<std::string>& args, RasterArgs& out)
                     return "--page takes a page number from 1";
                 out.page = static_cast<int>(number);
             } else {
-                return "unknown option '" + arg + "'";
+                return UnknownOption(arg);
             }
         } else if (out.input.empty()) {
             out.input = arg;
@@ -81,8 +84,11 @@ int RunRaster(const std::vector<std::string>& args)
     if (std::string problem = ParseArgs(args, parsed); !problem.empty())
         return UsageError(problem);
 
-    CRasterSrc image;
+    CStdinInput stdinInput;
     std::string error;
+    if (!stdinInput.Take(parsed.input, error))
+        return Fail(error);
+    CRasterSrc image;
     if (!LoadRasterPage(parsed.input, parsed.page, image, error))
         return Fail(error);
     if (!ApplyRasterSteps(image, parsed.steps, error))

@@ -236,6 +236,32 @@ bool ParseRasterStep(const std::vector<std::string>& args, size_t& i, std::vecto
     return true;
 }
 
+std::string RasterStepsHelp()
+{
+    std::string filters;
+    for (int i = 0; i < kStretchFilterCount; ++i)
+        filters += std::string(i ? ", " : "") + std::string(GetStretchFilterName(i));
+    std::string templates;
+    CRasterTemplateList list;
+    (void)list.Load();  // the built-in list when none is stored
+    for (const CRasterTemplate* t = list.Items().MoveToHead(); t; t = list.Items().MoveNext())
+        templates += (templates.empty() ? "\"" : ", \"") + t->GetName() + "\"";
+    return "  --invert                 invert the colours\n"
+           "  --flip                   turn top to bottom\n"
+           "  --mirror                 turn left to right\n"
+           "  --rotate DEG             rotate by DEG degrees, clockwise on the screen\n"
+           "  --crop X,Y,W,H           keep W x H pixels from column X, row Y (from the top left)\n" +
+           FormatC("  --median N               median filter, N odd from %d to %d\n", kMinMedianSize, kMaxMedianSize) +
+           FormatC("  --fill-holes N           fill holes of a 1-bit image, N passes from 0 to %d\n", kMaxFillPasses) +
+           "  --template NAME          apply a convolution template of the stored list:\n"
+           "                           " + templates + "\n" +
+           FormatC("  --resample WxH[:FILTER]  resample to W x H pixels, each side 1 to %d; FILTER:\n", kMaxSide) +
+           "                           " + filters + " (default lanczos3)\n"
+           "  --brightness B           brightness from -100 to 100\n"
+           "  --contrast C             contrast from -100 to 100\n"
+           "  --replace-colour FROM:TO replace a colour, both as RRGGBB hex (ff0000:ffffff)\n";
+}
+
 bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, std::string& error)
 {
     error.clear();

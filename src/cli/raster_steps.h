@@ -40,6 +40,10 @@ struct CRasterStep {
 bool ParseRasterStep(const std::vector<std::string>& args, size_t& i, std::vector<CRasterStep>& steps,
                      std::string& error);
 
+// The help lines of the steps, each with the values it takes (the template
+// names from the stored list).
+std::string RasterStepsHelp();
+
 // Applies the steps in order; false with the message of the first that fails
 // (the image then holds the steps before it).
 [[nodiscard]] bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, std::string& error);

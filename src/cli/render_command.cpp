@@ -3,6 +3,7 @@
 #include "raster/freeimage_api.h"
 
 #include "cli/command.h"
+#include "cli/stdin_input.h"
 
 #include "model/cdc_device.h"
 #include "model/file_paths.h"
@@ -85,7 +86,10 @@ std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
         } else if (arg == "--grips") {
             out.grips = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            if (i + 1 >= args.size()) return arg + " needs a value";
+            if (!IsOneOf(arg, {"-o", "--output", "--size", "--zoom-window"}))
+                return UnknownOption(arg);
+            if (i + 1 >= args.size())
+                return arg + " needs a value";
             const std::string& value = args[++i];
             if (arg == "-o" || arg == "--output") {
                 out.output = value;
@@ -96,7 +100,7 @@ std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
                 if (!ParseWindow(value, out.window)) return "--zoom-window takes x0,y0,x1,y1 with x0 != x1, y0 != y1";
                 out.zoomWindow = true;
             } else {
-                return "unknown option '" + arg + "'";
+                return UnknownOption(arg);
             }
         } else if (out.input.empty()) {
             out.input = arg;
@@ -157,8 +161,10 @@ int RunRender(const std::vector<std::string>& args)
     const std::string usage = ParseArgs(args, parsed);
     if (!usage.empty()) return UsageError(usage);
 
-    CGraph graph;
+    CStdinInput stdinInput;
     std::string error;
+    if (!stdinInput.Take(parsed.input, error)) return Fail(error);
+    CGraph graph;
     if (!LoadDrawing(graph, parsed.input, error))
         return Fail("cannot read " + parsed.input + (error.empty() ? "" : ": " + error));
 

@@ -6,6 +6,7 @@
 
 #include "cli/drawing_output.h"
 #include "cli/raster_steps.h"
+#include "cli/stdin_input.h"
 #include "cli/terminal_progress.h"
 #include "model/graph.h"
 #include "model/layer.h"
@@ -68,6 +69,8 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
             if (!stepError.empty())
                 return stepError;
         } else if (arg.size() > 1 && arg[0] == '-') {
+            if (!IsOneOf(arg, {"-o", "--output", "--method", "--format", "--unit", "--widths", "--job", "--section", "--page", "--threshold"}))
+                return UnknownOption(arg);
             if (i + 1 >= args.size())
                 return arg + " needs a value";
             const std::string& value = args[++i];
@@ -104,7 +107,7 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
                     return "--threshold takes auto, dynamic or a grey level 0 to 255";
                 }
             } else {
-                return "unknown option '" + arg + "'";
+                return UnknownOption(arg);
             }
         } else if (out.input.empty()) {
             out.input = arg;
@@ -215,12 +218,17 @@ int RunTrace(const std::vector<std::string>& args)
     if (const int status = ChooseDrawingOutput(parsed.output, parsed.format, output); status != kExitOk)
         return status;
 
+    CStdinInput stdinInput;
+    if (std::string error; !stdinInput.Take(parsed.input, error))
+        return Fail(error);
+
     GetTraceOption().LoadFromRegistry();
     CTraceOption options = SnapshotTraceOption();
     if (!parsed.job.empty()) {
         std::string error;
-        if (!LoadJobFileOptions(parsed.job, parsed.section, options, &error))
-            return Fail(error);
+        std::vector<CJobValueProblem> badValues;
+        if (!LoadJobFileOptions(parsed.job, parsed.section, options, &error, &badValues))
+            return badValues.empty() ? Fail(error) : UsageError(error);
     }
     if (!ApplyMethod(parsed.method, options))
         return UsageError("--method takes centerline, outline or fill");

@@ -35,6 +35,15 @@ std::string Lower(std::string_view text)
     return out;
 }
 
+// The file name's extension with its point, in lower case; "" for none.
+std::string LowerExtension(std::string_view path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.find_last_of('.');
+    return dot == std::string_view::npos ? std::string() : Lower(name.substr(dot));
+}
+
 const FormatRow* FindCode(int format)
 {
     for (const FormatRow& row : kFormats)
@@ -46,14 +55,28 @@ const FormatRow* FindCode(int format)
 
 int ExportFormatFromPath(std::string_view path)
 {
-    const std::size_t slash = path.find_last_of('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.find_last_of('.');
-    if (dot == std::string_view::npos) return EXPORT_NONE;
-    const std::string ext = Lower(name.substr(dot));
+    const std::string ext = LowerExtension(path);
+    if (ext.empty()) return EXPORT_NONE;
     for (const FormatRow& row : kFormats)
         if (ext == row.extension) return row.code;   // ".dxf" finds DXF 2000 first
     return EXPORT_NONE;
+}
+
+std::vector<std::string_view> ExportFormatShortNames()
+{
+    std::vector<std::string_view> names;
+    for (int code = EXPORT_FORMAT_FIRST; code <= EXPORT_FORMAT_LAST; ++code)
+        for (const FormatRow& row : kFormats)
+            if (row.code == code) names.emplace_back(row.shortName);
+    return names;
+}
+
+bool ExportFormatHasExtension(int format, std::string_view path)
+{
+    const std::string ext = LowerExtension(path);
+    for (const FormatRow& row : kFormats)
+        if (row.code == format && ext == row.extension) return true;
+    return false;
 }
 
 int ExportFormatFromName(std::string_view name)

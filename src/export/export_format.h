@@ -2,6 +2,7 @@
 // The output formats of the vector export, by the codes the export dialog and
 // the stored options use.
 #include <string_view>
+#include <vector>
 
 class CEntity;
 
@@ -26,6 +27,11 @@ constexpr int EXPORT_FORMAT_LAST = EXPORT_CGM;
 // The format of a short name as a user types it ("dxf", "dxf-r10", "svg",
 // "svgz", "eps", "pdf", "cgm", "hpgl"/"plt", "emf"); EXPORT_NONE when unknown.
 [[nodiscard]] int ExportFormatFromName(std::string_view name);
+// Every short name ExportFormatFromName takes, in the order of the codes.
+[[nodiscard]] std::vector<std::string_view> ExportFormatShortNames();
+// The path's extension is one of the format's (".plt" and ".hpgl" for HP-GL,
+// ".dxf" for both DXF versions); case is ignored.
+[[nodiscard]] bool ExportFormatHasExtension(int format, std::string_view path);
 // The usual extension with its point (".dxf"), or "" for an unknown code.
 [[nodiscard]] const char* ExportFormatExtension(int format);
 // A short display name ("DXF 2000"), or "" for an unknown code.

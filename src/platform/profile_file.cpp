@@ -47,6 +47,7 @@ std::string Fold(std::string_view s)
 }
 
 // Lines end at CR, LF or NUL, so any of CR LF, LF and CR endings work.
+// A CR LF pair ends one line, for the line numbers.
 bool NextLine(std::string_view& rest, std::string_view& line)
 {
     if (rest.empty())
@@ -55,7 +56,8 @@ bool NextLine(std::string_view& rest, std::string_view& line)
     if (end == std::string_view::npos)
         end = rest.size();
     line = rest.substr(0, end);
-    rest.remove_prefix(end == rest.size() ? end : end + 1);
+    const bool crlf = end + 1 < rest.size() && rest[end] == '\r' && rest[end + 1] == '\n';
+    rest.remove_prefix(end == rest.size() ? end : end + (crlf ? 2 : 1));
     return true;
 }
 
@@ -120,7 +122,9 @@ void CProfileFile::Parse(std::string_view bytes)
     std::string_view line;
     std::unordered_set<std::string> seen;
     Section* current = nullptr;
+    int number = 0;
     while (NextLine(rest, line)) {
+        ++number;
         line = Trim(line);
         if (line.empty() || line.front() == ';')
             continue;
@@ -139,8 +143,8 @@ void CProfileFile::Parse(std::string_view bytes)
         const size_t equals = line.find('=');
         if (!current || equals == std::string_view::npos)
             continue;
-        current->entries.emplace_back(std::string(Trim(line.substr(0, equals))),
-                                      std::string(Trim(line.substr(equals + 1))));
+        current->entries.push_back(
+            {std::string(Trim(line.substr(0, equals))), std::string(Trim(line.substr(equals + 1))), number});
     }
 }
 
@@ -183,13 +187,25 @@ const CProfileFile::Section* CProfileFile::FindSection(std::string_view name) co
     return nullptr;
 }
 
-const std::string* CProfileFile::FindValue(std::string_view sectionName, std::string_view key) const
+int CProfileFile::GetKeyLine(std::string_view section, std::string_view key) const
+{
+    const Entry* entry = FindEntry(section, key);
+    return entry ? entry->line : 0;
+}
+
+const CProfileFile::Entry* CProfileFile::FindEntry(std::string_view sectionName, std::string_view key) const
 {
     const Section* section = FindSection(sectionName);
     if (!section)
         return nullptr;
-    for (const auto& [name, value] : section->entries)
-        if (EqualNoCase(name, key))
-            return &value;
+    for (const Entry& entry : section->entries)
+        if (EqualNoCase(entry.key, key))
+            return &entry;
     return nullptr;
+}
+
+const std::string* CProfileFile::FindValue(std::string_view sectionName, std::string_view key) const
+{
+    const Entry* entry = FindEntry(sectionName, key);
+    return entry ? &entry->value : nullptr;
 }

@@ -43,14 +43,22 @@ public:
     // The integer of key in section; the default when the key is missing or
     // its value is empty.
     [[nodiscard]] int GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const;
+    // The line (from 1) of the key that counts, for messages; 0 when missing.
+    [[nodiscard]] int GetKeyLine(std::string_view section, std::string_view key) const;
 
 private:
+    struct Entry {
+        std::string key;
+        std::string value;   // as stored
+        int line = 0;
+    };
     struct Section {
         std::string name;
-        std::vector<std::pair<std::string, std::string>> entries; // key, value as stored
+        std::vector<Entry> entries;
     };
 
     const Section* FindSection(std::string_view name) const;
+    const Entry* FindEntry(std::string_view section, std::string_view key) const;
     const std::string* FindValue(std::string_view section, std::string_view key) const;
 
     std::vector<Section> m_sections;

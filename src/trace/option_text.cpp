@@ -1,7 +1,9 @@
 #include "trace/option_text.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 
 #include "model/text_table.h"
 #include "platform/number_text.h"
@@ -311,7 +313,87 @@ std::string FindJobOptionSection(const CProfileFile& profile)
     return "";
 }
 
-bool LoadJobFileOptions(const std::string& path, const std::string& section, CTraceOption& option, std::string* error)
+namespace {
+
+// Checks the values of one section against the ranges the reader clamps to.
+class CJobSectionChecker {
+public:
+    CJobSectionChecker(const CProfileFile& profile, const std::string& section)
+        : m_profile(profile), m_section(section)
+    {
+    }
+
+    std::vector<CJobValueProblem> Check()
+    {
+        Flag("AutoGray");
+        Integer("Gray", 0, 255, "a grey level from 0 to 255");
+        const std::string method = FoldSettingName(Value("Method"));
+        if (m_profile.HasKey(m_section, "Method") && method != "center" && method != "outline" &&
+            method != "fillpattern")
+            Report("Method", "Center, Outline or FillPattern");
+        if (method == "outline") {
+            Distance("Straighten");
+            Flag("Circle");
+            Flag("Fill");
+            Integer("Type", 0, static_cast<int>(FILL_SOLID), "0 (horizontal), 1 (vertical), 2 (cross) or 3 (solid)");
+            Spacing("Space");
+        } else if (method == "fillpattern") {
+            Integer("Type", 0, static_cast<int>(FILL_CROSS), "0 (horizontal), 1 (vertical) or 2 (cross)");
+            Spacing("Space");
+        } else if (method == "center" || !m_profile.HasKey(m_section, "Method")) {
+            Distance("Straighten");
+            for (const char* key : {"Circle", "Width", "Connect", "Force", "Delete"})
+                Flag(key);
+            Integer("distance", 0, INT_MAX, "a whole number of pixels from 0");
+            Integer("Length", 0, INT_MAX, "a whole number of pixels from 0");
+        }
+        std::stable_sort(m_problems.begin(), m_problems.end(),
+                         [](const CJobValueProblem& a, const CJobValueProblem& b) { return a.line < b.line; });
+        return std::move(m_problems);
+    }
+
+private:
+    std::string Value(const char* key) const { return m_profile.GetProfileString(m_section, key, ""); }
+
+    void Report(const char* key, const std::string& expected)
+    {
+        m_problems.push_back({key, Value(key), m_profile.GetKeyLine(m_section, key),
+                              std::string(key) + " takes " + expected});
+    }
+
+    void Integer(const char* key, int lo, int hi, const char* expected)
+    {
+        std::int32_t v = 0;
+        if (m_profile.HasKey(m_section, key) && (!ParseIntC(Value(key), v) || v < lo || v > hi))
+            Report(key, expected);
+    }
+
+    void Flag(const char* key) { Integer(key, 0, 1, "0 or 1"); }
+
+    void Number(const char* key, double lowest, const std::string& expected)
+    {
+        double v = 0;
+        if (m_profile.HasKey(m_section, key) && (!ParseDoubleC(Value(key), v) || !std::isfinite(v) || v < lowest))
+            Report(key, expected);
+    }
+
+    void Distance(const char* key) { Number(key, 0.0, "a distance in pixels from 0"); }
+    void Spacing(const char* key) { Number(key, kMinFillSpace, FormatC("a spacing in pixels from %g", kMinFillSpace)); }
+
+    const CProfileFile& m_profile;
+    const std::string& m_section;
+    std::vector<CJobValueProblem> m_problems;
+};
+
+} // namespace
+
+std::vector<CJobValueProblem> CheckJobSection(const CProfileFile& profile, const std::string& section)
+{
+    return CJobSectionChecker(profile, section).Check();
+}
+
+bool LoadJobFileOptions(const std::string& path, const std::string& section, CTraceOption& option, std::string* error,
+                        std::vector<CJobValueProblem>* problems)
 {
     auto fail = [&](const std::string& why) {
         if (error)
@@ -328,6 +410,16 @@ bool LoadJobFileOptions(const std::string& path, const std::string& section, CTr
             return fail(path + " has no section with tracing options (no \"Method\" key)");
     } else if (!profile.HasSection(name)) {
         return fail(path + " has no section [" + name + "]");
+    }
+    if (problems) {
+        *problems = CheckJobSection(profile, name);
+        if (!problems->empty()) {
+            std::string message;
+            for (const CJobValueProblem& p : *problems)
+                message += FormatC("%s%s:%d: %s=%s: %s", message.empty() ? "" : "\n", path.c_str(), p.line,
+                                   p.key.c_str(), p.value.c_str(), p.expected.c_str());
+            return fail(message);
+        }
     }
     option.ReadJobSection(profile, name);
     return true;

@@ -13,6 +13,7 @@
 // clamped as the settings store clamps it. The members of CTraceOption that
 // read and write this live in option_text.cpp.
 #include <string>
+#include <vector>
 
 #include "platform/profile_file.h"
 #include "trace/trace_option.h"
@@ -24,9 +25,25 @@ inline constexpr const char* kJobOptionSection = "Options";
 // "Method" key), or "" when there is none.
 [[nodiscard]] std::string FindJobOptionSection(const CProfileFile& profile);
 
+// A value of a job section that reading would quietly replace: a method it
+// does not know, a number that does not parse or lies outside its range.
+struct CJobValueProblem {
+    std::string key;
+    std::string value;
+    int line = 0;           // from 1
+    std::string expected;   // "Gray takes a grey level from 0 to 255"
+};
+
+// The values of the section that are outside their range, in the order of
+// the file's lines (the method's own keys only when the method is known).
+[[nodiscard]] std::vector<CJobValueProblem> CheckJobSection(const CProfileFile& profile, const std::string& section);
+
 // Reads one job section of a file into option. With an empty section name
 // the first section holding options is taken. False, with the reason in
 // error and option untouched, when the file cannot be read or has no such
-// section.
+// section. With problems given, the section's values are checked first: any
+// bad value fails the load, is listed there, and error names each one by
+// its line ("job.lwj:4: Method=Banana: ...").
 [[nodiscard]] bool LoadJobFileOptions(const std::string& path, const std::string& section, CTraceOption& option,
-                                      std::string* error = nullptr);
+                                      std::string* error = nullptr,
+                                      std::vector<CJobValueProblem>* problems = nullptr);

@@ -52,6 +52,8 @@ TEST(InfoCommand, PrintsWhatARasterHolds)
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(Has(run, "Bits per pixel:      1"));
     EXPECT_TRUE(Has(run, "Resolution:          200 x 200 dpi")) << run.out;
+    EXPECT_TRUE(Has(run, "none in the file")) << run.out;
+    EXPECT_TRUE(Has(run, "1 point per pixel"));
     EXPECT_TRUE(Has(run, "Automatic threshold: none (already 1 bit per pixel)"));
 }
 
@@ -103,4 +105,43 @@ TEST(InfoCommand, MissingUnsupportedAndDamagedFilesFailClearly)
 
     EXPECT_EQ(Info("").status, 2);
     EXPECT_EQ(Info("a.bmp b.bmp").status, 2);
+}
+
+// "-" reads the file from standard input; its kind comes from its content.
+TEST(InfoCommand, ReadsEveryKindOfFileFromStandardInput)
+{
+    TempFolder folder;
+    CRasterSrc page;
+    ASSERT_TRUE(page.Create(40, 30, 8));
+    page.SetGreyRamp();
+    for (int y = 0; y < 30; ++y)   // white with a black square
+        std::memset(page.GetRow(y), y >= 10 && y < 20 ? 0 : 255, 40);
+    ASSERT_TRUE(page.SetResolution(11811));
+    ASSERT_TRUE(page.SaveBMP(folder / "page.bmp"));
+    const std::string cli = LW_CLI_PATH;
+    CliRun run = Shell(cli + " info - < " + folder / "page.bmp");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "File:                -\n")) << run.out;
+    EXPECT_TRUE(Has(run, "Format:              BMP"));
+    EXPECT_TRUE(Has(run, "Width:               40 pixels"));
+
+    // A project, traced from the same page, and a DXF file.
+    ASSERT_EQ(Lineweft("trace " + folder / "page.bmp" + " -o " + folder / "page.lwt").status, 0);
+    run = Shell(cli + " info - < " + folder / "page.lwt");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "Format:              Lineweft project")) << run.out;
+    EXPECT_TRUE(Has(run, "Width:               40 pixels")) << run.out;
+    std::ofstream(folder / "line.dxf") << "999\nmade by hand\n  0\nSECTION\n  2\nENTITIES\n  0\nLINE\n  8\nWalls\n"
+                                          " 10\n0\n 20\n0\n 11\n5\n 21\n5\n  0\nENDSEC\n  0\nEOF\n";
+    run = Shell("cat " + folder / "line.dxf" + " | " + cli + " info -");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "Format:              DXF")) << run.out;
+    EXPECT_TRUE(Has(run, "1 line")) << run.out;
+
+    run = Shell("echo hello | " + cli + " info -");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run, "Unsupported file type")) << run.out;
+    run = Shell(cli + " info - < /dev/null");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run, "standard input is empty")) << run.out;
 }

@@ -39,7 +39,7 @@ TEST(OptionsCommand, LoadPersistsUntilReset)
     EXPECT_EQ(shown.out, kDefaultText);
 
     const std::string job =
-        TempFile("options_command_test.lwj", "[Files]\nFile1=a.png\n[Job]\nGray=-20\nmethod=OUTLINE\nStraighten=0.5\n"
+        TempFile("options_command_test.lwj", "[Files]\nFile1=a.png\n[Job]\nGray=0\nmethod=OUTLINE\nStraighten=0.5\n"
                                              "Fill=1\nType=1\nSpace=2\n");
     CliRun loaded = Options("--load " + job);
     ASSERT_EQ(loaded.status, 0) << loaded.out;
@@ -91,4 +91,44 @@ TEST(OptionsCommand, UsageErrors)
     CliRun help = Options("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--load FILE.lwj"), std::string::npos);
+}
+
+// Every kind of value the reader would quietly replace is refused with its
+// line, whichever method names the keys, and the stored options stay.
+TEST(OptionsCommand, BadJobValuesAreUsageErrorsNamingTheLine)
+{
+    ASSERT_EQ(Options("--reset").status, 0);
+    struct Case {
+        const char* section;   // the lines after "[Job]"
+        const char* reported;  // "LINE: KEY=VALUE"
+    };
+    const Case cases[] = {
+        {"Method=Banana\n", ":2: Method=Banana"},
+        {"Gray=300\n", ":2: Gray=300"},
+        {"Method=Center\nGray=-1\n", ":3: Gray=-1"},
+        {"AutoGray=2\n", ":2: AutoGray=2"},
+        {"Method=Center\nCircle=yes\n", ":3: Circle=yes"},
+        {"Method=Center\nStraighten=-0.5\n", ":3: Straighten=-0.5"},
+        {"Method=Center\nStraighten=abc\n", ":3: Straighten=abc"},
+        {"Method=Center\nConnect=1\ndistance=-3\n", ":4: distance=-3"},
+        {"Method=Center\nDelete=1\nLength=1.5\n", ":4: Length=1.5"},
+        {"Method=Outline\nFill=1\nType=4\n", ":4: Type=4"},
+        {"Method=FillPattern\nType=3\n", ":3: Type=3"},
+        {"Method=FillPattern\nSpace=0\n", ":3: Space=0"},
+        {"Method=Outline\r\nFill=1\r\nSpace=-2\r\n", ":4: Space=-2"},
+    };
+    for (const Case& c : cases) {
+        const std::string job = TempFile("options_command_bad.lwj", std::string("[Job]\n") + c.section);
+        CliRun run = Options("--load " + job + " --section Job");
+        EXPECT_EQ(run.status, 2) << c.section << run.out;
+        EXPECT_NE(run.out.find(job + c.reported), std::string::npos) << c.section << run.out;
+        std::filesystem::remove(job);
+    }
+    // Keys of another method are not read and not checked; a valid section loads.
+    const std::string job = TempFile("options_command_good.lwj",
+                                     "[Job]\nMethod=fillpattern\nType=2\nSpace=0.5\nStraighten=-1\nFill=7\n");
+    EXPECT_EQ(Options("--load " + job).status, 0);
+    EXPECT_EQ(Options("--reset").status, 0);
+    std::filesystem::remove(job);
+    EXPECT_EQ(Options("").out, kDefaultText);
 }

@@ -159,4 +159,80 @@ TEST_F(TraceCommand, ThresholdAndJobFileChooseWhatIsTraced)
     EXPECT_NE(run.out.find(": 5 entities"), std::string::npos) << run.out;
 }
 
+// A job file with a bad value stops the run before anything is traced.
+TEST_F(TraceCommand, ABadJobValueIsAUsageErrorAndWritesNothing)
+{
+    const fs::path page = Page("page.bmp", true);
+    const fs::path out = dir / "out.dxf";
+    const fs::path job = dir / "bad.lwj";
+    FILE* file = std::fopen(job.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("[Job]\nAutoGray=1\nMethod=Banana\n", file);
+    std::fclose(file);
+    const CliRun run = Lineweft("trace " + page.string() + " -o " + out.string() + " --job " + job.string());
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_NE(run.out.find(job.string() + ":3: Method=Banana"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(TraceCommand, TheScanComesFromStandardInput)
+{
+    const fs::path page = Page("page.bmp", true);
+    const fs::path out = dir / "out.svg";
+    const fs::path temporary = dir / "tmp";
+    fs::create_directories(temporary);
+    CliRun run = Shell("TMPDIR=" + temporary.string() + " " + LW_CLI_PATH + " trace - -o " + out.string() +
+                       " --method outline < " + page.string());
+    EXPECT_EQ(run.status, 0) << run.out;
+    std::FILE* svg = std::fopen(out.c_str(), "rb");
+    ASSERT_NE(svg, nullptr);
+    char head[6] = {};
+    EXPECT_EQ(std::fread(head, 1, 5, svg), 5u);
+    std::fclose(svg);
+    EXPECT_STREQ(head, "<?xml");
+    // The same scan by name makes the same file.
+    const fs::path named = dir / "named.svg";
+    ASSERT_EQ(Lineweft("trace " + page.string() + " -o " + named.string() + " --method outline").status, 0);
+    EXPECT_EQ(Shell("cmp " + out.string() + " " + named.string()).status, 0);
+
+    run = Shell(std::string(LW_CLI_PATH) + " trace - -o " + out.string() + " < /dev/null");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("standard input is empty"), std::string::npos) << run.out;
+    run = Shell("echo hello | " + std::string(LW_CLI_PATH) + " trace - -o " + out.string());
+    EXPECT_EQ(run.status, 1) << run.out;
+    // The copy of standard input does not outlive the run.
+    EXPECT_TRUE(fs::is_empty(temporary));
+}
+
+// --format wins over the extension, with a warning when they disagree.
+TEST_F(TraceCommand, AFormatThatDisagreesWithTheExtensionIsWrittenWithAWarning)
+{
+    const fs::path page = Page("page.bmp", true);
+    const auto head = [](const fs::path& path) {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        std::string bytes(5, '\0');
+        if (file == nullptr) return std::string();
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+        std::fclose(file);
+        return bytes;
+    };
+    const fs::path pdf = dir / "x.dxf";
+    CliRun run = Lineweft("trace " + page.string() + " --format pdf -o " + pdf.string());
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("warning: '" + pdf.string() + "' is written as PDF"), std::string::npos) << run.out;
+    EXPECT_EQ(head(pdf), "%PDF-");
+    const fs::path project = dir / "x.svg";
+    run = Lineweft("trace " + page.string() + " --format lwt -o " + project.string());
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("is written as a project"), std::string::npos) << run.out;
+    EXPECT_EQ(head(project).substr(0, 4), std::string("\x00\x00\x80\x3F", 4));
+    // Agreeing pairs, and names without a known extension, say nothing.
+    for (const char* pair : {" --format dxf-r10 -o r10.dxf", " --format hpgl -o x.plt", " --format svg -o picture",
+                             " --format eps -o x.out"}) {
+        run = Shell("cd " + dir.string() + " && " + LW_CLI_PATH + " trace " + page.string() + pair);
+        EXPECT_EQ(run.status, 0) << pair << run.out;
+        EXPECT_EQ(run.out.find("warning"), std::string::npos) << pair << run.out;
+    }
+}
+
 } // namespace
