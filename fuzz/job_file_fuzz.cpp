@@ -1,6 +1,7 @@
 // Job files come from users and other machines: any bytes must read into an
 // option record without a crash, every value must land inside the range the
-// kernels rely on, and what the record writes must read back to itself.
+// kernels rely on, and what the record writes must read back to itself and
+// pass the value check.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     profile.Parse(std::string_view(reinterpret_cast<const char*>(data), size));
     const std::vector<std::string> sections = profile.GetSectionNames();
     for (size_t i = 0; i < sections.size() && i < 4; ++i) {
+        // Every value reported names the line it stands on.
+        for (const CJobValueProblem& problem : CheckJobSection(profile, sections[i]))
+            Check(problem.line > 0 && static_cast<std::size_t>(problem.line) <= size + 1);
         CTraceOption option;
         option.ReadJobSection(profile, sections[i]);
         CheckRanges(option);
@@ -68,6 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         back.ReadJobSection(written, kJobOptionSection);
         CheckRanges(back);
         Check(back.GetJobText() == text);
+        // What the record writes is never refused.
+        Check(CheckJobSection(written, kJobOptionSection).empty());
     }
     return 0;
 }
