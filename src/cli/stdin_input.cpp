@@ -2,6 +2,7 @@
 
 #include "cli/stdin_input.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
