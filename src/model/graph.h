@@ -194,8 +194,9 @@ public:
 
     // ---- selection and grips ----------------------------------------------
 
-    // Frees the grips, empties the selection set and clears every entity's
-    // selected flag.
+    // Frees the grips, empties the selection set and clears the selected
+    // flag of each entity in it; costs the selection's size, not the
+    // drawing's.
     void ClearSelection();
     // Frees the grip list.
     void ClearGrips();
@@ -318,9 +319,6 @@ public:
     // The 60-byte drawing header: unit, object snap mask and on, grid shown,
     // snap base, snap angle, grid spacing, ortho.
     [[nodiscard]] bool WriteHeader(std::FILE* file) const;
-    // Reads the header. A unit, grid spacing or snap value that the setters
-    // refuse leaves that setting as it was; only a short read fails.
-    [[nodiscard]] bool ReadHeader(std::FILE* file);
 
     // The whole drawing as a project file (project_file.cpp): version,
     // header, the layers from the first with their entities, the raster.
