@@ -29,6 +29,7 @@ class CFrDevice;
 class CLayer;
 class CLine;
 class CPolyLine;
+class CPropertyList;
 struct CPropertyRow;
 class CSolid;
 class CCircle;
@@ -253,6 +254,12 @@ public:
     // drops the layers left empty. The caller records the whole drawing for
     // undo beforehand. False (nothing changed) without layers or widths.
     bool SeparateToLayers(const CWidthSeries& series);
+    // Releases the current grip, then adds the selection's rows, or without
+    // a selection the drawing's own: the heading, the current layer (the
+    // layer names as choices), colour and width and, only with a raster
+    // image, the unit (choices inch, cm, mm, pixel). The rows are numbered
+    // as ApplyProperty takes them.
+    void FillProperties(CPropertyList* list);
     // Applies an edited property row to the selection, or without one to the
     // drawing's own rows (1 current layer, 2 colour, 3 width, 4 unit), with
     // undo; returns the property code (-1 refused or unchanged, -3 redraw).
