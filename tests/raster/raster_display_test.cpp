@@ -121,6 +121,7 @@ TEST(DibDisplay, PaletteBitmapsTakeTheNearestEntryBack)
     ASSERT_TRUE(dib.Create(4, 2, 1));
     RGBQUAD* palette = reinterpret_cast<RGBQUAD*>(dib.GetBlock() + sizeof(BITMAPINFOHEADER));
     palette[1] = RGBQUAD{255, 255, 255, 0};   // entry 0 black, entry 1 white
+    ASSERT_TRUE(dib.UpdateGdiObjects());
     CDC* dc = dib.BeginPaint(nullptr);
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(static_cast<CPixelDC*>(dc)->GetPixel(0, 0), kBlack);
