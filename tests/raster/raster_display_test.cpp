@@ -306,12 +306,21 @@ TEST(DibSection, TheDibRebuildsItsObjectsWithEveryNewBlock)
     ASSERT_TRUE(dib.Create(5, 2, 24));
     EXPECT_EQ(dib.GetPalette(), nullptr);
     EXPECT_EQ(dib.GetBitmap()->GetBitCount(), 24);
-    // Painting draws into the section, and the block takes it back.
+    // Painting draws into the section, and the block takes it back with
+    // its resolution.
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, dib.GetBlock(), sizeof h);
+    h.biXPelsPerMeter = 3937;
+    h.biYPelsPerMeter = 7874;
+    std::memcpy(dib.GetBlock(), &h, sizeof h);
     CDC* dc = dib.BeginPaint(nullptr);
     ASSERT_EQ(dc, static_cast<const CDC*>(&dib.GetBitmap()->GetCanvas()));
     dc->SetPixel(0, 0, RGB(1, 2, 3));
     dib.EndPaint();
     EXPECT_EQ(ColourAt(dib.GetBlock(), 0, 0), RGB(1, 2, 3));
+    std::memcpy(&h, dib.GetBlock(), sizeof h);
+    EXPECT_EQ(h.biXPelsPerMeter, 3937);
+    EXPECT_EQ(h.biYPelsPerMeter, 7874);
     EXPECT_EQ(dib.GetBitmap()->GetCanvas().GetPixel(0, 0), RGB(1, 2, 3));
 
     CDibHandle pattern = PatternDib(6, 4, 4, 3);
