@@ -1,7 +1,7 @@
 // Packed DIBs arrive in BMP files (the display bitmap's Read) and as blocks
 // from drivers (AttachDIBHandle): both check every size against the bytes
 // they have. What the display bitmap accepts must write and read back to the
-// same block.
+// same block, from memory and from a stream alike.
 #include "platform/message_box.h"
 #include "raster/dib.h"
 #include "raster/raster_library.h"
@@ -9,6 +9,7 @@
 #include "raster/twain.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -32,7 +33,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     if (size > kMaxInput)
         return 0;
     CDib dib;
-    if (dib.ReadFromMemory(data, size)) {
+    const bool read = dib.ReadFromMemory(data, size);
+    // The stream reader (an archive's) takes exactly what the memory reader
+    // takes.
+    if (size > 0) {
+        std::string copy(reinterpret_cast<const char*>(data), size);
+        if (std::FILE* stream = fmemopen(copy.data(), copy.size(), "rb")) {
+            CDib streamed;
+            const bool same = streamed.Read(stream) == read &&
+                              (!read || (streamed.GetHandle().GetSize() == dib.GetHandle().GetSize() &&
+                                         std::memcmp(streamed.GetHandle().Lock(), dib.GetHandle().Lock(),
+                                                     dib.GetHandle().GetSize()) == 0));
+            std::fclose(stream);
+            if (!same)
+                std::abort();
+        }
+    }
+    if (read) {
         if (dib.Width() <= 0 || dib.Height() <= 0)
             std::abort();
         std::string written;

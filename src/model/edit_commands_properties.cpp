@@ -1,5 +1,6 @@
-// An edited property row applied to the selection, or to the drawing's own
-// rows when nothing is selected, with undo.
+// The property rows of the selection, or the drawing's own rows when nothing
+// is selected, and an edited row applied to them with undo.
+#include <array>
 #include <cmath>
 #include <memory>
 #include <new>
@@ -8,12 +9,14 @@
 #include "model/color_index.h"
 #include "model/edit_commands.h"
 #include "model/entity.h"
+#include "model/geometry.h"
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/property_list.h"
 #include "model/text_table.h"
 #include "model/undo.h"
 #include "model/utilities.h"
+#include "raster/raster_entity.h"
 
 namespace {
 // Rows of the drawing's own property list.
@@ -28,14 +31,57 @@ std::unique_ptr<CGraphUndoItem> NewSettingsUndo(CGraph* drawing, const char* key
     return item;
 }
 
+// The unit names in unit order: inch, cm, mm, pixel.
+std::array<std::string, UNIT_LAST + 1> UnitNames()
+{
+    return {GetLanString("UnitNameInch", "Inch"), GetLanString("UnitNamecm", "cm"),
+            GetLanString("UnitNamemm", "mm"), GetLanString("UnitNamePixel", "Pixel")};
+}
+
 std::uint32_t UnitFromName(const std::string& text)
 {
-    if (LayerNamesEqual(text, GetLanString("UnitNameInch", "Inch"))) return UNIT_INCH;
-    if (LayerNamesEqual(text, GetLanString("UnitNamecm", "cm"))) return UNIT_CM;
-    if (LayerNamesEqual(text, GetLanString("UnitNamemm", "mm"))) return UNIT_MM;
+    const auto names = UnitNames();
+    for (std::uint32_t unit = UNIT_INCH; unit < UNIT_PIXEL; ++unit)
+        if (LayerNamesEqual(text, names[unit])) return unit;
     return UNIT_PIXEL;
 }
+
+bool HasRasterImage(const CGraph& drawing)
+{
+    const CRaster* raster = drawing.GetRaster();
+    return raster != nullptr && !raster->GetImage().IsEmpty();
+}
 }  // namespace
+
+void CGraph::FillProperties(CPropertyList* list)
+{
+    // A grip left current would take the next edit of the grid.
+    if (m_CurrentGrip) m_CurrentGrip->current = 0;
+    m_CurrentGrip = nullptr;
+    if (list == nullptr) return;
+    if (!m_Selection.IsEmpty()) {
+        m_Selection.FillProperties(list);
+        return;
+    }
+    // Added in the order of the rows ApplyProperty takes: heading 0, layer 1,
+    // colour 2, width 3, unit 4.
+    list->AddCategory(GetLanString("PropDrawing", "Drawing Properties"));
+    list->AddPropItem(GetLanString("PropCurLayerName", "Current Layer"),
+                      m_CurrentLayer ? m_CurrentLayer->GetName() : std::string(), PROP_CHOICE,
+                      LayerChoices(this, m_CurrentLayer));
+    std::string colorName;
+    (void)ColorIndexToRGB(m_CurrentColor, &colorName, false);
+    const int swatch = m_CurrentColor == kColorByLayer && m_CurrentLayer ? m_CurrentLayer->GetColor() : m_CurrentColor;
+    list->AddColorIndexItem(GetLanString("PropCurColorName", "Current Color"), swatch, colorName);
+    list->AddPropItem(GetLanString("PropCurWidthName", "Current Width"),
+                      DoubleToString(PixelsToDrawingUnit(this, m_CurrentWidth), 6), PROP_TEXT, "");
+    if (!HasRasterImage(*this)) return;
+    const auto names = UnitNames();
+    std::string choices;
+    for (const std::string& name : names) choices += (choices.empty() ? "" : "|") + name;
+    list->AddPropItem(GetLanString("PropCurUnitName", "Current Unit"), names[m_Unit <= UNIT_LAST ? m_Unit : UNIT_PIXEL],
+                      PROP_CHOICE, choices);
+}
 
 int CGraph::ApplyProperty(int row, int value, const std::string& text, CPropertyRow* record)
 {

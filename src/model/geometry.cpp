@@ -1,11 +1,10 @@
-// Tolerant comparisons, angle arithmetic, box tests, vertex rings, grip
-// records and the device clipping of vertex rings.
+// Tolerant comparisons, angle arithmetic, box tests, vertex rings and grip
+// records.
 #include "model/geometry.h"
 
 #include <cmath>
 #include <new>
 
-#include "model/clipping.h"
 #include "model/constants.h"
 
 // ---- tolerant comparisons -------------------------------------------------
@@ -202,41 +201,4 @@ void RemoveGripRecords(const CSelectNode* owner, CGripRecord** head)
         *link = gone->next;
         delete gone;
     }
-}
-
-// ---- device clipping of vertex rings -------------------------------------
-
-namespace {
-
-std::vector<frDoublePoint> RingPoints(const CVertex* head)
-{
-    std::vector<frDoublePoint> points;
-    const CVertex* v = head;
-    do {
-        points.emplace_back(v->x, v->y, v->z);
-        v = v->next;
-    } while (v && v != head);
-    return points;
-}
-
-}   // namespace
-
-bool ClipVertexRingWinding(const CVertex* head, double xmin, double ymin, double xmax, double ymax,
-                           std::vector<frDoublePoint>& out)
-{
-    out.clear();
-    if (!head)
-        return false;
-    std::vector<frDoublePoint> points = RingPoints(head);
-    return ClipPolygonWinding(xmin, ymin, xmax, ymax, points.data(), static_cast<int>(points.size()), out);
-}
-
-bool ClipVertexRingEvenOdd(const CVertex* head, double xmin, double ymin, double xmax, double ymax,
-                           std::vector<frDoublePoint>& out)
-{
-    out.clear();
-    if (!head)
-        return false;
-    std::vector<frDoublePoint> points = RingPoints(head);
-    return ClipPolygonEvenOdd(xmin, ymin, xmax, ymax, points.data(), static_cast<int>(points.size()), out);
 }

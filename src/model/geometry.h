@@ -145,11 +145,3 @@ struct CGripRecord {
 // Deletes the first run of records of that owner.
 void RemoveGripRecords(const CSelectNode* owner, CGripRecord** head);
 
-// ---- device clipping of vertex rings -------------------------------------
-
-// Clips a closed vertex ring to the box for a WINDING or an ALTERNATE fill;
-// see clipping.h. False when nothing is visible.
-bool ClipVertexRingWinding(const CVertex* head, double xmin, double ymin, double xmax, double ymax,
-                           std::vector<frDoublePoint>& out);
-bool ClipVertexRingEvenOdd(const CVertex* head, double xmin, double ymin, double xmax, double ymax,
-                           std::vector<frDoublePoint>& out);

@@ -318,9 +318,9 @@ bool CGraph::SetCurrentWidth(double width)
 
 void CGraph::ClearSelection()
 {
+    // Only entities in the set carry the flag (copies and undo records never
+    // do), so the set alone is walked, however large the drawing.
     m_Selection.Clear();   // frees the grips first
-    // Flags set without a node (a layer selection without collector).
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->SelectAll(false, {});
 }
 
 void CGraph::ClearGrips()
@@ -351,26 +351,4 @@ bool CGraph::WriteHeader(std::FILE* file) const
            WriteProjectF64(file, m_SnapBase.x) && WriteProjectF64(file, m_SnapBase.y) &&
            WriteProjectF64(file, m_SnapAngle) && WriteProjectF64(file, m_GridSpacingX) &&
            WriteProjectF64(file, m_GridSpacingY) && WriteProjectU32(file, m_Ortho);
-}
-
-bool CGraph::ReadHeader(std::FILE* file)
-{
-    std::uint32_t unit = 0, snapMask = 0, snapOn = 0, gridShown = 0, ortho = 0;
-    double baseX = 0, baseY = 0, angle = 0, spacingX = 0, spacingY = 0;
-    if (!ReadProjectU32(file, unit) || !ReadProjectU32(file, snapMask) || !ReadProjectU32(file, snapOn) ||
-        !ReadProjectU32(file, gridShown) || !ReadProjectF64(file, baseX) || !ReadProjectF64(file, baseY) ||
-        !ReadProjectF64(file, angle) || !ReadProjectF64(file, spacingX) || !ReadProjectF64(file, spacingY) ||
-        !ReadProjectU32(file, ortho))
-        return false;
-    // Values the setters refuse keep the drawing's own: a damaged header
-    // costs a setting, not the drawing.
-    (void)SetUnit(unit);
-    m_ObjectSnapMask = snapMask;
-    m_ObjectSnapOn = snapOn;
-    m_GridShown = gridShown;
-    (void)SetSnapBase(frDoublePoint(baseX, baseY, 0));
-    (void)SetSnapAngle(angle);
-    (void)SetGridSpacing(spacingX, spacingY);
-    m_Ortho = ortho;
-    return true;
 }

@@ -29,6 +29,7 @@ class CFrDevice;
 class CLayer;
 class CLine;
 class CPolyLine;
+class CPropertyList;
 struct CPropertyRow;
 class CSolid;
 class CCircle;
@@ -194,8 +195,9 @@ public:
 
     // ---- selection and grips ----------------------------------------------
 
-    // Frees the grips, empties the selection set and clears every entity's
-    // selected flag.
+    // Frees the grips, empties the selection set and clears the selected
+    // flag of each entity in it; costs the selection's size, not the
+    // drawing's.
     void ClearSelection();
     // Frees the grip list.
     void ClearGrips();
@@ -252,6 +254,12 @@ public:
     // drops the layers left empty. The caller records the whole drawing for
     // undo beforehand. False (nothing changed) without layers or widths.
     bool SeparateToLayers(const CWidthSeries& series);
+    // Releases the current grip, then adds the selection's rows, or without
+    // a selection the drawing's own: the heading, the current layer (the
+    // layer names as choices), colour and width and, only with a raster
+    // image, the unit (choices inch, cm, mm, pixel). The rows are numbered
+    // as ApplyProperty takes them.
+    void FillProperties(CPropertyList* list);
     // Applies an edited property row to the selection, or without one to the
     // drawing's own rows (1 current layer, 2 colour, 3 width, 4 unit), with
     // undo; returns the property code (-1 refused or unchanged, -3 redraw).
@@ -318,9 +326,6 @@ public:
     // The 60-byte drawing header: unit, object snap mask and on, grid shown,
     // snap base, snap angle, grid spacing, ortho.
     [[nodiscard]] bool WriteHeader(std::FILE* file) const;
-    // Reads the header. A unit, grid spacing or snap value that the setters
-    // refuse leaves that setting as it was; only a short read fails.
-    [[nodiscard]] bool ReadHeader(std::FILE* file);
 
     // The whole drawing as a project file (project_file.cpp): version,
     // header, the layers from the first with their entities, the raster.

@@ -296,6 +296,8 @@ bool CLayer::CopyFrom(const CLayer& other)
             complete = false;
             continue;
         }
+        // A copy is in no selection set, so it must not carry the flag.
+        clone->m_Selected = false;
         AddEntity(clone.release());
     }
     return complete;

@@ -124,7 +124,8 @@ public:
     // Id, name, colour, visible flag and owner; the entities stay.
     void CopyAttributes(const CLayer& other);
     // The attributes, then a clone of each entity of the other layer in
-    // order (this layer's entities are deleted first). False when some
+    // order, none of them selected (this layer's entities are deleted
+    // first). False when some
     // entity could not be cloned; the others are still copied.
     bool CopyFrom(const CLayer& other);
     // Moves every entity of the other layer to the tail of this one; the

@@ -43,10 +43,10 @@ void Report(GraphProgress progress, const std::string& caption, int percent)
     if (progress) progress(caption, percent);
 }
 
-// The header through the drawing's setters. Unlike CGraph::ReadHeader, a
-// value that no save writes fails the load: the version is not checked, so
-// the header is what tells a damaged or foreign file from a project, and a
-// unit quietly replaced would rescale every exported coordinate.
+// The header through the drawing's setters. A value that no save writes
+// fails the load: the version is not checked, so the header is what tells a
+// damaged or foreign file from a project, and a unit quietly replaced would
+// rescale every exported coordinate.
 bool ReadCheckedHeader(std::FILE* file, CGraph& drawing, std::string* error)
 {
     std::uint32_t unit = 0, snapMask = 0, snapOn = 0, gridShown = 0, ortho = 0;

@@ -189,7 +189,6 @@ namespace {
 constexpr int kPropRefused = -1;
 constexpr int kPropMoveLayer = -2;
 constexpr int kPropChanged = -3;
-constexpr int kPropNoLayer = 1;
 
 // Moves the entity to the layer named by the text; false when that layer
 // or the entity's own is missing.
@@ -218,9 +217,11 @@ int CSelectSet::ApplyProperty(CGraph* drawing, int row, int value, const std::st
         if (e == nullptr) continue;
         int code = e->ApplyProperty(drawing, row, value, text, record, n);
         if (code == kPropMoveLayer) {
+            // A layer deleted since the rows were filled: refused, and the
+            // walk stops before anything moved.
             if (!MoveToNamedLayer(drawing, e, text)) {
                 if (changed) *changed = anyChanged;
-                return kPropNoLayer;
+                return kPropRefused;
             }
             code = kPropChanged;
         }

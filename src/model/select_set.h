@@ -97,8 +97,8 @@ public:
     // that copied the head's entity.
     void FillProperties(CPropertyList* list);
     // Applies an edited row to the selection and returns the property code:
-    // -1 refused or unchanged, -3 changed (redraw and refill), 1 a missing
-    // target layer, else the entity's own code. An entity that asks to move
+    // -1 refused or unchanged (a target layer that no longer exists
+    // included), -3 changed (redraw and refill), else the entity's own code. An entity that asks to move
     // to another layer is moved to the layer of that name. `changed`, when
     // given, tells whether any entity changed at all (a walk over several
     // may change some and refuse the last).

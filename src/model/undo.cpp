@@ -6,6 +6,7 @@
 
 #include "model/text_table.h"
 #include "platform/message_box.h"
+#include "platform/settings_store.h"
 
 // ---- status text ----------------------------------------------------------
 
@@ -143,4 +144,35 @@ bool PushUndoItem(CUndoList* list, std::unique_ptr<CUndoItem> item)
 {
     // Without a list the unique_ptr deletes the record here.
     return list != nullptr && list->PushItem(std::move(item));
+}
+
+// ---- depths of a view's lists ---------------------------------------------
+
+namespace {
+const char* const kUndoStepsKey = "Software\\Korvane\\Lineweft\\Option";
+
+// The stored value when it lies in 1..maximum, else the default.
+std::uint16_t ReadUndoSteps(const char* name, std::uint16_t fallback, std::uint16_t maximum)
+{
+    CSettingsKey key;
+    DWORD steps = 0;
+    if (!key.Open(kUndoStepsKey) || !key.QueryDword(name, steps) || steps < 1 || steps > maximum) return fallback;
+    return static_cast<std::uint16_t>(steps);
+}
+}  // namespace
+
+std::uint16_t ReadRasterUndoSteps()
+{
+    return ReadUndoSteps("RasterUndoSteps", kDefaultRasterUndoSteps, kMaxRasterUndoSteps);
+}
+
+std::uint16_t ReadVectorUndoSteps()
+{
+    return ReadUndoSteps("VectorUndoSteps", kDefaultVectorUndoSteps, kMaxVectorUndoSteps);
+}
+
+void ApplyUndoStepSettings(CUndoList* rasterList, CUndoList* vectorList)
+{
+    if (rasterList) rasterList->SetDepth(ReadRasterUndoSteps());
+    if (vectorList) vectorList->SetDepth(ReadVectorUndoSteps());
 }

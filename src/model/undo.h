@@ -115,6 +115,21 @@ private:
 // deleted. True when the list took it.
 bool PushUndoItem(CUndoList* list, std::unique_ptr<CUndoItem> item);
 
+// ---- depths of a view's lists ---------------------------------------------
+
+// The depths a view gives its raster and vector lists, from the settings
+// "RasterUndoSteps" (1 to 10, else 5) and "VectorUndoSteps" (1 to 100, else
+// 32), DWORD values under the program's "Option" key.
+inline constexpr std::uint16_t kDefaultRasterUndoSteps = 5;
+inline constexpr std::uint16_t kMaxRasterUndoSteps = 10;
+inline constexpr std::uint16_t kDefaultVectorUndoSteps = 32;
+inline constexpr std::uint16_t kMaxVectorUndoSteps = 100;
+[[nodiscard]] std::uint16_t ReadRasterUndoSteps();
+[[nodiscard]] std::uint16_t ReadVectorUndoSteps();
+// Gives both lists (either may be null) their depths from the settings; a
+// view calls it when it creates its lists.
+void ApplyUndoStepSettings(CUndoList* rasterList, CUndoList* vectorList);
+
 // ---- raster records -------------------------------------------------------
 
 // A full copy of the image, taken before an operation that changes all of it.

@@ -1,16 +1,20 @@
 #include "raster/dib.h"
 
+#include "platform/archive.h"
 #include "platform/atomic_file.h"
-#include "platform/pixel_dc.h"
+#include "platform/bitmap.h"
+#include "platform/palette.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -235,27 +239,50 @@ CDib::~CDib()
 
 void CDib::Free()
 {
-    m_paintDC.reset();
+    m_painting = false;
+    m_bitmap.reset();
+    m_palette.reset();
     m_dib.Free();
 }
 
 bool CDib::Create(int width, int height, int bitCount)
 {
-    CDibHandle handle = CreateBlankDIB(width, height, bitCount);
-    if (handle.IsNull())
-        return false;
-    m_paintDC.reset();
-    m_dib = std::move(handle);
-    return true;
+    return Attach(CreateBlankDIB(width, height, bitCount));
 }
 
 bool CDib::Attach(CDibHandle handle)
 {
     if (handle.IsNull())
         return false;
-    m_paintDC.reset();
+    m_painting = false;
     m_dib = std::move(handle);
+    (void)UpdateGdiObjects();
     return true;
+}
+
+bool CDib::CreateFromBitmap(const CBitmap& bitmap)
+{
+    return Attach(BitmapToDIB(bitmap));
+}
+
+bool CDib::UpdateGdiObjects()
+{
+    MakePalette();
+    return MakeBitmap();
+}
+
+void CDib::MakePalette()
+{
+    m_palette = CreateDIBPaletteFromHandle(m_dib);
+}
+
+bool CDib::MakeBitmap()
+{
+    // The old section goes first: both at once would double the peak.
+    m_painting = false;
+    m_bitmap.reset();
+    m_bitmap = HandleToDIBSection(m_dib);
+    return m_bitmap != nullptr;
 }
 
 bool CDib::WriteToMemory(std::string& bytes)
@@ -295,6 +322,17 @@ bool CDib::Write(const std::string& path)
     return WriteToMemory(bytes) && WriteFileAtomically(path, bytes);
 }
 
+bool CDib::Write(std::FILE* file)
+{
+    std::string bytes;
+    return file != nullptr && WriteToMemory(bytes) && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}
+
+bool CDib::Serialize(CArchive& archive)
+{
+    return archive.IsStoring() ? Write(archive.GetFile()) : Read(archive.GetFile());
+}
+
 bool CDib::ReadFromMemory(const BYTE* data, std::size_t size)
 {
     std::size_t position = 0;
@@ -332,4 +370,32 @@ bool CDib::Read(const std::string& path)
     }
     ::close(fd);
     return Attach(std::move(block));
+}
+
+bool CDib::Read(std::FILE* file)
+{
+    if (file == nullptr)
+        return false;
+    // The stream's length may be unknown: the bytes the file header claims
+    // are read in steps, so a short stream costs no more than it holds.
+    constexpr std::size_t kStep = 1u << 16;
+    std::vector<BYTE> bytes(kBmpFileHeaderSize);
+    if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        return false;
+    const std::size_t claimed = ReadDword(bytes.data() + kFileSizeOffset);
+    try {
+        while (bytes.size() < claimed) {
+            const std::size_t have = bytes.size();
+            const std::size_t want = std::min(kStep, claimed - have);
+            bytes.resize(have + want);
+            const std::size_t got = std::fread(bytes.data() + have, 1, want, file);
+            if (got != want) {
+                bytes.resize(have + got);
+                break;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return ReadFromMemory(bytes.data(), bytes.size());
 }

@@ -11,11 +11,14 @@
 #include "platform/gdi_types.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <string>
 
+class CArchive;
+class CBitmap;
 class CDC;
-class CPixelDC;
+class CPalette;
 
 // An owned packed-DIB block: the stand-in for a global-memory handle.
 class CDibHandle {
@@ -53,6 +56,37 @@ DWORD DIBBytesPerLine(const BYTE* dib);  // padded to 4 bytes
 BYTE* FindDIBBits(BYTE* dib);            // behind the header and colour table
 const BYTE* FindDIBBits(const BYTE* dib);
 
+// ---- the drawing objects of a packed DIB (dib_display.cpp) ----------------
+
+// A palette with one entry per colour of the block's table (RGBQUAD, or
+// RGBTRIPLE after a core header), flags 0; null for a block without colours.
+[[nodiscard]] std::unique_ptr<CPalette> CreateDIBPalette(const BYTE* dib);
+// The same for an owned block; null also when the block is too short for its
+// header and table.
+[[nodiscard]] std::unique_ptr<CPalette> CreateDIBPaletteFromHandle(const CDibHandle& handle);
+// A DIB section of the block's size, depth and colour table holding its
+// picture. Null for a block that is not uncompressed, bottom-up and of a
+// 40-byte header, or when memory is short.
+[[nodiscard]] std::unique_ptr<CBitmap> DIBToDIBSection(const BYTE* dib);
+// The same for an owned block; null also when its rows do not fit in it.
+[[nodiscard]] std::unique_ptr<CBitmap> HandleToDIBSection(const CDibHandle& handle);
+// The bitmap's pixels read back as a packed DIB of its depth and colour table
+// (each pixel the nearest colour of the table below 16 bits); null when
+// memory is short.
+[[nodiscard]] CDibHandle BitmapToDIB(const CBitmap& bitmap);
+// Copies the source rectangle of the bitmap onto the destination rectangle
+// ({left, top, right, bottom}, right and bottom excluded) through the raster
+// operation: BitBlt when both have the same size, else StretchBlt with
+// COLORONCOLOR, the context's stretch mode restored afterwards. The palette
+// (may be null) is the one the picture is meant for; a true-colour context
+// needs none. False when nothing could be drawn.
+bool DrawBitmap(CDC* dc, const RECT& destination, const CBitmap& bitmap, const RECT& source,
+                const CPalette* palette, DWORD rop);
+
+// The packed DIB is what is kept, written and read; beside it the DIB keeps
+// its drawing objects, made from the block by UpdateGdiObjects whenever the
+// block is replaced (Create, Attach, the reads, EndPaint): the palette of its
+// colour table and the DIB section that painting draws into.
 class CDib {
 public:
     CDib();
@@ -62,37 +96,66 @@ public:
 
     // Replaces the DIB by a blank one (see CreateBlankDIB); kept on failure.
     [[nodiscard]] bool Create(int width, int height, int bitCount);
-    // Takes ownership of a block; a null handle gives false.
+    // Takes ownership of a block and rebuilds the drawing objects; a null
+    // handle gives false.
     [[nodiscard]] bool Attach(CDibHandle handle);
+    // Replaces the DIB by the bitmap's pixels (BitmapToDIB); kept (false)
+    // when that fails.
+    [[nodiscard]] bool CreateFromBitmap(const CBitmap& bitmap);
     void Free();
 
     bool IsEmpty() const { return m_dib.IsNull(); }
     int Width() const { return IsEmpty() ? 0 : DIBWidth(m_dib.Lock()); }
     int Height() const { return IsEmpty() ? 0 : DIBHeight(m_dib.Lock()); }
     const CDibHandle& GetHandle() const { return m_dib; }
+    // Whoever changes the block through this pointer calls UpdateGdiObjects
+    // before painting or using the bitmap or palette.
     BYTE* GetBlock() { return m_dib.Lock(); }
+
+    // ---- drawing objects --------------------------------------------------
+
+    // MakePalette, then MakeBitmap; true when the bitmap was made.
+    bool UpdateGdiObjects();
+    // The palette of the colour table (CreateDIBPaletteFromHandle); none
+    // without one.
+    void MakePalette();
+    // The DIB section of the block (HandleToDIBSection); false, none, for a
+    // block it cannot hold or when memory is short.
+    bool MakeBitmap();
+    [[nodiscard]] const CPalette* GetPalette() const { return m_palette.get(); }
+    [[nodiscard]] const CBitmap* GetBitmap() const { return m_bitmap.get(); }
+
+    // ---- files ------------------------------------------------------------
 
     // BMP file: only DIBs with a 40-byte header. The file is written through
     // a temporary file, so a failure leaves the previous one as it was.
     [[nodiscard]] bool Write(const std::string& path);
+    // The same bytes at the stream's position; false when a write failed.
+    [[nodiscard]] bool Write(std::FILE* file);
     [[nodiscard]] bool WriteToMemory(std::string& bytes);
     // Checks the file header's sizes against the file, the info header, the
     // colour count and that the rows fit in the block, then takes it; the
     // DIB is kept as it was on any failure.
     [[nodiscard]] bool Read(const std::string& path);
+    // The same from the stream's position, reading no further than the file
+    // header's size; a stream that ends sooner fails.
+    [[nodiscard]] bool Read(std::FILE* file);
     [[nodiscard]] bool ReadFromMemory(const BYTE* data, std::size_t size);
+    // Stores with Write or loads with Read on the archive's file.
+    [[nodiscard]] bool Serialize(CArchive& archive);
 
     // ---- display ----------------------------------------------------------
 
-    // A drawing context over the picture: a canvas holding a copy of its
-    // pixels, which EndPaint writes back (to the nearest palette colour below
-    // 16 bits). Null for an empty DIB, one that is not uncompressed with a
-    // 40-byte header, or when memory is short. While painting, a second call
-    // returns the open context; Create, Attach and Free drop it unsaved. The
-    // parent is the context the picture is meant for; a canvas needs none.
+    // A drawing context over the picture: the DIB section's. EndPaint reads
+    // the section back into the block (to the nearest palette colour below
+    // 16 bits; the resolution is kept) and rebuilds the drawing objects. Null
+    // for an empty DIB, one that is not uncompressed with a 40-byte header,
+    // or when memory is short. While painting, a second call returns the open
+    // context; Create, Attach and Free drop it unsaved. The parent is the
+    // context the picture is meant for; a canvas needs none.
     CDC* BeginPaint(CDC* parent);
     void EndPaint();
-    [[nodiscard]] bool IsPainting() const { return m_paintDC != nullptr; }
+    [[nodiscard]] bool IsPainting() const { return m_painting; }
 
     // The picture as of the last EndPaint, its top-left corner at (x, y) of
     // the context, through the raster operation.
@@ -109,7 +172,9 @@ private:
     bool GetDrawable(const BITMAPINFO** info, const void** bits) const;
 
     CDibHandle m_dib;
-    std::unique_ptr<CPixelDC> m_paintDC;
+    std::unique_ptr<CPalette> m_palette;
+    std::unique_ptr<CBitmap> m_bitmap;   // the DIB section
+    bool m_painting = false;
 };
 
 // The picture at (x, y) of the context, leaving the context's pixels where

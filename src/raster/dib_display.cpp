@@ -1,11 +1,16 @@
-// The display half of CDib: painting into the picture through a canvas, and
-// putting it on a drawing context.
+// The display half of CDib: its drawing objects (the palette and the DIB
+// section), painting into the picture through the section, and putting the
+// picture on a drawing context.
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
+#include "platform/bitmap.h"
 #include "platform/dc.h"
+#include "platform/palette.h"
 #include "platform/pixel_dc.h"
 #include "raster/dib.h"
 
@@ -88,11 +93,12 @@ void StorePixels(BYTE* block, const std::uint32_t* pixels)
 
 }   // namespace
 
-bool CDib::GetDrawable(const BITMAPINFO** info, const void** bits) const
+namespace {
+
+// A block the section and the blits can take: 40-byte header, uncompressed,
+// bottom-up, a depth they know.
+bool IsDrawableBlock(const BYTE* block)
 {
-    if (m_dib.IsNull() || m_dib.GetSize() < sizeof(BITMAPINFOHEADER))
-        return false;
-    const BYTE* block = m_dib.Lock();
     const BITMAPINFOHEADER h = HeaderOf(block);
     if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biCompression != BI_RGB || h.biWidth <= 0 || h.biHeight <= 0)
         return false;
@@ -102,9 +108,162 @@ bool CDib::GetDrawable(const BITMAPINFO** info, const void** bits) const
     case 8:
     case 16:
     case 24:
-    case 32: break;
+    case 32: return true;
     default: return false;
     }
+}
+
+// Header, table and rows fit in the handle's block.
+bool BlockHoldsItself(const CDibHandle& handle)
+{
+    if (handle.IsNull() || handle.GetSize() < sizeof(BITMAPINFOHEADER))
+        return false;
+    const BYTE* block = handle.Lock();
+    const BITMAPINFOHEADER h = HeaderOf(block);
+    if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biHeight <= 0)
+        return false;
+    const std::uint64_t need = std::uint64_t{h.biSize} + DIBPaletteSize(block) +
+                               std::uint64_t{DIBBytesPerLine(block)} * static_cast<std::uint64_t>(h.biHeight);
+    return need <= handle.GetSize();
+}
+
+}   // namespace
+
+std::unique_ptr<CPalette> CreateDIBPalette(const BYTE* dib)
+{
+    if (dib == nullptr)
+        return nullptr;
+    const DWORD count = DIBNumColors(dib);
+    if (count == 0)
+        return nullptr;
+    DWORD headerSize;
+    std::memcpy(&headerSize, dib, sizeof headerSize);
+    const bool core = headerSize == sizeof(BITMAPCOREHEADER);
+    const BYTE* table = dib + headerSize;
+    std::vector<PALETTEENTRY> entries;
+    try {
+        entries.reserve(count);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        // Both tables hold blue, green, red; only the stride differs.
+        const BYTE* bgr = table + i * (core ? sizeof(RGBTRIPLE) : sizeof(RGBQUAD));
+        entries.push_back(PALETTEENTRY{bgr[2], bgr[1], bgr[0], 0});
+    }
+    return std::unique_ptr<CPalette>(new (std::nothrow) CPalette(std::move(entries)));
+}
+
+std::unique_ptr<CPalette> CreateDIBPaletteFromHandle(const CDibHandle& handle)
+{
+    if (handle.IsNull() || handle.GetSize() < sizeof(BITMAPCOREHEADER))
+        return nullptr;
+    const BYTE* block = handle.Lock();
+    DWORD headerSize;
+    std::memcpy(&headerSize, block, sizeof headerSize);
+    if ((headerSize != sizeof(BITMAPINFOHEADER) && headerSize != sizeof(BITMAPCOREHEADER)) ||
+        std::uint64_t{headerSize} + DIBPaletteSize(block) > handle.GetSize())
+        return nullptr;
+    return CreateDIBPalette(block);
+}
+
+std::unique_ptr<CBitmap> DIBToDIBSection(const BYTE* dib)
+{
+    if (dib == nullptr || !IsDrawableBlock(dib))
+        return nullptr;
+    const BITMAPINFOHEADER h = HeaderOf(dib);
+    std::vector<RGBQUAD> colours;
+    if (h.biBitCount <= 8) {
+        const auto* table = reinterpret_cast<const RGBQUAD*>(dib + h.biSize);
+        try {
+            colours.assign(table, table + DIBNumColors(dib));
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+    std::unique_ptr<CBitmap> bitmap = CBitmap::Create(h.biWidth, h.biHeight, h.biBitCount, std::move(colours));
+    if (!bitmap)
+        return nullptr;
+    const int width = h.biWidth, height = h.biHeight;
+    const BYTE* bits = FindDIBBits(dib);
+    CPixelDC* canvas = bitmap->GetDC();
+    if (h.biBitCount == 24) {
+        // The back buffer's own layout: copied without the general blit.
+        const std::size_t stride = DIBBytesPerLine(dib);
+        std::uint32_t* out = canvas->Bits();
+        for (int y = 0; y < height; ++y) {
+            const BYTE* row = bits + stride * static_cast<std::size_t>(height - 1 - y);
+            for (int x = 0; x < width; ++x, ++out)
+                *out = (std::uint32_t{row[3 * x + 2]} << 16) | (std::uint32_t{row[3 * x + 1]} << 8) | row[3 * x];
+        }
+    } else if (canvas->StretchDIBits(0, 0, width, height, 0, 0, width, height, bits,
+                                     reinterpret_cast<const BITMAPINFO*>(dib), DIB_RGB_COLORS, SRCCOPY) <= 0) {
+        return nullptr;
+    }
+    return bitmap;
+}
+
+std::unique_ptr<CBitmap> HandleToDIBSection(const CDibHandle& handle)
+{
+    return BlockHoldsItself(handle) ? DIBToDIBSection(handle.Lock()) : nullptr;
+}
+
+CDibHandle BitmapToDIB(const CBitmap& bitmap)
+{
+    const int bits = bitmap.GetBitCount();
+    const std::vector<RGBQUAD>& colours = bitmap.GetColorTable();
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biWidth = bitmap.GetWidth();
+    h.biHeight = bitmap.GetHeight();
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(bits);
+    h.biCompression = BI_RGB;
+    // A full table is implied by the depth; a shorter one is counted.
+    if (bits <= 8 && colours.size() != (std::size_t{1} << bits))
+        h.biClrUsed = static_cast<DWORD>(colours.size());
+    const std::uint64_t rows = ((std::uint64_t(bits) * std::uint64_t(h.biWidth) + 31) >> 5) * 4 *
+                               static_cast<std::uint64_t>(h.biHeight);
+    const std::uint64_t size = h.biSize + colours.size() * sizeof(RGBQUAD) + rows;
+    if (rows > UINT32_MAX || size > SIZE_MAX / 2)
+        return {};
+    h.biSizeImage = static_cast<DWORD>(rows);
+    CDibHandle handle = CDibHandle::Allocate(static_cast<std::size_t>(size));
+    if (handle.IsNull())
+        return handle;
+    BYTE* block = handle.Lock();
+    std::memcpy(block, &h, sizeof h);
+    if (!colours.empty())
+        std::memcpy(block + h.biSize, colours.data(), colours.size() * sizeof(RGBQUAD));
+    StorePixels(block, bitmap.GetCanvas().Bits());
+    return handle;
+}
+
+bool DrawBitmap(CDC* dc, const RECT& destination, const CBitmap& bitmap, const RECT& source,
+                const CPalette* /*palette*/, DWORD rop)
+{
+    const int width = destination.right - destination.left, height = destination.bottom - destination.top;
+    const int sourceWidth = source.right - source.left, sourceHeight = source.bottom - source.top;
+    if (dc == nullptr || width <= 0 || height <= 0 || sourceWidth <= 0 || sourceHeight <= 0)
+        return false;
+    // The canvas is only read; the blits take a non-const source.
+    auto* canvas = const_cast<CPixelDC*>(&bitmap.GetCanvas());
+    if (width == sourceWidth && height == sourceHeight)
+        return dc->BitBlt(destination.left, destination.top, width, height, canvas, source.left, source.top, rop);
+    const int oldMode = dc->SetStretchBltMode(COLORONCOLOR);
+    const bool drew = dc->StretchBlt(destination.left, destination.top, width, height, canvas, source.left,
+                                     source.top, sourceWidth, sourceHeight, rop);
+    dc->SetStretchBltMode(oldMode);
+    return drew;
+}
+
+bool CDib::GetDrawable(const BITMAPINFO** info, const void** bits) const
+{
+    if (m_dib.IsNull() || m_dib.GetSize() < sizeof(BITMAPINFOHEADER))
+        return false;
+    const BYTE* block = m_dib.Lock();
+    if (!IsDrawableBlock(block))
+        return false;
     *info = reinterpret_cast<const BITMAPINFO*>(block);
     *bits = FindDIBBits(block);
     return true;
@@ -112,41 +271,29 @@ bool CDib::GetDrawable(const BITMAPINFO** info, const void** bits) const
 
 CDC* CDib::BeginPaint(CDC* /*parent*/)
 {
-    if (m_paintDC)
-        return m_paintDC.get();
-    const BITMAPINFO* info = nullptr;
-    const void* bits = nullptr;
-    if (!GetDrawable(&info, &bits))
+    if (m_painting)
+        return m_bitmap->GetDC();
+    if (!m_bitmap && !MakeBitmap())
         return nullptr;
-    const int width = Width(), height = Height();
-    std::unique_ptr<CPixelDC> dc(new (std::nothrow) CPixelDC(width, height));
-    if (!dc || !dc->IsValid())
-        return nullptr;
-    const BITMAPINFOHEADER& h = info->bmiHeader;
-    if (h.biBitCount == 24 && h.biHeight > 0) {
-        // The back buffer's own layout: copied without the general blit.
-        const std::size_t stride = DIBBytesPerLine(m_dib.Lock());
-        const auto* rows = static_cast<const BYTE*>(bits);
-        std::uint32_t* out = dc->Bits();
-        for (int y = 0; y < height; ++y) {
-            const BYTE* row = rows + stride * static_cast<std::size_t>(height - 1 - y);
-            for (int x = 0; x < width; ++x, ++out)
-                *out = (std::uint32_t{row[3 * x + 2]} << 16) | (std::uint32_t{row[3 * x + 1]} << 8) | row[3 * x];
-        }
-    } else if (dc->StretchDIBits(0, 0, width, height, 0, 0, width, height, bits, info, DIB_RGB_COLORS, SRCCOPY) <=
-               0) {
-        return nullptr;
-    }
-    m_paintDC = std::move(dc);
-    return m_paintDC.get();
+    m_painting = true;
+    return m_bitmap->GetDC();
 }
 
 void CDib::EndPaint()
 {
-    if (!m_paintDC)
+    if (!m_painting)
         return;
-    StorePixels(m_dib.Lock(), m_paintDC->Bits());
-    m_paintDC.reset();
+    m_painting = false;
+    BITMAPINFOHEADER old = HeaderOf(m_dib.Lock());
+    if (!CreateFromBitmap(*m_bitmap)) {
+        // What was painted is lost; the section shows the block again.
+        (void)MakeBitmap();
+        return;
+    }
+    BITMAPINFOHEADER h = HeaderOf(m_dib.Lock());
+    h.biXPelsPerMeter = old.biXPelsPerMeter;
+    h.biYPelsPerMeter = old.biYPelsPerMeter;
+    std::memcpy(m_dib.Lock(), &h, sizeof h);
 }
 
 bool CDib::Draw(CDC* dc, int x, int y, DWORD rop) const

@@ -167,15 +167,6 @@ bool AdoptRasterBitmap(CRasterSrc& image, FIBITMAP* bitmap)
     return true;
 }
 
-bool InvalidateHistogram(CRasterSrc& image)
-{
-    // The image keeps its histogram to itself; attaching its bitmap afresh
-    // is what marks it stale.
-    if (!image.IsHistogramValid())
-        return true;
-    return Adopt(image, image.GetBitmap());
-}
-
 // ----------------------------------------------------------------- colour --
 
 bool CRasterProcess::ReplaceColor(COLORREF from, COLORREF to, int tolerance)
@@ -379,6 +370,6 @@ bool Invert(CRasterSrc& image)
     }
     // Reversing the bins would be off where a grey level rounds at a half;
     // the histogram is counted again when next wanted.
-    (void)InvalidateHistogram(image);
+    image.InvalidateHistogram();
     return true;
 }

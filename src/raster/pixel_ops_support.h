@@ -36,7 +36,3 @@ std::unique_ptr<T[]> TryAllocate(std::size_t n)
 // becomes invalid. On failure (the row table cannot be allocated) the image
 // is unchanged and the bitmap is unloaded.
 [[nodiscard]] bool AdoptRasterBitmap(CRasterSrc& image, FIBITMAP* bitmap);
-
-// Marks the image's histogram as no longer matching its pixels, after an
-// operation changed them in place. False when memory was too short to do so.
-bool InvalidateHistogram(CRasterSrc& image);

@@ -169,6 +169,9 @@ public:
     bool IsMoreThan1Bit() const { return m_moreThan1Bit != 0; }
     const BYTE* GetBackground() const { return m_background; }
     bool IsHistogramValid() const { return m_histogramValid != 0; }
+    // After pixels changed in place: the histogram is counted again when next
+    // wanted. The bitmap, and a brush stroke under way, stay as they are.
+    void InvalidateHistogram() { m_histogramValid = 0; }
     const BYTE* GetDisplayHistogram() const { return m_histogram; }
 
     CRasterEditSettings& GetEditSettings() { return m_editSettings; }

@@ -5,7 +5,7 @@
 // thinning steps reduce to a skeleton one pixel wide and the chain walk
 // erases pixel by pixel; the node raster holds the junction pixels, which
 // are taken out of the working raster so that every walk stops beside them.
-// The source raster stays as it is but for one palette entry.
+// The source raster is only read.
 //
 // A chain is a COutlineItem of integer pixel centres: its start, every pixel
 // where the walking direction changes, and its end (the last pixel, or the
@@ -29,8 +29,6 @@
 
 namespace {
 
-// Palette grey of the source's foreground after the trace, so that the
-// vectors stand out over it.
 constexpr int kPercent = 100;
 
 // Skeleton pixels where three or more branches meet (or two meet at a
@@ -221,7 +219,7 @@ bool COutlineList::TraceCenterLines(CCommonThread* thread)
             return false;
         }
         DeleteWorkspace();
-            return true;
+        return true;
     } catch (const std::bad_alloc&) {
         DeleteWorkspace();
         PostRunEnd(thread, RUN_NO_MEMORY);

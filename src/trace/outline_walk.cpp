@@ -33,9 +33,6 @@
 
 namespace {
 
-// Palette grey of entry 1 after an outline trace: the raster shows light grey
-// under the vectors.
-
 // A corner in whole numbers: (X, Y) is the point (X - 0.5, Y - 0.5), so pixel
 // (x, y) has the corners (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1).
 struct Corner {

@@ -83,8 +83,8 @@ public:
 
     // ---- scanner ----------------------------------------------------------
 
-    // Starts the client on a thread of its own (on the user-interface thread
-    // for the old platform family, as the original did there).
+    // Starts the client on a thread of its own, or on the user-interface
+    // thread when the platform code names the old platform family.
     void StartScanner();
     bool SelectScannerSource();
     // Enables the source with its own interface and starts polling it.

@@ -20,6 +20,7 @@
 #include "model/property_list.h"
 #include "model/solid.h"
 #include "model/undo.h"
+#include "recording_property_list.h"
 #include "platform/number_text.h"
 #include "raster/raster_entity.h"
 #include "raster/raster_src.h"
@@ -393,6 +394,104 @@ TEST_F(EditCommands, ApplyPropertyToTheDrawingRowsPushesOnlyRealChanges)
     EXPECT_EQ(Dump(graph), start);
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(undo.RedoNext());
     EXPECT_EQ(Dump(graph), end);
+}
+
+TEST_F(EditCommands, ALayerRowNamingADeletedLayerIsRefusedAndChangesNothing)
+{
+    auto* line = new CLine;
+    line->SetEnds({0, 0}, {4, 0});
+    CLayer* trace = graph.GetCurrentLayer();
+    ASSERT_TRUE(trace->AddEntity(line));
+    CLayer* gone = graph.SelectOrAddLayer("Gone");
+    graph.SetCurrentLayerByName("Trace");
+    graph.SelectAll(true);
+    ASSERT_TRUE(graph.RemoveLayer(gone, true));   // after the rows were filled
+    graph.SelectAll(true);
+    graph.SetModified(false);
+    const std::string before = Dump(graph);
+
+    EXPECT_EQ(graph.ApplyProperty(1, 0, "Gone", nullptr), -1);
+    EXPECT_EQ(line->m_Layer, trace);
+    EXPECT_EQ(undo.GetCount(), 0u);
+    EXPECT_FALSE(graph.IsModified());
+    EXPECT_EQ(Dump(graph), before);
+}
+
+// The drawing's own rows, by the names they show.
+int RowNamed(const CRecordingPropertyList& list, const std::string& name)
+{
+    for (std::size_t i = 0; i < list.rows.size(); ++i)
+        if (list.rows[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+TEST_F(EditCommands, DrawingRowsShowTheCurrentSettingsAndApplyThroughTheDrawing)
+{
+    graph.SelectOrAddLayer("Walls");   // Walls, Trace; Walls current
+    ASSERT_TRUE(graph.SetCurrentWidth(2.5));
+    {
+        CRecordingPropertyList list;
+        graph.FillProperties(&list);
+        EXPECT_EQ(list.Names(), (std::vector<std::string>{"Drawing Properties", "Current Layer", "Current Color",
+                                                           "Current Width"}));
+        EXPECT_EQ(list.Kinds(), (std::vector<int>{PROP_CATEGORY, PROP_CHOICE, PROP_COLOR_INDEX, PROP_TEXT}));
+        EXPECT_EQ(list.rows[1].value, "Walls");
+        EXPECT_EQ(list.rows[1].choices, "Walls|Trace");
+        // By layer: the swatch shows the layer's colour.
+        EXPECT_EQ(list.rows[2].number, graph.GetCurrentLayer()->GetColor());
+        EXPECT_EQ(list.rows[3].value, "2.500000");
+    }
+
+    // With a raster image of 400 dpi the unit row joins, and lengths show
+    // in the unit: 157.48 pixels are 10 mm.
+    ASSERT_TRUE(graph.GetRaster()->GetImage().Create(8, 8, 1));
+    ASSERT_TRUE(graph.GetRaster()->GetImage().SetResolution(15748));
+    ASSERT_TRUE(graph.SetUnit(UNIT_MM));
+    ASSERT_TRUE(graph.SetCurrentWidth(157.48));
+    ASSERT_TRUE(graph.SetCurrentColor(3));
+    CRecordingPropertyList list;
+    graph.FillProperties(&list);
+    ASSERT_EQ(list.rows.size(), 5u);
+    EXPECT_EQ(list.rows[2].number, 3);
+    EXPECT_EQ(list.rows[3].value, "10.000000");
+    EXPECT_EQ(list.rows[4].name, "Current Unit");
+    EXPECT_EQ(list.rows[4].kind, PROP_CHOICE);
+    EXPECT_EQ(list.rows[4].value, "mm");
+    EXPECT_EQ(list.rows[4].choices, "Inch|cm|mm|Pixel");
+
+    // Each row goes back through the drawing's apply under its own number.
+    EXPECT_EQ(graph.ApplyProperty(RowNamed(list, "Current Layer"), 0, "trace", nullptr), -3);
+    EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "Trace");
+    EXPECT_EQ(graph.ApplyProperty(RowNamed(list, "Current Color"), 5, "", &list.rows[2]), 0);
+    EXPECT_EQ(graph.GetCurrentColor(), 5);
+    EXPECT_EQ(graph.ApplyProperty(RowNamed(list, "Current Width"), 0, "20", nullptr), 0);
+    EXPECT_NEAR(graph.GetCurrentWidth(), 314.96, 1e-9);
+    EXPECT_EQ(graph.ApplyProperty(RowNamed(list, "Current Unit"), 0, "Inch", nullptr), -3);
+    EXPECT_EQ(graph.GetUnit(), UNIT_INCH);
+    EXPECT_EQ(graph.ApplyProperty(RowNamed(list, "Current Unit"), 3, "Pixel", nullptr), -3);
+    EXPECT_EQ(graph.GetUnit(), UNIT_PIXEL);
+    EXPECT_EQ(undo.GetCount(), 5u);
+    list.RemoveAllRows();
+    graph.FillProperties(&list);
+    EXPECT_EQ(list.rows[1].value, "Trace");
+    EXPECT_EQ(list.rows[3].value, "314.960000");
+    EXPECT_EQ(list.rows[4].value, "Pixel");
+}
+
+TEST_F(EditCommands, DrawingRowsGiveWayToTheSelectionAndReleaseTheCurrentGrip)
+{
+    auto* e = new CPaintable;
+    graph.GetCurrentLayer()->AddEntity(e);
+    graph.SelectAll(true);
+    CGripRecord* grip = graph.SetCurrentGrip(graph.GetSelectSet().GetHead(), 1);
+    ASSERT_NE(grip, nullptr);
+    CRecordingPropertyList list;
+    graph.FillProperties(&list);
+    EXPECT_EQ(graph.GetCurrentGrip(), nullptr);
+    EXPECT_EQ(grip->current, 0);
+    ASSERT_FALSE(list.rows.empty());
+    EXPECT_EQ(list.rows[0].name, "Base Properties");
+    EXPECT_EQ(RowNamed(list, "Current Layer"), -1);
 }
 
 // ---- width layers ---------------------------------------------------------

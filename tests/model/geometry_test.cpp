@@ -328,21 +328,13 @@ TEST(GripRecords, AddedAtTheHeadAndRemovedByOwner)
     EXPECT_EQ(head, nullptr);
 }
 
-TEST(VertexRings, ClippedLikeTheirPointsAndUnlinkedToTheLastVertex)
+TEST(VertexRings, UnlinkedToTheLastVertex)
 {
     CVertex v[3] = {{-5, -5, 0, 0, 0}, {-5, 6.2, 0, 0, 0}, {6.2, -5, 0, 0, 0}};
     for (int i = 0; i < 3; ++i) {
         v[i].next = &v[(i + 1) % 3];
         v[i].prev = &v[(i + 2) % 3];
     }
-    std::vector<frDoublePoint> out;
-    ASSERT_TRUE(ClipVertexRingWinding(&v[0], 0, 0, 1, 1, out));
-    EXPECT_FALSE(out.empty());
-    ASSERT_TRUE(ClipVertexRingEvenOdd(&v[0], 0, 0, 1, 1, out));
-    EXPECT_FALSE(out.empty());
-    EXPECT_FALSE(ClipVertexRingWinding(&v[0], 10, 10, 11, 11, out));
-    EXPECT_FALSE(ClipVertexRingEvenOdd(nullptr, 0, 0, 1, 1, out));
-
     CVertex* head = RemoveVertexFromRing(&v[0], &v[1]);
     EXPECT_EQ(head, &v[0]);
     EXPECT_EQ(v[0].next, &v[2]);

@@ -246,7 +246,7 @@ TEST(SelectSetProperty, CodesFollowTheProtocolAndLayerRequestsMoveTheEntity)
     CScripted* e = AddScripted(graph, -2);
     EXPECT_EQ(set.ApplyProperty(&graph, 0, 0, "", nullptr, &changed), -1);
     EXPECT_EQ(e->calls, 0);
-    EXPECT_EQ(set.ApplyProperty(&graph, 1, 0, "nowhere", nullptr, &changed), 1);
+    EXPECT_EQ(set.ApplyProperty(&graph, 1, 0, "nowhere", nullptr, &changed), -1);
     EXPECT_EQ(e->m_Layer, trace);
     EXPECT_FALSE(changed);
     EXPECT_EQ(set.ApplyProperty(&graph, 1, 0, "OTHER", nullptr, &changed), -3);

@@ -12,6 +12,7 @@
 #include "model/layer.h"
 #include "platform/message_box.h"
 #include "platform/number_text.h"
+#include "platform/settings_store.h"
 #include "raster/raster_src.h"
 #include "test_entity.h"
 
@@ -152,6 +153,53 @@ TEST(UndoList, KeepsTheNewestRecordsUpToItsDepthAndDeletesTheRest)
     }
     EXPECT_FALSE(PushUndoItem(nullptr, std::make_unique<CLogItem>("orphan")));
     EXPECT_EQ(CLogItem::live, before);
+}
+
+// Writes (or with -1 removes) the two settings.
+void StoreUndoSteps(long long raster, long long vector)
+{
+    CSettingsKey key;
+    ASSERT_TRUE(key.Create("Software\\Korvane\\Lineweft\\Option"));
+    for (auto [name, value] : {std::pair{"RasterUndoSteps", raster}, std::pair{"VectorUndoSteps", vector}}) {
+        if (value < 0)
+            key.DeleteValue(name);
+        else
+            ASSERT_TRUE(key.SetDword(name, static_cast<DWORD>(value)));
+    }
+    ASSERT_TRUE(key.Flush());
+}
+
+TEST(UndoList, DepthsComeFromTheSettingsWithinTheirRanges)
+{
+    StoreUndoSteps(3, 3);
+    CUndoList raster, vector;
+    ApplyUndoStepSettings(&raster, &vector);
+    for (int i = 1; i <= 6; ++i) {
+        PushNamed(raster, std::to_string(i));
+        PushNamed(vector, std::to_string(i));
+    }
+    EXPECT_EQ(Names(raster), (std::vector<std::string>{"4", "5", "6"}));
+    EXPECT_EQ(Names(vector), (std::vector<std::string>{"4", "5", "6"}));
+
+    // Each end of each range, and one past it.
+    StoreUndoSteps(10, 100);
+    EXPECT_EQ(ReadRasterUndoSteps(), 10);
+    EXPECT_EQ(ReadVectorUndoSteps(), 100);
+    StoreUndoSteps(11, 101);
+    EXPECT_EQ(ReadRasterUndoSteps(), 5);
+    EXPECT_EQ(ReadVectorUndoSteps(), 32);
+    StoreUndoSteps(1, 1);
+    EXPECT_EQ(ReadRasterUndoSteps(), 1);
+    EXPECT_EQ(ReadVectorUndoSteps(), 1);
+    StoreUndoSteps(0, 0);
+    EXPECT_EQ(ReadRasterUndoSteps(), 5);
+    EXPECT_EQ(ReadVectorUndoSteps(), 32);
+    StoreUndoSteps(-1, -1);
+    ApplyUndoStepSettings(&raster, nullptr);
+    EXPECT_EQ(raster.GetDepth(), 5);
+    EXPECT_EQ(vector.GetDepth(), 3);
+    ApplyUndoStepSettings(nullptr, &vector);
+    EXPECT_EQ(vector.GetDepth(), 32);
 }
 
 TEST(UndoList, PushingAfterUndosDiscardsTheUndoneRecords)

@@ -3,7 +3,13 @@
 
 #include "raster_test_support.h"
 
+#include "platform/archive.h"
+#include "platform/bitmap.h"
+#include "platform/memory_file.h"
+
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -188,4 +194,97 @@ TEST(Dib, OnlyInfoHeaderDibsAreWritten)
     EXPECT_FALSE(empty.WriteToMemory(bytes));
     EXPECT_TRUE(empty.IsEmpty());
     EXPECT_EQ(empty.Width(), 0);
+}
+
+// ---- serialising through an archive ---------------------------------------
+
+namespace {
+
+// A DIB of the depth with distinct table colours and every byte of its rows
+// set, its drawing objects up to date.
+void MakePattern(CDib& dib, int bits)
+{
+    ASSERT_TRUE(dib.Create(7, 5, bits));
+    BYTE* block = dib.GetBlock();
+    auto* table = reinterpret_cast<RGBQUAD*>(block + 40);
+    for (DWORD i = 0; i < DIBNumColors(block); ++i)
+        table[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(3 * i), static_cast<BYTE>(255 - i), 0};
+    BYTE* rows = FindDIBBits(block);
+    for (DWORD i = 0; i < DIBBytesPerLine(block) * 5; ++i) rows[i] = static_cast<BYTE>(i * 37 + bits);
+    ASSERT_TRUE(dib.UpdateGdiObjects());
+}
+
+std::string Stored(CDib& dib)
+{
+    MemoryFile out;
+    CArchive archive(out.Get(), CArchive::store);
+    EXPECT_TRUE(archive.IsStoring());
+    EXPECT_TRUE(dib.Serialize(archive));
+    EXPECT_TRUE(out.Finish());
+    return std::string(out.Content());
+}
+
+using StreamPtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+StreamPtr ReadStream(std::string& bytes)
+{
+    return StreamPtr(fmemopen(bytes.data(), bytes.size(), "rb"), &std::fclose);
+}
+
+} // namespace
+
+TEST(DibArchive, EveryDepthRoundTripsAndTheStreamStopsBehindTheDib)
+{
+    for (int bits : {1, 4, 8, 24}) {
+        CDib dib;
+        MakePattern(dib, bits);
+        std::string bytes = Stored(dib) + "next";
+        StreamPtr in = ReadStream(bytes);
+        ASSERT_NE(in, nullptr);
+        CDib loaded;
+        ASSERT_TRUE(loaded.Create(2, 2, 24));
+        CArchive archive(in.get(), CArchive::load);
+        ASSERT_TRUE(loaded.Serialize(archive)) << bits << " bits";
+        char next[5] = {};
+        EXPECT_EQ(std::fread(next, 1, 4, in.get()), 4u);
+        EXPECT_STREQ(next, "next");
+
+        EXPECT_EQ(loaded.Width(), 7);
+        EXPECT_EQ(loaded.Height(), 5);
+        EXPECT_EQ(Header(loaded).biBitCount, bits);
+        ASSERT_EQ(loaded.GetHandle().GetSize(), dib.GetHandle().GetSize());
+        EXPECT_EQ(std::memcmp(loaded.GetHandle().Lock() + 40, dib.GetHandle().Lock() + 40,
+                              dib.GetHandle().GetSize() - 40), 0) << bits << " bits";
+        // The drawing objects are those of the loaded picture.
+        ASSERT_NE(loaded.GetBitmap(), nullptr);
+        EXPECT_EQ(loaded.GetBitmap()->GetBitCount(), bits);
+        EXPECT_EQ(loaded.GetPalette() != nullptr, bits <= 8);
+    }
+}
+
+TEST(DibArchive, ATruncatedDibFailsAndLeavesTheDibAsItWas)
+{
+    CDib source;
+    MakePattern(source, 8);
+    const std::string whole = Stored(source);
+    for (std::size_t n : {std::size_t{1}, std::size_t{13}, std::size_t{14}, std::size_t{53}, std::size_t{54 + 1024},
+                          whole.size() - 1}) {
+        std::string bytes = whole.substr(0, n);
+        StreamPtr in = ReadStream(bytes);
+        ASSERT_NE(in, nullptr);
+        CDib dib;
+        MakePattern(dib, 4);
+        const std::string before(reinterpret_cast<const char*>(dib.GetHandle().Lock()), dib.GetHandle().GetSize());
+        const CBitmap* bitmap = dib.GetBitmap();
+        CArchive archive(in.get(), CArchive::load);
+        EXPECT_FALSE(dib.Serialize(archive)) << n;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib.GetHandle().Lock()), dib.GetHandle().GetSize()),
+                  before) << n;
+        EXPECT_EQ(dib.GetBitmap(), bitmap) << n;
+    }
+    // Storing needs a DIB with a 40-byte header.
+    CDib empty;
+    MemoryFile out;
+    CArchive archive(out.Get(), CArchive::store);
+    EXPECT_FALSE(empty.Serialize(archive));
 }

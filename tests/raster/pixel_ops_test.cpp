@@ -4,6 +4,7 @@
 #include "raster_test_support.h"
 
 #include "model/constants.h"
+#include "model/undo.h"
 #include "raster/packed_bits.h"
 #include "raster/pixel_ops.h"
 
@@ -303,6 +304,27 @@ TEST(Invert, TurnsEveryColourIntoItsComplementAndForgetsTheHistogram)
         }
         EXPECT_TRUE(PaddingIsClear(image));
     }
+}
+
+TEST(Invert, LeavesABrushStrokeUnderWayOnItsWayToUndo)
+{
+    CRasterSrc image;
+    ASSERT_TRUE(image.Create(40, 40, 8));
+    image.SetGreyRamp();
+    BYTE bins[256];
+    image.ComputeHistogram(bins);
+    ASSERT_TRUE(image.IsHistogramValid());
+    const BYTE colour[4] = {0, 0, 0, 7};
+    image.SetFillMode("Fill raster by point", colour);
+    ASSERT_TRUE(image.BeginErase(20, 20));
+    const FIBITMAP* bitmap = image.GetBitmap();
+    ASSERT_TRUE(Invert(image));
+    EXPECT_FALSE(image.IsHistogramValid());
+    EXPECT_EQ(image.GetBitmap(), bitmap);
+    ASSERT_NE(image.GetLocalUndoItem(), nullptr);
+    CUndoList list;
+    ASSERT_TRUE(image.EndErase(&list));
+    EXPECT_EQ(list.GetCount(), 1u);
 }
 
 TEST(Invert, KeepsTheDimmedPaletteOfATracedImage)
