@@ -386,6 +386,11 @@ TEST_F(MainWindowTest, TracedPlateShowsVectorsOverTheRasterAndSavesInEveryFormat
     CDrawingView* view = frame.OpenFile(plate);
     ASSERT_NE(view, nullptr);
     ASSERT_TRUE(frame.TraceActive()) << (m_messages.empty() ? "" : m_messages.back());
+    // The end of the run is reported with its time.
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].rfind("Tracing finished. Elapsed time: ", 0), 0u) << m_messages[0];
+    EXPECT_NE(m_messages[0].find(" seconds"), std::string::npos) << m_messages[0];
+    m_messages.clear();
     const int entities = view->GetGraph().GetEntityCount();
     EXPECT_GT(entities, 20);
     EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetBitCount(), 1);
