@@ -73,6 +73,16 @@ int AskWithDialog(const std::string& text, const std::string& caption, unsigned 
 
 // ---- process-wide start-up values -------------------------------------------
 
+QString OpenFileFilter()
+{
+    // The image library's names for the five types the raster reader takes.
+    const QString rasters = "*.bmp *.jpg *.jpeg *.jpe *.jif *.pcx *.tga *.targa *.tif *.tiff";
+    return Lan("OpenFilter", "Drawings and rasters") + " (*.lwt *.dxf " + rasters + ");;" +
+           Lan("RasterFilter", "Raster images") + " (" + rasters + ");;" + Lan("ProjectFilter", "Lineweft project") +
+           " (*.lwt);;" + Lan("DxfFilter", "DXF drawing") + " (*.dxf);;" + Lan("AllFilesFilter", "All files") +
+           " (*)";
+}
+
 void InitApplicationShell()
 {
     g_platformCode = GetPlatformCode();
@@ -452,15 +462,7 @@ bool CMainFrame::SaveActive(const std::string& path, int format)
 
 void CMainFrame::OnOpen()
 {
-    // The types the raster reader takes (by the image library's names for
-    // them), then projects and DXF.
-    const QString filter =
-        Lan("OpenFilter", "Drawings and rasters") +
-        " (*.lwt *.dxf *.bmp *.jpg *.jpeg *.jpe *.jif *.pcx *.tga *.targa *.tif *.tiff);;" +
-        Lan("RasterFilter", "Raster images") + " (*.bmp *.jpg *.jpeg *.jpe *.jif *.pcx *.tga *.targa *.tif *.tiff);;" +
-        Lan("ProjectFilter", "Lineweft project") + " (*.lwt);;" + Lan("DxfFilter", "DXF drawing") + " (*.dxf);;" +
-        Lan("AllFilesFilter", "All files") + " (*)";
-    const QStringList paths = QFileDialog::getOpenFileNames(this, Lan("OpenTitle", "Open"), QString(), filter);
+    const QStringList paths = QFileDialog::getOpenFileNames(this, Lan("OpenTitle", "Open"), QString(), OpenFileFilter());
     for (const QString& path : paths)
         OpenFile(path.toStdString());
 }

@@ -40,6 +40,9 @@ void InitApplicationShell();
 [[nodiscard]] int GetShellPlatformCode();
 // The program's display name as built at start-up.
 [[nodiscard]] const std::string& GetProgramDisplayName();
+// The Open dialog's filters: everything that opens (projects, DXF and the
+// raster types the reader takes), then each kind alone, then all files.
+[[nodiscard]] QString OpenFileFilter();
 // Routes message boxes of the core to Qt dialogs over the active window.
 void InstallDesktopMessageBox();
 // The start-up the desktop shares with the command: the locale's separators,
