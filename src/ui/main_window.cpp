@@ -410,11 +410,7 @@ CDrawingView* CMainFrame::ActiveView() const
 {
     QMdiSubWindow* child = m_mdi->currentSubWindow();
     if (child == nullptr) {
-        QList<QMdiSubWindow*> children = m_mdi->subWindowList(QMdiArea::ActivationHistoryOrder);
-        // A window never activated (the frame was not the active window when
-        // it opened) is in no history: the newest one is meant then.
-        if (children.isEmpty())
-            children = m_mdi->subWindowList(QMdiArea::CreationOrder);
+        const QList<QMdiSubWindow*> children = m_mdi->subWindowList(QMdiArea::ActivationHistoryOrder);
         if (!children.isEmpty())
             child = children.last();
     }

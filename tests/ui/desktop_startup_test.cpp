@@ -8,6 +8,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "model/text_table.h"
+#include "platform/locale_separators.h"
 #include "platform/settings_store.h"
 #include "platform/system.h"
 #include "ui/main_window.h"
@@ -125,6 +128,25 @@ TEST_F(DesktopStartup, TheUsersLanguageFileNamesTheMenus)
     for (QAction* action : frame.findChildren<QAction*>())
         traced = traced || action->text() == "Ve&ktorisieren";
     EXPECT_TRUE(traced);
+}
+
+TEST_F(DesktopStartup, TheUsersLocaleGivesTheDecimalSeparator)
+{
+    locale_t german = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
+    if (german == nullptr)
+        GTEST_SKIP() << "no German locale on this machine";
+    freelocale(german);
+    const char* previous = std::getenv("LC_ALL");
+    const std::string kept = previous ? previous : "";
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    InitDesktopSettings();
+    const char decimal = GetLocaleSeparators().decimal;
+    if (previous)
+        setenv("LC_ALL", kept.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+    InitLocaleSeparators("C");
+    EXPECT_EQ(decimal, ',');
 }
 
 TEST_F(DesktopStartup, BrowseForFolderShowsAFolderDialogAndTheFolderAsStatus)

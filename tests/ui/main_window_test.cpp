@@ -213,6 +213,7 @@ TEST_F(MainWindowTest, DxfImportTellsWhatItPassedOver)
     CMainFrame frame;
     CDrawingView* view = frame.OpenFile(std::string(LW_TEST_DATA_DIR) + "/dxf/r2000_entities.dxf");
     ASSERT_NE(view, nullptr);
+    EXPECT_EQ(frame.ActiveView(), view);
     EXPECT_GT(view->GetGraph().GetEntityCount(), 5);
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_NE(m_messages[0].find("r2000_entities.dxf"), std::string::npos) << m_messages[0];

@@ -447,6 +447,10 @@ TEST_F(RasterTools, SavingOnCloseWritesTheProjectTheDrawingCameFrom)
         ASSERT_NE(view, nullptr);
         ASSERT_TRUE(frame.TraceActive());
         m_messages.clear();
+        // Saved in a vector format, the work counts as saved too.
+        ASSERT_TRUE(view->GetGraph().IsModified());
+        ASSERT_TRUE(frame.SaveActive(PathOf("work.dxf"))) << (m_messages.empty() ? "" : m_messages.back());
+        EXPECT_FALSE(view->GetGraph().IsModified());
         ASSERT_TRUE(frame.SaveActive(project)) << (m_messages.empty() ? "" : m_messages.back());
         EXPECT_FALSE(view->GetGraph().IsModified());
     }
