@@ -109,6 +109,7 @@ bool AskSavePath(QWidget* parent, const std::string& start, std::string& path, i
         if (QFileInfo(chosen).suffix().isEmpty())
             chosen += choice.extension;
         format = choice.format;
+        break;
     }
     // ".lwt" always saves the project, whatever filter was left selected.
     path = chosen.toStdString();
@@ -152,6 +153,8 @@ bool CDrawingView::LoadRaster(const std::string& path, std::string& error)
     // the user learns why.
     CRasterSrc image;
     RasterLoadError why = RasterLoadError::kNone;
+    // Only what this load reports may explain its failure.
+    SetLastRasterLibraryMessage("");
     if (!image.Load(path, 0, &why)) {
         error = RasterLoadErrorText(why);
         const std::string& detail = GetLastRasterLibraryMessage();
