@@ -265,6 +265,10 @@ void CMainFrame::CreateActions()
 {
     QMenu* file = menuBar()->addMenu(Lan("MenuFile", "&File"));
     file->addAction(Lan("MenuOpen", "&Open..."), QKeySequence::Open, this, &CMainFrame::OnOpen);
+    m_saveCurrentAction = file->addAction(Lan("MenuSave", "&Save"), QKeySequence::Save, this, [this] {
+        if (CDrawingView* view = ActiveView())
+            view->Save();
+    });
     m_saveAction = file->addAction(Lan("MenuSaveAs", "Save &As..."), QKeySequence::SaveAs, this,
                                    &CMainFrame::OnSaveAs);
     file->addSeparator();
@@ -344,7 +348,7 @@ void CMainFrame::UpdateActions()
     CDrawingView* view = ActiveView();
     // Undo and redo stay enabled with a view: their keys must work without
     // the menu having been opened, and an empty list makes them do nothing.
-    for (QAction* action : {m_saveAction, m_traceAction, m_zoomAction, m_zoomPreviousAction, m_undoAction,
+    for (QAction* action : {m_saveCurrentAction, m_saveAction, m_traceAction, m_zoomAction, m_zoomPreviousAction, m_undoAction,
                             m_redoAction, m_rasterUndoAction, m_rasterRedoAction, m_replaceColorAction})
         action->setEnabled(view != nullptr);
     for (QAction* action : m_rasterToolActions)

@@ -136,6 +136,7 @@ private:
 
     QMdiArea* m_mdi = nullptr;
     QTimer* m_scannerTimer = nullptr;
+    QAction* m_saveCurrentAction = nullptr;
     QAction* m_saveAction = nullptr;
     QAction* m_traceAction = nullptr;
     QAction* m_zoomAction = nullptr;
