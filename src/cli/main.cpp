@@ -13,8 +13,6 @@
 
 namespace {
 
-const char* const kLanguageKey = "Software\\Korvane\\Lineweft\\Language";
-
 // The command being run, whose usage line a usage error repeats.
 const CliCommand* g_command = nullptr;
 
@@ -36,21 +34,6 @@ void PrintHelp()
     std::printf("\nRun 'lineweft COMMAND --help' for the options of a command.\n"
                 "Settings are kept in %s\n",
                 CSettingsStore::DefaultFile().c_str());
-}
-
-// The user's language file, named in the settings; a relative name lies
-// beside the program. Without it every text shows its English default.
-void LoadUserLanguage()
-{
-    std::string name = "english.lan";
-    CSettingsKey key;
-    std::string stored;
-    if (key.Open(kLanguageKey) && key.QueryString("LanguageFileName", stored) && !stored.empty())
-        name = stored;
-    if (name[0] != '/')
-        name = GetFileDir(GetProgramPath()) + name;
-    if (FileExists(name))
-        (void)LoadLanguageFile(name);
 }
 
 } // namespace
@@ -100,7 +83,7 @@ int main(int argc, char** argv)
             return kExitOk;
         }
         InitLocaleSeparators();
-        LoadUserLanguage();
+        (void)LoadUserLanguageFile();
         return command.run(rest);
     }
     return UsageError("unknown command '" + first + "'");

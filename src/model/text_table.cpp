@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "model/file_paths.h"
 #include "model/text_lines.h"
+#include "platform/settings_store.h"
+#include "platform/system.h"
 #include "platform/text_encoding.h"
 #include "platform/text_trim.h"
 
@@ -115,6 +118,19 @@ CLangTable& GetLangTable()
 bool LoadLanguageFile(const std::string& path)
 {
     return GetLangTable().Load(path);
+}
+
+bool LoadUserLanguageFile()
+{
+    std::string name = "english.lan";
+    CSettingsKey key;
+    std::string stored;
+    if (key.Open("Software\\Korvane\\Lineweft\\Language") && key.QueryString("LanguageFileName", stored) &&
+        !stored.empty())
+        name = stored;
+    if (name[0] != '/')
+        name = GetFileDir(GetProgramPath()) + name;
+    return FileExists(name) && LoadLanguageFile(name);
 }
 
 std::string GetLanString(std::string_view key, std::string_view englishDefault)

@@ -63,6 +63,11 @@ private:
 // Loads the global table from a file (see CLangTable::Load).
 bool LoadLanguageFile(const std::string& path);
 
+// Loads the user's language file, named by the setting "LanguageFileName"
+// under "Language" (default english.lan); a relative name lies beside the
+// program. False, the table as it was, when there is no such file.
+bool LoadUserLanguageFile();
+
 // The translation of key when the table has a non-empty value, else the
 // English default.
 [[nodiscard]] std::string GetLanString(std::string_view key, std::string_view englishDefault);

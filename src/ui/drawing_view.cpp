@@ -2,6 +2,10 @@
 // drawing through its device with wheel zoom and drag pan.
 #include "ui/drawing_view.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -14,8 +18,11 @@
 #include "export/vector_file.h"
 #include "model/file_paths.h"
 #include "model/text_table.h"
+#include "platform/message_box.h"
 #include "platform/pixel_dc.h"
+#include "platform/settings_store.h"
 #include "raster/raster_entity.h"
+#include "raster/raster_file.h"
 #include "raster/raster_src.h"
 #include "trace/trace_option.h"
 #include "ui/progress_dialog.h"
@@ -49,12 +56,55 @@ void CopyCanvasToImage(const CPixelDC& canvas, QImage& image)
     }
 }
 
+// Where the preferences keep the undo depths.
+QString Lan(const char* key, const char* english)
+{
+    return QString::fromUtf8(GetLanString(key, english));
+}
+
 } // namespace
+
+bool AskSavePath(QWidget* parent, const std::string& start, std::string& path, int& format)
+{
+    // One filter per format, the project first; each remembers its code.
+    struct Choice {
+        QString filter;
+        QString extension;
+        int format;
+    };
+    std::vector<Choice> choices{{Lan("ProjectFilter", "Lineweft project") + " (*.lwt)", ".lwt", EXPORT_NONE}};
+    for (int code = EXPORT_FORMAT_FIRST; code <= EXPORT_FORMAT_LAST; ++code) {
+        if (!IsExportFormatAvailable(code))
+            continue;
+        const QString extension = QString::fromUtf8(ExportFormatExtension(code));
+        choices.push_back({QString::fromUtf8(ExportFormatName(code)) + " (*" + extension + ")", extension, code});
+    }
+    QStringList filters;
+    for (const Choice& choice : choices)
+        filters << choice.filter;
+    QString selected = choices.front().filter;
+    QString chosen = QFileDialog::getSaveFileName(parent, Lan("SaveAsTitle", "Save As"), QString::fromStdString(start),
+                                                  filters.join(";;"), &selected);
+    if (chosen.isEmpty())
+        return false;
+    format = EXPORT_NONE;
+    for (const Choice& choice : choices) {
+        if (choice.filter != selected)
+            continue;
+        if (QFileInfo(chosen).suffix().isEmpty())
+            chosen += choice.extension;
+        format = choice.format;
+        break;
+    }
+    // ".lwt" always saves the project, whatever filter was left selected.
+    path = chosen.toStdString();
+    return true;
+}
 
 CDrawingView::CDrawingView(QWidget* parent)
     : QWidget(parent),
-      m_rasterUndo(std::make_unique<CUndoList>()),
-      m_vectorUndo(std::make_unique<CUndoList>())
+      m_rasterUndo(std::make_unique<CUndoList>(ReadRasterUndoSteps())),
+      m_vectorUndo(std::make_unique<CUndoList>(ReadVectorUndoSteps()))
 {
     m_graph.SetUndoLists(m_rasterUndo.get(), m_vectorUndo.get());
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -72,21 +122,38 @@ CDrawingView::~CDrawingView()
 void CDrawingView::AfterLoad(const std::string& path)
 {
     m_pathName = path;
+    m_importWarnings.clear();
     m_rasterUndo->DeleteAllItems();
     m_vectorUndo->DeleteAllItems();
     m_device.ZoomStack().ClearZoomStack();
     if (CRaster* raster = m_graph.GetRaster())
         raster->InvalidateDisplayCache();
+    m_graph.SetModified(false);
     m_followExtents = FitExtents();
 }
 
 bool CDrawingView::LoadRaster(const std::string& path, std::string& error)
 {
-    if (!m_graph.NewFromRaster(path, nullptr)) {
-        error = GetLanString("OpenRasterFailMsg", "Cannot open the raster file ") + path;
+    // Read beside the drawing first: a refused file leaves it as it was and
+    // the user learns why.
+    CRasterSrc image;
+    RasterLoadError why = RasterLoadError::kNone;
+    // Only what this load reports may explain its failure.
+    SetLastRasterLibraryMessage("");
+    if (!image.Load(path, 0, &why)) {
+        error = RasterLoadErrorText(why);
+        const std::string& detail = GetLastRasterLibraryMessage();
+        if (why == RasterLoadError::kDecodeFailed && !detail.empty())
+            error += "\n" + detail;
         return false;
     }
-    AfterLoad(path);
+    m_graph.RemoveAllLayers();
+    m_graph.SelectOrAddLayer("Trace");
+    if (!TakeRasterImage(image)) {
+        error = NoMemoryText();
+        return false;
+    }
+    m_pathName = path;
     return true;
 }
 
@@ -100,9 +167,11 @@ bool CDrawingView::LoadProject(const std::string& path, std::string& error)
 
 bool CDrawingView::LoadDXF(const std::string& path, std::string& error)
 {
-    if (!m_graph.ReadDXF(path, nullptr, &error))
+    std::vector<std::string> warnings;
+    if (!m_graph.ReadDXF(path, nullptr, &error, &warnings))
         return false;
     AfterLoad(path);
+    m_importWarnings = std::move(warnings);
     return true;
 }
 
@@ -154,19 +223,33 @@ CTraceRunResult CDrawingView::Trace(std::string& error)
                 grey = found;
         }
         raster->InvalidateDisplayCache();
+        // A raster change like any other: Undo Raster brings the grey back.
+        if (!PushRasterUndo(m_rasterUndo.get(), GetLanString("UndoConvertTo1Bit", "Convert raster to black and white"),
+                            &image)) {
+            error = NoMemoryText();
+            return {};
+        }
         if (!image.ConvertTo1Bit(grey)) {
+            // The image is as it was; its copy on the list would undo nothing.
+            (void)m_rasterUndo->UndoLast();
             error = NoMemoryText();
             return {};
         }
         m_graph.ComputeRasterHistogram(nullptr);
     }
 
+    // The run replaces every layer: one record of the whole drawing keeps
+    // the old layers, and the records before it stay valid behind it.
+    auto whole = std::make_unique<CGraphUndoItem>(GetLanString("UndoTrace", "Trace"));
+    const bool kept = whole->Init(&m_graph, CGraphUndoItem::KIND_DRAWING);
+
     // The worker owns the drawing until the dialog has ended.
     m_tracing = true;
     const CTraceRunResult result = TraceWithProgressDialog(this, &m_graph, options);
     m_tracing = false;
-    // The run replaced every layer: records of the old entities are void.
-    m_vectorUndo->DeleteAllItems();
+    // Without the copy the records of the old entities are void.
+    if (!kept || !m_vectorUndo->PushItem(std::move(whole)))
+        m_vectorUndo->DeleteAllItems();
     raster->InvalidateDisplayCache();
     m_graph.SetModified(true);
     InvalidateDrawing();
@@ -194,6 +277,63 @@ bool CDrawingView::SaveAs(const std::string& path, int format, std::string& erro
     return true;
 }
 
+bool CDrawingView::SaveTo(const std::string& path, int format)
+{
+    std::string error;
+    if (!SaveAs(path, format, error)) {
+        std::string text = GetLanString("SaveFileFailMsg", "Cannot save ") + path;
+        if (!error.empty())
+            text += "\n" + error;
+        ShowMessageBox(text, QApplication::applicationDisplayName().toStdString(), MB_OK | MB_ICONERROR);
+        return false;
+    }
+    m_graph.SetModified(false);
+    if (QWidget* child = parentWidget())
+        child->setWindowTitle(QString::fromUtf8(GetFileNameWithExt(path)));
+    return true;
+}
+
+bool CDrawingView::Save()
+{
+    if (LowerExt(m_pathName) == ".lwt")
+        return SaveTo(m_pathName, EXPORT_NONE);
+    // A raster or an import is not overwritten with a drawing unasked.
+    std::string path;
+    int format = EXPORT_NONE;
+    const std::string start = m_pathName.empty() ? std::string() : ReplaceFileExt(m_pathName, ".lwt");
+    return AskSavePath(this, start, path, format) && SaveTo(path, format);
+}
+
+bool CDrawingView::MaybeSave()
+{
+    if (m_tracing)
+        return false;
+    if (!m_graph.IsModified())
+        return true;
+    QString name = parentWidget() ? parentWidget()->windowTitle() : windowTitle();
+    if (name.isEmpty())
+        name = Lan("Untitled", "Untitled");
+    const std::string text =
+        GetLanString("SaveChangesMsg", "Save the changes to the drawing?") + "\n" + name.toStdString();
+    switch (ShowMessageBox(text, QApplication::applicationDisplayName().toStdString(),
+                           MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES:
+        return Save();
+    case IDNO:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CDrawingView::closeEvent(QCloseEvent* event)
+{
+    if (MaybeSave())
+        event->accept();
+    else
+        event->ignore();
+}
+
 bool CDrawingView::UndoVector()
 {
     if (m_tracing)
@@ -214,14 +354,26 @@ bool CDrawingView::RedoVector()
     return done;
 }
 
+void CDrawingView::AfterRasterStep(bool done)
+{
+    if (CRaster* raster = m_graph.GetRaster()) {
+        raster->InvalidateDisplayCache();
+        // A step may change the depth (the trace's conversion): the
+        // threshold reads the histogram of the image as it is now.
+        if (done)
+            m_graph.ComputeRasterHistogram(nullptr);
+    }
+    if (done)
+        m_graph.SetModified(true);
+    InvalidateDrawing();
+}
+
 bool CDrawingView::UndoRaster()
 {
     if (m_tracing)
         return false;
     const bool done = m_rasterUndo->UndoLast();
-    if (CRaster* raster = m_graph.GetRaster())
-        raster->InvalidateDisplayCache();
-    InvalidateDrawing();
+    AfterRasterStep(done);
     return done;
 }
 
@@ -230,9 +382,7 @@ bool CDrawingView::RedoRaster()
     if (m_tracing)
         return false;
     const bool done = m_rasterUndo->RedoNext();
-    if (CRaster* raster = m_graph.GetRaster())
-        raster->InvalidateDisplayCache();
-    InvalidateDrawing();
+    AfterRasterStep(done);
     return done;
 }
 
@@ -365,6 +515,7 @@ void CDrawingView::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), palette().window());
     if (!picture.isNull())
         painter.drawImage(0, 0, picture);
+    PaintToolFeedback(painter);
 }
 
 void CDrawingView::resizeEvent(QResizeEvent* event)
@@ -390,7 +541,11 @@ void CDrawingView::wheelEvent(QWheelEvent* event)
 
 void CDrawingView::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton || event->button() == Qt::MiddleButton) {
+    if (RasterToolPress(event)) {
+        event->accept();
+        return;
+    }
+    if ((event->button() == Qt::LeftButton && m_tool == RasterTool::None) || event->button() == Qt::MiddleButton) {
         m_panning = !m_tracing;
         m_panPushed = false;
         m_panLast = event->position().toPoint();
@@ -403,6 +558,10 @@ void CDrawingView::mousePressEvent(QMouseEvent* event)
 void CDrawingView::mouseMoveEvent(QMouseEvent* event)
 {
     if (!m_panning) {
+        if (RasterToolMove(event)) {
+            event->accept();
+            return;
+        }
         QWidget::mouseMoveEvent(event);
         return;
     }
@@ -419,6 +578,10 @@ void CDrawingView::mouseMoveEvent(QMouseEvent* event)
 
 void CDrawingView::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (!m_panning && RasterToolRelease(event)) {
+        event->accept();
+        return;
+    }
     if (m_panning && (event->button() == Qt::LeftButton || event->button() == Qt::MiddleButton)) {
         mouseMoveEvent(event);
         m_panning = false;

@@ -10,12 +10,23 @@
 // nothing new and ignores zoom and pan until the run has ended.
 //
 // Navigation: the wheel zooms about the point under the pointer, a drag with
-// the left or middle button pans; both save the box for Zoom Previous.
+// the middle button (and the left one while no raster tool is chosen) pans;
+// both save the box for Zoom Previous.
+//
+// Raster tools take the left button: the brush paints while it is held, a
+// window is dragged from corner to corner, a polygon gets a corner per click
+// and is filled on a right click or a double click (Esc drops it). Every
+// edit goes on the raster undo list.
 #include <QImage>
 #include <QPoint>
 #include <QWidget>
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
+
+#include "platform/colorref.h"
 
 #include "model/cdc_device.h"
 #include "model/graph.h"
@@ -23,6 +34,14 @@
 #include "trace/trace_run.h"
 
 class CRasterSrc;
+class QPainter;
+
+// Asks for a file to save a drawing in, one filter per format (the project
+// first). False when cancelled; else the path (with the filter's extension
+// when it had none) and the format code (0: by the extension).
+bool AskSavePath(QWidget* parent, const std::string& start, std::string& path, int& format);
+
+enum class RasterTool { None, EraseBrush, FillBrush, EraseWindow, FillWindow, ErasePolygon, FillPolygon };
 
 class CDrawingView : public QWidget {
     Q_OBJECT
@@ -36,6 +55,8 @@ public:
     [[nodiscard]] CFrCDCDevice& GetDevice() { return m_device; }
     // The file the drawing came from or was last saved as; empty for a scan.
     [[nodiscard]] const std::string& GetPathName() const { return m_pathName; }
+    // What the last DXF import passed over (empty for other loads).
+    [[nodiscard]] const std::vector<std::string>& GetImportWarnings() const { return m_importWarnings; }
 
     // ---- loading ----------------------------------------------------------
 
@@ -56,10 +77,20 @@ public:
     // Makes the raster one bit by the stored threshold and traces it under
     // the progress dialog with the stored options. A code of
     // RUN_NOT_REPORTED without a raster; `error` says why nothing ran.
+    // The conversion to one bit goes on the raster undo list and the whole
+    // trace on the vector list (the old layers come back with Undo).
     CTraceRunResult Trace(std::string& error);
     // ".lwt" saves the project; otherwise the vector format (ExportFormat
     // code; 0 takes it from the extension). False with the reason.
     [[nodiscard]] bool SaveAs(const std::string& path, int format, std::string& error);
+    // SaveAs with a failure shown to the user; on success the window takes
+    // the file's name and the drawing counts as saved.
+    bool SaveTo(const std::string& path, int format);
+    // Saves to the project the drawing came from, else asks where.
+    bool Save();
+    // With unsaved changes, asks whether to save them: true when the window
+    // may close (saved or discarded), false when the user cancelled.
+    bool MaybeSave();
 
     // The undo commands: the newest done record of the list is taken back,
     // the oldest undone one applied again. The vector commands clear the
@@ -68,6 +99,28 @@ public:
     bool RedoVector();
     bool UndoRaster();
     bool RedoRaster();
+
+    // ---- raster editing ---------------------------------------------------
+
+    // The tool the left button works with; a polygon in progress is dropped.
+    void SetRasterTool(RasterTool tool);
+    [[nodiscard]] RasterTool GetRasterTool() const { return m_tool; }
+    // What the fill tools paint (erasing paints the image's background).
+    void SetFillColor(COLORREF color) { m_fillColor = color; }
+    [[nodiscard]] COLORREF GetFillColor() const { return m_fillColor; }
+    // The edits the tools make, in world points. The window is the box of
+    // two opposite corners. A polygon that cannot be filled is reported
+    // ("RasterPolygonError"); false when nothing changed.
+    bool EditRasterWindow(const frDoublePoint& a, const frDoublePoint& b, bool fill);
+    bool EditRasterPolygon(std::span<const frDoublePoint> points, bool fill);
+    // A brush stroke: begun at a point, drawn on to the next ones, ended.
+    bool BeginRasterBrush(const frDoublePoint& at, bool fill);
+    bool ContinueRasterBrush(const frDoublePoint& to);
+    bool EndRasterBrush();
+    // Replaces a colour of the raster (more than 1 bit per pixel) within the
+    // tolerance (squared colour distance), as one raster undo step. False
+    // with the reason in `error`.
+    bool ReplaceRasterColor(COLORREF from, COLORREF to, int tolerance, std::string& error);
 
     // ---- view -------------------------------------------------------------
 
@@ -96,6 +149,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -106,6 +162,17 @@ private:
     bool FitExtents();
     bool RunPass();
     void AfterLoad(const std::string& path);
+    // The window pixel of a world point.
+    [[nodiscard]] QPoint WorldToPixel(const frDoublePoint& p) const;
+    // The colour of a fill or erase in the form the image takes it.
+    [[nodiscard]] DWORD EditColor(bool fill) const;
+    void AfterRasterEdit();
+    void AfterRasterStep(bool done);
+    bool RasterToolPress(QMouseEvent* event);
+    bool RasterToolMove(QMouseEvent* event);
+    bool RasterToolRelease(QMouseEvent* event);
+    void FinishPolygon();
+    void PaintToolFeedback(QPainter& painter);
 
     CGraph m_graph;
     // Made right after the drawing, which keeps pointers to them; released
@@ -114,6 +181,7 @@ private:
     std::unique_ptr<CUndoList> m_vectorUndo;
     CFrCDCDevice m_device;
     std::string m_pathName;
+    std::vector<std::string> m_importWarnings;
     QImage m_picture;
     bool m_passDue = true;
     bool m_tracing = false;
@@ -121,4 +189,12 @@ private:
     bool m_panning = false;
     bool m_panPushed = false;
     QPoint m_panLast;
+
+    RasterTool m_tool = RasterTool::None;
+    COLORREF m_fillColor = RGB(0, 0, 0);
+    bool m_brushing = false;
+    bool m_dragging = false;
+    frDoublePoint m_dragStart;
+    std::vector<frDoublePoint> m_polygon;
+    QPoint m_pointer;
 };

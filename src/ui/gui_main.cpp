@@ -1,27 +1,39 @@
 // lineweft-gui [FILES]: the desktop program. Opens each file given in a child
 // window of its own.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QStringList>
 
-#include "trace/trace_option.h"
+#include "raster/raster_library.h"
 #include "ui/main_window.h"
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("lineweft");
+    QApplication::setApplicationVersion(LINEWEFT_VERSION);
     QApplication::setOrganizationName("Korvane");
     QApplication::setApplicationDisplayName("Lineweft");
+
+    // --help and --version print and exit; an unknown option exits non-zero.
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Converts scanned drawings, maps and logos into vector drawings.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument("files", "Rasters, projects (.lwt) or DXF files to open.", "[FILES...]");
+    parser.process(app);
+
+    // The image library's messages (and its TIFF decoder's) are kept for the
+    // load's reason instead of going to the terminal.
+    CRasterLibraryGuard rasterLibrary;
     InitApplicationShell();
     InstallDesktopMessageBox();
-    // The options set in earlier sessions.
-    GetTraceOption().LoadFromRegistry();
+    InitDesktopSettings();
 
     CMainFrame frame;
     frame.show();
     frame.StartScanner();
-    const QStringList files = QApplication::arguments().mid(1);
-    for (const QString& file : files)
+    for (const QString& file : parser.positionalArguments())
         frame.OpenFile(file.toStdString());
     return app.exec();
 }

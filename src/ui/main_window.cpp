@@ -2,10 +2,12 @@
 // core's status texts, the file, trace and scanner commands.
 #include "ui/main_window.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -21,8 +23,14 @@
 #include "model/graph.h"
 #include "model/text_table.h"
 #include "model/undo.h"
+#include "model/utilities.h"
+#include "platform/locale_separators.h"
+#include "platform/system.h"
 #include "raster/raster_display.h"
+#include "raster/raster_entity.h"
 #include "raster/raster_src.h"
+#include "trace/trace_option.h"
+#include "ui/color_picker.h"
 #include "ui/drawing_view.h"
 
 namespace {
@@ -65,6 +73,16 @@ int AskWithDialog(const std::string& text, const std::string& caption, unsigned 
 
 // ---- process-wide start-up values -------------------------------------------
 
+QString OpenFileFilter()
+{
+    // The image library's names for the five types the raster reader takes.
+    const QString rasters = "*.bmp *.jpg *.jpeg *.jpe *.jif *.pcx *.tga *.targa *.tif *.tiff";
+    return Lan("OpenFilter", "Drawings and rasters") + " (*.lwt *.dxf " + rasters + ");;" +
+           Lan("RasterFilter", "Raster images") + " (" + rasters + ");;" + Lan("ProjectFilter", "Lineweft project") +
+           " (*.lwt);;" + Lan("DxfFilter", "DXF drawing") + " (*.dxf);;" + Lan("AllFilesFilter", "All files") +
+           " (*)";
+}
+
 void InitApplicationShell()
 {
     g_platformCode = GetPlatformCode();
@@ -77,6 +95,37 @@ void InitApplicationShell()
 int GetShellPlatformCode() { return g_platformCode; }
 
 const std::string& GetProgramDisplayName() { return g_displayName; }
+
+std::string BrowseForFolderWithDialog(QWidget* parent, const std::string& title, const std::string& start)
+{
+    QFileDialog dialog(parent, QString::fromUtf8(title), QString::fromUtf8(start));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // The status bar follows the folder the user is on.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog,
+                     [](const QString& path) { ShowStatusText(path.toStdString()); });
+    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog,
+                     [](const QString& path) { ShowStatusText(path.toStdString()); });
+    ShowStatusText(start);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? std::string() : chosen.front().toStdString();
+}
+
+void InitDesktopSettings()
+{
+    InitLocaleSeparators();
+    (void)LoadUserLanguageFile();
+    // The options set in earlier sessions.
+    GetTraceOption().LoadFromRegistry();
+    // The core's owner is a window handle of its own: the dialog goes over
+    // the active window instead.
+    SetFolderBrowser([](void*, const std::string& title, const std::string& start) {
+        return BrowseForFolderWithDialog(QApplication::activeWindow(), title, start);
+    });
+}
 
 void InstallDesktopMessageBox()
 {
@@ -216,6 +265,10 @@ void CMainFrame::CreateActions()
 {
     QMenu* file = menuBar()->addMenu(Lan("MenuFile", "&File"));
     file->addAction(Lan("MenuOpen", "&Open..."), QKeySequence::Open, this, &CMainFrame::OnOpen);
+    m_saveCurrentAction = file->addAction(Lan("MenuSave", "&Save"), QKeySequence::Save, this, [this] {
+        if (CDrawingView* view = ActiveView())
+            view->Save();
+    });
     m_saveAction = file->addAction(Lan("MenuSaveAs", "Save &As..."), QKeySequence::SaveAs, this,
                                    &CMainFrame::OnSaveAs);
     file->addSeparator();
@@ -252,8 +305,42 @@ void CMainFrame::CreateActions()
             active->ZoomPrevious();
     });
 
-    QMenu* tools = menuBar()->addMenu(Lan("MenuTools", "&Tools"));
-    m_traceAction = tools->addAction(Lan("MenuTrace", "&Trace"), this, &CMainFrame::OnTrace);
+    QMenu* raster = menuBar()->addMenu(Lan("MenuRaster", "&Raster"));
+    // One tool at a time takes the left button; "Pan" gives it back.
+    auto* tools = new QActionGroup(this);
+    const struct {
+        const char* key;
+        const char* english;
+        RasterTool tool;
+    } toolItems[] = {
+        {"MenuRasterPan", "&Pan", RasterTool::None},
+        {"MenuErasePoint", "&Erase by Point", RasterTool::EraseBrush},
+        {"MenuEraseRect", "Erase by &Window", RasterTool::EraseWindow},
+        {"MenuErasePolygon", "Erase by P&olygon", RasterTool::ErasePolygon},
+        {"MenuFillPoint", "Fill by Poi&nt", RasterTool::FillBrush},
+        {"MenuFillRect", "Fill by Win&dow", RasterTool::FillWindow},
+        {"MenuFillPolygon", "&Fill by Polygon", RasterTool::FillPolygon},
+    };
+    for (const auto& item : toolItems) {
+        QAction* action = raster->addAction(Lan(item.key, item.english));
+        action->setCheckable(true);
+        action->setChecked(item.tool == RasterTool::None);
+        action->setData(static_cast<int>(item.tool));
+        tools->addAction(action);
+        m_rasterToolActions.push_back(action);
+    }
+    connect(tools, &QActionGroup::triggered, this, [this](QAction* action) {
+        m_rasterTool = static_cast<RasterTool>(action->data().toInt());
+        for (QMdiSubWindow* child : m_mdi->subWindowList())
+            if (auto* view = qobject_cast<CDrawingView*>(child->widget()))
+                view->SetRasterTool(m_rasterTool);
+    });
+    raster->addSeparator();
+    m_replaceColorAction =
+        raster->addAction(Lan("MenuReplaceColor", "&Replace Colour..."), this, &CMainFrame::OnReplaceColor);
+
+    QMenu* tools2 = menuBar()->addMenu(Lan("MenuTools", "&Tools"));
+    m_traceAction = tools2->addAction(Lan("MenuTrace", "&Trace"), this, &CMainFrame::OnTrace);
 }
 
 void CMainFrame::UpdateActions()
@@ -261,8 +348,10 @@ void CMainFrame::UpdateActions()
     CDrawingView* view = ActiveView();
     // Undo and redo stay enabled with a view: their keys must work without
     // the menu having been opened, and an empty list makes them do nothing.
-    for (QAction* action : {m_saveAction, m_traceAction, m_zoomAction, m_zoomPreviousAction, m_undoAction,
-                            m_redoAction, m_rasterUndoAction, m_rasterRedoAction})
+    for (QAction* action : {m_saveCurrentAction, m_saveAction, m_traceAction, m_zoomAction, m_zoomPreviousAction, m_undoAction,
+                            m_redoAction, m_rasterUndoAction, m_rasterRedoAction, m_replaceColorAction})
+        action->setEnabled(view != nullptr);
+    for (QAction* action : m_rasterToolActions)
         action->setEnabled(view != nullptr);
     m_selectSourceAction->setEnabled(IsReady());
     m_acquireAction->setEnabled(IsReady() && !IsSourceEnabled());
@@ -277,6 +366,7 @@ CDrawingView* CMainFrame::AddChild(std::unique_ptr<CDrawingView> view, const QSt
     child->setAttribute(Qt::WA_DeleteOnClose);
     child->setWindowTitle(title);
     connect(shown, &CDrawingView::statusText, this, &CMainFrame::ShowStatus);
+    shown->SetRasterTool(m_rasterTool);
     child->showMaximized();
     m_mdi->setActiveSubWindow(child);
     UpdateActions();
@@ -300,7 +390,24 @@ CDrawingView* CMainFrame::OpenFile(const std::string& path)
         return nullptr;
     }
     ShowStatus(QString::fromUtf8(path));
-    return AddChild(std::move(view), QString::fromUtf8(GetFileNameWithExt(path)));
+    CDrawingView* shown = AddChild(std::move(view), QString::fromUtf8(GetFileNameWithExt(path)));
+    ShowImportWarnings(path, shown->GetImportWarnings());
+    return shown;
+}
+
+void CMainFrame::ShowImportWarnings(const std::string& path, const std::vector<std::string>& warnings)
+{
+    if (warnings.empty())
+        return;
+    // A long list would not fit the screen; the count tells the rest.
+    constexpr std::size_t kShownWarnings = 20;
+    std::string text = GetLanString("ImportWarningsMsg", "Parts of the file were not imported: ") + path;
+    for (std::size_t i = 0; i < warnings.size() && i < kShownWarnings; ++i)
+        text += "\n" + warnings[i];
+    if (warnings.size() > kShownWarnings)
+        text += "\n" + GetLanString("ImportMoreWarningsMsg", "... and more: ") +
+                std::to_string(warnings.size() - kShownWarnings);
+    ShowMessageBox(text, g_displayName, MB_OK | MB_ICONWARNING);
 }
 
 CDrawingView* CMainFrame::ActiveView() const
@@ -330,9 +437,14 @@ bool CMainFrame::TraceActive()
         ShowStatus(Lan("TraceDoneMsg", "Traced entities: ") + QString::number(entities) +
                    QString::asprintf(" (%.1f s)", result.elapsedMs / 1000.0));
     }
-    // A stop is the user's own doing; other ends are worth a message.
-    if (!error.empty() && result.code != RUN_STOPPED)
-        ShowMessageBox(error, g_displayName, MB_OK | MB_ICONWARNING);
+    if (result.code == RUN_FINISHED) {
+        std::string text = GetLanString("MainTraceFinish", "Tracing finished. Elapsed time:");
+        FormatDuration(result.elapsedMs / 1000, text);
+        ShowMessageBox(text, g_displayName, MB_OK | MB_ICONINFORMATION);
+    } else if (!error.empty()) {
+        ShowMessageBox(error, g_displayName,
+                       MB_OK | (result.code == RUN_STOPPED ? MB_ICONINFORMATION : MB_ICONWARNING));
+    }
     UpdateActions();
     return kept;
 }
@@ -342,26 +454,15 @@ bool CMainFrame::SaveActive(const std::string& path, int format)
     CDrawingView* view = ActiveView();
     if (view == nullptr)
         return false;
-    std::string error;
-    if (!view->SaveAs(path, format, error)) {
-        std::string text = GetLanString("SaveFileFailMsg", "Cannot save ") + path;
-        if (!error.empty())
-            text += "\n" + error;
-        ShowMessageBox(text, g_displayName, MB_OK | MB_ICONERROR);
+    if (!view->SaveTo(path, format))
         return false;
-    }
-    if (QWidget* child = view->parentWidget())
-        child->setWindowTitle(QString::fromUtf8(GetFileNameWithExt(path)));
     ShowStatus(Lan("SavedMsg", "Saved ") + QString::fromUtf8(path));
     return true;
 }
 
 void CMainFrame::OnOpen()
 {
-    const QString filter = Lan("OpenFilter", "Drawings and rasters") +
-                           " (*.lwt *.dxf *.bmp *.tif *.tiff *.png *.jpg *.jpeg *.gif *.pcx *.tga);;" +
-                           Lan("AllFilesFilter", "All files") + " (*)";
-    const QStringList paths = QFileDialog::getOpenFileNames(this, Lan("OpenTitle", "Open"), QString(), filter);
+    const QStringList paths = QFileDialog::getOpenFileNames(this, Lan("OpenTitle", "Open"), QString(), OpenFileFilter());
     for (const QString& path : paths)
         OpenFile(path.toStdString());
 }
@@ -371,38 +472,40 @@ void CMainFrame::OnSaveAs()
     CDrawingView* view = ActiveView();
     if (view == nullptr)
         return;
-    // One filter per format, the project first; each remembers its code.
-    struct Choice {
-        QString filter;
-        QString extension;
-        int format;
-    };
-    std::vector<Choice> choices{{Lan("ProjectFilter", "Lineweft project") + " (*.lwt)", ".lwt", EXPORT_NONE}};
-    for (int format = EXPORT_FORMAT_FIRST; format <= EXPORT_FORMAT_LAST; ++format) {
-        if (!IsExportFormatAvailable(format))
-            continue;
-        const QString extension = QString::fromUtf8(ExportFormatExtension(format));
-        choices.push_back({QString::fromUtf8(ExportFormatName(format)) + " (*" + extension + ")", extension, format});
-    }
-    QStringList filters;
-    for (const Choice& choice : choices)
-        filters << choice.filter;
-    QString selected = choices.front().filter;
-    QString path = QFileDialog::getSaveFileName(this, Lan("SaveAsTitle", "Save As"),
-                                                QString::fromStdString(view->GetPathName()),
-                                                filters.join(";;"), &selected);
-    if (path.isEmpty())
+    std::string path;
+    int format = EXPORT_NONE;
+    if (AskSavePath(this, view->GetPathName(), path, format))
+        SaveActive(path, format);
+}
+
+void CMainFrame::OnReplaceColor()
+{
+    CDrawingView* view = ActiveView();
+    CRaster* raster = view ? view->GetGraph().GetRaster() : nullptr;
+    if (raster == nullptr || raster->GetImage().IsEmpty())
         return;
-    for (const Choice& choice : choices) {
-        if (choice.filter != selected)
-            continue;
-        if (QFileInfo(path).suffix().isEmpty())
-            path += choice.extension;
-        // ".lwt" always saves the project, whatever filter was left selected.
-        SaveActive(path.toStdString(), choice.format);
+    if (raster->GetImage().GetBitCount() <= 1) {
+        ShowMessageBox(GetLanString("ReplaceColorOneBitMsg", "A black and white raster has no colours to replace."),
+                       g_displayName, MB_OK | MB_ICONINFORMATION);
         return;
     }
-    SaveActive(path.toStdString());
+    COLORREF from = RGB(0, 0, 0), to = RGB(255, 255, 255);
+    ShowStatus(Lan("PickColorFromMsg", "Pick the colour to replace."));
+    if (!SelectColorFromRaster(&raster->GetImage(), &from, this))
+        return;
+    ShowStatus(Lan("PickColorToMsg", "Pick the colour to put in its place."));
+    to = from;
+    if (!SelectColorFromRaster(&raster->GetImage(), &to, this))
+        return;
+    bool accepted = false;
+    const int tolerance = QInputDialog::getInt(this, Lan("RasterReplaceColor", "Replace color"),
+                                               Lan("ReplaceColorToleranceMsg", "Tolerance (squared colour distance):"),
+                                               0, 0, 9 * 255 * 255, 1, &accepted);
+    if (!accepted)
+        return;
+    std::string error;
+    if (!view->ReplaceRasterColor(from, to, tolerance, error))
+        ShowMessageBox(error, g_displayName, MB_OK | MB_ICONWARNING);
 }
 
 void CMainFrame::OnTrace() { TraceActive(); }
@@ -474,6 +577,8 @@ void CMainFrame::CopyImage(TW_HANDLE dib, const TW_IMAGEINFO&)
     auto view = std::make_unique<CDrawingView>();
     if (!view->TakeRasterImage(image))
         return;
+    // A scan exists nowhere else until it is saved.
+    view->GetGraph().SetModified(true);
     AddChild(std::move(view), Lan("ScannedRaster", "Scanned Raster Image"));
 }
 
@@ -481,6 +586,13 @@ bool CMainFrame::CanClose() { return true; }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    // Each window with unsaved changes asks; a cancel keeps the frame open.
+    for (QMdiSubWindow* child : m_mdi->subWindowList(QMdiArea::StackingOrder)) {
+        if (!child->close()) {
+            event->ignore();
+            return;
+        }
+    }
     m_scannerTimer->stop();
     QMainWindow::closeEvent(event);
 }

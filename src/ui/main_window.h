@@ -17,16 +17,17 @@
 #include <QString>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
 #include "raster/twain.h"
+#include "ui/drawing_view.h"
 
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 class QTimer;
-class CDrawingView;
 
 // ---- process-wide start-up values -----------------------------------------
 
@@ -39,8 +40,19 @@ void InitApplicationShell();
 [[nodiscard]] int GetShellPlatformCode();
 // The program's display name as built at start-up.
 [[nodiscard]] const std::string& GetProgramDisplayName();
+// The Open dialog's filters: everything that opens (projects, DXF and the
+// raster types the reader takes), then each kind alone, then all files.
+[[nodiscard]] QString OpenFileFilter();
 // Routes message boxes of the core to Qt dialogs over the active window.
 void InstallDesktopMessageBox();
+// The start-up the desktop shares with the command: the locale's separators,
+// the user's language file and the stored tracing options; and the folder
+// chooser the core asks through BrowseForFolder. Before any window is made.
+void InitDesktopSettings();
+// A folder chooser: the chosen folder, or "" when cancelled. The folder it
+// opens in and the one the user is on show as status texts.
+[[nodiscard]] std::string BrowseForFolderWithDialog(QWidget* parent, const std::string& title,
+                                                    const std::string& start);
 
 class CMainFrame : public QMainWindow, public CTwain {
     Q_OBJECT
@@ -99,6 +111,7 @@ public:
     bool CanClose() override;
 
 protected:
+    // Asks each window with unsaved changes; a cancel keeps everything open.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -111,6 +124,9 @@ private:
     void UpdateActions();
     void OnOpen();
     void OnSaveAs();
+    void OnReplaceColor();
+    // Lists what a file's import passed over.
+    void ShowImportWarnings(const std::string& path, const std::vector<std::string>& warnings);
     void OnTrace();
     void OnZoomExtents();
     void OnSelectSource();
@@ -120,6 +136,7 @@ private:
 
     QMdiArea* m_mdi = nullptr;
     QTimer* m_scannerTimer = nullptr;
+    QAction* m_saveCurrentAction = nullptr;
     QAction* m_saveAction = nullptr;
     QAction* m_traceAction = nullptr;
     QAction* m_zoomAction = nullptr;
@@ -130,6 +147,9 @@ private:
     QAction* m_rasterRedoAction = nullptr;
     QAction* m_selectSourceAction = nullptr;
     QAction* m_acquireAction = nullptr;
+    QAction* m_replaceColorAction = nullptr;
+    std::vector<QAction*> m_rasterToolActions;
+    RasterTool m_rasterTool = RasterTool::None;
 
     std::shared_ptr<CWakeTarget> m_wake;
     std::unique_ptr<CStatusReceiver> m_statusReceiver;

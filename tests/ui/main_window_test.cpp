@@ -29,6 +29,7 @@
 #include "platform/message_box.h"
 #include "raster/raster_display.h"
 #include "raster/raster_entity.h"
+#include "raster/raster_file.h"
 #include "raster/raster_src.h"
 #include "ui/drawing_view.h"
 #include "ui/main_window.h"
@@ -174,6 +175,49 @@ TEST_F(MainWindowTest, FileThatDoesNotLoadOpensNoWindowAndSaysWhy)
     ASSERT_EQ(m_messages.size(), 2u);
     EXPECT_NE(m_messages[0].find("missing.lwt"), std::string::npos);
     EXPECT_NE(m_messages[1].find("broken.png"), std::string::npos);
+    // The library knows PNG, the raster reader does not take it: the user
+    // learns which types it takes.
+    EXPECT_NE(m_messages[1].find("must be BMP, JPEG, PCX, TGA or TIFF"), std::string::npos) << m_messages[1];
+
+    const std::string damaged = PathOf("damaged.bmp");
+    std::ofstream(damaged) << "BM not really a bitmap";
+    EXPECT_EQ(frame.OpenFile(damaged), nullptr);
+    ASSERT_EQ(m_messages.size(), 3u);
+    EXPECT_NE(m_messages[2].find("damaged"), std::string::npos) << m_messages[2];
+    EXPECT_NE(m_messages[2].find("The file is damaged"), std::string::npos) << m_messages[2];
+}
+
+TEST_F(MainWindowTest, OpenDialogOffersOnlyTypesThatOpen)
+{
+    const QStringList filters = OpenFileFilter().split(";;");
+    ASSERT_GE(filters.size(), 2);
+    // The first filter holds every type; the image library's own table says
+    // which raster types the reader takes.
+    const QString all = filters.front();
+    const QStringList patterns = all.mid(all.indexOf('(') + 1).chopped(1).split(' ');
+    for (const QString& pattern : patterns) {
+        ASSERT_TRUE(pattern.startsWith("*.")) << pattern.toStdString();
+        const std::string name = "a" + pattern.mid(1).toStdString();
+        const bool opens = pattern == "*.lwt" || pattern == "*.dxf" || !RasterFileFormatName(name).empty();
+        EXPECT_TRUE(opens) << name;
+    }
+    for (const char* type : {"*.bmp", "*.jpg", "*.pcx", "*.tga", "*.tif", "*.tiff", "*.lwt", "*.dxf"})
+        EXPECT_TRUE(patterns.contains(type)) << type;
+    EXPECT_FALSE(OpenFileFilter().contains("*.png"));
+    EXPECT_FALSE(OpenFileFilter().contains("*.gif"));
+    EXPECT_TRUE(filters.back().endsWith("(*)"));
+}
+
+TEST_F(MainWindowTest, DxfImportTellsWhatItPassedOver)
+{
+    CMainFrame frame;
+    CDrawingView* view = frame.OpenFile(std::string(LW_TEST_DATA_DIR) + "/dxf/r2000_entities.dxf");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(frame.ActiveView(), view);
+    EXPECT_GT(view->GetGraph().GetEntityCount(), 5);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_NE(m_messages[0].find("r2000_entities.dxf"), std::string::npos) << m_messages[0];
+    EXPECT_NE(m_messages[0].find("spline"), std::string::npos) << m_messages[0];
 }
 
 // ---- status texts ---------------------------------------------------------
@@ -386,6 +430,11 @@ TEST_F(MainWindowTest, TracedPlateShowsVectorsOverTheRasterAndSavesInEveryFormat
     CDrawingView* view = frame.OpenFile(plate);
     ASSERT_NE(view, nullptr);
     ASSERT_TRUE(frame.TraceActive()) << (m_messages.empty() ? "" : m_messages.back());
+    // The end of the run is reported with its time.
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].rfind("Tracing finished. Elapsed time: ", 0), 0u) << m_messages[0];
+    EXPECT_NE(m_messages[0].find(" seconds"), std::string::npos) << m_messages[0];
+    m_messages.clear();
     const int entities = view->GetGraph().GetEntityCount();
     EXPECT_GT(entities, 20);
     EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetBitCount(), 1);
