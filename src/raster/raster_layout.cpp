@@ -3,14 +3,12 @@
 #include "raster/raster_layout.h"
 
 #include "model/text_table.h"
+#include "raster/pixel_format.h"
 
 #include <climits>
 
 namespace {
 
-constexpr unsigned kMask555Red = 0x7C00;
-constexpr unsigned kMask555Green = 0x03E0;
-constexpr unsigned kMask555Blue = 0x001F;
 constexpr unsigned kMask565Red = 0xF800;
 constexpr unsigned kMask565Green = 0x07E0;
 constexpr unsigned kMask565Blue = 0x001F;
