@@ -68,7 +68,12 @@ int PrintRasterInfo(const std::string& path)
         return kExitFailure;
     }
     std::printf("File:                %s\n", path.c_str());
-    std::printf("Format:              %s\n", RasterFileFormatName(path).c_str());
+    // A file is read as what it holds; say so when its name says otherwise.
+    std::string format = RasterContentFormatName(path);
+    const std::string named = RasterFileFormatName(path);
+    if (format != named)
+        format += " (the file's name says " + named + ")";
+    std::printf("Format:              %s\n", format.c_str());
     std::printf("Pages:               %zu\n", pages.size());
     if (pages.size() == 1) {
         PrintImage(*pages[0].image, "");

@@ -24,6 +24,7 @@ constexpr BYTE kManufacturer = 0x0A;
 constexpr std::size_t kHeaderPaletteAt = 16;
 constexpr std::size_t kEndPaletteBytes = 769;  // marker 0x0C and 256 entries
 constexpr BYTE kEndPaletteMarker = 0x0C;
+constexpr unsigned kVersionWithPalette = 5;
 constexpr BYTE kRunFlag = 0xC0;
 // A run is two bytes for up to 63 bytes of a row.
 constexpr double kMaxBytesPerCodedByte = 63.0 / 2.0;
@@ -176,6 +177,8 @@ FIBITMAP* DecodePcx(const BYTE* data, std::size_t size, CDecodeStatus& status)
                             data[size - kEndPaletteBytes] == kEndPaletteMarker;
     if (endPalette)
         end -= kEndPaletteBytes;
+    else if (h.bits == 8 && h.planes == 1 && h.version >= kVersionWithPalette)
+        return status.Fail(RasterLoadError::kTruncated, "the colour table at the end of the file is missing");
     const std::uint64_t lineTotal = std::uint64_t{h.lineBytes} * h.planes;
     const std::uint64_t needed = lineTotal * static_cast<std::uint64_t>(h.height);
     const std::uint64_t present = end - kHeaderBytes;

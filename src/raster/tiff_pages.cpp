@@ -166,9 +166,12 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
         page.alpha = extra[0] == EXTRASAMPLE_UNASSALPHA || extra[0] == EXTRASAMPLE_ASSOCALPHA;
         page.premultiplied = extra[0] == EXTRASAMPLE_ASSOCALPHA;
     }
-    // Colour pages may pass through a 32-bit copy on their way in.
+    // Colours the library converts pass through a 32-bit copy on their way in.
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
     unsigned declaredBits = bits * samples;
-    if (samples > 1 || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
+    if (photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_SEPARATED ||
+        photometric == PHOTOMETRIC_CIELAB || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
         declaredBits = std::max(declaredBits, 32u) * 2;
     std::string why;
     RasterLoadError declared = CheckRasterSize(width, height, declaredBits, &why);
