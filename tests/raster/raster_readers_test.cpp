@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -374,4 +375,45 @@ TEST(RasterReaders, CraftedTargaHeadersAreRefusedCleanly)
     ASSERT_TRUE(image.GetPixelColor(1, 0, colour));
     EXPECT_EQ(colour[0], 4);
     EXPECT_EQ(colour[2], 6);
+}
+
+TEST(RasterReaders, ThousandsOfPagesAreWalkedOnce)
+{
+    // Page i is (1 + i % 7) pixels wide, one row, its first pixel black.
+    constexpr int kPages = 6000;
+    std::vector<BYTE> tiff = {'I', 'I', 42, 0, 0, 0, 0, 0};
+    size_t link = 4;
+    for (int i = 0; i < kPages; ++i) {
+        const size_t strip = tiff.size();
+        tiff.push_back(0x80);
+        tiff.push_back(0);
+        const size_t ifd = tiff.size();
+        Put(tiff, link, ifd, 4);
+        const std::uint32_t entries[][3] = {{256, 3, static_cast<std::uint32_t>(1 + i % 7)},
+                                            {257, 3, 1}, {258, 3, 1}, {259, 3, 1}, {262, 3, 0},
+                                            {273, 4, static_cast<std::uint32_t>(strip)}, {277, 3, 1},
+                                            {278, 3, 1}, {279, 4, 1}};
+        Put(tiff, ifd, std::size(entries), 2);
+        for (size_t e = 0; e < std::size(entries); ++e) {
+            Put(tiff, ifd + 2 + 12 * e, entries[e][0], 2);
+            Put(tiff, ifd + 4 + 12 * e, entries[e][1], 2);
+            Put(tiff, ifd + 6 + 12 * e, 1, 4);
+            Put(tiff, ifd + 10 + 12 * e, entries[e][2], 4);
+        }
+        link = ifd + 2 + 12 * std::size(entries);
+        Put(tiff, link, 0, 4);
+    }
+    TempFolder folder;
+    WriteBytes(folder / "pages.tif", tiff);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<CRasterPage> pages;
+    ASSERT_TRUE(LoadRasterPages(folder / "pages.tif", pages));
+    // Locking each page through the library walked from the first page every
+    // time: 5000 pages took over ten seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    ASSERT_EQ(pages.size(), static_cast<size_t>(kPages));
+    for (int i : {0, 1, 2345, kPages - 1}) {
+        EXPECT_EQ(pages[static_cast<size_t>(i)].image->GetWidth(), 1 + i % 7) << i;
+        EXPECT_EQ(pages[static_cast<size_t>(i)].image->GetPixelIndex(0, 0), 1) << i;
+    }
 }
