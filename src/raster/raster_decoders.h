@@ -1,6 +1,7 @@
 #pragma once
 // The readers of the formats whose files the image library reads wrongly or
-// unsafely (BMP with the newer headers, PCX with an alpha plane, TARGA), and
+// unsafely (BMP with the newer headers, PCX with an alpha plane, TARGA), the
+// check of a JPEG before the library decodes it, and
 // what they share with the loader: the declared-size bounds and the result of
 // a decode. Each reader validates its header fully, checks that the file
 // holds the bytes its header promises before it allocates, and reports a file
@@ -47,6 +48,7 @@ void ComposeOverWhite(FIBITMAP* bitmap);
 [[nodiscard]] FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status);
 [[nodiscard]] FIBITMAP* DecodeTga(const BYTE* data, std::size_t size, CDecodeStatus& status);
 [[nodiscard]] FIBITMAP* DecodePcx(const BYTE* data, std::size_t size, CDecodeStatus& status);
+[[nodiscard]] FIBITMAP* DecodeJpeg(const BYTE* data, std::size_t size, CDecodeStatus& status);
 
 // Little-endian fields of a validated buffer.
 inline std::uint16_t ReadLe16(const BYTE* p)

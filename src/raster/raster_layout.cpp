@@ -4,6 +4,7 @@
 
 #include "model/text_table.h"
 #include "raster/pixel_format.h"
+#include "raster/pixel_math.h"
 
 #include <climits>
 
@@ -56,6 +57,9 @@ bool IsHeldRasterLayout(FIBITMAP* bitmap)
     if (width == 0 || height == 0 || width > INT_MAX || height > INT_MAX)
         return false;
     if (!FreeImage_GetInfoHeader(bitmap) || !FreeImage_GetBits(bitmap))
+        return false;
+    // A bitmap whose rows are shorter than its width is broken, whoever made it.
+    if (FreeImage_GetPitch(bitmap) < AlignedRowBytes(static_cast<int>(FreeImage_GetBPP(bitmap)), static_cast<int>(width)))
         return false;
     switch (FreeImage_GetBPP(bitmap)) {
     case 1:

@@ -213,7 +213,9 @@ TEST(RasterReaders, FilesThatEndEarlyAreTruncatedInEveryFormat)
         ASSERT_TRUE(Convert(source + " " + options[i] + " " + whole));
         ASSERT_EQ(LoadError(whole), RasterLoadError::kNone) << files[i];
         const std::vector<BYTE> bytes = ReadBytes(whole);
-        for (double part : {0.02, 0.3, 0.6}) {
+        // ImageMagick's TIFF files may end with tags the page does not need.
+        const bool tiff = std::string(files[i]).ends_with(".tif");
+        for (double part : {0.02, 0.3, 0.6, tiff ? 0.6 : (bytes.size() - 100.0) / bytes.size()}) {
             const std::vector<BYTE> cut(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * part));
             const std::string path = folder / ("cut_" + std::to_string(part) + "_" + files[i]);
             WriteBytes(path, cut);
