@@ -92,6 +92,9 @@ FIBITMAP* DecodeJpeg(const BYTE* data, std::size_t size, CDecodeStatus& status)
                                    static_cast<long long>(width), static_cast<long long>(height)));
     if (!HasEndMarker(data + at, size - at))
         return status.Fail(RasterLoadError::kTruncated, "the file ends before its end-of-image marker");
+    // The library reads memory of up to 4 GiB.
+    if (size > UINT32_MAX)
+        return status.Fail(RasterLoadError::kTooLarge, "the file is larger than 4 GiB");
     FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
     if (!memory)
         return status.Fail(RasterLoadError::kTooLarge, "no memory to read the file");

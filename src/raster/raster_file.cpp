@@ -173,8 +173,6 @@ FIBITMAP* Decode(FREE_IMAGE_FORMAT format, const BYTE* data, std::size_t size, R
 {
     if (!data || size == 0)
         return Refuse(RasterLoadError::kTruncated, "the file is empty", error, detail);
-    if (size > UINT32_MAX)
-        return Refuse(RasterLoadError::kTooLarge, "the file is larger than 4 GiB", error, detail);
     t_lastLibraryMessage.clear();
     CDecodeStatus status;
     FIBITMAP* bitmap = nullptr;
@@ -384,7 +382,7 @@ bool CRasterLoader::OpenMemory(const std::string& fileName, const BYTE* data, st
 bool CRasterLoader::OpenBytes(const std::string& fileName, const BYTE* data, std::size_t size)
 {
     CDecodeStatus status;
-    if (!data || size == 0 || size > UINT32_MAX || ContentFormat(data, size) != FIF_TIFF ||
+    if (!data || size == 0 || ContentFormat(data, size) != FIF_TIFF ||
         !ScanTiffPages(data, size, m_pages, status)) {
         Close();
         return false;

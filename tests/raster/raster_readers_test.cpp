@@ -322,6 +322,7 @@ TEST(RasterReaders, DeclaredSizesBeyondTheBytesPresentAreTruncatedNotAllocated)
                                          {277, 3, 3}, {278, 4, 40000}},
                                         std::vector<BYTE>(10, 0x80)));
     EXPECT_EQ(LoadError(folder / "lzw.tif", &detail), RasterLoadError::kTruncated);
+    EXPECT_NE(detail.find("cannot hold"), std::string::npos) << detail;
     // The same page with enough LZW bytes to be possible is not refused for
     // its size, only for its content.
     WriteBytes(folder / "dense.tif", Tiff({{256, 4, 40}, {257, 4, 40}, {258, 3, 8}, {259, 3, 5}, {262, 3, 2},
@@ -329,12 +330,15 @@ TEST(RasterReaders, DeclaredSizesBeyondTheBytesPresentAreTruncatedNotAllocated)
                                           std::vector<BYTE>(4, 0x80)));
     EXPECT_NE(LoadError(folder / "dense.tif"), RasterLoadError::kTruncated);
 
-    // A JPEG frame of 40000 x 30000 with two hundred bytes of scan.
-    std::vector<BYTE> jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x75, 0x30, 0x9C, 0x40, 1, 1, 0x11, 0,
+    // A grey JPEG frame of 8000 x 8000 with two hundred bytes of scan, ended.
+    std::vector<BYTE> jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x1F, 0x40, 0x1F, 0x40, 1, 1, 0x11, 0,
                               0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0};
     jpeg.resize(jpeg.size() + 200, 0);
+    jpeg.push_back(0xFF);
+    jpeg.push_back(0xD9);
     WriteBytes(folder / "frame.jpg", jpeg);
     EXPECT_EQ(LoadError(folder / "frame.jpg", &detail), RasterLoadError::kTruncated) << detail;
+    EXPECT_NE(detail.find("cannot hold"), std::string::npos) << detail;
 
     // Run-length TARGA of 60000 x 60000 grey in 100 bytes.
     std::vector<BYTE> tga(18 + 100, 0);
@@ -343,7 +347,8 @@ TEST(RasterReaders, DeclaredSizesBeyondTheBytesPresentAreTruncatedNotAllocated)
     Put(tga, 14, 60000, 2);
     tga[16] = 8;
     WriteBytes(folder / "runs.tga", tga);
-    EXPECT_EQ(LoadError(folder / "runs.tga"), RasterLoadError::kTruncated);
+    EXPECT_EQ(LoadError(folder / "runs.tga", &detail), RasterLoadError::kTruncated);
+    EXPECT_NE(detail.find("cannot hold"), std::string::npos) << detail;
 
     // Beyond what the machine may give an image: too large, not damaged.
     std::uint64_t previous = SetMaxRasterPixelBytes(1000);
