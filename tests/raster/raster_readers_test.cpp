@@ -125,6 +125,7 @@ constexpr Fixture kFixtures[] = {
     {"planes3.pcx", "-type truecolor", false, 24, 0},
     {"planes4.pcx", "-type truecolormatte", true, 32, 1},
     {"index8.pcx", "-type palette", false, 8, 0},
+    {"index4.bmp", "-colors 9 -type palette -compress none", false, 4, 0},
     {"alpha.tga", "-type truecolormatte", true, 32, 1},
     {"rle.tga", "-type truecolor -compress RLE", false, 24, 0},
     {"mapped.tga", "-type palette", false, 8, 0},
@@ -423,4 +424,66 @@ TEST(RasterReaders, ThousandsOfPagesAreWalkedOnce)
         EXPECT_EQ(pages[static_cast<size_t>(i)].image->GetWidth(), 1 + i % 7) << i;
         EXPECT_EQ(pages[static_cast<size_t>(i)].image->GetPixelIndex(0, 0), 1) << i;
     }
+}
+
+TEST(RasterReaders, PcxBitPlanesCombineIntoIndices)
+{
+    // 10 x 2 pixels, rows of 2 bytes per plane, run-length coded; the header's
+    // table gives the colours.
+    auto header = [](int planes) {
+        std::vector<BYTE> pcx(128, 0);
+        pcx[0] = 10, pcx[1] = 5, pcx[2] = 1, pcx[3] = 1;
+        Put(pcx, 8, 9, 2);
+        Put(pcx, 10, 1, 2);
+        pcx[65] = static_cast<BYTE>(planes);
+        Put(pcx, 66, 2, 2);
+        for (int i = 0; i < 16; ++i) {  // entry i: red 16 i, green 255 - 16 i, blue i
+            pcx[16 + 3 * i] = static_cast<BYTE>(16 * i);
+            pcx[17 + 3 * i] = static_cast<BYTE>(255 - 16 * i);
+            pcx[18 + 3 * i] = static_cast<BYTE>(i);
+        }
+        return pcx;
+    };
+    TempFolder folder;
+    // One plane with an empty table: clear bits black, set bits white (the
+    // image keeps white as 0). Row 0 is 1010 0000 00, row 1 a run of 0xFF.
+    std::vector<BYTE> mono = header(1);
+    std::fill(mono.begin() + 16, mono.begin() + 64, 0);
+    mono.insert(mono.end(), {0xA0, 0x00, 0xC2, 0xFF});
+    WriteBytes(folder / "mono.pcx", mono);
+    CRasterSrc image;
+    ASSERT_TRUE(image.Load(folder / "mono.pcx"));
+    ASSERT_EQ(image.GetBitCount(), 1);
+    std::string seen;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 10; ++x)
+            seen += image.GetPixelIndex(x, y) ? '#' : '.';
+    EXPECT_EQ(seen, ".#.#######"
+                    "..........");
+    BYTE colour[4] = {};
+
+    // Four planes: pixel x of row 0 has bit p set in plane p when bit p of x is.
+    std::vector<BYTE> ega = header(4);
+    const BYTE planes[4][2] = {{0x55, 0x40}, {0x33, 0x00}, {0x0F, 0x00}, {0x00, 0xC0}};
+    for (int row = 0; row < 2; ++row) {
+        for (const auto& plane : planes) {
+            for (BYTE b : plane) {
+                if (b >= 0xC0)  // a literal that looks like a run is a run of one
+                    ega.push_back(0xC1);
+                ega.push_back(b);
+            }
+        }
+    }
+    WriteBytes(folder / "ega.pcx", ega);
+    ASSERT_TRUE(image.Load(folder / "ega.pcx"));
+    ASSERT_EQ(image.GetBitCount(), 4);
+    for (int x = 0; x < 10; ++x) {
+        ASSERT_TRUE(image.GetPixelColor(x, 1, colour));
+        EXPECT_EQ(colour[0], x) << x;  // blue holds the index
+        EXPECT_EQ(colour[2], 16 * x) << x;
+    }
+    // The same file a row short is truncated.
+    ega.resize(ega.size() - 8);
+    WriteBytes(folder / "short.pcx", ega);
+    EXPECT_EQ(LoadError(folder / "short.pcx"), RasterLoadError::kTruncated);
 }
