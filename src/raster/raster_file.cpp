@@ -140,12 +140,15 @@ namespace {
 
 // ------------------------------------------------------------ loading --
 
-// A failed library allocation is a lack of memory, not damage.
+// A failed library allocation is a lack of memory, and a sample layout the
+// library has no reader for is not damage either.
 RasterLoadError LibraryFailure(const std::string& message)
 {
-    return message.find("allocation failed") != std::string::npos || message.find("memory") != std::string::npos
-               ? RasterLoadError::kTooLarge
-               : RasterLoadError::kDecodeFailed;
+    if (message.find("allocation failed") != std::string::npos || message.find("memory") != std::string::npos)
+        return RasterLoadError::kTooLarge;
+    if (message.find("Unable to handle") != std::string::npos)
+        return RasterLoadError::kUnsupportedLayout;
+    return RasterLoadError::kDecodeFailed;
 }
 
 FIBITMAP* Normalise(FIBITMAP* bitmap, RasterLoadError* error, std::string* detail)

@@ -487,3 +487,13 @@ TEST(RasterReaders, PcxBitPlanesCombineIntoIndices)
     WriteBytes(folder / "short.pcx", ega);
     EXPECT_EQ(LoadError(folder / "short.pcx"), RasterLoadError::kTruncated);
 }
+
+TEST(RasterReaders, SampleLayoutsWithoutAReaderAreUnsupportedNotDamaged)
+{
+    // CMYK and alpha, five samples of 8 bits.
+    TempFolder folder;
+    WriteBytes(folder / "cmyka.tif", Tiff({{256, 3, 4}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 5},
+                                           {277, 3, 5}, {278, 3, 3}, {338, 3, 2}},
+                                          std::vector<BYTE>(60, 0x40)));
+    EXPECT_EQ(LoadError(folder / "cmyka.tif"), RasterLoadError::kUnsupportedLayout);
+}
