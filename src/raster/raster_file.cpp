@@ -71,7 +71,9 @@ FREE_IMAGE_FORMAT ContentFormat(const BYTE* data, std::size_t size)
         return FIF_JPEG;
     if (IsTiffSignature(data, size))
         return FIF_TIFF;
-    // Manufacturer, version 0 to 5 but 1, encoding 0 or 1, 1 to 8 bits.
+    // Manufacturer, version 0 to 5 but 1, encoding 0 or 1, 1 to 8 bits. No
+    // TARGA header passes: its image type (byte 2) is 1 only after a map
+    // flag (byte 1) of 1, which is no PCX version.
     if (size >= 4 && data[0] == kPcxManufacturer && data[1] <= 5 && data[1] != 1 && data[2] <= 1 &&
         (data[3] == 1 || data[3] == 2 || data[3] == 4 || data[3] == 8))
         return FIF_PCX;
