@@ -71,14 +71,19 @@ int PrintRasterInfo(const std::string& path, const std::string& shown)
     RasterLoadError error = RasterLoadError::kNone;
     std::string detail;
     if (!LoadRasterPages(path, pages, &error, &detail)) {
-        std::string message = "cannot read '" + path + "': " + RasterLoadErrorText(error);
+        std::string message = "cannot read '" + shown + "': " + RasterLoadErrorText(error);
         if (!detail.empty())
             message += " (" + detail + ")";
         std::fprintf(stderr, "lineweft: %s\n", message.c_str());
         return kExitFailure;
     }
     std::printf("File:                %s\n", shown.c_str());
-    std::printf("Format:              %s\n", RasterFileFormatName(path).c_str());
+    // A file is read as what it holds; say so when its name says otherwise.
+    std::string format = RasterContentFormatName(path);
+    const std::string named = RasterFileFormatName(path);
+    if (format != named && shown == path)
+        format += " (the file's name says " + named + ")";
+    std::printf("Format:              %s\n", format.c_str());
     std::printf("Pages:               %zu\n", pages.size());
     if (pages.size() == 1) {
         PrintImage(*pages[0].image, pages[0].image->GetHeader()->biXPelsPerMeter, "");

@@ -1,6 +1,7 @@
 #include "raster/grey_rows.h"
 
 #include "raster/packed_bits.h"
+#include "raster/pixel_format.h"
 #include "raster/pixel_math.h"
 #include "raster/raster_src.h"
 
@@ -10,7 +11,6 @@ namespace {
 
 constexpr BYTE kBlackGrey = 0;
 constexpr BYTE kWhiteGrey = 255;
-constexpr unsigned k555Mask = 0x7FFF;
 
 inline unsigned Nibble(const BYTE* row, int x)
 {
@@ -19,12 +19,8 @@ inline unsigned Nibble(const BYTE* row, int x)
 
 inline unsigned Value555(const BYTE* row, int x)
 {
-    return (row[2 * x] | (row[2 * x + 1] << 8)) & k555Mask;
+    return Load555(row, static_cast<std::size_t>(x)) & kMask555;
 }
-
-inline BYTE Red555(unsigned v) { return static_cast<BYTE>((v >> 7) & 0xF8); }
-inline BYTE Green555(unsigned v) { return static_cast<BYTE>((v >> 2) & 0xF8); }
-inline BYTE Blue555(unsigned v) { return static_cast<BYTE>((v << 3) & 0xF8); }
 
 // Truncated grey <= threshold for a blue, green, red pixel, without the
 // double formula except where the exact sum sits on the boundary.

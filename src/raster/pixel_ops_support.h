@@ -2,6 +2,7 @@
 // Plumbing shared by the pixel operations, the median filters and the
 // templates: progress percentages, non-throwing buffers, and handing a new
 // bitmap to an image without losing what the image's owner set on it.
+#include "raster/pixel_format.h"
 #include "raster/raster_src.h"
 
 #include <cstddef>
@@ -22,12 +23,6 @@ inline void ReportProgress(RasterProgress progress, const std::string& text, int
 {
     if (progress)
         progress(text, percent);
-}
-
-template <class T>
-std::unique_ptr<T[]> TryAllocate(std::size_t n)
-{
-    return std::unique_ptr<T[]>(new (std::nothrow) T[n]);
 }
 
 // Makes bitmap the image's pixels (the old bitmap is unloaded) and keeps the

@@ -3,6 +3,7 @@
 #include "raster/raster_edit.h"
 
 #include "raster/packed_bits.h"
+#include "raster/pixel_format.h"
 #include "raster/pixel_math.h"
 #include "raster/raster_entity.h"
 
@@ -61,9 +62,7 @@ CFillPattern CFillPattern::FromSettings(int bitCount, const BYTE* colour)
     case 4: pattern.m_bytes[0] = static_cast<BYTE>(index & 0x0F); break;
     case 8: pattern.m_bytes[0] = index; break;
     case 16: {
-        const int v = ((red & 0xF8) << 7) | ((green & 0xF8) << 2) | (blue >> 3);
-        pattern.m_bytes[0] = static_cast<BYTE>(v);
-        pattern.m_bytes[1] = static_cast<BYTE>(v >> 8);
+        Store555(pattern.m_bytes, 0, Pack555(red, green, blue));
         break;
     }
     default:

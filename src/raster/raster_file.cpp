@@ -5,9 +5,12 @@
 #include "model/file_paths.h"
 #include "model/text_table.h"
 #include "platform/number_text.h"
+#include "raster/raster_decoders.h"
 #include "raster/raster_layout.h"
+#include "raster/tiff_pages.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -45,17 +49,6 @@ void Report(RasterLoadError* error, RasterLoadError value)
         *error = value;
 }
 
-// Whether the file can be read at all, before the library sees it.
-RasterLoadError CheckFile(const std::string& fileName)
-{
-    struct stat info {};
-    if (::stat(fileName.c_str(), &info) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? RasterLoadError::kNotFound : RasterLoadError::kNotReadable;
-    if (S_ISDIR(info.st_mode) || ::access(fileName.c_str(), R_OK) != 0)
-        return RasterLoadError::kNotReadable;
-    return RasterLoadError::kNone;
-}
-
 FIBITMAP* Refuse(RasterLoadError why, const std::string& text, RasterLoadError* error, std::string* detail)
 {
     Report(error, why);
@@ -64,97 +57,106 @@ FIBITMAP* Refuse(RasterLoadError why, const std::string& text, RasterLoadError* 
     return nullptr;
 }
 
-// ------------------------------------------------------- declared size --
+// ------------------------------------------------------------ content --
 
-// Generous bounds: the reference A0 scan at 400 dpi (13000 x 18000 x 24
-// bits, 0.7 GB) is far inside them, so only absurd headers reach them.
-constexpr std::int64_t kMaxImageSide = 1000000;
-constexpr std::uint64_t kDefaultMaxPixelBytes = std::uint64_t{8} << 30;
-constexpr std::size_t kPcxHeaderBytes = 128;
+constexpr BYTE kPcxManufacturer = 0x0A;
 
-std::atomic<std::uint64_t> g_maxPixelBytes{kDefaultMaxPixelBytes};
-
-RasterLoadError CheckDeclaredSize(std::int64_t width, std::int64_t height, unsigned bits, std::string* detail)
+// The format the bytes announce, for the formats that have a signature
+// (TARGA has none): a file is read as what it holds, whatever its name.
+FREE_IMAGE_FORMAT ContentFormat(const BYTE* data, std::size_t size)
 {
-    if (width <= 0 || height <= 0) {
-        if (detail)
-            *detail = "the header declares an empty image";
-        return RasterLoadError::kDecodeFailed;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M')
+        return FIF_BMP;
+    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
+        return FIF_JPEG;
+    if (IsTiffSignature(data, size))
+        return FIF_TIFF;
+    // Manufacturer, version 0 to 5 but 1, encoding 0 or 1, 1 to 8 bits. No
+    // TARGA header passes: its image type (byte 2) is 1 only after a map
+    // flag (byte 1) of 1, which is no PCX version.
+    if (size >= 4 && data[0] == kPcxManufacturer && data[1] <= 5 && data[1] != 1 && data[2] <= 1 &&
+        (data[3] == 1 || data[3] == 2 || data[3] == 4 || data[3] == 8))
+        return FIF_PCX;
+    return FIF_UNKNOWN;
+}
+
+FREE_IMAGE_FORMAT FormatToRead(FREE_IMAGE_FORMAT byName, const BYTE* data, std::size_t size)
+{
+    FREE_IMAGE_FORMAT byContent = ContentFormat(data, size);
+    return byContent != FIF_UNKNOWN ? byContent : byName;
+}
+
+} // namespace
+
+// A file's bytes, mapped read-only for as long as the object lives.
+class CMappedFile {
+public:
+    CMappedFile() = default;
+    ~CMappedFile()
+    {
+        if (m_data)
+            ::munmap(m_data, m_size);
     }
-    // Both sides are bounded first, so the product cannot overflow.
-    if (width <= kMaxImageSide && height <= kMaxImageSide &&
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * std::max(bits, 1u) / 8 <=
-            g_maxPixelBytes.load(std::memory_order_relaxed))
-        return RasterLoadError::kNone;
-    if (detail)
-        *detail = FormatC("the header declares %lld x %lld pixels at %u bits per pixel",
-                          static_cast<long long>(width), static_cast<long long>(height), bits);
-    return RasterLoadError::kTooLarge;
-}
+    CMappedFile(const CMappedFile&) = delete;
+    CMappedFile& operator=(const CMappedFile&) = delete;
 
-// A header-only bitmap from the library, null when it could not read one.
-RasterLoadError CheckHeaderBitmap(FIBITMAP* header, std::string* detail)
-{
-    if (!header) {
-        if (detail)
-            *detail = t_lastLibraryMessage;
-        return RasterLoadError::kDecodeFailed;
-    }
-    return CheckDeclaredSize(FreeImage_GetWidth(header), FreeImage_GetHeight(header), FreeImage_GetBPP(header),
-                             detail);
-}
-
-// The library's PCX reader decodes the whole image even when asked for the
-// header only, so the header is read here: a window of inclusive corners at
-// bytes 4..11, bits per plane at 3, planes at 65.
-RasterLoadError CheckPcxHeader(const BYTE* header, std::size_t size, std::string* detail)
-{
-    // Shorter than a header, the reader refuses it before allocating.
-    if (size < kPcxHeaderBytes)
-        return RasterLoadError::kNone;
-    auto word = [header](int at) { return static_cast<std::int64_t>(header[at] | header[at + 1] << 8); };
-    return CheckDeclaredSize(word(8) - word(4) + 1, word(10) - word(6) + 1, unsigned{header[3]} * header[65],
-                             detail);
-}
-
-RasterLoadError CheckFileHeader(FREE_IMAGE_FORMAT format, const std::string& fileName, std::string* detail)
-{
-    if (format != FIF_PCX) {
-        FIBITMAP* header = FreeImage_Load(format, fileName.c_str(), FIF_LOAD_NOPIXELS);
-        RasterLoadError result = CheckHeaderBitmap(header, detail);
-        if (header)
-            FreeImage_Unload(header);
+    RasterLoadError Open(const std::string& fileName, std::string* detail)
+    {
+        int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return SystemError(errno, detail);
+        struct stat info {};
+        RasterLoadError result = RasterLoadError::kNone;
+        if (::fstat(fd, &info) != 0) {
+            result = SystemError(errno, detail);
+        } else if (!S_ISREG(info.st_mode)) {
+            result = SystemError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, detail);
+        } else if (info.st_size > 0) {
+            void* data = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (data == MAP_FAILED) {
+                result = SystemError(errno, detail);
+            } else {
+                m_data = data;
+                m_size = static_cast<std::size_t>(info.st_size);
+            }
+        }
+        ::close(fd);
         return result;
     }
-    BYTE header[kPcxHeaderBytes];
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (!file)
-        return RasterLoadError::kNotReadable;
-    std::size_t size = std::fread(header, 1, sizeof header, file);
-    std::fclose(file);
-    return CheckPcxHeader(header, size, detail);
-}
+    const BYTE* Data() const { return static_cast<const BYTE*>(m_data); }
+    std::size_t Size() const { return m_size; }
 
-// Leaves the memory stream at its start for the real load.
-RasterLoadError CheckMemoryHeader(FREE_IMAGE_FORMAT format, FIMEMORY* memory, const BYTE* data, std::size_t size,
-                                  std::string* detail)
-{
-    if (format == FIF_PCX)
-        return CheckPcxHeader(data, size, detail);
-    FIBITMAP* header = FreeImage_LoadFromMemory(format, memory, FIF_LOAD_NOPIXELS);
-    RasterLoadError result = CheckHeaderBitmap(header, detail);
-    if (header)
-        FreeImage_Unload(header);
-    FreeImage_SeekMemory(memory, 0, SEEK_SET);
-    return result;
-}
+private:
+    static RasterLoadError SystemError(int code, std::string* detail)
+    {
+        if (detail)
+            *detail = std::strerror(code);
+        return code == ENOENT || code == ENOTDIR ? RasterLoadError::kNotFound : RasterLoadError::kNotReadable;
+    }
+
+    void* m_data = nullptr;
+    std::size_t m_size = 0;
+};
+
+namespace {
 
 // ------------------------------------------------------------ loading --
+
+// A failed library allocation is a lack of memory, and a sample layout the
+// library has no reader for is not damage either.
+RasterLoadError LibraryFailure(const std::string& message)
+{
+    if (message.find("allocation failed") != std::string::npos || message.find("memory") != std::string::npos)
+        return RasterLoadError::kTooLarge;
+    if (message.find("Unable to handle") != std::string::npos)
+        return RasterLoadError::kUnsupportedLayout;
+    return RasterLoadError::kDecodeFailed;
+}
 
 FIBITMAP* Normalise(FIBITMAP* bitmap, RasterLoadError* error, std::string* detail)
 {
     if (!bitmap) {
-        Report(error, RasterLoadError::kDecodeFailed);
+        Report(error, LibraryFailure(t_lastLibraryMessage));
         if (detail)
             *detail = t_lastLibraryMessage;
         return nullptr;
@@ -169,6 +171,36 @@ FIBITMAP* Normalise(FIBITMAP* bitmap, RasterLoadError* error, std::string* detai
     }
     Report(error, RasterLoadError::kNone);
     return held;
+}
+
+FIBITMAP* Decode(FREE_IMAGE_FORMAT format, const BYTE* data, std::size_t size, RasterLoadError* error,
+                 std::string* detail)
+{
+    if (!data || size == 0)
+        return Refuse(RasterLoadError::kTruncated, "the file is empty", error, detail);
+    t_lastLibraryMessage.clear();
+    CDecodeStatus status;
+    FIBITMAP* bitmap = nullptr;
+    switch (FormatToRead(format, data, size)) {
+    case FIF_BMP: bitmap = DecodeBmp(data, size, status); break;
+    case FIF_TARGA: bitmap = DecodeTga(data, size, status); break;
+    case FIF_PCX: bitmap = DecodePcx(data, size, status); break;
+    case FIF_JPEG: bitmap = DecodeJpeg(data, size, status); break;
+    case FIF_TIFF: {
+        std::vector<CTiffPage> pages;
+        if (ScanTiffPages(data, size, pages, status, 1))
+            bitmap = DecodeTiffPage(data, size, pages.front(), status);
+        break;
+    }
+    default: status.Fail(RasterLoadError::kUnknownFormat, {}); break;
+    }
+    if (!bitmap) {
+        RasterLoadError why = status.error;
+        if (why == RasterLoadError::kNone || why == RasterLoadError::kDecodeFailed)
+            why = status.detail.empty() ? RasterLoadError::kDecodeFailed : LibraryFailure(status.detail);
+        return Refuse(why, status.detail, error, detail);
+    }
+    return Normalise(bitmap, error, detail);
 }
 
 // Streams a save into a temporary file beside the target, so a failed save
@@ -230,17 +262,12 @@ void SetLastRasterLibraryMessage(const char* message)
     t_lastLibraryMessage = message ? message : "";
 }
 
-std::uint64_t SetMaxRasterPixelBytes(std::uint64_t bytes)
-{
-    return g_maxPixelBytes.exchange(bytes);
-}
-
 std::string RasterLoadErrorText(RasterLoadError error)
 {
     switch (error) {
     case RasterLoadError::kNone: return {};
     case RasterLoadError::kNotFound: return GetLanString("RasterFileNotFound", "The file does not exist.");
-    case RasterLoadError::kNotReadable: return GetLanString("RasterFileNotReadable", "The file cannot be read.");
+    case RasterLoadError::kNotReadable: return GetLanString("RasterFileNotReadable", "The file cannot be opened.");
     case RasterLoadError::kUnknownFormat:
         return GetLanString("RasterFileUnknownFormat",
                             "Unsupported file type: raster files must be BMP, JPEG, PCX, TGA or TIFF.");
@@ -249,8 +276,9 @@ std::string RasterLoadErrorText(RasterLoadError error)
     case RasterLoadError::kUnsupportedLayout:
         return GetLanString("RasterFileLayout", "The image's pixel format is not supported.");
     case RasterLoadError::kTooLarge:
-        return GetLanString("RasterFileTooLarge",
-                            "The image is too large: its file declares more pixels than can be loaded.");
+        return GetLanString("RasterFileTooLarge", "The image is too large for this machine.");
+    case RasterLoadError::kTruncated:
+        return GetLanString("RasterFileTruncated", "The file is truncated: it ends before the image it declares.");
     }
     return {};
 }
@@ -264,6 +292,21 @@ std::string RasterFileFormatName(const std::string& fileName)
     return name ? name : "";
 }
 
+std::string RasterContentFormatName(const std::string& fileName)
+{
+    FREE_IMAGE_FORMAT byName = FormatOfName(fileName);
+    if (!IsReadFormat(byName))
+        return {};
+    BYTE head[16] = {};
+    std::size_t size = 0;
+    if (std::FILE* file = std::fopen(fileName.c_str(), "rb")) {
+        size = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+    }
+    const char* name = FreeImage_GetFormatFromFIF(FormatToRead(byName, head, size));
+    return name ? name : "";
+}
+
 FIBITMAP* LoadRasterFile(const std::string& fileName, RasterLoadError* error, std::string* detail)
 {
     FREE_IMAGE_FORMAT format = FormatOfName(fileName);
@@ -271,17 +314,12 @@ FIBITMAP* LoadRasterFile(const std::string& fileName, RasterLoadError* error, st
         Report(error, RasterLoadError::kUnknownFormat);
         return nullptr;
     }
-    RasterLoadError access = CheckFile(fileName);
-    if (access != RasterLoadError::kNone) {
-        Report(error, access);
-        return nullptr;
-    }
-    t_lastLibraryMessage.clear();
+    CMappedFile file;
     std::string why;
-    RasterLoadError declared = CheckFileHeader(format, fileName, &why);
-    if (declared != RasterLoadError::kNone)
-        return Refuse(declared, why, error, detail);
-    return Normalise(FreeImage_Load(format, fileName.c_str(), 0), error, detail);
+    RasterLoadError opened = file.Open(fileName, &why);
+    if (opened != RasterLoadError::kNone)
+        return Refuse(opened, why, error, detail);
+    return Decode(format, file.Data(), file.Size(), error, detail);
 }
 
 FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, std::size_t size,
@@ -292,25 +330,7 @@ FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, st
         Report(error, RasterLoadError::kUnknownFormat);
         return nullptr;
     }
-    if (!data || size == 0 || size > UINT32_MAX) {
-        Report(error, RasterLoadError::kDecodeFailed);
-        return nullptr;
-    }
-    t_lastLibraryMessage.clear();
-    FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
-    if (!memory) {
-        Report(error, RasterLoadError::kDecodeFailed);
-        return nullptr;
-    }
-    std::string why;
-    RasterLoadError declared = CheckMemoryHeader(format, memory, data, size, &why);
-    if (declared != RasterLoadError::kNone) {
-        FreeImage_CloseMemory(memory);
-        return Refuse(declared, why, error, detail);
-    }
-    FIBITMAP* bitmap = FreeImage_LoadFromMemory(format, memory, 0);
-    FreeImage_CloseMemory(memory);
-    return Normalise(bitmap, error, detail);
+    return Decode(format, data, size, error, detail);
 }
 
 bool CRasterSrc::Load(const std::string& fileName, int /*flags*/, RasterLoadError* error)
@@ -336,6 +356,8 @@ bool CRasterSrc::SaveBMP(const std::string& fileName, int /*flag*/) const
 
 // ------------------------------------------------------------- pages --
 
+CRasterLoader::CRasterLoader() = default;
+
 CRasterLoader::~CRasterLoader()
 {
     Close();
@@ -344,33 +366,36 @@ CRasterLoader::~CRasterLoader()
 bool CRasterLoader::Open(const std::string& fileName)
 {
     Close();
-    // Only TIFF pages are split; other multi-page formats open as one image.
-    if (FormatOfName(fileName) != FIF_TIFF || CheckFile(fileName) != RasterLoadError::kNone)
+    if (!IsReadFormat(FormatOfName(fileName)))
         return false;
-    SplitPath(fileName);
-    m_multi = FreeImage_OpenMultiBitmap(FIF_TIFF, fileName.c_str(), FALSE, TRUE, FALSE, 0);
-    m_headers = FreeImage_OpenMultiBitmap(FIF_TIFF, fileName.c_str(), FALSE, TRUE, FALSE, FIF_LOAD_NOPIXELS);
-    if (!m_multi || !m_headers)
-        Close();
-    return m_multi != nullptr;
+    auto file = std::make_unique<CMappedFile>();
+    if (file->Open(fileName, nullptr) != RasterLoadError::kNone)
+        return false;
+    const BYTE* data = file->Data();
+    std::size_t size = file->Size();
+    m_file = std::move(file);
+    return OpenBytes(fileName, data, size);
 }
 
 bool CRasterLoader::OpenMemory(const std::string& fileName, const BYTE* data, std::size_t size)
 {
     Close();
-    if (FormatOfName(fileName) != FIF_TIFF || !data || size == 0 || size > UINT32_MAX)
-        return false;
-    SplitPath(fileName);
-    // Each opening reads its own stream, so neither moves the other's position.
-    m_memory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
-    m_headerMemory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
-    if (m_memory && m_headerMemory) {
-        m_multi = FreeImage_LoadMultiBitmapFromMemory(FIF_TIFF, m_memory, 0);
-        m_headers = FreeImage_LoadMultiBitmapFromMemory(FIF_TIFF, m_headerMemory, FIF_LOAD_NOPIXELS);
-    }
-    if (!m_multi || !m_headers)
+    return IsReadFormat(FormatOfName(fileName)) && OpenBytes(fileName, data, size);
+}
+
+// Only TIFF pages are split, whatever the file's name says.
+bool CRasterLoader::OpenBytes(const std::string& fileName, const BYTE* data, std::size_t size)
+{
+    CDecodeStatus status;
+    if (!data || size == 0 || ContentFormat(data, size) != FIF_TIFF ||
+        !ScanTiffPages(data, size, m_pages, status)) {
         Close();
-    return m_multi != nullptr;
+        return false;
+    }
+    SplitPath(fileName);
+    m_data = data;
+    m_size = size;
+    return true;
 }
 
 void CRasterLoader::SplitPath(const std::string& fileName)
@@ -382,46 +407,39 @@ void CRasterLoader::SplitPath(const std::string& fileName)
 
 int CRasterLoader::GetPageCount() const
 {
-    return m_multi ? FreeImage_GetPageCount(m_multi) : 0;
+    return m_data ? static_cast<int>(std::min<std::size_t>(m_pages.size(), INT_MAX)) : 0;
 }
 
 FIBITMAP* CRasterLoader::LockPage(int page)
 {
-    return LockCheckedPage(page, nullptr, nullptr);
+    return DecodePage(page, nullptr, nullptr);
 }
 
-FIBITMAP* CRasterLoader::LockCheckedPage(int page, RasterLoadError* error, std::string* detail)
+FIBITMAP* CRasterLoader::DecodePage(int page, RasterLoadError* error, std::string* detail)
 {
-    if (!m_multi || page < 0 || page >= GetPageCount())
+    if (!m_data || page < 0 || page >= GetPageCount())
         return Refuse(RasterLoadError::kDecodeFailed, {}, error, detail);
-    FIBITMAP* header = FreeImage_LockPage(m_headers, page);
-    std::string why;
-    RasterLoadError declared = CheckHeaderBitmap(header, &why);
-    if (header)
-        FreeImage_UnlockPage(m_headers, header, FALSE);
-    if (declared != RasterLoadError::kNone)
-        return Refuse(declared, why, error, detail);
-    FIBITMAP* locked = FreeImage_LockPage(m_multi, page);
-    if (!locked)
-        return Refuse(RasterLoadError::kDecodeFailed, t_lastLibraryMessage, error, detail);
-    return locked;
+    t_lastLibraryMessage.clear();
+    CDecodeStatus status;
+    FIBITMAP* bitmap = DecodeTiffPage(m_data, m_size, m_pages[static_cast<std::size_t>(page)], status);
+    if (!bitmap) {
+        RasterLoadError why = status.error == RasterLoadError::kDecodeFailed ? LibraryFailure(status.detail)
+                                                                             : status.error;
+        return Refuse(why, status.detail, error, detail);
+    }
+    return bitmap;
 }
 
-void CRasterLoader::UnlockPage(FIBITMAP* bitmap, bool changed)
+void CRasterLoader::UnlockPage(FIBITMAP* bitmap, bool /*changed*/)
 {
-    if (m_multi && bitmap)
-        FreeImage_UnlockPage(m_multi, bitmap, changed ? TRUE : FALSE);
+    if (bitmap)
+        FreeImage_Unload(bitmap);
 }
 
 FIBITMAP* CRasterLoader::CopyPage(int page, RasterLoadError* error, std::string* detail)
 {
-    t_lastLibraryMessage.clear();
-    FIBITMAP* locked = LockCheckedPage(page, error, detail);
-    if (!locked)
-        return nullptr;
-    FIBITMAP* copy = FreeImage_Clone(locked);
-    UnlockPage(locked, false);
-    return Normalise(copy, error, detail);
+    FIBITMAP* bitmap = DecodePage(page, error, detail);
+    return bitmap ? Normalise(bitmap, error, detail) : nullptr;
 }
 
 std::string CRasterLoader::GetPageFileName(int page) const
@@ -431,16 +449,10 @@ std::string CRasterLoader::GetPageFileName(int page) const
 
 void CRasterLoader::Close()
 {
-    for (FIMULTIBITMAP** multi : {&m_multi, &m_headers}) {
-        if (*multi)
-            FreeImage_CloseMultiBitmap(*multi, 0);
-        *multi = nullptr;
-    }
-    for (FIMEMORY** memory : {&m_memory, &m_headerMemory}) {
-        if (*memory)
-            FreeImage_CloseMemory(*memory);
-        *memory = nullptr;
-    }
+    m_pages.clear();
+    m_data = nullptr;
+    m_size = 0;
+    m_file.reset();
 }
 
 bool LoadRasterPages(const std::string& fileName, std::vector<CRasterPage>& pages, RasterLoadError* error,

@@ -3,15 +3,19 @@
 // single images named after their pages, and saving as BMP (the one format
 // written; CRasterSrc::SaveBMP).
 //
-// Formats are chosen by the file's extension through the library's tables:
-// BMP, JPEG, PCX, TARGA and TIFF are read; every other format is refused
-// even when the library knows it. Every loaded bitmap is brought into a
-// layout CRasterSrc holds (NormaliseRasterBitmap) or refused.
+// A file is one of the five formats read (BMP, JPEG, PCX, TARGA, TIFF) by its
+// extension, through the library's tables; every other format is refused
+// even when the library knows it. Its content decides how it is read: a
+// JPEG named .tif is read as a JPEG. BMP, PCX and TARGA are read here; JPEG
+// and TIFF by the library after their headers (every TIFF page's) are
+// checked here. Every loaded bitmap is brought into a layout CRasterSrc
+// holds (NormaliseRasterBitmap) or refused, with any alpha composed over
+// white.
 //
-// Every image's header is read on its own before its pixels: the library
-// allocates whatever a header declares, so a file of a few bytes could ask
-// for terabytes. Sides above a million pixels or pixel blocks above 8 GiB are
-// refused (kTooLarge); the reference A0 scan at 400 dpi is about 0.7 GB.
+// What a header declares is bounded before anything is allocated: by the
+// bytes the file holds for it (fewer means truncated), by sides of a million
+// pixels and an 8 GiB pixel block, and by half the machine's memory
+// (kTooLarge). The reference A0 scan at 400 dpi is about 0.7 GB.
 #include "platform/win_types.h"
 #include "raster/raster_src.h"
 
@@ -22,8 +26,6 @@
 #include <vector>
 
 struct FIBITMAP;
-struct FIMULTIBITMAP;
-struct FIMEMORY;
 
 enum class RasterLoadError : int {
     kNone = 0,
@@ -32,7 +34,8 @@ enum class RasterLoadError : int {
     kUnknownFormat,      // not one of the five formats by its extension
     kDecodeFailed,       // the library could not read it: damaged or another format
     kUnsupportedLayout,  // read, but its pixels have no faithful conversion
-    kTooLarge,           // its header declares more pixels than are ever loaded
+    kTooLarge,           // its header declares more pixels than this machine can hold
+    kTruncated,          // the file ends before the image it declares
 };
 
 // Lowers (or restores) the 8 GiB bound on an image's pixel block for the
@@ -45,6 +48,10 @@ std::string RasterLoadErrorText(RasterLoadError error);
 // The library's name of the file's format ("BMP", "JPEG", "PCX", "TARGA",
 // "TIFF"), or empty when the extension names none of the five.
 std::string RasterFileFormatName(const std::string& fileName);
+
+// The format the file's content is read as: its signature's format when it
+// has one of the five, else the name's; empty when the name names none.
+std::string RasterContentFormatName(const std::string& fileName);
 
 // The last message the image library reported on this thread.
 const std::string& GetLastRasterLibraryMessage();
@@ -59,20 +66,25 @@ void SetLastRasterLibraryMessage(const char* message);
                                              RasterLoadError* error = nullptr, std::string* detail = nullptr);
 
 // The pages of a multi-page TIFF. Other formats do not open here.
+class CMappedFile;
+struct CTiffPage;
+
+// The pages of a multi-page TIFF. Other formats do not open here.
 class CRasterLoader {
 public:
-    CRasterLoader() = default;
+    CRasterLoader();
     virtual ~CRasterLoader();
     CRasterLoader(const CRasterLoader&) = delete;
     CRasterLoader& operator=(const CRasterLoader&) = delete;
 
     [[nodiscard]] bool Open(const std::string& fileName);
     // Opens bytes in memory that must outlive the loader; fileName names the
-    // pages and gives the format.
+    // pages.
     [[nodiscard]] bool OpenMemory(const std::string& fileName, const BYTE* data, std::size_t size);
     void SplitPath(const std::string& fileName);
     int GetPageCount() const;
-    // Null also when the page's header declares too large an image.
+    // The page as the library decodes it, for UnlockPage to release; null
+    // also when the page's header declares too large an image.
     FIBITMAP* LockPage(int page);
     void UnlockPage(FIBITMAP* bitmap, bool changed);
     // A copy of the page in a layout CRasterSrc holds, owned by the caller;
@@ -81,16 +93,16 @@ public:
     // "dir/name_N.ext", pages counted from 0.
     std::string GetPageFileName(int page) const;
     void Close();
-    bool IsOpen() const { return m_multi != nullptr; }
+    bool IsOpen() const { return m_data != nullptr; }
 
 private:
-    FIBITMAP* LockCheckedPage(int page, RasterLoadError* error, std::string* detail);
+    bool OpenBytes(const std::string& fileName, const BYTE* data, std::size_t size);
+    FIBITMAP* DecodePage(int page, RasterLoadError* error, std::string* detail);
 
-    FIMULTIBITMAP* m_multi = nullptr;
-    FIMEMORY* m_memory = nullptr;
-    // The same pages opened for their headers only, read before each page.
-    FIMULTIBITMAP* m_headers = nullptr;
-    FIMEMORY* m_headerMemory = nullptr;
+    std::unique_ptr<CMappedFile> m_file;  // when opened from a file
+    const BYTE* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::vector<CTiffPage> m_pages;  // found in one walk of the directories
     std::string m_dir;   // drive and folder, with the trailing '/'
     std::string m_name;  // without extension
     std::string m_ext;   // with its point

@@ -3,14 +3,13 @@
 #include "raster/raster_layout.h"
 
 #include "model/text_table.h"
+#include "raster/pixel_format.h"
+#include "raster/pixel_math.h"
 
 #include <climits>
 
 namespace {
 
-constexpr unsigned kMask555Red = 0x7C00;
-constexpr unsigned kMask555Green = 0x03E0;
-constexpr unsigned kMask555Blue = 0x001F;
 constexpr unsigned kMask565Red = 0xF800;
 constexpr unsigned kMask565Green = 0x07E0;
 constexpr unsigned kMask565Blue = 0x001F;
@@ -58,6 +57,9 @@ bool IsHeldRasterLayout(FIBITMAP* bitmap)
     if (width == 0 || height == 0 || width > INT_MAX || height > INT_MAX)
         return false;
     if (!FreeImage_GetInfoHeader(bitmap) || !FreeImage_GetBits(bitmap))
+        return false;
+    // A bitmap whose rows are shorter than its width is broken, whoever made it.
+    if (FreeImage_GetPitch(bitmap) < AlignedRowBytes(static_cast<int>(FreeImage_GetBPP(bitmap)), static_cast<int>(width)))
         return false;
     switch (FreeImage_GetBPP(bitmap)) {
     case 1:

@@ -6,6 +6,7 @@
 #include "model/undo.h"
 #include "platform/message_box.h"
 #include "raster/packed_bits.h"
+#include "raster/pixel_format.h"
 #include "raster/pixel_math.h"
 #include "raster/raster_layout.h"
 
@@ -17,26 +18,6 @@ namespace {
 constexpr BYTE kWhite[3] = {255, 255, 255};
 constexpr double kCentimetresPerInch = 2.54;
 constexpr double kMinimumDotsPerInch = 1.0;
-
-// 5-5-5 pixel fields, each widened to the top of a byte.
-constexpr BYTE Red555(WORD v) { return static_cast<BYTE>((v >> 7) & 0xF8); }
-constexpr BYTE Green555(WORD v) { return static_cast<BYTE>((v >> 2) & 0xF8); }
-constexpr BYTE Blue555(WORD v) { return static_cast<BYTE>((v << 3) & 0xF8); }
-constexpr WORD Pack555(BYTE red, BYTE green, BYTE blue)
-{
-    return static_cast<WORD>(((red & 0xF8) << 7) | ((green & 0xF8) << 2) | (blue >> 3));
-}
-
-WORD LoadWord16(const BYTE* p)
-{
-    return static_cast<WORD>(p[0] | (p[1] << 8));
-}
-
-void StoreWord16(BYTE* p, WORD v)
-{
-    p[0] = static_cast<BYTE>(v);
-    p[1] = static_cast<BYTE>(v >> 8);
-}
 
 void SetEntry(RGBQUAD& entry, BYTE blue, BYTE green, BYTE red)
 {
@@ -308,7 +289,7 @@ void CRasterSrc::GetPixelBGR(int x, int y, BYTE* bgr) const
         return;
     }
     case 16: {
-        WORD v = LoadWord16(row + 2 * x);
+        WORD v = Load555(row, x);
         bgr[0] = Blue555(v);
         bgr[1] = Green555(v);
         bgr[2] = Red555(v);
@@ -346,7 +327,7 @@ void CRasterSrc::SetPixelRGB(int x, int y, BYTE red, BYTE green, BYTE blue)
         SetPixelIndex(x, y, red);
         return;
     case 16:
-        StoreWord16(row + 2 * x, Pack555(red, green, blue));
+        Store555(row, x, Pack555(red, green, blue));
         return;
     case 24: {
         BYTE* p = row + static_cast<size_t>(x) * 3;

@@ -12,6 +12,7 @@
 
 #include "model/text_table.h"
 #include "raster/grey_rows.h"
+#include "raster/pixel_format.h"
 #include "raster/resample.h"
 
 #include <algorithm>
@@ -99,10 +100,10 @@ public:
         switch (m_bitCount) {
         case 16:
             for (int x = 0; x < width; ++x, out += 3) {
-                WORD v = static_cast<WORD>(row[2 * x] | (row[2 * x + 1] << 8));
-                out[0] = static_cast<BYTE>((v << 3) & 0xF8);
-                out[1] = static_cast<BYTE>((v >> 2) & 0xF8);
-                out[2] = static_cast<BYTE>((v >> 7) & 0xF8);
+                WORD v = Load555(row, static_cast<std::size_t>(x));
+                out[0] = Blue555(v);
+                out[1] = Green555(v);
+                out[2] = Red555(v);
             }
             return;
         case 24:
@@ -140,12 +141,10 @@ void WriteSamples(const float* samples, int width, int bitCount, BYTE* row)
         return;
     case 16:
         for (int x = 0; x < width; ++x, samples += 3) {
-            int blue = static_cast<int>(samples[0]);
-            int green = static_cast<int>(samples[1]);
-            int red = static_cast<int>(samples[2]);
-            int v = ((red & 0xF8) << 7) | ((green & 0xF8) << 2) | (blue >> 3);
-            row[2 * x] = static_cast<BYTE>(v);
-            row[2 * x + 1] = static_cast<BYTE>(v >> 8);
+            auto blue = static_cast<unsigned>(samples[0]);
+            auto green = static_cast<unsigned>(samples[1]);
+            auto red = static_cast<unsigned>(samples[2]);
+            Store555(row, static_cast<std::size_t>(x), Pack555(red, green, blue));
         }
         return;
     case 24:

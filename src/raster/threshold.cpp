@@ -10,6 +10,7 @@
 #include "model/text_table.h"
 #include "raster/grey_rows.h"
 #include "raster/packed_bits.h"
+#include "raster/pixel_format.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,12 +56,6 @@ int TileThreshold(std::uint64_t sum, std::uint64_t pixels, float factor)
 {
     float t = static_cast<float>(sum) * factor / static_cast<float>(pixels);
     return static_cast<int>(std::clamp(t, 0.0f, kMaxTileThreshold));
-}
-
-template <class T>
-std::unique_ptr<T[]> TryAllocate(std::size_t n)
-{
-    return std::unique_ptr<T[]>(new (std::nothrow) T[n]);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
 
@@ -144,4 +145,25 @@ TEST(InfoCommand, ReadsEveryKindOfFileFromStandardInput)
     run = Shell(cli + " info - < /dev/null");
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Has(run, "standard input is empty")) << run.out;
+}
+
+TEST(InfoCommand, AFileIsDescribedAsWhatItHolds)
+{
+    TempFolder folder;
+    CRasterSrc page;
+    ASSERT_TRUE(page.Create(6, 4, 24));
+    ASSERT_TRUE(page.SaveBMP(folder / "page.bmp"));
+    std::filesystem::copy_file(folder / "page.bmp", folder / "page.tif");
+    CliRun run = Info(folder / "page.tif");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "Format:              BMP (the file's name says TIFF)")) << run.out;
+    run = Info(folder / "page.bmp");
+    EXPECT_TRUE(Has(run, "Format:              BMP\n")) << run.out;
+
+    std::ofstream(folder / "cut.bmp") << "BM";
+    run = Info(folder / "cut.bmp");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(Has(run, "truncated")) << run.out;
+    run = Info(folder / "absent.pcx");
+    EXPECT_TRUE(Has(run, "does not exist. (No such file or directory)")) << run.out;
 }

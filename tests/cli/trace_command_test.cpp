@@ -236,3 +236,48 @@ TEST_F(TraceCommand, AFormatThatDisagreesWithTheExtensionIsWrittenWithAWarning)
 }
 
 } // namespace
+
+// A logo on a transparent background: the background's pixels hold black
+// but show white, so only the logo's shapes are traced, not the page frame.
+TEST_F(TraceCommand, ATransparentBackgroundTracesAsTheWhiteItShows)
+{
+    if (!HasEzdxf())
+        GTEST_SKIP() << "ezdxf is not installed";
+    const int width = 200, height = 100;
+    std::string tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<char>(width), 0, static_cast<char>(height), 0,
+                       32, 0x28};  // 8 alpha bits, rows from the top
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool block = x >= 20 && x < 60 && y >= 20 && y < 60;
+            const bool line = x >= 80 && x < 180 && y >= 79 && y < 82;
+            const char ink = block || line ? '\x14' : '\0';
+            tga += {ink, ink, ink, block || line ? '\xFF' : '\0'};
+        }
+    }
+    const fs::path logo = dir / "logo.tga";
+    FILE* out = std::fopen(logo.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(tga.data(), 1, tga.size(), out);
+    std::fclose(out);
+
+    const fs::path dxf = dir / "logo.dxf";
+    CliRun run = Lineweft("trace " + logo.string() + " -o " + dxf.string() + " --method outline");
+    ASSERT_EQ(run.status, 0) << run.out;
+    // The same two borders as the grey page's block and line.
+    EXPECT_EQ(AuditDxf(dxf).out.substr(0, 16), "0 2 20 18 180 80");
+}
+
+// A JPEG whose lower half is missing is not traced as grey.
+TEST_F(TraceCommand, ATruncatedFileFailsAndWritesNothing)
+{
+    const fs::path page = Page("page.bmp", true);
+    const fs::path jpeg = dir / "page.jpg";
+    if (Shell("convert " + page.string() + " " + jpeg.string()).status != 0)
+        GTEST_SKIP() << "ImageMagick is not installed";
+    fs::resize_file(jpeg, fs::file_size(jpeg) / 2);
+    const fs::path dxf = dir / "page.dxf";
+    CliRun run = Lineweft("trace " + jpeg.string() + " -o " + dxf.string());
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.out.find("truncated"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dxf));
+}

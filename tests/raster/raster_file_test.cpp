@@ -196,12 +196,15 @@ TEST(RasterFile, OtherFormatsAndBadFilesAreRefusedWithAReason)
     std::filesystem::create_directory(folder / "folder.bmp");
     EXPECT_EQ(LoadRasterFile(folder / "folder.bmp", &error), nullptr);
     EXPECT_EQ(error, RasterLoadError::kNotReadable);
-    WriteBytes(folder / "damaged.bmp", {'B', 'M', 1, 2, 3});
+    WriteBytes(folder / "damaged.bmp", {'B', 'N', 1, 2, 3});
     EXPECT_EQ(LoadRasterFile(folder / "damaged.bmp", &error), nullptr);
     EXPECT_EQ(error, RasterLoadError::kDecodeFailed);
+    WriteBytes(folder / "short.bmp", {'B', 'M', 1, 2, 3});
+    EXPECT_EQ(LoadRasterFile(folder / "short.bmp", &error), nullptr);
+    EXPECT_EQ(error, RasterLoadError::kTruncated);
     WriteBytes(folder / "empty.tif", {});
     EXPECT_EQ(LoadRasterFile(folder / "empty.tif", &error), nullptr);
-    EXPECT_EQ(error, RasterLoadError::kDecodeFailed);
+    EXPECT_EQ(error, RasterLoadError::kTruncated);
     EXPECT_FALSE(RasterLoadErrorText(RasterLoadError::kUnknownFormat).empty());
 }
 

@@ -1,0 +1,342 @@
+#include "raster/freeimage_api.h"
+
+#include "raster/tiff_pages.h"
+
+#include "platform/number_text.h"
+#include "raster/raster_file.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint16_t kClassicMagic = 42, kBigMagic = 43;
+constexpr std::size_t kClassicHeaderBytes = 8, kBigHeaderBytes = 16;
+constexpr unsigned kMaxSamples = 5;  // CMYK and alpha
+constexpr double kUnknownCodecBytesPerByte = 1e5;
+
+// Most decoded bytes one compressed byte can stand for, per compression:
+// a PackBits run is 2 bytes for 128, an LZW table of 4094 codes spells at
+// most 8 million bytes in 6 kB, deflate expands at most 1032 times, a
+// Huffman-coded JPEG needs a bit per 8 x 8 block of each sample, a fax
+// code at least a bit per row.
+double MaxExpansion(unsigned compression, std::uint64_t rowBytes, unsigned samples)
+{
+    switch (compression) {
+    case COMPRESSION_NONE: return 1.0;
+    case COMPRESSION_PACKBITS: return 64.0;
+    case COMPRESSION_LZW: return 1400.0;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE: return 1100.0;
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG: return 1024.0 * samples;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4: return 8.0 * static_cast<double>(std::max<std::uint64_t>(rowBytes, 1));
+    default: return kUnknownCodecBytesPerByte;
+    }
+}
+
+// ------------------------------------------------------- file in memory --
+
+struct CMemoryStream {
+    const BYTE* data;
+    std::size_t size;
+    std::uint64_t at = 0;
+};
+
+tmsize_t StreamRead(thandle_t handle, void* buffer, tmsize_t bytes)
+{
+    auto* s = static_cast<CMemoryStream*>(handle);
+    if (bytes <= 0 || s->at >= s->size)
+        return 0;
+    std::size_t n = std::min<std::uint64_t>(static_cast<std::uint64_t>(bytes), s->size - s->at);
+    std::memcpy(buffer, s->data + s->at, n);
+    s->at += n;
+    return static_cast<tmsize_t>(n);
+}
+
+tmsize_t StreamWrite(thandle_t, void*, tmsize_t)
+{
+    return 0;
+}
+
+toff_t StreamSeek(thandle_t handle, toff_t offset, int whence)
+{
+    auto* s = static_cast<CMemoryStream*>(handle);
+    std::uint64_t base = whence == SEEK_CUR ? s->at : whence == SEEK_END ? s->size : 0;
+    s->at = base + offset;
+    return s->at;
+}
+
+int StreamClose(thandle_t)
+{
+    return 0;
+}
+
+toff_t StreamSize(thandle_t handle)
+{
+    return static_cast<CMemoryStream*>(handle)->size;
+}
+
+int StreamMap(thandle_t, void**, toff_t*)
+{
+    return 0;
+}
+
+void StreamUnmap(thandle_t, void*, toff_t) {}
+
+bool IsLittleEndian(const BYTE* data)
+{
+    return data[0] == 'I';
+}
+
+std::uint64_t ReadWord(const BYTE* p, unsigned bytes, bool little)
+{
+    std::uint64_t v = 0;
+    for (unsigned i = 0; i < bytes; ++i)
+        v |= std::uint64_t{p[little ? i : bytes - 1 - i]} << (8 * i);
+    return v;
+}
+
+void WriteWord(BYTE* p, std::uint64_t v, unsigned bytes, bool little)
+{
+    for (unsigned i = 0; i < bytes; ++i)
+        p[little ? i : bytes - 1 - i] = static_cast<BYTE>(v >> (8 * i));
+}
+
+bool IsBig(const BYTE* data)
+{
+    return ReadWord(data + 2, 2, IsLittleEndian(data)) == kBigMagic;
+}
+
+// Where the value of the page's PlanarConfiguration entry lies; 0 if absent.
+std::uint64_t FindPlanarValue(const BYTE* data, std::size_t size, std::uint64_t directory)
+{
+    const bool little = IsLittleEndian(data), big = IsBig(data);
+    const unsigned countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12, valueAt = big ? 12 : 8;
+    if (directory > size || size - directory < countBytes)
+        return 0;
+    std::uint64_t count = ReadWord(data + directory, countBytes, little);
+    std::uint64_t first = directory + countBytes;
+    if (count > (size - first) / entryBytes)
+        return 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const BYTE* entry = data + first + i * entryBytes;
+        if (ReadWord(entry, 2, little) == TIFFTAG_PLANARCONFIG)
+            return ReadWord(entry + 2, 2, little) == TIFF_SHORT ? first + i * entryBytes + valueAt : 0;
+    }
+    return 0;
+}
+
+// --------------------------------------------------------- page checks --
+
+void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
+{
+    auto fail = [&page](RasterLoadError why, std::string text) {
+        page.error = why;
+        page.detail = std::move(text);
+    };
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
+        return fail(RasterLoadError::kDecodeFailed, "a page without its width or height");
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
+        return fail(RasterLoadError::kUnsupportedLayout, FormatC("%u bits per sample", unsigned{bits}));
+    if (samples < 1 || samples > kMaxSamples)
+        return fail(RasterLoadError::kUnsupportedLayout, FormatC("%u samples per pixel", unsigned{samples}));
+    const bool separate = planar == PLANARCONFIG_SEPARATE && samples > 1;
+    if (separate && bits < 8)
+        return fail(RasterLoadError::kUnsupportedLayout, "separate planes of fewer than 8 bits per sample");
+    if (planar == PLANARCONFIG_SEPARATE && samples == 1) {
+        page.planarValueAt = FindPlanarValue(data, size, page.directory);
+        if (page.planarValueAt == 0)
+            return fail(RasterLoadError::kDecodeFailed, "a planar configuration the page does not hold");
+    }
+    std::uint16_t extraCount = 0;
+    std::uint16_t* extra = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 && extra) {
+        page.alpha = extra[0] == EXTRASAMPLE_UNASSALPHA || extra[0] == EXTRASAMPLE_ASSOCALPHA;
+        page.premultiplied = extra[0] == EXTRASAMPLE_ASSOCALPHA;
+    }
+    // Colours the library converts pass through a 32-bit copy on their way in.
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    unsigned declaredBits = bits * samples;
+    if (photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_SEPARATED ||
+        photometric == PHOTOMETRIC_CIELAB || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
+        declaredBits = std::max(declaredBits, 32u) * 2;
+    std::string why;
+    RasterLoadError declared = CheckRasterSize(width, height, declaredBits, &why);
+    if (declared != RasterLoadError::kNone)
+        return fail(declared, why);
+
+    const std::uint32_t pieces = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    if (pieces == 0)
+        return fail(RasterLoadError::kDecodeFailed, "a page without strips or tiles");
+    std::uint64_t present = 0;
+    for (std::uint32_t i = 0; i < pieces; ++i) {
+        std::uint64_t offset = TIFFGetStrileOffset(tif, i), bytes = TIFFGetStrileByteCount(tif, i);
+        if (bytes == 0 || offset >= size || bytes > size - offset)
+            return fail(RasterLoadError::kTruncated,
+                        FormatC("strip %u of %u lies beyond the end of the file", i + 1, pieces));
+        present += bytes;
+    }
+    const std::uint64_t rowBytes = (std::uint64_t{width} * bits * (separate ? 1 : samples) + 7) / 8;
+    const std::uint64_t expected = rowBytes * height * (separate ? samples : 1);
+    if (static_cast<double>(present) * MaxExpansion(compression, rowBytes, samples) < static_cast<double>(expected))
+        return fail(RasterLoadError::kTruncated,
+                    FormatC("%llu bytes of compressed pixels cannot hold %u x %u pixels",
+                            static_cast<unsigned long long>(present), width, height));
+}
+
+// ------------------------------------------------------ patched view --
+
+// The file as the library reads it: the same bytes, with a few replaced.
+struct CPatchedView {
+    const BYTE* data;
+    std::size_t size;
+    std::size_t at = 0;
+    struct Patch {
+        std::uint64_t at;
+        BYTE bytes[8];
+        unsigned count;
+    } patches[2] = {};
+    unsigned patchCount = 0;
+};
+
+unsigned ViewRead(void* buffer, unsigned size, unsigned count, fi_handle handle)
+{
+    auto* v = static_cast<CPatchedView*>(handle);
+    if (size == 0 || v->at >= v->size)
+        return 0;
+    std::uint64_t items = std::min<std::uint64_t>(count, (v->size - v->at) / size);
+    std::size_t n = static_cast<std::size_t>(items * size);
+    auto* out = static_cast<BYTE*>(buffer);
+    std::memcpy(out, v->data + v->at, n);
+    for (unsigned p = 0; p < v->patchCount; ++p) {
+        const auto& patch = v->patches[p];
+        for (unsigned i = 0; i < patch.count; ++i) {
+            std::uint64_t at = patch.at + i;
+            if (at >= v->at && at < v->at + n)
+                out[at - v->at] = patch.bytes[i];
+        }
+    }
+    v->at += n;
+    return static_cast<unsigned>(items);
+}
+
+unsigned ViewWrite(void*, unsigned, unsigned, fi_handle)
+{
+    return 0;
+}
+
+int ViewSeek(fi_handle handle, long offset, int origin)
+{
+    auto* v = static_cast<CPatchedView*>(handle);
+    long long base = origin == SEEK_CUR ? static_cast<long long>(v->at)
+                     : origin == SEEK_END ? static_cast<long long>(v->size)
+                                          : 0;
+    long long to = base + offset;
+    if (to < 0)
+        return -1;
+    v->at = static_cast<std::size_t>(to);
+    return 0;
+}
+
+long ViewTell(fi_handle handle)
+{
+    return static_cast<long>(static_cast<CPatchedView*>(handle)->at);
+}
+
+// Premultiplied colours over white only need the white the alpha let through.
+void ComposeTiffAlpha(FIBITMAP* bitmap, bool premultiplied)
+{
+    if (!premultiplied)
+        return ComposeOverWhite(bitmap);
+    const unsigned height = FreeImage_GetHeight(bitmap), width = FreeImage_GetWidth(bitmap);
+    for (unsigned y = 0; y < height; ++y) {
+        BYTE* p = FreeImage_GetScanLine(bitmap, static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x, p += 4) {
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<BYTE>(std::min(255u, p[c] + 255u - p[3]));
+            p[3] = 255;
+        }
+    }
+}
+
+} // namespace
+
+bool IsTiffSignature(const BYTE* data, std::size_t size)
+{
+    if (size < kClassicHeaderBytes || !((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M')))
+        return false;
+    std::uint64_t magic = ReadWord(data + 2, 2, IsLittleEndian(data));
+    return magic == kClassicMagic || (magic == kBigMagic && size >= kBigHeaderBytes);
+}
+
+bool ScanTiffPages(const BYTE* data, std::size_t size, std::vector<CTiffPage>& pages, CDecodeStatus& status,
+                   std::size_t maxPages)
+{
+    pages.clear();
+    if (!IsTiffSignature(data, size)) {
+        status.Fail(size < kClassicHeaderBytes ? RasterLoadError::kTruncated : RasterLoadError::kDecodeFailed,
+                    "no TIFF signature");
+        return false;
+    }
+    CMemoryStream stream{data, size};
+    SetLastRasterLibraryMessage("");
+    TIFF* tif = TIFFClientOpen("memory", "rm", &stream, StreamRead, StreamWrite, StreamSeek, StreamClose,
+                               StreamSize, StreamMap, StreamUnmap);
+    if (!tif) {
+        std::uint64_t first = ReadWord(data + (IsBig(data) ? 8 : 4), IsBig(data) ? 8 : 4, IsLittleEndian(data));
+        status.Fail(first >= size ? RasterLoadError::kTruncated : RasterLoadError::kDecodeFailed,
+                    first >= size ? "the first page lies beyond the end of the file" : GetLastRasterLibraryMessage());
+        return false;
+    }
+    do {
+        CTiffPage page;
+        page.directory = TIFFCurrentDirOffset(tif);
+        CheckPage(tif, data, size, page);
+        pages.push_back(std::move(page));
+    } while (pages.size() < maxPages && TIFFReadDirectory(tif));
+    TIFFClose(tif);
+    return true;
+}
+
+FIBITMAP* DecodeTiffPage(const BYTE* data, std::size_t size, const CTiffPage& page, CDecodeStatus& status)
+{
+    if (page.error != RasterLoadError::kNone)
+        return status.Fail(page.error, page.detail);
+    const bool little = IsLittleEndian(data), big = IsBig(data);
+    CPatchedView view{data, size};
+    auto& first = view.patches[view.patchCount++];
+    first.at = big ? 8 : 4;
+    first.count = big ? 8 : 4;
+    WriteWord(first.bytes, page.directory, first.count, little);
+    if (page.planarValueAt) {
+        auto& planar = view.patches[view.patchCount++];
+        planar.at = page.planarValueAt;
+        planar.count = 2;
+        WriteWord(planar.bytes, PLANARCONFIG_CONTIG, 2, little);
+    }
+    FreeImageIO io{};
+    io.read_proc = ViewRead;
+    io.write_proc = ViewWrite;
+    io.seek_proc = ViewSeek;
+    io.tell_proc = ViewTell;
+    SetLastRasterLibraryMessage("");
+    FIBITMAP* bitmap = FreeImage_LoadFromHandle(FIF_TIFF, &io, &view, 0);
+    if (!bitmap)
+        return status.Fail(RasterLoadError::kDecodeFailed, GetLastRasterLibraryMessage());
+    if (page.alpha && FreeImage_GetImageType(bitmap) == FIT_BITMAP && FreeImage_GetBPP(bitmap) == 32)
+        ComposeTiffAlpha(bitmap, page.premultiplied);
+    return bitmap;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The pages of a TIFF file, found and checked through the TIFF decoder
+// before the image library decodes any of them.
+//
+// The directories are walked once, in order, and each page's offset kept:
+// the library would walk from the first page again for every page. A page
+// is checked fully (sizes, sample layout, every strip or tile present in the
+// file, and enough compressed bytes for the pixels declared); only then does
+// the library decode it, from a view of the file whose first directory is
+// that page, with any field it would trip over corrected in the view.
+#include "raster/raster_decoders.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CTiffPage {
+    std::uint64_t directory = 0;  // offset of the page's directory
+    RasterLoadError error = RasterLoadError::kNone;
+    std::string detail;
+    // A one-sample page that declares separate planes: the same pixels as
+    // contiguous ones, which the library expects; 0 when not needed.
+    std::uint64_t planarValueAt = 0;
+    // The extra sample is alpha: straight, or already multiplied in.
+    bool alpha = false;
+    bool premultiplied = false;
+};
+
+// True when the bytes start like a TIFF (classic or big).
+bool IsTiffSignature(const BYTE* data, std::size_t size);
+
+// The pages of a TIFF in memory, at most maxPages of them; false (with the
+// reason) when not even the first directory can be read.
+bool ScanTiffPages(const BYTE* data, std::size_t size, std::vector<CTiffPage>& pages, CDecodeStatus& status,
+                   std::size_t maxPages = SIZE_MAX);
+
+// Decodes a checked page; null with the reason on failure.
+[[nodiscard]] FIBITMAP* DecodeTiffPage(const BYTE* data, std::size_t size, const CTiffPage& page,
+                                       CDecodeStatus& status);
