@@ -14,6 +14,7 @@
 #include "model/text_table.h"
 #include "raster/packed_bits.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/neighbour_words.h"
 #include "trace/outline.h"
@@ -185,6 +186,41 @@ DWORD ClampToDword(std::uint64_t n)
 
 // --- first step: Zhang-Suen ---
 
+// Rows per band below which another thread does not pay.
+constexpr int kMinBandRows = 32;
+
+// A word position with the pixels that decide its marks or its deletion.
+struct CRowWord {
+    int row;
+    int word;
+    PackedWord pixels;
+};
+
+// One band of rows of a sub-iteration. Its rows are tested and changed only
+// by its own thread; what reaches a neighbour band's rows (the marks around
+// its first and last rows, and those rows' deletions, which the neighbours
+// read) waits in fixed arrays until every band is done.
+struct CThinBand {
+    int y0 = 0;
+    int y1 = 0;
+    std::unique_ptr<CWordDeletion[]> pending;
+    std::unique_ptr<CWordDeletion[]> current;
+    std::unique_ptr<CRowWord[]> edge;  // deletions of rows y0 and y1 - 1
+    std::unique_ptr<CRowWord[]> halo;  // marks for rows y0 - 1 and y1
+    int edgeCount = 0;
+    int haloCount = 0;
+    std::uint64_t deleted = 0;
+
+    [[nodiscard]] bool Allocate(std::size_t words)
+    {
+        pending.reset(new (std::nothrow) CWordDeletion[words]);
+        current.reset(new (std::nothrow) CWordDeletion[words]);
+        edge.reset(new (std::nothrow) CRowWord[2 * words]);
+        halo.reset(new (std::nothrow) CRowWord[2 * words]);
+        return pending && current && edge && halo;
+    }
+};
+
 class CZhangSuen {
 public:
     explicit CZhangSuen(CRasterSrc& raster) : m_rows(raster) {}
@@ -194,11 +230,16 @@ public:
         for (CWordSet& set : m_sets)
             if (!set.Allocate(m_rows.Height(), m_rows.Words()))
                 return false;
-        std::size_t words = static_cast<std::size_t>(std::max(m_rows.Words(), 1));
-        m_pending.reset(new (std::nothrow) CWordDeletion[words]);
-        m_current.reset(new (std::nothrow) CWordDeletion[words]);
-        if (!m_pending || !m_current)
+        const std::size_t words = static_cast<std::size_t>(std::max(m_rows.Words(), 1));
+        m_bandCount = CountRowBands(m_rows.Height(), kMinBandRows);
+        m_bands.reset(new (std::nothrow) CThinBand[static_cast<std::size_t>(m_bandCount)]);
+        if (!m_bands)
             return false;
+        for (int b = 0; b < m_bandCount; ++b) {
+            RowBandOf(m_rows.Height(), m_bandCount, b, m_bands[b].y0, m_bands[b].y1);
+            if (!m_bands[b].Allocate(words))
+                return false;
+        }
         // Nothing has been tested yet: the first two sub-iterations see all.
         m_sets[m_last].Fill();
         m_sets[m_beforeLast].Fill();
@@ -211,21 +252,25 @@ public:
 private:
     // A pixel can change its answer only when a neighbour was deleted since
     // it was last tested, two sub-iterations ago: test the words next to the
-    // deletions of the last two sub-iterations. Deletions take effect one row
-    // late, after the next row has read the row as the sub-iteration found it.
+    // deletions of the last two sub-iterations. Every test reads the raster
+    // as the sub-iteration found it, so the bands may run in any order and
+    // the result does not depend on their number.
     std::uint64_t SubIteration(BYTE which)
     {
         CWordSet& found = m_sets[m_free];
         found.Clear();
+        RunBands(m_bandCount, [&](int b) { TestBand(m_bands[b], which, found); });
         std::uint64_t deleted = 0;
-        int pendingCount = 0;
-        for (int y = 0; y < m_rows.Height(); ++y) {
-            int count = TestRow(y, which, found, deleted);
-            Apply(y - 1, m_pending.get(), pendingCount);
-            std::swap(m_pending, m_current);
-            pendingCount = count;
+        for (int b = 0; b < m_bandCount; ++b) {
+            const CThinBand& band = m_bands[b];
+            for (int i = 0; i < band.edgeCount; ++i) {
+                const CRowWord& d = band.edge[i];
+                m_rows.Store(d.row, d.word, m_rows.Load(d.row, d.word) & ~d.pixels);
+            }
+            for (int i = 0; i < band.haloCount; ++i)
+                found.MarkAround(band.halo[i].row, band.halo[i].word, band.halo[i].pixels);
+            deleted += band.deleted;
         }
-        Apply(m_rows.Height() - 1, m_pending.get(), pendingCount);
         int oldest = m_beforeLast;
         m_beforeLast = m_last;
         m_last = m_free;
@@ -233,7 +278,28 @@ private:
         return deleted;
     }
 
-    int TestRow(int y, BYTE which, CWordSet& found, std::uint64_t& deleted)
+    // Deletions take effect one row late, after the next row has read the
+    // row as the sub-iteration found it; the band's first and last rows wait
+    // for the other bands.
+    void TestBand(CThinBand& band, BYTE which, CWordSet& found)
+    {
+        band.edgeCount = 0;
+        band.haloCount = 0;
+        band.deleted = 0;
+        int pendingCount = 0;
+        for (int y = band.y0; y < band.y1; ++y) {
+            int count = TestRow(band, y, which, found);
+            if (y - 1 > band.y0)
+                Apply(y - 1, band.pending.get(), pendingCount);
+            std::swap(band.pending, band.current);
+            pendingCount = count;
+            if (y == band.y0 || y == band.y1 - 1)
+                for (int i = 0; i < count; ++i)
+                    band.edge[band.edgeCount++] = {y, band.pending[i].word, band.pending[i].pixels};
+        }
+    }
+
+    int TestRow(CThinBand& band, int y, BYTE which, CWordSet& found) const
     {
         const std::uint64_t* last = m_sets[m_last].Row(y);
         const std::uint64_t* beforeLast = m_sets[m_beforeLast].Row(y);
@@ -244,9 +310,14 @@ private:
                 PackedWord pixels = TestWord(y, k, which);
                 if (!pixels)
                     continue;
-                found.MarkNeighbourhood(y, k, pixels);
-                m_current[count++] = {k, pixels};
-                deleted += static_cast<std::uint64_t>(std::popcount(pixels));
+                for (int r = y - 1; r <= y + 1; ++r) {
+                    if (r >= band.y0 && r < band.y1)
+                        found.MarkAround(r, k, pixels);
+                    else if (r >= 0 && r < m_rows.Height())
+                        band.halo[band.haloCount++] = {r, k, pixels};
+                }
+                band.current[count++] = {k, pixels};
+                band.deleted += static_cast<std::uint64_t>(std::popcount(pixels));
             }
         }
         return count;
@@ -269,6 +340,7 @@ private:
         return pixels;
     }
 
+    // Changes rows of the calling band only.
     void Apply(int y, const CWordDeletion* deletions, int count)
     {
         for (int i = 0; i < count; ++i)
@@ -282,8 +354,8 @@ private:
     int m_last = 0;
     int m_beforeLast = 1;
     int m_free = 2;
-    std::unique_ptr<CWordDeletion[]> m_pending;
-    std::unique_ptr<CWordDeletion[]> m_current;
+    std::unique_ptr<CThinBand[]> m_bands;
+    int m_bandCount = 0;
 };
 
 // --- second step: sequential clean-up ---
