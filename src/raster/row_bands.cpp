@@ -68,7 +68,7 @@ public:
         std::unique_lock owner(m_owner, std::try_to_lock);
         if (!owner.owns_lock())
             return false;
-        EnsureWorkers(bands - 1);
+        EnsureWorkers(std::min(bands, GetRowBandThreads()) - 1);
         {
             std::lock_guard lock(m_mutex);
             m_band = &band;
@@ -189,7 +189,7 @@ void RunBands(int bands, const std::function<void(int band)>& body)
 {
     if (bands <= 0)
         return;
-    if (bands == 1 || t_insideBand || !Pool().Run(bands, body)) {
+    if (bands == 1 || t_insideBand || GetRowBandThreads() == 1 || !Pool().Run(bands, body)) {
         for (int b = 0; b < bands; ++b)
             body(b);
     }

@@ -28,6 +28,8 @@ void ForEachRowBand(int rows, int minRows, const std::function<void(int band, in
 
 // Runs body(band) for band 0 .. bands - 1, concurrently as above; for a
 // kernel that fixed its bands once (RowBandOf) and keeps state per band.
+// There may be more bands than threads: each thread takes the next band
+// left, which evens out bands of uneven work.
 void RunBands(int bands, const std::function<void(int band)>& body);
 // Rows [y0, y1) of band b when [0, rows) is split into bands.
 void RowBandOf(int rows, int bands, int b, int& y0, int& y1);

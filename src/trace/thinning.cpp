@@ -90,6 +90,52 @@ constexpr std::array<bool, kMaskCount> MakeKeepTable()
 
 constexpr std::array<bool, kMaskCount> kSecondStepKeeps = MakeKeepTable();
 
+// The table's rule for 64 pixels at once: the neighbours counted by
+// bit-sliced adders, the rises around the ring by an exactly-one test.
+constexpr PackedWord ZhangSuenWord(const CWordTrio& up, const CWordTrio& mid, const CWordTrio& down, BYTE which)
+{
+    const PackedWord n = up.centre, e = mid.right, s = down.centre, w = mid.left;
+    // In the cyclic order of kCyclicOrder.
+    const PackedWord ring[8] = {n, up.right, e, down.right, s, down.left, w, up.left};
+    PackedWord c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+    for (PackedWord v : ring) {
+        const PackedWord carry0 = c0 & v;
+        c0 ^= v;
+        const PackedWord carry1 = c1 & carry0;
+        c1 ^= carry0;
+        c3 |= c2 & carry1;
+        c2 ^= carry1;
+    }
+    const PackedWord twoToSix = (c1 | c2 | c3) & ~(c3 | (c2 & c1 & c0));
+    PackedWord rises = 0, moreRises = 0;
+    for (int i = 0; i < 8; ++i) {
+        const PackedWord rise = ~ring[i] & ring[(i + 1) % 8];
+        moreRises |= rises & rise;
+        rises |= rise;
+    }
+    const PackedWord base = twoToSix & rises & ~moreRises;
+    if (which == kDeleteInA)
+        return base & ~(n & e & s) & ~(e & s & w);
+    return base & ~(n & e & w) & ~(n & s & w);
+}
+
+// The word rule gives the table's answer for every neighbourhood.
+constexpr bool WordRuleMatchesTable()
+{
+    for (int mask = 0; mask < kMaskCount; ++mask) {
+        auto bit = [&](int code) { return (mask & code) ? PackedWord{1} : PackedWord{0}; };
+        const CWordTrio up{bit(DIR_NW), 0, bit(DIR_NE)};
+        const CWordTrio upCentre{up.left, bit(DIR_N), up.right};
+        const CWordTrio mid{bit(DIR_W), 1, bit(DIR_E)};
+        const CWordTrio down{bit(DIR_SW), bit(DIR_S), bit(DIR_SE)};
+        for (BYTE which : {kDeleteInA, kDeleteInB})
+            if ((ZhangSuenWord(upCentre, mid, down, which) & 1) != ((kZhangSuen[mask] & which) ? 1u : 0u))
+                return false;
+    }
+    return true;
+}
+static_assert(WordRuleMatchesTable());
+
 // Both steps skip the pixels inside a region (EnclosedPixels), which is
 // sound only while neither table deletes a pixel with N, W, E and S set.
 constexpr bool NeverDeletesEnclosed()
@@ -186,8 +232,9 @@ DWORD ClampToDword(std::uint64_t n)
 
 // --- first step: Zhang-Suen ---
 
-// Rows per band below which another thread does not pay.
-constexpr int kMinBandRows = 32;
+// Bands of this many rows, taken by the threads one after another: late
+// passes only peel the page's few filled areas, which fine bands spread.
+constexpr int kBandRows = 64;
 
 // A word position with the pixels that decide its marks or its deletion.
 struct CRowWord {
@@ -200,7 +247,7 @@ struct CRowWord {
 // by its own thread; what reaches a neighbour band's rows (the marks around
 // its first and last rows, and those rows' deletions, which the neighbours
 // read) waits in fixed arrays until every band is done.
-struct CThinBand {
+struct alignas(64) CThinBand {  // one cache line apart: bands run at once
     int y0 = 0;
     int y1 = 0;
     std::unique_ptr<CWordDeletion[]> pending;
@@ -231,7 +278,7 @@ public:
             if (!set.Allocate(m_rows.Height(), m_rows.Words()))
                 return false;
         const std::size_t words = static_cast<std::size_t>(std::max(m_rows.Words(), 1));
-        m_bandCount = CountRowBands(m_rows.Height(), kMinBandRows);
+        m_bandCount = GetRowBandThreads() > 1 ? std::max(1, m_rows.Height() / kBandRows) : 1;
         m_bands.reset(new (std::nothrow) CThinBand[static_cast<std::size_t>(m_bandCount)]);
         if (!m_bands)
             return false;
@@ -331,13 +378,7 @@ private:
         CWordTrio up = m_rows.LoadTrio(y - 1, k);
         CWordTrio mid = MakeTrio(foreground, m_rows.LeftPixel(y, k), m_rows.RightPixel(y, k));
         CWordTrio down = m_rows.LoadTrio(y + 1, k);
-        PackedWord pixels = 0;
-        for (PackedWord rest = foreground & ~EnclosedPixels(up, mid, down); rest; rest &= rest - 1) {
-            int b = std::countr_zero(rest);
-            if (kZhangSuen[MaskAt(up, mid, down, b)] & which)
-                pixels |= PackedWord{1} << b;
-        }
-        return pixels;
+        return foreground & ZhangSuenWord(up, mid, down, which);
     }
 
     // Changes rows of the calling band only.
