@@ -13,8 +13,9 @@ const std::vector<CliCommand>& CliCommands()
         {"trace", "Trace a raster file into a vector file (DXF, SVG, ...) or a project (.lwt)",
          "trace INPUT -o OUTPUT [--method centerline|outline|fill] [--threshold auto|dynamic|N]\n"
          "       [--page N] [--job FILE.lwj [--section NAME]] [--format dxf|svg|lwt|...] [steps...]\n"
-         "       [--unit inch|cm|mm|pixel] [--widths on|off]\n"
+         "       [--unit inch|cm|mm|pixel] [--widths on|off] [--threads N]\n"
          "Steps: as for raster, applied in the order given before the threshold\n"
+         "Threads: N, else LW_THREADS, else the cores the process may use\n"
          "Exit status: 0 done, 1 failed, 2 usage, 3 out of memory, 4 hatch fill failed,\n"
          "5 stopped (what was traced is written), 6 tracing failed",
          RunTrace},

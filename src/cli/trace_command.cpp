@@ -14,6 +14,7 @@
 #include "raster/raster_entity.h"
 #include "raster/raster_file.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/option_text.h"
 #include "trace/trace_option.h"
@@ -92,6 +93,10 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
                 if (!ParseIntC(value, number) || number < 1 || number > 1000000)
                     return "--page takes a page number from 1";
                 out.page = static_cast<int>(number);
+            } else if (arg == "--threads") {
+                if (!ParseIntC(value, number) || number < 1 || number > 64)
+                    return "--threads takes a number from 1 to 64";
+                SetRowBandThreads(static_cast<int>(number));
             } else if (arg == "--threshold") {
                 if (value == "auto") {
                     out.threshold = ThresholdMode::kAuto;

@@ -160,9 +160,9 @@ CRowBandPool& Pool()
 
 int GetRowBandThreads()
 {
-    int threads = ThreadsFromEnvironment();
+    int threads = g_requestedThreads.load();
     if (threads < 1)
-        threads = g_requestedThreads.load();
+        threads = ThreadsFromEnvironment();
     if (threads < 1)
         threads = UsableCores();
     return std::clamp(threads, 1, kMaxThreads);

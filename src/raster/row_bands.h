@@ -6,14 +6,14 @@
 // protocol on the calling thread between calls.
 //
 // Every kernel gives the same result whatever the thread count; the count
-// only decides speed. It comes from, in this order: LW_THREADS in the
-// environment (a number from 1), SetRowBandThreads, and the cores this
-// process may run on.
+// only decides speed. It comes from, in this order: SetRowBandThreads (the
+// command line's --threads), LW_THREADS in the environment (a number from
+// 1), and the cores this process may run on.
 #include <functional>
 
 // The threads a row-band call may use, at least 1.
 [[nodiscard]] int GetRowBandThreads();
-// Overrides the automatic count; 0 returns to it. LW_THREADS still wins.
+// Sets the count; 0 returns to LW_THREADS or the cores.
 void SetRowBandThreads(int threads);
 
 // The bands [0, rows) is split into: at most one per thread, none thinner
