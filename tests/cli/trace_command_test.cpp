@@ -75,7 +75,7 @@ protected:
     }
 
     // A grey page tall enough for many bands of rows: strokes of several
-    // widths and filled blobs at random, over paper noise.
+    // widths and filled blobs at random, over paper with dark specks.
     fs::path RandomPage(const std::string& name, int width, int height, unsigned seed)
     {
         CRasterSrc image;
@@ -84,7 +84,7 @@ protected:
         std::srand(seed);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                image.SetPixelIndex(x, y, 225 + std::rand() % 10);
+                image.SetPixelIndex(x, y, std::rand() % 40 == 0 ? 30 : 225 + std::rand() % 10);
         for (int shape = 0; shape < 60; ++shape) {
             const int cx = std::rand() % width, cy = std::rand() % height;
             const int r = 1 + std::rand() % 12;
