@@ -74,7 +74,7 @@ public:
             m_band = &band;
             m_bands = bands;
             m_next.store(1);
-            m_done = 1;  // band 0 is the caller's
+            m_done.store(1);  // band 0 is the caller's
             ++m_generation;
         }
         m_wake.notify_all();
@@ -84,7 +84,7 @@ public:
         TakeBands();
         std::unique_lock lock(m_mutex);
         // No taker may still hold this call's band when the next call starts.
-        m_finished.wait(lock, [&] { return m_done == m_bands && m_active == 0; });
+        m_finished.wait(lock, [&] { return m_done.load() == m_bands && m_active == 0; });
         m_band = nullptr;
         return true;
     }
@@ -113,8 +113,11 @@ private:
             t_insideBand = true;
             (*band)(b);
             t_insideBand = false;
-            std::lock_guard lock(m_mutex);
-            ++m_done;
+            // Only the last band wakes the caller: fine bands stay cheap.
+            if (m_done.fetch_add(1) + 1 == bands) {
+                std::lock_guard lock(m_mutex);
+                m_finished.notify_all();
+            }
         }
         std::lock_guard lock(m_mutex);
         --m_active;
@@ -143,7 +146,7 @@ private:
     std::vector<std::thread> m_workers;
     const std::function<void(int)>* m_band = nullptr;
     int m_bands = 0;
-    int m_done = 0;
+    std::atomic<int> m_done{0};
     int m_active = 0;  // threads inside TakeBands
     unsigned m_generation = 0;
     bool m_quit = false;
