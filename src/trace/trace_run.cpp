@@ -61,9 +61,6 @@ public:
                 return End(RUN_NO_MEMORY);
             if (polyline)
                 m_layer.AddEntity(polyline.release());
-            // The item is not read again: its nodes make room for the
-            // entities' vertices, so the run never holds both in full.
-            node->value.nodes.RemoveAll();
             ++done;
             // Each send waits for the receiver: send only when the bar moves.
             const DWORD position = static_cast<DWORD>(done * kFullBar / static_cast<double>(count));
