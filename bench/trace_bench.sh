@@ -1,29 +1,83 @@
 #!/usr/bin/env bash
-# trace_bench.sh: the synthetic A0 page at 400 dpi (13000 x 18000), from file
-# to DXF, each in one run: `lineweft trace --method outline` against
-# `potrace -b dxf` on the same one-bit bitmap, and `lineweft trace --method
-# centerline` (thinning and the post-processing chain). Prints wall times,
-# peak memory and the time ratios.
+# trace_bench.sh [RUNS]: file to DXF with the default options (an empty
+# settings folder), each goal measured in one run and printed as a ratio:
 #
-# The one-bit page is the outline bench's PBM; Lineweft reads it as a Group 4
-# TIFF made from it, so both trace the same pixels. The options are the
-# defaults (an empty settings folder).
+# - the synthetic A0 scan at 400 dpi (13000 x 18000, 24-bit BMP from
+#   make_scan) by centre line and by outline, on 4 cores (taskset -c 0-3) and
+#   on one (--threads 1): wall time, and peak memory against the raster's
+#   own size;
+# - the one-bit A0 page (potrace's PBM; Lineweft reads the Group 4 TIFF made
+#   from it, the same pixels), single-threaded, against `potrace -b dxf`:
+#   outline and centre line with post-processing, and the peak memory beside
+#   the one-bit raster's size;
+# - a small drawing (2000 x 1500, the top left of the one-bit page) as a
+#   whole process against potrace.
+#
+# RUNS (default 3) runs of each, median time, largest peak. Figures are wall
+# times: on a loaded machine compare the ratios of one run only.
 set -euo pipefail
+runs="${1:-3}"
 source "$(dirname "$0")/bench_common.sh"
 bench_init trace-bench
 
 bench_build_lineweft
 cmake --build "$build/lineweft" --target lineweft >/dev/null
+bench_a0_scans a0-rgb a0-grey
 bench_a0_tif
 
 work="$build/work"
 mkdir -p "$work/settings"
 export LINEWEFT_CONFIG_DIR="$work/settings"
 lineweft="$build/lineweft/lineweft"
+small="$work/small.pbm"
+if [ ! -s "$small" ]; then
+  bench_magick_policy
+  convert "$data/a0-page.pbm" -crop 2000x1500+0+0 +repage "$small"
+  convert "$small" -compress Group4 "$work/small.tif"
+fi
 
-echo "A0 page at 400 dpi, file to DXF:"
-bench_measure lineweft-outline "$lineweft" trace "$data/a0-page.tif" -o "$work/outline.dxf" --method outline
+# peak_mb NAME: the peak memory of the last bench_measure NAME, in MB.
+peak_mb() { awk '{ print $2 / 1024 }' "$work/$1.time"; }
+mb() { echo "$(stat -c %s "$1") / 1048576" | bc -l; }
+goal() { # LABEL VALUE LIMIT
+  printf '%-46s %6.2f  (goal <= %s) %s\n' "$1" "$2" "$3" "$(echo "$2 <= $3" | bc -l | sed 's/1/met/;s/0/NOT MET/')"
+}
+
+echo "cores usable: $(nproc), this bench uses cpus 0-3 for 4 cores"
+echo
+echo "A0 24-bit scan to DXF:"
+raster_mb=$(mb "$data/a0-rgb.bmp")
+for method in centerline outline; do
+  bench_measure "$method-4" taskset -c 0-3 "$lineweft" trace "$data/a0-rgb.bmp" -o "$work/$method-4.dxf" --method "$method" --threads 4
+  peak4=$(peak_mb "$method-4")
+  bench_measure "$method-1" taskset -c 0 "$lineweft" trace "$data/a0-rgb.bmp" -o "$work/$method-1.dxf" --method "$method" --threads 1
+  cmp -s "$work/$method-4.dxf" "$work/$method-1.dxf" || { echo "$method: 4 threads and 1 thread differ" >&2; exit 1; }
+  eval "peak_$method=$peak4"
+done
+goal "centre line, 4 cores, wall s" "$centerline_4_s" 3
+goal "outline, 4 cores, wall s" "$outline_4_s" 2.5
+goal "centre line peak / 24-bit raster" "$(echo "$peak_centerline / $raster_mb" | bc -l)" 1.3
+goal "outline peak / 24-bit raster" "$(echo "$peak_outline / $raster_mb" | bc -l)" 1.3
+printf '%-46s %6.2f s and %.2f s (the issue measured 6.8 s and 5.3 s on one core before)\n' \
+  "one core: centre line and outline" "$centerline_1_s" "$outline_1_s"
+
+echo
+echo "One-bit A0 page to DXF, single-threaded, against potrace:"
 bench_measure potrace potrace -b dxf "$data/a0-page.pbm" -o "$work/potrace.dxf"
-bench_measure lineweft-centerline "$lineweft" trace "$data/a0-page.tif" -o "$work/centerline.dxf" --method centerline
-bench_ratio "outline / potrace:" "$lineweft_outline_s" "$potrace_s" "(goal: at most 0.5)"
-bench_ratio "centre line / outline:" "$lineweft_centerline_s" "$lineweft_outline_s"
+bench_measure bit-outline "$lineweft" trace "$data/a0-page.tif" -o "$work/bit-outline.dxf" --method outline --threads 1
+bench_measure bit-centerline "$lineweft" trace "$data/a0-page.tif" -o "$work/bit-centerline.dxf" --method centerline --threads 1
+goal "outline / potrace" "$(echo "$bit_outline_s / $potrace_s" | bc -l)" 0.3
+goal "centre line with post-processing / potrace" "$(echo "$bit_centerline_s / $potrace_s" | bc -l)" 0.5
+bit_mb=$(mb "$data/a0-page.pbm")
+for method in outline centerline; do
+  # The entities' own memory is not visible from outside: the peak is shown
+  # beside four times the one-bit raster, the rest is items and entities.
+  printf '%-46s %6.0f MB  (4 x one-bit raster: %.0f MB)\n' "$method peak, one-bit input" \
+    "$(peak_mb "bit-$method")" "$(echo "4 * $bit_mb" | bc -l)"
+done
+
+echo
+echo "Small drawing (2000 x 1500) as a whole process:"
+bench_measure small-potrace potrace -b dxf "$small" -o "$work/small-potrace.dxf"
+bench_measure small-outline "$lineweft" trace "$work/small.tif" -o "$work/small-outline.dxf" --method outline
+goal "outline / potrace" "$(echo "$small_outline_s / $small_potrace_s" | bc -l)" 1

@@ -19,7 +19,9 @@ std::string TraceDetails()
            "  --threshold VALUE        auto, dynamic, or a grey level 0 to 255; default: the stored options\n"
            "  --page N                 the page of a multi-page TIFF, counted from 1\n"
            "  --job FILE.lwj           take the tracing options from a job file\n"
-           "  --section NAME           the job file's section (default: the first with a Method key)\n\n"
+           "  --section NAME           the job file's section (default: the first with a Method key)\n"
+           "  --threads N              threads for the kernels, 1 to 64; default: LW_THREADS, else the\n"
+           "                           cores the process may use\n\n"
            "Steps, applied in the order given before the threshold:\n" +
            RasterStepsHelp() +
            "\nExit status: 0 done, 1 failed, 2 usage or a bad value in the job file, 3 out of memory,\n"

@@ -15,6 +15,7 @@
 #include "raster/raster_entity.h"
 #include "raster/raster_file.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/option_text.h"
 #include "trace/trace_option.h"
@@ -69,7 +70,7 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
             if (!stepError.empty())
                 return stepError;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            if (!IsOneOf(arg, {"-o", "--output", "--method", "--format", "--unit", "--widths", "--job", "--section", "--page", "--threshold"}))
+            if (!IsOneOf(arg, {"-o", "--output", "--method", "--format", "--unit", "--widths", "--job", "--section", "--page", "--threshold", "--threads"}))
                 return UnknownOption(arg);
             if (i + 1 >= args.size())
                 return arg + " needs a value";
@@ -95,6 +96,10 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
                 if (!ParseIntC(value, number) || number < 1 || number > 1000000)
                     return "--page takes a page number from 1";
                 out.page = static_cast<int>(number);
+            } else if (arg == "--threads") {
+                if (!ParseIntC(value, number) || number < 1 || number > 64)
+                    return "--threads takes a number from 1 to 64";
+                SetRowBandThreads(static_cast<int>(number));
             } else if (arg == "--threshold") {
                 if (value == "auto") {
                     out.threshold = ThresholdMode::kAuto;

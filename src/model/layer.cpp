@@ -56,6 +56,7 @@ void CLayer::DeleteAll()
     CEntity* entity = m_First;
     m_First = m_Last = nullptr;
     m_Count = 0;
+    m_Live = 0;
     while (entity) {
         CEntity* next = entity->m_Next;
         delete entity;
@@ -160,6 +161,7 @@ bool CLayer::AddEntity(CEntity* entity)
     else
         m_First = entity;
     m_Last = entity;
+    ++m_Live;
     return true;
 }
 
@@ -174,6 +176,7 @@ bool CLayer::AddEntityFront(CEntity* entity)
     else
         m_Last = entity;
     m_First = entity;
+    ++m_Live;
     return true;
 }
 
@@ -191,6 +194,7 @@ void CLayer::RemoveEntity(CEntity* entity)
     else
         m_Last = entity->m_Prev;
     entity->m_Next = entity->m_Prev = nullptr;
+    --m_Live;
 }
 
 CEntity* CLayer::FindEntity(std::uint32_t id) const
@@ -202,10 +206,8 @@ CEntity* CLayer::FindEntity(std::uint32_t id) const
 
 std::int32_t CLayer::CountEntities()
 {
-    std::int32_t count = 0;
-    for (CEntity* e = m_First; e; e = e->m_Next) ++count;
-    m_Count = count;
-    return count;
+    m_Count = m_Live;
+    return m_Live;
 }
 
 // ---- operations on every entity -------------------------------------------
@@ -313,8 +315,10 @@ void CLayer::MoveEntitiesFrom(CLayer& other)
     else
         m_First = other.m_First;
     m_Last = other.m_Last;
+    m_Live += other.m_Live;
     other.m_First = other.m_Last = nullptr;
     other.m_Count = 0;
+    other.m_Live = 0;
 }
 
 bool CLayer::DistributeToLayers(CLayer* targets, std::uint32_t unit, double resolution)

@@ -5,7 +5,7 @@
 // entity's m_Next/m_Prev; every entity of the chain has m_Layer == this, and
 // deleting the layer deletes them. Invariants: first and last are both null
 // or both set, and following next from first reaches last. The add and remove
-// operations do not keep the count field; CountEntities recounts it.
+// operations keep a live count; CountEntities stores it in the count field.
 //
 // The layer is itself a link of its drawing's singly linked layer list.
 // Names are UTF-8 strings of at most MAX_LAYER_NAME bytes without a zero byte,
@@ -162,6 +162,7 @@ private:
     std::uint32_t m_Visible = 1;
     std::int32_t m_Color;
     std::int32_t m_Count = 0;
+    std::int32_t m_Live = 0;  // entities in the chain, kept by every link and unlink
     CGraph* m_Owner = nullptr;
     CLayer* m_NextLayer = nullptr;
 };

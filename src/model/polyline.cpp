@@ -137,6 +137,18 @@ frDoublePoint CPolyLine::GetStartPoint() const { return m_Head ? ToPoint(*m_Head
 
 frDoublePoint CPolyLine::GetEndPoint() const { return m_Head ? ToPoint(*m_Head->prev) : frDoublePoint{}; }
 
+bool CPolyLine::HasPointsAtLeast(int n) const
+{
+    if (n <= 0) return true;
+    if (m_Head == nullptr) return false;
+    const CVertex* v = m_Head;
+    for (int seen = 1; seen < n; ++seen) {
+        v = v->next;
+        if (v == m_Head) return false;
+    }
+    return true;
+}
+
 int CPolyLine::GetPointCount() const
 {
     if (m_Head == nullptr) return 0;

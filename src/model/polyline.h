@@ -163,6 +163,8 @@ public:
     // Stores the result as the cached length.
     double GetLength() override;
     [[nodiscard]] int GetPointCount() const override;
+    // GetPointCount() >= n, walking no more than n vertices.
+    [[nodiscard]] bool HasPointsAtLeast(int n) const;
     [[nodiscard]] bool IsSingleSegment() const override;
     // The active end and the point that gives its direction; a very short
     // last segment is looked past (see polyline.cpp).

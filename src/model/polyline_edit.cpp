@@ -330,7 +330,7 @@ void CPolyLine::AutoClose() { AutoClose(GetTraceOption()); }
 
 void CPolyLine::AutoClose(const CTraceOption& options)
 {
-    if (m_Closed || GetPointCount() < 3) return;
+    if (m_Closed || !HasPointsAtLeast(3)) return;
     const double tolerance = ConnectDistance(options);
     const CVertex* head = m_Head;
     const CVertex* tail = m_Head->prev;

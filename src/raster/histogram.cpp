@@ -5,11 +5,14 @@
 
 #include "model/text_table.h"
 #include "raster/grey_rows.h"
+#include "raster/row_bands.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -26,6 +29,7 @@ constexpr int kCountStart = 10;
 constexpr int kCountShare = 85;
 constexpr int kScaleStart = 95;
 constexpr int kScaleShare = 5;
+constexpr int kRowsPerChunk = 1024;  // rows counted between progress reports
 
 } // namespace
 
@@ -78,14 +82,29 @@ void CRasterSrc::ComputeHistogram(BYTE* bins, RasterProgress progress)
     std::memset(m_histogram, 0, sizeof m_histogram);
     std::string text = GetLanString("RasterOpenFile", "Open raster file");
     // Row by row: each stored row is read once, in memory order.
-    CGreyCounts lanes;  // 8 KB
-    for (int y = 0; y < m_height; ++y) {
-        reader.CountRow(m_rows[static_cast<size_t>(y)], m_width, lanes);
+    // Each band counts into lanes of its own; the sums do not depend on the
+    // split. Progress moves between chunks of rows on this thread.
+    const int bands = std::max(1, std::min(GetRowBandThreads(), m_height));
+    std::unique_ptr<CGreyCounts[]> lanes(new (std::nothrow) CGreyCounts[static_cast<size_t>(bands)]);  // 8 KB each
+    if (!lanes) {
+        ShowNoMemoryMessage();
+        return;
+    }
+    for (int top = 0; top < m_height; top += kRowsPerChunk) {
+        const int rows = std::min(kRowsPerChunk, m_height - top);
+        RunBands(bands, [&](int b) {
+            int y0 = 0, y1 = 0;
+            RowBandOf(rows, bands, b, y0, y1);
+            for (int y = top + y0; y < top + y1; ++y)
+                reader.CountRow(m_rows[static_cast<size_t>(y)], m_width, lanes[b]);
+        });
         if (progress)
-            progress(text, static_cast<int>(static_cast<std::int64_t>(y) * kCountShare / m_height) + kCountStart);
+            progress(text, static_cast<int>(static_cast<std::int64_t>(top + rows - 1) * kCountShare / m_height) +
+                               kCountStart);
     }
     std::uint64_t counts[kHistogramBins] = {};
-    reader.FoldCounts(lanes, counts);
+    for (int b = 0; b < bands; ++b)
+        reader.FoldCounts(lanes[b], counts);
     std::uint64_t maxCount = *std::max_element(counts, counts + kHistogramBins);
     for (int i = 0; i < kHistogramBins; ++i) {
         BYTE value = 0;

@@ -7,6 +7,7 @@
 #include "raster/median_kernels.h"
 
 #include "raster/median_network.h"
+#include "raster/vector_dispatch.h"
 
 #include <cstring>
 #include <utility>
@@ -181,32 +182,42 @@ template <class E>
         MedianRowOf<E, 5, kMedian5x5>(sorted, n, out);
 }
 
-// Compiled for AVX2 and for the baseline, picked when the program loads.
+// Compiled for AVX2 and for the baseline, picked at the call.
 // They stay inside this file: callers elsewhere reach them through plain
 // functions, as compilers name the chooser differently.
-__attribute__((target_clones("avx2", "default"))) void SortByteColumns(const BYTE* const* rows, int size, int n,
-                                                                         BYTE* const* sorted)
+[[gnu::always_inline]] inline void SortByteColumnsBody(const BYTE* const* rows, int size, int n, BYTE* const* sorted)
 {
     SortColumnsAny(rows, size, n, sorted);
 }
+LW_VECTOR_KERNEL(SortByteColumns, SortByteColumnsBody,
+                 (const BYTE* const* rows, int size, int n, BYTE* const* sorted),
+                 (rows, size, n, sorted))
 
-__attribute__((target_clones("avx2", "default"))) void SortKeyColumns(const std::uint32_t* const* rows, int size,
-                                                                        int n, std::uint32_t* const* sorted)
+[[gnu::always_inline]] inline void SortKeyColumnsBody(const std::uint32_t* const* rows,
+    int size, int n, std::uint32_t* const* sorted)
 {
     SortColumnsAny(rows, size, n, sorted);
 }
+LW_VECTOR_KERNEL(SortKeyColumns, SortKeyColumnsBody,
+                 (const std::uint32_t* const* rows, int size, int n, std::uint32_t* const* sorted),
+                 (rows, size, n, sorted))
 
-__attribute__((target_clones("avx2", "default"))) void ByteMedianRow(const BYTE* const* sorted, int size, int n,
-                                                                       BYTE* out)
+[[gnu::always_inline]] inline void ByteMedianRowBody(const BYTE* const* sorted, int size, int n, BYTE* out)
 {
     MedianRowAny(sorted, size, n, out);
 }
+LW_VECTOR_KERNEL(ByteMedianRow, ByteMedianRowBody,
+                 (const BYTE* const* sorted, int size, int n, BYTE* out),
+                 (sorted, size, n, out))
 
-__attribute__((target_clones("avx2", "default"))) void KeyMedianRow(const std::uint32_t* const* sorted, int size,
-                                                                      int n, std::uint32_t* out)
+[[gnu::always_inline]] inline void KeyMedianRowBody(const std::uint32_t* const* sorted,
+    int size, int n, std::uint32_t* out)
 {
     MedianRowAny(sorted, size, n, out);
 }
+LW_VECTOR_KERNEL(KeyMedianRow, KeyMedianRowBody,
+                 (const std::uint32_t* const* sorted, int size, int n, std::uint32_t* out),
+                 (sorted, size, n, out))
 
 } // namespace
 

@@ -14,6 +14,7 @@
 #include "model/text_table.h"
 #include "raster/pixel_ops_support.h"
 #include "raster/raster_template.h"
+#include "raster/vector_dispatch.h"
 
 #include <algorithm>
 #include <cmath>
@@ -79,18 +80,13 @@ template <class E>
 
 // acc[x] = the kernel's sum at output column x, x in [0, n); acc holds the
 // slack past n, the sources hold it past n.
-__attribute__((target_clones("avx2", "default"))) void Accumulate(const std::int16_t* const* source,
-                                                                    const std::int16_t* factor, int taps, int n,
-                                                                    std::int16_t* acc)
-{
-    AccumulateOf(source, factor, taps, n, acc);
-}
+LW_VECTOR_KERNEL(Accumulate, AccumulateOf,
+                 (const std::int16_t* const* source, const std::int16_t* factor, int taps, int n, std::int16_t* acc),
+                 (source, factor, taps, n, acc))
 
-__attribute__((target_clones("avx2", "default"))) void Accumulate(const double* const* source, const double* factor,
-                                                                    int taps, int n, double* acc)
-{
-    AccumulateOf(source, factor, taps, n, acc);
-}
+LW_VECTOR_KERNEL(Accumulate, AccumulateOf,
+                 (const double* const* source, const double* factor, int taps, int n, double* acc),
+                 (source, factor, taps, n, acc))
 
 // Integer coefficients whose sums over 255s stay within 16 bits.
 bool FitsShortSums(const double* k, int count)
@@ -117,7 +113,7 @@ struct Kernel {
 };
 
 // Bytes into samples, many at a time.
-__attribute__((target_clones("avx2", "default"))) void Widen(const BYTE* in, int n, std::int16_t* out)
+[[gnu::always_inline]] inline void WidenBody(const BYTE* in, int n, std::int16_t* out)
 {
     using Bytes = BYTE __attribute__((vector_size(16)));
     using Shorts = std::int16_t __attribute__((vector_size(32)));
@@ -129,6 +125,7 @@ __attribute__((target_clones("avx2", "default"))) void Widen(const BYTE* in, int
     for (; i < n; ++i)
         out[i] = in[i];
 }
+LW_VECTOR_KERNEL(Widen, WidenBody, (const BYTE* in, int n, std::int16_t* out), (in, n, out))
 
 using Words = std::int32_t __attribute__((vector_size(16)));
 
@@ -165,7 +162,7 @@ using Words = std::int32_t __attribute__((vector_size(16)));
 #endif
 }
 
-__attribute__((target_clones("avx2", "default"))) void Widen(const BYTE* in, int n, double* out)
+[[gnu::always_inline]] inline void WidenBody(const BYTE* in, int n, double* out)
 {
     int i = 0;
     for (; i + 16 <= n; i += 16) {
@@ -177,6 +174,7 @@ __attribute__((target_clones("avx2", "default"))) void Widen(const BYTE* in, int
     for (; i < n; ++i)
         out[i] = in[i];
 }
+LW_VECTOR_KERNEL(Widen, WidenBody, (const BYTE* in, int n, double* out), (in, n, out))
 
 // Sixteen 16-bit sums as four vectors of 32-bit words.
 [[gnu::always_inline]] inline void SpreadShorts(const std::int16_t* in, Words* words)
@@ -209,7 +207,7 @@ __attribute__((target_clones("avx2", "default"))) void Widen(const BYTE* in, int
 }
 
 // ResultByte of every sum, sixteen at a time.
-__attribute__((target_clones("avx2", "default"))) void FinishRow(const double* acc, int n, double scale, BYTE* out)
+[[gnu::always_inline]] inline void FinishRowBody(const double* acc, int n, double scale, BYTE* out)
 {
     int i = 0;
     for (; i + 16 <= n; i += 16) {
@@ -221,9 +219,9 @@ __attribute__((target_clones("avx2", "default"))) void FinishRow(const double* a
     for (; i < n; ++i)
         out[i] = ResultByte(acc[i], scale);
 }
+LW_VECTOR_KERNEL(FinishRow, FinishRowBody, (const double* acc, int n, double scale, BYTE* out), (acc, n, scale, out))
 
-__attribute__((target_clones("avx2", "default"))) void FinishRow(const std::int16_t* acc, int n, double scale,
-                                                                   BYTE* out)
+[[gnu::always_inline]] inline void FinishRowBody(const std::int16_t* acc, int n, double scale, BYTE* out)
 {
     int i = 0;
     for (; i + 16 <= n; i += 16) {
@@ -236,6 +234,9 @@ __attribute__((target_clones("avx2", "default"))) void FinishRow(const std::int1
     for (; i < n; ++i)
         out[i] = ResultByte(acc[i], scale);
 }
+LW_VECTOR_KERNEL(FinishRow, FinishRowBody,
+                 (const std::int16_t* acc, int n, double scale, BYTE* out),
+                 (acc, n, scale, out))
 
 // The convolution on rows of interleaved samples (samples per pixel: 1 for
 // grey, 3 for blue, green, red, 4 with the fourth byte of 32 bits): every

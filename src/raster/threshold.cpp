@@ -11,6 +11,7 @@
 #include "raster/grey_rows.h"
 #include "raster/packed_bits.h"
 #include "raster/pixel_format.h"
+#include "raster/row_bands.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +25,10 @@ namespace {
 // Tile thresholds above this make every pixel black; below 0, none.
 constexpr float kMaxTileThreshold = 256.0f;
 constexpr int kPercent = 100;
+// Row-band split of the conversions: bands no thinner than this, and chunks
+// of rows between progress reports.
+constexpr int kMinBandRows = 16;
+constexpr int kRowsPerChunk = 1024;
 
 BYTE* ScanLineFromTop(FIBITMAP* bitmap, int y)
 {
@@ -77,10 +82,16 @@ bool CRasterSrc::ConvertTo1Bit(BYTE threshold, RasterProgress progress)
     std::string text = GetLanString("RasterConvert1bitMsg", "Convert to 1-bit");
     if (progress)
         progress(text, 0);
-    for (int y = 0; y < m_height; ++y) {
-        reader.ThresholdRow(m_rows[static_cast<size_t>(y)], 0, m_width, threshold, ScanLineFromTop(bitmap, y));
+    // Rows are independent: each chunk is split across the threads, and the
+    // progress moves between chunks on this thread.
+    for (int top = 0; top < m_height; top += kRowsPerChunk) {
+        const int rows = std::min(kRowsPerChunk, m_height - top);
+        ForEachRowBand(rows, kMinBandRows, [&](int, int y0, int y1) {
+            for (int y = top + y0; y < top + y1; ++y)
+                reader.ThresholdRow(m_rows[static_cast<size_t>(y)], 0, m_width, threshold, ScanLineFromTop(bitmap, y));
+        });
         if (progress)
-            progress(text, Percent(y, m_height));
+            progress(text, Percent(top + rows - 1, m_height));
     }
     SetBitmapResolution(bitmap, m_header);
     return Finished(ReplaceBitmap(bitmap), progress, text);
@@ -228,8 +239,10 @@ bool CRasterSrc::ConvertToGrey8()
     RGBQUAD* palette = FreeImage_GetPalette(bitmap);
     for (int i = 0; i < 256; ++i)
         palette[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
-    for (int y = 0; y < m_height; ++y)
-        reader.GreyRow(m_rows[static_cast<size_t>(y)], 0, m_width, ScanLineFromTop(bitmap, y));
+    ForEachRowBand(m_height, kMinBandRows, [&](int, int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            reader.GreyRow(m_rows[static_cast<size_t>(y)], 0, m_width, ScanLineFromTop(bitmap, y));
+    });
     SetBitmapResolution(bitmap, m_header);
     return ReplaceBitmap(bitmap);
 }

@@ -418,7 +418,7 @@ bool FindCircleStart(const CPolyLine& polyline, const CCircleFitLimits& limits, 
 int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOption& options)
 {
     if (mode == RECOGNIZE_LAYER_POLYLINE && polyline.m_Layer == nullptr) return RECOGNIZE_NO_LAYER;
-    if (polyline.GetPointCount() < 4) return RECOGNIZE_DONE;
+    if (!polyline.HasPointsAtLeast(4)) return RECOGNIZE_DONE;
     const CCircleFitLimits limits{options.GetMaxDis(), size};
 
     CCircleFit fit;

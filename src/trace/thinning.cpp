@@ -14,6 +14,7 @@
 #include "model/text_table.h"
 #include "raster/packed_bits.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/neighbour_words.h"
 #include "trace/outline.h"
@@ -88,6 +89,52 @@ constexpr std::array<bool, kMaskCount> MakeKeepTable()
 }
 
 constexpr std::array<bool, kMaskCount> kSecondStepKeeps = MakeKeepTable();
+
+// The table's rule for 64 pixels at once: the neighbours counted by
+// bit-sliced adders, the rises around the ring by an exactly-one test.
+constexpr PackedWord ZhangSuenWord(const CWordTrio& up, const CWordTrio& mid, const CWordTrio& down, BYTE which)
+{
+    const PackedWord n = up.centre, e = mid.right, s = down.centre, w = mid.left;
+    // In the cyclic order of kCyclicOrder.
+    const PackedWord ring[8] = {n, up.right, e, down.right, s, down.left, w, up.left};
+    PackedWord c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+    for (PackedWord v : ring) {
+        const PackedWord carry0 = c0 & v;
+        c0 ^= v;
+        const PackedWord carry1 = c1 & carry0;
+        c1 ^= carry0;
+        c3 |= c2 & carry1;
+        c2 ^= carry1;
+    }
+    const PackedWord twoToSix = (c1 | c2 | c3) & ~(c3 | (c2 & c1 & c0));
+    PackedWord rises = 0, moreRises = 0;
+    for (int i = 0; i < 8; ++i) {
+        const PackedWord rise = ~ring[i] & ring[(i + 1) % 8];
+        moreRises |= rises & rise;
+        rises |= rise;
+    }
+    const PackedWord base = twoToSix & rises & ~moreRises;
+    if (which == kDeleteInA)
+        return base & ~(n & e & s) & ~(e & s & w);
+    return base & ~(n & e & w) & ~(n & s & w);
+}
+
+// The word rule gives the table's answer for every neighbourhood.
+constexpr bool WordRuleMatchesTable()
+{
+    for (int mask = 0; mask < kMaskCount; ++mask) {
+        auto bit = [&](int code) { return (mask & code) ? PackedWord{1} : PackedWord{0}; };
+        const CWordTrio up{bit(DIR_NW), 0, bit(DIR_NE)};
+        const CWordTrio upCentre{up.left, bit(DIR_N), up.right};
+        const CWordTrio mid{bit(DIR_W), 1, bit(DIR_E)};
+        const CWordTrio down{bit(DIR_SW), bit(DIR_S), bit(DIR_SE)};
+        for (BYTE which : {kDeleteInA, kDeleteInB})
+            if ((ZhangSuenWord(upCentre, mid, down, which) & 1) != ((kZhangSuen[mask] & which) ? 1u : 0u))
+                return false;
+    }
+    return true;
+}
+static_assert(WordRuleMatchesTable());
 
 // Both steps skip the pixels inside a region (EnclosedPixels), which is
 // sound only while neither table deletes a pixel with N, W, E and S set.
@@ -185,6 +232,42 @@ DWORD ClampToDword(std::uint64_t n)
 
 // --- first step: Zhang-Suen ---
 
+// Bands of this many rows, taken by the threads one after another: late
+// passes only peel the page's few filled areas, which fine bands spread.
+constexpr int kBandRows = 64;
+
+// A word position with the pixels that decide its marks or its deletion.
+struct CRowWord {
+    int row;
+    int word;
+    PackedWord pixels;
+};
+
+// One band of rows of a sub-iteration. Its rows are tested and changed only
+// by its own thread; what reaches a neighbour band's rows (the marks around
+// its first and last rows, and those rows' deletions, which the neighbours
+// read) waits in fixed arrays until every band is done.
+struct alignas(64) CThinBand {  // one cache line apart: bands run at once
+    int y0 = 0;
+    int y1 = 0;
+    std::unique_ptr<CWordDeletion[]> pending;
+    std::unique_ptr<CWordDeletion[]> current;
+    std::unique_ptr<CRowWord[]> edge;  // deletions of rows y0 and y1 - 1
+    std::unique_ptr<CRowWord[]> halo;  // marks for rows y0 - 1 and y1
+    int edgeCount = 0;
+    int haloCount = 0;
+    std::uint64_t deleted = 0;
+
+    [[nodiscard]] bool Allocate(std::size_t words)
+    {
+        pending.reset(new (std::nothrow) CWordDeletion[words]);
+        current.reset(new (std::nothrow) CWordDeletion[words]);
+        edge.reset(new (std::nothrow) CRowWord[2 * words]);
+        halo.reset(new (std::nothrow) CRowWord[2 * words]);
+        return pending && current && edge && halo;
+    }
+};
+
 class CZhangSuen {
 public:
     explicit CZhangSuen(CRasterSrc& raster) : m_rows(raster) {}
@@ -194,11 +277,16 @@ public:
         for (CWordSet& set : m_sets)
             if (!set.Allocate(m_rows.Height(), m_rows.Words()))
                 return false;
-        std::size_t words = static_cast<std::size_t>(std::max(m_rows.Words(), 1));
-        m_pending.reset(new (std::nothrow) CWordDeletion[words]);
-        m_current.reset(new (std::nothrow) CWordDeletion[words]);
-        if (!m_pending || !m_current)
+        const std::size_t words = static_cast<std::size_t>(std::max(m_rows.Words(), 1));
+        m_bandCount = GetRowBandThreads() > 1 ? std::max(1, m_rows.Height() / kBandRows) : 1;
+        m_bands.reset(new (std::nothrow) CThinBand[static_cast<std::size_t>(m_bandCount)]);
+        if (!m_bands)
             return false;
+        for (int b = 0; b < m_bandCount; ++b) {
+            RowBandOf(m_rows.Height(), m_bandCount, b, m_bands[b].y0, m_bands[b].y1);
+            if (!m_bands[b].Allocate(words))
+                return false;
+        }
         // Nothing has been tested yet: the first two sub-iterations see all.
         m_sets[m_last].Fill();
         m_sets[m_beforeLast].Fill();
@@ -211,21 +299,25 @@ public:
 private:
     // A pixel can change its answer only when a neighbour was deleted since
     // it was last tested, two sub-iterations ago: test the words next to the
-    // deletions of the last two sub-iterations. Deletions take effect one row
-    // late, after the next row has read the row as the sub-iteration found it.
+    // deletions of the last two sub-iterations. Every test reads the raster
+    // as the sub-iteration found it, so the bands may run in any order and
+    // the result does not depend on their number.
     std::uint64_t SubIteration(BYTE which)
     {
         CWordSet& found = m_sets[m_free];
         found.Clear();
+        RunBands(m_bandCount, [&](int b) { TestBand(m_bands[b], which, found); });
         std::uint64_t deleted = 0;
-        int pendingCount = 0;
-        for (int y = 0; y < m_rows.Height(); ++y) {
-            int count = TestRow(y, which, found, deleted);
-            Apply(y - 1, m_pending.get(), pendingCount);
-            std::swap(m_pending, m_current);
-            pendingCount = count;
+        for (int b = 0; b < m_bandCount; ++b) {
+            const CThinBand& band = m_bands[b];
+            for (int i = 0; i < band.edgeCount; ++i) {
+                const CRowWord& d = band.edge[i];
+                m_rows.Store(d.row, d.word, m_rows.Load(d.row, d.word) & ~d.pixels);
+            }
+            for (int i = 0; i < band.haloCount; ++i)
+                found.MarkAround(band.halo[i].row, band.halo[i].word, band.halo[i].pixels);
+            deleted += band.deleted;
         }
-        Apply(m_rows.Height() - 1, m_pending.get(), pendingCount);
         int oldest = m_beforeLast;
         m_beforeLast = m_last;
         m_last = m_free;
@@ -233,7 +325,28 @@ private:
         return deleted;
     }
 
-    int TestRow(int y, BYTE which, CWordSet& found, std::uint64_t& deleted)
+    // Deletions take effect one row late, after the next row has read the
+    // row as the sub-iteration found it; the band's first and last rows wait
+    // for the other bands.
+    void TestBand(CThinBand& band, BYTE which, CWordSet& found)
+    {
+        band.edgeCount = 0;
+        band.haloCount = 0;
+        band.deleted = 0;
+        int pendingCount = 0;
+        for (int y = band.y0; y < band.y1; ++y) {
+            int count = TestRow(band, y, which, found);
+            if (y - 1 > band.y0)
+                Apply(y - 1, band.pending.get(), pendingCount);
+            std::swap(band.pending, band.current);
+            pendingCount = count;
+            if (y == band.y0 || y == band.y1 - 1)
+                for (int i = 0; i < count; ++i)
+                    band.edge[band.edgeCount++] = {y, band.pending[i].word, band.pending[i].pixels};
+        }
+    }
+
+    int TestRow(CThinBand& band, int y, BYTE which, CWordSet& found) const
     {
         const std::uint64_t* last = m_sets[m_last].Row(y);
         const std::uint64_t* beforeLast = m_sets[m_beforeLast].Row(y);
@@ -244,9 +357,14 @@ private:
                 PackedWord pixels = TestWord(y, k, which);
                 if (!pixels)
                     continue;
-                found.MarkNeighbourhood(y, k, pixels);
-                m_current[count++] = {k, pixels};
-                deleted += static_cast<std::uint64_t>(std::popcount(pixels));
+                for (int r = y - 1; r <= y + 1; ++r) {
+                    if (r >= band.y0 && r < band.y1)
+                        found.MarkAround(r, k, pixels);
+                    else if (r >= 0 && r < m_rows.Height())
+                        band.halo[band.haloCount++] = {r, k, pixels};
+                }
+                band.current[count++] = {k, pixels};
+                band.deleted += static_cast<std::uint64_t>(std::popcount(pixels));
             }
         }
         return count;
@@ -260,15 +378,10 @@ private:
         CWordTrio up = m_rows.LoadTrio(y - 1, k);
         CWordTrio mid = MakeTrio(foreground, m_rows.LeftPixel(y, k), m_rows.RightPixel(y, k));
         CWordTrio down = m_rows.LoadTrio(y + 1, k);
-        PackedWord pixels = 0;
-        for (PackedWord rest = foreground & ~EnclosedPixels(up, mid, down); rest; rest &= rest - 1) {
-            int b = std::countr_zero(rest);
-            if (kZhangSuen[MaskAt(up, mid, down, b)] & which)
-                pixels |= PackedWord{1} << b;
-        }
-        return pixels;
+        return foreground & ZhangSuenWord(up, mid, down, which);
     }
 
+    // Changes rows of the calling band only.
     void Apply(int y, const CWordDeletion* deletions, int count)
     {
         for (int i = 0; i < count; ++i)
@@ -282,8 +395,8 @@ private:
     int m_last = 0;
     int m_beforeLast = 1;
     int m_free = 2;
-    std::unique_ptr<CWordDeletion[]> m_pending;
-    std::unique_ptr<CWordDeletion[]> m_current;
+    std::unique_ptr<CThinBand[]> m_bands;
+    int m_bandCount = 0;
 };
 
 // --- second step: sequential clean-up ---

@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "raster/raster_src.h"
 
@@ -66,6 +67,35 @@ protected:
             for (int y = 79; y < 82; ++y) // a line three pixels wide, x 80 to 179
                 for (int x = 80; x < 180; ++x)
                     image.SetPixelIndex(x, y, 20);
+        }
+        EXPECT_TRUE(image.SetResolution(11811));
+        const fs::path path = dir / name;
+        EXPECT_TRUE(image.SaveBMP(path.string()));
+        return path;
+    }
+
+    // A grey page tall enough for many bands of rows: strokes of several
+    // widths and filled blobs at random, over paper with dark specks.
+    fs::path RandomPage(const std::string& name, int width, int height, unsigned seed)
+    {
+        CRasterSrc image;
+        EXPECT_TRUE(image.Create(width, height, 8));
+        image.SetGreyRamp();
+        std::srand(seed);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                image.SetPixelIndex(x, y, std::rand() % 40 == 0 ? 30 : 225 + std::rand() % 10);
+        for (int shape = 0; shape < 60; ++shape) {
+            const int cx = std::rand() % width, cy = std::rand() % height;
+            const int r = 1 + std::rand() % 12;
+            const int dx = std::rand() % 120 - 60, dy = std::rand() % 200 - 100;
+            for (int i = 0; i <= 100; ++i)
+                for (int y = -r; y <= r; ++y)
+                    for (int x = -r; x <= r; ++x) {
+                        const int px = cx + dx * i / 100 + x, py = cy + dy * i / 100 + y;
+                        if (px >= 0 && py >= 0 && px < width && py < height && x * x + y * y <= r * r)
+                            image.SetPixelIndex(px, py, 15);
+                    }
         }
         EXPECT_TRUE(image.SetResolution(11811));
         const fs::path path = dir / name;
@@ -280,4 +310,39 @@ TEST_F(TraceCommand, ATruncatedFileFailsAndWritesNothing)
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.out.find("truncated"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(dxf));
+}
+
+TEST_F(TraceCommand, ThreadCountDoesNotChangeTheOutputBytes)
+{
+    std::vector<fs::path> pages = {RandomPage("random1.bmp", 300, 900, 1), RandomPage("random2.bmp", 517, 700, 2)};
+    const fs::path sample = fs::path(LW_TEST_DATA_DIR) / ".." / ".." / "samples" / "plate.tif";
+    if (fs::exists(sample))
+        pages.push_back(sample);
+    auto read = [](const fs::path& file) {
+        std::string bytes;
+        if (FILE* in = std::fopen(file.c_str(), "rb")) {
+            char buffer[65536];
+            std::size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+                bytes.append(buffer, n);
+            std::fclose(in);
+        }
+        return bytes;
+    };
+    for (const fs::path& page : pages)
+        for (const char* method : {"centerline", "outline"}) {
+            const std::string what = page.filename().string() + " " + method;
+            const std::string common = "trace " + page.string() + " --method " + method + " -o ";
+            CliRun run = Lineweft(common + (dir / "one.dxf").string() + " --threads 1");
+            ASSERT_EQ(run.status, 0) << what << run.out;
+            const std::string single = read(dir / "one.dxf");
+            ASSERT_GT(single.size(), 1000u) << what;
+            run = Lineweft(common + (dir / "three.dxf").string() + " --threads 3");
+            ASSERT_EQ(run.status, 0) << what << run.out;
+            EXPECT_EQ(read(dir / "three.dxf"), single) << what << ", 3 threads";
+            run = Shell("LW_THREADS=8 " + std::string(LW_CLI_PATH) + " " + common + (dir / "eight.dxf").string());
+            ASSERT_EQ(run.status, 0) << what << run.out;
+            EXPECT_EQ(read(dir / "eight.dxf"), single) << what << ", 8 threads";
+        }
+    EXPECT_NE(Lineweft("trace " + pages[0].string() + " -o " + (dir / "x.dxf").string() + " --threads 0").status, 0);
 }

@@ -21,9 +21,11 @@ std::vector<CEntity*> Chain(const CLayer& layer)
 }
 
 // The chain read backwards from the tail matches the forward one.
-void ExpectConsistent(const CLayer& layer)
+void ExpectConsistent(CLayer& layer)
 {
     std::vector<CEntity*> forward = Chain(layer);
+    // The count is kept as entities come and go, not walked.
+    EXPECT_EQ(static_cast<std::size_t>(layer.CountEntities()), forward.size());
     std::vector<CEntity*> backward;
     for (CEntity* e = layer.GetLastEntity(); e; e = e->m_Prev) backward.insert(backward.begin(), e);
     EXPECT_EQ(forward, backward);
@@ -86,8 +88,10 @@ TEST(LayerChain, AddAndRemoveKeepTheLinksRight)
     layer.RemoveEntity(c);   // the head
     EXPECT_EQ(layer.GetFirstEntity(), a);
     delete c;
+    ExpectConsistent(layer);
     layer.RemoveEntity(a);   // the only one
     EXPECT_EQ(layer.GetLastEntity(), nullptr);
+    ExpectConsistent(layer);
     delete a;
     layer.RemoveEntity(nullptr);
 }
@@ -190,6 +194,7 @@ TEST(LayerCopy, MoveEntitiesFromEmptiesTheOtherLayer)
     EXPECT_EQ(Chain(here), (std::vector<CEntity*>{a, b}));
     ExpectConsistent(here);
     EXPECT_EQ(there.GetLastEntity(), nullptr);
+    ExpectConsistent(there);
     here.MoveEntitiesFrom(here);
     EXPECT_EQ(here.CountEntities(), 2);
 }

@@ -118,6 +118,18 @@ TEST(PolyLineRing, EmptyPolylinesAnswerNeutrally)
     frDoublePoint end(7, 7), dir(7, 7);
     empty.GetEndSegment(&end, &dir);
     EXPECT_EQ(end.x, 7);
+    EXPECT_TRUE(empty.HasPointsAtLeast(0));
+    EXPECT_FALSE(empty.HasPointsAtLeast(1));
+}
+
+TEST(PolyLineRing, HasPointsAtLeastAgreesWithTheCount)
+{
+    CPolyLine polyline;
+    for (int points = 1; points <= 4; ++points) {
+        ASSERT_TRUE(polyline.AddPoint(points, 2 * points));
+        for (int n = 0; n <= 6; ++n)
+            EXPECT_EQ(polyline.HasPointsAtLeast(n), polyline.GetPointCount() >= n) << points << " points, n " << n;
+    }
 }
 
 TEST(PolyLineRing, RemovingAVertexDropsTheFlattenedRingThatLinksIt)

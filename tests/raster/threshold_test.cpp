@@ -2,6 +2,8 @@
 // pixel-by-pixel reference versions, plus the known answers.
 #include "raster_test_support.h"
 
+#include "raster/row_bands.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -358,4 +360,40 @@ TEST(ThresholdPreview, ScaledRectReadsOneToOneFromTheScaledCorner)
     EXPECT_EQ(scaled.GetWidth(), 19);
     EXPECT_FALSE(image.ThresholdScaledRect(scaled, 0, 0, 4, 4, std::nan(""), 90));
     EXPECT_TRUE(image.ThresholdScaledRect(scaled, 0, 0, 4, 4, 1e300, 90));
+}
+
+TEST(ThresholdBands, EveryThreadCountGivesTheReferenceOnTallImages)
+{
+    // Tall enough for chunks of rows split into several bands, with a
+    // partial last chunk.
+    unsigned seed = 500;
+    for (int threads : {1, 3, 8}) {
+        SetRowBandThreads(threads);
+        for (int bits : {8, 24}) {
+            CRasterSrc image;
+            MakeRandomImage(image, 67, 1100, bits, seed++);
+            BYTE wanted[256], got[256];
+            ReferenceHistogram(image, wanted);
+            image.ComputeHistogram(got, RecordProgress);
+            EXPECT_EQ(std::memcmp(got, wanted, 256), 0) << threads << " threads, " << bits << " bits";
+            ExpectProgressRisesTo100(10);
+            CRasterSrc grey;
+            ASSERT_TRUE(grey.Copy(image));
+            std::vector<int> wantedBits = ReferenceThreshold(image, 120);
+            ASSERT_TRUE(image.ConvertTo1Bit(120, RecordProgress));
+            EXPECT_EQ(Bits(image), wantedBits) << threads << " threads, " << bits << " bits";
+            ExpectProgressRisesTo100(0);
+            std::vector<int> wantedGrey;
+            for (int y = 0; y < grey.GetHeight(); ++y)
+                for (int x = 0; x < grey.GetWidth(); ++x)
+                    wantedGrey.push_back(ReferenceGrey(grey, x, y));
+            ASSERT_TRUE(grey.ConvertToGrey8());
+            std::vector<int> gotGrey;
+            for (int y = 0; y < grey.GetHeight(); ++y)
+                for (int x = 0; x < grey.GetWidth(); ++x)
+                    gotGrey.push_back(grey.GetPixelIndex(x, y));
+            EXPECT_EQ(gotGrey, wantedGrey) << threads << " threads, " << bits << " bits";
+        }
+    }
+    SetRowBandThreads(0);
 }

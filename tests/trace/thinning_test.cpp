@@ -2,6 +2,7 @@
 
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 
 #include <gtest/gtest.h>
@@ -363,6 +364,35 @@ TEST(ThinningKernel, NoiseOfEveryDensityEqualsTheReference)
         ExpectSameThinning(picture, false, true, what);
         ExpectSameThinning(picture, true, true, what);
     }
+}
+
+TEST(ThinningKernel, EveryThreadCountEqualsTheReference)
+{
+    // Bands of rows run at once; deletions and marks at a band's first and
+    // last rows cross to its neighbours. Tall pictures give several bands of
+    // a few dozen rows, with strokes and blobs across their borders.
+    const std::vector<Sizes> sizes = {{70, 64}, {130, 97}, {200, 260}, {64, 333}};
+    std::uint32_t seed = 900;
+    for (int threads : {2, 3, 5, 8}) {
+        SetRowBandThreads(threads);
+        for (Sizes size : sizes) {
+            Grid picture = RandomPicture(size.width, size.height, seed++);
+            const std::string what = std::to_string(threads) + " threads, " + Describe(size, seed);
+            ExpectSameThinning(picture, true, true, what);
+        }
+        ExpectSameThinning(Solid(90, 200), true, false, std::to_string(threads) + " threads, solid");
+    }
+    // A skipped mark across a border shows only where no other deletion
+    // marks the same word: noise finds such places.
+    std::mt19937 random(777);
+    for (int i = 0; i < 400 && !HasFailure(); ++i) {
+        SetRowBandThreads(2 + i % 3);
+        int width = 3 + static_cast<int>(random() % 140);
+        int height = 64 + static_cast<int>(random() % 40);
+        int percent = 10 + static_cast<int>(random() % 90);
+        ExpectSameThinning(Noise(width, height, percent, random), true, false, "noise " + std::to_string(i));
+    }
+    SetRowBandThreads(0);
 }
 
 // --- properties of the skeleton ---
