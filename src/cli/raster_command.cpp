@@ -9,7 +9,9 @@
 #include "raster/raster_src.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 
 namespace {
@@ -87,8 +89,9 @@ int RunRaster(const std::vector<std::string>& args)
         return Fail(error);
     if (!ApplyRasterSteps(image, parsed.steps, error))
         return Fail(error);
+    errno = 0;
     if (!image.SaveBMP(parsed.output))
-        return Fail("cannot write '" + parsed.output + "'");
+        return Fail("cannot write '" + parsed.output + "'" + (errno ? std::string(": ") + std::strerror(errno) : ""));
     std::fprintf(stderr, "%s: %d x %d, %d bit(s) per pixel\n", parsed.output.c_str(), image.GetWidth(),
                  image.GetHeight(), image.GetBitCount());
     return kExitOk;

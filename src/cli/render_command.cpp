@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 // The largest picture side the command draws.
@@ -106,7 +108,10 @@ std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
     }
     if (out.input.empty()) return "render needs an input file (raster, .lwt project or .dxf)";
     if (out.output.empty()) return "render needs an output file (-o FILE.png)";
-    if (LowerExt(out.output) != ".png") return "render writes PNG only: the output must end in .png";
+    // Standard output, a FIFO or a device takes the PNG whatever its name.
+    struct stat info {};
+    const bool stream = out.output == "-" || (::stat(out.output.c_str(), &info) == 0 && !S_ISREG(info.st_mode));
+    if (!stream && LowerExt(out.output) != ".png") return "render writes PNG only: the output must end in .png";
     return {};
 }
 
@@ -125,7 +130,7 @@ bool LoadDrawing(CGraph& graph, const std::string& path, std::string& error)
 }
 
 // The device's back buffer as a PNG file. Both keep their rows bottom-up.
-bool WritePng(const CDib& buffer, const std::string& path)
+bool WritePng(const CDib& buffer, const std::string& path, std::string& why)
 {
     const int width = buffer.Width(), height = buffer.Height();
     FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
@@ -142,7 +147,7 @@ bool WritePng(const CDib& buffer, const std::string& path)
         DWORD size = 0;
         if (FreeImage_SaveToMemory(FIF_PNG, bitmap, memory, PNG_DEFAULT) &&
             FreeImage_AcquireMemory(memory, &data, &size))
-            ok = WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size));
+            ok = WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), &why);
         FreeImage_CloseMemory(memory);
     }
     FreeImage_Unload(bitmap);
@@ -178,6 +183,8 @@ int RunRender(const std::vector<std::string>& args)
     if (graph.Draw(&device) == 1 && parsed.grid)
         std::fprintf(stderr, "lineweft: the grid is too dense to show at this size\n");
     device.EndDraw();
-    if (!WritePng(device.GetBackBuffer(), parsed.output)) return Fail("cannot write " + parsed.output);
+    std::string why;
+    if (!WritePng(device.GetBackBuffer(), parsed.output, why))
+        return Fail("cannot write " + parsed.output + (why.empty() ? "" : ": " + why));
     return kExitOk;
 }

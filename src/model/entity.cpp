@@ -122,6 +122,10 @@ bool CEntity::WriteDXFR10(std::FILE* file, bool widths)
     return WriteCommonDXF(file, *this);
 }
 
+namespace {
+bool IsEntityColor(std::int16_t color) { return color >= 1 && color <= ENTITY_COLOR_BY_LAYER; }
+}  // namespace
+
 bool CEntity::Load(std::FILE* file)
 {
     std::uint32_t id = 0, activeEnd = 0;
@@ -132,10 +136,13 @@ bool CEntity::Load(std::FILE* file)
         !ReadProjectF64(file, width) || !ReadProjectF64(file, length) || !ReadProjectU32(file, activeEnd) ||
         !ReadProjectU8(file, closed) || !ReadProjectU8(file, joined))
         return false;
+    if (id > MAX_LOADED_ID) return false;
     m_Id = id;
     RaiseIdCounter(id);
-    m_Color = color;
-    m_SavedColor = savedColor;
+    // As DXF import does: anything but an index or "by layer" is by layer,
+    // so that every writer gets a colour its format knows.
+    m_Color = IsEntityColor(color) ? color : ENTITY_COLOR_BY_LAYER;
+    m_SavedColor = IsEntityColor(savedColor) ? savedColor : ENTITY_COLOR_BY_LAYER;
     // Pen widths are computed from this; a damaged value must not reach them.
     m_Width = std::isfinite(width) && width >= 0 ? width : 0.0;
     m_Length = std::isfinite(length) ? length : 0.0;

@@ -71,9 +71,13 @@ constexpr std::uint32_t FIRST_ENTITY_ID = 48;
 [[nodiscard]] std::uint32_t TakeNextId();
 // The id the next TakeNextId returns.
 [[nodiscard]] std::uint32_t GetIdCounter();
-// Makes every later id larger than `id` (loading calls it for each id read).
-// Ids wrap only after 2^32 of them; a file holding ids near the top of the
-// range makes later ids wrap round to small values.
+// The largest id a file may hold. Loading raises the counter past every id
+// read, so an id at the top of the range would make later ids wrap round to
+// values already in use; the room above this one cannot be used up.
+constexpr std::uint32_t MAX_LOADED_ID = 0xBFFFFFFFu;
+
+// Makes every later id larger than `id` (loading calls it for each id read,
+// after refusing ids above MAX_LOADED_ID).
 void RaiseIdCounter(std::uint32_t id);
 // Sets the counter outright. For tests that want known ids; production code
 // only ever raises the counter.

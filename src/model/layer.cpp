@@ -9,15 +9,20 @@
 #include <new>
 #include <string_view>
 
+#include "model/dxf_import.h"
 #include "model/entity.h"
 #include "model/geometry.h"
 #include "model/polyline.h"
-#include "model/text_lines.h"
 #include "model/undo.h"
 #include "platform/number_text.h"
-#include "platform/text_encoding.h"
-#include "platform/text_trim.h"
 #include "trace/trace_option.h"
+
+namespace {
+// Layer colours are indexes 1..255; anything else read from a file gets the
+// DXF default, white.
+constexpr std::int32_t kMaxLayerColor = 255;
+constexpr std::int32_t kDefaultLayerColor = 7;
+}  // namespace
 
 std::string ClampLayerName(const std::string& name)
 {
@@ -402,12 +407,14 @@ bool CLayer::Read(std::FILE* file)
     if (!ReadProjectU32(file, id) || !ReadName(file, name) || !ReadName(file, savedName) ||
         !ReadProjectU8(file, visible) || !ReadProjectI32(file, color) || !ReadProjectU32(file, count))
         return false;
+    if (id > MAX_LOADED_ID) return false;
     m_Id = id;
     RaiseIdCounter(id);
     m_Name = std::move(name);
     m_SavedName = std::move(savedName);
     m_Visible = visible ? 1 : 0;
-    m_Color = color;
+    // A layer's colour is an index; what is no index gets the DXF default.
+    m_Color = color >= 1 && color <= kMaxLayerColor ? color : kDefaultLayerColor;
     // Each record is at least a type code long, so a huge count ends at the
     // end of the file rather than in memory.
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -420,40 +427,22 @@ bool CLayer::Read(std::FILE* file)
 
 // ---- DXF LAYER record -----------------------------------------------------
 
-namespace {
-// One trimmed line; false at the end of the file.
-bool ReadDxfLine(std::FILE* file, std::string& line)
-{
-    char buffer[kFileLineBufferSize];
-    const int last = ReadFileLine(file, buffer);
-    if (last == EOF && buffer[0] == '\0') return false;
-    line = std::string(TrimChars(buffer, " \t\r\n"));
-    return true;
-}
-}  // namespace
-
 bool CLayer::ReadDXF(std::FILE* file)
 {
-    constexpr std::int32_t kDxfColorDefault = 7;
     bool nameRead = false;
-    std::string codeLine, value;
-    for (;;) {
-        const long position = std::ftell(file);
-        if (!ReadDxfLine(file, codeLine) || !ReadDxfLine(file, value)) return false;
-        std::int32_t code = 0;
-        if (!ParseIntC(codeLine, code)) return false;
-        if (code == 0) {
-            // Leave the "0" line for the caller, which reads the next record.
-            if (position >= 0) std::fseek(file, position, SEEK_SET);
-            return nameRead;
-        }
-        if (code == 2 && !value.empty()) {
-            SetName(LegacyTextToUtf8(value));
+    const bool ended = ReadDxfRecord(file, [&](const CDxfPair& pair) {
+        if (pair.code == 2 && !pair.value.empty()) {
+            SetName(DxfNameToUtf8(pair.value));
             nameRead = true;
-        } else if (code == 62) {
+        } else if (pair.code == 62) {
             std::int32_t color = 0;
-            if (!ParseIntC(value, color) || color < 1 || color > 255) color = kDxfColorDefault;
-            m_Color = color;
+            if (!ParseDxfInt(pair.value, color)) color = kDefaultLayerColor;
+            // A negative colour is how DXF marks a layer that is turned off.
+            SetVisible(color >= 0);
+            if (color < 0) color = color == INT32_MIN ? 0 : -color;
+            m_Color = color >= 1 && color <= kMaxLayerColor ? color : kDefaultLayerColor;
         }
-    }
+        return true;
+    });
+    return ended && nameRead;
 }

@@ -215,10 +215,9 @@ bool CGraph::SaveProject(const std::string& path, GraphProgress progress, std::s
         SetError(error, "not enough memory to build the file");
         return false;
     }
-    errno = 0;
-    if (!WriteFileAtomically(path, memory.Content())) {
-        SetError(error, errno ? std::string("could not save the file: ") + std::strerror(errno)
-                              : std::string("could not save the file"));
+    std::string why;
+    if (!WriteFileAtomically(path, memory.Content(), &why)) {
+        SetError(error, "could not save the file: " + why);
         return false;
     }
     Report(progress, caption, 100);

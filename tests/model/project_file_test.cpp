@@ -18,6 +18,7 @@
 #include "model/polygon_set.h"
 #include "model/polyline.h"
 #include "model/solid.h"
+#include "model/undo.h"
 #include "raster/raster_entity.h"
 #include "raster/raster_test_support.h"
 
@@ -357,6 +358,76 @@ TEST_F(ProjectFile, CountsAndRecordsThatCannotBeRightAreRefused)
     bytes = good;
     PutU32(bytes, good.rfind(std::string("\x05\0\0\0", 4)), ENTITY_LINE);   // not a raster after the layers
     EXPECT_TRUE(refused(bytes, "not a raster"));
+}
+
+TEST_F(ProjectFile, IdsWithoutRoomAboveThemAreRefusedSoNewIdsStayUnique)
+{
+    const std::uint32_t counter = GetIdCounter();
+    CGraph source;
+    source.AddLine(0, 0, 3, 3);
+    const std::string good = Snapshot(source);
+    const std::size_t lineIdAt = kFirstLayerAt + 26 + 4;   // after the "Trace" block and the type
+    for (const std::uint32_t id : {0xFFFFFFFFu, MAX_LOADED_ID + 1}) {
+        for (const std::size_t at : {std::size_t{kFirstLayerAt}, lineIdAt}) {
+            std::string bytes = good;
+            PutU32(bytes, at, id);
+            CGraph target;
+            std::string error;
+            EXPECT_FALSE(ReadBytes(target, bytes, &error)) << id << " at " << at;
+            EXPECT_NE(error.find("layer 1 of 1"), std::string::npos) << error;
+        }
+    }
+
+    // The highest id taken: what is drawn next gets an id of its own, and
+    // undoing the drawing removes only what was drawn.
+    std::string bytes = good;
+    PutU32(bytes, lineIdAt, MAX_LOADED_ID);
+    CGraph drawing;
+    CUndoList undo;
+    drawing.SetUndoLists(nullptr, &undo);
+    ASSERT_TRUE(ReadBytes(drawing, bytes));
+    CEntity* loaded = drawing.FindEntity(MAX_LOADED_ID);
+    ASSERT_NE(loaded, nullptr);
+    drawing.BeginTempPolyline();
+    drawing.AddTempVertex(10, 10, 0, 0, 0);
+    drawing.AddTempVertex(20, 10, 0, 0, 0);
+    const std::uint32_t drawnId = drawing.GetTempPolyline()->m_Id;
+    drawing.EndTempPolyline(true);
+    EXPECT_GT(drawnId, MAX_LOADED_ID);
+    EXPECT_EQ(drawing.GetEntityCount(), 2);
+    ASSERT_TRUE(undo.UndoLast());
+    EXPECT_EQ(drawing.GetEntityCount(), 1);
+    EXPECT_EQ(drawing.FindEntity(MAX_LOADED_ID), loaded);
+    EXPECT_EQ(drawing.FindEntity(drawnId), nullptr);
+    drawing.SetUndoLists(nullptr, nullptr);
+    ResetIdCounter(counter);
+}
+
+TEST_F(ProjectFile, ColoursThatAreNoIndexLoadByLayer)
+{
+    CGraph source;
+    source.AddLine(0, 0, 3, 3)->m_Color = 5;
+    const std::string good = Snapshot(source);
+    const std::size_t layerColourAt = kFirstLayerAt + 18;
+    const std::size_t lineColourAt = kFirstLayerAt + 26 + 8;
+    const auto load = [&](std::size_t at, std::uint32_t value, int bytesWide) {
+        std::string bytes = good;
+        const char raw[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+                             static_cast<char>(value >> 24)};
+        bytes.replace(at, static_cast<std::size_t>(bytesWide), raw, static_cast<std::size_t>(bytesWide));
+        CGraph target;
+        EXPECT_TRUE(ReadBytes(target, bytes));
+        return std::make_pair(target.GetFirstLayer()->GetFirstEntity()->m_Color, target.GetFirstLayer()->GetColor());
+    };
+    EXPECT_EQ(load(lineColourAt, 300, 2).first, ENTITY_COLOR_BY_LAYER);
+    EXPECT_EQ(load(lineColourAt, 0, 2).first, ENTITY_COLOR_BY_LAYER);
+    EXPECT_EQ(load(lineColourAt, 0xFFFF, 2).first, ENTITY_COLOR_BY_LAYER);
+    EXPECT_EQ(load(lineColourAt, 255, 2).first, 255);
+    EXPECT_EQ(load(lineColourAt, 256, 2).first, ENTITY_COLOR_BY_LAYER);
+    EXPECT_EQ(load(lineColourAt, 1, 2).first, 1);
+    EXPECT_EQ(load(layerColourAt, 300, 4).second, 7);
+    EXPECT_EQ(load(layerColourAt, 0xFFFFFFFF, 4).second, 7);
+    EXPECT_EQ(load(layerColourAt, 255, 4).second, 255);
 }
 
 TEST_F(ProjectFile, EmptyDrawingsAndUnreadablePathsFailWithAReason)
