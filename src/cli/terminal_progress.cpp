@@ -200,9 +200,5 @@ DWORD RunWithTerminalProgress(CCommonThread& worker, int totalSteps)
     receiver.Pump();
     worker.Wait();
     worker.SetNotifyWindow(nullptr);
-    const DWORD code = receiver.HasRunEnded() ? receiver.GetResultCode() : worker.GetRunResult();
-    // Ctrl-C after the last step still asked for the run to be dropped.
-    if (code == RUN_FINISHED && worker.IsStopRequested())
-        return RUN_STOPPED;
-    return code;
+    return receiver.HasRunEnded() ? receiver.GetResultCode() : worker.GetRunResult();
 }
