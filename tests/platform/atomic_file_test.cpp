@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -181,18 +182,23 @@ TEST_F(AtomicFile, StandardOutputAndDevicesAreWrittenAndNeverReplaced)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<size_t>(got) : 0), "to standard output");
 
-    // A device takes the bytes (and reports its failure); it is never renamed over.
-    ASSERT_TRUE(WriteFileAtomically("/dev/null", "gone"));
-    struct stat info {};
-    ASSERT_EQ(::stat("/dev/null", &info), 0);
-    EXPECT_TRUE(S_ISCHR(info.st_mode));
-    if (::access("/dev/full", W_OK) == 0) {
+    // A device takes the bytes (and reports its failure); it is never renamed
+    // over. The nodes are made here: a fault that replaced them must not
+    // replace the system's own.
+    const fs::path null = dir / "null", full = dir / "full";
+    if (::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 &&
+        ::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        ASSERT_TRUE(WriteFileAtomically(null.string(), "gone"));
         std::string why;
-        EXPECT_FALSE(WriteFileAtomically("/dev/full", "no room", &why));
+        EXPECT_FALSE(WriteFileAtomically(full.string(), "no room", &why));
         EXPECT_EQ(errno, ENOSPC);
         EXPECT_FALSE(why.empty());
-        ASSERT_EQ(::stat("/dev/full", &info), 0);
+        struct stat info {};
+        ASSERT_EQ(::lstat(null.c_str(), &info), 0);
         EXPECT_TRUE(S_ISCHR(info.st_mode));
+        ASSERT_EQ(::lstat(full.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode));
+        EXPECT_EQ(Entries(dir), (std::vector<std::string>{"full", "null"}));
     }
     std::string why;
     EXPECT_FALSE(WriteFileAtomically(dir.string(), "a folder", &why));
