@@ -3,6 +3,7 @@
 #include "raster/freeimage_api.h"
 
 #include "cli/command.h"
+#include "cli/drawing_output.h"
 
 #include "model/cdc_device.h"
 #include "model/file_paths.h"
@@ -119,7 +120,7 @@ bool LoadDrawing(CGraph& graph, const std::string& path, std::string& error)
 {
     const std::string ext = LowerExt(path);
     if (ext == ".lwt") return graph.LoadProject(path, nullptr, &error);
-    if (ext == ".dxf") return graph.ReadDXF(path, nullptr, &error);
+    if (ext == ".dxf") return ReadDxfDrawing(graph, path, error);
     // Anything else is tried as a raster: the image library knows more
     // formats (PNG among them) than the open dialog offers.
     if (!graph.NewFromRaster(path, nullptr)) {
