@@ -39,8 +39,10 @@ void LoadUserLanguage()
         name = stored;
     if (name[0] != '/')
         name = GetFileDir(GetProgramPath()) + name;
-    if (FileExists(name))
-        (void)LoadLanguageFile(name);
+    std::string why;
+    if (FileExists(name) && !LoadLanguageFile(name, &why))
+        std::fprintf(stderr, "lineweft: cannot read the language file %s (%s); English texts are used\n",
+                     name.c_str(), why.c_str());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "cli/raster_steps.h"
 #include "model/file_paths.h"
+#include "platform/atomic_file.h"
 #include "platform/number_text.h"
 #include "raster/raster_file.h"
 #include "raster/raster_src.h"
@@ -70,7 +71,7 @@ std::string ParseArgs(const std::vector<std::string>& args, RasterArgs& out)
         return "raster needs an input raster file";
     if (out.output.empty())
         return "raster needs an output file (-o FILE.bmp)";
-    if (!IsBmpPath(out.output))
+    if (!IsBmpPath(out.output) && !IsStreamTarget(out.output))
         return "raster writes BMP only: the output must end in .bmp";
     return {};
 }

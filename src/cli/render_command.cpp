@@ -20,8 +20,6 @@
 #include <string_view>
 #include <vector>
 
-#include <sys/stat.h>
-
 namespace {
 
 // The largest picture side the command draws.
@@ -110,9 +108,8 @@ std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
     if (out.input.empty()) return "render needs an input file (raster, .lwt project or .dxf)";
     if (out.output.empty()) return "render needs an output file (-o FILE.png)";
     // Standard output, a FIFO or a device takes the PNG whatever its name.
-    struct stat info {};
-    const bool stream = out.output == "-" || (::stat(out.output.c_str(), &info) == 0 && !S_ISREG(info.st_mode));
-    if (!stream && LowerExt(out.output) != ".png") return "render writes PNG only: the output must end in .png";
+    if (!IsStreamTarget(out.output) && LowerExt(out.output) != ".png")
+        return "render writes PNG only: the output must end in .png";
     return {};
 }
 

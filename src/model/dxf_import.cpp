@@ -26,6 +26,7 @@
 #include "model/polyline.h"
 #include "model/solid.h"
 #include "model/text_table.h"
+#include "platform/input_file.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -475,11 +476,11 @@ bool CGraph::ReadDXF(const std::string& path, GraphProgress progress, std::strin
     bool ok = false;
     if (path.empty()) {
         reason = "No DXF file name was given.";
-    } else if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    } else if (std::FILE* file = OpenInputStream(path, &reason)) {
         ok = ReadDXFStream(file, progress, &reason, warnings);
         std::fclose(file);
     } else {
-        reason = GetLanString("GraphOpenDXFFail", "Can't open DXF file!");
+        reason = GetLanString("GraphOpenDXFFail", "Can't open DXF file!") + " (" + reason + ")";
     }
     if (ok) return true;
     if (error)

@@ -178,6 +178,12 @@ bool WriteStraight(int fd, std::string_view content, std::string* why)
 
 } // namespace
 
+bool IsStreamTarget(const std::string& path)
+{
+    struct stat info {};
+    return path == "-" || (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode));
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* why)
 {
     if (path.empty()) return Fail(ENOENT, why);

@@ -18,3 +18,8 @@
 // system's reason in it; the temporary file is gone.
 [[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view content,
                                        std::string* why = nullptr);
+
+// True for "-" and for a path that exists and is not a regular file (or a
+// folder): a save there is written straight through, whatever the name says
+// about the format.
+[[nodiscard]] bool IsStreamTarget(const std::string& path);

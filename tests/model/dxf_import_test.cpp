@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "export/export_format.h"
@@ -409,7 +410,13 @@ TEST(DxfImportFailures, NonDxfBinaryEmptyAndCutShortFilesFailAndKeepTheDrawing)
     CGraph graph;
     std::string error;
     EXPECT_FALSE(graph.ReadDXF("/nonexistent/drawing.dxf", nullptr, &error));
-    EXPECT_EQ(error, "Can't open DXF file!");
+    EXPECT_EQ(error, "Can't open DXF file! (No such file or directory)");
+    // A FIFO in the file's place is refused at once instead of waiting for a writer.
+    const fs::path fifo = fs::temp_directory_path() / ("lw_dxf_fifo_" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(graph.ReadDXF(fifo.string(), nullptr, &error));
+    EXPECT_EQ(error, "Can't open DXF file! (not a regular file)");
+    fs::remove(fifo);
     EXPECT_EQ(graph.GetEntityCount(), 0);
     EXPECT_EQ(graph.GetLayerCount(), 1);
 }
