@@ -320,7 +320,7 @@ void CDxfImporter::ReadLayerRecord()
     }
     CLayer* previous = m_Graph.GetCurrentLayer();
     m_Graph.AddLayer(layer.release());
-    if (previous) (void)m_Graph.SetCurrentLayerById(previous->GetId());
+    if (previous) (void)m_Graph.SetCurrentLayer(previous);
 }
 
 bool CDxfImporter::SkipSection(const char* name)
@@ -387,7 +387,7 @@ void CDxfImporter::PlaceEntity(std::unique_ptr<CEntity> entity, const std::strin
 {
     CLayer* previous = m_Graph.GetCurrentLayer();
     if (CLayer* layer = m_Graph.SelectOrAddLayer(layerName)) (void)layer->AddEntity(entity.release());
-    if (previous) (void)m_Graph.SetCurrentLayerById(previous->GetId());
+    if (previous) (void)m_Graph.SetCurrentLayer(previous);
 }
 
 int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& layerName)
@@ -543,10 +543,8 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
     ClearGrips();
     ClearSelection();
     RemoveAllLayers();
-    m_FirstLayer = imported.m_FirstLayer;
-    m_CurrentLayer = imported.m_CurrentLayer;
-    imported.m_FirstLayer = imported.m_CurrentLayer = nullptr;
-    for (CLayer* layer = m_FirstLayer; layer; layer = layer->GetNext()) layer->SetOwner(this);
+    CLayer* const current = imported.m_CurrentLayer;
+    AttachLayers(imported.DetachLayers(), current);
     m_CurrentColor = imported.m_CurrentColor;
     m_CurrentWidth = imported.m_CurrentWidth;
     m_Ortho = imported.m_Ortho;

@@ -8,10 +8,12 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <utility>
 
 #include "model/dxf_import.h"
 #include "model/entity.h"
 #include "model/geometry.h"
+#include "model/graph.h"
 #include "model/polyline.h"
 #include "model/undo.h"
 #include "platform/number_text.h"
@@ -141,7 +143,8 @@ bool CLayer::SetName(const std::string& name)
 {
     std::string clamped = ClampLayerName(name);
     if (clamped.empty() || LayerNamesEqual(clamped, m_Name)) return false;
-    m_Name = std::move(clamped);
+    std::string oldName = std::exchange(m_Name, std::move(clamped));
+    if (m_Owner) m_Owner->OnLayerRenamed(this, oldName);
     return true;
 }
 
@@ -205,11 +208,18 @@ CEntity* CLayer::FindEntity(std::uint32_t id) const
     return nullptr;
 }
 
+std::int32_t CLayer::GetCount() const
+{
+    if (m_Owner && m_Owner->GetModificationMark() != m_CountMark) return 0;
+    return m_Count;
+}
+
 std::int32_t CLayer::CountEntities()
 {
     std::int32_t count = 0;
     for (CEntity* e = m_First; e; e = e->m_Next) ++count;
     m_Count = count;
+    m_CountMark = m_Owner ? m_Owner->GetModificationMark() : 0;
     return count;
 }
 

@@ -256,10 +256,8 @@ bool CGraph::ReadProject(std::FILE* file, std::string* error)
     ClearGrips();
     ClearSelection();
     RemoveAllLayers();
-    m_FirstLayer = loaded.m_FirstLayer;
-    m_CurrentLayer = loaded.m_CurrentLayer;
-    loaded.m_FirstLayer = loaded.m_CurrentLayer = nullptr;
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->SetOwner(this);
+    CLayer* const current = loaded.m_CurrentLayer;
+    AttachLayers(loaded.DetachLayers(), current);
 
     CRaster* target = GetRaster();
     CRaster* source = loaded.GetRaster();
