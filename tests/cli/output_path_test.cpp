@@ -133,6 +133,10 @@ TEST_F(OutputPath, AMinusWritesToStandardOutputAndNoFileNamedMinus)
     ASSERT_EQ(png.status, 0) << png.out;
     EXPECT_EQ(png.out, "True\n");
 
+    const CliRun bmp = Here(std::string(LW_CLI_PATH) + " raster " + std::string(LW_TEST_DATA_DIR) +
+                            "/../../samples/plate.tif -o - | head -c 2");
+    EXPECT_EQ(bmp.out, "BM");
+
     // A link to the process's standard output, made here rather than the
     // system's /dev/stdout, which a fault could replace.
     fs::create_symlink("/proc/self/fd/1", dir / "stdout");
