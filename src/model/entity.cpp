@@ -32,15 +32,19 @@ std::atomic<std::uint32_t> g_NextId{FIRST_ENTITY_ID};
 
 std::uint32_t TakeNextId()
 {
-    std::uint32_t id = g_NextId.fetch_add(1, std::memory_order_relaxed);
-    if (id == 0) id = g_NextId.fetch_add(1, std::memory_order_relaxed);   // 0 means "none"
-    return id;
+    std::uint32_t current = g_NextId.load(std::memory_order_relaxed);
+    for (;;) {
+        // 0 means "none"; the ids from the limit up are left to the files.
+        const std::uint32_t id = current == 0 || current >= ENTITY_ID_LIMIT ? FIRST_ENTITY_ID : current;
+        if (g_NextId.compare_exchange_weak(current, id + 1, std::memory_order_relaxed)) return id;
+    }
 }
 
 std::uint32_t GetIdCounter() { return g_NextId.load(std::memory_order_relaxed); }
 
 void RaiseIdCounter(std::uint32_t id)
 {
+    if (id >= ENTITY_ID_LIMIT) return;
     std::uint32_t current = g_NextId.load(std::memory_order_relaxed);
     while (current <= id && !g_NextId.compare_exchange_weak(current, id + 1, std::memory_order_relaxed)) {
     }
@@ -136,7 +140,6 @@ bool CEntity::Load(std::FILE* file)
         !ReadProjectF64(file, width) || !ReadProjectF64(file, length) || !ReadProjectU32(file, activeEnd) ||
         !ReadProjectU8(file, closed) || !ReadProjectU8(file, joined))
         return false;
-    if (id > MAX_LOADED_ID) return false;
     m_Id = id;
     RaiseIdCounter(id);
     // As DXF import does: anything but an index or "by layer" is by layer,

@@ -417,7 +417,6 @@ bool CLayer::Read(std::FILE* file)
     if (!ReadProjectU32(file, id) || !ReadName(file, name) || !ReadName(file, savedName) ||
         !ReadProjectU8(file, visible) || !ReadProjectI32(file, color) || !ReadProjectU32(file, count))
         return false;
-    if (id > MAX_LOADED_ID) return false;
     m_Id = id;
     RaiseIdCounter(id);
     m_Name = std::move(name);

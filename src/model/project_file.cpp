@@ -247,6 +247,15 @@ bool CGraph::ReadProject(std::FILE* file, std::string* error)
     if (!ReadLayers(file, layerCount, layers, error)) return false;
     if (!ReadRasterRecord(file, loaded.m_Raster.get(), error)) return false;
 
+    // Ids the counter cannot go past become fresh ones, once every id of
+    // the file has raised the counter: they stay unique.
+    const auto renumber = [](std::uint32_t id) { return id >= ENTITY_ID_LIMIT ? TakeNextId() : id; };
+    for (const std::unique_ptr<CLayer>& layer : layers) {
+        layer->SetId(renumber(layer->GetId()));
+        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) e->m_Id = renumber(e->m_Id);
+    }
+    if (loaded.m_Raster) loaded.m_Raster->m_Id = renumber(loaded.m_Raster->m_Id);
+
     // Each layer goes to the head, so the last added (the file's first)
     // leads the list and is current, as saved.
     for (auto it = layers.rbegin(); it != layers.rend(); ++it) loaded.AddLayer(it->release());
