@@ -363,6 +363,7 @@ TEST_F(ProjectFile, CountsAndRecordsThatCannotBeRightAreRefused)
 TEST_F(ProjectFile, IdsWithoutRoomAboveThemGetFreshOnesAndNewIdsStayUnique)
 {
     const std::uint32_t counter = GetIdCounter();
+    ResetIdCounter(1000);   // the file's own ids stay small
     CGraph source;
     source.AddLine(0, 0, 3, 3);
     source.AddLine(5, 5, 6, 6);
@@ -381,7 +382,7 @@ TEST_F(ProjectFile, IdsWithoutRoomAboveThemGetFreshOnesAndNewIdsStayUnique)
 
     // At the limit and above: the counter stays, the entities and the layer
     // get fresh ids, and the file's other ids are kept.
-    ResetIdCounter(1000);
+    ResetIdCounter(1100);
     for (const std::uint32_t id : {0xFFFFFFFFu, ENTITY_ID_LIMIT}) {
         bytes = good;
         PutU32(bytes, kFirstLayerAt, id);
