@@ -82,7 +82,7 @@ int RunConvert(const std::vector<std::string>& args)
     }
     CGraph drawing;
     const bool loaded = IsProjectPath(parsed.input) ? drawing.LoadProject(parsed.input, nullptr, &error)
-                                                    : drawing.ReadDXF(parsed.input, nullptr, &error);
+                                                    : ReadDxfDrawing(drawing, parsed.input, error);
     if (!loaded) {
         std::fprintf(stderr, "lineweft: cannot read '%s': %s\n", parsed.input.c_str(), error.c_str());
         return kExitFailure;

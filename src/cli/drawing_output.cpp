@@ -7,6 +7,7 @@
 #include "model/graph.h"
 
 #include <cstdio>
+#include <vector>
 #include <strings.h>
 
 namespace {
@@ -102,6 +103,15 @@ bool ParseOnOff(const std::string& value, bool& on)
         return false;
     on = value == "on";
     return true;
+}
+
+bool ReadDxfDrawing(CGraph& drawing, const std::string& path, std::string& error)
+{
+    std::vector<std::string> warnings;
+    const bool read = drawing.ReadDXF(path, nullptr, &error, &warnings);
+    for (const std::string& warning : warnings)
+        std::fprintf(stderr, "lineweft: warning: %s: %s\n", path.c_str(), warning.c_str());
+    return read;
 }
 
 bool WriteDrawingOutput(CGraph& drawing, const std::string& path, const CDrawingOutput& output, bool widths,

@@ -30,6 +30,10 @@ bool ParseOnOff(const std::string& value, bool& on);
 bool WriteDrawingOutput(CGraph& drawing, const std::string& path, const CDrawingOutput& output, bool widths,
                         std::string& error);
 
+// Imports a DXF file into the drawing; false with the reason in `error`.
+// What the import had to leave out is printed to stderr, a line per kind.
+bool ReadDxfDrawing(CGraph& drawing, const std::string& path, std::string& error);
+
 // True when the path ends in ".lwt", ignoring case.
 bool IsProjectPath(const std::string& path);
 // True when the path ends in ".dxf", ignoring case.

@@ -180,7 +180,7 @@ int PrintDxfInfo(const std::string& path, const std::string& shown)
 {
     CGraph drawing;
     std::string error;
-    if (!drawing.ReadDXF(path, nullptr, &error)) {
+    if (!ReadDxfDrawing(drawing, path, error)) {
         std::fprintf(stderr, "lineweft: cannot read '%s': %s\n", path.c_str(), error.c_str());
         return kExitFailure;
     }

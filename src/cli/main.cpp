@@ -83,7 +83,9 @@ int main(int argc, char** argv)
             return kExitOk;
         }
         InitLocaleSeparators();
-        (void)LoadUserLanguageFile();
+        std::string why;
+        if (!LoadUserLanguageFile(&why))
+            std::fprintf(stderr, "lineweft: %s\n", why.c_str());
         return command.run(rest);
     }
     return UsageError("unknown command '" + first + "'");

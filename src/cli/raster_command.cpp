@@ -5,12 +5,15 @@
 #include "cli/raster_steps.h"
 #include "cli/stdin_input.h"
 #include "model/file_paths.h"
+#include "platform/atomic_file.h"
 #include "platform/number_text.h"
 #include "raster/raster_file.h"
 #include "raster/raster_src.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 
 namespace {
@@ -71,7 +74,7 @@ std::string ParseArgs(const std::vector<std::string>& args, RasterArgs& out)
         return "raster needs an input raster file";
     if (out.output.empty())
         return "raster needs an output file (-o FILE.bmp)";
-    if (!IsBmpPath(out.output))
+    if (!IsBmpPath(out.output) && !IsStreamTarget(out.output))
         return "raster writes BMP only: the output must end in .bmp";
     return {};
 }
@@ -93,8 +96,9 @@ int RunRaster(const std::vector<std::string>& args)
         return Fail(error);
     if (!ApplyRasterSteps(image, parsed.steps, error))
         return Fail(error);
+    errno = 0;
     if (!image.SaveBMP(parsed.output))
-        return Fail("cannot write '" + parsed.output + "'");
+        return Fail("cannot write '" + parsed.output + "'" + (errno ? std::string(": ") + std::strerror(errno) : ""));
     std::fprintf(stderr, "%s: %d x %d, %d bit(s) per pixel\n", parsed.output.c_str(), image.GetWidth(),
                  image.GetHeight(), image.GetBitCount());
     return kExitOk;

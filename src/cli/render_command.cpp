@@ -3,6 +3,7 @@
 #include "raster/freeimage_api.h"
 
 #include "cli/command.h"
+#include "cli/drawing_output.h"
 #include "cli/stdin_input.h"
 
 #include "model/cdc_device.h"
@@ -110,7 +111,9 @@ std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
     }
     if (out.input.empty()) return "render needs an input file (raster, .lwt project or .dxf)";
     if (out.output.empty()) return "render needs an output file (-o FILE.png)";
-    if (LowerExt(out.output) != ".png") return "render writes PNG only: the output must end in .png";
+    // Standard output, a FIFO or a device takes the PNG whatever its name.
+    if (!IsStreamTarget(out.output) && LowerExt(out.output) != ".png")
+        return "render writes PNG only: the output must end in .png";
     return {};
 }
 
@@ -118,7 +121,7 @@ bool LoadDrawing(CGraph& graph, const std::string& path, std::string& error)
 {
     const std::string ext = LowerExt(path);
     if (ext == ".lwt") return graph.LoadProject(path, nullptr, &error);
-    if (ext == ".dxf") return graph.ReadDXF(path, nullptr, &error);
+    if (ext == ".dxf") return ReadDxfDrawing(graph, path, error);
     // Anything else is tried as a raster: the image library knows more
     // formats (PNG among them) than the open dialog offers.
     if (!graph.NewFromRaster(path, nullptr)) {
@@ -129,7 +132,7 @@ bool LoadDrawing(CGraph& graph, const std::string& path, std::string& error)
 }
 
 // The device's back buffer as a PNG file. Both keep their rows bottom-up.
-bool WritePng(const CDib& buffer, const std::string& path)
+bool WritePng(const CDib& buffer, const std::string& path, std::string& why)
 {
     const int width = buffer.Width(), height = buffer.Height();
     FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
@@ -146,7 +149,7 @@ bool WritePng(const CDib& buffer, const std::string& path)
         DWORD size = 0;
         if (FreeImage_SaveToMemory(FIF_PNG, bitmap, memory, PNG_DEFAULT) &&
             FreeImage_AcquireMemory(memory, &data, &size))
-            ok = WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size));
+            ok = WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), &why);
         FreeImage_CloseMemory(memory);
     }
     FreeImage_Unload(bitmap);
@@ -184,6 +187,8 @@ int RunRender(const std::vector<std::string>& args)
     if (graph.Draw(&device) == 1 && parsed.grid)
         std::fprintf(stderr, "lineweft: the grid is too dense to show at this size\n");
     device.EndDraw();
-    if (!WritePng(device.GetBackBuffer(), parsed.output)) return Fail("cannot write " + parsed.output);
+    std::string why;
+    if (!WritePng(device.GetBackBuffer(), parsed.output, why))
+        return Fail("cannot write " + parsed.output + (why.empty() ? "" : ": " + why));
     return kExitOk;
 }

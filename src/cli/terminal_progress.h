@@ -3,9 +3,10 @@
 // progress messages and shows them on stderr: one line redrawn in place on a
 // terminal, a line per step when stderr is a pipe or a file.
 //
-// Ctrl-C sets the worker's stop flag, so the run ends with RUN_STOPPED and
-// keeps what it made; a second Ctrl-C ends the process at once. Where the
-// shell started us with SIGINT ignored (a background job), it stays ignored.
+// Ctrl-C sets the worker's stop flag, so the run ends with RUN_STOPPED (the
+// caller then writes nothing); a second Ctrl-C ends the process at once.
+// Where the shell started us with SIGINT ignored (a background job), it
+// stays ignored.
 #include "platform/win_types.h"
 
 class CCommonThread;

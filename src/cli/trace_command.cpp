@@ -1,6 +1,6 @@
 // trace: a raster file in, a vector file out. Loads the raster (one page of a
 // TIFF), makes it one bit, traces it on the worker thread with the terminal
-// as its progress display, and writes whatever the run made.
+// as its progress display, and writes the drawing when the run finished.
 
 #include "cli/command.h"
 
@@ -204,13 +204,6 @@ int ExitStatusOf(DWORD code)
     }
 }
 
-// The runs whose entities are worth keeping: finished, or ended early with
-// what was made so far on the layer.
-bool KeepsEntities(DWORD code)
-{
-    return code == RUN_FINISHED || code == RUN_NO_MEMORY || code == RUN_FILL_FAILED || code == RUN_STOPPED;
-}
-
 } // namespace
 
 int RunTrace(const std::vector<std::string>& args)
@@ -254,16 +247,19 @@ int RunTrace(const std::vector<std::string>& args)
 
     const CTraceRunResult result = TraceDrawing(&drawing, options, RunWithTerminalProgress);
     const int status = ExitStatusOf(result.code);
-    if (result.code != RUN_FINISHED)
+    // A run that ended early holds part of a drawing at best: writing it
+    // would replace a good earlier output with a fragment.
+    if (result.code != RUN_FINISHED) {
         std::fprintf(stderr, "lineweft: %s\n", TraceResultText(result.code).c_str());
-    if (!KeepsEntities(result.code))
+        std::fprintf(stderr, "lineweft: nothing was written to %s\n", parsed.output.c_str());
         return status;
+    }
 
     // A project keeps the raster as traced (one bit), so work can resume on it.
     if (!WriteDrawingOutput(drawing, parsed.output, output, parsed.widths, error))
         return Fail("cannot write '" + parsed.output + "': " + error);
     const int entities = drawing.GetEntityCount();
-    std::fprintf(stderr, "%s: %d entities, %s in %.1f s\n", parsed.output.c_str(), entities,
-                 result.code == RUN_FINISHED ? "traced" : "kept after an early end", result.elapsedMs / 1000.0);
+    std::fprintf(stderr, "%s: %d entities, traced in %.1f s\n", parsed.output.c_str(), entities,
+                 result.elapsedMs / 1000.0);
     return status;
 }

@@ -79,8 +79,9 @@ bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
         SetError(error, SaveFailureText(format, "Could not write " + path + (detail.empty() ? "." : ": " + detail)));
         return false;
     }
-    if (!WriteFileAtomically(path, memory.Content())) {
-        SetError(error, SaveFailureText(format, "Could not save " + path + "."));
+    std::string why;
+    if (!WriteFileAtomically(path, memory.Content(), &why)) {
+        SetError(error, SaveFailureText(format, "Could not save " + path + ": " + why + "."));
         return false;
     }
     return true;

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "model/circle.h"
 #include "model/constants.h"
@@ -24,6 +26,7 @@
 #include "model/polyline.h"
 #include "model/solid.h"
 #include "model/text_table.h"
+#include "platform/input_file.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -39,6 +42,12 @@ enum EntityResult {
 
 // A binary DXF starts with this; its pairs are not text lines.
 constexpr char kBinarySentinel[] = "AutoCAD Binary DXF";
+
+// The tally of entities left out: kinds named one by one, then the rest
+// together; a kind's name as far as it is shown.
+constexpr std::size_t kMaxLeftOutKinds = 32;
+constexpr std::size_t kMaxKindLength = 40;
+constexpr char kOtherKinds[] = "other";
 
 class CDxfImporter {
 public:
@@ -78,6 +87,16 @@ private:
     int ReadEntities();
     int ReadEntity(std::unique_ptr<CEntity>& entity, std::string& layerName);
     void PlaceEntity(std::unique_ptr<CEntity> entity, const std::string& layerName);
+    // Counts an entity of this kind that the drawing did not get: one the
+    // drawing cannot hold, or one whose record was refused.
+    void CountLeftOut(const std::string& name, bool refused);
+    void WarnLeftOut() const;
+
+    struct LeftOut {
+        std::string kind;   // the entity name in upper case
+        long unsupported = 0;
+        long refused = 0;
+    };
 
     CGraph& m_Graph;
     std::FILE* m_File;
@@ -87,6 +106,7 @@ private:
     int m_LastPercent = 0;   // the caller reports 0 before reading
     long m_PairStart = 0;
     std::string m_Error;
+    std::vector<LeftOut> m_LeftOut;   // in the order first met
 };
 
 DxfPairStatus CDxfImporter::Next(CDxfPair& pair)
@@ -295,11 +315,12 @@ void CDxfImporter::ReadLayerRecord()
     if (!layer || !layer->ReadDXF(m_File)) return;
     if (CLayer* existing = m_Graph.FindLayerByName(layer->GetName())) {
         existing->SetColor(layer->GetColor());
+        existing->SetVisible(layer->IsVisible());
         return;
     }
     CLayer* previous = m_Graph.GetCurrentLayer();
     m_Graph.AddLayer(layer.release());
-    if (previous) (void)m_Graph.SetCurrentLayerById(previous->GetId());
+    if (previous) (void)m_Graph.SetCurrentLayer(previous);
 }
 
 bool CDxfImporter::SkipSection(const char* name)
@@ -325,9 +346,40 @@ int CDxfImporter::ReadEntities()
         const int result = ReadEntity(entity, layerName);
         if (result == kEntityEndOfFile) Fail("The DXF file ends inside its ENTITIES section.");
         if (result == kEntityNoMemory) Fail("Not enough memory to read the DXF file.");
+        if (result == kEntitySectionEnd) WarnLeftOut();
         if (result != kEntityRead && result != kEntityDropped) return result;
         Report();
         if (result == kEntityRead) PlaceEntity(std::move(entity), layerName);
+    }
+}
+
+void CDxfImporter::CountLeftOut(const std::string& name, bool refused)
+{
+    std::string kind = name.substr(0, kMaxKindLength);
+    for (char& c : kind)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    auto it = std::find_if(m_LeftOut.begin(), m_LeftOut.end(), [&](const LeftOut& l) { return l.kind == kind; });
+    if (it == m_LeftOut.end()) {
+        // A file of made-up names must not grow the tally without end.
+        if (m_LeftOut.size() >= kMaxLeftOutKinds) kind = kOtherKinds;
+        it = std::find_if(m_LeftOut.begin(), m_LeftOut.end(), [&](const LeftOut& l) { return l.kind == kind; });
+        if (it == m_LeftOut.end()) it = m_LeftOut.insert(m_LeftOut.end(), LeftOut{kind});
+    }
+    ++(refused ? it->refused : it->unsupported);
+}
+
+// One line per kind, so that nobody loses part of a drawing without knowing.
+void CDxfImporter::WarnLeftOut() const
+{
+    const auto count = [](long n, const std::string& kind) {
+        return std::to_string(n) + " " + kind + (n == 1 ? " entity was" : " entities were");
+    };
+    for (const LeftOut& l : m_LeftOut) {
+        if (l.unsupported > 0)
+            DxfWarning(count(l.unsupported, l.kind) + " left out: the drawing cannot hold this kind of entity.");
+        if (l.refused > 0)
+            DxfWarning(count(l.refused, l.kind) +
+                       " left out: missing, unreadable or out-of-range values, or too few points.");
     }
 }
 
@@ -335,7 +387,7 @@ void CDxfImporter::PlaceEntity(std::unique_ptr<CEntity> entity, const std::strin
 {
     CLayer* previous = m_Graph.GetCurrentLayer();
     if (CLayer* layer = m_Graph.SelectOrAddLayer(layerName)) (void)layer->AddEntity(entity.release());
-    if (previous) (void)m_Graph.SetCurrentLayerById(previous->GetId());
+    if (previous) (void)m_Graph.SetCurrentLayer(previous);
 }
 
 int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& layerName)
@@ -367,8 +419,11 @@ int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& laye
             entity.reset(new (std::nothrow) CSolid);
         else if (DxfNameIs(name, "HATCH"))
             entity.reset(new (std::nothrow) CPolyPolygon);
-        else
+        else {
+            // Paper-space viewports are views, not part of the drawing.
+            if (!DxfNameIs(name, "VIEWPORT")) CountLeftOut(name, false);
             continue;   // its groups are passed over by this loop
+        }
         if (!entity) return kEntityNoMemory;
 
         if (isPolyline || isLwPolyline) {
@@ -377,6 +432,7 @@ int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& laye
                                          : polyline->ReadDXF(m_File, &layerName);
             if (!read || polyline->IsDegenerate()) {
                 entity.reset();
+                CountLeftOut(name, true);
                 return kEntityDropped;
             }
             // Two bulged vertices may describe a whole circle or one arc.
@@ -385,6 +441,7 @@ int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& laye
         }
         if (!entity->ReadDXF(m_File, &layerName)) {
             entity.reset();
+            CountLeftOut(name, true);
             return kEntityDropped;
         }
         // SOLID corners run 1, 2, 4, 3 (3DFACE corners run round the face).
@@ -419,11 +476,11 @@ bool CGraph::ReadDXF(const std::string& path, GraphProgress progress, std::strin
     bool ok = false;
     if (path.empty()) {
         reason = "No DXF file name was given.";
-    } else if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    } else if (std::FILE* file = OpenInputStream(path, &reason)) {
         ok = ReadDXFStream(file, progress, &reason, warnings);
         std::fclose(file);
     } else {
-        reason = GetLanString("GraphOpenDXFFail", "Can't open DXF file!");
+        reason = GetLanString("GraphOpenDXFFail", "Can't open DXF file!") + " (" + reason + ")";
     }
     if (ok) return true;
     if (error)
@@ -486,10 +543,8 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
     ClearGrips();
     ClearSelection();
     RemoveAllLayers();
-    m_FirstLayer = imported.m_FirstLayer;
-    m_CurrentLayer = imported.m_CurrentLayer;
-    imported.m_FirstLayer = imported.m_CurrentLayer = nullptr;
-    for (CLayer* layer = m_FirstLayer; layer; layer = layer->GetNext()) layer->SetOwner(this);
+    CLayer* const current = imported.m_CurrentLayer;
+    AttachLayers(imported.DetachLayers(), current);
     m_CurrentColor = imported.m_CurrentColor;
     m_CurrentWidth = imported.m_CurrentWidth;
     m_Ortho = imported.m_Ortho;

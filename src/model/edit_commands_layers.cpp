@@ -36,13 +36,11 @@ bool CGraph::SeparateToLayers(const CWidthSeries& series)
     // Entities change layers and the old layers go.
     ClearSelection();
 
-    CLayer* const oldLayers = m_FirstLayer;
     CLayer* const oldCurrent = m_CurrentLayer;
-    m_FirstLayer = m_CurrentLayer = nullptr;
+    CLayer* const oldLayers = DetachLayers();
     if (!CreateBasisLayers(series)) {
         // No layer was made; the drawing gets its own list back.
-        m_FirstLayer = oldLayers;
-        m_CurrentLayer = oldCurrent;
+        AttachLayers(oldLayers, oldCurrent);
         return false;
     }
 
@@ -62,8 +60,7 @@ bool CGraph::SeparateToLayers(const CWidthSeries& series)
 
     // Only layers that hold entities stay; each goes to the head again, so
     // the order turns round and the last one added is current.
-    CLayer* layers = m_FirstLayer;
-    m_FirstLayer = m_CurrentLayer = nullptr;
+    CLayer* layers = DetachLayers();
     while (layers) {
         CLayer* next = layers->GetNext();
         layers->SetNext(nullptr);

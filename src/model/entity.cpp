@@ -32,15 +32,19 @@ std::atomic<std::uint32_t> g_NextId{FIRST_ENTITY_ID};
 
 std::uint32_t TakeNextId()
 {
-    std::uint32_t id = g_NextId.fetch_add(1, std::memory_order_relaxed);
-    if (id == 0) id = g_NextId.fetch_add(1, std::memory_order_relaxed);   // 0 means "none"
-    return id;
+    std::uint32_t current = g_NextId.load(std::memory_order_relaxed);
+    for (;;) {
+        // 0 means "none"; the ids from the limit up are left to the files.
+        const std::uint32_t id = current == 0 || current >= ENTITY_ID_LIMIT ? FIRST_ENTITY_ID : current;
+        if (g_NextId.compare_exchange_weak(current, id + 1, std::memory_order_relaxed)) return id;
+    }
 }
 
 std::uint32_t GetIdCounter() { return g_NextId.load(std::memory_order_relaxed); }
 
 void RaiseIdCounter(std::uint32_t id)
 {
+    if (id >= ENTITY_ID_LIMIT) return;
     std::uint32_t current = g_NextId.load(std::memory_order_relaxed);
     while (current <= id && !g_NextId.compare_exchange_weak(current, id + 1, std::memory_order_relaxed)) {
     }
@@ -122,6 +126,10 @@ bool CEntity::WriteDXFR10(std::FILE* file, bool widths)
     return WriteCommonDXF(file, *this);
 }
 
+namespace {
+bool IsEntityColor(std::int16_t color) { return color >= 1 && color <= ENTITY_COLOR_BY_LAYER; }
+}  // namespace
+
 bool CEntity::Load(std::FILE* file)
 {
     std::uint32_t id = 0, activeEnd = 0;
@@ -134,8 +142,10 @@ bool CEntity::Load(std::FILE* file)
         return false;
     m_Id = id;
     RaiseIdCounter(id);
-    m_Color = color;
-    m_SavedColor = savedColor;
+    // As DXF import does: anything but an index or "by layer" is by layer,
+    // so that every writer gets a colour its format knows.
+    m_Color = IsEntityColor(color) ? color : ENTITY_COLOR_BY_LAYER;
+    m_SavedColor = IsEntityColor(savedColor) ? savedColor : ENTITY_COLOR_BY_LAYER;
     // Pen widths are computed from this; a damaged value must not reach them.
     m_Width = std::isfinite(width) && width >= 0 ? width : 0.0;
     m_Length = std::isfinite(length) ? length : 0.0;

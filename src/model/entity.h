@@ -66,14 +66,20 @@ constexpr std::int16_t ENTITY_COLOR_BY_LAYER = 256;
 // The value the first id of the process gets (and the drawing's default).
 constexpr std::uint32_t FIRST_ENTITY_ID = 48;
 
+// Ids from here to the top of the range are never handed out. Loading raises
+// the counter past every id read, so an id near the top would make later ids
+// wrap round to values already in use: a file's ids up here raise nothing,
+// and the project load gives those entities and layers fresh ids.
+constexpr std::uint32_t ENTITY_ID_LIMIT = 0xC0000000u;
+
 // Hands out the next id (post-increment). Never returns 0, which callers use
-// for "no layer".
+// for "no layer", nor an id at or above ENTITY_ID_LIMIT (the count starts
+// again at FIRST_ENTITY_ID there, after some three billion ids).
 [[nodiscard]] std::uint32_t TakeNextId();
 // The id the next TakeNextId returns.
 [[nodiscard]] std::uint32_t GetIdCounter();
-// Makes every later id larger than `id` (loading calls it for each id read).
-// Ids wrap only after 2^32 of them; a file holding ids near the top of the
-// range makes later ids wrap round to small values.
+// Makes every later id larger than `id` (loading calls it for each id read);
+// ids at or above ENTITY_ID_LIMIT leave the counter alone.
 void RaiseIdCounter(std::uint32_t id);
 // Sets the counter outright. For tests that want known ids; production code
 // only ever raises the counter.

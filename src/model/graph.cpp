@@ -3,6 +3,7 @@
 // polyline in graph_edit.cpp.
 #include "model/graph.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -36,13 +37,85 @@ CGraph::~CGraph()
 
 // ---- layers ---------------------------------------------------------------
 
+namespace {
+// The index key of a name: cut as names are, ASCII letters in lower case.
+std::string LayerKey(const std::string& name)
+{
+    std::string key = ClampLayerName(name);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+}  // namespace
+
+bool CGraph::HoldsLayer(const CLayer* layer) const
+{
+    const auto it = m_LayersByName.find(LayerKey(layer->GetName()));
+    return it != m_LayersByName.end() && std::find(it->second.begin(), it->second.end(), layer) != it->second.end();
+}
+
+void CGraph::IndexLayerAtFront(CLayer* layer)
+{
+    std::vector<CLayer*>& named = m_LayersByName[LayerKey(layer->GetName())];
+    named.insert(named.begin(), layer);
+}
+
+void CGraph::UnindexLayer(CLayer* layer, const std::string& name)
+{
+    const auto it = m_LayersByName.find(LayerKey(name));
+    if (it == m_LayersByName.end()) return;
+    std::vector<CLayer*>& named = it->second;
+    named.erase(std::remove(named.begin(), named.end(), layer), named.end());
+    if (named.empty()) m_LayersByName.erase(it);
+}
+
+void CGraph::RebuildLayerIndex()
+{
+    m_LayersByName.clear();
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) m_LayersByName[LayerKey(l->GetName())].push_back(l);
+}
+
+CLayer* CGraph::DetachLayers()
+{
+    CLayer* first = m_FirstLayer;
+    m_FirstLayer = m_CurrentLayer = nullptr;
+    m_LayersByName.clear();
+    return first;
+}
+
+void CGraph::AttachLayers(CLayer* first, CLayer* current)
+{
+    m_FirstLayer = first;
+    m_CurrentLayer = current;
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->SetOwner(this);
+    RebuildLayerIndex();
+}
+
+void CGraph::OnLayerRenamed(CLayer* layer, const std::string& oldName)
+{
+    const auto it = m_LayersByName.find(LayerKey(oldName));
+    if (it == m_LayersByName.end() || std::find(it->second.begin(), it->second.end(), layer) == it->second.end())
+        return;   // not one of this drawing's layers
+    UnindexLayer(layer, oldName);
+    const auto now = m_LayersByName.find(LayerKey(layer->GetName()));
+    if (now == m_LayersByName.end()) {
+        m_LayersByName[LayerKey(layer->GetName())].push_back(layer);
+        return;
+    }
+    // Another layer has the name already: keep the entry in list order.
+    std::vector<CLayer*>& named = now->second;
+    named.clear();
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        if (LayerNamesEqual(l->GetName(), layer->GetName())) named.push_back(l);
+}
+
 void CGraph::AddLayer(CLayer* layer)
 {
     if (layer == nullptr) return;
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (l == layer) return;   // already ours: relinking would make a cycle
+    if (HoldsLayer(layer)) return;   // already ours: relinking would make a cycle
     layer->SetNext(m_FirstLayer);
     layer->SetOwner(this);
+    IndexLayerAtFront(layer);
     m_FirstLayer = layer;
     m_CurrentLayer = layer;
     SetModified(true);
@@ -68,6 +141,7 @@ bool CGraph::RemoveLayer(CLayer* layer, bool del)
         previous->SetNext(layer->GetNext());
     else
         m_FirstLayer = layer->GetNext();
+    UnindexLayer(layer, layer->GetName());
     if (m_CurrentLayer == layer) m_CurrentLayer = previous ? previous : m_FirstLayer;
     // The temporary polyline names its layer for its colour.
     if (m_TempPolyline && m_TempPolyline->m_Layer == layer) m_TempPolyline->m_Layer = m_CurrentLayer;
@@ -80,8 +154,7 @@ void CGraph::RemoveAllLayers()
 {
     // The selection names entities of these layers: it goes while they live.
     ClearSelection();
-    CLayer* layer = m_FirstLayer;
-    m_FirstLayer = m_CurrentLayer = nullptr;
+    CLayer* layer = DetachLayers();
     while (layer) {
         CLayer* next = layer->GetNext();
         delete layer;
@@ -116,10 +189,8 @@ CLayer* CGraph::FindLayer(std::uint32_t id) const
 CLayer* CGraph::FindLayerByName(const std::string& name) const
 {
     if (name.empty()) return nullptr;
-    const std::string clamped = ClampLayerName(name);
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (LayerNamesEqual(l->GetName(), clamped)) return l;
-    return nullptr;
+    const auto it = m_LayersByName.find(LayerKey(name));
+    return it == m_LayersByName.end() || it->second.empty() ? nullptr : it->second.front();
 }
 
 bool CGraph::SetCurrentLayerById(std::uint32_t id)
@@ -127,6 +198,13 @@ bool CGraph::SetCurrentLayerById(std::uint32_t id)
     if (id == 0) return false;
     CLayer* layer = FindLayer(id);
     if (layer == nullptr) return false;
+    m_CurrentLayer = layer;
+    return true;
+}
+
+bool CGraph::SetCurrentLayer(CLayer* layer)
+{
+    if (layer == nullptr || !HoldsLayer(layer)) return false;
     m_CurrentLayer = layer;
     return true;
 }
@@ -183,7 +261,7 @@ void CGraph::SetModified(bool modified)
 {
     m_Modified = modified;
     if (modified) InvalidateExtents();
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->ResetCount();
+    ++m_ModificationMark;
 }
 
 bool CGraph::GetExtents(double* box, bool margin, bool withRaster)

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "model/point.h"
@@ -82,6 +83,11 @@ public:
     [[nodiscard]] CLayer* FindLayer(std::uint32_t id) const;
     [[nodiscard]] CLayer* FindLayerByName(const std::string& name) const;
     bool SetCurrentLayerById(std::uint32_t id);
+    // Makes a layer of this drawing current; false (no change) for any other.
+    bool SetCurrentLayer(CLayer* layer);
+    // A layer of this drawing tells it its new name, so that lookups by name
+    // find it there (CLayer::SetName calls this).
+    void OnLayerRenamed(CLayer* layer, const std::string& oldName);
     bool SetCurrentLayerByName(const std::string& name);
     // n counts from 0 at the head.
     bool SetCurrentLayerByIndex(int n);
@@ -97,6 +103,9 @@ public:
     [[nodiscard]] bool IsModified() const { return m_Modified; }
     // Resets every layer's stored count; true also drops the extents cache.
     void SetModified(bool modified);
+    // Changes with every SetModified: a layer's stored count from an earlier
+    // mark reads as reset, without a walk over every layer per change.
+    [[nodiscard]] std::uint64_t GetModificationMark() const { return m_ModificationMark; }
 
     // The box {min x, max x, min y, max y} of every layer's entities, widened
     // by the raster's box when withRaster is set and grown about its centre
@@ -367,9 +376,21 @@ public:
 private:
     void InvalidateExtents() { m_ExtentsValid = false; }
     void CreateRasterEntity();
+    // Takes the whole layer list out (the caller owns it now) and puts a list
+    // in, keeping the name index in step.
+    CLayer* DetachLayers();
+    void AttachLayers(CLayer* first, CLayer* current);
+    [[nodiscard]] bool HoldsLayer(const CLayer* layer) const;
+    void IndexLayerAtFront(CLayer* layer);
+    void UnindexLayer(CLayer* layer, const std::string& name);
+    void RebuildLayerIndex();
 
     CLayer* m_FirstLayer = nullptr;
     CLayer* m_CurrentLayer = nullptr;
+    // The layers by name, folded as names compare, beside the ordered list:
+    // an import of many layers would otherwise search the list per record.
+    // Each entry holds the layers of that name in list order (as a rule one).
+    std::unordered_map<std::string, std::vector<CLayer*>> m_LayersByName;
     std::unique_ptr<CEntity> m_Raster;          // a CRaster
     std::unique_ptr<CEntity> m_TempPolyline;    // a CPolyLine, in no layer's chain
     bool m_TempPolylineXor = false;
@@ -378,6 +399,7 @@ private:
     bool m_ShowRaster = true;
     bool m_ShowVectors = true;
     bool m_Modified = false;
+    std::uint64_t m_ModificationMark = 0;
     double m_Extents[4] = {0, 0, 0, 0};         // layers only, no margin
     bool m_ExtentsValid = false;                // the cache holds a result
     bool m_ExtentsFound = false;                // ... and the layers had a box

@@ -8,16 +8,23 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <utility>
 
+#include "model/dxf_import.h"
 #include "model/entity.h"
 #include "model/geometry.h"
+#include "model/graph.h"
 #include "model/polyline.h"
-#include "model/text_lines.h"
 #include "model/undo.h"
 #include "platform/number_text.h"
-#include "platform/text_encoding.h"
-#include "platform/text_trim.h"
 #include "trace/trace_option.h"
+
+namespace {
+// Layer colours are indexes 1..255; anything else read from a file gets the
+// DXF default, white.
+constexpr std::int32_t kMaxLayerColor = 255;
+constexpr std::int32_t kDefaultLayerColor = 7;
+}  // namespace
 
 std::string ClampLayerName(const std::string& name)
 {
@@ -137,7 +144,8 @@ bool CLayer::SetName(const std::string& name)
 {
     std::string clamped = ClampLayerName(name);
     if (clamped.empty() || LayerNamesEqual(clamped, m_Name)) return false;
-    m_Name = std::move(clamped);
+    std::string oldName = std::exchange(m_Name, std::move(clamped));
+    if (m_Owner) m_Owner->OnLayerRenamed(this, oldName);
     return true;
 }
 
@@ -204,9 +212,16 @@ CEntity* CLayer::FindEntity(std::uint32_t id) const
     return nullptr;
 }
 
+std::int32_t CLayer::GetCount() const
+{
+    if (m_Owner && m_Owner->GetModificationMark() != m_CountMark) return 0;
+    return m_Count;
+}
+
 std::int32_t CLayer::CountEntities()
 {
     m_Count = m_Live;
+    m_CountMark = m_Owner ? m_Owner->GetModificationMark() : 0;
     return m_Live;
 }
 
@@ -413,7 +428,8 @@ bool CLayer::Read(std::FILE* file)
     m_Name = std::move(name);
     m_SavedName = std::move(savedName);
     m_Visible = visible ? 1 : 0;
-    m_Color = color;
+    // A layer's colour is an index; what is no index gets the DXF default.
+    m_Color = color >= 1 && color <= kMaxLayerColor ? color : kDefaultLayerColor;
     // Each record is at least a type code long, so a huge count ends at the
     // end of the file rather than in memory.
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -426,40 +442,22 @@ bool CLayer::Read(std::FILE* file)
 
 // ---- DXF LAYER record -----------------------------------------------------
 
-namespace {
-// One trimmed line; false at the end of the file.
-bool ReadDxfLine(std::FILE* file, std::string& line)
-{
-    char buffer[kFileLineBufferSize];
-    const int last = ReadFileLine(file, buffer);
-    if (last == EOF && buffer[0] == '\0') return false;
-    line = std::string(TrimChars(buffer, " \t\r\n"));
-    return true;
-}
-}  // namespace
-
 bool CLayer::ReadDXF(std::FILE* file)
 {
-    constexpr std::int32_t kDxfColorDefault = 7;
     bool nameRead = false;
-    std::string codeLine, value;
-    for (;;) {
-        const long position = std::ftell(file);
-        if (!ReadDxfLine(file, codeLine) || !ReadDxfLine(file, value)) return false;
-        std::int32_t code = 0;
-        if (!ParseIntC(codeLine, code)) return false;
-        if (code == 0) {
-            // Leave the "0" line for the caller, which reads the next record.
-            if (position >= 0) std::fseek(file, position, SEEK_SET);
-            return nameRead;
-        }
-        if (code == 2 && !value.empty()) {
-            SetName(LegacyTextToUtf8(value));
+    const bool ended = ReadDxfRecord(file, [&](const CDxfPair& pair) {
+        if (pair.code == 2 && !pair.value.empty()) {
+            SetName(DxfNameToUtf8(pair.value));
             nameRead = true;
-        } else if (code == 62) {
+        } else if (pair.code == 62) {
             std::int32_t color = 0;
-            if (!ParseIntC(value, color) || color < 1 || color > 255) color = kDxfColorDefault;
-            m_Color = color;
+            if (!ParseDxfInt(pair.value, color)) color = kDefaultLayerColor;
+            // A negative colour is how DXF marks a layer that is turned off.
+            SetVisible(color >= 0);
+            if (color < 0) color = color == INT32_MIN ? 0 : -color;
+            m_Color = color >= 1 && color <= kMaxLayerColor ? color : kDefaultLayerColor;
         }
-    }
+        return true;
+    });
+    return ended && nameRead;
 }

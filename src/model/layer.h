@@ -76,8 +76,9 @@ public:
     void SetVisible(bool visible) { m_Visible = visible ? 1 : 0; }
     [[nodiscard]] std::int32_t GetColor() const { return m_Color; }
     void SetColor(std::int32_t color) { m_Color = color; }
-    // The count as last stored by CountEntities (or reset by the drawing).
-    [[nodiscard]] std::int32_t GetCount() const { return m_Count; }
+    // The count as last stored by CountEntities; 0 once the drawing has been
+    // marked modified since (or after ResetCount).
+    [[nodiscard]] std::int32_t GetCount() const;
     void ResetCount() { m_Count = 0; }
     [[nodiscard]] CGraph* GetOwner() const { return m_Owner; }
     void SetOwner(CGraph* owner) { m_Owner = owner; }
@@ -163,6 +164,7 @@ private:
     std::int32_t m_Color;
     std::int32_t m_Count = 0;
     std::int32_t m_Live = 0;  // entities in the chain, kept by every link and unlink
+    std::uint64_t m_CountMark = 0;   // the owner's modification mark m_Count was stored at
     CGraph* m_Owner = nullptr;
     CLayer* m_NextLayer = nullptr;
 };

@@ -70,7 +70,7 @@ std::unique_ptr<CPolyLine> MakeOutline(std::vector<PathVertex> vertices)
         v->x = p.x;
         v->y = p.y;
         v->bulge = p.bulge;
-        (void)outline->AddVertex(v, true);
+        outline->AppendMerging(v);
     }
     outline->m_Closed = true;
     return outline;

@@ -233,10 +233,12 @@ public:
     // step). Never for an all-straight polyline, which is its own ring.
     [[nodiscard]] bool NeedsReflatten(const CFrDevice* device) const;
 
-private:
-    // Appends a copy-or-load vertex: a repeat of the tail is deleted after
-    // moving the segment it begins (bulge, widths) onto the tail.
+    // Appends a vertex read or copied from elsewhere: a repeat of the tail is
+    // deleted after moving the segment it begins (bulge, widths) onto the
+    // tail, so no arc is lost with it.
     void AppendMerging(CVertex* v);
+
+private:
     // The vertices of another polyline; false when memory ran out.
     bool CopyVerticesFrom(const CPolyLine& other);
     // Drops the flattened ring after an edit of the vertex ring.

@@ -54,7 +54,7 @@ bool BuildRing(CPolyLine& polyline, const std::vector<CVertex>& vertices, bool m
         v->startWidth = read.startWidth;
         v->endWidth = read.endWidth;
         v->bulge = mirrored ? -read.bulge : read.bulge;
-        (void)polyline.AddVertex(v, true);
+        polyline.AppendMerging(v);
     }
     polyline.Flatten(FLATTEN_STEP_HIT_TEST);
     polyline.m_Modified = true;

@@ -215,10 +215,9 @@ bool CGraph::SaveProject(const std::string& path, GraphProgress progress, std::s
         SetError(error, "not enough memory to build the file");
         return false;
     }
-    errno = 0;
-    if (!WriteFileAtomically(path, memory.Content())) {
-        SetError(error, errno ? std::string("could not save the file: ") + std::strerror(errno)
-                              : std::string("could not save the file"));
+    std::string why;
+    if (!WriteFileAtomically(path, memory.Content(), &why)) {
+        SetError(error, "could not save the file: " + why);
         return false;
     }
     Report(progress, caption, 100);
@@ -248,6 +247,15 @@ bool CGraph::ReadProject(std::FILE* file, std::string* error)
     if (!ReadLayers(file, layerCount, layers, error)) return false;
     if (!ReadRasterRecord(file, loaded.m_Raster.get(), error)) return false;
 
+    // Ids the counter cannot go past become fresh ones, once every id of
+    // the file has raised the counter: they stay unique.
+    const auto renumber = [](std::uint32_t id) { return id >= ENTITY_ID_LIMIT ? TakeNextId() : id; };
+    for (const std::unique_ptr<CLayer>& layer : layers) {
+        layer->SetId(renumber(layer->GetId()));
+        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) e->m_Id = renumber(e->m_Id);
+    }
+    if (loaded.m_Raster) loaded.m_Raster->m_Id = renumber(loaded.m_Raster->m_Id);
+
     // Each layer goes to the head, so the last added (the file's first)
     // leads the list and is current, as saved.
     for (auto it = layers.rbegin(); it != layers.rend(); ++it) loaded.AddLayer(it->release());
@@ -257,10 +265,8 @@ bool CGraph::ReadProject(std::FILE* file, std::string* error)
     ClearGrips();
     ClearSelection();
     RemoveAllLayers();
-    m_FirstLayer = loaded.m_FirstLayer;
-    m_CurrentLayer = loaded.m_CurrentLayer;
-    loaded.m_FirstLayer = loaded.m_CurrentLayer = nullptr;
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->SetOwner(this);
+    CLayer* const current = loaded.m_CurrentLayer;
+    AttachLayers(loaded.DetachLayers(), current);
 
     CRaster* target = GetRaster();
     CRaster* source = loaded.GetRaster();

@@ -5,6 +5,7 @@
 
 #include "model/file_paths.h"
 #include "model/text_lines.h"
+#include "platform/input_file.h"
 #include "platform/settings_store.h"
 #include "platform/system.h"
 #include "platform/text_encoding.h"
@@ -24,26 +25,33 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-bool ReadWholeFile(const std::string& path, std::string& bytes)
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* why)
 {
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> f(OpenInputStream(path, why));
     if (!f) return false;
     char chunk[16 * 1024];
     std::size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) {
-        if (bytes.size() + got > kMaxLanguageFileBytes) return false;
+        if (bytes.size() + got > kMaxLanguageFileBytes) {
+            if (why) *why = "larger than a language file can be";
+            return false;
+        }
         bytes.append(chunk, got);
     }
-    return !std::ferror(f.get());
+    if (std::ferror(f.get())) {
+        if (why) *why = "a read error";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
-bool CLangTable::Load(const std::string& path)
+bool CLangTable::Load(const std::string& path, std::string* why)
 {
     Clear();
     std::string bytes;
-    if (!ReadWholeFile(path, bytes)) return false;
+    if (!ReadWholeFile(path, bytes, why)) return false;
     LoadFromMemory(bytes);
     return true;
 }
@@ -115,12 +123,12 @@ CLangTable& GetLangTable()
     return table;
 }
 
-bool LoadLanguageFile(const std::string& path)
+bool LoadLanguageFile(const std::string& path, std::string* why)
 {
-    return GetLangTable().Load(path);
+    return GetLangTable().Load(path, why);
 }
 
-bool LoadUserLanguageFile()
+bool LoadUserLanguageFile(std::string* why)
 {
     std::string name = "english.lan";
     CSettingsKey key;
@@ -130,7 +138,14 @@ bool LoadUserLanguageFile()
         name = stored;
     if (name[0] != '/')
         name = GetFileDir(GetProgramPath()) + name;
-    return FileExists(name) && LoadLanguageFile(name);
+    if (!FileExists(name))
+        return true;
+    std::string reason;
+    if (LoadLanguageFile(name, &reason))
+        return true;
+    if (why)
+        *why = "cannot read the language file " + name + " (" + reason + "); English texts are used";
+    return false;
 }
 
 std::string GetLanString(std::string_view key, std::string_view englishDefault)

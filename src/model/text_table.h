@@ -18,9 +18,10 @@
 class CLangTable {
 public:
     // Empties the table, then reads the file. False when the file could not
-    // be read; the table is then empty and every text shows its default,
-    // which is a normal state, so callers may ignore the result.
-    bool Load(const std::string& path);
+    // be read (or is no regular file), with the reason in `why` when given;
+    // the table is then empty and every text shows its default, which is a
+    // normal state, so callers may ignore the result.
+    bool Load(const std::string& path, std::string* why = nullptr);
 
     // Empties the table, then reads language-file bytes from memory.
     void LoadFromMemory(std::string_view bytes);
@@ -61,12 +62,13 @@ private:
 [[nodiscard]] CLangTable& GetLangTable();
 
 // Loads the global table from a file (see CLangTable::Load).
-bool LoadLanguageFile(const std::string& path);
+bool LoadLanguageFile(const std::string& path, std::string* why = nullptr);
 
 // Loads the user's language file, named by the setting "LanguageFileName"
 // under "Language" (default english.lan); a relative name lies beside the
-// program. False, the table as it was, when there is no such file.
-bool LoadUserLanguageFile();
+// program. Without the file every text keeps its English default; false, with
+// a sentence for the user in `why`, when the file is there but unreadable.
+bool LoadUserLanguageFile(std::string* why = nullptr);
 
 // The translation of key when the table has a non-empty value, else the
 // English default.

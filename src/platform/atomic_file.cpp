@@ -1,14 +1,37 @@
+// Saving a file without ever leaving a half-written one in its place.
+//
+// Order of a replacing save: resolve the symbolic links of the path to the
+// file that is really meant, write the content into an unnamed file of that
+// file's folder, give it the old file's mode, sync it, link it in under a
+// temporary name and rename that over the target. Only the last two steps
+// show a name, so a save killed while writing leaves nothing behind.
 #include "platform/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 
 namespace {
+
+// Links followed before giving up, as the kernel's own path walk does.
+constexpr int kMaxLinks = 40;
+// Temporary names tried before giving up on a folder full of them.
+constexpr int kNameAttempts = 100;
+constexpr mode_t kNewFileMode = 0644;
+
+bool Fail(int error, std::string* why)
+{
+    if (why) *why = std::strerror(error);
+    errno = error;
+    return false;
+}
 
 bool WriteAll(int fd, std::string_view data)
 {
@@ -16,11 +39,50 @@ bool WriteAll(int fd, std::string_view data)
         ssize_t put = ::write(fd, data.data(), data.size());
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0)
+        if (put < 0)
             return false;
+        if (put == 0) {
+            errno = EIO;
+            return false;
+        }
         data.remove_prefix(static_cast<size_t>(put));
     }
     return true;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a save to `path` really replaces: symbolic links are followed,
+// one at a time, to the first name that is not a link (or does not exist).
+bool ResolveLinks(const std::string& path, std::string& target)
+{
+    target = path;
+    for (int i = 0; i < kMaxLinks; ++i) {
+        struct stat info {};
+        if (::lstat(target.c_str(), &info) != 0) return errno == ENOENT;
+        if (!S_ISLNK(info.st_mode)) return true;
+        char buffer[PATH_MAX];
+        const ssize_t length = ::readlink(target.c_str(), buffer, sizeof buffer);
+        if (length < 0) return false;
+        if (static_cast<std::size_t>(length) >= sizeof buffer) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        std::string link(buffer, static_cast<std::size_t>(length));
+        if (link.empty()) {
+            errno = ENOENT;
+            return false;
+        }
+        if (link[0] != '/' && target.find('/') != std::string::npos) link = FolderOf(target) + "/" + link;
+        target = std::move(link);
+    }
+    errno = ELOOP;
+    return false;
 }
 
 // Makes the rename itself durable; a failure here loses nothing already saved.
@@ -33,28 +95,113 @@ void SyncFolder(const std::string& folder)
     }
 }
 
-} // namespace
+// A name beside the target that nothing else uses at the moment.
+std::string TemporaryName(const std::string& target)
+{
+    static std::atomic<unsigned> counter{0};
+    const auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".tmp-%lx%x%llx", static_cast<unsigned long>(::getpid()),
+                  counter.fetch_add(1), ticks & 0xFFFFFFull);
+    return target + suffix;
+}
 
-bool WriteFileAtomically(const std::string& path, std::string_view content)
+// Gives the unnamed file a temporary name. Linking through /proc needs no
+// privilege; AT_EMPTY_PATH is the way where /proc is not mounted.
+bool LinkUnnamed(int fd, const std::string& target, std::string& temp)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        temp = TemporaryName(target);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno == EEXIST) continue;
+        if (errno != ENOENT) return false;
+        if (::linkat(fd, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH) == 0) return true;
+        if (errno != EEXIST) return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+// Writes, sets the mode and syncs; the descriptor stays open.
+bool FillFile(int fd, std::string_view content, mode_t mode)
+{
+    return WriteAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+}
+
+bool ReplaceRegularFile(const std::string& target, std::string_view content, std::string* why)
 {
     // Saving must not loosen or tighten what the user set on the file.
-    mode_t mode = 0644;
+    mode_t mode = kNewFileMode;
     struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         mode = old.st_mode & 07777;
+    const std::string folder = FolderOf(target);
 
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
+    std::string temp;
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        if (!FillFile(fd, content, mode) || !LinkUnnamed(fd, target, temp)) {
+            const int error = errno;
+            ::close(fd);
+            return Fail(error, why);
+        }
+    } else {
+        // File systems without unnamed files: a named one, removed on failure.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(errno, why);
+        temp = target + ".tmp-XXXXXX";
+        fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0) return Fail(errno, why);
+        if (!FillFile(fd, content, mode)) {
+            const int error = errno;
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return Fail(error, why);
+        }
     }
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    SyncFolder(folder.empty() ? "." : folder);
+    if (::close(fd) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return Fail(error, why);
+    }
+    SyncFolder(folder);
     return true;
+}
+
+// A FIFO, a device or standard output takes the bytes as they come: there is
+// nothing to replace, and renaming over it would put a file in its place.
+bool WriteStraight(int fd, std::string_view content, std::string* why)
+{
+    if (!WriteAll(fd, content)) return Fail(errno, why);
+    return true;
+}
+
+} // namespace
+
+bool IsStreamTarget(const std::string& path)
+{
+    struct stat info {};
+    return path == "-" || (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode));
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* why)
+{
+    if (path.empty()) return Fail(ENOENT, why);
+    if (path == "-") return WriteStraight(STDOUT_FILENO, content, why);
+
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        if (S_ISDIR(info.st_mode)) return Fail(EISDIR, why);
+        // A FIFO waits here for its reader, as any writer to it would.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return Fail(errno, why);
+        const bool ok = WriteStraight(fd, content, why);
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return ok;
+    }
+    std::string target;
+    if (!ResolveLinks(path, target)) return Fail(errno, why);
+    return ReplaceRegularFile(target, content, why);
 }

@@ -1,5 +1,7 @@
 #include "platform/profile_file.h"
 
+#include "platform/input_file.h"
+
 #include "platform/text_encoding.h"
 #include "platform/text_trim.h"
 
@@ -94,22 +96,26 @@ int ParseProfileInt(std::string_view text)
     return static_cast<int>(value);
 }
 
-bool CProfileFile::Load(const std::string& path)
+bool CProfileFile::Load(const std::string& path, std::string* why)
 {
     Clear();
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(OpenInputStream(path, why), std::fclose);
     if (!file)
         return false;
     std::string bytes;
     char buffer[65536];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        if (bytes.size() + n > kProfileFileMaxBytes)
+        if (bytes.size() + n > kProfileFileMaxBytes) {
+            if (why) *why = "larger than a job file can be";
             return false;
+        }
         bytes.append(buffer, n);
     }
-    if (std::ferror(file.get()))
+    if (std::ferror(file.get())) {
+        if (why) *why = "a read error";
         return false;
+    }
     Parse(bytes);
     return true;
 }

@@ -26,8 +26,9 @@ inline constexpr std::size_t kProfileFileMaxBytes = 16u << 20;
 class CProfileFile {
 public:
     // Reads and parses the file; false (and an empty profile) when it cannot
-    // be read or is larger than kProfileFileMaxBytes.
-    [[nodiscard]] bool Load(const std::string& path);
+    // be read, is no regular file or is larger than kProfileFileMaxBytes,
+    // with the reason in `why` when given.
+    [[nodiscard]] bool Load(const std::string& path, std::string* why = nullptr);
     // Parses profile bytes from memory, replacing what was held.
     void Parse(std::string_view bytes);
     void Clear() { m_sections.clear(); }

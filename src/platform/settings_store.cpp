@@ -61,7 +61,8 @@ enum class ReadResult { Ok, Missing, Unreadable, TooLarge };
 
 ReadResult ReadWholeFile(const std::string& path, std::string& text, std::string& why)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a FIFO in the file's place must not stall the program.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT)
             return ReadResult::Missing;

@@ -4,8 +4,9 @@
 #include "platform/atomic_file.h"
 #include "platform/bitmap.h"
 #include "platform/palette.h"
+#include "platform/input_file.h"
+#include "platform/pixel_dc.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -348,12 +349,12 @@ bool CDib::ReadFromMemory(const BYTE* data, std::size_t size)
 
 bool CDib::Read(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenInputFile(path);
     if (fd < 0)
         return false;
     struct stat info {};
     CDibHandle block;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (::fstat(fd, &info) == 0) {
         block = ReadBmp(static_cast<std::size_t>(info.st_size), [fd](void* buffer, std::size_t n) {
             auto* p = static_cast<BYTE*>(buffer);
             while (n > 0) {

@@ -4,6 +4,8 @@
 
 #include "model/file_paths.h"
 #include "model/text_table.h"
+#include "platform/atomic_file.h"
+#include "platform/input_file.h"
 #include "platform/number_text.h"
 #include "raster/raster_decoders.h"
 #include "raster/raster_layout.h"
@@ -102,7 +104,7 @@ public:
 
     RasterLoadError Open(const std::string& fileName, std::string* detail)
     {
-        int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        int fd = OpenInputFile(fileName);
         if (fd < 0)
             return SystemError(errno, detail);
         struct stat info {};
@@ -205,48 +207,17 @@ FIBITMAP* Decode(FREE_IMAGE_FORMAT format, const BYTE* data, std::size_t size, R
 
 // Streams a save into a temporary file beside the target, so a failed save
 // leaves the previous file as it was.
-unsigned WriteToFile(void* buffer, unsigned size, unsigned count, fi_handle handle)
+// The whole file in memory first, then the one save helper puts it in place.
+bool SaveThroughMemory(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const std::string& fileName)
 {
-    return static_cast<unsigned>(std::fwrite(buffer, size, count, static_cast<std::FILE*>(handle)));
-}
-
-int SeekInFile(fi_handle handle, long offset, int origin)
-{
-    return std::fseek(static_cast<std::FILE*>(handle), offset, origin);
-}
-
-long TellInFile(fi_handle handle)
-{
-    return std::ftell(static_cast<std::FILE*>(handle));
-}
-
-bool SaveThroughTemporary(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const std::string& fileName)
-{
-    mode_t mode = 0644;
-    struct stat old {};
-    if (::stat(fileName.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        mode = old.st_mode & 07777;
-    std::string temp = fileName + ".tmp-XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    if (memory == nullptr)
         return false;
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (!file) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    FreeImageIO io{};
-    io.write_proc = WriteToFile;
-    io.seek_proc = SeekInFile;
-    io.tell_proc = TellInFile;
-    bool ok = FreeImage_SaveToHandle(format, bitmap, &io, file, 0) != FALSE;
-    ok = std::fflush(file) == 0 && ok;
-    ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ok = std::fclose(file) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), fileName.c_str()) == 0;
-    if (!ok)
-        ::unlink(temp.c_str());
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    const bool ok = FreeImage_SaveToMemory(format, bitmap, memory, 0) && FreeImage_AcquireMemory(memory, &data, &size) &&
+                    WriteFileAtomically(fileName, std::string_view(reinterpret_cast<const char*>(data), size));
+    FreeImage_CloseMemory(memory);
     return ok;
 }
 
@@ -299,7 +270,7 @@ std::string RasterContentFormatName(const std::string& fileName)
         return {};
     BYTE head[16] = {};
     std::size_t size = 0;
-    if (std::FILE* file = std::fopen(fileName.c_str(), "rb")) {
+    if (std::FILE* file = OpenInputStream(fileName)) {
         size = std::fread(head, 1, sizeof head, file);
         std::fclose(file);
     }
@@ -349,9 +320,9 @@ bool CRasterSrc::Load(const std::string& fileName, int /*flags*/, RasterLoadErro
 
 bool CRasterSrc::SaveBMP(const std::string& fileName, int /*flag*/) const
 {
-    if (!m_bitmap || FormatOfName(fileName) != FIF_BMP)
+    if (!m_bitmap || (FormatOfName(fileName) != FIF_BMP && !IsStreamTarget(fileName)))
         return false;
-    return SaveThroughTemporary(m_bitmap, FIF_BMP, fileName);
+    return SaveThroughMemory(m_bitmap, FIF_BMP, fileName);
 }
 
 // ------------------------------------------------------------- pages --

@@ -401,8 +401,9 @@ bool LoadJobFileOptions(const std::string& path, const std::string& section, CTr
         return false;
     };
     CProfileFile profile;
-    if (!profile.Load(path))
-        return fail("cannot read " + path);
+    std::string why;
+    if (!profile.Load(path, &why))
+        return fail("cannot read " + path + ": " + why);
     std::string name = section;
     if (name.empty()) {
         name = FindJobOptionSection(profile);

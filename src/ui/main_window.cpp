@@ -117,7 +117,9 @@ std::string BrowseForFolderWithDialog(QWidget* parent, const std::string& title,
 void InitDesktopSettings()
 {
     InitLocaleSeparators();
-    (void)LoadUserLanguageFile();
+    std::string why;
+    if (!LoadUserLanguageFile(&why))
+        ShowMessageBox(why);
     // The options set in earlier sessions.
     GetTraceOption().LoadFromRegistry();
     // The core's owner is a window handle of its own: the dialog goes over

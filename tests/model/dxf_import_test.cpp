@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "export/export_format.h"
@@ -232,8 +233,30 @@ TEST(DxfImportFixtures, R2000FileGivesPolylinesCurvesAndSolidHatches)
               "polygon set c3 (20.0000,0.0000) (30.0000,0.0000 b1.0000) (30.0000,10.0000) (20.0000,10.0000 b1.0000)\n"
               "polygon set c4 (40.0000,0.0000) (50.0000,0.0000 b-1.0000) (50.0000,10.0000) (40.0000,10.0000)\n"
               "polygon set c5 (60.0000,20.0000) (70.0000,20.0000) (65.0000,28.0000)\n");
-    ASSERT_EQ(warnings.size(), 1u);
+    // Every kind left out is named with its count.
+    ASSERT_EQ(warnings.size(), 4u);
     EXPECT_NE(warnings[0].find("spline"), std::string::npos);
+    EXPECT_EQ(warnings[1], "1 ELLIPSE entity was left out: the drawing cannot hold this kind of entity.");
+    EXPECT_EQ(warnings[2], "1 SPLINE entity was left out: the drawing cannot hold this kind of entity.");
+    EXPECT_EQ(warnings[3].substr(0, 36), "1 HATCH entity was left out: missing");
+}
+
+TEST(DxfImportFixtures, ARepeatedVertexKeepsItsArcAndAHiddenLayerStaysHidden)
+{
+    CGraph graph;
+    std::string error;
+    ASSERT_TRUE(graph.ReadDXF(kFixtures + "repeats_hidden_layer.dxf", nullptr, &error)) << error;
+    // The repeat of (10,0) carries the half circle to (10,10).
+    EXPECT_EQ(DescribeLayer(graph, "Hidden"),
+              "closed polyline (0.0000,0.0000) (10.0000,0.0000 b1.0000) (10.0000,10.0000) (0.0000,10.0000)\n");
+    EXPECT_EQ(DescribeLayer(graph, "Shown"),
+              "polygon set c2 (0.0000,0.0000) (10.0000,0.0000 b1.0000) (10.0000,10.0000) (0.0000,10.0000)\n");
+    const CLayer* hidden = graph.FindLayerByName("hidden");
+    ASSERT_NE(hidden, nullptr);
+    EXPECT_FALSE(hidden->IsVisible());
+    EXPECT_EQ(hidden->GetColor(), 3);
+    EXPECT_TRUE(graph.FindLayerByName("Shown")->IsVisible());
+    EXPECT_EQ(graph.FindLayerByName("Shown")->GetColor(), 5);
 }
 
 // ---- our own output read back ------------------------------------------------------
@@ -387,7 +410,13 @@ TEST(DxfImportFailures, NonDxfBinaryEmptyAndCutShortFilesFailAndKeepTheDrawing)
     CGraph graph;
     std::string error;
     EXPECT_FALSE(graph.ReadDXF("/nonexistent/drawing.dxf", nullptr, &error));
-    EXPECT_EQ(error, "Can't open DXF file!");
+    EXPECT_EQ(error, "Can't open DXF file! (No such file or directory)");
+    // A FIFO in the file's place is refused at once instead of waiting for a writer.
+    const fs::path fifo = fs::temp_directory_path() / ("lw_dxf_fifo_" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(graph.ReadDXF(fifo.string(), nullptr, &error));
+    EXPECT_EQ(error, "Can't open DXF file! (not a regular file)");
+    fs::remove(fifo);
     EXPECT_EQ(graph.GetEntityCount(), 0);
     EXPECT_EQ(graph.GetLayerCount(), 1);
 }
@@ -423,7 +452,22 @@ TEST(DxfImportFailures, BadRecordsAreDroppedAndTheRestRead)
     EXPECT_EQ(DescribeLayer(graph, "A"),
               "circle (0.0000,0.0000) r1.0000\n"
               "arc (0.0000,0.0000) r2.0000 0.0000..90.0000\n");
-    EXPECT_EQ(result.warnings.size(), 2u);   // the short path, the mesh
+    // The short path, the mesh, and a count of each kind refused.
+    EXPECT_EQ(result.warnings, (std::vector<std::string>{
+                                   "Hatch boundary paths whose vertex count did not match were passed over.",
+                                   "Polygon mesh and polyface mesh polylines were passed over.",
+                                   "4 LINE entities were left out: missing, unreadable or out-of-range values, "
+                                   "or too few points.",
+                                   "2 CIRCLE entities were left out: missing, unreadable or out-of-range values, "
+                                   "or too few points.",
+                                   "1 ARC entity was left out: missing, unreadable or out-of-range values, "
+                                   "or too few points.",
+                                   "2 HATCH entities were left out: missing, unreadable or out-of-range values, "
+                                   "or too few points.",
+                                   "1 POLYLINE entity was left out: missing, unreadable or out-of-range values, "
+                                   "or too few points.",
+                                   "1 SOLID entity was left out: missing, unreadable or out-of-range values, "
+                                   "or too few points."}));
 }
 
 TEST(DxfImportFailures, PolylineWithoutSeqendLeavesTheNextEntity)
@@ -483,7 +527,7 @@ TEST(DxfImportTables, ActiveViewportAndLayerRecordsApply)
         t += "0\nVPORT\n2\n*ACTIVE\n14\n99\n24\n99\n";
         return t + "0\nENDTAB\n";
     }();
-    const std::string layers = "0\nTABLE\n2\nLAYER\n0\nLAYER\n2\nWalls\n62\n3\n0\nLAYER\n2\nWALLS\n62\n4\n"
+    const std::string layers = "0\nTABLE\n2\nLAYER\n0\nLAYER\n2\nWalls\n62\n3\n0\nLAYER\n2\nWALLS\n62\n-4\n"
                                "0\nLAYER\n62\n5\n0\nLAYER\n2\nDoors\n62\n6\n0\nENDTAB\n";
     const Imported result = Import(graph, "0\nSECTION\n2\nTABLES\n" + vport + layers + "0\nENDSEC\n" +
                                               Entities("0\nLINE\n8\nwalls\n10\n0\n20\n0\n11\n1\n21\n1\n"));
@@ -497,6 +541,8 @@ TEST(DxfImportTables, ActiveViewportAndLayerRecordsApply)
     // "WALLS" updated "Walls"; the record without a name was dropped.
     ASSERT_EQ(graph.GetLayerCount(), 2);
     EXPECT_EQ(graph.FindLayerByName("walls")->GetColor(), 4);
+    EXPECT_FALSE(graph.FindLayerByName("walls")->IsVisible());   // turned off by the second record
+    EXPECT_TRUE(graph.FindLayerByName("Doors")->IsVisible());
     EXPECT_EQ(graph.FindLayerByName("walls")->CountEntities(), 1);
     EXPECT_EQ(graph.FindLayerByName("Doors")->GetColor(), 6);
 }

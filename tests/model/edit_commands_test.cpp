@@ -538,6 +538,10 @@ TEST(WidthLayers, SeparatingMovesEachEntityToItsWidthAndDropsEmptyLayers)
         // No "other", no empty "2_0000"; the list turned round.
         EXPECT_EQ(LayerNames(graph), (std::vector<std::string>{"0_5000", "1_0000"}));
         EXPECT_EQ(graph.GetCurrentLayer(), graph.GetFirstLayer());
+        // Lookups by name follow the new list; the old layers are gone from them.
+        EXPECT_EQ(graph.FindLayerByName("0_5000"), graph.GetFirstLayer());
+        EXPECT_EQ(graph.FindLayerByName("second"), nullptr);
+        EXPECT_EQ(graph.FindLayerByName("trace"), nullptr);
         EXPECT_EQ(a->m_Layer->GetName(), "0_5000");
         EXPECT_EQ(c->m_Layer, a->m_Layer);
         EXPECT_EQ(b->m_Layer->GetName(), "1_0000");

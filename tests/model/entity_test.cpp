@@ -37,11 +37,22 @@ TEST(EntityIdCounter, RaiseOnlyEverMovesTheCounterUp)
     EXPECT_EQ(TakeNextId(), 501u);
 }
 
-TEST(EntityIdCounter, NeverHandsOutZero)
+TEST(EntityIdCounter, NeverHandsOutZeroNorAnIdLeftToTheFiles)
 {
     ResetIdCounter(std::numeric_limits<std::uint32_t>::max());
-    EXPECT_EQ(TakeNextId(), std::numeric_limits<std::uint32_t>::max());
-    EXPECT_EQ(TakeNextId(), 1u);
+    EXPECT_EQ(TakeNextId(), FIRST_ENTITY_ID);
+    EXPECT_EQ(TakeNextId(), FIRST_ENTITY_ID + 1);
+    ResetIdCounter(0);
+    EXPECT_EQ(TakeNextId(), FIRST_ENTITY_ID);
+    ResetIdCounter(ENTITY_ID_LIMIT - 1);
+    EXPECT_EQ(TakeNextId(), ENTITY_ID_LIMIT - 1);
+    EXPECT_EQ(TakeNextId(), FIRST_ENTITY_ID);
+    // A file's id up there leaves the counter where it was.
+    RaiseIdCounter(0xFFFFFFFFu);
+    RaiseIdCounter(ENTITY_ID_LIMIT);
+    EXPECT_EQ(GetIdCounter(), FIRST_ENTITY_ID + 1);
+    RaiseIdCounter(ENTITY_ID_LIMIT - 1);
+    EXPECT_EQ(GetIdCounter(), ENTITY_ID_LIMIT);
     ResetIdCounter();
 }
 

@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <cctype>
 #include <limits>
+#include <random>
 #include <set>
 
 #include "model/entity.h"
@@ -90,6 +92,98 @@ TEST(GraphLayers, RemovingTheCurrentLayerHandsOverToItsPredecessor)
     EXPECT_EQ(graph.GetCurrentLayer(), nullptr);
     EXPECT_TRUE(graph.IsModified());
     EXPECT_TRUE(graph.RemoveLayer(nullptr, true));
+}
+
+// The first layer in list order whose name matches ignoring ASCII case,
+// found by walking the list.
+const CLayer* ScanForLayer(const CGraph& graph, const std::string& name)
+{
+    const auto fold = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    for (const CLayer* l = graph.GetFirstLayer(); l; l = l->GetNext())
+        if (fold(l->GetName()) == fold(name)) return l;
+    return nullptr;
+}
+
+TEST(GraphLayers, LookupByNameStaysInStepWithTheListThroughEveryChange)
+{
+    CGraph graph;
+    std::mt19937 random(7);
+    const std::vector<std::string> names = {"Trace", "a", "A", "b", "Walls", "WALLS", "x", "\xC3\xA4", "\xC3\x84"};
+    const auto pick = [&] { return names[random() % names.size()]; };
+    const auto layerAt = [&](int n) {
+        CLayer* l = graph.GetFirstLayer();
+        for (int i = 0; l && i < n; ++i) l = l->GetNext();
+        return l;
+    };
+    for (int step = 0; step < 3000; ++step) {
+        const int count = graph.GetLayerCount();
+        switch (random() % 7) {
+        case 0: graph.SelectOrAddLayer(pick()); break;
+        case 1: {   // a second layer of a name already there, added as it is
+            auto* layer = new CLayer;
+            layer->SetName(pick());
+            graph.AddLayer(layer);
+            break;
+        }
+        case 2:
+            if (count > 0) (void)graph.RemoveLayer(layerAt(static_cast<int>(random() % count)), true);
+            break;
+        case 3:
+        case 4:
+            if (count > 0) (void)layerAt(static_cast<int>(random() % count))->SetName(pick());
+            break;
+        case 5:
+            if (random() % 20 == 0) graph.RemoveAllLayers();
+            break;
+        case 6:
+            if (count > 0) graph.AddLayer(layerAt(static_cast<int>(random() % count)));   // ours: no change
+            break;
+        }
+        for (const std::string& name : names)
+            ASSERT_EQ(graph.FindLayerByName(name), ScanForLayer(graph, name)) << step << " " << name;
+    }
+    // A layer that is not the drawing's, even of a known name, is never made current.
+    CLayer foreign;
+    foreign.SetName("a");
+    EXPECT_FALSE(graph.SetCurrentLayer(&foreign));
+    EXPECT_FALSE(graph.SetCurrentLayer(nullptr));
+}
+
+TEST(GraphLayers, StoredCountsReadAsResetOnceTheDrawingIsMarkedModified)
+{
+    CGraph graph;
+    CLayer* trace = graph.GetCurrentLayer();
+    trace->AddEntity(new CTestBox);
+    trace->AddEntity(new CTestBox);
+    EXPECT_EQ(trace->CountEntities(), 2);
+    EXPECT_EQ(trace->GetCount(), 2);
+    graph.SetModified(false);   // either way the counts go
+    EXPECT_EQ(trace->GetCount(), 0);
+    EXPECT_EQ(trace->CountEntities(), 2);
+    graph.SelectOrAddLayer("New");   // adding a layer marks the drawing modified
+    EXPECT_EQ(trace->GetCount(), 0);
+    EXPECT_EQ(graph.GetEntityCount(), 2);
+    EXPECT_EQ(trace->GetCount(), 2);
+}
+
+TEST(GraphLayers, ReplacedAndRebuiltListsAreFoundByName)
+{
+    // A copy, a whole-drawing undo and a separation by widths rebuild the list.
+    CGraph source;
+    source.SelectOrAddLayer("Walls")->AddEntity(new CTestBox);
+    source.SelectOrAddLayer("Doors");
+    CGraph copy;
+    copy.SelectOrAddLayer("Gone");
+    ASSERT_TRUE(copy.CopyFrom(source));
+    EXPECT_EQ(copy.FindLayerByName("gone"), nullptr);
+    ASSERT_NE(copy.FindLayerByName("WALLS"), nullptr);
+    EXPECT_EQ(copy.FindLayerByName("WALLS")->GetOwner(), &copy);
+    EXPECT_EQ(copy.FindLayerByName("walls"), ScanForLayer(copy, "walls"));
+    EXPECT_TRUE(copy.SetCurrentLayer(copy.FindLayerByName("doors")));
+    EXPECT_FALSE(copy.SetCurrentLayer(source.FindLayerByName("doors")));
 }
 
 TEST(GraphEntities, IdsAreUniqueAcrossDrawingsAndFoundAcrossLayers)

@@ -240,7 +240,7 @@ protected:
         layer.SetName("Walls");
         layer.SetSavedName("Old");
         layer.SetVisible(false);
-        layer.SetColor(-1);
+        layer.SetColor(200);
         auto* a = new CTestBox(ENTITY_LINE, 0, 0, 1, 2);
         a->m_Id = 900;
         layer.AddEntity(a);
@@ -254,7 +254,7 @@ TEST_F(LayerBlock, FixedLayoutReadsAndWritesAgainToTheSameBytes)
     const std::string bytes = SampleBlock();
     const std::string head = std::string("\x34\x12\0\0", 4) + std::string("\x05\0\0\0", 4) + "Walls" +
                              std::string("\x03\0\0\0", 4) + "Old" + std::string("\0", 1) +
-                             std::string("\xFF\xFF\xFF\xFF", 4) + std::string("\x02\0\0\0", 4);
+                             std::string("\xC8\0\0\0", 4) + std::string("\x02\0\0\0", 4);
     EXPECT_EQ(bytes.substr(0, head.size()), head);
     EXPECT_EQ(bytes.size(), head.size() + 2 * (34 + 32));
 
@@ -312,13 +312,34 @@ TEST(LayerDxf, ReadsNameAndColourUpToTheNextRecord)
     CLayer layer;
     EXPECT_TRUE(layer.ReadDXF(file.get()));
     EXPECT_EQ(layer.GetName(), "Walls");
-    EXPECT_EQ(layer.GetColor(), 7);
+    // A negative colour is a layer turned off in its own colour.
+    EXPECT_EQ(layer.GetColor(), 3);
+    EXPECT_FALSE(layer.IsVisible());
     char line[16] = {};
     ASSERT_NE(std::fgets(line, sizeof line, file.get()), nullptr);
     EXPECT_STREQ(line, "  0\n");   // left for the caller
     FilePtr inRange = OpenBytes("  2\nA\n 62\n200\n  0\nENDTAB\n");
     EXPECT_TRUE(layer.ReadDXF(inRange.get()));
     EXPECT_EQ(layer.GetColor(), 200);
+    EXPECT_TRUE(layer.IsVisible());
+    for (const char* text : {"  2\nA\n 62\n256\n  0\nENDTAB\n", "  2\nA\n 62\n-256\n  0\nENDTAB\n",
+                             "  2\nA\n 62\n0\n  0\nENDTAB\n", "  2\nA\n 62\n-2147483648\n  0\nENDTAB\n"}) {
+        FilePtr outOfRange = OpenBytes(text);
+        EXPECT_TRUE(layer.ReadDXF(outOfRange.get())) << text;
+        EXPECT_EQ(layer.GetColor(), 7) << text;
+    }
+}
+
+TEST(LayerDxf, LongValuesAndCommentsKeepThePairsInStep)
+{
+    // A value longer than any buffer is cut, never read as a pair of its own.
+    const std::string text = "  2\nLong\n999\nnote\n  1\n" + std::string(10000, 'x') + "\n 62\n-5\n  0\nENDTAB\n";
+    FilePtr file = OpenBytes(text);
+    CLayer layer;
+    EXPECT_TRUE(layer.ReadDXF(file.get()));
+    EXPECT_EQ(layer.GetName(), "Long");
+    EXPECT_EQ(layer.GetColor(), 5);
+    EXPECT_FALSE(layer.IsVisible());
 }
 
 TEST(LayerDxf, RecordWithoutNameOrCutShortFails)

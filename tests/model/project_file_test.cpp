@@ -18,6 +18,7 @@
 #include "model/polygon_set.h"
 #include "model/polyline.h"
 #include "model/solid.h"
+#include "model/undo.h"
 #include "raster/raster_entity.h"
 #include "raster/raster_test_support.h"
 
@@ -357,6 +358,120 @@ TEST_F(ProjectFile, CountsAndRecordsThatCannotBeRightAreRefused)
     bytes = good;
     PutU32(bytes, good.rfind(std::string("\x05\0\0\0", 4)), ENTITY_LINE);   // not a raster after the layers
     EXPECT_TRUE(refused(bytes, "not a raster"));
+}
+
+TEST_F(ProjectFile, IdsWithoutRoomAboveThemGetFreshOnesAndNewIdsStayUnique)
+{
+    const std::uint32_t counter = GetIdCounter();
+    ResetIdCounter(1000);   // the file's own ids stay small
+    CGraph source;
+    source.AddLine(0, 0, 3, 3);
+    source.AddLine(5, 5, 6, 6);
+    const std::string good = Snapshot(source);
+    const std::size_t lineIdAt = kFirstLayerAt + 26 + 4;   // after the "Trace" block and the type
+    const std::size_t secondIdAt = lineIdAt + 34 + 32;   // a line's record is 66 bytes
+
+    // Below the limit ids are kept and raise the counter.
+    std::string bytes = good;
+    PutU32(bytes, lineIdAt, ENTITY_ID_LIMIT - 10);
+    CGraph kept;
+    ASSERT_TRUE(ReadBytes(kept, bytes));
+    EXPECT_NE(kept.FindEntity(ENTITY_ID_LIMIT - 10), nullptr);
+    EXPECT_GT(GetIdCounter(), ENTITY_ID_LIMIT - 10);
+    EXPECT_LT(GetIdCounter(), ENTITY_ID_LIMIT);
+
+    // At the limit and above: the counter stays, the entities and the layer
+    // get fresh ids, and the file's other ids are kept.
+    ResetIdCounter(1100);
+    for (const std::uint32_t id : {0xFFFFFFFFu, ENTITY_ID_LIMIT}) {
+        bytes = good;
+        PutU32(bytes, kFirstLayerAt, id);
+        PutU32(bytes, lineIdAt, id);
+        PutU32(bytes, secondIdAt, 5000);
+        CGraph drawing;
+        CUndoList undo;
+        drawing.SetUndoLists(nullptr, &undo);
+        ASSERT_TRUE(ReadBytes(drawing, bytes));
+        EXPECT_EQ(drawing.FindEntity(id), nullptr);
+        ASSERT_NE(drawing.FindEntity(5000), nullptr);
+        const std::uint32_t renumbered = drawing.GetCurrentLayer()->GetFirstEntity()->m_Id;
+        EXPECT_GT(renumbered, 5000u);
+        EXPECT_LT(renumbered, ENTITY_ID_LIMIT);
+        EXPECT_NE(drawing.GetCurrentLayer()->GetId(), id);
+        EXPECT_LT(GetIdCounter(), 6000u);
+
+        // What is drawn next gets an id of its own, and undoing the drawing
+        // removes only what was drawn.
+        drawing.BeginTempPolyline();
+        drawing.AddTempVertex(10, 10, 0, 0, 0);
+        drawing.AddTempVertex(20, 10, 0, 0, 0);
+        const std::uint32_t drawnId = drawing.GetTempPolyline()->m_Id;
+        drawing.EndTempPolyline(true);
+        EXPECT_NE(drawnId, renumbered);
+        EXPECT_NE(drawnId, 5000u);
+        EXPECT_EQ(drawing.GetEntityCount(), 3);
+        ASSERT_TRUE(undo.UndoLast());
+        EXPECT_EQ(drawing.GetEntityCount(), 2);
+        EXPECT_NE(drawing.FindEntity(renumbered), nullptr);
+        EXPECT_NE(drawing.FindEntity(5000), nullptr);
+        EXPECT_EQ(drawing.FindEntity(drawnId), nullptr);
+        drawing.SetUndoLists(nullptr, nullptr);
+
+        // Saved again, the file holds only ids that load as they are.
+        const std::string again = Snapshot(drawing);
+        CGraph reloaded;
+        ASSERT_TRUE(ReadBytes(reloaded, again));
+        EXPECT_EQ(Snapshot(reloaded), again);
+    }
+
+    // An id without room read last must not pull the counter back under
+    // the ids read before it.
+    ResetIdCounter(FIRST_ENTITY_ID);
+    bytes = good;
+    PutU32(bytes, kFirstLayerAt, 60);
+    PutU32(bytes, lineIdAt, FIRST_ENTITY_ID + 1);
+    PutU32(bytes, secondIdAt, 0xFFFFFFFFu);
+    {
+        CGraph drawing;
+        ASSERT_TRUE(ReadBytes(drawing, bytes));
+        const CEntity* first = drawing.GetCurrentLayer()->GetFirstEntity();
+        ASSERT_TRUE(first && first->m_Next);
+        EXPECT_EQ(first->m_Id, FIRST_ENTITY_ID + 1);
+        EXPECT_NE(first->m_Next->m_Id, first->m_Id);
+        EXPECT_NE(first->m_Next->m_Id, drawing.GetCurrentLayer()->GetId());
+        EXPECT_NE(first->m_Next->m_Id, drawing.GetRaster()->m_Id);
+        const std::uint32_t next = TakeNextId();   // what the next entity drawn gets
+        EXPECT_GT(next, std::max(first->m_Id, first->m_Next->m_Id));
+    }
+
+    ResetIdCounter(counter);
+}
+
+TEST_F(ProjectFile, ColoursThatAreNoIndexLoadByLayer)
+{
+    CGraph source;
+    source.AddLine(0, 0, 3, 3)->m_Color = 5;
+    const std::string good = Snapshot(source);
+    const std::size_t layerColourAt = kFirstLayerAt + 18;
+    const std::size_t lineColourAt = kFirstLayerAt + 26 + 8;
+    const auto load = [&](std::size_t at, std::uint32_t value, int bytesWide) {
+        std::string bytes = good;
+        const char raw[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+                             static_cast<char>(value >> 24)};
+        bytes.replace(at, static_cast<std::size_t>(bytesWide), raw, static_cast<std::size_t>(bytesWide));
+        CGraph target;
+        EXPECT_TRUE(ReadBytes(target, bytes));
+        return std::make_pair(target.GetFirstLayer()->GetFirstEntity()->m_Color, target.GetFirstLayer()->GetColor());
+    };
+    EXPECT_EQ(load(lineColourAt, 300, 2).first, ENTITY_COLOR_BY_LAYER);
+    EXPECT_EQ(load(lineColourAt, 0, 2).first, ENTITY_COLOR_BY_LAYER);
+    EXPECT_EQ(load(lineColourAt, 0xFFFF, 2).first, ENTITY_COLOR_BY_LAYER);
+    EXPECT_EQ(load(lineColourAt, 255, 2).first, 255);
+    EXPECT_EQ(load(lineColourAt, 256, 2).first, ENTITY_COLOR_BY_LAYER);
+    EXPECT_EQ(load(lineColourAt, 1, 2).first, 1);
+    EXPECT_EQ(load(layerColourAt, 300, 4).second, 7);
+    EXPECT_EQ(load(layerColourAt, 0xFFFFFFFF, 4).second, 7);
+    EXPECT_EQ(load(layerColourAt, 255, 4).second, 255);
 }
 
 TEST_F(ProjectFile, EmptyDrawingsAndUnreadablePathsFailWithAReason)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/command_hints.h"
+#include "support/fifo_guard.h"
 
 using namespace std::string_literals;
 
@@ -93,6 +94,14 @@ TEST_F(GlobalLangTable, LoadedFileGivesTranslationsAndAMissingOneDefaults)
         EXPECT_EQ(GetLangTable().GetCount(), 0u);
     }
     EXPECT_EQ(GetLanString("UndoDrawCircle", "Draw Circle"), "Draw Circle");
+
+    // A FIFO is refused at once: start-up must not wait for a writer.
+    FifoGuard fifo(path);
+    ASSERT_TRUE(fifo.Made());
+    std::string why;
+    EXPECT_FALSE(LoadLanguageFile(path, &why));
+    EXPECT_FALSE(fifo.WokeAReader());
+    EXPECT_EQ(why, "not a regular file");
 }
 
 // Ranges of ids that have a hint, written out independently of the table.

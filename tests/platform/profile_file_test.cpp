@@ -1,5 +1,6 @@
 #include "platform/profile_file.h"
 
+#include "support/fifo_guard.h"
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -104,4 +105,13 @@ TEST(ProfileFile, LoadsFilesAndRefusesMissingOnes)
     std::filesystem::remove(path);
     EXPECT_FALSE(p.Load(path));
     EXPECT_FALSE(p.HasSection("Job"));
+
+    // A FIFO named as a job file is refused at once, with the reason.
+    FifoGuard fifo(path);
+    ASSERT_TRUE(fifo.Made());
+    std::string why;
+    EXPECT_FALSE(p.Load(path, &why));
+    EXPECT_FALSE(fifo.WokeAReader());
+    EXPECT_EQ(why, "not a regular file");
+    EXPECT_TRUE(fifo.IsStillAFifo());
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/message_box.h"
+#include "support/fifo_guard.h"
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
@@ -304,6 +305,17 @@ TEST_F(SettingsTest, DamagedFileIsReportedKeptAsideNeverOverwrittenAndDefaultsUs
     EXPECT_TRUE(fs::is_directory(File()));
     ASSERT_EQ(messages_.size(), 5u);
     EXPECT_THAT(messages_[4], HasSubstr("cannot be read"));
+
+    // A FIFO likewise, and reading it never waits for a writer.
+    fs::remove(File());
+    FifoGuard fifo(File());
+    ASSERT_TRUE(fifo.Made());
+    store.UseFile(File());
+    EXPECT_FALSE(store.IsWritable());
+    ASSERT_EQ(messages_.size(), 6u);
+    EXPECT_THAT(messages_[5], AllOf(HasSubstr("cannot be read"), HasSubstr("not a regular file")));
+    EXPECT_FALSE(fifo.WokeAReader());
+    EXPECT_TRUE(fifo.IsStillAFifo());
 }
 
 TEST_F(SettingsTest, ConfigDirOverridesXdgWhichOverridesHome)

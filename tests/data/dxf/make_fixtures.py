@@ -109,6 +109,21 @@ def crlf_comments_long():
         f.write("\r\n".join(out) + "\r\n")
 
 
+def repeats_hidden_layer():
+    """A vertex repeated with the bulge of the next segment, in a polyline
+    and in a hatch path, on a layer that is turned off."""
+    doc = ezdxf.new("R2000")
+    doc.layers.add("Hidden", color=3).off()
+    doc.layers.add("Shown", color=5)
+    msp = doc.modelspace()
+    ring = [(0, 0, 0), (10, 0, 0), (10, 0, 1), (10, 10, 0), (0, 10, 0)]
+    msp.add_lwpolyline(ring, format="xyb", close=True, dxfattribs={"layer": "Hidden"})
+    hatch = msp.add_hatch(color=2, dxfattribs={"layer": "Shown"})
+    hatch.paths.add_polyline_path(ring, is_closed=True, flags=1)
+    doc.saveas("repeats_hidden_layer.dxf")
+
+
 r12_entities()
 r2000_entities()
 crlf_comments_long()
+repeats_hidden_layer()
