@@ -299,3 +299,34 @@ TEST(OutlineConnectionToPolyPolygon, OuterChainTooSmallGivesNoPolygonSet)
 }
 
 }  // namespace
+
+TEST(OutlineItemToPolyline, EveryChainOfASquareRingKeepsItsFourCorners)
+{
+    // A hole's chain closes on its bottom edge, not at a corner; the
+    // simplification must still keep every corner of it.
+    std::vector<std::string> rows(120, std::string(120, '.'));
+    for (int y = 5; y < 115; ++y)
+        for (int x = 5; x < 115; ++x)
+            rows[static_cast<size_t>(y)][static_cast<size_t>(x)] = (x < 10 || x >= 110 || y < 10 || y >= 110) ? '#' : '.';
+    auto raster = MakeRaster(rows);
+    COutlineList list(raster.get());
+    ASSERT_TRUE(list.TraceOutlines(nullptr, nullptr));
+    ASSERT_EQ(list.GetItems().GetCount(), 2u);
+    for (double maxDis : {1.0, 1.5, 3.0}) {
+        for (ONode<COutlineItem>* node = list.GetItems().GetHead(); node; node = node->next) {
+            COutlineItem copy = node->value;
+            std::unique_ptr<CPolyLine> out;
+            ASSERT_EQ(OutlineItemToPolyline(&copy, *raster, out, 300, Options(TRACE_OUTLINE, maxDis)), ITEM_DONE);
+            ASSERT_TRUE(out);
+            const std::vector<frDoublePoint> points = Vertices(*out);
+            ASSERT_EQ(points.size(), 4u) << maxDis;
+            // Every side is axis-parallel: each vertex shares x with one
+            // neighbour and y with the other.
+            for (size_t i = 0; i < 4; ++i) {
+                const frDoublePoint& a = points[i];
+                const frDoublePoint& b = points[(i + 1) % 4];
+                EXPECT_TRUE(a.x == b.x || a.y == b.y) << maxDis << ": " << a.x << "," << a.y << " " << b.x << "," << b.y;
+            }
+        }
+    }
+}
