@@ -98,6 +98,29 @@ TEST(LineWidth, WalkLeavingTheRasterCountsTheOtherSideTwice)
     }
 }
 
+TEST(LineWidth, SlantedStrokeMeasuresItsWidthWhereverTheSamplesFall)
+{
+    // Diagonal bands: a hairline (x = row) and one two pixels across
+    // (0 <= x - row - 20 <= 2, three pixels to a row). Every segment along
+    // either, from any start, measures the same.
+    Page page(80, 80);
+    for (int r = 0; r < 80; ++r) {
+        page.Fill(r, r, r + 1, r + 1);
+        if (r + 20 < 78)
+            page.Fill(r + 20, r, r + 23, r + 1);
+    }
+    for (int start = 5; start < 12; ++start) {
+        for (int length : {3, 4, 7, 10, 13}) {
+            auto band = MakePolyline({{start + 21.0, page.Y(start)}, {start + 21.0 + length, page.Y(start + length)}});
+            CalcLineWidth(*band, page.raster);
+            EXPECT_NEAR(band->GetHead()->startWidth, 2.0, 0.25) << start << " " << length;
+            auto hairline = MakePolyline({{start + 0.0, page.Y(start)}, {start + 0.0 + length, page.Y(start + length)}});
+            CalcLineWidth(*hairline, page.raster);
+            EXPECT_EQ(hairline->GetHead()->startWidth, 0.0) << start << " " << length;
+        }
+    }
+}
+
 TEST(LineWidth, SamplesOutsideTheRasterFindNoStroke)
 {
     Page page;
