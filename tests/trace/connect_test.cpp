@@ -126,14 +126,26 @@ TEST(ConnectLines, ThinShortStubAtATJunctionIsRemoved)
     ASSERT_EQ(polylines.size(), 1u);
     EXPECT_TRUE(Runs(*polylines[0], 0, 0, 20, 0));
 
-    // As wide as the through lines, the stub is a line of its own.
-    CLayer kept;
-    AddPolyline(kept, {{0, 0, 2}, {10, 0, 2}});
-    AddPolyline(kept, {{10, 0, 2}, {20, 0, 2}});
-    AddPolyline(kept, {{10, 0, 2}, {10, 2, 2}});
-    ASSERT_TRUE(ConnectLines(kept, nullptr, ConnectOptions()));
-    EXPECT_EQ(PolylinesOf(kept).size(), 2u);
-    EXPECT_EQ(CountRunning(kept, 0, 0, 20, 0), 1);
+    // Not 1.2 times thinner than the through lines, the stub is a line of
+    // its own.
+    for (auto [width, stub] : {std::pair{1.1, 1.0}, std::pair{2.0, 2.0}}) {
+        CLayer kept;
+        AddPolyline(kept, {{0, 0, width}, {10, 0, width}});
+        AddPolyline(kept, {{10, 0, width}, {20, 0, width}});
+        AddPolyline(kept, {{10, 0, stub}, {10, 2, stub}});
+        ASSERT_TRUE(ConnectLines(kept, nullptr, ConnectOptions()));
+        EXPECT_EQ(PolylinesOf(kept).size(), 2u) << width;
+        EXPECT_EQ(CountRunning(kept, 0, 0, 20, 0), 1) << width;
+    }
+    // A stub is a spur up to four connect distances long (20 here).
+    for (double length : {17.0, 21.0}) {
+        CLayer layer2;
+        AddPolyline(layer2, {{0, 0, 2}, {100, 0, 2}});
+        AddPolyline(layer2, {{100, 0, 2}, {200, 0, 2}});
+        AddPolyline(layer2, {{100, 0, 1}, {100, length, 1}});
+        ASSERT_TRUE(ConnectLines(layer2, nullptr, ConnectOptions()));
+        EXPECT_EQ(PolylinesOf(layer2).size(), length < 20 ? 1u : 2u) << length;
+    }
 }
 
 TEST(ConnectLines, TwoVertexLineIsNeverJoinedToItselfALongerOneCloses)
