@@ -148,6 +148,25 @@ TEST(ConnectLines, ThinShortStubAtATJunctionIsRemoved)
     }
 }
 
+TEST(ConnectLines, GroupAndWindowReachGrowWithTheLineWidth)
+{
+    // Width 10 reaches 1.5 x 11 = 16 cells: ends 16 cells apart meet.
+    CLayer wide;
+    AddPolyline(wide, {{0.5, 0.5, 10}, {100.5, 0.5, 10}});
+    AddPolyline(wide, {{116.5, 0.5, 10}, {200.5, 0.5, 10}});
+    ASSERT_TRUE(ConnectLines(wide, nullptr, ConnectOptions()));
+    EXPECT_EQ(PolylinesOf(wide).size(), 1u);
+
+    // Width 2.7 reaches 1.5 x 3.2 = 4.8 cells, but a group spans at least the
+    // connect distance: five cells left of (-10.5, 0.5), in cell -16, lies
+    // the next end, one row up.
+    CLayer thin;
+    AddPolyline(thin, {{0, 0.5, 2.7}, {-10.5, 0.5, 2.7}});
+    AddPolyline(thin, {{-15.5, 1.5, 2.7}, {-40, 1.5, 2.7}});
+    ASSERT_TRUE(ConnectLines(thin, nullptr, ConnectOptions()));
+    EXPECT_EQ(PolylinesOf(thin).size(), 1u);
+}
+
 TEST(ConnectLines, TwoVertexLineIsNeverJoinedToItselfALongerOneCloses)
 {
     CLayer shortLayer;
