@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "model/constants.h"
 #include "model/layer.h"
 #include "model/line.h"
 #include "model/polyline.h"
@@ -165,6 +166,19 @@ TEST(ConnectLines, GroupAndWindowReachGrowWithTheLineWidth)
     AddPolyline(thin, {{-15.5, 1.5, 2.7}, {-40, 1.5, 2.7}});
     ASSERT_TRUE(ConnectLines(thin, nullptr, ConnectOptions()));
     EXPECT_EQ(PolylinesOf(thin).size(), 1u);
+}
+
+TEST(ConnectLines, AnEndLooksBehindItOnlyWithinFortyDegreesOfItsLine)
+{
+    // A runs from (10.5, 10.5) at 35 degrees: within 40 degrees of the x
+    // axis only the columns it runs into are cut off, so B's end up and to
+    // the left is found.
+    const double c = std::cos(35 * DEGREE), s = std::sin(35 * DEGREE);
+    CLayer layer;
+    AddPolyline(layer, {{10.5, 10.5}, {10.5 + 4 * c, 10.5 + 4 * s}});
+    AddPolyline(layer, {{9.5, 13.5}, {5, 20}});
+    ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions()));
+    EXPECT_EQ(PolylinesOf(layer).size(), 1u);
 }
 
 TEST(ConnectLines, TwoVertexLineIsNeverJoinedToItselfALongerOneCloses)
