@@ -193,9 +193,8 @@ void CScanLineTable::AddPolygon(std::span<const CPoint> points, int orientation)
             ahead[k] = next;
     }
     for (std::size_t i = 0; i < n; ++i) {
-        // A spike: the outline turns back vertically (past any flat run) and
-        // the polygon lies inside the turn. A notch, the other way round,
-        // keeps its one crossing.
+        // A tip: the outline turns back vertically (past any flat run); it
+        // is a crossing of the edge before it as well.
         const std::size_t before = (i + n - 1) % n;
         const int in = edgeSign(before);
         BYTE tip = kNoTip;

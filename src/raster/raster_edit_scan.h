@@ -5,15 +5,16 @@
 // a row of the image becomes a crossing of that row (CVirtualPoint), marked
 // as part of a horizontal edge, of a right boundary (the polygon lies to its
 // left) or of a left boundary. A row's crossings, sorted by x (at equal x by
-// where their edges meet the row, a spike's left crossing first), are paired into spans (CScanLine): a span opens after
-// a left boundary and after a step that touches the next crossing, and the
-// gap after a right boundary before a left one stays empty. The last column
-// of a right boundary is left out; a bottom row is filled along its
-// horizontal edge. A vertex where the outline turns back vertically (a tip,
-// or the ends of a flat top or bottom whose neighbours both lie on one side)
-// is a crossing of both its edges, a left and a right one, so that two tips
-// on one row pair with themselves and not with each other; every other
-// vertex is a crossing once.
+// where their edges meet the row), are paired into spans (CScanLine): a span
+// opens after a left boundary and after a step that touches the next
+// crossing, and a gap after a right boundary or before a left one stays
+// empty. The last column of a right boundary is left out; a bottom row is
+// filled along its horizontal edge. A vertex where the outline turns back
+// vertically (a tip, or the ends of a flat top or bottom whose neighbours
+// both lie on one side) is a crossing of both its edges, a left and a right
+// one: the left first at a spike, the right first at a notch. So two tips on
+// one row pair with themselves and not with each other; every other vertex
+// is a crossing once.
 //
 // Only the rows of the image are kept, and of the crossings left or right of
 // the image only the one next to it in each row: pairing across the image's
