@@ -181,6 +181,31 @@ TEST(ConnectLines, AnEndLooksBehindItOnlyWithinFortyDegreesOfItsLine)
     EXPECT_EQ(PolylinesOf(layer).size(), 1u);
 }
 
+TEST(ConnectLines, APairIsRefusedWhenACheaperPairUsesEitherLine)
+{
+    // Five ends round the origin: two U-shaped lines with both ends there
+    // and one straight line. Closing the second U on itself is not its
+    // cheapest pair, so it is refused: that U goes back whole and closes as
+    // the triangle it is, instead of being folded to two vertices.
+    CLayer layer;
+    AddPolyline(layer, {{1.5, -1}, {19, -18}, {-1, -0.5}});
+    AddPolyline(layer, {{-0.5, -0.5}, {8, -17}, {0, 1.5}});
+    AddPolyline(layer, {{-0.5, 1.5}, {-30, 0}});
+    ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions()));
+    const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
+    ASSERT_EQ(polylines.size(), 2u);
+    int closed = 0;
+    for (CPolyLine* p : polylines) {
+        if (p->m_Closed) {
+            ++closed;
+            EXPECT_EQ(p->GetPointCount(), 3);
+        } else {
+            EXPECT_TRUE(Runs(*p, -30, 0, 1.5, -1));
+        }
+    }
+    EXPECT_EQ(closed, 1);
+}
+
 TEST(ConnectLines, TwoVertexLineIsNeverJoinedToItselfALongerOneCloses)
 {
     CLayer shortLayer;
