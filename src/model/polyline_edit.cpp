@@ -320,7 +320,17 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
         b->RemoveEnd(0);
     }
     (void)joined->AddVertex(joint.release(), true);   // a repeat of the tail is dropped
+    CVertex* corner = joined->GetTail();
     joined->SpliceRing(*b);
+    // The corner may also fall on B's next vertex: that vertex goes, and the
+    // corner begins its segment, so no segment of zero length is left.
+    while (corner->next != joined->GetHead() && corner->next->x == corner->x && corner->next->y == corner->y) {
+        CVertex* repeat = corner->next;
+        corner->startWidth = repeat->startWidth;
+        corner->endWidth = repeat->endWidth;
+        corner->bulge = repeat->bulge;
+        joined->RemoveVertex(repeat);
+    }
 
     m_Joined = b->m_Joined = true;
     return joined;

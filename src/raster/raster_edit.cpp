@@ -411,8 +411,7 @@ bool CRasterSrc::FillPolygon(CUndoList* undoList, std::span<const CPoint> points
         CScanLineTable table;
         if (!table.Init(ymin, ymax, m_width, m_height))
             return false;
-        for (std::size_t i = 0; i < polygon.size(); ++i)
-            table.AddEdge(polygon[i], polygon[(i + 1) % polygon.size()], orientation);
+        table.AddPolygon(polygon, orientation);
         table.BuildScanLines();
         if (table.GetScanLines().empty())
             return false;

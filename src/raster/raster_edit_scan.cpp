@@ -56,26 +56,38 @@ bool PolygonBounds(std::span<const CPoint> points, int& ymin, int& ymax)
 
 // ---- one row --------------------------------------------------------------
 
+namespace {
+
+// Crossings that round to one pixel keep the order in which their edges meet
+// the row, so a sliver of the polygon (or of the outside) one pixel wide pairs
+// with itself, not with its neighbours; a tip's two crossings keep the order
+// they came in.
+bool CrossingBefore(const CVirtualPoint& a, const CVirtualPoint& b)
+{
+    return a.x != b.x ? a.x < b.x : a.exact < b.exact;
+}
+
+}  // namespace
+
 void CVirtualLine::NoteLeftOutside(CVirtualPoint p)
 {
-    // The last in sorted order: the largest x, the latest among equals.
-    if (!m_hasLeft || p.x >= m_left.x)
+    // The last in sorted order, the latest among equals.
+    if (!m_hasLeft || !CrossingBefore(p, m_left))
         m_left = p;
     m_hasLeft = true;
 }
 
 void CVirtualLine::NoteRightOutside(CVirtualPoint p)
 {
-    // The first in sorted order: the smallest x, the earliest among equals.
-    if (!m_hasRight || p.x < m_right.x)
+    // The first in sorted order, the earliest among equals.
+    if (!m_hasRight || CrossingBefore(p, m_right))
         m_right = p;
     m_hasRight = true;
 }
 
 void CVirtualLine::ToScanLines(int y, int width, std::vector<CScanLine>& spans)
 {
-    std::stable_sort(m_inside.begin(), m_inside.end(),
-                     [](const CVirtualPoint& a, const CVirtualPoint& b) { return a.x < b.x; });
+    std::stable_sort(m_inside.begin(), m_inside.end(), CrossingBefore);
     std::vector<CVirtualPoint> row;
     row.reserve(m_inside.size() + 2);
     if (m_hasLeft)
@@ -116,7 +128,7 @@ void CVirtualLine::ToScanLines(int y, int width, std::vector<CScanLine>& spans)
             extendOrOpen(p.x, c.x);
         } else if (static_cast<std::int64_t>(c.x) == static_cast<std::int64_t>(p.x) + 1) {
             extendOrOpen(p.x, c.x);
-        } else if (c.kind == kCrossLeft) {
+        } else if (p.kind == kCrossRight || c.kind == kCrossLeft) {
             flush();  // the gap p..c lies outside
         } else {
             extendOrOpen(p.x, c.x);
@@ -140,9 +152,9 @@ bool CScanLineTable::Init(int ymin, int ymax, int width, int height)
     return true;
 }
 
-void CScanLineTable::AddStep(CVirtualLine& row, std::int64_t x, BYTE kind)
+void CScanLineTable::AddStep(CVirtualLine& row, std::int64_t x, BYTE kind, double exact)
 {
-    CVirtualPoint p{static_cast<int>(x), kind};
+    CVirtualPoint p{static_cast<int>(x), kind, exact};
     if (x < 0)
         row.NoteLeftOutside(p);
     else if (x >= m_width)
@@ -151,15 +163,90 @@ void CScanLineTable::AddStep(CVirtualLine& row, std::int64_t x, BYTE kind)
         row.InsertCrossing(p);
 }
 
-void CScanLineTable::AddEdge(CPoint from, CPoint to, int orientation)
+namespace {
+
+int VerticalSign(CPoint from, CPoint to)
+{
+    return to.y > from.y ? 1 : to.y < from.y ? -1 : 0;
+}
+
+BYTE CrossingKind(int verticalSign, int orientation)
+{
+    if (verticalSign == 0)
+        return kCrossHorizontal;
+    return (verticalSign > 0) == (orientation > 0) ? kCrossRight : kCrossLeft;
+}
+
+}  // namespace
+
+void CScanLineTable::AddPolygon(std::span<const CPoint> points, int orientation)
+{
+    const std::size_t n = points.size();
+    auto edgeSign = [&](std::size_t i) { return VerticalSign(points[i % n], points[(i + 1) % n]); };
+    // ahead[i]: the first edge from vertex i on that is not horizontal.
+    std::vector<std::size_t> ahead(n, 0);
+    std::size_t next = 0;
+    for (std::size_t k = 2 * n; k-- > 0;) {
+        if (edgeSign(k) != 0)
+            next = k % n;
+        if (k < n)
+            ahead[k] = next;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        // A tip: the outline turns back vertically (past any flat run); it
+        // is a crossing of the edge before it as well.
+        const std::size_t before = (i + n - 1) % n;
+        const int in = edgeSign(before);
+        BYTE tip = kNoTip;
+        bool tipFirst = false;
+        if (in != 0 && edgeSign(ahead[i]) == -in) {
+            // The turn from the edge before into the first edge of length
+            // (along a flat run, if there is one): with the polygon's turn a
+            // spike, whose left crossing comes first, else a notch, whose
+            // right one does.
+            const CPoint& p = points[before];
+            const CPoint& v = points[i];
+            std::size_t j = (i + 1) % n;
+            while (j != i && points[j] == v)
+                j = (j + 1) % n;
+            const CPoint& w = points[j];
+            const __int128 turn =
+                static_cast<__int128>(static_cast<std::int64_t>(v.x) - p.x) * (static_cast<std::int64_t>(w.y) - v.y) -
+                static_cast<__int128>(static_cast<std::int64_t>(v.y) - p.y) * (static_cast<std::int64_t>(w.x) - v.x);
+            const bool spike = (turn > 0 && orientation > 0) || (turn < 0 && orientation < 0);
+            tip = CrossingKind(in, orientation);
+            tipFirst = spike == (tip == kCrossLeft);
+        }
+        AddEdge(points[i], points[(i + 1) % n], orientation, tip, tipFirst);
+    }
+}
+
+void CScanLineTable::AddEdge(CPoint from, CPoint to, int orientation, BYTE tip, bool tipFirst)
+{
+    if (m_rows.empty())
+        return;
+    // A tip is the end of the edge before it as well, beside this edge's
+    // first step.
+    CVirtualLine* tipRow = nullptr;
+    if (tip != kNoTip && from.y >= m_ymin && from.y <= m_ymax)
+        tipRow = &m_rows[static_cast<std::size_t>(from.y - m_ymin)];
+    if (tipRow && tipFirst)
+        AddStep(*tipRow, from.x, tip, from.x);
+    AddEdgeSteps(from, to, orientation);
+    if (tipRow && !tipFirst)
+        AddStep(*tipRow, from.x, tip, from.x);
+}
+
+void CScanLineTable::AddEdgeSteps(CPoint from, CPoint to, int orientation)
 {
     const CLineSteps line(from, to);
     const std::int64_t n = line.GetCount();
-    if (n == 0 || m_rows.empty())
+    if (n == 0)
         return;
     const std::int64_t dx = line.GetDx();
     const std::int64_t dy = line.GetDy();
-    const BYTE kind = dy == 0 ? kCrossHorizontal : ((dy > 0) == (orientation > 0) ? kCrossRight : kCrossLeft);
+    const BYTE kind = CrossingKind(VerticalSign(from, to), orientation);
+    auto exact = [&](std::int64_t i) { return from.x + static_cast<double>(i) * static_cast<double>(dx) / n; };
 
     // Rows the steps 0..n-1 reach, kept to the table's rows.
     const std::int64_t yFirst = line.Y(0);
@@ -189,11 +276,11 @@ void CScanLineTable::AddEdge(CPoint from, CPoint to, int orientation)
         const std::int64_t m0 = CLineSteps::FirstWhere(a, b + 1, inside);
         const std::int64_t m1 = CLineSteps::FirstWhere(m0, b + 1, beyond);
         if (m0 > a)
-            AddStep(row, line.X(m0 - 1), kind);
+            AddStep(row, line.X(m0 - 1), kind, exact(m0 - 1));
         for (std::int64_t i = m0; i < m1; ++i)
-            AddStep(row, line.X(i), kind);
+            AddStep(row, line.X(i), kind, exact(i));
         if (m1 <= b)
-            AddStep(row, line.X(m1), kind);
+            AddStep(row, line.X(m1), kind, exact(m1));
     }
 }
 

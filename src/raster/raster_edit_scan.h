@@ -4,12 +4,17 @@
 // Data: every edge is walked in pixel steps (CLineSteps); each step lying on
 // a row of the image becomes a crossing of that row (CVirtualPoint), marked
 // as part of a horizontal edge, of a right boundary (the polygon lies to its
-// left) or of a left boundary. A row's crossings, sorted by x with equal x in
-// the order they came, are paired into spans (CScanLine): a span opens after
-// a left boundary and after a step that touches the next crossing, and the
-// gap after a right boundary before a left one stays empty. The last column
-// of a right boundary is left out; a bottom row is filled along its
-// horizontal edge.
+// left) or of a left boundary. A row's crossings, sorted by x (at equal x by
+// where their edges meet the row), are paired into spans (CScanLine): a span
+// opens after a left boundary and after a step that touches the next
+// crossing, and a gap after a right boundary or before a left one stays
+// empty. The last column of a right boundary is left out; a bottom row is
+// filled along its horizontal edge. A vertex where the outline turns back
+// vertically (a tip, or the ends of a flat top or bottom whose neighbours
+// both lie on one side) is a crossing of both its edges, a left and a right
+// one: the left first at a spike, the right first at a notch. So two tips on
+// one row pair with themselves and not with each other; every other vertex
+// is a crossing once.
 //
 // Only the rows of the image are kept, and of the crossings left or right of
 // the image only the one next to it in each row: pairing across the image's
@@ -69,10 +74,12 @@ private:
 constexpr BYTE kCrossHorizontal = 0;
 constexpr BYTE kCrossRight = 1;  // the polygon lies to the left
 constexpr BYTE kCrossLeft = 2;   // the polygon lies to the right
+constexpr BYTE kNoTip = 0xFF;
 
 struct CVirtualPoint {
     int x = 0;
     BYTE kind = kCrossHorizontal;
+    double exact = 0;  // where the edge meets the row, before rounding
 };
 
 // A span of one row to fill, x1 included, x2 excluded.
@@ -86,7 +93,7 @@ struct CScanLine {
 // outside it.
 class CVirtualLine {
 public:
-    // A crossing with 0 <= x < width; kept after those of equal x.
+    // A crossing with 0 <= x < width.
     void InsertCrossing(CVirtualPoint p) { m_inside.push_back(p); }
     // A crossing with x < 0 or x >= width, in the order they come.
     void NoteLeftOutside(CVirtualPoint p);
@@ -115,15 +122,20 @@ public:
     // Rows ymin..ymax of the polygon, clipped to the image's rows; false when
     // none of them lies in the image.
     [[nodiscard]] bool Init(int ymin, int ymax, int width, int height);
+    // Adds the crossings of every edge of the polygon, tips counted twice.
+    void AddPolygon(std::span<const CPoint> points, int orientation);
     // Adds the crossings of the edge from one vertex to the next (its end
-    // excluded) for a polygon of the given orientation (1 or -1).
-    void AddEdge(CPoint from, CPoint to, int orientation);
+    // excluded) for a polygon of the given orientation (1 or -1); tip is the
+    // kind of the edge that ends at a tip in `from` (kNoTip for none), its
+    // crossing going before this edge's first step or after it.
+    void AddEdge(CPoint from, CPoint to, int orientation, BYTE tip = kNoTip, bool tipFirst = false);
     // Pairs every row's crossings; the spans come out in row order.
     void BuildScanLines();
     const std::vector<CScanLine>& GetScanLines() const { return m_spans; }
 
 private:
-    void AddStep(CVirtualLine& row, std::int64_t x, BYTE kind);
+    void AddStep(CVirtualLine& row, std::int64_t x, BYTE kind, double exact);
+    void AddEdgeSteps(CPoint from, CPoint to, int orientation);
 
     int m_ymin = 0;
     int m_ymax = -1;

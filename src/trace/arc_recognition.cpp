@@ -350,8 +350,16 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
     const double start = AngleAbout(centre, *first);
     double previous = start;
     int direction = 0;
+    // The corners of a regular polygon lie on a circle too: its sides must
+    // hold to the circle as well, at their middles.
+    auto midwayOnCircle = [&](const CVertex& a, const CVertex& b) {
+        const double tolerance = std::max({d, a.startWidth * 0.5, kMaxRadiusDeviation * r});
+        const double mx = (a.x + b.x) * 0.5, my = (a.y + b.y) * 0.5;
+        return std::fabs(Distance(centre.x, centre.y, mx, my) - r) <= tolerance;
+    };
     const CVertex* v = first;
     do {
+        if (!midwayOnCircle(*v, *v->next)) return false;
         v = v->next;
         if (!onCircle(*v)) return false;
         double angle = AngleAbout(centre, *v);

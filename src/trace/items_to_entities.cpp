@@ -56,6 +56,30 @@ std::vector<COutlineNode*> CollectNodes(COutlineItem& item)
     return nodes;
 }
 
+// A closed chain repeats its first node at its end. A hole's chain closes in
+// the middle of its bottom side, and the first chord from there may cut the
+// corner that follows; such a chain is walked from that corner instead (its
+// start lies on a straight side and adds nothing). The corner then stands at
+// both ends, as one node, so snapping it moves both.
+void StartClosedChainAtCorner(std::vector<COutlineNode*>& nodes)
+{
+    const std::size_t count = nodes.size();
+    if (count < 4)
+        return;
+    const COutlineNode& start = *nodes[0];
+    const COutlineNode& end = *nodes[count - 1];
+    const COutlineNode& before = *nodes[count - 2];
+    const COutlineNode& after = *nodes[1];
+    if (end.x != start.x || end.y != start.y)
+        return;
+    const double inX = start.x - before.x, inY = start.y - before.y;
+    const double outX = after.x - start.x, outY = after.y - start.y;
+    if (inX * outY - inY * outX != 0 || inX * outX + inY * outY <= 0)
+        return;
+    nodes.erase(nodes.begin());
+    nodes.back() = nodes.front();
+}
+
 // SimplifyItem's body; throws std::bad_alloc.
 bool SimplifyNodes(CChainNodes nodes, bool closed, std::vector<COutlineNode>& out, const CChordSearch& search)
 {
@@ -123,7 +147,9 @@ int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& o
     }
 
     std::vector<COutlineNode> kept;
-    const std::vector<COutlineNode*> nodes = CollectNodes(item);
+    std::vector<COutlineNode*> nodes = CollectNodes(item);
+    if (item.closed)
+        StartClosedChainAtCorner(nodes);
     if (!SimplifyNodes(nodes, item.closed != 0, kept, CChordSearch{maxDis, options.i_SearchStepCap}))
         return ITEM_SIMPLIFY_FAILED;
     std::unique_ptr<CPolyLine> polyline = NodesToPolyline(kept, item.closed != 0, height);
@@ -276,7 +302,9 @@ void SnapChordEnds(CChainNodes nodes, std::size_t i, std::size_t j)
 bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out, const CChordSearch& search)
 {
     try {
-        const std::vector<COutlineNode*> nodes = CollectNodes(item);
+        std::vector<COutlineNode*> nodes = CollectNodes(item);
+        if (item.closed)
+            StartClosedChainAtCorner(nodes);
         return SimplifyNodes(nodes, item.closed != 0, out, search);
     } catch (const std::bad_alloc&) {
         out.clear();

@@ -147,8 +147,26 @@ double SampleStrokeWidth(const CRasterSrc& raster, const frDoublePoint& p, const
     CPixelPos start;
     if (!std::isfinite(d.x) || !std::isfinite(d.y) || !ToPixel(p, width, height, &start))
         return kNoStroke;
-    const CPixelPos left = FarPixel(p, -d.y, d.x, width, height);
-    const CPixelPos right = FarPixel(p, d.y, -d.x, width, height);
+    // A walk with diagonal steps hops over pixels of a slanted stroke (across
+    // a 45 degree stroke two pixels wide it meets one or two pixels, by where
+    // it starts), so the walk goes along the axis nearer to the normal, as far
+    // as the segment is long, and its run is turned into the width across.
+    const double length = std::hypot(d.x, d.y);
+    double ox = -d.y, oy = d.x;
+    double across = 1.0;
+    if (length > 0 && std::isfinite(length)) {
+        if (std::fabs(d.y) >= std::fabs(d.x)) {
+            across = std::fabs(d.y) / length;
+            ox = std::copysign(length, ox);
+            oy = 0;
+        } else {
+            across = std::fabs(d.x) / length;
+            ox = 0;
+            oy = std::copysign(length, oy);
+        }
+    }
+    const CPixelPos left = FarPixel(p, ox, oy, width, height);
+    const CPixelPos right = FarPixel(p, -ox, -oy, width, height);
     const int a = RunLengthAlongLine(raster, start.column, start.row, left.column, left.row);
     const int b = RunLengthAlongLine(raster, start.column, start.row, right.column, right.row);
     double value;
@@ -163,7 +181,7 @@ double SampleStrokeWidth(const CRasterSrc& raster, const frDoublePoint& p, const
     // Both runs counted the start pixel; a stroke of up to two pixels is a
     // hairline.
     if (value > 2)
-        return value - 1;
+        return (value - 1) * across;
     return value > 0 ? 0.0 : value;
 }
 

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "export/export_format.h"
 #include "export/pdf_stream.h"
@@ -302,6 +303,57 @@ TEST_F(EntityOutput, CgmCoordinatesRoundToNearestAndStayInRange)
     EXPECT_EQ(word(3), 32767);
     EXPECT_EQ(word(4), 2);
     EXPECT_EQ(word(5), -32768);
+}
+
+TEST_F(EntityOutput, ArcRecordsCarryTheirSweepInEveryFormat)
+{
+    // Three quarters counter-clockwise from 0 degrees round (100, 10), radius 6.
+    auto* arc = new CArc();
+    arc->m_Centre = frDoublePoint(100, 10);
+    arc->m_Radius = 6;
+    arc->SetStartAngle(0);
+    arc->SetEndAngle(PI * 1.5);
+    arc->SetWidth(2);
+    graph.GetCurrentLayer()->AddEntity(arc);
+
+    // As a wide polyline: one bulge of tan(270 / 4), on both R10 vertices.
+    const std::string dxf = Capture([&](std::FILE* f) { return arc->WriteDXF2000(f, true); });
+    EXPECT_NE(dxf.find("  42\n2.414214\n"), std::string::npos) << dxf;
+    const std::string r10 = Capture([&](std::FILE* f) { return arc->WriteDXFR10(f, true); });
+    std::size_t bulges = 0;
+    for (std::size_t at = r10.find("  42\n2.414214\n"); at != std::string::npos; at = r10.find("  42\n2.414214\n", at + 1))
+        ++bulges;
+    EXPECT_EQ(bulges, 2u) << r10;
+    // The plotter's sweep is positive for counter-clockwise.
+    const std::string hpgl = Capture([&](std::FILE* f) { return arc->WriteHPGL(f); });
+    EXPECT_NE(hpgl.find(",270.000000;"), std::string::npos) << hpgl;
+    // CGM: centre, start vector, end vector, radius.
+    const std::string cgm = Capture([&](std::FILE* f) { return arc->WriteCGM(f); });
+    ASSERT_GE(cgm.size(), 14u);
+    const std::string geometry = cgm.substr(cgm.size() - 14);
+    std::vector<int> words;
+    for (int i = 0; i < 7; ++i)
+        words.push_back(static_cast<short>((static_cast<unsigned char>(geometry[2 * i]) << 8) |
+                                           static_cast<unsigned char>(geometry[2 * i + 1])));
+    EXPECT_EQ(words, (std::vector<int>{100, 10, 6, 0, 0, -6, 6}));
+    // SVG: the large-arc flag only above half a turn.
+    EXPECT_NE(Capture([&](std::FILE* f) { return arc->WriteSVG(f, 100, true); }).find(" 0 1,0 "), std::string::npos);
+    arc->SetEndAngle(PI);
+    EXPECT_NE(Capture([&](std::FILE* f) { return arc->WriteSVG(f, 100, true); }).find(" 0 0,0 "), std::string::npos);
+
+    // A hair of width 0.005: a circle still writes its polyline form, an
+    // arc its plain record.
+    auto* circle = new CCircle();
+    circle->m_Centre = frDoublePoint(10, 10);
+    circle->m_Radius = 3;
+    circle->SetWidth(0.005);
+    graph.GetCurrentLayer()->AddEntity(circle);
+    arc->SetWidth(0.005);
+    EXPECT_NE(Capture([&](std::FILE* f) { return circle->WriteDXF2000(f, true); }).find("LWPOLYLINE"), std::string::npos);
+    EXPECT_NE(Capture([&](std::FILE* f) { return circle->WriteDXFR10(f, true); }).find("POLYLINE"), std::string::npos);
+    const std::string thinArc = Capture([&](std::FILE* f) { return arc->WriteDXF2000(f, true); });
+    EXPECT_EQ(thinArc.find("LWPOLYLINE"), std::string::npos);
+    EXPECT_NE(thinArc.find("ARC"), std::string::npos);
 }
 
 TEST_F(EntityOutput, FailedWritesAreReported)

@@ -197,6 +197,15 @@ TEST_F(PolylineOutput, CgmArcFirstWritesNoEmptyPolyline)
               (std::vector<unsigned>{0, 0, 100, 0, 0, 100, 10}));
     EXPECT_EQ((std::vector<unsigned>(w.begin() + 17, w.end())),
               (std::vector<unsigned>{0x403F, 8, 0, 10, 0xFFF6, 10}));   // nearest, not toward zero
+
+    // The same quarter run clockwise, from (0,10) back to (10,0): CGM arcs
+    // turn counter-clockwise, so the vectors come the other way round.
+    CPolyLine* back = Add({{0, 10, -kQuarterBulge}, {10, 0}});
+    const std::vector<unsigned> c = Words(Capture([&](std::FILE* f) { return back->WriteCGM(f); }));
+    ASSERT_GE(c.size(), 9u + 8);
+    EXPECT_EQ(c[9], 0x41EEu);
+    EXPECT_EQ((std::vector<unsigned>(c.begin() + 10, c.begin() + 17)),
+              (std::vector<unsigned>{0, 0, 100, 0, 0, 100, 10}));
 }
 
 TEST_F(PolylineOutput, CgmSplitsRunsLongerThanOneElement)

@@ -138,6 +138,20 @@ TEST_F(CdcDevice, OpenPolylinesLeaveOutTheClosingSegment)
     EXPECT_EQ(At(50, 51), kWhite);
 }
 
+TEST_F(CdcDevice, WindingFillCoversTheCentreOfAStarThatEvenOddLeavesOut)
+{
+    // A five-pointed star drawn in one stroke winds twice round its centre.
+    const Ring star({{50, 70}, {67.6, 15.7}, {21.5, 49.3}, {78.5, 49.3}, {32.4, 15.7}});
+    for (bool winding : {false, true}) {
+        Open(100, 80);
+        EXPECT_TRUE(winding ? device.FillPolygonWinding(star.Head(), 1, false) : device.FillPolygon(star.Head(), 1, false));
+        const COLORREF tip = At(50, 15);   // world (50, 65), in the top point
+        EXPECT_NE(tip, kWhite);
+        EXPECT_EQ(At(50, 40) == tip, winding);   // the centre
+        device.EndDraw();
+    }
+}
+
 TEST_F(CdcDevice, XorDrawingTwiceRestoresThePicture)
 {
     Open(100, 80);

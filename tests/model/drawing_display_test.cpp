@@ -305,6 +305,14 @@ TEST(RubberBands, CrossingBoxDraggedLeftIsDottedElseSolid)
     const int dots = CountDark(dotted, 10, 50, 10);
     EXPECT_GT(dots, 5);
     EXPECT_LT(dots, 36);
+    // A box of no width counts as dragged left.
+    CPixelDC thin(kSide, kSide, kWhite);
+    DrawRubberRect(&thin, 30, 10, 30, 40, true);
+    int dark = 0;
+    for (int y = 10; y <= 40; ++y)
+        dark += thin.GetPixel(30, y) != kWhite;
+    EXPECT_GT(dark, 5);
+    EXPECT_LT(dark, 28);
 }
 
 TEST(RubberBands, ArcsRunCounterClockwiseOnScreenAndThroughTheMiddlePoint)

@@ -528,7 +528,8 @@ TEST(DxfImportTables, ActiveViewportAndLayerRecordsApply)
         return t + "0\nENDTAB\n";
     }();
     const std::string layers = "0\nTABLE\n2\nLAYER\n0\nLAYER\n2\nWalls\n62\n3\n0\nLAYER\n2\nWALLS\n62\n-4\n"
-                               "0\nLAYER\n62\n5\n0\nLAYER\n2\nDoors\n62\n6\n0\nENDTAB\n";
+                               "0\nLAYER\n62\n5\n0\nLAYER\n2\n\n62\n2\n0\nLAYER\n2\nDoors\n62\n6\n"
+                               "0\nLAYER\n2\nWindows\n62\n0\n0\nENDTAB\n";
     const Imported result = Import(graph, "0\nSECTION\n2\nTABLES\n" + vport + layers + "0\nENDSEC\n" +
                                               Entities("0\nLINE\n8\nwalls\n10\n0\n20\n0\n11\n1\n21\n1\n"));
     ASSERT_TRUE(result.ok) << result.error;
@@ -538,13 +539,15 @@ TEST(DxfImportTables, ActiveViewportAndLayerRecordsApply)
     EXPECT_DOUBLE_EQ(graph.GetGridSpacingY(), 20);
     EXPECT_DOUBLE_EQ(graph.GetSnapAngle(), PI / 2);
     EXPECT_TRUE(graph.GetGridShown());
-    // "WALLS" updated "Walls"; the record without a name was dropped.
-    ASSERT_EQ(graph.GetLayerCount(), 2);
+    // "WALLS" updated "Walls"; the records without a name or with an empty
+    // one were dropped; colour 0 (by block) is no layer colour and gives 7.
+    ASSERT_EQ(graph.GetLayerCount(), 3);
     EXPECT_EQ(graph.FindLayerByName("walls")->GetColor(), 4);
     EXPECT_FALSE(graph.FindLayerByName("walls")->IsVisible());   // turned off by the second record
     EXPECT_TRUE(graph.FindLayerByName("Doors")->IsVisible());
     EXPECT_EQ(graph.FindLayerByName("walls")->CountEntities(), 1);
     EXPECT_EQ(graph.FindLayerByName("Doors")->GetColor(), 6);
+    EXPECT_EQ(graph.FindLayerByName("Windows")->GetColor(), 7);
 }
 
 // ---- progress ---------------------------------------------------------------------

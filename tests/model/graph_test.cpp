@@ -67,14 +67,18 @@ TEST(GraphLayers, RemovingTheCurrentLayerHandsOverToItsPredecessor)
 {
     CGraph graph;
     graph.SelectOrAddLayer("A");
-    graph.SelectOrAddLayer("B");   // B, A, Trace
+    graph.SelectOrAddLayer("B");
+    graph.SelectOrAddLayer("C");   // C, B, A, Trace
 
     graph.SetCurrentLayerByName("A");
     EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), true));
-    EXPECT_EQ(LayerNames(graph), (std::vector<std::string>{"B", "Trace"}));
+    EXPECT_EQ(LayerNames(graph), (std::vector<std::string>{"C", "B", "Trace"}));
     EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "B");
 
+    graph.SetCurrentLayerByName("C");
     EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), true));   // the head
+    EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "B");
+    EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), true));
     EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "Trace");
 
     EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), false));   // delete false: nothing
@@ -441,6 +445,10 @@ TEST(GraphRaster, UnitsConvertWithTheImageResolution)
     a = 1.0;
     graph.UnitsToPixels(&a, nullptr);
     EXPECT_NEAR(a, 200.0, 0.01);
+    a = 200.0;   // 7874 dots per metre are 200 dots per inch
+    graph.GetPixelsPerUnit(&a, nullptr, &name);
+    EXPECT_NEAR(a, 1.0, 1e-4);
+    EXPECT_EQ(name, "Inch");
 }
 
 TEST(GraphRaster, NewFromAMissingImageLeavesOneEmptyLayer)

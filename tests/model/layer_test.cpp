@@ -304,6 +304,26 @@ TEST_F(LayerBlock, EmptyNamesRoundTripAndTheIdCounterIsRaised)
     EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return layer.Write(f); }), bytes);
 }
 
+TEST(LayerColours, OverrideSavesTheColoursAndMinusOneKeepsThem)
+{
+    CLayer layer;
+    auto* a = new CTestBox;
+    auto* b = new CTestBox;
+    a->m_Color = 3;
+    b->m_Color = 5;
+    layer.AddEntity(a);
+    layer.AddEntity(b);
+    layer.OverrideColors(-1);
+    EXPECT_EQ(a->m_Color, 3);
+    EXPECT_EQ(b->m_Color, 5);
+    layer.OverrideColors(2);
+    EXPECT_EQ(a->m_Color, 2);
+    EXPECT_EQ(b->m_Color, 2);
+    layer.RestoreColors();
+    EXPECT_EQ(a->m_Color, 3);
+    EXPECT_EQ(b->m_Color, 5);
+}
+
 // ---- DXF LAYER record -----------------------------------------------------
 
 TEST(LayerDxf, ReadsNameAndColourUpToTheNextRecord)

@@ -121,6 +121,20 @@ TEST(PolyLineJoin, PerpendicularStrokesMeetAtTheCornerAndDistantOnesAreBridged)
     }
 }
 
+TEST(PolyLineJoin, CornerOnBothNeighbouringVerticesLeavesNoNullSegment)
+{
+    // A's last segment and B's first both run through (0, 0), the vertex
+    // before A's end and after B's head: the corner is that one vertex, and
+    // it begins B's next segment with that segment's width.
+    auto a = MakePolyline({{0, -20, 0, 3}, {0, 0, 0, 4}, {3, -5}});
+    auto b = MakePolyline({{-4, -6, 0, 7}, {0, 0, 0, 9}, {0, 20}});
+    a->m_ActiveEnd = 1;
+    b->m_ActiveEnd = 0;
+    auto joined = a->JoinPolyline(b.get(), false, OptionsWithConnectDistance(5));
+    ASSERT_NE(joined, nullptr);
+    ExpectPoints(*joined, {{0, -20, 0, 3}, {0, 0, 0, 9}, {0, 20}});
+}
+
 TEST(PolyLineJoin, SelfJoinClosesAtTheMidpointAndTwoVerticesAreRefused)
 {
     CConnectEnd head, tail;

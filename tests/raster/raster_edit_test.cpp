@@ -75,87 +75,94 @@ void ReferenceStroke(CRasterSrc& image, const std::vector<CPoint>& path, int w, 
     }
 }
 
-long TwiceArea(const std::vector<CPoint>& points)
+// ---- an independent reference for polygon fills ----
+//
+// The scan rules decide the pixels along the outline; everywhere else a fill
+// must agree with the even-odd interior of the polygon, tested point by point.
+
+bool InsideEvenOdd(const std::vector<CPoint>& points, double x, double y)
 {
-    long sum = 0;
+    bool inside = false;
+    for (size_t i = 0, j = points.size() - 1; i < points.size(); j = i++) {
+        const double xi = points[i].x, yi = points[i].y, xj = points[j].x, yj = points[j].y;
+        if ((yi > y) != (yj > y) && x < xi + (y - yi) * (xj - xi) / (yj - yi))
+            inside = !inside;
+    }
+    return inside;
+}
+
+double DistanceToOutline(const std::vector<CPoint>& points, double x, double y)
+{
+    double best = 1e300;
     for (size_t i = 0; i < points.size(); ++i) {
         const CPoint& a = points[i];
         const CPoint& b = points[(i + 1) % points.size()];
-        sum += static_cast<long>(a.x) * b.y - static_cast<long>(b.x) * a.y;
+        const double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
+        const double squared = dx * dx + dy * dy;
+        double t = squared > 0 ? ((x - a.x) * dx + (y - a.y) * dy) / squared : 0;
+        t = std::clamp(t, 0.0, 1.0);
+        best = std::min(best, std::hypot(a.x + t * dx - x, a.y + t * dy - y));
     }
-    return sum;
+    return best;
 }
 
-// The scan rules on an unbounded canvas: every edge step becomes a crossing of
-// its row, sorted by x with equal x in the order they came, then paired.
-// Returns the unclipped spans (y, x1, x2).
-std::vector<std::array<long, 3>> ReferenceSpans(const std::vector<CPoint>& points)
+// The pixels a fill changes, read from a blank 8-bit image filled with 1.
+std::vector<std::vector<bool>> FillMask(const std::vector<CPoint>& points, int width, int height, bool* filled)
 {
-    const int orientation = TwiceArea(points) > 0 ? 1 : -1;
-    long ymin = points[0].y, ymax = points[0].y;
-    for (const CPoint& p : points) {
-        ymin = std::min<long>(ymin, p.y);
-        ymax = std::max<long>(ymax, p.y);
-    }
-    std::vector<std::vector<std::pair<long, int>>> rows(static_cast<size_t>(ymax - ymin + 1));
-    for (size_t e = 0; e < points.size(); ++e) {
-        const CPoint& a = points[e];
-        const CPoint& b = points[(e + 1) % points.size()];
-        const long dx = b.x - a.x, dy = b.y - a.y;
-        const long n = std::max(std::labs(dx), std::labs(dy));
-        const int kind = dy == 0 ? 0 : ((dy > 0) == (orientation == 1) ? 1 : 2);
-        for (long i = 0; i < n; ++i) {
-            rows[static_cast<size_t>(a.y + Step(i, dy, n) - ymin)].push_back({a.x + Step(i, dx, n), kind});
-        }
-    }
-    for (auto& row : rows)
-        std::stable_sort(row.begin(), row.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
-    std::vector<std::array<long, 3>> spans;
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const auto& row = rows[r];
-        long open = -1;  // index of the open span
-        for (size_t k = 1; k < row.size(); ++k) {
-            const auto& p = row[k - 1];
-            const auto& c = row[k];
-            const long y = ymin + static_cast<long>(r);
-            auto extendOrOpen = [&] {
-                if (open >= 0)
-                    spans[static_cast<size_t>(open)][2] = c.first;
-                else {
-                    spans.push_back({y, p.first, c.first});
-                    open = static_cast<long>(spans.size()) - 1;
-                }
-            };
-            if (p.second == 2) {
-                spans.push_back({y, p.first, c.first});
-                open = static_cast<long>(spans.size()) - 1;
-            } else if (c.first == p.first + 1) {
-                extendOrOpen();
-            } else if (c.second == 2) {
-                open = -1;
-            } else {
-                extendOrOpen();
-            }
-        }
-    }
-    return spans;
+    CRasterSrc blank;
+    EXPECT_TRUE(blank.Create(width, height, 8));
+    *filled = blank.FillPolygon(nullptr, points, 1);
+    std::vector<std::vector<bool>> mask(static_cast<size_t>(height), std::vector<bool>(static_cast<size_t>(width)));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            mask[static_cast<size_t>(y)][static_cast<size_t>(x)] = blank.GetPixelIndex(x, y) == 1;
+    return mask;
 }
 
-// Paints the reference fill; false when it changes no pixel of the image.
-bool ReferenceFill(CRasterSrc& image, const std::vector<CPoint>& points, const Colour& colour)
+// Pixels farther than 1.5 from the outline are filled exactly when inside.
+void ExpectMaskFollowsTheInterior(const std::vector<std::vector<bool>>& mask, const std::vector<CPoint>& points)
 {
-    if (TwiceArea(points) == 0)
-        return false;
-    bool any = false;
-    for (const auto& span : ReferenceSpans(points)) {
-        const long x1 = std::max(span[1], 0L), x2 = std::min(span[2], static_cast<long>(image.GetWidth()));
-        if (span[0] < 0 || span[0] >= image.GetHeight() || x1 >= x2)
-            continue;
-        any = true;
-        PaintRect(image, static_cast<int>(x1), static_cast<int>(span[0]), static_cast<int>(x2),
-                  static_cast<int>(span[0]) + 1, colour);
+    int wrong = 0;
+    for (size_t y = 0; y < mask.size(); ++y) {
+        for (size_t x = 0; x < mask[y].size(); ++x) {
+            const double px = static_cast<double>(x), py = static_cast<double>(y);
+            if (DistanceToOutline(points, px, py) <= 1.5)
+                continue;
+            if (mask[y][x] != InsideEvenOdd(points, px, py) && ++wrong <= 5)
+                ADD_FAILURE() << "pixel " << x << "," << y << (mask[y][x] ? " filled outside" : " left empty inside");
+        }
     }
-    return any;
+}
+
+// The mask painted over the image.
+void PaintMask(CRasterSrc& image, const std::vector<std::vector<bool>>& mask, const Colour& colour)
+{
+    for (size_t y = 0; y < mask.size(); ++y)
+        for (size_t x = 0; x < mask[y].size(); ++x)
+            if (mask[y][x])
+                PaintPixel(image, static_cast<int>(x), static_cast<int>(y), colour);
+}
+
+// An x-monotone polygon: a top chain left to right over a bottom chain right
+// to left, their heights drawn from a few rows so that many tips share one.
+std::vector<CPoint> RandomMonotonePolygon(std::mt19937& random, int x0, int y0)
+{
+    const int count = 3 + static_cast<int>(random() % 6);
+    std::vector<CPoint> top, bottom;
+    int x = x0;
+    for (int i = 0; i < count; ++i) {
+        top.push_back({x, y0 + 3 * static_cast<int>(random() % 4)});
+        bottom.push_back({x, y0 + 12 + 3 * static_cast<int>(random() % 4)});
+        x += 1 + static_cast<int>(random() % 7);
+    }
+    std::vector<CPoint> polygon(top);
+    polygon.insert(polygon.end(), bottom.rbegin(), bottom.rend());
+    if (random() % 2)
+        std::reverse(polygon.begin(), polygon.end());
+    if (random() % 3 == 0)
+        for (CPoint& p : polygon)
+            std::swap(p.x, p.y);
+    return polygon;
 }
 
 void MakeEditImage(CRasterSrc& image, int bits, unsigned seed)
@@ -201,23 +208,24 @@ TEST(RasterEdit, RectangleFillsColumnsTenToNineteenOfRowsTenToTwenty)
     EXPECT_EQ(moved.GetPixelIndex(9, 15), 0);
 }
 
-TEST(RasterEdit, FillsFollowTheScanRulesOnEveryDepthAndUndoExactly)
+TEST(RasterEdit, FillsFollowTheInteriorOnEveryDepthAndUndoExactly)
 {
     std::mt19937 random(17);
     for (int bits : kAllDepths) {
-        for (int trial = 0; trial < 40; ++trial) {
+        for (int trial = 0; trial < 200; ++trial) {
             CRasterSrc image;
             MakeEditImage(image, bits, static_cast<unsigned>(trial * 7 + bits));
-            std::uniform_int_distribution<int> xs(-15, image.GetWidth() + 15), ys(-15, image.GetHeight() + 15);
-            std::vector<CPoint> polygon(3 + random() % 6);
-            for (CPoint& p : polygon)
-                p = {xs(random), ys(random)};
+            std::uniform_int_distribution<int> xs(-12, image.GetWidth() - 8), ys(-8, image.GetHeight() - 8);
+            const std::vector<CPoint> polygon = RandomMonotonePolygon(random, xs(random), ys(random));
             const DWORD value = static_cast<DWORD>(random());
             SCOPED_TRACE(testing::Message() << bits << " bits, trial " << trial);
 
+            bool fills = false;
+            const auto mask = FillMask(polygon, image.GetWidth(), image.GetHeight(), &fills);
+            ExpectMaskFollowsTheInterior(mask, polygon);
             CRasterSrc expected;
             ASSERT_TRUE(expected.Copy(image));
-            const bool fills = ReferenceFill(expected, polygon, ColourOfValue(bits, value));
+            PaintMask(expected, mask, ColourOfValue(bits, value));
             const std::vector<BYTE> before = StoredBytes(image);
             CUndoList list;
             ASSERT_EQ(image.FillPolygon(&list, polygon, value), fills);
@@ -225,6 +233,29 @@ TEST(RasterEdit, FillsFollowTheScanRulesOnEveryDepthAndUndoExactly)
             EXPECT_EQ(list.GetCount(), fills ? 1u : 0u);
             if (fills)
                 ExpectUndoRedo(list, image, before);
+        }
+    }
+}
+
+TEST(RasterEdit, TipsOnOneRowFillOnlyTheirOwnShape)
+{
+    // W: two bottom tips on row 30; M: two top tips on row 5; and the same
+    // with flat tips, both ways round.
+    const std::vector<std::pair<std::vector<CPoint>, int>> shapes = {
+        {{{2, 5}, {38, 5}, {30, 30}, {20, 12}, {10, 30}}, 30},
+        {{{2, 30}, {10, 5}, {20, 22}, {30, 5}, {38, 30}}, 5},
+        {{{2, 30}, {8, 5}, {12, 5}, {20, 22}, {28, 5}, {32, 5}, {38, 30}}, 5},
+        {{{2, 5}, {38, 5}, {32, 30}, {28, 30}, {20, 12}, {12, 30}, {8, 30}}, 30},
+    };
+    for (auto [polygon, tipRow] : shapes) {
+        for (int turn = 0; turn < 2; ++turn) {
+            bool fills = false;
+            const auto mask = FillMask(polygon, 40, 36, &fills);
+            EXPECT_TRUE(fills);
+            ExpectMaskFollowsTheInterior(mask, polygon);
+            for (int x = 14; x < 27; ++x)
+                EXPECT_FALSE(mask[static_cast<size_t>(tipRow)][static_cast<size_t>(x)]) << x;
+            std::reverse(polygon.begin(), polygon.end());
         }
     }
 }
@@ -237,9 +268,13 @@ TEST(RasterEdit, OrientationComesFromTheAreaAndFlatPolygonsFillNothing)
     // Neighbours of the top vertex that say nothing about the turn.
     for (const std::vector<CPoint>& polygon : {std::vector<CPoint>{{10, 0}, {0, 30}, {5, 2}},
                                                std::vector<CPoint>{{10, 0}, {20, 20}, {20, 10}}}) {
+        bool fills = false;
+        const auto mask = FillMask(polygon, 40, 40, &fills);
+        ASSERT_TRUE(fills);
+        ExpectMaskFollowsTheInterior(mask, polygon);
         CRasterSrc expected;
         ASSERT_TRUE(expected.Copy(image));
-        ASSERT_TRUE(ReferenceFill(expected, polygon, {0, 0, 0, 9}));
+        PaintMask(expected, mask, {0, 0, 0, 9});
         ASSERT_TRUE(image.FillPolygon(&list, polygon, 9));
         EXPECT_EQ(StoredBytes(image), StoredBytes(expected));
     }
@@ -260,21 +295,31 @@ TEST(RasterEdit, OrientationComesFromTheAreaAndFlatPolygonsFillNothing)
 
 TEST(RasterEdit, VerticesFarOutsideFillAsOnAnUnboundedCanvas)
 {
+    // Long shallow edges and tips far outside: the interior inside the image
+    // is all that counts, on a wide image and clipped to a narrow one.
+    for (const std::vector<CPoint>& polygon :
+         {std::vector<CPoint>{{-100000, 5}, {30, 8}, {20, 25}}, std::vector<CPoint>{{5, 20}, {60000, -3}, {9, 27}},
+          std::vector<CPoint>{{-3, -40000}, {31, 12}, {2, 17}, {-70000, 14}},
+          std::vector<CPoint>{{-90000, 2}, {-50000, 2}, {10, 20}, {30, 2}, {40000, 2}, {35, 27}}}) {
+        bool fills = false;
+        const auto mask = FillMask(polygon, 37, 29, &fills);
+        ASSERT_TRUE(fills);
+        ExpectMaskFollowsTheInterior(mask, polygon);
+        for (int bits : {1, 8, 24}) {
+            CRasterSrc image;
+            MakeEditImage(image, bits, 3);
+            CRasterSrc expected;
+            ASSERT_TRUE(expected.Copy(image));
+            // The edit images are 53 wide at one bit: the mask covers the left 37.
+            bool wider = false;
+            PaintMask(expected, FillMask(polygon, image.GetWidth(), 29, &wider), ColourOfValue(bits, 0x123456));
+            ASSERT_TRUE(image.FillPolygon(nullptr, polygon, 0x123456));
+            EXPECT_EQ(StoredBytes(image), StoredBytes(expected)) << bits;
+        }
+    }
     for (int bits : {1, 8, 24}) {
         CRasterSrc image;
         MakeEditImage(image, bits, 3);
-        // Long shallow edges: every step checked against the plain rules.
-        for (const std::vector<CPoint>& polygon :
-             {std::vector<CPoint>{{-100000, 5}, {30, 8}, {20, 25}}, std::vector<CPoint>{{5, 20}, {60000, -3}, {9, 27}},
-              std::vector<CPoint>{{-3, -40000}, {31, 12}, {2, 17}, {-70000, 14}}}) {
-            CRasterSrc expected;
-            ASSERT_TRUE(expected.Copy(image));
-            ASSERT_TRUE(ReferenceFill(expected, polygon, ColourOfValue(bits, 0x123456)));
-            CRasterSrc filled;
-            ASSERT_TRUE(filled.Copy(image));
-            ASSERT_TRUE(filled.FillPolygon(nullptr, polygon, 0x123456));
-            EXPECT_EQ(StoredBytes(filled), StoredBytes(expected)) << bits;
-        }
         // A window around everything, at the ends of the coordinate range.
         const std::vector<CPoint> huge = {{-2000000000, -2000000000}, {2000000000, -2000000000},
                                           {2000000000, 2000000000}, {-2000000000, 2000000000}};

@@ -35,7 +35,10 @@ std::vector<std::vector<Contributor>> ReferenceContributors(int in, int out, con
     for (int i = 0; i < out; ++i) {
         const float c = static_cast<float>(i) / scale + offset;
         auto& list = lists[static_cast<size_t>(i)];
-        for (long j = static_cast<long>(std::floor(c - width)); j <= static_cast<long>(std::ceil(c + width)); ++j) {
+        // Every sample a few pixels beyond the kernel's reach is tried: the
+        // kernel itself, not a window, decides who contributes.
+        const long reach = static_cast<long>(width) + 4;
+        for (long j = static_cast<long>(c) - reach; j <= static_cast<long>(c) + reach; ++j) {
             const float t = c - static_cast<float>(j);
             const float w = minify ? kernel.Filter(t / fscale) / fscale : kernel.Filter(t);
             if (w == 0.0f)

@@ -4,6 +4,7 @@
 
 #include "raster/row_bands.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -94,6 +95,34 @@ TEST(Threshold, ConvertTo1BitMatchesTheReferenceAtEveryDepth)
                 ASSERT_EQ(image.GetBitCount(), 1);
                 ASSERT_EQ(Bits(image), wanted) << bits << " bits, width " << width << ", threshold " << t;
             }
+        }
+    }
+}
+
+TEST(Threshold, ColoursWhoseGreyIsAWholeNumberFollowTheFormula)
+{
+    // Sums of 1000 times a whole grey, where the formula in doubles can fall
+    // just below that whole number: every such colour at every depth above 8.
+    std::vector<std::array<BYTE, 3>> colours;
+    for (int r = 0; r < 256; ++r)
+        for (int g = 0; g < 256; ++g)
+            for (int b = 0; b < 256; ++b)
+                if (GreySum(r, g, b) % kGreySumScale == 0 && GreySum(r, g, b) > 0)
+                    colours.push_back({static_cast<BYTE>(r), static_cast<BYTE>(g), static_cast<BYTE>(b)});
+    const int width = 257;
+    const int height = static_cast<int>((colours.size() + width - 1) / width);
+    for (int bits : {24, 32}) {
+        CRasterSrc image;
+        ASSERT_TRUE(image.Create(width, height, bits));
+        for (size_t i = 0; i < colours.size(); ++i)
+            image.SetPixelRGB(static_cast<int>(i % width), static_cast<int>(i / width), colours[i][0], colours[i][1],
+                              colours[i][2]);
+        for (int t = 0; t < 255; ++t) {
+            CRasterSrc copy;
+            ASSERT_TRUE(copy.Copy(image));
+            std::vector<int> wanted = ReferenceThreshold(copy, static_cast<BYTE>(t));
+            ASSERT_TRUE(copy.ConvertTo1Bit(static_cast<BYTE>(t)));
+            ASSERT_EQ(Bits(copy), wanted) << bits << " bits, threshold " << t;
         }
     }
 }

@@ -108,6 +108,22 @@ TEST(AngleAdjust, FarSlideTurnsTheSegmentAboutItsStart)
     EXPECT_NEAR(30.0, Direction(out[1], out[2]), 1e-9);
 }
 
+TEST(AngleAdjust, StartSlidesUpToTenAlongTheLevelSegmentBeforeIt)
+{
+    // After a level segment, one at 28 degrees turned to 30 about its
+    // midpoint moves its start along the level line by 0.0349 of its length:
+    // 4.2, 7 and 13 here; beyond 10 the segment turns about its start.
+    for (double length : {120.0, 200.0, 372.0}) {
+        const Pt v{100, 0};
+        auto polyline = MakePolyline({{0, 0}, v, Polar(v, 28, length)});
+        AdjustAngle(*polyline, Preset("Default"));
+        const auto out = Points(*polyline);
+        EXPECT_EQ(out[1].x != v.x, length < 300) << length;
+        EXPECT_EQ(out[1].y, 0.0) << length;
+        EXPECT_NEAR(30.0, Direction(out[1], out[2]), 1e-9) << length;
+    }
+}
+
 TEST(AngleAdjust, CornerIsSnappedWhenTheDirectionMatchesNoItem)
 {
     // 40 and -52 degrees match no "Ortho series" item; the corner of 88

@@ -96,6 +96,61 @@ TEST(CircleRecognition, ClosedRingBecomesOneCircleWithMeanWidth)
     EXPECT_DOUBLE_EQ(circle->GetWidth(), 1.5);
 }
 
+// Whether a closed ring of n vertices on a circle comes out as one circle.
+bool RingIsCircle(double r, int n, double maxDis, double a0 = 4.5, double width = 0)
+{
+    CLayer layer;
+    layer.AddEntity(MakePolyline(Arc(500, 500, r, a0, 360.0 / n, n), true, width).release());
+    if (!RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_CENTER_LINE, CentreLineOptions(maxDis))) return false;
+    const auto entities = Entities(layer);
+    return entities.size() == 1 && entities[0]->m_Type == ENTITY_CIRCLE;
+}
+
+TEST(CircleRecognition, RegularPolygonsWhoseSidesLeaveTheCircleStayPolygons)
+{
+    // The corners lie on a circle, the middles of the sides do not: a
+    // square of side 24, hexagons and octagons whose sides stand off by more
+    // than the tolerance (2) or 0.0618 of the radius.
+    EXPECT_FALSE(RingIsCircle(12 * std::sqrt(2.0), 4, 2.0, 45));
+    EXPECT_FALSE(RingIsCircle(28, 6, 2.0, 0));
+    EXPECT_FALSE(RingIsCircle(28, 8, 2.0, 22.5));
+    EXPECT_FALSE(RingIsCircle(40, 8, 2.0, 22.5));
+    EXPECT_FALSE(RingIsCircle(56, 8, 1.5, 22.5));
+    // A wide stroke widens the tolerance: an octagon of radius 28 drawn 6 wide.
+    EXPECT_TRUE(RingIsCircle(28, 8, 2.0, 22.5, 6.0));
+    // Circles of the same sizes, in as many vertices as tracing leaves.
+    EXPECT_TRUE(RingIsCircle(17, 12, 2.0));
+    EXPECT_TRUE(RingIsCircle(28, 16, 2.0));
+    EXPECT_TRUE(RingIsCircle(56, 24, 1.5));
+    // An octagon within the tolerance is as round as the trace can tell.
+    EXPECT_TRUE(RingIsCircle(16, 8, 2.0, 22.5));
+}
+
+TEST(CircleRecognition, FitLimitsHoldOnEachSideOfTheirBoundaries)
+{
+    // Radius: 2.4 never, 2.6 yes.
+    EXPECT_FALSE(RingIsCircle(2.4, 10, 0.2));
+    EXPECT_TRUE(RingIsCircle(2.6, 10, 0.2));
+    // Steps: with tolerance 0.1 on radius 100 the chord whose sagitta is the
+    // tolerance is 8.94; steps may run from 0.3 to 1.55 of it (2.68 to 13.86).
+    EXPECT_TRUE(RingIsCircle(100, 52, 0.1));    // 12.07
+    EXPECT_FALSE(RingIsCircle(100, 32, 0.1));   // 19.6
+    EXPECT_TRUE(RingIsCircle(100, 180, 0.1));   // 3.49
+    EXPECT_FALSE(RingIsCircle(100, 360, 0.1));  // 1.75
+    // The sample vertices (here the first) must lie within 0.0618 of the
+    // radius, even where the stroke's width lets the walk pass: an open arc
+    // whose first vertex stands out by 0.05 of the radius is one arc, by 0.2
+    // it is not.
+    for (double out : {2.5, 10.0}) {
+        CLayer layer;
+        auto arc = MakePolyline(Arc(500, 500, 50, 0, 10, 19), false, 12.0);
+        arc->GetHead()->x += out;
+        layer.AddEntity(arc.release());
+        ASSERT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_CENTER_LINE, CentreLineOptions(0.5)));
+        EXPECT_EQ(Entities(layer)[0]->m_Type == ENTITY_ARC, out < 3) << out;
+    }
+}
+
 TEST(CircleRecognition, OpenRunOverThreeHundredFiftyFiveDegreesIsACircleElseAnArc)
 {
     const CTraceOption options = CentreLineOptions(1.0);

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "model/constants.h"
 #include "model/layer.h"
 #include "model/line.h"
 #include "model/polyline.h"
@@ -126,14 +127,83 @@ TEST(ConnectLines, ThinShortStubAtATJunctionIsRemoved)
     ASSERT_EQ(polylines.size(), 1u);
     EXPECT_TRUE(Runs(*polylines[0], 0, 0, 20, 0));
 
-    // As wide as the through lines, the stub is a line of its own.
-    CLayer kept;
-    AddPolyline(kept, {{0, 0, 2}, {10, 0, 2}});
-    AddPolyline(kept, {{10, 0, 2}, {20, 0, 2}});
-    AddPolyline(kept, {{10, 0, 2}, {10, 2, 2}});
-    ASSERT_TRUE(ConnectLines(kept, nullptr, ConnectOptions()));
-    EXPECT_EQ(PolylinesOf(kept).size(), 2u);
-    EXPECT_EQ(CountRunning(kept, 0, 0, 20, 0), 1);
+    // Not 1.2 times thinner than the through lines, the stub is a line of
+    // its own.
+    for (auto [width, stub] : {std::pair{1.1, 1.0}, std::pair{2.0, 2.0}}) {
+        CLayer kept;
+        AddPolyline(kept, {{0, 0, width}, {10, 0, width}});
+        AddPolyline(kept, {{10, 0, width}, {20, 0, width}});
+        AddPolyline(kept, {{10, 0, stub}, {10, 2, stub}});
+        ASSERT_TRUE(ConnectLines(kept, nullptr, ConnectOptions()));
+        EXPECT_EQ(PolylinesOf(kept).size(), 2u) << width;
+        EXPECT_EQ(CountRunning(kept, 0, 0, 20, 0), 1) << width;
+    }
+    // A stub is a spur up to four connect distances long (20 here).
+    for (double length : {17.0, 21.0}) {
+        CLayer layer2;
+        AddPolyline(layer2, {{0, 0, 2}, {100, 0, 2}});
+        AddPolyline(layer2, {{100, 0, 2}, {200, 0, 2}});
+        AddPolyline(layer2, {{100, 0, 1}, {100, length, 1}});
+        ASSERT_TRUE(ConnectLines(layer2, nullptr, ConnectOptions()));
+        EXPECT_EQ(PolylinesOf(layer2).size(), length < 20 ? 1u : 2u) << length;
+    }
+}
+
+TEST(ConnectLines, GroupAndWindowReachGrowWithTheLineWidth)
+{
+    // Width 10 reaches 1.5 x 11 = 16 cells: ends 16 cells apart meet.
+    CLayer wide;
+    AddPolyline(wide, {{0.5, 0.5, 10}, {100.5, 0.5, 10}});
+    AddPolyline(wide, {{116.5, 0.5, 10}, {200.5, 0.5, 10}});
+    ASSERT_TRUE(ConnectLines(wide, nullptr, ConnectOptions()));
+    EXPECT_EQ(PolylinesOf(wide).size(), 1u);
+
+    // Width 2.7 reaches 1.5 x 3.2 = 4.8 cells, but a group spans at least the
+    // connect distance: five cells left of (-10.5, 0.5), in cell -16, lies
+    // the next end, one row up.
+    CLayer thin;
+    AddPolyline(thin, {{0, 0.5, 2.7}, {-10.5, 0.5, 2.7}});
+    AddPolyline(thin, {{-15.5, 1.5, 2.7}, {-40, 1.5, 2.7}});
+    ASSERT_TRUE(ConnectLines(thin, nullptr, ConnectOptions()));
+    EXPECT_EQ(PolylinesOf(thin).size(), 1u);
+}
+
+TEST(ConnectLines, AnEndLooksBehindItOnlyWithinFortyDegreesOfItsLine)
+{
+    // A runs from (10.5, 10.5) at 35 degrees: within 40 degrees of the x
+    // axis only the columns it runs into are cut off, so B's end up and to
+    // the left is found.
+    const double c = std::cos(35 * DEGREE), s = std::sin(35 * DEGREE);
+    CLayer layer;
+    AddPolyline(layer, {{10.5, 10.5}, {10.5 + 4 * c, 10.5 + 4 * s}});
+    AddPolyline(layer, {{9.5, 13.5}, {5, 20}});
+    ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions()));
+    EXPECT_EQ(PolylinesOf(layer).size(), 1u);
+}
+
+TEST(ConnectLines, APairIsRefusedWhenACheaperPairUsesEitherLine)
+{
+    // Five ends round the origin: two U-shaped lines with both ends there
+    // and one straight line. Closing the second U on itself is not its
+    // cheapest pair, so it is refused: that U goes back whole and closes as
+    // the triangle it is, instead of being folded to two vertices.
+    CLayer layer;
+    AddPolyline(layer, {{1.5, -1}, {19, -18}, {-1, -0.5}});
+    AddPolyline(layer, {{-0.5, -0.5}, {8, -17}, {0, 1.5}});
+    AddPolyline(layer, {{-0.5, 1.5}, {-30, 0}});
+    ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions()));
+    const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
+    ASSERT_EQ(polylines.size(), 2u);
+    int closed = 0;
+    for (CPolyLine* p : polylines) {
+        if (p->m_Closed) {
+            ++closed;
+            EXPECT_EQ(p->GetPointCount(), 3);
+        } else {
+            EXPECT_TRUE(Runs(*p, -30, 0, 1.5, -1));
+        }
+    }
+    EXPECT_EQ(closed, 1);
 }
 
 TEST(ConnectLines, TwoVertexLineIsNeverJoinedToItselfALongerOneCloses)

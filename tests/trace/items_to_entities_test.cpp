@@ -150,6 +150,39 @@ TEST(SnapChordEnds, EndsOnePixelOffAVerticalRunMoveOntoIt)
     EXPECT_EQ(nodes[4]->y, 4.0);
 }
 
+TEST(SnapChordEnds, EndsOnePixelOffAHorizontalRunOrOffTheOtherEndsAxisMove)
+{
+    COutlineItem run = MakeItem({{0, 1}, {1, 0}, {2, 0}, {3, 0}, {4, 1}});
+    auto nodes = NodesOf(run);
+    SnapChordEnds(nodes, 0, 4);
+    EXPECT_EQ(nodes[0]->y, 0.0);
+    EXPECT_EQ(nodes[4]->y, 0.0);
+    EXPECT_EQ(nodes[4]->x, 4.0);
+
+    // One node between the ends: the end that lines up with it on an axis
+    // pulls the other end, one pixel off, onto that axis.
+    struct Case {
+        std::vector<std::pair<double, double>> points;
+        double ax, ay, bx, by;
+    };
+    const Case cases[] = {
+        {{{0, 0}, {0, 5}, {1, 6}}, 0, 0, 0, 6},   // a under s: b.x follows a
+        {{{0, 0}, {5, 0}, {6, 1}}, 0, 0, 6, 0},   // a beside s: b.y follows a
+        {{{1, 1}, {0, 0}, {0, 5}}, 0, 1, 0, 5},   // b above s: a.x follows b
+        {{{1, 1}, {0, 0}, {5, 0}}, 1, 0, 5, 0},   // b beside s: a.y follows b
+        {{{3, 3}, {0, 0}, {5, 5}}, 3, 3, 5, 5},   // none lines up: nothing moves
+    };
+    for (const Case& c : cases) {
+        COutlineItem item = MakeItem(c.points);
+        auto three = NodesOf(item);
+        SnapChordEnds(three, 0, 2);
+        EXPECT_EQ(three[0]->x, c.ax);
+        EXPECT_EQ(three[0]->y, c.ay);
+        EXPECT_EQ(three[2]->x, c.bx);
+        EXPECT_EQ(three[2]->y, c.by);
+    }
+}
+
 // ---- simplification ---------------------------------------------------------
 
 TEST(SimplifyItem, SnapOfAChordStartReachesTheCopyAlreadyMade)
@@ -234,6 +267,13 @@ TEST(OutlineItemToPolyline, TracedSquareBecomesAClosedFourCornerPolylineAndSpeck
     COutlineItem* speck = &list.GetItems().GetHead()->next->value;
     EXPECT_EQ(OutlineItemToPolyline(speck, *raster, out, 300, options), ITEM_TOO_SMALL);
     EXPECT_FALSE(out);
+    // A three-corner outline shorter than 3.5 all round is a speck too.
+    for (double side : {1.0, 1.2}) {
+        COutlineItem triangle = MakeItem({{0, 0}, {side, 0}, {side, 1}, {0, 0}}, true);
+        EXPECT_EQ(OutlineItemToPolyline(&triangle, *raster, out, 300, Options(TRACE_OUTLINE, 0.01)),
+                  side < 1.1 ? ITEM_TOO_SMALL : ITEM_DONE)
+            << side;
+    }
 }
 
 TEST(OutlineItemToPolyline, ShortCentreLineIsDroppedAboveFiftyDpi)
@@ -299,3 +339,34 @@ TEST(OutlineConnectionToPolyPolygon, OuterChainTooSmallGivesNoPolygonSet)
 }
 
 }  // namespace
+
+TEST(OutlineItemToPolyline, EveryChainOfASquareRingKeepsItsFourCorners)
+{
+    // A hole's chain closes on its bottom edge, not at a corner; the
+    // simplification must still keep every corner of it.
+    std::vector<std::string> rows(120, std::string(120, '.'));
+    for (int y = 5; y < 115; ++y)
+        for (int x = 5; x < 115; ++x)
+            rows[static_cast<size_t>(y)][static_cast<size_t>(x)] = (x < 10 || x >= 110 || y < 10 || y >= 110) ? '#' : '.';
+    auto raster = MakeRaster(rows);
+    COutlineList list(raster.get());
+    ASSERT_TRUE(list.TraceOutlines(nullptr, nullptr));
+    ASSERT_EQ(list.GetItems().GetCount(), 2u);
+    for (double maxDis : {1.0, 1.5, 3.0}) {
+        for (ONode<COutlineItem>* node = list.GetItems().GetHead(); node; node = node->next) {
+            COutlineItem copy = node->value;
+            std::unique_ptr<CPolyLine> out;
+            ASSERT_EQ(OutlineItemToPolyline(&copy, *raster, out, 300, Options(TRACE_OUTLINE, maxDis)), ITEM_DONE);
+            ASSERT_TRUE(out);
+            const std::vector<frDoublePoint> points = Vertices(*out);
+            ASSERT_EQ(points.size(), 4u) << maxDis;
+            // Every side is axis-parallel: each vertex shares x with one
+            // neighbour and y with the other.
+            for (size_t i = 0; i < 4; ++i) {
+                const frDoublePoint& a = points[i];
+                const frDoublePoint& b = points[(i + 1) % 4];
+                EXPECT_TRUE(a.x == b.x || a.y == b.y) << maxDis << ": " << a.x << "," << a.y << " " << b.x << "," << b.y;
+            }
+        }
+    }
+}

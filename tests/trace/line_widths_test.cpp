@@ -75,14 +75,19 @@ TEST(LineWidth, ShortSegmentsAreSampledAtBothEnds)
     EXPECT_DOUBLE_EQ(5.0, thick->GetHead()->startWidth);
 }
 
-TEST(LineWidth, DisagreeingSamplesGiveTheSmallest)
+TEST(LineWidth, SamplesWithinATenthOfTheirMeanGiveTheMeanElseTheSmallest)
 {
-    Page page;
-    page.Fill(0, 20, 40, 23);    // 3 thick, centre row 21
-    page.Fill(40, 18, 80, 25);   // 7 thick around the same row
-    auto polyline = MakePolyline({{5, page.Y(21)}, {75, page.Y(21)}});
-    CalcLineWidth(*polyline, page.raster);
-    EXPECT_DOUBLE_EQ(3.0, polyline->GetHead()->startWidth);
+    // Five samples at x = 16.7, 28.3, 40, 51.7 and 63.3 over strokes that
+    // change thickness at x = 40: 4, 4, 5, 5, 5 (mean 4.6, 4 is 0.13 of it
+    // off) and 9, 9, 10, 10, 10 (mean 9.6, 9 is 0.06 off).
+    for (auto [thin, expected] : {std::pair{4, 4.0}, std::pair{9, 9.6}}) {
+        Page page;
+        page.Fill(0, 10, 40, 10 + thin);
+        page.Fill(40, 10, 80, 10 + thin + 1);
+        auto polyline = MakePolyline({{5, page.Y(10 + thin / 2)}, {75, page.Y(10 + thin / 2)}});
+        CalcLineWidth(*polyline, page.raster);
+        EXPECT_DOUBLE_EQ(expected, polyline->GetHead()->startWidth) << thin;
+    }
 }
 
 TEST(LineWidth, WalkLeavingTheRasterCountsTheOtherSideTwice)
@@ -95,6 +100,29 @@ TEST(LineWidth, WalkLeavingTheRasterCountsTheOtherSideTwice)
         auto polyline = MakePolyline({{15, y}, {65, y}});
         CalcLineWidth(*polyline, page.raster);
         EXPECT_DOUBLE_EQ(5.0, polyline->GetHead()->startWidth) << y;
+    }
+}
+
+TEST(LineWidth, SlantedStrokeMeasuresItsWidthWhereverTheSamplesFall)
+{
+    // Diagonal bands: a hairline (x = row) and one two pixels across
+    // (0 <= x - row - 20 <= 2, three pixels to a row). Every segment along
+    // either, from any start, measures the same.
+    Page page(80, 80);
+    for (int r = 0; r < 80; ++r) {
+        page.Fill(r, r, r + 1, r + 1);
+        if (r + 20 < 78)
+            page.Fill(r + 20, r, r + 23, r + 1);
+    }
+    for (int start = 5; start < 12; ++start) {
+        for (int length : {3, 4, 7, 10, 13}) {
+            auto band = MakePolyline({{start + 21.0, page.Y(start)}, {start + 21.0 + length, page.Y(start + length)}});
+            CalcLineWidth(*band, page.raster);
+            EXPECT_NEAR(band->GetHead()->startWidth, 2.0, 0.25) << start << " " << length;
+            auto hairline = MakePolyline({{start + 0.0, page.Y(start)}, {start + 0.0 + length, page.Y(start + length)}});
+            CalcLineWidth(*hairline, page.raster);
+            EXPECT_EQ(hairline->GetHead()->startWidth, 0.0) << start << " " << length;
+        }
     }
 }
 
@@ -130,6 +158,15 @@ TEST(PolylineEnds, HookIsFoldedOntoTheLine)
     ASSERT_EQ(2u, p.size());
     EXPECT_NEAR(20 + 2 * c, p[1].x, 1e-12);
     EXPECT_NEAR(0.0, p[1].y, 1e-12);
+    // A hook turns by less than 60 degrees; the band (0.6 of the head's 0.4)
+    // is too narrow to fold these on its own.
+    for (double degrees : {55.0, 65.0}) {
+        auto bent = MakePolyline({{0, 0}, {20, 0}, {20 + 2 * std::cos(degrees * DEGREE), 2 * std::sin(degrees * DEGREE)}},
+                                 3.0);
+        bent->GetHead()->startWidth = 0.4;
+        EXPECT_TRUE(CorrectPolylineEnds(*bent));
+        EXPECT_EQ(Points(*bent).size(), degrees < 60 ? 2u : 3u) << degrees;
+    }
 }
 
 TEST(PolylineEnds, EndInsideTheBandIsFolded)

@@ -79,6 +79,9 @@ std::uint64_t Bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 
 TEST_F(OptionStore, EveryValueRoundTripsAndDoublesKeepEveryBit)
 {
+    // A value missing from the store takes its default.
+    Raw("Option").Dword("i_Gray", 5);
+    EXPECT_EQ(Loaded().i_VectorFileFormat, 7u);
     CTraceOption o;
     o.i_AutoTraceWhat = TRACE_OUTLINE;
     o.i_Gray = 37;
@@ -90,6 +93,7 @@ TEST_F(OptionStore, EveryValueRoundTripsAndDoublesKeepEveryBit)
     o.FillPattern = {FILL_VERTICAL, 1.0 / 3};
     o.ChartType.d_MaxDis = 2.718281828459045;
     o.ChartType.b_DelLine = false;
+    o.ChartType.b_RecogniseCirArc = false;
     ASSERT_TRUE(o.SaveToRegistry());
 
     const CTraceOption l = Loaded();
@@ -100,6 +104,9 @@ TEST_F(OptionStore, EveryValueRoundTripsAndDoublesKeepEveryBit)
     EXPECT_EQ(l.c_GripBoxColorIndex, 100);
     EXPECT_EQ(l.i_VectorFileFormat, 4u);
     EXPECT_EQ(Bits(l.Outline.d_MaxDis), Bits(5e-324));
+    EXPECT_FALSE(l.Outline.b_RecogniseCirArc);
+    EXPECT_TRUE(l.Outline.b_Fill);
+    EXPECT_FALSE(l.ChartType.b_RecogniseCirArc);
     EXPECT_EQ(l.Outline.i_FillType, FILL_CROSS);
     EXPECT_EQ(Bits(l.Outline.d_FillSpace), Bits(0.1 + 0.2));
     EXPECT_EQ(l.FillPattern.i_FillType, FILL_VERTICAL);

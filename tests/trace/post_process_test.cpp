@@ -273,6 +273,36 @@ TEST_F(PostProcessSwitches, MeasuredWidthsAreRoundedOnlyToASeries)
     EXPECT_EQ("Round width", sink.recorder.texts.back());
 }
 
+TEST_F(PostProcessSwitches, AnglesAreAdjustedOnTheStraightenedLines)
+{
+    // A staircase along 29 degrees: straightened first it is one segment,
+    // which the angle step turns to 30; the steps themselves would each be
+    // snapped level or upright.
+    CTraceOption options = AllOff();
+    options.ChartType.b_CalcWidth = true;
+    options.ChartType.b_ForceOrtho = true;
+    options.ChartType.d_MaxDis = 2.0;
+    std::vector<frDoublePoint> stairs;
+    for (int i = 0; i <= 12; ++i) {
+        const double x = 15 + 2 * i, y = 10 + 2 * i * std::tan(29 * 3.14159265358979 / 180);
+        stairs.push_back({x, y});
+        if (i < 12)
+            stairs.push_back({x + 2, y});
+    }
+    layer().DeleteAll();
+    auto polyline = std::make_unique<CPolyLine>();
+    for (const frDoublePoint& p : stairs)
+        polyline->AddPoint(p.x, p.y);
+    layer().AddEntity(polyline.release());
+    Sink sink;
+    EXPECT_TRUE(RunPostProcessing(*drawing, &sink.worker, options));
+    EXPECT_EQ((std::vector<std::string>{"Calculate line width", "Straighten line", "Adjust angle"}), sink.recorder.texts);
+    const auto* result = static_cast<const CPolyLine*>(layer().GetFirstEntity());
+    ASSERT_EQ(result->GetPointCount(), 2);
+    const CVertex* a = result->GetHead();
+    EXPECT_NEAR(std::atan2(a->next->y - a->y, a->next->x - a->x) * 180 / 3.14159265358979, 30.0, 1e-4);
+}
+
 TEST_F(PostProcessSwitches, LayerEmptiedByAStepSkipsTheRest)
 {
     CTraceOption options;   // the default chart type, every step on
