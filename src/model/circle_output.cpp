@@ -7,9 +7,10 @@
 #include "export/pdf_stream.h"
 #include "model/circle.h"
 #include "model/constants.h"
+#include "model/geometry.h"
 #include "model/graph.h"
 #include "model/layer.h"
-#include "model/line.h"
+#include "model/output_records.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
 
@@ -21,11 +22,6 @@ constexpr unsigned kCgmArcCentre = 0x41EE;
 // Widths below this are drawn as the thinnest line.
 constexpr double kMinWidth = 0.01;
 constexpr double kEpsMinWidth = 0.1;
-
-double ToDegrees(double radians)
-{
-    return radians / PI * 180.0;
-}
 
 // The sweep of an arc in radians, in [0, TWO_PI).
 double ArcSweep(const CArc& arc)

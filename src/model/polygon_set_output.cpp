@@ -10,7 +10,7 @@
 #include "model/constants.h"
 #include "model/graph.h"
 #include "model/layer.h"
-#include "model/line.h"
+#include "model/output_records.h"
 #include "model/polygon_set.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
@@ -28,56 +28,6 @@ constexpr unsigned kCgmEdgeCloseVisible = 3;
 constexpr std::size_t kCgmPartitionBytes = 32760;
 // Arcs go into the CGM polygon set as chords of at most this angle.
 constexpr double kCgmArcStep = PI / 36;
-
-double NormalizeAngle(double a)
-{
-    while (a < 0) a += TWO_PI;
-    while (a >= TWO_PI) a -= TWO_PI;
-    return a;
-}
-
-double ToDegrees(double radians)
-{
-    return radians / PI * 180.0;
-}
-
-struct SegmentArc {
-    frDoublePoint centre;
-    double radius = 0;
-    double start = 0;   // both in [0, TWO_PI)
-    double end = 0;
-};
-
-// The arc of the segment p -> q with p's bulge; false when it is written
-// straight (no bulge, no chord or no height).
-bool GetSegmentArc(const CVertex& p, const CVertex& q, SegmentArc* arc)
-{
-    const double b = p.bulge;
-    if (std::fabs(b) <= POINT_TOLERANCE) return false;
-    const double dx = q.x - p.x, dy = q.y - p.y;
-    const double c = std::fabs(dx) < POINT_TOLERANCE && std::fabs(dy) < POINT_TOLERANCE ? 0.0 : std::hypot(dx, dy);
-    const double a = c / 2, h = a * std::fabs(b);
-    if (c == 0 || h <= POINT_TOLERANCE) return false;
-    arc->radius = (a * a + h * h) / (2 * h);
-    const double theta = std::atan2(dy, dx) + (b > 0 ? HALF_PI : -HALF_PI);
-    const double d = arc->radius - h;
-    arc->centre = frDoublePoint((p.x + q.x) / 2 + d * std::cos(theta), (p.y + q.y) / 2 + d * std::sin(theta));
-    arc->start = NormalizeAngle(std::atan2(p.y - arc->centre.y, p.x - arc->centre.x));
-    arc->end = NormalizeAngle(std::atan2(q.y - arc->centre.y, q.x - arc->centre.x));
-    return true;
-}
-
-// The angle swept in the bulge's direction, signed as that direction.
-double SignedSweep(const SegmentArc& arc, double bulge)
-{
-    double start = arc.start, end = arc.end;
-    if (bulge > 0) {
-        while (end < start) end += TWO_PI;
-        return end - start;
-    }
-    while (start < end) start += TWO_PI;
-    return -(start - end);
-}
 
 std::vector<const CVertex*> Ring(const CPolyLine& outline)
 {
@@ -106,7 +56,7 @@ std::vector<std::vector<const CVertex*>> Rings(const CPolyPolygon& set)
 bool HasArc(const std::vector<const CVertex*>& ring)
 {
     for (const CVertex* v : ring)
-        if (std::fabs(v->bulge) > POINT_TOLERANCE) return true;
+        if (IsArcBulge(v->bulge)) return true;
     return false;
 }
 
@@ -157,7 +107,7 @@ bool CPolyPolygon::WriteDXFR10(std::FILE* file, bool widths)
             ConvertToDrawingUnit(*this, &x, &y);
             text += "  0\nVERTEX\n  8\n" + layerName + "\n";
             text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
-            if (std::fabs(v->bulge) > POINT_TOLERANCE) text += FormatC("  42\n%f\n", v->bulge);
+            if (IsArcBulge(v->bulge)) text += FormatC("  42\n%f\n", v->bulge);
         }
         text += "  0\nSEQEND\n";
         if (!WriteOutputText(file, text)) return false;
@@ -178,10 +128,10 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         return FormatC("%-.3f,%-.3f", x, y);
     };
     auto segment = [&](const CVertex& p, const CVertex& q) {
-        SegmentArc arc;
-        if (!GetSegmentArc(p, q, &arc)) return " L " + point(q);
+        CBulgeArc arc;
+        if (!GetWrittenBulgeArc(p, q, p.bulge, &arc)) return " L " + point(q);
         const double r = ConvertLengthToDrawingUnit(*this, arc.radius);
-        const int large = std::fabs(SignedSweep(arc, p.bulge)) >= PI ? 1 : 0;
+        const int large = BulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge) >= PI ? 1 : 0;
         // y runs down in SVG, so counter-clockwise is the negative sweep.
         return FormatC(" A %-.3f,%-.3f 0 %d,%d ", r, r, large, p.bulge > 0 ? 0 : 1) + point(q);
     };
@@ -190,8 +140,8 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         const auto& ring = rings[i];
         text += "M " + point(*ring[0]);
         for (std::size_t k = 1; k < ring.size(); ++k) text += segment(*ring[k - 1], *ring[k]);
-        SegmentArc arc;
-        if (GetSegmentArc(*ring.back(), *ring[0], &arc)) text += segment(*ring.back(), *ring[0]);
+        CBulgeArc arc;
+        if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc)) text += segment(*ring.back(), *ring[0]);
         text += i + 1 < rings.size() ? "Z\n" : "Z\"\n";
     }
     text += "fill-rule=\"evenodd\" fill=\"" + SvgColorText(GetPageColor(*this)) + "\"/>\n";
@@ -217,12 +167,12 @@ bool CPolyPolygon::WriteCGM(std::FILE* file)
             const CVertex& p = *ring[k];
             const CVertex& q = *ring[(k + 1) % ring.size()];
             points.push_back({p.x, p.y, kCgmEdgeVisible});
-            SegmentArc arc;
-            if (!GetSegmentArc(p, q, &arc)) continue;
-            const double sweep = SignedSweep(arc, p.bulge);
+            CBulgeArc arc;
+            if (!GetWrittenBulgeArc(p, q, p.bulge, &arc)) continue;
+            const double sweep = SignedBulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge);
             const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / kCgmArcStep)));
             for (int j = 1; j < pieces; ++j) {
-                const double a = arc.start + sweep * j / pieces;
+                const double a = arc.startAngle + sweep * j / pieces;
                 points.push_back({arc.centre.x + arc.radius * std::cos(a), arc.centre.y + arc.radius * std::sin(a),
                                   kCgmEdgeVisible});
             }
@@ -268,10 +218,10 @@ bool CPolyPolygon::WriteHPGL(std::FILE* file)
         for (std::size_t k = 0; k < ring.size(); ++k) {
             const CVertex& p = *ring[k];
             const CVertex& q = *ring[(k + 1) % ring.size()];
-            SegmentArc arc;
-            if (GetSegmentArc(p, q, &arc))
+            CBulgeArc arc;
+            if (GetWrittenBulgeArc(p, q, p.bulge, &arc))
                 text += "AA " + plot(arc.centre.x, arc.centre.y) +
-                        FormatC(",%f;", ToDegrees(SignedSweep(arc, p.bulge)));
+                        FormatC(",%f;", ToDegrees(SignedBulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge)));
             text += "PA" + plot(q.x, q.y) + ";";
         }
         // A bare pair here would be taken as more of the previous command.
@@ -298,14 +248,14 @@ bool CPolyPolygon::WriteEPS(std::FILE* file, bool widths)
         for (std::size_t k = 0; k < ring.size(); ++k) {
             const CVertex& p = *ring[k];
             const CVertex& q = *ring[(k + 1) % ring.size()];
-            SegmentArc arc;
-            if (GetSegmentArc(p, q, &arc)) {
+            CBulgeArc arc;
+            if (GetWrittenBulgeArc(p, q, p.bulge, &arc)) {
                 double cx = arc.centre.x, cy = arc.centre.y;
                 ConvertToDrawingUnit(*this, &cx, &cy);
-                double end = arc.end;
-                while (end < arc.start) end += TWO_PI;
+                double end = arc.endAngle;
+                while (end < arc.startAngle) end += TWO_PI;
                 text += FormatC("%f %f %f %f %f %s\n", cx, cy, ConvertLengthToDrawingUnit(*this, arc.radius),
-                                ToDegrees(arc.start), ToDegrees(end), p.bulge > 0 ? "arc" : "arcn");
+                                ToDegrees(arc.startAngle), ToDegrees(end), p.bulge > 0 ? "arc" : "arcn");
             } else {
                 x = q.x;
                 y = q.y;
@@ -334,14 +284,14 @@ bool CPolyPolygon::WritePDF(CPDFStream* stream, bool widths)
     };
     bool ok = true;
     auto segment = [&](const CVertex& p, const CVertex& q) {
-        SegmentArc arc;
-        if (!GetSegmentArc(p, q, &arc)) {
+        CBulgeArc arc;
+        if (!GetWrittenBulgeArc(p, q, p.bulge, &arc)) {
             const frDoublePoint pt = mapped(q.x, q.y);
             ok = stream->LineTo(pt.x, pt.y) && ok;
             return;
         }
         const frDoublePoint c = mapped(arc.centre.x, arc.centre.y);
-        double start = ToDegrees(arc.start), end = ToDegrees(arc.end);
+        double start = ToDegrees(arc.startAngle), end = ToDegrees(arc.endAngle);
         if (p.bulge > 0) {
             while (start > end) start -= 360.0;
         } else {
@@ -353,8 +303,8 @@ bool CPolyPolygon::WritePDF(CPDFStream* stream, bool widths)
         const frDoublePoint first = mapped(ring[0]->x, ring[0]->y);
         ok = stream->MoveTo(first.x, first.y) && ok;
         for (std::size_t k = 1; k < ring.size(); ++k) segment(*ring[k - 1], *ring[k]);
-        SegmentArc arc;
-        if (GetSegmentArc(*ring.back(), *ring[0], &arc)) segment(*ring.back(), *ring[0]);
+        CBulgeArc arc;
+        if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc)) segment(*ring.back(), *ring[0]);
         ok = stream->AppendText("h ") && ok;
     }
     return stream->AppendText("B* ") && ok;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "model/entity.h"
+#include "model/geometry.h"
 #include "model/point.h"
 
 class CTraceOption;
@@ -247,17 +248,6 @@ private:
     bool m_AllStraight = true;     // no vertex has an arc bulge
 };
 
-// The circular arc of the bulge segment from s to e: centre, radius and the
-// angles of s (start) and e (end) about the centre as atan2 gives them. False
-// for a straight segment (|bulge| below POINT_TOLERANCE) or a chord of at
-// most POINT_TOLERANCE.
-struct CBulgeArc {
-    frDoublePoint centre;
-    double radius = 0;
-    double startAngle = 0;
-    double endAngle = 0;
-};
-[[nodiscard]] bool GetBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc);
 // Length of the arc of a bulge segment (the chord when it is straight).
 [[nodiscard]] double BulgeSegmentLength(const CVertex& s, const CVertex& e, double bulge);
 

@@ -5,7 +5,7 @@
 #include "export/cgm_colors.h"
 #include "export/pdf_stream.h"
 #include "model/graph.h"
-#include "model/line.h"
+#include "model/output_records.h"
 #include "model/solid.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
