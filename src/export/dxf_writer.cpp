@@ -9,7 +9,6 @@
 #include "export/dxf_writer.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -153,33 +152,6 @@ LayerTable CollectLayers(const CGraph& drawing)
             found->color = color;
     }
     return table;
-}
-
-// Writes an entity's record with its handle and/or its layer's name
-// replaced. The handle is the record's first "5" group; only layer names that
-// hold characters no number or keyword line has are ever replaced.
-bool WriteAdjustedRecord(CEntity& entity, std::uint32_t handle, const std::string* layerName, bool widths,
-                         std::FILE* file)
-{
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* memory = open_memstream(&data, &size);
-    if (memory == nullptr) return false;
-    const bool written = entity.WriteDXF2000(memory, widths);
-    const bool closed = std::fclose(memory) == 0;
-    std::string record(data ? data : "", size);
-    std::free(data);
-    if (!written || !closed) return false;
-    auto replace = [&record](const std::string& from, const std::string& to, bool all) {
-        for (std::size_t at = record.find(from); at != std::string::npos; at = record.find(from, at + to.size())) {
-            record.replace(at, from.size(), to);
-            if (!all) break;
-        }
-    };
-    if (handle != entity.m_Id) replace("\n  5\n" + Hex(entity.m_Id) + "\n", "\n  5\n" + Hex(handle) + "\n", false);
-    if (layerName && entity.m_Layer)
-        replace("\n  8\n" + entity.m_Layer->GetName() + "\n", "\n  8\n" + *layerName + "\n", true);
-    return std::fwrite(record.data(), 1, record.size(), file) == record.size();
 }
 
 // The entities' handles: their ids, except that an id seen before (a copy
@@ -494,10 +466,10 @@ bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::
         const std::string* renamed = layers.RenamedName(layer);
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
             if (!EntityHasOutputRecord(*e, EXPORT_DXF2000)) continue;
-            const std::uint32_t handle = entityHandles.Of(*e);
-            const bool ok = renamed || handle != e->m_Id ? WriteAdjustedRecord(*e, handle, renamed, widths, file)
-                                                         : e->WriteDXF2000(file, widths);
-            if (!ok) {
+            CDxfNames names = e->GetDxfNames();
+            names.handle = entityHandles.Of(*e);
+            if (renamed) names.layer = *renamed;
+            if (!e->WriteDXF2000(file, widths, names)) {
                 SetError(error, FormatC("Could not write entity %u of layer \"%s\".", e->m_Id,
                                         layer->GetName().c_str()));
                 return false;

@@ -9,7 +9,6 @@
 #include "model/constants.h"
 #include "model/geometry.h"
 #include "model/graph.h"
-#include "model/layer.h"
 #include "model/output_records.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
@@ -49,19 +48,15 @@ std::string Point(const CEntity& entity, double x, double y)
 }
 
 // Common groups and the circle's own groups, after the record name.
-bool WriteCircleGroups(CCircle& circle, std::FILE* file, bool widths, bool r2000)
+bool WriteCircleGroups(CCircle& circle, std::FILE* file, bool widths, const CDxfNames& names, bool r2000)
 {
-    if (!(r2000 ? circle.CEntity::WriteDXF2000(file, widths) : circle.CEntity::WriteDXFR10(file, widths)))
-        return false;
+    const bool common = r2000 ? circle.CEntity::WriteDXF2000(file, widths, names)
+                              : circle.CEntity::WriteDXFR10(file, widths, names);
+    if (!common) return false;
     std::string text = r2000 ? "100\nAcDbCircle\n" : "";
     text += Point(circle, circle.m_Centre.x, circle.m_Centre.y);
     text += FormatC("  40\n%f\n", ConvertLengthToDrawingUnit(circle, circle.m_Radius));
     return WriteOutputText(file, text);
-}
-
-std::string LayerName(const CEntity& entity)
-{
-    return entity.m_Layer ? entity.m_Layer->GetName() : "0";
 }
 
 std::string PlotPoint(const CEntity& entity, double x, double y)
@@ -123,11 +118,11 @@ PdfCircle PreparePdf(const CCircle& circle, CPDFStream* stream, bool widths)
 
 // ---- CCircle ----------------------------------------------------------------
 
-bool CCircle::WriteDXF2000(std::FILE* file, bool widths)
+bool CCircle::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (widths && GetWidth() > 0) {
         if (!WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXF2000(file, widths)) return false;
+        if (!CEntity::WriteDXF2000(file, widths, names)) return false;
         std::string text = "100\nAcDbPolyline\n  90\n  2\n  70\n1\n";
         text += FormatC("  43\n  %f\n", ConvertLengthToDrawingUnit(*this, GetWidth()));
         text += Point(*this, m_Centre.x + m_Radius, m_Centre.y) + "  42\n  1.0\n";
@@ -135,25 +130,25 @@ bool CCircle::WriteDXF2000(std::FILE* file, bool widths)
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_CIRCLE && !WriteOutputText(file, "  0\nCIRCLE\n")) return false;
-    return WriteCircleGroups(*this, file, widths, true);
+    return WriteCircleGroups(*this, file, widths, names, true);
 }
 
-bool CCircle::WriteDXFR10(std::FILE* file, bool widths)
+bool CCircle::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (widths && GetWidth() > 0) {
         if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths)) return false;
+        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
         const double w = ConvertLengthToDrawingUnit(*this, GetWidth());
         std::string text = FormatC("  66\n  1\n  70\n1\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", w);
         for (const double dx : {m_Radius, -m_Radius}) {
-            text += "  0\nVERTEX\n  8\n" + LayerName(*this) + "\n" + Point(*this, m_Centre.x + dx, m_Centre.y);
+            text += "  0\nVERTEX\n  8\n" + names.layer + "\n" + Point(*this, m_Centre.x + dx, m_Centre.y);
             text += FormatC("  40\n%f\n  41\n%f\n  42\n  1.0\n", w, w);
         }
         text += "  0\nSEQEND\n";
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_CIRCLE && !WriteOutputText(file, "  0\nCIRCLE\n")) return false;
-    return WriteCircleGroups(*this, file, widths, false);
+    return WriteCircleGroups(*this, file, widths, names, false);
 }
 
 bool CCircle::WriteSVG(std::FILE* file, double pageHeight, bool widths)
@@ -201,12 +196,12 @@ bool CCircle::WritePDF(CPDFStream* stream, bool widths)
 
 // ---- CArc -------------------------------------------------------------------
 
-bool CArc::WriteDXF2000(std::FILE* file, bool widths)
+bool CArc::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     UpdateEndPoints();
     if (widths && GetWidth() >= kMinWidth) {
         if (!WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXF2000(file, widths)) return false;
+        if (!CEntity::WriteDXF2000(file, widths, names)) return false;
         std::string text = "100\nAcDbPolyline\n  90\n  2\n  70\n0\n";
         text += FormatC("  43\n  %f\n", ConvertLengthToDrawingUnit(*this, GetWidth()));
         text += Point(*this, m_StartPoint.x, m_StartPoint.y);
@@ -216,22 +211,22 @@ bool CArc::WriteDXF2000(std::FILE* file, bool widths)
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n")) return false;
-    if (!WriteCircleGroups(*this, file, widths, true)) return false;
+    if (!WriteCircleGroups(*this, file, widths, names, true)) return false;
     return WriteOutputText(file, FormatC("100\nAcDbArc\n  50\n%f\n  51\n%f\n", ToDegrees(m_StartAngle),
                                          ToDegrees(m_EndAngle)));
 }
 
-bool CArc::WriteDXFR10(std::FILE* file, bool widths)
+bool CArc::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     UpdateEndPoints();
     if (widths && GetWidth() > 0) {
         if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths)) return false;
+        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
         const double w = ConvertLengthToDrawingUnit(*this, GetWidth());
         const double bulge = ArcBulge(*this);
         std::string text = FormatC("  66\n  1\n  70\n0\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", w);
         for (const frDoublePoint& p : {m_StartPoint, m_EndPoint}) {
-            text += "  0\nVERTEX\n  8\n" + LayerName(*this) + "\n" + Point(*this, p.x, p.y);
+            text += "  0\nVERTEX\n  8\n" + names.layer + "\n" + Point(*this, p.x, p.y);
             text += FormatC("  40\n%f\n  41\n%f\n", w, w);
             if (bulge != 0) text += FormatC("  42\n%f\n", bulge);
         }
@@ -239,7 +234,7 @@ bool CArc::WriteDXFR10(std::FILE* file, bool widths)
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n")) return false;
-    if (!WriteCircleGroups(*this, file, widths, false)) return false;
+    if (!WriteCircleGroups(*this, file, widths, names, false)) return false;
     return WriteOutputText(file, FormatC("  50\n%f\n  51\n%f\n", ToDegrees(m_StartAngle), ToDegrees(m_EndAngle)));
 }
 

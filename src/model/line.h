@@ -58,8 +58,10 @@ public:
     // The common record, then start x, start y, end x, end y (f64 each).
     [[nodiscard]] bool Load(std::FILE* file) override;
     [[nodiscard]] bool Save(std::FILE* file) override;
-    bool WriteDXF2000(std::FILE* file, bool widths) override;
-    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    using CEntity::WriteDXF2000;
+    using CEntity::WriteDXFR10;
+    bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names) override;
+    bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names) override;
     bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
     bool WriteCGM(std::FILE* file) override;
     bool WriteHPGL(std::FILE* file) override;

@@ -33,17 +33,17 @@ std::string LineDxfPoints(const CLine& line)
 
 } // namespace
 
-bool CLine::WriteDXF2000(std::FILE* file, bool widths)
+bool CLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (m_Type == ENTITY_LINE && !WriteOutputText(file, "  0\nLINE\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     return WriteOutputText(file, "100\nAcDbLine\n" + LineDxfPoints(*this));
 }
 
-bool CLine::WriteDXFR10(std::FILE* file, bool widths)
+bool CLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (m_Type == ENTITY_LINE && !WriteOutputText(file, "  0\nLINE\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths)) return false;
+    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
     return WriteOutputText(file, LineDxfPoints(*this));
 }
 

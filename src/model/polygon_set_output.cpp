@@ -9,7 +9,6 @@
 #include "export/pdf_stream.h"
 #include "model/constants.h"
 #include "model/graph.h"
-#include "model/layer.h"
 #include "model/output_records.h"
 #include "model/polygon_set.h"
 #include "model/utilities.h"
@@ -64,12 +63,12 @@ bool HasArc(const std::vector<const CVertex*>& ring)
 
 // ---- DXF --------------------------------------------------------------------
 
-bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths)
+bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     const auto rings = Rings(*this);
     if (rings.empty()) return true;
     if (m_Type == ENTITY_POLYPOLYGON && !WriteOutputText(file, "  0\nHATCH\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     std::string text = "100\nAcDbHatch\n";
     text += " 10\n 0.0\n 20\n 0.0\n  30\n 0.0\n";
     text += " 210\n 0.0\n 220\n 0.0\n  230\n 1.0\n";
@@ -95,17 +94,16 @@ bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths)
     return WriteOutputText(file, text);
 }
 
-bool CPolyPolygon::WriteDXFR10(std::FILE* file, bool widths)
+bool CPolyPolygon::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
-    const std::string layerName = m_Layer ? m_Layer->GetName() : "0";
     for (const auto& ring : Rings(*this)) {
         if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths)) return false;
+        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
         std::string text = "  66\n  1\n  70\n1\n  10\n0.0\n  20\n0.0\n  30\n0.0\n";
         for (const CVertex* v : ring) {
             double x = v->x, y = v->y;
             ConvertToDrawingUnit(*this, &x, &y);
-            text += "  0\nVERTEX\n  8\n" + layerName + "\n";
+            text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
             text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
             if (IsArcBulge(v->bulge)) text += FormatC("  42\n%f\n", v->bulge);
         }

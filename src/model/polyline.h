@@ -185,8 +185,10 @@ public:
     // Output records (polyline_output.cpp): points are converted from raster
     // pixels to the drawing unit, except in CGM. Fewer than two vertices write
     // nothing. The text writers stop at the first failed write.
-    bool WriteDXF2000(std::FILE* file, bool widths) override;
-    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    using CEntity::WriteDXF2000;
+    using CEntity::WriteDXFR10;
+    bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names) override;
+    bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names) override;
     // pageHeight is in raster pixels; points are written as (x, pageHeight - y).
     bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
     bool WriteCGM(std::FILE* file) override;

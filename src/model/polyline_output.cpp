@@ -18,7 +18,6 @@
 #include "model/color_index.h"
 #include "model/constants.h"
 #include "model/graph.h"
-#include "model/layer.h"
 #include "model/output_records.h"
 #include "model/polyline.h"
 #include "model/utilities.h"
@@ -73,12 +72,12 @@ std::string SvgPathEnd(const std::string& color, const std::string& width)
 
 // ---- DXF --------------------------------------------------------------------
 
-bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths)
+bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     const int count = CountVertices(m_Head);
     if (count < 2) return true;
     if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     std::string text = FormatC("100\nAcDbPolyline\n  90\n  %d\n  70\n%d\n", count, m_Closed ? 1 : 0);
     const CVertex* v = m_Head;
     do {
@@ -95,18 +94,17 @@ bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths)
     return WriteOutputText(file, text);
 }
 
-bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths)
+bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (CountVertices(m_Head) < 2) return true;
     if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths)) return false;
-    const std::string layerName = m_Layer ? m_Layer->GetName() : "0";
+    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
     std::string text = FormatC("  66\n  1\n  70\n%d\n  10\n0.0\n  20\n0.0\n  30\n0.0\n", m_Closed ? 1 : 0);
     const CVertex* v = m_Head;
     do {
         double x = v->x, y = v->y;
         ConvertToDrawingUnit(*this, &x, &y);
-        text += "  0\nVERTEX\n  8\n" + layerName + "\n";
+        text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
         text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
         if (widths) {
             const double w = ConvertLengthToDrawingUnit(*this, v->startWidth);

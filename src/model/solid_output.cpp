@@ -39,19 +39,19 @@ bool IsWritable(const CSolid& solid)
 
 } // namespace
 
-bool CSolid::WriteDXF2000(std::FILE* file, bool widths)
+bool CSolid::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (!IsWritable(*this)) return true;
     if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     return WriteOutputText(file, "100\nAcDbTrace\n" + SolidDxfCorners(*this));
 }
 
-bool CSolid::WriteDXFR10(std::FILE* file, bool widths)
+bool CSolid::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (!IsWritable(*this)) return true;
     if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths)) return false;
+    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
     return WriteOutputText(file, SolidDxfCorners(*this));
 }
 
