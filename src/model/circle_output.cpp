@@ -59,14 +59,6 @@ bool WriteCircleGroups(CCircle& circle, std::FILE* file, bool widths, const CDxf
     return WriteOutputText(file, text);
 }
 
-std::string PlotPoint(const CEntity& entity, double x, double y)
-{
-    const CGraph* graph = entity.GetGraph();
-    ConvertToDrawingUnit(entity, &x, &y);
-    ScaleToPlotterUnits(&x, &y, graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel);
-    return FormatC("%f,%f", x, y);
-}
-
 double PlotLength(const CEntity& entity, double length)
 {
     const CGraph* graph = entity.GetGraph();
@@ -86,9 +78,7 @@ std::string SvgStroke(const CEntity& entity, bool widths)
 
 std::string EpsHead(const CEntity& entity)
 {
-    const COLORREF color = GetPageColor(entity);
-    return FormatC("%f %f %f setrgbcolor\nnewpath\n", GetRValue(color) / 255.0, GetGValue(color) / 255.0,
-                   GetBValue(color) / 255.0);
+    return EpsColorText(GetPageColor(entity)) + "newpath\n";
 }
 
 std::string EpsTail(const CEntity& entity, bool widths)
@@ -107,11 +97,9 @@ PdfCircle PreparePdf(const CCircle& circle, CPDFStream* stream, bool widths)
 {
     const double s = stream->m_Scale;
     if (widths) stream->SetLineWidth(s * ConvertLengthToDrawingUnit(circle, circle.GetWidth()));
-    double x = circle.m_Centre.x, y = circle.m_Centre.y;
-    ConvertToDrawingUnit(circle, &x, &y);
+    const frDoublePoint c = PdfPagePoint(circle, *stream, circle.m_Centre.x, circle.m_Centre.y);
     SetPdfColor(stream, GetPageColor(circle), false);
-    return {s * x + stream->m_OriginX, s * y + stream->m_OriginY,
-            s * ConvertLengthToDrawingUnit(circle, circle.m_Radius)};
+    return {c.x, c.y, s * ConvertLengthToDrawingUnit(circle, circle.m_Radius)};
 }
 
 } // namespace
@@ -174,7 +162,7 @@ bool CCircle::WriteCGM(std::FILE* file)
 
 bool CCircle::WriteHPGL(std::FILE* file)
 {
-    const std::string c = PlotPoint(*this, m_Centre.x, m_Centre.y);
+    const std::string c = HpglPointText(*this, m_Centre.x, m_Centre.y);
     return WriteOutputText(file, "PU" + c + ";PD" + c + ";" + FormatC("CI %f;", PlotLength(*this, m_Radius)));
 }
 
@@ -270,8 +258,8 @@ bool CArc::WriteCGM(std::FILE* file)
 bool CArc::WriteHPGL(std::FILE* file)
 {
     UpdateEndPoints();
-    const std::string s = PlotPoint(*this, m_StartPoint.x, m_StartPoint.y);
-    return WriteOutputText(file, "PU" + s + ";PD" + s + ";AA " + PlotPoint(*this, m_Centre.x, m_Centre.y) +
+    const std::string s = HpglPointText(*this, m_StartPoint.x, m_StartPoint.y);
+    return WriteOutputText(file, "PU" + s + ";PD" + s + ";AA " + HpglPointText(*this, m_Centre.x, m_Centre.y) +
                                      FormatC(",%f;", ToDegrees(ArcSweep(*this))));
 }
 

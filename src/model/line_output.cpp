@@ -72,26 +72,18 @@ bool CLine::WriteCGM(std::FILE* file)
 
 bool CLine::WriteHPGL(std::FILE* file)
 {
-    const CGraph* graph = GetGraph();
-    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
-    double x0 = m_Start.x, y0 = m_Start.y, x1 = m_End.x, y1 = m_End.y;
-    ConvertToDrawingUnit(*this, &x0, &y0);
-    ConvertToDrawingUnit(*this, &x1, &y1);
-    ScaleToPlotterUnits(&x0, &y0, unit);
-    ScaleToPlotterUnits(&x1, &y1, unit);
-    return WriteOutputText(file, FormatC("PU%f,%f;PD%f,%f;PD%f,%f;PU%f,%f;", x0, y0, x0, y0, x1, y1, x1, y1));
+    const std::string s = HpglPointText(*this, m_Start.x, m_Start.y), e = HpglPointText(*this, m_End.x, m_End.y);
+    return WriteOutputText(file, "PU" + s + ";PD" + s + ";PD" + e + ";PU" + e + ";");
 }
 
 bool CLine::WriteEPS(std::FILE* file, bool widths)
 {
     (void)widths;
-    const COLORREF color = GetPageColor(*this);
     double x0 = m_Start.x, y0 = m_Start.y, x1 = m_End.x, y1 = m_End.y;
     ConvertToDrawingUnit(*this, &x0, &y0);
     ConvertToDrawingUnit(*this, &x1, &y1);
-    return WriteOutputText(file, FormatC("%f %f %f setrgbcolor\n%f %f moveto\n%f %f lineto\n0.1 setlinewidth\nstroke\n",
-                                         GetRValue(color) / 255.0, GetGValue(color) / 255.0,
-                                         GetBValue(color) / 255.0, x0, y0, x1, y1));
+    return WriteOutputText(file, EpsColorText(GetPageColor(*this)) +
+                                     FormatC("%f %f moveto\n%f %f lineto\n0.1 setlinewidth\nstroke\n", x0, y0, x1, y1));
 }
 
 bool CLine::WritePDF(CPDFStream* stream, bool widths)
@@ -99,10 +91,7 @@ bool CLine::WritePDF(CPDFStream* stream, bool widths)
     (void)widths;
     SetPdfColor(stream, GetPageColor(*this), false);
     stream->SetLineWidth(0);
-    const double s = stream->m_Scale;
-    double x0 = m_Start.x, y0 = m_Start.y, x1 = m_End.x, y1 = m_End.y;
-    ConvertToDrawingUnit(*this, &x0, &y0);
-    ConvertToDrawingUnit(*this, &x1, &y1);
-    return stream->MoveTo(s * x0 + stream->m_OriginX, s * y0 + stream->m_OriginY) &&
-           stream->LineTo(s * x1 + stream->m_OriginX, s * y1 + stream->m_OriginY) && stream->AppendText("S ");
+    const frDoublePoint s = PdfPagePoint(*this, *stream, m_Start.x, m_Start.y);
+    const frDoublePoint e = PdfPagePoint(*this, *stream, m_End.x, m_End.y);
+    return stream->MoveTo(s.x, s.y) && stream->LineTo(e.x, e.y) && stream->AppendText("S ");
 }

@@ -6,7 +6,9 @@
 #include "export/pdf_stream.h"
 #include "model/color_index.h"
 #include "model/entity.h"
+#include "model/geometry.h"
 #include "model/graph.h"
+#include "model/utilities.h"
 #include "platform/number_text.h"
 
 COLORREF GetPageColor(const CEntity& entity)
@@ -35,6 +37,38 @@ bool WriteOutputText(std::FILE* file, const std::string& text)
 std::string SvgColorText(COLORREF color)
 {
     return FormatC("RGB(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
+}
+
+std::string EpsColorText(COLORREF color)
+{
+    return FormatC("%f %f %f setrgbcolor\n", GetRValue(color) / 255.0, GetGValue(color) / 255.0,
+                   GetBValue(color) / 255.0);
+}
+
+std::string HpglPointText(const CEntity& entity, double x, double y)
+{
+    const CGraph* graph = entity.GetGraph();
+    ConvertToDrawingUnit(entity, &x, &y);
+    ScaleToPlotterUnits(&x, &y, graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel);
+    return FormatC("%f,%f", x, y);
+}
+
+frDoublePoint PdfPagePoint(const CEntity& entity, const CPDFStream& stream, double x, double y)
+{
+    ConvertToDrawingUnit(entity, &x, &y);
+    return {stream.m_Scale * x + stream.m_OriginX, stream.m_Scale * y + stream.m_OriginY};
+}
+
+bool AppendPdfBulgeArc(CPDFStream* stream, const CEntity& entity, const CBulgeArc& arc, double bulge)
+{
+    const frDoublePoint c = PdfPagePoint(entity, *stream, arc.centre.x, arc.centre.y);
+    double start = ToDegrees(arc.startAngle), end = ToDegrees(arc.endAngle);
+    if (bulge > 0) {
+        while (start > end) start -= 360.0;
+    } else {
+        while (end > start) end -= 360.0;
+    }
+    return stream->Arc(c.x, c.y, stream->m_Scale * ConvertLengthToDrawingUnit(entity, arc.radius), start, end, false);
 }
 
 void SetPdfColor(CPDFStream* stream, COLORREF color, bool fill)

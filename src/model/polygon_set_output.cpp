@@ -201,13 +201,7 @@ bool CPolyPolygon::WriteHPGL(std::FILE* file)
 {
     const auto rings = Rings(*this);
     if (rings.empty()) return true;
-    const CGraph* graph = GetGraph();
-    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
-    auto plot = [&](double x, double y) {
-        ConvertToDrawingUnit(*this, &x, &y);
-        ScaleToPlotterUnits(&x, &y, unit);
-        return FormatC("%f,%f", x, y);
-    };
+    auto plot = [&](double x, double y) { return HpglPointText(*this, x, y); };
     std::string text;
     for (std::size_t i = 0; i < rings.size(); ++i) {
         const auto& ring = rings[i];
@@ -236,9 +230,7 @@ bool CPolyPolygon::WriteEPS(std::FILE* file, bool widths)
     (void)widths;
     const auto rings = Rings(*this);
     if (rings.empty()) return true;
-    const COLORREF color = GetPageColor(*this);
-    std::string text = FormatC("%f %f %f setrgbcolor\nnewpath\n", GetRValue(color) / 255.0,
-                               GetGValue(color) / 255.0, GetBValue(color) / 255.0);
+    std::string text = EpsColorText(GetPageColor(*this)) + "newpath\n";
     for (const auto& ring : rings) {
         double x = ring[0]->x, y = ring[0]->y;
         ConvertToDrawingUnit(*this, &x, &y);
@@ -275,11 +267,7 @@ bool CPolyPolygon::WritePDF(CPDFStream* stream, bool widths)
     const auto rings = Rings(*this);
     if (rings.empty()) return true;
     SetPdfColor(stream, GetPageColor(*this), true);
-    const double s = stream->m_Scale;
-    auto mapped = [&](double x, double y) {
-        ConvertToDrawingUnit(*this, &x, &y);
-        return frDoublePoint(s * x + stream->m_OriginX, s * y + stream->m_OriginY);
-    };
+    auto mapped = [&](double x, double y) { return PdfPagePoint(*this, *stream, x, y); };
     bool ok = true;
     auto segment = [&](const CVertex& p, const CVertex& q) {
         CBulgeArc arc;
@@ -288,14 +276,7 @@ bool CPolyPolygon::WritePDF(CPDFStream* stream, bool widths)
             ok = stream->LineTo(pt.x, pt.y) && ok;
             return;
         }
-        const frDoublePoint c = mapped(arc.centre.x, arc.centre.y);
-        double start = ToDegrees(arc.startAngle), end = ToDegrees(arc.endAngle);
-        if (p.bulge > 0) {
-            while (start > end) start -= 360.0;
-        } else {
-            while (end > start) end -= 360.0;
-        }
-        ok = stream->Arc(c.x, c.y, s * ConvertLengthToDrawingUnit(*this, arc.radius), start, end, false) && ok;
+        ok = AppendPdfBulgeArc(stream, *this, arc, p.bulge) && ok;
     };
     for (const auto& ring : rings) {
         const frDoublePoint first = mapped(ring[0]->x, ring[0]->y);

@@ -68,6 +68,19 @@ std::string SvgPathEnd(const std::string& color, const std::string& width)
     return "\"\nfill=\"none\" stroke=\"" + color + "\" stroke-width=\"" + width + "\" />\n";
 }
 
+// The groups that follow a DXF vertex's point: the start width as both
+// widths when asked, and the bulge of an arc segment.
+std::string DxfVertexTail(const CPolyLine& polyline, const CVertex& v, bool widths)
+{
+    std::string text;
+    if (widths) {
+        const double w = ConvertLengthToDrawingUnit(polyline, v.startWidth);
+        text += FormatC("  40\n%f\n  41\n%f\n", w, w);
+    }
+    if (IsArcBulge(v.bulge)) text += FormatC("  42\n%f\n", v.bulge);
+    return text;
+}
+
 } // namespace
 
 // ---- DXF --------------------------------------------------------------------
@@ -84,11 +97,7 @@ bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& name
         double x = v->x, y = v->y;
         ConvertToDrawingUnit(*this, &x, &y);
         text += FormatC("  10\n%f\n  20\n%f\n", x, y);
-        if (widths) {
-            const double w = ConvertLengthToDrawingUnit(*this, v->startWidth);
-            text += FormatC("  40\n%f\n  41\n%f\n", w, w);
-        }
-        if (std::fabs(v->bulge) >= POINT_TOLERANCE) text += FormatC("  42\n%f\n", v->bulge);
+        text += DxfVertexTail(*this, *v, widths);
         v = v->next;
     } while (v != m_Head);
     return WriteOutputText(file, text);
@@ -106,11 +115,7 @@ bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names
         ConvertToDrawingUnit(*this, &x, &y);
         text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
         text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
-        if (widths) {
-            const double w = ConvertLengthToDrawingUnit(*this, v->startWidth);
-            text += FormatC("  40\n%f\n  41\n%f\n", w, w);
-        }
-        if (std::fabs(v->bulge) >= POINT_TOLERANCE) text += FormatC("  42\n%f\n", v->bulge);
+        text += DxfVertexTail(*this, *v, widths);
         v = v->next;
     } while (v != m_Head);
     text += "  0\nSEQEND\n";
@@ -230,13 +235,7 @@ bool CPolyLine::WriteCGM(std::FILE* file)
 bool CPolyLine::WriteHPGL(std::FILE* file)
 {
     if (CountVertices(m_Head) < 2) return true;
-    const CGraph* graph = GetGraph();
-    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
-    auto plot = [&](double x, double y) {
-        ConvertToDrawingUnit(*this, &x, &y);
-        ScaleToPlotterUnits(&x, &y, unit);
-        return FormatC("%f,%f", x, y);
-    };
+    auto plot = [&](double x, double y) { return HpglPointText(*this, x, y); };
     const std::string first = plot(m_Head->x, m_Head->y);
     std::string text = "PU" + first + ";PD" + first + ";";
     const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
@@ -259,15 +258,14 @@ bool CPolyLine::WriteHPGL(std::FILE* file)
 bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
 {
     if (CountVertices(m_Head) < 2) return true;
-    const COLORREF color = GetPageColor(*this);
-    std::string text = FormatC("%f %f %f setrgbcolor\n", GetRValue(color) / 255.0, GetGValue(color) / 255.0,
-                               GetBValue(color) / 255.0);
+    std::string text = EpsColorText(GetPageColor(*this));
     const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
     const CVertex* v = m_Head;
     do {
         const CVertex& q = *v->next;
         text += "newpath\n";
-        const double w = widths ? std::max(ConvertLengthToDrawingUnit(*this, v->startWidth), kEpsMinWidth) : kEpsMinWidth;
+        const double w =
+            widths ? std::max(ConvertLengthToDrawingUnit(*this, v->startWidth), kEpsMinWidth) : kEpsMinWidth;
         CBulgeArc arc;
         if (GetWrittenBulgeArc(*v, q, v->bulge, &arc)) {
             double cx = arc.centre.x, cy = arc.centre.y;
@@ -295,10 +293,7 @@ bool CPolyLine::WritePDF(CPDFStream* stream, bool widths)
 {
     if (CountVertices(m_Head) < 2) return true;
     const double s = stream->m_Scale;
-    auto mapped = [&](double x, double y) {
-        ConvertToDrawingUnit(*this, &x, &y);
-        return frDoublePoint(s * x + stream->m_OriginX, s * y + stream->m_OriginY);
-    };
+    auto mapped = [&](double x, double y) { return PdfPagePoint(*this, *stream, x, y); };
     SetPdfColor(stream, GetPageColor(*this), false);
 
     const std::vector<const CVertex*> walk = WalkVertices(m_Head, m_Closed);
@@ -312,14 +307,7 @@ bool CPolyLine::WritePDF(CPDFStream* stream, bool widths)
         pt = mapped(v.x, v.y);
         CBulgeArc arc;
         if (GetWrittenBulgeArc(p, v, p.bulge, &arc)) {
-            const frDoublePoint c = mapped(arc.centre.x, arc.centre.y);
-            double start = ToDegrees(arc.startAngle), end = ToDegrees(arc.endAngle);
-            if (p.bulge > 0) {
-                while (start > end) start -= 360.0;
-            } else {
-                while (end > start) end -= 360.0;
-            }
-            stream->Arc(c.x, c.y, s * ConvertLengthToDrawingUnit(*this, arc.radius), start, end, false);
+            AppendPdfBulgeArc(stream, *this, arc, p.bulge);
         } else {
             stream->LineTo(pt.x, pt.y);
         }
