@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "export/export_format.h"
+#include "export/format_writers.h"
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
@@ -178,21 +179,6 @@ private:
     std::unordered_map<const CEntity*, std::uint32_t> m_Fresh;
 };
 
-bool GetLayersBox(const CGraph& drawing, double* box)
-{
-    bool found = false;
-    for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
-        double layerBox[4];
-        if (!layer->GetExtents(nullptr, layerBox)) continue;
-        if (found)
-            MergeExtents(box, layerBox);
-        else
-            std::copy(layerBox, layerBox + 4, box);
-        found = true;
-    }
-    return found;
-}
-
 // The framing's handles, taken once so that owners can be named before the
 // objects they own are written.
 struct FrameHandles {
@@ -239,7 +225,7 @@ void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed)
     out.Pair(9, "$INSUNITS");
     out.Int(70, insUnits);
     double box[4];
-    if (GetLayersBox(drawing, box)) {
+    if (MergeLayersExtents(drawing, box, false)) {
         drawing.GetPixelsPerUnit(&box[EXT_MIN_X], &box[EXT_MIN_Y], nullptr);
         drawing.GetPixelsPerUnit(&box[EXT_MAX_X], &box[EXT_MAX_Y], nullptr);
         out.Pair(9, "$EXTMIN");
