@@ -35,7 +35,7 @@ enum VertexRow {
 
 // The arc of the segment v begins, as the metafile drawing takes it: both
 // angles in [0, 2 PI], the end not below the start.
-bool SegmentArc(const CVertex& v, CBulgeArc* arc)
+bool ShownArc(const CVertex& v, CBulgeArc* arc)
 {
     if (v.next == nullptr || !GetWrittenBulgeArc(v, *v.next, v.bulge, arc)) return false;
     while (arc->endAngle < arc->startAngle) arc->endAngle += TWO_PI;
@@ -82,7 +82,7 @@ void CPolyLine::AddVertexInfo(const CGraph* drawing, std::vector<std::string>* l
             lines->push_back(line + unit);
             CBulgeArc arc;
             const bool beginsSegment = m_Closed || v->next != m_Head;
-            if (beginsSegment && IsArcBulge(v->bulge) && SegmentArc(*v, &arc)) {
+            if (beginsSegment && IsArcBulge(v->bulge) && ShownArc(*v, &arc)) {
                 lines->push_back("      " + GetLanString("PolylineBulg", "Bulg=") + InfoNumber(v->bulge, 6));
                 lines->push_back("      " + GetLanString("PolylineCenter", "Center") + " X=" + length(arc.centre.x) +
                                  ", Y=" + length(arc.centre.y) + " " + GetLanString("PolylineRadius", " Radius=") +
@@ -137,7 +137,7 @@ void CPolyLine::AddVertexRows(CPropertyList* list, CGraph* drawing, bool polylin
                       "");
     CBulgeArc arc;
     const bool beginsSegment = m_Closed || v->next != m_Head;
-    if (beginsSegment && std::fabs(v->bulge) > POINT_TOLERANCE && SegmentArc(*v, &arc)) {
+    if (beginsSegment && std::fabs(v->bulge) > POINT_TOLERANCE && ShownArc(*v, &arc)) {
         list->AddPropItem(GetLanString("PorpPLineVertexCenX", "X of Arc Center"), Number6(drawing, arc.centre.x),
                           PROP_READ_ONLY, "");
         list->AddPropItem(GetLanString("PorpPLineVertexCenY", "Y of Arc Center"), Number6(drawing, arc.centre.y),

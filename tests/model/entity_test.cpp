@@ -196,19 +196,14 @@ TEST(EntityDxf, R10GroupsHaveNoHandle)
 
 TEST(EntityDxf, RecordsCarryTheNamesTheFileGivesThem)
 {
-    CLayer layer;
-    ASSERT_TRUE(layer.SetName("Walls"));
-    auto* e = new CTestBox;
-    ASSERT_TRUE(layer.AddEntity(e));
-    e->m_Id = 255;
-    const CDxfNames own = e->GetDxfNames();
+    CTestBox e;
+    e.m_Id = 255;
+    const CDxfNames own = e.GetDxfNames();
     EXPECT_EQ(own.handle, 255u);
-    EXPECT_EQ(own.layer, "Walls");
-    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e->WriteDXF2000(f, false, {0x2A, "W_1"}); }),
+    EXPECT_EQ(own.layer, "0") << "outside any layer";
+    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e.WriteDXF2000(f, false, {0x2A, "W_1"}); }),
               "  5\n2A\n  100\nAcDbEntity\n  8\nW_1\n");
-    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e->WriteDXFR10(f, false, {0x2A, "W_1"}); }), "  8\nW_1\n");
-    CTestBox loose;
-    EXPECT_EQ(loose.GetDxfNames().layer, "0");
+    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e.WriteDXFR10(f, false, {0x2A, "W_1"}); }), "  8\nW_1\n");
 }
 
 TEST(EntityDxf, FailedWriteIsReported)
