@@ -39,3 +39,16 @@ inline bool GetMetafileArc(const CVertex& p, const CVertex& q, double bulge, CBu
 {
     return GetWrittenBulgeArc(p, q, bulge, arc) && arc->radius < METAFILE_COORDINATE_LIMIT / 4;
 }
+
+// What GDI's arc calls take of such an arc: the bounding square of its
+// circle and the points on the rays of its start and end angle.
+struct CMetafileArcPoints {
+    POINT topLeft, bottomRight, start, end;
+};
+inline CMetafileArcPoints GetMetafileArcPoints(const CBulgeArc& arc, double pageHeight)
+{
+    const double cx = arc.centre.x, cy = arc.centre.y, r = arc.radius, far = METAFILE_RADIAL_DISTANCE * r;
+    return {MetafilePoint(cx - r, cy + r, pageHeight), MetafilePoint(cx + r, cy - r, pageHeight),
+            MetafilePoint(cx + far * std::cos(arc.startAngle), cy + far * std::sin(arc.startAngle), pageHeight),
+            MetafilePoint(cx + far * std::cos(arc.endAngle), cy + far * std::sin(arc.endAngle), pageHeight)};
+}

@@ -6,8 +6,6 @@
 #include "model/polygon_set.h"
 #include "platform/dc.h"
 
-#include <cmath>
-
 namespace {
 
 void AddSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
@@ -18,12 +16,9 @@ void AddSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
         dc->LineTo(to.x, to.y);
         return;
     }
-    const double cx = arc.centre.x, cy = arc.centre.y, r = arc.radius, far = METAFILE_RADIAL_DISTANCE * r;
-    const POINT topLeft = MetafilePoint(cx - r, cy + r, pageHeight), bottomRight = MetafilePoint(cx + r, cy - r, pageHeight);
-    const POINT first = MetafilePoint(cx + far * std::cos(arc.startAngle), cy + far * std::sin(arc.startAngle), pageHeight);
-    const POINT second = MetafilePoint(cx + far * std::cos(arc.endAngle), cy + far * std::sin(arc.endAngle), pageHeight);
+    const CMetafileArcPoints p = GetMetafileArcPoints(arc, pageHeight);
     const int old = dc->SetArcDirection(v.bulge >= 0 ? AD_COUNTERCLOCKWISE : AD_CLOCKWISE);
-    dc->ArcTo(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y, first.x, first.y, second.x, second.y);
+    dc->ArcTo(p.topLeft.x, p.topLeft.y, p.bottomRight.x, p.bottomRight.y, p.start.x, p.start.y, p.end.x, p.end.y);
     dc->SetArcDirection(old);
 }
 

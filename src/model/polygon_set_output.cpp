@@ -139,7 +139,8 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         text += "M " + point(*ring[0]);
         for (std::size_t k = 1; k < ring.size(); ++k) text += segment(*ring[k - 1], *ring[k]);
         CBulgeArc arc;
-        if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc)) text += segment(*ring.back(), *ring[0]);
+        if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc))
+            text += segment(*ring.back(), *ring[0]);
         text += i + 1 < rings.size() ? "Z\n" : "Z\"\n";
     }
     text += "fill-rule=\"evenodd\" fill=\"" + SvgColorText(GetPageColor(*this)) + "\"/>\n";

@@ -6,7 +6,6 @@
 #include "model/polyline.h"
 #include "platform/dc.h"
 
-#include <cmath>
 #include <utility>
 
 namespace {
@@ -20,14 +19,13 @@ void DrawSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
         dc->LineTo(b.x, b.y);
         return;
     }
-    const double cx = arc.centre.x, cy = arc.centre.y, r = arc.radius, far = METAFILE_RADIAL_DISTANCE * r;
-    const POINT topLeft = MetafilePoint(cx - r, cy + r, pageHeight), bottomRight = MetafilePoint(cx + r, cy - r, pageHeight);
-    POINT first = MetafilePoint(cx + far * std::cos(arc.startAngle), cy + far * std::sin(arc.startAngle), pageHeight);
-    POINT second = MetafilePoint(cx + far * std::cos(arc.endAngle), cy + far * std::sin(arc.endAngle), pageHeight);
+    const CMetafileArcPoints points = GetMetafileArcPoints(arc, pageHeight);
+    POINT first = points.start, second = points.end;
     // Counter-clockwise from the first ray to the second: a clockwise
     // segment is the same arc from its end.
     if (v.bulge < 0) std::swap(first, second);
-    dc->Arc(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y, first.x, first.y, second.x, second.y);
+    dc->Arc(points.topLeft.x, points.topLeft.y, points.bottomRight.x, points.bottomRight.y, first.x, first.y, second.x,
+            second.y);
 }
 
 } // namespace
