@@ -1,6 +1,6 @@
 // DXF R10 framing: a header with the version and extents, the line type and
 // layer tables, the entities of every layer. R10 has no handles or
-// subclasses, so the records need nothing adjusted but refused layer names.
+// subclasses; the records are written under the layer names of the table.
 #include "export/format_writers.h"
 
 #include <algorithm>
@@ -40,25 +40,6 @@ bool Put(std::FILE* file, const std::string& text)
 void SetError(std::string* error, std::string message)
 {
     if (error) *error = std::move(message);
-}
-
-// The record with its layer group renamed; layer groups are "  8" lines.
-bool WriteRenamedRecord(CEntity& entity, const std::string& from, const std::string& to, bool widths,
-                        std::FILE* file)
-{
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* memory = open_memstream(&data, &size);
-    if (memory == nullptr) return false;
-    const bool written = entity.WriteDXFR10(memory, widths);
-    const bool closed = std::fclose(memory) == 0;
-    std::string record(data ? data : "", size);
-    std::free(data);
-    if (!written || !closed) return false;
-    const std::string a = "  8\n" + from + "\n", b = "  8\n" + to + "\n";
-    for (std::size_t at = record.find(a); at != std::string::npos; at = record.find(a, at + b.size()))
-        if (at == 0 || record[at - 1] == '\n') record.replace(at, a.size(), b);
-    return Put(file, record);
 }
 
 } // namespace
@@ -105,9 +86,9 @@ bool WriteDXFR10File(const CGraph& drawing, std::FILE* file, bool widths, std::s
     for (const auto& [layer, name] : names) {
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
             if (!EntityHasOutputRecord(*e, EXPORT_DXFR10)) continue;
-            const bool ok = name == layer->GetName() ? e->WriteDXFR10(file, widths)
-                                                     : WriteRenamedRecord(*e, layer->GetName(), name, widths, file);
-            if (!ok) {
+            CDxfNames names = e->GetDxfNames();
+            names.layer = name;
+            if (!e->WriteDXFR10(file, widths, names)) {
                 SetError(error, FormatC("Could not write entity %u of layer \"%s\".", e->m_Id,
                                         layer->GetName().c_str()));
                 return false;

@@ -9,7 +9,6 @@
 #include "export/dxf_writer.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "export/export_format.h"
+#include "export/format_writers.h"
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
@@ -155,33 +155,6 @@ LayerTable CollectLayers(const CGraph& drawing)
     return table;
 }
 
-// Writes an entity's record with its handle and/or its layer's name
-// replaced. The handle is the record's first "5" group; only layer names that
-// hold characters no number or keyword line has are ever replaced.
-bool WriteAdjustedRecord(CEntity& entity, std::uint32_t handle, const std::string* layerName, bool widths,
-                         std::FILE* file)
-{
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* memory = open_memstream(&data, &size);
-    if (memory == nullptr) return false;
-    const bool written = entity.WriteDXF2000(memory, widths);
-    const bool closed = std::fclose(memory) == 0;
-    std::string record(data ? data : "", size);
-    std::free(data);
-    if (!written || !closed) return false;
-    auto replace = [&record](const std::string& from, const std::string& to, bool all) {
-        for (std::size_t at = record.find(from); at != std::string::npos; at = record.find(from, at + to.size())) {
-            record.replace(at, from.size(), to);
-            if (!all) break;
-        }
-    };
-    if (handle != entity.m_Id) replace("\n  5\n" + Hex(entity.m_Id) + "\n", "\n  5\n" + Hex(handle) + "\n", false);
-    if (layerName && entity.m_Layer)
-        replace("\n  8\n" + entity.m_Layer->GetName() + "\n", "\n  8\n" + *layerName + "\n", true);
-    return std::fwrite(record.data(), 1, record.size(), file) == record.size();
-}
-
 // The entities' handles: their ids, except that an id seen before (a copy
 // keeps its original's id) or 0 gets a fresh handle, since a reader keeps
 // only one entity per handle.
@@ -205,21 +178,6 @@ public:
 private:
     std::unordered_map<const CEntity*, std::uint32_t> m_Fresh;
 };
-
-bool GetLayersBox(const CGraph& drawing, double* box)
-{
-    bool found = false;
-    for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
-        double layerBox[4];
-        if (!layer->GetExtents(nullptr, layerBox)) continue;
-        if (found)
-            MergeExtents(box, layerBox);
-        else
-            std::copy(layerBox, layerBox + 4, box);
-        found = true;
-    }
-    return found;
-}
 
 // The framing's handles, taken once so that owners can be named before the
 // objects they own are written.
@@ -267,7 +225,7 @@ void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed)
     out.Pair(9, "$INSUNITS");
     out.Int(70, insUnits);
     double box[4];
-    if (GetLayersBox(drawing, box)) {
+    if (MergeLayersExtents(drawing, box, false)) {
         drawing.GetPixelsPerUnit(&box[EXT_MIN_X], &box[EXT_MIN_Y], nullptr);
         drawing.GetPixelsPerUnit(&box[EXT_MAX_X], &box[EXT_MAX_Y], nullptr);
         out.Pair(9, "$EXTMIN");
@@ -494,10 +452,10 @@ bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::
         const std::string* renamed = layers.RenamedName(layer);
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
             if (!EntityHasOutputRecord(*e, EXPORT_DXF2000)) continue;
-            const std::uint32_t handle = entityHandles.Of(*e);
-            const bool ok = renamed || handle != e->m_Id ? WriteAdjustedRecord(*e, handle, renamed, widths, file)
-                                                         : e->WriteDXF2000(file, widths);
-            if (!ok) {
+            CDxfNames names = e->GetDxfNames();
+            names.handle = entityHandles.Of(*e);
+            if (renamed) names.layer = *renamed;
+            if (!e->WriteDXF2000(file, widths, names)) {
                 SetError(error, FormatC("Could not write entity %u of layer \"%s\".", e->m_Id,
                                         layer->GetName().c_str()));
                 return false;

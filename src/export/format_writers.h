@@ -30,6 +30,9 @@ class CGraph;
 // 72 / dpi points, so the page has the paper's size; pixels without one are
 // 1 point.
 [[nodiscard]] double GetPointsPerUnit(const CGraph& drawing);
+// Widens the box by every layer's extents; `found` says whether the box
+// already holds extents. Whether it holds any afterwards.
+bool MergeLayersExtents(const CGraph& drawing, double* box, bool found);
 // The page box of the page formats in the drawing unit: the raster and every
 // layer's extents.
 void GetPageBoxInUnits(const CGraph& drawing, double* box);

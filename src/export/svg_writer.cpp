@@ -65,10 +65,8 @@ bool Put(std::FILE* file, const std::string& text)
 
 } // namespace
 
-void GetSvgPageBox(const CGraph& drawing, double* box)
+bool MergeLayersExtents(const CGraph& drawing, double* box, bool found)
 {
-    bool found = false;
-    if (CEntity* raster = drawing.GetRasterEntity()) found = raster->GetExtents(nullptr, box);
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
         double layerBox[4];
         if (!layer->GetExtents(nullptr, layerBox)) continue;
@@ -78,6 +76,14 @@ void GetSvgPageBox(const CGraph& drawing, double* box)
             std::copy(layerBox, layerBox + 4, box);
         found = true;
     }
+    return found;
+}
+
+void GetSvgPageBox(const CGraph& drawing, double* box)
+{
+    bool found = false;
+    if (CEntity* raster = drawing.GetRasterEntity()) found = raster->GetExtents(nullptr, box);
+    found = MergeLayersExtents(drawing, box, found);
     if (!found) {
         box[EXT_MIN_X] = box[EXT_MIN_Y] = 0.0;
         box[EXT_MAX_X] = box[EXT_MAX_Y] = 1.0;

@@ -12,16 +12,6 @@
 
 namespace {
 
-frDoublePoint PointAt(const frDoublePoint& centre, double radius, double angle)
-{
-    return {centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle), 0};
-}
-
-double AngleOf(const frDoublePoint& p, const frDoublePoint& centre)
-{
-    return std::atan2(p.y - centre.y, p.x - centre.x);
-}
-
 frDoublePoint Midway(const frDoublePoint& a, const frDoublePoint& b)
 {
     return {(a.x + b.x) * 0.5, (a.y + b.y) * 0.5, 0};
@@ -255,14 +245,14 @@ bool CCircle::GetExtents(double* merge, double* box)
 
 bool CArc::GetExtents(double* merge, double* box)
 {
-    const frDoublePoint s = PointAt(m_Centre, m_Radius, m_StartAngle);
-    const frDoublePoint e = PointAt(m_Centre, m_Radius, m_EndAngle);
+    const frDoublePoint s = PolarPoint(m_Centre, m_StartAngle, m_Radius);
+    const frDoublePoint e = PolarPoint(m_Centre, m_EndAngle, m_Radius);
     double result[4] = {s.x, s.x, s.y, s.y};
     WidenBox(result, e);
     for (int i = 0; i < 4; ++i) {
         double q = i * HALF_PI;
         if (q < m_StartAngle) q += TWO_PI;
-        if (q < m_EndAngle) WidenBox(result, PointAt(m_Centre, m_Radius, q));
+        if (q < m_EndAngle) WidenBox(result, PolarPoint(m_Centre, q, m_Radius));
     }
     for (int i = 0; i < 4; ++i) box[i] = result[i];
     if (merge) MergeExtents(merge, box);
@@ -303,7 +293,7 @@ void CCircle::AddGrips(CSelectNode* tag, CGripRecord** grips)
 {
     if (!AddGrip(m_Centre, tag, 0, grips)) return;
     for (int i = 1; i <= 4; ++i)
-        if (!AddGrip(PointAt(m_Centre, m_Radius, (i - 1) * HALF_PI), tag, i, grips)) return;
+        if (!AddGrip(PolarPoint(m_Centre, (i - 1) * HALF_PI, m_Radius), tag, i, grips)) return;
 }
 
 bool CCircle::MoveGrip(double x, double y, double z, int index)
@@ -339,9 +329,9 @@ bool CArc::MoveGrip(double x, double y, double z, int index)
     double radius = 0;
     if (!BulgeFromThreePoints(p[0], p[1], p[2], &centre, &radius)) return false;
 
-    const double a1 = NormalizeAngle(AngleOf(p[0], centre));
-    double a2 = NormalizeAngle(AngleOf(p[1], centre));
-    double a3 = NormalizeAngle(AngleOf(p[2], centre));
+    const double a1 = NormalizeAngle(AngleAbout(centre, p[0]));
+    double a2 = NormalizeAngle(AngleAbout(centre, p[1]));
+    double a3 = NormalizeAngle(AngleAbout(centre, p[2]));
     while (a2 < a1) a2 += TWO_PI;
     while (a3 < a1) a3 += TWO_PI;
     double start = a1, end = a3;
@@ -442,8 +432,8 @@ bool CArc::MatchForMerge(const CArc& other, frDoublePoint* centre, double* radiu
         const frDoublePoint junction = atStart ? Midway(m_StartPoint, other.m_EndPoint)
                                                : Midway(m_EndPoint, other.m_StartPoint);
         if (!BulgeFromThreePoints(first, junction, last, &c, &r)) return false;
-        a1 = AngleOf(first, c);
-        a2 = AngleOf(last, c);
+        a1 = AngleAbout(c, first);
+        a2 = AngleAbout(c, last);
     }
 
     frDoublePoint middleA, middleB;

@@ -70,8 +70,10 @@ public:
     bool MoveGrip(double x, double y, double z, int index) override;
     [[nodiscard]] bool Load(std::FILE* file) override;
     [[nodiscard]] bool Save(std::FILE* file) override;
-    bool WriteDXF2000(std::FILE* file, bool widths) override;
-    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    using CEntity::WriteDXF2000;
+    using CEntity::WriteDXFR10;
+    bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names) override;
+    bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names) override;
     bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
     bool WriteCGM(std::FILE* file) override;
     bool WriteHPGL(std::FILE* file) override;
@@ -154,8 +156,10 @@ public:
     [[nodiscard]] bool Save(std::FILE* file) override;
     // Output records; the DXF ones write the circle's groups through the
     // circle, the others their own.
-    bool WriteDXF2000(std::FILE* file, bool widths) override;
-    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    using CEntity::WriteDXF2000;
+    using CEntity::WriteDXFR10;
+    bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names) override;
+    bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names) override;
     bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
     bool WriteCGM(std::FILE* file) override;
     bool WriteHPGL(std::FILE* file) override;

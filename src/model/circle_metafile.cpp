@@ -1,8 +1,8 @@
 // The metafile drawing of CCircle and CArc: an unfilled ellipse or an arc
 // in the page colour. x values are truncated, turned-over y values rounded.
 #include "model/circle.h"
-#include "model/line.h"
 #include "model/metafile_points.h"
+#include "model/output_records.h"
 #include "platform/dc.h"
 
 #include <cmath>

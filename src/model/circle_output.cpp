@@ -7,9 +7,9 @@
 #include "export/pdf_stream.h"
 #include "model/circle.h"
 #include "model/constants.h"
+#include "model/geometry.h"
 #include "model/graph.h"
-#include "model/layer.h"
-#include "model/line.h"
+#include "model/output_records.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
 
@@ -21,11 +21,6 @@ constexpr unsigned kCgmArcCentre = 0x41EE;
 // Widths below this are drawn as the thinnest line.
 constexpr double kMinWidth = 0.01;
 constexpr double kEpsMinWidth = 0.1;
-
-double ToDegrees(double radians)
-{
-    return radians / PI * 180.0;
-}
 
 // The sweep of an arc in radians, in [0, TWO_PI).
 double ArcSweep(const CArc& arc)
@@ -53,27 +48,15 @@ std::string Point(const CEntity& entity, double x, double y)
 }
 
 // Common groups and the circle's own groups, after the record name.
-bool WriteCircleGroups(CCircle& circle, std::FILE* file, bool widths, bool r2000)
+bool WriteCircleGroups(CCircle& circle, std::FILE* file, bool widths, const CDxfNames& names, bool r2000)
 {
-    if (!(r2000 ? circle.CEntity::WriteDXF2000(file, widths) : circle.CEntity::WriteDXFR10(file, widths)))
-        return false;
+    const bool common = r2000 ? circle.CEntity::WriteDXF2000(file, widths, names)
+                              : circle.CEntity::WriteDXFR10(file, widths, names);
+    if (!common) return false;
     std::string text = r2000 ? "100\nAcDbCircle\n" : "";
     text += Point(circle, circle.m_Centre.x, circle.m_Centre.y);
     text += FormatC("  40\n%f\n", ConvertLengthToDrawingUnit(circle, circle.m_Radius));
     return WriteOutputText(file, text);
-}
-
-std::string LayerName(const CEntity& entity)
-{
-    return entity.m_Layer ? entity.m_Layer->GetName() : "0";
-}
-
-std::string PlotPoint(const CEntity& entity, double x, double y)
-{
-    const CGraph* graph = entity.GetGraph();
-    ConvertToDrawingUnit(entity, &x, &y);
-    ScaleToPlotterUnits(&x, &y, graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel);
-    return FormatC("%f,%f", x, y);
 }
 
 double PlotLength(const CEntity& entity, double length)
@@ -95,9 +78,7 @@ std::string SvgStroke(const CEntity& entity, bool widths)
 
 std::string EpsHead(const CEntity& entity)
 {
-    const COLORREF color = GetPageColor(entity);
-    return FormatC("%f %f %f setrgbcolor\nnewpath\n", GetRValue(color) / 255.0, GetGValue(color) / 255.0,
-                   GetBValue(color) / 255.0);
+    return EpsColorText(GetPageColor(entity)) + "newpath\n";
 }
 
 std::string EpsTail(const CEntity& entity, bool widths)
@@ -116,22 +97,20 @@ PdfCircle PreparePdf(const CCircle& circle, CPDFStream* stream, bool widths)
 {
     const double s = stream->m_Scale;
     if (widths) stream->SetLineWidth(s * ConvertLengthToDrawingUnit(circle, circle.GetWidth()));
-    double x = circle.m_Centre.x, y = circle.m_Centre.y;
-    ConvertToDrawingUnit(circle, &x, &y);
+    const frDoublePoint c = PdfPagePoint(circle, *stream, circle.m_Centre.x, circle.m_Centre.y);
     SetPdfColor(stream, GetPageColor(circle), false);
-    return {s * x + stream->m_OriginX, s * y + stream->m_OriginY,
-            s * ConvertLengthToDrawingUnit(circle, circle.m_Radius)};
+    return {c.x, c.y, s * ConvertLengthToDrawingUnit(circle, circle.m_Radius)};
 }
 
 } // namespace
 
 // ---- CCircle ----------------------------------------------------------------
 
-bool CCircle::WriteDXF2000(std::FILE* file, bool widths)
+bool CCircle::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (widths && GetWidth() > 0) {
         if (!WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXF2000(file, widths)) return false;
+        if (!CEntity::WriteDXF2000(file, widths, names)) return false;
         std::string text = "100\nAcDbPolyline\n  90\n  2\n  70\n1\n";
         text += FormatC("  43\n  %f\n", ConvertLengthToDrawingUnit(*this, GetWidth()));
         text += Point(*this, m_Centre.x + m_Radius, m_Centre.y) + "  42\n  1.0\n";
@@ -139,25 +118,25 @@ bool CCircle::WriteDXF2000(std::FILE* file, bool widths)
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_CIRCLE && !WriteOutputText(file, "  0\nCIRCLE\n")) return false;
-    return WriteCircleGroups(*this, file, widths, true);
+    return WriteCircleGroups(*this, file, widths, names, true);
 }
 
-bool CCircle::WriteDXFR10(std::FILE* file, bool widths)
+bool CCircle::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (widths && GetWidth() > 0) {
         if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths)) return false;
+        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
         const double w = ConvertLengthToDrawingUnit(*this, GetWidth());
         std::string text = FormatC("  66\n  1\n  70\n1\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", w);
         for (const double dx : {m_Radius, -m_Radius}) {
-            text += "  0\nVERTEX\n  8\n" + LayerName(*this) + "\n" + Point(*this, m_Centre.x + dx, m_Centre.y);
+            text += "  0\nVERTEX\n  8\n" + names.layer + "\n" + Point(*this, m_Centre.x + dx, m_Centre.y);
             text += FormatC("  40\n%f\n  41\n%f\n  42\n  1.0\n", w, w);
         }
         text += "  0\nSEQEND\n";
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_CIRCLE && !WriteOutputText(file, "  0\nCIRCLE\n")) return false;
-    return WriteCircleGroups(*this, file, widths, false);
+    return WriteCircleGroups(*this, file, widths, names, false);
 }
 
 bool CCircle::WriteSVG(std::FILE* file, double pageHeight, bool widths)
@@ -183,7 +162,7 @@ bool CCircle::WriteCGM(std::FILE* file)
 
 bool CCircle::WriteHPGL(std::FILE* file)
 {
-    const std::string c = PlotPoint(*this, m_Centre.x, m_Centre.y);
+    const std::string c = HpglPointText(*this, m_Centre.x, m_Centre.y);
     return WriteOutputText(file, "PU" + c + ";PD" + c + ";" + FormatC("CI %f;", PlotLength(*this, m_Radius)));
 }
 
@@ -205,12 +184,12 @@ bool CCircle::WritePDF(CPDFStream* stream, bool widths)
 
 // ---- CArc -------------------------------------------------------------------
 
-bool CArc::WriteDXF2000(std::FILE* file, bool widths)
+bool CArc::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     UpdateEndPoints();
     if (widths && GetWidth() >= kMinWidth) {
         if (!WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXF2000(file, widths)) return false;
+        if (!CEntity::WriteDXF2000(file, widths, names)) return false;
         std::string text = "100\nAcDbPolyline\n  90\n  2\n  70\n0\n";
         text += FormatC("  43\n  %f\n", ConvertLengthToDrawingUnit(*this, GetWidth()));
         text += Point(*this, m_StartPoint.x, m_StartPoint.y);
@@ -220,22 +199,22 @@ bool CArc::WriteDXF2000(std::FILE* file, bool widths)
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n")) return false;
-    if (!WriteCircleGroups(*this, file, widths, true)) return false;
+    if (!WriteCircleGroups(*this, file, widths, names, true)) return false;
     return WriteOutputText(file, FormatC("100\nAcDbArc\n  50\n%f\n  51\n%f\n", ToDegrees(m_StartAngle),
                                          ToDegrees(m_EndAngle)));
 }
 
-bool CArc::WriteDXFR10(std::FILE* file, bool widths)
+bool CArc::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     UpdateEndPoints();
     if (widths && GetWidth() > 0) {
         if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths)) return false;
+        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
         const double w = ConvertLengthToDrawingUnit(*this, GetWidth());
         const double bulge = ArcBulge(*this);
         std::string text = FormatC("  66\n  1\n  70\n0\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", w);
         for (const frDoublePoint& p : {m_StartPoint, m_EndPoint}) {
-            text += "  0\nVERTEX\n  8\n" + LayerName(*this) + "\n" + Point(*this, p.x, p.y);
+            text += "  0\nVERTEX\n  8\n" + names.layer + "\n" + Point(*this, p.x, p.y);
             text += FormatC("  40\n%f\n  41\n%f\n", w, w);
             if (bulge != 0) text += FormatC("  42\n%f\n", bulge);
         }
@@ -243,7 +222,7 @@ bool CArc::WriteDXFR10(std::FILE* file, bool widths)
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n")) return false;
-    if (!WriteCircleGroups(*this, file, widths, false)) return false;
+    if (!WriteCircleGroups(*this, file, widths, names, false)) return false;
     return WriteOutputText(file, FormatC("  50\n%f\n  51\n%f\n", ToDegrees(m_StartAngle), ToDegrees(m_EndAngle)));
 }
 
@@ -279,8 +258,8 @@ bool CArc::WriteCGM(std::FILE* file)
 bool CArc::WriteHPGL(std::FILE* file)
 {
     UpdateEndPoints();
-    const std::string s = PlotPoint(*this, m_StartPoint.x, m_StartPoint.y);
-    return WriteOutputText(file, "PU" + s + ";PD" + s + ";AA " + PlotPoint(*this, m_Centre.x, m_Centre.y) +
+    const std::string s = HpglPointText(*this, m_StartPoint.x, m_StartPoint.y);
+    return WriteOutputText(file, "PU" + s + ";PD" + s + ";AA " + HpglPointText(*this, m_Centre.x, m_Centre.y) +
                                      FormatC(",%f;", ToDegrees(ArcSweep(*this))));
 }
 

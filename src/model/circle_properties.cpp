@@ -13,6 +13,7 @@
 
 #include "model/circle.h"
 #include "model/constants.h"
+#include "model/geometry.h"
 #include "model/graph.h"
 #include "model/property_list.h"
 #include "model/text_table.h"
@@ -23,8 +24,6 @@ namespace {
 enum CircleRow { kCircleHeading = 1, kCentreX, kCentreY, kRadius, kCircumference };
 constexpr int kCircleRows = kRadius;   // the rows an arc shares
 enum ArcRow { kArcHeading = 1, kStartPointX, kStartPointY, kEndPointX, kEndPointY, kStartAngle, kEndAngle };
-
-double ToDegrees(double radians) { return radians / PI * 180.0; }
 
 // An angle reduced by whole turns while above a full turn.
 double ReduceTurns(double angle)

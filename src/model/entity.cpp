@@ -99,31 +99,35 @@ void CEntity::CopyFrom(const CEntity* other)
     if (m_Type == ENTITY_POLYPOLYGON) m_CurOutline = other->m_CurOutline;
 }
 
-namespace {
-bool WriteCommonDXF(std::FILE* file, const CEntity& entity)
+CDxfNames CEntity::GetDxfNames() const
 {
     // A writer needs the entity's drawing for units; an entity outside any
     // layer still writes a valid record, on layer "0".
-    const char* layerName = entity.m_Layer ? entity.m_Layer->GetName().c_str() : "0";
-    if (std::fprintf(file, "  8\n%s\n", layerName) < 0) return false;
+    return {m_Id, m_Layer ? m_Layer->GetName() : "0"};
+}
+
+namespace {
+bool WriteCommonDXF(std::FILE* file, const CEntity& entity, const CDxfNames& names)
+{
+    if (std::fprintf(file, "  8\n%s\n", names.layer.c_str()) < 0) return false;
     if (entity.m_Color != ENTITY_COLOR_BY_LAYER && std::fprintf(file, "  62\n%d\n", entity.m_Color) < 0)
         return false;
     return true;
 }
 }  // namespace
 
-bool CEntity::WriteDXF2000(std::FILE* file, bool widths)
+bool CEntity::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     (void)widths;
-    if (std::fprintf(file, "  5\n%X\n", static_cast<unsigned>(m_Id)) < 0) return false;
+    if (std::fprintf(file, "  5\n%X\n", static_cast<unsigned>(names.handle)) < 0) return false;
     if (std::fprintf(file, "  100\nAcDbEntity\n") < 0) return false;
-    return WriteCommonDXF(file, *this);
+    return WriteCommonDXF(file, *this, names);
 }
 
-bool CEntity::WriteDXFR10(std::FILE* file, bool widths)
+bool CEntity::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     (void)widths;
-    return WriteCommonDXF(file, *this);
+    return WriteCommonDXF(file, *this, names);
 }
 
 namespace {

@@ -52,6 +52,13 @@ enum EntityType : std::uint32_t {
 constexpr std::uint32_t ENTITY_TYPE_FIRST = ENTITY_LINE;
 constexpr std::uint32_t ENTITY_TYPE_LAST = ENTITY_POLYPOLYGON;
 
+// The names a DXF record is written under: the entity's handle (DXF 2000
+// only) and its layer's name as the file's layer table holds it.
+struct CDxfNames {
+    std::uint32_t handle = 0;
+    std::string layer;
+};
+
 // Indexes into an extents box.
 enum : int { EXT_MIN_X = 0, EXT_MAX_X = 1, EXT_MIN_Y = 2, EXT_MAX_Y = 3 };
 
@@ -161,9 +168,15 @@ public:
     [[nodiscard]] virtual std::unique_ptr<CEntity> Clone() const { return nullptr; }
     // 25, 26: the common groups of a DXF record (handle, subclass marker,
     // layer, colour); a subclass writes its name line first when the type
-    // code is its own, then calls these, then its own groups.
-    virtual bool WriteDXF2000(std::FILE* file, bool widths);
-    virtual bool WriteDXFR10(std::FILE* file, bool widths);
+    // code is its own, then calls these, then its own groups. The file
+    // writers pass the names the file knows the entity and its layer by.
+    virtual bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names);
+    virtual bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names);
+    // The same under the entity's own names (GetDxfNames).
+    bool WriteDXF2000(std::FILE* file, bool widths) { return WriteDXF2000(file, widths, GetDxfNames()); }
+    bool WriteDXFR10(std::FILE* file, bool widths) { return WriteDXFR10(file, widths, GetDxfNames()); }
+    // The id as handle and the layer's name, "0" outside any layer.
+    [[nodiscard]] CDxfNames GetDxfNames() const;
     // 27..32: output records; the base writes nothing and succeeds.
     virtual bool WriteSVG(std::FILE* file, double pageHeight, bool widths)
     {

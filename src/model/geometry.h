@@ -8,9 +8,11 @@
 // are radians, counter-clockwise from the positive x axis, normalised with
 // TWO_PI (the single-precision based value). Boxes exchanged with entities
 // are extents records of four doubles {min x, max x, min y, max y}.
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "model/constants.h"
 #include "model/point.h"
 
 // ---- tolerant comparisons -------------------------------------------------
@@ -32,6 +34,10 @@ bool AnglesNearlyEqual(double a, double b, double tolerance);
 // The angle lies on the counter-clockwise arc from start to end.
 bool AngleInArc(double start, double end, double angle);
 bool AngleInArcTol(double start, double end, double angle, double tolerance);
+// Direction of p seen from the centre, as atan2 gives it.
+double AngleAbout(const frDoublePoint& centre, const frDoublePoint& p);
+// Degrees of an angle, as every file record and property row writes them.
+inline double ToDegrees(double radians) { return radians / PI * 180.0; }
 
 // ---- boxes and rings ------------------------------------------------------
 
@@ -67,10 +73,44 @@ int IntersectLineArc(const frDoublePoint& centre, double startAngle, double endA
 int IntersectArcs(const frDoublePoint& c1, double start1, double end1, double r1, const frDoublePoint& c2,
                   double start2, double end2, double r2, int mode, frDoublePoint* out1, frDoublePoint* out2);
 
-// The arc of a bulge segment p -> q (positive bulge turns counter-clockwise).
-// Writes x and y of the centre and of the optional middle point.
+// ---- bulge arcs -------------------------------------------------------------
+//
+// The segment that leaves a vertex is an arc when its bulge is at least
+// POINT_TOLERANCE in size and its half chord is longer than POINT_TOLERANCE;
+// a positive bulge turns counter-clockwise. Every caller builds the arc here.
+
+[[nodiscard]] inline bool IsArcBulge(double bulge) { return std::fabs(bulge) >= POINT_TOLERANCE; }
+
+// The arc of a bulge segment p -> q. Writes x and y of the centre and of the
+// optional middle point.
 bool ArcFromBulge(const frDoublePoint& p, const frDoublePoint& q, double bulge, frDoublePoint* centre,
                   double* radius = nullptr, frDoublePoint* middle = nullptr);
+// The arc of the bulge segment from s to e: centre, radius, height (the
+// sagitta) and the angles of s (start) and e (end) about the centre as atan2
+// gives them. False for a straight segment.
+struct CBulgeArc {
+    frDoublePoint centre;
+    double radius = 0;
+    double height = 0;
+    double startAngle = 0;
+    double endAngle = 0;
+};
+[[nodiscard]] bool GetBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc);
+// The arc as the output records and the metafile write it: an arc no higher
+// than POINT_TOLERANCE is written as its chord. Both angles are brought into
+// [0, TWO_PI] (NormalizeAngle).
+[[nodiscard]] bool GetWrittenBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc);
+// The angle an arc sweeps from start to end in the bulge's direction, never
+// negative: for a positive bulge the end is raised by whole turns until it is
+// not below the start, otherwise the start until it is not below the end.
+[[nodiscard]] double BulgeArcSweep(double start, double end, double bulge);
+// The same, negative for a clockwise arc.
+[[nodiscard]] inline double SignedBulgeArcSweep(double start, double end, double bulge)
+{
+    const double sweep = BulgeArcSweep(start, end, bulge);
+    return bulge > 0 ? sweep : -sweep;
+}
+
 // The arc from p1 through p2 to p3; the bulge is negative for a clockwise arc
 // and 0 when p1 and p3 coincide.
 bool BulgeFromThreePoints(const frDoublePoint& p1, const frDoublePoint& p2, const frDoublePoint& p3,

@@ -37,18 +37,12 @@ bool IntersectLines(const frDoublePoint& a, const frDoublePoint& b, const frDoub
     }
 }
 
-namespace {
-
 double AngleAbout(const frDoublePoint& centre, const frDoublePoint& p)
 {
     return std::atan2(p.y - centre.y, p.x - centre.x);
 }
 
-void PointOnCircle(const frDoublePoint& centre, double radius, double angle, frDoublePoint* out)
-{
-    out->x = centre.x + radius * std::cos(angle);
-    out->y = centre.y + radius * std::sin(angle);
-}
+namespace {
 
 // Crossings of the line la x + lb y + lc = 0 with the circle about the
 // centre, solved for the coordinate along which the line runs more. Returns
@@ -110,8 +104,8 @@ bool LineTangentToArc(const frDoublePoint& a, const frDoublePoint& b, const frDo
     bool onArc = AngleInArc(startAngle, endAngle, AngleAbout(centre, foot));
     if (!onArc) {
         frDoublePoint start, end;
-        PointOnCircle(centre, radius, startAngle, &start);
-        PointOnCircle(centre, radius, endAngle, &end);
+        PolarPoint(centre, startAngle, radius, &start);
+        PolarPoint(centre, endAngle, radius, &end);
         onArc = PointsNearlyEqual(foot, start, POINT_TOLERANCE) || PointsNearlyEqual(foot, end, POINT_TOLERANCE);
     }
     if (!onArc)
@@ -189,10 +183,10 @@ int IntersectArcs(const frDoublePoint& c1, double start1, double end1, double r1
     }
     // Arcs that only share an end point.
     frDoublePoint ends1[2], ends2[2];
-    PointOnCircle(c1, r1, start1, &ends1[0]);
-    PointOnCircle(c1, r1, end1, &ends1[1]);
-    PointOnCircle(c2, r2, start2, &ends2[0]);
-    PointOnCircle(c2, r2, end2, &ends2[1]);
+    PolarPoint(c1, start1, r1, &ends1[0]);
+    PolarPoint(c1, end1, r1, &ends1[1]);
+    PolarPoint(c2, start2, r2, &ends2[0]);
+    PolarPoint(c2, end2, r2, &ends2[1]);
     for (const frDoublePoint& e1 : ends1) {
         for (const frDoublePoint& e2 : ends2) {
             if (PointsNearlyEqual(e1, e2, POINT_TOLERANCE)) {
@@ -204,10 +198,13 @@ int IntersectArcs(const frDoublePoint& c1, double start1, double end1, double r1
     return 0;
 }
 
-bool ArcFromBulge(const frDoublePoint& p, const frDoublePoint& q, double bulge, frDoublePoint* centre, double* radius,
-                  frDoublePoint* middle)
+namespace {
+
+// Centre, radius and height of a bulge arc; false for a straight segment.
+bool BulgeArcCircle(const frDoublePoint& p, const frDoublePoint& q, double bulge, frDoublePoint* centre,
+                    double* radius, double* height)
 {
-    if (!(std::fabs(bulge) >= POINT_TOLERANCE) || !std::isfinite(bulge))
+    if (!IsArcBulge(bulge) || !std::isfinite(bulge))
         return false;
     double h = PointDistance(&p, &q) * 0.5;
     if (!(h > POINT_TOLERANCE))
@@ -221,6 +218,19 @@ bool ArcFromBulge(const frDoublePoint& p, const frDoublePoint& q, double bulge, 
         return false;
     centre->x = cx;
     centre->y = cy;
+    *radius = r;
+    *height = s;
+    return true;
+}
+
+} // namespace
+
+bool ArcFromBulge(const frDoublePoint& p, const frDoublePoint& q, double bulge, frDoublePoint* centre, double* radius,
+                  frDoublePoint* middle)
+{
+    double r = 0, s = 0;
+    if (!BulgeArcCircle(p, q, bulge, centre, &r, &s))
+        return false;
     if (radius)
         *radius = r;
     if (middle) {
@@ -233,9 +243,40 @@ bool ArcFromBulge(const frDoublePoint& p, const frDoublePoint& q, double bulge, 
             while (a1 < a2)
                 a1 += TWO_PI;
         }
-        PointOnCircle(*centre, r, (a1 + a2) * 0.5, middle);
+        PolarPoint(*centre, (a1 + a2) * 0.5, r, middle);
     }
     return true;
+}
+
+bool GetBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc)
+{
+    const frDoublePoint p(s.x, s.y, s.z), q(e.x, e.y, e.z);
+    if (!BulgeArcCircle(p, q, bulge, &arc->centre, &arc->radius, &arc->height))
+        return false;
+    arc->startAngle = AngleAbout(arc->centre, p);
+    arc->endAngle = AngleAbout(arc->centre, q);
+    return true;
+}
+
+bool GetWrittenBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc)
+{
+    if (!GetBulgeArc(s, e, bulge, arc) || !(arc->height > POINT_TOLERANCE))
+        return false;
+    arc->startAngle = NormalizeAngle(arc->startAngle);
+    arc->endAngle = NormalizeAngle(arc->endAngle);
+    return true;
+}
+
+double BulgeArcSweep(double start, double end, double bulge)
+{
+    if (bulge > 0) {
+        while (end < start)
+            end += TWO_PI;
+        return end - start;
+    }
+    while (start < end)
+        start += TWO_PI;
+    return start - end;
 }
 
 bool BulgeFromThreePoints(const frDoublePoint& p1, const frDoublePoint& p2, const frDoublePoint& p3,
@@ -279,7 +320,7 @@ bool BulgeFromThreePoints(const frDoublePoint& p1, const frDoublePoint& p2, cons
         mean = (a1 + a3Normal) * 0.5;
     }
     frDoublePoint m;
-    PointOnCircle(c, r, mean, &m);
+    PolarPoint(c, mean, r, &m);
     double hx = m.x - (p1.x + p3.x) * 0.5;
     double hy = m.y - (p1.y + p3.y) * 0.5;
     double b = 2 * std::hypot(hx, hy) / std::hypot(p3.x - p1.x, p3.y - p1.y);

@@ -16,7 +16,6 @@
 
 #include "model/entity.h"
 #include "model/point.h"
-#include "platform/colorref.h"
 
 class CLine : public CEntity {
 public:
@@ -59,8 +58,10 @@ public:
     // The common record, then start x, start y, end x, end y (f64 each).
     [[nodiscard]] bool Load(std::FILE* file) override;
     [[nodiscard]] bool Save(std::FILE* file) override;
-    bool WriteDXF2000(std::FILE* file, bool widths) override;
-    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    using CEntity::WriteDXF2000;
+    using CEntity::WriteDXFR10;
+    bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names) override;
+    bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names) override;
     bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
     bool WriteCGM(std::FILE* file) override;
     bool WriteHPGL(std::FILE* file) override;
@@ -91,23 +92,3 @@ void CopyVertex(CVertex* to, const CVertex* from);
 // Angle in radians (0..PI) between the directions of a and b; a zero vector
 // is taken as it is.
 [[nodiscard]] double VectorAngle(frDoublePoint a, frDoublePoint b);
-
-// ---- helpers shared by the entity output records ---------------------------
-
-// The colour a page format (SVG, CGM, EPS, PDF, metafile) draws the entity
-// in: its own index or its layer's, with index 7 as black so that it shows on
-// the white page whichever way it was reached.
-[[nodiscard]] COLORREF GetPageColor(const CEntity& entity);
-// Raster pixels to the unit of the entity's drawing (unchanged without one).
-void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y);
-[[nodiscard]] double ConvertLengthToDrawingUnit(const CEntity& entity, double length);
-// The whole text in one write; false when it was not all written.
-[[nodiscard]] bool WriteOutputText(std::FILE* file, const std::string& text);
-// "RGB(r,g,b)" for SVG.
-[[nodiscard]] std::string SvgColorText(COLORREF color);
-// Grey when the three parts are equal, else RGB; the fill as well when asked.
-void SetPdfColor(CPDFStream* stream, COLORREF color, bool fill);
-// A big-endian 16-bit word, and a coordinate rounded to the nearest integer
-// (halves up) and held within the signed 16-bit range.
-void PutCgmWord16(std::FILE* file, unsigned word);
-void PutCgmCoordinate(std::FILE* file, double value);

@@ -1,6 +1,7 @@
 // The metafile drawing of CLine: one thin stroke in the page colour.
 #include "model/line.h"
 #include "model/metafile_points.h"
+#include "model/output_records.h"
 #include "platform/dc.h"
 
 void CLine::DrawToDC(CDC* dc, double pageHeight, bool widths)

@@ -1,6 +1,5 @@
-// The output records of CLine, and the helpers every entity's records share.
-// Each record is built in memory and written at once, so a failed write is
-// seen on the record as a whole.
+// The output records of CLine. Each record is built in memory and written at
+// once, so a failed write is seen on the record as a whole.
 #include <cmath>
 #include <string>
 
@@ -9,6 +8,7 @@
 #include "model/color_index.h"
 #include "model/graph.h"
 #include "model/line.h"
+#include "model/output_records.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
 
@@ -18,65 +18,6 @@ namespace {
 constexpr unsigned kCgmPolylineLong = 0x403F;
 
 } // namespace
-
-// ---- shared helpers ---------------------------------------------------------
-
-COLORREF GetPageColor(const CEntity& entity)
-{
-    const int index = entity.GetDrawColorIndex();
-    if (index == kColorWhite) return RGB(0, 0, 0);
-    return ColorIndexToRGB(index, nullptr, true);
-}
-
-void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y)
-{
-    if (const CGraph* graph = entity.GetGraph()) graph->GetPixelsPerUnit(x, y, nullptr);
-}
-
-double ConvertLengthToDrawingUnit(const CEntity& entity, double length)
-{
-    if (const CGraph* graph = entity.GetGraph()) graph->GetPixelsPerUnit(&length, nullptr, nullptr);
-    return length;
-}
-
-bool WriteOutputText(std::FILE* file, const std::string& text)
-{
-    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
-}
-
-std::string SvgColorText(COLORREF color)
-{
-    return FormatC("RGB(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
-}
-
-void SetPdfColor(CPDFStream* stream, COLORREF color, bool fill)
-{
-    const double r = GetRValue(color) / 255.0, g = GetGValue(color) / 255.0, b = GetBValue(color) / 255.0;
-    const bool gray = GetRValue(color) == GetGValue(color) && GetGValue(color) == GetBValue(color);
-    if (gray) {
-        stream->SetStrokeGray(r);
-        if (fill) stream->SetFillGray(r);
-    } else {
-        stream->SetStrokeRGB(r, g, b);
-        if (fill) stream->SetFillRGB(r, g, b);
-    }
-}
-
-void PutCgmWord16(std::FILE* file, unsigned word)
-{
-    const unsigned char bytes[2] = {static_cast<unsigned char>((word >> 8) & 0xFF),
-                                    static_cast<unsigned char>(word & 0xFF)};
-    (void)std::fwrite(bytes, 1, 2, file);
-}
-
-void PutCgmCoordinate(std::FILE* file, double value)
-{
-    // Wrapping would move a far point to the other side of the picture.
-    double v = std::floor(value + 0.5);
-    if (!(v >= -32768.0)) v = -32768.0;
-    if (v > 32767.0) v = 32767.0;
-    PutCgmWord16(file, static_cast<unsigned>(static_cast<int>(v)) & 0xFFFF);
-}
 
 // ---- CLine ------------------------------------------------------------------
 
@@ -92,17 +33,17 @@ std::string LineDxfPoints(const CLine& line)
 
 } // namespace
 
-bool CLine::WriteDXF2000(std::FILE* file, bool widths)
+bool CLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (m_Type == ENTITY_LINE && !WriteOutputText(file, "  0\nLINE\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     return WriteOutputText(file, "100\nAcDbLine\n" + LineDxfPoints(*this));
 }
 
-bool CLine::WriteDXFR10(std::FILE* file, bool widths)
+bool CLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (m_Type == ENTITY_LINE && !WriteOutputText(file, "  0\nLINE\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths)) return false;
+    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
     return WriteOutputText(file, LineDxfPoints(*this));
 }
 
@@ -131,26 +72,18 @@ bool CLine::WriteCGM(std::FILE* file)
 
 bool CLine::WriteHPGL(std::FILE* file)
 {
-    const CGraph* graph = GetGraph();
-    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
-    double x0 = m_Start.x, y0 = m_Start.y, x1 = m_End.x, y1 = m_End.y;
-    ConvertToDrawingUnit(*this, &x0, &y0);
-    ConvertToDrawingUnit(*this, &x1, &y1);
-    ScaleToPlotterUnits(&x0, &y0, unit);
-    ScaleToPlotterUnits(&x1, &y1, unit);
-    return WriteOutputText(file, FormatC("PU%f,%f;PD%f,%f;PD%f,%f;PU%f,%f;", x0, y0, x0, y0, x1, y1, x1, y1));
+    const std::string s = HpglPointText(*this, m_Start.x, m_Start.y), e = HpglPointText(*this, m_End.x, m_End.y);
+    return WriteOutputText(file, "PU" + s + ";PD" + s + ";PD" + e + ";PU" + e + ";");
 }
 
 bool CLine::WriteEPS(std::FILE* file, bool widths)
 {
     (void)widths;
-    const COLORREF color = GetPageColor(*this);
     double x0 = m_Start.x, y0 = m_Start.y, x1 = m_End.x, y1 = m_End.y;
     ConvertToDrawingUnit(*this, &x0, &y0);
     ConvertToDrawingUnit(*this, &x1, &y1);
-    return WriteOutputText(file, FormatC("%f %f %f setrgbcolor\n%f %f moveto\n%f %f lineto\n0.1 setlinewidth\nstroke\n",
-                                         GetRValue(color) / 255.0, GetGValue(color) / 255.0,
-                                         GetBValue(color) / 255.0, x0, y0, x1, y1));
+    return WriteOutputText(file, EpsColorText(GetPageColor(*this)) +
+                                     FormatC("%f %f moveto\n%f %f lineto\n0.1 setlinewidth\nstroke\n", x0, y0, x1, y1));
 }
 
 bool CLine::WritePDF(CPDFStream* stream, bool widths)
@@ -158,10 +91,7 @@ bool CLine::WritePDF(CPDFStream* stream, bool widths)
     (void)widths;
     SetPdfColor(stream, GetPageColor(*this), false);
     stream->SetLineWidth(0);
-    const double s = stream->m_Scale;
-    double x0 = m_Start.x, y0 = m_Start.y, x1 = m_End.x, y1 = m_End.y;
-    ConvertToDrawingUnit(*this, &x0, &y0);
-    ConvertToDrawingUnit(*this, &x1, &y1);
-    return stream->MoveTo(s * x0 + stream->m_OriginX, s * y0 + stream->m_OriginY) &&
-           stream->LineTo(s * x1 + stream->m_OriginX, s * y1 + stream->m_OriginY) && stream->AppendText("S ");
+    const frDoublePoint s = PdfPagePoint(*this, *stream, m_Start.x, m_Start.y);
+    const frDoublePoint e = PdfPagePoint(*this, *stream, m_End.x, m_End.y);
+    return stream->MoveTo(s.x, s.y) && stream->LineTo(e.x, e.y) && stream->AppendText("S ");
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "model/constants.h"
+#include "model/geometry.h"
 #include "model/point.h"
 #include "platform/gdi_types.h"
 
@@ -31,37 +32,23 @@ inline POINT MetafilePoint(double x, double y, double pageHeight)
     return {MetafileTrunc(x), MetafileTrunc(pageHeight - y)};
 }
 
-// The circular arc of a bulge segment p -> q for the metafile: centre,
-// radius and the angles of p and q about the centre in [0, TWO_PI).
-struct CMetafileArc {
-    frDoublePoint centre;
-    double radius = 0;
-    double start = 0;
-    double end = 0;
-};
-
-// False when the segment is drawn straight: a bulge below the tolerance in
-// size, no chord, a sagitta of at most the tolerance, or a circle too large
-// for the device coordinates (its chord is then the better picture).
-inline bool GetMetafileArc(const CVertex& p, const CVertex& q, double bulge, CMetafileArc* arc)
+// The arc of a bulge segment p -> q as the metafile draws it (see
+// GetWrittenBulgeArc); false as well for a circle too large for the device
+// coordinates, whose chord is then the better picture.
+inline bool GetMetafileArc(const CVertex& p, const CVertex& q, double bulge, CBulgeArc* arc)
 {
-    if (!(std::fabs(bulge) >= POINT_TOLERANCE)) return false;
-    const double dx = q.x - p.x, dy = q.y - p.y;
-    if (std::fabs(dx) < POINT_TOLERANCE && std::fabs(dy) < POINT_TOLERANCE) return false;
-    const double half = std::hypot(dx, dy) / 2, sagitta = std::fabs(bulge) * half;
-    if (!(sagitta > POINT_TOLERANCE)) return false;
-    const double r = (half * half + sagitta * sagitta) / (2 * sagitta);
-    if (!(r < METAFILE_COORDINATE_LIMIT / 4)) return false;
-    const double theta = std::atan2(dy, dx) + (bulge > 0 ? HALF_PI : -HALF_PI);
-    arc->radius = r;
-    arc->centre = frDoublePoint((p.x + q.x) / 2 + (r - sagitta) * std::cos(theta),
-                                (p.y + q.y) / 2 + (r - sagitta) * std::sin(theta));
-    auto angle = [&](const CVertex& v) {
-        double a = std::atan2(v.y - arc->centre.y, v.x - arc->centre.x);
-        if (a < 0) a += TWO_PI;
-        return a >= TWO_PI ? a - TWO_PI : a;
-    };
-    arc->start = angle(p);
-    arc->end = angle(q);
-    return true;
+    return GetWrittenBulgeArc(p, q, bulge, arc) && arc->radius < METAFILE_COORDINATE_LIMIT / 4;
+}
+
+// What GDI's arc calls take of such an arc: the bounding square of its
+// circle and the points on the rays of its start and end angle.
+struct CMetafileArcPoints {
+    POINT topLeft, bottomRight, start, end;
+};
+inline CMetafileArcPoints GetMetafileArcPoints(const CBulgeArc& arc, double pageHeight)
+{
+    const double cx = arc.centre.x, cy = arc.centre.y, r = arc.radius, far = METAFILE_RADIAL_DISTANCE * r;
+    return {MetafilePoint(cx - r, cy + r, pageHeight), MetafilePoint(cx + r, cy - r, pageHeight),
+            MetafilePoint(cx + far * std::cos(arc.startAngle), cy + far * std::sin(arc.startAngle), pageHeight),
+            MetafilePoint(cx + far * std::cos(arc.endAngle), cy + far * std::sin(arc.endAngle), pageHeight)};
 }

@@ -19,6 +19,13 @@ void PolarPoint(frDoublePoint centre, double angle, double radius, frDoublePoint
     out->y = centre.y + radius * std::sin(angle);
 }
 
+frDoublePoint PolarPoint(const frDoublePoint& centre, double angle, double radius)
+{
+    frDoublePoint p;
+    PolarPoint(centre, angle, radius, &p);
+    return p;
+}
+
 void RotatePoint(frDoublePoint* p, double angle)
 {
     double c = std::cos(angle);

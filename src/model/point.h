@@ -38,6 +38,8 @@ struct CVertex {
 // tolerance.
 double PointDistance(const frDoublePoint* p, const frDoublePoint* q);
 void PolarPoint(frDoublePoint centre, double angle, double radius, frDoublePoint* out);
+// The same point as a value, z 0.
+frDoublePoint PolarPoint(const frDoublePoint& centre, double angle, double radius);
 // Rotates in place about the origin.
 void RotatePoint(frDoublePoint* p, double angle);
 // 1 when p lies left of a->b (y up), -1 right, 0 on the line within tolerance.

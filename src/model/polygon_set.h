@@ -96,8 +96,10 @@ public:
     [[nodiscard]] bool Save(std::FILE* file) override;
     // Output records: one even-odd filled region, outer outline first. R10
     // has no hatch, so there each outline is a closed polyline.
-    bool WriteDXF2000(std::FILE* file, bool widths) override;
-    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    using CEntity::WriteDXF2000;
+    using CEntity::WriteDXFR10;
+    bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names) override;
+    bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names) override;
     bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
     bool WriteCGM(std::FILE* file) override;
     bool WriteHPGL(std::FILE* file) override;

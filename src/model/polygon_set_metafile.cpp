@@ -1,29 +1,24 @@
 // The metafile drawing of CPolyPolygon: every outline a closed figure of
 // one path, filled at once with the device context's fill mode (even-odd
 // by default), so holes stay open. All values are truncated toward zero.
-#include "model/line.h"
 #include "model/metafile_points.h"
+#include "model/output_records.h"
 #include "model/polygon_set.h"
 #include "platform/dc.h"
-
-#include <cmath>
 
 namespace {
 
 void AddSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
 {
-    CMetafileArc arc;
-    if (std::fabs(v.bulge) <= POINT_TOLERANCE || !GetMetafileArc(v, w, v.bulge, &arc)) {
+    CBulgeArc arc;
+    if (!GetMetafileArc(v, w, v.bulge, &arc)) {
         const POINT to = MetafilePoint(w.x, w.y, pageHeight);
         dc->LineTo(to.x, to.y);
         return;
     }
-    const double cx = arc.centre.x, cy = arc.centre.y, r = arc.radius, far = METAFILE_RADIAL_DISTANCE * r;
-    const POINT topLeft = MetafilePoint(cx - r, cy + r, pageHeight), bottomRight = MetafilePoint(cx + r, cy - r, pageHeight);
-    const POINT first = MetafilePoint(cx + far * std::cos(arc.start), cy + far * std::sin(arc.start), pageHeight);
-    const POINT second = MetafilePoint(cx + far * std::cos(arc.end), cy + far * std::sin(arc.end), pageHeight);
+    const CMetafileArcPoints p = GetMetafileArcPoints(arc, pageHeight);
     const int old = dc->SetArcDirection(v.bulge >= 0 ? AD_COUNTERCLOCKWISE : AD_CLOCKWISE);
-    dc->ArcTo(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y, first.x, first.y, second.x, second.y);
+    dc->ArcTo(p.topLeft.x, p.topLeft.y, p.bottomRight.x, p.bottomRight.y, p.start.x, p.start.y, p.end.x, p.end.y);
     dc->SetArcDirection(old);
 }
 

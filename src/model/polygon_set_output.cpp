@@ -9,8 +9,7 @@
 #include "export/pdf_stream.h"
 #include "model/constants.h"
 #include "model/graph.h"
-#include "model/layer.h"
-#include "model/line.h"
+#include "model/output_records.h"
 #include "model/polygon_set.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
@@ -28,56 +27,6 @@ constexpr unsigned kCgmEdgeCloseVisible = 3;
 constexpr std::size_t kCgmPartitionBytes = 32760;
 // Arcs go into the CGM polygon set as chords of at most this angle.
 constexpr double kCgmArcStep = PI / 36;
-
-double NormalizeAngle(double a)
-{
-    while (a < 0) a += TWO_PI;
-    while (a >= TWO_PI) a -= TWO_PI;
-    return a;
-}
-
-double ToDegrees(double radians)
-{
-    return radians / PI * 180.0;
-}
-
-struct SegmentArc {
-    frDoublePoint centre;
-    double radius = 0;
-    double start = 0;   // both in [0, TWO_PI)
-    double end = 0;
-};
-
-// The arc of the segment p -> q with p's bulge; false when it is written
-// straight (no bulge, no chord or no height).
-bool GetSegmentArc(const CVertex& p, const CVertex& q, SegmentArc* arc)
-{
-    const double b = p.bulge;
-    if (std::fabs(b) <= POINT_TOLERANCE) return false;
-    const double dx = q.x - p.x, dy = q.y - p.y;
-    const double c = std::fabs(dx) < POINT_TOLERANCE && std::fabs(dy) < POINT_TOLERANCE ? 0.0 : std::hypot(dx, dy);
-    const double a = c / 2, h = a * std::fabs(b);
-    if (c == 0 || h <= POINT_TOLERANCE) return false;
-    arc->radius = (a * a + h * h) / (2 * h);
-    const double theta = std::atan2(dy, dx) + (b > 0 ? HALF_PI : -HALF_PI);
-    const double d = arc->radius - h;
-    arc->centre = frDoublePoint((p.x + q.x) / 2 + d * std::cos(theta), (p.y + q.y) / 2 + d * std::sin(theta));
-    arc->start = NormalizeAngle(std::atan2(p.y - arc->centre.y, p.x - arc->centre.x));
-    arc->end = NormalizeAngle(std::atan2(q.y - arc->centre.y, q.x - arc->centre.x));
-    return true;
-}
-
-// The angle swept in the bulge's direction, signed as that direction.
-double SignedSweep(const SegmentArc& arc, double bulge)
-{
-    double start = arc.start, end = arc.end;
-    if (bulge > 0) {
-        while (end < start) end += TWO_PI;
-        return end - start;
-    }
-    while (start < end) start += TWO_PI;
-    return -(start - end);
-}
 
 std::vector<const CVertex*> Ring(const CPolyLine& outline)
 {
@@ -106,7 +55,7 @@ std::vector<std::vector<const CVertex*>> Rings(const CPolyPolygon& set)
 bool HasArc(const std::vector<const CVertex*>& ring)
 {
     for (const CVertex* v : ring)
-        if (std::fabs(v->bulge) > POINT_TOLERANCE) return true;
+        if (IsArcBulge(v->bulge)) return true;
     return false;
 }
 
@@ -114,12 +63,12 @@ bool HasArc(const std::vector<const CVertex*>& ring)
 
 // ---- DXF --------------------------------------------------------------------
 
-bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths)
+bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     const auto rings = Rings(*this);
     if (rings.empty()) return true;
     if (m_Type == ENTITY_POLYPOLYGON && !WriteOutputText(file, "  0\nHATCH\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     std::string text = "100\nAcDbHatch\n";
     text += " 10\n 0.0\n 20\n 0.0\n  30\n 0.0\n";
     text += " 210\n 0.0\n 220\n 0.0\n  230\n 1.0\n";
@@ -145,19 +94,18 @@ bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths)
     return WriteOutputText(file, text);
 }
 
-bool CPolyPolygon::WriteDXFR10(std::FILE* file, bool widths)
+bool CPolyPolygon::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
-    const std::string layerName = m_Layer ? m_Layer->GetName() : "0";
     for (const auto& ring : Rings(*this)) {
         if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths)) return false;
+        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
         std::string text = "  66\n  1\n  70\n1\n  10\n0.0\n  20\n0.0\n  30\n0.0\n";
         for (const CVertex* v : ring) {
             double x = v->x, y = v->y;
             ConvertToDrawingUnit(*this, &x, &y);
-            text += "  0\nVERTEX\n  8\n" + layerName + "\n";
+            text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
             text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
-            if (std::fabs(v->bulge) > POINT_TOLERANCE) text += FormatC("  42\n%f\n", v->bulge);
+            if (IsArcBulge(v->bulge)) text += FormatC("  42\n%f\n", v->bulge);
         }
         text += "  0\nSEQEND\n";
         if (!WriteOutputText(file, text)) return false;
@@ -178,10 +126,10 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         return FormatC("%-.3f,%-.3f", x, y);
     };
     auto segment = [&](const CVertex& p, const CVertex& q) {
-        SegmentArc arc;
-        if (!GetSegmentArc(p, q, &arc)) return " L " + point(q);
+        CBulgeArc arc;
+        if (!GetWrittenBulgeArc(p, q, p.bulge, &arc)) return " L " + point(q);
         const double r = ConvertLengthToDrawingUnit(*this, arc.radius);
-        const int large = std::fabs(SignedSweep(arc, p.bulge)) >= PI ? 1 : 0;
+        const int large = BulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge) >= PI ? 1 : 0;
         // y runs down in SVG, so counter-clockwise is the negative sweep.
         return FormatC(" A %-.3f,%-.3f 0 %d,%d ", r, r, large, p.bulge > 0 ? 0 : 1) + point(q);
     };
@@ -190,8 +138,9 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         const auto& ring = rings[i];
         text += "M " + point(*ring[0]);
         for (std::size_t k = 1; k < ring.size(); ++k) text += segment(*ring[k - 1], *ring[k]);
-        SegmentArc arc;
-        if (GetSegmentArc(*ring.back(), *ring[0], &arc)) text += segment(*ring.back(), *ring[0]);
+        CBulgeArc arc;
+        if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc))
+            text += segment(*ring.back(), *ring[0]);
         text += i + 1 < rings.size() ? "Z\n" : "Z\"\n";
     }
     text += "fill-rule=\"evenodd\" fill=\"" + SvgColorText(GetPageColor(*this)) + "\"/>\n";
@@ -217,12 +166,12 @@ bool CPolyPolygon::WriteCGM(std::FILE* file)
             const CVertex& p = *ring[k];
             const CVertex& q = *ring[(k + 1) % ring.size()];
             points.push_back({p.x, p.y, kCgmEdgeVisible});
-            SegmentArc arc;
-            if (!GetSegmentArc(p, q, &arc)) continue;
-            const double sweep = SignedSweep(arc, p.bulge);
+            CBulgeArc arc;
+            if (!GetWrittenBulgeArc(p, q, p.bulge, &arc)) continue;
+            const double sweep = SignedBulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge);
             const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / kCgmArcStep)));
             for (int j = 1; j < pieces; ++j) {
-                const double a = arc.start + sweep * j / pieces;
+                const double a = arc.startAngle + sweep * j / pieces;
                 points.push_back({arc.centre.x + arc.radius * std::cos(a), arc.centre.y + arc.radius * std::sin(a),
                                   kCgmEdgeVisible});
             }
@@ -253,13 +202,7 @@ bool CPolyPolygon::WriteHPGL(std::FILE* file)
 {
     const auto rings = Rings(*this);
     if (rings.empty()) return true;
-    const CGraph* graph = GetGraph();
-    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
-    auto plot = [&](double x, double y) {
-        ConvertToDrawingUnit(*this, &x, &y);
-        ScaleToPlotterUnits(&x, &y, unit);
-        return FormatC("%f,%f", x, y);
-    };
+    auto plot = [&](double x, double y) { return HpglPointText(*this, x, y); };
     std::string text;
     for (std::size_t i = 0; i < rings.size(); ++i) {
         const auto& ring = rings[i];
@@ -268,10 +211,10 @@ bool CPolyPolygon::WriteHPGL(std::FILE* file)
         for (std::size_t k = 0; k < ring.size(); ++k) {
             const CVertex& p = *ring[k];
             const CVertex& q = *ring[(k + 1) % ring.size()];
-            SegmentArc arc;
-            if (GetSegmentArc(p, q, &arc))
+            CBulgeArc arc;
+            if (GetWrittenBulgeArc(p, q, p.bulge, &arc))
                 text += "AA " + plot(arc.centre.x, arc.centre.y) +
-                        FormatC(",%f;", ToDegrees(SignedSweep(arc, p.bulge)));
+                        FormatC(",%f;", ToDegrees(SignedBulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge)));
             text += "PA" + plot(q.x, q.y) + ";";
         }
         // A bare pair here would be taken as more of the previous command.
@@ -288,9 +231,7 @@ bool CPolyPolygon::WriteEPS(std::FILE* file, bool widths)
     (void)widths;
     const auto rings = Rings(*this);
     if (rings.empty()) return true;
-    const COLORREF color = GetPageColor(*this);
-    std::string text = FormatC("%f %f %f setrgbcolor\nnewpath\n", GetRValue(color) / 255.0,
-                               GetGValue(color) / 255.0, GetBValue(color) / 255.0);
+    std::string text = EpsColorText(GetPageColor(*this)) + "newpath\n";
     for (const auto& ring : rings) {
         double x = ring[0]->x, y = ring[0]->y;
         ConvertToDrawingUnit(*this, &x, &y);
@@ -298,14 +239,14 @@ bool CPolyPolygon::WriteEPS(std::FILE* file, bool widths)
         for (std::size_t k = 0; k < ring.size(); ++k) {
             const CVertex& p = *ring[k];
             const CVertex& q = *ring[(k + 1) % ring.size()];
-            SegmentArc arc;
-            if (GetSegmentArc(p, q, &arc)) {
+            CBulgeArc arc;
+            if (GetWrittenBulgeArc(p, q, p.bulge, &arc)) {
                 double cx = arc.centre.x, cy = arc.centre.y;
                 ConvertToDrawingUnit(*this, &cx, &cy);
-                double end = arc.end;
-                while (end < arc.start) end += TWO_PI;
+                double end = arc.endAngle;
+                while (end < arc.startAngle) end += TWO_PI;
                 text += FormatC("%f %f %f %f %f %s\n", cx, cy, ConvertLengthToDrawingUnit(*this, arc.radius),
-                                ToDegrees(arc.start), ToDegrees(end), p.bulge > 0 ? "arc" : "arcn");
+                                ToDegrees(arc.startAngle), ToDegrees(end), p.bulge > 0 ? "arc" : "arcn");
             } else {
                 x = q.x;
                 y = q.y;
@@ -327,34 +268,23 @@ bool CPolyPolygon::WritePDF(CPDFStream* stream, bool widths)
     const auto rings = Rings(*this);
     if (rings.empty()) return true;
     SetPdfColor(stream, GetPageColor(*this), true);
-    const double s = stream->m_Scale;
-    auto mapped = [&](double x, double y) {
-        ConvertToDrawingUnit(*this, &x, &y);
-        return frDoublePoint(s * x + stream->m_OriginX, s * y + stream->m_OriginY);
-    };
+    auto mapped = [&](double x, double y) { return PdfPagePoint(*this, *stream, x, y); };
     bool ok = true;
     auto segment = [&](const CVertex& p, const CVertex& q) {
-        SegmentArc arc;
-        if (!GetSegmentArc(p, q, &arc)) {
+        CBulgeArc arc;
+        if (!GetWrittenBulgeArc(p, q, p.bulge, &arc)) {
             const frDoublePoint pt = mapped(q.x, q.y);
             ok = stream->LineTo(pt.x, pt.y) && ok;
             return;
         }
-        const frDoublePoint c = mapped(arc.centre.x, arc.centre.y);
-        double start = ToDegrees(arc.start), end = ToDegrees(arc.end);
-        if (p.bulge > 0) {
-            while (start > end) start -= 360.0;
-        } else {
-            while (end > start) end -= 360.0;
-        }
-        ok = stream->Arc(c.x, c.y, s * ConvertLengthToDrawingUnit(*this, arc.radius), start, end, false) && ok;
+        ok = AppendPdfBulgeArc(stream, *this, arc, p.bulge) && ok;
     };
     for (const auto& ring : rings) {
         const frDoublePoint first = mapped(ring[0]->x, ring[0]->y);
         ok = stream->MoveTo(first.x, first.y) && ok;
         for (std::size_t k = 1; k < ring.size(); ++k) segment(*ring[k - 1], *ring[k]);
-        SegmentArc arc;
-        if (GetSegmentArc(*ring.back(), *ring[0], &arc)) segment(*ring.back(), *ring[0]);
+        CBulgeArc arc;
+        if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc)) segment(*ring.back(), *ring[0]);
         ok = stream->AppendText("h ") && ok;
     }
     return stream->AppendText("B* ") && ok;

@@ -13,8 +13,6 @@
 
 namespace {
 
-bool IsArcBulge(double bulge) { return std::fabs(bulge) >= POINT_TOLERANCE; }
-
 frDoublePoint ToPoint(const CVertex& v) { return {v.x, v.y, v.z}; }
 
 // Deletes a ring of vertices; the ring may be null.

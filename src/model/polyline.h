@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "model/entity.h"
+#include "model/geometry.h"
 #include "model/point.h"
 
 class CTraceOption;
@@ -186,8 +187,10 @@ public:
     // Output records (polyline_output.cpp): points are converted from raster
     // pixels to the drawing unit, except in CGM. Fewer than two vertices write
     // nothing. The text writers stop at the first failed write.
-    bool WriteDXF2000(std::FILE* file, bool widths) override;
-    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    using CEntity::WriteDXF2000;
+    using CEntity::WriteDXFR10;
+    bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names) override;
+    bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names) override;
     // pageHeight is in raster pixels; points are written as (x, pageHeight - y).
     bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
     bool WriteCGM(std::FILE* file) override;
@@ -251,17 +254,6 @@ private:
     bool m_AllStraight = true;     // no vertex has an arc bulge
 };
 
-// The circular arc of the bulge segment from s to e: centre, radius and the
-// angles of s (start) and e (end) about the centre as atan2 gives them. False
-// for a straight segment (|bulge| below POINT_TOLERANCE) or a chord of at
-// most POINT_TOLERANCE.
-struct CBulgeArc {
-    frDoublePoint centre;
-    double radius = 0;
-    double startAngle = 0;
-    double endAngle = 0;
-};
-[[nodiscard]] bool GetBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc);
 // Length of the arc of a bulge segment (the chord when it is straight).
 [[nodiscard]] double BulgeSegmentLength(const CVertex& s, const CVertex& e, double bulge);
 

@@ -16,13 +16,12 @@
 #include "model/geometry.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/line.h"
 #include "model/polyline.h"
 #include "model/undo.h"
 #include "trace/trace_option.h"
 
 namespace {
-
-bool IsArcBulge(double bulge) { return std::fabs(bulge) >= POINT_TOLERANCE; }
 
 // Grips and moves count an arc only strictly above the tolerance.
 bool IsGripArc(double bulge) { return std::fabs(bulge) > POINT_TOLERANCE; }
@@ -33,12 +32,6 @@ frDoublePoint ToPoint(const CVertex& v) { return {v.x, v.y, v.z}; }
 double ConnectDistance(const CTraceOption& options)
 {
     return static_cast<double>(static_cast<unsigned>(options.ChartType.i_ConDis));
-}
-
-// Angle between two directions, 0 to PI (PI when they point apart).
-double VectorAngle(const frDoublePoint& a, const frDoublePoint& b)
-{
-    return std::atan2(std::fabs(a.x * b.y - a.y * b.x), a.x * b.x + a.y * b.y);
 }
 
 // The bulge of the arc from p through m to q; straight when there is none.

@@ -1,9 +1,6 @@
-// CPolyLine geometry: the arc of a bulge segment, flattening into the cached
-// ring, length, extents, drawing and the crossing test.
-//
-// A bulge segment from S to E with bulge b: half chord c, height h = |b| c,
-// radius r = (c^2 + h^2) / 2h, centre on the chord's perpendicular, to the
-// left of S -> E for b > 0 (counter-clockwise) and to the right otherwise.
+// CPolyLine geometry: flattening into the cached ring, length, extents,
+// drawing and the crossing test. The arc of a bulge segment comes from
+// GetBulgeArc (geometry.h).
 #include <cmath>
 
 #include "model/constants.h"
@@ -12,8 +9,6 @@
 #include "model/polyline.h"
 
 namespace {
-
-bool IsArcBulge(double bulge) { return std::fabs(bulge) >= POINT_TOLERANCE; }
 
 frDoublePoint ToPoint(const CVertex& v) { return {v.x, v.y, v.z}; }
 
@@ -27,18 +22,6 @@ double HalfChord(const CVertex& s, const CVertex& e)
 bool RepeatsPoint(const CVertex& v, const CVertex& p)
 {
     return std::fabs(v.x - p.x) < POINT_TOLERANCE && std::fabs(v.y - p.y) < POINT_TOLERANCE;
-}
-
-// Sweep of a bulge arc from its start to its end angle (atan2 values),
-// measured in the arc's own direction.
-double BulgeSweep(double a1, double a2, double bulge)
-{
-    if (bulge > 0) {
-        while (a1 > a2) a1 -= TWO_PI;
-        return a2 - a1;
-    }
-    while (a1 < a2) a1 += TWO_PI;
-    return a1 - a2;
 }
 
 void WidenBox(double* box, bool& empty, double x, double y)
@@ -72,20 +55,11 @@ void WidenByArcQuadrants(double* box, bool& empty, const frDoublePoint& centre, 
 
 }  // namespace
 
-bool GetBulgeArc(const CVertex& s, const CVertex& e, double bulge, CBulgeArc* arc)
-{
-    const frDoublePoint p = ToPoint(s), q = ToPoint(e);
-    if (!ArcFromBulge(p, q, bulge, &arc->centre, &arc->radius)) return false;
-    arc->startAngle = std::atan2(s.y - arc->centre.y, s.x - arc->centre.x);
-    arc->endAngle = std::atan2(e.y - arc->centre.y, e.x - arc->centre.x);
-    return true;
-}
-
 double BulgeSegmentLength(const CVertex& s, const CVertex& e, double bulge)
 {
     CBulgeArc arc;
     if (!IsArcBulge(bulge) || !GetBulgeArc(s, e, bulge, &arc)) return HalfChord(s, e) * 2;
-    return arc.radius * BulgeSweep(arc.startAngle, arc.endAngle, bulge);
+    return arc.radius * BulgeArcSweep(arc.startAngle, arc.endAngle, bulge);
 }
 
 // ---- flattening -----------------------------------------------------------

@@ -1,33 +1,31 @@
 // The metafile drawing of CPolyLine: each segment on its own, a straight one
 // as a move and a line, an arc one as a GDI arc, with the segment's width
 // when widths are asked for. All values are truncated toward zero.
-#include "model/line.h"
 #include "model/metafile_points.h"
+#include "model/output_records.h"
 #include "model/polyline.h"
 #include "platform/dc.h"
 
-#include <cmath>
 #include <utility>
 
 namespace {
 
 void DrawSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
 {
-    CMetafileArc arc;
+    CBulgeArc arc;
     if (!GetMetafileArc(v, w, v.bulge, &arc)) {
         const POINT a = MetafilePoint(v.x, v.y, pageHeight), b = MetafilePoint(w.x, w.y, pageHeight);
         dc->MoveTo(a.x, a.y);
         dc->LineTo(b.x, b.y);
         return;
     }
-    const double cx = arc.centre.x, cy = arc.centre.y, r = arc.radius, far = METAFILE_RADIAL_DISTANCE * r;
-    const POINT topLeft = MetafilePoint(cx - r, cy + r, pageHeight), bottomRight = MetafilePoint(cx + r, cy - r, pageHeight);
-    POINT first = MetafilePoint(cx + far * std::cos(arc.start), cy + far * std::sin(arc.start), pageHeight);
-    POINT second = MetafilePoint(cx + far * std::cos(arc.end), cy + far * std::sin(arc.end), pageHeight);
+    const CMetafileArcPoints points = GetMetafileArcPoints(arc, pageHeight);
+    POINT first = points.start, second = points.end;
     // Counter-clockwise from the first ray to the second: a clockwise
     // segment is the same arc from its end.
     if (v.bulge < 0) std::swap(first, second);
-    dc->Arc(topLeft.x, topLeft.y, bottomRight.x, bottomRight.y, first.x, first.y, second.x, second.y);
+    dc->Arc(points.topLeft.x, points.topLeft.y, points.bottomRight.x, points.bottomRight.y, first.x, first.y, second.x,
+            second.y);
 }
 
 } // namespace

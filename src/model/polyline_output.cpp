@@ -18,8 +18,7 @@
 #include "model/color_index.h"
 #include "model/constants.h"
 #include "model/graph.h"
-#include "model/layer.h"
-#include "model/line.h"
+#include "model/output_records.h"
 #include "model/polyline.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
@@ -37,64 +36,6 @@ constexpr double kCgmArcVector = 100.0;
 constexpr double kSvgMinWidth = 0.01;
 constexpr double kWidthStep = 0.01;
 constexpr double kEpsMinWidth = 0.1;
-
-// Converts from raster pixels to the drawing unit of the polyline's drawing.
-struct UnitConverter {
-    const CGraph* graph = nullptr;
-
-    void Point(double& x, double& y) const
-    {
-        if (graph) graph->GetPixelsPerUnit(&x, &y, nullptr);
-    }
-    [[nodiscard]] double Length(double length) const
-    {
-        if (graph) graph->GetPixelsPerUnit(&length, nullptr, nullptr);
-        return length;
-    }
-};
-
-bool Put(std::FILE* file, const std::string& text)
-{
-    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
-}
-
-double NormalizeAngle(double a)
-{
-    while (a < 0) a += TWO_PI;
-    while (a > TWO_PI) a -= TWO_PI;
-    return a;
-}
-
-double ToDegrees(double radians)
-{
-    return radians / PI * 180.0;
-}
-
-// The arc of the segment p -> q, with both angles in [0, TWO_PI]; false when
-// the segment is written straight (no bulge, no chord or no height).
-bool SegmentArc(const CVertex& p, const CVertex& q, CBulgeArc* arc)
-{
-    const double bulge = std::fabs(p.bulge);
-    if (bulge < POINT_TOLERANCE) return false;
-    const double chord = std::hypot(q.x - p.x, q.y - p.y);
-    if (chord <= 0 || bulge * chord * 0.5 <= POINT_TOLERANCE) return false;
-    if (!GetBulgeArc(p, q, p.bulge, arc)) return false;
-    arc->startAngle = NormalizeAngle(arc->startAngle);
-    arc->endAngle = NormalizeAngle(arc->endAngle);
-    return true;
-}
-
-// The angle swept from start to end in the bulge's direction, in [0, TWO_PI).
-double PositiveSweep(const CBulgeArc& arc, double bulge)
-{
-    double start = arc.startAngle, end = arc.endAngle;
-    if (bulge > 0) {
-        while (end < start) end += TWO_PI;
-        return end - start;
-    }
-    while (start < end) start += TWO_PI;
-    return start - end;
-}
 
 int CountVertices(const CVertex* head)
 {
@@ -127,56 +68,58 @@ std::string SvgPathEnd(const std::string& color, const std::string& width)
     return "\"\nfill=\"none\" stroke=\"" + color + "\" stroke-width=\"" + width + "\" />\n";
 }
 
+// The groups that follow a DXF vertex's point: the start width as both
+// widths when asked, and the bulge of an arc segment.
+std::string DxfVertexTail(const CPolyLine& polyline, const CVertex& v, bool widths)
+{
+    std::string text;
+    if (widths) {
+        const double w = ConvertLengthToDrawingUnit(polyline, v.startWidth);
+        text += FormatC("  40\n%f\n  41\n%f\n", w, w);
+    }
+    if (IsArcBulge(v.bulge)) text += FormatC("  42\n%f\n", v.bulge);
+    return text;
+}
+
 } // namespace
 
 // ---- DXF --------------------------------------------------------------------
 
-bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths)
+bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     const int count = CountVertices(m_Head);
     if (count < 2) return true;
-    if (m_Type == ENTITY_POLYLINE && !Put(file, "  0\nLWPOLYLINE\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths)) return false;
-    const UnitConverter units{GetGraph()};
+    if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
+    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     std::string text = FormatC("100\nAcDbPolyline\n  90\n  %d\n  70\n%d\n", count, m_Closed ? 1 : 0);
     const CVertex* v = m_Head;
     do {
         double x = v->x, y = v->y;
-        units.Point(x, y);
+        ConvertToDrawingUnit(*this, &x, &y);
         text += FormatC("  10\n%f\n  20\n%f\n", x, y);
-        if (widths) {
-            const double w = units.Length(v->startWidth);
-            text += FormatC("  40\n%f\n  41\n%f\n", w, w);
-        }
-        if (std::fabs(v->bulge) >= POINT_TOLERANCE) text += FormatC("  42\n%f\n", v->bulge);
+        text += DxfVertexTail(*this, *v, widths);
         v = v->next;
     } while (v != m_Head);
-    return Put(file, text);
+    return WriteOutputText(file, text);
 }
 
-bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths)
+bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (CountVertices(m_Head) < 2) return true;
-    if (m_Type == ENTITY_POLYLINE && !Put(file, "  0\nPOLYLINE\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths)) return false;
-    const UnitConverter units{GetGraph()};
-    const std::string layerName = m_Layer ? m_Layer->GetName() : "0";
+    if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
+    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
     std::string text = FormatC("  66\n  1\n  70\n%d\n  10\n0.0\n  20\n0.0\n  30\n0.0\n", m_Closed ? 1 : 0);
     const CVertex* v = m_Head;
     do {
         double x = v->x, y = v->y;
-        units.Point(x, y);
-        text += "  0\nVERTEX\n  8\n" + layerName + "\n";
+        ConvertToDrawingUnit(*this, &x, &y);
+        text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
         text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
-        if (widths) {
-            const double w = units.Length(v->startWidth);
-            text += FormatC("  40\n%f\n  41\n%f\n", w, w);
-        }
-        if (std::fabs(v->bulge) >= POINT_TOLERANCE) text += FormatC("  42\n%f\n", v->bulge);
+        text += DxfVertexTail(*this, *v, widths);
         v = v->next;
     } while (v != m_Head);
     text += "  0\nSEQEND\n";
-    return Put(file, text);
+    return WriteOutputText(file, text);
 }
 
 // ---- SVG --------------------------------------------------------------------
@@ -184,24 +127,23 @@ bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths)
 bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 {
     if (CountVertices(m_Head) < 2) return true;
-    const UnitConverter units{GetGraph()};
     const std::string color = SvgColorText(GetPageColor(*this));
     auto point = [&](const CVertex& v) {
         double x = v.x, y = pageHeight - v.y;
-        units.Point(x, y);
+        ConvertToDrawingUnit(*this, &x, &y);
         return FormatC("%-.3f,%-.3f", x, y);
     };
     const std::vector<const CVertex*> walk = WalkVertices(m_Head, m_Closed);
     std::string text = "<path d=\"M " + point(*walk[0]);
-    double current = widths ? units.Length(walk[0]->startWidth) : 0.0;
+    double current = widths ? ConvertLengthToDrawingUnit(*this, walk[0]->startWidth) : 0.0;
     bool open = true;
     for (std::size_t i = 1; i < walk.size(); ++i) {
         const CVertex& v = *walk[i];
         const CVertex& p = *v.prev;
         CBulgeArc arc;
-        if (SegmentArc(p, v, &arc)) {
-            const double r = units.Length(arc.radius);
-            const int large = PositiveSweep(arc, p.bulge) > PI ? 1 : 0;
+        if (GetWrittenBulgeArc(p, v, p.bulge, &arc)) {
+            const double r = ConvertLengthToDrawingUnit(*this, arc.radius);
+            const int large = BulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge) > PI ? 1 : 0;
             // Drawing y points up and SVG y down, so counter-clockwise is
             // SVG's negative sweep.
             text += FormatC(" A %-.3f,%-.3f 0 %d,%d ", r, r, large, p.bulge > 0 ? 0 : 1) + point(v);
@@ -209,7 +151,7 @@ bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
             text += " L " + point(v);
         }
         if (!widths) continue;
-        const double w = units.Length(v.startWidth);
+        const double w = ConvertLengthToDrawingUnit(*this, v.startWidth);
         if (std::fabs(w - current) > kWidthStep) {
             text += SvgPathEnd(color, FormatC("%-.3f", std::max(current, kSvgMinWidth)));
             open = false;
@@ -224,7 +166,7 @@ bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         const bool thin = !widths || current < kSvgMinWidth;
         text += SvgPathEnd(color, thin ? std::string("0.01") : FormatC("%-.3f", current));
     }
-    return Put(file, text);
+    return WriteOutputText(file, text);
 }
 
 // ---- CGM --------------------------------------------------------------------
@@ -261,7 +203,7 @@ bool CPolyLine::WriteCGM(std::FILE* file)
     const CVertex* v = m_Head;
     do {
         CBulgeArc arc;
-        if (!SegmentArc(*v, *v->next, &arc)) {
+        if (!GetWrittenBulgeArc(*v, *v->next, v->bulge, &arc)) {
             buffer.emplace_back(v->x, v->y);
         } else {
             if (!buffer.empty()) {
@@ -293,14 +235,7 @@ bool CPolyLine::WriteCGM(std::FILE* file)
 bool CPolyLine::WriteHPGL(std::FILE* file)
 {
     if (CountVertices(m_Head) < 2) return true;
-    const CGraph* graph = GetGraph();
-    const UnitConverter units{graph};
-    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
-    auto plot = [&](double x, double y) {
-        units.Point(x, y);
-        ScaleToPlotterUnits(&x, &y, unit);
-        return FormatC("%f,%f", x, y);
-    };
+    auto plot = [&](double x, double y) { return HpglPointText(*this, x, y); };
     const std::string first = plot(m_Head->x, m_Head->y);
     std::string text = "PU" + first + ";PD" + first + ";";
     const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
@@ -308,14 +243,14 @@ bool CPolyLine::WriteHPGL(std::FILE* file)
     do {
         const CVertex& q = *v->next;
         CBulgeArc arc;
-        if (SegmentArc(*v, q, &arc)) {
-            const double sweep = PositiveSweep(arc, v->bulge) * (v->bulge > 0 ? 1 : -1);
+        if (GetWrittenBulgeArc(*v, q, v->bulge, &arc)) {
+            const double sweep = SignedBulgeArcSweep(arc.startAngle, arc.endAngle, v->bulge);
             text += "AA " + plot(arc.centre.x, arc.centre.y) + FormatC(",%f;", ToDegrees(sweep));
         }
         text += "PA" + plot(q.x, q.y) + ";";
         v = v->next;
     } while (v != stop);
-    return Put(file, text);
+    return WriteOutputText(file, text);
 }
 
 // ---- EPS --------------------------------------------------------------------
@@ -323,35 +258,33 @@ bool CPolyLine::WriteHPGL(std::FILE* file)
 bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
 {
     if (CountVertices(m_Head) < 2) return true;
-    const UnitConverter units{GetGraph()};
-    const COLORREF color = GetPageColor(*this);
-    std::string text = FormatC("%f %f %f setrgbcolor\n", GetRValue(color) / 255.0, GetGValue(color) / 255.0,
-                               GetBValue(color) / 255.0);
+    std::string text = EpsColorText(GetPageColor(*this));
     const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
     const CVertex* v = m_Head;
     do {
         const CVertex& q = *v->next;
         text += "newpath\n";
-        const double w = widths ? std::max(units.Length(v->startWidth), kEpsMinWidth) : kEpsMinWidth;
+        const double w =
+            widths ? std::max(ConvertLengthToDrawingUnit(*this, v->startWidth), kEpsMinWidth) : kEpsMinWidth;
         CBulgeArc arc;
-        if (SegmentArc(*v, q, &arc)) {
+        if (GetWrittenBulgeArc(*v, q, v->bulge, &arc)) {
             double cx = arc.centre.x, cy = arc.centre.y;
-            units.Point(cx, cy);
+            ConvertToDrawingUnit(*this, &cx, &cy);
             // PostScript's arc runs counter-clockwise from the first angle.
             double a = ToDegrees(arc.startAngle), b = ToDegrees(arc.endAngle);
             if (v->bulge < 0) std::swap(a, b);
             while (b < a) b += 360.0;
-            text += FormatC("%f %f %f %f %f arc\n", cx, cy, units.Length(arc.radius), a, b);
+            text += FormatC("%f %f %f %f %f arc\n", cx, cy, ConvertLengthToDrawingUnit(*this, arc.radius), a, b);
         } else {
             double x0 = v->x, y0 = v->y, x1 = q.x, y1 = q.y;
-            units.Point(x0, y0);
-            units.Point(x1, y1);
+            ConvertToDrawingUnit(*this, &x0, &y0);
+            ConvertToDrawingUnit(*this, &x1, &y1);
             text += FormatC("%f %f moveto\n%f %f lineto\n", x0, y0, x1, y1);
         }
         text += FormatC("%f setlinewidth\nstroke\n", w);
         v = v->next;
     } while (v != stop);
-    return Put(file, text);
+    return WriteOutputText(file, text);
 }
 
 // ---- PDF --------------------------------------------------------------------
@@ -359,21 +292,12 @@ bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
 bool CPolyLine::WritePDF(CPDFStream* stream, bool widths)
 {
     if (CountVertices(m_Head) < 2) return true;
-    const UnitConverter units{GetGraph()};
     const double s = stream->m_Scale;
-    auto mapped = [&](double x, double y) {
-        units.Point(x, y);
-        return frDoublePoint(s * x + stream->m_OriginX, s * y + stream->m_OriginY);
-    };
-    const COLORREF color = GetPageColor(*this);
-    const BYTE r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
-    if (r == g && g == b)
-        stream->SetStrokeGray(r / 255.0);
-    else
-        stream->SetStrokeRGB(r / 255.0, g / 255.0, b / 255.0);
+    auto mapped = [&](double x, double y) { return PdfPagePoint(*this, *stream, x, y); };
+    SetPdfColor(stream, GetPageColor(*this), false);
 
     const std::vector<const CVertex*> walk = WalkVertices(m_Head, m_Closed);
-    double current = units.Length(walk[0]->startWidth);
+    double current = ConvertLengthToDrawingUnit(*this, walk[0]->startWidth);
     if (widths) stream->SetLineWidth(s * current);
     frDoublePoint pt = mapped(walk[0]->x, walk[0]->y);
     stream->MoveTo(pt.x, pt.y);
@@ -382,20 +306,13 @@ bool CPolyLine::WritePDF(CPDFStream* stream, bool widths)
         const CVertex& p = *v.prev;
         pt = mapped(v.x, v.y);
         CBulgeArc arc;
-        if (SegmentArc(p, v, &arc)) {
-            const frDoublePoint c = mapped(arc.centre.x, arc.centre.y);
-            double start = ToDegrees(arc.startAngle), end = ToDegrees(arc.endAngle);
-            if (p.bulge > 0) {
-                while (start > end) start -= 360.0;
-            } else {
-                while (end > start) end -= 360.0;
-            }
-            stream->Arc(c.x, c.y, s * units.Length(arc.radius), start, end, false);
+        if (GetWrittenBulgeArc(p, v, p.bulge, &arc)) {
+            AppendPdfBulgeArc(stream, *this, arc, p.bulge);
         } else {
             stream->LineTo(pt.x, pt.y);
         }
         if (!widths) continue;
-        const double w = units.Length(v.startWidth);
+        const double w = ConvertLengthToDrawingUnit(*this, v.startWidth);
         if (std::fabs(w - current) > kWidthStep) {
             stream->AppendText("S ");
             if (i + 1 == walk.size()) return true;

@@ -33,18 +33,11 @@ enum VertexRow {
     kVertexBulge,
 };
 
-bool IsArc(double bulge) { return std::fabs(bulge) >= POINT_TOLERANCE; }
-
-double ToDegrees(double radians) { return radians * 180.0 / PI; }
-
-// The arc of the segment v begins, with the angles as the metafile drawing
-// takes them: each in [0, 2 PI], the end not below the start.
-bool SegmentArc(const CVertex& v, CBulgeArc* arc)
+// The arc of the segment v begins, as the metafile drawing takes it: both
+// angles in [0, 2 PI], the end not below the start.
+bool ShownArc(const CVertex& v, CBulgeArc* arc)
 {
-    if (v.next == nullptr || !GetBulgeArc(v, *v.next, v.bulge, arc)) return false;
-    auto inTurn = [](double a) { return a < 0 ? a + TWO_PI : a > TWO_PI ? a - TWO_PI : a; };
-    arc->startAngle = inTurn(arc->startAngle);
-    arc->endAngle = inTurn(arc->endAngle);
+    if (v.next == nullptr || !GetWrittenBulgeArc(v, *v.next, v.bulge, arc)) return false;
     while (arc->endAngle < arc->startAngle) arc->endAngle += TWO_PI;
     return true;
 }
@@ -89,7 +82,7 @@ void CPolyLine::AddVertexInfo(const CGraph* drawing, std::vector<std::string>* l
             lines->push_back(line + unit);
             CBulgeArc arc;
             const bool beginsSegment = m_Closed || v->next != m_Head;
-            if (beginsSegment && IsArc(v->bulge) && SegmentArc(*v, &arc)) {
+            if (beginsSegment && IsArcBulge(v->bulge) && ShownArc(*v, &arc)) {
                 lines->push_back("      " + GetLanString("PolylineBulg", "Bulg=") + InfoNumber(v->bulge, 6));
                 lines->push_back("      " + GetLanString("PolylineCenter", "Center") + " X=" + length(arc.centre.x) +
                                  ", Y=" + length(arc.centre.y) + " " + GetLanString("PolylineRadius", " Radius=") +
@@ -144,7 +137,7 @@ void CPolyLine::AddVertexRows(CPropertyList* list, CGraph* drawing, bool polylin
                       "");
     CBulgeArc arc;
     const bool beginsSegment = m_Closed || v->next != m_Head;
-    if (beginsSegment && std::fabs(v->bulge) > POINT_TOLERANCE && SegmentArc(*v, &arc)) {
+    if (beginsSegment && std::fabs(v->bulge) > POINT_TOLERANCE && ShownArc(*v, &arc)) {
         list->AddPropItem(GetLanString("PorpPLineVertexCenX", "X of Arc Center"), Number6(drawing, arc.centre.x),
                           PROP_READ_ONLY, "");
         list->AddPropItem(GetLanString("PorpPLineVertexCenY", "Y of Arc Center"), Number6(drawing, arc.centre.y),
@@ -176,11 +169,11 @@ int CPolyLine::ApplyVertexRow(CGraph* drawing, int row, int value, const std::st
         if (!polyline) return PROP_REFUSED;   // an outline is always closed
         bool close = false;
         // One straight segment cannot enclose anything.
-        if (count > 2 || (m_Head && IsArc(m_Head->bulge)))
+        if (count > 2 || (m_Head && IsArcBulge(m_Head->bulge)))
             close = LayerNamesEqual(text, GetLanString("PropPLineClose", "Close"));
         if (close == m_Closed) return PROP_REFUSED;
         m_Closed = close;
-        if (close && IsArc(GetTail()->bulge)) m_AllStraight = false;
+        if (close && IsArcBulge(GetTail()->bulge)) m_AllStraight = false;
         m_Modified = true;
         return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
     }
@@ -231,7 +224,7 @@ int CPolyLine::ApplyVertexRow(CGraph* drawing, int row, int value, const std::st
         if ((!m_Closed && v->next == m_Head) || SamePoint(*v, *v->next)) return PROP_REFUSED;
         v->bulge = bulge;
         m_Modified = true;
-        if (IsArc(bulge)) m_AllStraight = false;
+        if (IsArcBulge(bulge)) m_AllStraight = false;
         return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
     }
     }

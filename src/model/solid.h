@@ -60,8 +60,10 @@ public:
     [[nodiscard]] bool Save(std::FILE* file) override;
     // Output records; a solid of fewer than three corners writes nothing and
     // succeeds, so one bad solid does not end an export.
-    bool WriteDXF2000(std::FILE* file, bool widths) override;
-    bool WriteDXFR10(std::FILE* file, bool widths) override;
+    using CEntity::WriteDXF2000;
+    using CEntity::WriteDXFR10;
+    bool WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names) override;
+    bool WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names) override;
     bool WriteSVG(std::FILE* file, double pageHeight, bool widths) override;
     bool WriteCGM(std::FILE* file) override;
     bool WriteHPGL(std::FILE* file) override;

@@ -1,7 +1,7 @@
 // The metafile drawing of CSolid: one polygon filled and edged in the page
 // colour, with the device context's fill mode.
-#include "model/line.h"
 #include "model/metafile_points.h"
+#include "model/output_records.h"
 #include "model/solid.h"
 #include "platform/dc.h"
 

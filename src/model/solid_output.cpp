@@ -5,7 +5,7 @@
 #include "export/cgm_colors.h"
 #include "export/pdf_stream.h"
 #include "model/graph.h"
-#include "model/line.h"
+#include "model/output_records.h"
 #include "model/solid.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
@@ -39,19 +39,19 @@ bool IsWritable(const CSolid& solid)
 
 } // namespace
 
-bool CSolid::WriteDXF2000(std::FILE* file, bool widths)
+bool CSolid::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (!IsWritable(*this)) return true;
     if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths)) return false;
+    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     return WriteOutputText(file, "100\nAcDbTrace\n" + SolidDxfCorners(*this));
 }
 
-bool CSolid::WriteDXFR10(std::FILE* file, bool widths)
+bool CSolid::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (!IsWritable(*this)) return true;
     if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths)) return false;
+    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
     return WriteOutputText(file, SolidDxfCorners(*this));
 }
 
@@ -91,21 +91,9 @@ bool CSolid::WriteCGM(std::FILE* file)
 bool CSolid::WriteHPGL(std::FILE* file)
 {
     if (!IsWritable(*this)) return true;
-    const CGraph* graph = GetGraph();
-    const int unit = graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel;
-    auto plot = [&](int i, double* x, double* y) {
-        *x = m_Vertices[i].x;
-        *y = m_Vertices[i].y;
-        ConvertToDrawingUnit(*this, x, y);
-        ScaleToPlotterUnits(x, y, unit);
-    };
-    double x, y;
-    plot(0, &x, &y);
-    std::string text = FormatC("PU%f,%f;PD%f,%f;FT2;PM0;", x, y, x, y);
-    for (int i = 1; i < m_Count; ++i) {
-        plot(i, &x, &y);
-        text += FormatC("PA%f,%f;", x, y);
-    }
+    const std::string first = HpglPointText(*this, m_Vertices[0].x, m_Vertices[0].y);
+    std::string text = "PU" + first + ";PD" + first + ";FT2;PM0;";
+    for (int i = 1; i < m_Count; ++i) text += "PA" + HpglPointText(*this, m_Vertices[i].x, m_Vertices[i].y) + ";";
     text += "PM2;FP;";
     return WriteOutputText(file, text);
 }
@@ -114,9 +102,7 @@ bool CSolid::WriteEPS(std::FILE* file, bool widths)
 {
     (void)widths;
     if (!IsWritable(*this)) return true;
-    const COLORREF color = GetPageColor(*this);
-    std::string text = FormatC("%f %f %f setrgbcolor\nnewpath\n", GetRValue(color) / 255.0,
-                               GetGValue(color) / 255.0, GetBValue(color) / 255.0);
+    std::string text = EpsColorText(GetPageColor(*this)) + "newpath\n";
     for (int i = 0; i < m_Count; ++i) {
         double x = m_Vertices[i].x, y = m_Vertices[i].y;
         ConvertToDrawingUnit(*this, &x, &y);
@@ -132,14 +118,10 @@ bool CSolid::WritePDF(CPDFStream* stream, bool widths)
     if (!IsWritable(*this)) return true;
     SetPdfColor(stream, GetPageColor(*this), true);
     stream->SetLineWidth(0);
-    const double s = stream->m_Scale;
     bool ok = true;
     for (int k = 0; k <= m_Count; ++k) {
-        double x = m_Vertices[k % m_Count].x, y = m_Vertices[k % m_Count].y;
-        ConvertToDrawingUnit(*this, &x, &y);
-        x = s * x + stream->m_OriginX;
-        y = s * y + stream->m_OriginY;
-        ok = (k == 0 ? stream->MoveTo(x, y) : stream->LineTo(x, y)) && ok;
+        const frDoublePoint p = PdfPagePoint(*this, *stream, m_Vertices[k % m_Count].x, m_Vertices[k % m_Count].y);
+        ok = (k == 0 ? stream->MoveTo(p.x, p.y) : stream->LineTo(p.x, p.y)) && ok;
     }
     return stream->AppendText("b ") && ok;
 }

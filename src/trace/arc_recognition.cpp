@@ -41,8 +41,6 @@ constexpr double kFullCircleShare = static_cast<double>(0.9861111f);
 // Rejoined arcs whose merged angles agree this closely form a circle.
 constexpr double kClosedSweep = 1e-10;
 
-bool IsArcBulge(double bulge) { return std::fabs(bulge) >= POINT_TOLERANCE; }
-
 double Distance(double x1, double y1, double x2, double y2) { return std::hypot(x2 - x1, y2 - y1); }
 
 // Into [0, TWO_PI).

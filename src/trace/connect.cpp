@@ -21,6 +21,7 @@
 
 #include "model/constants.h"
 #include "model/layer.h"
+#include "model/line.h"
 #include "model/polyline.h"
 #include "model/text_table.h"
 #include "trace/common_thread.h"
@@ -79,12 +80,6 @@ double EndVertexWidth(const CPolyLine& polyline, int end)
 {
     const CVertex* v = end == 0 ? polyline.GetHead() : polyline.GetTail();
     return v ? v->startWidth : 0.0;
-}
-
-// Angle between two directions, 0 to PI (PI when they point apart).
-double VectorAngle(const frDoublePoint& a, const frDoublePoint& b)
-{
-    return std::atan2(std::fabs(a.x * b.y - a.y * b.x), a.x * b.x + a.y * b.y);
 }
 
 double Cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }

@@ -16,8 +16,11 @@
 #include "export/format_writers.h"
 #include "export/svg_writer.h"
 #include "export/vector_file.h"
+#include "model/circle.h"
+#include "model/constants.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/polygon_set.h"
 #include "model/polyline.h"
 
 #include "export_test_support.h"
@@ -83,6 +86,33 @@ TEST_F(Formats, DxfR10ReadsInEzdxfWithACleanAuditAndTheVertices)
                    "POLYLINE WALLS____DOORS_ 3 True [(5.0, 5.0, 0), (15.0, 5.0, 0), (15.0, 15.0, 0), "
                    "(5.0, 15.0, 0)]\n"
                    "['0', 'Defpoints', 'TRACE', 'WALLS____DOORS_']\n");
+}
+
+TEST_F(Formats, DxfRecordsNameOnlyTheLayersOfTheTable)
+{
+    // Records that repeat their layer (R10 vertices of polylines, wide
+    // circles and arcs, polygon sets) on a layer both versions rename.
+    MakeDrawing();
+    CLayer* walls = graph.GetCurrentLayer();
+    std::unique_ptr<CCircle> circle = NewCircle({30, 30}, 5);
+    std::unique_ptr<CArc> arc = NewArc({30, 30}, 8, 0, HALF_PI);
+    auto outline = std::make_unique<CPolyLine>();
+    auto set = std::make_unique<CPolyPolygon>();
+    ASSERT_TRUE(circle && arc && outline && set);
+    circle->SetWidth(1);
+    arc->SetWidth(1);
+    ASSERT_TRUE(outline->AddPoint(40, 0) && outline->AddPoint(50, 0) && outline->AddPoint(50, 10));
+    ASSERT_TRUE(set->AddOutline(std::move(outline)));
+    ASSERT_TRUE(walls->AddEntity(circle.release()));
+    ASSERT_TRUE(walls->AddEntity(arc.release()));
+    ASSERT_TRUE(walls->AddEntity(set.release()));
+    for (int format : {EXPORT_DXFR10, EXPORT_DXF2000}) {
+        const std::string text = Slurp(Save(format, "names.dxf"));
+        if (format == EXPORT_DXFR10) {
+            EXPECT_NE(text.find("VERTEX"), std::string::npos);
+        }
+        EXPECT_EQ(text.find("Walls & <Doors>"), std::string::npos) << format;
+    }
 }
 
 TEST_F(Formats, SvgzIsTheSvgInGzipAndRenders)

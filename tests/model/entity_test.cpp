@@ -205,6 +205,18 @@ TEST(EntityDxf, R10GroupsHaveNoHandle)
     EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e->WriteDXFR10(f, false); }), "  8\nWalls\n  62\n12\n");
 }
 
+TEST(EntityDxf, RecordsCarryTheNamesTheFileGivesThem)
+{
+    CTestBox e;
+    e.m_Id = 255;
+    const CDxfNames own = e.GetDxfNames();
+    EXPECT_EQ(own.handle, 255u);
+    EXPECT_EQ(own.layer, "0") << "outside any layer";
+    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e.WriteDXF2000(f, false, {0x2A, "W_1"}); }),
+              "  5\n2A\n  100\nAcDbEntity\n  8\nW_1\n");
+    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e.WriteDXFR10(f, false, {0x2A, "W_1"}); }), "  8\nW_1\n");
+}
+
 TEST(EntityDxf, FailedWriteIsReported)
 {
     CTestBox e;

@@ -245,6 +245,53 @@ TEST(ArcFromBulge, RoundTripsThroughThreePoints)
     }
 }
 
+TEST(GetBulgeArc, OneRuleDecidesWhatIsAnArcAndWhatIsWrittenAsOne)
+{
+    auto vertex = [](double x, double y) { return CVertex(x, y, 0, 0, 0); };
+    const CVertex origin = vertex(0, 0), far = vertex(1000, 0);
+    CBulgeArc arc;
+    // The bulge: an arc from the tolerance on, either way round.
+    EXPECT_TRUE(GetBulgeArc(origin, far, POINT_TOLERANCE, &arc));
+    EXPECT_TRUE(GetWrittenBulgeArc(origin, far, -POINT_TOLERANCE, &arc));
+    EXPECT_FALSE(GetBulgeArc(origin, far, 0.99 * POINT_TOLERANCE, &arc));
+    EXPECT_FALSE(GetWrittenBulgeArc(origin, far, -0.99 * POINT_TOLERANCE, &arc));
+    // The half chord must exceed the tolerance.
+    EXPECT_FALSE(GetBulgeArc(origin, vertex(2e-5, 0), 1, &arc));
+    EXPECT_TRUE(GetBulgeArc(origin, vertex(2.2e-5, 0), 1, &arc));
+    // An arc no higher than the tolerance is written as its chord: half
+    // chord 1, so the height is the bulge.
+    const CVertex two = vertex(2, 0);
+    ASSERT_TRUE(GetBulgeArc(origin, two, POINT_TOLERANCE, &arc));
+    EXPECT_DOUBLE_EQ(arc.height, POINT_TOLERANCE);
+    EXPECT_FALSE(GetWrittenBulgeArc(origin, two, POINT_TOLERANCE, &arc));
+    EXPECT_TRUE(GetWrittenBulgeArc(origin, two, 1.1 * POINT_TOLERANCE, &arc));
+}
+
+TEST(GetBulgeArc, AnglesAsAtan2GivesThemAndWrittenIntoOneTurn)
+{
+    // A quarter circle about the origin from (0, -1) to (1, 0),
+    // counter-clockwise: bulge tan(pi / 8). The construction turns by the
+    // single-precision HALF_PI, hence the looser tolerance.
+    const CVertex s(0, -1, 0, 0, 0), e(1, 0, 0, 0, 0);
+    const double quarter = std::tan(std::atan(1.0) / 2);
+    CBulgeArc arc;
+    ASSERT_TRUE(GetBulgeArc(s, e, quarter, &arc));
+    EXPECT_NEAR(Distance(arc.centre, {0, 0}), 0, 1e-6);
+    EXPECT_NEAR(arc.radius, 1, 1e-6);
+    EXPECT_NEAR(arc.startAngle, -std::acos(0.0), 1e-6);
+    EXPECT_NEAR(arc.endAngle, 0, 1e-6);
+    ASSERT_TRUE(GetWrittenBulgeArc(s, e, quarter, &arc));
+    EXPECT_NEAR(arc.startAngle, TWO_PI - std::acos(0.0), 1e-6) << "brought into [0, TWO_PI]";
+    EXPECT_NEAR(BulgeArcSweep(arc.startAngle, arc.endAngle, quarter), std::acos(0.0), 1e-6)
+        << "counter-clockwise across angle 0";
+    // The same arc walked back is clockwise: the same sweep, signed.
+    ASSERT_TRUE(GetWrittenBulgeArc(e, s, -quarter, &arc));
+    EXPECT_NEAR(BulgeArcSweep(arc.startAngle, arc.endAngle, -quarter), std::acos(0.0), 1e-6);
+    EXPECT_NEAR(SignedBulgeArcSweep(arc.startAngle, arc.endAngle, -quarter), -std::acos(0.0), 1e-6);
+    EXPECT_EQ(BulgeArcSweep(1, 1, 1), 0.0);
+    EXPECT_EQ(BulgeArcSweep(1, 1, -1), 0.0);
+}
+
 TEST(ArcFlatteningStep, StepsAreBoundedWhateverTheChord)
 {
     EXPECT_NEAR(ArcFlatteningStep(10, PI, 1), 2 * std::asin(0.05), 1e-15);

@@ -1,0 +1,101 @@
+// The helpers every entity's output records share.
+#include "model/output_records.h"
+
+#include <cmath>
+
+#include "export/pdf_stream.h"
+#include "model/color_index.h"
+#include "model/entity.h"
+#include "model/geometry.h"
+#include "model/graph.h"
+#include "model/utilities.h"
+#include "platform/number_text.h"
+
+COLORREF GetPageColor(const CEntity& entity)
+{
+    const int index = entity.GetDrawColorIndex();
+    if (index == kColorWhite) return RGB(0, 0, 0);
+    return ColorIndexToRGB(index, nullptr, true);
+}
+
+void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y)
+{
+    if (const CGraph* graph = entity.GetGraph()) graph->GetPixelsPerUnit(x, y, nullptr);
+}
+
+double ConvertLengthToDrawingUnit(const CEntity& entity, double length)
+{
+    if (const CGraph* graph = entity.GetGraph()) graph->GetPixelsPerUnit(&length, nullptr, nullptr);
+    return length;
+}
+
+bool WriteOutputText(std::FILE* file, const std::string& text)
+{
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+std::string SvgColorText(COLORREF color)
+{
+    return FormatC("RGB(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
+}
+
+std::string EpsColorText(COLORREF color)
+{
+    return FormatC("%f %f %f setrgbcolor\n", GetRValue(color) / 255.0, GetGValue(color) / 255.0,
+                   GetBValue(color) / 255.0);
+}
+
+std::string HpglPointText(const CEntity& entity, double x, double y)
+{
+    const CGraph* graph = entity.GetGraph();
+    ConvertToDrawingUnit(entity, &x, &y);
+    ScaleToPlotterUnits(&x, &y, graph ? static_cast<int>(graph->GetUnit()) : kUnitPixel);
+    return FormatC("%f,%f", x, y);
+}
+
+frDoublePoint PdfPagePoint(const CEntity& entity, const CPDFStream& stream, double x, double y)
+{
+    ConvertToDrawingUnit(entity, &x, &y);
+    return {stream.m_Scale * x + stream.m_OriginX, stream.m_Scale * y + stream.m_OriginY};
+}
+
+bool AppendPdfBulgeArc(CPDFStream* stream, const CEntity& entity, const CBulgeArc& arc, double bulge)
+{
+    const frDoublePoint c = PdfPagePoint(entity, *stream, arc.centre.x, arc.centre.y);
+    double start = ToDegrees(arc.startAngle), end = ToDegrees(arc.endAngle);
+    if (bulge > 0) {
+        while (start > end) start -= 360.0;
+    } else {
+        while (end > start) end -= 360.0;
+    }
+    return stream->Arc(c.x, c.y, stream->m_Scale * ConvertLengthToDrawingUnit(entity, arc.radius), start, end, false);
+}
+
+void SetPdfColor(CPDFStream* stream, COLORREF color, bool fill)
+{
+    const double r = GetRValue(color) / 255.0, g = GetGValue(color) / 255.0, b = GetBValue(color) / 255.0;
+    const bool gray = GetRValue(color) == GetGValue(color) && GetGValue(color) == GetBValue(color);
+    if (gray) {
+        stream->SetStrokeGray(r);
+        if (fill) stream->SetFillGray(r);
+    } else {
+        stream->SetStrokeRGB(r, g, b);
+        if (fill) stream->SetFillRGB(r, g, b);
+    }
+}
+
+void PutCgmWord16(std::FILE* file, unsigned word)
+{
+    const unsigned char bytes[2] = {static_cast<unsigned char>((word >> 8) & 0xFF),
+                                    static_cast<unsigned char>(word & 0xFF)};
+    (void)std::fwrite(bytes, 1, 2, file);
+}
+
+void PutCgmCoordinate(std::FILE* file, double value)
+{
+    // Wrapping would move a far point to the other side of the picture.
+    double v = std::floor(value + 0.5);
+    if (!(v >= -32768.0)) v = -32768.0;
+    if (v > 32767.0) v = 32767.0;
+    PutCgmWord16(file, static_cast<unsigned>(static_cast<int>(v)) & 0xFFFF);
+}

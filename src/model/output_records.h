@@ -1,0 +1,42 @@
+#pragma once
+// Helpers that every entity's output records share: the page colour, the
+// conversion from raster pixels to the drawing unit, whole-record writes,
+// the colour forms of SVG and PDF and the words of binary CGM.
+#include <cstdio>
+#include <string>
+
+#include "model/point.h"
+#include "platform/colorref.h"
+
+class CEntity;
+class CPDFStream;
+struct CBulgeArc;
+
+// The colour a page format (SVG, CGM, EPS, PDF, metafile) draws the entity
+// in: its own index or its layer's, with index 7 as black so that it shows on
+// the white page whichever way it was reached.
+[[nodiscard]] COLORREF GetPageColor(const CEntity& entity);
+// Raster pixels to the unit of the entity's drawing (unchanged without one).
+void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y);
+[[nodiscard]] double ConvertLengthToDrawingUnit(const CEntity& entity, double length);
+// The whole text in one write; false when it was not all written.
+[[nodiscard]] bool WriteOutputText(std::FILE* file, const std::string& text);
+// "RGB(r,g,b)" for SVG.
+[[nodiscard]] std::string SvgColorText(COLORREF color);
+// "r g b setrgbcolor\n" with each part / 255, for EPS.
+[[nodiscard]] std::string EpsColorText(COLORREF color);
+// "%f,%f" of a point in HP-GL plotter units: converted to the drawing unit,
+// then scaled for that unit.
+[[nodiscard]] std::string HpglPointText(const CEntity& entity, double x, double y);
+// Grey when the three parts are equal, else RGB; the fill as well when asked.
+void SetPdfColor(CPDFStream* stream, COLORREF color, bool fill);
+// A point on the PDF page: converted to the drawing unit, then through the
+// stream's scale and origin.
+[[nodiscard]] frDoublePoint PdfPagePoint(const CEntity& entity, const CPDFStream& stream, double x, double y);
+// Continues the current PDF path along the arc of a bulge segment
+// (GetWrittenBulgeArc), turning the bulge's way.
+bool AppendPdfBulgeArc(CPDFStream* stream, const CEntity& entity, const CBulgeArc& arc, double bulge);
+// A big-endian 16-bit word, and a coordinate rounded to the nearest integer
+// (halves up) and held within the signed 16-bit range.
+void PutCgmWord16(std::FILE* file, unsigned word);
+void PutCgmCoordinate(std::FILE* file, double value);
