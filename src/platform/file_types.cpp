@@ -84,8 +84,15 @@ std::string DesktopFile(const std::string& extension)
     return UserDataFolder() + "/applications/lineweft-" + Lower(extension.substr(1)) + ".desktop";
 }
 
+// Ours are a few hundred bytes; a larger file or one that is not a regular
+// file (a FIFO would block the read) is someone else's.
+constexpr std::uintmax_t kMaxRegistrationBytes = 1u << 20;
+
 bool FileContains(const std::string& path, const std::string& text)
 {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error) || fs::file_size(path, error) > kMaxRegistrationBytes || error)
+        return false;
     std::ifstream in(path, std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();

@@ -333,7 +333,12 @@ bool CTwain::GetCapability(TW_CAPABILITY& capability, TW_UINT16 containerType)
         return false;
     capability.ConType = containerType;
     capability.hContainer = nullptr;
-    return CallDSM(&m_source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability);
+    if (CallDSM(&m_source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability))
+        return true;
+    // A source that fails may still have handed over a container: ours to free.
+    std::free(capability.hContainer);
+    capability.hContainer = nullptr;
+    return false;
 }
 
 bool CTwain::GetCapabilityValue(TW_UINT16 capability, TW_UINT32& value)
@@ -417,12 +422,12 @@ bool CTwain::TransferNativeImage(const TW_IMAGEINFO& info)
 {
     TW_HANDLE dib = nullptr;
     TW_UINT16 rc = CallDSMRaw(&m_source, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib);
-    if (rc == TWRC_XFERDONE) {
-        if (dib)
-            CopyImage(dib, info);
-        std::free(dib);
+    if (rc == TWRC_XFERDONE && dib)
+        CopyImage(dib, info);
+    // Whatever block the source handed over is ours, whatever it answered.
+    std::free(dib);
+    if (rc == TWRC_XFERDONE)
         return EndTransfer();
-    }
     // A cancelled transfer still has to be ended, or the source stays in the
     // transfer state and refuses to be closed.
     if (rc == TWRC_CANCEL)

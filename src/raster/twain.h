@@ -85,7 +85,8 @@ public:
     bool CloseDSM();
 
     // --- capabilities (source open) ---
-    // The source allocates the container; the caller frees it (free).
+    // The source allocates the container; the caller frees it (free) when
+    // the call succeeded, and finds none when it failed.
     bool GetCapability(TW_CAPABILITY& capability, TW_UINT16 containerType = TWON_DONTCARE16);
     // The value of a one-value container of an integer type, widened (signed
     // types sign-extended). False for any other container.

@@ -22,6 +22,9 @@ namespace {
 
 constexpr int kMaxSide = 1 << 18;                            // pixels, either way
 constexpr std::uint64_t kMaxFrameBytes = std::uint64_t{3} << 30;  // raw bytes of one frame
+// Reserved before any byte arrives: the announced size is only the backend's
+// word, and a frame may end early.
+constexpr std::uint64_t kMaxUpFrontBytes = std::uint64_t{64} << 20;
 constexpr SANE_Int kReadChunk = 1 << 16;
 constexpr double kMetresPerInch = 0.0254;
 
@@ -62,6 +65,23 @@ bool CheckParameters(const SANE_Parameters& p, const Geometry* first)
     return true;
 }
 
+// One frame of grey or interleaved colour, or the red, green and blue planes
+// once each: what PackRows knows how to read.
+bool FramesMakeAPicture(const std::vector<Frame>& frames)
+{
+    if (frames.size() == 1)
+        return frames[0].format == SANE_FRAME_GRAY || frames[0].format == SANE_FRAME_RGB;
+    if (frames.size() != 3)
+        return false;
+    unsigned seen = 0;
+    for (const Frame& frame : frames) {
+        if (frame.format != SANE_FRAME_RED && frame.format != SANE_FRAME_GREEN && frame.format != SANE_FRAME_BLUE)
+            return false;
+        seen |= 1u << frame.format;
+    }
+    return seen == (1u << SANE_FRAME_RED | 1u << SANE_FRAME_GREEN | 1u << SANE_FRAME_BLUE);
+}
+
 // Reads one frame to its end; the buffer never grows past the limit.
 SANE_Status ReadFrame(SANE_Handle device, const SANE_Parameters& p, std::vector<SANE_Byte>& data)
 {
@@ -70,7 +90,7 @@ SANE_Status ReadFrame(SANE_Handle device, const SANE_Parameters& p, std::vector<
         limit = std::min(limit, static_cast<std::uint64_t>(p.bytes_per_line) * static_cast<std::uint64_t>(p.lines));
     try {
         if (p.lines > 0)
-            data.reserve(static_cast<std::size_t>(limit));
+            data.reserve(static_cast<std::size_t>(std::min(limit, kMaxUpFrontBytes)));
         std::vector<SANE_Byte> chunk(kReadChunk);
         for (;;) {
             SANE_Int length = 0;
@@ -208,7 +228,13 @@ ScanOutcome ScanPage(SANE_Handle device, ScannedPage& page)
         if (status != SANE_STATUS_GOOD)
             return Outcome(status);
         SANE_Parameters p{};
-        if (sane_get_parameters(device, &p) != SANE_STATUS_GOOD || !CheckParameters(p, frames.empty() ? nullptr : &g))
+        if (sane_get_parameters(device, &p) != SANE_STATUS_GOOD)
+            return ScanOutcome::Failed;
+        // The backend is C and may leave any int in the enum: look at it as one.
+        int format = 0;
+        static_assert(sizeof format == sizeof p.format);
+        std::memcpy(&format, &p.format, sizeof format);
+        if (format < SANE_FRAME_GRAY || format > SANE_FRAME_BLUE || !CheckParameters(p, frames.empty() ? nullptr : &g))
             return ScanOutcome::Failed;
         if (frames.empty()) {
             g.width = p.pixels_per_line;
@@ -226,7 +252,7 @@ ScanOutcome ScanPage(SANE_Handle device, ScannedPage& page)
         if (frames.size() >= 3)
             return ScanOutcome::Failed;
     }
-    if (frames.size() != 1 && frames.size() != 3)
+    if (!FramesMakeAPicture(frames))
         return ScanOutcome::Failed;
     // Rows every frame holds in full; a short last row is dropped.
     std::size_t rows = SIZE_MAX;

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -60,6 +65,29 @@ TEST_F(FileTypes, UninstallLeavesAnotherProgramsRegistrationAlone)
     std::ofstream(MimeFile()) << theirs;
     EXPECT_TRUE(UnregisterFileType(".lwt"));
     EXPECT_EQ(Read(MimeFile()), theirs);
+}
+
+TEST_F(FileTypes, UninstallLeavesAFifoAloneWithoutReadingIt)
+{
+    fs::create_directories(MimeFile().parent_path());
+    ASSERT_EQ(mkfifo(MimeFile().c_str(), 0600), 0);
+    auto done = std::async(std::launch::async, [] { return UnregisterFileType(".lwt"); });
+    if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // Let the blocked reader go before failing.
+        int fd = open(MimeFile().c_str(), O_WRONLY);
+        close(fd);
+        FAIL() << "uninstall blocked on the FIFO";
+    }
+    EXPECT_TRUE(done.get());
+    EXPECT_TRUE(fs::is_fifo(MimeFile()));
+}
+
+TEST_F(FileTypes, UninstallLeavesAFileFarLargerThanOursAlone)
+{
+    fs::create_directories(DesktopFile().parent_path());
+    std::ofstream(DesktopFile()) << "X-Lineweft-Registered=true\n" << std::string(2u << 20, '#');
+    EXPECT_TRUE(UnregisterFileType(".lwt"));
+    EXPECT_TRUE(fs::exists(DesktopFile()));
 }
 
 TEST_F(FileTypes, RefusesBadNames)

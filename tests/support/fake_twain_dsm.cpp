@@ -10,7 +10,8 @@
 // (the user interface is cancelled: MSG_CLOSEDSREQ instead of
 // MSG_XFERREADY), failinfo=K, cancelxfer=K, failxfer=K (image K, from 1),
 // faildisable, enumcontainer / texttype (MSG_GET of a capability answers an
-// enumeration / a one-value text item), nosource.
+// enumeration / a one-value text item), nosource, leavehandles (a failed
+// capability MSG_GET or native transfer still hands over a block).
 //
 // FakeTwainLog lists the calls that changed something or failed ("!" after a
 // failed one); polls that found no event are left out.
@@ -41,6 +42,7 @@ struct Script {
     bool enumContainer = false;
     bool textType = false;
     bool noSource = false;
+    bool leaveHandles = false;
 };
 
 struct Fake {
@@ -86,6 +88,8 @@ Script ParseScript(const char* text)
             script.textType = true;
         else if (key == "nosource")
             script.noSource = true;
+        else if (key == "leavehandles")
+            script.leaveHandles = true;
     }
     return script;
 }
@@ -200,8 +204,11 @@ TW_UINT16 Manager(TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF d
 TW_UINT16 GetCapability(TW_CAPABILITY* capability)
 {
     Fake& f = g_fake;
-    if (f.state < 4 || capability->Cap != CAP_XFERCOUNT)
+    if (f.state < 4 || capability->Cap != CAP_XFERCOUNT) {
+        if (f.script.leaveHandles)
+            capability->hContainer = std::calloc(1, 64);
         return Fail("GETCAP", f.state < 4 ? TWCC_SEQERROR : TWCC_BADCAP, true);
+    }
     void* block = std::calloc(1, 64);
     if (!block)
         return Fail("GETCAP", TWCC_LOWMEMORY, true);
@@ -298,8 +305,11 @@ TW_UINT16 Source(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat, TW_UI
     if (group == DG_IMAGE && dat == DAT_IMAGENATIVEXFER && msg == MSG_GET) {
         if (f.state != 6)
             return Fail("NATIVEXFER", TWCC_SEQERROR, true);
-        if (f.page == f.script.failTransfer)
+        if (f.page == f.script.failTransfer) {
+            if (f.script.leaveHandles)
+                *static_cast<TW_HANDLE*>(data) = MakePage(f.page);
             return Fail("NATIVEXFER", TWCC_BUMMER, true);
+        }
         f.state = 7;  // a cancelled transfer, too, waits for MSG_ENDXFER
         if (f.page == f.script.cancelTransfer)
             return Done("NATIVEXFER:CANCEL", TWRC_CANCEL);
