@@ -87,6 +87,35 @@ int Unmatched(const GrayImage& a, const GrayImage& b, int reach)
     return count;
 }
 
+// The centre of the first dark run met walking right or down from (x, y);
+// -1 when there is none.
+int FirstRunCentre(const GrayImage& image, int x, int y, int dx, int dy)
+{
+    while (x < image.width && y < image.height && !image.Dark(x, y)) x += dx, y += dy;
+    if (x >= image.width || y >= image.height) return -1;
+    const int start = dx != 0 ? x : y;
+    while (x < image.width && y < image.height && image.Dark(x, y)) x += dx, y += dy;
+    return (start + (dx != 0 ? x : y) - 1) / 2;
+}
+
+// The render moved so that the centres of the frame's left and top sides lie
+// on the page's edges, cut to the page as the other renders are: for a reader
+// that puts a margin of its own around the picture.
+bool RegisterByFrame(const GrayImage& render, GrayImage* page)
+{
+    const int left = FirstRunCentre(render, 0, render.height / 2, 1, 0);
+    const int top = FirstRunCentre(render, render.width / 2, 0, 0, 1);
+    if (left < 0 || top < 0) return false;
+    page->width = kPageWidth;
+    page->height = kPageHeight;
+    page->pixels.assign(static_cast<std::size_t>(kPageWidth) * kPageHeight, 255);
+    for (int y = 0; y < kPageHeight && y + top < render.height; ++y)
+        for (int x = 0; x < kPageWidth && x + left < render.width; ++x)
+            page->pixels[static_cast<std::size_t>(y) * kPageWidth + x] =
+                render.pixels[static_cast<std::size_t>(y + top) * render.width + x + left];
+    return true;
+}
+
 std::unique_ptr<CPolyLine> Chain(std::initializer_list<std::array<double, 3>> points, bool closed, double width)
 {
     auto poly = std::make_unique<CPolyLine>();
@@ -149,7 +178,7 @@ protected:
 
     // Renders with the command, then compares with the picture drawn from
     // the geometry.
-    void ExpectSamePicture(const std::string& command, const fs::path& png)
+    void ExpectSamePicture(const std::string& command, const fs::path& png, bool registerByFrame = false)
     {
         std::string out;
         ASSERT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
@@ -165,6 +194,11 @@ protected:
         GrayImage expected, actual;
         ASSERT_TRUE(LoadGray(expectedPng, &expected));
         ASSERT_TRUE(LoadGray(png, &actual)) << png;
+        if (registerByFrame) {
+            GrayImage page;
+            ASSERT_TRUE(RegisterByFrame(actual, &page)) << png;
+            actual = std::move(page);
+        }
         ASSERT_EQ(actual.width, kPageWidth) << png;
         ASSERT_EQ(actual.height, kPageHeight) << png;
         // The renders match to the pixel within the reach; one arc run the
@@ -208,6 +242,18 @@ TEST_F(RenderCompare, MetafileShowsTheDrawing)
     ExpectSamePicture("emf2svg-conv -i " + emf.string() + " -o " + svg.string() + " && rsvg-convert -b white -o " +
                           png.string() + " " + svg.string(),
                       png);
+}
+
+TEST_F(RenderCompare, HpglShowsTheDrawing)
+{
+    if (!Have("rsvg-convert") || !Have("hp2xx")) GTEST_SKIP() << "rsvg-convert or hp2xx missing";
+    const fs::path plt = Save(EXPORT_HPGL, "drawing.plt"), png = folder / "hpgl.png";
+    // The frame's plotter range drawn 20 x 12 mm at 254 dpi is one pixel a
+    // drawing unit; pen 1 is 0.3 mm, the drawing's width of 3. The reader
+    // adds a margin for the pen, which the frame registers away.
+    ExpectSamePicture("hp2xx -q -m png -x 0 -X 2000 -y 0 -Y 1200 -w 20 -h 12 -d 254 -p 3 -f " + png.string() + " " +
+                          plt.string(),
+                      png, true);
 }
 
 } // namespace
