@@ -98,3 +98,5 @@ const std::vector<CliCommand>& CliCommands()
     };
     return commands;
 }
+
+std::string UnknownOption(const std::string& option) { return "unknown option '" + option + "'"; }

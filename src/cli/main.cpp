@@ -49,8 +49,6 @@ int UsageError(const std::string& message)
     return kExitUsage;
 }
 
-std::string UnknownOption(const std::string& option) { return "unknown option '" + option + "'"; }
-
 int main(int argc, char** argv)
 {
     CRasterLibraryGuard rasterLibrary;
@@ -69,7 +67,7 @@ int main(int argc, char** argv)
         return kExitOk;
     }
     if (first.size() > 1 && first[0] == '-')
-        return UsageError("unknown option '" + first + "'");
+        return UsageError(UnknownOption(first));
 
     for (const CliCommand& command : CliCommands()) {
         if (first != command.name)
