@@ -130,6 +130,7 @@ void CDrawingView::AfterLoad(const std::string& path)
         raster->InvalidateDisplayCache();
     m_graph.SetModified(false);
     m_followExtents = FitExtents();
+    emit drawingEdited();
 }
 
 bool CDrawingView::LoadRaster(const std::string& path, std::string& error)
@@ -252,7 +253,7 @@ CTraceRunResult CDrawingView::Trace(std::string& error)
         m_vectorUndo->DeleteAllItems();
     raster->InvalidateDisplayCache();
     m_graph.SetModified(true);
-    InvalidateDrawing();
+    NoteDrawingEdited();
     if (result.code != RUN_FINISHED)
         error = TraceResultText(result.code);
     return result;
@@ -340,7 +341,7 @@ bool CDrawingView::UndoVector()
         return false;
     m_graph.ClearSelection();
     const bool done = m_vectorUndo->UndoLast();
-    InvalidateDrawing();
+    NoteDrawingEdited();
     return done;
 }
 
@@ -350,7 +351,7 @@ bool CDrawingView::RedoVector()
         return false;
     m_graph.ClearSelection();
     const bool done = m_vectorUndo->RedoNext();
-    InvalidateDrawing();
+    NoteDrawingEdited();
     return done;
 }
 
@@ -481,6 +482,12 @@ void CDrawingView::InvalidateDrawing()
 {
     m_passDue = true;
     update();
+}
+
+void CDrawingView::NoteDrawingEdited()
+{
+    InvalidateDrawing();
+    emit drawingEdited();
 }
 
 bool CDrawingView::RunPass()
