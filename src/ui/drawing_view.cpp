@@ -130,7 +130,6 @@ void CDrawingView::AfterLoad(const std::string& path)
         raster->InvalidateDisplayCache();
     m_graph.SetModified(false);
     m_followExtents = FitExtents();
-    emit drawingEdited();
 }
 
 bool CDrawingView::LoadRaster(const std::string& path, std::string& error)

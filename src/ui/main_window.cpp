@@ -437,7 +437,6 @@ CDrawingView* CMainFrame::AddChild(std::unique_ptr<CDrawingView> view, const QSt
     child->showMaximized();
     m_mdi->setActiveSubWindow(child);
     UpdateActions();
-    RefillProperties();
     return shown;
 }
 

@@ -4,11 +4,14 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QImage>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -231,6 +234,7 @@ TEST_F(PropertyViewTest, SelectedEntityShowsItsRowsAndTakesTheEdits)
     graph.SelectOrAddLayer("Walls");
     CLine* line = graph.AddLine(0, 0, 10, 10);
     ASSERT_NE(line, nullptr);
+    ASSERT_TRUE(view->ZoomExtents());
     graph.SelectAll(true);
     view->NoteDrawingEdited();
     ASSERT_GT(list.GetRowCount(), 3);
@@ -241,7 +245,20 @@ TEST_F(PropertyViewTest, SelectedEntityShowsItsRowsAndTakesTheEdits)
     EXPECT_EQ(line->m_Color, 3);
     EXPECT_EQ(graph.GetCurrentColor(), 256);
 
+    // A new end point: the view draws the line anew and the length row follows.
+    const std::vector<std::string> names = RowNames(list);
+    const auto endX = std::find(names.begin(), names.end(), "X of EndPoint");
+    const auto length = std::find(names.begin(), names.end(), "Length");
+    ASSERT_NE(endX, names.end());
+    ASSERT_NE(length, names.end());
+    const QImage before = view->RenderedImage().copy();
+    Type(list, static_cast<int>(endX - names.begin()), "2");
+    EXPECT_DOUBLE_EQ(line->GetEnd().x, 2.0);
+    EXPECT_NE(view->RenderedImage(), before);
+    EXPECT_NEAR(std::stod(list.GetRow(static_cast<int>(length - names.begin()))->value), std::hypot(2.0, 10.0), 1e-3);
+
     // Undo drops the selection: the drawing's rows come back.
+    ASSERT_TRUE(view->UndoVector());
     ASSERT_TRUE(view->UndoVector());
     EXPECT_EQ(line->m_Color, 256);
     EXPECT_EQ(RowNames(list), kDrawingRows);
