@@ -410,12 +410,11 @@ int CMainFrame::ApplyPropertyRow(int row, int value, const std::string& text, CP
         return PROP_REFUSED;
     // The drawing records the change for undo; a layer move is done inside.
     const int code = view->GetGraph().ApplyProperty(row, value, text, record);
+    // A changed colour shows once the entity is no longer drawn selected,
+    // which redraws anyway.
     if (code == PROP_GEOMETRY_CHANGED) {
         view->InvalidateDrawing();
         ShowPropertiesOf(view);
-    } else if (code == PROP_APPLIED) {
-        // A selected entity's colour or width shows at once.
-        view->InvalidateDrawing();
     }
     return code;
 }

@@ -54,11 +54,15 @@ protected:
         fs::remove_all(m_dir, error);
     }
 
+    // White, with a black block to trace.
     std::string WriteRaster()
     {
         CRasterSrc image;
         EXPECT_TRUE(image.Create(40, 30, 8));
         image.SetGreyRamp();
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                image.SetPixelIndex(x, y, x >= 10 && x < 30 && y >= 8 && y < 22 ? 0 : 255);
         const std::string path = (m_dir / "plain.bmp").string();
         EXPECT_TRUE(image.SaveBMP(path));
         return path;
@@ -262,6 +266,24 @@ TEST_F(PropertyViewTest, SelectedEntityShowsItsRowsAndTakesTheEdits)
     ASSERT_TRUE(view->UndoVector());
     EXPECT_EQ(line->m_Color, 256);
     EXPECT_EQ(RowNames(list), kDrawingRows);
+}
+
+TEST_F(PropertyViewTest, TraceRefillsTheRowsWithTheNewLayers)
+{
+    CMainFrame frame;
+    frame.show();
+    CPropertyListWidget& list = *frame.PropertyList();
+    CDrawingView* view = frame.OpenFile(WriteRaster());
+    ASSERT_NE(view, nullptr);
+    CGraph& graph = view->GetGraph();
+    graph.SelectOrAddLayer("Sketch");
+    view->NoteDrawingEdited();
+    ASSERT_EQ(list.GetRow(kLayerRow)->value, "Sketch");
+
+    ASSERT_TRUE(frame.TraceActive());
+    ASSERT_NE(graph.GetCurrentLayer(), nullptr);
+    ASSERT_NE(graph.GetCurrentLayer()->GetName(), "Sketch");
+    EXPECT_EQ(list.GetRow(kLayerRow)->value, graph.GetCurrentLayer()->GetName());
 }
 
 TEST_F(PropertyViewTest, ClosingWindowsLeavesTheNextOnesRowsThenAnEmptyList)
