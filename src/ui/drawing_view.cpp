@@ -252,7 +252,7 @@ CTraceRunResult CDrawingView::Trace(std::string& error)
         m_vectorUndo->DeleteAllItems();
     raster->InvalidateDisplayCache();
     m_graph.SetModified(true);
-    InvalidateDrawing();
+    NoteDrawingEdited();
     if (result.code != RUN_FINISHED)
         error = TraceResultText(result.code);
     return result;
@@ -340,7 +340,7 @@ bool CDrawingView::UndoVector()
         return false;
     m_graph.ClearSelection();
     const bool done = m_vectorUndo->UndoLast();
-    InvalidateDrawing();
+    NoteDrawingEdited();
     return done;
 }
 
@@ -350,7 +350,7 @@ bool CDrawingView::RedoVector()
         return false;
     m_graph.ClearSelection();
     const bool done = m_vectorUndo->RedoNext();
-    InvalidateDrawing();
+    NoteDrawingEdited();
     return done;
 }
 
@@ -481,6 +481,12 @@ void CDrawingView::InvalidateDrawing()
 {
     m_passDue = true;
     update();
+}
+
+void CDrawingView::NoteDrawingEdited()
+{
+    InvalidateDrawing();
+    emit drawingEdited();
 }
 
 bool CDrawingView::RunPass()

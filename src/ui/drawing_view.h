@@ -136,6 +136,9 @@ public:
     [[nodiscard]] frDoublePoint PixelToWorld(const QPoint& pixel) const;
     // The drawing changed: the next repaint runs a pass.
     void InvalidateDrawing();
+    // The drawing's content, settings or selection changed (an edit, a
+    // trace, an undo or redo): redraws and announces drawingEdited.
+    void NoteDrawingEdited();
     // Runs a pass now when one is due and answers the picture the window
     // shows (window-sized, opaque).
     const QImage& RenderedImage();
@@ -144,6 +147,9 @@ public:
 signals:
     // Status texts for the main frame (zoom limits, trace results).
     void statusText(const QString& text);
+    // What the drawing holds or has selected may have changed: the frame's
+    // property list fills its rows again.
+    void drawingEdited();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

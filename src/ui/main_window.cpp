@@ -5,6 +5,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -21,6 +22,7 @@
 #include "export/export_format.h"
 #include "model/file_paths.h"
 #include "model/graph.h"
+#include "model/property_list.h"
 #include "model/text_table.h"
 #include "model/undo.h"
 #include "model/utilities.h"
@@ -32,10 +34,13 @@
 #include "trace/trace_option.h"
 #include "ui/color_picker.h"
 #include "ui/drawing_view.h"
+#include "ui/property_list_widget.h"
 
 namespace {
 
 int g_platformCode = kPlatformUnknown;
+// Wide enough for a row's name beside a colour name.
+constexpr int kPropertyListMinWidth = 240;
 std::string g_displayName = "Lineweft";
 
 QString Lan(const char* key, const char* english)
@@ -225,8 +230,12 @@ CMainFrame::CMainFrame(QWidget* parent)
     SetMainStatusWindow(m_statusReceiver.get());
     m_previousStatusHook = SetStatusTextHook([wake = m_wake](const std::string& text) { wake->Show(text); });
 
+    CreatePropertyDock();
     CreateActions();
-    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] { UpdateActions(); });
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
+        UpdateActions();
+        RefillProperties();
+    });
     UpdateActions();
 }
 
@@ -235,6 +244,10 @@ CMainFrame::~CMainFrame()
     // The area announces its children's going while QWidget deletes them,
     // when this part of the frame is gone already.
     disconnect(m_mdi, nullptr, this, nullptr);
+    for (QMdiSubWindow* child : m_mdi->subWindowList())
+        if (QWidget* view = child->widget())
+            disconnect(view, nullptr, this, nullptr);
+    m_properties->SetApplyHandler(nullptr);
     m_scannerTimer->stop();
     // The client's start-up thread and the source manager know the status
     // receiver as their window: both go before it does.
@@ -306,6 +319,8 @@ void CMainFrame::CreateActions()
         if (CDrawingView* active = ActiveView())
             active->ZoomPrevious();
     });
+    view->addSeparator();
+    view->addAction(m_propertyDock->toggleViewAction());
 
     QMenu* raster = menuBar()->addMenu(Lan("MenuRaster", "&Raster"));
     // One tool at a time takes the left button; "Pan" gives it back.
@@ -359,6 +374,51 @@ void CMainFrame::UpdateActions()
     m_acquireAction->setEnabled(IsReady() && !IsSourceEnabled());
 }
 
+// ---- property list ----------------------------------------------------------------
+
+void CMainFrame::CreatePropertyDock()
+{
+    m_propertyDock = new QDockWidget(Lan("PropertiesTitle", "Properties"), this);
+    m_propertyDock->setObjectName(QStringLiteral("properties"));
+    m_properties = new CPropertyListWidget(m_propertyDock);
+    m_properties->setMinimumWidth(kPropertyListMinWidth);
+    m_propertyDock->setWidget(m_properties);
+    m_propertyDock->toggleViewAction()->setText(Lan("VectorMenuProperties", "&Properties"));
+    addDockWidget(Qt::RightDockWidgetArea, m_propertyDock);
+    // Until the user asks for it the drawings keep the whole area.
+    m_propertyDock->hide();
+    m_properties->SetApplyHandler([this](int row, int value, const std::string& text, CPropertyRow* record) {
+        return ApplyPropertyRow(row, value, text, record);
+    });
+}
+
+void CMainFrame::RefillProperties() { ShowPropertiesOf(ActiveView()); }
+
+void CMainFrame::ShowPropertiesOf(CDrawingView* view)
+{
+    m_propertyView = view;
+    m_properties->RemoveAllRows();
+    // While a trace runs the worker owns the drawing.
+    if (view != nullptr && !view->IsTracing())
+        view->GetGraph().FillProperties(m_properties);
+}
+
+int CMainFrame::ApplyPropertyRow(int row, int value, const std::string& text, CPropertyRow* record)
+{
+    CDrawingView* view = m_propertyView;
+    if (view == nullptr || view->IsTracing())
+        return PROP_REFUSED;
+    // The drawing records the change for undo; a layer move is done inside.
+    const int code = view->GetGraph().ApplyProperty(row, value, text, record);
+    // A changed colour shows once the entity is no longer drawn selected,
+    // which redraws anyway.
+    if (code == PROP_GEOMETRY_CHANGED) {
+        view->InvalidateDrawing();
+        ShowPropertiesOf(view);
+    }
+    return code;
+}
+
 // ---- child windows ----------------------------------------------------------------
 
 CDrawingView* CMainFrame::AddChild(std::unique_ptr<CDrawingView> view, const QString& title)
@@ -368,6 +428,10 @@ CDrawingView* CMainFrame::AddChild(std::unique_ptr<CDrawingView> view, const QSt
     child->setAttribute(Qt::WA_DeleteOnClose);
     child->setWindowTitle(title);
     connect(shown, &CDrawingView::statusText, this, &CMainFrame::ShowStatus);
+    connect(shown, &CDrawingView::drawingEdited, this, [this, shown] {
+        if (shown == ActiveView())
+            ShowPropertiesOf(shown);
+    });
     shown->SetRasterTool(m_rasterTool);
     child->showMaximized();
     m_mdi->setActiveSubWindow(child);

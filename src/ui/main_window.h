@@ -9,11 +9,16 @@
 // as the main status window of model/undo.h), and the status-text hook of
 // platform/message_box.h, which any thread may call.
 //
+// The property dock shows the rows of the active window's drawing (its
+// selection's rows when something is selected) and applies edits to it;
+// with no window it is empty.
+//
 // Scanner: the frame is the TWAIN client. StartScanner runs the client's
 // start-up on a thread of its own (joined when the frame goes); while a
 // source is enabled a timer polls it, and each image it delivers opens a
 // child window of its own.
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <memory>
 #include <string>
@@ -24,7 +29,10 @@
 #include "raster/twain.h"
 #include "ui/drawing_view.h"
 
+class CPropertyListWidget;
+struct CPropertyRow;
 class QAction;
+class QDockWidget;
 class QMdiArea;
 class QMdiSubWindow;
 class QTimer;
@@ -75,6 +83,10 @@ public:
     CDrawingView* OpenFile(const std::string& path);
     [[nodiscard]] CDrawingView* ActiveView() const;
     [[nodiscard]] QMdiArea* MdiArea() const { return m_mdi; }
+    [[nodiscard]] QDockWidget* PropertyDock() const { return m_propertyDock; }
+    [[nodiscard]] CPropertyListWidget* PropertyList() const { return m_properties; }
+    // Fills the property list again from the active view's drawing.
+    void RefillProperties();
 
     // ---- commands on the active view --------------------------------------
 
@@ -121,6 +133,11 @@ private:
     // Puts the view in a new child window, maximized and active.
     CDrawingView* AddChild(std::unique_ptr<CDrawingView> view, const QString& title);
     void CreateActions();
+    void CreatePropertyDock();
+    // Shows the rows of that view's drawing (none for null) and binds the
+    // list's edits to it.
+    void ShowPropertiesOf(CDrawingView* view);
+    int ApplyPropertyRow(int row, int value, const std::string& text, CPropertyRow* record);
     void UpdateActions();
     void OnOpen();
     void OnSaveAs();
@@ -135,6 +152,10 @@ private:
     void PumpStatusMessages();
 
     QMdiArea* m_mdi = nullptr;
+    QDockWidget* m_propertyDock = nullptr;
+    CPropertyListWidget* m_properties = nullptr;
+    // The view whose rows the list shows.
+    QPointer<CDrawingView> m_propertyView;
     QTimer* m_scannerTimer = nullptr;
     QAction* m_saveCurrentAction = nullptr;
     QAction* m_saveAction = nullptr;
