@@ -295,6 +295,20 @@ TEST(MedianFilter, RowBandsGiveTheReferenceResultAtAnyThreadCount)
             }
         }
     }
+    for (int size : {3, 7, 15}) {
+        CRasterSrc original;
+        MakeBlotchyImage(original, 70, 600, 1, static_cast<unsigned>(size));
+        const std::vector<int> expected = ReferenceMajority(original, size);
+        for (int threads : {1, 3, 8}) {
+            SetRowBandThreads(threads);
+            CRasterSrc image;
+            ASSERT_TRUE(image.Copy(original));
+            CBinaryMedianFilter filter;
+            ASSERT_TRUE(filter.SetSize(size));
+            ASSERT_TRUE(filter.Apply(image));
+            EXPECT_EQ(Bits(image), expected) << size << " " << threads;
+        }
+    }
     SetRowBandThreads(0);
 }
 
