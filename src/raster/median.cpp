@@ -140,6 +140,7 @@ public:
         m_halo = TryAllocate<Sample>(m_stride * static_cast<size_t>(2 * m_radius));
         if (!m_ring || !m_sorted || !m_out || !m_halo)
             return false;
+        std::fill(m_halo.get(), m_halo.get() + m_stride * static_cast<size_t>(2 * m_radius), Sample{0});
         for (int source = y0 - m_radius; source < y1 + m_radius; ++source)
             if (source >= 0 && source < image.GetHeight() && (source < y0 || source >= y1))
                 LoadPadded(source, HaloRow(source));

@@ -257,7 +257,9 @@ struct ConvolveBand {
         bytes = TryAllocate<BYTE>(stride);
         if (!ring || !borrowed || !acc || !bytes)
             return false;
+        // The slack past each row is read by whole vectors: zero, not garbage.
         std::fill(ring.get(), ring.get() + stride * static_cast<size_t>(h), E{0});
+        std::fill(borrowed.get(), borrowed.get() + stride * static_cast<size_t>(std::max(h - 1, 1)), E{0});
         loaded.assign(static_cast<size_t>(h), -1);
         source.resize(static_cast<size_t>(taps));
         return true;
