@@ -57,18 +57,17 @@ inline long CurrentRssKb()
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// What the items of a trace occupy as allocated: every list node with its
-// allocator overhead.
+// What the items of a trace occupy as allocated: every list node and node
+// block with its allocator overhead.
 inline size_t OutlineItemBytes(const COutlineList& list, size_t& items, size_t& nodes)
 {
     size_t bytes = 0;
     for (ONode<COutlineItem>* item = list.GetItems().GetHead(); item; item = item->next) {
         ++items;
         bytes += malloc_usable_size(item) + sizeof(size_t);
-        for (ONode<COutlineNode>* node = item->value.nodes.GetHead(); node; node = node->next) {
-            ++nodes;
-            bytes += malloc_usable_size(node) + sizeof(size_t);
-        }
+        nodes += item->value.nodes.GetCount();
+        if (item->value.nodes.GetCapacity() > 0)
+            bytes += item->value.nodes.GetCapacity() * sizeof(COutlineNode) + sizeof(size_t);
     }
     return bytes;
 }

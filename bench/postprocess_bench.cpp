@@ -86,8 +86,8 @@ std::size_t AddTracedPolylines(CGraph& drawing, COutlineList& list, const CTrace
     std::vector<Node> nodes;
     for (const auto* item = list.GetItems().GetHead(); item; item = item->next) {
         nodes.clear();
-        for (const auto* node = item->value.nodes.GetHead(); node; node = node->next)
-            nodes.push_back({node->value.x, height - 1 - node->value.y});
+        for (const COutlineNode& node : item->value.nodes)
+            nodes.push_back({node.x, height - 1 - node.y});
         if (nodes.size() < 2)
             continue;
         const bool closed = item->value.closed && nodes.size() > 3;

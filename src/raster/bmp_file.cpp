@@ -25,6 +25,8 @@ constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::uint32_t kCoreHeaderBytes = 12;
 constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kLargestHeaderBytes = 124;
+// Pixel bytes of a mapped file given back at a time once copied.
+constexpr std::uint64_t kReleaseBytes = 16 << 20;
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
 
 struct CBmpHeader {
@@ -316,8 +318,16 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
     }
     if (h.bits <= 24 && (h.bits != 16 || is555)) {
         const std::size_t rowBytes = static_cast<std::size_t>((h.width * h.bits + 7) / 8);
-        for (std::int64_t row = 0; row < h.height; ++row)
+        std::uint64_t released = 0;
+        for (std::int64_t row = 0; row < h.height; ++row) {
             std::memcpy(ScanLine(bitmap, h, row), data + h.pixelsAt + row * stride, rowBytes);
+            // Rows are read once, in file order.
+            const std::uint64_t read = std::min<std::uint64_t>(static_cast<std::uint64_t>(row + 1) * stride, available);
+            if (read - released >= kReleaseBytes || row + 1 == h.height) {
+                status.ReleaseRead(data + h.pixelsAt + released, static_cast<std::size_t>(read - released));
+                released = read;
+            }
+        }
         return bitmap;
     }
     if (h.bits == 32 && is8888) {

@@ -9,6 +9,9 @@
 // The source rows a window needs are kept, converted and padded by the
 // window's radius on each side, in a ring of size rows; each image row is
 // converted before it is overwritten, so no copy of the image is made.
+// Row bands run side by side; each band converts the rows of its
+// neighbours' that its windows reach before any band starts, since those
+// are overwritten by the time it gets to them.
 // Windows of 3 and 5 go through comparator networks (median_kernels.cpp);
 // larger ones through a sliding histogram of levels.
 #include "raster/median.h"
@@ -17,6 +20,7 @@
 #include "platform/message_box.h"
 #include "raster/median_kernels.h"
 #include "raster/pixel_ops_support.h"
+#include "raster/row_bands.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -28,6 +32,8 @@ static_assert(kMinMedianSize == 3 && kMaxMedianSize == 15, "the size message nam
 namespace {
 
 constexpr int kLevels = 256;
+// Thinner bands would spend more on their borrowed rows than they save.
+constexpr int kMinMedianBandRows = 64;
 constexpr int kLuminanceShift = 24;
 // Integer luminance weights of red, green and blue, in hundredths.
 constexpr std::uint32_t kRedWeight = 30, kGreenWeight = 59, kBlueWeight = 11, kWeightScale = 100;
@@ -115,9 +121,13 @@ class CWindowRows {
 public:
     using Sample = typename Kind::Sample;
 
-    [[nodiscard]] bool Init(const CRasterSrc& image, int size)
+    // Output rows [y0, y1); the rows of the windows outside the band are
+    // converted here, before the bands write.
+    [[nodiscard]] bool Init(const CRasterSrc& image, int size, int y0, int y1)
     {
         m_image = &image;
+        m_y0 = y0;
+        m_y1 = y1;
         m_size = size;
         m_radius = size / 2;
         m_width = image.GetWidth();
@@ -127,8 +137,13 @@ public:
         m_ring = TryAllocate<Sample>(total);
         m_sorted = TryAllocate<Sample>(total);
         m_out = TryAllocate<Sample>(m_stride);
-        if (!m_ring || !m_sorted || !m_out)
+        m_halo = TryAllocate<Sample>(m_stride * static_cast<size_t>(2 * m_radius));
+        if (!m_ring || !m_sorted || !m_out || !m_halo)
             return false;
+        std::fill(m_halo.get(), m_halo.get() + m_stride * static_cast<size_t>(2 * m_radius), Sample{0});
+        for (int source = y0 - m_radius; source < y1 + m_radius; ++source)
+            if (source >= 0 && source < image.GetHeight() && (source < y0 || source >= y1))
+                LoadPadded(source, HaloRow(source));
         std::fill(m_ring.get(), m_ring.get() + total, Sample{0});
         std::fill(m_sorted.get(), m_sorted.get() + total, Sample{0});
         m_loaded.assign(static_cast<size_t>(size), -1);
@@ -145,12 +160,14 @@ public:
         const int height = m_image->GetHeight();
         for (int i = 0; i < m_size; ++i) {
             int source = std::clamp(y - m_radius + i, 0, height - 1);
+            if (source < m_y0 || source >= m_y1) {
+                m_rows[static_cast<size_t>(i)] = HaloRow(source);
+                continue;
+            }
             size_t slot = static_cast<size_t>(source % m_size);
             Sample* row = m_ring.get() + m_stride * slot;
             if (m_loaded[slot] != source) {
-                Kind::Load(*m_image, source, row + m_radius);
-                std::fill(row, row + m_radius, row[m_radius]);
-                std::fill(row + m_radius + m_width, row + m_padded, row[m_radius + m_width - 1]);
+                LoadPadded(source, row);
                 m_loaded[slot] = source;
             }
             m_rows[static_cast<size_t>(i)] = row;
@@ -165,10 +182,24 @@ public:
     int Padded() const { return m_padded; }
 
 private:
+    void LoadPadded(int source, Sample* row)
+    {
+        Kind::Load(*m_image, source, row + m_radius);
+        std::fill(row, row + m_radius, row[m_radius]);
+        std::fill(row + m_radius + m_width, row + m_padded, row[m_radius + m_width - 1]);
+    }
+    // The slot of a row within radius above or below the band.
+    Sample* HaloRow(int source)
+    {
+        const int slot = source < m_y0 ? source - (m_y0 - m_radius) : m_radius + source - m_y1;
+        return m_halo.get() + m_stride * static_cast<size_t>(slot);
+    }
+
     const CRasterSrc* m_image = nullptr;
     int m_size = 0, m_radius = 0, m_width = 0, m_padded = 0;
+    int m_y0 = 0, m_y1 = 0;
     size_t m_stride = 0;
-    std::unique_ptr<Sample[]> m_ring, m_sorted, m_out;
+    std::unique_ptr<Sample[]> m_ring, m_sorted, m_out, m_halo;
     std::vector<int> m_loaded;  // which source row each ring slot holds
     std::vector<const Sample*> m_rows;
     std::vector<Sample*> m_sortedRows;
@@ -227,31 +258,42 @@ template <class Kind>
 bool RunMedian(CRasterSrc& image, int size, RasterProgress progress)
 {
     ReportProgress(progress, GetLanString("MFilterInit", "Init Median filter..."), 0);
-    CWindowRows<Kind> window;
-    if (!window.Init(image, size)) {
-        ShowNoMemoryMessage();
-        return false;
-    }
-    std::vector<std::uint32_t> ties;
-    ties.reserve(static_cast<size_t>(size * size));
-    const std::string text = GetLanString("MFilterMsg", "Median Filter");
     const int height = image.GetHeight();
-    int lastPercent = -1;
-    for (int y = 0; y < height; ++y) {
-        const auto* rows = window.Gather(y);
-        if (HasMedianNetwork(size)) {
-            SortColumns(rows, size, window.Padded(), window.SortedRows());
-            MedianRow(window.SortedRows(), size, window.Width(), window.Out());
-        } else {
-            SlidingMedianRow<Kind>(rows, size, window.Width(), window.Out(), ties);
-        }
-        Kind::Store(image, y, window.Out());
-        int percent = ProgressPercent(y, height);
-        if (percent != lastPercent) {
-            ReportProgress(progress, text, percent);
-            lastPercent = percent;
+    const int bands = CountRowBands(height, kMinMedianBandRows);
+    std::vector<CWindowRows<Kind>> windows(static_cast<size_t>(bands));
+    for (int b = 0; b < bands; ++b) {
+        int y0 = 0, y1 = 0;
+        RowBandOf(height, bands, b, y0, y1);
+        if (!windows[static_cast<size_t>(b)].Init(image, size, y0, y1)) {
+            ShowNoMemoryMessage();
+            return false;
         }
     }
+    const std::string text = GetLanString("MFilterMsg", "Median Filter");
+    // Band 0 runs on this thread and reports for all.
+    RunBands(bands, [&](int b) {
+        CWindowRows<Kind>& window = windows[static_cast<size_t>(b)];
+        std::vector<std::uint32_t> ties;
+        ties.reserve(static_cast<size_t>(size * size));
+        int y0 = 0, y1 = 0;
+        RowBandOf(height, bands, b, y0, y1);
+        int lastPercent = -1;
+        for (int y = y0; y < y1; ++y) {
+            const auto* rows = window.Gather(y);
+            if (HasMedianNetwork(size)) {
+                SortColumns(rows, size, window.Padded(), window.SortedRows());
+                MedianRow(window.SortedRows(), size, window.Width(), window.Out());
+            } else {
+                SlidingMedianRow<Kind>(rows, size, window.Width(), window.Out(), ties);
+            }
+            Kind::Store(image, y, window.Out());
+            int percent = ProgressPercent(y - y0, y1 - y0);
+            if (b == 0 && percent != lastPercent) {
+                ReportProgress(progress, text, percent);
+                lastPercent = percent;
+            }
+        }
+    });
     ReportProgress(progress, GetLanString("MFilterFinish", "Median Filter Finish"), kFullPercent);
     return true;
 }

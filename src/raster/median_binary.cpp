@@ -8,13 +8,16 @@
 // the pixel is black where the total exceeds the threshold.
 //
 // The window's rows are kept as words in a ring, loaded from the image
-// before any of them is overwritten.
+// before any of them is overwritten. Row bands run side by side, each with
+// its own ring; the rows below a band that the next band overwrites are
+// copied before any band starts.
 #include "raster/median.h"
 
 #include "model/text_table.h"
 #include "platform/number_text.h"
 #include "raster/packed_bits.h"
 #include "raster/pixel_ops_support.h"
+#include "raster/row_bands.h"
 
 #include <algorithm>
 #include <bit>
@@ -25,6 +28,7 @@ namespace {
 
 constexpr int kMaxCountBits = 8;   // 15 x 15 = 225 < 256
 constexpr int kMaxColumnBits = 4;  // 15 < 16
+constexpr int kMinBinaryBandRows = 64;  // thinner bands copy more than they save
 
 // Counts of 64 pixels, bit-sliced.
 struct SlicedCount {
@@ -182,29 +186,52 @@ bool CBinaryMedianFilter::Apply(CRasterSrc& raster, RasterProgress progress)
     const int width = raster.GetWidth();
     const int height = raster.GetHeight();
     const int radius = m_width / 2;
-    CMajorityRows rows;
-    if (!rows.Init(width, m_width)) {
-        ReportProgress(progress, GetLanString("MFilterFail", "Median Filter Failed"), kFullPercent);
-        ShowNoMemoryMessage();
-        return false;
+    // An image no wider or higher than the window has no pixel to decide.
+    const bool decides = width > 2 * radius && height > 2 * radius;
+    // Output rows [y0, y1) of each band, its ring loaded with the rows above
+    // them, and a copy of the radius rows below them.
+    struct Band {
+        int y0 = 0, y1 = 0;
+        CMajorityRows rows;
+        std::unique_ptr<BYTE[]> below;
+    };
+    const int bandCount = decides ? CountRowBands(height - 2 * radius, kMinBinaryBandRows) : 0;
+    const size_t rowBytes = static_cast<size_t>(PackedRowBytes(width));
+    std::vector<Band> bands(static_cast<size_t>(bandCount));
+    for (Band& band : bands) {
+        RowBandOf(height - 2 * radius, bandCount, static_cast<int>(&band - bands.data()), band.y0, band.y1);
+        band.y0 += radius;
+        band.y1 += radius;
+        band.below = TryAllocate<BYTE>(rowBytes * static_cast<size_t>(radius));
+        if (!band.rows.Init(width, m_width) || !band.below) {
+            ReportProgress(progress, GetLanString("MFilterFail", "Median Filter Failed"), kFullPercent);
+            ShowNoMemoryMessage();
+            return false;
+        }
+        for (int y = band.y0 - radius; y < band.y0 + radius; ++y)
+            band.rows.Load(raster.GetRow(y), y);
+        for (int i = 0; i < radius; ++i)
+            std::copy_n(raster.GetRow(band.y1 + i), rowBytes, band.below.get() + rowBytes * static_cast<size_t>(i));
     }
     ReportProgress(progress, GetLanString("MFilterStart", "Start Median Filter"), 0);
-    // An image no wider or higher than the window has no pixel to decide.
-    if (width > 2 * radius && height > 2 * radius) {
-        const std::string text = GetLanString("MFilterMsg", "Median Filter");
-        for (int y = 0; y < m_height - 1; ++y)
-            rows.Load(raster.GetRow(y), y);
+    const std::string text = GetLanString("MFilterMsg", "Median Filter");
+    // Band 0 runs on this thread and reports for all.
+    RunBands(bandCount, [&](int b) {
+        Band& band = bands[static_cast<size_t>(b)];
         int lastPercent = -1;
-        for (int y = radius; y < height - radius; ++y) {
-            rows.Load(raster.GetRow(y + radius), y + radius);
-            rows.Filter(y, m_threshold, raster.GetRow(y));
-            int percent = ProgressPercent(y - radius + 1, height - 2 * radius);
-            if (percent != lastPercent) {
+        for (int y = band.y0; y < band.y1; ++y) {
+            const int source = y + radius;
+            const BYTE* row = source < band.y1 ? raster.GetRow(source)
+                                               : band.below.get() + rowBytes * static_cast<size_t>(source - band.y1);
+            band.rows.Load(row, source);
+            band.rows.Filter(y, m_threshold, raster.GetRow(y));
+            int percent = ProgressPercent(y - band.y0 + 1, band.y1 - band.y0);
+            if (b == 0 && percent != lastPercent) {
                 ReportProgress(progress, text, percent);
                 lastPercent = percent;
             }
         }
-    }
+    });
     ReportProgress(progress, GetLanString("MFilterFinish", "Median Filter Finish"), kFullPercent);
     raster.SetPaletteDimmed(0);
     return true;

@@ -6,6 +6,7 @@
 
 #include "platform/number_text.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,4 +89,16 @@ void ComposeOverWhite(FIBITMAP* bitmap)
             p[3] = 255;
         }
     }
+}
+
+void CDecodeStatus::ReleaseRead(const BYTE* from, std::size_t bytes) const
+{
+    if (!mapped || bytes == 0)
+        return;
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(from) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(from) + bytes) / page * page;
+    // Read-only private file pages come back from the file if touched again.
+    if (end > begin)
+        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
 }

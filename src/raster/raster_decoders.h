@@ -20,6 +20,13 @@ struct FIBITMAP;
 struct CDecodeStatus {
     RasterLoadError error = RasterLoadError::kNone;
     std::string detail;
+    // The bytes are a private mapping of the file: a reader that has read a
+    // range for good may give its pages back, so the file and the image are
+    // not both resident at the peak.
+    bool mapped = false;
+
+    // Gives back the whole pages of [from, from + bytes) when mapped.
+    void ReleaseRead(const BYTE* from, std::size_t bytes) const;
 
     // Always null, so a reader can return its failure in one line.
     FIBITMAP* Fail(RasterLoadError why, std::string text)

@@ -176,12 +176,13 @@ FIBITMAP* Normalise(FIBITMAP* bitmap, RasterLoadError* error, std::string* detai
 }
 
 FIBITMAP* Decode(FREE_IMAGE_FORMAT format, const BYTE* data, std::size_t size, RasterLoadError* error,
-                 std::string* detail)
+                 std::string* detail, bool mapped = false)
 {
     if (!data || size == 0)
         return Refuse(RasterLoadError::kTruncated, "the file is empty", error, detail);
     t_lastLibraryMessage.clear();
     CDecodeStatus status;
+    status.mapped = mapped;
     FIBITMAP* bitmap = nullptr;
     switch (FormatToRead(format, data, size)) {
     case FIF_BMP: bitmap = DecodeBmp(data, size, status); break;
@@ -290,7 +291,7 @@ FIBITMAP* LoadRasterFile(const std::string& fileName, RasterLoadError* error, st
     RasterLoadError opened = file.Open(fileName, &why);
     if (opened != RasterLoadError::kNone)
         return Refuse(opened, why, error, detail);
-    return Decode(format, file.Data(), file.Size(), error, detail);
+    return Decode(format, file.Data(), file.Size(), error, detail, true);
 }
 
 FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, std::size_t size,

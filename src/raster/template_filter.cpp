@@ -8,12 +8,14 @@
 // summed at once, one kernel element at a time, so every pixel adds its
 // products in the same order as the formula and gets the same double.
 // Kernels of small integers (the usual blur, sharpen and edge kernels) sum
-// exactly in 16-bit integers instead, which give the same doubles.
+// exactly in 16-bit integers instead, which give the same doubles. Row bands
+// run side by side, each with its own ring.
 #include "raster/pixel_ops.h"
 
 #include "model/text_table.h"
 #include "raster/pixel_ops_support.h"
 #include "raster/raster_template.h"
+#include "raster/row_bands.h"
 #include "raster/vector_dispatch.h"
 
 #include <algorithm>
@@ -30,6 +32,7 @@ namespace {
 
 constexpr int kSlack = 64;                // elements a block of vectors may read past a row
 constexpr double kExactShortSum = 32767;  // the largest sum 16 bits hold
+constexpr int kMinTemplateBandRows = 32;  // thinner bands spend more on borrowed rows than they save
 
 using ShortVector = std::int16_t __attribute__((vector_size(32)));
 using DoubleVector = double __attribute__((vector_size(32)));
@@ -49,14 +52,6 @@ struct VectorOf<double> {
 template <class V>
 struct __attribute__((packed, may_alias)) Loose {
     V v;
-};
-
-// The kernel's nonzero elements in summation order (row j, then column i):
-// where each reads in the current output row's sources, and its factor.
-template <class E>
-struct Taps {
-    std::vector<const E*> source;
-    std::vector<E> factor;
 };
 
 template <class E>
@@ -238,6 +233,52 @@ LW_VECTOR_KERNEL(FinishRow, FinishRowBody,
                  (const std::int16_t* acc, int n, double scale, BYTE* out),
                  (acc, n, scale, out))
 
+// One row band of a convolution: output rows [r0, r1) write image rows
+// [r0 + cy, r1 + cy). Sources outside those rows belong to other bands, so
+// they are converted before any band starts.
+template <class E>
+struct ConvolveBand {
+    int r0 = 0;
+    int r1 = 0;
+    std::unique_ptr<E[]> ring;      // h source rows
+    std::unique_ptr<E[]> borrowed;  // the h - 1 sources outside the band
+    std::unique_ptr<E[]> acc;
+    std::unique_ptr<BYTE[]> bytes;
+    std::vector<int> loaded;  // which source row each ring slot holds
+    // Where each nonzero kernel element reads in the current output row's
+    // sources, in summation order (row j, then column i).
+    std::vector<const E*> source;
+
+    [[nodiscard]] bool Init(size_t stride, int h, int taps)
+    {
+        ring = TryAllocate<E>(stride * static_cast<size_t>(h));
+        borrowed = TryAllocate<E>(stride * static_cast<size_t>(std::max(h - 1, 1)));
+        acc = TryAllocate<E>(stride);
+        bytes = TryAllocate<BYTE>(stride);
+        if (!ring || !borrowed || !acc || !bytes)
+            return false;
+        // The slack past each row is read by whole vectors: zero, not garbage.
+        std::fill(ring.get(), ring.get() + stride * static_cast<size_t>(h), E{0});
+        std::fill(borrowed.get(), borrowed.get() + stride * static_cast<size_t>(std::max(h - 1, 1)), E{0});
+        loaded.assign(static_cast<size_t>(h), -1);
+        source.resize(static_cast<size_t>(taps));
+        return true;
+    }
+    // The converted row of a source outside the band's rows; null for one
+    // of its own.
+    E* Borrowed(int y, int cy, size_t stride) const
+    {
+        int slot = 0;
+        if (y < r0 + cy)
+            slot = y - r0;
+        else if (y >= r1 + cy)
+            slot = cy + y - (r1 + cy);
+        else
+            return nullptr;
+        return borrowed.get() + stride * static_cast<size_t>(slot);
+    }
+};
+
 // The convolution on rows of interleaved samples (samples per pixel: 1 for
 // grey, 3 for blue, green, red, 4 with the fourth byte of 32 bits): every
 // channel has the same kernel, so a tap i columns over reads i x samples
@@ -253,45 +294,58 @@ bool Convolve(CRasterSrc& image, const Kernel& kernel, int samples, LoadRow&& lo
     const int n = (width - kernel.w + 1) * samples;
     const int rowsToDo = height - kernel.h + 1;
     const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(samples) + kSlack;
-    auto ring = TryAllocate<E>(stride * static_cast<size_t>(kernel.h));
-    auto acc = TryAllocate<E>(stride);
-    auto bytes = TryAllocate<BYTE>(stride);
-    if (!ring || !acc || !bytes) {
-        ShowNoMemoryMessage();
-        return false;
-    }
-    std::fill(ring.get(), ring.get() + stride * static_cast<size_t>(kernel.h), E{0});
-    Taps<E> taps;
+    std::vector<E> factor;  // of the nonzero elements, in summation order
     for (int i = 0; i < kernel.w * kernel.h; ++i) {
         // A zero adds nothing, not even a rounding.
         if (kernel.k[i] != 0)
-            taps.factor.push_back(static_cast<E>(kernel.k[i]));
+            factor.push_back(static_cast<E>(kernel.k[i]));
     }
-    taps.source.resize(taps.factor.size());
-    const int tapCount = static_cast<int>(taps.factor.size());
-    std::vector<int> loaded(static_cast<size_t>(kernel.h), -1);
+    const int tapCount = static_cast<int>(factor.size());
 
-    for (int r = 0; r < rowsToDo; ++r) {
-        // Source rows r .. r + h - 1, each converted once, before output
-        // row r + cy overwrites one of them.
-        size_t t = 0;
-        for (int j = 0; j < kernel.h; ++j) {
-            const int source = r + j;
-            const size_t slot = static_cast<size_t>(source % kernel.h);
-            E* row = ring.get() + stride * slot;
-            if (loaded[slot] != source) {
-                load(source, row);
-                loaded[slot] = source;
-            }
-            for (int i = 0; i < kernel.w; ++i)
-                if (kernel.k[j * kernel.w + i] != 0)
-                    taps.source[t++] = row + i * samples;
+    const int bandCount = CountRowBands(rowsToDo, kMinTemplateBandRows);
+    std::vector<ConvolveBand<E>> bands(static_cast<size_t>(bandCount));
+    for (int b = 0; b < bandCount; ++b) {
+        ConvolveBand<E>& band = bands[static_cast<size_t>(b)];
+        RowBandOf(rowsToDo, bandCount, b, band.r0, band.r1);
+        if (!band.Init(stride, kernel.h, tapCount)) {
+            ShowNoMemoryMessage();
+            return false;
         }
-        Accumulate(taps.source.data(), taps.factor.data(), tapCount, n, acc.get());
-        FinishRow(acc.get(), n, kernel.scale, bytes.get());
-        store(r + kernel.cy, bytes.get());
-        ReportProgress(progress, text, ProgressPercent(r + 1, rowsToDo));
+        // The sources this band reads but does not write, as they are now.
+        for (int source = band.r0; source < band.r1 + kernel.h - 1; ++source)
+            if (E* row = band.Borrowed(source, kernel.cy, stride))
+                load(source, row);
     }
+
+    // Band 0 runs on this thread and reports for all.
+    RunBands(bandCount, [&](int b) {
+        ConvolveBand<E>& band = bands[static_cast<size_t>(b)];
+        for (int r = band.r0; r < band.r1; ++r) {
+            // Source rows r .. r + h - 1, each converted once, before output
+            // row r + cy overwrites one of them.
+            size_t t = 0;
+            for (int j = 0; j < kernel.h; ++j) {
+                const int source = r + j;
+                E* row = band.Borrowed(source, kernel.cy, stride);
+                if (!row) {
+                    const size_t slot = static_cast<size_t>(source % kernel.h);
+                    row = band.ring.get() + stride * slot;
+                    if (band.loaded[slot] != source) {
+                        load(source, row);
+                        band.loaded[slot] = source;
+                    }
+                }
+                for (int i = 0; i < kernel.w; ++i)
+                    if (kernel.k[j * kernel.w + i] != 0)
+                        band.source[t++] = row + i * samples;
+            }
+            Accumulate(band.source.data(), factor.data(), tapCount, n, band.acc.get());
+            FinishRow(band.acc.get(), n, kernel.scale, band.bytes.get());
+            store(r + kernel.cy, band.bytes.get());
+            if (b == 0)
+                ReportProgress(progress, text, ProgressPercent(r - band.r0 + 1, band.r1 - band.r0));
+        }
+    });
     return true;
 }
 

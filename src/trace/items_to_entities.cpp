@@ -50,9 +50,8 @@ std::vector<COutlineNode*> CollectNodes(COutlineItem& item)
 {
     std::vector<COutlineNode*> nodes;
     nodes.reserve(item.nodes.GetCount());
-    ONode<COutlineNode>* node = item.nodes.GetHead();
-    for (UINT k = 0; node && k < item.nodes.GetCount(); ++k, node = node->next)
-        nodes.push_back(&node->value);
+    for (COutlineNode& node : item.nodes)
+        nodes.push_back(&node);
     return nodes;
 }
 
@@ -137,9 +136,8 @@ int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& o
         if (item.GetNodeCount() < 2)
             return ITEM_NO_NODES;
         auto polyline = std::make_unique<CPolyLine>();
-        const ONode<COutlineNode>* node = item.nodes.GetHead();
-        for (UINT k = 0; node && k < item.nodes.GetCount(); ++k, node = node->next)
-            polyline->AddPoint(node->value.x, DrawingY(node->value.y, height));
+        for (const COutlineNode& node : item.nodes)
+            polyline->AddPoint(node.x, DrawingY(node.y, height));
         polyline->m_Closed = item.closed != 0;
         if (!polyline->IsDegenerate())
             out = std::move(polyline);

@@ -4,23 +4,100 @@
 #include "trace/outline.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
+#include <new>
 
 #include "trace/common_thread.h"
 
+// --- COutlineNodes ---
+
+namespace {
+// The first block of a chain: a corner chain never has fewer than four.
+constexpr UINT kFirstNodeBlock = 4;
+}  // namespace
+
+bool COutlineNodes::Move(UINT newCapacity, UINT first)
+{
+    std::unique_ptr<COutlineNode[]> block(new (std::nothrow) COutlineNode[newCapacity]);
+    if (!block)
+        return false;
+    std::copy(begin(), end(), block.get() + first);
+    m_data = std::move(block);
+    m_first = first;
+    m_capacity = newCapacity;
+    return true;
+}
+
+bool COutlineNodes::Grow(bool atHead)
+{
+    if (m_capacity > UINT_MAX / 2)
+        return false;
+    const UINT capacity = std::max(kFirstNodeBlock, m_capacity * 2);
+    // A chain grown at its head gets half the new room there; one grown only
+    // at its tail gets all of it at the tail.
+    const UINT room = capacity - m_count;
+    const UINT first = atHead ? room - room / 2 : (m_first > 0 ? room / 2 : 0);
+    return Move(capacity, first);
+}
+
+bool COutlineNodes::AddTail(const COutlineNode& node)
+{
+    if (m_first + m_count == m_capacity && !Grow(false))
+        return false;
+    m_data[m_first + m_count++] = node;
+    return true;
+}
+
+bool COutlineNodes::AddHead(const COutlineNode& node)
+{
+    if (m_first == 0 && !Grow(true))
+        return false;
+    m_data[--m_first] = node;
+    ++m_count;
+    return true;
+}
+
+void COutlineNodes::RemoveHead()
+{
+    if (m_count == 0)
+        return;
+    ++m_first;
+    --m_count;
+}
+
+void COutlineNodes::RemoveTail()
+{
+    if (m_count > 0)
+        --m_count;
+}
+
+void COutlineNodes::Reverse()
+{
+    std::reverse(begin(), end());
+}
+
+bool COutlineNodes::Reserve(UINT count)
+{
+    return count <= m_capacity - m_first || Move(count, 0);
+}
+
+void COutlineNodes::RemoveAll()
+{
+    m_data.reset();
+    m_first = m_count = m_capacity = 0;
+}
+
 // --- COutlineItem ---
-//
-// OArray has no insertion at the head; the ring entry gives one in constant
-// time: close the ring, add at the tail (which in a ring sits just before the
-// head) and make the new node the entry before opening the ring again.
 
 COutlineItem::COutlineItem(const COutlineItem& other)
     : closed(other.closed), tailHorizontal(other.tailHorizontal), headHorizontal(other.headHorizontal),
       hole(other.hole)
 {
-    const ONode<COutlineNode>* node = other.nodes.GetHead();
-    for (UINT i = 0; node && i < other.nodes.GetCount(); ++i, node = node->next)
-        nodes.AddTail(node->value);
+    // A short allocation leaves the copy empty; AppendCopyTo reports it.
+    if (nodes.Reserve(other.nodes.GetCount()))
+        for (const COutlineNode& node : other.nodes)
+            nodes.AddTail(node);
 }
 
 COutlineItem& COutlineItem::operator=(const COutlineItem& other)
@@ -39,14 +116,7 @@ bool COutlineItem::AddTail(double x, double y)
 
 bool COutlineItem::AddHead(double x, double y)
 {
-    if (nodes.IsEmpty())
-        return nodes.AddTail(COutlineNode(x, y));
-    nodes.CloseRing();
-    bool added = nodes.AddTail(COutlineNode(x, y));
-    if (added)
-        nodes.SetRingEntry(nodes.GetTail());
-    nodes.OpenRing();
-    return added;
+    return nodes.AddHead(COutlineNode(x, y));
 }
 
 void COutlineItem::RemoveHead()
@@ -56,45 +126,26 @@ void COutlineItem::RemoveHead()
 
 void COutlineItem::RemoveTail()
 {
-    ONode<COutlineNode>* tail = nodes.GetTail();
-    if (!tail)
-        return;
-    ONode<COutlineNode>* cursor = nodes.GetCursor();
-    nodes.SetCursor(tail);
-    nodes.RemoveCurrent();
-    nodes.SetCursor(cursor == tail ? nullptr : cursor);
+    nodes.RemoveTail();
 }
 
 void COutlineItem::Reverse()
 {
-    const UINT count = nodes.GetCount();
-    if (count < 2)
-        return;
-    ONode<COutlineNode>* oldTail = nodes.GetTail();
-    nodes.CloseRing();
-    ONode<COutlineNode>* node = nodes.GetHead();
-    for (UINT i = 0; i < count; ++i) {
-        ONode<COutlineNode>* next = node->next;
-        std::swap(node->prev, node->next);
-        node = next;
-    }
-    nodes.SetRingEntry(oldTail);
-    nodes.OpenRing();
+    nodes.Reverse();
 }
 
 void COutlineItem::GetBoundingBox(double& minX, double& minY, double& maxX, double& maxY) const
 {
     minX = minY = maxX = maxY = 0.0;
-    const ONode<COutlineNode>* node = nodes.GetHead();
-    if (!node)
+    if (nodes.IsEmpty())
         return;
-    minX = maxX = node->value.x;
-    minY = maxY = node->value.y;
-    for (UINT i = 0; node && i < nodes.GetCount(); ++i, node = node->next) {
-        minX = std::min(minX, node->value.x);
-        maxX = std::max(maxX, node->value.x);
-        minY = std::min(minY, node->value.y);
-        maxY = std::max(maxY, node->value.y);
+    minX = maxX = nodes[0].x;
+    minY = maxY = nodes[0].y;
+    for (const COutlineNode& node : nodes) {
+        minX = std::min(minX, node.x);
+        maxX = std::max(maxX, node.x);
+        minY = std::min(minY, node.y);
+        maxY = std::max(maxY, node.y);
     }
 }
 

@@ -18,7 +18,9 @@
 // Ownership: the list owns its items and the two workspace rasters (working
 // and node); it only uses the source raster. Connections point into the
 // items and are freed before them.
+#include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "model/list.h"
 #include "platform/win_types.h"
@@ -38,17 +40,69 @@ enum : BYTE {
     DIR_SE = 128,
 };
 
+// A corner of an outline or a node of a centre line. Plain data: a chain
+// holds its nodes in one block.
 class COutlineNode {
 public:
     COutlineNode() = default;
     COutlineNode(double nx, double ny, BYTE nflag = 0) : x(nx), y(ny), flag(nflag) {}
-    COutlineNode(const COutlineNode&) = default;
-    COutlineNode& operator=(const COutlineNode&) = default;
-    virtual ~COutlineNode() = default;
 
     double x = 0.0;
     double y = 0.0;
     BYTE flag = 0;  // 0 as created; copied unchanged
+};
+
+// The nodes of one chain, head to tail, in one block of memory: an A0 page
+// has millions of outline corners, and a heap node for each would take more
+// than the raster itself. A block that fills up grows with room at the end
+// that was being added to, so chains grown at both ends (centre lines) still
+// add in constant time on average.
+class COutlineNodes {
+public:
+    COutlineNodes() = default;
+    // Copies go through COutlineItem, which reports a short allocation.
+    COutlineNodes(const COutlineNodes&) = delete;
+    COutlineNodes& operator=(const COutlineNodes&) = delete;
+    COutlineNodes(COutlineNodes&& other) noexcept { *this = std::move(other); }
+    COutlineNodes& operator=(COutlineNodes&& other) noexcept
+    {
+        if (this != &other) {
+            m_data = std::move(other.m_data);
+            m_first = std::exchange(other.m_first, 0);
+            m_count = std::exchange(other.m_count, 0);
+            m_capacity = std::exchange(other.m_capacity, 0);
+        }
+        return *this;
+    }
+
+    UINT GetCount() const { return m_count; }
+    UINT GetCapacity() const { return m_capacity; }
+    bool IsEmpty() const { return m_count == 0; }
+    COutlineNode* begin() const { return m_data.get() + m_first; }
+    COutlineNode* end() const { return begin() + m_count; }
+    // i < GetCount().
+    COutlineNode& operator[](std::size_t i) const { return begin()[i]; }
+
+    // False, adding nothing, when memory is short.
+    bool AddTail(const COutlineNode& node);
+    bool AddHead(const COutlineNode& node);
+    void RemoveHead();
+    void RemoveTail();
+    void Reverse();
+    // Room for count nodes in all, so that adding up to there never
+    // reallocates; false when memory is short.
+    bool Reserve(UINT count);
+    void RemoveAll();
+
+private:
+    // A block of newCapacity nodes with the nodes placed at first.
+    bool Move(UINT newCapacity, UINT first);
+    bool Grow(bool atHead);
+
+    std::unique_ptr<COutlineNode[]> m_data;
+    UINT m_first = 0;  // index of the head node in the block
+    UINT m_count = 0;
+    UINT m_capacity = 0;
 };
 
 // One traced chain, head to tail.
@@ -68,7 +122,7 @@ public:
     bool AddTail(double x, double y);
     void RemoveHead();
     void RemoveTail();
-    // Head becomes tail: every node's links are swapped. The flags stay;
+    // Head becomes tail: the nodes run the other way. The flags stay;
     // callers that keep end flags swap them themselves.
     void Reverse();
     // min x, min y, max x, max y of the nodes; all 0 for an empty chain.
@@ -77,11 +131,11 @@ public:
     bool AppendCopyTo(OArray<COutlineItem>& list) const;
 
     // Null for an empty chain.
-    COutlineNode* GetHeadNode() const { return nodes.GetHead() ? &nodes.GetHead()->value : nullptr; }
-    COutlineNode* GetTailNode() const { return nodes.GetTail() ? &nodes.GetTail()->value : nullptr; }
+    COutlineNode* GetHeadNode() const { return nodes.IsEmpty() ? nullptr : nodes.begin(); }
+    COutlineNode* GetTailNode() const { return nodes.IsEmpty() ? nullptr : nodes.end() - 1; }
     UINT GetNodeCount() const { return nodes.GetCount(); }
 
-    OArray<COutlineNode> nodes;
+    COutlineNodes nodes;
     BYTE closed = 0;          // the chain came back to its start
     BYTE tailHorizontal = 0;  // the segment at the tail is horizontal
     BYTE headHorizontal = 0;  // the segment at the head is horizontal

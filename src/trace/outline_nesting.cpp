@@ -71,13 +71,11 @@ struct EdgeQuery {
 // not sit on black pixels of the raster as traced.
 bool MakeQuery(const CRasterSrc& raster, const COutlineItem& item, int index, EdgeQuery& query)
 {
-    const ONode<COutlineNode>* node = item.nodes.GetHead();
-    if (!node)
+    if (item.nodes.IsEmpty())
         return false;
-    double topX = node->value.x;
-    double topY = node->value.y;
-    for (UINT i = 0; node && i < item.nodes.GetCount(); ++i, node = node->next) {
-        const COutlineNode& v = node->value;
+    double topX = item.nodes[0].x;
+    double topY = item.nodes[0].y;
+    for (const COutlineNode& v : item.nodes) {
         if (v.y < topY || (v.y == topY && v.x < topX)) {
             topX = v.x;
             topY = v.y;
@@ -123,11 +121,10 @@ std::vector<int> FindQueryOwners(const CRasterSrc& raster, const std::vector<COu
         first[x] = std::min(first[x], first[x + 1]);
 
     for (size_t j = 0; j < items.size(); ++j) {
-        const OArray<COutlineNode>& nodes = items[j]->nodes;
-        const ONode<COutlineNode>* a = nodes.GetHead();
-        for (UINT i = 1; a && a->next && i < nodes.GetCount(); ++i, a = a->next) {
-            const COutlineNode& p = a->value;
-            const COutlineNode& q = a->next->value;
+        const COutlineNodes& nodes = items[j]->nodes;
+        for (UINT i = 1; i < nodes.GetCount(); ++i) {
+            const COutlineNode& p = nodes[i - 1];
+            const COutlineNode& q = nodes[i];
             long long x = 0;
             if (p.x != q.x || !CornerIndex(p.x, x) || x < -1 || x > lastColumn)
                 continue;

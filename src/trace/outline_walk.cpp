@@ -59,6 +59,7 @@ struct Chain {
     bool open = true;
     bool removed = false;  // joined into an earlier chain
     int item = -1;         // in the finished items, once closed
+    UINT nodes = 2;
 };
 
 // An open chain's end, as the index holds it.
@@ -213,6 +214,7 @@ void COutlineWalk::Extend(int chain, End end, Corner at)
     oldNode.link[oldNode.link[0] == kNoNode ? 0 : 1] = node;
     m_pool[static_cast<size_t>(node)].link[0] = old;
     c.end[end] = node;
+    ++c.nodes;
 }
 
 void COutlineWalk::Consider(Corner at, int skip, EndRef& best)
@@ -323,6 +325,7 @@ void COutlineWalk::Join(int first, End firstEnd, EndRef second)
 
     a.end[firstEnd] = b.end[farEnd];
     a.horizontal[firstEnd] = b.horizontal[farEnd];
+    a.nodes += b.nodes - 1;
     b.removed = true;
     b.open = false;
     IndexAdd(EndCorner(a, firstEnd), EndRef{first, firstEnd});
@@ -338,6 +341,8 @@ void COutlineWalk::Finish(int chain)
     item.headHorizontal = c.horizontal[kHead];
     item.tailHorizontal = c.horizontal[kTail];
     item.hole = c.hole;
+    if (!item.nodes.Reserve(c.nodes))
+        throw std::bad_alloc();
     int previous = kNoNode;
     for (int node = c.end[kHead]; node != kNoNode;) {
         const PoolNode& n = m_pool[static_cast<size_t>(node)];

@@ -6,6 +6,7 @@
 #include "raster/median.h"
 #include "raster/median_network.h"
 #include "raster/packed_bits.h"
+#include "raster/row_bands.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -265,6 +266,50 @@ TEST(ColourMedian, MatchesTheSortingReferenceAtEveryColourDepth)
             }
         }
     }
+}
+
+// Bands side by side borrow their neighbours' rows before these are
+// overwritten: any thread count gives the reference's result.
+TEST(MedianFilter, RowBandsGiveTheReferenceResultAtAnyThreadCount)
+{
+    for (int bitCount : {8, 24}) {
+        for (int size : {3, 5, 9, 15}) {
+            CRasterSrc original;
+            MakeBlotchyImage(original, 23, 600, bitCount, static_cast<unsigned>(bitCount * 3 + size));
+            const bool grey = bitCount == 8;
+            const std::vector<std::uint32_t> expected =
+                grey ? std::vector<std::uint32_t>() : ReferenceMedian<std::uint32_t>(original, size, ColourSample);
+            const std::vector<BYTE> expectedGrey = grey ? ReferenceMedian<BYTE>(original, size, IndexSample)
+                                                        : std::vector<BYTE>();
+            for (int threads : {1, 3, 8}) {
+                SetRowBandThreads(threads);
+                CRasterSrc image;
+                ASSERT_TRUE(image.Copy(original));
+                if (grey) {
+                    ASSERT_TRUE(GreyMedianFilter(image, size));
+                    EXPECT_EQ(Samples<BYTE>(image, IndexSample), expectedGrey) << size << " " << threads;
+                } else {
+                    ASSERT_TRUE(ColorMedianFilter(image, size));
+                    EXPECT_EQ(Samples<std::uint32_t>(image, ColourSample), expected) << size << " " << threads;
+                }
+            }
+        }
+    }
+    for (int size : {3, 7, 15}) {
+        CRasterSrc original;
+        MakeBlotchyImage(original, 70, 600, 1, static_cast<unsigned>(size));
+        const std::vector<int> expected = ReferenceMajority(original, size);
+        for (int threads : {1, 3, 8}) {
+            SetRowBandThreads(threads);
+            CRasterSrc image;
+            ASSERT_TRUE(image.Copy(original));
+            CBinaryMedianFilter filter;
+            ASSERT_TRUE(filter.SetSize(size));
+            ASSERT_TRUE(filter.Apply(image));
+            EXPECT_EQ(Bits(image), expected) << size << " " << threads;
+        }
+    }
+    SetRowBandThreads(0);
 }
 
 TEST(ColourMedian, AWhitePageKeepsWhiteCorners)

@@ -6,6 +6,7 @@
 #include "platform/number_text.h"
 #include "raster/pixel_ops.h"
 #include "raster/raster_template.h"
+#include "raster/row_bands.h"
 
 #include <cmath>
 #include <limits>
@@ -145,6 +146,33 @@ TEST(ApplyTemplate, MatchesTheFormulaPixelByPixelAtEveryDepth)
             }
         }
     }
+}
+
+// Bands side by side borrow the rows of their neighbours before these are
+// overwritten: any thread count gives the formula's result, off-centre and
+// one-row kernels included.
+TEST(ApplyTemplate, RowBandsGiveTheFormulasResultAtAnyThreadCount)
+{
+    for (int bitCount : {8, 16, 24}) {
+        for (const TestKernel& t : Kernels()) {
+            CRasterSrc original, expected;
+            MakeRandomImage(original, 19, 300, bitCount, static_cast<unsigned>(bitCount * 5 + t.w + t.h));
+            if (bitCount == 8)
+                original.SetGreyRamp();
+            ASSERT_TRUE(expected.Copy(original));
+            ReferenceTemplate(expected, t);
+            for (int threads : {1, 3, 8}) {
+                SetRowBandThreads(threads);
+                CRasterSrc image;
+                ASSERT_TRUE(image.Copy(original));
+                CRasterProcess process(image, nullptr);
+                ASSERT_TRUE(process.ApplyTemplate(t.w, t.h, t.cx, t.cy, t.k.data(), t.scale));
+                EXPECT_EQ(StoredBytes(image), StoredBytes(expected))
+                    << bitCount << " bits, " << t.w << "x" << t.h << " kernel, " << threads << " threads";
+            }
+        }
+    }
+    SetRowBandThreads(0);
 }
 
 TEST(ApplyTemplate, BlurLeavesTheBorderAndEdgesGiveTheSizeOfNegativeSums)

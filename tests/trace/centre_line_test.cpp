@@ -42,11 +42,11 @@ std::vector<Chain> Chains(const COutlineList& list)
     std::vector<Chain> chains;
     for (auto* item = list.GetItems().GetHead(); item; item = item->next) {
         Chain chain;
-        for (auto* node = item->value.nodes.GetHead(); node; node = node->next) {
-            EXPECT_EQ(node->value.flag, 0);
-            chain.emplace_back(static_cast<int>(node->value.x), static_cast<int>(node->value.y));
-            EXPECT_EQ(node->value.x, chain.back().first);
-            EXPECT_EQ(node->value.y, chain.back().second);
+        for (const COutlineNode& node : item->value.nodes) {
+            EXPECT_EQ(node.flag, 0);
+            chain.emplace_back(static_cast<int>(node.x), static_cast<int>(node.y));
+            EXPECT_EQ(node.x, chain.back().first);
+            EXPECT_EQ(node.y, chain.back().second);
         }
         chains.push_back(chain);
     }

@@ -30,8 +30,8 @@ COutlineItem MakeItem(const std::vector<std::pair<double, double>>& points, bool
 std::vector<COutlineNode*> NodesOf(COutlineItem& item)
 {
     std::vector<COutlineNode*> nodes;
-    for (ONode<COutlineNode>* n = item.nodes.GetHead(); n; n = n->next)
-        nodes.push_back(&n->value);
+    for (COutlineNode& n : item.nodes)
+        nodes.push_back(&n);
     return nodes;
 }
 

@@ -141,8 +141,8 @@ void TraceCentreLines(CGraph& drawing, const CTraceOption& options)
     const double d = options.GetMaxDis();
     for (const auto* item = list.GetItems().GetHead(); item; item = item->next) {
         std::vector<frDoublePoint> nodes;
-        for (const auto* node = item->value.nodes.GetHead(); node; node = node->next)
-            nodes.push_back({node->value.x, height - 1 - node->value.y});
+        for (const COutlineNode& node : item->value.nodes)
+            nodes.push_back({node.x, height - 1 - node.y});
         const bool closed = item->value.closed && nodes.size() > 3;
         auto polyline = std::make_unique<CPolyLine>();
         polyline->AddPoint(nodes[0].x, nodes[0].y);
