@@ -11,6 +11,7 @@
 
 #include "model/entity.h"
 #include "model/graph.h"
+#include "drawing_compare.h"
 #include "platform/message_box.h"
 #include "raster/raster_library.h"
 
@@ -24,19 +25,6 @@ void Check(bool ok)
 {
     if (!ok)
         std::abort();
-}
-
-// The drawing as WriteProject writes it; empty when it holds no entity.
-std::string Snapshot(CGraph& drawing)
-{
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* memory = open_memstream(&data, &size);
-    const bool written = drawing.WriteProject(memory);
-    std::fclose(memory);
-    std::string bytes = written ? std::string(data, size) : std::string();
-    std::free(data);
-    return bytes;
 }
 
 // A drawing with something in it, so that a failed read shows if it changed it.

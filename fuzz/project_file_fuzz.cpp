@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "model/graph.h"
+#include "drawing_compare.h"
 #include "raster/raster_library.h"
 
 namespace {
@@ -17,19 +18,6 @@ void Check(bool ok)
 {
     if (!ok)
         std::abort();
-}
-
-// The drawing as WriteProject writes it; empty when it holds no entity.
-std::string Snapshot(CGraph& drawing)
-{
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* memory = open_memstream(&data, &size);
-    const bool written = drawing.WriteProject(memory);
-    std::fclose(memory);
-    std::string bytes = written ? std::string(data, size) : std::string();
-    std::free(data);
-    return bytes;
 }
 
 bool Read(CGraph& drawing, const std::string& bytes)

@@ -9,6 +9,7 @@
 #include "raster/raster_layout.h"
 #include "raster/raster_library.h"
 #include "raster/tiff_pages.h"
+#include "raster_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,7 +18,6 @@
 namespace {
 
 // Fuzz-speed limits, not safety ones.
-constexpr std::uint64_t kFuzzMaxPixelBytes = 4u << 20;
 constexpr std::size_t kMaxPages = 8;
 constexpr size_t kMaxInput = 1u << 20;
 
@@ -37,9 +37,7 @@ void Check(FIBITMAP* bitmap, const CDecodeStatus& status)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    InitRasterLibrary();
-    (void)SetMaxRasterPixelBytes(kFuzzMaxPixelBytes);
-    SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDOK; });
+    InitRasterFuzzing();
     return 0;
 }
 

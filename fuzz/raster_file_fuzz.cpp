@@ -10,15 +10,14 @@
 #include "raster/raster_file.h"
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
+#include "raster_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-// Fuzz-speed limits, not safety ones: 4 MiB of pixels (4 megapixels at 8
-// bits) and the first few pages of a TIFF.
-constexpr std::uint64_t kFuzzMaxPixelBytes = 4u << 20;
+// Fuzz-speed limit, not a safety one: the first few pages of a TIFF.
 constexpr int kMaxPages = 8;
 constexpr size_t kMaxInput = 1u << 20;
 
@@ -52,9 +51,7 @@ void Exercise(CRasterSrc& image)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    InitRasterLibrary();
-    (void)SetMaxRasterPixelBytes(kFuzzMaxPixelBytes);
-    SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDOK; });
+    InitRasterFuzzing();
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "raster/raster_file.h"
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
+#include "raster_fuzz.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +19,6 @@
 namespace {
 
 // Fuzz-speed limits, as in the loader's memory target.
-constexpr std::uint64_t kFuzzMaxPixelBytes = 4u << 20;
 constexpr std::size_t kMaxInput = 1u << 20;
 constexpr int kMaxPages = 8;
 
@@ -45,9 +45,7 @@ void Check(bool ok)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    InitRasterLibrary();
-    (void)SetMaxRasterPixelBytes(kFuzzMaxPixelBytes);
-    SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDOK; });
+    InitRasterFuzzing();
     char folder[] = "/tmp/lineweft-raster-path-fuzz-XXXXXX";
     if (!mkdtemp(folder))
         std::abort();

@@ -12,6 +12,7 @@
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
 #include "raster/twain.h"
+#include "fuzz_script.h"
 
 #include <sane/saneopts.h>
 
@@ -26,29 +27,6 @@ namespace {
 constexpr int kMaxPages = 3;
 constexpr std::uint8_t kReadEof = 0xFF;
 constexpr std::uint8_t kReadTooLong = 0xF7;  // claims one byte more than asked
-
-struct Script {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::size_t at = 0;
-
-    bool Empty() const { return at >= size; }
-    std::uint8_t Byte() { return at < size ? data[at++] : 0; }
-    std::int32_t Int()
-    {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= static_cast<std::uint32_t>(Byte()) << (8 * i);
-        return static_cast<std::int32_t>(v);
-    }
-    std::size_t Fill(void* out, std::size_t n)
-    {
-        n = std::min(n, size - std::min(size, at));
-        std::memcpy(out, data + at, n);
-        at += n;
-        return n;
-    }
-};
 
 struct Device {
     Script script;

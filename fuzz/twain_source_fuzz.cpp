@@ -12,6 +12,7 @@
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
 #include "raster/twain.h"
+#include "fuzz_script.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -28,24 +29,6 @@ constexpr int kMaxActions = 48;
 
 // The fuzzer's bytes, read front to back by the source and the driver alike.
 // Once they run out, the source fails every call and reports nothing pending.
-struct Script {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::size_t at = 0;
-
-    bool Empty() const { return at >= size; }
-    std::uint8_t Byte() { return at < size ? data[at++] : 0; }
-    std::uint16_t Word() { return static_cast<std::uint16_t>(Byte() | Byte() << 8); }
-    std::uint32_t Long() { return Word() | static_cast<std::uint32_t>(Word()) << 16; }
-    // Up to n bytes into out; the rest of out stays as it was.
-    void Fill(void* out, std::size_t n)
-    {
-        n = std::min(n, size - std::min(size, at));
-        std::memcpy(out, data + at, n);
-        at += n;
-    }
-};
-
 Script g_script;
 
 TW_UINT16 ReturnCode()

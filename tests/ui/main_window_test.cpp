@@ -33,71 +33,18 @@
 #include "raster/raster_src.h"
 #include "ui/drawing_view.h"
 #include "ui/main_window.h"
-#include "qt_test_app.h"
+#include "desktop_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRasterWidth = 120;
-constexpr int kRasterHeight = 80;
-// The black block of the test raster, in image pixels (rows from the top).
-constexpr int kBlockLeft = 40, kBlockTop = 20, kBlockRight = 80, kBlockBottom = 60;
+// The block raster the tests open.
+constexpr BlockRaster kBlock{};
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public DesktopTest {
 protected:
-    void SetUp() override
-    {
-        TestApp();
-        m_dir = fs::temp_directory_path() / ("lw-main-window-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-        m_previousHook = SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned) {
-            m_messages.push_back(text);
-            return IDOK;
-        });
-    }
-    void TearDown() override
-    {
-        SetMessageBoxHook(std::move(m_previousHook));
-        std::error_code error;
-        fs::remove_all(m_dir, error);
-    }
-
-    std::string PathOf(const std::string& name) const { return (m_dir / name).string(); }
-
-    // An 8-bit grey raster, white with a black block.
-    std::string WriteBlockRaster()
-    {
-        CRasterSrc image;
-        EXPECT_TRUE(image.Create(kRasterWidth, kRasterHeight, 8));
-        image.SetGreyRamp();
-        for (int y = 0; y < kRasterHeight; ++y)
-            for (int x = 0; x < kRasterWidth; ++x) {
-                const bool black = x >= kBlockLeft && x < kBlockRight && y >= kBlockTop && y < kBlockBottom;
-                image.SetPixelIndex(x, y, black ? 0 : 255);
-            }
-        const std::string path = PathOf("block.bmp");
-        EXPECT_TRUE(image.SaveBMP(path));
-        return path;
-    }
-
-    // The colour the view shows at a world point.
-    static QRgb ShownAt(CDrawingView& view, double x, double y)
-    {
-        const QImage& picture = view.RenderedImage();
-        const CFrViewTransform& transform = view.GetDevice().Transform();
-        std::int32_t X = 0, Y = 0;
-        transform.WorldToDevice(x, y, &X, &Y);
-        const int row = transform.DeviceRect().top - Y;
-        EXPECT_TRUE(picture.valid(X, row)) << X << "," << row;
-        return picture.pixel(X, row);
-    }
-
-    static int ChildCount(const CMainFrame& frame) { return static_cast<int>(frame.MdiArea()->subWindowList().size()); }
-
-    fs::path m_dir;
-    std::vector<std::string> m_messages;
-    MessageBoxHook m_previousHook;
+    MainWindowTest() : DesktopTest("lw-main-window") {}
 };
 
 class CNamedStep : public CUndoItem {
@@ -119,21 +66,21 @@ TEST_F(MainWindowTest, OpenedRasterShowsInItsOwnChildWindowFittedToIt)
     EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "block.bmp");
     EXPECT_EQ(frame.ActiveView(), view);
     ASSERT_NE(view->GetGraph().GetRaster(), nullptr);
-    EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetWidth(), kRasterWidth);
+    EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetWidth(), kBlock.width);
     QCoreApplication::processEvents();
 
     // The whole raster is in view, as large as the window allows.
     const CFrZoomBox& box = view->GetDevice().Transform().WorldBox();
     EXPECT_LE(box.xmin, 0.0);
-    EXPECT_GE(box.xmax, kRasterWidth);
+    EXPECT_GE(box.xmax, kBlock.width);
     EXPECT_LE(box.ymin, 0.0);
-    EXPECT_GE(box.ymax, kRasterHeight);
-    EXPECT_LT(box.ymax - box.ymin, kRasterHeight * 1.1);
+    EXPECT_GE(box.ymax, kBlock.height);
+    EXPECT_LT(box.ymax - box.ymin, kBlock.height * 1.1);
     EXPECT_EQ(view->RenderedImage().size(), view->size());
 
     // World y is up: the block's centre (row 40 from the top) is at y 40.
-    EXPECT_LT(qGray(ShownAt(*view, 60, kRasterHeight - 40)), 64);
-    EXPECT_GT(qGray(ShownAt(*view, 10, kRasterHeight - 10)), 192);
+    EXPECT_LT(qGray(ShownAt(*view, 60, kBlock.height - 40)), 64);
+    EXPECT_GT(qGray(ShownAt(*view, 10, kBlock.height - 10)), 192);
     EXPECT_TRUE(m_messages.empty());
 }
 

@@ -28,45 +28,22 @@
 #include "ui/drawing_view.h"
 #include "ui/main_window.h"
 #include "ui/property_list_widget.h"
-#include "qt_test_app.h"
+#include "desktop_fixture.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::vector<std::string> kDrawingRows{"Drawing Properties", "Current Layer", "Current Color", "Current Width"};
 constexpr int kLayerRow = 1, kColorRow = 2, kWidthRow = 3, kUnitRow = 4;
 
-class PropertyViewTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        TestApp();
-        m_dir = fs::temp_directory_path() / ("lw-property-view-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-        // Closing a changed drawing asks: discard it.
-        m_previousHook = SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDNO; });
-    }
-    void TearDown() override
-    {
-        SetMessageBoxHook(std::move(m_previousHook));
-        std::error_code error;
-        fs::remove_all(m_dir, error);
-    }
+// White, with a black block to trace.
+constexpr BlockRaster kPlain{40, 30, 10, 8, 30, 22};
 
-    // White, with a black block to trace.
-    std::string WriteRaster()
-    {
-        CRasterSrc image;
-        EXPECT_TRUE(image.Create(40, 30, 8));
-        image.SetGreyRamp();
-        for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 40; ++x)
-                image.SetPixelIndex(x, y, x >= 10 && x < 30 && y >= 8 && y < 22 ? 0 : 255);
-        const std::string path = (m_dir / "plain.bmp").string();
-        EXPECT_TRUE(image.SaveBMP(path));
-        return path;
-    }
+class PropertyViewTest : public DesktopTest {
+protected:
+    // Closing a changed drawing asks: discard it.
+    PropertyViewTest() : DesktopTest("lw-property-view", IDNO) {}
+
+    std::string WriteRaster() { return WriteBlockRaster(kPlain, "plain.bmp"); }
 
     static std::vector<std::string> RowNames(CPropertyListWidget& list)
     {
@@ -117,9 +94,6 @@ protected:
         edit->setModified(true);
         emit edit->editingFinished();
     }
-
-    fs::path m_dir;
-    MessageBoxHook m_previousHook;
 };
 
 TEST_F(PropertyViewTest, ListShowsTheActiveDrawingsRowsWithTheUnitRowOnlyForARaster)

@@ -27,16 +27,12 @@
 #include "ui/color_picker.h"
 #include "ui/drawing_view.h"
 #include "ui/main_window.h"
-#include "qt_test_app.h"
+#include "desktop_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr int kWidth = 120;
-constexpr int kHeight = 80;
-// The black block, in image pixels (rows from the top), ends excluded.
-constexpr int kBlockLeft = 40, kBlockTop = 20, kBlockRight = 80, kBlockBottom = 60;
+// The block raster the tests open.
+constexpr BlockRaster kBlock{};
 constexpr int kWhite = 255, kBlack = 0;
 const char* const kOptionKey = "Software\\Korvane\\Lineweft\\Option";
 
@@ -55,63 +51,19 @@ std::vector<BYTE> ImageBytes(const CRasterSrc& image)
 }
 
 // Image row of a world y and the world y of the middle of a row.
-double RowToWorld(int row) { return kHeight - row - 0.25; }
+double RowToWorld(int row) { return kBlock.height - row - 0.25; }
 
-class RasterTools : public ::testing::Test {
+class RasterTools : public DesktopTest {
 protected:
-    void SetUp() override
-    {
-        TestApp();
-        m_dir = fs::temp_directory_path() / ("lw-raster-tools-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-        m_previousHook = SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned) -> int {
-            m_messages.push_back(text);
-            if (m_answers.empty())
-                return IDOK;
-            const int answer = m_answers.front();
-            m_answers.pop_front();
-            return answer;
-        });
-    }
-    void TearDown() override
-    {
-        SetMessageBoxHook(std::move(m_previousHook));
-        std::error_code error;
-        fs::remove_all(m_dir, error);
-    }
-
-    std::string PathOf(const std::string& name) const { return (m_dir / name).string(); }
-
-    // An 8-bit grey raster, white with a black block.
-    std::string WriteBlockRaster()
-    {
-        CRasterSrc image;
-        EXPECT_TRUE(image.Create(kWidth, kHeight, 8));
-        image.SetGreyRamp();
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                const bool black = x >= kBlockLeft && x < kBlockRight && y >= kBlockTop && y < kBlockBottom;
-                image.SetPixelIndex(x, y, black ? kBlack : kWhite);
-            }
-        const std::string path = PathOf("block.bmp");
-        EXPECT_TRUE(image.SaveBMP(path));
-        return path;
-    }
+    RasterTools() : DesktopTest("lw-raster-tools") {}
 
     // Grey strokes a few pixels wide, as a scan of a line drawing holds.
     std::string WriteStrokesRaster()
     {
-        CRasterSrc strokes;
-        EXPECT_TRUE(strokes.Create(kWidth, kHeight, 8));
-        strokes.SetGreyRamp();
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                const bool bar = (y >= 20 && y < 24 && x >= 10 && x < 110) || (x >= 60 && x < 64 && y >= 30 && y < 75);
-                strokes.SetPixelIndex(x, y, bar ? 40 : 230);
-            }
-        const std::string path = PathOf("strokes.bmp");
-        EXPECT_TRUE(strokes.SaveBMP(path));
-        return path;
+        return WriteGreyRaster("strokes.bmp", kBlock.width, kBlock.height, [](int x, int y) {
+            const bool bar = (y >= 20 && y < 24 && x >= 10 && x < 110) || (x >= 60 && x < 64 && y >= 30 && y < 75);
+            return bar ? 40 : 230;
+        });
     }
 
     static CRasterSrc& Image(CDrawingView& view) { return view.GetGraph().GetRaster()->GetImage(); }
@@ -147,12 +99,6 @@ protected:
         Mouse(target, QEvent::MouseButtonRelease, at, button);
     }
 
-    static int ChildCount(const CMainFrame& frame) { return static_cast<int>(frame.MdiArea()->subWindowList().size()); }
-
-    fs::path m_dir;
-    std::vector<std::string> m_messages;
-    std::deque<int> m_answers;
-    MessageBoxHook m_previousHook;
 };
 
 // Runs one handler on each modal dialog that comes up, in order.
@@ -264,7 +210,7 @@ TEST_F(RasterTools, MouseDrivesTheWindowPolygonAndBrushTools)
     ASSERT_NE(view, nullptr);
     QCoreApplication::processEvents();
     const std::vector<BYTE> original = ImageBytes(Image(*view));
-    const int blockPixels = (kBlockRight - kBlockLeft) * (kBlockBottom - kBlockTop);
+    const int blockPixels = (kBlock.right - kBlock.left) * (kBlock.bottom - kBlock.top);
     ASSERT_EQ(CountIndex(Image(*view), kBlack), blockPixels);
 
     // A window dragged over the block's left half erases it.
@@ -291,7 +237,7 @@ TEST_F(RasterTools, MouseDrivesTheWindowPolygonAndBrushTools)
     // what is left of the block.
     view->SetRasterTool(RasterTool::EraseBrush);
     Click(*view, PixelOf(*view, 70, 40));
-    EXPECT_EQ(Image(*view).GetPixelIndex(kBlockRight - 1, kBlockBottom - 1), kWhite);
+    EXPECT_EQ(Image(*view).GetPixelIndex(kBlock.right - 1, kBlock.bottom - 1), kWhite);
     EXPECT_EQ(Image(*view).GetPixelIndex(101, 30), kWhite);
     EXPECT_EQ(Image(*view).GetPixelIndex(102, 30), kBlack);  // the square's right edge is left out
 

@@ -1,0 +1,109 @@
+#pragma once
+// What the desktop tests share: the application, a temporary folder, the
+// message boxes recorded and answered from a script, and a raster with a
+// black block to open.
+#include <QImage>
+#include <QMdiArea>
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/message_box.h"
+#include "raster/raster_src.h"
+#include "ui/drawing_view.h"
+#include "ui/main_window.h"
+#include "qt_test_app.h"
+
+// A white 8-bit grey raster with a black block, in image pixels (rows from
+// the top), ends excluded.
+struct BlockRaster {
+    int width = 120, height = 80;
+    int left = 40, top = 20, right = 80, bottom = 60;
+};
+
+class DesktopTest : public ::testing::Test {
+protected:
+    // The folder is named after the test file and the process, so parallel runs keep apart.
+    explicit DesktopTest(std::string folder, int defaultAnswer = IDOK)
+        : m_folder(std::move(folder)), m_defaultAnswer(defaultAnswer)
+    {
+    }
+
+    void SetUp() override
+    {
+        TestApp();
+        m_dir = std::filesystem::temp_directory_path() / (m_folder + "-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_dir);
+        m_previousHook = SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned) -> int {
+            m_messages.push_back(text);
+            if (m_answers.empty())
+                return m_defaultAnswer;
+            const int answer = m_answers.front();
+            m_answers.pop_front();
+            return answer;
+        });
+    }
+    void TearDown() override
+    {
+        SetMessageBoxHook(std::move(m_previousHook));
+        std::error_code error;
+        std::filesystem::remove_all(m_dir, error);
+    }
+
+    std::string PathOf(const std::string& name) const { return (m_dir / name).string(); }
+
+    // An 8-bit grey raster saved in the folder; grey(x, y) is the level of
+    // each pixel, rows from the top.
+    template <typename Grey>
+    std::string WriteGreyRaster(const std::string& name, int width, int height, Grey grey)
+    {
+        CRasterSrc image;
+        EXPECT_TRUE(image.Create(width, height, 8));
+        image.SetGreyRamp();
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                image.SetPixelIndex(x, y, grey(x, y));
+        const std::string path = PathOf(name);
+        EXPECT_TRUE(image.SaveBMP(path));
+        return path;
+    }
+
+    std::string WriteBlockRaster(const BlockRaster& block = {}, const std::string& name = "block.bmp")
+    {
+        return WriteGreyRaster(name, block.width, block.height, [&block](int x, int y) {
+            const bool black = x >= block.left && x < block.right && y >= block.top && y < block.bottom;
+            return black ? 0 : 255;
+        });
+    }
+
+    // The colour the view shows at a world point.
+    static QRgb ShownAt(CDrawingView& view, double x, double y)
+    {
+        const QImage& picture = view.RenderedImage();
+        const CFrViewTransform& transform = view.GetDevice().Transform();
+        std::int32_t X = 0, Y = 0;
+        transform.WorldToDevice(x, y, &X, &Y);
+        const int row = transform.DeviceRect().top - Y;
+        EXPECT_TRUE(picture.valid(X, row)) << X << "," << row;
+        return picture.pixel(X, row);
+    }
+
+    static int ChildCount(const CMainFrame& frame) { return static_cast<int>(frame.MdiArea()->subWindowList().size()); }
+
+    std::filesystem::path m_dir;
+    std::vector<std::string> m_messages;
+    // Answers for the next message boxes, in order; then the default.
+    std::deque<int> m_answers;
+
+private:
+    std::string m_folder;
+    int m_defaultAnswer;
+    MessageBoxHook m_previousHook;
+};
