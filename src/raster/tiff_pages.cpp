@@ -169,6 +169,11 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     // Colours the library converts pass through a 32-bit copy on their way in.
     std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
     TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    // Colour spaces with fewer samples than their channels make the library
+    // assert while copying pixels.
+    if ((photometric == PHOTOMETRIC_RGB && samples < 3) || (photometric == PHOTOMETRIC_SEPARATED && samples < 4))
+        return fail(RasterLoadError::kUnsupportedLayout,
+                    FormatC("%u samples per pixel for a colour page", unsigned{samples}));
     unsigned declaredBits = bits * samples;
     if (photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_SEPARATED ||
         photometric == PHOTOMETRIC_CIELAB || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)

@@ -496,4 +496,16 @@ TEST(RasterReaders, SampleLayoutsWithoutAReaderAreUnsupportedNotDamaged)
                                            {277, 3, 5}, {278, 3, 3}, {338, 3, 2}},
                                           std::vector<BYTE>(60, 0x40)));
     EXPECT_EQ(LoadError(folder / "cmyka.tif"), RasterLoadError::kUnsupportedLayout);
+
+    // Colour pages with fewer samples than channels made the library abort:
+    // CMYK of two planes apart (a fuzzer's find), RGB of two samples.
+    WriteBytes(folder / "cmyk2.tif",
+               Tiff({{256, 3, 4}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 5}, {277, 3, 2}, {278, 3, 3},
+                     {284, 3, 2}, {338, 3, 2}},
+                    std::vector<BYTE>(24, 0x40)));
+    EXPECT_EQ(LoadError(folder / "cmyk2.tif"), RasterLoadError::kUnsupportedLayout);
+    WriteBytes(folder / "rg.tif", Tiff({{256, 3, 4}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 2},
+                                        {277, 3, 2}, {278, 3, 3}},
+                                       std::vector<BYTE>(24, 0x40)));
+    EXPECT_EQ(LoadError(folder / "rg.tif"), RasterLoadError::kUnsupportedLayout);
 }
