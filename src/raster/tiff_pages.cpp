@@ -22,6 +22,23 @@ constexpr double kUnknownCodecBytesPerByte = 1e5;
 // most 8 million bytes in 6 kB, deflate expands at most 1032 times, a
 // Huffman-coded JPEG needs a bit per 8 x 8 block of each sample, a fax
 // code at least a bit per row.
+// The sample layouts the image library copies safely for each colour space;
+// others (a palette of four samples, CMYK of two) make it abort or write
+// through a null row while copying pixels.
+bool LibraryTakesLayout(unsigned photometric, unsigned samples, unsigned bits)
+{
+    switch (photometric) {
+    case PHOTOMETRIC_MINISWHITE:
+    case PHOTOMETRIC_MINISBLACK: return samples == 1 || (samples == 2 && bits >= 8);
+    case PHOTOMETRIC_PALETTE: return samples == 1 && bits <= 8;
+    case PHOTOMETRIC_RGB: return (samples == 3 || samples == 4) && bits >= 8;
+    case PHOTOMETRIC_SEPARATED: return samples >= 4 && bits >= 8;
+    case PHOTOMETRIC_YCBCR:
+    case PHOTOMETRIC_CIELAB: return samples >= 3 && bits >= 8;
+    default: return true;
+    }
+}
+
 double MaxExpansion(unsigned compression, std::uint64_t rowBytes, unsigned samples)
 {
     switch (compression) {
@@ -169,11 +186,10 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     // Colours the library converts pass through a 32-bit copy on their way in.
     std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
     TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-    // Colour spaces with fewer samples than their channels make the library
-    // assert while copying pixels.
-    if ((photometric == PHOTOMETRIC_RGB && samples < 3) || (photometric == PHOTOMETRIC_SEPARATED && samples < 4))
+    if (!LibraryTakesLayout(photometric, samples, bits))
         return fail(RasterLoadError::kUnsupportedLayout,
-                    FormatC("%u samples per pixel for a colour page", unsigned{samples}));
+                    FormatC("%u samples of %u bits for photometric %u", unsigned{samples}, unsigned{bits},
+                            unsigned{photometric}));
     unsigned declaredBits = bits * samples;
     if (photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_SEPARATED ||
         photometric == PHOTOMETRIC_CIELAB || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)

@@ -508,4 +508,13 @@ TEST(RasterReaders, SampleLayoutsWithoutAReaderAreUnsupportedNotDamaged)
                                         {277, 3, 2}, {278, 3, 3}},
                                        std::vector<BYTE>(24, 0x40)));
     EXPECT_EQ(LoadError(folder / "rg.tif"), RasterLoadError::kUnsupportedLayout);
+    // A palette page of four 4-bit samples made the library write through a
+    // null row: the fuzzer's input, past its format-choosing byte.
+    std::ifstream seed(std::filesystem::path(LW_TEST_DATA_DIR) / ".." / ".." / "fuzz" / "corpus" / "raster_decoders" /
+                           "tiff_palette_four_samples",
+                       std::ios::binary);
+    std::vector<BYTE> found((std::istreambuf_iterator<char>(seed)), std::istreambuf_iterator<char>());
+    ASSERT_GT(found.size(), 8u);
+    WriteBytes(folder / "palette4.tif", std::vector<BYTE>(found.begin() + 1, found.end()));
+    EXPECT_EQ(LoadError(folder / "palette4.tif"), RasterLoadError::kUnsupportedLayout);
 }
