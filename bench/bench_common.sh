@@ -21,7 +21,7 @@ bench_compile() {
   local name="$1"
   shift
   c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" "$root/bench/$name.cpp" \
-    "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" "$@" -lfreeimage -lEMF -lz -pthread \
+    "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" "$@" -lfreeimage -ltiff -lEMF -lz -pthread \
     -o "$build/$name"
 }
 
