@@ -59,6 +59,10 @@ public:
             const int result = OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options);
             if (result == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
+            // The chain is done with: on a page of millions of nodes the
+            // chains and the polylines made of them would otherwise peak
+            // together.
+            node->value.nodes.RemoveAll();
             if (polyline)
                 m_layer.AddEntity(polyline.release());
             ++done;
@@ -179,6 +183,10 @@ DWORD CDoAllThread::Run()
     if (solid ? !toLayer.AddPolygonSets(connections, items.GetCount()) : !toLayer.AddPolylines(items))
         return 0;
     SendProgressEnd(text.c_str());
+    // Post-processing works on the layer alone; the polygon sets' connections
+    // still point into the items.
+    if (!solid)
+        items.RemoveAll();
 
     if (method == TRACE_CENTER_LINE) {
         if (RunPostProcessing(drawing, this, m_options))
