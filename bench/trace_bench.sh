@@ -8,8 +8,9 @@
 #   own size;
 # - the one-bit A0 page (potrace's PBM; Lineweft reads the Group 4 TIFF made
 #   from it, the same pixels), single-threaded, against `potrace -b dxf`:
-#   outline and centre line with post-processing, and the peak memory beside
-#   the one-bit raster's size;
+#   outline and centre line with post-processing, and the peak memory less
+#   the entities' own (the peak of reading the traced file back) against the
+#   one-bit raster's size;
 # - a small drawing (2000 x 1500, the top left of the one-bit page) as a
 #   whole process against potrace.
 #
@@ -69,11 +70,16 @@ bench_measure bit-centerline "$lineweft" trace "$data/a0-page.tif" -o "$work/bit
 goal "outline / potrace" "$(echo "$bit_outline_s / $potrace_s" | bc -l)" 0.3
 goal "centre line with post-processing / potrace" "$(echo "$bit_centerline_s / $potrace_s" | bc -l)" 0.5
 bit_mb=$(mb "$data/a0-page.pbm")
+# The entities' own memory: the peak of reading the traced file back, less
+# that of reading an empty drawing (the process itself).
+printf '0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n' >"$work/empty.dxf"
+bench_measure read-empty "$lineweft" info "$work/empty.dxf"
 for method in outline centerline; do
-  # The entities' own memory is not visible from outside: the peak is shown
-  # beside four times the one-bit raster, the rest is items and entities.
-  printf '%-46s %6.0f MB  (4 x one-bit raster: %.0f MB)\n' "$method peak, one-bit input" \
-    "$(peak_mb "bit-$method")" "$(echo "4 * $bit_mb" | bc -l)"
+  bench_measure "read-$method" "$lineweft" info "$work/bit-$method.dxf"
+  entities=$(echo "$(peak_mb "read-$method") - $(peak_mb read-empty)" | bc -l)
+  printf '%-46s %6.0f MB  (entities %.0f MB, one-bit raster %.0f MB)\n' "$method peak, one-bit input" \
+    "$(peak_mb "bit-$method")" "$entities" "$bit_mb"
+  goal "$method (peak - entities) / one-bit raster" "$(echo "($(peak_mb "bit-$method") - $entities) / $bit_mb" | bc -l)" 4
 done
 
 echo
