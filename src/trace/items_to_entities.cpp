@@ -10,6 +10,7 @@
 #include "model/polygon_set.h"
 #include "model/polyline.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/polygon_cleanup.h"
 #include "trace/straighten.h"
@@ -27,6 +28,8 @@ constexpr int kNoiseDpi = 50;
 constexpr double kShortCentreLine = 3.0;
 // An outline of three vertices shorter than this is a speck.
 constexpr double kShortOutline = 3.5;
+// Bands of chains per pool thread when chains are simplified ahead.
+constexpr int kChainBandsPerThread = 4;
 
 double Distance(double ax, double ay, double bx, double by)
 {
@@ -129,7 +132,7 @@ std::unique_ptr<CPolyLine> NodesToPolyline(const std::vector<COutlineNode>& node
 
 // Throws std::bad_alloc.
 int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& out, int dpi,
-                   const CTraceOption& options)
+                   const CTraceOption& options, CSimplifiedChain* simplified)
 {
     const double maxDis = options.GetMaxDis();
     if (maxDis < kNoSimplification) {
@@ -145,11 +148,17 @@ int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& o
     }
 
     std::vector<COutlineNode> kept;
-    std::vector<COutlineNode*> nodes = CollectNodes(item);
-    if (item.closed)
-        StartClosedChainAtCorner(nodes);
-    if (!SimplifyNodes(nodes, item.closed != 0, kept, CChordSearch{maxDis, options.i_SearchStepCap}))
-        return ITEM_SIMPLIFY_FAILED;
+    if (simplified && simplified->ready) {
+        if (simplified->result != ITEM_DONE)
+            return simplified->result;
+        kept.swap(simplified->kept);
+    } else {
+        std::vector<COutlineNode*> nodes = CollectNodes(item);
+        if (item.closed)
+            StartClosedChainAtCorner(nodes);
+        if (!SimplifyNodes(nodes, item.closed != 0, kept, CChordSearch{maxDis, options.i_SearchStepCap}))
+            return ITEM_SIMPLIFY_FAILED;
+    }
     std::unique_ptr<CPolyLine> polyline = NodesToPolyline(kept, item.closed != 0, height);
     if (polyline->IsDegenerate())
         return ITEM_TOO_SMALL;
@@ -310,14 +319,52 @@ bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out, const CCho
     }
 }
 
+void SimplifyChains(std::span<COutlineItem* const> items, const CTraceOption& options,
+                    std::vector<CSimplifiedChain>& out)
+{
+    out.clear();
+    out.resize(items.size());
+    const double maxDis = options.GetMaxDis();
+    if (maxDis < kNoSimplification)
+        return;
+    const CChordSearch search{maxDis, options.i_SearchStepCap};
+    const int count = static_cast<int>(items.size());
+    // Chains differ widely in length: more bands than threads even it out.
+    const int bands = std::min(count, GetRowBandThreads() * kChainBandsPerThread);
+    RunBands(bands, [&](int b) {
+        int i0 = 0;
+        int i1 = 0;
+        RowBandOf(count, bands, b, i0, i1);
+        for (int i = i0; i < i1; ++i) {
+            CSimplifiedChain& chain = out[static_cast<std::size_t>(i)];
+            COutlineItem* item = items[static_cast<std::size_t>(i)];
+            if (!item || item->GetNodeCount() < 2)
+                continue;  // left for OutlineItemToPolyline to report
+            try {
+                std::vector<COutlineNode*> nodes = CollectNodes(*item);
+                if (item->closed)
+                    StartClosedChainAtCorner(nodes);
+                chain.result = SimplifyNodes(nodes, item->closed != 0, chain.kept, search) ? ITEM_DONE
+                                                                                          : ITEM_SIMPLIFY_FAILED;
+            } catch (const std::bad_alloc&) {
+                chain.kept = {};
+                chain.result = ITEM_NO_MEMORY;
+            }
+            chain.ready = true;
+        }
+    });
+}
+
 int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::unique_ptr<CPolyLine>& out, int dpi,
-                          const CTraceOption& options)
+                          const CTraceOption& options, CSimplifiedChain* simplified)
 {
     out.reset();
     if (!item)
         return ITEM_NO_NODES;
+    if (simplified && simplified->ready && simplified->result == ITEM_NO_MEMORY)
+        return ITEM_NO_MEMORY;
     try {
-        return ItemToPolyline(*item, raster.GetHeight(), out, dpi, options);
+        return ItemToPolyline(*item, raster.GetHeight(), out, dpi, options, simplified);
     } catch (const std::bad_alloc&) {
         out.reset();
         return ITEM_NO_MEMORY;
@@ -326,11 +373,12 @@ int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::uni
 
 int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
                                    std::unique_ptr<CPolyPolygon>& out, int dpi, CCommonThread* thread,
-                                   DWORD& counter, double share, const CTraceOption& options)
+                                   DWORD& counter, double share, const CTraceOption& options,
+                                   CSimplifiedChain* simplified)
 {
     out.reset();
     std::unique_ptr<CPolyLine> outline;
-    if (OutlineItemToPolyline(connection.outer, raster, outline, dpi, options) == ITEM_NO_MEMORY)
+    if (OutlineItemToPolyline(connection.outer, raster, outline, dpi, options, simplified) == ITEM_NO_MEMORY)
         return ITEM_NO_MEMORY;
     if (!outline)
         return ITEM_DONE;
@@ -345,7 +393,8 @@ int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const C
 
         const ONode<COutlineItem*>* hole = connection.holes.GetHead();
         for (UINT k = 0; hole && k < connection.holes.GetCount(); ++k, hole = hole->next) {
-            if (OutlineItemToPolyline(hole->value, raster, outline, dpi, options) == ITEM_NO_MEMORY)
+            if (OutlineItemToPolyline(hole->value, raster, outline, dpi, options,
+                                      simplified ? simplified + 1 + k : nullptr) == ITEM_NO_MEMORY)
                 return ITEM_NO_MEMORY;
             AdvanceBar(thread, counter, share);
             if (outline) {

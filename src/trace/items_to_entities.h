@@ -65,19 +65,38 @@ void SnapChordEnds(CChainNodes nodes, std::size_t i, std::size_t j);
 [[nodiscard]] bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out,
                                 const CChordSearch& search);
 
+// The simplification a polyline starts from, done ahead of making it. It
+// makes no entity, so the chains of a run are simplified on the row-band
+// pool while the polylines, whose entity ids must follow the chain order,
+// are made one after another.
+struct CSimplifiedChain {
+    bool ready = false;   // false: simplify when the polyline is made
+    int result = ITEM_DONE;  // or ITEM_SIMPLIFY_FAILED, ITEM_NO_MEMORY
+    std::vector<COutlineNode> kept;
+};
+// Simplifies each chain as OutlineItemToPolyline would (snapping its nodes),
+// on the row-band pool; out gets one record per chain.
+void SimplifyChains(std::span<COutlineItem* const> items, const CTraceOption& options,
+                    std::vector<CSimplifiedChain>& out);
+
 // One polyline from one chain, with the options the run started with (the
 // method, its straighten distance and the search step cap). `dpi` is the
 // raster's resolution. out is null unless a polyline was made and kept; a
-// closed chain gives a closed polyline. Returns one of the ITEM_ codes.
+// closed chain gives a closed polyline. Returns one of the ITEM_ codes. A
+// ready simplification of the chain (SimplifyChains) is used and emptied.
 [[nodiscard]] int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster,
-                                        std::unique_ptr<CPolyLine>& out, int dpi, const CTraceOption& options);
+                                        std::unique_ptr<CPolyLine>& out, int dpi, const CTraceOption& options,
+                                        CSimplifiedChain* simplified = nullptr);
 
 // One polygon set from a connection: the outer chain first, then the holes
 // in order, each closed; the seed point is the connection's inner point in
 // drawing coordinates. With a thread, each chain made moves the bar to
 // trunc(++counter x share). out is null when the outer chain gave no
 // polyline. ITEM_DONE, or ITEM_NO_MEMORY with nothing made.
+// simplified, when given, holds the connection's chains ready in the same
+// order (outer, then holes).
 [[nodiscard]] int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
                                                  std::unique_ptr<CPolyPolygon>& out, int dpi,
                                                  CCommonThread* thread, DWORD& counter, double share,
-                                                 const CTraceOption& options);
+                                                 const CTraceOption& options,
+                                                 CSimplifiedChain* simplified = nullptr);

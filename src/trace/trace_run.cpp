@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "model/graph.h"
 #include "model/layer.h"
@@ -23,6 +24,8 @@ namespace {
 constexpr double kCmPerInch = 2.54;
 constexpr double kCmPerMetre = 100.0;
 constexpr double kFullBar = 100.0;
+// Chains simplified on the pool at a time before their entities are made.
+constexpr std::size_t kChainsPerChunk = 4096;
 
 // The raster's horizontal resolution in dots per inch, rounded.
 int RasterDpi(CRasterSrc& raster)
@@ -54,9 +57,21 @@ public:
         DWORD done = 0;
         DWORD lastSent = ~DWORD{0};
         auto* node = items.GetHead();
+        std::vector<COutlineItem*> chunk;
+        std::vector<CSimplifiedChain> simplified;
+        std::size_t next = 0;
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
+            if (next == chunk.size()) {
+                // The next chunk of chains is simplified on the pool.
+                chunk.clear();
+                for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + chunk.size() < count; n = n->next)
+                    chunk.push_back(&n->value);
+                SimplifyChains(chunk, m_options, simplified);
+                next = 0;
+            }
             std::unique_ptr<CPolyLine> polyline;
-            const int result = OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options);
+            const int result =
+                OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options, &simplified[next++]);
             if (result == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             if (polyline)
@@ -83,10 +98,29 @@ public:
         DWORD counter = 0;
         const UINT count = connections.GetCount();
         auto* node = connections.GetHead();
+        std::vector<COutlineItem*> chunk;
+        std::vector<CSimplifiedChain> simplified;
+        std::vector<std::size_t> first;  // a connection's first chain in the chunk
+        std::size_t next = 0;
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
+            if (next == first.size()) {
+                // The chains of the next connections are simplified on the pool.
+                chunk.clear();
+                first.clear();
+                for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + first.size() < count; n = n->next) {
+                    first.push_back(chunk.size());
+                    chunk.push_back(n->value.outer);
+                    const ONode<COutlineItem*>* hole = n->value.holes.GetHead();
+                    for (UINT k = 0; hole && k < n->value.holes.GetCount(); ++k, hole = hole->next)
+                        chunk.push_back(hole->value);
+                }
+                SimplifyChains(chunk, m_options, simplified);
+                next = 0;
+            }
             std::unique_ptr<CPolyPolygon> polygon;
             const int result = OutlineConnectionToPolyPolygon(node->value, m_raster, polygon, m_dpi, &m_thread,
-                                                              counter, share, m_options);
+                                                              counter, share, m_options,
+                                                              &simplified[first[next++]]);
             if (result == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             if (m_thread.IsStopRequested())
