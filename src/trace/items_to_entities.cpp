@@ -8,6 +8,7 @@
 #include <new>
 
 #include "model/polygon_set.h"
+#include "model/entity.h"
 #include "model/polyline.h"
 #include "raster/raster_src.h"
 #include "raster/row_bands.h"
@@ -28,7 +29,7 @@ constexpr int kNoiseDpi = 50;
 constexpr double kShortCentreLine = 3.0;
 // An outline of three vertices shorter than this is a speck.
 constexpr double kShortOutline = 3.5;
-// Bands of chains per pool thread when chains are simplified ahead.
+// Bands of chains per pool thread when polylines are made ahead.
 constexpr int kChainBandsPerThread = 4;
 
 double Distance(double ax, double ay, double bx, double by)
@@ -117,9 +118,16 @@ double DrawingY(double y, int height)
     return height - y - 1.0;
 }
 
-std::unique_ptr<CPolyLine> NodesToPolyline(const std::vector<COutlineNode>& nodes, bool closed, int height)
+// A polyline with an id, or without one when made ahead on the pool.
+std::unique_ptr<CPolyLine> NewPolyline(bool deferId)
 {
-    auto polyline = std::make_unique<CPolyLine>();
+    return deferId ? std::make_unique<CPolyLine>(CEntity::DeferredId{}) : std::make_unique<CPolyLine>();
+}
+
+std::unique_ptr<CPolyLine> NodesToPolyline(const std::vector<COutlineNode>& nodes, bool closed, int height,
+                                           bool deferId)
+{
+    auto polyline = NewPolyline(deferId);
     if (closed) {
         // A closed chain's last node stands for its first.
         polyline->AddPoint(nodes.back().x, DrawingY(nodes.back().y, height));
@@ -130,15 +138,18 @@ std::unique_ptr<CPolyLine> NodesToPolyline(const std::vector<COutlineNode>& node
     return polyline;
 }
 
-// Throws std::bad_alloc.
+// Throws std::bad_alloc. made: a polyline was made (and took an id unless
+// deferId), whether or not it was kept.
 int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& out, int dpi,
-                   const CTraceOption& options, CSimplifiedChain* simplified)
+                   const CTraceOption& options, bool deferId, bool& made)
 {
+    made = false;
     const double maxDis = options.GetMaxDis();
     if (maxDis < kNoSimplification) {
         if (item.GetNodeCount() < 2)
             return ITEM_NO_NODES;
-        auto polyline = std::make_unique<CPolyLine>();
+        auto polyline = NewPolyline(deferId);
+        made = true;
         for (const COutlineNode& node : item.nodes)
             polyline->AddPoint(node.x, DrawingY(node.y, height));
         polyline->m_Closed = item.closed != 0;
@@ -148,18 +159,13 @@ int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& o
     }
 
     std::vector<COutlineNode> kept;
-    if (simplified && simplified->ready) {
-        if (simplified->result != ITEM_DONE)
-            return simplified->result;
-        kept.swap(simplified->kept);
-    } else {
-        std::vector<COutlineNode*> nodes = CollectNodes(item);
-        if (item.closed)
-            StartClosedChainAtCorner(nodes);
-        if (!SimplifyNodes(nodes, item.closed != 0, kept, CChordSearch{maxDis, options.i_SearchStepCap}))
-            return ITEM_SIMPLIFY_FAILED;
-    }
-    std::unique_ptr<CPolyLine> polyline = NodesToPolyline(kept, item.closed != 0, height);
+    std::vector<COutlineNode*> nodes = CollectNodes(item);
+    if (item.closed)
+        StartClosedChainAtCorner(nodes);
+    if (!SimplifyNodes(nodes, item.closed != 0, kept, CChordSearch{maxDis, options.i_SearchStepCap}))
+        return ITEM_SIMPLIFY_FAILED;
+    std::unique_ptr<CPolyLine> polyline = NodesToPolyline(kept, item.closed != 0, height, deferId);
+    made = true;
     if (polyline->IsDegenerate())
         return ITEM_TOO_SMALL;
     StraightenPolyline(*polyline, options);
@@ -319,15 +325,12 @@ bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out, const CCho
     }
 }
 
-void SimplifyChains(std::span<COutlineItem* const> items, const CTraceOption& options,
-                    std::vector<CSimplifiedChain>& out)
+void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi,
+                   const CTraceOption& options, std::vector<CPreparedChain>& out)
 {
     out.clear();
     out.resize(items.size());
-    const double maxDis = options.GetMaxDis();
-    if (maxDis < kNoSimplification)
-        return;
-    const CChordSearch search{maxDis, options.i_SearchStepCap};
+    const int height = raster.GetHeight();
     const int count = static_cast<int>(items.size());
     // Chains differ widely in length: more bands than threads even it out.
     const int bands = std::min(count, GetRowBandThreads() * kChainBandsPerThread);
@@ -336,35 +339,42 @@ void SimplifyChains(std::span<COutlineItem* const> items, const CTraceOption& op
         int i1 = 0;
         RowBandOf(count, bands, b, i0, i1);
         for (int i = i0; i < i1; ++i) {
-            CSimplifiedChain& chain = out[static_cast<std::size_t>(i)];
+            CPreparedChain& chain = out[static_cast<std::size_t>(i)];
+            chain.ready = true;
             COutlineItem* item = items[static_cast<std::size_t>(i)];
-            if (!item || item->GetNodeCount() < 2)
-                continue;  // left for OutlineItemToPolyline to report
+            if (!item) {
+                chain.result = ITEM_NO_NODES;
+                continue;
+            }
             try {
-                std::vector<COutlineNode*> nodes = CollectNodes(*item);
-                if (item->closed)
-                    StartClosedChainAtCorner(nodes);
-                chain.result = SimplifyNodes(nodes, item->closed != 0, chain.kept, search) ? ITEM_DONE
-                                                                                          : ITEM_SIMPLIFY_FAILED;
+                chain.result = ItemToPolyline(*item, height, chain.polyline, dpi, options, true, chain.made);
             } catch (const std::bad_alloc&) {
-                chain.kept = {};
+                chain.polyline.reset();
                 chain.result = ITEM_NO_MEMORY;
             }
-            chain.ready = true;
         }
     });
 }
 
 int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::unique_ptr<CPolyLine>& out, int dpi,
-                          const CTraceOption& options, CSimplifiedChain* simplified)
+                          const CTraceOption& options, CPreparedChain* prepared)
 {
     out.reset();
+    if (prepared && prepared->ready) {
+        if (prepared->made) {
+            // The id a polyline made here would have taken.
+            const std::uint32_t id = TakeNextId();
+            if (prepared->polyline)
+                prepared->polyline->m_Id = id;
+        }
+        out = std::move(prepared->polyline);
+        return prepared->result;
+    }
     if (!item)
         return ITEM_NO_NODES;
-    if (simplified && simplified->ready && simplified->result == ITEM_NO_MEMORY)
-        return ITEM_NO_MEMORY;
     try {
-        return ItemToPolyline(*item, raster.GetHeight(), out, dpi, options, simplified);
+        bool made = false;
+        return ItemToPolyline(*item, raster.GetHeight(), out, dpi, options, false, made);
     } catch (const std::bad_alloc&) {
         out.reset();
         return ITEM_NO_MEMORY;
@@ -374,11 +384,11 @@ int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::uni
 int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
                                    std::unique_ptr<CPolyPolygon>& out, int dpi, CCommonThread* thread,
                                    DWORD& counter, double share, const CTraceOption& options,
-                                   CSimplifiedChain* simplified)
+                                   CPreparedChain* prepared)
 {
     out.reset();
     std::unique_ptr<CPolyLine> outline;
-    if (OutlineItemToPolyline(connection.outer, raster, outline, dpi, options, simplified) == ITEM_NO_MEMORY)
+    if (OutlineItemToPolyline(connection.outer, raster, outline, dpi, options, prepared) == ITEM_NO_MEMORY)
         return ITEM_NO_MEMORY;
     if (!outline)
         return ITEM_DONE;
@@ -394,7 +404,7 @@ int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const C
         const ONode<COutlineItem*>* hole = connection.holes.GetHead();
         for (UINT k = 0; hole && k < connection.holes.GetCount(); ++k, hole = hole->next) {
             if (OutlineItemToPolyline(hole->value, raster, outline, dpi, options,
-                                      simplified ? simplified + 1 + k : nullptr) == ITEM_NO_MEMORY)
+                                      prepared ? prepared + 1 + k : nullptr) == ITEM_NO_MEMORY)
                 return ITEM_NO_MEMORY;
             AdvanceBar(thread, counter, share);
             if (outline) {

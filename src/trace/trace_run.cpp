@@ -58,20 +58,20 @@ public:
         DWORD lastSent = ~DWORD{0};
         auto* node = items.GetHead();
         std::vector<COutlineItem*> chunk;
-        std::vector<CSimplifiedChain> simplified;
+        std::vector<CPreparedChain> prepared;
         std::size_t next = 0;
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
             if (next == chunk.size()) {
-                // The next chunk of chains is simplified on the pool.
+                // The polylines of the next chunk of chains are made on the pool.
                 chunk.clear();
                 for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + chunk.size() < count; n = n->next)
                     chunk.push_back(&n->value);
-                SimplifyChains(chunk, m_options, simplified);
+                PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
                 next = 0;
             }
             std::unique_ptr<CPolyLine> polyline;
             const int result =
-                OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options, &simplified[next++]);
+                OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options, &prepared[next++]);
             if (result == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             if (polyline)
@@ -99,12 +99,12 @@ public:
         const UINT count = connections.GetCount();
         auto* node = connections.GetHead();
         std::vector<COutlineItem*> chunk;
-        std::vector<CSimplifiedChain> simplified;
+        std::vector<CPreparedChain> prepared;
         std::vector<std::size_t> first;  // a connection's first chain in the chunk
         std::size_t next = 0;
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
             if (next == first.size()) {
-                // The chains of the next connections are simplified on the pool.
+                // The polylines of the next connections are made on the pool.
                 chunk.clear();
                 first.clear();
                 for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + first.size() < count; n = n->next) {
@@ -114,13 +114,13 @@ public:
                     for (UINT k = 0; hole && k < n->value.holes.GetCount(); ++k, hole = hole->next)
                         chunk.push_back(hole->value);
                 }
-                SimplifyChains(chunk, m_options, simplified);
+                PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
                 next = 0;
             }
             std::unique_ptr<CPolyPolygon> polygon;
             const int result = OutlineConnectionToPolyPolygon(node->value, m_raster, polygon, m_dpi, &m_thread,
                                                               counter, share, m_options,
-                                                              &simplified[first[next++]]);
+                                                              &prepared[first[next++]]);
             if (result == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             if (m_thread.IsStopRequested())

@@ -13,6 +13,7 @@
 
 #include "platform/message_box.h"
 #include "raster/packed_bits.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 
 namespace {
@@ -388,6 +389,59 @@ TEST(OutlineTrace, MatchesTheLinearWalkOnRandomRasters)
         Raster raster = MakeRingsRaster(rng, 70, 40);
         ASSERT_EQ(Trace(*raster), ReferenceTrace(*raster)) << "rings " << i;
     }
+}
+
+// Discs with holes and islands placed across the 64-row slabs the walk finds
+// edges in ahead, plus noise: chains open across every slab border.
+Raster MakeBlobsRaster(std::mt19937& rng, int width, int height)
+{
+    Raster raster = MakeBlank(width, height);
+    std::uniform_int_distribution<int> cx(-5, width + 5), radius(3, 40), border(1, 6);
+    for (int blob = 0; blob < 12; ++blob) {
+        const int x0 = cx(rng);
+        const int y0 = 64 * (blob % 6) + border(rng) - 3;
+        const int r = radius(rng);
+        const int hole = r / 2;
+        for (int y = std::max(0, y0 - r); y <= std::min(height - 1, y0 + r); ++y)
+            for (int x = std::max(0, x0 - r); x <= std::min(width - 1, x0 + r); ++x) {
+                const int d2 = (x - x0) * (x - x0) + (y - y0) * (y - y0);
+                if (d2 <= r * r)
+                    raster->SetPixelBit(x, y, d2 > hole * hole || d2 < hole * hole / 9);
+            }
+    }
+    std::bernoulli_distribution noise(0.03);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (noise(rng))
+                raster->SetPixelBit(x, y, !IsForeground(*raster, x, y));
+    return raster;
+}
+
+// The walk finds edges on the row-band pool and makes items behind it: the
+// chains must not depend on how many threads do that.
+TEST(OutlineTrace, ThreadCountChangesNothing)
+{
+    std::mt19937 rng(2024);
+    struct Page {
+        int width, height;
+        bool blobs;
+    };
+    const Page pages[] = {{1, 1, false},   {65, 1, false},  {130, 1, true},  {9, 63, false}, {77, 64, true},
+                          {131, 65, true}, {63, 129, true}, {100, 200, true}, {33, 333, false}, {257, 300, true}};
+    for (const Page& page : pages) {
+        Raster raster = page.blobs ? MakeBlobsRaster(rng, page.width, page.height)
+                                   : MakeRandomRaster(rng, page.width, page.height, 0.4);
+        SetRowBandThreads(1);
+        const std::vector<RefItem> single = Trace(*raster);
+        if (page.width * page.height <= 40000) {
+            ASSERT_EQ(single, ReferenceTrace(*raster)) << page.width << "x" << page.height;
+        }
+        for (int threads : {2, 3, 8}) {
+            SetRowBandThreads(threads);
+            ASSERT_EQ(Trace(*raster), single) << page.width << "x" << page.height << " on " << threads;
+        }
+    }
+    SetRowBandThreads(0);
 }
 
 TEST(OutlineTrace, ClosedCornerPathsEncloseTheBlackPixelsExactly)
