@@ -191,8 +191,13 @@ void AdvanceBar(CCommonThread* thread, DWORD& counter, double share)
 {
     if (!thread)
         return;
+    const DWORD before = static_cast<DWORD>(counter * share);
     ++counter;
-    thread->SendProgressPos(static_cast<DWORD>(counter * share));
+    const DWORD position = static_cast<DWORD>(counter * share);
+    // Each send waits for the receiver: send the first position, then only
+    // when the bar moves.
+    if (counter == 1 || position != before)
+        thread->SendProgressPos(position);
 }
 
 }  // namespace

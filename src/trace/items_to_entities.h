@@ -92,7 +92,8 @@ void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raste
 // One polygon set from a connection: the outer chain first, then the holes
 // in order, each closed; the seed point is the connection's inner point in
 // drawing coordinates. With a thread, each chain made moves the bar to
-// trunc(++counter x share). out is null when the outer chain gave no
+// trunc(++counter x share), sent when it differs from the last (or is the
+// first). out is null when the outer chain gave no
 // polyline. ITEM_DONE, or ITEM_NO_MEMORY with nothing made.
 // prepared, when given, holds the connection's chains prepared in the same
 // order (outer, then holes).

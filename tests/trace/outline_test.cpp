@@ -9,6 +9,7 @@
 #include <queue>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/message_box.h"
@@ -631,6 +632,44 @@ TEST(OutlineNesting, HolesFindTheRegionThatEnclosesThem)
         EXPECT_EQ(nesting.holeCounts, c.holeCounts);
         ExpectNestingMatchesComponents(*raster);
     }
+}
+
+// Holes are matched to their regions and the chains reversed in bands on
+// the pool: the nesting must not depend on the thread count.
+TEST(OutlineNesting, ThreadCountChangesNothing)
+{
+    std::mt19937 rng(77);
+    // Per connection the outer chain's index and its holes' indices, then
+    // every chain as reversed.
+    auto describe = [](CRasterSrc& raster) {
+        Nesting nesting;
+        TraceAndNest(raster, nesting);
+        std::vector<const COutlineItem*> order;
+        for (const ONode<COutlineItem>* n = nesting.list->GetItems().GetHead(); n; n = n->next)
+            order.push_back(&n->value);
+        auto indexOf = [&](const COutlineItem* item) {
+            return std::find(order.begin(), order.end(), item) - order.begin();
+        };
+        std::vector<std::vector<long>> connections;
+        for (const ONode<COutlineConnection>* c = nesting.connections.GetHead(); c; c = c->next) {
+            std::vector<long>& record = connections.emplace_back(1, indexOf(c->value.outer));
+            for (const ONode<COutlineItem*>* h = c->value.holes.GetHead(); h; h = h->next)
+                record.push_back(indexOf(h->value));
+        }
+        return std::make_tuple(connections, ToRef(nesting.list->GetItems()), nesting.errorBoxes);
+    };
+    for (int round = 0; round < 8; ++round) {
+        Raster raster = round % 2 ? MakeBlobsRaster(rng, 90 + round * 17, 140 + round * 23)
+                                  : MakeRingsRaster(rng, 60 + round * 9, 70 + round * 31);
+        SetRowBandThreads(1);
+        const auto single = describe(*raster);
+        EXPECT_GT(std::get<0>(single).size(), 1u);
+        for (int threads : {2, 3, 8}) {
+            SetRowBandThreads(threads);
+            ASSERT_TRUE(describe(*raster) == single) << "round " << round << " on " << threads;
+        }
+    }
+    SetRowBandThreads(0);
 }
 
 TEST(OutlineNesting, MatchesAFloodFillOnRandomRasters)
