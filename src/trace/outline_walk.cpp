@@ -9,22 +9,23 @@
 // chains that meet at their far point. Collinear unit edges merge, so a chain
 // keeps only its corners.
 //
-// Cost grows with the edges, not the area. The edges of a slab of rows are
-// found 64 pixels at a time on packed rows, in bands on the row-band pool;
-// the walk then takes them in scan order on the calling thread, so the chains
-// never depend on the thread count. Edges of row r touch only the corner
-// lines r and r + 1 (corner line k is y = k - 0.5), so the index of open
-// chain ends holds just those two lines; an end left on an older line can
-// never be matched again.
+// Cost grows with the edges, not the area. Edges are found 64 pixels at a
+// time on packed rows (outline_edges.cpp), slabs of rows ahead of the walk on
+// the row-band pool; the walk takes them in scan order on the calling thread,
+// so the chains never depend on the thread count. Edges of row r touch only
+// the corner lines r and r + 1 (corner line k is y = k - 0.5), so the index
+// of open chain ends holds just those two lines; an end left on an older line
+// can never be matched again.
 //
-// A chain keeps its corners in one block that grows at both ends; joining
-// copies the shorter chain onto the longer one, and a flag says when the
-// block runs tail to head. Closed chains become items on the pool while the
-// next slab's edges are found.
+// The walk is a long run of small unpredictable steps, so what it touches per
+// edge is kept small: an open chain lives in a little table whose rows are
+// reused, with its two ends there and the corners between them in a block
+// that grows at both ends (corner_block.h). Joining copies the shorter chain
+// onto the longer one, and a flag says when a block runs tail to head. The
+// nodes of closed chains are made on the pool behind the walk.
 #include "trace/outline.h"
 
 #include <algorithm>
-#include <bit>
 #include <climits>
 #include <condition_variable>
 #include <cstdint>
@@ -35,165 +36,12 @@
 #include <vector>
 
 #include "model/text_table.h"
-#include "raster/packed_bits.h"
 #include "raster/row_bands.h"
 #include "trace/common_thread.h"
+#include "trace/corner_block.h"
+#include "trace/outline_edges.h"
 
 namespace {
-
-// A corner in whole numbers: (X, Y) is the point (X - 0.5, Y - 0.5), so pixel
-// (x, y) has the corners (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1).
-struct Corner {
-    int x;
-    int y;
-    bool operator==(const Corner&) const = default;
-};
-
-// The edges of one white pixel, as bits of a mask.
-enum EdgeBit : unsigned { kNorth = 8, kWest = 4, kEast = 2, kSouth = 1 };
-
-// A white pixel with at least one edge: x is the framed column (raster x + 1).
-using EdgePixel = std::uint32_t;
-
-// The first block of a chain: room for the two first corners and the turns
-// that soon follow at both ends.
-constexpr UINT kFirstBlock = 8;
-// Blocks come in sizes kFirstBlock << k; freed ones up to this class are
-// kept for the next chains, larger ones go back to the heap.
-constexpr int kPooledClasses = 14;
-
-// --- chain corner blocks ---
-
-// Freed corner blocks by size class. Chains are made and dropped by the
-// hundred thousand and their blocks double as they grow, so reusing blocks
-// spares the heap most of that traffic. The walk's thread only.
-class CCornerPool {
-public:
-    CCornerPool() = default;
-    CCornerPool(const CCornerPool&) = delete;
-    CCornerPool& operator=(const CCornerPool&) = delete;
-    ~CCornerPool()
-    {
-        for (auto& blocks : m_free)
-            for (Corner* block : blocks)
-                delete[] block;
-    }
-
-    // A block of at least `count` corners; throws std::bad_alloc.
-    Corner* Take(UINT count, UINT& capacity)
-    {
-        int k = 0;
-        while ((kFirstBlock << k) < count) {
-            if (k == 31 - std::bit_width(kFirstBlock))
-                throw std::bad_alloc();
-            ++k;
-        }
-        capacity = kFirstBlock << k;
-        if (k < kPooledClasses && !m_free[k].empty()) {
-            Corner* block = m_free[k].back();
-            m_free[k].pop_back();
-            return block;
-        }
-        return new Corner[capacity];
-    }
-    void Give(Corner* block, UINT capacity)
-    {
-        const int k = std::bit_width(capacity / kFirstBlock) - 1;
-        if (k < kPooledClasses) {
-            try {
-                m_free[k].push_back(block);
-                return;
-            } catch (const std::bad_alloc&) {
-            }
-        }
-        delete[] block;
-    }
-
-private:
-    std::vector<Corner*> m_free[kPooledClasses];
-};
-
-// Corners of one chain in one block from the pool, with room at both ends.
-// Throws std::bad_alloc.
-class CCornerBlock {
-public:
-    explicit CCornerBlock(CCornerPool* pool = nullptr) : m_pool(pool) {}
-    CCornerBlock(const CCornerBlock&) = delete;
-    CCornerBlock& operator=(const CCornerBlock&) = delete;
-    CCornerBlock(CCornerBlock&& other) noexcept { *this = std::move(other); }
-    CCornerBlock& operator=(CCornerBlock&& other) noexcept
-    {
-        if (this != &other) {
-            Release();
-            m_pool = other.m_pool;
-            m_data = std::exchange(other.m_data, nullptr);
-            m_first = std::exchange(other.m_first, 0);
-            m_count = std::exchange(other.m_count, 0);
-            m_capacity = std::exchange(other.m_capacity, 0);
-        }
-        return *this;
-    }
-    ~CCornerBlock() { Release(); }
-
-    void SetPool(CCornerPool* pool) { m_pool = pool; }
-    UINT Count() const { return m_count; }
-    const Corner* begin() const { return m_data + m_first; }
-    const Corner* end() const { return begin() + m_count; }
-
-    void PushFront(Corner c, UINT more = 1)
-    {
-        if (m_first < more)
-            Regrow(more, true);
-        m_data[--m_first] = c;
-        ++m_count;
-    }
-    void PushBack(Corner c, UINT more = 1)
-    {
-        if (m_capacity - m_first - m_count < more)
-            Regrow(more, false);
-        m_data[m_first + m_count++] = c;
-    }
-    // count > 0.
-    Corner PopFront()
-    {
-        --m_count;
-        return m_data[m_first++];
-    }
-    Corner PopBack() { return m_data[m_first + --m_count]; }
-    void Release()
-    {
-        if (m_data)
-            m_pool->Give(m_data, m_capacity);
-        m_data = nullptr;
-        m_first = m_count = m_capacity = 0;
-    }
-
-private:
-    // Room for `more` corners at one end; the other end keeps a share of the
-    // new room too, since chains grow at both.
-    void Regrow(UINT more, bool atFront)
-    {
-        if (m_count > UINT_MAX / 4 || more > UINT_MAX / 4)
-            throw std::bad_alloc();
-        UINT capacity = 0;
-        Corner* block = m_pool->Take(std::max(m_capacity * 2, m_count + more + m_count / 2), capacity);
-        const UINT room = capacity - m_count;
-        const UINT first = atFront ? std::max(more, room - room / 2) : std::min(room / 2, room - more);
-        std::copy(begin(), end(), block + first);
-        const UINT count = m_count;
-        Release();
-        m_data = block;
-        m_first = first;
-        m_count = count;
-        m_capacity = capacity;
-    }
-
-    CCornerPool* m_pool = nullptr;
-    Corner* m_data = nullptr;
-    UINT m_first = 0;
-    UINT m_count = 0;
-    UINT m_capacity = 0;
-};
 
 enum End : int { kHead = 0, kTail = 1 };
 enum class ChainState : BYTE { Open, Closed, Joined };
@@ -322,8 +170,8 @@ public:
         EndLine& top = m_lines[m_top];
         EndLine& bottom = m_lines[m_top ^ 1];
         for (; pixels != end; ++pixels) {
-            const int x = static_cast<int>(*pixels >> 4) - 1;
-            const unsigned edges = *pixels & 15u;
+            const int x = static_cast<int>(*pixels >> kEdgeBits) - 1;
+            const unsigned edges = *pixels & ((1u << kEdgeBits) - 1);
             if (edges & kNorth)
                 AddHorizontal(top, true, Corner{x + 1, r}, Corner{x, r});
             if (edges & kWest)
@@ -596,120 +444,6 @@ void COutlineWalk::MoveResultTo(OArray<COutlineItem>& items)
     m_freeOpen.clear();
 }
 
-// --- edge detection on packed rows ---
-//
-// A framed row holds width + 2 pixels: pixel p is raster pixel p - 1, so the
-// frame columns -1 and width are pixels 0 and width + 1 (always white). One
-// word more than needed stays 0, so the east neighbours of the last word read
-// white.
-
-class CFramedRows {
-public:
-    explicit CFramedRows(const CRasterSrc& raster)
-        : m_raster(raster), m_width(raster.GetWidth()), m_height(raster.GetHeight()),
-          m_words((m_width + 2 + kWordPixels - 1) / kWordPixels)
-    {
-        for (auto& row : m_rows)
-            row.assign(static_cast<size_t>(m_words + 1), 0);
-        m_valid.assign(static_cast<size_t>(m_words), ~PackedWord{0});
-        m_valid.back() = LeadingWordMask(m_width + 2 - (m_words - 1) * kWordPixels);
-    }
-
-    int Words() const { return m_words; }
-    PackedWord Valid(int i) const { return m_valid[static_cast<size_t>(i)]; }
-
-    // Rows r - 1, r and r + 1 of the framed raster for r = -1 .. height.
-    // Rows outside the raster are white; a call for the row after the last
-    // one loads only its lower row.
-    void Rows(int r, const PackedWord*& up, const PackedWord*& here, const PackedWord*& down)
-    {
-        if (r == m_row + 1) {
-            std::swap(m_rows[0], m_rows[1]);
-            std::swap(m_rows[1], m_rows[2]);
-            Load(m_rows[2], r + 1);
-        } else {
-            for (int i = 0; i < 3; ++i)
-                Load(m_rows[i], r - 1 + i);
-        }
-        m_row = r;
-        up = m_rows[0].data();
-        here = m_rows[1].data();
-        down = m_rows[2].data();
-    }
-
-private:
-    // Raster row y shifted one pixel right behind the frame column.
-    void Load(std::vector<PackedWord>& out, int y)
-    {
-        if (y < 0 || y >= m_height) {
-            std::fill(out.begin(), out.end(), 0);
-            return;
-        }
-        const BYTE* row = m_raster.GetRow(y);
-        PackedWord carry = 0;
-        int x = 0;
-        for (int i = 0; i < m_words; ++i, x += kWordPixels) {
-            PackedWord raw = 0;
-            if (x + kWordPixels <= m_width)
-                raw = LoadWord(row + (x >> 3));
-            else if (x < m_width)
-                raw = LoadPartialWord(row + (x >> 3), PackedRowBytes(m_width - x)) &
-                      LeadingWordMask(m_width - x);
-            out[static_cast<size_t>(i)] = carry | (raw >> 1);
-            carry = raw << (kWordPixels - 1);
-        }
-        out[static_cast<size_t>(m_words)] = 0;
-    }
-
-    const CRasterSrc& m_raster;
-    int m_width;
-    int m_height;
-    int m_words;
-    int m_row = INT_MIN;
-    std::vector<PackedWord> m_rows[3];
-    std::vector<PackedWord> m_valid;
-};
-
-// The edge pixels of framed rows [r0, r1), in scan order; rowEnd[i] is the
-// end of row r0 + i in pixels.
-struct CRowEdges {
-    std::vector<EdgePixel> pixels;
-    std::vector<size_t> rowEnd;
-};
-
-void FindRowEdges(CFramedRows& rows, int r0, int r1, CRowEdges& out)
-{
-    out.pixels.clear();
-    out.rowEnd.clear();
-    const int words = rows.Words();
-    for (int r = r0; r < r1; ++r) {
-        const PackedWord* up = nullptr;
-        const PackedWord* here = nullptr;
-        const PackedWord* down = nullptr;
-        rows.Rows(r, up, here, down);
-        for (int i = 0; i < words; ++i) {
-            const PackedWord c = here[i];
-            const PackedWord white = ~c & rows.Valid(i);
-            const PackedWord westBlack = (c >> 1) | (i > 0 ? here[i - 1] << (kWordPixels - 1) : 0);
-            const PackedWord eastBlack = (c << 1) | (here[i + 1] >> (kWordPixels - 1));
-            const PackedWord n = white & up[i];
-            const PackedWord w = white & westBlack;
-            const PackedWord e = white & eastBlack;
-            const PackedWord s = white & down[i];
-            PackedWord any = n | w | e | s;
-            while (any) {
-                const int j = std::countl_zero(any);
-                const int shift = kWordPixels - 1 - j;
-                any &= ~(PackedWord{1} << shift);
-                const unsigned edges = static_cast<unsigned>(((n >> shift) & 1) << 3 | ((w >> shift) & 1) << 2 |
-                                                             ((e >> shift) & 1) << 1 | ((s >> shift) & 1));
-                out.pixels.push_back(static_cast<EdgePixel>(i * kWordPixels + j) << 4 | edges);
-            }
-        }
-        out.rowEnd.push_back(out.pixels.size());
-    }
-}
-
 // The walk on the calling thread, with helpers on the pool that find the
 // edges of the slabs ahead of it and make the nodes of the chains it closed
 // behind it. A slab's edges live in a ring of buffers; the walk takes a slab
@@ -757,8 +491,7 @@ private:
     {
         const int r0 = slab * kSlabRows - 1;
         const int r1 = std::min(r0 + kSlabRows, m_raster.GetHeight() + 1);
-        CFramedRows rows(m_raster);
-        FindRowEdges(rows, r0, r1, Ring(slab));
+        FindRowEdges(m_raster, r0, r1, Ring(slab));
     }
 
     void Walk()
@@ -944,7 +677,9 @@ private:
 bool COutlineList::TraceOutline(CCommonThread* thread)
 {
     m_items.RemoveAll();
-    if (!m_source || m_source->IsEmpty() || m_source->GetBitCount() != 1) {
+    // Rows wider than an edge pixel can address are refused, not misread.
+    if (!m_source || m_source->IsEmpty() || m_source->GetBitCount() != 1 ||
+        m_source->GetWidth() > kMaxEdgeRasterWidth) {
         if (thread)
             thread->PostRunEnd(RUN_FAILED);
         return false;
