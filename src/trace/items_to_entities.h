@@ -77,6 +77,7 @@ struct CPreparedChain {
 };
 // Makes each chain's polyline as OutlineItemToPolyline would (snapping the
 // chain's nodes), on the row-band pool; out gets one record per chain.
+// Throws std::bad_alloc when the records cannot be made.
 void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi,
                    const CTraceOption& options, std::vector<CPreparedChain>& out);
 
@@ -93,10 +94,9 @@ void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raste
 // in order, each closed; the seed point is the connection's inner point in
 // drawing coordinates. With a thread, each chain made moves the bar to
 // trunc(++counter x share), sent when it differs from the last (or is the
-// first). out is null when the outer chain gave no
-// polyline. ITEM_DONE, or ITEM_NO_MEMORY with nothing made.
-// prepared, when given, holds the connection's chains prepared in the same
-// order (outer, then holes).
+// first). out is null when the outer chain gave no polyline. ITEM_DONE, or
+// ITEM_NO_MEMORY with nothing made. prepared, when given, holds the
+// connection's chains prepared in the same order (outer, then holes).
 [[nodiscard]] int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
                                                  std::unique_ptr<CPolyPolygon>& out, int dpi,
                                                  CCommonThread* thread, DWORD& counter, double share,

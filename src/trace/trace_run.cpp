@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "model/graph.h"
@@ -24,7 +25,8 @@ namespace {
 constexpr double kCmPerInch = 2.54;
 constexpr double kCmPerMetre = 100.0;
 constexpr double kFullBar = 100.0;
-// Chains simplified on the pool at a time before their entities are made.
+// Chains whose polylines are made on the pool at a time, ahead of adding them
+// to the layer in order.
 constexpr std::size_t kChainsPerChunk = 4096;
 
 // The raster's horizontal resolution in dots per inch, rounded.
@@ -63,10 +65,15 @@ public:
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
             if (next == chunk.size()) {
                 // The polylines of the next chunk of chains are made on the pool.
-                chunk.clear();
-                for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + chunk.size() < count; n = n->next)
-                    chunk.push_back(&n->value);
-                PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
+                try {
+                    chunk.clear();
+                    for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + chunk.size() < count;
+                         n = n->next)
+                        chunk.push_back(&n->value);
+                    PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
+                } catch (const std::bad_alloc&) {
+                    return End(RUN_NO_MEMORY);
+                }
                 next = 0;
             }
             std::unique_ptr<CPolyLine> polyline;
@@ -105,16 +112,21 @@ public:
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
             if (next == first.size()) {
                 // The polylines of the next connections are made on the pool.
-                chunk.clear();
-                first.clear();
-                for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + first.size() < count; n = n->next) {
-                    first.push_back(chunk.size());
-                    chunk.push_back(n->value.outer);
-                    const ONode<COutlineItem*>* hole = n->value.holes.GetHead();
-                    for (UINT k = 0; hole && k < n->value.holes.GetCount(); ++k, hole = hole->next)
-                        chunk.push_back(hole->value);
+                try {
+                    chunk.clear();
+                    first.clear();
+                    for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + first.size() < count;
+                         n = n->next) {
+                        first.push_back(chunk.size());
+                        chunk.push_back(n->value.outer);
+                        const ONode<COutlineItem*>* hole = n->value.holes.GetHead();
+                        for (UINT k = 0; hole && k < n->value.holes.GetCount(); ++k, hole = hole->next)
+                            chunk.push_back(hole->value);
+                    }
+                    PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
+                } catch (const std::bad_alloc&) {
+                    return End(RUN_NO_MEMORY);
                 }
-                PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
                 next = 0;
             }
             std::unique_ptr<CPolyPolygon> polygon;
