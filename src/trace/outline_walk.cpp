@@ -453,8 +453,8 @@ class COutlineTracer {
 public:
     COutlineTracer(const CRasterSrc& raster, CCommonThread* thread, int threads)
         : m_raster(raster), m_thread(thread), m_walk(raster.GetWidth()),
-          m_slabs((raster.GetHeight() + 2 + kSlabRows - 1) / kSlabRows), m_ring(static_cast<size_t>(2 * threads + 2)),
-          m_found(m_ring.size(), -1)
+          m_slabs((raster.GetHeight() + 2 + kSlabRows - 1) / kSlabRows),
+          m_ring(static_cast<size_t>(kSlabsAheadPerThread * threads + 2)), m_found(m_ring.size(), -1)
     {
     }
 
@@ -475,8 +475,12 @@ public:
     }
 
 private:
-    // Framed rows [-1, height] in slabs of kSlabRows.
+    // Framed rows [-1, height] in slabs of kSlabRows: small enough that a
+    // slab's edges stay in cache until the walk reads them.
     static constexpr int kSlabRows = 64;
+    // Slabs found ahead of the walk, per thread, besides the one walked.
+    static constexpr int kSlabsAheadPerThread = 2;
+    // Batches of closed chains left for helpers before the walk makes one.
     static constexpr int kMaxWaitingBatches = 2;
 
     struct Batch {
