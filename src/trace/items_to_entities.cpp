@@ -335,6 +335,10 @@ void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raste
 {
     out.clear();
     out.resize(items.size());
+    // On one thread each polyline is made as its turn comes, while its chain
+    // is still in the cache.
+    if (GetRowBandThreads() == 1)
+        return;
     const int height = raster.GetHeight();
     const int count = static_cast<int>(items.size());
     // Chains differ widely in length: more bands than threads even it out.

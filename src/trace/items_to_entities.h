@@ -76,7 +76,8 @@ struct CPreparedChain {
     std::unique_ptr<CPolyLine> polyline;
 };
 // Makes each chain's polyline as OutlineItemToPolyline would (snapping the
-// chain's nodes), on the row-band pool; out gets one record per chain.
+// chain's nodes), on the row-band pool; out gets one record per chain, not
+// ready when the pool has one thread.
 // Throws std::bad_alloc when the records cannot be made.
 void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi,
                    const CTraceOption& options, std::vector<CPreparedChain>& out);
