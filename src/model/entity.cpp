@@ -61,6 +61,11 @@ CEntity::CEntity()
 {
 }
 
+CEntity::CEntity(DeferredId)
+    : m_Id(0), m_Length(2.0 * static_cast<unsigned>(GetTraceOption().ChartType.i_ConDis))
+{
+}
+
 CEntity::~CEntity() = default;
 
 std::unique_ptr<CEntity> CEntity::JoinPolyline(CEntity* other, bool forceMidpoint)

@@ -97,6 +97,10 @@ void ResetIdCounter(std::uint32_t next = FIRST_ENTITY_ID);
 class CEntity {
 public:
     CEntity();
+    // Made on a helper thread without an id; its maker gives it one
+    // (TakeNextId) in the order a single thread would have made them.
+    struct DeferredId {};
+    explicit CEntity(DeferredId);
     CEntity(const CEntity&) = delete;
     CEntity& operator=(const CEntity&) = delete;
 

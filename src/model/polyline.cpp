@@ -58,6 +58,8 @@ bool ReadVertexRecord(std::FILE* file, CVertex& v)
 
 CPolyLine::CPolyLine() { m_Type = ENTITY_POLYLINE; }
 
+CPolyLine::CPolyLine(DeferredId id) : CEntity(id) { m_Type = ENTITY_POLYLINE; }
+
 CPolyLine::~CPolyLine() { RemoveAllVertices(); }
 
 // ---- the vertex ring ------------------------------------------------------

@@ -51,6 +51,7 @@ constexpr std::size_t POLYLINE_VERTEX_RECORD_SIZE = 5 * 8;
 class CPolyLine : public CEntity {
 public:
     CPolyLine();
+    explicit CPolyLine(DeferredId);
     ~CPolyLine() override;
 
     // ---- the vertex ring --------------------------------------------------

@@ -8,8 +8,10 @@
 #include <new>
 
 #include "model/polygon_set.h"
+#include "model/entity.h"
 #include "model/polyline.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/polygon_cleanup.h"
 #include "trace/straighten.h"
@@ -27,6 +29,8 @@ constexpr int kNoiseDpi = 50;
 constexpr double kShortCentreLine = 3.0;
 // An outline of three vertices shorter than this is a speck.
 constexpr double kShortOutline = 3.5;
+// Bands of chains per pool thread when polylines are made ahead.
+constexpr int kChainBandsPerThread = 4;
 
 double Distance(double ax, double ay, double bx, double by)
 {
@@ -114,9 +118,16 @@ double DrawingY(double y, int height)
     return height - y - 1.0;
 }
 
-std::unique_ptr<CPolyLine> NodesToPolyline(const std::vector<COutlineNode>& nodes, bool closed, int height)
+// A polyline with an id, or without one when made ahead on the pool.
+std::unique_ptr<CPolyLine> NewPolyline(bool deferId)
 {
-    auto polyline = std::make_unique<CPolyLine>();
+    return deferId ? std::make_unique<CPolyLine>(CEntity::DeferredId{}) : std::make_unique<CPolyLine>();
+}
+
+std::unique_ptr<CPolyLine> NodesToPolyline(const std::vector<COutlineNode>& nodes, bool closed, int height,
+                                           bool deferId)
+{
+    auto polyline = NewPolyline(deferId);
     if (closed) {
         // A closed chain's last node stands for its first.
         polyline->AddPoint(nodes.back().x, DrawingY(nodes.back().y, height));
@@ -127,15 +138,18 @@ std::unique_ptr<CPolyLine> NodesToPolyline(const std::vector<COutlineNode>& node
     return polyline;
 }
 
-// Throws std::bad_alloc.
+// Throws std::bad_alloc. made: a polyline was made (and took an id unless
+// deferId), whether or not it was kept.
 int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& out, int dpi,
-                   const CTraceOption& options)
+                   const CTraceOption& options, bool deferId, bool& made)
 {
+    made = false;
     const double maxDis = options.GetMaxDis();
     if (maxDis < kNoSimplification) {
         if (item.GetNodeCount() < 2)
             return ITEM_NO_NODES;
-        auto polyline = std::make_unique<CPolyLine>();
+        auto polyline = NewPolyline(deferId);
+        made = true;
         for (const COutlineNode& node : item.nodes)
             polyline->AddPoint(node.x, DrawingY(node.y, height));
         polyline->m_Closed = item.closed != 0;
@@ -150,7 +164,8 @@ int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& o
         StartClosedChainAtCorner(nodes);
     if (!SimplifyNodes(nodes, item.closed != 0, kept, CChordSearch{maxDis, options.i_SearchStepCap}))
         return ITEM_SIMPLIFY_FAILED;
-    std::unique_ptr<CPolyLine> polyline = NodesToPolyline(kept, item.closed != 0, height);
+    std::unique_ptr<CPolyLine> polyline = NodesToPolyline(kept, item.closed != 0, height, deferId);
+    made = true;
     if (polyline->IsDegenerate())
         return ITEM_TOO_SMALL;
     StraightenPolyline(*polyline, options);
@@ -176,8 +191,13 @@ void AdvanceBar(CCommonThread* thread, DWORD& counter, double share)
 {
     if (!thread)
         return;
+    const DWORD before = static_cast<DWORD>(counter * share);
     ++counter;
-    thread->SendProgressPos(static_cast<DWORD>(counter * share));
+    const DWORD position = static_cast<DWORD>(counter * share);
+    // Each send waits for the receiver: send the first position, then only
+    // when the bar moves.
+    if (counter == 1 || position != before)
+        thread->SendProgressPos(position);
 }
 
 }  // namespace
@@ -310,14 +330,60 @@ bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out, const CCho
     }
 }
 
+void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi,
+                   const CTraceOption& options, std::vector<CPreparedChain>& out)
+{
+    out.clear();
+    out.resize(items.size());
+    // On one thread each polyline is made as its turn comes, while its chain
+    // is still in the cache.
+    if (GetRowBandThreads() == 1)
+        return;
+    const int height = raster.GetHeight();
+    const int count = static_cast<int>(items.size());
+    // Chains differ widely in length: more bands than threads even it out.
+    const int bands = std::min(count, GetRowBandThreads() * kChainBandsPerThread);
+    RunBands(bands, [&](int b) {
+        int i0 = 0;
+        int i1 = 0;
+        RowBandOf(count, bands, b, i0, i1);
+        for (int i = i0; i < i1; ++i) {
+            CPreparedChain& chain = out[static_cast<std::size_t>(i)];
+            chain.ready = true;
+            COutlineItem* item = items[static_cast<std::size_t>(i)];
+            if (!item) {
+                chain.result = ITEM_NO_NODES;
+                continue;
+            }
+            try {
+                chain.result = ItemToPolyline(*item, height, chain.polyline, dpi, options, true, chain.made);
+            } catch (const std::bad_alloc&) {
+                chain.polyline.reset();
+                chain.result = ITEM_NO_MEMORY;
+            }
+        }
+    });
+}
+
 int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::unique_ptr<CPolyLine>& out, int dpi,
-                          const CTraceOption& options)
+                          const CTraceOption& options, CPreparedChain* prepared)
 {
     out.reset();
+    if (prepared && prepared->ready) {
+        if (prepared->made) {
+            // The id a polyline made here would have taken.
+            const std::uint32_t id = TakeNextId();
+            if (prepared->polyline)
+                prepared->polyline->m_Id = id;
+        }
+        out = std::move(prepared->polyline);
+        return prepared->result;
+    }
     if (!item)
         return ITEM_NO_NODES;
     try {
-        return ItemToPolyline(*item, raster.GetHeight(), out, dpi, options);
+        bool made = false;
+        return ItemToPolyline(*item, raster.GetHeight(), out, dpi, options, false, made);
     } catch (const std::bad_alloc&) {
         out.reset();
         return ITEM_NO_MEMORY;
@@ -326,11 +392,12 @@ int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::uni
 
 int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
                                    std::unique_ptr<CPolyPolygon>& out, int dpi, CCommonThread* thread,
-                                   DWORD& counter, double share, const CTraceOption& options)
+                                   DWORD& counter, double share, const CTraceOption& options,
+                                   CPreparedChain* prepared)
 {
     out.reset();
     std::unique_ptr<CPolyLine> outline;
-    if (OutlineItemToPolyline(connection.outer, raster, outline, dpi, options) == ITEM_NO_MEMORY)
+    if (OutlineItemToPolyline(connection.outer, raster, outline, dpi, options, prepared) == ITEM_NO_MEMORY)
         return ITEM_NO_MEMORY;
     if (!outline)
         return ITEM_DONE;
@@ -345,7 +412,8 @@ int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const C
 
         const ONode<COutlineItem*>* hole = connection.holes.GetHead();
         for (UINT k = 0; hole && k < connection.holes.GetCount(); ++k, hole = hole->next) {
-            if (OutlineItemToPolyline(hole->value, raster, outline, dpi, options) == ITEM_NO_MEMORY)
+            if (OutlineItemToPolyline(hole->value, raster, outline, dpi, options,
+                                      prepared ? prepared + 1 + k : nullptr) == ITEM_NO_MEMORY)
                 return ITEM_NO_MEMORY;
             AdvanceBar(thread, counter, share);
             if (outline) {

@@ -18,6 +18,7 @@
 #include <span>
 #include <vector>
 
+#include "model/polyline.h"
 #include "platform/win_types.h"
 #include "trace/outline.h"
 
@@ -65,19 +66,40 @@ void SnapChordEnds(CChainNodes nodes, std::size_t i, std::size_t j);
 [[nodiscard]] bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out,
                                 const CChordSearch& search);
 
+// A chain's polyline made ahead, on the row-band pool. Polylines made there
+// take no entity id: OutlineItemToPolyline hands the ids out later in chain
+// order, as a run on one thread would have.
+struct CPreparedChain {
+    bool ready = false;
+    int result = ITEM_DONE;  // what OutlineItemToPolyline returns
+    bool made = false;       // a polyline was made, kept or not: it takes an id
+    std::unique_ptr<CPolyLine> polyline;
+};
+// Makes each chain's polyline as OutlineItemToPolyline would (snapping the
+// chain's nodes), on the row-band pool; out gets one record per chain, not
+// ready when the pool has one thread.
+// Throws std::bad_alloc when the records cannot be made.
+void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi,
+                   const CTraceOption& options, std::vector<CPreparedChain>& out);
+
 // One polyline from one chain, with the options the run started with (the
 // method, its straighten distance and the search step cap). `dpi` is the
 // raster's resolution. out is null unless a polyline was made and kept; a
-// closed chain gives a closed polyline. Returns one of the ITEM_ codes.
+// closed chain gives a closed polyline. Returns one of the ITEM_ codes. A
+// chain prepared ahead (PrepareChains) gives its polyline, with its id now.
 [[nodiscard]] int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster,
-                                        std::unique_ptr<CPolyLine>& out, int dpi, const CTraceOption& options);
+                                        std::unique_ptr<CPolyLine>& out, int dpi, const CTraceOption& options,
+                                        CPreparedChain* prepared = nullptr);
 
 // One polygon set from a connection: the outer chain first, then the holes
 // in order, each closed; the seed point is the connection's inner point in
 // drawing coordinates. With a thread, each chain made moves the bar to
-// trunc(++counter x share). out is null when the outer chain gave no
-// polyline. ITEM_DONE, or ITEM_NO_MEMORY with nothing made.
+// trunc(++counter x share), sent when it differs from the last (or is the
+// first). out is null when the outer chain gave no polyline. ITEM_DONE, or
+// ITEM_NO_MEMORY with nothing made. prepared, when given, holds the
+// connection's chains prepared in the same order (outer, then holes).
 [[nodiscard]] int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
                                                  std::unique_ptr<CPolyPolygon>& out, int dpi,
                                                  CCommonThread* thread, DWORD& counter, double share,
-                                                 const CTraceOption& options);
+                                                 const CTraceOption& options,
+                                                 CPreparedChain* prepared = nullptr);

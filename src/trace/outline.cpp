@@ -17,9 +17,14 @@ namespace {
 constexpr UINT kFirstNodeBlock = 4;
 }  // namespace
 
+COutlineNodes::Block COutlineNodes::NewBlock(UINT count)
+{
+    return Block(static_cast<COutlineNode*>(::operator new(sizeof(COutlineNode) * count, std::nothrow)));
+}
+
 bool COutlineNodes::Move(UINT newCapacity, UINT first)
 {
-    std::unique_ptr<COutlineNode[]> block(new (std::nothrow) COutlineNode[newCapacity]);
+    Block block = NewBlock(newCapacity);
     if (!block)
         return false;
     std::copy(begin(), end(), block.get() + first);
@@ -80,6 +85,18 @@ void COutlineNodes::Reverse()
 bool COutlineNodes::Reserve(UINT count)
 {
     return count <= m_capacity - m_first || Move(count, 0);
+}
+
+COutlineNode* COutlineNodes::Resize(UINT count)
+{
+    RemoveAll();
+    if (count == 0)
+        return nullptr;
+    m_data = NewBlock(count);
+    if (!m_data)
+        return nullptr;
+    m_count = m_capacity = count;
+    return m_data.get();
 }
 
 void COutlineNodes::RemoveAll()

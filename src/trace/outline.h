@@ -20,6 +20,8 @@
 // items and are freed before them.
 #include <cstddef>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <utility>
 
 #include "model/list.h"
@@ -51,6 +53,9 @@ public:
     double y = 0.0;
     BYTE flag = 0;  // 0 as created; copied unchanged
 };
+
+static_assert(std::is_trivially_copyable_v<COutlineNode> && std::is_trivially_destructible_v<COutlineNode>,
+              "node blocks are raw storage");
 
 // The nodes of one chain, head to tail, in one block of memory: an A0 page
 // has millions of outline corners, and a heap node for each would take more
@@ -92,14 +97,25 @@ public:
     // Room for count nodes in all, so that adding up to there never
     // reallocates; false when memory is short.
     bool Reserve(UINT count);
+    // Replaces the nodes by count nodes whose values the caller writes
+    // before any other use; null (and no nodes) when memory is short.
+    COutlineNode* Resize(UINT count);
     void RemoveAll();
 
 private:
+    // Blocks are raw storage, so that a fresh block's pages are first touched
+    // by whoever writes its nodes (the outline walk fills them on the pool).
+    struct BlockDeleter {
+        void operator()(COutlineNode* block) const { ::operator delete(block); }
+    };
+    using Block = std::unique_ptr<COutlineNode[], BlockDeleter>;
+    static Block NewBlock(UINT count);
+
     // A block of newCapacity nodes with the nodes placed at first.
     bool Move(UINT newCapacity, UINT first);
     bool Grow(bool atHead);
 
-    std::unique_ptr<COutlineNode[]> m_data;
+    Block m_data;
     UINT m_first = 0;  // index of the head node in the block
     UINT m_count = 0;
     UINT m_capacity = 0;

@@ -12,6 +12,8 @@
 #include "trace/outline.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <bit>
 #include <cmath>
 #include <new>
@@ -21,6 +23,7 @@
 #include "model/text_table.h"
 #include "platform/message_box.h"
 #include "raster/packed_bits.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 
 namespace {
@@ -96,16 +99,53 @@ bool MakeQuery(const CRasterSrc& raster, const COutlineItem& item, int index, Ed
     return true;
 }
 
-// For every hole, the item that holds its query edge (kNone if none).
+// Bands of items per pool thread: chains differ widely in length.
+constexpr int kItemBandsPerThread = 4;
+
+// Runs body(i0, i1) over bands of [0, count) on the row-band pool; false when
+// a band ran out of memory.
+template <typename Body>
+bool ForItemBands(std::size_t count, const Body& body)
+{
+    const int bands = static_cast<int>(
+        std::min<std::size_t>(count, static_cast<std::size_t>(GetRowBandThreads()) * kItemBandsPerThread));
+    std::atomic<bool> failed{false};
+    RunBands(bands, [&](int b) {
+        int i0 = 0;
+        int i1 = 0;
+        RowBandOf(static_cast<int>(count), bands, b, i0, i1);
+        try {
+            body(b, static_cast<std::size_t>(i0), static_cast<std::size_t>(i1));
+        } catch (const std::bad_alloc&) {
+            failed.store(true);
+        }
+    });
+    return !failed.load();
+}
+
+// For every hole, the item that holds its query edge (kNone if none). Items
+// are scanned in bands on the pool; the first item that holds the edge wins,
+// as in a scan in order. Throws std::bad_alloc.
 std::vector<int> FindQueryOwners(const CRasterSrc& raster, const std::vector<COutlineItem*>& items)
 {
     std::vector<int> owner(items.size(), kNone);
+    if (items.size() > static_cast<std::size_t>(INT_MAX))
+        throw std::bad_alloc();
+    // Each band's queries in item order, so the sort sees them as a scan in
+    // order would give them.
+    std::vector<std::vector<EdgeQuery>> bandQueries(
+        static_cast<std::size_t>(GetRowBandThreads()) * kItemBandsPerThread);
+    if (!ForItemBands(items.size(), [&](int b, std::size_t i0, std::size_t i1) {
+            for (size_t i = i0; i < i1; ++i) {
+                EdgeQuery query{};
+                if (items[i]->hole && MakeQuery(raster, *items[i], static_cast<int>(i), query))
+                    bandQueries[static_cast<std::size_t>(b)].push_back(query);
+            }
+        }))
+        throw std::bad_alloc();
     std::vector<EdgeQuery> queries;
-    for (size_t i = 0; i < items.size(); ++i) {
-        EdgeQuery query{};
-        if (items[i]->hole && MakeQuery(raster, *items[i], static_cast<int>(i), query))
-            queries.push_back(query);
-    }
+    for (const std::vector<EdgeQuery>& band : bandQueries)
+        queries.insert(queries.end(), band.begin(), band.end());
     if (queries.empty())
         return owner;
     std::sort(queries.begin(), queries.end());
@@ -120,7 +160,18 @@ std::vector<int> FindQueryOwners(const CRasterSrc& raster, const std::vector<COu
     for (size_t x = first.size() - 1; x-- > 0;)
         first[x] = std::min(first[x], first[x + 1]);
 
-    for (size_t j = 0; j < items.size(); ++j) {
+    // The smallest item index per hole, whichever band finds it first.
+    std::vector<std::atomic<int>> firstOwner(items.size());
+    for (std::atomic<int>& o : firstOwner)
+        o.store(INT_MAX, std::memory_order_relaxed);
+    auto claim = [&](int hole, int item) {
+        std::atomic<int>& o = firstOwner[static_cast<size_t>(hole)];
+        int current = o.load(std::memory_order_relaxed);
+        while (item < current && !o.compare_exchange_weak(current, item, std::memory_order_relaxed)) {
+        }
+    };
+    // The vertical segments of item j claim the query edges they hold.
+    auto scan = [&](size_t j) {
         const COutlineNodes& nodes = items[j]->nodes;
         for (UINT i = 1; i < nodes.GetCount(); ++i) {
             const COutlineNode& p = nodes[i - 1];
@@ -142,9 +193,17 @@ std::vector<int> FindQueryOwners(const CRasterSrc& raster, const std::vector<COu
             auto it = std::lower_bound(queries.begin() + static_cast<std::ptrdiff_t>(begin),
                                        queries.begin() + static_cast<std::ptrdiff_t>(end), EdgeQuery{x, y0, 0});
             for (; it != queries.begin() + static_cast<std::ptrdiff_t>(end) && it->row < y1; ++it)
-                if (owner[static_cast<size_t>(it->hole)] == kNone)
-                    owner[static_cast<size_t>(it->hole)] = static_cast<int>(j);
+                claim(it->hole, static_cast<int>(j));
         }
+    };
+    if (!ForItemBands(items.size(), [&](int, std::size_t j0, std::size_t j1) {
+            for (size_t j = j0; j < j1; ++j)
+                scan(j);
+        }))
+        throw std::bad_alloc();
+    for (size_t h = 0; h < owner.size(); ++h) {
+        const int o = firstOwner[h].load(std::memory_order_relaxed);
+        owner[h] = o == INT_MAX ? kNone : o;
     }
     return owner;
 }
@@ -189,12 +248,36 @@ std::vector<int> FindEnclosingOuters(const std::vector<COutlineItem*>& items, co
     return outer;
 }
 
+// Reverses items [0, count), end flags included, on the pool.
+void ReverseItems(const std::vector<COutlineItem*>& items, std::size_t count)
+{
+    // Reversing takes no memory, so no band can fail.
+    static_cast<void>(ForItemBands(count, [&](int, std::size_t i0, std::size_t i1) {
+        for (std::size_t i = i0; i < i1; ++i) {
+            std::swap(items[i]->headHorizontal, items[i]->tailHorizontal);
+            items[i]->Reverse();
+        }
+    }));
+}
+
+// The box is left to BoxConnections.
 void MakeConnection(COutlineConnection& connection, COutlineItem* item)
 {
     connection.outer = item;
-    item->GetBoundingBox(connection.minX, connection.minY, connection.maxX, connection.maxY);
     if (const COutlineNode* head = item->GetHeadNode())
         connection.innerPoint = COutlineNode(head->x + kInnerPointDx, head->y + kInnerPointDy);
+}
+
+// The bounding boxes of the connections' outer chains, on the pool.
+void BoxConnections(const std::vector<COutlineConnection*>& made)
+{
+    // Boxes take no memory, so no band can fail.
+    static_cast<void>(ForItemBands(made.size(), [&](int, std::size_t i0, std::size_t i1) {
+        for (std::size_t i = i0; i < i1; ++i) {
+            COutlineConnection& c = *made[i];
+            c.outer->GetBoundingBox(c.minX, c.minY, c.maxX, c.maxY);
+        }
+    }));
 }
 
 }  // namespace
@@ -209,6 +292,8 @@ bool COutlineList::AnalyseOutline(CCommonThread* thread, COutlineConnectionList*
     std::vector<int> outerOf;
     // The connection of each outer chain, by item index, once made.
     std::vector<COutlineConnection*> connectionOf;
+    // The connections made, in order.
+    std::vector<COutlineConnection*> made;
     try {
         items.reserve(m_items.GetCount());
         for (ONode<COutlineItem>* node = m_items.GetHead(); node; node = node->next)
@@ -220,6 +305,7 @@ bool COutlineList::AnalyseOutline(CCommonThread* thread, COutlineConnectionList*
             owner.assign(items.size(), kNone);
         outerOf = FindEnclosingOuters(items, owner);
         connectionOf.assign(items.size(), nullptr);
+        made.reserve(items.size());
     } catch (const std::bad_alloc&) {
         if (thread)
             thread->PostRunEnd(RUN_NO_MEMORY);
@@ -245,14 +331,15 @@ bool COutlineList::AnalyseOutline(CCommonThread* thread, COutlineConnectionList*
             if (connection) {
                 MakeConnection(*connection, item);
                 connectionOf[i] = connection;
+                made.push_back(connection);
             }
         }
-        std::swap(item->headHorizontal, item->tailHorizontal);
-        item->Reverse();
-
         if (!thread)
             continue;
         if (thread->IsStopRequested()) {
+            // The items up to here are reversed, as a stop leaves them.
+            BoxConnections(made);
+            ReverseItems(items, i + 1);
             thread->PostRunEnd(RUN_STOPPED);
             return false;
         }
@@ -264,6 +351,8 @@ bool COutlineList::AnalyseOutline(CCommonThread* thread, COutlineConnectionList*
         }
     }
 
+    BoxConnections(made);
+    ReverseItems(items, count);
     if (thread)
         thread->SendProgressEnd(text.c_str());
     return true;

@@ -9,70 +9,106 @@
 // chains that meet at their far point. Collinear unit edges merge, so a chain
 // keeps only its corners.
 //
-// Cost grows with the edges, not the area: edges are found 64 pixels at a
-// time on packed rows, and the open chain ends are indexed by their corner.
-// Edges of row r touch only the corner lines r and r + 1 (corner line k is
-// y = k - 0.5), so only ends on those two lines can still be matched and the
-// index holds just those two lines; an end left on an older line can never
-// be matched again.
+// Cost grows with the edges, not the area. Edges are found 64 pixels at a
+// time on packed rows (outline_edges.cpp), slabs of rows ahead of the walk on
+// the row-band pool; the walk takes them in scan order on the calling thread,
+// so the chains never depend on the thread count. Edges of row r touch only
+// the corner lines r and r + 1 (corner line k is y = k - 0.5), so the index
+// of open chain ends holds just those two lines; an end left on an older line
+// can never be matched again.
 //
-// Chains are built in a node pool whose nodes keep two unordered neighbour
-// links, so joining a chain in reverse costs nothing; a chain becomes a
-// COutlineItem as soon as it closes and its pool nodes are reused.
+// The walk is a long run of small unpredictable steps, so what it touches per
+// edge is kept small: an open chain lives in a little table whose rows are
+// reused, with its two ends there and the corners between them in a block
+// that grows at both ends (corner_block.h). Joining copies the shorter chain
+// onto the longer one, and a flag says when a block runs tail to head. The
+// nodes of closed chains are made on the pool behind the walk.
 #include "trace/outline.h"
 
 #include <algorithm>
-#include <bit>
 #include <climits>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "model/text_table.h"
-#include "raster/packed_bits.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
+#include "trace/corner_block.h"
+#include "trace/outline_edges.h"
 
 namespace {
 
-// A corner in whole numbers: (X, Y) is the point (X - 0.5, Y - 0.5), so pixel
-// (x, y) has the corners (x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1).
-struct Corner {
-    int x;
-    int y;
-    bool operator==(const Corner&) const = default;
-};
-
-enum class EdgeKind { North, West, East, South };
-
-constexpr int kNoNode = -1;
-
-struct PoolNode {
-    Corner at;
-    int link[2];  // neighbours in the chain, unordered; kNoNode at an end
-};
-
 enum End : int { kHead = 0, kTail = 1 };
+enum class ChainState : BYTE { Open, Closed, Joined };
 
-struct Chain {
-    int end[2];         // pool nodes at head and tail
-    BYTE horizontal[2]; // the segment at head / tail is horizontal
+// What the walk keeps of every chain it made, by creation index.
+struct ChainInfo {
+    int item = -1;  // in the finished items, once closed
     BYTE hole = 0;
-    bool open = true;
-    bool removed = false;  // joined into an earlier chain
-    int item = -1;         // in the finished items, once closed
-    UINT nodes = 2;
+    ChainState state = ChainState::Open;
 };
 
-// An open chain's end, as the index holds it.
-struct EndRef {
-    int chain;
-    End end;
+// An open chain, in a small table whose rows are reused: every edge reads
+// and moves the ends here, and only a turn touches the corner block, which
+// holds the corners between the two ends.
+struct OpenChain {
+    Corner end[2];       // head and tail
+    int chain;           // creation index
+    BYTE horizontal[2];  // the segment at head / tail is horizontal
+    BYTE flipped;        // the block's front is next to the tail
+    CCornerBlock inner;
 };
 
-// The open ends at one corner; at most the four unit edges that meet there.
+// A closed chain on its way to an item: all its corners in the block.
+struct ClosedChain {
+    CCornerBlock corners;
+    int item;
+    bool flipped;
+    COutlineNodes nodes;  // made from the corners on the pool
+};
+
+// The corners as item nodes, head first; throws std::bad_alloc. Touches only
+// the chain, so several threads may each make their own.
+void MakeNodes(ClosedChain& closed)
+{
+    const UINT count = closed.corners.Count();
+    COutlineNode* nodes = closed.nodes.Resize(count);
+    if (!nodes && count > 0)
+        throw std::bad_alloc();
+    const Corner* corners = closed.corners.begin();
+    for (UINT k = 0; k < count; ++k) {
+        const Corner& at = corners[closed.flipped ? count - 1 - k : k];
+        nodes[k] = COutlineNode(at.x - 0.5, at.y - 0.5);
+    }
+}
+
+// An open chain's end in the index: the chain's creation index * 2 + end in
+// the high half, so the smallest entry is the first chain by creation, its
+// head before its tail; the open chain's row * 2 + end in the low half.
+using EndEntry = std::uint64_t;
+constexpr EndEntry kNoEnd = ~EndEntry{0};
+// Flips both halves' end bit: the entry of the chain's other end.
+constexpr EndEntry kOtherEnd = 0x100000001u;
+constexpr EndEntry MakeEntry(int chain, int open, End end)
+{
+    return (static_cast<EndEntry>(chain) * 2 + end) << 32 | (static_cast<EndEntry>(open) * 2 + end);
+}
+constexpr int ChainOf(EndEntry entry) { return static_cast<int>(entry >> 33); }
+constexpr int OpenOf(EndEntry entry) { return static_cast<int>((entry & 0xFFFFFFFFu) >> 1); }
+constexpr End EndOf(EndEntry entry) { return static_cast<End>(entry & 1); }
+
+// The open ends at one corner. Edges of one row leave at most one end at a
+// corner, and a second one lives only until the next edge there joins the
+// two; a third would need a broken invariant and is dropped, which keeps its
+// chain open rather than corrupting the index.
 struct CornerSlot {
-    static constexpr int kCapacity = 4;
-    EndRef refs[kCapacity];
-    int count = 0;
+    EndEntry entry[2] = {kNoEnd, kNoEnd};
+    EndEntry First() const { return std::min(entry[0], entry[1]); }
 };
 
 // The open ends on one corner line, by corner column.
@@ -81,50 +117,41 @@ public:
     void Reset(int columns)
     {
         m_slots.assign(static_cast<size_t>(columns), CornerSlot{});
-        m_touched.clear();
+        m_live = 0;
     }
-    CornerSlot& At(int x) { return m_slots[static_cast<size_t>(x + 1)]; }
-    void Add(int x, EndRef ref)
+    const CornerSlot& At(int x) const { return m_slots[static_cast<size_t>(x + 1)]; }
+    void Add(int x, EndEntry entry)
     {
-        CornerSlot& slot = At(x);
-        if (slot.count == 0)
-            m_touched.push_back(x);
-        // A fifth end would need a fifth unit edge at the corner; a full slot
-        // can only mean a broken invariant, and dropping the end keeps the
-        // chain open rather than corrupting the index.
-        if (slot.count < CornerSlot::kCapacity)
-            slot.refs[slot.count++] = ref;
+        CornerSlot& slot = m_slots[static_cast<size_t>(x + 1)];
+        EndEntry& e = slot.entry[0] == kNoEnd ? slot.entry[0] : slot.entry[1];
+        if (e == kNoEnd) {
+            e = entry;
+            ++m_live;
+        }
     }
-    void Remove(int x, int chain, End end)
+    void Remove(int x, EndEntry entry)
     {
-        CornerSlot& slot = At(x);
-        for (int i = 0; i < slot.count; ++i)
-            if (slot.refs[i].chain == chain && slot.refs[i].end == end) {
-                std::copy(slot.refs + i + 1, slot.refs + slot.count, slot.refs + i);
-                --slot.count;
-                return;
-            }
+        CornerSlot& slot = m_slots[static_cast<size_t>(x + 1)];
+        if (slot.entry[0] == entry) {
+            slot.entry[0] = kNoEnd;
+            --m_live;
+        } else if (slot.entry[1] == entry) {
+            slot.entry[1] = kNoEnd;
+            --m_live;
+        }
     }
-    void Replace(int x, EndRef from, EndRef to)
-    {
-        CornerSlot& slot = At(x);
-        for (int i = 0; i < slot.count; ++i)
-            if (slot.refs[i].chain == from.chain && slot.refs[i].end == from.end) {
-                slot.refs[i] = to;
-                return;
-            }
-    }
-    // Empties the slots used since the last clear.
+    // Every end is matched on its own line, so the line is empty when it
+    // leaves the index; only a broken invariant leaves ends to wipe.
     void Clear()
     {
-        for (int x : m_touched)
-            At(x).count = 0;
-        m_touched.clear();
+        if (m_live != 0)
+            std::fill(m_slots.begin(), m_slots.end(), CornerSlot{});
+        m_live = 0;
     }
 
 private:
     std::vector<CornerSlot> m_slots;
-    std::vector<int> m_touched;
+    int m_live = 0;
 };
 
 class COutlineWalk {
@@ -135,6 +162,44 @@ public:
         m_lines[1].Reset(width + 3);
     }
 
+    // Adds the edges of framed row r, pixels in scan order. Each kind of
+    // edge knows which corner lines its points lie on.
+    void AddRow(int r, const EdgePixel* pixels, const EdgePixel* end)
+    {
+        BeginRow(r);
+        EndLine& top = m_lines[m_top];
+        EndLine& bottom = m_lines[m_top ^ 1];
+        for (; pixels != end; ++pixels) {
+            const int x = static_cast<int>(*pixels >> kEdgeBits) - 1;
+            const unsigned edges = *pixels & ((1u << kEdgeBits) - 1);
+            if (edges & kNorth)
+                AddHorizontal(top, true, Corner{x + 1, r}, Corner{x, r});
+            if (edges & kWest)
+                AddVertical(top, bottom, Corner{x, r});
+            if (edges & kEast)
+                AddVertical(top, bottom, Corner{x + 1, r});
+            if (edges & kSouth)
+                AddHorizontal(bottom, false, Corner{x, r + 1}, Corner{x + 1, r + 1});
+        }
+    }
+
+    // Chains closed since the last call, to become items.
+    std::vector<ClosedChain>& Pending() { return m_pending; }
+    // Gives closed chains their nodes (MakeNodes) and frees their corners.
+    void TakeNodes(std::vector<ClosedChain>& closed)
+    {
+        for (ClosedChain& chain : closed)
+            m_done[static_cast<size_t>(chain.item)].nodes = std::move(chain.nodes);
+        closed.clear();
+    }
+
+    // Ends a stopped walk: chains still open become items as they stand.
+    void FinishOpenChains();
+    // The chains in creation order, joined chains left out, as items. Every
+    // pending chain must have been made an item.
+    void MoveResultTo(OArray<COutlineItem>& items);
+
+private:
     // Makes row r's corner lines r and r + 1 the indexed ones.
     void BeginRow(int r)
     {
@@ -145,342 +210,480 @@ public:
         }
     }
 
-    void AddEdge(EdgeKind kind, Corner p, Corner q);
-
-    // The chains in creation order, joined chains left out, as items.
-    void MoveResultTo(OArray<COutlineItem>& items);
-
-private:
-    EndLine* LineOf(int y)
+    OpenChain& Open(int open) { return m_open[static_cast<size_t>(open)]; }
+    // The block end next to the chain's end.
+    static bool AtBack(const OpenChain& c, End end) { return (end == kTail) != (c.flipped != 0); }
+    // A turn: the end's corner is kept and a new end starts at `at`.
+    static void AddCorner(OpenChain& c, End end, Corner at)
     {
-        if (y == m_row)
-            return &m_lines[m_top];
-        if (y == m_row + 1)
-            return &m_lines[m_top ^ 1];
-        return nullptr;
+        if (AtBack(c, end))
+            c.inner.PushBack(c.end[end]);
+        else
+            c.inner.PushFront(c.end[end]);
+        c.end[end] = at;
     }
-    void IndexAdd(Corner at, EndRef ref)
+    // The ends into the block, or out of it again.
+    static void StoreEnds(OpenChain& c)
     {
-        if (EndLine* line = LineOf(at.y))
-            line->Add(at.x, ref);
+        const bool headAtBack = AtBack(c, kHead);
+        (headAtBack ? c.inner.PushBack(c.end[kHead]) : c.inner.PushFront(c.end[kHead]));
+        (headAtBack ? c.inner.PushFront(c.end[kTail]) : c.inner.PushBack(c.end[kTail]));
     }
-    void IndexRemove(Corner at, int chain, End end)
+    static void LoadEnds(OpenChain& c)
     {
-        if (EndLine* line = LineOf(at.y))
-            line->Remove(at.x, chain, end);
+        const bool headAtBack = AtBack(c, kHead);
+        c.end[kHead] = headAtBack ? c.inner.PopBack() : c.inner.PopFront();
+        c.end[kTail] = headAtBack ? c.inner.PopFront() : c.inner.PopBack();
     }
-    // The first open chain, by creation, with an end at the corner, its head
-    // preferred; false when none. A chain to skip may be given.
-    bool FindEnd(Corner at, int skip, EndRef& found);
-    void Consider(Corner at, int skip, EndRef& best);
+    int NewOpen();
+    void FreeOpen(int open)
+    {
+        m_open[static_cast<size_t>(open)].inner.Release();
+        m_open[static_cast<size_t>(open)].chain = -1;
+        m_freeOpen.push_back(open);
+    }
 
-    int NewNode(Corner at);
-    void FreeNode(int node) { m_free.push_back(node); }
-    Corner& EndCorner(const Chain& chain, End end) { return m_pool[static_cast<size_t>(chain.end[end])].at; }
-    // Adds a node at the chain's end, linked to the old end node.
-    void Extend(int chain, End end, Corner at);
-
-    void StartChain(EdgeKind kind, Corner p, Corner q);
-    void Join(int first, End firstEnd, EndRef second);
-    void Finish(int chain);
+    // A vertical edge from `top` down one corner: only its top point can
+    // hold an end, since nothing before it in scan order touches its bottom.
+    void AddVertical(EndLine& top, EndLine& bottom, Corner p)
+    {
+        const EndEntry match = top.At(p.x).First();
+        const Corner q{p.x, p.y + 1};
+        if (match == kNoEnd) {
+            StartChain(false, p, &top, q, &bottom);
+            return;
+        }
+        const End end = EndOf(match);
+        OpenChain& c = Open(OpenOf(match));
+        top.Remove(p.x, match);
+        if (c.horizontal[end])
+            AddCorner(c, end, q);
+        else
+            c.end[end] = q;
+        c.horizontal[end] = 0;
+        bottom.Add(q.x, match);
+    }
+    void AddHorizontal(EndLine& line, bool north, Corner p, Corner q);
+    void StartChain(bool north, Corner p, EndLine* pLine, Corner q, EndLine* qLine);
+    void Join(EndLine& line, EndEntry first, EndEntry second);
+    void Finish(int open, ChainState state);
 
     int m_row = INT_MIN;
     int m_top = 0;  // index of the line of corner row m_row in m_lines
     EndLine m_lines[2];
-    std::vector<PoolNode> m_pool;
-    std::vector<int> m_free;
-    std::vector<Chain> m_chains;
-    std::vector<COutlineItem> m_done;  // items of closed chains, in closing order
+    CCornerPool m_pool;  // before every holder of blocks, which give them back
+    std::vector<OpenChain> m_open;
+    std::vector<int> m_freeOpen;
+    std::vector<ChainInfo> m_chains;
+    std::vector<COutlineItem> m_done;    // items of closed chains, in closing order
+    std::vector<ClosedChain> m_pending;  // closed chains not yet made items
 };
 
-int COutlineWalk::NewNode(Corner at)
+int COutlineWalk::NewOpen()
 {
-    if (!m_free.empty()) {
-        int node = m_free.back();
-        m_free.pop_back();
-        m_pool[static_cast<size_t>(node)] = PoolNode{at, {kNoNode, kNoNode}};
-        return node;
+    if (!m_freeOpen.empty()) {
+        const int open = m_freeOpen.back();
+        m_freeOpen.pop_back();
+        return open;
     }
-    m_pool.push_back(PoolNode{at, {kNoNode, kNoNode}});
-    return static_cast<int>(m_pool.size() - 1);
+    if (m_open.size() >= static_cast<size_t>(INT_MAX / 2))
+        throw std::bad_alloc();
+    m_open.emplace_back();
+    return static_cast<int>(m_open.size() - 1);
 }
 
-void COutlineWalk::Extend(int chain, End end, Corner at)
+void COutlineWalk::StartChain(bool north, Corner p, EndLine* pLine, Corner q, EndLine* qLine)
 {
-    int node = NewNode(at);
-    Chain& c = m_chains[static_cast<size_t>(chain)];
-    int old = c.end[end];
-    PoolNode& oldNode = m_pool[static_cast<size_t>(old)];
-    oldNode.link[oldNode.link[0] == kNoNode ? 0 : 1] = node;
-    m_pool[static_cast<size_t>(node)].link[0] = old;
-    c.end[end] = node;
-    ++c.nodes;
+    if (m_chains.size() >= static_cast<size_t>(INT_MAX / 2))
+        throw std::bad_alloc();
+    const int chain = static_cast<int>(m_chains.size());
+    m_chains.emplace_back().hole = north ? 1 : 0;
+    const int open = NewOpen();
+    OpenChain& c = Open(open);
+    c.inner.SetPool(&m_pool);
+    c.end[kHead] = p;
+    c.end[kTail] = q;
+    c.chain = chain;
+    c.flipped = 0;
+    // Only a horizontal edge starts a chain from a raster.
+    const BYTE horizontal = pLine == qLine ? 1 : 0;
+    c.horizontal[kHead] = c.horizontal[kTail] = horizontal;
+    pLine->Add(p.x, MakeEntry(chain, open, kHead));
+    qLine->Add(q.x, MakeEntry(chain, open, kTail));
 }
 
-void COutlineWalk::Consider(Corner at, int skip, EndRef& best)
+void COutlineWalk::AddHorizontal(EndLine& line, bool north, Corner p, Corner q)
 {
-    EndLine* line = LineOf(at.y);
-    if (!line)
-        return;
-    const CornerSlot& slot = line->At(at.x);
-    for (int i = 0; i < slot.count; ++i) {
-        const EndRef& ref = slot.refs[i];
-        if (ref.chain == skip)
-            continue;
-        if (ref.chain < best.chain || (ref.chain == best.chain && ref.end == kHead))
-            best = ref;
-    }
-}
-
-bool COutlineWalk::FindEnd(Corner at, int skip, EndRef& found)
-{
-    found = EndRef{INT_MAX, kTail};
-    Consider(at, skip, found);
-    return found.chain != INT_MAX;
-}
-
-void COutlineWalk::StartChain(EdgeKind kind, Corner p, Corner q)
-{
-    int chain = static_cast<int>(m_chains.size());
-    m_chains.emplace_back();
-    int head = NewNode(p);
-    int tail = NewNode(q);
-    m_pool[static_cast<size_t>(head)].link[0] = tail;
-    m_pool[static_cast<size_t>(tail)].link[0] = head;
-    Chain& c = m_chains.back();
-    c.end[kHead] = head;
-    c.end[kTail] = tail;
-    const bool horizontal = kind == EdgeKind::North || kind == EdgeKind::South;
-    c.horizontal[kHead] = c.horizontal[kTail] = horizontal ? 1 : 0;
-    c.hole = kind == EdgeKind::North ? 1 : 0;
-    IndexAdd(p, EndRef{chain, kHead});
-    IndexAdd(q, EndRef{chain, kTail});
-}
-
-void COutlineWalk::AddEdge(EdgeKind kind, Corner p, Corner q)
-{
-    EndRef match{INT_MAX, kTail};
-    Consider(p, -1, match);
-    Consider(q, -1, match);
-    if (match.chain == INT_MAX) {
-        StartChain(kind, p, q);
+    const EndEntry match = std::min(line.At(p.x).First(), line.At(q.x).First());
+    if (match == kNoEnd) {
+        StartChain(north, p, &line, q, &line);
         return;
     }
 
-    const int chain = match.chain;
-    const End end = match.end;
+    const End end = EndOf(match);
+    OpenChain& c = Open(OpenOf(match));
+    const Corner at = c.end[end];
+    // The end sits at p or at q; the edge takes it to the other one.
+    const Corner to{p.x ^ q.x ^ at.x, p.y};
+
+    line.Remove(at.x, match);
+    // Collinear edges move the end corner; a turn adds a corner.
+    if (c.horizontal[end])
+        c.end[end] = to;
+    else
+        AddCorner(c, end, to);
+    c.horizontal[end] = 1;
+
     const End otherEnd = end == kHead ? kTail : kHead;
-    const Corner at = EndCorner(m_chains[static_cast<size_t>(chain)], end);
-    const Corner to = at == p ? q : p;
-    const BYTE horizontal = (kind == EdgeKind::North || kind == EdgeKind::South) ? 1 : 0;
-
-    IndexRemove(at, chain, end);
-    // Collinear edges move the end node; a turn adds a corner.
-    if (m_chains[static_cast<size_t>(chain)].horizontal[end] == horizontal)
-        EndCorner(m_chains[static_cast<size_t>(chain)], end) = to;
-    else
-        Extend(chain, end, to);
-    m_chains[static_cast<size_t>(chain)].horizontal[end] = horizontal;
-
-    if (!horizontal) {
-        IndexAdd(to, EndRef{chain, end});
+    if (c.end[otherEnd] == to) {
+        line.Remove(to.x, match ^ kOtherEnd);
+        Finish(OpenOf(match), ChainState::Closed);
         return;
     }
-    Chain& c = m_chains[static_cast<size_t>(chain)];
-    if (EndCorner(c, otherEnd) == to) {
-        IndexRemove(to, chain, otherEnd);
-        c.open = false;
-        Finish(chain);
-        return;
-    }
-    EndRef second;
-    if (FindEnd(to, chain, second))
-        Join(chain, end, second);
+    // The first other chain with an end at `to`.
+    const CornerSlot& slot = line.At(to.x);
+    EndEntry second = kNoEnd;
+    for (EndEntry entry : slot.entry)
+        if (entry != kNoEnd && ChainOf(entry) != c.chain)
+            second = std::min(second, entry);
+    if (second != kNoEnd)
+        Join(line, match, second);
     else
-        IndexAdd(to, EndRef{chain, end});
+        line.Add(to.x, match);
 }
 
 // The first chain's end and the second chain's end meet at one corner: the
-// second chain's nodes continue the first past it, its corner node is
-// dropped, and its far end becomes the first chain's end.
-void COutlineWalk::Join(int first, End firstEnd, EndRef second)
+// second chain's corners continue the first past it, the corner at the meet
+// stays once, and the second chain's far end becomes the first chain's end.
+void COutlineWalk::Join(EndLine& line, EndEntry firstEntry, EndEntry secondEntry)
 {
-    Chain& a = m_chains[static_cast<size_t>(first)];
-    Chain& b = m_chains[static_cast<size_t>(second.chain)];
-    const End farEnd = second.end == kHead ? kTail : kHead;
-    const Corner meet = EndCorner(b, second.end);
+    const int firstOpen = OpenOf(firstEntry);
+    const int secondOpen = OpenOf(secondEntry);
+    const End firstEnd = EndOf(firstEntry);
+    const End secondEnd = EndOf(secondEntry);
+    const End farEnd = secondEnd == kHead ? kTail : kHead;
+    const End firstOther = firstEnd == kHead ? kTail : kHead;
+    OpenChain& a = Open(firstOpen);
+    OpenChain& b = Open(secondOpen);
 
-    IndexRemove(meet, second.chain, second.end);
-    IndexRemove(EndCorner(b, farEnd), second.chain, farEnd);
+    line.Remove(b.end[secondEnd].x, secondEntry);
+    // The far end lies on either indexed line.
+    const Corner far = b.end[farEnd];
+    EndLine& farLine = far.y == m_row ? m_lines[m_top] : m_lines[m_top ^ 1];
+    if (far.y == m_row || far.y == m_row + 1)
+        farLine.Remove(far.x, secondEntry ^ kOtherEnd);
+    StoreEnds(a);
+    StoreEnds(b);
 
-    int dropped = b.end[second.end];
-    PoolNode& droppedNode = m_pool[static_cast<size_t>(dropped)];
-    int next = droppedNode.link[0] != kNoNode ? droppedNode.link[0] : droppedNode.link[1];
-    int joint = a.end[firstEnd];
-    PoolNode& nextNode = m_pool[static_cast<size_t>(next)];
-    nextNode.link[nextNode.link[0] == dropped ? 0 : 1] = joint;
-    PoolNode& jointNode = m_pool[static_cast<size_t>(joint)];
-    jointNode.link[jointNode.link[0] == kNoNode ? 0 : 1] = next;
-    FreeNode(dropped);
+    const UINT aCount = a.inner.Count();
+    const UINT bCount = b.inner.Count();
+    if (aCount >= bCount) {
+        // b's corners after the meet, nearest first, onto a's end.
+        const bool fromBack = AtBack(b, secondEnd);
+        const bool toBack = AtBack(a, firstEnd);
+        const Corner* bc = b.inner.begin();
+        for (UINT k = 1; k < bCount; ++k) {
+            const Corner corner = bc[fromBack ? bCount - 1 - k : k];
+            toBack ? a.inner.PushBack(corner, bCount - k) : a.inner.PushFront(corner, bCount - k);
+        }
+    } else {
+        // a's corners after the meet onto b's end, then b's block becomes a's:
+        // a's far end now sits where b's meeting end was.
+        const bool fromBack = AtBack(a, firstEnd);
+        const bool toBack = AtBack(b, secondEnd);
+        const Corner* ac = a.inner.begin();
+        for (UINT k = 1; k < aCount; ++k) {
+            const Corner corner = ac[fromBack ? aCount - 1 - k : k];
+            toBack ? b.inner.PushBack(corner, aCount - k) : b.inner.PushFront(corner, aCount - k);
+        }
+        a.flipped = static_cast<BYTE>((firstOther == kTail) != toBack);
+        a.inner = std::move(b.inner);
+    }
+    LoadEnds(a);
 
-    a.end[firstEnd] = b.end[farEnd];
     a.horizontal[firstEnd] = b.horizontal[farEnd];
-    a.nodes += b.nodes - 1;
-    b.removed = true;
-    b.open = false;
-    IndexAdd(EndCorner(a, firstEnd), EndRef{first, firstEnd});
+    m_chains[static_cast<size_t>(b.chain)].state = ChainState::Joined;
+    FreeOpen(secondOpen);
+    const EndEntry entry = MakeEntry(a.chain, firstOpen, firstEnd);
+    if (far.y == m_row || far.y == m_row + 1)
+        farLine.Add(far.x, entry);
 }
 
-// Makes the chain an item now, so its pool nodes serve later chains.
-void COutlineWalk::Finish(int chain)
+// The chain becomes an item; its nodes are made later, on the pool.
+void COutlineWalk::Finish(int open, ChainState state)
 {
-    Chain& c = m_chains[static_cast<size_t>(chain)];
-    c.item = static_cast<int>(m_done.size());
+    OpenChain& c = Open(open);
+    ChainInfo& info = m_chains[static_cast<size_t>(c.chain)];
+    info.state = state;
+    info.item = static_cast<int>(m_done.size());
     COutlineItem& item = m_done.emplace_back();
-    item.closed = c.open ? 0 : 1;
+    item.closed = state == ChainState::Closed ? 1 : 0;
     item.headHorizontal = c.horizontal[kHead];
     item.tailHorizontal = c.horizontal[kTail];
-    item.hole = c.hole;
-    if (!item.nodes.Reserve(c.nodes))
-        throw std::bad_alloc();
-    int previous = kNoNode;
-    for (int node = c.end[kHead]; node != kNoNode;) {
-        const PoolNode& n = m_pool[static_cast<size_t>(node)];
-        item.AddTail(n.at.x - 0.5, n.at.y - 0.5);
-        int next = n.link[0] != previous ? n.link[0] : n.link[1];
-        FreeNode(node);
-        previous = node;
-        node = next;
-    }
+    item.hole = info.hole;
+    StoreEnds(c);
+    m_pending.push_back(ClosedChain{std::move(c.inner), info.item, c.flipped != 0, {}});
+    FreeOpen(open);
+}
+
+void COutlineWalk::FinishOpenChains()
+{
+    for (size_t i = 0; i < m_open.size(); ++i)
+        if (m_open[i].chain >= 0)
+            Finish(static_cast<int>(i), ChainState::Open);
 }
 
 void COutlineWalk::MoveResultTo(OArray<COutlineItem>& items)
 {
-    // Chains still open (a stopped walk) become items as they stand.
-    for (size_t i = 0; i < m_chains.size(); ++i)
-        if (m_chains[i].open)
-            Finish(static_cast<int>(i));
-    for (size_t i = 0; i < m_chains.size(); ++i)
-        if (!m_chains[i].removed)
-            items.AddTail(std::move(m_done[static_cast<size_t>(m_chains[i].item)]));
+    for (const ChainInfo& c : m_chains)
+        if (c.state != ChainState::Joined && c.item >= 0)
+            items.AddTail(std::move(m_done[static_cast<size_t>(c.item)]));
     m_done.clear();
     m_chains.clear();
+    m_open.clear();
+    m_freeOpen.clear();
 }
 
-// --- edge detection on packed rows ---
-//
-// A framed row holds width + 2 pixels: pixel p is raster pixel p - 1, so the
-// frame columns -1 and width are pixels 0 and width + 1 (always white). One
-// word more than needed stays 0, so the east neighbours of the last word read
-// white.
-
-class CFramedRows {
+// The walk on the calling thread, with helpers on the pool that find the
+// edges of the slabs ahead of it and make the nodes of the chains it closed
+// behind it. A slab's edges live in a ring of buffers; the walk takes a slab
+// that no helper has claimed yet itself, so it never waits for work that
+// nobody runs (as when the pool runs the bands one after another).
+class COutlineTracer {
 public:
-    CFramedRows(const CRasterSrc& raster)
-        : m_raster(raster), m_width(raster.GetWidth()), m_height(raster.GetHeight()),
-          m_words((m_width + 2 + kWordPixels - 1) / kWordPixels)
+    COutlineTracer(const CRasterSrc& raster, CCommonThread* thread, int threads)
+        : m_raster(raster), m_thread(thread), m_walk(raster.GetWidth()),
+          m_slabs((raster.GetHeight() + 2 + kSlabRows - 1) / kSlabRows),
+          m_ring(static_cast<size_t>(kSlabsAheadPerThread * threads + 2)), m_found(m_ring.size(), -1)
     {
-        for (auto& row : m_rows)
-            row.assign(static_cast<size_t>(m_words + 1), 0);
-        m_zero.assign(static_cast<size_t>(m_words + 1), 0);
-        m_valid.assign(static_cast<size_t>(m_words), ~PackedWord{0});
-        m_valid.back() = LeadingWordMask(m_width + 2 - (m_words - 1) * kWordPixels);
-        Load(m_rows[1], -1);
-        Load(m_rows[2], 0);
     }
 
-    int Words() const { return m_words; }
-    PackedWord Valid(int i) const { return m_valid[static_cast<size_t>(i)]; }
-
-    // Rows r - 1, r and r + 1 of the framed raster for r = -1 .. height; call
-    // with r increasing by one from -1. Rows outside the raster are white.
-    void Rows(int r, const PackedWord*& up, const PackedWord*& here, const PackedWord*& down)
+    // RUN_FINISHED, RUN_STOPPED or RUN_NO_MEMORY; the items hold what was
+    // traced unless memory ran short.
+    DWORD Run(OArray<COutlineItem>& items, int threads)
     {
-        if (r >= 0) {
-            std::swap(m_rows[0], m_rows[1]);
-            std::swap(m_rows[1], m_rows[2]);
-            Load(m_rows[2], r + 1);
-        }
-        up = r >= 0 ? m_rows[0].data() : m_zero.data();
-        here = m_rows[1].data();
-        down = m_rows[2].data();
+        RunBands(threads, [&](int band) {
+            if (band == 0)
+                Walk();
+            else
+                Help();
+        });
+        if (m_failed)
+            return RUN_NO_MEMORY;
+        m_walk.MoveResultTo(items);
+        return m_stopped ? RUN_STOPPED : RUN_FINISHED;
     }
 
 private:
-    // Raster row y shifted one pixel right behind the frame column.
-    void Load(std::vector<PackedWord>& out, int y)
+    // Framed rows [-1, height] in slabs of kSlabRows: small enough that a
+    // slab's edges stay in cache until the walk reads them.
+    static constexpr int kSlabRows = 64;
+    // Slabs found ahead of the walk, per thread, besides the one walked.
+    static constexpr int kSlabsAheadPerThread = 2;
+    // Batches of closed chains left for helpers before the walk makes one.
+    static constexpr int kMaxWaitingBatches = 2;
+
+    struct Batch {
+        std::vector<ClosedChain> chains;
+        bool taken = false;
+        bool done = false;
+    };
+
+    CRowEdges& Ring(int slab) { return m_ring[static_cast<size_t>(slab) % m_ring.size()]; }
+
+    void Find(int slab)
     {
-        if (y < 0 || y >= m_height) {
-            std::fill(out.begin(), out.end(), 0);
+        const int r0 = slab * kSlabRows - 1;
+        const int r1 = std::min(r0 + kSlabRows, m_raster.GetHeight() + 1);
+        FindRowEdges(m_raster, r0, r1, Ring(slab));
+    }
+
+    void Walk()
+    {
+        try {
+            long long lastPos = -1;
+            const int height = m_raster.GetHeight();
+            for (int slab = 0; slab < m_slabs && !m_stopped; ++slab) {
+                WaitForEdges(slab);
+                const CRowEdges& edges = Ring(slab);
+                int r = slab * kSlabRows - 1;
+                size_t begin = 0;
+                for (size_t end : edges.rowEnd) {
+                    m_walk.AddRow(r, edges.pixels.data() + begin, edges.pixels.data() + end);
+                    begin = end;
+                    if (m_thread) {
+                        if (m_thread->IsStopRequested()) {
+                            m_stopped = true;
+                            break;
+                        }
+                        // The frame row above the raster would give a negative position.
+                        const long long pos = std::max(0LL, static_cast<long long>(r) * 100 / height);
+                        if (pos != lastPos) {
+                            m_thread->SendProgressPos(static_cast<DWORD>(pos));
+                            lastPos = pos;
+                        }
+                    }
+                    ++r;
+                }
+                SlabWalked(slab + 1);
+            }
+            // A stopped walk: chains still open become items as they stand.
+            if (m_stopped)
+                m_walk.FinishOpenChains();
+            SlabWalked(m_slabs);
+        } catch (const std::bad_alloc&) {
+            Fail();
+        }
+        std::unique_lock lock(m_mutex);
+        m_walkDone = true;
+        m_changed.notify_all();
+        // Help with the batches left, then take every batch's nodes.
+        while (!m_failed && !m_batches.empty()) {
+            if (Batch* batch = NextBatch()) {
+                MakeBatch(lock, *batch);
+            } else if (m_batches.front().done) {
+                TakeFront(lock);
+            } else {
+                m_changed.wait(lock);
+            }
+        }
+    }
+
+    // The slab's edges, found here unless a helper claimed them.
+    void WaitForEdges(int slab)
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_nextFind <= slab) {
+            m_nextFind = slab + 1;
+            lock.unlock();
+            Find(slab);
             return;
         }
-        const BYTE* row = m_raster.GetRow(y);
-        PackedWord carry = 0;
-        int x = 0;
-        for (int i = 0; i < m_words; ++i, x += kWordPixels) {
-            PackedWord raw = 0;
-            if (x + kWordPixels <= m_width)
-                raw = LoadWord(row + (x >> 3));
-            else if (x < m_width)
-                raw = LoadPartialWord(row + (x >> 3), PackedRowBytes(m_width - x)) &
-                      LeadingWordMask(m_width - x);
-            out[static_cast<size_t>(i)] = carry | (raw >> 1);
-            carry = raw << (kWordPixels - 1);
+        m_changed.wait(lock, [&] { return m_found[static_cast<size_t>(slab) % m_found.size()] == slab || m_failed; });
+        if (m_failed)
+            throw std::bad_alloc();
+    }
+
+    // Slabs before `walked` are done with; the chains they closed wait for
+    // their nodes, and batches that have them give them to their items.
+    void SlabWalked(int walked)
+    {
+        std::unique_lock lock(m_mutex);
+        m_walked = walked;
+        if (!m_walk.Pending().empty()) {
+            m_batches.emplace_back().chains.swap(m_walk.Pending());
         }
-        out[static_cast<size_t>(m_words)] = 0;
+        m_changed.notify_all();
+        // Without helpers (one thread, or a busy pool) the walk makes the
+        // nodes itself rather than keep every closed chain's corners.
+        int waiting = 0;
+        for (const Batch& batch : m_batches)
+            waiting += batch.taken ? 0 : 1;
+        if (waiting > kMaxWaitingBatches)
+            if (Batch* batch = NextBatch())
+                MakeBatch(lock, *batch);
+        while (!m_batches.empty() && m_batches.front().done)
+            TakeFront(lock);
+    }
+
+    // The first batch nobody took; null when none. Called locked.
+    Batch* NextBatch()
+    {
+        for (Batch& batch : m_batches)
+            if (!batch.taken)
+                return &batch;
+        return nullptr;
+    }
+
+    void MakeBatch(std::unique_lock<std::mutex>& lock, Batch& batch)
+    {
+        batch.taken = true;
+        lock.unlock();
+        bool ok = true;
+        try {
+            for (ClosedChain& chain : batch.chains)
+                MakeNodes(chain);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+        lock.lock();
+        batch.done = true;
+        if (!ok)
+            m_failed = true;
+        m_changed.notify_all();
+    }
+
+    // Called locked, with the front batch done; the walk's thread only.
+    void TakeFront(std::unique_lock<std::mutex>& lock)
+    {
+        std::vector<ClosedChain> chains;
+        chains.swap(m_batches.front().chains);
+        m_batches.pop_front();
+        lock.unlock();
+        m_walk.TakeNodes(chains);
+        lock.lock();
+    }
+
+    void Help()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_failed) {
+            if (m_nextFind < m_slabs && m_nextFind < m_walked + static_cast<int>(m_ring.size())) {
+                const int slab = m_nextFind++;
+                lock.unlock();
+                bool ok = true;
+                try {
+                    Find(slab);
+                } catch (const std::bad_alloc&) {
+                    ok = false;
+                }
+                lock.lock();
+                m_found[static_cast<size_t>(slab) % m_found.size()] = slab;
+                if (!ok)
+                    m_failed = true;
+                m_changed.notify_all();
+            } else if (Batch* batch = NextBatch()) {
+                MakeBatch(lock, *batch);
+            } else if (m_walkDone) {
+                return;
+            } else {
+                m_changed.wait(lock);
+            }
+        }
+    }
+
+    void Fail()
+    {
+        std::lock_guard lock(m_mutex);
+        m_failed = true;
+        m_changed.notify_all();
     }
 
     const CRasterSrc& m_raster;
-    int m_width;
-    int m_height;
-    int m_words;
-    std::vector<PackedWord> m_rows[3];
-    std::vector<PackedWord> m_zero;
-    std::vector<PackedWord> m_valid;
-};
+    CCommonThread* m_thread;
+    COutlineWalk m_walk;  // the walk's thread only
+    const int m_slabs;
+    bool m_stopped = false;  // the walk's thread only
 
-// Adds the edges of framed row r (raster row r, -1 .. height) in scan order.
-void AddRowEdges(COutlineWalk& walk, CFramedRows& rows, int r)
-{
-    const PackedWord* up = nullptr;
-    const PackedWord* here = nullptr;
-    const PackedWord* down = nullptr;
-    rows.Rows(r, up, here, down);
-    walk.BeginRow(r);
-    const int words = rows.Words();
-    for (int i = 0; i < words; ++i) {
-        const PackedWord c = here[i];
-        const PackedWord white = ~c & rows.Valid(i);
-        const PackedWord westBlack = (c >> 1) | (i > 0 ? here[i - 1] << (kWordPixels - 1) : 0);
-        const PackedWord eastBlack = (c << 1) | (here[i + 1] >> (kWordPixels - 1));
-        const PackedWord n = white & up[i];
-        const PackedWord w = white & westBlack;
-        const PackedWord e = white & eastBlack;
-        const PackedWord s = white & down[i];
-        PackedWord any = n | w | e | s;
-        while (any) {
-            const int j = std::countl_zero(any);
-            const PackedWord bit = PackedWord{1} << (kWordPixels - 1 - j);
-            any &= ~bit;
-            const int x = i * kWordPixels + j - 1;
-            if (n & bit)
-                walk.AddEdge(EdgeKind::North, Corner{x + 1, r}, Corner{x, r});
-            if (w & bit)
-                walk.AddEdge(EdgeKind::West, Corner{x, r}, Corner{x, r + 1});
-            if (e & bit)
-                walk.AddEdge(EdgeKind::East, Corner{x + 1, r}, Corner{x + 1, r + 1});
-            if (s & bit)
-                walk.AddEdge(EdgeKind::South, Corner{x, r + 1}, Corner{x + 1, r + 1});
-        }
-    }
-}
+    std::mutex m_mutex;  // guards everything below
+    std::condition_variable m_changed;
+    std::vector<CRowEdges> m_ring;  // a slab's buffer belongs to whoever claimed the slab until it is walked
+    std::vector<int> m_found;       // the slab each ring buffer last got the edges of
+    int m_nextFind = 0;             // the first slab nobody claimed
+    int m_walked = 0;               // slabs before this one are walked
+    std::deque<Batch> m_batches;    // closed chains in closing order
+    bool m_walkDone = false;
+    bool m_failed = false;
+};
 
 }  // namespace
 
 bool COutlineList::TraceOutline(CCommonThread* thread)
 {
     m_items.RemoveAll();
-    if (!m_source || m_source->IsEmpty() || m_source->GetBitCount() != 1) {
+    // Rows wider than an edge pixel can address are refused, not misread.
+    if (!m_source || m_source->IsEmpty() || m_source->GetBitCount() != 1 ||
+        m_source->GetWidth() > kMaxEdgeRasterWidth) {
         if (thread)
             thread->PostRunEnd(RUN_FAILED);
         return false;
@@ -490,36 +693,21 @@ bool COutlineList::TraceOutline(CCommonThread* thread)
     if (thread)
         thread->SendProgressText(text.c_str());
 
-    const int width = m_source->GetWidth();
-    const int height = m_source->GetHeight();
+    DWORD result = RUN_NO_MEMORY;
     try {
-        COutlineWalk walk(width);
-        CFramedRows rows(*m_source);
-        long long lastPos = -1;
-        for (int r = -1; r <= height; ++r) {
-            AddRowEdges(walk, rows, r);
-            if (!thread)
-                continue;
-            if (thread->IsStopRequested()) {
-                walk.MoveResultTo(m_items);
-                thread->PostRunEnd(RUN_STOPPED);
-                return false;
-            }
-            // The frame row above the raster would give a negative position.
-            long long pos = std::max(0LL, static_cast<long long>(r) * 100 / height);
-            if (pos != lastPos) {
-                thread->SendProgressPos(static_cast<DWORD>(pos));
-                lastPos = pos;
-            }
-        }
-        walk.MoveResultTo(m_items);
+        const int threads = GetRowBandThreads();
+        COutlineTracer tracer(*m_source, thread, threads);
+        result = tracer.Run(m_items, threads);
     } catch (const std::bad_alloc&) {
+        result = RUN_NO_MEMORY;
+    }
+    if (result == RUN_NO_MEMORY)
         m_items.RemoveAll();
+    if (result != RUN_FINISHED) {
         if (thread)
-            thread->PostRunEnd(RUN_NO_MEMORY);
+            thread->PostRunEnd(result);
         return false;
     }
-
     if (thread)
         thread->SendProgressEnd(text.c_str());
     return true;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <new>
+#include <vector>
 
 #include "model/graph.h"
 #include "model/layer.h"
@@ -23,6 +25,9 @@ namespace {
 constexpr double kCmPerInch = 2.54;
 constexpr double kCmPerMetre = 100.0;
 constexpr double kFullBar = 100.0;
+// Chains whose polylines are made on the pool at a time, ahead of adding them
+// to the layer in order.
+constexpr std::size_t kChainsPerChunk = 4096;
 
 // The raster's horizontal resolution in dots per inch, rounded.
 int RasterDpi(CRasterSrc& raster)
@@ -54,9 +59,26 @@ public:
         DWORD done = 0;
         DWORD lastSent = ~DWORD{0};
         auto* node = items.GetHead();
+        std::vector<COutlineItem*> chunk;
+        std::vector<CPreparedChain> prepared;
+        std::size_t next = 0;
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
+            if (next == chunk.size()) {
+                // The polylines of the next chunk of chains are made on the pool.
+                try {
+                    chunk.clear();
+                    for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + chunk.size() < count;
+                         n = n->next)
+                        chunk.push_back(&n->value);
+                    PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
+                } catch (const std::bad_alloc&) {
+                    return End(RUN_NO_MEMORY);
+                }
+                next = 0;
+            }
             std::unique_ptr<CPolyLine> polyline;
-            const int result = OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options);
+            const int result =
+                OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options, &prepared[next++]);
             if (result == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             // The chain is done with: on a page of millions of nodes the
@@ -87,10 +109,34 @@ public:
         DWORD counter = 0;
         const UINT count = connections.GetCount();
         auto* node = connections.GetHead();
+        std::vector<COutlineItem*> chunk;
+        std::vector<CPreparedChain> prepared;
+        std::vector<std::size_t> first;  // a connection's first chain in the chunk
+        std::size_t next = 0;
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
+            if (next == first.size()) {
+                // The polylines of the next connections are made on the pool.
+                try {
+                    chunk.clear();
+                    first.clear();
+                    for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + first.size() < count;
+                         n = n->next) {
+                        first.push_back(chunk.size());
+                        chunk.push_back(n->value.outer);
+                        const ONode<COutlineItem*>* hole = n->value.holes.GetHead();
+                        for (UINT k = 0; hole && k < n->value.holes.GetCount(); ++k, hole = hole->next)
+                            chunk.push_back(hole->value);
+                    }
+                    PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
+                } catch (const std::bad_alloc&) {
+                    return End(RUN_NO_MEMORY);
+                }
+                next = 0;
+            }
             std::unique_ptr<CPolyPolygon> polygon;
             const int result = OutlineConnectionToPolyPolygon(node->value, m_raster, polygon, m_dpi, &m_thread,
-                                                              counter, share, m_options);
+                                                              counter, share, m_options,
+                                                              &prepared[first[next++]]);
             if (result == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             if (m_thread.IsStopRequested())

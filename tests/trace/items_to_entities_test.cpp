@@ -4,13 +4,16 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "model/polygon_set.h"
+#include "model/entity.h"
 #include "model/polyline.h"
 #include "platform/window_messages.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/trace_option.h"
 
@@ -368,5 +371,77 @@ TEST(OutlineItemToPolyline, EveryChainOfASquareRingKeepsItsFourCorners)
                 EXPECT_TRUE(a.x == b.x || a.y == b.y) << maxDis << ": " << a.x << "," << a.y << " " << b.x << "," << b.y;
             }
         }
+    }
+}
+
+// Polylines made ahead on the pool must be the ones a single thread makes,
+// ids included: the ids are the entities' handles in every file written.
+TEST(OutlineItemToPolyline, PreparedChainsGiveTheSamePolylinesAndIds)
+{
+    std::mt19937 rng(31);
+    std::bernoulli_distribution black(0.45);
+    std::vector<std::string> rows(90, std::string(77, '.'));
+    for (std::string& row : rows)
+        for (char& c : row)
+            c = black(rng) ? '#' : '.';
+    auto raster = MakeRaster(rows);
+    COutlineList list(raster.get());
+    ASSERT_TRUE(list.TraceOutline(nullptr));
+
+    struct Made {
+        int result;
+        std::uint32_t id;  // from the counter at the start of the pass
+        bool closed;
+        std::vector<std::pair<double, double>> points;
+        bool operator==(const Made&) const = default;
+    };
+    auto pointsOf = [](const CPolyLine& polyline) {
+        std::vector<std::pair<double, double>> points;
+        for (const frDoublePoint& p : Vertices(polyline))
+            points.emplace_back(p.x, p.y);
+        return points;
+    };
+    for (const CTraceOption& options : {Options(TRACE_OUTLINE, 1.5), Options(TRACE_OUTLINE, 0.0),
+                                         Options(TRACE_CENTER_LINE, 1.0)}) {
+        // Copies, since the simplification snaps the nodes; a null chain and
+        // a one-node chain among them.
+        std::vector<COutlineItem> plainItems(1, MakeItem({{3.5, 4.5}}));
+        for (ONode<COutlineItem>* node = list.GetItems().GetHead(); node; node = node->next)
+            plainItems.push_back(node->value);
+        std::vector<COutlineItem> preparedItems = plainItems;
+        std::vector<COutlineItem*> plain{nullptr};
+        std::vector<COutlineItem*> prepared{nullptr};
+        for (size_t i = 0; i < plainItems.size(); ++i) {
+            plain.push_back(&plainItems[i]);
+            prepared.push_back(&preparedItems[i]);
+        }
+
+        auto pass = [&](std::vector<COutlineItem*>& items, std::vector<CPreparedChain>* chains) {
+            std::vector<Made> made;
+            const std::uint32_t start = GetIdCounter();
+            for (size_t i = 0; i < items.size(); ++i) {
+                std::unique_ptr<CPolyLine> out;
+                const int result = OutlineItemToPolyline(items[i], *raster, out, 300, options,
+                                                         chains ? &(*chains)[i] : nullptr);
+                made.push_back({result, out ? out->m_Id - start : 0, out && out->m_Closed,
+                                out ? pointsOf(*out) : std::vector<std::pair<double, double>>{}});
+            }
+            made.push_back({0, GetIdCounter() - start, false, {}});
+            return made;
+        };
+        const std::vector<Made> single = pass(plain, nullptr);
+        SetRowBandThreads(3);
+        std::vector<CPreparedChain> chains;
+        PrepareChains(prepared, *raster, 300, options, chains);
+        SetRowBandThreads(0);
+        ASSERT_EQ(chains.size(), prepared.size());
+        const std::vector<Made> ahead = pass(prepared, &chains);
+        ASSERT_EQ(ahead.size(), single.size());
+        int kept = 0;
+        for (size_t i = 0; i < single.size(); ++i) {
+            EXPECT_TRUE(ahead[i] == single[i]) << "chain " << i << " method " << options.i_AutoTraceWhat;
+            kept += single[i].points.empty() ? 0 : 1;
+        }
+        EXPECT_GT(kept, 10);
     }
 }

@@ -9,10 +9,12 @@
 #include <queue>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/message_box.h"
 #include "raster/packed_bits.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 
 namespace {
@@ -390,6 +392,59 @@ TEST(OutlineTrace, MatchesTheLinearWalkOnRandomRasters)
     }
 }
 
+// Discs with holes and islands placed across the 64-row slabs the walk finds
+// edges in ahead, plus noise: chains open across every slab border.
+Raster MakeBlobsRaster(std::mt19937& rng, int width, int height)
+{
+    Raster raster = MakeBlank(width, height);
+    std::uniform_int_distribution<int> cx(-5, width + 5), radius(3, 40), border(1, 6);
+    for (int blob = 0; blob < 12; ++blob) {
+        const int x0 = cx(rng);
+        const int y0 = 64 * (blob % 6) + border(rng) - 3;
+        const int r = radius(rng);
+        const int hole = r / 2;
+        for (int y = std::max(0, y0 - r); y <= std::min(height - 1, y0 + r); ++y)
+            for (int x = std::max(0, x0 - r); x <= std::min(width - 1, x0 + r); ++x) {
+                const int d2 = (x - x0) * (x - x0) + (y - y0) * (y - y0);
+                if (d2 <= r * r)
+                    raster->SetPixelBit(x, y, d2 > hole * hole || d2 < hole * hole / 9);
+            }
+    }
+    std::bernoulli_distribution noise(0.03);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (noise(rng))
+                raster->SetPixelBit(x, y, !IsForeground(*raster, x, y));
+    return raster;
+}
+
+// The walk finds edges on the row-band pool and makes items behind it: the
+// chains must not depend on how many threads do that.
+TEST(OutlineTrace, ThreadCountChangesNothing)
+{
+    std::mt19937 rng(2024);
+    struct Page {
+        int width, height;
+        bool blobs;
+    };
+    const Page pages[] = {{1, 1, false},   {65, 1, false},  {130, 1, true},  {9, 63, false}, {77, 64, true},
+                          {131, 65, true}, {63, 129, true}, {100, 200, true}, {33, 333, false}, {257, 300, true}};
+    for (const Page& page : pages) {
+        Raster raster = page.blobs ? MakeBlobsRaster(rng, page.width, page.height)
+                                   : MakeRandomRaster(rng, page.width, page.height, 0.4);
+        SetRowBandThreads(1);
+        const std::vector<RefItem> single = Trace(*raster);
+        if (page.width * page.height <= 40000) {
+            ASSERT_EQ(single, ReferenceTrace(*raster)) << page.width << "x" << page.height;
+        }
+        for (int threads : {2, 3, 8}) {
+            SetRowBandThreads(threads);
+            ASSERT_EQ(Trace(*raster), single) << page.width << "x" << page.height << " on " << threads;
+        }
+    }
+    SetRowBandThreads(0);
+}
+
 TEST(OutlineTrace, ClosedCornerPathsEncloseTheBlackPixelsExactly)
 {
     std::mt19937 rng(99);
@@ -577,6 +632,44 @@ TEST(OutlineNesting, HolesFindTheRegionThatEnclosesThem)
         EXPECT_EQ(nesting.holeCounts, c.holeCounts);
         ExpectNestingMatchesComponents(*raster);
     }
+}
+
+// Holes are matched to their regions and the chains reversed in bands on
+// the pool: the nesting must not depend on the thread count.
+TEST(OutlineNesting, ThreadCountChangesNothing)
+{
+    std::mt19937 rng(77);
+    // Per connection the outer chain's index and its holes' indices, then
+    // every chain as reversed.
+    auto describe = [](CRasterSrc& raster) {
+        Nesting nesting;
+        TraceAndNest(raster, nesting);
+        std::vector<const COutlineItem*> order;
+        for (const ONode<COutlineItem>* n = nesting.list->GetItems().GetHead(); n; n = n->next)
+            order.push_back(&n->value);
+        auto indexOf = [&](const COutlineItem* item) {
+            return std::find(order.begin(), order.end(), item) - order.begin();
+        };
+        std::vector<std::vector<long>> connections;
+        for (const ONode<COutlineConnection>* c = nesting.connections.GetHead(); c; c = c->next) {
+            std::vector<long>& record = connections.emplace_back(1, indexOf(c->value.outer));
+            for (const ONode<COutlineItem*>* h = c->value.holes.GetHead(); h; h = h->next)
+                record.push_back(indexOf(h->value));
+        }
+        return std::make_tuple(connections, ToRef(nesting.list->GetItems()), nesting.errorBoxes);
+    };
+    for (int round = 0; round < 8; ++round) {
+        Raster raster = round % 2 ? MakeBlobsRaster(rng, 90 + round * 17, 140 + round * 23)
+                                  : MakeRingsRaster(rng, 60 + round * 9, 70 + round * 31);
+        SetRowBandThreads(1);
+        const auto single = describe(*raster);
+        EXPECT_GT(std::get<0>(single).size(), 1u);
+        for (int threads : {2, 3, 8}) {
+            SetRowBandThreads(threads);
+            ASSERT_TRUE(describe(*raster) == single) << "round " << round << " on " << threads;
+        }
+    }
+    SetRowBandThreads(0);
 }
 
 TEST(OutlineNesting, MatchesAFloodFillOnRandomRasters)
