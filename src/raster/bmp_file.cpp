@@ -258,7 +258,45 @@ void DecodeMasked(const BYTE* data, const CBmpHeader& h, std::size_t stride, FIB
     }
 }
 
+bool IsStandard8888(const CBmpHeader& h)
+{
+    return h.bits == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF;
+}
+
+// Bytes of the pixels a decode reads: the last row may lack its padding.
+std::uint64_t NeededPixelBytes(const CBmpHeader& h, std::size_t stride)
+{
+    return stride * static_cast<std::uint64_t>(h.height - 1) + static_cast<std::uint64_t>((h.width * h.bits + 7) / 8);
+}
+
 } // namespace
+
+bool ViewBmpRows(const BYTE* data, std::size_t size, CBmpRowView& view)
+{
+    CBmpHeader h;
+    CDecodeStatus status;
+    (void)ReadHeader(data, size, h, status);
+    if (status.error != RasterLoadError::kNone)
+        return false;
+    const bool plain24 = h.bits == 24 && h.compression == kRgb;
+    const bool plain32 = IsStandard8888(h) && h.masks[3] == 0 && (h.compression == kRgb || h.compression == kBitfields);
+    if ((!plain24 && !plain32) || CheckRasterSize(h.width, h.height, h.bits, nullptr) != RasterLoadError::kNone)
+        return false;
+    const std::size_t stride = static_cast<std::size_t>((h.width * h.bits + 31) / 32 * 4);
+    const std::uint64_t available = size > h.pixelsAt ? size - h.pixelsAt : 0;
+    if (available < NeededPixelBytes(h, stride))
+        return false;
+    view.width = static_cast<int>(h.width);
+    view.height = static_cast<int>(h.height);
+    view.bits = static_cast<int>(h.bits);
+    const BYTE* pixels = data + h.pixelsAt;
+    const auto step = static_cast<std::ptrdiff_t>(stride);
+    view.first = h.topDown ? pixels : pixels + step * (h.height - 1);
+    view.step = h.topDown ? step : -step;
+    view.xDotsPerMetre = std::max(h.xDpm, 0);
+    view.yDotsPerMetre = std::max(h.yDpm, 0);
+    return true;
+}
 
 FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
 {
@@ -270,8 +308,7 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
     const std::size_t stride = static_cast<std::size_t>((h.width * h.bits + 31) / 32 * 4);
     const bool is555 = h.bits == 16 && h.masks[0] == kMask555Red && h.masks[1] == kMask555Green &&
                        h.masks[2] == kMask555Blue && h.masks[3] == 0;
-    const bool is8888 = h.bits == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
-                        (h.masks[3] == 0 || h.masks[3] == 0xFF000000u);
+    const bool is8888 = IsStandard8888(h) && (h.masks[3] == 0 || h.masks[3] == 0xFF000000u);
     unsigned outBits = h.bits;
     if (h.bits == 16 && !is555)
         outBits = h.masks[3] ? 32 : 24;
@@ -283,8 +320,7 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
     const std::uint64_t available = size > h.pixelsAt ? size - h.pixelsAt : 0;
     if (!rle) {
         // The last row may lack its padding.
-        std::uint64_t needed = stride * static_cast<std::uint64_t>(h.height - 1) +
-                               static_cast<std::uint64_t>((h.width * h.bits + 7) / 8);
+        const std::uint64_t needed = NeededPixelBytes(h, stride);
         if (available < needed)
             return status.Fail(RasterLoadError::kTruncated,
                                FormatC("%llu of the %llu bytes of pixels are present",
