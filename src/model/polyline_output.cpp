@@ -36,6 +36,9 @@ constexpr double kCgmArcVector = 100.0;
 constexpr double kSvgMinWidth = 0.01;
 constexpr double kWidthStep = 0.01;
 constexpr double kEpsMinWidth = 0.1;
+// A DXF vertex's usual length ("  10\n", six decimals, twice), so a record's
+// text is allocated once.
+constexpr std::size_t kDxfVertexBytes = 40;
 
 int CountVertices(const CVertex* head)
 {
@@ -92,6 +95,7 @@ bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& name
     if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
     if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     std::string text = "100\nAcDbPolyline\n  90\n  " + std::to_string(count) + (m_Closed ? "\n  70\n1\n" : "\n  70\n0\n");
+    text.reserve(text.size() + static_cast<std::size_t>(count) * kDxfVertexBytes);
     const CVertex* v = m_Head;
     do {
         double x = v->x, y = v->y;

@@ -76,8 +76,16 @@ void AppendFixed6(std::string& text, double value)
         return;
     }
     const Wide scaled = ScaledMagnitude(bits);
-    const auto whole = static_cast<std::uint64_t>(scaled / kMicro);
-    auto fraction = static_cast<std::uint32_t>(scaled % kMicro);
+    std::uint64_t whole = 0;
+    std::uint32_t fraction = 0;
+    if (const auto low = static_cast<std::uint64_t>(scaled); low == scaled) {
+        // Below 1.8e13 in magnitude, as drawings are: no 128-bit division.
+        whole = low / kMicro;
+        fraction = static_cast<std::uint32_t>(low % kMicro);
+    } else {
+        whole = static_cast<std::uint64_t>(scaled / kMicro);
+        fraction = static_cast<std::uint32_t>(scaled % kMicro);
+    }
     char buffer[32];
     char* end = buffer;
     if (bits >> 63)

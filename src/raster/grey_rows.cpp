@@ -92,7 +92,8 @@ void BlockBelow(const BYTE* p, std::uint32_t limit, BYTE* flags, int* ties)
 }
 
 // grey[i] = the rounded grey of pixel i, except where its sum plus a half
-// is a whole number of thousands; *halves = whether any pixel is such.
+// is a whole number of thousands: half[i] marks those (one colour in a
+// thousand), *halves whether there is any.
 // The division by 1000 goes through floats: for a sum below 2^18 their
 // error stays below 0.0001, and the float thousandth lies above the real
 // one, so the quotient is exact, and a remainder of 0 shows a multiple.
@@ -100,7 +101,8 @@ constexpr float kThousandth = 1.0f / kGreySumScale;
 static_assert(static_cast<double>(kThousandth) > 1.0 / kGreySumScale);
 
 template <int kBytes>
-[[gnu::always_inline]] inline void BlockRoundedBody(const BYTE* __restrict p, BYTE* __restrict grey, int* halves)
+[[gnu::always_inline]] inline void BlockRoundedBody(const BYTE* __restrict p, BYTE* __restrict grey,
+                                                    BYTE* __restrict half, int* halves)
 {
     constexpr int kScale = static_cast<int>(kGreySumScale);
     int any = 0;
@@ -109,22 +111,25 @@ template <int kBytes>
         const int level = static_cast<int>(static_cast<float>(sum) * kThousandth);
         const int rest = sum - level * kScale;
         grey[i] = static_cast<BYTE>(level);
-        any |= rest == 0 ? 1 : 0;
+        half[i] = rest == 0 ? 1 : 0;
+        any |= half[i];
     }
     *halves = any;
 }
-LW_VECTOR_KERNEL(BlockRounded3, BlockRoundedBody<3>, (const BYTE* __restrict p, BYTE* __restrict grey, int* halves),
-                 (p, grey, halves))
-LW_VECTOR_KERNEL(BlockRounded4, BlockRoundedBody<4>, (const BYTE* __restrict p, BYTE* __restrict grey, int* halves),
-                 (p, grey, halves))
+LW_VECTOR_KERNEL(BlockRounded3, BlockRoundedBody<3>,
+                 (const BYTE* __restrict p, BYTE* __restrict grey, BYTE* __restrict half, int* halves),
+                 (p, grey, half, halves))
+LW_VECTOR_KERNEL(BlockRounded4, BlockRoundedBody<4>,
+                 (const BYTE* __restrict p, BYTE* __restrict grey, BYTE* __restrict half, int* halves),
+                 (p, grey, half, halves))
 
 template <int kBytes>
-void BlockRounded(const BYTE* p, BYTE* grey, int* halves)
+void BlockRounded(const BYTE* p, BYTE* grey, BYTE* half, int* halves)
 {
     if constexpr (kBytes == 3)
-        BlockRounded3(p, grey, halves);
+        BlockRounded3(p, grey, half, halves);
     else
-        BlockRounded4(p, grey, halves);
+        BlockRounded4(p, grey, half, halves);
 }
 
 template <int kBytes>
@@ -167,15 +172,17 @@ void CountColourRow(const BYTE* row, int n, CGreyCounts& counts)
 {
     static_assert(kColourBlock % CGreyCounts::kLanes == 0);
     BYTE grey[kColourBlock];
+    BYTE half[kColourBlock];
     int x = 0;
     for (; x + kColourBlock <= n; x += kColourBlock) {
         const BYTE* block = row + static_cast<size_t>(x) * kBytes;
         int halves = 0;
-        BlockRounded<kBytes>(block, grey, &halves);
+        BlockRounded<kBytes>(block, grey, half, &halves);
         if (halves) {
             for (int i = 0; i < kColourBlock; ++i) {
                 const BYTE* q = block + i * kBytes;
-                grey[i] = FastRoundedGreyLevel(q[2], q[1], q[0]);
+                if (half[i])
+                    grey[i] = RoundedGreyLevel(q[2], q[1], q[0]);
             }
         }
         for (int i = 0; i < kColourBlock; i += CGreyCounts::kLanes)
