@@ -326,7 +326,8 @@ OneBitLoad LoadBmpAsOneBit(const std::string& fileName, BYTE grey, bool automati
         const BYTE* a = view.Row(top);
         const BYTE* b = view.Row(top + n - 1);
         const BYTE* low = std::min(a, b);
-        mapping.ReleaseRead(low, static_cast<std::size_t>(std::max(a, b) - low) + static_cast<std::size_t>(std::abs(view.step)));
+        const auto span = static_cast<std::size_t>(std::max(a, b) - low + std::abs(view.step));
+        mapping.ReleaseRead(low, span);
     };
     if (automatic) {
         std::uint64_t counts[CRasterSrc::kHistogramBins] = {};
