@@ -14,6 +14,7 @@
 
 #include "platform/number_text.h"
 #include "raster/pixel_format.h"
+#include "raster/row_bands.h"
 
 #include <algorithm>
 #include <bit>
@@ -25,8 +26,10 @@ constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::uint32_t kCoreHeaderBytes = 12;
 constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kLargestHeaderBytes = 124;
-// Pixel bytes of a mapped file given back at a time once copied.
+// Pixel bytes of a mapped file copied (across the row-band threads) and
+// then given back at a time, and the thinnest band of rows.
 constexpr std::uint64_t kReleaseBytes = 16 << 20;
+constexpr int kMinCopyBandRows = 16;
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
 
 struct CBmpHeader {
@@ -354,15 +357,18 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
     }
     if (h.bits <= 24 && (h.bits != 16 || is555)) {
         const std::size_t rowBytes = static_cast<std::size_t>((h.width * h.bits + 7) / 8);
-        std::uint64_t released = 0;
-        for (std::int64_t row = 0; row < h.height; ++row) {
-            std::memcpy(ScanLine(bitmap, h, row), data + h.pixelsAt + row * stride, rowBytes);
-            // Rows are read once, in file order.
-            const std::uint64_t read = std::min<std::uint64_t>(static_cast<std::uint64_t>(row + 1) * stride, available);
-            if (read - released >= kReleaseBytes || row + 1 == h.height) {
-                status.ReleaseRead(data + h.pixelsAt + released, static_cast<std::size_t>(read - released));
-                released = read;
-            }
+        const int height = static_cast<int>(h.height);
+        const int chunk = static_cast<int>(std::max<std::uint64_t>(kMinCopyBandRows, kReleaseBytes / stride));
+        for (int top = 0; top < height; top += chunk) {
+            const int rows = std::min(chunk, height - top);
+            ForEachRowBand(rows, kMinCopyBandRows, [&](int, int y0, int y1) {
+                for (std::int64_t row = top + y0; row < top + y1; ++row)
+                    std::memcpy(ScanLine(bitmap, h, row), data + h.pixelsAt + row * stride, rowBytes);
+            });
+            // The chunk's rows are read for good, in file order.
+            const std::uint64_t from = static_cast<std::uint64_t>(top) * stride;
+            const std::uint64_t to = std::min<std::uint64_t>(static_cast<std::uint64_t>(top + rows) * stride, available);
+            status.ReleaseRead(data + h.pixelsAt + from, static_cast<std::size_t>(to - from));
         }
         return bitmap;
     }

@@ -5,6 +5,7 @@
 #include "model/file_paths.h"
 #include "raster/raster_file.h"
 #include "raster/raster_layout.h"
+#include "raster/row_bands.h"
 
 #include <array>
 #include <cstdint>
@@ -460,4 +461,27 @@ TEST(RasterFile, OtherFilesAreLeftToTheOrdinaryLoad)
         EXPECT_EQ(LoadBmpAsOneBit(folder / name, 128, true, target), OneBitLoad::kNotInPlace) << name;
         EXPECT_TRUE(target.IsEmpty()) << name;
     }
+}
+
+TEST(RasterFile, ALargeBmpIsCopiedInChunksRowForRow)
+{
+    // Over 16 MB of pixels: copied in several chunks of rows, each split
+    // across the threads, whatever their count.
+    TempFolder folder;
+    const int width = 2900, height = 2000;
+    const auto colour = [](int x, int y) {
+        return std::array<BYTE, 3>{static_cast<BYTE>(x * 7 + y), static_cast<BYTE>(y * 3 + x), static_cast<BYTE>(x ^ y)};
+    };
+    WriteBytes(folder / "large.bmp", MakeColourBmp(width, height, 24, false, colour));
+    for (int threads : {1, 3}) {
+        SetRowBandThreads(threads);
+        CRasterSrc image;
+        ASSERT_TRUE(image.Load(folder / "large.bmp"));
+        std::int64_t wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                wrong += std::memcmp(image.GetRow(y) + 3 * x, colour(x, y).data(), 3) != 0;
+        EXPECT_EQ(wrong, 0) << threads << " threads";
+    }
+    SetRowBandThreads(0);
 }
