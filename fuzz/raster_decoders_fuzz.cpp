@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -33,6 +34,26 @@ void Check(FIBITMAP* bitmap, const CDecodeStatus& status)
     FreeImage_Unload(bitmap);
 }
 
+// A BMP whose rows can be read in place decodes too, to the same pixels,
+// and every byte of its rows lies in the file.
+void CheckRowView(const BYTE* data, std::size_t size, FIBITMAP* decoded)
+{
+    CBmpRowView view;
+    if (!ViewBmpRows(data, size, view))
+        return;
+    if (!decoded || static_cast<int>(FreeImage_GetWidth(decoded)) != view.width ||
+        static_cast<int>(FreeImage_GetHeight(decoded)) != view.height ||
+        static_cast<int>(FreeImage_GetBPP(decoded)) != view.bits)
+        std::abort();
+    const std::size_t bytes = static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.bits / 8);
+    for (int y = 0; y < view.height; ++y) {
+        const BYTE* row = view.Row(y);
+        if (row < data || row + bytes > data + size ||
+            std::memcmp(row, FreeImage_GetScanLine(decoded, view.height - 1 - y), bytes) != 0)
+            std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -50,7 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     --size;
     CDecodeStatus status;
     switch (choice) {
-    case 0: Check(DecodeBmp(data, size, status), status); break;
+    case 0: {
+        FIBITMAP* bitmap = DecodeBmp(data, size, status);
+        CheckRowView(data, size, bitmap);
+        Check(bitmap, status);
+        break;
+    }
     case 1: Check(DecodeTga(data, size, status), status); break;
     case 2: Check(DecodePcx(data, size, status), status); break;
     default: {

@@ -145,8 +145,25 @@ bool ApplyMethod(const std::string& name, CTraceOption& options)
 }
 
 
-// The file (or the page of a TIFF) as the drawing's raster at the origin.
-bool LoadDrawingRaster(const TraceArgs& args, CGraph& drawing, std::string& error)
+// The fixed threshold, and whether the histogram's automatic one replaces
+// it when the histogram has one.
+struct GreyChoice {
+    BYTE grey;
+    bool automatic;
+};
+
+GreyChoice ChooseGrey(const TraceArgs& args, const CTraceOption& options)
+{
+    if (args.threshold == ThresholdMode::kFixed)
+        return {args.grey, false};
+    return {options.i_Gray, args.threshold == ThresholdMode::kAuto || options.b_AutoGray};
+}
+
+// The file (or the page of a TIFF) as the drawing's raster at the origin. A
+// colour BMP that goes straight to a fixed or automatic threshold is
+// thresholded as it is read (MakeOneBit then has nothing left to do), which
+// spares copying its colour pixels.
+bool LoadDrawingRaster(const TraceArgs& args, const CTraceOption& options, CGraph& drawing, std::string& error)
 {
     CRaster* raster = drawing.GetRaster();
     if (raster == nullptr) {
@@ -154,7 +171,16 @@ bool LoadDrawingRaster(const TraceArgs& args, CGraph& drawing, std::string& erro
         return false;
     }
     CRasterSrc& image = raster->GetImage();
-    if (!LoadRasterPage(args.input, args.page, image, error))
+    OneBitLoad direct = OneBitLoad::kNotInPlace;
+    if (args.steps.empty() && args.page <= 1 && args.threshold != ThresholdMode::kDynamic) {
+        const GreyChoice choice = ChooseGrey(args, options);
+        direct = LoadBmpAsOneBit(args.input, choice.grey, choice.automatic, image);
+    }
+    if (direct == OneBitLoad::kNoMemory) {
+        error = GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
+        return false;
+    }
+    if (direct == OneBitLoad::kNotInPlace && !LoadRasterPage(args.input, args.page, image, error))
         return false;
     const BITMAPINFOHEADER* header = image.GetHeader();
     raster->SetResolution(header->biXPelsPerMeter > 0 ? static_cast<std::uint32_t>(header->biXPelsPerMeter) : 0,
@@ -177,10 +203,9 @@ bool MakeOneBit(CRasterSrc& image, const TraceArgs& args, const CTraceOption& op
     if (args.threshold == ThresholdMode::kDynamic) {
         converted = image.SmartThreshold(kDynamicTile, kDynamicFactor);
     } else {
-        BYTE grey = options.i_Gray;
-        if (args.threshold == ThresholdMode::kFixed) {
-            grey = args.grey;
-        } else if (args.threshold == ThresholdMode::kAuto || options.b_AutoGray) {
+        const GreyChoice choice = ChooseGrey(args, options);
+        BYTE grey = choice.grey;
+        if (choice.automatic) {
             // A histogram without a valley (a blank page) keeps the stored level.
             const BYTE found = image.GetAutoThreshold();
             if (found != 0)
@@ -238,7 +263,7 @@ int RunTrace(const std::vector<std::string>& args)
     std::string error;
     if (parsed.unit >= 0)
         (void)drawing.SetUnit(static_cast<std::uint32_t>(parsed.unit));
-    if (!LoadDrawingRaster(parsed, drawing, error))
+    if (!LoadDrawingRaster(parsed, options, drawing, error))
         return Fail(error);
     if (!ApplyRasterSteps(drawing.GetRaster()->GetImage(), parsed.steps, error))
         return Fail(error);

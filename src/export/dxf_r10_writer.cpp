@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,7 @@ bool WriteDXFR10File(const CGraph& drawing, std::FILE* file, bool widths, std::s
 {
     // Layer rows: "0" first, every layer once under its R10 name.
     std::vector<std::pair<std::string, int>> rows{{"0", kDefaultLayerColor}};
+    std::unordered_set<std::string> taken{"0"};  // the rows' names, for a linear table
     std::vector<std::pair<const CLayer*, std::string>> names;
     for (const CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
         int color = layer->GetColor();
@@ -56,10 +58,8 @@ bool WriteDXFR10File(const CGraph& drawing, std::FILE* file, bool widths, std::s
         std::string name = R10LayerName(layer->GetName());
         if (name != "0") {
             const std::string base = name;
-            auto taken = [&](const std::string& n) {
-                return std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return r.first == n; });
-            };
-            for (int n = 2; taken(name); ++n) name = base + "_" + std::to_string(n);
+            for (int n = 2; taken.count(name) != 0; ++n) name = base + "_" + std::to_string(n);
+            taken.insert(name);
             rows.emplace_back(name, color);
         } else {
             rows.front().second = color;

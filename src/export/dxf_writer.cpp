@@ -58,23 +58,27 @@ private:
     std::uint32_t m_Highest = 0;
 };
 
-std::string Hex(std::uint32_t handle)
-{
-    return FormatC("%X", static_cast<unsigned>(handle));
-}
-
 // Group code and value lines, the code right-aligned in three places.
 class DxfText {
 public:
     void Pair(int code, std::string_view value)
     {
-        m_Text += FormatC("%3d\n", code);
+        // Codes run from 0 to 1071: right-aligned in three places, as "%3d".
+        const std::string digits = std::to_string(code);
+        if (digits.size() < 3) m_Text.append(3 - digits.size(), ' ');
+        m_Text += digits;
+        m_Text += '\n';
         m_Text += value;
         m_Text += '\n';
     }
-    void Int(int code, int value) { Pair(code, FormatC("%d", value)); }
-    void Real(int code, double value) { Pair(code, FormatC("%f", value)); }
-    void Handle(int code, std::uint32_t handle) { Pair(code, Hex(handle)); }
+    void Int(int code, int value) { Pair(code, std::to_string(value)); }
+    void Real(int code, double value)
+    {
+        std::string text;
+        AppendFixed6(text, value);
+        Pair(code, text);
+    }
+    void Handle(int code, std::uint32_t handle) { Pair(code, HexText(handle)); }
     void Point(int base, double x, double y, double z = 0.0)
     {
         Real(base, x);
@@ -113,29 +117,40 @@ std::string DxfSafeName(const std::string& name)
     return safe.empty() ? "_" : safe;
 }
 
+// The key LayerNamesEqual compares by: ASCII letters folded to lower case.
+std::string LayerNameKey(std::string name)
+{
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
 struct LayerTable {
     std::vector<LayerRow> rows;
     // Layers whose name had to change, with the name written instead.
-    std::vector<std::pair<const CLayer*, std::string>> renamed;
+    std::unordered_map<const CLayer*, std::string> renamed;
 
     [[nodiscard]] const std::string* RenamedName(const CLayer* layer) const
     {
-        for (const auto& [l, name] : renamed)
-            if (l == layer) return &name;
-        return nullptr;
+        auto found = renamed.find(layer);
+        return found == renamed.end() ? nullptr : &found->second;
     }
 };
 
 // Every layer once (names compared without case), "0" first. A name that DXF
 // refuses gets its bad characters replaced and, when that collides, a number.
+// Rows are found by a hash of their name, so a drawing of many layers stays
+// linear.
 LayerTable CollectLayers(const CGraph& drawing)
 {
     LayerTable table;
-    table.rows.push_back({"0", kDefaultLayerColor});
-    auto find = [&](const std::string& name) {
-        return std::find_if(table.rows.begin(), table.rows.end(),
-                            [&](const LayerRow& row) { return LayerNamesEqual(row.name, name); });
+    std::unordered_map<std::string, std::size_t> rowOf;
+    auto add = [&](const std::string& name, int color) {
+        rowOf.emplace(LayerNameKey(name), table.rows.size());
+        table.rows.push_back({name, color});
     };
+    auto taken = [&](const std::string& name) { return rowOf.count(LayerNameKey(name)) != 0; };
+    add("0", kDefaultLayerColor);
     for (const CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
         int color = layer->GetColor();
         if (color < 1 || color > 255) color = kDefaultLayerColor;
@@ -143,14 +158,14 @@ LayerTable CollectLayers(const CGraph& drawing)
         std::string name = DxfSafeName(layer->GetName());
         if (name != layer->GetName()) {
             const std::string base = name;
-            for (int n = 2; find(name) != table.rows.end(); ++n) name = base + "_" + std::to_string(n);
-            table.renamed.emplace_back(layer, name);
+            for (int n = 2; taken(name); ++n) name = base + "_" + std::to_string(n);
+            table.renamed.emplace(layer, name);
         }
-        auto found = find(name);
-        if (found == table.rows.end())
-            table.rows.push_back({name, color});
-        else if (found == table.rows.begin())
-            found->color = color;
+        auto found = rowOf.find(LayerNameKey(name));
+        if (found == rowOf.end())
+            add(name, color);
+        else if (found->second == 0)
+            table.rows.front().color = color;
     }
     return table;
 }

@@ -44,7 +44,9 @@ double ArcBulge(const CArc& arc)
 std::string Point(const CEntity& entity, double x, double y)
 {
     ConvertToDrawingUnit(entity, &x, &y);
-    return FormatC("  10\n%f\n  20\n%f\n", x, y);
+    std::string text;
+    AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {x, y});
+    return text;
 }
 
 // Common groups and the circle's own groups, after the record name.
@@ -55,7 +57,7 @@ bool WriteCircleGroups(CCircle& circle, std::FILE* file, bool widths, const CDxf
     if (!common) return false;
     std::string text = r2000 ? "100\nAcDbCircle\n" : "";
     text += Point(circle, circle.m_Centre.x, circle.m_Centre.y);
-    text += FormatC("  40\n%f\n", ConvertLengthToDrawingUnit(circle, circle.m_Radius));
+    AppendFixedFormat(text, "  40\n%f\n", {ConvertLengthToDrawingUnit(circle, circle.m_Radius)});
     return WriteOutputText(file, text);
 }
 
@@ -112,7 +114,7 @@ bool CCircle::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
         if (!WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
         if (!CEntity::WriteDXF2000(file, widths, names)) return false;
         std::string text = "100\nAcDbPolyline\n  90\n  2\n  70\n1\n";
-        text += FormatC("  43\n  %f\n", ConvertLengthToDrawingUnit(*this, GetWidth()));
+        AppendFixedFormat(text, "  43\n  %f\n", {ConvertLengthToDrawingUnit(*this, GetWidth())});
         text += Point(*this, m_Centre.x + m_Radius, m_Centre.y) + "  42\n  1.0\n";
         text += Point(*this, m_Centre.x - m_Radius, m_Centre.y) + "  42\n  1.0\n";
         return WriteOutputText(file, text);
@@ -127,10 +129,11 @@ bool CCircle::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
         if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
         if (!CEntity::WriteDXFR10(file, widths, names)) return false;
         const double w = ConvertLengthToDrawingUnit(*this, GetWidth());
-        std::string text = FormatC("  66\n  1\n  70\n1\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", w);
+        std::string text;
+        AppendFixedFormat(text, "  66\n  1\n  70\n1\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", {w});
         for (const double dx : {m_Radius, -m_Radius}) {
             text += "  0\nVERTEX\n  8\n" + names.layer + "\n" + Point(*this, m_Centre.x + dx, m_Centre.y);
-            text += FormatC("  40\n%f\n  41\n%f\n  42\n  1.0\n", w, w);
+            AppendFixedFormat(text, "  40\n%f\n  41\n%f\n  42\n  1.0\n", {w, w});
         }
         text += "  0\nSEQEND\n";
         return WriteOutputText(file, text);
@@ -191,17 +194,18 @@ bool CArc::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
         if (!WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
         if (!CEntity::WriteDXF2000(file, widths, names)) return false;
         std::string text = "100\nAcDbPolyline\n  90\n  2\n  70\n0\n";
-        text += FormatC("  43\n  %f\n", ConvertLengthToDrawingUnit(*this, GetWidth()));
+        AppendFixedFormat(text, "  43\n  %f\n", {ConvertLengthToDrawingUnit(*this, GetWidth())});
         text += Point(*this, m_StartPoint.x, m_StartPoint.y);
         const double bulge = ArcBulge(*this);
-        if (bulge != 0) text += FormatC("  42\n%f\n", bulge);
+        if (bulge != 0) AppendFixedFormat(text, "  42\n%f\n", {bulge});
         text += Point(*this, m_EndPoint.x, m_EndPoint.y);
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n")) return false;
     if (!WriteCircleGroups(*this, file, widths, names, true)) return false;
-    return WriteOutputText(file, FormatC("100\nAcDbArc\n  50\n%f\n  51\n%f\n", ToDegrees(m_StartAngle),
-                                         ToDegrees(m_EndAngle)));
+    std::string text;
+    AppendFixedFormat(text, "100\nAcDbArc\n  50\n%f\n  51\n%f\n", {ToDegrees(m_StartAngle), ToDegrees(m_EndAngle)});
+    return WriteOutputText(file, text);
 }
 
 bool CArc::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
@@ -212,18 +216,21 @@ bool CArc::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
         if (!CEntity::WriteDXFR10(file, widths, names)) return false;
         const double w = ConvertLengthToDrawingUnit(*this, GetWidth());
         const double bulge = ArcBulge(*this);
-        std::string text = FormatC("  66\n  1\n  70\n0\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", w);
+        std::string text;
+        AppendFixedFormat(text, "  66\n  1\n  70\n0\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", {w});
         for (const frDoublePoint& p : {m_StartPoint, m_EndPoint}) {
             text += "  0\nVERTEX\n  8\n" + names.layer + "\n" + Point(*this, p.x, p.y);
-            text += FormatC("  40\n%f\n  41\n%f\n", w, w);
-            if (bulge != 0) text += FormatC("  42\n%f\n", bulge);
+            AppendFixedFormat(text, "  40\n%f\n  41\n%f\n", {w, w});
+            if (bulge != 0) AppendFixedFormat(text, "  42\n%f\n", {bulge});
         }
         text += "  0\nSEQEND\n";
         return WriteOutputText(file, text);
     }
     if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n")) return false;
     if (!WriteCircleGroups(*this, file, widths, names, false)) return false;
-    return WriteOutputText(file, FormatC("  50\n%f\n  51\n%f\n", ToDegrees(m_StartAngle), ToDegrees(m_EndAngle)));
+    std::string text;
+    AppendFixedFormat(text, "  50\n%f\n  51\n%f\n", {ToDegrees(m_StartAngle), ToDegrees(m_EndAngle)});
+    return WriteOutputText(file, text);
 }
 
 bool CArc::WriteSVG(std::FILE* file, double pageHeight, bool widths)

@@ -10,6 +10,8 @@
 
 #include "model/color_index.h"
 #include "model/layer.h"
+#include "model/output_records.h"
+#include "platform/number_text.h"
 #include "trace/trace_option.h"
 
 // ---- extents --------------------------------------------------------------
@@ -112,27 +114,27 @@ CDxfNames CEntity::GetDxfNames() const
 }
 
 namespace {
-bool WriteCommonDXF(std::FILE* file, const CEntity& entity, const CDxfNames& names)
+// The layer and colour groups after the record's own head; one write each.
+bool WriteCommonDXF(std::FILE* file, const CEntity& entity, const CDxfNames& names, std::string text)
 {
-    if (std::fprintf(file, "  8\n%s\n", names.layer.c_str()) < 0) return false;
-    if (entity.m_Color != ENTITY_COLOR_BY_LAYER && std::fprintf(file, "  62\n%d\n", entity.m_Color) < 0)
-        return false;
-    return true;
+    text += "  8\n";
+    text += names.layer;
+    text += '\n';
+    if (entity.m_Color != ENTITY_COLOR_BY_LAYER) text += "  62\n" + std::to_string(entity.m_Color) + "\n";
+    return WriteOutputText(file, text);
 }
 }  // namespace
 
 bool CEntity::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     (void)widths;
-    if (std::fprintf(file, "  5\n%X\n", static_cast<unsigned>(names.handle)) < 0) return false;
-    if (std::fprintf(file, "  100\nAcDbEntity\n") < 0) return false;
-    return WriteCommonDXF(file, *this, names);
+    return WriteCommonDXF(file, *this, names, "  5\n" + HexText(names.handle) + "\n  100\nAcDbEntity\n");
 }
 
 bool CEntity::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     (void)widths;
-    return WriteCommonDXF(file, *this, names);
+    return WriteCommonDXF(file, *this, names, {});
 }
 
 namespace {

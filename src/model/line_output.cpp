@@ -28,7 +28,9 @@ std::string LineDxfPoints(const CLine& line)
     double x0 = line.GetStart().x, y0 = line.GetStart().y, x1 = line.GetEnd().x, y1 = line.GetEnd().y;
     ConvertToDrawingUnit(line, &x0, &y0);
     ConvertToDrawingUnit(line, &x1, &y1);
-    return FormatC("  10\n%f\n  20\n%f\n  11\n%f\n  21\n%f\n", x0, y0, x1, y1);
+    std::string text;
+    AppendFixedFormat(text, "  10\n%f\n  20\n%f\n  11\n%f\n  21\n%f\n", {x0, y0, x1, y1});
+    return text;
 }
 
 } // namespace

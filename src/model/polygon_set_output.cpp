@@ -81,8 +81,8 @@ bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& n
         for (const CVertex* v : rings[i]) {
             double x = v->x, y = v->y;
             ConvertToDrawingUnit(*this, &x, &y);
-            text += FormatC("  10\n%f\n  20\n%f\n", x, y);
-            if (arcs) text += FormatC("  42\n%f\n", v->bulge);
+            AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {x, y});
+            if (arcs) AppendFixedFormat(text, "  42\n%f\n", {v->bulge});
         }
         text += "  97\n0\n";
     }
@@ -90,7 +90,7 @@ bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& n
     double sx = m_SeedPoint.x, sy = m_SeedPoint.y;
     ConvertToDrawingUnit(*this, &sx, &sy);
     text += FormatC("  98\n%d\n", static_cast<int>(rings.size()));
-    for (std::size_t i = 0; i < rings.size(); ++i) text += FormatC("  10\n%f\n  20\n%f\n", sx, sy);
+    for (std::size_t i = 0; i < rings.size(); ++i) AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {sx, sy});
     return WriteOutputText(file, text);
 }
 
@@ -104,8 +104,8 @@ bool CPolyPolygon::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& na
             double x = v->x, y = v->y;
             ConvertToDrawingUnit(*this, &x, &y);
             text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
-            text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
-            if (IsArcBulge(v->bulge)) text += FormatC("  42\n%f\n", v->bulge);
+            AppendFixedFormat(text, "  10\n%f\n  20\n%f\n  30\n0.0\n", {x, y});
+            if (IsArcBulge(v->bulge)) AppendFixedFormat(text, "  42\n%f\n", {v->bulge});
         }
         text += "  0\nSEQEND\n";
         if (!WriteOutputText(file, text)) return false;

@@ -36,6 +36,9 @@ constexpr double kCgmArcVector = 100.0;
 constexpr double kSvgMinWidth = 0.01;
 constexpr double kWidthStep = 0.01;
 constexpr double kEpsMinWidth = 0.1;
+// A DXF vertex's usual length ("  10\n", six decimals, twice), so a record's
+// text is allocated once.
+constexpr std::size_t kDxfVertexBytes = 40;
 
 int CountVertices(const CVertex* head)
 {
@@ -75,9 +78,9 @@ std::string DxfVertexTail(const CPolyLine& polyline, const CVertex& v, bool widt
     std::string text;
     if (widths) {
         const double w = ConvertLengthToDrawingUnit(polyline, v.startWidth);
-        text += FormatC("  40\n%f\n  41\n%f\n", w, w);
+        AppendFixedFormat(text, "  40\n%f\n  41\n%f\n", {w, w});
     }
-    if (IsArcBulge(v.bulge)) text += FormatC("  42\n%f\n", v.bulge);
+    if (IsArcBulge(v.bulge)) AppendFixedFormat(text, "  42\n%f\n", {v.bulge});
     return text;
 }
 
@@ -91,12 +94,13 @@ bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& name
     if (count < 2) return true;
     if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
     if (!CEntity::WriteDXF2000(file, widths, names)) return false;
-    std::string text = FormatC("100\nAcDbPolyline\n  90\n  %d\n  70\n%d\n", count, m_Closed ? 1 : 0);
+    std::string text = "100\nAcDbPolyline\n  90\n  " + std::to_string(count) + (m_Closed ? "\n  70\n1\n" : "\n  70\n0\n");
+    text.reserve(text.size() + static_cast<std::size_t>(count) * kDxfVertexBytes);
     const CVertex* v = m_Head;
     do {
         double x = v->x, y = v->y;
         ConvertToDrawingUnit(*this, &x, &y);
-        text += FormatC("  10\n%f\n  20\n%f\n", x, y);
+        AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {x, y});
         text += DxfVertexTail(*this, *v, widths);
         v = v->next;
     } while (v != m_Head);
@@ -114,7 +118,7 @@ bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names
         double x = v->x, y = v->y;
         ConvertToDrawingUnit(*this, &x, &y);
         text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
-        text += FormatC("  10\n%f\n  20\n%f\n  30\n0.0\n", x, y);
+        AppendFixedFormat(text, "  10\n%f\n  20\n%f\n  30\n0.0\n", {x, y});
         text += DxfVertexTail(*this, *v, widths);
         v = v->next;
     } while (v != m_Head);

@@ -27,7 +27,11 @@ std::string SolidDxfCorners(const CSolid& solid)
         const CVertex* v = solid.GetVertex(order[k]);
         double x = v->x, y = v->y;
         ConvertToDrawingUnit(solid, &x, &y);
-        text += FormatC("  %d\n%f\n  %d\n%f\n", 10 + k, x, 20 + k, y);
+        text += "  " + std::to_string(10 + k) + "\n";
+        AppendFixed6(text, x);
+        text += "\n  " + std::to_string(20 + k) + "\n";
+        AppendFixed6(text, y);
+        text += '\n';
     }
     return text;
 }

@@ -14,6 +14,7 @@
 
 #include "platform/number_text.h"
 #include "raster/pixel_format.h"
+#include "raster/row_bands.h"
 
 #include <algorithm>
 #include <bit>
@@ -25,8 +26,10 @@ constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::uint32_t kCoreHeaderBytes = 12;
 constexpr std::uint32_t kInfoHeaderBytes = 40;
 constexpr std::uint32_t kLargestHeaderBytes = 124;
-// Pixel bytes of a mapped file given back at a time once copied.
+// Pixel bytes of a mapped file copied (across the row-band threads) and
+// then given back at a time, and the thinnest band of rows.
 constexpr std::uint64_t kReleaseBytes = 16 << 20;
+constexpr int kMinCopyBandRows = 16;
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
 
 struct CBmpHeader {
@@ -258,7 +261,45 @@ void DecodeMasked(const BYTE* data, const CBmpHeader& h, std::size_t stride, FIB
     }
 }
 
+bool IsStandard8888(const CBmpHeader& h)
+{
+    return h.bits == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF;
+}
+
+// Bytes of the pixels a decode reads: the last row may lack its padding.
+std::uint64_t NeededPixelBytes(const CBmpHeader& h, std::size_t stride)
+{
+    return stride * static_cast<std::uint64_t>(h.height - 1) + static_cast<std::uint64_t>((h.width * h.bits + 7) / 8);
+}
+
 } // namespace
+
+bool ViewBmpRows(const BYTE* data, std::size_t size, CBmpRowView& view)
+{
+    CBmpHeader h;
+    CDecodeStatus status;
+    (void)ReadHeader(data, size, h, status);
+    if (status.error != RasterLoadError::kNone)
+        return false;
+    const bool plain24 = h.bits == 24 && h.compression == kRgb;
+    const bool plain32 = IsStandard8888(h) && h.masks[3] == 0 && (h.compression == kRgb || h.compression == kBitfields);
+    if ((!plain24 && !plain32) || CheckRasterSize(h.width, h.height, h.bits, nullptr) != RasterLoadError::kNone)
+        return false;
+    const std::size_t stride = static_cast<std::size_t>((h.width * h.bits + 31) / 32 * 4);
+    const std::uint64_t available = size > h.pixelsAt ? size - h.pixelsAt : 0;
+    if (available < NeededPixelBytes(h, stride))
+        return false;
+    view.width = static_cast<int>(h.width);
+    view.height = static_cast<int>(h.height);
+    view.bits = static_cast<int>(h.bits);
+    const BYTE* pixels = data + h.pixelsAt;
+    const auto step = static_cast<std::ptrdiff_t>(stride);
+    view.first = h.topDown ? pixels : pixels + step * (h.height - 1);
+    view.step = h.topDown ? step : -step;
+    view.xDotsPerMetre = std::max(h.xDpm, 0);
+    view.yDotsPerMetre = std::max(h.yDpm, 0);
+    return true;
+}
 
 FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
 {
@@ -270,8 +311,7 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
     const std::size_t stride = static_cast<std::size_t>((h.width * h.bits + 31) / 32 * 4);
     const bool is555 = h.bits == 16 && h.masks[0] == kMask555Red && h.masks[1] == kMask555Green &&
                        h.masks[2] == kMask555Blue && h.masks[3] == 0;
-    const bool is8888 = h.bits == 32 && h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
-                        (h.masks[3] == 0 || h.masks[3] == 0xFF000000u);
+    const bool is8888 = IsStandard8888(h) && (h.masks[3] == 0 || h.masks[3] == 0xFF000000u);
     unsigned outBits = h.bits;
     if (h.bits == 16 && !is555)
         outBits = h.masks[3] ? 32 : 24;
@@ -283,8 +323,7 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
     const std::uint64_t available = size > h.pixelsAt ? size - h.pixelsAt : 0;
     if (!rle) {
         // The last row may lack its padding.
-        std::uint64_t needed = stride * static_cast<std::uint64_t>(h.height - 1) +
-                               static_cast<std::uint64_t>((h.width * h.bits + 7) / 8);
+        const std::uint64_t needed = NeededPixelBytes(h, stride);
         if (available < needed)
             return status.Fail(RasterLoadError::kTruncated,
                                FormatC("%llu of the %llu bytes of pixels are present",
@@ -318,15 +357,18 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
     }
     if (h.bits <= 24 && (h.bits != 16 || is555)) {
         const std::size_t rowBytes = static_cast<std::size_t>((h.width * h.bits + 7) / 8);
-        std::uint64_t released = 0;
-        for (std::int64_t row = 0; row < h.height; ++row) {
-            std::memcpy(ScanLine(bitmap, h, row), data + h.pixelsAt + row * stride, rowBytes);
-            // Rows are read once, in file order.
-            const std::uint64_t read = std::min<std::uint64_t>(static_cast<std::uint64_t>(row + 1) * stride, available);
-            if (read - released >= kReleaseBytes || row + 1 == h.height) {
-                status.ReleaseRead(data + h.pixelsAt + released, static_cast<std::size_t>(read - released));
-                released = read;
-            }
+        const int height = static_cast<int>(h.height);
+        const int chunk = static_cast<int>(std::max<std::uint64_t>(kMinCopyBandRows, kReleaseBytes / stride));
+        for (int top = 0; top < height; top += chunk) {
+            const int rows = std::min(chunk, height - top);
+            ForEachRowBand(rows, kMinCopyBandRows, [&](int, int y0, int y1) {
+                for (std::int64_t row = top + y0; row < top + y1; ++row)
+                    std::memcpy(ScanLine(bitmap, h, row), data + h.pixelsAt + row * stride, rowBytes);
+            });
+            // The chunk's rows are read for good, in file order.
+            const std::uint64_t from = static_cast<std::uint64_t>(top) * stride;
+            const std::uint64_t to = std::min<std::uint64_t>(static_cast<std::uint64_t>(top + rows) * stride, available);
+            status.ReleaseRead(data + h.pixelsAt + from, static_cast<std::size_t>(to - from));
         }
         return bitmap;
     }

@@ -7,9 +7,11 @@
 // Colour to grey follows pixel_math.h: truncated for thresholds and grey
 // conversion, rounded for the histogram. A 1-bit pixel is black (0) when set
 // and white (255) when clear, whatever its palette says.
+#include "platform/dib_types.h"
 #include "platform/win_types.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class CRasterSrc;
@@ -27,6 +29,9 @@ class CGreyRowReader {
 public:
     // False for an empty image or when the 5-5-5 tables cannot be allocated.
     [[nodiscard]] bool Init(const CRasterSrc& image);
+    // The same for rows held elsewhere: a palette of 1 << bitCount entries
+    // at 4 and 8 bits.
+    [[nodiscard]] bool Init(int bitCount, const RGBQUAD* palette);
 
     // Truncated grey of pixels [x0, x0 + n) into out[0 .. n).
     void GreyRow(const BYTE* row, int x0, int n, BYTE* out) const;
@@ -50,3 +55,17 @@ private:
     std::unique_ptr<BYTE[]> m_grey555;     // by 5-5-5 value, truncated
     std::unique_ptr<BYTE[]> m_rounded555;  // by 5-5-5 value, rounded
 };
+
+// Whole images given as tables of row pointers (top row first), walked in
+// chunks of rows, each chunk split across the row-band threads. After each
+// chunk, done(top, rows) runs on the calling thread (progress, giving pages
+// back); it may be empty.
+using GreyChunkDone = std::function<void(int top, int rows)>;
+
+// Adds the rounded grey-level counts of the rows to bins[256]; false when
+// the per-thread counters cannot be allocated.
+[[nodiscard]] bool CountGreyRows(const CGreyRowReader& reader, const BYTE* const* rows, int width, int height,
+                                 std::uint64_t* bins, const GreyChunkDone& done);
+// Thresholds each row into the 1-bit row out[y] (see ThresholdRow).
+void ThresholdGreyRows(const CGreyRowReader& reader, const BYTE* const* rows, int width, int height, BYTE threshold,
+                       BYTE* const* out, const GreyChunkDone& done);

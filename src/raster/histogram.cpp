@@ -29,7 +29,6 @@ constexpr int kCountStart = 10;
 constexpr int kCountShare = 85;
 constexpr int kScaleStart = 95;
 constexpr int kScaleShare = 5;
-constexpr int kRowsPerChunk = 1024;  // rows counted between progress reports
 
 } // namespace
 
@@ -66,6 +65,21 @@ BYTE AutoThresholdFromHistogram(const BYTE* bins)
     return 0;
 }
 
+void ScaleHistogram(const std::uint64_t* counts, BYTE* bins)
+{
+    const int n = CRasterSrc::kHistogramBins;
+    const std::uint64_t maxCount = *std::max_element(counts, counts + n);
+    for (int i = 0; i < n; ++i) {
+        BYTE value = 0;
+        if (maxCount > 0)
+            value = counts[i] >= maxCount ? CRasterSrc::kHistogramTop
+                                          : static_cast<BYTE>(static_cast<double>(counts[i]) /
+                                                              static_cast<double>(maxCount) *
+                                                              CRasterSrc::kHistogramTop);
+        bins[i] = value;
+    }
+}
+
 void CRasterSrc::ComputeHistogram(BYTE* bins, RasterProgress progress)
 {
     if (!m_bitmap || m_bitCount == 1)
@@ -81,40 +95,22 @@ void CRasterSrc::ComputeHistogram(BYTE* bins, RasterProgress progress)
     }
     std::memset(m_histogram, 0, sizeof m_histogram);
     std::string text = GetLanString("RasterOpenFile", "Open raster file");
-    // Row by row: each stored row is read once, in memory order.
-    // Each band counts into lanes of its own; the sums do not depend on the
-    // split. Progress moves between chunks of rows on this thread.
-    const int bands = std::max(1, std::min(GetRowBandThreads(), m_height));
-    std::unique_ptr<CGreyCounts[]> lanes(new (std::nothrow) CGreyCounts[static_cast<size_t>(bands)]);  // 8 KB each
-    if (!lanes) {
-        ShowNoMemoryMessage();
-        return;
-    }
-    for (int top = 0; top < m_height; top += kRowsPerChunk) {
-        const int rows = std::min(kRowsPerChunk, m_height - top);
-        RunBands(bands, [&](int b) {
-            int y0 = 0, y1 = 0;
-            RowBandOf(rows, bands, b, y0, y1);
-            for (int y = top + y0; y < top + y1; ++y)
-                reader.CountRow(m_rows[static_cast<size_t>(y)], m_width, lanes[b]);
-        });
+    // Row by row: each stored row is read once, in memory order. Progress
+    // moves between chunks of rows on this thread.
+    std::uint64_t counts[kHistogramBins] = {};
+    const bool counted = CountGreyRows(reader, m_rows.get(), m_width, m_height, counts, [&](int top, int rows) {
         if (progress)
             progress(text, static_cast<int>(static_cast<std::int64_t>(top + rows - 1) * kCountShare / m_height) +
                                kCountStart);
+    });
+    if (!counted) {
+        ShowNoMemoryMessage();
+        return;
     }
-    std::uint64_t counts[kHistogramBins] = {};
-    for (int b = 0; b < bands; ++b)
-        reader.FoldCounts(lanes[b], counts);
-    std::uint64_t maxCount = *std::max_element(counts, counts + kHistogramBins);
-    for (int i = 0; i < kHistogramBins; ++i) {
-        BYTE value = 0;
-        if (maxCount > 0)
-            value = counts[i] >= maxCount ? kHistogramTop
-                                          : static_cast<BYTE>(static_cast<double>(counts[i]) /
-                                                              static_cast<double>(maxCount) * kHistogramTop);
-        m_histogram[i] = value;
-        bins[i] = value;
-        if (progress)
+    ScaleHistogram(counts, m_histogram);
+    std::memcpy(bins, m_histogram, kHistogramBins);
+    if (progress) {
+        for (int i = 0; i < kHistogramBins; ++i)
             progress(text, i * kScaleShare / (kHistogramBins - 1) + kScaleStart);
     }
     m_histogramValid = 1;

@@ -7,6 +7,7 @@
 // holds the bytes its header promises before it allocates, and reports a file
 // that ends early as truncated. Results are bitmaps in a layout CRasterSrc
 // holds, with any alpha already composed over white.
+#include "platform/dib_types.h"
 #include "platform/win_types.h"
 #include "raster/raster_file.h"
 
@@ -53,6 +54,22 @@ FIBITMAP* AllocateRaster(std::int64_t width, std::int64_t height, unsigned bits,
 void ComposeOverWhite(FIBITMAP* bitmap);
 
 [[nodiscard]] FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status);
+
+// The pixels of a BMP that can be read where they lie in the file: no run
+// lengths, 24 bits, or 32 bits in the usual order without alpha.
+struct CBmpRowView {
+    int width = 0;
+    int height = 0;
+    int bits = 0;
+    const BYTE* first = nullptr;  // the top row
+    std::ptrdiff_t step = 0;      // from a row to the one below it
+    LONG xDotsPerMetre = 0;       // 0 or more, as the decoder sets them
+    LONG yDotsPerMetre = 0;
+
+    const BYTE* Row(int y) const { return first + step * y; }
+};
+// False for any other file, and for one DecodeBmp would refuse.
+[[nodiscard]] bool ViewBmpRows(const BYTE* data, std::size_t size, CBmpRowView& view);
 [[nodiscard]] FIBITMAP* DecodeTga(const BYTE* data, std::size_t size, CDecodeStatus& status);
 [[nodiscard]] FIBITMAP* DecodePcx(const BYTE* data, std::size_t size, CDecodeStatus& status);
 [[nodiscard]] FIBITMAP* DecodeJpeg(const BYTE* data, std::size_t size, CDecodeStatus& status);

@@ -7,6 +7,7 @@
 #include "platform/atomic_file.h"
 #include "platform/input_file.h"
 #include "platform/number_text.h"
+#include "raster/grey_rows.h"
 #include "raster/raster_decoders.h"
 #include "raster/raster_layout.h"
 #include "raster/tiff_pages.h"
@@ -23,7 +24,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 
 namespace {
 
@@ -292,6 +295,59 @@ FIBITMAP* LoadRasterFile(const std::string& fileName, RasterLoadError* error, st
     if (opened != RasterLoadError::kNone)
         return Refuse(opened, why, error, detail);
     return Decode(format, file.Data(), file.Size(), error, detail, true);
+}
+
+OneBitLoad LoadBmpAsOneBit(const std::string& fileName, BYTE grey, bool automatic, CRasterSrc& image)
+{
+    if (FormatOfName(fileName) != FIF_BMP)
+        return OneBitLoad::kNotInPlace;
+    CMappedFile file;
+    CBmpRowView view;
+    CGreyRowReader reader;
+    if (file.Open(fileName, nullptr) != RasterLoadError::kNone ||
+        FormatToRead(FIF_BMP, file.Data(), file.Size()) != FIF_BMP ||
+        !ViewBmpRows(file.Data(), file.Size(), view) || !reader.Init(view.bits, nullptr))
+        return OneBitLoad::kNotInPlace;
+    const auto height = static_cast<std::size_t>(view.height);
+    std::unique_ptr<const BYTE*[]> rows(new (std::nothrow) const BYTE*[height]);
+    std::unique_ptr<BYTE*[]> out(new (std::nothrow) BYTE*[height]);
+    FIBITMAP* bitmap = rows && out ? AllocateRasterBitmap(view.width, view.height, 1) : nullptr;
+    if (!bitmap)
+        return OneBitLoad::kNoMemory;
+    for (int y = 0; y < view.height; ++y) {
+        rows[static_cast<std::size_t>(y)] = view.Row(y);
+        out[static_cast<std::size_t>(y)] = FreeImage_GetScanLine(bitmap, view.height - 1 - y);
+    }
+    // Each chunk's file pages are given back once read, so the file is not
+    // resident beside everything else.
+    CDecodeStatus mapping;
+    mapping.mapped = true;
+    auto release = [&](int top, int n) {
+        const BYTE* a = view.Row(top);
+        const BYTE* b = view.Row(top + n - 1);
+        const BYTE* low = std::min(a, b);
+        const auto span = static_cast<std::size_t>(std::max(a, b) - low + std::abs(view.step));
+        mapping.ReleaseRead(low, span);
+    };
+    if (automatic) {
+        std::uint64_t counts[CRasterSrc::kHistogramBins] = {};
+        if (!CountGreyRows(reader, rows.get(), view.width, view.height, counts, release)) {
+            FreeImage_Unload(bitmap);
+            return OneBitLoad::kNoMemory;
+        }
+        BYTE bins[CRasterSrc::kHistogramBins];
+        ScaleHistogram(counts, bins);
+        if (const BYTE found = AutoThresholdFromHistogram(bins); found != 0)
+            grey = found;
+    }
+    ThresholdGreyRows(reader, rows.get(), view.width, view.height, grey, out.get(), release);
+    FreeImage_SetDotsPerMeterX(bitmap, static_cast<unsigned>(view.xDotsPerMetre));
+    FreeImage_SetDotsPerMeterY(bitmap, static_cast<unsigned>(view.yDotsPerMetre));
+    if (!image.Attach(bitmap)) {
+        FreeImage_Unload(bitmap);
+        return OneBitLoad::kNoMemory;
+    }
+    return OneBitLoad::kDone;
 }
 
 FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, std::size_t size,

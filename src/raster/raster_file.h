@@ -65,6 +65,19 @@ void SetLastRasterLibraryMessage(const char* message);
 [[nodiscard]] FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, std::size_t size,
                                              RasterLoadError* error = nullptr, std::string* detail = nullptr);
 
+// Loads a colour BMP straight into one bit, for a caller that would load it
+// and threshold it at once: an uncompressed 24 or 32-bit file is counted
+// and thresholded where its pixels lie in the mapped file, so its colour
+// pixels (0.7 GB for the A0 scan) are never copied. The threshold is grey,
+// or with automatic the histogram's (AutoThresholdFromHistogram) when it
+// finds one. The image is left as loading and ConvertTo1Bit would leave it.
+enum class OneBitLoad {
+    kDone,
+    kNotInPlace,  // any other file, and every failure to open or read it: load it the ordinary way
+    kNoMemory,    // the one-bit image could not be allocated
+};
+[[nodiscard]] OneBitLoad LoadBmpAsOneBit(const std::string& fileName, BYTE grey, bool automatic, CRasterSrc& image);
+
 // The pages of a multi-page TIFF. Other formats do not open here.
 class CMappedFile;
 struct CTiffPage;

@@ -214,6 +214,9 @@ private:
 // level below the paper's peak where a flat valley or the foreground's peak
 // begins; 0 when there is none.
 BYTE AutoThresholdFromHistogram(const BYTE* bins);
+// The display histogram of 256 grey-level counts: the largest bin is
+// kHistogramTop, the others in proportion, truncated.
+void ScaleHistogram(const std::uint64_t* counts, BYTE* bins);
 
 // Shows the raster code's allocation failure message.
 void ShowNoMemoryMessage();

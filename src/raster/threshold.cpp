@@ -25,10 +25,8 @@ namespace {
 // Tile thresholds above this make every pixel black; below 0, none.
 constexpr float kMaxTileThreshold = 256.0f;
 constexpr int kPercent = 100;
-// Row-band split of the conversions: bands no thinner than this, and chunks
-// of rows between progress reports.
+// Row-band split of the grey conversion: bands no thinner than this.
 constexpr int kMinBandRows = 16;
-constexpr int kRowsPerChunk = 1024;
 
 BYTE* ScanLineFromTop(FIBITMAP* bitmap, int y)
 {
@@ -82,17 +80,20 @@ bool CRasterSrc::ConvertTo1Bit(BYTE threshold, RasterProgress progress)
     std::string text = GetLanString("RasterConvert1bitMsg", "Convert to 1-bit");
     if (progress)
         progress(text, 0);
+    std::unique_ptr<BYTE*[]> out(new (std::nothrow) BYTE*[static_cast<size_t>(m_height)]);
+    if (!out) {
+        FreeImage_Unload(bitmap);
+        ShowNoMemoryMessage();
+        return false;
+    }
+    for (int y = 0; y < m_height; ++y)
+        out[static_cast<size_t>(y)] = ScanLineFromTop(bitmap, y);
     // Rows are independent: each chunk is split across the threads, and the
     // progress moves between chunks on this thread.
-    for (int top = 0; top < m_height; top += kRowsPerChunk) {
-        const int rows = std::min(kRowsPerChunk, m_height - top);
-        ForEachRowBand(rows, kMinBandRows, [&](int, int y0, int y1) {
-            for (int y = top + y0; y < top + y1; ++y)
-                reader.ThresholdRow(m_rows[static_cast<size_t>(y)], 0, m_width, threshold, ScanLineFromTop(bitmap, y));
-        });
+    ThresholdGreyRows(reader, m_rows.get(), m_width, m_height, threshold, out.get(), [&](int top, int rows) {
         if (progress)
             progress(text, Percent(top + rows - 1, m_height));
-    }
+    });
     SetBitmapResolution(bitmap, m_header);
     return Finished(ReplaceBitmap(bitmap), progress, text);
 }

@@ -312,6 +312,62 @@ TEST_F(TraceCommand, ATruncatedFileFailsAndWritesNothing)
     EXPECT_FALSE(fs::exists(dxf));
 }
 
+// A colour BMP is thresholded as it is read; its drawing must be the one its
+// grey twin (read and thresholded the ordinary way) gives.
+TEST_F(TraceCommand, AColourBmpTracesLikeItsGreyTwin)
+{
+    const fs::path grey = RandomPage("grey.bmp", 420, 1300, 3);
+    CRasterSrc image;
+    ASSERT_TRUE(image.Load(grey.string()));
+    // Even paper, whose histogram has the valley the automatic threshold
+    // finds, and a mid-grey stroke that only that threshold (not the stored
+    // 128) makes black.
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+            if (image.GetPixelIndex(x, y) > 200)
+                image.SetPixelIndex(x, y, 250);
+    for (int y = 650; y < 653; ++y)
+        for (int x = 50; x < 370; ++x)
+            image.SetPixelIndex(x, y, 170);
+    ASSERT_TRUE(image.SaveBMP(grey.string()));
+    const CliRun info = Lineweft("info " + grey.string());
+    ASSERT_NE(info.out.find("Automatic threshold: 2"), std::string::npos) << info.out;
+    auto read = [](const fs::path& file) {
+        std::string bytes;
+        if (FILE* in = std::fopen(file.c_str(), "rb")) {
+            char buffer[65536];
+            std::size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+                bytes.append(buffer, n);
+            std::fclose(in);
+        }
+        return bytes;
+    };
+    for (int bits : {24, 32}) {
+        CRasterSrc colour;
+        ASSERT_TRUE(colour.Create(image.GetWidth(), image.GetHeight(), bits));
+        for (int y = 0; y < image.GetHeight(); ++y)
+            for (int x = 0; x < image.GetWidth(); ++x) {
+                BYTE bgr[3];
+                ASSERT_TRUE(image.GetPixelColor(x, y, bgr));
+                colour.SetPixelRGB(x, y, bgr[2], bgr[1], bgr[0]);
+            }
+        ASSERT_TRUE(colour.SetResolution(11811));
+        const fs::path twin = dir / ("colour" + std::to_string(bits) + ".bmp");
+        ASSERT_TRUE(colour.SaveBMP(twin.string()));
+        for (const char* options : {"--method outline", "--method centerline --threads 3", "--threshold 120"}) {
+            const std::string what = std::to_string(bits) + " bits, " + options;
+            CliRun run = Lineweft("trace " + grey.string() + " -o " + (dir / "grey.dxf").string() + " " + options);
+            ASSERT_EQ(run.status, 0) << what << run.out;
+            run = Lineweft("trace " + twin.string() + " -o " + (dir / "twin.dxf").string() + " " + options);
+            ASSERT_EQ(run.status, 0) << what << run.out;
+            const std::string wanted = read(dir / "grey.dxf");
+            ASSERT_GT(wanted.size(), 1000u) << what;
+            EXPECT_TRUE(read(dir / "twin.dxf") == wanted) << what;
+        }
+    }
+}
+
 TEST_F(TraceCommand, ThreadCountDoesNotChangeTheOutputBytes)
 {
     std::vector<fs::path> pages = {RandomPage("random1.bmp", 300, 900, 1), RandomPage("random2.bmp", 517, 700, 2)};

@@ -86,6 +86,33 @@ TEST_F(VectorFile, DxfOpensInEzdxfWithACleanAuditAndTheEntities)
                    "[('0', 7), ('Trace', 5), ('Walls & _Doors_', 5), ('Walls & _Doors__2', 1)]\n");
 }
 
+TEST_F(VectorFile, DxfLayerNamesCollideWithoutRegardToCase)
+{
+    // Layers are written newest first. "PLAN?A" becomes "PLAN_A"; "plan<a"
+    // becomes "plan_a", which is that apart from case, so it gets a number;
+    // "Plan_A" needs no change and shares the row of "PLAN_A".
+    graph.SelectOrAddLayer("Plan_A");
+    Add(graph.GetCurrentLayer(), {{{0, 0, 0}}, {{1, 1, 0}}});
+    graph.SelectOrAddLayer("plan<a");
+    Add(graph.GetCurrentLayer(), {{{2, 2, 0}}, {{3, 3, 0}}});
+    graph.SelectOrAddLayer("PLAN?A");
+    Add(graph.GetCurrentLayer(), {{{4, 4, 0}}, {{5, 5, 0}}});
+    const fs::path path = folder / "layers.dxf";
+    std::string error;
+    ASSERT_TRUE(SaveVectorFile(graph, path, EXPORT_DXF2000, &error)) << error;
+    const std::string text = Slurp(path);
+    auto count = [&](const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("\n 70\n4\n"), 1u);  // rows: 0, Trace, PLAN_A, plan_a_2
+    for (const char* name : {"PLAN_A", "plan_a_2"})
+        EXPECT_EQ(count(std::string("AcDbLayerTableRecord\n  2\n") + name + "\n"), 1u) << name;
+    for (const char* name : {"PLAN_A", "plan_a_2", "Plan_A"})
+        EXPECT_EQ(count(std::string("AcDbEntity\n  8\n") + name + "\n"), 1u) << name;
+}
+
 TEST_F(VectorFile, EmptyDrawingStillGivesAReadableDxfWithItsLayer)
 {
     if (!HaveEzdxf()) GTEST_SKIP() << "python3 ezdxf missing";

@@ -4,6 +4,14 @@
 #include <gtest/gtest.h>
 #include <locale.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <vector>
+
 namespace {
 
 // Switches this thread to a comma-decimal locale, as Qt does for the process.
@@ -52,6 +60,71 @@ TEST(NumberText, LongOutputIsNotCut)
     std::string big = FormatC("%f", 1e300);
     EXPECT_EQ(big.size(), 308u);
     EXPECT_EQ(big.substr(0, 2), "10");
+}
+
+// The reference is the C library's own "%f" (the test runs in the C locale).
+std::string PrintfFixed(double value)
+{
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer, "%f", value);
+    return buffer;
+}
+
+std::string Fixed6(double value)
+{
+    std::string text = "x";  // appends, so a prefix must survive
+    AppendFixed6(text, value);
+    return text.substr(1);
+}
+
+TEST(NumberText, FixedSixDecimalsMatchPrintfOnEdgeValues)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 0.5, 1e-7, -1e-7, 4e-7, -4e-7, 5e-7, -5e-7, 0.0000015,
+                                  0.9999995, 0.99999949999, 999999.9999995, 123456.0000005, -2.0000005,
+                                  std::numeric_limits<double>::min(), -std::numeric_limits<double>::denorm_min(),
+                                  std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::max(),
+                                  -std::numeric_limits<double>::max(), 1e15 + 0.3, 9007199254740993.0,
+                                  std::ldexp(1.0, 63), -std::ldexp(1.0, 63), std::ldexp(1.0, 64),
+                                  std::nextafter(std::ldexp(1.0, 64), 0.0), -std::nextafter(std::ldexp(1.0, 64), 0.0),
+                                  1e19, 1e20, 1e300, inf, -inf, nan, -nan};
+    // Exact ties at the sixth decimal: odd multiples of 1/128 (the halves go
+    // to the even digit), and their neighbours either side.
+    for (int k : {0, 1, 7, 255, 4095, 65535, 1 << 20, 1 << 30}) {
+        for (int j = 1; j < 128; j += 2) {
+            const double tie = k + j / 128.0;
+            for (double v : {tie, std::nextafter(tie, 0.0), std::nextafter(tie, inf)}) {
+                values.push_back(v);
+                values.push_back(-v);
+            }
+        }
+    }
+    for (double v : values)
+        EXPECT_EQ(Fixed6(v), PrintfFixed(v)) << "bits " << std::hex << std::bit_cast<std::uint64_t>(v);
+}
+
+TEST(NumberText, FixedSixDecimalsMatchPrintfOnRandomValues)
+{
+    std::mt19937_64 random(20261207);
+    std::uniform_int_distribution<int> exponent(-90, 70);
+    std::uniform_int_distribution<int> digits(0, 12);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    int mismatches = 0;
+    for (int i = 0; i < 300000 && mismatches < 10; ++i) {
+        double v = 0;
+        switch (i % 4) {
+        case 0: v = std::bit_cast<double>(random()); break;                // any bit pattern
+        case 1: v = std::ldexp(unit(random), exponent(random)); break;    // every magnitude
+        case 2: v = std::round(unit(random) * 1e9) / std::pow(10.0, digits(random)); break;  // decimal-looking
+        default: v = static_cast<double>(static_cast<std::int64_t>(random() >> 20)) / (1 << 23); break;  // dyadic
+        }
+        const std::string got = Fixed6(v), want = PrintfFixed(v);
+        if (got != want) {
+            ++mismatches;
+            ADD_FAILURE() << "bits " << std::hex << std::bit_cast<std::uint64_t>(v) << ": " << got << " != " << want;
+        }
+    }
 }
 
 TEST(NumberText, ParsingRejectsAnythingButWholeFiniteDecimals)

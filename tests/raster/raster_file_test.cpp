@@ -5,7 +5,10 @@
 #include "model/file_paths.h"
 #include "raster/raster_file.h"
 #include "raster/raster_layout.h"
+#include "raster/row_bands.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -341,4 +344,144 @@ TEST(RasterFile, LoadingFromMemoryMatchesLoadingTheFile)
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(FreeImage_GetWidth(page), 11u);
     FreeImage_Unload(page);
+}
+
+namespace {
+
+// A BMP of 24 or 32 bits per pixel written byte by byte: pixel (x, y) from
+// the top is colour(x, y) as blue, green, red; rows bottom-up unless topDown.
+template <class Colour>
+std::vector<BYTE> MakeColourBmp(int width, int height, int bits, bool topDown, Colour colour)
+{
+    const int bytes = bits / 8;
+    const int stride = (width * bytes + 3) & ~3;
+    std::vector<BYTE> bmp(54 + static_cast<size_t>(stride) * height, 0);
+    auto put32 = [&](size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = static_cast<BYTE>(v >> (8 * i));
+    };
+    bmp[0] = 'B', bmp[1] = 'M';
+    put32(2, static_cast<std::uint32_t>(bmp.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<std::uint32_t>(width));
+    put32(22, static_cast<std::uint32_t>(topDown ? -height : height));
+    bmp[26] = 1;
+    bmp[28] = static_cast<BYTE>(bits);
+    put32(38, 11811);  // 300 dpi across
+    put32(42, 3937);   // 100 dpi down
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = bmp.data() + 54 + static_cast<size_t>(stride) * (topDown ? y : height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const std::array<BYTE, 3> bgr = colour(x, y);
+            std::memcpy(row + x * bytes, bgr.data(), 3);
+            if (bytes == 4)
+                row[x * bytes + 3] = static_cast<BYTE>(x * 13 + y);  // unused, must not count
+        }
+    }
+    return bmp;
+}
+
+// Paper (grey 230 to 250, some tinted) with ink blots and a few random colours, so the
+// histogram has the valley the automatic threshold looks for.
+std::array<BYTE, 3> PagePixel(std::mt19937& random)
+{
+    const unsigned pick = random() % 100;
+    if (pick < 10) {
+        const BYTE v = static_cast<BYTE>(20 + random() % 30);
+        return {v, static_cast<BYTE>(v + 5), v};
+    }
+    if (pick < 12)
+        return {static_cast<BYTE>(random()), static_cast<BYTE>(random()), static_cast<BYTE>(random())};
+    const BYTE v = static_cast<BYTE>(230 + random() % 21);
+    return {v, v, static_cast<BYTE>(pick < 20 ? v - 9 : v)};
+}
+
+} // namespace
+
+TEST(RasterFile, ColourBmpLoadsStraightToOneBitAsLoadingAndThresholdingDoes)
+{
+    TempFolder folder;
+    unsigned seed = 7;
+    struct Size {
+        int width, height;
+    };
+    // Widths below, at and across the kernels' blocks of 256 pixels; one
+    // page tall enough for several chunks of rows.
+    for (const Size size : {Size{1, 1}, Size{7, 3}, Size{255, 4}, Size{256, 2}, Size{600, 5}, Size{300, 2100}}) {
+        for (int bits : {24, 32}) {
+            for (bool topDown : {false, true}) {
+                std::mt19937 random(seed++);
+                const std::string path = folder / "page.bmp";
+                WriteBytes(path, MakeColourBmp(size.width, size.height, bits, topDown,
+                                               [&](int, int) { return PagePixel(random); }));
+                for (bool automatic : {true, false}) {
+                    const BYTE grey = static_cast<BYTE>(automatic ? 128 : random() % 256);
+                    CRasterSrc wanted;
+                    ASSERT_TRUE(wanted.Load(path));
+                    BYTE threshold = grey;
+                    if (automatic && wanted.GetAutoThreshold() != 0)
+                        threshold = wanted.GetAutoThreshold();
+                    // A page of some size has its valley.
+                    if (automatic && size.width * size.height >= 1000) {
+                        EXPECT_NE(threshold, grey);
+                    }
+                    ASSERT_TRUE(wanted.ConvertTo1Bit(threshold));
+
+                    CRasterSrc got;
+                    ASSERT_EQ(LoadBmpAsOneBit(path, grey, automatic, got), OneBitLoad::kDone);
+                    const std::string what = std::to_string(size.width) + " x " + std::to_string(size.height) +
+                                             ", " + std::to_string(bits) + " bits" + (topDown ? ", top-down" : "") +
+                                             (automatic ? ", automatic" : ", grey " + std::to_string(grey));
+                    ASSERT_EQ(got.GetBitCount(), 1) << what;
+                    ASSERT_EQ(got.GetWidth(), size.width) << what;
+                    ASSERT_EQ(got.GetHeight(), size.height) << what;
+                    EXPECT_EQ(Bits(got), Bits(wanted)) << what;
+                    EXPECT_EQ(got.GetHeader()->biXPelsPerMeter, wanted.GetHeader()->biXPelsPerMeter) << what;
+                    EXPECT_EQ(got.GetHeader()->biYPelsPerMeter, wanted.GetHeader()->biYPelsPerMeter) << what;
+                }
+            }
+        }
+    }
+}
+
+TEST(RasterFile, OtherFilesAreLeftToTheOrdinaryLoad)
+{
+    TempFolder folder;
+    CRasterSrc image;
+    ASSERT_TRUE(image.Create(20, 10, 8));
+    ASSERT_TRUE(image.SaveBMP(folder / "grey.bmp"));
+    const auto white = [](int, int) { return std::array<BYTE, 3>{255, 255, 255}; };
+    std::vector<BYTE> colour = MakeColourBmp(20, 10, 24, false, white);
+    WriteBytes(folder / "colour.tif", colour);
+    colour.resize(colour.size() - 61);  // the last row and part of the one above
+    WriteBytes(folder / "short.bmp", colour);
+    for (const char* name : {"grey.bmp", "colour.tif", "short.bmp", "missing.bmp"}) {
+        CRasterSrc target;
+        EXPECT_EQ(LoadBmpAsOneBit(folder / name, 128, true, target), OneBitLoad::kNotInPlace) << name;
+        EXPECT_TRUE(target.IsEmpty()) << name;
+    }
+}
+
+TEST(RasterFile, ALargeBmpIsCopiedInChunksRowForRow)
+{
+    // Over 16 MB of pixels: copied in several chunks of rows, each split
+    // across the threads, whatever their count.
+    TempFolder folder;
+    const int width = 2900, height = 2000;
+    const auto colour = [](int x, int y) {
+        return std::array<BYTE, 3>{static_cast<BYTE>(x * 7 + y), static_cast<BYTE>(y * 3 + x), static_cast<BYTE>(x ^ y)};
+    };
+    WriteBytes(folder / "large.bmp", MakeColourBmp(width, height, 24, false, colour));
+    for (int threads : {1, 3}) {
+        SetRowBandThreads(threads);
+        CRasterSrc image;
+        ASSERT_TRUE(image.Load(folder / "large.bmp"));
+        std::int64_t wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                wrong += std::memcmp(image.GetRow(y) + 3 * x, colour(x, y).data(), 3) != 0;
+        EXPECT_EQ(wrong, 0) << threads << " threads";
+    }
+    SetRowBandThreads(0);
 }

@@ -2,6 +2,8 @@
 // pixel-by-pixel reference versions, plus the known answers.
 #include "raster_test_support.h"
 
+#include "raster/grey_rows.h"
+#include "raster/packed_bits.h"
 #include "raster/row_bands.h"
 
 #include <array>
@@ -425,4 +427,70 @@ TEST(ThresholdBands, EveryThreadCountGivesTheReferenceOnTallImages)
         }
     }
     SetRowBandThreads(0);
+}
+
+namespace {
+
+// Every colour once, 4096 x 4096: red from the row's top bits, green from
+// the rest of the row and the column's top bits, blue from the column.
+void MakeEveryColour(CRasterSrc& image, int bits)
+{
+    ASSERT_TRUE(image.Create(4096, 4096, bits));
+    const int bytes = bits / 8;
+    for (int y = 0; y < 4096; ++y) {
+        BYTE* row = image.GetRow(y);
+        for (int x = 0; x < 4096; ++x) {
+            row[x * bytes] = static_cast<BYTE>(x & 255);
+            row[x * bytes + 1] = static_cast<BYTE>(((y & 15) << 4) | (x >> 8));
+            row[x * bytes + 2] = static_cast<BYTE>(y >> 4);
+        }
+    }
+}
+
+// The grey formula written out here, apart from the code under test.
+double FormulaGrey(const BYTE* bgr)
+{
+    return 0.587 * bgr[1] + 0.299 * bgr[2] + 0.114 * bgr[0];
+}
+
+} // namespace
+
+TEST(GreyRows, EveryColourIsCountedAndThresholdedByTheFormula)
+{
+    // The row kernels work in blocks, through an exact integer sum and a
+    // float quotient, and fall back to the formula where those cannot tell:
+    // over every colour, counts and bits must be the formula's.
+    for (int bits : {24, 32}) {
+        CRasterSrc image;
+        MakeEveryColour(image, bits);
+        const int bytes = bits / 8;
+        std::vector<const BYTE*> rows;
+        for (int y = 0; y < image.GetHeight(); ++y)
+            rows.push_back(image.GetRow(y));
+        CGreyRowReader reader;
+        ASSERT_TRUE(reader.Init(image));
+
+        std::uint64_t wanted[256] = {}, got[256] = {};
+        for (int y = 0; y < image.GetHeight(); ++y)
+            for (int x = 0; x < image.GetWidth(); ++x)
+                ++wanted[std::min(255, static_cast<int>(FormulaGrey(rows[y] + x * bytes) + 0.5))];
+        ASSERT_TRUE(CountGreyRows(reader, rows.data(), image.GetWidth(), image.GetHeight(), got, {}));
+        for (int i = 0; i < 256; ++i)
+            EXPECT_EQ(got[i], wanted[i]) << bits << " bits, grey " << i;
+
+        CRasterSrc bitsImage;
+        ASSERT_TRUE(bitsImage.Create(image.GetWidth(), image.GetHeight(), 1));
+        std::vector<BYTE*> out;
+        for (int y = 0; y < image.GetHeight(); ++y)
+            out.push_back(bitsImage.GetRow(y));
+        for (int t : {0, 1, 99, 128, 254, 255}) {
+            ThresholdGreyRows(reader, rows.data(), image.GetWidth(), image.GetHeight(), static_cast<BYTE>(t),
+                              out.data(), {});
+            std::int64_t wrong = 0;
+            for (int y = 0; y < image.GetHeight(); ++y)
+                for (int x = 0; x < image.GetWidth(); ++x)
+                    wrong += TestPixel(out[y], x) != (static_cast<int>(FormulaGrey(rows[y] + x * bytes)) <= t);
+            EXPECT_EQ(wrong, 0) << bits << " bits, threshold " << t;
+        }
+    }
 }
