@@ -203,7 +203,7 @@ bool COutlineList::TraceCenterLines(CCommonThread* thread)
     try {
         m_items.RemoveAll();
         DeleteWorkspace();
-        if (!m_source) {
+        if (!m_source || !FitsNodeCoordinates(*m_source)) {
             PostRunEnd(thread, RUN_FAILED);
             return false;
         }

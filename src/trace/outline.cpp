@@ -159,10 +159,10 @@ void COutlineItem::GetBoundingBox(double& minX, double& minY, double& maxX, doub
     minX = maxX = nodes[0].x;
     minY = maxY = nodes[0].y;
     for (const COutlineNode& node : nodes) {
-        minX = std::min(minX, node.x);
-        maxX = std::max(maxX, node.x);
-        minY = std::min(minY, node.y);
-        maxY = std::max(maxY, node.y);
+        minX = std::min<double>(minX, node.x);
+        maxX = std::max<double>(maxX, node.x);
+        minY = std::min<double>(minY, node.y);
+        maxY = std::max<double>(maxY, node.y);
     }
 }
 

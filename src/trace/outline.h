@@ -42,6 +42,29 @@ enum : BYTE {
     DIR_SE = 128,
 };
 
+// Rasters traced are at most this many pixels a side: node coordinates are
+// stored in single precision, exact up to here for the half and quarter
+// pixels they hold.
+constexpr int kMaxTraceRasterSide = 1 << 22;
+
+inline bool FitsNodeCoordinates(const CRasterSrc& raster)
+{
+    return raster.GetWidth() <= kMaxTraceRasterSide && raster.GetHeight() <= kMaxTraceRasterSide;
+}
+
+// A node coordinate, stored in single precision and read as a double, so
+// that arithmetic on nodes never rounds to single precision. An A0 page has
+// tens of millions of corners; this halves what they take.
+class CNodeCoordinate {
+public:
+    constexpr CNodeCoordinate() = default;
+    constexpr CNodeCoordinate(double value) : m_value(static_cast<float>(value)) {}
+    constexpr operator double() const { return m_value; }
+
+private:
+    float m_value = 0.0f;
+};
+
 // A corner of an outline or a node of a centre line. Plain data: a chain
 // holds its nodes in one block.
 class COutlineNode {
@@ -49,8 +72,8 @@ public:
     COutlineNode() = default;
     COutlineNode(double nx, double ny, BYTE nflag = 0) : x(nx), y(ny), flag(nflag) {}
 
-    double x = 0.0;
-    double y = 0.0;
+    CNodeCoordinate x;
+    CNodeCoordinate y;
     BYTE flag = 0;  // 0 as created; copied unchanged
 };
 

@@ -681,9 +681,10 @@ private:
 bool COutlineList::TraceOutline(CCommonThread* thread)
 {
     m_items.RemoveAll();
-    // Rows wider than an edge pixel can address are refused, not misread.
+    // Rows wider than an edge pixel can address, and rasters too large for
+    // exact node coordinates, are refused, not misread.
     if (!m_source || m_source->IsEmpty() || m_source->GetBitCount() != 1 ||
-        m_source->GetWidth() > kMaxEdgeRasterWidth) {
+        m_source->GetWidth() > kMaxEdgeRasterWidth || !FitsNodeCoordinates(*m_source)) {
         if (thread)
             thread->PostRunEnd(RUN_FAILED);
         return false;

@@ -99,6 +99,17 @@ TEST(ChordFits, NodeExactlyAtTheDistanceFitsAndJustBeyondFails)
     EXPECT_EQ(ChordFits(nodes, 0, 2, 0.999), nullptr);
 }
 
+// Far from the origin on a chord millions of pixels long, the distance is
+// still exact: node coordinates are stored small but measured in doubles.
+TEST(ChordFits, LongChordFarOutMeasuresExactly)
+{
+    // A 3-4-5 chord; the middle node is 2.5 off it, perpendicular.
+    COutlineItem item = MakeItem({{0.5, 0.5}, {1999999.0, 1500002.5}, {4000000.5, 3000000.5}});
+    auto nodes = NodesOf(item);
+    EXPECT_EQ(ChordFits(nodes, 0, 2, 2.5), nodes[2]);
+    EXPECT_EQ(ChordFits(nodes, 0, 2, 2.499), nullptr);
+}
+
 TEST(ChordFits, NodesProjectingBeyondAnEndAreMeasuredToThatEnd)
 {
     // (-1, 0.5) lies 0.5 off the line but 1.118 from the start.
@@ -112,10 +123,10 @@ TEST(ChordFits, NodesProjectingBeyondAnEndAreMeasuredToThatEnd)
     EXPECT_EQ(ChordFits(nodes, 0, 2, 1.1), nullptr);
 
     // A chord of no length measures every node from its start.
-    COutlineItem loop = MakeItem({{0, 0}, {0.6, 0.8}, {0, 0}});
+    COutlineItem loop = MakeItem({{0, 0}, {1.5, 2}, {0, 0}});
     nodes = NodesOf(loop);
-    EXPECT_NE(ChordFits(nodes, 0, 2, 1.0), nullptr);
-    EXPECT_EQ(ChordFits(nodes, 0, 2, 0.99), nullptr);
+    EXPECT_NE(ChordFits(nodes, 0, 2, 2.5), nullptr);
+    EXPECT_EQ(ChordFits(nodes, 0, 2, 2.49), nullptr);
 }
 
 // ---- the chord search -------------------------------------------------------

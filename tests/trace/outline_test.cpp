@@ -374,6 +374,35 @@ TEST(OutlineTrace, SmallCasesGiveTheirBorders)
     EXPECT_FALSE(COutlineList(nullptr).TraceOutline(nullptr));
 }
 
+// Nodes keep single-precision coordinates: the largest raster traced still
+// gets its far corners and the nesting's probe point exactly; one pixel more
+// is refused by both methods rather than traced with rounded corners.
+TEST(OutlineTrace, LargestRasterKeepsExactCornersAndOneMoreIsRefused)
+{
+    const int side = kMaxTraceRasterSide;
+    Raster row = MakeBlank(side, 1);
+    row->SetPixelBit(side - 2, 0, true);
+    COutlineList list(row.get());
+    COutlineConnectionList connections;
+    ASSERT_TRUE(list.TraceOutlines(nullptr, &connections));
+    ASSERT_EQ(list.GetItems().GetCount(), 1u);
+    double minX, minY, maxX, maxY;
+    list.GetItems().GetHead()->value.GetBoundingBox(minX, minY, maxX, maxY);
+    EXPECT_EQ(minX, side - 2.5);
+    EXPECT_EQ(maxX, side - 1.5);
+    ASSERT_EQ(connections.GetCount(), 1u);
+    const COutlineNode& probe = connections.GetHead()->value.innerPoint;
+    EXPECT_EQ(std::fmod(double(probe.x), 0.5), 0.25) << "the probe point lies a quarter pixel off the corners";
+
+    Raster wide = MakeBlank(side + 1, 1);
+    wide->SetPixelBit(side, 0, true);
+    EXPECT_FALSE(COutlineList(wide.get()).TraceOutline(nullptr));
+    Raster tall = MakeBlank(1, side + 1);
+    tall->SetPixelBit(0, side, true);
+    EXPECT_FALSE(COutlineList(tall.get()).TraceOutline(nullptr));
+    EXPECT_FALSE(COutlineList(tall.get()).TraceCenterLines(nullptr));
+}
+
 // Widths around the 64-pixel words, so frame columns and word seams meet
 // black runs.
 TEST(OutlineTrace, MatchesTheLinearWalkOnRandomRasters)
