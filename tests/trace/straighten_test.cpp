@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -205,16 +204,15 @@ TEST(StraightenRuns, GrowingSearchAgreesWithTestingEachRunAnew)
     EXPECT_GT(missed, 500);
 }
 
-TEST(StraightenRuns, LongStraightLineIsLinearNotQuadratic)
+// A zigzag of 200,000 segments within the tolerance is one run. (Its speed,
+// linear through the inner hull, is measured in bench/postprocess_bench.)
+TEST(StraightenRuns, LongZigzagWithinTheToleranceBecomesOneSegment)
 {
     std::vector<Pt> points;
     for (int i = 0; i <= 200000; ++i) points.push_back({double(i), (i % 2) * 0.5});
     auto poly = MakePolyline(points);
-    const auto start = std::chrono::steady_clock::now();
     StraightenPolyline(*poly, 1.0);
-    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(poly->GetPointCount(), 2);
-    EXPECT_LT(seconds, 5.0);   // checking every vertex against every chord would take minutes
 }
 
 }  // namespace
