@@ -21,12 +21,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -90,33 +92,26 @@ constexpr std::array<bool, kMaskCount> MakeKeepTable()
 
 constexpr std::array<bool, kMaskCount> kSecondStepKeeps = MakeKeepTable();
 
-// The table's rule for 64 pixels at once: the neighbours counted by
-// bit-sliced adders, the rises around the ring by an exactly-one test.
+// The table's rule for 64 pixels at once, written out for speed. Exactly
+// one rise around the ring means the set neighbours form one run; it holds
+// 2 to 6 of them when some two neighbours in a row are set and some two in
+// a row are clear.
 constexpr PackedWord ZhangSuenWord(const CWordTrio& up, const CWordTrio& mid, const CWordTrio& down, BYTE which)
 {
-    const PackedWord n = up.centre, e = mid.right, s = down.centre, w = mid.left;
-    // In the cyclic order of kCyclicOrder.
-    const PackedWord ring[8] = {n, up.right, e, down.right, s, down.left, w, up.left};
-    PackedWord c0 = 0, c1 = 0, c2 = 0, c3 = 0;
-    for (PackedWord v : ring) {
-        const PackedWord carry0 = c0 & v;
-        c0 ^= v;
-        const PackedWord carry1 = c1 & carry0;
-        c1 ^= carry0;
-        c3 |= c2 & carry1;
-        c2 ^= carry1;
-    }
-    const PackedWord twoToSix = (c1 | c2 | c3) & ~(c3 | (c2 & c1 & c0));
-    PackedWord rises = 0, moreRises = 0;
-    for (int i = 0; i < 8; ++i) {
-        const PackedWord rise = ~ring[i] & ring[(i + 1) % 8];
-        moreRises |= rises & rise;
-        rises |= rise;
-    }
-    const PackedWord base = twoToSix & rises & ~moreRises;
+    const PackedWord n = up.centre, ne = up.right, e = mid.right, se = down.right;
+    const PackedWord s = down.centre, sw = down.left, w = mid.left, nw = up.left;
+    // Rises in the cyclic order of kCyclicOrder, in pairs. Two rises in a
+    // row cannot both be set, so two rises show as two pairs with one each.
+    const PackedWord r01 = (~n & ne) | (~ne & e), r23 = (~e & se) | (~se & s);
+    const PackedWord r45 = (~s & sw) | (~sw & w), r67 = (~w & nw) | (~nw & n);
+    const PackedWord r03 = r01 | r23, r47 = r45 | r67;
+    const PackedWord twoRises = (r01 & r23) | (r45 & r67) | (r03 & r47);
+    const PackedWord setPair = (ne & (n | e)) | (se & (e | s)) | (sw & (s | w)) | (nw & (w | n));
+    const PackedWord noClearPair = (ne | (n & e)) & (se | (e & s)) & (sw | (s & w)) & (nw | (w & n));
+    const PackedWord base = (r03 | r47) & ~twoRises & setPair & ~noClearPair;
     if (which == kDeleteInA)
-        return base & ~(n & e & s) & ~(e & s & w);
-    return base & ~(n & e & w) & ~(n & s & w);
+        return base & ~(e & s & (n | w));
+    return base & ~(n & w & (e | s));
 }
 
 // The word rule gives the table's answer for every neighbourhood.
@@ -232,9 +227,48 @@ DWORD ClampToDword(std::uint64_t n)
 
 // --- first step: Zhang-Suen ---
 
-// Bands of this many rows, taken by the threads one after another: late
-// passes only peel the page's few filled areas, which fine bands spread.
+// The pixels of a word that the sub-iteration deletes.
+inline PackedWord TestTrios(const CWordTrio& up, const CWordTrio& mid, const CWordTrio& down, BYTE which)
+{
+    const PackedWord candidates = mid.centre & ~EnclosedPixels(up, mid, down);
+    return candidates ? candidates & ZhangSuenWord(up, mid, down, which) : 0;
+}
+
+// Word k of row y, at the raster's edges.
+PackedWord TestWord(const CWordRows& rows, int y, int k, BYTE which)
+{
+    const PackedWord foreground = rows.Load(y, k);
+    if (!foreground)
+        return 0;
+    const CWordTrio mid = MakeTrio(foreground, rows.LeftPixel(y, k), rows.RightPixel(y, k));
+    return TestTrios(rows.LoadTrio(y - 1, k), mid, rows.LoadTrio(y + 1, k), which);
+}
+
+// Word k of a row and the pixels either side of it, for a word that is
+// neither the row's first nor its last.
+inline CWordTrio InnerTrio(const BYTE* row, int k)
+{
+    const BYTE* p = row + static_cast<std::size_t>(k) * sizeof(PackedWord);
+    return MakeTrio(LoadWord(p), p[-1] & 1u, p[sizeof(PackedWord)] >> 7);
+}
+
+// Word k of a row that has rows above and below, away from the row's ends:
+// nearly every word tested.
+inline PackedWord TestInnerWord(const BYTE* up, const BYTE* mid, const BYTE* down, int k, BYTE which)
+{
+    const CWordTrio above = InnerTrio(up, k), centre = InnerTrio(mid, k), below = InnerTrio(down, k);
+    return centre.centre & ~EnclosedPixels(above, centre, below) & ZhangSuenWord(above, centre, below, which);
+}
+
+// The first passes, which test most of the page, run one sub-iteration at a
+// time over bands of rows (CZhangSuen); the later ones in batches that sweep
+// the page together (CWavefront).
+
+// Bands of this many rows, taken by the threads one after another.
 constexpr int kBandRows = 64;
+// Passes run by bands of rows before the wavefront, with several threads:
+// the first passes test most of the page, which bands split evenly.
+constexpr int kBandedPasses = 4;
 
 // A word position with the pixels that decide its marks or its deletion.
 struct CRowWord {
@@ -296,6 +330,11 @@ public:
     // One pass, both sub-iterations; the count deleted.
     std::uint64_t RunPass() { return SubIteration(kDeleteInA) + SubIteration(kDeleteInB); }
 
+    // The words next to the deletions of the last sub-iteration, and of the
+    // one before.
+    const CWordSet& LastMarks() const { return m_sets[m_last]; }
+    const CWordSet& BeforeLastMarks() const { return m_sets[m_beforeLast]; }
+
 private:
     // A pixel can change its answer only when a neighbour was deleted since
     // it was last tested, two sub-iterations ago: test the words next to the
@@ -354,7 +393,7 @@ private:
         for (int s = 0; s < m_sets[m_last].Stride(); ++s) {
             for (std::uint64_t marks = last[s] | beforeLast[s]; marks; marks &= marks - 1) {
                 int k = s * 64 + std::countr_zero(marks);
-                PackedWord pixels = TestWord(y, k, which);
+                PackedWord pixels = TestWord(m_rows, y, k, which);
                 if (!pixels)
                     continue;
                 for (int r = y - 1; r <= y + 1; ++r) {
@@ -364,21 +403,10 @@ private:
                         band.halo[band.haloCount++] = {r, k, pixels};
                 }
                 band.current[count++] = {k, pixels};
-                band.deleted += static_cast<std::uint64_t>(std::popcount(pixels));
+                band.deleted += static_cast<std::uint64_t>(CountWordPixels(pixels));
             }
         }
         return count;
-    }
-
-    PackedWord TestWord(int y, int k, BYTE which) const
-    {
-        PackedWord foreground = m_rows.Load(y, k);
-        if (!foreground)
-            return 0;
-        CWordTrio up = m_rows.LoadTrio(y - 1, k);
-        CWordTrio mid = MakeTrio(foreground, m_rows.LeftPixel(y, k), m_rows.RightPixel(y, k));
-        CWordTrio down = m_rows.LoadTrio(y + 1, k);
-        return foreground & ZhangSuenWord(up, mid, down, which);
     }
 
     // Changes rows of the calling band only.
@@ -397,6 +425,369 @@ private:
     int m_free = 2;
     std::unique_ptr<CThinBand[]> m_bands;
     int m_bandCount = 0;
+};
+
+// --- first step, later passes: a wavefront of sub-iterations ---
+//
+// The later passes only peel the page's filled areas, a few words in many
+// rows; a sub-iteration sweeping the whole page would find each of them
+// evicted from the cache since the last sweep. So a batch of sub-iterations
+// ("stages") sweeps the page together, each kStageLag rows behind the one
+// before, and the rows between the first stage and the last stay in the
+// cache for all of them. Stage s tests row y once stage s - 1 has tested
+// row y + 2, which left rows up to y + 1 as stage s has to see them; stage s
+// itself changes row y - 1, which stage s - 1 no longer reads.
+//
+// Each stage marks the words next to its deletions once; the next two
+// stages test those marks, and the second of them clears them. The stages
+// of a batch are split into groups run in step by one thread each: inside a
+// group the marks live in a ring of a few rows; the last two stages of a
+// group mark page-sized sets, which the next group (or the next batch)
+// reads. A group follows the group before it through that group's row
+// counter and never waits for a later one, so the groups also finish when
+// the pool runs them one after another.
+
+constexpr int kStageLag = 2;
+// The stages take turns on blocks of this many rows, so that a word one
+// stage has read is still in the first-level cache when the next reads it.
+constexpr int kBlockRows = 16;
+// Rows of a stage's ring: from the row the stage two behind clears to the
+// last one the stage itself has marked.
+constexpr int kRingRows = 32;
+static_assert(kRingRows >= kBlockRows + 2 * kStageLag + 1 && (kRingRows & (kRingRows - 1)) == 0);
+// The row counter a group waits for: the group before has tested
+// kGroupLead - 1 rows past the one to test.
+constexpr int kGroupLead = kStageLag + 1;
+// A group that has to wait lets the one before it get this many rows
+// further ahead, so the threads do not wake each other on every row.
+constexpr int kWaitSlack = 32;
+// Stages per group: more keep the rows in the cache for more sub-iterations,
+// but a batch reports its passes only at its end.
+constexpr int kGroupStages = 16;
+static_assert(kGroupStages % 2 == 0 && kGroupStages >= 2);
+// Rows ahead of the first stage whose words are fetched early.
+constexpr int kPrefetchRows = 8;
+// Each group adds two page-sized sets; beyond this the threads buy little.
+constexpr int kMaxGroups = 8;
+
+// Word marks of whole rows with a flag per row: a page of rows or a ring.
+class CRowMarks {
+public:
+    [[nodiscard]] bool Allocate(int height, int words, bool ring)
+    {
+        m_words = words;
+        m_stride = (words + 63) / 64;
+        m_rowMask = ring ? kRingRows - 1 : -1;
+        const std::size_t rows = static_cast<std::size_t>(ring ? kRingRows : std::max(height, 1));
+        m_bits.reset(new (std::nothrow) std::uint64_t[rows * static_cast<std::size_t>(m_stride)]());
+        m_any.reset(new (std::nothrow) bool[rows]());
+        return m_bits && m_any;
+    }
+
+    void Swap(CRowMarks& other)
+    {
+        std::swap(m_bits, other.m_bits);
+        std::swap(m_any, other.m_any);
+    }
+
+    bool Any(int y) const { return m_any[Index(y)]; }
+    const std::uint64_t* Row(int y) const { return m_bits.get() + Index(y) * static_cast<std::size_t>(m_stride); }
+
+    void ClearRow(int y)
+    {
+        std::fill_n(RowToChange(y), m_stride, 0);
+        m_any[Index(y)] = false;
+    }
+
+    // Word k of rows y0 to y1 and the words either side that the deleted
+    // pixels touch.
+    void MarkRows(int y0, int y1, int k, PackedWord deleted)
+    {
+        const int first = (deleted & kFirstPixel) && k > 0 ? k - 1 : k;
+        const int last = (deleted & kLastPixel) && k + 1 < m_words ? k + 1 : k;
+        // Three words at most, in one or two of the set's words.
+        const std::size_t low = static_cast<std::size_t>(first >> 6);
+        const std::size_t high = static_cast<std::size_t>(last >> 6);
+        std::uint64_t lowBits = ~std::uint64_t{0} << (first & 63);
+        std::uint64_t highBits = ~std::uint64_t{0} >> (63 - (last & 63));
+        if (low == high) {
+            lowBits &= highBits;
+            highBits = lowBits;
+        }
+        for (int y = y0; y <= y1; ++y) {
+            const std::size_t index = Index(y);
+            std::uint64_t* row = m_bits.get() + index * static_cast<std::size_t>(m_stride);
+            row[low] |= lowBits;
+            row[high] |= highBits;
+            m_any[index] = true;
+        }
+    }
+
+    void FillRow(int y)
+    {
+        std::uint64_t* row = RowToChange(y);
+        for (int s = 0; s < m_stride; ++s) {
+            const int inWord = std::min(64, m_words - s * 64);
+            row[s] = inWord >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << inWord) - 1;
+        }
+        m_any[Index(y)] = m_words > 0;
+    }
+
+    void CopyRow(int y, const std::uint64_t* marks)
+    {
+        std::copy_n(marks, m_stride, RowToChange(y));
+        m_any[Index(y)] = std::any_of(marks, marks + m_stride, [](std::uint64_t m) { return m != 0; });
+    }
+
+private:
+    std::size_t Index(int y) const { return static_cast<std::size_t>(y & m_rowMask); }
+    std::uint64_t* RowToChange(int y) { return m_bits.get() + Index(y) * static_cast<std::size_t>(m_stride); }
+
+    std::unique_ptr<std::uint64_t[]> m_bits;
+    std::unique_ptr<bool[]> m_any;
+    int m_words = 0;
+    int m_stride = 0;
+    int m_rowMask = 0;
+};
+
+// One sub-iteration of a batch.
+struct CStage {
+    BYTE which = kDeleteInA;
+    CRowMarks ring;
+    CRowMarks* marks = nullptr;     // where its deletions mark: the ring or a page set
+    CRowMarks* previous = nullptr;  // the marks of the stage before it
+    CRowMarks* older = nullptr;     // and of the one before that, cleared as read
+    std::unique_ptr<CWordDeletion[]> pending;  // the row above, still read by the row just tested
+    std::unique_ptr<CWordDeletion[]> current;
+    int pendingCount = 0;
+    std::uint64_t deleted = 0;
+};
+
+struct alignas(64) CStageGroup {  // one cache line apart: groups run at once
+    int first = 0;                 // its stages
+    int end = 0;
+    std::atomic<int> rowsDone{0};  // rows its last stage has tested and changed
+};
+
+class CWavefront {
+public:
+    explicit CWavefront(CRasterSrc& raster) : m_rows(raster) {}
+
+    [[nodiscard]] bool Allocate(int groups)
+    {
+        m_groupCount = std::clamp(groups, 1, kMaxGroups);
+        m_stageCount = m_groupCount * kGroupStages;
+        const int words = m_rows.Words();
+        const std::size_t wordCount = static_cast<std::size_t>(std::max(words, 1));
+        m_stages.reset(new (std::nothrow) CStage[static_cast<std::size_t>(m_stageCount)]);
+        m_groups.reset(new (std::nothrow) CStageGroup[static_cast<std::size_t>(m_groupCount)]);
+        // The marks of the two stages before group g's first, for g == 0
+        // from the last batch; at m_groupCount those for the next batch.
+        m_handover.reset(new (std::nothrow) CRowMarks[2 * static_cast<std::size_t>(m_groupCount + 1)]);
+        m_passes.reset(new (std::nothrow) std::uint64_t[static_cast<std::size_t>(m_stageCount / 2)]);
+        if (!m_stages || !m_groups || !m_handover || !m_passes)
+            return false;
+        for (int i = 0; i < 2 * (m_groupCount + 1); ++i)
+            if (!m_handover[i].Allocate(m_rows.Height(), words, false))
+                return false;
+        for (int s = 0; s < m_stageCount; ++s) {
+            CStage& stage = m_stages[s];
+            stage.pending.reset(new (std::nothrow) CWordDeletion[wordCount]);
+            stage.current.reset(new (std::nothrow) CWordDeletion[wordCount]);
+            if (!stage.pending || !stage.current || !stage.ring.Allocate(m_rows.Height(), words, true))
+                return false;
+        }
+        for (int g = 0; g < m_groupCount; ++g) {
+            m_groups[g].first = g * kGroupStages;
+            m_groups[g].end = (g + 1) * kGroupStages;
+        }
+        for (int s = 0; s < m_stageCount; ++s)
+            Connect(s);
+        return true;
+    }
+
+    // The marks of the last two sub-iterations, or every word when nothing
+    // has been tested yet.
+    void Start(const CWordSet* last, const CWordSet* beforeLast)
+    {
+        for (int y = 0; y < m_rows.Height(); ++y) {
+            if (last) {
+                m_handover[0].CopyRow(y, beforeLast->Row(y));
+                m_handover[1].CopyRow(y, last->Row(y));
+            } else {
+                m_handover[1].FillRow(y);
+            }
+        }
+    }
+
+    // Runs a batch of passes; the count each deleted, in order.
+    std::span<const std::uint64_t> RunBatch()
+    {
+        for (int s = 0; s < m_stageCount; ++s)
+            m_stages[s].deleted = 0;
+        for (int g = 0; g < m_groupCount; ++g)
+            m_groups[g].rowsDone.store(0, std::memory_order_relaxed);
+        RunBands(m_groupCount, [&](int g) { RunGroup(g); });
+        for (int p = 0; p < m_stageCount / 2; ++p)
+            m_passes[p] = m_stages[2 * p].deleted + m_stages[2 * p + 1].deleted;
+        m_handover[0].Swap(m_handover[2 * m_groupCount]);
+        m_handover[1].Swap(m_handover[2 * m_groupCount + 1]);
+        return {m_passes.get(), static_cast<std::size_t>(m_stageCount / 2)};
+    }
+
+private:
+    // The marks stage s writes: page sets for the group's last two stages,
+    // which the next group reads.
+    CRowMarks* MarksOf(int s)
+    {
+        const int g = s / kGroupStages;
+        const int fromEnd = m_groups[g].end - s;
+        return fromEnd <= 2 ? &m_handover[2 * (g + 1) + 2 - fromEnd] : &m_stages[s].ring;
+    }
+
+    void Connect(int s)
+    {
+        CStage& stage = m_stages[s];
+        stage.which = s % 2 == 0 ? kDeleteInA : kDeleteInB;
+        stage.marks = MarksOf(s);
+        const int g = s / kGroupStages;
+        const int first = m_groups[g].first;
+        // Before its group's first stage come the page sets of the group
+        // before (or the last batch).
+        stage.previous = s - 1 >= first ? MarksOf(s - 1) : &m_handover[2 * g + 1];
+        stage.older = s - 2 >= first ? MarksOf(s - 2) : &m_handover[2 * g + (s - first)];
+    }
+
+    // The group's stages in step, stage i of the group kStageLag * i rows
+    // behind its first; row Height() only applies the last row's deletions.
+    void RunGroup(int g)
+    {
+        CStageGroup& group = m_groups[g];
+        const int height = m_rows.Height();
+        const int stages = group.end - group.first;
+        int ready = 0;  // rows the group before has finished, as last seen
+        for (int t = 0; t - kStageLag * (stages - 1) <= height; t += kBlockRows) {
+            const int needed = std::min(t + kBlockRows - 1 + kGroupLead, height + 1);
+            if (g > 0 && ready < needed)
+                ready = WaitForRows(m_groups[g - 1].rowsDone, needed);
+            for (int i = 0; i < stages; ++i) {
+                CStage& stage = m_stages[group.first + i];
+                const int first = t - kStageLag * i;
+                for (int y = std::max(first, 0); y < first + kBlockRows && y <= height; ++y) {
+                    if (g == 0 && i == 0)
+                        Prefetch(y + kPrefetchRows);
+                    Step(stage, y);
+                }
+            }
+            const int lastRow = t + kBlockRows - 1 - kStageLag * (stages - 1);
+            if (lastRow >= 0) {
+                group.rowsDone.store(std::min(lastRow + 1, height + 1), std::memory_order_release);
+                group.rowsDone.notify_all();
+            }
+        }
+    }
+
+    // Asks for the words the batch's first stage will test in row y, which
+    // no stage has read since the last batch: the few words in a row that
+    // are tested are too far apart for the hardware to guess them.
+    void Prefetch(int y) const
+    {
+        const CRowMarks& previous = m_handover[1];
+        const CRowMarks& older = m_handover[0];
+        if (y + 1 >= m_rows.Height() || (!previous.Any(y) && !older.Any(y)))
+            return;
+        const std::uint64_t* a = previous.Row(y);
+        const std::uint64_t* b = older.Row(y);
+        const int stride = (m_rows.Words() + 63) / 64;
+        for (int s = 0; s < stride; ++s)
+            for (std::uint64_t marks = a[s] | b[s]; marks; marks &= marks - 1) {
+                const std::size_t offset = static_cast<std::size_t>(s * 64 + std::countr_zero(marks)) * sizeof(PackedWord);
+                for (int r = y - 1; r <= y + 1; ++r)
+                    __builtin_prefetch(m_rows.RowBytes(std::max(r, 0)) + offset);
+            }
+    }
+
+    // Waits until the group before has finished the rows needed (or a few
+    // more); the rows it has finished.
+    int WaitForRows(const std::atomic<int>& rowsDone, int needed) const
+    {
+        const int last = m_rows.Height() + 1;
+        int seen = rowsDone.load(std::memory_order_acquire);
+        if (seen >= std::min(needed, last))
+            return seen;
+        const int target = std::min(needed + kWaitSlack, last);
+        while (seen < target) {
+            rowsDone.wait(seen, std::memory_order_acquire);
+            seen = rowsDone.load(std::memory_order_acquire);
+        }
+        return seen;
+    }
+
+    // Tests row y (when inside the raster), then deletes in row y - 1.
+    void Step(CStage& stage, int y)
+    {
+        int count = y < m_rows.Height() ? TestRow(stage, y) : 0;
+        const CWordDeletion* pending = stage.pending.get();
+        for (int i = 0, n = stage.pendingCount; i < n; ++i)
+            m_rows.Store(y - 1, pending[i].word, m_rows.Load(y - 1, pending[i].word) & ~pending[i].pixels);
+        std::swap(stage.pending, stage.current);
+        stage.pendingCount = count;
+    }
+
+    int TestRow(CStage& stage, int y)
+    {
+        const bool inPrevious = stage.previous->Any(y);
+        const bool inOlder = stage.older->Any(y);
+        if (!inPrevious && !inOlder)
+            return 0;
+        const std::uint64_t* previous = stage.previous->Row(y);
+        const std::uint64_t* older = stage.older->Row(y);
+        // Locals: the stores below could otherwise alias the stage's fields.
+        CWordDeletion* const current = stage.current.get();
+        const BYTE which = stage.which;
+        const int words = m_rows.Words();
+        const int height = m_rows.Height();
+        const int stride = (words + 63) / 64;
+        const int y0 = std::max(y - 1, 0);
+        const int y1 = std::min(y + 1, height - 1);
+        // Rows and words away from the raster's edges skip the edge checks.
+        const bool innerRow = y > 0 && y + 1 < height;
+        const BYTE* up = innerRow ? m_rows.RowBytes(y - 1) : nullptr;
+        const BYTE* mid = m_rows.RowBytes(y);
+        const BYTE* down = innerRow ? m_rows.RowBytes(y + 1) : nullptr;
+        // The tests first, without a branch on their outcome (which the
+        // processor cannot guess), then the words that lost pixels.
+        int count = 0;
+        for (int s = 0; s < stride; ++s) {
+            for (std::uint64_t marks = previous[s] | older[s]; marks; marks &= marks - 1) {
+                const int k = s * 64 + std::countr_zero(marks);
+                const PackedWord pixels =
+                    innerRow && k > 0 && k + 1 < words ? TestInnerWord(up, mid, down, k, which) : TestWord(m_rows, y, k, which);
+
+                current[count] = {k, pixels};
+                count += pixels != 0;
+            }
+        }
+
+        if (inOlder)
+            stage.older->ClearRow(y);
+        CRowMarks& marks = *stage.marks;
+        std::uint64_t deleted = 0;
+        for (int i = 0; i < count; ++i) {
+            marks.MarkRows(y0, y1, current[i].word, current[i].pixels);
+            deleted += static_cast<std::uint64_t>(CountWordPixels(current[i].pixels));
+        }
+        stage.deleted += deleted;
+        return count;
+    }
+
+    CWordRows m_rows;
+    std::unique_ptr<CStage[]> m_stages;
+    std::unique_ptr<CStageGroup[]> m_groups;
+    std::unique_ptr<CRowMarks[]> m_handover;
+    std::unique_ptr<std::uint64_t[]> m_passes;
+    int m_stageCount = 0;
+    int m_groupCount = 0;
 };
 
 // --- second step: sequential clean-up ---
@@ -518,22 +909,44 @@ bool ThinFirstStep(CRasterSrc& raster, CCommonThread* thread)
     if (thread)
         thread->SendProgressText(text.c_str());
     if (!IsBlank(raster)) {
-        CZhangSuen thinner(raster);
-        if (!thinner.Allocate()) {
+        const int threads = GetRowBandThreads();
+        const int bandedPasses = threads > 1 ? kBandedPasses : 0;
+        CZhangSuen banded(raster);
+        CWavefront wavefront(raster);
+        if ((bandedPasses > 0 && !banded.Allocate()) || !wavefront.Allocate(threads)) {
             NoMemory(thread);
             return false;
         }
-        for (bool first = true;; first = false) {
-            std::uint64_t deleted = thinner.RunPass();
+        // Every pass that deleted anything is reported, the first in any case.
+        enum class Next { kPass, kDone, kStopped };
+        bool first = true;
+        auto report = [&](std::uint64_t deleted) {
             if (!first && deleted == 0)
-                break;
+                return Next::kDone;
+            first = false;
             if (Stopped(thread))
-                return false;
+                return Next::kStopped;
             if (thread)
                 thread->SendProgressPos(ClampToDword(deleted));
-            if (deleted == 0)
-                break;
+            return deleted == 0 ? Next::kDone : Next::kPass;
+        };
+        Next next = Next::kPass;
+        for (int pass = 0; pass < bandedPasses && next == Next::kPass; ++pass)
+            next = report(banded.RunPass());
+        if (next == Next::kPass) {
+            if (bandedPasses > 0)
+                wavefront.Start(&banded.LastMarks(), &banded.BeforeLastMarks());
+            else
+                wavefront.Start(nullptr, nullptr);
         }
+        // Once a pass deletes nothing, so does every later one: the rest of
+        // a batch past it changes nothing.
+        while (next == Next::kPass)
+            for (std::uint64_t deleted : wavefront.RunBatch())
+                if (next == Next::kPass)
+                    next = report(deleted);
+        if (next == Next::kStopped)
+            return false;
     }
     if (thread)
         thread->SendProgressEnd(text.c_str());
