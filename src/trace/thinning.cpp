@@ -246,6 +246,14 @@ PackedWord TestWord(const CWordRows& rows, int y, int k, BYTE which)
     return TestTrios(rows.LoadTrio(y - 1, k), mid, rows.LoadTrio(y + 1, k), which);
 }
 
+// Word k of a row in memory order, enough to see whether it is empty.
+inline PackedWord RawWord(const BYTE* row, int k)
+{
+    PackedWord w;
+    std::memcpy(&w, row + static_cast<std::size_t>(k) * sizeof(PackedWord), sizeof w);
+    return w;
+}
+
 // Word k of a row and the pixels either side of it, for a word that is
 // neither the row's first nor its last.
 inline CWordTrio InnerTrio(const BYTE* row, int k)
@@ -496,7 +504,7 @@ constexpr int kGroupLead = kStageLag + 1;
 constexpr int kWaitSlack = 32;
 // Stages per group: more keep the rows in the cache for more sub-iterations,
 // but a batch reports its passes only at its end.
-constexpr int kGroupStages = 16;
+constexpr int kGroupStages = 32;
 static_assert(kGroupStages % 2 == 0 && kGroupStages >= 2);
 // Rows ahead of the first stage whose words are fetched early.
 constexpr int kPrefetchRows = 8;
@@ -508,6 +516,7 @@ class CRowMarks {
 public:
     [[nodiscard]] bool Allocate(int height, int words, bool ring)
     {
+        m_height = height;
         m_words = words;
         m_stride = (words + 63) / 64;
         m_rowMask = ring ? kRingRows - 1 : -1;
@@ -524,6 +533,15 @@ public:
     }
 
     bool Any(int y) const { return m_any[Index(y)]; }
+
+    // Whether rows y0 to y1 (those inside the raster) have marks.
+    bool AnyIn(int y0, int y1) const
+    {
+        bool any = false;
+        for (int y = std::max(y0, 0); y <= std::min(y1, m_height - 1); ++y)
+            any = any || m_any[Index(y)];
+        return any;
+    }
     const std::uint64_t* Row(int y) const { return m_bits.get() + Index(y) * static_cast<std::size_t>(m_stride); }
 
     void ClearRow(int y)
@@ -568,6 +586,7 @@ private:
 
     std::unique_ptr<std::uint64_t[]> m_bits;
     std::unique_ptr<bool[]> m_any;
+    int m_height = 0;
     int m_words = 0;
     int m_stride = 0;
     int m_rowMask = 0;
@@ -580,8 +599,9 @@ struct CStage {
     CRowMarks* marks = nullptr;     // where its deletions mark: the ring or a page set
     CRowMarks* previous = nullptr;  // the marks of the stage before it
     CRowMarks* older = nullptr;     // and of the one before that, cleared as read
-    std::unique_ptr<CWordDeletion[]> pending;  // the row above, still read by the row just tested
-    std::unique_ptr<CWordDeletion[]> current;
+    std::unique_ptr<CWordDeletion[]> deletions;  // two rows' worth:
+    CWordDeletion* pending = nullptr;            // the row above, still read by the row just tested
+    CWordDeletion* current = nullptr;
     std::unique_ptr<int[]> inner;  // the words of a row to test two at a time
     int pendingCount = 0;
     std::uint64_t deleted = 0;
@@ -617,11 +637,12 @@ public:
                 return false;
         for (int s = 0; s < m_stageCount; ++s) {
             CStage& stage = m_stages[s];
-            stage.pending.reset(new (std::nothrow) CWordDeletion[wordCount]);
-            stage.current.reset(new (std::nothrow) CWordDeletion[wordCount]);
+            stage.deletions.reset(new (std::nothrow) CWordDeletion[2 * wordCount]);
             stage.inner.reset(new (std::nothrow) int[wordCount]);
-            if (!stage.pending || !stage.current || !stage.inner || !stage.ring.Allocate(m_rows.Height(), words, true))
+            if (!stage.deletions || !stage.inner || !stage.ring.Allocate(m_rows.Height(), words, true))
                 return false;
+            stage.pending = stage.deletions.get();
+            stage.current = stage.deletions.get() + wordCount;
         }
         for (int g = 0; g < m_groupCount; ++g) {
             m_groups[g].first = g * kGroupStages;
@@ -698,8 +719,13 @@ private:
                 ready = WaitForRows(m_groups[g - 1].rowsDone, needed);
             for (int i = 0; i < stages; ++i) {
                 CStage& stage = m_stages[group.first + i];
-                const int first = t - kStageLag * i;
-                for (int y = std::max(first, 0); y < first + kBlockRows && y <= height; ++y) {
+                const int first = std::max(t - kStageLag * i, 0);
+                const int end = std::min(t - kStageLag * i + kBlockRows, height + 1);
+                // Most stages have nothing to do in most blocks.
+                if (first >= end || (stage.pendingCount == 0 && !stage.previous->AnyIn(first - 1, end) &&
+                                     !stage.older->AnyIn(first - 1, end)))
+                    continue;
+                for (int y = first; y < end; ++y) {
                     if (g == 0 && i == 0)
                         Prefetch(y + kPrefetchRows);
                     Step(stage, y);
@@ -756,7 +782,7 @@ private:
         // Row y - 1 of the older marks has been read for the last time.
         if (y > 0 && stage.older->Any(y - 1))
             stage.older->ClearRow(y - 1);
-        const CWordDeletion* pending = stage.pending.get();
+        const CWordDeletion* pending = stage.pending;
         for (int i = 0, n = stage.pendingCount; i < n; ++i)
             m_rows.Store(y - 1, pending[i].word, m_rows.Load(y - 1, pending[i].word) & ~pending[i].pixels);
         std::swap(stage.pending, stage.current);
@@ -784,7 +810,7 @@ private:
         if (!any)
             return 0;
         // Locals: the stores below could otherwise alias the stage's fields.
-        CWordDeletion* const current = stage.current.get();
+        CWordDeletion* const current = stage.current;
         const BYTE which = stage.which;
         const int words = m_rows.Words();
         const int stride = (words + 63) / 64;
@@ -805,7 +831,9 @@ private:
             for (; marks; marks &= marks - 1) {
                 const int k = s * 64 + std::countr_zero(marks);
                 if (innerRow && k > 0 && k + 1 < words) {
-                    inner[innerCount++] = k;
+                    // The first passes mark every word, most of them empty.
+                    inner[innerCount] = k;
+                    innerCount += RawWord(mid, k) != 0;
                     continue;
                 }
                 const PackedWord pixels = TestWord(m_rows, y, k, which);
