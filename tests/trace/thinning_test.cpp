@@ -458,6 +458,21 @@ TEST(ThinningKernel, LargeFilledAreasEqualTheReferenceForEveryThreadCount)
     SetRowBandThreads(0);
 }
 
+TEST(ThinningKernel, TallNoiseEqualsTheReferenceOnOneThread)
+{
+    // One thread runs the later passes as a wavefront in blocks of rows: a
+    // deletion in a block's last row must still reach the rows below it.
+    SetRowBandThreads(1);
+    std::mt19937 random(2024);
+    for (int i = 0; i < 300 && !HasFailure(); ++i) {
+        const int width = 3 + static_cast<int>(random() % 140);
+        const int height = 20 + static_cast<int>(random() % 60);
+        const int percent = 30 + static_cast<int>(random() % 70);
+        ExpectSameThinning(Noise(width, height, percent, random), true, false, "noise " + std::to_string(i));
+    }
+    SetRowBandThreads(0);
+}
+
 TEST(ThinningKernel, StopRequestedEndsTheFirstStepStopped)
 {
     CRecorder recorder;
