@@ -458,6 +458,28 @@ TEST(ThinningKernel, LargeFilledAreasEqualTheReferenceForEveryThreadCount)
     SetRowBandThreads(0);
 }
 
+TEST(ThinningKernel, TallPagesThinTheSameOnEveryThreadCount)
+{
+    // Pages tall enough for the threads' groups of sub-iterations to run
+    // at once, each following the one before down the page; one thread,
+    // checked against the reference above, is the measure.
+    for (std::uint32_t seed : {71u, 72u}) {
+        Grid picture = FilledBlobs(150, 1500, seed);
+        std::mt19937 random(seed);
+        for (int i = 0; i < 3000; ++i)
+            picture.Set(static_cast<int>(random() % 150), static_cast<int>(random() % 1500));
+        SetRowBandThreads(1);
+        const Thinned single = FastThin(picture, true, true);
+        for (int threads : {2, 4, 8}) {
+            SetRowBandThreads(threads);
+            const Thinned actual = FastThin(picture, true, true);
+            EXPECT_TRUE(actual.picture == single.picture) << threads << " threads, seed " << seed;
+            EXPECT_EQ(actual.positions, single.positions) << threads << " threads, seed " << seed;
+        }
+    }
+    SetRowBandThreads(0);
+}
+
 TEST(ThinningKernel, TallNoiseEqualsTheReferenceOnOneThread)
 {
     // One thread runs the later passes as a wavefront in blocks of rows: a
