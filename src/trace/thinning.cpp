@@ -229,21 +229,17 @@ DWORD ClampToDword(std::uint64_t n)
 
 // --- first step: Zhang-Suen ---
 
-// The pixels of a word that the sub-iteration deletes.
-inline PackedWord TestTrios(const CWordTrio& up, const CWordTrio& mid, const CWordTrio& down, BYTE which)
-{
-    const PackedWord candidates = mid.centre & ~EnclosedPixels(up, mid, down);
-    return candidates ? candidates & ZhangSuenWord(up, mid, down, which) : 0;
-}
-
-// Word k of row y, at the raster's edges.
+// The pixels of word k of row y that the sub-iteration deletes.
 PackedWord TestWord(const CWordRows& rows, int y, int k, BYTE which)
 {
     const PackedWord foreground = rows.Load(y, k);
     if (!foreground)
         return 0;
+    const CWordTrio up = rows.LoadTrio(y - 1, k);
     const CWordTrio mid = MakeTrio(foreground, rows.LeftPixel(y, k), rows.RightPixel(y, k));
-    return TestTrios(rows.LoadTrio(y - 1, k), mid, rows.LoadTrio(y + 1, k), which);
+    const CWordTrio down = rows.LoadTrio(y + 1, k);
+    const PackedWord candidates = foreground & ~EnclosedPixels(up, mid, down);
+    return candidates ? candidates & ZhangSuenWord(up, mid, down, which) : 0;
 }
 
 // Word k of a row in memory order, enough to see whether it is empty.
@@ -254,23 +250,8 @@ inline PackedWord RawWord(const BYTE* row, int k)
     return w;
 }
 
-// Word k of a row and the pixels either side of it, for a word that is
-// neither the row's first nor its last.
-inline CWordTrio InnerTrio(const BYTE* row, int k)
-{
-    const BYTE* p = row + static_cast<std::size_t>(k) * sizeof(PackedWord);
-    return MakeTrio(LoadWord(p), p[-1] & 1u, p[sizeof(PackedWord)] >> 7);
-}
-
-// Word k of a row that has rows above and below, away from the row's ends.
-inline PackedWord TestInnerWord(const BYTE* up, const BYTE* mid, const BYTE* down, int k, BYTE which)
-{
-    const CWordTrio above = InnerTrio(up, k), centre = InnerTrio(mid, k), below = InnerTrio(down, k);
-    return centre.centre & ~EnclosedPixels(above, centre, below) & ZhangSuenWord(above, centre, below, which);
-}
-
 // Two words in one register: every x86-64 processor runs the rule's plain
-// logic on both at once, nearly halving the cost of a test.
+// logic on both at once.
 using PackedPair = PackedWord __attribute__((vector_size(16)));
 
 struct CPairTrio {
@@ -279,10 +260,10 @@ struct CPairTrio {
     PackedPair right;
 };
 
-inline CPairTrio InnerTrios(const BYTE* row, int k0, int k1)
+// The words at p0 and p1, away from their rows' ends, with their rows'
+// pixels either side.
+inline CPairTrio InnerTrios(const BYTE* p0, const BYTE* p1)
 {
-    const BYTE* p0 = row + static_cast<std::size_t>(k0) * sizeof(PackedWord);
-    const BYTE* p1 = row + static_cast<std::size_t>(k1) * sizeof(PackedWord);
     const PackedPair centre = {LoadWord(p0), LoadWord(p1)};
     const PackedPair leftPixel = {p0[-1] & 1u, p1[-1] & 1u};
     const PackedPair rightPixel = {static_cast<PackedWord>(p0[sizeof(PackedWord)] >> 7),
@@ -290,13 +271,21 @@ inline CPairTrio InnerTrios(const BYTE* row, int k0, int k1)
     return {(centre >> 1) | (leftPixel << (kWordPixels - 1)), centre, (centre << 1) | rightPixel};
 }
 
-// TestInnerWord for words k0 and k1 of the row.
-inline PackedPair TestInnerWords(const BYTE* up, const BYTE* mid, const BYTE* down, int k0, int k1, BYTE which)
+// Lane 1 of a and lane 0 of b.
+inline PackedPair MiddleLanes(PackedPair a, PackedPair b) { return __builtin_shuffle(a, b, PackedPair{1, 2}); }
+
+// Word k of two rows at once, given the four rows from the one above the
+// first to the one below the second: lane 0 holds the first row's result,
+// lane 1 the second's. Four words are read for two tests.
+inline PackedPair TestInnerRows(const BYTE* const rows[4], int k, BYTE which)
 {
-    const CPairTrio above = InnerTrios(up, k0, k1), centre = InnerTrios(mid, k0, k1);
-    const CPairTrio below = InnerTrios(down, k0, k1);
-    const PackedPair enclosed = above.centre & centre.left & centre.right & below.centre;
-    return centre.centre & ~enclosed & ZhangSuenWord(above, centre, below, which);
+    const std::size_t offset = static_cast<std::size_t>(k) * sizeof(PackedWord);
+    const CPairTrio top = InnerTrios(rows[0] + offset, rows[1] + offset);
+    const CPairTrio bottom = InnerTrios(rows[2] + offset, rows[3] + offset);
+    const CPairTrio mid = {MiddleLanes(top.left, bottom.left), MiddleLanes(top.centre, bottom.centre),
+                           MiddleLanes(top.right, bottom.right)};
+    const PackedPair enclosed = top.centre & mid.left & mid.right & bottom.centre;
+    return mid.centre & ~enclosed & ZhangSuenWord(top, mid, bottom, which);
 }
 
 // The first passes, which test most of the page, run one sub-iteration at a
@@ -492,6 +481,8 @@ constexpr int kStageLag = 2;
 // The stages take turns on blocks of this many rows, so that a word one
 // stage has read is still in the first-level cache when the next reads it.
 constexpr int kBlockRows = 16;
+// A stage steps two rows at a time, from an even row.
+static_assert(kBlockRows % 2 == 0 && kStageLag % 2 == 0);
 // Rows of a stage's ring: from the row above the one the stage two behind
 // tests to the last one the stage itself has marked.
 constexpr int kRingRows = 32;
@@ -599,10 +590,10 @@ struct CStage {
     CRowMarks* marks = nullptr;     // where its deletions mark: the ring or a page set
     CRowMarks* previous = nullptr;  // the marks of the stage before it
     CRowMarks* older = nullptr;     // and of the one before that, cleared as read
-    std::unique_ptr<CWordDeletion[]> deletions;  // two rows' worth:
-    CWordDeletion* pending = nullptr;            // the row above, still read by the row just tested
-    CWordDeletion* current = nullptr;
-    std::unique_ptr<int[]> inner;  // the words of a row to test two at a time
+    std::unique_ptr<CWordDeletion[]> deletions;  // three rows' worth:
+    CWordDeletion* pending = nullptr;            // the row above, still read by the row below it
+    CWordDeletion* upper = nullptr;              // the two rows tested together
+    CWordDeletion* lower = nullptr;
     int pendingCount = 0;
     std::uint64_t deleted = 0;
 };
@@ -637,12 +628,12 @@ public:
                 return false;
         for (int s = 0; s < m_stageCount; ++s) {
             CStage& stage = m_stages[s];
-            stage.deletions.reset(new (std::nothrow) CWordDeletion[2 * wordCount]);
-            stage.inner.reset(new (std::nothrow) int[wordCount]);
-            if (!stage.deletions || !stage.inner || !stage.ring.Allocate(m_rows.Height(), words, true))
+            stage.deletions.reset(new (std::nothrow) CWordDeletion[3 * wordCount]);
+            if (!stage.deletions || !stage.ring.Allocate(m_rows.Height(), words, true))
                 return false;
             stage.pending = stage.deletions.get();
-            stage.current = stage.deletions.get() + wordCount;
+            stage.upper = stage.pending + wordCount;
+            stage.lower = stage.upper + wordCount;
         }
         for (int g = 0; g < m_groupCount; ++g) {
             m_groups[g].first = g * kGroupStages;
@@ -722,12 +713,14 @@ private:
                 const int first = std::max(t - kStageLag * i, 0);
                 const int end = std::min(t - kStageLag * i + kBlockRows, height + 1);
                 // Most stages have nothing to do in most blocks.
-                if (first >= end || (stage.pendingCount == 0 && !stage.previous->AnyIn(first - 1, end) &&
-                                     !stage.older->AnyIn(first - 1, end)))
+                if (first >= end || (stage.pendingCount == 0 && !stage.previous->AnyIn(first - 1, end + 1) &&
+                                     !stage.older->AnyIn(first - 1, end + 1)))
                     continue;
-                for (int y = first; y < end; ++y) {
-                    if (g == 0 && i == 0)
+                for (int y = first; y < end; y += 2) {
+                    if (g == 0 && i == 0) {
                         Prefetch(y + kPrefetchRows);
+                        Prefetch(y + kPrefetchRows + 1);
+                    }
                     Step(stage, y);
                 }
             }
@@ -775,29 +768,43 @@ private:
         return seen;
     }
 
-    // Tests row y (when inside the raster), then deletes in row y - 1.
+    // Tests rows y and y + 1 (those inside the raster), then deletes in
+    // rows y - 1 and y; row y + 1 waits until the row below it is tested.
     void Step(CStage& stage, int y)
     {
-        int count = y < m_rows.Height() ? TestRow(stage, y) : 0;
-        // Row y - 1 of the older marks has been read for the last time.
-        if (y > 0 && stage.older->Any(y - 1))
-            stage.older->ClearRow(y - 1);
-        const CWordDeletion* pending = stage.pending;
-        for (int i = 0, n = stage.pendingCount; i < n; ++i)
-            m_rows.Store(y - 1, pending[i].word, m_rows.Load(y - 1, pending[i].word) & ~pending[i].pixels);
-        std::swap(stage.pending, stage.current);
-        stage.pendingCount = count;
+        const int height = m_rows.Height();
+        int upper = 0;
+        int lower = 0;
+        if (y < height)
+            TestRows(stage, y, upper, lower);
+        // The older marks of rows y - 1 and y have been read for the last time.
+        for (int r = std::max(y - 1, 0); r <= std::min(y, height - 1); ++r)
+            if (stage.older->Any(r))
+                stage.older->ClearRow(r);
+        Delete(y - 1, stage.pending, stage.pendingCount);
+        Delete(y, stage.upper, upper);
+        std::swap(stage.pending, stage.lower);
+        stage.pendingCount = lower;
     }
 
-    // The marks of a row: the words the two stages before deleted in, in
-    // the row and the rows either side.
-    int TestRow(CStage& stage, int y)
+    void Delete(int y, const CWordDeletion* deletions, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            m_rows.Store(y, deletions[i].word, m_rows.Load(y, deletions[i].word) & ~deletions[i].pixels);
+    }
+
+    // The words to test in rows y and y + 1: those the two stages before
+    // deleted in, in the rows and the rows either side; both rows test all
+    // of them, which is harmless and lets a word of the two rows be tested
+    // at once.
+    void TestRows(CStage& stage, int y, int& upperCount, int& lowerCount)
     {
         const int height = m_rows.Height();
-        const std::uint64_t* marked[6] = {m_zeros.get(), m_zeros.get(), m_zeros.get(),
-                                          m_zeros.get(), m_zeros.get(), m_zeros.get()};
+        const std::uint64_t* const zeros = m_zeros.get();
+        const std::uint64_t* marked[8] = {zeros, zeros, zeros, zeros, zeros, zeros, zeros, zeros};
         bool any = false;
-        for (int r = std::max(y - 1, 0), i = 0; r <= std::min(y + 1, height - 1); ++r, i += 2) {
+        for (int r = std::max(y - 1, 0); r <= std::min(y + 2, height - 1); ++r) {
+            const int i = 2 * (r - y + 1);
             if (stage.previous->Any(r)) {
                 marked[i] = stage.previous->Row(r);
                 any = true;
@@ -808,60 +815,63 @@ private:
             }
         }
         if (!any)
-            return 0;
+            return;
         // Locals: the stores below could otherwise alias the stage's fields.
-        CWordDeletion* const current = stage.current;
+        CWordDeletion* const upper = stage.upper;
+        CWordDeletion* const lower = stage.lower;
         const BYTE which = stage.which;
         const int words = m_rows.Words();
         const int stride = (words + 63) / 64;
-        // Rows and words away from the raster's edges skip the edge checks.
-        const bool innerRow = y > 0 && y + 1 < height;
-        const BYTE* up = innerRow ? m_rows.RowBytes(y - 1) : nullptr;
-        const BYTE* mid = m_rows.RowBytes(y);
-        const BYTE* down = innerRow ? m_rows.RowBytes(y + 1) : nullptr;
+        const bool second = y + 1 < height;
+        // Rows with rows above and below them, and words away from the
+        // rows' ends, skip the edge checks.
+        const bool innerRows = y > 0 && y + 2 < height;
+        const BYTE* const rows[4] = {innerRows ? m_rows.RowBytes(y - 1) : nullptr, m_rows.RowBytes(y),
+                                     innerRows ? m_rows.RowBytes(y + 1) : nullptr,
+                                     innerRows ? m_rows.RowBytes(y + 2) : nullptr};
         // The tests first, without a branch on their outcome (which the
         // processor cannot guess), then the words that lost pixels.
-        // Words at the raster's edges are tested at once, the others two at
-        // a time.
-        int* const inner = stage.inner.get();
-        int innerCount = 0;
-        int count = 0;
+        int nu = 0;
+        int nl = 0;
         for (int s = 0; s < stride; ++s) {
-            std::uint64_t marks = marked[0][s] | marked[1][s] | marked[2][s] | marked[3][s] | marked[4][s] | marked[5][s];
+            std::uint64_t marks = (marked[0][s] | marked[1][s]) | (marked[2][s] | marked[3][s]) |
+                                  (marked[4][s] | marked[5][s]) | (marked[6][s] | marked[7][s]);
             for (; marks; marks &= marks - 1) {
                 const int k = s * 64 + std::countr_zero(marks);
-                if (innerRow && k > 0 && k + 1 < words) {
+                if (innerRows && k > 0 && k + 1 < words) {
                     // The first passes mark every word, most of them empty.
-                    inner[innerCount] = k;
-                    innerCount += RawWord(mid, k) != 0;
+                    if ((RawWord(rows[1], k) | RawWord(rows[2], k)) == 0)
+                        continue;
+                    const PackedPair pixels = TestInnerRows(rows, k, which);
+                    upper[nu] = {k, pixels[0]};
+                    nu += pixels[0] != 0;
+                    lower[nl] = {k, pixels[1]};
+                    nl += pixels[1] != 0;
                     continue;
                 }
                 const PackedWord pixels = TestWord(m_rows, y, k, which);
-                current[count] = {k, pixels};
-                count += pixels != 0;
+                upper[nu] = {k, pixels};
+                nu += pixels != 0;
+                if (second) {
+                    const PackedWord below = TestWord(m_rows, y + 1, k, which);
+                    lower[nl] = {k, below};
+                    nl += below != 0;
+                }
             }
-        }
-        int i = 0;
-        for (; i + 1 < innerCount; i += 2) {
-            const PackedPair pixels = TestInnerWords(up, mid, down, inner[i], inner[i + 1], which);
-            current[count] = {inner[i], pixels[0]};
-            count += pixels[0] != 0;
-            current[count] = {inner[i + 1], pixels[1]};
-            count += pixels[1] != 0;
-        }
-        if (i < innerCount) {
-            const PackedWord pixels = TestInnerWord(up, mid, down, inner[i], which);
-            current[count] = {inner[i], pixels};
-            count += pixels != 0;
         }
         CRowMarks& marks = *stage.marks;
         std::uint64_t deleted = 0;
-        for (int i = 0; i < count; ++i) {
-            marks.MarkRow(y, current[i].word, current[i].pixels);
-            deleted += static_cast<std::uint64_t>(CountWordPixels(current[i].pixels));
+        for (int i = 0; i < nu; ++i) {
+            marks.MarkRow(y, upper[i].word, upper[i].pixels);
+            deleted += static_cast<std::uint64_t>(CountWordPixels(upper[i].pixels));
+        }
+        for (int i = 0; i < nl; ++i) {
+            marks.MarkRow(y + 1, lower[i].word, lower[i].pixels);
+            deleted += static_cast<std::uint64_t>(CountWordPixels(lower[i].pixels));
         }
         stage.deleted += deleted;
-        return count;
+        upperCount = nu;
+        lowerCount = nl;
     }
 
     CWordRows m_rows;
