@@ -272,7 +272,7 @@ inline CPairTrio InnerTrios(const BYTE* p0, const BYTE* p1)
 }
 
 // Lane 1 of a and lane 0 of b.
-inline PackedPair MiddleLanes(PackedPair a, PackedPair b) { return __builtin_shuffle(a, b, PackedPair{1, 2}); }
+inline PackedPair MiddleLanes(PackedPair a, PackedPair b) { return PackedPair{a[1], b[0]}; }
 
 // Word k of two rows at once, given the four rows from the one above the
 // first to the one below the second: lane 0 holds the first row's result,
