@@ -277,7 +277,7 @@ inline PackedPair MiddleLanes(PackedPair a, PackedPair b) { return PackedPair{a[
 // Word k of two rows at once, given the four rows from the one above the
 // first to the one below the second: lane 0 holds the first row's result,
 // lane 1 the second's. Four words are read for two tests.
-inline PackedPair TestInnerRows(const BYTE* const rows[4], int k, BYTE which)
+[[gnu::always_inline]] inline PackedPair TestInnerRows(const BYTE* const rows[4], int k, BYTE which)
 {
     const std::size_t offset = static_cast<std::size_t>(k) * sizeof(PackedWord);
     const CPairTrio top = InnerTrios(rows[0] + offset, rows[1] + offset);
@@ -312,8 +312,9 @@ struct CRowWord {
 struct alignas(64) CThinBand {  // one cache line apart: bands run at once
     int y0 = 0;
     int y1 = 0;
-    std::unique_ptr<CWordDeletion[]> pending;
-    std::unique_ptr<CWordDeletion[]> current;
+    std::unique_ptr<CWordDeletion[]> pending;  // the row above, still read by the row below it
+    std::unique_ptr<CWordDeletion[]> upper;    // the two rows tested together
+    std::unique_ptr<CWordDeletion[]> lower;
     std::unique_ptr<CRowWord[]> edge;  // deletions of rows y0 and y1 - 1
     std::unique_ptr<CRowWord[]> halo;  // marks for rows y0 - 1 and y1
     int edgeCount = 0;
@@ -323,10 +324,11 @@ struct alignas(64) CThinBand {  // one cache line apart: bands run at once
     [[nodiscard]] bool Allocate(std::size_t words)
     {
         pending.reset(new (std::nothrow) CWordDeletion[words]);
-        current.reset(new (std::nothrow) CWordDeletion[words]);
+        upper.reset(new (std::nothrow) CWordDeletion[words]);
+        lower.reset(new (std::nothrow) CWordDeletion[words]);
         edge.reset(new (std::nothrow) CRowWord[2 * words]);
         halo.reset(new (std::nothrow) CRowWord[2 * words]);
-        return pending && current && edge && halo;
+        return pending && upper && lower && edge && halo;
     }
 };
 
@@ -394,47 +396,97 @@ private:
 
     // Deletions take effect one row late, after the next row has read the
     // row as the sub-iteration found it; the band's first and last rows wait
-    // for the other bands.
+    // for the other bands. Rows are tested two at a time.
     void TestBand(CThinBand& band, BYTE which, CWordSet& found)
     {
         band.edgeCount = 0;
         band.haloCount = 0;
         band.deleted = 0;
         int pendingCount = 0;
-        for (int y = band.y0; y < band.y1; ++y) {
-            int count = TestRow(band, y, which, found);
+        auto toEdge = [&](int y, const CWordDeletion* deletions, int count) {
+            for (int i = 0; i < count; ++i)
+                band.edge[band.edgeCount++] = {y, deletions[i].word, deletions[i].pixels};
+        };
+        for (int y = band.y0; y < band.y1; y += 2) {
+            const bool two = y + 1 < band.y1;
+            int upper = 0;
+            int lower = 0;
+            TestRows(band, y, two, which, found, upper, lower);
             if (y - 1 > band.y0)
                 Apply(y - 1, band.pending.get(), pendingCount);
-            std::swap(band.pending, band.current);
-            pendingCount = count;
-            if (y == band.y0 || y == band.y1 - 1)
-                for (int i = 0; i < count; ++i)
-                    band.edge[band.edgeCount++] = {y, band.pending[i].word, band.pending[i].pixels};
+            if (y == band.y0 || !two)
+                toEdge(y, band.upper.get(), upper);
+            else
+                Apply(y, band.upper.get(), upper);
+            if (two && y + 1 == band.y1 - 1)
+                toEdge(y + 1, band.lower.get(), lower);
+            std::swap(band.pending, band.lower);
+            pendingCount = lower;
         }
     }
 
-    int TestRow(CThinBand& band, int y, BYTE which, CWordSet& found) const
+    // Rows y and (when two) y + 1 test the words marked in either.
+    void TestRows(CThinBand& band, int y, bool two, BYTE which, CWordSet& found, int& upperCount, int& lowerCount) const
     {
-        const std::uint64_t* last = m_sets[m_last].Row(y);
-        const std::uint64_t* beforeLast = m_sets[m_beforeLast].Row(y);
-        int count = 0;
-        for (int s = 0; s < m_sets[m_last].Stride(); ++s) {
-            for (std::uint64_t marks = last[s] | beforeLast[s]; marks; marks &= marks - 1) {
-                int k = s * 64 + std::countr_zero(marks);
-                PackedWord pixels = TestWord(m_rows, y, k, which);
-                if (!pixels)
+        const CWordSet& last = m_sets[m_last];
+        const CWordSet& beforeLast = m_sets[m_beforeLast];
+        const std::uint64_t* marked[4] = {last.Row(y), beforeLast.Row(y), last.Row(two ? y + 1 : y),
+                                          beforeLast.Row(two ? y + 1 : y)};
+        const int words = m_rows.Words();
+        const int height = m_rows.Height();
+        const bool innerRows = two && y > 0 && y + 2 < height;
+        const BYTE* const rows[4] = {innerRows ? m_rows.RowBytes(y - 1) : nullptr, m_rows.RowBytes(y),
+                                     innerRows ? m_rows.RowBytes(y + 1) : nullptr,
+                                     innerRows ? m_rows.RowBytes(y + 2) : nullptr};
+        CWordDeletion* const upper = band.upper.get();
+        CWordDeletion* const lower = band.lower.get();
+        int nu = 0;
+        int nl = 0;
+        for (int s = 0; s < last.Stride(); ++s) {
+            for (std::uint64_t marks = marked[0][s] | marked[1][s] | marked[2][s] | marked[3][s]; marks;
+                 marks &= marks - 1) {
+                const int k = s * 64 + std::countr_zero(marks);
+                if (innerRows && k > 0 && k + 1 < words) {
+                    if ((RawWord(rows[1], k) | RawWord(rows[2], k)) == 0)
+                        continue;
+                    const PackedPair pixels = TestInnerRows(rows, k, which);
+                    upper[nu] = {k, pixels[0]};
+                    nu += pixels[0] != 0;
+                    lower[nl] = {k, pixels[1]};
+                    nl += pixels[1] != 0;
                     continue;
-                for (int r = y - 1; r <= y + 1; ++r) {
-                    if (r >= band.y0 && r < band.y1)
-                        found.MarkAround(r, k, pixels);
-                    else if (r >= 0 && r < m_rows.Height())
-                        band.halo[band.haloCount++] = {r, k, pixels};
                 }
-                band.current[count++] = {k, pixels};
-                band.deleted += static_cast<std::uint64_t>(CountWordPixels(pixels));
+                const PackedWord pixels = TestWord(m_rows, y, k, which);
+                upper[nu] = {k, pixels};
+                nu += pixels != 0;
+                if (two) {
+                    const PackedWord below = TestWord(m_rows, y + 1, k, which);
+                    lower[nl] = {k, below};
+                    nl += below != 0;
+                }
             }
         }
-        return count;
+        MarkFound(band, y, upper, nu, found);
+        MarkFound(band, y + 1, lower, nl, found);
+        upperCount = nu;
+        lowerCount = nl;
+    }
+
+    // Marks the neighbourhoods of row y's deletions: in the band's rows
+    // directly, the rows of the bands either side later.
+    void MarkFound(CThinBand& band, int y, const CWordDeletion* deletions, int count, CWordSet& found) const
+    {
+        for (int i = 0; i < count; ++i) {
+            const int k = deletions[i].word;
+            const PackedWord pixels = deletions[i].pixels;
+            for (int r = y - 1; r <= y + 1; ++r) {
+                if (r >= band.y0 && r < band.y1)
+                    found.MarkAround(r, k, pixels);
+                else if (r >= 0 && r < m_rows.Height())
+                    band.halo[band.haloCount++] = {r, k, pixels};
+            }
+            band.deleted += static_cast<std::uint64_t>(CountWordPixels(pixels));
+        }
     }
 
     // Changes rows of the calling band only.
