@@ -106,6 +106,32 @@ constexpr bool WordRuleMatchesTable()
 }
 static_assert(WordRuleMatchesTable());
 
+// Pixels the second step might delete: every mask it deletes has two set
+// neighbours side by side on the ring, or two 4-neighbours at a right angle,
+// which pixels on lines one pixel wide lack. Deletions never add such a
+// pair, so the answer holds while a word is cleaned.
+constexpr PackedWord MayBeCleaned(const CWordTrio& up, const CWordTrio& mid, const CWordTrio& down)
+{
+    const PackedWord n = up.centre, ne = up.right, e = mid.right, se = down.right;
+    const PackedWord s = down.centre, sw = down.left, w = mid.left, nw = up.left;
+    const PackedWord sideBySide = (ne & (n | e)) | (se & (e | s)) | (sw & (s | w)) | (nw & (w | n));
+    return sideBySide | ((n | s) & (e | w));
+}
+
+constexpr bool SecondStepDeletesOnlyWhatMayBeCleaned()
+{
+    for (int mask = 0; mask < kMaskCount; ++mask) {
+        auto bit = [&](int code) { return (mask & code) ? PackedWord{1} : PackedWord{0}; };
+        const CWordTrio up{bit(DIR_NW), bit(DIR_N), bit(DIR_NE)};
+        const CWordTrio mid{bit(DIR_W), 1, bit(DIR_E)};
+        const CWordTrio down{bit(DIR_SW), bit(DIR_S), bit(DIR_SE)};
+        if (!kSecondStepKeeps[mask] && !(MayBeCleaned(up, mid, down) & 1))
+            return false;
+    }
+    return true;
+}
+static_assert(SecondStepDeletesOnlyWhatMayBeCleaned());
+
 // Both steps skip the pixels inside a region (EnclosedPixels), which is
 // sound only while neither table deletes a pixel with N, W, E and S set.
 constexpr bool NeverDeletesEnclosed()
@@ -392,9 +418,10 @@ private:
         const CWordTrio up = m_rows.LoadTrio(y - 1, k);
         const CWordTrio down = m_rows.LoadTrio(y + 1, k);
         CWordTrio mid = MakeTrio(centre, leftPixel, rightPixel);
+        const PackedWord possible = interior & MayBeCleaned(up, mid, down);
         int deleted = 0;
         // Left to right: each test sees the deletions before it.
-        for (PackedWord rest = interior & ~EnclosedPixels(up, mid, down); rest;) {
+        for (PackedWord rest = possible & ~EnclosedPixels(up, mid, down); rest;) {
             int b = kWordPixels - 1 - std::countl_zero(rest);
             PackedWord pixel = PackedWord{1} << b;
             rest &= ~pixel;
@@ -404,7 +431,7 @@ private:
             mid = MakeTrio(centre, leftPixel, rightPixel);
             ++deleted;
             // The right neighbour is no longer enclosed.
-            rest |= (pixel >> 1) & interior;
+            rest |= (pixel >> 1) & possible;
             m_later.MarkNeighbourhood(y, k, pixel);
             if (pixel == kLastPixel && k + 1 < m_rows.Words())
                 m_now.Mark(y, k + 1);
