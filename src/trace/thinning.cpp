@@ -159,7 +159,7 @@ DWORD ClampToDword(std::uint64_t n)
 constexpr int kBandRows = 64;
 // Passes run by bands of rows before the wavefront, with several threads:
 // the first passes test most of the page, which bands split evenly.
-constexpr int kBandedPasses = 4;
+constexpr int kBandedPasses = 2;
 
 // A word position with the pixels that decide its marks or its deletion.
 struct CRowWord {
