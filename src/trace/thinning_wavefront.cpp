@@ -450,11 +450,11 @@ private:
     int m_groupCount = 0;
 };
 
-CWavefront::CWavefront(CRasterSrc& raster) : m_impl(std::make_unique<CImpl>(raster)) {}
+CWavefront::CWavefront(CRasterSrc& raster) : m_impl(new (std::nothrow) CImpl(raster)) {}
 
 CWavefront::~CWavefront() = default;
 
-bool CWavefront::Allocate(int groups) { return m_impl->Allocate(groups); }
+bool CWavefront::Allocate(int groups) { return m_impl && m_impl->Allocate(groups); }
 
 void CWavefront::Start(const CWordSet* last, const CWordSet* beforeLast) { m_impl->Start(last, beforeLast); }
 
