@@ -278,7 +278,8 @@ private:
                 CStage& stage = m_stages[group.first + i];
                 const int first = std::max(t - kStageLag * i, 0);
                 const int end = std::min(t - kStageLag * i + kBlockRows, height + 1);
-                // Most stages have nothing to do in most blocks.
+                // Most stages have nothing to do in most blocks: nothing
+                // waiting, no marks in the rows it reads (a row to spare).
                 if (first >= end || (stage.pendingCount == 0 && !stage.previous->AnyIn(first - 1, end + 1) &&
                                      !stage.older->AnyIn(first - 1, end + 1)))
                     continue;
