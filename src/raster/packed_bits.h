@@ -176,6 +176,16 @@ inline void UnpackPixels(const BYTE* row, int width, BYTE* out)
         out[x] = TestPixel(row, x) ? 1 : 0;
 }
 
+// Set pixels of a word. The build assumes no popcount instruction, where
+// std::popcount is a library call: too slow for a kernel's inner loop.
+constexpr int CountWordPixels(PackedWord w)
+{
+    w -= (w >> 1) & 0x5555555555555555ull;
+    w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
+    w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<int>((w * 0x0101010101010101ull) >> 56);
+}
+
 // Set pixels among the first width pixels.
 inline std::int64_t CountPixels(const BYTE* row, int width)
 {

@@ -68,6 +68,7 @@ public:
     int Width() const { return m_width; }
     int Height() const { return m_height; }
     int Words() const { return m_words; }
+    const BYTE* RowBytes(int y) const { return m_raster.GetRow(y); }
 
     PackedWord Load(int y, int k) const
     {

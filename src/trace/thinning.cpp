@@ -18,6 +18,8 @@
 #include "trace/common_thread.h"
 #include "trace/neighbour_words.h"
 #include "trace/outline.h"
+#include "trace/thinning_wavefront.h"
+#include "trace/thinning_words.h"
 
 #include <algorithm>
 #include <array>
@@ -38,9 +40,6 @@ constexpr int kMaskCount = 256;
 
 // Zhang-Suen reads the neighbours in this cyclic order.
 constexpr BYTE kCyclicOrder[8] = {DIR_N, DIR_NE, DIR_E, DIR_SE, DIR_S, DIR_SW, DIR_W, DIR_NW};
-
-constexpr BYTE kDeleteInA = 1;
-constexpr BYTE kDeleteInB = 2;
 
 constexpr std::array<BYTE, kMaskCount> MakeZhangSuenTable()
 {
@@ -90,35 +89,6 @@ constexpr std::array<bool, kMaskCount> MakeKeepTable()
 
 constexpr std::array<bool, kMaskCount> kSecondStepKeeps = MakeKeepTable();
 
-// The table's rule for 64 pixels at once: the neighbours counted by
-// bit-sliced adders, the rises around the ring by an exactly-one test.
-constexpr PackedWord ZhangSuenWord(const CWordTrio& up, const CWordTrio& mid, const CWordTrio& down, BYTE which)
-{
-    const PackedWord n = up.centre, e = mid.right, s = down.centre, w = mid.left;
-    // In the cyclic order of kCyclicOrder.
-    const PackedWord ring[8] = {n, up.right, e, down.right, s, down.left, w, up.left};
-    PackedWord c0 = 0, c1 = 0, c2 = 0, c3 = 0;
-    for (PackedWord v : ring) {
-        const PackedWord carry0 = c0 & v;
-        c0 ^= v;
-        const PackedWord carry1 = c1 & carry0;
-        c1 ^= carry0;
-        c3 |= c2 & carry1;
-        c2 ^= carry1;
-    }
-    const PackedWord twoToSix = (c1 | c2 | c3) & ~(c3 | (c2 & c1 & c0));
-    PackedWord rises = 0, moreRises = 0;
-    for (int i = 0; i < 8; ++i) {
-        const PackedWord rise = ~ring[i] & ring[(i + 1) % 8];
-        moreRises |= rises & rise;
-        rises |= rise;
-    }
-    const PackedWord base = twoToSix & rises & ~moreRises;
-    if (which == kDeleteInA)
-        return base & ~(n & e & s) & ~(e & s & w);
-    return base & ~(n & e & w) & ~(n & s & w);
-}
-
 // The word rule gives the table's answer for every neighbourhood.
 constexpr bool WordRuleMatchesTable()
 {
@@ -136,6 +106,32 @@ constexpr bool WordRuleMatchesTable()
 }
 static_assert(WordRuleMatchesTable());
 
+// Pixels the second step might delete: every mask it deletes has two set
+// neighbours side by side on the ring, or two 4-neighbours at a right angle,
+// which pixels on lines one pixel wide lack. Deletions never add such a
+// pair, so the answer holds while a word is cleaned.
+constexpr PackedWord MayBeCleaned(const CWordTrio& up, const CWordTrio& mid, const CWordTrio& down)
+{
+    const PackedWord n = up.centre, ne = up.right, e = mid.right, se = down.right;
+    const PackedWord s = down.centre, sw = down.left, w = mid.left, nw = up.left;
+    const PackedWord sideBySide = (ne & (n | e)) | (se & (e | s)) | (sw & (s | w)) | (nw & (w | n));
+    return sideBySide | ((n | s) & (e | w));
+}
+
+constexpr bool SecondStepDeletesOnlyWhatMayBeCleaned()
+{
+    for (int mask = 0; mask < kMaskCount; ++mask) {
+        auto bit = [&](int code) { return (mask & code) ? PackedWord{1} : PackedWord{0}; };
+        const CWordTrio up{bit(DIR_NW), bit(DIR_N), bit(DIR_NE)};
+        const CWordTrio mid{bit(DIR_W), 1, bit(DIR_E)};
+        const CWordTrio down{bit(DIR_SW), bit(DIR_S), bit(DIR_SE)};
+        if (!kSecondStepKeeps[mask] && !(MayBeCleaned(up, mid, down) & 1))
+            return false;
+    }
+    return true;
+}
+static_assert(SecondStepDeletesOnlyWhatMayBeCleaned());
+
 // Both steps skip the pixels inside a region (EnclosedPixels), which is
 // sound only while neither table deletes a pixel with N, W, E and S set.
 constexpr bool NeverDeletesEnclosed()
@@ -148,83 +144,6 @@ constexpr bool NeverDeletesEnclosed()
 }
 static_assert(NeverDeletesEnclosed());
 
-// A set of word positions (row, word), one bit each: the words a step still
-// has to test.
-class CWordSet {
-public:
-    [[nodiscard]] bool Allocate(int height, int words)
-    {
-        m_height = height;
-        m_words = words;
-        m_stride = (words + 63) / 64;
-        std::size_t size = static_cast<std::size_t>(height) * static_cast<std::size_t>(m_stride);
-        m_bits.reset(new (std::nothrow) std::uint64_t[std::max<std::size_t>(size, 1)]);
-        if (!m_bits)
-            return false;
-        Clear();
-        return true;
-    }
-
-    void Clear()
-    {
-        std::memset(m_bits.get(), 0, sizeof(std::uint64_t) * static_cast<std::size_t>(m_height) * m_stride);
-    }
-
-    void Fill()
-    {
-        for (int y = 0; y < m_height; ++y)
-            for (int s = 0; s < m_stride; ++s) {
-                int inWord = std::min(64, m_words - s * 64);
-                Row(y)[s] = inWord >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << inWord) - 1;
-            }
-    }
-
-    const std::uint64_t* Row(int y) const { return m_bits.get() + static_cast<std::size_t>(y) * m_stride; }
-    std::uint64_t* Row(int y) { return m_bits.get() + static_cast<std::size_t>(y) * m_stride; }
-    int Stride() const { return m_stride; }
-
-    void Mark(int y, int k) { Row(y)[k >> 6] |= std::uint64_t{1} << (k & 63); }
-
-    // Marks word k of row y, and the words either side of it where the
-    // deleted pixels touch them. Rows outside the raster are ignored.
-    void MarkAround(int y, int k, PackedWord deleted)
-    {
-        if (y < 0 || y >= m_height)
-            return;
-        Mark(y, k);
-        if ((deleted & kFirstPixel) && k > 0)
-            Mark(y, k - 1);
-        if ((deleted & kLastPixel) && k + 1 < m_words)
-            Mark(y, k + 1);
-    }
-
-    void MarkNeighbourhood(int y, int k, PackedWord deleted)
-    {
-        for (int r = y - 1; r <= y + 1; ++r)
-            MarkAround(r, k, deleted);
-    }
-
-    // The first marked word at or after k in row y, or -1.
-    int Next(int y, int k) const
-    {
-        const std::uint64_t* row = Row(y);
-        for (int s = k >> 6; s < m_stride; ++s) {
-            std::uint64_t bits = row[s];
-            if (s == (k >> 6))
-                bits &= ~std::uint64_t{0} << (k & 63);
-            if (bits)
-                return s * 64 + std::countr_zero(bits);
-        }
-        return -1;
-    }
-
-private:
-    std::unique_ptr<std::uint64_t[]> m_bits;
-    int m_height = 0;
-    int m_words = 0;
-    int m_stride = 0;
-};
-
 DWORD ClampToDword(std::uint64_t n)
 {
     return static_cast<DWORD>(std::min<std::uint64_t>(n, std::numeric_limits<DWORD>::max()));
@@ -232,9 +151,15 @@ DWORD ClampToDword(std::uint64_t n)
 
 // --- first step: Zhang-Suen ---
 
-// Bands of this many rows, taken by the threads one after another: late
-// passes only peel the page's few filled areas, which fine bands spread.
+// The first passes, which test most of the page, run one sub-iteration at a
+// time over bands of rows (CZhangSuen); the later ones in batches that sweep
+// the page together (CWavefront).
+
+// Bands of this many rows, taken by the threads one after another.
 constexpr int kBandRows = 64;
+// Passes run by bands of rows before the wavefront, with several threads:
+// the first passes test most of the page, which bands split evenly.
+constexpr int kBandedPasses = 2;
 
 // A word position with the pixels that decide its marks or its deletion.
 struct CRowWord {
@@ -250,8 +175,9 @@ struct CRowWord {
 struct alignas(64) CThinBand {  // one cache line apart: bands run at once
     int y0 = 0;
     int y1 = 0;
-    std::unique_ptr<CWordDeletion[]> pending;
-    std::unique_ptr<CWordDeletion[]> current;
+    std::unique_ptr<CWordDeletion[]> pending;  // the row above, still read by the row below it
+    std::unique_ptr<CWordDeletion[]> upper;    // the two rows tested together
+    std::unique_ptr<CWordDeletion[]> lower;
     std::unique_ptr<CRowWord[]> edge;  // deletions of rows y0 and y1 - 1
     std::unique_ptr<CRowWord[]> halo;  // marks for rows y0 - 1 and y1
     int edgeCount = 0;
@@ -261,10 +187,11 @@ struct alignas(64) CThinBand {  // one cache line apart: bands run at once
     [[nodiscard]] bool Allocate(std::size_t words)
     {
         pending.reset(new (std::nothrow) CWordDeletion[words]);
-        current.reset(new (std::nothrow) CWordDeletion[words]);
+        upper.reset(new (std::nothrow) CWordDeletion[words]);
+        lower.reset(new (std::nothrow) CWordDeletion[words]);
         edge.reset(new (std::nothrow) CRowWord[2 * words]);
         halo.reset(new (std::nothrow) CRowWord[2 * words]);
-        return pending && current && edge && halo;
+        return pending && upper && lower && edge && halo;
     }
 };
 
@@ -295,6 +222,11 @@ public:
 
     // One pass, both sub-iterations; the count deleted.
     std::uint64_t RunPass() { return SubIteration(kDeleteInA) + SubIteration(kDeleteInB); }
+
+    // The words next to the deletions of the last sub-iteration, and of the
+    // one before.
+    const CWordSet& LastMarks() const { return m_sets[m_last]; }
+    const CWordSet& BeforeLastMarks() const { return m_sets[m_beforeLast]; }
 
 private:
     // A pixel can change its answer only when a neighbour was deleted since
@@ -327,58 +259,97 @@ private:
 
     // Deletions take effect one row late, after the next row has read the
     // row as the sub-iteration found it; the band's first and last rows wait
-    // for the other bands.
+    // for the other bands. Rows are tested two at a time.
     void TestBand(CThinBand& band, BYTE which, CWordSet& found)
     {
         band.edgeCount = 0;
         band.haloCount = 0;
         band.deleted = 0;
         int pendingCount = 0;
-        for (int y = band.y0; y < band.y1; ++y) {
-            int count = TestRow(band, y, which, found);
+        auto toEdge = [&](int y, const CWordDeletion* deletions, int count) {
+            for (int i = 0; i < count; ++i)
+                band.edge[band.edgeCount++] = {y, deletions[i].word, deletions[i].pixels};
+        };
+        for (int y = band.y0; y < band.y1; y += 2) {
+            const bool two = y + 1 < band.y1;
+            int upper = 0;
+            int lower = 0;
+            TestRows(band, y, two, which, found, upper, lower);
             if (y - 1 > band.y0)
                 Apply(y - 1, band.pending.get(), pendingCount);
-            std::swap(band.pending, band.current);
-            pendingCount = count;
-            if (y == band.y0 || y == band.y1 - 1)
-                for (int i = 0; i < count; ++i)
-                    band.edge[band.edgeCount++] = {y, band.pending[i].word, band.pending[i].pixels};
+            if (y == band.y0 || !two)
+                toEdge(y, band.upper.get(), upper);
+            else
+                Apply(y, band.upper.get(), upper);
+            if (two && y + 1 == band.y1 - 1)
+                toEdge(y + 1, band.lower.get(), lower);
+            std::swap(band.pending, band.lower);
+            pendingCount = lower;
         }
     }
 
-    int TestRow(CThinBand& band, int y, BYTE which, CWordSet& found) const
+    // Rows y and (when two) y + 1 test the words marked in either.
+    void TestRows(CThinBand& band, int y, bool two, BYTE which, CWordSet& found, int& upperCount, int& lowerCount) const
     {
-        const std::uint64_t* last = m_sets[m_last].Row(y);
-        const std::uint64_t* beforeLast = m_sets[m_beforeLast].Row(y);
-        int count = 0;
-        for (int s = 0; s < m_sets[m_last].Stride(); ++s) {
-            for (std::uint64_t marks = last[s] | beforeLast[s]; marks; marks &= marks - 1) {
-                int k = s * 64 + std::countr_zero(marks);
-                PackedWord pixels = TestWord(y, k, which);
-                if (!pixels)
+        const CWordSet& last = m_sets[m_last];
+        const CWordSet& beforeLast = m_sets[m_beforeLast];
+        const std::uint64_t* marked[4] = {last.Row(y), beforeLast.Row(y), last.Row(two ? y + 1 : y),
+                                          beforeLast.Row(two ? y + 1 : y)};
+        const int words = m_rows.Words();
+        const int height = m_rows.Height();
+        const bool innerRows = two && y > 0 && y + 2 < height;
+        const BYTE* const rows[4] = {innerRows ? m_rows.RowBytes(y - 1) : nullptr, m_rows.RowBytes(y),
+                                     innerRows ? m_rows.RowBytes(y + 1) : nullptr,
+                                     innerRows ? m_rows.RowBytes(y + 2) : nullptr};
+        CWordDeletion* const upper = band.upper.get();
+        CWordDeletion* const lower = band.lower.get();
+        int nu = 0;
+        int nl = 0;
+        for (int s = 0; s < last.Stride(); ++s) {
+            for (std::uint64_t marks = marked[0][s] | marked[1][s] | marked[2][s] | marked[3][s]; marks;
+                 marks &= marks - 1) {
+                const int k = s * 64 + std::countr_zero(marks);
+                if (innerRows && k > 0 && k + 1 < words) {
+                    if ((RawWord(rows[1], k) | RawWord(rows[2], k)) == 0)
+                        continue;
+                    const PackedPair pixels = TestInnerRows(rows, k, which);
+                    upper[nu] = {k, pixels[0]};
+                    nu += pixels[0] != 0;
+                    lower[nl] = {k, pixels[1]};
+                    nl += pixels[1] != 0;
                     continue;
-                for (int r = y - 1; r <= y + 1; ++r) {
-                    if (r >= band.y0 && r < band.y1)
-                        found.MarkAround(r, k, pixels);
-                    else if (r >= 0 && r < m_rows.Height())
-                        band.halo[band.haloCount++] = {r, k, pixels};
                 }
-                band.current[count++] = {k, pixels};
-                band.deleted += static_cast<std::uint64_t>(std::popcount(pixels));
+                const PackedWord pixels = TestWord(m_rows, y, k, which);
+                upper[nu] = {k, pixels};
+                nu += pixels != 0;
+                if (two) {
+                    const PackedWord below = TestWord(m_rows, y + 1, k, which);
+                    lower[nl] = {k, below};
+                    nl += below != 0;
+                }
             }
         }
-        return count;
+        MarkFound(band, y, upper, nu, found);
+        MarkFound(band, y + 1, lower, nl, found);
+        upperCount = nu;
+        lowerCount = nl;
     }
 
-    PackedWord TestWord(int y, int k, BYTE which) const
+    // Marks the neighbourhoods of row y's deletions: in the band's rows
+    // directly, the rows of the bands either side later.
+    void MarkFound(CThinBand& band, int y, const CWordDeletion* deletions, int count, CWordSet& found) const
     {
-        PackedWord foreground = m_rows.Load(y, k);
-        if (!foreground)
-            return 0;
-        CWordTrio up = m_rows.LoadTrio(y - 1, k);
-        CWordTrio mid = MakeTrio(foreground, m_rows.LeftPixel(y, k), m_rows.RightPixel(y, k));
-        CWordTrio down = m_rows.LoadTrio(y + 1, k);
-        return foreground & ZhangSuenWord(up, mid, down, which);
+        for (int i = 0; i < count; ++i) {
+            const int k = deletions[i].word;
+            const PackedWord pixels = deletions[i].pixels;
+            for (int r = y - 1; r <= y + 1; ++r) {
+                if (r >= band.y0 && r < band.y1)
+                    found.MarkAround(r, k, pixels);
+                else if (r >= 0 && r < m_rows.Height())
+                    band.halo[band.haloCount++] = {r, k, pixels};
+            }
+            band.deleted += static_cast<std::uint64_t>(CountWordPixels(pixels));
+        }
     }
 
     // Changes rows of the calling band only.
@@ -447,9 +418,10 @@ private:
         const CWordTrio up = m_rows.LoadTrio(y - 1, k);
         const CWordTrio down = m_rows.LoadTrio(y + 1, k);
         CWordTrio mid = MakeTrio(centre, leftPixel, rightPixel);
+        const PackedWord possible = interior & MayBeCleaned(up, mid, down);
         int deleted = 0;
         // Left to right: each test sees the deletions before it.
-        for (PackedWord rest = interior & ~EnclosedPixels(up, mid, down); rest;) {
+        for (PackedWord rest = possible & ~EnclosedPixels(up, mid, down); rest;) {
             int b = kWordPixels - 1 - std::countl_zero(rest);
             PackedWord pixel = PackedWord{1} << b;
             rest &= ~pixel;
@@ -459,7 +431,7 @@ private:
             mid = MakeTrio(centre, leftPixel, rightPixel);
             ++deleted;
             // The right neighbour is no longer enclosed.
-            rest |= (pixel >> 1) & interior;
+            rest |= (pixel >> 1) & possible;
             m_later.MarkNeighbourhood(y, k, pixel);
             if (pixel == kLastPixel && k + 1 < m_rows.Words())
                 m_now.Mark(y, k + 1);
@@ -518,22 +490,44 @@ bool ThinFirstStep(CRasterSrc& raster, CCommonThread* thread)
     if (thread)
         thread->SendProgressText(text.c_str());
     if (!IsBlank(raster)) {
-        CZhangSuen thinner(raster);
-        if (!thinner.Allocate()) {
+        const int threads = GetRowBandThreads();
+        const int bandedPasses = threads > 1 ? kBandedPasses : 0;
+        CZhangSuen banded(raster);
+        CWavefront wavefront(raster);
+        if ((bandedPasses > 0 && !banded.Allocate()) || !wavefront.Allocate(threads)) {
             NoMemory(thread);
             return false;
         }
-        for (bool first = true;; first = false) {
-            std::uint64_t deleted = thinner.RunPass();
+        // Every pass that deleted anything is reported, the first in any case.
+        enum class Next { kPass, kDone, kStopped };
+        bool first = true;
+        auto report = [&](std::uint64_t deleted) {
             if (!first && deleted == 0)
-                break;
+                return Next::kDone;
+            first = false;
             if (Stopped(thread))
-                return false;
+                return Next::kStopped;
             if (thread)
                 thread->SendProgressPos(ClampToDword(deleted));
-            if (deleted == 0)
-                break;
+            return deleted == 0 ? Next::kDone : Next::kPass;
+        };
+        Next next = Next::kPass;
+        for (int pass = 0; pass < bandedPasses && next == Next::kPass; ++pass)
+            next = report(banded.RunPass());
+        if (next == Next::kPass) {
+            if (bandedPasses > 0)
+                wavefront.Start(&banded.LastMarks(), &banded.BeforeLastMarks());
+            else
+                wavefront.Start(nullptr, nullptr);
         }
+        // Once a pass deletes nothing, so does every later one: the rest of
+        // a batch past it changes nothing.
+        while (next == Next::kPass)
+            for (std::uint64_t deleted : wavefront.RunBatch())
+                if (next == Next::kPass)
+                    next = report(deleted);
+        if (next == Next::kStopped)
+            return false;
     }
     if (thread)
         thread->SendProgressEnd(text.c_str());

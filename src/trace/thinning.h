@@ -10,9 +10,11 @@
 // diagonal steps two pixels thick.
 //
 // Both report through the thread (step text, the count deleted per pass as
-// the position, step end) and poll its stop flag between passes; a stop
-// posts the run end 10, a failed allocation 2, a raster that is not one bit
-// 20, and the step returns false. A null thread runs silently and cannot be
+// the position, step end) and poll its stop flag between passes; the first
+// step runs its later passes in batches and reports and polls after each,
+// at most a few tenths of a second apart on an A0 page. A stop posts the
+// run end 10, a failed allocation 2, a raster that is not one bit 20, and
+// the step returns false. A null thread runs silently and cannot be
 // stopped. The result does not depend on how the work is scheduled: it is
 // the one that full passes over every pixel would give.
 #include "platform/win_types.h"

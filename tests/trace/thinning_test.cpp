@@ -395,6 +395,118 @@ TEST(ThinningKernel, EveryThreadCountEqualsTheReference)
     SetRowBandThreads(0);
 }
 
+// Large filled areas, as on scanned plans: thinning peels them for as many
+// passes as they are thick, so the later passes run in several batches
+// whose first stages take the marks left by the batch before.
+Grid FilledBlobs(int width, int height, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    auto below = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(std::max(n, 1))); };
+    Grid g(width, height);
+    const int largest = std::max(width, height) / 2 + 1;
+    for (int s = 0; s < 4; ++s) {
+        const int cx = below(width), cy = below(height);
+        const int rx = 1 + below(largest), ry = 1 + below(largest);
+        const bool disc = below(2) == 0;
+        for (int y = cy - ry; y <= cy + ry; ++y)
+            for (int x = cx - rx; x <= cx + rx; ++x) {
+                const long long dx = x - cx, dy = y - cy;
+                if (!disc || dx * dx * ry * ry + dy * dy * rx * rx <= 1LL * rx * rx * ry * ry)
+                    g.Set(x, y);
+            }
+    }
+    // A hole or two and a few strokes across the blobs' edges.
+    for (int h = below(3); h > 0; --h) {
+        const int cx = below(width), cy = below(height), r = 1 + below(largest / 3 + 1);
+        for (int y = cy - r; y <= cy + r; ++y)
+            for (int x = cx - r; x <= cx + r; ++x)
+                g.Set(x, y, 0);
+    }
+    for (int i = 0; i < 6; ++i) {
+        const int x0 = below(width), y0 = below(height), x1 = below(width), y1 = below(height);
+        const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1;
+        for (int k = 0; k <= steps; ++k)
+            g.Set(x0 + (x1 - x0) * k / steps, y0 + (y1 - y0) * k / steps, static_cast<std::uint8_t>(i % 3 != 0));
+    }
+    return g;
+}
+
+TEST(ThinningKernel, LargeFilledAreasEqualTheReferenceForEveryThreadCount)
+{
+    // Odd widths around the 64-pixel words, single rows and columns, and
+    // blobs thick enough for more passes than one batch holds even with
+    // many threads.
+    const std::vector<Sizes> sizes = {{1, 150}, {150, 1},  {2, 90},  {90, 2},   {63, 140}, {65, 120},
+                                      {129, 97}, {200, 61}, {128, 64}, {257, 180}, {300, 300}};
+    std::uint32_t seed = 4000;
+    for (Sizes size : sizes) {
+        Grid picture = FilledBlobs(size.width, size.height, seed++);
+        if (size.width == 300)
+            picture = Solid(300, 300);
+        const Thinned expected = ReferenceThin(picture, true, false);
+        if (size.width == 300) {
+            EXPECT_GT(expected.positions.size(), 128u) << "more passes than a batch of eight threads";
+        }
+        for (int threads : {1, 2, 3, 4, 8}) {
+            SetRowBandThreads(threads);
+            const Thinned actual = FastThin(picture, true, false);
+            const std::string what = std::to_string(threads) + " threads, " + Describe(size, seed);
+            EXPECT_EQ(actual.picture, expected.picture) << what;
+            EXPECT_EQ(actual.positions, expected.positions) << what;
+        }
+    }
+    SetRowBandThreads(0);
+}
+
+TEST(ThinningKernel, TallPagesThinTheSameOnEveryThreadCount)
+{
+    // Pages tall enough for the threads' groups of sub-iterations to run
+    // at once, each following the one before down the page; one thread,
+    // checked against the reference above, is the measure.
+    for (std::uint32_t seed : {71u, 72u}) {
+        Grid picture = FilledBlobs(150, 1500, seed);
+        std::mt19937 random(seed);
+        for (int i = 0; i < 3000; ++i)
+            picture.Set(static_cast<int>(random() % 150), static_cast<int>(random() % 1500));
+        SetRowBandThreads(1);
+        const Thinned single = FastThin(picture, true, true);
+        for (int threads : {2, 4, 8}) {
+            SetRowBandThreads(threads);
+            const Thinned actual = FastThin(picture, true, true);
+            EXPECT_TRUE(actual.picture == single.picture) << threads << " threads, seed " << seed;
+            EXPECT_EQ(actual.positions, single.positions) << threads << " threads, seed " << seed;
+        }
+    }
+    SetRowBandThreads(0);
+}
+
+TEST(ThinningKernel, TallNoiseEqualsTheReferenceOnOneThread)
+{
+    // One thread runs the later passes as a wavefront in blocks of rows: a
+    // deletion in a block's last row must still reach the rows below it.
+    SetRowBandThreads(1);
+    std::mt19937 random(2024);
+    for (int i = 0; i < 300 && !HasFailure(); ++i) {
+        const int width = 3 + static_cast<int>(random() % 140);
+        const int height = 20 + static_cast<int>(random() % 60);
+        const int percent = 30 + static_cast<int>(random() % 70);
+        ExpectSameThinning(Noise(width, height, percent, random), true, false, "noise " + std::to_string(i));
+    }
+    SetRowBandThreads(0);
+}
+
+TEST(ThinningKernel, StopRequestedEndsTheFirstStepStopped)
+{
+    CRecorder recorder;
+    CInlineWorker worker;
+    worker.SetNotifyWindow(&recorder);
+    CRasterSrc raster;
+    ToRaster(Solid(120, 90), raster);
+    worker.RequestStop();
+    EXPECT_FALSE(ThinFirstStep(raster, &worker));
+    EXPECT_EQ(worker.GetRunResult(), RUN_STOPPED);
+}
+
 // --- properties of the skeleton ---
 
 TEST(ThinningSkeleton, IsASubsetOfTheInputAndStableUnderThinningAgain)
