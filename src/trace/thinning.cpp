@@ -295,44 +295,20 @@ private:
         const CWordSet& beforeLast = m_sets[m_beforeLast];
         const std::uint64_t* marked[4] = {last.Row(y), beforeLast.Row(y), last.Row(two ? y + 1 : y),
                                           beforeLast.Row(two ? y + 1 : y)};
-        const int words = m_rows.Words();
         const int height = m_rows.Height();
         const bool innerRows = two && y > 0 && y + 2 < height;
         const BYTE* const rows[4] = {innerRows ? m_rows.RowBytes(y - 1) : nullptr, m_rows.RowBytes(y),
                                      innerRows ? m_rows.RowBytes(y + 1) : nullptr,
                                      innerRows ? m_rows.RowBytes(y + 2) : nullptr};
-        CWordDeletion* const upper = band.upper.get();
-        CWordDeletion* const lower = band.lower.get();
-        int nu = 0;
-        int nl = 0;
-        for (int s = 0; s < last.Stride(); ++s) {
+        CRowPairDeletions pair{band.upper.get(), band.lower.get()};
+        for (int s = 0; s < last.Stride(); ++s)
             for (std::uint64_t marks = marked[0][s] | marked[1][s] | marked[2][s] | marked[3][s]; marks;
-                 marks &= marks - 1) {
-                const int k = s * 64 + std::countr_zero(marks);
-                if (innerRows && k > 0 && k + 1 < words) {
-                    if ((RawWord(rows[1], k) | RawWord(rows[2], k)) == 0)
-                        continue;
-                    const PackedPair pixels = TestInnerRows(rows, k, which);
-                    upper[nu] = {k, pixels[0]};
-                    nu += pixels[0] != 0;
-                    lower[nl] = {k, pixels[1]};
-                    nl += pixels[1] != 0;
-                    continue;
-                }
-                const PackedWord pixels = TestWord(m_rows, y, k, which);
-                upper[nu] = {k, pixels};
-                nu += pixels != 0;
-                if (two) {
-                    const PackedWord below = TestWord(m_rows, y + 1, k, which);
-                    lower[nl] = {k, below};
-                    nl += below != 0;
-                }
-            }
-        }
-        MarkFound(band, y, upper, nu, found);
-        MarkFound(band, y + 1, lower, nl, found);
-        upperCount = nu;
-        lowerCount = nl;
+                 marks &= marks - 1)
+                TestMarkedWord(m_rows, rows, innerRows, two, y, s * 64 + std::countr_zero(marks), which, pair);
+        MarkFound(band, y, pair.upper, pair.upperCount, found);
+        MarkFound(band, y + 1, pair.lower, pair.lowerCount, found);
+        upperCount = pair.upperCount;
+        lowerCount = pair.lowerCount;
     }
 
     // Marks the neighbourhoods of row y's deletions: in the band's rows

@@ -383,12 +383,11 @@ private:
         }
         if (!any)
             return;
-        // Locals: the stores below could otherwise alias the stage's fields.
-        CWordDeletion* const upper = stage.upper;
-        CWordDeletion* const lower = stage.lower;
+        // A local copy of the stage's arrays: stores through the stage's
+        // own fields could alias them.
+        CRowPairDeletions pair{stage.upper, stage.lower};
         const BYTE which = stage.which;
-        const int words = m_rows.Words();
-        const int stride = (words + 63) / 64;
+        const int stride = (m_rows.Words() + 63) / 64;
         const bool second = y + 1 < height;
         // Rows with rows above and below them, and words away from the
         // rows' ends, skip the edge checks.
@@ -396,36 +395,17 @@ private:
         const BYTE* const rows[4] = {innerRows ? m_rows.RowBytes(y - 1) : nullptr, m_rows.RowBytes(y),
                                      innerRows ? m_rows.RowBytes(y + 1) : nullptr,
                                      innerRows ? m_rows.RowBytes(y + 2) : nullptr};
-        // The tests first, without a branch on their outcome (which the
-        // processor cannot guess), then the words that lost pixels.
-        int nu = 0;
-        int nl = 0;
+        // The tests first, then the words that lost pixels.
         for (int s = 0; s < stride; ++s) {
             std::uint64_t marks = (marked[0][s] | marked[1][s]) | (marked[2][s] | marked[3][s]) |
                                   (marked[4][s] | marked[5][s]) | (marked[6][s] | marked[7][s]);
-            for (; marks; marks &= marks - 1) {
-                const int k = s * 64 + std::countr_zero(marks);
-                if (innerRows && k > 0 && k + 1 < words) {
-                    // The first passes mark every word, most of them empty.
-                    if ((RawWord(rows[1], k) | RawWord(rows[2], k)) == 0)
-                        continue;
-                    const PackedPair pixels = TestInnerRows(rows, k, which);
-                    upper[nu] = {k, pixels[0]};
-                    nu += pixels[0] != 0;
-                    lower[nl] = {k, pixels[1]};
-                    nl += pixels[1] != 0;
-                    continue;
-                }
-                const PackedWord pixels = TestWord(m_rows, y, k, which);
-                upper[nu] = {k, pixels};
-                nu += pixels != 0;
-                if (second) {
-                    const PackedWord below = TestWord(m_rows, y + 1, k, which);
-                    lower[nl] = {k, below};
-                    nl += below != 0;
-                }
-            }
+            for (; marks; marks &= marks - 1)
+                TestMarkedWord(m_rows, rows, innerRows, second, y, s * 64 + std::countr_zero(marks), which, pair);
         }
+        const CWordDeletion* const upper = pair.upper;
+        const CWordDeletion* const lower = pair.lower;
+        const int nu = pair.upperCount;
+        const int nl = pair.lowerCount;
         CRowMarks& marks = *stage.marks;
         std::uint64_t deleted = 0;
         for (int i = 0; i < nu; ++i) {

@@ -178,3 +178,37 @@ inline PackedPair MiddleLanes(PackedPair a, PackedPair b) { return PackedPair{a[
     return mid.centre & ~enclosed & ZhangSuenWord(top, mid, bottom, which);
 }
 
+// The deletions of rows y and (when second) y + 1 found in their marked words,
+// appended without a branch on the outcome (which the processor cannot guess).
+struct CRowPairDeletions {
+    CWordDeletion* upper;
+    CWordDeletion* lower;
+    int upperCount = 0;
+    int lowerCount = 0;
+};
+
+// Tests word k of row y and, when second, of row y + 1. With innerRows,
+// rows holds rows y - 1 to y + 2 and inner words go two rows at once.
+[[gnu::always_inline]] inline void TestMarkedWord(const CWordRows& wordRows, const BYTE* const rows[4], bool innerRows,
+                                                  bool second, int y, int k, BYTE which, CRowPairDeletions& out)
+{
+    if (innerRows && k > 0 && k + 1 < wordRows.Words()) {
+        // The first passes mark every word, most of them empty.
+        if ((RawWord(rows[1], k) | RawWord(rows[2], k)) == 0)
+            return;
+        const PackedPair pixels = TestInnerRows(rows, k, which);
+        out.upper[out.upperCount] = {k, pixels[0]};
+        out.upperCount += pixels[0] != 0;
+        out.lower[out.lowerCount] = {k, pixels[1]};
+        out.lowerCount += pixels[1] != 0;
+        return;
+    }
+    const PackedWord pixels = TestWord(wordRows, y, k, which);
+    out.upper[out.upperCount] = {k, pixels};
+    out.upperCount += pixels != 0;
+    if (second) {
+        const PackedWord below = TestWord(wordRows, y + 1, k, which);
+        out.lower[out.lowerCount] = {k, below};
+        out.lowerCount += below != 0;
+    }
+}
