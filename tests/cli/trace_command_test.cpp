@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_runner.h"
+#include "support/file_contents.h"
 
 #include <array>
 #include <cstdio>
@@ -332,17 +333,6 @@ TEST_F(TraceCommand, AColourBmpTracesLikeItsGreyTwin)
     ASSERT_TRUE(image.SaveBMP(grey.string()));
     const CliRun info = Lineweft("info " + grey.string());
     ASSERT_NE(info.out.find("Automatic threshold: 2"), std::string::npos) << info.out;
-    auto read = [](const fs::path& file) {
-        std::string bytes;
-        if (FILE* in = std::fopen(file.c_str(), "rb")) {
-            char buffer[65536];
-            std::size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-                bytes.append(buffer, n);
-            std::fclose(in);
-        }
-        return bytes;
-    };
     for (int bits : {24, 32}) {
         CRasterSrc colour;
         ASSERT_TRUE(colour.Create(image.GetWidth(), image.GetHeight(), bits));
@@ -361,9 +351,9 @@ TEST_F(TraceCommand, AColourBmpTracesLikeItsGreyTwin)
             ASSERT_EQ(run.status, 0) << what << run.out;
             run = Lineweft("trace " + twin.string() + " -o " + (dir / "twin.dxf").string() + " " + options);
             ASSERT_EQ(run.status, 0) << what << run.out;
-            const std::string wanted = read(dir / "grey.dxf");
+            const std::string wanted = ReadFile(dir / "grey.dxf");
             ASSERT_GT(wanted.size(), 1000u) << what;
-            EXPECT_TRUE(read(dir / "twin.dxf") == wanted) << what;
+            EXPECT_TRUE(ReadFile(dir / "twin.dxf") == wanted) << what;
         }
     }
 }
@@ -374,31 +364,20 @@ TEST_F(TraceCommand, ThreadCountDoesNotChangeTheOutputBytes)
     const fs::path sample = fs::path(LW_TEST_DATA_DIR) / ".." / ".." / "samples" / "plate.tif";
     if (fs::exists(sample))
         pages.push_back(sample);
-    auto read = [](const fs::path& file) {
-        std::string bytes;
-        if (FILE* in = std::fopen(file.c_str(), "rb")) {
-            char buffer[65536];
-            std::size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-                bytes.append(buffer, n);
-            std::fclose(in);
-        }
-        return bytes;
-    };
     for (const fs::path& page : pages)
         for (const char* method : {"centerline", "outline"}) {
             const std::string what = page.filename().string() + " " + method;
             const std::string common = "trace " + page.string() + " --method " + method + " -o ";
             CliRun run = Lineweft(common + (dir / "one.dxf").string() + " --threads 1");
             ASSERT_EQ(run.status, 0) << what << run.out;
-            const std::string single = read(dir / "one.dxf");
+            const std::string single = ReadFile(dir / "one.dxf");
             ASSERT_GT(single.size(), 1000u) << what;
             run = Lineweft(common + (dir / "three.dxf").string() + " --threads 3");
             ASSERT_EQ(run.status, 0) << what << run.out;
-            EXPECT_EQ(read(dir / "three.dxf"), single) << what << ", 3 threads";
+            EXPECT_EQ(ReadFile(dir / "three.dxf"), single) << what << ", 3 threads";
             run = Shell("LW_THREADS=8 " + std::string(LW_CLI_PATH) + " " + common + (dir / "eight.dxf").string());
             ASSERT_EQ(run.status, 0) << what << run.out;
-            EXPECT_EQ(read(dir / "eight.dxf"), single) << what << ", 8 threads";
+            EXPECT_EQ(ReadFile(dir / "eight.dxf"), single) << what << ", 8 threads";
         }
     EXPECT_NE(Lineweft("trace " + pages[0].string() + " -o " + (dir / "x.dxf").string() + " --threads 0").status, 0);
 }
