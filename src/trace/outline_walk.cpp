@@ -375,27 +375,23 @@ void COutlineWalk::Join(EndLine& line, EndEntry firstEntry, EndEntry secondEntry
     StoreEnds(a);
     StoreEnds(b);
 
-    const UINT aCount = a.inner.Count();
-    const UINT bCount = b.inner.Count();
-    if (aCount >= bCount) {
-        // b's corners after the meet, nearest first, onto a's end.
-        const bool fromBack = AtBack(b, secondEnd);
-        const bool toBack = AtBack(a, firstEnd);
-        const Corner* bc = b.inner.begin();
-        for (UINT k = 1; k < bCount; ++k) {
-            const Corner corner = bc[fromBack ? bCount - 1 - k : k];
-            toBack ? a.inner.PushBack(corner, bCount - k) : a.inner.PushFront(corner, bCount - k);
+    // The shorter chain's corners after the meet, nearest first, onto the
+    // longer one's meeting end.
+    auto append = [](const OpenChain& from, bool fromBack, OpenChain& to, bool toBack) {
+        const UINT count = from.inner.Count();
+        const Corner* corners = from.inner.begin();
+        for (UINT k = 1; k < count; ++k) {
+            const Corner corner = corners[fromBack ? count - 1 - k : k];
+            toBack ? to.inner.PushBack(corner, count - k) : to.inner.PushFront(corner, count - k);
         }
+    };
+    if (a.inner.Count() >= b.inner.Count()) {
+        append(b, AtBack(b, secondEnd), a, AtBack(a, firstEnd));
     } else {
-        // a's corners after the meet onto b's end, then b's block becomes a's:
-        // a's far end now sits where b's meeting end was.
-        const bool fromBack = AtBack(a, firstEnd);
+        // Then b's block becomes a's: a's far end now sits where b's meeting
+        // end was.
         const bool toBack = AtBack(b, secondEnd);
-        const Corner* ac = a.inner.begin();
-        for (UINT k = 1; k < aCount; ++k) {
-            const Corner corner = ac[fromBack ? aCount - 1 - k : k];
-            toBack ? b.inner.PushBack(corner, aCount - k) : b.inner.PushFront(corner, aCount - k);
-        }
+        append(a, AtBack(a, firstEnd), b, toBack);
         a.flipped = static_cast<BYTE>((firstOther == kTail) != toBack);
         a.inner = std::move(b.inner);
     }
