@@ -6,6 +6,7 @@
 #include "trace/angle_adjust.h"
 
 #include <cmath>
+#include <vector>
 
 #include "model/constants.h"
 #include "model/entity.h"
@@ -13,6 +14,8 @@
 #include "model/layer.h"
 #include "model/line.h"
 #include "model/polyline.h"
+#include "trace/common_thread.h"
+#include "trace/entity_batches.h"
 #include "trace/post_process.h"
 #include "trace/series.h"
 #include "trace/trace_option.h"
@@ -167,10 +170,18 @@ bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& option
     CStepProgress step(sink, "ProcessAdjustAngle", "Adjust angle");
     step.SetRange(0, 100, layer.CountEntities());
     const CAngleSeries& series = options.ChartType.AngleSeries;
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) {
-        AdjustAngle(*e, series);
-        if (!step.Advance())
+    // Each polyline moves only its own vertices: batches run on the pool.
+    const std::vector<CEntity*> entities = CollectLayerEntities(layer);
+    for (std::size_t begin = 0; begin < entities.size(); begin += kEntityBatch) {
+        const std::size_t end = std::min(entities.size(), begin + kEntityBatch);
+        const bool done = ForEachIndexInBands(begin, end, [&](std::size_t i) { AdjustAngle(*entities[i], series); });
+        if (!done) {
+            step.Fail(RUN_NO_MEMORY);
             return false;
+        }
+        for (std::size_t i = begin; i < end; ++i)
+            if (!step.Advance())
+                return false;
     }
     step.End();
     return true;

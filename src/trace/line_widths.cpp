@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "model/circle.h"
 #include "model/constants.h"
@@ -17,6 +18,8 @@
 #include "model/line.h"
 #include "model/polyline.h"
 #include "raster/raster_src.h"
+#include "trace/common_thread.h"
+#include "trace/entity_batches.h"
 #include "trace/outline.h"
 #include "trace/post_process.h"
 #include "trace/trace_option.h"
@@ -281,22 +284,36 @@ bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster
 {
     CStepProgress step(sink, "ProcessCalcLineWidth", "Calculate line width");
     const std::int64_t count = layer.CountEntities();
+    // Measuring and correcting a polyline reads the raster and changes that
+    // polyline alone, so the batches run on the pool; the blobs found leave
+    // the layer afterwards, in layer order.
+    const std::vector<CEntity*> entities = CollectLayerEntities(layer);
+    std::vector<char> blob(entities.size(), 0);
     step.SetRange(0, 50, count);
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) {
-        if (e->m_Type == ENTITY_POLYLINE)
-            CalcLineWidth(static_cast<CPolyLine&>(*e), raster);
-        if (!step.Advance())
+    for (std::size_t begin = 0; begin < entities.size(); begin += kEntityBatch) {
+        const std::size_t end = std::min(entities.size(), begin + kEntityBatch);
+        const bool measured = ForEachIndexInBands(begin, end, [&](std::size_t i) {
+            if (entities[i]->m_Type != ENTITY_POLYLINE)
+                return;
+            auto& polyline = static_cast<CPolyLine&>(*entities[i]);
+            CalcLineWidth(polyline, raster);
+            blob[i] = CorrectPolylineEnds(polyline) ? 0 : 1;
+        });
+        if (!measured) {
+            step.Fail(RUN_NO_MEMORY);
             return false;
+        }
+        for (std::size_t i = begin; i < end; ++i)
+            if (!step.Advance())
+                return false;
     }
     step.SetRange(50, 50, count);
-    for (CEntity* e = layer.GetFirstEntity(); e;) {
-        CEntity* next = e->m_Next;
-        if (e->m_Type == ENTITY_POLYLINE && !CorrectPolylineEnds(static_cast<CPolyLine&>(*e))) {
-            layer.RemoveEntity(e);
-            DetachConnectEnds(e);
-            delete e;
+    for (std::size_t i = 0; i < entities.size(); ++i) {
+        if (blob[i]) {
+            layer.RemoveEntity(entities[i]);
+            DetachConnectEnds(entities[i]);
+            delete entities[i];
         }
-        e = next;
         if (!step.Advance())
             return false;
     }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include "model/entity.h"
 #include "model/graph.h"
@@ -22,6 +23,7 @@
 #include "trace/arc_recognition.h"
 #include "trace/common_thread.h"
 #include "trace/connect.h"
+#include "trace/entity_batches.h"
 #include "trace/line_widths.h"
 #include "trace/straighten.h"
 #include "trace/trace_option.h"
@@ -100,11 +102,21 @@ bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& opt
     CStepProgress step(sink, "ProcessStraightenLine", "Straighten line");
     step.SetRange(0, 100, layer.CountEntities());
     const double maxDis = options.GetMaxDis();
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) {
-        if (e->m_Type == ENTITY_POLYLINE)
-            StraightenPolyline(static_cast<CPolyLine&>(*e), maxDis);
-        if (!step.Advance())
+    // Each polyline is straightened on its own: batches run on the pool.
+    const std::vector<CEntity*> entities = CollectLayerEntities(layer);
+    for (std::size_t begin = 0; begin < entities.size(); begin += kEntityBatch) {
+        const std::size_t end = std::min(entities.size(), begin + kEntityBatch);
+        const bool done = ForEachIndexInBands(begin, end, [&](std::size_t i) {
+            if (entities[i]->m_Type == ENTITY_POLYLINE)
+                StraightenPolyline(static_cast<CPolyLine&>(*entities[i]), maxDis);
+        });
+        if (!done) {
+            step.Fail(RUN_NO_MEMORY);
             return false;
+        }
+        for (std::size_t i = begin; i < end; ++i)
+            if (!step.Advance())
+                return false;
     }
     step.End();
     return true;
