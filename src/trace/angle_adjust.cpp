@@ -6,7 +6,7 @@
 #include "trace/angle_adjust.h"
 
 #include <cmath>
-#include <vector>
+#include <span>
 
 #include "model/constants.h"
 #include "model/entity.h"
@@ -170,19 +170,14 @@ bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& option
     CStepProgress step(sink, "ProcessAdjustAngle", "Adjust angle");
     step.SetRange(0, 100, layer.CountEntities());
     const CAngleSeries& series = options.ChartType.AngleSeries;
-    // Each polyline moves only its own vertices: batches run on the pool.
-    const std::vector<CEntity*> entities = CollectLayerEntities(layer);
-    for (std::size_t begin = 0; begin < entities.size(); begin += kEntityBatch) {
-        const std::size_t end = std::min(entities.size(), begin + kEntityBatch);
-        const bool done = ForEachIndexInBands(begin, end, [&](std::size_t i) { AdjustAngle(*entities[i], series); });
-        if (!done) {
-            step.Fail(RUN_NO_MEMORY);
-            return false;
-        }
-        for (std::size_t i = begin; i < end; ++i)
-            if (!step.Advance())
-                return false;
-    }
+    // Each polyline moves only its own vertices: a batch runs on the pool.
+    const BatchResult result = ForEachEntityBatch(
+        layer, [&](std::size_t, CEntity& e) { AdjustAngle(e, series); },
+        [&](std::span<CEntity* const> batch) { return AdvanceOverBatch(step, batch.size()); });
+    if (result == BatchResult::kNoMemory)
+        step.Fail(RUN_NO_MEMORY);
+    if (result != BatchResult::kDone)
+        return false;
     step.End();
     return true;
 }

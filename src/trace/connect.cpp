@@ -105,6 +105,26 @@ double PairCost(const frDoublePoint& e1, const frDoublePoint& i1, const frDouble
     return std::isnan(cost) ? kNoLineCost : cost;
 }
 
+// Pairs by cost, ties in the order made. Most groups make a handful of
+// pairs, which an insertion sort orders without the buffer that
+// std::stable_sort allocates on every call.
+constexpr std::size_t kFewPairs = 32;
+
+void SortPairsByCost(std::vector<PairRecord>& pairs)
+{
+    const auto cheaper = [](const PairRecord& x, const PairRecord& y) { return x.cost < y.cost; };
+    if (pairs.size() > kFewPairs) {
+        std::stable_sort(pairs.begin(), pairs.end(), cheaper);
+        return;
+    }
+    for (std::size_t i = 1; i < pairs.size(); ++i) {
+        const PairRecord pair = pairs[i];
+        std::size_t j = i;
+        for (; j > 0 && cheaper(pair, pairs[j - 1]); --j) pairs[j] = pairs[j - 1];
+        pairs[j] = pair;
+    }
+}
+
 enum class Outcome { Done, NoMemory };
 
 class CConnectRun {
@@ -215,22 +235,19 @@ CConnectRun::Stage CConnectRun::FileAndMatch()
         for (CEntity* e = m_Layer.GetFirstEntity(); e; e = e->m_Next) {
             if (e->m_Type == ENTITY_POLYLINE) {
                 auto* polyline = dynamic_cast<CPolyLine*>(e);
-                if (polyline) {
-                    m_Filed.push_back(polyline);
-                    if (!m_Grid.FilePolyline(polyline)) return Stage::NoMemory;
-                }
+                if (polyline) m_Filed.push_back(polyline);
             }
-            if (m_Sink && m_Sink->IsStopRequested()) return Stage::Stopped;
         }
     } catch (const std::bad_alloc&) {
         return Stage::NoMemory;
     }
-    if (!m_Grid.Index()) return Stage::NoMemory;
+    if (m_Sink && m_Sink->IsStopRequested()) return Stage::Stopped;
+    if (!m_Grid.FilePolylines(m_Filed, m_Options) || !m_Grid.Index()) return Stage::NoMemory;
 
     const std::size_t rows = m_Grid.GetRowCount();
     std::size_t lastSent = 0;
     for (std::size_t row = 0; row < rows; ++row) {
-        if (!m_Grid.MatchRow(row, m_Options)) return Stage::NoMemory;
+        if (!m_Grid.MatchRow(row)) return Stage::NoMemory;
         if (SendShare(row + 1, rows, lastSent, 0.0, kMatchShare)) return Stage::Stopped;
     }
     return Stage::Finished;
@@ -544,8 +561,7 @@ Outcome CConnectRun::PairPass(CConnectGroup* group, bool last)
             pairs.push_back({links[i], links[j], c1.polyline, c2.polyline, cost});
         }
     }
-    std::stable_sort(pairs.begin(), pairs.end(),
-                     [](const PairRecord& x, const PairRecord& y) { return x.cost < y.cost; });
+    SortPairsByCost(pairs);
 
     for (const PairRecord& pair : pairs) {
         if (pair.p1->m_Joined || pair.p2->m_Joined) continue;

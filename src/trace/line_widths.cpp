@@ -8,7 +8,9 @@
 #include "trace/line_widths.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "model/circle.h"
@@ -284,36 +286,43 @@ bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster
 {
     CStepProgress step(sink, "ProcessCalcLineWidth", "Calculate line width");
     const std::int64_t count = layer.CountEntities();
-    // Measuring and correcting a polyline reads the raster and changes that
-    // polyline alone, so the batches run on the pool; the blobs found leave
-    // the layer afterwards, in layer order.
-    const std::vector<CEntity*> entities = CollectLayerEntities(layer);
-    std::vector<char> blob(entities.size(), 0);
     step.SetRange(0, 50, count);
-    for (std::size_t begin = 0; begin < entities.size(); begin += kEntityBatch) {
-        const std::size_t end = std::min(entities.size(), begin + kEntityBatch);
-        const bool measured = ForEachIndexInBands(begin, end, [&](std::size_t i) {
-            if (entities[i]->m_Type != ENTITY_POLYLINE)
+    // Measuring and correcting a polyline reads the raster and changes that
+    // polyline alone, so a batch runs on the pool; the blobs found leave the
+    // layer afterwards, in layer order.
+    std::array<bool, kEntityBatch> blob;
+    std::vector<CEntity*> blobs;
+    const BatchResult result = ForEachEntityBatch(
+        layer,
+        [&](std::size_t i, CEntity& e) {
+            blob[i] = false;
+            if (e.m_Type != ENTITY_POLYLINE)
                 return;
-            auto& polyline = static_cast<CPolyLine&>(*entities[i]);
+            auto& polyline = static_cast<CPolyLine&>(e);
             CalcLineWidth(polyline, raster);
-            blob[i] = CorrectPolylineEnds(polyline) ? 0 : 1;
+            blob[i] = !CorrectPolylineEnds(polyline);
+        },
+        [&](std::span<CEntity* const> batch) {
+            for (std::size_t i = 0; i < batch.size(); ++i)
+                if (blob[i])
+                    blobs.push_back(batch[i]);
+            return AdvanceOverBatch(step, batch.size());
         });
-        if (!measured) {
-            step.Fail(RUN_NO_MEMORY);
-            return false;
-        }
-        for (std::size_t i = begin; i < end; ++i)
-            if (!step.Advance())
-                return false;
-    }
+    if (result == BatchResult::kNoMemory)
+        step.Fail(RUN_NO_MEMORY);
+    if (result != BatchResult::kDone)
+        return false;
     step.SetRange(50, 50, count);
-    for (std::size_t i = 0; i < entities.size(); ++i) {
-        if (blob[i]) {
-            layer.RemoveEntity(entities[i]);
-            DetachConnectEnds(entities[i]);
-            delete entities[i];
+    std::size_t nextBlob = 0;
+    for (CEntity* e = layer.GetFirstEntity(); e;) {
+        CEntity* next = e->m_Next;
+        if (nextBlob < blobs.size() && blobs[nextBlob] == e) {
+            ++nextBlob;
+            layer.RemoveEntity(e);
+            DetachConnectEnds(e);
+            delete e;
         }
+        e = next;
         if (!step.Advance())
             return false;
     }
