@@ -170,6 +170,8 @@ bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& option
     CStepProgress step(sink, "ProcessAdjustAngle", "Adjust angle");
     step.SetRange(0, 100, layer.CountEntities());
     const CAngleSeries& series = options.ChartType.AngleSeries;
+    if (!step.Poll())
+        return false;
     // Each polyline moves only its own vertices: a batch runs on the pool.
     const BatchResult result = ForEachEntityBatch(
         layer, [&](std::size_t, CEntity& e) { AdjustAngle(e, series); },

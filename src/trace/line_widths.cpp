@@ -290,6 +290,8 @@ bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster
     // Measuring and correcting a polyline reads the raster and changes that
     // polyline alone, so a batch runs on the pool; the blobs found leave the
     // layer afterwards, in layer order.
+    if (!step.Poll())
+        return false;
     std::array<bool, kEntityBatch> blob;
     std::vector<CEntity*> blobs;
     const BatchResult result = ForEachEntityBatch(

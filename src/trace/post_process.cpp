@@ -120,6 +120,8 @@ bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& opt
     CStepProgress step(sink, "ProcessStraightenLine", "Straighten line");
     step.SetRange(0, 100, layer.CountEntities());
     const double maxDis = options.GetMaxDis();
+    if (!step.Poll())
+        return false;
     // Each polyline is straightened on its own: a batch runs on the pool.
     const BatchResult result = ForEachEntityBatch(
         layer,
