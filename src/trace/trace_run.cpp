@@ -181,10 +181,6 @@ DWORD CDoAllThread::Run()
     SendProgressEnd(text.c_str());
 
     if (method == TRACE_CENTER_LINE) {
-        // The chains are done with. Their many small nodes go now, so that
-        // post-processing reuses that memory rather than the allocator
-        // sweeping them all up once the run is over.
-        items.RemoveAll();
         if (RunPostProcessing(drawing, this, m_options))
             PostRunEnd(RUN_FINISHED);
         return 0;
