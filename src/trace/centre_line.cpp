@@ -14,6 +14,7 @@
 #include "model/text_table.h"
 #include "raster/packed_bits.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/neighbour_words.h"
 #include "trace/outline.h"
@@ -32,6 +33,10 @@
 namespace {
 
 constexpr int kPercent = 100;
+// Junction marking works in stretches of rows (about one per percent of the
+// height) split into bands of at least this many rows.
+constexpr int kMinStretchRows = 64;
+constexpr int kMinBandRows = 16;
 
 // Skeleton pixels where three or more branches meet (or two meet at a
 // corner that the walk must not cut), by neighbourhood mask.
@@ -356,23 +361,11 @@ bool COutlineList::TraceCenterInit(CCommonThread* thread)
     }
     CWordRows rows(*working);
     CWordRows nodeRows(*nodes);
-    const std::size_t words = static_cast<std::size_t>(std::max(rows.Words(), 1));
-    std::unique_ptr<CWordDeletion[]> pending(new (std::nothrow) CWordDeletion[words]);
-    std::unique_ptr<CWordDeletion[]> current(new (std::nothrow) CWordDeletion[words]);
-    if (!pending || !current) {
-        PostRunEnd(thread, RUN_NO_MEMORY);
-        return false;
-    }
-    // Junctions leave the working raster a row late, once the next row has
-    // seen the skeleton as the step found it.
-    auto clear = [&](int y, const CWordDeletion* found, int count) {
-        for (int i = 0; i < count; ++i)
-            rows.Store(y, found[i].word, rows.Load(y, found[i].word) & ~found[i].pixels);
-    };
-    CRowProgress progress(thread, rows.Height());
-    int pendingCount = 0;
-    for (int y = 0; y < rows.Height(); ++y) {
-        int count = 0;
+    // A row's junctions are found on the skeleton as the step found it, so
+    // the rows of a stretch are marked on the pool while the working raster
+    // stays whole, and leave it afterwards, all but the stretch's last row,
+    // which the next stretch reads.
+    const auto mark = [&](int y) {
         for (int k = 0; k < rows.Words(); ++k) {
             PackedWord skeleton = rows.Load(y, k);
             if (!skeleton)
@@ -386,17 +379,31 @@ bool COutlineList::TraceCenterInit(CCommonThread* thread)
                 if (kIsJunction[MaskAt(up, mid, down, b)])
                     junctions |= PackedWord{1} << b;
             }
-            if (junctions) {
+            if (junctions)
                 nodeRows.Store(y, k, nodeRows.Load(y, k) | junctions);
-                current[count++] = {k, junctions};
-            }
         }
-        clear(y - 1, pending.get(), pendingCount);
-        std::swap(pending, current);
-        pendingCount = count;
-        if (y == rows.Height() - 1)
-            clear(y, pending.get(), pendingCount);
-        progress.Row(y);
+    };
+    const auto clear = [&](int y) {
+        for (int k = 0; k < rows.Words(); ++k)
+            if (const PackedWord junctions = nodeRows.Load(y, k))
+                rows.Store(y, k, rows.Load(y, k) & ~junctions);
+    };
+    CRowProgress progress(thread, rows.Height());
+    const int stretch = std::max(kMinStretchRows, rows.Height() / kPercent);
+    for (int y0 = 0; y0 < rows.Height(); y0 += stretch) {
+        const int y1 = std::min(rows.Height(), y0 + stretch);
+        const int bands = CountRowBands(y1 - y0, kMinBandRows);
+        RunBands(bands, [&](int b) {
+            int from = 0, to = 0;
+            RowBandOf(y1 - y0, bands, b, from, to);
+            for (int y = y0 + from; y < y0 + to; ++y)
+                mark(y);
+        });
+        for (int y = std::max(y0 - 1, 0); y < y1 - 1; ++y)
+            clear(y);
+        if (y1 == rows.Height())
+            clear(y1 - 1);
+        progress.Row(y1 - 1);
         if (Stopped(thread))
             return false;
     }

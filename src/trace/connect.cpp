@@ -90,6 +90,7 @@ struct PairRecord {
     CPolyLine* p1;
     CPolyLine* p2;
     double cost;
+    std::size_t made;   // place in the order the pairs were made
 };
 
 // How well two ends line up: the distances of both end points from the line
@@ -105,24 +106,14 @@ double PairCost(const frDoublePoint& e1, const frDoublePoint& i1, const frDouble
     return std::isnan(cost) ? kNoLineCost : cost;
 }
 
-// Pairs by cost, ties in the order made. Most groups make a handful of
-// pairs, which an insertion sort orders without the buffer that
-// std::stable_sort allocates on every call.
-constexpr std::size_t kFewPairs = 32;
-
+// Pairs by cost, ties in the order made. Ordering by (cost, place made)
+// gives what a stable sort gives without the buffer that std::stable_sort
+// allocates on every call; costs are never NaN.
 void SortPairsByCost(std::vector<PairRecord>& pairs)
 {
-    const auto cheaper = [](const PairRecord& x, const PairRecord& y) { return x.cost < y.cost; };
-    if (pairs.size() > kFewPairs) {
-        std::stable_sort(pairs.begin(), pairs.end(), cheaper);
-        return;
-    }
-    for (std::size_t i = 1; i < pairs.size(); ++i) {
-        const PairRecord pair = pairs[i];
-        std::size_t j = i;
-        for (; j > 0 && cheaper(pair, pairs[j - 1]); --j) pairs[j] = pairs[j - 1];
-        pairs[j] = pair;
-    }
+    std::sort(pairs.begin(), pairs.end(), [](const PairRecord& x, const PairRecord& y) {
+        return x.cost < y.cost || (x.cost == y.cost && x.made < y.made);
+    });
 }
 
 enum class Outcome { Done, NoMemory };
@@ -558,7 +549,7 @@ Outcome CConnectRun::PairPass(CConnectGroup* group, bool last)
             if (cheapest[c1.slot] <= cost || cheapest[c2.slot] <= cost) continue;
             cheapest[c1.slot] = std::min(cheapest[c1.slot], cost);
             cheapest[c2.slot] = std::min(cheapest[c2.slot], cost);
-            pairs.push_back({links[i], links[j], c1.polyline, c2.polyline, cost});
+            pairs.push_back({links[i], links[j], c1.polyline, c2.polyline, cost, pairs.size()});
         }
     }
     SortPairsByCost(pairs);
