@@ -9,14 +9,14 @@
 //
 // Matching grows a box around the first end of a group one cell per side
 // and round, up to bounds that each joining end's window may widen or clamp.
-// Every cell inside the box has been visited once the box holds it, so a
-// round only needs to look at what the box gained: whole new rows at the
-// bottom and top, and in the rows it already spans the cells of the new left
-// and right columns. Each row inside keeps the column of its next cell
-// beyond either side in a heap, so a round touches only the rows whose next
-// cell the box has reached, not every row it spans (a box may span many
-// rows for many rounds and gain nothing). Ends join in the order the full
-// border walk would meet them: by row, then column, then filing order.
+// Every cell inside the box has been linked once the box holds it, so a
+// round links what the box gained, in the order the full border walk would
+// meet it: by row, then column, then filing order. A box may span many rows
+// and columns for many rounds and gain nothing, so the ends are not looked
+// for row by row: a tile index (squares of cells) gives the unused ends
+// near the window's bounds as candidates, and each candidate waits in a heap
+// per side of the box that must still pass it; a round pops the candidates
+// its sides reach and links those no side still waits for.
 //
 // What an end adds to the window depends on its polyline alone, so it is
 // worked out for all ends at filing time, on the row-band pool.
