@@ -698,6 +698,12 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
                 else if (e.m_Type == ENTITY_POLYPOLYGON)
                     result = RecognizeCircles(static_cast<CPolyPolygon&>(e), size, options);
                 noMemory = result == RECOGNIZE_NO_MEMORY;
+                // Emptied (or degenerate) polylines go here rather than in
+                // a walk of their own.
+                if (!noMemory && e.m_Type == ENTITY_POLYLINE && e.IsDegenerate()) {
+                    layer.RemoveEntity(&e);
+                    delete &e;
+                }
             }
             return !noMemory && AdvanceOverBatch(progress, batch.size());
         });
@@ -706,7 +712,6 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
         if (walked == BatchResult::kNoMemory || noMemory) progress.Fail(RUN_NO_MEMORY);
         return false;
     }
-    DeleteDegeneratePolylines(layer);
     if (rejoin) {
         progress.SetRange(60, 40, layer.CountEntities());
         try {
