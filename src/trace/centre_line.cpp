@@ -362,9 +362,9 @@ bool COutlineList::TraceCenterInit(CCommonThread* thread)
     CWordRows rows(*working);
     CWordRows nodeRows(*nodes);
     // A row's junctions are found on the skeleton as the step found it, so
-    // the rows of a stretch are marked on the pool while the working raster
-    // stays whole, and leave it afterwards, all but the stretch's last row,
-    // which the next stretch reads.
+    // a junction leaves the working raster only once the rows beside it have
+    // been marked: the rows of a stretch are marked in bands on the pool, and
+    // the stretch's last row is cleared with the next stretch.
     const auto mark = [&](int y) {
         for (int k = 0; k < rows.Words(); ++k) {
             PackedWord skeleton = rows.Load(y, k);
@@ -393,14 +393,26 @@ bool COutlineList::TraceCenterInit(CCommonThread* thread)
     for (int y0 = 0; y0 < rows.Height(); y0 += stretch) {
         const int y1 = std::min(rows.Height(), y0 + stretch);
         const int bands = CountRowBands(y1 - y0, kMinBandRows);
+        // A band clears its inner rows itself, while they are in the cache:
+        // only its own rows read them. Its first and last rows wait for the
+        // bands beside them (clearing twice changes nothing).
         RunBands(bands, [&](int b) {
             int from = 0, to = 0;
             RowBandOf(y1 - y0, bands, b, from, to);
             for (int y = y0 + from; y < y0 + to; ++y)
                 mark(y);
+            for (int y = y0 + from + 1; y < y0 + to - 1; ++y)
+                clear(y);
         });
-        for (int y = std::max(y0 - 1, 0); y < y1 - 1; ++y)
-            clear(y);
+        if (y0 > 0)
+            clear(y0 - 1);
+        for (int b = 0; b < bands; ++b) {
+            int from = 0, to = 0;
+            RowBandOf(y1 - y0, bands, b, from, to);
+            for (const int y : {y0 + from, y0 + to - 1})
+                if (y < y1 - 1)
+                    clear(y);
+        }
         if (y1 == rows.Height())
             clear(y1 - 1);
         progress.Row(y1 - 1);
