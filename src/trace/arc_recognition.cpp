@@ -680,7 +680,9 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
         layer,
         [&](std::size_t i, CEntity& e) {
             e.m_Layer = &layer;
-            found[i] = {};
+            // Cleared, not replaced: each slot keeps its block for the next batch.
+            found[i].curves.clear();
+            found[i].recount = found[i].flatten = false;
             results[i] = RECOGNIZE_DONE;
             if (e.m_Type == ENTITY_POLYLINE)
                 results[i] = RecognizePolyline(static_cast<CPolyLine&>(e), size, RECOGNIZE_LAYER_POLYLINE, options,

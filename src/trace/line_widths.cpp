@@ -11,7 +11,6 @@
 #include <array>
 #include <cmath>
 #include <span>
-#include <vector>
 
 #include "model/circle.h"
 #include "model/constants.h"
@@ -289,11 +288,10 @@ bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster
     step.SetRange(0, 50, count);
     // Measuring and correcting a polyline reads the raster and changes that
     // polyline alone, so a batch runs on the pool; the blobs found leave the
-    // layer afterwards, in layer order.
-    if (!step.Poll())
-        return false;
+    // layer after it, in layer order. (They are dropped at once rather than
+    // listed: a list that grows into large blocks makes the allocator sweep
+    // its many small free blocks each time.)
     std::array<bool, kEntityBatch> blob;
-    std::vector<CEntity*> blobs;
     const BatchResult result = ForEachEntityBatch(
         layer,
         [&](std::size_t i, CEntity& e) {
@@ -305,23 +303,22 @@ bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster
             blob[i] = !CorrectPolylineEnds(polyline);
         },
         [&](std::span<CEntity* const> batch) {
-            for (std::size_t i = 0; i < batch.size(); ++i)
-                if (blob[i])
-                    blobs.push_back(batch[i]);
+            for (std::size_t i = 0; i < batch.size(); ++i) {
+                if (blob[i]) {
+                    layer.RemoveEntity(batch[i]);
+                    DetachConnectEnds(batch[i]);
+                    delete batch[i];
+                }
+            }
             return AdvanceOverBatch(step, batch.size());
         });
     if (result == BatchResult::kNoMemory)
         step.Fail(RUN_NO_MEMORY);
     if (result != BatchResult::kDone)
         return false;
-    // The blobs are known, so their removal needs no second walk of the
-    // layer (a cache miss per entity); the bar still moves per entity.
+    // The second half of the bar, which a walk that dropped the blobs
+    // would move.
     step.SetRange(50, 50, count);
-    for (CEntity* e : blobs) {
-        layer.RemoveEntity(e);
-        DetachConnectEnds(e);
-        delete e;
-    }
     if (!AdvanceOverBatch(step, static_cast<std::size_t>(std::max<std::int64_t>(count, 0))))
         return false;
     step.End();
