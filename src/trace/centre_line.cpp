@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <memory>
@@ -363,9 +364,19 @@ bool COutlineList::TraceCenterInit(CCommonThread* thread)
     CWordRows nodeRows(*nodes);
     // A row's junctions are found on the skeleton as the step found it, so
     // a junction leaves the working raster only once the rows beside it have
-    // been marked: the rows of a stretch are marked in bands on the pool, and
-    // the stretch's last row is cleared with the next stretch.
-    const auto mark = [&](int y) {
+    // been marked: the rows of a stretch are marked in bands on the pool,
+    // each band listing the words it found; the words then leave the working
+    // raster, but those of the stretch's last row only with the next
+    // stretch, which reads that row.
+    struct CFoundWord {
+        int y;
+        int word;
+        PackedWord pixels;
+    };
+    const int stretch = std::max(kMinStretchRows, rows.Height() / kPercent);
+    std::vector<std::vector<CFoundWord>> found(static_cast<std::size_t>(std::max(CountRowBands(stretch, kMinBandRows), 1)));
+    std::vector<CFoundWord> lastRow;
+    const auto mark = [&](int y, std::vector<CFoundWord>& list) {
         for (int k = 0; k < rows.Words(); ++k) {
             PackedWord skeleton = rows.Load(y, k);
             if (!skeleton)
@@ -379,42 +390,44 @@ bool COutlineList::TraceCenterInit(CCommonThread* thread)
                 if (kIsJunction[MaskAt(up, mid, down, b)])
                     junctions |= PackedWord{1} << b;
             }
-            if (junctions)
+            if (junctions) {
                 nodeRows.Store(y, k, nodeRows.Load(y, k) | junctions);
+                list.push_back({y, k, junctions});
+            }
         }
     };
-    const auto clear = [&](int y) {
-        for (int k = 0; k < rows.Words(); ++k)
-            if (const PackedWord junctions = nodeRows.Load(y, k))
-                rows.Store(y, k, rows.Load(y, k) & ~junctions);
-    };
+    const auto clear = [&](const CFoundWord& w) { rows.Store(w.y, w.word, rows.Load(w.y, w.word) & ~w.pixels); };
     CRowProgress progress(thread, rows.Height());
-    const int stretch = std::max(kMinStretchRows, rows.Height() / kPercent);
     for (int y0 = 0; y0 < rows.Height(); y0 += stretch) {
         const int y1 = std::min(rows.Height(), y0 + stretch);
-        const int bands = CountRowBands(y1 - y0, kMinBandRows);
-        // A band clears its inner rows itself, while they are in the cache:
-        // only its own rows read them. Its first and last rows wait for the
-        // bands beside them (clearing twice changes nothing).
+        const int bands = std::min(CountRowBands(y1 - y0, kMinBandRows), static_cast<int>(found.size()));
+        std::atomic<bool> failed{false};
         RunBands(bands, [&](int b) {
             int from = 0, to = 0;
             RowBandOf(y1 - y0, bands, b, from, to);
-            for (int y = y0 + from; y < y0 + to; ++y)
-                mark(y);
-            for (int y = y0 + from + 1; y < y0 + to - 1; ++y)
-                clear(y);
+            std::vector<CFoundWord>& list = found[static_cast<std::size_t>(b)];
+            list.clear();
+            try {
+                for (int y = y0 + from; y < y0 + to; ++y)
+                    mark(y, list);
+            } catch (const std::bad_alloc&) {
+                failed.store(true);
+            }
         });
-        if (y0 > 0)
-            clear(y0 - 1);
-        for (int b = 0; b < bands; ++b) {
-            int from = 0, to = 0;
-            RowBandOf(y1 - y0, bands, b, from, to);
-            for (const int y : {y0 + from, y0 + to - 1})
-                if (y < y1 - 1)
-                    clear(y);
+        if (failed.load()) {
+            PostRunEnd(thread, RUN_NO_MEMORY);
+            return false;
         }
-        if (y1 == rows.Height())
-            clear(y1 - 1);
+        for (const CFoundWord& w : lastRow)
+            clear(w);
+        lastRow.clear();
+        for (int b = 0; b < bands; ++b)
+            for (const CFoundWord& w : found[static_cast<std::size_t>(b)]) {
+                if (w.y == y1 - 1 && y1 < rows.Height())
+                    lastRow.push_back(w);
+                else
+                    clear(w);
+            }
         progress.Row(y1 - 1);
         if (Stopped(thread))
             return false;
