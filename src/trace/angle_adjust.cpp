@@ -6,6 +6,7 @@
 #include "trace/angle_adjust.h"
 
 #include <cmath>
+#include <span>
 
 #include "model/constants.h"
 #include "model/entity.h"
@@ -13,6 +14,8 @@
 #include "model/layer.h"
 #include "model/line.h"
 #include "model/polyline.h"
+#include "trace/common_thread.h"
+#include "trace/entity_batches.h"
 #include "trace/post_process.h"
 #include "trace/series.h"
 #include "trace/trace_option.h"
@@ -167,11 +170,16 @@ bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& option
     CStepProgress step(sink, "ProcessAdjustAngle", "Adjust angle");
     step.SetRange(0, 100, layer.CountEntities());
     const CAngleSeries& series = options.ChartType.AngleSeries;
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) {
-        AdjustAngle(*e, series);
-        if (!step.Advance())
-            return false;
-    }
+    if (!step.Poll())
+        return false;
+    // Each polyline moves only its own vertices: a batch runs on the pool.
+    const BatchResult result = ForEachEntityBatch(
+        layer, [&](std::size_t, CEntity& e) { AdjustAngle(e, series); },
+        [&](std::span<CEntity* const> batch) { return AdvanceOverBatch(step, batch.size()); });
+    if (result == BatchResult::kNoMemory)
+        step.Fail(RUN_NO_MEMORY);
+    if (result != BatchResult::kDone)
+        return false;
     step.End();
     return true;
 }

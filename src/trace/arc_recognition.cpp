@@ -8,10 +8,12 @@
 #include "trace/arc_recognition.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -23,6 +25,7 @@
 #include "model/polygon_set.h"
 #include "model/polyline.h"
 #include "trace/common_thread.h"
+#include "trace/entity_batches.h"
 #include "trace/post_process.h"
 #include "trace/straighten.h"
 #include "trace/trace_option.h"
@@ -162,28 +165,54 @@ void LinkAfter(CVertex* v, CVertex* added)
     v->next = added;
 }
 
-// Puts a new curve entity at the front of the polyline's layer.
-void AddCurveToLayer(CPolyLine& polyline, std::unique_ptr<CCircle> curve, double width)
+// A curve that recognition puts on the layer. It is made once recognition
+// of the polyline is over, in the order found: an entity's id is taken when
+// it is made, and polylines may be recognised on several threads.
+struct CCurveSpec {
+    frDoublePoint centre;
+    double radius = 0;
+    double start = 0, end = 0;
+    double width = 0;
+    bool circle = true;
+};
+using CCurveList = std::vector<CCurveSpec>;
+
+// What recognising one polyline leaves to be done in layer order: its
+// curves to make, the arc flag to recount (a scratch polyline, which takes
+// an id like every entity) and the flattening, in that order.
+struct CRecognized {
+    CCurveList curves;
+    bool recount = false;
+    bool flatten = false;
+};
+
+// Makes the curves and puts each at the front of the layer, in order; false
+// when memory ran out.
+bool AddCurvesToLayer(CLayer& layer, const CCurveList& curves)
 {
-    curve->SetWidth(width);
-    polyline.m_Layer->AddEntityFront(curve.release());
+    for (const CCurveSpec& spec : curves) {
+        std::unique_ptr<CCircle> curve = spec.circle ? NewCircle(spec.centre, spec.radius)
+                                                     : std::unique_ptr<CCircle>(NewArc(spec.centre, spec.radius,
+                                                                                       spec.start, spec.end));
+        if (!curve) return false;
+        curve->SetWidth(spec.width);
+        layer.AddEntityFront(curve.release());
+    }
+    return true;
 }
 
 // An open layer polyline that is one curve as a whole.
-int ReplaceOpenPolyline(CPolyLine& polyline, const CCircleFit& fit)
+int ReplaceOpenPolyline(CPolyLine& polyline, const CCircleFit& fit, CCurveList& curves)
 {
     const double width = MeanStartWidth(polyline.GetHead(), polyline.GetTail(), false);
     double start = AngleInTurn(fit.startAngle);
     double end = AngleInTurn(fit.endAngle);
     if (fit.direction < 0) std::swap(start, end);
     if (start >= end) end += TWO_PI;
-    std::unique_ptr<CCircle> curve;
     if (end - start > kFullCircleShare * TWO_PI)
-        curve = NewCircle(fit.centre, fit.radius);
+        curves.push_back({fit.centre, fit.radius, 0, 0, width, true});
     else
-        curve = NewArc(fit.centre, fit.radius, start, end);
-    if (!curve) return RECOGNIZE_NO_MEMORY;
-    AddCurveToLayer(polyline, std::move(curve), width);
+        curves.push_back({fit.centre, fit.radius, start, end, width, false});
     polyline.RemoveAllVertices();
     polyline.m_Modified = true;
     return RECOGNIZE_DONE;
@@ -220,13 +249,12 @@ enum class RunResult { kArc, kDone, kNoMemory };
 // A run whose ends coincide: a circle on the layer for a layer polyline,
 // else two half circles through v and the point opposite it, so that the
 // outline keeps its course and no bulge is computed from a null chord.
-RunResult CloseRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit& fit, int mode, double width)
+RunResult CloseRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit& fit, int mode, double width,
+                   CCurveList& curves)
 {
     if (mode == RECOGNIZE_LAYER_POLYLINE) {
-        std::unique_ptr<CCircle> circle = NewCircle(fit.centre, fit.radius);
-        if (!circle) return RunResult::kNoMemory;
+        curves.push_back({fit.centre, fit.radius, 0, 0, width, true});
         CollapseRun(polyline, v, e);
-        AddCurveToLayer(polyline, std::move(circle), width);
         return RunResult::kDone;
     }
     if (v == e) {
@@ -247,11 +275,12 @@ RunResult CloseRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit
 }
 
 // The run from v to e becomes v's bulge segment.
-RunResult RecognizeRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit& fit, int mode)
+RunResult RecognizeRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit& fit, int mode,
+                       CCurveList& curves)
 {
     const double width = MeanStartWidth(v, e, true);
     if (e == v || Distance(v->x, v->y, e->x, e->y) <= POINT_TOLERANCE)
-        return CloseRun(polyline, v, e, fit, mode, width);
+        return CloseRun(polyline, v, e, fit, mode, width, curves);
 
     CollapseRun(polyline, v, e);
     double end = fit.endAngle;
@@ -272,7 +301,7 @@ RunResult RecognizeRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircl
 
 // A polyline that is not one curve as a whole: every circular run of its
 // ring, from a start that splits none.
-int RecognizeRuns(CPolyLine& polyline, int mode, const CCircleFitLimits& limits)
+int RecognizeRuns(CPolyLine& polyline, int mode, const CCircleFitLimits& limits, CRecognized& found)
 {
     CVertex* v = nullptr;
     if (!FindCircleStart(polyline, limits, &v)) return RECOGNIZE_DONE;
@@ -293,7 +322,7 @@ int RecognizeRuns(CPolyLine& polyline, int mode, const CCircleFitLimits& limits)
             continue;
         }
         const bool wholeRing = e == v;
-        const RunResult result = RecognizeRun(polyline, v, e, fit, mode);
+        const RunResult result = RecognizeRun(polyline, v, e, fit, mode, found.curves);
         if (result == RunResult::kNoMemory) return RECOGNIZE_NO_MEMORY;
         polyline.m_Modified = true;
         if (result == RunResult::kArc) arcs = true;
@@ -301,7 +330,7 @@ int RecognizeRuns(CPolyLine& polyline, int mode, const CCircleFitLimits& limits)
         if (wholeRing && mode != RECOGNIZE_LAYER_POLYLINE) break;
         v = e;
     }
-    if (arcs) RecountArcFlag(polyline);
+    found.recount = arcs;
     return RECOGNIZE_DONE;
 }
 
@@ -421,7 +450,11 @@ bool FindCircleStart(const CPolyLine& polyline, const CCircleFitLimits& limits, 
 
 // ---- polylines and polygon sets -------------------------------------------
 
-int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOption& options)
+namespace {
+
+// One polyline, as far as it touches that polyline alone: what is left to
+// do in layer order is noted in found.
+int RecognizePolyline(CPolyLine& polyline, double size, int mode, const CTraceOption& options, CRecognized& found)
 {
     if (mode == RECOGNIZE_LAYER_POLYLINE && polyline.m_Layer == nullptr) return RECOGNIZE_NO_LAYER;
     if (!polyline.HasPointsAtLeast(4)) return RECOGNIZE_DONE;
@@ -432,24 +465,45 @@ int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOpt
     int result = RECOGNIZE_DONE;
     if (!polyline.m_Closed) {
         if (mode == RECOGNIZE_LAYER_POLYLINE && FitCircleToRun(polyline, head, polyline.GetTail(), limits, &fit))
-            return ReplaceOpenPolyline(polyline, fit);
-        result = RecognizeRuns(polyline, mode, limits);
+            return ReplaceOpenPolyline(polyline, fit, found.curves);
+        result = RecognizeRuns(polyline, mode, limits, found);
     } else if (FitCircleToRun(polyline, head, head, limits, &fit)) {
         const double width = MeanStartWidth(head, head, true);
         if (mode == RECOGNIZE_LAYER_POLYLINE) {
-            std::unique_ptr<CCircle> circle = NewCircle(fit.centre, fit.radius);
-            if (!circle) return RECOGNIZE_NO_MEMORY;
-            AddCurveToLayer(polyline, std::move(circle), width);
+            found.curves.push_back({fit.centre, fit.radius, 0, 0, width, true});
             polyline.RemoveAllVertices();
             polyline.m_Modified = true;
             return RECOGNIZE_DONE;
         }
         result = RebuildAsHalfCircles(polyline, fit, mode, width);
     } else {
-        result = RecognizeRuns(polyline, mode, limits);
+        result = RecognizeRuns(polyline, mode, limits, found);
     }
-    if (result == RECOGNIZE_DONE && !polyline.IsAllStraight()) polyline.Flatten(FLATTEN_STEP_HIT_TEST);
+    found.flatten = result == RECOGNIZE_DONE;
     return result;
+}
+
+// The rest of a polyline's recognition, in layer order; the result passes
+// through unless memory runs out.
+int FinishPolyline(CPolyLine& polyline, const CRecognized& found, int result)
+{
+    if (!found.curves.empty() && !AddCurvesToLayer(*polyline.m_Layer, found.curves)) return RECOGNIZE_NO_MEMORY;
+    if (found.recount) RecountArcFlag(polyline);
+    if (found.flatten && !polyline.IsAllStraight()) polyline.Flatten(FLATTEN_STEP_HIT_TEST);
+    return result;
+}
+
+}  // namespace
+
+int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOption& options)
+{
+    try {
+        CRecognized found;
+        const int result = RecognizePolyline(polyline, size, mode, options, found);
+        return FinishPolyline(polyline, found, result);
+    } catch (const std::bad_alloc&) {
+        return RECOGNIZE_NO_MEMORY;
+    }
 }
 
 int RecognizeCircles(CPolyPolygon& polygon, double size, const CTraceOption& options)
@@ -613,26 +667,53 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
         return true;
     }
     progress.SetRange(0, rejoin ? 60 : 100, count);
-    CEntity* next = nullptr;
-    for (CEntity* e = layer.GetFirstEntity(); e != nullptr; e = next) {
-        next = e->m_Next;
-        e->m_Layer = &layer;
-        int result = RECOGNIZE_DONE;
-        if (e->m_Type == ENTITY_POLYLINE)
-            result = RecognizeCircles(*static_cast<CPolyLine*>(e), size, RECOGNIZE_LAYER_POLYLINE, options);
-        else if (e->m_Type == ENTITY_POLYPOLYGON)
-            result = RecognizeCircles(*static_cast<CPolyPolygon*>(e), size, options);
-        if (result == RECOGNIZE_NO_MEMORY) {
-            DeleteDegeneratePolylines(layer);
-            progress.Fail(RUN_NO_MEMORY);
-            return false;
-        }
-        if (!progress.Advance()) {
-            DeleteDegeneratePolylines(layer);
-            return false;
-        }
+    // Each polyline is recognised on its own, so a batch runs on the pool;
+    // the curves found are made and put on the layer after it, in layer
+    // order, as one walk would have made them. A batch is not stopped half
+    // way, so a stop already asked for is heeded before the first.
+    if (!progress.Poll())
+        return false;
+    std::vector<CRecognized> found(kEntityBatch);
+    std::array<int, kEntityBatch> results;
+    bool noMemory = false;
+    const BatchResult walked = ForEachEntityBatch(
+        layer,
+        [&](std::size_t i, CEntity& e) {
+            e.m_Layer = &layer;
+            // Cleared, not replaced: each slot keeps its block for the next batch.
+            found[i].curves.clear();
+            found[i].recount = found[i].flatten = false;
+            results[i] = RECOGNIZE_DONE;
+            if (e.m_Type == ENTITY_POLYLINE)
+                results[i] = RecognizePolyline(static_cast<CPolyLine&>(e), size, RECOGNIZE_LAYER_POLYLINE, options,
+                                               found[i]);
+        },
+        [&](std::span<CEntity* const> batch) {
+            // Every polyline of the batch is finished before a stop is
+            // heeded: its curves are no longer in it. Polygon sets are few
+            // and recognised here, as they recount their outlines at once.
+            for (std::size_t i = 0; i < batch.size() && !noMemory; ++i) {
+                CEntity& e = *batch[i];
+                int result = results[i];
+                if (e.m_Type == ENTITY_POLYLINE && result != RECOGNIZE_NO_MEMORY)
+                    result = FinishPolyline(static_cast<CPolyLine&>(e), found[i], result);
+                else if (e.m_Type == ENTITY_POLYPOLYGON)
+                    result = RecognizeCircles(static_cast<CPolyPolygon&>(e), size, options);
+                noMemory = result == RECOGNIZE_NO_MEMORY;
+                // Emptied (or degenerate) polylines go here rather than in
+                // a walk of their own.
+                if (!noMemory && e.m_Type == ENTITY_POLYLINE && e.IsDegenerate()) {
+                    layer.RemoveEntity(&e);
+                    delete &e;
+                }
+            }
+            return !noMemory && AdvanceOverBatch(progress, batch.size());
+        });
+    if (walked != BatchResult::kDone) {
+        DeleteDegeneratePolylines(layer);
+        if (walked == BatchResult::kNoMemory || noMemory) progress.Fail(RUN_NO_MEMORY);
+        return false;
     }
-    DeleteDegeneratePolylines(layer);
     if (rejoin) {
         progress.SetRange(60, 40, layer.CountEntities());
         try {

@@ -90,6 +90,7 @@ struct PairRecord {
     CPolyLine* p1;
     CPolyLine* p2;
     double cost;
+    std::size_t made;   // place in the order the pairs were made
 };
 
 // How well two ends line up: the distances of both end points from the line
@@ -103,6 +104,16 @@ double PairCost(const frDoublePoint& e1, const frDoublePoint& i1, const frDouble
                          std::fabs(Cross(i1.x - e2.x, i1.y - e2.y, i2.x - e2.x, i2.y - e2.y))) /
                         std::sqrt(d2);
     return std::isnan(cost) ? kNoLineCost : cost;
+}
+
+// Pairs by cost, ties in the order made. Ordering by (cost, place made)
+// gives what a stable sort gives without the buffer that std::stable_sort
+// allocates on every call; costs are never NaN.
+void SortPairsByCost(std::vector<PairRecord>& pairs)
+{
+    std::sort(pairs.begin(), pairs.end(), [](const PairRecord& x, const PairRecord& y) {
+        return x.cost < y.cost || (x.cost == y.cost && x.made < y.made);
+    });
 }
 
 enum class Outcome { Done, NoMemory };
@@ -215,22 +226,19 @@ CConnectRun::Stage CConnectRun::FileAndMatch()
         for (CEntity* e = m_Layer.GetFirstEntity(); e; e = e->m_Next) {
             if (e->m_Type == ENTITY_POLYLINE) {
                 auto* polyline = dynamic_cast<CPolyLine*>(e);
-                if (polyline) {
-                    m_Filed.push_back(polyline);
-                    if (!m_Grid.FilePolyline(polyline)) return Stage::NoMemory;
-                }
+                if (polyline) m_Filed.push_back(polyline);
             }
-            if (m_Sink && m_Sink->IsStopRequested()) return Stage::Stopped;
         }
     } catch (const std::bad_alloc&) {
         return Stage::NoMemory;
     }
-    if (!m_Grid.Index()) return Stage::NoMemory;
+    if (m_Sink && m_Sink->IsStopRequested()) return Stage::Stopped;
+    if (!m_Grid.FilePolylines(m_Filed, m_Options) || !m_Grid.Index()) return Stage::NoMemory;
 
     const std::size_t rows = m_Grid.GetRowCount();
     std::size_t lastSent = 0;
     for (std::size_t row = 0; row < rows; ++row) {
-        if (!m_Grid.MatchRow(row, m_Options)) return Stage::NoMemory;
+        if (!m_Grid.MatchRow(row)) return Stage::NoMemory;
         if (SendShare(row + 1, rows, lastSent, 0.0, kMatchShare)) return Stage::Stopped;
     }
     return Stage::Finished;
@@ -541,11 +549,10 @@ Outcome CConnectRun::PairPass(CConnectGroup* group, bool last)
             if (cheapest[c1.slot] <= cost || cheapest[c2.slot] <= cost) continue;
             cheapest[c1.slot] = std::min(cheapest[c1.slot], cost);
             cheapest[c2.slot] = std::min(cheapest[c2.slot], cost);
-            pairs.push_back({links[i], links[j], c1.polyline, c2.polyline, cost});
+            pairs.push_back({links[i], links[j], c1.polyline, c2.polyline, cost, pairs.size()});
         }
     }
-    std::stable_sort(pairs.begin(), pairs.end(),
-                     [](const PairRecord& x, const PairRecord& y) { return x.cost < y.cost; });
+    SortPairsByCost(pairs);
 
     for (const PairRecord& pair : pairs) {
         if (pair.p1->m_Joined || pair.p2->m_Joined) continue;

@@ -37,6 +37,17 @@ struct CConnectGroup {
     std::int32_t count = 0;          // links ever made in the group
 };
 
+// What one end adds to the search window of its group, worked out once when
+// the end is filed: the bounds of its reach (its point widened by its
+// window radius), the sides its end segment clamps and where.
+struct CConnectReach {
+    enum : std::uint8_t { kClampXLow = 1, kClampXHigh = 2, kClampYLow = 4, kClampYHigh = 8 };
+    std::int64_t xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
+    std::int64_t clampX = 0, clampY = 0;   // cell of the end segment's middle
+    std::int64_t groupRadius = 0;          // box radius of a group this end starts
+    std::uint8_t clamps = 0;
+};
+
 // One filed end: its cell, its polyline and which end it is.
 struct CConnectCell {
     std::int32_t row = 0;      // floor(y)
@@ -61,9 +72,11 @@ public:
     // from its polyline.
     void Clear();
 
-    // Files both ends of a polyline (start point as end 0, end point as
-    // end 1). False when memory ran out.
-    [[nodiscard]] bool FilePolyline(CPolyLine* polyline);
+    // Files both ends of every polyline, in order (start point as end 0,
+    // end point as end 1), with their reach under the options. The
+    // polylines are measured on the row-band pool; each keeps its active
+    // end. False when memory ran out.
+    [[nodiscard]] bool FilePolylines(std::span<CPolyLine* const> polylines, const CTraceOption& options);
     // Sorts the filed ends into rows; call once after filing. False when
     // memory ran out.
     [[nodiscard]] bool Index();
@@ -71,11 +84,13 @@ public:
     [[nodiscard]] std::size_t GetRowCount() const { return m_Rows.size(); }
     [[nodiscard]] std::int32_t GetRowKey(std::size_t row) const { return m_Rows[row].key; }
     [[nodiscard]] std::span<const CConnectCell> GetRowCells(std::size_t row) const;
+    // The reach of a filed end; once indexed, by its place among the cells.
+    [[nodiscard]] const CConnectReach& GetReach(std::size_t cell) const { return m_Reach[cell]; }
 
     // Matches each unused cell of the row, in order: every end reachable
     // from it through chains of search windows joins its group. The
     // polylines' active ends are changed. False when memory ran out.
-    [[nodiscard]] bool MatchRow(std::size_t row, const CTraceOption& options);
+    [[nodiscard]] bool MatchRow(std::size_t row);
     // Drops the cells once matching is over; the groups and links stay.
     void ReleaseCells();
 
@@ -89,26 +104,47 @@ private:
         std::uint32_t end;
     };
     struct Window;
-    struct RowSpan {
-        std::uint32_t lo;   // first cell of the row inside the box
-        std::uint32_t hi;   // one past the last
+    // Tiles of the tile index, by corner (tile coordinates).
+    struct TileRange {
+        std::int64_t x0, x1, y0, y1;
     };
 
-    void MatchCell(std::size_t row, std::uint32_t cell, const CTraceOption& options);
-    void LinkCell(CConnectCell& cell, CConnectGroup* group, Window& window, const CTraceOption& options);
-    void LinkRange(std::uint32_t from, std::uint32_t to, CConnectGroup* group, Window& window,
-                   const CTraceOption& options);
-    RowSpan& SpanOf(std::size_t row, std::size_t startRow);
+    void MatchCell(std::uint32_t cell);
+    void LinkCell(CConnectCell& cell, CConnectGroup* group, Window& window);
+    void Cover(const Window& window, TileRange& covered, bool first);
+    void AddTiles(const Window& window, std::int64_t y, std::int64_t x0, std::int64_t x1);
+    void Reach(int side, std::int64_t key);
+    void IndexTiles();
+    [[nodiscard]] std::size_t TileOf(std::int64_t row, std::int64_t column) const;
 
     std::vector<CConnectCell> m_Cells;
+    std::vector<CConnectReach> m_Reach;   // by filing order, once indexed by cell
     std::vector<Row> m_Rows;
     std::int32_t m_MinColumn = 0;   // extent of the filed ends
     std::int32_t m_MaxColumn = 0;
     std::vector<CConnectGroup> m_Groups;   // reserved: addresses stay
     std::vector<CConnectEnd> m_Links;      // reserved: addresses stay
     CConnectGroup* m_GroupHead = nullptr;
-    std::vector<RowSpan> m_SpansUp;        // rows from the start row up
-    std::vector<RowSpan> m_SpansDown;      // rows below it, nearest first
+    // The cells again, by tile (a square of cells) and then in cell order,
+    // so that a window finds the ends near it without walking rows.
+    std::vector<std::uint32_t> m_TileStart;   // tiles row by row from the ends' corner, and the end
+    std::vector<std::uint32_t> m_TileCells;
+    int m_TileShift = 0;
+    std::int64_t m_TilesAcross = 0;
+    // An unused cell of the tiles a group has covered, and how many sides
+    // of the box (at most one across and one up or down) must still pass it.
+    struct Candidate {
+        std::uint32_t cell;
+        std::int32_t pending;
+    };
+    // A candidate waiting for one side of the box to reach its row or column.
+    struct Waiting {
+        std::int64_t key;
+        std::uint32_t candidate;
+    };
+    std::vector<Candidate> m_Candidates;
+    std::vector<Waiting> m_Waiting[4];      // heaps by side: left, right, down, up
+    std::vector<std::uint32_t> m_Entering;  // cells the box reached this round
 };
 
 // Makes the join of a (at its active end) with b (at its active end); the

@@ -9,11 +9,17 @@
 //
 // Matching grows a box around the first end of a group one cell per side
 // and round, up to bounds that each joining end's window may widen or clamp.
-// Every cell inside the box has been visited once the box holds it, so a
-// round only needs to look at what the box gained: whole new rows at the
-// bottom and top, and in the rows it already spans the cells of the new left
-// and right columns, found by moving each row's in-box range by one column.
-// Ends join in the order the full border walk would meet them.
+// Every cell inside the box has been linked once the box holds it, so a
+// round links what the box gained, in the order the full border walk would
+// meet it: by row, then column, then filing order. A box may span many rows
+// and columns for many rounds and gain nothing, so the ends are not looked
+// for row by row: a tile index (squares of cells) gives the unused ends
+// near the window's bounds as candidates, and each candidate waits in a heap
+// per side of the box that must still pass it; a round pops the candidates
+// its sides reach and links those no side still waits for.
+//
+// What an end adds to the window depends on its polyline alone, so it is
+// worked out for all ends at filing time, on the row-band pool.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -23,6 +29,7 @@
 #include "model/constants.h"
 #include "model/polyline.h"
 #include "trace/connect.h"
+#include "trace/entity_batches.h"
 #include "trace/trace_option.h"
 
 namespace {
@@ -80,6 +87,54 @@ std::int64_t WindowRadius(double width, std::int64_t distance)
     return distance;
 }
 
+// Tiles of the tile index are squares of 1 << shift cells: at the smallest
+// shift a window of the default connect distance meets one to four of them.
+// A wider shift keeps the index of a sparse, far-flung drawing small.
+constexpr int kMinTileShift = 4;
+constexpr std::int64_t kTilesPerEnd = 4;
+constexpr std::int64_t kFewTiles = 4096;
+
+// The reach of one end: the clamp on the side its polyline runs to (by the
+// direction of its end segment), and its point widened by the radius.
+CConnectReach EndReach(CPolyLine& polyline, int end, const CTraceOption& options)
+{
+    CConnectReach reach;
+    polyline.m_ActiveEnd = static_cast<std::uint32_t>(end);
+    frDoublePoint e = end == 0 ? polyline.GetStartPoint() : polyline.GetEndPoint(), inner = e;
+    polyline.GetEndSegment(&e, &inner, options);
+    double a = std::atan2(inner.y - e.y, inner.x - e.x);
+    if (a < 0) a += TWO_PI;
+    reach.clampX = CellKey((e.x + inner.x) * 0.5);
+    reach.clampY = CellKey((e.y + inner.y) * 0.5);
+    const double t = kAngleBand;
+    using R = CConnectReach;
+    if (a > TWO_PI - t || a <= t)
+        reach.clamps = R::kClampXHigh;
+    else if (a <= HALF_PI - t)
+        reach.clamps = R::kClampXHigh | R::kClampYHigh;
+    else if (a <= HALF_PI + t)
+        reach.clamps = R::kClampYHigh;
+    else if (a <= PI - t)
+        reach.clamps = R::kClampXLow | R::kClampYHigh;
+    else if (a <= PI + t)
+        reach.clamps = R::kClampXLow;
+    else if (a <= THREE_HALF_PI - t)
+        reach.clamps = R::kClampXLow | R::kClampYLow;
+    else if (a <= THREE_HALF_PI + t)
+        reach.clamps = R::kClampYLow;
+    else
+        reach.clamps = R::kClampYLow | R::kClampXHigh;
+
+    const double width = EndWidth(polyline, end);
+    const auto r = static_cast<double>(WindowRadius(width, ConnectDistance(options)));
+    reach.xLow = TruncToInt(e.x - r);
+    reach.xHigh = TruncToInt(e.x + r);
+    reach.yLow = TruncToInt(e.y - r);
+    reach.yHigh = TruncToInt(e.y + r);
+    reach.groupRadius = GroupRadius(width, ConnectDistance(options));
+    return reach;
+}
+
 }  // namespace
 
 // The search window of one group: the box visited so far, the bounds it may
@@ -117,48 +172,22 @@ struct CConnectGrid::Window {
 
     // Adds the window of one end: clamps on the side its polyline runs to,
     // then bounds widened by the radius, but not across a clamp of 1 or more.
-    void Apply(CPolyLine& polyline, int end, const CTraceOption& options)
+    void Apply(const CConnectReach& reach)
     {
-        polyline.m_ActiveEnd = static_cast<std::uint32_t>(end);
-        frDoublePoint e = end == 0 ? polyline.GetStartPoint() : polyline.GetEndPoint(), inner = e;
-        polyline.GetEndSegment(&e, &inner, options);
-        double a = std::atan2(inner.y - e.y, inner.x - e.x);
-        if (a < 0) a += TWO_PI;
-        const std::int64_t cx = CellKey((e.x + inner.x) * 0.5), cy = CellKey((e.y + inner.y) * 0.5);
-        const double t = kAngleBand;
-        if (a > TWO_PI - t || a <= t) {
-            ClampXHigh(cx);
-        } else if (a <= HALF_PI - t) {
-            ClampXHigh(cx);
-            ClampYHigh(cy);
-        } else if (a <= HALF_PI + t) {
-            ClampYHigh(cy);
-        } else if (a <= PI - t) {
-            ClampXLow(cx);
-            ClampYHigh(cy);
-        } else if (a <= PI + t) {
-            ClampXLow(cx);
-        } else if (a <= THREE_HALF_PI - t) {
-            ClampXLow(cx);
-            ClampYLow(cy);
-        } else if (a <= THREE_HALF_PI + t) {
-            ClampYLow(cy);
-        } else {
-            ClampYLow(cy);
-            ClampXHigh(cx);
-        }
-
-        const auto r = static_cast<double>(WindowRadius(EndWidth(polyline, end), ConnectDistance(options)));
-        std::int64_t v = TruncToInt(e.x - r);
+        if (reach.clamps & CConnectReach::kClampXLow) ClampXLow(reach.clampX);
+        if (reach.clamps & CConnectReach::kClampXHigh) ClampXHigh(reach.clampX);
+        if (reach.clamps & CConnectReach::kClampYLow) ClampYLow(reach.clampY);
+        if (reach.clamps & CConnectReach::kClampYHigh) ClampYHigh(reach.clampY);
+        std::int64_t v = reach.xLow;
         if (hasXLow && clampXLow >= 1) v = std::max(v, clampXLow);
         xLow = std::min(xLow, v);
-        v = TruncToInt(e.x + r);
+        v = reach.xHigh;
         if (hasXHigh && clampXHigh >= 1) v = std::min(v, clampXHigh);
         xHigh = std::max(xHigh, v);
-        v = TruncToInt(e.y - r);
+        v = reach.yLow;
         if (hasYLow && clampYLow >= 1) v = std::max(v, clampYLow);
         yLow = std::min(yLow, v);
-        v = TruncToInt(e.y + r);
+        v = reach.yHigh;
         if (hasYHigh && clampYHigh >= 1) v = std::min(v, clampYHigh);
         yHigh = std::max(yHigh, v);
     }
@@ -175,26 +204,40 @@ void CConnectGrid::Clear()
         link.entity = nullptr;
     }
     m_Cells = {};
+    m_Reach = {};
     m_Rows = {};
     m_Groups = {};
     m_Links = {};
-    m_SpansUp = {};
-    m_SpansDown = {};
+    m_TileStart = {};
+    m_TileCells = {};
+    m_Candidates = {};
+    for (auto& waiting : m_Waiting) waiting = {};
+    m_Entering = {};
     m_GroupHead = nullptr;
 }
 
-bool CConnectGrid::FilePolyline(CPolyLine* polyline)
+bool CConnectGrid::FilePolylines(std::span<CPolyLine* const> polylines, const CTraceOption& options)
 {
-    if (polyline == nullptr) return true;
     try {
-        const frDoublePoint start = polyline->GetStartPoint(), end = polyline->GetEndPoint();
-        const auto order = static_cast<std::uint32_t>(m_Cells.size());
-        m_Cells.push_back({CellKey(start.y), CellKey(start.x), order, polyline, 0, false});
-        m_Cells.push_back({CellKey(end.y), CellKey(end.x), order + 1, polyline, 1, false});
+        const std::size_t first = m_Cells.size();
+        m_Cells.resize(first + 2 * polylines.size());
+        m_Reach.resize(first + 2 * polylines.size());
+        // Both ends of a polyline in one task: the measure moves its active end.
+        return ForEachIndexInBands(0, polylines.size(), [&](std::size_t i) {
+            CPolyLine* polyline = polylines[i];
+            const std::size_t at = first + 2 * i;
+            const std::uint32_t active = polyline->m_ActiveEnd;
+            const frDoublePoint start = polyline->GetStartPoint(), end = polyline->GetEndPoint();
+            const auto order = static_cast<std::uint32_t>(at);
+            m_Cells[at] = {CellKey(start.y), CellKey(start.x), order, polyline, 0, false};
+            m_Cells[at + 1] = {CellKey(end.y), CellKey(end.x), order + 1, polyline, 1, false};
+            m_Reach[at] = EndReach(*polyline, 0, options);
+            m_Reach[at + 1] = EndReach(*polyline, 1, options);
+            polyline->m_ActiveEnd = active;
+        });
     } catch (const std::bad_alloc&) {
         return false;
     }
-    return true;
 }
 
 bool CConnectGrid::Index()
@@ -213,6 +256,11 @@ bool CConnectGrid::Index()
             if (m_Rows.empty() || m_Rows.back().key != m_Cells[i].row) m_Rows.push_back({m_Cells[i].row, i, i});
             m_Rows.back().end = i + 1;
         }
+        // The reach in cell order, where matching reads it.
+        std::vector<CConnectReach> reach(m_Reach.size());
+        for (std::size_t i = 0; i < m_Cells.size(); ++i) reach[i] = m_Reach[m_Cells[i].order];
+        m_Reach = std::move(reach);
+        IndexTiles();
         // Every end joins one group at most once; nothing may move later,
         // as the polylines point at their links.
         m_Links.reserve(m_Cells.size());
@@ -221,6 +269,33 @@ bool CConnectGrid::Index()
         return false;
     }
     return true;
+}
+
+void CConnectGrid::IndexTiles()
+{
+    m_TileStart.clear();
+    m_TileCells.clear();
+    if (m_Cells.empty()) return;
+    const std::int64_t width = std::int64_t{m_MaxColumn} - m_MinColumn + 1;
+    const std::int64_t height = std::int64_t{m_Rows.back().key} - m_Rows.front().key + 1;
+    const std::int64_t most = std::max(kTilesPerEnd * static_cast<std::int64_t>(m_Cells.size()), kFewTiles);
+    m_TileShift = kMinTileShift;
+    while ((((width - 1) >> m_TileShift) + 1) * (((height - 1) >> m_TileShift) + 1) > most) ++m_TileShift;
+    m_TilesAcross = ((width - 1) >> m_TileShift) + 1;
+    const std::int64_t tiles = m_TilesAcross * (((height - 1) >> m_TileShift) + 1);
+    // A counting sort: each tile's cells stay in cell order.
+    m_TileStart.assign(static_cast<std::size_t>(tiles) + 1, 0);
+    m_TileCells.resize(m_Cells.size());
+    for (const CConnectCell& c : m_Cells) ++m_TileStart[TileOf(c.row, c.column) + 1];
+    for (std::size_t t = 1; t < m_TileStart.size(); ++t) m_TileStart[t] += m_TileStart[t - 1];
+    std::vector<std::uint32_t> fill(m_TileStart.begin(), m_TileStart.end() - 1);
+    for (std::uint32_t i = 0; i < m_Cells.size(); ++i) m_TileCells[fill[TileOf(m_Cells[i].row, m_Cells[i].column)]++] = i;
+}
+
+std::size_t CConnectGrid::TileOf(std::int64_t row, std::int64_t column) const
+{
+    return static_cast<std::size_t>(((row - m_Rows.front().key) >> m_TileShift) * m_TilesAcross +
+                                    ((column - m_MinColumn) >> m_TileShift));
 }
 
 std::span<const CConnectCell> CConnectGrid::GetRowCells(std::size_t row) const
@@ -232,23 +307,27 @@ std::span<const CConnectCell> CConnectGrid::GetRowCells(std::size_t row) const
 void CConnectGrid::ReleaseCells()
 {
     m_Cells = {};
+    m_Reach = {};
+    m_TileStart = {};
+    m_TileCells = {};
+    m_Candidates = {};
+    for (auto& waiting : m_Waiting) waiting = {};
+    m_Entering = {};
     m_Rows = {};
-    m_SpansUp = {};
-    m_SpansDown = {};
 }
 
-bool CConnectGrid::MatchRow(std::size_t row, const CTraceOption& options)
+bool CConnectGrid::MatchRow(std::size_t row)
 {
     try {
         for (std::uint32_t i = m_Rows[row].begin; i < m_Rows[row].end; ++i)
-            if (!m_Cells[i].used) MatchCell(row, i, options);
+            if (!m_Cells[i].used) MatchCell(i);
     } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
 }
 
-void CConnectGrid::LinkCell(CConnectCell& cell, CConnectGroup* group, Window& window, const CTraceOption& options)
+void CConnectGrid::LinkCell(CConnectCell& cell, CConnectGroup* group, Window& window)
 {
     cell.used = true;
     CConnectEnd& link = m_Links.emplace_back();   // reserved: never moves
@@ -259,29 +338,111 @@ void CConnectGrid::LinkCell(CConnectCell& cell, CConnectGroup* group, Window& wi
     group->head = &link;
     ++group->count;
     (cell.end == 0 ? cell.polyline->m_StartLink : cell.polyline->m_EndLink) = &link;
-    window.Apply(*cell.polyline, cell.end, options);
+    cell.polyline->m_ActiveEnd = static_cast<std::uint32_t>(cell.end);
+    window.Apply(m_Reach[static_cast<std::size_t>(&cell - m_Cells.data())]);
 }
 
-void CConnectGrid::LinkRange(std::uint32_t from, std::uint32_t to, CConnectGroup* group, Window& window,
-                             const CTraceOption& options)
+namespace {
+
+// Heap orders of the waiting candidates: the side moving down the keys (left,
+// down) keeps its largest key on top, the one moving up its smallest.
+struct LargestOnTop {
+    template <class W> bool operator()(const W& a, const W& b) const { return a.key < b.key; }
+};
+struct SmallestOnTop {
+    template <class W> bool operator()(const W& a, const W& b) const { return a.key > b.key; }
+};
+
+enum Side { kLeft, kRight, kDown, kUp };
+
+}  // namespace
+
+// The candidates of the tiles in tile row y, tile columns x0 to x1: each waits for the
+// sides of the box it lies beyond, or enters at once inside it.
+void CConnectGrid::AddTiles(const Window& w, std::int64_t y, std::int64_t x0, std::int64_t x1)
 {
-    for (std::uint32_t i = from; i < to; ++i)
-        if (!m_Cells[i].used) LinkCell(m_Cells[i], group, window, options);
+    const auto wait = [this](int side, std::int64_t key, std::uint32_t candidate) {
+        std::vector<Waiting>& heap = m_Waiting[side];
+        heap.push_back({key, candidate});
+        if (side == kLeft || side == kDown)
+            std::push_heap(heap.begin(), heap.end(), LargestOnTop{});
+        else
+            std::push_heap(heap.begin(), heap.end(), SmallestOnTop{});
+    };
+    const std::size_t row = static_cast<std::size_t>(y * m_TilesAcross);
+    const std::uint32_t from = m_TileStart[row + static_cast<std::size_t>(x0)];
+    const std::uint32_t to = m_TileStart[row + static_cast<std::size_t>(x1) + 1];
+    for (std::uint32_t at = from; at < to; ++at) {
+        const std::uint32_t cell = m_TileCells[at];
+        const CConnectCell& c = m_Cells[cell];
+        if (c.used) continue;
+        const auto candidate = static_cast<std::uint32_t>(m_Candidates.size());
+        std::int32_t pending = 0;
+        if (c.column < w.boxXLow) wait(kLeft, c.column, candidate), ++pending;
+        if (c.column > w.boxXHigh) wait(kRight, c.column, candidate), ++pending;
+        if (c.row < w.boxYLow) wait(kDown, c.row, candidate), ++pending;
+        if (c.row > w.boxYHigh) wait(kUp, c.row, candidate), ++pending;
+        m_Candidates.push_back({cell, pending});
+        if (pending == 0) m_Entering.push_back(cell);
+    }
 }
 
-CConnectGrid::RowSpan& CConnectGrid::SpanOf(std::size_t row, std::size_t startRow)
+// Makes the candidates hold every unused cell that the box may reach next:
+// those inside the window's bounds (within the filed ends), beside the box.
+void CConnectGrid::Cover(const Window& w, TileRange& covered, bool first)
 {
-    return row >= startRow ? m_SpansUp[row - startRow] : m_SpansDown[startRow - 1 - row];
+    const std::int64_t x0 = std::min(w.boxXLow, std::max<std::int64_t>(w.xLow, m_MinColumn));
+    const std::int64_t x1 = std::max(w.boxXHigh, std::min<std::int64_t>(w.xHigh, m_MaxColumn));
+    const std::int64_t y0 = std::min(w.boxYLow, std::max<std::int64_t>(w.yLow, m_Rows.front().key));
+    const std::int64_t y1 = std::max(w.boxYHigh, std::min<std::int64_t>(w.yHigh, m_Rows.back().key));
+    // Tile coordinates from the corner of the filed ends.
+    const std::int64_t column0 = m_MinColumn, row0 = m_Rows.front().key;
+    TileRange want{(x0 - column0) >> m_TileShift, (x1 - column0) >> m_TileShift, (y0 - row0) >> m_TileShift,
+                   (y1 - row0) >> m_TileShift};
+    if (!first) {
+        want = {std::min(want.x0, covered.x0), std::max(want.x1, covered.x1), std::min(want.y0, covered.y0),
+                std::max(want.y1, covered.y1)};
+        if (want.x0 == covered.x0 && want.x1 == covered.x1 && want.y0 == covered.y0 && want.y1 == covered.y1)
+            return;
+    }
+    for (std::int64_t y = want.y0; y <= want.y1; ++y) {
+        if (first || y < covered.y0 || y > covered.y1) {
+            AddTiles(w, y, want.x0, want.x1);
+            continue;
+        }
+        if (want.x0 < covered.x0) AddTiles(w, y, want.x0, covered.x0 - 1);
+        if (want.x1 > covered.x1) AddTiles(w, y, covered.x1 + 1, want.x1);
+    }
+    covered = want;
 }
 
-void CConnectGrid::MatchCell(std::size_t startRow, std::uint32_t index, const CTraceOption& options)
+// The candidates that a side of the box, moved to key, has passed; those
+// passed by every side they waited for enter the box.
+void CConnectGrid::Reach(int side, std::int64_t key)
+{
+    std::vector<Waiting>& heap = m_Waiting[side];
+    const bool largest = side == kLeft || side == kDown;
+    // A waiting key lay beyond the side when it was filed, and the side moves
+    // by one a round: it is passed exactly when the side reaches it.
+    while (!heap.empty() && heap.front().key == key) {
+        Candidate& c = m_Candidates[heap.front().candidate];
+        if (--c.pending == 0) m_Entering.push_back(c.cell);
+        if (largest)
+            std::pop_heap(heap.begin(), heap.end(), LargestOnTop{});
+        else
+            std::pop_heap(heap.begin(), heap.end(), SmallestOnTop{});
+        heap.pop_back();
+    }
+}
+
+void CConnectGrid::MatchCell(std::uint32_t index)
 {
     CConnectGroup* group = &m_Groups.emplace_back();   // reserved: never moves
     group->next = m_GroupHead;
     m_GroupHead = group;
 
     CConnectCell& first = m_Cells[index];
-    const std::int64_t radius = GroupRadius(EndWidth(*first.polyline, first.end), ConnectDistance(options));
+    const std::int64_t radius = m_Reach[index].groupRadius;
     Window w;
     w.boxXLow = w.boxXHigh = first.column;
     w.boxYLow = w.boxYHigh = first.row;
@@ -289,26 +450,23 @@ void CConnectGrid::MatchCell(std::size_t startRow, std::uint32_t index, const CT
     w.xHigh = first.column + radius;
     w.yLow = first.row - radius;
     w.yHigh = first.row + radius;
-    LinkCell(first, group, w, options);
+    LinkCell(first, group, w);
 
-    // The cells of a row inside the box's columns.
-    auto spanIn = [this, &w](const Row& r) {
-        const auto begin = m_Cells.begin() + r.begin, end = m_Cells.begin() + r.end;
-        const auto lo = std::lower_bound(begin, end, w.boxXLow,
-                                         [](const CConnectCell& c, std::int64_t x) { return c.column < x; });
-        const auto hi = std::upper_bound(lo, end, w.boxXHigh,
-                                         [](std::int64_t x, const CConnectCell& c) { return x < c.column; });
-        return RowSpan{static_cast<std::uint32_t>(lo - m_Cells.begin()),
-                       static_cast<std::uint32_t>(hi - m_Cells.begin())};
-    };
-
-    m_SpansUp.clear();
-    m_SpansDown.clear();
-    m_SpansUp.push_back(spanIn(m_Rows[startRow]));
-    LinkRange(m_SpansUp[0].lo, m_SpansUp[0].hi, group, w, options);
-    std::size_t rowLow = startRow, rowHigh = startRow;   // the rows inside the box
-
+    // The cells the box gains in a round join in cell order: that is the
+    // border walk's order (new bottom row, then each row's new left and
+    // right columns, then the new top row). Linking only widens or clamps
+    // the bounds, never the box, so the candidates are topped up between
+    // rounds.
+    m_Candidates.clear();
+    for (auto& waiting : m_Waiting) waiting.clear();
+    m_Entering.clear();
+    TileRange covered{};
+    Cover(w, covered, true);
     for (;;) {
+        std::sort(m_Entering.begin(), m_Entering.end());
+        for (const std::uint32_t cell : m_Entering) LinkCell(m_Cells[cell], group, w);
+        m_Entering.clear();
+
         // Past the outermost ends there is nothing to find, however far a
         // wide line's window reaches.
         const bool left = w.boxXLow > std::max<std::int64_t>(w.xLow, m_MinColumn);
@@ -316,41 +474,14 @@ void CConnectGrid::MatchCell(std::size_t startRow, std::uint32_t index, const CT
         const bool down = w.boxYLow > std::max<std::int64_t>(w.yLow, m_Rows.front().key);
         const bool up = w.boxYHigh < std::min<std::int64_t>(w.yHigh, m_Rows.back().key);
         if (!left && !right && !down && !up) break;
+        Cover(w, covered, false);
         w.boxXLow -= left;
         w.boxXHigh += right;
         w.boxYLow -= down;
         w.boxYHigh += up;
-
-        // Rows bottom to top: a new bottom row whole, the rows already
-        // inside at their new columns (left before right), a new top row.
-        bool newBottom = false;
-        if (down && rowLow > 0 && m_Rows[rowLow - 1].key == w.boxYLow) {
-            --rowLow;
-            newBottom = true;
-            m_SpansDown.push_back(spanIn(m_Rows[rowLow]));
-            const RowSpan s = m_SpansDown.back();
-            LinkRange(s.lo, s.hi, group, w, options);
-        }
-        for (std::size_t r = rowLow + newBottom; r <= rowHigh && (left || right); ++r) {
-            // No span is added inside this loop, so the reference holds.
-            RowSpan& s = SpanOf(r, startRow);
-            const Row& row = m_Rows[r];
-            if (left) {
-                const std::uint32_t oldLo = s.lo;
-                while (s.lo > row.begin && m_Cells[s.lo - 1].column == w.boxXLow) --s.lo;
-                LinkRange(s.lo, oldLo, group, w, options);
-            }
-            if (right) {
-                const std::uint32_t oldHi = s.hi;
-                while (s.hi < row.end && m_Cells[s.hi].column == w.boxXHigh) ++s.hi;
-                LinkRange(oldHi, s.hi, group, w, options);
-            }
-        }
-        if (up && rowHigh + 1 < m_Rows.size() && m_Rows[rowHigh + 1].key == w.boxYHigh) {
-            ++rowHigh;
-            m_SpansUp.push_back(spanIn(m_Rows[rowHigh]));
-            const RowSpan s = m_SpansUp.back();
-            LinkRange(s.lo, s.hi, group, w, options);
-        }
+        if (left) Reach(kLeft, w.boxXLow);
+        if (right) Reach(kRight, w.boxXHigh);
+        if (down) Reach(kDown, w.boxYLow);
+        if (up) Reach(kUp, w.boxYHigh);
     }
 }

@@ -8,7 +8,9 @@
 #include "trace/line_widths.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
 
 #include "model/circle.h"
 #include "model/constants.h"
@@ -17,6 +19,8 @@
 #include "model/line.h"
 #include "model/polyline.h"
 #include "raster/raster_src.h"
+#include "trace/common_thread.h"
+#include "trace/entity_batches.h"
 #include "trace/outline.h"
 #include "trace/post_process.h"
 #include "trace/trace_option.h"
@@ -282,24 +286,41 @@ bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster
     CStepProgress step(sink, "ProcessCalcLineWidth", "Calculate line width");
     const std::int64_t count = layer.CountEntities();
     step.SetRange(0, 50, count);
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) {
-        if (e->m_Type == ENTITY_POLYLINE)
-            CalcLineWidth(static_cast<CPolyLine&>(*e), raster);
-        if (!step.Advance())
-            return false;
-    }
+    // Measuring and correcting a polyline reads the raster and changes that
+    // polyline alone, so a batch runs on the pool; the blobs found leave the
+    // layer after it, in layer order. (They are dropped at once rather than
+    // listed: a list that grows into large blocks makes the allocator sweep
+    // its many small free blocks each time.)
+    std::array<bool, kEntityBatch> blob;
+    const BatchResult result = ForEachEntityBatch(
+        layer,
+        [&](std::size_t i, CEntity& e) {
+            blob[i] = false;
+            if (e.m_Type != ENTITY_POLYLINE)
+                return;
+            auto& polyline = static_cast<CPolyLine&>(e);
+            CalcLineWidth(polyline, raster);
+            blob[i] = !CorrectPolylineEnds(polyline);
+        },
+        [&](std::span<CEntity* const> batch) {
+            for (std::size_t i = 0; i < batch.size(); ++i) {
+                if (blob[i]) {
+                    layer.RemoveEntity(batch[i]);
+                    DetachConnectEnds(batch[i]);
+                    delete batch[i];
+                }
+            }
+            return AdvanceOverBatch(step, batch.size());
+        });
+    if (result == BatchResult::kNoMemory)
+        step.Fail(RUN_NO_MEMORY);
+    if (result != BatchResult::kDone)
+        return false;
+    // The second half of the bar, which a walk that dropped the blobs
+    // would move.
     step.SetRange(50, 50, count);
-    for (CEntity* e = layer.GetFirstEntity(); e;) {
-        CEntity* next = e->m_Next;
-        if (e->m_Type == ENTITY_POLYLINE && !CorrectPolylineEnds(static_cast<CPolyLine&>(*e))) {
-            layer.RemoveEntity(e);
-            DetachConnectEnds(e);
-            delete e;
-        }
-        e = next;
-        if (!step.Advance())
-            return false;
-    }
+    if (!AdvanceOverBatch(step, static_cast<std::size_t>(std::max<std::int64_t>(count, 0))))
+        return false;
     step.End();
     return true;
 }

@@ -8,8 +8,10 @@
 #include "trace/post_process.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <new>
+#include <span>
 
 #include "model/entity.h"
 #include "model/graph.h"
@@ -22,6 +24,7 @@
 #include "trace/arc_recognition.h"
 #include "trace/common_thread.h"
 #include "trace/connect.h"
+#include "trace/entity_batches.h"
 #include "trace/line_widths.h"
 #include "trace/straighten.h"
 #include "trace/trace_option.h"
@@ -78,19 +81,36 @@ void CStepProgress::End()
         m_sink->SendProgressEnd(m_text.c_str());
 }
 
+bool AdvanceOverBatch(CStepProgress& step, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (!step.Advance())
+            return false;
+    return true;
+}
+
 // ---- short lines -----------------------------------------------------------
 
 void RemoveShortVectors(CLayer& layer, const CTraceOption& options)
 {
     const auto limit = static_cast<double>(static_cast<unsigned>(options.ChartType.i_DelLine_Length));
-    for (CEntity* e = layer.GetFirstEntity(); e;) {
-        CEntity* next = e->m_Next;
-        if ((e->m_Type == ENTITY_LINE || e->m_Type == ENTITY_POLYLINE) && e->GetLength() < limit) {
-            layer.RemoveEntity(e);
-            delete e;
-        }
-        e = next;
-    }
+    // A length walks the whole polyline: a batch is measured on the pool.
+    std::array<bool, kEntityBatch> isShort;
+    const BatchResult result = ForEachEntityBatch(
+        layer,
+        [&](std::size_t i, CEntity& e) {
+            isShort[i] = (e.m_Type == ENTITY_LINE || e.m_Type == ENTITY_POLYLINE) && e.GetLength() < limit;
+        },
+        [&](std::span<CEntity* const> batch) {
+            for (std::size_t i = 0; i < batch.size(); ++i) {
+                if (isShort[i]) {
+                    layer.RemoveEntity(batch[i]);
+                    delete batch[i];
+                }
+            }
+            return true;
+        });
+    (void)result; // measuring allocates nothing, and nothing stops the walk
 }
 
 // ---- straightening ---------------------------------------------------------
@@ -100,12 +120,20 @@ bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& opt
     CStepProgress step(sink, "ProcessStraightenLine", "Straighten line");
     step.SetRange(0, 100, layer.CountEntities());
     const double maxDis = options.GetMaxDis();
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) {
-        if (e->m_Type == ENTITY_POLYLINE)
-            StraightenPolyline(static_cast<CPolyLine&>(*e), maxDis);
-        if (!step.Advance())
-            return false;
-    }
+    if (!step.Poll())
+        return false;
+    // Each polyline is straightened on its own: a batch runs on the pool.
+    const BatchResult result = ForEachEntityBatch(
+        layer,
+        [&](std::size_t, CEntity& e) {
+            if (e.m_Type == ENTITY_POLYLINE)
+                StraightenPolyline(static_cast<CPolyLine&>(e), maxDis);
+        },
+        [&](std::span<CEntity* const> batch) { return AdvanceOverBatch(step, batch.size()); });
+    if (result == BatchResult::kNoMemory)
+        step.Fail(RUN_NO_MEMORY);
+    if (result != BatchResult::kDone)
+        return false;
     step.End();
     return true;
 }

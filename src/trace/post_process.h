@@ -11,6 +11,7 @@
 //
 // The chain works on the drawing's first layer in place, with the option
 // record the run started with.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -49,6 +50,9 @@ private:
     std::int64_t m_done = 0;
     DWORD m_last = ~DWORD{0};
 };
+
+// Advance for each of count entities; false as soon as one is.
+[[nodiscard]] bool AdvanceOverBatch(CStepProgress& step, std::size_t count);
 
 // Lines and polylines shorter than the chart type's i_DelLine_Length are
 // removed and deleted (a length equal to it stays). No sink and no stop.

@@ -1,5 +1,6 @@
 #include "raster/raster_library.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/outline.h"
 #include "trace/thinning.h"
@@ -287,6 +288,84 @@ Messages RunOnWorker(COutlineList& list, std::size_t stopAt, std::vector<std::st
     if (texts)
         *texts = recorder.texts;
     return recorder.messages;
+}
+
+// Junctions are marked in bands of rows on the pool; rows at the seams of
+// the bands and of the stretches between progress reports must come out as
+// anywhere else. Crossing strokes put junctions on many rows.
+TEST(CentreLineTrace, ChainsAndJunctionsAreTheSameOnAnyThreadCount)
+{
+    std::mt19937 random(17);
+    for (int round = 0; round < 4; ++round) {
+        const int width = 120, height = 200 + 70 * round;
+        CRasterSrc source;
+        ASSERT_TRUE(source.Create(width, height, 1));
+        for (int s = 0; s < 60; ++s) {
+            const int x0 = static_cast<int>(random() % width), y0 = static_cast<int>(random() % height);
+            const int x1 = static_cast<int>(random() % width), y1 = static_cast<int>(random() % height);
+            const int pen = 1 + static_cast<int>(random() % 3);
+            const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1;
+            for (int i = 0; i <= steps; ++i)
+                FillRect(source, x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps,
+                         std::min(width, x0 + (x1 - x0) * i / steps + pen),
+                         std::min(height, y0 + (y1 - y0) * i / steps + pen));
+        }
+        CRasterSrc skeleton;
+        ASSERT_TRUE(skeleton.Copy(source));
+        ASSERT_TRUE(ThinFirstStep(skeleton, nullptr));
+        ASSERT_TRUE(ThinSecondStep(skeleton, nullptr));
+        const auto follow = [&](int threads) {
+            SetRowBandThreads(threads);
+            COutlineList list(&skeleton);
+            auto working = std::make_unique<CRasterSrc>();
+            EXPECT_TRUE(working->Copy(skeleton));
+            list.SetWorkingRaster(std::move(working));
+            EXPECT_TRUE(list.TraceCenterLine(nullptr));
+            return Chains(list);
+        };
+        const std::vector<Chain> one = follow(1);
+        EXPECT_GT(one.size(), 100u);
+        for (int threads : {2, 3, 4, 7})
+            EXPECT_EQ(follow(threads), one) << "round " << round << ", " << threads << " threads";
+
+        // Whether a pixel is a junction depends on its own 3 x 3 pixels of
+        // the skeleton alone: each one marked on its own must agree.
+        SetRowBandThreads(4);
+        COutlineList page(&skeleton);
+        auto working = std::make_unique<CRasterSrc>();
+        ASSERT_TRUE(working->Copy(skeleton));
+        page.SetWorkingRaster(std::move(working));
+        auto nodes = std::make_unique<CRasterSrc>();
+        ASSERT_TRUE(nodes->Create(width, height, 1));
+        page.SetNodeRaster(std::move(nodes));
+        ASSERT_TRUE(page.TraceCenterInit(nullptr));
+        int junctions = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                if (!skeleton.GetPixelIndex(x, y))
+                    continue;
+                CRasterSrc block;
+                ASSERT_TRUE(block.Create(3, 3, 1));
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        if (x + dx >= 0 && x + dx < width && y + dy >= 0 && y + dy < height)
+                            block.SetPixelBit(dx + 1, dy + 1, skeleton.GetPixelIndex(x + dx, y + dy) != 0);
+                COutlineList alone(&block);
+                auto blockWorking = std::make_unique<CRasterSrc>();
+                ASSERT_TRUE(blockWorking->Copy(block));
+                alone.SetWorkingRaster(std::move(blockWorking));
+                auto blockNodes = std::make_unique<CRasterSrc>();
+                ASSERT_TRUE(blockNodes->Create(3, 3, 1));
+                alone.SetNodeRaster(std::move(blockNodes));
+                ASSERT_TRUE(alone.TraceCenterInit(nullptr));
+                const int expected = alone.GetNodeRaster()->GetPixelIndex(1, 1);
+                junctions += expected;
+                ASSERT_EQ(page.GetNodeRaster()->GetPixelIndex(x, y), expected) << x << ", " << y;
+                ASSERT_EQ(page.GetWorkingRaster()->GetPixelIndex(x, y), 1 - expected) << x << ", " << y;
+            }
+        EXPECT_GT(junctions, 50);
+        SetRowBandThreads(0);
+    }
 }
 
 TEST(CentreLineProtocol, StepsReportInOrderAndTheRunEndsOnce)

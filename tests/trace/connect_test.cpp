@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -415,3 +416,126 @@ TEST(ConnectLines, RandomSegmentsKeepTheirLengthAndLeaveNoLinks)
 }
 
 }  // namespace
+
+// ---- the endpoint grid against a plain scan ------------------------------------
+
+namespace grid_reference {
+
+struct Link {
+    const CPolyLine* polyline;
+    int end;
+    bool operator==(const Link&) const = default;
+};
+using Groups = std::vector<std::vector<Link>>;   // in the order made, links in the order linked
+
+// The window rule of one group, written out plainly.
+struct Window {
+    std::int64_t boxX0, boxX1, boxY0, boxY1, x0, x1, y0, y1;
+    bool hasX0 = false, hasX1 = false, hasY0 = false, hasY1 = false;
+    std::int64_t cx0 = 0, cx1 = 0, cy0 = 0, cy1 = 0;
+
+    void Apply(const CConnectReach& r)
+    {
+        if (r.clamps & CConnectReach::kClampXLow) cx0 = hasX0 ? std::max(cx0, r.clampX) : r.clampX, hasX0 = true, x0 = std::max(x0, r.clampX);
+        if (r.clamps & CConnectReach::kClampXHigh) cx1 = hasX1 ? std::min(cx1, r.clampX) : r.clampX, hasX1 = true, x1 = std::min(x1, r.clampX);
+        if (r.clamps & CConnectReach::kClampYLow) cy0 = hasY0 ? std::max(cy0, r.clampY) : r.clampY, hasY0 = true, y0 = std::max(y0, r.clampY);
+        if (r.clamps & CConnectReach::kClampYHigh) cy1 = hasY1 ? std::min(cy1, r.clampY) : r.clampY, hasY1 = true, y1 = std::min(y1, r.clampY);
+        x0 = std::min(x0, hasX0 && cx0 >= 1 ? std::max(r.xLow, cx0) : r.xLow);
+        x1 = std::max(x1, hasX1 && cx1 >= 1 ? std::min(r.xHigh, cx1) : r.xHigh);
+        y0 = std::min(y0, hasY0 && cy0 >= 1 ? std::max(r.yLow, cy0) : r.yLow);
+        y1 = std::max(y1, hasY1 && cy1 >= 1 ? std::min(r.yHigh, cy1) : r.yHigh);
+    }
+};
+
+// Grows each group's box a cell per side and round, and links every unused
+// end inside the box, scanning all ends in grid order every round.
+Groups Match(const CConnectGrid& grid)
+{
+    struct End {
+        CConnectCell cell;
+        const CConnectReach* reach;
+        bool used = false;
+    };
+    std::vector<End> ends;
+    for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
+        for (const CConnectCell& c : grid.GetRowCells(row)) ends.push_back({c, &grid.GetReach(ends.size())});
+    if (ends.empty()) return {};
+    std::int64_t minX = ends[0].cell.column, maxX = minX, minY = ends[0].cell.row, maxY = minY;
+    for (const End& e : ends) {
+        minX = std::min<std::int64_t>(minX, e.cell.column), maxX = std::max<std::int64_t>(maxX, e.cell.column);
+        minY = std::min<std::int64_t>(minY, e.cell.row), maxY = std::max<std::int64_t>(maxY, e.cell.row);
+    }
+    Groups groups;
+    for (End& first : ends) {
+        if (first.used) continue;
+        std::vector<Link>& group = groups.emplace_back();
+        const std::int64_t r = first.reach->groupRadius;
+        Window w{first.cell.column, first.cell.column, first.cell.row, first.cell.row,
+                 first.cell.column - r, first.cell.column + r, first.cell.row - r, first.cell.row + r};
+        const auto link = [&](End& e) {
+            e.used = true;
+            group.push_back({e.cell.polyline, e.cell.end});
+            w.Apply(*e.reach);
+        };
+        link(first);
+        for (;;) {
+            for (End& e : ends)
+                if (!e.used && e.cell.column >= w.boxX0 && e.cell.column <= w.boxX1 && e.cell.row >= w.boxY0 &&
+                    e.cell.row <= w.boxY1)
+                    link(e);
+            const bool left = w.boxX0 > std::max(w.x0, minX), right = w.boxX1 < std::min(w.x1, maxX);
+            const bool down = w.boxY0 > std::max(w.y0, minY), up = w.boxY1 < std::min(w.y1, maxY);
+            if (!left && !right && !down && !up) break;
+            w.boxX0 -= left, w.boxX1 += right, w.boxY0 -= down, w.boxY1 += up;
+        }
+    }
+    return groups;
+}
+
+Groups GroupsOf(const CConnectGrid& grid)
+{
+    Groups groups;
+    for (CConnectGroup* g = grid.GetGroups(); g; g = g->next) {
+        std::vector<Link>& group = groups.emplace_back();
+        for (CConnectEnd* link = g->head; link; link = link->next)
+            group.push_back({static_cast<const CPolyLine*>(link->entity), link->end});
+        std::reverse(group.begin(), group.end());
+    }
+    std::reverse(groups.begin(), groups.end());
+    return groups;
+}
+
+}  // namespace grid_reference
+
+// Dense clusters chain windows into large groups, wide ends reach far and
+// clamp, and a far-off end makes the grid index coarser tiles.
+TEST(ConnectGrid, GroupsEqualAPlainScanOfEveryEndEachRound)
+{
+    std::mt19937 random(7);
+    for (int trial = 0; trial < 40; ++trial) {
+        const double span = trial % 4 == 0 ? 400.0 : 70.0;
+        std::uniform_real_distribution<double> where(-span / 4, span), step(-9, 9), width(0, trial % 3 ? 2.0 : 9.0);
+        std::vector<std::unique_ptr<CPolyLine>> owned;
+        std::vector<CPolyLine*> polylines;
+        for (int i = 0; i < 150; ++i) {
+            std::vector<Pt> points;
+            double x = where(random), y = where(random);
+            if (trial % 5 == 1 && i == 0) x = 3e6, y = -2e6;   // far off
+            const double w = width(random);
+            for (int k = 2 + i % 3; k > 0; --k) {
+                points.push_back({x, y, w});
+                x += step(random);
+                y += step(random);
+            }
+            owned.emplace_back(MakePolyline(points));
+            polylines.push_back(owned.back().get());
+        }
+        CConnectGrid grid;
+        ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions(2 + trial % 7)));
+        ASSERT_TRUE(grid.Index());
+        const grid_reference::Groups expected = grid_reference::Match(grid);
+        for (std::size_t row = 0; row < grid.GetRowCount(); ++row) ASSERT_TRUE(grid.MatchRow(row));
+        EXPECT_EQ(grid_reference::GroupsOf(grid), expected) << "trial " << trial;
+        grid.Clear();
+    }
+}

@@ -1,0 +1,126 @@
+#pragma once
+// Per-entity work of the post-processing steps on the row-band pool.
+//
+// The work on one entity may touch that entity only (and read shared data
+// such as the raster or the options), so its result is the same on any
+// thread and in any order; the thread count only decides speed. What has to
+// happen in layer order stays with the caller between batches: adding and
+// removing entities, and creating them (an entity's id, which the output
+// files use, is taken when it is made). The caller also reports progress and
+// polls the stop flag between batches.
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <new>
+#include <span>
+
+#include "model/entity.h"
+#include "model/layer.h"
+#include "raster/row_bands.h"
+
+// Entities handed to the pool at a time: small enough for a stop to take
+// effect soon and for the batch to live on the stack (a large heap block
+// makes the allocator sweep its many small free vertices), large enough to
+// keep the threads busy.
+constexpr std::size_t kEntityBatch = 4096;
+// Entities per band: polylines differ widely in size, so many small bands
+// even out the threads.
+constexpr std::size_t kEntitiesPerBand = 64;
+
+// Runs work(i) for every i in [begin, end) on the pool. False when a work
+// ran out of memory (the others still ran); no exception leaves a band.
+template <class Work>
+[[nodiscard]] bool ForEachIndexInBands(std::size_t begin, std::size_t end, Work&& work)
+{
+    if (end <= begin)
+        return true;
+    const std::size_t count = end - begin;
+    const int bands = static_cast<int>((count + kEntitiesPerBand - 1) / kEntitiesPerBand);
+    std::atomic<bool> failed{false};
+    RunBands(bands, [&](int band) {
+        const std::size_t lo = begin + static_cast<std::size_t>(band) * kEntitiesPerBand;
+        const std::size_t hi = std::min(end, lo + kEntitiesPerBand);
+        try {
+            for (std::size_t i = lo; i < hi; ++i)
+                work(i);
+        } catch (const std::bad_alloc&) {
+            failed.store(true);
+        }
+    });
+    return !failed.load();
+}
+
+enum class BatchResult { kDone, kNoMemory, kStopped };
+
+// Walks the layer head to tail a batch at a time: work(i, entity) runs on
+// the pool for the batch's entities (i their place in the batch), then
+// between(batch) on the caller, which may remove or delete entities of the
+// batch and returns false to stop the walk.
+//
+// Following the entity chain costs a cache miss per entity, which a loop
+// that works as it walks hides behind the work but a walk of its own does
+// not. So one thread works as it walks, and with more threads the caller
+// walks the next batch while the others work on this one (the work changes
+// no chain pointer).
+template <class Work, class Between>
+[[nodiscard]] BatchResult ForEachEntityBatch(CLayer& layer, Work&& work, Between&& between)
+{
+    std::array<CEntity*, kEntityBatch> batches[2];
+    if (GetRowBandThreads() == 1) {
+        CEntity* next = layer.GetFirstEntity();
+        while (next) {
+            std::size_t count = 0;
+            try {
+                for (; next && count < kEntityBatch; next = next->m_Next, ++count) {
+                    batches[0][count] = next;
+                    work(count, *next);
+                }
+            } catch (const std::bad_alloc&) {
+                return BatchResult::kNoMemory;
+            }
+            if (!between(std::span<CEntity* const>(batches[0].data(), count)))
+                return BatchResult::kStopped;
+        }
+        return BatchResult::kDone;
+    }
+
+    const auto walk = [](CEntity*& next, std::array<CEntity*, kEntityBatch>& batch) {
+        std::size_t count = 0;
+        for (; next && count < kEntityBatch; next = next->m_Next)
+            batch[count++] = next;
+        return count;
+    };
+    CEntity* next = layer.GetFirstEntity();
+    int current = 0;
+    std::size_t count = walk(next, batches[current]);
+    while (count > 0) {
+        std::array<CEntity*, kEntityBatch>& batch = batches[current];
+        std::array<CEntity*, kEntityBatch>& following = batches[1 - current];
+        std::size_t followingCount = 0;
+        const int bands = static_cast<int>((count + kEntitiesPerBand - 1) / kEntitiesPerBand);
+        std::atomic<bool> failed{false};
+        // Band 0, the caller's, walks on.
+        RunBands(bands + 1, [&](int band) {
+            if (band == 0) {
+                followingCount = walk(next, following);
+                return;
+            }
+            const std::size_t lo = static_cast<std::size_t>(band - 1) * kEntitiesPerBand;
+            const std::size_t hi = std::min(count, lo + kEntitiesPerBand);
+            try {
+                for (std::size_t i = lo; i < hi; ++i)
+                    work(i, *batch[i]);
+            } catch (const std::bad_alloc&) {
+                failed.store(true);
+            }
+        });
+        if (failed.load())
+            return BatchResult::kNoMemory;
+        if (!between(std::span<CEntity* const>(batch.data(), count)))
+            return BatchResult::kStopped;
+        current = 1 - current;
+        count = followingCount;
+    }
+    return BatchResult::kDone;
+}
