@@ -122,6 +122,23 @@ void FillRect(CRasterSrc& raster, int x0, int y0, int x1, int y1)
             raster.SetPixelBit(x, y, true);
 }
 
+// Random straight strokes, square pens 1 to maxPen pixels wide, and the
+// skeleton the two thinning steps leave of them.
+void DrawStrokes(CRasterSrc& source, std::mt19937& random, int strokes, int maxPen)
+{
+    const int width = source.GetWidth(), height = source.GetHeight();
+    for (int s = 0; s < strokes; ++s) {
+        const int x0 = static_cast<int>(random() % width), y0 = static_cast<int>(random() % height);
+        const int x1 = static_cast<int>(random() % width), y1 = static_cast<int>(random() % height);
+        const int pen = 1 + static_cast<int>(random() % maxPen);
+        const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1;
+        for (int i = 0; i <= steps; ++i)
+            FillRect(source, x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps,
+                     std::min(width, x0 + (x1 - x0) * i / steps + pen),
+                     std::min(height, y0 + (y1 - y0) * i / steps + pen));
+    }
+}
+
 TEST(CentreLineTrace, CrossGivesFourBranchesMeetingAtOnePoint)
 {
     CRasterSrc source;
@@ -170,16 +187,7 @@ TEST(CentreLineTrace, ChainsRunStraightAlongTheSkeletonOfRandomDrawings)
         const int height = 30 + static_cast<int>(random() % 60);
         CRasterSrc source;
         ASSERT_TRUE(source.Create(width, height, 1));
-        for (int s = 0; s < 12; ++s) {
-            int x0 = static_cast<int>(random() % width), y0 = static_cast<int>(random() % height);
-            int x1 = static_cast<int>(random() % width), y1 = static_cast<int>(random() % height);
-            int pen = 1 + static_cast<int>(random() % 6);
-            int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1;
-            for (int i = 0; i <= steps; ++i)
-                FillRect(source, x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps,
-                         std::min(width, x0 + (x1 - x0) * i / steps + pen),
-                         std::min(height, y0 + (y1 - y0) * i / steps + pen));
-        }
+        DrawStrokes(source, random, 12, 6);
         CRasterSrc skeleton;
         ASSERT_TRUE(skeleton.Copy(source));
         ASSERT_TRUE(ThinFirstStep(skeleton, nullptr));
@@ -300,16 +308,7 @@ TEST(CentreLineTrace, ChainsAndJunctionsAreTheSameOnAnyThreadCount)
         const int width = 120, height = 200 + 70 * round;
         CRasterSrc source;
         ASSERT_TRUE(source.Create(width, height, 1));
-        for (int s = 0; s < 60; ++s) {
-            const int x0 = static_cast<int>(random() % width), y0 = static_cast<int>(random() % height);
-            const int x1 = static_cast<int>(random() % width), y1 = static_cast<int>(random() % height);
-            const int pen = 1 + static_cast<int>(random() % 3);
-            const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) + 1;
-            for (int i = 0; i <= steps; ++i)
-                FillRect(source, x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps,
-                         std::min(width, x0 + (x1 - x0) * i / steps + pen),
-                         std::min(height, y0 + (y1 - y0) * i / steps + pen));
-        }
+        DrawStrokes(source, random, 60, 3);
         CRasterSrc skeleton;
         ASSERT_TRUE(skeleton.Copy(source));
         ASSERT_TRUE(ThinFirstStep(skeleton, nullptr));
