@@ -168,14 +168,14 @@ void LinkAfter(CVertex* v, CVertex* added)
 // A curve that recognition puts on the layer. It is made once recognition
 // of the polyline is over, in the order found: an entity's id is taken when
 // it is made, and polylines may be recognised on several threads.
-struct CCurveSpec {
+struct CCurveFound {
     frDoublePoint centre;
     double radius = 0;
     double start = 0, end = 0;
     double width = 0;
     bool circle = true;
 };
-using CCurveList = std::vector<CCurveSpec>;
+using CCurveList = std::vector<CCurveFound>;
 
 // What recognising one polyline leaves to be done in layer order: its
 // curves to make, the arc flag to recount (a scratch polyline, which takes
@@ -190,12 +190,12 @@ struct CRecognized {
 // when memory ran out.
 bool AddCurvesToLayer(CLayer& layer, const CCurveList& curves)
 {
-    for (const CCurveSpec& spec : curves) {
-        std::unique_ptr<CCircle> curve = spec.circle ? NewCircle(spec.centre, spec.radius)
-                                                     : std::unique_ptr<CCircle>(NewArc(spec.centre, spec.radius,
-                                                                                       spec.start, spec.end));
+    for (const CCurveFound& found : curves) {
+        std::unique_ptr<CCircle> curve = found.circle ? NewCircle(found.centre, found.radius)
+                                                     : std::unique_ptr<CCircle>(NewArc(found.centre, found.radius,
+                                                                                       found.start, found.end));
         if (!curve) return false;
-        curve->SetWidth(spec.width);
+        curve->SetWidth(found.width);
         layer.AddEntityFront(curve.release());
     }
     return true;
