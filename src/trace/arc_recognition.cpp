@@ -191,9 +191,9 @@ struct CRecognized {
 bool AddCurvesToLayer(CLayer& layer, const CCurveList& curves)
 {
     for (const CCurveFound& found : curves) {
-        std::unique_ptr<CCircle> curve = found.circle ? NewCircle(found.centre, found.radius)
-                                                     : std::unique_ptr<CCircle>(NewArc(found.centre, found.radius,
-                                                                                       found.start, found.end));
+        std::unique_ptr<CCircle> curve =
+            found.circle ? NewCircle(found.centre, found.radius)
+                         : std::unique_ptr<CCircle>(NewArc(found.centre, found.radius, found.start, found.end));
         if (!curve) return false;
         curve->SetWidth(found.width);
         layer.AddEntityFront(curve.release());
