@@ -1,5 +1,5 @@
-// Writing a drawing to a vector file: the format's writer fills an in-memory
-// stream, which replaces the file only when everything was written.
+// Writing a drawing to a vector file: the format's writer fills a temporary
+// file, which replaces the file only when everything was written.
 #include "export/vector_file.h"
 
 #include <cstdio>
@@ -56,31 +56,38 @@ bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
         SetError(error, std::string("Output format ") + ExportFormatName(format) + " is not available yet.");
         return false;
     }
+    // A file is written straight into the temporary that replaces it: a
+    // page's drawing makes files of tens of megabytes. A stream target
+    // (standard output, a FIFO) gets the file only once it is whole.
+    const bool stream = IsStreamTarget(path);
     MemoryFile memory;
-    if (memory.Get() == nullptr) {
-        SetError(error, "Not enough memory to write " + path + ".");
+    CAtomicFile file;
+    std::string why;
+    if (stream ? memory.Get() == nullptr : !file.Open(path, &why)) {
+        SetError(error, SaveFailureText(format, stream ? "Not enough memory to write " + path + "."
+                                                       : "Could not save " + path + ": " + why + "."));
         return false;
     }
+    std::FILE* out = stream ? memory.Get() : file.File();
     std::string detail;
     bool written = false;
     switch (format) {
-    case EXPORT_DXF2000: written = WriteDXF2000File(drawing, memory.Get(), options.widths, &detail); break;
-    case EXPORT_DXFR10: written = WriteDXFR10File(drawing, memory.Get(), options.widths, &detail); break;
-    case EXPORT_SVG: written = WriteSVGFile(drawing, memory.Get(), options.widths, &detail); break;
-    case EXPORT_SVGZ: written = WriteSVGZFile(drawing, memory.Get(), options.widths, &detail); break;
-    case EXPORT_EPS: written = WriteEPSFile(drawing, memory.Get(), options.widths, &detail); break;
-    case EXPORT_PDF: written = WritePDFFile(drawing, memory.Get(), options.widths, &detail); break;
-    case EXPORT_HPGL: written = WriteHPGLFile(drawing, memory.Get(), &detail); break;
-    case EXPORT_CGM: written = WriteCGMFile(drawing, memory.Get(), &detail); break;
-    case EXPORT_METAFILE: written = WriteMetafileFile(drawing, memory.Get(), options.widths, &detail); break;
+    case EXPORT_DXF2000: written = WriteDXF2000File(drawing, out, options.widths, &detail); break;
+    case EXPORT_DXFR10: written = WriteDXFR10File(drawing, out, options.widths, &detail); break;
+    case EXPORT_SVG: written = WriteSVGFile(drawing, out, options.widths, &detail); break;
+    case EXPORT_SVGZ: written = WriteSVGZFile(drawing, out, options.widths, &detail); break;
+    case EXPORT_EPS: written = WriteEPSFile(drawing, out, options.widths, &detail); break;
+    case EXPORT_PDF: written = WritePDFFile(drawing, out, options.widths, &detail); break;
+    case EXPORT_HPGL: written = WriteHPGLFile(drawing, out, &detail); break;
+    case EXPORT_CGM: written = WriteCGMFile(drawing, out, &detail); break;
+    case EXPORT_METAFILE: written = WriteMetafileFile(drawing, out, options.widths, &detail); break;
     default: break;
     }
-    if (!memory.Finish() || !written) {
+    if (!written || (stream && !memory.Finish())) {
         SetError(error, SaveFailureText(format, "Could not write " + path + (detail.empty() ? "." : ": " + detail)));
         return false;
     }
-    std::string why;
-    if (!WriteFileAtomically(path, memory.Content(), &why)) {
+    if (!(stream ? WriteFileAtomically(path, memory.Content(), &why) : file.Commit(&why))) {
         SetError(error, SaveFailureText(format, "Could not save " + path + ": " + why + "."));
         return false;
     }

@@ -17,6 +17,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -123,49 +124,64 @@ bool LinkUnnamed(int fd, const std::string& target, std::string& temp)
     return false;
 }
 
-// Writes, sets the mode and syncs; the descriptor stays open.
-bool FillFile(int fd, std::string_view content, mode_t mode)
+// The mode a save gives the file: saving must not loosen or tighten what the
+// user set on it.
+mode_t SavedMode(const std::string& target)
 {
-    return WriteAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-}
-
-bool ReplaceRegularFile(const std::string& target, std::string_view content, std::string* why)
-{
-    // Saving must not loosen or tighten what the user set on the file.
-    mode_t mode = kNewFileMode;
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        mode = old.st_mode & 07777;
-    const std::string folder = FolderOf(target);
+        return old.st_mode & 07777;
+    return kNewFileMode;
+}
 
-    std::string temp;
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        if (!FillFile(fd, content, mode) || !LinkUnnamed(fd, target, temp)) {
-            const int error = errno;
-            ::close(fd);
-            return Fail(error, why);
-        }
-    } else {
-        // File systems without unnamed files: a named one, removed on failure.
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(errno, why);
-        temp = target + ".tmp-XXXXXX";
-        fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd < 0) return Fail(errno, why);
-        if (!FillFile(fd, content, mode)) {
-            const int error = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return Fail(error, why);
-        }
+// An unnamed file in the target's folder, or where the file system has none a
+// named one (its name in `named`, removed on failure).
+bool OpenTemporary(const std::string& target, int& fd, std::string& named, std::string* why)
+{
+    named.clear();
+    fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) return true;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(errno, why);
+    std::string temp = target + ".tmp-XXXXXX";
+    fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return Fail(errno, why);
+    named = std::move(temp);
+    return true;
+}
+
+// Gives the written temporary its mode, syncs it and renames it over the
+// target; the descriptor is closed and, on failure, the temporary is gone.
+bool PutInPlace(int fd, const std::string& named, const std::string& target, mode_t mode, std::string* why)
+{
+    std::string temp = named;
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0 || (named.empty() && !LinkUnnamed(fd, target, temp))) {
+        const int error = errno;
+        ::close(fd);
+        if (!named.empty()) ::unlink(named.c_str());
+        return Fail(error, why);
     }
     if (::close(fd) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
         return Fail(error, why);
     }
-    SyncFolder(folder);
+    SyncFolder(FolderOf(target));
     return true;
+}
+
+bool ReplaceRegularFile(const std::string& target, std::string_view content, std::string* why)
+{
+    const mode_t mode = SavedMode(target);
+    int fd = -1;
+    std::string named;
+    if (!OpenTemporary(target, fd, named, why)) return false;
+    if (!WriteAll(fd, content)) {
+        const int error = errno;
+        ::close(fd);
+        if (!named.empty()) ::unlink(named.c_str());
+        return Fail(error, why);
+    }
+    return PutInPlace(fd, named, target, mode, why);
 }
 
 // A FIFO, a device or standard output takes the bytes as they come: there is
@@ -204,4 +220,43 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, std:
     std::string target;
     if (!ResolveLinks(path, target)) return Fail(errno, why);
     return ReplaceRegularFile(target, content, why);
+}
+
+CAtomicFile::~CAtomicFile()
+{
+    if (m_File) std::fclose(m_File);
+    if (m_Fd >= 0) ::close(m_Fd);
+    if (!m_Named.empty()) ::unlink(m_Named.c_str());
+}
+
+bool CAtomicFile::Open(const std::string& path, std::string* why)
+{
+    if (path.empty()) return Fail(ENOENT, why);
+    if (IsStreamTarget(path)) return Fail(EINVAL, why);
+    if (!ResolveLinks(path, m_Target)) return Fail(errno, why);
+    m_Mode = SavedMode(m_Target);
+    if (!OpenTemporary(m_Target, m_Fd, m_Named, why)) return false;
+    // The stream gets a descriptor of its own: the temporary's stays open
+    // for linking in after the stream is closed.
+    const int streamFd = ::dup(m_Fd);
+    if (streamFd >= 0) m_File = ::fdopen(streamFd, "wb");
+    if (!m_File) {
+        const int error = errno;
+        if (streamFd >= 0) ::close(streamFd);
+        return Fail(error, why);
+    }
+    return true;
+}
+
+bool CAtomicFile::Commit(std::string* why)
+{
+    if (!m_File || m_Fd < 0) return Fail(EBADF, why);
+    const bool written = std::ferror(m_File) == 0;
+    const int writeError = errno;
+    const bool closed = std::fclose(m_File) == 0;
+    m_File = nullptr;
+    if (!written || !closed) return Fail(!written ? writeError : errno, why);
+    const int fd = std::exchange(m_Fd, -1);
+    const std::string named = std::exchange(m_Named, std::string());
+    return PutInPlace(fd, named, m_Target, m_Mode, why);
 }

@@ -1,4 +1,7 @@
 #pragma once
+#include <sys/types.h>
+
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -23,3 +26,30 @@
 // folder): a save there is written straight through, whatever the name says
 // about the format.
 [[nodiscard]] bool IsStreamTarget(const std::string& path);
+
+// A replacing save written through a stream, for content too large to hold
+// twice: the bytes go straight into the temporary beside the target, and
+// Commit puts it in place as WriteFileAtomically does. Destroyed without a
+// successful Commit, it leaves the old file and no temporary. Only for
+// regular files and new names, not for stream targets.
+class CAtomicFile {
+public:
+    CAtomicFile() = default;
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+    ~CAtomicFile();
+
+    [[nodiscard]] bool Open(const std::string& path, std::string* why = nullptr);
+    // Null before a successful Open.
+    [[nodiscard]] std::FILE* File() const { return m_File; }
+    // False, the old file kept, when a write failed or the file could not be
+    // put in place.
+    [[nodiscard]] bool Commit(std::string* why = nullptr);
+
+private:
+    std::string m_Target;
+    std::string m_Named;  // the temporary's name, where it has one
+    int m_Fd = -1;
+    mode_t m_Mode = 0;
+    std::FILE* m_File = nullptr;
+};

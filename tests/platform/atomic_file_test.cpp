@@ -191,6 +191,53 @@ TEST_F(AtomicFile, StandardOutputAndDevicesAreWrittenAndNeverReplaced)
     EXPECT_EQ(errno, EISDIR);
 }
 
+// The streamed save: what is written goes in place on Commit only, through
+// a link, with the old mode; given up or failing part way, the old file stays
+// byte for byte and no temporary is left.
+TEST_F(AtomicFile, AStreamedSaveReplacesOnlyOnCommit)
+{
+    const fs::path target = dir / "plan.dxf";
+    WriteFile(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    fs::create_symlink("plan.dxf", dir / "link.dxf");
+    {
+        CAtomicFile file;
+        ASSERT_TRUE(file.Open((dir / "link.dxf").string()));
+        EXPECT_EQ(std::fputs("abandoned", file.File()), 1);
+    }
+    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(Entries(dir), (std::vector<std::string>{"link.dxf", "plan.dxf"}));
+
+    CAtomicFile file;
+    ASSERT_TRUE(file.Open((dir / "link.dxf").string()));
+    const std::string content(100000, 'x');
+    EXPECT_EQ(std::fwrite(content.data(), 1, content.size(), file.File()), content.size());
+    EXPECT_EQ(ReadFile(target), "old") << "nothing shows before the commit";
+    ASSERT_TRUE(file.Commit());
+    EXPECT_EQ(ReadFile(target), content);
+    EXPECT_EQ(ModeOf(target), 0640u);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.dxf"));
+    EXPECT_EQ(Entries(dir), (std::vector<std::string>{"link.dxf", "plan.dxf"}));
+
+    const int failed = InChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit size{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        CAtomicFile big;
+        if (!big.Open(target.string())) ::_exit(2);
+        const std::string bytes(1 << 20, 'n');
+        std::fwrite(bytes.data(), 1, bytes.size(), big.File());
+        std::string why;
+        ::_exit(!big.Commit(&why) && !why.empty() ? 0 : 1);
+    });
+    EXPECT_TRUE(WIFEXITED(failed) && WEXITSTATUS(failed) == 0);
+    EXPECT_EQ(ReadFile(target), content);
+    EXPECT_EQ(Entries(dir), (std::vector<std::string>{"link.dxf", "plan.dxf"}));
+
+    CAtomicFile stream;
+    EXPECT_FALSE(stream.Open("-")) << "a stream target is written whole, not streamed";
+}
+
 TEST_F(AtomicFile, AFailedOrKilledSaveLeavesTheOldFileByteForByte)
 {
     const fs::path file = dir / "keep.dxf";
