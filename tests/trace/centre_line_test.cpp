@@ -122,8 +122,13 @@ void FillRect(CRasterSrc& raster, int x0, int y0, int x1, int y1)
             raster.SetPixelBit(x, y, true);
 }
 
-// Random straight strokes, square pens 1 to maxPen pixels wide, and the
-// skeleton the two thinning steps leave of them.
+// The skeleton the two thinning steps leave of source.
+bool Thin(const CRasterSrc& source, CRasterSrc& skeleton)
+{
+    return skeleton.Copy(source) && ThinFirstStep(skeleton, nullptr) && ThinSecondStep(skeleton, nullptr);
+}
+
+// Random straight strokes, square pens 1 to maxPen pixels wide.
 void DrawStrokes(CRasterSrc& source, std::mt19937& random, int strokes, int maxPen)
 {
     const int width = source.GetWidth(), height = source.GetHeight();
@@ -189,9 +194,7 @@ TEST(CentreLineTrace, ChainsRunStraightAlongTheSkeletonOfRandomDrawings)
         ASSERT_TRUE(source.Create(width, height, 1));
         DrawStrokes(source, random, 12, 6);
         CRasterSrc skeleton;
-        ASSERT_TRUE(skeleton.Copy(source));
-        ASSERT_TRUE(ThinFirstStep(skeleton, nullptr));
-        ASSERT_TRUE(ThinSecondStep(skeleton, nullptr));
+        ASSERT_TRUE(Thin(source, skeleton));
         const std::vector<Chain> chains = TraceWhole(source);
         ASSERT_FALSE(chains.empty());
         std::vector<char> covered(static_cast<std::size_t>(width) * height, 0);
@@ -310,9 +313,7 @@ TEST(CentreLineTrace, ChainsAndJunctionsAreTheSameOnAnyThreadCount)
         ASSERT_TRUE(source.Create(width, height, 1));
         DrawStrokes(source, random, 60, 3);
         CRasterSrc skeleton;
-        ASSERT_TRUE(skeleton.Copy(source));
-        ASSERT_TRUE(ThinFirstStep(skeleton, nullptr));
-        ASSERT_TRUE(ThinSecondStep(skeleton, nullptr));
+        ASSERT_TRUE(Thin(source, skeleton));
         const auto follow = [&](int threads) {
             SetRowBandThreads(threads);
             COutlineList list(&skeleton);
