@@ -157,26 +157,26 @@ void CPolyLine::SpliceRing(CPolyLine& other)
 void CPolyLine::Reverse()
 {
     if (m_Head == nullptr) return;
+    // Each vertex now begins the segment that its old predecessor began, run
+    // backwards, so it takes that vertex's record (widths, bulge negated). For
+    // the new tail that is the old tail's record: the closing segment of a
+    // closed ring, and for an open one the tail's unused record, so that
+    // reversing twice restores everything. One walk carries the record along
+    // and swaps the links: joining reverses long lines.
+    CVertex* tail = m_Head->prev;
+    double startWidth = tail->startWidth, endWidth = tail->endWidth, bulge = tail->bulge;
     CVertex* v = m_Head;
     do {
+        CVertex* next = v->next;
+        std::swap(v->startWidth, startWidth);
+        std::swap(v->endWidth, endWidth);
+        const double own = v->bulge;
+        v->bulge = -bulge;
+        bulge = own;
         std::swap(v->next, v->prev);
-        v = v->prev;   // the old next
+        v = next;
     } while (v != m_Head);
-    m_Head = m_Head->next;   // the old tail
-
-    // Each vertex now begins the segment that its new successor began, run
-    // backwards. The new tail takes the new head's old record: the closing
-    // segment of a closed ring, and for an open one the unused record of the
-    // old tail, so that reversing twice restores everything.
-    const CVertex first = *m_Head;
-    for (v = m_Head; v->next != m_Head; v = v->next) {
-        v->startWidth = v->next->startWidth;
-        v->endWidth = v->next->endWidth;
-        v->bulge = -v->next->bulge;
-    }
-    v->startWidth = first.startWidth;
-    v->endWidth = first.endWidth;
-    v->bulge = -first.bulge;
+    m_Head = tail;
 
     m_ActiveEnd = m_ActiveEnd == 0 ? 1 : 0;
     MarkGeometryChanged();
@@ -240,10 +240,9 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     // Closing two vertices on themselves would leave a single point.
     if (b == this && GetPointCount() < 3) return nullptr;
 
-    // Everything the join allocates comes first, so that it cannot stop half way.
+    // The one allocation comes first, so that the join cannot stop half way.
     std::unique_ptr<CPolyLine> joined(new (std::nothrow) CPolyLine);
-    std::unique_ptr<CVertex> joint(new (std::nothrow) CVertex);
-    if (!joined || !joint) return nullptr;
+    if (!joined) return nullptr;
     m_Closed = false;
     joined->m_Color = m_Color;
 
@@ -269,9 +268,14 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     }
     m_StartLink = m_EndLink = nullptr;
 
-    const CVertex* tail = m_Head->prev;
-    const frDoublePoint j = ToPoint(*tail), d1 = ToPoint(*tail->prev);
-    RemoveEnd(1);
+    // A's joining end leaves A and is made over into the joint, which spares
+    // an allocation and a release on every join.
+    CVertex* end = m_Head->prev;
+    const frDoublePoint j = ToPoint(*end), d1 = ToPoint(*end->prev);
+    ClearFlatList();   // as when a vertex goes: flat points may link it
+    m_Head = RemoveVertexFromRing(m_Head, end);
+    std::unique_ptr<CVertex> joint(end);
+    *joint = CVertex();
     joined->SpliceRing(*this);
 
     // B's joining end becomes its head; its outer end is the new tail.

@@ -141,7 +141,9 @@ private:
                          const std::vector<CConnectEnd*>& there);
     // 1: the spur was removed, 0: it stays, -1: out of memory.
     int RemoveSpur(CConnectEnd* spur, const std::vector<CConnectEnd*>& links);
-    Outcome PairPass(CConnectGroup* group, bool last);
+    // Pairs the live links of the group (in group order) and lets go of what
+    // stays unpaired; the links still held afterwards are left in `links`.
+    Outcome PairPass(CConnectGroup* group, std::vector<CConnectEnd*>& links, bool last);
 
     void CollectLive(const CConnectGroup* group, std::vector<CConnectEnd*>& out) const;
     [[nodiscard]] CConnectEnd* FindSpur(const std::vector<CConnectEnd*>& links) const;
@@ -166,7 +168,7 @@ private:
     std::vector<CPolyLine*> m_Filed;     // in layer order
     std::vector<CPolyLine*> m_Shells;    // consumed by joins, deleted at release
     // Scratch of the group being joined, kept to spare an allocation per group.
-    std::vector<CConnectEnd*> m_Here, m_There, m_PassLinks;
+    std::vector<CConnectEnd*> m_Here, m_There;
     struct Candidate {
         CPolyLine* polyline;
         frDoublePoint e, inner;
@@ -405,8 +407,10 @@ Outcome CConnectRun::JoinGroup(CConnectGroup* group)
             return Outcome::Done;
         }
     }
-    if (PairPass(group, false) == Outcome::NoMemory) return Outcome::NoMemory;
-    return PairPass(group, true);
+    // Nothing above changed a link: the first pass starts from these, the
+    // second from what the first leaves.
+    if (PairPass(group, links, false) == Outcome::NoMemory) return Outcome::NoMemory;
+    return PairPass(group, links, true);
 }
 
 int CConnectRun::RemoveSpur(CConnectEnd* spur, const std::vector<CConnectEnd*>& links)
@@ -504,10 +508,8 @@ Outcome CConnectRun::SettleBridge(CConnectEnd* spur, const std::vector<CConnectE
     return Outcome::Done;
 }
 
-Outcome CConnectRun::PairPass(CConnectGroup* group, bool last)
+Outcome CConnectRun::PairPass(CConnectGroup* group, std::vector<CConnectEnd*>& links, bool last)
 {
-    std::vector<CConnectEnd*>& links = m_PassLinks;
-    CollectLive(group, links);
     const std::size_t n = links.size();
 
     // What each link brings: its polyline, its end segment, whether it may pair.
@@ -560,16 +562,22 @@ Outcome CConnectRun::PairPass(CConnectGroup* group, bool last)
     }
 
     // Release: consumed polylines go; one with both ends here goes back to
-    // the layer; after the last pass every other end lets go too.
+    // the layer; after the last pass every other end lets go too. A link
+    // dies or moves to a join's result but never comes back, so the links
+    // the pass began with hold every live one, in group order.
     DeleteShells();
-    for (CConnectEnd* link = group->head; link; link = link->next) {
+    std::size_t kept = 0;
+    for (CConnectEnd* link : links) {
         if (!IsLive(link)) continue;
         const CConnectEnd* other = OtherEnd(link);
         if (other != nullptr && other->group == group)
             ReturnWhole(PolylineOf(link));
         else if (last)
             ReleaseEnd(link);
+        else
+            links[kept++] = link;
     }
+    links.resize(kept);
     return Outcome::Done;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <random>
 #include <tuple>
 #include <vector>
 
@@ -149,6 +150,29 @@ TEST(PolyLineJoin, SelfJoinClosesAtTheMidpointAndTwoVerticesAreRefused)
     EXPECT_TRUE(head.entity == nullptr && tail.entity == nullptr);
 }
 
+TEST(PolyLineJoin, TheJointStartsAFreshSegmentWhateverAsOldEndCarried)
+{
+    // Too far apart to meet: the joint stays at A's end and bridges to B.
+    auto a = MakePolyline({{0, 0}, {10, 0, 0.4, 8, 9}});
+    auto b = MakePolyline({{10, 6, 0, 2, 3}, {10, 20}});
+    CVertex* end = a->GetTail();
+    end->z = 5;
+    end->flags = 3;
+    end->mark = 7;
+    CVertex flat;
+    end->source = &flat;
+    a->m_ActiveEnd = 1;
+    auto joined = a->JoinPolyline(b.get(), false, OptionsWithConnectDistance(1));
+    ASSERT_NE(joined, nullptr);
+    ExpectPoints(*joined, {{0, 0}, {10, 0, 0, 2}, {10, 6, 0, 2, 3}, {10, 20}});
+    const CVertex* joint = joined->GetHead()->next;
+    EXPECT_EQ(joint->z, 0);
+    EXPECT_EQ(joint->flags, 0);
+    EXPECT_EQ(joint->mark, 0);
+    EXPECT_EQ(joint->source, nullptr);
+    EXPECT_TRUE(joined->IsAllStraight());
+}
+
 TEST(PolyLineJoin, RefusalsLeaveTwoVerticesAndPointsAloneAndMarkOtherClasses)
 {
     auto two = MakePolyline({{0, 0}, {10, 0}});
@@ -207,6 +231,53 @@ TEST(PolyLineReverse, ClosedRingKeepsEachSegmentsWidthAndArcAndTwiceGivesBackThe
     poly->Reverse();
     poly->Reverse();
     ExpectPoints(*poly, open);
+}
+
+TEST(PolyLineReverse, RandomRingsMatchTheirSegmentsRunBackwards)
+{
+    // Reversed, old vertex i begins the segment back to vertex i-1 (the
+    // closing or unused record for vertex 0): it takes that segment's widths
+    // and its bulge negated; coordinates and the other fields stay put.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> coordinate(-50, 50), width(0, 4);
+    for (int round = 0; round < 200; ++round) {
+        const int count = 1 + round % 7;
+        const bool closed = round % 2 == 1;
+        std::vector<CVertex> before(static_cast<std::size_t>(count));
+        auto poly = std::make_unique<CPolyLine>();
+        for (CVertex& r : before) {
+            r.x = coordinate(random);
+            r.y = coordinate(random);
+            r.z = coordinate(random);
+            r.startWidth = width(random);
+            r.endWidth = width(random);
+            r.bulge = random() % 3 == 0 ? 0.0 : coordinate(random) / 50;
+            r.flags = static_cast<std::int32_t>(random() % 5);
+            r.mark = static_cast<std::uint16_t>(random() % 5);
+            auto* v = new CVertex(r);
+            v->next = v->prev = nullptr;
+            ASSERT_TRUE(poly->AddVertex(v, true));
+        }
+        poly->m_Closed = closed;
+        poly->m_ActiveEnd = static_cast<std::uint32_t>(round % 2);
+        poly->Reverse();
+
+        EXPECT_EQ(poly->m_ActiveEnd, static_cast<std::uint32_t>(1 - round % 2));
+        const CVertex* v = poly->GetHead();
+        for (int k = 0; k < count; ++k, v = v->next) {
+            const int i = count - 1 - k;   // the old place of the k-th vertex
+            const CVertex& at = before[static_cast<std::size_t>(i)];
+            const CVertex& from = before[static_cast<std::size_t>((i + count - 1) % count)];
+            EXPECT_TRUE(v->x == at.x && v->y == at.y && v->z == at.z && v->flags == at.flags &&
+                        v->mark == at.mark)
+                << round << " vertex " << k;
+            EXPECT_TRUE(v->startWidth == from.startWidth && v->endWidth == from.endWidth &&
+                        v->bulge == -from.bulge)
+                << round << " vertex " << k;
+            EXPECT_EQ(v->next->prev, v);
+        }
+        EXPECT_EQ(v, poly->GetHead());
+    }
 }
 
 // ---- explode --------------------------------------------------------------
