@@ -556,8 +556,9 @@ EWalkEnd WalkRows(CChainWalker& walker, CWordRows& rows, int y0, int y1, std::sp
 }
 
 // Appends the chains of the working raster to items in scan order of their
-// starts, in bands on the pool. Only the calling thread sends progress (band
-// 0 runs there): the rows done in all bands, so the bar may jump at the end.
+// starts, in bands on the pool. Only the calling thread sends progress: band
+// 0 runs there and counts for the whole page, the bands being of one size,
+// so that the messages are the same from run to run.
 EWalkEnd WalkChains(CRasterSrc& working, const CRasterSrc& nodes, const CJunctionWords& junctions,
                     CCommonThread* thread, OArray<COutlineItem>& items)
 {
@@ -586,7 +587,6 @@ EWalkEnd WalkChains(CRasterSrc& working, const CRasterSrc& nodes, const CJunctio
         return EWalkEnd::Stopped;
     std::vector<OArray<COutlineItem>> lists(static_cast<std::size_t>(bands));
     std::vector<EWalkEnd> ends(static_cast<std::size_t>(bands), EWalkEnd::Done);
-    std::atomic<int> rowsDone{0};
     RunBands(bands, [&](int b) {
         int y0 = 0, y1 = 0;
         RowBandOf(height, bands, b, y0, y1);
@@ -597,10 +597,9 @@ EWalkEnd WalkChains(CRasterSrc& working, const CRasterSrc& nodes, const CJunctio
         CChainWalker walker(working, {y0, y1}, nodes, junctions);
         ends[static_cast<std::size_t>(b)] =
             WalkRows(walker, rows, y0, y1, std::span<CSeamChain>(first, last), lists[static_cast<std::size_t>(b)],
-                     [&](int) {
-                         const int done = rowsDone.fetch_add(1) + 1;
+                     [&](int y) {
                          if (b == 0)
-                             progress.Row(done - 1);
+                             progress.Row(static_cast<int>(static_cast<long long>(y + 1) * height / y1) - 1);
                          return !stopRequested();
                      });
     });
@@ -610,8 +609,7 @@ EWalkEnd WalkChains(CRasterSrc& working, const CRasterSrc& nodes, const CJunctio
         return EWalkEnd::Stopped;
     for (OArray<COutlineItem>& list : lists)
         items.TakeAll(&list);
-    progress.Row(height - 1);
-    return stopRequested() ? EWalkEnd::Stopped : EWalkEnd::Done;
+    return EWalkEnd::Done;
 }
 
 }  // namespace
