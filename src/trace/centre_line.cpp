@@ -24,7 +24,6 @@
 #include <array>
 #include <atomic>
 #include <bit>
-#include <climits>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -223,67 +222,6 @@ private:
     int m_height = 0;
 };
 
-// One chain as the walk makes it, in room kept from chain to chain and grown
-// at both ends. The chain then takes one block of exactly its size: the
-// walk allocates once per chain, and no chain keeps spare room.
-class CChainScratch {
-public:
-    void Clear() { m_first = m_end = m_room.size() / 2; }
-    std::size_t Count() const { return m_end - m_first; }
-
-    // These throw std::bad_alloc.
-    void AddTail(CPixel p)
-    {
-        if (m_end == m_room.size())
-            Recentre();
-        m_room[m_end++] = p;
-    }
-    void AddHead(CPixel p)
-    {
-        if (m_first == 0)
-            Recentre();
-        m_room[--m_first] = p;
-    }
-    void RemoveHead()
-    {
-        if (m_first < m_end)
-            ++m_first;
-    }
-
-    // False when memory ran out.
-    [[nodiscard]] bool CopyTo(COutlineNodes& nodes) const
-    {
-        if (Count() > UINT_MAX)
-            return false;
-        COutlineNode* out = nodes.Resize(static_cast<UINT>(Count()));
-        if (!out)
-            return false;
-        for (std::size_t i = m_first; i < m_end; ++i)
-            *out++ = COutlineNode(m_room[i].x, m_room[i].y);
-        return true;
-    }
-
-private:
-    static constexpr std::size_t kFirstRoom = 256;
-
-    // Doubles the room, the chain in its middle.
-    void Recentre()
-    {
-        const std::size_t count = Count();
-        std::vector<CPixel> room(std::max(kFirstRoom, m_room.size() * 2));
-        const std::size_t first = (room.size() - count) / 2;
-        std::copy(m_room.begin() + static_cast<std::ptrdiff_t>(m_first),
-                  m_room.begin() + static_cast<std::ptrdiff_t>(m_end), room.begin() + static_cast<std::ptrdiff_t>(first));
-        m_room.swap(room);
-        m_first = first;
-        m_end = first + count;
-    }
-
-    std::vector<CPixel> m_room;
-    std::size_t m_first = 0;
-    std::size_t m_end = 0;
-};
-
 // Follows skeleton chains in rows of the working raster, erasing what it
 // follows; the node raster is only read, all of it.
 class CChainWalker {
@@ -293,53 +231,39 @@ public:
     {
     }
 
-    // Traces the chain through start and appends it to the list; a chain of
-    // one node is dropped. False when memory ran out.
+    // Traces the chain through start into a new item at the tail of the
+    // list; a chain of one node is dropped again. False when memory ran out.
     [[nodiscard]] bool Trace(CPixel start, OArray<COutlineItem>& items)
     {
-        if (!Trace(start))
-            return false;
-        if (m_chain.Count() <= 1)
-            return true;
         COutlineItem* item = items.AddNew();
         if (!item)
             return false;
-        if (m_chain.CopyTo(item->nodes))
-            return true;
-        items.SetCursor(items.GetTail());
-        items.RemoveCurrent();
-        return false;
+        const bool ok = Trace(start, *item);
+        if (!ok || item->GetNodeCount() <= 1) {
+            items.SetCursor(items.GetTail());
+            items.RemoveCurrent();
+        }
+        return ok;
     }
 
-    // As above, into an item of a seam chain; false also for a dropped chain.
-    [[nodiscard]] bool Trace(CPixel start, COutlineItem& item, bool& noMemory)
+    // Traces the chain through start into an empty item; false when memory
+    // ran out.
+    [[nodiscard]] bool Trace(CPixel start, COutlineItem& item)
     {
-        noMemory = !Trace(start) || (m_chain.Count() > 1 && !m_chain.CopyTo(item.nodes));
-        return !noMemory && m_chain.Count() > 1;
+        CPixel junction = start;
+        const bool touchesJunction = m_junctions.Near(start.x, start.y) &&
+                                     FirstNeighbour(m_nodes, junction.x, junction.y, AllRows(m_nodes)) != 0;
+        bool ok = item.AddTail(start.x, start.y);
+        Erase(start);
+        ok = ok && Walk(item, start, true, touchesJunction ? &junction : nullptr);
+        // A chain that starts beside a junction ends there; otherwise the
+        // skeleton may go on from the start in the other direction.
+        if (ok && !touchesJunction)
+            ok = Walk(item, start, false, nullptr);
+        return ok;
     }
 
 private:
-    // Makes the chain through start in the scratch.
-    bool Trace(CPixel start)
-    {
-        try {
-            m_chain.Clear();
-            CPixel junction = start;
-            const bool touchesJunction = m_junctions.Near(start.x, start.y) &&
-                                         FirstNeighbour(m_nodes, junction.x, junction.y, AllRows(m_nodes)) != 0;
-            m_chain.AddTail(start);
-            Erase(start);
-            Walk(start, true, touchesJunction ? &junction : nullptr);
-            // A chain that starts beside a junction ends there; otherwise the
-            // skeleton may go on from the start in the other direction.
-            if (!touchesJunction)
-                Walk(start, false, nullptr);
-            return true;
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-    }
-
     void Erase(CPixel p) { ClearPixel(m_working.GetRow(p.y), p.x); }
 
     bool IsJunction(CPixel p) const { return IsForegroundBounded(m_nodes, p.x, p.y); }
@@ -362,56 +286,51 @@ private:
     // Walks from start (already a node) while the working raster goes on,
     // adding the corners and the end at the tail or at the head. With a
     // start junction the chain begins there instead: it becomes the head,
-    // and the start stays a node only where the path turns at it. Throws
-    // std::bad_alloc.
-    void Walk(CPixel start, bool atTail, const CPixel* startJunction)
+    // and the start stays a node only where the path turns at it.
+    bool Walk(COutlineItem& item, CPixel start, bool atTail, const CPixel* startJunction)
     {
-        auto add = [&](CPixel p) { atTail ? m_chain.AddTail(p) : m_chain.AddHead(p); };
+        auto add = [&](CPixel p) { return atTail ? item.AddTail(p.x, p.y) : item.AddHead(p.x, p.y); };
         CPixel previous = start;
         BYTE heading = 0;
         for (int steps = 0;; ++steps) {
             CPixel next = previous;
             const BYTE direction = FirstNeighbour(m_working, next.x, next.y, m_rows);
-            if (!direction) {
-                if (steps > 0)
-                    add(previous);
-                return;
-            }
+            if (!direction)
+                return steps == 0 || add(previous);
             if (steps == 0) {
                 heading = direction;
-                if (startJunction)
-                    AddStartJunction(start, direction, *startJunction);
+                if (startJunction && !AddStartJunction(item, start, direction, *startJunction))
+                    return false;
             } else if (direction != heading) {
-                add(previous);
+                if (!add(previous))
+                    return false;
                 heading = direction;
             }
             Erase(next);
             CPixel junction;
             if (FindJunction(next, heading, junction)) {
-                if (DirectionBetween(next, junction) != heading)
-                    add(next);
-                add(junction);
-                return;
+                if (DirectionBetween(next, junction) != heading && !add(next))
+                    return false;
+                return add(junction);
             }
             previous = next;
         }
     }
 
-    void AddStartJunction(CPixel start, BYTE direction, CPixel found)
+    bool AddStartJunction(COutlineItem& item, CPixel start, BYTE direction, CPixel found)
     {
         // The junction the path comes straight out of, when there is one.
         CPixel behind = Step(start, direction, -1);
         CPixel junction = IsJunction(behind) ? behind : found;
         if (DirectionBetween(junction, start) == direction)
-            m_chain.RemoveHead();
-        m_chain.AddHead(junction);
+            item.RemoveHead();
+        return item.AddHead(junction.x, junction.y);
     }
 
     CRasterSrc& m_working;
     CRowRange m_rows;
     const CRasterSrc& m_nodes;
     const CJunctionWords& m_junctions;
-    CChainScratch m_chain;
 };
 
 // --- the walk in bands ---
@@ -512,11 +431,10 @@ bool TraceSeamChains(CRasterSrc& working, std::span<const CPixel> pixels, const 
             if (!IsForeground(working, start.x, start.y))
                 continue;
             chains.push_back({start, COutlineItem()});
-            bool noMemory = false;
-            if (!walker.Trace(start, chains.back().item, noMemory))
-                chains.pop_back();
-            if (noMemory)
+            if (!walker.Trace(start, chains.back().item))
                 return false;
+            if (chains.back().item.GetNodeCount() <= 1)
+                chains.pop_back();
         }
     } catch (const std::bad_alloc&) {
         return false;

@@ -351,7 +351,7 @@ bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out, const CCho
 }
 
 void PrepareChain(COutlineItem* item, const CRasterSrc& raster, int dpi, const CTraceOption& options,
-                  CPreparedChain& out, bool releaseNodes)
+                  CPreparedChain& out)
 {
     out.ready = true;
     out.made = false;
@@ -366,8 +366,6 @@ void PrepareChain(COutlineItem* item, const CRasterSrc& raster, int dpi, const C
         out.polyline.reset();
         out.result = ITEM_NO_MEMORY;
     }
-    if (releaseNodes)
-        item->nodes.RemoveAll();
 }
 
 void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi,
@@ -387,8 +385,7 @@ void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raste
         int i1 = 0;
         RowBandOf(count, bands, b, i0, i1);
         for (int i = i0; i < i1; ++i)
-            PrepareChain(items[static_cast<std::size_t>(i)], raster, dpi, options, out[static_cast<std::size_t>(i)],
-                         false);
+            PrepareChain(items[static_cast<std::size_t>(i)], raster, dpi, options, out[static_cast<std::size_t>(i)]);
     });
 }
 

@@ -76,10 +76,9 @@ struct CPreparedChain {
     std::unique_ptr<CPolyLine> polyline;
 };
 // Makes one chain's polyline ahead on the calling thread, as PrepareChains
-// does for each of its chains. With releaseNodes the chain's nodes are freed
-// once the polyline is made: nothing else needs them afterwards.
+// does for each of its chains.
 void PrepareChain(COutlineItem* item, const CRasterSrc& raster, int dpi, const CTraceOption& options,
-                  CPreparedChain& out, bool releaseNodes);
+                  CPreparedChain& out);
 // Makes each chain's polyline as OutlineItemToPolyline would (snapping the
 // chain's nodes), on the row-band pool; out gets one record per chain, not
 // ready when the pool has one thread.

@@ -114,7 +114,8 @@ public:
     // thread adds those of the chunk before to the layer, in chain order, and
     // then finds the chains of the chunk after: the adding (ids, the layer's
     // chain, progress) and the walk along the list are what cannot be shared
-    // out. The pool also frees each chain's nodes once its polyline is made.
+    // out. The chains keep their nodes until the list is emptied: freed here,
+    // among the pool's own allocations, they cost more than that whole pass.
     [[nodiscard]] bool AddPolylinesAhead(OArray<COutlineItem>& items)
     {
         const UINT count = items.GetCount();
@@ -139,7 +140,7 @@ public:
             RowBandOf(size, makers, band, i0, i1);
             for (int i = i0; i < i1; ++i)
                 PrepareChain(chunks[c][static_cast<std::size_t>(i)], m_raster, m_dpi, m_options,
-                             prepared[c][static_cast<std::size_t>(i)], true);
+                             prepared[c][static_cast<std::size_t>(i)]);
         };
         CPolylineProgress progress(m_thread, count);
         try {
