@@ -66,30 +66,11 @@ public:
     [[nodiscard]] bool AddPolylinesInTurn(OArray<COutlineItem>& items)
     {
         const UINT count = items.GetCount();
-        DWORD done = 0;
-        DWORD lastSent = ~DWORD{0};
+        CPolylineProgress progress(m_thread, count);
         auto* node = items.GetHead();
-        std::vector<COutlineItem*> chunk;
-        std::vector<CPreparedChain> prepared;
-        std::size_t next = 0;
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
-            if (next == chunk.size()) {
-                // The polylines of the next chunk of chains are made on the pool.
-                try {
-                    chunk.clear();
-                    for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + chunk.size() < count;
-                         n = n->next)
-                        chunk.push_back(&n->value);
-                    PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
-                } catch (const std::bad_alloc&) {
-                    return End(RUN_NO_MEMORY);
-                }
-                next = 0;
-            }
             std::unique_ptr<CPolyLine> polyline;
-            const int result =
-                OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options, &prepared[next++]);
-            if (result == ITEM_NO_MEMORY)
+            if (OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options) == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             // The chain is done with: on a page of millions of nodes the
             // chains and the polylines made of them would otherwise peak
@@ -97,13 +78,7 @@ public:
             node->value.nodes.RemoveAll();
             if (polyline)
                 m_layer.AddEntity(polyline.release());
-            ++done;
-            // Each send waits for the receiver: send only when the bar moves.
-            const DWORD position = static_cast<DWORD>(done * kFullBar / static_cast<double>(count));
-            if (position != lastSent) {
-                m_thread.SendProgressPos(position);
-                lastSent = position;
-            }
+            progress.ChainDone();
             if (m_thread.IsStopRequested())
                 return End(RUN_STOPPED);
         }
