@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,11 +102,19 @@ struct CStepOffset {
 };
 constexpr CStepOffset kOffsetOfBit[8] = {{-1, -1}, {0, -1}, {1, -1}, {-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
 
+// Rows [top, bottom) of a raster: a band's walk reads only its own rows.
+struct CRowRange {
+    int top;
+    int bottom;
+};
+
+CRowRange AllRows(const CRasterSrc& raster) { return {0, raster.GetHeight()}; }
+
 // Pixels x - 1, x and x + 1 of a row as bits 0, 1 and 2 (west to east);
-// pixels outside the raster read as background.
-unsigned RowTriple(const CRasterSrc& raster, int x, int y)
+// pixels outside the raster or the rows read as background.
+unsigned RowTriple(const CRasterSrc& raster, int x, int y, CRowRange rows)
 {
-    if (y < 0 || y >= raster.GetHeight())
+    if (y < rows.top || y >= rows.bottom)
         return 0;
     const BYTE* row = raster.GetRow(y);
     if (x <= 0 || x + 1 >= raster.GetWidth()) {
@@ -124,20 +133,20 @@ unsigned RowTriple(const CRasterSrc& raster, int x, int y)
     return ((eastward & 4) >> 2) | (eastward & 2) | ((eastward & 1) << 2);
 }
 
-// The foreground 8-neighbours of (x, y) as direction codes.
-BYTE NeighbourMask(const CRasterSrc& raster, int x, int y)
+// The foreground 8-neighbours of (x, y) within the rows as direction codes.
+BYTE NeighbourMask(const CRasterSrc& raster, int x, int y, CRowRange rows)
 {
-    const unsigned up = RowTriple(raster, x, y - 1);
-    const unsigned mid = RowTriple(raster, x, y);
-    const unsigned down = RowTriple(raster, x, y + 1);
+    const unsigned up = RowTriple(raster, x, y - 1, rows);
+    const unsigned mid = RowTriple(raster, x, y, rows);
+    const unsigned down = RowTriple(raster, x, y + 1, rows);
     return static_cast<BYTE>(up | (mid & 1) << 3 | (mid & 4) << 2 | down << 5);
 }
 
 // NextNeighbour by the mask: moves (x, y) onto the first foreground
 // neighbour and returns its code, or 0.
-BYTE FirstNeighbour(const CRasterSrc& raster, int& x, int& y)
+BYTE FirstNeighbour(const CRasterSrc& raster, int& x, int& y, CRowRange rows)
 {
-    const unsigned mask = NeighbourMask(raster, x, y);
+    const unsigned mask = NeighbourMask(raster, x, y, rows);
     if (mask == 0)
         return 0;
     const int bit = std::countr_zero(mask);
@@ -213,11 +222,12 @@ private:
     int m_height = 0;
 };
 
-// Follows skeleton chains in the working raster, erasing what it follows.
+// Follows skeleton chains in rows of the working raster, erasing what it
+// follows; the node raster is only read, all of it.
 class CChainWalker {
 public:
-    CChainWalker(CRasterSrc& working, const CRasterSrc& nodes, const CJunctionWords& junctions)
-        : m_working(working), m_nodes(nodes), m_junctions(junctions)
+    CChainWalker(CRasterSrc& working, CRowRange rows, const CRasterSrc& nodes, const CJunctionWords& junctions)
+        : m_working(working), m_rows(rows), m_nodes(nodes), m_junctions(junctions)
     {
     }
 
@@ -228,20 +238,28 @@ public:
         COutlineItem* item = items.AddNew();
         if (!item)
             return false;
-        CPixel junction = start;
-        const bool touchesJunction =
-            m_junctions.Near(start.x, start.y) && FirstNeighbour(m_nodes, junction.x, junction.y) != 0;
-        bool ok = item->AddTail(start.x, start.y);
-        Erase(start);
-        ok = ok && Walk(*item, start, true, touchesJunction ? &junction : nullptr);
-        // A chain that starts beside a junction ends there; otherwise the
-        // skeleton may go on from the start in the other direction.
-        if (ok && !touchesJunction)
-            ok = Walk(*item, start, false, nullptr);
+        const bool ok = Trace(start, *item);
         if (!ok || item->GetNodeCount() <= 1) {
             items.SetCursor(items.GetTail());
             items.RemoveCurrent();
         }
+        return ok;
+    }
+
+    // Traces the chain through start into an empty item; false when memory
+    // ran out.
+    [[nodiscard]] bool Trace(CPixel start, COutlineItem& item)
+    {
+        CPixel junction = start;
+        const bool touchesJunction = m_junctions.Near(start.x, start.y) &&
+                                     FirstNeighbour(m_nodes, junction.x, junction.y, AllRows(m_nodes)) != 0;
+        bool ok = item.AddTail(start.x, start.y);
+        Erase(start);
+        ok = ok && Walk(item, start, true, touchesJunction ? &junction : nullptr);
+        // A chain that starts beside a junction ends there; otherwise the
+        // skeleton may go on from the start in the other direction.
+        if (ok && !touchesJunction)
+            ok = Walk(item, start, false, nullptr);
         return ok;
     }
 
@@ -262,7 +280,7 @@ private:
             return true;
         }
         junction = p;
-        return FirstNeighbour(m_nodes, junction.x, junction.y) != 0;
+        return FirstNeighbour(m_nodes, junction.x, junction.y, AllRows(m_nodes)) != 0;
     }
 
     // Walks from start (already a node) while the working raster goes on,
@@ -276,7 +294,7 @@ private:
         BYTE heading = 0;
         for (int steps = 0;; ++steps) {
             CPixel next = previous;
-            const BYTE direction = FirstNeighbour(m_working, next.x, next.y);
+            const BYTE direction = FirstNeighbour(m_working, next.x, next.y, m_rows);
             if (!direction)
                 return steps == 0 || add(previous);
             if (steps == 0) {
@@ -310,9 +328,207 @@ private:
     }
 
     CRasterSrc& m_working;
+    CRowRange m_rows;
     const CRasterSrc& m_nodes;
     const CJunctionWords& m_junctions;
 };
+
+// --- the walk in bands ---
+//
+// The walk only ever steps onto 8-neighbours, so each connected piece of the
+// working raster gives the same chains whatever else the raster holds, and
+// the chains come out in the scan order of their starts. The pieces that run
+// across a seam between bands are found first and walked on the calling
+// thread (they are few); the other pieces are walked on the pool, each band
+// into its own list, which takes each seam chain starting in its rows at its
+// place in scan order. Every band on the pool reads and writes only its own
+// rows.
+
+struct CSeamChain {
+    CPixel start;
+    COutlineItem item;
+};
+
+bool ScanBefore(CPixel a, CPixel b) { return a.y != b.y ? a.y < b.y : a.x < b.x; }
+
+// The pixels of every piece of the working raster that touches a seam
+// between bands, in scan order. Throws std::bad_alloc.
+std::vector<CPixel> FindSeamPieces(CRasterSrc& working, int bands)
+{
+    CWordRows rows(working);
+    const int height = rows.Height();
+    const int width = rows.Width();
+    // The seam pixels that touch the other side, by the band that holds them.
+    std::vector<std::vector<CPixel>> found(static_cast<std::size_t>(bands));
+    const auto addSeeds = [&](int b, int y, int k, PackedWord pixels) {
+        for (; pixels; pixels &= pixels - 1)
+            found[static_cast<std::size_t>(b)].push_back(
+                {k * kWordPixels + kWordPixels - 1 - std::countr_zero(pixels), y});
+    };
+    for (int b = 1; b < bands; ++b) {
+        int y0 = 0, y1 = 0;
+        RowBandOf(height, bands, b, y0, y1);
+        for (int k = 0; k < rows.Words(); ++k) {
+            const CWordTrio above = rows.LoadTrio(y0 - 1, k);
+            const CWordTrio below = rows.LoadTrio(y0, k);
+            addSeeds(b - 1, y0 - 1, k, above.centre & (below.left | below.centre | below.right));
+            addSeeds(b, y0, k, below.centre & (above.left | above.centre | above.right));
+        }
+    }
+    // Each band fills its part of the pieces from its seeds, clearing the
+    // pixels it reaches to mark them, and then sets them again.
+    std::atomic<bool> failed{false};
+    RunBands(bands, [&](int b) {
+        int y0 = 0, y1 = 0;
+        RowBandOf(height, bands, b, y0, y1);
+        std::vector<CPixel>& pixels = found[static_cast<std::size_t>(b)];
+        const std::size_t seeds = pixels.size();
+        try {
+            std::vector<CPixel> reached;
+            std::vector<CPixel> stack;
+            const auto take = [&](int x, int y) {
+                if (x < 0 || x >= width || y < y0 || y >= y1 || !IsForeground(working, x, y))
+                    return;
+                ClearPixel(working.GetRow(y), x);
+                reached.push_back({x, y});
+                stack.push_back({x, y});
+            };
+            for (std::size_t i = 0; i < seeds; ++i) {
+                take(pixels[i].x, pixels[i].y);
+                while (!stack.empty()) {
+                    const CPixel q = stack.back();
+                    stack.pop_back();
+                    for (int dy = -1; dy <= 1; ++dy)
+                        for (int dx = -1; dx <= 1; ++dx)
+                            take(q.x + dx, q.y + dy);
+                }
+            }
+            for (CPixel p : reached)
+                SetPixel(working.GetRow(p.y), p.x);
+            std::sort(reached.begin(), reached.end(), ScanBefore);
+            pixels = std::move(reached);
+        } catch (const std::bad_alloc&) {
+            failed.store(true);
+        }
+    });
+    if (failed.load())
+        throw std::bad_alloc();
+    std::vector<CPixel> all;
+    for (const std::vector<CPixel>& pixels : found)
+        all.insert(all.end(), pixels.begin(), pixels.end());
+    return all;
+}
+
+// Walks the pieces through the given pixels (in scan order) out of the
+// working raster, as a walk of the whole raster would; false when memory
+// ran out.
+bool TraceSeamChains(CRasterSrc& working, std::span<const CPixel> pixels, const CRasterSrc& nodes,
+                     const CJunctionWords& junctions, std::vector<CSeamChain>& chains)
+{
+    CChainWalker walker(working, AllRows(working), nodes, junctions);
+    try {
+        for (CPixel start : pixels) {
+            if (!IsForeground(working, start.x, start.y))
+                continue;
+            chains.push_back({start, COutlineItem()});
+            if (!walker.Trace(start, chains.back().item))
+                return false;
+            if (chains.back().item.GetNodeCount() <= 1)
+                chains.pop_back();
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+enum class EWalkEnd { Done, NoMemory, Stopped };
+
+// Traces the chains that start in rows [y0, y1) into out in scan order, the
+// seam chains of those rows (in scan order) placed among them; after each
+// row, rowDone(y) tells whether to go on.
+template <typename RowDone>
+EWalkEnd WalkRows(CChainWalker& walker, CWordRows& rows, int y0, int y1, std::span<CSeamChain> seamChains,
+                  OArray<COutlineItem>& out, RowDone&& rowDone)
+{
+    std::size_t next = 0;
+    const auto placeSeamChains = [&](CPixel before) {
+        for (; next < seamChains.size() && ScanBefore(seamChains[next].start, before); ++next)
+            if (!out.AddTail(std::move(seamChains[next].item)))
+                return false;
+        return true;
+    };
+    for (int y = y0; y < y1; ++y) {
+        for (int k = 0; k < rows.Words(); ++k) {
+            // Each chain erases its start, so the word is read again after it.
+            for (PackedWord left; (left = rows.Load(y, k)) != 0;) {
+                const CPixel start{k * kWordPixels + std::countl_zero(left), y};
+                if (!placeSeamChains(start) || !walker.Trace(start, out))
+                    return EWalkEnd::NoMemory;
+            }
+        }
+        if (!rowDone(y))
+            return EWalkEnd::Stopped;
+    }
+    return placeSeamChains({0, y1}) ? EWalkEnd::Done : EWalkEnd::NoMemory;
+}
+
+// Appends the chains of the working raster to items in scan order of their
+// starts, in bands on the pool. Only the calling thread sends progress: band
+// 0 runs there and counts for the whole page, the bands being of one size,
+// so that the messages are the same from run to run.
+EWalkEnd WalkChains(CRasterSrc& working, const CRasterSrc& nodes, const CJunctionWords& junctions,
+                    CCommonThread* thread, OArray<COutlineItem>& items)
+{
+    CWordRows rows(working);
+    const int height = rows.Height();
+    CRowProgress progress(thread, height);
+    const auto stopRequested = [thread] { return thread && thread->IsStopRequested(); };
+    const int bands = CountRowBands(height, kMinBandRows);
+    if (bands <= 1) {
+        CChainWalker walker(working, AllRows(working), nodes, junctions);
+        return WalkRows(walker, rows, 0, height, {}, items, [&](int y) {
+            progress.Row(y);
+            return !stopRequested();
+        });
+    }
+
+    std::vector<CSeamChain> seamChains;
+    try {
+        const std::vector<CPixel> seamPixels = FindSeamPieces(working, bands);
+        if (!TraceSeamChains(working, seamPixels, nodes, junctions, seamChains))
+            return EWalkEnd::NoMemory;
+    } catch (const std::bad_alloc&) {
+        return EWalkEnd::NoMemory;
+    }
+    if (stopRequested())
+        return EWalkEnd::Stopped;
+    std::vector<OArray<COutlineItem>> lists(static_cast<std::size_t>(bands));
+    std::vector<EWalkEnd> ends(static_cast<std::size_t>(bands), EWalkEnd::Done);
+    RunBands(bands, [&](int b) {
+        int y0 = 0, y1 = 0;
+        RowBandOf(height, bands, b, y0, y1);
+        const auto first = std::partition_point(seamChains.begin(), seamChains.end(),
+                                                [&](const CSeamChain& c) { return c.start.y < y0; });
+        const auto last =
+            std::partition_point(first, seamChains.end(), [&](const CSeamChain& c) { return c.start.y < y1; });
+        CChainWalker walker(working, {y0, y1}, nodes, junctions);
+        ends[static_cast<std::size_t>(b)] =
+            WalkRows(walker, rows, y0, y1, std::span<CSeamChain>(first, last), lists[static_cast<std::size_t>(b)],
+                     [&](int y) {
+                         if (b == 0)
+                             progress.Row(static_cast<int>(static_cast<long long>(y + 1) * height / y1) - 1);
+                         return !stopRequested();
+                     });
+    });
+    if (std::find(ends.begin(), ends.end(), EWalkEnd::NoMemory) != ends.end())
+        return EWalkEnd::NoMemory;
+    if (std::find(ends.begin(), ends.end(), EWalkEnd::Stopped) != ends.end())
+        return EWalkEnd::Stopped;
+    for (OArray<COutlineItem>& list : lists)
+        items.TakeAll(&list);
+    return EWalkEnd::Done;
+}
 
 }  // namespace
 
@@ -459,32 +675,23 @@ bool COutlineList::TraceCenterLine(CCommonThread* thread)
     const std::string text = GetLanString("ProcessTraceCenterLine", "Trace center line");
     if (thread)
         thread->SendProgressText(text.c_str());
-    CWordRows rows(*working);
     CJunctionWords junctions;
     if (!junctions.Build(*GetNodeRaster())) {
         DeleteWorkspace();
         PostRunEnd(thread, RUN_NO_MEMORY);
         return false;
     }
-    CChainWalker walker(*working, *GetNodeRaster(), junctions);
-    CRowProgress progress(thread, rows.Height());
-    for (int y = 0; y < rows.Height(); ++y) {
-        for (int k = 0; k < rows.Words(); ++k) {
-            // Each chain erases its start, so the word is read again after it.
-            for (PackedWord left; (left = rows.Load(y, k)) != 0;) {
-                int x = k * kWordPixels + std::countl_zero(left);
-                if (!walker.Trace({x, y}, m_items)) {
-                    DeleteWorkspace();
-                    PostRunEnd(thread, RUN_NO_MEMORY);
-                    return false;
-                }
-            }
-        }
-        progress.Row(y);
-        if (Stopped(thread)) {
-            m_items.RemoveAll();
-            return false;
-        }
+    switch (WalkChains(*working, *GetNodeRaster(), junctions, thread, m_items)) {
+    case EWalkEnd::NoMemory:
+        DeleteWorkspace();
+        PostRunEnd(thread, RUN_NO_MEMORY);
+        return false;
+    case EWalkEnd::Stopped:
+        PostRunEnd(thread, RUN_STOPPED);
+        m_items.RemoveAll();
+        return false;
+    case EWalkEnd::Done:
+        break;
     }
     SetNodeRaster(nullptr);
     if (thread)

@@ -50,13 +50,30 @@ bool TruncatesToZero(double difference)
 }
 
 // Throws std::bad_alloc.
-std::vector<COutlineNode*> CollectNodes(COutlineItem& item)
+void CollectNodes(COutlineItem& item, std::vector<COutlineNode*>& nodes)
 {
-    std::vector<COutlineNode*> nodes;
+    nodes.clear();
     nodes.reserve(item.nodes.GetCount());
     for (COutlineNode& node : item.nodes)
         nodes.push_back(&node);
-    return nodes;
+}
+
+// The lists one chain is simplified in, kept by each thread from chain to
+// chain: a page has hundreds of thousands of chains.
+struct CSimplifyLists {
+    std::vector<COutlineNode*> nodes;
+    std::vector<COutlineNode> kept;
+};
+
+// Lists grown past this by a long chain are let go at the next chain.
+constexpr std::size_t kKeptListNodes = 1 << 16;
+
+CSimplifyLists& ThreadSimplifyLists()
+{
+    thread_local CSimplifyLists lists;
+    if (lists.nodes.capacity() > kKeptListNodes || lists.kept.capacity() > kKeptListNodes)
+        lists = CSimplifyLists();
+    return lists;
 }
 
 // A closed chain repeats its first node at its end. A hole's chain closes in
@@ -158,8 +175,10 @@ int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& o
         return ITEM_DONE;
     }
 
-    std::vector<COutlineNode> kept;
-    std::vector<COutlineNode*> nodes = CollectNodes(item);
+    CSimplifyLists& lists = ThreadSimplifyLists();
+    std::vector<COutlineNode>& kept = lists.kept;
+    std::vector<COutlineNode*>& nodes = lists.nodes;
+    CollectNodes(item, nodes);
     if (item.closed)
         StartClosedChainAtCorner(nodes);
     if (!SimplifyNodes(nodes, item.closed != 0, kept, CChordSearch{maxDis, options.i_SearchStepCap}))
@@ -320,13 +339,32 @@ void SnapChordEnds(CChainNodes nodes, std::size_t i, std::size_t j)
 bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out, const CChordSearch& search)
 {
     try {
-        std::vector<COutlineNode*> nodes = CollectNodes(item);
+        std::vector<COutlineNode*> nodes;
+        CollectNodes(item, nodes);
         if (item.closed)
             StartClosedChainAtCorner(nodes);
         return SimplifyNodes(nodes, item.closed != 0, out, search);
     } catch (const std::bad_alloc&) {
         out.clear();
         return false;
+    }
+}
+
+void PrepareChain(COutlineItem* item, const CRasterSrc& raster, int dpi, const CTraceOption& options,
+                  CPreparedChain& out)
+{
+    out.ready = true;
+    out.made = false;
+    out.polyline.reset();
+    if (!item) {
+        out.result = ITEM_NO_NODES;
+        return;
+    }
+    try {
+        out.result = ItemToPolyline(*item, raster.GetHeight(), out.polyline, dpi, options, true, out.made);
+    } catch (const std::bad_alloc&) {
+        out.polyline.reset();
+        out.result = ITEM_NO_MEMORY;
     }
 }
 
@@ -339,7 +377,6 @@ void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raste
     // is still in the cache.
     if (GetRowBandThreads() == 1)
         return;
-    const int height = raster.GetHeight();
     const int count = static_cast<int>(items.size());
     // Chains differ widely in length: more bands than threads even it out.
     const int bands = std::min(count, GetRowBandThreads() * kChainBandsPerThread);
@@ -347,21 +384,8 @@ void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raste
         int i0 = 0;
         int i1 = 0;
         RowBandOf(count, bands, b, i0, i1);
-        for (int i = i0; i < i1; ++i) {
-            CPreparedChain& chain = out[static_cast<std::size_t>(i)];
-            chain.ready = true;
-            COutlineItem* item = items[static_cast<std::size_t>(i)];
-            if (!item) {
-                chain.result = ITEM_NO_NODES;
-                continue;
-            }
-            try {
-                chain.result = ItemToPolyline(*item, height, chain.polyline, dpi, options, true, chain.made);
-            } catch (const std::bad_alloc&) {
-                chain.polyline.reset();
-                chain.result = ITEM_NO_MEMORY;
-            }
-        }
+        for (int i = i0; i < i1; ++i)
+            PrepareChain(items[static_cast<std::size_t>(i)], raster, dpi, options, out[static_cast<std::size_t>(i)]);
     });
 }
 

@@ -75,6 +75,10 @@ struct CPreparedChain {
     bool made = false;       // a polyline was made, kept or not: it takes an id
     std::unique_ptr<CPolyLine> polyline;
 };
+// Makes one chain's polyline ahead on the calling thread, as PrepareChains
+// does for each of its chains.
+void PrepareChain(COutlineItem* item, const CRasterSrc& raster, int dpi, const CTraceOption& options,
+                  CPreparedChain& out);
 // Makes each chain's polyline as OutlineItemToPolyline would (snapping the
 // chain's nodes), on the row-band pool; out gets one record per chain, not
 // ready when the pool has one thread.

@@ -14,6 +14,7 @@
 #include "model/text_table.h"
 #include "raster/raster_entity.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 #include "trace/arc_recognition.h"
 #include "trace/fill_pattern.h"
 #include "trace/items_to_entities.h"
@@ -28,6 +29,8 @@ constexpr double kFullBar = 100.0;
 // Chains whose polylines are made on the pool at a time, ahead of adding them
 // to the layer in order.
 constexpr std::size_t kChainsPerChunk = 4096;
+// Bands of a chunk per pool thread: chains differ widely in length.
+constexpr int kMakerBandsPerThread = 4;
 
 // The raster's horizontal resolution in dots per inch, rounded.
 int RasterDpi(CRasterSrc& raster)
@@ -55,31 +58,19 @@ public:
     // item. False when the run ended here (its code posted).
     [[nodiscard]] bool AddPolylines(OArray<COutlineItem>& items)
     {
+        return GetRowBandThreads() == 1 ? AddPolylinesInTurn(items) : AddPolylinesAhead(items);
+    }
+
+    // Each polyline is made as its chain's turn comes, while the chain is in
+    // the cache.
+    [[nodiscard]] bool AddPolylinesInTurn(OArray<COutlineItem>& items)
+    {
         const UINT count = items.GetCount();
-        DWORD done = 0;
-        DWORD lastSent = ~DWORD{0};
+        CPolylineProgress progress(m_thread, count);
         auto* node = items.GetHead();
-        std::vector<COutlineItem*> chunk;
-        std::vector<CPreparedChain> prepared;
-        std::size_t next = 0;
         for (UINT i = 0; i < count && node; ++i, node = node->next) {
-            if (next == chunk.size()) {
-                // The polylines of the next chunk of chains are made on the pool.
-                try {
-                    chunk.clear();
-                    for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + chunk.size() < count;
-                         n = n->next)
-                        chunk.push_back(&n->value);
-                    PrepareChains(chunk, m_raster, m_dpi, m_options, prepared);
-                } catch (const std::bad_alloc&) {
-                    return End(RUN_NO_MEMORY);
-                }
-                next = 0;
-            }
             std::unique_ptr<CPolyLine> polyline;
-            const int result =
-                OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options, &prepared[next++]);
-            if (result == ITEM_NO_MEMORY)
+            if (OutlineItemToPolyline(&node->value, m_raster, polyline, m_dpi, m_options) == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             // The chain is done with: on a page of millions of nodes the
             // chains and the polylines made of them would otherwise peak
@@ -87,15 +78,70 @@ public:
             node->value.nodes.RemoveAll();
             if (polyline)
                 m_layer.AddEntity(polyline.release());
-            ++done;
-            // Each send waits for the receiver: send only when the bar moves.
-            const DWORD position = static_cast<DWORD>(done * kFullBar / static_cast<double>(count));
-            if (position != lastSent) {
-                m_thread.SendProgressPos(position);
-                lastSent = position;
-            }
+            progress.ChainDone();
             if (m_thread.IsStopRequested())
                 return End(RUN_STOPPED);
+        }
+        return true;
+    }
+
+    // The polylines of one chunk of chains are made on the pool while this
+    // thread adds those of the chunk before to the layer, in chain order, and
+    // then finds the chains of the chunk after: the adding (ids, the layer's
+    // chain, progress) and the walk along the list are what cannot be shared
+    // out. The chains keep their nodes until the list is emptied: freed here,
+    // among the pool's own allocations, they cost more than that whole pass.
+    [[nodiscard]] bool AddPolylinesAhead(OArray<COutlineItem>& items)
+    {
+        const UINT count = items.GetCount();
+        ONode<COutlineItem>* node = items.GetHead();
+        UINT collected = 0;
+        constexpr int kSlots = 3;  // added, made, found
+        std::vector<COutlineItem*> chunks[kSlots];
+        std::vector<CPreparedChain> prepared[kSlots];
+        // The next chunk of chains, with a record for each; throws std::bad_alloc.
+        const auto collect = [&](int c) {
+            chunks[c].clear();
+            for (; node && collected < count && chunks[c].size() < kChainsPerChunk; node = node->next, ++collected)
+                chunks[c].push_back(&node->value);
+            prepared[c].clear();
+            prepared[c].resize(chunks[c].size());
+        };
+        const int makers = GetRowBandThreads() * kMakerBandsPerThread;
+        const auto make = [&](int c, int band) {
+            const int size = static_cast<int>(chunks[c].size());
+            int i0 = 0;
+            int i1 = 0;
+            RowBandOf(size, makers, band, i0, i1);
+            for (int i = i0; i < i1; ++i)
+                PrepareChain(chunks[c][static_cast<std::size_t>(i)], m_raster, m_dpi, m_options,
+                             prepared[c][static_cast<std::size_t>(i)]);
+        };
+        CPolylineProgress progress(m_thread, count);
+        try {
+            collect(0);
+            RunBands(makers, [&](int b) { make(0, b); });
+            collect(1);
+        } catch (const std::bad_alloc&) {
+            return End(RUN_NO_MEMORY);
+        }
+        for (int c = 0; !chunks[c].empty(); c = (c + 1) % kSlots) {
+            DWORD code = RUN_FINISHED;
+            RunBands(1 + makers, [&](int b) {
+                if (b > 0) {
+                    make((c + 1) % kSlots, b - 1);
+                    return;
+                }
+                code = AddChunk(chunks[c], prepared[c], progress);
+                try {
+                    if (code == RUN_FINISHED)
+                        collect((c + 2) % kSlots);
+                } catch (const std::bad_alloc&) {
+                    code = RUN_NO_MEMORY;
+                }
+            });
+            if (code != RUN_FINISHED)
+                return End(code);
         }
         return true;
     }
@@ -148,6 +194,47 @@ public:
     }
 
 private:
+    // Sends the share of the chains done, when the bar moves: each send
+    // waits for the receiver.
+    class CPolylineProgress {
+    public:
+        CPolylineProgress(CCommonThread& thread, UINT count) : m_thread(thread), m_count(count) {}
+        void ChainDone()
+        {
+            ++m_done;
+            const DWORD position = static_cast<DWORD>(m_done * kFullBar / static_cast<double>(m_count));
+            if (position != m_lastSent) {
+                m_thread.SendProgressPos(position);
+                m_lastSent = position;
+            }
+        }
+
+    private:
+        CCommonThread& m_thread;
+        UINT m_count;
+        DWORD m_done = 0;
+        DWORD m_lastSent = ~DWORD{0};
+    };
+
+    // Adds the prepared polylines of a chunk, giving each its id; the run's
+    // code when it ends here, RUN_FINISHED otherwise.
+    DWORD AddChunk(const std::vector<COutlineItem*>& chunk, std::vector<CPreparedChain>& prepared,
+                   CPolylineProgress& progress)
+    {
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+            std::unique_ptr<CPolyLine> polyline;
+            if (OutlineItemToPolyline(chunk[i], m_raster, polyline, m_dpi, m_options, &prepared[i]) ==
+                ITEM_NO_MEMORY)
+                return RUN_NO_MEMORY;
+            if (polyline)
+                m_layer.AddEntity(polyline.release());
+            progress.ChainDone();
+            if (m_thread.IsStopRequested())
+                return RUN_STOPPED;
+        }
+        return RUN_FINISHED;
+    }
+
     bool End(DWORD code)
     {
         m_thread.PostRunEnd(code);

@@ -368,6 +368,53 @@ TEST(CentreLineTrace, ChainsAndJunctionsAreTheSameOnAnyThreadCount)
     }
 }
 
+// One-pixel random walks that wander up and down across the seams of the row
+// bands, cross word boundaries there and run into each other: every chain
+// must come out, in its place, as the walk of the whole page on one thread
+// makes it.
+TEST(CentreLineTrace, ChainsAcrossBandSeamsComeOutAsOnOneThread)
+{
+    std::mt19937 random(29);
+    for (int round = 0; round < 6; ++round) {
+        const int width = 130, height = 224 + 13 * round;
+        CRasterSrc skeleton;
+        ASSERT_TRUE(skeleton.Create(width, height, 1));
+        for (int walk = 0; walk < 16; ++walk) {
+            int x = static_cast<int>(random() % width), y = static_cast<int>(random() % height);
+            int down = random() % 2 ? 1 : -1;
+            for (int step = 0; step < 250; ++step) {
+                skeleton.SetPixelBit(x, y, true);
+                if (random() % 60 == 0)
+                    down = -down;
+                if (random() % 4 == 0)
+                    x = std::clamp(x + (random() % 2 ? 1 : -1), 0, width - 1);
+                else
+                    y = std::clamp(y + down, 0, height - 1);
+            }
+        }
+        const auto follow = [&](int threads) {
+            SetRowBandThreads(threads);
+            COutlineList list(&skeleton);
+            auto working = std::make_unique<CRasterSrc>();
+            EXPECT_TRUE(working->Copy(skeleton));
+            list.SetWorkingRaster(std::move(working));
+            EXPECT_TRUE(list.TraceCenterLine(nullptr));
+            return Chains(list);
+        };
+        const std::vector<Chain> one = follow(1);
+        // Chains over more than 32 rows cross a seam of seven bands.
+        const auto tall = std::count_if(one.begin(), one.end(), [](const Chain& chain) {
+            const auto [low, high] = std::minmax_element(chain.begin(), chain.end(),
+                                                         [](Point a, Point b) { return a.second < b.second; });
+            return high->second - low->second > 32;
+        });
+        EXPECT_GE(tall, 3) << "round " << round;
+        for (int threads : {2, 4, 7})
+            EXPECT_EQ(follow(threads), one) << "round " << round << ", " << threads << " threads";
+        SetRowBandThreads(0);
+    }
+}
+
 TEST(CentreLineProtocol, StepsReportInOrderAndTheRunEndsOnce)
 {
     CRasterSrc source;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,10 @@
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/polygon_set.h"
+#include "model/polyline.h"
 #include "raster/raster_entity.h"
 #include "raster/raster_src.h"
+#include "raster/row_bands.h"
 
 namespace {
 
@@ -246,6 +249,69 @@ TEST_F(TraceRun, BarReachesItsEndWithMoreThanAHundredItems)
         EXPECT_GE(last, 99u) << solid;
         EXPECT_LE(last, 100u) << solid;
         EXPECT_EQ(drawing.GetFirstLayer()->CountEntities(), 150) << solid;
+    }
+}
+
+// Polylines are made on the pool a chunk of chains ahead of adding them to
+// the layer: the layer must hold the same entities, in the same order and
+// with the same ids, whatever the thread count. The outline page has chains
+// for several chunks; the centre-line page runs the post-processing too.
+TEST_F(TraceRun, EntitiesAreTheSameOnAnyThreadCount)
+{
+    ASSERT_TRUE(Image().Create(730, 700, 1));
+    ASSERT_TRUE(Image().SetResolution(k300Dpi));
+    std::mt19937 random(5);
+    for (int y = 0; y + 6 <= 700; y += 6)
+        for (int x = 0; x + 6 <= 730; x += 6) {
+            const int x0 = x + static_cast<int>(random() % 2), y0 = y + static_cast<int>(random() % 2);
+            const int w = 1 + static_cast<int>(random() % 4), h = 1 + static_cast<int>(random() % 4);
+            for (int v = y0; v < y0 + h; ++v)
+                for (int u = x0; u < x0 + w; ++u)
+                    Image().SetPixelBit(u, v, true);
+        }
+    for (int i = 0; i < 40; ++i) {
+        const int x0 = static_cast<int>(random() % 700), y0 = static_cast<int>(random() % 680);
+        const int length = 20 + static_cast<int>(random() % 300);
+        const bool across = random() % 2 == 0;
+        for (int t = 0; t < length; ++t)
+            for (int pen = 0; pen < 3; ++pen)
+                Image().SetPixelBit(std::min(729, x0 + (across ? t : pen)), std::min(699, y0 + (across ? pen : t)),
+                                    true);
+    }
+    // Each entity as its type, its id from the first one's and its vertices.
+    const auto entities = [&] {
+        std::vector<std::vector<double>> list;
+        CLayer* layer = drawing.GetFirstLayer();
+        EXPECT_NE(layer, nullptr);
+        if (!layer || !layer->GetFirstEntity())
+            return list;
+        const std::uint32_t firstId = layer->GetFirstEntity()->m_Id;
+        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
+            std::vector<double> entity{static_cast<double>(e->m_Type), static_cast<double>(e->m_Id - firstId)};
+            if (e->m_Type == ENTITY_POLYLINE) {
+                const auto* polyline = static_cast<CPolyLine*>(e);
+                entity.push_back(polyline->m_Closed ? 1.0 : 0.0);
+                const CVertex* v = polyline->GetHead();
+                for (int k = 0; v && k < polyline->GetPointCount(); ++k, v = v->next) {
+                    entity.push_back(v->x);
+                    entity.push_back(v->y);
+                }
+            }
+            list.push_back(entity);
+        }
+        return list;
+    };
+    for (UINT method : {TRACE_OUTLINE, TRACE_CENTER_LINE}) {
+        SetRowBandThreads(1);
+        ASSERT_EQ(Trace(method).code, RUN_FINISHED);
+        const auto one = entities();
+        EXPECT_GT(one.size(), method == TRACE_OUTLINE ? 9000u : 20u);
+        for (int threads : {2, 4, 7}) {
+            SetRowBandThreads(threads);
+            ASSERT_EQ(Trace(method).code, RUN_FINISHED);
+            EXPECT_EQ(entities(), one) << method << ", " << threads << " threads";
+        }
+        SetRowBandThreads(0);
     }
 }
 
