@@ -5,11 +5,18 @@
 // (every layer with its colour); the model and paper space blocks with their
 // layouts; the entities of every layer; the root dictionary. Handles of the
 // framing are handed out in order, skipping the entities' ids, which the
-// entity records use as their handles.
+// entity records use as their handles. The entities' records, and the boxes
+// of the extents, are made on the row-band pool; the file holds the same
+// bytes whatever the thread count.
 #include "export/dxf_writer.h"
+
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,6 +29,7 @@
 #include "model/graph.h"
 #include "model/layer.h"
 #include "platform/number_text.h"
+#include "raster/row_bands.h"
 
 namespace {
 
@@ -42,6 +50,8 @@ public:
         m_Highest = std::max(m_Highest, handle);
         return true;
     }
+    // Room for this many handles, so that taking them does not rehash.
+    void Expect(std::size_t count) { m_Taken.reserve(count); }
     // The lowest handle not used yet.
     std::uint32_t Take()
     {
@@ -170,29 +180,150 @@ LayerTable CollectLayers(const CGraph& drawing)
     return table;
 }
 
-// The entities' handles: their ids, except that an id seen before (a copy
-// keeps its original's id) or 0 gets a fresh handle, since a reader keeps
-// only one entity per handle.
-class EntityHandles {
+// Entities per task of the pool: the boxes and records of polylines differ
+// widely in cost, so many small tasks even out the threads.
+constexpr std::size_t kEntitiesPerTask = 256;
+
+int TasksFor(std::size_t count)
+{
+    return static_cast<int>((count + kEntitiesPerTask - 1) / kEntitiesPerTask);
+}
+
+// What the header and the records need of an entity.
+struct EntityFacts {
+    double box[4];
+    bool hasBox;
+    bool hasRecord;
+    std::uint32_t id;
+};
+
+void LearnFacts(CEntity& e, EntityFacts& facts)
+{
+    facts.hasBox = e.GetExtents(nullptr, facts.box);
+    facts.hasRecord = EntityHasOutputRecord(e, EXPORT_DXF2000);
+    facts.id = e.m_Id;
+}
+
+// One record of the ENTITIES section. Handles are the entities' ids, except
+// that an id seen before (a copy keeps its original's id) or 0 gets a fresh
+// handle, since a reader keeps only one entity per handle.
+struct EntityRecord {
+    CEntity* entity;
+    const CLayer* layer;
+    const std::string* renamed;   // the layer's name in the file, where it had to change
+    std::uint32_t handle;
+};
+
+// Every entity of every layer in layer order, with all that a record takes
+// from the records before it (its handle) settled before any is written, so
+// that records can be formatted apart.
+struct DrawingEntities {
+    std::vector<CEntity*> all;
+    std::vector<EntityFacts> facts;
+    std::vector<std::size_t> layerEnds;   // where each layer's entities end in `all`
+    std::vector<EntityRecord> records;
+};
+
+// Entities walked at a time while the pool learns the facts of the ones
+// walked before.
+constexpr std::size_t kWalkBatch = 4096;
+
+// Walks the layers' chains in order, a batch at a time.
+class EntityWalk {
 public:
-    EntityHandles(const CGraph& drawing, HandleSource& source)
+    explicit EntityWalk(const CGraph& drawing) : m_Layer(drawing.GetFirstLayer())
     {
-        std::vector<const CEntity*> repeats;
-        for (const CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext())
-            for (const CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next)
-                if (EntityHasOutputRecord(*e, EXPORT_DXF2000) && (e->m_Id == 0 || !source.Reserve(e->m_Id)))
-                    repeats.push_back(e);
-        for (const CEntity* e : repeats) m_Fresh.emplace(e, source.Take());
+        if (m_Layer) m_Next = m_Layer->GetFirstEntity();
     }
-    [[nodiscard]] std::uint32_t Of(const CEntity& entity) const
+    // Fills `batch` with the next entities and adds the end of every layer
+    // finished to `layerEnds`; empty at the end.
+    void Next(std::vector<CEntity*>& batch, std::vector<std::size_t>& layerEnds)
     {
-        auto found = m_Fresh.find(&entity);
-        return found == m_Fresh.end() ? entity.m_Id : found->second;
+        batch.clear();
+        while (m_Layer && batch.size() < kWalkBatch) {
+            for (; m_Next && batch.size() < kWalkBatch; m_Next = m_Next->m_Next) batch.push_back(m_Next);
+            if (m_Next) break;
+            layerEnds.push_back(m_Walked + batch.size());
+            m_Layer = m_Layer->GetNext();
+            if (m_Layer) m_Next = m_Layer->GetFirstEntity();
+        }
+        m_Walked += batch.size();
     }
 
 private:
-    std::unordered_map<const CEntity*, std::uint32_t> m_Fresh;
+    const CLayer* m_Layer;
+    CEntity* m_Next = nullptr;
+    std::size_t m_Walked = 0;
 };
+
+DrawingEntities CollectEntities(const CGraph& drawing, const LayerTable& layers, HandleSource& handles)
+{
+    // Following the chains costs a cache miss per entity, so the caller
+    // walks the next batch while the pool reads the entities of this one.
+    DrawingEntities found;
+    EntityWalk walk(drawing);
+    std::vector<CEntity*> batch, following;
+    walk.Next(batch, found.layerEnds);
+    while (!batch.empty()) {
+        const std::size_t first = found.facts.size();
+        found.facts.resize(first + batch.size());
+        EntityFacts* facts = found.facts.data() + first;
+        RunBands(TasksFor(batch.size()) + 1, [&](int task) {
+            if (task == 0) {
+                walk.Next(following, found.layerEnds);
+                return;
+            }
+            const std::size_t begin = static_cast<std::size_t>(task - 1) * kEntitiesPerTask;
+            const std::size_t end = std::min(batch.size(), begin + kEntitiesPerTask);
+            for (std::size_t i = begin; i < end; ++i) LearnFacts(*batch[i], facts[i]);
+        });
+        found.all.insert(found.all.end(), batch.begin(), batch.end());
+        std::swap(batch, following);
+    }
+
+    std::vector<std::size_t> repeats;
+    found.records.reserve(found.all.size());
+    handles.Expect(found.all.size());
+    std::size_t i = 0;
+    const CLayer* layer = drawing.GetFirstLayer();
+    for (std::size_t end : found.layerEnds) {
+        const std::string* renamed = layers.RenamedName(layer);
+        for (; i < end; ++i) {
+            const EntityFacts& facts = found.facts[i];
+            if (!facts.hasRecord) continue;
+            if (facts.id == 0 || !handles.Reserve(facts.id)) repeats.push_back(found.records.size());
+            found.records.push_back({found.all[i], layer, renamed, facts.id});
+        }
+        layer = layer->GetNext();
+    }
+    for (std::size_t r : repeats) found.records[r].handle = handles.Take();
+    return found;
+}
+
+// The drawing's extents exactly as MergeLayersExtents finds them: each
+// layer's box merges its entities' boxes in order, the drawing's box the
+// layers'.
+bool DrawingExtents(const DrawingEntities& entities, double* box)
+{
+    bool found = false;
+    std::size_t i = 0;
+    for (std::size_t end : entities.layerEnds) {
+        double layerBox[4];
+        bool layerFound = false;
+        for (; i < end; ++i) {
+            const EntityFacts& facts = entities.facts[i];
+            if (!facts.hasBox) continue;
+            if (layerFound) MergeExtents(layerBox, facts.box);
+            else std::copy(facts.box, facts.box + 4, layerBox);
+            layerFound = true;
+        }
+        if (!layerFound) continue;
+        if (found) MergeExtents(box, layerBox);
+        else std::copy(layerBox, layerBox + 4, box);
+        found = true;
+    }
+    return found;
+}
 
 // The framing's handles, taken once so that owners can be named before the
 // objects they own are written.
@@ -218,7 +349,8 @@ FrameHandles TakeHandles(HandleSource& source, std::size_t layerCount)
     return h;
 }
 
-void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed)
+// `extents` is null for a drawing without any.
+void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed, const double* extents)
 {
     out.Pair(0, "SECTION");
     out.Pair(2, "HEADER");
@@ -239,8 +371,9 @@ void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed)
     }
     out.Pair(9, "$INSUNITS");
     out.Int(70, insUnits);
-    double box[4];
-    if (MergeLayersExtents(drawing, box, false)) {
+    if (extents) {
+        double box[4];
+        std::copy(extents, extents + 4, box);
         drawing.GetPixelsPerUnit(&box[EXT_MIN_X], &box[EXT_MIN_Y], nullptr);
         drawing.GetPixelsPerUnit(&box[EXT_MAX_X], &box[EXT_MAX_Y], nullptr);
         out.Pair(9, "$EXTMIN");
@@ -444,17 +577,143 @@ void SetError(std::string* error, std::string message)
     if (error) *error = std::move(message);
 }
 
+// Records formatted together into one memory buffer on the pool; a round
+// of such chunks is written in order before the next round is formatted, so
+// the file still streams out as it is made (a page's outline makes tens of
+// megabytes) and the bytes are those of writing the records one by one.
+constexpr int kChunksPerThreadInRound = 4;
+// A chunk's first mapping; it doubles as it fills.
+constexpr std::size_t kChunkStartBytes = 256 * 1024;
+
+// A chunk's text, in memory mapped for it rather than from the allocator: a
+// pool thread's first request for a large block makes the allocator sweep
+// every small block that thread freed before (the vertices connecting threw
+// away), which costs more than the formatting. Records reach it through an
+// unbuffered stream, so the stream needs no buffer from the allocator either.
+class ChunkText {
+public:
+    ChunkText() = default;
+    ChunkText(const ChunkText&) = delete;
+    ChunkText& operator=(const ChunkText&) = delete;
+    ~ChunkText()
+    {
+        if (m_File) std::fclose(m_File);
+        if (m_Data) ::munmap(m_Data, m_Capacity);
+    }
+
+    // The stream that appends to the text; null when it could not be made.
+    std::FILE* Begin()
+    {
+        m_Size = 0;
+        if (m_File == nullptr) {
+            m_File = fopencookie(this, "w", {nullptr, &ChunkText::Append, nullptr, nullptr});
+            if (m_File && std::setvbuf(m_File, nullptr, _IONBF, 0) != 0) {
+                std::fclose(m_File);
+                m_File = nullptr;
+            }
+        }
+        if (m_File) std::clearerr(m_File);
+        return m_File;
+    }
+    [[nodiscard]] std::string_view Text() const { return {m_Data, m_Size}; }
+
+private:
+    static ssize_t Append(void* cookie, const char* data, std::size_t size)
+    {
+        auto* self = static_cast<ChunkText*>(cookie);
+        if (size > self->m_Capacity - self->m_Size && !self->Grow(self->m_Size + size)) return 0;
+        std::memcpy(self->m_Data + self->m_Size, data, size);
+        self->m_Size += size;
+        return static_cast<ssize_t>(size);
+    }
+    bool Grow(std::size_t needed)
+    {
+        if (needed > std::numeric_limits<std::size_t>::max() / 2) return false;
+        std::size_t capacity = std::max(m_Capacity, kChunkStartBytes);
+        while (capacity < needed) capacity *= 2;
+        void* data = m_Data ? ::mremap(m_Data, m_Capacity, capacity, MREMAP_MAYMOVE)
+                            : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (data == MAP_FAILED) return false;
+        m_Data = static_cast<char*>(data);
+        m_Capacity = capacity;
+        return true;
+    }
+
+    std::FILE* m_File = nullptr;
+    char* m_Data = nullptr;
+    std::size_t m_Size = 0;
+    std::size_t m_Capacity = 0;
+};
+
+constexpr std::size_t kNoRecord = std::numeric_limits<std::size_t>::max();
+
+// Formats the chunk's records; the first record that failed, or kNoRecord.
+std::size_t FormatChunk(const std::vector<EntityRecord>& records, std::size_t begin, bool widths, ChunkText& text)
+{
+    const std::size_t end = std::min(records.size(), begin + kEntitiesPerTask);
+    std::FILE* file = text.Begin();
+    if (file == nullptr) return begin;
+    std::size_t i = begin;
+    try {
+        for (; i < end; ++i) {
+            const EntityRecord& record = records[i];
+            CDxfNames names = record.entity->GetDxfNames();
+            names.handle = record.handle;
+            if (record.renamed) names.layer = *record.renamed;
+            if (!record.entity->WriteDXF2000(file, widths, names)) return i;
+        }
+    } catch (const std::bad_alloc&) {
+        return i;
+    }
+    return std::fflush(file) == 0 && !std::ferror(file) ? kNoRecord : begin;
+}
+
+bool WriteEntityRecords(const std::vector<EntityRecord>& records, std::FILE* file, bool widths,
+                        std::string* error)
+{
+    const int chunks = TasksFor(records.size());
+    const int perRound = std::max(1, GetRowBandThreads() * kChunksPerThreadInRound);
+    std::vector<ChunkText> texts(static_cast<std::size_t>(std::min(perRound, chunks)));
+    std::vector<std::size_t> failed(texts.size());
+    for (int first = 0; first < chunks; first += perRound) {
+        const int count = std::min(perRound, chunks - first);
+        RunBands(count, [&](int band) {
+            const std::size_t slot = static_cast<std::size_t>(band);
+            failed[slot] = FormatChunk(records, static_cast<std::size_t>(first + band) * kEntitiesPerTask, widths,
+                                       texts[slot]);
+        });
+        for (int band = 0; band < count; ++band) {
+            const std::size_t slot = static_cast<std::size_t>(band);
+            std::size_t bad = failed[slot];
+            if (bad == kNoRecord) {
+                const std::string_view text = texts[slot].Text();
+                if (std::fwrite(text.data(), 1, text.size(), file) != text.size())
+                    bad = static_cast<std::size_t>(first + band) * kEntitiesPerTask;
+            }
+            if (bad != kNoRecord) {
+                const EntityRecord& record = records[bad];
+                SetError(error, FormatC("Could not write entity %u of layer \"%s\".", record.entity->m_Id,
+                                        record.layer->GetName().c_str()));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
     const LayerTable layers = CollectLayers(drawing);
     HandleSource handles;
-    const EntityHandles entityHandles(drawing, handles);
+    const DrawingEntities entities = CollectEntities(drawing, layers, handles);
     const FrameHandles h = TakeHandles(handles, layers.rows.size());
+    double extents[4];
+    const bool hasExtents = DrawingExtents(entities, extents);
 
     DxfText out;
-    WriteHeader(out, drawing, handles.Seed());
+    WriteHeader(out, drawing, handles.Seed(), hasExtents ? extents : nullptr);
     WriteTables(out, h, layers.rows);
     WriteBlocks(out, h);
     out.Pair(0, "SECTION");
@@ -463,20 +722,7 @@ bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::
         SetError(error, "Could not write the DXF file head.");
         return false;
     }
-    for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
-        const std::string* renamed = layers.RenamedName(layer);
-        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
-            if (!EntityHasOutputRecord(*e, EXPORT_DXF2000)) continue;
-            CDxfNames names = e->GetDxfNames();
-            names.handle = entityHandles.Of(*e);
-            if (renamed) names.layer = *renamed;
-            if (!e->WriteDXF2000(file, widths, names)) {
-                SetError(error, FormatC("Could not write entity %u of layer \"%s\".", e->m_Id,
-                                        layer->GetName().c_str()));
-                return false;
-            }
-        }
-    }
+    if (!WriteEntityRecords(entities.records, file, widths, error)) return false;
     out.Pair(0, "ENDSEC");
     WriteObjects(out, h);
     if (!out.WriteTo(file)) {
