@@ -13,9 +13,12 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -577,11 +580,11 @@ void SetError(std::string* error, std::string message)
     if (error) *error = std::move(message);
 }
 
-// Records formatted together into one memory buffer on the pool; a round
-// of such chunks is written in order before the next round is formatted, so
-// the file still streams out as it is made (a page's outline makes tens of
-// megabytes) and the bytes are those of writing the records one by one.
-constexpr int kChunksPerThreadInRound = 4;
+// Records formatted together into one memory buffer on the pool, and the
+// chunks a thread may format ahead of the one next to be written: the file
+// streams out as it is made (a page's outline makes tens of megabytes), in
+// order, so its bytes are those of writing the records one by one.
+constexpr int kChunksAheadPerThread = 4;
 // A chunk's first mapping; it doubles as it fills.
 constexpr std::size_t kChunkStartBytes = 256 * 1024;
 
@@ -668,38 +671,87 @@ std::size_t FormatChunk(const std::vector<EntityRecord>& records, std::size_t be
     return std::fflush(file) == 0 && !std::ferror(file) ? kNoRecord : begin;
 }
 
-bool WriteEntityRecords(const std::vector<EntityRecord>& records, std::FILE* file, bool widths,
-                        std::string* error)
-{
-    const int chunks = TasksFor(records.size());
-    const int perRound = std::max(1, GetRowBandThreads() * kChunksPerThreadInRound);
-    std::vector<ChunkText> texts(static_cast<std::size_t>(std::min(perRound, chunks)));
-    std::vector<std::size_t> failed(texts.size());
-    for (int first = 0; first < chunks; first += perRound) {
-        const int count = std::min(perRound, chunks - first);
-        RunBands(count, [&](int band) {
-            const std::size_t slot = static_cast<std::size_t>(band);
-            failed[slot] = FormatChunk(records, static_cast<std::size_t>(first + band) * kEntitiesPerTask, widths,
-                                       texts[slot]);
-        });
-        for (int band = 0; band < count; ++band) {
-            const std::size_t slot = static_cast<std::size_t>(band);
-            std::size_t bad = failed[slot];
-            if (bad == kNoRecord) {
-                const std::string_view text = texts[slot].Text();
-                if (std::fwrite(text.data(), 1, text.size(), file) != text.size())
-                    bad = static_cast<std::size_t>(first + band) * kEntitiesPerTask;
-            }
-            if (bad != kNoRecord) {
-                const EntityRecord& record = records[bad];
-                SetError(error, FormatC("Could not write entity %u of layer \"%s\".", record.entity->m_Id,
-                                        record.layer->GetName().c_str()));
-                return false;
+// Writes the ENTITIES records with the chunks formatted on the pool. The
+// thread that finishes the chunk next in order writes it and every finished
+// one after it, so no thread waits for a whole round to end.
+class EntityRecordWriter {
+public:
+    EntityRecordWriter(const std::vector<EntityRecord>& records, std::FILE* file, bool widths)
+        : m_Records(records), m_File(file), m_Widths(widths), m_Chunks(TasksFor(records.size())),
+          m_Ahead(std::max(1, GetRowBandThreads() * kChunksAheadPerThread)),
+          m_Finished(static_cast<std::size_t>(m_Chunks)), m_Failed(static_cast<std::size_t>(m_Chunks), kNoRecord)
+    {
+    }
+
+    // False with the message in *error at the first record that failed.
+    bool Write(std::string* error)
+    {
+        RunBands(m_Chunks, [this](int chunk) { FormatAndWrite(chunk); });
+        if (m_Bad == kNoRecord) return true;
+        const EntityRecord& record = m_Records[m_Bad];
+        SetError(error, FormatC("Could not write entity %u of layer \"%s\".", record.entity->m_Id,
+                                record.layer->GetName().c_str()));
+        return false;
+    }
+
+private:
+    std::size_t FirstOf(int chunk) const { return static_cast<std::size_t>(chunk) * kEntitiesPerTask; }
+
+    void FormatAndWrite(int chunk)
+    {
+        const auto at = static_cast<std::size_t>(chunk);
+        std::unique_ptr<ChunkText> text;
+        {
+            std::unique_lock<std::mutex> lock(m_Mutex);
+            m_Progress.wait(lock, [&] { return m_Bad != kNoRecord || chunk < m_NextToWrite + m_Ahead; });
+            if (m_Bad != kNoRecord) return;
+            if (!m_Spare.empty()) {
+                text = std::move(m_Spare.back());
+                m_Spare.pop_back();
             }
         }
+        std::size_t failed = FirstOf(chunk);
+        try {
+            if (!text) text = std::make_unique<ChunkText>();
+            failed = FormatChunk(m_Records, FirstOf(chunk), m_Widths, *text);
+        } catch (const std::bad_alloc&) {
+        }
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Finished[at] = std::move(text);
+        m_Failed[at] = failed;
+        while (m_Bad == kNoRecord && m_NextToWrite < m_Chunks && m_Finished[static_cast<std::size_t>(m_NextToWrite)])
+            WriteNext();
+        m_Progress.notify_all();
     }
-    return true;
-}
+
+    // The chunk next in order, with the mutex held.
+    void WriteNext()
+    {
+        const auto at = static_cast<std::size_t>(m_NextToWrite);
+        std::unique_ptr<ChunkText> text = std::move(m_Finished[at]);
+        m_Bad = m_Failed[at];
+        if (m_Bad == kNoRecord) {
+            const std::string_view written = text->Text();
+            if (std::fwrite(written.data(), 1, written.size(), m_File) != written.size())
+                m_Bad = FirstOf(m_NextToWrite);
+        }
+        m_Spare.push_back(std::move(text));
+        ++m_NextToWrite;
+    }
+
+    const std::vector<EntityRecord>& m_Records;
+    std::FILE* m_File;
+    const bool m_Widths;
+    const int m_Chunks;
+    const int m_Ahead;
+    std::mutex m_Mutex;
+    std::condition_variable m_Progress;
+    int m_NextToWrite = 0;
+    std::vector<std::unique_ptr<ChunkText>> m_Finished;   // formatted, not yet written
+    std::vector<std::size_t> m_Failed;                    // each chunk's first failed record
+    std::vector<std::unique_ptr<ChunkText>> m_Spare;
+    std::size_t m_Bad = kNoRecord;                        // the first failed record in file order
+};
 
 } // namespace
 
@@ -722,7 +774,7 @@ bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::
         SetError(error, "Could not write the DXF file head.");
         return false;
     }
-    if (!WriteEntityRecords(entities.records, file, widths, error)) return false;
+    if (!EntityRecordWriter(entities.records, file, widths).Write(error)) return false;
     out.Pair(0, "ENDSEC");
     WriteObjects(out, h);
     if (!out.WriteTo(file)) {
