@@ -9,7 +9,6 @@
 #include "raster/raster_library.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -38,25 +37,6 @@ void PrintHelp()
 }
 
 } // namespace
-
-// Sanitizer builds keep the teardown, which their leak and use-after-free
-// checks cover.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define LW_KEEP_TEARDOWN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define LW_KEEP_TEARDOWN 1
-#endif
-#endif
-
-int ExitSkippingTeardown(int status)
-{
-#ifndef LW_KEEP_TEARDOWN
-    std::fflush(nullptr);
-    std::_Exit(status);
-#endif
-    return status;
-}
 
 int UsageError(const std::string& message)
 {
