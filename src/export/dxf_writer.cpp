@@ -10,12 +10,9 @@
 // bytes whatever the thread count.
 #include "export/dxf_writer.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -31,6 +28,7 @@
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "platform/memory_file.h"
 #include "platform/number_text.h"
 #include "raster/row_bands.h"
 
@@ -585,76 +583,14 @@ void SetError(std::string* error, std::string message)
 // streams out as it is made (a page's outline makes tens of megabytes), in
 // order, so its bytes are those of writing the records one by one.
 constexpr int kChunksAheadPerThread = 4;
-// A chunk's first mapping; it doubles as it fills.
-constexpr std::size_t kChunkStartBytes = 256 * 1024;
-
-// A chunk's text, in memory mapped for it rather than from the allocator: a
-// pool thread's first request for a large block makes the allocator sweep
-// every small block that thread freed before (the vertices connecting threw
-// away), which costs more than the formatting. Records reach it through an
-// unbuffered stream, so the stream needs no buffer from the allocator either.
-class ChunkText {
-public:
-    ChunkText() = default;
-    ChunkText(const ChunkText&) = delete;
-    ChunkText& operator=(const ChunkText&) = delete;
-    ~ChunkText()
-    {
-        if (m_File) std::fclose(m_File);
-        if (m_Data) ::munmap(m_Data, m_Capacity);
-    }
-
-    // The stream that appends to the text; null when it could not be made.
-    std::FILE* Begin()
-    {
-        m_Size = 0;
-        if (m_File == nullptr) {
-            m_File = fopencookie(this, "w", {nullptr, &ChunkText::Append, nullptr, nullptr});
-            if (m_File && std::setvbuf(m_File, nullptr, _IONBF, 0) != 0) {
-                std::fclose(m_File);
-                m_File = nullptr;
-            }
-        }
-        if (m_File) std::clearerr(m_File);
-        return m_File;
-    }
-    [[nodiscard]] std::string_view Text() const { return {m_Data, m_Size}; }
-
-private:
-    static ssize_t Append(void* cookie, const char* data, std::size_t size)
-    {
-        auto* self = static_cast<ChunkText*>(cookie);
-        if (size > self->m_Capacity - self->m_Size && !self->Grow(self->m_Size + size)) return 0;
-        std::memcpy(self->m_Data + self->m_Size, data, size);
-        self->m_Size += size;
-        return static_cast<ssize_t>(size);
-    }
-    bool Grow(std::size_t needed)
-    {
-        if (needed > std::numeric_limits<std::size_t>::max() / 2) return false;
-        std::size_t capacity = std::max(m_Capacity, kChunkStartBytes);
-        while (capacity < needed) capacity *= 2;
-        void* data = m_Data ? ::mremap(m_Data, m_Capacity, capacity, MREMAP_MAYMOVE)
-                            : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (data == MAP_FAILED) return false;
-        m_Data = static_cast<char*>(data);
-        m_Capacity = capacity;
-        return true;
-    }
-
-    std::FILE* m_File = nullptr;
-    char* m_Data = nullptr;
-    std::size_t m_Size = 0;
-    std::size_t m_Capacity = 0;
-};
-
 constexpr std::size_t kNoRecord = std::numeric_limits<std::size_t>::max();
 
 // Formats the chunk's records; the first record that failed, or kNoRecord.
-std::size_t FormatChunk(const std::vector<EntityRecord>& records, std::size_t begin, bool widths, ChunkText& text)
+std::size_t FormatChunk(const std::vector<EntityRecord>& records, std::size_t begin, bool widths, MemoryFile& text)
 {
     const std::size_t end = std::min(records.size(), begin + kEntitiesPerTask);
-    std::FILE* file = text.Begin();
+    text.Clear();
+    std::FILE* file = text.Get();
     if (file == nullptr) return begin;
     std::size_t i = begin;
     try {
@@ -668,7 +604,7 @@ std::size_t FormatChunk(const std::vector<EntityRecord>& records, std::size_t be
     } catch (const std::bad_alloc&) {
         return i;
     }
-    return std::fflush(file) == 0 && !std::ferror(file) ? kNoRecord : begin;
+    return std::ferror(file) ? begin : kNoRecord;
 }
 
 // Writes the ENTITIES records with the chunks formatted on the pool. The
@@ -700,7 +636,7 @@ private:
     void FormatAndWrite(int chunk)
     {
         const auto at = static_cast<std::size_t>(chunk);
-        std::unique_ptr<ChunkText> text;
+        std::unique_ptr<MemoryFile> text;
         {
             std::unique_lock<std::mutex> lock(m_Mutex);
             m_Progress.wait(lock, [&] { return m_Bad != kNoRecord || chunk < m_NextToWrite + m_Ahead; });
@@ -712,7 +648,7 @@ private:
         }
         std::size_t failed = FirstOf(chunk);
         try {
-            if (!text) text = std::make_unique<ChunkText>();
+            if (!text) text = std::make_unique<MemoryFile>(MemoryFile::Buffering::kUnbuffered);
             failed = FormatChunk(m_Records, FirstOf(chunk), m_Widths, *text);
         } catch (const std::bad_alloc&) {
         }
@@ -728,10 +664,10 @@ private:
     void WriteNext()
     {
         const auto at = static_cast<std::size_t>(m_NextToWrite);
-        std::unique_ptr<ChunkText> text = std::move(m_Finished[at]);
+        std::unique_ptr<MemoryFile> text = std::move(m_Finished[at]);
         m_Bad = m_Failed[at];
         if (m_Bad == kNoRecord) {
-            const std::string_view written = text->Text();
+            const std::string_view written = text->Content();
             if (std::fwrite(written.data(), 1, written.size(), m_File) != written.size())
                 m_Bad = FirstOf(m_NextToWrite);
         }
@@ -747,9 +683,9 @@ private:
     std::mutex m_Mutex;
     std::condition_variable m_Progress;
     int m_NextToWrite = 0;
-    std::vector<std::unique_ptr<ChunkText>> m_Finished;   // formatted, not yet written
+    std::vector<std::unique_ptr<MemoryFile>> m_Finished;   // formatted, not yet written
     std::vector<std::size_t> m_Failed;                    // each chunk's first failed record
-    std::vector<std::unique_ptr<ChunkText>> m_Spare;
+    std::vector<std::unique_ptr<MemoryFile>> m_Spare;
     std::size_t m_Bad = kNoRecord;                        // the first failed record in file order
 };
 
