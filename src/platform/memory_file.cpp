@@ -97,9 +97,15 @@ bool MemoryFile::Grow(std::size_t needed)
     }
     std::size_t capacity = std::max(m_Capacity, kFirstMapping);
     while (capacity < needed) capacity *= 2;
-    void* data = m_Data ? ::mremap(m_Data, m_Capacity, capacity, MREMAP_MAYMOVE)
-                        : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    // A new mapping and a copy rather than mremap, which ThreadSanitizer
+    // does not follow: it would take the old pages' writes for another
+    // thread's at the address they had.
+    void* data = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (data == MAP_FAILED) return false;
+    if (m_Data) {
+        std::memcpy(data, m_Data, m_Size);
+        ::munmap(m_Data, m_Capacity);
+    }
     m_Data = static_cast<char*>(data);
     m_Capacity = capacity;
     return true;
