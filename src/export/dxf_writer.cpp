@@ -615,7 +615,8 @@ public:
     EntityRecordWriter(const std::vector<EntityRecord>& records, std::FILE* file, bool widths)
         : m_Records(records), m_File(file), m_Widths(widths), m_Chunks(TasksFor(records.size())),
           m_Ahead(std::max(1, GetRowBandThreads() * kChunksAheadPerThread)),
-          m_Finished(static_cast<std::size_t>(m_Chunks)), m_Failed(static_cast<std::size_t>(m_Chunks), kNoRecord)
+          m_Finished(static_cast<std::size_t>(m_Chunks)), m_Ready(static_cast<std::size_t>(m_Chunks), false),
+          m_Failed(static_cast<std::size_t>(m_Chunks), kNoRecord)
     {
     }
 
@@ -655,7 +656,8 @@ private:
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_Finished[at] = std::move(text);
         m_Failed[at] = failed;
-        while (m_Bad == kNoRecord && m_NextToWrite < m_Chunks && m_Finished[static_cast<std::size_t>(m_NextToWrite)])
+        m_Ready[at] = true;
+        while (m_Bad == kNoRecord && m_NextToWrite < m_Chunks && m_Ready[static_cast<std::size_t>(m_NextToWrite)])
             WriteNext();
         m_Progress.notify_all();
     }
@@ -671,7 +673,7 @@ private:
             if (std::fwrite(written.data(), 1, written.size(), m_File) != written.size())
                 m_Bad = FirstOf(m_NextToWrite);
         }
-        m_Spare.push_back(std::move(text));
+        if (text) m_Spare.push_back(std::move(text));
         ++m_NextToWrite;
     }
 
@@ -684,6 +686,7 @@ private:
     std::condition_variable m_Progress;
     int m_NextToWrite = 0;
     std::vector<std::unique_ptr<MemoryFile>> m_Finished;   // formatted, not yet written
+    std::vector<bool> m_Ready;                            // formatted, or failed without a text
     std::vector<std::size_t> m_Failed;                    // each chunk's first failed record
     std::vector<std::unique_ptr<MemoryFile>> m_Spare;
     std::size_t m_Bad = kNoRecord;                        // the first failed record in file order
