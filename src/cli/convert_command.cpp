@@ -96,5 +96,6 @@ int RunConvert(const std::vector<std::string>& args)
     const int layers = drawing.GetLayerCount();
     std::fprintf(stderr, "%s: %d entities on %d layer%s\n", parsed.output.c_str(), drawing.GetEntityCount(), layers,
                  layers == 1 ? "" : "s");
-    return kExitOk;
+    stdinInput.Remove();
+    return ExitSkippingTeardown(kExitOk);
 }

@@ -68,11 +68,14 @@ std::string DrawingExtensionOfContent(const std::string& head)
     return "";
 }
 
-CStdinInput::~CStdinInput()
+CStdinInput::~CStdinInput() { Remove(); }
+
+void CStdinInput::Remove()
 {
     if (!m_dir.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(m_dir, ignored);
+        m_dir.clear();
     }
 }
 

@@ -21,6 +21,8 @@ public:
     // in error (a terminal, nothing, or too much on standard input, or no
     // room for the copy). maxBytes is for tests.
     [[nodiscard]] bool Take(std::string& path, std::string& error, std::uint64_t maxBytes = kMaxStdinBytes);
+    // Removes the copy now rather than on destruction.
+    void Remove();
 
 private:
     std::string m_dir;   // removed with everything in it

@@ -286,5 +286,6 @@ int RunTrace(const std::vector<std::string>& args)
     const int entities = drawing.GetEntityCount();
     std::fprintf(stderr, "%s: %d entities, traced in %.1f s\n", parsed.output.c_str(), entities,
                  result.elapsedMs / 1000.0);
-    return status;
+    stdinInput.Remove();
+    return ExitSkippingTeardown(status);
 }

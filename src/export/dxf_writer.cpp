@@ -5,11 +5,18 @@
 // (every layer with its colour); the model and paper space blocks with their
 // layouts; the entities of every layer; the root dictionary. Handles of the
 // framing are handed out in order, skipping the entities' ids, which the
-// entity records use as their handles.
+// entity records use as their handles. The entities' records, and the boxes
+// of the extents, are made on the row-band pool; the file holds the same
+// bytes whatever the thread count.
 #include "export/dxf_writer.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,7 +28,9 @@
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "platform/memory_file.h"
 #include "platform/number_text.h"
+#include "raster/row_bands.h"
 
 namespace {
 
@@ -42,6 +51,8 @@ public:
         m_Highest = std::max(m_Highest, handle);
         return true;
     }
+    // Room for this many handles, so that taking them does not rehash.
+    void Expect(std::size_t count) { m_Taken.reserve(count); }
     // The lowest handle not used yet.
     std::uint32_t Take()
     {
@@ -170,29 +181,150 @@ LayerTable CollectLayers(const CGraph& drawing)
     return table;
 }
 
-// The entities' handles: their ids, except that an id seen before (a copy
-// keeps its original's id) or 0 gets a fresh handle, since a reader keeps
-// only one entity per handle.
-class EntityHandles {
+// Entities per task of the pool: the boxes and records of polylines differ
+// widely in cost, so many small tasks even out the threads.
+constexpr std::size_t kEntitiesPerTask = 256;
+
+int TasksFor(std::size_t count)
+{
+    return static_cast<int>((count + kEntitiesPerTask - 1) / kEntitiesPerTask);
+}
+
+// What the header and the records need of an entity.
+struct EntityFacts {
+    double box[4];
+    bool hasBox;
+    bool hasRecord;
+    std::uint32_t id;
+};
+
+void LearnFacts(CEntity& e, EntityFacts& facts)
+{
+    facts.hasBox = e.GetExtents(nullptr, facts.box);
+    facts.hasRecord = EntityHasOutputRecord(e, EXPORT_DXF2000);
+    facts.id = e.m_Id;
+}
+
+// One record of the ENTITIES section. Handles are the entities' ids, except
+// that an id seen before (a copy keeps its original's id) or 0 gets a fresh
+// handle, since a reader keeps only one entity per handle.
+struct EntityRecord {
+    CEntity* entity;
+    const CLayer* layer;
+    const std::string* renamed;   // the layer's name in the file, where it had to change
+    std::uint32_t handle;
+};
+
+// Every entity of every layer in layer order, with all that a record takes
+// from the records before it (its handle) settled before any is written, so
+// that records can be formatted apart.
+struct DrawingEntities {
+    std::vector<CEntity*> all;
+    std::vector<EntityFacts> facts;
+    std::vector<std::size_t> layerEnds;   // where each layer's entities end in `all`
+    std::vector<EntityRecord> records;
+};
+
+// Entities walked at a time while the pool learns the facts of the ones
+// walked before.
+constexpr std::size_t kWalkBatch = 4096;
+
+// Walks the layers' chains in order, a batch at a time.
+class EntityWalk {
 public:
-    EntityHandles(const CGraph& drawing, HandleSource& source)
+    explicit EntityWalk(const CGraph& drawing) : m_Layer(drawing.GetFirstLayer())
     {
-        std::vector<const CEntity*> repeats;
-        for (const CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext())
-            for (const CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next)
-                if (EntityHasOutputRecord(*e, EXPORT_DXF2000) && (e->m_Id == 0 || !source.Reserve(e->m_Id)))
-                    repeats.push_back(e);
-        for (const CEntity* e : repeats) m_Fresh.emplace(e, source.Take());
+        if (m_Layer) m_Next = m_Layer->GetFirstEntity();
     }
-    [[nodiscard]] std::uint32_t Of(const CEntity& entity) const
+    // Fills `batch` with the next entities and adds the end of every layer
+    // finished to `layerEnds`; empty at the end.
+    void Next(std::vector<CEntity*>& batch, std::vector<std::size_t>& layerEnds)
     {
-        auto found = m_Fresh.find(&entity);
-        return found == m_Fresh.end() ? entity.m_Id : found->second;
+        batch.clear();
+        while (m_Layer && batch.size() < kWalkBatch) {
+            for (; m_Next && batch.size() < kWalkBatch; m_Next = m_Next->m_Next) batch.push_back(m_Next);
+            if (m_Next) break;
+            layerEnds.push_back(m_Walked + batch.size());
+            m_Layer = m_Layer->GetNext();
+            if (m_Layer) m_Next = m_Layer->GetFirstEntity();
+        }
+        m_Walked += batch.size();
     }
 
 private:
-    std::unordered_map<const CEntity*, std::uint32_t> m_Fresh;
+    const CLayer* m_Layer;
+    CEntity* m_Next = nullptr;
+    std::size_t m_Walked = 0;
 };
+
+DrawingEntities CollectEntities(const CGraph& drawing, const LayerTable& layers, HandleSource& handles)
+{
+    // Following the chains costs a cache miss per entity, so the caller
+    // walks the next batch while the pool reads the entities of this one.
+    DrawingEntities found;
+    EntityWalk walk(drawing);
+    std::vector<CEntity*> batch, following;
+    walk.Next(batch, found.layerEnds);
+    while (!batch.empty()) {
+        const std::size_t first = found.facts.size();
+        found.facts.resize(first + batch.size());
+        EntityFacts* facts = found.facts.data() + first;
+        RunBands(TasksFor(batch.size()) + 1, [&](int task) {
+            if (task == 0) {
+                walk.Next(following, found.layerEnds);
+                return;
+            }
+            const std::size_t begin = static_cast<std::size_t>(task - 1) * kEntitiesPerTask;
+            const std::size_t end = std::min(batch.size(), begin + kEntitiesPerTask);
+            for (std::size_t i = begin; i < end; ++i) LearnFacts(*batch[i], facts[i]);
+        });
+        found.all.insert(found.all.end(), batch.begin(), batch.end());
+        std::swap(batch, following);
+    }
+
+    std::vector<std::size_t> repeats;
+    found.records.reserve(found.all.size());
+    handles.Expect(found.all.size());
+    std::size_t i = 0;
+    const CLayer* layer = drawing.GetFirstLayer();
+    for (std::size_t end : found.layerEnds) {
+        const std::string* renamed = layers.RenamedName(layer);
+        for (; i < end; ++i) {
+            const EntityFacts& facts = found.facts[i];
+            if (!facts.hasRecord) continue;
+            if (facts.id == 0 || !handles.Reserve(facts.id)) repeats.push_back(found.records.size());
+            found.records.push_back({found.all[i], layer, renamed, facts.id});
+        }
+        layer = layer->GetNext();
+    }
+    for (std::size_t r : repeats) found.records[r].handle = handles.Take();
+    return found;
+}
+
+// The drawing's extents exactly as MergeLayersExtents finds them: each
+// layer's box merges its entities' boxes in order, the drawing's box the
+// layers'.
+bool DrawingExtents(const DrawingEntities& entities, double* box)
+{
+    bool found = false;
+    std::size_t i = 0;
+    for (std::size_t end : entities.layerEnds) {
+        double layerBox[4];
+        bool layerFound = false;
+        for (; i < end; ++i) {
+            const EntityFacts& facts = entities.facts[i];
+            if (!facts.hasBox) continue;
+            if (layerFound) MergeExtents(layerBox, facts.box);
+            else std::copy(facts.box, facts.box + 4, layerBox);
+            layerFound = true;
+        }
+        if (!layerFound) continue;
+        if (found) MergeExtents(box, layerBox);
+        else std::copy(layerBox, layerBox + 4, box);
+        found = true;
+    }
+    return found;
+}
 
 // The framing's handles, taken once so that owners can be named before the
 // objects they own are written.
@@ -218,7 +350,8 @@ FrameHandles TakeHandles(HandleSource& source, std::size_t layerCount)
     return h;
 }
 
-void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed)
+// `extents` is null for a drawing without any.
+void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed, const double* extents)
 {
     out.Pair(0, "SECTION");
     out.Pair(2, "HEADER");
@@ -239,8 +372,9 @@ void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed)
     }
     out.Pair(9, "$INSUNITS");
     out.Int(70, insUnits);
-    double box[4];
-    if (MergeLayersExtents(drawing, box, false)) {
+    if (extents) {
+        double box[4];
+        std::copy(extents, extents + 4, box);
         drawing.GetPixelsPerUnit(&box[EXT_MIN_X], &box[EXT_MIN_Y], nullptr);
         drawing.GetPixelsPerUnit(&box[EXT_MAX_X], &box[EXT_MAX_Y], nullptr);
         out.Pair(9, "$EXTMIN");
@@ -444,17 +578,133 @@ void SetError(std::string* error, std::string message)
     if (error) *error = std::move(message);
 }
 
+// Records formatted together into one memory buffer on the pool, and the
+// chunks a thread may format ahead of the one next to be written: the file
+// streams out as it is made (a page's outline makes tens of megabytes), in
+// order, so its bytes are those of writing the records one by one.
+constexpr int kChunksAheadPerThread = 4;
+constexpr std::size_t kNoRecord = std::numeric_limits<std::size_t>::max();
+
+// Formats the chunk's records; the first record that failed, or kNoRecord.
+std::size_t FormatChunk(const std::vector<EntityRecord>& records, std::size_t begin, bool widths, MemoryFile& text)
+{
+    const std::size_t end = std::min(records.size(), begin + kEntitiesPerTask);
+    text.Clear();
+    std::FILE* file = text.Get();
+    if (file == nullptr) return begin;
+    std::size_t i = begin;
+    try {
+        for (; i < end; ++i) {
+            const EntityRecord& record = records[i];
+            CDxfNames names = record.entity->GetDxfNames();
+            names.handle = record.handle;
+            if (record.renamed) names.layer = *record.renamed;
+            if (!record.entity->WriteDXF2000(file, widths, names)) return i;
+        }
+    } catch (const std::bad_alloc&) {
+        return i;
+    }
+    return std::ferror(file) ? begin : kNoRecord;
+}
+
+// Writes the ENTITIES records with the chunks formatted on the pool. The
+// thread that finishes the chunk next in order writes it and every finished
+// one after it, so no thread waits for a whole round to end.
+class EntityRecordWriter {
+public:
+    EntityRecordWriter(const std::vector<EntityRecord>& records, std::FILE* file, bool widths)
+        : m_Records(records), m_File(file), m_Widths(widths), m_Chunks(TasksFor(records.size())),
+          m_Ahead(std::max(1, GetRowBandThreads() * kChunksAheadPerThread)),
+          m_Finished(static_cast<std::size_t>(m_Chunks)), m_Ready(static_cast<std::size_t>(m_Chunks), false),
+          m_Failed(static_cast<std::size_t>(m_Chunks), kNoRecord)
+    {
+    }
+
+    // False with the message in *error at the first record that failed.
+    bool Write(std::string* error)
+    {
+        RunBands(m_Chunks, [this](int chunk) { FormatAndWrite(chunk); });
+        if (m_Bad == kNoRecord) return true;
+        const EntityRecord& record = m_Records[m_Bad];
+        SetError(error, FormatC("Could not write entity %u of layer \"%s\".", record.entity->m_Id,
+                                record.layer->GetName().c_str()));
+        return false;
+    }
+
+private:
+    std::size_t FirstOf(int chunk) const { return static_cast<std::size_t>(chunk) * kEntitiesPerTask; }
+
+    void FormatAndWrite(int chunk)
+    {
+        const auto at = static_cast<std::size_t>(chunk);
+        std::unique_ptr<MemoryFile> text;
+        {
+            std::unique_lock<std::mutex> lock(m_Mutex);
+            m_Progress.wait(lock, [&] { return m_Bad != kNoRecord || chunk < m_NextToWrite + m_Ahead; });
+            if (m_Bad != kNoRecord) return;
+            if (!m_Spare.empty()) {
+                text = std::move(m_Spare.back());
+                m_Spare.pop_back();
+            }
+        }
+        std::size_t failed = FirstOf(chunk);
+        try {
+            if (!text) text = std::make_unique<MemoryFile>(MemoryFile::Buffering::kUnbuffered);
+            failed = FormatChunk(m_Records, FirstOf(chunk), m_Widths, *text);
+        } catch (const std::bad_alloc&) {
+        }
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Finished[at] = std::move(text);
+        m_Failed[at] = failed;
+        m_Ready[at] = true;
+        while (m_Bad == kNoRecord && m_NextToWrite < m_Chunks && m_Ready[static_cast<std::size_t>(m_NextToWrite)])
+            WriteNext();
+        m_Progress.notify_all();
+    }
+
+    // The chunk next in order, with the mutex held.
+    void WriteNext()
+    {
+        const auto at = static_cast<std::size_t>(m_NextToWrite);
+        std::unique_ptr<MemoryFile> text = std::move(m_Finished[at]);
+        m_Bad = m_Failed[at];
+        if (m_Bad == kNoRecord) {
+            const std::string_view written = text->Content();
+            if (std::fwrite(written.data(), 1, written.size(), m_File) != written.size())
+                m_Bad = FirstOf(m_NextToWrite);
+        }
+        if (text) m_Spare.push_back(std::move(text));
+        ++m_NextToWrite;
+    }
+
+    const std::vector<EntityRecord>& m_Records;
+    std::FILE* m_File;
+    const bool m_Widths;
+    const int m_Chunks;
+    const int m_Ahead;
+    std::mutex m_Mutex;
+    std::condition_variable m_Progress;
+    int m_NextToWrite = 0;
+    std::vector<std::unique_ptr<MemoryFile>> m_Finished;   // formatted, not yet written
+    std::vector<bool> m_Ready;                            // formatted, or failed without a text
+    std::vector<std::size_t> m_Failed;                    // each chunk's first failed record
+    std::vector<std::unique_ptr<MemoryFile>> m_Spare;
+    std::size_t m_Bad = kNoRecord;                        // the first failed record in file order
+};
+
 } // namespace
 
 bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
     const LayerTable layers = CollectLayers(drawing);
     HandleSource handles;
-    const EntityHandles entityHandles(drawing, handles);
+    const DrawingEntities entities = CollectEntities(drawing, layers, handles);
     const FrameHandles h = TakeHandles(handles, layers.rows.size());
+    double extents[4];
+    const bool hasExtents = DrawingExtents(entities, extents);
 
     DxfText out;
-    WriteHeader(out, drawing, handles.Seed());
+    WriteHeader(out, drawing, handles.Seed(), hasExtents ? extents : nullptr);
     WriteTables(out, h, layers.rows);
     WriteBlocks(out, h);
     out.Pair(0, "SECTION");
@@ -463,20 +713,7 @@ bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::
         SetError(error, "Could not write the DXF file head.");
         return false;
     }
-    for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
-        const std::string* renamed = layers.RenamedName(layer);
-        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
-            if (!EntityHasOutputRecord(*e, EXPORT_DXF2000)) continue;
-            CDxfNames names = e->GetDxfNames();
-            names.handle = entityHandles.Of(*e);
-            if (renamed) names.layer = *renamed;
-            if (!e->WriteDXF2000(file, widths, names)) {
-                SetError(error, FormatC("Could not write entity %u of layer \"%s\".", e->m_Id,
-                                        layer->GetName().c_str()));
-                return false;
-            }
-        }
-    }
+    if (!EntityRecordWriter(entities.records, file, widths).Write(error)) return false;
     out.Pair(0, "ENDSEC");
     WriteObjects(out, h);
     if (!out.WriteTo(file)) {

@@ -5,8 +5,8 @@
 // Every coordinate and length except CGM's is converted from raster pixels to
 // the drawing unit through the drawing that owns the polyline's layer (none:
 // left in pixels). Numbers are formatted in the C locale whatever the
-// process locale is, and each record is built in memory and written at once,
-// so a failed write is seen on the record as a whole.
+// process locale is, and each record is built in memory and written at once
+// (a DXF 2000 polyline in pieces), so a failed write is seen on the record.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -36,9 +36,16 @@ constexpr double kCgmArcVector = 100.0;
 constexpr double kSvgMinWidth = 0.01;
 constexpr double kWidthStep = 0.01;
 constexpr double kEpsMinWidth = 0.1;
-// A DXF vertex's usual length ("  10\n", six decimals, twice), so a record's
-// text is allocated once.
+// A DXF vertex's usual length ("  10\n", six decimals, twice) and that of
+// its two widths.
 constexpr std::size_t kDxfVertexBytes = 40;
+constexpr std::size_t kDxfWidthsBytes = 32;
+// A DXF 2000 polyline's vertices are written a piece of about this size at a
+// time, in one small block: the row-band pool formats records, and a pool
+// thread's first request for a block of a kilobyte or more makes the
+// allocator sweep every small block (vertices) that thread freed before,
+// which on a traced page costs more than the formatting.
+constexpr std::size_t kDxfPieceBytes = 768;
 
 int CountVertices(const CVertex* head)
 {
@@ -71,17 +78,16 @@ std::string SvgPathEnd(const std::string& color, const std::string& width)
     return "\"\nfill=\"none\" stroke=\"" + color + "\" stroke-width=\"" + width + "\" />\n";
 }
 
-// The groups that follow a DXF vertex's point: the start width as both
-// widths when asked, and the bulge of an arc segment.
-std::string DxfVertexTail(const CPolyLine& polyline, const CVertex& v, bool widths)
+// Appends the groups that follow a DXF vertex's point: the start width as
+// both widths when asked, and the bulge of an arc segment. In place, with no
+// string of its own: a page writes hundreds of thousands of vertices.
+void AppendDxfVertexTail(std::string& text, const CPolyLine& polyline, const CVertex& v, bool widths)
 {
-    std::string text;
     if (widths) {
         const double w = ConvertLengthToDrawingUnit(polyline, v.startWidth);
         AppendFixedFormat(text, "  40\n%f\n  41\n%f\n", {w, w});
     }
     if (IsArcBulge(v.bulge)) AppendFixedFormat(text, "  42\n%f\n", {v.bulge});
-    return text;
 }
 
 } // namespace
@@ -95,13 +101,17 @@ bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& name
     if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
     if (!CEntity::WriteDXF2000(file, widths, names)) return false;
     std::string text = "100\nAcDbPolyline\n  90\n  " + std::to_string(count) + (m_Closed ? "\n  70\n1\n" : "\n  70\n0\n");
-    text.reserve(text.size() + static_cast<std::size_t>(count) * kDxfVertexBytes);
+    text.reserve(kDxfPieceBytes + kDxfVertexBytes + kDxfWidthsBytes);
     const CVertex* v = m_Head;
     do {
         double x = v->x, y = v->y;
         ConvertToDrawingUnit(*this, &x, &y);
         AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {x, y});
-        text += DxfVertexTail(*this, *v, widths);
+        AppendDxfVertexTail(text, *this, *v, widths);
+        if (text.size() >= kDxfPieceBytes) {
+            if (!WriteOutputText(file, text)) return false;
+            text.clear();
+        }
         v = v->next;
     } while (v != m_Head);
     return WriteOutputText(file, text);
@@ -119,7 +129,7 @@ bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names
         ConvertToDrawingUnit(*this, &x, &y);
         text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
         AppendFixedFormat(text, "  10\n%f\n  20\n%f\n  30\n0.0\n", {x, y});
-        text += DxfVertexTail(*this, *v, widths);
+        AppendDxfVertexTail(text, *this, *v, widths);
         v = v->next;
     } while (v != m_Head);
     text += "  0\nSEQEND\n";

@@ -26,6 +26,10 @@ constexpr int kMaxLinks = 40;
 // Temporary names tried before giving up on a folder full of them.
 constexpr int kNameAttempts = 100;
 constexpr mode_t kNewFileMode = 0644;
+// A streamed save asks the system to start writing out each this many bytes
+// as they come, so that the sync before the rename waits for the last few
+// only, not for a page's tens of megabytes.
+constexpr off_t kWriteBackBytes = 8 << 20;
 
 bool Fail(int error, std::string* why)
 {
@@ -236,16 +240,27 @@ bool CAtomicFile::Open(const std::string& path, std::string* why)
     if (!ResolveLinks(path, m_Target)) return Fail(errno, why);
     m_Mode = SavedMode(m_Target);
     if (!OpenTemporary(m_Target, m_Fd, m_Named, why)) return false;
-    // The stream gets a descriptor of its own: the temporary's stays open
-    // for linking in after the stream is closed.
-    const int streamFd = ::dup(m_Fd);
-    if (streamFd >= 0) m_File = ::fdopen(streamFd, "wb");
-    if (!m_File) {
-        const int error = errno;
-        if (streamFd >= 0) ::close(streamFd);
-        return Fail(error, why);
-    }
+    // The stream writes to the temporary's descriptor, which stays open for
+    // linking in after the stream is closed.
+    m_File = fopencookie(this, "wb", {nullptr, &CAtomicFile::WriteToTemporary, nullptr, nullptr});
+    if (!m_File) return Fail(errno, why);
     return true;
+}
+
+ssize_t CAtomicFile::WriteToTemporary(void* self, const char* data, std::size_t size)
+{
+    auto& file = *static_cast<CAtomicFile*>(self);
+    if (!WriteAll(file.m_Fd, {data, size})) return 0;
+    file.m_Written += static_cast<off_t>(size);
+    // Whole blocks only: a page under writeback would hold up the next write
+    // to its other part.
+    const off_t whole = file.m_Written / kWriteBackBytes * kWriteBackBytes;
+    if (whole > file.m_WrittenBack) {
+        // Only a request: where the system cannot, the sync does it all.
+        (void)::sync_file_range(file.m_Fd, file.m_WrittenBack, whole - file.m_WrittenBack, SYNC_FILE_RANGE_WRITE);
+        file.m_WrittenBack = whole;
+    }
+    return static_cast<ssize_t>(size);
 }
 
 bool CAtomicFile::Commit(std::string* why)

@@ -47,9 +47,13 @@ public:
     [[nodiscard]] bool Commit(std::string* why = nullptr);
 
 private:
+    static ssize_t WriteToTemporary(void* self, const char* data, std::size_t size);
+
     std::string m_Target;
     std::string m_Named;  // the temporary's name, where it has one
     int m_Fd = -1;
     mode_t m_Mode = 0;
     std::FILE* m_File = nullptr;
+    off_t m_Written = 0;       // bytes in the temporary
+    off_t m_WrittenBack = 0;   // of which the system was asked to write out
 };

@@ -92,6 +92,21 @@ TEST_F(ConvertCommand, ProjectConvertsToDxfSvgAndBackToTheSameProject)
     EXPECT_TRUE(Has(Lineweft("info " + copy.string()), "Unit:                mm"));
 }
 
+TEST_F(ConvertCommand, AProjectFromStandardInputConvertsAndLeavesNoCopy)
+{
+    ASSERT_EQ(traced.status, 0) << traced.out;
+    const fs::path temporary = suiteDir / "tmp";
+    fs::create_directories(temporary);
+    const fs::path piped = suiteDir / "piped.dxf";
+    const fs::path named = suiteDir / "named.dxf";
+    const CliRun run = Shell("TMPDIR=" + temporary.string() + " " + LW_CLI_PATH + " convert - -o " +
+                             piped.string() + " < " + project.string());
+    ASSERT_EQ(run.status, 0) << run.out;
+    ASSERT_EQ(Lineweft("convert " + project.string() + " -o " + named.string()).status, 0);
+    EXPECT_EQ(ReadFile(piped), ReadFile(named));
+    EXPECT_TRUE(fs::is_empty(temporary));
+}
+
 TEST_F(ConvertCommand, BadInputsFailClearlyWithoutWritingAFile)
 {
     ASSERT_EQ(traced.status, 0) << traced.out;

@@ -234,6 +234,17 @@ TEST_F(AtomicFile, AStreamedSaveReplacesOnlyOnCommit)
     EXPECT_EQ(ReadFile(target), content);
     EXPECT_EQ(Entries(dir), (std::vector<std::string>{"link.dxf", "plan.dxf"}));
 
+    // Large enough for the system to be asked to write parts out on the way.
+    std::string large(19 << 20, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 31 + i / 4096);
+    CAtomicFile largeFile;
+    ASSERT_TRUE(largeFile.Open(target.string()));
+    for (std::size_t at = 0; at < large.size(); at += 100000)
+        ASSERT_EQ(std::fwrite(large.data() + at, 1, std::min<std::size_t>(100000, large.size() - at), largeFile.File()),
+                  std::min<std::size_t>(100000, large.size() - at));
+    ASSERT_TRUE(largeFile.Commit());
+    EXPECT_TRUE(ReadFile(target) == large);
+
     CAtomicFile stream;
     EXPECT_FALSE(stream.Open("-")) << "a stream target is written whole, not streamed";
 }
