@@ -436,14 +436,16 @@ struct Window {
 
     void Apply(const CConnectReach& r)
     {
-        if (r.clamps & CConnectReach::kClampXLow) cx0 = hasX0 ? std::max(cx0, r.clampX) : r.clampX, hasX0 = true, x0 = std::max(x0, r.clampX);
-        if (r.clamps & CConnectReach::kClampXHigh) cx1 = hasX1 ? std::min(cx1, r.clampX) : r.clampX, hasX1 = true, x1 = std::min(x1, r.clampX);
-        if (r.clamps & CConnectReach::kClampYLow) cy0 = hasY0 ? std::max(cy0, r.clampY) : r.clampY, hasY0 = true, y0 = std::max(y0, r.clampY);
-        if (r.clamps & CConnectReach::kClampYHigh) cy1 = hasY1 ? std::min(cy1, r.clampY) : r.clampY, hasY1 = true, y1 = std::min(y1, r.clampY);
-        x0 = std::min(x0, hasX0 && cx0 >= 1 ? std::max(r.xLow, cx0) : r.xLow);
-        x1 = std::max(x1, hasX1 && cx1 >= 1 ? std::min(r.xHigh, cx1) : r.xHigh);
-        y0 = std::min(y0, hasY0 && cy0 >= 1 ? std::max(r.yLow, cy0) : r.yLow);
-        y1 = std::max(y1, hasY1 && cy1 >= 1 ? std::min(r.yHigh, cy1) : r.yHigh);
+        const std::int64_t clampX = r.clampX, clampY = r.clampY;
+        const std::int64_t xLow = r.xLow, xHigh = r.xHigh, yLow = r.yLow, yHigh = r.yHigh;
+        if (r.clamps & CConnectReach::kClampXLow) cx0 = hasX0 ? std::max(cx0, clampX) : clampX, hasX0 = true, x0 = std::max(x0, clampX);
+        if (r.clamps & CConnectReach::kClampXHigh) cx1 = hasX1 ? std::min(cx1, clampX) : clampX, hasX1 = true, x1 = std::min(x1, clampX);
+        if (r.clamps & CConnectReach::kClampYLow) cy0 = hasY0 ? std::max(cy0, clampY) : clampY, hasY0 = true, y0 = std::max(y0, clampY);
+        if (r.clamps & CConnectReach::kClampYHigh) cy1 = hasY1 ? std::min(cy1, clampY) : clampY, hasY1 = true, y1 = std::min(y1, clampY);
+        x0 = std::min(x0, hasX0 && cx0 >= 1 ? std::max(xLow, cx0) : xLow);
+        x1 = std::max(x1, hasX1 && cx1 >= 1 ? std::min(xHigh, cx1) : xHigh);
+        y0 = std::min(y0, hasY0 && cy0 >= 1 ? std::max(yLow, cy0) : yLow);
+        y1 = std::max(y1, hasY1 && cy1 >= 1 ? std::min(yHigh, cy1) : yHigh);
     }
 };
 
@@ -474,7 +476,7 @@ Groups Match(const CConnectGrid& grid)
                  first.cell.column - r, first.cell.column + r, first.cell.row - r, first.cell.row + r};
         const auto link = [&](End& e) {
             e.used = true;
-            group.push_back({e.cell.polyline, e.cell.end});
+            group.push_back({grid.GetPolyline(e.cell), static_cast<int>(e.cell.order % 2)});
             w.Apply(*e.reach);
         };
         link(first);
@@ -531,10 +533,10 @@ TEST(ConnectGrid, GroupsEqualAPlainScanOfEveryEndEachRound)
             polylines.push_back(owned.back().get());
         }
         CConnectGrid grid;
-        ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions(2 + trial % 7)));
-        ASSERT_TRUE(grid.Index());
+        ASSERT_TRUE(grid.FilePolylines(polylines));
+        ASSERT_TRUE(grid.Index(ConnectOptions(2 + trial % 7)));
         const grid_reference::Groups expected = grid_reference::Match(grid);
-        for (std::size_t row = 0; row < grid.GetRowCount(); ++row) ASSERT_TRUE(grid.MatchRow(row));
+        ASSERT_EQ(grid.Match([](std::size_t, std::size_t) { return true; }), CConnectGrid::MatchResult::kDone);
         EXPECT_EQ(grid_reference::GroupsOf(grid), expected) << "trial " << trial;
         grid.Clear();
     }

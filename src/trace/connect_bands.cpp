@@ -1,0 +1,303 @@
+// Matching the endpoint grid in bands of rows on the row-band pool, with the
+// result of matching every row in order on one thread.
+//
+// In order, each unused end of a row starts a group that takes every unused
+// end its growing window reaches. When the order reaches row r, every end
+// of the earlier rows is used, so all that the rest of the run does follows
+// from which ends of rows r and later are used. So each band of rows is
+// matched ahead on the pool (its guess) as if no end of its rows or later
+// were used. Then, band by band, the true state is carried on: the band's
+// rows are matched again with the ends really used, counting the ends from
+// the current row on whose state differs from the guess's at that row; once
+// none differ, the guess's groups from that row on are what the order makes.
+// Only groups that cross into a band from the ones before it make the guess
+// differ, so most bands agree at once or after a few rows.
+//
+// A band's guess and the carrying on of earlier bands overlap: each call on
+// the pool guesses some bands while the caller carries the true state
+// through the bands guessed before. The groups are written into their final
+// places once every row is done; until then no polyline is touched.
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "model/polyline.h"
+#include "raster/row_bands.h"
+#include "trace/connect.h"
+#include "trace/connect_matcher.h"
+#include "trace/entity_batches.h"
+
+namespace {
+
+// Bands per thread: enough to even out bands of uneven work, few enough that
+// the rows matched again at band borders stay a small share.
+constexpr std::size_t kBandsPerThread = 8;
+// Fewer ends than this in a band cost more in set-up than they share out.
+constexpr std::size_t kMinBandEnds = 4096;
+// Bands guessed per pool call and thread; the caller reports progress and
+// heeds a stop between calls.
+constexpr std::size_t kGuessesPerCall = 2;
+// Groups written out per task.
+constexpr std::size_t kGroupsPerTask = 8192;
+
+}  // namespace
+
+class CConnectBands {
+public:
+    explicit CConnectBands(CConnectGrid& grid) : m_Grid(grid), m_True(grid, 0) {}
+
+    [[nodiscard]] CConnectGrid::MatchResult Run(const CConnectGrid::MatchProgress& progress);
+
+private:
+    struct Band {
+        std::size_t firstRow, endRow;
+        std::unique_ptr<CConnectMatcher> guess;
+        std::vector<std::uint32_t> rowGroups;   // the guess's groups before each row, and all
+    };
+    // Groups [groupBegin, groupEnd) of one matching, in the final order.
+    struct Piece {
+        const CConnectMade* made;
+        std::size_t groupBegin, groupEnd;
+    };
+
+    [[nodiscard]] std::vector<Band> SplitRows(std::size_t threads) const;
+    [[nodiscard]] CConnectGrid::MatchResult InOrder(const CConnectGrid::MatchProgress& progress);
+    [[nodiscard]] CConnectGrid::MatchResult InBands(std::vector<Band>& bands,
+                                                    const CConnectGrid::MatchProgress& progress);
+    void Guess(Band& band) const;
+    void CarryOn(Band& band);
+    std::int64_t MatchTrueRow(std::size_t row, const CConnectMatcher& guess);
+    void AddPiece(const CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd);
+    void WriteGroups();
+    [[nodiscard]] std::uint32_t RowBegin(std::size_t row) const;
+
+    CConnectGrid& m_Grid;
+    CConnectMatcher m_True;       // the state of the plain order, and the groups it made itself
+    std::size_t m_NextRow = 0;    // rows before it are settled
+    std::int64_t m_Ahead = 0;     // ends truly used from the next row's first cell on
+    std::vector<Piece> m_Pieces;
+};
+
+CConnectGrid::MatchResult CConnectGrid::Match(const MatchProgress& progress)
+{
+    try {
+        CConnectBands bands(*this);
+        return bands.Run(progress);
+    } catch (const std::bad_alloc&) {
+        return MatchResult::kNoMemory;
+    }
+}
+
+CConnectGrid::MatchResult CConnectBands::Run(const CConnectGrid::MatchProgress& progress)
+{
+    const auto threads = static_cast<std::size_t>(GetRowBandThreads());
+    std::vector<Band> bands;
+    if (threads > 1 || m_Grid.m_BandRows > 0) bands = SplitRows(threads);
+    const CConnectGrid::MatchResult result = bands.size() > 1 ? InBands(bands, progress) : InOrder(progress);
+    if (result != CConnectGrid::MatchResult::kDone) return result;
+    // Only what writing the groups out reads is kept.
+    m_Grid.m_Reach = {};
+    m_Grid.m_TileStart = {};
+    m_Grid.m_TileCells = {};
+    m_True.ReleaseScratch();
+    m_True.ReleaseMarks();
+    WriteGroups();
+    m_Grid.ReleaseCells();
+    return result;
+}
+
+std::uint32_t CConnectBands::RowBegin(std::size_t row) const
+{
+    return row < m_Grid.m_Rows.size() ? m_Grid.m_Rows[row].begin : static_cast<std::uint32_t>(m_Grid.m_Cells.size());
+}
+
+// Bands of about equal ends (or of the rows asked for).
+std::vector<CConnectBands::Band> CConnectBands::SplitRows(std::size_t threads) const
+{
+    std::vector<Band> bands;
+    const std::size_t rows = m_Grid.m_Rows.size();
+    const std::size_t ends = m_Grid.m_Cells.size();
+    const std::size_t perBand = std::max(kMinBandEnds, ends / (threads * kBandsPerThread));
+    for (std::size_t row = 0; row < rows;) {
+        std::size_t end = row + 1;
+        if (m_Grid.m_BandRows > 0)
+            end = std::min(rows, row + m_Grid.m_BandRows);
+        else
+            while (end < rows && RowBegin(end) - RowBegin(row) < perBand) ++end;
+        bands.push_back({row, end, nullptr, {}});
+        row = end;
+    }
+    return bands;
+}
+
+CConnectGrid::MatchResult CConnectBands::InOrder(const CConnectGrid::MatchProgress& progress)
+{
+    const std::size_t rows = m_Grid.m_Rows.size();
+    for (std::size_t row = 0; row < rows; ++row) {
+        m_True.MatchRow(row);
+        if (!progress(row + 1, rows)) return CConnectGrid::MatchResult::kStopped;
+    }
+    AddPiece(m_True.made, 0, m_True.made.groups.size());
+    return CConnectGrid::MatchResult::kDone;
+}
+
+CConnectGrid::MatchResult CConnectBands::InBands(std::vector<Band>& bands, const CConnectGrid::MatchProgress& progress)
+{
+    const auto threads = static_cast<std::size_t>(GetRowBandThreads());
+    const std::size_t perCall = threads * kGuessesPerCall;
+    std::size_t guessed = 0, carried = 0;
+    while (carried < bands.size()) {
+        const std::size_t guessFrom = guessed, guessTo = std::min(bands.size(), guessed + perCall);
+        std::atomic<bool> failed{false};
+        // Task 0, the caller's, carries the true state through the bands
+        // guessed by the calls before.
+        RunBands(static_cast<int>(1 + guessTo - guessFrom), [&](int task) {
+            try {
+                if (task > 0)
+                    Guess(bands[guessFrom + static_cast<std::size_t>(task) - 1]);
+                else
+                    for (; carried < guessFrom; ++carried) CarryOn(bands[carried]);
+            } catch (const std::bad_alloc&) {
+                failed.store(true);
+            }
+        });
+        if (failed.load()) return CConnectGrid::MatchResult::kNoMemory;
+        guessed = guessTo;
+        if (!progress(m_NextRow, m_Grid.m_Rows.size())) return CConnectGrid::MatchResult::kStopped;
+    }
+    return CConnectGrid::MatchResult::kDone;
+}
+
+// Matches the band's rows as if none of their ends and none after them were
+// used, noting where each row's groups start and which ends past the band
+// were taken.
+void CConnectBands::Guess(Band& band) const
+{
+    band.guess = std::make_unique<CConnectMatcher>(m_Grid, RowBegin(band.firstRow));
+    CConnectMatcher& guess = *band.guess;
+    guess.ListLinksFrom(RowBegin(band.endRow));
+    band.rowGroups.reserve(band.endRow - band.firstRow + 1);
+    for (std::size_t row = band.firstRow; row < band.endRow; ++row) {
+        band.rowGroups.push_back(static_cast<std::uint32_t>(guess.made.groups.size()));
+        guess.MatchRow(row);
+    }
+    band.rowGroups.push_back(static_cast<std::uint32_t>(guess.made.groups.size()));
+    guess.ReleaseScratch();
+}
+
+// Carries the true state from the band's first row through the band: rows
+// are matched again until the guess agrees, and the guess's groups from
+// there on are taken.
+void CConnectBands::CarryOn(Band& band)
+{
+    CConnectMatcher& guess = *band.guess;
+    // Ends from the next row on that are used in one state only; the guess
+    // starts with none used.
+    std::int64_t differ = m_Ahead;
+    std::size_t row = band.firstRow;
+    if (differ != 0) {
+        // The guess is replayed row by row: its marks start over.
+        for (const std::uint32_t cell : guess.made.links) guess.Mark(cell, false);
+        guess.RewindFrontier();
+    }
+    for (; differ != 0 && row < band.endRow; ++row) {
+        differ += MatchTrueRow(row, guess);
+        const std::size_t at = row - band.firstRow;
+        const std::size_t last = guess.made.LinkStart(band.rowGroups[at + 1]);
+        for (std::size_t link = guess.made.LinkStart(band.rowGroups[at]); link < last; ++link) {
+            const std::uint32_t cell = guess.made.links[link];
+            guess.Mark(cell, true);
+            differ += m_True.IsUsed(cell) ? -1 : 1;
+        }
+        // Every end of the row is used in both states now.
+        m_Ahead -= static_cast<std::int64_t>(RowBegin(row + 1) - RowBegin(row));
+    }
+    m_NextRow = band.endRow;
+    if (differ != 0) {
+        band.guess.reset();   // matched again throughout: the guess is of no use
+        return;
+    }
+    AddPiece(guess.made, band.rowGroups[row - band.firstRow], guess.made.groups.size());
+    for (const std::uint32_t cell : guess.spilled) m_True.Mark(cell, true);
+    m_Ahead = static_cast<std::int64_t>(guess.spilled.size());
+    guess.ReleaseMarks();
+}
+
+// Matches one row in the true state; the change it makes to the count of
+// ends whose state differs from the guess's.
+std::int64_t CConnectBands::MatchTrueRow(std::size_t row, const CConnectMatcher& guess)
+{
+    const std::size_t linked = m_True.made.links.size(), groups = m_True.made.groups.size();
+    m_True.MatchRow(row);
+    std::int64_t change = 0;
+    for (std::size_t link = linked; link < m_True.made.links.size(); ++link)
+        change += guess.IsUsed(m_True.made.links[link]) ? -1 : 1;
+    m_Ahead += static_cast<std::int64_t>(m_True.made.links.size() - linked);
+    AddPiece(m_True.made, groups, m_True.made.groups.size());
+    return change;
+}
+
+void CConnectBands::AddPiece(const CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd)
+{
+    if (groupBegin == groupEnd) return;
+    if (!m_Pieces.empty() && m_Pieces.back().made == &made && m_Pieces.back().groupEnd == groupBegin)
+        m_Pieces.back().groupEnd = groupEnd;
+    else
+        m_Pieces.push_back({&made, groupBegin, groupEnd});
+}
+
+// Writes the groups and links in the order made, each group's links newest
+// first, on the pool: every polyline end has one link, so no two tasks touch
+// the same field. A polyline's active end is the end it was linked at last.
+void CConnectBands::WriteGroups()
+{
+    struct Task {
+        const CConnectMade* made;
+        std::size_t groupBegin, groupEnd;   // in made
+        std::size_t group, link;            // first places written
+    };
+    std::vector<Task> tasks;
+    std::size_t groups = 0, links = 0;
+    for (const Piece& piece : m_Pieces)
+        for (std::size_t g = piece.groupBegin; g < piece.groupEnd; g += kGroupsPerTask) {
+            const std::size_t end = std::min(piece.groupEnd, g + kGroupsPerTask);
+            tasks.push_back({piece.made, g, end, groups, links});
+            groups += end - g;
+            links += piece.made->LinkStart(end) - piece.made->LinkStart(g);
+        }
+    std::vector<CConnectGroup>& outGroups = m_Grid.m_Groups;
+    std::vector<CConnectEnd>& outLinks = m_Grid.m_Links;
+    outGroups.assign(groups, {});
+    outLinks.assign(links, {});
+    m_Grid.m_GroupHead = groups > 0 ? &outGroups.back() : nullptr;
+    const std::vector<CConnectCell>& cells = m_Grid.m_Cells;
+    const std::vector<CPolyLine*>& polylines = m_Grid.m_Polylines;
+    RunBands(static_cast<int>(tasks.size()), [&](int t) {
+        const Task& task = tasks[static_cast<std::size_t>(t)];
+        CConnectEnd* link = &outLinks[task.link];
+        for (std::size_t g = task.groupBegin, at = task.group; g < task.groupEnd; ++g, ++at) {
+            CConnectGroup& group = outGroups[at];
+            group.next = at > 0 ? &outGroups[at - 1] : nullptr;
+            for (std::size_t k = task.made->LinkStart(g); k < task.made->LinkStart(g + 1); ++k, ++link) {
+                const std::uint32_t order = cells[task.made->links[k]].order;
+                CPolyLine* polyline = polylines[order / 2];
+                link->entity = polyline;
+                link->end = static_cast<std::int32_t>(order % 2);
+                link->group = &group;
+                link->next = group.head;
+                group.head = link;
+                ++group.count;
+                (link->end == 0 ? polyline->m_StartLink : polyline->m_EndLink) = link;
+            }
+        }
+    });
+    if (!ForEachIndexInBands(0, polylines.size(), [&](std::size_t i) {
+            CPolyLine& p = *polylines[i];
+            p.m_ActiveEnd = std::less<const CConnectEnd*>()(p.m_StartLink, p.m_EndLink) ? 1 : 0;
+        }))
+        throw std::bad_alloc();
+}

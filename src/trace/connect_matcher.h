@@ -1,0 +1,92 @@
+#pragma once
+// One matching over an indexed endpoint grid (connect_grid.cpp): it keeps
+// its own record of the used ends and of the groups it made, and only reads
+// the grid, so that several can run at once on different bands of rows
+// (connect_bands.cpp). The groups become the grid's links only once every
+// row is matched.
+//
+// An end counts as used when its cell lies before the frontier (the first
+// cell of the row being matched: every end of the earlier rows is used) or
+// is marked. Marks are bits from a base cell on; no cell before the base is
+// ever marked.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "trace/connect.h"
+
+// Groups as made: the cells linked, in order, and where each group's run of
+// them starts.
+struct CConnectMade {
+    std::vector<std::uint32_t> links;    // cells
+    std::vector<std::uint32_t> groups;   // first link of each group
+
+    // The first link of a group, or the end of all links.
+    [[nodiscard]] std::size_t LinkStart(std::size_t group) const
+    {
+        return group < groups.size() ? groups[group] : links.size();
+    }
+};
+
+class CConnectMatcher {
+public:
+    // Takes the ends before cell `base` as used and no other.
+    CConnectMatcher(const CConnectGrid& grid, std::uint32_t base);
+
+    [[nodiscard]] bool IsUsed(std::uint32_t cell) const
+    {
+        if (cell < m_Frontier) return true;
+        const std::uint32_t bit = cell - m_Base;
+        return (m_Marks[bit / kMarkBits] >> (bit % kMarkBits)) & 1u;
+    }
+    void Mark(std::uint32_t cell, bool used);
+    // Back to taking only the ends before the base and the marked ones as used.
+    void RewindFrontier() { m_Frontier = m_Base; }
+
+    // Matches each unused end of the row, in order; every end of the earlier
+    // rows must be used.
+    void MatchRow(std::size_t row);
+    // Lists the ends linked from cell `from` on in spilled.
+    void ListLinksFrom(std::uint32_t from) { m_SpillFrom = from; }
+    // Frees what only matching needs; the marks and what was made stay.
+    void ReleaseScratch();
+    // Frees the marks, once the used state is no longer asked for.
+    void ReleaseMarks() { m_Marks = {}; }
+
+    CConnectMade made;
+    std::vector<std::uint32_t> spilled;
+
+private:
+    static constexpr std::uint32_t kMarkBits = 64;
+    struct Window;
+    // Tiles of the tile index, by corner (tile coordinates).
+    struct TileRange {
+        std::int64_t x0, x1, y0, y1;
+    };
+    // An unused end of the tiles a group has covered, and how many sides
+    // of the box (at most one across and one up or down) must still pass it.
+    struct Candidate {
+        std::uint32_t cell;
+        std::int32_t pending;
+    };
+    // A candidate waiting for one side of the box to reach its row or column.
+    struct Waiting {
+        std::int64_t key;
+        std::uint32_t candidate;
+    };
+
+    void MatchCell(std::uint32_t cell);
+    void LinkCell(std::uint32_t cell, Window& window);
+    void Cover(const Window& window, TileRange& covered, bool first);
+    void AddTiles(const Window& window, std::int64_t y, std::int64_t x0, std::int64_t x1);
+    void Reach(int side, std::int64_t key);
+
+    const CConnectGrid& m_Grid;
+    std::uint32_t m_Base;
+    std::uint32_t m_Frontier;
+    std::uint32_t m_SpillFrom;
+    std::vector<std::uint64_t> m_Marks;
+    std::vector<Candidate> m_Candidates;
+    std::vector<Waiting> m_Waiting[4];       // heaps by side: left, right, down, up
+    std::vector<std::uint32_t> m_Entering;   // cells the box reached this round
+};
