@@ -6,12 +6,14 @@
 // of the earlier rows is used, so all that the rest of the run does follows
 // from which ends of rows r and later are used. So each band of rows is
 // matched ahead on the pool (its guess) as if no end of its rows or later
-// were used. Then, band by band, the true state is carried on: the band's
-// rows are matched again with the ends really used, counting the ends from
-// the current row on whose state differs from the guess's at that row; once
-// none differ, the guess's groups from that row on are what the order makes.
-// Only groups that cross into a band from the ones before it make the guess
-// differ, so most bands agree at once or after a few rows.
+// were used. Then, band by band, the true state is carried on through the
+// guess, keeping the ends whose state differs between the two: a group
+// depends only on which ends were used in the tiles it looked at, so a
+// guessed group that starts where the truth starts one, and looked at no
+// differing end, is the truth's; any other is matched again. Once no end
+// differs, the rest of the guess is the truth. Only groups that cross into
+// a band from the bands before make the guess differ, and tall ones (chains
+// of ends along a line) keep it differing for many rows, but only near them.
 //
 // A band's guess and the carrying on of earlier bands overlap: each call on
 // the pool guesses some bands while the caller carries the true state
@@ -41,6 +43,10 @@ constexpr std::size_t kMinBandEnds = 4096;
 // Bands guessed per pool call and thread; the caller reports progress and
 // heeds a stop between calls.
 constexpr std::size_t kGuessesPerCall = 2;
+// The list of differing ends is pruned when it grows past this many entries
+// per end that still differs, and a few.
+constexpr std::size_t kListedPerDiffering = 2;
+constexpr std::size_t kFewListed = 64;
 // Groups written out per task.
 constexpr std::size_t kGroupsPerTask = 8192;
 
@@ -70,7 +76,14 @@ private:
                                                     const CConnectGrid::MatchProgress& progress);
     void Guess(Band& band) const;
     void CarryOn(Band& band);
-    std::int64_t MatchTrueRow(std::size_t row, const CConnectMatcher& guess);
+    void CarryRow(Band& band, std::size_t row);
+    [[nodiscard]] bool Differs(const CConnectMatcher& guess, std::uint32_t cell) const
+    {
+        return m_True.IsUsed(cell) != guess.IsUsed(cell);
+    }
+    void NoteChange(const CConnectMatcher& guess, std::uint32_t cell, bool differed);
+    [[nodiscard]] bool Unaffected(const CConnectMatcher& guess, const CConnectTiles& looked);
+    void ForgetDiffering();
     void AddPiece(const CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd);
     void WriteGroups();
     [[nodiscard]] std::uint32_t RowBegin(std::size_t row) const;
@@ -78,8 +91,13 @@ private:
     CConnectGrid& m_Grid;
     CConnectMatcher m_True;       // the state of the plain order, and the groups it made itself
     std::size_t m_NextRow = 0;    // rows before it are settled
-    std::int64_t m_Ahead = 0;     // ends truly used from the next row's first cell on
     std::vector<Piece> m_Pieces;
+    // Ends from the current row on whose state differs between the truth and
+    // the guess carried on: counted by tile, and listed (an end may stay
+    // listed after it agrees again, or twice).
+    std::vector<std::uint32_t> m_DifferByTile;
+    std::vector<std::uint32_t> m_Differing;
+    std::size_t m_DifferCount = 0;
 };
 
 CConnectGrid::MatchResult CConnectGrid::Match(const MatchProgress& progress)
@@ -180,6 +198,7 @@ void CConnectBands::Guess(Band& band) const
     band.guess = std::make_unique<CConnectMatcher>(m_Grid, RowBegin(band.firstRow));
     CConnectMatcher& guess = *band.guess;
     guess.ListLinksFrom(RowBegin(band.endRow));
+    guess.NoteLooked();
     band.rowGroups.reserve(band.endRow - band.firstRow + 1);
     for (std::size_t row = band.firstRow; row < band.endRow; ++row) {
         band.rowGroups.push_back(static_cast<std::uint32_t>(guess.made.groups.size()));
@@ -189,56 +208,125 @@ void CConnectBands::Guess(Band& band) const
     guess.ReleaseScratch();
 }
 
-// Carries the true state from the band's first row through the band: rows
-// are matched again until the guess agrees, and the guess's groups from
-// there on are taken.
+// Carries the true state from the band's first row through the band, with
+// the guess's groups where they are the truth's.
 void CConnectBands::CarryOn(Band& band)
 {
     CConnectMatcher& guess = *band.guess;
-    // Ends from the next row on that are used in one state only; the guess
-    // starts with none used.
-    std::int64_t differ = m_Ahead;
+    ForgetDiffering();
+    // The guess took no end from the band on as used: the ends the truth
+    // has used there differ.
+    const std::uint32_t from = RowBegin(band.firstRow);
+    m_True.ForEachMarked(from, [&](std::uint32_t cell) { m_Differing.push_back(cell); });
     std::size_t row = band.firstRow;
-    if (differ != 0) {
-        // The guess is replayed row by row: its marks start over.
+    if (!m_Differing.empty()) {
+        // The guess is replayed group by group: its marks start over.
         for (const std::uint32_t cell : guess.made.links) guess.Mark(cell, false);
         guess.RewindFrontier();
-    }
-    for (; differ != 0 && row < band.endRow; ++row) {
-        differ += MatchTrueRow(row, guess);
-        const std::size_t at = row - band.firstRow;
-        const std::size_t last = guess.made.LinkStart(band.rowGroups[at + 1]);
-        for (std::size_t link = guess.made.LinkStart(band.rowGroups[at]); link < last; ++link) {
-            const std::uint32_t cell = guess.made.links[link];
-            guess.Mark(cell, true);
-            differ += m_True.IsUsed(cell) ? -1 : 1;
-        }
-        // Every end of the row is used in both states now.
-        m_Ahead -= static_cast<std::int64_t>(RowBegin(row + 1) - RowBegin(row));
+        if (m_DifferByTile.empty()) m_DifferByTile.assign(m_Grid.m_TileStart.size() - 1, 0);
+        for (const std::uint32_t cell : m_Differing) ++m_DifferByTile[m_Grid.TileOf(m_Grid.m_Cells[cell].row, m_Grid.m_Cells[cell].column)];
+        m_DifferCount = m_Differing.size();
+        for (; m_DifferCount != 0 && row < band.endRow; ++row) CarryRow(band, row);
     }
     m_NextRow = band.endRow;
-    if (differ != 0) {
-        band.guess.reset();   // matched again throughout: the guess is of no use
-        return;
+    if (m_DifferCount == 0) {
+        AddPiece(guess.made, band.rowGroups[row - band.firstRow], guess.made.groups.size());
+        for (const std::uint32_t cell : guess.spilled) m_True.Mark(cell, true);
     }
-    AddPiece(guess.made, band.rowGroups[row - band.firstRow], guess.made.groups.size());
-    for (const std::uint32_t cell : guess.spilled) m_True.Mark(cell, true);
-    m_Ahead = static_cast<std::int64_t>(guess.spilled.size());
     guess.ReleaseMarks();
 }
 
-// Matches one row in the true state; the change it makes to the count of
-// ends whose state differs from the guess's.
-std::int64_t CConnectBands::MatchTrueRow(std::size_t row, const CConnectMatcher& guess)
+void CConnectBands::CarryRow(Band& band, std::size_t row)
 {
-    const std::size_t linked = m_True.made.links.size(), groups = m_True.made.groups.size();
-    m_True.MatchRow(row);
-    std::int64_t change = 0;
-    for (std::size_t link = linked; link < m_True.made.links.size(); ++link)
-        change += guess.IsUsed(m_True.made.links[link]) ? -1 : 1;
-    m_Ahead += static_cast<std::int64_t>(m_True.made.links.size() - linked);
-    AddPiece(m_True.made, groups, m_True.made.groups.size());
-    return change;
+    CConnectMatcher& guess = *band.guess;
+    const CConnectMade& made = guess.made;
+    std::size_t g = band.rowGroups[row - band.firstRow];
+    const std::size_t guessed = band.rowGroups[row - band.firstRow + 1];
+    const CConnectGrid::Row& r = m_Grid.m_Rows[row];
+    m_True.StartRow(row);
+    for (std::uint32_t cell = r.begin; cell < r.end; ++cell) {
+        const bool started = g < guessed && made.links[made.groups[g]] == cell;
+        if (!m_True.IsUsed(cell)) {
+            if (started && Unaffected(guess, made.looked[g])) {
+                // The same group in both: its ends did not differ and do not.
+                AddPiece(made, g, g + 1);
+                for (std::size_t k = made.LinkStart(g); k < made.LinkStart(g + 1); ++k) {
+                    m_True.Mark(made.links[k], true);
+                    guess.Mark(made.links[k], true);
+                }
+                ++g;
+                continue;
+            }
+            const std::size_t linked = m_True.made.links.size(), groups = m_True.made.groups.size();
+            m_True.MatchCell(cell);
+            AddPiece(m_True.made, groups, groups + 1);
+            for (std::size_t k = linked; k < m_True.made.links.size(); ++k) {
+                const std::uint32_t c = m_True.made.links[k];
+                NoteChange(guess, c, guess.IsUsed(c));
+            }
+        }
+        if (started) {
+            for (std::size_t k = made.LinkStart(g); k < made.LinkStart(g + 1); ++k) {
+                const std::uint32_t c = made.links[k];
+                const bool differed = m_True.IsUsed(c);
+                guess.Mark(c, true);
+                NoteChange(guess, c, differed);
+            }
+            ++g;
+        }
+    }
+}
+
+void CConnectBands::NoteChange(const CConnectMatcher& guess, std::uint32_t cell, bool differed)
+{
+    const bool differs = Differs(guess, cell);
+    if (differs == differed) return;
+    const CConnectCell& c = m_Grid.m_Cells[cell];
+    std::uint32_t& count = m_DifferByTile[m_Grid.TileOf(c.row, c.column)];
+    if (differs) {
+        ++count, ++m_DifferCount;
+        m_Differing.push_back(cell);
+    } else {
+        --count, --m_DifferCount;
+    }
+}
+
+// Whether no end in the tiles differs: by the counts of the tiles, or by
+// the list when that is shorter.
+bool CConnectBands::Unaffected(const CConnectMatcher& guess, const CConnectTiles& looked)
+{
+    if (m_DifferCount == 0) return true;
+    const std::int64_t across = m_Grid.m_TilesAcross;
+    const std::int64_t tiles = (std::int64_t{looked.x1} - looked.x0 + 1) * (std::int64_t{looked.y1} - looked.y0 + 1);
+    if (m_Differing.size() > kListedPerDiffering * m_DifferCount + kFewListed) {
+        // Drop what agrees again, and doubles.
+        std::erase_if(m_Differing, [&](std::uint32_t cell) { return !Differs(guess, cell); });
+        std::sort(m_Differing.begin(), m_Differing.end());
+        m_Differing.erase(std::unique(m_Differing.begin(), m_Differing.end()), m_Differing.end());
+    }
+    if (tiles <= static_cast<std::int64_t>(m_Differing.size())) {
+        for (std::int64_t y = looked.y0; y <= looked.y1; ++y)
+            for (std::int64_t x = looked.x0; x <= looked.x1; ++x)
+                if (m_DifferByTile[static_cast<std::size_t>(y * across + x)] != 0) return false;
+        return true;
+    }
+    const std::int64_t column0 = m_Grid.m_MinColumn, row0 = m_Grid.m_Rows.front().key;
+    const int shift = m_Grid.m_TileShift;
+    for (const std::uint32_t cell : m_Differing) {
+        const CConnectCell& c = m_Grid.m_Cells[cell];
+        const std::int64_t x = (c.column - column0) >> shift, y = (c.row - row0) >> shift;
+        if (x >= looked.x0 && x <= looked.x1 && y >= looked.y0 && y <= looked.y1 && Differs(guess, cell)) return false;
+    }
+    return true;
+}
+
+void CConnectBands::ForgetDiffering()
+{
+    if (!m_DifferByTile.empty())
+        for (const std::uint32_t cell : m_Differing)
+            m_DifferByTile[m_Grid.TileOf(m_Grid.m_Cells[cell].row, m_Grid.m_Cells[cell].column)] = 0;
+    m_Differing.clear();
+    m_DifferCount = 0;
 }
 
 void CConnectBands::AddPiece(const CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd)

@@ -254,11 +254,6 @@ bool CConnectGrid::Index(const CTraceOption& options)
 {
     try {
         SortCells();
-        m_MinColumn = m_MaxColumn = m_Cells.empty() ? 0 : m_Cells[0].column;
-        for (const CConnectCell& c : m_Cells) {
-            m_MinColumn = std::min(m_MinColumn, c.column);
-            m_MaxColumn = std::max(m_MaxColumn, c.column);
-        }
         MeasureReach(options);
         IndexTiles();
     } catch (const std::bad_alloc&) {
@@ -273,32 +268,38 @@ bool CConnectGrid::Index(const CTraceOption& options)
 void CConnectGrid::SortCells()
 {
     m_Rows.clear();
+    m_MinColumn = m_MaxColumn = 0;
     if (m_Cells.empty()) return;
-    const auto [low, high] = std::minmax_element(m_Cells.begin(), m_Cells.end(),
-                                                 [](const CConnectCell& a, const CConnectCell& b) { return a.row < b.row; });
-    const std::int32_t minRow = low->row;
-    const std::int64_t span = std::int64_t{high->row} - minRow + 1;
+    std::int32_t minRow = m_Cells[0].row, maxRow = minRow;
+    m_MinColumn = m_MaxColumn = m_Cells[0].column;
+    for (const CConnectCell& c : m_Cells) {
+        minRow = std::min(minRow, c.row);
+        maxRow = std::max(maxRow, c.row);
+        m_MinColumn = std::min(m_MinColumn, c.column);
+        m_MaxColumn = std::max(m_MaxColumn, c.column);
+    }
     const auto byKeys = [](const CConnectCell& a, const CConnectCell& b) {
         if (a.row != b.row) return a.row < b.row;
         if (a.column != b.column) return a.column < b.column;
         return a.order < b.order;
     };
-    const bool counted = span <= kCountedRowsPerEnd * static_cast<std::int64_t>(m_Cells.size()) + kFewRows;
-    if (counted) {
-        std::vector<std::uint32_t> fill(static_cast<std::size_t>(span) + 1, 0);
-        for (const CConnectCell& c : m_Cells) ++fill[static_cast<std::size_t>(c.row - minRow) + 1];
-        for (std::size_t r = 1; r < fill.size(); ++r) fill[r] += fill[r - 1];
-        std::vector<CConnectCell> sorted(m_Cells.size());
-        for (const CConnectCell& c : m_Cells) sorted[fill[static_cast<std::size_t>(c.row - minRow)]++] = c;
-        m_Cells = std::move(sorted);
-    } else {
+    const std::int64_t span = std::int64_t{maxRow} - minRow + 1;
+    if (span > kCountedRowsPerEnd * static_cast<std::int64_t>(m_Cells.size()) + kFewRows) {
         std::sort(m_Cells.begin(), m_Cells.end(), byKeys);
+        for (std::uint32_t i = 0; i < m_Cells.size(); ++i) {
+            if (m_Rows.empty() || m_Rows.back().key != m_Cells[i].row) m_Rows.push_back({m_Cells[i].row, i, i});
+            m_Rows.back().end = i + 1;
+        }
+        return;
     }
-    for (std::uint32_t i = 0; i < m_Cells.size(); ++i) {
-        if (m_Rows.empty() || m_Rows.back().key != m_Cells[i].row) m_Rows.push_back({m_Cells[i].row, i, i});
-        m_Rows.back().end = i + 1;
-    }
-    if (!counted) return;
+    std::vector<std::uint32_t> fill(static_cast<std::size_t>(span) + 1, 0);
+    for (const CConnectCell& c : m_Cells) ++fill[static_cast<std::size_t>(c.row - minRow) + 1];
+    for (std::size_t r = 1; r < fill.size(); ++r) fill[r] += fill[r - 1];
+    for (std::size_t r = 0; r + 1 < fill.size(); ++r)
+        if (fill[r + 1] > fill[r]) m_Rows.push_back({static_cast<std::int32_t>(minRow + static_cast<std::int64_t>(r)), fill[r], fill[r + 1]});
+    std::vector<CConnectCell> sorted(m_Cells.size());
+    for (const CConnectCell& c : m_Cells) sorted[fill[static_cast<std::size_t>(c.row - minRow)]++] = c;
+    m_Cells = std::move(sorted);
     if (!ForEachIndexInBands(0, m_Rows.size(), [&](std::size_t r) {
             std::sort(m_Cells.begin() + m_Rows[r].begin, m_Cells.begin() + m_Rows[r].end, byKeys);
         }))
@@ -392,10 +393,12 @@ void CConnectMatcher::ReleaseScratch()
     m_Entering = {};
 }
 
+void CConnectMatcher::StartRow(std::size_t row) { m_Frontier = std::max(m_Frontier, m_Grid.m_Rows[row].begin); }
+
 void CConnectMatcher::MatchRow(std::size_t row)
 {
+    StartRow(row);
     const CConnectGrid::Row& r = m_Grid.m_Rows[row];
-    m_Frontier = std::max(m_Frontier, r.begin);
     for (std::uint32_t i = r.begin; i < r.end; ++i)
         if (!IsUsed(i)) MatchCell(i);
 }
@@ -550,4 +553,7 @@ void CConnectMatcher::MatchCell(std::uint32_t index)
         if (down) Reach(kDown, w.boxYLow);
         if (up) Reach(kUp, w.boxYHigh);
     }
+    if (m_NoteLooked)
+        made.looked.push_back({static_cast<std::int32_t>(covered.x0), static_cast<std::int32_t>(covered.x1),
+                               static_cast<std::int32_t>(covered.y0), static_cast<std::int32_t>(covered.y1)});
 }

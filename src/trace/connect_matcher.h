@@ -9,17 +9,26 @@
 // cell of the row being matched: every end of the earlier rows is used) or
 // is marked. Marks are bits from a base cell on; no cell before the base is
 // ever marked.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "trace/connect.h"
 
+// The tiles a group looked at (tile coordinates of the grid's tile index):
+// the group depends on which ends in them were used when it started, and
+// on nothing else.
+struct CConnectTiles {
+    std::int32_t x0, x1, y0, y1;
+};
+
 // Groups as made: the cells linked, in order, and where each group's run of
-// them starts.
+// them starts (its first cell is where it started).
 struct CConnectMade {
     std::vector<std::uint32_t> links;    // cells
     std::vector<std::uint32_t> groups;   // first link of each group
+    std::vector<CConnectTiles> looked;   // by group, when asked for
 
     // The first link of a group, or the end of all links.
     [[nodiscard]] std::size_t LinkStart(std::size_t group) const
@@ -40,12 +49,29 @@ public:
         return (m_Marks[bit / kMarkBits] >> (bit % kMarkBits)) & 1u;
     }
     void Mark(std::uint32_t cell, bool used);
+    // Calls f(cell) for each marked cell from `from` on, in order.
+    template <class F> void ForEachMarked(std::uint32_t from, F&& f) const
+    {
+        std::size_t bit = from - m_Base;
+        for (std::size_t word = bit / kMarkBits; word < m_Marks.size(); ++word) {
+            std::uint64_t bits = m_Marks[word];
+            if (word == bit / kMarkBits) bits &= ~std::uint64_t{0} << (bit % kMarkBits);
+            for (; bits != 0; bits &= bits - 1)
+                f(static_cast<std::uint32_t>(m_Base + word * kMarkBits + static_cast<std::size_t>(std::countr_zero(bits))));
+        }
+    }
     // Back to taking only the ends before the base and the marked ones as used.
     void RewindFrontier() { m_Frontier = m_Base; }
 
     // Matches each unused end of the row, in order; every end of the earlier
     // rows must be used.
     void MatchRow(std::size_t row);
+    // Moves the frontier to the row, whose ends are then matched one by one
+    // in order by MatchCell: each unused one starts a group.
+    void StartRow(std::size_t row);
+    void MatchCell(std::uint32_t cell);
+    // Notes in made.looked the tiles each group looked at.
+    void NoteLooked() { m_NoteLooked = true; }
     // Lists the ends linked from cell `from` on in spilled.
     void ListLinksFrom(std::uint32_t from) { m_SpillFrom = from; }
     // Frees what only matching needs; the marks and what was made stay.
@@ -75,7 +101,6 @@ private:
         std::uint32_t candidate;
     };
 
-    void MatchCell(std::uint32_t cell);
     void LinkCell(std::uint32_t cell, Window& window);
     void Cover(const Window& window, TileRange& covered, bool first);
     void AddTiles(const Window& window, std::int64_t y, std::int64_t x0, std::int64_t x1);
@@ -85,6 +110,7 @@ private:
     std::uint32_t m_Base;
     std::uint32_t m_Frontier;
     std::uint32_t m_SpillFrom;
+    bool m_NoteLooked = false;
     std::vector<std::uint64_t> m_Marks;
     std::vector<Candidate> m_Candidates;
     std::vector<Waiting> m_Waiting[4];       // heaps by side: left, right, down, up

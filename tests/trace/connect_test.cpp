@@ -13,6 +13,7 @@
 #include "model/layer.h"
 #include "model/line.h"
 #include "model/polyline.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/trace_option.h"
 
@@ -499,12 +500,35 @@ Groups GroupsOf(const CConnectGrid& grid)
     Groups groups;
     for (CConnectGroup* g = grid.GetGroups(); g; g = g->next) {
         std::vector<Link>& group = groups.emplace_back();
-        for (CConnectEnd* link = g->head; link; link = link->next)
+        for (CConnectEnd* link = g->head; link; link = link->next) {
             group.push_back({static_cast<const CPolyLine*>(link->entity), link->end});
+            EXPECT_EQ(link->group, g);
+            EXPECT_EQ(link->end == 0 ? link->entity->m_StartLink : link->entity->m_EndLink, link);
+        }
+        EXPECT_EQ(static_cast<std::size_t>(g->count), group.size());
         std::reverse(group.begin(), group.end());
     }
     std::reverse(groups.begin(), groups.end());
     return groups;
+}
+
+// Each polyline's active end after matching: the end linked last.
+std::vector<std::uint32_t> ActiveEndsOf(const Groups& groups, const std::vector<CPolyLine*>& polylines)
+{
+    std::vector<std::uint32_t> active(polylines.size(), 2);
+    for (const std::vector<Link>& group : groups)
+        for (const Link& link : group) {
+            const auto at = std::find(polylines.begin(), polylines.end(), link.polyline) - polylines.begin();
+            active[static_cast<std::size_t>(at)] = static_cast<std::uint32_t>(link.end);
+        }
+    return active;
+}
+
+std::vector<std::uint32_t> ActiveEnds(const std::vector<CPolyLine*>& polylines)
+{
+    std::vector<std::uint32_t> active;
+    for (const CPolyLine* p : polylines) active.push_back(p->m_ActiveEnd);
+    return active;
 }
 
 }  // namespace grid_reference
@@ -532,12 +556,103 @@ TEST(ConnectGrid, GroupsEqualAPlainScanOfEveryEndEachRound)
             owned.emplace_back(MakePolyline(points));
             polylines.push_back(owned.back().get());
         }
+        // In row order, and in bands of two rows that many groups cross.
+        for (const std::size_t bandRows : {0, 2}) {
+            CConnectGrid grid;
+            grid.SetBandRows(bandRows);
+            ASSERT_TRUE(grid.FilePolylines(polylines));
+            ASSERT_TRUE(grid.Index(ConnectOptions(2 + trial % 7)));
+            const grid_reference::Groups expected = grid_reference::Match(grid);
+            ASSERT_EQ(grid.Match([](std::size_t, std::size_t) { return true; }), CConnectGrid::MatchResult::kDone);
+            EXPECT_EQ(grid_reference::GroupsOf(grid), expected) << "trial " << trial;
+            EXPECT_EQ(grid_reference::ActiveEnds(polylines), grid_reference::ActiveEndsOf(expected, polylines))
+                << "trial " << trial;
+            grid.Clear();
+        }
+    }
+}
+
+// Bands matched ahead on the pool and carried on in order give the groups,
+// links and active ends of the plain row order, whatever the threads and the
+// bands: dense ends chain windows across many rows and band borders, and
+// wide lines reach far.
+TEST(ConnectGrid, BandsGiveTheGroupsOfThePlainRowOrder)
+{
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 12; ++trial) {
+        const int count = trial == 0 ? 5000 : 400;   // the first is large enough for bands of its own choosing
+        const double across = trial % 3 == 0 ? 60.0 : 200.0, down = trial == 0 ? 2000.0 : 300.0;
+        std::uniform_real_distribution<double> x0(0, across), y0(0, down), step(-6, 6), width(0, trial % 2 ? 2.0 : 8.0);
+        std::uniform_int_distribution<int> vertices(2, 4);
+        std::vector<std::unique_ptr<CPolyLine>> owned;
+        std::vector<CPolyLine*> polylines;
+        for (int i = 0; i < count; ++i) {
+            std::vector<Pt> points;
+            double x = x0(random), y = y0(random);
+            // A few very wide lines chain windows far down the page.
+            const double w = i % 97 == 0 ? 30.0 : width(random);
+            for (int k = vertices(random); k > 0; --k) {
+                points.push_back({x, y, w});
+                x += step(random);
+                y += step(random);
+            }
+            owned.emplace_back(MakePolyline(points));
+            owned.back()->m_ActiveEnd = static_cast<std::uint32_t>(i % 2);
+            polylines.push_back(owned.back().get());
+        }
+        const CTraceOption options = ConnectOptions(1 + trial % 5);
+        const auto match = [&](int threads, std::size_t bandRows) {
+            SetRowBandThreads(threads);
+            for (std::size_t i = 0; i < polylines.size(); ++i) polylines[i]->m_ActiveEnd = static_cast<std::uint32_t>(i % 2);
+            auto grid = std::make_unique<CConnectGrid>();
+            grid->SetBandRows(bandRows);
+            EXPECT_TRUE(grid->FilePolylines(polylines));
+            EXPECT_TRUE(grid->Index(options));
+            std::size_t calls = 0, last = 0;
+            EXPECT_EQ(grid->Match([&](std::size_t done, std::size_t rows) {
+                EXPECT_GE(done, last);
+                EXPECT_LE(done, rows);
+                last = done;
+                ++calls;
+                return true;
+            }),
+                      CConnectGrid::MatchResult::kDone);
+            EXPECT_GT(calls, 0u);
+            return grid;
+        };
+        const std::unique_ptr<CConnectGrid> plain = match(1, 0);
+        const grid_reference::Groups expected = grid_reference::GroupsOf(*plain);
+        const std::vector<std::uint32_t> active = grid_reference::ActiveEnds(polylines);
+        EXPECT_EQ(active, grid_reference::ActiveEndsOf(expected, polylines));
+        plain->Clear();
+        for (const int threads : {1, 2, 4, 7})
+            for (const std::size_t bandRows : {0, 1, 2, 3, 8, 41}) {
+                if (threads == 1 && bandRows == 0) continue;   // the plain order itself
+                const std::unique_ptr<CConnectGrid> grid = match(threads, bandRows);
+                EXPECT_EQ(grid->GetGroupCount(), expected.size());
+                EXPECT_EQ(grid_reference::GroupsOf(*grid), expected) << trial << " " << threads << " " << bandRows;
+                EXPECT_EQ(grid_reference::ActiveEnds(polylines), active) << trial << " " << threads << " " << bandRows;
+            }
+    }
+    SetRowBandThreads(0);
+}
+
+// A stop between bands links nothing and leaves the active ends alone.
+TEST(ConnectGrid, AStoppedMatchLinksNothing)
+{
+    CLayer layer;
+    FillCrosses(layer, 6);
+    const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
+    for (CPolyLine* p : polylines) p->m_ActiveEnd = 1;
+    for (const std::size_t bandRows : {0, 3}) {
         CConnectGrid grid;
+        grid.SetBandRows(bandRows);
         ASSERT_TRUE(grid.FilePolylines(polylines));
-        ASSERT_TRUE(grid.Index(ConnectOptions(2 + trial % 7)));
-        const grid_reference::Groups expected = grid_reference::Match(grid);
-        ASSERT_EQ(grid.Match([](std::size_t, std::size_t) { return true; }), CConnectGrid::MatchResult::kDone);
-        EXPECT_EQ(grid_reference::GroupsOf(grid), expected) << "trial " << trial;
-        grid.Clear();
+        ASSERT_TRUE(grid.Index(ConnectOptions()));
+        EXPECT_EQ(grid.Match([](std::size_t, std::size_t) { return false; }), CConnectGrid::MatchResult::kStopped);
+        EXPECT_EQ(grid.GetGroupCount(), 0u);
+        EXPECT_EQ(grid.GetGroups(), nullptr);
+        ExpectNoLinks(layer);
+        for (const CPolyLine* p : polylines) EXPECT_EQ(p->m_ActiveEnd, 1u);
     }
 }
