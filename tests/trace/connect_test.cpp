@@ -656,3 +656,41 @@ TEST(ConnectGrid, AStoppedMatchLinksNothing)
         for (const CPolyLine* p : polylines) EXPECT_EQ(p->m_ActiveEnd, 1u);
     }
 }
+
+// Reach bounds are kept in 32 bits: a window wider than the page still
+// reaches past the farthest cell keys, as it did unnarrowed.
+TEST(ConnectGrid, AnAbsurdlyWideWindowReachesPastTheFarthestKeys)
+{
+    std::vector<std::unique_ptr<CPolyLine>> owned;
+    owned.emplace_back(MakePolyline({{0, 0, 1e12}, {0, 10, 1e12}}));
+    owned.emplace_back(MakePolyline({{1e15, 1e15}, {-1e15, -1e15}}));
+    const std::vector<CPolyLine*> polylines{owned[0].get(), owned[1].get()};
+    CConnectGrid grid;
+    ASSERT_TRUE(grid.FilePolylines(polylines));
+    ASSERT_TRUE(grid.Index(ConnectOptions()));
+    std::int64_t low = 0, high = 0;
+    for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
+        for (const CConnectCell& c : grid.GetRowCells(row)) {
+            low = std::min<std::int64_t>({low, c.row, c.column});
+            high = std::max<std::int64_t>({high, c.row, c.column});
+        }
+    ASSERT_LT(low, -1000000);
+    ASSERT_GT(high, 1000000);
+    std::size_t cell = 0, wide = 0;
+    for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
+        for (const CConnectCell& c : grid.GetRowCells(row)) {
+            if (grid.GetPolyline(c) == polylines[0]) {
+                const CConnectReach& r = grid.GetReach(cell);
+                EXPECT_LT(r.xLow, low);
+                EXPECT_LT(r.yLow, low);
+                EXPECT_GT(r.xHigh, high);
+                EXPECT_GT(r.yHigh, high);
+                // A group this end starts reaches past every key from any key.
+                EXPECT_LT(high - std::int64_t{r.groupRadius}, low);
+                EXPECT_GT(low + std::int64_t{r.groupRadius}, high);
+                ++wide;
+            }
+            ++cell;
+        }
+    EXPECT_EQ(wide, 2u);
+}
