@@ -118,9 +118,9 @@ CConnectGrid::MatchResult CConnectBands::Run(const CConnectGrid::MatchProgress& 
     const CConnectGrid::MatchResult result = bands.size() > 1 ? InBands(bands, progress) : InOrder(progress);
     if (result != CConnectGrid::MatchResult::kDone) return result;
     // Only what writing the groups out reads is kept.
-    m_Grid.m_Reach = {};
-    m_Grid.m_TileStart = {};
-    m_Grid.m_TileCells = {};
+    FreeVector(m_Grid.m_Reach);
+    FreeVector(m_Grid.m_TileStart);
+    FreeVector(m_Grid.m_TileCells);
     m_True.ReleaseScratch();
     m_True.ReleaseMarks();
     WriteGroups();
@@ -155,6 +155,7 @@ std::vector<CConnectBands::Band> CConnectBands::SplitRows(std::size_t threads) c
 CConnectGrid::MatchResult CConnectBands::InOrder(const CConnectGrid::MatchProgress& progress)
 {
     const std::size_t rows = m_Grid.m_Rows.size();
+    m_True.made.links.reserve(m_Grid.m_Cells.size());   // every end is linked once
     for (std::size_t row = 0; row < rows; ++row) {
         m_True.MatchRow(row);
         if (!progress(row + 1, rows)) return CConnectGrid::MatchResult::kStopped;

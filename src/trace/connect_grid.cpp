@@ -225,9 +225,9 @@ void CConnectGrid::Clear()
         link.entity = nullptr;
     }
     ReleaseCells();
-    m_Polylines = {};
-    m_Groups = {};
-    m_Links = {};
+    FreeVector(m_Polylines);
+    FreeVector(m_Groups);
+    FreeVector(m_Links);
     m_GroupHead = nullptr;
 }
 
@@ -310,7 +310,7 @@ void CConnectGrid::SortCells()
 // are measured in one task, as the measure moves its active end.
 void CConnectGrid::MeasureReach(const CTraceOption& options)
 {
-    m_Reach = {};
+    FreeVector(m_Reach);
     std::vector<std::uint32_t> cellOf(m_Cells.size());
     bool done = ForEachIndexInBands(0, m_Cells.size(), [&](std::size_t i) {
         cellOf[m_Cells[i].order] = static_cast<std::uint32_t>(i);
@@ -361,11 +361,11 @@ std::span<const CConnectCell> CConnectGrid::GetRowCells(std::size_t row) const
 
 void CConnectGrid::ReleaseCells()
 {
-    m_Cells = {};
-    m_Reach = {};
-    m_TileStart = {};
-    m_TileCells = {};
-    m_Rows = {};
+    FreeVector(m_Cells);
+    FreeVector(m_Reach);
+    FreeVector(m_TileStart);
+    FreeVector(m_TileCells);
+    FreeVector(m_Rows);
 }
 
 // ---- one matching -------------------------------------------------------------
@@ -388,9 +388,9 @@ void CConnectMatcher::Mark(std::uint32_t cell, bool used)
 
 void CConnectMatcher::ReleaseScratch()
 {
-    m_Candidates = {};
-    for (auto& waiting : m_Waiting) waiting = {};
-    m_Entering = {};
+    FreeVector(m_Candidates);
+    for (auto& waiting : m_Waiting) FreeVector(waiting);
+    FreeVector(m_Entering);
 }
 
 void CConnectMatcher::StartRow(std::size_t row) { m_Frontier = std::max(m_Frontier, m_Grid.m_Rows[row].begin); }

@@ -16,6 +16,9 @@
 
 #include "trace/connect.h"
 
+// Gives a vector's memory back: assigning {} keeps its capacity.
+template <class T> void FreeVector(std::vector<T>& v) { std::vector<T>().swap(v); }
+
 // The tiles a group looked at (tile coordinates of the grid's tile index):
 // the group depends on which ends in them were used when it started, and
 // on nothing else.
@@ -77,7 +80,7 @@ public:
     // Frees what only matching needs; the marks and what was made stay.
     void ReleaseScratch();
     // Frees the marks, once the used state is no longer asked for.
-    void ReleaseMarks() { m_Marks = {}; }
+    void ReleaseMarks() { FreeVector(m_Marks); }
 
     CConnectMade made;
     std::vector<std::uint32_t> spilled;
