@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
@@ -66,7 +65,7 @@ private:
     };
     // Groups [groupBegin, groupEnd) of one matching, in the final order.
     struct Piece {
-        const CConnectMade* made;
+        CConnectMade* made;
         std::size_t groupBegin, groupEnd;
     };
 
@@ -84,7 +83,7 @@ private:
     void NoteChange(const CConnectMatcher& guess, std::uint32_t cell, bool differed);
     [[nodiscard]] bool Unaffected(const CConnectMatcher& guess, const CConnectTiles& looked);
     void ForgetDiffering();
-    void AddPiece(const CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd);
+    void AddPiece(CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd);
     void WriteGroups();
     [[nodiscard]] std::uint32_t RowBegin(std::size_t row) const;
 
@@ -124,7 +123,6 @@ CConnectGrid::MatchResult CConnectBands::Run(const CConnectGrid::MatchProgress& 
     m_True.ReleaseScratch();
     m_True.ReleaseMarks();
     WriteGroups();
-    m_Grid.ReleaseCells();
     return result;
 }
 
@@ -240,7 +238,7 @@ void CConnectBands::CarryOn(Band& band)
 void CConnectBands::CarryRow(Band& band, std::size_t row)
 {
     CConnectMatcher& guess = *band.guess;
-    const CConnectMade& made = guess.made;
+    CConnectMade& made = guess.made;
     std::size_t g = band.rowGroups[row - band.firstRow];
     const std::size_t guessed = band.rowGroups[row - band.firstRow + 1];
     const CConnectGrid::Row& r = m_Grid.m_Rows[row];
@@ -330,7 +328,7 @@ void CConnectBands::ForgetDiffering()
     m_DifferCount = 0;
 }
 
-void CConnectBands::AddPiece(const CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd)
+void CConnectBands::AddPiece(CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd)
 {
     if (groupBegin == groupEnd) return;
     if (!m_Pieces.empty() && m_Pieces.back().made == &made && m_Pieces.back().groupEnd == groupBegin)
@@ -345,7 +343,7 @@ void CConnectBands::AddPiece(const CConnectMade& made, std::size_t groupBegin, s
 void CConnectBands::WriteGroups()
 {
     struct Task {
-        const CConnectMade* made;
+        CConnectMade* made;
         std::size_t groupBegin, groupEnd;   // in made
         std::size_t group, link;            // first places written
     };
@@ -358,21 +356,35 @@ void CConnectBands::WriteGroups()
             groups += end - g;
             links += piece.made->LinkStart(end) - piece.made->LinkStart(g);
         }
+    const int taskCount = static_cast<int>(tasks.size());
+    // Each link's filing order in place of its cell, and the place of each
+    // order's link: the cells go before the links are made.
+    std::vector<std::uint32_t> placeOf(m_Grid.m_Cells.size());
+    RunBands(taskCount, [&](int t) {
+        const Task& task = tasks[static_cast<std::size_t>(t)];
+        const std::size_t first = task.made->LinkStart(task.groupBegin), last = task.made->LinkStart(task.groupEnd);
+        for (std::size_t k = first; k < last; ++k) {
+            const std::uint32_t order = m_Grid.m_Cells[task.made->links[k]].order;
+            task.made->links[k] = order;
+            placeOf[order] = static_cast<std::uint32_t>(task.link + (k - first));
+        }
+    });
+    m_Grid.ReleaseCells();
+
     std::vector<CConnectGroup>& outGroups = m_Grid.m_Groups;
     std::vector<CConnectEnd>& outLinks = m_Grid.m_Links;
     outGroups.assign(groups, {});
     outLinks.assign(links, {});
     m_Grid.m_GroupHead = groups > 0 ? &outGroups.back() : nullptr;
-    const std::vector<CConnectCell>& cells = m_Grid.m_Cells;
     const std::vector<CPolyLine*>& polylines = m_Grid.m_Polylines;
-    RunBands(static_cast<int>(tasks.size()), [&](int t) {
+    RunBands(taskCount, [&](int t) {
         const Task& task = tasks[static_cast<std::size_t>(t)];
         CConnectEnd* link = &outLinks[task.link];
         for (std::size_t g = task.groupBegin, at = task.group; g < task.groupEnd; ++g, ++at) {
             CConnectGroup& group = outGroups[at];
             group.next = at > 0 ? &outGroups[at - 1] : nullptr;
             for (std::size_t k = task.made->LinkStart(g); k < task.made->LinkStart(g + 1); ++k, ++link) {
-                const std::uint32_t order = cells[task.made->links[k]].order;
+                const std::uint32_t order = task.made->links[k];
                 CPolyLine* polyline = polylines[order / 2];
                 link->entity = polyline;
                 link->end = static_cast<std::int32_t>(order % 2);
@@ -381,12 +393,8 @@ void CConnectBands::WriteGroups()
                 group.head = link;
                 ++group.count;
                 (link->end == 0 ? polyline->m_StartLink : polyline->m_EndLink) = link;
+                if (placeOf[order] > placeOf[order ^ 1]) polyline->m_ActiveEnd = order % 2;
             }
         }
     });
-    if (!ForEachIndexInBands(0, polylines.size(), [&](std::size_t i) {
-            CPolyLine& p = *polylines[i];
-            p.m_ActiveEnd = std::less<const CConnectEnd*>()(p.m_StartLink, p.m_EndLink) ? 1 : 0;
-        }))
-        throw std::bad_alloc();
 }
