@@ -233,7 +233,7 @@ CConnectRun::Stage CConnectRun::FileAndMatch()
         return Stage::NoMemory;
     }
     if (m_Sink && m_Sink->IsStopRequested()) return Stage::Stopped;
-    if (!m_Grid.FilePolylines(m_Filed) || !m_Grid.Index(m_Options)) return Stage::NoMemory;
+    if (!m_Grid.FilePolylines(m_Filed, m_Options) || !m_Grid.Index()) return Stage::NoMemory;
 
     std::size_t lastSent = 0;
     switch (m_Grid.Match([&](std::size_t done, std::size_t rows) {

@@ -38,7 +38,7 @@ struct CConnectGroup {
 };
 
 // What one end adds to the search window of its group, worked out once when
-// the grid is indexed: the bounds of its reach (its point widened by its
+// the end is filed: the bounds of its reach (its point widened by its
 // window radius), the sides its end segment clamps and where. Bounds and
 // radius saturate just past the range of cell keys: beyond it every value
 // compares alike with the keys, so the window grows the same.
@@ -77,19 +77,18 @@ public:
     void Clear();
 
     // Files both ends of every polyline, in order (start point as end 0,
-    // end point as end 1); a polyline is filed once at most. False when
+    // end point as end 1), with their reach under the options; a polyline is
+    // filed once at most. The polylines are measured on the row-band pool;
+    // each keeps its active end. False when memory ran out.
+    [[nodiscard]] bool FilePolylines(std::span<CPolyLine* const> polylines, const CTraceOption& options);
+    // Sorts the filed ends into rows; call once after filing. False when
     // memory ran out.
-    [[nodiscard]] bool FilePolylines(std::span<CPolyLine* const> polylines);
-    // Sorts the filed ends into rows and works out each end's reach under
-    // the options, on the row-band pool; each polyline keeps its active end.
-    // Call once after filing. False when memory ran out.
-    [[nodiscard]] bool Index(const CTraceOption& options);
+    [[nodiscard]] bool Index();
 
     [[nodiscard]] std::size_t GetRowCount() const { return m_Rows.size(); }
     [[nodiscard]] std::int32_t GetRowKey(std::size_t row) const { return m_Rows[row].key; }
     [[nodiscard]] std::span<const CConnectCell> GetRowCells(std::size_t row) const;
-    // The reach of a filed end, by its place among the cells.
-    [[nodiscard]] const CConnectReach& GetReach(std::size_t cell) const { return m_Reach[cell]; }
+    [[nodiscard]] const CConnectReach& GetReach(const CConnectCell& cell) const { return m_Reach[cell.order]; }
     [[nodiscard]] CPolyLine* GetPolyline(const CConnectCell& cell) const { return m_Polylines[cell.order / 2]; }
 
     // Matches the rows in order: each unused end of a row starts a group
@@ -119,13 +118,12 @@ private:
     };
 
     void SortCells();
-    void MeasureReach(const CTraceOption& options);
     void IndexTiles();
     [[nodiscard]] std::size_t TileOf(std::int64_t row, std::int64_t column) const;
 
     std::vector<CPolyLine*> m_Polylines;   // in filing order
     std::vector<CConnectCell> m_Cells;
-    std::vector<CConnectReach> m_Reach;    // by cell
+    std::vector<CConnectReach> m_Reach;    // by filing order
     std::vector<Row> m_Rows;
     std::int32_t m_MinColumn = 0;   // extent of the filed ends
     std::int32_t m_MaxColumn = 0;

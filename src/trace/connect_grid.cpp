@@ -19,7 +19,8 @@
 // its sides reach and links those no side still waits for.
 //
 // What an end adds to the window depends on its polyline alone, so it is
-// worked out for all ends when the grid is indexed, on the row-band pool.
+// worked out for all ends at filing time, on the row-band pool, and kept in
+// filing order (sorting it with the cells would need a second copy).
 // The rows are matched by CConnectMatcher, in bands (connect_bands.cpp).
 #include <algorithm>
 #include <cmath>
@@ -231,30 +232,36 @@ void CConnectGrid::Clear()
     m_GroupHead = nullptr;
 }
 
-bool CConnectGrid::FilePolylines(std::span<CPolyLine* const> polylines)
+bool CConnectGrid::FilePolylines(std::span<CPolyLine* const> polylines, const CTraceOption& options)
 {
     const std::size_t first = m_Cells.size();
     if (polylines.size() > (kMaxEnds - first) / 2) return false;
     try {
         m_Polylines.insert(m_Polylines.end(), polylines.begin(), polylines.end());
         m_Cells.resize(first + 2 * polylines.size());
+        m_Reach.resize(first + 2 * polylines.size());
+        // Both ends of a polyline in one task: the measure moves its active end.
         return ForEachIndexInBands(0, polylines.size(), [&](std::size_t i) {
-            const frDoublePoint start = polylines[i]->GetStartPoint(), end = polylines[i]->GetEndPoint();
+            CPolyLine* polyline = polylines[i];
             const std::size_t at = first + 2 * i;
+            const std::uint32_t active = polyline->m_ActiveEnd;
+            const frDoublePoint start = polyline->GetStartPoint(), end = polyline->GetEndPoint();
             const auto order = static_cast<std::uint32_t>(at);
             m_Cells[at] = {CellKey(start.y), CellKey(start.x), order};
             m_Cells[at + 1] = {CellKey(end.y), CellKey(end.x), order + 1};
+            m_Reach[at] = EndReach(*polyline, 0, options);
+            m_Reach[at + 1] = EndReach(*polyline, 1, options);
+            polyline->m_ActiveEnd = active;
         });
     } catch (const std::bad_alloc&) {
         return false;
     }
 }
 
-bool CConnectGrid::Index(const CTraceOption& options)
+bool CConnectGrid::Index()
 {
     try {
         SortCells();
-        MeasureReach(options);
         IndexTiles();
     } catch (const std::bad_alloc&) {
         return false;
@@ -304,26 +311,6 @@ void CConnectGrid::SortCells()
             std::sort(m_Cells.begin() + m_Rows[r].begin, m_Cells.begin() + m_Rows[r].end, byKeys);
         }))
         throw std::bad_alloc();
-}
-
-// The reach in cell order, where matching reads it. Both ends of a polyline
-// are measured in one task, as the measure moves its active end.
-void CConnectGrid::MeasureReach(const CTraceOption& options)
-{
-    FreeVector(m_Reach);
-    std::vector<std::uint32_t> cellOf(m_Cells.size());
-    bool done = ForEachIndexInBands(0, m_Cells.size(), [&](std::size_t i) {
-        cellOf[m_Cells[i].order] = static_cast<std::uint32_t>(i);
-    });
-    m_Reach.resize(m_Cells.size());
-    done = done && ForEachIndexInBands(0, m_Polylines.size(), [&](std::size_t i) {
-        CPolyLine& polyline = *m_Polylines[i];
-        const std::uint32_t active = polyline.m_ActiveEnd;
-        m_Reach[cellOf[2 * i]] = EndReach(polyline, 0, options);
-        m_Reach[cellOf[2 * i + 1]] = EndReach(polyline, 1, options);
-        polyline.m_ActiveEnd = active;
-    });
-    if (!done) throw std::bad_alloc();
 }
 
 void CConnectGrid::IndexTiles()
@@ -408,7 +395,7 @@ void CConnectMatcher::LinkCell(std::uint32_t cell, Window& window)
     Mark(cell, true);
     made.links.push_back(cell);
     if (cell >= m_SpillFrom) spilled.push_back(cell);
-    window.Apply(m_Grid.m_Reach[cell]);
+    window.Apply(m_Grid.m_Reach[m_Grid.m_Cells[cell].order]);
 }
 
 namespace {
@@ -511,7 +498,7 @@ void CConnectMatcher::MatchCell(std::uint32_t index)
 
     const CConnectGrid& g = m_Grid;
     const CConnectCell& first = g.m_Cells[index];
-    const std::int64_t radius = g.m_Reach[index].groupRadius;
+    const std::int64_t radius = g.m_Reach[first.order].groupRadius;
     Window w;
     w.boxXLow = w.boxXHigh = first.column;
     w.boxYLow = w.boxYHigh = first.row;

@@ -461,7 +461,7 @@ Groups Match(const CConnectGrid& grid)
     };
     std::vector<End> ends;
     for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
-        for (const CConnectCell& c : grid.GetRowCells(row)) ends.push_back({c, &grid.GetReach(ends.size())});
+        for (const CConnectCell& c : grid.GetRowCells(row)) ends.push_back({c, &grid.GetReach(c)});
     if (ends.empty()) return {};
     std::int64_t minX = ends[0].cell.column, maxX = minX, minY = ends[0].cell.row, maxY = minY;
     for (const End& e : ends) {
@@ -560,8 +560,8 @@ TEST(ConnectGrid, GroupsEqualAPlainScanOfEveryEndEachRound)
         for (const std::size_t bandRows : {0, 2}) {
             CConnectGrid grid;
             grid.SetBandRows(bandRows);
-            ASSERT_TRUE(grid.FilePolylines(polylines));
-            ASSERT_TRUE(grid.Index(ConnectOptions(2 + trial % 7)));
+            ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions(2 + trial % 7)));
+            ASSERT_TRUE(grid.Index());
             const grid_reference::Groups expected = grid_reference::Match(grid);
             ASSERT_EQ(grid.Match([](std::size_t, std::size_t) { return true; }), CConnectGrid::MatchResult::kDone);
             EXPECT_EQ(grid_reference::GroupsOf(grid), expected) << "trial " << trial;
@@ -606,8 +606,8 @@ TEST(ConnectGrid, BandsGiveTheGroupsOfThePlainRowOrder)
             for (std::size_t i = 0; i < polylines.size(); ++i) polylines[i]->m_ActiveEnd = static_cast<std::uint32_t>(i % 2);
             auto grid = std::make_unique<CConnectGrid>();
             grid->SetBandRows(bandRows);
-            EXPECT_TRUE(grid->FilePolylines(polylines));
-            EXPECT_TRUE(grid->Index(options));
+            EXPECT_TRUE(grid->FilePolylines(polylines, options));
+            EXPECT_TRUE(grid->Index());
             std::size_t calls = 0, last = 0;
             EXPECT_EQ(grid->Match([&](std::size_t done, std::size_t rows) {
                 EXPECT_GE(done, last);
@@ -647,8 +647,8 @@ TEST(ConnectGrid, AStoppedMatchLinksNothing)
     for (const std::size_t bandRows : {0, 3}) {
         CConnectGrid grid;
         grid.SetBandRows(bandRows);
-        ASSERT_TRUE(grid.FilePolylines(polylines));
-        ASSERT_TRUE(grid.Index(ConnectOptions()));
+        ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions()));
+        ASSERT_TRUE(grid.Index());
         EXPECT_EQ(grid.Match([](std::size_t, std::size_t) { return false; }), CConnectGrid::MatchResult::kStopped);
         EXPECT_EQ(grid.GetGroupCount(), 0u);
         EXPECT_EQ(grid.GetGroups(), nullptr);
@@ -666,8 +666,8 @@ TEST(ConnectGrid, AnAbsurdlyWideWindowReachesPastTheFarthestKeys)
     owned.emplace_back(MakePolyline({{1e15, 1e15}, {-1e15, -1e15}}));
     const std::vector<CPolyLine*> polylines{owned[0].get(), owned[1].get()};
     CConnectGrid grid;
-    ASSERT_TRUE(grid.FilePolylines(polylines));
-    ASSERT_TRUE(grid.Index(ConnectOptions()));
+    ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions()));
+    ASSERT_TRUE(grid.Index());
     std::int64_t low = 0, high = 0;
     for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
         for (const CConnectCell& c : grid.GetRowCells(row)) {
@@ -676,11 +676,11 @@ TEST(ConnectGrid, AnAbsurdlyWideWindowReachesPastTheFarthestKeys)
         }
     ASSERT_LT(low, -1000000);
     ASSERT_GT(high, 1000000);
-    std::size_t cell = 0, wide = 0;
+    std::size_t wide = 0;
     for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
         for (const CConnectCell& c : grid.GetRowCells(row)) {
             if (grid.GetPolyline(c) == polylines[0]) {
-                const CConnectReach& r = grid.GetReach(cell);
+                const CConnectReach& r = grid.GetReach(c);
                 EXPECT_LT(r.xLow, low);
                 EXPECT_LT(r.yLow, low);
                 EXPECT_GT(r.xHigh, high);
@@ -690,7 +690,6 @@ TEST(ConnectGrid, AnAbsurdlyWideWindowReachesPastTheFarthestKeys)
                 EXPECT_GT(low + std::int64_t{r.groupRadius}, high);
                 ++wide;
             }
-            ++cell;
         }
     EXPECT_EQ(wide, 2u);
 }
