@@ -27,9 +27,11 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "model/constants.h"
 #include "model/polyline.h"
+#include "raster/row_bands.h"
 #include "trace/connect.h"
 #include "trace/connect_matcher.h"
 #include "trace/entity_batches.h"
@@ -51,6 +53,9 @@ constexpr std::size_t kMaxEnds = std::numeric_limits<std::uint32_t>::max() - 1;
 // per end (and a few): else a sparse, far-flung drawing is sorted directly.
 constexpr std::int64_t kCountedRowsPerEnd = 2;
 constexpr std::int64_t kFewRows = 4096;
+// Rows are counted in chunks of the cells on the pool, each chunk with
+// counts for every row: no more chunks than leave this many ends a count.
+constexpr std::size_t kEndsPerRowCount = 8;
 
 // The window radius grows with the line width by this factor.
 constexpr double kRadiusFactor = 1.5;
@@ -299,13 +304,32 @@ void CConnectGrid::SortCells()
         }
         return;
     }
-    std::vector<std::uint32_t> fill(static_cast<std::size_t>(span) + 1, 0);
-    for (const CConnectCell& c : m_Cells) ++fill[static_cast<std::size_t>(c.row - minRow) + 1];
-    for (std::size_t r = 1; r < fill.size(); ++r) fill[r] += fill[r - 1];
-    for (std::size_t r = 0; r + 1 < fill.size(); ++r)
-        if (fill[r + 1] > fill[r]) m_Rows.push_back({static_cast<std::int32_t>(minRow + static_cast<std::int64_t>(r)), fill[r], fill[r + 1]});
-    std::vector<CConnectCell> sorted(m_Cells.size());
-    for (const CConnectCell& c : m_Cells) sorted[fill[static_cast<std::size_t>(c.row - minRow)]++] = c;
+    // Each chunk of the cells counts its rows, then moves its cells to its
+    // own places in each row, in order.
+    const std::size_t n = m_Cells.size(), rows = static_cast<std::size_t>(span);
+    const std::size_t chunks = std::min(static_cast<std::size_t>(GetRowBandThreads()), 1 + n / (kEndsPerRowCount * rows));
+    std::vector<std::uint32_t> place(chunks * rows, 0);   // by row, then chunk
+    const auto chunkOf = [&](std::size_t chunk) { return std::pair{chunk * n / chunks, (chunk + 1) * n / chunks}; };
+    RunBands(static_cast<int>(chunks), [&](int chunk) {
+        const auto [from, to] = chunkOf(static_cast<std::size_t>(chunk));
+        for (std::size_t i = from; i < to; ++i) ++place[static_cast<std::size_t>(m_Cells[i].row - minRow) * chunks + static_cast<std::size_t>(chunk)];
+    });
+    std::uint32_t at = 0;
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::uint32_t begin = at;
+        for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+            const std::uint32_t count = place[r * chunks + chunk];
+            place[r * chunks + chunk] = at;
+            at += count;
+        }
+        if (at > begin) m_Rows.push_back({static_cast<std::int32_t>(minRow + static_cast<std::int64_t>(r)), begin, at});
+    }
+    std::vector<CConnectCell> sorted(n);
+    RunBands(static_cast<int>(chunks), [&](int chunk) {
+        const auto [from, to] = chunkOf(static_cast<std::size_t>(chunk));
+        for (std::size_t i = from; i < to; ++i)
+            sorted[place[static_cast<std::size_t>(m_Cells[i].row - minRow) * chunks + static_cast<std::size_t>(chunk)]++] = m_Cells[i];
+    });
     m_Cells = std::move(sorted);
     if (!ForEachIndexInBands(0, m_Rows.size(), [&](std::size_t r) {
             std::sort(m_Cells.begin() + m_Rows[r].begin, m_Cells.begin() + m_Rows[r].end, byKeys);
@@ -324,14 +348,41 @@ void CConnectGrid::IndexTiles()
     m_TileShift = kMinTileShift;
     while ((((width - 1) >> m_TileShift) + 1) * (((height - 1) >> m_TileShift) + 1) > most) ++m_TileShift;
     m_TilesAcross = ((width - 1) >> m_TileShift) + 1;
-    const std::int64_t tiles = m_TilesAcross * (((height - 1) >> m_TileShift) + 1);
-    // A counting sort: each tile's cells stay in cell order.
+    const std::int64_t tileRows = ((height - 1) >> m_TileShift) + 1;
+    const std::int64_t tiles = m_TilesAcross * tileRows;
+    // A counting sort: each tile's cells stay in cell order. The cells of a
+    // row of tiles are a range of the cells, so the rows of tiles sort on the
+    // pool.
+    const auto n = static_cast<std::uint32_t>(m_Cells.size());
     m_TileStart.assign(static_cast<std::size_t>(tiles) + 1, 0);
-    m_TileCells.resize(m_Cells.size());
-    for (const CConnectCell& c : m_Cells) ++m_TileStart[TileOf(c.row, c.column) + 1];
-    for (std::size_t t = 1; t < m_TileStart.size(); ++t) m_TileStart[t] += m_TileStart[t - 1];
-    std::vector<std::uint32_t> fill(m_TileStart.begin(), m_TileStart.end() - 1);
-    for (std::uint32_t i = 0; i < m_Cells.size(); ++i) m_TileCells[fill[TileOf(m_Cells[i].row, m_Cells[i].column)]++] = i;
+    m_TileCells.resize(n);
+    const auto cellsFrom = [&](std::int64_t key) {
+        const auto row = std::lower_bound(m_Rows.begin(), m_Rows.end(), key,
+                                          [](const Row& r, std::int64_t k) { return r.key < k; });
+        return row == m_Rows.end() ? n : row->begin;
+    };
+    const std::int64_t row0 = m_Rows.front().key;
+    const auto across = static_cast<std::size_t>(m_TilesAcross);
+    if (!ForEachIndexInBands(0, static_cast<std::size_t>(tileRows), [&](std::size_t y) {
+            const std::int64_t top = row0 + (static_cast<std::int64_t>(y) << m_TileShift);
+            const std::uint32_t begin = cellsFrom(top), end = cellsFrom(top + (std::int64_t{1} << m_TileShift));
+            std::uint32_t* start = m_TileStart.data() + y * across;
+            const auto tileOf = [&](std::uint32_t i) {
+                return static_cast<std::size_t>((std::int64_t{m_Cells[i].column} - m_MinColumn) >> m_TileShift);
+            };
+            for (std::uint32_t i = begin; i < end; ++i) ++start[tileOf(i)];
+            for (std::size_t x = 0, at = begin; x < across; ++x) {
+                const std::uint32_t count = start[x];
+                start[x] = static_cast<std::uint32_t>(at);
+                at += count;
+            }
+            for (std::uint32_t i = begin; i < end; ++i) m_TileCells[start[tileOf(i)]++] = i;
+            // Each start moved to its tile's end, the next one's start.
+            for (std::size_t x = across - 1; x > 0; --x) start[x] = start[x - 1];
+            start[0] = begin;
+        }))
+        throw std::bad_alloc();
+    m_TileStart[static_cast<std::size_t>(tiles)] = n;
 }
 
 std::size_t CConnectGrid::TileOf(std::int64_t row, std::int64_t column) const

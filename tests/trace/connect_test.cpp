@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "model/constants.h"
@@ -512,6 +513,21 @@ Groups GroupsOf(const CConnectGrid& grid)
     return groups;
 }
 
+// Cells by row, then column, then filing order, each row's key its cells'.
+void ExpectCellOrder(const CConnectGrid& grid)
+{
+    std::vector<CConnectCell> cells;
+    for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
+        for (const CConnectCell& c : grid.GetRowCells(row)) {
+            EXPECT_EQ(c.row, grid.GetRowKey(row));
+            cells.push_back(c);
+        }
+    EXPECT_TRUE(std::is_sorted(cells.begin(), cells.end(), [](const CConnectCell& a, const CConnectCell& b) {
+        return std::tie(a.row, a.column, a.order) < std::tie(b.row, b.column, b.order);
+    }));
+    for (std::size_t row = 1; row < grid.GetRowCount(); ++row) EXPECT_LT(grid.GetRowKey(row - 1), grid.GetRowKey(row));
+}
+
 // Each polyline's active end after matching: the end linked last.
 std::vector<std::uint32_t> ActiveEndsOf(const Groups& groups, const std::vector<CPolyLine*>& polylines)
 {
@@ -562,6 +578,7 @@ TEST(ConnectGrid, GroupsEqualAPlainScanOfEveryEndEachRound)
             grid.SetBandRows(bandRows);
             ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions(2 + trial % 7)));
             ASSERT_TRUE(grid.Index());
+            grid_reference::ExpectCellOrder(grid);
             const grid_reference::Groups expected = grid_reference::Match(grid);
             ASSERT_EQ(grid.Match([](std::size_t, std::size_t) { return true; }), CConnectGrid::MatchResult::kDone);
             EXPECT_EQ(grid_reference::GroupsOf(grid), expected) << "trial " << trial;
@@ -580,8 +597,10 @@ TEST(ConnectGrid, BandsGiveTheGroupsOfThePlainRowOrder)
 {
     std::mt19937 random(11);
     for (int trial = 0; trial < 12; ++trial) {
-        const int count = trial == 0 ? 5000 : 400;   // the first is large enough for bands of its own choosing
-        const double across = trial % 3 == 0 ? 60.0 : 200.0, down = trial == 0 ? 2000.0 : 300.0;
+        // The first is large enough for bands of its own choosing; every
+        // fourth packs many ends into each row.
+        const int count = trial == 0 ? 5000 : 400;
+        const double across = trial % 3 == 0 ? 60.0 : 200.0, down = trial == 0 ? 2000.0 : trial % 4 == 3 ? 30.0 : 300.0;
         std::uniform_real_distribution<double> x0(0, across), y0(0, down), step(-6, 6), width(0, trial % 2 ? 2.0 : 8.0);
         std::uniform_int_distribution<int> vertices(2, 4);
         std::vector<std::unique_ptr<CPolyLine>> owned;
@@ -608,6 +627,7 @@ TEST(ConnectGrid, BandsGiveTheGroupsOfThePlainRowOrder)
             grid->SetBandRows(bandRows);
             EXPECT_TRUE(grid->FilePolylines(polylines, options));
             EXPECT_TRUE(grid->Index());
+            grid_reference::ExpectCellOrder(*grid);
             std::size_t calls = 0, last = 0;
             EXPECT_EQ(grid->Match([&](std::size_t done, std::size_t rows) {
                 EXPECT_GE(done, last);
