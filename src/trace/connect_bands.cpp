@@ -86,6 +86,10 @@ private:
     void AddPiece(CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd);
     void WriteGroups();
     [[nodiscard]] std::uint32_t RowBegin(std::size_t row) const;
+    [[nodiscard]] std::size_t TileOfCell(std::uint32_t cell) const
+    {
+        return m_Grid.TileOf(m_Grid.m_Cells[cell].row, m_Grid.m_Cells[cell].column);
+    }
 
     CConnectGrid& m_Grid;
     CConnectMatcher m_True;       // the state of the plain order, and the groups it made itself
@@ -223,7 +227,7 @@ void CConnectBands::CarryOn(Band& band)
         for (const std::uint32_t cell : guess.made.links) guess.Mark(cell, false);
         guess.RewindFrontier();
         if (m_DifferByTile.empty()) m_DifferByTile.assign(m_Grid.m_TileStart.size() - 1, 0);
-        for (const std::uint32_t cell : m_Differing) ++m_DifferByTile[m_Grid.TileOf(m_Grid.m_Cells[cell].row, m_Grid.m_Cells[cell].column)];
+        for (const std::uint32_t cell : m_Differing) ++m_DifferByTile[TileOfCell(cell)];
         m_DifferCount = m_Differing.size();
         for (; m_DifferCount != 0 && row < band.endRow; ++row) CarryRow(band, row);
     }
@@ -280,8 +284,7 @@ void CConnectBands::NoteChange(const CConnectMatcher& guess, std::uint32_t cell,
 {
     const bool differs = Differs(guess, cell);
     if (differs == differed) return;
-    const CConnectCell& c = m_Grid.m_Cells[cell];
-    std::uint32_t& count = m_DifferByTile[m_Grid.TileOf(c.row, c.column)];
+    std::uint32_t& count = m_DifferByTile[TileOfCell(cell)];
     if (differs) {
         ++count, ++m_DifferCount;
         m_Differing.push_back(cell);
@@ -323,7 +326,7 @@ void CConnectBands::ForgetDiffering()
 {
     if (!m_DifferByTile.empty())
         for (const std::uint32_t cell : m_Differing)
-            m_DifferByTile[m_Grid.TileOf(m_Grid.m_Cells[cell].row, m_Grid.m_Cells[cell].column)] = 0;
+            m_DifferByTile[TileOfCell(cell)] = 0;
     m_Differing.clear();
     m_DifferCount = 0;
 }

@@ -81,7 +81,8 @@ std::int64_t TruncToInt(double v)
 std::int32_t BoundOf(double v)
 {
     if (std::isnan(v)) return 0;
-    return static_cast<std::int32_t>(std::clamp(v, -static_cast<double>(kBoundLimit), static_cast<double>(kBoundLimit)));
+    const auto limit = static_cast<double>(kBoundLimit);
+    return static_cast<std::int32_t>(std::clamp(v, -limit, limit));
 }
 
 std::int64_t ConnectDistance(const CTraceOption& options)
@@ -307,12 +308,16 @@ void CConnectGrid::SortCells()
     // Each chunk of the cells counts its rows, then moves its cells to its
     // own places in each row, in order.
     const std::size_t n = m_Cells.size(), rows = static_cast<std::size_t>(span);
-    const std::size_t chunks = std::min(static_cast<std::size_t>(GetRowBandThreads()), 1 + n / (kEndsPerRowCount * rows));
+    const std::size_t chunks =
+        std::min(static_cast<std::size_t>(GetRowBandThreads()), 1 + n / (kEndsPerRowCount * rows));
     std::vector<std::uint32_t> place(chunks * rows, 0);   // by row, then chunk
     const auto chunkOf = [&](std::size_t chunk) { return std::pair{chunk * n / chunks, (chunk + 1) * n / chunks}; };
+    const auto placeOf = [&](std::size_t i, int chunk) -> std::uint32_t& {
+        return place[static_cast<std::size_t>(m_Cells[i].row - minRow) * chunks + static_cast<std::size_t>(chunk)];
+    };
     RunBands(static_cast<int>(chunks), [&](int chunk) {
         const auto [from, to] = chunkOf(static_cast<std::size_t>(chunk));
-        for (std::size_t i = from; i < to; ++i) ++place[static_cast<std::size_t>(m_Cells[i].row - minRow) * chunks + static_cast<std::size_t>(chunk)];
+        for (std::size_t i = from; i < to; ++i) ++placeOf(i, chunk);
     });
     std::uint32_t at = 0;
     for (std::size_t r = 0; r < rows; ++r) {
@@ -327,8 +332,7 @@ void CConnectGrid::SortCells()
     std::vector<CConnectCell> sorted(n);
     RunBands(static_cast<int>(chunks), [&](int chunk) {
         const auto [from, to] = chunkOf(static_cast<std::size_t>(chunk));
-        for (std::size_t i = from; i < to; ++i)
-            sorted[place[static_cast<std::size_t>(m_Cells[i].row - minRow) * chunks + static_cast<std::size_t>(chunk)]++] = m_Cells[i];
+        for (std::size_t i = from; i < to; ++i) sorted[placeOf(i, chunk)++] = m_Cells[i];
     });
     m_Cells = std::move(sorted);
     if (!ForEachIndexInBands(0, m_Rows.size(), [&](std::size_t r) {

@@ -59,8 +59,10 @@ public:
         for (std::size_t word = bit / kMarkBits; word < m_Marks.size(); ++word) {
             std::uint64_t bits = m_Marks[word];
             if (word == bit / kMarkBits) bits &= ~std::uint64_t{0} << (bit % kMarkBits);
-            for (; bits != 0; bits &= bits - 1)
-                f(static_cast<std::uint32_t>(m_Base + word * kMarkBits + static_cast<std::size_t>(std::countr_zero(bits))));
+            for (; bits != 0; bits &= bits - 1) {
+                const auto bitAt = static_cast<std::size_t>(std::countr_zero(bits));
+                f(static_cast<std::uint32_t>(m_Base + word * kMarkBits + bitAt));
+            }
         }
     }
     // Back to taking only the ends before the base and the marked ones as used.

@@ -622,7 +622,8 @@ TEST(ConnectGrid, BandsGiveTheGroupsOfThePlainRowOrder)
         const CTraceOption options = ConnectOptions(1 + trial % 5);
         const auto match = [&](int threads, std::size_t bandRows) {
             SetRowBandThreads(threads);
-            for (std::size_t i = 0; i < polylines.size(); ++i) polylines[i]->m_ActiveEnd = static_cast<std::uint32_t>(i % 2);
+            for (std::size_t i = 0; i < polylines.size(); ++i)
+                polylines[i]->m_ActiveEnd = static_cast<std::uint32_t>(i % 2);
             auto grid = std::make_unique<CConnectGrid>();
             grid->SetBandRows(bandRows);
             EXPECT_TRUE(grid->FilePolylines(polylines, options));
@@ -657,9 +658,18 @@ TEST(ConnectGrid, BandsGiveTheGroupsOfThePlainRowOrder)
     SetRowBandThreads(0);
 }
 
-// A stop between bands links nothing and leaves the active ends alone.
-TEST(ConnectGrid, AStoppedMatchLinksNothing)
+// Nothing filed matches to no group; a stop between bands links nothing
+// and leaves the active ends alone.
+TEST(ConnectGrid, AnEmptyOrStoppedMatchLinksNothing)
 {
+    for (const std::size_t bandRows : {0, 3}) {
+        CConnectGrid empty;
+        empty.SetBandRows(bandRows);
+        ASSERT_TRUE(empty.FilePolylines({}, ConnectOptions()));
+        ASSERT_TRUE(empty.Index());
+        EXPECT_EQ(empty.Match([](std::size_t, std::size_t) { return true; }), CConnectGrid::MatchResult::kDone);
+        EXPECT_EQ(empty.GetGroups(), nullptr);
+    }
     CLayer layer;
     FillCrosses(layer, 6);
     const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
