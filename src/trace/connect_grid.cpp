@@ -3,8 +3,8 @@
 //
 // Cells are kept in one array sorted by row, column and filing order, which
 // is the order the row and cell chains of the grid define (rows by key,
-// cells by column, a new cell behind those of an equal key), built in
-// n log n instead of walking the chains for every end. A row is a range of
+// cells by column, a new cell behind those of an equal key), built by
+// sorting instead of walking the chains for every end. A row is a range of
 // that array.
 //
 // Matching grows a box around the first end of a group one cell per side
