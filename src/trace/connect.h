@@ -121,7 +121,7 @@ private:
     void IndexTiles();
     [[nodiscard]] std::size_t TileOf(std::int64_t row, std::int64_t column) const;
 
-    std::vector<CPolyLine*> m_Polylines;   // in filing order
+    std::vector<CPolyLine*> m_Polylines;   // in filing order, until matched
     std::vector<CConnectCell> m_Cells;
     std::vector<CConnectReach> m_Reach;    // by filing order
     std::vector<Row> m_Rows;

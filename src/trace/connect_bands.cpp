@@ -127,6 +127,7 @@ CConnectGrid::MatchResult CConnectBands::Run(const CConnectGrid::MatchProgress& 
     m_True.ReleaseScratch();
     m_True.ReleaseMarks();
     WriteGroups();
+    FreeVector(m_Grid.m_Polylines);   // the links name them now
     return result;
 }
 
