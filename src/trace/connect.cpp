@@ -237,13 +237,15 @@ CConnectRun::Stage CConnectRun::FileAndMatch()
     if (m_Sink && m_Sink->IsStopRequested()) return Stage::Stopped;
     if (!m_Grid.FilePolylines(m_Filed, m_Options) || !m_Grid.Index()) return Stage::NoMemory;
 
-    const std::size_t rows = m_Grid.GetRowCount();
     std::size_t lastSent = 0;
-    for (std::size_t row = 0; row < rows; ++row) {
-        if (!m_Grid.MatchRow(row)) return Stage::NoMemory;
-        if (SendShare(row + 1, rows, lastSent, 0.0, kMatchShare)) return Stage::Stopped;
+    switch (m_Grid.Match([&](std::size_t done, std::size_t rows) {
+        return !SendShare(done, rows, lastSent, 0.0, kMatchShare);
+    })) {
+    case CConnectGrid::MatchResult::kDone: return Stage::Finished;
+    case CConnectGrid::MatchResult::kStopped: return Stage::Stopped;
+    case CConnectGrid::MatchResult::kNoMemory: break;
     }
-    return Stage::Finished;
+    return Stage::NoMemory;
 }
 
 CConnectRun::Stage CConnectRun::JoinGroups()

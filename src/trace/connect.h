@@ -39,23 +39,23 @@ struct CConnectGroup {
 
 // What one end adds to the search window of its group, worked out once when
 // the end is filed: the bounds of its reach (its point widened by its
-// window radius), the sides its end segment clamps and where.
+// window radius), the sides its end segment clamps and where. Bounds and
+// radius saturate just past the range of cell keys: beyond it every value
+// compares alike with the keys, so the window grows the same.
 struct CConnectReach {
     enum : std::uint8_t { kClampXLow = 1, kClampXHigh = 2, kClampYLow = 4, kClampYHigh = 8 };
-    std::int64_t xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
-    std::int64_t clampX = 0, clampY = 0;   // cell of the end segment's middle
-    std::int64_t groupRadius = 0;          // box radius of a group this end starts
+    std::int32_t xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
+    std::int32_t clampX = 0, clampY = 0;   // cell of the end segment's middle
+    std::int32_t groupRadius = 0;          // box radius of a group this end starts
     std::uint8_t clamps = 0;
 };
 
-// One filed end: its cell, its polyline and which end it is.
+// One filed end: its cell and its filing order, which names the polyline
+// (order / 2 among the filed ones) and the end (order % 2: 0 head, 1 tail).
 struct CConnectCell {
     std::int32_t row = 0;      // floor(y)
     std::int32_t column = 0;   // floor(x)
-    std::uint32_t order = 0;   // filing order: equal cells keep it
-    CPolyLine* polyline = nullptr;
-    std::int32_t end = 0;      // 0 head, 1 tail
-    bool used = false;         // joined a group
+    std::uint32_t order = 0;   // equal cells keep it
 };
 
 // The endpoint grid of one run: cells sorted by row, then column, then
@@ -63,6 +63,10 @@ struct CConnectCell {
 // groups found by matching and their links.
 class CConnectGrid {
 public:
+    enum class MatchResult { kDone, kStopped, kNoMemory };
+    // Told the rows matched so far and all rows; false stops matching.
+    using MatchProgress = std::function<bool(std::size_t done, std::size_t rows)>;
+
     CConnectGrid() = default;
     ~CConnectGrid();
     CConnectGrid(const CConnectGrid&) = delete;
@@ -73,9 +77,9 @@ public:
     void Clear();
 
     // Files both ends of every polyline, in order (start point as end 0,
-    // end point as end 1), with their reach under the options. The
-    // polylines are measured on the row-band pool; each keeps its active
-    // end. False when memory ran out.
+    // end point as end 1), with their reach under the options; a polyline is
+    // filed once at most. The polylines are measured on the row-band pool;
+    // each keeps its active end. False when memory ran out.
     [[nodiscard]] bool FilePolylines(std::span<CPolyLine* const> polylines, const CTraceOption& options);
     // Sorts the filed ends into rows; call once after filing. False when
     // memory ran out.
@@ -84,46 +88,47 @@ public:
     [[nodiscard]] std::size_t GetRowCount() const { return m_Rows.size(); }
     [[nodiscard]] std::int32_t GetRowKey(std::size_t row) const { return m_Rows[row].key; }
     [[nodiscard]] std::span<const CConnectCell> GetRowCells(std::size_t row) const;
-    // The reach of a filed end; once indexed, by its place among the cells.
-    [[nodiscard]] const CConnectReach& GetReach(std::size_t cell) const { return m_Reach[cell]; }
+    [[nodiscard]] const CConnectReach& GetReach(const CConnectCell& cell) const { return m_Reach[cell.order]; }
+    [[nodiscard]] CPolyLine* GetPolyline(const CConnectCell& cell) const { return m_Polylines[cell.order / 2]; }
 
-    // Matches each unused cell of the row, in order: every end reachable
-    // from it through chains of search windows joins its group. The
-    // polylines' active ends are changed. False when memory ran out.
-    [[nodiscard]] bool MatchRow(std::size_t row);
-    // Drops the cells once matching is over; the groups and links stay.
+    // Matches the rows in order: each unused end of a row starts a group
+    // that every end reachable from it through chains of search windows
+    // joins. Bands of rows are matched on the row-band pool, with the result
+    // of the plain order whatever the thread count. The progress runs on the
+    // calling thread between bands; a stop (or a shortage of memory) links
+    // nothing. When done, each polyline's active end is its end linked last
+    // and the cells are dropped; the groups and links stay.
+    [[nodiscard]] MatchResult Match(const MatchProgress& progress);
+    // Rows per band of Match; 0 (the default) chooses by the ends and the
+    // threads. Small bands make groups cross band borders often, for tests.
+    void SetBandRows(std::size_t rows) { m_BandRows = rows; }
+    // Drops the cells; the groups and links stay.
     void ReleaseCells();
 
     [[nodiscard]] CConnectGroup* GetGroups() const { return m_GroupHead; }
     [[nodiscard]] std::size_t GetGroupCount() const { return m_Groups.size(); }
 
 private:
+    friend class CConnectMatcher;
+    friend class CConnectBands;
     struct Row {
         std::int32_t key;
         std::uint32_t begin;   // cell range
         std::uint32_t end;
     };
-    struct Window;
-    // Tiles of the tile index, by corner (tile coordinates).
-    struct TileRange {
-        std::int64_t x0, x1, y0, y1;
-    };
 
-    void MatchCell(std::uint32_t cell);
-    void LinkCell(CConnectCell& cell, CConnectGroup* group, Window& window);
-    void Cover(const Window& window, TileRange& covered, bool first);
-    void AddTiles(const Window& window, std::int64_t y, std::int64_t x0, std::int64_t x1);
-    void Reach(int side, std::int64_t key);
+    void SortCells();
     void IndexTiles();
     [[nodiscard]] std::size_t TileOf(std::int64_t row, std::int64_t column) const;
 
+    std::vector<CPolyLine*> m_Polylines;   // in filing order, until matched
     std::vector<CConnectCell> m_Cells;
-    std::vector<CConnectReach> m_Reach;   // by filing order, once indexed by cell
+    std::vector<CConnectReach> m_Reach;    // by filing order
     std::vector<Row> m_Rows;
     std::int32_t m_MinColumn = 0;   // extent of the filed ends
     std::int32_t m_MaxColumn = 0;
-    std::vector<CConnectGroup> m_Groups;   // reserved: addresses stay
-    std::vector<CConnectEnd> m_Links;      // reserved: addresses stay
+    std::vector<CConnectGroup> m_Groups;   // polylines point at these: never resized while links live
+    std::vector<CConnectEnd> m_Links;
     CConnectGroup* m_GroupHead = nullptr;
     // The cells again, by tile (a square of cells) and then in cell order,
     // so that a window finds the ends near it without walking rows.
@@ -131,20 +136,7 @@ private:
     std::vector<std::uint32_t> m_TileCells;
     int m_TileShift = 0;
     std::int64_t m_TilesAcross = 0;
-    // An unused cell of the tiles a group has covered, and how many sides
-    // of the box (at most one across and one up or down) must still pass it.
-    struct Candidate {
-        std::uint32_t cell;
-        std::int32_t pending;
-    };
-    // A candidate waiting for one side of the box to reach its row or column.
-    struct Waiting {
-        std::int64_t key;
-        std::uint32_t candidate;
-    };
-    std::vector<Candidate> m_Candidates;
-    std::vector<Waiting> m_Waiting[4];      // heaps by side: left, right, down, up
-    std::vector<std::uint32_t> m_Entering;  // cells the box reached this round
+    std::size_t m_BandRows = 0;
 };
 
 // Makes the join of a (at its active end) with b (at its active end); the

@@ -7,12 +7,14 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "model/constants.h"
 #include "model/layer.h"
 #include "model/line.h"
 #include "model/polyline.h"
+#include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/trace_option.h"
 
@@ -436,14 +438,16 @@ struct Window {
 
     void Apply(const CConnectReach& r)
     {
-        if (r.clamps & CConnectReach::kClampXLow) cx0 = hasX0 ? std::max(cx0, r.clampX) : r.clampX, hasX0 = true, x0 = std::max(x0, r.clampX);
-        if (r.clamps & CConnectReach::kClampXHigh) cx1 = hasX1 ? std::min(cx1, r.clampX) : r.clampX, hasX1 = true, x1 = std::min(x1, r.clampX);
-        if (r.clamps & CConnectReach::kClampYLow) cy0 = hasY0 ? std::max(cy0, r.clampY) : r.clampY, hasY0 = true, y0 = std::max(y0, r.clampY);
-        if (r.clamps & CConnectReach::kClampYHigh) cy1 = hasY1 ? std::min(cy1, r.clampY) : r.clampY, hasY1 = true, y1 = std::min(y1, r.clampY);
-        x0 = std::min(x0, hasX0 && cx0 >= 1 ? std::max(r.xLow, cx0) : r.xLow);
-        x1 = std::max(x1, hasX1 && cx1 >= 1 ? std::min(r.xHigh, cx1) : r.xHigh);
-        y0 = std::min(y0, hasY0 && cy0 >= 1 ? std::max(r.yLow, cy0) : r.yLow);
-        y1 = std::max(y1, hasY1 && cy1 >= 1 ? std::min(r.yHigh, cy1) : r.yHigh);
+        const std::int64_t clampX = r.clampX, clampY = r.clampY;
+        const std::int64_t xLow = r.xLow, xHigh = r.xHigh, yLow = r.yLow, yHigh = r.yHigh;
+        if (r.clamps & CConnectReach::kClampXLow) cx0 = hasX0 ? std::max(cx0, clampX) : clampX, hasX0 = true, x0 = std::max(x0, clampX);
+        if (r.clamps & CConnectReach::kClampXHigh) cx1 = hasX1 ? std::min(cx1, clampX) : clampX, hasX1 = true, x1 = std::min(x1, clampX);
+        if (r.clamps & CConnectReach::kClampYLow) cy0 = hasY0 ? std::max(cy0, clampY) : clampY, hasY0 = true, y0 = std::max(y0, clampY);
+        if (r.clamps & CConnectReach::kClampYHigh) cy1 = hasY1 ? std::min(cy1, clampY) : clampY, hasY1 = true, y1 = std::min(y1, clampY);
+        x0 = std::min(x0, hasX0 && cx0 >= 1 ? std::max(xLow, cx0) : xLow);
+        x1 = std::max(x1, hasX1 && cx1 >= 1 ? std::min(xHigh, cx1) : xHigh);
+        y0 = std::min(y0, hasY0 && cy0 >= 1 ? std::max(yLow, cy0) : yLow);
+        y1 = std::max(y1, hasY1 && cy1 >= 1 ? std::min(yHigh, cy1) : yHigh);
     }
 };
 
@@ -458,7 +462,7 @@ Groups Match(const CConnectGrid& grid)
     };
     std::vector<End> ends;
     for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
-        for (const CConnectCell& c : grid.GetRowCells(row)) ends.push_back({c, &grid.GetReach(ends.size())});
+        for (const CConnectCell& c : grid.GetRowCells(row)) ends.push_back({c, &grid.GetReach(c)});
     if (ends.empty()) return {};
     std::int64_t minX = ends[0].cell.column, maxX = minX, minY = ends[0].cell.row, maxY = minY;
     for (const End& e : ends) {
@@ -474,7 +478,7 @@ Groups Match(const CConnectGrid& grid)
                  first.cell.column - r, first.cell.column + r, first.cell.row - r, first.cell.row + r};
         const auto link = [&](End& e) {
             e.used = true;
-            group.push_back({e.cell.polyline, e.cell.end});
+            group.push_back({grid.GetPolyline(e.cell), static_cast<int>(e.cell.order % 2)});
             w.Apply(*e.reach);
         };
         link(first);
@@ -497,12 +501,50 @@ Groups GroupsOf(const CConnectGrid& grid)
     Groups groups;
     for (CConnectGroup* g = grid.GetGroups(); g; g = g->next) {
         std::vector<Link>& group = groups.emplace_back();
-        for (CConnectEnd* link = g->head; link; link = link->next)
+        for (CConnectEnd* link = g->head; link; link = link->next) {
             group.push_back({static_cast<const CPolyLine*>(link->entity), link->end});
+            EXPECT_EQ(link->group, g);
+            EXPECT_EQ(link->end == 0 ? link->entity->m_StartLink : link->entity->m_EndLink, link);
+        }
+        EXPECT_EQ(static_cast<std::size_t>(g->count), group.size());
         std::reverse(group.begin(), group.end());
     }
     std::reverse(groups.begin(), groups.end());
     return groups;
+}
+
+// Cells by row, then column, then filing order, each row's key its cells'.
+void ExpectCellOrder(const CConnectGrid& grid)
+{
+    std::vector<CConnectCell> cells;
+    for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
+        for (const CConnectCell& c : grid.GetRowCells(row)) {
+            EXPECT_EQ(c.row, grid.GetRowKey(row));
+            cells.push_back(c);
+        }
+    EXPECT_TRUE(std::is_sorted(cells.begin(), cells.end(), [](const CConnectCell& a, const CConnectCell& b) {
+        return std::tie(a.row, a.column, a.order) < std::tie(b.row, b.column, b.order);
+    }));
+    for (std::size_t row = 1; row < grid.GetRowCount(); ++row) EXPECT_LT(grid.GetRowKey(row - 1), grid.GetRowKey(row));
+}
+
+// Each polyline's active end after matching: the end linked last.
+std::vector<std::uint32_t> ActiveEndsOf(const Groups& groups, const std::vector<CPolyLine*>& polylines)
+{
+    std::vector<std::uint32_t> active(polylines.size(), 2);
+    for (const std::vector<Link>& group : groups)
+        for (const Link& link : group) {
+            const auto at = std::find(polylines.begin(), polylines.end(), link.polyline) - polylines.begin();
+            active[static_cast<std::size_t>(at)] = static_cast<std::uint32_t>(link.end);
+        }
+    return active;
+}
+
+std::vector<std::uint32_t> ActiveEnds(const std::vector<CPolyLine*>& polylines)
+{
+    std::vector<std::uint32_t> active;
+    for (const CPolyLine* p : polylines) active.push_back(p->m_ActiveEnd);
+    return active;
 }
 
 }  // namespace grid_reference
@@ -530,12 +572,154 @@ TEST(ConnectGrid, GroupsEqualAPlainScanOfEveryEndEachRound)
             owned.emplace_back(MakePolyline(points));
             polylines.push_back(owned.back().get());
         }
-        CConnectGrid grid;
-        ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions(2 + trial % 7)));
-        ASSERT_TRUE(grid.Index());
-        const grid_reference::Groups expected = grid_reference::Match(grid);
-        for (std::size_t row = 0; row < grid.GetRowCount(); ++row) ASSERT_TRUE(grid.MatchRow(row));
-        EXPECT_EQ(grid_reference::GroupsOf(grid), expected) << "trial " << trial;
-        grid.Clear();
+        // In row order, and in bands of two rows that many groups cross.
+        for (const std::size_t bandRows : {0, 2}) {
+            CConnectGrid grid;
+            grid.SetBandRows(bandRows);
+            ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions(2 + trial % 7)));
+            ASSERT_TRUE(grid.Index());
+            grid_reference::ExpectCellOrder(grid);
+            const grid_reference::Groups expected = grid_reference::Match(grid);
+            ASSERT_EQ(grid.Match([](std::size_t, std::size_t) { return true; }), CConnectGrid::MatchResult::kDone);
+            EXPECT_EQ(grid_reference::GroupsOf(grid), expected) << "trial " << trial;
+            EXPECT_EQ(grid_reference::ActiveEnds(polylines), grid_reference::ActiveEndsOf(expected, polylines))
+                << "trial " << trial;
+            grid.Clear();
+        }
     }
+}
+
+// Bands matched ahead on the pool and carried on in order give the groups,
+// links and active ends of the plain row order, whatever the threads and the
+// bands: dense ends chain windows across many rows and band borders, and
+// wide lines reach far.
+TEST(ConnectGrid, BandsGiveTheGroupsOfThePlainRowOrder)
+{
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 12; ++trial) {
+        // The first is large enough for bands of its own choosing; every
+        // fourth packs many ends into each row.
+        const int count = trial == 0 ? 5000 : 400;
+        const double across = trial % 3 == 0 ? 60.0 : 200.0, down = trial == 0 ? 2000.0 : trial % 4 == 3 ? 30.0 : 300.0;
+        std::uniform_real_distribution<double> x0(0, across), y0(0, down), step(-6, 6), width(0, trial % 2 ? 2.0 : 8.0);
+        std::uniform_int_distribution<int> vertices(2, 4);
+        std::vector<std::unique_ptr<CPolyLine>> owned;
+        std::vector<CPolyLine*> polylines;
+        for (int i = 0; i < count; ++i) {
+            std::vector<Pt> points;
+            double x = x0(random), y = y0(random);
+            // A few very wide lines chain windows far down the page.
+            const double w = i % 97 == 0 ? 30.0 : width(random);
+            for (int k = vertices(random); k > 0; --k) {
+                points.push_back({x, y, w});
+                x += step(random);
+                y += step(random);
+            }
+            owned.emplace_back(MakePolyline(points));
+            owned.back()->m_ActiveEnd = static_cast<std::uint32_t>(i % 2);
+            polylines.push_back(owned.back().get());
+        }
+        const CTraceOption options = ConnectOptions(1 + trial % 5);
+        const auto match = [&](int threads, std::size_t bandRows) {
+            SetRowBandThreads(threads);
+            for (std::size_t i = 0; i < polylines.size(); ++i)
+                polylines[i]->m_ActiveEnd = static_cast<std::uint32_t>(i % 2);
+            auto grid = std::make_unique<CConnectGrid>();
+            grid->SetBandRows(bandRows);
+            EXPECT_TRUE(grid->FilePolylines(polylines, options));
+            EXPECT_TRUE(grid->Index());
+            grid_reference::ExpectCellOrder(*grid);
+            std::size_t calls = 0, last = 0;
+            EXPECT_EQ(grid->Match([&](std::size_t done, std::size_t rows) {
+                EXPECT_GE(done, last);
+                EXPECT_LE(done, rows);
+                last = done;
+                ++calls;
+                return true;
+            }),
+                      CConnectGrid::MatchResult::kDone);
+            EXPECT_GT(calls, 0u);
+            return grid;
+        };
+        const std::unique_ptr<CConnectGrid> plain = match(1, 0);
+        const grid_reference::Groups expected = grid_reference::GroupsOf(*plain);
+        const std::vector<std::uint32_t> active = grid_reference::ActiveEnds(polylines);
+        EXPECT_EQ(active, grid_reference::ActiveEndsOf(expected, polylines));
+        plain->Clear();
+        for (const int threads : {1, 2, 4, 7})
+            for (const std::size_t bandRows : {0, 1, 2, 3, 8, 41}) {
+                if (threads == 1 && bandRows == 0) continue;   // the plain order itself
+                const std::unique_ptr<CConnectGrid> grid = match(threads, bandRows);
+                EXPECT_EQ(grid->GetGroupCount(), expected.size());
+                EXPECT_EQ(grid_reference::GroupsOf(*grid), expected) << trial << " " << threads << " " << bandRows;
+                EXPECT_EQ(grid_reference::ActiveEnds(polylines), active) << trial << " " << threads << " " << bandRows;
+            }
+    }
+    SetRowBandThreads(0);
+}
+
+// Nothing filed matches to no group; a stop between bands links nothing
+// and leaves the active ends alone.
+TEST(ConnectGrid, AnEmptyOrStoppedMatchLinksNothing)
+{
+    for (const std::size_t bandRows : {0, 3}) {
+        CConnectGrid empty;
+        empty.SetBandRows(bandRows);
+        ASSERT_TRUE(empty.FilePolylines({}, ConnectOptions()));
+        ASSERT_TRUE(empty.Index());
+        EXPECT_EQ(empty.Match([](std::size_t, std::size_t) { return true; }), CConnectGrid::MatchResult::kDone);
+        EXPECT_EQ(empty.GetGroups(), nullptr);
+    }
+    CLayer layer;
+    FillCrosses(layer, 6);
+    const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
+    for (CPolyLine* p : polylines) p->m_ActiveEnd = 1;
+    for (const std::size_t bandRows : {0, 3}) {
+        CConnectGrid grid;
+        grid.SetBandRows(bandRows);
+        ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions()));
+        ASSERT_TRUE(grid.Index());
+        EXPECT_EQ(grid.Match([](std::size_t, std::size_t) { return false; }), CConnectGrid::MatchResult::kStopped);
+        EXPECT_EQ(grid.GetGroupCount(), 0u);
+        EXPECT_EQ(grid.GetGroups(), nullptr);
+        ExpectNoLinks(layer);
+        for (const CPolyLine* p : polylines) EXPECT_EQ(p->m_ActiveEnd, 1u);
+    }
+}
+
+// Reach bounds are kept in 32 bits: a window wider than the page still
+// reaches past the farthest cell keys, as it did unnarrowed.
+TEST(ConnectGrid, AnAbsurdlyWideWindowReachesPastTheFarthestKeys)
+{
+    std::vector<std::unique_ptr<CPolyLine>> owned;
+    owned.emplace_back(MakePolyline({{0, 0, 1e12}, {0, 10, 1e12}}));
+    owned.emplace_back(MakePolyline({{1e15, 1e15}, {-1e15, -1e15}}));
+    const std::vector<CPolyLine*> polylines{owned[0].get(), owned[1].get()};
+    CConnectGrid grid;
+    ASSERT_TRUE(grid.FilePolylines(polylines, ConnectOptions()));
+    ASSERT_TRUE(grid.Index());
+    std::int64_t low = 0, high = 0;
+    for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
+        for (const CConnectCell& c : grid.GetRowCells(row)) {
+            low = std::min<std::int64_t>({low, c.row, c.column});
+            high = std::max<std::int64_t>({high, c.row, c.column});
+        }
+    ASSERT_LT(low, -1000000);
+    ASSERT_GT(high, 1000000);
+    std::size_t wide = 0;
+    for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
+        for (const CConnectCell& c : grid.GetRowCells(row)) {
+            if (grid.GetPolyline(c) == polylines[0]) {
+                const CConnectReach& r = grid.GetReach(c);
+                EXPECT_LT(r.xLow, low);
+                EXPECT_LT(r.yLow, low);
+                EXPECT_GT(r.xHigh, high);
+                EXPECT_GT(r.yHigh, high);
+                // A group this end starts reaches past every key from any key.
+                EXPECT_LT(high - std::int64_t{r.groupRadius}, low);
+                EXPECT_GT(low + std::int64_t{r.groupRadius}, high);
+                ++wide;
+            }
+        }
+    EXPECT_EQ(wide, 2u);
 }
