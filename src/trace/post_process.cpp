@@ -122,14 +122,16 @@ bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& opt
     const double maxDis = options.GetMaxDis();
     if (!step.Poll())
         return false;
-    // Each polyline is straightened on its own: a batch runs on the pool.
-    const BatchResult result = ForEachEntityBatch(
+    // Each polyline is straightened on its own: a batch runs on the pool
+    // while the caller reports the last one and walks to the next.
+    const BatchResult result = ForEachEntityBatchAhead(
         layer,
         [&](std::size_t, CEntity& e) {
             if (e.m_Type == ENTITY_POLYLINE)
                 StraightenPolyline(static_cast<CPolyLine&>(e), maxDis);
         },
-        [&](std::span<CEntity* const> batch) { return AdvanceOverBatch(step, batch.size()); });
+        [](std::span<CEntity* const>, std::size_t) { return true; },
+        [&](std::size_t done) { return AdvanceOverBatch(step, done); });
     if (result == BatchResult::kNoMemory)
         step.Fail(RUN_NO_MEMORY);
     if (result != BatchResult::kDone)
