@@ -46,11 +46,11 @@ void CStepProgress::SetRange(DWORD offset, DWORD span, std::int64_t count)
     m_done = 0;
 }
 
-bool CStepProgress::Advance()
+bool CStepProgress::AdvanceBy(std::size_t count)
 {
     if (m_sink == nullptr)
         return true;
-    ++m_done;
+    m_done += static_cast<std::int64_t>(count);
     const DWORD position = m_offset + static_cast<DWORD>(static_cast<double>(m_done) * m_share);
     // A message per entity would make a large layer wait on the display far
     // longer than on the work; the receiver shows nothing new for a repeat.
@@ -83,10 +83,9 @@ void CStepProgress::End()
 
 bool AdvanceOverBatch(CStepProgress& step, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i)
-        if (!step.Advance())
-            return false;
-    return true;
+    // One message for the batch: each is a round trip to the receiver's
+    // thread, and a batch's positions in between would show for no time.
+    return count == 0 || step.AdvanceBy(count);
 }
 
 // ---- short lines -----------------------------------------------------------
