@@ -21,6 +21,7 @@
 #include "raster/row_bands.h"
 #include "trace/angle_adjust.h"
 #include "trace/arc_recognition.h"
+#include "trace/common_thread.h"
 #include "trace/line_widths.h"
 #include "trace/post_process.h"
 #include "trace/straighten.h"
@@ -314,6 +315,79 @@ TEST(EntityBatches, AheadWalkFinishesEveryWorkedEntityOnceInLayerOrder)
                       [](std::size_t) { return true; }),
                   BatchResult::kNoMemory);
         EXPECT_EQ(calls, 2);
+    }
+    SetRowBandThreads(0);
+}
+
+// Records the step positions; asks the worker to stop at the first one
+// when told to.
+class CStepRecorder : public CMessageReceiver {
+public:
+    ~CStepRecorder() override { Close(); }
+    std::vector<WPARAM> positions;
+    CCommonThread* stopAtFirst = nullptr;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override
+    {
+        if (message == WM_STEP_POS) {
+            positions.push_back(wParam);
+            if (stopAtFirst) stopAtFirst->RequestStop();
+        }
+        return 0;
+    }
+};
+
+class CIdleWorker : public CCommonThread {
+protected:
+    DWORD Run() override { return 0; }
+};
+
+TEST(EntityBatches, StepsReportRisingPositionsOncePerBatchAndHeedAStop)
+{
+    CRasterSrc raster;
+    DrawPage(raster);
+    const CTraceOption options = StepOptions();
+    const auto steps = [&](CLayer& layer, CCommonThread* sink, int step) {
+        switch (step) {
+        case 0: return CalcLineWidths(layer, sink, raster);
+        case 1: return RecognizeCircles(layer, sink, kPageWidth, RECOGNIZE_AFTER_CENTER_LINE, options);
+        default: return StraightenLines(layer, sink, options);
+        }
+    };
+    for (int threads : {1, 4}) {
+        SetRowBandThreads(threads);
+        for (int step = 0; step < 3; ++step) {
+            CLayer layer;
+            FillLayer(layer, 5);
+            CStepRecorder recorder;
+            CIdleWorker worker;
+            worker.SetNotifyWindow(&recorder);
+            EXPECT_TRUE(steps(layer, &worker, step)) << step;
+            ASSERT_FALSE(recorder.positions.empty()) << step;
+            EXPECT_TRUE(std::is_sorted(recorder.positions.begin(), recorder.positions.end())) << step;
+            // Three batches: at most one position each. The line widths
+            // add the second half of the bar; the circles' rejoining has
+            // 40 positions of its own, over the arcs alone.
+            if (step == 1) {
+                EXPECT_GE(recorder.positions.back(), 60u);
+                EXPECT_LE(recorder.positions.size(), 3u + 40u);
+            } else {
+                EXPECT_EQ(recorder.positions.back(), 100u) << step;
+                EXPECT_LE(recorder.positions.size(), 4u) << step;
+            }
+
+            CLayer stopped;
+            FillLayer(stopped, 5);
+            CStepRecorder stopper;
+            CIdleWorker stopping;
+            stopping.SetNotifyWindow(&stopper);
+            stopper.stopAtFirst = &stopping;
+            EXPECT_FALSE(steps(stopped, &stopping, step)) << step;
+            EXPECT_EQ(stopping.GetRunResult(), RUN_STOPPED) << step;
+            EXPECT_EQ(stopper.positions.size(), 1u) << step;
+            EXPECT_GT(stopped.CountEntities(), 0) << step;
+        }
     }
     SetRowBandThreads(0);
 }
