@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <memory>
 #include <new>
 #include <thread>
@@ -50,14 +51,14 @@ bool IsSolidOutlineFill(const CTraceOption& options)
 // Empties the traced item list. Freeing half a million chains takes the
 // caller tens of milliseconds that the first post-processing step could
 // use, so with more than one thread a thread of its own frees them (the
-// items are no longer read) and the caller joins it when the run ends.
-std::thread ReleaseItems(OArray<COutlineItem>& items)
+// items are no longer read); the run joins it when it ends.
+std::jthread ReleaseItems(OArray<COutlineItem>& items)
 {
     if (GetRowBandThreads() > 1) {
         try {
             auto doomed = std::make_unique<OArray<COutlineItem>>(std::move(items));
-            return std::thread([list = std::move(doomed)]() mutable { list.reset(); });
-        } catch (...) {
+            return std::jthread([list = std::move(doomed)]() mutable { list.reset(); });
+        } catch (const std::exception&) {
             // No thread (or no memory for the handle): empty it here.
         }
     }
@@ -337,18 +338,10 @@ DWORD CDoAllThread::Run()
     SendProgressEnd(text.c_str());
     // Post-processing works on the layer alone; the polygon sets' connections
     // still point into the items.
-    std::thread release;
+    // Joined before the run ends, whichever way it ends.
+    std::jthread release;
     if (!solid)
         release = ReleaseItems(items);
-    // Joined before the run ends, whichever way it ends.
-    struct CJoin {
-        std::thread& thread;
-        ~CJoin()
-        {
-            if (thread.joinable())
-                thread.join();
-        }
-    } join{release};
 
     if (method == TRACE_CENTER_LINE) {
         if (RunPostProcessing(drawing, this, m_options))
