@@ -669,14 +669,15 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
     progress.SetRange(0, rejoin ? 60 : 100, count);
     // Each polyline is recognised on its own, so a batch runs on the pool;
     // the curves found are made and put on the layer after it, in layer
-    // order, as one walk would have made them. A batch is not stopped half
-    // way, so a stop already asked for is heeded before the first.
+    // order, as one walk would have made them, while the pool works on the
+    // next batch. A batch is not stopped half way, so a stop already asked
+    // for is heeded before the first.
     if (!progress.Poll())
         return false;
-    std::vector<CRecognized> found(kEntityBatch);
-    std::array<int, kEntityBatch> results;
+    std::vector<CRecognized> found(2 * kEntityBatch);
+    std::array<int, 2 * kEntityBatch> results;
     bool noMemory = false;
-    const BatchResult walked = ForEachEntityBatch(
+    const BatchResult walked = ForEachEntityBatchAhead(
         layer,
         [&](std::size_t i, CEntity& e) {
             e.m_Layer = &layer;
@@ -688,15 +689,15 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
                 results[i] = RecognizePolyline(static_cast<CPolyLine&>(e), size, RECOGNIZE_LAYER_POLYLINE, options,
                                                found[i]);
         },
-        [&](std::span<CEntity* const> batch) {
-            // Every polyline of the batch is finished before a stop is
-            // heeded: its curves are no longer in it. Polygon sets are few
-            // and recognised here, as they recount their outlines at once.
+        [&](std::span<CEntity* const> batch, std::size_t first) {
+            // Every polyline worked on is finished, even when a stop comes:
+            // its curves are no longer in it. Polygon sets are few and
+            // recognised here, as they recount their outlines at once.
             for (std::size_t i = 0; i < batch.size() && !noMemory; ++i) {
                 CEntity& e = *batch[i];
-                int result = results[i];
+                int result = results[first + i];
                 if (e.m_Type == ENTITY_POLYLINE && result != RECOGNIZE_NO_MEMORY)
-                    result = FinishPolyline(static_cast<CPolyLine&>(e), found[i], result);
+                    result = FinishPolyline(static_cast<CPolyLine&>(e), found[first + i], result);
                 else if (e.m_Type == ENTITY_POLYPOLYGON)
                     result = RecognizeCircles(static_cast<CPolyPolygon&>(e), size, options);
                 noMemory = result == RECOGNIZE_NO_MEMORY;
@@ -707,8 +708,9 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
                     delete &e;
                 }
             }
-            return !noMemory && AdvanceOverBatch(progress, batch.size());
-        });
+            return !noMemory;
+        },
+        [&](std::size_t done) { return AdvanceOverBatch(progress, done); });
     if (walked != BatchResult::kDone) {
         DeleteDegeneratePolylines(layer);
         if (walked == BatchResult::kNoMemory || noMemory) progress.Fail(RUN_NO_MEMORY);

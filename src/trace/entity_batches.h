@@ -124,3 +124,95 @@ template <class Work, class Between>
     }
     return BatchResult::kDone;
 }
+
+// Like ForEachEntityBatch, but the caller's share of a batch overlaps the
+// pool's work on the next one: while the pool works on batch k, the caller
+// runs finish(batch k-1) and progress(its size), then walks batch k+1.
+// finish may remove or delete entities of its batch and add entities
+// (the work reads and writes no chain pointer, so this is safe); it returns
+// false when it ran out of memory. progress returns false to stop; the
+// batch the pool has already worked on is then finished too, so every
+// entity worked on is also finished. The work's per-entity results live in
+// two halves of 2 * kEntityBatch slots: work(i, entity) and
+// finish(batch, first) use slots first .. first + batch.size() - 1.
+//
+// The caller's finishing and walking are the steps' sequential part; done
+// between batches they left the pool idle.
+template <class Work, class Finish, class Progress>
+[[nodiscard]] BatchResult ForEachEntityBatchAhead(CLayer& layer, Work&& work, Finish&& finish, Progress&& progress)
+{
+    std::array<CEntity*, kEntityBatch> batches[2];
+    if (GetRowBandThreads() == 1) {
+        CEntity* next = layer.GetFirstEntity();
+        while (next) {
+            std::size_t count = 0;
+            try {
+                for (; next && count < kEntityBatch; next = next->m_Next, ++count) {
+                    batches[0][count] = next;
+                    work(count, *next);
+                }
+            } catch (const std::bad_alloc&) {
+                return BatchResult::kNoMemory;
+            }
+            const std::span<CEntity* const> batch(batches[0].data(), count);
+            if (!finish(batch, std::size_t{0}))
+                return BatchResult::kNoMemory;
+            if (!progress(count))
+                return BatchResult::kStopped;
+        }
+        return BatchResult::kDone;
+    }
+
+    const auto walk = [](CEntity*& next, std::array<CEntity*, kEntityBatch>& batch) {
+        std::size_t count = 0;
+        for (; next && count < kEntityBatch; next = next->m_Next)
+            batch[count++] = next;
+        return count;
+    };
+    CEntity* next = layer.GetFirstEntity();
+    int current = 0;
+    std::size_t count = walk(next, batches[current]);
+    std::size_t previousCount = 0;   // batch 1 - current, worked on, not yet finished
+    while (count > 0 || previousCount > 0) {
+        const std::size_t first = static_cast<std::size_t>(current) * kEntityBatch;
+        const std::size_t previousFirst = kEntityBatch - first;
+        std::array<CEntity*, kEntityBatch>& batch = batches[current];
+        std::array<CEntity*, kEntityBatch>& other = batches[1 - current];
+        std::size_t followingCount = 0;
+        bool finished = true, goOn = true;
+        const int bands = static_cast<int>((count + kEntitiesPerBand - 1) / kEntitiesPerBand);
+        std::atomic<bool> failed{false};
+        // Band 0, the caller's, finishes the previous batch and then walks
+        // the following one into its array.
+        RunBands(bands + 1, [&](int band) {
+            if (band == 0) {
+                if (previousCount > 0) {
+                    finished = finish(std::span<CEntity* const>(other.data(), previousCount), previousFirst);
+                    goOn = finished && progress(previousCount);
+                }
+                if (finished && goOn)
+                    followingCount = walk(next, other);
+                return;
+            }
+            const std::size_t lo = static_cast<std::size_t>(band - 1) * kEntitiesPerBand;
+            const std::size_t hi = std::min(count, lo + kEntitiesPerBand);
+            try {
+                for (std::size_t i = lo; i < hi; ++i)
+                    work(first + i, *batch[i]);
+            } catch (const std::bad_alloc&) {
+                failed.store(true);
+            }
+        });
+        if (!finished || failed.load())
+            return BatchResult::kNoMemory;
+        if (!goOn) {
+            if (count > 0 && !finish(std::span<CEntity* const>(batch.data(), count), first))
+                return BatchResult::kNoMemory;
+            return BatchResult::kStopped;
+        }
+        previousCount = count;
+        count = followingCount;
+        current = 1 - current;
+    }
+    return BatchResult::kDone;
+}

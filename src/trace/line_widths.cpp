@@ -288,11 +288,12 @@ bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster
     step.SetRange(0, 50, count);
     // Measuring and correcting a polyline reads the raster and changes that
     // polyline alone, so a batch runs on the pool; the blobs found leave the
-    // layer after it, in layer order. (They are dropped at once rather than
-    // listed: a list that grows into large blocks makes the allocator sweep
-    // its many small free blocks each time.)
-    std::array<bool, kEntityBatch> blob;
-    const BatchResult result = ForEachEntityBatch(
+    // layer after it, in layer order, while the pool works on the next
+    // batch. (They are dropped at once rather than listed: a list that grows
+    // into large blocks makes the allocator sweep its many small free blocks
+    // each time.)
+    std::array<bool, 2 * kEntityBatch> blob;
+    const BatchResult result = ForEachEntityBatchAhead(
         layer,
         [&](std::size_t i, CEntity& e) {
             blob[i] = false;
@@ -302,16 +303,17 @@ bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster
             CalcLineWidth(polyline, raster);
             blob[i] = !CorrectPolylineEnds(polyline);
         },
-        [&](std::span<CEntity* const> batch) {
+        [&](std::span<CEntity* const> batch, std::size_t first) {
             for (std::size_t i = 0; i < batch.size(); ++i) {
-                if (blob[i]) {
+                if (blob[first + i]) {
                     layer.RemoveEntity(batch[i]);
                     DetachConnectEnds(batch[i]);
                     delete batch[i];
                 }
             }
-            return AdvanceOverBatch(step, batch.size());
-        });
+            return true;
+        },
+        [&](std::size_t done) { return AdvanceOverBatch(step, done); });
     if (result == BatchResult::kNoMemory)
         step.Fail(RUN_NO_MEMORY);
     if (result != BatchResult::kDone)

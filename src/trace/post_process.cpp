@@ -46,11 +46,11 @@ void CStepProgress::SetRange(DWORD offset, DWORD span, std::int64_t count)
     m_done = 0;
 }
 
-bool CStepProgress::Advance()
+bool CStepProgress::AdvanceBy(std::size_t count)
 {
     if (m_sink == nullptr)
         return true;
-    ++m_done;
+    m_done += static_cast<std::int64_t>(count);
     const DWORD position = m_offset + static_cast<DWORD>(static_cast<double>(m_done) * m_share);
     // A message per entity would make a large layer wait on the display far
     // longer than on the work; the receiver shows nothing new for a repeat.
@@ -83,10 +83,9 @@ void CStepProgress::End()
 
 bool AdvanceOverBatch(CStepProgress& step, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i)
-        if (!step.Advance())
-            return false;
-    return true;
+    // One message for the batch: each is a round trip to the receiver's
+    // thread, and a batch's positions in between would show for no time.
+    return count == 0 || step.AdvanceBy(count);
 }
 
 // ---- short lines -----------------------------------------------------------
@@ -122,14 +121,16 @@ bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& opt
     const double maxDis = options.GetMaxDis();
     if (!step.Poll())
         return false;
-    // Each polyline is straightened on its own: a batch runs on the pool.
-    const BatchResult result = ForEachEntityBatch(
+    // Each polyline is straightened on its own: a batch runs on the pool
+    // while the caller reports the last one and walks to the next.
+    const BatchResult result = ForEachEntityBatchAhead(
         layer,
         [&](std::size_t, CEntity& e) {
             if (e.m_Type == ENTITY_POLYLINE)
                 StraightenPolyline(static_cast<CPolyLine&>(e), maxDis);
         },
-        [&](std::span<CEntity* const> batch) { return AdvanceOverBatch(step, batch.size()); });
+        [](std::span<CEntity* const>, std::size_t) { return true; },
+        [&](std::size_t done) { return AdvanceOverBatch(step, done); });
     if (result == BatchResult::kNoMemory)
         step.Fail(RUN_NO_MEMORY);
     if (result != BatchResult::kDone)

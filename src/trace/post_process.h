@@ -34,7 +34,9 @@ public:
     void SetRange(DWORD offset, DWORD span, std::int64_t count);
     // One more entity done: sends its position, then tests the stop flag.
     // False (end code 10 posted) when the run is to stop.
-    [[nodiscard]] bool Advance();
+    [[nodiscard]] bool Advance() { return AdvanceBy(1); }
+    // count more entities done: sends the position after them alone.
+    [[nodiscard]] bool AdvanceBy(std::size_t count);
     // Tests the stop flag alone; false (end code 10 posted) when set.
     [[nodiscard]] bool Poll();
     // Posts the end code (2 for memory, 20 for a failure) to the sink.
@@ -51,7 +53,7 @@ private:
     DWORD m_last = ~DWORD{0};
 };
 
-// Advance for each of count entities; false as soon as one is.
+// The batch's entities done at once; false when the run is to stop.
 [[nodiscard]] bool AdvanceOverBatch(CStepProgress& step, std::size_t count);
 
 // Lines and polylines shorter than the chart type's i_DelLine_Length are

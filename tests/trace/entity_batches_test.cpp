@@ -21,6 +21,7 @@
 #include "raster/row_bands.h"
 #include "trace/angle_adjust.h"
 #include "trace/arc_recognition.h"
+#include "trace/common_thread.h"
 #include "trace/line_widths.h"
 #include "trace/post_process.h"
 #include "trace/straighten.h"
@@ -230,6 +231,163 @@ TEST(EntityBatches, EveryEntityIsWorkedOnOnceAndBetweenSeesEachBatchInOrder)
                   }),
                   BatchResult::kStopped);
         EXPECT_EQ(batches, 2);
+    }
+    SetRowBandThreads(0);
+}
+
+TEST(EntityBatches, AheadWalkFinishesEveryWorkedEntityOnceInLayerOrder)
+{
+    for (int threads : {1, 2, 4, 7}) {
+        SetRowBandThreads(threads);
+        CLayer layer;
+        FillLayer(layer, 9);
+        const std::vector<CEntity*> all = EntitiesOf(layer);
+        // The plain result: every third entity dropped as it is finished.
+        std::vector<CEntity*> kept;
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (i % 3 != 0) kept.push_back(all[i]);
+        std::vector<CEntity*> slots(2 * kEntityBatch, nullptr);
+        std::vector<int> worked(all.size(), 0);
+        std::vector<CEntity*> finished;
+        std::size_t reported = 0;
+        const auto place = [&](const CEntity* e) {
+            return static_cast<std::size_t>(std::find(all.begin(), all.end(), e) - all.begin());
+        };
+        const BatchResult result = ForEachEntityBatchAhead(
+            layer,
+            [&](std::size_t i, CEntity& e) {
+                slots[i] = &e;
+                ++worked[place(&e)];
+            },
+            [&](std::span<CEntity* const> batch, std::size_t first) {
+                EXPECT_LE(batch.size(), kEntityBatch);
+                EXPECT_TRUE(first == 0 || first == kEntityBatch);
+                for (std::size_t i = 0; i < batch.size(); ++i) {
+                    // The slot the work wrote for this entity.
+                    EXPECT_EQ(slots[first + i], batch[i]);
+                    finished.push_back(batch[i]);
+                    if (place(batch[i]) % 3 == 0) Delete(layer, batch[i]);
+                }
+                return true;
+            },
+            [&](std::size_t done) {
+                reported += done;
+                return true;
+            });
+        EXPECT_EQ(result, BatchResult::kDone) << threads << " threads";
+        EXPECT_EQ(finished, all) << threads << " threads";
+        EXPECT_EQ(std::count(worked.begin(), worked.end(), 1), static_cast<long>(all.size()));
+        EXPECT_EQ(reported, all.size());
+        EXPECT_EQ(EntitiesOf(layer), kept) << threads << " threads";
+
+        // A stop from progress ends the walk, but what was worked on is
+        // finished: the finished entities are exactly the worked ones, in
+        // layer order.
+        // (A full layer, so that a batch is in the pool's hands at the stop.)
+        layer.DeleteAll();
+        FillLayer(layer, 9);
+        const std::vector<CEntity*> before = EntitiesOf(layer);
+        worked.assign(before.size(), 0);
+        finished.clear();
+        const auto placeBefore = [&](const CEntity* e) {
+            return static_cast<std::size_t>(std::find(before.begin(), before.end(), e) - before.begin());
+        };
+        int calls = 0;
+        EXPECT_EQ(ForEachEntityBatchAhead(
+                      layer, [&](std::size_t, CEntity& e) { ++worked[placeBefore(&e)]; },
+                      [&](std::span<CEntity* const> batch, std::size_t) {
+                          finished.insert(finished.end(), batch.begin(), batch.end());
+                          return true;
+                      },
+                      [&](std::size_t) { return ++calls < 2; }),
+                  BatchResult::kStopped);
+        EXPECT_EQ(calls, 2);
+        ASSERT_GE(finished.size(), kEntityBatch + 1);
+        ASSERT_LE(finished.size(), before.size());
+        EXPECT_TRUE(std::equal(finished.begin(), finished.end(), before.begin())) << threads << " threads";
+        for (CEntity* e : before)
+            EXPECT_EQ(worked[placeBefore(e)], std::count(finished.begin(), finished.end(), e) == 1 ? 1 : 0);
+        // A false from finish (no memory) ends the walk at once.
+        calls = 0;
+        EXPECT_EQ(ForEachEntityBatchAhead(
+                      layer, [](std::size_t, CEntity&) {},
+                      [&](std::span<CEntity* const>, std::size_t) { return ++calls < 2; },
+                      [](std::size_t) { return true; }),
+                  BatchResult::kNoMemory);
+        EXPECT_EQ(calls, 2);
+    }
+    SetRowBandThreads(0);
+}
+
+// Records the step positions; asks the worker to stop at the first one
+// when told to.
+class CStepRecorder : public CMessageReceiver {
+public:
+    ~CStepRecorder() override { Close(); }
+    std::vector<WPARAM> positions;
+    CCommonThread* stopAtFirst = nullptr;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override
+    {
+        if (message == WM_STEP_POS) {
+            positions.push_back(wParam);
+            if (stopAtFirst) stopAtFirst->RequestStop();
+        }
+        return 0;
+    }
+};
+
+class CIdleWorker : public CCommonThread {
+protected:
+    DWORD Run() override { return 0; }
+};
+
+TEST(EntityBatches, StepsReportRisingPositionsOncePerBatchAndHeedAStop)
+{
+    CRasterSrc raster;
+    DrawPage(raster);
+    const CTraceOption options = StepOptions();
+    const auto steps = [&](CLayer& layer, CCommonThread* sink, int step) {
+        switch (step) {
+        case 0: return CalcLineWidths(layer, sink, raster);
+        case 1: return RecognizeCircles(layer, sink, kPageWidth, RECOGNIZE_AFTER_CENTER_LINE, options);
+        default: return StraightenLines(layer, sink, options);
+        }
+    };
+    for (int threads : {1, 4}) {
+        SetRowBandThreads(threads);
+        for (int step = 0; step < 3; ++step) {
+            CLayer layer;
+            FillLayer(layer, 5);
+            CStepRecorder recorder;
+            CIdleWorker worker;
+            worker.SetNotifyWindow(&recorder);
+            EXPECT_TRUE(steps(layer, &worker, step)) << step;
+            ASSERT_FALSE(recorder.positions.empty()) << step;
+            EXPECT_TRUE(std::is_sorted(recorder.positions.begin(), recorder.positions.end())) << step;
+            // Three batches: at most one position each. The line widths
+            // add the second half of the bar; the circles' rejoining has
+            // 40 positions of its own, over the arcs alone.
+            if (step == 1) {
+                EXPECT_GE(recorder.positions.back(), 60u);
+                EXPECT_LE(recorder.positions.size(), 3u + 40u);
+            } else {
+                EXPECT_EQ(recorder.positions.back(), 100u) << step;
+                EXPECT_LE(recorder.positions.size(), 4u) << step;
+            }
+
+            CLayer stopped;
+            FillLayer(stopped, 5);
+            CStepRecorder stopper;
+            CIdleWorker stopping;
+            stopping.SetNotifyWindow(&stopper);
+            stopper.stopAtFirst = &stopping;
+            EXPECT_FALSE(steps(stopped, &stopping, step)) << step;
+            EXPECT_EQ(stopping.GetRunResult(), RUN_STOPPED) << step;
+            EXPECT_EQ(stopper.positions.size(), 1u) << step;
+            EXPECT_GT(stopped.CountEntities(), 0) << step;
+        }
     }
     SetRowBandThreads(0);
 }
