@@ -53,6 +53,43 @@ template <class Work>
 
 enum class BatchResult { kDone, kNoMemory, kStopped };
 
+namespace entity_batches_detail {
+
+using Batch = std::array<CEntity*, kEntityBatch>;
+
+// Takes up to a batch of entities from next on along the chain.
+inline std::size_t WalkBatch(CEntity*& next, Batch& batch)
+{
+    std::size_t count = 0;
+    for (; next && count < kEntityBatch; next = next->m_Next)
+        batch[count++] = next;
+    return count;
+}
+
+// One thread: works as it walks, then after(batch) gives the batch's end.
+template <class Work, class After>
+[[nodiscard]] BatchResult RunBatchesInTurn(CLayer& layer, Batch& slots, Work& work, After&& after)
+{
+    CEntity* next = layer.GetFirstEntity();
+    while (next) {
+        std::size_t count = 0;
+        try {
+            for (; next && count < kEntityBatch; next = next->m_Next, ++count) {
+                slots[count] = next;
+                work(count, *next);
+            }
+        } catch (const std::bad_alloc&) {
+            return BatchResult::kNoMemory;
+        }
+        if (const BatchResult result = after(std::span<CEntity* const>(slots.data(), count));
+            result != BatchResult::kDone)
+            return result;
+    }
+    return BatchResult::kDone;
+}
+
+}  // namespace entity_batches_detail
+
 // Walks the layer head to tail a batch at a time: work(i, entity) runs on
 // the pool for the batch's entities (i their place in the batch), then
 // between(batch) on the caller, which may remove or delete entities of the
@@ -66,37 +103,20 @@ enum class BatchResult { kDone, kNoMemory, kStopped };
 template <class Work, class Between>
 [[nodiscard]] BatchResult ForEachEntityBatch(CLayer& layer, Work&& work, Between&& between)
 {
-    std::array<CEntity*, kEntityBatch> batches[2];
-    if (GetRowBandThreads() == 1) {
-        CEntity* next = layer.GetFirstEntity();
-        while (next) {
-            std::size_t count = 0;
-            try {
-                for (; next && count < kEntityBatch; next = next->m_Next, ++count) {
-                    batches[0][count] = next;
-                    work(count, *next);
-                }
-            } catch (const std::bad_alloc&) {
-                return BatchResult::kNoMemory;
-            }
-            if (!between(std::span<CEntity* const>(batches[0].data(), count)))
-                return BatchResult::kStopped;
-        }
-        return BatchResult::kDone;
-    }
+    using namespace entity_batches_detail;
+    Batch batches[2];
+    if (GetRowBandThreads() == 1)
+        return RunBatchesInTurn(layer, batches[0], work, [&](std::span<CEntity* const> batch) {
+            return between(batch) ? BatchResult::kDone : BatchResult::kStopped;
+        });
 
-    const auto walk = [](CEntity*& next, std::array<CEntity*, kEntityBatch>& batch) {
-        std::size_t count = 0;
-        for (; next && count < kEntityBatch; next = next->m_Next)
-            batch[count++] = next;
-        return count;
-    };
+    const auto walk = WalkBatch;
     CEntity* next = layer.GetFirstEntity();
     int current = 0;
     std::size_t count = walk(next, batches[current]);
     while (count > 0) {
-        std::array<CEntity*, kEntityBatch>& batch = batches[current];
-        std::array<CEntity*, kEntityBatch>& following = batches[1 - current];
+        Batch& batch = batches[current];
+        Batch& following = batches[1 - current];
         std::size_t followingCount = 0;
         const int bands = static_cast<int>((count + kEntitiesPerBand - 1) / kEntitiesPerBand);
         std::atomic<bool> failed{false};
@@ -141,34 +161,16 @@ template <class Work, class Between>
 template <class Work, class Finish, class Progress>
 [[nodiscard]] BatchResult ForEachEntityBatchAhead(CLayer& layer, Work&& work, Finish&& finish, Progress&& progress)
 {
-    std::array<CEntity*, kEntityBatch> batches[2];
-    if (GetRowBandThreads() == 1) {
-        CEntity* next = layer.GetFirstEntity();
-        while (next) {
-            std::size_t count = 0;
-            try {
-                for (; next && count < kEntityBatch; next = next->m_Next, ++count) {
-                    batches[0][count] = next;
-                    work(count, *next);
-                }
-            } catch (const std::bad_alloc&) {
-                return BatchResult::kNoMemory;
-            }
-            const std::span<CEntity* const> batch(batches[0].data(), count);
+    using namespace entity_batches_detail;
+    Batch batches[2];
+    if (GetRowBandThreads() == 1)
+        return RunBatchesInTurn(layer, batches[0], work, [&](std::span<CEntity* const> batch) {
             if (!finish(batch, std::size_t{0}))
                 return BatchResult::kNoMemory;
-            if (!progress(count))
-                return BatchResult::kStopped;
-        }
-        return BatchResult::kDone;
-    }
+            return progress(batch.size()) ? BatchResult::kDone : BatchResult::kStopped;
+        });
 
-    const auto walk = [](CEntity*& next, std::array<CEntity*, kEntityBatch>& batch) {
-        std::size_t count = 0;
-        for (; next && count < kEntityBatch; next = next->m_Next)
-            batch[count++] = next;
-        return count;
-    };
+    const auto walk = WalkBatch;
     CEntity* next = layer.GetFirstEntity();
     int current = 0;
     std::size_t count = walk(next, batches[current]);
@@ -176,8 +178,8 @@ template <class Work, class Finish, class Progress>
     while (count > 0 || previousCount > 0) {
         const std::size_t first = static_cast<std::size_t>(current) * kEntityBatch;
         const std::size_t previousFirst = kEntityBatch - first;
-        std::array<CEntity*, kEntityBatch>& batch = batches[current];
-        std::array<CEntity*, kEntityBatch>& other = batches[1 - current];
+        Batch& batch = batches[current];
+        Batch& other = batches[1 - current];
         std::size_t followingCount = 0;
         bool finished = true, goOn = true;
         const int bands = static_cast<int>((count + kEntitiesPerBand - 1) / kEntitiesPerBand);

@@ -24,22 +24,11 @@
 #include "platform/number_text.h"
 #include "raster/row_bands.h"
 
+#include "export_test_support.h"
+
 namespace {
 
-// What a writer puts into a stream, captured in memory.
-template <typename Write>
-std::string Capture(Write write, bool* result = nullptr)
-{
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* file = open_memstream(&data, &size);
-    const bool ok = write(file);
-    std::fclose(file);
-    std::string text(data ? data : "", size);
-    std::free(data);
-    if (result) *result = ok;
-    return text;
-}
+using export_test::Capture;
 
 class RandomDrawing {
 public:

@@ -38,21 +38,6 @@ bool HaveTool(const std::string& command)
     return RunCommand(command, &out) == 0;
 }
 
-// What a record writes, captured in memory.
-template <typename Write>
-std::string Capture(Write write, bool* result = nullptr)
-{
-    char* data = nullptr;
-    std::size_t size = 0;
-    std::FILE* file = open_memstream(&data, &size);
-    const bool ok = write(file);
-    std::fclose(file);
-    std::string text(data ? data : "", size);
-    std::free(data);
-    if (result) *result = ok;
-    return text;
-}
-
 std::unique_ptr<CPolyLine> Ring(std::initializer_list<std::array<double, 3>> points)
 {
     auto poly = std::make_unique<CPolyLine>();

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -69,5 +70,20 @@ protected:
 
     fs::path folder;
 };
+
+// What a writer puts into a stream, captured in memory.
+template <typename Write>
+std::string Capture(Write write, bool* result = nullptr)
+{
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* file = open_memstream(&data, &size);
+    const bool ok = write(file);
+    std::fclose(file);
+    std::string text(data ? data : "", size);
+    std::free(data);
+    if (result) *result = ok;
+    return text;
+}
 
 } // namespace export_test

@@ -54,6 +54,18 @@ std::vector<Chain> Chains(const COutlineList& list)
     return chains;
 }
 
+// The chains the walk follows on a thinned page with the given threads.
+std::vector<Chain> FollowSkeleton(CRasterSrc& skeleton, int threads)
+{
+    SetRowBandThreads(threads);
+    COutlineList list(&skeleton);
+    auto working = std::make_unique<CRasterSrc>();
+    EXPECT_TRUE(working->Copy(skeleton));
+    list.SetWorkingRaster(std::move(working));
+    EXPECT_TRUE(list.TraceCenterLine(nullptr));
+    return Chains(list);
+}
+
 // Follows an already thin skeleton, as the trace does after thinning.
 std::vector<Chain> FollowSkeleton(const std::vector<std::string>& rows)
 {
@@ -314,15 +326,7 @@ TEST(CentreLineTrace, ChainsAndJunctionsAreTheSameOnAnyThreadCount)
         DrawStrokes(source, random, 60, 3);
         CRasterSrc skeleton;
         ASSERT_TRUE(Thin(source, skeleton));
-        const auto follow = [&](int threads) {
-            SetRowBandThreads(threads);
-            COutlineList list(&skeleton);
-            auto working = std::make_unique<CRasterSrc>();
-            EXPECT_TRUE(working->Copy(skeleton));
-            list.SetWorkingRaster(std::move(working));
-            EXPECT_TRUE(list.TraceCenterLine(nullptr));
-            return Chains(list);
-        };
+        const auto follow = [&](int threads) { return FollowSkeleton(skeleton, threads); };
         const std::vector<Chain> one = follow(1);
         EXPECT_GT(one.size(), 100u);
         for (int threads : {2, 3, 4, 7})
@@ -392,15 +396,7 @@ TEST(CentreLineTrace, ChainsAcrossBandSeamsComeOutAsOnOneThread)
                     y = std::clamp(y + down, 0, height - 1);
             }
         }
-        const auto follow = [&](int threads) {
-            SetRowBandThreads(threads);
-            COutlineList list(&skeleton);
-            auto working = std::make_unique<CRasterSrc>();
-            EXPECT_TRUE(working->Copy(skeleton));
-            list.SetWorkingRaster(std::move(working));
-            EXPECT_TRUE(list.TraceCenterLine(nullptr));
-            return Chains(list);
-        };
+        const auto follow = [&](int threads) { return FollowSkeleton(skeleton, threads); };
         const std::vector<Chain> one = follow(1);
         // Chains over more than 32 rows cross a seam of seven bands.
         const auto tall = std::count_if(one.begin(), one.end(), [](const Chain& chain) {
