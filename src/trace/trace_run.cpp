@@ -75,10 +75,11 @@ public:
     }
 
     // Each chain becomes a polyline; the bar moves by the exact share per
-    // item. False when the run ended here (its code posted).
-    [[nodiscard]] bool AddPolylines(OArray<COutlineItem>& items)
+    // item. False when the run ended here (its code posted). chainsFromPool:
+    // the chains' nodes were allocated on the pool's threads.
+    [[nodiscard]] bool AddPolylines(OArray<COutlineItem>& items, bool chainsFromPool)
     {
-        return GetRowBandThreads() == 1 ? AddPolylinesInTurn(items) : AddPolylinesAhead(items);
+        return GetRowBandThreads() == 1 ? AddPolylinesInTurn(items) : AddPolylinesAhead(items, chainsFromPool);
     }
 
     // Each polyline is made as its chain's turn comes, while the chain is in
@@ -109,9 +110,11 @@ public:
     // thread adds those of the chunk before to the layer, in chain order, and
     // then finds the chains of the chunk after: the adding (ids, the layer's
     // chain, progress) and the walk along the list are what cannot be shared
-    // out. The chains keep their nodes until the list is emptied: freed here,
-    // among the pool's own allocations, they cost more than that whole pass.
-    [[nodiscard]] bool AddPolylinesAhead(OArray<COutlineItem>& items)
+    // out. Each chunk's chains give up their nodes once the chunk is added,
+    // or the chains and their polylines peak together; but nodes from the
+    // pool's threads, freed here while the pool allocates, cost more than one
+    // pass when the list is emptied, so those wait for that pass.
+    [[nodiscard]] bool AddPolylinesAhead(OArray<COutlineItem>& items, bool chainsFromPool)
     {
         const UINT count = items.GetCount();
         ONode<COutlineItem>* node = items.GetHead();
@@ -162,6 +165,9 @@ public:
             });
             if (code != RUN_FINISHED)
                 return End(code);
+            if (!chainsFromPool)
+                for (COutlineItem* item : chunks[c])
+                    item->nodes.RemoveAll();
         }
         return true;
     }
@@ -333,7 +339,7 @@ DWORD CDoAllThread::Run()
     const std::string text = GetLanString("ProcessGeneratePolyline", "Generate polyline");
     SendProgressText(text.c_str());
     CItemsToLayer toLayer(*this, raster, *layer, m_options);
-    if (solid ? !toLayer.AddPolygonSets(connections, items.GetCount()) : !toLayer.AddPolylines(items))
+    if (solid ? !toLayer.AddPolygonSets(connections, items.GetCount()) : !toLayer.AddPolylines(items, method == TRACE_CENTER_LINE))
         return 0;
     SendProgressEnd(text.c_str());
     // Post-processing works on the layer alone; the polygon sets' connections
