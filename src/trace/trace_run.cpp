@@ -75,11 +75,11 @@ public:
     }
 
     // Each chain becomes a polyline; the bar moves by the exact share per
-    // item. False when the run ended here (its code posted). chainsFromPool:
-    // the chains' nodes were allocated on the pool's threads.
-    [[nodiscard]] bool AddPolylines(OArray<COutlineItem>& items, bool chainsFromPool)
+    // item. False when the run ended here (its code posted). manyChains:
+    // the centre line's page of short chains (see AddPolylinesAhead).
+    [[nodiscard]] bool AddPolylines(OArray<COutlineItem>& items, bool manyChains)
     {
-        return GetRowBandThreads() == 1 ? AddPolylinesInTurn(items) : AddPolylinesAhead(items, chainsFromPool);
+        return GetRowBandThreads() == 1 ? AddPolylinesInTurn(items) : AddPolylinesAhead(items, manyChains);
     }
 
     // Each polyline is made as its chain's turn comes, while the chain is in
@@ -111,10 +111,11 @@ public:
     // then finds the chains of the chunk after: the adding (ids, the layer's
     // chain, progress) and the walk along the list are what cannot be shared
     // out. Each chunk's chains give up their nodes once the chunk is added,
-    // or the chains and their polylines peak together; but nodes from the
-    // pool's threads, freed here while the pool allocates, cost more than one
-    // pass when the list is emptied, so those wait for that pass.
-    [[nodiscard]] bool AddPolylinesAhead(OArray<COutlineItem>& items, bool chainsFromPool)
+    // or the chains and their polylines peak together. The centre line's
+    // short chains, three times as many on a page, measured slower freed
+    // here, among the pool's allocations, than in one pass when the list is
+    // emptied, so those wait for that pass.
+    [[nodiscard]] bool AddPolylinesAhead(OArray<COutlineItem>& items, bool manyChains)
     {
         const UINT count = items.GetCount();
         ONode<COutlineItem>* node = items.GetHead();
@@ -165,7 +166,7 @@ public:
             });
             if (code != RUN_FINISHED)
                 return End(code);
-            if (!chainsFromPool)
+            if (!manyChains)
                 for (COutlineItem* item : chunks[c])
                     item->nodes.RemoveAll();
         }
