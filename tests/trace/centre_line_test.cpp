@@ -15,6 +15,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "support/idle_worker.h"
 
 namespace {
 
@@ -459,11 +460,6 @@ TEST(CentreLineProtocol, StopAtAnyMessageEndsWithOneStoppedCodeAndNothingAfter)
 }
 
 // Lends its stop flag and run end to kernels called on the test's thread.
-class CIdleWorker : public CCommonThread {
-protected:
-    DWORD Run() override { return 0; }
-};
-
 TEST(CentreLineFailure, MissingRastersEndTheRunWithACode)
 {
     CRasterSrc source;

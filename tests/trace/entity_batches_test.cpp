@@ -26,6 +26,7 @@
 #include "trace/post_process.h"
 #include "trace/straighten.h"
 #include "trace/trace_option.h"
+#include "support/idle_worker.h"
 
 namespace {
 
@@ -336,11 +337,6 @@ protected:
         }
         return 0;
     }
-};
-
-class CIdleWorker : public CCommonThread {
-protected:
-    DWORD Run() override { return 0; }
 };
 
 TEST(EntityBatches, StepsReportRisingPositionsOncePerBatchAndHeedAStop)

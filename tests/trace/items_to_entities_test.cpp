@@ -16,6 +16,7 @@
 #include "raster/row_bands.h"
 #include "trace/common_thread.h"
 #include "trace/trace_option.h"
+#include "support/idle_worker.h"
 
 namespace {
 
@@ -82,11 +83,6 @@ protected:
             positions.push_back(static_cast<DWORD>(wParam));
         return 0;
     }
-};
-
-class CIdleWorker : public CCommonThread {
-protected:
-    DWORD Run() override { return 0; }
 };
 
 // ---- the chord test ---------------------------------------------------------

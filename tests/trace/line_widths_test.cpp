@@ -16,6 +16,7 @@
 #include "raster/raster_src.h"
 #include "trace/common_thread.h"
 #include "trace/trace_option.h"
+#include "support/idle_worker.h"
 
 namespace {
 
@@ -230,11 +231,6 @@ protected:
             positions.push_back(wParam);
         return 0;
     }
-};
-
-class CIdleWorker : public CCommonThread {
-protected:
-    DWORD Run() override { return 0; }
 };
 
 TEST(LineWidthLayer, MeasuresThenDropsBlobs)

@@ -21,6 +21,7 @@
 #include "trace/outline.h"
 #include "trace/straighten.h"
 #include "trace/trace_option.h"
+#include "support/idle_worker.h"
 
 namespace {
 
@@ -50,11 +51,6 @@ protected:
         }
         return 0;
     }
-};
-
-class CIdleWorker : public CCommonThread {
-protected:
-    DWORD Run() override { return 0; }
 };
 
 // A worker listened to by a recorder on this thread.
