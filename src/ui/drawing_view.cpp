@@ -287,7 +287,8 @@ bool CDrawingView::SaveTo(const std::string& path, int format)
         ShowMessageBox(text, QApplication::applicationDisplayName().toStdString(), MB_OK | MB_ICONERROR);
         return false;
     }
-    m_graph.SetModified(false);
+    if (LowerExt(path) == ".lwt")
+        m_graph.SetModified(false);
     if (QWidget* child = parentWidget())
         child->setWindowTitle(QString::fromUtf8(GetFileNameWithExt(path)));
     return true;
@@ -295,6 +296,9 @@ bool CDrawingView::SaveTo(const std::string& path, int format)
 
 bool CDrawingView::Save()
 {
+    const CRaster* raster = m_graph.GetRaster();
+    if (m_graph.IsEmpty() && raster != nullptr && !raster->GetImage().IsEmpty())
+        return SaveRaster();
     if (LowerExt(m_pathName) == ".lwt")
         return SaveTo(m_pathName, EXPORT_NONE);
     // A raster or an import is not overwritten with a drawing unasked.
@@ -334,13 +338,23 @@ void CDrawingView::closeEvent(QCloseEvent* event)
         event->ignore();
 }
 
+void CDrawingView::AfterVectorEdit()
+{
+    m_graph.SetModified(true);
+    NoteDrawingEdited();
+}
+
 bool CDrawingView::UndoVector()
 {
     if (m_tracing)
         return false;
     m_graph.ClearSelection();
     const bool done = m_vectorUndo->UndoLast();
-    NoteDrawingEdited();
+    // The saved file no longer holds what the drawing shows.
+    if (done)
+        AfterVectorEdit();
+    else
+        NoteDrawingEdited();
     return done;
 }
 
@@ -350,8 +364,40 @@ bool CDrawingView::RedoVector()
         return false;
     m_graph.ClearSelection();
     const bool done = m_vectorUndo->RedoNext();
-    NoteDrawingEdited();
+    if (done)
+        AfterVectorEdit();
+    else
+        NoteDrawingEdited();
     return done;
+}
+
+bool CDrawingView::SaveRasterTo(const std::string& path)
+{
+    const CRaster* raster = m_graph.GetRaster();
+    if (m_tracing || raster == nullptr || raster->GetImage().IsEmpty())
+        return false;
+    if (!raster->GetImage().SaveBMP(path)) {
+        ShowMessageBox(GetLanString("SaveFileFailMsg", "Cannot save ") + path,
+                       QApplication::applicationDisplayName().toStdString(), MB_OK | MB_ICONERROR);
+        return false;
+    }
+    // The raster was all there was to keep.
+    if (m_graph.IsEmpty())
+        m_graph.SetModified(false);
+    return true;
+}
+
+bool CDrawingView::SaveRaster()
+{
+    const std::string start = m_pathName.empty() ? std::string() : ReplaceFileExt(m_pathName, ".bmp");
+    QString chosen = QFileDialog::getSaveFileName(this, Lan("SaveRasterTitle", "Save Raster"),
+                                                  QString::fromStdString(start),
+                                                  Lan("BmpFilter", "BMP image") + " (*.bmp)");
+    if (chosen.isEmpty())
+        return false;
+    if (QFileInfo(chosen).suffix().isEmpty())
+        chosen += ".bmp";
+    return SaveRasterTo(chosen.toStdString());
 }
 
 void CDrawingView::AfterRasterStep(bool done)
@@ -522,6 +568,7 @@ void CDrawingView::paintEvent(QPaintEvent*)
     if (!picture.isNull())
         painter.drawImage(0, 0, picture);
     PaintToolFeedback(painter);
+    PaintSelectionBand(painter);
 }
 
 void CDrawingView::resizeEvent(QResizeEvent* event)
@@ -547,11 +594,12 @@ void CDrawingView::wheelEvent(QWheelEvent* event)
 
 void CDrawingView::mousePressEvent(QMouseEvent* event)
 {
-    if (RasterToolPress(event)) {
+    // A raster tool takes the left button; with none, the left button selects.
+    if (RasterToolPress(event) || SelectionPress(event)) {
         event->accept();
         return;
     }
-    if ((event->button() == Qt::LeftButton && m_tool == RasterTool::None) || event->button() == Qt::MiddleButton) {
+    if (event->button() == Qt::MiddleButton) {
         m_panning = !m_tracing;
         m_panPushed = false;
         m_panLast = event->position().toPoint();
@@ -564,7 +612,7 @@ void CDrawingView::mousePressEvent(QMouseEvent* event)
 void CDrawingView::mouseMoveEvent(QMouseEvent* event)
 {
     if (!m_panning) {
-        if (RasterToolMove(event)) {
+        if (SelectionMove(event) || RasterToolMove(event)) {
             event->accept();
             return;
         }
@@ -584,11 +632,11 @@ void CDrawingView::mouseMoveEvent(QMouseEvent* event)
 
 void CDrawingView::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (!m_panning && RasterToolRelease(event)) {
+    if (!m_panning && (SelectionRelease(event) || RasterToolRelease(event))) {
         event->accept();
         return;
     }
-    if (m_panning && (event->button() == Qt::LeftButton || event->button() == Qt::MiddleButton)) {
+    if (m_panning && event->button() == Qt::MiddleButton) {
         mouseMoveEvent(event);
         m_panning = false;
         event->accept();

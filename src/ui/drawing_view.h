@@ -10,8 +10,15 @@
 // nothing new and ignores zoom and pan until the run has ended.
 //
 // Navigation: the wheel zooms about the point under the pointer, a drag with
-// the middle button (and the left one while no raster tool is chosen) pans;
-// both save the box for Zoom Previous.
+// the middle button pans; both save the box for Zoom Previous.
+//
+// Selection (view_selection.cpp): with no command or raster tool active the
+// left button selects. A click picks what lies within kPickBoxPixels of the
+// pointer and replaces the selection (empty space clears it); Shift+click
+// adds what it picks or, when all of that is selected, takes it out. A drag
+// to the right selects what lies wholly inside the box (window), a drag to
+// the left what crosses it (crossing); the box is rubber-banded meanwhile.
+// Esc clears the selection.
 //
 // Raster tools take the left button: the brush paints while it is held, a
 // window is dragged from corner to corner, a polygon gets a corner per click
@@ -84,12 +91,15 @@ public:
     // code; 0 takes it from the extension). False with the reason.
     [[nodiscard]] bool SaveAs(const std::string& path, int format, std::string& error);
     // SaveAs with a failure shown to the user; on success the window takes
-    // the file's name and the drawing counts as saved.
+    // the file's name. Only a project holds everything (the raster and the
+    // settings too): only its save makes the drawing count as saved.
     bool SaveTo(const std::string& path, int format);
-    // Saves to the project the drawing came from, else asks where.
+    // Saves to the project the drawing came from, else asks where; a raster
+    // without vectors, which no project takes, is saved as a raster.
     bool Save();
-    // With unsaved changes, asks whether to save them: true when the window
-    // may close (saved or discarded), false when the user cancelled.
+    // With unsaved changes, asks whether to save them (Yes, No, Cancel):
+    // true when the window may close (saved or discarded), false when the
+    // user cancelled or the save failed.
     bool MaybeSave();
 
     // The undo commands: the newest done record of the list is taken back,
@@ -99,6 +109,34 @@ public:
     bool RedoVector();
     bool UndoRaster();
     bool RedoRaster();
+
+    // Writes the raster image as BMP (the one raster format written). False
+    // with the reason shown. A drawing without vectors then counts as saved.
+    bool SaveRasterTo(const std::string& path);
+    // Asks where, then SaveRasterTo; false when cancelled or failed.
+    bool SaveRaster();
+
+    // ---- selection (view_selection.cpp) ------------------------------------
+
+    // Half the side of the pick box, in window pixels.
+    static constexpr int kPickBoxPixels = 4;
+    // A click at a window pixel: replaces the selection by what it picks, or
+    // with toggle set adds it or takes it out. True when the selection changed.
+    bool PickAt(const QPoint& pixel, bool toggle);
+    // A box between two window pixels, window or crossing by its direction;
+    // add keeps what was selected. True when anything was added.
+    bool SelectBox(const QPoint& from, const QPoint& to, bool add);
+    void SelectAllEntities();
+    // False when nothing was selected.
+    bool ClearSelection();
+    // The editing commands on the selection, each one vector undo step.
+    bool DeleteSelection();
+    // The selected polylines (all when nothing is selected); how many exploded.
+    int ExplodeSelection();
+    // Moves every entity to the layer of its width in the series of the
+    // tracing options, with the whole drawing recorded for undo. False with
+    // the reason in `error` when nothing changed.
+    bool SeparateByWidth(std::string& error);
 
     // ---- raster editing ---------------------------------------------------
 
@@ -179,6 +217,12 @@ private:
     bool RasterToolRelease(QMouseEvent* event);
     void FinishPolygon();
     void PaintToolFeedback(QPainter& painter);
+    // A vector edit happened (or was undone): marked modified, redrawn.
+    void AfterVectorEdit();
+    bool SelectionPress(QMouseEvent* event);
+    bool SelectionMove(QMouseEvent* event);
+    bool SelectionRelease(QMouseEvent* event);
+    void PaintSelectionBand(QPainter& painter);
 
     CGraph m_graph;
     // Made right after the drawing, which keeps pointers to them; released
@@ -203,4 +247,11 @@ private:
     frDoublePoint m_dragStart;
     std::vector<frDoublePoint> m_polygon;
     QPoint m_pointer;
+
+    // A left press with no tool: a pick when released near where it began,
+    // else a selection box.
+    bool m_selecting = false;
+    bool m_selectAdds = false;
+    QPoint m_selectFrom;
+    QPoint m_selectTo;
 };

@@ -283,6 +283,14 @@ void CDrawingView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    // With nothing in progress Esc clears the selection.
+    if (event->key() == Qt::Key_Escape && m_tool == RasterTool::None) {
+        m_selecting = false;
+        ClearSelection();
+        update();
+        event->accept();
+        return;
+    }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !m_polygon.empty()) {
         FinishPolygon();
         event->accept();

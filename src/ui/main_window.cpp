@@ -9,17 +9,20 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QThread>
+#include <QVBoxLayout>
 #include <QTimer>
 #include <mutex>
 #include <vector>
 
 #include "export/export_format.h"
+#include "model/command_hints.h"
 #include "model/file_paths.h"
 #include "model/graph.h"
 #include "model/property_list.h"
@@ -132,6 +135,19 @@ void InitDesktopSettings()
     SetFolderBrowser([](void*, const std::string& title, const std::string& start) {
         return BrowseForFolderWithDialog(QApplication::activeWindow(), title, start);
     });
+}
+
+std::unique_ptr<CMainFrame> StartDesktop(const QStringList& files)
+{
+    InitApplicationShell();
+    InstallDesktopMessageBox();
+    InitDesktopSettings();
+    auto frame = std::make_unique<CMainFrame>();
+    frame->show();
+    frame->StartScanner();
+    for (const QString& file : files)
+        frame->OpenFile(file.toStdString());
+    return frame;
 }
 
 void InstallDesktopMessageBox()
@@ -286,12 +302,13 @@ void CMainFrame::CreateActions()
     });
     m_saveAction = file->addAction(Lan("MenuSaveAs", "Save &As..."), QKeySequence::SaveAs, this,
                                    &CMainFrame::OnSaveAs);
+    m_saveRasterAction = file->addAction(Lan("MenuSaveRaster", "Save &Raster..."), this, &CMainFrame::OnSaveRaster);
     file->addSeparator();
     m_selectSourceAction = file->addAction(Lan("MenuSelectSource", "Select &Source..."), this,
                                            &CMainFrame::OnSelectSource);
     m_acquireAction = file->addAction(Lan("MenuAcquire", "&Acquire..."), this, &CMainFrame::OnAcquire);
     file->addSeparator();
-    file->addAction(Lan("MenuExit", "E&xit"), QKeySequence::Quit, this, &QWidget::close);
+    QAction* exitAction = file->addAction(Lan("MenuExit", "E&xit"), QKeySequence::Quit, this, &QWidget::close);
     connect(file, &QMenu::aboutToShow, this, [this] { UpdateActions(); });
 
     QMenu* edit = menuBar()->addMenu(Lan("MenuEdit", "&Edit"));
@@ -311,6 +328,7 @@ void CMainFrame::CreateActions()
         if (CDrawingView* view = ActiveView())
             view->RedoRaster();
     });
+    CreateSelectionActions(edit);
     connect(edit, &QMenu::aboutToShow, this, [this] { UpdateActions(); });
 
     QMenu* view = menuBar()->addMenu(Lan("MenuView", "&View"));
@@ -329,17 +347,19 @@ void CMainFrame::CreateActions()
         const char* key;
         const char* english;
         RasterTool tool;
+        unsigned hint;
     } toolItems[] = {
-        {"MenuRasterPan", "&Pan", RasterTool::None},
-        {"MenuErasePoint", "&Erase by Point", RasterTool::EraseBrush},
-        {"MenuEraseRect", "Erase by &Window", RasterTool::EraseWindow},
-        {"MenuErasePolygon", "Erase by P&olygon", RasterTool::ErasePolygon},
-        {"MenuFillPoint", "Fill by Poi&nt", RasterTool::FillBrush},
-        {"MenuFillRect", "Fill by Win&dow", RasterTool::FillWindow},
-        {"MenuFillPolygon", "&Fill by Polygon", RasterTool::FillPolygon},
+        {"MenuRasterSelect", "&Select", RasterTool::None, 32789},
+        {"MenuErasePoint", "&Erase by Point", RasterTool::EraseBrush, 32817},
+        {"MenuEraseRect", "Erase by &Window", RasterTool::EraseWindow, 32818},
+        {"MenuErasePolygon", "Erase by P&olygon", RasterTool::ErasePolygon, 32819},
+        {"MenuFillPoint", "Fill by Poi&nt", RasterTool::FillBrush, 32840},
+        {"MenuFillRect", "Fill by Win&dow", RasterTool::FillWindow, 32838},
+        {"MenuFillPolygon", "&Fill by Polygon", RasterTool::FillPolygon, 32839},
     };
     for (const auto& item : toolItems) {
         QAction* action = raster->addAction(Lan(item.key, item.english));
+        SetHint(action, item.hint);
         action->setCheckable(true);
         action->setChecked(item.tool == RasterTool::None);
         action->setData(static_cast<int>(item.tool));
@@ -358,6 +378,88 @@ void CMainFrame::CreateActions()
 
     QMenu* tools2 = menuBar()->addMenu(Lan("MenuTools", "&Tools"));
     m_traceAction = tools2->addAction(Lan("MenuTrace", "&Trace"), this, &CMainFrame::OnTrace);
+
+    // The command ids of the hint table.
+    const std::pair<QAction*, unsigned> hints[] = {
+        {m_saveCurrentAction, 32783}, {m_saveAction, 32783},         {m_saveRasterAction, 32782},
+        {m_selectSourceAction, 32773}, {m_acquireAction, 32774},     {exitAction, 57665},
+        {m_undoAction, 32857},         {m_redoAction, 32858},        {m_rasterUndoAction, 32859},
+        {m_rasterRedoAction, 32860},   {m_zoomAction, 32791},        {m_zoomPreviousAction, 32790},
+        {m_propertyDock->toggleViewAction(), 32824}, {m_replaceColorAction, 32845}, {m_traceAction, 32807},
+    };
+    for (const auto& [action, id] : hints)
+        SetHint(action, id);
+    SetHint(file->actions().front(), 32771);
+}
+
+void CMainFrame::SetHint(QAction* action, unsigned id)
+{
+    action->setStatusTip(QString::fromUtf8(GetCommandHint(id)));
+}
+
+// ---- commands on the selection ----------------------------------------------------
+
+void CMainFrame::CreateSelectionActions(QMenu* edit)
+{
+    edit->addSeparator();
+    const struct {
+        const char* key;
+        const char* english;
+        QKeySequence keys;
+        void (CMainFrame::*slot)();
+        unsigned hint;
+    } items[] = {
+        {"MenuSelectAll", "Select &All", QKeySequence::SelectAll, nullptr, 32809},
+        {"MenuDeselectAll", "Dese&lect All", QKeySequence(), nullptr, 32810},
+        {"MenuDelete", "&Delete", QKeySequence::Delete, &CMainFrame::OnDeleteSelection, 32811},
+        {"MenuExplode", "E&xplode", QKeySequence(), &CMainFrame::OnExplode, 32813},
+        {"MenuSeparateLayers", "Separate by &Width", QKeySequence(), &CMainFrame::OnSeparateByWidth, 32814},
+    };
+    for (const auto& item : items) {
+        QAction* action = edit->addAction(Lan(item.key, item.english));
+        action->setShortcut(item.keys);
+        SetHint(action, item.hint);
+        if (item.slot != nullptr)
+            connect(action, &QAction::triggered, this, item.slot);
+        m_selectionActions.push_back(action);
+    }
+    connect(m_selectionActions[0], &QAction::triggered, this, [this] {
+        if (CDrawingView* view = ActiveView())
+            view->SelectAllEntities();
+    });
+    connect(m_selectionActions[1], &QAction::triggered, this, [this] {
+        if (CDrawingView* view = ActiveView())
+            view->ClearSelection();
+    });
+}
+
+void CMainFrame::OnDeleteSelection()
+{
+    if (CDrawingView* view = ActiveView())
+        view->DeleteSelection();
+}
+
+void CMainFrame::OnExplode()
+{
+    if (CDrawingView* view = ActiveView())
+        ShowStatus(Lan("ExplodedMsg", "Exploded polylines: ") + QString::number(view->ExplodeSelection()));
+}
+
+void CMainFrame::OnSeparateByWidth()
+{
+    CDrawingView* view = ActiveView();
+    if (view == nullptr)
+        return;
+    std::string error;
+    if (!view->SeparateByWidth(error) && !error.empty())
+        ShowMessageBox(error, g_displayName, MB_OK | MB_ICONINFORMATION);
+}
+
+void CMainFrame::OnSaveRaster()
+{
+    CDrawingView* view = ActiveView();
+    if (view != nullptr && view->SaveRaster())
+        ShowStatus(Lan("RasterSavedMsg", "Raster saved"));
 }
 
 void CMainFrame::UpdateActions()
@@ -370,6 +472,10 @@ void CMainFrame::UpdateActions()
         action->setEnabled(view != nullptr);
     for (QAction* action : m_rasterToolActions)
         action->setEnabled(view != nullptr);
+    for (QAction* action : m_selectionActions)
+        action->setEnabled(view != nullptr);
+    const CRaster* raster = view ? view->GetGraph().GetRaster() : nullptr;
+    m_saveRasterAction->setEnabled(raster != nullptr && !raster->GetImage().IsEmpty());
     m_selectSourceAction->setEnabled(IsReady());
     m_acquireAction->setEnabled(IsReady() && !IsSourceEnabled());
 }
@@ -380,9 +486,17 @@ void CMainFrame::CreatePropertyDock()
 {
     m_propertyDock = new QDockWidget(Lan("PropertiesTitle", "Properties"), this);
     m_propertyDock->setObjectName(QStringLiteral("properties"));
-    m_properties = new CPropertyListWidget(m_propertyDock);
+    auto* panel = new QWidget(m_propertyDock);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_selectionInfo = new QLabel(panel);
+    m_selectionInfo->setWordWrap(true);
+    m_selectionInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_selectionInfo);
+    m_properties = new CPropertyListWidget(panel);
     m_properties->setMinimumWidth(kPropertyListMinWidth);
-    m_propertyDock->setWidget(m_properties);
+    layout->addWidget(m_properties, 1);
+    m_propertyDock->setWidget(panel);
     m_propertyDock->toggleViewAction()->setText(Lan("VectorMenuProperties", "&Properties"));
     addDockWidget(Qt::RightDockWidgetArea, m_propertyDock);
     // Until the user asks for it the drawings keep the whole area.
@@ -398,9 +512,21 @@ void CMainFrame::ShowPropertiesOf(CDrawingView* view)
 {
     m_propertyView = view;
     m_properties->RemoveAllRows();
+    m_selectionInfo->clear();
     // While a trace runs the worker owns the drawing.
-    if (view != nullptr && !view->IsTracing())
-        view->GetGraph().FillProperties(m_properties);
+    if (view == nullptr || view->IsTracing())
+        return;
+    CGraph& drawing = view->GetGraph();
+    if (!drawing.GetSelectSet().IsEmpty()) {
+        std::vector<std::string> lines;
+        drawing.GetSelectionInfo(&lines);
+        QStringList shown;
+        for (const std::string& line : lines)
+            shown << QString::fromUtf8(line);
+        m_selectionInfo->setText(shown.join('\n'));
+    }
+    m_selectionInfo->setVisible(!m_selectionInfo->text().isEmpty());
+    drawing.FillProperties(m_properties);
 }
 
 int CMainFrame::ApplyPropertyRow(int row, int value, const std::string& text, CPropertyRow* record)
@@ -409,12 +535,17 @@ int CMainFrame::ApplyPropertyRow(int row, int value, const std::string& text, CP
     if (view == nullptr || view->IsTracing())
         return PROP_REFUSED;
     // The drawing records the change for undo; a layer move is done inside.
+    CUndoList& undo = view->GetVectorUndoList();
+    const CUndoItem* newest = undo.GetUndoItem();
     const int code = view->GetGraph().ApplyProperty(row, value, text, record);
-    // A changed colour shows once the entity is no longer drawn selected,
-    // which redraws anyway.
+    // A new undo step is a change to keep.
+    if (undo.GetUndoItem() != newest)
+        view->GetGraph().SetModified(true);
     if (code == PROP_GEOMETRY_CHANGED) {
         view->InvalidateDrawing();
         ShowPropertiesOf(view);
+    } else if (code != PROP_REFUSED) {
+        view->InvalidateDrawing();
     }
     return code;
 }

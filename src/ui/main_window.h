@@ -10,8 +10,8 @@
 // platform/message_box.h, which any thread may call.
 //
 // The property dock shows the rows of the active window's drawing (its
-// selection's rows when something is selected) and applies edits to it;
-// with no window it is empty.
+// selection's information lines and rows when something is selected) and
+// applies edits to it with undo; with no window it is empty.
 //
 // Scanner: the frame is the TWAIN client. StartScanner runs the client's
 // start-up on a thread of its own (joined when the frame goes); while a
@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class CPropertyListWidget;
 struct CPropertyRow;
 class QAction;
 class QDockWidget;
+class QLabel;
+class QMenu;
 class QMdiArea;
 class QMdiSubWindow;
 class QTimer;
@@ -57,6 +60,12 @@ void InstallDesktopMessageBox();
 // the user's language file and the stored tracing options; and the folder
 // chooser the core asks through BrowseForFolder. Before any window is made.
 void InitDesktopSettings();
+class CMainFrame;
+// The program's start-up once the application object exists: the shell's
+// values, the desktop message boxes and the shared settings (language,
+// locale, tracing options), all before the main frame is made; then the
+// frame is shown, the scanner client started and each file opened.
+std::unique_ptr<CMainFrame> StartDesktop(const QStringList& files);
 // A folder chooser: the chosen folder, or "" when cancelled. The folder it
 // opens in and the one the user is on show as status texts.
 [[nodiscard]] std::string BrowseForFolderWithDialog(QWidget* parent, const std::string& title,
@@ -146,6 +155,14 @@ private:
     void ShowImportWarnings(const std::string& path, const std::vector<std::string>& warnings);
     void OnTrace();
     void OnZoomExtents();
+    // The commands on the selection (Edit menu) and Save Raster (File menu).
+    void CreateSelectionActions(QMenu* edit);
+    void OnDeleteSelection();
+    void OnExplode();
+    void OnSeparateByWidth();
+    void OnSaveRaster();
+    // Shows the hint of the command id in the status bar while hovered.
+    static void SetHint(QAction* action, unsigned id);
     void OnSelectSource();
     void OnAcquire();
     void OnScannerTimer();
@@ -169,6 +186,10 @@ private:
     QAction* m_selectSourceAction = nullptr;
     QAction* m_acquireAction = nullptr;
     QAction* m_replaceColorAction = nullptr;
+    QAction* m_saveRasterAction = nullptr;
+    std::vector<QAction*> m_selectionActions;
+    // The selection's information lines, above its rows.
+    QLabel* m_selectionInfo = nullptr;
     std::vector<QAction*> m_rasterToolActions;
     RasterTool m_rasterTool = RasterTool::None;
 

@@ -41,12 +41,18 @@ protected:
         TestApp();
         m_dir = std::filesystem::temp_directory_path() / (m_folder + "-" + std::to_string(::getpid()));
         std::filesystem::create_directories(m_dir);
-        m_previousHook = SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned) -> int {
+        m_previousHook = SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned type) -> int {
+            const unsigned buttons = type & kButtonsMask;
             m_messages.push_back(text);
-            if (m_answers.empty())
-                return m_defaultAnswer;
-            const int answer = m_answers.front();
-            m_answers.pop_front();
+            m_buttons.push_back(buttons);
+            // The default answers questions; a notice is only acknowledged.
+            int answer = buttons == MB_OK ? IDOK : m_defaultAnswer;
+            if (!m_answers.empty()) {
+                answer = m_answers.front();
+                m_answers.pop_front();
+            }
+            // A box can only answer with a button it offers.
+            EXPECT_TRUE(Offers(buttons, answer)) << text << " answered " << answer;
             return answer;
         });
     }
@@ -97,8 +103,22 @@ protected:
 
     static int ChildCount(const CMainFrame& frame) { return static_cast<int>(frame.MdiArea()->subWindowList().size()); }
 
+    // The buttons a message box type offers (the MB_OK.. group).
+    static constexpr unsigned kButtonsMask = 0x0F;
+    static bool Offers(unsigned buttons, int answer)
+    {
+        switch (buttons) {
+        case MB_OKCANCEL: return answer == IDOK || answer == IDCANCEL;
+        case MB_YESNOCANCEL: return answer == IDYES || answer == IDNO || answer == IDCANCEL;
+        case MB_YESNO: return answer == IDYES || answer == IDNO;
+        default: return answer == IDOK;
+        }
+    }
+
     std::filesystem::path m_dir;
     std::vector<std::string> m_messages;
+    // The buttons each box offered, in the order of m_messages.
+    std::vector<unsigned> m_buttons;
     // Answers for the next message boxes, in order; then the default.
     std::deque<int> m_answers;
 

@@ -323,7 +323,7 @@ TEST_F(MainWindowTest, PageScannedThroughSaneOpensAsScannedRasterImage)
 
 // ---- zoom and pan ---------------------------------------------------------
 
-TEST_F(MainWindowTest, WheelZoomKeepsThePointUnderThePointerAndDragPansWithIt)
+TEST_F(MainWindowTest, WheelZoomKeepsThePointUnderThePointerAndMiddleDragPansWithIt)
 {
     CMainFrame frame;
     frame.show();
@@ -347,12 +347,12 @@ TEST_F(MainWindowTest, WheelZoomKeepsThePointUnderThePointerAndDragPansWithIt)
     const QPoint from(100, 100), to(160, 130);
     const frDoublePoint grabbed = view->PixelToWorld(from);
     auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, QPointF(at), QPointF(view->mapToGlobal(at)), Qt::LeftButton, buttons,
+        QMouseEvent event(type, QPointF(at), QPointF(view->mapToGlobal(at)), Qt::MiddleButton, buttons,
                           Qt::NoModifier);
         QCoreApplication::sendEvent(view, &event);
     };
-    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
-    mouse(QEvent::MouseMove, QPoint(130, 110), Qt::LeftButton);
+    mouse(QEvent::MouseButtonPress, from, Qt::MiddleButton);
+    mouse(QEvent::MouseMove, QPoint(130, 110), Qt::MiddleButton);
     mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
     const frDoublePoint dropped = view->PixelToWorld(to);
     EXPECT_NEAR(dropped.x, grabbed.x, 1e-6);

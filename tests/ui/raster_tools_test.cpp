@@ -373,6 +373,7 @@ TEST_F(RasterTools, ClosingUnsavedWorkAsksToSaveDiscardOrCancel)
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_NE(m_messages[0].find("Save the changes"), std::string::npos) << m_messages[0];
     EXPECT_NE(m_messages[0].find("block.bmp"), std::string::npos) << m_messages[0];
+    EXPECT_EQ(m_buttons[0], unsigned(MB_YESNOCANCEL));
     EXPECT_EQ(ChildCount(frame), 1);
     EXPECT_TRUE(frame.isVisible());
 
@@ -392,10 +393,11 @@ TEST_F(RasterTools, SavingOnCloseWritesTheProjectTheDrawingCameFrom)
         ASSERT_NE(view, nullptr);
         ASSERT_TRUE(frame.TraceActive());
         m_messages.clear();
-        // Saved in a vector format, the work counts as saved too.
+        // A vector format keeps neither the raster nor the settings: the
+        // work is still unsaved.
         ASSERT_TRUE(view->GetGraph().IsModified());
         ASSERT_TRUE(frame.SaveActive(PathOf("work.dxf"))) << (m_messages.empty() ? "" : m_messages.back());
-        EXPECT_FALSE(view->GetGraph().IsModified());
+        EXPECT_TRUE(view->GetGraph().IsModified());
         ASSERT_TRUE(frame.SaveActive(project)) << (m_messages.empty() ? "" : m_messages.back());
         EXPECT_FALSE(view->GetGraph().IsModified());
     }
