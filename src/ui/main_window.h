@@ -94,6 +94,8 @@ public:
     [[nodiscard]] QMdiArea* MdiArea() const { return m_mdi; }
     [[nodiscard]] QDockWidget* PropertyDock() const { return m_propertyDock; }
     [[nodiscard]] CPropertyListWidget* PropertyList() const { return m_properties; }
+    // The selection's information lines above the rows (empty without one).
+    [[nodiscard]] QLabel* SelectionInfo() const { return m_selectionInfo; }
     // Fills the property list again from the active view's drawing.
     void RefillProperties();
 

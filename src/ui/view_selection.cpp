@@ -155,7 +155,10 @@ void CDrawingView::PaintSelectionBand(QPainter& painter)
 {
     if (!m_selecting || m_picture.isNull())
         return;
-    const QRect box = QRect(m_selectFrom, m_selectTo).normalized().intersected(m_picture.rect());
+    const QPoint from = m_selectFrom, to = m_selectTo;
+    const QRect box = QRect(QPoint(std::min(from.x(), to.x()), std::min(from.y(), to.y())),
+                            QPoint(std::max(from.x(), to.x()), std::max(from.y(), to.y())))
+                          .intersected(m_picture.rect());
     if (box.isEmpty())
         return;
     // The band is drawn in XOR over the picture under it, as the drawing's
