@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -19,7 +20,9 @@
 #include "model/text_table.h"
 #include "platform/locale_separators.h"
 #include "platform/settings_store.h"
+#include "platform/message_box.h"
 #include "platform/system.h"
+#include "trace/trace_option.h"
 #include "ui/main_window.h"
 #include "qt_test_app.h"
 
@@ -34,13 +37,20 @@ struct RunResult {
     QString err;
 };
 
-// Runs the desktop program on the offscreen platform; a run still going
-// after the time-out is killed (exited false).
-RunResult RunGui(const QStringList& arguments, int timeoutMs = 20000)
+// Runs the desktop program on the offscreen platform, or with displayless
+// set where no display can be opened; a run still going after the time-out
+// is killed (exited false).
+RunResult RunGui(const QStringList& arguments, int timeoutMs = 20000, bool displayless = false)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    if (displayless) {
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+    } else {
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+    }
     process.setProcessEnvironment(environment);
     process.start(LW_GUI_PATH, arguments);
     RunResult result;
@@ -69,6 +79,14 @@ TEST(DesktopCommandLine, HelpAndVersionPrintAndExitAndUnknownOptionsFail)
     ASSERT_TRUE(version.exited);
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("lineweft ")) << version.out.toStdString();
+
+    // Printing needs no display.
+    for (const char* option : {"--help", "--version", "-v"}) {
+        const RunResult printed = RunGui({option}, 20000, true);
+        ASSERT_TRUE(printed.exited) << option;
+        EXPECT_EQ(printed.exitCode, 0) << option << printed.err.toStdString();
+        EXPECT_FALSE(printed.out.isEmpty()) << option;
+    }
 
     const RunResult unknown = RunGui({"--no-such-option"});
     ASSERT_TRUE(unknown.exited);
@@ -128,6 +146,31 @@ TEST_F(DesktopStartup, TheUsersLanguageFileNamesTheMenus)
     for (QAction* action : frame.findChildren<QAction*>())
         traced = traced || action->text() == "Ve&ktorisieren";
     EXPECT_TRUE(traced);
+}
+
+TEST_F(DesktopStartup, StartUpLoadsTheLanguageAndTheTracingOptionsBeforeTheFrame)
+{
+    const std::string language = (m_dir / "start.lan").string();
+    std::ofstream(language) << "MenuFile=&Datei\r\n";
+    CSettingsKey key;
+    ASSERT_TRUE(key.Create("Software\\Korvane\\Lineweft\\Language"));
+    ASSERT_TRUE(key.SetString("LanguageFileName", language));
+    CTraceOption& options = GetTraceOption();
+    const BYTE grey = options.i_Gray;
+    options.i_Gray = 77;
+    ASSERT_TRUE(options.SaveToRegistry());
+    options.i_Gray = grey;
+
+    // The program's start-up puts up its own message boxes: the test's go back after.
+    const MessageBoxHook kept = SetMessageBoxHook({});
+    const std::unique_ptr<CMainFrame> frame = StartDesktop({});
+    SetMessageBoxHook(kept);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(frame->menuBar()->actions().front()->text(), "&Datei");
+    EXPECT_EQ(GetTraceOption().i_Gray, 77);
+    options.i_Gray = grey;
+    EXPECT_TRUE(options.SaveToRegistry());
 }
 
 TEST_F(DesktopStartup, TheUsersLocaleGivesTheDecimalSeparator)

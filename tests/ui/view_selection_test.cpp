@@ -143,6 +143,16 @@ protected:
         return timer;
     }
 
+    // The user types into a text row of the dock and leaves it.
+    static void Type(CPropertyListWidget& list, int n, const char* text)
+    {
+        auto* edit = qobject_cast<QLineEdit*>(list.GetEditor(n));
+        ASSERT_NE(edit, nullptr) << "row " << n;
+        edit->setText(text);
+        edit->setModified(true);
+        emit edit->editingFinished();
+    }
+
     static int RowNamed(CPropertyListWidget& list, const std::string& name)
     {
         for (int n = 0; n < list.GetRowCount(); ++n)
@@ -180,6 +190,43 @@ TEST_F(ViewSelection, ClickPicksWithinThePickBoxAndTheDockShowsTheEntitysRows)
     EXPECT_EQ(list.GetRow(0)->name, "Drawing Properties");
     EXPECT_TRUE(frame.SelectionInfo()->text().isEmpty());
     EXPECT_EQ(view->RenderedImage(), plain);
+}
+
+TEST_F(ViewSelection, EditedRowOfThePickedEntityIsOneUndoStepAndMarksTheDrawing)
+{
+    CMainFrame frame;
+    Lines lines;
+    CDrawingView* view = OpenLines(frame, lines);
+    ASSERT_NE(view, nullptr);
+    CPropertyListWidget& list = *frame.PropertyList();
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 25, 10));
+    const int endX = RowNamed(list, "X of EndPoint"), length = RowNamed(list, "Length");
+    ASSERT_GE(endX, 0);
+    ASSERT_GE(length, 0);
+
+    // Changed: the rows are filled again, the length follows.
+    Type(list, endX, "70");
+    EXPECT_DOUBLE_EQ(std::stod(list.GetRow(length)->value), 60.0);
+    EXPECT_TRUE(view->GetGraph().IsModified());
+    EXPECT_EQ(view->GetVectorUndoList().GetCount(), 1u);
+    // Refused: the row shows the value it had.
+    Type(list, endX, "east");
+    EXPECT_DOUBLE_EQ(std::stod(list.GetRow(endX)->value), 70.0);
+    EXPECT_EQ(view->GetVectorUndoList().GetCount(), 1u);
+
+    ASSERT_TRUE(view->UndoVector());
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 25, 10));
+    EXPECT_DOUBLE_EQ(std::stod(list.GetRow(endX)->value), 40.0);
+
+    // The drawing's own rows change what the project keeps as well.
+    ASSERT_TRUE(frame.SaveActive(view->GetPathName()));
+    QTest::keyClick(view, Qt::Key_Escape);
+    const int width = RowNamed(list, "Current Width");
+    ASSERT_GE(width, 0);
+    Type(list, width, "2");
+    EXPECT_DOUBLE_EQ(view->GetGraph().GetCurrentWidth(), 2.0);
+    EXPECT_TRUE(view->GetGraph().IsModified());
+    m_answers = {IDNO};
 }
 
 TEST_F(ViewSelection, ShiftClickAddsAnEntityOrTakesASelectedOneOut)
@@ -401,10 +448,19 @@ TEST_F(ViewSelection, SeparateByWidthNeedsAWidthSeriesAndIsOneUndoStep)
     EXPECT_TRUE(drawing.IsModified());
     EXPECT_EQ(view->GetVectorUndoList().GetCount(), 1u);
 
+    // The step keeps the whole drawing, its modified flag of the time
+    // included: after a save, Undo and Redo still leave unsaved work.
+    ASSERT_TRUE(frame.SaveActive(project));
+    ASSERT_FALSE(drawing.IsModified());
     ASSERT_TRUE(view->UndoVector());
     EXPECT_NE(drawing.FindLayerByName("Trace"), nullptr);
     EXPECT_EQ(drawing.FindLayerByName("1_0000"), nullptr);
     EXPECT_EQ(drawing.GetEntityCount(), 3);
+    EXPECT_TRUE(drawing.IsModified());
+    ASSERT_TRUE(frame.SaveActive(project));
+    ASSERT_TRUE(view->RedoVector());
+    EXPECT_NE(drawing.FindLayerByName("1_0000"), nullptr);
+    EXPECT_TRUE(drawing.IsModified());
     m_answers = {IDNO};
 }
 
