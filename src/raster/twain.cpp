@@ -473,6 +473,10 @@ void CTwain::ProcessTwainMessage(TW_UINT16 message)
         TransferImages();
         break;
     case MSG_CLOSEDSREQ:
+        // A source that gives up (a jam, no paper, a failed scan) says why
+        // in its status; closing would reset it.
+        ReadStatus(&m_source);
+        [[fallthrough]];
     case MSG_CLOSEDSOK:
         if (CanClose())
             CloseSource();

@@ -128,6 +128,8 @@ public:
     [[nodiscard]] bool IsModalUI() const { return m_modalUI != 0; }
     [[nodiscard]] int GetImageCount() const { return m_imageCount; }
     [[nodiscard]] TW_UINT16 GetLastReturnCode() const { return m_lastReturnCode; }
+    // The status read after the last failed call, or when the source asked
+    // to be closed (TWCC_SUCCESS when it had nothing to report).
     [[nodiscard]] const TW_STATUS& GetStatus() const { return m_status; }
     [[nodiscard]] const TW_IDENTITY& GetSourceIdentity() const { return m_source; }
     [[nodiscard]] const TW_IDENTITY& GetAppIdentity() const { return m_app; }

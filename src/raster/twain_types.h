@@ -169,6 +169,11 @@ inline constexpr TW_UINT16 TWCC_BADPROTOCOL = 9;
 inline constexpr TW_UINT16 TWCC_BADVALUE = 10;
 inline constexpr TW_UINT16 TWCC_SEQERROR = 11;
 inline constexpr TW_UINT16 TWCC_BADDEST = 12;
+inline constexpr TW_UINT16 TWCC_PAPERJAM = 20;
+inline constexpr TW_UINT16 TWCC_PAPERDOUBLEFEED = 21;
+inline constexpr TW_UINT16 TWCC_CHECKDEVICEONLINE = 23;
+inline constexpr TW_UINT16 TWCC_INTERLOCK = 24;
+inline constexpr TW_UINT16 TWCC_NOMEDIA = 29;
 
 // Capabilities.
 inline constexpr TW_UINT16 CAP_XFERCOUNT = 0x0001;

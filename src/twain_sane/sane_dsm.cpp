@@ -94,7 +94,26 @@ private:
     std::thread m_scan;
     std::atomic<bool> m_scanDone{false};
     ScanOutcome m_scanOutcome = ScanOutcome::Failed;
+    SANE_Status m_scanStatus = SANE_STATUS_GOOD;
 };
+
+// What a failed scan tells the client through the source's status; a
+// cancelled one has nothing to report.
+TW_UINT16 ScanCondition(ScanOutcome outcome, SANE_Status status)
+{
+    if (outcome == ScanOutcome::Cancelled)
+        return TWCC_SUCCESS;
+    if (outcome == ScanOutcome::NoDocuments)
+        return TWCC_NOMEDIA;
+    switch (status) {
+    case SANE_STATUS_JAMMED: return TWCC_PAPERJAM;
+    case SANE_STATUS_COVER_OPEN: return TWCC_INTERLOCK;
+    case SANE_STATUS_IO_ERROR:
+    case SANE_STATUS_DEVICE_BUSY: return TWCC_CHECKDEVICEONLINE;
+    case SANE_STATUS_NO_MEM: return TWCC_LOWMEMORY;
+    default: return TWCC_OPERATIONERROR;
+    }
+}
 
 CSaneManager g_manager;
 
@@ -264,7 +283,7 @@ void CSaneManager::StartScan()
 {
     m_scanDone.store(false);
     m_scan = std::thread([this] {
-        m_scanOutcome = ScanPage(m_device, m_page);
+        m_scanOutcome = ScanPage(m_device, m_page, &m_scanStatus);
         m_scanDone.store(true, std::memory_order_release);
     });
 }
@@ -298,6 +317,7 @@ TW_UINT16 CSaneManager::ProcessEvent(TW_EVENT& event)
             m_event = MSG_XFERREADY;
         } else {
             EndScanning();
+            m_sourceCondition = ScanCondition(m_scanOutcome, m_scanStatus);
         }
     }
     if (m_event == MSG_NULL)

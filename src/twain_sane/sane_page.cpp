@@ -218,15 +218,18 @@ ScanOutcome Outcome(SANE_Status status)
 
 } // namespace
 
-ScanOutcome ScanPage(SANE_Handle device, ScannedPage& page)
+ScanOutcome ScanPage(SANE_Handle device, ScannedPage& page, SANE_Status* why)
 {
     page = ScannedPage{};
+    SANE_Status ignored = SANE_STATUS_GOOD;
+    SANE_Status& reason = why ? *why : ignored;
+    reason = SANE_STATUS_GOOD;
     std::vector<Frame> frames;
     Geometry g;
     for (;;) {
         SANE_Status status = sane_start(device);
         if (status != SANE_STATUS_GOOD)
-            return Outcome(status);
+            return Outcome(reason = status);
         SANE_Parameters p{};
         if (sane_get_parameters(device, &p) != SANE_STATUS_GOOD)
             return ScanOutcome::Failed;
@@ -245,7 +248,7 @@ ScanOutcome ScanPage(SANE_Handle device, ScannedPage& page)
         Frame frame{p.format, {}};
         status = ReadFrame(device, p, frame.data);
         if (status != SANE_STATUS_GOOD)
-            return Outcome(status);
+            return Outcome(reason = status);
         frames.push_back(std::move(frame));
         if (p.last_frame)
             break;

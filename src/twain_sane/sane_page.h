@@ -19,8 +19,9 @@ struct ScannedPage {
 enum class ScanOutcome { Page, NoDocuments, Cancelled, Failed };
 
 // Starts a scan and reads every frame of one page. The device's sizes are
-// checked before anything is allocated; nothing is kept on failure.
-ScanOutcome ScanPage(SANE_Handle device, ScannedPage& page);
+// checked before anything is allocated; nothing is kept on failure. When
+// given, why gets the device's status that ended a failed scan.
+ScanOutcome ScanPage(SANE_Handle device, ScannedPage& page, SANE_Status* why = nullptr);
 void FreePage(ScannedPage& page);
 
 // Whether the device's scan source is a document feeder, which may hold

@@ -742,9 +742,26 @@ bool CMainFrame::AcquireFromScanner()
                        MB_OK | MB_ICONWARNING);
         return false;
     }
+    m_scannedImages = 0;
     m_scannerTimer->start();
     UpdateActions();
     return true;
+}
+
+std::string ScannerFailureText(TW_UINT16 condition)
+{
+    switch (condition) {
+    case TWCC_SUCCESS: return {};
+    case TWCC_PAPERJAM: return GetLanString("ScanPaperJamMsg", "The paper is jammed in the scanner.");
+    case TWCC_PAPERDOUBLEFEED: return GetLanString("ScanDoubleFeedMsg", "The scanner took in more than one sheet.");
+    case TWCC_NOMEDIA: return GetLanString("ScanNoDocumentMsg", "There is no document in the scanner.");
+    case TWCC_INTERLOCK: return GetLanString("ScanCoverOpenMsg", "The scanner's cover is open.");
+    case TWCC_CHECKDEVICEONLINE: return GetLanString("ScanOfflineMsg", "The scanner is not connected or not ready.");
+    case TWCC_LOWMEMORY: return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
+    case TWCC_OPERATIONERROR: return GetLanString("ScanErrorMsg", "The scanner could not scan the page.");
+    default:
+        return GetLanString("ScanFailedMsg", "The scanner reported an error: ") + std::to_string(condition);
+    }
 }
 
 bool CMainFrame::IsPollingScanner() const { return m_scannerTimer->isActive(); }
@@ -760,6 +777,10 @@ void CMainFrame::OnScannerTimer()
     if (!IsSourceEnabled()) {
         m_scannerTimer->stop();
         UpdateActions();
+        // A scan that brought nothing says why, when the source told.
+        const std::string reason = ScannerFailureText(GetStatus().ConditionCode);
+        if (m_scannedImages == 0 && !reason.empty())
+            ShowMessageBox(reason, g_displayName, MB_OK | MB_ICONWARNING);
     }
 }
 
@@ -776,6 +797,7 @@ void CMainFrame::CopyImage(TW_HANDLE dib, const TW_IMAGEINFO&)
         return;
     // A scan exists nowhere else until it is saved.
     view->GetGraph().SetModified(true);
+    ++m_scannedImages;
     AddChild(std::move(view), Lan("ScannedRaster", "Scanned Raster Image"));
 }
 

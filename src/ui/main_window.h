@@ -66,6 +66,8 @@ class CMainFrame;
 // locale, tracing options), all before the main frame is made; then the
 // frame is shown, the scanner client started and each file opened.
 std::unique_ptr<CMainFrame> StartDesktop(const QStringList& files);
+// What a scanner's condition code says to the user; empty for success.
+[[nodiscard]] std::string ScannerFailureText(TW_UINT16 condition);
 // A folder chooser: the chosen folder, or "" when cancelled. The folder it
 // opens in and the one the user is on show as status texts.
 [[nodiscard]] std::string BrowseForFolderWithDialog(QWidget* parent, const std::string& title,
@@ -176,6 +178,8 @@ private:
     // The view whose rows the list shows.
     QPointer<CDrawingView> m_propertyView;
     QTimer* m_scannerTimer = nullptr;
+    // Images the running acquisition has delivered.
+    int m_scannedImages = 0;
     QAction* m_saveCurrentAction = nullptr;
     QAction* m_saveAction = nullptr;
     QAction* m_traceAction = nullptr;

@@ -9,7 +9,8 @@
 // is answered TWRC_CHECKSTATUS and the page count taken instead), cancelui
 // (the user interface is cancelled: MSG_CLOSEDSREQ instead of
 // MSG_XFERREADY), failinfo=K, cancelxfer=K, failxfer=K (image K, from 1),
-// faildisable, enumcontainer / texttype (MSG_GET of a capability answers an
+// failscan=C (the scan fails with condition C: MSG_CLOSEDSREQ and that
+// status instead of MSG_XFERREADY), faildisable, enumcontainer / texttype (MSG_GET of a capability answers an
 // enumeration / a one-value text item), nosource, leavehandles (a failed
 // capability MSG_GET or native transfer still hands over a block).
 //
@@ -39,6 +40,7 @@ struct Script {
     int cancelTransfer = 0;
     int failTransfer = 0;
     bool failDisable = false;
+    TW_UINT16 failScan = TWCC_SUCCESS;
     bool enumContainer = false;
     bool textType = false;
     bool noSource = false;
@@ -80,6 +82,8 @@ Script ParseScript(const char* text)
             script.cancelTransfer = value;
         else if (key == "failxfer")
             script.failTransfer = value;
+        else if (key == "failscan")
+            script.failScan = static_cast<TW_UINT16>(value);
         else if (key == "faildisable")
             script.failDisable = true;
         else if (key == "enumcontainer")
@@ -263,7 +267,8 @@ TW_UINT16 Source(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat, TW_UI
         f.state = 5;
         f.page = 1;
         f.pagesLeft = f.script.pages;
-        f.event = f.script.cancelUI ? MSG_CLOSEDSREQ : MSG_XFERREADY;
+        f.event = f.script.cancelUI || f.script.failScan != TWCC_SUCCESS ? MSG_CLOSEDSREQ : MSG_XFERREADY;
+        f.sourceCondition = f.script.failScan;
         static_cast<TW_USERINTERFACE*>(data)->ModalUI = 1;
         return Done("ENABLEDS");
     }

@@ -282,6 +282,40 @@ TEST_F(MainWindowTest, AcquireStartsPollingAndTheTransferOpensTheScan)
     unsetenv("LINEWEFT_TWAIN_DSM");
 }
 
+TEST_F(MainWindowTest, ScanThatFailsSaysWhatTheScannerReportedAndOpensNothing)
+{
+    setenv("LINEWEFT_TWAIN_DSM", LW_FAKE_DSM_PATH, 1);
+    InitApplicationShell();
+    // Held open so that the script set here is the one the frame finds.
+    void* manager = dlopen(LW_FAKE_DSM_PATH, RTLD_NOW);
+    ASSERT_NE(manager, nullptr) << dlerror();
+    auto reset = reinterpret_cast<void (*)(const char*)>(dlsym(manager, "FakeTwainReset"));
+    ASSERT_NE(reset, nullptr);
+    const std::pair<const char*, const char*> cases[] = {
+        {"failscan=20", "jammed"}, {"failscan=29", "no document"}, {"failscan=5", "could not scan"}, {"failscan=1", "error: 1"}, {"cancelui", nullptr}};
+    for (const auto& [script, reason] : cases) {
+        SCOPED_TRACE(script);
+        m_messages.clear();
+        reset(script);
+        CMainFrame frame;
+        frame.StartScanner();
+        frame.WaitForStartup();
+        ASSERT_TRUE(frame.IsReady());
+        ASSERT_TRUE(frame.AcquireFromScanner());
+        EXPECT_TRUE(PumpEventsUntil([&] { return !frame.IsPollingScanner(); }));
+        EXPECT_EQ(ChildCount(frame), 0);
+        if (reason == nullptr) {
+            // The user cancelled: nothing to report.
+            EXPECT_TRUE(m_messages.empty());
+            continue;
+        }
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_NE(m_messages[0].find(reason), std::string::npos) << m_messages[0];
+    }
+    dlclose(manager);
+    unsetenv("LINEWEFT_TWAIN_DSM");
+}
+
 #ifdef LW_SANE_DSM_PATH
 
 // A real scan through our SANE manager and SANE's test backend: the page
