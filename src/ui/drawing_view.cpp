@@ -42,6 +42,8 @@ std::string NoMemoryText()
     return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
 }
 
+} // namespace
+
 // Canvas words keep their top byte 0; an opaque Qt image wants it set.
 void CopyCanvasToImage(const CPixelDC& canvas, QImage& image)
 {
@@ -55,6 +57,8 @@ void CopyCanvasToImage(const CPixelDC& canvas, QImage& image)
             row[x] = 0xFF000000u | from[x];
     }
 }
+
+namespace {
 
 // Where the preferences keep the undo depths.
 QString Lan(const char* key, const char* english)

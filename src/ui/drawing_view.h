@@ -40,6 +40,7 @@
 #include "model/undo.h"
 #include "trace/trace_run.h"
 
+class CPixelDC;
 class CRasterSrc;
 class QPainter;
 
@@ -47,6 +48,9 @@ class QPainter;
 // first). False when cancelled; else the path (with the filter's extension
 // when it had none) and the format code (0: by the extension).
 bool AskSavePath(QWidget* parent, const std::string& start, std::string& path, int& format);
+
+// The canvas as an opaque image of the same size.
+void CopyCanvasToImage(const CPixelDC& canvas, QImage& image);
 
 enum class RasterTool { None, EraseBrush, FillBrush, EraseWindow, FillWindow, ErasePolygon, FillPolygon };
 

@@ -173,13 +173,8 @@ void CDrawingView::PaintSelectionBand(QPainter& painter)
     }
     const QPoint a = m_selectFrom - box.topLeft(), b = m_selectTo - box.topLeft();
     DrawRubberRect(&canvas, a.x(), a.y(), b.x(), b.y(), true);
-    QImage band(canvas.Width(), canvas.Height(), QImage::Format_RGB32);
-    for (int y = 0; y < canvas.Height(); ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(band.scanLine(y));
-        const std::uint32_t* from = canvas.Bits() + static_cast<std::size_t>(y) * canvas.Width();
-        for (int x = 0; x < canvas.Width(); ++x)
-            row[x] = 0xFF000000u | from[x];
-    }
+    QImage band;
+    CopyCanvasToImage(canvas, band);
     painter.drawImage(box.topLeft(), band);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // What the desktop tests share: the application, a temporary folder, the
-// message boxes recorded and answered from a script, and a raster with a
-// black block to open.
+// message boxes recorded and answered from a script (checked against the
+// buttons they offer), a raster with a black block to open, and typing into
+// a property row.
 #include <QImage>
+#include <QLineEdit>
 #include <QMdiArea>
 
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include "raster/raster_src.h"
 #include "ui/drawing_view.h"
 #include "ui/main_window.h"
+#include "ui/property_list_widget.h"
 #include "qt_test_app.h"
 
 // A white 8-bit grey raster with a black block, in image pixels (rows from
@@ -99,6 +102,16 @@ protected:
         const int row = transform.DeviceRect().top - Y;
         EXPECT_TRUE(picture.valid(X, row)) << X << "," << row;
         return picture.pixel(X, row);
+    }
+
+    // The user types into a text row of a property list and leaves it.
+    static void Type(CPropertyListWidget& list, int n, const char* text)
+    {
+        auto* edit = qobject_cast<QLineEdit*>(list.GetEditor(n));
+        ASSERT_NE(edit, nullptr) << "row " << n;
+        edit->setText(text);
+        edit->setModified(true);
+        emit edit->editingFinished();
     }
 
     static int ChildCount(const CMainFrame& frame) { return static_cast<int>(frame.MdiArea()->subWindowList().size()); }

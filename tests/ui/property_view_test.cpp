@@ -84,16 +84,6 @@ protected:
         ASSERT_NE(combo, nullptr) << "row " << n;
         Choose(list, n, combo->findData(colorIndex));
     }
-
-    // The user types into a text row and leaves it.
-    static void Type(CPropertyListWidget& list, int n, const char* text)
-    {
-        auto* edit = qobject_cast<QLineEdit*>(list.GetEditor(n));
-        ASSERT_NE(edit, nullptr) << "row " << n;
-        edit->setText(text);
-        edit->setModified(true);
-        emit edit->editingFinished();
-    }
 };
 
 TEST_F(PropertyViewTest, ListShowsTheActiveDrawingsRowsWithTheUnitRowOnlyForARaster)

@@ -92,6 +92,12 @@ protected:
         return hit.size() == 1 ? hit.front() : nullptr;
     }
 
+    // A left click at a world point, as the user makes it.
+    static void ClickAt(CDrawingView& view, double x, double y, Qt::KeyboardModifiers keys = Qt::NoModifier)
+    {
+        QTest::mouseClick(&view, Qt::LeftButton, keys, PixelOf(view, x, y));
+    }
+
     static std::set<CEntity*> Selected(CDrawingView& view)
     {
         const std::vector<CEntity*> entities = view.GetGraph().GetSelectSet().GetEntities();
@@ -143,16 +149,6 @@ protected:
         return timer;
     }
 
-    // The user types into a text row of the dock and leaves it.
-    static void Type(CPropertyListWidget& list, int n, const char* text)
-    {
-        auto* edit = qobject_cast<QLineEdit*>(list.GetEditor(n));
-        ASSERT_NE(edit, nullptr) << "row " << n;
-        edit->setText(text);
-        edit->setModified(true);
-        emit edit->editingFinished();
-    }
-
     static int RowNamed(CPropertyListWidget& list, const std::string& name)
     {
         for (int n = 0; n < list.GetRowCount(); ++n)
@@ -174,7 +170,7 @@ TEST_F(ViewSelection, ClickPicksWithinThePickBoxAndTheDockShowsTheEntitysRows)
     CPropertyListWidget& list = *frame.PropertyList();
     const QImage plain = view->RenderedImage().copy();
 
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 25, 10));
+    ClickAt(*view, 25, 10);
     EXPECT_EQ(Selected(*view), std::set<CEntity*>{lines.a});
     ASSERT_GE(RowNamed(list, "X of StartPoint"), 0);
     EXPECT_EQ(list.GetRow(0)->name, "Base Properties");
@@ -199,7 +195,7 @@ TEST_F(ViewSelection, EditedRowOfThePickedEntityIsOneUndoStepAndMarksTheDrawing)
     CDrawingView* view = OpenLines(frame, lines);
     ASSERT_NE(view, nullptr);
     CPropertyListWidget& list = *frame.PropertyList();
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 25, 10));
+    ClickAt(*view, 25, 10);
     const int endX = RowNamed(list, "X of EndPoint"), length = RowNamed(list, "Length");
     ASSERT_GE(endX, 0);
     ASSERT_GE(length, 0);
@@ -215,7 +211,7 @@ TEST_F(ViewSelection, EditedRowOfThePickedEntityIsOneUndoStepAndMarksTheDrawing)
     EXPECT_EQ(view->GetVectorUndoList().GetCount(), 1u);
 
     ASSERT_TRUE(view->UndoVector());
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 25, 10));
+    ClickAt(*view, 25, 10);
     EXPECT_DOUBLE_EQ(std::stod(list.GetRow(endX)->value), 40.0);
 
     // The drawing's own rows change what the project keeps as well.
@@ -236,20 +232,20 @@ TEST_F(ViewSelection, ShiftClickAddsAnEntityOrTakesASelectedOneOut)
     CDrawingView* view = OpenLines(frame, lines);
     ASSERT_NE(view, nullptr);
 
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 25, 10));
-    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PixelOf(*view, 25, 75));
+    ClickAt(*view, 25, 10);
+    ClickAt(*view, 25, 75, Qt::ShiftModifier);
     EXPECT_EQ(Selected(*view), (std::set<CEntity*>{lines.a, lines.c}));
     // Several: the rows every entity has.
     CPropertyListWidget& list = *frame.PropertyList();
     EXPECT_LT(RowNamed(list, "X of StartPoint"), 0);
     EXPECT_GE(RowNamed(list, "Layer"), 0);
 
-    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PixelOf(*view, 25, 10));
+    ClickAt(*view, 25, 10, Qt::ShiftModifier);
     EXPECT_EQ(Selected(*view), std::set<CEntity*>{lines.c});
     EXPECT_TRUE(lines.c->m_Selected);
     EXPECT_FALSE(lines.a->m_Selected);
     // Shift on empty space keeps the selection.
-    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PixelOf(*view, 75, 75));
+    ClickAt(*view, 75, 75, Qt::ShiftModifier);
     EXPECT_EQ(Selected(*view), std::set<CEntity*>{lines.c});
 }
 
@@ -330,7 +326,7 @@ TEST_F(ViewSelection, KeysSelectDeleteUndoAndSaveAndEveryStepKeepsTheModifiedMar
     EXPECT_TRUE(Selected(*view).empty());
     EXPECT_FALSE(drawing.IsModified());
 
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 25, 10));
+    ClickAt(*view, 25, 10);
     QTest::keyClick(view, Qt::Key_Delete);
     EXPECT_EQ(drawing.GetEntityCount(), 2);
     EXPECT_TRUE(drawing.IsModified());
@@ -367,7 +363,7 @@ TEST_F(ViewSelection, ExportLeavesTheWorkUnsavedSoClosingStillAsks)
     Lines lines;
     CDrawingView* view = OpenLines(frame, lines);
     ASSERT_NE(view, nullptr);
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 25, 10));
+    ClickAt(*view, 25, 10);
     ASSERT_TRUE(view->DeleteSelection());
     ASSERT_TRUE(frame.SaveActive(PathOf("lines.svg")));
     EXPECT_TRUE(view->GetGraph().IsModified());
@@ -395,7 +391,7 @@ TEST_F(ViewSelection, ExplodeSplitsTheSelectedPolylineInOneUndoStep)
     CDrawingView* view = frame.OpenFile(project);
     ASSERT_NE(view, nullptr);
     QCoreApplication::processEvents();
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, PixelOf(*view, 30, 10));
+    ClickAt(*view, 30, 10);
     ASSERT_EQ(Selected(*view).size(), 1u);
     ActionNamed(frame, "E&xplode")->trigger();
     EXPECT_EQ(view->GetGraph().GetEntityCount(), 2);
