@@ -341,7 +341,7 @@ void CMainFrame::CreateActions()
     view->addAction(m_propertyDock->toggleViewAction());
 
     QMenu* raster = menuBar()->addMenu(Lan("MenuRaster", "&Raster"));
-    // One tool at a time takes the left button; "Pan" gives it back.
+    // One tool at a time takes the left button; "Select" gives it back to selecting.
     auto* tools = new QActionGroup(this);
     const struct {
         const char* key;
