@@ -496,13 +496,22 @@ bool CDrawingView::RunPass()
         return false;
     if (m_graph.Draw(&m_device) == 1)
         emit statusText(QString::fromUtf8(GetLanString("GridTooDenseMsg", "The grid is too dense to show.")));
+    CViewFeedback feedback(m_device);
+    DrawFeedback(feedback);
     m_device.EndDraw();
+    if (!PublishPicture())
+        return false;
+    m_passDue = false;
+    return true;
+}
+
+bool CDrawingView::PublishPicture()
+{
     const CFrViewTransform& view = m_device.Transform();
     CPixelDC canvas(view.DeviceWidth(), view.DeviceHeight());
     if (!canvas.IsValid() || !m_device.CopyToDC(&canvas, 0, 0))
         return false;
     CopyCanvasToImage(canvas, m_picture);
-    m_passDue = false;
     return true;
 }
 
@@ -547,6 +556,10 @@ void CDrawingView::wheelEvent(QWheelEvent* event)
 
 void CDrawingView::mousePressEvent(QMouseEvent* event)
 {
+    if (CommandPress(event)) {
+        event->accept();
+        return;
+    }
     if (RasterToolPress(event)) {
         event->accept();
         return;
@@ -563,6 +576,10 @@ void CDrawingView::mousePressEvent(QMouseEvent* event)
 
 void CDrawingView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (CommandMove(event)) {
+        event->accept();
+        return;
+    }
     if (!m_panning) {
         if (RasterToolMove(event)) {
             event->accept();
@@ -584,6 +601,10 @@ void CDrawingView::mouseMoveEvent(QMouseEvent* event)
 
 void CDrawingView::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (CommandRelease(event)) {
+        event->accept();
+        return;
+    }
     if (!m_panning && RasterToolRelease(event)) {
         event->accept();
         return;

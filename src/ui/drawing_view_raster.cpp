@@ -265,6 +265,11 @@ bool CDrawingView::RasterToolRelease(QMouseEvent* event)
 
 void CDrawingView::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    // The second click of a pair is a click to a running command.
+    if (IsCommandActive() && CommandPress(event)) {
+        event->accept();
+        return;
+    }
     // The first click of the pair has set the last corner already.
     if (IsPolygonTool(m_tool) && event->button() == Qt::LeftButton) {
         FinishPolygon();
@@ -276,6 +281,10 @@ void CDrawingView::mouseDoubleClickEvent(QMouseEvent* event)
 
 void CDrawingView::keyPressEvent(QKeyEvent* event)
 {
+    if (CommandKey(event)) {
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Escape && (m_dragging || !m_polygon.empty())) {
         m_dragging = false;
         m_polygon.clear();

@@ -314,6 +314,7 @@ void CMainFrame::CreateActions()
     connect(edit, &QMenu::aboutToShow, this, [this] { UpdateActions(); });
 
     QMenu* view = menuBar()->addMenu(Lan("MenuView", "&View"));
+    view->addAction(CreateZoomWindowAction());
     m_zoomAction = view->addAction(Lan("MenuZoomExtents", "Zoom &Extents"), this, &CMainFrame::OnZoomExtents);
     m_zoomPreviousAction = view->addAction(Lan("MenuZoomPrevious", "Zoom &Previous"), this, [this] {
         if (CDrawingView* active = ActiveView())
@@ -358,6 +359,7 @@ void CMainFrame::CreateActions()
 
     QMenu* tools2 = menuBar()->addMenu(Lan("MenuTools", "&Tools"));
     m_traceAction = tools2->addAction(Lan("MenuTrace", "&Trace"), this, &CMainFrame::OnTrace);
+    CreateDrawActions();
 }
 
 void CMainFrame::UpdateActions()
@@ -372,6 +374,7 @@ void CMainFrame::UpdateActions()
         action->setEnabled(view != nullptr);
     m_selectSourceAction->setEnabled(IsReady());
     m_acquireAction->setEnabled(IsReady() && !IsSourceEnabled());
+    UpdateDrawActions();
 }
 
 // ---- property list ----------------------------------------------------------------
