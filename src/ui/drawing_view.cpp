@@ -110,6 +110,8 @@ CDrawingView::CDrawingView(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(64, 48);
     setFocusPolicy(Qt::WheelFocus);
+    // Rubber bands and grip hovering follow the pointer with no button held.
+    setMouseTracking(true);
 }
 
 CDrawingView::~CDrawingView()

@@ -181,8 +181,6 @@ void CDrawingView::SetRasterTool(RasterTool tool)
     m_dragging = false;
     m_polygon.clear();
     m_tool = tool;
-    // The rubber bands follow the pointer without a button held.
-    setMouseTracking(tool != RasterTool::None);
     setCursor(tool == RasterTool::None ? Qt::ArrowCursor : Qt::CrossCursor);
     update();
 }
