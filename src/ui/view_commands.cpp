@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/cdc_device.h"
+#include "model/circle.h"
 #include "model/drawing_display.h"
 #include "model/edit_commands.h"
 #include "model/geometry.h"
@@ -16,7 +17,6 @@
 #include "model/line.h"
 #include "model/polyline.h"
 #include "model/solid.h"
-#include "model/circle.h"
 #include "model/text_table.h"
 #include "model/undo.h"
 #include "ui/drawing_view.h"
@@ -80,8 +80,8 @@ using PointMaker = void (*)(CDrawingView& view, const std::vector<frDoublePoint>
 // A command of a fixed number of points.
 class CPointCommand : public CViewCommand {
 public:
-    CPointCommand(std::vector<PointStep> steps, PointMaker make, bool snaps)
-        : m_steps(std::move(steps)), m_make(make), m_snaps(snaps)
+    CPointCommand(std::vector<PointStep> steps, PointMaker make, bool snaps, bool ortho = true)
+        : m_steps(std::move(steps)), m_make(make), m_snaps(snaps), m_ortho(ortho)
     {
     }
 
@@ -121,12 +121,14 @@ public:
     }
 
     bool Snaps() const override { return m_snaps; }
+    bool FollowsOrtho() const override { return m_snaps && m_ortho; }
     const frDoublePoint* BasePoint() const override { return m_points.empty() ? nullptr : &m_points.back(); }
 
 private:
     std::vector<PointStep> m_steps;
     PointMaker m_make;
     bool m_snaps;
+    bool m_ortho;
     std::vector<frDoublePoint> m_points;
 };
 
@@ -364,7 +366,8 @@ std::unique_ptr<CViewCommand> MakeViewCommand(ViewCommandKind kind)
         return std::make_unique<CPointCommand>(
             std::vector<PointStep>{{"SnapBaseMsg", "Snap frame: pick the base point", Band::None},
                                    {"SnapAngleMsg", "Snap frame: pick a point along the new x axis", Band::Line}},
-            SetSnapFrame, true);
+            // Under ortho the frame could only turn by right angles.
+            SetSnapFrame, true, false);
     case ViewCommandKind::ZoomWindow:
         return std::make_unique<CPointCommand>(
             std::vector<PointStep>{{"ZoomWinMsg1", "Zoom window: pick the first corner", Band::None},

@@ -51,6 +51,8 @@ public:
     virtual void DrawBand(CViewFeedback& feedback) const = 0;
     // Points of this command go through object and grid snap.
     [[nodiscard]] virtual bool Snaps() const { return true; }
+    // Ortho holds its next point square to the base point.
+    [[nodiscard]] virtual bool FollowsOrtho() const { return Snaps(); }
     // The point the band starts from (ortho and object snap measure from
     // it), or null.
     [[nodiscard]] virtual const frDoublePoint* BasePoint() const { return nullptr; }

@@ -62,7 +62,7 @@ frDoublePoint CDrawingView::SnapPixel(const QPoint& pixel, std::int32_t* kind)
     }
     if (m_gridSnap)
         *kind = m_graph.SnapToGrid(p);
-    if (m_graph.GetOrtho() && base != nullptr) {
+    if (m_graph.GetOrtho() && base != nullptr && m_command->FollowsOrtho()) {
         frDoublePoint from = *base, to = p;
         m_graph.ToSnapFrame(from);
         m_graph.ToSnapFrame(to);
