@@ -165,6 +165,9 @@ public:
     // world units.
     [[nodiscard]] double PickReach() const;
     void ShowStatus(const std::string& text);
+    // What the status bar says once the running command is over, in place
+    // of "Ready" (why nothing was drawn).
+    void SetCommandNote(const std::string& text) { m_commandNote = text; }
 
     // ---- snapping (view_snap.cpp) ------------------------------------------
 
@@ -272,4 +275,5 @@ private:
     QPoint m_markerPixel;
     QPoint m_commandPress;           // where a press started a grip move
     bool m_commandPressed = false;
+    std::string m_commandNote;
 };

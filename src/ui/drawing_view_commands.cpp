@@ -56,7 +56,8 @@ void CDrawingView::EndCommand()
     m_command.reset();
     m_markerKind = 0;
     m_commandPressed = false;
-    ShowStatus(GetLanString("Ready", "Ready"));
+    ShowStatus(m_commandNote.empty() ? GetLanString("Ready", "Ready") : m_commandNote);
+    m_commandNote.clear();
 }
 
 bool CDrawingView::ZoomWindow(const frDoublePoint& a, const frDoublePoint& b)

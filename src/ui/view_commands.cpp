@@ -135,7 +135,7 @@ private:
 void NoteMade(CDrawingView& view, const CEntity* made)
 {
     if (made == nullptr) {
-        view.ShowStatus(GetLanString("DrawNothingMsg", "Nothing was drawn: the points do not define the shape."));
+        view.SetCommandNote(GetLanString("DrawNothingMsg", "Nothing was drawn: the points do not define the shape."));
         return;
     }
     view.NoteDrawingEdited();

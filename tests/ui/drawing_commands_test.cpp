@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "model/circle.h"
+#include "model/drawing_display.h"
 #include "model/entity.h"
 #include "model/geometry.h"
 #include "model/graph.h"
@@ -164,10 +165,14 @@ TEST_F(DrawingCommandsTest, PolylineOfThreeClicksAndEnterIsKeptAsOneUndoStep)
 
 TEST_F(DrawingCommandsTest, EscDropsThePolylineAndARightClickKeepsIt)
 {
+    const QImage before = m_view->RenderedImage().copy();
     m_view->StartCommand(ViewCommandKind::Polyline);
     Click({60, 200});
     Click({200, 80});
+    MoveTo({300, 80});
+    EXPECT_NE(m_view->RenderedImage(), before);
     Key(Qt::Key_Escape);
+    EXPECT_EQ(m_view->RenderedImage(), before);
     EXPECT_FALSE(m_view->IsCommandActive());
     EXPECT_EQ(Graph().GetTempPolyline(), nullptr);
     EXPECT_TRUE(Entities().empty());
@@ -202,6 +207,16 @@ TEST_F(DrawingCommandsTest, CircleCentreSnapsExactlyToTheEndOfALine)
     const frDoublePoint rim = m_view->PixelToWorld(PixelOf(160, 150));
     EXPECT_NEAR(circle->m_Radius, std::hypot(rim.x - 100.25, rim.y - 150.75), 1e-9);
     EXPECT_EQ(m_view->GetVectorUndoList().GetCount(), 1u);
+
+    // The Snap menu adds the midpoint mode.
+    Trigger("&Midpoint");
+    EXPECT_EQ(Graph().GetObjectSnapMask() & SNAP_MIDDLE, static_cast<std::uint32_t>(SNAP_MIDDLE));
+    m_view->StartCommand(ViewCommandKind::CircleCentre);
+    Click(PixelOf(200.125, 95.375) + QPoint(-2, 1));
+    Click(PixelOf(160, 150));
+    const auto* middle = static_cast<CCircle*>(Entities()[0]);
+    EXPECT_EQ(middle->m_Centre.x, (100.25 + 300) / 2);
+    EXPECT_EQ(middle->m_Centre.y, (150.75 + 40) / 2);
 
     // With object snap off the click is taken where it is.
     m_view->SetObjectSnapOn(false);
@@ -239,6 +254,16 @@ TEST_F(DrawingCommandsTest, ThreePointArcAndCircleGoThroughThePickedPoints)
     ASSERT_EQ(Entities().size(), 2u);
     EXPECT_EQ(Entities()[0]->m_Type, ENTITY_CIRCLE);
     EXPECT_EQ(m_view->GetVectorUndoList().GetCount(), 2u);
+
+    // Three points on a line make no circle, and the user is told.
+    m_view->StartCommand(ViewCommandKind::Circle3P);
+    for (const QPoint& at : {QPoint(50, 40), QPoint(150, 40), QPoint(250, 40)})
+        Click(at);
+    EXPECT_FALSE(m_view->IsCommandActive());
+    EXPECT_EQ(Entities().size(), 2u);
+    EXPECT_EQ(m_view->GetVectorUndoList().GetCount(), 2u);
+    EXPECT_EQ(m_frame->statusBar()->currentMessage().toStdString(),
+              "Nothing was drawn: the points do not define the shape.");
 }
 
 TEST_F(DrawingCommandsTest, CentreArcAndLineAreDrawnFromTheirClicks)
@@ -422,6 +447,38 @@ TEST_F(DrawingCommandsTest, RubberBandsAndMarkersLeaveThePictureExactlyAsItWas)
     MoveTo({250, 140});
     MoveTo({260, 150});
     Key(Qt::Key_Escape);
+    EXPECT_EQ(m_view->RenderedImage(), before);
+}
+
+TEST_F(DrawingCommandsTest, SnapMarkerIsCentredOnTheSnappedPoint)
+{
+    ASSERT_NE(Graph().AddLine(100, 100, 300, 200), nullptr);
+    m_view->InvalidateDrawing();
+    const QImage before = m_view->RenderedImage().copy();
+    const QPoint end = PixelOf(300, 200);
+    m_view->StartCommand(ViewCommandKind::Line);
+    Click(end + QPoint(-150, 0));
+    MoveTo(end + QPoint(2, 1));
+    const QImage& shown = m_view->RenderedImage();
+    // The end point's square reaches 5 pixels above the end, and no further.
+    for (int dx : {-3, 0, 3})
+        EXPECT_NE(shown.pixel(end + QPoint(dx, -SNAP_MARKER_HALF)), before.pixel(end + QPoint(dx, -SNAP_MARKER_HALF)))
+            << dx;
+    EXPECT_EQ(shown.pixel(end + QPoint(0, -SNAP_MARKER_HALF - 2)), before.pixel(end + QPoint(0, -SNAP_MARKER_HALF - 2)));
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(m_view->RenderedImage(), before);
+}
+
+TEST_F(DrawingCommandsTest, HoveringAGripMarksItUntilThePointerLeaves)
+{
+    AddPolyline({{50, 50}, {200, 250}, {350, 50}});
+    Graph().SelectAll(true);
+    m_view->InvalidateDrawing();
+    const QImage before = m_view->RenderedImage().copy();
+    const QPoint grip = PixelOf(200, 250);
+    MoveTo(grip + QPoint(1, 0));
+    EXPECT_NE(m_view->RenderedImage(), before);
+    MoveTo(grip + QPoint(40, 40));
     EXPECT_EQ(m_view->RenderedImage(), before);
 }
 
