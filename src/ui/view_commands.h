@@ -81,7 +81,3 @@ enum class ViewCommandKind {
 [[nodiscard]] std::unique_ptr<CViewCommand> MakeViewCommand(ViewCommandKind kind);
 // The move of the drawing's hot grip (view_grips.cpp).
 [[nodiscard]] std::unique_ptr<CViewCommand> MakeGripCommand(CGraph& graph, const frDoublePoint& grip);
-
-// Draws the clone of every entity that has a hot grip, as it is now
-// (view_grips.cpp).
-void DrawHotClones(const CGraph& graph, CFrDevice* device);

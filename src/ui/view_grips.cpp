@@ -11,6 +11,11 @@
 #include "model/text_table.h"
 #include "ui/drawing_view.h"
 
+namespace {
+
+// Draws the clone of every entity that has a hot grip as it is now; the
+// drawing's own DrawHotGripClones also puts each clone back into its
+// entity's shape, which a band that is only being erased must not do.
 void DrawHotClones(const CGraph& graph, CFrDevice* device)
 {
     const CSelectNode* last = nullptr;
@@ -22,8 +27,6 @@ void DrawHotClones(const CGraph& graph, CFrDevice* device)
         g->owner->GetClone()->Draw(device);
     }
 }
-
-namespace {
 
 void ClearHotGrips(CGraph& graph)
 {
@@ -42,6 +45,12 @@ public:
 
     bool Pick(CDrawingView& view, const frDoublePoint& p) override
     {
+        // Dropped where it was (a double click on the grip): no change to
+        // undo.
+        if (PointsEqual(p, m_grip)) {
+            Cancel(view);
+            return true;
+        }
         if (m_graph.MoveGripPoint(p)) {
             ClearHotGrips(m_graph);
             view.NoteDrawingEdited();

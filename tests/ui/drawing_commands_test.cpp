@@ -394,6 +394,15 @@ TEST_F(DrawingCommandsTest, DraggingAGripMovesItAndEscLeavesItWhereItWas)
     EXPECT_FALSE(m_view->IsCommandActive());
     ExpectSamePoint(Vertices(*polyline)[2], m_view->PixelToWorld(target));
 
+    // A double click on a grip drops it where it was: nothing to undo.
+    Graph().SelectAll(true);
+    const QPoint first = PixelOf(50, 50) + QPoint(1, -1);
+    Click(first);
+    Mouse(QEvent::MouseButtonDblClick, first, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, first, Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(m_view->IsCommandActive());
+    EXPECT_EQ(m_view->GetVectorUndoList().GetCount(), 1u);
+
     Graph().SelectAll(true);
     Click(PixelOf(50, 50));
     ASSERT_TRUE(m_view->IsCommandActive());
