@@ -114,6 +114,8 @@ CDrawingView::CDrawingView(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(64, 48);
     setFocusPolicy(Qt::WheelFocus);
+    // Rubber bands and grip hovering follow the pointer with no button held.
+    setMouseTracking(true);
 }
 
 CDrawingView::~CDrawingView()
@@ -546,13 +548,22 @@ bool CDrawingView::RunPass()
         return false;
     if (m_graph.Draw(&m_device) == 1)
         emit statusText(QString::fromUtf8(GetLanString("GridTooDenseMsg", "The grid is too dense to show.")));
+    CViewFeedback feedback(m_device);
+    DrawFeedback(feedback);
     m_device.EndDraw();
+    if (!PublishPicture())
+        return false;
+    m_passDue = false;
+    return true;
+}
+
+bool CDrawingView::PublishPicture()
+{
     const CFrViewTransform& view = m_device.Transform();
     CPixelDC canvas(view.DeviceWidth(), view.DeviceHeight());
     if (!canvas.IsValid() || !m_device.CopyToDC(&canvas, 0, 0))
         return false;
     CopyCanvasToImage(canvas, m_picture);
-    m_passDue = false;
     return true;
 }
 
@@ -598,6 +609,10 @@ void CDrawingView::wheelEvent(QWheelEvent* event)
 
 void CDrawingView::mousePressEvent(QMouseEvent* event)
 {
+    if (CommandPress(event)) {
+        event->accept();
+        return;
+    }
     // A raster tool takes the left button; with none, the left button selects.
     if (RasterToolPress(event) || SelectionPress(event)) {
         event->accept();
@@ -615,6 +630,10 @@ void CDrawingView::mousePressEvent(QMouseEvent* event)
 
 void CDrawingView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (CommandMove(event)) {
+        event->accept();
+        return;
+    }
     if (!m_panning) {
         if (SelectionMove(event) || RasterToolMove(event)) {
             event->accept();
@@ -636,6 +655,10 @@ void CDrawingView::mouseMoveEvent(QMouseEvent* event)
 
 void CDrawingView::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (CommandRelease(event)) {
+        event->accept();
+        return;
+    }
     if (!m_panning && (SelectionRelease(event) || RasterToolRelease(event))) {
         event->accept();
         return;

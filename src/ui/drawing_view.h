@@ -28,6 +28,7 @@
 #include <QPoint>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,6 +40,7 @@
 #include "model/graph.h"
 #include "model/undo.h"
 #include "trace/trace_run.h"
+#include "ui/view_commands.h"
 
 class CPixelDC;
 class CRasterSrc;
@@ -57,6 +59,10 @@ enum class RasterTool { None, EraseBrush, FillBrush, EraseWindow, FillWindow, Er
 class CDrawingView : public QWidget {
     Q_OBJECT
 public:
+    // Pixels around the pointer in which grips, object snap points and
+    // picked segments are found.
+    static constexpr double kPickPixels = 5.0;
+
     explicit CDrawingView(QWidget* parent = nullptr);
     ~CDrawingView() override;
 
@@ -186,12 +192,50 @@ public:
     const QImage& RenderedImage();
     [[nodiscard]] bool IsTracing() const { return m_tracing; }
 
+    // ---- interactive commands (drawing_view_commands.cpp) -----------------
+
+    // Starts a command; the one running is cancelled first. Its prompt goes
+    // to the status bar.
+    void StartCommand(ViewCommandKind kind);
+    // Drops the running command and what it holds (Esc).
+    void CancelCommand();
+    [[nodiscard]] bool IsCommandActive() const { return m_command != nullptr; }
+    // Shows the box of two opposite corners, saved for Zoom Previous; false
+    // for a box without area.
+    bool ZoomWindow(const frDoublePoint& a, const frDoublePoint& b);
+    // Half the side of the pick box of grips, object snap and picks, in
+    // world units.
+    [[nodiscard]] double PickReach() const;
+    void ShowStatus(const std::string& text);
+    // What the status bar says once the running command is over, in place
+    // of "Ready" (why nothing was drawn).
+    void SetCommandNote(const std::string& text) { m_commandNote = text; }
+
+    // ---- snapping (view_snap.cpp) ------------------------------------------
+
+    // F7: shows or hides the grid.
+    void ToggleGrid();
+    // F9: points snap to the grid nodes; the grid shows while they do, as
+    // only a drawn grid has nodes to snap to.
+    void ToggleGridSnap();
+    [[nodiscard]] bool GetGridSnap() const { return m_gridSnap; }
+    // F8: each next point lies square to the last in the snap frame.
+    void ToggleOrtho();
+    void SetObjectSnapOn(bool on);
+    // Adds or removes one SnapMode bit of the object snap mask.
+    void SetObjectSnapMode(std::int32_t bit, bool on);
+    // The point a click at the pixel gives the running command: object
+    // snap first, else the grid, then ortho. The kind found goes to *kind.
+    [[nodiscard]] frDoublePoint SnapPixel(const QPoint& pixel, std::int32_t* kind);
+
 signals:
     // Status texts for the main frame (zoom limits, trace results).
     void statusText(const QString& text);
     // What the drawing holds or has selected may have changed: the frame's
     // property list fills its rows again.
     void drawingEdited();
+    // Grid, grid snap, ortho or object snap changed: the menus follow.
+    void snapModesChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -227,6 +271,27 @@ private:
     bool SelectionMove(QMouseEvent* event);
     bool SelectionRelease(QMouseEvent* event);
     void PaintSelectionBand(QPainter& painter);
+    // Copies the device's buffer to the picture the window shows.
+    bool PublishPicture();
+
+    // The hooks of the event handlers: true when the command (or a grip)
+    // took the event.
+    bool CommandPress(QMouseEvent* event);
+    bool CommandMove(QMouseEvent* event);
+    bool CommandRelease(QMouseEvent* event);
+    bool CommandKey(QKeyEvent* event);
+    void StartCommand(std::unique_ptr<CViewCommand> command);
+    void PickPoint(const QPoint& pixel);
+    void EndCommand();
+    // Erases the feedback, runs the change and draws the feedback again,
+    // straight on the shown picture; when a pass is due it only changes.
+    void ChangeFeedback(const std::function<void()>& change);
+    // The band and the snap marker in XOR.
+    void DrawFeedback(CViewFeedback& feedback);
+    // (view_grips.cpp) The grip under the pixel, or null.
+    [[nodiscard]] CGripRecord* GripAt(const QPoint& pixel) const;
+    bool StartGripMove(const QPoint& pixel);
+    void TrackHover(const QPoint& pixel);
 
     CGraph m_graph;
     // Made right after the drawing, which keeps pointers to them; released
@@ -258,4 +323,11 @@ private:
     bool m_selectAdds = false;
     QPoint m_selectFrom;
     QPoint m_selectTo;
+    std::unique_ptr<CViewCommand> m_command;
+    bool m_gridSnap = false;
+    std::int32_t m_markerKind = 0;   // the snap marker shown, 0 for none
+    QPoint m_markerPixel;
+    QPoint m_commandPress;           // where a press started a grip move
+    bool m_commandPressed = false;
+    std::string m_commandNote;
 };

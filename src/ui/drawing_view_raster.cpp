@@ -181,8 +181,6 @@ void CDrawingView::SetRasterTool(RasterTool tool)
     m_dragging = false;
     m_polygon.clear();
     m_tool = tool;
-    // The rubber bands follow the pointer without a button held.
-    setMouseTracking(tool != RasterTool::None);
     setCursor(tool == RasterTool::None ? Qt::ArrowCursor : Qt::CrossCursor);
     update();
 }
@@ -265,6 +263,11 @@ bool CDrawingView::RasterToolRelease(QMouseEvent* event)
 
 void CDrawingView::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    // The second click of a pair is a click to a running command.
+    if (IsCommandActive() && CommandPress(event)) {
+        event->accept();
+        return;
+    }
     // The first click of the pair has set the last corner already.
     if (IsPolygonTool(m_tool) && event->button() == Qt::LeftButton) {
         FinishPolygon();
@@ -276,6 +279,10 @@ void CDrawingView::mouseDoubleClickEvent(QMouseEvent* event)
 
 void CDrawingView::keyPressEvent(QKeyEvent* event)
 {
+    if (CommandKey(event)) {
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Escape && (m_dragging || !m_polygon.empty())) {
         m_dragging = false;
         m_polygon.clear();

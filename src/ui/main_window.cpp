@@ -332,6 +332,7 @@ void CMainFrame::CreateActions()
     connect(edit, &QMenu::aboutToShow, this, [this] { UpdateActions(); });
 
     QMenu* view = menuBar()->addMenu(Lan("MenuView", "&View"));
+    view->addAction(CreateZoomWindowAction());
     m_zoomAction = view->addAction(Lan("MenuZoomExtents", "Zoom &Extents"), this, &CMainFrame::OnZoomExtents);
     m_zoomPreviousAction = view->addAction(Lan("MenuZoomPrevious", "Zoom &Previous"), this, [this] {
         if (CDrawingView* active = ActiveView())
@@ -378,6 +379,7 @@ void CMainFrame::CreateActions()
 
     QMenu* tools2 = menuBar()->addMenu(Lan("MenuTools", "&Tools"));
     m_traceAction = tools2->addAction(Lan("MenuTrace", "&Trace"), this, &CMainFrame::OnTrace);
+    CreateDrawActions();
 
     // The command ids of the hint table.
     const std::pair<QAction*, unsigned> hints[] = {
@@ -478,6 +480,7 @@ void CMainFrame::UpdateActions()
     m_saveRasterAction->setEnabled(raster != nullptr && !raster->GetImage().IsEmpty());
     m_selectSourceAction->setEnabled(IsReady());
     m_acquireAction->setEnabled(IsReady() && !IsSourceEnabled());
+    UpdateDrawActions();
 }
 
 // ---- property list ----------------------------------------------------------------

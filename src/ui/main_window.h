@@ -146,6 +146,11 @@ private:
     // Puts the view in a new child window, maximized and active.
     CDrawingView* AddChild(std::unique_ptr<CDrawingView> view, const QString& title);
     void CreateActions();
+    // The Draw and Snap menus and toolbars (main_window_draw.cpp).
+    void CreateDrawActions();
+    QAction* CreateZoomWindowAction();
+    // Enables them with a view and shows its snap modes.
+    void UpdateDrawActions();
     void CreatePropertyDock();
     // Shows the rows of that view's drawing (none for null) and binds the
     // list's edits to it.
@@ -197,6 +202,13 @@ private:
     // The selection's information lines, above its rows.
     QLabel* m_selectionInfo = nullptr;
     std::vector<QAction*> m_rasterToolActions;
+    // Draw and snap actions, enabled with a view.
+    std::vector<QAction*> m_drawActions;
+    QAction* m_gridAction = nullptr;
+    QAction* m_gridSnapAction = nullptr;
+    QAction* m_orthoAction = nullptr;
+    QAction* m_objectSnapAction = nullptr;
+    std::vector<QAction*> m_snapModeActions;
     RasterTool m_rasterTool = RasterTool::None;
 
     std::shared_ptr<CWakeTarget> m_wake;
