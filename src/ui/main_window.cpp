@@ -394,9 +394,12 @@ void CMainFrame::CreateActions()
     SetHint(file->actions().front(), 32771);
 }
 
+// The status-bar hint of a command id, when the hint table has one.
 void CMainFrame::SetHint(QAction* action, unsigned id)
 {
-    action->setStatusTip(QString::fromUtf8(GetCommandHint(id)));
+    const std::string hint = GetCommandHint(id);
+    if (!hint.empty())
+        action->setStatusTip(QString::fromUtf8(hint));
 }
 
 // ---- commands on the selection ----------------------------------------------------

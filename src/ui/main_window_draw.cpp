@@ -17,14 +17,6 @@ QString Lan(const char* key, const char* english)
     return QString::fromUtf8(GetLanString(key, english));
 }
 
-// The status-bar hint of a command id, when the hint table has one.
-void SetHint(QAction* action, unsigned id)
-{
-    const std::string hint = GetCommandHint(id);
-    if (!hint.empty())
-        action->setStatusTip(QString::fromUtf8(hint));
-}
-
 // Ids of the commands in the hint table.
 constexpr unsigned kZoomWindowId = 32787;
 constexpr unsigned kObjectSnapId = 32827;
