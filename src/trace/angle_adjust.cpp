@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <span>
+#include <vector>
 
 #include "model/constants.h"
 #include "model/entity.h"
@@ -16,6 +17,7 @@
 #include "model/polyline.h"
 #include "trace/common_thread.h"
 #include "trace/entity_batches.h"
+#include "trace/ink_guard.h"
 #include "trace/post_process.h"
 #include "trace/series.h"
 #include "trace/trace_option.h"
@@ -104,6 +106,52 @@ void AdjustAngle(CEntity& entity, const CAngleSeries& series)
         AdjustAngle(static_cast<CPolyLine&>(entity), series);
 }
 
+bool AdjustAngle(CPolyLine& polyline, const CAngleSeries& series, const CInkGuard& guard)
+{
+    CVertex* head = polyline.GetHead();
+    if (!guard.IsActive() || head == nullptr) {
+        AdjustAngle(polyline, series);
+        return true;
+    }
+    thread_local std::vector<frDoublePoint> before;
+    before.clear();
+    CVertex* v = head;
+    do {
+        before.push_back(At(v));
+        v = v->next;
+    } while (v != head);
+    const bool modified = polyline.m_Modified;
+    AdjustAngle(polyline, series);
+
+    // Only the segments beside a moved vertex can have left the ink.
+    const double reach = guard.ReachOf(polyline);
+    const CVertex* tail = head->prev;
+    bool onInk = true;
+    std::size_t i = 0;
+    v = head;
+    do {
+        const std::size_t next = i + 1 == before.size() ? 0 : i + 1;
+        const bool moved = v->x != before[i].x || v->y != before[i].y || v->next->x != before[next].x ||
+                           v->next->y != before[next].y;
+        if (moved && (polyline.m_Closed || v != tail) && !guard.IsSegmentNearInk(*v, reach))
+            onInk = false;
+        v = v->next;
+        ++i;
+    } while (onInk && v != head);
+    if (onInk)
+        return true;
+    i = 0;
+    v = head;
+    do {
+        v->x = before[i].x;
+        v->y = before[i].y;
+        v = v->next;
+        ++i;
+    } while (v != head);
+    polyline.m_Modified = modified;
+    return false;
+}
+
 void AdjustVertexAngle(CPolyLine& polyline, CVertex* v, const CAngleSeries& series)
 {
     CVertex* head = polyline.GetHead();
@@ -165,7 +213,7 @@ void SetSegmentAngle(CPolyLine& polyline, CVertex* v, double angle)
     PlaceEnd(polyline, n, mid, midFar, guideNA, guideNB, nPerpendicular);
 }
 
-bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& options)
+bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& options, const CInkGuard& guard)
 {
     CStepProgress step(sink, "ProcessAdjustAngle", "Adjust angle");
     step.SetRange(0, 100, layer.CountEntities());
@@ -174,7 +222,11 @@ bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& option
         return false;
     // Each polyline moves only its own vertices: a batch runs on the pool.
     const BatchResult result = ForEachEntityBatch(
-        layer, [&](std::size_t, CEntity& e) { AdjustAngle(e, series); },
+        layer,
+        [&](std::size_t, CEntity& e) {
+            if (e.m_Type == ENTITY_POLYLINE)
+                (void)AdjustAngle(static_cast<CPolyLine&>(e), series, guard);
+        },
         [&](std::span<CEntity* const> batch) { return AdvanceOverBatch(step, batch.size()); });
     if (result == BatchResult::kNoMemory)
         step.Fail(RUN_NO_MEMORY);

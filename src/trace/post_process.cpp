@@ -25,6 +25,7 @@
 #include "trace/common_thread.h"
 #include "trace/connect.h"
 #include "trace/entity_batches.h"
+#include "trace/ink_guard.h"
 #include "trace/line_widths.h"
 #include "trace/straighten.h"
 #include "trace/trace_option.h"
@@ -165,7 +166,8 @@ bool RunSteps(CGraph& drawing, CLayer& layer, CCommonThread* sink, const CTraceO
     }
     if (options.GetMaxDis() > 0 && HasEntities(layer) && !StraightenLines(layer, sink, options))
         return false;
-    if (chart.b_ForceOrtho && HasEntities(layer) && !AdjustAngles(layer, sink, options))
+    const CInkGuard guard(image, options);
+    if (chart.b_ForceOrtho && HasEntities(layer) && !AdjustAngles(layer, sink, options, guard))
         return false;
     if (HasEntities(layer)) {
         if (!chart.b_CalcWidth) {

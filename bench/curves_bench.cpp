@@ -1,0 +1,98 @@
+// curves_bench: the figures of bench/curves_bench.sh for one drawing.
+//
+//   curves_bench trace TRUTH|sheet METHOD [noangle]
+//       rasterise (3 px round pen), trace by METHOD (centerline or outline)
+//       with the default options, angle adjustment off if asked, and print
+//       the figures: max distance, covered share, circles found, polygons
+//       made curves;
+//   curves_bench pbm TRUTH|sheet OUT.pbm     the raster for another tracer;
+//   curves_bench measure TRUTH|sheet TRACED  figures of another tracer's
+//       lines (TRACED in the same format, pixels of the same raster).
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "raster/raster_src.h"
+#include "support/ground_truth.h"
+#include "trace/trace_option.h"
+
+namespace gt = ground_truth;
+
+namespace {
+
+constexpr double kPen = 3.0;
+
+bool Load(const char* name, gt::Drawing& drawing)
+{
+    if (std::strcmp(name, "sheet") == 0) {
+        drawing = gt::SyntheticSheet();
+        return true;
+    }
+    return gt::ReadDrawing(name, drawing);
+}
+
+void Print(const gt::Figures& f, double seconds)
+{
+    std::printf("%.2f %.4f %d %d %d %d %.3f\n", f.maxDistance, f.covered, f.circlesFound, f.circles, f.polygonsCurved,
+                f.polygons, seconds);
+}
+
+bool WritePbm(const gt::Drawing& drawing, const char* path)
+{
+    CRasterSrc image;
+    if (!gt::Rasterise(drawing, kPen, image))
+        return false;
+    std::FILE* out = std::fopen(path, "wb");
+    if (!out)
+        return false;
+    std::fprintf(out, "P4\n%d %d\n", drawing.width, drawing.height);
+    for (int y = 0; y < drawing.height; ++y) {
+        for (int x0 = 0; x0 < drawing.width; x0 += 8) {
+            unsigned byte = 0;
+            for (int b = 0; b < 8; ++b)
+                if (x0 + b < drawing.width && image.GetPixelIndex(x0 + b, y) != 0)
+                    byte |= 0x80u >> b;
+            std::fputc(static_cast<int>(byte), out);
+        }
+    }
+    return std::fclose(out) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4)
+        return 2;
+    gt::Drawing truth;
+    if (!Load(argv[2], truth)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[2]);
+        return 1;
+    }
+    const std::string mode = argv[1];
+    if (mode == "pbm")
+        return WritePbm(truth, argv[3]) ? 0 : 1;
+    if (mode == "measure") {
+        gt::Drawing other;
+        if (!gt::ReadDrawing(argv[3], other))
+            return 1;
+        Print(gt::Measure(truth, gt::FromDrawing(other), kPen), 0);
+        return 0;
+    }
+    CTraceOption options;
+    options.i_AutoTraceWhat = std::strcmp(argv[3], "outline") == 0 ? TRACE_OUTLINE : TRACE_CENTER_LINE;
+    for (int i = 4; i < argc; ++i) {
+        if (std::strcmp(argv[i], "noangle") == 0)
+            options.ChartType.b_ForceOrtho = false;
+    }
+    gt::Traced traced;
+    const auto start = std::chrono::steady_clock::now();
+    if (!gt::TraceDrawing(truth, kPen, options, traced)) {
+        std::fprintf(stderr, "the trace failed\n");
+        return 1;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    Print(gt::Measure(truth, traced, kPen), seconds);
+    return 0;
+}

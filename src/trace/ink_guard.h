@@ -1,0 +1,38 @@
+#pragma once
+// The ink guard of post-processing: steps that move traced lines (angle
+// adjustment, the joints of connecting) may not carry a line off the stroke
+// it was traced from. A point is near the ink when a foreground pixel of the
+// one-bit raster lies within the reach of its pixel; a line's reach is the
+// larger of the connect distance and its widest stroke. A step whose result
+// would leave that reach anywhere is not applied to the line.
+//
+// Coordinates are world coordinates (y up) as in line_widths.h: the pixel of
+// (x, y) is column round(x), row H - 1 - round(y). Without a one-bit raster
+// the guard lets everything pass.
+#include "model/point.h"
+
+class CPolyLine;
+class CRasterSrc;
+class CTraceOption;
+
+class CInkGuard {
+public:
+    // A guard that lets everything pass.
+    CInkGuard() = default;
+    CInkGuard(const CRasterSrc& raster, const CTraceOption& options);
+
+    [[nodiscard]] bool IsActive() const { return m_raster != nullptr; }
+    // The larger of the connect distance and the widest start width of the line.
+    [[nodiscard]] double ReachOf(const CPolyLine& polyline) const;
+    [[nodiscard]] bool IsNearInk(const frDoublePoint& p, double reach) const;
+    // Every point of the segment that v begins (straight or arc), sampled at
+    // most kInkStep apart, ends included.
+    [[nodiscard]] bool IsSegmentNearInk(const CVertex& v, double reach) const;
+
+private:
+    const CRasterSrc* m_raster = nullptr;
+    double m_connectDistance = 0;
+};
+
+// Samples of a segment lie this far apart at most, in pixels.
+inline constexpr double kInkStep = 1.0;
