@@ -10,6 +10,8 @@
 //       lines (TRACED in the same format, pixels of the same raster).
 #include <chrono>
 #include <cstdio>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -93,6 +95,32 @@ int main(int argc, char** argv)
         return 1;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    Print(gt::Measure(truth, traced, kPen), seconds);
+    const gt::Figures figures = gt::Measure(truth, traced, kPen);
+    Print(figures, seconds);
+    if (std::getenv("CURVES_DEBUG")) {
+        std::printf("farthest at %.1f %.1f\n", figures.farthest.x, figures.farthest.y);
+        for (const auto& line : traced.lines) {
+            bool near = false;
+            for (const gt::Point& p : line)
+                near = near || std::hypot(p.x - figures.farthest.x, p.y - figures.farthest.y) < 12;
+            if (!near)
+                continue;
+            std::printf("line:");
+            for (const gt::Point& p : line)
+                if (std::hypot(p.x - figures.farthest.x, p.y - figures.farthest.y) < 30)
+                    std::printf(" %.1f,%.1f", p.x, p.y);
+            std::printf("\n");
+        }
+        for (const gt::Circle& c : truth.circles) {
+            std::printf("true %.1f %.1f r %.1f:", c.centre.x, c.centre.y, c.radius);
+            for (const gt::Circle& f : traced.circles)
+                if (std::hypot(f.centre.x - c.centre.x, f.centre.y - c.centre.y) < c.radius)
+                    std::printf(" circle %.1f %.1f r %.1f", f.centre.x, f.centre.y, f.radius);
+            int arcs = 0;
+            for (const gt::Circle& f : traced.curves)
+                arcs += std::hypot(f.centre.x - c.centre.x, f.centre.y - c.centre.y) < 3;
+            std::printf(" curves near %d\n", arcs);
+        }
+    }
     return 0;
 }

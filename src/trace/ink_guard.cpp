@@ -71,6 +71,11 @@ bool CInkGuard::IsNearInk(const frDoublePoint& p, double reach) const
     return false;
 }
 
+bool CInkGuard::IsOnStroke(const frDoublePoint& p, double width) const
+{
+    return IsNearInk(p, std::max(kOnStrokeReach, width * 0.5));
+}
+
 bool CInkGuard::IsSegmentNearInk(const CVertex& v, double reach) const
 {
     if (m_raster == nullptr)

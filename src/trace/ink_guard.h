@@ -25,6 +25,9 @@ public:
     // The larger of the connect distance and the widest start width of the line.
     [[nodiscard]] double ReachOf(const CPolyLine& polyline) const;
     [[nodiscard]] bool IsNearInk(const frDoublePoint& p, double reach) const;
+    // On a stroke of that width: near the ink by half the width, at least
+    // kOnStrokeReach.
+    [[nodiscard]] bool IsOnStroke(const frDoublePoint& p, double width) const;
     // Every point of the segment that v begins (straight or arc), sampled at
     // most kInkStep apart, ends included.
     [[nodiscard]] bool IsSegmentNearInk(const CVertex& v, double reach) const;
@@ -36,3 +39,6 @@ private:
 
 // Samples of a segment lie this far apart at most, in pixels.
 inline constexpr double kInkStep = 1.0;
+// A point on a stroke's centre line may lie this far from the nearest pixel
+// centre of a thin stroke.
+inline constexpr double kOnStrokeReach = 1.0;

@@ -345,8 +345,13 @@ Figures Measure(const Drawing& truth, const Traced& traced, double penWidth)
 {
     Figures figures;
     const SegmentIndex truthIndex(truth.lines, truth.width, truth.height);
-    Sample(traced.lines, kSampleStep,
-           [&](Point p) { figures.maxDistance = std::max(figures.maxDistance, truthIndex.Nearest(p)); });
+    Sample(traced.lines, kSampleStep, [&](Point p) {
+        const double distance = truthIndex.Nearest(p);
+        if (distance > figures.maxDistance) {
+            figures.maxDistance = distance;
+            figures.farthest = p;
+        }
+    });
 
     const SegmentIndex traceIndex(traced.lines, truth.width, truth.height);
     long total = 0, near = 0;

@@ -72,6 +72,7 @@ struct Traced {
 
 struct Figures {
     double maxDistance = 0;   // farthest traced point from the true centre line
+    Point farthest;           // where it is
     double covered = 0;       // share of the true centre line within kNearTrace of the trace
     int circles = 0;          // true circles
     int circlesFound = 0;
