@@ -102,12 +102,12 @@ int main(int argc, char** argv)
         for (const auto& line : traced.lines) {
             bool near = false;
             for (const gt::Point& p : line)
-                near = near || std::hypot(p.x - figures.farthest.x, p.y - figures.farthest.y) < 12;
+                near = near || std::hypot(p.x - figures.farthest.x, p.y - figures.farthest.y) < 40;
             if (!near)
                 continue;
             std::printf("line:");
             for (const gt::Point& p : line)
-                if (std::hypot(p.x - figures.farthest.x, p.y - figures.farthest.y) < 30)
+                if (std::hypot(p.x - figures.farthest.x, p.y - figures.farthest.y) < 60)
                     std::printf(" %.1f,%.1f", p.x, p.y);
             std::printf("\n");
         }

@@ -65,6 +65,23 @@ double AngleAbout(const frDoublePoint& centre, const CVertex& v)
     return AngleInTurn(std::atan2(v.y - centre.y, v.x - centre.x));
 }
 
+// Every point of the circle from angle `from` to `to` (radians, either way
+// round) after the first lies within reach of the ink, sampled at most
+// kInkStep apart.
+bool ArcOnInk(const CInkGuard& ink, const frDoublePoint& centre, double r, double from, double to, double reach)
+{
+    const int samples = std::max(1, static_cast<int>(std::ceil(std::fabs(to - from) * r / kInkStep)));
+    for (int k = 1; k <= samples; ++k) {
+        const double a = from + (to - from) * k / samples;
+        if (!ink.IsNearInk({centre.x + r * std::cos(a), centre.y + r * std::sin(a)}, reach)) return false;
+    }
+    return true;
+}
+
+// How far a fitted curve may stand off its ink: the tolerance holds from
+// the stroke's middle, and the ink begins half the stroke's width from it.
+double InkReach(double maxDis, double width) { return std::max(maxDis - 0.5 * width, kMinInkReach); }
+
 const CVertex* Advance(const CVertex* v, int steps)
 {
     while (steps-- > 0) v = v->next;
@@ -395,15 +412,7 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
         return std::fabs(Distance(centre.x, centre.y, mx, my) - r) <= tolerance;
     };
     const CInkGuard* ink = limits.ink && limits.ink->IsActive() ? limits.ink : nullptr;
-    const double inkReach = std::max(d, kMinInkReach);
-    auto arcOnInk = [&](double from, double to) {
-        const int samples = std::max(1, static_cast<int>(std::ceil(std::fabs(to - from) * r / kInkStep)));
-        for (int k = 1; k <= samples; ++k) {
-            const double a = from + (to - from) * k / samples;
-            if (!ink->IsNearInk({centre.x + r * std::cos(a), centre.y + r * std::sin(a)}, inkReach)) return false;
-        }
-        return true;
-    };
+    const double inkReach = ink ? InkReach(d, MeanStartWidth(first, last, true)) : 0;
     if (ink && !ink->IsNearInk({centre.x + r * std::cos(start), centre.y + r * std::sin(start)}, inkReach))
         return false;
     const CVertex* v = first;
@@ -424,7 +433,7 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
             step = previous - angle;
         }
         if (!(step >= minAngle && step <= maxAngle)) return false;
-        if (ink && !arcOnInk(previous, previous + direction * step)) return false;
+        if (ink && !ArcOnInk(*ink, centre, r, previous, previous + direction * step, inkReach)) return false;
         previous = angle;
     } while (v != last);
 
@@ -616,8 +625,11 @@ private:
 
 // Merges arcs as RejoinRecognizedArcs says, with the positions already set
 // up by the caller.
-bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& options)
+// With ink, a merged curve must keep to it as a recognised one does.
+bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& options, const CInkGuard* ink)
 {
+    const bool checkInk = ink && ink->IsActive();
+    const double maxDis = options.GetMaxDis();
     std::vector<CArc*> arcs;
     for (CEntity* e = layer.GetFirstEntity(); e != nullptr; e = e->m_Next)
         if (e->m_Type == ENTITY_ARC) arcs.push_back(static_cast<CArc*>(e));
@@ -644,7 +656,10 @@ bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& opti
             frDoublePoint centre;
             double radius = 0, start = 0, end = 0;
             for (int j : candidates) {
-                if (!gone[j] && a->MatchForMerge(*arcs[j], &centre, &radius, &start, &end, options)) {
+                if (gone[j] || !a->MatchForMerge(*arcs[j], &centre, &radius, &start, &end, options)) continue;
+                const double sweep = std::fabs(start - end) <= kClosedSweep ? TWO_PI : AngleInTurn(end - start);
+                const double width = (a->GetWidth() + arcs[j]->GetWidth()) * 0.5;
+                if (!checkInk || ArcOnInk(*ink, centre, radius, start, start + sweep, InkReach(maxDis, width))) {
                     match = j;
                     break;
                 }
@@ -744,7 +759,7 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
     if (rejoin) {
         progress.SetRange(60, 40, layer.CountEntities());
         try {
-            if (!RejoinArcs(layer, progress, options)) return false;
+            if (!RejoinArcs(layer, progress, options, ink)) return false;
         } catch (const std::bad_alloc&) {
             progress.Fail(RUN_NO_MEMORY);
             return false;
@@ -759,7 +774,7 @@ bool RejoinRecognizedArcs(CLayer& layer, CCommonThread* sink, const CTraceOption
     CStepProgress progress(sink, "ProcessRecCircle", "Recognize circle");
     progress.SetRange(60, 40, layer.CountEntities());
     try {
-        if (!RejoinArcs(layer, progress, options)) return false;
+        if (!RejoinArcs(layer, progress, options, nullptr)) return false;
     } catch (const std::bad_alloc&) {
         progress.Fail(RUN_NO_MEMORY);
         return false;

@@ -1,5 +1,5 @@
-// The ink guard: a disc round a point's pixel is searched row by row from
-// the point's own row outwards, each row's span tested a word at a time, so
+// The ink guard: the disc round a point is searched row by row from the
+// point's own row outwards, each row's span tested a word at a time, so
 // a point on its stroke costs one word.
 #include "trace/ink_guard.h"
 
@@ -51,20 +51,21 @@ bool CInkGuard::IsNearInk(const frDoublePoint& p, double reach) const
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !(reach >= 0))
         return false;
     const int width = m_raster->GetWidth(), height = m_raster->GetHeight();
-    const double column = std::floor(p.x + 0.5);
-    const double row = static_cast<double>(height) - 1.0 - std::floor(p.y + 0.5);
-    const int rows = static_cast<int>(std::floor(reach));
-    // Far outside the raster no row of the disc is inside it.
+    // The point in pixel units: column x, row H - 1 - y, pixel centres on
+    // whole numbers.
+    const double column = p.x, row = static_cast<double>(height) - 1.0 - p.y;
     if (column < -reach - 1 || column > width + reach || row < -reach - 1 || row > height + reach)
         return false;
-    const int c = static_cast<int>(column), r = static_cast<int>(row);
+    const int nearest = static_cast<int>(std::floor(row + 0.5));
+    const int rows = static_cast<int>(std::ceil(reach)) + 1;
     for (int k = 0; k <= 2 * rows; ++k) {
-        const int dy = (k & 1) ? (k + 1) / 2 : -(k / 2);
-        const int y = r + dy;
-        if (y < 0 || y >= height)
+        const int y = nearest + ((k & 1) ? (k + 1) / 2 : -(k / 2));
+        const double dy = y - row;
+        if (y < 0 || y >= height || dy * dy > reach * reach)
             continue;
-        const int half = static_cast<int>(std::floor(std::sqrt(reach * reach - static_cast<double>(dy) * dy)));
-        const int x0 = std::max(0, c - half), x1 = std::min(width - 1, c + half);
+        const double half = std::sqrt(reach * reach - dy * dy);
+        const int x0 = std::max(0, static_cast<int>(std::ceil(column - half)));
+        const int x1 = std::min(width - 1, static_cast<int>(std::floor(column + half)));
         if (x0 <= x1 && AnyInk(m_raster->GetRow(y), x0, x1))
             return true;
     }

@@ -1,13 +1,13 @@
 #pragma once
 // The ink guard of post-processing: steps that move traced lines (angle
 // adjustment, the joints of connecting) may not carry a line off the stroke
-// it was traced from. A point is near the ink when a foreground pixel of the
-// one-bit raster lies within the reach of its pixel; a line's reach is the
+// it was traced from. A point is near the ink when the centre of a
+// foreground pixel of the one-bit raster lies within the reach of it; a line's reach is the
 // larger of the connect distance and its widest stroke. A step whose result
 // would leave that reach anywhere is not applied to the line.
 //
-// Coordinates are world coordinates (y up) as in line_widths.h: the pixel of
-// (x, y) is column round(x), row H - 1 - round(y). Without a one-bit raster
+// Coordinates are world coordinates (y up) as in line_widths.h: (x, y) lies
+// at column x, row H - 1 - y, pixel centres on whole numbers. Without a one-bit raster
 // the guard lets everything pass.
 #include "model/point.h"
 

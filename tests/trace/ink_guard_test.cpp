@@ -51,12 +51,10 @@ TEST(InkGuard, FindsInkWithinTheReachAsAPlainSearchDoes)
         for (int i = 0; i < 300; ++i) {
             const frDoublePoint p(x(random), y(random));
             const double r = reach(random);
-            const int c = static_cast<int>(std::floor(p.x + 0.5));
-            const int rr = height - 1 - static_cast<int>(std::floor(p.y + 0.5));
             bool expected = false;
             for (int py = 0; py < height; ++py)
                 for (int px = 0; px < width; ++px)
-                    if (raster.GetPixelIndex(px, py) && (px - c) * (px - c) + (py - rr) * (py - rr) <= r * r)
+                    if (raster.GetPixelIndex(px, py) && std::hypot(px - p.x, py - (height - 1 - p.y)) <= r)
                         expected = true;
             ASSERT_EQ(expected, guard.IsNearInk(p, r)) << p.x << "," << p.y << " reach " << r;
         }
