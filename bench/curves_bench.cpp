@@ -97,6 +97,17 @@ int main(int argc, char** argv)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const gt::Figures figures = gt::Measure(truth, traced, kPen);
     Print(figures, seconds);
+    if (const char* dump = std::getenv("CURVES_DUMP")) {
+        if (std::FILE* out = std::fopen(dump, "w")) {
+            for (const auto& line : traced.lines) {
+                std::fprintf(out, "line");
+                for (const gt::Point& p : line)
+                    std::fprintf(out, " %.2f %.2f", p.x, p.y);
+                std::fprintf(out, "\n");
+            }
+            std::fclose(out);
+        }
+    }
     if (std::getenv("CURVES_DEBUG")) {
         std::printf("farthest at %.1f %.1f\n", figures.farthest.x, figures.farthest.y);
         for (const auto& line : traced.lines) {

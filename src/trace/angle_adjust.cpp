@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <span>
-#include <vector>
 
 #include "model/constants.h"
 #include "model/entity.h"
@@ -109,47 +108,39 @@ void AdjustAngle(CEntity& entity, const CAngleSeries& series)
 bool AdjustAngle(CPolyLine& polyline, const CAngleSeries& series, const CInkGuard& guard)
 {
     CVertex* head = polyline.GetHead();
-    if (!guard.IsActive() || head == nullptr) {
+    if (!guard.IsActive() || head == nullptr || head->next == head) {
         AdjustAngle(polyline, series);
         return true;
     }
-    thread_local std::vector<frDoublePoint> before;
-    before.clear();
-    CVertex* v = head;
-    do {
-        before.push_back(At(v));
-        v = v->next;
-    } while (v != head);
-    const bool modified = polyline.m_Modified;
-    AdjustAngle(polyline, series);
-
-    // Only the segments beside a moved vertex can have left the ink.
     const double reach = guard.ReachOf(polyline);
-    const CVertex* tail = head->prev;
-    bool onInk = true;
-    std::size_t i = 0;
-    v = head;
-    do {
-        const std::size_t next = i + 1 == before.size() ? 0 : i + 1;
-        const bool moved = v->x != before[i].x || v->y != before[i].y || v->next->x != before[next].x ||
-                           v->next->y != before[next].y;
-        if (moved && (polyline.m_Closed || v != tail) && !guard.IsSegmentNearInk(*v, reach))
-            onInk = false;
-        v = v->next;
-        ++i;
-    } while (onInk && v != head);
-    if (onInk)
-        return true;
-    i = 0;
-    v = head;
-    do {
-        v->x = before[i].x;
-        v->y = before[i].y;
-        v = v->next;
-        ++i;
-    } while (v != head);
-    polyline.m_Modified = modified;
-    return false;
+    CVertex* tail = head->prev;
+    const bool closed = polyline.m_Closed;
+    // A segment turns by moving its two ends, which moves the segments
+    // beside it as well; when any of the three would leave the ink, both
+    // ends go back.
+    auto segmentHolds = [&](const CVertex* begin) {
+        return (!closed && begin == tail) || guard.IsSegmentNearInk(*begin, reach);
+    };
+    bool kept = true;
+    auto adjust = [&](CVertex* v) {
+        CVertex* n = v->next;
+        const frDoublePoint vAt = At(v), nAt = At(n);
+        const bool modified = polyline.m_Modified;
+        AdjustSegment(polyline, v, series);
+        if (vAt.x == v->x && vAt.y == v->y && nAt.x == n->x && nAt.y == n->y)
+            return;
+        if (((!closed && v == head) || segmentHolds(v->prev)) && segmentHolds(v) && segmentHolds(n))
+            return;
+        MoveVertex(polyline, v, vAt);
+        MoveVertex(polyline, n, nAt);
+        polyline.m_Modified = modified;
+        kept = false;
+    };
+    for (CVertex* v = head; v != tail; v = v->next)
+        adjust(v);
+    if (closed)
+        adjust(tail);
+    return kept;
 }
 
 void AdjustVertexAngle(CPolyLine& polyline, CVertex* v, const CAngleSeries& series)

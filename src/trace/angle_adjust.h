@@ -27,9 +27,9 @@ void AdjustAngle(CPolyLine& polyline, const CAngleSeries& series);
 // The entity operation for a run: only polylines act.
 void AdjustAngle(CEntity& entity, const CAngleSeries& series);
 
-// The same, kept on the ink: when a segment beside a moved vertex would
-// leave the guard's reach of the ink, the polyline is put back as it was and
-// the answer is false.
+// The same, kept on the ink: a segment whose turn would carry it or a
+// segment beside it out of the guard's reach of the ink keeps its ends where
+// they were (false when any segment was kept so).
 bool AdjustAngle(CPolyLine& polyline, const CAngleSeries& series, const CInkGuard& guard);
 
 // Snaps the corner between the segment that v begins and the previous one
