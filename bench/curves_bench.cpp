@@ -1,8 +1,8 @@
 // curves_bench: the figures of bench/curves_bench.sh for one drawing.
 //
-//   curves_bench trace TRUTH|sheet METHOD [noangle]
+//   curves_bench trace TRUTH|sheet METHOD [KEY=VALUE...]
 //       rasterise (3 px round pen), trace by METHOD (centerline or outline)
-//       with the default options, angle adjustment off if asked, and print
+//       with the default options changed by the job-file keys given, and print
 //       the figures: max distance, covered share, circles found, polygons
 //       made curves;
 //   curves_bench pbm TRUTH|sheet OUT.pbm     the raster for another tracer;
@@ -14,9 +14,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+#include <string>
 
 #include "raster/raster_src.h"
 #include "support/ground_truth.h"
+#include "trace/option_text.h"
 #include "trace/trace_option.h"
 
 namespace gt = ground_truth;
@@ -84,9 +87,10 @@ int main(int argc, char** argv)
     }
     CTraceOption options;
     options.i_AutoTraceWhat = std::strcmp(argv[3], "outline") == 0 ? TRACE_OUTLINE : TRACE_CENTER_LINE;
-    for (int i = 4; i < argc; ++i) {
-        if (std::strcmp(argv[i], "noangle") == 0)
-            options.ChartType.b_ForceOrtho = false;
+    std::string error;
+    if (!ApplyJobSettings(std::vector<std::string>(argv + 4, argv + argc), options, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
     }
     gt::Traced traced;
     const auto start = std::chrono::steady_clock::now();

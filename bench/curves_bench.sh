@@ -48,6 +48,7 @@ potrace_figures() {
 }
 
 row() { # NAME TRACER FIGURES
+  local far covered found circles curved polygons seconds
   read -r far covered found circles curved polygons seconds <<<"$3"
   printf '%-44s %-10s %8.2f %8.4f %4s/%-4s %3s/%-3s %7.3f\n' "$1" "$2" "$far" "$covered" "$found" "$circles" "$curved" "$polygons" "$seconds"
 }
@@ -64,7 +65,7 @@ for dxf in "$@" sheet; do
     texts=$(sed -n 's/^text //p' "$truth")
   fi
   centre=$("$program" trace "$truth" centerline)
-  noangle=$("$program" trace "$truth" centerline noangle)
+  noangle=$("$program" trace "$truth" centerline Force=0)
   row "$name" centre "$centre"
   row "$name" no-angle "$noangle"
   row "$name" outline "$("$program" trace "$truth" outline)"

@@ -112,14 +112,13 @@ bool AdjustAngle(CPolyLine& polyline, const CAngleSeries& series, const CInkGuar
         AdjustAngle(polyline, series);
         return true;
     }
-    const double reach = guard.ReachOf(polyline);
     CVertex* tail = head->prev;
     const bool closed = polyline.m_Closed;
     // A segment turns by moving its two ends, which moves the segments
     // beside it as well; when any of the three would leave the ink, both
     // ends go back.
     auto segmentHolds = [&](const CVertex* begin) {
-        return (!closed && begin == tail) || guard.IsSegmentNearInk(*begin, reach);
+        return (!closed && begin == tail) || guard.IsSegmentNearInk(*begin);
     };
     bool kept = true;
     auto adjust = [&](CVertex* v) {

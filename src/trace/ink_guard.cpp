@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "model/geometry.h"
-#include "model/polyline.h"
 #include "raster/packed_bits.h"
 #include "raster/raster_src.h"
 #include "trace/trace_option.h"
@@ -30,19 +29,7 @@ CInkGuard::CInkGuard(const CRasterSrc& raster, const CTraceOption& options)
 {
 }
 
-double CInkGuard::ReachOf(const CPolyLine& polyline) const
-{
-    double widest = 0;
-    const CVertex* head = polyline.GetHead();
-    if (head) {
-        const CVertex* v = head;
-        do {
-            widest = std::max(widest, v->startWidth);
-            v = v->next;
-        } while (v != head);
-    }
-    return std::max(m_connectDistance, widest);
-}
+double CInkGuard::ReachOf(const CVertex& v) const { return std::max(m_connectDistance, v.startWidth); }
 
 bool CInkGuard::IsNearInk(const frDoublePoint& p, double reach) const
 {
@@ -77,10 +64,11 @@ bool CInkGuard::IsOnStroke(const frDoublePoint& p, double width) const
     return IsNearInk(p, std::max(kOnStrokeReach, width * 0.5));
 }
 
-bool CInkGuard::IsSegmentNearInk(const CVertex& v, double reach) const
+bool CInkGuard::IsSegmentNearInk(const CVertex& v) const
 {
     if (m_raster == nullptr)
         return true;
+    const double reach = ReachOf(v);
     const CVertex& n = *v.next;
     CBulgeArc arc;
     if (IsArcBulge(v.bulge) && GetBulgeArc(v, n, v.bulge, &arc)) {

@@ -11,7 +11,6 @@
 // the guard lets everything pass.
 #include "model/point.h"
 
-class CPolyLine;
 class CRasterSrc;
 class CTraceOption;
 
@@ -22,15 +21,15 @@ public:
     CInkGuard(const CRasterSrc& raster, const CTraceOption& options);
 
     [[nodiscard]] bool IsActive() const { return m_raster != nullptr; }
-    // The larger of the connect distance and the widest start width of the line.
-    [[nodiscard]] double ReachOf(const CPolyLine& polyline) const;
+    // The larger of the connect distance and the width of the segment v begins.
+    [[nodiscard]] double ReachOf(const CVertex& v) const;
     [[nodiscard]] bool IsNearInk(const frDoublePoint& p, double reach) const;
     // On a stroke of that width: near the ink by half the width, at least
     // kOnStrokeReach.
     [[nodiscard]] bool IsOnStroke(const frDoublePoint& p, double width) const;
     // Every point of the segment that v begins (straight or arc), sampled at
-    // most kInkStep apart, ends included.
-    [[nodiscard]] bool IsSegmentNearInk(const CVertex& v, double reach) const;
+    // most kInkStep apart, ends included, lies within the segment's reach.
+    [[nodiscard]] bool IsSegmentNearInk(const CVertex& v) const;
 
 private:
     const CRasterSrc* m_raster = nullptr;

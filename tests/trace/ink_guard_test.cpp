@@ -61,17 +61,16 @@ TEST(InkGuard, FindsInkWithinTheReachAsAPlainSearchDoes)
     }
 }
 
-TEST(InkGuard, ReachIsTheConnectDistanceOrTheWidestStroke)
+TEST(InkGuard, ReachIsTheConnectDistanceOrTheStrokeWidth)
 {
     CRasterSrc raster;
     ASSERT_TRUE(raster.Create(10, 10, 1));
     const CInkGuard guard(raster, ConnectDistance(5));
-    CPolyLine polyline;
-    polyline.AddPoint(0, 0);
-    polyline.AddPoint(5, 0);
-    EXPECT_EQ(5.0, guard.ReachOf(polyline));
-    polyline.GetHead()->startWidth = 7.5;
-    EXPECT_EQ(7.5, guard.ReachOf(polyline));
+    CVertex v;
+    v.startWidth = 4.5;
+    EXPECT_EQ(5.0, guard.ReachOf(v));
+    v.startWidth = 7.5;
+    EXPECT_EQ(7.5, guard.ReachOf(v));
 }
 
 TEST(InkGuard, WithoutAOneBitRasterEverythingPasses)
