@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <memory>
 #include <random>
 
+#include "model/circle.h"
 #include "model/constants.h"
+#include "model/entity.h"
+#include "model/layer.h"
 #include "model/polyline.h"
 #include "raster/raster_src.h"
 #include "trace/angle_adjust.h"
+#include "trace/arc_recognition.h"
+#include "trace/connect.h"
 #include "trace/series.h"
 #include "trace/trace_option.h"
 
@@ -21,8 +28,9 @@ CTraceOption ConnectDistance(int distance)
     return options;
 }
 
-// Pixels within half a pixel of the world segment (x0, y0)-(x1, y1).
-void Hairline(CRasterSrc& raster, double x0, double y0, double x1, double y1)
+// Pixels within half a pixel (or the given half width) of the world
+// segment (x0, y0)-(x1, y1).
+void Hairline(CRasterSrc& raster, double x0, double y0, double x1, double y1, double half = 0.5)
 {
     const int h = raster.GetHeight();
     const double dx = x1 - x0, dy = y1 - y0, l2 = dx * dx + dy * dy;
@@ -30,7 +38,7 @@ void Hairline(CRasterSrc& raster, double x0, double y0, double x1, double y1)
         for (int x = 0; x < raster.GetWidth(); ++x) {
             const double y = h - 1 - row;
             const double t = std::clamp(((x - x0) * dx + (y - y0) * dy) / l2, 0.0, 1.0);
-            if (std::hypot(x - x0 - t * dx, y - y0 - t * dy) <= 0.5)
+            if (std::hypot(x - x0 - t * dx, y - y0 - t * dy) <= half)
                 raster.SetPixelBit(x, row, true);
         }
     }
@@ -123,4 +131,88 @@ TEST_F(InkGuardedAngles, AWideStrokeReachesAsFarAsItsWidth)
     EXPECT_FALSE(TurnLevel(9.5, 5, 8));
 }
 
+// A 3-pixel stroke along the arc of radius r about (cx, cy) from a0 to a1
+// degrees, on a raster of the given size.
+void ArcStroke(CRasterSrc& raster, double cx, double cy, double r, double a0, double a1)
+{
+    for (double a = a0; a < a1; a += 2) {
+        const double b = std::min(a + 2, a1);
+        Hairline(raster, cx + r * std::cos(a * DEGREE), cy + r * std::sin(a * DEGREE), cx + r * std::cos(b * DEGREE),
+                 cy + r * std::sin(b * DEGREE), 1.5);
+    }
+}
+
+// Five vertices every 15 degrees on the circle of radius r about (100, 100),
+// each with the stroke width given.
+bool FitsOnInk(const CRasterSrc& raster, double r, double width)
+{
+    CPolyLine polyline;
+    for (int k = 0; k < 5; ++k) {
+        polyline.AddPoint(100 + r * std::cos((30 + 15 * k) * DEGREE), 100 + r * std::sin((30 + 15 * k) * DEGREE));
+        polyline.GetTail()->startWidth = width;
+    }
+    const CInkGuard guard(raster, CTraceOption());
+    CCircleFit fit;
+    return FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1000, &guard}, &fit);
+}
+
 } // namespace
+
+// The fit's tolerance of 2 holds from the stroke's middle: on a 3-pixel
+// stroke of radius 50 a circle of radius 51 keeps to the ink and one of 52.5
+// does not; a hairline trace (no width) may stand the whole tolerance off.
+TEST(InkGuardedSteps, AFittedCircleKeepsToTheInkByTheToleranceFromTheStrokesMiddle)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(200, 200, 1));
+    ArcStroke(raster, 100, 100, 50, 0, 120);
+    EXPECT_TRUE(FitsOnInk(raster, 51, 3));
+    EXPECT_FALSE(FitsOnInk(raster, 52.5, 3));
+    EXPECT_TRUE(FitsOnInk(raster, 52.5, 0));
+    EXPECT_FALSE(FitsOnInk(raster, 54, 0));
+}
+
+// Two arcs of one circle are merged only where the merged curve has ink.
+TEST(InkGuardedSteps, ArcsRejoinOnlyAlongTheirInk)
+{
+    for (bool inked : {true, false}) {
+        CRasterSrc raster;
+        ASSERT_TRUE(raster.Create(200, 200, 1));
+        ArcStroke(raster, 100, 100, 50, 0, inked ? 180 : 90);
+        CLayer layer;
+        layer.AddEntity(NewArc({100, 100}, 50, 0, HALF_PI).release());
+        layer.AddEntity(NewArc({100, 100}, 50, HALF_PI, PI).release());
+        const CInkGuard guard(raster, CTraceOption());
+        ASSERT_TRUE(RecognizeCircles(layer, nullptr, 200, RECOGNIZE_AFTER_CENTER_LINE, CTraceOption(), &guard));
+        EXPECT_EQ(layer.CountEntities(), inked ? 1 : 2);
+    }
+}
+
+// Ends whose lines cross beyond the stroke (the two sides of a tip) are
+// bridged, not carried to the crossing.
+TEST(InkGuardedSteps, JoinedEndsMeetAtTheirCrossingOnlyOnTheStroke)
+{
+    for (bool guarded : {true, false}) {
+        CRasterSrc raster;
+        ASSERT_TRUE(raster.Create(100, 100, 1));
+        Hairline(raster, 40, 44, 50, 50, 1.5);
+        Hairline(raster, 50, 54, 40, 60, 1.5);
+        Hairline(raster, 50, 50, 50, 54, 1.5);
+        CLayer layer;
+        for (const auto& ends : {std::array<frDoublePoint, 2>{{{40, 44}, {50, 50}}},
+                                 std::array<frDoublePoint, 2>{{{50, 54}, {40, 60}}}}) {
+            auto polyline = std::make_unique<CPolyLine>();
+            polyline->AddPoint(ends[0].x, ends[0].y);
+            polyline->AddPoint(ends[1].x, ends[1].y);
+            layer.AddEntity(polyline.release());
+        }
+        const CInkGuard guard(raster, CTraceOption());
+        ASSERT_TRUE(ConnectLines(layer, nullptr, CTraceOption(), guarded ? &guard : nullptr));
+        ASSERT_EQ(layer.CountEntities(), 1);
+        const auto& joined = static_cast<const CPolyLine&>(*layer.GetFirstEntity());
+        bool onStroke = true;
+        for (const CVertex* v = joined.GetHead(); v; v = v->next == joined.GetHead() ? nullptr : v->next)
+            onStroke = onStroke && guard.IsOnStroke({v->x, v->y}, 3);
+        EXPECT_EQ(onStroke, guarded);
+    }
+}
