@@ -81,6 +81,18 @@ TEST(InkGuard, ReachIsTheConnectDistanceOrTheStrokeWidth)
     EXPECT_EQ(7.5, guard.ReachOf(v));
 }
 
+TEST(InkGuard, AThinStrokeReachesOnePixel)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(10, 10, 1));
+    raster.SetPixelBit(5, 4, true);   // world (5, 5)
+    const CInkGuard guard(raster, CTraceOption());
+    EXPECT_TRUE(guard.IsOnStroke({5.9, 5}, 0));
+    EXPECT_FALSE(guard.IsOnStroke({6.1, 5}, 0));
+    EXPECT_TRUE(guard.IsOnStroke({6.4, 5}, 3));
+    EXPECT_FALSE(guard.IsOnStroke({6.6, 5}, 3));
+}
+
 TEST(InkGuard, WithoutAOneBitRasterEverythingPasses)
 {
     CRasterSrc grey;
@@ -170,6 +182,53 @@ TEST(InkGuardedSteps, AFittedCircleKeepsToTheInkByTheToleranceFromTheStrokesMidd
     EXPECT_FALSE(FitsOnInk(raster, 52.5, 3));
     EXPECT_TRUE(FitsOnInk(raster, 52.5, 0));
     EXPECT_FALSE(FitsOnInk(raster, 54, 0));
+}
+
+// Where the tolerance less half the stroke is below a pixel, a curve may
+// still stand a pixel off the ink: a gentle arc 0.7 above a row of ink
+// fits, one 1.2 above it does not.
+TEST(InkGuardedSteps, AFittedCurveMayStandAPixelOffTheInkAtLeast)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(300, 100, 1));
+    for (int x = 0; x < 300; ++x)
+        raster.SetPixelBit(x, 49, true);   // world y = 50
+    const CInkGuard guard(raster, CTraceOption());
+    for (double above : {0.7, 1.2}) {
+        const double r = 20000;
+        CPolyLine polyline;
+        for (int k = 0; k < 5; ++k) {
+            const double dx = -50 + 25 * k;
+            polyline.AddPoint(150 + dx, 50 + above + r - std::sqrt(r * r - dx * dx));
+            polyline.GetTail()->startWidth = 3;
+        }
+        CCircleFit fit;
+        EXPECT_EQ(FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1e6, &guard}, &fit),
+                  above < 1)
+            << above;
+    }
+}
+
+// Checked against the ink, vertices of a circle of radius 50 may lie apart by
+// up to 1.55 times the chord whose sagitta is the tolerance (28 for 2).
+TEST(InkGuardedSteps, RunStepsAreNoLongerThanTheLongStepLimit)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(200, 200, 1));
+    ArcStroke(raster, 100, 100, 50, 0, 360);
+    const CInkGuard guard(raster, CTraceOption());
+    for (double chord : {42.0, 45.0}) {
+        const double step = 2 * std::asin(chord / 100);
+        CPolyLine polyline;
+        for (int k = 0; k < 4; ++k) {
+            polyline.AddPoint(100 + 50 * std::cos(0.2 + k * step), 100 + 50 * std::sin(0.2 + k * step));
+            polyline.GetTail()->startWidth = 3;
+        }
+        CCircleFit fit;
+        EXPECT_EQ(FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1000, &guard}, &fit),
+                  chord < 43.4)
+            << chord;
+    }
 }
 
 // Two arcs of one circle are merged only where the merged curve has ink.
