@@ -8,6 +8,9 @@
 //   curves_bench pbm TRUTH|sheet OUT.pbm     the raster for another tracer;
 //   curves_bench measure TRUTH|sheet TRACED  figures of another tracer's
 //       lines (TRACED in the same format, pixels of the same raster).
+// With CURVES_DUMP=FILE, trace writes the traced lines to FILE; with
+// CURVES_DEBUG set it prints where the farthest point lies, the traced lines
+// near it, and what was traced near each true circle.
 #include <chrono>
 #include <cstdio>
 #include <cmath>
