@@ -2,13 +2,30 @@
 
 #include "cli/drawing_output.h"
 #include "cli/raster_steps.h"
+#include "trace/option_text.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
 const char* const kStdinNote = "INPUT may be - to read the file from standard input (its kind is told by its content).\n";
+
+// The job-file keys by method, for --set.
+std::string JobKeysHelp()
+{
+    std::string text;
+    for (const char* method : {"", "Center", "Outline", "FillPattern"}) {
+        std::string line = std::string("                             ") + (*method ? method : "any method") + ":";
+        for (const CJobKey& key : GetJobKeys())
+            if (std::string_view(key.methods).find(method) != std::string_view::npos &&
+                (*method != 0 || *key.methods == 0))
+                line += std::string(" ") + key.name;
+        text += line + "\n";
+    }
+    return text;
+}
 
 std::string TraceDetails()
 {
@@ -23,6 +40,9 @@ std::string TraceDetails()
            "  --page N                 the page of a multi-page TIFF, counted from 1\n"
            "  --job FILE.lwj           take the tracing options from a job file\n"
            "  --section NAME           the job file's section (default: the first with a Method key)\n"
+           "  --set KEY=VALUE          one job-file key over the stored options and the job file,\n"
+           "                           read and checked as the job file's; repeatable. Keys:\n" +
+           JobKeysHelp() +
            "  --threads N              threads for the kernels, 1 to 64; default: LW_THREADS, else the\n"
            "                           cores the process may use\n\n"
            "Steps, applied in the order given before the threshold:\n" +
@@ -72,6 +92,9 @@ std::string OptionsDetails()
     return "\nOptions:\n"
            "  --load FILE.lwj          load and store the options of a job file\n"
            "  --section NAME           the job file's section (default: the first with a Method key)\n"
+           "  --set KEY=VALUE          one job-file key over the stored options and the job file,\n"
+           "                           read and checked as the job file's; repeatable. Keys:\n" +
+           JobKeysHelp() +
            "  --reset                  store the default options\n"
            "  --describe               print the options as a readable summary\n"
            "A bad value in the job file is reported with its line and the status is 2.\n";

@@ -51,6 +51,7 @@ struct TraceArgs {
     int page = 0; // counted from 1; 0 for the whole file
     int unit = -1; // DrawingUnit; -1 keeps the drawing's
     bool widths = true;
+    std::vector<std::string> settings; // job-file keys, KEY=VALUE
     std::vector<CRasterStep> steps;
 };
 
@@ -70,7 +71,7 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
             if (!stepError.empty())
                 return stepError;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            if (!IsOneOf(arg, {"-o", "--output", "--method", "--format", "--unit", "--widths", "--job", "--section", "--page", "--threshold", "--threads"}))
+            if (!IsOneOf(arg, {"-o", "--output", "--method", "--format", "--unit", "--widths", "--job", "--section", "--set", "--page", "--threshold", "--threads"}))
                 return UnknownOption(arg);
             if (i + 1 >= args.size())
                 return arg + " needs a value";
@@ -92,6 +93,8 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
                 out.job = value;
             } else if (arg == "--section") {
                 out.section = value;
+            } else if (arg == "--set") {
+                out.settings.push_back(value);
             } else if (arg == "--page") {
                 if (!ParseIntC(value, number) || number < 1 || number > 1000000)
                     return "--page takes a page number from 1";
@@ -253,6 +256,9 @@ int RunTrace(const std::vector<std::string>& args)
         if (!LoadJobFileOptions(parsed.job, parsed.section, options, &error, &badValues))
             return badValues.empty() ? Fail(error) : UsageError(error);
     }
+    // Single keys go over the job file's, as though it held them.
+    if (std::string error; !ApplyJobSettings(parsed.settings, options, &error))
+        return UsageError(error);
     if (!ApplyMethod(parsed.method, options))
         return UsageError("--method takes centerline, outline or fill");
     // Entities take defaults from the global record as they are made; no

@@ -110,8 +110,13 @@ public:
     // and end links and carry the joined flag. Null when nothing was joined:
     // other null or not a polyline (both then marked joined), either one
     // degenerate, a self-join of fewer than three vertices, or no memory.
+    // The ends meet at the crossing of their end lines only where cornerFits
+    // (when given) accepts that point; else as though they did not cross.
+    using CornerCheck = bool (*)(const frDoublePoint& corner, double width, const void* context);
     [[nodiscard]] std::unique_ptr<CPolyLine> JoinPolyline(CEntity* other, bool forceMidpoint,
-                                                          const CTraceOption& options);
+                                                          const CTraceOption& options,
+                                                          CornerCheck cornerFits = nullptr,
+                                                          const void* context = nullptr);
     // Closes an open polyline of three or more vertices whose ends lie within
     // the connect distance; ends at exactly one place lose the tail.
     void AutoClose(const CTraceOption& options);

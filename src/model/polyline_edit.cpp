@@ -228,7 +228,8 @@ std::unique_ptr<CEntity> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpo
     return JoinPolyline(other, forceMidpoint, GetTraceOption());
 }
 
-std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpoint, const CTraceOption& options)
+std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpoint, const CTraceOption& options,
+                                                   CornerCheck cornerFits, const void* context)
 {
     if (other == nullptr || IsDegenerate() || other->IsDegenerate()) return nullptr;
     auto* b = other->m_Type == ENTITY_POLYLINE ? dynamic_cast<CPolyLine*>(other) : nullptr;
@@ -299,7 +300,8 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     frDoublePoint at = j, crossing;
     bool merge = false;
     if (IntersectLines(j, d1, h, n, 0, &crossing) && PointDistance(&crossing, &j) <= 1.5 * tolerance &&
-        PointDistance(&crossing, &h) <= 1.5 * tolerance) {
+        PointDistance(&crossing, &h) <= 1.5 * tolerance &&
+        (cornerFits == nullptr || cornerFits(crossing, width, context))) {
         at = crossing;
         merge = true;
     } else if ((angle > HALF_PI && std::fabs(j.x - h.x) <= 2.0 && std::fabs(j.y - h.y) <= 2.0) ||

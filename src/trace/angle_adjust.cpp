@@ -16,6 +16,7 @@
 #include "model/polyline.h"
 #include "trace/common_thread.h"
 #include "trace/entity_batches.h"
+#include "trace/ink_guard.h"
 #include "trace/post_process.h"
 #include "trace/series.h"
 #include "trace/trace_option.h"
@@ -104,6 +105,43 @@ void AdjustAngle(CEntity& entity, const CAngleSeries& series)
         AdjustAngle(static_cast<CPolyLine&>(entity), series);
 }
 
+bool AdjustAngle(CPolyLine& polyline, const CAngleSeries& series, const CInkGuard& guard)
+{
+    CVertex* head = polyline.GetHead();
+    if (!guard.IsActive() || head == nullptr || head->next == head) {
+        AdjustAngle(polyline, series);
+        return true;
+    }
+    CVertex* tail = head->prev;
+    const bool closed = polyline.m_Closed;
+    // A segment turns by moving its two ends, which moves the segments
+    // beside it as well; when any of the three would leave the ink, both
+    // ends go back.
+    auto segmentHolds = [&](const CVertex* begin) {
+        return (!closed && begin == tail) || guard.IsSegmentNearInk(*begin);
+    };
+    bool kept = true;
+    auto adjust = [&](CVertex* v) {
+        CVertex* n = v->next;
+        const frDoublePoint vAt = At(v), nAt = At(n);
+        const bool modified = polyline.m_Modified;
+        AdjustSegment(polyline, v, series);
+        if (vAt.x == v->x && vAt.y == v->y && nAt.x == n->x && nAt.y == n->y)
+            return;
+        if (((!closed && v == head) || segmentHolds(v->prev)) && segmentHolds(v) && segmentHolds(n))
+            return;
+        MoveVertex(polyline, v, vAt);
+        MoveVertex(polyline, n, nAt);
+        polyline.m_Modified = modified;
+        kept = false;
+    };
+    for (CVertex* v = head; v != tail; v = v->next)
+        adjust(v);
+    if (closed)
+        adjust(tail);
+    return kept;
+}
+
 void AdjustVertexAngle(CPolyLine& polyline, CVertex* v, const CAngleSeries& series)
 {
     CVertex* head = polyline.GetHead();
@@ -165,7 +203,7 @@ void SetSegmentAngle(CPolyLine& polyline, CVertex* v, double angle)
     PlaceEnd(polyline, n, mid, midFar, guideNA, guideNB, nPerpendicular);
 }
 
-bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& options)
+bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& options, const CInkGuard& guard)
 {
     CStepProgress step(sink, "ProcessAdjustAngle", "Adjust angle");
     step.SetRange(0, 100, layer.CountEntities());
@@ -174,7 +212,11 @@ bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& option
         return false;
     // Each polyline moves only its own vertices: a batch runs on the pool.
     const BatchResult result = ForEachEntityBatch(
-        layer, [&](std::size_t, CEntity& e) { AdjustAngle(e, series); },
+        layer,
+        [&](std::size_t, CEntity& e) {
+            if (e.m_Type == ENTITY_POLYLINE)
+                (void)AdjustAngle(static_cast<CPolyLine&>(e), series, guard);
+        },
         [&](std::span<CEntity* const> batch) { return AdvanceOverBatch(step, batch.size()); });
     if (result == BatchResult::kNoMemory)
         step.Fail(RUN_NO_MEMORY);

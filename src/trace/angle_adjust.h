@@ -14,6 +14,7 @@
 // global options.
 class CAngleSeries;
 class CCommonThread;
+class CInkGuard;
 class CEntity;
 class CLayer;
 class CPolyLine;
@@ -25,6 +26,11 @@ struct CVertex;
 void AdjustAngle(CPolyLine& polyline, const CAngleSeries& series);
 // The entity operation for a run: only polylines act.
 void AdjustAngle(CEntity& entity, const CAngleSeries& series);
+
+// The same, kept on the ink: a segment whose turn would carry it or a
+// segment beside it out of the guard's reach of the ink keeps its ends where
+// they were (false when any segment was kept so).
+bool AdjustAngle(CPolyLine& polyline, const CAngleSeries& series, const CInkGuard& guard);
 
 // Snaps the corner between the segment that v begins and the previous one
 // to a main angle of the series; nothing when either segment is an arc or
@@ -40,8 +46,9 @@ void SetSegmentAngle(CPolyLine& polyline, CVertex* v, double angle);
 // Farthest an end point may slide along its guide.
 inline constexpr double kMaxSlide = 10.0;
 
-// The layer command: AdjustAngle on every entity with the series of the
-// options' chart type. Progress: share 100 / count per entity; the stop flag
+// The layer command: AdjustAngle on every polyline with the series of the
+// options' chart type, kept on the ink by the guard. Progress: share 100 / count per entity; the stop flag
 // is tested after each entity (end code 10, false). True when it ran to the
 // end.
-[[nodiscard]] bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& options);
+[[nodiscard]] bool AdjustAngles(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
+                                const CInkGuard& guard);

@@ -26,6 +26,7 @@
 #include "model/polyline.h"
 #include "trace/common_thread.h"
 #include "trace/entity_batches.h"
+#include "trace/ink_guard.h"
 #include "trace/post_process.h"
 #include "trace/straighten.h"
 #include "trace/trace_option.h"
@@ -43,6 +44,10 @@ constexpr double kAngleSlack = 1e-8;
 constexpr double kFullCircleShare = static_cast<double>(0.9861111f);
 // Rejoined arcs whose merged angles agree this closely form a circle.
 constexpr double kClosedSweep = 1e-10;
+// Against the raster, a fitted curve may stand off its ink by the distance
+// tolerance, but never by less than this: a point on a stroke's centre line
+// can lie this far from the nearest pixel centre.
+constexpr double kMinInkReach = 1.0;
 
 double Distance(double x1, double y1, double x2, double y2) { return std::hypot(x2 - x1, y2 - y1); }
 
@@ -59,6 +64,23 @@ double AngleAbout(const frDoublePoint& centre, const CVertex& v)
 {
     return AngleInTurn(std::atan2(v.y - centre.y, v.x - centre.x));
 }
+
+// Every point of the circle from angle `from` to `to` (radians, either way
+// round) after the first lies within reach of the ink, sampled at most
+// kInkStep apart.
+bool ArcOnInk(const CInkGuard& ink, const frDoublePoint& centre, double r, double from, double to, double reach)
+{
+    const int samples = std::max(1, static_cast<int>(std::ceil(std::fabs(to - from) * r / kInkStep)));
+    for (int k = 1; k <= samples; ++k) {
+        const double a = from + (to - from) * k / samples;
+        if (!ink.IsNearInk({centre.x + r * std::cos(a), centre.y + r * std::sin(a)}, reach)) return false;
+    }
+    return true;
+}
+
+// How far a fitted curve may stand off its ink: the tolerance holds from
+// the stroke's middle, and the ink begins half the stroke's width from it.
+double InkReach(double maxDis, double width) { return std::max(maxDis - 0.5 * width, kMinInkReach); }
 
 const CVertex* Advance(const CVertex* v, int steps)
 {
@@ -365,7 +387,9 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
     if (!(h >= 1e-30)) return false;
     const double chord = 2 * std::sqrt(h);
     const double longStep = std::min(kLongStepFactor * chord, 2 * r);
-    const double shortStep = kShortStepFactor * chord;
+    // Checked against the ink, a short step (where a ring was closed, or a
+    // vertex simplification kept) does no harm; without it, it may be noise.
+    const double shortStep = limits.ink && limits.ink->IsActive() ? 0 : kShortStepFactor * chord;
     const double maxAngle = 2 * std::asin(std::min(longStep / (2 * r), 1.0));
     const double minAngle = 2 * std::asin(std::min(shortStep / (2 * r), 1.0));
 
@@ -378,15 +402,22 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
     double previous = start;
     int direction = 0;
     // The corners of a regular polygon lie on a circle too: its sides must
-    // hold to the circle as well, at their middles.
+    // hold to the circle as well. With the raster, the circle between two
+    // vertices must keep to their ink (simplification leaves chords that bow
+    // off a true circle, so the chords cannot tell); without it, the middle
+    // of each side must lie near the circle.
     auto midwayOnCircle = [&](const CVertex& a, const CVertex& b) {
         const double tolerance = std::max({d, a.startWidth * 0.5, kMaxRadiusDeviation * r});
         const double mx = (a.x + b.x) * 0.5, my = (a.y + b.y) * 0.5;
         return std::fabs(Distance(centre.x, centre.y, mx, my) - r) <= tolerance;
     };
+    const CInkGuard* ink = limits.ink && limits.ink->IsActive() ? limits.ink : nullptr;
+    const double inkReach = ink ? InkReach(d, MeanStartWidth(first, last, true)) : 0;
+    if (ink && !ink->IsNearInk({centre.x + r * std::cos(start), centre.y + r * std::sin(start)}, inkReach))
+        return false;
     const CVertex* v = first;
     do {
-        if (!midwayOnCircle(*v, *v->next)) return false;
+        if (!ink && !midwayOnCircle(*v, *v->next)) return false;
         v = v->next;
         if (!onCircle(*v)) return false;
         double angle = AngleAbout(centre, *v);
@@ -402,6 +433,7 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
             step = previous - angle;
         }
         if (!(step >= minAngle && step <= maxAngle)) return false;
+        if (ink && !ArcOnInk(*ink, centre, r, previous, previous + direction * step, inkReach)) return false;
         previous = angle;
     } while (v != last);
 
@@ -454,11 +486,12 @@ namespace {
 
 // One polyline, as far as it touches that polyline alone: what is left to
 // do in layer order is noted in found.
-int RecognizePolyline(CPolyLine& polyline, double size, int mode, const CTraceOption& options, CRecognized& found)
+int RecognizePolyline(CPolyLine& polyline, double size, int mode, const CTraceOption& options, const CInkGuard* ink,
+                      CRecognized& found)
 {
     if (mode == RECOGNIZE_LAYER_POLYLINE && polyline.m_Layer == nullptr) return RECOGNIZE_NO_LAYER;
     if (!polyline.HasPointsAtLeast(4)) return RECOGNIZE_DONE;
-    const CCircleFitLimits limits{options.GetMaxDis(), size};
+    const CCircleFitLimits limits{options.GetMaxDis(), size, ink};
 
     CCircleFit fit;
     CVertex* head = polyline.GetHead();
@@ -495,23 +528,23 @@ int FinishPolyline(CPolyLine& polyline, const CRecognized& found, int result)
 
 }  // namespace
 
-int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOption& options)
+int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOption& options, const CInkGuard* ink)
 {
     try {
         CRecognized found;
-        const int result = RecognizePolyline(polyline, size, mode, options, found);
+        const int result = RecognizePolyline(polyline, size, mode, options, ink, found);
         return FinishPolyline(polyline, found, result);
     } catch (const std::bad_alloc&) {
         return RECOGNIZE_NO_MEMORY;
     }
 }
 
-int RecognizeCircles(CPolyPolygon& polygon, double size, const CTraceOption& options)
+int RecognizeCircles(CPolyPolygon& polygon, double size, const CTraceOption& options, const CInkGuard* ink)
 {
     const int count = polygon.GetOutlineCount();
     for (int i = 0; i < count; ++i) {
         const int mode = i == 0 ? RECOGNIZE_OUTER_OUTLINE : RECOGNIZE_HOLE_OUTLINE;
-        const int result = RecognizeCircles(*polygon.GetOutline(i), size, mode, options);
+        const int result = RecognizeCircles(*polygon.GetOutline(i), size, mode, options, ink);
         polygon.m_Modified = true;
         if (result == RECOGNIZE_NO_MEMORY) return RECOGNIZE_NO_MEMORY;
     }
@@ -592,8 +625,11 @@ private:
 
 // Merges arcs as RejoinRecognizedArcs says, with the positions already set
 // up by the caller.
-bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& options)
+// With ink, a merged curve must keep to it as a recognised one does.
+bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& options, const CInkGuard* ink)
 {
+    const bool checkInk = ink && ink->IsActive();
+    const double maxDis = options.GetMaxDis();
     std::vector<CArc*> arcs;
     for (CEntity* e = layer.GetFirstEntity(); e != nullptr; e = e->m_Next)
         if (e->m_Type == ENTITY_ARC) arcs.push_back(static_cast<CArc*>(e));
@@ -620,7 +656,10 @@ bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& opti
             frDoublePoint centre;
             double radius = 0, start = 0, end = 0;
             for (int j : candidates) {
-                if (!gone[j] && a->MatchForMerge(*arcs[j], &centre, &radius, &start, &end, options)) {
+                if (gone[j] || !a->MatchForMerge(*arcs[j], &centre, &radius, &start, &end, options)) continue;
+                const double sweep = std::fabs(start - end) <= kClosedSweep ? TWO_PI : AngleInTurn(end - start);
+                const double width = (a->GetWidth() + arcs[j]->GetWidth()) * 0.5;
+                if (!checkInk || ArcOnInk(*ink, centre, radius, start, start + sweep, InkReach(maxDis, width))) {
                     match = j;
                     break;
                 }
@@ -657,7 +696,8 @@ bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& opti
 
 }  // namespace
 
-bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode, const CTraceOption& options)
+bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode, const CTraceOption& options,
+                      const CInkGuard* ink)
 {
     CStepProgress progress(sink, "ProcessRecCircle", "Recognize circle");
     const bool rejoin = mode == RECOGNIZE_AFTER_CENTER_LINE && options.ChartType.b_Connect;
@@ -687,7 +727,7 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
             results[i] = RECOGNIZE_DONE;
             if (e.m_Type == ENTITY_POLYLINE)
                 results[i] = RecognizePolyline(static_cast<CPolyLine&>(e), size, RECOGNIZE_LAYER_POLYLINE, options,
-                                               found[i]);
+                                               ink, found[i]);
         },
         [&](std::span<CEntity* const> batch, std::size_t first) {
             // Every polyline worked on is finished, even when a stop comes:
@@ -699,7 +739,7 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
                 if (e.m_Type == ENTITY_POLYLINE && result != RECOGNIZE_NO_MEMORY)
                     result = FinishPolyline(static_cast<CPolyLine&>(e), found[first + i], result);
                 else if (e.m_Type == ENTITY_POLYPOLYGON)
-                    result = RecognizeCircles(static_cast<CPolyPolygon&>(e), size, options);
+                    result = RecognizeCircles(static_cast<CPolyPolygon&>(e), size, options, ink);
                 noMemory = result == RECOGNIZE_NO_MEMORY;
                 // Emptied (or degenerate) polylines go here rather than in
                 // a walk of their own.
@@ -719,7 +759,7 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
     if (rejoin) {
         progress.SetRange(60, 40, layer.CountEntities());
         try {
-            if (!RejoinArcs(layer, progress, options)) return false;
+            if (!RejoinArcs(layer, progress, options, ink)) return false;
         } catch (const std::bad_alloc&) {
             progress.Fail(RUN_NO_MEMORY);
             return false;
@@ -734,7 +774,7 @@ bool RejoinRecognizedArcs(CLayer& layer, CCommonThread* sink, const CTraceOption
     CStepProgress progress(sink, "ProcessRecCircle", "Recognize circle");
     progress.SetRange(60, 40, layer.CountEntities());
     try {
-        if (!RejoinArcs(layer, progress, options)) return false;
+        if (!RejoinArcs(layer, progress, options, nullptr)) return false;
     } catch (const std::bad_alloc&) {
         progress.Fail(RUN_NO_MEMORY);
         return false;

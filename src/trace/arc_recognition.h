@@ -18,6 +18,7 @@
 
 class CArc;
 class CCommonThread;
+class CInkGuard;
 class CLayer;
 class CPolyLine;
 class CPolyPolygon;
@@ -33,10 +34,15 @@ enum : int { RECOGNIZE_AFTER_CENTER_LINE = 1, RECOGNIZE_AFTER_OUTLINE = 2 };
 // Results of the polyline and polygon-set recognition.
 enum : int { RECOGNIZE_DONE = 0, RECOGNIZE_NO_LAYER = -1, RECOGNIZE_NO_MEMORY = -2 };
 
-// What a fit may accept: the distance tolerance and the largest radius.
+// What a fit may accept: the distance tolerance and the largest radius, and
+// the ink of the raster traced, when there is one: the circle between each
+// two vertices of a run must then stay within the tolerance (at least one
+// pixel) of the ink; without it, the middle of each chord must lie near the
+// circle.
 struct CCircleFitLimits {
     double maxDis = 0;     // distance of a vertex from the circle; also sets the step limits
     double maxRadius = 0;  // the larger raster dimension
+    const CInkGuard* ink = nullptr;
 };
 
 // A circle fitted to a run of vertices. The end angle is unwrapped in the
@@ -72,17 +78,20 @@ struct CCircleFit {
 // A layer polyline replaced by a circle or arc (added at the front of its
 // layer) is left without vertices for the layer command to delete.
 // RECOGNIZE_NO_LAYER for a layer polyline in no layer.
-[[nodiscard]] int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOption& options);
+[[nodiscard]] int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOption& options,
+                                   const CInkGuard* ink = nullptr);
 // Every outline of the set: the first as the outer outline, the others as
 // holes. Marks the set modified.
-[[nodiscard]] int RecognizeCircles(CPolyPolygon& polygon, double size, const CTraceOption& options);
+[[nodiscard]] int RecognizeCircles(CPolyPolygon& polygon, double size, const CTraceOption& options,
+                                   const CInkGuard* ink = nullptr);
 // The layer command: every polyline and polygon set of the layer, head to
 // tail; polylines left with fewer than two vertices are deleted. With mode
 // RECOGNIZE_AFTER_CENTER_LINE and connecting on, RejoinRecognizedArcs
 // follows. Progress and stop through the sink (may be null); false when
-// stopped (run end 10) or out of memory (run end 2).
+// stopped (run end 10) or out of memory (run end 2). The ink, when given,
+// is that of the raster the layer was traced from.
 [[nodiscard]] bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
-                                    const CTraceOption& options);
+                                    const CTraceOption& options, const CInkGuard* ink = nullptr);
 // Merges arcs of the layer that CArc::MatchForMerge accepts into one arc or
 // a circle, in layer order; progress positions 60 to 100.
 [[nodiscard]] bool RejoinRecognizedArcs(CLayer& layer, CCommonThread* sink, const CTraceOption& options);

@@ -12,6 +12,8 @@
 // run early, every live link is released, so the layer keeps what was made.
 #include "trace/connect.h"
 
+#include "trace/ink_guard.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -591,10 +593,18 @@ bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& option
     return run.Run();
 }
 
-bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options)
+bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options, const CInkGuard* ink)
 {
-    const PolylineJoiner join = [&options](CPolyLine& a, CPolyLine& b, bool forceMidpoint) {
-        return a.JoinPolyline(&b, forceMidpoint, options);
+    // Two ends whose lines cross beyond the stroke (the two sides of a sharp
+    // tip) would meet off the ink: they meet half way or are bridged instead.
+    const auto cornerOnStroke = [](const frDoublePoint& corner, double width, const void* guard) {
+        return static_cast<const CInkGuard*>(guard)->IsOnStroke(corner, width);
+    };
+    const bool guarded = ink != nullptr && ink->IsActive();
+    const PolylineJoiner join = [&options, ink, guarded, cornerOnStroke](CPolyLine& a, CPolyLine& b,
+                                                                         bool forceMidpoint) {
+        return guarded ? a.JoinPolyline(&b, forceMidpoint, options, cornerOnStroke, ink)
+                       : a.JoinPolyline(&b, forceMidpoint, options);
     };
     return ConnectLines(layer, sink, options, join);
 }

@@ -25,6 +25,7 @@
 #include "model/point.h"
 
 class CCommonThread;
+class CInkGuard;
 class CLayer;
 class CPolyLine;
 class CTraceOption;
@@ -148,6 +149,9 @@ using PolylineJoiner = std::function<std::unique_ptr<CPolyLine>(CPolyLine& a, CP
 // positions 0-50 matching, 50-90 joining and 90-100 closing, and the step
 // end. False when stopped (run end 10) or out of memory (run end 2); the
 // layer then keeps every polyline, joined as far as the run got.
-[[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options);
+// With an ink guard, two ends meet at the crossing of their end lines only
+// where that lies on the stroke (CInkGuard::IsOnStroke).
+[[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
+                                const CInkGuard* ink = nullptr);
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
                                 const PolylineJoiner& join);

@@ -425,3 +425,118 @@ bool LoadJobFileOptions(const std::string& path, const std::string& section, CTr
     option.ReadJobSection(profile, name);
     return true;
 }
+
+const std::vector<CJobKey>& GetJobKeys()
+{
+    static const std::vector<CJobKey> keys = {
+        {"AutoGray", ""},         {"Gray", ""},          {"Method", ""},           {"Chart", "Center"},
+        {"Straighten", "Center Outline"}, {"Circle", "Center Outline"}, {"Width", "Center"},
+        {"WidthSeries", "Center"}, {"Connect", "Center"}, {"distance", "Center"},   {"Force", "Center"},
+        {"AngleSeries", "Center"}, {"Delete", "Center"},  {"Length", "Center"},     {"Fill", "Outline"},
+        {"Type", "Outline FillPattern"}, {"Space", "Outline FillPattern"},
+    };
+    return keys;
+}
+
+namespace {
+
+// The key of GetJobKeys spelt as given, whatever its case; null when none.
+const char* FindJobKey(std::string_view name)
+{
+    const std::string folded = FoldSettingName(name);
+    for (const CJobKey& key : GetJobKeys())
+        if (FoldSettingName(key.name) == folded)
+            return key.name;
+    return nullptr;
+}
+
+// The centre-line keys a chart type sets.
+bool IsChartValueKey(const std::string& key)
+{
+    for (const char* name :
+         {"Straighten", "Circle", "Width", "WidthSeries", "Connect", "distance", "Force", "AngleSeries", "Delete", "Length"})
+        if (key == name)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool ApplyJobSettings(const std::vector<std::string>& settings, CTraceOption& option, std::string* error,
+                      std::vector<CJobValueProblem>* problems)
+{
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (problems)
+        problems->clear();
+    // Key as listed -> value, the last setting of a key counting.
+    std::vector<std::pair<std::string, std::string>> set;
+    for (const std::string& setting : settings) {
+        const std::size_t equals = setting.find('=');
+        if (equals == std::string::npos)
+            return fail("--set takes KEY=VALUE, not '" + setting + "'");
+        std::string name = setting.substr(0, equals);
+        while (!name.empty() && IsBlank(name.back()))
+            name.pop_back();
+        while (!name.empty() && IsBlank(name.front()))
+            name.erase(name.begin());
+        const char* key = FindJobKey(name);
+        if (key == nullptr)
+            return fail("--set: '" + name + "' is no job-file key");
+        const std::string value = setting.substr(equals + 1);
+        if (value.find_first_of("\r\n") != std::string::npos)
+            return fail(std::string("--set: the value of ") + key + " must be one line");
+        std::erase_if(set, [&](const auto& entry) { return entry.first == key; });
+        set.emplace_back(key, value);
+    }
+    if (set.empty())
+        return true;
+
+    // The options' own section, written for the method the settings choose.
+    CTraceOption base(option);
+    bool chart = false;
+    for (const auto& [key, value] : set) {
+        chart = chart || key == "Chart";
+        if (key != "Method")
+            continue;
+        const std::string method = FoldSettingName(value);
+        if (method == "outline")
+            base.i_AutoTraceWhat = TRACE_OUTLINE;
+        else if (method == "fillpattern")
+            base.i_AutoTraceWhat = TRACE_FILL_PATTERN;
+        else if (method == "center")
+            base.i_AutoTraceWhat = TRACE_CENTER_LINE;
+    }
+    std::string text = "[Set]\n";
+    for (const auto& [key, value] : set)
+        text += key + "=" + value + "\n";
+    const std::string own = base.GetJobText();
+    for (std::size_t begin = 0; begin < own.size();) {
+        std::size_t end = own.find('\n', begin);
+        if (end == std::string::npos)
+            end = own.size();
+        const std::string line = own.substr(begin, end - begin);
+        begin = end + 1;
+        const std::string key = line.substr(0, line.find('='));
+        const bool given = std::any_of(set.begin(), set.end(), [&](const auto& entry) { return entry.first == key; });
+        if (!given && !(chart && base.i_AutoTraceWhat == TRACE_CENTER_LINE && IsChartValueKey(key)))
+            text += line + "\n";
+    }
+    CProfileFile profile;
+    profile.Parse(text);
+    std::vector<CJobValueProblem> found = CheckJobSection(profile, "Set");
+    if (!found.empty()) {
+        std::string message;
+        for (const CJobValueProblem& p : found)
+            message += FormatC("%s--set %s=%s: %s", message.empty() ? "" : "\n", p.key.c_str(), p.value.c_str(),
+                               p.expected.c_str());
+        if (problems)
+            *problems = std::move(found);
+        return fail(message);
+    }
+    option.ReadJobSection(profile, "Set");
+    return true;
+}

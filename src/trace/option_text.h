@@ -47,3 +47,24 @@ struct CJobValueProblem {
 [[nodiscard]] bool LoadJobFileOptions(const std::string& path, const std::string& section, CTraceOption& option,
                                       std::string* error = nullptr,
                                       std::vector<CJobValueProblem>* problems = nullptr);
+
+// The keys of a job section in the order of the description above, each
+// with the methods it belongs to ("" for every method).
+struct CJobKey {
+    const char* name;
+    const char* methods;
+};
+[[nodiscard]] const std::vector<CJobKey>& GetJobKeys();
+
+// Sets single job-file keys ("KEY=VALUE", a key of GetJobKeys in any case)
+// over option, read as the job reader reads a section: the section is the
+// options' own key lines with the given keys in their place (the last of a
+// repeated key counts). A new Method writes the new method's own keys from
+// the options; a new Chart lets the chart type's values stand unless set too.
+// False, with the reason in error and option untouched, for a setting without
+// "=", an unknown key or a value on more than one line, and for values the
+// job reader would replace (each listed in problems, and in error as
+// "--set KEY=VALUE: expected").
+[[nodiscard]] bool ApplyJobSettings(const std::vector<std::string>& settings, CTraceOption& option,
+                                    std::string* error = nullptr,
+                                    std::vector<CJobValueProblem>* problems = nullptr);

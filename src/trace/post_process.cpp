@@ -25,6 +25,7 @@
 #include "trace/common_thread.h"
 #include "trace/connect.h"
 #include "trace/entity_batches.h"
+#include "trace/ink_guard.h"
 #include "trace/line_widths.h"
 #include "trace/straighten.h"
 #include "trace/trace_option.h"
@@ -154,18 +155,19 @@ bool RunSteps(CGraph& drawing, CLayer& layer, CCommonThread* sink, const CTraceO
 
     if (HasEntities(layer) && !CalcLineWidths(layer, sink, image))
         return false;
-    if (chart.b_Connect && HasEntities(layer) && !ConnectLines(layer, sink, options))
+    const CInkGuard guard(image, options);
+    if (chart.b_Connect && HasEntities(layer) && !ConnectLines(layer, sink, options, &guard))
         return false;
     if (chart.b_DelLine && HasEntities(layer))
         RemoveShortVectors(layer, options);
     if (chart.b_RecogniseCirArc && HasEntities(layer)) {
         const double size = std::max(image.GetWidth(), image.GetHeight());
-        if (!RecognizeCircles(layer, sink, size, RECOGNIZE_AFTER_CENTER_LINE, options))
+        if (!RecognizeCircles(layer, sink, size, RECOGNIZE_AFTER_CENTER_LINE, options, &guard))
             return false;
     }
     if (options.GetMaxDis() > 0 && HasEntities(layer) && !StraightenLines(layer, sink, options))
         return false;
-    if (chart.b_ForceOrtho && HasEntities(layer) && !AdjustAngles(layer, sink, options))
+    if (chart.b_ForceOrtho && HasEntities(layer) && !AdjustAngles(layer, sink, options, guard))
         return false;
     if (HasEntities(layer)) {
         if (!chart.b_CalcWidth) {

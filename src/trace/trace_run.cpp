@@ -18,6 +18,7 @@
 #include "raster/raster_src.h"
 #include "raster/row_bands.h"
 #include "trace/arc_recognition.h"
+#include "trace/ink_guard.h"
 #include "trace/fill_pattern.h"
 #include "trace/items_to_entities.h"
 #include "trace/outline.h"
@@ -362,7 +363,8 @@ DWORD CDoAllThread::Run()
     if (m_options.Outline.b_RecogniseCirArc) {
         layer->CountEntities();
         const double size = std::max(raster.GetWidth(), raster.GetHeight());
-        if (!RecognizeCircles(*layer, this, size, RECOGNIZE_AFTER_OUTLINE, m_options))
+        const CInkGuard ink(raster, m_options);
+        if (!RecognizeCircles(*layer, this, size, RECOGNIZE_AFTER_OUTLINE, m_options, &ink))
             return 0;
     }
     if (m_options.Outline.b_Fill && !solid) {

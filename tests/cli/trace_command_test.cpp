@@ -180,10 +180,7 @@ TEST_F(TraceCommand, ThresholdAndJobFileChooseWhatIsTraced)
     EXPECT_NE(run.out.find("0 entities"), std::string::npos) << run.out;
 
     const fs::path job = dir / "fill.lwj";
-    FILE* file = std::fopen(job.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs("[Job]\nAutoGray=1\nGray=128\nMethod=FillPattern\nType=0\nSpace=10\n", file);
-    std::fclose(file);
+    WriteFile(job, "[Job]\nAutoGray=1\nGray=128\nMethod=FillPattern\nType=0\nSpace=10\n");
     run = Lineweft("trace " + page.string() + " -o " + out.string() + " --job " + job.string());
     EXPECT_EQ(run.status, 0) << run.out;
     // Rows 0, 10, ... 90: four through the block, one through the line.
@@ -196,14 +193,28 @@ TEST_F(TraceCommand, ABadJobValueIsAUsageErrorAndWritesNothing)
     const fs::path page = Page("page.bmp", true);
     const fs::path out = dir / "out.dxf";
     const fs::path job = dir / "bad.lwj";
-    FILE* file = std::fopen(job.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs("[Job]\nAutoGray=1\nMethod=Banana\n", file);
-    std::fclose(file);
+    WriteFile(job, "[Job]\nAutoGray=1\nMethod=Banana\n");
     const CliRun run = Lineweft("trace " + page.string() + " -o " + out.string() + " --job " + job.string());
     EXPECT_EQ(run.status, 2) << run.out;
     EXPECT_NE(run.out.find(job.string() + ":3: Method=Banana"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(out));
+}
+
+// Single job keys go over the job file's; a bad one is a usage error.
+TEST_F(TraceCommand, SetKeysGoOverTheJobFile)
+{
+    const fs::path page = Page("page.bmp", true);
+    const fs::path out = dir / "out.dxf";
+    const fs::path job = dir / "fill.lwj";
+    WriteFile(job, "[Job]\nAutoGray=1\nGray=128\nMethod=FillPattern\nType=0\nSpace=10\n");
+    // Rows 0, 20, ... 80 instead of every tenth: two through the block, one through the line.
+    CliRun run = Lineweft("trace " + page.string() + " -o " + out.string() + " --job " + job.string() + " --set space=20");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find(": 3 entities"), std::string::npos) << run.out;
+    run = Lineweft("trace " + page.string() + " -o " + out.string() + " --job " + job.string() + " --set Space=0");
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_NE(run.out.find("--set Space=0: Space takes"), std::string::npos) << run.out;
+    EXPECT_NE(Lineweft("trace --help").out.find("Center: Chart Straighten Circle"), std::string::npos);
 }
 
 TEST_F(TraceCommand, TheScanComesFromStandardInput)

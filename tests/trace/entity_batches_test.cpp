@@ -20,6 +20,7 @@
 #include "raster/raster_src.h"
 #include "raster/row_bands.h"
 #include "trace/angle_adjust.h"
+#include "trace/ink_guard.h"
 #include "trace/arc_recognition.h"
 #include "trace/common_thread.h"
 #include "trace/line_widths.h"
@@ -181,7 +182,7 @@ std::vector<Shape> RunSteps(const CRasterSrc& raster, int threads)
     RemoveShortVectors(layer, options);
     EXPECT_TRUE(RecognizeCircles(layer, nullptr, kPageWidth, RECOGNIZE_AFTER_CENTER_LINE, options));
     EXPECT_TRUE(StraightenLines(layer, nullptr, options));
-    EXPECT_TRUE(AdjustAngles(layer, nullptr, options));
+    EXPECT_TRUE(AdjustAngles(layer, nullptr, options, CInkGuard()));
     std::vector<Shape> shapes = Snapshot(layer, firstId);
     SetRowBandThreads(0);
     return shapes;

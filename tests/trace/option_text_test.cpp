@@ -268,3 +268,64 @@ TEST_F(JobText, DescriptionsSummariseEachMethod)
     o.FillPattern.i_FillType = FILL_CROSS;
     EXPECT_EQ(o.GetDescriptionText(), "Method=Fill Pattern\nFill type : Cross line\nFill space = 1.000\n");
 }
+
+// ---- single keys (--set) ----
+
+TEST_F(JobText, SetKeysReadAsTheSameKeysOfAJobSection)
+{
+    CTraceOption set;
+    std::string error;
+    ASSERT_TRUE(ApplyJobSettings({"force=0", "Delete = 0", "Connect=1", "distance=9", "Gray=90"}, set, &error)) << error;
+    const CTraceOption job = Read("AutoGray=1\nGray=90\nMethod=Center\nChart=pre_Default\nForce=0\nDelete=0\ndistance=9\n");
+    EXPECT_EQ(job.GetJobText(), set.GetJobText());
+    EXPECT_FALSE(set.ChartType.b_ForceOrtho);
+    EXPECT_EQ(set.ChartType.Name, UnnamedChartName());
+    // Nothing set leaves everything, the chart's name included.
+    CTraceOption untouched;
+    EXPECT_TRUE(ApplyJobSettings({}, untouched));
+    EXPECT_TRUE(ApplyJobSettings({"Force=1"}, untouched));
+    EXPECT_EQ(untouched.ChartType.Name, "pre_Default");
+    // The last of a repeated key counts.
+    ASSERT_TRUE(ApplyJobSettings({"Gray=10", "GRAY=20"}, untouched));
+    EXPECT_EQ(untouched.i_Gray, 20);
+}
+
+TEST_F(JobText, SetKeysFollowTheJobReadersDependencies)
+{
+    // A chart type brings its own values unless they are set as well.
+    CTraceOption chart;
+    ASSERT_TRUE(ApplyJobSettings({"Chart=pre_Engineering", "Force=0"}, chart));
+    CChartType engineering;
+    engineering.SetEngineeringPreset();
+    EXPECT_EQ(chart.ChartType.i_ConDis, engineering.i_ConDis);
+    EXPECT_FALSE(chart.ChartType.b_ForceOrtho);
+    // A method's keys are its own: the outline keeps its straighten distance.
+    CTraceOption outline;
+    outline.Outline.d_MaxDis = 1.5;
+    ASSERT_TRUE(ApplyJobSettings({"Method=outline", "Circle=0"}, outline));
+    EXPECT_EQ(outline.i_AutoTraceWhat, static_cast<UINT>(TRACE_OUTLINE));
+    EXPECT_EQ(outline.Outline.d_MaxDis, 1.5);
+    EXPECT_FALSE(outline.Outline.b_RecogniseCirArc);
+    EXPECT_TRUE(outline.ChartType.b_RecogniseCirArc);
+    // A connect distance counts only while connecting, as in a file.
+    CTraceOption off;
+    ASSERT_TRUE(ApplyJobSettings({"Connect=0", "distance=40"}, off));
+    EXPECT_EQ(off.ChartType.i_ConDis, CTraceOption().ChartType.i_ConDis);
+}
+
+TEST_F(JobText, BadSettingsAreRefusedWithTheJobReadersMessages)
+{
+    CTraceOption option;
+    const std::string before = option.GetJobText();
+    std::string error;
+    std::vector<CJobValueProblem> problems;
+    EXPECT_FALSE(ApplyJobSettings({"Gray=300", "Method=Banana"}, option, &error, &problems));
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(error, "--set Gray=300: Gray takes a grey level from 0 to 255\n"
+                     "--set Method=Banana: Method takes Center, Outline or FillPattern");
+    EXPECT_FALSE(ApplyJobSettings({"Forc=0"}, option, &error));
+    EXPECT_EQ(error, "--set: 'Forc' is no job-file key");
+    EXPECT_FALSE(ApplyJobSettings({"Force"}, option, &error));
+    EXPECT_FALSE(ApplyJobSettings({"Chart=a\nForce=0"}, option, &error));
+    EXPECT_EQ(option.GetJobText(), before);
+}

@@ -271,20 +271,21 @@ TEST_F(PostProcessSwitches, MeasuredWidthsAreRoundedOnlyToASeries)
 
 TEST_F(PostProcessSwitches, AnglesAreAdjustedOnTheStraightenedLines)
 {
-    // A staircase along 29 degrees: straightened first it is one segment,
-    // which the angle step turns to 30; the steps themselves would each be
-    // snapped level or upright.
+    // A zigzag along 29 degrees on its 3-pixel stroke: straightened first it
+    // is one segment, which the angle step turns to 30 without leaving the
+    // stroke; the zigzag's own segments would each be snapped otherwise.
     CTraceOption options = AllOff();
     options.ChartType.b_CalcWidth = true;
     options.ChartType.b_ForceOrtho = true;
     options.ChartType.d_MaxDis = 2.0;
+    const double along = 29 * 3.14159265358979 / 180;
     std::vector<frDoublePoint> stairs;
-    for (int i = 0; i <= 12; ++i) {
-        const double x = 15 + 2 * i, y = 10 + 2 * i * std::tan(29 * 3.14159265358979 / 180);
-        stairs.push_back({x, y});
-        if (i < 12)
-            stairs.push_back({x + 2, y});
+    for (int i = 0; i <= 16; ++i) {
+        const double side = (i % 2 ? 0.4 : -0.4) * (i % 16 ? 1 : 0);
+        stairs.push_back({15 + 2 * i * std::cos(along) - side * std::sin(along),
+                          10 + 2 * i * std::sin(along) + side * std::cos(along)});
     }
+    Stroke(Image(*drawing), stairs.front().x, 59 - stairs.front().y, stairs.back().x, 59 - stairs.back().y, 3);
     layer().DeleteAll();
     auto polyline = std::make_unique<CPolyLine>();
     for (const frDoublePoint& p : stairs)

@@ -111,6 +111,14 @@ TEST(StraightenRuns, DistantWidthEndsARunButMayBeItsLastVertex)
     EXPECT_DOUBLE_EQ(got[1].width, 2.2);
 }
 
+TEST(StraightenRuns, AThinRunTakesInnerWidthsUpToHalfAPixel)
+{
+    for (double inner : {0.45, 0.55}) {
+        auto poly = MakePolyline({{0, 0, 0}, {1, 0.1, inner}, {2, 0, 0}});
+        EXPECT_EQ(FindStraightRun(*poly, poly->GetHead(), 0.5) != nullptr, inner < 0.5) << inner;
+    }
+}
+
 TEST(StraightenRuns, ChordTakesTheMeanOfUniformWidthsElseTheLargest)
 {
     auto uniform = MakePolyline({{0, 0, 1.0}, {1, 0, 1.4}, {2, 0, 0.6}, {3, 0, 5.0}, {3, 5, 5.0}});

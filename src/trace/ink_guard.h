@@ -1,0 +1,43 @@
+#pragma once
+// The ink guard of post-processing: steps that move traced lines (angle
+// adjustment, the joints of connecting) may not carry a line off the stroke
+// it was traced from. A point is near the ink when the centre of a
+// foreground pixel of the one-bit raster lies within the reach of it; a line's reach is the
+// larger of the connect distance and its widest stroke. A step whose result
+// would leave that reach anywhere is not applied to the line.
+//
+// Coordinates are world coordinates (y up) as in line_widths.h: (x, y) lies
+// at column x, row H - 1 - y, pixel centres on whole numbers. Without a one-bit raster
+// the guard lets everything pass.
+#include "model/point.h"
+
+class CRasterSrc;
+class CTraceOption;
+
+class CInkGuard {
+public:
+    // A guard that lets everything pass.
+    CInkGuard() = default;
+    CInkGuard(const CRasterSrc& raster, const CTraceOption& options);
+
+    [[nodiscard]] bool IsActive() const { return m_raster != nullptr; }
+    // The larger of the connect distance and the width of the segment v begins.
+    [[nodiscard]] double ReachOf(const CVertex& v) const;
+    [[nodiscard]] bool IsNearInk(const frDoublePoint& p, double reach) const;
+    // On a stroke of that width: near the ink by half the width, at least
+    // kOnStrokeReach.
+    [[nodiscard]] bool IsOnStroke(const frDoublePoint& p, double width) const;
+    // Every point of the segment that v begins (straight or arc), sampled at
+    // most kInkStep apart, ends included, lies within the segment's reach.
+    [[nodiscard]] bool IsSegmentNearInk(const CVertex& v) const;
+
+private:
+    const CRasterSrc* m_raster = nullptr;
+    double m_connectDistance = 0;
+};
+
+// Samples of a segment lie this far apart at most, in pixels.
+inline constexpr double kInkStep = 1.0;
+// A point on a stroke's centre line may lie this far from the nearest pixel
+// centre of a thin stroke.
+inline constexpr double kOnStrokeReach = 1.0;

@@ -1,0 +1,277 @@
+#include "trace/ink_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <memory>
+#include <random>
+
+#include "model/circle.h"
+#include "model/constants.h"
+#include "model/entity.h"
+#include "model/layer.h"
+#include "model/polyline.h"
+#include "raster/raster_src.h"
+#include "trace/angle_adjust.h"
+#include "trace/arc_recognition.h"
+#include "trace/connect.h"
+#include "trace/series.h"
+#include "trace/trace_option.h"
+
+namespace {
+
+CTraceOption ConnectDistance(int distance)
+{
+    CTraceOption options;
+    options.ChartType.i_ConDis = distance;
+    return options;
+}
+
+// Pixels within half a pixel (or the given half width) of the world
+// segment (x0, y0)-(x1, y1).
+void Hairline(CRasterSrc& raster, double x0, double y0, double x1, double y1, double half = 0.5)
+{
+    const int h = raster.GetHeight();
+    const double dx = x1 - x0, dy = y1 - y0, l2 = dx * dx + dy * dy;
+    for (int row = 0; row < h; ++row) {
+        for (int x = 0; x < raster.GetWidth(); ++x) {
+            const double y = h - 1 - row;
+            const double t = std::clamp(((x - x0) * dx + (y - y0) * dy) / l2, 0.0, 1.0);
+            if (std::hypot(x - x0 - t * dx, y - y0 - t * dy) <= half)
+                raster.SetPixelBit(x, row, true);
+        }
+    }
+}
+
+TEST(InkGuard, FindsInkWithinTheReachAsAPlainSearchDoes)
+{
+    std::mt19937 random(36);
+    for (int round = 0; round < 20; ++round) {
+        CRasterSrc raster;
+        const int width = 40 + round * 7, height = 30 + round * 3;
+        ASSERT_TRUE(raster.Create(width, height, 1));
+        std::uniform_int_distribution<int> column(0, width - 1), row(0, height - 1);
+        for (int i = 0; i < 1 + round % 5; ++i)
+            raster.SetPixelBit(column(random), row(random), true);
+        const CInkGuard guard(raster, CTraceOption());
+        std::uniform_real_distribution<double> x(-12, width + 12), y(-12, height + 12), reach(0, 15);
+        for (int i = 0; i < 300; ++i) {
+            const frDoublePoint p(x(random), y(random));
+            const double r = reach(random);
+            bool expected = false;
+            for (int py = 0; py < height; ++py)
+                for (int px = 0; px < width; ++px)
+                    if (raster.GetPixelIndex(px, py) && std::hypot(px - p.x, py - (height - 1 - p.y)) <= r)
+                        expected = true;
+            ASSERT_EQ(expected, guard.IsNearInk(p, r)) << p.x << "," << p.y << " reach " << r;
+        }
+    }
+}
+
+TEST(InkGuard, ReachIsTheConnectDistanceOrTheStrokeWidth)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(10, 10, 1));
+    const CInkGuard guard(raster, ConnectDistance(5));
+    CVertex v;
+    v.startWidth = 4.5;
+    EXPECT_EQ(5.0, guard.ReachOf(v));
+    v.startWidth = 7.5;
+    EXPECT_EQ(7.5, guard.ReachOf(v));
+}
+
+TEST(InkGuard, AThinStrokeReachesOnePixel)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(10, 10, 1));
+    raster.SetPixelBit(5, 4, true);   // world (5, 5)
+    const CInkGuard guard(raster, CTraceOption());
+    EXPECT_TRUE(guard.IsOnStroke({5.9, 5}, 0));
+    EXPECT_FALSE(guard.IsOnStroke({6.1, 5}, 0));
+    EXPECT_TRUE(guard.IsOnStroke({6.4, 5}, 3));
+    EXPECT_FALSE(guard.IsOnStroke({6.6, 5}, 3));
+}
+
+TEST(InkGuard, WithoutAOneBitRasterEverythingPasses)
+{
+    CRasterSrc grey;
+    ASSERT_TRUE(grey.Create(10, 10, 8));
+    EXPECT_FALSE(CInkGuard(grey, CTraceOption()).IsActive());
+    EXPECT_TRUE(CInkGuard().IsNearInk({500, 500}, 0));
+}
+
+// A line 3 degrees off level on its hairline, turned level about its middle:
+// each end moves across by half its length times tan 3 degrees.
+class InkGuardedAngles : public ::testing::Test {
+protected:
+    // The ends' move across the line; true when the line was turned.
+    bool TurnLevel(double endMove, int connectDistance, double width)
+    {
+        const double length = 2 * endMove / std::tan(3 * DEGREE);
+        CRasterSrc raster;
+        EXPECT_TRUE(raster.Create(static_cast<int>(length) + 40, 60, 1));
+        const frDoublePoint a(20, 20), b(20 + length * std::cos(3 * DEGREE), 20 + length * std::sin(3 * DEGREE));
+        Hairline(raster, a.x, a.y, b.x, b.y);
+        CPolyLine polyline;
+        polyline.AddPoint(a.x, a.y);
+        polyline.AddPoint(b.x, b.y);
+        polyline.GetHead()->startWidth = width;
+        CAngleSeries series;
+        series.SetDefault();
+        const bool kept = AdjustAngle(polyline, series, CInkGuard(raster, ConnectDistance(connectDistance)));
+        const CVertex* v = polyline.GetHead();
+        const bool level = std::fabs(v->next->y - v->y) < 1e-9;
+        EXPECT_EQ(kept, level);
+        if (!level) {
+            EXPECT_EQ(a.x, v->x);   // put back exactly
+            EXPECT_EQ(b.y, v->next->y);
+        }
+        return level;
+    }
+};
+
+TEST_F(InkGuardedAngles, ALineStaysTurnedWhileItsEndsKeepWithinTheConnectDistance)
+{
+    EXPECT_TRUE(TurnLevel(3.5, 5, 0));
+    EXPECT_FALSE(TurnLevel(6.5, 5, 0));
+}
+
+TEST_F(InkGuardedAngles, AWideStrokeReachesAsFarAsItsWidth)
+{
+    EXPECT_TRUE(TurnLevel(6.5, 5, 8));
+    EXPECT_FALSE(TurnLevel(9.5, 5, 8));
+}
+
+// A 3-pixel stroke along the arc of radius r about (cx, cy) from a0 to a1
+// degrees, on a raster of the given size.
+void ArcStroke(CRasterSrc& raster, double cx, double cy, double r, double a0, double a1)
+{
+    for (double a = a0; a < a1; a += 2) {
+        const double b = std::min(a + 2, a1);
+        Hairline(raster, cx + r * std::cos(a * DEGREE), cy + r * std::sin(a * DEGREE), cx + r * std::cos(b * DEGREE),
+                 cy + r * std::sin(b * DEGREE), 1.5);
+    }
+}
+
+// Five vertices every 15 degrees on the circle of radius r about (100, 100),
+// each with the stroke width given.
+bool FitsOnInk(const CRasterSrc& raster, double r, double width)
+{
+    CPolyLine polyline;
+    for (int k = 0; k < 5; ++k) {
+        polyline.AddPoint(100 + r * std::cos((30 + 15 * k) * DEGREE), 100 + r * std::sin((30 + 15 * k) * DEGREE));
+        polyline.GetTail()->startWidth = width;
+    }
+    const CInkGuard guard(raster, CTraceOption());
+    CCircleFit fit;
+    return FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1000, &guard}, &fit);
+}
+
+} // namespace
+
+// The fit's tolerance of 2 holds from the stroke's middle: on a 3-pixel
+// stroke of radius 50 a circle of radius 51 keeps to the ink and one of 52.5
+// does not; a hairline trace (no width) may stand the whole tolerance off.
+TEST(InkGuardedSteps, AFittedCircleKeepsToTheInkByTheToleranceFromTheStrokesMiddle)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(200, 200, 1));
+    ArcStroke(raster, 100, 100, 50, 0, 120);
+    EXPECT_TRUE(FitsOnInk(raster, 51, 3));
+    EXPECT_FALSE(FitsOnInk(raster, 52.5, 3));
+    EXPECT_TRUE(FitsOnInk(raster, 52.5, 0));
+    EXPECT_FALSE(FitsOnInk(raster, 54, 0));
+}
+
+// Where the tolerance less half the stroke is below a pixel, a curve may
+// still stand a pixel off the ink: a gentle arc 0.7 above a row of ink
+// fits, one 1.2 above it does not.
+TEST(InkGuardedSteps, AFittedCurveMayStandAPixelOffTheInkAtLeast)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(300, 100, 1));
+    for (int x = 0; x < 300; ++x)
+        raster.SetPixelBit(x, 49, true);   // world y = 50
+    const CInkGuard guard(raster, CTraceOption());
+    for (double above : {0.7, 1.2}) {
+        const double r = 20000;
+        CPolyLine polyline;
+        for (int k = 0; k < 5; ++k) {
+            const double dx = -50 + 25 * k;
+            polyline.AddPoint(150 + dx, 50 + above + r - std::sqrt(r * r - dx * dx));
+            polyline.GetTail()->startWidth = 3;
+        }
+        CCircleFit fit;
+        EXPECT_EQ(FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1e6, &guard}, &fit),
+                  above < 1)
+            << above;
+    }
+}
+
+// Checked against the ink, vertices of a circle of radius 50 may lie apart by
+// up to 1.55 times the chord whose sagitta is the tolerance (28 for 2).
+TEST(InkGuardedSteps, RunStepsAreNoLongerThanTheLongStepLimit)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(200, 200, 1));
+    ArcStroke(raster, 100, 100, 50, 0, 360);
+    const CInkGuard guard(raster, CTraceOption());
+    for (double chord : {42.0, 45.0}) {
+        const double step = 2 * std::asin(chord / 100);
+        CPolyLine polyline;
+        for (int k = 0; k < 4; ++k) {
+            polyline.AddPoint(100 + 50 * std::cos(0.2 + k * step), 100 + 50 * std::sin(0.2 + k * step));
+            polyline.GetTail()->startWidth = 3;
+        }
+        CCircleFit fit;
+        EXPECT_EQ(FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1000, &guard}, &fit),
+                  chord < 43.4)
+            << chord;
+    }
+}
+
+// Two arcs of one circle are merged only where the merged curve has ink.
+TEST(InkGuardedSteps, ArcsRejoinOnlyAlongTheirInk)
+{
+    for (bool inked : {true, false}) {
+        CRasterSrc raster;
+        ASSERT_TRUE(raster.Create(200, 200, 1));
+        ArcStroke(raster, 100, 100, 50, 0, inked ? 180 : 90);
+        CLayer layer;
+        layer.AddEntity(NewArc({100, 100}, 50, 0, HALF_PI).release());
+        layer.AddEntity(NewArc({100, 100}, 50, HALF_PI, PI).release());
+        const CInkGuard guard(raster, CTraceOption());
+        ASSERT_TRUE(RecognizeCircles(layer, nullptr, 200, RECOGNIZE_AFTER_CENTER_LINE, CTraceOption(), &guard));
+        EXPECT_EQ(layer.CountEntities(), inked ? 1 : 2);
+    }
+}
+
+// Ends whose lines cross beyond the stroke (the two sides of a tip) are
+// bridged, not carried to the crossing.
+TEST(InkGuardedSteps, JoinedEndsMeetAtTheirCrossingOnlyOnTheStroke)
+{
+    for (bool guarded : {true, false}) {
+        CRasterSrc raster;
+        ASSERT_TRUE(raster.Create(100, 100, 1));
+        Hairline(raster, 40, 44, 50, 50, 1.5);
+        Hairline(raster, 50, 54, 40, 60, 1.5);
+        Hairline(raster, 50, 50, 50, 54, 1.5);
+        CLayer layer;
+        for (const auto& ends : {std::array<frDoublePoint, 2>{{{40, 44}, {50, 50}}},
+                                 std::array<frDoublePoint, 2>{{{50, 54}, {40, 60}}}}) {
+            auto polyline = std::make_unique<CPolyLine>();
+            polyline->AddPoint(ends[0].x, ends[0].y);
+            polyline->AddPoint(ends[1].x, ends[1].y);
+            layer.AddEntity(polyline.release());
+        }
+        const CInkGuard guard(raster, CTraceOption());
+        ASSERT_TRUE(ConnectLines(layer, nullptr, CTraceOption(), guarded ? &guard : nullptr));
+        ASSERT_EQ(layer.CountEntities(), 1);
+        const auto& joined = static_cast<const CPolyLine&>(*layer.GetFirstEntity());
+        bool onStroke = true;
+        for (const CVertex* v = joined.GetHead(); v; v = v->next == joined.GetHead() ? nullptr : v->next)
+            onStroke = onStroke && guard.IsOnStroke({v->x, v->y}, 3);
+        EXPECT_EQ(onStroke, guarded);
+    }
+}
