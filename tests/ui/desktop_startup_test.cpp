@@ -34,13 +34,18 @@ struct RunResult {
     QString err;
 };
 
-// Runs the desktop program on the offscreen platform; a run still going
-// after the time-out is killed (exited false).
-RunResult RunGui(const QStringList& arguments, int timeoutMs = 20000)
+// Runs the desktop program on the offscreen platform, or with no display at
+// all; a run still going after the time-out is killed (exited false).
+RunResult RunGui(const QStringList& arguments, int timeoutMs = 20000, bool display = true)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    if (display) {
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+    } else {
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            environment.remove(name);
+    }
     process.setProcessEnvironment(environment);
     process.start(LW_GUI_PATH, arguments);
     RunResult result;
@@ -74,6 +79,14 @@ TEST(DesktopCommandLine, HelpAndVersionPrintAndExitAndUnknownOptionsFail)
     ASSERT_TRUE(unknown.exited);
     EXPECT_NE(unknown.exitCode, 0);
     EXPECT_TRUE(unknown.err.contains("no-such-option")) << unknown.err.toStdString();
+
+    // Text only: on a terminal without a display as well.
+    for (const char* option : {"--help", "--version"}) {
+        const RunResult bare = RunGui({option}, 20000, false);
+        ASSERT_TRUE(bare.exited) << option;
+        EXPECT_EQ(bare.exitCode, 0) << option << bare.err.toStdString();
+        EXPECT_TRUE(bare.out.contains("lineweft") || bare.out.contains("Usage:")) << bare.out.toStdString();
+    }
 }
 
 TEST(DesktopCommandLine, ATiffWithUnknownTagsOpensWithoutDecoderMessages)
