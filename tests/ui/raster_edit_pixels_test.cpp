@@ -140,15 +140,21 @@ struct Depth {
 constexpr COLORREF kGreyFill = RGB(90, 120, 150);
 const Depth kDepths[] = {{1, 1, 0}, {8, 117, 255}, {24, kFill, RGB(255, 255, 255)}};
 
+// The view holds the block image at the depth, with the fill colour set.
+bool OpenBlock(CDrawingView& view, const Depth& depth)
+{
+    view.SetFillColor(depth.bits == 24 ? kFill : kGreyFill);
+    CRasterSrc image;
+    MakeBlockImage(image, depth.bits);
+    return view.TakeRasterImage(image);
+}
+
 TEST_F(RasterEditPixels, WindowsFillAndEraseExactlyTheirPixelsAtEveryDepth)
 {
     for (const Depth& depth : kDepths) {
         SCOPED_TRACE(std::to_string(depth.bits) + " bits");
         CDrawingView view;
-        view.SetFillColor(depth.bits == 24 ? kFill : kGreyFill);
-        CRasterSrc image;
-        MakeBlockImage(image, depth.bits);
-        ASSERT_TRUE(view.TakeRasterImage(image));
+        ASSERT_TRUE(OpenBlock(view, depth));
         const std::vector<DWORD> original = Pixels(Image(view));
 
         // A window from column 10, row 5 to column 30, row 15 (dragged from
@@ -176,10 +182,7 @@ TEST_F(RasterEditPixels, PolygonsFillAndEraseTheirInsideOnly)
     for (const Depth& depth : kDepths) {
         SCOPED_TRACE(std::to_string(depth.bits) + " bits");
         CDrawingView view;
-        view.SetFillColor(depth.bits == 24 ? kFill : kGreyFill);
-        CRasterSrc image;
-        MakeBlockImage(image, depth.bits);
-        ASSERT_TRUE(view.TakeRasterImage(image));
+        ASSERT_TRUE(OpenBlock(view, depth));
         const std::vector<DWORD> original = Pixels(Image(view));
 
         // A right triangle in the white part: its pixels change, no other.
@@ -213,10 +216,7 @@ TEST_F(RasterEditPixels, TheBrushPaintsItsSquareAlongTheStroke)
     for (const Depth& depth : kDepths) {
         SCOPED_TRACE(std::to_string(depth.bits) + " bits");
         CDrawingView view;
-        view.SetFillColor(depth.bits == 24 ? kFill : kGreyFill);
-        CRasterSrc image;
-        MakeBlockImage(image, depth.bits);
-        ASSERT_TRUE(view.TakeRasterImage(image));
+        ASSERT_TRUE(OpenBlock(view, depth));
         const std::vector<DWORD> original = Pixels(Image(view));
 
         // The default brush is 64 pixels square round the pointer's pixel:
@@ -227,12 +227,7 @@ TEST_F(RasterEditPixels, TheBrushPaintsItsSquareAlongTheStroke)
         ASSERT_TRUE(view.ContinueRasterBrush(Corner(30, 40)));
         ASSERT_TRUE(view.EndRasterBrush());
         EXPECT_TRUE(view.GetGraph().IsModified());
-        std::vector<Change> expected;
-        for (int y = 8; y < 72; ++y)
-            for (int x = 0; x < 62; ++x)
-                if (original[static_cast<size_t>(y) * kWidth + x] != depth.fill)
-                    expected.push_back({x, y, depth.fill});
-        EXPECT_CHANGES(Changes(original, Image(view)), expected);
+        EXPECT_CHANGES(Changes(original, Image(view)), RectChanges(original, 0, 8, 62, 72, depth.fill));
         ASSERT_EQ(view.GetRasterUndoList().GetCount(), 1u);
         EXPECT_EQ(view.GetRasterUndoList().GetAt(0)->GetName(), "Fill raster by point");
 
