@@ -288,6 +288,7 @@ TEST_F(RasterEditPixels, TheViewShowsEveryEditUndoAndRedoWithoutBeingAsked)
     ASSERT_TRUE(view.ContinueRasterBrush(Corner(20, 60)));
     EXPECT_EQ(Shown(view, 30, 65), kShownFill);
     ASSERT_TRUE(view.EndRasterBrush());
+    EXPECT_EQ(Shown(view, 15, 10), kShownFill);
 
     std::string error;
     ASSERT_TRUE(view.ReplaceRasterColor(kFill, RGB(0, 0, 255), 0, error)) << error;
