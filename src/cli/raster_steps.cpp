@@ -3,6 +3,7 @@
 #include "raster/freeimage_api.h"
 #include "raster/raster_file.h"
 
+#include "platform/message_box.h"
 #include "platform/number_text.h"
 #include "raster/median.h"
 #include "raster/pixel_ops.h"
@@ -19,6 +20,8 @@ namespace {
 constexpr int kMaxSide = 1000000;        // the largest side Resample makes
 constexpr int kMaxFillPasses = 1000;     // far beyond any hole worth filling
 constexpr int kMaxBrightContrast = 100;  // percent either way
+// The column where the help text of every option starts.
+constexpr int kHelpIndent = 27;
 
 // Whole decimal fields split by sep, each within lo..hi.
 bool ParseIntList(const std::string& text, char sep, std::vector<int>& values, size_t count, int lo, int hi)
@@ -59,76 +62,6 @@ bool ParseHexColour(std::string_view text, COLORREF& colour)
     return true;
 }
 
-// Empty when the value makes a step, else the usage message.
-std::string ParseValue(const std::string& option, const std::string& value, std::vector<CRasterStep>& steps)
-{
-    CRasterStep step;
-    std::int32_t number = 0;
-    std::vector<int> fields;
-    if (option == "--rotate") {
-        step.kind = RasterStepKind::kRotate;
-        if (!ParseDoubleC(value, step.degrees) || !std::isfinite(step.degrees))
-            return "--rotate takes an angle in degrees";
-    } else if (option == "--crop") {
-        step.kind = RasterStepKind::kCrop;
-        if (!ParseIntList(value, ',', fields, 4, 0, kMaxSide) || fields[2] < 1 || fields[3] < 1)
-            return "--crop takes X,Y,W,H with a width and height of at least 1";
-        step.x = fields[0];
-        step.y = fields[1];
-        step.width = fields[2];
-        step.height = fields[3];
-    } else if (option == "--median") {
-        step.kind = RasterStepKind::kMedian;
-        if (!ParseIntC(value, number) || !IsValidMedianSize(number))
-            return FormatC("--median takes an odd size from %d to %d", kMinMedianSize, kMaxMedianSize);
-        step.size = number;
-    } else if (option == "--fill-holes") {
-        step.kind = RasterStepKind::kFillHoles;
-        if (!ParseIntC(value, number) || number < 0 || number > kMaxFillPasses)
-            return FormatC("--fill-holes takes a number of passes from 0 to %d", kMaxFillPasses);
-        step.size = number;
-    } else if (option == "--template") {
-        step.kind = RasterStepKind::kTemplate;
-        if (value.empty())
-            return "--template takes a template name";
-        step.name = value;
-    } else if (option == "--resample") {
-        step.kind = RasterStepKind::kResample;
-        const size_t colon = value.find(':');
-        const std::string size = value.substr(0, colon);
-        if (!ParseIntList(size, 'x', fields, 2, 1, kMaxSide))
-            return FormatC("--resample takes WxH[:FILTER], sides from 1 to %d", kMaxSide);
-        step.width = fields[0];
-        step.height = fields[1];
-        step.filter = FindStretchFilter(colon == std::string::npos ? "lanczos3" : value.substr(colon + 1));
-        if (step.filter < 0)
-            return "--resample filters: triangle, box, hermite, bell, spline, lanczos3, mitchell";
-    } else if (option == "--brightness" || option == "--contrast") {
-        const bool brightness = option == "--brightness";
-        if (!ParseIntC(value, number) || number < -kMaxBrightContrast || number > kMaxBrightContrast)
-            return option + " takes a value from -100 to 100";
-        // One step for both, as long as the option is not given twice.
-        CRasterStep* last = steps.empty() ? nullptr : &steps.back();
-        if (last == nullptr || last->kind != RasterStepKind::kBrightContrast ||
-            (brightness ? last->hasBrightness : last->hasContrast)) {
-            step.kind = RasterStepKind::kBrightContrast;
-            steps.push_back(step);
-            last = &steps.back();
-        }
-        (brightness ? last->brightness : last->contrast) = number;
-        (brightness ? last->hasBrightness : last->hasContrast) = true;
-        return {};
-    } else {  // --replace-colour
-        step.kind = RasterStepKind::kReplaceColour;
-        const size_t colon = value.find(':');
-        if (colon == std::string::npos || !ParseHexColour(std::string_view(value).substr(0, colon), step.from) ||
-            !ParseHexColour(std::string_view(value).substr(colon + 1), step.to))
-            return "--replace-colour takes FROM:TO as RRGGBB hex colours (ff0000:ffffff)";
-    }
-    steps.push_back(step);
-    return {};
-}
-
 bool ApplyTemplateNamed(CRasterSrc& image, const std::string& name, std::string& error)
 {
     CRasterTemplateList templates;
@@ -146,64 +79,293 @@ bool ApplyTemplateNamed(CRasterSrc& image, const std::string& name, std::string&
     return true;
 }
 
-bool ApplyStep(CRasterSrc& image, const CRasterStep& step, std::string& error)
+// ---- one row per option: its value, its help and what it does ----------------
+
+// Empty when the value fits the step, else the usage message.
+using ParseFn = std::string (*)(const std::string& value, CRasterStep& step);
+using HelpFn = std::string (*)();
+// False with error set when the step cannot be applied.
+using ApplyFn = bool (*)(CRasterSrc& image, const CRasterStep& step, std::string& error);
+
+struct CStepOption {
+    const char* name;
+    const char* value;  // the value's name in the help; null for a flag
+    RasterStepKind kind;
+    HelpFn help;
+    ParseFn parse;  // null for a flag
+    ApplyFn apply;  // null when an earlier row of the same kind applies it
+};
+
+std::string ParseRotate(const std::string& value, CRasterStep& step)
 {
-    switch (step.kind) {
-    case RasterStepKind::kInvert:
-        if (!Invert(image))
-            error = "--invert failed";
-        break;
-    case RasterStepKind::kFlip:
-        if (!FlipVertical(image))
-            error = "--flip failed";
-        break;
-    case RasterStepKind::kMirror:
-        if (!FlipHorizontal(image))
-            error = "--mirror failed";
-        break;
-    case RasterStepKind::kRotate:
-        if (!(image.GetBitCount() == 1 ? Rotate1Bit(image, step.degrees) : Rotate(image, step.degrees)))
-            error = "--rotate failed (not enough memory?)";
-        break;
-    case RasterStepKind::kCrop:
-        // The option gives a width and height; Crop takes the far corner.
-        if (step.x + step.width > image.GetWidth() || step.y + step.height > image.GetHeight()) {
-            error = FormatC("--crop %d,%d,%d,%d lies outside the %d x %d image", step.x, step.y, step.width,
-                            step.height, image.GetWidth(), image.GetHeight());
-        } else if (!image.Crop(step.x, step.y, step.x + step.width, step.y + step.height)) {
-            error = "--crop failed";
-        }
-        break;
-    case RasterStepKind::kMedian:
-        if (!ApplyMedianFilter(image, step.size))
-            error = "--median failed";
-        break;
-    case RasterStepKind::kFillHoles:
-        if (!SmoothFilter(image, step.size))
-            error = image.GetBitCount() == 1 ? "--fill-holes failed" : "--fill-holes needs a 1-bit image";
-        break;
-    case RasterStepKind::kTemplate:
-        return ApplyTemplateNamed(image, step.name, error);
-    case RasterStepKind::kResample: {
-        const std::unique_ptr<CStrecthFilter> kernel = CreateStretchFilter(step.filter);
-        if (!kernel || !image.Resample(step.width, step.height, 0, *kernel))
-            error = "--resample failed (not enough memory?)";
-        break;
-    }
-    case RasterStepKind::kBrightContrast: {
-        CRasterProcess process(image, nullptr);
-        if (!process.AdjustBrightContrast(step.brightness, step.contrast))
-            error = "--brightness and --contrast need an image of more than 1 bit";
-        break;
-    }
-    case RasterStepKind::kReplaceColour: {
-        CRasterProcess process(image, nullptr);
-        if (!process.ReplaceColor(step.from, step.to, 0))
-            error = "--replace-colour needs an image of more than 1 bit";
-        break;
-    }
+    if (!ParseDoubleC(value, step.degrees) || !std::isfinite(step.degrees))
+        return "--rotate takes an angle in degrees";
+    return {};
+}
+
+std::string ParseCrop(const std::string& value, CRasterStep& step)
+{
+    std::vector<int> fields;
+    if (!ParseIntList(value, ',', fields, 4, 0, kMaxSide) || fields[2] < 1 || fields[3] < 1)
+        return "--crop takes X,Y,W,H with a width and height of at least 1";
+    step.x = fields[0];
+    step.y = fields[1];
+    step.width = fields[2];
+    step.height = fields[3];
+    return {};
+}
+
+std::string ParseMedian(const std::string& value, CRasterStep& step)
+{
+    std::int32_t number = 0;
+    if (!ParseIntC(value, number) || !IsValidMedianSize(number))
+        return FormatC("--median takes an odd size from %d to %d", kMinMedianSize, kMaxMedianSize);
+    step.size = number;
+    return {};
+}
+
+std::string ParseFillHoles(const std::string& value, CRasterStep& step)
+{
+    std::int32_t number = 0;
+    if (!ParseIntC(value, number) || number < 0 || number > kMaxFillPasses)
+        return FormatC("--fill-holes takes a number of passes from 0 to %d", kMaxFillPasses);
+    step.size = number;
+    return {};
+}
+
+std::string ParseTemplate(const std::string& value, CRasterStep& step)
+{
+    if (value.empty())
+        return "--template takes a template name";
+    step.name = value;
+    return {};
+}
+
+std::string ParseResample(const std::string& value, CRasterStep& step)
+{
+    std::vector<int> fields;
+    const size_t colon = value.find(':');
+    if (!ParseIntList(value.substr(0, colon), 'x', fields, 2, 1, kMaxSide))
+        return FormatC("--resample takes WxH[:FILTER], sides from 1 to %d", kMaxSide);
+    step.width = fields[0];
+    step.height = fields[1];
+    step.filter = FindStretchFilter(colon == std::string::npos ? "lanczos3" : value.substr(colon + 1));
+    if (step.filter < 0)
+        return "--resample filters: triangle, box, hermite, bell, spline, lanczos3, mitchell";
+    return {};
+}
+
+bool ParsePercent(const std::string& value, int& percent)
+{
+    std::int32_t number = 0;
+    if (!ParseIntC(value, number) || number < -kMaxBrightContrast || number > kMaxBrightContrast)
+        return false;
+    percent = number;
+    return true;
+}
+
+std::string ParseBrightness(const std::string& value, CRasterStep& step)
+{
+    if (!ParsePercent(value, step.brightness))
+        return "--brightness takes a value from -100 to 100";
+    step.hasBrightness = true;
+    return {};
+}
+
+std::string ParseContrast(const std::string& value, CRasterStep& step)
+{
+    if (!ParsePercent(value, step.contrast))
+        return "--contrast takes a value from -100 to 100";
+    step.hasContrast = true;
+    return {};
+}
+
+std::string ParseReplaceColour(const std::string& value, CRasterStep& step)
+{
+    const size_t colon = value.find(':');
+    if (colon == std::string::npos || !ParseHexColour(std::string_view(value).substr(0, colon), step.from) ||
+        !ParseHexColour(std::string_view(value).substr(colon + 1), step.to))
+        return "--replace-colour takes FROM:TO as RRGGBB hex colours (ff0000:ffffff)";
+    return {};
+}
+
+bool ApplyInvert(CRasterSrc& image, const CRasterStep&, std::string& error)
+{
+    if (!Invert(image))
+        error = "--invert failed";
+    return error.empty();
+}
+
+bool ApplyFlip(CRasterSrc& image, const CRasterStep&, std::string& error)
+{
+    if (!FlipVertical(image))
+        error = "--flip failed";
+    return error.empty();
+}
+
+bool ApplyMirror(CRasterSrc& image, const CRasterStep&, std::string& error)
+{
+    if (!FlipHorizontal(image))
+        error = "--mirror failed";
+    return error.empty();
+}
+
+bool ApplyRotate(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    if (!(image.GetBitCount() == 1 ? Rotate1Bit(image, step.degrees) : Rotate(image, step.degrees)))
+        error = "--rotate failed (not enough memory?)";
+    return error.empty();
+}
+
+bool ApplyCrop(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    // The option gives a width and height; Crop takes the far corner.
+    if (step.x + step.width > image.GetWidth() || step.y + step.height > image.GetHeight()) {
+        error = FormatC("--crop %d,%d,%d,%d lies outside the %d x %d image", step.x, step.y, step.width,
+                        step.height, image.GetWidth(), image.GetHeight());
+    } else if (!image.Crop(step.x, step.y, step.x + step.width, step.y + step.height)) {
+        error = "--crop failed";
     }
     return error.empty();
+}
+
+bool ApplyMedian(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    if (!ApplyMedianFilter(image, step.size))
+        error = "--median failed";
+    return error.empty();
+}
+
+bool ApplyFillHoles(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    if (!SmoothFilter(image, step.size))
+        error = image.GetBitCount() == 1 ? "--fill-holes failed" : "--fill-holes needs a 1-bit image";
+    return error.empty();
+}
+
+bool ApplyTemplate(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    return ApplyTemplateNamed(image, step.name, error);
+}
+
+bool ApplyResample(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    const std::unique_ptr<CStrecthFilter> kernel = CreateStretchFilter(step.filter);
+    if (!kernel || !image.Resample(step.width, step.height, 0, *kernel))
+        error = "--resample failed (not enough memory?)";
+    return error.empty();
+}
+
+bool ApplyBrightContrast(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    CRasterProcess process(image, nullptr);
+    if (!process.AdjustBrightContrast(step.brightness, step.contrast))
+        error = "--brightness and --contrast need an image of more than 1 bit";
+    return error.empty();
+}
+
+bool ApplyReplaceColour(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    CRasterProcess process(image, nullptr);
+    if (!process.ReplaceColor(step.from, step.to, 0))
+        error = "--replace-colour needs an image of more than 1 bit";
+    return error.empty();
+}
+
+std::string TemplateHelp()
+{
+    std::string templates;
+    CRasterTemplateList list;
+    (void)list.Load();  // the built-in list when none is stored
+    for (const CRasterTemplate* t = list.Items().MoveToHead(); t; t = list.Items().MoveNext())
+        templates += (templates.empty() ? "\"" : ", \"") + t->GetName() + "\"";
+    return "apply a convolution template of the stored list:\n" + std::string(kHelpIndent, ' ') + templates;
+}
+
+std::string ResampleHelp()
+{
+    std::string filters;
+    for (int i = 0; i < kStretchFilterCount; ++i)
+        filters += std::string(i ? ", " : "") + std::string(GetStretchFilterName(i));
+    return FormatC("resample to W x H pixels, each side 1 to %d; FILTER:\n", kMaxSide) +
+           std::string(kHelpIndent, ' ') + filters + " (default lanczos3)";
+}
+
+const CStepOption kStepOptions[] = {
+    {"--invert", nullptr, RasterStepKind::kInvert, [] { return std::string("invert the colours"); }, nullptr,
+     ApplyInvert},
+    {"--flip", nullptr, RasterStepKind::kFlip, [] { return std::string("turn top to bottom"); }, nullptr, ApplyFlip},
+    {"--mirror", nullptr, RasterStepKind::kMirror, [] { return std::string("turn left to right"); }, nullptr,
+     ApplyMirror},
+    {"--rotate", "DEG", RasterStepKind::kRotate,
+     [] { return std::string("rotate by DEG degrees, clockwise on the screen"); }, ParseRotate, ApplyRotate},
+    {"--crop", "X,Y,W,H", RasterStepKind::kCrop,
+     [] { return std::string("keep W x H pixels from column X, row Y (from the top left)"); }, ParseCrop, ApplyCrop},
+    {"--median", "N", RasterStepKind::kMedian,
+     [] { return FormatC("median filter, N odd from %d to %d", kMinMedianSize, kMaxMedianSize); }, ParseMedian,
+     ApplyMedian},
+    {"--fill-holes", "N", RasterStepKind::kFillHoles,
+     [] { return FormatC("fill holes of a 1-bit image, N passes from 0 to %d", kMaxFillPasses); }, ParseFillHoles,
+     ApplyFillHoles},
+    {"--template", "NAME", RasterStepKind::kTemplate, TemplateHelp, ParseTemplate, ApplyTemplate},
+    {"--resample", "WxH[:FILTER]", RasterStepKind::kResample, ResampleHelp, ParseResample, ApplyResample},
+    {"--brightness", "B", RasterStepKind::kBrightContrast,
+     [] { return std::string("brightness from -100 to 100"); }, ParseBrightness, ApplyBrightContrast},
+    {"--contrast", "C", RasterStepKind::kBrightContrast, [] { return std::string("contrast from -100 to 100"); },
+     ParseContrast, nullptr},
+    {"--replace-colour", "FROM:TO", RasterStepKind::kReplaceColour,
+     [] { return std::string("replace a colour, both as RRGGBB hex (ff0000:ffffff)"); }, ParseReplaceColour,
+     ApplyReplaceColour},
+};
+
+const CStepOption* FindOption(const std::string& name)
+{
+    for (const CStepOption& option : kStepOptions)
+        if (name == option.name)
+            return &option;
+    return nullptr;
+}
+
+ApplyFn FindApply(RasterStepKind kind)
+{
+    for (const CStepOption& option : kStepOptions)
+        if (option.kind == kind && option.apply)
+            return option.apply;
+    return nullptr;
+}
+
+// Runs one step with the message hook recording what the kernel would show:
+// on failure that text says more than the option's own message.
+bool ApplyStep(CRasterSrc& image, const CRasterStep& step, std::string& error)
+{
+    const ApplyFn apply = FindApply(step.kind);
+    if (apply == nullptr) {
+        error = "unknown raster step";
+        return false;
+    }
+    struct Shown {
+        std::string text, caption;
+        unsigned type;
+    };
+    std::vector<Shown> shown;
+    MessageBoxHook previous = SetMessageBoxHook([&](const std::string& text, const std::string& caption,
+                                                    unsigned type) {
+        shown.push_back({text, caption, type});
+        return (type & 0xF) == MB_YESNO || (type & 0xF) == MB_YESNOCANCEL ? IDYES : IDOK;
+    });
+    const bool done = apply(image, step, error);
+    SetMessageBoxHook(previous);
+    if (done) {
+        for (const Shown& message : shown)
+            (void)ShowMessageBox(message.text, message.caption, message.type);
+        return true;
+    }
+    if (!shown.empty()) {
+        error.clear();
+        for (const Shown& message : shown)
+            error += (error.empty() ? "" : "; ") + message.text;
+    }
+    return false;
 }
 
 } // namespace
@@ -211,55 +373,39 @@ bool ApplyStep(CRasterSrc& image, const CRasterStep& step, std::string& error)
 bool ParseRasterStep(const std::vector<std::string>& args, size_t& i, std::vector<CRasterStep>& steps,
                      std::string& error)
 {
-    const std::string& option = args[i];
-    CRasterStep flag;
-    if (option == "--invert" || option == "--flip" || option == "--mirror") {
-        flag.kind = option == "--invert" ? RasterStepKind::kInvert
-                    : option == "--flip" ? RasterStepKind::kFlip
-                                         : RasterStepKind::kMirror;
-        steps.push_back(flag);
-        return true;
-    }
-    static const char* const kValued[] = {"--rotate",   "--crop",       "--median",     "--fill-holes",
-                                          "--template", "--resample",   "--brightness", "--contrast",
-                                          "--replace-colour"};
-    bool known = false;
-    for (const char* name : kValued)
-        known = known || option == name;
-    if (!known)
+    const CStepOption* option = FindOption(args[i]);
+    if (option == nullptr)
         return false;
-    if (i + 1 >= args.size()) {
-        error = option + " needs a value";
+    CRasterStep step;
+    step.kind = option->kind;
+    if (option->parse == nullptr) {
+        steps.push_back(step);
         return true;
     }
-    error = ParseValue(option, args[++i], steps);
+    if (i + 1 >= args.size()) {
+        error = std::string(option->name) + " needs a value";
+        return true;
+    }
+    // Brightness and contrast share one step, as long as neither is given twice.
+    CRasterStep* last = steps.empty() ? nullptr : &steps.back();
+    const bool join = option->kind == RasterStepKind::kBrightContrast && last != nullptr &&
+                      last->kind == RasterStepKind::kBrightContrast &&
+                      !(option->parse == ParseBrightness ? last->hasBrightness : last->hasContrast);
+    CRasterStep& target = join ? *last : step;
+    error = option->parse(args[++i], target);
+    if (error.empty() && !join)
+        steps.push_back(step);
     return true;
 }
 
 std::string RasterStepsHelp()
 {
-    std::string filters;
-    for (int i = 0; i < kStretchFilterCount; ++i)
-        filters += std::string(i ? ", " : "") + std::string(GetStretchFilterName(i));
-    std::string templates;
-    CRasterTemplateList list;
-    (void)list.Load();  // the built-in list when none is stored
-    for (const CRasterTemplate* t = list.Items().MoveToHead(); t; t = list.Items().MoveNext())
-        templates += (templates.empty() ? "\"" : ", \"") + t->GetName() + "\"";
-    return "  --invert                 invert the colours\n"
-           "  --flip                   turn top to bottom\n"
-           "  --mirror                 turn left to right\n"
-           "  --rotate DEG             rotate by DEG degrees, clockwise on the screen\n"
-           "  --crop X,Y,W,H           keep W x H pixels from column X, row Y (from the top left)\n" +
-           FormatC("  --median N               median filter, N odd from %d to %d\n", kMinMedianSize, kMaxMedianSize) +
-           FormatC("  --fill-holes N           fill holes of a 1-bit image, N passes from 0 to %d\n", kMaxFillPasses) +
-           "  --template NAME          apply a convolution template of the stored list:\n"
-           "                           " + templates + "\n" +
-           FormatC("  --resample WxH[:FILTER]  resample to W x H pixels, each side 1 to %d; FILTER:\n", kMaxSide) +
-           "                           " + filters + " (default lanczos3)\n"
-           "  --brightness B           brightness from -100 to 100\n"
-           "  --contrast C             contrast from -100 to 100\n"
-           "  --replace-colour FROM:TO replace a colour, both as RRGGBB hex (ff0000:ffffff)\n";
+    std::string help;
+    for (const CStepOption& option : kStepOptions) {
+        const std::string usage = std::string(option.name) + (option.value ? std::string(" ") + option.value : "");
+        help += FormatC("  %-*s ", kHelpIndent - 3, usage.c_str()) + option.help() + "\n";
+    }
+    return help;
 }
 
 bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, std::string& error)

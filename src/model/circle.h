@@ -44,7 +44,6 @@ public:
     CVertex* AddFlatPoint(double x, double y);
     void FreeFlatList();
     [[nodiscard]] const CVertex* GetFlatHead() const { return m_FlatHead; }
-    [[nodiscard]] double GetFlatChord() const { return m_FlatChord; }
 
     // Width rounding with the width series of the given options, for a run
     // that works on a snapshot of them; the one-argument form reads the

@@ -77,9 +77,8 @@ public:
     [[nodiscard]] std::int32_t GetColor() const { return m_Color; }
     void SetColor(std::int32_t color) { m_Color = color; }
     // The count as last stored by CountEntities; 0 once the drawing has been
-    // marked modified since (or after ResetCount).
+    // marked modified since.
     [[nodiscard]] std::int32_t GetCount() const;
-    void ResetCount() { m_Count = 0; }
     [[nodiscard]] CGraph* GetOwner() const { return m_Owner; }
     void SetOwner(CGraph* owner) { m_Owner = owner; }
     [[nodiscard]] CLayer* GetNext() const { return m_NextLayer; }

@@ -73,7 +73,6 @@ public:
     [[nodiscard]] CVertex* GetHead() const { return m_Head; }
     [[nodiscard]] CVertex* GetTail() const { return m_Head ? m_Head->prev : nullptr; }
     [[nodiscard]] bool IsAllStraight() const { return m_AllStraight; }
-    [[nodiscard]] double GetReservedValue() const { return m_Reserved; }
 
     // ---- the flattened ring -----------------------------------------------
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -23,6 +24,8 @@ constexpr int kMaxEnvironmentDigits = 4;
 std::atomic<int> g_requestedThreads{0};
 thread_local bool t_insideBand = false;
 
+// 0 when LW_THREADS is unset or not a count from 1 to kMaxThreads; the
+// latter is said once on stderr, as --threads would refuse it.
 int ThreadsFromEnvironment()
 {
     const char* text = std::getenv("LW_THREADS");
@@ -30,11 +33,20 @@ int ThreadsFromEnvironment()
         return 0;
     int value = 0;
     for (int i = 0; text[i] != '\0'; ++i) {
-        if (text[i] < '0' || text[i] > '9' || i >= kMaxEnvironmentDigits)
-            return 0;
+        if (text[i] < '0' || text[i] > '9' || i >= kMaxEnvironmentDigits) {
+            value = 0;
+            break;
+        }
         value = value * 10 + (text[i] - '0');
     }
-    return value;
+    if (value >= 1 && value <= kMaxThreads)
+        return value;
+    static std::once_flag warned;
+    std::call_once(warned, [text] {
+        std::fprintf(stderr, "lineweft: LW_THREADS=\"%s\" is not a count from 1 to %d; using the cores\n", text,
+                     kMaxThreads);
+    });
+    return 0;
 }
 
 int UsableCores()

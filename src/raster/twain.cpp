@@ -17,6 +17,11 @@ namespace {
 
 constexpr const char* kManagerVariable = "LINEWEFT_TWAIN_DSM";
 constexpr const char* kOwnManager = "liblineweft-twain-sane.so";
+#ifndef LW_INSTALLED_MODULE_DIR
+#define LW_INSTALLED_MODULE_DIR "../lib/lineweft/"
+#endif
+// Where an installed program's own manager lies, from the program's folder.
+constexpr const char* kInstalledManagerDir = LW_INSTALLED_MODULE_DIR;
 constexpr const char* kSystemManagers[] = {"libtwaindsm.so.2", "libtwaindsm.so"};
 constexpr const char* kManufacturer = "Korvane";
 constexpr const char* kProductFamily = "Generic";
@@ -172,6 +177,8 @@ bool CTwain::LoadManager()
         m_library = OpenLibrary(path);
     } else {
         m_library = OpenLibrary(ProgramFolder() + kOwnManager);
+        if (!m_library)
+            m_library = OpenLibrary(ProgramFolder() + kInstalledManagerDir + kOwnManager);
         for (const char* name : kSystemManagers)
             if (!m_library)
                 m_library = OpenLibrary(name);

@@ -47,9 +47,6 @@ inline PackedWord EnclosedPixels(const CWordTrio& up, const CWordTrio& mid, cons
 constexpr PackedWord kFirstPixel = PackedWord{1} << (kWordPixels - 1);
 constexpr PackedWord kLastPixel = 1;
 
-// The bit of pixel x in its word.
-inline PackedWord WordBit(int x) { return kFirstPixel >> (x % kWordPixels); }
-
 // The rows of a one-bit raster as words. Pixels past the width read as
 // background whatever the padding holds; so do rows outside the raster.
 class CWordRows {

@@ -313,6 +313,9 @@ bool COutlineList::AnalyseOutline(CCommonThread* thread, COutlineConnectionList*
     }
 
     const size_t count = items.size();
+    // A hole left unattached would vanish from the drawing: the run fails
+    // instead of finishing without it.
+    DWORD failure = RUN_FINISHED;
     unsigned long long counter = 0;
     long long lastPos = -1;
     for (size_t i = 0; i < count; ++i) {
@@ -323,15 +326,22 @@ bool COutlineList::AnalyseOutline(CCommonThread* thread, COutlineConnectionList*
             const int outer = outerOf[i];
             COutlineConnection* connection =
                 outer != kNone ? connectionOf[static_cast<size_t>(outer)] : nullptr;
-            // The hook forwards the box to the user interface's thread.
-            if (!connection || !connection->holes.AddTail(item))
+            if (!connection) {
+                // The hook forwards the box to the user interface's thread.
                 ShowMessageBox("Error");
+                if (failure == RUN_FINISHED)
+                    failure = outer != kNone ? RUN_NO_MEMORY : RUN_FAILED;
+            } else if (!connection->holes.AddTail(item)) {
+                failure = RUN_NO_MEMORY;
+            }
         } else {
             COutlineConnection* connection = connections->AddNew();
             if (connection) {
                 MakeConnection(*connection, item);
                 connectionOf[i] = connection;
                 made.push_back(connection);
+            } else {
+                failure = RUN_NO_MEMORY;
             }
         }
         if (!thread)
@@ -353,6 +363,11 @@ bool COutlineList::AnalyseOutline(CCommonThread* thread, COutlineConnectionList*
 
     BoxConnections(made);
     ReverseItems(items, count);
+    if (failure != RUN_FINISHED) {
+        if (thread)
+            thread->PostRunEnd(failure);
+        return false;
+    }
     if (thread)
         thread->SendProgressEnd(text.c_str());
     return true;

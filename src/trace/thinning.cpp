@@ -451,13 +451,6 @@ void NoMemory(CCommonThread* thread)
 
 }  // namespace
 
-bool ZhangSuenDeletes(BYTE mask, int subIteration)
-{
-    return (kZhangSuen[mask] & (subIteration == 0 ? kDeleteInA : kDeleteInB)) != 0;
-}
-
-bool SecondStepKeeps(BYTE mask) { return kSecondStepKeeps[mask]; }
-
 bool ThinFirstStep(CRasterSrc& raster, CCommonThread* thread)
 {
     if (!CheckOneBit(raster, thread))

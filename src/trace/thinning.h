@@ -25,9 +25,3 @@ class CRasterSrc;
 [[nodiscard]] bool ThinFirstStep(CRasterSrc& raster, CCommonThread* thread);
 [[nodiscard]] bool ThinSecondStep(CRasterSrc& raster, CCommonThread* thread);
 
-// Neighbourhood masks use the direction codes as bits (trace/outline.h).
-// Whether a foreground pixel with this neighbourhood is deleted by the first
-// (subIteration 0) or second (1) sub-iteration of a Zhang-Suen pass.
-[[nodiscard]] bool ZhangSuenDeletes(BYTE mask, int subIteration);
-// Whether the second step keeps a foreground pixel with this neighbourhood.
-[[nodiscard]] bool SecondStepKeeps(BYTE mask);

@@ -132,4 +132,88 @@ TEST_F(RasterCommand, FailuresSayWhatWentWrong)
     EXPECT_FALSE(fs::exists(out));
 }
 
+TEST_F(RasterCommand, BrightnessAndContrastAloneLeaveTheOtherAtZero)
+{
+    // On the red pixel: brightness 20 adds 51 to each channel; contrast -50
+    // halves each channel's distance from 128.
+    struct Case {
+        const char* steps;
+        const char* red;
+        const char* white;
+    };
+    const Case cases[] = {
+        {"--brightness 20", "ff3333", "ffffff"},
+        {"--contrast -50", "bf4040", "bfbfbf"},
+        {"--brightness 20 --contrast -50", "f27373", "f2f2f2"},
+        {"--contrast -50 --brightness 20", "f27373", "f2f2f2"},
+        // Given twice, the option makes a second step on the first's result.
+        {"--brightness 20 --brightness 20", "ff6666", "ffffff"},
+    };
+    for (const Case& c : cases) {
+        CRasterSrc image;
+        ASSERT_TRUE(Run(c.steps, image)) << c.steps;
+        EXPECT_EQ(Rgb(image, 2, 1), c.red) << c.steps;
+        EXPECT_EQ(Rgb(image, 0, 0), c.white) << c.steps;
+    }
+}
+
+TEST_F(RasterCommand, HelpListsEveryStepItTakes)
+{
+    const CliRun help = Lineweft("raster --help");
+    ASSERT_EQ(help.status, 0) << help.out;
+    const std::string page = Page();
+    const std::string out = (dir / "out.bmp").string();
+    int options = 0;
+    for (size_t at = help.out.find("\n  --"); at != std::string::npos; at = help.out.find("\n  --", at + 1)) {
+        const size_t end = help.out.find_first_of(" \n", at + 3);
+        const std::string option = help.out.substr(at + 3, end - at - 3);
+        if (option == "--help" || option == "-o")
+            continue;
+        // Every listed option is known: without its value it is refused as
+        // such, never taken for another step or an unknown option.
+        const CliRun run = Lineweft("raster " + page + " -o " + out + " " + option);
+        if (run.status == 2) {
+            EXPECT_NE(run.out.find(option + " needs a value"), std::string::npos) << run.out;
+            ++options;
+        }
+    }
+    EXPECT_GE(options, 9);
+}
+
+TEST_F(RasterCommand, AFailingStepSaysWhatTheKernelReported)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory does not fit under a memory limit";
+#else
+    const std::string page = Page();
+    const std::string out = (dir / "out.bmp").string();
+    // 30000 x 30000 pixels of 24 bits do not fit in one gigabyte.
+    const CliRun run = Shell("ulimit -v 1000000; " + std::string(LW_CLI_PATH) + " raster " + page + " -o " + out +
+                             " --resample 30000x30000:box");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("Not enough memory to perform operation !"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("--resample failed"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(out));
+#endif
+}
+
+TEST_F(RasterCommand, AnUnusableThreadCountInTheEnvironmentIsSaidOnce)
+{
+    const std::string page = Page();
+    const std::string out = (dir / "out.bmp").string();
+    for (const char* bad : {"abc", "-3", "0", "65"}) {
+        const CliRun run = Shell(std::string("LW_THREADS=") + bad + " " + LW_CLI_PATH + " raster " + page + " -o " +
+                                 out + " --median 3 --median 5");
+        EXPECT_EQ(run.status, 0) << bad << run.out;
+        const std::string warning = std::string("LW_THREADS=\"") + bad + "\"";
+        const size_t first = run.out.find(warning);
+        EXPECT_NE(first, std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find(warning, first + 1), std::string::npos) << run.out;
+    }
+    const CliRun good = Shell(std::string("LW_THREADS=2 ") + LW_CLI_PATH + " raster " + page + " -o " + out +
+                              " --median 3");
+    EXPECT_EQ(good.status, 0) << good.out;
+    EXPECT_EQ(good.out.find("LW_THREADS"), std::string::npos) << good.out;
+}
+
 } // namespace

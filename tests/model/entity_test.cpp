@@ -75,44 +75,14 @@ TEST(EntityIdCounter, ThreadsCreatingEntitiesNeverShareAnId)
 
 // ---- construction, copies and base operations -----------------------------
 
-TEST(EntityBase, ConstructorSetsTheCommonDefaults)
+TEST(EntityBase, NewEntitiesTakeTheirLengthFromTheConnectDistance)
 {
     const int saved = GetTraceOption().ChartType.i_ConDis;
     GetTraceOption().ChartType.i_ConDis = 7;
     CEntity e;
     GetTraceOption().ChartType.i_ConDis = saved;
-    EXPECT_EQ(e.m_Type, ENTITY_NONE);
-    EXPECT_EQ(e.m_Color, 256);
-    EXPECT_EQ(e.m_Width, 0.0);
     EXPECT_EQ(e.m_Length, 14.0);
-    EXPECT_TRUE(e.m_Drawn);
-    EXPECT_FALSE(e.m_Selected);
-    EXPECT_EQ(e.m_CurVertex, 1);
-    EXPECT_EQ(e.m_Layer, nullptr);
-    EXPECT_EQ(e.m_Next, nullptr);
-}
-
-TEST(EntityBase, BaseSlotsAreSafeDefaults)
-{
-    CEntity e;
-    double box[4] = {1, 2, 3, 4};
-    EXPECT_FALSE(e.GetExtents(nullptr, box));
-    EXPECT_EQ(box[0], 1.0);
-    EXPECT_EQ(e.Clone(), nullptr);
-    EXPECT_EQ(e.JoinPolyline(&e, false), nullptr);
-    EXPECT_FALSE(e.IntersectRect({0, 0}, {1, 1}));
-    EXPECT_TRUE(e.IsDegenerate());
-    EXPECT_TRUE(e.IsSingleSegment());
-    EXPECT_EQ(e.GetPointCount(), 0);
-    EXPECT_EQ(e.ApplyProperty(nullptr, 1, 0, "", nullptr), -1);
-    e.SetWidth(2.5);
-    EXPECT_EQ(e.GetWidth(), 2.5);
-    EXPECT_TRUE(e.WriteSVG(nullptr, 0, false));
-    EXPECT_TRUE(e.WriteHPGL(nullptr));
-    EXPECT_EQ(e.ReadDXF(nullptr, 0), 0);
-    CRecordingDevice device;
-    e.Draw(&device);
-    EXPECT_TRUE(device.calls.empty());
+    EXPECT_EQ(e.m_Color, 256);  // by layer
 }
 
 TEST(EntityBase, CloneCarriesIdColourWidthAndTypeButNoLinks)

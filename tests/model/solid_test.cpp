@@ -1,5 +1,8 @@
 #include "model/solid.h"
 
+#include "model/graph.h"
+#include "model/layer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -168,6 +171,40 @@ TEST(SolidHitTest, InsideGivesOneEdgeCrossingGivesEachCrossedEdge)
     segments.clear();
     square->CollectSegments({8, 8}, {12, 12}, segments);
     EXPECT_TRUE(segments.empty());
+}
+
+TEST(SolidSnap, EveryEdgeOffersEverySnapMode)
+{
+    // A triangle (0, 0), (10, 0), (10, 10) on the drawing, and a line that
+    // crosses its closing edge (from the last corner back to the first).
+    CGraph graph;
+    ASSERT_TRUE(graph.GetCurrentLayer()->AddEntity(MakeSolid({{0, 0}, {10, 0}, {10, 10}}).release()));
+    graph.AddLine(0, 8, 8, 0);
+    frDoublePoint out;
+    auto find = [&](std::uint32_t mask, frDoublePoint a, frDoublePoint b, const frDoublePoint* base = nullptr) {
+        graph.SetObjectSnapMask(mask);
+        out = {-1, -1};
+        return graph.FindSnapPoint(base, a, b, &out);
+    };
+    // The middle of the closing edge, in a box that also crosses the line.
+    EXPECT_EQ(find(SNAP_MIDDLE, {4.5, 4.5}, {5.5, 5.5}), SNAP_MIDDLE);
+    EXPECT_NEAR(out.x, 5, 1e-12);
+    EXPECT_NEAR(out.y, 5, 1e-12);
+    // Where the line crosses the closing edge.
+    EXPECT_EQ(find(SNAP_INTERSECTION, {3.5, 3.5}, {4.5, 4.5}), SNAP_INTERSECTION);
+    EXPECT_NEAR(out.x, 4, 1e-12);
+    EXPECT_NEAR(out.y, 4, 1e-12);
+    // The foot of the perpendicular from a base onto the right edge.
+    const frDoublePoint base(20, 3);
+    EXPECT_EQ(find(SNAP_PERPENDICULAR, {9, 2}, {11, 4}, &base), SNAP_PERPENDICULAR);
+    EXPECT_NEAR(out.x, 10, 1e-12);
+    EXPECT_NEAR(out.y, 3, 1e-12);
+    // A corner by its end mode.
+    EXPECT_EQ(find(SNAP_END, {9.5, 9.2}, {10.5, 10.2}), SNAP_END);
+    EXPECT_EQ(out.x, 10);
+    EXPECT_EQ(out.y, 10);
+    // Nothing of the solid inside its fill, away from every edge.
+    EXPECT_EQ(find(SNAP_MIDDLE | SNAP_END, {7, 2}, {8, 3}), 0);
 }
 
 // ---- grips ----------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -120,13 +121,13 @@ std::vector<Case> Figures()
          }},
         {"stroked and filled path", even, hatch,
          [](CPixelDC& dc) {
-             dc.BeginPath();
+             EXPECT_TRUE(dc.BeginPath());
              dc.MoveTo(5, 5);
              dc.LineTo(50, 10);
              dc.ArcTo(20, 20, 60, 60, 60, 40, 20, 40);
-             dc.CloseFigure();
-             dc.EndPath();
-             dc.StrokeAndFillPath();
+             EXPECT_TRUE(dc.CloseFigure());
+             EXPECT_TRUE(dc.EndPath());
+             EXPECT_TRUE(dc.StrokeAndFillPath());
          }},
     };
 }
@@ -476,6 +477,51 @@ TEST(PixelDC, PathsFillAndStrokeOnlyAfterEndPath)
     dc.EndPath();
     EXPECT_TRUE(dc.StrokePath());
     EXPECT_EQ(dc.GetPixel(5, 20), kBlack);
+}
+
+TEST(PixelDC, ClosingAFigureStrokesItsClosingEdgeAndNeedsAnOpenFigure)
+{
+    // Two sides of a triangle; closed, the diagonal back to the start shows.
+    auto draw = [](bool close) {
+        auto dc = std::make_unique<CPixelDC>(40, 40);
+        EXPECT_FALSE(dc->CloseFigure()) << "outside a path";
+        EXPECT_TRUE(dc->BeginPath());
+        EXPECT_FALSE(dc->CloseFigure()) << "no figure yet";
+        dc->MoveTo(5, 5);
+        dc->LineTo(35, 5);
+        dc->LineTo(35, 35);
+        if (close) {
+            EXPECT_TRUE(dc->CloseFigure());
+            EXPECT_FALSE(dc->CloseFigure()) << "closed already";
+        }
+        EXPECT_TRUE(dc->EndPath());
+        EXPECT_FALSE(dc->CloseFigure()) << "the path has ended";
+        EXPECT_TRUE(dc->StrokePath());
+        return dc;
+    };
+    const auto open = draw(false);
+    EXPECT_EQ(open->GetPixel(20, 5), kBlack);
+    EXPECT_EQ(open->GetPixel(20, 20), kWhite);
+    const auto closed = draw(true);
+    EXPECT_EQ(closed->GetPixel(20, 5), kBlack);
+    EXPECT_EQ(closed->GetPixel(20, 20), kBlack);
+    EXPECT_EQ(closed->GetPixel(10, 30), kWhite);
+
+    // A path of two figures: each closes on its own start, and no edge
+    // joins one to the other.
+    CPixelDC dc(40, 40);
+    ASSERT_TRUE(dc.BeginPath());
+    dc.MoveTo(2, 2);
+    dc.LineTo(10, 2);
+    dc.LineTo(10, 10);
+    ASSERT_TRUE(dc.CloseFigure());
+    dc.MoveTo(30, 30);
+    dc.LineTo(38, 30);
+    ASSERT_TRUE(dc.CloseFigure());
+    ASSERT_TRUE(dc.EndPath());
+    ASSERT_TRUE(dc.StrokePath());
+    EXPECT_EQ(dc.GetPixel(20, 20), kWhite);
+    EXPECT_EQ(dc.GetPixel(6, 6), kBlack);
 }
 
 namespace {

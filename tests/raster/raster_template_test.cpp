@@ -126,6 +126,50 @@ std::map<std::string, SettingValue> BlurValues()
     return values;
 }
 
+TEST(RasterTemplateList, BuiltInTemplatesDoWhatTheirNamesSay)
+{
+    // A grey 5 x 5 page of 100 with one pixel of 190 in the middle: each
+    // template's answer on the 3 x 3 pixels it reaches (the border stays).
+    struct Expected {
+        const char* name;
+        int centre[9];
+    };
+    const Expected expected[] = {
+        {"Blur 3x3", {110, 110, 110, 110, 110, 110, 110, 110, 110}},
+        {"Sharpen 3x3", {100, 10, 100, 10, 255, 10, 100, 10, 100}},
+        {"Edges 3x3", {90, 90, 90, 90, 255, 90, 90, 90, 90}},
+        {"Horizontal lines", {90, 90, 90, 180, 180, 180, 90, 90, 90}},
+        {"Vertical lines", {90, 180, 90, 90, 180, 90, 90, 180, 90}},
+    };
+    TempFolder folder;
+    CSettingsStore store(folder / "settings.conf");
+    CRasterTemplateList list;
+    EXPECT_FALSE(list.Load(store));
+    std::vector<std::string> names;
+    for (const CRasterTemplate* t = list.Items().MoveToHead(); t; t = list.Items().MoveNext())
+        names.push_back(t->GetName());
+    EXPECT_EQ(names, (std::vector<std::string>{"Blur 3x3", "Sharpen 3x3", "Edges 3x3", "Horizontal lines",
+                                               "Vertical lines"}));
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.name);
+        const CRasterTemplate* kernel = list.Find(e.name);
+        ASSERT_NE(kernel, nullptr);
+        CRasterSrc image;
+        ASSERT_TRUE(image.Create(5, 5, 8));
+        image.SetGreyRamp();
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 5; ++x)
+                image.SetPixelIndex(x, y, x == 2 && y == 2 ? 190 : 100);
+        ASSERT_TRUE(CRasterProcess(image, nullptr).ApplyTemplate(*kernel));
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 5; ++x) {
+                const bool inside = x >= 1 && x <= 3 && y >= 1 && y <= 3;
+                const int want = inside ? e.centre[(y - 1) * 3 + (x - 1)] : 100;
+                EXPECT_EQ(image.GetPixelIndex(x, y), want) << x << "," << y;
+            }
+    }
+}
+
 } // namespace
 
 TEST(ApplyTemplate, MatchesTheFormulaPixelByPixelAtEveryDepth)

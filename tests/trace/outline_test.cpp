@@ -6,6 +6,7 @@
 #include <cmath>
 #include <deque>
 #include <memory>
+#include <new>
 #include <queue>
 #include <random>
 #include <string>
@@ -15,7 +16,24 @@
 #include "platform/message_box.h"
 #include "raster/packed_bits.h"
 #include "raster/row_bands.h"
+#include "support/idle_worker.h"
 #include "trace/common_thread.h"
+
+// Non-throwing allocations of this size fail while it is not 0: the lists'
+// nodes are made that way, so a test can make one kind of node fail on its
+// own thread.
+static thread_local size_t g_failNothrowNewOfSize = 0;
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (size == g_failNothrowNewOfSize)
+        return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 namespace {
 
@@ -714,7 +732,7 @@ TEST(OutlineNesting, MatchesAFloodFillOnRandomRasters)
     }
 }
 
-TEST(OutlineNesting, HoleWithoutEnclosingBorderShowsErrorAndStaysOut)
+TEST(OutlineNesting, HoleWithoutEnclosingBorderShowsErrorAndFailsTheRun)
 {
     Raster raster = MakeBlank(4, 3);
     COutlineList list(raster.get());
@@ -728,10 +746,41 @@ TEST(OutlineNesting, HoleWithoutEnclosingBorderShowsErrorAndStaysOut)
         return ++boxes, IDOK;
     });
     COutlineConnectionList connections;
-    EXPECT_TRUE(list.AnalyseOutline(nullptr, &connections));
+    // A drawing without the hole would be wrong; the run says so instead.
+    CIdleWorker worker;
+    EXPECT_FALSE(list.AnalyseOutline(&worker, &connections));
     SetMessageBoxHook(old);
     EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(worker.GetRunResult(), DWORD{RUN_FAILED});
     EXPECT_EQ(connections.GetCount(), 0u);
+}
+
+TEST(OutlineNesting, AConnectionThatCannotBeMadeFailsTheRunForWantOfMemory)
+{
+    Raster ring = MakeRaster({"#####", "#...#", "#####"});
+    Raster square = MakeRaster({"##", "##"});
+    const std::pair<CRasterSrc*, size_t> cases[] = {
+        {ring.get(), sizeof(ONode<COutlineConnection>)},
+        {ring.get(), sizeof(ONode<COutlineItem*>)},
+        {square.get(), sizeof(ONode<COutlineConnection>)},  // no hole to notice the loss
+    };
+    for (const auto& [raster, size] : cases) {
+        SCOPED_TRACE(size);
+        COutlineList list(raster);
+        ASSERT_TRUE(list.TraceOutline(nullptr));
+        int boxes = 0;
+        MessageBoxHook old = SetMessageBoxHook([&](const std::string&, const std::string&, unsigned) {
+            return ++boxes, IDOK;
+        });
+        COutlineConnectionList connections;
+        CIdleWorker worker;
+        g_failNothrowNewOfSize = size;
+        const bool done = list.AnalyseOutline(&worker, &connections);
+        g_failNothrowNewOfSize = 0;
+        SetMessageBoxHook(old);
+        EXPECT_FALSE(done);
+        EXPECT_EQ(worker.GetRunResult(), DWORD{RUN_NO_MEMORY});
+    }
 }
 
 // --- progress and stop ---

@@ -4,32 +4,12 @@
 
 #include "model/color_index.h"
 
-TEST(TraceOption, DefaultsFollowTheRecord)
+TEST(TraceOption, ColoursComeFromTheirIndexesInThePalette)
 {
     const CTraceOption o;
-    EXPECT_EQ(o.ChartType.Name, "pre_Default");
-    EXPECT_EQ(o.i_AutoTraceWhat, TRACE_CENTER_LINE);
-    EXPECT_EQ(o.i_Gray, 128);
-    EXPECT_TRUE(o.b_AutoGray);
-    EXPECT_EQ(o.i_SearchStepCap, 128u);
-    EXPECT_EQ(o.i_VectorFileFormat, 7u);
-    EXPECT_EQ(o.Outline.d_MaxDis, 1.5);
-    EXPECT_TRUE(o.Outline.b_RecogniseCirArc);
-    EXPECT_FALSE(o.Outline.b_Fill);
-    EXPECT_EQ(o.Outline.i_FillType, FILL_SOLID);
-    EXPECT_EQ(o.Outline.d_FillSpace, 1.0);
-    EXPECT_EQ(o.FillPattern.i_FillType, FILL_HORIZONTAL);
-    EXPECT_EQ(o.FillPattern.d_FillSpace, 1.0);
-    EXPECT_EQ(o.c_NormalColorIndex, 5u);
-    EXPECT_EQ(o.c_NormalColor, RGB(0, 0, 255));
-    EXPECT_EQ(o.c_SelectColor, RGB(255, 0, 0));
-    EXPECT_EQ(o.c_BackGroundColorIndex, 7u);
-    EXPECT_EQ(o.c_BackGroundColor, RGB(255, 255, 255)); // looked up as white
+    EXPECT_EQ(o.c_NormalColor, ColorIndexToRGB(o.c_NormalColorIndex, nullptr, false));
+    EXPECT_EQ(o.c_BackGroundColor, RGB(255, 255, 255));  // index 7 is shown as white
     EXPECT_EQ(o.c_GripBoxColor, ColorIndexToRGB(214, nullptr, false));
-    EXPECT_EQ(o.c_SelGripBoxColor, RGB(0, 255, 0));
-    EXPECT_EQ(o.i_GripBoxHalfWidth, 4);
-    EXPECT_EQ(o.GridPointType, 0u);
-    EXPECT_FALSE(o.b_Batch);
 }
 
 TEST(TraceOption, MaxDisFollowsTheMethod)
