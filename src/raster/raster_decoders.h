@@ -53,6 +53,17 @@ FIBITMAP* AllocateRaster(std::int64_t width, std::int64_t height, unsigned bits,
 // Composes the alpha of a 32-bit bitmap over white and makes it opaque.
 void ComposeOverWhite(FIBITMAP* bitmap);
 
+// No scanner or printer comes near this: a file claiming more holds a broken
+// resolution, which counts as none (0 dots per metre) like a missing one.
+constexpr double kMaxFileDotsPerInch = 100000.0;
+constexpr double kMetresPerInch = 0.0254;
+[[nodiscard]] inline bool IsAbsurdDotsPerMetre(double dotsPerMetre)
+{
+    return dotsPerMetre * kMetresPerInch > kMaxFileDotsPerInch;
+}
+// Clears both resolutions of a bitmap when either is absurd.
+void DropAbsurdResolution(FIBITMAP* bitmap);
+
 [[nodiscard]] FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status);
 
 // The pixels of a BMP that can be read where they lie in the file: no run

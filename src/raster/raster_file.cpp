@@ -174,6 +174,7 @@ FIBITMAP* Normalise(FIBITMAP* bitmap, RasterLoadError* error, std::string* detai
             *detail = why;
         return nullptr;
     }
+    DropAbsurdResolution(held);
     Report(error, RasterLoadError::kNone);
     return held;
 }
@@ -343,6 +344,7 @@ OneBitLoad LoadBmpAsOneBit(const std::string& fileName, BYTE grey, bool automati
     ThresholdGreyRows(reader, rows.get(), view.width, view.height, grey, out.get(), release);
     FreeImage_SetDotsPerMeterX(bitmap, static_cast<unsigned>(view.xDotsPerMetre));
     FreeImage_SetDotsPerMeterY(bitmap, static_cast<unsigned>(view.yDotsPerMetre));
+    DropAbsurdResolution(bitmap);
     if (!image.Attach(bitmap)) {
         FreeImage_Unload(bitmap);
         return OneBitLoad::kNoMemory;

@@ -8,6 +8,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -16,6 +17,14 @@ constexpr std::uint16_t kClassicMagic = 42, kBigMagic = 43;
 constexpr std::size_t kClassicHeaderBytes = 8, kBigHeaderBytes = 16;
 constexpr unsigned kMaxSamples = 5;  // CMYK and alpha
 constexpr double kUnknownCodecBytesPerByte = 1e5;
+// The library decodes a whole tile or strip at once: one larger than this is
+// refused before it allocates it.
+constexpr std::uint64_t kMaxPieceBytes = std::uint64_t{256} << 20;
+// Tile sides are multiples of 16, so a page's tiles may overhang it by less.
+constexpr std::uint32_t kTileAlign = 16;
+// What the library takes when a page gives no resolution.
+constexpr float kLibraryDefaultDotsPerInch = 300.0f;
+constexpr double kCentimetresPerMetre = 100.0;
 
 // Most decoded bytes one compressed byte can stand for, per compression:
 // a PackBits run is 2 bytes for 128, an LZW table of 4094 codes spells at
@@ -151,6 +160,67 @@ std::uint64_t FindPlanarValue(const BYTE* data, std::size_t size, std::uint64_t 
 
 // --------------------------------------------------------- page checks --
 
+const char* SampleFormatName(unsigned format)
+{
+    switch (format) {
+    case SAMPLEFORMAT_INT: return "signed integer";
+    case SAMPLEFORMAT_IEEEFP: return "floating-point";
+    case SAMPLEFORMAT_COMPLEXINT:
+    case SAMPLEFORMAT_COMPLEXIEEEFP: return "complex";
+    default: return "unknown-format";
+    }
+}
+
+// The page's resolution in dots per metre as the library sets it (inch when
+// the unit is none, 300 dpi when absent); 0 for both when the unit is not
+// one of the three or either value is absurd.
+void ReadResolution(TIFF* tif, CTiffPage& page)
+{
+    std::uint16_t unit = RESUNIT_INCH;
+    float x = kLibraryDefaultDotsPerInch, y = kLibraryDefaultDotsPerInch;
+    TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x);
+    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y);
+    if (unit == RESUNIT_NONE && x > 0 && y > 0)
+        unit = RESUNIT_INCH;
+    if (unit != RESUNIT_INCH && unit != RESUNIT_CENTIMETER)
+        return;
+    const double scale = unit == RESUNIT_INCH ? 1.0 / kMetresPerInch : kCentimetresPerMetre;
+    const double dx = std::max(0.0, static_cast<double>(x) * scale + 0.5);
+    const double dy = std::max(0.0, static_cast<double>(y) * scale + 0.5);
+    if (IsAbsurdDotsPerMetre(dx) || IsAbsurdDotsPerMetre(dy) || !std::isfinite(dx) || !std::isfinite(dy))
+        return;
+    page.xDotsPerMetre = static_cast<LONG>(dx);
+    page.yDotsPerMetre = static_cast<LONG>(dy);
+}
+
+// One tile or strip as the library decodes it: a tile larger than the page
+// it tiles is damage, and any piece over kMaxPieceBytes is refused before
+// the library allocates it.
+bool CheckPieceSize(TIFF* tif, std::uint32_t width, std::uint32_t height, std::string& why)
+{
+    std::uint64_t bytes = 0;
+    if (TIFFIsTiled(tif)) {
+        std::uint32_t tileWidth = 0, tileHeight = 0;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
+        auto aligned = [](std::uint64_t side) { return (side + kTileAlign - 1) / kTileAlign * kTileAlign; };
+        if (tileWidth > aligned(width) || tileHeight > aligned(height)) {
+            why = FormatC("tiles of %u x %u pixels on a page of %u x %u", tileWidth, tileHeight, width, height);
+            return false;
+        }
+        bytes = TIFFTileSize64(tif);
+    } else {
+        bytes = TIFFStripSize64(tif);
+    }
+    if (bytes > kMaxPieceBytes) {
+        why = FormatC("a %s of %llu bytes decoded, more than %llu", TIFFIsTiled(tif) ? "tile" : "strip",
+                      static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(kMaxPieceBytes));
+        return false;
+    }
+    return true;
+}
+
 void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
 {
     auto fail = [&page](RasterLoadError why, std::string text) {
@@ -165,6 +235,15 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+    // The library reads any other sample format as unsigned integers: wrong colours.
+    if (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID)
+        return fail(RasterLoadError::kUnsupportedLayout,
+                    FormatC("%s samples of %u bits", SampleFormatName(sampleFormat), unsigned{bits}));
+    // An unknown compression otherwise decodes as a blank page.
+    if (!TIFFIsCODECConfigured(compression))
+        return fail(RasterLoadError::kUnsupportedLayout, FormatC("compression %u", unsigned{compression}));
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
         return fail(RasterLoadError::kUnsupportedLayout, FormatC("%u bits per sample", unsigned{bits}));
     if (samples < 1 || samples > kMaxSamples)
@@ -198,6 +277,10 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     RasterLoadError declared = CheckRasterSize(width, height, declaredBits, &why);
     if (declared != RasterLoadError::kNone)
         return fail(declared, why);
+    page.width = width;
+    page.height = height;
+    page.bitsPerPixel = unsigned{bits} * samples;
+    ReadResolution(tif, page);
 
     const std::uint32_t pieces = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (pieces == 0)
@@ -216,6 +299,8 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
         return fail(RasterLoadError::kTruncated,
                     FormatC("%llu bytes of compressed pixels cannot hold %u x %u pixels",
                             static_cast<unsigned long long>(present), width, height));
+    if (!CheckPieceSize(tif, width, height, why))
+        return fail(RasterLoadError::kUnsupportedLayout, why);
 }
 
 // ------------------------------------------------------ patched view --
@@ -357,7 +442,17 @@ FIBITMAP* DecodeTiffPage(const BYTE* data, std::size_t size, const CTiffPage& pa
     FIBITMAP* bitmap = FreeImage_LoadFromHandle(FIF_TIFF, &io, &view, 0);
     if (!bitmap)
         return status.Fail(RasterLoadError::kDecodeFailed, GetLastRasterLibraryMessage());
+    // Sixteen-bit alpha is composed once brought to eight bits.
+    if (page.alpha && FreeImage_GetImageType(bitmap) == FIT_RGBA16) {
+        FIBITMAP* narrow = FreeImage_ConvertTo32Bits(bitmap);
+        FreeImage_Unload(bitmap);
+        if (!narrow)
+            return status.Fail(RasterLoadError::kTooLarge, "the memory for its pixels is not available");
+        bitmap = narrow;
+    }
     if (page.alpha && FreeImage_GetImageType(bitmap) == FIT_BITMAP && FreeImage_GetBPP(bitmap) == 32)
         ComposeTiffAlpha(bitmap, page.premultiplied);
+    FreeImage_SetDotsPerMeterX(bitmap, static_cast<unsigned>(page.xDotsPerMetre));
+    FreeImage_SetDotsPerMeterY(bitmap, static_cast<unsigned>(page.yDotsPerMetre));
     return bitmap;
 }

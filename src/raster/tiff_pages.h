@@ -25,6 +25,12 @@ struct CTiffPage {
     // The extra sample is alpha: straight, or already multiplied in.
     bool alpha = false;
     bool premultiplied = false;
+    // The page as a loaded image has it, read from the directory alone.
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    unsigned bitsPerPixel = 0;  // samples x bits per sample as stored
+    LONG xDotsPerMetre = 0;     // 0 when the file's resolution counts as none
+    LONG yDotsPerMetre = 0;
 };
 
 // True when the bytes start like a TIFF (classic or big).
