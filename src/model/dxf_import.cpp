@@ -28,6 +28,7 @@
 #include "model/text_table.h"
 #include "platform/input_file.h"
 #include "platform/message_box.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -61,6 +62,9 @@ public:
     // is damaged.
     bool ReadSections();
     [[nodiscard]] const std::string& Error() const { return m_Error; }
+    // The first group code between records that was not a number; -1 when none.
+    [[nodiscard]] long BadCodeAt() const { return m_BadCodeAt; }
+    [[nodiscard]] const std::string& BadCode() const { return m_BadCode; }
 
 private:
     DxfPairStatus Next(CDxfPair& pair);
@@ -105,6 +109,8 @@ private:
     std::string m_Message;
     int m_LastPercent = 0;   // the caller reports 0 before reading
     long m_PairStart = 0;
+    long m_BadCodeAt = -1;
+    std::string m_BadCode;
     std::string m_Error;
     std::vector<LeftOut> m_LeftOut;   // in the order first met
 };
@@ -112,7 +118,12 @@ private:
 DxfPairStatus CDxfImporter::Next(CDxfPair& pair)
 {
     m_PairStart = std::ftell(m_File);
-    const DxfPairStatus status = ReadDxfPair(m_File, pair);
+    long codeAt = -1;
+    const DxfPairStatus status = ReadDxfPair(m_File, pair, &codeAt);
+    if (status == DxfPairStatus::kBadCode && m_BadCodeAt < 0) {
+        m_BadCodeAt = codeAt;
+        m_BadCode = pair.value;
+    }
     Report();
     return status;
 }
@@ -467,6 +478,21 @@ void SkipByteOrderMark(std::FILE* file, long start)
     (void)std::fseek(file, mark ? start + 3 : start, SEEK_SET);
 }
 
+// The line (from 1) at a position of the stream, counting a lone CR as a line end.
+long LineNumberAt(std::FILE* file, long start, long at)
+{
+    long line = 1;
+    if (std::fseek(file, start, SEEK_SET) != 0) return line;
+    int previous = 0;
+    for (long i = start; i < at; ++i) {
+        const int c = std::getc(file);
+        if (c == EOF) break;
+        if (c == '\n' || (previous == '\r' && c != '\n')) ++line;
+        previous = c;
+    }
+    return previous == '\r' ? line + 1 : line;
+}
+
 }  // namespace
 
 bool CGraph::ReadDXF(const std::string& path, GraphProgress progress, std::string* error,
@@ -531,6 +557,13 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
         CDxfImporter importer(imported, file, progress, size);
         ok = importer.ReadSections();
         reason = importer.Error();
+        // Pairs out of step are passed over between records, so a file of
+        // them would read as an empty drawing.
+        if (ok && importer.BadCodeAt() >= 0) {
+            ok = false;
+            reason = FormatC("Line %ld of the DXF file holds the group code '%s', which is not a number.",
+                             LineNumberAt(file, start, importer.BadCodeAt()), importer.BadCode().c_str());
+        }
     }
     if (progress) progress(message, 100);
     if (!ok) {

@@ -31,6 +31,7 @@
 namespace {
 
 thread_local std::string t_lastLibraryMessage;
+thread_local std::string t_lastLoadWarning;
 
 const char* const kProjectExtension = ".lwt";
 
@@ -185,6 +186,7 @@ FIBITMAP* Decode(FREE_IMAGE_FORMAT format, const BYTE* data, std::size_t size, R
     if (!data || size == 0)
         return Refuse(RasterLoadError::kTruncated, "the file is empty", error, detail);
     t_lastLibraryMessage.clear();
+    t_lastLoadWarning.clear();
     CDecodeStatus status;
     status.mapped = mapped;
     FIBITMAP* bitmap = nullptr;
@@ -207,6 +209,7 @@ FIBITMAP* Decode(FREE_IMAGE_FORMAT format, const BYTE* data, std::size_t size, R
             why = status.detail.empty() ? RasterLoadError::kDecodeFailed : LibraryFailure(status.detail);
         return Refuse(why, status.detail, error, detail);
     }
+    t_lastLoadWarning = std::move(status.warning);
     return Normalise(bitmap, error, detail);
 }
 
@@ -227,6 +230,11 @@ bool SaveThroughMemory(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const std::st
 }
 
 } // namespace
+
+const std::string& GetLastRasterLoadWarning()
+{
+    return t_lastLoadWarning;
+}
 
 const std::string& GetLastRasterLibraryMessage()
 {
@@ -450,6 +458,7 @@ FIBITMAP* CRasterLoader::DecodePage(int page, RasterLoadError* error, std::strin
     if (!m_data || page < 0 || page >= GetPageCount())
         return Refuse(RasterLoadError::kDecodeFailed, {}, error, detail);
     t_lastLibraryMessage.clear();
+    t_lastLoadWarning.clear();
     CDecodeStatus status;
     FIBITMAP* bitmap = DecodeTiffPage(m_data, m_size, m_pages[static_cast<std::size_t>(page)], status);
     if (!bitmap) {

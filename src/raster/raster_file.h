@@ -53,6 +53,10 @@ std::string RasterFileFormatName(const std::string& fileName);
 // has one of the five, else the name's; empty when the name names none.
 std::string RasterContentFormatName(const std::string& fileName);
 
+// The damage the last load on this thread read past (a viewer shows such
+// files too), for the caller to warn of; empty when none.
+const std::string& GetLastRasterLoadWarning();
+
 // The last message the image library reported on this thread.
 const std::string& GetLastRasterLibraryMessage();
 void SetLastRasterLibraryMessage(const char* message);

@@ -185,13 +185,12 @@ void ReadResolution(TIFF* tif, CTiffPage& page)
         unit = RESUNIT_INCH;
     if (unit != RESUNIT_INCH && unit != RESUNIT_CENTIMETER)
         return;
-    const double scale = unit == RESUNIT_INCH ? 1.0 / kMetresPerInch : kCentimetresPerMetre;
-    const double dx = std::max(0.0, static_cast<double>(x) * scale + 0.5);
-    const double dy = std::max(0.0, static_cast<double>(y) * scale + 0.5);
-    if (IsAbsurdDotsPerMetre(dx) || IsAbsurdDotsPerMetre(dy) || !std::isfinite(dx) || !std::isfinite(dy))
+    const double perInch = unit == RESUNIT_INCH ? 1.0 : kCentimetresPerMetre * kMetresPerInch;
+    const double xDpi = static_cast<double>(x) * perInch, yDpi = static_cast<double>(y) * perInch;
+    if (!(xDpi <= kMaxFileDotsPerInch) || !(yDpi <= kMaxFileDotsPerInch))  // NaN too
         return;
-    page.xDotsPerMetre = static_cast<LONG>(dx);
-    page.yDotsPerMetre = static_cast<LONG>(dy);
+    page.xDotsPerMetre = static_cast<LONG>(std::floor(std::max(0.0, xDpi / kMetresPerInch + 0.5)));
+    page.yDotsPerMetre = static_cast<LONG>(std::floor(std::max(0.0, yDpi / kMetresPerInch + 0.5)));
 }
 
 // One tile or strip as the library decodes it: a tile larger than the page
