@@ -481,6 +481,18 @@ FIBITMAP* CRasterLoader::CopyPage(int page, RasterLoadError* error, std::string*
     return bitmap ? Normalise(bitmap, error, detail) : nullptr;
 }
 
+bool CRasterLoader::GetOneBitHeader(int page, CRasterHeader& header) const
+{
+    if (!m_data || page < 0 || page >= GetPageCount())
+        return false;
+    const CTiffPage& p = m_pages[static_cast<std::size_t>(page)];
+    if (p.error != RasterLoadError::kNone || p.bitsPerPixel != 1)
+        return false;
+    header = CRasterHeader{static_cast<int>(p.width), static_cast<int>(p.height), 1, p.xDotsPerMetre,
+                           p.yDotsPerMetre};
+    return true;
+}
+
 std::string CRasterLoader::GetPageFileName(int page) const
 {
     return m_dir + m_name + "_" + std::to_string(page) + m_ext;
