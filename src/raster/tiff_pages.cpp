@@ -139,8 +139,9 @@ bool IsBig(const BYTE* data)
     return ReadWord(data + 2, 2, IsLittleEndian(data)) == kBigMagic;
 }
 
-// Where the value of the page's PlanarConfiguration entry lies; 0 if absent.
-std::uint64_t FindPlanarValue(const BYTE* data, std::size_t size, std::uint64_t directory)
+// Where the value of the page's entry for tag lies, when it is one SHORT;
+// 0 if absent or otherwise.
+std::uint64_t FindShortValue(const BYTE* data, std::size_t size, std::uint64_t directory, unsigned tag)
 {
     const bool little = IsLittleEndian(data), big = IsBig(data);
     const unsigned countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12, valueAt = big ? 12 : 8;
@@ -152,7 +153,7 @@ std::uint64_t FindPlanarValue(const BYTE* data, std::size_t size, std::uint64_t 
         return 0;
     for (std::uint64_t i = 0; i < count; ++i) {
         const BYTE* entry = data + first + i * entryBytes;
-        if (ReadWord(entry, 2, little) == TIFFTAG_PLANARCONFIG)
+        if (ReadWord(entry, 2, little) == tag)
             return ReadWord(entry + 2, 2, little) == TIFF_SHORT ? first + i * entryBytes + valueAt : 0;
     }
     return 0;
@@ -174,11 +175,15 @@ const char* SampleFormatName(unsigned format)
 // The page's resolution in dots per metre as the library sets it (inch when
 // the unit is none, 300 dpi when absent); 0 for both when the unit is not
 // one of the three or either value is absurd.
-void ReadResolution(TIFF* tif, CTiffPage& page)
+void ReadResolution(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
 {
     std::uint16_t unit = RESUNIT_INCH;
     float x = kLibraryDefaultDotsPerInch, y = kLibraryDefaultDotsPerInch;
     TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    // The decoder drops a unit it does not know and takes inches: read the
+    // page's own.
+    if (const std::uint64_t at = FindShortValue(data, size, page.directory, TIFFTAG_RESOLUTIONUNIT))
+        unit = static_cast<std::uint16_t>(ReadWord(data + at, 2, IsLittleEndian(data)));
     TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x);
     TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y);
     if (unit == RESUNIT_NONE && x > 0 && y > 0)
@@ -251,7 +256,7 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     if (separate && bits < 8)
         return fail(RasterLoadError::kUnsupportedLayout, "separate planes of fewer than 8 bits per sample");
     if (planar == PLANARCONFIG_SEPARATE && samples == 1) {
-        page.planarValueAt = FindPlanarValue(data, size, page.directory);
+        page.planarValueAt = FindShortValue(data, size, page.directory, TIFFTAG_PLANARCONFIG);
         if (page.planarValueAt == 0)
             return fail(RasterLoadError::kDecodeFailed, "a planar configuration the page does not hold");
     }
@@ -279,7 +284,7 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     page.width = width;
     page.height = height;
     page.bitsPerPixel = unsigned{bits} * samples;
-    ReadResolution(tif, page);
+    ReadResolution(tif, data, size, page);
 
     const std::uint32_t pieces = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (pieces == 0)
