@@ -65,6 +65,7 @@ public:
     // The first group code between records that was not a number; -1 when none.
     [[nodiscard]] long BadCodeAt() const { return m_BadCodeAt; }
     [[nodiscard]] const std::string& BadCode() const { return m_BadCode; }
+    [[nodiscard]] bool FoundSection() const { return m_SectionFound; }
 
 private:
     DxfPairStatus Next(CDxfPair& pair);
@@ -109,6 +110,7 @@ private:
     std::string m_Message;
     int m_LastPercent = 0;   // the caller reports 0 before reading
     long m_PairStart = 0;
+    bool m_SectionFound = false;
     long m_BadCodeAt = -1;
     std::string m_BadCode;
     std::string m_Error;
@@ -141,7 +143,6 @@ void CDxfImporter::Report()
 
 bool CDxfImporter::ReadSections()
 {
-    bool sectionFound = false;
     CDxfPair pair;
     for (;;) {
         const DxfPairStatus status = Next(pair);
@@ -152,7 +153,7 @@ bool CDxfImporter::ReadSections()
         if (!DxfNameIs(pair.value, "SECTION")) continue;
         if (Next(pair) != DxfPairStatus::kPair || pair.code != 2)
             return Fail("A SECTION of the DXF file has no name.");
-        sectionFound = true;
+        m_SectionFound = true;
         if (DxfNameIs(pair.value, "HEADER")) {
             if (!ReadHeader()) return false;
         } else if (DxfNameIs(pair.value, "TABLES")) {
@@ -164,7 +165,7 @@ bool CDxfImporter::ReadSections()
         }
         // Other sections (CLASSES, OBJECTS, ...) are passed over by the loop.
     }
-    if (!sectionFound) return Fail("The file is not a DXF text file: it holds no SECTION.");
+    if (!m_SectionFound) return Fail("The file is not a DXF text file: it holds no SECTION.");
     return true;
 }
 
@@ -558,8 +559,9 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
         ok = importer.ReadSections();
         reason = importer.Error();
         // Pairs out of step are passed over between records, so a file of
-        // them would read as an empty drawing.
-        if (ok && importer.BadCodeAt() >= 0) {
+        // them would read as an empty drawing; where they made the reading
+        // fail, they are the first cause.
+        if (importer.BadCodeAt() >= 0 && (ok || importer.FoundSection())) {
             ok = false;
             reason = FormatC("Line %ld of the DXF file holds the group code '%s', which is not a number.",
                              LineNumberAt(file, start, importer.BadCodeAt()), importer.BadCode().c_str());
