@@ -25,7 +25,8 @@ export LINEWEFT_CONFIG_DIR="$work/settings"
 # info's peak memory; the tile file is refused, so its status is not checked.
 peak() {
   /usr/bin/time -f "%e %M" -o "$work/$1.time" "$build/lineweft/lineweft" info "$2" >"$work/$1.log" 2>&1 || true
-  read -r seconds kb <"$work/$1.time"
+  # time puts "Command exited with non-zero status" above the figures.
+  read -r seconds kb < <(tail -n 1 "$work/$1.time")
   printf '%-34s %7.2f s %9.1f MB   %s\n' "$1" "$seconds" "$(echo "$kb / 1024" | bc -l)" \
     "$(grep -m1 -e 'Width' -e 'cannot read' "$work/$1.log" | cut -c1-60)"
 }
