@@ -140,6 +140,10 @@ TEST(TiffPages, AnAbsurdResolutionOrUnitCountsAsNone)
     EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 100000}, {kYResolution, kTiffRational, 300},
                             {kResolutionUnit, kTiffShort, 2}}),
               (V{3937008, 11811}));
+    // A hundredth of a dot above, though it rounds to the same dots per metre.
+    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 10000001, 100}, {kYResolution, kTiffRational, 300},
+                            {kResolutionUnit, kTiffShort, 2}}),
+              (V{0, 0}));
     // Centimetres: 39371 dots per cm is just above 100,000 dpi.
     EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 39370}, {kYResolution, kTiffRational, 118},
                             {kResolutionUnit, kTiffShort, 3}}),
