@@ -8,6 +8,9 @@
 // file, and enough compressed bytes for the pixels declared); only then does
 // the library decode it, from a view of the file whose first directory is
 // that page, with any field it would trip over corrected in the view.
+// Samples other than unsigned integers, a compression the decoder lacks and
+// tiles or strips too large to decode at once are refused; a resolution of
+// an unknown unit or above 100,000 dpi is taken for none.
 #include "raster/raster_decoders.h"
 
 #include <cstddef>
