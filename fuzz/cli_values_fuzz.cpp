@@ -5,6 +5,7 @@
 //
 // No output option reaches the commands, so each stops at its usage check
 // before it touches a file; the run still works in a folder of its own.
+#include "fuzz_folder.h"
 #include "cli/command.h"
 #include "cli/raster_steps.h"
 
@@ -111,10 +112,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     InitRasterLibrary();
     SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDOK; });
-    char folder[] = "/tmp/lineweft-cli-fuzz-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0)
+    const std::string& folder = MakeFuzzFolder("lineweft-cli-fuzz");
+    if (chdir(folder.c_str()) != 0)
         std::abort();
-    setenv("LINEWEFT_CONFIG_DIR", folder, 1);
+    setenv("LINEWEFT_CONFIG_DIR", folder.c_str(), 1);
     return 0;
 }
 

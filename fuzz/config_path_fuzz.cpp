@@ -3,6 +3,7 @@
 // taken from it, a language file, a job file, and the desktop registration
 // files that are removed only when they carry our marker. The first byte
 // picks the reader, the rest is the file.
+#include "fuzz_folder.h"
 #include "model/text_table.h"
 #include "platform/file_types.h"
 #include "platform/locale_separators.h"
@@ -145,10 +146,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         ++g_reports;
         return IDOK;
     });
-    char folder[] = "/tmp/lineweft-config-fuzz-XXXXXX";
-    if (!mkdtemp(folder))
-        std::abort();
-    g_folder = folder;
+    g_folder = MakeFuzzFolder("lineweft-config-fuzz");
     setenv("LINEWEFT_CONFIG_DIR", (g_folder + "/config").c_str(), 1);
     setenv("XDG_DATA_HOME", (g_folder + "/data").c_str(), 1);
     // The desktop's database tools are not run for a fuzz input.

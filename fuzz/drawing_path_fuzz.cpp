@@ -9,6 +9,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_folder.h"
 #include "model/entity.h"
 #include "model/graph.h"
 #include "drawing_compare.h"
@@ -40,13 +41,10 @@ void Prepare(CGraph& drawing)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char folder[] = "/tmp/lineweft-drawing-fuzz-XXXXXX";
-    if (!mkdtemp(folder))
-        std::abort();
-    g_folder = folder;
+    g_folder = MakeFuzzFolder("lineweft-drawing-fuzz");
     // New layers take their colour from the tracing options: an empty
     // settings store of the run's own.
-    setenv("LINEWEFT_CONFIG_DIR", folder, 1);
+    setenv("LINEWEFT_CONFIG_DIR", g_folder.c_str(), 1);
     InitRasterLibrary();
     SetMessageBoxHook([](const std::string&, const std::string&, unsigned) { return IDOK; });
     return 0;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "fuzz_folder.h"
 #include "platform/profile_file.h"
 #include "trace/option_text.h"
 #include "trace/trace_option.h"
@@ -43,10 +44,7 @@ void CheckRanges(const CTraceOption& o)
 // give the run an empty one of its own rather than the user's.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char folder[] = "/tmp/lineweft-job-fuzz-XXXXXX";
-    if (!mkdtemp(folder))
-        std::abort();
-    setenv("LINEWEFT_CONFIG_DIR", folder, 1);
+    setenv("LINEWEFT_CONFIG_DIR", MakeFuzzFolder("lineweft-job-fuzz").c_str(), 1);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_folder.h"
 #include "model/graph.h"
 #include "drawing_compare.h"
 #include "raster/raster_library.h"
@@ -40,10 +41,7 @@ bool Read(CGraph& drawing, const std::string& bytes)
 // empty settings store of its own rather than the user's.
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char folder[] = "/tmp/lineweft-project-fuzz-XXXXXX";
-    if (!mkdtemp(folder))
-        std::abort();
-    setenv("LINEWEFT_CONFIG_DIR", folder, 1);
+    setenv("LINEWEFT_CONFIG_DIR", MakeFuzzFolder("lineweft-project-fuzz").c_str(), 1);
     InitRasterLibrary();
     return 0;
 }

@@ -3,6 +3,8 @@
 // page split. The first byte picks the extension, the rest is the file.
 #include "raster/freeimage_api.h"
 
+#include "fuzz_folder.h"
+
 #include "platform/message_box.h"
 #include "raster/raster_file.h"
 #include "raster/raster_library.h"
@@ -46,10 +48,7 @@ void Check(bool ok)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     InitRasterFuzzing();
-    char folder[] = "/tmp/lineweft-raster-path-fuzz-XXXXXX";
-    if (!mkdtemp(folder))
-        std::abort();
-    g_folder = folder;
+    g_folder = MakeFuzzFolder("lineweft-raster-path-fuzz");
     return 0;
 }
 

@@ -1,8 +1,11 @@
 // info: what a file holds. Each kind of file has its own printer, chosen by
 // the file's name: rasters, projects and DXF files.
+#include "raster/freeimage_api.h"
+
 #include "cli/command.h"
 
 #include "cli/drawing_output.h"
+#include "cli/raster_steps.h"
 #include "cli/stdin_input.h"
 #include "model/entity.h"
 #include "model/file_paths.h"
@@ -16,12 +19,11 @@
 
 #include <array>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
 constexpr double kInchesPerMetre = 0.0254;
-// The image takes a resolution of 1 dpi or less for none.
-constexpr double kMinimumFileDotsPerInch = 1.0;
 
 struct InfoPrinter {
     bool (*accepts)(const std::string& path);
@@ -40,43 +42,107 @@ std::string Resolution(LONG x, LONG y)
                    static_cast<int>(x), static_cast<int>(y));
 }
 
+const char* const kOneBitThreshold = "none (already 1 bit per pixel)";
+
 std::string AutoThreshold(CRasterSrc& image)
 {
     if (image.GetBitCount() == 1)
-        return "none (already 1 bit per pixel)";
+        return kOneBitThreshold;
     BYTE threshold = image.GetAutoThreshold();
     return threshold ? std::to_string(threshold) : "none found";
 }
 
 // fileDotsPerMetre: what the file itself says, before the image makes up
-// for a missing resolution.
-void PrintImage(CRasterSrc& image, double fileDotsPerMetre, const char* indent)
+// for a missing resolution (both sides become 200 dpi then).
+void PrintHeader(const CRasterHeader& header, double fileDotsPerMetre, const std::string& threshold,
+                 const char* indent)
 {
-    LONG x = 0;
-    (void)image.GetResolution(x);  // a header without resolution reads as 200 dpi
-    std::printf("%sWidth:               %d pixels\n", indent, image.GetWidth());
-    std::printf("%sHeight:              %d pixels\n", indent, image.GetHeight());
-    std::printf("%sBits per pixel:      %d\n", indent, image.GetBitCount());
-    std::printf("%sResolution:          %s\n", indent, Resolution(x, image.GetHeader()->biYPelsPerMeter).c_str());
-    if (fileDotsPerMetre * kInchesPerMetre <= kMinimumFileDotsPerInch)
+    LONG x = header.xDotsPerMetre, y = header.yDotsPerMetre;
+    const bool none = IsMissingResolution(fileDotsPerMetre);
+    if (IsMissingResolution(x))
+        x = y = kDefaultDotsPerMetre;
+    std::printf("%sWidth:               %d pixels\n", indent, header.width);
+    std::printf("%sHeight:              %d pixels\n", indent, header.height);
+    std::printf("%sBits per pixel:      %d\n", indent, header.bitCount);
+    std::printf("%sResolution:          %s\n", indent, Resolution(x, y).c_str());
+    if (none)
         std::printf("%s                     (none in the file: lengths in inch, cm and mm take 200 dpi;\n"
                     "%s                     PDF and EPS pages of a drawing in pixels take 1 point per pixel)\n",
                     indent, indent);
-    std::printf("%sAutomatic threshold: %s\n", indent, AutoThreshold(image).c_str());
+    std::printf("%sAutomatic threshold: %s\n", indent, threshold.c_str());
+}
+
+void PrintImage(CRasterSrc& image, double fileDotsPerMetre, const char* indent)
+{
+    const BITMAPINFOHEADER* h = image.GetHeader();
+    PrintHeader(CRasterHeader{image.GetWidth(), image.GetHeight(), image.GetBitCount(), h->biXPelsPerMeter,
+                              h->biYPelsPerMeter},
+                fileDotsPerMetre, AutoThreshold(image), indent);
+}
+
+// One page as info prints it: its header, and the image when it had to be
+// decoded to tell its bit count and threshold.
+struct InfoPage {
+    std::string name;
+    CRasterHeader header;
+    std::unique_ptr<CRasterSrc> image;
+};
+
+// The pages of a TIFF (false for any other file): one-bit pages from their
+// headers alone, others decoded; pages that cannot be read are skipped, as
+// opening the file skips them.
+bool ReadTiffPages(const std::string& path, std::vector<InfoPage>& pages, RasterLoadError& error,
+                   std::string& detail)
+{
+    CRasterLoader loader;
+    if (!loader.Open(path))
+        return false;
+    error = RasterLoadError::kDecodeFailed;
+    for (int i = 0; i < loader.GetPageCount(); ++i) {
+        InfoPage page;
+        page.name = loader.GetPageCount() == 1 ? path : loader.GetPageFileName(i);
+        if (!loader.GetOneBitHeader(i, page.header)) {
+            FIBITMAP* bitmap = loader.CopyPage(i, &error, &detail);
+            page.image = std::make_unique<CRasterSrc>();
+            if (!bitmap || !page.image->Attach(bitmap)) {
+                if (bitmap)
+                    FreeImage_Unload(bitmap);
+                continue;
+            }
+        }
+        pages.push_back(std::move(page));
+    }
+    if (!pages.empty())
+        error = RasterLoadError::kNone;
+    return true;
+}
+
+bool ReadInfoPages(const std::string& path, std::vector<InfoPage>& pages, RasterLoadError& error,
+                   std::string& detail)
+{
+    if (ReadTiffPages(path, pages, error, detail))
+        return !pages.empty();
+    std::vector<CRasterPage> loaded;
+    if (!LoadRasterPages(path, loaded, &error, &detail))
+        return false;
+    for (CRasterPage& page : loaded)
+        pages.push_back(InfoPage{page.name, {}, std::move(page.image)});
+    return true;
 }
 
 int PrintRasterInfo(const std::string& path, const std::string& shown)
 {
-    std::vector<CRasterPage> pages;
+    std::vector<InfoPage> pages;
     RasterLoadError error = RasterLoadError::kNone;
     std::string detail;
-    if (!LoadRasterPages(path, pages, &error, &detail)) {
+    if (!ReadInfoPages(path, pages, error, detail)) {
         std::string message = "cannot read '" + shown + "': " + RasterLoadErrorText(error);
         if (!detail.empty())
             message += " (" + detail + ")";
         std::fprintf(stderr, "lineweft: %s\n", message.c_str());
         return kExitFailure;
     }
+    WarnOfRasterDamage(shown);
     std::printf("File:                %s\n", shown.c_str());
     // A file is read as what it holds; say so when its name says otherwise.
     std::string format = RasterContentFormatName(path);
@@ -85,13 +151,15 @@ int PrintRasterInfo(const std::string& path, const std::string& shown)
         format += " (the file's name says " + named + ")";
     std::printf("Format:              %s\n", format.c_str());
     std::printf("Pages:               %zu\n", pages.size());
-    if (pages.size() == 1) {
-        PrintImage(*pages[0].image, pages[0].image->GetHeader()->biXPelsPerMeter, "");
-        return kExitOk;
-    }
+    const bool several = pages.size() > 1;
     for (size_t i = 0; i < pages.size(); ++i) {
-        std::printf("Page %zu:              %s\n", i + 1, pages[i].name.c_str());
-        PrintImage(*pages[i].image, pages[i].image->GetHeader()->biXPelsPerMeter, "  ");
+        const char* indent = several ? "  " : "";
+        if (several)
+            std::printf("Page %zu:              %s\n", i + 1, pages[i].name.c_str());
+        if (pages[i].image)
+            PrintImage(*pages[i].image, pages[i].image->GetHeader()->biXPelsPerMeter, indent);
+        else
+            PrintHeader(pages[i].header, pages[i].header.xDotsPerMetre, kOneBitThreshold, indent);
     }
     return kExitOk;
 }

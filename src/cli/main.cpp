@@ -5,6 +5,7 @@
 #include "model/text_table.h"
 #include "platform/locale_separators.h"
 #include "platform/settings_store.h"
+#include "platform/stop_cleanup.h"
 #include "platform/system.h"
 #include "raster/raster_library.h"
 
@@ -81,6 +82,9 @@ int main(int argc, char** argv)
             return kExitOk;
         }
         InitLocaleSeparators();
+        // A stop outside the trace's own steps removes what the command has
+        // half made and says what was not written.
+        InstallStopCleanup();
         std::string why;
         if (!LoadUserLanguageFile(&why))
             std::fprintf(stderr, "lineweft: %s\n", why.c_str());

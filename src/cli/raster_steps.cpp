@@ -457,6 +457,15 @@ bool LoadRasterPage(const std::string& path, int page, CRasterSrc& image, std::s
         error = LoadErrorMessage(path, RasterLoadError::kUnsupportedLayout, {});
         return false;
     }
+    WarnOfRasterDamage(path);
     return true;
+}
+
+void WarnOfRasterDamage(const std::string& shown)
+{
+    const std::string& damage = GetLastRasterLoadWarning();
+    if (!damage.empty())
+        std::fprintf(stderr, "lineweft: warning: '%s' is damaged (%s); it was read as far as it goes\n",
+                     shown.c_str(), damage.c_str());
 }
 

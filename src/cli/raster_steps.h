@@ -51,3 +51,6 @@ std::string RasterStepsHelp();
 // Loads a raster file, or page `page` (1-based; 0 = the file as a whole) of a
 // TIFF, into image. False with a message for the user.
 [[nodiscard]] bool LoadRasterPage(const std::string& path, int page, CRasterSrc& image, std::string& error);
+
+// Warns on stderr of the damage the last raster load read past, if any.
+void WarnOfRasterDamage(const std::string& shown);

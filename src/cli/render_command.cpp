@@ -4,6 +4,7 @@
 
 #include "cli/command.h"
 #include "cli/drawing_output.h"
+#include "cli/raster_steps.h"
 #include "cli/stdin_input.h"
 
 #include "model/cdc_device.h"
@@ -12,6 +13,7 @@
 #include "model/utilities.h"
 #include "platform/atomic_file.h"
 #include "platform/number_text.h"
+#include "raster/raster_file.h"
 
 #include <cctype>
 #include <cstdint>
@@ -125,9 +127,22 @@ bool LoadDrawing(CGraph& graph, const std::string& path, std::string& error)
     // Anything else is tried as a raster: the image library knows more
     // formats (PNG among them) than the open dialog offers.
     if (!graph.NewFromRaster(path, nullptr)) {
-        error = IsRasterFileExt(ext) ? "cannot load the raster file" : "not a raster, .lwt or .dxf file";
+        if (!IsRasterFileExt(ext)) {
+            error = "not a raster, .lwt or .dxf file";
+            return false;
+        }
+        // Loaded again only to learn why it was refused, as info and trace say it.
+        RasterLoadError why = RasterLoadError::kUnsupportedLayout;
+        std::string detail;
+        if (FIBITMAP* bitmap = LoadRasterFile(path, &why, &detail)) {
+            FreeImage_Unload(bitmap);
+            error = "cannot load the raster file";
+            return false;
+        }
+        error = RasterLoadErrorText(why) + (detail.empty() ? "" : " (" + detail + ")");
         return false;
     }
+    WarnOfRasterDamage(path);
     return true;
 }
 

@@ -72,6 +72,8 @@ CStdinInput::~CStdinInput() { Remove(); }
 
 void CStdinInput::Remove()
 {
+    m_copyEntry.Clear();
+    m_dirEntry.Clear();
     if (!m_dir.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(m_dir, ignored);
@@ -94,7 +96,9 @@ bool CStdinInput::Take(std::string& path, std::string& error, std::uint64_t maxB
         return false;
     }
     m_dir = folder;
+    m_dirEntry.Set(StopEntryKind::kFolder, m_dir);
     const std::string copy = m_dir + "/stdin";
+    m_copyEntry.Set(StopEntryKind::kStdinCopy, copy);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(copy.c_str(), "wb"), std::fclose);
     if (!out) {
         error = "cannot write the copy of standard input in " + m_dir;
@@ -138,9 +142,13 @@ bool CStdinInput::Take(std::string& path, std::string& error, std::uint64_t maxB
         extension = RasterExtensionOf(copy);
     // Without an extension the commands say they cannot tell the kind.
     path = copy + extension;
-    if (!extension.empty() && std::rename(copy.c_str(), path.c_str()) != 0) {
-        error = "cannot name the copy of standard input in " + m_dir;
-        return false;
+    if (!extension.empty()) {
+        const bool renamed = std::rename(copy.c_str(), path.c_str()) == 0;
+        m_copyEntry.Set(StopEntryKind::kStdinCopy, renamed ? path : copy);
+        if (!renamed) {
+            error = "cannot name the copy of standard input in " + m_dir;
+            return false;
+        }
     }
     return true;
 }

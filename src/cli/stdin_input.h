@@ -3,6 +3,8 @@
 // copied to a private temporary file whose extension tells the loaders the
 // kind the content shows (project, DXF or one of the raster formats), so the
 // commands load it as they load any file.
+#include "platform/stop_cleanup.h"
+
 #include <cstdint>
 #include <string>
 
@@ -26,6 +28,9 @@ public:
 
 private:
     std::string m_dir;   // removed with everything in it
+    // A stop while the copy is made or used removes it too.
+    CStopEntry m_copyEntry;
+    CStopEntry m_dirEntry;
 };
 
 // The extension (with its point) of what the bytes start with: ".lwt" for a

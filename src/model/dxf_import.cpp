@@ -28,6 +28,7 @@
 #include "model/text_table.h"
 #include "platform/input_file.h"
 #include "platform/message_box.h"
+#include "platform/number_text.h"
 
 namespace {
 
@@ -61,6 +62,10 @@ public:
     // is damaged.
     bool ReadSections();
     [[nodiscard]] const std::string& Error() const { return m_Error; }
+    // The first group code between records that was not a number; -1 when none.
+    [[nodiscard]] long BadCodeAt() const { return m_BadCodeAt; }
+    [[nodiscard]] const std::string& BadCode() const { return m_BadCode; }
+    [[nodiscard]] bool FoundSection() const { return m_SectionFound; }
 
 private:
     DxfPairStatus Next(CDxfPair& pair);
@@ -105,6 +110,9 @@ private:
     std::string m_Message;
     int m_LastPercent = 0;   // the caller reports 0 before reading
     long m_PairStart = 0;
+    bool m_SectionFound = false;
+    long m_BadCodeAt = -1;
+    std::string m_BadCode;
     std::string m_Error;
     std::vector<LeftOut> m_LeftOut;   // in the order first met
 };
@@ -112,7 +120,12 @@ private:
 DxfPairStatus CDxfImporter::Next(CDxfPair& pair)
 {
     m_PairStart = std::ftell(m_File);
-    const DxfPairStatus status = ReadDxfPair(m_File, pair);
+    long codeAt = -1;
+    const DxfPairStatus status = ReadDxfPair(m_File, pair, &codeAt);
+    if (status == DxfPairStatus::kBadCode && m_BadCodeAt < 0) {
+        m_BadCodeAt = codeAt;
+        m_BadCode = pair.value;
+    }
     Report();
     return status;
 }
@@ -130,7 +143,6 @@ void CDxfImporter::Report()
 
 bool CDxfImporter::ReadSections()
 {
-    bool sectionFound = false;
     CDxfPair pair;
     for (;;) {
         const DxfPairStatus status = Next(pair);
@@ -141,7 +153,7 @@ bool CDxfImporter::ReadSections()
         if (!DxfNameIs(pair.value, "SECTION")) continue;
         if (Next(pair) != DxfPairStatus::kPair || pair.code != 2)
             return Fail("A SECTION of the DXF file has no name.");
-        sectionFound = true;
+        m_SectionFound = true;
         if (DxfNameIs(pair.value, "HEADER")) {
             if (!ReadHeader()) return false;
         } else if (DxfNameIs(pair.value, "TABLES")) {
@@ -153,7 +165,7 @@ bool CDxfImporter::ReadSections()
         }
         // Other sections (CLASSES, OBJECTS, ...) are passed over by the loop.
     }
-    if (!sectionFound) return Fail("The file is not a DXF text file: it holds no SECTION.");
+    if (!m_SectionFound) return Fail("The file is not a DXF text file: it holds no SECTION.");
     return true;
 }
 
@@ -467,6 +479,21 @@ void SkipByteOrderMark(std::FILE* file, long start)
     (void)std::fseek(file, mark ? start + 3 : start, SEEK_SET);
 }
 
+// The line (from 1) at a position of the stream, counting a lone CR as a line end.
+long LineNumberAt(std::FILE* file, long start, long at)
+{
+    long line = 1;
+    if (std::fseek(file, start, SEEK_SET) != 0) return line;
+    int previous = 0;
+    for (long i = start; i < at; ++i) {
+        const int c = std::getc(file);
+        if (c == EOF) break;
+        if (c == '\n' || (previous == '\r' && c != '\n')) ++line;
+        previous = c;
+    }
+    return previous == '\r' ? line + 1 : line;
+}
+
 }  // namespace
 
 bool CGraph::ReadDXF(const std::string& path, GraphProgress progress, std::string* error,
@@ -531,6 +558,14 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
         CDxfImporter importer(imported, file, progress, size);
         ok = importer.ReadSections();
         reason = importer.Error();
+        // Pairs out of step are passed over between records, so a file of
+        // them would read as an empty drawing; where they made the reading
+        // fail, they are the first cause.
+        if (importer.BadCodeAt() >= 0 && (ok || importer.FoundSection())) {
+            ok = false;
+            reason = FormatC("Line %ld of the DXF file holds the group code '%s', which is not a number.",
+                             LineNumberAt(file, start, importer.BadCodeAt()), importer.BadCode().c_str());
+        }
     }
     if (progress) progress(message, 100);
     if (!ok) {

@@ -26,8 +26,9 @@ enum class DxfPairStatus {
     kBadCode,   // the code line is not an integer; the pair was consumed
 };
 
-// The next pair that is not a comment.
-[[nodiscard]] DxfPairStatus ReadDxfPair(std::FILE* file, CDxfPair& pair);
+// The next pair that is not a comment. With codeAt, the position of its code
+// line, and on kBadCode the line itself in pair.value.
+[[nodiscard]] DxfPairStatus ReadDxfPair(std::FILE* file, CDxfPair& pair, long* codeAt = nullptr);
 
 enum class DxfGroupStatus {
     kGroup,       // a group of the current record

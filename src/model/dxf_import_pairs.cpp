@@ -53,13 +53,17 @@ LineStatus ReadDxfLine(std::FILE* file, std::string& line)
 
 }  // namespace
 
-DxfPairStatus ReadDxfPair(std::FILE* file, CDxfPair& pair)
+DxfPairStatus ReadDxfPair(std::FILE* file, CDxfPair& pair, long* codeAt)
 {
     std::string codeLine;
     for (;;) {
+        if (codeAt != nullptr) *codeAt = std::ftell(file);
         if (ReadDxfLine(file, codeLine) == LineStatus::kEnd) return DxfPairStatus::kEnd;
         if (ReadDxfLine(file, pair.value) == LineStatus::kEnd) return DxfPairStatus::kEnd;
-        if (!ParseIntC(codeLine, pair.code)) return DxfPairStatus::kBadCode;
+        if (!ParseIntC(codeLine, pair.code)) {
+            if (codeAt != nullptr) pair.value = codeLine;
+            return DxfPairStatus::kBadCode;
+        }
         if (pair.code != kCommentCode) return DxfPairStatus::kPair;
     }
 }

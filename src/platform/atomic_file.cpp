@@ -7,6 +7,8 @@
 // show a name, so a save killed while writing leaves nothing behind.
 #include "platform/atomic_file.h"
 
+#include "platform/stop_cleanup.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -138,18 +141,28 @@ mode_t SavedMode(const std::string& target)
     return kNewFileMode;
 }
 
+// Set in the environment, saves take the named temporary as on a file system
+// without unnamed files, so tests can see what a stop does with it.
+bool NamedTemporaryForced()
+{
+    return std::getenv("LINEWEFT_TEST_NAMED_TEMPORARY") != nullptr;
+}
+
 // An unnamed file in the target's folder, or where the file system has none a
-// named one (its name in `named`, removed on failure).
-bool OpenTemporary(const std::string& target, int& fd, std::string& named, std::string* why)
+// named one (its name in `named`, removed on failure and on a stop).
+bool OpenTemporary(const std::string& target, int& fd, std::string& named, CStopEntry& entry, std::string* why)
 {
     named.clear();
-    fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) return true;
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(errno, why);
+    if (!NamedTemporaryForced()) {
+        fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) return true;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(errno, why);
+    }
     std::string temp = target + ".tmp-XXXXXX";
     fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return Fail(errno, why);
     named = std::move(temp);
+    entry.Set(StopEntryKind::kFile, named);
     return true;
 }
 
@@ -158,7 +171,13 @@ bool OpenTemporary(const std::string& target, int& fd, std::string& named, std::
 bool PutInPlace(int fd, const std::string& named, const std::string& target, mode_t mode, std::string* why)
 {
     std::string temp = named;
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0 || (named.empty() && !LinkUnnamed(fd, target, temp))) {
+    CStopEntry linked;
+    bool ready = ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    if (ready && named.empty()) {
+        ready = LinkUnnamed(fd, target, temp);
+        if (ready) linked.Set(StopEntryKind::kFile, temp);
+    }
+    if (!ready) {
         const int error = errno;
         ::close(fd);
         if (!named.empty()) ::unlink(named.c_str());
@@ -178,7 +197,8 @@ bool ReplaceRegularFile(const std::string& target, std::string_view content, std
     const mode_t mode = SavedMode(target);
     int fd = -1;
     std::string named;
-    if (!OpenTemporary(target, fd, named, why)) return false;
+    CStopEntry saving(StopEntryKind::kSaving, target), temporary;
+    if (!OpenTemporary(target, fd, named, temporary, why)) return false;
     if (!WriteAll(fd, content)) {
         const int error = errno;
         ::close(fd);
@@ -239,7 +259,8 @@ bool CAtomicFile::Open(const std::string& path, std::string* why)
     if (IsStreamTarget(path)) return Fail(EINVAL, why);
     if (!ResolveLinks(path, m_Target)) return Fail(errno, why);
     m_Mode = SavedMode(m_Target);
-    if (!OpenTemporary(m_Target, m_Fd, m_Named, why)) return false;
+    m_SavingEntry.Set(StopEntryKind::kSaving, m_Target);
+    if (!OpenTemporary(m_Target, m_Fd, m_Named, m_TemporaryEntry, why)) return false;
     // The stream writes to the temporary's descriptor, which stays open for
     // linking in after the stream is closed.
     m_File = fopencookie(this, "wb", {nullptr, &CAtomicFile::WriteToTemporary, nullptr, nullptr});

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/stop_cleanup.h"
+
 #include <sys/types.h>
 
 #include <cstdio>
@@ -18,7 +20,8 @@
 // output. The folder must exist.
 //
 // False on any failure, with errno set and, when `why` is given, the
-// system's reason in it; the temporary file is gone.
+// system's reason in it; the temporary file is gone. A stop by a signal that
+// InstallStopCleanup handles removes a named temporary too.
 [[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view content,
                                        std::string* why = nullptr);
 
@@ -51,6 +54,8 @@ private:
 
     std::string m_Target;
     std::string m_Named;  // the temporary's name, where it has one
+    CStopEntry m_SavingEntry;
+    CStopEntry m_TemporaryEntry;
     int m_Fd = -1;
     mode_t m_Mode = 0;
     std::FILE* m_File = nullptr;

@@ -196,7 +196,10 @@ FIBITMAP* DecodeRle(const BYTE* data, std::size_t size, const CBmpHeader& h, FIB
     const bool four = h.compression == kRle4;
     std::size_t at = h.pixelsAt;
     std::int64_t x = 0, y = 0;
+    // Runs past the row's end and moves out of the image draw nothing there.
     auto put = [&](unsigned index) {
+        if (x >= h.width && y < h.height)
+            status.Warn(FormatC("a run overruns row %lld from the bottom", static_cast<long long>(y + 1)));
         if (x < h.width && y < h.height) {
             BYTE* row = FreeImage_GetScanLine(bitmap, static_cast<int>(y));
             if (four) {
@@ -227,9 +230,13 @@ FIBITMAP* DecodeRle(const BYTE* data, std::size_t size, const CBmpHeader& h, FIB
         } else if (value == 2) {  // move right and up
             if (at + 2 > size)
                 return status.Fail(RasterLoadError::kTruncated, "the file ends before its last run");
+            const std::int64_t from = y;
             x += data[at];
             y += data[at + 1];
             at += 2;
+            if (x > h.width || y >= h.height)
+                status.Warn(FormatC("a move from row %lld from the bottom leaves the image",
+                                    static_cast<long long>(from + 1)));
         } else {  // value literal pixels, padded to a 16-bit boundary
             std::size_t bytes = four ? (value + 1) / 2 : value;
             if (at + bytes > size)

@@ -91,6 +91,15 @@ void ComposeOverWhite(FIBITMAP* bitmap)
     }
 }
 
+void DropAbsurdResolution(FIBITMAP* bitmap)
+{
+    if (bitmap && (IsAbsurdDotsPerMetre(FreeImage_GetDotsPerMeterX(bitmap)) ||
+                   IsAbsurdDotsPerMetre(FreeImage_GetDotsPerMeterY(bitmap)))) {
+        FreeImage_SetDotsPerMeterX(bitmap, 0);
+        FreeImage_SetDotsPerMeterY(bitmap, 0);
+    }
+}
+
 void CDecodeStatus::ReleaseRead(const BYTE* from, std::size_t bytes) const
 {
     if (!mapped || bytes == 0)

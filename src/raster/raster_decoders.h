@@ -25,6 +25,14 @@ struct CDecodeStatus {
     // range for good may give its pages back, so the file and the image are
     // not both resident at the peak.
     bool mapped = false;
+    // Damage read past, as a viewer shows such a file: the first found.
+    std::string warning;
+
+    void Warn(std::string text)
+    {
+        if (warning.empty())
+            warning = std::move(text);
+    }
 
     // Gives back the whole pages of [from, from + bytes) when mapped.
     void ReleaseRead(const BYTE* from, std::size_t bytes) const;
@@ -52,6 +60,19 @@ FIBITMAP* AllocateRaster(std::int64_t width, std::int64_t height, unsigned bits,
 
 // Composes the alpha of a 32-bit bitmap over white and makes it opaque.
 void ComposeOverWhite(FIBITMAP* bitmap);
+
+// No scanner or printer comes near this: a file claiming more holds a broken
+// resolution, which counts as none (0 dots per metre) like a missing one.
+constexpr double kMaxFileDotsPerInch = 100000.0;
+constexpr double kMetresPerInch = 0.0254;
+// The whole number of dots per metre nearest to it.
+constexpr unsigned kMaxFileDotsPerMetre = 3937008;
+[[nodiscard]] inline bool IsAbsurdDotsPerMetre(double dotsPerMetre)
+{
+    return dotsPerMetre > kMaxFileDotsPerMetre;
+}
+// Clears both resolutions of a bitmap when either is absurd.
+void DropAbsurdResolution(FIBITMAP* bitmap);
 
 [[nodiscard]] FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status);
 

@@ -31,6 +31,7 @@
 namespace {
 
 thread_local std::string t_lastLibraryMessage;
+thread_local std::string t_lastLoadWarning;
 
 const char* const kProjectExtension = ".lwt";
 
@@ -174,6 +175,7 @@ FIBITMAP* Normalise(FIBITMAP* bitmap, RasterLoadError* error, std::string* detai
             *detail = why;
         return nullptr;
     }
+    DropAbsurdResolution(held);
     Report(error, RasterLoadError::kNone);
     return held;
 }
@@ -184,6 +186,7 @@ FIBITMAP* Decode(FREE_IMAGE_FORMAT format, const BYTE* data, std::size_t size, R
     if (!data || size == 0)
         return Refuse(RasterLoadError::kTruncated, "the file is empty", error, detail);
     t_lastLibraryMessage.clear();
+    t_lastLoadWarning.clear();
     CDecodeStatus status;
     status.mapped = mapped;
     FIBITMAP* bitmap = nullptr;
@@ -206,6 +209,7 @@ FIBITMAP* Decode(FREE_IMAGE_FORMAT format, const BYTE* data, std::size_t size, R
             why = status.detail.empty() ? RasterLoadError::kDecodeFailed : LibraryFailure(status.detail);
         return Refuse(why, status.detail, error, detail);
     }
+    t_lastLoadWarning = std::move(status.warning);
     return Normalise(bitmap, error, detail);
 }
 
@@ -226,6 +230,11 @@ bool SaveThroughMemory(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const std::st
 }
 
 } // namespace
+
+const std::string& GetLastRasterLoadWarning()
+{
+    return t_lastLoadWarning;
+}
 
 const std::string& GetLastRasterLibraryMessage()
 {
@@ -343,6 +352,7 @@ OneBitLoad LoadBmpAsOneBit(const std::string& fileName, BYTE grey, bool automati
     ThresholdGreyRows(reader, rows.get(), view.width, view.height, grey, out.get(), release);
     FreeImage_SetDotsPerMeterX(bitmap, static_cast<unsigned>(view.xDotsPerMetre));
     FreeImage_SetDotsPerMeterY(bitmap, static_cast<unsigned>(view.yDotsPerMetre));
+    DropAbsurdResolution(bitmap);
     if (!image.Attach(bitmap)) {
         FreeImage_Unload(bitmap);
         return OneBitLoad::kNoMemory;
@@ -448,6 +458,7 @@ FIBITMAP* CRasterLoader::DecodePage(int page, RasterLoadError* error, std::strin
     if (!m_data || page < 0 || page >= GetPageCount())
         return Refuse(RasterLoadError::kDecodeFailed, {}, error, detail);
     t_lastLibraryMessage.clear();
+    t_lastLoadWarning.clear();
     CDecodeStatus status;
     FIBITMAP* bitmap = DecodeTiffPage(m_data, m_size, m_pages[static_cast<std::size_t>(page)], status);
     if (!bitmap) {
@@ -468,6 +479,18 @@ FIBITMAP* CRasterLoader::CopyPage(int page, RasterLoadError* error, std::string*
 {
     FIBITMAP* bitmap = DecodePage(page, error, detail);
     return bitmap ? Normalise(bitmap, error, detail) : nullptr;
+}
+
+bool CRasterLoader::GetOneBitHeader(int page, CRasterHeader& header) const
+{
+    if (!m_data || page < 0 || page >= GetPageCount())
+        return false;
+    const CTiffPage& p = m_pages[static_cast<std::size_t>(page)];
+    if (p.error != RasterLoadError::kNone || p.bitsPerPixel != 1)
+        return false;
+    header = CRasterHeader{static_cast<int>(p.width), static_cast<int>(p.height), 1, p.xDotsPerMetre,
+                           p.yDotsPerMetre};
+    return true;
 }
 
 std::string CRasterLoader::GetPageFileName(int page) const

@@ -53,6 +53,10 @@ std::string RasterFileFormatName(const std::string& fileName);
 // has one of the five, else the name's; empty when the name names none.
 std::string RasterContentFormatName(const std::string& fileName);
 
+// The damage the last load on this thread read past (a viewer shows such
+// files too), for the caller to warn of; empty when none.
+const std::string& GetLastRasterLoadWarning();
+
 // The last message the image library reported on this thread.
 const std::string& GetLastRasterLibraryMessage();
 void SetLastRasterLibraryMessage(const char* message);
@@ -78,9 +82,17 @@ enum class OneBitLoad {
 };
 [[nodiscard]] OneBitLoad LoadBmpAsOneBit(const std::string& fileName, BYTE grey, bool automatic, CRasterSrc& image);
 
-// The pages of a multi-page TIFF. Other formats do not open here.
 class CMappedFile;
 struct CTiffPage;
+
+// What a page's header says, as loading the page would set it.
+struct CRasterHeader {
+    int width = 0;
+    int height = 0;
+    int bitCount = 0;
+    LONG xDotsPerMetre = 0;
+    LONG yDotsPerMetre = 0;
+};
 
 // The pages of a multi-page TIFF. Other formats do not open here.
 class CRasterLoader {
@@ -103,6 +115,10 @@ public:
     // A copy of the page in a layout CRasterSrc holds, owned by the caller;
     // null when the page cannot be read or held.
     [[nodiscard]] FIBITMAP* CopyPage(int page, RasterLoadError* error = nullptr, std::string* detail = nullptr);
+    // The header of a one-bit page, read without decoding its pixels (a
+    // page of 100,000 pixels square would take gigabytes); false for any
+    // other page, which must be decoded to tell what it holds.
+    [[nodiscard]] bool GetOneBitHeader(int page, CRasterHeader& header) const;
     // "dir/name_N.ext", pages counted from 0.
     std::string GetPageFileName(int page) const;
     void Close();

@@ -494,12 +494,17 @@ DWORD CRasterSrc::GetBackgroundColor() const
     return RGB(m_background[2], m_background[1], m_background[0]);
 }
 
+bool IsMissingResolution(double dotsPerMetre)
+{
+    return dotsPerMetre / 100.0 * kCentimetresPerInch <= kMinimumDotsPerInch;
+}
+
 bool CRasterSrc::GetResolution(LONG& dotsPerMetre)
 {
     if (!m_header)
         return false;
     dotsPerMetre = m_header->biXPelsPerMeter;
-    if (dotsPerMetre / 100.0 * kCentimetresPerInch <= kMinimumDotsPerInch) {
+    if (IsMissingResolution(dotsPerMetre)) {
         m_header->biXPelsPerMeter = kDefaultDotsPerMetre;
         m_header->biYPelsPerMeter = kDefaultDotsPerMetre;
         dotsPerMetre = kDefaultDotsPerMetre;

@@ -44,6 +44,9 @@ using RasterProgress = void (*)(const std::string& text, int percent);
 // The resolution written into headers that claim 1 dot per inch or less.
 constexpr LONG kDefaultDotsPerMetre = 7874;  // 200 dpi
 
+// A header resolution of 1 dot per inch or less, which stands for none.
+[[nodiscard]] bool IsMissingResolution(double dotsPerMetre);
+
 class CRasterSrc {
 public:
     CRasterSrc();

@@ -72,6 +72,8 @@ FIBITMAP* ReadHeader(const BYTE* data, std::size_t size, CTgaHeader& h, CDecodeS
     if (!valid)
         return status.Fail(RasterLoadError::kUnsupportedLayout,
                            FormatC("image type %u at %u bits per pixel", h.type, h.pixelBits));
+    if (kind == kMapped && h.mapLength == 0)
+        return status.Fail(RasterLoadError::kDecodeFailed, "a colour map of 0 entries");
     if (h.width == 0 || h.height == 0)
         return status.Fail(RasterLoadError::kDecodeFailed, "the header declares an empty image");
     return nullptr;
@@ -178,6 +180,20 @@ FIBITMAP* DecodeTga(const BYTE* data, std::size_t size, CDecodeStatus& status)
         return status.Fail(RasterLoadError::kTruncated, "the file ends before its last pixel");
     }
 
+    // An index the map does not hold has no colour: the page would be drawn
+    // in black where the file's maker meant something else.
+    if (kind == kMapped) {
+        const BYTE* begin = expanded.get();
+        const BYTE* end = begin + pixels;
+        const auto [low, high] = std::minmax_element(begin, end);
+        if (*low < h.mapFirst || *high - h.mapFirst >= h.mapLength) {
+            FreeImage_Unload(bitmap);
+            return status.Fail(RasterLoadError::kDecodeFailed,
+                               FormatC("pixels use index %u, the colour map holds %u to %u",
+                                       unsigned{*low < h.mapFirst ? *low : *high}, h.mapFirst,
+                                       h.mapFirst + h.mapLength - 1));
+        }
+    }
     if (kind != kTrueColour) {
         RGBQUAD* palette = FreeImage_GetPalette(bitmap);
         for (unsigned i = 0; i < kMaxPaletteEntries; ++i) {

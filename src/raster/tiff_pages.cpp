@@ -8,6 +8,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -16,6 +17,14 @@ constexpr std::uint16_t kClassicMagic = 42, kBigMagic = 43;
 constexpr std::size_t kClassicHeaderBytes = 8, kBigHeaderBytes = 16;
 constexpr unsigned kMaxSamples = 5;  // CMYK and alpha
 constexpr double kUnknownCodecBytesPerByte = 1e5;
+// The library decodes a whole tile or strip at once: one larger than this is
+// refused before it allocates it.
+constexpr std::uint64_t kMaxPieceBytes = std::uint64_t{256} << 20;
+// Tile sides are multiples of 16, so a page's tiles may overhang it by less.
+constexpr std::uint32_t kTileAlign = 16;
+// What the library takes when a page gives no resolution.
+constexpr float kLibraryDefaultDotsPerInch = 300.0f;
+constexpr double kCentimetresPerMetre = 100.0;
 
 // Most decoded bytes one compressed byte can stand for, per compression:
 // a PackBits run is 2 bytes for 128, an LZW table of 4094 codes spells at
@@ -130,8 +139,9 @@ bool IsBig(const BYTE* data)
     return ReadWord(data + 2, 2, IsLittleEndian(data)) == kBigMagic;
 }
 
-// Where the value of the page's PlanarConfiguration entry lies; 0 if absent.
-std::uint64_t FindPlanarValue(const BYTE* data, std::size_t size, std::uint64_t directory)
+// Where the value of the page's entry for tag lies, when it is one SHORT;
+// 0 if absent or otherwise.
+std::uint64_t FindShortValue(const BYTE* data, std::size_t size, std::uint64_t directory, unsigned tag)
 {
     const bool little = IsLittleEndian(data), big = IsBig(data);
     const unsigned countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12, valueAt = big ? 12 : 8;
@@ -143,13 +153,77 @@ std::uint64_t FindPlanarValue(const BYTE* data, std::size_t size, std::uint64_t 
         return 0;
     for (std::uint64_t i = 0; i < count; ++i) {
         const BYTE* entry = data + first + i * entryBytes;
-        if (ReadWord(entry, 2, little) == TIFFTAG_PLANARCONFIG)
+        if (ReadWord(entry, 2, little) == tag)
             return ReadWord(entry + 2, 2, little) == TIFF_SHORT ? first + i * entryBytes + valueAt : 0;
     }
     return 0;
 }
 
 // --------------------------------------------------------- page checks --
+
+const char* SampleFormatName(unsigned format)
+{
+    switch (format) {
+    case SAMPLEFORMAT_INT: return "signed integer";
+    case SAMPLEFORMAT_IEEEFP: return "floating-point";
+    case SAMPLEFORMAT_COMPLEXINT:
+    case SAMPLEFORMAT_COMPLEXIEEEFP: return "complex";
+    default: return "unknown-format";
+    }
+}
+
+// The page's resolution in dots per metre as the library sets it (inch when
+// the unit is none, 300 dpi when absent); 0 for both when the unit is not
+// one of the three or either value is absurd.
+void ReadResolution(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
+{
+    std::uint16_t unit = RESUNIT_INCH;
+    float x = kLibraryDefaultDotsPerInch, y = kLibraryDefaultDotsPerInch;
+    TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    // The decoder drops a unit it does not know and takes inches: read the
+    // page's own.
+    if (const std::uint64_t at = FindShortValue(data, size, page.directory, TIFFTAG_RESOLUTIONUNIT))
+        unit = static_cast<std::uint16_t>(ReadWord(data + at, 2, IsLittleEndian(data)));
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x);
+    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y);
+    if (unit == RESUNIT_NONE && x > 0 && y > 0)
+        unit = RESUNIT_INCH;
+    if (unit != RESUNIT_INCH && unit != RESUNIT_CENTIMETER)
+        return;
+    const double perInch = unit == RESUNIT_INCH ? 1.0 : kCentimetresPerMetre * kMetresPerInch;
+    const double xDpi = static_cast<double>(x) * perInch, yDpi = static_cast<double>(y) * perInch;
+    if (!(xDpi <= kMaxFileDotsPerInch) || !(yDpi <= kMaxFileDotsPerInch))  // NaN too
+        return;
+    page.xDotsPerMetre = static_cast<LONG>(std::floor(std::max(0.0, xDpi / kMetresPerInch + 0.5)));
+    page.yDotsPerMetre = static_cast<LONG>(std::floor(std::max(0.0, yDpi / kMetresPerInch + 0.5)));
+}
+
+// One tile or strip as the library decodes it: a tile larger than the page
+// it tiles is damage, and any piece over kMaxPieceBytes is refused before
+// the library allocates it.
+bool CheckPieceSize(TIFF* tif, std::uint32_t width, std::uint32_t height, std::string& why)
+{
+    std::uint64_t bytes = 0;
+    if (TIFFIsTiled(tif)) {
+        std::uint32_t tileWidth = 0, tileHeight = 0;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
+        auto aligned = [](std::uint64_t side) { return (side + kTileAlign - 1) / kTileAlign * kTileAlign; };
+        if (tileWidth > aligned(width) || tileHeight > aligned(height)) {
+            why = FormatC("tiles of %u x %u pixels on a page of %u x %u", tileWidth, tileHeight, width, height);
+            return false;
+        }
+        bytes = TIFFTileSize64(tif);
+    } else {
+        bytes = TIFFStripSize64(tif);
+    }
+    if (bytes > kMaxPieceBytes) {
+        why = FormatC("a %s of %llu bytes decoded, more than %llu", TIFFIsTiled(tif) ? "tile" : "strip",
+                      static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(kMaxPieceBytes));
+        return false;
+    }
+    return true;
+}
 
 void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
 {
@@ -165,6 +239,15 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+    // The library reads any other sample format as unsigned integers: wrong colours.
+    if (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID)
+        return fail(RasterLoadError::kUnsupportedLayout,
+                    FormatC("%s samples of %u bits", SampleFormatName(sampleFormat), unsigned{bits}));
+    // An unknown compression otherwise decodes as a blank page.
+    if (!TIFFIsCODECConfigured(compression))
+        return fail(RasterLoadError::kUnsupportedLayout, FormatC("compression %u", unsigned{compression}));
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
         return fail(RasterLoadError::kUnsupportedLayout, FormatC("%u bits per sample", unsigned{bits}));
     if (samples < 1 || samples > kMaxSamples)
@@ -173,7 +256,7 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     if (separate && bits < 8)
         return fail(RasterLoadError::kUnsupportedLayout, "separate planes of fewer than 8 bits per sample");
     if (planar == PLANARCONFIG_SEPARATE && samples == 1) {
-        page.planarValueAt = FindPlanarValue(data, size, page.directory);
+        page.planarValueAt = FindShortValue(data, size, page.directory, TIFFTAG_PLANARCONFIG);
         if (page.planarValueAt == 0)
             return fail(RasterLoadError::kDecodeFailed, "a planar configuration the page does not hold");
     }
@@ -198,6 +281,10 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     RasterLoadError declared = CheckRasterSize(width, height, declaredBits, &why);
     if (declared != RasterLoadError::kNone)
         return fail(declared, why);
+    page.width = width;
+    page.height = height;
+    page.bitsPerPixel = unsigned{bits} * samples;
+    ReadResolution(tif, data, size, page);
 
     const std::uint32_t pieces = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (pieces == 0)
@@ -216,6 +303,8 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
         return fail(RasterLoadError::kTruncated,
                     FormatC("%llu bytes of compressed pixels cannot hold %u x %u pixels",
                             static_cast<unsigned long long>(present), width, height));
+    if (!CheckPieceSize(tif, width, height, why))
+        return fail(RasterLoadError::kUnsupportedLayout, why);
 }
 
 // ------------------------------------------------------ patched view --
@@ -357,7 +446,17 @@ FIBITMAP* DecodeTiffPage(const BYTE* data, std::size_t size, const CTiffPage& pa
     FIBITMAP* bitmap = FreeImage_LoadFromHandle(FIF_TIFF, &io, &view, 0);
     if (!bitmap)
         return status.Fail(RasterLoadError::kDecodeFailed, GetLastRasterLibraryMessage());
+    // Sixteen-bit alpha is composed once brought to eight bits.
+    if (page.alpha && FreeImage_GetImageType(bitmap) == FIT_RGBA16) {
+        FIBITMAP* narrow = FreeImage_ConvertTo32Bits(bitmap);
+        FreeImage_Unload(bitmap);
+        if (!narrow)
+            return status.Fail(RasterLoadError::kTooLarge, "the memory for its pixels is not available");
+        bitmap = narrow;
+    }
     if (page.alpha && FreeImage_GetImageType(bitmap) == FIT_BITMAP && FreeImage_GetBPP(bitmap) == 32)
         ComposeTiffAlpha(bitmap, page.premultiplied);
+    FreeImage_SetDotsPerMeterX(bitmap, static_cast<unsigned>(page.xDotsPerMetre));
+    FreeImage_SetDotsPerMeterY(bitmap, static_cast<unsigned>(page.yDotsPerMetre));
     return bitmap;
 }

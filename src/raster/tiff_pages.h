@@ -8,6 +8,9 @@
 // file, and enough compressed bytes for the pixels declared); only then does
 // the library decode it, from a view of the file whose first directory is
 // that page, with any field it would trip over corrected in the view.
+// Samples other than unsigned integers, a compression the decoder lacks and
+// tiles or strips too large to decode at once are refused; a resolution of
+// an unknown unit or above 100,000 dpi is taken for none.
 #include "raster/raster_decoders.h"
 
 #include <cstddef>
@@ -25,6 +28,12 @@ struct CTiffPage {
     // The extra sample is alpha: straight, or already multiplied in.
     bool alpha = false;
     bool premultiplied = false;
+    // The page as a loaded image has it, read from the directory alone.
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    unsigned bitsPerPixel = 0;  // samples x bits per sample as stored
+    LONG xDotsPerMetre = 0;     // 0 when the file's resolution counts as none
+    LONG yDotsPerMetre = 0;
 };
 
 // True when the bytes start like a TIFF (classic or big).

@@ -1,5 +1,6 @@
 // lineweft info: what a raster file holds, and clear failures.
 #include "cli_runner.h"
+#include "raster/crafted_files.h"
 #include "raster/raster_test_support.h"
 
 #include "raster/raster_file.h"
@@ -106,6 +107,64 @@ TEST(InfoCommand, MissingUnsupportedAndDamagedFilesFailClearly)
 
     EXPECT_EQ(Info("").status, 2);
     EXPECT_EQ(Info("a.bmp b.bmp").status, 2);
+}
+
+TEST(InfoCommand, OneBitTiffPagesArePrintedFromTheirHeadersAndBrokenResolutionsAsNone)
+{
+    // A Group 4 page of 100,000 pixels square in strips of 1000 rows, whose
+    // decoding took 2.4 GB (bench/raster_files_bench.sh measures the bound).
+    TempFolder folder;
+    const std::vector<CTiffEntry> page = {{256, kTiffLong, 100000}, {257, kTiffLong, 100000},
+                                          {258, kTiffShort, 1},      {259, kTiffShort, 4},
+                                          {262, kTiffShort, 0},      {278, kTiffLong, 1000},
+                                          {282, kTiffRational, 4294967295u, 1},
+                                          {283, kTiffRational, 1, 4294967295u},
+                                          {296, kTiffShort, 77}};
+    WriteBytes(folder / "huge.tif", CraftTiff(page, std::vector<BYTE>(20000, 0), false, 0, 100));
+    CliRun run = Info(folder / "huge.tif");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "Width:               100000 pixels")) << run.out;
+    EXPECT_TRUE(Has(run, "Bits per pixel:      1"));
+    // 40372693 x 0 dpi before.
+    EXPECT_TRUE(Has(run, "Resolution:          200 x 200 dpi (7874 x 7874 dots per metre)"));
+    EXPECT_TRUE(Has(run, "none in the file"));
+    EXPECT_TRUE(Has(run, "Automatic threshold: none (already 1 bit per pixel)"));
+
+    // A page of a sound resolution prints it.
+    WriteBytes(folder / "small.tif", CraftTiff({{256, kTiffLong, 8}, {257, kTiffLong, 1}, {258, kTiffShort, 1},
+                                                {259, kTiffShort, 1}, {262, kTiffShort, 0},
+                                                {282, kTiffRational, 600}, {283, kTiffRational, 300}},
+                                               {0x80}));
+    run = Info(folder / "small.tif");
+    EXPECT_TRUE(Has(run, "Resolution:          600 x 300 dpi (23622 x 11811 dots per metre)")) << run.out;
+    EXPECT_FALSE(Has(run, "none in the file"));
+}
+
+TEST(InfoCommand, ARunLengthBmpReadPastDamageIsNamedInAWarning)
+{
+    TempFolder folder;
+    // 2 x 1 at 8 bits, RLE8: a run of three on a row of two.
+    std::vector<BYTE> bmp = {'B', 'M'};
+    Put(bmp, 10, 14 + 40 + 8, 4);
+    Put(bmp, 14, 40, 4);
+    Put(bmp, 18, 2, 4);
+    Put(bmp, 22, 1, 4);
+    Put(bmp, 26, 1, 2);
+    Put(bmp, 28, 8, 2);
+    Put(bmp, 30, 1, 4);
+    Put(bmp, 46, 2, 4);
+    Put(bmp, 54, 0x00FFFFFF, 4);
+    Put(bmp, 58, 0, 4);
+    bmp.insert(bmp.end(), {3, 1, 0, 1});
+    WriteBytes(folder / "runs.bmp", bmp);
+    CliRun run = Info(folder / "runs.bmp");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "lineweft: warning: '" + folder / "runs.bmp" +
+                             "' is damaged (a run overruns row 1 from the bottom); it was read as far as it goes"))
+        << run.out;
+    run = Lineweft("raster " + folder / "runs.bmp" + " -o " + folder / "out.bmp");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "a run overruns row 1")) << run.out;
 }
 
 // "-" reads the file from standard input; its kind comes from its content.

@@ -2,6 +2,7 @@
 // at all when a trace is stopped.
 #include <gtest/gtest.h>
 
+#include "cli_process.h"
 #include "cli_runner.h"
 
 #include <fcntl.h>
@@ -54,51 +55,6 @@ protected:
     static inline CliRun traced;
     fs::path dir;
 };
-
-// Noise of black and white pixels: thousands of tiny shapes keep every
-// step of a trace busy for a while.
-fs::path NoisePage(const fs::path& dir, int size)
-{
-    CRasterSrc image;
-    EXPECT_TRUE(image.Create(size, size, 8));
-    image.SetGreyRamp();
-    std::uint32_t state = 12345;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            state = state * 1664525u + 1013904223u;
-            image.SetPixelIndex(x, y, (state >> 31) ? 230 : 20);
-        }
-    const fs::path path = dir / "noise.bmp";
-    EXPECT_TRUE(image.SaveBMP(path.string()));
-    return path;
-}
-
-// Starts lineweft with stderr to a file; the process id.
-pid_t Start(const std::vector<std::string>& args, const fs::path& errors)
-{
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(LW_CLI_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(LW_CLI_PATH, argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-// Waits until the file holds the text; false after the time-out.
-bool WaitFor(const fs::path& file, const std::string& text)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (std::chrono::steady_clock::now() < end) {
-        if (ReadFile(file).find(text) != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
-}
 
 }  // namespace
 

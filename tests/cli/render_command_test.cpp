@@ -74,7 +74,15 @@ TEST_F(RenderCommand, RefusesBadArgumentsAndMissingFiles)
     const CliRun missing = Lineweft("render " + Path("none.bmp") + " -o " + Path("out.png"));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.out.find("none.bmp"), std::string::npos);
+    EXPECT_NE(missing.out.find("The file does not exist."), std::string::npos) << missing.out;
     EXPECT_FALSE(fs::exists(Path("out.png")));
+    // A refused raster gives the reason, as info and trace do.
+    std::ofstream(Path("notes.tga")) << "not a picture";
+    const CliRun damaged = Lineweft("render " + Path("notes.tga") + " -o " + Path("out.png"));
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_NE(damaged.out.find("The file is damaged or is not the image its name says. (image type"),
+              std::string::npos)
+        << damaged.out;
 }
 
 TEST_F(RenderCommand, DrawsARasterPixelForPixelInItsZoomWindow)

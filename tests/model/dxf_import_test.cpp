@@ -423,6 +423,40 @@ TEST(DxfImportFailures, NonDxfBinaryEmptyAndCutShortFilesFailAndKeepTheDrawing)
     EXPECT_EQ(graph.GetLayerCount(), 1);
 }
 
+TEST(DxfImportFailures, AGroupCodeThatIsNoNumberBetweenRecordsRefusesTheFileNamingItsLine)
+{
+    // Pairs out of step read as an empty drawing with no word of why.
+    const std::string line = "0\nLINE\n8\nA\n10\n0\n20\n0\n11\n1\n21\n1\n";
+    struct Case {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        // Every code shifted a line down by a stray line after the section
+        // name: the section then seems cut short, but the stray line is why.
+        {"0\nSECTION\n2\nENTITIES\nstray\n" + line + "0\nENDSEC\n0\nEOF\n",
+         "Line 5 of the DXF file holds the group code 'stray', which is not a number."},
+        // Between sections, after a comment, with CR LF and lone CR line ends.
+        {"999\r\nnote\r\n0\rSECTION\r\n2\r\nHEADER\r\n0\r\nENDSEC\r\n  x1 \r\n0\r\n" + Entities(line),
+         "Line 9 of the DXF file holds the group code 'x1', which is not a number."},
+        // In the header, a skipped variable's value slot taken by text.
+        {"0\nSECTION\n2\nHEADER\n9\n$ACADVER\nAC1009\n9\n0\nENDSEC\n0\nEOF\n",
+         "Line 7 of the DXF file holds the group code 'AC1009', which is not a number."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        CGraph graph;
+        graph.AddLine(0, 0, 1, 1);
+        const Imported result = Import(graph, c.text);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(graph.GetEntityCount(), 1);
+    }
+    // Without the stray line the same file reads.
+    CGraph graph;
+    EXPECT_TRUE(Import(graph, Entities(line)).ok);
+    EXPECT_EQ(graph.GetEntityCount(), 1);
+}
+
 TEST(DxfImportFailures, BadRecordsAreDroppedAndTheRestRead)
 {
     CGraph graph;

@@ -1,6 +1,7 @@
 // The save helper: what a save replaces, what it writes straight through,
 // and that a save that fails or is killed leaves the old file as it was.
 #include "platform/atomic_file.h"
+#include "platform/stop_cleanup.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -287,3 +288,44 @@ TEST_F(AtomicFile, AFailedOrKilledSaveLeavesTheOldFileByteForByte)
 }
 
 }  // namespace
+
+TEST_F(AtomicFile, AStopRemovesTheNamedTemporaryAndSaysTheFileIsAsItWas)
+{
+    // Forced here, the named temporary is what file systems without unnamed
+    // files get; a stop by any signal the process can see removes it.
+    const fs::path file = dir / "keep.dxf";
+    const std::string old = "the earlier drawing\n";
+    WriteFile(file, old);
+    const fs::path notice = dir.parent_path() / ("lw-stop-notice-" + std::to_string(::getpid()));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const int status = InChild([&] {
+            const int fd = ::open(notice.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, STDERR_FILENO);
+            ::setenv("LINEWEFT_TEST_NAMED_TEMPORARY", "1", 1);
+            InstallStopCleanup();
+            CAtomicFile save;
+            if (!save.Open(file.string()) || std::fputs("half a new drawing", save.File()) < 0 ||
+                std::fflush(save.File()) != 0)
+                ::_exit(2);
+            // The named temporary is there, beside the target.
+            if (Entries(dir).size() != 2)
+                ::_exit(3);
+            ::raise(signal);
+            ::_exit(4);
+        });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+        EXPECT_EQ(ReadFile(file), old);
+        EXPECT_EQ(Entries(dir), std::vector<std::string>{"keep.dxf"}) << signal;
+        EXPECT_EQ(ReadFile(notice),
+                  "\nlineweft: stopped: '" + file.string() + "' was not written and is as it was\n");
+    }
+    fs::remove(notice);
+    // Without the switch the temporary has no name to leave behind.
+    const int status = InChild([&] {
+        ::unsetenv("LINEWEFT_TEST_NAMED_TEMPORARY");
+        CAtomicFile save;
+        ::_exit(save.Open(file.string()) && Entries(dir).size() == 1 ? 0 : 1);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+

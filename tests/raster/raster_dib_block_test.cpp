@@ -15,6 +15,8 @@ struct DibShape {
     WORD planes = 1;
     DWORD headerSize = 40;
     DWORD masks[3] = {};
+    LONG xDotsPerMetre = 11811;
+    LONG yDotsPerMetre = 11811;
 };
 
 // A packed DIB whose pixel (x, row) from the bottom holds (x + 3 * row) in
@@ -29,8 +31,8 @@ std::vector<BYTE> MakeDib(const DibShape& s)
     h.biBitCount = static_cast<WORD>(s.bits);
     h.biCompression = s.compression;
     h.biClrUsed = s.colours;
-    h.biXPelsPerMeter = 11811;
-    h.biYPelsPerMeter = 11811;
+    h.biXPelsPerMeter = s.xDotsPerMetre;
+    h.biYPelsPerMeter = s.yDotsPerMetre;
     std::vector<BYTE> block(std::max<size_t>(s.headerSize, sizeof h), 0);
     std::memcpy(block.data(), &h, sizeof h);
     if (s.compression == BI_BITFIELDS) {
@@ -80,6 +82,34 @@ TEST(RasterDibBlock, ValidBlocksBecomeTheImage)
     block = MakeDib(shape);
     ASSERT_TRUE(image.AttachDIBHandle(block.data(), block.size()));
     EXPECT_EQ(image.GetBitCount(), 24);
+}
+
+TEST(RasterDibBlock, ABlockWithoutAResolutionTakes200Dpi)
+{
+    // A driver's block with none (0, or a negative value) keeps none in the
+    // header, so the image's 200 dpi stands in for it; a resolution above
+    // 1 dpi is kept as it is.
+    struct Case {
+        LONG x, y;
+        LONG headerX, headerY;
+        LONG read;
+    } cases[] = {{0, 0, 0, 0, kDefaultDotsPerMetre},  {-5, -5, 0, 0, kDefaultDotsPerMetre},
+                 {11811, -3, 11811, 0, 11811},       {39, 39, 39, 39, kDefaultDotsPerMetre},
+                 {40, 40, 40, 40, 40}};
+    for (const Case& c : cases) {
+        DibShape shape;
+        shape.xDotsPerMetre = c.x;
+        shape.yDotsPerMetre = c.y;
+        const std::vector<BYTE> block = MakeDib(shape);
+        CRasterSrc image;
+        ASSERT_TRUE(image.AttachDIBHandle(block.data(), block.size()));
+        EXPECT_EQ(image.GetHeader()->biXPelsPerMeter, c.headerX) << c.x;
+        EXPECT_EQ(image.GetHeader()->biYPelsPerMeter, c.headerY) << c.y;
+        LONG read = 0;
+        ASSERT_TRUE(image.GetResolution(read));
+        EXPECT_EQ(read, c.read) << c.x;
+    }
+    EXPECT_EQ(kDefaultDotsPerMetre, 7874);
 }
 
 TEST(RasterDibBlock, OneBitBlocksAreNormalisedToWhiteBlack)
