@@ -1,6 +1,10 @@
 // Enhanced Metafile framing: a picture frame of the page box in raster
 // pixels, its top left corner at the page's left edge and top, and every
 // visible layer's entities drawn into it through the metafile DC.
+//
+// A page smaller than the fine grid (a drawing in inches, a small trace) is
+// laid on a finer grid (GetOutputGrid), frame included, so no point snaps to
+// a whole unit and a thin pen's one device pixel stays thin beside the page.
 #include "export/format_writers.h"
 
 #include <algorithm>
@@ -12,6 +16,7 @@
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/metafile_points.h"
+#include "model/output_records.h"
 #include "platform/metafile_dc.h"
 
 namespace {
@@ -21,6 +26,11 @@ int PageEdge(double value, bool up)
 {
     return MetafileTrunc(up ? std::ceil(value) : std::floor(value));
 }
+
+// The larger side of the page spans at least this many device pixels, and
+// no grid value goes past the limit.
+constexpr double kGridFineSide = 4096.0;
+constexpr double kGridLimit = 1 << 20;
 
 } // namespace
 
@@ -32,8 +42,12 @@ bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std:
     const int bottom = PageEdge(box[EXT_MIN_Y], false), top = PageEdge(box[EXT_MAX_Y], true);
     // The records turn y over about the page's top, so the page starts at
     // device y 0.
+    COutputPage grid = GetOutputGrid(box, kGridLimit, kGridFineSide);
+    grid.originY = 0;   // y is turned over about the page's top
+    const COutputPageScope gridScope(grid);
+    const int width = std::max(1, MetafileLength(right - left)), height = std::max(1, MetafileLength(top - bottom));
     CMetafileDC dc;
-    if (!dc.Create(file, std::max(1, right - left), std::max(1, top - bottom), left, 0)) {
+    if (!dc.Create(file, width, height, MetafileX(left), 0)) {
         if (error) *error = "Could not start the metafile.";
         return false;
     }

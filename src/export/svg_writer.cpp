@@ -13,11 +13,15 @@
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/output_records.h"
 #include "platform/number_text.h"
 
 namespace {
 
 constexpr double kMillimetresPerMetre = 1000.0;
+// Geometry without a width is drawn this part of the page's larger side
+// wide: thin at any size, and never so thin that a renderer drops it.
+constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
 
 std::string XmlEscape(const std::string& text)
 {
@@ -117,6 +121,9 @@ bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
         return false;
     }
     const double pageTop = box[EXT_MAX_Y];
+    COutputPage page;
+    page.hairline = std::max(width, height) * kHairlinePerPageSide;
+    const COutputPageScope pageScope(page);
     int index = 0;
     // Head first, as the view draws them, so later layers lie on top.
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext(), ++index) {

@@ -73,9 +73,7 @@ std::string SvgStroke(const CEntity& entity, bool widths)
 {
     const std::string color = SvgColorText(GetPageColor(entity));
     const double w = ConvertLengthToDrawingUnit(entity, entity.GetWidth());
-    if (widths && w >= kMinWidth)
-        return "fill=\"none\" stroke=\"" + color + FormatC("\" stroke-width=\"%-.3f\" />\n", w);
-    return "fill=\"none\" stroke=\"" + color + "\" stroke-width=\"0.01\" />\n";
+    return "fill=\"none\" stroke=\"" + color + "\" stroke-width=\"" + SvgStrokeWidthText(widths ? w : 0.0) + "\" />\n";
 }
 
 std::string EpsHead(const CEntity& entity)
@@ -157,9 +155,8 @@ bool CCircle::WriteCGM(std::FILE* file)
     PutCgmWord16(file, kCgmInteriorStyle);
     PutCgmWord16(file, 0);
     PutCgmWord16(file, kCgmCircle);
-    PutCgmCoordinate(file, m_Centre.x);
-    PutCgmCoordinate(file, m_Centre.y);
-    PutCgmCoordinate(file, m_Radius);
+    PutCgmPoint(file, m_Centre.x, m_Centre.y);
+    PutCgmLength(file, m_Radius);
     return true;
 }
 
@@ -252,13 +249,12 @@ bool CArc::WriteCGM(std::FILE* file)
     UpdateEndPoints();
     WriteCgmColors(GetPageColor(*this), file);
     PutCgmWord16(file, kCgmArcCentre);
-    PutCgmCoordinate(file, m_Centre.x);
-    PutCgmCoordinate(file, m_Centre.y);
-    PutCgmCoordinate(file, m_StartPoint.x - m_Centre.x);
-    PutCgmCoordinate(file, m_StartPoint.y - m_Centre.y);
-    PutCgmCoordinate(file, m_EndPoint.x - m_Centre.x);
-    PutCgmCoordinate(file, m_EndPoint.y - m_Centre.y);
-    PutCgmCoordinate(file, m_Radius);
+    PutCgmPoint(file, m_Centre.x, m_Centre.y);
+    PutCgmLength(file, m_StartPoint.x - m_Centre.x);
+    PutCgmLength(file, m_StartPoint.y - m_Centre.y);
+    PutCgmLength(file, m_EndPoint.x - m_Centre.x);
+    PutCgmLength(file, m_EndPoint.y - m_Centre.y);
+    PutCgmLength(file, m_Radius);
     return true;
 }
 

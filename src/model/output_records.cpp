@@ -1,6 +1,7 @@
 // The helpers every entity's output records share.
 #include "model/output_records.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "export/pdf_stream.h"
@@ -10,6 +11,13 @@
 #include "model/graph.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
+
+namespace {
+
+// Narrower strokes are drawn as the page's hairline.
+constexpr double kSvgThinnestWidth = 0.01;
+
+} // namespace
 
 COLORREF GetPageColor(const CEntity& entity)
 {
@@ -37,6 +45,12 @@ bool WriteOutputText(std::FILE* file, const std::string& text)
 std::string SvgColorText(COLORREF color)
 {
     return FormatC("RGB(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
+}
+
+std::string SvgStrokeWidthText(double width)
+{
+    if (width >= kSvgThinnestWidth) return FormatC("%-.3f", width);
+    return FormatC("%.6g", GetOutputPage().hairline);
 }
 
 std::string EpsColorText(COLORREF color)
@@ -98,4 +112,46 @@ void PutCgmCoordinate(std::FILE* file, double value)
     if (!(v >= -32768.0)) v = -32768.0;
     if (v > 32767.0) v = 32767.0;
     PutCgmWord16(file, static_cast<unsigned>(static_cast<int>(v)) & 0xFFFF);
+}
+
+void PutCgmPoint(std::FILE* file, double x, double y)
+{
+    const COutputPage& page = GetOutputPage();
+    PutCgmCoordinate(file, (x - page.originX) * page.scale);
+    PutCgmCoordinate(file, (y - page.originY) * page.scale);
+}
+
+void PutCgmLength(std::FILE* file, double length)
+{
+    PutCgmCoordinate(file, length * GetOutputPage().scale);
+}
+
+namespace {
+
+const COutputPage kDefaultPage;
+thread_local const COutputPage* t_Page = nullptr;
+
+} // namespace
+
+const COutputPage& GetOutputPage() { return t_Page ? *t_Page : kDefaultPage; }
+
+COutputPageScope::COutputPageScope(const COutputPage& page) : m_Page(page), m_Previous(t_Page) { t_Page = &m_Page; }
+
+COutputPageScope::~COutputPageScope() { t_Page = m_Previous; }
+
+COutputPage GetOutputGrid(const double* box, double limit, double fine)
+{
+    COutputPage grid;
+    const double far = std::max({std::fabs(box[EXT_MIN_X]), std::fabs(box[EXT_MAX_X]), std::fabs(box[EXT_MIN_Y]),
+                                 std::fabs(box[EXT_MAX_Y])});
+    const double side = std::max(box[EXT_MAX_X] - box[EXT_MIN_X], box[EXT_MAX_Y] - box[EXT_MIN_Y]);
+    // A drawing that fits about the origin on a grid fine enough already
+    // keeps its own coordinates.
+    if (!(side > 0) || !std::isfinite(far) || (far <= limit && side >= fine)) return grid;
+    grid.originX = std::round((box[EXT_MIN_X] + box[EXT_MAX_X]) / 2);
+    grid.originY = std::round((box[EXT_MIN_Y] + box[EXT_MAX_Y]) / 2);
+    const double reach = std::max({grid.originX - box[EXT_MIN_X], box[EXT_MAX_X] - grid.originX,
+                                   grid.originY - box[EXT_MIN_Y], box[EXT_MAX_Y] - grid.originY, 1e-9});
+    grid.scale = std::exp2(std::floor(std::log2(limit / reach)));
+    return grid;
 }
