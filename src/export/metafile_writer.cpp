@@ -31,6 +31,9 @@ int PageEdge(double value, bool up)
 // no grid value goes past the limit.
 constexpr double kGridFineSide = 4096.0;
 constexpr double kGridLimit = 1 << 20;
+// A stroke without a width is drawn this part of the page's larger side wide
+// (a cosmetic pen on pages below a thousand pixels).
+constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
 
 } // namespace
 
@@ -43,7 +46,8 @@ bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std:
     // The records turn y over about the page's top, so the page starts at
     // device y 0.
     COutputPage grid = GetOutputGrid(box, kGridLimit, kGridFineSide);
-    grid.originY = 0;   // y is turned over about the page's top
+    grid.originX = grid.originY = 0;   // y is turned over about the page's top; x stays near its frame
+    grid.hairline = std::floor(std::max(right - left, top - bottom) * grid.scale * kHairlinePerPageSide);
     const COutputPageScope gridScope(grid);
     const int width = std::max(1, MetafileLength(right - left)), height = std::max(1, MetafileLength(top - bottom));
     CMetafileDC dc;

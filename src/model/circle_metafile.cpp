@@ -21,7 +21,7 @@ DeviceBox CircleBox(const CCircle& c, double pageHeight)
 
 CPen CurvePen(const CEntity& entity, bool widths)
 {
-    return CPen(PS_SOLID, widths ? MetafileLength(entity.m_Width) : 0, GetPageColor(entity));
+    return CPen(PS_SOLID, MetafilePenWidth(widths ? entity.m_Width : 0.0), GetPageColor(entity));
 }
 
 } // namespace

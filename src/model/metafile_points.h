@@ -36,6 +36,15 @@ inline int MetafileX(double x)
     return MetafileTrunc((x - page.originX) * page.scale);
 }
 inline int MetafileLength(double length) { return MetafileTrunc(length * GetOutputPage().scale); }
+// The pen width of a stroke: its width on the grid, or for none the page's
+// hairline (COutputPage::hairline, in device units; 0 keeps the cosmetic
+// pen), so a converter that draws a cosmetic pen one unit of a large frame
+// wide still shows the line.
+inline int MetafilePenWidth(double width)
+{
+    const int w = MetafileLength(width);
+    return w > 0 ? w : static_cast<int>(GetOutputPage().hairline);
+}
 inline int MetafileRoundedY(double turnedY) { return MetafileTrunc(turnedY * GetOutputPage().scale + 0.5); }
 
 // (x, page height - y) on the grid, both truncated: the points of polylines

@@ -152,6 +152,7 @@ COutputPage GetOutputGrid(const double* box, double limit, double fine)
     grid.originY = std::round((box[EXT_MIN_Y] + box[EXT_MAX_Y]) / 2);
     const double reach = std::max({grid.originX - box[EXT_MIN_X], box[EXT_MAX_X] - grid.originX,
                                    grid.originY - box[EXT_MIN_Y], box[EXT_MAX_Y] - grid.originY, 1e-9});
-    grid.scale = std::exp2(std::floor(std::log2(limit / reach)));
+    grid.scale = std::exp2(std::ceil(std::log2(fine / side)));
+    while (reach * grid.scale > limit) grid.scale /= 2;
     return grid;
 }

@@ -44,7 +44,8 @@ bool AppendPdfBulgeArc(CPDFStream* stream, const CEntity& entity, const CBulgeAr
 // framing sets it for the records it asks for, on its own thread; a record
 // written on its own sees the defaults (thin lines 0.01 wide, no grid).
 struct COutputPage {
-    // SVG stroke width of geometry drawn without a width, in the drawing unit.
+    // Stroke width of geometry drawn without a width: in the drawing unit for
+    // SVG, in device units for the metafile (below 1: the cosmetic pen).
     double hairline = 0.01;
     // The integer grid of CGM and the metafile: a raster point (x, y) lies
     // at ((x - originX) * scale, (y - originY) * scale) on it, so a drawing
@@ -64,9 +65,10 @@ private:
     COutputPage m_Page;
     const COutputPage* m_Previous;
 };
-// The grid that puts the box {min x, max x, min y, max y} within +-limit
-// with its larger side at least `fine` long: a power of two, about the box's
-// centre only when the box does not fit about the origin.
+// The grid for the box {min x, max x, min y, max y}: none when the box lies
+// within +-limit and its larger side is at least `fine` long; else the
+// box's centre as origin and the power of two that makes the larger side
+// at least `fine` long, halved while the box would pass the limit.
 [[nodiscard]] COutputPage GetOutputGrid(const double* box, double limit, double fine);
 
 // A big-endian 16-bit word, and a coordinate rounded to the nearest integer

@@ -34,7 +34,7 @@ void CPolyLine::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {
     if (m_Head == nullptr || m_Head->next == m_Head) return;
     const COLORREF color = GetPageColor(*this);
-    CPen pen(PS_SOLID, widths ? MetafileLength(m_Width) : 0, color);
+    CPen pen(PS_SOLID, MetafilePenWidth(widths ? m_Width : 0.0), color);
     CPen* oldPen = dc->SelectObject(&pen);
     const int oldDirection = dc->SetArcDirection(AD_COUNTERCLOCKWISE);
     auto segment = [&](const CVertex& v, const CVertex& w) {

@@ -249,10 +249,11 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
     ASSERT_GT(extent, 0u);
     ASSERT_GT(body, extent);
     const std::string& box = elements[extent].params;
-    EXPECT_EQ(CgmInt(box, 0), 0);
-    EXPECT_EQ(CgmInt(box, 1), 0);
-    EXPECT_EQ(CgmInt(box, 2), 20);
-    EXPECT_EQ(CgmInt(box, 3), 18);
+    // The 20 x 18 page lies on a grid 1024 to the pixel about its centre.
+    EXPECT_EQ(CgmInt(box, 0), -10240);
+    EXPECT_EQ(CgmInt(box, 1), -9216);
+    EXPECT_EQ(CgmInt(box, 2), 10240);
+    EXPECT_EQ(CgmInt(box, 3), 9216);
     int polylines = 0, arcs = 0;
     for (std::size_t i = body + 1; i + 2 < elements.size(); ++i) {
         const CgmElement& e = elements[i];
@@ -273,17 +274,23 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
     EXPECT_EQ(arcs, 1);
 }
 
-TEST_F(Formats, CgmExtentOfAHugeDrawingStaysIn16Bits)
+TEST_F(Formats, CgmOfAHugeDrawingKeepsItsWholePageIn16Bits)
 {
+    // 100000 x 90000 pixels: a quarter of a VDC unit to the pixel about the
+    // centre, so the far corner is not clamped.
     MakeDrawing(5000.0);
     std::vector<CgmElement> elements;
     ASSERT_TRUE(WalkCgm(Slurp(Save(EXPORT_CGM, "big.cgm")), &elements));
+    int extents = 0;
     for (const CgmElement& e : elements)
         if (e.cls == 2 && e.id == 6) {
-            EXPECT_EQ(CgmInt(e.params, 0), 0);
-            EXPECT_EQ(CgmInt(e.params, 2), 32767);
-            EXPECT_EQ(CgmInt(e.params, 3), 32767);
+            ++extents;
+            EXPECT_EQ(CgmInt(e.params, 0), -12500);
+            EXPECT_EQ(CgmInt(e.params, 1), -11250);
+            EXPECT_EQ(CgmInt(e.params, 2), 12500);
+            EXPECT_EQ(CgmInt(e.params, 3), 11250);
         }
+    EXPECT_EQ(extents, 1);
 }
 
 TEST_F(Formats, AFailedWriteIsReportedAndLeavesTheOldFile)

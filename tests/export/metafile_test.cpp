@@ -280,9 +280,10 @@ TEST_F(Metafile, EveryKindConvertsToWellFormedSvgWithSevenBlackAndHiddenLayersLe
     EXPECT_EQ(bytes.substr(40, 4), " EMF");
     ASSERT_EQ(RunCommand("emf2svg-conv -i " + emf.string() + " -o " + svg.string(), &out), 0) << out;
     const std::string text = Slurp(svg);
-    // The page is the drawing's box: 106 x 35 pixels, starting at x 0.
-    EXPECT_NE(text.find("width=\"106.0"), std::string::npos) << text;
-    EXPECT_NE(text.find("height=\"35.0"), std::string::npos) << text;
+    // The page is the drawing's box, 106 x 35 pixels, on a grid of 64 to
+    // the pixel (its larger side at least 4096).
+    EXPECT_NE(text.find("width=\"6784.0"), std::string::npos) << text;
+    EXPECT_NE(text.find("height=\"2240.0"), std::string::npos) << text;
     EXPECT_EQ(text.find("#FFFFFF\""), std::string::npos) << text;
     EXPECT_EQ(text.find("#00FF00"), std::string::npos) << "the hidden layer was drawn";
     EXPECT_NE(text.find("fill=\"#000000\""), std::string::npos);

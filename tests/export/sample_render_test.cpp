@@ -1,0 +1,232 @@
+// CAD drawings and a trace, written in every page format and drawn by that
+// format's reader, show the same drawing as their PDF does: the ink of each
+// picture lies near the other's. The drawings are in inches, millimetres
+// and raster pixels, far from the origin and near it, with and without line
+// widths, so a writer that snaps to whole units, loses thin lines or turns
+// the page over shows as ink where the PDF has none.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "export/export_format.h"
+#include "export/vector_file.h"
+#include "model/circle.h"
+#include "model/constants.h"
+#include "model/graph.h"
+#include "model/layer.h"
+#include "model/polygon_set.h"
+#include "model/polyline.h"
+
+#include "cgm_decoder.h"
+#include "export_test_support.h"
+#include "render_support.h"
+
+namespace {
+
+using namespace export_test;
+
+// Every picture is drawn and compared in a box this many pixels wide.
+constexpr int kBox = 1000;
+// Ink of one picture this near to the other's counts as shown by both ...
+constexpr int kReach = 4;
+// ... and at least this part of each picture's ink must be.
+constexpr double kMinShared = 0.8;
+// Thinning rounds: brings strokes up to about twice as wide to their middles.
+constexpr int kThinRounds = 12;
+
+fs::path SamplesFolder()
+{
+    fs::path folder = fs::path(LW_SHARED_DATA_DIR) / "dxf-samples";
+    if (const char* env = std::getenv("LW_DXF_SAMPLES"); env && *env) folder = env;
+    else if (!fs::is_directory(folder)) folder = "/work/shared/data/dxf-samples";
+    return folder;
+}
+
+std::unique_ptr<CPolyLine> Chain(std::initializer_list<std::array<double, 3>> points, bool closed, double width)
+{
+    auto poly = std::make_unique<CPolyLine>();
+    for (const auto& p : points) {
+        auto* v = new CVertex(p[0], p[1], width, width, 0);
+        v->bulge = p[2];
+        poly->AddVertex(v, true);
+    }
+    poly->m_Closed = closed;
+    poly->m_Width = width;
+    return poly;
+}
+
+// What a trace of a small scan gives, in raster pixels: closed outlines
+// without width, centre lines with widths, a filled region with a hole.
+void MakeTrace(CGraph* graph)
+{
+    CLayer* layer = graph->GetCurrentLayer();
+    layer->SetColor(7);
+    layer->AddEntity(Chain({{{0, 0, 0}}, {{300, 0, 0}}, {{300, 180, 0}}, {{0, 180, 0}}}, true, 0).release());
+    layer->AddEntity(Chain({{{20, 20, 0}}, {{80, 20, 0.4}}, {{80, 70, 0}}, {{20, 70, -0.3}}}, true, 0).release());
+    layer->AddEntity(Chain({{{110, 160, 0}}, {{170, 120, 0.5}}, {{230, 150, 0}}}, false, 4).release());
+    layer->AddEntity(Chain({{{120, 30, -1}}, {{160, 30, 0}}}, false, 2).release());
+    auto* arc = new CArc();
+    arc->m_Centre = frDoublePoint(250, 60);
+    arc->m_Radius = 30;
+    arc->SetStartAngle(HALF_PI);
+    arc->SetEndAngle(PI * 1.75);
+    layer->AddEntity(arc);
+    auto* circle = new CCircle();
+    circle->m_Centre = frDoublePoint(60, 130);
+    circle->m_Radius = 25;
+    circle->SetWidth(3);
+    layer->AddEntity(circle);
+    auto* set = new CPolyPolygon();
+    set->AddOutline(Chain({{{190, 20, 0}}, {{220, 20, 0.6}}, {{220, 90, 0}}, {{190, 90, 0}}}, true, 0));
+    set->AddOutline(Chain({{{197, 35, 0}}, {{197, 75, 0}}, {{210, 75, 0}}, {{210, 35, 0}}}, true, 0));
+    layer->AddEntity(set);
+}
+
+struct Sample {
+    const char* name;   // a DXF file of the samples, or "trace"
+    bool widths;
+};
+
+std::string PrintSample(const ::testing::TestParamInfo<Sample>& info)
+{
+    std::string name = info.param.name;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name + (info.param.widths ? "" : "_NoWidths");
+}
+
+class SampleRender : public ExportTest, public ::testing::WithParamInterface<Sample> {
+protected:
+    void Load()
+    {
+        const Sample& s = GetParam();
+        if (std::string(s.name) == "trace") {
+            MakeTrace(&graph);
+            return;
+        }
+        const fs::path path = SamplesFolder() / s.name;
+        ASSERT_TRUE(fs::is_regular_file(path)) << path << ": the CAD samples are missing (LW_DXF_SAMPLES)";
+        std::string error;
+        ASSERT_TRUE(graph.ReadDXF(path.string(), nullptr, &error)) << error;
+    }
+
+    fs::path Save(int format, const std::string& name)
+    {
+        const fs::path path = folder / name;
+        std::string error;
+        CVectorFileOptions options;
+        options.widths = GetParam().widths;
+        EXPECT_TRUE(SaveVectorFile(graph, path.string(), format, options, &error)) << error;
+        return path;
+    }
+
+    // Runs the reader's command and loads its PNG as ink in the box.
+    void Render(const std::string& command, const fs::path& png, InkPicture* ink)
+    {
+        std::string out;
+        ASSERT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
+        GrayImage image;
+        ASSERT_TRUE(LoadGray(png, &image)) << png;
+        *ink = NormalizeInk(image, kBox);
+        ASSERT_GT(ink->Count(), 0) << png << " shows nothing";
+        ThinInk(ink, kThinRounds);
+        if (const char* keep = std::getenv("LW_KEEP_RENDERS"))
+            fs::copy_file(png, fs::path(keep) / (PrintSample({GetParam(), 0}) + "_" + png.filename().string()),
+                          fs::copy_options::overwrite_existing);
+    }
+
+    std::string SvgToPng(const fs::path& svg, const fs::path& png) const
+    {
+        return "rsvg-convert -a -w " + std::to_string(kBox) + " -h " + std::to_string(kBox) + " -b white -o " +
+               png.string() + " " + svg.string();
+    }
+
+    void ExpectSameDrawing(const InkPicture& reference, const InkPicture& picture, const char* format)
+    {
+        EXPECT_GE(InkShareNear(picture, reference, kReach), kMinShared) << format << " draws ink the PDF has not";
+        EXPECT_GE(InkShareNear(reference, picture, kReach), kMinShared) << format << " leaves out ink of the PDF";
+    }
+
+    CGraph graph;
+};
+
+// The EPS resolution that draws its bounding box kBox pixels on its larger
+// side; 0 when the file has no box.
+double EpsResolution(const std::string& eps)
+{
+    const std::size_t at = eps.find("%%BoundingBox:");
+    double x0, y0, x1, y1;
+    if (at == std::string::npos ||
+        std::sscanf(eps.c_str() + at + 14, "%lf %lf %lf %lf", &x0, &y0, &x1, &y1) != 4 ||
+        std::max(x1 - x0, y1 - y0) <= 0)
+        return 0;
+    return 72.0 * kBox / std::max(x1 - x0, y1 - y0);
+}
+
+TEST_P(SampleRender, DISABLED_EveryReaderShowsTheDrawingOfThePdf)
+{
+    for (const char* tool : {"rsvg-convert", "pdftoppm", "gs", "hp2xx", "emf2svg-conv"})
+        ASSERT_TRUE(HaveTool(tool)) << tool << " is missing: run scripts/install-deps";
+    Load();
+    if (HasFatalFailure()) return;
+    const std::string box = std::to_string(kBox);
+
+    InkPicture pdf;
+    const fs::path pdfFile = Save(EXPORT_PDF, "d.pdf");
+    Render("pdftoppm -gray -png -singlefile -scale-to " + box + " " + pdfFile.string() + " " +
+               (folder / "pdf").string(),
+           folder / "pdf.png", &pdf);
+    if (HasFatalFailure()) return;
+
+    for (const auto& [format, name] : {std::pair{EXPORT_SVG, "d.svg"}, std::pair{EXPORT_SVGZ, "d.svgz"}}) {
+        InkPicture svg;
+        const fs::path png = folder / (std::string(name) + ".png");
+        Render(SvgToPng(Save(format, name), png), png, &svg);
+        ExpectSameDrawing(pdf, svg, name);
+    }
+
+    const fs::path eps = Save(EXPORT_EPS, "d.eps");
+    const double dpi = EpsResolution(Slurp(eps));
+    ASSERT_GT(dpi, 0) << "the EPS has no bounding box";
+    InkPicture postscript;
+    Render("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -r" + std::to_string(dpi) + " -sDEVICE=pnggray -o " +
+               (folder / "eps.png").string() + " " + eps.string(),
+           folder / "eps.png", &postscript);
+    ExpectSameDrawing(pdf, postscript, "EPS");
+
+    // The plotter picture fills 100 mm at 254 dpi; the reader keeps its
+    // shape and adds a margin, which the ink box takes away.
+    InkPicture plot;
+    Render("hp2xx -q -m png -w 100 -h 100 -d 254 -p 1 -f " + (folder / "hpgl.png").string() + " " +
+               Save(EXPORT_HPGL, "d.plt").string(),
+           folder / "hpgl.png", &plot);
+    ExpectSameDrawing(pdf, plot, "HP-GL");
+
+    InkPicture metafile;
+    Render("emf2svg-conv -i " + Save(EXPORT_METAFILE, "d.emf").string() + " -o " + (folder / "emf.svg").string() +
+               " && " + SvgToPng(folder / "emf.svg", folder / "emf.png"),
+           folder / "emf.png", &metafile);
+    ExpectSameDrawing(pdf, metafile, "metafile");
+
+    CgmPicture picture;
+    std::string why;
+    ASSERT_TRUE(DecodeCgm(Slurp(Save(EXPORT_CGM, "d.cgm")), &picture, &why)) << why;
+    std::ofstream(folder / "cgm.svg") << CgmPictureToSvg(picture);
+    InkPicture cgm;
+    Render(SvgToPng(folder / "cgm.svg", folder / "cgm.png"), folder / "cgm.png", &cgm);
+    ExpectSameDrawing(pdf, cgm, "CGM");
+}
+
+// The whole sample set is drawn by bench/render_bench.sh.
+INSTANTIATE_TEST_SUITE_P(CadAndTrace, SampleRender,
+                         ::testing::Values(Sample{"Gear.dxf", true}, Sample{"Vesa_Mount.dxf", true},
+                                           Sample{"HorseFarmNoFence.dxf", true}, Sample{"SingleArcs.dxf", true},
+                                           Sample{"Circle.dxf", true}, Sample{"SquareWithCircleHoleSimpleR12.dxf", true},
+                                           Sample{"InwardArcBox.dxf", true}, Sample{"Pinapple.dxf", true},
+                                           Sample{"trace", true}, Sample{"trace", false}),
+                         PrintSample);
+
+} // namespace
