@@ -48,9 +48,10 @@ inline bool HaveTool(const std::string& tool)
     return RunCommand("command -v " + tool, &out) == 0;
 }
 
-// The ink of a picture, cut to its own box and scaled so that the box's
-// larger side is `side` pixels: pictures of one drawing by readers that
-// add margins or pick their own size line up.
+// The ink of a picture (grey below this: a thin line drawn smooth is light
+// grey).
+inline constexpr std::uint8_t kInkLevel = 245;
+
 struct InkPicture {
     int width = 0, height = 0;
     std::vector<std::uint8_t> ink;
@@ -58,34 +59,17 @@ struct InkPicture {
     long Count() const { return static_cast<long>(std::count(ink.begin(), ink.end(), 1)); }
 };
 
-// Grey below this is ink: a thin line drawn smooth is light grey.
-inline constexpr std::uint8_t kInkLevel = 224;
-
-inline InkPicture NormalizeInk(const GrayImage& image, int side)
+inline InkPicture InkOf(const GrayImage& image)
 {
-    int x0 = image.width, y0 = image.height, x1 = -1, y1 = -1;
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x)
-            if (image.pixels[static_cast<std::size_t>(y) * image.width + x] < kInkLevel) x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
-    InkPicture out;
-    if (x1 < 0) return out;
-    const double scale = static_cast<double>(side - 1) / std::max(std::max(x1 - x0, y1 - y0), 1);
-    out.width = static_cast<int>((x1 - x0) * scale) + 1;
-    out.height = static_cast<int>((y1 - y0) * scale) + 1;
-    out.ink.assign(static_cast<std::size_t>(out.width) * out.height, 0);
-    // Every target pixel takes the source pixel under it, so a picture
-    // drawn at another size keeps its lines whole.
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x) {
-            const int sx = x0 + static_cast<int>(x / scale + 0.5), sy = y0 + static_cast<int>(y / scale + 0.5);
-            if (sx <= x1 && sy <= y1 && image.pixels[static_cast<std::size_t>(sy) * image.width + sx] < kInkLevel) out.ink[static_cast<std::size_t>(y) * out.width + x] = 1;
-        }
+    InkPicture out{image.width, image.height, {}};
+    out.ink.reserve(image.pixels.size());
+    for (std::uint8_t v : image.pixels) out.ink.push_back(v < kInkLevel ? 1 : 0);
     return out;
 }
 
 // Zhang and Suen's thinning, at most `rounds` rounds: strokes of different
-// widths (a reader's thinnest pen, a format's minimum width) come down to
-// their centre lines, filled areas to their middles.
+// widths (a reader's own pen, a format's minimum width) come down to their
+// centre lines.
 inline void ThinInk(InkPicture* p, int rounds)
 {
     const int w = p->width, h = p->height;
@@ -112,6 +96,34 @@ inline void ThinInk(InkPicture* p, int rounds)
         }
         if (!changed) break;
     }
+}
+
+// The ink cut to its own box and scaled so that the box's larger side is
+// `side` pixels: pictures of one drawing by readers that add margins or
+// choose their own size line up. Thin the ink first, so that a thick pen
+// does not widen the box.
+inline InkPicture NormalizeInk(const InkPicture& in, int side)
+{
+    int x0 = in.width, y0 = in.height, x1 = -1, y1 = -1;
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x)
+            if (in.At(x, y)) x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+    InkPicture out;
+    if (x1 < 0) return out;
+    const double scale = static_cast<double>(side - 1) / std::max(std::max(x1 - x0, y1 - y0), 1);
+    out.width = static_cast<int>((x1 - x0) * scale) + 1;
+    out.height = static_cast<int>((y1 - y0) * scale) + 1;
+    out.ink.assign(static_cast<std::size_t>(out.width) * out.height, 0);
+    // Each ink pixel goes to the pixel under it: at about the same size no
+    // line breaks up.
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            if (in.At(x, y)) {
+                const int u = std::min(out.width - 1, static_cast<int>((x - x0) * scale + 0.5));
+                const int v = std::min(out.height - 1, static_cast<int>((y - y0) * scale + 0.5));
+                out.ink[static_cast<std::size_t>(v) * out.width + u] = 1;
+            }
+    return out;
 }
 
 // The part of a's ink that has ink of b within `reach` pixels (a square).
