@@ -44,7 +44,8 @@ bool WriteOutputText(std::FILE* file, const std::string& text)
 
 std::string SvgColorText(COLORREF color)
 {
-    return FormatC("RGB(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
+    // Lower case: Qt's SVG renderer takes no other, and draws nothing.
+    return FormatC("rgb(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
 }
 
 std::string SvgStrokeWidthText(double width)
@@ -152,7 +153,8 @@ COutputPage GetOutputGrid(const double* box, double limit, double fine)
     grid.originY = std::round((box[EXT_MIN_Y] + box[EXT_MAX_Y]) / 2);
     const double reach = std::max({grid.originX - box[EXT_MIN_X], box[EXT_MAX_X] - grid.originX,
                                    grid.originY - box[EXT_MIN_Y], box[EXT_MAX_Y] - grid.originY, 1e-9});
+    // About the centre the box reaches half its side, so a fine grid below
+    // the limit keeps it within the limit.
     grid.scale = std::exp2(std::ceil(std::log2(fine / side)));
-    while (reach * grid.scale > limit) grid.scale /= 2;
     return grid;
 }

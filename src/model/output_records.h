@@ -21,7 +21,7 @@ void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y);
 [[nodiscard]] double ConvertLengthToDrawingUnit(const CEntity& entity, double length);
 // The whole text in one write; false when it was not all written.
 [[nodiscard]] bool WriteOutputText(std::FILE* file, const std::string& text);
-// "RGB(r,g,b)" for SVG.
+// "rgb(r,g,b)" for SVG.
 [[nodiscard]] std::string SvgColorText(COLORREF color);
 // The stroke-width text of an SVG stroke: the width with three decimals,
 // or the page's hairline for one thinner than 0.01 (none at all included).
@@ -68,7 +68,8 @@ private:
 // The grid for the box {min x, max x, min y, max y}: none when the box lies
 // within +-limit and its larger side is at least `fine` long; else the
 // box's centre as origin and the power of two that makes the larger side
-// at least `fine` long, halved while the box would pass the limit.
+// at least `fine` (and less than twice `fine`) long. `fine` is at most the
+// limit.
 [[nodiscard]] COutputPage GetOutputGrid(const double* box, double limit, double fine);
 
 // A big-endian 16-bit word, and a coordinate rounded to the nearest integer

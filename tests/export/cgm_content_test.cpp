@@ -122,7 +122,8 @@ TEST(CgmContent, ArcsInEveryQuadrantKeepCentreRadiusAndDirection)
 
 class CgmFile : public ExportTest {
 protected:
-    CgmPicture Write()
+    CgmPicture Write() { return Write(graph); }
+    static CgmPicture Write(const CGraph& graph)
     {
         CgmPicture picture;
         std::string error, why;
@@ -180,6 +181,27 @@ TEST_F(CgmFile, ASmallDrawingKeepsItsShapeOnAFinerGrid)
     EXPECT_NEAR((c.centre.x - p[0].x) / scale, 0.5, 1e-3);
     EXPECT_NEAR((c.centre.y - p[0].y) / scale, 0.5, 1e-3);
     EXPECT_NEAR((p[1].y - p[0].y) / scale, 5.0, 1e-3);
+}
+
+// A page whose larger side is 16384 pixels keeps them; one a pixel smaller
+// goes onto the grid of two to the pixel about its centre.
+TEST_F(CgmFile, ThePageKeepsItsPixelsFromTheFineSideOn)
+{
+    auto* line = new CLine();
+    line->SetEnd(16384, 100);
+    graph.GetCurrentLayer()->AddEntity(line);
+    CgmPicture picture = Write();
+    EXPECT_EQ(picture.extent[0], 0);
+    EXPECT_EQ(picture.extent[2], 16384);
+    CGraph smaller;
+    auto* shorter = new CLine();
+    shorter->SetEnd(16383, 100);
+    smaller.GetCurrentLayer()->AddEntity(shorter);
+    picture = Write(smaller);
+    EXPECT_EQ(picture.extent[0], -16384);
+    EXPECT_EQ(picture.extent[2], 16382);
+    EXPECT_EQ(picture.extent[1], -100);
+    EXPECT_EQ(picture.extent[3], 100);
 }
 
 // A page that fits the 16-bit range on a fine enough grid keeps its pixels.

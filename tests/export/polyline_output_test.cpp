@@ -117,7 +117,7 @@ TEST_F(PolylineOutput, SvgQuarterCircleCounterClockwiseUsesSmallArcAndSweepZero)
     poly->m_Color = 7;
     const std::string text = Capture([&](std::FILE* f) { return poly->WriteSVG(f, 100, false); });
     EXPECT_EQ(text, "<path d=\"M 0.000,100.000 L 10.000,100.000 A 10.000,10.000 0 0,0 20.000,90.000\"\n"
-                    "fill=\"none\" stroke=\"RGB(0,0,0)\" stroke-width=\"0.01\" />\n");
+                    "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"0.01\" />\n");
     poly->GetHead()->next->bulge = -1.0 / kQuarterBulge;   // clockwise three-quarter turn
     const std::string big = Capture([&](std::FILE* f) { return poly->WriteSVG(f, 100, false); });
     EXPECT_NE(big.find(" 0 1,1 20.000,90.000"), std::string::npos) << big;
@@ -129,15 +129,15 @@ TEST_F(PolylineOutput, SvgStartsANewPathWhereTheWidthChanges)
     four->m_Color = 7;
     const std::string text = Capture([&](std::FILE* f) { return four->WriteSVG(f, 0, true); });
     EXPECT_EQ(text, "<path d=\"M 0.000,0.000 L 1.000,0.000 L 2.000,0.000\"\n"
-                    "fill=\"none\" stroke=\"RGB(0,0,0)\" stroke-width=\"1.000\" />\n"
+                    "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"1.000\" />\n"
                     "<path d=\"M 2.000,0.000 L 3.000,0.000\"\n"
-                    "fill=\"none\" stroke=\"RGB(0,0,0)\" stroke-width=\"3.000\" />\n");
+                    "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"3.000\" />\n");
 
     CPolyLine* three = Add({{0, 0, 0, 1}, {1, 0, 0, 1}, {2, 0, 0, 3}});
     three->m_Color = 7;
     const std::string one = Capture([&](std::FILE* f) { return three->WriteSVG(f, 0, true); });
     EXPECT_EQ(one, "<path d=\"M 0.000,0.000 L 1.000,0.000 L 2.000,0.000\"\n"
-                   "fill=\"none\" stroke=\"RGB(0,0,0)\" stroke-width=\"1.000\" />\n");
+                   "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"1.000\" />\n");
 }
 
 TEST_F(PolylineOutput, SvgClosedPolylineReturnsToItsHead)

@@ -126,6 +126,16 @@ inline InkPicture NormalizeInk(const InkPicture& in, int side)
     return out;
 }
 
+// Pictures are compared in a box this many pixels wide; ink of one this near
+// the other's counts as shown by both, and at least kMinShared of each
+// picture's ink must be. Thinning first brings strokes up to about twice
+// kThinRounds wide to their middles (a plotter reader's pen is thick on a
+// small drawing).
+inline constexpr int kRenderBox = 1000;
+inline constexpr int kReach = 4;
+inline constexpr double kMinShared = 0.8;
+inline constexpr int kThinRounds = 30;
+
 // The part of a's ink that has ink of b within `reach` pixels (a square).
 inline double InkShareNear(const InkPicture& a, const InkPicture& b, int reach)
 {
@@ -147,6 +157,25 @@ inline double InkShareNear(const InkPicture& a, const InkPicture& b, int reach)
         for (int x = 0; x < a.width; ++x)
             if (a.At(x, y)) ++total, inside += grown[static_cast<std::size_t>(y) * w + x];
     return total == 0 ? 0.0 : static_cast<double>(inside) / static_cast<double>(total);
+}
+
+// A reader's PNG as thinned ink in the comparison box.
+inline void LoadInk(const fs::path& png, InkPicture* ink)
+{
+    GrayImage image;
+    ASSERT_TRUE(LoadGray(png, &image)) << png;
+    InkPicture native = InkOf(image);
+    ASSERT_GT(native.Count(), 0) << png << " shows nothing";
+    ThinInk(&native, kThinRounds);
+    *ink = NormalizeInk(native, kRenderBox);
+}
+
+// Both ways: the picture draws no ink the reference has not, and leaves
+// out none of the reference's.
+inline void ExpectSameDrawing(const InkPicture& reference, const InkPicture& picture, const std::string& what)
+{
+    EXPECT_GE(InkShareNear(picture, reference, kReach), kMinShared) << what << " draws ink the PDF has not";
+    EXPECT_GE(InkShareNear(reference, picture, kReach), kMinShared) << what << " leaves out ink of the PDF";
 }
 
 } // namespace export_test

@@ -19,6 +19,7 @@
 
 #include "export/export_format.h"
 #include "export/vector_file.h"
+#include "support/dxf_samples.h"
 #include "model/circle.h"
 #include "model/constants.h"
 #include "model/graph.h"
@@ -359,11 +360,7 @@ int CountReadableRecords(const std::string& path)
 
 TEST(DxfImportCadFiles, EverySampleImportsWithItsEntities)
 {
-    // The CAD samples live beside the checkout, not in it; a clone elsewhere
-    // names them through LW_DXF_SAMPLES.
-    fs::path folder = fs::path(LW_SHARED_DATA_DIR) / "dxf-samples";
-    if (const char* env = std::getenv("LW_DXF_SAMPLES"); env && *env) folder = env;
-    else if (!fs::is_directory(folder)) folder = "/work/shared/data/dxf-samples";
+    const fs::path folder = test_support::DxfSamplesFolder();
     if (!fs::is_directory(folder)) GTEST_SKIP() << "no DXF samples folder";
     int files = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {
