@@ -23,6 +23,7 @@
 #include "model/polygon_set.h"
 #include "model/polyline.h"
 
+#include "cgm_decoder.h"
 #include "export_test_support.h"
 
 namespace {
@@ -193,43 +194,6 @@ TEST_F(Formats, HpglRendersInHp2xx)
     EXPECT_TRUE(fs::exists(folder / "h.png"));
 }
 
-// One CGM element as the checker reads it.
-struct CgmElement {
-    int cls, id;
-    std::string params;
-};
-
-// Walks the elements; false when a length runs past the end.
-bool WalkCgm(const std::string& bytes, std::vector<CgmElement>* elements)
-{
-    auto word = [&](std::size_t at) {
-        return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 8 |
-               static_cast<unsigned char>(bytes[at + 1]);
-    };
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        if (at + 2 > bytes.size()) return false;
-        const unsigned head = word(at);
-        at += 2;
-        std::size_t length = head & 31;
-        if (length == 31) {
-            if (at + 2 > bytes.size()) return false;
-            length = word(at) & 0x7FFF;
-            at += 2;
-        }
-        if (at + length > bytes.size()) return false;
-        elements->push_back({static_cast<int>(head >> 12), static_cast<int>(head >> 5 & 127), bytes.substr(at, length)});
-        at += length + (length & 1);
-    }
-    return at == bytes.size();
-}
-
-int CgmInt(const std::string& params, std::size_t index)
-{
-    return static_cast<std::int16_t>(static_cast<unsigned char>(params[2 * index]) << 8 |
-                                     static_cast<unsigned char>(params[2 * index + 1]));
-}
-
 TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
 {
     MakeDrawing();
@@ -250,10 +214,10 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
     ASSERT_GT(body, extent);
     const std::string& box = elements[extent].params;
     // The 20 x 18 page lies on a grid 1024 to the pixel about its centre.
-    EXPECT_EQ(CgmInt(box, 0), -10240);
-    EXPECT_EQ(CgmInt(box, 1), -9216);
-    EXPECT_EQ(CgmInt(box, 2), 10240);
-    EXPECT_EQ(CgmInt(box, 3), 9216);
+    EXPECT_EQ(CgmInt16(box, 0), -10240);
+    EXPECT_EQ(CgmInt16(box, 1), -9216);
+    EXPECT_EQ(CgmInt16(box, 2), 10240);
+    EXPECT_EQ(CgmInt16(box, 3), 9216);
     int polylines = 0, arcs = 0;
     for (std::size_t i = body + 1; i + 2 < elements.size(); ++i) {
         const CgmElement& e = elements[i];
@@ -262,10 +226,10 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
             ++polylines;
             ASSERT_EQ(e.params.size() % 4, 0u);
             for (std::size_t k = 0; k < e.params.size() / 2; k += 2) {
-                EXPECT_GE(CgmInt(e.params, k), CgmInt(box, 0));
-                EXPECT_LE(CgmInt(e.params, k), CgmInt(box, 2));
-                EXPECT_GE(CgmInt(e.params, k + 1), CgmInt(box, 1));
-                EXPECT_LE(CgmInt(e.params, k + 1), CgmInt(box, 3));
+                EXPECT_GE(CgmInt16(e.params, k), CgmInt16(box, 0));
+                EXPECT_LE(CgmInt16(e.params, k), CgmInt16(box, 2));
+                EXPECT_GE(CgmInt16(e.params, k + 1), CgmInt16(box, 1));
+                EXPECT_LE(CgmInt16(e.params, k + 1), CgmInt16(box, 3));
             }
         }
         if (is(i, 4, 15)) ++arcs;
@@ -285,10 +249,10 @@ TEST_F(Formats, CgmOfAHugeDrawingKeepsItsWholePageIn16Bits)
     for (const CgmElement& e : elements)
         if (e.cls == 2 && e.id == 6) {
             ++extents;
-            EXPECT_EQ(CgmInt(e.params, 0), -12500);
-            EXPECT_EQ(CgmInt(e.params, 1), -11250);
-            EXPECT_EQ(CgmInt(e.params, 2), 12500);
-            EXPECT_EQ(CgmInt(e.params, 3), 11250);
+            EXPECT_EQ(CgmInt16(e.params, 0), -12500);
+            EXPECT_EQ(CgmInt16(e.params, 1), -11250);
+            EXPECT_EQ(CgmInt16(e.params, 2), 12500);
+            EXPECT_EQ(CgmInt16(e.params, 3), 11250);
         }
     EXPECT_EQ(extents, 1);
 }

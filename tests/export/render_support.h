@@ -25,7 +25,8 @@ inline bool LoadGray(const fs::path& path, GrayImage* image)
     FIBITMAP* loaded = FreeImage_Load(FIF_PNG, path.c_str(), 0);
     if (loaded == nullptr) return false;
     // Transparent parts are the white page.
-    FIBITMAP* flat = FreeImage_IsTransparent(loaded) ? FreeImage_Composite(loaded, FALSE, nullptr, nullptr) : nullptr;
+    RGBQUAD white{255, 255, 255, 0};
+    FIBITMAP* flat = FreeImage_IsTransparent(loaded) ? FreeImage_Composite(loaded, FALSE, &white, nullptr) : nullptr;
     FIBITMAP* gray = FreeImage_ConvertToGreyscale(flat ? flat : loaded);
     if (flat) FreeImage_Unload(flat);
     FreeImage_Unload(loaded);

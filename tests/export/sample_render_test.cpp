@@ -33,19 +33,6 @@ using namespace export_test;
 
 constexpr int kBox = kRenderBox;
 
-std::unique_ptr<CPolyLine> Chain(std::initializer_list<std::array<double, 3>> points, bool closed, double width)
-{
-    auto poly = std::make_unique<CPolyLine>();
-    for (const auto& p : points) {
-        auto* v = new CVertex(p[0], p[1], width, width, 0);
-        v->bulge = p[2];
-        poly->AddVertex(v, true);
-    }
-    poly->m_Closed = closed;
-    poly->m_Width = width;
-    return poly;
-}
-
 // What a trace of a small scan gives, in raster pixels: closed outlines
 // without width (written unfilled) and centre lines with widths. (Filled
 // polygon sets have no CGM record; the drawing of RenderCompare has one.)
