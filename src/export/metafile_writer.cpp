@@ -47,6 +47,9 @@ bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std:
     // device y 0.
     COutputPage grid = GetOutputGrid(box, kGridLimit, kGridFineSide);
     grid.originX = grid.originY = 0;   // y is turned over about the page's top; x stays near its frame
+    // About the origin a far page reaches further than about its centre.
+    const double far = std::max({std::fabs(box[EXT_MIN_X]), std::fabs(box[EXT_MAX_X]), static_cast<double>(top - bottom)});
+    while (far * grid.scale > kGridLimit && grid.scale > 1) grid.scale /= 2;
     grid.hairline = std::floor(std::max(right - left, top - bottom) * grid.scale * kHairlinePerPageSide);
     const COutputPageScope gridScope(grid);
     const int width = std::max(1, MetafileLength(right - left)), height = std::max(1, MetafileLength(top - bottom));

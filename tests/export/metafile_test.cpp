@@ -299,6 +299,32 @@ TEST_F(Metafile, EveryKindConvertsToWellFormedSvgWithSevenBlackAndHiddenLayersLe
     }
 }
 
+// A drawing a few pixels wide far from the origin keeps its shape: the
+// finer grid is given up before a point would pass the device's range.
+TEST_F(Metafile, ASmallDrawingFarOutKeepsItsPoints)
+{
+    CGraph far;
+    auto* line = new CLine();
+    line->SetStart(1e6, 0);
+    line->SetEnd(1e6 + 5, 3);
+    far.GetCurrentLayer()->AddEntity(line);
+    const fs::path emf = folder / "far.emf";
+    std::string error, out;
+    ASSERT_TRUE(SaveVectorFile(far, emf, EXPORT_METAFILE, &error)) << error;
+    ASSERT_EQ(RunCommand("emf2svg-conv -v -i " + emf.string() + " -o " + (folder / "far.svg").string(), &out), 0);
+    // The points of the move and the line, as the converter reads them.
+    std::vector<std::pair<long, long>> points;
+    for (std::size_t at = 0; (at = out.find("ptl:", at)) != std::string::npos; ++at) {
+        long x = 0, y = 0;
+        if (std::sscanf(out.c_str() + at + 4, " {%ld,%ld}", &x, &y) == 2) points.emplace_back(x, y);
+    }
+    ASSERT_EQ(points.size(), 2u) << out;
+    const double dx = static_cast<double>(points[1].first - points[0].first);
+    const double dy = static_cast<double>(points[0].second - points[1].second);
+    EXPECT_GE(dx, 5);
+    EXPECT_NEAR(dy / dx, 0.6, 0.01);
+}
+
 TEST_F(Metafile, FailedSavesNameTheFormatAndLeaveNothingBehind)
 {
     auto* line = new CLine();
