@@ -1,6 +1,7 @@
 // Enhanced Metafile framing: a picture frame of the page box in raster
-// pixels, its top left corner at the page's left edge and top, and every
-// visible layer's entities drawn into it through the metafile DC.
+// pixels, its top left corner (the page's left edge and top) at device
+// (0, 0), and every visible layer's entities drawn into it through the
+// metafile DC.
 //
 // A page smaller than the fine grid (a drawing in inches, a small trace) is
 // laid on a finer grid (GetOutputGrid), frame included, so no point snaps to
@@ -46,15 +47,15 @@ bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std:
     // The records turn y over about the page's top, so the page starts at
     // device y 0.
     COutputPage grid = GetOutputGrid(box, kGridLimit, kGridFineSide);
-    grid.originX = grid.originY = 0;   // y is turned over about the page's top; x stays near its frame
-    // About the origin a far page reaches further than about its centre.
-    const double far = std::max({std::fabs(box[EXT_MIN_X]), std::fabs(box[EXT_MAX_X]), static_cast<double>(top - bottom)});
-    while (far * grid.scale > kGridLimit && grid.scale > 1) grid.scale /= 2;
+    // The frame starts at device (0, 0): converters misplace a frame away
+    // from the origin. y is turned over about the page's top already.
+    grid.originX = left;
+    grid.originY = 0;
     grid.hairline = std::floor(std::max(right - left, top - bottom) * grid.scale * kHairlinePerPageSide);
     const COutputPageScope gridScope(grid);
     const int width = std::max(1, MetafileLength(right - left)), height = std::max(1, MetafileLength(top - bottom));
     CMetafileDC dc;
-    if (!dc.Create(file, width, height, MetafileX(left), 0)) {
+    if (!dc.Create(file, width, height, 0, 0)) {
         if (error) *error = "Could not start the metafile.";
         return false;
     }
