@@ -32,9 +32,6 @@ int PageEdge(double value, bool up)
 // no grid value goes past the limit.
 constexpr double kGridFineSide = 4096.0;
 constexpr double kGridLimit = 1 << 20;
-// A stroke without a width is drawn this part of the page's larger side wide
-// (a cosmetic pen on pages below a thousand pixels).
-constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
 
 } // namespace
 
@@ -51,7 +48,8 @@ bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std:
     // from the origin. y is turned over about the page's top already.
     grid.originX = left;
     grid.originY = 0;
-    grid.hairline = std::floor(std::max(right - left, top - bottom) * grid.scale * kHairlinePerPageSide);
+    // Below one device unit the hairline is the cosmetic pen.
+    grid.hairline = std::floor(GetPageHairline(right - left, top - bottom) * grid.scale);
     const COutputPageScope gridScope(grid);
     const int width = std::max(1, MetafileLength(right - left)), height = std::max(1, MetafileLength(top - bottom));
     CMetafileDC dc;

@@ -19,9 +19,6 @@
 namespace {
 
 constexpr double kMillimetresPerMetre = 1000.0;
-// Geometry without a width is drawn this part of the page's larger side
-// wide: thin at any size, and never so thin that a renderer drops it.
-constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
 
 std::string XmlEscape(const std::string& text)
 {
@@ -122,7 +119,7 @@ bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     }
     const double pageTop = box[EXT_MAX_Y];
     COutputPage page;
-    page.hairline = std::max(width, height) * kHairlinePerPageSide;
+    page.hairline = GetPageHairline(width, height);
     const COutputPageScope pageScope(page);
     int index = 0;
     // Head first, as the view draws them, so later layers lie on top.

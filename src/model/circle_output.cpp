@@ -20,7 +20,6 @@ constexpr unsigned kCgmCircle = 0x4186;
 constexpr unsigned kCgmArcCentre = 0x41EE;
 // Widths below this are drawn as the thinnest line.
 constexpr double kMinWidth = 0.01;
-constexpr double kEpsMinWidth = 0.1;
 
 // The sweep of an arc in radians, in [0, TWO_PI).
 double ArcSweep(const CArc& arc)
@@ -83,9 +82,8 @@ std::string EpsHead(const CEntity& entity)
 
 std::string EpsTail(const CEntity& entity, bool widths)
 {
-    double w = widths ? ConvertLengthToDrawingUnit(entity, entity.GetWidth()) : kEpsMinWidth;
-    if (w < kEpsMinWidth) w = kEpsMinWidth;
-    return FormatC("%f setlinewidth\nstroke\n", w);
+    const double w = widths ? ConvertLengthToDrawingUnit(entity, entity.GetWidth()) : 0.0;
+    return FormatC("%f setlinewidth\nstroke\n", GetStrokeWidth(w));
 }
 
 // Width, colour and the mapped centre and radius of a PDF record.

@@ -83,7 +83,8 @@ bool CLine::WriteEPS(std::FILE* file, bool widths)
     ConvertToDrawingUnit(*this, &x0, &y0);
     ConvertToDrawingUnit(*this, &x1, &y1);
     return WriteOutputText(file, EpsColorText(GetPageColor(*this)) +
-                                     FormatC("%f %f moveto\n%f %f lineto\n0.1 setlinewidth\nstroke\n", x0, y0, x1, y1));
+                                     FormatC("%f %f moveto\n%f %f lineto\n%f setlinewidth\nstroke\n", x0, y0, x1,
+                                             y1, GetStrokeWidth(0.0)));
 }
 
 bool CLine::WritePDF(CPDFStream* stream, bool widths)

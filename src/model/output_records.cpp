@@ -15,7 +15,9 @@
 namespace {
 
 // Narrower strokes are drawn as the page's hairline.
-constexpr double kSvgThinnestWidth = 0.01;
+constexpr double kThinnestStroke = 0.01;
+// The hairline's part of the page's larger side.
+constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
 
 } // namespace
 
@@ -50,8 +52,13 @@ std::string SvgColorText(COLORREF color)
 
 std::string SvgStrokeWidthText(double width)
 {
-    if (width >= kSvgThinnestWidth) return FormatC("%-.3f", width);
+    if (width >= kThinnestStroke) return FormatC("%-.3f", width);
     return FormatC("%.6g", GetOutputPage().hairline);
+}
+
+double GetStrokeWidth(double width)
+{
+    return width >= kThinnestStroke ? width : GetOutputPage().hairline;
 }
 
 std::string EpsColorText(COLORREF color)
@@ -136,6 +143,8 @@ thread_local const COutputPage* t_Page = nullptr;
 
 const COutputPage& GetOutputPage() { return t_Page ? *t_Page : kDefaultPage; }
 
+double GetPageHairline(double width, double height) { return std::max(width, height) * kHairlinePerPageSide; }
+
 COutputPageScope::COutputPageScope(const COutputPage& page) : m_Page(page), m_Previous(t_Page) { t_Page = &m_Page; }
 
 COutputPageScope::~COutputPageScope() { t_Page = m_Previous; }
@@ -149,12 +158,12 @@ COutputPage GetOutputGrid(const double* box, double limit, double fine)
     // A drawing that fits about the origin on a grid fine enough already
     // keeps its own coordinates.
     if (!(side > 0) || !std::isfinite(far) || (far <= limit && side >= fine)) return grid;
-    grid.originX = std::round((box[EXT_MIN_X] + box[EXT_MAX_X]) / 2);
-    grid.originY = std::round((box[EXT_MIN_Y] + box[EXT_MAX_Y]) / 2);
-    const double reach = std::max({grid.originX - box[EXT_MIN_X], box[EXT_MAX_X] - grid.originX,
-                                   grid.originY - box[EXT_MIN_Y], box[EXT_MAX_Y] - grid.originY, 1e-9});
     // About the centre the box reaches half its side, so a fine grid below
-    // the limit keeps it within the limit.
+    // the limit keeps it within the limit. The centre is taken on the grid
+    // itself: a whole-unit centre would be up to half a unit off, many grid
+    // steps on a drawing smaller than a unit.
     grid.scale = std::exp2(std::ceil(std::log2(fine / side)));
+    grid.originX = std::round((box[EXT_MIN_X] + box[EXT_MAX_X]) / 2 * grid.scale) / grid.scale;
+    grid.originY = std::round((box[EXT_MIN_Y] + box[EXT_MAX_Y]) / 2 * grid.scale) / grid.scale;
     return grid;
 }

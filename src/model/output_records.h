@@ -26,6 +26,9 @@ void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y);
 // The stroke-width text of an SVG stroke: the width with three decimals,
 // or the page's hairline for one thinner than 0.01 (none at all included).
 [[nodiscard]] std::string SvgStrokeWidthText(double width);
+// The line width of an EPS or SVG stroke: its own width, or the page's
+// hairline for one thinner than 0.01 (none at all included).
+[[nodiscard]] double GetStrokeWidth(double width);
 // "r g b setrgbcolor\n" with each part / 255, for EPS.
 [[nodiscard]] std::string EpsColorText(COLORREF color);
 // "%f,%f" of a point in HP-GL plotter units: converted to the drawing unit,
@@ -53,6 +56,9 @@ struct COutputPage {
     double scale = 1.0, originX = 0.0, originY = 0.0;
 };
 [[nodiscard]] const COutputPage& GetOutputPage();
+// The hairline of a page of this width and height (any one unit): thin
+// beside the page at any size, and never so thin that a reader drops it.
+[[nodiscard]] double GetPageHairline(double width, double height);
 // Sets the page for the records written on this thread until it goes.
 class COutputPageScope {
 public:

@@ -33,7 +33,6 @@ constexpr unsigned kCgmPolylineLong = 0x403F;
 constexpr double kCgmArcVector = 100.0;
 // Widths closer than this continue one path.
 constexpr double kWidthStep = 0.01;
-constexpr double kEpsMinWidth = 0.1;
 // A DXF vertex's usual length ("  10\n", six decimals, twice) and that of
 // its two widths.
 constexpr std::size_t kDxfVertexBytes = 40;
@@ -271,8 +270,7 @@ bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
     do {
         const CVertex& q = *v->next;
         text += "newpath\n";
-        const double w =
-            widths ? std::max(ConvertLengthToDrawingUnit(*this, v->startWidth), kEpsMinWidth) : kEpsMinWidth;
+        const double w = GetStrokeWidth(widths ? ConvertLengthToDrawingUnit(*this, v->startWidth) : 0.0);
         CBulgeArc arc;
         if (GetWrittenBulgeArc(*v, q, v->bulge, &arc)) {
             double cx = arc.centre.x, cy = arc.centre.y;

@@ -198,8 +198,8 @@ TEST_F(CgmFile, ThePageKeepsItsPixelsFromTheFineSideOn)
     shorter->SetEnd(16383, 100);
     smaller.GetCurrentLayer()->AddEntity(shorter);
     picture = Write(smaller);
-    EXPECT_EQ(picture.extent[0], -16384);
-    EXPECT_EQ(picture.extent[2], 16382);
+    EXPECT_EQ(picture.extent[0], -16383);
+    EXPECT_EQ(picture.extent[2], 16383);
     EXPECT_EQ(picture.extent[1], -100);
     EXPECT_EQ(picture.extent[3], 100);
 }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -174,6 +176,26 @@ TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
     const std::string eps = Slurp(path);
     EXPECT_EQ(eps.rfind("%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 20 18\n", 0), 0u) << eps.substr(0, 80);
     EXPECT_NE(eps.find("%%EOF"), std::string::npos);
+    // Without widths every stroke is a thousandth of the page's larger side
+    // (a point is a unit here).
+    double w = 0, h = 0;
+    ASSERT_EQ(std::sscanf(eps.c_str() + eps.find("%%HiResBoundingBox: 0 0 "), "%%%%HiResBoundingBox: 0 0 %lf %lf", &w, &h), 2);
+    EXPECT_GT(w, 19);
+    const fs::path thin = folder / "thin.eps";
+    std::FILE* file = std::fopen(thin.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::string error;
+    EXPECT_TRUE(WriteEPSFile(graph, file, false, &error)) << error;
+    std::fclose(file);
+    const std::string thinEps = Slurp(thin);
+    char hairline[64];
+    std::snprintf(hairline, sizeof hairline, "%f setlinewidth", std::max(w, h) / 1000);
+    std::size_t strokes = 0;
+    for (std::size_t at = thinEps.find("setlinewidth"); at != std::string::npos; at = thinEps.find("setlinewidth", at + 1)) {
+        ++strokes;
+        EXPECT_EQ(thinEps.compare(thinEps.rfind('\n', at) + 1, std::strlen(hairline), hairline), 0) << thinEps;
+    }
+    EXPECT_EQ(strokes, 7u);
     if (!Have("/usr/bin/gs")) GTEST_SKIP() << "Ghostscript missing";
     std::string out;
     EXPECT_EQ(RunCommand("/usr/bin/gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=png16m -sOutputFile=" +
