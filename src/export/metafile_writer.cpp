@@ -22,10 +22,13 @@
 
 namespace {
 
-// Whole pixels outward, within the range the records carry.
-int PageEdge(double value, bool up)
+// The page edge outward to a whole step of the grid: whole pixels for a page
+// in raster pixels, finer steps on a finer grid, so the frame is the page
+// box of the other formats and not a whole drawing unit larger.
+double PageEdge(double value, double scale, bool up)
 {
-    return MetafileTrunc(up ? std::ceil(value) : std::floor(value));
+    const double steps = value * scale;
+    return (up ? std::ceil(steps) : std::floor(steps)) / scale;
 }
 
 // The larger side of the page spans at least this many device pixels, and
@@ -39,11 +42,11 @@ bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std:
 {
     double box[4];
     GetSvgPageBox(drawing, box);
-    const int left = PageEdge(box[EXT_MIN_X], false), right = PageEdge(box[EXT_MAX_X], true);
-    const int bottom = PageEdge(box[EXT_MIN_Y], false), top = PageEdge(box[EXT_MAX_Y], true);
+    COutputPage grid = GetOutputGrid(box, kGridLimit, kGridFineSide);
+    const double left = PageEdge(box[EXT_MIN_X], grid.scale, false), right = PageEdge(box[EXT_MAX_X], grid.scale, true);
+    const double bottom = PageEdge(box[EXT_MIN_Y], grid.scale, false), top = PageEdge(box[EXT_MAX_Y], grid.scale, true);
     // The records turn y over about the page's top, so the page starts at
     // device y 0.
-    COutputPage grid = GetOutputGrid(box, kGridLimit, kGridFineSide);
     // The frame starts at device (0, 0): converters misplace a frame away
     // from the origin. y is turned over about the page's top already.
     grid.originX = left;

@@ -183,6 +183,27 @@ TEST_F(CgmFile, ASmallDrawingKeepsItsShapeOnAFinerGrid)
     EXPECT_NEAR((p[1].y - p[0].y) / scale, 5.0, 1e-3);
 }
 
+// A drawing under a unit wide lies about its own centre on the grid, not
+// about the nearest whole unit, which would push it half a unit (many
+// thousand grid steps) aside and past the coordinate range.
+TEST_F(CgmFile, ADrawingUnderAUnitWideStaysWithinTheRange)
+{
+    auto* line = new CLine();
+    line->SetStart(0.37, 0);
+    line->SetEnd(0.63, 0.1);
+    graph.GetCurrentLayer()->AddEntity(line);
+    const CgmPicture picture = Write();
+    ASSERT_EQ(picture.shapes.size(), 1u);
+    const std::vector<CgmPoint>& p = picture.shapes[0].points;
+    ASSERT_EQ(p.size(), 2u);
+    // 65536 steps to the unit, about the centre (0.5, 0.05).
+    EXPECT_EQ(p[0].x, -8520);
+    EXPECT_EQ(p[1].x, 8520);
+    EXPECT_NEAR((p[1].y - p[0].y) / (p[1].x - p[0].x), 0.1 / 0.26, 1e-3);
+    EXPECT_EQ(picture.extent[0], -8520);
+    EXPECT_EQ(picture.extent[2], 8520);
+}
+
 // A page whose larger side is 16384 pixels keeps them; one a pixel smaller
 // goes onto the grid of two to the pixel about its centre.
 TEST_F(CgmFile, ThePageKeepsItsPixelsFromTheFineSideOn)

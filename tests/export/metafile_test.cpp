@@ -299,6 +299,17 @@ TEST_F(Metafile, EveryKindConvertsToWellFormedSvgWithSevenBlackAndHiddenLayersLe
     }
 }
 
+// The points of the moves and lines, as the converter's listing gives them.
+std::vector<std::pair<long, long>> ConverterPoints(const std::string& listing)
+{
+    std::vector<std::pair<long, long>> points;
+    for (std::size_t at = 0; (at = listing.find("ptl:", at)) != std::string::npos; ++at) {
+        long x = 0, y = 0;
+        if (std::sscanf(listing.c_str() + at + 4, " {%ld,%ld}", &x, &y) == 2) points.emplace_back(x, y);
+    }
+    return points;
+}
+
 // A drawing a few pixels wide far from the origin keeps its shape: the
 // finer grid is given up before a point would pass the device's range.
 TEST_F(Metafile, ASmallDrawingFarOutKeepsItsPoints)
@@ -312,17 +323,34 @@ TEST_F(Metafile, ASmallDrawingFarOutKeepsItsPoints)
     std::string error, out;
     ASSERT_TRUE(SaveVectorFile(far, emf, EXPORT_METAFILE, &error)) << error;
     ASSERT_EQ(RunCommand("emf2svg-conv -v -i " + emf.string() + " -o " + (folder / "far.svg").string(), &out), 0);
-    // The points of the move and the line, as the converter reads them.
-    std::vector<std::pair<long, long>> points;
-    for (std::size_t at = 0; (at = out.find("ptl:", at)) != std::string::npos; ++at) {
-        long x = 0, y = 0;
-        if (std::sscanf(out.c_str() + at + 4, " {%ld,%ld}", &x, &y) == 2) points.emplace_back(x, y);
-    }
+    const std::vector<std::pair<long, long>> points = ConverterPoints(out);
     ASSERT_EQ(points.size(), 2u) << out;
     const double dx = static_cast<double>(points[1].first - points[0].first);
     const double dy = static_cast<double>(points[0].second - points[1].second);
     EXPECT_GE(dx, 5);
     EXPECT_NEAR(dy / dx, 0.6, 0.01);
+}
+
+// The frame of a page smaller than the fine grid is its box on that grid:
+// a drawing 7.25 units wide at 0.25 keeps its place at the frame's left
+// edge instead of sitting inside a frame of whole units.
+TEST_F(Metafile, ASmallPageIsItsOwnBoxOnTheGrid)
+{
+    CGraph small;
+    auto* line = new CLine();
+    line->SetStart(0.25, 0.5);
+    line->SetEnd(7.5, 3.25);
+    small.GetCurrentLayer()->AddEntity(line);
+    const fs::path emf = folder / "small.emf";
+    std::string error, out;
+    ASSERT_TRUE(SaveVectorFile(small, emf, EXPORT_METAFILE, &error)) << error;
+    ASSERT_EQ(RunCommand("emf2svg-conv -v -i " + emf.string() + " -o " + (folder / "small.svg").string(), &out), 0);
+    // 1024 grid steps to the unit: the larger side, 7.25, spans 4096 to 8191.
+    EXPECT_NE(out.find("rclBounds:      {0,0,7424,2816}"), std::string::npos) << out;
+    const std::vector<std::pair<long, long>> points = ConverterPoints(out);
+    ASSERT_EQ(points.size(), 2u) << out;
+    EXPECT_EQ(points[0], std::make_pair(0L, 2816L));
+    EXPECT_EQ(points[1], std::make_pair(7424L, 0L));
 }
 
 TEST_F(Metafile, FailedSavesNameTheFormatAndLeaveNothingBehind)
