@@ -22,6 +22,7 @@
 #include "model/constants.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/line.h"
 #include "model/polygon_set.h"
 #include "model/polyline.h"
 
@@ -181,6 +182,17 @@ TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
     double w = 0, h = 0;
     ASSERT_EQ(std::sscanf(eps.c_str() + eps.find("%%HiResBoundingBox: 0 0 "), "%%%%HiResBoundingBox: 0 0 %lf %lf", &w, &h), 2);
     EXPECT_GT(w, 19);
+    // A line and an arc inside the page, whose records write their own
+    // strokes.
+    auto* line = new CLine();
+    line->SetStart(3, 3);
+    line->SetEnd(6, 4);
+    graph.GetCurrentLayer()->AddEntity(line);
+    auto* arc = new CArc();
+    arc->m_Centre = frDoublePoint(10, 10);
+    arc->m_Radius = 2;
+    arc->SetEndAngle(HALF_PI);
+    graph.GetCurrentLayer()->AddEntity(arc);
     const fs::path thin = folder / "thin.eps";
     std::FILE* file = std::fopen(thin.c_str(), "wb");
     ASSERT_NE(file, nullptr);
@@ -195,7 +207,7 @@ TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
         ++strokes;
         EXPECT_EQ(thinEps.compare(thinEps.rfind('\n', at) + 1, std::strlen(hairline), hairline), 0) << thinEps;
     }
-    EXPECT_EQ(strokes, 7u);
+    EXPECT_EQ(strokes, 9u);
     if (!Have("/usr/bin/gs")) GTEST_SKIP() << "Ghostscript missing";
     std::string out;
     EXPECT_EQ(RunCommand("/usr/bin/gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=png16m -sOutputFile=" +
