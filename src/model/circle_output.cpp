@@ -246,6 +246,10 @@ bool CArc::WriteCGM(std::FILE* file)
 {
     UpdateEndPoints();
     WriteCgmColors(GetPageColor(*this), file);
+    if (!CgmArcCentreFits(m_Centre.x, m_Centre.y, m_Radius)) {
+        PutCgmArc3Point(file, m_Centre.x, m_Centre.y, m_Radius, m_StartAngle, m_EndAngle);
+        return true;
+    }
     PutCgmWord16(file, kCgmArcCentre);
     PutCgmPoint(file, m_Centre.x, m_Centre.y);
     PutCgmLength(file, m_StartPoint.x - m_Centre.x);

@@ -18,6 +18,10 @@ namespace {
 constexpr double kThinnestStroke = 0.01;
 // The hairline's part of the page's larger side.
 constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
+// The largest CGM coordinate, and CIRCULAR ARC 3 POINT (class 4, element 13,
+// 12 bytes).
+constexpr double kCgmCoordinateLimit = 32767.0;
+constexpr unsigned kCgmArc3Point = 0x41AC;
 
 } // namespace
 
@@ -132,6 +136,23 @@ void PutCgmPoint(std::FILE* file, double x, double y)
 void PutCgmLength(std::FILE* file, double length)
 {
     PutCgmCoordinate(file, length * GetOutputPage().scale);
+}
+
+bool CgmArcCentreFits(double cx, double cy, double radius)
+{
+    const COutputPage& page = GetOutputPage();
+    auto fits = [](double v) { return std::fabs(v) <= kCgmCoordinateLimit; };
+    return fits((cx - page.originX) * page.scale) && fits((cy - page.originY) * page.scale) &&
+           fits(radius * page.scale);
+}
+
+void PutCgmArc3Point(std::FILE* file, double cx, double cy, double radius, double a, double b)
+{
+    double sweep = b - a;
+    while (sweep <= 0) sweep += TWO_PI;
+    PutCgmWord16(file, kCgmArc3Point);
+    for (const double angle : {a, a + sweep / 2, a + sweep})
+        PutCgmPoint(file, cx + radius * std::cos(angle), cy + radius * std::sin(angle));
 }
 
 namespace {

@@ -85,3 +85,11 @@ void PutCgmCoordinate(std::FILE* file, double value);
 // A point and a length on the page's grid, as CGM coordinates.
 void PutCgmPoint(std::FILE* file, double x, double y);
 void PutCgmLength(std::FILE* file, double length);
+// Whether an arc's centre and radius lie within the CGM coordinate range on
+// the page's grid. One that does not (a nearly straight arc of a huge
+// radius) is written by its three points instead, which lie on the page:
+// clamped, its centre would bend it round another point.
+[[nodiscard]] bool CgmArcCentreFits(double cx, double cy, double radius);
+// CIRCULAR ARC 3 POINT of the arc about (cx, cy) counter-clockwise from
+// angle a to angle b: its start, its middle and its end.
+void PutCgmArc3Point(std::FILE* file, double cx, double cy, double radius, double a, double b);

@@ -219,13 +219,17 @@ bool CPolyLine::WriteCGM(std::FILE* file)
             }
             double a = arc.startAngle, b = arc.endAngle;
             if (v->bulge < 0) std::swap(a, b);   // CGM arcs run counter-clockwise
-            PutCgmWord16(file, kCgmArcCentre);
-            PutCgmPoint(file, arc.centre.x, arc.centre.y);
-            PutCgmCoordinate(file, kCgmArcVector * std::cos(a));
-            PutCgmCoordinate(file, kCgmArcVector * std::sin(a));
-            PutCgmCoordinate(file, kCgmArcVector * std::cos(b));
-            PutCgmCoordinate(file, kCgmArcVector * std::sin(b));
-            PutCgmLength(file, arc.radius);
+            if (!CgmArcCentreFits(arc.centre.x, arc.centre.y, arc.radius)) {
+                PutCgmArc3Point(file, arc.centre.x, arc.centre.y, arc.radius, a, b);
+            } else {
+                PutCgmWord16(file, kCgmArcCentre);
+                PutCgmPoint(file, arc.centre.x, arc.centre.y);
+                PutCgmCoordinate(file, kCgmArcVector * std::cos(a));
+                PutCgmCoordinate(file, kCgmArcVector * std::sin(a));
+                PutCgmCoordinate(file, kCgmArcVector * std::cos(b));
+                PutCgmCoordinate(file, kCgmArcVector * std::sin(b));
+                PutCgmLength(file, arc.radius);
+            }
         }
         v = v->next;
     } while (v != stop);

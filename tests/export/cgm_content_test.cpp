@@ -204,6 +204,42 @@ TEST_F(CgmFile, ADrawingUnderAUnitWideStaysWithinTheRange)
     EXPECT_EQ(picture.extent[2], 8520);
 }
 
+// A flat arc whose centre or radius lies beyond the coordinate range, as a
+// CAD file's nearly straight arcs do, is written by three points on it: its
+// decoded circle is the true one, not one about a clamped centre or of a
+// clamped radius. The same arc as a polyline's bulge segment goes the same
+// way. Each arc spans 10 units and rises `h`: 2048 steps to the unit.
+TEST_F(CgmFile, AnArcWhoseCentreOrRadiusIsOutOfRangeKeepsItsCircle)
+{
+    const double scale = 2048;
+    // h 0.2: the centre is far out; h 0.8: the centre fits, the radius
+    // (16.025 units) does not.
+    for (const double h : {0.2, 0.8}) {
+        SCOPED_TRACE(h);
+        const double r = (25 + h * h) / (2 * h), chordY = 0, cy = chordY + h - r, originY = chordY + h / 2;
+        CGraph single, bulged;
+        auto* arc = new CArc();
+        arc->m_Centre = frDoublePoint(5, cy);
+        arc->m_Radius = r;
+        arc->SetStartAngle(std::atan2(chordY - cy, 5.0));
+        arc->SetEndAngle(std::atan2(chordY - cy, -5.0));
+        single.GetCurrentLayer()->AddEntity(arc);
+        // Counter-clockwise from (10, 0) to (0, 0) over the top.
+        bulged.GetCurrentLayer()->AddEntity(Chain({{{10, chordY, h / 5}}, {{0, chordY, 0}}}, false, 0).release());
+        for (const CGraph* graph : {&single, &bulged}) {
+            const CgmPicture picture = Write(*graph);
+            ASSERT_EQ(picture.shapes.size(), 1u);
+            const CgmShape& s = picture.shapes[0];
+            ASSERT_EQ(s.kind, CgmShape::kArc);
+            EXPECT_NEAR(s.radius / scale, r, 0.1);
+            EXPECT_NEAR(s.centre.x / scale, 0, 0.01);
+            EXPECT_NEAR(s.centre.y + s.radius, (chordY + h - originY) * scale, 1.5);
+            EXPECT_NEAR(std::cos(s.start), 5 / r, 1e-3);
+            EXPECT_NEAR(std::cos(s.end), -5 / r, 1e-3);
+        }
+    }
+}
+
 // A page whose larger side is 16384 pixels keeps them; one a pixel smaller
 // goes onto the grid of two to the pixel about its centre.
 TEST_F(CgmFile, ThePageKeepsItsPixelsFromTheFineSideOn)

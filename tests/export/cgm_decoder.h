@@ -125,6 +125,27 @@ inline bool DecodeCgm(const std::string& bytes, CgmPicture* picture, std::string
             s.end = std::atan2(b.y, b.x);
             s.radius = CgmInt16(e.params, 6);
             picture->shapes.push_back(s);
+        } else if (e.cls == 4 && e.id == 13 && words == 6) {
+            // Three points on the arc: its circle through them, counter-
+            // clockwise from the first to the last unless the middle one
+            // says the other way; three points in a row are a polyline.
+            const CgmPoint p = point(0), q = point(2), r = point(4);
+            const double d = 2 * (p.x * (q.y - r.y) + q.x * (r.y - p.y) + r.x * (p.y - q.y));
+            CgmShape s;
+            if (d == 0) {
+                s.points = {p, q, r};
+                picture->shapes.push_back(std::move(s));
+                continue;
+            }
+            const double pp = p.x * p.x + p.y * p.y, qq = q.x * q.x + q.y * q.y, rr = r.x * r.x + r.y * r.y;
+            s.kind = CgmShape::kArc;
+            s.centre = {(pp * (q.y - r.y) + qq * (r.y - p.y) + rr * (p.y - q.y)) / d,
+                        (pp * (r.x - q.x) + qq * (p.x - r.x) + rr * (q.x - p.x)) / d};
+            s.radius = std::hypot(p.x - s.centre.x, p.y - s.centre.y);
+            s.start = std::atan2(p.y - s.centre.y, p.x - s.centre.x);
+            s.end = std::atan2(r.y - s.centre.y, r.x - s.centre.x);
+            if (d < 0) std::swap(s.start, s.end);   // p, q, r turn clockwise
+            picture->shapes.push_back(s);
         }
     }
     return true;
