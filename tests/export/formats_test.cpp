@@ -170,6 +170,24 @@ TEST_F(Formats, PdfPassesQpdfAndRendersInInches)
     }
 }
 
+// A drawing smaller than a point at a point to the unit is drawn 64 times
+// larger and scaled back by the page's transform: two decimals of a point
+// would leave it a few dozen steps.
+TEST_F(Formats, PdfDrawsATinyPageOnAFinerGrid)
+{
+    graph.GetCurrentLayer()->AddEntity(Chain({{{0.25, 0.5, 0}}, {{1.007, 1.013, 0}}}, false, 0).release());
+    const fs::path path = Save(EXPORT_PDF, "tiny.pdf");
+    if (!Have("/usr/bin/qpdf")) GTEST_SKIP() << "qpdf missing";
+    std::string out;
+    ASSERT_EQ(RunCommand("/usr/bin/qpdf --qdf --object-streams=disable " + path.string() + " " +
+                      (folder / "q.pdf").string(), &out), 0) << out;
+    const std::string plain = Slurp(folder / "q.pdf");
+    EXPECT_NE(plain.find("0.015625 0 0 0.015625 0 0 cm"), std::string::npos) << plain;
+    EXPECT_NE(plain.find("0 0 m"), std::string::npos) << plain;
+    EXPECT_NE(plain.find("48.45 32.83 l"), std::string::npos) << plain;
+    EXPECT_NE(Slurp(path).find("/MediaBox [0 0 1 1]"), std::string::npos) << "the page keeps its size";
+}
+
 TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
 {
     MakeDrawing();
