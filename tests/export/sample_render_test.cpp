@@ -110,7 +110,10 @@ std::vector<Sample> Samples()
         std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.name < b.name; });
     } else {
         for (const char* name : {"Gear.dxf", "Vesa_Mount.dxf", "HorseFarmNoFence.dxf", "SingleArcs.dxf", "Circle.dxf",
-                                 "SquareWithCircleHoleSimpleR12.dxf", "InwardArcBox.dxf", "Pinapple.dxf"})
+                                 "SquareWithCircleHoleSimpleR12.dxf", "InwardArcBox.dxf", "Pinapple.dxf",
+                                 "RoundedRectangleInside.dxf",
+                                 // 1.2 units wide, of nearly straight arcs.
+                                 "4x8Nest_6mm_Raw_Offsets_For_Single_Hole_19_8872147.dxf"})
             samples.push_back({name, true});
     }
     samples.push_back({"trace", true});
