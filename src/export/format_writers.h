@@ -13,7 +13,8 @@ class CGraph;
 // The SVG file packed in the gzip format.
 [[nodiscard]] bool WriteSVGZFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
 [[nodiscard]] bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
-// One page, its content stream Flate-compressed.
+// One page, its content stream Flate-compressed; a page of a few points is
+// drawn on a finer grid that the page transform scales back.
 [[nodiscard]] bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
 [[nodiscard]] bool WriteHPGLFile(const CGraph& drawing, std::FILE* file, std::string* error);
 // Binary CGM in raster pixels, or on a finer or coarser grid where the page

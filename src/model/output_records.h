@@ -48,7 +48,7 @@ bool AppendPdfBulgeArc(CPDFStream* stream, const CEntity& entity, const CBulgeAr
 // written on its own sees the defaults (thin lines 0.01 wide, no grid).
 struct COutputPage {
     // Stroke width of geometry drawn without a width: in the drawing unit for
-    // SVG, in device units for the metafile (below 1: the cosmetic pen).
+    // SVG and EPS, in device units for the metafile (below 1: the cosmetic pen).
     double hairline = 0.01;
     // The integer grid of CGM and the metafile: a raster point (x, y) lies
     // at ((x - originX) * scale, (y - originY) * scale) on it, so a drawing
