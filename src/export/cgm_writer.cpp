@@ -2,9 +2,11 @@
 // with direct colour and the VDC extent, the picture body of every record,
 // END PICTURE and END METAFILE.
 //
-// The records write raster pixels as 16-bit integer VDC (the default
-// precision), so the extent is the page box rounded outward and held to
-// that range.
+// The records write 16-bit integer VDC (the default precision). A page that
+// fits that range on a fine enough grid keeps its raster pixels; any other
+// is laid on a power-of-two grid about its centre (see GetOutputGrid), so a
+// drawing in inches keeps its curves and a far one its coordinates. The
+// extent is the page box on that grid, rounded outward.
 #include "export/format_writers.h"
 
 #include <algorithm>
@@ -17,12 +19,15 @@
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/output_records.h"
 #include "platform/number_text.h"
 
 namespace {
 
 constexpr int kVdcMin = -32768;
 constexpr int kVdcMax = 32767;
+// The page's larger side spans at least this many VDC units.
+constexpr double kVdcFineSide = 16384.0;
 // Parameter lengths above this take the long form.
 constexpr std::size_t kShortFormMax = 30;
 
@@ -77,8 +82,14 @@ bool WriteCGMFile(const CGraph& drawing, std::FILE* file, std::string* error)
 {
     double box[4];
     GetSvgPageBox(drawing, box);
-    int x0 = ClampVdc(std::floor(box[EXT_MIN_X])), y0 = ClampVdc(std::floor(box[EXT_MIN_Y]));
-    int x1 = ClampVdc(std::ceil(box[EXT_MAX_X])), y1 = ClampVdc(std::ceil(box[EXT_MAX_Y]));
+    const COutputPage grid = GetOutputGrid(box, kVdcMax, kVdcFineSide);
+    const COutputPageScope gridScope(grid);
+    auto onGrid = [&](double value, double origin, bool up) {
+        const double v = (value - origin) * grid.scale;
+        return ClampVdc(up ? std::ceil(v) : std::floor(v));
+    };
+    int x0 = onGrid(box[EXT_MIN_X], grid.originX, false), y0 = onGrid(box[EXT_MIN_Y], grid.originY, false);
+    int x1 = onGrid(box[EXT_MAX_X], grid.originX, true), y1 = onGrid(box[EXT_MAX_Y], grid.originY, true);
     if (x1 <= x0) x1 = std::min(x0 + 1, kVdcMax), x0 = x1 - 1;
     if (y1 <= y0) y1 = std::min(y0 + 1, kVdcMax), y0 = y1 - 1;
 

@@ -10,6 +10,7 @@
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/output_records.h"
 #include "platform/number_text.h"
 #include "raster/raster_entity.h"
 
@@ -76,6 +77,11 @@ bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
         if (error) *error = "Could not write the EPS file head.";
         return false;
     }
+    // Strokes without a width are drawn in the drawing unit, thin beside the
+    // page whatever that unit is.
+    COutputPage page;
+    page.hairline = GetPageHairline(box[EXT_MAX_X] - box[EXT_MIN_X], box[EXT_MAX_Y] - box[EXT_MIN_Y]);
+    const COutputPageScope pageScope(page);
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
         if (!layer->IsVisible()) continue;   // a page shows what the view shows
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {

@@ -13,14 +13,17 @@ class CGraph;
 // The SVG file packed in the gzip format.
 [[nodiscard]] bool WriteSVGZFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
 [[nodiscard]] bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
-// One page, its content stream Flate-compressed.
+// One page, its content stream Flate-compressed; a page of a few points is
+// drawn on a finer grid that the page transform scales back.
 [[nodiscard]] bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
 [[nodiscard]] bool WriteHPGLFile(const CGraph& drawing, std::FILE* file, std::string* error);
-// Binary CGM in raster pixels; the VDC extent is the page box, kept within
-// the 16-bit coordinate range.
+// Binary CGM in raster pixels, or on a finer or coarser grid where the page
+// needs one to keep its shape within the 16-bit coordinate range; the VDC
+// extent is the page box.
 [[nodiscard]] bool WriteCGMFile(const CGraph& drawing, std::FILE* file, std::string* error);
-// Enhanced Metafile in raster pixels: the frame is the page box, y turned
-// over about its top; hidden layers are left out.
+// Enhanced Metafile in raster pixels, or on a finer grid for a small page:
+// the frame is the page box from device (0, 0), y turned over about its
+// top; hidden layers are left out.
 [[nodiscard]] bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error);
 
 // The resolution the scan's own file gave (dots per metre), or 0 when it gave

@@ -1,11 +1,17 @@
 // PDF framing: catalog, page tree, one page of the page box's size and its
 // Flate-compressed content stream, the cross-reference table and trailer.
+//
+// Content numbers carry two decimals of a point, so a page only a few points
+// large (a drawing of a few units at a point to the unit) is drawn on a
+// finer power-of-two grid that the page's transform scales back: the page
+// keeps its size and the drawing its shape.
 #include "export/format_writers.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -14,9 +20,17 @@
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/output_records.h"
 #include "platform/number_text.h"
 
 namespace {
+
+// A page side of 4096 content steps of a hundredth of a point; smaller pages
+// take the finer grid, down to a page of 2^-20 of that.
+constexpr double kFinePageSide = 40.96;
+constexpr double kFinestGrid = 1 << 20;
+// The grid's transform is written with every digit of the power of two.
+constexpr int kGridDecimals = 20;
 
 bool Deflate(const std::string& data, std::string* packed)
 {
@@ -35,13 +49,22 @@ bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
 {
     double box[4];
     GetPageBoxInUnits(drawing, box);
+    const double pointsPerUnit = GetPointsPerUnit(drawing);
+    const double width = (box[EXT_MAX_X] - box[EXT_MIN_X]) * pointsPerUnit;
+    const double height = (box[EXT_MAX_Y] - box[EXT_MIN_Y]) * pointsPerUnit;
+    const double pageInPoints[4] = {0.0, width, 0.0, height};
+    const double grid =
+        std::min(GetOutputGrid(pageInPoints, std::numeric_limits<double>::max(), kFinePageSide).scale, kFinestGrid);
     CPDFStream stream;
-    stream.m_Scale = GetPointsPerUnit(drawing);
+    stream.m_Scale = pointsPerUnit * grid;
     stream.m_OriginX = -box[EXT_MIN_X] * stream.m_Scale;
     stream.m_OriginY = -box[EXT_MIN_Y] * stream.m_Scale;
-    const double width = (box[EXT_MAX_X] - box[EXT_MIN_X]) * stream.m_Scale;
-    const double height = (box[EXT_MAX_Y] - box[EXT_MIN_Y]) * stream.m_Scale;
-    bool ok = stream.AppendText("1 J 1 j ");
+    bool ok = true;
+    if (grid > 1) {
+        const std::string step = FormatPdfNumber(1 / grid, kGridDecimals);
+        ok = stream.AppendText(step + " 0 0 " + step + " 0 0 cm ");
+    }
+    ok = ok && stream.AppendText("1 J 1 j ");
     for (CLayer* layer = drawing.GetFirstLayer(); layer && ok; layer = layer->GetNext()) {
         if (!layer->IsVisible()) continue;
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {

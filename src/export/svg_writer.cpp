@@ -13,6 +13,7 @@
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/output_records.h"
 #include "platform/number_text.h"
 
 namespace {
@@ -117,6 +118,9 @@ bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
         return false;
     }
     const double pageTop = box[EXT_MAX_Y];
+    COutputPage page;
+    page.hairline = GetPageHairline(width, height);
+    const COutputPageScope pageScope(page);
     int index = 0;
     // Head first, as the view draws them, so later layers lie on top.
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext(), ++index) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "export/dxf_writer.h"
 #include "export/export_format.h"
@@ -84,6 +85,9 @@ bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
     default: break;
     }
     if (!written || (stream && !memory.Finish())) {
+        // A failed write is told by the system's reason (a full disk), not
+        // by the record it stopped at.
+        if (!stream && file.WriteError() != 0) detail = std::strerror(file.WriteError()) + std::string(".");
         SetError(error, SaveFailureText(format, "Could not write " + path + (detail.empty() ? "." : ": " + detail)));
         return false;
     }

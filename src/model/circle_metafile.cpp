@@ -15,13 +15,13 @@ struct DeviceBox {
 
 DeviceBox CircleBox(const CCircle& c, double pageHeight)
 {
-    return {MetafileTrunc(c.m_Centre.x - c.m_Radius), MetafileTrunc(pageHeight - (c.m_Centre.y + c.m_Radius) + 0.5),
-            MetafileTrunc(c.m_Centre.x + c.m_Radius), MetafileTrunc(pageHeight - (c.m_Centre.y - c.m_Radius) + 0.5)};
+    return {MetafileX(c.m_Centre.x - c.m_Radius), MetafileRoundedY(pageHeight - (c.m_Centre.y + c.m_Radius)),
+            MetafileX(c.m_Centre.x + c.m_Radius), MetafileRoundedY(pageHeight - (c.m_Centre.y - c.m_Radius))};
 }
 
 CPen CurvePen(const CEntity& entity, bool widths)
 {
-    return CPen(PS_SOLID, widths ? MetafileTrunc(entity.m_Width) : 0, GetPageColor(entity));
+    return CPen(PS_SOLID, MetafilePenWidth(widths ? entity.m_Width : 0.0), GetPageColor(entity));
 }
 
 } // namespace
@@ -47,9 +47,9 @@ void CArc::DrawToDC(CDC* dc, double pageHeight, bool widths)
     const int oldDirection = dc->SetArcDirection(AD_COUNTERCLOCKWISE);
     const DeviceBox box = CircleBox(*this, pageHeight);
     const double cx = m_Centre.x, cy = m_Centre.y, r = m_Radius;
-    dc->Arc(box.left, box.top, box.right, box.bottom, MetafileTrunc(cx + r * std::cos(m_StartAngle)),
-            MetafileTrunc(pageHeight - (cy + r * std::sin(m_StartAngle)) + 0.5),
-            MetafileTrunc(cx + r * std::cos(m_EndAngle)), MetafileTrunc(pageHeight - (cy + r * std::sin(m_EndAngle)) + 0.5));
+    dc->Arc(box.left, box.top, box.right, box.bottom, MetafileX(cx + r * std::cos(m_StartAngle)),
+            MetafileRoundedY(pageHeight - (cy + r * std::sin(m_StartAngle))), MetafileX(cx + r * std::cos(m_EndAngle)),
+            MetafileRoundedY(pageHeight - (cy + r * std::sin(m_EndAngle))));
     dc->SetArcDirection(oldDirection);
     dc->SelectObject(oldPen);
 }

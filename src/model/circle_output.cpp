@@ -20,7 +20,6 @@ constexpr unsigned kCgmCircle = 0x4186;
 constexpr unsigned kCgmArcCentre = 0x41EE;
 // Widths below this are drawn as the thinnest line.
 constexpr double kMinWidth = 0.01;
-constexpr double kEpsMinWidth = 0.1;
 
 // The sweep of an arc in radians, in [0, TWO_PI).
 double ArcSweep(const CArc& arc)
@@ -73,9 +72,7 @@ std::string SvgStroke(const CEntity& entity, bool widths)
 {
     const std::string color = SvgColorText(GetPageColor(entity));
     const double w = ConvertLengthToDrawingUnit(entity, entity.GetWidth());
-    if (widths && w >= kMinWidth)
-        return "fill=\"none\" stroke=\"" + color + FormatC("\" stroke-width=\"%-.3f\" />\n", w);
-    return "fill=\"none\" stroke=\"" + color + "\" stroke-width=\"0.01\" />\n";
+    return "fill=\"none\" stroke=\"" + color + "\" stroke-width=\"" + SvgStrokeWidthText(widths ? w : 0.0) + "\" />\n";
 }
 
 std::string EpsHead(const CEntity& entity)
@@ -85,9 +82,8 @@ std::string EpsHead(const CEntity& entity)
 
 std::string EpsTail(const CEntity& entity, bool widths)
 {
-    double w = widths ? ConvertLengthToDrawingUnit(entity, entity.GetWidth()) : kEpsMinWidth;
-    if (w < kEpsMinWidth) w = kEpsMinWidth;
-    return FormatC("%f setlinewidth\nstroke\n", w);
+    const double w = widths ? ConvertLengthToDrawingUnit(entity, entity.GetWidth()) : 0.0;
+    return FormatC("%f setlinewidth\nstroke\n", GetStrokeWidth(w));
 }
 
 // Width, colour and the mapped centre and radius of a PDF record.
@@ -157,9 +153,8 @@ bool CCircle::WriteCGM(std::FILE* file)
     PutCgmWord16(file, kCgmInteriorStyle);
     PutCgmWord16(file, 0);
     PutCgmWord16(file, kCgmCircle);
-    PutCgmCoordinate(file, m_Centre.x);
-    PutCgmCoordinate(file, m_Centre.y);
-    PutCgmCoordinate(file, m_Radius);
+    PutCgmPoint(file, m_Centre.x, m_Centre.y);
+    PutCgmLength(file, m_Radius);
     return true;
 }
 
@@ -251,14 +246,17 @@ bool CArc::WriteCGM(std::FILE* file)
 {
     UpdateEndPoints();
     WriteCgmColors(GetPageColor(*this), file);
+    if (!CgmArcCentreFits(m_Centre.x, m_Centre.y, m_Radius)) {
+        PutCgmArc3Point(file, m_Centre.x, m_Centre.y, m_Radius, m_StartAngle, m_EndAngle);
+        return true;
+    }
     PutCgmWord16(file, kCgmArcCentre);
-    PutCgmCoordinate(file, m_Centre.x);
-    PutCgmCoordinate(file, m_Centre.y);
-    PutCgmCoordinate(file, m_StartPoint.x - m_Centre.x);
-    PutCgmCoordinate(file, m_StartPoint.y - m_Centre.y);
-    PutCgmCoordinate(file, m_EndPoint.x - m_Centre.x);
-    PutCgmCoordinate(file, m_EndPoint.y - m_Centre.y);
-    PutCgmCoordinate(file, m_Radius);
+    PutCgmPoint(file, m_Centre.x, m_Centre.y);
+    PutCgmLength(file, m_StartPoint.x - m_Centre.x);
+    PutCgmLength(file, m_StartPoint.y - m_Centre.y);
+    PutCgmLength(file, m_EndPoint.x - m_Centre.x);
+    PutCgmLength(file, m_EndPoint.y - m_Centre.y);
+    PutCgmLength(file, m_Radius);
     return true;
 }
 

@@ -94,13 +94,15 @@ private:
     void PlaceEntity(std::unique_ptr<CEntity> entity, const std::string& layerName);
     // Counts an entity of this kind that the drawing did not get: one the
     // drawing cannot hold, or one whose record was refused.
-    void CountLeftOut(const std::string& name, bool refused);
+    enum class LeftOutWhy { kUnsupported, kRefused, kPattern };
+    void CountLeftOut(const std::string& name, LeftOutWhy why);
     void WarnLeftOut() const;
 
     struct LeftOut {
         std::string kind;   // the entity name in upper case
         long unsupported = 0;
         long refused = 0;
+        long patterns = 0;   // HATCH filled with a pattern
     };
 
     CGraph& m_Graph;
@@ -365,7 +367,7 @@ int CDxfImporter::ReadEntities()
     }
 }
 
-void CDxfImporter::CountLeftOut(const std::string& name, bool refused)
+void CDxfImporter::CountLeftOut(const std::string& name, LeftOutWhy why)
 {
     std::string kind = name.substr(0, kMaxKindLength);
     for (char& c : kind)
@@ -377,7 +379,7 @@ void CDxfImporter::CountLeftOut(const std::string& name, bool refused)
         it = std::find_if(m_LeftOut.begin(), m_LeftOut.end(), [&](const LeftOut& l) { return l.kind == kind; });
         if (it == m_LeftOut.end()) it = m_LeftOut.insert(m_LeftOut.end(), LeftOut{kind});
     }
-    ++(refused ? it->refused : it->unsupported);
+    ++(why == LeftOutWhy::kRefused ? it->refused : why == LeftOutWhy::kPattern ? it->patterns : it->unsupported);
 }
 
 // One line per kind, so that nobody loses part of a drawing without knowing.
@@ -392,6 +394,8 @@ void CDxfImporter::WarnLeftOut() const
         if (l.refused > 0)
             DxfWarning(count(l.refused, l.kind) +
                        " left out: missing, unreadable or out-of-range values, or too few points.");
+        if (l.patterns > 0)
+            DxfWarning(count(l.patterns, l.kind) + " left out: a hatch pattern is not kept, only solid fills.");
     }
 }
 
@@ -433,7 +437,7 @@ int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& laye
             entity.reset(new (std::nothrow) CPolyPolygon);
         else {
             // Paper-space viewports are views, not part of the drawing.
-            if (!DxfNameIs(name, "VIEWPORT")) CountLeftOut(name, false);
+            if (!DxfNameIs(name, "VIEWPORT")) CountLeftOut(name, LeftOutWhy::kUnsupported);
             continue;   // its groups are passed over by this loop
         }
         if (!entity) return kEntityNoMemory;
@@ -444,7 +448,7 @@ int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& laye
                                          : polyline->ReadDXF(m_File, &layerName);
             if (!read || polyline->IsDegenerate()) {
                 entity.reset();
-                CountLeftOut(name, true);
+                CountLeftOut(name, LeftOutWhy::kRefused);
                 return kEntityDropped;
             }
             // Two bulged vertices may describe a whole circle or one arc.
@@ -452,8 +456,9 @@ int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& laye
             return kEntityRead;
         }
         if (!entity->ReadDXF(m_File, &layerName)) {
+            const bool pattern = DxfNameIs(name, "HATCH") && static_cast<CPolyPolygon*>(entity.get())->WasPatternHatch();
             entity.reset();
-            CountLeftOut(name, true);
+            CountLeftOut(name, pattern ? LeftOutWhy::kPattern : LeftOutWhy::kRefused);
             return kEntityDropped;
         }
         // SOLID corners run 1, 2, 4, 3 (3DFACE corners run round the face).
@@ -579,7 +584,17 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
     ClearSelection();
     RemoveAllLayers();
     CLayer* const current = imported.m_CurrentLayer;
-    AttachLayers(imported.DetachLayers(), current);
+    // Each new layer went to the head: turned round, the list has the file's
+    // order (table records, then layers only entities named), so a DXF
+    // written again lists them as the file did.
+    CLayer* reversed = nullptr;
+    for (CLayer* l = imported.DetachLayers(); l;) {
+        CLayer* next = l->GetNext();
+        l->SetNext(reversed);
+        reversed = l;
+        l = next;
+    }
+    AttachLayers(reversed, current);
     m_CurrentColor = imported.m_CurrentColor;
     m_CurrentWidth = imported.m_CurrentWidth;
     m_Ortho = imported.m_Ortho;

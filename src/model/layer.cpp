@@ -444,6 +444,8 @@ bool CLayer::Read(std::FILE* file)
 
 bool CLayer::ReadDXF(std::FILE* file)
 {
+    // DXF's own default, not the one the options give new layers.
+    m_Color = kDefaultLayerColor;
     bool nameRead = false;
     const bool ended = ReadDxfRecord(file, [&](const CDxfPair& pair) {
         if (pair.code == 2 && !pair.value.empty()) {

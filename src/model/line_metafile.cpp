@@ -7,9 +7,9 @@
 void CLine::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {
     (void)widths;   // a line is drawn thin whatever its width
-    CPen pen(PS_SOLID, 0, GetPageColor(*this));
+    CPen pen(PS_SOLID, MetafilePenWidth(0), GetPageColor(*this));
     CPen* old = dc->SelectObject(&pen);
-    dc->MoveTo(MetafileTrunc(m_Start.x), MetafileTrunc(pageHeight - m_Start.y + 0.5));
-    dc->LineTo(MetafileTrunc(m_End.x), MetafileTrunc(pageHeight - m_End.y + 0.5));
+    dc->MoveTo(MetafileX(m_Start.x), MetafileRoundedY(pageHeight - m_Start.y));
+    dc->LineTo(MetafileX(m_End.x), MetafileRoundedY(pageHeight - m_End.y));
     dc->SelectObject(old);
 }

@@ -57,7 +57,7 @@ bool CLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
     ConvertToDrawingUnit(*this, &x1, &y1);
     return WriteOutputText(file, FormatC("<path d=\"M %-.3f,%-.3f L %-.3f,%-.3f\"\n", x0, y0, x1, y1) +
                                      "fill=\"none\" stroke=\"" + SvgColorText(GetPageColor(*this)) +
-                                     "\" stroke-width=\"0.01\" />\n");
+                                     "\" stroke-width=\"" + SvgStrokeWidthText(0) + "\" />\n");
 }
 
 bool CLine::WriteCGM(std::FILE* file)
@@ -65,10 +65,8 @@ bool CLine::WriteCGM(std::FILE* file)
     WriteCgmColors(GetPageColor(*this), file);
     PutCgmWord16(file, kCgmPolylineLong);
     PutCgmWord16(file, 8);
-    PutCgmCoordinate(file, m_Start.x);
-    PutCgmCoordinate(file, m_Start.y);
-    PutCgmCoordinate(file, m_End.x);
-    PutCgmCoordinate(file, m_End.y);
+    PutCgmPoint(file, m_Start.x, m_Start.y);
+    PutCgmPoint(file, m_End.x, m_End.y);
     return true;
 }
 
@@ -85,7 +83,8 @@ bool CLine::WriteEPS(std::FILE* file, bool widths)
     ConvertToDrawingUnit(*this, &x0, &y0);
     ConvertToDrawingUnit(*this, &x1, &y1);
     return WriteOutputText(file, EpsColorText(GetPageColor(*this)) +
-                                     FormatC("%f %f moveto\n%f %f lineto\n0.1 setlinewidth\nstroke\n", x0, y0, x1, y1));
+                                     FormatC("%f %f moveto\n%f %f lineto\n%f setlinewidth\nstroke\n", x0, y0, x1,
+                                             y1, GetStrokeWidth(0.0)));
 }
 
 bool CLine::WritePDF(CPDFStream* stream, bool widths)

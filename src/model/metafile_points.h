@@ -1,13 +1,16 @@
 #pragma once
-// Device points of the metafile records. The records draw in raster pixels
-// with y turned over about the page's top edge (device y = page height - y),
-// each value cut to an integer the way its record does it; a value is held
+// Device points of the metafile records. The records draw on the page's grid
+// (COutputPage: raster pixels unless the framing chose a finer one) with y
+// turned over about the page's top edge (device y = (page height - y) times
+// the grid's scale; the turn already brings y near 0, so the grid's y origin
+// is not used), each value cut to an integer the way its record does it; a value is held
 // within a range that leaves room for a player's arithmetic, so a far point
 // cannot wrap round to the other side of the picture.
 #include <cmath>
 
 #include "model/constants.h"
 #include "model/geometry.h"
+#include "model/output_records.h"
 #include "model/point.h"
 #include "platform/gdi_types.h"
 
@@ -25,11 +28,30 @@ inline int MetafileTrunc(double value)
     return static_cast<int>(value);
 }
 
-// (x, page height - y), both truncated: the points of polylines and
-// polygon sets.
+// x and a length on the grid, truncated; a turned-over y on the grid,
+// rounded (halves up).
+inline int MetafileX(double x)
+{
+    const COutputPage& page = GetOutputPage();
+    return MetafileTrunc((x - page.originX) * page.scale);
+}
+inline int MetafileLength(double length) { return MetafileTrunc(length * GetOutputPage().scale); }
+// The pen width of a stroke: its width on the grid, or for none the page's
+// hairline (COutputPage::hairline, in device units; 0 keeps the cosmetic
+// pen), so a converter that draws a cosmetic pen one unit of a large frame
+// wide still shows the line.
+inline int MetafilePenWidth(double width)
+{
+    const int w = MetafileLength(width);
+    return w > 0 ? w : static_cast<int>(GetOutputPage().hairline);
+}
+inline int MetafileRoundedY(double turnedY) { return MetafileTrunc(turnedY * GetOutputPage().scale + 0.5); }
+
+// (x, page height - y) on the grid, both truncated: the points of polylines
+// and polygon sets.
 inline POINT MetafilePoint(double x, double y, double pageHeight)
 {
-    return {MetafileTrunc(x), MetafileTrunc(pageHeight - y)};
+    return {MetafileX(x), MetafileTrunc((pageHeight - y) * GetOutputPage().scale)};
 }
 
 // The arc of a bulge segment p -> q as the metafile draws it (see
@@ -37,7 +59,7 @@ inline POINT MetafilePoint(double x, double y, double pageHeight)
 // coordinates, whose chord is then the better picture.
 inline bool GetMetafileArc(const CVertex& p, const CVertex& q, double bulge, CBulgeArc* arc)
 {
-    return GetWrittenBulgeArc(p, q, bulge, arc) && arc->radius < METAFILE_COORDINATE_LIMIT / 4;
+    return GetWrittenBulgeArc(p, q, bulge, arc) && arc->radius * GetOutputPage().scale < METAFILE_COORDINATE_LIMIT / 4;
 }
 
 // What GDI's arc calls take of such an arc: the bounding square of its

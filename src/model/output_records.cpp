@@ -1,6 +1,7 @@
 // The helpers every entity's output records share.
 #include "model/output_records.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "export/pdf_stream.h"
@@ -10,6 +11,19 @@
 #include "model/graph.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
+
+namespace {
+
+// Narrower strokes are drawn as the page's hairline.
+constexpr double kThinnestStroke = 0.01;
+// The hairline's part of the page's larger side.
+constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
+// The largest CGM coordinate, and CIRCULAR ARC 3 POINT (class 4, element 13,
+// 12 bytes).
+constexpr double kCgmCoordinateLimit = 32767.0;
+constexpr unsigned kCgmArc3Point = 0x41AC;
+
+} // namespace
 
 COLORREF GetPageColor(const CEntity& entity)
 {
@@ -36,7 +50,19 @@ bool WriteOutputText(std::FILE* file, const std::string& text)
 
 std::string SvgColorText(COLORREF color)
 {
-    return FormatC("RGB(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
+    // Lower case: Qt's SVG renderer takes no other, and draws nothing.
+    return FormatC("rgb(%d,%d,%d)", GetRValue(color), GetGValue(color), GetBValue(color));
+}
+
+std::string SvgStrokeWidthText(double width)
+{
+    if (width >= kThinnestStroke) return FormatC("%-.3f", width);
+    return FormatC("%.6g", GetOutputPage().hairline);
+}
+
+double GetStrokeWidth(double width)
+{
+    return width >= kThinnestStroke ? width : GetOutputPage().hairline;
 }
 
 std::string EpsColorText(COLORREF color)
@@ -98,4 +124,67 @@ void PutCgmCoordinate(std::FILE* file, double value)
     if (!(v >= -32768.0)) v = -32768.0;
     if (v > 32767.0) v = 32767.0;
     PutCgmWord16(file, static_cast<unsigned>(static_cast<int>(v)) & 0xFFFF);
+}
+
+void PutCgmPoint(std::FILE* file, double x, double y)
+{
+    const COutputPage& page = GetOutputPage();
+    PutCgmCoordinate(file, (x - page.originX) * page.scale);
+    PutCgmCoordinate(file, (y - page.originY) * page.scale);
+}
+
+void PutCgmLength(std::FILE* file, double length)
+{
+    PutCgmCoordinate(file, length * GetOutputPage().scale);
+}
+
+bool CgmArcCentreFits(double cx, double cy, double radius)
+{
+    const COutputPage& page = GetOutputPage();
+    auto fits = [](double v) { return std::fabs(v) <= kCgmCoordinateLimit; };
+    return fits((cx - page.originX) * page.scale) && fits((cy - page.originY) * page.scale) &&
+           fits(radius * page.scale);
+}
+
+void PutCgmArc3Point(std::FILE* file, double cx, double cy, double radius, double a, double b)
+{
+    double sweep = b - a;
+    while (sweep <= 0) sweep += TWO_PI;
+    PutCgmWord16(file, kCgmArc3Point);
+    for (const double angle : {a, a + sweep / 2, a + sweep})
+        PutCgmPoint(file, cx + radius * std::cos(angle), cy + radius * std::sin(angle));
+}
+
+namespace {
+
+const COutputPage kDefaultPage;
+thread_local const COutputPage* t_Page = nullptr;
+
+} // namespace
+
+const COutputPage& GetOutputPage() { return t_Page ? *t_Page : kDefaultPage; }
+
+double GetPageHairline(double width, double height) { return std::max(width, height) * kHairlinePerPageSide; }
+
+COutputPageScope::COutputPageScope(const COutputPage& page) : m_Page(page), m_Previous(t_Page) { t_Page = &m_Page; }
+
+COutputPageScope::~COutputPageScope() { t_Page = m_Previous; }
+
+COutputPage GetOutputGrid(const double* box, double limit, double fine)
+{
+    COutputPage grid;
+    const double far = std::max({std::fabs(box[EXT_MIN_X]), std::fabs(box[EXT_MAX_X]), std::fabs(box[EXT_MIN_Y]),
+                                 std::fabs(box[EXT_MAX_Y])});
+    const double side = std::max(box[EXT_MAX_X] - box[EXT_MIN_X], box[EXT_MAX_Y] - box[EXT_MIN_Y]);
+    // A drawing that fits about the origin on a grid fine enough already
+    // keeps its own coordinates.
+    if (!(side > 0) || !std::isfinite(far) || (far <= limit && side >= fine)) return grid;
+    // About the centre the box reaches half its side, so a fine grid below
+    // the limit keeps it within the limit. The centre is taken on the grid
+    // itself: a whole-unit centre would be up to half a unit off, many grid
+    // steps on a drawing smaller than a unit.
+    grid.scale = std::exp2(std::ceil(std::log2(fine / side)));
+    grid.originX = std::round((box[EXT_MIN_X] + box[EXT_MAX_X]) / 2 * grid.scale) / grid.scale;
+    grid.originY = std::round((box[EXT_MIN_Y] + box[EXT_MAX_Y]) / 2 * grid.scale) / grid.scale;
+    return grid;
 }

@@ -21,8 +21,14 @@ void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y);
 [[nodiscard]] double ConvertLengthToDrawingUnit(const CEntity& entity, double length);
 // The whole text in one write; false when it was not all written.
 [[nodiscard]] bool WriteOutputText(std::FILE* file, const std::string& text);
-// "RGB(r,g,b)" for SVG.
+// "rgb(r,g,b)" for SVG.
 [[nodiscard]] std::string SvgColorText(COLORREF color);
+// The stroke-width text of an SVG stroke: the width with three decimals,
+// or the page's hairline for one thinner than 0.01 (none at all included).
+[[nodiscard]] std::string SvgStrokeWidthText(double width);
+// The line width of an EPS or SVG stroke: its own width, or the page's
+// hairline for one thinner than 0.01 (none at all included).
+[[nodiscard]] double GetStrokeWidth(double width);
 // "r g b setrgbcolor\n" with each part / 255, for EPS.
 [[nodiscard]] std::string EpsColorText(COLORREF color);
 // "%f,%f" of a point in HP-GL plotter units: converted to the drawing unit,
@@ -36,7 +42,54 @@ void SetPdfColor(CPDFStream* stream, COLORREF color, bool fill);
 // Continues the current PDF path along the arc of a bulge segment
 // (GetWrittenBulgeArc), turning the bulge's way.
 bool AppendPdfBulgeArc(CPDFStream* stream, const CEntity& entity, const CBulgeArc& arc, double bulge);
+
+// How the file being written lays the drawing on its page. A format's
+// framing sets it for the records it asks for, on its own thread; a record
+// written on its own sees the defaults (thin lines 0.01 wide, no grid).
+struct COutputPage {
+    // Stroke width of geometry drawn without a width: in the drawing unit for
+    // SVG and EPS, in device units for the metafile (below 1: the cosmetic pen).
+    double hairline = 0.01;
+    // The integer grid of CGM and the metafile: a raster point (x, y) lies
+    // at ((x - originX) * scale, (y - originY) * scale) on it, so a drawing
+    // in any unit keeps its shape and a far one its place.
+    double scale = 1.0, originX = 0.0, originY = 0.0;
+};
+[[nodiscard]] const COutputPage& GetOutputPage();
+// The hairline of a page of this width and height (any one unit): thin
+// beside the page at any size, and never so thin that a reader drops it.
+[[nodiscard]] double GetPageHairline(double width, double height);
+// Sets the page for the records written on this thread until it goes.
+class COutputPageScope {
+public:
+    explicit COutputPageScope(const COutputPage& page);
+    ~COutputPageScope();
+    COutputPageScope(const COutputPageScope&) = delete;
+    COutputPageScope& operator=(const COutputPageScope&) = delete;
+
+private:
+    COutputPage m_Page;
+    const COutputPage* m_Previous;
+};
+// The grid for the box {min x, max x, min y, max y}: none when the box lies
+// within +-limit and its larger side is at least `fine` long; else the
+// box's centre as origin and the power of two that makes the larger side
+// at least `fine` (and less than twice `fine`) long. `fine` is at most the
+// limit.
+[[nodiscard]] COutputPage GetOutputGrid(const double* box, double limit, double fine);
+
 // A big-endian 16-bit word, and a coordinate rounded to the nearest integer
 // (halves up) and held within the signed 16-bit range.
 void PutCgmWord16(std::FILE* file, unsigned word);
 void PutCgmCoordinate(std::FILE* file, double value);
+// A point and a length on the page's grid, as CGM coordinates.
+void PutCgmPoint(std::FILE* file, double x, double y);
+void PutCgmLength(std::FILE* file, double length);
+// Whether an arc's centre and radius lie within the CGM coordinate range on
+// the page's grid. One that does not (a nearly straight arc of a huge
+// radius) is written by its three points instead, which lie on the page:
+// clamped, its centre would bend it round another point.
+[[nodiscard]] bool CgmArcCentreFits(double cx, double cy, double radius);
+// CIRCULAR ARC 3 POINT of the arc about (cx, cy) counter-clockwise from
+// angle a to angle b: its start, its middle and its end.
+void PutCgmArc3Point(std::FILE* file, double cx, double cy, double radius, double a, double b);

@@ -111,6 +111,9 @@ public:
     // A HATCH record: accepted as a solid fill (pattern "SOLID", group 70 = 1)
     // with a layer and at least one usable boundary path.
     bool ReadDXF(std::FILE* file, std::string* layerName) override;
+    // Whether the last HATCH read was refused for filling with a pattern
+    // rather than solid, so the import can say what it left out.
+    [[nodiscard]] bool WasPatternHatch() const { return m_PatternHatch; }
     // One boundary path, from its group 92 on: a polyline path, or an edge
     // path of lines and circular arcs (arcs become bulges). A path that
     // cannot be used (elliptic or spline edges, a vertex count that differs
@@ -131,6 +134,7 @@ private:
     bool CopyOutlinesFrom(const CPolyPolygon& other);
 
     std::vector<std::unique_ptr<CPolyLine>> m_Outlines;
+    bool m_PatternHatch = false;
     std::vector<frDoublePoint> m_Points;          // flattened points, outline after outline
     std::vector<std::int32_t> m_OutlineCounts;    // points of each outline in m_Points
 };

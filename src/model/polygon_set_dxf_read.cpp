@@ -347,7 +347,8 @@ bool CPolyPolygon::ReadDXF(std::FILE* file, std::string* layerName)
         default: break;
         }
     }
-    if (!hasLayer || !solidPattern || !solidFill || GetOutlineCount() == 0) {
+    m_PatternHatch = !solidPattern || !solidFill;
+    if (!hasLayer || m_PatternHatch || GetOutlineCount() == 0) {
         RemoveAllOutlines();
         return false;
     }

@@ -34,12 +34,12 @@ void CPolyLine::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {
     if (m_Head == nullptr || m_Head->next == m_Head) return;
     const COLORREF color = GetPageColor(*this);
-    CPen pen(PS_SOLID, widths ? MetafileTrunc(m_Width) : 0, color);
+    CPen pen(PS_SOLID, MetafilePenWidth(widths ? m_Width : 0.0), color);
     CPen* oldPen = dc->SelectObject(&pen);
     const int oldDirection = dc->SetArcDirection(AD_COUNTERCLOCKWISE);
     auto segment = [&](const CVertex& v, const CVertex& w) {
         // A segment without a width of its own keeps the pen it finds.
-        const int width = widths ? MetafileTrunc(v.startWidth) : 0;
+        const int width = widths ? MetafileLength(v.startWidth) : 0;
         if (width != 0 && width != pen.GetWidth()) {
             pen = CPen(PS_SOLID, width, color);
             dc->SelectObject(&pen);

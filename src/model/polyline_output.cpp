@@ -31,11 +31,8 @@ constexpr unsigned kCgmArcCentre = 0x41EE;
 constexpr unsigned kCgmPolylineLong = 0x403F;
 // Length of the start and end vectors of a CGM arc.
 constexpr double kCgmArcVector = 100.0;
-// SVG strokes thinner than this are drawn at it; widths closer than the step
-// continue one path.
-constexpr double kSvgMinWidth = 0.01;
+// Widths closer than this continue one path.
 constexpr double kWidthStep = 0.01;
-constexpr double kEpsMinWidth = 0.1;
 // A DXF vertex's usual length ("  10\n", six decimals, twice) and that of
 // its two widths.
 constexpr std::size_t kDxfVertexBytes = 40;
@@ -167,7 +164,7 @@ bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         if (!widths) continue;
         const double w = ConvertLengthToDrawingUnit(*this, v.startWidth);
         if (std::fabs(w - current) > kWidthStep) {
-            text += SvgPathEnd(color, FormatC("%-.3f", std::max(current, kSvgMinWidth)));
+            text += SvgPathEnd(color, SvgStrokeWidthText(current));
             open = false;
             if (i + 1 < walk.size()) {
                 text += "<path d=\"M " + point(v);
@@ -177,8 +174,7 @@ bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         current = w;
     }
     if (open) {
-        const bool thin = !widths || current < kSvgMinWidth;
-        text += SvgPathEnd(color, thin ? std::string("0.01") : FormatC("%-.3f", current));
+        text += SvgPathEnd(color, SvgStrokeWidthText(widths ? current : 0.0));
     }
     return WriteOutputText(file, text);
 }
@@ -193,10 +189,7 @@ void WriteCgmPolyline(const frDoublePoint* points, int count, std::FILE* file)
         const int n = std::min(count - first, CGM_MAX_POLYLINE_POINTS);
         PutCgmWord16(file, kCgmPolylineLong);
         PutCgmWord16(file, static_cast<unsigned>(n) * 4);
-        for (int i = first; i < first + n; ++i) {
-            PutCgmCoordinate(file, points[i].x);
-            PutCgmCoordinate(file, points[i].y);
-        }
+        for (int i = first; i < first + n; ++i) PutCgmPoint(file, points[i].x, points[i].y);
         first += n - 1;
     }
 }
@@ -226,14 +219,17 @@ bool CPolyLine::WriteCGM(std::FILE* file)
             }
             double a = arc.startAngle, b = arc.endAngle;
             if (v->bulge < 0) std::swap(a, b);   // CGM arcs run counter-clockwise
-            PutCgmWord16(file, kCgmArcCentre);
-            PutCgmCoordinate(file, arc.centre.x);
-            PutCgmCoordinate(file, arc.centre.y);
-            PutCgmCoordinate(file, kCgmArcVector * std::cos(a));
-            PutCgmCoordinate(file, kCgmArcVector * std::sin(a));
-            PutCgmCoordinate(file, kCgmArcVector * std::cos(b));
-            PutCgmCoordinate(file, kCgmArcVector * std::sin(b));
-            PutCgmCoordinate(file, arc.radius);
+            if (!CgmArcCentreFits(arc.centre.x, arc.centre.y, arc.radius)) {
+                PutCgmArc3Point(file, arc.centre.x, arc.centre.y, arc.radius, a, b);
+            } else {
+                PutCgmWord16(file, kCgmArcCentre);
+                PutCgmPoint(file, arc.centre.x, arc.centre.y);
+                PutCgmCoordinate(file, kCgmArcVector * std::cos(a));
+                PutCgmCoordinate(file, kCgmArcVector * std::sin(a));
+                PutCgmCoordinate(file, kCgmArcVector * std::cos(b));
+                PutCgmCoordinate(file, kCgmArcVector * std::sin(b));
+                PutCgmLength(file, arc.radius);
+            }
         }
         v = v->next;
     } while (v != stop);
@@ -278,8 +274,7 @@ bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
     do {
         const CVertex& q = *v->next;
         text += "newpath\n";
-        const double w =
-            widths ? std::max(ConvertLengthToDrawingUnit(*this, v->startWidth), kEpsMinWidth) : kEpsMinWidth;
+        const double w = GetStrokeWidth(widths ? ConvertLengthToDrawingUnit(*this, v->startWidth) : 0.0);
         CBulgeArc arc;
         if (GetWrittenBulgeArc(*v, q, v->bulge, &arc)) {
             double cx = arc.centre.x, cy = arc.centre.y;

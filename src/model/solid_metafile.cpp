@@ -11,8 +11,8 @@ void CSolid::DrawToDC(CDC* dc, double pageHeight, bool widths)
     if (m_Count < 3) return;
     POINT corners[SOLID_MAX_VERTICES];
     for (int i = 0; i < m_Count; ++i) {
-        corners[i].x = MetafileTrunc(m_Vertices[i].x);
-        corners[i].y = MetafileTrunc(pageHeight - m_Vertices[i].y + 0.5);
+        corners[i].x = MetafileX(m_Vertices[i].x);
+        corners[i].y = MetafileRoundedY(pageHeight - m_Vertices[i].y);
     }
     const COLORREF color = GetPageColor(*this);
     CPen pen(PS_SOLID, 0, color);

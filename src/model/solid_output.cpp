@@ -86,8 +86,7 @@ bool CSolid::WriteCGM(std::FILE* file)
     PutCgmWord16(file, static_cast<unsigned>(4 * m_Count));
     for (int k = 1; k <= m_Count; ++k) {
         const CVertex& v = m_Vertices[k % m_Count];
-        PutCgmCoordinate(file, v.x);
-        PutCgmCoordinate(file, v.y);
+        PutCgmPoint(file, v.x, v.y);
     }
     return true;
 }

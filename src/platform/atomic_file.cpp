@@ -271,7 +271,10 @@ bool CAtomicFile::Open(const std::string& path, std::string* why)
 ssize_t CAtomicFile::WriteToTemporary(void* self, const char* data, std::size_t size)
 {
     auto& file = *static_cast<CAtomicFile*>(self);
-    if (!WriteAll(file.m_Fd, {data, size})) return 0;
+    if (!WriteAll(file.m_Fd, {data, size})) {
+        if (file.m_WriteError == 0) file.m_WriteError = errno;
+        return 0;
+    }
     file.m_Written += static_cast<off_t>(size);
     // Whole blocks only: a page under writeback would hold up the next write
     // to its other part.
@@ -288,7 +291,7 @@ bool CAtomicFile::Commit(std::string* why)
 {
     if (!m_File || m_Fd < 0) return Fail(EBADF, why);
     const bool written = std::ferror(m_File) == 0;
-    const int writeError = errno;
+    const int writeError = m_WriteError != 0 ? m_WriteError : errno;
     const bool closed = std::fclose(m_File) == 0;
     m_File = nullptr;
     if (!written || !closed) return Fail(!written ? writeError : errno, why);

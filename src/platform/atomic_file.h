@@ -48,6 +48,9 @@ public:
     // False, the old file kept, when a write failed or the file could not be
     // put in place.
     [[nodiscard]] bool Commit(std::string* why = nullptr);
+    // The system's error code of the first write that failed, 0 while none
+    // has: a writer that stops at a failed write can give the reason.
+    [[nodiscard]] int WriteError() const { return m_WriteError; }
 
 private:
     static ssize_t WriteToTemporary(void* self, const char* data, std::size_t size);
@@ -61,4 +64,5 @@ private:
     std::FILE* m_File = nullptr;
     off_t m_Written = 0;       // bytes in the temporary
     off_t m_WrittenBack = 0;   // of which the system was asked to write out
+    int m_WriteError = 0;
 };

@@ -160,8 +160,8 @@ TEST_F(EntityOutput, SvgOfEveryKindIsWellFormedRendersAndDrawsSevenBlack)
     EXPECT_NE(svg.find("<circle cx="), std::string::npos);
     EXPECT_NE(svg.find("fill-rule=\"evenodd\""), std::string::npos);
     // Colour 7 by layer and by the entity's own index both come out black.
-    EXPECT_EQ(svg.find("RGB(255,255,255)"), std::string::npos) << svg;
-    EXPECT_NE(svg.find("fill=\"RGB(0,0,0)\" stroke=\"RGB(0,0,0)\""), std::string::npos);
+    EXPECT_EQ(svg.find("rgb(255,255,255)"), std::string::npos) << svg;
+    EXPECT_NE(svg.find("fill=\"rgb(0,0,0)\" stroke=\"rgb(0,0,0)\""), std::string::npos);
     if (HaveTool("command -v xmllint")) {
         EXPECT_EQ(RunCommand("xmllint --noout " + path.string(), &out), 0) << out;
     }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -70,6 +71,20 @@ protected:
 
     fs::path folder;
 };
+
+// A polyline of (x, y, bulge) vertices, every width (and its own) `width`.
+inline std::unique_ptr<CPolyLine> Chain(std::initializer_list<std::array<double, 3>> points, bool closed, double width)
+{
+    auto poly = std::make_unique<CPolyLine>();
+    for (const auto& p : points) {
+        auto* v = new CVertex(p[0], p[1], width, width, 0);
+        v->bulge = p[2];
+        poly->AddVertex(v, true);
+    }
+    poly->m_Closed = closed;
+    poly->m_Width = width;
+    return poly;
+}
 
 // What a writer puts into a stream, captured in memory.
 template <typename Write>

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,9 +22,11 @@
 #include "model/constants.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/line.h"
 #include "model/polygon_set.h"
 #include "model/polyline.h"
 
+#include "cgm_decoder.h"
 #include "export_test_support.h"
 
 namespace {
@@ -166,6 +170,24 @@ TEST_F(Formats, PdfPassesQpdfAndRendersInInches)
     }
 }
 
+// A drawing smaller than a point at a point to the unit is drawn 64 times
+// larger and scaled back by the page's transform: two decimals of a point
+// would leave it a few dozen steps.
+TEST_F(Formats, PdfDrawsATinyPageOnAFinerGrid)
+{
+    graph.GetCurrentLayer()->AddEntity(Chain({{{0.25, 0.5, 0}}, {{1.007, 1.013, 0}}}, false, 0).release());
+    const fs::path path = Save(EXPORT_PDF, "tiny.pdf");
+    if (!Have("/usr/bin/qpdf")) GTEST_SKIP() << "qpdf missing";
+    std::string out;
+    ASSERT_EQ(RunCommand("/usr/bin/qpdf --qdf --object-streams=disable " + path.string() + " " +
+                      (folder / "q.pdf").string(), &out), 0) << out;
+    const std::string plain = Slurp(folder / "q.pdf");
+    EXPECT_NE(plain.find("0.015625 0 0 0.015625 0 0 cm"), std::string::npos) << plain;
+    EXPECT_NE(plain.find("0 0 m"), std::string::npos) << plain;
+    EXPECT_NE(plain.find("48.45 32.83 l"), std::string::npos) << plain;
+    EXPECT_NE(Slurp(path).find("/MediaBox [0 0 1 1]"), std::string::npos) << "the page keeps its size";
+}
+
 TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
 {
     MakeDrawing();
@@ -173,6 +195,37 @@ TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
     const std::string eps = Slurp(path);
     EXPECT_EQ(eps.rfind("%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 20 18\n", 0), 0u) << eps.substr(0, 80);
     EXPECT_NE(eps.find("%%EOF"), std::string::npos);
+    // Without widths every stroke is a thousandth of the page's larger side
+    // (a point is a unit here).
+    double w = 0, h = 0;
+    ASSERT_EQ(std::sscanf(eps.c_str() + eps.find("%%HiResBoundingBox: 0 0 "), "%%%%HiResBoundingBox: 0 0 %lf %lf", &w, &h), 2);
+    EXPECT_GT(w, 19);
+    // A line and an arc inside the page, whose records write their own
+    // strokes.
+    auto* line = new CLine();
+    line->SetStart(3, 3);
+    line->SetEnd(6, 4);
+    graph.GetCurrentLayer()->AddEntity(line);
+    auto* arc = new CArc();
+    arc->m_Centre = frDoublePoint(10, 10);
+    arc->m_Radius = 2;
+    arc->SetEndAngle(HALF_PI);
+    graph.GetCurrentLayer()->AddEntity(arc);
+    const fs::path thin = folder / "thin.eps";
+    std::FILE* file = std::fopen(thin.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::string error;
+    EXPECT_TRUE(WriteEPSFile(graph, file, false, &error)) << error;
+    std::fclose(file);
+    const std::string thinEps = Slurp(thin);
+    char hairline[64];
+    std::snprintf(hairline, sizeof hairline, "%f setlinewidth", std::max(w, h) / 1000);
+    std::size_t strokes = 0;
+    for (std::size_t at = thinEps.find("setlinewidth"); at != std::string::npos; at = thinEps.find("setlinewidth", at + 1)) {
+        ++strokes;
+        EXPECT_EQ(thinEps.compare(thinEps.rfind('\n', at) + 1, std::strlen(hairline), hairline), 0) << thinEps;
+    }
+    EXPECT_EQ(strokes, 9u);
     if (!Have("/usr/bin/gs")) GTEST_SKIP() << "Ghostscript missing";
     std::string out;
     EXPECT_EQ(RunCommand("/usr/bin/gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=png16m -sOutputFile=" +
@@ -191,43 +244,6 @@ TEST_F(Formats, HpglRendersInHp2xx)
     std::string out;
     EXPECT_EQ(RunCommand("cd " + folder.string() + " && /usr/bin/hp2xx -q -m png -f h.png d.plt", &out), 0) << out;
     EXPECT_TRUE(fs::exists(folder / "h.png"));
-}
-
-// One CGM element as the checker reads it.
-struct CgmElement {
-    int cls, id;
-    std::string params;
-};
-
-// Walks the elements; false when a length runs past the end.
-bool WalkCgm(const std::string& bytes, std::vector<CgmElement>* elements)
-{
-    auto word = [&](std::size_t at) {
-        return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 8 |
-               static_cast<unsigned char>(bytes[at + 1]);
-    };
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        if (at + 2 > bytes.size()) return false;
-        const unsigned head = word(at);
-        at += 2;
-        std::size_t length = head & 31;
-        if (length == 31) {
-            if (at + 2 > bytes.size()) return false;
-            length = word(at) & 0x7FFF;
-            at += 2;
-        }
-        if (at + length > bytes.size()) return false;
-        elements->push_back({static_cast<int>(head >> 12), static_cast<int>(head >> 5 & 127), bytes.substr(at, length)});
-        at += length + (length & 1);
-    }
-    return at == bytes.size();
-}
-
-int CgmInt(const std::string& params, std::size_t index)
-{
-    return static_cast<std::int16_t>(static_cast<unsigned char>(params[2 * index]) << 8 |
-                                     static_cast<unsigned char>(params[2 * index + 1]));
 }
 
 TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
@@ -249,10 +265,11 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
     ASSERT_GT(extent, 0u);
     ASSERT_GT(body, extent);
     const std::string& box = elements[extent].params;
-    EXPECT_EQ(CgmInt(box, 0), 0);
-    EXPECT_EQ(CgmInt(box, 1), 0);
-    EXPECT_EQ(CgmInt(box, 2), 20);
-    EXPECT_EQ(CgmInt(box, 3), 18);
+    // The 20 x 18 page lies on a grid 1024 to the pixel about its centre.
+    EXPECT_EQ(CgmInt16(box, 0), -10240);
+    EXPECT_EQ(CgmInt16(box, 1), -9216);
+    EXPECT_EQ(CgmInt16(box, 2), 10240);
+    EXPECT_EQ(CgmInt16(box, 3), 9216);
     int polylines = 0, arcs = 0;
     for (std::size_t i = body + 1; i + 2 < elements.size(); ++i) {
         const CgmElement& e = elements[i];
@@ -261,10 +278,10 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
             ++polylines;
             ASSERT_EQ(e.params.size() % 4, 0u);
             for (std::size_t k = 0; k < e.params.size() / 2; k += 2) {
-                EXPECT_GE(CgmInt(e.params, k), CgmInt(box, 0));
-                EXPECT_LE(CgmInt(e.params, k), CgmInt(box, 2));
-                EXPECT_GE(CgmInt(e.params, k + 1), CgmInt(box, 1));
-                EXPECT_LE(CgmInt(e.params, k + 1), CgmInt(box, 3));
+                EXPECT_GE(CgmInt16(e.params, k), CgmInt16(box, 0));
+                EXPECT_LE(CgmInt16(e.params, k), CgmInt16(box, 2));
+                EXPECT_GE(CgmInt16(e.params, k + 1), CgmInt16(box, 1));
+                EXPECT_LE(CgmInt16(e.params, k + 1), CgmInt16(box, 3));
             }
         }
         if (is(i, 4, 15)) ++arcs;
@@ -273,17 +290,23 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
     EXPECT_EQ(arcs, 1);
 }
 
-TEST_F(Formats, CgmExtentOfAHugeDrawingStaysIn16Bits)
+TEST_F(Formats, CgmOfAHugeDrawingKeepsItsWholePageIn16Bits)
 {
+    // 100000 x 90000 pixels: a quarter of a VDC unit to the pixel about the
+    // centre, so the far corner is not clamped.
     MakeDrawing(5000.0);
     std::vector<CgmElement> elements;
     ASSERT_TRUE(WalkCgm(Slurp(Save(EXPORT_CGM, "big.cgm")), &elements));
+    int extents = 0;
     for (const CgmElement& e : elements)
         if (e.cls == 2 && e.id == 6) {
-            EXPECT_EQ(CgmInt(e.params, 0), 0);
-            EXPECT_EQ(CgmInt(e.params, 2), 32767);
-            EXPECT_EQ(CgmInt(e.params, 3), 32767);
+            ++extents;
+            EXPECT_EQ(CgmInt16(e.params, 0), -12500);
+            EXPECT_EQ(CgmInt16(e.params, 1), -11250);
+            EXPECT_EQ(CgmInt16(e.params, 2), 12500);
+            EXPECT_EQ(CgmInt16(e.params, 3), 11250);
         }
+    EXPECT_EQ(extents, 1);
 }
 
 TEST_F(Formats, AFailedWriteIsReportedAndLeavesTheOldFile)

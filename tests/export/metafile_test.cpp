@@ -280,9 +280,10 @@ TEST_F(Metafile, EveryKindConvertsToWellFormedSvgWithSevenBlackAndHiddenLayersLe
     EXPECT_EQ(bytes.substr(40, 4), " EMF");
     ASSERT_EQ(RunCommand("emf2svg-conv -i " + emf.string() + " -o " + svg.string(), &out), 0) << out;
     const std::string text = Slurp(svg);
-    // The page is the drawing's box: 106 x 35 pixels, starting at x 0.
-    EXPECT_NE(text.find("width=\"106.0"), std::string::npos) << text;
-    EXPECT_NE(text.find("height=\"35.0"), std::string::npos) << text;
+    // The page is the drawing's box, 106 x 35 pixels, on a grid of 64 to
+    // the pixel (its larger side at least 4096).
+    EXPECT_NE(text.find("width=\"6784.0"), std::string::npos) << text;
+    EXPECT_NE(text.find("height=\"2240.0"), std::string::npos) << text;
     EXPECT_EQ(text.find("#FFFFFF\""), std::string::npos) << text;
     EXPECT_EQ(text.find("#00FF00"), std::string::npos) << "the hidden layer was drawn";
     EXPECT_NE(text.find("fill=\"#000000\""), std::string::npos);
@@ -296,6 +297,60 @@ TEST_F(Metafile, EveryKindConvertsToWellFormedSvgWithSevenBlackAndHiddenLayersLe
     if (RunCommand("command -v xmllint", &out) == 0) {
         EXPECT_EQ(RunCommand("xmllint --noout " + svg.string(), &out), 0) << out;
     }
+}
+
+// The points of the moves and lines, as the converter's listing gives them.
+std::vector<std::pair<long, long>> ConverterPoints(const std::string& listing)
+{
+    std::vector<std::pair<long, long>> points;
+    for (std::size_t at = 0; (at = listing.find("ptl:", at)) != std::string::npos; ++at) {
+        long x = 0, y = 0;
+        if (std::sscanf(listing.c_str() + at + 4, " {%ld,%ld}", &x, &y) == 2) points.emplace_back(x, y);
+    }
+    return points;
+}
+
+// A drawing a few pixels wide far from the origin keeps its shape: the
+// finer grid is given up before a point would pass the device's range.
+TEST_F(Metafile, ASmallDrawingFarOutKeepsItsPoints)
+{
+    CGraph far;
+    auto* line = new CLine();
+    line->SetStart(1e6, 0);
+    line->SetEnd(1e6 + 5, 3);
+    far.GetCurrentLayer()->AddEntity(line);
+    const fs::path emf = folder / "far.emf";
+    std::string error, out;
+    ASSERT_TRUE(SaveVectorFile(far, emf, EXPORT_METAFILE, &error)) << error;
+    ASSERT_EQ(RunCommand("emf2svg-conv -v -i " + emf.string() + " -o " + (folder / "far.svg").string(), &out), 0);
+    const std::vector<std::pair<long, long>> points = ConverterPoints(out);
+    ASSERT_EQ(points.size(), 2u) << out;
+    const double dx = static_cast<double>(points[1].first - points[0].first);
+    const double dy = static_cast<double>(points[0].second - points[1].second);
+    EXPECT_GE(dx, 5);
+    EXPECT_NEAR(dy / dx, 0.6, 0.01);
+}
+
+// The frame of a page smaller than the fine grid is its box on that grid:
+// a drawing 7.25 units wide at 0.25 keeps its place at the frame's left
+// edge instead of sitting inside a frame of whole units.
+TEST_F(Metafile, ASmallPageIsItsOwnBoxOnTheGrid)
+{
+    CGraph small;
+    auto* line = new CLine();
+    line->SetStart(0.25, 0.5);
+    line->SetEnd(7.5, 3.25);
+    small.GetCurrentLayer()->AddEntity(line);
+    const fs::path emf = folder / "small.emf";
+    std::string error, out;
+    ASSERT_TRUE(SaveVectorFile(small, emf, EXPORT_METAFILE, &error)) << error;
+    ASSERT_EQ(RunCommand("emf2svg-conv -v -i " + emf.string() + " -o " + (folder / "small.svg").string(), &out), 0);
+    // 1024 grid steps to the unit: the larger side, 7.25, spans 4096 to 8191.
+    EXPECT_NE(out.find("rclBounds:      {0,0,7424,2816}"), std::string::npos) << out;
+    const std::vector<std::pair<long, long>> points = ConverterPoints(out);
+    ASSERT_EQ(points.size(), 2u) << out;
+    EXPECT_EQ(points[0], std::make_pair(0L, 2816L));
+    EXPECT_EQ(points[1], std::make_pair(7424L, 0L));
 }
 
 TEST_F(Metafile, FailedSavesNameTheFormatAndLeaveNothingBehind)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "export/pdf_stream.h"
+#include "model/output_records.h"
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/polyline.h"
@@ -117,7 +118,7 @@ TEST_F(PolylineOutput, SvgQuarterCircleCounterClockwiseUsesSmallArcAndSweepZero)
     poly->m_Color = 7;
     const std::string text = Capture([&](std::FILE* f) { return poly->WriteSVG(f, 100, false); });
     EXPECT_EQ(text, "<path d=\"M 0.000,100.000 L 10.000,100.000 A 10.000,10.000 0 0,0 20.000,90.000\"\n"
-                    "fill=\"none\" stroke=\"RGB(0,0,0)\" stroke-width=\"0.01\" />\n");
+                    "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"0.01\" />\n");
     poly->GetHead()->next->bulge = -1.0 / kQuarterBulge;   // clockwise three-quarter turn
     const std::string big = Capture([&](std::FILE* f) { return poly->WriteSVG(f, 100, false); });
     EXPECT_NE(big.find(" 0 1,1 20.000,90.000"), std::string::npos) << big;
@@ -129,15 +130,15 @@ TEST_F(PolylineOutput, SvgStartsANewPathWhereTheWidthChanges)
     four->m_Color = 7;
     const std::string text = Capture([&](std::FILE* f) { return four->WriteSVG(f, 0, true); });
     EXPECT_EQ(text, "<path d=\"M 0.000,0.000 L 1.000,0.000 L 2.000,0.000\"\n"
-                    "fill=\"none\" stroke=\"RGB(0,0,0)\" stroke-width=\"1.000\" />\n"
+                    "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"1.000\" />\n"
                     "<path d=\"M 2.000,0.000 L 3.000,0.000\"\n"
-                    "fill=\"none\" stroke=\"RGB(0,0,0)\" stroke-width=\"3.000\" />\n");
+                    "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"3.000\" />\n");
 
     CPolyLine* three = Add({{0, 0, 0, 1}, {1, 0, 0, 1}, {2, 0, 0, 3}});
     three->m_Color = 7;
     const std::string one = Capture([&](std::FILE* f) { return three->WriteSVG(f, 0, true); });
     EXPECT_EQ(one, "<path d=\"M 0.000,0.000 L 1.000,0.000 L 2.000,0.000\"\n"
-                   "fill=\"none\" stroke=\"RGB(0,0,0)\" stroke-width=\"1.000\" />\n");
+                   "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"1.000\" />\n");
 }
 
 TEST_F(PolylineOutput, SvgClosedPolylineReturnsToItsHead)
@@ -241,9 +242,11 @@ TEST_F(PolylineOutput, HpglClockwiseQuarterHasNegativeSweep)
     EXPECT_EQ(text.substr(text.find(";PA")), ";PA100.000000,0.000000;");
 }
 
-TEST_F(PolylineOutput, EpsStrokesEachSegmentWithAtLeastTheThinnestWidth)
+// A width from 0.01 up is kept; a thinner one is the page's hairline (on its
+// own a record sees the default page's, 0.01).
+TEST_F(PolylineOutput, EpsStrokesEachSegmentWithItsWidthOrThePageHairline)
 {
-    CPolyLine* poly = Add({{0, 0, 0, 0.05}, {10, 0, kQuarterBulge, 2}, {20, 10}}, false);
+    CPolyLine* poly = Add({{0, 0, 0, 0.01}, {10, 0, kQuarterBulge, 2}, {20, 10, 0, 0.0099}, {30, 10}}, false);
     poly->m_Color = 1;
     const std::string text = Capture([&](std::FILE* f) { return poly->WriteEPS(f, true); });
     const std::string arcLine = "newpath\n10.000000 10.000000 10.000000 ";
@@ -251,12 +254,21 @@ TEST_F(PolylineOutput, EpsStrokesEachSegmentWithAtLeastTheThinnestWidth)
     ASSERT_NE(arc, std::string::npos) << text;
     EXPECT_EQ(text.substr(0, arc), "1.000000 0.000000 0.000000 setrgbcolor\n"
                                    "newpath\n0.000000 0.000000 moveto\n10.000000 0.000000 lineto\n"
-                                   "0.100000 setlinewidth\nstroke\n");
+                                   "0.010000 setlinewidth\nstroke\n");
     double a = 0, b = 0, w = 0;
     ASSERT_EQ(std::sscanf(text.c_str() + arc + arcLine.size(), "%lf %lf arc\n%lf setlinewidth\nstroke\n", &a, &b, &w), 3);
     EXPECT_NEAR(a, 270, 1e-4);
     EXPECT_NEAR(b, 360, 1e-4);
     EXPECT_EQ(w, 2.0);
+    COutputPage page;
+    page.hairline = 0.004;
+    const COutputPageScope scope(page);
+    const std::string paged = Capture([&](std::FILE* f) { return poly->WriteEPS(f, true); });
+    EXPECT_NE(paged.find("30.000000 10.000000 lineto\n0.004000 setlinewidth\n"), std::string::npos) << paged;
+    EXPECT_NE(paged.find("10.000000 0.000000 lineto\n0.010000 setlinewidth\n"), std::string::npos) << paged;
+    const std::string bare = Capture([&](std::FILE* f) { return poly->WriteEPS(f, false); });
+    EXPECT_NE(bare.find("30.000000 10.000000 lineto\n0.004000 setlinewidth\n"), std::string::npos) << bare;
+    EXPECT_EQ(bare.find("0.010000 setlinewidth"), std::string::npos) << bare;
 }
 
 TEST_F(PolylineOutput, PdfMapsThePathAndBreaksItWhereTheWidthChanges)

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -173,6 +178,47 @@ TEST_F(VectorFile, UnknownFormatsFailWithoutTouchingTheFile)
     EXPECT_EQ(Slurp(path), "previous");
     EXPECT_FALSE(SaveVectorFile(graph, folder / "missing" / "x.dxf", EXPORT_DXF2000, &error));
     EXPECT_FALSE(error.empty());
+}
+
+// A disk that fills part way through a save: every format gives the
+// system's reason (here the file size limit's), not the record it stopped
+// at, and leaves the old file.
+TEST_F(VectorFile, AFailedWriteGivesTheSystemsReasonInEveryFormat)
+{
+    for (int i = 0; i < 400; ++i)
+        Add(graph.GetCurrentLayer(), {{{0, 0, 0}}, {{10.0 + i, 0, kQuarterBulge}}, {{20, 10.0 + i, 0}}, {{i * 0.5, 30, 0}}});
+    const std::string reason = std::strerror(EFBIG);
+    for (int format = EXPORT_FORMAT_FIRST; format <= EXPORT_FORMAT_LAST; ++format) {
+        if (!IsExportFormatAvailable(format)) continue;
+        SCOPED_TRACE(ExportFormatName(format));
+        const fs::path path = folder / (std::string("plan") + ExportFormatExtension(format));
+        std::ofstream(path) << "previous";
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(ends[0]);
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit size{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &size);
+            std::string error;
+            const bool saved = SaveVectorFile(graph, path.string(), format, &error);
+            if (saved) error = "saved";
+            (void)!::write(ends[1], error.data(), error.size());
+            ::_exit(0);
+        }
+        ::close(ends[1]);
+        std::string error;
+        char buffer[512];
+        for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;) error.append(buffer, static_cast<std::size_t>(got));
+        ::close(ends[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(error.find("entity"), std::string::npos) << error;
+        EXPECT_EQ(Slurp(path), "previous");
+    }
 }
 
 TEST(ExportFormat, NamesAndExtensionsMapToCodes)

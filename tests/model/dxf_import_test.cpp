@@ -19,6 +19,7 @@
 
 #include "export/export_format.h"
 #include "export/vector_file.h"
+#include "support/dxf_samples.h"
 #include "model/circle.h"
 #include "model/constants.h"
 #include "model/graph.h"
@@ -238,7 +239,7 @@ TEST(DxfImportFixtures, R2000FileGivesPolylinesCurvesAndSolidHatches)
     EXPECT_NE(warnings[0].find("spline"), std::string::npos);
     EXPECT_EQ(warnings[1], "1 ELLIPSE entity was left out: the drawing cannot hold this kind of entity.");
     EXPECT_EQ(warnings[2], "1 SPLINE entity was left out: the drawing cannot hold this kind of entity.");
-    EXPECT_EQ(warnings[3].substr(0, 36), "1 HATCH entity was left out: missing");
+    EXPECT_EQ(warnings[3], "1 HATCH entity was left out: a hatch pattern is not kept, only solid fills.");
 }
 
 TEST(DxfImportFixtures, ARepeatedVertexKeepsItsArcAndAHiddenLayerStaysHidden)
@@ -359,12 +360,8 @@ int CountReadableRecords(const std::string& path)
 
 TEST(DxfImportCadFiles, EverySampleImportsWithItsEntities)
 {
-    // The build names the samples' folder (LW_DXF_SAMPLES_DIR); the
-    // environment may name another. A missing folder fails: the samples are
-    // what this test is about.
-    fs::path folder = LW_DXF_SAMPLES_DIR;
-    if (const char* env = std::getenv("LW_DXF_SAMPLES"); env && *env)
-        folder = env;
+    // A missing folder fails: the samples are what this test is about.
+    const fs::path folder = test_support::DxfSamplesFolder();
     ASSERT_TRUE(fs::is_directory(folder)) << "no DXF samples in " << folder
                                           << ": configure with -DLW_DXF_SAMPLES_DIR=... or set LW_DXF_SAMPLES";
     int files = 0;
