@@ -378,6 +378,27 @@ TEST_F(DrawingCommandsTest, ClickingAGripThenAPointMovesTheVertexAsOneUndoStep)
     ExpectSamePoint(Vertices(*restored)[1], frDoublePoint(200, 250));
 }
 
+TEST_F(DrawingCommandsTest, AClickPickedPolylineShowsGripsThatMoveAndMarkTheDrawing)
+{
+    CPolyLine* polyline = AddPolyline({{50, 50}, {200, 250}, {350, 50}});
+    Graph().SetModified(false);
+    // A click on a segment, away from the vertices, picks the polyline.
+    Click(PixelOf(125, 150));
+    EXPECT_FALSE(m_view->IsCommandActive());
+    ASSERT_NE(Graph().GetSelectSet().FindNode(polyline), nullptr);
+    ASSERT_NE(Graph().GetGrips(), nullptr);
+
+    Click(PixelOf(350, 50));
+    ASSERT_TRUE(m_view->IsCommandActive());
+    const QPoint target = PixelOf(320, 200);
+    MoveTo(target);
+    Click(target);
+    EXPECT_FALSE(m_view->IsCommandActive());
+    ExpectSamePoint(Vertices(*polyline)[2], m_view->PixelToWorld(target));
+    EXPECT_TRUE(Graph().IsModified());
+    EXPECT_EQ(m_view->GetVectorUndoList().GetCount(), 1u);
+}
+
 TEST_F(DrawingCommandsTest, DraggingAGripMovesItAndEscLeavesItWhereItWas)
 {
     CPolyLine* polyline = AddPolyline({{50, 50}, {200, 250}, {350, 50}});
