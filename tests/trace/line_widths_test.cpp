@@ -80,7 +80,7 @@ TEST(LineWidth, SegmentsFromFivePixelsOnAreSampledAlongTheirLength)
 {
     // A 5-thick stroke that swells to 9 at columns 30 and 35 only: a short
     // segment sees the swellings at its ends, a long one samples between them.
-    for (double length : {4.95, 5.05}) {
+    for (double length : {4.95, 5.0, 5.05}) {
         Page page;
         page.Fill(0, 20, 80, 25);
         page.Fill(30, 18, 31, 27);
