@@ -137,10 +137,20 @@ TEST_F(InkGuardedAngles, ALineStaysTurnedWhileItsEndsKeepWithinTheConnectDistanc
     EXPECT_FALSE(TurnLevel(6.5, 5, 0));
 }
 
-TEST_F(InkGuardedAngles, AWideStrokeReachesAsFarAsItsWidth)
+// The reach holds from the stroke's middle: a stroke of width 8 reaches 8
+// from its middle, 4 from the hairline drawn there.
+TEST_F(InkGuardedAngles, AWideStrokeReachesAsFarAsItsWidthFromItsMiddle)
 {
-    EXPECT_TRUE(TurnLevel(6.5, 5, 8));
-    EXPECT_FALSE(TurnLevel(9.5, 5, 8));
+    EXPECT_TRUE(TurnLevel(3.0, 5, 8));
+    EXPECT_FALSE(TurnLevel(5.0, 5, 8));
+}
+
+// A 3-pixel stroke's ink stands 1.5 off its middle, so its lines keep 3.5
+// of the connect distance of 5 from the ink.
+TEST_F(InkGuardedAngles, TheConnectDistanceHoldsFromTheStrokesMiddle)
+{
+    EXPECT_TRUE(TurnLevel(2.5, 5, 3));
+    EXPECT_FALSE(TurnLevel(4.5, 5, 3));
 }
 
 // A 3-pixel stroke along the arc of radius r about (cx, cy) from a0 to a1
