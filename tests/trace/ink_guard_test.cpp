@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "model/circle.h"
 #include "model/constants.h"
@@ -259,6 +260,37 @@ TEST(InkGuardedSteps, ArcsRejoinOnlyAlongTheirInk)
 
 // Ends whose lines cross beyond the stroke (the two sides of a tip) are
 // bridged, not carried to the crossing.
+// The same ends, whose lines cross at (53.3, 52), 2.3 off the hairline: a
+// corner lies on both strokes, so the thinner end's width decides. Two wide
+// ends (6) take it; a thin one beside a wide one (a blob that measured wide)
+// does not.
+TEST(InkGuardedSteps, JoinedEndsMeetOnTheThinnerOfTheirStrokes)
+{
+    for (auto [first, second] : {std::pair{6.0, 6.0}, std::pair{6.0, 1.0}, std::pair{1.0, 6.0}}) {
+        CRasterSrc raster;
+        ASSERT_TRUE(raster.Create(100, 100, 1));
+        Hairline(raster, 40, 44, 50, 50, 1.5);
+        Hairline(raster, 50, 54, 40, 60, 1.5);
+        Hairline(raster, 50, 50, 50, 54, 1.5);
+        CLayer layer;
+        for (const auto& [a, b, width] : {std::tuple{frDoublePoint(40, 44), frDoublePoint(50, 50), first},
+                                          std::tuple{frDoublePoint(50, 54), frDoublePoint(40, 60), second}}) {
+            auto polyline = std::make_unique<CPolyLine>();
+            polyline->AddPointWidth(a.x, a.y, width);
+            polyline->AddPointWidth(b.x, b.y, width);
+            layer.AddEntity(polyline.release());
+        }
+        const CInkGuard guard(raster, CTraceOption());
+        ASSERT_TRUE(ConnectLines(layer, nullptr, CTraceOption(), &guard));
+        ASSERT_EQ(layer.CountEntities(), 1);
+        const auto& joined = static_cast<const CPolyLine&>(*layer.GetFirstEntity());
+        bool corner = false;
+        for (const CVertex* v = joined.GetHead(); v; v = v->next == joined.GetHead() ? nullptr : v->next)
+            corner = corner || std::hypot(v->x - 160.0 / 3, v->y - 52) < 1e-6;
+        EXPECT_EQ(corner, first == second) << first << " " << second;
+    }
+}
+
 TEST(InkGuardedSteps, JoinedEndsMeetAtTheirCrossingOnlyOnTheStroke)
 {
     for (bool guarded : {true, false}) {
