@@ -17,11 +17,20 @@ bench_build_lineweft() {
 }
 
 # bench_compile NAME [FLAGS AND LIBRARIES...]: bench/NAME.cpp to $build/NAME.
+# Further sources among the arguments go before the libraries, which the
+# linker searches only for what the objects before them need.
 bench_compile() {
-  local name="$1"
+  local name="$1" arg
   shift
-  c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" "$root/bench/$name.cpp" \
-    "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" "$@" -lfreeimage -ltiff -lEMF -lz -pthread \
+  local sources=() rest=()
+  for arg in "$@"; do
+    case "$arg" in
+      *.cpp) sources+=("$arg") ;;
+      *) rest+=("$arg") ;;
+    esac
+  done
+  c++ -std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root/src" "$root/bench/$name.cpp" "${sources[@]}" \
+    "$build/lineweft/src/liblw_core.a" "$build/lineweft/src/liblw_platform.a" "${rest[@]}" -lfreeimage -ltiff -lEMF -lz -pthread \
     -o "$build/$name"
 }
 

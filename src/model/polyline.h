@@ -110,7 +110,9 @@ public:
     // other null or not a polyline (both then marked joined), either one
     // degenerate, a self-join of fewer than three vertices, or no memory.
     // The ends meet at the crossing of their end lines only where cornerFits
-    // (when given) accepts that point; else as though they did not cross.
+    // (when given) accepts that point on the thinner of the two end
+    // segments' strokes (a corner lies on both); else as though they did
+    // not cross.
     using CornerCheck = bool (*)(const frDoublePoint& corner, double width, const void* context);
     [[nodiscard]] std::unique_ptr<CPolyLine> JoinPolyline(CEntity* other, bool forceMidpoint,
                                                           const CTraceOption& options,

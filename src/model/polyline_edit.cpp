@@ -273,6 +273,7 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     // an allocation and a release on every join.
     CVertex* end = m_Head->prev;
     const frDoublePoint j = ToPoint(*end), d1 = ToPoint(*end->prev);
+    const double endWidth = end->prev->startWidth;
     ClearFlatList();   // as when a vertex goes: flat points may link it
     m_Head = RemoveVertexFromRing(m_Head, end);
     std::unique_ptr<CVertex> joint(end);
@@ -301,7 +302,7 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     bool merge = false;
     if (IntersectLines(j, d1, h, n, 0, &crossing) && PointDistance(&crossing, &j) <= 1.5 * tolerance &&
         PointDistance(&crossing, &h) <= 1.5 * tolerance &&
-        (cornerFits == nullptr || cornerFits(crossing, width, context))) {
+        (cornerFits == nullptr || cornerFits(crossing, std::min(width, endWidth), context))) {
         at = crossing;
         merge = true;
     } else if ((angle > HALF_PI && std::fabs(j.x - h.x) <= 2.0 && std::fabs(j.y - h.y) <= 2.0) ||

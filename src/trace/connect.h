@@ -150,7 +150,7 @@ using PolylineJoiner = std::function<std::unique_ptr<CPolyLine>(CPolyLine& a, CP
 // end. False when stopped (run end 10) or out of memory (run end 2); the
 // layer then keeps every polyline, joined as far as the run got.
 // With an ink guard, two ends meet at the crossing of their end lines only
-// where that lies on the stroke (CInkGuard::IsOnStroke).
+// where that lies on the thinner of their strokes (CInkGuard::IsOnStroke).
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
                                 const CInkGuard* ink = nullptr);
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,

@@ -68,7 +68,7 @@ bool CInkGuard::IsSegmentNearInk(const CVertex& v) const
 {
     if (m_raster == nullptr)
         return true;
-    const double reach = ReachOf(v);
+    const double reach = std::max(kOnStrokeReach, ReachOf(v) - 0.5 * std::max(0.0, v.startWidth));
     const CVertex& n = *v.next;
     CBulgeArc arc;
     if (IsArcBulge(v.bulge) && GetBulgeArc(v, n, v.bulge, &arc)) {

@@ -2,9 +2,11 @@
 // The ink guard of post-processing: steps that move traced lines (angle
 // adjustment, the joints of connecting) may not carry a line off the stroke
 // it was traced from. A point is near the ink when the centre of a
-// foreground pixel of the one-bit raster lies within the reach of it; a line's reach is the
-// larger of the connect distance and its widest stroke. A step whose result
-// would leave that reach anywhere is not applied to the line.
+// foreground pixel of the one-bit raster lies within the reach of it. A
+// segment's reach is the larger of the connect distance and its stroke's
+// width, held from the stroke's middle: its ink already stands half its
+// width off the middle, so the segment keeps that much nearer the ink. A step
+// whose result would leave that reach anywhere is not applied to the line.
 //
 // Coordinates are world coordinates (y up) as in line_widths.h: (x, y) lies
 // at column x, row H - 1 - y, pixel centres on whole numbers. Without a one-bit raster
@@ -28,7 +30,9 @@ public:
     // kOnStrokeReach.
     [[nodiscard]] bool IsOnStroke(const frDoublePoint& p, double width) const;
     // Every point of the segment that v begins (straight or arc), sampled at
-    // most kInkStep apart, ends included, lies within the segment's reach.
+    // most kInkStep apart, ends included, lies within the segment's reach
+    // of its stroke's middle (less half its width from the ink, at least
+    // kOnStrokeReach).
     [[nodiscard]] bool IsSegmentNearInk(const CVertex& v) const;
 
 private:

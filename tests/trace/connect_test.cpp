@@ -132,7 +132,7 @@ TEST(ConnectLines, ThinShortStubAtATJunctionIsRemoved)
 
     // Not 1.2 times thinner than the through lines, the stub is a line of
     // its own.
-    for (auto [width, stub] : {std::pair{1.1, 1.0}, std::pair{2.0, 2.0}}) {
+    for (auto [width, stub] : {std::pair{1.15, 1.0}, std::pair{2.0, 2.0}}) {
         CLayer kept;
         AddPolyline(kept, {{0, 0, width}, {10, 0, width}});
         AddPolyline(kept, {{10, 0, width}, {20, 0, width}});
@@ -140,6 +140,25 @@ TEST(ConnectLines, ThinShortStubAtATJunctionIsRemoved)
         ASSERT_TRUE(ConnectLines(kept, nullptr, ConnectOptions()));
         EXPECT_EQ(PolylinesOf(kept).size(), 2u) << width;
         EXPECT_EQ(CountRunning(kept, 0, 0, 20, 0), 1) << width;
+    }
+    // Clearly thinner: 1.25 against 1.0 is more than 1.2 times.
+    {
+        CLayer thinner;
+        AddPolyline(thinner, {{0, 0, 1.25}, {10, 0, 1.25}});
+        AddPolyline(thinner, {{10, 0, 1.25}, {20, 0, 1.25}});
+        AddPolyline(thinner, {{10, 0, 1.0}, {10, 2, 1.0}});
+        ASSERT_TRUE(ConnectLines(thinner, nullptr, ConnectOptions()));
+        EXPECT_EQ(PolylinesOf(thinner).size(), 1u);
+    }
+    // The lines it meets must be more than 2.5 times as long as the stub (3).
+    for (double length : {7.3, 7.7}) {
+        CLayer shorter;
+        AddPolyline(shorter, {{10 - length, 0, 1}, {10, 0, 1}});
+        AddPolyline(shorter, {{10, 0, 1}, {10 + length, 0, 1}});
+        AddPolyline(shorter, {{10, 0, 0.5}, {10, 3, 0.5}});
+        ASSERT_TRUE(ConnectLines(shorter, nullptr, ConnectOptions(2)));
+        EXPECT_EQ(PolylinesOf(shorter).size(), length < 7.5 ? 2u : 1u) << length;
+        EXPECT_EQ(CountRunning(shorter, 10 - length, 0, 10 + length, 0), 1) << length;
     }
     // A stub is a spur up to four connect distances long (20 here).
     for (double length : {17.0, 21.0}) {
@@ -154,12 +173,14 @@ TEST(ConnectLines, ThinShortStubAtATJunctionIsRemoved)
 
 TEST(ConnectLines, GroupAndWindowReachGrowWithTheLineWidth)
 {
-    // Width 10 reaches 1.5 x 11 = 16 cells: ends 16 cells apart meet.
-    CLayer wide;
-    AddPolyline(wide, {{0.5, 0.5, 10}, {100.5, 0.5, 10}});
-    AddPolyline(wide, {{116.5, 0.5, 10}, {200.5, 0.5, 10}});
-    ASSERT_TRUE(ConnectLines(wide, nullptr, ConnectOptions()));
-    EXPECT_EQ(PolylinesOf(wide).size(), 1u);
+    // Width 10 reaches 1.5 x 11 = 16 cells: ends 16 cells apart meet, 17 not.
+    for (double gap : {16.0, 17.0}) {
+        CLayer wide;
+        AddPolyline(wide, {{0.5, 0.5, 10}, {100.5, 0.5, 10}});
+        AddPolyline(wide, {{100.5 + gap, 0.5, 10}, {200.5, 0.5, 10}});
+        ASSERT_TRUE(ConnectLines(wide, nullptr, ConnectOptions()));
+        EXPECT_EQ(PolylinesOf(wide).size(), gap < 17 ? 1u : 2u) << gap;
+    }
 
     // Width 2.7 reaches 1.5 x 3.2 = 4.8 cells, but a group spans at least the
     // connect distance: five cells left of (-10.5, 0.5), in cell -16, lies

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "model/circle.h"
 #include "model/constants.h"
@@ -137,10 +137,20 @@ TEST_F(InkGuardedAngles, ALineStaysTurnedWhileItsEndsKeepWithinTheConnectDistanc
     EXPECT_FALSE(TurnLevel(6.5, 5, 0));
 }
 
-TEST_F(InkGuardedAngles, AWideStrokeReachesAsFarAsItsWidth)
+// The reach holds from the stroke's middle: a stroke of width 8 reaches 8
+// from its middle, 4 from the hairline drawn there.
+TEST_F(InkGuardedAngles, AWideStrokeReachesAsFarAsItsWidthFromItsMiddle)
 {
-    EXPECT_TRUE(TurnLevel(6.5, 5, 8));
-    EXPECT_FALSE(TurnLevel(9.5, 5, 8));
+    EXPECT_TRUE(TurnLevel(3.0, 5, 8));
+    EXPECT_FALSE(TurnLevel(5.0, 5, 8));
+}
+
+// A 3-pixel stroke's ink stands 1.5 off its middle, so its lines keep 3.5
+// of the connect distance of 5 from the ink.
+TEST_F(InkGuardedAngles, TheConnectDistanceHoldsFromTheStrokesMiddle)
+{
+    EXPECT_TRUE(TurnLevel(2.5, 5, 3));
+    EXPECT_FALSE(TurnLevel(4.5, 5, 3));
 }
 
 // A 3-pixel stroke along the arc of radius r about (cx, cy) from a0 to a1
@@ -247,31 +257,68 @@ TEST(InkGuardedSteps, ArcsRejoinOnlyAlongTheirInk)
     }
 }
 
-// Ends whose lines cross beyond the stroke (the two sides of a tip) are
-// bridged, not carried to the crossing.
+namespace {
+
+// The two sides of a tip, hairlines from (40, 44) to (50, 50) and from
+// (50, 54) to (40, 60) with the tip's end between; their lines cross at
+// (53.3, 52), 2.3 off the ink.
+void DrawTipSides(CRasterSrc& raster)
+{
+    ASSERT_TRUE(raster.Create(100, 100, 1));
+    Hairline(raster, 40, 44, 50, 50, 1.5);
+    Hairline(raster, 50, 54, 40, 60, 1.5);
+    Hairline(raster, 50, 50, 50, 54, 1.5);
+}
+
+// The sides, each traced as one segment of the given width, connected under
+// the guard (or without one) into one polyline.
+const CPolyLine& JoinTipSides(CLayer& layer, double firstWidth, double secondWidth, const CInkGuard* guard)
+{
+    for (const auto& [a, b, width] : {std::tuple{frDoublePoint(40, 44), frDoublePoint(50, 50), firstWidth},
+                                      std::tuple{frDoublePoint(50, 54), frDoublePoint(40, 60), secondWidth}}) {
+        auto polyline = std::make_unique<CPolyLine>();
+        polyline->AddPointWidth(a.x, a.y, width);
+        polyline->AddPointWidth(b.x, b.y, width);
+        layer.AddEntity(polyline.release());
+    }
+    EXPECT_TRUE(ConnectLines(layer, nullptr, CTraceOption(), guard));
+    EXPECT_EQ(layer.CountEntities(), 1);
+    return static_cast<const CPolyLine&>(*layer.GetFirstEntity());
+}
+
+} // namespace
+
+// Ends whose lines cross beyond the stroke are bridged, not carried to the
+// crossing.
 TEST(InkGuardedSteps, JoinedEndsMeetAtTheirCrossingOnlyOnTheStroke)
 {
     for (bool guarded : {true, false}) {
         CRasterSrc raster;
-        ASSERT_TRUE(raster.Create(100, 100, 1));
-        Hairline(raster, 40, 44, 50, 50, 1.5);
-        Hairline(raster, 50, 54, 40, 60, 1.5);
-        Hairline(raster, 50, 50, 50, 54, 1.5);
+        DrawTipSides(raster);
         CLayer layer;
-        for (const auto& ends : {std::array<frDoublePoint, 2>{{{40, 44}, {50, 50}}},
-                                 std::array<frDoublePoint, 2>{{{50, 54}, {40, 60}}}}) {
-            auto polyline = std::make_unique<CPolyLine>();
-            polyline->AddPoint(ends[0].x, ends[0].y);
-            polyline->AddPoint(ends[1].x, ends[1].y);
-            layer.AddEntity(polyline.release());
-        }
         const CInkGuard guard(raster, CTraceOption());
-        ASSERT_TRUE(ConnectLines(layer, nullptr, CTraceOption(), guarded ? &guard : nullptr));
-        ASSERT_EQ(layer.CountEntities(), 1);
-        const auto& joined = static_cast<const CPolyLine&>(*layer.GetFirstEntity());
+        const CPolyLine& joined = JoinTipSides(layer, 0, 0, guarded ? &guard : nullptr);
         bool onStroke = true;
         for (const CVertex* v = joined.GetHead(); v; v = v->next == joined.GetHead() ? nullptr : v->next)
             onStroke = onStroke && guard.IsOnStroke({v->x, v->y}, 3);
         EXPECT_EQ(onStroke, guarded);
+    }
+}
+
+// A corner lies on both strokes, so the thinner end's width decides: two
+// wide ends (6) take the crossing; a thin one beside a wide one (a blob that
+// measured wide) does not.
+TEST(InkGuardedSteps, JoinedEndsMeetOnTheThinnerOfTheirStrokes)
+{
+    for (auto [first, second] : {std::pair{6.0, 6.0}, std::pair{6.0, 1.0}, std::pair{1.0, 6.0}}) {
+        CRasterSrc raster;
+        DrawTipSides(raster);
+        CLayer layer;
+        const CInkGuard guard(raster, CTraceOption());
+        const CPolyLine& joined = JoinTipSides(layer, first, second, &guard);
+        bool corner = false;
+        for (const CVertex* v = joined.GetHead(); v; v = v->next == joined.GetHead() ? nullptr : v->next)
+            corner = corner || std::hypot(v->x - 160.0 / 3, v->y - 52) < 1e-6;
+        EXPECT_EQ(corner, first == second) << first << " " << second;
     }
 }

@@ -76,6 +76,21 @@ TEST(LineWidth, ShortSegmentsAreSampledAtBothEnds)
     EXPECT_DOUBLE_EQ(5.0, thick->GetHead()->startWidth);
 }
 
+TEST(LineWidth, SegmentsFromFivePixelsOnAreSampledAlongTheirLength)
+{
+    // A 5-thick stroke that swells to 9 at columns 30 and 35 only: a short
+    // segment sees the swellings at its ends, a long one samples between them.
+    for (double length : {4.95, 5.0, 5.05}) {
+        Page page;
+        page.Fill(0, 20, 80, 25);
+        page.Fill(30, 18, 31, 27);
+        page.Fill(35, 18, 36, 27);
+        auto polyline = MakePolyline({{30, page.Y(22)}, {30 + length, page.Y(22)}});
+        CalcLineWidth(*polyline, page.raster);
+        EXPECT_DOUBLE_EQ(length < 5 ? 9.0 : 5.0, polyline->GetHead()->startWidth) << length;
+    }
+}
+
 TEST(LineWidth, SamplesWithinATenthOfTheirMeanGiveTheMeanElseTheSmallest)
 {
     // Five samples at x = 16.7, 28.3, 40, 51.7 and 63.3 over strokes that
@@ -174,7 +189,7 @@ TEST(PolylineEnds, EndInsideTheBandIsFolded)
 {
     // Too long for a hook at this width; folded only within the band of
     // 0.6 x 3 round the line.
-    for (double y : {1.5, 2.5}) {
+    for (double y : {1.5, 1.78, 1.82, 2.5}) {
         auto polyline = MakePolyline({{0, 0}, {20, 0}, {21, y}}, 3.0);
         polyline->GetHead()->next->startWidth = 0.4;
         EXPECT_TRUE(CorrectPolylineEnds(*polyline));
