@@ -165,3 +165,32 @@ inline bool WriteEncodedTiff(const std::string& path, std::uint32_t width, std::
     TIFFClose(tif);
     return ok;
 }
+
+// A scanned page: noisy paper, a mid-grey band and dark strokes, whose
+// histogram has the valley the automatic threshold looks for. Colour
+// pages tint paper and ink apart, so that red and blue differ.
+inline std::vector<BYTE> ScanPicture(std::uint32_t width, std::uint32_t height, unsigned samples)
+{
+    std::vector<BYTE> pixels(std::size_t{width} * height * samples);
+    std::uint32_t state = 12345;
+    auto noise = [&state](unsigned range) {
+        state = state * 1103515245u + 12345u;
+        return static_cast<int>((state >> 16) % range);
+    };
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const bool ink = x % 37 < 3 || (y > height / 2 && y % 23 < 2);
+            const bool band = y >= 40 && y < 50;
+            const int grey = ink ? 40 + noise(30) : band ? 150 + noise(10) : 225 + noise(20);
+            BYTE* p = &pixels[(std::size_t{y} * width + x) * samples];
+            if (samples == 1) {
+                p[0] = static_cast<BYTE>(grey);
+                continue;
+            }
+            const int tint = ink ? -30 : 12;
+            p[0] = static_cast<BYTE>(std::clamp(grey + tint, 0, 255));
+            p[1] = static_cast<BYTE>(grey);
+            p[2] = static_cast<BYTE>(std::clamp(grey - tint, 0, 255));
+        }
+    return pixels;
+}
