@@ -125,6 +125,34 @@ int GroupFour(const std::string& out)
     return ok ? 0 : 1;
 }
 
+// A page of 8-bit samples (1 grey or 3 RGB) side pixels square: light
+// paper of a few levels, dark lines every 500 rows and one down the middle.
+int EightBitPage(const std::string& out, std::uint32_t side, std::uint16_t samples, std::uint16_t compression)
+{
+    constexpr std::uint32_t kRowsPerStrip = 64, kLineEvery = 500;
+    TIFF* tif = TIFFOpen(out.c_str(), "w8");
+    if (!tif)
+        return 1;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
+    std::vector<BYTE> paper(std::size_t{side} * samples), line(paper.size(), 30);
+    for (std::size_t i = 0; i < paper.size(); ++i)
+        paper[i] = static_cast<BYTE>(230 + i % 7);
+    for (std::uint16_t c = 0; c < samples; ++c)
+        paper[side / 2 * samples + c] = 30;
+    bool ok = true;
+    for (std::uint32_t y = 0; y < side && ok; ++y)
+        ok = TIFFWriteScanline(tif, (y % kLineEvery < 4 ? line : paper).data(), y, 0) == 1;
+    TIFFClose(tif);
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -136,6 +164,13 @@ int main(int argc, char** argv)
         return Tile(argv[2]);
     if (mode == "g4" && argc == 3)
         return GroupFour(argv[2]);
-    std::fprintf(stderr, "usage: raster_files_bench walk PAGES WORKDIR | tile OUT.tif | g4 OUT.tif\n");
+    if (mode == "grey" && argc == 3)
+        return EightBitPage(argv[2], 30000, 1, COMPRESSION_LZW);
+    if (mode == "rgb" && argc == 3)
+        return EightBitPage(argv[2], 20000, 3, COMPRESSION_LZW);
+    if (mode == "jpeg" && argc == 3)
+        return EightBitPage(argv[2], 30000, 1, COMPRESSION_JPEG);
+    std::fprintf(stderr, "usage: raster_files_bench walk PAGES WORKDIR | tile OUT.tif | g4 OUT.tif | grey OUT.tif"
+                         " | rgb OUT.tif | jpeg OUT.tif\n");
     return 2;
 }
