@@ -231,11 +231,15 @@ bool CheckPieceSize(TIFF* tif, std::uint32_t width, std::uint32_t height, std::s
 // The pages whose pixels the library keeps as stored, so that the loaded
 // image's grey levels can be counted piece by piece: 8-bit grey, and 8-bit
 // RGB with its samples together, neither with extra samples. JPEG is left
-// out: the library decodes it through a colour path of its own.
+// out: the library decodes it through a colour path of its own. So is a page
+// without its own photometric entry: the decoder guesses one, the library
+// takes white as zero.
 enum class CountedLayout { kNone, kGrey, kInvertedGrey, kRgb };
 
-CountedLayout CountedLayoutOf(TIFF* tif)
+CountedLayout CountedLayoutOf(TIFF* tif, const BYTE* data, std::size_t size, std::uint64_t directory)
 {
+    if (FindShortValue(data, size, directory, TIFFTAG_PHOTOMETRIC) == 0)
+        return CountedLayout::kNone;
     std::uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE;
     std::uint16_t photometric = PHOTOMETRIC_MINISBLACK, extraCount = 0;
     std::uint16_t* extra = nullptr;
@@ -256,11 +260,11 @@ CountedLayout CountedLayoutOf(TIFF* tif)
     return CountedLayout::kNone;
 }
 
-unsigned LoadedBitCount(TIFF* tif, const CTiffPage& page)
+unsigned LoadedBitCount(TIFF* tif, const BYTE* data, std::size_t size, const CTiffPage& page)
 {
     if (page.bitsPerPixel == 1)
         return 1;
-    switch (CountedLayoutOf(tif)) {
+    switch (CountedLayoutOf(tif, data, size, page.directory)) {
     case CountedLayout::kGrey:
     case CountedLayout::kInvertedGrey: return 8;
     case CountedLayout::kRgb: return 24;
@@ -348,7 +352,7 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
                             static_cast<unsigned long long>(present), width, height));
     if (!CheckPieceSize(tif, width, height, why))
         return fail(RasterLoadError::kUnsupportedLayout, why);
-    page.loadedBitCount = LoadedBitCount(tif, page);
+    page.loadedBitCount = LoadedBitCount(tif, data, size, page);
 }
 
 // Counts the rows of one decoded piece that lie on the page: rgb rows are
@@ -495,7 +499,7 @@ bool CountTiffPageGrey(const BYTE* data, std::size_t size, const CTiffPage& page
                                                TIFFClose);
     if (!tif || !TIFFSetSubDirectory(tif.get(), page.directory))
         return false;
-    const CountedLayout layout = CountedLayoutOf(tif.get());
+    const CountedLayout layout = CountedLayoutOf(tif.get(), data, size, page.directory);
     if (layout == CountedLayout::kNone)
         return false;
     const bool rgb = layout == CountedLayout::kRgb;

@@ -331,3 +331,23 @@ TEST(TiffPages, AThresholdCountedStripByStripIsTheDecodedPages)
         }
     }
 }
+
+// Without a photometric entry the decoder guesses black is zero where the
+// library takes white as zero: such a page is not counted strip by strip.
+TEST(TiffPages, AGreyPageWithoutItsPhotometricIsDecodedToTellItsThreshold)
+{
+    TempFolder folder;
+    std::vector<BYTE> pixels(64);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<BYTE>(i < 8 ? 20 : 230 + i % 5);
+    WriteBytes(folder / "page.tif", CraftTiff({{kWidth, kTiffLong, 8}, {kHeight, kTiffLong, 8}, {kBits, kTiffShort, 8},
+                                                {kCompression, kTiffShort, 1}, {kSamples, kTiffShort, 1},
+                                                {kRowsPerStrip, kTiffLong, 8}},
+                                               pixels));
+    CRasterLoader loader;
+    ASSERT_TRUE(loader.Open(folder / "page.tif"));
+    CRasterHeader header;
+    EXPECT_FALSE(loader.GetPageHeader(0, header));
+    BYTE counted = 0;
+    EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
+}
