@@ -350,4 +350,14 @@ TEST(TiffPages, AGreyPageWithoutItsPhotometricIsDecodedToTellItsThreshold)
     EXPECT_FALSE(loader.GetPageHeader(0, header));
     BYTE counted = 0;
     EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
+
+    // Nor is one with an extra sample; one whose strips do not cover it is
+    // refused.
+    WriteBytes(folder / "extra.tif", GreyPage(8, 8, 8, pixels, {{kExtraSamples, kTiffShort, 2}}));
+    ASSERT_TRUE(loader.Open(folder / "extra.tif"));
+    EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
+    WriteBytes(folder / "short.tif", GreyPage(8, 8, 8, pixels, {{kRowsPerStrip, kTiffLong, 4}}));
+    ASSERT_TRUE(loader.Open(folder / "short.tif"));
+    EXPECT_FALSE(loader.GetPageHeader(0, header));
+    EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
 }
