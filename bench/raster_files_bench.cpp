@@ -97,19 +97,30 @@ int Tile(const std::string& out)
     return Write(out, tiff) ? 0 : 1;
 }
 
+// A big TIFF of one square page, its samples together, for scanlines.
+TIFF* OpenSquarePage(const std::string& out, std::uint32_t side, std::uint16_t bits, std::uint16_t samples,
+                     std::uint16_t compression, std::uint16_t photometric, std::uint32_t rowsPerStrip)
+{
+    TIFF* tif = TIFFOpen(out.c_str(), "w8");
+    if (!tif)
+        return nullptr;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    return tif;
+}
+
 int GroupFour(const std::string& out)
 {
     constexpr std::uint32_t kSide = 100000, kRowsPerStrip = 1000, kLineEvery = 5000;
-    TIFF* tif = TIFFOpen(out.c_str(), "w8");
+    TIFF* tif = OpenSquarePage(out, kSide, 1, 1, COMPRESSION_CCITTFAX4, PHOTOMETRIC_MINISWHITE, kRowsPerStrip);
     if (!tif)
         return 1;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kSide);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kSide);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, 400.0f);
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, 400.0f);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
@@ -130,17 +141,10 @@ int GroupFour(const std::string& out)
 int EightBitPage(const std::string& out, std::uint32_t side, std::uint16_t samples, std::uint16_t compression)
 {
     constexpr std::uint32_t kRowsPerStrip = 64, kLineEvery = 500;
-    TIFF* tif = TIFFOpen(out.c_str(), "w8");
+    TIFF* tif = OpenSquarePage(out, side, 8, samples, compression,
+                               samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK, kRowsPerStrip);
     if (!tif)
         return 1;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
     std::vector<BYTE> paper(std::size_t{side} * samples), line(paper.size(), 30);
     for (std::size_t i = 0; i < paper.size(); ++i)
         paper[i] = static_cast<BYTE>(230 + i % 7);
