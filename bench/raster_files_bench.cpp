@@ -97,19 +97,30 @@ int Tile(const std::string& out)
     return Write(out, tiff) ? 0 : 1;
 }
 
+// A big TIFF of one square page, its samples together, for scanlines.
+TIFF* OpenSquarePage(const std::string& out, std::uint32_t side, std::uint16_t bits, std::uint16_t samples,
+                     std::uint16_t compression, std::uint16_t photometric, std::uint32_t rowsPerStrip)
+{
+    TIFF* tif = TIFFOpen(out.c_str(), "w8");
+    if (!tif)
+        return nullptr;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    return tif;
+}
+
 int GroupFour(const std::string& out)
 {
     constexpr std::uint32_t kSide = 100000, kRowsPerStrip = 1000, kLineEvery = 5000;
-    TIFF* tif = TIFFOpen(out.c_str(), "w8");
+    TIFF* tif = OpenSquarePage(out, kSide, 1, 1, COMPRESSION_CCITTFAX4, PHOTOMETRIC_MINISWHITE, kRowsPerStrip);
     if (!tif)
         return 1;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kSide);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kSide);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, 400.0f);
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, 400.0f);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
@@ -125,6 +136,27 @@ int GroupFour(const std::string& out)
     return ok ? 0 : 1;
 }
 
+// A page of 8-bit samples (1 grey or 3 RGB) side pixels square: light
+// paper of a few levels, dark lines every 500 rows and one down the middle.
+int EightBitPage(const std::string& out, std::uint32_t side, std::uint16_t samples, std::uint16_t compression)
+{
+    constexpr std::uint32_t kRowsPerStrip = 64, kLineEvery = 500;
+    TIFF* tif = OpenSquarePage(out, side, 8, samples, compression,
+                               samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK, kRowsPerStrip);
+    if (!tif)
+        return 1;
+    std::vector<BYTE> paper(std::size_t{side} * samples), line(paper.size(), 30);
+    for (std::size_t i = 0; i < paper.size(); ++i)
+        paper[i] = static_cast<BYTE>(230 + i % 7);
+    for (std::uint16_t c = 0; c < samples; ++c)
+        paper[side / 2 * samples + c] = 30;
+    bool ok = true;
+    for (std::uint32_t y = 0; y < side && ok; ++y)
+        ok = TIFFWriteScanline(tif, (y % kLineEvery < 4 ? line : paper).data(), y, 0) == 1;
+    TIFFClose(tif);
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -136,6 +168,13 @@ int main(int argc, char** argv)
         return Tile(argv[2]);
     if (mode == "g4" && argc == 3)
         return GroupFour(argv[2]);
-    std::fprintf(stderr, "usage: raster_files_bench walk PAGES WORKDIR | tile OUT.tif | g4 OUT.tif\n");
+    if (mode == "grey" && argc == 3)
+        return EightBitPage(argv[2], 30000, 1, COMPRESSION_LZW);
+    if (mode == "rgb" && argc == 3)
+        return EightBitPage(argv[2], 20000, 3, COMPRESSION_LZW);
+    if (mode == "jpeg" && argc == 3)
+        return EightBitPage(argv[2], 30000, 1, COMPRESSION_JPEG);
+    std::fprintf(stderr, "usage: raster_files_bench walk PAGES WORKDIR | tile OUT.tif | g4 OUT.tif | grey OUT.tif"
+                         " | rgb OUT.tif | jpeg OUT.tif\n");
     return 2;
 }

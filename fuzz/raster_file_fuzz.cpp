@@ -76,11 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         CRasterLoader loader;
         if (loader.OpenMemory(name, data, size)) {
             for (int page = 0; page < loader.GetPageCount() && page < kMaxPages; ++page) {
+                BYTE counted = 0;
+                const bool byStrips = loader.GetPageAutoThreshold(page, counted);
                 FIBITMAP* copy = loader.CopyPage(page);
                 if (!copy)
                     continue;
                 CRasterSrc image;
                 if (!image.Attach(copy))
+                    std::abort();
+                // info's threshold counted strip by strip is the decoded page's.
+                if (byStrips && counted != image.GetAutoThreshold())
                     std::abort();
                 Exercise(image);
             }

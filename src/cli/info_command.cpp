@@ -17,7 +17,9 @@
 #include "raster/raster_file.h"
 #include "raster/raster_src.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -43,17 +45,26 @@ std::string Resolution(LONG x, LONG y)
 }
 
 const char* const kOneBitThreshold = "none (already 1 bit per pixel)";
+// A page whose pixels would take more than this decoded at once (counted at
+// 32 bits a pixel or more, as the library's colour paths hold them) is not
+// decoded by info when its threshold cannot be counted strip by strip.
+constexpr std::uint64_t kMaxInfoDecodeBytes = std::uint64_t{64} << 20;
+
+std::string ThresholdText(BYTE threshold)
+{
+    return threshold ? std::to_string(threshold) : "none found";
+}
 
 std::string AutoThreshold(CRasterSrc& image)
 {
     if (image.GetBitCount() == 1)
         return kOneBitThreshold;
-    BYTE threshold = image.GetAutoThreshold();
-    return threshold ? std::to_string(threshold) : "none found";
+    return ThresholdText(image.GetAutoThreshold());
 }
 
 // fileDotsPerMetre: what the file itself says, before the image makes up
-// for a missing resolution (both sides become 200 dpi then).
+// for a missing resolution (both sides become 200 dpi then). An empty
+// threshold is one left out: the header's bit count is then the stored one.
 void PrintHeader(const CRasterHeader& header, double fileDotsPerMetre, const std::string& threshold,
                  const char* indent)
 {
@@ -63,13 +74,16 @@ void PrintHeader(const CRasterHeader& header, double fileDotsPerMetre, const std
         x = y = kDefaultDotsPerMetre;
     std::printf("%sWidth:               %d pixels\n", indent, header.width);
     std::printf("%sHeight:              %d pixels\n", indent, header.height);
-    std::printf("%sBits per pixel:      %d\n", indent, header.bitCount);
+    std::printf("%sBits per pixel:      %d%s\n", indent, header.bitCount, threshold.empty() ? " (as stored)" : "");
     std::printf("%sResolution:          %s\n", indent, Resolution(x, y).c_str());
     if (none)
         std::printf("%s                     (none in the file: lengths in inch, cm and mm take 200 dpi;\n"
                     "%s                     PDF and EPS pages of a drawing in pixels take 1 point per pixel)\n",
                     indent, indent);
-    std::printf("%sAutomatic threshold: %s\n", indent, threshold.c_str());
+    if (threshold.empty())
+        std::printf("%s(automatic threshold left out: the page is too large to decode here)\n", indent);
+    else
+        std::printf("%sAutomatic threshold: %s\n", indent, threshold.c_str());
 }
 
 void PrintImage(CRasterSrc& image, double fileDotsPerMetre, const char* indent)
@@ -80,17 +94,41 @@ void PrintImage(CRasterSrc& image, double fileDotsPerMetre, const char* indent)
                 fileDotsPerMetre, AutoThreshold(image), indent);
 }
 
-// One page as info prints it: its header, and the image when it had to be
-// decoded to tell its bit count and threshold.
+// One page as info prints it: its header and threshold, or the image when
+// it had to be decoded to tell them.
 struct InfoPage {
     std::string name;
     CRasterHeader header;
+    std::string threshold;  // empty when left out
     std::unique_ptr<CRasterSrc> image;
 };
 
-// The pages of a TIFF (false for any other file): one-bit pages from their
-// headers alone, others decoded; pages that cannot be read are skipped, as
-// opening the file skips them.
+bool IsTooLargeToDecode(const CRasterHeader& header)
+{
+    const auto bits = static_cast<std::uint64_t>(std::max(header.bitCount, 32));
+    return static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(header.height) * bits / 8 >
+           kMaxInfoDecodeBytes;
+}
+
+// A TIFF page from its directory and strips where they tell its header and
+// threshold, or with the threshold left out when it is too large to decode;
+// false when it has to be decoded whole.
+bool ReadUndecodedPage(CRasterLoader& loader, int i, InfoPage& page)
+{
+    const bool known = loader.GetPageHeader(i, page.header);
+    BYTE threshold = 0;
+    if (known && page.header.bitCount == 1)
+        page.threshold = kOneBitThreshold;
+    else if (known && loader.GetPageAutoThreshold(i, threshold))
+        page.threshold = ThresholdText(threshold);
+    else
+        return page.header.width > 0 && IsTooLargeToDecode(page.header);
+    return true;
+}
+
+// The pages of a TIFF (false for any other file), read without decoding
+// where their directories and strips allow; pages that cannot be read are
+// skipped, as opening the file skips them.
 bool ReadTiffPages(const std::string& path, std::vector<InfoPage>& pages, RasterLoadError& error,
                    std::string& detail)
 {
@@ -101,7 +139,7 @@ bool ReadTiffPages(const std::string& path, std::vector<InfoPage>& pages, Raster
     for (int i = 0; i < loader.GetPageCount(); ++i) {
         InfoPage page;
         page.name = loader.GetPageCount() == 1 ? path : loader.GetPageFileName(i);
-        if (!loader.GetOneBitHeader(i, page.header)) {
+        if (!ReadUndecodedPage(loader, i, page)) {
             FIBITMAP* bitmap = loader.CopyPage(i, &error, &detail);
             page.image = std::make_unique<CRasterSrc>();
             if (!bitmap || !page.image->Attach(bitmap)) {
@@ -126,7 +164,7 @@ bool ReadInfoPages(const std::string& path, std::vector<InfoPage>& pages, Raster
     if (!LoadRasterPages(path, loaded, &error, &detail))
         return false;
     for (CRasterPage& page : loaded)
-        pages.push_back(InfoPage{page.name, {}, std::move(page.image)});
+        pages.push_back(InfoPage{page.name, {}, {}, std::move(page.image)});
     return true;
 }
 
@@ -159,7 +197,7 @@ int PrintRasterInfo(const std::string& path, const std::string& shown)
         if (pages[i].image)
             PrintImage(*pages[i].image, pages[i].image->GetHeader()->biXPelsPerMeter, indent);
         else
-            PrintHeader(pages[i].header, pages[i].header.xDotsPerMetre, kOneBitThreshold, indent);
+            PrintHeader(pages[i].header, pages[i].header.xDotsPerMetre, pages[i].threshold, indent);
     }
     return kExitOk;
 }

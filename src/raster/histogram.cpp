@@ -80,6 +80,13 @@ void ScaleHistogram(const std::uint64_t* counts, BYTE* bins)
     }
 }
 
+BYTE AutoThresholdFromCounts(const std::uint64_t* counts)
+{
+    BYTE bins[CRasterSrc::kHistogramBins];
+    ScaleHistogram(counts, bins);
+    return AutoThresholdFromHistogram(bins);
+}
+
 void CRasterSrc::ComputeHistogram(BYTE* bins, RasterProgress progress)
 {
     if (!m_bitmap || m_bitCount == 1)

@@ -481,15 +481,27 @@ FIBITMAP* CRasterLoader::CopyPage(int page, RasterLoadError* error, std::string*
     return bitmap ? Normalise(bitmap, error, detail) : nullptr;
 }
 
-bool CRasterLoader::GetOneBitHeader(int page, CRasterHeader& header) const
+bool CRasterLoader::GetPageHeader(int page, CRasterHeader& header) const
 {
     if (!m_data || page < 0 || page >= GetPageCount())
         return false;
     const CTiffPage& p = m_pages[static_cast<std::size_t>(page)];
-    if (p.error != RasterLoadError::kNone || p.bitsPerPixel != 1)
+    if (p.error != RasterLoadError::kNone)
         return false;
-    header = CRasterHeader{static_cast<int>(p.width), static_cast<int>(p.height), 1, p.xDotsPerMetre,
+    header = CRasterHeader{static_cast<int>(p.width), static_cast<int>(p.height),
+                           static_cast<int>(p.loadedBitCount ? p.loadedBitCount : p.bitsPerPixel), p.xDotsPerMetre,
                            p.yDotsPerMetre};
+    return p.loadedBitCount != 0;
+}
+
+bool CRasterLoader::GetPageAutoThreshold(int page, BYTE& threshold) const
+{
+    if (!m_data || page < 0 || page >= GetPageCount())
+        return false;
+    std::uint64_t counts[CRasterSrc::kHistogramBins] = {};
+    if (!CountTiffPageGrey(m_data, m_size, m_pages[static_cast<std::size_t>(page)], counts))
+        return false;
+    threshold = AutoThresholdFromCounts(counts);
     return true;
 }
 

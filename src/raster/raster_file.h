@@ -115,10 +115,16 @@ public:
     // A copy of the page in a layout CRasterSrc holds, owned by the caller;
     // null when the page cannot be read or held.
     [[nodiscard]] FIBITMAP* CopyPage(int page, RasterLoadError* error = nullptr, std::string* detail = nullptr);
-    // The header of a one-bit page, read without decoding its pixels (a
-    // page of 100,000 pixels square would take gigabytes); false for any
-    // other page, which must be decoded to tell what it holds.
-    [[nodiscard]] bool GetOneBitHeader(int page, CRasterHeader& header) const;
+    // The header of a page as loading it would set it, read without decoding
+    // its pixels (a page of 100,000 pixels square would take gigabytes):
+    // true for one-bit, 8-bit grey and 8-bit RGB pages. For other readable
+    // pages it is false, and the header's bit count is the one stored, which
+    // decoding may change.
+    [[nodiscard]] bool GetPageHeader(int page, CRasterHeader& header) const;
+    // The automatic threshold of a page GetPageHeader tells, other than one
+    // bit, as its loaded image gives it (0 when none is found), decoded one
+    // strip or tile at a time; false when the page must be decoded whole.
+    [[nodiscard]] bool GetPageAutoThreshold(int page, BYTE& threshold) const;
     // "dir/name_N.ext", pages counted from 0.
     std::string GetPageFileName(int page) const;
     void Close();

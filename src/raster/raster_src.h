@@ -220,6 +220,9 @@ BYTE AutoThresholdFromHistogram(const BYTE* bins);
 // The display histogram of 256 grey-level counts: the largest bin is
 // kHistogramTop, the others in proportion, truncated.
 void ScaleHistogram(const std::uint64_t* counts, BYTE* bins);
+// The automatic threshold of 256 grey-level counts, through their display
+// histogram.
+BYTE AutoThresholdFromCounts(const std::uint64_t* counts);
 
 // Shows the raster code's allocation failure message.
 void ShowNoMemoryMessage();

@@ -3,6 +3,7 @@
 #include "raster/tiff_pages.h"
 
 #include "platform/number_text.h"
+#include "raster/grey_rows.h"
 #include "raster/raster_file.h"
 
 #include <tiffio.h>
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -225,6 +228,50 @@ bool CheckPieceSize(TIFF* tif, std::uint32_t width, std::uint32_t height, std::s
     return true;
 }
 
+// The pages whose pixels the library keeps as stored, so that the loaded
+// image's grey levels can be counted piece by piece: 8-bit grey, and 8-bit
+// RGB with its samples together, neither with extra samples. JPEG is left
+// out: the library decodes it through a colour path of its own. So is a page
+// without its own photometric entry: the decoder guesses one, the library
+// takes white as zero.
+enum class CountedLayout { kNone, kGrey, kInvertedGrey, kRgb };
+
+CountedLayout CountedLayoutOf(TIFF* tif, const BYTE* data, std::size_t size, std::uint64_t directory)
+{
+    if (FindShortValue(data, size, directory, TIFFTAG_PHOTOMETRIC) == 0)
+        return CountedLayout::kNone;
+    std::uint16_t bits = 1, samples = 1, planar = PLANARCONFIG_CONTIG, compression = COMPRESSION_NONE;
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK, extraCount = 0;
+    std::uint16_t* extra = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+    if (bits != 8 || extraCount != 0 || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
+        return CountedLayout::kNone;
+    if (samples == 1 && photometric == PHOTOMETRIC_MINISBLACK)
+        return CountedLayout::kGrey;
+    if (samples == 1 && photometric == PHOTOMETRIC_MINISWHITE)
+        return CountedLayout::kInvertedGrey;
+    if (samples == 3 && photometric == PHOTOMETRIC_RGB && planar == PLANARCONFIG_CONTIG)
+        return CountedLayout::kRgb;
+    return CountedLayout::kNone;
+}
+
+unsigned LoadedBitCount(TIFF* tif, const BYTE* data, std::size_t size, const CTiffPage& page)
+{
+    if (page.bitsPerPixel == 1)
+        return 1;
+    switch (CountedLayoutOf(tif, data, size, page.directory)) {
+    case CountedLayout::kGrey:
+    case CountedLayout::kInvertedGrey: return 8;
+    case CountedLayout::kRgb: return 24;
+    default: return 0;
+    }
+}
+
 void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
 {
     auto fail = [&page](RasterLoadError why, std::string text) {
@@ -305,6 +352,26 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
                             static_cast<unsigned long long>(present), width, height));
     if (!CheckPieceSize(tif, width, height, why))
         return fail(RasterLoadError::kUnsupportedLayout, why);
+    page.loadedBitCount = LoadedBitCount(tif, data, size, page);
+}
+
+// Counts the rows of one decoded piece that lie on the page: rgb rows are
+// turned to the blue, green, red order of the loaded image first.
+void CountPiece(const CGreyRowReader& reader, bool rgb, const BYTE* piece, std::uint64_t rowBytes, unsigned cols,
+                unsigned rows, BYTE* bgr, CGreyCounts& counts)
+{
+    for (unsigned r = 0; r < rows; ++r) {
+        const BYTE* row = piece + r * rowBytes;
+        if (rgb) {
+            for (unsigned x = 0; x < cols; ++x) {
+                bgr[3 * x] = row[3 * x + 2];
+                bgr[3 * x + 1] = row[3 * x + 1];
+                bgr[3 * x + 2] = row[3 * x];
+            }
+            row = bgr;
+        }
+        reader.CountRow(row, static_cast<int>(cols), counts);
+    }
 }
 
 // ------------------------------------------------------ patched view --
@@ -418,6 +485,74 @@ bool ScanTiffPages(const BYTE* data, std::size_t size, std::vector<CTiffPage>& p
         pages.push_back(std::move(page));
     } while (pages.size() < maxPages && TIFFReadDirectory(tif));
     TIFFClose(tif);
+    return true;
+}
+
+bool CountTiffPageGrey(const BYTE* data, std::size_t size, const CTiffPage& page, std::uint64_t* bins)
+{
+    if (page.error != RasterLoadError::kNone || page.loadedBitCount <= 1)
+        return false;
+    CMemoryStream stream{data, size};
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFClientOpen("memory", "rm", &stream, StreamRead, StreamWrite,
+                                                              StreamSeek, StreamClose, StreamSize, StreamMap,
+                                                              StreamUnmap),
+                                               TIFFClose);
+    if (!tif || !TIFFSetSubDirectory(tif.get(), page.directory))
+        return false;
+    const CountedLayout layout = CountedLayoutOf(tif.get(), data, size, page.directory);
+    if (layout == CountedLayout::kNone)
+        return false;
+    const bool rgb = layout == CountedLayout::kRgb;
+    // The palette the library gives a grey page.
+    RGBQUAD palette[256];
+    for (int i = 0; i < 256; ++i) {
+        const BYTE v = static_cast<BYTE>(layout == CountedLayout::kInvertedGrey ? 255 - i : i);
+        palette[i] = RGBQUAD{v, v, v, 0};
+    }
+    CGreyRowReader reader;
+    if (!reader.Init(rgb ? 24 : 8, palette))
+        return false;
+
+    const bool tiled = TIFFIsTiled(tif.get());
+    std::uint32_t pieceWidth = page.width, pieceHeight = page.height;
+    if (tiled) {
+        TIFFGetField(tif.get(), TIFFTAG_TILEWIDTH, &pieceWidth);
+        TIFFGetField(tif.get(), TIFFTAG_TILELENGTH, &pieceHeight);
+    } else {
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ROWSPERSTRIP, &pieceHeight);
+    }
+    pieceHeight = std::min(pieceHeight, page.height);
+    if (pieceWidth == 0 || pieceHeight == 0)
+        return false;
+    const unsigned pixelBytes = rgb ? 3 : 1;
+    const std::uint64_t rowBytes = std::uint64_t{pieceWidth} * pixelBytes;
+    const tmsize_t pieceBytes = tiled ? TIFFTileSize(tif.get()) : TIFFStripSize(tif.get());
+    if (pieceBytes <= 0 || static_cast<std::uint64_t>(pieceBytes) < rowBytes * pieceHeight)
+        return false;
+    std::unique_ptr<BYTE[]> piece(new (std::nothrow) BYTE[static_cast<std::size_t>(pieceBytes)]);
+    std::unique_ptr<BYTE[]> bgr(new (std::nothrow) BYTE[rgb ? std::size_t{page.width} * 3 : 1]);
+    auto counts = std::make_unique<CGreyCounts>();
+    if (!piece || !bgr)
+        return false;
+
+    const std::uint32_t across = (page.width + pieceWidth - 1) / pieceWidth;
+    // Every piece the page needs is in the file: the page checks saw to it.
+    const std::uint32_t pieces = tiled ? TIFFNumberOfTiles(tif.get()) : TIFFNumberOfStrips(tif.get());
+    for (std::uint32_t i = 0; i < pieces; ++i) {
+        const std::uint32_t x0 = tiled ? i % across * pieceWidth : 0;
+        const std::uint64_t y0 = std::uint64_t{tiled ? i / across : i} * pieceHeight;
+        if (y0 >= page.height)
+            break;
+        const unsigned cols = std::min(pieceWidth, page.width - x0);
+        const auto rows = static_cast<unsigned>(std::min<std::uint64_t>(pieceHeight, page.height - y0));
+        const tmsize_t read = tiled ? TIFFReadEncodedTile(tif.get(), i, piece.get(), pieceBytes)
+                                    : TIFFReadEncodedStrip(tif.get(), i, piece.get(), pieceBytes);
+        // A short piece is damage the library would show its own way.
+        if (read < 0 || static_cast<std::uint64_t>(read) < rowBytes * (tiled ? pieceHeight : rows))
+            return false;
+        CountPiece(reader, rgb, piece.get(), rowBytes, cols, rows, bgr.get(), *counts);
+    }
+    reader.FoldCounts(*counts, bins);
     return true;
 }
 

@@ -32,6 +32,9 @@ struct CTiffPage {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     unsigned bitsPerPixel = 0;  // samples x bits per sample as stored
+    // The loaded image's bit count when the directory alone tells it (one
+    // bit, and the layouts CountTiffPageGrey reads); 0 otherwise.
+    unsigned loadedBitCount = 0;
     LONG xDotsPerMetre = 0;     // 0 when the file's resolution counts as none
     LONG yDotsPerMetre = 0;
 };
@@ -43,6 +46,13 @@ bool IsTiffSignature(const BYTE* data, std::size_t size);
 // reason) when not even the first directory can be read.
 bool ScanTiffPages(const BYTE* data, std::size_t size, std::vector<CTiffPage>& pages, CDecodeStatus& status,
                    std::size_t maxPages = SIZE_MAX);
+
+// Adds the rounded grey-level counts of a checked page to bins[256], as
+// the loaded image would give them, decoding one strip or tile at a time:
+// the whole page may not fit in memory. Only for pages with a
+// loadedBitCount above 1; false for others and when a piece fails to decode.
+[[nodiscard]] bool CountTiffPageGrey(const BYTE* data, std::size_t size, const CTiffPage& page,
+                                     std::uint64_t* bins);
 
 // Decodes a checked page; null with the reason on failure.
 [[nodiscard]] FIBITMAP* DecodeTiffPage(const BYTE* data, std::size_t size, const CTiffPage& page,

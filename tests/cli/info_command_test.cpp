@@ -226,3 +226,56 @@ TEST(InfoCommand, AFileIsDescribedAsWhatItHolds)
     run = Info(folder / "absent.pcx");
     EXPECT_TRUE(Has(run, "does not exist. (No such file or directory)")) << run.out;
 }
+
+// info counts an 8-bit grey or RGB TIFF page strip by strip; the threshold
+// it shows must be the one trace takes when told "auto".
+TEST(InfoCommand, TheThresholdOfAGreyOrColourTiffPageIsTheOneTraceUses)
+{
+    TempFolder folder;
+    const std::string out = folder / "out.dxf";
+    auto traced = [&](const std::string& page, const std::string& threshold) {
+        const CliRun run = Lineweft("trace " + page + " -o " + out + " --method outline --threshold " + threshold);
+        EXPECT_EQ(run.status, 0) << run.out;
+        return ReadBytes(out);
+    };
+    constexpr std::uint32_t kW = 420, kH = 300;
+    for (std::uint16_t samples : {1, 3}) {
+        const std::string page = folder / "page.tif";
+        ASSERT_TRUE(WriteEncodedTiff(page, kW, kH, samples, samples == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB,
+                                     {"LZW", COMPRESSION_LZW, 16}, ScanPicture(kW, kH, samples)));
+        const CliRun run = Info(page);
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::size_t at = run.out.find("Automatic threshold: ");
+        ASSERT_NE(at, std::string::npos) << run.out;
+        const std::string threshold = run.out.substr(at + 21, run.out.find('\n', at) - at - 21);
+        const std::vector<BYTE> automatic = traced(page, "auto");
+        EXPECT_EQ(automatic, traced(page, threshold)) << samples << " samples, threshold " << threshold;
+        // The band between ink and paper makes the level matter.
+        EXPECT_NE(automatic, traced(page, "128")) << samples << " samples";
+    }
+}
+
+// A page info cannot count strip by strip and would not decode in its
+// memory bound is described without its threshold, saying so.
+TEST(InfoCommand, ALargePageThatCannotBeCountedHasItsThresholdLeftOut)
+{
+    if (!TIFFIsCODECConfigured(COMPRESSION_JPEG))
+        GTEST_SKIP() << "no JPEG codec";
+    TempFolder folder;
+    constexpr std::uint32_t kSide = 4100;  // 64 MiB at 32 bits a pixel, and a little more
+    const std::string page = folder / "jpeg.tif";
+    ASSERT_TRUE(WriteEncodedTiff(page, kSide, kSide, 1, PHOTOMETRIC_MINISBLACK, {"JPEG", COMPRESSION_JPEG, 64},
+                                 std::vector<BYTE>(std::size_t{kSide} * kSide, 230)));
+    CliRun run = Info(page);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run, "Width:               4100 pixels")) << run.out;
+    EXPECT_TRUE(Has(run, "Bits per pixel:      8 (as stored)")) << run.out;
+    EXPECT_TRUE(Has(run, "(automatic threshold left out: the page is too large to decode here)")) << run.out;
+    EXPECT_FALSE(Has(run, "Automatic threshold:")) << run.out;
+    // A smaller one is decoded.
+    ASSERT_TRUE(WriteEncodedTiff(page, 64, 64, 1, PHOTOMETRIC_MINISBLACK, {"JPEG", COMPRESSION_JPEG, 64},
+                                 std::vector<BYTE>(64 * 64, 230)));
+    run = Info(page);
+    EXPECT_TRUE(Has(run, "Automatic threshold:")) << run.out;
+    EXPECT_FALSE(Has(run, "(as stored)")) << run.out;
+}

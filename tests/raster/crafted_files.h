@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <fstream>
+#include <tiffio.h>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -111,4 +112,85 @@ inline RasterLoadError LoadError(const std::string& path, std::string* detail = 
     if (bitmap)
         FreeImage_Unload(bitmap);
     return error;
+}
+
+// A TIFF page as the decoder writes it: 8-bit samples, row after row, in
+// strips of rowsPerStrip rows or in tiles of tileSide pixels square (when
+// not 0), with the compression given. False when it cannot be written.
+struct CTiffEncoding {
+    const char* name;
+    std::uint16_t compression;
+    std::uint32_t rowsPerStrip;
+    std::uint32_t tileSide = 0;
+};
+
+inline bool WriteEncodedTiff(const std::string& path, std::uint32_t width, std::uint32_t height,
+                             std::uint16_t samples, std::uint16_t photometric, const CTiffEncoding& encoding,
+                             const std::vector<BYTE>& pixels)
+{
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return false;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, encoding.compression);
+    const std::size_t rowBytes = std::size_t{width} * samples;
+    bool ok = true;
+    if (encoding.tileSide) {
+        const std::uint32_t side = encoding.tileSide;
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, side);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, side);
+        std::vector<BYTE> tile(std::size_t{side} * side * samples, 0);
+        for (std::uint32_t y0 = 0; y0 < height && ok; y0 += side)
+            for (std::uint32_t x0 = 0; x0 < width && ok; x0 += side) {
+                std::fill(tile.begin(), tile.end(), BYTE{0});
+                for (std::uint32_t y = y0; y < std::min(height, y0 + side); ++y)
+                    for (std::uint32_t x = x0; x < std::min(width, x0 + side); ++x)
+                        for (std::uint16_t c = 0; c < samples; ++c)
+                            tile[((y - y0) * side + (x - x0)) * samples + c] = pixels[y * rowBytes + x * samples + c];
+                ok = TIFFWriteTile(tif, tile.data(), x0, y0, 0, 0) >= 0;
+            }
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, encoding.rowsPerStrip);
+        std::vector<BYTE> row(rowBytes);
+        for (std::uint32_t y = 0; y < height && ok; ++y) {
+            std::copy_n(pixels.begin() + static_cast<std::ptrdiff_t>(y * rowBytes), rowBytes, row.begin());
+            ok = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
+        }
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
+// A scanned page: noisy paper, a mid-grey band and dark strokes, whose
+// histogram has the valley the automatic threshold looks for. Colour
+// pages tint paper and ink apart, so that red and blue differ.
+inline std::vector<BYTE> ScanPicture(std::uint32_t width, std::uint32_t height, unsigned samples)
+{
+    std::vector<BYTE> pixels(std::size_t{width} * height * samples);
+    std::uint32_t state = 12345;
+    auto noise = [&state](unsigned range) {
+        state = state * 1103515245u + 12345u;
+        return static_cast<int>((state >> 16) % range);
+    };
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const bool ink = x % 37 < 3 || (y > height / 2 && y % 23 < 2);
+            const bool band = y >= 40 && y < 50;
+            const int grey = ink ? 40 + noise(30) : band ? 150 + noise(10) : 225 + noise(20);
+            BYTE* p = &pixels[(std::size_t{y} * width + x) * samples];
+            if (samples == 1) {
+                p[0] = static_cast<BYTE>(grey);
+                continue;
+            }
+            const int tint = ink ? -30 : 12;
+            p[0] = static_cast<BYTE>(std::clamp(grey + tint, 0, 255));
+            p[1] = static_cast<BYTE>(grey);
+            p[2] = static_cast<BYTE>(std::clamp(grey - tint, 0, 255));
+        }
+    return pixels;
 }

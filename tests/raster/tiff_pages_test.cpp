@@ -5,6 +5,7 @@
 #include "raster_test_support.h"
 
 #include "raster/raster_file.h"
+#include "raster/pixel_math.h"
 #include "raster/tiff_pages.h"
 
 #include <cstdint>
@@ -243,7 +244,7 @@ TEST(TiffPages, AOneBitPageHeaderIsWhatDecodingTheSamePageGives)
     CRasterLoader loader;
     ASSERT_TRUE(loader.Open(folder / "page.tif"));
     CRasterHeader header;
-    ASSERT_TRUE(loader.GetOneBitHeader(0, header));
+    ASSERT_TRUE(loader.GetPageHeader(0, header));
     CRasterSrc image;
     ASSERT_TRUE(image.Attach(loader.CopyPage(0)));
     EXPECT_EQ(header.width, image.GetWidth());
@@ -252,8 +253,111 @@ TEST(TiffPages, AOneBitPageHeaderIsWhatDecodingTheSamePageGives)
     EXPECT_EQ(header.xDotsPerMetre, image.GetHeader()->biXPelsPerMeter);
     EXPECT_EQ(header.yDotsPerMetre, image.GetHeader()->biYPelsPerMeter);
     EXPECT_EQ(header.xDotsPerMetre, 15748);
-    // An 8-bit page must be decoded to tell its bits and threshold.
-    WriteBytes(folder / "grey.tif", GreyPage(2, 1, 8, {0, 255}));
+    // A 16-bit page must be decoded to tell its bits and threshold.
+    WriteBytes(folder / "grey.tif", GreyPage(2, 1, 16, {0, 0, 255, 255}));
     ASSERT_TRUE(loader.Open(folder / "grey.tif"));
-    EXPECT_FALSE(loader.GetOneBitHeader(0, header));
+    EXPECT_FALSE(loader.GetPageHeader(0, header));
+    EXPECT_EQ(header.bitCount, 16);
+}
+
+namespace {
+
+// The rounded grey-level counts the loaded image of the picture holds.
+std::vector<std::uint64_t> PictureCounts(const std::vector<BYTE>& pixels, unsigned samples, bool inverted)
+{
+    std::vector<std::uint64_t> counts(256, 0);
+    for (std::size_t i = 0; i < pixels.size(); i += samples) {
+        const BYTE* p = &pixels[i];
+        ++counts[samples == 3 ? RoundedGreyLevel(p[0], p[1], p[2]) : inverted ? 255 - p[0] : p[0]];
+    }
+    return counts;
+}
+
+} // namespace
+
+// info counts a page's grey levels strip by strip (or tile by tile) so that
+// a page too large to decode whole still gets its threshold; it must be the
+// threshold the decoded page gives, which is the one trace uses.
+TEST(TiffPages, AThresholdCountedStripByStripIsTheDecodedPages)
+{
+    const CTiffEncoding encodings[] = {
+        {"plain strips of 7 rows", COMPRESSION_NONE, 7},
+        {"LZW strips of 16 rows", COMPRESSION_LZW, 16},
+        {"deflate in one strip", COMPRESSION_ADOBE_DEFLATE, 1000},
+        {"PackBits rows", COMPRESSION_PACKBITS, 1},
+        {"LZW tiles of 64", COMPRESSION_LZW, 0, 64},
+        {"plain tiles of 16", COMPRESSION_NONE, 0, 16},
+    };
+    struct Layout {
+        const char* name;
+        std::uint16_t samples, photometric;
+        int bitCount;
+    } layouts[] = {{"grey", 1, PHOTOMETRIC_MINISBLACK, 8},
+                   {"inverted grey", 1, PHOTOMETRIC_MINISWHITE, 8},
+                   {"RGB", 3, PHOTOMETRIC_RGB, 24}};
+    constexpr std::uint32_t kW = 301, kH = 203;
+    TempFolder folder;
+    for (const Layout& layout : layouts) {
+        const std::vector<BYTE> pixels = ScanPicture(kW, kH, layout.samples);
+        const std::vector<std::uint64_t> expected =
+            PictureCounts(pixels, layout.samples, layout.photometric == PHOTOMETRIC_MINISWHITE);
+        for (const CTiffEncoding& encoding : encodings) {
+            const std::string what = std::string(layout.name) + ", " + encoding.name;
+            const std::string path = folder / "page.tif";
+            ASSERT_TRUE(WriteEncodedTiff(path, kW, kH, layout.samples, layout.photometric, encoding, pixels)) << what;
+            CRasterLoader loader;
+            ASSERT_TRUE(loader.Open(path)) << what;
+            CRasterHeader header;
+            ASSERT_TRUE(loader.GetPageHeader(0, header)) << what;
+            BYTE counted = 0;
+            ASSERT_TRUE(loader.GetPageAutoThreshold(0, counted)) << what;
+            CRasterSrc image;
+            ASSERT_TRUE(image.Attach(loader.CopyPage(0))) << what;
+            EXPECT_EQ(header.bitCount, image.GetBitCount()) << what;
+            EXPECT_EQ(header.bitCount, layout.bitCount) << what;
+            EXPECT_EQ(counted, image.GetAutoThreshold()) << what;
+            // Below the paper, above the band.
+            if (layout.photometric != PHOTOMETRIC_MINISWHITE) {
+                EXPECT_GT(counted, 160) << what;
+            }
+
+            const std::vector<BYTE> bytes = ReadBytes(path);
+            std::vector<CTiffPage> pages;
+            CDecodeStatus status;
+            ASSERT_TRUE(ScanTiffPages(bytes.data(), bytes.size(), pages, status)) << what;
+            std::vector<std::uint64_t> counts(256, 0);
+            ASSERT_TRUE(CountTiffPageGrey(bytes.data(), bytes.size(), pages[0], counts.data())) << what;
+            EXPECT_EQ(counts, expected) << what;
+        }
+    }
+}
+
+// Without a photometric entry the decoder guesses black is zero where the
+// library takes white as zero: such a page is not counted strip by strip.
+TEST(TiffPages, AGreyPageWithoutItsPhotometricIsDecodedToTellItsThreshold)
+{
+    TempFolder folder;
+    std::vector<BYTE> pixels(64);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<BYTE>(i < 8 ? 20 : 230 + i % 5);
+    WriteBytes(folder / "page.tif", CraftTiff({{kWidth, kTiffLong, 8}, {kHeight, kTiffLong, 8}, {kBits, kTiffShort, 8},
+                                                {kCompression, kTiffShort, 1}, {kSamples, kTiffShort, 1},
+                                                {kRowsPerStrip, kTiffLong, 8}},
+                                               pixels));
+    CRasterLoader loader;
+    ASSERT_TRUE(loader.Open(folder / "page.tif"));
+    CRasterHeader header;
+    EXPECT_FALSE(loader.GetPageHeader(0, header));
+    BYTE counted = 0;
+    EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
+
+    // Nor is one with an extra sample; one whose strips do not cover it is
+    // refused.
+    WriteBytes(folder / "extra.tif", GreyPage(8, 8, 8, pixels, {{kExtraSamples, kTiffShort, 2}}));
+    ASSERT_TRUE(loader.Open(folder / "extra.tif"));
+    EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
+    WriteBytes(folder / "short.tif", GreyPage(8, 8, 8, pixels, {{kRowsPerStrip, kTiffLong, 4}}));
+    ASSERT_TRUE(loader.Open(folder / "short.tif"));
+    EXPECT_FALSE(loader.GetPageHeader(0, header));
+    EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
 }
