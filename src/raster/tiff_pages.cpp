@@ -247,7 +247,10 @@ CountedLayout CountedLayoutOf(TIFF* tif, const BYTE* data, std::size_t size, std
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    // An entry the decoder threw away (a wrong count, say) leaves the library
+    // to guess, as if there were none.
+    if (TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 1)
+        return CountedLayout::kNone;
     TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
     if (bits != 8 || extraCount != 0 || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
         return CountedLayout::kNone;

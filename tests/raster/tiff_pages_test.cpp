@@ -351,6 +351,22 @@ TEST(TiffPages, AGreyPageWithoutItsPhotometricIsDecodedToTellItsThreshold)
     BYTE counted = 0;
     EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
 
+    // Nor is one whose photometric entry the decoder throws away for its
+    // count: the library guesses then, as if the entry were missing.
+    std::vector<BYTE> bad = GreyPage(8, 8, 8, pixels);
+    for (size_t at = 10; at + 12 <= bad.size(); at += 12)
+        if (bad[at] == (kPhotometric & 0xFF) && bad[at + 1] == kPhotometric >> 8) {
+            Put(bad, at + 4, 0x40001, 4);
+            break;
+        }
+    WriteBytes(folder / "count.tif", bad);
+    ASSERT_TRUE(loader.Open(folder / "count.tif"));
+    if (loader.GetPageAutoThreshold(0, counted)) {
+        CRasterSrc image;
+        ASSERT_TRUE(image.Attach(loader.CopyPage(0)));
+        EXPECT_EQ(counted, image.GetAutoThreshold());
+    }
+
     // Nor is one with an extra sample; one whose strips do not cover it is
     // refused.
     WriteBytes(folder / "extra.tif", GreyPage(8, 8, 8, pixels, {{kExtraSamples, kTiffShort, 2}}));
