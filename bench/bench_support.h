@@ -84,10 +84,7 @@ struct ProcessFigures {
     bool ok = false;     // ran and exited 0
 };
 
-inline double Seconds(const timeval& t)
-{
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
+inline double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
 
 // Runs a program with extra environment entries ("NAME=value").
 inline ProcessFigures MeasureProcess(const std::vector<std::string>& command,
@@ -141,8 +138,7 @@ inline ProcessFigures MeasureProcess(const std::vector<std::string>& command,
 struct ProcessSeries {
     ProcessSeries(std::string name_, std::vector<std::string> command_, std::vector<std::string> environment_ = {})
         : name(std::move(name_)), command(std::move(command_)), environment(std::move(environment_))
-    {
-    }
+    {}
 
     std::string name;
     std::vector<std::string> command;

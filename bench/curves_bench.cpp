@@ -67,7 +67,7 @@ bool WritePbm(const gt::Drawing& drawing, const char* path)
     return std::fclose(out) == 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -36,10 +36,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Since(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 double Median(std::vector<double> v)
 {
@@ -117,12 +114,12 @@ struct Magick {
 void Report(const char* what, double lineweft, const char* peer, double theirs, const char* goal, double limit)
 {
     double ratio = lineweft / theirs;
-    std::printf("%-34s lineweft %7.3f s  %-11s %8.3f s  ratio %6.3f  goal %s %.2f: %s\n", what, lineweft, peer,
-                theirs, ratio, goal, limit, ratio <= limit ? "met" : "MISSED");
+    std::printf("%-34s lineweft %7.3f s  %-11s %8.3f s  ratio %6.3f  goal %s %.2f: %s\n", what, lineweft, peer, theirs,
+                ratio, goal, limit, ratio <= limit ? "met" : "MISSED");
     std::fflush(stdout);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -194,9 +191,8 @@ int main(int argc, char** argv)
         double lw = TimeLineweft(rgb, runs, [&](CRasterSrc& im) {
             return CRasterProcess(im, nullptr).ApplyTemplate(3, 3, 1, 1, fraction, 0.1111);
         });
-        double cv = TimeOpenCv(cvRgb, runs, [&](const cv::Mat& in, cv::Mat& out) {
-            cv::filter2D(in, out, -1, kernel * 0.1111);
-        });
+        double cv = TimeOpenCv(cvRgb, runs,
+                               [&](const cv::Mat& in, cv::Mat& out) { cv::filter2D(in, out, -1, kernel * 0.1111); });
         std::printf("%-34s lineweft %7.3f s  OpenCV      %8.3f s  ratio %6.3f  (no goal)\n",
                     "colour template 3x3 fractions", lw, cv, lw / cv);
     }
@@ -210,8 +206,8 @@ int main(int argc, char** argv)
             CBinaryMedianFilter filter;
             return filter.SetSize(size) && filter.Apply(im);
         });
-        std::printf("%-34s lineweft %7.3f s\n", ("one-bit majority " + std::to_string(size) + "x" +
-                                                 std::to_string(size)).c_str(), lw);
+        std::printf("%-34s lineweft %7.3f s\n",
+                    ("one-bit majority " + std::to_string(size) + "x" + std::to_string(size)).c_str(), lw);
     }
     double holes = TimeLineweft(bits, runs, [](CRasterSrc& im) { return SmoothFilter(im, 2); });
     std::printf("%-34s lineweft %7.3f s\n", "one-bit fill holes, 2 passes", holes);

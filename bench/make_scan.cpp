@@ -186,7 +186,7 @@ void Text(Canvas& canvas, int w, int h, Random& random)
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

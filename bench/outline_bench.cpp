@@ -70,8 +70,7 @@ int TraceOnce(const char* pbmPath)
                 "peak - base - items = %.2f x raster\n",
                 seconds, items, nodes, static_cast<size_t>(connections.GetCount()), bytes / 1e6, rasterBytes / 1e6,
                 rasterKb / 1e3, peakKb / 1e3,
-                (peakKb * 1024.0 - (rasterKb * 1024.0 - rasterBytes) - static_cast<double>(bytes)) /
-                    rasterBytes);
+                (peakKb * 1024.0 - (rasterKb * 1024.0 - rasterBytes) - static_cast<double>(bytes)) / rasterBytes);
     return 0;
 }
 
@@ -96,8 +95,8 @@ int Compare(const char* self, const char* pbmPath, int runs)
         }
     const double ours = series[0].MedianWall();
     for (const ProcessSeries& s : series)
-        std::printf("%-30s median %.3f s over %d runs, peak %.1f MB, time ratio lineweft/this %.3f\n",
-                    s.name.c_str(), s.MedianWall(), runs, s.peakKb / 1e3, ours / s.MedianWall());
+        std::printf("%-30s median %.3f s over %d runs, peak %.1f MB, time ratio lineweft/this %.3f\n", s.name.c_str(),
+                    s.MedianWall(), runs, s.peakKb / 1e3, ours / s.MedianWall());
     return 0;
 }
 

@@ -207,7 +207,7 @@ int RunPart(const char* path, int parts, int part, const CTraceOption& options)
     return ok ? 0 : 1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -217,7 +217,7 @@ int main(int argc, char** argv)
     }
     const int parts = argc == 3 ? std::max(1, std::atoi(argv[2])) : 4;
     CRasterLibraryGuard library;
-    CTraceOption options;   // "pre_Default": every step on
+    CTraceOption options;  // "pre_Default": every step on
     options.ChartType.WidthSeries.SetDefault();
     for (int part = 1; part <= parts; ++part)
         if (RunPart(argv[1], parts, part, options) != 0)

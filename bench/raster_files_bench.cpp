@@ -68,9 +68,16 @@ int Walk(int pages, const std::string& work)
         tiff.push_back(0x80);
         tiff.push_back(0);
         const size_t ifd = tiff.size();
-        AppendDirectory(tiff, link, {{256, 3, static_cast<std::uint32_t>(1 + i % 7)}, {257, 3, 1}, {258, 3, 1},
-                                     {259, 3, 1}, {262, 3, 0}, {273, 4, strip}, {277, 3, 1}, {278, 3, 1},
-                                     {279, 4, 1}});
+        AppendDirectory(tiff, link,
+                        {{256, 3, static_cast<std::uint32_t>(1 + i % 7)},
+                         {257, 3, 1},
+                         {258, 3, 1},
+                         {259, 3, 1},
+                         {262, 3, 0},
+                         {273, 4, strip},
+                         {277, 3, 1},
+                         {278, 3, 1},
+                         {279, 4, 1}});
         link = ifd + 2 + 12 * 9;
     }
     const std::string path = work + "/pages.tif";
@@ -92,8 +99,17 @@ int Tile(const std::string& out)
     std::vector<BYTE> tiff = {'I', 'I', 42, 0, 0, 0, 0, 0};
     const auto data = static_cast<std::uint32_t>(tiff.size());
     tiff.resize(tiff.size() + 30000, 0x55);
-    AppendDirectory(tiff, 4, {{256, 4, 200}, {257, 4, 150}, {258, 3, 8}, {259, 3, 8}, {262, 3, 1}, {277, 3, 1},
-                              {322, 4, 65536}, {323, 4, 65536}, {324, 4, data}, {325, 4, 30000}});
+    AppendDirectory(tiff, 4,
+                    {{256, 4, 200},
+                     {257, 4, 150},
+                     {258, 3, 8},
+                     {259, 3, 8},
+                     {262, 3, 1},
+                     {277, 3, 1},
+                     {322, 4, 65536},
+                     {323, 4, 65536},
+                     {324, 4, data},
+                     {325, 4, 30000}});
     return Write(out, tiff) ? 0 : 1;
 }
 
@@ -157,7 +173,7 @@ int EightBitPage(const std::string& out, std::uint32_t side, std::uint16_t sampl
     return ok ? 0 : 1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -121,8 +121,12 @@ int Compare(const std::string& self, const std::string& in, int width, int heigh
     const std::string size = std::to_string(width) + "x" + std::to_string(height) + "!";
     const std::vector<std::string> oneThread = {"MAGICK_THREAD_LIMIT=1"};
     std::vector<ProcessSeries> series = {
-        {"lineweft process", {self, "lineweft", in, work + "/lw.bmp", std::to_string(width), std::to_string(height)}, oneThread},
-        {"imagemagick resize", {convert, in, "-filter", "Lanczos", "-resize", size, "BMP3:" + work + "/im.bmp"}, oneThread},
+        {"lineweft process",
+         {self, "lineweft", in, work + "/lw.bmp", std::to_string(width), std::to_string(height)},
+         oneThread},
+        {"imagemagick resize",
+         {convert, in, "-filter", "Lanczos", "-resize", size, "BMP3:" + work + "/im.bmp"},
+         oneThread},
         {"imagemagick load+write", {convert, in, "BMP3:" + work + "/copy.bmp"}, oneThread},
     };
     for (int run = 0; run < runs; ++run) {
@@ -145,8 +149,8 @@ int Compare(const std::string& self, const std::string& in, int width, int heigh
     std::printf("  lineweft resample (in process)    wall %7.2f s  cpu %7.2f s\n", Median(lineweft.wall), lwCpu);
     std::printf("  opencv resize (in process)        wall %7.2f s  cpu %7.2f s\n", Median(opencv.wall), cvCpu);
     for (const ProcessSeries& s : series)
-        std::printf("  %-33s wall %7.2f s  cpu %7.2f s  peak %6ld MiB\n", s.name.c_str(), s.MedianWall(),
-                    s.MedianCpu(), s.peakKb / 1024);
+        std::printf("  %-33s wall %7.2f s  cpu %7.2f s  peak %6ld MiB\n", s.name.c_str(), s.MedianWall(), s.MedianCpu(),
+                    s.peakKb / 1024);
     std::printf("  imagemagick resampling alone (cpu of resize - load+write): %.2f s\n", imResize);
     std::printf("time ratio lineweft resample / imagemagick resampling (cpu): %.3f (goal <= 0.5)\n", lwCpu / imResize);
     std::printf("time ratio lineweft process / imagemagick process (cpu): %.3f\n",
@@ -157,7 +161,7 @@ int Compare(const std::string& self, const std::string& in, int width, int heigh
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -131,7 +131,8 @@ int RunLineweft(const char* pbmPath, const char* outPath)
     size_t items = 0, nodes = 0;
     const size_t itemBytes = OutlineItemBytes(list, items, nodes);
     const long peakKb = PeakRssKb();
-    const double ratio = (peakKb * 1024.0 - (baseKb * 1024.0 - rasterBytes) - static_cast<double>(itemBytes)) / rasterBytes;
+    const double ratio =
+        (peakKb * 1024.0 - (baseKb * 1024.0 - rasterBytes) - static_cast<double>(itemBytes)) / rasterBytes;
     std::printf("kernel %.4f\n", first + second);
     std::printf("lineweft: thin first step %.3f s, second step %.3f s; whole centre-line trace %.3f s "
                 "(%zu chains, %zu nodes, %.1f MB)\n",
@@ -248,7 +249,8 @@ int main(int argc, char** argv)
         return RunOpenCv(argv[2], argv[3]);
     if (mode == "compare" && argc == 5)
         return Compare("/proc/self/exe", argv[2], std::max(1, std::atoi(argv[3])), argv[4]);
-    std::fprintf(stderr, "usage: thinning_bench make GREY.bmp OUT.pbm | band IN.pbm OUT.pbm ROWS | lineweft IN.pbm OUT.pbm | "
-                         "opencv IN.pbm OUT.pbm | compare IN.pbm RUNS WORKDIR\n");
+    std::fprintf(stderr,
+                 "usage: thinning_bench make GREY.bmp OUT.pbm | band IN.pbm OUT.pbm ROWS | lineweft IN.pbm OUT.pbm | "
+                 "opencv IN.pbm OUT.pbm | compare IN.pbm RUNS WORKDIR\n");
     return 2;
 }

@@ -66,8 +66,8 @@ int Compare(const std::string& self, const std::string& in, int runs, const std:
     // The plain BMP flavour (40-byte header), which every reader takes, like
     // the BMP Lineweft writes.
     std::string convert = ImageMagickConvert();
-    std::vector<std::string> imArgs = {convert, in, "-colorspace", "Gray", "-threshold", "50%",
-                                       "BMP3:" + work + "/im.bmp"};
+    std::vector<std::string> imArgs = {
+        convert, in, "-colorspace", "Gray", "-threshold", "50%", "BMP3:" + work + "/im.bmp"};
     std::vector<ProcessSeries> series = {
         {"lineweft", {self, "lineweft", in, work + "/lw.bmp"}},
         {"imagemagick (1 thread)", imArgs, {"MAGICK_THREAD_LIMIT=1"}},
@@ -81,15 +81,15 @@ int Compare(const std::string& self, const std::string& in, int runs, const std:
                 return 1;
             }
             s.Add(f);
-            std::printf("  run %d %-26s wall %7.2f s  cpu %7.2f s  peak %6ld MiB\n", run + 1, s.name.c_str(),
-                        f.wall, f.cpu, f.peakKb / 1024);
+            std::printf("  run %d %-26s wall %7.2f s  cpu %7.2f s  peak %6ld MiB\n", run + 1, s.name.c_str(), f.wall,
+                        f.cpu, f.peakKb / 1024);
             std::fflush(stdout);
         }
     }
     std::printf("\nmedians over %d runs:\n", runs);
     for (const ProcessSeries& s : series)
-        std::printf("  %-26s wall %7.2f s  cpu %7.2f s  peak %6ld MiB\n", s.name.c_str(), s.MedianWall(),
-                    s.MedianCpu(), s.peakKb / 1024);
+        std::printf("  %-26s wall %7.2f s  cpu %7.2f s  peak %6ld MiB\n", s.name.c_str(), s.MedianWall(), s.MedianCpu(),
+                    s.peakKb / 1024);
     const ProcessSeries& lw = series[0];
     for (size_t i = 1; i < series.size(); ++i)
         std::printf("time ratio lineweft / %s: %.3f (goal <= 0.333)\n", series[i].name.c_str(),
@@ -101,7 +101,7 @@ int Compare(const std::string& self, const std::string& in, int runs, const std:
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -44,29 +44,19 @@ std::vector<std::string> SplitArgs(const std::uint8_t* data, std::size_t size)
     return args;
 }
 
-bool IsOutputOption(const std::string& arg)
-{
-    return arg.rfind("-o", 0) == 0 || arg.rfind("--o", 0) == 0;
-}
+bool IsOutputOption(const std::string& arg) { return arg.rfind("-o", 0) == 0 || arg.rfind("--o", 0) == 0; }
 
 void CheckStep(const CRasterStep& step)
 {
     switch (step.kind) {
-    case RasterStepKind::kCrop:
-        Check(step.x >= 0 && step.y >= 0 && step.width >= 1 && step.height >= 1);
-        break;
-    case RasterStepKind::kResample:
-        Check(step.width >= 1 && step.height >= 1 && step.filter >= 0);
-        break;
-    case RasterStepKind::kFillHoles:
-        Check(step.size >= 0);
-        break;
+    case RasterStepKind::kCrop: Check(step.x >= 0 && step.y >= 0 && step.width >= 1 && step.height >= 1); break;
+    case RasterStepKind::kResample: Check(step.width >= 1 && step.height >= 1 && step.filter >= 0); break;
+    case RasterStepKind::kFillHoles: Check(step.size >= 0); break;
     case RasterStepKind::kBrightContrast:
         Check(step.hasBrightness || step.hasContrast);
         Check(std::abs(step.brightness) <= 100 && std::abs(step.contrast) <= 100);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -98,7 +88,7 @@ void ApplySteps(const std::vector<CRasterStep>& steps, bool oneBit)
     Check(image.GetWidth() > 0 && image.GetHeight() > 0);
 }
 
-} // namespace
+}  // namespace
 
 // The commands report usage errors through this; main() prints them. Weak,
 // so that a definition among the command sources takes its place.

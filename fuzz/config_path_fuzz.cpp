@@ -138,7 +138,7 @@ void RegistrationFiles(std::string_view bytes)
     fs::remove(desktop);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

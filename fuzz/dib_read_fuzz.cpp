@@ -19,7 +19,7 @@ namespace {
 constexpr size_t kMaxInput = 1u << 20;
 constexpr size_t kFileHeaderBytes = 14;
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

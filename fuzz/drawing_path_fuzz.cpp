@@ -31,13 +31,14 @@ void Check(bool ok)
 // A drawing with something in it, so that a failed read shows if it changed it.
 void Prepare(CGraph& drawing)
 {
-    static const char kStart[] = "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n1\n20\n2\n11\n30\n21\n40\n0\nENDSEC\n0\nEOF\n";
+    static const char kStart[] =
+        "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n1\n20\n2\n11\n30\n21\n40\n0\nENDSEC\n0\nEOF\n";
     std::FILE* file = fmemopen(const_cast<char*>(kStart), sizeof kStart - 1, "rb");
     Check(file && drawing.ReadDXFStream(file, nullptr));
     std::fclose(file);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

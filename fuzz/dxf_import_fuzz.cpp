@@ -18,7 +18,8 @@ namespace {
 
 void Check(bool ok)
 {
-    if (!ok) std::abort();
+    if (!ok)
+        std::abort();
 }
 
 }  // namespace
@@ -35,23 +36,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const char kNul = '\0';
     void* bytes = size ? const_cast<std::uint8_t*>(data) : static_cast<void*>(const_cast<char*>(&kNul));
     std::FILE* file = fmemopen(bytes, size ? size : 1, "rb");
-    if (file == nullptr) return 0;
+    if (file == nullptr)
+        return 0;
     CGraph graph;
     std::string error;
     std::vector<std::string> warnings;
     const bool ok = graph.ReadDXFStream(file, nullptr, &error, &warnings);
     std::fclose(file);
     Check(ok || !error.empty());
-    if (!ok) return 0;
+    if (!ok)
+        return 0;
     Check(graph.GetLayerCount() >= 1 && graph.GetCurrentLayer() != nullptr);
     double box[4];
     if (graph.GetExtents(box, true, false))
-        for (const double v : box) Check(std::isfinite(v));
+        for (const double v : box)
+            Check(std::isfinite(v));
 
     char* text = nullptr;
     std::size_t length = 0;
     std::FILE* out = open_memstream(&text, &length);
-    if (out == nullptr) return 0;
+    if (out == nullptr)
+        return 0;
     (void)WriteDXF2000File(graph, out, true, nullptr);
     std::fclose(out);
     std::free(text);

@@ -38,7 +38,7 @@ void CheckRanges(const CTraceOption& o)
         Check(widths[i] > widths[i - 1]);
 }
 
-} // namespace
+}  // namespace
 
 // Chart types and series named in a job are looked up in the settings store:
 // give the run an empty one of its own rather than the user's.

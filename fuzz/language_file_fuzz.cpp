@@ -19,9 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string& key = table.GetKeyAt(i);
         const std::string& value = table.GetValueAt(i);
         // Every stored key is found again at its own position.
-        if (key.empty() || value.empty() || &table.Lookup(key) != &value) std::abort();
-        if (!IsValidUtf8(key) || !IsValidUtf8(value)) std::abort();
-        if (value.find('%') != std::string::npos) std::abort();
+        if (key.empty() || value.empty() || &table.Lookup(key) != &value)
+            std::abort();
+        if (!IsValidUtf8(key) || !IsValidUtf8(value))
+            std::abort();
+        if (value.find('%') != std::string::npos)
+            std::abort();
     }
 
     for (const char* key : {"MainActZoomInHint", "EditMenuRedoHint", "HourName", "", "SetDlgFillPatternCap"})

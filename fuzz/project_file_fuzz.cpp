@@ -35,7 +35,7 @@ bool Read(CGraph& drawing, const std::string& bytes)
     return loaded;
 }
 
-} // namespace
+}  // namespace
 
 // New layers take their colour from the tracing options: give the run an
 // empty settings store of its own rather than the user's.
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string saved = Snapshot(drawing);
     if (saved.empty())
-        return 0;   // a file of empty layers loads, but is not saved again
+        return 0;  // a file of empty layers loads, but is not saved again
     CGraph again;
     Check(Read(again, saved));
     Check(Snapshot(again) == saved);

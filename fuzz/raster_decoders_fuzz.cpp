@@ -54,7 +54,7 @@ void CheckRowView(const BYTE* data, std::size_t size, FIBITMAP* decoded)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -47,7 +47,7 @@ void Exercise(CRasterSrc& image)
     CheckHeld(image);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

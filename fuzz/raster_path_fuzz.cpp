@@ -43,7 +43,7 @@ void Check(bool ok)
         std::abort();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -36,7 +36,7 @@ void Convolve(const CRasterTemplate& kernel)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -41,8 +41,8 @@ struct Device {
 Device g_device;
 int g_handle;  // the handle the fake hands out: only its address matters
 
-const SANE_Status kErrors[] = {SANE_STATUS_IO_ERROR, SANE_STATUS_CANCELLED, SANE_STATUS_NO_DOCS,
-                               SANE_STATUS_JAMMED,   SANE_STATUS_NO_MEM,    SANE_STATUS_EOF,
+const SANE_Status kErrors[] = {SANE_STATUS_IO_ERROR, SANE_STATUS_CANCELLED,  SANE_STATUS_NO_DOCS,
+                               SANE_STATUS_JAMMED,   SANE_STATUS_NO_MEM,     SANE_STATUS_EOF,
                                SANE_STATUS_INVAL,    SANE_STATUS_DEVICE_BUSY};
 
 void ReadHeader(Device& d)
@@ -68,7 +68,7 @@ void ReadHeader(Device& d)
     d.source.size = static_cast<SANE_Int>(options & 32 ? length / 2 : length + 1);
 }
 
-} // namespace
+}  // namespace
 
 // ---- the fake backend -------------------------------------------------------
 
@@ -142,7 +142,7 @@ SANE_Status sane_control_option(SANE_Handle, SANE_Int index, SANE_Action action,
     return SANE_STATUS_INVAL;
 }
 
-} // extern "C"
+}  // extern "C"
 
 // ---- the driver -------------------------------------------------------------
 
@@ -164,7 +164,7 @@ void CheckPage(const ScannedPage& page)
     Check(image.GetBitCount() == page.bitCount);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

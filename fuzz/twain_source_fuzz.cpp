@@ -103,23 +103,16 @@ TW_UINT16 FakeEntry(TW_IDENTITY*, TW_IDENTITY*, TW_UINT32 group, TW_UINT16 dat, 
         if (msg != MSG_OPENDS && msg != MSG_CLOSEDS)
             g_script.Fill(data, sizeof(TW_IDENTITY));
         break;
-    case DAT_USERINTERFACE:
-        static_cast<TW_USERINTERFACE*>(data)->ModalUI = g_script.Word();
-        break;
+    case DAT_USERINTERFACE: static_cast<TW_USERINTERFACE*>(data)->ModalUI = g_script.Word(); break;
     case DAT_EVENT: {
         auto* event = static_cast<TW_EVENT*>(data);
         std::uint8_t b = g_script.Byte();
         event->TWMessage = b < 0x40 ? MSG_XFERREADY : b < 0x60 ? MSG_CLOSEDSREQ : b < 0x70 ? MSG_CLOSEDSOK : b;
         return g_script.Empty() ? TWRC_NOTDSEVENT : b & 1 ? TWRC_DSEVENT : TWRC_NOTDSEVENT;
     }
-    case DAT_IMAGEINFO:
-        g_script.Fill(data, sizeof(TW_IMAGEINFO));
-        break;
-    case DAT_PENDINGXFERS:
-        static_cast<TW_PENDINGXFERS*>(data)->Count = g_script.Empty() ? 0 : g_script.Word();
-        break;
-    default:
-        break;
+    case DAT_IMAGEINFO: g_script.Fill(data, sizeof(TW_IMAGEINFO)); break;
+    case DAT_PENDINGXFERS: static_cast<TW_PENDINGXFERS*>(data)->Count = g_script.Empty() ? 0 : g_script.Word(); break;
+    default: break;
     }
     return rc;
 }
@@ -168,7 +161,7 @@ void Act(CFuzzTwain& twain, std::uint8_t action)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

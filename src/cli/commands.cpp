@@ -10,7 +10,8 @@
 
 namespace {
 
-const char* const kStdinNote = "INPUT may be - to read the file from standard input (its kind is told by its content).\n";
+const char* const kStdinNote =
+    "INPUT may be - to read the file from standard input (its kind is told by its content).\n";
 
 // The job-file keys by method, for --set.
 std::string JobKeysHelp()
@@ -100,7 +101,7 @@ std::string OptionsDetails()
            "A bad value in the job file is reported with its line and the status is 2.\n";
 }
 
-} // namespace
+}  // namespace
 
 const std::vector<CliCommand>& CliCommands()
 {

@@ -16,7 +16,7 @@ struct ConvertArgs {
     std::string input;
     std::string output;
     std::string format;
-    int unit = -1;   // DrawingUnit; -1 keeps the file's
+    int unit = -1;  // DrawingUnit; -1 keeps the file's
     bool widths = true;
 };
 
@@ -59,7 +59,7 @@ std::string ParseArgs(const std::vector<std::string>& args, ConvertArgs& out)
     return {};
 }
 
-} // namespace
+}  // namespace
 
 int RunConvert(const std::vector<std::string>& args)
 {

@@ -18,7 +18,7 @@ bool EndsWithIgnoringCase(const std::string& path, const char* suffix)
     return path.size() > n && strcasecmp(path.c_str() + path.size() - n, suffix) == 0;
 }
 
-} // namespace
+}  // namespace
 
 bool IsProjectPath(const std::string& path) { return EndsWithIgnoringCase(path, ".lwt"); }
 
@@ -48,7 +48,7 @@ void WarnWhenTheExtensionDisagrees(const std::string& path, const CDrawingOutput
                  path.c_str(), out.project ? "a project" : ExportFormatName(out.format), named.c_str());
 }
 
-} // namespace
+}  // namespace
 
 std::string DrawingOutputHelp()
 {
@@ -87,7 +87,7 @@ int ChooseDrawingOutput(const std::string& path, const std::string& formatName, 
 
 bool ParseUnitName(const std::string& value, int& unit)
 {
-    static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};   // DrawingUnit order
+    static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};  // DrawingUnit order
     for (int u = 0; u < 4; ++u) {
         if (value == kUnits[u]) {
             unit = u;

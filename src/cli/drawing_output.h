@@ -7,8 +7,8 @@
 class CGraph;
 
 struct CDrawingOutput {
-    bool project = false;   // a project file, raster included
-    int format = 0;         // the ExportFormat code otherwise
+    bool project = false;  // a project file, raster included
+    int format = 0;        // the ExportFormat code otherwise
 };
 
 // Chooses the output for the path and the --format name (empty: by the

@@ -50,10 +50,7 @@ const char* const kOneBitThreshold = "none (already 1 bit per pixel)";
 // decoded by info when its threshold cannot be counted strip by strip.
 constexpr std::uint64_t kMaxInfoDecodeBytes = std::uint64_t{64} << 20;
 
-std::string ThresholdText(BYTE threshold)
-{
-    return threshold ? std::to_string(threshold) : "none found";
-}
+std::string ThresholdText(BYTE threshold) { return threshold ? std::to_string(threshold) : "none found"; }
 
 std::string AutoThreshold(CRasterSrc& image)
 {
@@ -65,8 +62,7 @@ std::string AutoThreshold(CRasterSrc& image)
 // fileDotsPerMetre: what the file itself says, before the image makes up
 // for a missing resolution (both sides become 200 dpi then). An empty
 // threshold is one left out: the header's bit count is then the stored one.
-void PrintHeader(const CRasterHeader& header, double fileDotsPerMetre, const std::string& threshold,
-                 const char* indent)
+void PrintHeader(const CRasterHeader& header, double fileDotsPerMetre, const std::string& threshold, const char* indent)
 {
     LONG x = header.xDotsPerMetre, y = header.yDotsPerMetre;
     const bool none = IsMissingResolution(fileDotsPerMetre);
@@ -89,9 +85,9 @@ void PrintHeader(const CRasterHeader& header, double fileDotsPerMetre, const std
 void PrintImage(CRasterSrc& image, double fileDotsPerMetre, const char* indent)
 {
     const BITMAPINFOHEADER* h = image.GetHeader();
-    PrintHeader(CRasterHeader{image.GetWidth(), image.GetHeight(), image.GetBitCount(), h->biXPelsPerMeter,
-                              h->biYPelsPerMeter},
-                fileDotsPerMetre, AutoThreshold(image), indent);
+    PrintHeader(
+        CRasterHeader{image.GetWidth(), image.GetHeight(), image.GetBitCount(), h->biXPelsPerMeter, h->biYPelsPerMeter},
+        fileDotsPerMetre, AutoThreshold(image), indent);
 }
 
 // One page as info prints it: its header and threshold, or the image when
@@ -129,8 +125,7 @@ bool ReadUndecodedPage(CRasterLoader& loader, int i, InfoPage& page)
 // The pages of a TIFF (false for any other file), read without decoding
 // where their directories and strips allow; pages that cannot be read are
 // skipped, as opening the file skips them.
-bool ReadTiffPages(const std::string& path, std::vector<InfoPage>& pages, RasterLoadError& error,
-                   std::string& detail)
+bool ReadTiffPages(const std::string& path, std::vector<InfoPage>& pages, RasterLoadError& error, std::string& detail)
 {
     CRasterLoader loader;
     if (!loader.Open(path))
@@ -155,8 +150,7 @@ bool ReadTiffPages(const std::string& path, std::vector<InfoPage>& pages, Raster
     return true;
 }
 
-bool ReadInfoPages(const std::string& path, std::vector<InfoPage>& pages, RasterLoadError& error,
-                   std::string& detail)
+bool ReadInfoPages(const std::string& path, std::vector<InfoPage>& pages, RasterLoadError& error, std::string& detail)
 {
     if (ReadTiffPages(path, pages, error, detail))
         return !pages.empty();
@@ -300,7 +294,7 @@ const InfoPrinter kPrinters[] = {
     {IsRasterPath, PrintRasterInfo},
 };
 
-} // namespace
+}  // namespace
 
 int RunInfo(const std::vector<std::string>& args)
 {

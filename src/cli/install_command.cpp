@@ -9,7 +9,7 @@
 
 namespace {
 const char* const kProjectExtension = ".lwt";
-} // namespace
+}  // namespace
 
 int RunInstall(const std::vector<std::string>& args)
 {
@@ -17,8 +17,8 @@ int RunInstall(const std::vector<std::string>& args)
         return UsageError("install takes no arguments");
     // Projects open in the desktop program that sits beside this one.
     std::string opener = GetFileDir(GetProgramPath()) + "lineweft-gui";
-    if (!RegisterFileType(kProjectExtension, "Lineweft.Project", "Lineweft Project",
-                          "application/x-lineweft-project", "lineweft", 0, opener)) {
+    if (!RegisterFileType(kProjectExtension, "Lineweft.Project", "Lineweft Project", "application/x-lineweft-project",
+                          "lineweft", 0, opener)) {
         std::fprintf(stderr, "lineweft: could not register the %s file type under %s\n", kProjectExtension,
                      UserDataFolder().c_str());
         return kExitFailure;
@@ -38,4 +38,3 @@ int RunUninstall(const std::vector<std::string>& args)
     std::printf("Removed the %s file type registration\n", kProjectExtension);
     return kExitOk;
 }
-

@@ -37,7 +37,7 @@ void PrintHelp()
                 CSettingsStore::DefaultFile().c_str());
 }
 
-} // namespace
+}  // namespace
 
 int UsageError(const std::string& message)
 {

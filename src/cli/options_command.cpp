@@ -21,7 +21,7 @@ void PrintOptions(const CTraceOption& option, bool describe)
     std::fputs(option.GetJobText().c_str(), stdout);
 }
 
-} // namespace
+}  // namespace
 
 int RunOptions(const std::vector<std::string>& args)
 {
@@ -47,7 +47,7 @@ int RunOptions(const std::vector<std::string>& args)
             describe = true;
         } else {
             return UsageError(arg.size() > 1 && arg[0] == '-' ? UnknownOption(arg)
-                                                               : "unexpected argument '" + arg + "'");
+                                                              : "unexpected argument '" + arg + "'");
         }
     }
     if (reset && !loadPath.empty())

@@ -79,7 +79,7 @@ std::string ParseArgs(const std::vector<std::string>& args, RasterArgs& out)
     return {};
 }
 
-} // namespace
+}  // namespace
 
 int RunRaster(const std::vector<std::string>& args)
 {

@@ -221,8 +221,8 @@ bool ApplyCrop(CRasterSrc& image, const CRasterStep& step, std::string& error)
 {
     // The option gives a width and height; Crop takes the far corner.
     if (step.x + step.width > image.GetWidth() || step.y + step.height > image.GetHeight()) {
-        error = FormatC("--crop %d,%d,%d,%d lies outside the %d x %d image", step.x, step.y, step.width,
-                        step.height, image.GetWidth(), image.GetHeight());
+        error = FormatC("--crop %d,%d,%d,%d lies outside the %d x %d image", step.x, step.y, step.width, step.height,
+                        image.GetWidth(), image.GetHeight());
     } else if (!image.Crop(step.x, step.y, step.x + step.width, step.y + step.height)) {
         error = "--crop failed";
     }
@@ -287,8 +287,8 @@ std::string ResampleHelp()
     std::string filters;
     for (int i = 0; i < kStretchFilterCount; ++i)
         filters += std::string(i ? ", " : "") + std::string(GetStretchFilterName(i));
-    return FormatC("resample to W x H pixels, each side 1 to %d; FILTER:\n", kMaxSide) +
-           std::string(kHelpIndent, ' ') + filters + " (default lanczos3)";
+    return FormatC("resample to W x H pixels, each side 1 to %d; FILTER:\n", kMaxSide) + std::string(kHelpIndent, ' ') +
+           filters + " (default lanczos3)";
 }
 
 const CStepOption kStepOptions[] = {
@@ -309,8 +309,8 @@ const CStepOption kStepOptions[] = {
      ApplyFillHoles},
     {"--template", "NAME", RasterStepKind::kTemplate, TemplateHelp, ParseTemplate, ApplyTemplate},
     {"--resample", "WxH[:FILTER]", RasterStepKind::kResample, ResampleHelp, ParseResample, ApplyResample},
-    {"--brightness", "B", RasterStepKind::kBrightContrast,
-     [] { return std::string("brightness from -100 to 100"); }, ParseBrightness, ApplyBrightContrast},
+    {"--brightness", "B", RasterStepKind::kBrightContrast, [] { return std::string("brightness from -100 to 100"); },
+     ParseBrightness, ApplyBrightContrast},
     {"--contrast", "C", RasterStepKind::kBrightContrast, [] { return std::string("contrast from -100 to 100"); },
      ParseContrast, nullptr},
     {"--replace-colour", "FROM:TO", RasterStepKind::kReplaceColour,
@@ -348,11 +348,11 @@ bool ApplyStep(CRasterSrc& image, const CRasterStep& step, std::string& error)
         unsigned type;
     };
     std::vector<Shown> shown;
-    MessageBoxHook previous = SetMessageBoxHook([&](const std::string& text, const std::string& caption,
-                                                    unsigned type) {
-        shown.push_back({text, caption, type});
-        return (type & 0xF) == MB_YESNO || (type & 0xF) == MB_YESNOCANCEL ? IDYES : IDOK;
-    });
+    MessageBoxHook previous =
+        SetMessageBoxHook([&](const std::string& text, const std::string& caption, unsigned type) {
+            shown.push_back({text, caption, type});
+            return (type & 0xF) == MB_YESNO || (type & 0xF) == MB_YESNOCANCEL ? IDYES : IDOK;
+        });
     const bool done = apply(image, step, error);
     SetMessageBoxHook(previous);
     if (done) {
@@ -368,7 +368,7 @@ bool ApplyStep(CRasterSrc& image, const CRasterStep& step, std::string& error)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 bool ParseRasterStep(const std::vector<std::string>& args, size_t& i, std::vector<CRasterStep>& steps,
                      std::string& error)
@@ -428,7 +428,7 @@ std::string LoadErrorMessage(const std::string& path, RasterLoadError error, con
     return message;
 }
 
-} // namespace
+}  // namespace
 
 bool LoadRasterPage(const std::string& path, int page, CRasterSrc& image, std::string& error)
 {
@@ -465,7 +465,6 @@ void WarnOfRasterDamage(const std::string& shown)
 {
     const std::string& damage = GetLastRasterLoadWarning();
     if (!damage.empty())
-        std::fprintf(stderr, "lineweft: warning: '%s' is damaged (%s); it was read as far as it goes\n",
-                     shown.c_str(), damage.c_str());
+        std::fprintf(stderr, "lineweft: warning: '%s' is damaged (%s); it was read as far as it goes\n", shown.c_str(),
+                     damage.c_str());
 }
-

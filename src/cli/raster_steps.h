@@ -24,14 +24,14 @@ enum class RasterStepKind {
 
 struct CRasterStep {
     RasterStepKind kind = RasterStepKind::kInvert;
-    double degrees = 0.0;                      // kRotate
+    double degrees = 0.0;                     // kRotate
     int x = 0, y = 0, width = 0, height = 0;  // kCrop; width and height for kResample
-    int size = 0;                              // kMedian window, kFillHoles passes
-    int filter = 0;                            // kResample kernel index
-    std::string name;                          // kTemplate
-    int brightness = 0, contrast = 0;          // kBrightContrast
+    int size = 0;                             // kMedian window, kFillHoles passes
+    int filter = 0;                           // kResample kernel index
+    std::string name;                         // kTemplate
+    int brightness = 0, contrast = 0;         // kBrightContrast
     bool hasBrightness = false, hasContrast = false;
-    COLORREF from = 0, to = 0;                 // kReplaceColour
+    COLORREF from = 0, to = 0;  // kReplaceColour
 };
 
 // True when args[i] is a step option: the step (and its value, i moved past

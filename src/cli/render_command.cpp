@@ -36,7 +36,7 @@ struct RenderArgs {
     int width = kDefaultWidth;
     int height = kDefaultHeight;
     bool zoomWindow = false;
-    double window[4] = {0, 0, 0, 0};   // x0, y0, x1, y1
+    double window[4] = {0, 0, 0, 0};  // x0, y0, x1, y1
     bool grid = false;
     bool grips = false;
 };
@@ -50,7 +50,8 @@ int Fail(const std::string& message)
 std::string LowerExt(const std::string& path)
 {
     std::string ext = GetFileExt(path);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
 
@@ -61,7 +62,8 @@ bool ParseSize(const std::string& text, int& width, int& height)
     if (x == std::string::npos || !ParseIntC(std::string_view(text).substr(0, x), w) ||
         !ParseIntC(std::string_view(text).substr(x + 1), h))
         return false;
-    if (w < 1 || h < 1 || w > kMaxRenderSide || h > kMaxRenderSide) return false;
+    if (w < 1 || h < 1 || w > kMaxRenderSide || h > kMaxRenderSide)
+        return false;
     width = w;
     height = h;
     return true;
@@ -72,8 +74,10 @@ bool ParseWindow(const std::string& text, double* values)
     std::size_t start = 0;
     for (int i = 0; i < 4; ++i) {
         const std::size_t comma = i < 3 ? text.find(',', start) : text.size();
-        if (comma == std::string::npos) return false;
-        if (!ParseDoubleC(std::string_view(text).substr(start, comma - start), values[i])) return false;
+        if (comma == std::string::npos)
+            return false;
+        if (!ParseDoubleC(std::string_view(text).substr(start, comma - start), values[i]))
+            return false;
         start = comma + 1;
     }
     return values[0] != values[2] && values[1] != values[3];
@@ -100,7 +104,8 @@ std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
                 if (!ParseSize(value, out.width, out.height))
                     return "--size takes WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxRenderSide);
             } else if (arg == "--zoom-window") {
-                if (!ParseWindow(value, out.window)) return "--zoom-window takes x0,y0,x1,y1 with x0 != x1, y0 != y1";
+                if (!ParseWindow(value, out.window))
+                    return "--zoom-window takes x0,y0,x1,y1 with x0 != x1, y0 != y1";
                 out.zoomWindow = true;
             } else {
                 return UnknownOption(arg);
@@ -111,8 +116,10 @@ std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
             return "unexpected argument '" + arg + "'";
         }
     }
-    if (out.input.empty()) return "render needs an input file (raster, .lwt project or .dxf)";
-    if (out.output.empty()) return "render needs an output file (-o FILE.png)";
+    if (out.input.empty())
+        return "render needs an input file (raster, .lwt project or .dxf)";
+    if (out.output.empty())
+        return "render needs an output file (-o FILE.png)";
     // Standard output, a FIFO or a device takes the PNG whatever its name.
     if (!IsStreamTarget(out.output) && LowerExt(out.output) != ".png")
         return "render writes PNG only: the output must end in .png";
@@ -122,8 +129,10 @@ std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
 bool LoadDrawing(CGraph& graph, const std::string& path, std::string& error)
 {
     const std::string ext = LowerExt(path);
-    if (ext == ".lwt") return graph.LoadProject(path, nullptr, &error);
-    if (ext == ".dxf") return ReadDxfDrawing(graph, path, error);
+    if (ext == ".lwt")
+        return graph.LoadProject(path, nullptr, &error);
+    if (ext == ".dxf")
+        return ReadDxfDrawing(graph, path, error);
     // Anything else is tried as a raster: the image library knows more
     // formats (PNG among them) than the open dialog offers.
     if (!graph.NewFromRaster(path, nullptr)) {
@@ -151,7 +160,8 @@ bool WritePng(const CDib& buffer, const std::string& path, std::string& why)
 {
     const int width = buffer.Width(), height = buffer.Height();
     FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
-    if (bitmap == nullptr) return false;
+    if (bitmap == nullptr)
+        return false;
     const BYTE* block = buffer.GetHandle().Lock();
     const BYTE* bits = FindDIBBits(block);
     const DWORD stride = DIBBytesPerLine(block);
@@ -171,17 +181,19 @@ bool WritePng(const CDib& buffer, const std::string& path, std::string& why)
     return ok;
 }
 
-}   // namespace
+}  // namespace
 
 int RunRender(const std::vector<std::string>& args)
 {
     RenderArgs parsed;
     const std::string usage = ParseArgs(args, parsed);
-    if (!usage.empty()) return UsageError(usage);
+    if (!usage.empty())
+        return UsageError(usage);
 
     CStdinInput stdinInput;
     std::string error;
-    if (!stdinInput.Take(parsed.input, error)) return Fail(error);
+    if (!stdinInput.Take(parsed.input, error))
+        return Fail(error);
     CGraph graph;
     if (!LoadDrawing(graph, parsed.input, error))
         return Fail("cannot read " + parsed.input + (error.empty() ? "" : ": " + error));
@@ -192,13 +204,16 @@ int RunRender(const std::vector<std::string>& args)
         device.Transform().SetWorldBox(parsed.window[0], parsed.window[1], parsed.window[2], parsed.window[3]);
     } else {
         double box[4];
-        if (!graph.GetExtents(box, true, true)) return Fail(parsed.input + " holds nothing to draw");
+        if (!graph.GetExtents(box, true, true))
+            return Fail(parsed.input + " holds nothing to draw");
         device.Transform().SetWorldBox(box[0], box[2], box[1], box[3]);
     }
     graph.SetGridShown(parsed.grid);
-    if (parsed.grips) graph.SelectAll(true);
+    if (parsed.grips)
+        graph.SelectAll(true);
 
-    if (!device.BeginDraw(nullptr, true)) return Fail("not enough memory for a picture of that size");
+    if (!device.BeginDraw(nullptr, true))
+        return Fail("not enough memory for a picture of that size");
     if (graph.Draw(&device) == 1 && parsed.grid)
         std::fprintf(stderr, "lineweft: the grid is too dense to show at this size\n");
     device.EndDraw();

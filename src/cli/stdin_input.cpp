@@ -52,7 +52,7 @@ std::string RasterExtensionOf(const std::string& path)
     return "." + extensions.substr(0, extensions.find(','));
 }
 
-} // namespace
+}  // namespace
 
 std::string DrawingExtensionOfContent(const std::string& head)
 {

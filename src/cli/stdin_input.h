@@ -27,7 +27,7 @@ public:
     void Remove();
 
 private:
-    std::string m_dir;   // removed with everything in it
+    std::string m_dir;  // removed with everything in it
     // A stop while the copy is made or used removes it too.
     CStopEntry m_copyEntry;
     CStopEntry m_dirEntry;

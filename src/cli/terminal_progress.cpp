@@ -81,7 +81,7 @@ public:
         try {
             m_watcher = std::thread([this] { Watch(); });
         } catch (...) {
-            return; // Ctrl-C keeps its default: end the process
+            return;  // Ctrl-C keeps its default: end the process
         }
         g_interruptFd.store(m_pipe[1]);
         struct sigaction action {};
@@ -168,13 +168,13 @@ bool ShouldRedraw()
 
 int TerminalColumns()
 {
-    winsize size {};
+    winsize size{};
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         return size.ws_col;
     return kDefaultColumns;
 }
 
-} // namespace
+}  // namespace
 
 DWORD RunWithTerminalProgress(CCommonThread& worker, int totalSteps)
 {

@@ -48,10 +48,10 @@ struct TraceArgs {
     std::string format;
     ThresholdMode threshold = ThresholdMode::kStored;
     BYTE grey = 0;
-    int page = 0; // counted from 1; 0 for the whole file
-    int unit = -1; // DrawingUnit; -1 keeps the drawing's
+    int page = 0;   // counted from 1; 0 for the whole file
+    int unit = -1;  // DrawingUnit; -1 keeps the drawing's
     bool widths = true;
-    std::vector<std::string> settings; // job-file keys, KEY=VALUE
+    std::vector<std::string> settings;  // job-file keys, KEY=VALUE
     std::vector<CRasterStep> steps;
 };
 
@@ -71,7 +71,8 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
             if (!stepError.empty())
                 return stepError;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            if (!IsOneOf(arg, {"-o", "--output", "--method", "--format", "--unit", "--widths", "--job", "--section", "--set", "--page", "--threshold", "--threads"}))
+            if (!IsOneOf(arg, {"-o", "--output", "--method", "--format", "--unit", "--widths", "--job", "--section",
+                               "--set", "--page", "--threshold", "--threads"}))
                 return UnknownOption(arg);
             if (i + 1 >= args.size())
                 return arg + " needs a value";
@@ -146,7 +147,6 @@ bool ApplyMethod(const std::string& name, CTraceOption& options)
         return false;
     return true;
 }
-
 
 // The fixed threshold, and whether the histogram's automatic one replaces
 // it when the histogram has one.
@@ -232,7 +232,7 @@ int ExitStatusOf(DWORD code)
     }
 }
 
-} // namespace
+}  // namespace
 
 int RunTrace(const std::vector<std::string>& args)
 {

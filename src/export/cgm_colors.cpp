@@ -10,13 +10,16 @@ constexpr unsigned kCgmLineColour = 0x5083;
 
 void WriteColorElement(unsigned header, COLORREF color, std::FILE* file)
 {
-    const unsigned char bytes[6] = {
-        static_cast<unsigned char>(header >> 8), static_cast<unsigned char>(header & 0xFF),
-        GetRValue(color), GetGValue(color), GetBValue(color), 0};
+    const unsigned char bytes[6] = {static_cast<unsigned char>(header >> 8),
+                                    static_cast<unsigned char>(header & 0xFF),
+                                    GetRValue(color),
+                                    GetGValue(color),
+                                    GetBValue(color),
+                                    0};
     (void)std::fwrite(bytes, 1, sizeof bytes, file);
 }
 
-} // namespace
+}  // namespace
 
 void WriteCgmColors(COLORREF color, std::FILE* file)
 {

@@ -41,10 +41,11 @@ public:
             Word(head | static_cast<unsigned>(params.size()));
         } else {
             Word(head | 31);
-            Word(static_cast<unsigned>(params.size()));   // framing parameters stay below 32767 bytes
+            Word(static_cast<unsigned>(params.size()));  // framing parameters stay below 32767 bytes
         }
         m_Bytes += params;
-        if (params.size() % 2) m_Bytes += '\0';
+        if (params.size() % 2)
+            m_Bytes += '\0';
     }
     [[nodiscard]] const std::string& Bytes() const { return m_Bytes; }
 
@@ -66,8 +67,10 @@ private:
 
 int ClampVdc(double value)
 {
-    if (!(value > kVdcMin)) return kVdcMin;
-    if (value > kVdcMax) return kVdcMax;
+    if (!(value > kVdcMin))
+        return kVdcMin;
+    if (value > kVdcMax)
+        return kVdcMax;
     return static_cast<int>(value);
 }
 
@@ -76,7 +79,7 @@ bool Put(std::FILE* file, const std::string& bytes)
     return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
-} // namespace
+}  // namespace
 
 bool WriteCGMFile(const CGraph& drawing, std::FILE* file, std::string* error)
 {
@@ -90,27 +93,33 @@ bool WriteCGMFile(const CGraph& drawing, std::FILE* file, std::string* error)
     };
     int x0 = onGrid(box[EXT_MIN_X], grid.originX, false), y0 = onGrid(box[EXT_MIN_Y], grid.originY, false);
     int x1 = onGrid(box[EXT_MAX_X], grid.originX, true), y1 = onGrid(box[EXT_MAX_Y], grid.originY, true);
-    if (x1 <= x0) x1 = std::min(x0 + 1, kVdcMax), x0 = x1 - 1;
-    if (y1 <= y0) y1 = std::min(y0 + 1, kVdcMax), y0 = y1 - 1;
+    if (x1 <= x0)
+        x1 = std::min(x0 + 1, kVdcMax), x0 = x1 - 1;
+    if (y1 <= y0)
+        y1 = std::min(y0 + 1, kVdcMax), y0 = y1 - 1;
 
     CgmElements head;
-    head.Element(0, 1, CgmElements::Text("Lineweft"));                 // BEGIN METAFILE
-    head.Element(1, 1, CgmElements::Int16(1));                          // METAFILE VERSION
-    head.Element(1, 2, CgmElements::Text("Lineweft drawing"));          // METAFILE DESCRIPTION
-    head.Element(1, 11, CgmElements::Int16(1) + CgmElements::Int16(-1) + CgmElements::Int16(1));   // drawing set
-    head.Element(0, 3, CgmElements::Text("Drawing"));                   // BEGIN PICTURE
-    head.Element(2, 2, CgmElements::Int16(1));                          // COLOUR SELECTION MODE: direct
-    head.Element(2, 6, CgmElements::Int16(x0) + CgmElements::Int16(y0) + CgmElements::Int16(x1) +
-                           CgmElements::Int16(y1));                     // VDC EXTENT
-    head.Element(0, 4);                                                 // BEGIN PICTURE BODY
+    head.Element(0, 1, CgmElements::Text("Lineweft"));          // BEGIN METAFILE
+    head.Element(1, 1, CgmElements::Int16(1));                  // METAFILE VERSION
+    head.Element(1, 2, CgmElements::Text("Lineweft drawing"));  // METAFILE DESCRIPTION
+    head.Element(1, 11, CgmElements::Int16(1) + CgmElements::Int16(-1) + CgmElements::Int16(1));  // drawing set
+    head.Element(0, 3, CgmElements::Text("Drawing"));                                             // BEGIN PICTURE
+    head.Element(2, 2, CgmElements::Int16(1));  // COLOUR SELECTION MODE: direct
+    head.Element(2, 6,
+                 CgmElements::Int16(x0) + CgmElements::Int16(y0) + CgmElements::Int16(x1) +
+                     CgmElements::Int16(y1));  // VDC EXTENT
+    head.Element(0, 4);                        // BEGIN PICTURE BODY
     if (!Put(file, head.Bytes())) {
-        if (error) *error = "Could not write the CGM file head.";
+        if (error)
+            *error = "Could not write the CGM file head.";
         return false;
     }
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
-        if (!layer->IsVisible()) continue;
+        if (!layer->IsVisible())
+            continue;
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
-            if (!EntityHasOutputRecord(*e, EXPORT_CGM)) continue;
+            if (!EntityHasOutputRecord(*e, EXPORT_CGM))
+                continue;
             if (!e->WriteCGM(file)) {
                 if (error)
                     *error = FormatC("Could not write entity %u of layer \"%s\".", e->m_Id, layer->GetName().c_str());
@@ -119,11 +128,12 @@ bool WriteCGMFile(const CGraph& drawing, std::FILE* file, std::string* error)
         }
     }
     CgmElements tail;
-    tail.Element(0, 5);   // END PICTURE
-    tail.Element(0, 2);   // END METAFILE
+    tail.Element(0, 5);  // END PICTURE
+    tail.Element(0, 2);  // END METAFILE
     // The records leave their write results to this check.
     if (!Put(file, tail.Bytes()) || std::ferror(file) != 0) {
-        if (error) *error = "Could not write the CGM file.";
+        if (error)
+            *error = "Could not write the CGM file.";
         return false;
     }
     return true;

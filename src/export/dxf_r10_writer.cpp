@@ -40,10 +40,11 @@ bool Put(std::FILE* file, const std::string& text)
 
 void SetError(std::string* error, std::string message)
 {
-    if (error) *error = std::move(message);
+    if (error)
+        *error = std::move(message);
 }
 
-} // namespace
+}  // namespace
 
 bool WriteDXFR10File(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
@@ -53,12 +54,15 @@ bool WriteDXFR10File(const CGraph& drawing, std::FILE* file, bool widths, std::s
     std::vector<std::pair<const CLayer*, std::string>> names;
     for (const CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
         int color = layer->GetColor();
-        if (color < 1 || color > 255) color = kDefaultLayerColor;
-        if (!layer->IsVisible()) color = -color;
+        if (color < 1 || color > 255)
+            color = kDefaultLayerColor;
+        if (!layer->IsVisible())
+            color = -color;
         std::string name = R10LayerName(layer->GetName());
         if (name != "0") {
             const std::string base = name;
-            for (int n = 2; taken.count(name) != 0; ++n) name = base + "_" + std::to_string(n);
+            for (int n = 2; taken.count(name) != 0; ++n)
+                name = base + "_" + std::to_string(n);
             taken.insert(name);
             rows.emplace_back(name, color);
         } else {
@@ -70,8 +74,8 @@ bool WriteDXFR10File(const CGraph& drawing, std::FILE* file, bool widths, std::s
     std::string head = "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1006\n";
     double box[4];
     GetPageBoxInUnits(drawing, box);
-    head += FormatC("  9\n$EXTMIN\n 10\n%f\n 20\n%f\n  9\n$EXTMAX\n 10\n%f\n 20\n%f\n", box[EXT_MIN_X],
-                    box[EXT_MIN_Y], box[EXT_MAX_X], box[EXT_MAX_Y]);
+    head += FormatC("  9\n$EXTMIN\n 10\n%f\n 20\n%f\n  9\n$EXTMAX\n 10\n%f\n 20\n%f\n", box[EXT_MIN_X], box[EXT_MIN_Y],
+                    box[EXT_MAX_X], box[EXT_MAX_Y]);
     head += "  0\nENDSEC\n  0\nSECTION\n  2\nTABLES\n";
     head += "  0\nTABLE\n  2\nLTYPE\n 70\n1\n  0\nLTYPE\n  2\nCONTINUOUS\n 70\n0\n  3\nSolid line\n 72\n65\n"
             " 73\n0\n 40\n0.0\n  0\nENDTAB\n";
@@ -85,12 +89,13 @@ bool WriteDXFR10File(const CGraph& drawing, std::FILE* file, bool widths, std::s
     }
     for (const auto& [layer, name] : names) {
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
-            if (!EntityHasOutputRecord(*e, EXPORT_DXFR10)) continue;
+            if (!EntityHasOutputRecord(*e, EXPORT_DXFR10))
+                continue;
             CDxfNames names = e->GetDxfNames();
             names.layer = name;
             if (!e->WriteDXFR10(file, widths, names)) {
-                SetError(error, FormatC("Could not write entity %u of layer \"%s\".", e->m_Id,
-                                        layer->GetName().c_str()));
+                SetError(error,
+                         FormatC("Could not write entity %u of layer \"%s\".", e->m_Id, layer->GetName().c_str()));
                 return false;
             }
         }

@@ -47,7 +47,8 @@ public:
     // Marks a handle as used by someone else; false when it already was.
     bool Reserve(std::uint32_t handle)
     {
-        if (!m_Taken.insert(handle).second) return false;
+        if (!m_Taken.insert(handle).second)
+            return false;
         m_Highest = std::max(m_Highest, handle);
         return true;
     }
@@ -56,7 +57,8 @@ public:
     // The lowest handle not used yet.
     std::uint32_t Take()
     {
-        while (m_Taken.count(m_Next) != 0) ++m_Next;
+        while (m_Taken.count(m_Next) != 0)
+            ++m_Next;
         m_Highest = std::max(m_Highest, m_Next);
         return m_Next++;
     }
@@ -76,7 +78,8 @@ public:
     {
         // Codes run from 0 to 1071: right-aligned in three places, as "%3d".
         const std::string digits = std::to_string(code);
-        if (digits.size() < 3) m_Text.append(3 - digits.size(), ' ');
+        if (digits.size() < 3)
+            m_Text.append(3 - digits.size(), ' ');
         m_Text += digits;
         m_Text += '\n';
         m_Text += value;
@@ -108,7 +111,7 @@ private:
 };
 
 struct LayerRow {
-    std::string name;   // as written to the file
+    std::string name;  // as written to the file
     int color;
 };
 
@@ -124,7 +127,8 @@ std::string DxfSafeName(const std::string& name)
 {
     std::string safe = name;
     for (char& c : safe)
-        if (IsInvalidNameChar(c)) c = '_';
+        if (IsInvalidNameChar(c))
+            c = '_';
     return safe.empty() ? "_" : safe;
 }
 
@@ -132,7 +136,8 @@ std::string DxfSafeName(const std::string& name)
 std::string LayerNameKey(std::string name)
 {
     for (char& c : name)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     return name;
 }
 
@@ -164,12 +169,15 @@ LayerTable CollectLayers(const CGraph& drawing)
     add("0", kDefaultLayerColor);
     for (const CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
         int color = layer->GetColor();
-        if (color < 1 || color > 255) color = kDefaultLayerColor;
-        if (!layer->IsVisible()) color = -color;   // a negative colour means "off"
+        if (color < 1 || color > 255)
+            color = kDefaultLayerColor;
+        if (!layer->IsVisible())
+            color = -color;  // a negative colour means "off"
         std::string name = DxfSafeName(layer->GetName());
         if (name != layer->GetName()) {
             const std::string base = name;
-            for (int n = 2; taken(name); ++n) name = base + "_" + std::to_string(n);
+            for (int n = 2; taken(name); ++n)
+                name = base + "_" + std::to_string(n);
             table.renamed.emplace(layer, name);
         }
         auto found = rowOf.find(LayerNameKey(name));
@@ -185,10 +193,7 @@ LayerTable CollectLayers(const CGraph& drawing)
 // widely in cost, so many small tasks even out the threads.
 constexpr std::size_t kEntitiesPerTask = 256;
 
-int TasksFor(std::size_t count)
-{
-    return static_cast<int>((count + kEntitiesPerTask - 1) / kEntitiesPerTask);
-}
+int TasksFor(std::size_t count) { return static_cast<int>((count + kEntitiesPerTask - 1) / kEntitiesPerTask); }
 
 // What the header and the records need of an entity.
 struct EntityFacts {
@@ -211,7 +216,7 @@ void LearnFacts(CEntity& e, EntityFacts& facts)
 struct EntityRecord {
     CEntity* entity;
     const CLayer* layer;
-    const std::string* renamed;   // the layer's name in the file, where it had to change
+    const std::string* renamed;  // the layer's name in the file, where it had to change
     std::uint32_t handle;
 };
 
@@ -221,7 +226,7 @@ struct EntityRecord {
 struct DrawingEntities {
     std::vector<CEntity*> all;
     std::vector<EntityFacts> facts;
-    std::vector<std::size_t> layerEnds;   // where each layer's entities end in `all`
+    std::vector<std::size_t> layerEnds;  // where each layer's entities end in `all`
     std::vector<EntityRecord> records;
 };
 
@@ -234,7 +239,8 @@ class EntityWalk {
 public:
     explicit EntityWalk(const CGraph& drawing) : m_Layer(drawing.GetFirstLayer())
     {
-        if (m_Layer) m_Next = m_Layer->GetFirstEntity();
+        if (m_Layer)
+            m_Next = m_Layer->GetFirstEntity();
     }
     // Fills `batch` with the next entities and adds the end of every layer
     // finished to `layerEnds`; empty at the end.
@@ -242,11 +248,14 @@ public:
     {
         batch.clear();
         while (m_Layer && batch.size() < kWalkBatch) {
-            for (; m_Next && batch.size() < kWalkBatch; m_Next = m_Next->m_Next) batch.push_back(m_Next);
-            if (m_Next) break;
+            for (; m_Next && batch.size() < kWalkBatch; m_Next = m_Next->m_Next)
+                batch.push_back(m_Next);
+            if (m_Next)
+                break;
             layerEnds.push_back(m_Walked + batch.size());
             m_Layer = m_Layer->GetNext();
-            if (m_Layer) m_Next = m_Layer->GetFirstEntity();
+            if (m_Layer)
+                m_Next = m_Layer->GetFirstEntity();
         }
         m_Walked += batch.size();
     }
@@ -276,7 +285,8 @@ DrawingEntities CollectEntities(const CGraph& drawing, const LayerTable& layers,
             }
             const std::size_t begin = static_cast<std::size_t>(task - 1) * kEntitiesPerTask;
             const std::size_t end = std::min(batch.size(), begin + kEntitiesPerTask);
-            for (std::size_t i = begin; i < end; ++i) LearnFacts(*batch[i], facts[i]);
+            for (std::size_t i = begin; i < end; ++i)
+                LearnFacts(*batch[i], facts[i]);
         });
         found.all.insert(found.all.end(), batch.begin(), batch.end());
         std::swap(batch, following);
@@ -291,13 +301,16 @@ DrawingEntities CollectEntities(const CGraph& drawing, const LayerTable& layers,
         const std::string* renamed = layers.RenamedName(layer);
         for (; i < end; ++i) {
             const EntityFacts& facts = found.facts[i];
-            if (!facts.hasRecord) continue;
-            if (facts.id == 0 || !handles.Reserve(facts.id)) repeats.push_back(found.records.size());
+            if (!facts.hasRecord)
+                continue;
+            if (facts.id == 0 || !handles.Reserve(facts.id))
+                repeats.push_back(found.records.size());
             found.records.push_back({found.all[i], layer, renamed, facts.id});
         }
         layer = layer->GetNext();
     }
-    for (std::size_t r : repeats) found.records[r].handle = handles.Take();
+    for (std::size_t r : repeats)
+        found.records[r].handle = handles.Take();
     return found;
 }
 
@@ -313,14 +326,20 @@ bool DrawingExtents(const DrawingEntities& entities, double* box)
         bool layerFound = false;
         for (; i < end; ++i) {
             const EntityFacts& facts = entities.facts[i];
-            if (!facts.hasBox) continue;
-            if (layerFound) MergeExtents(layerBox, facts.box);
-            else std::copy(facts.box, facts.box + 4, layerBox);
+            if (!facts.hasBox)
+                continue;
+            if (layerFound)
+                MergeExtents(layerBox, facts.box);
+            else
+                std::copy(facts.box, facts.box + 4, layerBox);
             layerFound = true;
         }
-        if (!layerFound) continue;
-        if (found) MergeExtents(box, layerBox);
-        else std::copy(layerBox, layerBox + 4, box);
+        if (!layerFound)
+            continue;
+        if (found)
+            MergeExtents(box, layerBox);
+        else
+            std::copy(layerBox, layerBox + 4, box);
         found = true;
     }
     return found;
@@ -329,8 +348,8 @@ bool DrawingExtents(const DrawingEntities& entities, double* box)
 // The framing's handles, taken once so that owners can be named before the
 // objects they own are written.
 struct FrameHandles {
-    std::uint32_t vportTable, ltypeTable, layerTable, styleTable, viewTable, ucsTable, appidTable,
-        dimstyleTable, blockRecordTable;
+    std::uint32_t vportTable, ltypeTable, layerTable, styleTable, viewTable, ucsTable, appidTable, dimstyleTable,
+        blockRecordTable;
     std::uint32_t vport, ltypeByBlock, ltypeByLayer, ltypeContinuous, style, appid, dimstyle;
     std::uint32_t modelRecord, paperRecord, modelBlock, modelEnd, paperBlock, paperEnd;
     std::uint32_t rootDict, groupDict, layoutDict, modelLayout, paperLayout;
@@ -340,13 +359,16 @@ struct FrameHandles {
 FrameHandles TakeHandles(HandleSource& source, std::size_t layerCount)
 {
     FrameHandles h{};
-    for (std::uint32_t* field :
-         {&h.vportTable, &h.ltypeTable, &h.layerTable, &h.styleTable, &h.viewTable, &h.ucsTable, &h.appidTable,
-          &h.dimstyleTable, &h.blockRecordTable, &h.vport, &h.ltypeByBlock, &h.ltypeByLayer, &h.ltypeContinuous,
-          &h.style, &h.appid, &h.dimstyle, &h.modelRecord, &h.paperRecord, &h.modelBlock, &h.modelEnd,
-          &h.paperBlock, &h.paperEnd, &h.rootDict, &h.groupDict, &h.layoutDict, &h.modelLayout, &h.paperLayout})
+    for (std::uint32_t* field : {&h.vportTable,       &h.ltypeTable,  &h.layerTable,   &h.styleTable,
+                                 &h.viewTable,        &h.ucsTable,    &h.appidTable,   &h.dimstyleTable,
+                                 &h.blockRecordTable, &h.vport,       &h.ltypeByBlock, &h.ltypeByLayer,
+                                 &h.ltypeContinuous,  &h.style,       &h.appid,        &h.dimstyle,
+                                 &h.modelRecord,      &h.paperRecord, &h.modelBlock,   &h.modelEnd,
+                                 &h.paperBlock,       &h.paperEnd,    &h.rootDict,     &h.groupDict,
+                                 &h.layoutDict,       &h.modelLayout, &h.paperLayout})
         *field = source.Take();
-    for (std::size_t i = 0; i < layerCount; ++i) h.layers.push_back(source.Take());
+    for (std::size_t i = 0; i < layerCount; ++i)
+        h.layers.push_back(source.Take());
     return h;
 }
 
@@ -471,7 +493,7 @@ void WriteTables(DxfText& out, const FrameHandles& h, const std::vector<LayerRow
     BeginTable(out, "DIMSTYLE", h.dimstyleTable, 1);
     out.Pair(100, "AcDbDimStyleTable");
     out.Pair(0, "DIMSTYLE");
-    out.Handle(105, h.dimstyle);   // dimension styles carry their handle in 105
+    out.Handle(105, h.dimstyle);  // dimension styles carry their handle in 105
     out.Handle(330, h.dimstyleTable);
     out.Pair(100, "AcDbSymbolTableRecord");
     out.Pair(100, "AcDbDimStyleTableRecord");
@@ -499,7 +521,8 @@ void WriteBlock(DxfText& out, const char* name, std::uint32_t begin, std::uint32
     out.Handle(5, begin);
     out.Handle(330, record);
     out.Pair(100, "AcDbEntity");
-    if (paper) out.Int(67, 1);
+    if (paper)
+        out.Int(67, 1);
     out.Pair(8, "0");
     out.Pair(100, "AcDbBlockBegin");
     out.Pair(2, name);
@@ -511,7 +534,8 @@ void WriteBlock(DxfText& out, const char* name, std::uint32_t begin, std::uint32
     out.Handle(5, end);
     out.Handle(330, record);
     out.Pair(100, "AcDbEntity");
-    if (paper) out.Int(67, 1);
+    if (paper)
+        out.Int(67, 1);
     out.Pair(8, "0");
     out.Pair(100, "AcDbBlockEnd");
 }
@@ -575,7 +599,8 @@ void WriteObjects(DxfText& out, const FrameHandles& h)
 
 void SetError(std::string* error, std::string message)
 {
-    if (error) *error = std::move(message);
+    if (error)
+        *error = std::move(message);
 }
 
 // Records formatted together into one memory buffer on the pool, and the
@@ -591,15 +616,18 @@ std::size_t FormatChunk(const std::vector<EntityRecord>& records, std::size_t be
     const std::size_t end = std::min(records.size(), begin + kEntitiesPerTask);
     text.Clear();
     std::FILE* file = text.Get();
-    if (file == nullptr) return begin;
+    if (file == nullptr)
+        return begin;
     std::size_t i = begin;
     try {
         for (; i < end; ++i) {
             const EntityRecord& record = records[i];
             CDxfNames names = record.entity->GetDxfNames();
             names.handle = record.handle;
-            if (record.renamed) names.layer = *record.renamed;
-            if (!record.entity->WriteDXF2000(file, widths, names)) return i;
+            if (record.renamed)
+                names.layer = *record.renamed;
+            if (!record.entity->WriteDXF2000(file, widths, names))
+                return i;
         }
     } catch (const std::bad_alloc&) {
         return i;
@@ -617,14 +645,14 @@ public:
           m_Ahead(std::max(1, GetRowBandThreads() * kChunksAheadPerThread)),
           m_Finished(static_cast<std::size_t>(m_Chunks)), m_Ready(static_cast<std::size_t>(m_Chunks), false),
           m_Failed(static_cast<std::size_t>(m_Chunks), kNoRecord)
-    {
-    }
+    {}
 
     // False with the message in *error at the first record that failed.
     bool Write(std::string* error)
     {
         RunBands(m_Chunks, [this](int chunk) { FormatAndWrite(chunk); });
-        if (m_Bad == kNoRecord) return true;
+        if (m_Bad == kNoRecord)
+            return true;
         const EntityRecord& record = m_Records[m_Bad];
         SetError(error, FormatC("Could not write entity %u of layer \"%s\".", record.entity->m_Id,
                                 record.layer->GetName().c_str()));
@@ -641,7 +669,8 @@ private:
         {
             std::unique_lock<std::mutex> lock(m_Mutex);
             m_Progress.wait(lock, [&] { return m_Bad != kNoRecord || chunk < m_NextToWrite + m_Ahead; });
-            if (m_Bad != kNoRecord) return;
+            if (m_Bad != kNoRecord)
+                return;
             if (!m_Spare.empty()) {
                 text = std::move(m_Spare.back());
                 m_Spare.pop_back();
@@ -649,7 +678,8 @@ private:
         }
         std::size_t failed = FirstOf(chunk);
         try {
-            if (!text) text = std::make_unique<MemoryFile>(MemoryFile::Buffering::kUnbuffered);
+            if (!text)
+                text = std::make_unique<MemoryFile>(MemoryFile::Buffering::kUnbuffered);
             failed = FormatChunk(m_Records, FirstOf(chunk), m_Widths, *text);
         } catch (const std::bad_alloc&) {
         }
@@ -673,7 +703,8 @@ private:
             if (std::fwrite(written.data(), 1, written.size(), m_File) != written.size())
                 m_Bad = FirstOf(m_NextToWrite);
         }
-        if (text) m_Spare.push_back(std::move(text));
+        if (text)
+            m_Spare.push_back(std::move(text));
         ++m_NextToWrite;
     }
 
@@ -685,14 +716,14 @@ private:
     std::mutex m_Mutex;
     std::condition_variable m_Progress;
     int m_NextToWrite = 0;
-    std::vector<std::unique_ptr<MemoryFile>> m_Finished;   // formatted, not yet written
+    std::vector<std::unique_ptr<MemoryFile>> m_Finished;  // formatted, not yet written
     std::vector<bool> m_Ready;                            // formatted, or failed without a text
     std::vector<std::size_t> m_Failed;                    // each chunk's first failed record
     std::vector<std::unique_ptr<MemoryFile>> m_Spare;
-    std::size_t m_Bad = kNoRecord;                        // the first failed record in file order
+    std::size_t m_Bad = kNoRecord;  // the first failed record in file order
 };
 
-} // namespace
+}  // namespace
 
 bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
@@ -713,7 +744,8 @@ bool WriteDXF2000File(const CGraph& drawing, std::FILE* file, bool widths, std::
         SetError(error, "Could not write the DXF file head.");
         return false;
     }
-    if (!EntityRecordWriter(entities.records, file, widths).Write(error)) return false;
+    if (!EntityRecordWriter(entities.records, file, widths).Write(error))
+        return false;
     out.Pair(0, "ENDSEC");
     WriteObjects(out, h);
     if (!out.WriteTo(file)) {

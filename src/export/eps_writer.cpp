@@ -27,12 +27,13 @@ bool Put(std::FILE* file, const std::string& text)
     return std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
-} // namespace
+}  // namespace
 
 double GetScanDotsPerMetre(const CGraph& drawing)
 {
     const CRaster* raster = drawing.GetRaster();
-    if (raster == nullptr || raster->GetResolutionX() * kMetresPerInch <= kMinimumFileDotsPerInch) return 0.0;
+    if (raster == nullptr || raster->GetResolutionX() * kMetresPerInch <= kMinimumFileDotsPerInch)
+        return 0.0;
     return drawing.GetRasterResolution();
 }
 
@@ -74,7 +75,8 @@ bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     head += "%%Creator: Lineweft\n%%Pages: 1\n%%EndComments\n%%Page: 1 1\ngsave\n1 setlinecap\n1 setlinejoin\n";
     head += FormatC("%f %f scale\n%f %f translate\n", s, s, 0.0 - box[EXT_MIN_X], 0.0 - box[EXT_MIN_Y]);
     if (!Put(file, head)) {
-        if (error) *error = "Could not write the EPS file head.";
+        if (error)
+            *error = "Could not write the EPS file head.";
         return false;
     }
     // Strokes without a width are drawn in the drawing unit, thin beside the
@@ -83,9 +85,11 @@ bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     page.hairline = GetPageHairline(box[EXT_MAX_X] - box[EXT_MIN_X], box[EXT_MAX_Y] - box[EXT_MIN_Y]);
     const COutputPageScope pageScope(page);
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
-        if (!layer->IsVisible()) continue;   // a page shows what the view shows
+        if (!layer->IsVisible())
+            continue;  // a page shows what the view shows
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
-            if (!EntityHasOutputRecord(*e, EXPORT_EPS)) continue;
+            if (!EntityHasOutputRecord(*e, EXPORT_EPS))
+                continue;
             if (!e->WriteEPS(file, widths)) {
                 if (error)
                     *error = FormatC("Could not write entity %u of layer \"%s\".", e->m_Id, layer->GetName().c_str());
@@ -94,7 +98,8 @@ bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
         }
     }
     if (!Put(file, "grestore\nshowpage\n%%EOF\n")) {
-        if (error) *error = "Could not write the EPS file tail.";
+        if (error)
+            *error = "Could not write the EPS file tail.";
         return false;
     }
     return std::ferror(file) == 0;

@@ -16,22 +16,18 @@ struct FormatRow {
 
 // The first row of a code gives its usual extension.
 constexpr FormatRow kFormats[] = {
-    {EXPORT_DXF2000, ".dxf", "dxf", "DXF 2000"},
-    {EXPORT_METAFILE, ".emf", "emf", "Enhanced Metafile"},
-    {EXPORT_HPGL, ".plt", "plt", "HP-GL"},
-    {EXPORT_HPGL, ".hpgl", "hpgl", "HP-GL"},
-    {EXPORT_SVG, ".svg", "svg", "SVG"},
-    {EXPORT_EPS, ".eps", "eps", "EPS"},
-    {EXPORT_PDF, ".pdf", "pdf", "PDF"},
-    {EXPORT_DXFR10, ".dxf", "dxf-r10", "DXF R10"},
-    {EXPORT_SVGZ, ".svgz", "svgz", "SVGZ"},
-    {EXPORT_CGM, ".cgm", "cgm", "CGM"},
+    {EXPORT_DXF2000, ".dxf", "dxf", "DXF 2000"}, {EXPORT_METAFILE, ".emf", "emf", "Enhanced Metafile"},
+    {EXPORT_HPGL, ".plt", "plt", "HP-GL"},       {EXPORT_HPGL, ".hpgl", "hpgl", "HP-GL"},
+    {EXPORT_SVG, ".svg", "svg", "SVG"},          {EXPORT_EPS, ".eps", "eps", "EPS"},
+    {EXPORT_PDF, ".pdf", "pdf", "PDF"},          {EXPORT_DXFR10, ".dxf", "dxf-r10", "DXF R10"},
+    {EXPORT_SVGZ, ".svgz", "svgz", "SVGZ"},      {EXPORT_CGM, ".cgm", "cgm", "CGM"},
 };
 
 std::string Lower(std::string_view text)
 {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -47,18 +43,21 @@ std::string LowerExtension(std::string_view path)
 const FormatRow* FindCode(int format)
 {
     for (const FormatRow& row : kFormats)
-        if (row.code == format) return &row;
+        if (row.code == format)
+            return &row;
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 int ExportFormatFromPath(std::string_view path)
 {
     const std::string ext = LowerExtension(path);
-    if (ext.empty()) return EXPORT_NONE;
+    if (ext.empty())
+        return EXPORT_NONE;
     for (const FormatRow& row : kFormats)
-        if (ext == row.extension) return row.code;   // ".dxf" finds DXF 2000 first
+        if (ext == row.extension)
+            return row.code;  // ".dxf" finds DXF 2000 first
     return EXPORT_NONE;
 }
 
@@ -67,7 +66,8 @@ std::vector<std::string_view> ExportFormatShortNames()
     std::vector<std::string_view> names;
     for (int code = EXPORT_FORMAT_FIRST; code <= EXPORT_FORMAT_LAST; ++code)
         for (const FormatRow& row : kFormats)
-            if (row.code == code) names.emplace_back(row.shortName);
+            if (row.code == code)
+                names.emplace_back(row.shortName);
     return names;
 }
 
@@ -75,7 +75,8 @@ bool ExportFormatHasExtension(int format, std::string_view path)
 {
     const std::string ext = LowerExtension(path);
     for (const FormatRow& row : kFormats)
-        if (row.code == format && ext == row.extension) return true;
+        if (row.code == format && ext == row.extension)
+            return true;
     return false;
 }
 
@@ -83,7 +84,8 @@ int ExportFormatFromName(std::string_view name)
 {
     const std::string key = Lower(name);
     for (const FormatRow& row : kFormats)
-        if (key == row.shortName) return row.code;
+        if (key == row.shortName)
+            return row.code;
     return EXPORT_NONE;
 }
 
@@ -99,10 +101,7 @@ const char* ExportFormatName(int format)
     return row ? row->displayName : "";
 }
 
-bool IsExportFormatAvailable(int format)
-{
-    return format >= EXPORT_FORMAT_FIRST && format <= EXPORT_FORMAT_LAST;
-}
+bool IsExportFormatAvailable(int format) { return format >= EXPORT_FORMAT_FIRST && format <= EXPORT_FORMAT_LAST; }
 
 bool EntityHasOutputRecord(const CEntity& entity, int format)
 {
@@ -114,9 +113,7 @@ bool EntityHasOutputRecord(const CEntity& entity, int format)
     case ENTITY_SOLID:
     case ENTITY_CIRCLE:
     case ENTITY_ARC:
-    case ENTITY_POLYPOLYGON:
-        return true;
-    default:
-        return false;
+    case ENTITY_POLYPOLYGON: return true;
+    default: return false;
     }
 }

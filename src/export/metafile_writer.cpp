@@ -36,7 +36,7 @@ double PageEdge(double value, double scale, bool up)
 constexpr double kGridFineSide = 4096.0;
 constexpr double kGridLimit = 1 << 20;
 
-} // namespace
+}  // namespace
 
 bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
@@ -57,16 +57,20 @@ bool WriteMetafileFile(const CGraph& drawing, std::FILE* file, bool widths, std:
     const int width = std::max(1, MetafileLength(right - left)), height = std::max(1, MetafileLength(top - bottom));
     CMetafileDC dc;
     if (!dc.Create(file, width, height, 0, 0)) {
-        if (error) *error = "Could not start the metafile.";
+        if (error)
+            *error = "Could not start the metafile.";
         return false;
     }
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
-        if (!layer->IsVisible()) continue;   // a page shows what the view shows
+        if (!layer->IsVisible())
+            continue;  // a page shows what the view shows
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next)
-            if (EntityHasOutputRecord(*e, EXPORT_METAFILE)) e->DrawToDC(&dc, top, widths);
+            if (EntityHasOutputRecord(*e, EXPORT_METAFILE))
+                e->DrawToDC(&dc, top, widths);
     }
     if (!dc.Close()) {
-        if (error) *error = "Could not write the metafile.";
+        if (error)
+            *error = "Could not write the metafile.";
         return false;
     }
     return true;

@@ -17,16 +17,19 @@ constexpr double kQuarterCircleKappa = 0.552;
 constexpr int kPointDecimals = 2;
 constexpr int kStateDecimals = 3;
 
-} // namespace
+}  // namespace
 
 std::string FormatPdfNumber(double value, int decimals)
 {
     std::string text = FormatC("%.*f", decimals, value);
     if (text.find('.') != std::string::npos) {
-        while (text.back() == '0') text.pop_back();
-        if (text.back() == '.') text.pop_back();
+        while (text.back() == '0')
+            text.pop_back();
+        if (text.back() == '.')
+            text.pop_back();
     }
-    if (text == "-0") text = "0";
+    if (text == "-0")
+        text = "0";
     return text;
 }
 
@@ -69,19 +72,14 @@ bool CPDFStream::AppendPoint(double x, double y, const char* op, bool trailingBl
     text += FormatPdfNumber(y, kPointDecimals);
     text += ' ';
     text += op;
-    if (trailingBlank) text += ' ';
+    if (trailingBlank)
+        text += ' ';
     return AppendText(text);
 }
 
-bool CPDFStream::MoveTo(double x, double y, bool trailingBlank)
-{
-    return AppendPoint(x, y, "m", trailingBlank);
-}
+bool CPDFStream::MoveTo(double x, double y, bool trailingBlank) { return AppendPoint(x, y, "m", trailingBlank); }
 
-bool CPDFStream::LineTo(double x, double y, bool trailingBlank)
-{
-    return AppendPoint(x, y, "l", trailingBlank);
-}
+bool CPDFStream::LineTo(double x, double y, bool trailingBlank) { return AppendPoint(x, y, "l", trailingBlank); }
 
 bool CPDFStream::Arc(double cx, double cy, double radius, double startDeg, double endDeg, bool beginWithMove)
 {
@@ -125,7 +123,8 @@ bool CPDFStream::Circle(double x, double y, double r)
     bool ok = MoveTo(x + r, y);
     for (const auto& piece : q) {
         std::string text;
-        for (double v : piece) text += FormatPdfNumber(v, kPointDecimals) + ' ';
+        for (double v : piece)
+            text += FormatPdfNumber(v, kPointDecimals) + ' ';
         text += "c ";
         ok = ok && AppendText(text);
     }
@@ -138,50 +137,57 @@ std::string ColorText(double r, double g, double b, const char* op, bool trailin
 {
     std::string text = FormatPdfNumber(r, kStateDecimals) + ' ' + FormatPdfNumber(g, kStateDecimals) + ' ' +
                        FormatPdfNumber(b, kStateDecimals) + ' ' + op;
-    if (trailingBlank) text += ' ';
+    if (trailingBlank)
+        text += ' ';
     return text;
 }
 
 std::string GrayText(double v, const char* op, bool trailingBlank)
 {
     std::string text = FormatPdfNumber(v, kStateDecimals) + ' ' + op;
-    if (trailingBlank) text += ' ';
+    if (trailingBlank)
+        text += ' ';
     return text;
 }
 
-} // namespace
+}  // namespace
 
 bool CPDFStream::SetStrokeRGB(double r, double g, double b, bool trailingBlank)
 {
-    if (m_Stroke.Equals(r, g, b)) return true;
+    if (m_Stroke.Equals(r, g, b))
+        return true;
     m_Stroke = {true, r, g, b};
     return AppendText(ColorText(r, g, b, "RG", trailingBlank));
 }
 
 bool CPDFStream::SetStrokeGray(double v, bool trailingBlank)
 {
-    if (m_Stroke.Equals(v, v, v)) return true;
+    if (m_Stroke.Equals(v, v, v))
+        return true;
     m_Stroke = {true, v, v, v};
     return AppendText(GrayText(v, "G", trailingBlank));
 }
 
 bool CPDFStream::SetFillRGB(double r, double g, double b, bool trailingBlank)
 {
-    if (m_Fill.Equals(r, g, b)) return true;
+    if (m_Fill.Equals(r, g, b))
+        return true;
     m_Fill = {true, r, g, b};
     return AppendText(ColorText(r, g, b, "rg", trailingBlank));
 }
 
 bool CPDFStream::SetFillGray(double v, bool trailingBlank)
 {
-    if (m_Fill.Equals(v, v, v)) return true;
+    if (m_Fill.Equals(v, v, v))
+        return true;
     m_Fill = {true, v, v, v};
     return AppendText(GrayText(v, "g", trailingBlank));
 }
 
 bool CPDFStream::SetLineWidth(double width, bool trailingBlank)
 {
-    if (m_WidthSet && std::fabs(m_Width - width) < kStateTolerance) return true;
+    if (m_WidthSet && std::fabs(m_Width - width) < kStateTolerance)
+        return true;
     m_WidthSet = true;
     m_Width = width;
     return AppendText(GrayText(width, "w", trailingBlank));

@@ -13,7 +13,7 @@
 
 class CPDFStream {
 public:
-    double m_Scale = 1.0;     // drawing unit to PDF points
+    double m_Scale = 1.0;  // drawing unit to PDF points
     double m_OriginX = 0.0;
     double m_OriginY = 0.0;
 

@@ -43,7 +43,7 @@ bool Deflate(const std::string& data, std::string* packed)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
@@ -66,9 +66,11 @@ bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     }
     ok = ok && stream.AppendText("1 J 1 j ");
     for (CLayer* layer = drawing.GetFirstLayer(); layer && ok; layer = layer->GetNext()) {
-        if (!layer->IsVisible()) continue;
+        if (!layer->IsVisible())
+            continue;
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
-            if (!EntityHasOutputRecord(*e, EXPORT_PDF)) continue;
+            if (!EntityHasOutputRecord(*e, EXPORT_PDF))
+                continue;
             if (!e->WritePDF(&stream, widths)) {
                 if (error)
                     *error = FormatC("Could not write entity %u of layer \"%s\".", e->m_Id, layer->GetName().c_str());
@@ -78,7 +80,8 @@ bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     }
     std::string packed;
     if (!ok || !Deflate(stream.GetData(), &packed)) {
-        if (error) *error = "Not enough memory for the page content.";
+        if (error)
+            *error = "Not enough memory for the page content.";
         return false;
     }
 
@@ -96,11 +99,13 @@ bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     object(FormatC("<< /Length %zu /Filter /FlateDecode >>\nstream\n", packed.size()) + packed + "\nendstream");
     const std::size_t xref = out.size();
     out += FormatC("xref\n0 %d\n0000000000 65535 f \n", static_cast<int>(offsets.size()) + 1);
-    for (std::size_t at : offsets) out += FormatC("%010zu 00000 n \n", at);
+    for (std::size_t at : offsets)
+        out += FormatC("%010zu 00000 n \n", at);
     out += FormatC("trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%zu\n%%%%EOF\n",
                    static_cast<int>(offsets.size()) + 1, xref);
     if (std::fwrite(out.data(), 1, out.size(), file) != out.size() || std::ferror(file) != 0) {
-        if (error) *error = "Could not write the PDF file.";
+        if (error)
+            *error = "Could not write the PDF file.";
         return false;
     }
     return true;

@@ -45,7 +45,8 @@ const char* SvgUnitSuffix(const CGraph& drawing)
 {
     std::string name;
     drawing.GetPixelsPerUnit(nullptr, nullptr, &name);
-    if (name.empty()) return "";
+    if (name.empty())
+        return "";
     switch (drawing.GetUnit()) {
     case UNIT_INCH: return "in";
     case UNIT_CM: return "cm";
@@ -56,7 +57,8 @@ const char* SvgUnitSuffix(const CGraph& drawing)
 
 void SetError(std::string* error, std::string message)
 {
-    if (error) *error = std::move(message);
+    if (error)
+        *error = std::move(message);
 }
 
 bool Put(std::FILE* file, const std::string& text)
@@ -64,13 +66,14 @@ bool Put(std::FILE* file, const std::string& text)
     return std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
-} // namespace
+}  // namespace
 
 bool MergeLayersExtents(const CGraph& drawing, double* box, bool found)
 {
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
         double layerBox[4];
-        if (!layer->GetExtents(nullptr, layerBox)) continue;
+        if (!layer->GetExtents(nullptr, layerBox))
+            continue;
         if (found)
             MergeExtents(box, layerBox);
         else
@@ -83,7 +86,8 @@ bool MergeLayersExtents(const CGraph& drawing, double* box, bool found)
 void GetSvgPageBox(const CGraph& drawing, double* box)
 {
     bool found = false;
-    if (CEntity* raster = drawing.GetRasterEntity()) found = raster->GetExtents(nullptr, box);
+    if (CEntity* raster = drawing.GetRasterEntity())
+        found = raster->GetExtents(nullptr, box);
     found = MergeLayersExtents(drawing, box, found);
     if (!found) {
         box[EXT_MIN_X] = box[EXT_MIN_Y] = 0.0;
@@ -125,17 +129,19 @@ bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     // Head first, as the view draws them, so later layers lie on top.
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext(), ++index) {
         std::string group = FormatC("<g id=\"layer%d\"", index);
-        if (!layer->IsVisible()) group += " display=\"none\"";
+        if (!layer->IsVisible())
+            group += " display=\"none\"";
         group += ">\n<title>" + XmlEscape(layer->GetName()) + "</title>\n";
         if (!Put(file, group)) {
             SetError(error, "Could not write the SVG file.");
             return false;
         }
         for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
-            if (!EntityHasOutputRecord(*e, EXPORT_SVG)) continue;
+            if (!EntityHasOutputRecord(*e, EXPORT_SVG))
+                continue;
             if (!e->WriteSVG(file, pageTop, widths)) {
-                SetError(error, FormatC("Could not write entity %u of layer \"%s\".", e->m_Id,
-                                        layer->GetName().c_str()));
+                SetError(error,
+                         FormatC("Could not write entity %u of layer \"%s\".", e->m_Id, layer->GetName().c_str()));
                 return false;
             }
         }

@@ -30,7 +30,7 @@ bool Gzip(const char* data, std::size_t size, std::string* packed)
     return result == Z_STREAM_END;
 }
 
-} // namespace
+}  // namespace
 
 bool WriteSVGZFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
@@ -38,7 +38,8 @@ bool WriteSVGZFile(const CGraph& drawing, std::FILE* file, bool widths, std::str
     std::size_t size = 0;
     std::FILE* memory = open_memstream(&data, &size);
     if (memory == nullptr) {
-        if (error) *error = "Not enough memory for the SVG text.";
+        if (error)
+            *error = "Not enough memory for the SVG text.";
         return false;
     }
     const bool written = WriteSVGFile(drawing, memory, widths, error);
@@ -48,11 +49,13 @@ bool WriteSVGZFile(const CGraph& drawing, std::FILE* file, bool widths, std::str
     const bool ok = written && clean && closed && size <= 0xFFFFFFFFu && Gzip(data ? data : "", size, &packed);
     std::free(data);
     if (!ok) {
-        if (error && error->empty()) *error = "Could not pack the SVG text.";
+        if (error && error->empty())
+            *error = "Could not pack the SVG text.";
         return false;
     }
     if (std::fwrite(packed.data(), 1, packed.size(), file) != packed.size()) {
-        if (error) *error = "Could not write the SVGZ file.";
+        if (error)
+            *error = "Could not write the SVGZ file.";
         return false;
     }
     return true;

@@ -18,7 +18,8 @@ namespace {
 
 void SetError(std::string* error, std::string message)
 {
-    if (error) *error = std::move(message);
+    if (error)
+        *error = std::move(message);
 }
 
 // The message a user sees when a save in the format fails: the format's own
@@ -35,19 +36,20 @@ constexpr SaveFailureRow kSaveFailureTexts[] = {
 std::string SaveFailureText(int format, const std::string& detail)
 {
     for (const SaveFailureRow& row : kSaveFailureTexts)
-        if (row.format == format) return GetLanString(row.key, row.english) + " " + detail;
+        if (row.format == format)
+            return GetLanString(row.key, row.english) + " " + detail;
     return detail;
 }
 
-} // namespace
+}  // namespace
 
 bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format, std::string* error)
 {
     return SaveVectorFile(drawing, path, format, CVectorFileOptions{}, error);
 }
 
-bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
-                    const CVectorFileOptions& options, std::string* error)
+bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format, const CVectorFileOptions& options,
+                    std::string* error)
 {
     if (format < EXPORT_FORMAT_FIRST || format > EXPORT_FORMAT_LAST) {
         SetError(error, "Unknown output format " + std::to_string(format) + ".");
@@ -87,7 +89,8 @@ bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
     if (!written || (stream && !memory.Finish())) {
         // A failed write is told by the system's reason (a full disk), not
         // by the record it stopped at.
-        if (!stream && file.WriteError() != 0) detail = std::strerror(file.WriteError()) + std::string(".");
+        if (!stream && file.WriteError() != 0)
+            detail = std::strerror(file.WriteError()) + std::string(".");
         SetError(error, SaveFailureText(format, "Could not write " + path + (detail.empty() ? "." : ": " + detail)));
         return false;
     }

@@ -14,7 +14,6 @@ struct CVectorFileOptions {
 // previous file intact. False with a message in *error (when given) for an
 // unknown format, a format not built yet, a failed entity record or a failed
 // write.
-[[nodiscard]] bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
-                                  std::string* error);
+[[nodiscard]] bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format, std::string* error);
 [[nodiscard]] bool SaveVectorFile(const CGraph& drawing, const std::string& path, int format,
                                   const CVectorFileOptions& options, std::string* error);

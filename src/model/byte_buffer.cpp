@@ -27,12 +27,9 @@ std::uint32_t GetLength(const std::uint8_t* p)
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-} // namespace
+}  // namespace
 
-CByteBuffer::~CByteBuffer()
-{
-    Free();
-}
+CByteBuffer::~CByteBuffer() { Free(); }
 
 bool CByteBuffer::Alloc(std::uint32_t n)
 {

@@ -16,7 +16,11 @@ public:
     // A new block of n bytes (not cleared); false for 0 or when memory is short.
     [[nodiscard]] bool Alloc(std::uint32_t n);
     void Free();
-    void SetSize(std::uint32_t n) { m_size = n; m_used = n; }
+    void SetSize(std::uint32_t n)
+    {
+        m_size = n;
+        m_used = n;
+    }
     // Takes ownership of a block allocated with malloc.
     void SetBlock(std::uint8_t* block, std::uint32_t n);
     // Takes over the other buffer's block; the other buffer is left empty.

@@ -52,8 +52,10 @@ public:
     }
     ~CObjectScope()
     {
-        if (m_brushSelected) m_dc->SelectObject(m_oldBrush);
-        if (m_penSelected) m_dc->SelectObject(m_oldPen);
+        if (m_brushSelected)
+            m_dc->SelectObject(m_oldBrush);
+        if (m_penSelected)
+            m_dc->SelectObject(m_oldPen);
     }
     CObjectScope(const CObjectScope&) = delete;
     CObjectScope& operator=(const CObjectScope&) = delete;
@@ -66,7 +68,7 @@ private:
     bool m_brushSelected = false;
 };
 
-}   // namespace
+}  // namespace
 
 CFrCDCDevice::CFrCDCDevice() = default;
 
@@ -76,14 +78,18 @@ CFrCDCDevice::~CFrCDCDevice() { EndDraw(); }
 
 bool CFrCDCDevice::BeginDraw(CDC* parent, bool fillBackground)
 {
-    if (m_DC) EndDraw();
+    if (m_DC)
+        EndDraw();
     const int width = Transform().DeviceWidth(), height = Transform().DeviceHeight();
     if (m_BackBuffer.Width() != width || m_BackBuffer.Height() != height) {
-        if (!m_BackBuffer.Create(width, height, 24)) return false;
+        if (!m_BackBuffer.Create(width, height, 24))
+            return false;
     }
     m_DC = m_BackBuffer.BeginPaint(parent);
-    if (m_DC == nullptr) return false;
-    if (fillBackground) m_DC->FillSolidRect(RECT{0, 0, width, height}, GetTraceOption().c_BackGroundColor);
+    if (m_DC == nullptr)
+        return false;
+    if (fillBackground)
+        m_DC->FillSolidRect(RECT{0, 0, width, height}, GetTraceOption().c_BackGroundColor);
     ResetXorFlag();
     m_DC->SetROP2(R2_COPYPEN);
     SetMapping();
@@ -92,7 +98,8 @@ bool CFrCDCDevice::BeginDraw(CDC* parent, bool fillBackground)
 
 void CFrCDCDevice::EndDraw()
 {
-    if (m_DC == nullptr) return;
+    if (m_DC == nullptr)
+        return;
     RestoreMapping();
     m_BackBuffer.EndPaint();
     m_DC = nullptr;
@@ -106,7 +113,8 @@ bool CFrCDCDevice::CopyToDC(CDC* destination, int x, int y)
 
 void CFrCDCDevice::SetMapping()
 {
-    if (m_DC == nullptr || m_MappingSet) return;
+    if (m_DC == nullptr || m_MappingSet)
+        return;
     m_SavedMapMode = m_DC->SetMapMode(MM_ANISOTROPIC);
     m_SavedWindowExt = m_DC->GetWindowExt();
     m_DC->SetWindowExt(m_SavedWindowExt.cx, -m_SavedWindowExt.cy);
@@ -119,7 +127,8 @@ void CFrCDCDevice::SetMapping()
 
 void CFrCDCDevice::RestoreMapping()
 {
-    if (m_DC == nullptr || !m_MappingSet) return;
+    if (m_DC == nullptr || !m_MappingSet)
+        return;
     m_DC->SetWindowOrg(m_SavedWindowOrg.x, m_SavedWindowOrg.y);
     m_DC->SetWindowExt(m_SavedWindowExt.cx, m_SavedWindowExt.cy);
     m_DC->SetMapMode(m_SavedMapMode);
@@ -128,14 +137,17 @@ void CFrCDCDevice::RestoreMapping()
 
 void CFrCDCDevice::SetXorMode(bool on)
 {
-    if (on == IsXorMode()) return;
+    if (on == IsXorMode())
+        return;
     CFrDevice::SetXorMode(on);
-    if (m_DC) m_DC->SetROP2(on ? R2_XORPEN : R2_COPYPEN);
+    if (m_DC)
+        m_DC->SetROP2(on ? R2_XORPEN : R2_COPYPEN);
 }
 
 int CFrCDCDevice::PenWidth(double startWidth) const
 {
-    if (!(startWidth > 0) || !GetShowWidths()) return 0;
+    if (!(startWidth > 0) || !GetShowWidths())
+        return 0;
     const double pixels = startWidth / Transform().UnitsPerPixel() + 0.5;
     return static_cast<int>(std::min(pixels, kMaxPenWidth));
 }
@@ -154,7 +166,8 @@ bool CFrCDCDevice::DrawSegment(const POINT& a, const POINT& b, COLORREF color, i
 bool CFrCDCDevice::DrawLine(const CVertex& a, const CVertex& b, COLORREF color)
 {
     POINT p, q;
-    if (m_DC == nullptr || !Transform().ClipSegmentToDevice(a, b, &p, &q)) return false;
+    if (m_DC == nullptr || !Transform().ClipSegmentToDevice(a, b, &p, &q))
+        return false;
     return DrawSegment(p, q, color, PenWidth(a.startWidth));
 }
 
@@ -175,18 +188,20 @@ bool CFrCDCDevice::DrawRectOutline(const frDoublePoint& a, const frDoublePoint& 
 
 bool CFrCDCDevice::DrawPolylineRun(const CVertex* ring, int colorIndex, bool selected, bool closed)
 {
-    if (m_DC == nullptr || ring == nullptr || ring->next == nullptr || ring->next == ring) return false;
+    if (m_DC == nullptr || ring == nullptr || ring->next == nullptr || ring->next == ring)
+        return false;
     const CFrZoomBox& box = Transform().WorldBox();
     const COLORREF color = EntityColor(colorIndex, selected);
     CPen pen;
     CPen* oldPen = nullptr;
-    int penWidth = -1;   // no pen selected yet
-    bool joined = false; // the current position is the end of the last segment drawn
+    int penWidth = -1;    // no pen selected yet
+    bool joined = false;  // the current position is the end of the last segment drawn
     POINT last;
     for (const CVertex* v = ring;;) {
         const CVertex* n = v->next;
         if (n == nullptr) {
-            if (!closed) break;
+            if (!closed)
+                break;
             n = ring;
         } else if (n == ring && !closed) {
             break;
@@ -198,7 +213,8 @@ bool CFrCDCDevice::DrawPolylineRun(const CVertex* ring, int colorIndex, bool sel
             if (width != penWidth) {
                 pen = CPen(PS_SOLID, width, color);
                 CPen* previous = m_DC->SelectObject(&pen);
-                if (penWidth < 0) oldPen = previous;
+                if (penWidth < 0)
+                    oldPen = previous;
                 penWidth = width;
             }
             POINT p, q;
@@ -206,17 +222,20 @@ bool CFrCDCDevice::DrawPolylineRun(const CVertex* ring, int colorIndex, bool sel
             Transform().WorldToDevice(x2, y2, &q.x, &q.y);
             // Continuing from the last end keeps each shared vertex one
             // pixel, which an XOR rubber band needs.
-            if (!joined || !SamePoint(p, last)) m_DC->MoveTo(p.x, p.y);
+            if (!joined || !SamePoint(p, last))
+                m_DC->MoveTo(p.x, p.y);
             m_DC->LineTo(q.x, q.y);
             last = q;
             joined = true;
         } else {
             joined = false;
         }
-        if (n == ring) break;
+        if (n == ring)
+            break;
         v = n;
     }
-    if (penWidth < 0) return false;
+    if (penWidth < 0)
+        return false;
     m_DC->SelectObject(oldPen);
     return true;
 }
@@ -239,14 +258,16 @@ bool CFrCDCDevice::DrawShadowFrame(const CVertex& a, const CVertex& b, COLORREF 
     const CVertex high(std::max(a.x, b.x), std::max(a.y, b.y), 0, 0, 0);
     bool drew = DrawLine(low, CVertex(low.x, high.y, 0, 0, 0), color);
     drew = DrawLine(high, CVertex(low.x, high.y, 0, 0, 0), color) || drew;
-    if (m_DC == nullptr) return drew;
+    if (m_DC == nullptr)
+        return drew;
 
     const RECT& rect = Transform().DeviceRect();
     const int top = rect.bottom + Transform().DeviceHeight();
     // The bands are filled on the window's own rows, between the mapping's
     // rows of their upper and lower device y.
     auto band = [&](int left, int right, int upperY, int lowerY) {
-        if (left >= right || upperY <= lowerY) return;
+        if (left >= right || upperY <= lowerY)
+            return;
         RestoreMapping();
         m_DC->FillSolidRect(RECT{left - rect.left, top - upperY, right - rect.left, top - lowerY}, kShadowColor);
         SetMapping();
@@ -268,10 +289,12 @@ bool CFrCDCDevice::DrawShadowFrame(const CVertex& a, const CVertex& b, COLORREF 
 
 bool CFrCDCDevice::DrawRectangle(const frDoublePoint& lowerLeft, const frDoublePoint& upperRight, COLORREF color)
 {
-    if (m_DC == nullptr) return false;
+    if (m_DC == nullptr)
+        return false;
     const double box[4] = {lowerLeft.x, upperRight.x, lowerLeft.y, upperRight.y};
     RECT r;
-    if (!Transform().BoxToDevice(box, &r)) return true;
+    if (!Transform().BoxToDevice(box, &r))
+        return true;
     CPen pen(PS_SOLID, 0, color);
     CBrush brush(color);
     CObjectScope scope(m_DC, &pen, &brush);
@@ -281,7 +304,8 @@ bool CFrCDCDevice::DrawRectangle(const frDoublePoint& lowerLeft, const frDoubleP
 
 bool CFrCDCDevice::DrawHandleFrame(double x1, double y1, double x2, double y2)
 {
-    if (m_DC == nullptr) return false;
+    if (m_DC == nullptr)
+        return false;
     const int oldRop = m_DC->SetROP2(R2_XORPEN);
     const COLORREF color = SelectionColor() ^ 0xFFFFFF;
     CPen pen(PS_SOLID, 0, color);
@@ -291,7 +315,8 @@ bool CFrCDCDevice::DrawHandleFrame(double x1, double y1, double x2, double y2)
         const double sides[4][4] = {{x1, y1, x2, y1}, {x2, y1, x2, y2}, {x2, y2, x1, y2}, {x1, y2, x1, y1}};
         for (const auto& s : sides) {
             POINT p, q;
-            if (!Transform().ClipSegmentToDevice(s[0], s[1], s[2], s[3], &p, &q)) continue;
+            if (!Transform().ClipSegmentToDevice(s[0], s[1], s[2], s[3], &p, &q))
+                continue;
             m_DC->MoveTo(p.x, p.y);
             m_DC->LineTo(q.x, q.y);
         }
@@ -314,7 +339,8 @@ bool CFrCDCDevice::DrawHandleFrame(double x1, double y1, double x2, double y2)
             {x1, ym, -o, -h - 1, -i, h},
         };
         for (const Handle& handle : handles) {
-            if (!InBox(Transform().WorldBox(), handle.x, handle.y)) continue;
+            if (!InBox(Transform().WorldBox(), handle.x, handle.y))
+                continue;
             std::int32_t X, Y;
             Transform().WorldToDevice(handle.x, handle.y, &X, &Y);
             m_DC->Rectangle(X + handle.left, Y + handle.top, X + handle.right, Y + handle.bottom);
@@ -326,15 +352,14 @@ bool CFrCDCDevice::DrawHandleFrame(double x1, double y1, double x2, double y2)
 
 bool CFrCDCDevice::DrawCrossMarker(double x, double y, COLORREF color)
 {
-    if (m_DC == nullptr || !InBox(Transform().WorldBox(), x, y)) return false;
+    if (m_DC == nullptr || !InBox(Transform().WorldBox(), x, y))
+        return false;
     std::int32_t X, Y;
     Transform().WorldToDevice(x, y, &X, &Y);
     CPen pen(PS_SOLID, 0, color);
     CObjectScope scope(m_DC, &pen, nullptr);
     switch (GetTraceOption().GridPointType) {
-    case 0:
-        m_DC->SetPixel(X, Y, color);
-        break;
+    case 0: m_DC->SetPixel(X, Y, color); break;
     case 1:
         m_DC->MoveTo(X - 3, Y);
         m_DC->LineTo(X + 4, Y);
@@ -354,7 +379,8 @@ bool CFrCDCDevice::DrawCrossMarker(double x, double y, COLORREF color)
 
 bool CFrCDCDevice::DrawGripBox(double x, double y, bool hot, bool cross)
 {
-    if (m_DC == nullptr || !InBox(Transform().WorldBox(), x, y)) return false;
+    if (m_DC == nullptr || !InBox(Transform().WorldBox(), x, y))
+        return false;
     const CTraceOption& options = GetTraceOption();
     const COLORREF color = hot ? options.c_SelGripBoxColor : options.c_GripBoxColor;
     const int h = options.i_GripBoxHalfWidth;
@@ -384,13 +410,15 @@ bool CFrCDCDevice::DrawGripBox(double x, double y, bool hot, bool cross)
 
 // ---- fills -------------------------------------------------------------------
 
-bool CFrCDCDevice::FillDevicePolygons(const frDoublePoint* points, const int* counts, int outlineCount,
-                                      int colorIndex, bool selected, int fillMode)
+bool CFrCDCDevice::FillDevicePolygons(const frDoublePoint* points, const int* counts, int outlineCount, int colorIndex,
+                                      bool selected, int fillMode)
 {
     std::size_t total = 0;
-    for (int i = 0; i < outlineCount; ++i) total += static_cast<std::size_t>(counts[i]);
+    for (int i = 0; i < outlineCount; ++i)
+        total += static_cast<std::size_t>(counts[i]);
     std::vector<POINT> device(total);
-    for (std::size_t i = 0; i < total; ++i) device[i] = Transform().WorldToDevicePoint(points[i]);
+    for (std::size_t i = 0; i < total; ++i)
+        device[i] = Transform().WorldToDevicePoint(points[i]);
 
     const COLORREF color = EntityColor(colorIndex, selected);
     CBrush brush = selected ? CBrush(HS_DIAGCROSS, color) : CBrush(color);
@@ -409,21 +437,24 @@ bool CFrCDCDevice::FillDevicePolygons(const frDoublePoint* points, const int* co
 
 bool CFrCDCDevice::FillRing(const CVertex* ring, int colorIndex, bool selected, bool winding)
 {
-    if (m_DC == nullptr || ring == nullptr || ring->next == nullptr || ring->next->next == nullptr) return false;
+    if (m_DC == nullptr || ring == nullptr || ring->next == nullptr || ring->next->next == nullptr)
+        return false;
     std::vector<frDoublePoint> points;
     const CVertex* v = ring;
     do {
         points.emplace_back(v->x, v->y, v->z);
         v = v->next;
     } while (v != nullptr && v != ring);
-    if (points.size() < 3) return false;
+    if (points.size() < 3)
+        return false;
     const CFrZoomBox& box = Transform().WorldBox();
     std::vector<frDoublePoint> clipped;
     const int count = static_cast<int>(points.size());
-    const bool visible = winding
-                             ? ClipPolygonWinding(box.xmin, box.ymin, box.xmax, box.ymax, points.data(), count, clipped)
-                             : ClipPolygonEvenOdd(box.xmin, box.ymin, box.xmax, box.ymax, points.data(), count, clipped);
-    if (!visible || clipped.size() < 3) return false;
+    const bool visible =
+        winding ? ClipPolygonWinding(box.xmin, box.ymin, box.xmax, box.ymax, points.data(), count, clipped)
+                : ClipPolygonEvenOdd(box.xmin, box.ymin, box.xmax, box.ymax, points.data(), count, clipped);
+    if (!visible || clipped.size() < 3)
+        return false;
     const int clippedCount = static_cast<int>(clipped.size());
     return FillDevicePolygons(clipped.data(), &clippedCount, 1, colorIndex, selected, winding ? WINDING : ALTERNATE);
 }
@@ -441,9 +472,11 @@ bool CFrCDCDevice::FillPolygon(const CVertex* ring, int colorIndex, bool selecte
 bool CFrCDCDevice::FillPolyPolygon(const frDoublePoint* points, const std::int32_t* counts, int outlineCount,
                                    int colorIndex, bool selected)
 {
-    if (m_DC == nullptr || points == nullptr || counts == nullptr || outlineCount <= 0) return false;
+    if (m_DC == nullptr || points == nullptr || counts == nullptr || outlineCount <= 0)
+        return false;
     std::vector<int> clippedCounts(counts, counts + outlineCount);
-    if (std::any_of(clippedCounts.begin(), clippedCounts.end(), [](int n) { return n < 0; })) return false;
+    if (std::any_of(clippedCounts.begin(), clippedCounts.end(), [](int n) { return n < 0; }))
+        return false;
     const CFrZoomBox& box = Transform().WorldBox();
     std::vector<frDoublePoint> clipped;
     int remaining = 0;

@@ -42,16 +42,18 @@ int ScaledEdge(int e, int size, int scaledSize)
     return static_cast<int>((std::int64_t{e} * scaledSize * 2 + size) / (std::int64_t{size} * 2));
 }
 
-}   // namespace
+}  // namespace
 
 bool CFrCDCDevice::PlaceImage(double x, double y, int width, int height, ImagePlacement* place) const
 {
-    if (width <= 0 || height <= 0) return false;
+    if (width <= 0 || height <= 0)
+        return false;
     const CFrZoomBox& world = Transform().WorldBox();
     const double box[4] = {x, x + width, y, y + height};
     const double view[4] = {world.xmin, world.xmax, world.ymin, world.ymax};
     double seen[4];
-    if (!BoxesOverlap(box, view, seen) || !(seen[1] > seen[0]) || !(seen[3] > seen[2])) return false;
+    if (!BoxesOverlap(box, view, seen) || !(seen[1] > seen[0]) || !(seen[3] > seen[2]))
+        return false;
 
     const double top = y + height;
     auto column = [&](double v) { return std::clamp(v - x, 0.0, double(width)); };
@@ -61,7 +63,8 @@ bool CFrCDCDevice::PlaceImage(double x, double y, int width, int height, ImagePl
     s.right = static_cast<std::int32_t>(std::ceil(column(seen[1])));
     s.top = static_cast<std::int32_t>(std::floor(row(seen[3])));
     s.bottom = static_cast<std::int32_t>(std::ceil(row(seen[2])));
-    if (s.left >= s.right || s.top >= s.bottom) return false;
+    if (s.left >= s.right || s.top >= s.bottom)
+        return false;
 
     std::int32_t X0, Y0, X1, Y1;
     Transform().WorldToDevice(x + s.left, top - s.top, &X0, &Y0);
@@ -77,7 +80,8 @@ bool CFrCDCDevice::PlaceImage(double x, double y, int width, int height, ImagePl
 bool CFrCDCDevice::DrawDib(double x, double y, const CDib* dib)
 {
     ImagePlacement place;
-    if (m_DC == nullptr || dib == nullptr || !PlaceImage(x, y, dib->Width(), dib->Height(), &place)) return false;
+    if (m_DC == nullptr || dib == nullptr || !PlaceImage(x, y, dib->Width(), dib->Height(), &place))
+        return false;
     RestoreMapping();
     const bool drew = DrawDibRect(*dib, place.source, m_DC, place.destination, place.visible);
     SetMapping();
@@ -108,7 +112,8 @@ bool CFrCDCDevice::DrawRasterScaled(double x, double y, const CRasterSrc* image,
     const std::int64_t destWidth = std::int64_t{dest.right} - dest.left;
     const std::int64_t destHeight = std::int64_t{dest.bottom} - dest.top;
     // An image that shows as less than a pixel across is not drawn.
-    if (destWidth <= 0 || destHeight <= 0) return false;
+    if (destWidth <= 0 || destHeight <= 0)
+        return false;
 
     const double k = Transform().DeviceWidth() / Transform().WorldWidth();
     const double s = *cacheScale;
@@ -126,7 +131,8 @@ bool CFrCDCDevice::DrawRasterScaled(double x, double y, const CRasterSrc* image,
                 (dc = cache->BeginPaint(m_DC)) != nullptr) {
                 const bool painted = DrawRasterDib(image, RECT{0, 0, width, height}, dc, RECT{0, 0, ws, hs});
                 cache->EndPaint();
-                if (painted) *cacheScale = k;
+                if (painted)
+                    *cacheScale = k;
             }
         }
         if (*cacheScale > 0) {
@@ -149,8 +155,8 @@ bool CFrCDCDevice::DrawRasterScaled(double x, double y, const CRasterSrc* image,
         // One visible rectangle at device resolution, kept while both the
         // source rectangle and the destination's size stay the same.
         const int cw = static_cast<int>(destWidth), ch = static_cast<int>(destHeight);
-        const bool fits = *cacheScale <= kCropCacheLimit && SameRect(cacheRect, place.source) &&
-                          cache->Width() == cw && cache->Height() == ch;
+        const bool fits = *cacheScale <= kCropCacheLimit && SameRect(cacheRect, place.source) && cache->Width() == cw &&
+                          cache->Height() == ch;
         if (!fits) {
             *cacheScale = kInvalidCacheScale;
             cacheRect[0] = place.source.left;
@@ -162,10 +168,12 @@ bool CFrCDCDevice::DrawRasterScaled(double x, double y, const CRasterSrc* image,
                 (dc = cache->BeginPaint(m_DC)) != nullptr) {
                 const bool painted = DrawRasterDib(image, place.source, dc, RECT{0, 0, cw, ch});
                 cache->EndPaint();
-                if (painted) *cacheScale = kCropCacheScale;
+                if (painted)
+                    *cacheScale = kCropCacheScale;
             }
         }
-        if (*cacheScale <= kCropCacheLimit) drew = DrawDibRect(*cache, RECT{0, 0, cw, ch}, m_DC, dest, place.visible);
+        if (*cacheScale <= kCropCacheLimit)
+            drew = DrawDibRect(*cache, RECT{0, 0, cw, ch}, m_DC, dest, place.visible);
     }
     SetMapping();
     return drew;

@@ -19,10 +19,14 @@ frDoublePoint Midway(const frDoublePoint& a, const frDoublePoint& b)
 
 void WidenBox(double* box, const frDoublePoint& p)
 {
-    if (p.x < box[EXT_MIN_X]) box[EXT_MIN_X] = p.x;
-    if (p.x > box[EXT_MAX_X]) box[EXT_MAX_X] = p.x;
-    if (p.y < box[EXT_MIN_Y]) box[EXT_MIN_Y] = p.y;
-    if (p.y > box[EXT_MAX_Y]) box[EXT_MAX_Y] = p.y;
+    if (p.x < box[EXT_MIN_X])
+        box[EXT_MIN_X] = p.x;
+    if (p.x > box[EXT_MAX_X])
+        box[EXT_MAX_X] = p.x;
+    if (p.y < box[EXT_MIN_Y])
+        box[EXT_MIN_Y] = p.y;
+    if (p.y > box[EXT_MAX_Y])
+        box[EXT_MAX_Y] = p.y;
 }
 
 }  // namespace
@@ -42,7 +46,8 @@ CArc::CArc() { m_Type = ENTITY_ARC; }
 std::unique_ptr<CCircle> NewCircle(const frDoublePoint& centre, double radius)
 {
     std::unique_ptr<CCircle> circle(new (std::nothrow) CCircle);
-    if (!circle) return nullptr;
+    if (!circle)
+        return nullptr;
     circle->m_Centre = centre;
     circle->m_Radius = std::fabs(radius);
     return circle;
@@ -51,7 +56,8 @@ std::unique_ptr<CCircle> NewCircle(const frDoublePoint& centre, double radius)
 std::unique_ptr<CArc> NewArc(const frDoublePoint& centre, double radius, double startAngle, double endAngle)
 {
     std::unique_ptr<CArc> arc(new (std::nothrow) CArc);
-    if (!arc) return nullptr;
+    if (!arc)
+        return nullptr;
     arc->m_Centre = centre;
     arc->m_Radius = std::fabs(radius);
     arc->SetStartAngle(startAngle);
@@ -66,19 +72,22 @@ void CArc::NormalizeAngles()
     m_StartAngle = NormalizeAngle(m_StartAngle);
     m_EndAngle = NormalizeAngle(m_EndAngle);
     // Equal angles stay an arc of no sweep, not a full turn.
-    if (m_EndAngle < m_StartAngle) m_EndAngle += TWO_PI;
+    if (m_EndAngle < m_StartAngle)
+        m_EndAngle += TWO_PI;
     UpdateEndPoints();
 }
 
 void CArc::SetStartAngle(double angle)
 {
-    if (std::isfinite(angle)) m_StartAngle = angle;
+    if (std::isfinite(angle))
+        m_StartAngle = angle;
     NormalizeAngles();
 }
 
 void CArc::SetEndAngle(double angle)
 {
-    if (std::isfinite(angle)) m_EndAngle = angle;
+    if (std::isfinite(angle))
+        m_EndAngle = angle;
     NormalizeAngles();
 }
 
@@ -102,7 +111,8 @@ void CArc::GetMidPoint(frDoublePoint* out) const
 CVertex* CCircle::AddFlatPoint(double x, double y)
 {
     CVertex* v = new (std::nothrow) CVertex(x, y, m_Width, 0.0, 0);
-    if (v == nullptr) return nullptr;
+    if (v == nullptr)
+        return nullptr;
     v->prev = m_FlatTail;
     if (m_FlatTail)
         m_FlatTail->next = v;
@@ -116,7 +126,7 @@ void CCircle::FreeFlatList()
 {
     while (m_FlatHead) {
         CVertex* next = m_FlatHead->next;
-        delete m_FlatHead;   // the destructor clears the links
+        delete m_FlatHead;  // the destructor clears the links
         m_FlatHead = next;
     }
     m_FlatTail = nullptr;
@@ -152,7 +162,8 @@ void CCircle::BuildFlatList(double chord)
     AddFlatPointAt(0);
     for (int k = 1; k <= MAX_ARC_PIECES; ++k) {
         const double a = k * step;
-        if (!(a < TWO_PI - POINT_TOLERANCE)) break;
+        if (!(a < TWO_PI - POINT_TOLERANCE))
+            break;
         AddFlatPointAt(a);
     }
 }
@@ -168,7 +179,8 @@ void CArc::BuildFlatList(double chord)
     AddFlatPointAt(m_StartAngle);
     for (int k = 1; k <= MAX_ARC_PIECES; ++k) {
         const double a = m_StartAngle + k * step;
-        if (!(a < m_EndAngle - POINT_TOLERANCE)) break;
+        if (!(a < m_EndAngle - POINT_TOLERANCE))
+            break;
         AddFlatPointAt(a);
     }
     AddFlatPointAt(m_EndAngle);
@@ -176,7 +188,8 @@ void CArc::BuildFlatList(double chord)
 
 void CCircle::EnsureFlatListForHitTest()
 {
-    if (m_FlatHead && !m_Modified) return;
+    if (m_FlatHead && !m_Modified)
+        return;
     // A hit test before the first draw (or after an edit) needs the current
     // shape. The chord 0 stored makes the next draw build its own list.
     FreeFlatList();
@@ -186,10 +199,12 @@ void CCircle::EnsureFlatListForHitTest()
 
 bool CCircle::FlatListCrossesRect(const frDoublePoint& boxMin, const frDoublePoint& boxMax, bool closed) const
 {
-    if (m_FlatHead == nullptr) return false;
+    if (m_FlatHead == nullptr)
+        return false;
     const CVertex* v = m_FlatHead;
     for (; v->next; v = v->next) {
-        if (SegmentCrossesRect({v->x, v->y}, {v->next->x, v->next->y}, boxMin, boxMax)) return true;
+        if (SegmentCrossesRect({v->x, v->y}, {v->next->x, v->next->y}, boxMin, boxMax))
+            return true;
     }
     return closed && SegmentCrossesRect({v->x, v->y}, {m_FlatHead->x, m_FlatHead->y}, boxMin, boxMax);
 }
@@ -198,22 +213,26 @@ bool CCircle::FlatListCrossesRect(const frDoublePoint& boxMin, const frDoublePoi
 
 void CCircle::Draw(CFrDevice* device)
 {
-    if (device == nullptr) return;
+    if (device == nullptr)
+        return;
     UpdateFlatList(device->GetFlattenStep());
     m_Drawn = device->DrawClosedPolyline(m_FlatHead, GetDrawColorIndex(), m_Selected);
 }
 
 void CArc::Draw(CFrDevice* device)
 {
-    if (device == nullptr) return;
+    if (device == nullptr)
+        return;
     UpdateFlatList(device->GetFlattenStep());
     m_Drawn = device->DrawPolyline(GetFlatHead(), GetDrawColorIndex(), m_Selected);
 }
 
 bool CCircle::CrossesRect(const frDoublePoint& boxMin, const frDoublePoint& boxMax, bool closed)
 {
-    if (!m_Drawn) return false;
-    if (InsideRect(boxMin, boxMax)) return true;
+    if (!m_Drawn)
+        return false;
+    if (InsideRect(boxMin, boxMax))
+        return true;
     if (m_Extents[EXT_MAX_X] < boxMin.x || m_Extents[EXT_MAX_Y] < boxMin.y || m_Extents[EXT_MIN_X] > boxMax.x ||
         m_Extents[EXT_MIN_Y] > boxMax.y)
         return false;
@@ -239,7 +258,8 @@ bool CCircle::GetExtents(double* merge, double* box)
     box[EXT_MAX_X] = m_Centre.x + m_Radius;
     box[EXT_MIN_Y] = m_Centre.y - m_Radius;
     box[EXT_MAX_Y] = m_Centre.y + m_Radius;
-    if (merge) MergeExtents(merge, box);
+    if (merge)
+        MergeExtents(merge, box);
     return true;
 }
 
@@ -251,18 +271,23 @@ bool CArc::GetExtents(double* merge, double* box)
     WidenBox(result, e);
     for (int i = 0; i < 4; ++i) {
         double q = i * HALF_PI;
-        if (q < m_StartAngle) q += TWO_PI;
-        if (q < m_EndAngle) WidenBox(result, PolarPoint(m_Centre, q, m_Radius));
+        if (q < m_StartAngle)
+            q += TWO_PI;
+        if (q < m_EndAngle)
+            WidenBox(result, PolarPoint(m_Centre, q, m_Radius));
     }
-    for (int i = 0; i < 4; ++i) box[i] = result[i];
-    if (merge) MergeExtents(merge, box);
+    for (int i = 0; i < 4; ++i)
+        box[i] = result[i];
+    if (merge)
+        MergeExtents(merge, box);
     return true;
 }
 
 void CCircle::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                               std::vector<CSnapSegment>& segments)
 {
-    if (!IntersectRect(boxMin, boxMax)) return;
+    if (!IntersectRect(boxMin, boxMax))
+        return;
     CSnapSegment segment;
     segment.kind = CSnapSegment::kArc;
     segment.modes = CIRCLE_SNAP_MODES;
@@ -276,10 +301,11 @@ void CCircle::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& 
 void CArc::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                            std::vector<CSnapSegment>& segments)
 {
-    if (!IntersectRect(boxMin, boxMax)) return;
+    if (!IntersectRect(boxMin, boxMax))
+        return;
     CSnapSegment segment;
     segment.kind = CSnapSegment::kArc;
-    segment.modes = -1;   // every mode
+    segment.modes = -1;  // every mode
     segment.centre = m_Centre;
     segment.radius = m_Radius;
     segment.startAngle = m_StartAngle;
@@ -291,9 +317,11 @@ void CArc::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& box
 
 void CCircle::AddGrips(CSelectNode* tag, CGripRecord** grips)
 {
-    if (!AddGrip(m_Centre, tag, 0, grips)) return;
+    if (!AddGrip(m_Centre, tag, 0, grips))
+        return;
     for (int i = 1; i <= 4; ++i)
-        if (!AddGrip(PolarPoint(m_Centre, (i - 1) * HALF_PI, m_Radius), tag, i, grips)) return;
+        if (!AddGrip(PolarPoint(m_Centre, (i - 1) * HALF_PI, m_Radius), tag, i, grips))
+            return;
 }
 
 bool CCircle::MoveGrip(double x, double y, double z, int index)
@@ -304,7 +332,8 @@ bool CCircle::MoveGrip(double x, double y, double z, int index)
         const frDoublePoint p(x, y);
         const double radius = PointDistance(&m_Centre, &p);
         // A circle of no radius could never be picked again.
-        if (!(radius > 0)) return false;
+        if (!(radius > 0))
+            return false;
         m_Radius = radius;
     }
     FreeFlatList();
@@ -321,25 +350,30 @@ void CArc::AddGrips(CSelectNode* tag, CGripRecord** grips)
 
 bool CArc::MoveGrip(double x, double y, double z, int index)
 {
-    if (index < 1 || index > 3) return false;
+    if (index < 1 || index > 3)
+        return false;
     frDoublePoint p[3] = {m_StartPoint, {}, m_EndPoint};
     GetMidPoint(&p[1]);
     p[index - 1] = {x, y, z};
     frDoublePoint centre;
     double radius = 0;
-    if (!BulgeFromThreePoints(p[0], p[1], p[2], &centre, &radius)) return false;
+    if (!BulgeFromThreePoints(p[0], p[1], p[2], &centre, &radius))
+        return false;
 
     const double a1 = NormalizeAngle(AngleAbout(centre, p[0]));
     double a2 = NormalizeAngle(AngleAbout(centre, p[1]));
     double a3 = NormalizeAngle(AngleAbout(centre, p[2]));
-    while (a2 < a1) a2 += TWO_PI;
-    while (a3 < a1) a3 += TWO_PI;
+    while (a2 < a1)
+        a2 += TWO_PI;
+    while (a3 < a1)
+        a3 += TWO_PI;
     double start = a1, end = a3;
     if (a3 < a2) {
         // The middle grip crossed the chord: the arc now runs the other way.
         start = NormalizeAngle(a3);
         end = a1;
-        while (end < start) end += TWO_PI;
+        while (end < start)
+            end += TWO_PI;
     }
     m_Centre.x = centre.x;
     m_Centre.y = centre.y;
@@ -356,8 +390,9 @@ bool CArc::MoveGrip(double x, double y, double z, int index)
 void CCircle::CopyFrom(const CEntity* other)
 {
     const auto* source = dynamic_cast<const CCircle*>(other);
-    if (source == nullptr || source == this) return;
-    const EntityType own = m_Type;   // an arc copied into a circle stays a circle
+    if (source == nullptr || source == this)
+        return;
+    const EntityType own = m_Type;  // an arc copied into a circle stays a circle
     CEntity::CopyFrom(other);
     m_Type = own;
     m_Centre = source->m_Centre;
@@ -373,7 +408,8 @@ void CArc::CopyFrom(const CEntity* other)
         UpdateEndPoints();
         return;
     }
-    if (source == this) return;
+    if (source == this)
+        return;
     m_StartAngle = source->m_StartAngle;
     m_EndAngle = source->m_EndAngle;
     m_StartPoint = source->m_StartPoint;
@@ -383,14 +419,16 @@ void CArc::CopyFrom(const CEntity* other)
 std::unique_ptr<CEntity> CCircle::Clone() const
 {
     std::unique_ptr<CCircle> copy(new (std::nothrow) CCircle);
-    if (copy) copy->CopyFrom(this);
+    if (copy)
+        copy->CopyFrom(this);
     return copy;
 }
 
 std::unique_ptr<CEntity> CArc::Clone() const
 {
     std::unique_ptr<CArc> copy(new (std::nothrow) CArc);
-    if (copy) copy->CopyFrom(this);
+    if (copy)
+        copy->CopyFrom(this);
     return copy;
 }
 
@@ -401,8 +439,7 @@ void CCircle::RoundWidth(double resolution, const CTraceOption& options)
 
 // ---- arc merging ----------------------------------------------------------
 
-bool CArc::MatchForMerge(const CArc& other, frDoublePoint* centre, double* radius, double* start,
-                         double* end) const
+bool CArc::MatchForMerge(const CArc& other, frDoublePoint* centre, double* radius, double* start, double* end) const
 {
     return MatchForMerge(other, centre, radius, start, end, GetTraceOption());
 }
@@ -417,7 +454,8 @@ bool CArc::MatchForMerge(const CArc& other, frDoublePoint* centre, double* radiu
     };
     const bool atStart = meet(m_StartPoint, other.m_EndPoint);
     const bool atEnd = meet(m_EndPoint, other.m_StartPoint);
-    if (!atStart && !atEnd) return false;
+    if (!atStart && !atEnd)
+        return false;
 
     frDoublePoint c;
     double r = 0, a1 = 0, a2 = 0;
@@ -429,9 +467,10 @@ bool CArc::MatchForMerge(const CArc& other, frDoublePoint* centre, double* radiu
         // the other, through the middle of the junction.
         const frDoublePoint& first = atStart ? other.m_StartPoint : m_StartPoint;
         const frDoublePoint& last = atStart ? m_EndPoint : other.m_EndPoint;
-        const frDoublePoint junction = atStart ? Midway(m_StartPoint, other.m_EndPoint)
-                                               : Midway(m_EndPoint, other.m_StartPoint);
-        if (!BulgeFromThreePoints(first, junction, last, &c, &r)) return false;
+        const frDoublePoint junction =
+            atStart ? Midway(m_StartPoint, other.m_EndPoint) : Midway(m_EndPoint, other.m_StartPoint);
+        if (!BulgeFromThreePoints(first, junction, last, &c, &r))
+            return false;
         a1 = AngleAbout(c, first);
         a2 = AngleAbout(c, last);
     }
@@ -439,13 +478,14 @@ bool CArc::MatchForMerge(const CArc& other, frDoublePoint* centre, double* radiu
     frDoublePoint middleA, middleB;
     GetMidPoint(&middleA);
     other.GetMidPoint(&middleB);
-    const frDoublePoint* checks[6] = {&m_StartPoint, &m_EndPoint, &other.m_StartPoint, &other.m_EndPoint,
-                                      &middleA, &middleB};
+    const frDoublePoint* checks[6] = {&m_StartPoint,     &m_EndPoint, &other.m_StartPoint,
+                                      &other.m_EndPoint, &middleA,    &middleB};
     for (const frDoublePoint* p : checks) {
         const double dx = p->x - c.x, dy = p->y - c.y;
         const double squared = dx * dx + dy * dy;
         const double distance = squared < 1e-15 ? 0.0 : std::sqrt(squared);
-        if (!(std::fabs(distance - r) <= t * 0.5)) return false;
+        if (!(std::fabs(distance - r) <= t * 0.5))
+            return false;
     }
     centre->x = c.x;
     centre->y = c.y;
@@ -474,7 +514,8 @@ bool CCircle::Load(std::FILE* file)
         !ReadProjectF64(file, centre.z) || !ReadProjectF64(file, radius))
         return false;
     // No value can stand in for a damaged centre or radius.
-    if (!std::isfinite(centre.x) || !std::isfinite(centre.y) || !std::isfinite(radius)) return false;
+    if (!std::isfinite(centre.x) || !std::isfinite(centre.y) || !std::isfinite(radius))
+        return false;
     m_Centre = centre;
     m_Radius = std::fabs(radius);
     return true;
@@ -488,8 +529,10 @@ bool CArc::Save(std::FILE* file)
 bool CArc::Load(std::FILE* file)
 {
     double start = 0, end = 0;
-    if (!CCircle::Load(file) || !ReadProjectF64(file, start) || !ReadProjectF64(file, end)) return false;
-    if (!std::isfinite(start) || !std::isfinite(end)) return false;
+    if (!CCircle::Load(file) || !ReadProjectF64(file, start) || !ReadProjectF64(file, end))
+        return false;
+    if (!std::isfinite(start) || !std::isfinite(end))
+        return false;
     // Taken as stored: a saved arc comes back exactly as it was.
     m_StartAngle = start;
     m_EndAngle = end;

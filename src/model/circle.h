@@ -107,7 +107,7 @@ protected:
 private:
     CVertex* m_FlatHead = nullptr;
     CVertex* m_FlatTail = nullptr;
-    double m_FlatChord = 0.0;   // device chord the list was built with
+    double m_FlatChord = 0.0;  // device chord the list was built with
 };
 
 class CArc : public CCircle {
@@ -116,7 +116,7 @@ public:
 
     double m_StartAngle = 0.0;
     double m_EndAngle = 0.0;
-    frDoublePoint m_StartPoint;   // derived: centre + radius (cos start, sin start)
+    frDoublePoint m_StartPoint;  // derived: centre + radius (cos start, sin start)
     frDoublePoint m_EndPoint;
 
     // Set one angle, normalise both and update the end points. A non-finite

@@ -22,7 +22,8 @@ bool ReadCircleRecord(std::FILE* file, std::string* layerName, CircleRecord& r)
     return ReadDxfRecord(file, [&](const CDxfPair& pair) {
         switch (pair.code) {
         case 8:
-            if (layerName) *layerName = DxfNameToUtf8(pair.value);
+            if (layerName)
+                *layerName = DxfNameToUtf8(pair.value);
             r.hasLayer = true;
             break;
         case 10: r.hasX = ParseDxfCoordinate(pair.value, r.x); break;
@@ -45,7 +46,8 @@ bool IsUsableCircle(const CircleRecord& r) { return r.hasLayer && r.hasX && r.ha
 bool CCircle::ReadDXF(std::FILE* file, std::string* layerName)
 {
     CircleRecord r;
-    if (!ReadCircleRecord(file, layerName, r) || !IsUsableCircle(r)) return false;
+    if (!ReadCircleRecord(file, layerName, r) || !IsUsableCircle(r))
+        return false;
     m_Centre = frDoublePoint(DxfExtrusionIsMirrored(r.extrusionZ) ? -r.x : r.x, r.y, 0);
     m_Radius = r.radius;
     m_Color = r.color;
@@ -56,7 +58,8 @@ bool CCircle::ReadDXF(std::FILE* file, std::string* layerName)
 bool CArc::ReadDXF(std::FILE* file, std::string* layerName)
 {
     CircleRecord r;
-    if (!ReadCircleRecord(file, layerName, r) || !IsUsableCircle(r) || !r.hasStart || !r.hasEnd) return false;
+    if (!ReadCircleRecord(file, layerName, r) || !IsUsableCircle(r) || !r.hasStart || !r.hasEnd)
+        return false;
     double start = r.start / 180.0 * PI, end = r.end / 180.0 * PI;
     double x = r.x;
     if (DxfExtrusionIsMirrored(r.extrusionZ)) {

@@ -24,7 +24,7 @@ CPen CurvePen(const CEntity& entity, bool widths)
     return CPen(PS_SOLID, MetafilePenWidth(widths ? entity.m_Width : 0.0), GetPageColor(entity));
 }
 
-} // namespace
+}  // namespace
 
 void CCircle::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {

@@ -25,7 +25,8 @@ constexpr double kMinWidth = 0.01;
 double ArcSweep(const CArc& arc)
 {
     double sweep = arc.m_EndAngle - arc.m_StartAngle;
-    while (sweep < 0) sweep += TWO_PI;
+    while (sweep < 0)
+        sweep += TWO_PI;
     return sweep;
 }
 
@@ -33,7 +34,8 @@ double ArcSweep(const CArc& arc)
 double ArcBulge(const CArc& arc)
 {
     const double d = std::hypot(arc.m_EndPoint.x - arc.m_StartPoint.x, arc.m_EndPoint.y - arc.m_StartPoint.y);
-    if (d <= 0) return 0;
+    if (d <= 0)
+        return 0;
     const double mx = (arc.m_StartPoint.x + arc.m_EndPoint.x) / 2, my = (arc.m_StartPoint.y + arc.m_EndPoint.y) / 2;
     const double off = std::hypot(mx - arc.m_Centre.x, my - arc.m_Centre.y);
     const double h = ArcSweep(arc) <= PI ? arc.m_Radius - off : arc.m_Radius + off;
@@ -51,9 +53,10 @@ std::string Point(const CEntity& entity, double x, double y)
 // Common groups and the circle's own groups, after the record name.
 bool WriteCircleGroups(CCircle& circle, std::FILE* file, bool widths, const CDxfNames& names, bool r2000)
 {
-    const bool common = r2000 ? circle.CEntity::WriteDXF2000(file, widths, names)
-                              : circle.CEntity::WriteDXFR10(file, widths, names);
-    if (!common) return false;
+    const bool common =
+        r2000 ? circle.CEntity::WriteDXF2000(file, widths, names) : circle.CEntity::WriteDXFR10(file, widths, names);
+    if (!common)
+        return false;
     std::string text = r2000 ? "100\nAcDbCircle\n" : "";
     text += Point(circle, circle.m_Centre.x, circle.m_Centre.y);
     AppendFixedFormat(text, "  40\n%f\n", {ConvertLengthToDrawingUnit(circle, circle.m_Radius)});
@@ -75,10 +78,7 @@ std::string SvgStroke(const CEntity& entity, bool widths)
     return "fill=\"none\" stroke=\"" + color + "\" stroke-width=\"" + SvgStrokeWidthText(widths ? w : 0.0) + "\" />\n";
 }
 
-std::string EpsHead(const CEntity& entity)
-{
-    return EpsColorText(GetPageColor(entity)) + "newpath\n";
-}
+std::string EpsHead(const CEntity& entity) { return EpsColorText(GetPageColor(entity)) + "newpath\n"; }
 
 std::string EpsTail(const CEntity& entity, bool widths)
 {
@@ -94,36 +94,42 @@ struct PdfCircle {
 PdfCircle PreparePdf(const CCircle& circle, CPDFStream* stream, bool widths)
 {
     const double s = stream->m_Scale;
-    if (widths) stream->SetLineWidth(s * ConvertLengthToDrawingUnit(circle, circle.GetWidth()));
+    if (widths)
+        stream->SetLineWidth(s * ConvertLengthToDrawingUnit(circle, circle.GetWidth()));
     const frDoublePoint c = PdfPagePoint(circle, *stream, circle.m_Centre.x, circle.m_Centre.y);
     SetPdfColor(stream, GetPageColor(circle), false);
     return {c.x, c.y, s * ConvertLengthToDrawingUnit(circle, circle.m_Radius)};
 }
 
-} // namespace
+}  // namespace
 
 // ---- CCircle ----------------------------------------------------------------
 
 bool CCircle::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (widths && GetWidth() > 0) {
-        if (!WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXF2000(file, widths, names)) return false;
+        if (!WriteOutputText(file, "  0\nLWPOLYLINE\n"))
+            return false;
+        if (!CEntity::WriteDXF2000(file, widths, names))
+            return false;
         std::string text = "100\nAcDbPolyline\n  90\n  2\n  70\n1\n";
         AppendFixedFormat(text, "  43\n  %f\n", {ConvertLengthToDrawingUnit(*this, GetWidth())});
         text += Point(*this, m_Centre.x + m_Radius, m_Centre.y) + "  42\n  1.0\n";
         text += Point(*this, m_Centre.x - m_Radius, m_Centre.y) + "  42\n  1.0\n";
         return WriteOutputText(file, text);
     }
-    if (m_Type == ENTITY_CIRCLE && !WriteOutputText(file, "  0\nCIRCLE\n")) return false;
+    if (m_Type == ENTITY_CIRCLE && !WriteOutputText(file, "  0\nCIRCLE\n"))
+        return false;
     return WriteCircleGroups(*this, file, widths, names, true);
 }
 
 bool CCircle::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     if (widths && GetWidth() > 0) {
-        if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
+        if (!WriteOutputText(file, "  0\nPOLYLINE\n"))
+            return false;
+        if (!CEntity::WriteDXFR10(file, widths, names))
+            return false;
         const double w = ConvertLengthToDrawingUnit(*this, GetWidth());
         std::string text;
         AppendFixedFormat(text, "  66\n  1\n  70\n1\n  10\n0.0\n  20\n0.0\n  30\n0.0\n  40\n  %f\n", {w});
@@ -134,7 +140,8 @@ bool CCircle::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
         text += "  0\nSEQEND\n";
         return WriteOutputText(file, text);
     }
-    if (m_Type == ENTITY_CIRCLE && !WriteOutputText(file, "  0\nCIRCLE\n")) return false;
+    if (m_Type == ENTITY_CIRCLE && !WriteOutputText(file, "  0\nCIRCLE\n"))
+        return false;
     return WriteCircleGroups(*this, file, widths, names, false);
 }
 
@@ -168,10 +175,9 @@ bool CCircle::WriteEPS(std::FILE* file, bool widths)
 {
     double x = m_Centre.x, y = m_Centre.y;
     ConvertToDrawingUnit(*this, &x, &y);
-    return WriteOutputText(file, EpsHead(*this) +
-                                     FormatC("%f %f %f 0.0 360.0 arc\n", x, y,
-                                             ConvertLengthToDrawingUnit(*this, m_Radius)) +
-                                     EpsTail(*this, widths));
+    return WriteOutputText(
+        file, EpsHead(*this) + FormatC("%f %f %f 0.0 360.0 arc\n", x, y, ConvertLengthToDrawingUnit(*this, m_Radius)) +
+                  EpsTail(*this, widths));
 }
 
 bool CCircle::WritePDF(CPDFStream* stream, bool widths)
@@ -186,18 +192,23 @@ bool CArc::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     UpdateEndPoints();
     if (widths && GetWidth() >= kMinWidth) {
-        if (!WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXF2000(file, widths, names)) return false;
+        if (!WriteOutputText(file, "  0\nLWPOLYLINE\n"))
+            return false;
+        if (!CEntity::WriteDXF2000(file, widths, names))
+            return false;
         std::string text = "100\nAcDbPolyline\n  90\n  2\n  70\n0\n";
         AppendFixedFormat(text, "  43\n  %f\n", {ConvertLengthToDrawingUnit(*this, GetWidth())});
         text += Point(*this, m_StartPoint.x, m_StartPoint.y);
         const double bulge = ArcBulge(*this);
-        if (bulge != 0) AppendFixedFormat(text, "  42\n%f\n", {bulge});
+        if (bulge != 0)
+            AppendFixedFormat(text, "  42\n%f\n", {bulge});
         text += Point(*this, m_EndPoint.x, m_EndPoint.y);
         return WriteOutputText(file, text);
     }
-    if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n")) return false;
-    if (!WriteCircleGroups(*this, file, widths, names, true)) return false;
+    if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n"))
+        return false;
+    if (!WriteCircleGroups(*this, file, widths, names, true))
+        return false;
     std::string text;
     AppendFixedFormat(text, "100\nAcDbArc\n  50\n%f\n  51\n%f\n", {ToDegrees(m_StartAngle), ToDegrees(m_EndAngle)});
     return WriteOutputText(file, text);
@@ -207,8 +218,10 @@ bool CArc::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     UpdateEndPoints();
     if (widths && GetWidth() > 0) {
-        if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
+        if (!WriteOutputText(file, "  0\nPOLYLINE\n"))
+            return false;
+        if (!CEntity::WriteDXFR10(file, widths, names))
+            return false;
         const double w = ConvertLengthToDrawingUnit(*this, GetWidth());
         const double bulge = ArcBulge(*this);
         std::string text;
@@ -216,13 +229,16 @@ bool CArc::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
         for (const frDoublePoint& p : {m_StartPoint, m_EndPoint}) {
             text += "  0\nVERTEX\n  8\n" + names.layer + "\n" + Point(*this, p.x, p.y);
             AppendFixedFormat(text, "  40\n%f\n  41\n%f\n", {w, w});
-            if (bulge != 0) AppendFixedFormat(text, "  42\n%f\n", {bulge});
+            if (bulge != 0)
+                AppendFixedFormat(text, "  42\n%f\n", {bulge});
         }
         text += "  0\nSEQEND\n";
         return WriteOutputText(file, text);
     }
-    if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n")) return false;
-    if (!WriteCircleGroups(*this, file, widths, names, false)) return false;
+    if (m_Type == ENTITY_ARC && !WriteOutputText(file, "  0\nARC\n"))
+        return false;
+    if (!WriteCircleGroups(*this, file, widths, names, false))
+        return false;
     std::string text;
     AppendFixedFormat(text, "  50\n%f\n  51\n%f\n", {ToDegrees(m_StartAngle), ToDegrees(m_EndAngle)});
     return WriteOutputText(file, text);
@@ -237,8 +253,8 @@ bool CArc::WriteSVG(std::FILE* file, double pageHeight, bool widths)
     ConvertToDrawingUnit(*this, &x1, &y1);
     const double r = ConvertLengthToDrawingUnit(*this, m_Radius);
     // Counter-clockwise in the drawing is SVG's negative sweep (y runs down).
-    return WriteOutputText(file, FormatC("<path d=\"M %-.3f,%-.3f A %-.3f,%-.3f 0 %d,0 %-.3f,%-.3f\"\n", x0, y0, r,
-                                         r, ArcSweep(*this) > PI ? 1 : 0, x1, y1) +
+    return WriteOutputText(file, FormatC("<path d=\"M %-.3f,%-.3f A %-.3f,%-.3f 0 %d,0 %-.3f,%-.3f\"\n", x0, y0, r, r,
+                                         ArcSweep(*this) > PI ? 1 : 0, x1, y1) +
                                      SvgStroke(*this, widths));
 }
 
@@ -273,7 +289,8 @@ bool CArc::WriteEPS(std::FILE* file, bool widths)
     double x = m_Centre.x, y = m_Centre.y;
     ConvertToDrawingUnit(*this, &x, &y);
     double end = m_EndAngle;
-    while (end < m_StartAngle) end += TWO_PI;
+    while (end < m_StartAngle)
+        end += TWO_PI;
     return WriteOutputText(file, EpsHead(*this) +
                                      FormatC("%f %f %f %f %f arc\n", x, y, ConvertLengthToDrawingUnit(*this, m_Radius),
                                              ToDegrees(m_StartAngle), ToDegrees(end)) +
@@ -286,6 +303,5 @@ bool CArc::WritePDF(CPDFStream* stream, bool widths)
     const double start = ToDegrees(m_StartAngle);
     // A record starts a new subpath; a line to the start would draw from
     // wherever the previous entity ended.
-    return stream->Arc(c.x, c.y, c.r, start, start + ToDegrees(ArcSweep(*this)), true) &&
-           stream->AppendBytes("S ", 2);
+    return stream->Arc(c.x, c.y, c.r, start, start + ToDegrees(ArcSweep(*this)), true) && stream->AppendBytes("S ", 2);
 }

@@ -55,12 +55,9 @@ std::int16_t BoundaryEdge(const ClipBox& box, double x, double y)
     return kClipEdgeNone;
 }
 
-void AppendPoint(std::vector<frDoublePoint>& out, double x, double y, double z = 0)
-{
-    out.emplace_back(x, y, z);
-}
+void AppendPoint(std::vector<frDoublePoint>& out, double x, double y, double z = 0) { out.emplace_back(x, y, z); }
 
-}   // namespace
+}  // namespace
 
 // ---- point in polygon -----------------------------------------------------
 
@@ -83,7 +80,7 @@ namespace {
 // when the point lies on the edge.
 bool AddEdgeTurns(double x, double y, const frDoublePoint& a, const frDoublePoint& b, int q, int q2, int& sum)
 {
-    int d = (q2 - q + 4) % 4;   // 0, 1, 2 or 3 (3 stands for -1)
+    int d = (q2 - q + 4) % 4;  // 0, 1, 2 or 3 (3 stands for -1)
     if (d == 1) {
         sum += 1;
     } else if (d == 3) {
@@ -102,7 +99,7 @@ bool AddEdgeTurns(double x, double y, const frDoublePoint& a, const frDoublePoin
     return true;
 }
 
-}   // namespace
+}  // namespace
 
 namespace {
 
@@ -128,7 +125,7 @@ bool WindingSum(double x, double y, const frDoublePoint* points, int count, int&
     return AddEdgeTurns(x, y, points[count - 1], points[0], q, first, sum);
 }
 
-}   // namespace
+}  // namespace
 
 std::int16_t PointInPolygon(double x, double y, double /*z*/, const frDoublePoint* points, int count)
 {
@@ -173,7 +170,7 @@ Crossing EdgeCrossing(const ClipBox& box, int region, double xa, double ya, doub
         Crossing c = onVertical(box.xmin, kClipEdgeLeft);
         return c.y <= box.ymax ? c : onHorizontal(box.ymax, kClipEdgeTop);
     }
-    default: {   // 9
+    default: {  // 9
         Crossing c = onVertical(box.xmax, kClipEdgeRight);
         return c.y <= box.ymax ? c : onHorizontal(box.ymax, kClipEdgeTop);
     }
@@ -192,7 +189,7 @@ bool IsCorner(const ClipBox& box, double x, double y)
     return (x == box.xmin || x == box.xmax) && (y == box.ymin || y == box.ymax);
 }
 
-}   // namespace
+}  // namespace
 
 bool ClipSegmentToRect(double xmin, double ymin, double xmax, double ymax, double& x1, double& y1, double& x2,
                        double& y2, std::int16_t& code1, std::int16_t& code2)
@@ -235,7 +232,7 @@ bool ClipSegmentToRect(double xmin, double ymin, double xmax, double ymax, doubl
     if (!OnEdgeSpan(box, c1) || !OnEdgeSpan(box, c2))
         return false;
     if (c1.x == c2.x && c1.y == c2.y && IsCorner(box, c1.x, c1.y))
-        return false;   // it only touches a corner
+        return false;  // it only touches a corner
     x1 = c1.x, y1 = c1.y, code1 = c1.code;
     x2 = c2.x, y2 = c2.y, code2 = c2.code;
     return true;
@@ -335,8 +332,8 @@ void AppendEnd(std::vector<frDoublePoint>& out, double x, double y, double z)
 // then decides by the box's centre.
 bool ClipPolygonPath(const ClipBox& box, const frDoublePoint* points, int count, std::vector<frDoublePoint>& out)
 {
-    std::vector<int> outside;       // corners passed since the last exit
-    std::vector<int> beforeFirst;   // corners passed before the first visible piece
+    std::vector<int> outside;      // corners passed since the last exit
+    std::vector<int> beforeFirst;  // corners passed before the first visible piece
     bool anyVisible = false;
 
     for (int i = 0; i < count; ++i) {
@@ -388,7 +385,7 @@ int CentreWinding(const ClipBox& box, const frDoublePoint* points, int count)
     return sum / 4;
 }
 
-}   // namespace
+}  // namespace
 
 bool ClipPolygonWinding(double xmin, double ymin, double xmax, double ymax, const frDoublePoint* points, int count,
                         std::vector<frDoublePoint>& out)

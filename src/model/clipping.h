@@ -13,11 +13,11 @@
 #include "model/point.h"
 
 enum ClipEdge : std::int16_t {
-    kClipEdgeNone = 0,     // the end was not moved
-    kClipEdgeBottom = 1,   // y = ymin
-    kClipEdgeRight = 2,    // x = xmax
-    kClipEdgeTop = 3,      // y = ymax
-    kClipEdgeLeft = 4,     // x = xmin
+    kClipEdgeNone = 0,    // the end was not moved
+    kClipEdgeBottom = 1,  // y = ymin
+    kClipEdgeRight = 2,   // x = xmax
+    kClipEdgeTop = 3,     // y = ymax
+    kClipEdgeLeft = 4,    // x = xmin
 };
 
 enum ClipCorner : int {

@@ -19,10 +19,7 @@ constexpr BYTE kGreys[6] = {84, 118, 152, 187, 221, 255};
 
 std::atomic<COLORREF> viewBackground{RGB(255, 255, 255)};
 
-BYTE RoundChannel(double v)
-{
-    return static_cast<BYTE>(std::floor(v + 0.5));
-}
+BYTE RoundChannel(double v) { return static_cast<BYTE>(std::floor(v + 0.5)); }
 
 // Hue h of 24 runs round the wheel in 15 degree steps from red; each channel
 // is a fraction 0, 1/4 .. 1 of the brightness. Odd shades are half-saturated:
@@ -36,12 +33,30 @@ COLORREF HueColor(int index)
     double f = (hue % 4) / 4.0;
     double r = 0, g = 0, b = 0;
     switch (sector) {
-    case 0: r = 1; g = f; break;
-    case 1: r = 1 - f; g = 1; break;
-    case 2: g = 1; b = f; break;
-    case 3: g = 1 - f; b = 1; break;
-    case 4: r = f; b = 1; break;
-    default: r = 1; b = 1 - f; break;
+    case 0:
+        r = 1;
+        g = f;
+        break;
+    case 1:
+        r = 1 - f;
+        g = 1;
+        break;
+    case 2:
+        g = 1;
+        b = f;
+        break;
+    case 3:
+        g = 1 - f;
+        b = 1;
+        break;
+    case 4:
+        r = f;
+        b = 1;
+        break;
+    default:
+        r = 1;
+        b = 1 - f;
+        break;
     }
     r *= brightness;
     g *= brightness;
@@ -89,7 +104,7 @@ std::string ColorName(int index)
     }
 }
 
-} // namespace
+}  // namespace
 
 COLORREF ColorIndexToRGB(int index, std::string* name, bool white)
 {
@@ -105,12 +120,6 @@ COLORREF ColorIndexToRGB(int index, std::string* name, bool white)
     return palette[index];
 }
 
-void SetViewBackgroundColor(COLORREF color)
-{
-    viewBackground.store(color);
-}
+void SetViewBackgroundColor(COLORREF color) { viewBackground.store(color); }
 
-COLORREF GetViewBackgroundColor()
-{
-    return viewBackground.load();
-}
+COLORREF GetViewBackgroundColor() { return viewBackground.load(); }

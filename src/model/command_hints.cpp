@@ -143,22 +143,21 @@ constexpr std::array kHints = {
 };
 
 // Ranges must be ascending and disjoint for the binary search.
-static_assert(std::adjacent_find(kHints.begin(), kHints.end(), [](const CommandHintEntry& a, const CommandHintEntry& b) {
-                  return a.idFirst > a.idLast || a.idLast >= b.idFirst;
-              }) == kHints.end());
+static_assert(std::adjacent_find(kHints.begin(), kHints.end(),
+                                 [](const CommandHintEntry& a, const CommandHintEntry& b) {
+                                     return a.idFirst > a.idLast || a.idLast >= b.idFirst;
+                                 }) == kHints.end());
 
-} // namespace
+}  // namespace
 
-std::span<const CommandHintEntry> GetCommandHintTable()
-{
-    return kHints;
-}
+std::span<const CommandHintEntry> GetCommandHintTable() { return kHints; }
 
 std::string GetCommandHint(unsigned id)
 {
     // First entry whose range does not end before id.
     const auto it = std::lower_bound(kHints.begin(), kHints.end(), id,
                                      [](const CommandHintEntry& e, unsigned v) { return e.idLast < v; });
-    if (it == kHints.end() || id < it->idFirst) return {};
+    if (it == kHints.end() || id < it->idFirst)
+        return {};
     return GetLanString(it->key, it->englishDefault);
 }

@@ -12,7 +12,7 @@ constexpr double THREE_HALF_PI = 3 * HALF_PI;
 constexpr double SIXTH_PI = PI / 6;
 constexpr double THIRD_PI = PI / 3;
 constexpr double TWO_THIRD_PI = 2 * (PI / 3);
-constexpr double DEGREE = PI / 180;                 // one degree in radians
+constexpr double DEGREE = PI / 180;  // one degree in radians
 constexpr double PI_40_DEGREES = PI * 0.2222222238779068;
 constexpr double PI_170_DEGREES = PI * 0.9444444179534912;
 

@@ -165,6 +165,6 @@ protected:
 private:
     CFrViewTransform m_Transform;
     CFrZoomStack m_ZoomStack;
-    bool m_ShowWidths = true;   // false: every line one pixel wide
+    bool m_ShowWidths = true;  // false: every line one pixel wide
     bool m_XorMode = false;
 };

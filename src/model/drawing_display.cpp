@@ -9,10 +9,12 @@
 
 int CGraph::Draw(CFrDevice* device)
 {
-    if (device == nullptr) return 0;
+    if (device == nullptr)
+        return 0;
     if (m_ShowRaster) {
         CRaster* raster = GetRaster();
-        if (raster && !raster->GetImage().IsEmpty()) raster->Draw(device);
+        if (raster && !raster->GetImage().IsEmpty())
+            raster->Draw(device);
     }
     if (m_ShowVectors) {
         DrawLayers(device);
@@ -27,7 +29,8 @@ int CGraph::Draw(CFrDevice* device)
         }
     }
     int result = 0;
-    if (GetGridShown() && !DrawGrid(device)) result = 1;
+    if (GetGridShown() && !DrawGrid(device))
+        result = 1;
     DrawGrips(device);
     return result;
 }

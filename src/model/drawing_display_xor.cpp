@@ -16,9 +16,9 @@
 
 namespace {
 
-constexpr COLORREF kRubberColor = RGB(255, 255, 255);   // XOR with white inverts
+constexpr COLORREF kRubberColor = RGB(255, 255, 255);  // XOR with white inverts
 constexpr COLORREF kColorBits = 0x00FFFFFF;
-constexpr int kThinPen = 0;    // one pixel whatever the mapping
+constexpr int kThinPen = 0;  // one pixel whatever the mapping
 constexpr int kMarkerPen = 2;
 
 // Selects an XOR pen and a hollow brush for one shape and puts back the
@@ -57,7 +57,8 @@ private:
 // back into the range the DC accepts.
 int ToCoord(double v)
 {
-    if (!(v == v)) return 0;
+    if (!(v == v))
+        return 0;
     const double limit = DEVICE_COORD_LIMIT;
     return static_cast<int>(std::lround(std::clamp(v, -limit, limit)));
 }
@@ -69,7 +70,10 @@ void ClampCentre(int& x, int& y)
     y = std::clamp(y, -DEVICE_COORD_LIMIT, DEVICE_COORD_LIMIT);
 }
 
-void Lines(CDC& dc, std::initializer_list<POINT> points) { dc.Polyline(points.begin(), static_cast<int>(points.size())); }
+void Lines(CDC& dc, std::initializer_list<POINT> points)
+{
+    dc.Polyline(points.begin(), static_cast<int>(points.size()));
+}
 
 // The circle of that radius about the pixel (cx, cy): the box ends one
 // past the last pixel, so the outline is symmetric about the centre.
@@ -89,7 +93,8 @@ frDoublePoint ToPoint(const POINT& p) { return frDoublePoint(p.x, p.y); }
 bool CircleCentre(const POINT& p1, const POINT& p2, const POINT& p3, frDoublePoint* centre)
 {
     const frDoublePoint a = ToPoint(p1), b = ToPoint(p2), c = ToPoint(p3);
-    if (PointsEqual(a, b) || PointsEqual(b, c) || PointsEqual(a, c)) return false;
+    if (PointsEqual(a, b) || PointsEqual(b, c) || PointsEqual(a, c))
+        return false;
     const frDoublePoint m1((a.x + b.x) * 0.5, (a.y + b.y) * 0.5);
     const frDoublePoint m1End(m1.x - (b.y - a.y), m1.y + (b.x - a.x));
     const frDoublePoint m2((b.x + c.x) * 0.5, (b.y + c.y) * 0.5);
@@ -116,9 +121,10 @@ void StrokeAsOne(CDC& dc, Figures figures)
 {
     if (dc.BeginPath()) {
         figures();
-        if (dc.EndPath() && dc.StrokePath()) return;
+        if (dc.EndPath() && dc.StrokePath())
+            return;
     }
-    figures();   // no path support: stroke by stroke
+    figures();  // no path support: stroke by stroke
 }
 
 }  // namespace
@@ -127,7 +133,8 @@ void StrokeAsOne(CDC& dc, Figures figures)
 
 void DrawRubberLine(CDC* dc, int x1, int y1, int x2, int y2)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     CXorPen pen(*dc, PS_SOLID, kThinPen, kRubberColor);
     dc->MoveTo(x1, y1);
     dc->LineTo(x2, y2);
@@ -135,7 +142,8 @@ void DrawRubberLine(CDC* dc, int x1, int y1, int x2, int y2)
 
 void DrawRubberRect(CDC* dc, int x1, int y1, int x2, int y2, bool crossing)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     const bool dotted = crossing && x2 <= x1;
     // A black pen leaves the pixels alone under XOR; the dotted box shows
     // through its gaps, which an opaque white background inverts.
@@ -149,7 +157,8 @@ void DrawRubberRect(CDC* dc, int x1, int y1, int x2, int y2, bool crossing)
 
 void DrawRubberCircle(CDC* dc, int cx, int cy, int px, int py)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     const double r = std::round(std::hypot(static_cast<double>(px) - cx, static_cast<double>(py) - cy));
     int left, top, right, bottom;
     CircleBox(cx, cy, r, &left, &top, &right, &bottom);
@@ -162,23 +171,26 @@ void DrawRubberCircle(CDC* dc, int cx, int cy, int px, int py)
 bool DrawRubberCircle3P(CDC* dc, const POINT& p1, const POINT& p2, const POINT& p3)
 {
     frDoublePoint centre;
-    if (dc == nullptr || !CircleCentre(p1, p2, p3, &centre)) return false;
+    if (dc == nullptr || !CircleCentre(p1, p2, p3, &centre))
+        return false;
     DrawRubberCircle(dc, ToCoord(centre.x), ToCoord(centre.y), p1.x, p1.y);
     return true;
 }
 
 void DrawRubberEllipse(CDC* dc, int left, int top, int right, int bottom)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     CXorPen pen(*dc, PS_SOLID, kThinPen, kRubberColor);
     dc->Ellipse(left, top, right, bottom);
 }
 
 void DrawRubberArc(CDC* dc, const POINT& centre, const POINT& start, const POINT& end)
 {
-    if (dc == nullptr) return;
-    const double r = std::round(std::hypot(static_cast<double>(start.x) - centre.x,
-                                           static_cast<double>(start.y) - centre.y));
+    if (dc == nullptr)
+        return;
+    const double r =
+        std::round(std::hypot(static_cast<double>(start.x) - centre.x, static_cast<double>(start.y) - centre.y));
     int left, top, right, bottom;
     CircleBox(centre.x, centre.y, r, &left, &top, &right, &bottom);
     CXorPen pen(*dc, PS_SOLID, kThinPen, kRubberColor);
@@ -190,13 +202,16 @@ void DrawRubberArc(CDC* dc, const POINT& centre, const POINT& start, const POINT
 bool DrawRubberArc3P(CDC* dc, const POINT& start, const POINT& middle, const POINT& end)
 {
     frDoublePoint centre;
-    if (dc == nullptr || !CircleCentre(start, middle, end, &centre)) return false;
+    if (dc == nullptr || !CircleCentre(start, middle, end, &centre))
+        return false;
     // Raise the later directions above the start's; when the end then comes
     // before the middle, the arc runs the other way round.
     const double a1 = ScreenAngle(centre, start);
     double a2 = ScreenAngle(centre, middle), a3 = ScreenAngle(centre, end);
-    while (a2 < a1) a2 += TWO_PI;
-    while (a3 < a1) a3 += TWO_PI;
+    while (a2 < a1)
+        a2 += TWO_PI;
+    while (a3 < a1)
+        a3 += TWO_PI;
     const POINT& from = a3 < a2 ? end : start;
     const POINT& to = a3 < a2 ? start : end;
     const double r = std::hypot(start.x - centre.x, start.y - centre.y);
@@ -209,7 +224,8 @@ bool DrawRubberArc3P(CDC* dc, const POINT& start, const POINT& middle, const POI
 
 void DrawRubberTriangle(CDC* dc, const POINT& p1, const POINT& p2, const POINT& p3)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     CXorPen pen(*dc, PS_SOLID, kThinPen, kRubberColor);
     Lines(*dc, {p1, p2, p3, p1});
 }
@@ -224,7 +240,8 @@ COLORREF SnapMarkerPenColor()
 
 void DrawEndPointMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kThinPen, SnapMarkerPenColor());
@@ -233,7 +250,8 @@ void DrawEndPointMarker(CDC* dc, int x, int y)
 
 void DrawMidPointMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kMarkerPen, SnapMarkerPenColor());
@@ -242,7 +260,8 @@ void DrawMidPointMarker(CDC* dc, int x, int y)
 
 void DrawCenterMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kThinPen, SnapMarkerPenColor());
@@ -251,7 +270,8 @@ void DrawCenterMarker(CDC* dc, int x, int y)
 
 void DrawHashMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kThinPen, SnapMarkerPenColor());
@@ -269,7 +289,8 @@ void DrawHashMarker(CDC* dc, int x, int y)
 
 void DrawQuadrantMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kMarkerPen, SnapMarkerPenColor());
@@ -278,7 +299,8 @@ void DrawQuadrantMarker(CDC* dc, int x, int y)
 
 void DrawIntersectionMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kMarkerPen, SnapMarkerPenColor());
@@ -292,7 +314,8 @@ void DrawIntersectionMarker(CDC* dc, int x, int y)
 
 void DrawPerpendicularMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kMarkerPen, SnapMarkerPenColor());
@@ -308,7 +331,8 @@ void DrawPerpendicularMarker(CDC* dc, int x, int y)
 
 void DrawTangentMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kMarkerPen, SnapMarkerPenColor());
@@ -323,7 +347,8 @@ void DrawTangentMarker(CDC* dc, int x, int y)
 
 void DrawNearestMarker(CDC* dc, int x, int y)
 {
-    if (dc == nullptr) return;
+    if (dc == nullptr)
+        return;
     ClampCentre(x, y);
     constexpr int h = SNAP_MARKER_HALF;
     CXorPen pen(*dc, PS_SOLID, kThinPen, SnapMarkerPenColor());
@@ -332,7 +357,8 @@ void DrawNearestMarker(CDC* dc, int x, int y)
 
 bool DrawSnapMarker(CDC* dc, int x, int y, std::int32_t mode)
 {
-    if (dc == nullptr) return false;
+    if (dc == nullptr)
+        return false;
     switch (mode) {
     case SNAP_END: DrawEndPointMarker(dc, x, y); return true;
     case SNAP_MIDDLE: DrawMidPointMarker(dc, x, y); return true;

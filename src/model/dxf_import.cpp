@@ -34,11 +34,11 @@ namespace {
 
 // Results of reading one entity.
 enum EntityResult {
-    kEntityRead = 0,         // one entity read and returned
+    kEntityRead = 0,  // one entity read and returned
     kEntityEndOfFile = 1,
     kEntityNoMemory = 2,
-    kEntitySectionEnd = 3,   // "0"/"ENDSEC" met
-    kEntityDropped = 4,      // the record did not make an entity
+    kEntitySectionEnd = 3,  // "0"/"ENDSEC" met
+    kEntityDropped = 4,     // the record did not make an entity
 };
 
 // A binary DXF starts with this; its pairs are not text lines.
@@ -55,8 +55,7 @@ public:
     CDxfImporter(CGraph& graph, std::FILE* file, GraphProgress progress, long size)
         : m_Graph(graph), m_File(file), m_Progress(progress), m_Factor(size > 0 ? 100.0 / size : 0.0),
           m_Message(GetLanString("GraphReadDXF", "Reading DXF file..."))
-    {
-    }
+    {}
 
     // The section loop. False with Error() set when the file is no DXF or
     // is damaged.
@@ -74,7 +73,8 @@ private:
     void Report();
     bool Fail(const std::string& text)
     {
-        if (m_Error.empty()) m_Error = text;
+        if (m_Error.empty())
+            m_Error = text;
         return false;
     }
 
@@ -99,10 +99,10 @@ private:
     void WarnLeftOut() const;
 
     struct LeftOut {
-        std::string kind;   // the entity name in upper case
+        std::string kind;  // the entity name in upper case
         long unsupported = 0;
         long refused = 0;
-        long patterns = 0;   // HATCH filled with a pattern
+        long patterns = 0;  // HATCH filled with a pattern
     };
 
     CGraph& m_Graph;
@@ -110,13 +110,13 @@ private:
     GraphProgress m_Progress;
     double m_Factor;
     std::string m_Message;
-    int m_LastPercent = 0;   // the caller reports 0 before reading
+    int m_LastPercent = 0;  // the caller reports 0 before reading
     long m_PairStart = 0;
     bool m_SectionFound = false;
     long m_BadCodeAt = -1;
     std::string m_BadCode;
     std::string m_Error;
-    std::vector<LeftOut> m_LeftOut;   // in the order first met
+    std::vector<LeftOut> m_LeftOut;  // in the order first met
 };
 
 DxfPairStatus CDxfImporter::Next(CDxfPair& pair)
@@ -134,11 +134,13 @@ DxfPairStatus CDxfImporter::Next(CDxfPair& pair)
 
 void CDxfImporter::Report()
 {
-    if (m_Progress == nullptr) return;
+    if (m_Progress == nullptr)
+        return;
     const long position = std::ftell(m_File);
     const int percent = std::clamp(static_cast<int>(position * m_Factor), 0, 100);
     // Once per percent: a callback per line would cost more than the reading.
-    if (percent == m_LastPercent) return;
+    if (percent == m_LastPercent)
+        return;
     m_LastPercent = percent;
     m_Progress(m_Message, percent);
 }
@@ -148,26 +150,35 @@ bool CDxfImporter::ReadSections()
     CDxfPair pair;
     for (;;) {
         const DxfPairStatus status = Next(pair);
-        if (status == DxfPairStatus::kEnd) break;
+        if (status == DxfPairStatus::kEnd)
+            break;
         // Between sections anything is passed over.
-        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
-        if (DxfNameIs(pair.value, "EOF")) break;
-        if (!DxfNameIs(pair.value, "SECTION")) continue;
+        if (status == DxfPairStatus::kBadCode || pair.code != 0)
+            continue;
+        if (DxfNameIs(pair.value, "EOF"))
+            break;
+        if (!DxfNameIs(pair.value, "SECTION"))
+            continue;
         if (Next(pair) != DxfPairStatus::kPair || pair.code != 2)
             return Fail("A SECTION of the DXF file has no name.");
         m_SectionFound = true;
         if (DxfNameIs(pair.value, "HEADER")) {
-            if (!ReadHeader()) return false;
+            if (!ReadHeader())
+                return false;
         } else if (DxfNameIs(pair.value, "TABLES")) {
-            if (!ReadTables()) return false;
+            if (!ReadTables())
+                return false;
         } else if (DxfNameIs(pair.value, "BLOCKS")) {
-            if (!SkipSection("BLOCKS")) return false;
+            if (!SkipSection("BLOCKS"))
+                return false;
         } else if (DxfNameIs(pair.value, "ENTITIES")) {
-            if (ReadEntities() != kEntitySectionEnd) return false;
+            if (ReadEntities() != kEntitySectionEnd)
+                return false;
         }
         // Other sections (CLASSES, OBJECTS, ...) are passed over by the loop.
     }
-    if (!m_SectionFound) return Fail("The file is not a DXF text file: it holds no SECTION.");
+    if (!m_SectionFound)
+        return Fail("The file is not a DXF text file: it holds no SECTION.");
     return true;
 }
 
@@ -181,18 +192,27 @@ bool CDxfImporter::ReadHeader()
     CDxfPair pair;
     for (;;) {
         const DxfPairStatus status = Next(pair);
-        if (status == DxfPairStatus::kEnd) return Fail("The DXF file ends inside its HEADER section.");
+        if (status == DxfPairStatus::kEnd)
+            return Fail("The DXF file ends inside its HEADER section.");
         const bool isPair = status == DxfPairStatus::kPair;
-        if (isPair && pair.code == 0 && DxfNameIs(pair.value, "ENDSEC")) return true;
+        if (isPair && pair.code == 0 && DxfNameIs(pair.value, "ENDSEC"))
+            return true;
         if (expect == Expect::kVariable) {
-            if (!isPair || pair.code != 9) continue;
+            if (!isPair || pair.code != 9)
+                continue;
             variable = pair.value;
-            if (DxfNameIs(variable, "$CECOLOR")) expect = Expect::kColor;
-            else if (DxfNameIs(variable, "$CLAYER")) expect = Expect::kLayer;
-            else if (DxfNameIs(variable, "$PLINEWID")) expect = Expect::kWidth;
-            else if (DxfNameIs(variable, "$ORTHOMODE")) expect = Expect::kOrtho;
-            else if (DxfNameIs(variable, "$OSMODE")) expect = Expect::kOsnap;
-            else expect = Expect::kSkipOne;
+            if (DxfNameIs(variable, "$CECOLOR"))
+                expect = Expect::kColor;
+            else if (DxfNameIs(variable, "$CLAYER"))
+                expect = Expect::kLayer;
+            else if (DxfNameIs(variable, "$PLINEWID"))
+                expect = Expect::kWidth;
+            else if (DxfNameIs(variable, "$ORTHOMODE"))
+                expect = Expect::kOrtho;
+            else if (DxfNameIs(variable, "$OSMODE"))
+                expect = Expect::kOsnap;
+            else
+                expect = Expect::kSkipOne;
             continue;
         }
         if (expect == Expect::kSkipOne) {
@@ -209,14 +229,16 @@ bool CDxfImporter::ReadHeader()
                     (void)m_Graph.SetCurrentColor(n >= 1 && n <= 256 ? n : ENTITY_COLOR_BY_LAYER);
                 break;
             case Expect::kLayer:
-                if ((applied = pair.code == 8)) (void)m_Graph.SelectOrAddLayer(DxfNameToUtf8(pair.value));
+                if ((applied = pair.code == 8))
+                    (void)m_Graph.SelectOrAddLayer(DxfNameToUtf8(pair.value));
                 break;
             case Expect::kWidth:
                 if ((applied = pair.code == 40 && ParseDxfCoordinate(pair.value, w)))
                     (void)m_Graph.SetCurrentWidth(w > 0 ? w : 0.0);
                 break;
             case Expect::kOrtho:
-                if ((applied = pair.code == 70 && ParseDxfInt(pair.value, n))) m_Graph.SetOrtho(n != 0);
+                if ((applied = pair.code == 70 && ParseDxfInt(pair.value, n)))
+                    m_Graph.SetOrtho(n != 0);
                 break;
             case Expect::kOsnap:
                 if ((applied = pair.code == 70 && ParseDxfInt(pair.value, n))) {
@@ -225,11 +247,11 @@ bool CDxfImporter::ReadHeader()
                     m_Graph.SetObjectSnapOn(mask != 0);
                 }
                 break;
-            default:
-                break;
+            default: break;
             }
         }
-        if (!applied) return Fail("The DXF header variable " + variable + " has a malformed value.");
+        if (!applied)
+            return Fail("The DXF header variable " + variable + " has a malformed value.");
         expect = Expect::kVariable;
     }
 }
@@ -241,11 +263,16 @@ bool CDxfImporter::ReadTables()
     CDxfPair pair;
     for (;;) {
         const DxfPairStatus status = Next(pair);
-        if (status == DxfPairStatus::kEnd) return Fail("The DXF file ends inside its TABLES section.");
-        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
-        if (DxfNameIs(pair.value, "ENDSEC")) return true;
-        if (!DxfNameIs(pair.value, "TABLE")) continue;
-        if (Next(pair) != DxfPairStatus::kPair || pair.code != 2) return Fail("A TABLE of the DXF file has no name.");
+        if (status == DxfPairStatus::kEnd)
+            return Fail("The DXF file ends inside its TABLES section.");
+        if (status == DxfPairStatus::kBadCode || pair.code != 0)
+            continue;
+        if (DxfNameIs(pair.value, "ENDSEC"))
+            return true;
+        if (!DxfNameIs(pair.value, "TABLE"))
+            continue;
+        if (Next(pair) != DxfPairStatus::kPair || pair.code != 2)
+            return Fail("A TABLE of the DXF file has no name.");
         // A table cut short leaves the pair that ended it to this loop.
         if (DxfNameIs(pair.value, "VPORT"))
             (void)ReadVportTable();
@@ -260,9 +287,12 @@ bool CDxfImporter::ReadTableRecords(const char* recordName, ReadRecord&& readRec
     CDxfPair pair;
     for (;;) {
         const DxfPairStatus status = Next(pair);
-        if (status == DxfPairStatus::kEnd) return false;
-        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
-        if (DxfNameIs(pair.value, "ENDTAB")) return true;
+        if (status == DxfPairStatus::kEnd)
+            return false;
+        if (status == DxfPairStatus::kBadCode || pair.code != 0)
+            continue;
+        if (DxfNameIs(pair.value, "ENDTAB"))
+            return true;
         if (DxfNameIs(pair.value, recordName)) {
             readRecord();
             continue;
@@ -276,7 +306,8 @@ bool CDxfImporter::ReadVportTable()
 {
     bool activeFound = false;
     return ReadTableRecords("VPORT", [&] {
-        if (!activeFound) activeFound = ReadVport();
+        if (!activeFound)
+            activeFound = ReadVport();
     });
 }
 
@@ -289,7 +320,8 @@ bool CDxfImporter::ReadVport()
     bool active = false;
     CDxfPair pair;
     for (;;) {
-        if (Next(pair) != DxfPairStatus::kPair) return false;
+        if (Next(pair) != DxfPairStatus::kPair)
+            return false;
         double value = 0;
         std::int32_t n = 0;
         switch (pair.code) {
@@ -303,12 +335,30 @@ bool CDxfImporter::ReadVport()
             }
             return active;
         case 2: active = DxfNameIs(pair.value, "*ACTIVE"); break;
-        case 13: if (ParseDxfCoordinate(pair.value, value)) base.x = value; break;
-        case 23: if (ParseDxfCoordinate(pair.value, value)) base.y = value; break;
-        case 14: if (ParseDxfCoordinate(pair.value, value)) spacingX = value; break;
-        case 24: if (ParseDxfCoordinate(pair.value, value)) spacingY = value; break;
-        case 50: if (ParseDxfCoordinate(pair.value, value)) angle = value / 180.0 * PI; break;
-        case 75: if (ParseDxfInt(pair.value, n)) snapOn = n != 0; break;
+        case 13:
+            if (ParseDxfCoordinate(pair.value, value))
+                base.x = value;
+            break;
+        case 23:
+            if (ParseDxfCoordinate(pair.value, value))
+                base.y = value;
+            break;
+        case 14:
+            if (ParseDxfCoordinate(pair.value, value))
+                spacingX = value;
+            break;
+        case 24:
+            if (ParseDxfCoordinate(pair.value, value))
+                spacingY = value;
+            break;
+        case 50:
+            if (ParseDxfCoordinate(pair.value, value))
+                angle = value / 180.0 * PI;
+            break;
+        case 75:
+            if (ParseDxfInt(pair.value, n))
+                snapOn = n != 0;
+            break;
         default: break;
         }
     }
@@ -326,7 +376,8 @@ void CDxfImporter::ReadLayerRecord()
 {
     std::unique_ptr<CLayer> layer(new (std::nothrow) CLayer);
     // A record without a name is dropped; the table goes on.
-    if (!layer || !layer->ReadDXF(m_File)) return;
+    if (!layer || !layer->ReadDXF(m_File))
+        return;
     if (CLayer* existing = m_Graph.FindLayerByName(layer->GetName())) {
         existing->SetColor(layer->GetColor());
         existing->SetVisible(layer->IsVisible());
@@ -334,7 +385,8 @@ void CDxfImporter::ReadLayerRecord()
     }
     CLayer* previous = m_Graph.GetCurrentLayer();
     m_Graph.AddLayer(layer.release());
-    if (previous) (void)m_Graph.SetCurrentLayer(previous);
+    if (previous)
+        (void)m_Graph.SetCurrentLayer(previous);
 }
 
 bool CDxfImporter::SkipSection(const char* name)
@@ -344,7 +396,8 @@ bool CDxfImporter::SkipSection(const char* name)
         const DxfPairStatus status = Next(pair);
         if (status == DxfPairStatus::kEnd)
             return Fail(std::string("The DXF file ends inside its ") + name + " section.");
-        if (status == DxfPairStatus::kPair && pair.code == 0 && DxfNameIs(pair.value, "ENDSEC")) return true;
+        if (status == DxfPairStatus::kPair && pair.code == 0 && DxfNameIs(pair.value, "ENDSEC"))
+            return true;
     }
 }
 
@@ -358,12 +411,17 @@ int CDxfImporter::ReadEntities()
     for (;;) {
         std::unique_ptr<CEntity> entity;
         const int result = ReadEntity(entity, layerName);
-        if (result == kEntityEndOfFile) Fail("The DXF file ends inside its ENTITIES section.");
-        if (result == kEntityNoMemory) Fail("Not enough memory to read the DXF file.");
-        if (result == kEntitySectionEnd) WarnLeftOut();
-        if (result != kEntityRead && result != kEntityDropped) return result;
+        if (result == kEntityEndOfFile)
+            Fail("The DXF file ends inside its ENTITIES section.");
+        if (result == kEntityNoMemory)
+            Fail("Not enough memory to read the DXF file.");
+        if (result == kEntitySectionEnd)
+            WarnLeftOut();
+        if (result != kEntityRead && result != kEntityDropped)
+            return result;
         Report();
-        if (result == kEntityRead) PlaceEntity(std::move(entity), layerName);
+        if (result == kEntityRead)
+            PlaceEntity(std::move(entity), layerName);
     }
 }
 
@@ -371,13 +429,16 @@ void CDxfImporter::CountLeftOut(const std::string& name, LeftOutWhy why)
 {
     std::string kind = name.substr(0, kMaxKindLength);
     for (char& c : kind)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
     auto it = std::find_if(m_LeftOut.begin(), m_LeftOut.end(), [&](const LeftOut& l) { return l.kind == kind; });
     if (it == m_LeftOut.end()) {
         // A file of made-up names must not grow the tally without end.
-        if (m_LeftOut.size() >= kMaxLeftOutKinds) kind = kOtherKinds;
+        if (m_LeftOut.size() >= kMaxLeftOutKinds)
+            kind = kOtherKinds;
         it = std::find_if(m_LeftOut.begin(), m_LeftOut.end(), [&](const LeftOut& l) { return l.kind == kind; });
-        if (it == m_LeftOut.end()) it = m_LeftOut.insert(m_LeftOut.end(), LeftOut{kind});
+        if (it == m_LeftOut.end())
+            it = m_LeftOut.insert(m_LeftOut.end(), LeftOut{kind});
     }
     ++(why == LeftOutWhy::kRefused ? it->refused : why == LeftOutWhy::kPattern ? it->patterns : it->unsupported);
 }
@@ -402,8 +463,10 @@ void CDxfImporter::WarnLeftOut() const
 void CDxfImporter::PlaceEntity(std::unique_ptr<CEntity> entity, const std::string& layerName)
 {
     CLayer* previous = m_Graph.GetCurrentLayer();
-    if (CLayer* layer = m_Graph.SelectOrAddLayer(layerName)) (void)layer->AddEntity(entity.release());
-    if (previous) (void)m_Graph.SetCurrentLayer(previous);
+    if (CLayer* layer = m_Graph.SelectOrAddLayer(layerName))
+        (void)layer->AddEntity(entity.release());
+    if (previous)
+        (void)m_Graph.SetCurrentLayer(previous);
 }
 
 int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& layerName)
@@ -411,10 +474,13 @@ int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& laye
     CDxfPair pair;
     for (;;) {
         const DxfPairStatus status = Next(pair);
-        if (status == DxfPairStatus::kEnd) return kEntityEndOfFile;
-        if (status == DxfPairStatus::kBadCode || pair.code != 0) continue;
+        if (status == DxfPairStatus::kEnd)
+            return kEntityEndOfFile;
+        if (status == DxfPairStatus::kBadCode || pair.code != 0)
+            continue;
         const std::string& name = pair.value;
-        if (DxfNameIs(name, "ENDSEC")) return kEntitySectionEnd;
+        if (DxfNameIs(name, "ENDSEC"))
+            return kEntitySectionEnd;
         if (DxfNameIs(name, "EOF") || DxfNameIs(name, "SECTION")) {
             // The section lacks its end marker: the section loop takes over.
             PutBack();
@@ -437,32 +503,37 @@ int CDxfImporter::ReadEntity(std::unique_ptr<CEntity>& entity, std::string& laye
             entity.reset(new (std::nothrow) CPolyPolygon);
         else {
             // Paper-space viewports are views, not part of the drawing.
-            if (!DxfNameIs(name, "VIEWPORT")) CountLeftOut(name, LeftOutWhy::kUnsupported);
-            continue;   // its groups are passed over by this loop
+            if (!DxfNameIs(name, "VIEWPORT"))
+                CountLeftOut(name, LeftOutWhy::kUnsupported);
+            continue;  // its groups are passed over by this loop
         }
-        if (!entity) return kEntityNoMemory;
+        if (!entity)
+            return kEntityNoMemory;
 
         if (isPolyline || isLwPolyline) {
             auto* polyline = static_cast<CPolyLine*>(entity.get());
-            const bool read = isPolyline ? polyline->ReadDXFR10(m_File, &layerName)
-                                         : polyline->ReadDXF(m_File, &layerName);
+            const bool read =
+                isPolyline ? polyline->ReadDXFR10(m_File, &layerName) : polyline->ReadDXF(m_File, &layerName);
             if (!read || polyline->IsDegenerate()) {
                 entity.reset();
                 CountLeftOut(name, LeftOutWhy::kRefused);
                 return kEntityDropped;
             }
             // Two bulged vertices may describe a whole circle or one arc.
-            if (std::unique_ptr<CEntity> curve = PolylineToCircleOrArc(*polyline)) entity = std::move(curve);
+            if (std::unique_ptr<CEntity> curve = PolylineToCircleOrArc(*polyline))
+                entity = std::move(curve);
             return kEntityRead;
         }
         if (!entity->ReadDXF(m_File, &layerName)) {
-            const bool pattern = DxfNameIs(name, "HATCH") && static_cast<CPolyPolygon*>(entity.get())->WasPatternHatch();
+            const bool pattern =
+                DxfNameIs(name, "HATCH") && static_cast<CPolyPolygon*>(entity.get())->WasPatternHatch();
             entity.reset();
             CountLeftOut(name, pattern ? LeftOutWhy::kPattern : LeftOutWhy::kRefused);
             return kEntityDropped;
         }
         // SOLID corners run 1, 2, 4, 3 (3DFACE corners run round the face).
-        if (isSolid && entity->GetPointCount() == 4) static_cast<CSolid*>(entity.get())->SwapLastTwo();
+        if (isSolid && entity->GetPointCount() == 4)
+            static_cast<CSolid*>(entity.get())->SwapLastTwo();
         return kEntityRead;
     }
 }
@@ -488,12 +559,15 @@ void SkipByteOrderMark(std::FILE* file, long start)
 long LineNumberAt(std::FILE* file, long start, long at)
 {
     long line = 1;
-    if (std::fseek(file, start, SEEK_SET) != 0) return line;
+    if (std::fseek(file, start, SEEK_SET) != 0)
+        return line;
     int previous = 0;
     for (long i = start; i < at; ++i) {
         const int c = std::getc(file);
-        if (c == EOF) break;
-        if (c == '\n' || (previous == '\r' && c != '\n')) ++line;
+        if (c == EOF)
+            break;
+        if (c == '\n' || (previous == '\r' && c != '\n'))
+            ++line;
         previous = c;
     }
     return previous == '\r' ? line + 1 : line;
@@ -514,7 +588,8 @@ bool CGraph::ReadDXF(const std::string& path, GraphProgress progress, std::strin
     } else {
         reason = GetLanString("GraphOpenDXFFail", "Can't open DXF file!") + " (" + reason + ")";
     }
-    if (ok) return true;
+    if (ok)
+        return true;
     if (error)
         *error = reason;
     else
@@ -525,16 +600,20 @@ bool CGraph::ReadDXF(const std::string& path, GraphProgress progress, std::strin
 bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string* error,
                            std::vector<std::string>* warnings)
 {
-    if (file == nullptr) return false;
+    if (file == nullptr)
+        return false;
     const long start = std::ftell(file);
     long size = 0;
-    if (start >= 0 && std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file) - start;
+    if (start >= 0 && std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file) - start;
     if (start < 0 || std::fseek(file, start, SEEK_SET) != 0) {
-        if (error) *error = "The DXF stream cannot be read.";
+        if (error)
+            *error = "The DXF stream cannot be read.";
         return false;
     }
     if (StartsWithBinarySentinel(file, start)) {
-        if (error) *error = "Binary DXF files cannot be read; save the drawing as DXF text.";
+        if (error)
+            *error = "Binary DXF files cannot be read; save the drawing as DXF text.";
         return false;
     }
     SkipByteOrderMark(file, start);
@@ -555,7 +634,8 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
     imported.m_GridSpacingY = m_GridSpacingY;
 
     const std::string message = GetLanString("GraphReadDXF", "Reading DXF file...");
-    if (progress) progress(message, 0);
+    if (progress)
+        progress(message, 0);
     bool ok;
     std::string reason;
     {
@@ -572,13 +652,17 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
                              LineNumberAt(file, start, importer.BadCodeAt()), importer.BadCode().c_str());
         }
     }
-    if (progress) progress(message, 100);
+    if (progress)
+        progress(message, 100);
     if (!ok) {
-        if (error) *error = reason;
+        if (error)
+            *error = reason;
         return false;
     }
-    if (imported.m_FirstLayer == nullptr) (void)imported.SelectOrAddLayer("0");
-    if (imported.m_CurrentLayer == nullptr) imported.m_CurrentLayer = imported.m_FirstLayer;
+    if (imported.m_FirstLayer == nullptr)
+        (void)imported.SelectOrAddLayer("0");
+    if (imported.m_CurrentLayer == nullptr)
+        imported.m_CurrentLayer = imported.m_FirstLayer;
 
     ClearGrips();
     ClearSelection();

@@ -17,13 +17,13 @@
 
 struct CDxfPair {
     std::int32_t code = 0;
-    std::string value;   // trimmed
+    std::string value;  // trimmed
 };
 
 enum class DxfPairStatus {
-    kPair,      // a pair was read
-    kEnd,       // end of the text; nothing read
-    kBadCode,   // the code line is not an integer; the pair was consumed
+    kPair,     // a pair was read
+    kEnd,      // end of the text; nothing read
+    kBadCode,  // the code line is not an integer; the pair was consumed
 };
 
 // The next pair that is not a comment. With codeAt, the position of its code
@@ -31,9 +31,9 @@ enum class DxfPairStatus {
 [[nodiscard]] DxfPairStatus ReadDxfPair(std::FILE* file, CDxfPair& pair, long* codeAt = nullptr);
 
 enum class DxfGroupStatus {
-    kGroup,       // a group of the current record
-    kRecordEnd,   // the next group 0 is next to be read again
-    kFailed,      // end of the text or a malformed code (consumed)
+    kGroup,      // a group of the current record
+    kRecordEnd,  // the next group 0 is next to be read again
+    kFailed,     // end of the text or a malformed code (consumed)
 };
 
 // One group of an entity record: a group 0 is put back and ends the record.
@@ -49,12 +49,11 @@ template <typename Take>
     CDxfPair pair;
     for (;;) {
         switch (ReadDxfGroup(file, pair)) {
-        case DxfGroupStatus::kRecordEnd:
-            return true;
-        case DxfGroupStatus::kFailed:
-            return false;
+        case DxfGroupStatus::kRecordEnd: return true;
+        case DxfGroupStatus::kFailed: return false;
         case DxfGroupStatus::kGroup:
-            if (!take(pair)) return false;
+            if (!take(pair))
+                return false;
             break;
         }
     }

@@ -30,8 +30,10 @@ bool CircleThroughPoints(const frDoublePoint& p1, const frDoublePoint& p2, const
 {
     frDoublePoint c;
     double r = 0;
-    if (!BulgeFromThreePoints(p1, p2, p3, &c, &r, nullptr)) return false;
-    if (!std::isfinite(c.x) || !std::isfinite(c.y) || !std::isfinite(r)) return false;
+    if (!BulgeFromThreePoints(p1, p2, p3, &c, &r, nullptr))
+        return false;
+    if (!std::isfinite(c.x) || !std::isfinite(c.y) || !std::isfinite(r))
+        return false;
     *centre = frDoublePoint(c.x, c.y, 0);
     *radius = r;
     return true;
@@ -42,7 +44,8 @@ namespace {
 double DirectionAbout(const frDoublePoint& c, const frDoublePoint& p)
 {
     double a = std::atan2(p.y - c.y, p.x - c.x);
-    if (a < 0) a += TWO_PI;
+    if (a < 0)
+        a += TWO_PI;
     return a;
 }
 }  // namespace
@@ -52,15 +55,19 @@ bool ArcThroughPoints(const frDoublePoint& start, const frDoublePoint& middle, c
 {
     frDoublePoint c;
     double r = 0;
-    if (!CircleThroughPoints(start, middle, end, &c, &r) || r < MIN_DRAWN_RADIUS) return false;
+    if (!CircleThroughPoints(start, middle, end, &c, &r) || r < MIN_DRAWN_RADIUS)
+        return false;
     double a1 = DirectionAbout(c, start);
     double a2 = DirectionAbout(c, middle);
     double a3 = DirectionAbout(c, end);
-    while (a2 < a1) a2 += TWO_PI;
-    while (a3 < a1) a3 += TWO_PI;
+    while (a2 < a1)
+        a2 += TWO_PI;
+    while (a3 < a1)
+        a3 += TWO_PI;
     // Counter-clockwise from start the end comes before the middle: the arc
     // through the middle runs the other way round.
-    if (a3 < a2) std::swap(a1, a3);
+    if (a3 < a2)
+        std::swap(a1, a3);
     *centre = c;
     *radius = r;
     *startAngle = std::fmod(a1, TWO_PI);
@@ -71,7 +78,8 @@ bool ArcThroughPoints(const frDoublePoint& start, const frDoublePoint& middle, c
 std::string WidthLayerName(double width)
 {
     std::string name = FormatC("%-.4f", width);
-    if (std::size_t dot = name.find('.'); dot != std::string::npos) name[dot] = '_';
+    if (std::size_t dot = name.find('.'); dot != std::string::npos)
+        name[dot] = '_';
     return name;
 }
 
@@ -86,7 +94,8 @@ std::unique_ptr<CVectorUndoItem> NewVectorUndo(CGraph* drawing, const char* key,
 std::uint32_t CountGrips(const CGripRecord* grips)
 {
     std::uint32_t count = 0;
-    for (; grips; grips = grips->next) ++count;
+    for (; grips; grips = grips->next)
+        ++count;
     return count;
 }
 
@@ -101,7 +110,8 @@ void CollectSelectionGrips(CGraph& drawing)
 bool OwnsGrip(const CGripRecord* grips, const CSelectNode* owner)
 {
     for (; grips; grips = grips->next)
-        if (grips->owner == owner) return true;
+        if (grips->owner == owner)
+            return true;
     return false;
 }
 
@@ -114,13 +124,17 @@ void RebuildSelectionGrips(CGraph& drawing, const std::vector<CSelectNode*>& nod
     const std::int32_t currentIndex = current ? current->index : 0;
     CGripRecord** head = drawing.GetGripListHead();
     for (CSelectNode* node : nodes) {
-        if (drawing.GetCurrentGrip() && drawing.GetCurrentGrip()->owner == node) drawing.SetCurrentGrip(nullptr);
+        if (drawing.GetCurrentGrip() && drawing.GetCurrentGrip()->owner == node)
+            drawing.SetCurrentGrip(nullptr);
         // RemoveGripRecords takes one run at a time.
-        while (OwnsGrip(*head, node)) RemoveGripRecords(node, head);
-        if (node->GetEntity()) node->GetEntity()->AddGrips(node, head);
+        while (OwnsGrip(*head, node))
+            RemoveGripRecords(node, head);
+        if (node->GetEntity())
+            node->GetEntity()->AddGrips(node, head);
     }
     drawing.SetGripCount(CountGrips(*head));
-    if (currentOwner) (void)drawing.SetCurrentGrip(currentOwner, currentIndex);
+    if (currentOwner)
+        (void)drawing.SetCurrentGrip(currentOwner, currentIndex);
 }
 
 namespace {
@@ -131,10 +145,12 @@ namespace {
 CEntity* AddDrawnEntity(CGraph& drawing, std::unique_ptr<CEntity> entity, const char* key, const char* english)
 {
     CLayer* layer = drawing.GetCurrentLayer();
-    if (layer == nullptr || !entity) return nullptr;
+    if (layer == nullptr || !entity)
+        return nullptr;
     entity->m_Color = drawing.GetCurrentColor();
     entity->SetWidth(drawing.GetCurrentWidth());
-    if (!layer->AddEntity(entity.get())) return nullptr;
+    if (!layer->AddEntity(entity.get()))
+        return nullptr;
     CEntity* added = entity.release();
 
     std::unique_ptr<CVectorUndoItem> item = NewVectorUndo(&drawing, key, english);
@@ -145,7 +161,8 @@ CEntity* AddDrawnEntity(CGraph& drawing, std::unique_ptr<CEntity> entity, const 
         return nullptr;
     }
     drawing.SetModified(true);
-    if (recorded) (void)PushUndoItem(drawing.GetVectorUndoList(), std::move(item));
+    if (recorded)
+        (void)PushUndoItem(drawing.GetVectorUndoList(), std::move(item));
     return added;
 }
 
@@ -164,7 +181,8 @@ namespace {
 EntityCollector AddToSet(CSelectSet& set)
 {
     return [&set](CEntity* e) {
-        if (set.Add(e) == nullptr) e->m_Selected = false;
+        if (set.Add(e) == nullptr)
+            e->m_Selected = false;
     };
 }
 }  // namespace
@@ -176,8 +194,10 @@ bool CGraph::SelectCrossing(const frDoublePoint& corner1, const frDoublePoint& c
     const EntityCollector collect = AddToSet(m_Selection);
     bool any = false;
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (l->IsVisible() && l->SelectCrossing(lo, hi, collect)) any = true;
-    if (any) CollectSelectionGrips(*this);
+        if (l->IsVisible() && l->SelectCrossing(lo, hi, collect))
+            any = true;
+    if (any)
+        CollectSelectionGrips(*this);
     return any;
 }
 
@@ -188,18 +208,22 @@ bool CGraph::SelectWindow(const frDoublePoint& corner1, const frDoublePoint& cor
     const EntityCollector collect = AddToSet(m_Selection);
     bool any = false;
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (l->IsVisible() && l->SelectWindow(lo, hi, collect)) any = true;
-    if (any) CollectSelectionGrips(*this);
+        if (l->IsVisible() && l->SelectWindow(lo, hi, collect))
+            any = true;
+    if (any)
+        CollectSelectionGrips(*this);
     return any;
 }
 
 void CGraph::SelectAll(bool select)
 {
     ClearSelection();
-    if (!select) return;
+    if (!select)
+        return;
     const EntityCollector collect = AddToSet(m_Selection);
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (l->IsVisible()) l->SelectAll(true, collect);
+        if (l->IsVisible())
+            l->SelectAll(true, collect);
     CollectSelectionGrips(*this);
 }
 
@@ -207,42 +231,53 @@ void CGraph::DrawSelection(CFrDevice* device) { m_Selection.Draw(device); }
 
 void CGraph::GetSelectionInfo(std::vector<std::string>* lines)
 {
-    if (lines == nullptr) return;
+    if (lines == nullptr)
+        return;
     bool any = false;
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (l->GetSelectedInfo(lines)) any = true;
-    if (!any) lines->push_back(GetLanString("DisplayNoVector", "No vector selected!"));
+        if (l->GetSelectedInfo(lines))
+            any = true;
+    if (!any)
+        lines->push_back(GetLanString("DisplayNoVector", "No vector selected!"));
 }
 
 // ---- deleting and exploding -----------------------------------------------
 
 bool CGraph::DeleteSelected()
 {
-    if (m_Selection.IsEmpty()) return false;
+    if (m_Selection.IsEmpty())
+        return false;
     std::unique_ptr<CVectorUndoItem> item = NewVectorUndo(this, "UndoDeleteVector", "Delete Vectors");
     const bool recorded = item && item->AddSelection(m_Selection.GetEntities(), UNDO_ENTITY_DELETED);
-    if (!recorded && m_VectorUndo) return false;
-    (void)m_Selection.DeleteAll();   // frees the grips first
+    if (!recorded && m_VectorUndo)
+        return false;
+    (void)m_Selection.DeleteAll();  // frees the grips first
     SetModified(true);
-    if (recorded) (void)PushUndoItem(m_VectorUndo, std::move(item));
+    if (recorded)
+        (void)PushUndoItem(m_VectorUndo, std::move(item));
     return true;
 }
 
 int CGraph::ExplodePolylines(bool all)
 {
-    if (m_FirstLayer == nullptr) return 0;
-    if (!all && m_Selection.IsEmpty()) all = true;
+    if (m_FirstLayer == nullptr)
+        return 0;
+    if (!all && m_Selection.IsEmpty())
+        all = true;
     std::unique_ptr<CVectorUndoItem> item = NewVectorUndo(this, "UndoExplode", "Explode PolyLines");
-    if (!item) return 0;
+    if (!item)
+        return 0;
     int exploded = 0;
     if (!all) {
         exploded = m_Selection.ExplodePolylines(item.get());
     } else {
         ClearSelection();
-        for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) exploded += l->ExplodePolylines(true, item.get());
+        for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+            exploded += l->ExplodePolylines(true, item.get());
     }
     // An empty record would only throw away what could be redone.
-    if (exploded == 0) return 0;
+    if (exploded == 0)
+        return 0;
     SetModified(true);
     (void)PushUndoItem(m_VectorUndo, std::move(item));
     return exploded;
@@ -252,9 +287,11 @@ int CGraph::ExplodePolylines(bool all)
 
 CSolid* CGraph::DrawSolid(const frDoublePoint& p1, const frDoublePoint& p2, const frDoublePoint& p3)
 {
-    if (m_CurrentLayer == nullptr) return nullptr;
+    if (m_CurrentLayer == nullptr)
+        return nullptr;
     std::unique_ptr<CSolid> solid = NewSolid(p1, p2, p3);
-    if (!solid) return nullptr;
+    if (!solid)
+        return nullptr;
     return static_cast<CSolid*>(AddDrawnEntity(*this, std::move(solid), "UndoDrawSolid", "Draw Solid"));
 }
 
@@ -265,7 +302,8 @@ CCircle* CGraph::DrawCircle(const frDoublePoint& centre, double radius)
         !std::isfinite(centre.y))
         return nullptr;
     std::unique_ptr<CCircle> circle = NewCircle(frDoublePoint(centre.x, centre.y, 0), r);
-    if (!circle) return nullptr;
+    if (!circle)
+        return nullptr;
     return static_cast<CCircle*>(AddDrawnEntity(*this, std::move(circle), "UndoDrawCircle", "Draw Circle"));
 }
 
@@ -273,18 +311,17 @@ CCircle* CGraph::DrawCircle3P(const frDoublePoint& p1, const frDoublePoint& p2, 
 {
     frDoublePoint centre;
     double radius = 0;
-    if (m_CurrentLayer == nullptr || !CircleThroughPoints(p1, p2, p3, &centre, &radius) ||
-        radius < MIN_DRAWN_RADIUS)
+    if (m_CurrentLayer == nullptr || !CircleThroughPoints(p1, p2, p3, &centre, &radius) || radius < MIN_DRAWN_RADIUS)
         return nullptr;
     std::unique_ptr<CCircle> circle = NewCircle(centre, radius);
-    if (!circle) return nullptr;
+    if (!circle)
+        return nullptr;
     return static_cast<CCircle*>(AddDrawnEntity(*this, std::move(circle), "UndoDrawCircle", "Draw Circle"));
 }
 
 CArc* CGraph::DrawArcCentre(const frDoublePoint& centre, const frDoublePoint& start, const frDoublePoint& end)
 {
-    if (m_CurrentLayer == nullptr || PointsEqual(centre, start) || PointsEqual(centre, end) ||
-        PointsEqual(start, end))
+    if (m_CurrentLayer == nullptr || PointsEqual(centre, start) || PointsEqual(centre, end) || PointsEqual(start, end))
         return nullptr;
     const double radius = std::hypot(start.x - centre.x, start.y - centre.y);
     if (!std::isfinite(radius) || radius < MIN_DRAWN_RADIUS || !std::isfinite(end.x) || !std::isfinite(end.y))
@@ -293,9 +330,11 @@ CArc* CGraph::DrawArcCentre(const frDoublePoint& centre, const frDoublePoint& st
     const double a2 = DirectionAbout(centre, end);
     // An end in the start's direction leaves an arc without sweep.
     const double sweep = AngleSweep(a1, a2);
-    if (sweep < POINT_TOLERANCE || sweep > TWO_PI - POINT_TOLERANCE) return nullptr;
+    if (sweep < POINT_TOLERANCE || sweep > TWO_PI - POINT_TOLERANCE)
+        return nullptr;
     std::unique_ptr<CArc> arc = NewArc(frDoublePoint(centre.x, centre.y, 0), radius, a1, a2);
-    if (!arc) return nullptr;
+    if (!arc)
+        return nullptr;
     return static_cast<CArc*>(AddDrawnEntity(*this, std::move(arc), "UndoDrawArc", "Draw Arc"));
 }
 
@@ -306,7 +345,8 @@ CArc* CGraph::DrawArc3P(const frDoublePoint& start, const frDoublePoint& middle,
     if (m_CurrentLayer == nullptr || !ArcThroughPoints(start, middle, end, &centre, &radius, &a1, &a2))
         return nullptr;
     std::unique_ptr<CArc> arc = NewArc(centre, radius, a1, a2);
-    if (!arc) return nullptr;
+    if (!arc)
+        return nullptr;
     return static_cast<CArc*>(AddDrawnEntity(*this, std::move(arc), "UndoDrawArc", "Draw Arc"));
 }
 
@@ -318,8 +358,10 @@ bool CGraph::MoveGripPoint(const frDoublePoint& point)
     std::vector<CSelectNode*> nodes;
     std::unordered_set<const CSelectNode*> seen;
     for (CGripRecord* g = m_Grips; g; g = g->next)
-        if (g->hot && g->owner && g->owner->GetEntity() && seen.insert(g->owner).second) nodes.push_back(g->owner);
-    if (nodes.empty()) return false;
+        if (g->hot && g->owner && g->owner->GetEntity() && seen.insert(g->owner).second)
+            nodes.push_back(g->owner);
+    if (nodes.empty())
+        return false;
 
     // Every entity is recorded before the first one moves, so that a record
     // that cannot be made leaves the drawing untouched.
@@ -327,18 +369,24 @@ bool CGraph::MoveGripPoint(const frDoublePoint& point)
     bool recorded = item != nullptr;
     for (CSelectNode* node : nodes) {
         node->RefreshClone();
-        if (recorded && !item->AddRecord(node->GetEntity(), UNDO_ENTITY_CHANGED)) recorded = false;
+        if (recorded && !item->AddRecord(node->GetEntity(), UNDO_ENTITY_CHANGED))
+            recorded = false;
     }
-    if (!recorded && m_VectorUndo) return false;
+    if (!recorded && m_VectorUndo)
+        return false;
 
     std::vector<CSelectNode*> moved;
     for (CGripRecord* g = m_Grips; g; g = g->next) {
-        if (!g->hot || g->owner == nullptr || !MoveGripRecord(*g, point, GripMove::Final)) continue;
-        if (std::find(moved.begin(), moved.end(), g->owner) == moved.end()) moved.push_back(g->owner);
+        if (!g->hot || g->owner == nullptr || !MoveGripRecord(*g, point, GripMove::Final))
+            continue;
+        if (std::find(moved.begin(), moved.end(), g->owner) == moved.end())
+            moved.push_back(g->owner);
     }
-    if (moved.empty()) return false;
+    if (moved.empty())
+        return false;
     SetModified(true);
-    if (recorded) (void)PushUndoItem(m_VectorUndo, std::move(item));
+    if (recorded)
+        (void)PushUndoItem(m_VectorUndo, std::move(item));
     RebuildSelectionGrips(*this, moved);
     return true;
 }

@@ -20,18 +20,22 @@ constexpr const char* kOtherLayerName = "other";
 bool CGraph::CreateBasisLayers(const CWidthSeries& series)
 {
     const std::vector<double> widths = series.GetWidths();
-    if (widths.empty()) return false;
-    for (double width : widths) (void)SelectOrAddLayer(WidthLayerName(width));
+    if (widths.empty())
+        return false;
+    for (double width : widths)
+        (void)SelectOrAddLayer(WidthLayerName(width));
     return m_FirstLayer != nullptr;
 }
 
 bool CGraph::SeparateToLayers(const CWidthSeries& series)
 {
-    if (m_FirstLayer == nullptr || series.GetWidths().empty()) return false;
+    if (m_FirstLayer == nullptr || series.GetWidths().empty())
+        return false;
     // Made first: without it the entities left over would go with their old
     // layers.
     std::unique_ptr<CLayer> other(new (std::nothrow) CLayer);
-    if (!other) return false;
+    if (!other)
+        return false;
     other->SetName(kOtherLayerName);
     // Entities change layers and the old layers go.
     ClearSelection();
@@ -71,7 +75,8 @@ bool CGraph::SeparateToLayers(const CWidthSeries& series)
         layers = next;
     }
     // The temporary polyline named one of the layers just deleted.
-    if (m_TempPolyline) m_TempPolyline->m_Layer = m_CurrentLayer;
+    if (m_TempPolyline)
+        m_TempPolyline->m_Layer = m_CurrentLayer;
     SetModified(true);
     return true;
 }

@@ -18,10 +18,14 @@
 
 void MergeExtents(double* into, const double* box)
 {
-    if (box[EXT_MIN_X] < into[EXT_MIN_X]) into[EXT_MIN_X] = box[EXT_MIN_X];
-    if (box[EXT_MAX_X] > into[EXT_MAX_X]) into[EXT_MAX_X] = box[EXT_MAX_X];
-    if (box[EXT_MIN_Y] < into[EXT_MIN_Y]) into[EXT_MIN_Y] = box[EXT_MIN_Y];
-    if (box[EXT_MAX_Y] > into[EXT_MAX_Y]) into[EXT_MAX_Y] = box[EXT_MAX_Y];
+    if (box[EXT_MIN_X] < into[EXT_MIN_X])
+        into[EXT_MIN_X] = box[EXT_MIN_X];
+    if (box[EXT_MAX_X] > into[EXT_MAX_X])
+        into[EXT_MAX_X] = box[EXT_MAX_X];
+    if (box[EXT_MIN_Y] < into[EXT_MIN_Y])
+        into[EXT_MIN_Y] = box[EXT_MIN_Y];
+    if (box[EXT_MAX_Y] > into[EXT_MAX_Y])
+        into[EXT_MAX_Y] = box[EXT_MAX_Y];
 }
 
 // ---- id counter -----------------------------------------------------------
@@ -38,7 +42,8 @@ std::uint32_t TakeNextId()
     for (;;) {
         // 0 means "none"; the ids from the limit up are left to the files.
         const std::uint32_t id = current == 0 || current >= ENTITY_ID_LIMIT ? FIRST_ENTITY_ID : current;
-        if (g_NextId.compare_exchange_weak(current, id + 1, std::memory_order_relaxed)) return id;
+        if (g_NextId.compare_exchange_weak(current, id + 1, std::memory_order_relaxed))
+            return id;
     }
 }
 
@@ -46,7 +51,8 @@ std::uint32_t GetIdCounter() { return g_NextId.load(std::memory_order_relaxed); 
 
 void RaiseIdCounter(std::uint32_t id)
 {
-    if (id >= ENTITY_ID_LIMIT) return;
+    if (id >= ENTITY_ID_LIMIT)
+        return;
     std::uint32_t current = g_NextId.load(std::memory_order_relaxed);
     while (current <= id && !g_NextId.compare_exchange_weak(current, id + 1, std::memory_order_relaxed)) {
     }
@@ -60,13 +66,9 @@ CEntity::CEntity()
     : m_Id(TakeNextId()),
       // i_ConDis is never negative; the system reads it as unsigned.
       m_Length(2.0 * static_cast<unsigned>(GetTraceOption().ChartType.i_ConDis))
-{
-}
+{}
 
-CEntity::CEntity(DeferredId)
-    : m_Id(0), m_Length(2.0 * static_cast<unsigned>(GetTraceOption().ChartType.i_ConDis))
-{
-}
+CEntity::CEntity(DeferredId) : m_Id(0), m_Length(2.0 * static_cast<unsigned>(GetTraceOption().ChartType.i_ConDis)) {}
 
 CEntity::~CEntity() = default;
 
@@ -85,14 +87,16 @@ bool CEntity::InsideRect(const frDoublePoint& boxMin, const frDoublePoint& boxMa
 {
     // An entity without extents (no vertex yet) would be judged by a stale
     // box; it lies inside nothing.
-    if (!m_Drawn || !GetExtents(nullptr, m_Extents)) return false;
-    return m_Extents[EXT_MIN_X] >= boxMin.x && m_Extents[EXT_MIN_Y] >= boxMin.y &&
-           m_Extents[EXT_MAX_X] <= boxMax.x && m_Extents[EXT_MAX_Y] <= boxMax.y;
+    if (!m_Drawn || !GetExtents(nullptr, m_Extents))
+        return false;
+    return m_Extents[EXT_MIN_X] >= boxMin.x && m_Extents[EXT_MIN_Y] >= boxMin.y && m_Extents[EXT_MAX_X] <= boxMax.x &&
+           m_Extents[EXT_MAX_Y] <= boxMax.y;
 }
 
 void CEntity::CopyFrom(const CEntity* other)
 {
-    if (other == nullptr || other == this) return;
+    if (other == nullptr || other == this)
+        return;
     m_Id = other->m_Id;
     m_Color = other->m_Color;
     m_Type = other->m_Type;
@@ -102,8 +106,10 @@ void CEntity::CopyFrom(const CEntity* other)
     m_Length = other->m_Length;
     m_Drawn = other->m_Drawn;
     m_Selected = other->m_Selected;
-    if (m_Type == ENTITY_POLYLINE) m_CurVertex = other->m_CurVertex;
-    if (m_Type == ENTITY_POLYPOLYGON) m_CurOutline = other->m_CurOutline;
+    if (m_Type == ENTITY_POLYLINE)
+        m_CurVertex = other->m_CurVertex;
+    if (m_Type == ENTITY_POLYPOLYGON)
+        m_CurOutline = other->m_CurOutline;
 }
 
 CDxfNames CEntity::GetDxfNames() const
@@ -120,7 +126,8 @@ bool WriteCommonDXF(std::FILE* file, const CEntity& entity, const CDxfNames& nam
     text += "  8\n";
     text += names.layer;
     text += '\n';
-    if (entity.m_Color != ENTITY_COLOR_BY_LAYER) text += "  62\n" + std::to_string(entity.m_Color) + "\n";
+    if (entity.m_Color != ENTITY_COLOR_BY_LAYER)
+        text += "  62\n" + std::to_string(entity.m_Color) + "\n";
     return WriteOutputText(file, text);
 }
 }  // namespace
@@ -169,14 +176,15 @@ bool CEntity::Load(std::FILE* file)
 bool CEntity::Save(std::FILE* file)
 {
     return WriteProjectU32(file, m_Type) && WriteProjectU32(file, m_Id) && WriteProjectI16(file, m_Color) &&
-           WriteProjectI16(file, m_SavedColor) && WriteProjectF64(file, m_Width) &&
-           WriteProjectF64(file, m_Length) && WriteProjectU32(file, m_ActiveEnd) &&
-           WriteProjectU8(file, m_Closed ? 1 : 0) && WriteProjectU8(file, m_Joined ? 1 : 0);
+           WriteProjectI16(file, m_SavedColor) && WriteProjectF64(file, m_Width) && WriteProjectF64(file, m_Length) &&
+           WriteProjectU32(file, m_ActiveEnd) && WriteProjectU8(file, m_Closed ? 1 : 0) &&
+           WriteProjectU8(file, m_Joined ? 1 : 0);
 }
 
 int CEntity::GetDrawColorIndex() const
 {
-    if (m_Color >= 1 && m_Color <= 255) return m_Color;
+    if (m_Color >= 1 && m_Color <= 255)
+        return m_Color;
     return m_Layer ? m_Layer->GetColor() : kColorWhite;
 }
 
@@ -191,10 +199,7 @@ namespace {
 std::atomic<EntityCreator> g_Creators[ENTITY_TYPE_LAST + 1];
 std::once_flag g_BuiltInsOnce;
 
-void EnsureBuiltIns()
-{
-    std::call_once(g_BuiltInsOnce, RegisterBuiltInEntities);
-}
+void EnsureBuiltIns() { std::call_once(g_BuiltInsOnce, RegisterBuiltInEntities); }
 
 bool IsEntityTypeCode(std::uint32_t type) { return type >= ENTITY_TYPE_FIRST && type <= ENTITY_TYPE_LAST; }
 }  // namespace
@@ -203,7 +208,8 @@ bool IsEntityTypeCode(std::uint32_t type) { return type >= ENTITY_TYPE_FIRST && 
 // stand-in is never overwritten by it.
 EntityCreator RegisterEntityCreator(std::uint32_t type, EntityCreator creator)
 {
-    if (!IsEntityTypeCode(type)) return nullptr;
+    if (!IsEntityTypeCode(type))
+        return nullptr;
     EnsureBuiltIns();
     return g_Creators[type].exchange(creator);
 }
@@ -212,12 +218,14 @@ EntityCreator RegisterEntityCreator(std::uint32_t type, EntityCreator creator)
 // call_once, so it must not call EnsureBuiltIns).
 void RegisterBuiltInEntityCreator(std::uint32_t type, EntityCreator creator)
 {
-    if (IsEntityTypeCode(type)) g_Creators[type].store(creator);
+    if (IsEntityTypeCode(type))
+        g_Creators[type].store(creator);
 }
 
 std::unique_ptr<CEntity> CreateEntity(std::uint32_t type)
 {
-    if (!IsEntityTypeCode(type)) return nullptr;
+    if (!IsEntityTypeCode(type))
+        return nullptr;
     EnsureBuiltIns();
     EntityCreator creator = g_Creators[type].load();
     return std::unique_ptr<CEntity>(creator ? creator() : nullptr);
@@ -226,10 +234,13 @@ std::unique_ptr<CEntity> CreateEntity(std::uint32_t type)
 std::unique_ptr<CEntity> CreateEntityFromProject(std::FILE* file)
 {
     std::uint32_t type = 0;
-    if (!ReadProjectU32(file, type)) return nullptr;
+    if (!ReadProjectU32(file, type))
+        return nullptr;
     std::unique_ptr<CEntity> entity = CreateEntity(type);
-    if (!entity) return nullptr;
-    if (!entity->Load(file)) return nullptr;
+    if (!entity)
+        return nullptr;
+    if (!entity->Load(file))
+        return nullptr;
     return entity;
 }
 
@@ -240,7 +251,8 @@ template <typename U>
 bool WriteLittleEndian(std::FILE* file, U value)
 {
     unsigned char bytes[sizeof(U)];
-    for (std::size_t i = 0; i < sizeof(U); ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    for (std::size_t i = 0; i < sizeof(U); ++i)
+        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
     return WriteProjectBytes(file, bytes, sizeof bytes);
 }
 
@@ -248,9 +260,11 @@ template <typename U>
 bool ReadLittleEndian(std::FILE* file, U& value)
 {
     unsigned char bytes[sizeof(U)];
-    if (!ReadProjectBytes(file, bytes, sizeof bytes)) return false;
+    if (!ReadProjectBytes(file, bytes, sizeof bytes))
+        return false;
     U v = 0;
-    for (std::size_t i = 0; i < sizeof(U); ++i) v = static_cast<U>(v | static_cast<U>(bytes[i]) << (8 * i));
+    for (std::size_t i = 0; i < sizeof(U); ++i)
+        v = static_cast<U>(v | static_cast<U>(bytes[i]) << (8 * i));
     value = v;
     return true;
 }
@@ -258,13 +272,15 @@ bool ReadLittleEndian(std::FILE* file, U& value)
 
 bool WriteProjectBytes(std::FILE* file, const void* data, std::size_t size)
 {
-    if (size == 0) return true;
+    if (size == 0)
+        return true;
     return file != nullptr && std::fwrite(data, 1, size, file) == size;
 }
 
 bool ReadProjectBytes(std::FILE* file, void* data, std::size_t size)
 {
-    if (size == 0) return true;
+    if (size == 0)
+        return true;
     return file != nullptr && std::fread(data, 1, size, file) == size;
 }
 
@@ -295,7 +311,8 @@ bool ReadProjectU8(std::FILE* file, std::uint8_t& value) { return ReadProjectByt
 bool ReadProjectI16(std::FILE* file, std::int16_t& value)
 {
     std::uint16_t v;
-    if (!ReadLittleEndian(file, v)) return false;
+    if (!ReadLittleEndian(file, v))
+        return false;
     value = static_cast<std::int16_t>(v);
     return true;
 }
@@ -303,21 +320,24 @@ bool ReadProjectU32(std::FILE* file, std::uint32_t& value) { return ReadLittleEn
 bool ReadProjectI32(std::FILE* file, std::int32_t& value)
 {
     std::uint32_t v;
-    if (!ReadLittleEndian(file, v)) return false;
+    if (!ReadLittleEndian(file, v))
+        return false;
     value = static_cast<std::int32_t>(v);
     return true;
 }
 bool ReadProjectF32(std::FILE* file, float& value)
 {
     std::uint32_t bits;
-    if (!ReadLittleEndian(file, bits)) return false;
+    if (!ReadLittleEndian(file, bits))
+        return false;
     std::memcpy(&value, &bits, sizeof value);
     return true;
 }
 bool ReadProjectF64(std::FILE* file, double& value)
 {
     std::uint64_t bits;
-    if (!ReadLittleEndian(file, bits)) return false;
+    if (!ReadLittleEndian(file, bits))
+        return false;
     std::memcpy(&value, &bits, sizeof value);
     return true;
 }
@@ -325,8 +345,10 @@ bool ReadProjectF64(std::FILE* file, double& value)
 long ProjectBytesLeft(std::FILE* file)
 {
     const long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
+    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0)
+        return -1;
     const long end = std::ftell(file);
-    if (std::fseek(file, here, SEEK_SET) != 0) return -1;
+    if (std::fseek(file, here, SEEK_SET) != 0)
+        return -1;
     return end >= here ? end - here : -1;
 }

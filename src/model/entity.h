@@ -40,7 +40,7 @@ struct CConnectEnd;
 
 // Type codes, stored in every entity and in the project file.
 enum EntityType : std::uint32_t {
-    ENTITY_NONE = 0,   // a bare CEntity, only a temporary row holder
+    ENTITY_NONE = 0,  // a bare CEntity, only a temporary row holder
     ENTITY_LINE = 1,
     ENTITY_POLYLINE = 2,
     ENTITY_CIRCLE = 3,
@@ -252,25 +252,25 @@ public:
 
     // ---- common fields, in the system's order -----------------------------
 
-    std::uint32_t m_Id;                           // from the id counter
-    std::int16_t m_Color = ENTITY_COLOR_BY_LAYER; // 1..255, 256 = by layer
-    std::int16_t m_SavedColor = ENTITY_COLOR_BY_LAYER; // kept aside during exports
-    double m_Width = 0.0;                         // raster pixels, 0 = thinnest
-    double m_Length;                              // cached length (see GetLength)
-    CLayer* m_Layer = nullptr;                    // owning layer, not owned
-    std::uint32_t m_ActiveEnd = 0;                // 0 first vertex, 1 last
+    std::uint32_t m_Id;                                 // from the id counter
+    std::int16_t m_Color = ENTITY_COLOR_BY_LAYER;       // 1..255, 256 = by layer
+    std::int16_t m_SavedColor = ENTITY_COLOR_BY_LAYER;  // kept aside during exports
+    double m_Width = 0.0;                               // raster pixels, 0 = thinnest
+    double m_Length;                                    // cached length (see GetLength)
+    CLayer* m_Layer = nullptr;                          // owning layer, not owned
+    std::uint32_t m_ActiveEnd = 0;                      // 0 first vertex, 1 last
     EntityType m_Type = ENTITY_NONE;
     bool m_Selected = false;
-    bool m_Drawn = true;                          // in view at the last draw
-    bool m_Modified = false;                      // cached derived data are stale
-    std::int32_t m_CurVertex = 1;                 // 1-based, property list
-    std::int32_t m_CurOutline = 1;                // 1-based, property list
+    bool m_Drawn = true;            // in view at the last draw
+    bool m_Modified = false;        // cached derived data are stale
+    std::int32_t m_CurVertex = 1;   // 1-based, property list
+    std::int32_t m_CurOutline = 1;  // 1-based, property list
     bool m_Closed = false;
-    bool m_Joined = false;                        // merged by polyline joining
-    double m_Extents[4] = {0, 0, 0, 0};           // filled by InsideRect
-    CEntity* m_Next = nullptr;                    // layer chain
+    bool m_Joined = false;               // merged by polyline joining
+    double m_Extents[4] = {0, 0, 0, 0};  // filled by InsideRect
+    CEntity* m_Next = nullptr;           // layer chain
     CEntity* m_Prev = nullptr;
-    CConnectEnd* m_StartLink = nullptr;           // connect-lines step only
+    CConnectEnd* m_StartLink = nullptr;  // connect-lines step only
     CConnectEnd* m_EndLink = nullptr;
 };
 

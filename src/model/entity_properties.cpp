@@ -20,16 +20,20 @@
 
 double PixelsToDrawingUnit(const CGraph* drawing, double length)
 {
-    if (drawing) drawing->GetPixelsPerUnit(&length, nullptr, nullptr);
+    if (drawing)
+        drawing->GetPixelsPerUnit(&length, nullptr, nullptr);
     return length;
 }
 
 bool ParseDrawingUnit(const CGraph* drawing, const std::string& text, double* pixels)
 {
     double value = 0;
-    if (!ParseDouble(text, value)) return false;
-    if (drawing) drawing->UnitsToPixels(&value, nullptr);
-    if (!std::isfinite(value)) return false;   // a huge number in inches
+    if (!ParseDouble(text, value))
+        return false;
+    if (drawing)
+        drawing->UnitsToPixels(&value, nullptr);
+    if (!std::isfinite(value))
+        return false;  // a huge number in inches
     *pixels = value;
     return true;
 }
@@ -37,18 +41,24 @@ bool ParseDrawingUnit(const CGraph* drawing, const std::string& text, double* pi
 std::string UnitNameSuffix(const CGraph* drawing)
 {
     std::string name;
-    if (drawing) drawing->GetPixelsPerUnit(nullptr, nullptr, &name);
+    if (drawing)
+        drawing->GetPixelsPerUnit(nullptr, nullptr, &name);
     return name.empty() ? name : " " + name;
 }
 
-std::string InfoNumber(double value, int decimals) { return DoubleToString(value, static_cast<std::int16_t>(decimals)); }
+std::string InfoNumber(double value, int decimals)
+{
+    return DoubleToString(value, static_cast<std::int16_t>(decimals));
+}
 
 std::string LayerChoices(const CGraph* drawing, const CLayer* layer)
 {
-    if (drawing == nullptr) return layer ? layer->GetName() : std::string();
+    if (drawing == nullptr)
+        return layer ? layer->GetName() : std::string();
     std::string choices;
     for (const CLayer* l = drawing->GetFirstLayer(); l; l = l->GetNext()) {
-        if (!choices.empty()) choices += '|';
+        if (!choices.empty())
+            choices += '|';
         choices += l->GetName();
     }
     return choices;
@@ -57,7 +67,8 @@ std::string LayerChoices(const CGraph* drawing, const CLayer* layer)
 int NoteAppliedEdit(CGraph* drawing, int code)
 {
     // Also drops the drawing's extents cache, which an edited entity outgrows.
-    if (drawing) drawing->SetModified(true);
+    if (drawing)
+        drawing->SetModified(true);
     return code;
 }
 
@@ -81,20 +92,22 @@ std::string ColorName(int index)
 
 void CEntity::GetInfo(std::vector<std::string>* lines)
 {
-    if (lines == nullptr || m_Layer == nullptr) return;
+    if (lines == nullptr || m_Layer == nullptr)
+        return;
     lines->push_back("    " + GetLanString("EntityLayer", "Layer") + ": " + m_Layer->GetName());
     const std::string label = "    " + GetLanString("EntityColor", "Color") + ": ";
     if (IsOwnColorIndex(m_Color))
         lines->push_back(label + ColorName(m_Color));
     else
-        lines->push_back(label + GetLanString("EntityColorByLayer", "ByLayer") + " (" +
-                         ColorName(m_Layer->GetColor()) + ")");
+        lines->push_back(label + GetLanString("EntityColorByLayer", "ByLayer") + " (" + ColorName(m_Layer->GetColor()) +
+                         ")");
 }
 
 void CEntity::FillProperties(CPropertyList* list, const CSelectNode* owner)
 {
     (void)owner;
-    if (list == nullptr || m_Layer == nullptr) return;
+    if (list == nullptr || m_Layer == nullptr)
+        return;
     const CGraph* drawing = GetGraph();
     list->AddCategory(GetLanString("PropBase", "Base Properties"));
     list->AddPropItem(GetLanString("PropLayerName", "Layer"), m_Layer->GetName(), PROP_CHOICE,
@@ -110,15 +123,18 @@ int CEntity::ApplyProperty(CGraph* drawing, int row, int value, const std::strin
                            const CSelectNode* owner)
 {
     (void)owner;
-    if (row < 1) return PROP_REFUSED;
+    if (row < 1)
+        return PROP_REFUSED;
     if (row == 1) {
         // The caller moves the entity; the same layer is no change.
-        if (m_Layer == nullptr || LayerNamesEqual(text, m_Layer->GetName())) return PROP_REFUSED;
+        if (m_Layer == nullptr || LayerNamesEqual(text, m_Layer->GetName()))
+            return PROP_REFUSED;
         return PROP_LAYER_CHANGED;
     }
     if (row == 2) {
         const int color = value >= 1 && value <= 256 ? value : ENTITY_COLOR_BY_LAYER;
-        if (color == m_Color) return PROP_REFUSED;
+        if (color == m_Color)
+            return PROP_REFUSED;
         m_Color = static_cast<std::int16_t>(color);
         if (record) {
             record->number = GetDrawColorIndex();
@@ -126,11 +142,14 @@ int CEntity::ApplyProperty(CGraph* drawing, int row, int value, const std::strin
         }
         return NoteAppliedEdit(drawing, PROP_APPLIED);
     }
-    if (!HasWidthRow(m_Type)) return row - 2;
-    if (row > 3) return row - 3;
+    if (!HasWidthRow(m_Type))
+        return row - 2;
+    if (row > 3)
+        return row - 3;
 
     double width = 0;
-    if (!ParseDrawingUnit(drawing, text, &width) || width < 0 || width == GetWidth()) return PROP_REFUSED;
+    if (!ParseDrawingUnit(drawing, text, &width) || width < 0 || width == GetWidth())
+        return PROP_REFUSED;
     SetWidth(width);
     m_Modified = true;
     // A polyline shows its vertex widths in its own rows, which now are stale.

@@ -6,9 +6,9 @@
 namespace {
 
 struct PathParts {
-    std::string dir;   // with its trailing '/'
+    std::string dir;  // with its trailing '/'
     std::string base;
-    std::string ext;   // with its point
+    std::string ext;  // with its point
 };
 
 PathParts SplitPath(const std::string& path)
@@ -28,7 +28,7 @@ PathParts SplitPath(const std::string& path)
     return parts;
 }
 
-} // namespace
+}  // namespace
 
 bool FileExists(const std::string& path)
 {
@@ -54,10 +54,7 @@ bool CreateDirectoryPath(const std::string& path)
     return !error && DirectoryExists(path);
 }
 
-std::string GetFileDir(const std::string& path)
-{
-    return SplitPath(path).dir;
-}
+std::string GetFileDir(const std::string& path) { return SplitPath(path).dir; }
 
 std::string GetFileNameWithExt(const std::string& path)
 {
@@ -65,15 +62,9 @@ std::string GetFileNameWithExt(const std::string& path)
     return parts.base + parts.ext;
 }
 
-std::string GetFileBaseName(const std::string& path)
-{
-    return SplitPath(path).base;
-}
+std::string GetFileBaseName(const std::string& path) { return SplitPath(path).base; }
 
-std::string GetFileExt(const std::string& path)
-{
-    return SplitPath(path).ext;
-}
+std::string GetFileExt(const std::string& path) { return SplitPath(path).ext; }
 
 std::string ReplaceFileExt(const std::string& path, const std::string& extension)
 {

@@ -15,10 +15,7 @@ bool IsNearlyEqual(double a, double b, double tolerance)
     return -tolerance <= d && d <= tolerance;
 }
 
-bool IsNearlyEqualCoarse(double a, double b)
-{
-    return IsNearlyEqual(a, b, COARSE_TOLERANCE);
-}
+bool IsNearlyEqualCoarse(double a, double b) { return IsNearlyEqual(a, b, COARSE_TOLERANCE); }
 
 bool PointsNearlyEqual(const frDoublePoint& a, const frDoublePoint& b, double tolerance)
 {

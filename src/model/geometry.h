@@ -18,7 +18,7 @@
 // ---- tolerant comparisons -------------------------------------------------
 
 bool IsNearlyEqual(double a, double b, double tolerance);
-bool IsNearlyEqualCoarse(double a, double b);   // within COARSE_TOLERANCE
+bool IsNearlyEqualCoarse(double a, double b);  // within COARSE_TOLERANCE
 bool PointsNearlyEqual(const frDoublePoint& a, const frDoublePoint& b, double tolerance);
 // The point lies in the segment's bounding box widened by COARSE_TOLERANCE.
 bool PointInSegmentBox(const frDoublePoint& a, const frDoublePoint& b, const frDoublePoint& p);
@@ -60,8 +60,8 @@ int SolveQuadratic(double a, double b, double c, double* root1, double* root2);
 // Crossing of a-b with c-d. Mode 0: infinite lines; 1: on the segment a-b;
 // 2: on both segments. The out point (x and y) is written whenever the lines
 // are not parallel, whatever the mode says about the parameters.
-bool IntersectLines(const frDoublePoint& a, const frDoublePoint& b, const frDoublePoint& c,
-                    const frDoublePoint& d, int mode, frDoublePoint* out);
+bool IntersectLines(const frDoublePoint& a, const frDoublePoint& b, const frDoublePoint& c, const frDoublePoint& d,
+                    int mode, frDoublePoint* out);
 // The line a-b touches the arc; out is the foot of the perpendicular.
 bool LineTangentToArc(const frDoublePoint& a, const frDoublePoint& b, const frDoublePoint& centre, double radius,
                       double startAngle, double endAngle, frDoublePoint* out);
@@ -145,7 +145,7 @@ struct CSnapSegment {
     enum Kind : std::int32_t { kNone = 0, kLine = 1, kArc = 2 };
 
     std::int32_t kind = kNone;
-    std::int32_t modes = 0;   // SnapMode bits the segment offers
+    std::int32_t modes = 0;  // SnapMode bits the segment offers
     frDoublePoint start;
     frDoublePoint end;
     frDoublePoint centre;
@@ -172,7 +172,7 @@ class CSelectNode;
 struct CGripRecord {
     double reserved[3] = {0, 0, 0};
     frDoublePoint point;
-    CSelectNode* owner = nullptr;   // the selection node whose entity offered the grip
+    CSelectNode* owner = nullptr;  // the selection node whose entity offered the grip
     std::int32_t index = 0;
     std::uint8_t hot = 0;
     std::uint8_t current = 0;
@@ -184,4 +184,3 @@ struct CGripRecord {
 [[nodiscard]] bool AddGrip(const frDoublePoint& point, CSelectNode* owner, std::int32_t index, CGripRecord** head);
 // Deletes the first run of records of that owner.
 void RemoveGripRecords(const CSelectNode* owner, CGripRecord** head);
-

@@ -19,14 +19,14 @@ int SolveQuadratic(double a, double b, double c, double* root1, double* root2)
     return std::fabs(d) <= POINT_TOLERANCE ? 0 : 1;
 }
 
-bool IntersectLines(const frDoublePoint& a, const frDoublePoint& b, const frDoublePoint& c,
-                    const frDoublePoint& d, int mode, frDoublePoint* out)
+bool IntersectLines(const frDoublePoint& a, const frDoublePoint& b, const frDoublePoint& c, const frDoublePoint& d,
+                    int mode, frDoublePoint* out)
 {
     double den = (b.x - a.x) * (c.y - d.y) - (c.x - d.x) * (b.y - a.y);
     if (den == 0 || !std::isfinite(den))
         return false;
-    double t = ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x)) / den;   // on c-d
-    double u = ((c.y - d.y) * (c.x - a.x) - (c.x - d.x) * (c.y - a.y)) / den;   // on a-b
+    double t = ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x)) / den;  // on c-d
+    double u = ((c.y - d.y) * (c.x - a.x) - (c.x - d.x) * (c.y - a.y)) / den;  // on a-b
     out->x = c.x + t * (d.x - c.x);
     out->y = c.y + t * (d.y - c.y);
     auto onSegment = [](double s) { return -POINT_TOLERANCE <= s && s <= 1 + POINT_TOLERANCE; };
@@ -47,8 +47,8 @@ namespace {
 // Crossings of the line la x + lb y + lc = 0 with the circle about the
 // centre, solved for the coordinate along which the line runs more. Returns
 // false when they do not meet.
-bool LineCircleCrossings(double la, double lb, double lc, const frDoublePoint& centre, double radius,
-                         frDoublePoint* p1, frDoublePoint* p2)
+bool LineCircleCrossings(double la, double lb, double lc, const frDoublePoint& centre, double radius, frDoublePoint* p1,
+                         frDoublePoint* p2)
 {
     double r1 = 0, r2 = 0;
     if (std::fabs(la) <= std::fabs(lb)) {
@@ -56,8 +56,8 @@ bool LineCircleCrossings(double la, double lb, double lc, const frDoublePoint& c
             return false;
         double m = -la / lb;
         double n = -lc / lb - centre.y;
-        if (SolveQuadratic(1 + m * m, 2 * (m * n - centre.x), centre.x * centre.x + n * n - radius * radius, &r1,
-                           &r2) < 0)
+        if (SolveQuadratic(1 + m * m, 2 * (m * n - centre.x), centre.x * centre.x + n * n - radius * radius, &r1, &r2) <
+            0)
             return false;
         p1->x = r1;
         p1->y = -(la * r1 + lc) / lb;
@@ -66,8 +66,8 @@ bool LineCircleCrossings(double la, double lb, double lc, const frDoublePoint& c
     } else {
         double m = -lb / la;
         double n = -lc / la - centre.x;
-        if (SolveQuadratic(1 + m * m, 2 * (m * n - centre.y), centre.y * centre.y + n * n - radius * radius, &r1,
-                           &r2) < 0)
+        if (SolveQuadratic(1 + m * m, 2 * (m * n - centre.y), centre.y * centre.y + n * n - radius * radius, &r1, &r2) <
+            0)
             return false;
         p1->y = r1;
         p1->x = -(lb * r1 + lc) / la;
@@ -90,7 +90,7 @@ int KeepPoints(bool keep1, bool keep2, bool merge, frDoublePoint* out1, frDouble
     return keep1 ? 1 : 0;
 }
 
-}   // namespace
+}  // namespace
 
 bool LineTangentToArc(const frDoublePoint& a, const frDoublePoint& b, const frDoublePoint& centre, double radius,
                       double startAngle, double endAngle, frDoublePoint* out)
@@ -116,8 +116,7 @@ bool LineTangentToArc(const frDoublePoint& a, const frDoublePoint& b, const frDo
 }
 
 int IntersectLineArc(const frDoublePoint& centre, double startAngle, double endAngle, double radius,
-                     const frDoublePoint& a, const frDoublePoint& b, int mode, frDoublePoint* out1,
-                     frDoublePoint* out2)
+                     const frDoublePoint& a, const frDoublePoint& b, int mode, frDoublePoint* out1, frDoublePoint* out2)
 {
     frDoublePoint foot(0, 0, centre.z);
     if (LineTangentToArc(a, b, centre, radius, startAngle, endAngle, &foot)) {
@@ -201,8 +200,8 @@ int IntersectArcs(const frDoublePoint& c1, double start1, double end1, double r1
 namespace {
 
 // Centre, radius and height of a bulge arc; false for a straight segment.
-bool BulgeArcCircle(const frDoublePoint& p, const frDoublePoint& q, double bulge, frDoublePoint* centre,
-                    double* radius, double* height)
+bool BulgeArcCircle(const frDoublePoint& p, const frDoublePoint& q, double bulge, frDoublePoint* centre, double* radius,
+                    double* height)
 {
     if (!IsArcBulge(bulge) || !std::isfinite(bulge))
         return false;
@@ -223,7 +222,7 @@ bool BulgeArcCircle(const frDoublePoint& p, const frDoublePoint& q, double bulge
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool ArcFromBulge(const frDoublePoint& p, const frDoublePoint& q, double bulge, frDoublePoint* centre, double* radius,
                   frDoublePoint* middle)
@@ -342,5 +341,5 @@ double ArcFlatteningStep(double radius, double sweep, double chord)
         step = 2 * std::asin(chord / (2 * radius));
     }
     double smallest = sweep / MAX_ARC_PIECES;
-    return step >= smallest ? step : smallest;   // also replaces a NaN step
+    return step >= smallest ? step : smallest;  // also replaces a NaN step
 }

@@ -119,9 +119,9 @@ void FindOnArc(const CSnapSegment& s, const frDoublePoint* base, const frDoubleP
         frDoublePoint m((s.centre.x + base->x) * 0.5, (s.centre.y + base->y) * 0.5);
         double d = std::hypot(m.x - s.centre.x, m.y - s.centre.y);
         frDoublePoint t1, t2;
-        int n = s.radius < 2 * d ? IntersectArcs(s.centre, s.startAngle, s.endAngle, s.radius, m, 0, TWO_PI, d, 1,
-                                                 &t1, &t2)
-                                 : 0;
+        int n = s.radius < 2 * d
+                    ? IntersectArcs(s.centre, s.startAngle, s.endAngle, s.radius, m, 0, TWO_PI, d, 1, &t1, &t2)
+                    : 0;
         if (n > 0) {
             Nearest nearest{cursor};
             nearest.Offer(t1);
@@ -151,7 +151,7 @@ void FindOnArc(const CSnapSegment& s, const frDoublePoint* base, const frDoubleP
         offerAcross(cursor, SNAP_NEAREST);
 }
 
-}   // namespace
+}  // namespace
 
 std::int32_t CSnapSegment::FindSnap(const frDoublePoint* base, const frDoublePoint& cursor, std::int32_t requested,
                                     frDoublePoint* point, double* distance) const
@@ -178,8 +178,8 @@ int IntersectSnapSegments(const CSnapSegment& a, const CSnapSegment& b, frDouble
     if (aLine && bLine)
         return IntersectLines(a.start, a.end, b.start, b.end, 2, out1) ? 1 : 0;
     if (aArc && bArc)
-        return IntersectArcs(a.centre, a.startAngle, a.endAngle, a.radius, b.centre, b.startAngle, b.endAngle,
-                             b.radius, 1, out1, out2);
+        return IntersectArcs(a.centre, a.startAngle, a.endAngle, a.radius, b.centre, b.startAngle, b.endAngle, b.radius,
+                             1, out1, out2);
     if (aArc && bLine)
         return IntersectLineArc(a.centre, a.startAngle, a.endAngle, a.radius, b.start, b.end, 1, out1, out2);
     if (aLine && bArc)

@@ -43,7 +43,8 @@ std::string LayerKey(const std::string& name)
 {
     std::string key = ClampLayerName(name);
     for (char& c : key)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     return key;
 }
 }  // namespace
@@ -63,16 +64,19 @@ void CGraph::IndexLayerAtFront(CLayer* layer)
 void CGraph::UnindexLayer(CLayer* layer, const std::string& name)
 {
     const auto it = m_LayersByName.find(LayerKey(name));
-    if (it == m_LayersByName.end()) return;
+    if (it == m_LayersByName.end())
+        return;
     std::vector<CLayer*>& named = it->second;
     named.erase(std::remove(named.begin(), named.end(), layer), named.end());
-    if (named.empty()) m_LayersByName.erase(it);
+    if (named.empty())
+        m_LayersByName.erase(it);
 }
 
 void CGraph::RebuildLayerIndex()
 {
     m_LayersByName.clear();
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) m_LayersByName[LayerKey(l->GetName())].push_back(l);
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        m_LayersByName[LayerKey(l->GetName())].push_back(l);
 }
 
 CLayer* CGraph::DetachLayers()
@@ -87,7 +91,8 @@ void CGraph::AttachLayers(CLayer* first, CLayer* current)
 {
     m_FirstLayer = first;
     m_CurrentLayer = current;
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->SetOwner(this);
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        l->SetOwner(this);
     RebuildLayerIndex();
 }
 
@@ -95,7 +100,7 @@ void CGraph::OnLayerRenamed(CLayer* layer, const std::string& oldName)
 {
     const auto it = m_LayersByName.find(LayerKey(oldName));
     if (it == m_LayersByName.end() || std::find(it->second.begin(), it->second.end(), layer) == it->second.end())
-        return;   // not one of this drawing's layers
+        return;  // not one of this drawing's layers
     UnindexLayer(layer, oldName);
     const auto now = m_LayersByName.find(LayerKey(layer->GetName()));
     if (now == m_LayersByName.end()) {
@@ -106,13 +111,16 @@ void CGraph::OnLayerRenamed(CLayer* layer, const std::string& oldName)
     std::vector<CLayer*>& named = now->second;
     named.clear();
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (LayerNamesEqual(l->GetName(), layer->GetName())) named.push_back(l);
+        if (LayerNamesEqual(l->GetName(), layer->GetName()))
+            named.push_back(l);
 }
 
 void CGraph::AddLayer(CLayer* layer)
 {
-    if (layer == nullptr) return;
-    if (HoldsLayer(layer)) return;   // already ours: relinking would make a cycle
+    if (layer == nullptr)
+        return;
+    if (HoldsLayer(layer))
+        return;  // already ours: relinking would make a cycle
     layer->SetNext(m_FirstLayer);
     layer->SetOwner(this);
     IndexLayerAtFront(layer);
@@ -123,17 +131,20 @@ void CGraph::AddLayer(CLayer* layer)
 
 bool CGraph::RemoveLayer(CLayer* layer, bool del)
 {
-    if (m_FirstLayer == nullptr || layer == nullptr || !del) return true;
+    if (m_FirstLayer == nullptr || layer == nullptr || !del)
+        return true;
     CLayer* previous = nullptr;
     CLayer* l = m_FirstLayer;
     while (l && l != layer) {
         previous = l;
         l = l->GetNext();
     }
-    if (l == nullptr) return false;
+    if (l == nullptr)
+        return false;
     // A selected entity of the layer would leave its node and grips behind.
     for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
-        if (!e->m_Selected) continue;
+        if (!e->m_Selected)
+            continue;
         ClearSelection();
         break;
     }
@@ -142,9 +153,11 @@ bool CGraph::RemoveLayer(CLayer* layer, bool del)
     else
         m_FirstLayer = layer->GetNext();
     UnindexLayer(layer, layer->GetName());
-    if (m_CurrentLayer == layer) m_CurrentLayer = previous ? previous : m_FirstLayer;
+    if (m_CurrentLayer == layer)
+        m_CurrentLayer = previous ? previous : m_FirstLayer;
     // The temporary polyline names its layer for its colour.
-    if (m_TempPolyline && m_TempPolyline->m_Layer == layer) m_TempPolyline->m_Layer = m_CurrentLayer;
+    if (m_TempPolyline && m_TempPolyline->m_Layer == layer)
+        m_TempPolyline->m_Layer = m_CurrentLayer;
     delete layer;
     SetModified(true);
     return true;
@@ -160,20 +173,23 @@ void CGraph::RemoveAllLayers()
         delete layer;
         layer = next;
     }
-    if (m_TempPolyline) m_TempPolyline->m_Layer = nullptr;
+    if (m_TempPolyline)
+        m_TempPolyline->m_Layer = nullptr;
     SetModified(true);
 }
 
 CLayer* CGraph::SelectOrAddLayer(const std::string& name)
 {
     const std::string clamped = ClampLayerName(name);
-    if (clamped.empty()) return m_CurrentLayer;
+    if (clamped.empty())
+        return m_CurrentLayer;
     if (CLayer* layer = FindLayerByName(clamped)) {
         m_CurrentLayer = layer;
         return layer;
     }
     CLayer* layer = new (std::nothrow) CLayer;
-    if (layer == nullptr) return m_CurrentLayer;
+    if (layer == nullptr)
+        return m_CurrentLayer;
     layer->SetName(clamped);
     AddLayer(layer);
     return layer;
@@ -182,29 +198,34 @@ CLayer* CGraph::SelectOrAddLayer(const std::string& name)
 CLayer* CGraph::FindLayer(std::uint32_t id) const
 {
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (l->GetId() == id) return l;
+        if (l->GetId() == id)
+            return l;
     return nullptr;
 }
 
 CLayer* CGraph::FindLayerByName(const std::string& name) const
 {
-    if (name.empty()) return nullptr;
+    if (name.empty())
+        return nullptr;
     const auto it = m_LayersByName.find(LayerKey(name));
     return it == m_LayersByName.end() || it->second.empty() ? nullptr : it->second.front();
 }
 
 bool CGraph::SetCurrentLayerById(std::uint32_t id)
 {
-    if (id == 0) return false;
+    if (id == 0)
+        return false;
     CLayer* layer = FindLayer(id);
-    if (layer == nullptr) return false;
+    if (layer == nullptr)
+        return false;
     m_CurrentLayer = layer;
     return true;
 }
 
 bool CGraph::SetCurrentLayer(CLayer* layer)
 {
-    if (layer == nullptr || !HoldsLayer(layer)) return false;
+    if (layer == nullptr || !HoldsLayer(layer))
+        return false;
     m_CurrentLayer = layer;
     return true;
 }
@@ -212,17 +233,21 @@ bool CGraph::SetCurrentLayer(CLayer* layer)
 bool CGraph::SetCurrentLayerByName(const std::string& name)
 {
     CLayer* layer = FindLayerByName(name);
-    if (layer == nullptr) return false;
+    if (layer == nullptr)
+        return false;
     m_CurrentLayer = layer;
     return true;
 }
 
 bool CGraph::SetCurrentLayerByIndex(int n)
 {
-    if (n < 0) return false;
+    if (n < 0)
+        return false;
     CLayer* l = m_FirstLayer;
-    for (int i = 0; l && i < n; ++i) l = l->GetNext();
-    if (l == nullptr) return false;
+    for (int i = 0; l && i < n; ++i)
+        l = l->GetNext();
+    if (l == nullptr)
+        return false;
     m_CurrentLayer = l;
     return true;
 }
@@ -230,28 +255,32 @@ bool CGraph::SetCurrentLayerByIndex(int n)
 int CGraph::GetLayerCount() const
 {
     int count = 0;
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) ++count;
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        ++count;
     return count;
 }
 
 int CGraph::GetEntityCount()
 {
     int count = 0;
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) count += l->CountEntities();
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        count += l->CountEntities();
     return count;
 }
 
 CEntity* CGraph::FindEntity(std::uint32_t id) const
 {
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (CEntity* e = l->FindEntity(id)) return e;
+        if (CEntity* e = l->FindEntity(id))
+            return e;
     return nullptr;
 }
 
 bool CGraph::IsEmpty() const
 {
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (!l->IsEmpty()) return false;
+        if (!l->IsEmpty())
+            return false;
     return true;
 }
 
@@ -260,7 +289,8 @@ bool CGraph::IsEmpty() const
 void CGraph::SetModified(bool modified)
 {
     m_Modified = modified;
-    if (modified) InvalidateExtents();
+    if (modified)
+        InvalidateExtents();
     ++m_ModificationMark;
 }
 
@@ -280,7 +310,8 @@ bool CGraph::GetExtents(double* box, bool margin, bool withRaster)
 
     double result[4];
     bool found = m_ExtentsFound;
-    if (found) std::memcpy(result, m_Extents, sizeof result);
+    if (found)
+        std::memcpy(result, m_Extents, sizeof result);
     if (withRaster && m_Raster) {
         double raster[4];
         if (m_Raster->GetExtents(nullptr, raster)) {
@@ -291,7 +322,8 @@ bool CGraph::GetExtents(double* box, bool margin, bool withRaster)
             found = true;
         }
     }
-    if (!found) return false;
+    if (!found)
+        return false;
     if (margin) {
         const double cx = (result[EXT_MIN_X] + result[EXT_MAX_X]) * 0.5;
         const double cy = (result[EXT_MIN_Y] + result[EXT_MAX_Y]) * 0.5;
@@ -308,7 +340,8 @@ bool CGraph::GetExtents(double* box, bool margin, bool withRaster)
 
 bool CGraph::CopyFrom(const CGraph& other)
 {
-    if (&other == this) return true;
+    if (&other == this)
+        return true;
     ClearGrips();
     ClearSelection();
     RemoveAllLayers();
@@ -336,10 +369,12 @@ bool CGraph::CopyFrom(const CGraph& other)
             complete = false;
             break;
         }
-        if (!copy->CopyFrom(*l)) complete = false;
+        if (!copy->CopyFrom(*l))
+            complete = false;
         AddLayer(copy);
     }
-    if (other.m_CurrentLayer) SetCurrentLayerById(other.m_CurrentLayer->GetId());
+    if (other.m_CurrentLayer)
+        SetCurrentLayerById(other.m_CurrentLayer->GetId());
     // Adding the layers marked the copy modified; it is as modified as its
     // source (the extents cache was dropped all the same).
     m_Modified = other.m_Modified;
@@ -350,7 +385,8 @@ bool CGraph::CopyFrom(const CGraph& other)
 
 bool CGraph::SetUnit(std::uint32_t unit)
 {
-    if (unit > UNIT_LAST) return false;
+    if (unit > UNIT_LAST)
+        return false;
     m_Unit = unit;
     return true;
 }
@@ -358,7 +394,8 @@ bool CGraph::SetUnit(std::uint32_t unit)
 bool CGraph::SetGridSpacing(double x, double y)
 {
     // The grid drawing steps by these; zero, negative or NaN never ends.
-    if (!std::isfinite(x) || !std::isfinite(y) || x <= 0 || y <= 0) return false;
+    if (!std::isfinite(x) || !std::isfinite(y) || x <= 0 || y <= 0)
+        return false;
     m_GridSpacingX = x;
     m_GridSpacingY = y;
     return true;
@@ -366,28 +403,32 @@ bool CGraph::SetGridSpacing(double x, double y)
 
 bool CGraph::SetSnapBase(const frDoublePoint& base)
 {
-    if (!std::isfinite(base.x) || !std::isfinite(base.y) || !std::isfinite(base.z)) return false;
+    if (!std::isfinite(base.x) || !std::isfinite(base.y) || !std::isfinite(base.z))
+        return false;
     m_SnapBase = base;
     return true;
 }
 
 bool CGraph::SetSnapAngle(double radians)
 {
-    if (!std::isfinite(radians)) return false;
+    if (!std::isfinite(radians))
+        return false;
     m_SnapAngle = radians;
     return true;
 }
 
 bool CGraph::SetCurrentColor(int color)
 {
-    if (color < 1 || color > 256) return false;
+    if (color < 1 || color > 256)
+        return false;
     m_CurrentColor = static_cast<std::int16_t>(color);
     return true;
 }
 
 bool CGraph::SetCurrentWidth(double width)
 {
-    if (!std::isfinite(width) || width < 0) return false;
+    if (!std::isfinite(width) || width < 0)
+        return false;
     m_CurrentWidth = width;
     return true;
 }
@@ -398,7 +439,7 @@ void CGraph::ClearSelection()
 {
     // Only entities in the set carry the flag (copies and undo records never
     // do), so the set alone is walked, however large the drawing.
-    m_Selection.Clear();   // frees the grips first
+    m_Selection.Clear();  // frees the grips first
 }
 
 void CGraph::ClearGrips()
@@ -417,7 +458,8 @@ void CGraph::ClearGrips()
 
 void CGraph::DrawLayers(CFrDevice* device)
 {
-    for (CLayer* l = m_FirstLayer; l; l = l->GetNext()) l->Draw(device);
+    for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
+        l->Draw(device);
 }
 
 // ---- project header -------------------------------------------------------

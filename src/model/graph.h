@@ -308,8 +308,8 @@ public:
     // polyline) touching the box, for the drawing's snap mask, measured from
     // the box centre; base (or null) is where the rubber band starts. The
     // SnapMode bit of the point found, with the point in out; 0 for none.
-    std::int32_t FindSnapPoint(const frDoublePoint* base, const frDoublePoint& corner1,
-                               const frDoublePoint& corner2, frDoublePoint* out);
+    std::int32_t FindSnapPoint(const frDoublePoint* base, const frDoublePoint& corner1, const frDoublePoint& corner2,
+                               frDoublePoint* out);
 
     // ---- undo lists (owned by the view) -----------------------------------
 
@@ -391,21 +391,21 @@ private:
     // an import of many layers would otherwise search the list per record.
     // Each entry holds the layers of that name in list order (as a rule one).
     std::unordered_map<std::string, std::vector<CLayer*>> m_LayersByName;
-    std::unique_ptr<CEntity> m_Raster;          // a CRaster
-    std::unique_ptr<CEntity> m_TempPolyline;    // a CPolyLine, in no layer's chain
+    std::unique_ptr<CEntity> m_Raster;        // a CRaster
+    std::unique_ptr<CEntity> m_TempPolyline;  // a CPolyLine, in no layer's chain
     bool m_TempPolylineXor = false;
-    CGripRecord* m_Grips = nullptr;             // owned list
+    CGripRecord* m_Grips = nullptr;  // owned list
     std::uint32_t m_GripCount = 0;
     bool m_ShowRaster = true;
     bool m_ShowVectors = true;
     bool m_Modified = false;
     std::uint64_t m_ModificationMark = 0;
-    double m_Extents[4] = {0, 0, 0, 0};         // layers only, no margin
-    bool m_ExtentsValid = false;                // the cache holds a result
-    bool m_ExtentsFound = false;                // ... and the layers had a box
+    double m_Extents[4] = {0, 0, 0, 0};  // layers only, no margin
+    bool m_ExtentsValid = false;         // the cache holds a result
+    bool m_ExtentsFound = false;         // ... and the layers had a box
     bool m_GridDrawable = true;
     std::array<BYTE, 256> m_Histogram{};
-    std::uint32_t m_ObjectSnapMask = 5;         // end point and centre
+    std::uint32_t m_ObjectSnapMask = 5;  // end point and centre
     std::uint32_t m_ObjectSnapOn = 1;
     std::uint32_t m_GridShown = 0;
     frDoublePoint m_SnapBase;
@@ -414,8 +414,8 @@ private:
     double m_GridSpacingY = 25.0;
     std::uint32_t m_Ortho = 0;
     CGripRecord* m_CurrentGrip = nullptr;
-    CSelectSet m_Selection{this};   // its nodes own no entity; the grips point at them
-    CGripRecord* m_HoverGrip = nullptr;         // highlighted by TrackHoverGrip
+    CSelectSet m_Selection{this};        // its nodes own no entity; the grips point at them
+    CGripRecord* m_HoverGrip = nullptr;  // highlighted by TrackHoverGrip
     std::int16_t m_CurrentColor = 256;
     double m_CurrentWidth = 0.0;
     std::uint32_t m_Unit = UNIT_PIXEL;

@@ -17,7 +17,8 @@ bool MoveGripRecord(const CGripRecord& grip, const frDoublePoint& point, GripMov
 {
     CSelectNode* node = grip.owner;
     CEntity* clone = node ? node->GetClone() : nullptr;
-    if (clone == nullptr || node->GetEntity() == nullptr) return false;
+    if (clone == nullptr || node->GetEntity() == nullptr)
+        return false;
     const bool moved = clone->MoveGrip(point.x, point.y, point.z, grip.index);
     if (form == GripMove::Drag && !moved)
         node->RefreshClone();
@@ -42,7 +43,8 @@ std::vector<CSelectNode*> HotGripOwners(const CGripRecord* grips)
 bool InGripList(const CGripRecord* grips, const CGripRecord* grip)
 {
     for (const CGripRecord* g = grips; g; g = g->next)
-        if (g == grip) return true;
+        if (g == grip)
+            return true;
     return false;
 }
 
@@ -50,10 +52,12 @@ bool InGripList(const CGripRecord* grips, const CGripRecord* grip)
 
 CGripRecord* CGraph::SetCurrentGrip(const CSelectNode* owner, std::int32_t index)
 {
-    if (m_CurrentGrip && InGripList(m_Grips, m_CurrentGrip)) m_CurrentGrip->current = 0;
+    if (m_CurrentGrip && InGripList(m_Grips, m_CurrentGrip))
+        m_CurrentGrip->current = 0;
     m_CurrentGrip = nullptr;
     CGripRecord* g = m_Grips;
-    while (g && g->owner != owner) g = g->next;
+    while (g && g->owner != owner)
+        g = g->next;
     for (; g && g->owner == owner; g = g->next) {
         if (g->index == index) {
             g->current = 1;
@@ -66,14 +70,16 @@ CGripRecord* CGraph::SetCurrentGrip(const CSelectNode* owner, std::int32_t index
 
 void CGraph::DrawGrips(CFrDevice* device) const
 {
-    if (device == nullptr) return;
+    if (device == nullptr)
+        return;
     for (const CGripRecord* g = m_Grips; g; g = g->next)
         device->DrawGripBox(g->point.x, g->point.y, g->hot != 0, g->current != 0);
 }
 
 bool CGraph::TrackHoverGrip(CFrDevice* device, const frDoublePoint& pointer, double pickPixels)
 {
-    if (device == nullptr) return false;
+    if (device == nullptr)
+        return false;
     // The list may have been rebuilt since: only a record still in it is
     // drawn again.
     if (m_HoverGrip && InGripList(m_Grips, m_HoverGrip))
@@ -97,19 +103,23 @@ void CGraph::DragHotGrips(CFrDevice* device, const frDoublePoint& point)
     // Each step starts again from the real entity, so the clone shows one
     // move and not the sum of every step of the drag.
     for (CSelectNode* node : owners) {
-        if (device) node->GetClone()->Draw(device);
+        if (device)
+            node->GetClone()->Draw(device);
         node->RefreshClone();
     }
     for (const CGripRecord* g = m_Grips; g; g = g->next)
-        if (g->hot) (void)MoveGripRecord(*g, point, GripMove::Drag);
+        if (g->hot)
+            (void)MoveGripRecord(*g, point, GripMove::Drag);
     if (device)
-        for (CSelectNode* node : owners) node->GetClone()->Draw(device);
+        for (CSelectNode* node : owners)
+            node->GetClone()->Draw(device);
 }
 
 void CGraph::DrawHotGripClones(CFrDevice* device)
 {
     for (CSelectNode* node : HotGripOwners(m_Grips)) {
-        if (device) node->GetClone()->Draw(device);
+        if (device)
+            node->GetClone()->Draw(device);
         node->RefreshClone();
     }
 }

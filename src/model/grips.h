@@ -7,8 +7,8 @@
 struct CGripRecord;
 
 enum class GripMove {
-    Drag,    // a refused move puts the entity's shape back into the clone
-    Final,   // an accepted move is copied from the clone into the entity
+    Drag,   // a refused move puts the entity's shape back into the clone
+    Final,  // an accepted move is copied from the clone into the entity
 };
 
 // Asks the clone of the record's node to move the record's grip to the

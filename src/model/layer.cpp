@@ -32,27 +32,29 @@ std::string ClampLayerName(const std::string& name)
     if (length > MAX_LAYER_NAME) {
         length = MAX_LAYER_NAME;
         // Back off to the lead byte of a sequence the cut would split.
-        while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) --length;
+        while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
+            --length;
     }
     return name.substr(0, length);
 }
 
 bool LayerNamesEqual(const std::string& a, const std::string& b)
 {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
     }
     return true;
 }
 
-CLayer::CLayer()
-    : m_Id(TakeNextId()), m_Color(static_cast<std::int32_t>(GetTraceOption().c_NormalColorIndex))
-{
-}
+CLayer::CLayer() : m_Id(TakeNextId()), m_Color(static_cast<std::int32_t>(GetTraceOption().c_NormalColorIndex)) {}
 
 CLayer::~CLayer() { CLayer::DeleteAll(); }
 
@@ -73,8 +75,10 @@ void CLayer::DeleteAll()
 
 void CLayer::Draw(CFrDevice* device)
 {
-    if (!IsVisible() || device == nullptr) return;
-    for (CEntity* e = m_First; e; e = e->m_Next) e->Draw(device);
+    if (!IsVisible() || device == nullptr)
+        return;
+    for (CEntity* e = m_First; e; e = e->m_Next)
+        e->Draw(device);
 }
 
 bool CLayer::GetExtents(double* merge, double* box)
@@ -90,9 +94,11 @@ bool CLayer::GetExtents(double* merge, double* box)
         else
             (void)e->GetExtents(result, scratch);
     }
-    if (!found) return false;
+    if (!found)
+        return false;
     std::memcpy(box, result, sizeof result);
-    if (merge) MergeExtents(merge, result);
+    if (merge)
+        MergeExtents(merge, result);
     return true;
 }
 
@@ -100,9 +106,11 @@ namespace {
 void MarkSelected(CEntity* e, bool resetCursor, const EntityCollector& collect)
 {
     e->m_Selected = true;
-    if (resetCursor) e->m_CurVertex = e->m_CurOutline = 1;
+    if (resetCursor)
+        e->m_CurVertex = e->m_CurOutline = 1;
     e->OnSelect();
-    if (collect) collect(e);
+    if (collect)
+        collect(e);
 }
 }  // namespace
 
@@ -110,7 +118,8 @@ bool CLayer::SelectCrossing(const frDoublePoint& boxMin, const frDoublePoint& bo
 {
     bool any = false;
     for (CEntity* e = m_First; e; e = e->m_Next) {
-        if (e->m_Selected || !e->IntersectRect(boxMin, boxMax)) continue;
+        if (e->m_Selected || !e->IntersectRect(boxMin, boxMax))
+            continue;
         MarkSelected(e, true, collect);
         any = true;
     }
@@ -121,7 +130,8 @@ bool CLayer::SelectWindow(const frDoublePoint& boxMin, const frDoublePoint& boxM
 {
     bool any = false;
     for (CEntity* e = m_First; e; e = e->m_Next) {
-        if (e->m_Selected || !e->InsideRect(boxMin, boxMax)) continue;
+        if (e->m_Selected || !e->InsideRect(boxMin, boxMax))
+            continue;
         MarkSelected(e, true, collect);
         any = true;
     }
@@ -143,9 +153,11 @@ void CLayer::SelectAll(bool select, const EntityCollector& collect)
 bool CLayer::SetName(const std::string& name)
 {
     std::string clamped = ClampLayerName(name);
-    if (clamped.empty() || LayerNamesEqual(clamped, m_Name)) return false;
+    if (clamped.empty() || LayerNamesEqual(clamped, m_Name))
+        return false;
     std::string oldName = std::exchange(m_Name, std::move(clamped));
-    if (m_Owner) m_Owner->OnLayerRenamed(this, oldName);
+    if (m_Owner)
+        m_Owner->OnLayerRenamed(this, oldName);
     return true;
 }
 
@@ -160,7 +172,8 @@ bool IsLinked(const CEntity* e, const CEntity* first) { return e == first || e->
 
 bool CLayer::AddEntity(CEntity* entity)
 {
-    if (entity == nullptr || IsLinked(entity, m_First)) return false;
+    if (entity == nullptr || IsLinked(entity, m_First))
+        return false;
     entity->m_Layer = this;
     entity->m_Next = nullptr;
     entity->m_Prev = m_Last;
@@ -175,7 +188,8 @@ bool CLayer::AddEntity(CEntity* entity)
 
 bool CLayer::AddEntityFront(CEntity* entity)
 {
-    if (entity == nullptr || IsLinked(entity, m_First)) return false;
+    if (entity == nullptr || IsLinked(entity, m_First))
+        return false;
     entity->m_Layer = this;
     entity->m_Prev = nullptr;
     entity->m_Next = m_First;
@@ -190,9 +204,11 @@ bool CLayer::AddEntityFront(CEntity* entity)
 
 void CLayer::RemoveEntity(CEntity* entity)
 {
-    if (entity == nullptr || entity->m_Layer != this) return;
+    if (entity == nullptr || entity->m_Layer != this)
+        return;
     // Not in the chain (removed before): unlinking would cut the chain.
-    if ((entity->m_Prev == nullptr && m_First != entity) || (entity->m_Next == nullptr && m_Last != entity)) return;
+    if ((entity->m_Prev == nullptr && m_First != entity) || (entity->m_Next == nullptr && m_Last != entity))
+        return;
     if (entity->m_Prev)
         entity->m_Prev->m_Next = entity->m_Next;
     else
@@ -208,13 +224,15 @@ void CLayer::RemoveEntity(CEntity* entity)
 CEntity* CLayer::FindEntity(std::uint32_t id) const
 {
     for (CEntity* e = m_First; e; e = e->m_Next)
-        if (e->m_Id == id) return e;
+        if (e->m_Id == id)
+            return e;
     return nullptr;
 }
 
 std::int32_t CLayer::GetCount() const
 {
-    if (m_Owner && m_Owner->GetModificationMark() != m_CountMark) return 0;
+    if (m_Owner && m_Owner->GetModificationMark() != m_CountMark)
+        return 0;
     return m_Count;
 }
 
@@ -229,27 +247,31 @@ std::int32_t CLayer::CountEntities()
 
 void CLayer::SetWidthAll(double width)
 {
-    for (CEntity* e = m_First; e; e = e->m_Next) e->SetWidth(width);
+    for (CEntity* e = m_First; e; e = e->m_Next)
+        e->SetWidth(width);
 }
 
 void CLayer::OverrideColors(std::int32_t color)
 {
     for (CEntity* e = m_First; e; e = e->m_Next) {
         e->m_SavedColor = e->m_Color;
-        if (color >= 0) e->m_Color = static_cast<std::int16_t>(color);
+        if (color >= 0)
+            e->m_Color = static_cast<std::int16_t>(color);
     }
 }
 
 void CLayer::RestoreColors()
 {
-    for (CEntity* e = m_First; e; e = e->m_Next) e->m_Color = e->m_SavedColor;
+    for (CEntity* e = m_First; e; e = e->m_Next)
+        e->m_Color = e->m_SavedColor;
 }
 
 bool CLayer::GetSelectedInfo(std::vector<std::string>* lines)
 {
     bool any = false;
     for (CEntity* e = m_First; e; e = e->m_Next) {
-        if (!e->m_Selected) continue;
+        if (!e->m_Selected)
+            continue;
         e->GetInfo(lines);
         any = true;
     }
@@ -259,7 +281,8 @@ bool CLayer::GetSelectedInfo(std::vector<std::string>* lines)
 void CLayer::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                              std::vector<CSnapSegment>& segments)
 {
-    for (CEntity* e = m_First; e; e = e->m_Next) e->CollectSegments(boxMin, boxMax, segments);
+    for (CEntity* e = m_First; e; e = e->m_Next)
+        e->CollectSegments(boxMin, boxMax, segments);
 }
 
 int CLayer::ExplodePolylines(bool all, CVectorUndoItem* undo)
@@ -267,7 +290,7 @@ int CLayer::ExplodePolylines(bool all, CVectorUndoItem* undo)
     int exploded = 0;
     CEntity* e = m_First;
     while (e) {
-        CEntity* next = e->m_Next;   // pieces go to the front, never ahead of us
+        CEntity* next = e->m_Next;  // pieces go to the front, never ahead of us
         auto* polyline = e->m_Type == ENTITY_POLYLINE ? dynamic_cast<CPolyLine*>(e) : nullptr;
         if (polyline && (all || e->m_Selected)) {
             // The deletion is recorded after the pieces, so undo brings the
@@ -275,10 +298,12 @@ int CLayer::ExplodePolylines(bool all, CVectorUndoItem* undo)
             std::unique_ptr<CVectorUndoData> record;
             if (undo) {
                 record.reset(new (std::nothrow) CVectorUndoData);
-                if (!record || !record->Set(polyline, UNDO_ENTITY_DELETED)) record.reset();
+                if (!record || !record->Set(polyline, UNDO_ENTITY_DELETED))
+                    record.reset();
             }
             if ((undo == nullptr || record) && polyline->Explode(undo)) {
-                if (record) (void)undo->AddData(std::move(record));
+                if (record)
+                    (void)undo->AddData(std::move(record));
                 RemoveEntity(polyline);
                 delete polyline;
                 ++exploded;
@@ -293,7 +318,8 @@ int CLayer::ExplodePolylines(bool all, CVectorUndoItem* undo)
 
 void CLayer::CopyAttributes(const CLayer& other)
 {
-    if (&other == this) return;
+    if (&other == this)
+        return;
     m_Id = other.m_Id;
     m_Name = other.m_Name;
     m_Color = other.m_Color;
@@ -303,7 +329,8 @@ void CLayer::CopyAttributes(const CLayer& other)
 
 bool CLayer::CopyFrom(const CLayer& other)
 {
-    if (&other == this) return true;
+    if (&other == this)
+        return true;
     CopyAttributes(other);
     DeleteAll();
     bool complete = true;
@@ -322,8 +349,10 @@ bool CLayer::CopyFrom(const CLayer& other)
 
 void CLayer::MoveEntitiesFrom(CLayer& other)
 {
-    if (&other == this || other.m_First == nullptr) return;
-    for (CEntity* e = other.m_First; e; e = e->m_Next) e->m_Layer = this;
+    if (&other == this || other.m_First == nullptr)
+        return;
+    for (CEntity* e = other.m_First; e; e = e->m_Next)
+        e->m_Layer = this;
     other.m_First->m_Prev = m_Last;
     if (m_Last)
         m_Last->m_Next = other.m_First;
@@ -359,13 +388,17 @@ bool CLayer::DistributeToLayers(CLayer* targets, std::uint32_t unit, double reso
         CEntity* next = e->m_Next;
         CLayer* taker = nullptr;
         for (CLayer* t = targets; t && !taker; t = t->GetNext()) {
-            if (t == this) continue;   // moving to itself would loop for ever
+            if (t == this)
+                continue;  // moving to itself would loop for ever
             std::string text = t->GetName();
-            if (std::size_t pos = text.find('_'); pos != std::string::npos) text[pos] = '.';
+            if (std::size_t pos = text.find('_'); pos != std::string::npos)
+                text[pos] = '.';
             double value = 0;
-            if (!ParseDoubleC(text, value)) continue;
+            if (!ParseDoubleC(text, value))
+                continue;
             const double width = scaled ? e->GetWidth() / scale : e->GetWidth();
-            if (std::fabs(value - width) <= kHalfLastDecimal) taker = t;
+            if (std::fabs(value - width) <= kHalfLastDecimal)
+                taker = t;
         }
         if (taker) {
             RemoveEntity(e);
@@ -385,7 +418,8 @@ bool WriteName(std::FILE* file, const std::string& name)
 {
     // Names are kept within the limit where they are set; the check keeps a
     // bad name from producing a file that cannot be loaded.
-    if (name.size() > MAX_LAYER_NAME) return false;
+    if (name.size() > MAX_LAYER_NAME)
+        return false;
     return WriteProjectU32(file, static_cast<std::uint32_t>(name.size())) &&
            WriteProjectBytes(file, name.data(), name.size());
 }
@@ -393,9 +427,11 @@ bool WriteName(std::FILE* file, const std::string& name)
 bool ReadName(std::FILE* file, std::string& name)
 {
     std::uint32_t length = 0;
-    if (!ReadProjectU32(file, length) || length > MAX_LAYER_NAME) return false;
+    if (!ReadProjectU32(file, length) || length > MAX_LAYER_NAME)
+        return false;
     char bytes[MAX_LAYER_NAME];
-    if (!ReadProjectBytes(file, bytes, length)) return false;
+    if (!ReadProjectBytes(file, bytes, length))
+        return false;
     name = ClampLayerName(std::string(bytes, length));
     return true;
 }
@@ -409,7 +445,8 @@ bool CLayer::Write(std::FILE* file)
         !WriteProjectU32(file, static_cast<std::uint32_t>(count)))
         return false;
     for (CEntity* e = m_First; e; e = e->m_Next)
-        if (!e->Save(file)) return false;
+        if (!e->Save(file))
+            return false;
     return true;
 }
 
@@ -434,7 +471,8 @@ bool CLayer::Read(std::FILE* file)
     // end of the file rather than in memory.
     for (std::uint32_t i = 0; i < count; ++i) {
         std::unique_ptr<CEntity> entity = CreateEntityFromProject(file);
-        if (!entity) return false;
+        if (!entity)
+            return false;
         AddEntity(entity.release());
     }
     return true;
@@ -453,10 +491,12 @@ bool CLayer::ReadDXF(std::FILE* file)
             nameRead = true;
         } else if (pair.code == 62) {
             std::int32_t color = 0;
-            if (!ParseDxfInt(pair.value, color)) color = kDefaultLayerColor;
+            if (!ParseDxfInt(pair.value, color))
+                color = kDefaultLayerColor;
             // A negative colour is how DXF marks a layer that is turned off.
             SetVisible(color >= 0);
-            if (color < 0) color = color == INT32_MIN ? 0 : -color;
+            if (color < 0)
+                color = color == INT32_MIN ? 0 : -color;
             m_Color = color >= 1 && color <= kMaxLayerColor ? color : kDefaultLayerColor;
         }
         return true;

@@ -53,8 +53,7 @@ public:
     // box; true when at least one was selected.
     virtual bool SelectCrossing(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                                 const EntityCollector& collect);
-    virtual bool SelectWindow(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
-                              const EntityCollector& collect);
+    virtual bool SelectWindow(const frDoublePoint& boxMin, const frDoublePoint& boxMax, const EntityCollector& collect);
     // select false clears every selected flag; true selects every entity
     // (already selected ones included) and hands each to the collector.
     virtual void SelectAll(bool select, const EntityCollector& collect);
@@ -111,8 +110,7 @@ public:
     // Appends the information lines of every selected entity; true when any
     // entity was selected.
     bool GetSelectedInfo(std::vector<std::string>* lines);
-    void CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
-                         std::vector<CSnapSegment>& segments);
+    void CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax, std::vector<CSnapSegment>& segments);
     // Explodes each selected polyline (every one when all is set) into
     // one-segment pieces; the undo item, when given, records the pieces as
     // added and the polyline as deleted. A polyline that cannot be exploded
@@ -162,8 +160,8 @@ private:
     std::uint32_t m_Visible = 1;
     std::int32_t m_Color;
     std::int32_t m_Count = 0;
-    std::int32_t m_Live = 0;  // entities in the chain, kept by every link and unlink
-    std::uint64_t m_CountMark = 0;   // the owner's modification mark m_Count was stored at
+    std::int32_t m_Live = 0;        // entities in the chain, kept by every link and unlink
+    std::uint64_t m_CountMark = 0;  // the owner's modification mark m_Count was stored at
     CGraph* m_Owner = nullptr;
     CLayer* m_NextLayer = nullptr;
 };

@@ -19,7 +19,8 @@ frDoublePoint ToPoint(const CVertex& v) { return {v.x, v.y, v.z}; }
 
 void CopyVertex(CVertex* to, const CVertex* from)
 {
-    if (to == nullptr || from == nullptr || to == from) return;
+    if (to == nullptr || from == nullptr || to == from)
+        return;
     to->x = from->x;
     to->y = from->y;
     to->z = from->z;
@@ -34,9 +35,11 @@ void CopyVertex(CVertex* to, const CVertex* from)
 double VectorAngle(frDoublePoint a, frDoublePoint b)
 {
     const double la = std::sqrt(a.x * a.x + a.y * a.y);
-    if (la > 0) a.x /= la, a.y /= la;
+    if (la > 0)
+        a.x /= la, a.y /= la;
     const double lb = std::sqrt(b.x * b.x + b.y * b.y);
-    if (lb > 0) b.x /= lb, b.y /= lb;
+    if (lb > 0)
+        b.x /= lb, b.y /= lb;
     return std::acos(std::clamp(a.x * b.x + a.y * b.y, -1.0, 1.0));
 }
 
@@ -96,14 +99,17 @@ void CLine::SetWidth(double width)
 
 void CLine::Draw(CFrDevice* device)
 {
-    if (device == nullptr) return;
+    if (device == nullptr)
+        return;
     m_Drawn = device->DrawEntityLine(m_Start, m_End, GetDrawColorIndex(), m_Selected);
 }
 
 bool CLine::IntersectRect(const frDoublePoint& boxMin, const frDoublePoint& boxMax)
 {
-    if (!m_Drawn) return false;
-    if (InsideRect(boxMin, boxMax)) return true;   // also refreshes m_Extents
+    if (!m_Drawn)
+        return false;
+    if (InsideRect(boxMin, boxMax))
+        return true;  // also refreshes m_Extents
     if (m_Extents[EXT_MAX_X] < boxMin.x || m_Extents[EXT_MAX_Y] < boxMin.y || m_Extents[EXT_MIN_X] > boxMax.x ||
         m_Extents[EXT_MIN_Y] > boxMax.y)
         return false;
@@ -113,10 +119,11 @@ bool CLine::IntersectRect(const frDoublePoint& boxMin, const frDoublePoint& boxM
 void CLine::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                             std::vector<CSnapSegment>& segments)
 {
-    if (!IntersectRect(boxMin, boxMax)) return;
+    if (!IntersectRect(boxMin, boxMax))
+        return;
     CSnapSegment segment;
     segment.kind = CSnapSegment::kLine;
-    segment.modes = -1;   // every mode
+    segment.modes = -1;  // every mode
     segment.start = ToPoint(m_Start);
     segment.end = ToPoint(m_End);
     segments.push_back(segment);
@@ -128,7 +135,8 @@ bool CLine::GetExtents(double* merge, double* box)
     box[EXT_MAX_X] = std::max(m_Start.x, m_End.x);
     box[EXT_MIN_Y] = std::min(m_Start.y, m_End.y);
     box[EXT_MAX_Y] = std::max(m_Start.y, m_End.y);
-    if (merge) MergeExtents(merge, box);
+    if (merge)
+        MergeExtents(merge, box);
     return true;
 }
 
@@ -153,7 +161,7 @@ bool CLine::MoveGrip(double x, double y, double z, int index)
         end.x += dx, end.y += dy;
         break;
     }
-    default: return false;   // the line offers no other grip
+    default: return false;  // the line offers no other grip
     }
     SetEnds(start, end);
     return true;
@@ -164,7 +172,8 @@ bool CLine::MoveGrip(double x, double y, double z, int index)
 void CLine::CopyFrom(const CEntity* other)
 {
     const auto* source = dynamic_cast<const CLine*>(other);
-    if (source == nullptr || source == this) return;
+    if (source == nullptr || source == this)
+        return;
     CEntity::CopyFrom(other);
     CopyVertex(&m_Start, &source->m_Start);
     CopyVertex(&m_End, &source->m_End);
@@ -174,7 +183,8 @@ void CLine::CopyFrom(const CEntity* other)
 std::unique_ptr<CEntity> CLine::Clone() const
 {
     std::unique_ptr<CLine> copy(new (std::nothrow) CLine);
-    if (copy) copy->CopyFrom(this);
+    if (copy)
+        copy->CopyFrom(this);
     return copy;
 }
 

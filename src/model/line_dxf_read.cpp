@@ -10,7 +10,8 @@ bool CLine::ReadDXF(std::FILE* file, std::string* layerName)
     const bool complete = ReadDxfRecord(file, [&](const CDxfPair& pair) {
         switch (pair.code) {
         case 8:
-            if (layerName) *layerName = DxfNameToUtf8(pair.value);
+            if (layerName)
+                *layerName = DxfNameToUtf8(pair.value);
             hasLayer = true;
             break;
         case 10: hasX1 = ParseDxfCoordinate(pair.value, x1); break;
@@ -22,7 +23,8 @@ bool CLine::ReadDXF(std::FILE* file, std::string* layerName)
         }
         return true;
     });
-    if (!complete || !(hasX1 && hasY1 && hasX2 && hasY2 && hasLayer)) return false;
+    if (!complete || !(hasX1 && hasY1 && hasX2 && hasY2 && hasLayer))
+        return false;
     SetStart(x1, y1);
     SetEnd(x2, y2);
     SetWidth(m_Width);

@@ -6,7 +6,7 @@
 
 void CLine::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {
-    (void)widths;   // a line is drawn thin whatever its width
+    (void)widths;  // a line is drawn thin whatever its width
     CPen pen(PS_SOLID, MetafilePenWidth(0), GetPageColor(*this));
     CPen* old = dc->SelectObject(&pen);
     dc->MoveTo(MetafileX(m_Start.x), MetafileRoundedY(pageHeight - m_Start.y));

@@ -17,7 +17,7 @@ namespace {
 // POLYLINE in the long form (class 4, element 1).
 constexpr unsigned kCgmPolylineLong = 0x403F;
 
-} // namespace
+}  // namespace
 
 // ---- CLine ------------------------------------------------------------------
 
@@ -33,19 +33,23 @@ std::string LineDxfPoints(const CLine& line)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 bool CLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
-    if (m_Type == ENTITY_LINE && !WriteOutputText(file, "  0\nLINE\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
+    if (m_Type == ENTITY_LINE && !WriteOutputText(file, "  0\nLINE\n"))
+        return false;
+    if (!CEntity::WriteDXF2000(file, widths, names))
+        return false;
     return WriteOutputText(file, "100\nAcDbLine\n" + LineDxfPoints(*this));
 }
 
 bool CLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
-    if (m_Type == ENTITY_LINE && !WriteOutputText(file, "  0\nLINE\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
+    if (m_Type == ENTITY_LINE && !WriteOutputText(file, "  0\nLINE\n"))
+        return false;
+    if (!CEntity::WriteDXFR10(file, widths, names))
+        return false;
     return WriteOutputText(file, LineDxfPoints(*this));
 }
 
@@ -83,8 +87,8 @@ bool CLine::WriteEPS(std::FILE* file, bool widths)
     ConvertToDrawingUnit(*this, &x0, &y0);
     ConvertToDrawingUnit(*this, &x1, &y1);
     return WriteOutputText(file, EpsColorText(GetPageColor(*this)) +
-                                     FormatC("%f %f moveto\n%f %f lineto\n%f setlinewidth\nstroke\n", x0, y0, x1,
-                                             y1, GetStrokeWidth(0.0)));
+                                     FormatC("%f %f moveto\n%f %f lineto\n%f setlinewidth\nstroke\n", x0, y0, x1, y1,
+                                             GetStrokeWidth(0.0)));
 }
 
 bool CLine::WritePDF(CPDFStream* stream, bool widths)

@@ -30,21 +30,25 @@ std::string PointLine(const std::string& label, double x, double y, const CGraph
 
 void CLine::GetInfo(std::vector<std::string>* lines)
 {
-    if (lines == nullptr) return;
+    if (lines == nullptr)
+        return;
     const bool own = m_Type == ENTITY_LINE;
     const CGraph* drawing = GetGraph();
-    if (own) lines->push_back("  " + GetLanString("LineName", "Name: Line"));
+    if (own)
+        lines->push_back("  " + GetLanString("LineName", "Name: Line"));
     CEntity::GetInfo(lines);
     lines->push_back(PointLine(GetLanString("LineStartPoint", "StartPoint:"), m_Start.x, m_Start.y, drawing));
     lines->push_back(PointLine(GetLanString("LineEndPoint", "EndPoint:"), m_End.x, m_End.y, drawing));
     lines->push_back("    " + GetLanString("LineLength", "Length:") + " " +
                      InfoNumber(PixelsToDrawingUnit(drawing, m_Length)));
-    if (own) lines->push_back("");
+    if (own)
+        lines->push_back("");
 }
 
 void CLine::FillProperties(CPropertyList* list, const CSelectNode* owner)
 {
-    if (list == nullptr || m_Layer == nullptr) return;
+    if (list == nullptr || m_Layer == nullptr)
+        return;
     CEntity::FillProperties(list, owner);
     const CGraph* drawing = GetGraph();
     auto number = [drawing](double v) { return DoubleToString(PixelsToDrawingUnit(drawing, v), 6); };
@@ -56,8 +60,10 @@ void CLine::FillProperties(CPropertyList* list, const CSelectNode* owner)
     const double dx = m_End.x - m_Start.x, dy = m_End.y - m_Start.y;
     list->AddPropItem(GetLanString("PropLineLength", "Length"), number(std::hypot(dx, dy)), PROP_READ_ONLY, "");
     double degrees = std::atan2(dy, dx) * kDegreesPerRadian;
-    if (degrees < 0) degrees += 360.0;
-    if (degrees >= 360.0) degrees -= 360.0;
+    if (degrees < 0)
+        degrees += 360.0;
+    if (degrees >= 360.0)
+        degrees -= 360.0;
     list->AddPropItem(GetLanString("PropLineAngle", "Angle"), DoubleToString(degrees, 6), PROP_READ_ONLY, "");
 }
 
@@ -65,26 +71,33 @@ int CLine::ApplyProperty(CGraph* drawing, int row, int value, const std::string&
                          const CSelectNode* owner)
 {
     const int classRow = CEntity::ApplyProperty(drawing, row, value, text, record, owner);
-    if (classRow < 1) return classRow;
-    if (classRow < kStartX || classRow > kEndY) return PROP_REFUSED;   // heading, shown values, past the rows
+    if (classRow < 1)
+        return classRow;
+    if (classRow < kStartX || classRow > kEndY)
+        return PROP_REFUSED;  // heading, shown values, past the rows
 
     double coordinate = 0;
-    if (!ParseDrawingUnit(drawing, text, &coordinate)) return PROP_REFUSED;
+    if (!ParseDrawingUnit(drawing, text, &coordinate))
+        return PROP_REFUSED;
     switch (classRow) {
     case kStartX:
-        if (coordinate == m_Start.x) return PROP_REFUSED;
+        if (coordinate == m_Start.x)
+            return PROP_REFUSED;
         SetStart(coordinate, m_Start.y);
         break;
     case kStartY:
-        if (coordinate == m_Start.y) return PROP_REFUSED;
+        if (coordinate == m_Start.y)
+            return PROP_REFUSED;
         SetStart(m_Start.x, coordinate);
         break;
     case kEndX:
-        if (coordinate == m_End.x) return PROP_REFUSED;
+        if (coordinate == m_End.x)
+            return PROP_REFUSED;
         SetEnd(coordinate, m_End.y);
         break;
     default:
-        if (coordinate == m_End.y) return PROP_REFUSED;
+        if (coordinate == m_End.y)
+            return PROP_REFUSED;
         SetEnd(m_End.x, coordinate);
         break;
     }

@@ -44,7 +44,8 @@ public:
     OArray(const OArray&) = delete;
     OArray& operator=(const OArray&) = delete;
     OArray(OArray&& other) noexcept { Steal(other); }
-    OArray& operator=(OArray&& other) noexcept {
+    OArray& operator=(OArray&& other) noexcept
+    {
         if (this != &other) {
             RemoveAll();
             Steal(other);
@@ -55,8 +56,10 @@ public:
     // Slot 0: replaces this list's values by copies of the other's, head to
     // tail; a null source leaves this list empty. Copying a list onto itself
     // leaves it as it is, and so does copying values that cannot be copied.
-    virtual void Copy(OArray* other) {
-        if (other == this || !std::is_copy_constructible_v<T>) return;
+    virtual void Copy(OArray* other)
+    {
+        if (other == this || !std::is_copy_constructible_v<T>)
+            return;
         RemoveAll();
         AppendFrom(other);
     }
@@ -73,21 +76,26 @@ public:
     bool AddTail(T&& value) { return Link(NewNode(std::move(value))); }
 
     // As AddTail with a default-constructed value; null when allocation fails.
-    T* AddNew() {
+    T* AddNew()
+    {
         Node* node = NewNode();
         return Link(node) ? &node->value : nullptr;
     }
 
     // Frees the head node. A cursor on it moves to the following node.
-    void RemoveHead() {
+    void RemoveHead()
+    {
         Node* node = head_;
-        if (!node) return;
-        if (savedCursor_ == node) savedCursor_ = nullptr;
+        if (!node)
+            return;
+        if (savedCursor_ == node)
+            savedCursor_ = nullptr;
         Node* next = node->next;
         if (!next || next == node) {
             Clear();
         } else {
-            if (cursor_ == node) cursor_ = next;
+            if (cursor_ == node)
+                cursor_ = next;
             if (ringEntry_) {
                 tail_->next = next;
                 next->prev = tail_;
@@ -103,10 +111,13 @@ public:
 
     // Frees the node at the cursor; the cursor moves to the following node
     // (null after the tail outside the ring state).
-    void RemoveCurrent() {
+    void RemoveCurrent()
+    {
         Node* node = cursor_;
-        if (!node) return;
-        if (savedCursor_ == node) savedCursor_ = nullptr;
+        if (!node)
+            return;
+        if (savedCursor_ == node)
+            savedCursor_ = nullptr;
         Node* prev = node->prev;
         Node* next = node->next;
         if (ringEntry_) {
@@ -115,8 +126,10 @@ public:
             } else {
                 prev->next = next;
                 next->prev = prev;
-                if (node == head_) head_ = ringEntry_ = next;
-                if (node == tail_) tail_ = prev;
+                if (node == head_)
+                    head_ = ringEntry_ = next;
+                if (node == tail_)
+                    tail_ = prev;
                 cursor_ = next;
             }
         } else if (!prev && !next) {
@@ -139,7 +152,8 @@ public:
     }
 
     // Frees every node once, in the ring state too, and empties every field.
-    void RemoveAll() {
+    void RemoveAll()
+    {
         OpenRing();
         for (Node* node = head_; node;) {
             Node* next = node->next;
@@ -153,11 +167,14 @@ public:
     // Moves every node of the other list to this list's tail without copying;
     // a ring in the other list is opened at its entry first. The other list is
     // left empty. This cursor and saved cursor take the other's when unset.
-    bool TakeAll(OArray* other) {
-        if (!other || other == this) return true;
+    bool TakeAll(OArray* other)
+    {
+        if (!other || other == this)
+            return true;
         other->OpenRing();
         Node* first = other->head_;
-        if (!first) return true;
+        if (!first)
+            return true;
         Node* last = other->LastNode();
         if (!head_) {
             head_ = first;
@@ -171,8 +188,10 @@ public:
             }
         }
         tail_ = last;
-        if (!cursor_) cursor_ = other->cursor_;
-        if (!savedCursor_) savedCursor_ = other->savedCursor_;
+        if (!cursor_)
+            cursor_ = other->cursor_;
+        if (!savedCursor_)
+            savedCursor_ = other->savedCursor_;
         count_ += other->count_;
         other->Clear();
         other->count_ = 0;
@@ -181,11 +200,14 @@ public:
 
     // Moves the cursor to the node at the zero-based index, walking from the
     // head. Past the end the cursor becomes null and null is returned.
-    Node* MoveToIndex(int index) {
+    Node* MoveToIndex(int index)
+    {
         cursor_ = nullptr;
-        if (index < 0 || static_cast<UINT>(index) >= count_) return nullptr;
+        if (index < 0 || static_cast<UINT>(index) >= count_)
+            return nullptr;
         Node* node = head_;
-        for (int i = 0; i < index; ++i) node = node->next;
+        for (int i = 0; i < index; ++i)
+            node = node->next;
         cursor_ = node;
         return node;
     }
@@ -193,12 +215,14 @@ public:
     // Closes the chain into a ring entered at the given node of this list
     // (moves the entry when already closed); null opens the ring. An empty
     // list is left as it is.
-    void SetRingEntry(Node* entry) {
+    void SetRingEntry(Node* entry)
+    {
         if (!entry) {
             OpenRing();
             return;
         }
-        if (!head_) return;
+        if (!head_)
+            return;
         if (!ringEntry_) {
             Node* last = LastNode();
             last->next = head_;
@@ -211,8 +235,10 @@ public:
 
     // Turns the ring back into a chain from the entry to the node before it.
     // Returns the head, or null when no ring is set.
-    Node* OpenRing() {
-        if (!ringEntry_) return nullptr;
+    Node* OpenRing()
+    {
+        if (!ringEntry_)
+            return nullptr;
         head_ = ringEntry_;
         tail_ = head_->prev;
         tail_->next = nullptr;
@@ -239,12 +265,15 @@ public:
     Node* GetTail() const { return LastNode(); }
     // The tail field: the last node, or null to have it found by walking from
     // the head when next needed. Ignored in the ring state, where it is kept.
-    void SetTail(Node* node) {
-        if (!ringEntry_) tail_ = node;
+    void SetTail(Node* node)
+    {
+        if (!ringEntry_)
+            tail_ = node;
     }
     Node* GetCursor() const { return cursor_; }
     // The node must be null or a node of this list.
-    T* SetCursor(Node* node) {
+    T* SetCursor(Node* node)
+    {
         cursor_ = node;
         return GetCurrent();
     }
@@ -258,7 +287,8 @@ private:
     // Node allocation never throws: a failed allocation, also inside the
     // value's own constructor, yields null and the caller adds nothing.
     template <typename... Args>
-    static Node* NewNode(Args&&... args) {
+    static Node* NewNode(Args&&... args)
+    {
         try {
             if constexpr (sizeof...(Args) == 0)
                 return new (std::nothrow) Node{nullptr, nullptr, T()};
@@ -269,8 +299,10 @@ private:
         }
     }
 
-    bool Link(Node* node) {
-        if (!node) return false;
+    bool Link(Node* node)
+    {
+        if (!node)
+            return false;
         if (!head_) {
             head_ = tail_ = cursor_ = node;
             count_ = 1;
@@ -288,18 +320,23 @@ private:
         return true;
     }
 
-    Node* LastNode() const {
-        if (tail_ || !head_) return tail_;
+    Node* LastNode() const
+    {
+        if (tail_ || !head_)
+            return tail_;
         Node* node = head_;
-        while (node->next) node = node->next;
+        while (node->next)
+            node = node->next;
         return node;
     }
 
     // The source's cursor walks and its saved cursor holds the position, as
     // callers of Copy expect. Only the count present at the start is walked,
     // so appending a list to itself (or from a ring) ends.
-    void AppendFrom(OArray* other) {
-        if (!other) return;
+    void AppendFrom(OArray* other)
+    {
+        if (!other)
+            return;
         if constexpr (std::is_copy_constructible_v<T>) {
             const UINT count = other->count_;
             other->savedCursor_ = other->cursor_;
@@ -315,7 +352,8 @@ private:
     // Empties every field but the count, which the callers settle.
     void Clear() { ringEntry_ = head_ = tail_ = cursor_ = savedCursor_ = nullptr; }
 
-    void Steal(OArray& other) {
+    void Steal(OArray& other)
+    {
         ringEntry_ = std::exchange(other.ringEntry_, nullptr);
         head_ = std::exchange(other.head_, nullptr);
         tail_ = std::exchange(other.tail_, nullptr);

@@ -23,8 +23,10 @@ constexpr double METAFILE_RADIAL_DISTANCE = 2.5;
 // Truncated toward zero.
 inline int MetafileTrunc(double value)
 {
-    if (!(value >= -METAFILE_COORDINATE_LIMIT)) return -static_cast<int>(METAFILE_COORDINATE_LIMIT);
-    if (value > METAFILE_COORDINATE_LIMIT) return static_cast<int>(METAFILE_COORDINATE_LIMIT);
+    if (!(value >= -METAFILE_COORDINATE_LIMIT))
+        return -static_cast<int>(METAFILE_COORDINATE_LIMIT);
+    if (value > METAFILE_COORDINATE_LIMIT)
+        return static_cast<int>(METAFILE_COORDINATE_LIMIT);
     return static_cast<int>(value);
 }
 

@@ -23,23 +23,26 @@ constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
 constexpr double kCgmCoordinateLimit = 32767.0;
 constexpr unsigned kCgmArc3Point = 0x41AC;
 
-} // namespace
+}  // namespace
 
 COLORREF GetPageColor(const CEntity& entity)
 {
     const int index = entity.GetDrawColorIndex();
-    if (index == kColorWhite) return RGB(0, 0, 0);
+    if (index == kColorWhite)
+        return RGB(0, 0, 0);
     return ColorIndexToRGB(index, nullptr, true);
 }
 
 void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y)
 {
-    if (const CGraph* graph = entity.GetGraph()) graph->GetPixelsPerUnit(x, y, nullptr);
+    if (const CGraph* graph = entity.GetGraph())
+        graph->GetPixelsPerUnit(x, y, nullptr);
 }
 
 double ConvertLengthToDrawingUnit(const CEntity& entity, double length)
 {
-    if (const CGraph* graph = entity.GetGraph()) graph->GetPixelsPerUnit(&length, nullptr, nullptr);
+    if (const CGraph* graph = entity.GetGraph())
+        graph->GetPixelsPerUnit(&length, nullptr, nullptr);
     return length;
 }
 
@@ -56,14 +59,12 @@ std::string SvgColorText(COLORREF color)
 
 std::string SvgStrokeWidthText(double width)
 {
-    if (width >= kThinnestStroke) return FormatC("%-.3f", width);
+    if (width >= kThinnestStroke)
+        return FormatC("%-.3f", width);
     return FormatC("%.6g", GetOutputPage().hairline);
 }
 
-double GetStrokeWidth(double width)
-{
-    return width >= kThinnestStroke ? width : GetOutputPage().hairline;
-}
+double GetStrokeWidth(double width) { return width >= kThinnestStroke ? width : GetOutputPage().hairline; }
 
 std::string EpsColorText(COLORREF color)
 {
@@ -90,9 +91,11 @@ bool AppendPdfBulgeArc(CPDFStream* stream, const CEntity& entity, const CBulgeAr
     const frDoublePoint c = PdfPagePoint(entity, *stream, arc.centre.x, arc.centre.y);
     double start = ToDegrees(arc.startAngle), end = ToDegrees(arc.endAngle);
     if (bulge > 0) {
-        while (start > end) start -= 360.0;
+        while (start > end)
+            start -= 360.0;
     } else {
-        while (end > start) end -= 360.0;
+        while (end > start)
+            end -= 360.0;
     }
     return stream->Arc(c.x, c.y, stream->m_Scale * ConvertLengthToDrawingUnit(entity, arc.radius), start, end, false);
 }
@@ -103,10 +106,12 @@ void SetPdfColor(CPDFStream* stream, COLORREF color, bool fill)
     const bool gray = GetRValue(color) == GetGValue(color) && GetGValue(color) == GetBValue(color);
     if (gray) {
         stream->SetStrokeGray(r);
-        if (fill) stream->SetFillGray(r);
+        if (fill)
+            stream->SetFillGray(r);
     } else {
         stream->SetStrokeRGB(r, g, b);
-        if (fill) stream->SetFillRGB(r, g, b);
+        if (fill)
+            stream->SetFillRGB(r, g, b);
     }
 }
 
@@ -121,8 +126,10 @@ void PutCgmCoordinate(std::FILE* file, double value)
 {
     // Wrapping would move a far point to the other side of the picture.
     double v = std::floor(value + 0.5);
-    if (!(v >= -32768.0)) v = -32768.0;
-    if (v > 32767.0) v = 32767.0;
+    if (!(v >= -32768.0))
+        v = -32768.0;
+    if (v > 32767.0)
+        v = 32767.0;
     PutCgmWord16(file, static_cast<unsigned>(static_cast<int>(v)) & 0xFFFF);
 }
 
@@ -133,10 +140,7 @@ void PutCgmPoint(std::FILE* file, double x, double y)
     PutCgmCoordinate(file, (y - page.originY) * page.scale);
 }
 
-void PutCgmLength(std::FILE* file, double length)
-{
-    PutCgmCoordinate(file, length * GetOutputPage().scale);
-}
+void PutCgmLength(std::FILE* file, double length) { PutCgmCoordinate(file, length * GetOutputPage().scale); }
 
 bool CgmArcCentreFits(double cx, double cy, double radius)
 {
@@ -149,7 +153,8 @@ bool CgmArcCentreFits(double cx, double cy, double radius)
 void PutCgmArc3Point(std::FILE* file, double cx, double cy, double radius, double a, double b)
 {
     double sweep = b - a;
-    while (sweep <= 0) sweep += TWO_PI;
+    while (sweep <= 0)
+        sweep += TWO_PI;
     PutCgmWord16(file, kCgmArc3Point);
     for (const double angle : {a, a + sweep / 2, a + sweep})
         PutCgmPoint(file, cx + radius * std::cos(angle), cy + radius * std::sin(angle));
@@ -160,7 +165,7 @@ namespace {
 const COutputPage kDefaultPage;
 thread_local const COutputPage* t_Page = nullptr;
 
-} // namespace
+}  // namespace
 
 const COutputPage& GetOutputPage() { return t_Page ? *t_Page : kDefaultPage; }
 
@@ -173,12 +178,13 @@ COutputPageScope::~COutputPageScope() { t_Page = m_Previous; }
 COutputPage GetOutputGrid(const double* box, double limit, double fine)
 {
     COutputPage grid;
-    const double far = std::max({std::fabs(box[EXT_MIN_X]), std::fabs(box[EXT_MAX_X]), std::fabs(box[EXT_MIN_Y]),
-                                 std::fabs(box[EXT_MAX_Y])});
+    const double far = std::max(
+        {std::fabs(box[EXT_MIN_X]), std::fabs(box[EXT_MAX_X]), std::fabs(box[EXT_MIN_Y]), std::fabs(box[EXT_MAX_Y])});
     const double side = std::max(box[EXT_MAX_X] - box[EXT_MIN_X], box[EXT_MAX_Y] - box[EXT_MIN_Y]);
     // A drawing that fits about the origin on a grid fine enough already
     // keeps its own coordinates.
-    if (!(side > 0) || !std::isfinite(far) || (far <= limit && side >= fine)) return grid;
+    if (!(side > 0) || !std::isfinite(far) || (far <= limit && side >= fine))
+        return grid;
     // About the centre the box reaches half its side, so a fine grid below
     // the limit keeps it within the limit. The centre is taken on the grid
     // itself: a whole-unit centre would be up to half a unit off, many grid

@@ -6,7 +6,7 @@
 struct frDoublePoint {
     double x = 0;
     double y = 0;
-    double z = 0;   // carried along, never used by the plane geometry
+    double z = 0;  // carried along, never used by the plane geometry
 
     frDoublePoint() = default;
     frDoublePoint(double px, double py, double pz = 0) : x(px), y(py), z(pz) {}
@@ -24,13 +24,14 @@ struct CVertex {
     std::int32_t flags = 0;
     double bulge = 0;
     std::uint16_t mark = 0;
-    CVertex* source = nullptr;   // the vertex a flattened one was made from
+    CVertex* source = nullptr;  // the vertex a flattened one was made from
     CVertex* next = nullptr;
     CVertex* prev = nullptr;
 
     CVertex() = default;
     CVertex(double px, double py, double startW, double endW, std::int32_t f)
-        : x(px), y(py), startWidth(startW), endWidth(endW), flags(f) {}
+        : x(px), y(py), startWidth(startW), endWidth(endW), flags(f)
+    {}
     ~CVertex() { source = next = prev = nullptr; }
 };
 

@@ -29,7 +29,8 @@ CPolyPolygon::~CPolyPolygon() = default;
 
 bool CPolyPolygon::AddOutline(std::unique_ptr<CPolyLine> outline)
 {
-    if (!outline || outline->IsDegenerate()) return false;
+    if (!outline || outline->IsDegenerate())
+        return false;
     // Every outline bounds the region; an open one would lose its closing
     // segment in the flattening and its closing grip.
     if (!outline->m_Closed) {
@@ -44,10 +45,12 @@ bool CPolyPolygon::AddOutline(std::unique_ptr<CPolyLine> outline)
 
 void CPolyPolygon::RemoveOutline(CPolyLine* outline)
 {
-    if (outline == nullptr || m_Outlines.empty() || outline == m_Outlines.front().get()) return;
+    if (outline == nullptr || m_Outlines.empty() || outline == m_Outlines.front().get())
+        return;
     auto found = std::find_if(m_Outlines.begin(), m_Outlines.end(),
                               [outline](const std::unique_ptr<CPolyLine>& o) { return o.get() == outline; });
-    if (found == m_Outlines.end()) return;
+    if (found == m_Outlines.end())
+        return;
     m_Outlines.erase(found);
     m_Modified = true;
 }
@@ -68,7 +71,8 @@ CPolyLine* CPolyPolygon::GetOutline(int i) const
 
 bool CPolyPolygon::NeedsRebuild(const CFrDevice* view) const
 {
-    if (m_Modified) return true;
+    if (m_Modified)
+        return true;
     return std::any_of(m_Outlines.begin(), m_Outlines.end(),
                        [view](const std::unique_ptr<CPolyLine>& o) { return o->NeedsReflatten(view); });
 }
@@ -81,10 +85,12 @@ void CPolyPolygon::ClearPointArrays()
 
 void CPolyPolygon::ReserveOutlineCounts(int n)
 {
-    if (n <= 0) return;
+    if (n <= 0)
+        return;
     const std::size_t size = m_OutlineCounts.size(), wanted = static_cast<std::size_t>(n);
     const std::size_t capacity = m_OutlineCounts.capacity();
-    if (size + wanted < capacity) return;
+    if (size + wanted < capacity)
+        return;
     // Grow in steps rather than to the exact size: callers reserve one outline
     // at a time, and exact growth copied the array on every outline.
     const std::size_t step = n > 4 ? wanted + 128 : 128;
@@ -93,7 +99,8 @@ void CPolyPolygon::ReserveOutlineCounts(int n)
 
 void CPolyPolygon::AppendOutlinePoints(const CVertex* head)
 {
-    if (head == nullptr) return;
+    if (head == nullptr)
+        return;
     std::int32_t count = 0;
     const CVertex* v = head;
     do {
@@ -125,56 +132,64 @@ void CPolyPolygon::RebuildPointArrays(const CFrDevice* view)
 
 void CPolyPolygon::OnSelect()
 {
-    for (auto& outline : m_Outlines) outline->m_CurVertex = 1;
+    for (auto& outline : m_Outlines)
+        outline->m_CurVertex = 1;
 }
 
 int CPolyPolygon::GetPointCount() const
 {
     int count = 0;
-    for (const auto& outline : m_Outlines) count += outline->GetPointCount();
+    for (const auto& outline : m_Outlines)
+        count += outline->GetPointCount();
     return count;
 }
 
 void CPolyPolygon::Draw(CFrDevice* device)
 {
-    if (device == nullptr) return;
-    if (NeedsRebuild(device)) RebuildPointArrays(device);
-    if (m_OutlineCounts.empty()) return;
+    if (device == nullptr)
+        return;
+    if (NeedsRebuild(device))
+        RebuildPointArrays(device);
+    if (m_OutlineCounts.empty())
+        return;
     // The set keeps m_Drawn as it is: it stays pickable wherever the view is.
-    (void)device->FillPolyPolygon(m_Points.data(), m_OutlineCounts.data(),
-                                  static_cast<int>(m_OutlineCounts.size()), GetDrawColorIndex(), m_Selected);
+    (void)device->FillPolyPolygon(m_Points.data(), m_OutlineCounts.data(), static_cast<int>(m_OutlineCounts.size()),
+                                  GetDrawColorIndex(), m_Selected);
 }
 
 bool CPolyPolygon::IntersectRect(const frDoublePoint& boxMin, const frDoublePoint& boxMax)
 {
-    return std::any_of(m_Outlines.begin(), m_Outlines.end(), [&](const std::unique_ptr<CPolyLine>& o) {
-        return o->IntersectRect(boxMin, boxMax);
-    });
+    return std::any_of(m_Outlines.begin(), m_Outlines.end(),
+                       [&](const std::unique_ptr<CPolyLine>& o) { return o->IntersectRect(boxMin, boxMax); });
 }
 
 void CPolyPolygon::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                                    std::vector<CSnapSegment>& segments)
 {
-    for (auto& outline : m_Outlines) outline->CollectSegments(boxMin, boxMax, segments);
+    for (auto& outline : m_Outlines)
+        outline->CollectSegments(boxMin, boxMax, segments);
 }
 
 int CPolyPolygon::GetGripCount() const
 {
     int count = 0;
-    for (const auto& outline : m_Outlines) count += outline->GetGripCount();
+    for (const auto& outline : m_Outlines)
+        count += outline->GetGripCount();
     return count;
 }
 
 void CPolyPolygon::AddGrips(CSelectNode* tag, CGripRecord** grips)
 {
-    if (grips == nullptr) return;
+    if (grips == nullptr)
+        return;
     int first = 0;
     for (auto& outline : m_Outlines) {
         // The outline numbers its grips from 0 and pushes them at the head;
         // the records above the old head are its own.
         CGripRecord* before = *grips;
         outline->AddGrips(tag, grips);
-        for (CGripRecord* g = *grips; g && g != before; g = g->next) g->index += first;
+        for (CGripRecord* g = *grips; g && g != before; g = g->next)
+            g->index += first;
         // Numbered by the count, as MoveGrip walks, even if the outline
         // offered fewer grips than it counts.
         first += outline->GetGripCount();
@@ -183,11 +198,13 @@ void CPolyPolygon::AddGrips(CSelectNode* tag, CGripRecord** grips)
 
 bool CPolyPolygon::MoveGrip(double x, double y, double z, int index)
 {
-    if (index < 0) return false;
+    if (index < 0)
+        return false;
     for (auto& outline : m_Outlines) {
         const int count = outline->GetGripCount();
         if (index < count) {
-            if (!outline->MoveGrip(x, y, z, index)) return false;
+            if (!outline->MoveGrip(x, y, z, index))
+                return false;
             m_Modified = true;
             return true;
         }
@@ -207,9 +224,12 @@ bool CPolyPolygon::GetExtents(double* merge, double* box)
         else
             (void)outline->GetExtents(result, scratch);
     }
-    if (!found) return false;
-    for (int i = 0; i < 4; ++i) box[i] = result[i];
-    if (merge) MergeExtents(merge, box);
+    if (!found)
+        return false;
+    for (int i = 0; i < 4; ++i)
+        box[i] = result[i];
+    if (merge)
+        MergeExtents(merge, box);
     return true;
 }
 
@@ -220,7 +240,8 @@ bool CPolyPolygon::CopyOutlinesFrom(const CPolyPolygon& other)
     for (const auto& outline : other.m_Outlines) {
         std::unique_ptr<CEntity> copy = outline->Clone();
         auto* polyline = dynamic_cast<CPolyLine*>(copy.get());
-        if (polyline == nullptr) return false;
+        if (polyline == nullptr)
+            return false;
         copy.release();
         AddOutline(std::unique_ptr<CPolyLine>(polyline));
     }
@@ -230,7 +251,8 @@ bool CPolyPolygon::CopyOutlinesFrom(const CPolyPolygon& other)
 void CPolyPolygon::CopyFrom(const CEntity* other)
 {
     const auto* source = dynamic_cast<const CPolyPolygon*>(other);
-    if (source == nullptr || source == this) return;
+    if (source == nullptr || source == this)
+        return;
     RemoveAllOutlines();
     CEntity::CopyFrom(other);
     (void)CopyOutlinesFrom(*source);
@@ -242,9 +264,11 @@ void CPolyPolygon::CopyFrom(const CEntity* other)
 std::unique_ptr<CEntity> CPolyPolygon::Clone() const
 {
     std::unique_ptr<CPolyPolygon> copy(new (std::nothrow) CPolyPolygon);
-    if (!copy) return nullptr;
+    if (!copy)
+        return nullptr;
     copy->CEntity::CopyFrom(this);
-    if (!copy->CopyOutlinesFrom(*this)) return nullptr;
+    if (!copy->CopyOutlinesFrom(*this))
+        return nullptr;
     copy->m_SeedPoint = m_SeedPoint;
     copy->m_Modified = true;
     return copy;
@@ -257,7 +281,8 @@ bool CPolyPolygon::Save(std::FILE* file)
     if (!CEntity::Save(file) || !WriteProjectU32(file, static_cast<std::uint32_t>(m_Outlines.size())))
         return false;
     for (auto& outline : m_Outlines)
-        if (!outline->Save(file)) return false;
+        if (!outline->Save(file))
+            return false;
     return true;
 }
 
@@ -265,16 +290,21 @@ bool CPolyPolygon::Load(std::FILE* file)
 {
     RemoveAllOutlines();
     std::uint32_t count = 0;
-    if (!CEntity::Load(file) || !ReadProjectU32(file, count)) return false;
+    if (!CEntity::Load(file) || !ReadProjectU32(file, count))
+        return false;
     const long remaining = ProjectBytesLeft(file);
-    if (remaining >= 0 && count > static_cast<unsigned long>(remaining / kMinOutlineRecordSize)) return false;
+    if (remaining >= 0 && count > static_cast<unsigned long>(remaining / kMinOutlineRecordSize))
+        return false;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t type = 0;
-        if (!ReadProjectU32(file, type)) return false;
+        if (!ReadProjectU32(file, type))
+            return false;
         // Any other class's record would be misread as polyline data.
-        if (type != ENTITY_POLYLINE) return false;
+        if (type != ENTITY_POLYLINE)
+            return false;
         std::unique_ptr<CPolyLine> outline(new (std::nothrow) CPolyLine);
-        if (!outline || !outline->Load(file)) return false;
+        if (!outline || !outline->Load(file))
+            return false;
         AddOutline(std::move(outline));
     }
     return true;

@@ -135,6 +135,6 @@ private:
 
     std::vector<std::unique_ptr<CPolyLine>> m_Outlines;
     bool m_PatternHatch = false;
-    std::vector<frDoublePoint> m_Points;          // flattened points, outline after outline
-    std::vector<std::int32_t> m_OutlineCounts;    // points of each outline in m_Points
+    std::vector<frDoublePoint> m_Points;        // flattened points, outline after outline
+    std::vector<std::int32_t> m_OutlineCounts;  // points of each outline in m_Points
 };

@@ -25,10 +25,16 @@ constexpr int kEdgeArc = 2;
 bool EndsPath(std::int32_t code)
 {
     switch (code) {
-    case 92: case 75: case 76: case 98: case 47: case 52: case 41: case 77: case 78:
-        return true;
-    default:
-        return code >= 450;
+    case 92:
+    case 75:
+    case 76:
+    case 98:
+    case 47:
+    case 52:
+    case 41:
+    case 77:
+    case 78: return true;
+    default: return code >= 450;
     }
 }
 
@@ -38,9 +44,12 @@ enum class PathGroup { kGroup, kPathEnd, kRecordEnd };
 PathGroup ReadPathGroup(std::FILE* file, CDxfPair& pair)
 {
     const long start = std::ftell(file);
-    if (ReadDxfGroup(file, pair) != DxfGroupStatus::kGroup) return PathGroup::kRecordEnd;
-    if (!EndsPath(pair.code)) return PathGroup::kGroup;
-    if (start < 0 || std::fseek(file, start, SEEK_SET) != 0) return PathGroup::kRecordEnd;
+    if (ReadDxfGroup(file, pair) != DxfGroupStatus::kGroup)
+        return PathGroup::kRecordEnd;
+    if (!EndsPath(pair.code))
+        return PathGroup::kGroup;
+    if (start < 0 || std::fseek(file, start, SEEK_SET) != 0)
+        return PathGroup::kRecordEnd;
     return PathGroup::kPathEnd;
 }
 
@@ -61,12 +70,15 @@ std::unique_ptr<CPolyLine> MakeOutline(std::vector<PathVertex> vertices)
 {
     if (vertices.size() > 1 && SamePoint(vertices.front().x, vertices.front().y, vertices.back().x, vertices.back().y))
         vertices.pop_back();
-    if (vertices.size() < 2) return nullptr;
+    if (vertices.size() < 2)
+        return nullptr;
     std::unique_ptr<CPolyLine> outline(new (std::nothrow) CPolyLine);
-    if (!outline) return nullptr;
+    if (!outline)
+        return nullptr;
     for (const PathVertex& p : vertices) {
         CVertex* v = new (std::nothrow) CVertex;
-        if (v == nullptr) return nullptr;
+        if (v == nullptr)
+            return nullptr;
         v->x = p.x;
         v->y = p.y;
         v->bulge = p.bulge;
@@ -84,23 +96,29 @@ bool ReadPolylinePath(std::FILE* file, std::vector<PathVertex>& vertices, std::i
     PathVertex current;
     bool hasX = false, hasY = false, done = false;
     auto finish = [&] {
-        if (hasX && hasY) vertices.push_back(current);
+        if (hasX && hasY)
+            vertices.push_back(current);
         current = PathVertex();
         hasX = hasY = false;
     };
     CDxfPair pair;
     for (;;) {
         const PathGroup status = ReadPathGroup(file, pair);
-        if (status == PathGroup::kRecordEnd) return false;
-        if (status == PathGroup::kPathEnd) break;
-        if (done) continue;   // the source object handles
+        if (status == PathGroup::kRecordEnd)
+            return false;
+        if (status == PathGroup::kPathEnd)
+            break;
+        if (done)
+            continue;  // the source object handles
         switch (pair.code) {
         case 10:
-            if (hasX && hasY) finish();
+            if (hasX && hasY)
+                finish();
             hasX = ParseDxfCoordinate(pair.value, current.x);
             break;
         case 20:
-            if (hasX && hasY) finish();
+            if (hasX && hasY)
+                finish();
             hasY = ParseDxfCoordinate(pair.value, current.y);
             break;
         case 42: (void)ParseDxfCoordinate(pair.value, current.bulge); break;
@@ -138,15 +156,18 @@ struct Segment {
 bool EdgeToSegments(const Edge& e, std::vector<Segment>& segments)
 {
     if (e.type == kEdgeLine) {
-        if (!(e.hasX1 && e.hasY1 && e.hasX2 && e.hasY2)) return false;
+        if (!(e.hasX1 && e.hasY1 && e.hasX2 && e.hasY2))
+            return false;
         segments.push_back({e.x1, e.y1, e.x2, e.y2, 0});
         return true;
     }
-    if (!(e.hasX1 && e.hasY1 && e.hasRadius && e.hasStart && e.hasEnd) || e.radius <= 0) return false;
+    if (!(e.hasX1 && e.hasY1 && e.hasRadius && e.hasStart && e.hasEnd) || e.radius <= 0)
+        return false;
     // Clockwise arcs are stored with complementary angles (360 - angle).
     const double sign = e.ccw ? 1.0 : -1.0;
     double sweep = std::fmod(e.end - e.start, 360.0);
-    if (sweep <= 0) sweep += 360.0;
+    if (sweep <= 0)
+        sweep += 360.0;
     const double a1 = sign * e.start / 180.0 * PI;
     const double a2 = sign * e.end / 180.0 * PI;
     auto at = [&](double a, double& x, double& y) {
@@ -189,7 +210,8 @@ std::vector<PathVertex> ChainSegments(std::vector<Segment>& segments)
     }
     std::vector<PathVertex> vertices;
     vertices.reserve(segments.size());
-    for (const Segment& s : segments) vertices.push_back({s.sx, s.sy, s.bulge});
+    for (const Segment& s : segments)
+        vertices.push_back({s.sx, s.sy, s.bulge});
     return vertices;
 }
 
@@ -203,11 +225,14 @@ EdgePath ReadEdgePath(std::FILE* file, std::vector<PathVertex>& vertices)
     CDxfPair pair;
     for (;;) {
         const PathGroup status = ReadPathGroup(file, pair);
-        if (status == PathGroup::kRecordEnd) return EdgePath::kRecordEnd;
-        if (status == PathGroup::kPathEnd) break;
+        if (status == PathGroup::kRecordEnd)
+            return EdgePath::kRecordEnd;
+        if (status == PathGroup::kPathEnd)
+            break;
         // Spline edges hold groups of their own (knots, fit data, even a 97),
         // so nothing after an unusable edge is interpreted.
-        if (done || unsupported) continue;
+        if (done || unsupported)
+            continue;
         if (pair.code == 72) {
             std::int32_t type = 0;
             (void)ParseDxfInt(pair.value, type);
@@ -227,7 +252,8 @@ EdgePath ReadEdgePath(std::FILE* file, std::vector<PathVertex>& vertices)
             done = true;
             continue;
         }
-        if (edges.empty()) continue;
+        if (edges.empty())
+            continue;
         Edge& e = edges.back();
         switch (pair.code) {
         case 10: e.hasX1 = ParseDxfCoordinate(pair.value, e.x1); break;
@@ -241,11 +267,14 @@ EdgePath ReadEdgePath(std::FILE* file, std::vector<PathVertex>& vertices)
         default: break;
         }
     }
-    if (unsupported) return EdgePath::kUnsupported;
-    if (expected >= 0 && static_cast<std::size_t>(expected) != edges.size()) return EdgePath::kBroken;
+    if (unsupported)
+        return EdgePath::kUnsupported;
+    if (expected >= 0 && static_cast<std::size_t>(expected) != edges.size())
+        return EdgePath::kBroken;
     std::vector<Segment> segments;
     for (const Edge& e : edges)
-        if (!EdgeToSegments(e, segments)) return EdgePath::kBroken;
+        if (!EdgeToSegments(e, segments))
+            return EdgePath::kBroken;
     vertices = ChainSegments(segments);
     return EdgePath::kRead;
 }
@@ -253,7 +282,8 @@ EdgePath ReadEdgePath(std::FILE* file, std::vector<PathVertex>& vertices)
 void MirrorOutline(CPolyLine& outline)
 {
     CVertex* head = outline.GetHead();
-    if (head == nullptr) return;
+    if (head == nullptr)
+        return;
     CVertex* v = head;
     do {
         v->x = -v->x;
@@ -269,33 +299,32 @@ bool CPolyPolygon::ReadBoundaryPath(std::FILE* file)
 {
     CDxfPair pair;
     const long start = std::ftell(file);
-    if (ReadDxfGroup(file, pair) != DxfGroupStatus::kGroup) return false;
+    if (ReadDxfGroup(file, pair) != DxfGroupStatus::kGroup)
+        return false;
     std::int32_t flags = 0;
     if (pair.code != 92 || !ParseDxfInt(pair.value, flags)) {
         // Not a path: leave the group to the hatch.
-        if (start >= 0) (void)std::fseek(file, start, SEEK_SET);
+        if (start >= 0)
+            (void)std::fseek(file, start, SEEK_SET);
         return false;
     }
     std::vector<PathVertex> vertices;
     if (flags & kPathIsPolyline) {
         std::int32_t expected = -1;
-        if (!ReadPolylinePath(file, vertices, expected)) return false;
+        if (!ReadPolylinePath(file, vertices, expected))
+            return false;
         if (expected >= 0 && static_cast<std::size_t>(expected) != vertices.size()) {
             DxfWarning("Hatch boundary paths whose vertex count did not match were passed over.");
             return true;
         }
     } else {
         switch (ReadEdgePath(file, vertices)) {
-        case EdgePath::kRecordEnd:
-            return false;
+        case EdgePath::kRecordEnd: return false;
         case EdgePath::kUnsupported:
             DxfWarning("Hatch boundary paths with elliptic or spline edges were passed over.");
             return true;
-        case EdgePath::kBroken:
-            DxfWarning("Hatch boundary paths with incomplete edges were passed over.");
-            return true;
-        case EdgePath::kRead:
-            break;
+        case EdgePath::kBroken: DxfWarning("Hatch boundary paths with incomplete edges were passed over."); return true;
+        case EdgePath::kRead: break;
         }
     }
     (void)AddOutline(MakeOutline(std::move(vertices)));
@@ -310,7 +339,8 @@ bool CPolyPolygon::ReadDXF(std::FILE* file, std::string* layerName)
     CDxfPair pair;
     for (;;) {
         const DxfGroupStatus status = ReadDxfGroup(file, pair);
-        if (status == DxfGroupStatus::kRecordEnd) break;
+        if (status == DxfGroupStatus::kRecordEnd)
+            break;
         if (status == DxfGroupStatus::kFailed) {
             RemoveAllOutlines();
             return false;
@@ -318,14 +348,17 @@ bool CPolyPolygon::ReadDXF(std::FILE* file, std::string* layerName)
         switch (pair.code) {
         case 2: solidPattern = DxfNameIs(pair.value, "SOLID"); break;
         case 8:
-            if (layerName) *layerName = DxfNameToUtf8(pair.value);
+            if (layerName)
+                *layerName = DxfNameToUtf8(pair.value);
             hasLayer = true;
             break;
         case 10:
-            if (seedPending) (void)ParseDxfCoordinate(pair.value, m_SeedPoint.x);
+            if (seedPending)
+                (void)ParseDxfCoordinate(pair.value, m_SeedPoint.x);
             break;
         case 20:
-            if (seedPending) (void)ParseDxfCoordinate(pair.value, m_SeedPoint.y);
+            if (seedPending)
+                (void)ParseDxfCoordinate(pair.value, m_SeedPoint.y);
             break;
         case 62: m_Color = DxfEntityColor(pair.value); break;
         case 70: {
@@ -339,7 +372,8 @@ bool CPolyPolygon::ReadDXF(std::FILE* file, std::string* layerName)
             std::int32_t count = 0;
             (void)ParseDxfInt(pair.value, count);
             for (std::int32_t i = 0; i < count; ++i)
-                if (!ReadBoundaryPath(file)) break;
+                if (!ReadBoundaryPath(file))
+                    break;
             break;
         }
         case 98: seedPending = true; break;
@@ -353,7 +387,8 @@ bool CPolyPolygon::ReadDXF(std::FILE* file, std::string* layerName)
         return false;
     }
     if (DxfExtrusionIsMirrored(extrusionZ)) {
-        for (int i = 0; i < GetOutlineCount(); ++i) MirrorOutline(*GetOutline(i));
+        for (int i = 0; i < GetOutlineCount(); ++i)
+            MirrorOutline(*GetOutline(i));
         m_SeedPoint.x = -m_SeedPoint.x;
     }
     m_Modified = true;

@@ -22,18 +22,20 @@ void AddSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
     dc->SetArcDirection(old);
 }
 
-} // namespace
+}  // namespace
 
 void CPolyPolygon::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {
     (void)widths;
-    if (m_Outlines.empty()) return;
+    if (m_Outlines.empty())
+        return;
     CBrush brush(GetPageColor(*this));
     CBrush* oldBrush = dc->SelectObject(&brush);
     dc->BeginPath();
     for (const std::unique_ptr<CPolyLine>& outline : m_Outlines) {
         const CVertex* head = outline->GetHead();
-        if (head == nullptr) continue;
+        if (head == nullptr)
+            continue;
         const POINT start = MetafilePoint(head->x, head->y, pageHeight);
         dc->MoveTo(start.x, start.y);
         const CVertex* v = head;

@@ -32,7 +32,8 @@ std::vector<const CVertex*> Ring(const CPolyLine& outline)
 {
     std::vector<const CVertex*> ring;
     const CVertex* head = outline.GetHead();
-    if (head == nullptr) return ring;
+    if (head == nullptr)
+        return ring;
     const CVertex* v = head;
     do {
         ring.push_back(v);
@@ -47,7 +48,8 @@ std::vector<std::vector<const CVertex*>> Rings(const CPolyPolygon& set)
     std::vector<std::vector<const CVertex*>> rings;
     for (int i = 0; i < set.GetOutlineCount(); ++i) {
         std::vector<const CVertex*> ring = Ring(*set.GetOutline(i));
-        if (ring.size() >= 2) rings.push_back(std::move(ring));
+        if (ring.size() >= 2)
+            rings.push_back(std::move(ring));
     }
     return rings;
 }
@@ -55,20 +57,24 @@ std::vector<std::vector<const CVertex*>> Rings(const CPolyPolygon& set)
 bool HasArc(const std::vector<const CVertex*>& ring)
 {
     for (const CVertex* v : ring)
-        if (IsArcBulge(v->bulge)) return true;
+        if (IsArcBulge(v->bulge))
+            return true;
     return false;
 }
 
-} // namespace
+}  // namespace
 
 // ---- DXF --------------------------------------------------------------------
 
 bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     const auto rings = Rings(*this);
-    if (rings.empty()) return true;
-    if (m_Type == ENTITY_POLYPOLYGON && !WriteOutputText(file, "  0\nHATCH\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
+    if (rings.empty())
+        return true;
+    if (m_Type == ENTITY_POLYPOLYGON && !WriteOutputText(file, "  0\nHATCH\n"))
+        return false;
+    if (!CEntity::WriteDXF2000(file, widths, names))
+        return false;
     std::string text = "100\nAcDbHatch\n";
     text += " 10\n 0.0\n 20\n 0.0\n  30\n 0.0\n";
     text += " 210\n 0.0\n 220\n 0.0\n  230\n 1.0\n";
@@ -82,7 +88,8 @@ bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& n
             double x = v->x, y = v->y;
             ConvertToDrawingUnit(*this, &x, &y);
             AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {x, y});
-            if (arcs) AppendFixedFormat(text, "  42\n%f\n", {v->bulge});
+            if (arcs)
+                AppendFixedFormat(text, "  42\n%f\n", {v->bulge});
         }
         text += "  97\n0\n";
     }
@@ -90,25 +97,30 @@ bool CPolyPolygon::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& n
     double sx = m_SeedPoint.x, sy = m_SeedPoint.y;
     ConvertToDrawingUnit(*this, &sx, &sy);
     text += FormatC("  98\n%d\n", static_cast<int>(rings.size()));
-    for (std::size_t i = 0; i < rings.size(); ++i) AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {sx, sy});
+    for (std::size_t i = 0; i < rings.size(); ++i)
+        AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {sx, sy});
     return WriteOutputText(file, text);
 }
 
 bool CPolyPolygon::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
     for (const auto& ring : Rings(*this)) {
-        if (!WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-        if (!CEntity::WriteDXFR10(file, widths, names)) return false;
+        if (!WriteOutputText(file, "  0\nPOLYLINE\n"))
+            return false;
+        if (!CEntity::WriteDXFR10(file, widths, names))
+            return false;
         std::string text = "  66\n  1\n  70\n1\n  10\n0.0\n  20\n0.0\n  30\n0.0\n";
         for (const CVertex* v : ring) {
             double x = v->x, y = v->y;
             ConvertToDrawingUnit(*this, &x, &y);
             text += "  0\nVERTEX\n  8\n" + names.layer + "\n";
             AppendFixedFormat(text, "  10\n%f\n  20\n%f\n  30\n0.0\n", {x, y});
-            if (IsArcBulge(v->bulge)) AppendFixedFormat(text, "  42\n%f\n", {v->bulge});
+            if (IsArcBulge(v->bulge))
+                AppendFixedFormat(text, "  42\n%f\n", {v->bulge});
         }
         text += "  0\nSEQEND\n";
-        if (!WriteOutputText(file, text)) return false;
+        if (!WriteOutputText(file, text))
+            return false;
     }
     return true;
 }
@@ -119,7 +131,8 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 {
     (void)widths;
     const auto rings = Rings(*this);
-    if (rings.empty()) return true;
+    if (rings.empty())
+        return true;
     auto point = [&](const CVertex& v) {
         double x = v.x, y = pageHeight - v.y;
         ConvertToDrawingUnit(*this, &x, &y);
@@ -127,7 +140,8 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
     };
     auto segment = [&](const CVertex& p, const CVertex& q) {
         CBulgeArc arc;
-        if (!GetWrittenBulgeArc(p, q, p.bulge, &arc)) return " L " + point(q);
+        if (!GetWrittenBulgeArc(p, q, p.bulge, &arc))
+            return " L " + point(q);
         const double r = ConvertLengthToDrawingUnit(*this, arc.radius);
         const int large = BulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge) >= PI ? 1 : 0;
         // y runs down in SVG, so counter-clockwise is the negative sweep.
@@ -137,7 +151,8 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
     for (std::size_t i = 0; i < rings.size(); ++i) {
         const auto& ring = rings[i];
         text += "M " + point(*ring[0]);
-        for (std::size_t k = 1; k < ring.size(); ++k) text += segment(*ring[k - 1], *ring[k]);
+        for (std::size_t k = 1; k < ring.size(); ++k)
+            text += segment(*ring[k - 1], *ring[k]);
         CBulgeArc arc;
         if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc))
             text += segment(*ring.back(), *ring[0]);
@@ -152,7 +167,8 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 bool CPolyPolygon::WriteCGM(std::FILE* file)
 {
     const auto rings = Rings(*this);
-    if (rings.empty()) return true;
+    if (rings.empty())
+        return true;
     // Points with their edge flags; arcs become chords since the element
     // holds only straight edges.
     struct Point {
@@ -167,7 +183,8 @@ bool CPolyPolygon::WriteCGM(std::FILE* file)
             const CVertex& q = *ring[(k + 1) % ring.size()];
             points.push_back({p.x, p.y, kCgmEdgeVisible});
             CBulgeArc arc;
-            if (!GetWrittenBulgeArc(p, q, p.bulge, &arc)) continue;
+            if (!GetWrittenBulgeArc(p, q, p.bulge, &arc))
+                continue;
             const double sweep = SignedBulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge);
             const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / kCgmArcStep)));
             for (int j = 1; j < pieces; ++j) {
@@ -176,7 +193,8 @@ bool CPolyPolygon::WriteCGM(std::FILE* file)
                                   kCgmEdgeVisible});
             }
         }
-        if (points.size() > first) points.back().flag = kCgmEdgeCloseVisible;
+        if (points.size() > first)
+            points.back().flag = kCgmEdgeCloseVisible;
     }
     WriteCgmColors(GetPageColor(*this), file);
     PutCgmWord16(file, kCgmInteriorStyle);
@@ -201,7 +219,8 @@ bool CPolyPolygon::WriteCGM(std::FILE* file)
 bool CPolyPolygon::WriteHPGL(std::FILE* file)
 {
     const auto rings = Rings(*this);
-    if (rings.empty()) return true;
+    if (rings.empty())
+        return true;
     auto plot = [&](double x, double y) { return HpglPointText(*this, x, y); };
     std::string text;
     for (std::size_t i = 0; i < rings.size(); ++i) {
@@ -230,7 +249,8 @@ bool CPolyPolygon::WriteEPS(std::FILE* file, bool widths)
 {
     (void)widths;
     const auto rings = Rings(*this);
-    if (rings.empty()) return true;
+    if (rings.empty())
+        return true;
     std::string text = EpsColorText(GetPageColor(*this)) + "newpath\n";
     for (const auto& ring : rings) {
         double x = ring[0]->x, y = ring[0]->y;
@@ -244,7 +264,8 @@ bool CPolyPolygon::WriteEPS(std::FILE* file, bool widths)
                 double cx = arc.centre.x, cy = arc.centre.y;
                 ConvertToDrawingUnit(*this, &cx, &cy);
                 double end = arc.endAngle;
-                while (end < arc.startAngle) end += TWO_PI;
+                while (end < arc.startAngle)
+                    end += TWO_PI;
                 text += FormatC("%f %f %f %f %f %s\n", cx, cy, ConvertLengthToDrawingUnit(*this, arc.radius),
                                 ToDegrees(arc.startAngle), ToDegrees(end), p.bulge > 0 ? "arc" : "arcn");
             } else {
@@ -266,7 +287,8 @@ bool CPolyPolygon::WritePDF(CPDFStream* stream, bool widths)
 {
     (void)widths;
     const auto rings = Rings(*this);
-    if (rings.empty()) return true;
+    if (rings.empty())
+        return true;
     SetPdfColor(stream, GetPageColor(*this), true);
     auto mapped = [&](double x, double y) { return PdfPagePoint(*this, *stream, x, y); };
     bool ok = true;
@@ -282,9 +304,11 @@ bool CPolyPolygon::WritePDF(CPDFStream* stream, bool widths)
     for (const auto& ring : rings) {
         const frDoublePoint first = mapped(ring[0]->x, ring[0]->y);
         ok = stream->MoveTo(first.x, first.y) && ok;
-        for (std::size_t k = 1; k < ring.size(); ++k) segment(*ring[k - 1], *ring[k]);
+        for (std::size_t k = 1; k < ring.size(); ++k)
+            segment(*ring[k - 1], *ring[k]);
         CBulgeArc arc;
-        if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc)) segment(*ring.back(), *ring[0]);
+        if (GetWrittenBulgeArc(*ring.back(), *ring[0], ring.back()->bulge, &arc))
+            segment(*ring.back(), *ring[0]);
         ok = stream->AppendText("h ") && ok;
     }
     return stream->AppendText("B* ") && ok;

@@ -18,8 +18,9 @@ frDoublePoint ToPoint(const CVertex& v) { return {v.x, v.y, v.z}; }
 // Deletes a ring of vertices; the ring may be null.
 void DeleteRing(CVertex* head)
 {
-    if (head == nullptr) return;
-    head->prev->next = nullptr;   // open the ring so the walk ends
+    if (head == nullptr)
+        return;
+    head->prev->next = nullptr;  // open the ring so the walk ends
     while (head) {
         CVertex* next = head->next;
         delete head;
@@ -66,13 +67,16 @@ CPolyLine::~CPolyLine() { RemoveAllVertices(); }
 
 bool CPolyLine::AddVertex(CVertex* v, bool deleteDuplicate)
 {
-    if (v == nullptr) return false;
+    if (v == nullptr)
+        return false;
     if (m_Head && v->x == m_Head->prev->x && v->y == m_Head->prev->y) {
-        if (deleteDuplicate) delete v;
+        if (deleteDuplicate)
+            delete v;
         return false;
     }
     LinkAtTail(m_Head, v);
-    if (m_AllStraight && IsArcBulge(v->bulge)) m_AllStraight = false;
+    if (m_AllStraight && IsArcBulge(v->bulge))
+        m_AllStraight = false;
     return true;
 }
 
@@ -84,7 +88,8 @@ void CPolyLine::AppendMerging(CVertex* v)
         tail->bulge = v->bulge;
         tail->startWidth = v->startWidth;
         tail->endWidth = v->endWidth;
-        if (IsArcBulge(tail->bulge)) m_AllStraight = false;
+        if (IsArcBulge(tail->bulge))
+            m_AllStraight = false;
         delete v;
         return;
     }
@@ -101,7 +106,8 @@ bool CPolyLine::AddPointWidth(double x, double y, double startWidth)
 
 void CPolyLine::RemoveVertex(CVertex* v)
 {
-    if (v == nullptr || m_Head == nullptr) return;
+    if (v == nullptr || m_Head == nullptr)
+        return;
     // Flat points link their source vertex; none may outlive it.
     ClearFlatList();
     m_Head = RemoveVertexFromRing(m_Head, v);
@@ -121,7 +127,8 @@ void CPolyLine::RemoveAllVertices()
 CVertex* CPolyLine::AddFlatPoint(double x, double y, double width)
 {
     CVertex* v = new (std::nothrow) CVertex(x, y, width, width, 0);
-    if (v) LinkAtTail(m_FlatHead, v);
+    if (v)
+        LinkAtTail(m_FlatHead, v);
     return v;
 }
 
@@ -139,19 +146,23 @@ frDoublePoint CPolyLine::GetEndPoint() const { return m_Head ? ToPoint(*m_Head->
 
 bool CPolyLine::HasPointsAtLeast(int n) const
 {
-    if (n <= 0) return true;
-    if (m_Head == nullptr) return false;
+    if (n <= 0)
+        return true;
+    if (m_Head == nullptr)
+        return false;
     const CVertex* v = m_Head;
     for (int seen = 1; seen < n; ++seen) {
         v = v->next;
-        if (v == m_Head) return false;
+        if (v == m_Head)
+            return false;
     }
     return true;
 }
 
 int CPolyLine::GetPointCount() const
 {
-    if (m_Head == nullptr) return 0;
+    if (m_Head == nullptr)
+        return 0;
     int count = 0;
     const CVertex* v = m_Head;
     do {
@@ -170,7 +181,8 @@ double CPolyLine::GetWidth() const { return m_Head ? m_Head->startWidth : m_Widt
 void CPolyLine::SetWidth(double width)
 {
     m_Width = width;
-    if (m_Head == nullptr) return;
+    if (m_Head == nullptr)
+        return;
     CVertex* v = m_Head;
     do {
         v->startWidth = v->endWidth = width;
@@ -187,17 +199,19 @@ void CPolyLine::GetEndSegment(frDoublePoint* end, frDoublePoint* direction)
 
 void CPolyLine::GetEndSegment(frDoublePoint* end, frDoublePoint* direction, const CTraceOption& options) const
 {
-    if (m_Head == nullptr) return;
+    if (m_Head == nullptr)
+        return;
     const bool atHead = m_ActiveEnd == 0;
     const CVertex* endVertex = atHead ? m_Head : m_Head->prev;
     const CVertex* inner = atHead ? endVertex->next : endVertex->prev;
-    const CVertex* segmentStart = atHead ? m_Head : inner;   // its start width is the end segment's
+    const CVertex* segmentStart = atHead ? m_Head : inner;  // its start width is the end segment's
     const CVertex* further = atHead ? inner->next : inner->prev;
     end->x = endVertex->x;
     end->y = endVertex->y;
     direction->x = inner->x;
     direction->y = inner->y;
-    if (IsSingleSegment()) return;
+    if (IsSingleSegment())
+        return;
 
     // A last segment much shorter than the line's width or the connect
     // distance would point the end anywhere; look one vertex further.
@@ -216,11 +230,13 @@ void CPolyLine::GetEndSegment(frDoublePoint* end, frDoublePoint* direction, cons
 
 bool CPolyLine::CopyVerticesFrom(const CPolyLine& other)
 {
-    if (other.m_Head == nullptr) return true;
+    if (other.m_Head == nullptr)
+        return true;
     const CVertex* s = other.m_Head;
     do {
         CVertex* v = new (std::nothrow) CVertex(*s);
-        if (v == nullptr) return false;
+        if (v == nullptr)
+            return false;
         v->next = v->prev = nullptr;
         AppendMerging(v);
         s = s->next;
@@ -231,21 +247,25 @@ bool CPolyLine::CopyVerticesFrom(const CPolyLine& other)
 void CPolyLine::CopyFrom(const CEntity* other)
 {
     const auto* source = dynamic_cast<const CPolyLine*>(other);
-    if (source == nullptr || source == this) return;
+    if (source == nullptr || source == this)
+        return;
     CEntity::CopyFrom(other);
     m_Type = ENTITY_POLYLINE;
     RemoveAllVertices();
-    if (CopyVerticesFrom(*source)) m_Modified = true;
+    if (CopyVerticesFrom(*source))
+        m_Modified = true;
 }
 
 std::unique_ptr<CEntity> CPolyLine::Clone() const
 {
     std::unique_ptr<CPolyLine> copy(new (std::nothrow) CPolyLine);
-    if (!copy) return nullptr;
+    if (!copy)
+        return nullptr;
     copy->CEntity::CopyFrom(this);
     copy->m_Type = ENTITY_POLYLINE;
     // A clone missing vertices would silently change the drawing.
-    if (!copy->CopyVerticesFrom(*this)) return nullptr;
+    if (!copy->CopyVerticesFrom(*this))
+        return nullptr;
     copy->m_Modified = true;
     return copy;
 }
@@ -254,15 +274,18 @@ std::unique_ptr<CEntity> CPolyLine::Clone() const
 
 bool CPolyLine::Save(std::FILE* file)
 {
-    if (!CEntity::Save(file)) return false;
+    if (!CEntity::Save(file))
+        return false;
     const int count = GetPointCount();
     if (!WriteProjectF64(file, m_Reserved) || !WriteProjectF64(file, m_FlatStep) ||
         !WriteProjectU8(file, m_AllStraight ? 1 : 0) || !WriteProjectU32(file, static_cast<std::uint32_t>(count)))
         return false;
-    if (m_Head == nullptr) return true;
+    if (m_Head == nullptr)
+        return true;
     const CVertex* v = m_Head;
     do {
-        if (!WriteVertexRecord(file, *v)) return false;
+        if (!WriteVertexRecord(file, *v))
+            return false;
         v = v->next;
     } while (v != m_Head);
     return true;
@@ -272,7 +295,8 @@ bool CPolyLine::Load(std::FILE* file)
 {
     RemoveAllVertices();
     m_Modified = true;
-    if (!CEntity::Load(file)) return false;
+    if (!CEntity::Load(file))
+        return false;
     double reserved = 0, step = 0;
     std::uint8_t allStraight = 1;
     std::uint32_t count = 0;
@@ -286,17 +310,24 @@ bool CPolyLine::Load(std::FILE* file)
     m_AllStraight = allStraight != 0;
 
     const long remaining = ProjectBytesLeft(file);
-    if (remaining >= 0 && count > static_cast<unsigned long>(remaining) / POLYLINE_VERTEX_RECORD_SIZE) return false;
+    if (remaining >= 0 && count > static_cast<unsigned long>(remaining) / POLYLINE_VERTEX_RECORD_SIZE)
+        return false;
     for (std::uint32_t i = 0; i < count; ++i) {
         CVertex record;
-        if (!ReadVertexRecord(file, record)) return false;
+        if (!ReadVertexRecord(file, record))
+            return false;
         // No coordinate can stand in for a damaged one; widths and bulges can.
-        if (!std::isfinite(record.x) || !std::isfinite(record.y)) return false;
-        if (!std::isfinite(record.startWidth) || record.startWidth < 0) record.startWidth = 0;
-        if (!std::isfinite(record.endWidth) || record.endWidth < 0) record.endWidth = 0;
-        if (!std::isfinite(record.bulge)) record.bulge = 0;
+        if (!std::isfinite(record.x) || !std::isfinite(record.y))
+            return false;
+        if (!std::isfinite(record.startWidth) || record.startWidth < 0)
+            record.startWidth = 0;
+        if (!std::isfinite(record.endWidth) || record.endWidth < 0)
+            record.endWidth = 0;
+        if (!std::isfinite(record.bulge))
+            record.bulge = 0;
         CVertex* v = new (std::nothrow) CVertex(record);
-        if (v == nullptr) return false;
+        if (v == nullptr)
+            return false;
         AppendMerging(v);
     }
     return true;

@@ -35,9 +35,9 @@ struct CConnectGroup;
 // record of each of its ends (CEntity::m_StartLink, m_EndLink); a join hands
 // the records of the outer ends to the new polyline and re-points them.
 struct CConnectEnd {
-    CEntity* entity = nullptr;        // the polyline; null once detached
-    std::int32_t end = 0;             // 0 head, 1 tail
-    CConnectEnd* next = nullptr;      // next link of its group
+    CEntity* entity = nullptr;    // the polyline; null once detached
+    std::int32_t end = 0;         // 0 head, 1 tail
+    CConnectEnd* next = nullptr;  // next link of its group
     CConnectGroup* group = nullptr;
 };
 
@@ -115,8 +115,7 @@ public:
     // not cross.
     using CornerCheck = bool (*)(const frDoublePoint& corner, double width, const void* context);
     [[nodiscard]] std::unique_ptr<CPolyLine> JoinPolyline(CEntity* other, bool forceMidpoint,
-                                                          const CTraceOption& options,
-                                                          CornerCheck cornerFits = nullptr,
+                                                          const CTraceOption& options, CornerCheck cornerFits = nullptr,
                                                           const void* context = nullptr);
     // Closes an open polyline of three or more vertices whose ends lie within
     // the connect distance; ends at exactly one place lose the tail.
@@ -233,8 +232,7 @@ public:
     // bulge of the current vertex, 12..16 its arc (only for an arc).
     // gripOffset is the index of this outline's first grip in its entity.
     void AddVertexInfo(const CGraph* drawing, std::vector<std::string>* lines, bool polyline);
-    void AddVertexRows(CPropertyList* list, CGraph* drawing, bool polyline, const CSelectNode* owner,
-                       int gripOffset);
+    void AddVertexRows(CPropertyList* list, CGraph* drawing, bool polyline, const CSelectNode* owner, int gripOffset);
     int ApplyVertexRow(CGraph* drawing, int row, int value, const std::string& text, bool polyline,
                        const CSelectNode* owner, int gripOffset);
     // The flattened ring no longer suits the device's flattening length t
@@ -254,11 +252,11 @@ private:
     // Drops the flattened ring after an edit of the vertex ring.
     void MarkGeometryChanged();
 
-    double m_Reserved = 0.0;       // carried through the project record only
-    CVertex* m_Head = nullptr;     // vertex ring
-    CVertex* m_FlatHead = nullptr; // flattened ring (cache)
-    double m_FlatStep = 0.0;       // step the flattened ring was built with
-    bool m_AllStraight = true;     // no vertex has an arc bulge
+    double m_Reserved = 0.0;        // carried through the project record only
+    CVertex* m_Head = nullptr;      // vertex ring
+    CVertex* m_FlatHead = nullptr;  // flattened ring (cache)
+    double m_FlatStep = 0.0;        // step the flattened ring was built with
+    bool m_AllStraight = true;      // no vertex has an arc bulge
 };
 
 // Length of the arc of a bulge segment (the chord when it is straight).
@@ -274,4 +272,3 @@ private:
 // element from the last point written. Write failures are not reported.
 constexpr int CGM_MAX_POLYLINE_POINTS = 8191;
 void WriteCgmPolyline(const frDoublePoint* points, int count, std::FILE* file);
-

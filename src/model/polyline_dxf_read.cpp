@@ -33,7 +33,8 @@ struct PendingVertex {
 void ReadWidth(const std::string& value, double& width)
 {
     double w = 0;
-    if (ParseDxfCoordinate(value, w) && w >= 0) width = w;
+    if (ParseDxfCoordinate(value, w) && w >= 0)
+        width = w;
 }
 
 // Builds the ring from the collected vertices; mirrored in x when the
@@ -42,7 +43,8 @@ void ReadWidth(const std::string& value, double& width)
 bool BuildRing(CPolyLine& polyline, const std::vector<CVertex>& vertices, bool mirrored)
 {
     polyline.RemoveAllVertices();
-    if (vertices.size() < 2) return false;
+    if (vertices.size() < 2)
+        return false;
     for (const CVertex& read : vertices) {
         CVertex* v = new (std::nothrow) CVertex;
         if (v == nullptr) {
@@ -72,21 +74,25 @@ bool CPolyLine::ReadDXF(std::FILE* file, std::string* layerName)
     std::int32_t flags = 0;
     bool hasLayer = false;
     auto finishVertex = [&] {
-        if (current.Complete()) vertices.push_back(current.v);
+        if (current.Complete())
+            vertices.push_back(current.v);
         current = PendingVertex();
     };
     const bool complete = ReadDxfRecord(file, [&](const CDxfPair& pair) {
         switch (pair.code) {
         case 8:
-            if (layerName) *layerName = DxfNameToUtf8(pair.value);
+            if (layerName)
+                *layerName = DxfNameToUtf8(pair.value);
             hasLayer = true;
             break;
         case 10:
-            if (current.Complete()) finishVertex();
+            if (current.Complete())
+                finishVertex();
             current.hasX = ParseDxfCoordinate(pair.value, current.v.x);
             break;
         case 20:
-            if (current.Complete()) finishVertex();
+            if (current.Complete())
+                finishVertex();
             current.hasY = ParseDxfCoordinate(pair.value, current.v.y);
             break;
         case 40: ReadWidth(pair.value, current.v.startWidth); break;
@@ -101,9 +107,11 @@ bool CPolyLine::ReadDXF(std::FILE* file, std::string* layerName)
         return true;
     });
     finishVertex();
-    if (!complete || !hasLayer) return false;
+    if (!complete || !hasLayer)
+        return false;
     if (constantWidth > 0)
-        for (CVertex& v : vertices) v.startWidth = v.endWidth = constantWidth;
+        for (CVertex& v : vertices)
+            v.startWidth = v.endWidth = constantWidth;
     m_Closed = (flags & kPolylineClosed) != 0;
     return BuildRing(*this, vertices, DxfExtrusionIsMirrored(extrusionZ));
 }
@@ -117,7 +125,8 @@ bool CPolyLine::ReadDXFR10(std::FILE* file, std::string* layerName)
     double startWidth = 0, endWidth = 0, extrusionZ = 1;
     bool inVertex = false, hasLayer = false;
     auto finishVertex = [&] {
-        if (inVertex && current.Complete() && (vertexFlags & kSplineFrameVertex) == 0) vertices.push_back(current.v);
+        if (inVertex && current.Complete() && (vertexFlags & kSplineFrameVertex) == 0)
+            vertices.push_back(current.v);
         current = PendingVertex();
         current.v.startWidth = startWidth;
         current.v.endWidth = endWidth;
@@ -126,13 +135,16 @@ bool CPolyLine::ReadDXFR10(std::FILE* file, std::string* layerName)
     CDxfPair pair;
     for (;;) {
         const long start = std::ftell(file);
-        if (ReadDxfPair(file, pair) != DxfPairStatus::kPair) return false;
+        if (ReadDxfPair(file, pair) != DxfPairStatus::kPair)
+            return false;
         if (pair.code == 0) {
             finishVertex();
-            if (DxfNameIs(pair.value, "SEQEND")) break;
+            if (DxfNameIs(pair.value, "SEQEND"))
+                break;
             if (!DxfNameIs(pair.value, "VERTEX")) {
                 // No SEQEND: leave the next entity to the caller.
-                if (start >= 0) (void)std::fseek(file, start, SEEK_SET);
+                if (start >= 0)
+                    (void)std::fseek(file, start, SEEK_SET);
                 return false;
             }
             inVertex = true;
@@ -140,26 +152,32 @@ bool CPolyLine::ReadDXFR10(std::FILE* file, std::string* layerName)
         }
         switch (pair.code) {
         case 8:
-            if (layerName) *layerName = DxfNameToUtf8(pair.value);
+            if (layerName)
+                *layerName = DxfNameToUtf8(pair.value);
             hasLayer = true;
             break;
         case 10:
-            if (inVertex) current.hasX = ParseDxfCoordinate(pair.value, current.v.x);
+            if (inVertex)
+                current.hasX = ParseDxfCoordinate(pair.value, current.v.x);
             break;
         case 20:
-            if (inVertex) current.hasY = ParseDxfCoordinate(pair.value, current.v.y);
+            if (inVertex)
+                current.hasY = ParseDxfCoordinate(pair.value, current.v.y);
             break;
         case 40: ReadWidth(pair.value, inVertex ? current.v.startWidth : startWidth); break;
         case 41: ReadWidth(pair.value, inVertex ? current.v.endWidth : endWidth); break;
         case 42:
-            if (inVertex) (void)ParseDxfCoordinate(pair.value, current.v.bulge);
+            if (inVertex)
+                (void)ParseDxfCoordinate(pair.value, current.v.bulge);
             break;
         case 62:
-            if (!inVertex) m_Color = DxfEntityColor(pair.value);
+            if (!inVertex)
+                m_Color = DxfEntityColor(pair.value);
             break;
         case 70: (void)ParseDxfInt(pair.value, inVertex ? vertexFlags : flags); break;
         case 230:
-            if (!inVertex) (void)ParseDxfCoordinate(pair.value, extrusionZ);
+            if (!inVertex)
+                (void)ParseDxfCoordinate(pair.value, extrusionZ);
             break;
         default: break;
         }
@@ -169,7 +187,8 @@ bool CPolyLine::ReadDXFR10(std::FILE* file, std::string* layerName)
             current.v.endWidth = endWidth;
         }
     }
-    if (!hasLayer) return false;
+    if (!hasLayer)
+        return false;
     if (flags & (kPolygonMesh | kPolyfaceMesh)) {
         DxfWarning("Polygon mesh and polyface mesh polylines were passed over.");
         return false;

@@ -39,7 +39,8 @@ double BulgeThrough(const frDoublePoint& p, const frDoublePoint& m, const frDoub
 {
     frDoublePoint centre;
     double bulge = 0.0;
-    if (!BulgeFromThreePoints(p, m, q, &centre, nullptr, &bulge) || !std::isfinite(bulge)) return 0.0;
+    if (!BulgeFromThreePoints(p, m, q, &centre, nullptr, &bulge) || !std::isfinite(bulge))
+        return 0.0;
     return bulge;
 }
 
@@ -56,7 +57,8 @@ void HandLink(CConnectEnd*& from, CConnectEnd*& to, CEntity* owner, int end)
 
 void DetachLink(CConnectEnd*& link)
 {
-    if (link) link->entity = nullptr;
+    if (link)
+        link->entity = nullptr;
     link = nullptr;
 }
 
@@ -74,13 +76,16 @@ struct GripSite {
 template <class Visit>
 int WalkGrips(CVertex* head, bool closed, Visit&& visit)
 {
-    if (head == nullptr) return 0;
+    if (head == nullptr)
+        return 0;
     int number = 0;
     CVertex* v = head;
     do {
-        if (visit(number++, GripSite{v, false, ToPoint(*v)})) return number;
+        if (visit(number++, GripSite{v, false, ToPoint(*v)}))
+            return number;
         if (IsGripArc(v->bulge)) {
-            if (!closed && v->next == head) break;   // the tail of an open polyline begins nothing
+            if (!closed && v->next == head)
+                break;  // the tail of an open polyline begins nothing
             frDoublePoint centre, middle;
             if (ArcFromBulge(ToPoint(*v), ToPoint(*v->next), v->bulge, &centre, nullptr, &middle) &&
                 visit(number++, GripSite{v, true, middle}))
@@ -95,11 +100,14 @@ int WalkGrips(CVertex* head, bool closed, Visit&& visit)
 // owner and index (if any) becomes current.
 void MakeCurrentGrip(CGraph& drawing, const CSelectNode* owner, int index)
 {
-    if (CGripRecord* old = drawing.GetCurrentGrip()) old->current = 0;
+    if (CGripRecord* old = drawing.GetCurrentGrip())
+        old->current = 0;
     CGripRecord* found = nullptr;
     for (CGripRecord* g = drawing.GetGrips(); g && !found; g = g->next)
-        if (g->owner == owner && g->index == index) found = g;
-    if (found) found->current = 1;
+        if (g->owner == owner && g->index == index)
+            found = g;
+    if (found)
+        found->current = 1;
     drawing.SetCurrentGrip(found);
 }
 
@@ -115,7 +123,8 @@ void CPolyLine::MarkGeometryChanged()
 
 void CPolyLine::RemoveEnd(int end)
 {
-    if (m_Head == nullptr) return;
+    if (m_Head == nullptr)
+        return;
     if (end == 0)
         RemoveVertex(m_Head);
     else if (end == 1)
@@ -124,22 +133,26 @@ void CPolyLine::RemoveEnd(int end)
 
 void CPolyLine::SpliceRing(CPolyLine& other)
 {
-    if (&other == this) return;
+    if (&other == this)
+        return;
     m_Closed = false;
     CVertex* ring = other.m_Head;
     other.ClearFlatList();
     other.m_Head = nullptr;
     other.m_AllStraight = true;
     other.m_Modified = true;
-    if (ring == nullptr) return;
+    if (ring == nullptr)
+        return;
 
     bool straight = true;
     const CVertex* v = ring;
     do {
-        if (IsArcBulge(v->bulge)) straight = false;
+        if (IsArcBulge(v->bulge))
+            straight = false;
         v = v->next;
     } while (v != ring);
-    if (!straight) m_AllStraight = false;
+    if (!straight)
+        m_AllStraight = false;
 
     if (m_Head == nullptr) {
         m_Head = ring;
@@ -156,7 +169,8 @@ void CPolyLine::SpliceRing(CPolyLine& other)
 
 void CPolyLine::Reverse()
 {
-    if (m_Head == nullptr) return;
+    if (m_Head == nullptr)
+        return;
     // Each vertex now begins the segment that its old predecessor began, run
     // backwards, so it takes that vertex's record (widths, bulge negated). For
     // the new tail that is the old tail's record: the closing segment of a
@@ -184,11 +198,13 @@ void CPolyLine::Reverse()
 
 bool CPolyLine::InsertMidVertex(CVertex* v)
 {
-    if (v == nullptr || m_Head == nullptr || (!m_Closed && v == m_Head->prev)) return false;
+    if (v == nullptr || m_Head == nullptr || (!m_Closed && v == m_Head->prev))
+        return false;
     CVertex* next = v->next;
     // Both halves keep the segment's widths.
     std::unique_ptr<CVertex> middle(new (std::nothrow) CVertex(0, 0, v->startWidth, v->endWidth, 0));
-    if (!middle) return false;
+    if (!middle)
+        return false;
 
     if (!IsArcBulge(v->bulge)) {
         middle->x = (v->x + next->x) * 0.5;
@@ -196,13 +212,16 @@ bool CPolyLine::InsertMidVertex(CVertex* v)
     } else {
         frDoublePoint centre, m;
         double radius = 0;
-        if (!ArcFromBulge(ToPoint(*v), ToPoint(*next), v->bulge, &centre, &radius, &m)) return false;
+        if (!ArcFromBulge(ToPoint(*v), ToPoint(*next), v->bulge, &centre, &radius, &m))
+            return false;
         double a1 = NormalizeAngle(std::atan2(v->y - centre.y, v->x - centre.x));
         const double a2 = NormalizeAngle(std::atan2(next->y - centre.y, next->x - centre.x));
         if (v->bulge > 0) {
-            while (a1 > a2) a1 -= TWO_PI;
+            while (a1 > a2)
+                a1 -= TWO_PI;
         } else {
-            while (a1 < a2) a1 += TWO_PI;
+            while (a1 < a2)
+                a1 += TWO_PI;
         }
         const double q1Angle = a1 + (a2 - a1) * 0.25, q3Angle = a1 + (a2 - a1) * 0.75;
         const frDoublePoint q1(centre.x + radius * std::cos(q1Angle), centre.y + radius * std::sin(q1Angle));
@@ -231,7 +250,8 @@ std::unique_ptr<CEntity> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpo
 std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpoint, const CTraceOption& options,
                                                    CornerCheck cornerFits, const void* context)
 {
-    if (other == nullptr || IsDegenerate() || other->IsDegenerate()) return nullptr;
+    if (other == nullptr || IsDegenerate() || other->IsDegenerate())
+        return nullptr;
     auto* b = other->m_Type == ENTITY_POLYLINE ? dynamic_cast<CPolyLine*>(other) : nullptr;
     if (b == nullptr) {
         m_Closed = false;
@@ -239,11 +259,13 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
         return nullptr;
     }
     // Closing two vertices on themselves would leave a single point.
-    if (b == this && GetPointCount() < 3) return nullptr;
+    if (b == this && GetPointCount() < 3)
+        return nullptr;
 
     // The one allocation comes first, so that the join cannot stop half way.
     std::unique_ptr<CPolyLine> joined(new (std::nothrow) CPolyLine);
-    if (!joined) return nullptr;
+    if (!joined)
+        return nullptr;
     m_Closed = false;
     joined->m_Color = m_Color;
 
@@ -274,7 +296,7 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     CVertex* end = m_Head->prev;
     const frDoublePoint j = ToPoint(*end), d1 = ToPoint(*end->prev);
     const double endWidth = end->prev->startWidth;
-    ClearFlatList();   // as when a vertex goes: flat points may link it
+    ClearFlatList();  // as when a vertex goes: flat points may link it
     m_Head = RemoveVertexFromRing(m_Head, end);
     std::unique_ptr<CVertex> joint(end);
     *joint = CVertex();
@@ -319,7 +341,7 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
         joint->bulge = bHead->bulge;
         b->RemoveEnd(0);
     }
-    (void)joined->AddVertex(joint.release(), true);   // a repeat of the tail is dropped
+    (void)joined->AddVertex(joint.release(), true);  // a repeat of the tail is dropped
     CVertex* corner = joined->GetTail();
     joined->SpliceRing(*b);
     // The corner may also fall on B's next vertex: that vertex goes, and the
@@ -340,7 +362,8 @@ void CPolyLine::AutoClose() { AutoClose(GetTraceOption()); }
 
 void CPolyLine::AutoClose(const CTraceOption& options)
 {
-    if (m_Closed || !HasPointsAtLeast(3)) return;
+    if (m_Closed || !HasPointsAtLeast(3))
+        return;
     const double tolerance = ConnectDistance(options);
     const CVertex* head = m_Head;
     const CVertex* tail = m_Head->prev;
@@ -348,7 +371,8 @@ void CPolyLine::AutoClose(const CTraceOption& options)
           head->y <= tail->y + tolerance))
         return;
     m_Closed = true;
-    if (head->x == tail->x && head->y == tail->y) RemoveEnd(1);
+    if (head->x == tail->x && head->y == tail->y)
+        RemoveEnd(1);
     MarkGeometryChanged();
 }
 
@@ -359,24 +383,27 @@ namespace {
 // The one-segment piece for the segment v -> next, keeping the polyline's
 // colour and the segment's widths. Null piece: nothing to make (a point or
 // an arc too short to compute). False: no memory.
-bool MakeExplodePiece(const CPolyLine& source, const CVertex& v, const CVertex& next,
-                      std::unique_ptr<CEntity>& piece)
+bool MakeExplodePiece(const CPolyLine& source, const CVertex& v, const CVertex& next, std::unique_ptr<CEntity>& piece)
 {
     piece.reset();
     if (!IsArcBulge(v.bulge)) {
-        if (next.x == v.x && next.y == v.y) return true;   // a point, no segment
+        if (next.x == v.x && next.y == v.y)
+            return true;  // a point, no segment
         std::unique_ptr<CPolyLine> line(new (std::nothrow) CPolyLine);
-        if (!line || !line->AddPointWidth(v.x, v.y, v.startWidth) || !line->AddPoint(next.x, next.y)) return false;
+        if (!line || !line->AddPointWidth(v.x, v.y, v.startWidth) || !line->AddPoint(next.x, next.y))
+            return false;
         line->GetHead()->endWidth = v.endWidth;
         line->m_Width = v.startWidth;
         piece = std::move(line);
     } else {
         CBulgeArc arc;
-        if (!GetBulgeArc(v, next, v.bulge, &arc)) return true;
+        if (!GetBulgeArc(v, next, v.bulge, &arc))
+            return true;
         const double a1 = NormalizeAngle(arc.startAngle), a2 = NormalizeAngle(arc.endAngle);
         std::unique_ptr<CArc> curve =
             v.bulge > 0 ? NewArc(arc.centre, arc.radius, a1, a2) : NewArc(arc.centre, arc.radius, a2, a1);
-        if (!curve) return false;
+        if (!curve)
+            return false;
         curve->SetWidth(v.startWidth);
         piece = std::move(curve);
     }
@@ -388,23 +415,28 @@ bool MakeExplodePiece(const CPolyLine& source, const CVertex& v, const CVertex& 
 
 bool CPolyLine::Explode(CVectorUndoItem* undo)
 {
-    if (m_Layer == nullptr || GetPointCount() < 3) return false;
+    if (m_Layer == nullptr || GetPointCount() < 3)
+        return false;
     // All pieces are made before the layer changes, so a shortage of memory
     // leaves the polyline whole.
     std::vector<std::unique_ptr<CEntity>> pieces;
     const CVertex* v = m_Head;
     do {
-        if (!m_Closed && v == m_Head->prev) break;
+        if (!m_Closed && v == m_Head->prev)
+            break;
         std::unique_ptr<CEntity> piece;
-        if (!MakeExplodePiece(*this, *v, *v->next, piece)) return false;
-        if (piece) pieces.push_back(std::move(piece));
+        if (!MakeExplodePiece(*this, *v, *v->next, piece))
+            return false;
+        if (piece)
+            pieces.push_back(std::move(piece));
         v = v->next;
     } while (v != m_Head);
 
     for (std::unique_ptr<CEntity>& piece : pieces) {
         CEntity* added = piece.release();
-        (void)m_Layer->AddEntityFront(added);   // a fresh entity is in no chain
-        if (undo) (void)undo->AddEntity(added, UNDO_ENTITY_ADDED);
+        (void)m_Layer->AddEntityFront(added);  // a fresh entity is in no chain
+        if (undo)
+            (void)undo->AddEntity(added, UNDO_ENTITY_ADDED);
     }
     RemoveAllVertices();
     return true;
@@ -416,16 +448,18 @@ void CPolyLine::RoundWidth(double resolution) { RoundWidth(resolution, GetTraceO
 
 void CPolyLine::RoundWidth(double resolution, const CTraceOption& options)
 {
-    if (m_Head == nullptr) return;
+    if (m_Head == nullptr)
+        return;
     const CWidthSeries& series = options.ChartType.WidthSeries;
     CVertex* v = m_Head;
     do {
-        if (!m_Closed && v == m_Head->prev) break;   // the tail of an open polyline begins nothing
+        if (!m_Closed && v == m_Head->prev)
+            break;  // the tail of an open polyline begins nothing
         v->startWidth = series.RoundToSeries(v->startWidth, resolution);
         v = v->next;
     } while (v != m_Head);
     m_Width = series.RoundToSeries(m_Width, resolution);
-    m_Modified = true;   // flat points carry copies of the widths
+    m_Modified = true;  // flat points carry copies of the widths
 }
 
 // ---- grips ----------------------------------------------------------------
@@ -441,7 +475,8 @@ int CPolyLine::AddGripsFrom(CSelectNode* tag, CGripRecord** grips, int firstInde
 {
     bool failed = false;
     const int count = WalkGrips(m_Head, m_Closed, [&](int number, const GripSite& site) {
-        if (!failed && !AddGrip(site.point, tag, firstIndex + number, grips)) failed = true;
+        if (!failed && !AddGrip(site.point, tag, firstIndex + number, grips))
+            failed = true;
         return false;
     });
     return count;
@@ -449,16 +484,19 @@ int CPolyLine::AddGripsFrom(CSelectNode* tag, CGripRecord** grips, int firstInde
 
 bool CPolyLine::MoveGrip(double x, double y, double z, int index)
 {
-    if (index < 0) return false;
+    if (index < 0)
+        return false;
     GripSite grip;
     bool found = false;
     WalkGrips(m_Head, m_Closed, [&](int number, const GripSite& site) {
-        if (number != index) return false;
+        if (number != index)
+            return false;
         grip = site;
         found = true;
         return true;
     });
-    if (!found) return false;
+    if (!found)
+        return false;
 
     const frDoublePoint p(x, y, z);
     CVertex* v = grip.vertex;
@@ -486,23 +524,27 @@ bool CPolyLine::MoveGrip(double x, double y, double z, int index)
 
 void CPolyLine::SelectCurrentVertexGrip(CGraph* drawing, const CSelectNode* owner, int firstIndex) const
 {
-    if (drawing == nullptr) return;
+    if (drawing == nullptr)
+        return;
     int vertexNumber = 0, gripNumber = -1;
     WalkGrips(m_Head, m_Closed, [&](int number, const GripSite& site) {
-        if (site.midpoint || ++vertexNumber != m_CurVertex) return false;
+        if (site.midpoint || ++vertexNumber != m_CurVertex)
+            return false;
         gripNumber = firstIndex + number;
         return true;
     });
-    if (gripNumber >= 0) MakeCurrentGrip(*drawing, owner, gripNumber);
+    if (gripNumber >= 0)
+        MakeCurrentGrip(*drawing, owner, gripNumber);
 }
 
 // ---- object snap ----------------------------------------------------------
 
 void CPolyLine::AddSnapSegment(const CVertex* v, std::vector<CSnapSegment>& segments) const
 {
-    if (v == nullptr || v->next == nullptr) return;
+    if (v == nullptr || v->next == nullptr)
+        return;
     CSnapSegment segment;
-    segment.modes = -1;   // every mode
+    segment.modes = -1;  // every mode
     CBulgeArc arc;
     if (!GetBulgeArc(*v, *v->next, v->bulge, &arc)) {
         segment.kind = CSnapSegment::kLine;
@@ -515,7 +557,8 @@ void CPolyLine::AddSnapSegment(const CVertex* v, std::vector<CSnapSegment>& segm
         const double a1 = NormalizeAngle(arc.startAngle), a2 = NormalizeAngle(arc.endAngle);
         segment.startAngle = v->bulge >= 0 ? a1 : a2;
         segment.endAngle = v->bulge >= 0 ? a2 : a1;
-        while (segment.endAngle < segment.startAngle) segment.endAngle += TWO_PI;
+        while (segment.endAngle < segment.startAngle)
+            segment.endAngle += TWO_PI;
     }
     segments.push_back(segment);
 }
@@ -523,7 +566,8 @@ void CPolyLine::AddSnapSegment(const CVertex* v, std::vector<CSnapSegment>& segm
 void CPolyLine::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                                 std::vector<CSnapSegment>& segments)
 {
-    if (!m_Drawn || IsDegenerate()) return;
+    if (!m_Drawn || IsDegenerate())
+        return;
     if (InsideRect(boxMin, boxMax)) {
         AddSnapSegment(m_Head, segments);
         return;
@@ -534,43 +578,53 @@ void CPolyLine::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint
 
     const CVertex* ring = m_Head;
     if (!m_AllStraight) {
-        if (m_FlatHead == nullptr || m_Modified) Flatten(FLATTEN_STEP_HIT_TEST);
+        if (m_FlatHead == nullptr || m_Modified)
+            Flatten(FLATTEN_STEP_HIT_TEST);
         ring = m_FlatHead;
     }
-    if (ring == nullptr) return;
+    if (ring == nullptr)
+        return;
     // The pieces of one flattened arc all stem from one vertex: one record.
     const CVertex* last = nullptr;
     auto consider = [&](const CVertex* p, const CVertex* q) {
         const CVertex* source = ring == m_Head || p->source == nullptr ? p : p->source;
-        if (source == last || !SegmentCrossesRect(ToPoint(*p), ToPoint(*q), boxMin, boxMax)) return;
+        if (source == last || !SegmentCrossesRect(ToPoint(*p), ToPoint(*q), boxMin, boxMax))
+            return;
         AddSnapSegment(source, segments);
         last = source;
     };
     const CVertex* p = ring;
-    for (; p->next != ring; p = p->next) consider(p, p->next);
-    if (m_Closed) consider(p, ring);
+    for (; p->next != ring; p = p->next)
+        consider(p, p->next);
+    if (m_Closed)
+        consider(p, ring);
 }
 
 // ---- circle or arc --------------------------------------------------------
 
 std::unique_ptr<CEntity> PolylineToCircleOrArc(const CPolyLine& polyline)
 {
-    if (polyline.GetPointCount() != 2) return nullptr;
+    if (polyline.GetPointCount() != 2)
+        return nullptr;
     const CVertex* head = polyline.GetHead();
     const CVertex* next = head->next;
-    if (!IsGripArc(head->bulge)) return nullptr;
+    if (!IsGripArc(head->bulge))
+        return nullptr;
     CBulgeArc first;
-    if (!GetBulgeArc(*head, *next, head->bulge, &first)) return nullptr;
+    if (!GetBulgeArc(*head, *next, head->bulge, &first))
+        return nullptr;
 
     std::unique_ptr<CEntity> result;
     if (!polyline.m_Closed) {
         const double a1 = NormalizeAngle(first.startAngle), a2 = NormalizeAngle(first.endAngle);
-        result = head->bulge > 0 ? NewArc(first.centre, first.radius, a1, a2)
-                                 : NewArc(first.centre, first.radius, a2, a1);
+        result =
+            head->bulge > 0 ? NewArc(first.centre, first.radius, a1, a2) : NewArc(first.centre, first.radius, a2, a1);
     } else {
-        if (!IsGripArc(next->bulge) || std::fabs(head->startWidth - next->startWidth) > POINT_TOLERANCE) return nullptr;
+        if (!IsGripArc(next->bulge) || std::fabs(head->startWidth - next->startWidth) > POINT_TOLERANCE)
+            return nullptr;
         // Arcs turning opposite ways retrace one arc rather than close a circle.
-        if ((head->bulge > 0) != (next->bulge > 0)) return nullptr;
+        if ((head->bulge > 0) != (next->bulge > 0))
+            return nullptr;
         const bool halves =
             std::fabs(head->bulge - 1.0) <= POINT_TOLERANCE && std::fabs(next->bulge - 1.0) <= POINT_TOLERANCE;
         if (!halves) {
@@ -583,7 +637,8 @@ std::unique_ptr<CEntity> PolylineToCircleOrArc(const CPolyLine& polyline)
         }
         result = NewCircle(first.centre, first.radius);
     }
-    if (!result) return nullptr;
+    if (!result)
+        return nullptr;
     result->SetWidth(head->startWidth);
     result->m_Color = polyline.m_Color;
     return result;

@@ -23,16 +23,18 @@ void DrawSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
     POINT first = points.start, second = points.end;
     // Counter-clockwise from the first ray to the second: a clockwise
     // segment is the same arc from its end.
-    if (v.bulge < 0) std::swap(first, second);
+    if (v.bulge < 0)
+        std::swap(first, second);
     dc->Arc(points.topLeft.x, points.topLeft.y, points.bottomRight.x, points.bottomRight.y, first.x, first.y, second.x,
             second.y);
 }
 
-} // namespace
+}  // namespace
 
 void CPolyLine::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {
-    if (m_Head == nullptr || m_Head->next == m_Head) return;
+    if (m_Head == nullptr || m_Head->next == m_Head)
+        return;
     const COLORREF color = GetPageColor(*this);
     CPen pen(PS_SOLID, MetafilePenWidth(widths ? m_Width : 0.0), color);
     CPen* oldPen = dc->SelectObject(&pen);
@@ -47,8 +49,10 @@ void CPolyLine::DrawToDC(CDC* dc, double pageHeight, bool widths)
         DrawSegment(dc, v, w, pageHeight);
     };
     const CVertex* tail = m_Head->prev;
-    for (const CVertex* v = m_Head; v != tail; v = v->next) segment(*v, *v->next);
-    if (m_Closed) segment(*tail, *m_Head);
+    for (const CVertex* v = m_Head; v != tail; v = v->next)
+        segment(*v, *v->next);
+    if (m_Closed)
+        segment(*tail, *m_Head);
     dc->SetArcDirection(oldDirection);
     dc->SelectObject(oldPen);
 }

@@ -47,7 +47,8 @@ constexpr std::size_t kDxfPieceBytes = 768;
 int CountVertices(const CVertex* head)
 {
     int count = 0;
-    if (head == nullptr) return 0;
+    if (head == nullptr)
+        return 0;
     const CVertex* v = head;
     do {
         ++count;
@@ -66,7 +67,8 @@ std::vector<const CVertex*> WalkVertices(const CVertex* head, bool closed)
         walk.push_back(v);
         v = v->next;
     } while (v != head);
-    if (closed) walk.push_back(head);
+    if (closed)
+        walk.push_back(head);
     return walk;
 }
 
@@ -84,20 +86,25 @@ void AppendDxfVertexTail(std::string& text, const CPolyLine& polyline, const CVe
         const double w = ConvertLengthToDrawingUnit(polyline, v.startWidth);
         AppendFixedFormat(text, "  40\n%f\n  41\n%f\n", {w, w});
     }
-    if (IsArcBulge(v.bulge)) AppendFixedFormat(text, "  42\n%f\n", {v.bulge});
+    if (IsArcBulge(v.bulge))
+        AppendFixedFormat(text, "  42\n%f\n", {v.bulge});
 }
 
-} // namespace
+}  // namespace
 
 // ---- DXF --------------------------------------------------------------------
 
 bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
     const int count = CountVertices(m_Head);
-    if (count < 2) return true;
-    if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nLWPOLYLINE\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
-    std::string text = "100\nAcDbPolyline\n  90\n  " + std::to_string(count) + (m_Closed ? "\n  70\n1\n" : "\n  70\n0\n");
+    if (count < 2)
+        return true;
+    if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nLWPOLYLINE\n"))
+        return false;
+    if (!CEntity::WriteDXF2000(file, widths, names))
+        return false;
+    std::string text =
+        "100\nAcDbPolyline\n  90\n  " + std::to_string(count) + (m_Closed ? "\n  70\n1\n" : "\n  70\n0\n");
     text.reserve(kDxfPieceBytes + kDxfVertexBytes + kDxfWidthsBytes);
     const CVertex* v = m_Head;
     do {
@@ -106,7 +113,8 @@ bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& name
         AppendFixedFormat(text, "  10\n%f\n  20\n%f\n", {x, y});
         AppendDxfVertexTail(text, *this, *v, widths);
         if (text.size() >= kDxfPieceBytes) {
-            if (!WriteOutputText(file, text)) return false;
+            if (!WriteOutputText(file, text))
+                return false;
             text.clear();
         }
         v = v->next;
@@ -116,9 +124,12 @@ bool CPolyLine::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& name
 
 bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
-    if (CountVertices(m_Head) < 2) return true;
-    if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nPOLYLINE\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
+    if (CountVertices(m_Head) < 2)
+        return true;
+    if (m_Type == ENTITY_POLYLINE && !WriteOutputText(file, "  0\nPOLYLINE\n"))
+        return false;
+    if (!CEntity::WriteDXFR10(file, widths, names))
+        return false;
     std::string text = FormatC("  66\n  1\n  70\n%d\n  10\n0.0\n  20\n0.0\n  30\n0.0\n", m_Closed ? 1 : 0);
     const CVertex* v = m_Head;
     do {
@@ -137,7 +148,8 @@ bool CPolyLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names
 
 bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 {
-    if (CountVertices(m_Head) < 2) return true;
+    if (CountVertices(m_Head) < 2)
+        return true;
     const std::string color = SvgColorText(GetPageColor(*this));
     auto point = [&](const CVertex& v) {
         double x = v.x, y = pageHeight - v.y;
@@ -161,7 +173,8 @@ bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         } else {
             text += " L " + point(v);
         }
-        if (!widths) continue;
+        if (!widths)
+            continue;
         const double w = ConvertLengthToDrawingUnit(*this, v.startWidth);
         if (std::fabs(w - current) > kWidthStep) {
             text += SvgPathEnd(color, SvgStrokeWidthText(current));
@@ -189,7 +202,8 @@ void WriteCgmPolyline(const frDoublePoint* points, int count, std::FILE* file)
         const int n = std::min(count - first, CGM_MAX_POLYLINE_POINTS);
         PutCgmWord16(file, kCgmPolylineLong);
         PutCgmWord16(file, static_cast<unsigned>(n) * 4);
-        for (int i = first; i < first + n; ++i) PutCgmPoint(file, points[i].x, points[i].y);
+        for (int i = first; i < first + n; ++i)
+            PutCgmPoint(file, points[i].x, points[i].y);
         first += n - 1;
     }
 }
@@ -197,7 +211,8 @@ void WriteCgmPolyline(const frDoublePoint* points, int count, std::FILE* file)
 bool CPolyLine::WriteCGM(std::FILE* file)
 {
     const int count = CountVertices(m_Head);
-    if (count < 2) return true;
+    if (count < 2)
+        return true;
     WriteCgmColors(GetPageColor(*this), file);
     std::vector<frDoublePoint> buffer;
     buffer.reserve(static_cast<std::size_t>(count) + 2);
@@ -218,7 +233,8 @@ bool CPolyLine::WriteCGM(std::FILE* file)
                 flush();
             }
             double a = arc.startAngle, b = arc.endAngle;
-            if (v->bulge < 0) std::swap(a, b);   // CGM arcs run counter-clockwise
+            if (v->bulge < 0)
+                std::swap(a, b);  // CGM arcs run counter-clockwise
             if (!CgmArcCentreFits(arc.centre.x, arc.centre.y, arc.radius)) {
                 PutCgmArc3Point(file, arc.centre.x, arc.centre.y, arc.radius, a, b);
             } else {
@@ -244,7 +260,8 @@ bool CPolyLine::WriteCGM(std::FILE* file)
 
 bool CPolyLine::WriteHPGL(std::FILE* file)
 {
-    if (CountVertices(m_Head) < 2) return true;
+    if (CountVertices(m_Head) < 2)
+        return true;
     auto plot = [&](double x, double y) { return HpglPointText(*this, x, y); };
     const std::string first = plot(m_Head->x, m_Head->y);
     std::string text = "PU" + first + ";PD" + first + ";";
@@ -267,7 +284,8 @@ bool CPolyLine::WriteHPGL(std::FILE* file)
 
 bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
 {
-    if (CountVertices(m_Head) < 2) return true;
+    if (CountVertices(m_Head) < 2)
+        return true;
     std::string text = EpsColorText(GetPageColor(*this));
     const CVertex* stop = m_Closed ? m_Head : m_Head->prev;
     const CVertex* v = m_Head;
@@ -281,8 +299,10 @@ bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
             ConvertToDrawingUnit(*this, &cx, &cy);
             // PostScript's arc runs counter-clockwise from the first angle.
             double a = ToDegrees(arc.startAngle), b = ToDegrees(arc.endAngle);
-            if (v->bulge < 0) std::swap(a, b);
-            while (b < a) b += 360.0;
+            if (v->bulge < 0)
+                std::swap(a, b);
+            while (b < a)
+                b += 360.0;
             text += FormatC("%f %f %f %f %f arc\n", cx, cy, ConvertLengthToDrawingUnit(*this, arc.radius), a, b);
         } else {
             double x0 = v->x, y0 = v->y, x1 = q.x, y1 = q.y;
@@ -300,14 +320,16 @@ bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
 
 bool CPolyLine::WritePDF(CPDFStream* stream, bool widths)
 {
-    if (CountVertices(m_Head) < 2) return true;
+    if (CountVertices(m_Head) < 2)
+        return true;
     const double s = stream->m_Scale;
     auto mapped = [&](double x, double y) { return PdfPagePoint(*this, *stream, x, y); };
     SetPdfColor(stream, GetPageColor(*this), false);
 
     const std::vector<const CVertex*> walk = WalkVertices(m_Head, m_Closed);
     double current = ConvertLengthToDrawingUnit(*this, walk[0]->startWidth);
-    if (widths) stream->SetLineWidth(s * current);
+    if (widths)
+        stream->SetLineWidth(s * current);
     frDoublePoint pt = mapped(walk[0]->x, walk[0]->y);
     stream->MoveTo(pt.x, pt.y);
     for (std::size_t i = 1; i < walk.size(); ++i) {
@@ -320,11 +342,13 @@ bool CPolyLine::WritePDF(CPDFStream* stream, bool widths)
         } else {
             stream->LineTo(pt.x, pt.y);
         }
-        if (!widths) continue;
+        if (!widths)
+            continue;
         const double w = ConvertLengthToDrawingUnit(*this, v.startWidth);
         if (std::fabs(w - current) > kWidthStep) {
             stream->AppendText("S ");
-            if (i + 1 == walk.size()) return true;
+            if (i + 1 == walk.size())
+                return true;
             stream->SetLineWidth(s * w);
             stream->MoveTo(pt.x, pt.y);
         }

@@ -37,8 +37,10 @@ enum VertexRow {
 // angles in [0, 2 PI], the end not below the start.
 bool ShownArc(const CVertex& v, CBulgeArc* arc)
 {
-    if (v.next == nullptr || !GetWrittenBulgeArc(v, *v.next, v.bulge, arc)) return false;
-    while (arc->endAngle < arc->startAngle) arc->endAngle += TWO_PI;
+    if (v.next == nullptr || !GetWrittenBulgeArc(v, *v.next, v.bulge, arc))
+        return false;
+    while (arc->endAngle < arc->startAngle)
+        arc->endAngle += TWO_PI;
     return true;
 }
 
@@ -58,17 +60,21 @@ bool SamePoint(const CVertex& a, const CVertex& b)
 
 void CPolyLine::GetInfo(std::vector<std::string>* lines)
 {
-    if (lines == nullptr) return;
-    if (m_Type == ENTITY_POLYLINE) lines->push_back("  " + GetLanString("PolyLineName", "Name: PolyLine"));
+    if (lines == nullptr)
+        return;
+    if (m_Type == ENTITY_POLYLINE)
+        lines->push_back("  " + GetLanString("PolyLineName", "Name: PolyLine"));
     CEntity::GetInfo(lines);
-    lines->push_back("    " + (m_Closed ? GetLanString("PolyLineClosed", "Closed") : GetLanString("PolyLineOpen", "Open")));
+    lines->push_back("    " +
+                     (m_Closed ? GetLanString("PolyLineClosed", "Closed") : GetLanString("PolyLineOpen", "Open")));
     AddVertexInfo(GetGraph(), lines, true);
     lines->push_back("");
 }
 
 void CPolyLine::AddVertexInfo(const CGraph* drawing, std::vector<std::string>* lines, bool polyline)
 {
-    if (lines == nullptr) return;
+    if (lines == nullptr)
+        return;
     const std::string unit = UnitNameSuffix(drawing);
     auto length = [drawing](double pixels) { return InfoNumber(PixelsToDrawingUnit(drawing, pixels)); };
     lines->push_back("    " + GetLanString("PolylineVertexCount", "Vertex Count:") + " " +
@@ -78,7 +84,8 @@ void CPolyLine::AddVertexInfo(const CGraph* drawing, std::vector<std::string>* l
         const CVertex* v = m_Head;
         do {
             std::string line = "    " + pointLabel + "  X=" + length(v->x) + "  Y=" + length(v->y) + " ";
-            if (polyline) line += GetLanString("PolylineWidth", "Width") + "=" + length(v->startWidth);
+            if (polyline)
+                line += GetLanString("PolylineWidth", "Width") + "=" + length(v->startWidth);
             lines->push_back(line + unit);
             CBulgeArc arc;
             const bool beginsSegment = m_Closed || v->next != m_Head;
@@ -98,7 +105,8 @@ void CPolyLine::AddVertexInfo(const CGraph* drawing, std::vector<std::string>* l
 
 void CPolyLine::FillProperties(CPropertyList* list, const CSelectNode* owner)
 {
-    if (list == nullptr || m_Layer == nullptr) return;
+    if (list == nullptr || m_Layer == nullptr)
+        return;
     CEntity::FillProperties(list, owner);
     AddVertexRows(list, GetGraph(), true, owner, 0);
 }
@@ -106,7 +114,8 @@ void CPolyLine::FillProperties(CPropertyList* list, const CSelectNode* owner)
 void CPolyLine::AddVertexRows(CPropertyList* list, CGraph* drawing, bool polyline, const CSelectNode* owner,
                               int gripOffset)
 {
-    if (list == nullptr) return;
+    if (list == nullptr)
+        return;
     list->AddCategory(GetLanString("PropPLine", "PolyLine Properties"));
     if (polyline) {
         const std::string open = GetLanString("PropPLineOpen", "Open");
@@ -118,16 +127,21 @@ void CPolyLine::AddVertexRows(CPropertyList* list, CGraph* drawing, bool polylin
     list->AddCategory(GetLanString("PropPLineVertex", "Vertex of PolyLine"));
 
     const int count = GetPointCount();
-    if (count == 0) return;
+    if (count == 0)
+        return;
     // An edit elsewhere (grips, undo) may have removed the vertex shown last.
-    if (m_CurVertex < 1 || m_CurVertex > count) m_CurVertex = 1;
+    if (m_CurVertex < 1 || m_CurVertex > count)
+        m_CurVertex = 1;
     list->AddSpinItem(GetLanString("PropPLineCurPt", "Current Point"), m_CurVertex, 1, count);
-    if (owner) SelectCurrentVertexGrip(drawing, owner, gripOffset);
+    if (owner)
+        SelectCurrentVertexGrip(drawing, owner, gripOffset);
     list->AddPropItem(GetLanString("PropPLineAddCurPt", "Add Point"), "", PROP_BUTTON, "");
-    if (count > 2) list->AddPropItem(GetLanString("PropPLineDelCurPt", "Delete Current Point"), "", PROP_BUTTON, "");
+    if (count > 2)
+        list->AddPropItem(GetLanString("PropPLineDelCurPt", "Delete Current Point"), "", PROP_BUTTON, "");
 
     const CVertex* v = m_Head;
-    for (int i = 1; i < m_CurVertex; ++i) v = v->next;
+    for (int i = 1; i < m_CurVertex; ++i)
+        v = v->next;
     list->AddPropItem(GetLanString("PorpPLineVertexX", "X of Vertex"), Number6(drawing, v->x), PROP_TEXT, "");
     list->AddPropItem(GetLanString("PorpPLineVertexY", "Y of Vertex"), Number6(drawing, v->y), PROP_TEXT, "");
     // An outline takes its widths from the polygon set: shown, not edited.
@@ -155,7 +169,8 @@ int CPolyLine::ApplyProperty(CGraph* drawing, int row, int value, const std::str
                              const CSelectNode* owner)
 {
     const int classRow = CEntity::ApplyProperty(drawing, row, value, text, record, owner);
-    if (classRow < 1) return classRow;
+    if (classRow < 1)
+        return classRow;
     return ApplyVertexRow(drawing, classRow, value, text, true, owner, 0);
 }
 
@@ -164,49 +179,66 @@ int CPolyLine::ApplyVertexRow(CGraph* drawing, int row, int value, const std::st
 {
     const int count = GetPointCount();
     // Without the delete row the rows after it came one lower.
-    if (count <= 2 && row >= kDeletePoint) ++row;
+    if (count <= 2 && row >= kDeletePoint)
+        ++row;
     if (row == kClose) {
-        if (!polyline) return PROP_REFUSED;   // an outline is always closed
+        if (!polyline)
+            return PROP_REFUSED;  // an outline is always closed
         bool close = false;
         // One straight segment cannot enclose anything.
         if (count > 2 || (m_Head && IsArcBulge(m_Head->bulge)))
             close = LayerNamesEqual(text, GetLanString("PropPLineClose", "Close"));
-        if (close == m_Closed) return PROP_REFUSED;
+        if (close == m_Closed)
+            return PROP_REFUSED;
         m_Closed = close;
-        if (close && IsArcBulge(GetTail()->bulge)) m_AllStraight = false;
+        if (close && IsArcBulge(GetTail()->bulge))
+            m_AllStraight = false;
         m_Modified = true;
         return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
     }
-    if (row < kCurrentPoint || row > kVertexBulge || count == 0) return PROP_REFUSED;
-    if (m_CurVertex < 1 || m_CurVertex > count) m_CurVertex = 1;
+    if (row < kCurrentPoint || row > kVertexBulge || count == 0)
+        return PROP_REFUSED;
+    if (m_CurVertex < 1 || m_CurVertex > count)
+        m_CurVertex = 1;
     CVertex* v = m_Head;
-    for (int i = 1; i < m_CurVertex; ++i) v = v->next;
+    for (int i = 1; i < m_CurVertex; ++i)
+        v = v->next;
 
     switch (row) {
     case kCurrentPoint:
-        if (value < 1 || value > count || value == m_CurVertex) return PROP_REFUSED;
+        if (value < 1 || value > count || value == m_CurVertex)
+            return PROP_REFUSED;
         m_CurVertex = value;
-        if (owner) SelectCurrentVertexGrip(drawing, owner, gripOffset);
-        return PROP_GEOMETRY_CHANGED;   // the rows show another vertex; nothing was edited
+        if (owner)
+            SelectCurrentVertexGrip(drawing, owner, gripOffset);
+        return PROP_GEOMETRY_CHANGED;  // the rows show another vertex; nothing was edited
     case kAddPoint:
-        if (!InsertMidVertex(v)) return PROP_REFUSED;
+        if (!InsertMidVertex(v))
+            return PROP_REFUSED;
         return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
     case kDeletePoint:
-        if (count < 3) return PROP_REFUSED;
-        if (std::fabs(v->bulge) > POINT_TOLERANCE || std::fabs(v->prev->bulge) > POINT_TOLERANCE) m_Modified = true;
+        if (count < 3)
+            return PROP_REFUSED;
+        if (std::fabs(v->bulge) > POINT_TOLERANCE || std::fabs(v->prev->bulge) > POINT_TOLERANCE)
+            m_Modified = true;
         RemoveVertex(v);
-        if (m_CurVertex > 1) --m_CurVertex;
-        if (owner) SelectCurrentVertexGrip(drawing, owner, gripOffset);
+        if (m_CurVertex > 1)
+            --m_CurVertex;
+        if (owner)
+            SelectCurrentVertexGrip(drawing, owner, gripOffset);
         return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
     case kVertexX:
     case kVertexY: {
         double coordinate = 0;
-        if (!ParseDrawingUnit(drawing, text, &coordinate)) return PROP_REFUSED;
+        if (!ParseDrawingUnit(drawing, text, &coordinate))
+            return PROP_REFUSED;
         double& field = row == kVertexX ? v->x : v->y;
-        if (coordinate == field) return PROP_REFUSED;
+        if (coordinate == field)
+            return PROP_REFUSED;
         field = coordinate;
         // Flat points are copies; a straight polyline draws its vertices.
-        if (!m_AllStraight) m_Modified = true;
+        if (!m_AllStraight)
+            m_Modified = true;
         return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
     }
     case kVertexWidth: {
@@ -217,14 +249,17 @@ int CPolyLine::ApplyVertexRow(CGraph* drawing, int row, int value, const std::st
         m_Modified = true;
         return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
     }
-    default: {   // bulge
+    default: {  // bulge
         double bulge = 0;
-        if (!ParseDouble(text, bulge) || bulge == v->bulge) return PROP_REFUSED;
+        if (!ParseDouble(text, bulge) || bulge == v->bulge)
+            return PROP_REFUSED;
         // The tail of an open polyline begins no segment; a point cannot bend.
-        if ((!m_Closed && v->next == m_Head) || SamePoint(*v, *v->next)) return PROP_REFUSED;
+        if ((!m_Closed && v->next == m_Head) || SamePoint(*v, *v->next))
+            return PROP_REFUSED;
         v->bulge = bulge;
         m_Modified = true;
-        if (IsArcBulge(bulge)) m_AllStraight = false;
+        if (IsArcBulge(bulge))
+            m_AllStraight = false;
         return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
     }
     }
@@ -234,7 +269,8 @@ int CPolyLine::ApplyVertexRow(CGraph* drawing, int row, int value, const std::st
 
 bool CPolyLine::NeedsReflatten(const CFrDevice* device) const
 {
-    if (m_AllStraight) return false;
+    if (m_AllStraight)
+        return false;
     const double t = device ? device->GetFlattenStep() : FLATTEN_STEP_NO_DEVICE;
     const double s = m_FlatStep;
     return m_Modified || m_FlatHead == nullptr || s > t || s < 0.2 * t || s < POINT_TOLERANCE;

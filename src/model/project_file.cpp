@@ -35,12 +35,14 @@ constexpr long kMinLayerBlockSize = 4 + 4 + 4 + 1 + 4 + 4;
 
 void SetError(std::string* error, std::string message)
 {
-    if (error) *error = std::move(message);
+    if (error)
+        *error = std::move(message);
 }
 
 void Report(GraphProgress progress, const std::string& caption, int percent)
 {
-    if (progress) progress(caption, percent);
+    if (progress)
+        progress(caption, percent);
 }
 
 // The header through the drawing's setters. A value that no save writes
@@ -80,8 +82,7 @@ bool ReadCheckedHeader(std::FILE* file, CGraph& drawing, std::string* error)
 // The layer blocks, in file order. Only the raster entity may carry the
 // raster type code; one inside a layer would be drawn and edited as a
 // vector entity.
-bool ReadLayers(std::FILE* file, std::uint32_t count, std::vector<std::unique_ptr<CLayer>>& layers,
-                std::string* error)
+bool ReadLayers(std::FILE* file, std::uint32_t count, std::vector<std::unique_ptr<CLayer>>& layers, std::string* error)
 {
     const long left = ProjectBytesLeft(file);
     if (left >= 0 && count > static_cast<unsigned long>(left) / kMinLayerBlockSize) {
@@ -114,15 +115,15 @@ bool ReadLayers(std::FILE* file, std::uint32_t count, std::vector<std::unique_pt
 bool ReadRasterRecord(std::FILE* file, CEntity* raster, std::string* error)
 {
     std::uint8_t first = 0;
-    if (!ReadProjectU8(file, first)) return true;   // the file ends after the layers: no raster
+    if (!ReadProjectU8(file, first))
+        return true;  // the file ends after the layers: no raster
     std::uint8_t rest[3];
     if (!ReadProjectBytes(file, rest, sizeof rest)) {
         SetError(error, "the file ends inside the raster record");
         return false;
     }
-    const std::uint32_t type =
-        first | static_cast<std::uint32_t>(rest[0]) << 8 | static_cast<std::uint32_t>(rest[1]) << 16 |
-        static_cast<std::uint32_t>(rest[2]) << 24;
+    const std::uint32_t type = first | static_cast<std::uint32_t>(rest[0]) << 8 |
+                               static_cast<std::uint32_t>(rest[1]) << 16 | static_cast<std::uint32_t>(rest[2]) << 24;
     if (type != ENTITY_RASTER) {
         SetError(error, "the record after the layers is not a raster (type " + std::to_string(type) + ")");
         return false;
@@ -145,7 +146,7 @@ void TakeOverRaster(CRaster& target, CRaster& source)
     if (from.IsEmpty())
         to.Free();
     else
-        (void)from.MoveTo(to);   // fails only without a bitmap
+        (void)from.MoveTo(to);  // fails only without a bitmap
     to.GetEditSettings() = settings;
 
     target.m_Id = source.m_Id;
@@ -210,7 +211,8 @@ bool CGraph::SaveProject(const std::string& path, GraphProgress progress, std::s
         return false;
     }
     Report(progress, caption, 0);
-    if (!WriteProject(memory.Get(), error)) return false;
+    if (!WriteProject(memory.Get(), error))
+        return false;
     if (!memory.Finish()) {
         SetError(error, "not enough memory to build the file");
         return false;
@@ -234,32 +236,39 @@ bool CGraph::ReadProject(std::FILE* file, std::string* error)
 
     float version = 0;
     std::uint32_t total = 0, layerCount = 0;
-    if (!ReadProjectF32(file, version)) {   // any version is taken
+    if (!ReadProjectF32(file, version)) {  // any version is taken
         SetError(error, "the file is too short to be a project");
         return false;
     }
-    if (!ReadCheckedHeader(file, loaded, error)) return false;
-    if (!ReadProjectU32(file, total) || !ReadProjectU32(file, layerCount)) {   // the total is not used
+    if (!ReadCheckedHeader(file, loaded, error))
+        return false;
+    if (!ReadProjectU32(file, total) || !ReadProjectU32(file, layerCount)) {  // the total is not used
         SetError(error, "the file ends before the layers");
         return false;
     }
     std::vector<std::unique_ptr<CLayer>> layers;
-    if (!ReadLayers(file, layerCount, layers, error)) return false;
-    if (!ReadRasterRecord(file, loaded.m_Raster.get(), error)) return false;
+    if (!ReadLayers(file, layerCount, layers, error))
+        return false;
+    if (!ReadRasterRecord(file, loaded.m_Raster.get(), error))
+        return false;
 
     // Ids the counter cannot go past become fresh ones, once every id of
     // the file has raised the counter: they stay unique.
     const auto renumber = [](std::uint32_t id) { return id >= ENTITY_ID_LIMIT ? TakeNextId() : id; };
     for (const std::unique_ptr<CLayer>& layer : layers) {
         layer->SetId(renumber(layer->GetId()));
-        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) e->m_Id = renumber(e->m_Id);
+        for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next)
+            e->m_Id = renumber(e->m_Id);
     }
-    if (loaded.m_Raster) loaded.m_Raster->m_Id = renumber(loaded.m_Raster->m_Id);
+    if (loaded.m_Raster)
+        loaded.m_Raster->m_Id = renumber(loaded.m_Raster->m_Id);
 
     // Each layer goes to the head, so the last added (the file's first)
     // leads the list and is current, as saved.
-    for (auto it = layers.rbegin(); it != layers.rend(); ++it) loaded.AddLayer(it->release());
-    if (loaded.m_FirstLayer == nullptr) loaded.SelectOrAddLayer("Trace");
+    for (auto it = layers.rbegin(); it != layers.rend(); ++it)
+        loaded.AddLayer(it->release());
+    if (loaded.m_FirstLayer == nullptr)
+        loaded.SelectOrAddLayer("Trace");
 
     // Nothing can fail from here on.
     ClearGrips();
@@ -306,7 +315,8 @@ bool CGraph::LoadProject(const std::string& path, GraphProgress progress, std::s
     Report(progress, caption, 0);
     const bool loaded = ReadProject(file, error);
     std::fclose(file);
-    if (!loaded) return false;
+    if (!loaded)
+        return false;
     Report(progress, caption, 100);
     return true;
 }

@@ -22,13 +22,13 @@
 
 // Kinds of rows, as the grid shows them.
 enum PropItemKind : int {
-    PROP_CATEGORY = -1,     // heading, no value
-    PROP_CHOICE = 0,        // one of the texts of the choices, separated by "|"
-    PROP_TEXT = 1,          // editable text
-    PROP_READ_ONLY = 3,     // value shown without an editor
-    PROP_SPIN = 4,          // integer within [minimum, maximum]
-    PROP_COLOR_INDEX = 8,   // colour index with its swatch
-    PROP_BUTTON = 9,        // a button; the value is empty
+    PROP_CATEGORY = -1,    // heading, no value
+    PROP_CHOICE = 0,       // one of the texts of the choices, separated by "|"
+    PROP_TEXT = 1,         // editable text
+    PROP_READ_ONLY = 3,    // value shown without an editor
+    PROP_SPIN = 4,         // integer within [minimum, maximum]
+    PROP_COLOR_INDEX = 8,  // colour index with its swatch
+    PROP_BUTTON = 9,       // a button; the value is empty
 };
 
 // Answers of ApplyProperty.
@@ -41,11 +41,11 @@ constexpr int PROP_APPLIED = 0;
 // applied (the colour row takes the effective colour and its name).
 struct CPropertyRow {
     std::string name;
-    std::string value;      // the shown text; a colour row's colour name
+    std::string value;  // the shown text; a colour row's colour name
     int kind = PROP_READ_ONLY;
-    std::string choices;    // PROP_CHOICE only
-    int number = 0;         // spin value or colour index
-    int minimum = 0;        // PROP_SPIN range
+    std::string choices;  // PROP_CHOICE only
+    int number = 0;       // spin value or colour index
+    int minimum = 0;      // PROP_SPIN range
     int maximum = 0;
 };
 

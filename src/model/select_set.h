@@ -48,7 +48,7 @@ public:
 private:
     friend class CSelectSet;
 
-    CEntity* m_Entity;            // not owned
+    CEntity* m_Entity;  // not owned
     std::unique_ptr<CEntity> m_Clone;
     CSelectNode* m_Next = nullptr;
 };

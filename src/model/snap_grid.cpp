@@ -24,7 +24,8 @@ bool SpacingUsable(double s) { return std::isfinite(s) && s > 0; }
 double SnapCoordinate(double v, double spacing)
 {
     double q = std::floor(v / spacing) * spacing;
-    if (v - q >= spacing * 0.5) q += spacing;
+    if (v - q >= spacing * 0.5)
+        q += spacing;
     return q;
 }
 
@@ -34,12 +35,14 @@ void CGraph::ToSnapFrame(frDoublePoint& p) const
 {
     p.x -= m_SnapBase.x;
     p.y -= m_SnapBase.y;
-    if (m_SnapAngle != 0) RotatePoint(&p, -m_SnapAngle);
+    if (m_SnapAngle != 0)
+        RotatePoint(&p, -m_SnapAngle);
 }
 
 void CGraph::FromSnapFrame(frDoublePoint& p) const
 {
-    if (m_SnapAngle != 0) RotatePoint(&p, m_SnapAngle);
+    if (m_SnapAngle != 0)
+        RotatePoint(&p, m_SnapAngle);
     p.x += m_SnapBase.x;
     p.y += m_SnapBase.y;
 }
@@ -48,9 +51,12 @@ std::int32_t CGraph::SnapToGrid(frDoublePoint& p) const
 {
     // A hidden grid keeps whatever drawable flag it had when last drawn, so
     // it says nothing about the present zoom: it does not snap.
-    if (!m_GridDrawable || !GetGridShown()) return 0;
-    if (!SpacingUsable(m_GridSpacingX) || !SpacingUsable(m_GridSpacingY)) return 0;
-    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return 0;
+    if (!m_GridDrawable || !GetGridShown())
+        return 0;
+    if (!SpacingUsable(m_GridSpacingX) || !SpacingUsable(m_GridSpacingY))
+        return 0;
+    if (!std::isfinite(p.x) || !std::isfinite(p.y))
+        return 0;
     frDoublePoint q(p.x, p.y, p.z);
     ToSnapFrame(q);
     q.x = SnapCoordinate(q.x, m_GridSpacingX);
@@ -63,13 +69,15 @@ std::int32_t CGraph::SnapToGrid(frDoublePoint& p) const
 
 bool CGraph::DrawGrid(CFrDevice* device)
 {
-    if (device == nullptr) return true;
+    if (device == nullptr)
+        return true;
     const CFrViewTransform& view = device->Transform();
     const double unitsPerPixel = view.UnitsPerPixel();
     const bool usable = SpacingUsable(m_GridSpacingX) && SpacingUsable(m_GridSpacingY);
     if (!usable || !(m_GridSpacingX / unitsPerPixel >= kMinGridPixels) ||
         !(m_GridSpacingY / unitsPerPixel >= kMinGridPixels)) {
-        if (!m_GridDrawable) return true;   // the user was told already
+        if (!m_GridDrawable)
+            return true;  // the user was told already
         m_GridDrawable = false;
         return false;
     }
@@ -90,8 +98,10 @@ bool CGraph::DrawGrid(CFrDevice* device)
     }
     const double i0 = std::ceil(fxMin / m_GridSpacingX), i1 = std::floor(fxMax / m_GridSpacingX);
     const double j0 = std::ceil(fyMin / m_GridSpacingY), j1 = std::floor(fyMax / m_GridSpacingY);
-    if (!std::isfinite(i0) || !std::isfinite(i1) || !std::isfinite(j0) || !std::isfinite(j1)) return true;
-    if (i1 < i0 || j1 < j0 || (i1 - i0 + 1) * (j1 - j0 + 1) > kMaxGridNodes) return true;
+    if (!std::isfinite(i0) || !std::isfinite(i1) || !std::isfinite(j0) || !std::isfinite(j1))
+        return true;
+    if (i1 < i0 || j1 < j0 || (i1 - i0 + 1) * (j1 - j0 + 1) > kMaxGridNodes)
+        return true;
 
     const COLORREF color = GetGrayLevel(GetTraceOption().c_BackGroundColor) < 128 ? RGB(255, 255, 255) : RGB(0, 0, 0);
     // Whole-number counters: far from the base, adding 1 to a large double

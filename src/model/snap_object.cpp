@@ -42,8 +42,10 @@ std::int32_t CGraph::FindSnapPoint(const frDoublePoint* base, const frDoublePoin
 
     std::vector<CSnapSegment> segments;
     for (CLayer* layer = m_FirstLayer; layer; layer = layer->GetNext())
-        if (layer->IsVisible()) layer->CollectSegments(boxMin, boxMax, segments);
-    if (m_TempPolyline) m_TempPolyline->CollectSegments(boxMin, boxMax, segments);
+        if (layer->IsVisible())
+            layer->CollectSegments(boxMin, boxMax, segments);
+    if (m_TempPolyline)
+        m_TempPolyline->CollectSegments(boxMin, boxMax, segments);
 
     const auto mask = static_cast<std::int32_t>(m_ObjectSnapMask);
     const bool intersections = (mask & SNAP_INTERSECTION) != 0;
@@ -53,15 +55,18 @@ std::int32_t CGraph::FindSnapPoint(const frDoublePoint* base, const frDoublePoin
         double distance = 0;
         if (std::int32_t mode = segments[i].FindSnap(base, centre, mask, &point, &distance))
             best.Offer(mode, point, distance);
-        if (!intersections || !OffersIntersection(segments[i])) continue;
+        if (!intersections || !OffersIntersection(segments[i]))
+            continue;
         for (std::size_t j = i + 1; j < segments.size(); ++j) {
-            if (!OffersIntersection(segments[j])) continue;
+            if (!OffersIntersection(segments[j]))
+                continue;
             frDoublePoint crossing[2];
             const int count = IntersectSnapSegments(segments[i], segments[j], &crossing[0], &crossing[1]);
             for (int k = 0; k < count && k < 2; ++k)
                 best.Offer(SNAP_INTERSECTION, crossing[k], PointDistance(&crossing[k], &centre));
         }
     }
-    if (best.mode != 0 && out) *out = best.point;
+    if (best.mode != 0 && out)
+        *out = best.point;
     return best.mode;
 }

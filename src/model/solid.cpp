@@ -33,7 +33,8 @@ void CSolid::Relink()
 
 bool CSolid::AppendVertex(const CVertex& v)
 {
-    if (m_Count >= SOLID_MAX_VERTICES) return false;
+    if (m_Count >= SOLID_MAX_VERTICES)
+        return false;
     CVertex& slot = m_Vertices[m_Count++];
     slot = v;
     slot.source = nullptr;
@@ -51,13 +52,15 @@ bool CSolid::AddPoint(double x, double y)
 
 void CSolid::RemoveAllVertices()
 {
-    for (CVertex& v : m_Vertices) v = CVertex();
+    for (CVertex& v : m_Vertices)
+        v = CVertex();
     m_Count = 0;
 }
 
 void CSolid::SwapLastTwo()
 {
-    if (m_Count < 3) return;
+    if (m_Count < 3)
+        return;
     // Exchanging the contents keeps the ring's links where they are.
     CVertex& a = m_Vertices[m_Count - 2];
     CVertex& b = m_Vertices[m_Count - 1];
@@ -71,14 +74,16 @@ const CVertex* CSolid::GetVertex(int i) const { return i >= 0 && i < m_Count ? &
 template <typename Visit>
 void CSolid::ForEachEdge(Visit visit) const
 {
-    for (int i = 0; i < m_Count; ++i) visit(ToPoint(m_Vertices[i]), ToPoint(m_Vertices[(i + 1) % m_Count]));
+    for (int i = 0; i < m_Count; ++i)
+        visit(ToPoint(m_Vertices[i]), ToPoint(m_Vertices[(i + 1) % m_Count]));
 }
 
 // ---- drawing and hit tests ------------------------------------------------
 
 void CSolid::Draw(CFrDevice* device)
 {
-    if (device == nullptr || m_Count < 3) return;
+    if (device == nullptr || m_Count < 3)
+        return;
     const int color = GetDrawColorIndex();
     m_Drawn = m_Count == 3 ? device->FillPolygonWinding(GetHead(), color, m_Selected)
                            : device->FillPolygon(GetHead(), color, m_Selected);
@@ -86,8 +91,10 @@ void CSolid::Draw(CFrDevice* device)
 
 bool CSolid::IntersectRect(const frDoublePoint& boxMin, const frDoublePoint& boxMax)
 {
-    if (!m_Drawn || m_Count < 2) return false;
-    if (InsideRect(boxMin, boxMax)) return true;   // also refreshes m_Extents
+    if (!m_Drawn || m_Count < 2)
+        return false;
+    if (InsideRect(boxMin, boxMax))
+        return true;  // also refreshes m_Extents
     if (m_Extents[EXT_MAX_X] < boxMin.x || m_Extents[EXT_MAX_Y] < boxMin.y || m_Extents[EXT_MIN_X] > boxMax.x ||
         m_Extents[EXT_MIN_Y] > boxMax.y)
         return false;
@@ -101,11 +108,12 @@ bool CSolid::IntersectRect(const frDoublePoint& boxMin, const frDoublePoint& box
 void CSolid::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax,
                              std::vector<CSnapSegment>& segments)
 {
-    if (!m_Drawn || m_Count < 2) return;
+    if (!m_Drawn || m_Count < 2)
+        return;
     auto add = [&segments](const frDoublePoint& a, const frDoublePoint& b) {
         CSnapSegment segment;
         segment.kind = CSnapSegment::kLine;
-        segment.modes = -1;   // every mode
+        segment.modes = -1;  // every mode
         segment.start = a;
         segment.end = b;
         segments.push_back(segment);
@@ -119,21 +127,25 @@ void CSolid::CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& b
         m_Extents[EXT_MIN_Y] > boxMax.y)
         return;
     ForEachEdge([&](const frDoublePoint& a, const frDoublePoint& b) {
-        if (SegmentCrossesRect(a, b, boxMin, boxMax)) add(a, b);
+        if (SegmentCrossesRect(a, b, boxMin, boxMax))
+            add(a, b);
     });
 }
 
 bool CSolid::GetExtents(double* merge, double* box)
 {
-    if (m_Count == 0) return false;
+    if (m_Count == 0)
+        return false;
     double result[4] = {m_Vertices[0].x, m_Vertices[0].x, m_Vertices[0].y, m_Vertices[0].y};
     for (int i = 1; i < m_Count; ++i) {
         const CVertex& v = m_Vertices[i];
         const double point[4] = {v.x, v.x, v.y, v.y};
         MergeExtents(result, point);
     }
-    for (int i = 0; i < 4; ++i) box[i] = result[i];
-    if (merge) MergeExtents(merge, box);
+    for (int i = 0; i < 4; ++i)
+        box[i] = result[i];
+    if (merge)
+        MergeExtents(merge, box);
     return true;
 }
 
@@ -142,12 +154,14 @@ bool CSolid::GetExtents(double* merge, double* box)
 void CSolid::AddGrips(CSelectNode* tag, CGripRecord** grips)
 {
     for (int i = 0; i < m_Count; ++i)
-        if (!AddGrip(ToPoint(m_Vertices[i]), tag, i, grips)) return;
+        if (!AddGrip(ToPoint(m_Vertices[i]), tag, i, grips))
+            return;
 }
 
 bool CSolid::MoveGrip(double x, double y, double z, int index)
 {
-    if (index < 0 || index >= m_Count) return false;
+    if (index < 0 || index >= m_Count)
+        return false;
     CVertex& v = m_Vertices[index];
     v.x = x, v.y = y, v.z = z;
     return true;
@@ -158,26 +172,32 @@ bool CSolid::MoveGrip(double x, double y, double z, int index)
 void CSolid::CopyFrom(const CEntity* other)
 {
     const auto* source = dynamic_cast<const CSolid*>(other);
-    if (source == nullptr || source == this) return;
+    if (source == nullptr || source == this)
+        return;
     CEntity::CopyFrom(other);
     RemoveAllVertices();
-    for (int i = 0; i < source->m_Count; ++i) AddPoint(source->m_Vertices[i].x, source->m_Vertices[i].y);
+    for (int i = 0; i < source->m_Count; ++i)
+        AddPoint(source->m_Vertices[i].x, source->m_Vertices[i].y);
 }
 
 std::unique_ptr<CEntity> CSolid::Clone() const
 {
     std::unique_ptr<CSolid> copy(new (std::nothrow) CSolid);
-    if (copy) copy->CopyFrom(this);
+    if (copy)
+        copy->CopyFrom(this);
     return copy;
 }
 
 std::unique_ptr<CSolid> NewSolid(frDoublePoint p1, frDoublePoint p2, frDoublePoint p3)
 {
     const int side = GetPointSide(p3, p1, p2);
-    if (side == 0) return nullptr;   // collinear: no area to fill
+    if (side == 0)
+        return nullptr;  // collinear: no area to fill
     std::unique_ptr<CSolid> solid(new (std::nothrow) CSolid);
-    if (!solid) return nullptr;
-    if (side < 0) std::swap(p2, p3);
+    if (!solid)
+        return nullptr;
+    if (side < 0)
+        std::swap(p2, p3);
     solid->AddPoint(p1.x, p1.y);
     solid->AddPoint(p2.x, p2.y);
     solid->AddPoint(p3.x, p3.y);
@@ -188,9 +208,11 @@ std::unique_ptr<CSolid> NewSolid(frDoublePoint p1, frDoublePoint p2, frDoublePoi
 
 bool CSolid::Save(std::FILE* file)
 {
-    if (!CEntity::Save(file) || !WriteProjectU32(file, static_cast<std::uint32_t>(m_Count))) return false;
+    if (!CEntity::Save(file) || !WriteProjectU32(file, static_cast<std::uint32_t>(m_Count)))
+        return false;
     for (int i = 0; i < m_Count; ++i)
-        if (!WriteProjectF64(file, m_Vertices[i].x) || !WriteProjectF64(file, m_Vertices[i].y)) return false;
+        if (!WriteProjectF64(file, m_Vertices[i].x) || !WriteProjectF64(file, m_Vertices[i].y))
+            return false;
     return true;
 }
 
@@ -198,13 +220,17 @@ bool CSolid::Load(std::FILE* file)
 {
     RemoveAllVertices();
     std::uint32_t count = 0;
-    if (!CEntity::Load(file) || !ReadProjectU32(file, count)) return false;
+    if (!CEntity::Load(file) || !ReadProjectU32(file, count))
+        return false;
     // No solid ever saves more corners than it can hold.
-    if (count > SOLID_MAX_VERTICES) return false;
+    if (count > SOLID_MAX_VERTICES)
+        return false;
     for (std::uint32_t i = 0; i < count; ++i) {
         double x = 0, y = 0;
-        if (!ReadProjectF64(file, x) || !ReadProjectF64(file, y)) return false;
-        if (!std::isfinite(x) || !std::isfinite(y)) return false;
+        if (!ReadProjectF64(file, x) || !ReadProjectF64(file, y))
+            return false;
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return false;
         AddPoint(x, y);
     }
     return true;

@@ -19,25 +19,32 @@ bool CSolid::ReadDXF(std::FILE* file, std::string* layerName)
             const int k = pair.code - 20;
             hasY[k] = ParseDxfCoordinate(pair.value, y[k]);
         } else if (pair.code == 8) {
-            if (layerName) *layerName = DxfNameToUtf8(pair.value);
+            if (layerName)
+                *layerName = DxfNameToUtf8(pair.value);
             hasLayer = true;
         } else if (pair.code == 62) {
             m_Color = DxfEntityColor(pair.value);
         }
         return true;
     });
-    if (!complete || !hasLayer) return false;
+    if (!complete || !hasLayer)
+        return false;
     int count = 0;
-    while (count < SOLID_MAX_VERTICES && hasX[count] && hasY[count]) ++count;
-    if (count < 3) return false;
+    while (count < SOLID_MAX_VERTICES && hasX[count] && hasY[count])
+        ++count;
+    if (count < 3)
+        return false;
     // Writers give a triangle as four corners with the last one repeated.
-    if (count == 4 && x[3] == x[2] && y[3] == y[2]) count = 3;
+    if (count == 4 && x[3] == x[2] && y[3] == y[2])
+        count = 3;
     RemoveAllVertices();
-    for (int k = 0; k < count; ++k) (void)AddPoint(x[k], y[k]);
+    for (int k = 0; k < count; ++k)
+        (void)AddPoint(x[k], y[k]);
     if (count == 3) {
         const frDoublePoint a(x[0], y[0]), b(x[1], y[1]), c(x[2], y[2]);
         // Triangles are kept counter-clockwise, as NewSolid makes them.
-        if (GetPointSide(c, a, b) == -1) SwapLastTwo();
+        if (GetPointSide(c, a, b) == -1)
+            SwapLastTwo();
     }
     m_Modified = true;
     return true;

@@ -8,7 +8,8 @@
 void CSolid::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {
     (void)widths;
-    if (m_Count < 3) return;
+    if (m_Count < 3)
+        return;
     POINT corners[SOLID_MAX_VERTICES];
     for (int i = 0; i < m_Count; ++i) {
         corners[i].x = MetafileX(m_Vertices[i].x);

@@ -36,40 +36,45 @@ std::string SolidDxfCorners(const CSolid& solid)
     return text;
 }
 
-bool IsWritable(const CSolid& solid)
-{
-    return solid.GetPointCount() >= 3;
-}
+bool IsWritable(const CSolid& solid) { return solid.GetPointCount() >= 3; }
 
-} // namespace
+}  // namespace
 
 bool CSolid::WriteDXF2000(std::FILE* file, bool widths, const CDxfNames& names)
 {
-    if (!IsWritable(*this)) return true;
-    if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n")) return false;
-    if (!CEntity::WriteDXF2000(file, widths, names)) return false;
+    if (!IsWritable(*this))
+        return true;
+    if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n"))
+        return false;
+    if (!CEntity::WriteDXF2000(file, widths, names))
+        return false;
     return WriteOutputText(file, "100\nAcDbTrace\n" + SolidDxfCorners(*this));
 }
 
 bool CSolid::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 {
-    if (!IsWritable(*this)) return true;
-    if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n")) return false;
-    if (!CEntity::WriteDXFR10(file, widths, names)) return false;
+    if (!IsWritable(*this))
+        return true;
+    if (m_Type == ENTITY_SOLID && !WriteOutputText(file, "  0\nSOLID\n"))
+        return false;
+    if (!CEntity::WriteDXFR10(file, widths, names))
+        return false;
     return WriteOutputText(file, SolidDxfCorners(*this));
 }
 
 bool CSolid::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 {
     (void)widths;
-    if (!IsWritable(*this)) return true;
+    if (!IsWritable(*this))
+        return true;
     auto point = [&](int i) {
         double x = m_Vertices[i].x, y = pageHeight - m_Vertices[i].y;
         ConvertToDrawingUnit(*this, &x, &y);
         return FormatC(" %-.3f,%-.3f", x, y);
     };
     std::string text = "<path d=\"M" + point(0) + " L";
-    for (int i = 1; i < m_Count; ++i) text += point(i);
+    for (int i = 1; i < m_Count; ++i)
+        text += point(i);
     text += point(0);
     const std::string color = SvgColorText(GetPageColor(*this));
     text += "\"\nfill=\"" + color + "\" stroke=\"" + color + "\" />\n";
@@ -78,7 +83,8 @@ bool CSolid::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 
 bool CSolid::WriteCGM(std::FILE* file)
 {
-    if (!IsWritable(*this)) return true;
+    if (!IsWritable(*this))
+        return true;
     WriteCgmColors(GetPageColor(*this), file);
     PutCgmWord16(file, kCgmInteriorStyle);
     PutCgmWord16(file, 1);
@@ -93,10 +99,12 @@ bool CSolid::WriteCGM(std::FILE* file)
 
 bool CSolid::WriteHPGL(std::FILE* file)
 {
-    if (!IsWritable(*this)) return true;
+    if (!IsWritable(*this))
+        return true;
     const std::string first = HpglPointText(*this, m_Vertices[0].x, m_Vertices[0].y);
     std::string text = "PU" + first + ";PD" + first + ";FT2;PM0;";
-    for (int i = 1; i < m_Count; ++i) text += "PA" + HpglPointText(*this, m_Vertices[i].x, m_Vertices[i].y) + ";";
+    for (int i = 1; i < m_Count; ++i)
+        text += "PA" + HpglPointText(*this, m_Vertices[i].x, m_Vertices[i].y) + ";";
     text += "PM2;FP;";
     return WriteOutputText(file, text);
 }
@@ -104,7 +112,8 @@ bool CSolid::WriteHPGL(std::FILE* file)
 bool CSolid::WriteEPS(std::FILE* file, bool widths)
 {
     (void)widths;
-    if (!IsWritable(*this)) return true;
+    if (!IsWritable(*this))
+        return true;
     std::string text = EpsColorText(GetPageColor(*this)) + "newpath\n";
     for (int i = 0; i < m_Count; ++i) {
         double x = m_Vertices[i].x, y = m_Vertices[i].y;
@@ -118,7 +127,8 @@ bool CSolid::WriteEPS(std::FILE* file, bool widths)
 bool CSolid::WritePDF(CPDFStream* stream, bool widths)
 {
     (void)widths;
-    if (!IsWritable(*this)) return true;
+    if (!IsWritable(*this))
+        return true;
     SetPdfColor(stream, GetPageColor(*this), true);
     stream->SetLineWidth(0);
     bool ok = true;

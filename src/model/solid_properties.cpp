@@ -28,20 +28,22 @@ std::string VertexRowDefault(char axis, int number)
 
 void CSolid::GetInfo(std::vector<std::string>* lines)
 {
-    if (lines == nullptr) return;
+    if (lines == nullptr)
+        return;
     const CGraph* drawing = GetGraph();
-    if (m_Type == ENTITY_SOLID) lines->push_back("  " + GetLanString("SolidName", "Name: Solid"));
+    if (m_Type == ENTITY_SOLID)
+        lines->push_back("  " + GetLanString("SolidName", "Name: Solid"));
     CEntity::GetInfo(lines);
     const std::string label = GetLanString("SolidPoint", "At Point:");
     for (int i = 0; i < m_Count; ++i)
         lines->push_back("    " + label + "  X=" + InfoNumber(PixelsToDrawingUnit(drawing, m_Vertices[i].x)) +
-                         "  Y=" + InfoNumber(PixelsToDrawingUnit(drawing, m_Vertices[i].y)) +
-                         UnitNameSuffix(drawing));
+                         "  Y=" + InfoNumber(PixelsToDrawingUnit(drawing, m_Vertices[i].y)) + UnitNameSuffix(drawing));
 }
 
 void CSolid::FillProperties(CPropertyList* list, const CSelectNode* owner)
 {
-    if (list == nullptr || m_Layer == nullptr) return;
+    if (list == nullptr || m_Layer == nullptr)
+        return;
     CEntity::FillProperties(list, owner);
     const CGraph* drawing = GetGraph();
     list->AddCategory(GetLanString("PropSolid", "Solid Properties"));
@@ -64,17 +66,22 @@ int CSolid::ApplyProperty(CGraph* drawing, int row, int value, const std::string
                           const CSelectNode* owner)
 {
     const int classRow = CEntity::ApplyProperty(drawing, row, value, text, record, owner);
-    if (classRow < 1) return classRow;
+    if (classRow < 1)
+        return classRow;
     // The heading, the perimeter and anything past the rows cannot be edited.
-    if (classRow < kFirstVertexRow || classRow >= kFirstVertexRow + 2 * m_Count) return PROP_REFUSED;
+    if (classRow < kFirstVertexRow || classRow >= kFirstVertexRow + 2 * m_Count)
+        return PROP_REFUSED;
 
     double coordinate = 0;
-    if (!ParseDrawingUnit(drawing, text, &coordinate)) return PROP_REFUSED;
+    if (!ParseDrawingUnit(drawing, text, &coordinate))
+        return PROP_REFUSED;
     const int k = (classRow - kFirstVertexRow) / 2;
     const bool isX = (classRow - kFirstVertexRow) % 2 == 0;
     const CVertex& v = m_Vertices[k];
-    if (coordinate == (isX ? v.x : v.y)) return PROP_REFUSED;
-    if (!MoveGrip(isX ? coordinate : v.x, isX ? v.y : coordinate, v.z, k)) return PROP_REFUSED;
+    if (coordinate == (isX ? v.x : v.y))
+        return PROP_REFUSED;
+    if (!MoveGrip(isX ? coordinate : v.x, isX ? v.y : coordinate, v.z, k))
+        return PROP_REFUSED;
     // The solid is redrawn and its rows (the perimeter) filled again.
     return NoteAppliedEdit(drawing, PROP_GEOMETRY_CHANGED);
 }

@@ -28,30 +28,34 @@ struct FileCloser {
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* why)
 {
     std::unique_ptr<std::FILE, FileCloser> f(OpenInputStream(path, why));
-    if (!f) return false;
+    if (!f)
+        return false;
     char chunk[16 * 1024];
     std::size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0) {
         if (bytes.size() + got > kMaxLanguageFileBytes) {
-            if (why) *why = "larger than a language file can be";
+            if (why)
+                *why = "larger than a language file can be";
             return false;
         }
         bytes.append(chunk, got);
     }
     if (std::ferror(f.get())) {
-        if (why) *why = "a read error";
+        if (why)
+            *why = "a read error";
         return false;
     }
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool CLangTable::Load(const std::string& path, std::string* why)
 {
     Clear();
     std::string bytes;
-    if (!ReadWholeFile(path, bytes, why)) return false;
+    if (!ReadWholeFile(path, bytes, why))
+        return false;
     LoadFromMemory(bytes);
     return true;
 }
@@ -60,7 +64,8 @@ void CLangTable::LoadFromMemory(std::string_view bytes)
 {
     Clear();
     // Editors saving UTF-8 often put a byte-order mark in front of the first key.
-    if (bytes.starts_with(kUtf8Bom)) bytes.remove_prefix(kUtf8Bom.size());
+    if (bytes.starts_with(kUtf8Bom))
+        bytes.remove_prefix(kUtf8Bom.size());
     for (std::string line = ReadTextLine(bytes); !line.empty(); line = ReadTextLine(bytes))
         ParseLine(line);
 }
@@ -71,9 +76,11 @@ void CLangTable::ParseLine(std::string_view rawLine)
     // UTF-8 still reads. "=" and "%" are ASCII and survive the conversion.
     const std::string line = LegacyTextToUtf8(rawLine);
     const std::size_t eq = line.find('=');
-    if (eq == std::string::npos || eq == 0) return;
+    if (eq == std::string::npos || eq == 0)
+        return;
     const std::string_view key = Trim(std::string_view(line).substr(0, eq));
-    if (key.empty()) return;
+    if (key.empty())
+        return;
 
     const std::string_view raw = std::string_view(line).substr(eq + 1);
     std::string value;
@@ -123,10 +130,7 @@ CLangTable& GetLangTable()
     return table;
 }
 
-bool LoadLanguageFile(const std::string& path, std::string* why)
-{
-    return GetLangTable().Load(path, why);
-}
+bool LoadLanguageFile(const std::string& path, std::string* why) { return GetLangTable().Load(path, why); }
 
 bool LoadUserLanguageFile(std::string* why)
 {

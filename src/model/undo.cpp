@@ -41,7 +41,8 @@ void ReportFailedStep(const char* key, const char* english, const CUndoItem& ite
 
 bool UndoOneItem(CUndoItem* item)
 {
-    if (item == nullptr || !item->IsDone()) return false;
+    if (item == nullptr || !item->IsDone())
+        return false;
     SendStatusText("Undo: " + item->GetName());
     // The flag follows the drawing: a record that could not be taken back is
     // still in effect.
@@ -55,7 +56,8 @@ bool UndoOneItem(CUndoItem* item)
 
 bool RedoOneItem(CUndoItem* item)
 {
-    if (item == nullptr || item->IsDone()) return false;
+    if (item == nullptr || item->IsDone())
+        return false;
     SendStatusText("Redo: " + item->GetName());
     if (!item->Redo()) {
         ReportFailedStep("RedoFailedMsg", "Could not redo: ", *item);
@@ -74,7 +76,8 @@ CUndoList::~CUndoList() { DeleteAllItems(); }
 void CUndoList::SetDepth(std::uint16_t depth)
 {
     m_Depth = depth < 1 ? 1 : depth;
-    while (m_Items.GetCount() > m_Depth) DeleteHead();
+    while (m_Items.GetCount() > m_Depth)
+        DeleteHead();
 }
 
 void CUndoList::DeleteHead()
@@ -87,7 +90,8 @@ void CUndoList::DeleteHead()
 
 void CUndoList::DeleteAllItems()
 {
-    for (auto* node = m_Items.GetHead(); node; node = node->next) delete node->value;
+    for (auto* node = m_Items.GetHead(); node; node = node->next)
+        delete node->value;
     m_Items.RemoveAll();
 }
 
@@ -104,7 +108,8 @@ bool CUndoList::PushItem(std::unique_ptr<CUndoItem> item)
         }
     }
     // The depth is at least 1, so this makes room for the new record.
-    while (m_Items.GetCount() >= m_Depth) DeleteHead();
+    while (m_Items.GetCount() >= m_Depth)
+        DeleteHead();
     bool pushed = false;
     if (item && m_Items.AddTail(item.get())) {
         item.release();
@@ -118,21 +123,24 @@ CUndoItem* CUndoList::GetAt(UINT index) const
 {
     UINT i = 0;
     for (auto* node = m_Items.GetHead(); node; node = node->next, ++i)
-        if (i == index) return node->value;
+        if (i == index)
+            return node->value;
     return nullptr;
 }
 
 CUndoItem* CUndoList::GetUndoItem() const
 {
     for (auto* node = m_Items.GetTail(); node; node = node->prev)
-        if (node->value->IsDone()) return node->value;
+        if (node->value->IsDone())
+            return node->value;
     return nullptr;
 }
 
 CUndoItem* CUndoList::GetRedoItem() const
 {
     for (auto* node = m_Items.GetHead(); node; node = node->next)
-        if (!node->value->IsDone()) return node->value;
+        if (!node->value->IsDone())
+            return node->value;
     return nullptr;
 }
 
@@ -156,7 +164,8 @@ std::uint16_t ReadUndoSteps(const char* name, std::uint16_t fallback, std::uint1
 {
     CSettingsKey key;
     DWORD steps = 0;
-    if (!key.Open(kUndoStepsKey) || !key.QueryDword(name, steps) || steps < 1 || steps > maximum) return fallback;
+    if (!key.Open(kUndoStepsKey) || !key.QueryDword(name, steps) || steps < 1 || steps > maximum)
+        return fallback;
     return static_cast<std::uint16_t>(steps);
 }
 }  // namespace
@@ -173,6 +182,8 @@ std::uint16_t ReadVectorUndoSteps()
 
 void ApplyUndoStepSettings(CUndoList* rasterList, CUndoList* vectorList)
 {
-    if (rasterList) rasterList->SetDepth(ReadRasterUndoSteps());
-    if (vectorList) vectorList->SetDepth(ReadVectorUndoSteps());
+    if (rasterList)
+        rasterList->SetDepth(ReadRasterUndoSteps());
+    if (vectorList)
+        vectorList->SetDepth(ReadVectorUndoSteps());
 }

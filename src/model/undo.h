@@ -58,8 +58,8 @@ public:
     void SetDone(bool done) { m_Done = done; }
 
 private:
-    std::string m_Name;   // a UI text, shown when undone or redone
-    bool m_Done = true;   // the change is in effect
+    std::string m_Name;  // a UI text, shown when undone or redone
+    bool m_Done = true;  // the change is in effect
 };
 
 // Undoes a done record: sends "Undo: " and its name as status text, runs its
@@ -107,7 +107,7 @@ public:
 private:
     void DeleteHead();
 
-    OArray<CUndoItem*> m_Items;   // owned
+    OArray<CUndoItem*> m_Items;  // owned
     std::uint16_t m_Depth;
 };
 
@@ -153,7 +153,7 @@ private:
     bool Swap();
 
     std::unique_ptr<CRasterSrc> m_Saved;
-    CRasterSrc* m_Raster;   // not owned
+    CRasterSrc* m_Raster;  // not owned
 };
 
 // Snapshots the raster and pushes the record, before a whole-image operation.
@@ -188,7 +188,7 @@ public:
     bool Redo() override;
 
 private:
-    CRasterSrc* m_Raster;   // not owned
+    CRasterSrc* m_Raster;  // not owned
     std::vector<std::unique_ptr<CRasterUndoBlock>> m_Blocks;
 };
 
@@ -207,7 +207,7 @@ public:
 private:
     bool Swap();
 
-    CRasterSrc* m_Raster;   // not owned
+    CRasterSrc* m_Raster;  // not owned
     std::vector<std::unique_ptr<CRasterUndoBlock>> m_Blocks;
 };
 
@@ -232,7 +232,7 @@ public:
 
     // The settings kind 0 keeps.
     struct Settings {
-        std::uint32_t currentLayerId = 0;   // 0 = none
+        std::uint32_t currentLayerId = 0;  // 0 = none
         bool showRaster = true;
         bool showVectors = true;
         bool modified = false;
@@ -256,16 +256,16 @@ private:
     bool Swap();
 
     std::uint32_t m_Kind = KIND_SETTINGS;
-    CGraph* m_Target = nullptr;          // not owned
-    std::unique_ptr<CGraph> m_Saved;     // kind 1
-    Settings m_Settings;                 // kind 0
+    CGraph* m_Target = nullptr;       // not owned
+    std::unique_ptr<CGraph> m_Saved;  // kind 1
+    Settings m_Settings;              // kind 0
 };
 
 // What happened to one entity.
 enum VectorUndoKind : std::uint32_t {
     UNDO_ENTITY_ADDED = 0,
     UNDO_ENTITY_DELETED = 1,
-    UNDO_ENTITY_MOVED = 2,     // to another layer
+    UNDO_ENTITY_MOVED = 2,  // to another layer
     UNDO_ENTITY_CHANGED = 3,
 };
 
@@ -335,6 +335,6 @@ public:
     bool Redo() override;
 
 private:
-    CGraph* m_Drawing;   // not owned
-    std::vector<std::unique_ptr<CVectorUndoData>> m_Records;   // oldest first
+    CGraph* m_Drawing;                                        // not owned
+    std::vector<std::unique_ptr<CVectorUndoData>> m_Records;  // oldest first
 };

@@ -20,13 +20,15 @@ CRasterSrcUndoItem::~CRasterSrcUndoItem() = default;
 
 bool CRasterSrcUndoItem::TakeSnapshot()
 {
-    if (!m_Saved || !m_Raster || m_Raster->IsEmpty()) return false;
+    if (!m_Saved || !m_Raster || m_Raster->IsEmpty())
+        return false;
     return m_Saved->Copy(*m_Raster);
 }
 
 bool CRasterSrcUndoItem::Swap()
 {
-    if (!m_Saved || !m_Raster) return false;
+    if (!m_Saved || !m_Raster)
+        return false;
     // The bitmaps change places, not their pixels: nothing is allocated, so
     // the swap cannot stop half way. The brush settings belong to the live
     // image and stay with it; emptied, they move without allocating.
@@ -51,9 +53,11 @@ bool CRasterSrcUndoItem::Swap()
 bool PushRasterUndo(CUndoList* list, const std::string& name, CRasterSrc* raster)
 {
     // Nobody keeps the history: no need for a copy of the image.
-    if (list == nullptr) return true;
+    if (list == nullptr)
+        return true;
     std::unique_ptr<CRasterSrcUndoItem> item(new (std::nothrow) CRasterSrcUndoItem(name, raster));
-    if (!item || !item->TakeSnapshot()) return false;
+    if (!item || !item->TakeSnapshot())
+        return false;
     return list->PushItem(std::move(item));
 }
 
@@ -64,7 +68,8 @@ using BlockList = std::vector<std::unique_ptr<CRasterUndoBlock>>;
 
 bool AppendBlock(BlockList& blocks, std::unique_ptr<CRasterUndoBlock> block)
 {
-    if (!block) return false;
+    if (!block)
+        return false;
     try {
         blocks.push_back(std::move(block));
     } catch (const std::bad_alloc&) {
@@ -77,12 +82,14 @@ bool AppendBlock(BlockList& blocks, std::unique_ptr<CRasterUndoBlock> block)
 // are swapped back in the opposite order, so the image is as it was.
 bool SwapBlocks(CRasterSrc* raster, const BlockList& blocks, bool lastFirst)
 {
-    if (raster == nullptr) return true;
+    if (raster == nullptr)
+        return true;
     const std::size_t n = blocks.size();
     auto at = [&](std::size_t k) { return lastFirst ? n - 1 - k : k; };
     for (std::size_t k = 0; k < n; ++k) {
         if (!blocks[at(k)]->SwapWith(*raster)) {
-            while (k-- > 0) (void)blocks[at(k)]->SwapWith(*raster);
+            while (k-- > 0)
+                (void)blocks[at(k)]->SwapWith(*raster);
             return false;
         }
     }
@@ -159,19 +166,18 @@ void CGraphUndoItem::Apply(CGraph& drawing, const Settings& s)
 
 bool CGraphUndoItem::Init(CGraph* drawing, std::uint32_t kind)
 {
-    if (drawing == nullptr) return false;
+    if (drawing == nullptr)
+        return false;
     switch (kind) {
-    case KIND_SETTINGS:
-        m_Settings = Note(*drawing);
-        break;
+    case KIND_SETTINGS: m_Settings = Note(*drawing); break;
     case KIND_DRAWING: {
         std::unique_ptr<CGraph> copy(new (std::nothrow) CGraph);
-        if (!copy || !copy->CopyFrom(*drawing)) return false;
+        if (!copy || !copy->CopyFrom(*drawing))
+            return false;
         m_Saved = std::move(copy);
         break;
     }
-    default:
-        return false;
+    default: return false;
     }
     m_Kind = kind;
     m_Target = drawing;
@@ -180,17 +186,20 @@ bool CGraphUndoItem::Init(CGraph* drawing, std::uint32_t kind)
 
 bool CGraphUndoItem::Swap()
 {
-    if (m_Target == nullptr) return false;
+    if (m_Target == nullptr)
+        return false;
     if (m_Kind == KIND_SETTINGS) {
         const Settings present = Note(*m_Target);
         Apply(*m_Target, m_Settings);
         m_Settings = present;
         return true;
     }
-    if (!m_Saved) return false;
+    if (!m_Saved)
+        return false;
     // Each copy reverses the layer order, so two copies per swap keep it.
     std::unique_ptr<CGraph> present(new (std::nothrow) CGraph);
-    if (!present || !present->CopyFrom(*m_Target)) return false;
+    if (!present || !present->CopyFrom(*m_Target))
+        return false;
     if (!m_Target->CopyFrom(*m_Saved)) {
         // Put the drawing back as it was; the saved copy is untouched.
         (void)m_Target->CopyFrom(*present);
@@ -219,9 +228,11 @@ std::unique_ptr<CEntity> DetachedClone(const CEntity& entity)
 
 bool CVectorUndoData::Set(const CEntity* entity, std::uint32_t kind)
 {
-    if (entity == nullptr || kind > UNDO_ENTITY_CHANGED) return false;
+    if (entity == nullptr || kind > UNDO_ENTITY_CHANGED)
+        return false;
     std::unique_ptr<CEntity> clone = DetachedClone(*entity);
-    if (!clone) return false;
+    if (!clone)
+        return false;
     m_Saved = std::move(clone);
     m_EntityId = entity->m_Id;
     m_LayerId = entity->m_Layer ? entity->m_Layer->GetId() : 0;
@@ -232,10 +243,12 @@ bool CVectorUndoData::Set(const CEntity* entity, std::uint32_t kind)
 bool CVectorUndoData::RemoveEntity(CGraph& drawing)
 {
     CEntity* entity = drawing.FindEntity(m_EntityId);
-    if (entity == nullptr || entity->m_Layer == nullptr) return false;
+    if (entity == nullptr || entity->m_Layer == nullptr)
+        return false;
     // The view drops the selection before it undoes; a node left naming the
     // entity would outlive it.
-    if (entity->m_Selected) drawing.ClearSelection();
+    if (entity->m_Selected)
+        drawing.ClearSelection();
     entity->m_Layer->RemoveEntity(entity);
     delete entity;
     return true;
@@ -246,9 +259,11 @@ bool CVectorUndoData::RestoreEntity(CGraph& drawing)
     CLayer* layer = drawing.FindLayer(m_LayerId);
     // An entity of this id is already back: a second copy would make every
     // later lookup by id ambiguous.
-    if (layer == nullptr || !m_Saved || drawing.FindEntity(m_EntityId) != nullptr) return false;
+    if (layer == nullptr || !m_Saved || drawing.FindEntity(m_EntityId) != nullptr)
+        return false;
     std::unique_ptr<CEntity> clone = DetachedClone(*m_Saved);
-    if (!clone || !layer->AddEntity(clone.get())) return false;
+    if (!clone || !layer->AddEntity(clone.get()))
+        return false;
     clone.release();
     return true;
 }
@@ -257,7 +272,8 @@ bool CVectorUndoData::SwapLayer(CGraph& drawing)
 {
     CEntity* entity = drawing.FindEntity(m_EntityId);
     CLayer* target = drawing.FindLayer(m_LayerId);
-    if (entity == nullptr || entity->m_Layer == nullptr || target == nullptr) return false;
+    if (entity == nullptr || entity->m_Layer == nullptr || target == nullptr)
+        return false;
     CLayer* present = entity->m_Layer;
     m_LayerId = present->GetId();
     entity->m_Selected = false;
@@ -269,9 +285,11 @@ bool CVectorUndoData::SwapLayer(CGraph& drawing)
 bool CVectorUndoData::SwapState(CGraph& drawing)
 {
     CEntity* entity = drawing.FindEntity(m_EntityId);
-    if (entity == nullptr || !m_Saved) return false;
+    if (entity == nullptr || !m_Saved)
+        return false;
     std::unique_ptr<CEntity> present = DetachedClone(*entity);
-    if (!present) return false;
+    if (!present)
+        return false;
     CLayer* layer = entity->m_Layer;
     entity->CopyFrom(m_Saved.get());
     entity->m_Layer = layer;
@@ -307,7 +325,8 @@ CVectorUndoItem::~CVectorUndoItem() = default;
 bool CVectorUndoItem::AddRecord(const CEntity* entity, std::uint32_t kind)
 {
     std::unique_ptr<CVectorUndoData> data(new (std::nothrow) CVectorUndoData);
-    if (!data || !data->Set(entity, kind)) return false;
+    if (!data || !data->Set(entity, kind))
+        return false;
     return AddData(std::move(data));
 }
 
@@ -324,7 +343,8 @@ bool CVectorUndoItem::AddSelection(const std::vector<CEntity*>& entities, std::u
 
 bool CVectorUndoItem::AddData(std::unique_ptr<CVectorUndoData> data)
 {
-    if (!data) return false;
+    if (!data)
+        return false;
     try {
         m_Records.push_back(std::move(data));
     } catch (const std::bad_alloc&) {
@@ -337,32 +357,38 @@ void CVectorUndoItem::FreeRecords() { m_Records.clear(); }
 
 bool CVectorUndoItem::Undo()
 {
-    if (m_Drawing == nullptr) return false;
+    if (m_Drawing == nullptr)
+        return false;
     const std::size_t n = m_Records.size();
     for (std::size_t k = n; k-- > 0;) {
         if (!m_Records[k]->Undo(*m_Drawing)) {
             // Re-apply what was taken back, oldest first, so the drawing
             // shows the whole change again.
-            for (std::size_t j = k + 1; j < n; ++j) (void)m_Records[j]->Redo(*m_Drawing);
+            for (std::size_t j = k + 1; j < n; ++j)
+                (void)m_Records[j]->Redo(*m_Drawing);
             return false;
         }
     }
-    if (n > 0) m_Drawing->SetModified(true);
+    if (n > 0)
+        m_Drawing->SetModified(true);
     return true;
 }
 
 bool CVectorUndoItem::Redo()
 {
-    if (m_Drawing == nullptr) return false;
+    if (m_Drawing == nullptr)
+        return false;
     // Oldest first: the exact inverse of Undo, so that two records of one
     // entity are re-applied in the order they were made.
     const std::size_t n = m_Records.size();
     for (std::size_t k = 0; k < n; ++k) {
         if (!m_Records[k]->Redo(*m_Drawing)) {
-            for (std::size_t j = k; j-- > 0;) (void)m_Records[j]->Undo(*m_Drawing);
+            for (std::size_t j = k; j-- > 0;)
+                (void)m_Records[j]->Undo(*m_Drawing);
             return false;
         }
     }
-    if (n > 0) m_Drawing->SetModified(true);
+    if (n > 0)
+        m_Drawing->SetModified(true);
     return true;
 }

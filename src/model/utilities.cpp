@@ -7,10 +7,7 @@
 #include <algorithm>
 #include <cctype>
 
-bool ParseInt(std::string_view text, std::int32_t& value)
-{
-    return ParseIntC(text, value);
-}
+bool ParseInt(std::string_view text, std::int32_t& value) { return ParseIntC(text, value); }
 
 bool ParseDouble(std::string_view text, double& value)
 {
@@ -24,10 +21,7 @@ void UseLocaleDecimalPoint(std::string& text)
     std::replace(text.begin(), text.end(), '.', GetLocaleSeparators().decimal);
 }
 
-std::string IntToString(std::int32_t value)
-{
-    return FormatC("%d", value);
-}
+std::string IntToString(std::int32_t value) { return FormatC("%d", value); }
 
 std::string DoubleToString(double value, std::int16_t decimals)
 {

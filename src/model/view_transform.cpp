@@ -56,7 +56,7 @@ bool IsFiniteBox(const CFrZoomBox& b)
            std::isfinite(b.xmax - b.xmin) && std::isfinite(b.ymax - b.ymin);
 }
 
-}   // namespace
+}  // namespace
 
 CFrViewTransform::CFrViewTransform()
 {
@@ -225,7 +225,7 @@ bool ZoomedBox(const CFrZoomBox& box, double width, double height, std::int32_t 
     return true;
 }
 
-}   // namespace
+}  // namespace
 
 bool CFrViewTransform::ZoomInAt(const frDoublePoint& p)
 {
@@ -271,8 +271,7 @@ void CFrViewTransform::DeviceToWorldPoint(std::int32_t X, std::int32_t Y, frDoub
     DeviceToWorld(X, Y, &p.x, &p.y);
 }
 
-bool CFrViewTransform::ClipSegmentToDevice(double x1, double y1, double x2, double y2, POINT* out1,
-                                           POINT* out2) const
+bool CFrViewTransform::ClipSegmentToDevice(double x1, double y1, double x2, double y2, POINT* out1, POINT* out2) const
 {
     std::int16_t code1 = 0, code2 = 0;
     if (!ClipSegmentToRect(m_box.xmin, m_box.ymin, m_box.xmax, m_box.ymax, x1, y1, x2, y2, code1, code2))

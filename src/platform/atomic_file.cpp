@@ -36,7 +36,8 @@ constexpr off_t kWriteBackBytes = 8 << 20;
 
 bool Fail(int error, std::string* why)
 {
-    if (why) *why = std::strerror(error);
+    if (why)
+        *why = std::strerror(error);
     errno = error;
     return false;
 }
@@ -61,7 +62,8 @@ bool WriteAll(int fd, std::string_view data)
 std::string FolderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
+    if (slash == std::string::npos)
+        return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
@@ -72,11 +74,14 @@ bool ResolveLinks(const std::string& path, std::string& target)
     target = path;
     for (int i = 0; i < kMaxLinks; ++i) {
         struct stat info {};
-        if (::lstat(target.c_str(), &info) != 0) return errno == ENOENT;
-        if (!S_ISLNK(info.st_mode)) return true;
+        if (::lstat(target.c_str(), &info) != 0)
+            return errno == ENOENT;
+        if (!S_ISLNK(info.st_mode))
+            return true;
         char buffer[PATH_MAX];
         const ssize_t length = ::readlink(target.c_str(), buffer, sizeof buffer);
-        if (length < 0) return false;
+        if (length < 0)
+            return false;
         if (static_cast<std::size_t>(length) >= sizeof buffer) {
             errno = ENAMETOOLONG;
             return false;
@@ -86,7 +91,8 @@ bool ResolveLinks(const std::string& path, std::string& target)
             errno = ENOENT;
             return false;
         }
-        if (link[0] != '/' && target.find('/') != std::string::npos) link = FolderOf(target) + "/" + link;
+        if (link[0] != '/' && target.find('/') != std::string::npos)
+            link = FolderOf(target) + "/" + link;
         target = std::move(link);
     }
     errno = ELOOP;
@@ -109,8 +115,8 @@ std::string TemporaryName(const std::string& target)
     static std::atomic<unsigned> counter{0};
     const auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".tmp-%lx%x%llx", static_cast<unsigned long>(::getpid()),
-                  counter.fetch_add(1), ticks & 0xFFFFFFull);
+    std::snprintf(suffix, sizeof suffix, ".tmp-%lx%x%llx", static_cast<unsigned long>(::getpid()), counter.fetch_add(1),
+                  ticks & 0xFFFFFFull);
     return target + suffix;
 }
 
@@ -121,11 +127,16 @@ bool LinkUnnamed(int fd, const std::string& target, std::string& temp)
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         temp = TemporaryName(target);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
-        if (errno == EEXIST) continue;
-        if (errno != ENOENT) return false;
-        if (::linkat(fd, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH) == 0) return true;
-        if (errno != EEXIST) return false;
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno == EEXIST)
+            continue;
+        if (errno != ENOENT)
+            return false;
+        if (::linkat(fd, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH) == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
     }
     errno = EEXIST;
     return false;
@@ -143,10 +154,7 @@ mode_t SavedMode(const std::string& target)
 
 // Set in the environment, saves take the named temporary as on a file system
 // without unnamed files, so tests can see what a stop does with it.
-bool NamedTemporaryForced()
-{
-    return std::getenv("LINEWEFT_TEST_NAMED_TEMPORARY") != nullptr;
-}
+bool NamedTemporaryForced() { return std::getenv("LINEWEFT_TEST_NAMED_TEMPORARY") != nullptr; }
 
 // An unnamed file in the target's folder, or where the file system has none a
 // named one (its name in `named`, removed on failure and on a stop).
@@ -155,12 +163,15 @@ bool OpenTemporary(const std::string& target, int& fd, std::string& named, CStop
     named.clear();
     if (!NamedTemporaryForced()) {
         fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-        if (fd >= 0) return true;
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(errno, why);
+        if (fd >= 0)
+            return true;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return Fail(errno, why);
     }
     std::string temp = target + ".tmp-XXXXXX";
     fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return Fail(errno, why);
+    if (fd < 0)
+        return Fail(errno, why);
     named = std::move(temp);
     entry.Set(StopEntryKind::kFile, named);
     return true;
@@ -175,12 +186,14 @@ bool PutInPlace(int fd, const std::string& named, const std::string& target, mod
     bool ready = ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     if (ready && named.empty()) {
         ready = LinkUnnamed(fd, target, temp);
-        if (ready) linked.Set(StopEntryKind::kFile, temp);
+        if (ready)
+            linked.Set(StopEntryKind::kFile, temp);
     }
     if (!ready) {
         const int error = errno;
         ::close(fd);
-        if (!named.empty()) ::unlink(named.c_str());
+        if (!named.empty())
+            ::unlink(named.c_str());
         return Fail(error, why);
     }
     if (::close(fd) != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
@@ -198,11 +211,13 @@ bool ReplaceRegularFile(const std::string& target, std::string_view content, std
     int fd = -1;
     std::string named;
     CStopEntry saving(StopEntryKind::kSaving, target), temporary;
-    if (!OpenTemporary(target, fd, named, temporary, why)) return false;
+    if (!OpenTemporary(target, fd, named, temporary, why))
+        return false;
     if (!WriteAll(fd, content)) {
         const int error = errno;
         ::close(fd);
-        if (!named.empty()) ::unlink(named.c_str());
+        if (!named.empty())
+            ::unlink(named.c_str());
         return Fail(error, why);
     }
     return PutInPlace(fd, named, target, mode, why);
@@ -212,11 +227,12 @@ bool ReplaceRegularFile(const std::string& target, std::string_view content, std
 // nothing to replace, and renaming over it would put a file in its place.
 bool WriteStraight(int fd, std::string_view content, std::string* why)
 {
-    if (!WriteAll(fd, content)) return Fail(errno, why);
+    if (!WriteAll(fd, content))
+        return Fail(errno, why);
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool IsStreamTarget(const std::string& path)
 {
@@ -226,15 +242,19 @@ bool IsStreamTarget(const std::string& path)
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* why)
 {
-    if (path.empty()) return Fail(ENOENT, why);
-    if (path == "-") return WriteStraight(STDOUT_FILENO, content, why);
+    if (path.empty())
+        return Fail(ENOENT, why);
+    if (path == "-")
+        return WriteStraight(STDOUT_FILENO, content, why);
 
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        if (S_ISDIR(info.st_mode)) return Fail(EISDIR, why);
+        if (S_ISDIR(info.st_mode))
+            return Fail(EISDIR, why);
         // A FIFO waits here for its reader, as any writer to it would.
         const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) return Fail(errno, why);
+        if (fd < 0)
+            return Fail(errno, why);
         const bool ok = WriteStraight(fd, content, why);
         const int error = errno;
         ::close(fd);
@@ -242,29 +262,38 @@ bool WriteFileAtomically(const std::string& path, std::string_view content, std:
         return ok;
     }
     std::string target;
-    if (!ResolveLinks(path, target)) return Fail(errno, why);
+    if (!ResolveLinks(path, target))
+        return Fail(errno, why);
     return ReplaceRegularFile(target, content, why);
 }
 
 CAtomicFile::~CAtomicFile()
 {
-    if (m_File) std::fclose(m_File);
-    if (m_Fd >= 0) ::close(m_Fd);
-    if (!m_Named.empty()) ::unlink(m_Named.c_str());
+    if (m_File)
+        std::fclose(m_File);
+    if (m_Fd >= 0)
+        ::close(m_Fd);
+    if (!m_Named.empty())
+        ::unlink(m_Named.c_str());
 }
 
 bool CAtomicFile::Open(const std::string& path, std::string* why)
 {
-    if (path.empty()) return Fail(ENOENT, why);
-    if (IsStreamTarget(path)) return Fail(EINVAL, why);
-    if (!ResolveLinks(path, m_Target)) return Fail(errno, why);
+    if (path.empty())
+        return Fail(ENOENT, why);
+    if (IsStreamTarget(path))
+        return Fail(EINVAL, why);
+    if (!ResolveLinks(path, m_Target))
+        return Fail(errno, why);
     m_Mode = SavedMode(m_Target);
     m_SavingEntry.Set(StopEntryKind::kSaving, m_Target);
-    if (!OpenTemporary(m_Target, m_Fd, m_Named, m_TemporaryEntry, why)) return false;
+    if (!OpenTemporary(m_Target, m_Fd, m_Named, m_TemporaryEntry, why))
+        return false;
     // The stream writes to the temporary's descriptor, which stays open for
     // linking in after the stream is closed.
     m_File = fopencookie(this, "wb", {nullptr, &CAtomicFile::WriteToTemporary, nullptr, nullptr});
-    if (!m_File) return Fail(errno, why);
+    if (!m_File)
+        return Fail(errno, why);
     return true;
 }
 
@@ -272,7 +301,8 @@ ssize_t CAtomicFile::WriteToTemporary(void* self, const char* data, std::size_t 
 {
     auto& file = *static_cast<CAtomicFile*>(self);
     if (!WriteAll(file.m_Fd, {data, size})) {
-        if (file.m_WriteError == 0) file.m_WriteError = errno;
+        if (file.m_WriteError == 0)
+            file.m_WriteError = errno;
         return 0;
     }
     file.m_Written += static_cast<off_t>(size);
@@ -289,12 +319,14 @@ ssize_t CAtomicFile::WriteToTemporary(void* self, const char* data, std::size_t 
 
 bool CAtomicFile::Commit(std::string* why)
 {
-    if (!m_File || m_Fd < 0) return Fail(EBADF, why);
+    if (!m_File || m_Fd < 0)
+        return Fail(EBADF, why);
     const bool written = std::ferror(m_File) == 0;
     const int writeError = m_WriteError != 0 ? m_WriteError : errno;
     const bool closed = std::fclose(m_File) == 0;
     m_File = nullptr;
-    if (!written || !closed) return Fail(!written ? writeError : errno, why);
+    if (!written || !closed)
+        return Fail(!written ? writeError : errno, why);
     const int fd = std::exchange(m_Fd, -1);
     const std::string named = std::exchange(m_Named, std::string());
     return PutInPlace(fd, named, m_Target, m_Mode, why);

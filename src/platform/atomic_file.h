@@ -22,8 +22,7 @@
 // False on any failure, with errno set and, when `why` is given, the
 // system's reason in it; the temporary file is gone. A stop by a signal that
 // InstallStopCleanup handles removes a named temporary too.
-[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view content,
-                                       std::string* why = nullptr);
+[[nodiscard]] bool WriteFileAtomically(const std::string& path, std::string_view content, std::string* why = nullptr);
 
 // True for "-" and for a path that exists and is not a regular file (or a
 // folder): a save there is written straight through, whatever the name says
@@ -62,7 +61,7 @@ private:
     int m_Fd = -1;
     mode_t m_Mode = 0;
     std::FILE* m_File = nullptr;
-    off_t m_Written = 0;       // bytes in the temporary
-    off_t m_WrittenBack = 0;   // of which the system was asked to write out
+    off_t m_Written = 0;      // bytes in the temporary
+    off_t m_WrittenBack = 0;  // of which the system was asked to write out
     int m_WriteError = 0;
 };

@@ -5,8 +5,7 @@
 
 CBitmap::CBitmap(std::unique_ptr<CPixelDC> canvas, int bitCount, std::vector<RGBQUAD> colours)
     : m_canvas(std::move(canvas)), m_bitCount(bitCount), m_colours(std::move(colours))
-{
-}
+{}
 
 std::unique_ptr<CBitmap> CBitmap::Create(int width, int height, int bitCount, std::vector<RGBQUAD> colours)
 {

@@ -198,14 +198,13 @@ public:
     // Blits. The source of BitBlt and StretchBlt must have pixels
     // (GetPixels); a back end may refuse other sources.
     virtual bool BitBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY, DWORD rop) = 0;
-    virtual bool StretchBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY,
-                            int sourceWidth, int sourceHeight, DWORD rop) = 0;
+    virtual bool StretchBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY, int sourceWidth,
+                            int sourceHeight, DWORD rop) = 0;
     // Rows of a packed DIB (1, 4, 8, 24 or 32 bits, bottom-up); sourceY
     // counts rows from the bottom, as the DIB stores them. Returns the
     // number of rows drawn, 0 on failure.
     virtual int StretchDIBits(int x, int y, int width, int height, int sourceX, int sourceY, int sourceWidth,
-                              int sourceHeight, const void* bits, const BITMAPINFO* info, UINT usage,
-                              DWORD rop) = 0;
+                              int sourceHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) = 0;
 
     // Pixels of a canvas back end: 0x00RRGGBB words, top row first, width
     // words a row; null for a back end that has none.

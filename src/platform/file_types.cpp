@@ -106,7 +106,7 @@ void RefreshDesktopDatabases()
     RunQuietly({"update-desktop-database", UserDataFolder() + "/applications"});
 }
 
-} // namespace
+}  // namespace
 
 std::string UserDataFolder()
 {
@@ -117,9 +117,9 @@ std::string UserDataFolder()
     return std::string(home ? home : "") + "/.local/share";
 }
 
-bool RegisterFileType(const std::string& extension, const std::string& documentType,
-                      const std::string& description, const std::string& contentType,
-                      const std::string& iconFile, int iconIndex, const std::string& programPath)
+bool RegisterFileType(const std::string& extension, const std::string& documentType, const std::string& description,
+                      const std::string& contentType, const std::string& iconFile, int iconIndex,
+                      const std::string& programPath)
 {
     if (extension.size() < 2 || extension[0] != '.' || !IsSafeName(extension.substr(1), "_-"))
         return false;
@@ -167,8 +167,8 @@ bool UnregisterFileType(const std::string& extension)
         return false;
     bool removed = false;
     bool left = false;
-    for (const auto& [path, marker] : {std::pair{MimeFile(extension), kMimeMarker},
-                                       std::pair{DesktopFile(extension), kDesktopMarker}}) {
+    for (const auto& [path, marker] :
+         {std::pair{MimeFile(extension), kMimeMarker}, std::pair{DesktopFile(extension), kDesktopMarker}}) {
         if (!fs::exists(path))
             continue;
         // A file of that name without our marker is someone else's.

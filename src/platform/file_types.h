@@ -11,8 +11,7 @@
 // only for an index of 0 or more.
 [[nodiscard]] bool RegisterFileType(const std::string& extension, const std::string& documentType,
                                     const std::string& description, const std::string& contentType,
-                                    const std::string& iconFile, int iconIndex,
-                                    const std::string& programPath = "");
+                                    const std::string& iconFile, int iconIndex, const std::string& programPath = "");
 
 // Removes our registration of the extension; another program's stays.
 // True when nothing of ours is left.

@@ -23,7 +23,7 @@ char StoredSeparator(const char* valueName)
     return c < 0x80 ? static_cast<char>(c) : 0;
 }
 
-} // namespace
+}  // namespace
 
 LocaleSeparators ResolveLocaleSeparators(char localeDecimal, char localeList)
 {
@@ -55,7 +55,4 @@ void InitLocaleSeparators(const char* localeName)
     separators = ResolveLocaleSeparators(decimal, 0);
 }
 
-const LocaleSeparators& GetLocaleSeparators()
-{
-    return separators;
-}
+const LocaleSeparators& GetLocaleSeparators() { return separators; }

@@ -15,12 +15,13 @@ constexpr std::size_t kFirstMapping = 256 * 1024;
 // The stdio buffer of a buffered stream, which many small writes fill.
 constexpr std::size_t kStreamBuffer = 64 * 1024;
 
-} // namespace
+}  // namespace
 
 MemoryFile::MemoryFile(Buffering buffering)
 {
     m_File = fopencookie(this, "w", {nullptr, &MemoryFile::Write, &MemoryFile::Seek, nullptr});
-    if (m_File == nullptr) return;
+    if (m_File == nullptr)
+        return;
     int set = 0;
     if (buffering == Buffering::kBuffered) {
         m_Buffer.reset(new (std::nothrow) char[kStreamBuffer]);
@@ -36,13 +37,16 @@ MemoryFile::MemoryFile(Buffering buffering)
 
 MemoryFile::~MemoryFile()
 {
-    if (m_File) std::fclose(m_File);
-    if (m_Data) ::munmap(m_Data, m_Capacity);
+    if (m_File)
+        std::fclose(m_File);
+    if (m_Data)
+        ::munmap(m_Data, m_Capacity);
 }
 
 bool MemoryFile::Finish()
 {
-    if (!m_File) return false;
+    if (!m_File)
+        return false;
     const bool ok = std::ferror(m_File) == 0;
     const bool closed = std::fclose(m_File) == 0;
     m_File = nullptr;
@@ -62,7 +66,8 @@ void MemoryFile::Clear()
 ssize_t MemoryFile::Write(void* self, const char* data, std::size_t size)
 {
     auto& file = *static_cast<MemoryFile*>(self);
-    if (size > file.m_Capacity - file.m_Position && !file.Grow(file.m_Position + size)) return 0;
+    if (size > file.m_Capacity - file.m_Position && !file.Grow(file.m_Position + size))
+        return 0;
     std::memcpy(file.m_Data + file.m_Position, data, size);
     file.m_Position += size;
     file.m_Size = std::max(file.m_Size, file.m_Position);
@@ -96,12 +101,14 @@ bool MemoryFile::Grow(std::size_t needed)
         return false;
     }
     std::size_t capacity = std::max(m_Capacity, kFirstMapping);
-    while (capacity < needed) capacity *= 2;
+    while (capacity < needed)
+        capacity *= 2;
     // A new mapping and a copy rather than mremap, which ThreadSanitizer
     // does not follow: it would take the old pages' writes for another
     // thread's at the address they had.
     void* data = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (data == MAP_FAILED) return false;
+    if (data == MAP_FAILED)
+        return false;
     if (m_Data) {
         std::memcpy(data, m_Data, m_Size);
         ::munmap(m_Data, m_Capacity);

@@ -13,14 +13,12 @@ int DefaultAnswer(unsigned type)
 {
     switch (type & 0xF) {
     case MB_YESNO:
-    case MB_YESNOCANCEL:
-        return IDYES;
-    default:
-        return IDOK;
+    case MB_YESNOCANCEL: return IDYES;
+    default: return IDOK;
     }
 }
 
-} // namespace
+}  // namespace
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
 {

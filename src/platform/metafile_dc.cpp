@@ -56,7 +56,8 @@ ssize_t SinkWrite(void* cookie, const char* data, size_t size)
 {
     auto* sink = static_cast<MemorySink*>(cookie);
     try {
-        if (sink->position > sink->bytes.size()) sink->bytes.resize(sink->position, '\0');
+        if (sink->position > sink->bytes.size())
+            sink->bytes.resize(sink->position, '\0');
         sink->bytes.replace(sink->position, std::min(size, sink->bytes.size() - sink->position), data, size);
     } catch (const std::bad_alloc&) {
         sink->failed = true;
@@ -70,9 +71,12 @@ int SinkSeek(void* cookie, off64_t* offset, int whence)
 {
     auto* sink = static_cast<MemorySink*>(cookie);
     off64_t base = 0;
-    if (whence == SEEK_CUR) base = static_cast<off64_t>(sink->position);
-    if (whence == SEEK_END) base = static_cast<off64_t>(sink->bytes.size());
-    if (base + *offset < 0) return -1;
+    if (whence == SEEK_CUR)
+        base = static_cast<off64_t>(sink->position);
+    if (whence == SEEK_END)
+        base = static_cast<off64_t>(sink->bytes.size());
+    if (base + *offset < 0)
+        return -1;
     sink->position = static_cast<std::size_t>(base + *offset);
     *offset = static_cast<off64_t>(sink->position);
     return 0;
@@ -105,9 +109,11 @@ double ArcSweep(const ArcBox& box, double t0, int x, int y, int direction)
 {
     double sweep = RayParameter(box, x, y) - t0;
     if (direction == AD_CLOCKWISE) {
-        while (sweep <= 0) sweep += kFullTurn;
+        while (sweep <= 0)
+            sweep += kFullTurn;
     } else {
-        while (sweep >= 0) sweep -= kFullTurn;
+        while (sweep >= 0)
+            sweep -= kFullTurn;
     }
     return sweep;
 }
@@ -153,21 +159,21 @@ std::vector<emf::POINT> ToLibrary(const POINT* points, int count)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 // ---- state -------------------------------------------------------------------
 
 struct CMetafileDC::Impl {
     emf::HDC dc = 0;
-    std::FILE* stream = nullptr;   // the cookie stream the library writes to
+    std::FILE* stream = nullptr;  // the cookie stream the library writes to
     MemorySink sink;
-    std::string path;              // Close writes here ...
-    std::FILE* target = nullptr;   // ... or to this stream
+    std::string path;             // Close writes here ...
+    std::FILE* target = nullptr;  // ... or to this stream
 
     CPen* pen = nullptr;
     CBrush* brush = nullptr;
-    emf::HGDIOBJ penHandle = 0, brushHandle = 0;   // selected in the recording
-    emf::HGDIOBJ ownPen = 0, ownBrush = 0;         // created by us, deleted when replaced
+    emf::HGDIOBJ penHandle = 0, brushHandle = 0;  // selected in the recording
+    emf::HGDIOBJ ownPen = 0, ownBrush = 0;        // created by us, deleted when replaced
 
     int rop2 = R2_COPYPEN;
     int fillMode = ALTERNATE;
@@ -208,11 +214,14 @@ struct CMetafileDC::Impl {
         if (dc != 0) {
             emf::SelectObject(dc, emf::GetStockObject(BLACK_PEN));
             emf::SelectObject(dc, emf::GetStockObject(WHITE_BRUSH));
-            if (ownPen) emf::DeleteObject(ownPen);
-            if (ownBrush) emf::DeleteObject(ownBrush);
+            if (ownPen)
+                emf::DeleteObject(ownPen);
+            if (ownBrush)
+                emf::DeleteObject(ownBrush);
             emf::HENHMETAFILE file = emf::CloseEnhMetaFileWithFILE(dc);
             ok = file != 0;
-            if (file) emf::DeleteEnhMetaFile(file);
+            if (file)
+                emf::DeleteEnhMetaFile(file);
             dc = 0;
         }
         if (stream) {
@@ -227,10 +236,7 @@ struct CMetafileDC::Impl {
 
 CMetafileDC::CMetafileDC() : m_Impl(std::make_unique<Impl>()) {}
 
-CMetafileDC::~CMetafileDC()
-{
-    (void)m_Impl->Finish();
-}
+CMetafileDC::~CMetafileDC() { (void)m_Impl->Finish(); }
 
 namespace {
 
@@ -251,34 +257,40 @@ void ReferenceMillimetres(double* perPixelX, double* perPixelY)
                 mmX = static_cast<double>(sizeX) / resX;
                 mmY = static_cast<double>(sizeY) / resY;
             }
-            if (emf::HENHMETAFILE file = emf::CloseEnhMetaFileWithFILE(dc)) emf::DeleteEnhMetaFile(file);
+            if (emf::HENHMETAFILE file = emf::CloseEnhMetaFileWithFILE(dc))
+                emf::DeleteEnhMetaFile(file);
         }
-        if (stream) std::fclose(stream);
-        if (mmX == 0) mmX = mmY = 25.4 / 96;   // a common screen, should the library not say
+        if (stream)
+            std::fclose(stream);
+        if (mmX == 0)
+            mmX = mmY = 25.4 / 96;  // a common screen, should the library not say
     }
     *perPixelX = mmX;
     *perPixelY = mmY;
 }
 
-} // namespace
+}  // namespace
 
 bool CMetafileDC::Create(const std::string& path, int widthPixels, int heightPixels, int left, int top)
 {
-    if (path.empty() || !m_Impl->Start(widthPixels, heightPixels, left, top)) return false;
+    if (path.empty() || !m_Impl->Start(widthPixels, heightPixels, left, top))
+        return false;
     m_Impl->path = path;
     return true;
 }
 
 bool CMetafileDC::Create(std::FILE* file, int widthPixels, int heightPixels, int left, int top)
 {
-    if (file == nullptr || !m_Impl->Start(widthPixels, heightPixels, left, top)) return false;
+    if (file == nullptr || !m_Impl->Start(widthPixels, heightPixels, left, top))
+        return false;
     m_Impl->target = file;
     return true;
 }
 
 bool CMetafileDC::Impl::Start(int widthPixels, int heightPixels, int left, int top)
 {
-    if (Recording() || widthPixels < 1 || heightPixels < 1) return false;
+    if (Recording() || widthPixels < 1 || heightPixels < 1)
+        return false;
     ResetState();
     sink = MemorySink{};
     path.clear();
@@ -288,7 +300,8 @@ bool CMetafileDC::Impl::Start(int widthPixels, int heightPixels, int left, int t
     ReferenceMillimetres(&mmX, &mmY);
     cookie_io_functions_t io{nullptr, SinkWrite, SinkSeek, SinkClose};
     stream = fopencookie(&sink, "w", io);
-    if (stream == nullptr) return false;
+    if (stream == nullptr)
+        return false;
     // The frame counts hundredths of a millimetre; players map it onto the
     // picture, so its corner is where the picture starts.
     emf::RECT frame;
@@ -315,7 +328,8 @@ bool CMetafileDC::Impl::Start(int widthPixels, int heightPixels, int left, int t
 bool CMetafileDC::Close()
 {
     Impl& m = *m_Impl;
-    if (!m.Recording()) return false;
+    if (!m.Recording())
+        return false;
     bool ok = m.Finish();
     if (ok) {
         if (m.target)
@@ -339,7 +353,8 @@ CPen* CMetafileDC::SelectObject(CPen* pen)
     Impl& m = *m_Impl;
     CPen* previous = m.pen;
     m.pen = pen;
-    if (!m.Recording()) return previous;
+    if (!m.Recording())
+        return previous;
     Lock lock(LibraryMutex());
     emf::HGDIOBJ handle = 0;
     if (pen && pen->GetStyle() == PS_SOLID && pen->GetWidth() > 1) {
@@ -349,15 +364,17 @@ CPen* CMetafileDC::SelectObject(CPen* pen)
         solid.lbStyle = BS_SOLID;
         solid.lbColor = pen->GetColor();
         solid.lbHatch = 0;
-        handle = emf::ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND, pen->GetWidth(),
-                                   &solid, 0, nullptr);
+        handle = emf::ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND, pen->GetWidth(), &solid,
+                                   0, nullptr);
     } else if (pen) {
         handle = emf::CreatePen(pen->GetStyle(), pen->GetWidth(), pen->GetColor());
     }
     const bool own = handle != 0;
-    if (!own) handle = emf::GetStockObject(pen && pen->GetStyle() == PS_NULL ? NULL_PEN : BLACK_PEN);
+    if (!own)
+        handle = emf::GetStockObject(pen && pen->GetStyle() == PS_NULL ? NULL_PEN : BLACK_PEN);
     emf::SelectObject(m.dc, handle);
-    if (m.ownPen) emf::DeleteObject(m.ownPen);
+    if (m.ownPen)
+        emf::DeleteObject(m.ownPen);
     m.ownPen = own ? handle : 0;
     m.penHandle = handle;
     return previous;
@@ -368,7 +385,8 @@ CBrush* CMetafileDC::SelectObject(CBrush* brush)
     Impl& m = *m_Impl;
     CBrush* previous = m.brush;
     m.brush = brush;
-    if (!m.Recording()) return previous;
+    if (!m.Recording())
+        return previous;
     Lock lock(LibraryMutex());
     emf::HGDIOBJ handle = 0;
     if (brush && brush->GetStyle() == BS_SOLID) {
@@ -381,9 +399,11 @@ CBrush* CMetafileDC::SelectObject(CBrush* brush)
         handle = emf::CreateBrushIndirect(&style);
     }
     const bool own = handle != 0;
-    if (!own) handle = emf::GetStockObject(brush && brush->GetStyle() == BS_NULL ? NULL_BRUSH : WHITE_BRUSH);
+    if (!own)
+        handle = emf::GetStockObject(brush && brush->GetStyle() == BS_NULL ? NULL_BRUSH : WHITE_BRUSH);
     emf::SelectObject(m.dc, handle);
-    if (m.ownBrush) emf::DeleteObject(m.ownBrush);
+    if (m.ownBrush)
+        emf::DeleteObject(m.ownBrush);
     m.ownBrush = own ? handle : 0;
     m.brushHandle = handle;
     return previous;
@@ -394,7 +414,8 @@ CBrush* CMetafileDC::SelectObject(CBrush* brush)
 int CMetafileDC::SetROP2(int mode)
 {
     const int previous = m_Impl->rop2;
-    if (mode >= R2_BLACK && mode <= R2_WHITE) m_Impl->rop2 = mode;
+    if (mode >= R2_BLACK && mode <= R2_WHITE)
+        m_Impl->rop2 = mode;
     return previous;
 }
 
@@ -404,7 +425,8 @@ int CMetafileDC::SetPolyFillMode(int mode)
 {
     Impl& m = *m_Impl;
     const int previous = m.fillMode;
-    if (mode != ALTERNATE && mode != WINDING) return previous;
+    if (mode != ALTERNATE && mode != WINDING)
+        return previous;
     m.fillMode = mode;
     if (m.Recording()) {
         Lock lock(LibraryMutex());
@@ -419,7 +441,8 @@ int CMetafileDC::SetBkMode(int mode)
 {
     Impl& m = *m_Impl;
     const int previous = m.bkMode;
-    if (mode != TRANSPARENT && mode != OPAQUE) return previous;
+    if (mode != TRANSPARENT && mode != OPAQUE)
+        return previous;
     m.bkMode = mode;
     if (m.Recording()) {
         Lock lock(LibraryMutex());
@@ -443,7 +466,8 @@ COLORREF CMetafileDC::SetBkColor(COLORREF color)
 int CMetafileDC::SetArcDirection(int direction)
 {
     const int previous = m_Impl->arcDirection;
-    if (direction == AD_COUNTERCLOCKWISE || direction == AD_CLOCKWISE) m_Impl->arcDirection = direction;
+    if (direction == AD_COUNTERCLOCKWISE || direction == AD_CLOCKWISE)
+        m_Impl->arcDirection = direction;
     return previous;
 }
 
@@ -452,7 +476,8 @@ int CMetafileDC::GetArcDirection() const { return m_Impl->arcDirection; }
 int CMetafileDC::SetStretchBltMode(int mode)
 {
     const int previous = m_Impl->stretchMode;
-    if (mode >= BLACKONWHITE && mode <= HALFTONE) m_Impl->stretchMode = mode;
+    if (mode >= BLACKONWHITE && mode <= HALFTONE)
+        m_Impl->stretchMode = mode;
     return previous;
 }
 
@@ -461,10 +486,12 @@ int CMetafileDC::SetStretchBltMode(int mode)
 int CMetafileDC::SetMapMode(int mode)
 {
     Impl& m = *m_Impl;
-    if (mode != MM_TEXT && mode != MM_ANISOTROPIC) return 0;
+    if (mode != MM_TEXT && mode != MM_ANISOTROPIC)
+        return 0;
     const int previous = m.mapMode;
     m.mapMode = mode;
-    if (mode == MM_TEXT) m.windowExt = m.viewportExt = SIZE{1, 1};
+    if (mode == MM_TEXT)
+        m.windowExt = m.viewportExt = SIZE{1, 1};
     if (m.Recording()) {
         Lock lock(LibraryMutex());
         emf::SetMapMode(m.dc, mode);
@@ -492,7 +519,8 @@ SIZE CMetafileDC::SetWindowExt(int cx, int cy)
 {
     Impl& m = *m_Impl;
     const SIZE previous = m.windowExt;
-    if (m.mapMode != MM_ANISOTROPIC || cx == 0 || cy == 0) return previous;
+    if (m.mapMode != MM_ANISOTROPIC || cx == 0 || cy == 0)
+        return previous;
     m.windowExt = SIZE{cx, cy};
     if (m.Recording()) {
         Lock lock(LibraryMutex());
@@ -519,7 +547,8 @@ SIZE CMetafileDC::SetViewportExt(int cx, int cy)
 {
     Impl& m = *m_Impl;
     const SIZE previous = m.viewportExt;
-    if (m.mapMode != MM_ANISOTROPIC || cx == 0 || cy == 0) return previous;
+    if (m.mapMode != MM_ANISOTROPIC || cx == 0 || cy == 0)
+        return previous;
     m.viewportExt = SIZE{cx, cy};
     if (m.Recording()) {
         Lock lock(LibraryMutex());
@@ -547,7 +576,8 @@ POINT CMetafileDC::MoveTo(int x, int y)
 bool CMetafileDC::LineTo(int x, int y)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording()) return false;
+    if (!m.Recording())
+        return false;
     m.position = POINT{x, y};
     Lock lock(LibraryMutex());
     return emf::LineTo(m.dc, x, y) != 0;
@@ -556,7 +586,8 @@ bool CMetafileDC::LineTo(int x, int y)
 bool CMetafileDC::Polyline(const POINT* points, int count)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording() || points == nullptr || count < 2) return false;
+    if (!m.Recording() || points == nullptr || count < 2)
+        return false;
     const std::vector<emf::POINT> list = ToLibrary(points, count);
     Lock lock(LibraryMutex());
     return emf::Polyline(m.dc, list.data(), count) != 0;
@@ -565,7 +596,8 @@ bool CMetafileDC::Polyline(const POINT* points, int count)
 bool CMetafileDC::Polygon(const POINT* points, int count)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording() || points == nullptr || count < 2) return false;
+    if (!m.Recording() || points == nullptr || count < 2)
+        return false;
     const std::vector<emf::POINT> list = ToLibrary(points, count);
     Lock lock(LibraryMutex());
     return emf::Polygon(m.dc, list.data(), count) != 0;
@@ -574,15 +606,18 @@ bool CMetafileDC::Polygon(const POINT* points, int count)
 bool CMetafileDC::PolyPolygon(const POINT* points, const int* counts, int polygonCount)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording() || points == nullptr || counts == nullptr || polygonCount < 1) return false;
+    if (!m.Recording() || points == nullptr || counts == nullptr || polygonCount < 1)
+        return false;
     long long total = 0;
     std::vector<emf::INT> sizes(static_cast<std::size_t>(polygonCount));
     for (int i = 0; i < polygonCount; ++i) {
-        if (counts[i] < 2) return false;
+        if (counts[i] < 2)
+            return false;
         sizes[i] = counts[i];
         total += counts[i];
     }
-    if (total > INT32_MAX) return false;
+    if (total > INT32_MAX)
+        return false;
     const std::vector<emf::POINT> list = ToLibrary(points, static_cast<int>(total));
     Lock lock(LibraryMutex());
     return emf::PolyPolygon(m.dc, list.data(), sizes.data(), static_cast<emf::UINT>(polygonCount)) != 0;
@@ -591,7 +626,8 @@ bool CMetafileDC::PolyPolygon(const POINT* points, const int* counts, int polygo
 bool CMetafileDC::Rectangle(int left, int top, int right, int bottom)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording()) return false;
+    if (!m.Recording())
+        return false;
     Lock lock(LibraryMutex());
     return emf::Rectangle(m.dc, std::min(left, right), std::min(top, bottom), std::max(left, right),
                           std::max(top, bottom)) != 0;
@@ -600,7 +636,8 @@ bool CMetafileDC::Rectangle(int left, int top, int right, int bottom)
 bool CMetafileDC::Ellipse(int left, int top, int right, int bottom)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording()) return false;
+    if (!m.Recording())
+        return false;
     Lock lock(LibraryMutex());
     return emf::Ellipse(m.dc, std::min(left, right), std::min(top, bottom), std::max(left, right),
                         std::max(top, bottom)) != 0;
@@ -609,7 +646,8 @@ bool CMetafileDC::Ellipse(int left, int top, int right, int bottom)
 bool CMetafileDC::Arc(int left, int top, int right, int bottom, int x3, int y3, int x4, int y4)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording()) return false;
+    if (!m.Recording())
+        return false;
     const ArcBox box = BoxOf(left, top, right, bottom);
     const double t0 = RayParameter(box, x3, y3);
     const std::vector<emf::POINT> curve = ArcBeziers(box, t0, ArcSweep(box, t0, x4, y4, m.arcDirection));
@@ -620,7 +658,8 @@ bool CMetafileDC::Arc(int left, int top, int right, int bottom, int x3, int y3, 
 bool CMetafileDC::ArcTo(int left, int top, int right, int bottom, int x3, int y3, int x4, int y4)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording()) return false;
+    if (!m.Recording())
+        return false;
     const ArcBox box = BoxOf(left, top, right, bottom);
     const double t0 = RayParameter(box, x3, y3);
     const std::vector<emf::POINT> curve = ArcBeziers(box, t0, ArcSweep(box, t0, x4, y4, m.arcDirection));
@@ -633,7 +672,8 @@ bool CMetafileDC::ArcTo(int left, int top, int right, int bottom, int x3, int y3
 COLORREF CMetafileDC::SetPixel(int x, int y, COLORREF color)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording()) return 0xFFFFFFFF;
+    if (!m.Recording())
+        return 0xFFFFFFFF;
     Lock lock(LibraryMutex());
     emf::SetPixel(m.dc, x, y, color);
     return color;
@@ -642,12 +682,14 @@ COLORREF CMetafileDC::SetPixel(int x, int y, COLORREF color)
 void CMetafileDC::FillSolidRect(const RECT& rect, COLORREF color)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording()) return;
+    if (!m.Recording())
+        return;
     // A polygon without an edge covers exactly the rectangle without its
     // right and bottom edges, on GDI and on vector players alike.
     Lock lock(LibraryMutex());
     emf::HGDIOBJ fill = emf::CreateSolidBrush(color);
-    if (fill == 0) return;
+    if (fill == 0)
+        return;
     emf::SelectObject(m.dc, emf::GetStockObject(NULL_PEN));
     emf::SelectObject(m.dc, fill);
     emf::POINT corners[4];
@@ -665,42 +707,48 @@ void CMetafileDC::FillSolidRect(const RECT& rect, COLORREF color)
 
 bool CMetafileDC::BeginPath()
 {
-    if (!m_Impl->Recording()) return false;
+    if (!m_Impl->Recording())
+        return false;
     Lock lock(LibraryMutex());
     return emf::BeginPath(m_Impl->dc) != 0;
 }
 
 bool CMetafileDC::EndPath()
 {
-    if (!m_Impl->Recording()) return false;
+    if (!m_Impl->Recording())
+        return false;
     Lock lock(LibraryMutex());
     return emf::EndPath(m_Impl->dc) != 0;
 }
 
 bool CMetafileDC::CloseFigure()
 {
-    if (!m_Impl->Recording()) return false;
+    if (!m_Impl->Recording())
+        return false;
     Lock lock(LibraryMutex());
     return emf::CloseFigure(m_Impl->dc) != 0;
 }
 
 bool CMetafileDC::FillPath()
 {
-    if (!m_Impl->Recording()) return false;
+    if (!m_Impl->Recording())
+        return false;
     Lock lock(LibraryMutex());
     return emf::FillPath(m_Impl->dc) != 0;
 }
 
 bool CMetafileDC::StrokePath()
 {
-    if (!m_Impl->Recording()) return false;
+    if (!m_Impl->Recording())
+        return false;
     Lock lock(LibraryMutex());
     return emf::StrokePath(m_Impl->dc) != 0;
 }
 
 bool CMetafileDC::StrokeAndFillPath()
 {
-    if (!m_Impl->Recording()) return false;
+    if (!m_Impl->Recording())
+        return false;
     Lock lock(LibraryMutex());
     return emf::StrokeAndFillPath(m_Impl->dc) != 0;
 }
@@ -715,10 +763,12 @@ bool CMetafileDC::BitBlt(int x, int y, int width, int height, CDC* source, int s
 bool CMetafileDC::StretchBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY,
                              int sourceWidth, int sourceHeight, DWORD rop)
 {
-    if (source == nullptr || !m_Impl->Recording()) return false;
+    if (source == nullptr || !m_Impl->Recording())
+        return false;
     int w = 0, h = 0;
     const std::uint32_t* pixels = source->GetPixels(&w, &h);
-    if (pixels == nullptr || w <= 0 || h <= 0) return false;
+    if (pixels == nullptr || w <= 0 || h <= 0)
+        return false;
     // The canvas words are the 32-bit DIB's blue, green, red, 0 bytes; the
     // DIB keeps its rows bottom-up.
     std::vector<std::uint32_t> rows;
@@ -740,7 +790,8 @@ int CMetafileDC::StretchDIBits(int x, int y, int width, int height, int sourceX,
                                int sourceHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop)
 {
     Impl& m = *m_Impl;
-    if (!m.Recording() || bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS) return 0;
+    if (!m.Recording() || bits == nullptr || info == nullptr || usage != DIB_RGB_COLORS)
+        return 0;
     const BITMAPINFOHEADER& head = info->bmiHeader;
     const int depth = head.biBitCount;
     if (head.biSize < sizeof(BITMAPINFOHEADER) || head.biWidth <= 0 || head.biHeight <= 0 ||

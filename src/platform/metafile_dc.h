@@ -30,8 +30,7 @@ public:
     // device pixels (at least 1 each) with its top left corner at the pixel
     // (left, top); Close writes it to path, through a temporary file beside
     // it. False when a recording is already open or a size is not positive.
-    [[nodiscard]] bool Create(const std::string& path, int widthPixels, int heightPixels, int left = 0,
-                              int top = 0);
+    [[nodiscard]] bool Create(const std::string& path, int widthPixels, int heightPixels, int left = 0, int top = 0);
     // The same, with Close writing the bytes to an open stream instead.
     [[nodiscard]] bool Create(std::FILE* file, int widthPixels, int heightPixels, int left = 0, int top = 0);
     // Ends the recording and writes it. False when none was open or the
@@ -87,8 +86,8 @@ public:
     bool BitBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY, DWORD rop) override;
     bool StretchBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY, int sourceWidth,
                     int sourceHeight, DWORD rop) override;
-    int StretchDIBits(int x, int y, int width, int height, int sourceX, int sourceY, int sourceWidth,
-                      int sourceHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) override;
+    int StretchDIBits(int x, int y, int width, int height, int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+                      const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) override;
 
 private:
     struct Impl;

@@ -64,7 +64,7 @@ Wide ScaledMagnitude(std::uint64_t bits)
     return quotient + (up ? 1 : 0);
 }
 
-} // namespace
+}  // namespace
 
 void AppendFixed6(std::string& text, double value)
 {
@@ -116,7 +116,8 @@ std::string HexText(std::uint32_t value)
     char buffer[8];
     char* end = std::to_chars(buffer, buffer + sizeof buffer, value, 16).ptr;
     for (char* c = buffer; c != end; ++c)
-        if (*c >= 'a') *c = static_cast<char>(*c - 'a' + 'A');
+        if (*c >= 'a')
+            *c = static_cast<char>(*c - 'a' + 'A');
     return std::string(buffer, end);
 }
 

@@ -3,7 +3,6 @@
 // pixels as spans, and paints each pixel once.
 #include "platform/pixel_dc.h"
 
-
 #include "platform/pixel_dc_raster.h"
 
 #include <algorithm>
@@ -18,10 +17,7 @@ constexpr long long kDeviceLimit = 1LL << 40;
 // Canvases beyond this many pixels are refused rather than attempted.
 constexpr long long kMaxPixels = 1LL << 30;
 
-long long Saturate(__int128 v)
-{
-    return static_cast<long long>(std::clamp<__int128>(v, -kDeviceLimit, kDeviceLimit));
-}
+long long Saturate(__int128 v) { return static_cast<long long>(std::clamp<__int128>(v, -kDeviceLimit, kDeviceLimit)); }
 
 // (value - windowOrg) * viewportExt / windowExt + viewportOrg, rounded to nearest.
 long long MapAxis(long long value, int windowOrg, int windowExt, int viewportOrg, int viewportExt)
@@ -59,7 +55,7 @@ EllipseBox DeviceBox(CPixelDC::DPoint a, CPixelDC::DPoint b)
 
 bool IsEmpty(const EllipseBox& box) { return box.right <= box.left || box.bottom <= box.top; }
 
-} // namespace
+}  // namespace
 
 CPixelDC::CPixelDC(int width, int height, COLORREF fill)
 {
@@ -96,15 +92,9 @@ const std::uint32_t* CPixelDC::GetPixels(int* width, int* height) const
 
 // --- objects and state -----------------------------------------------------
 
-CPen* CPixelDC::SelectObject(CPen* pen)
-{
-    return std::exchange(m_pen, pen);
-}
+CPen* CPixelDC::SelectObject(CPen* pen) { return std::exchange(m_pen, pen); }
 
-CBrush* CPixelDC::SelectObject(CBrush* brush)
-{
-    return std::exchange(m_brush, brush);
-}
+CBrush* CPixelDC::SelectObject(CBrush* brush) { return std::exchange(m_brush, brush); }
 
 int CPixelDC::SetROP2(int mode)
 {

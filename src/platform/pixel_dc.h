@@ -91,8 +91,8 @@ public:
     bool BitBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY, DWORD rop) override;
     bool StretchBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY, int sourceWidth,
                     int sourceHeight, DWORD rop) override;
-    int StretchDIBits(int x, int y, int width, int height, int sourceX, int sourceY, int sourceWidth,
-                      int sourceHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) override;
+    int StretchDIBits(int x, int y, int width, int height, int sourceX, int sourceY, int sourceWidth, int sourceHeight,
+                      const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) override;
 
     const std::uint32_t* GetPixels(int* width, int* height) const override;
 

@@ -94,7 +94,7 @@ private:
     std::vector<std::uint32_t> m_before;
 };
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -117,8 +117,8 @@ struct AxisMap {
     std::vector<int> first, last;
 };
 
-AxisMap MapAxis(long long visibleFrom, long long visibleTo, long long destStart, long long destSize,
-                long long srcStart, long long srcSize, long long limit, bool flip, bool average)
+AxisMap MapAxis(long long visibleFrom, long long visibleTo, long long destStart, long long destSize, long long srcStart,
+                long long srcSize, long long limit, bool flip, bool average)
 {
     AxisMap map;
     const std::size_t n = static_cast<std::size_t>(std::max(0LL, visibleTo - visibleFrom));
@@ -145,7 +145,7 @@ AxisMap MapAxis(long long visibleFrom, long long visibleTo, long long destStart,
     return map;
 }
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -160,9 +160,8 @@ enum class Shrink { Mean, And, Or };
 class CRowReducer {
 public:
     CRowReducer(const BlitSource& source, const AxisMap& columns, Shrink shrink)
-        : m_source(source), m_columns(columns), m_shrink(shrink),
-          m_countBits(source.dib && source.bitCount == 1), m_sums(3 * columns.first.size()),
-          m_counts(columns.first.size())
+        : m_source(source), m_columns(columns), m_shrink(shrink), m_countBits(source.dib && source.bitCount == 1),
+          m_sums(3 * columns.first.size()), m_counts(columns.first.size())
     {
         if (m_countBits)
             return;
@@ -285,8 +284,8 @@ void Normalize(DeviceRect& rect, bool& flipX, bool& flipY)
 
 // Shared by every blit: destination and source rectangles in device pixels
 // (negative sizes mirror).
-bool StretchKernel(std::uint32_t* bits, int canvasWidth, int canvasHeight, DeviceRect dest,
-                   const BlitSource& source, DeviceRect src, DWORD rop, int stretchMode)
+bool StretchKernel(std::uint32_t* bits, int canvasWidth, int canvasHeight, DeviceRect dest, const BlitSource& source,
+                   DeviceRect src, DWORD rop, int stretchMode)
 {
     unsigned table = 0;
     if (!SourceOp(rop, table))
@@ -297,7 +296,8 @@ bool StretchKernel(std::uint32_t* bits, int canvasWidth, int canvasHeight, Devic
     if (dest.width == 0 || dest.height == 0 || src.width == 0 || src.height == 0)
         return true;
     const long long x0 = std::max(dest.x, 0LL), x1 = std::min(dest.x + dest.width, static_cast<long long>(canvasWidth));
-    const long long y0 = std::max(dest.y, 0LL), y1 = std::min(dest.y + dest.height, static_cast<long long>(canvasHeight));
+    const long long y0 = std::max(dest.y, 0LL),
+                    y1 = std::min(dest.y + dest.height, static_cast<long long>(canvasHeight));
     if (x0 >= x1 || y0 >= y1)
         return true;
     const bool combine = stretchMode != COLORONCOLOR;
@@ -324,7 +324,7 @@ bool StretchKernel(std::uint32_t* bits, int canvasWidth, int canvasHeight, Devic
 
     const BinaryOp op(table);
     const bool copy = table == 0xC;
-    const Shrink shrink = stretchMode == HALFTONE ? Shrink::Mean
+    const Shrink shrink = stretchMode == HALFTONE       ? Shrink::Mean
                           : stretchMode == WHITEONBLACK ? Shrink::Or
                                                         : Shrink::And;
     CRowReducer reducer(source, columns, shrink);
@@ -350,11 +350,12 @@ bool StretchKernel(std::uint32_t* bits, int canvasWidth, int canvasHeight, Devic
     return true;
 }
 
-} // namespace
+}  // namespace
 
 CPixelDC::DeviceRect CPixelDC::DeviceRectOf(int x, int y, int width, int height) const
 {
-    const DPoint a = ToDevice(x, y), b = ToDevice(static_cast<long long>(x) + width, static_cast<long long>(y) + height);
+    const DPoint a = ToDevice(x, y),
+                 b = ToDevice(static_cast<long long>(x) + width, static_cast<long long>(y) + height);
     return {static_cast<long long>(a.x), static_cast<long long>(a.y), static_cast<long long>(b.x - a.x),
             static_cast<long long>(b.y - a.y)};
 }
@@ -364,8 +365,8 @@ bool CPixelDC::BitBlt(int x, int y, int width, int height, CDC* source, int sour
     return StretchBlt(x, y, width, height, source, sourceX, sourceY, width, height, rop);
 }
 
-bool CPixelDC::StretchBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY,
-                          int sourceWidth, int sourceHeight, DWORD rop)
+bool CPixelDC::StretchBlt(int x, int y, int width, int height, CDC* source, int sourceX, int sourceY, int sourceWidth,
+                          int sourceHeight, DWORD rop)
 {
     unsigned table = 0;
     if (!m_bits || !SourceOp(rop, table))
@@ -407,7 +408,8 @@ int CPixelDC::StretchDIBits(int x, int y, int width, int height, int sourceX, in
     const BITMAPINFOHEADER& header = info->bmiHeader;
     const int bitCount = header.biBitCount;
     if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 ||
-        header.biHeight == INT32_MIN || (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32))
+        header.biHeight == INT32_MIN ||
+        (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32))
         return 0;
     const BYTE* table8 = reinterpret_cast<const BYTE*>(info) + header.biSize;
     if (header.biCompression == BI_BITFIELDS && bitCount == 32) {

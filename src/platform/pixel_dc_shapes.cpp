@@ -4,8 +4,6 @@
 // coordinates cost nothing.
 #include "platform/pixel_dc_raster.h"
 
-
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -54,7 +52,7 @@ private:
     long long m_left = 0;
 };
 
-} // namespace
+}  // namespace
 
 void AddCosmeticLine(CSpanList& on, CSpanList* gaps, long long ax, long long ay, long long bx, long long by,
                      const std::vector<int>& dashes, long long& phase)
@@ -179,7 +177,7 @@ bool RowRange(const CSpanList& spans, double lo, double hi, long long& first, lo
     return first <= last;
 }
 
-} // namespace
+}  // namespace
 
 void AddCapsule(CSpanList& spans, CPixelDC::DPoint a, CPixelDC::DPoint b, double radius)
 {
@@ -302,17 +300,16 @@ struct EllipseShape {
     long long cx2, cy2;  // twice the centre
     double a, b;
     explicit EllipseShape(const EllipseBox& box, double grow = 0)
-        : cx2(box.left + box.right - 1), cy2(box.top + box.bottom - 1),
-          a((box.right - box.left) / 2.0 + grow), b((box.bottom - box.top) / 2.0 + grow)
-    {
-    }
+        : cx2(box.left + box.right - 1), cy2(box.top + box.bottom - 1), a((box.right - box.left) / 2.0 + grow),
+          b((box.bottom - box.top) / 2.0 + grow)
+    {}
     bool Row(long long y, long long& i0, long long& i1) const
     {
         return CentredRange(cx2, HalfWidth(cy2, a, b, y), i0, i1);
     }
 };
 
-} // namespace
+}  // namespace
 
 void AddEllipseFill(CSpanList& spans, const EllipseBox& box)
 {

@@ -67,8 +67,7 @@ void CSpanList::Subtract(const CSpanList& other)
 BinaryOp::BinaryOp(unsigned table)
     : m0(table & 1 ? 0xFFFFFFu : 0), m1(table & 2 ? 0xFFFFFFu : 0), m2(table & 4 ? 0xFFFFFFu : 0),
       m3(table & 8 ? 0xFFFFFFu : 0)
-{
-}
+{}
 
 namespace {
 
@@ -126,7 +125,7 @@ constexpr std::uint8_t kHatches[6][8] = {
     {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // HS_DIAGCROSS
 };
 
-} // namespace
+}  // namespace
 
 const std::uint8_t* HatchPattern(int hatch)
 {
@@ -148,15 +147,10 @@ void PaintSpans(std::uint32_t* bits, int width, const CSpanList& spans, const Pa
 std::vector<int> PenDashes(int style)
 {
     switch (style) {
-    case PS_DASH:
-        return {6, 2};
-    case PS_DOT:
-        return {1, 1};
-    case PS_DASHDOT:
-        return {6, 2, 1, 2};
-    case PS_DASHDOTDOT:
-        return {6, 2, 1, 2, 1, 2};
-    default:
-        return {};
+    case PS_DASH: return {6, 2};
+    case PS_DOT: return {1, 1};
+    case PS_DASHDOT: return {6, 2, 1, 2};
+    case PS_DASHDOTDOT: return {6, 2, 1, 2, 1, 2};
+    default: return {};
     }
 }

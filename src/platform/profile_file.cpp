@@ -70,7 +70,7 @@ std::string_view Unquote(std::string_view value)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 int ParseProfileInt(std::string_view text)
 {
@@ -107,13 +107,15 @@ bool CProfileFile::Load(const std::string& path, std::string* why)
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         if (bytes.size() + n > kProfileFileMaxBytes) {
-            if (why) *why = "larger than a job file can be";
+            if (why)
+                *why = "larger than a job file can be";
             return false;
         }
         bytes.append(buffer, n);
     }
     if (std::ferror(file.get())) {
-        if (why) *why = "a read error";
+        if (why)
+            *why = "a read error";
         return false;
     }
     Parse(bytes);

@@ -50,7 +50,7 @@ public:
 private:
     struct Entry {
         std::string key;
-        std::string value;   // as stored
+        std::string value;  // as stored
         int line = 0;
     };
     struct Section {

@@ -45,12 +45,9 @@ SettingsNode* FindNode(SettingsNode& root, const std::vector<std::string>& parts
 bool ValueFits(const SettingValue& v)
 {
     switch (v.type) {
-    case SettingType::Dword:
-        return true;
-    case SettingType::String:
-        return v.text.size() <= SETTINGS_MAX_VALUE_SIZE;
-    case SettingType::Binary:
-        return v.bytes.size() <= SETTINGS_MAX_VALUE_SIZE;
+    case SettingType::Dword: return true;
+    case SettingType::String: return v.text.size() <= SETTINGS_MAX_VALUE_SIZE;
+    case SettingType::Binary: return v.bytes.size() <= SETTINGS_MAX_VALUE_SIZE;
     }
     return false;
 }
@@ -122,7 +119,7 @@ int RenameNoReplace(const std::string& from, const std::string& to)
 bool MoveAside(const std::string& path, std::string& aside, std::string& why)
 {
     std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     char stamp[32] = "";
     if (localtime_r(&now, &local))
         std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
@@ -160,7 +157,7 @@ std::string HomeFolder()
     return ".";
 }
 
-} // namespace
+}  // namespace
 
 std::string FoldSettingName(std::string_view name)
 {
@@ -319,16 +316,13 @@ void CSettingsStore::LoadLocked(std::string& report)
 
     std::string text, why;
     switch (ReadWholeFile(path_, text, why)) {
-    case ReadResult::Missing:
-        return;
+    case ReadResult::Missing: return;
     case ReadResult::Unreadable:
         writable_ = false;
         report = "The settings file " + path_ + " cannot be read (" + why +
                  "); default settings are used and changes will not be saved.";
         return;
-    case ReadResult::TooLarge:
-        why = "the file is too large";
-        break;
+    case ReadResult::TooLarge: why = "the file is too large"; break;
     case ReadResult::Ok: {
         SettingsNode tree;
         if (ParseText(text, tree, &why)) {
@@ -345,8 +339,8 @@ void CSettingsStore::LoadLocked(std::string& report)
                  " and default settings are used.";
     } else {
         writable_ = false;
-        report = "The settings file " + path_ + " is damaged (" + why + ") and could not be kept aside (" +
-                 moveError + "); default settings are used and changes will not be saved.";
+        report = "The settings file " + path_ + " is damaged (" + why + ") and could not be kept aside (" + moveError +
+                 "); default settings are used and changes will not be saved.";
     }
 }
 
@@ -426,10 +420,7 @@ void CSettingsKey::Close()
 
 bool CSettingsKey::IsOpen() const { return open_; }
 
-SettingsNode* CSettingsKey::Resolve(SettingsNode& root) const
-{
-    return open_ ? FindNode(root, path_) : nullptr;
-}
+SettingsNode* CSettingsKey::Resolve(SettingsNode& root) const { return open_ ? FindNode(root, path_) : nullptr; }
 
 bool CSettingsKey::SetValue(const std::string& name, const SettingValue& v)
 {

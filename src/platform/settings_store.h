@@ -30,7 +30,7 @@ struct SettingValue {
 };
 
 struct NamedSetting {
-    std::string name; // as first spelt
+    std::string name;  // as first spelt
     SettingValue value;
 
     bool operator==(const NamedSetting&) const = default;
@@ -39,7 +39,7 @@ struct NamedSetting {
 // One key. Children are indexed by their case-folded name, which also gives
 // the stable order of enumeration and of the file.
 struct SettingsNode {
-    std::string name; // as first spelt; empty for the root
+    std::string name;  // as first spelt; empty for the root
     std::map<std::string, NamedSetting> values;
     std::map<std::string, std::unique_ptr<SettingsNode>> subkeys;
 };
@@ -71,7 +71,7 @@ public:
     static std::string DefaultFolder();
     static std::string DefaultFile();
 
-    void UseFile(const std::string& path); // re-point and reload now
+    void UseFile(const std::string& path);  // re-point and reload now
     std::string FilePath() const;
     // False when the file on disk could not be read or moved aside, so saving
     // would destroy it.
@@ -110,10 +110,10 @@ public:
 
     // Paths are backslash-separated and relative to the user's root; "" is the
     // root itself. Opening closes what the handle had open.
-    [[nodiscard]] bool Open(const std::string& path);   // existing key only
-    [[nodiscard]] bool Create(const std::string& path); // creates missing levels
-    [[nodiscard]] bool Flush(); // saves the store if this handle changed it
-    void Close();               // Flush, ignoring the result
+    [[nodiscard]] bool Open(const std::string& path);    // existing key only
+    [[nodiscard]] bool Create(const std::string& path);  // creates missing levels
+    [[nodiscard]] bool Flush();                          // saves the store if this handle changed it
+    void Close();                                        // Flush, ignoring the result
     bool IsOpen() const;
 
     [[nodiscard]] bool SetDword(const std::string& name, DWORD v);
@@ -126,8 +126,8 @@ public:
     [[nodiscard]] bool QueryBinary(const std::string& name, std::vector<BYTE>& v) const;
     [[nodiscard]] bool QueryValue(const std::string& name, SettingValue& v) const;
     bool DeleteValue(const std::string& name);
-    bool DeleteSubKey(const std::string& name); // a relative path; with all its subkeys
-    std::vector<std::string> EnumSubKeys() const;   // names as first spelt, ordered by folded name
+    bool DeleteSubKey(const std::string& name);    // a relative path; with all its subkeys
+    std::vector<std::string> EnumSubKeys() const;  // names as first spelt, ordered by folded name
     std::vector<std::string> EnumValueNames() const;
 
 private:

@@ -83,8 +83,7 @@ bool ParseEscape(LineCursor& c, std::string& out)
         c.pos += 2;
         return true;
     }
-    default:
-        return c.Fail("bad escape");
+    default: return c.Fail("bad escape");
     }
 }
 
@@ -297,9 +296,7 @@ void WriteValue(const NamedSetting& setting, std::string& out)
         out += buf;
         break;
     }
-    case SettingType::String:
-        WriteQuoted(v.text, out);
-        break;
+    case SettingType::String: WriteQuoted(v.text, out); break;
     case SettingType::Binary:
         out += "hex:";
         for (size_t i = 0; i < v.bytes.size(); ++i) {
@@ -327,7 +324,7 @@ void WriteNode(const SettingsNode& node, const std::string& path, bool isRoot, s
         WriteNode(*child, isRoot ? child->name : path + '\\' + child->name, false, out);
 }
 
-} // namespace
+}  // namespace
 
 bool CSettingsStore::ParseText(std::string_view text, SettingsNode& root, std::string* error)
 {
@@ -361,7 +358,7 @@ bool CSettingsStore::ParseText(std::string_view text, SettingsNode& root, std::s
         if (line[0] == '[') {
             section = ParseSectionLine(line, tree, why);
         } else if (line[0] == '"' || line[0] == '@') {
-            LineCursor cursor { line };
+            LineCursor cursor{line};
             if (!section)
                 why = "value before any key";
             else if (!ParseValueLine(cursor, *section))

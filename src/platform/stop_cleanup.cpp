@@ -26,10 +26,7 @@ static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler")
 constexpr int kFree = 0, kWriting = 1, kPublished = 2;
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void Say(int fd, const char* text)
-{
-    (void)!write(fd, text, std::strlen(text));
-}
+void Say(int fd, const char* text) { (void)!write(fd, text, std::strlen(text)); }
 
 void OnStopSignal(int signal)
 {
@@ -48,7 +45,7 @@ void OnStopSignal(int signal)
     _exit(128 + signal);
 }
 
-} // namespace
+}  // namespace
 
 void CStopEntry::Set(StopEntryKind kind, const std::string& path)
 {
@@ -93,8 +90,8 @@ void CleanUpForStop(int fd) noexcept
 {
     const char* saving = nullptr;
     bool stdinCopy = false;
-    for (const StopEntryKind pass : {StopEntryKind::kFile, StopEntryKind::kStdinCopy, StopEntryKind::kFolder,
-                                     StopEntryKind::kSaving}) {
+    for (const StopEntryKind pass :
+         {StopEntryKind::kFile, StopEntryKind::kStdinCopy, StopEntryKind::kFolder, StopEntryKind::kSaving}) {
         for (Slot& slot : g_slots) {
             if (slot.state.load() != kPublished || slot.kind != pass)
                 continue;

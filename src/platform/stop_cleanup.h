@@ -10,9 +10,9 @@
 #include <string>
 
 enum class StopEntryKind {
-    kFile,    // removed on a stop
-    kFolder,  // removed on a stop once empty (its files registered first)
-    kSaving,  // a file being replaced: left as it was, named in the notice
+    kFile,       // removed on a stop
+    kFolder,     // removed on a stop once empty (its files registered first)
+    kSaving,     // a file being replaced: left as it was, named in the notice
     kStdinCopy,  // the copy of standard input: removed, and said so
 };
 

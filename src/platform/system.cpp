@@ -15,7 +15,7 @@ namespace {
 std::mutex browserMutex;
 FolderBrowser folderBrowser;
 
-} // namespace
+}  // namespace
 
 bool RunQuietly(std::vector<std::string> args)
 {

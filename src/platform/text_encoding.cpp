@@ -6,10 +6,9 @@ namespace {
 
 // Code points of bytes 0x80..0x9F; from 0xA0 on the code page equals Latin-1.
 constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 void AppendUtf8(std::string& out, std::uint32_t cp)
@@ -29,7 +28,7 @@ void AppendUtf8(std::string& out, std::uint32_t cp)
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-} // namespace
+}  // namespace
 
 bool IsValidUtf8(std::string_view text)
 {
@@ -51,19 +50,26 @@ bool IsValidUtf8(std::string_view text)
             len = 2;
         } else if (c >= 0xE0 && c <= 0xEF) {
             len = 3;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
+            if (c == 0xE0)
+                lo = 0xA0;
+            if (c == 0xED)
+                hi = 0x9F;
         } else if (c >= 0xF0 && c <= 0xF4) {
             len = 4;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
+            if (c == 0xF0)
+                lo = 0x90;
+            if (c == 0xF4)
+                hi = 0x8F;
         } else {
             return false;
         }
-        if (n - i < len) return false;
-        if (p[i + 1] < lo || p[i + 1] > hi) return false;
+        if (n - i < len)
+            return false;
+        if (p[i + 1] < lo || p[i + 1] > hi)
+            return false;
         for (std::size_t k = 2; k < len; ++k)
-            if (!IsContinuation(p[i + k])) return false;
+            if (!IsContinuation(p[i + k]))
+                return false;
         i += len;
     }
     return true;
@@ -87,6 +93,7 @@ std::string Cp1252ToUtf8(std::string_view bytes)
 
 std::string LegacyTextToUtf8(std::string_view bytes)
 {
-    if (IsValidUtf8(bytes)) return std::string(bytes);
+    if (IsValidUtf8(bytes))
+        return std::string(bytes);
     return Cp1252ToUtf8(bytes);
 }

@@ -25,19 +25,19 @@ struct CQueuedMessage {
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    std::shared_ptr<CSentReply> reply; // null for a posted message
+    std::shared_ptr<CSentReply> reply;  // null for a posted message
 };
 
 using WakeCallback = std::shared_ptr<const std::function<void()>>;
 
-} // namespace
+}  // namespace
 
 // Everything below is guarded by the mutex.
 class CMessageQueue {
 public:
     std::mutex mutex;
-    std::condition_variable arrived;  // the owner waits for messages
-    std::condition_variable answered; // senders wait for their replies
+    std::condition_variable arrived;   // the owner waits for messages
+    std::condition_variable answered;  // senders wait for their replies
     std::deque<CQueuedMessage> messages;
     std::thread::id owner;
     bool closed = false;
@@ -93,7 +93,7 @@ Clock::time_point DeadlineAfter(std::chrono::milliseconds timeout)
     return now + std::max(timeout, std::chrono::milliseconds(0));
 }
 
-} // namespace
+}  // namespace
 
 CMessageReceiver::CMessageReceiver() : m_queue(std::make_shared<CMessageQueue>())
 {
@@ -103,10 +103,7 @@ CMessageReceiver::CMessageReceiver() : m_queue(std::make_shared<CMessageQueue>()
     table.queues[this] = m_queue;
 }
 
-CMessageReceiver::~CMessageReceiver()
-{
-    Close();
-}
+CMessageReceiver::~CMessageReceiver() { Close(); }
 
 void CMessageReceiver::AttachToCurrentThread()
 {
@@ -195,7 +192,7 @@ void CMessageReceiver::Close()
         dropped.swap(m_queue->messages);
         for (CQueuedMessage& message : dropped) {
             if (message.reply)
-                message.reply->done = true; // answered with 0
+                message.reply->done = true;  // answered with 0
         }
         m_queue->answered.notify_all();
         m_queue->arrived.notify_all();

@@ -69,10 +69,7 @@ struct CChannel {
     }
 };
 
-bool IsContiguous(std::uint32_t mask)
-{
-    return mask == 0 || std::has_single_bit((mask >> std::countr_zero(mask)) + 1);
-}
+bool IsContiguous(std::uint32_t mask) { return mask == 0 || std::has_single_bit((mask >> std::countr_zero(mask)) + 1); }
 
 FIBITMAP* ReadHeader(const BYTE* data, std::size_t size, CBmpHeader& h, CDecodeStatus& status)
 {
@@ -109,7 +106,12 @@ FIBITMAP* ReadHeader(const BYTE* data, std::size_t size, CBmpHeader& h, CDecodeS
     if (planes != 1)
         return status.Fail(RasterLoadError::kDecodeFailed, FormatC("%u colour planes", planes));
     switch (h.bits) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: return status.Fail(RasterLoadError::kUnsupportedLayout, FormatC("%u bits per pixel", h.bits));
     }
     bool masked = h.compression == kBitfields || h.compression == kAlphaBitfields;
@@ -190,8 +192,7 @@ BYTE* ScanLine(FIBITMAP* bitmap, const CBmpHeader& h, std::int64_t row)
 }
 
 // Run-length coded rows, bottom-up; a run never writes past its row.
-FIBITMAP* DecodeRle(const BYTE* data, std::size_t size, const CBmpHeader& h, FIBITMAP* bitmap,
-                    CDecodeStatus& status)
+FIBITMAP* DecodeRle(const BYTE* data, std::size_t size, const CBmpHeader& h, FIBITMAP* bitmap, CDecodeStatus& status)
 {
     const bool four = h.compression == kRle4;
     std::size_t at = h.pixelsAt;
@@ -235,8 +236,8 @@ FIBITMAP* DecodeRle(const BYTE* data, std::size_t size, const CBmpHeader& h, FIB
             y += data[at + 1];
             at += 2;
             if (x > h.width || y >= h.height)
-                status.Warn(FormatC("a move from row %lld from the bottom leaves the image",
-                                    static_cast<long long>(from + 1)));
+                status.Warn(
+                    FormatC("a move from row %lld from the bottom leaves the image", static_cast<long long>(from + 1)));
         } else {  // value literal pixels, padded to a 16-bit boundary
             std::size_t bytes = four ? (value + 1) / 2 : value;
             if (at + bytes > size)
@@ -279,7 +280,7 @@ std::uint64_t NeededPixelBytes(const CBmpHeader& h, std::size_t stride)
     return stride * static_cast<std::uint64_t>(h.height - 1) + static_cast<std::uint64_t>((h.width * h.bits + 7) / 8);
 }
 
-} // namespace
+}  // namespace
 
 bool ViewBmpRows(const BYTE* data, std::size_t size, CBmpRowView& view)
 {
@@ -332,10 +333,9 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
         // The last row may lack its padding.
         const std::uint64_t needed = NeededPixelBytes(h, stride);
         if (available < needed)
-            return status.Fail(RasterLoadError::kTruncated,
-                               FormatC("%llu of the %llu bytes of pixels are present",
-                                       static_cast<unsigned long long>(available),
-                                       static_cast<unsigned long long>(needed)));
+            return status.Fail(RasterLoadError::kTruncated, FormatC("%llu of the %llu bytes of pixels are present",
+                                                                    static_cast<unsigned long long>(available),
+                                                                    static_cast<unsigned long long>(needed)));
     } else if (available < 2) {
         return status.Fail(RasterLoadError::kTruncated, "the file ends before its pixels");
     }
@@ -347,8 +347,7 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
     else
         bitmap = AllocateRaster(h.width, h.height, outBits, status);
     if (!bitmap)
-        return status.error != RasterLoadError::kNone ? nullptr
-                                                       : status.Fail(RasterLoadError::kTooLarge, "no memory");
+        return status.error != RasterLoadError::kNone ? nullptr : status.Fail(RasterLoadError::kTooLarge, "no memory");
     const double dpm[2] = {static_cast<double>(std::max(h.xDpm, 0)), static_cast<double>(std::max(h.yDpm, 0))};
     FreeImage_SetDotsPerMeterX(bitmap, static_cast<unsigned>(dpm[0]));
     FreeImage_SetDotsPerMeterY(bitmap, static_cast<unsigned>(dpm[1]));
@@ -374,7 +373,8 @@ FIBITMAP* DecodeBmp(const BYTE* data, std::size_t size, CDecodeStatus& status)
             });
             // The chunk's rows are read for good, in file order.
             const std::uint64_t from = static_cast<std::uint64_t>(top) * stride;
-            const std::uint64_t to = std::min<std::uint64_t>(static_cast<std::uint64_t>(top + rows) * stride, available);
+            const std::uint64_t to =
+                std::min<std::uint64_t>(static_cast<std::uint64_t>(top + rows) * stride, available);
             status.ReleaseRead(data + h.pixelsAt + from, static_cast<std::size_t>(to - from));
         }
         return bitmap;

@@ -48,15 +48,9 @@ BITMAPCOREHEADER CoreHeader(const BYTE* dib)
     return h;
 }
 
-int BitCount(const BYTE* dib)
-{
-    return IsCoreHeader(dib) ? CoreHeader(dib).bcBitCount : InfoHeader(dib).biBitCount;
-}
+int BitCount(const BYTE* dib) { return IsCoreHeader(dib) ? CoreHeader(dib).bcBitCount : InfoHeader(dib).biBitCount; }
 
-std::uint64_t RowBytes(std::uint64_t bitCount, std::uint64_t width)
-{
-    return ((bitCount * width + 31) >> 5) * 4;
-}
+std::uint64_t RowBytes(std::uint64_t bitCount, std::uint64_t width) { return ((bitCount * width + 31) >> 5) * 4; }
 
 DWORD ReadDword(const BYTE* p)
 {
@@ -75,10 +69,7 @@ void PutDword(std::string& out, DWORD v)
     PutWord(out, static_cast<WORD>(v >> 16));
 }
 
-bool IsKnownBitCount(int bits)
-{
-    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
+bool IsKnownBitCount(int bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 
 // Checks a block just read from a file and fills in the defaults the header
 // may leave out. The bits must start where the file header says.
@@ -99,8 +90,8 @@ bool AcceptReadBlock(BYTE* block, std::size_t size, DWORD bitsOffsetInFile)
         h.biClrUsed = 1u << h.biBitCount;
     if (h.biClrUsed > kMaxColours || (h.biBitCount <= 8 && h.biClrUsed > (1u << h.biBitCount)))
         return false;
-    std::uint64_t rows = RowBytes(h.biBitCount, static_cast<std::uint64_t>(h.biWidth)) *
-                         static_cast<std::uint64_t>(h.biHeight);
+    std::uint64_t rows =
+        RowBytes(h.biBitCount, static_cast<std::uint64_t>(h.biWidth)) * static_cast<std::uint64_t>(h.biHeight);
     if (h.biSizeImage == 0) {
         if (rows > UINT32_MAX)
             return false;
@@ -108,8 +99,7 @@ bool AcceptReadBlock(BYTE* block, std::size_t size, DWORD bitsOffsetInFile)
     }
     std::uint64_t bitsOffset = kInfoHeaderSize + std::uint64_t{h.biClrUsed} * sizeof(RGBQUAD);
     std::uint64_t imageBytes = rle ? h.biSizeImage : rows;
-    if (bitsOffset + kBmpFileHeaderSize != bitsOffsetInFile || bitsOffset > size ||
-        imageBytes > size - bitsOffset)
+    if (bitsOffset + kBmpFileHeaderSize != bitsOffsetInFile || bitsOffset > size || imageBytes > size - bitsOffset)
         return false;
     std::memcpy(block, &h, sizeof h);
     return true;
@@ -138,7 +128,7 @@ CDibHandle ReadBmp(std::size_t total, ReadBytes&& read)
     return block;
 }
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------ CDibHandle --
 
@@ -185,15 +175,9 @@ CDibHandle CreateBlankDIB(int width, int height, int bitCount)
     return handle;
 }
 
-int DIBWidth(const BYTE* dib)
-{
-    return IsCoreHeader(dib) ? CoreHeader(dib).bcWidth : InfoHeader(dib).biWidth;
-}
+int DIBWidth(const BYTE* dib) { return IsCoreHeader(dib) ? CoreHeader(dib).bcWidth : InfoHeader(dib).biWidth; }
 
-int DIBHeight(const BYTE* dib)
-{
-    return IsCoreHeader(dib) ? CoreHeader(dib).bcHeight : InfoHeader(dib).biHeight;
-}
+int DIBHeight(const BYTE* dib) { return IsCoreHeader(dib) ? CoreHeader(dib).bcHeight : InfoHeader(dib).biHeight; }
 
 DWORD DIBNumColors(const BYTE* dib)
 {
@@ -224,19 +208,13 @@ BYTE* FindDIBBits(BYTE* dib)
     return dib + headerSize + DIBPaletteSize(dib);
 }
 
-const BYTE* FindDIBBits(const BYTE* dib)
-{
-    return FindDIBBits(const_cast<BYTE*>(dib));
-}
+const BYTE* FindDIBBits(const BYTE* dib) { return FindDIBBits(const_cast<BYTE*>(dib)); }
 
 // ------------------------------------------------------------------ CDib --
 
 CDib::CDib() = default;
 
-CDib::~CDib()
-{
-    Free();
-}
+CDib::~CDib() { Free(); }
 
 void CDib::Free()
 {
@@ -246,10 +224,7 @@ void CDib::Free()
     m_dib.Free();
 }
 
-bool CDib::Create(int width, int height, int bitCount)
-{
-    return Attach(CreateBlankDIB(width, height, bitCount));
-}
+bool CDib::Create(int width, int height, int bitCount) { return Attach(CreateBlankDIB(width, height, bitCount)); }
 
 bool CDib::Attach(CDibHandle handle)
 {
@@ -261,10 +236,7 @@ bool CDib::Attach(CDibHandle handle)
     return true;
 }
 
-bool CDib::CreateFromBitmap(const CBitmap& bitmap)
-{
-    return Attach(BitmapToDIB(bitmap));
-}
+bool CDib::CreateFromBitmap(const CBitmap& bitmap) { return Attach(BitmapToDIB(bitmap)); }
 
 bool CDib::UpdateGdiObjects()
 {
@@ -272,10 +244,7 @@ bool CDib::UpdateGdiObjects()
     return MakeBitmap();
 }
 
-void CDib::MakePalette()
-{
-    m_palette = CreateDIBPaletteFromHandle(m_dib);
-}
+void CDib::MakePalette() { m_palette = CreateDIBPaletteFromHandle(m_dib); }
 
 bool CDib::MakeBitmap()
 {

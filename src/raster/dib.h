@@ -47,11 +47,11 @@ private:
 // not positive or memory is short.
 [[nodiscard]] CDibHandle CreateBlankDIB(int width, int height, int bitCount);
 
-int DIBWidth(const BYTE* dib);   // core or info header
+int DIBWidth(const BYTE* dib);  // core or info header
 int DIBHeight(const BYTE* dib);
 // biClrUsed when set, else 2, 16 or 256 for 1, 4 or 8 bits, else 0.
 DWORD DIBNumColors(const BYTE* dib);
-DWORD DIBPaletteSize(const BYTE* dib);  // bytes: 4 per entry, 3 for a core header
+DWORD DIBPaletteSize(const BYTE* dib);   // bytes: 4 per entry, 3 for a core header
 DWORD DIBBytesPerLine(const BYTE* dib);  // padded to 4 bytes
 BYTE* FindDIBBits(BYTE* dib);            // behind the header and colour table
 const BYTE* FindDIBBits(const BYTE* dib);
@@ -80,8 +80,8 @@ const BYTE* FindDIBBits(const BYTE* dib);
 // COLORONCOLOR, the context's stretch mode restored afterwards. The palette
 // (may be null) is the one the picture is meant for; a true-colour context
 // needs none. False when nothing could be drawn.
-bool DrawBitmap(CDC* dc, const RECT& destination, const CBitmap& bitmap, const RECT& source,
-                const CPalette* palette, DWORD rop);
+bool DrawBitmap(CDC* dc, const RECT& destination, const CBitmap& bitmap, const RECT& source, const CPalette* palette,
+                DWORD rop);
 
 // The packed DIB is what is kept, written and read; beside it the DIB keeps
 // its drawing objects, made from the block by UpdateGdiObjects whenever the
@@ -173,7 +173,7 @@ private:
 
     CDibHandle m_dib;
     std::unique_ptr<CPalette> m_palette;
-    std::unique_ptr<CBitmap> m_bitmap;   // the DIB section
+    std::unique_ptr<CBitmap> m_bitmap;  // the DIB section
     bool m_painting = false;
 };
 

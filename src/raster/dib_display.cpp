@@ -54,9 +54,7 @@ void StorePixels(BYTE* block, const std::uint32_t* pixels)
         for (int x = 0; x < width; ++x) {
             const std::uint32_t p = in[x];
             switch (h.biBitCount) {
-            case 32:
-                std::memcpy(row + 4 * x, &p, 4);
-                break;
+            case 32: std::memcpy(row + 4 * x, &p, 4); break;
             case 24:
                 row[3 * x] = static_cast<BYTE>(p);
                 row[3 * x + 1] = static_cast<BYTE>(p >> 8);
@@ -68,9 +66,7 @@ void StorePixels(BYTE* block, const std::uint32_t* pixels)
                 row[2 * x + 1] = static_cast<BYTE>(v >> 8);
                 break;
             }
-            case 8:
-                row[x] = static_cast<BYTE>(NearestIndex(palette, colours, p));
-                break;
+            case 8: row[x] = static_cast<BYTE>(NearestIndex(palette, colours, p)); break;
             case 4: {
                 const BYTE i = static_cast<BYTE>(NearestIndex(palette, colours, p));
                 row[x >> 1] = (x & 1) ? static_cast<BYTE>((row[x >> 1] & 0xF0) | i)
@@ -91,7 +87,7 @@ void StorePixels(BYTE* block, const std::uint32_t* pixels)
     }
 }
 
-}   // namespace
+}  // namespace
 
 namespace {
 
@@ -127,7 +123,7 @@ bool BlockHoldsItself(const CDibHandle& handle)
     return need <= handle.GetSize();
 }
 
-}   // namespace
+}  // namespace
 
 std::unique_ptr<CPalette> CreateDIBPalette(const BYTE* dib)
 {
@@ -222,8 +218,8 @@ CDibHandle BitmapToDIB(const CBitmap& bitmap)
     // A full table is implied by the depth; a shorter one is counted.
     if (bits <= 8 && colours.size() != (std::size_t{1} << bits))
         h.biClrUsed = static_cast<DWORD>(colours.size());
-    const std::uint64_t rows = ((std::uint64_t(bits) * std::uint64_t(h.biWidth) + 31) >> 5) * 4 *
-                               static_cast<std::uint64_t>(h.biHeight);
+    const std::uint64_t rows =
+        ((std::uint64_t(bits) * std::uint64_t(h.biWidth) + 31) >> 5) * 4 * static_cast<std::uint64_t>(h.biHeight);
     const std::uint64_t size = h.biSize + colours.size() * sizeof(RGBQUAD) + rows;
     if (rows > UINT32_MAX || size > SIZE_MAX / 2)
         return {};
@@ -251,8 +247,8 @@ bool DrawBitmap(CDC* dc, const RECT& destination, const CBitmap& bitmap, const R
     if (width == sourceWidth && height == sourceHeight)
         return dc->BitBlt(destination.left, destination.top, width, height, canvas, source.left, source.top, rop);
     const int oldMode = dc->SetStretchBltMode(COLORONCOLOR);
-    const bool drew = dc->StretchBlt(destination.left, destination.top, width, height, canvas, source.left,
-                                     source.top, sourceWidth, sourceHeight, rop);
+    const bool drew = dc->StretchBlt(destination.left, destination.top, width, height, canvas, source.left, source.top,
+                                     sourceWidth, sourceHeight, rop);
     dc->SetStretchBltMode(oldMode);
     return drew;
 }
@@ -352,8 +348,8 @@ bool DrawTransparentBitmap(CDC* dc, const CDib& bitmap, int x, int y, COLORREF t
         }
     }
     const BITMAPINFO info = Make32BitInfo(width, height);
-    return dc->StretchDIBits(x, y, width, height, 0, 0, width, height, mask.data(), &info, DIB_RGB_COLORS,
-                             SRCAND) > 0 &&
+    return dc->StretchDIBits(x, y, width, height, 0, 0, width, height, mask.data(), &info, DIB_RGB_COLORS, SRCAND) >
+               0 &&
            dc->StretchDIBits(x, y, width, height, 0, 0, width, height, image.data(), &info, DIB_RGB_COLORS, SRCPAINT) >
                0;
 }

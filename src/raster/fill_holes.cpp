@@ -69,13 +69,13 @@ void Pass(CWordPlane& from, CWordPlane& to, const PackedWord* mask, int y)
         PackedWord c = centre[k];
         PackedWord left = (c >> 1) | (centre[k - 1] << (kWordPixels - 1));
         PackedWord right = (c << 1) | (centre[k + 1] >> (kWordPixels - 1));
-        PackedWord v = kind == Morphology::kDilate ? (c | left | right | up[k] | down[k])
-                                                   : (c & left & right & up[k] & down[k]);
+        PackedWord v =
+            kind == Morphology::kDilate ? (c | left | right | up[k] | down[k]) : (c & left & right & up[k] & down[k]);
         out[k] = (v & mask[k]) | (out[k] & ~mask[k]);
     }
 }
 
-} // namespace
+}  // namespace
 
 bool SmoothFilter(CRasterSrc& image, int passes, RasterProgress progress)
 {

@@ -20,15 +20,9 @@ constexpr BYTE kWhiteGrey = 255;
 constexpr int kRowsPerChunk = 1024;
 constexpr int kMinBandRows = 16;
 
-inline unsigned Nibble(const BYTE* row, int x)
-{
-    return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4u);
-}
+inline unsigned Nibble(const BYTE* row, int x) { return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4u); }
 
-inline unsigned Value555(const BYTE* row, int x)
-{
-    return Load555(row, static_cast<std::size_t>(x)) & kMask555;
-}
+inline unsigned Value555(const BYTE* row, int x) { return Load555(row, static_cast<std::size_t>(x)) & kMask555; }
 
 // Truncated grey <= threshold for a blue, green, red pixel, without the
 // double formula except where the exact sum sits on the boundary.
@@ -64,8 +58,8 @@ template <int kBytes>
 // flags[i] = the exact sum of pixel i is below limit; *ties = whether any
 // sum equals it.
 template <int kBytes>
-[[gnu::always_inline]] inline void BlockBelowBody(const BYTE* __restrict p, std::uint32_t limit,
-                                                  BYTE* __restrict flags, int* ties)
+[[gnu::always_inline]] inline void BlockBelowBody(const BYTE* __restrict p, std::uint32_t limit, BYTE* __restrict flags,
+                                                  int* ties)
 {
     int equal = 0;
     for (int i = 0; i < kColourBlock; ++i) {
@@ -205,7 +199,7 @@ void CountValues(int n, CGreyCounts& counts, Value&& v)
         ++counts.lanes[0][v(i)];
 }
 
-} // namespace
+}  // namespace
 
 bool CGreyRowReader::Init(const CRasterSrc& image)
 {
@@ -263,14 +257,9 @@ void CGreyRowReader::GreyRow(const BYTE* row, int x0, int n, BYTE* out) const
         for (int i = 0; i < n; ++i)
             out[i] = m_grey555[Value555(row, x0 + i)];
         break;
-    case 24:
-        GreyColourRow<3>(row, x0, n, out);
-        break;
-    case 32:
-        GreyColourRow<4>(row, x0, n, out);
-        break;
-    default:
-        break;
+    case 24: GreyColourRow<3>(row, x0, n, out); break;
+    case 32: GreyColourRow<4>(row, x0, n, out); break;
+    default: break;
     }
 }
 
@@ -284,25 +273,16 @@ void CGreyRowReader::ThresholdRow(const BYTE* row, int x0, int n, BYTE threshold
         else
             ExtractPixels(row, x0, n, bits);
         break;
-    case 4:
-        PackRow(bits, n, [&](int i) { return m_indexGrey[Nibble(row, x0 + i)] <= threshold; });
-        break;
+    case 4: PackRow(bits, n, [&](int i) { return m_indexGrey[Nibble(row, x0 + i)] <= threshold; }); break;
     case 8: {
         const BYTE* p = row + x0;
         PackRow(bits, n, [&](int i) { return m_indexGrey[p[i]] <= threshold; });
         break;
     }
-    case 16:
-        PackRow(bits, n, [&](int i) { return m_grey555[Value555(row, x0 + i)] <= threshold; });
-        break;
-    case 24:
-        ThresholdColourRow<3>(row, x0, n, threshold, bits);
-        break;
-    case 32:
-        ThresholdColourRow<4>(row, x0, n, threshold, bits);
-        break;
-    default:
-        break;
+    case 16: PackRow(bits, n, [&](int i) { return m_grey555[Value555(row, x0 + i)] <= threshold; }); break;
+    case 24: ThresholdColourRow<3>(row, x0, n, threshold, bits); break;
+    case 32: ThresholdColourRow<4>(row, x0, n, threshold, bits); break;
+    default: break;
     }
 }
 
@@ -315,23 +295,12 @@ void CGreyRowReader::CountRow(const BYTE* row, int n, CGreyCounts& counts) const
         counts.lanes[0][0] += static_cast<std::uint64_t>(n - black);
         break;
     }
-    case 4:
-        CountValues(n, counts, [row](int i) { return Nibble(row, i); });
-        break;
-    case 8:
-        CountValues(n, counts, [row](int i) { return row[i]; });
-        break;
-    case 16:
-        CountValues(n, counts, [&](int i) { return m_rounded555[Value555(row, i)]; });
-        break;
-    case 24:
-        CountColourRow<3>(row, n, counts);
-        break;
-    case 32:
-        CountColourRow<4>(row, n, counts);
-        break;
-    default:
-        break;
+    case 4: CountValues(n, counts, [row](int i) { return Nibble(row, i); }); break;
+    case 8: CountValues(n, counts, [row](int i) { return row[i]; }); break;
+    case 16: CountValues(n, counts, [&](int i) { return m_rounded555[Value555(row, i)]; }); break;
+    case 24: CountColourRow<3>(row, n, counts); break;
+    case 32: CountColourRow<4>(row, n, counts); break;
+    default: break;
     }
 }
 

@@ -50,8 +50,8 @@ private:
     static constexpr int k555Values = 1 << 15;
 
     int m_bitCount = 0;
-    BYTE m_indexGrey[256] = {};     // by palette index, truncated
-    BYTE m_indexRounded[256] = {};  // by palette index, rounded
+    BYTE m_indexGrey[256] = {};            // by palette index, truncated
+    BYTE m_indexRounded[256] = {};         // by palette index, rounded
     std::unique_ptr<BYTE[]> m_grey555;     // by 5-5-5 value, truncated
     std::unique_ptr<BYTE[]> m_rounded555;  // by 5-5-5 value, rounded
 };

@@ -30,7 +30,7 @@ constexpr int kCountShare = 85;
 constexpr int kScaleStart = 95;
 constexpr int kScaleShare = 5;
 
-} // namespace
+}  // namespace
 
 BYTE AutoThresholdFromHistogram(const BYTE* bins)
 {
@@ -72,10 +72,10 @@ void ScaleHistogram(const std::uint64_t* counts, BYTE* bins)
     for (int i = 0; i < n; ++i) {
         BYTE value = 0;
         if (maxCount > 0)
-            value = counts[i] >= maxCount ? CRasterSrc::kHistogramTop
-                                          : static_cast<BYTE>(static_cast<double>(counts[i]) /
-                                                              static_cast<double>(maxCount) *
-                                                              CRasterSrc::kHistogramTop);
+            value = counts[i] >= maxCount
+                        ? CRasterSrc::kHistogramTop
+                        : static_cast<BYTE>(static_cast<double>(counts[i]) / static_cast<double>(maxCount) *
+                                            CRasterSrc::kHistogramTop);
         bins[i] = value;
     }
 }

@@ -39,7 +39,7 @@ bool HasEndMarker(const BYTE* data, std::size_t size)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 FIBITMAP* DecodeJpeg(const BYTE* data, std::size_t size, CDecodeStatus& status)
 {
@@ -110,4 +110,3 @@ FIBITMAP* DecodeJpeg(const BYTE* data, std::size_t size, CDecodeStatus& status)
         return status.Fail(RasterLoadError::kDecodeFailed, GetLastRasterLibraryMessage());
     return bitmap;
 }
-

@@ -307,12 +307,9 @@ bool RefuseSize(int size)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-bool IsValidMedianSize(int size)
-{
-    return size >= kMinMedianSize && size <= kMaxMedianSize && (size & 1) == 1;
-}
+bool IsValidMedianSize(int size) { return size >= kMinMedianSize && size <= kMaxMedianSize && (size & 1) == 1; }
 
 bool ColorMedianFilter(CRasterSrc& raster, int size, RasterProgress progress)
 {

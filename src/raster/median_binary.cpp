@@ -26,8 +26,8 @@
 
 namespace {
 
-constexpr int kMaxCountBits = 8;   // 15 x 15 = 225 < 256
-constexpr int kMaxColumnBits = 4;  // 15 < 16
+constexpr int kMaxCountBits = 8;        // 15 x 15 = 225 < 256
+constexpr int kMaxColumnBits = 4;       // 15 < 16
 constexpr int kMinBinaryBandRows = 64;  // thinner bands copy more than they save
 
 // Counts of 64 pixels, bit-sliced.
@@ -165,7 +165,7 @@ private:
     std::unique_ptr<PackedWord[]> m_mask;     // interior columns per word
 };
 
-} // namespace
+}  // namespace
 
 bool CBinaryMedianFilter::SetSize(int size)
 {

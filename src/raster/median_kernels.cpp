@@ -189,12 +189,11 @@ template <class E>
 {
     SortColumnsAny(rows, size, n, sorted);
 }
-LW_VECTOR_KERNEL(SortByteColumns, SortByteColumnsBody,
-                 (const BYTE* const* rows, int size, int n, BYTE* const* sorted),
+LW_VECTOR_KERNEL(SortByteColumns, SortByteColumnsBody, (const BYTE* const* rows, int size, int n, BYTE* const* sorted),
                  (rows, size, n, sorted))
 
-[[gnu::always_inline]] inline void SortKeyColumnsBody(const std::uint32_t* const* rows,
-    int size, int n, std::uint32_t* const* sorted)
+[[gnu::always_inline]] inline void SortKeyColumnsBody(const std::uint32_t* const* rows, int size, int n,
+                                                      std::uint32_t* const* sorted)
 {
     SortColumnsAny(rows, size, n, sorted);
 }
@@ -206,20 +205,18 @@ LW_VECTOR_KERNEL(SortKeyColumns, SortKeyColumnsBody,
 {
     MedianRowAny(sorted, size, n, out);
 }
-LW_VECTOR_KERNEL(ByteMedianRow, ByteMedianRowBody,
-                 (const BYTE* const* sorted, int size, int n, BYTE* out),
+LW_VECTOR_KERNEL(ByteMedianRow, ByteMedianRowBody, (const BYTE* const* sorted, int size, int n, BYTE* out),
                  (sorted, size, n, out))
 
-[[gnu::always_inline]] inline void KeyMedianRowBody(const std::uint32_t* const* sorted,
-    int size, int n, std::uint32_t* out)
+[[gnu::always_inline]] inline void KeyMedianRowBody(const std::uint32_t* const* sorted, int size, int n,
+                                                    std::uint32_t* out)
 {
     MedianRowAny(sorted, size, n, out);
 }
 LW_VECTOR_KERNEL(KeyMedianRow, KeyMedianRowBody,
-                 (const std::uint32_t* const* sorted, int size, int n, std::uint32_t* out),
-                 (sorted, size, n, out))
+                 (const std::uint32_t* const* sorted, int size, int n, std::uint32_t* out), (sorted, size, n, out))
 
-} // namespace
+}  // namespace
 
 void SortColumns(const BYTE* const* rows, int size, int n, BYTE* const* sorted)
 {
@@ -231,10 +228,7 @@ void SortColumns(const std::uint32_t* const* rows, int size, int n, std::uint32_
     SortKeyColumns(rows, size, n, sorted);
 }
 
-void MedianRow(const BYTE* const* sorted, int size, int n, BYTE* out)
-{
-    ByteMedianRow(sorted, size, n, out);
-}
+void MedianRow(const BYTE* const* sorted, int size, int n, BYTE* out) { ByteMedianRow(sorted, size, n, out); }
 
 void MedianRow(const std::uint32_t* const* sorted, int size, int n, std::uint32_t* out)
 {

@@ -67,10 +67,10 @@ struct WireOrder {
         for (int q = 0; q < wires; ++q) {
             if (q == lo || q == hi)
                 continue;
-            le[lo][q] = loBelow[q] || hiBelow[q];   // min <= q when either was
-            le[q][lo] = belowLo[q] && belowHi[q];   // q <= min when q was below both
-            le[hi][q] = loBelow[q] && hiBelow[q];   // max <= q when both were
-            le[q][hi] = belowLo[q] || belowHi[q];   // q <= max when q was below either
+            le[lo][q] = loBelow[q] || hiBelow[q];  // min <= q when either was
+            le[q][lo] = belowLo[q] && belowHi[q];  // q <= min when q was below both
+            le[hi][q] = loBelow[q] && hiBelow[q];  // max <= q when both were
+            le[q][hi] = belowLo[q] || belowHi[q];  // q <= max when q was below either
         }
         le[lo][hi] = true;
         le[hi][lo] = false;

@@ -29,7 +29,10 @@ constexpr BYTE LeadingPixelsMask(int n) { return static_cast<BYTE>(0xFF00u >> n)
 constexpr BYTE LastByteMask(int width) { return (width & 7) ? LeadingPixelsMask(width & 7) : BYTE{0xFF}; }
 
 // Mask of the first n (0..64) pixels of a word.
-constexpr PackedWord LeadingWordMask(int n) { return n >= kWordPixels ? ~PackedWord{0} : n <= 0 ? 0 : ~(~PackedWord{0} >> n); }
+constexpr PackedWord LeadingWordMask(int n)
+{
+    return n >= kWordPixels ? ~PackedWord{0} : n <= 0 ? 0 : ~(~PackedWord{0} >> n);
+}
 
 inline bool TestPixel(const BYTE* row, int x) { return (row[x >> 3] & PixelMask(x)) != 0; }
 inline void SetPixel(BYTE* row, int x) { row[x >> 3] |= PixelMask(x); }

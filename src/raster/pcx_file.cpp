@@ -56,8 +56,7 @@ FIBITMAP* ReadHeader(const BYTE* data, std::size_t size, CPcxHeader& h, CDecodeS
     bool valid = (h.bits == 1 && h.planes >= 1 && h.planes <= 4) || (h.bits == 4 && h.planes == 1) ||
                  (h.bits == 8 && (h.planes == 1 || h.planes == 3 || h.planes == 4));
     if (!valid)
-        return status.Fail(RasterLoadError::kUnsupportedLayout,
-                           FormatC("%u planes of %u bits", h.planes, h.bits));
+        return status.Fail(RasterLoadError::kUnsupportedLayout, FormatC("%u planes of %u bits", h.planes, h.bits));
     if (h.width <= 0 || h.height <= 0)
         return status.Fail(RasterLoadError::kDecodeFailed, "the header declares an empty image");
     return nullptr;
@@ -156,7 +155,7 @@ void StoreRow(const CPcxHeader& h, const BYTE* line, BYTE* out)
     }
 }
 
-} // namespace
+}  // namespace
 
 FIBITMAP* DecodePcx(const BYTE* data, std::size_t size, CDecodeStatus& status)
 {

@@ -24,10 +24,7 @@ constexpr WORD Pack555(unsigned red, unsigned green, unsigned blue)
 }
 
 // Pixel x of a 16-bit row.
-inline WORD Load555(const BYTE* row, std::size_t x)
-{
-    return static_cast<WORD>(row[2 * x] | (row[2 * x + 1] << 8));
-}
+inline WORD Load555(const BYTE* row, std::size_t x) { return static_cast<WORD>(row[2 * x] | (row[2 * x + 1] << 8)); }
 
 inline void Store555(BYTE* row, std::size_t x, WORD v)
 {

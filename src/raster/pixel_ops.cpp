@@ -93,7 +93,7 @@ void ChangePixels(CRasterSrc& image, RasterProgress progress, const std::string&
     }
 }
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------ bitmap swap --
 
@@ -154,7 +154,7 @@ bool Adopt(CRasterSrc& image, FIBITMAP* bitmap)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool AdoptRasterBitmap(CRasterSrc& image, FIBITMAP* bitmap)
 {
@@ -277,8 +277,7 @@ void MirrorNibbleRow(BYTE* row, int width, BYTE* scratch)
 void MirrorPixelRow(BYTE* row, int width, int pixelBytes)
 {
     for (int left = 0, right = width - 1; left < right; ++left, --right)
-        std::swap_ranges(row + static_cast<size_t>(left) * pixelBytes,
-                         row + static_cast<size_t>(left + 1) * pixelBytes,
+        std::swap_ranges(row + static_cast<size_t>(left) * pixelBytes, row + static_cast<size_t>(left + 1) * pixelBytes,
                          row + static_cast<size_t>(right) * pixelBytes);
 }
 
@@ -300,7 +299,7 @@ void InvertBytes(BYTE* p, size_t n)
         p[i] = static_cast<BYTE>(~p[i]);
 }
 
-} // namespace
+}  // namespace
 
 bool FlipHorizontal(CRasterSrc& image)
 {
@@ -327,8 +326,8 @@ bool Invert(CRasterSrc& image)
     const int width = image.GetWidth();
     const int bitCount = image.GetBitCount();
     // A grey ramp stays a ramp: its indices are inverted, not its colours.
-    const bool invertIndices = bitCount == 1 || (bitCount == 8 && image.IsGreyRamp()) ||
-                               (bitCount == 4 && IsFourBitGreyRamp(image));
+    const bool invertIndices =
+        bitCount == 1 || (bitCount == 8 && image.IsGreyRamp()) || (bitCount == 4 && IsFourBitGreyRamp(image));
     if (bitCount <= 8 && !invertIndices) {
         RGBQUAD* palette = image.GetPalette();
         for (unsigned i = 0; i < image.GetColorsUsed(); ++i) {
@@ -356,15 +355,12 @@ bool Invert(CRasterSrc& image)
                     row[2 * x + 1] = static_cast<BYTE>(row[2 * x + 1] ^ (k555Mask >> 8));
                 }
                 break;
-            case 24:
-                InvertBytes(row, static_cast<size_t>(width) * 3);
-                break;
+            case 24: InvertBytes(row, static_cast<size_t>(width) * 3); break;
             case 32:
                 for (BYTE* p = row; p < row + static_cast<size_t>(width) * 4; p += 4)
                     InvertBytes(p, 3);
                 break;
-            default:
-                break;
+            default: break;
             }
         }
     }

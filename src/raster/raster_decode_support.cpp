@@ -33,12 +33,9 @@ std::uint64_t MachineMemory()
     return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
 }
 
-} // namespace
+}  // namespace
 
-std::uint64_t SetMaxRasterPixelBytes(std::uint64_t bytes)
-{
-    return g_maxPixelBytes.exchange(bytes);
-}
+std::uint64_t SetMaxRasterPixelBytes(std::uint64_t bytes) { return g_maxPixelBytes.exchange(bytes); }
 
 RasterLoadError CheckRasterSize(std::int64_t width, std::int64_t height, unsigned bits, std::string* detail)
 {
@@ -54,8 +51,8 @@ RasterLoadError CheckRasterSize(std::int64_t width, std::int64_t height, unsigne
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * std::max(bits, 1u) / 8 <= bound)
         return RasterLoadError::kNone;
     if (detail)
-        *detail = FormatC("the header declares %lld x %lld pixels at %u bits per pixel",
-                          static_cast<long long>(width), static_cast<long long>(height), bits);
+        *detail = FormatC("the header declares %lld x %lld pixels at %u bits per pixel", static_cast<long long>(width),
+                          static_cast<long long>(height), bits);
     return RasterLoadError::kTooLarge;
 }
 

@@ -67,10 +67,7 @@ constexpr double kMaxFileDotsPerInch = 100000.0;
 constexpr double kMetresPerInch = 0.0254;
 // The whole number of dots per metre nearest to it.
 constexpr unsigned kMaxFileDotsPerMetre = 3937008;
-[[nodiscard]] inline bool IsAbsurdDotsPerMetre(double dotsPerMetre)
-{
-    return dotsPerMetre > kMaxFileDotsPerMetre;
-}
+[[nodiscard]] inline bool IsAbsurdDotsPerMetre(double dotsPerMetre) { return dotsPerMetre > kMaxFileDotsPerMetre; }
 // Clears both resolutions of a bitmap when either is absurd.
 void DropAbsurdResolution(FIBITMAP* bitmap);
 
@@ -96,10 +93,7 @@ struct CBmpRowView {
 [[nodiscard]] FIBITMAP* DecodeJpeg(const BYTE* data, std::size_t size, CDecodeStatus& status);
 
 // Little-endian fields of a validated buffer.
-inline std::uint16_t ReadLe16(const BYTE* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
+inline std::uint16_t ReadLe16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
 inline std::uint32_t ReadLe32(const BYTE* p)
 {

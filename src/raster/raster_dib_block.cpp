@@ -44,9 +44,9 @@ DWORD ReadDword(const BYTE* p)
 bool AcceptedMasks(int bitCount, const DWORD* masks)
 {
     if (bitCount == 16)
-        return masks[1] == FI16_555_GREEN_MASK ? masks[0] == FI16_555_RED_MASK && masks[2] == FI16_555_BLUE_MASK
-                                               : masks[0] == FI16_565_RED_MASK && masks[1] == FI16_565_GREEN_MASK &&
-                                                     masks[2] == FI16_565_BLUE_MASK;
+        return masks[1] == FI16_555_GREEN_MASK
+                   ? masks[0] == FI16_555_RED_MASK && masks[2] == FI16_555_BLUE_MASK
+                   : masks[0] == FI16_565_RED_MASK && masks[1] == FI16_565_GREEN_MASK && masks[2] == FI16_565_BLUE_MASK;
     return bitCount == 32 && masks[0] == 0x00FF0000 && masks[1] == 0x0000FF00 && masks[2] == 0x000000FF;
 }
 
@@ -56,8 +56,8 @@ bool CheckLayout(const BYTE* block, std::size_t length, DibLayout& layout)
         return false;
     BITMAPINFOHEADER& h = layout.header;
     std::memcpy(&h, block, sizeof h);
-    if ((h.biSize != kInfoHeaderSize && h.biSize != kV4HeaderSize && h.biSize != kV5HeaderSize) ||
-        h.biSize > length || h.biPlanes != 1)
+    if ((h.biSize != kInfoHeaderSize && h.biSize != kV4HeaderSize && h.biSize != kV5HeaderSize) || h.biSize > length ||
+        h.biPlanes != 1)
         return false;
     int bits = h.biBitCount;
     if (PixelsToBytes(8, bits) == 0)
@@ -102,8 +102,8 @@ bool CheckLayout(const BYTE* block, std::size_t length, DibLayout& layout)
 FIBITMAP* BuildBitmap(const BYTE* block, const DibLayout& layout)
 {
     int bits = layout.header.biBitCount;
-    FIBITMAP* bitmap = FreeImage_Allocate(layout.width, layout.height, bits, layout.masks[0], layout.masks[1],
-                                          layout.masks[2]);
+    FIBITMAP* bitmap =
+        FreeImage_Allocate(layout.width, layout.height, bits, layout.masks[0], layout.masks[1], layout.masks[2]);
     if (!bitmap)
         return nullptr;
     if (bits <= 8) {
@@ -121,7 +121,7 @@ FIBITMAP* BuildBitmap(const BYTE* block, const DibLayout& layout)
     return bitmap;
 }
 
-} // namespace
+}  // namespace
 
 bool CRasterSrc::AttachDIBHandle(const void* dib, std::size_t length)
 {

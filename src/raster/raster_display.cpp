@@ -88,16 +88,19 @@ void OneBitRow(const PixelSource& src, const Span& rows, const std::vector<Span>
     if (rows.last - rows.first == 1) {
         const BYTE* row = src.Row(rows.first);
         bool single = true;
-        for (const Span& c : columns) single = single && c.last - c.first == 1;
+        for (const Span& c : columns)
+            single = single && c.last - c.first == 1;
         if (single) {
-            for (std::size_t i = 0; i < columns.size(); ++i) out[i] = TestPixel(row, columns[i].first) ? c1 : c0;
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                out[i] = TestPixel(row, columns[i].first) ? c1 : c0;
             return;
         }
     }
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const Span& c = columns[i];
         std::int64_t black = 0;
-        for (int y = rows.first; y < rows.last; ++y) black += CountBlack(src.Row(y), c.first, c.last);
+        for (int y = rows.first; y < rows.last; ++y)
+            black += CountBlack(src.Row(y), c.first, c.last);
         const std::int64_t area = std::int64_t{rows.last - rows.first} * (c.last - c.first);
         std::uint32_t word = 0;
         for (int shift = 0; shift <= 16; shift += 8) {
@@ -123,7 +126,8 @@ void SampledRow(const PixelSource& src, int y, const std::vector<Span>& columns,
         }
         break;
     case 8:
-        for (std::size_t i = 0; i < columns.size(); ++i) out[i] = lut[row[centre(columns[i])]];
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            out[i] = lut[row[centre(columns[i])]];
         break;
     case 16:
         for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -144,8 +148,7 @@ void SampledRow(const PixelSource& src, int y, const std::vector<Span>& columns,
 
 bool IsInside(const RECT& r, int width, int height)
 {
-    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width &&
-           r.bottom <= height;
+    return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width && r.bottom <= height;
 }
 
 bool Stretch(const PixelSource& src, const RECT& source, CDC* dc, const RECT& destination, const RECT& visible)
@@ -165,7 +168,8 @@ bool Stretch(const PixelSource& src, const RECT& source, CDC* dc, const RECT& de
     const int outWidth = right - left, outHeight = bottom - top;
 
     std::uint32_t lut[256] = {};
-    for (int i = 0; i < src.paletteCount && i < 256; ++i) lut[i] = QuadToWord(src.palette[i]);
+    for (int i = 0; i < src.paletteCount && i < 256; ++i)
+        lut[i] = QuadToWord(src.palette[i]);
 
     std::vector<Span> columns, rows;
     std::vector<std::uint32_t> block;
@@ -205,8 +209,8 @@ bool SourceOfRaster(const CRasterSrc* raster, PixelSource& src)
     src.paletteCount = src.bitCount <= 8 && src.palette ? 1 << src.bitCount : 0;
     src.topRow = raster->GetRow(0);
     src.rowStep = src.height > 1 ? raster->GetRow(1) - raster->GetRow(0) : 0;
-    return src.bitCount == 1 || src.bitCount == 4 || src.bitCount == 8 || src.bitCount == 16 ||
-           src.bitCount == 24 || src.bitCount == 32;
+    return src.bitCount == 1 || src.bitCount == 4 || src.bitCount == 8 || src.bitCount == 16 || src.bitCount == 24 ||
+           src.bitCount == 32;
 }
 
 bool SourceOfDib(const CDib& dib, PixelSource& src)
@@ -235,11 +239,11 @@ bool SourceOfDib(const CDib& dib, PixelSource& src)
     // A palette image whose table is short would index past it.
     if (src.bitCount <= 8 && src.paletteCount < (1 << src.bitCount))
         return false;
-    return src.bitCount == 1 || src.bitCount == 4 || src.bitCount == 8 || src.bitCount == 16 ||
-           src.bitCount == 24 || src.bitCount == 32;
+    return src.bitCount == 1 || src.bitCount == 4 || src.bitCount == 8 || src.bitCount == 16 || src.bitCount == 24 ||
+           src.bitCount == 32;
 }
 
-}   // namespace
+}  // namespace
 
 int GetPlatformCode() { return kPlatformNT; }
 
@@ -248,8 +252,7 @@ bool DrawRasterDib(const CRasterSrc* raster, const RECT& source, CDC* dc, const 
     return DrawRasterDib(raster, source, dc, destination, destination);
 }
 
-bool DrawRasterDib(const CRasterSrc* raster, const RECT& source, CDC* dc, const RECT& destination,
-                   const RECT& visible)
+bool DrawRasterDib(const CRasterSrc* raster, const RECT& source, CDC* dc, const RECT& destination, const RECT& visible)
 {
     PixelSource src;
     return SourceOfRaster(raster, src) && Stretch(src, source, dc, destination, visible);

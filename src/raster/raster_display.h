@@ -34,7 +34,6 @@ bool DrawRasterDib(const CRasterSrc* raster, const RECT& source, CDC* dc, const 
 // The same, but only the pixels of the destination inside `visible` are
 // drawn: far zoomed in, a destination may be many times the size of the DC.
 // False as well when the two do not overlap.
-bool DrawRasterDib(const CRasterSrc* raster, const RECT& source, CDC* dc, const RECT& destination,
-                   const RECT& visible);
+bool DrawRasterDib(const CRasterSrc* raster, const RECT& source, CDC* dc, const RECT& destination, const RECT& visible);
 // The same from a display bitmap (uncompressed, with a 40-byte header).
 bool DrawDibRect(const CDib& dib, const RECT& source, CDC* dc, const RECT& destination, const RECT& visible);

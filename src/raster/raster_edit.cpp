@@ -37,7 +37,7 @@ constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
 
 int ClampBrush(int halfSize) { return std::clamp(halfSize, 1, kMaxBrushHalfSize); }
 
-} // namespace
+}  // namespace
 
 std::size_t PixelByteOffset(int x, int bitCount)
 {
@@ -93,9 +93,7 @@ void CFillPattern::Paint(BYTE* bytes, int x, int n) const
     if (n <= 0)
         return;
     switch (m_bitCount) {
-    case 1:
-        FillPixels(bytes, x & 7, (x & 7) + n, m_bytes[0] != 0);
-        return;
+    case 1: FillPixels(bytes, x & 7, (x & 7) + n, m_bytes[0] != 0); return;
     case 4: {
         const BYTE v = m_bytes[0];
         int q = x & 1;  // nibble of bytes[0] that pixel x is in
@@ -111,9 +109,7 @@ void CFillPattern::Paint(BYTE* bytes, int x, int n) const
             bytes[q / 2] = static_cast<BYTE>((bytes[q / 2] & 0x0F) | (v << 4));
         return;
     }
-    case 8:
-        std::memset(bytes, m_bytes[0], static_cast<std::size_t>(n));
-        return;
+    case 8: std::memset(bytes, m_bytes[0], static_cast<std::size_t>(n)); return;
     default: {
         const std::size_t step = static_cast<std::size_t>(m_bitCount / 8);
         for (int i = 0; i < n; ++i, bytes += step)
@@ -332,8 +328,9 @@ bool CRasterSrc::EraseTo(int x, int y)
                 return true;
             centres.push_back(CPoint{x, y});
         } else {
-            centres = CollectBrushPoints(CPoint{m_lastBrushX, m_lastBrushY}, CPoint{x, y}, m_editSettings.brushHalfWidth,
-                                         m_editSettings.brushHalfHeight, m_width, m_height);
+            centres =
+                CollectBrushPoints(CPoint{m_lastBrushX, m_lastBrushY}, CPoint{x, y}, m_editSettings.brushHalfWidth,
+                                   m_editSettings.brushHalfHeight, m_width, m_height);
         }
         // Every block of this step is allocated before any pixel changes.
         std::vector<std::unique_ptr<CRasterBuffer>> buffers;
@@ -346,8 +343,9 @@ bool CRasterSrc::EraseTo(int x, int y)
             if (left >= right || top >= bottom)
                 continue;
             std::unique_ptr<CRasterBuffer> buffer(new (std::nothrow) CRasterBuffer);
-            if (!buffer || !buffer->Create(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
-                                           static_cast<int>(bottom - top), m_bitCount)) {
+            if (!buffer ||
+                !buffer->Create(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                                static_cast<int>(bottom - top), m_bitCount)) {
                 ShowNoMemoryMessage();
                 return false;
             }
@@ -399,8 +397,10 @@ bool CRasterSrc::FillPolygon(CUndoList* undoList, std::span<const CPoint> points
         std::vector<CPoint> polygon(points.begin(), points.end());
         if (offset) {
             for (CPoint& p : polygon) {
-                p.x = static_cast<int>(std::clamp<std::int64_t>(static_cast<std::int64_t>(p.x) + offset->x, kIntMin, kIntMax));
-                p.y = static_cast<int>(std::clamp<std::int64_t>(static_cast<std::int64_t>(p.y) + offset->y, kIntMin, kIntMax));
+                p.x = static_cast<int>(
+                    std::clamp<std::int64_t>(static_cast<std::int64_t>(p.x) + offset->x, kIntMin, kIntMax));
+                p.y = static_cast<int>(
+                    std::clamp<std::int64_t>(static_cast<std::int64_t>(p.y) + offset->y, kIntMin, kIntMax));
             }
         }
         const int orientation = PolygonTurnAtTop(polygon);
@@ -417,8 +417,8 @@ bool CRasterSrc::FillPolygon(CUndoList* undoList, std::span<const CPoint> points
             return false;
 
         std::unique_ptr<CRasterScanBuffer> runs(new (std::nothrow) CRasterScanBuffer);
-        std::unique_ptr<CRasterScanLineUndoItem> item(
-            new (std::nothrow) CRasterScanLineUndoItem(m_editSettings.undoName, this));
+        std::unique_ptr<CRasterScanLineUndoItem> item(new (std::nothrow)
+                                                          CRasterScanLineUndoItem(m_editSettings.undoName, this));
         if (!runs || !item || !runs->Prepare(table.GetScanLines(), m_bitCount)) {
             ShowNoMemoryMessage();
             return false;

@@ -108,5 +108,4 @@ private:
 // The centres a brush passes from one point to the next: the line's steps
 // after the start up to the end included, kept to those whose brush of the
 // given half sizes meets an image of width x height.
-std::vector<CPoint> CollectBrushPoints(CPoint from, CPoint to, int halfWidth, int halfHeight, int width,
-                                       int height);
+std::vector<CPoint> CollectBrushPoints(CPoint from, CPoint to, int halfWidth, int halfHeight, int width, int height);

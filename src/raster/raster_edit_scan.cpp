@@ -10,8 +10,7 @@
 CLineSteps::CLineSteps(CPoint from, CPoint to)
     : m_x1(from.x), m_y1(from.y), m_dx(static_cast<std::int64_t>(to.x) - from.x),
       m_dy(static_cast<std::int64_t>(to.y) - from.y), m_n(std::max(std::llabs(m_dx), std::llabs(m_dy)))
-{
-}
+{}
 
 std::int64_t CLineSteps::Offset(std::int64_t i, std::int64_t d) const
 {
@@ -47,8 +46,8 @@ bool PolygonBounds(std::span<const CPoint> points, int& ymin, int& ymax)
 {
     if (points.size() < 3)
         return false;
-    auto [lo, hi] = std::minmax_element(points.begin(), points.end(),
-                                        [](const CPoint& a, const CPoint& b) { return a.y < b.y; });
+    auto [lo, hi] =
+        std::minmax_element(points.begin(), points.end(), [](const CPoint& a, const CPoint& b) { return a.y < b.y; });
     ymin = lo->y;
     ymax = hi->y;
     return true;
@@ -165,10 +164,7 @@ void CScanLineTable::AddStep(CVirtualLine& row, std::int64_t x, BYTE kind, doubl
 
 namespace {
 
-int VerticalSign(CPoint from, CPoint to)
-{
-    return to.y > from.y ? 1 : to.y < from.y ? -1 : 0;
-}
+int VerticalSign(CPoint from, CPoint to) { return to.y > from.y ? 1 : to.y < from.y ? -1 : 0; }
 
 BYTE CrossingKind(int verticalSign, int orientation)
 {

@@ -32,8 +32,10 @@ constexpr std::size_t kReadPiece = std::size_t{1} << 20;
 
 int SaturatedPixel(double v)
 {
-    if (!(v > -kPixelLimit)) return static_cast<int>(-kPixelLimit);   // NaN too
-    if (v > kPixelLimit) return static_cast<int>(kPixelLimit);
+    if (!(v > -kPixelLimit))
+        return static_cast<int>(-kPixelLimit);  // NaN too
+    if (v > kPixelLimit)
+        return static_cast<int>(kPixelLimit);
     return static_cast<int>(v);
 }
 
@@ -52,23 +54,29 @@ bool IsHeldDepth(int bits)
 
 std::uint64_t PaletteEntries(int bits) { return bits <= 8 ? std::uint64_t{1} << bits : 0; }
 
-std::uint64_t PaddedRowBytes(std::uint64_t width, int bits) { return (width * static_cast<unsigned>(bits) + 31) / 32 * 4; }
+std::uint64_t PaddedRowBytes(std::uint64_t width, int bits)
+{
+    return (width * static_cast<unsigned>(bits) + 31) / 32 * 4;
+}
 
 // The image as one packed DIB block: header, full colour table, rows from the
 // bottom. 16-bit images are 5-5-5, which a plain BI_RGB header says.
 bool MakeDibBlock(const CRasterSrc& image, CByteBuffer& block)
 {
     const BITMAPINFOHEADER* source = image.GetHeader();
-    if (source == nullptr) return false;
+    if (source == nullptr)
+        return false;
     const int bits = image.GetBitCount();
     const std::uint64_t colours = PaletteEntries(bits);
     const std::uint64_t rowBytes = image.GetRowBytes();
     const std::uint64_t height = static_cast<std::uint64_t>(image.GetHeight());
     const std::uint64_t total = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD) + rowBytes * height;
-    if (total > std::numeric_limits<std::uint32_t>::max() || (colours && !image.GetPalette())) return false;
+    if (total > std::numeric_limits<std::uint32_t>::max() || (colours && !image.GetPalette()))
+        return false;
 
     auto* bytes = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(total)));
-    if (bytes == nullptr) return false;
+    if (bytes == nullptr)
+        return false;
     BITMAPINFOHEADER header = *source;
     header.biSize = sizeof(BITMAPINFOHEADER);
     header.biCompression = BI_RGB;
@@ -94,16 +102,20 @@ bool MakeDibBlock(const CRasterSrc& image, CByteBuffer& block)
 bool IsValidDibBlock(const std::uint8_t* block, std::uint64_t size)
 {
     BITMAPINFOHEADER h;
-    if (block == nullptr || size < sizeof h) return false;
+    if (block == nullptr || size < sizeof h)
+        return false;
     std::memcpy(&h, block, sizeof h);
     const int bits = h.biBitCount;
-    if (h.biSize != sizeof h || h.biPlanes != 1 || h.biCompression != BI_RGB || !IsHeldDepth(bits)) return false;
-    if (h.biWidth <= 0 || h.biHeight <= 0) return false;
+    if (h.biSize != sizeof h || h.biPlanes != 1 || h.biCompression != BI_RGB || !IsHeldDepth(bits))
+        return false;
+    if (h.biWidth <= 0 || h.biHeight <= 0)
+        return false;
     const std::uint64_t table = PaletteEntries(bits);
     const std::uint64_t colours = h.biClrUsed ? h.biClrUsed : table;
-    if (colours > table) return false;
-    const std::uint64_t rows = PaddedRowBytes(static_cast<std::uint64_t>(h.biWidth), bits) *
-                               static_cast<std::uint64_t>(h.biHeight);
+    if (colours > table)
+        return false;
+    const std::uint64_t rows =
+        PaddedRowBytes(static_cast<std::uint64_t>(h.biWidth), bits) * static_cast<std::uint64_t>(h.biHeight);
     return sizeof h + colours * sizeof(RGBQUAD) + rows <= size;
 }
 
@@ -156,7 +168,8 @@ int CRaster::WorldToRow(double y) const
 
 bool CRaster::SetOrigin(double x, double y)
 {
-    if (!std::isfinite(x) || !std::isfinite(y)) return false;
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return false;
     m_OriginX = x;
     m_OriginY = y;
     return true;
@@ -172,7 +185,8 @@ bool CRaster::GetExtents(double* merge, double* box)
     box[EXT_MAX_X] = m_OriginX + m_Image.GetWidth();
     box[EXT_MIN_Y] = m_OriginY;
     box[EXT_MAX_Y] = m_OriginY + m_Image.GetHeight();
-    if (merge) MergeExtents(merge, box);
+    if (merge)
+        MergeExtents(merge, box);
     return true;
 }
 
@@ -194,9 +208,11 @@ void CRaster::Draw(CFrDevice* device)
 bool CRaster::LoadImage(double originX, double originY, const std::string& fileName)
 {
     m_ResolutionX = m_ResolutionY = 0;
-    if (!SetOrigin(originX, originY)) return false;
+    if (!SetOrigin(originX, originY))
+        return false;
     InvalidateDisplayCache();
-    if (!m_Image.Load(fileName)) return false;
+    if (!m_Image.Load(fileName))
+        return false;
     const BITMAPINFOHEADER* header = m_Image.GetHeader();
     m_ResolutionX = DotsPerMetre(header->biXPelsPerMeter);
     m_ResolutionY = DotsPerMetre(header->biYPelsPerMeter);
@@ -214,13 +230,15 @@ bool CRaster::Crop(double xMin, double xMax, double yMin, double yMax)
     int right = WorldToColumn(xMax);
     int top = WorldToRow(yMax);
     int bottom = WorldToRow(yMin);
-    if (left >= width || top >= height || right < 1 || bottom < 1) return false;
+    if (left >= width || top >= height || right < 1 || bottom < 1)
+        return false;
     left = std::max(left, 0);
     top = std::max(top, 0);
     right = std::min(right, width);
     bottom = std::min(bottom, height);
     // A box given the wrong way round would ask for a negative picture.
-    if (left >= right || top >= bottom) return false;
+    if (left >= right || top >= bottom)
+        return false;
     InvalidateDisplayCache();
     return m_Image.Crop(left, top, right, bottom);
 }
@@ -232,16 +250,19 @@ bool CRaster::Save(std::FILE* file)
     if (!CEntity::Save(file) || !WriteProjectF64(file, m_OriginX) || !WriteProjectF64(file, m_OriginY) ||
         !WriteProjectU32(file, m_ResolutionX) || !WriteProjectU32(file, m_ResolutionY))
         return false;
-    if (m_Image.IsEmpty()) return WriteProjectU32(file, 0);
+    if (m_Image.IsEmpty())
+        return WriteProjectU32(file, 0);
     CByteBuffer packed;
-    if (!MakeDibBlock(m_Image, packed)) return false;
+    if (!MakeDibBlock(m_Image, packed))
+        return false;
     return WriteProjectU32(file, packed.GetSize()) && WriteProjectBytes(file, packed.GetData(), packed.GetSize()) &&
            WriteProjectU8(file, m_Image.GetReservedFlag()) && WriteProjectU8(file, m_Image.GetPaletteDimmed());
 }
 
 bool CRaster::Load(std::FILE* file)
 {
-    if (!CEntity::Load(file)) return false;
+    if (!CEntity::Load(file))
+        return false;
     m_Image.Free();
     InvalidateDisplayCache();
     double originX = 0, originY = 0;
@@ -249,7 +270,8 @@ bool CRaster::Load(std::FILE* file)
     if (!ReadProjectF64(file, originX) || !ReadProjectF64(file, originY) || !ReadProjectU32(file, resolutionX) ||
         !ReadProjectU32(file, resolutionY) || !ReadProjectU32(file, packedLength))
         return false;
-    if (packedLength != 0 && !LoadImageBlock(file, packedLength)) return false;
+    if (packedLength != 0 && !LoadImageBlock(file, packedLength))
+        return false;
     // A damaged origin would spread NaN through extents and zoom.
     m_OriginX = FiniteOrZero(originX);
     m_OriginY = FiniteOrZero(originY);
@@ -267,9 +289,11 @@ bool CRaster::LoadImageBlock(std::FILE* file, std::uint32_t packedLength)
         return false;
     // Records written before the flags existed end here.
     std::uint8_t reserved = 0, dimmed = 0;
-    if (!ReadProjectU8(file, reserved) || !ReadProjectU8(file, dimmed)) return true;
+    if (!ReadProjectU8(file, reserved) || !ReadProjectU8(file, dimmed))
+        return true;
     m_Image.SetReservedFlag(reserved);
     m_Image.SetPaletteDimmed(dimmed);
-    if (dimmed) m_Image.SetPaletteGrey(1, kDimmedGrey);
+    if (dimmed)
+        m_Image.SetPaletteGrey(1, kDimmedGrey);
     return true;
 }

@@ -89,10 +89,10 @@ private:
     CRasterSrc m_Image;
     double m_OriginX = 0.0;
     double m_OriginY = 0.0;
-    std::uint32_t m_ResolutionX = 0;   // dots per metre, from the file header
+    std::uint32_t m_ResolutionX = 0;  // dots per metre, from the file header
     std::uint32_t m_ResolutionY = 0;
     std::uint32_t m_ScaledDisplay = 1;
     double m_CacheScale = kCacheInvalid;
-    std::int32_t m_CacheRect[4] = {-1, 0, -1, 0};   // left, top, right, bottom
+    std::int32_t m_CacheRect[4] = {-1, 0, -1, 0};  // left, top, right, bottom
     CDib m_Display;
 };

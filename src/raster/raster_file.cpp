@@ -38,8 +38,7 @@ const char* const kProjectExtension = ".lwt";
 // The formats read, each loaded with flags 0.
 bool IsReadFormat(FREE_IMAGE_FORMAT format)
 {
-    return format == FIF_BMP || format == FIF_JPEG || format == FIF_PCX || format == FIF_TARGA ||
-           format == FIF_TIFF;
+    return format == FIF_BMP || format == FIF_JPEG || format == FIF_PCX || format == FIF_TARGA || format == FIF_TIFF;
 }
 
 FREE_IMAGE_FORMAT FormatOfName(const std::string& fileName)
@@ -92,7 +91,7 @@ FREE_IMAGE_FORMAT FormatToRead(FREE_IMAGE_FORMAT byName, const BYTE* data, std::
     return byContent != FIF_UNKNOWN ? byContent : byName;
 }
 
-} // namespace
+}  // namespace
 
 // A file's bytes, mapped read-only for as long as the object lives.
 class CMappedFile {
@@ -223,28 +222,20 @@ bool SaveThroughMemory(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const std::st
         return false;
     BYTE* data = nullptr;
     DWORD size = 0;
-    const bool ok = FreeImage_SaveToMemory(format, bitmap, memory, 0) && FreeImage_AcquireMemory(memory, &data, &size) &&
+    const bool ok = FreeImage_SaveToMemory(format, bitmap, memory, 0) &&
+                    FreeImage_AcquireMemory(memory, &data, &size) &&
                     WriteFileAtomically(fileName, std::string_view(reinterpret_cast<const char*>(data), size));
     FreeImage_CloseMemory(memory);
     return ok;
 }
 
-} // namespace
+}  // namespace
 
-const std::string& GetLastRasterLoadWarning()
-{
-    return t_lastLoadWarning;
-}
+const std::string& GetLastRasterLoadWarning() { return t_lastLoadWarning; }
 
-const std::string& GetLastRasterLibraryMessage()
-{
-    return t_lastLibraryMessage;
-}
+const std::string& GetLastRasterLibraryMessage() { return t_lastLibraryMessage; }
 
-void SetLastRasterLibraryMessage(const char* message)
-{
-    t_lastLibraryMessage = message ? message : "";
-}
+void SetLastRasterLibraryMessage(const char* message) { t_lastLibraryMessage = message ? message : ""; }
 
 std::string RasterLoadErrorText(RasterLoadError error)
 {
@@ -314,8 +305,8 @@ OneBitLoad LoadBmpAsOneBit(const std::string& fileName, BYTE grey, bool automati
     CBmpRowView view;
     CGreyRowReader reader;
     if (file.Open(fileName, nullptr) != RasterLoadError::kNone ||
-        FormatToRead(FIF_BMP, file.Data(), file.Size()) != FIF_BMP ||
-        !ViewBmpRows(file.Data(), file.Size(), view) || !reader.Init(view.bits, nullptr))
+        FormatToRead(FIF_BMP, file.Data(), file.Size()) != FIF_BMP || !ViewBmpRows(file.Data(), file.Size(), view) ||
+        !reader.Init(view.bits, nullptr))
         return OneBitLoad::kNotInPlace;
     const auto height = static_cast<std::size_t>(view.height);
     std::unique_ptr<const BYTE*[]> rows(new (std::nothrow) const BYTE*[height]);
@@ -360,8 +351,8 @@ OneBitLoad LoadBmpAsOneBit(const std::string& fileName, BYTE grey, bool automati
     return OneBitLoad::kDone;
 }
 
-FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, std::size_t size,
-                               RasterLoadError* error, std::string* detail)
+FIBITMAP* LoadRasterFromMemory(const std::string& fileName, const BYTE* data, std::size_t size, RasterLoadError* error,
+                               std::string* detail)
 {
     FREE_IMAGE_FORMAT format = FormatOfName(fileName);
     if (!IsReadFormat(format)) {
@@ -396,10 +387,7 @@ bool CRasterSrc::SaveBMP(const std::string& fileName, int /*flag*/) const
 
 CRasterLoader::CRasterLoader() = default;
 
-CRasterLoader::~CRasterLoader()
-{
-    Close();
-}
+CRasterLoader::~CRasterLoader() { Close(); }
 
 bool CRasterLoader::Open(const std::string& fileName)
 {
@@ -425,8 +413,7 @@ bool CRasterLoader::OpenMemory(const std::string& fileName, const BYTE* data, st
 bool CRasterLoader::OpenBytes(const std::string& fileName, const BYTE* data, std::size_t size)
 {
     CDecodeStatus status;
-    if (!data || size == 0 || ContentFormat(data, size) != FIF_TIFF ||
-        !ScanTiffPages(data, size, m_pages, status)) {
+    if (!data || size == 0 || ContentFormat(data, size) != FIF_TIFF || !ScanTiffPages(data, size, m_pages, status)) {
         Close();
         return false;
     }
@@ -448,10 +435,7 @@ int CRasterLoader::GetPageCount() const
     return m_data ? static_cast<int>(std::min<std::size_t>(m_pages.size(), INT_MAX)) : 0;
 }
 
-FIBITMAP* CRasterLoader::LockPage(int page)
-{
-    return DecodePage(page, nullptr, nullptr);
-}
+FIBITMAP* CRasterLoader::LockPage(int page) { return DecodePage(page, nullptr, nullptr); }
 
 FIBITMAP* CRasterLoader::DecodePage(int page, RasterLoadError* error, std::string* detail)
 {
@@ -462,8 +446,8 @@ FIBITMAP* CRasterLoader::DecodePage(int page, RasterLoadError* error, std::strin
     CDecodeStatus status;
     FIBITMAP* bitmap = DecodeTiffPage(m_data, m_size, m_pages[static_cast<std::size_t>(page)], status);
     if (!bitmap) {
-        RasterLoadError why = status.error == RasterLoadError::kDecodeFailed ? LibraryFailure(status.detail)
-                                                                             : status.error;
+        RasterLoadError why =
+            status.error == RasterLoadError::kDecodeFailed ? LibraryFailure(status.detail) : status.error;
         return Refuse(why, status.detail, error, detail);
     }
     return bitmap;

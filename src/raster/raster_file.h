@@ -138,9 +138,9 @@ private:
     const BYTE* m_data = nullptr;
     std::size_t m_size = 0;
     std::vector<CTiffPage> m_pages;  // found in one walk of the directories
-    std::string m_dir;   // drive and folder, with the trailing '/'
-    std::string m_name;  // without extension
-    std::string m_ext;   // with its point
+    std::string m_dir;               // drive and folder, with the trailing '/'
+    std::string m_name;              // without extension
+    std::string m_ext;               // with its point
 };
 
 // One image of an opened file and the name its window gets.

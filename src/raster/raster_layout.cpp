@@ -46,7 +46,7 @@ FIBITMAP* Refuse(FIBITMAP* bitmap, std::string* why, const char* key, const char
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 bool IsHeldRasterLayout(FIBITMAP* bitmap)
 {
@@ -59,7 +59,8 @@ bool IsHeldRasterLayout(FIBITMAP* bitmap)
     if (!FreeImage_GetInfoHeader(bitmap) || !FreeImage_GetBits(bitmap))
         return false;
     // A bitmap whose rows are shorter than its width is broken, whoever made it.
-    if (FreeImage_GetPitch(bitmap) < AlignedRowBytes(static_cast<int>(FreeImage_GetBPP(bitmap)), static_cast<int>(width)))
+    if (FreeImage_GetPitch(bitmap) <
+        AlignedRowBytes(static_cast<int>(FreeImage_GetBPP(bitmap)), static_cast<int>(width)))
         return false;
     switch (FreeImage_GetBPP(bitmap)) {
     case 1:
@@ -82,8 +83,7 @@ FIBITMAP* NormaliseRasterBitmap(FIBITMAP* bitmap, std::string* why)
     if (!FreeImage_HasPixels(bitmap))
         return Refuse(bitmap, why, "RasterLayoutNoPixels", "the file holds no pixels");
     switch (FreeImage_GetImageType(bitmap)) {
-    case FIT_BITMAP:
-        break;
+    case FIT_BITMAP: break;
     case FIT_UINT16: {
         // 16-bit grey keeps its top 8 bits.
         FIBITMAP* grey = FreeImage_ConvertTo8Bits(bitmap);
@@ -100,9 +100,7 @@ FIBITMAP* NormaliseRasterBitmap(FIBITMAP* bitmap, std::string* why)
         return rgba ? NormaliseRasterBitmap(Replace(bitmap, rgba), why)
                     : Refuse(bitmap, why, "RasterLayoutRgba64", "64-bit colour could not be converted");
     }
-    default:
-        return Refuse(bitmap, why, "RasterLayoutType",
-                      "the pixels are not stored as 1 to 32-bit colour or grey");
+    default: return Refuse(bitmap, why, "RasterLayoutType", "the pixels are not stored as 1 to 32-bit colour or grey");
     }
     unsigned bpp = FreeImage_GetBPP(bitmap);
     if (bpp == 16 && Is565(bitmap)) {
@@ -113,8 +111,7 @@ FIBITMAP* NormaliseRasterBitmap(FIBITMAP* bitmap, std::string* why)
     if (bpp == 32 && IsCmyk(bitmap))
         return Refuse(bitmap, why, "RasterLayoutCmyk", "CMYK colour is not supported");
     if (bpp == 16 && !Is555(bitmap))
-        return Refuse(bitmap, why, "RasterLayoutMasks",
-                      "16-bit colour with unusual channel masks is not supported");
+        return Refuse(bitmap, why, "RasterLayoutMasks", "16-bit colour with unusual channel masks is not supported");
     if (!IsHeldRasterLayout(bitmap))
         return Refuse(bitmap, why, "RasterLayoutOther", "the pixel layout is not supported");
     return bitmap;

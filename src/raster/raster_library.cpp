@@ -17,10 +17,7 @@ std::mutex g_libraryMutex;
 int g_libraryUsers = 0;
 
 // The library reports decoder problems here; the last one explains a failed load.
-void KeepLibraryMessage(FREE_IMAGE_FORMAT, const char* message)
-{
-    SetLastRasterLibraryMessage(message ? message : "");
-}
+void KeepLibraryMessage(FREE_IMAGE_FORMAT, const char* message) { SetLastRasterLibraryMessage(message ? message : ""); }
 
 // The TIFF decoder under the image library prints its messages to stderr
 // unless given a handler, and the library gives none: every TIFF read would
@@ -48,7 +45,7 @@ void QuietenTiffDecoder()
     }
 }
 
-} // namespace
+}  // namespace
 
 void InitRasterLibrary()
 {

@@ -23,7 +23,7 @@ void CopyNibbles(const BYTE* src, int x, int n, BYTE* dst)
     }
 }
 
-} // namespace
+}  // namespace
 
 bool CRasterSrc::CopyRectTo(CRasterSrc& target, int x, int y, int w, int h) const
 {
@@ -55,12 +55,8 @@ bool CRasterSrc::CopyRectTo(CRasterSrc& target, int x, int y, int w, int h) cons
         const BYTE* src = m_rows[static_cast<size_t>(y0 + r)];
         BYTE* dst = target.m_rows[static_cast<size_t>(r)];
         switch (m_bitCount) {
-        case 1:
-            ExtractPixels(src, x0, cw, dst);
-            break;
-        case 4:
-            CopyNibbles(src, x0, cw, dst);
-            break;
+        case 1: ExtractPixels(src, x0, cw, dst); break;
+        case 4: CopyNibbles(src, x0, cw, dst); break;
         default:
             std::memcpy(dst, src + PixelsToBytes(x0, m_bitCount), static_cast<size_t>(PixelsToBytes(cw, m_bitCount)));
             break;

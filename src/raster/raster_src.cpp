@@ -28,8 +28,7 @@ void SetEntry(RGBQUAD& entry, BYTE blue, BYTE green, BYTE red)
 }
 
 // Row pointers of a bitmap, top row first; null when memory is short.
-std::unique_ptr<BYTE*[]> MakeRowTable(FIBITMAP* bitmap)
-{
+std::unique_ptr<BYTE* []> MakeRowTable(FIBITMAP* bitmap) {
     int height = static_cast<int>(FreeImage_GetHeight(bitmap));
     std::unique_ptr<BYTE*[]> rows(new (std::nothrow) BYTE*[static_cast<size_t>(height)]);
     if (rows) {
@@ -39,7 +38,7 @@ std::unique_ptr<BYTE*[]> MakeRowTable(FIBITMAP* bitmap)
     return rows;
 }
 
-} // namespace
+}  // namespace
 
 void ShowNoMemoryMessage()
 {
@@ -57,14 +56,11 @@ FIBITMAP* AllocateRasterBitmap(int width, int height, int bitCount)
     case 4:
     case 8:
     case 24:
-    case 32:
-        bitmap = FreeImage_Allocate(width, height, bitCount);
-        break;
+    case 32: bitmap = FreeImage_Allocate(width, height, bitCount); break;
     case 16:
         bitmap = FreeImage_Allocate(width, height, 16, FI16_555_RED_MASK, FI16_555_GREEN_MASK, FI16_555_BLUE_MASK);
         break;
-    default:
-        return nullptr;
+    default: return nullptr;
     }
     if (bitmap && bitCount == 1) {
         // The library starts 1-bit bitmaps as {black, white}; attached that
@@ -78,10 +74,7 @@ FIBITMAP* AllocateRasterBitmap(int width, int height, int bitCount)
 
 CRasterSrc::CRasterSrc() = default;
 
-CRasterSrc::~CRasterSrc()
-{
-    Free();
-}
+CRasterSrc::~CRasterSrc() { Free(); }
 
 void CRasterSrc::ClearState()
 {
@@ -248,10 +241,7 @@ bool CRasterSrc::MoveTo(CRasterSrc& target)
     return true;
 }
 
-std::size_t CRasterSrc::GetRowBytes() const
-{
-    return m_bitmap ? FreeImage_GetPitch(m_bitmap) : 0;
-}
+std::size_t CRasterSrc::GetRowBytes() const { return m_bitmap ? FreeImage_GetPitch(m_bitmap) : 0; }
 
 // ---------------------------------------------------------------- pixels --
 
@@ -303,8 +293,7 @@ void CRasterSrc::GetPixelBGR(int x, int y, BYTE* bgr) const
         bgr[2] = p[2];
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -323,12 +312,8 @@ void CRasterSrc::SetPixelRGB(int x, int y, BYTE red, BYTE green, BYTE blue)
     switch (m_bitCount) {
     case 1:
     case 4:
-    case 8:
-        SetPixelIndex(x, y, red);
-        return;
-    case 16:
-        Store555(row, x, Pack555(red, green, blue));
-        return;
+    case 8: SetPixelIndex(x, y, red); return;
+    case 16: Store555(row, x, Pack555(red, green, blue)); return;
     case 24: {
         BYTE* p = row + static_cast<size_t>(x) * 3;
         p[0] = blue;
@@ -344,8 +329,7 @@ void CRasterSrc::SetPixelRGB(int x, int y, BYTE red, BYTE green, BYTE blue)
         p[3] = 0;
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -364,20 +348,15 @@ void CRasterSrc::SetPixelIndex(int x, int y, int value)
 {
     BYTE* row = m_rows[static_cast<size_t>(y)];
     switch (m_bitCount) {
-    case 1:
-        AssignPixel(row, x, value != 0);
-        return;
+    case 1: AssignPixel(row, x, value != 0); return;
     case 4: {
         BYTE& b = row[x >> 1];
         b = (x & 1) ? static_cast<BYTE>((b & 0xF0) | (value & 0x0F))
                     : static_cast<BYTE>((b & 0x0F) | ((value & 0x0F) << 4));
         return;
     }
-    case 8:
-        row[x] = static_cast<BYTE>(value);
-        return;
-    default:
-        return;
+    case 8: row[x] = static_cast<BYTE>(value); return;
+    default: return;
     }
 }
 
@@ -410,15 +389,9 @@ void CRasterSrc::FillBytes(BYTE value)
 
 // ----------------------------------------------------- palette and header --
 
-unsigned CRasterSrc::GetColorsUsed() const
-{
-    return m_bitmap ? FreeImage_GetColorsUsed(m_bitmap) : 0;
-}
+unsigned CRasterSrc::GetColorsUsed() const { return m_bitmap ? FreeImage_GetColorsUsed(m_bitmap) : 0; }
 
-unsigned CRasterSrc::GetDIBSize() const
-{
-    return m_bitmap ? FreeImage_GetDIBSize(m_bitmap) : 0;
-}
+unsigned CRasterSrc::GetDIBSize() const { return m_bitmap ? FreeImage_GetDIBSize(m_bitmap) : 0; }
 
 bool CRasterSrc::SetPaletteEntry(int index, const BYTE* bgr)
 {

@@ -179,8 +179,16 @@ public:
 
     CRasterEditSettings& GetEditSettings() { return m_editSettings; }
     const CRasterEditSettings& GetEditSettings() const { return m_editSettings; }
-    void GetLastBrushPoint(int& x, int& y) const { x = m_lastBrushX; y = m_lastBrushY; }
-    void SetLastBrushPoint(int x, int y) { m_lastBrushX = x; m_lastBrushY = y; }
+    void GetLastBrushPoint(int& x, int& y) const
+    {
+        x = m_lastBrushX;
+        y = m_lastBrushY;
+    }
+    void SetLastBrushPoint(int x, int y)
+    {
+        m_lastBrushX = x;
+        m_lastBrushY = y;
+    }
 
     static constexpr int kHistogramBins = 256;
     static constexpr BYTE kHistogramTop = 80;  // the largest display bin

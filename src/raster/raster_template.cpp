@@ -21,25 +21,13 @@ const char* const kCenYValue = "CenY";
 const char* const kScaleValue = "DBCoef";
 const char* const kCountValue = "Count";
 
-std::string CoefficientName(int i)
-{
-    return FormatC("DB%d", i);
-}
+std::string CoefficientName(int i) { return FormatC("DB%d", i); }
 
-std::string TemplateKeyName(int i)
-{
-    return FormatC("Template%d", i);
-}
+std::string TemplateKeyName(int i) { return FormatC("Template%d", i); }
 
-std::string FormatNumber(double v)
-{
-    return FormatC("%.4f", v);
-}
+std::string FormatNumber(double v) { return FormatC("%.4f", v); }
 
-bool FiniteAndModest(double v)
-{
-    return std::isfinite(v) && std::fabs(v) <= kMaxTemplateValue;
-}
+bool FiniteAndModest(double v) { return std::isfinite(v) && std::fabs(v) <= kMaxTemplateValue; }
 
 bool QueryText(const TemplateValueQuery& query, const std::string& name, std::size_t maxBytes, std::string& text)
 {
@@ -67,10 +55,7 @@ bool QuerySmall(const TemplateValueQuery& query, const std::string& name, int& n
     return true;
 }
 
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    return FoldSettingName(a) == FoldSettingName(b);
-}
+bool EqualIgnoringCase(const std::string& a, const std::string& b) { return FoldSettingName(a) == FoldSettingName(b); }
 
 struct BuiltInTemplate {
     const char* name;
@@ -88,7 +73,7 @@ constexpr BuiltInTemplate kBuiltIn[] = {
     {"Vertical lines", 3, 3, 1, 1, 1.0, {-1, 2, -1, -1, 2, -1, -1, 2, -1}},
 };
 
-} // namespace
+}  // namespace
 
 bool CheckTemplate(int width, int height, int cenX, int cenY, const double* coefficients, double scale)
 {
@@ -155,8 +140,7 @@ bool CRasterTemplate::SaveToRegistry(CSettingsKey& key) const
     bool ok = key.SetString(kNameValue, m_name) && key.SetDword(kWidthValue, static_cast<DWORD>(m_width)) &&
               key.SetDword(kHeightValue, static_cast<DWORD>(m_height)) &&
               key.SetDword(kCenXValue, static_cast<DWORD>(m_cenX)) &&
-              key.SetDword(kCenYValue, static_cast<DWORD>(m_cenY)) &&
-              key.SetString(kScaleValue, FormatNumber(m_scale));
+              key.SetDword(kCenYValue, static_cast<DWORD>(m_cenY)) && key.SetString(kScaleValue, FormatNumber(m_scale));
     for (int i = 0; ok && i < m_width * m_height; ++i)
         ok = key.SetString(CoefficientName(i), FormatNumber(m_coefficients[static_cast<std::size_t>(i)]));
     return ok;

@@ -83,7 +83,7 @@ private:
     int m_cenX = 0;
     int m_cenY = 0;
     std::unique_ptr<double[]> m_coefficients;  // width x height + 1
-    double m_scale = 1.0;                       // "DBCoef"
+    double m_scale = 1.0;                      // "DBCoef"
 };
 
 // The templates a user picks from, in the order shown.

@@ -36,8 +36,8 @@ struct FilterName {
     int index;
 };
 
-constexpr std::array<std::string_view, kStretchFilterCount> kFilterNames = {
-    "triangle", "box", "hermite", "bell", "spline", "lanczos3", "mitchell"};
+constexpr std::array<std::string_view, kStretchFilterCount> kFilterNames = {"triangle", "box",      "hermite", "bell",
+                                                                            "spline",   "lanczos3", "mitchell"};
 constexpr std::array<FilterName, 2> kFilterAliases = {{{"bspline", 4}, {"lanczos", 5}}};
 
 bool SameName(std::string_view a, std::string_view b)
@@ -53,7 +53,7 @@ void Report(RasterProgress progress, const std::string& text, int percent)
         progress(text, percent);
 }
 
-} // namespace
+}  // namespace
 
 float CTriangleFilter::Filter(float t) const
 {
@@ -150,9 +150,9 @@ bool CRasterSrc::Resample(int newWidth, int newHeight, LONG dotsPerMetre, const 
     // Everything is checked before anything changes: the image stays as it
     // was on every failure.
     if (newWidth < 1 || newHeight < 1 || newWidth > kMaxResampleSide || newHeight > kMaxResampleSide) {
-        ShowMessageBox(GetLanString("RasterResampleSizeMsg",
-                                    "The new size must be from 1 to 1000000 pixels in each direction!"),
-                       "Lineweft", MB_OK | MB_ICONERROR);
+        ShowMessageBox(
+            GetLanString("RasterResampleSizeMsg", "The new size must be from 1 to 1000000 pixels in each direction!"),
+            "Lineweft", MB_OK | MB_ICONERROR);
         return false;
     }
     if (!(kernel.support > 0.0f && kernel.support <= kMaxStretchSupport))

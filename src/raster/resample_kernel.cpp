@@ -106,9 +106,7 @@ public:
                 out[2] = Red555(v);
             }
             return;
-        case 24:
-            std::memcpy(out, row, static_cast<std::size_t>(width) * 3);
-            return;
+        case 24: std::memcpy(out, row, static_cast<std::size_t>(width) * 3); return;
         case 32:
             for (int x = 0; x < width; ++x, out += 3, row += 4) {
                 out[0] = row[0];
@@ -235,11 +233,9 @@ public:
     CSeparableResampler(const CRasterSrc& source, CRasterSrc& target, const CContributorTable& columns,
                         const CContributorTable& rows, const CSampleRowReader& reader)
         : m_source(source), m_target(target), m_columns(columns), m_rows(rows), m_reader(reader),
-          m_channels(reader.Channels()),
-          m_rowSamples(static_cast<std::size_t>(columns.outCount) * m_channels),
+          m_channels(reader.Channels()), m_rowSamples(static_cast<std::size_t>(columns.outCount) * m_channels),
           m_stride(RoundUpToBlock(m_rowSamples))
-    {
-    }
+    {}
 
     // Sizes the band cache: all the bands one output row reads when they fit
     // the budget, otherwise fewer, fetched tap by tap. Throws bad_alloc.
@@ -255,7 +251,8 @@ public:
         const std::size_t bandBytes = m_stride * kBandRows * sizeof(float);
         const std::size_t affordable = std::max<std::size_t>(1, budget / bandBytes);
         m_resident = static_cast<std::size_t>(needed) <= affordable;
-        m_slots = m_resident ? needed : static_cast<int>(std::min<std::size_t>(affordable, static_cast<std::size_t>(needed)));
+        m_slots =
+            m_resident ? needed : static_cast<int>(std::min<std::size_t>(affordable, static_cast<std::size_t>(needed)));
         m_cache.assign(static_cast<std::size_t>(m_slots) * kBandRows * m_stride, 0.0f);
         m_slotBand.assign(static_cast<std::size_t>(m_slots), -1);
         const int width = m_source.GetWidth();
@@ -382,16 +379,16 @@ private:
     const std::size_t m_stride;      // the same rounded up to whole blocks
     bool m_resident = true;
     int m_slots = 1;
-    std::vector<float> m_cache;      // slots x band rows x stride
-    std::vector<int> m_slotBand;     // band held by each slot, -1 none
-    std::vector<float> m_sideways;   // source width x channels x band rows
-    std::vector<BYTE> m_samples;        // a band's samples, row after row
-    std::vector<BYTE> m_sidewaysBytes;  // the same on their side
-    std::vector<float> m_sum;        // second-pass sums of one output row
+    std::vector<float> m_cache;           // slots x band rows x stride
+    std::vector<int> m_slotBand;          // band held by each slot, -1 none
+    std::vector<float> m_sideways;        // source width x channels x band rows
+    std::vector<BYTE> m_samples;          // a band's samples, row after row
+    std::vector<BYTE> m_sidewaysBytes;    // the same on their side
+    std::vector<float> m_sum;             // second-pass sums of one output row
     std::vector<const float*> m_tapRows;  // first-pass rows of one output row
 };
 
-} // namespace
+}  // namespace
 
 int ReflectIndex(std::int64_t j, int count)
 {
@@ -471,7 +468,8 @@ bool BuildContributors(int inCount, int outCount, const CStrecthFilter& kernel, 
             const std::size_t from = start[static_cast<std::size_t>(i)];
             const std::size_t to = start[static_cast<std::size_t>(i) + 1];
             const std::size_t at = static_cast<std::size_t>(i) * taps;
-            std::copy(index.begin() + static_cast<std::ptrdiff_t>(from), index.begin() + static_cast<std::ptrdiff_t>(to),
+            std::copy(index.begin() + static_cast<std::ptrdiff_t>(from),
+                      index.begin() + static_cast<std::ptrdiff_t>(to),
                       table.index.begin() + static_cast<std::ptrdiff_t>(at));
             std::copy(weight.begin() + static_cast<std::ptrdiff_t>(from),
                       weight.begin() + static_cast<std::ptrdiff_t>(to),

@@ -41,9 +41,8 @@ int ReflectIndex(std::int64_t j, int count);
 // pixel is centred on the middle of the source with scale 1 / inCount. When
 // minifying (scale < 1) the kernel is widened by 1 / scale. Progress runs
 // 0..100 with the given text. False when memory is short.
-[[nodiscard]] bool BuildContributors(int inCount, int outCount, const CStrecthFilter& kernel,
-                                     CContributorTable& table, RasterProgress progress = nullptr,
-                                     const std::string& text = {});
+[[nodiscard]] bool BuildContributors(int inCount, int outCount, const CStrecthFilter& kernel, CContributorTable& table,
+                                     RasterProgress progress = nullptr, const std::string& text = {});
 
 // How much the first pass may keep of its rows for the second to read.
 constexpr std::size_t kResampleCacheBudget = std::size_t{256} << 20;
@@ -53,5 +52,4 @@ constexpr std::size_t kResampleCacheBudget = std::size_t{256} << 20;
 // grey levels), the source's own depth above. False, target incomplete, when
 // memory is short or the depths do not match.
 [[nodiscard]] bool ResampleInto(const CRasterSrc& source, CRasterSrc& target, const CStrecthFilter& kernel,
-                                RasterProgress progress = nullptr,
-                                std::size_t cacheBudget = kResampleCacheBudget);
+                                RasterProgress progress = nullptr, std::size_t cacheBudget = kResampleCacheBudget);

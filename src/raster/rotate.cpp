@@ -188,7 +188,7 @@ bool IsGreyPalette(const CRasterSrc& image)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool Rotate1Bit(CRasterSrc& image, double degrees, RasterProgress progress)
 {

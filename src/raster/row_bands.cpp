@@ -171,7 +171,7 @@ CRowBandPool& Pool()
     return pool;
 }
 
-} // namespace
+}  // namespace
 
 int GetRowBandThreads()
 {

@@ -164,7 +164,8 @@ using Words = std::int32_t __attribute__((vector_size(16)));
         Words words[4];
         SpreadBytes(in + i, words);
         for (int q = 0; q < 4; ++q)
-            reinterpret_cast<Loose<DoubleVector>*>(out + i + 4 * q)->v = __builtin_convertvector(words[q], DoubleVector);
+            reinterpret_cast<Loose<DoubleVector>*>(out + i + 4 * q)->v =
+                __builtin_convertvector(words[q], DoubleVector);
     }
     for (; i < n; ++i)
         out[i] = in[i];
@@ -229,8 +230,7 @@ LW_VECTOR_KERNEL(FinishRow, FinishRowBody, (const double* acc, int n, double sca
     for (; i < n; ++i)
         out[i] = ResultByte(acc[i], scale);
 }
-LW_VECTOR_KERNEL(FinishRow, FinishRowBody,
-                 (const std::int16_t* acc, int n, double scale, BYTE* out),
+LW_VECTOR_KERNEL(FinishRow, FinishRowBody, (const std::int16_t* acc, int n, double scale, BYTE* out),
                  (acc, n, scale, out))
 
 // One row band of a convolution: output rows [r0, r1) write image rows
@@ -395,16 +395,15 @@ bool ConvolveColour(CRasterSrc& image, const Kernel& kernel, RasterProgress prog
     return Convolve<E>(image, kernel, samples, load, store, progress, text);
 }
 
-} // namespace
+}  // namespace
 
 bool CRasterProcess::ApplyTemplate(const CRasterTemplate& kernel)
 {
-    return kernel.IsValid() && ApplyTemplate(kernel.GetWidth(), kernel.GetHeight(), kernel.GetCenX(),
-                                             kernel.GetCenY(), kernel.GetCoefficients(), kernel.GetScale());
+    return kernel.IsValid() && ApplyTemplate(kernel.GetWidth(), kernel.GetHeight(), kernel.GetCenX(), kernel.GetCenY(),
+                                             kernel.GetCoefficients(), kernel.GetScale());
 }
 
-bool CRasterProcess::ApplyTemplate(int width, int height, int cenX, int cenY, const double* coefficients,
-                                   double scale)
+bool CRasterProcess::ApplyTemplate(int width, int height, int cenX, int cenY, const double* coefficients, double scale)
 {
     if (m_image.IsEmpty() || m_image.GetBitCount() == 1 ||
         !CheckTemplate(width, height, cenX, cenY, coefficients, scale))

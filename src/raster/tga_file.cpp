@@ -34,10 +34,7 @@ struct CTgaHeader {
     unsigned pixelBits = 0, descriptor = 0;
 };
 
-unsigned PixelBytes(unsigned bits)
-{
-    return (bits + 7) / 8;
-}
+unsigned PixelBytes(unsigned bits) { return (bits + 7) / 8; }
 
 FIBITMAP* ReadHeader(const BYTE* data, std::size_t size, CTgaHeader& h, CDecodeStatus& status)
 {
@@ -59,8 +56,7 @@ FIBITMAP* ReadHeader(const BYTE* data, std::size_t size, CTgaHeader& h, CDecodeS
     h.height = ReadLe16(data + 14);
     h.pixelBits = data[16];
     h.descriptor = data[17];
-    if (h.mapType == 1 && h.mapEntryBits != 15 && h.mapEntryBits != 16 && h.mapEntryBits != 24 &&
-        h.mapEntryBits != 32)
+    if (h.mapType == 1 && h.mapEntryBits != 15 && h.mapEntryBits != 16 && h.mapEntryBits != 24 && h.mapEntryBits != 32)
         return status.Fail(RasterLoadError::kDecodeFailed, FormatC("colour map entries of %u bits", h.mapEntryBits));
     bool valid = false;
     switch (kind) {
@@ -93,8 +89,8 @@ void MapEntry(const BYTE* e, unsigned bits, BYTE out[4])
 
 // The pixels in file order, one pixel after another, run-length packets
 // expanded; false when the file ends first.
-bool Expand(const BYTE* data, std::size_t size, std::size_t at, bool rle, std::size_t pixelBytes,
-            std::size_t pixels, BYTE* out)
+bool Expand(const BYTE* data, std::size_t size, std::size_t at, bool rle, std::size_t pixelBytes, std::size_t pixels,
+            BYTE* out)
 {
     if (!rle) {
         if (size - at < pixels * pixelBytes)
@@ -126,7 +122,7 @@ bool Expand(const BYTE* data, std::size_t size, std::size_t at, bool rle, std::s
     return true;
 }
 
-} // namespace
+}  // namespace
 
 FIBITMAP* DecodeTga(const BYTE* data, std::size_t size, CDecodeStatus& status)
 {
@@ -152,10 +148,9 @@ FIBITMAP* DecodeTga(const BYTE* data, std::size_t size, CDecodeStatus& status)
     const std::uint64_t pixels = static_cast<std::uint64_t>(h.width * h.height);
     const std::uint64_t present = size - pixelsAt;
     if (!rle && present < pixels * pixelBytes)
-        return status.Fail(RasterLoadError::kTruncated,
-                           FormatC("%llu of the %llu bytes of pixels are present",
-                                   static_cast<unsigned long long>(present),
-                                   static_cast<unsigned long long>(pixels * pixelBytes)));
+        return status.Fail(RasterLoadError::kTruncated, FormatC("%llu of the %llu bytes of pixels are present",
+                                                                static_cast<unsigned long long>(present),
+                                                                static_cast<unsigned long long>(pixels * pixelBytes)));
     if (rle && !IsPlausibleSize(h.width, h.height, present, static_cast<double>(kMaxRun) / (1 + pixelBytes)))
         return status.Fail(RasterLoadError::kTruncated,
                            FormatC("%llu bytes cannot hold %lld x %lld pixels",
@@ -166,8 +161,7 @@ FIBITMAP* DecodeTga(const BYTE* data, std::size_t size, CDecodeStatus& status)
                                                           kMask555Red, kMask555Green, kMask555Blue)
                                      : AllocateRaster(h.width, h.height, outBits, status);
     if (!bitmap)
-        return status.error != RasterLoadError::kNone ? nullptr
-                                                       : status.Fail(RasterLoadError::kTooLarge, "no memory");
+        return status.error != RasterLoadError::kNone ? nullptr : status.Fail(RasterLoadError::kTooLarge, "no memory");
     // The file's pixels, expanded, in a buffer of their own: rows may run in
     // either direction and packets may cross rows.
     auto expanded = TryAllocate<BYTE>(pixels * pixelBytes);

@@ -61,7 +61,7 @@ int TileThreshold(std::uint64_t sum, std::uint64_t pixels, float factor)
     return static_cast<int>(std::clamp(t, 0.0f, kMaxTileThreshold));
 }
 
-} // namespace
+}  // namespace
 
 bool CRasterSrc::ConvertTo1Bit(BYTE threshold, RasterProgress progress)
 {
@@ -191,7 +191,7 @@ bool ThresholdPreview(const CRasterSrc& source, CRasterSrc& target, PreviewRect 
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool CRasterSrc::ThresholdRect(CRasterSrc& target, int x, int y, int w, int h, BYTE threshold) const
 {
@@ -208,8 +208,7 @@ bool CRasterSrc::ThresholdRect(CRasterSrc& target, int x, int y, int w, int h, B
     return ThresholdPreview(*this, target, {x0, y0, static_cast<int>(right), static_cast<int>(bottom)}, threshold);
 }
 
-bool CRasterSrc::ThresholdScaledRect(CRasterSrc& target, int x, int y, int w, int h, double scale,
-                                     BYTE threshold) const
+bool CRasterSrc::ThresholdScaledRect(CRasterSrc& target, int x, int y, int w, int h, double scale, BYTE threshold) const
 {
     if (!m_bitmap || &target == this || !std::isfinite(scale))
         return false;

@@ -88,10 +88,7 @@ tmsize_t StreamRead(thandle_t handle, void* buffer, tmsize_t bytes)
     return static_cast<tmsize_t>(n);
 }
 
-tmsize_t StreamWrite(thandle_t, void*, tmsize_t)
-{
-    return 0;
-}
+tmsize_t StreamWrite(thandle_t, void*, tmsize_t) { return 0; }
 
 toff_t StreamSeek(thandle_t handle, toff_t offset, int whence)
 {
@@ -101,27 +98,15 @@ toff_t StreamSeek(thandle_t handle, toff_t offset, int whence)
     return s->at;
 }
 
-int StreamClose(thandle_t)
-{
-    return 0;
-}
+int StreamClose(thandle_t) { return 0; }
 
-toff_t StreamSize(thandle_t handle)
-{
-    return static_cast<CMemoryStream*>(handle)->size;
-}
+toff_t StreamSize(thandle_t handle) { return static_cast<CMemoryStream*>(handle)->size; }
 
-int StreamMap(thandle_t, void**, toff_t*)
-{
-    return 0;
-}
+int StreamMap(thandle_t, void**, toff_t*) { return 0; }
 
 void StreamUnmap(thandle_t, void*, toff_t) {}
 
-bool IsLittleEndian(const BYTE* data)
-{
-    return data[0] == 'I';
-}
+bool IsLittleEndian(const BYTE* data) { return data[0] == 'I'; }
 
 std::uint64_t ReadWord(const BYTE* p, unsigned bytes, bool little)
 {
@@ -137,10 +122,7 @@ void WriteWord(BYTE* p, std::uint64_t v, unsigned bytes, bool little)
         p[little ? i : bytes - 1 - i] = static_cast<BYTE>(v >> (8 * i));
 }
 
-bool IsBig(const BYTE* data)
-{
-    return ReadWord(data + 2, 2, IsLittleEndian(data)) == kBigMagic;
-}
+bool IsBig(const BYTE* data) { return ReadWord(data + 2, 2, IsLittleEndian(data)) == kBigMagic; }
 
 // Where the value of the page's entry for tag lies, when it is one SHORT;
 // 0 if absent or otherwise.
@@ -324,8 +306,8 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
                     FormatC("%u samples of %u bits for photometric %u", unsigned{samples}, unsigned{bits},
                             unsigned{photometric}));
     unsigned declaredBits = bits * samples;
-    if (photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_SEPARATED ||
-        photometric == PHOTOMETRIC_CIELAB || compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
+    if (photometric == PHOTOMETRIC_YCBCR || photometric == PHOTOMETRIC_SEPARATED || photometric == PHOTOMETRIC_CIELAB ||
+        compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG)
         declaredBits = std::max(declaredBits, 32u) * 2;
     std::string why;
     RasterLoadError declared = CheckRasterSize(width, height, declaredBits, &why);
@@ -350,9 +332,8 @@ void CheckPage(TIFF* tif, const BYTE* data, std::size_t size, CTiffPage& page)
     const std::uint64_t rowBytes = (std::uint64_t{width} * bits * (separate ? 1 : samples) + 7) / 8;
     const std::uint64_t expected = rowBytes * height * (separate ? samples : 1);
     if (static_cast<double>(present) * MaxExpansion(compression, rowBytes, samples) < static_cast<double>(expected))
-        return fail(RasterLoadError::kTruncated,
-                    FormatC("%llu bytes of compressed pixels cannot hold %u x %u pixels",
-                            static_cast<unsigned long long>(present), width, height));
+        return fail(RasterLoadError::kTruncated, FormatC("%llu bytes of compressed pixels cannot hold %u x %u pixels",
+                                                         static_cast<unsigned long long>(present), width, height));
     if (!CheckPieceSize(tif, width, height, why))
         return fail(RasterLoadError::kUnsupportedLayout, why);
     page.loadedBitCount = LoadedBitCount(tif, data, size, page);
@@ -413,15 +394,12 @@ unsigned ViewRead(void* buffer, unsigned size, unsigned count, fi_handle handle)
     return static_cast<unsigned>(items);
 }
 
-unsigned ViewWrite(void*, unsigned, unsigned, fi_handle)
-{
-    return 0;
-}
+unsigned ViewWrite(void*, unsigned, unsigned, fi_handle) { return 0; }
 
 int ViewSeek(fi_handle handle, long offset, int origin)
 {
     auto* v = static_cast<CPatchedView*>(handle);
-    long long base = origin == SEEK_CUR ? static_cast<long long>(v->at)
+    long long base = origin == SEEK_CUR   ? static_cast<long long>(v->at)
                      : origin == SEEK_END ? static_cast<long long>(v->size)
                                           : 0;
     long long to = base + offset;
@@ -431,10 +409,7 @@ int ViewSeek(fi_handle handle, long offset, int origin)
     return 0;
 }
 
-long ViewTell(fi_handle handle)
-{
-    return static_cast<long>(static_cast<CPatchedView*>(handle)->at);
-}
+long ViewTell(fi_handle handle) { return static_cast<long>(static_cast<CPatchedView*>(handle)->at); }
 
 // Premultiplied colours over white only need the white the alpha let through.
 void ComposeTiffAlpha(FIBITMAP* bitmap, bool premultiplied)
@@ -452,7 +427,7 @@ void ComposeTiffAlpha(FIBITMAP* bitmap, bool premultiplied)
     }
 }
 
-} // namespace
+}  // namespace
 
 bool IsTiffSignature(const BYTE* data, std::size_t size)
 {
@@ -473,8 +448,8 @@ bool ScanTiffPages(const BYTE* data, std::size_t size, std::vector<CTiffPage>& p
     }
     CMemoryStream stream{data, size};
     SetLastRasterLibraryMessage("");
-    TIFF* tif = TIFFClientOpen("memory", "rm", &stream, StreamRead, StreamWrite, StreamSeek, StreamClose,
-                               StreamSize, StreamMap, StreamUnmap);
+    TIFF* tif = TIFFClientOpen("memory", "rm", &stream, StreamRead, StreamWrite, StreamSeek, StreamClose, StreamSize,
+                               StreamMap, StreamUnmap);
     if (!tif) {
         std::uint64_t first = ReadWord(data + (IsBig(data) ? 8 : 4), IsBig(data) ? 8 : 4, IsLittleEndian(data));
         status.Fail(first >= size ? RasterLoadError::kTruncated : RasterLoadError::kDecodeFailed,

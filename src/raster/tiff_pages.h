@@ -35,7 +35,7 @@ struct CTiffPage {
     // The loaded image's bit count when the directory alone tells it (one
     // bit, and the layouts CountTiffPageGrey reads); 0 otherwise.
     unsigned loadedBitCount = 0;
-    LONG xDotsPerMetre = 0;     // 0 when the file's resolution counts as none
+    LONG xDotsPerMetre = 0;  // 0 when the file's resolution counts as none
     LONG yDotsPerMetre = 0;
 };
 
@@ -51,8 +51,7 @@ bool ScanTiffPages(const BYTE* data, std::size_t size, std::vector<CTiffPage>& p
 // the loaded image would give them, decoding one strip or tile at a time:
 // the whole page may not fit in memory. Only for pages with a
 // loadedBitCount above 1; false for others and when a piece fails to decode.
-[[nodiscard]] bool CountTiffPageGrey(const BYTE* data, std::size_t size, const CTiffPage& page,
-                                     std::uint64_t* bins);
+[[nodiscard]] bool CountTiffPageGrey(const BYTE* data, std::size_t size, const CTiffPage& page, std::uint64_t* bins);
 
 // Decodes a checked page; null with the reason on failure.
 [[nodiscard]] FIBITMAP* DecodeTiffPage(const BYTE* data, std::size_t size, const CTiffPage& page,

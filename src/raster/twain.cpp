@@ -51,7 +51,7 @@ void* OpenLibrary(const std::string& name)
     return name.empty() ? nullptr : dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
-} // namespace
+}  // namespace
 
 std::size_t TwainNativeImageSize(const void* dib)
 {
@@ -129,10 +129,7 @@ void CTwain::WaitForStartup()
         m_startThread.join();
 }
 
-bool CTwain::IsReady() const
-{
-    return m_ready.load(std::memory_order_acquire) && IsLoaded();
-}
+bool CTwain::IsReady() const { return m_ready.load(std::memory_order_acquire) && IsLoaded(); }
 
 // ---- calls ------------------------------------------------------------------
 
@@ -143,8 +140,7 @@ void CTwain::ReadStatus(TW_IDENTITY* destination)
         m_entry(&m_app, destination, DG_CONTROL, DAT_STATUS, MSG_GET, &m_status);
 }
 
-TW_UINT16 CTwain::CallDSMRaw(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
-                             TW_MEMREF data)
+TW_UINT16 CTwain::CallDSMRaw(TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data)
 {
     if (!m_entry) {
         m_lastReturnCode = TWRC_FAILURE;
@@ -365,8 +361,7 @@ bool CTwain::GetCapabilityValue(TW_UINT16 capability, TW_UINT32& value)
             if (size == 1)
                 item = one.ItemType == TWTY_INT8 ? static_cast<TW_UINT32>(static_cast<TW_INT8>(item)) : item & 0xFF;
             else if (size == 2)
-                item = one.ItemType == TWTY_INT16 ? static_cast<TW_UINT32>(static_cast<TW_INT16>(item))
-                                                  : item & 0xFFFF;
+                item = one.ItemType == TWTY_INT16 ? static_cast<TW_UINT32>(static_cast<TW_INT16>(item)) : item & 0xFFFF;
             value = item;
             ok = true;
         }
@@ -476,9 +471,7 @@ bool CTwain::ProcessMessage(void* event)
 void CTwain::ProcessTwainMessage(TW_UINT16 message)
 {
     switch (message) {
-    case MSG_XFERREADY:
-        TransferImages();
-        break;
+    case MSG_XFERREADY: TransferImages(); break;
     case MSG_CLOSEDSREQ:
         // A source that gives up (a jam, no paper, a failed scan) says why
         // in its status; closing would reset it.
@@ -488,8 +481,7 @@ void CTwain::ProcessTwainMessage(TW_UINT16 message)
         if (CanClose())
             CloseSource();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -543,14 +535,8 @@ bool CTwain::Acquire(int imageCount)
 
 // ---- overridables -----------------------------------------------------------
 
-int CTwain::ShouldTransfer(const TW_IMAGEINFO&)
-{
-    return kTransferImage;
-}
+int CTwain::ShouldTransfer(const TW_IMAGEINFO&) { return kTransferImage; }
 
 void CTwain::CopyImage(TW_HANDLE, const TW_IMAGEINFO&) {}
 
-bool CTwain::CanClose()
-{
-    return true;
-}
+bool CTwain::CanClose() { return true; }

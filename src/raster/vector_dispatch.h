@@ -16,15 +16,12 @@
 // Defines Name Params, which runs Body Args compiled for AVX2 when the CPU
 // has it and for the baseline otherwise. Body is an always-inline function
 // holding the loop, so both copies are the same code.
-#define LW_VECTOR_KERNEL(Name, Body, Params, Args)            \
-    __attribute__((target("avx2"))) void Name##Avx2 Params \
-    {                                                         \
-        Body Args;                                            \
-    }                                                         \
-    void Name Params                                          \
-    {                                                         \
-        if (CpuHasAvx2())                                     \
-            Name##Avx2 Args;                                  \
-        else                                                  \
-            Body Args;                                        \
+#define LW_VECTOR_KERNEL(Name, Body, Params, Args)                                                                     \
+    __attribute__((target("avx2"))) void Name##Avx2 Params { Body Args; }                                              \
+    void Name Params                                                                                                   \
+    {                                                                                                                  \
+        if (CpuHasAvx2())                                                                                              \
+            Name##Avx2 Args;                                                                                           \
+        else                                                                                                           \
+            Body Args;                                                                                                 \
     }

@@ -85,7 +85,7 @@ bool PlaceEnd(CPolyLine& polyline, CVertex* n, const frDoublePoint& a, const frD
     return true;
 }
 
-} // namespace
+}  // namespace
 
 void AdjustAngle(CPolyLine& polyline, const CAngleSeries& series)
 {

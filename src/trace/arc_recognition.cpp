@@ -55,8 +55,10 @@ double Distance(double x1, double y1, double x2, double y2) { return std::hypot(
 double AngleInTurn(double angle)
 {
     angle = std::fmod(angle, TWO_PI);
-    if (angle < 0) angle += TWO_PI;
-    if (angle >= TWO_PI) angle -= TWO_PI;
+    if (angle < 0)
+        angle += TWO_PI;
+    if (angle >= TWO_PI)
+        angle -= TWO_PI;
     return angle;
 }
 
@@ -73,7 +75,8 @@ bool ArcOnInk(const CInkGuard& ink, const frDoublePoint& centre, double r, doubl
     const int samples = std::max(1, static_cast<int>(std::ceil(std::fabs(to - from) * r / kInkStep)));
     for (int k = 1; k <= samples; ++k) {
         const double a = from + (to - from) * k / samples;
-        if (!ink.IsNearInk({centre.x + r * std::cos(a), centre.y + r * std::sin(a)}, reach)) return false;
+        if (!ink.IsNearInk({centre.x + r * std::cos(a), centre.y + r * std::sin(a)}, reach))
+            return false;
     }
     return true;
 }
@@ -84,7 +87,8 @@ double InkReach(double maxDis, double width) { return std::max(maxDis - 0.5 * wi
 
 const CVertex* Advance(const CVertex* v, int steps)
 {
-    while (steps-- > 0) v = v->next;
+    while (steps-- > 0)
+        v = v->next;
     return v;
 }
 
@@ -105,10 +109,12 @@ int CountRun(const CPolyLine& polyline, const CVertex* first, const CVertex* las
     int steps = 0;
     const CVertex* v = first;
     do {
-        if (!polyline.m_Closed && v == tail) return 0;
+        if (!polyline.m_Closed && v == tail)
+            return 0;
         v = v->next;
         ++steps;
-        if (v == first && v != last) return 0;
+        if (v == first && v != last)
+            return 0;
     } while (v != last);
     return first == last ? steps : steps + 1;
 }
@@ -141,9 +147,11 @@ bool EstimateCircle(const CVertex* first, const CVertex* last, int count, double
         sum += distances[i];
     }
     const double r = sum / sampleCount;
-    if (!(r >= kMinRadius && r <= maxRadius)) return false;
+    if (!(r >= kMinRadius && r <= maxRadius))
+        return false;
     for (int i = 0; i < sampleCount; ++i)
-        if (!(std::fabs(distances[i] - r) <= kMaxRadiusDeviation * r)) return false;
+        if (!(std::fabs(distances[i] - r) <= kMaxRadiusDeviation * r))
+            return false;
     *centre = c;
     *radius = r;
     return true;
@@ -216,7 +224,8 @@ bool AddCurvesToLayer(CLayer& layer, const CCurveList& curves)
         std::unique_ptr<CCircle> curve =
             found.circle ? NewCircle(found.centre, found.radius)
                          : std::unique_ptr<CCircle>(NewArc(found.centre, found.radius, found.start, found.end));
-        if (!curve) return false;
+        if (!curve)
+            return false;
         curve->SetWidth(found.width);
         layer.AddEntityFront(curve.release());
     }
@@ -229,8 +238,10 @@ int ReplaceOpenPolyline(CPolyLine& polyline, const CCircleFit& fit, CCurveList& 
     const double width = MeanStartWidth(polyline.GetHead(), polyline.GetTail(), false);
     double start = AngleInTurn(fit.startAngle);
     double end = AngleInTurn(fit.endAngle);
-    if (fit.direction < 0) std::swap(start, end);
-    if (start >= end) end += TWO_PI;
+    if (fit.direction < 0)
+        std::swap(start, end);
+    if (start >= end)
+        end += TWO_PI;
     if (end - start > kFullCircleShare * TWO_PI)
         curves.push_back({fit.centre, fit.radius, 0, 0, width, true});
     else
@@ -245,7 +256,8 @@ int RebuildAsHalfCircles(CPolyLine& polyline, const CCircleFit& fit, int mode, d
 {
     std::unique_ptr<CVertex> left(new (std::nothrow) CVertex(fit.centre.x - fit.radius, fit.centre.y, width, 0, 0));
     std::unique_ptr<CVertex> right(new (std::nothrow) CVertex(fit.centre.x + fit.radius, fit.centre.y, width, 0, 0));
-    if (!left || !right) return RECOGNIZE_NO_MEMORY;
+    if (!left || !right)
+        return RECOGNIZE_NO_MEMORY;
     left->bulge = right->bulge = mode;
     polyline.RemoveAllVertices();
     polyline.AddVertex(left.release(), true);
@@ -262,7 +274,8 @@ void CollapseRun(CPolyLine& polyline, CVertex* first, CVertex* last)
         CollapseStraightRun(polyline, first, last);
         return;
     }
-    while (first->next != first) polyline.RemoveVertex(first->next);
+    while (first->next != first)
+        polyline.RemoveVertex(first->next);
 }
 
 // Recognition outcome of one run from v to e inside a ring.
@@ -281,11 +294,12 @@ RunResult CloseRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit
     }
     if (v == e) {
         return RebuildAsHalfCircles(polyline, fit, mode, width) == RECOGNIZE_DONE ? RunResult::kDone
-                                                                                   : RunResult::kNoMemory;
+                                                                                  : RunResult::kNoMemory;
     }
-    std::unique_ptr<CVertex> opposite(
-        new (std::nothrow) CVertex(2 * fit.centre.x - v->x, 2 * fit.centre.y - v->y, width, 0, 0));
-    if (!opposite) return RunResult::kNoMemory;
+    std::unique_ptr<CVertex> opposite(new (std::nothrow)
+                                          CVertex(2 * fit.centre.x - v->x, 2 * fit.centre.y - v->y, width, 0, 0));
+    if (!opposite)
+        return RunResult::kNoMemory;
     CollapseRun(polyline, v, e);
     opposite->bulge = fit.direction;
     opposite->mark = 1;
@@ -297,8 +311,7 @@ RunResult CloseRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit
 }
 
 // The run from v to e becomes v's bulge segment.
-RunResult RecognizeRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit& fit, int mode,
-                       CCurveList& curves)
+RunResult RecognizeRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircleFit& fit, int mode, CCurveList& curves)
 {
     const double width = MeanStartWidth(v, e, true);
     if (e == v || Distance(v->x, v->y, e->x, e->y) <= POINT_TOLERANCE)
@@ -307,9 +320,11 @@ RunResult RecognizeRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircl
     CollapseRun(polyline, v, e);
     double end = fit.endAngle;
     if (fit.direction > 0) {
-        while (end < fit.startAngle) end += TWO_PI;
+        while (end < fit.startAngle)
+            end += TWO_PI;
     } else {
-        while (end > fit.startAngle) end -= TWO_PI;
+        while (end > fit.startAngle)
+            end -= TWO_PI;
     }
     const double mid = (fit.startAngle + end) * 0.5;
     const double mx = fit.centre.x + fit.radius * std::cos(mid);
@@ -326,7 +341,8 @@ RunResult RecognizeRun(CPolyLine& polyline, CVertex* v, CVertex* e, const CCircl
 int RecognizeRuns(CPolyLine& polyline, int mode, const CCircleFitLimits& limits, CRecognized& found)
 {
     CVertex* v = nullptr;
-    if (!FindCircleStart(polyline, limits, &v)) return RECOGNIZE_DONE;
+    if (!FindCircleStart(polyline, limits, &v))
+        return RECOGNIZE_DONE;
     CVertex* ring = polyline.GetHead();
     CVertex* w = ring;
     do {
@@ -345,11 +361,14 @@ int RecognizeRuns(CPolyLine& polyline, int mode, const CCircleFitLimits& limits,
         }
         const bool wholeRing = e == v;
         const RunResult result = RecognizeRun(polyline, v, e, fit, mode, found.curves);
-        if (result == RunResult::kNoMemory) return RECOGNIZE_NO_MEMORY;
+        if (result == RunResult::kNoMemory)
+            return RECOGNIZE_NO_MEMORY;
         polyline.m_Modified = true;
-        if (result == RunResult::kArc) arcs = true;
+        if (result == RunResult::kArc)
+            arcs = true;
         // A whole ring rebuilt as two half circles has no vertex left to walk.
-        if (wholeRing && mode != RECOGNIZE_LAYER_POLYLINE) break;
+        if (wholeRing && mode != RECOGNIZE_LAYER_POLYLINE)
+            break;
         v = e;
     }
     found.recount = arcs;
@@ -360,7 +379,8 @@ int RecognizeRuns(CPolyLine& polyline, int mode, const CCircleFitLimits& limits,
 bool RunStartsAt(const CPolyLine& polyline, const CVertex* v, const CCircleFitLimits& limits)
 {
     const CVertex* e = Advance(v, 3);
-    if (v->next == v || v->next->next == v || e == v) return false;
+    if (v->next == v || v->next->next == v || e == v)
+        return false;
     CCircleFit fit;
     return FitCircleToRun(polyline, v, e, limits, &fit);
 }
@@ -372,19 +392,23 @@ bool RunStartsAt(const CPolyLine& polyline, const CVertex* v, const CCircleFitLi
 bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVertex* last,
                     const CCircleFitLimits& limits, CCircleFit* fit)
 {
-    if (first == nullptr || last == nullptr || polyline.GetHead() == nullptr) return false;
+    if (first == nullptr || last == nullptr || polyline.GetHead() == nullptr)
+        return false;
     const int count = CountRun(polyline, first, last);
-    if (count < 4) return false;
+    if (count < 4)
+        return false;
 
     frDoublePoint centre;
     double r = 0;
-    if (!EstimateCircle(first, last, count, limits.maxRadius, &centre, &r)) return false;
+    if (!EstimateCircle(first, last, count, limits.maxRadius, &centre, &r))
+        return false;
 
     // Step limits: no step may be much longer than the chord whose sagitta
     // is the tolerance (else the run may cut a corner) nor much shorter.
     const double d = limits.maxDis;
     const double h = d * (2 * r - d);
-    if (!(h >= 1e-30)) return false;
+    if (!(h >= 1e-30))
+        return false;
     const double chord = 2 * std::sqrt(h);
     const double longStep = std::min(kLongStepFactor * chord, 2 * r);
     // Checked against the ink, a short step (where a ring was closed, or a
@@ -397,7 +421,8 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
         const double tolerance = std::max(d, v.startWidth * 0.5);
         return std::fabs(Distance(centre.x, centre.y, v.x, v.y) - r) <= tolerance;
     };
-    if (!onCircle(*first)) return false;
+    if (!onCircle(*first))
+        return false;
     const double start = AngleAbout(centre, *first);
     double previous = start;
     int direction = 0;
@@ -417,23 +442,29 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
         return false;
     const CVertex* v = first;
     do {
-        if (!ink && !midwayOnCircle(*v, *v->next)) return false;
+        if (!ink && !midwayOnCircle(*v, *v->next))
+            return false;
         v = v->next;
-        if (!onCircle(*v)) return false;
+        if (!onCircle(*v))
+            return false;
         double angle = AngleAbout(centre, *v);
         double step = 0;
         if (direction == 0) {
             direction = angle >= start ? 1 : -1;
             step = std::fabs(angle - start);
         } else if (direction > 0) {
-            if (angle <= previous + kAngleSlack) angle += TWO_PI;
+            if (angle <= previous + kAngleSlack)
+                angle += TWO_PI;
             step = angle - previous;
         } else {
-            if (angle >= previous - kAngleSlack) angle -= TWO_PI;
+            if (angle >= previous - kAngleSlack)
+                angle -= TWO_PI;
             step = previous - angle;
         }
-        if (!(step >= minAngle && step <= maxAngle)) return false;
-        if (ink && !ArcOnInk(*ink, centre, r, previous, previous + direction * step, inkReach)) return false;
+        if (!(step >= minAngle && step <= maxAngle))
+            return false;
+        if (ink && !ArcOnInk(*ink, centre, r, previous, previous + direction * step, inkReach))
+            return false;
         previous = angle;
     } while (v != last);
 
@@ -447,15 +478,19 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
 
 CVertex* FindCircularRun(const CPolyLine& polyline, CVertex* first, const CCircleFitLimits& limits, CCircleFit* fit)
 {
-    if (first == nullptr) return nullptr;
+    if (first == nullptr)
+        return nullptr;
     CVertex* end = first->next->next->next;
-    if (first->next == first || first->next->next == first || end == first) return nullptr;
+    if (first->next == first || first->next->next == first || end == first)
+        return nullptr;
     CCircleFit best;
-    if (!FitCircleToRun(polyline, first, end, limits, &best)) return nullptr;
+    if (!FitCircleToRun(polyline, first, end, limits, &best))
+        return nullptr;
     const CVertex* tail = polyline.GetTail();
     while (!IsArcBulge(end->bulge) && end != first && (polyline.m_Closed || end != tail)) {
         CCircleFit longer;
-        if (!FitCircleToRun(polyline, first, end->next, limits, &longer)) break;
+        if (!FitCircleToRun(polyline, first, end->next, limits, &longer))
+            break;
         end = end->next;
         best = longer;
     }
@@ -466,14 +501,18 @@ CVertex* FindCircularRun(const CPolyLine& polyline, CVertex* first, const CCircl
 bool FindCircleStart(const CPolyLine& polyline, const CCircleFitLimits& limits, CVertex** start)
 {
     CVertex* head = polyline.GetHead();
-    if (head == nullptr) return false;
+    if (head == nullptr)
+        return false;
     *start = head;
-    if (!polyline.m_Closed || !RunStartsAt(polyline, head, limits)) return true;
+    if (!polyline.m_Closed || !RunStartsAt(polyline, head, limits))
+        return true;
     CVertex* earliest = head;
     for (;;) {
         CVertex* previous = earliest->prev;
-        if (previous == head) return true;  // circular all round: keep the head
-        if (!RunStartsAt(polyline, previous, limits)) break;
+        if (previous == head)
+            return true;  // circular all round: keep the head
+        if (!RunStartsAt(polyline, previous, limits))
+            break;
         earliest = previous;
     }
     *start = earliest;
@@ -489,8 +528,10 @@ namespace {
 int RecognizePolyline(CPolyLine& polyline, double size, int mode, const CTraceOption& options, const CInkGuard* ink,
                       CRecognized& found)
 {
-    if (mode == RECOGNIZE_LAYER_POLYLINE && polyline.m_Layer == nullptr) return RECOGNIZE_NO_LAYER;
-    if (!polyline.HasPointsAtLeast(4)) return RECOGNIZE_DONE;
+    if (mode == RECOGNIZE_LAYER_POLYLINE && polyline.m_Layer == nullptr)
+        return RECOGNIZE_NO_LAYER;
+    if (!polyline.HasPointsAtLeast(4))
+        return RECOGNIZE_DONE;
     const CCircleFitLimits limits{options.GetMaxDis(), size, ink};
 
     CCircleFit fit;
@@ -520,9 +561,12 @@ int RecognizePolyline(CPolyLine& polyline, double size, int mode, const CTraceOp
 // through unless memory runs out.
 int FinishPolyline(CPolyLine& polyline, const CRecognized& found, int result)
 {
-    if (!found.curves.empty() && !AddCurvesToLayer(*polyline.m_Layer, found.curves)) return RECOGNIZE_NO_MEMORY;
-    if (found.recount) RecountArcFlag(polyline);
-    if (found.flatten && !polyline.IsAllStraight()) polyline.Flatten(FLATTEN_STEP_HIT_TEST);
+    if (!found.curves.empty() && !AddCurvesToLayer(*polyline.m_Layer, found.curves))
+        return RECOGNIZE_NO_MEMORY;
+    if (found.recount)
+        RecountArcFlag(polyline);
+    if (found.flatten && !polyline.IsAllStraight())
+        polyline.Flatten(FLATTEN_STEP_HIT_TEST);
     return result;
 }
 
@@ -546,7 +590,8 @@ int RecognizeCircles(CPolyPolygon& polygon, double size, const CTraceOption& opt
         const int mode = i == 0 ? RECOGNIZE_OUTER_OUTLINE : RECOGNIZE_HOLE_OUTLINE;
         const int result = RecognizeCircles(*polygon.GetOutline(i), size, mode, options, ink);
         polygon.m_Modified = true;
-        if (result == RECOGNIZE_NO_MEMORY) return RECOGNIZE_NO_MEMORY;
+        if (result == RECOGNIZE_NO_MEMORY)
+            return RECOGNIZE_NO_MEMORY;
     }
     return RECOGNIZE_DONE;
 }
@@ -580,7 +625,8 @@ public:
         for (std::size_t i = 0; i < arcs.size(); ++i) {
             const frDoublePoint& p = startPoints ? arcs[i]->m_StartPoint : arcs[i]->m_EndPoint;
             std::int64_t cx = 0, cy = 0;
-            if (CellOf(p, &cx, &cy)) m_Entries.push_back({cx, cy, static_cast<int>(i)});
+            if (CellOf(p, &cx, &cy))
+                m_Entries.push_back({cx, cy, static_cast<int>(i)});
         }
         std::sort(m_Entries.begin(), m_Entries.end());
     }
@@ -589,11 +635,13 @@ public:
     void Collect(const frDoublePoint& p, int after, std::vector<int>* out) const
     {
         std::int64_t cx = 0, cy = 0;
-        if (!CellOf(p, &cx, &cy)) return;
+        if (!CellOf(p, &cx, &cy))
+            return;
         for (std::int64_t x = cx - 1; x <= cx + 1; ++x) {
             for (std::int64_t y = cy - 1; y <= cy + 1; ++y) {
                 auto it = std::upper_bound(m_Entries.begin(), m_Entries.end(), Entry{x, y, after});
-                for (; it != m_Entries.end() && it->cx == x && it->cy == y; ++it) out->push_back(it->index);
+                for (; it != m_Entries.end() && it->cx == x && it->cy == y; ++it)
+                    out->push_back(it->index);
             }
         }
     }
@@ -613,7 +661,8 @@ private:
         // Ends beyond this can never be filed exactly; such arcs stay out.
         constexpr double kLimit = 1e15;
         const double x = std::floor(p.x / m_Cell), y = std::floor(p.y / m_Cell);
-        if (!(std::fabs(x) < kLimit && std::fabs(y) < kLimit)) return false;
+        if (!(std::fabs(x) < kLimit && std::fabs(y) < kLimit))
+            return false;
         *cx = static_cast<std::int64_t>(x);
         *cy = static_cast<std::int64_t>(y);
         return true;
@@ -632,7 +681,8 @@ bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& opti
     const double maxDis = options.GetMaxDis();
     std::vector<CArc*> arcs;
     for (CEntity* e = layer.GetFirstEntity(); e != nullptr; e = e->m_Next)
-        if (e->m_Type == ENTITY_ARC) arcs.push_back(static_cast<CArc*>(e));
+        if (e->m_Type == ENTITY_ARC)
+            arcs.push_back(static_cast<CArc*>(e));
     const double distance = static_cast<unsigned>(options.ChartType.i_ConDis);
     const CArcEndIndex starts(arcs, distance, true);
     const CArcEndIndex ends(arcs, distance, false);
@@ -640,7 +690,8 @@ bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& opti
     std::vector<int> candidates;
 
     for (std::size_t i = 0; i < arcs.size(); ++i) {
-        if (gone[i]) continue;
+        if (gone[i])
+            continue;
         CArc* a = arcs[i];
         std::unique_ptr<CCircle> merged;  // the replacement made so far, not yet on the layer
         int position = static_cast<int>(i);
@@ -656,7 +707,8 @@ bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& opti
             frDoublePoint centre;
             double radius = 0, start = 0, end = 0;
             for (int j : candidates) {
-                if (gone[j] || !a->MatchForMerge(*arcs[j], &centre, &radius, &start, &end, options)) continue;
+                if (gone[j] || !a->MatchForMerge(*arcs[j], &centre, &radius, &start, &end, options))
+                    continue;
                 const double sweep = std::fabs(start - end) <= kClosedSweep ? TWO_PI : AngleInTurn(end - start);
                 const double width = (a->GetWidth() + arcs[j]->GetWidth()) * 0.5;
                 if (!checkInk || ArcOnInk(*ink, centre, radius, start, start + sweep, InkReach(maxDis, width))) {
@@ -664,13 +716,15 @@ bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& opti
                     break;
                 }
             }
-            if (match < 0) break;
+            if (match < 0)
+                break;
             CArc* b = arcs[match];
             const bool closed = std::fabs(start - end) <= kClosedSweep;
             std::unique_ptr<CCircle> next =
                 closed ? NewCircle(centre, radius) : std::unique_ptr<CCircle>(NewArc(centre, radius, start, end));
             if (!next) {
-                if (merged) layer.AddEntityFront(merged.release());
+                if (merged)
+                    layer.AddEntityFront(merged.release());
                 progress.Fail(RUN_NO_MEMORY);
                 return false;
             }
@@ -685,11 +739,14 @@ bool RejoinArcs(CLayer& layer, CStepProgress& progress, const CTraceOption& opti
             delete b;
             merged = std::move(next);
             position = match;
-            if (closed) break;
+            if (closed)
+                break;
             a = static_cast<CArc*>(merged.get());
         }
-        if (merged) layer.AddEntityFront(merged.release());
-        if (!progress.Advance()) return false;
+        if (merged)
+            layer.AddEntityFront(merged.release());
+        if (!progress.Advance())
+            return false;
     }
     return true;
 }
@@ -726,8 +783,8 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
             found[i].recount = found[i].flatten = false;
             results[i] = RECOGNIZE_DONE;
             if (e.m_Type == ENTITY_POLYLINE)
-                results[i] = RecognizePolyline(static_cast<CPolyLine&>(e), size, RECOGNIZE_LAYER_POLYLINE, options,
-                                               ink, found[i]);
+                results[i] = RecognizePolyline(static_cast<CPolyLine&>(e), size, RECOGNIZE_LAYER_POLYLINE, options, ink,
+                                               found[i]);
         },
         [&](std::span<CEntity* const> batch, std::size_t first) {
             // Every polyline worked on is finished, even when a stop comes:
@@ -753,13 +810,15 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
         [&](std::size_t done) { return AdvanceOverBatch(progress, done); });
     if (walked != BatchResult::kDone) {
         DeleteDegeneratePolylines(layer);
-        if (walked == BatchResult::kNoMemory || noMemory) progress.Fail(RUN_NO_MEMORY);
+        if (walked == BatchResult::kNoMemory || noMemory)
+            progress.Fail(RUN_NO_MEMORY);
         return false;
     }
     if (rejoin) {
         progress.SetRange(60, 40, layer.CountEntities());
         try {
-            if (!RejoinArcs(layer, progress, options, ink)) return false;
+            if (!RejoinArcs(layer, progress, options, ink))
+                return false;
         } catch (const std::bad_alloc&) {
             progress.Fail(RUN_NO_MEMORY);
             return false;
@@ -774,7 +833,8 @@ bool RejoinRecognizedArcs(CLayer& layer, CCommonThread* sink, const CTraceOption
     CStepProgress progress(sink, "ProcessRecCircle", "Recognize circle");
     progress.SetRange(60, 40, layer.CountEntities());
     try {
-        if (!RejoinArcs(layer, progress, options, nullptr)) return false;
+        if (!RejoinArcs(layer, progress, options, nullptr))
+            return false;
     } catch (const std::bad_alloc&) {
         progress.Fail(RUN_NO_MEMORY);
         return false;

@@ -52,7 +52,7 @@ struct CCircleFit {
     double radius = 0;
     double startAngle = 0;  // of the first vertex, in [0, 2 PI)
     double endAngle = 0;
-    int direction = 1;      // 1 counter-clockwise, -1 clockwise
+    int direction = 1;  // 1 counter-clockwise, -1 clockwise
 };
 
 // Fits a circle to the vertices from first to last (first == last on a

@@ -42,10 +42,9 @@ constexpr int kMinBandRows = 16;
 
 // Skeleton pixels where three or more branches meet (or two meet at a
 // corner that the walk must not cut), by neighbourhood mask.
-constexpr BYTE kJunctionMasks[] = {26,  27,  37,  49,  50,  53,  58,  60,  69,  74,  76,  77,  78,
-                                   81,  82,  83,  85,  88,  89,  90,  92,  93,  94,  101, 113, 114,
-                                   115, 117, 119, 133, 138, 140, 141, 142, 154, 161, 162, 163, 164,
-                                   165, 166, 167, 173, 177, 181, 186, 197, 202, 204, 210, 229};
+constexpr BYTE kJunctionMasks[] = {26,  27,  37,  49,  50,  53,  58,  60,  69,  74,  76,  77,  78,  81,  82,  83,  85,
+                                   88,  89,  90,  92,  93,  94,  101, 113, 114, 115, 117, 119, 133, 138, 140, 141, 142,
+                                   154, 161, 162, 163, 164, 165, 166, 167, 173, 177, 181, 186, 197, 202, 204, 210, 229};
 static_assert(std::size(kJunctionMasks) == 51);
 
 constexpr std::array<bool, 256> MakeJunctionTable()
@@ -228,8 +227,7 @@ class CChainWalker {
 public:
     CChainWalker(CRasterSrc& working, CRowRange rows, const CRasterSrc& nodes, const CJunctionWords& junctions)
         : m_working(working), m_rows(rows), m_nodes(nodes), m_junctions(junctions)
-    {
-    }
+    {}
 
     // Traces the chain through start into a new item at the tail of the
     // list; a chain of one node is dropped again. False when memory ran out.
@@ -513,13 +511,12 @@ EWalkEnd WalkChains(CRasterSrc& working, const CRasterSrc& nodes, const CJunctio
         const auto last =
             std::partition_point(first, seamChains.end(), [&](const CSeamChain& c) { return c.start.y < y1; });
         CChainWalker walker(working, {y0, y1}, nodes, junctions);
-        ends[static_cast<std::size_t>(b)] =
-            WalkRows(walker, rows, y0, y1, std::span<CSeamChain>(first, last), lists[static_cast<std::size_t>(b)],
-                     [&](int y) {
-                         if (b == 0)
-                             progress.Row(static_cast<int>(static_cast<long long>(y + 1) * height / y1) - 1);
-                         return !stopRequested();
-                     });
+        ends[static_cast<std::size_t>(b)] = WalkRows(
+            walker, rows, y0, y1, std::span<CSeamChain>(first, last), lists[static_cast<std::size_t>(b)], [&](int y) {
+                if (b == 0)
+                    progress.Row(static_cast<int>(static_cast<long long>(y + 1) * height / y1) - 1);
+                return !stopRequested();
+            });
     });
     if (std::find(ends.begin(), ends.end(), EWalkEnd::NoMemory) != ends.end())
         return EWalkEnd::NoMemory;
@@ -590,7 +587,8 @@ bool COutlineList::TraceCenterInit(CCommonThread* thread)
         PackedWord pixels;
     };
     const int stretch = std::max(kMinStretchRows, rows.Height() / kPercent);
-    std::vector<std::vector<CFoundWord>> found(static_cast<std::size_t>(std::max(CountRowBands(stretch, kMinBandRows), 1)));
+    std::vector<std::vector<CFoundWord>> found(
+        static_cast<std::size_t>(std::max(CountRowBands(stretch, kMinBandRows), 1)));
     std::vector<CFoundWord> lastRow;
     const auto mark = [&](int y, std::vector<CFoundWord>& list) {
         for (int k = 0; k < rows.Words(); ++k) {
@@ -690,8 +688,7 @@ bool COutlineList::TraceCenterLine(CCommonThread* thread)
         PostRunEnd(thread, RUN_STOPPED);
         m_items.RemoveAll();
         return false;
-    case EWalkEnd::Done:
-        break;
+    case EWalkEnd::Done: break;
     }
     SetNodeRaster(nullptr);
     if (thread)

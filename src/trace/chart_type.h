@@ -15,16 +15,16 @@
 class CChartType {
 public:
     std::string Name;
-    bool b_CalcWidth = false;   // measure line widths and round them to WidthSeries
+    bool b_CalcWidth = false;  // measure line widths and round them to WidthSeries
     CWidthSeries WidthSeries;
-    bool b_DelLine = false;     // remove short lines
-    int i_DelLine_Length = 0;   // below this length; never negative
+    bool b_DelLine = false;    // remove short lines
+    int i_DelLine_Length = 0;  // below this length; never negative
     bool b_RecogniseCirArc = false;
     double d_MaxDis = 0;        // straighten distance; 0 switches straightening off
     bool b_ForceOrtho = false;  // adjust angles to AngleSeries
     CAngleSeries AngleSeries;
-    bool b_Connect = false;     // connect line ends
-    int i_ConDis = 0;           // within this distance; never negative
+    bool b_Connect = false;  // connect line ends
+    int i_ConDis = 0;        // within this distance; never negative
 
     void Copy(const CChartType& other);
 

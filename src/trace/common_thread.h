@@ -24,10 +24,10 @@
 
 // The progress messages, in the application's private range.
 enum : UINT {
-    WM_RUN_END = WM_APP + 0x64,      // posted; wParam: result code
-    WM_START_THREAD = WM_APP + 0xA0, // a progress dialog to itself once shown
-    WM_STEP_TEXT = WM_APP + 0xAA,    // lParam: const char* text, valid during the call only
-    WM_STEP_POS = WM_APP + 0xAF,     // wParam: position (a percentage, or work left while thinning)
+    WM_RUN_END = WM_APP + 0x64,       // posted; wParam: result code
+    WM_START_THREAD = WM_APP + 0xA0,  // a progress dialog to itself once shown
+    WM_STEP_TEXT = WM_APP + 0xAA,     // lParam: const char* text, valid during the call only
+    WM_STEP_POS = WM_APP + 0xAF,      // wParam: position (a percentage, or work left while thinning)
     WM_STEP_END = WM_APP + 0xB4,
 };
 

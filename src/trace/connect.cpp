@@ -63,11 +63,13 @@ CConnectEnd* OtherEnd(const CConnectEnd* link) { return LinkField(link->entity, 
 bool HasAtMostVertices(const CPolyLine& polyline, int limit)
 {
     const CVertex* head = polyline.GetHead();
-    if (head == nullptr) return true;
+    if (head == nullptr)
+        return true;
     int count = 0;
     const CVertex* v = head;
     do {
-        if (++count > limit) return false;
+        if (++count > limit)
+            return false;
         v = v->next;
     } while (v != head);
     return true;
@@ -92,7 +94,7 @@ struct PairRecord {
     CPolyLine* p1;
     CPolyLine* p2;
     double cost;
-    std::size_t made;   // place in the order the pairs were made
+    std::size_t made;  // place in the order the pairs were made
 };
 
 // How well two ends line up: the distances of both end points from the line
@@ -101,7 +103,8 @@ double PairCost(const frDoublePoint& e1, const frDoublePoint& i1, const frDouble
 {
     const double dx = i1.x - i2.x, dy = i1.y - i2.y;
     const double d2 = dx * dx + dy * dy;
-    if (!(d2 >= kMinInnerDistance2)) return kNoLineCost;
+    if (!(d2 >= kMinInnerDistance2))
+        return kNoLineCost;
     const double cost = (std::fabs(Cross(i1.x - e1.x, i1.y - e1.y, i2.x - e1.x, i2.y - e1.y)) +
                          std::fabs(Cross(i1.x - e2.x, i1.y - e2.y, i2.x - e2.x, i2.y - e2.y))) /
                         std::sqrt(d2);
@@ -124,8 +127,7 @@ class CConnectRun {
 public:
     CConnectRun(CLayer& layer, CCommonThread* sink, const CTraceOption& options, const PolylineJoiner& join)
         : m_Layer(layer), m_Sink(sink), m_Options(options), m_Join(join)
-    {
-    }
+    {}
     ~CConnectRun() { Abandon(); }
 
     [[nodiscard]] bool Run();
@@ -167,21 +169,21 @@ private:
     const CTraceOption& m_Options;
     const PolylineJoiner& m_Join;
     CConnectGrid m_Grid;
-    std::vector<CPolyLine*> m_Filed;     // in layer order
-    std::vector<CPolyLine*> m_Shells;    // consumed by joins, deleted at release
+    std::vector<CPolyLine*> m_Filed;   // in layer order
+    std::vector<CPolyLine*> m_Shells;  // consumed by joins, deleted at release
     // Scratch of the group being joined, kept to spare an allocation per group.
     std::vector<CConnectEnd*> m_Here, m_There;
     struct Candidate {
         CPolyLine* polyline;
         frDoublePoint e, inner;
         bool eligible;
-        std::size_t slot;   // index of the polyline among the distinct ones
+        std::size_t slot;  // index of the polyline among the distinct ones
     };
     std::vector<Candidate> m_Candidates;
     std::vector<CPolyLine*> m_Distinct;
     std::vector<double> m_Cheapest;
     std::vector<PairRecord> m_Pairs;
-    bool m_OffLayer = false;             // the filed polylines have left the layer
+    bool m_OffLayer = false;  // the filed polylines have left the layer
     std::string m_Text;
 };
 
@@ -190,36 +192,44 @@ private:
 bool CConnectRun::Run()
 {
     m_Text = GetLanString("ProcessConnectLine", "Connect line");
-    if (m_Sink) m_Sink->SendProgressText(m_Text.c_str());
+    if (m_Sink)
+        m_Sink->SendProgressText(m_Text.c_str());
 
     Stage stage = FileAndMatch();
-    if (stage != Stage::Finished) return Fail(stage);
+    if (stage != Stage::Finished)
+        return Fail(stage);
     m_Grid.ReleaseCells();
-    for (CPolyLine* polyline : m_Filed) m_Layer.RemoveEntity(polyline);
+    for (CPolyLine* polyline : m_Filed)
+        m_Layer.RemoveEntity(polyline);
     m_OffLayer = true;
 
     stage = JoinGroups();
-    if (stage != Stage::Finished) return Fail(stage);
+    if (stage != Stage::Finished)
+        return Fail(stage);
     m_Grid.Clear();
 
     CloseAll();
-    if (m_Sink) m_Sink->SendProgressEnd(m_Text.c_str());
+    if (m_Sink)
+        m_Sink->SendProgressEnd(m_Text.c_str());
     return true;
 }
 
 bool CConnectRun::Fail(Stage stage)
 {
     Abandon();
-    if (m_Sink) m_Sink->PostRunEnd(stage == Stage::Stopped ? RUN_STOPPED : RUN_NO_MEMORY);
+    if (m_Sink)
+        m_Sink->PostRunEnd(stage == Stage::Stopped ? RUN_STOPPED : RUN_NO_MEMORY);
     return false;
 }
 
 bool CConnectRun::SendShare(std::size_t done, std::size_t total, std::size_t& lastSent, double start, double share)
 {
-    if (m_Sink == nullptr) return false;
+    if (m_Sink == nullptr)
+        return false;
     if ((done - lastSent) * 10 > total) {
         lastSent = done;
-        m_Sink->SendProgressPos(static_cast<DWORD>(start + static_cast<double>(done) * share / static_cast<double>(total)));
+        m_Sink->SendProgressPos(
+            static_cast<DWORD>(start + static_cast<double>(done) * share / static_cast<double>(total)));
     }
     return m_Sink->IsStopRequested();
 }
@@ -230,19 +240,21 @@ CConnectRun::Stage CConnectRun::FileAndMatch()
         for (CEntity* e = m_Layer.GetFirstEntity(); e; e = e->m_Next) {
             if (e->m_Type == ENTITY_POLYLINE) {
                 auto* polyline = dynamic_cast<CPolyLine*>(e);
-                if (polyline) m_Filed.push_back(polyline);
+                if (polyline)
+                    m_Filed.push_back(polyline);
             }
         }
     } catch (const std::bad_alloc&) {
         return Stage::NoMemory;
     }
-    if (m_Sink && m_Sink->IsStopRequested()) return Stage::Stopped;
-    if (!m_Grid.FilePolylines(m_Filed, m_Options) || !m_Grid.Index()) return Stage::NoMemory;
+    if (m_Sink && m_Sink->IsStopRequested())
+        return Stage::Stopped;
+    if (!m_Grid.FilePolylines(m_Filed, m_Options) || !m_Grid.Index())
+        return Stage::NoMemory;
 
     std::size_t lastSent = 0;
-    switch (m_Grid.Match([&](std::size_t done, std::size_t rows) {
-        return !SendShare(done, rows, lastSent, 0.0, kMatchShare);
-    })) {
+    switch (m_Grid.Match(
+        [&](std::size_t done, std::size_t rows) { return !SendShare(done, rows, lastSent, 0.0, kMatchShare); })) {
     case CConnectGrid::MatchResult::kDone: return Stage::Finished;
     case CConnectGrid::MatchResult::kStopped: return Stage::Stopped;
     case CConnectGrid::MatchResult::kNoMemory: break;
@@ -261,8 +273,10 @@ CConnectRun::Stage CConnectRun::JoinGroups()
         } catch (const std::bad_alloc&) {
             outcome = Outcome::NoMemory;
         }
-        if (outcome == Outcome::NoMemory) return Stage::NoMemory;
-        if (SendShare(++done, total, lastSent, kJoinStart, kJoinShare)) return Stage::Stopped;
+        if (outcome == Outcome::NoMemory)
+            return Stage::NoMemory;
+        if (SendShare(++done, total, lastSent, kJoinStart, kJoinShare))
+            return Stage::Stopped;
     }
     return Stage::Finished;
 }
@@ -273,7 +287,8 @@ void CConnectRun::CloseAll()
     std::size_t done = 0, lastSent = 0;
     for (CEntity* e = m_Layer.GetFirstEntity(); e; e = e->m_Next) {
         if (e->m_Type == ENTITY_POLYLINE)
-            if (auto* polyline = dynamic_cast<CPolyLine*>(e)) polyline->AutoClose(m_Options);
+            if (auto* polyline = dynamic_cast<CPolyLine*>(e))
+                polyline->AutoClose(m_Options);
         (void)SendShare(++done, total, lastSent, kCloseStart, kCloseShare);
     }
 }
@@ -285,13 +300,15 @@ void CConnectRun::ReleaseEnd(CConnectEnd* link)
     CPolyLine* polyline = PolylineOf(link);
     LinkField(polyline, link->end) = nullptr;
     link->entity = nullptr;
-    if (LinkField(polyline, 1 - link->end) == nullptr) ToLayer(polyline);
+    if (LinkField(polyline, 1 - link->end) == nullptr)
+        ToLayer(polyline);
 }
 
 void CConnectRun::ReturnWhole(CPolyLine* polyline)
 {
     for (int end = 0; end < 2; ++end) {
-        if (CConnectEnd* link = LinkField(polyline, end)) link->entity = nullptr;
+        if (CConnectEnd* link = LinkField(polyline, end))
+            link->entity = nullptr;
         LinkField(polyline, end) = nullptr;
     }
     ToLayer(polyline);
@@ -300,7 +317,8 @@ void CConnectRun::ReturnWhole(CPolyLine* polyline)
 void CConnectRun::DeleteHeld(CPolyLine* polyline)
 {
     for (int end = 0; end < 2; ++end) {
-        if (CConnectEnd* link = LinkField(polyline, end)) link->entity = nullptr;
+        if (CConnectEnd* link = LinkField(polyline, end))
+            link->entity = nullptr;
         LinkField(polyline, end) = nullptr;
     }
     delete polyline;
@@ -308,21 +326,24 @@ void CConnectRun::DeleteHeld(CPolyLine* polyline)
 
 void CConnectRun::DeleteShells()
 {
-    for (CPolyLine* shell : m_Shells) delete shell;   // no link names a shell
+    for (CPolyLine* shell : m_Shells)
+        delete shell;  // no link names a shell
     m_Shells.clear();
 }
 
 void CConnectRun::ReleaseGroup(const CConnectGroup* group)
 {
     for (CConnectEnd* link = group->head; link; link = link->next)
-        if (IsLive(link)) ReleaseEnd(link);
+        if (IsLive(link))
+            ReleaseEnd(link);
 }
 
 void CConnectRun::Abandon()
 {
     DeleteShells();
     if (m_OffLayer)
-        for (CConnectGroup* group = m_Grid.GetGroups(); group; group = group->next) ReleaseGroup(group);
+        for (CConnectGroup* group = m_Grid.GetGroups(); group; group = group->next)
+            ReleaseGroup(group);
     m_Grid.Clear();
 }
 
@@ -332,7 +353,8 @@ void CConnectRun::CollectLive(const CConnectGroup* group, std::vector<CConnectEn
 {
     out.clear();
     for (CConnectEnd* link = group->head; link; link = link->next)
-        if (IsLive(link)) out.push_back(link);
+        if (IsLive(link))
+            out.push_back(link);
 }
 
 frDoublePoint CConnectRun::InwardDirection(const CConnectEnd* link) const
@@ -349,34 +371,41 @@ Outcome CConnectRun::JoinEnds(CConnectEnd* a, CConnectEnd* b, bool forceMidpoint
     CPolyLine* pa = PolylineOf(a);
     CPolyLine* pb = PolylineOf(b);
     // What the join would refuse is no shortage of memory: the ends stay.
-    if (pa->IsDegenerate() || pb->IsDegenerate() || (pa == pb && HasAtMostVertices(*pa, 2))) return Outcome::Done;
-    m_Shells.reserve(m_Shells.size() + 2);   // before the join, which cannot be undone
+    if (pa->IsDegenerate() || pb->IsDegenerate() || (pa == pb && HasAtMostVertices(*pa, 2)))
+        return Outcome::Done;
+    m_Shells.reserve(m_Shells.size() + 2);  // before the join, which cannot be undone
     pa->m_ActiveEnd = static_cast<std::uint32_t>(a->end);
     pb->m_ActiveEnd = static_cast<std::uint32_t>(b->end);
     std::unique_ptr<CPolyLine> joined = m_Join(*pa, *pb, forceMidpoint);
-    if (!joined) return Outcome::NoMemory;
-    a->entity = nullptr;   // the joined ends are used up
+    if (!joined)
+        return Outcome::NoMemory;
+    a->entity = nullptr;  // the joined ends are used up
     b->entity = nullptr;
     m_Shells.push_back(pa);
-    if (pb != pa) m_Shells.push_back(pb);
+    if (pb != pa)
+        m_Shells.push_back(pb);
     CPolyLine* result = joined.release();
-    if (result->m_StartLink == nullptr && result->m_EndLink == nullptr) ToLayer(result);
+    if (result->m_StartLink == nullptr && result->m_EndLink == nullptr)
+        ToLayer(result);
     return Outcome::Done;
 }
 
 CConnectEnd* CConnectRun::FindSpur(const std::vector<CConnectEnd*>& links) const
 {
-    if (links.size() != 3) return nullptr;
+    if (links.size() != 3)
+        return nullptr;
     double widest = 0;
     for (const CConnectEnd* link : links) {
-        if (PolylineOf(link)->IsDegenerate()) return nullptr;
+        if (PolylineOf(link)->IsDegenerate())
+            return nullptr;
         widest = std::max(widest, EndVertexWidth(*PolylineOf(link), link->end));
     }
     CConnectEnd* spur = nullptr;
     double shortest = 0;
     for (CConnectEnd* link : links) {
         CPolyLine* polyline = PolylineOf(link);
-        if (!HasTwoVertices(*polyline)) continue;
+        if (!HasTwoVertices(*polyline))
+            continue;
         const double length = polyline->GetLength();
         if (spur == nullptr || length < shortest) {
             spur = link;
@@ -384,7 +413,8 @@ CConnectEnd* CConnectRun::FindSpur(const std::vector<CConnectEnd*>& links) const
         }
     }
     const double distance = static_cast<double>(static_cast<unsigned>(m_Options.ChartType.i_ConDis));
-    if (spur == nullptr || shortest > kSpurReach * std::max(distance, widest)) return nullptr;
+    if (spur == nullptr || shortest > kSpurReach * std::max(distance, widest))
+        return nullptr;
     return spur;
 }
 
@@ -392,9 +422,10 @@ Outcome CConnectRun::JoinGroup(CConnectGroup* group)
 {
     std::vector<CConnectEnd*>& links = m_Here;
     CollectLive(group, links);
-    if (links.empty()) return Outcome::Done;   // settled with a bridge before
+    if (links.empty())
+        return Outcome::Done;  // settled with a bridge before
     if (links.size() == 1) {
-        ReleaseEnd(links[0]);   // no partner
+        ReleaseEnd(links[0]);  // no partner
         return Outcome::Done;
     }
     if (CConnectEnd* spur = FindSpur(links)) {
@@ -402,10 +433,12 @@ Outcome CConnectRun::JoinGroup(CConnectGroup* group)
         if (far && far->group != group) {
             std::vector<CConnectEnd*>& there = m_There;
             CollectLive(far->group, there);
-            if (FindSpur(there) == far) return SettleBridge(spur, links, far, there);
+            if (FindSpur(there) == far)
+                return SettleBridge(spur, links, far, there);
         }
         const int removed = RemoveSpur(spur, links);
-        if (removed < 0) return Outcome::NoMemory;
+        if (removed < 0)
+            return Outcome::NoMemory;
         if (removed > 0) {
             ReleaseGroup(group);
             return Outcome::Done;
@@ -413,7 +446,8 @@ Outcome CConnectRun::JoinGroup(CConnectGroup* group)
     }
     // Nothing above changed a link: the first pass starts from these, the
     // second from what the first leaves.
-    if (PairPass(group, links, false) == Outcome::NoMemory) return Outcome::NoMemory;
+    if (PairPass(group, links, false) == Outcome::NoMemory)
+        return Outcome::NoMemory;
     return PairPass(group, links, true);
 }
 
@@ -422,7 +456,8 @@ int CConnectRun::RemoveSpur(CConnectEnd* spur, const std::vector<CConnectEnd*>& 
     CConnectEnd* others[2];
     int n = 0;
     for (CConnectEnd* link : links)
-        if (link != spur) others[n++] = link;
+        if (link != spur)
+            others[n++] = link;
     CPolyLine* s = PolylineOf(spur);
     const double spurWidth = kSpurWidthRatio * s->GetHead()->startWidth;
     const double spurLength = kSpurLengthRatio * s->GetLength();
@@ -430,11 +465,13 @@ int CConnectRun::RemoveSpur(CConnectEnd* spur, const std::vector<CConnectEnd*>& 
         if (!(spurWidth < EndVertexWidth(*PolylineOf(link), link->end)) ||
             !(spurLength < PolylineOf(link)->GetLength()))
             return 0;
-    if (JoinEnds(others[0], others[1], true) == Outcome::NoMemory) return -1;
+    if (JoinEnds(others[0], others[1], true) == Outcome::NoMemory)
+        return -1;
     CPolyLine* spurPolyline = PolylineOf(spur);
     LinkField(spurPolyline, spur->end) = nullptr;
     spur->entity = nullptr;
-    if (LinkField(spurPolyline, 1 - spur->end) == nullptr) delete spurPolyline;
+    if (LinkField(spurPolyline, 1 - spur->end) == nullptr)
+        delete spurPolyline;
     DeleteShells();
     return 1;
 }
@@ -447,9 +484,11 @@ Outcome CConnectRun::SettleBridge(CConnectEnd* spur, const std::vector<CConnectE
     CConnectEnd* b[2];
     int na = 0, nb = 0;
     for (CConnectEnd* link : here)
-        if (link != spur) a[na++] = link;
+        if (link != spur)
+            a[na++] = link;
     for (CConnectEnd* link : there)
-        if (link != spurThere) b[nb++] = link;
+        if (link != spurThere)
+            b[nb++] = link;
 
     const auto angle = [this](const CConnectEnd* x, const CConnectEnd* y) {
         return VectorAngle(InwardDirection(x), InwardDirection(y));
@@ -458,8 +497,10 @@ Outcome CConnectRun::SettleBridge(CConnectEnd* spur, const std::vector<CConnectE
     const auto classify = [&](CConnectEnd* const* others, CConnectEnd* s, double* toSpur) {
         toSpur[0] = angle(others[0], s);
         toSpur[1] = angle(others[1], s);
-        if (toSpur[0] > kJunctionAngle && toSpur[1] > kJunctionAngle) return 1;
-        if (toSpur[0] < kJunctionAngle && toSpur[1] < kJunctionAngle) return 2;
+        if (toSpur[0] > kJunctionAngle && toSpur[1] > kJunctionAngle)
+            return 1;
+        if (toSpur[0] < kJunctionAngle && toSpur[1] < kJunctionAngle)
+            return 2;
         return angle(others[0], others[1]) <= std::max(toSpur[0], toSpur[1]) ? 3 : 2;
     };
     double aSpur[2], bSpur[2];
@@ -479,8 +520,10 @@ Outcome CConnectRun::SettleBridge(CConnectEnd* spur, const std::vector<CConnectE
             const double a1b1 = angle(a[0], b[0]), a1b2 = angle(a[0], b[1]), a2b1 = angle(a[1], b[0]);
             double best = a1b1;
             bool crossed = false;
-            if (a1b2 > best) best = a1b2, crossed = true;
-            if (a2b1 > best) best = a2b1, crossed = true;
+            if (a1b2 > best)
+                best = a1b2, crossed = true;
+            if (a2b1 > best)
+                best = a2b1, crossed = true;
             const bool swap = crossed && !(angle(a[1], b[1]) > best);
             CConnectEnd* pairs[2][2] = {{a[0], b[0]}, {a[1], b[1]}};
             if (swap) {
@@ -498,14 +541,20 @@ Outcome CConnectRun::SettleBridge(CConnectEnd* spur, const std::vector<CConnectE
             // opposite the other side's kept link.
             int keepA = aSpur[1] >= aSpur[0] ? 1 : 0;
             int keepB = bSpur[1] >= bSpur[0] ? 1 : 0;
-            if (classA == 1) keepA = angle(a[0], b[keepB]) >= angle(a[1], b[keepB]) ? 0 : 1;
-            if (classB == 1) keepB = angle(b[0], a[keepA]) >= angle(b[1], a[keepA]) ? 0 : 1;
-            if (IsLive(a[1 - keepA])) ReleaseEnd(a[1 - keepA]);
-            if (IsLive(b[1 - keepB])) ReleaseEnd(b[1 - keepB]);
-            if (IsLive(a[keepA]) && IsLive(b[keepB])) outcome = JoinEnds(a[keepA], b[keepB], true);
+            if (classA == 1)
+                keepA = angle(a[0], b[keepB]) >= angle(a[1], b[keepB]) ? 0 : 1;
+            if (classB == 1)
+                keepB = angle(b[0], a[keepA]) >= angle(b[1], a[keepA]) ? 0 : 1;
+            if (IsLive(a[1 - keepA]))
+                ReleaseEnd(a[1 - keepA]);
+            if (IsLive(b[1 - keepB]))
+                ReleaseEnd(b[1 - keepB]);
+            if (IsLive(a[keepA]) && IsLive(b[keepB]))
+                outcome = JoinEnds(a[keepA], b[keepB], true);
         }
     }
-    if (outcome == Outcome::NoMemory) return outcome;
+    if (outcome == Outcome::NoMemory)
+        return outcome;
     DeleteShells();
     ReleaseGroup(spur->group);
     ReleaseGroup(spurThere->group);
@@ -537,7 +586,8 @@ Outcome CConnectRun::PairPass(CConnectGroup* group, std::vector<CConnectEnd*>& l
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
     for (Candidate& c : candidates)
-        c.slot = static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), c.polyline) - distinct.begin());
+        c.slot =
+            static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), c.polyline) - distinct.begin());
 
     // The pair chain sorted by cost, ties in the order made; a pair is
     // refused when a pair of no greater cost already uses either polyline.
@@ -547,12 +597,15 @@ Outcome CConnectRun::PairPass(CConnectGroup* group, std::vector<CConnectEnd*>& l
     pairs.clear();
     for (std::size_t i = 0; i < n; ++i) {
         const Candidate& c1 = candidates[i];
-        if (!c1.eligible) continue;
+        if (!c1.eligible)
+            continue;
         for (std::size_t j = i + 1; j < n; ++j) {
             const Candidate& c2 = candidates[j];
-            if (!c2.eligible) continue;
+            if (!c2.eligible)
+                continue;
             const double cost = PairCost(c1.e, c1.inner, c2.e, c2.inner);
-            if (cheapest[c1.slot] <= cost || cheapest[c2.slot] <= cost) continue;
+            if (cheapest[c1.slot] <= cost || cheapest[c2.slot] <= cost)
+                continue;
             cheapest[c1.slot] = std::min(cheapest[c1.slot], cost);
             cheapest[c2.slot] = std::min(cheapest[c2.slot], cost);
             pairs.push_back({links[i], links[j], c1.polyline, c2.polyline, cost, pairs.size()});
@@ -561,8 +614,10 @@ Outcome CConnectRun::PairPass(CConnectGroup* group, std::vector<CConnectEnd*>& l
     SortPairsByCost(pairs);
 
     for (const PairRecord& pair : pairs) {
-        if (pair.p1->m_Joined || pair.p2->m_Joined) continue;
-        if (JoinEnds(pair.first, pair.second, false) == Outcome::NoMemory) return Outcome::NoMemory;
+        if (pair.p1->m_Joined || pair.p2->m_Joined)
+            continue;
+        if (JoinEnds(pair.first, pair.second, false) == Outcome::NoMemory)
+            return Outcome::NoMemory;
     }
 
     // Release: consumed polylines go; one with both ends here goes back to
@@ -572,7 +627,8 @@ Outcome CConnectRun::PairPass(CConnectGroup* group, std::vector<CConnectEnd*>& l
     DeleteShells();
     std::size_t kept = 0;
     for (CConnectEnd* link : links) {
-        if (!IsLive(link)) continue;
+        if (!IsLive(link))
+            continue;
         const CConnectEnd* other = OtherEnd(link);
         if (other != nullptr && other->group == group)
             ReturnWhole(PolylineOf(link));

@@ -33,9 +33,9 @@ struct CConnectEnd;
 
 // A group of ends that reach each other through their search windows.
 struct CConnectGroup {
-    CConnectEnd* head = nullptr;     // links, newest first
-    CConnectGroup* next = nullptr;   // groups, newest first
-    std::int32_t count = 0;          // links ever made in the group
+    CConnectEnd* head = nullptr;    // links, newest first
+    CConnectGroup* next = nullptr;  // groups, newest first
+    std::int32_t count = 0;         // links ever made in the group
 };
 
 // What one end adds to the search window of its group, worked out once when
@@ -46,17 +46,17 @@ struct CConnectGroup {
 struct CConnectReach {
     enum : std::uint8_t { kClampXLow = 1, kClampXHigh = 2, kClampYLow = 4, kClampYHigh = 8 };
     std::int32_t xLow = 0, xHigh = 0, yLow = 0, yHigh = 0;
-    std::int32_t clampX = 0, clampY = 0;   // cell of the end segment's middle
-    std::int32_t groupRadius = 0;          // box radius of a group this end starts
+    std::int32_t clampX = 0, clampY = 0;  // cell of the end segment's middle
+    std::int32_t groupRadius = 0;         // box radius of a group this end starts
     std::uint8_t clamps = 0;
 };
 
 // One filed end: its cell and its filing order, which names the polyline
 // (order / 2 among the filed ones) and the end (order % 2: 0 head, 1 tail).
 struct CConnectCell {
-    std::int32_t row = 0;      // floor(y)
-    std::int32_t column = 0;   // floor(x)
-    std::uint32_t order = 0;   // equal cells keep it
+    std::int32_t row = 0;     // floor(y)
+    std::int32_t column = 0;  // floor(x)
+    std::uint32_t order = 0;  // equal cells keep it
 };
 
 // The endpoint grid of one run: cells sorted by row, then column, then
@@ -114,7 +114,7 @@ private:
     friend class CConnectBands;
     struct Row {
         std::int32_t key;
-        std::uint32_t begin;   // cell range
+        std::uint32_t begin;  // cell range
         std::uint32_t end;
     };
 
@@ -122,18 +122,18 @@ private:
     void IndexTiles();
     [[nodiscard]] std::size_t TileOf(std::int64_t row, std::int64_t column) const;
 
-    std::vector<CPolyLine*> m_Polylines;   // in filing order, until matched
+    std::vector<CPolyLine*> m_Polylines;  // in filing order, until matched
     std::vector<CConnectCell> m_Cells;
-    std::vector<CConnectReach> m_Reach;    // by filing order
+    std::vector<CConnectReach> m_Reach;  // by filing order
     std::vector<Row> m_Rows;
-    std::int32_t m_MinColumn = 0;   // extent of the filed ends
+    std::int32_t m_MinColumn = 0;  // extent of the filed ends
     std::int32_t m_MaxColumn = 0;
-    std::vector<CConnectGroup> m_Groups;   // polylines point at these: never resized while links live
+    std::vector<CConnectGroup> m_Groups;  // polylines point at these: never resized while links live
     std::vector<CConnectEnd> m_Links;
     CConnectGroup* m_GroupHead = nullptr;
     // The cells again, by tile (a square of cells) and then in cell order,
     // so that a window finds the ends near it without walking rows.
-    std::vector<std::uint32_t> m_TileStart;   // tiles row by row from the ends' corner, and the end
+    std::vector<std::uint32_t> m_TileStart;  // tiles row by row from the ends' corner, and the end
     std::vector<std::uint32_t> m_TileCells;
     int m_TileShift = 0;
     std::int64_t m_TilesAcross = 0;

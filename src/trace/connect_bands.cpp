@@ -61,7 +61,7 @@ private:
     struct Band {
         std::size_t firstRow, endRow;
         std::unique_ptr<CConnectMatcher> guess;
-        std::vector<std::uint32_t> rowGroups;   // the guess's groups before each row, and all
+        std::vector<std::uint32_t> rowGroups;  // the guess's groups before each row, and all
     };
     // Groups [groupBegin, groupEnd) of one matching, in the final order.
     struct Piece {
@@ -92,8 +92,8 @@ private:
     }
 
     CConnectGrid& m_Grid;
-    CConnectMatcher m_True;       // the state of the plain order, and the groups it made itself
-    std::size_t m_NextRow = 0;    // rows before it are settled
+    CConnectMatcher m_True;     // the state of the plain order, and the groups it made itself
+    std::size_t m_NextRow = 0;  // rows before it are settled
     std::vector<Piece> m_Pieces;
     // Ends from the current row on whose state differs between the truth and
     // the guess carried on: counted by tile, and listed (an end may stay
@@ -117,9 +117,11 @@ CConnectGrid::MatchResult CConnectBands::Run(const CConnectGrid::MatchProgress& 
 {
     const auto threads = static_cast<std::size_t>(GetRowBandThreads());
     std::vector<Band> bands;
-    if (threads > 1 || m_Grid.m_BandRows > 0) bands = SplitRows(threads);
+    if (threads > 1 || m_Grid.m_BandRows > 0)
+        bands = SplitRows(threads);
     const CConnectGrid::MatchResult result = bands.size() > 1 ? InBands(bands, progress) : InOrder(progress);
-    if (result != CConnectGrid::MatchResult::kDone) return result;
+    if (result != CConnectGrid::MatchResult::kDone)
+        return result;
     // Only what writing the groups out reads is kept.
     FreeVector(m_Grid.m_Reach);
     FreeVector(m_Grid.m_TileStart);
@@ -127,7 +129,7 @@ CConnectGrid::MatchResult CConnectBands::Run(const CConnectGrid::MatchProgress& 
     m_True.ReleaseScratch();
     m_True.ReleaseMarks();
     WriteGroups();
-    FreeVector(m_Grid.m_Polylines);   // the links name them now
+    FreeVector(m_Grid.m_Polylines);  // the links name them now
     return result;
 }
 
@@ -148,7 +150,8 @@ std::vector<CConnectBands::Band> CConnectBands::SplitRows(std::size_t threads) c
         if (m_Grid.m_BandRows > 0)
             end = std::min(rows, row + m_Grid.m_BandRows);
         else
-            while (end < rows && RowBegin(end) - RowBegin(row) < perBand) ++end;
+            while (end < rows && RowBegin(end) - RowBegin(row) < perBand)
+                ++end;
         bands.push_back({row, end, nullptr, {}});
         row = end;
     }
@@ -158,10 +161,11 @@ std::vector<CConnectBands::Band> CConnectBands::SplitRows(std::size_t threads) c
 CConnectGrid::MatchResult CConnectBands::InOrder(const CConnectGrid::MatchProgress& progress)
 {
     const std::size_t rows = m_Grid.m_Rows.size();
-    m_True.made.links.reserve(m_Grid.m_Cells.size());   // every end is linked once
+    m_True.made.links.reserve(m_Grid.m_Cells.size());  // every end is linked once
     for (std::size_t row = 0; row < rows; ++row) {
         m_True.MatchRow(row);
-        if (!progress(row + 1, rows)) return CConnectGrid::MatchResult::kStopped;
+        if (!progress(row + 1, rows))
+            return CConnectGrid::MatchResult::kStopped;
     }
     AddPiece(m_True.made, 0, m_True.made.groups.size());
     return CConnectGrid::MatchResult::kDone;
@@ -182,14 +186,17 @@ CConnectGrid::MatchResult CConnectBands::InBands(std::vector<Band>& bands, const
                 if (task > 0)
                     Guess(bands[guessFrom + static_cast<std::size_t>(task) - 1]);
                 else
-                    for (; carried < guessFrom; ++carried) CarryOn(bands[carried]);
+                    for (; carried < guessFrom; ++carried)
+                        CarryOn(bands[carried]);
             } catch (const std::bad_alloc&) {
                 failed.store(true);
             }
         });
-        if (failed.load()) return CConnectGrid::MatchResult::kNoMemory;
+        if (failed.load())
+            return CConnectGrid::MatchResult::kNoMemory;
         guessed = guessTo;
-        if (!progress(m_NextRow, m_Grid.m_Rows.size())) return CConnectGrid::MatchResult::kStopped;
+        if (!progress(m_NextRow, m_Grid.m_Rows.size()))
+            return CConnectGrid::MatchResult::kStopped;
     }
     return CConnectGrid::MatchResult::kDone;
 }
@@ -225,17 +232,22 @@ void CConnectBands::CarryOn(Band& band)
     std::size_t row = band.firstRow;
     if (!m_Differing.empty()) {
         // The guess is replayed group by group: its marks start over.
-        for (const std::uint32_t cell : guess.made.links) guess.Mark(cell, false);
+        for (const std::uint32_t cell : guess.made.links)
+            guess.Mark(cell, false);
         guess.RewindFrontier();
-        if (m_DifferByTile.empty()) m_DifferByTile.assign(m_Grid.m_TileStart.size() - 1, 0);
-        for (const std::uint32_t cell : m_Differing) ++m_DifferByTile[TileOfCell(cell)];
+        if (m_DifferByTile.empty())
+            m_DifferByTile.assign(m_Grid.m_TileStart.size() - 1, 0);
+        for (const std::uint32_t cell : m_Differing)
+            ++m_DifferByTile[TileOfCell(cell)];
         m_DifferCount = m_Differing.size();
-        for (; m_DifferCount != 0 && row < band.endRow; ++row) CarryRow(band, row);
+        for (; m_DifferCount != 0 && row < band.endRow; ++row)
+            CarryRow(band, row);
     }
     m_NextRow = band.endRow;
     if (m_DifferCount == 0) {
         AddPiece(guess.made, band.rowGroups[row - band.firstRow], guess.made.groups.size());
-        for (const std::uint32_t cell : guess.spilled) m_True.Mark(cell, true);
+        for (const std::uint32_t cell : guess.spilled)
+            m_True.Mark(cell, true);
     }
     guess.ReleaseMarks();
 }
@@ -284,7 +296,8 @@ void CConnectBands::CarryRow(Band& band, std::size_t row)
 void CConnectBands::NoteChange(const CConnectMatcher& guess, std::uint32_t cell, bool differed)
 {
     const bool differs = Differs(guess, cell);
-    if (differs == differed) return;
+    if (differs == differed)
+        return;
     std::uint32_t& count = m_DifferByTile[TileOfCell(cell)];
     if (differs) {
         ++count, ++m_DifferCount;
@@ -298,7 +311,8 @@ void CConnectBands::NoteChange(const CConnectMatcher& guess, std::uint32_t cell,
 // the list when that is shorter.
 bool CConnectBands::Unaffected(const CConnectMatcher& guess, const CConnectTiles& looked)
 {
-    if (m_DifferCount == 0) return true;
+    if (m_DifferCount == 0)
+        return true;
     const std::int64_t across = m_Grid.m_TilesAcross;
     const std::int64_t tiles = (std::int64_t{looked.x1} - looked.x0 + 1) * (std::int64_t{looked.y1} - looked.y0 + 1);
     if (m_Differing.size() > kListedPerDiffering * m_DifferCount + kFewListed) {
@@ -310,7 +324,8 @@ bool CConnectBands::Unaffected(const CConnectMatcher& guess, const CConnectTiles
     if (tiles <= static_cast<std::int64_t>(m_Differing.size())) {
         for (std::int64_t y = looked.y0; y <= looked.y1; ++y)
             for (std::int64_t x = looked.x0; x <= looked.x1; ++x)
-                if (m_DifferByTile[static_cast<std::size_t>(y * across + x)] != 0) return false;
+                if (m_DifferByTile[static_cast<std::size_t>(y * across + x)] != 0)
+                    return false;
         return true;
     }
     const std::int64_t column0 = m_Grid.m_MinColumn, row0 = m_Grid.m_Rows.front().key;
@@ -318,7 +333,8 @@ bool CConnectBands::Unaffected(const CConnectMatcher& guess, const CConnectTiles
     for (const std::uint32_t cell : m_Differing) {
         const CConnectCell& c = m_Grid.m_Cells[cell];
         const std::int64_t x = (c.column - column0) >> shift, y = (c.row - row0) >> shift;
-        if (x >= looked.x0 && x <= looked.x1 && y >= looked.y0 && y <= looked.y1 && Differs(guess, cell)) return false;
+        if (x >= looked.x0 && x <= looked.x1 && y >= looked.y0 && y <= looked.y1 && Differs(guess, cell))
+            return false;
     }
     return true;
 }
@@ -334,7 +350,8 @@ void CConnectBands::ForgetDiffering()
 
 void CConnectBands::AddPiece(CConnectMade& made, std::size_t groupBegin, std::size_t groupEnd)
 {
-    if (groupBegin == groupEnd) return;
+    if (groupBegin == groupEnd)
+        return;
     if (!m_Pieces.empty() && m_Pieces.back().made == &made && m_Pieces.back().groupEnd == groupBegin)
         m_Pieces.back().groupEnd = groupEnd;
     else
@@ -348,8 +365,8 @@ void CConnectBands::WriteGroups()
 {
     struct Task {
         CConnectMade* made;
-        std::size_t groupBegin, groupEnd;   // in made
-        std::size_t group, link;            // first places written
+        std::size_t groupBegin, groupEnd;  // in made
+        std::size_t group, link;           // first places written
     };
     std::vector<Task> tasks;
     std::size_t groups = 0, links = 0;
@@ -397,7 +414,8 @@ void CConnectBands::WriteGroups()
                 group.head = link;
                 ++group.count;
                 (link->end == 0 ? polyline->m_StartLink : polyline->m_EndLink) = link;
-                if (placeOf[order] > placeOf[order ^ 1]) polyline->m_ActiveEnd = order % 2;
+                if (placeOf[order] > placeOf[order ^ 1])
+                    polyline->m_ActiveEnd = order % 2;
             }
         }
     });

@@ -65,22 +65,26 @@ constexpr double kAngleBand = PI_40_DEGREES;
 std::int32_t CellKey(double v)
 {
     const double f = std::floor(v);
-    if (!(f > -kKeyLimit)) return std::isnan(f) ? 0 : -kKeyLimit;
-    if (f > kKeyLimit) return kKeyLimit;
+    if (!(f > -kKeyLimit))
+        return std::isnan(f) ? 0 : -kKeyLimit;
+    if (f > kKeyLimit)
+        return kKeyLimit;
     return static_cast<std::int32_t>(f);
 }
 
 // Truncation toward zero, saturated.
 std::int64_t TruncToInt(double v)
 {
-    if (std::isnan(v)) return 0;
+    if (std::isnan(v))
+        return 0;
     return static_cast<std::int64_t>(std::clamp(v, -kCoordinateLimit, kCoordinateLimit));
 }
 
 // Truncation toward zero, saturated at the bounds' limit.
 std::int32_t BoundOf(double v)
 {
-    if (std::isnan(v)) return 0;
+    if (std::isnan(v))
+        return 0;
     const auto limit = static_cast<double>(kBoundLimit);
     return static_cast<std::int32_t>(std::clamp(v, -limit, limit));
 }
@@ -130,7 +134,8 @@ CConnectReach EndReach(CPolyLine& polyline, int end, const CTraceOption& options
     frDoublePoint e = end == 0 ? polyline.GetStartPoint() : polyline.GetEndPoint(), inner = e;
     polyline.GetEndSegment(&e, &inner, options);
     double a = std::atan2(inner.y - e.y, inner.x - e.x);
-    if (a < 0) a += TWO_PI;
+    if (a < 0)
+        a += TWO_PI;
     reach.clampX = CellKey((e.x + inner.x) * 0.5);
     reach.clampY = CellKey((e.y + inner.y) * 0.5);
     const double t = kAngleBand;
@@ -168,7 +173,7 @@ CConnectReach EndReach(CPolyLine& polyline, int end, const CTraceOption& options
 // grow to and the clamps that keep it from reaching behind an end.
 struct CConnectMatcher::Window {
     std::int64_t boxXLow, boxXHigh, boxYLow, boxYHigh;
-    std::int64_t xLow, xHigh, yLow, yHigh;   // bounds
+    std::int64_t xLow, xHigh, yLow, yHigh;  // bounds
     bool hasXLow = false, hasXHigh = false, hasYLow = false, hasYHigh = false;
     std::int64_t clampXLow = -1, clampXHigh = -1, clampYLow = -1, clampYHigh = -1;
 
@@ -176,59 +181,72 @@ struct CConnectMatcher::Window {
     {
         clampXLow = hasXLow ? std::max(clampXLow, c) : c;
         hasXLow = true;
-        if (xLow < c) xLow = c;
+        if (xLow < c)
+            xLow = c;
     }
     void ClampXHigh(std::int64_t c)
     {
         clampXHigh = hasXHigh ? std::min(clampXHigh, c) : c;
         hasXHigh = true;
-        if (xHigh > c) xHigh = c;
+        if (xHigh > c)
+            xHigh = c;
     }
     void ClampYLow(std::int64_t c)
     {
         clampYLow = hasYLow ? std::max(clampYLow, c) : c;
         hasYLow = true;
-        if (yLow < c) yLow = c;
+        if (yLow < c)
+            yLow = c;
     }
     void ClampYHigh(std::int64_t c)
     {
         clampYHigh = hasYHigh ? std::min(clampYHigh, c) : c;
         hasYHigh = true;
-        if (yHigh > c) yHigh = c;
+        if (yHigh > c)
+            yHigh = c;
     }
 
     // Adds the window of one end: clamps on the side its polyline runs to,
     // then bounds widened by the radius, but not across a clamp of 1 or more.
     void Apply(const CConnectReach& reach)
     {
-        if (reach.clamps & CConnectReach::kClampXLow) ClampXLow(reach.clampX);
-        if (reach.clamps & CConnectReach::kClampXHigh) ClampXHigh(reach.clampX);
-        if (reach.clamps & CConnectReach::kClampYLow) ClampYLow(reach.clampY);
-        if (reach.clamps & CConnectReach::kClampYHigh) ClampYHigh(reach.clampY);
+        if (reach.clamps & CConnectReach::kClampXLow)
+            ClampXLow(reach.clampX);
+        if (reach.clamps & CConnectReach::kClampXHigh)
+            ClampXHigh(reach.clampX);
+        if (reach.clamps & CConnectReach::kClampYLow)
+            ClampYLow(reach.clampY);
+        if (reach.clamps & CConnectReach::kClampYHigh)
+            ClampYHigh(reach.clampY);
         std::int64_t v = reach.xLow;
-        if (hasXLow && clampXLow >= 1) v = std::max(v, clampXLow);
+        if (hasXLow && clampXLow >= 1)
+            v = std::max(v, clampXLow);
         xLow = std::min(xLow, v);
         v = reach.xHigh;
-        if (hasXHigh && clampXHigh >= 1) v = std::min(v, clampXHigh);
+        if (hasXHigh && clampXHigh >= 1)
+            v = std::min(v, clampXHigh);
         xHigh = std::max(xHigh, v);
         v = reach.yLow;
-        if (hasYLow && clampYLow >= 1) v = std::max(v, clampYLow);
+        if (hasYLow && clampYLow >= 1)
+            v = std::max(v, clampYLow);
         yLow = std::min(yLow, v);
         v = reach.yHigh;
-        if (hasYHigh && clampYHigh >= 1) v = std::min(v, clampYHigh);
+        if (hasYHigh && clampYHigh >= 1)
+            v = std::min(v, clampYHigh);
         yHigh = std::max(yHigh, v);
     }
 };
-
 
 CConnectGrid::~CConnectGrid() { Clear(); }
 
 void CConnectGrid::Clear()
 {
     for (CConnectEnd& link : m_Links) {
-        if (link.entity == nullptr) continue;
+        if (link.entity == nullptr)
+            continue;
         CConnectEnd*& field = link.end == 0 ? link.entity->m_StartLink : link.entity->m_EndLink;
-        if (field == &link) field = nullptr;
+        if (field == &link)
+            field = nullptr;
         link.entity = nullptr;
     }
     ReleaseCells();
@@ -241,7 +259,8 @@ void CConnectGrid::Clear()
 bool CConnectGrid::FilePolylines(std::span<CPolyLine* const> polylines, const CTraceOption& options)
 {
     const std::size_t first = m_Cells.size();
-    if (polylines.size() > (kMaxEnds - first) / 2) return false;
+    if (polylines.size() > (kMaxEnds - first) / 2)
+        return false;
     try {
         m_Polylines.insert(m_Polylines.end(), polylines.begin(), polylines.end());
         m_Cells.resize(first + 2 * polylines.size());
@@ -282,7 +301,8 @@ void CConnectGrid::SortCells()
 {
     m_Rows.clear();
     m_MinColumn = m_MaxColumn = 0;
-    if (m_Cells.empty()) return;
+    if (m_Cells.empty())
+        return;
     std::int32_t minRow = m_Cells[0].row, maxRow = minRow;
     m_MinColumn = m_MaxColumn = m_Cells[0].column;
     for (const CConnectCell& c : m_Cells) {
@@ -292,15 +312,18 @@ void CConnectGrid::SortCells()
         m_MaxColumn = std::max(m_MaxColumn, c.column);
     }
     const auto byKeys = [](const CConnectCell& a, const CConnectCell& b) {
-        if (a.row != b.row) return a.row < b.row;
-        if (a.column != b.column) return a.column < b.column;
+        if (a.row != b.row)
+            return a.row < b.row;
+        if (a.column != b.column)
+            return a.column < b.column;
         return a.order < b.order;
     };
     const std::int64_t span = std::int64_t{maxRow} - minRow + 1;
     if (span > kCountedRowsPerEnd * static_cast<std::int64_t>(m_Cells.size()) + kFewRows) {
         std::sort(m_Cells.begin(), m_Cells.end(), byKeys);
         for (std::uint32_t i = 0; i < m_Cells.size(); ++i) {
-            if (m_Rows.empty() || m_Rows.back().key != m_Cells[i].row) m_Rows.push_back({m_Cells[i].row, i, i});
+            if (m_Rows.empty() || m_Rows.back().key != m_Cells[i].row)
+                m_Rows.push_back({m_Cells[i].row, i, i});
             m_Rows.back().end = i + 1;
         }
         return;
@@ -310,14 +333,15 @@ void CConnectGrid::SortCells()
     const std::size_t n = m_Cells.size(), rows = static_cast<std::size_t>(span);
     const std::size_t chunks =
         std::min(static_cast<std::size_t>(GetRowBandThreads()), 1 + n / (kEndsPerRowCount * rows));
-    std::vector<std::uint32_t> place(chunks * rows, 0);   // by row, then chunk
+    std::vector<std::uint32_t> place(chunks * rows, 0);  // by row, then chunk
     const auto chunkOf = [&](std::size_t chunk) { return std::pair{chunk * n / chunks, (chunk + 1) * n / chunks}; };
     const auto placeOf = [&](std::size_t i, int chunk) -> std::uint32_t& {
         return place[static_cast<std::size_t>(m_Cells[i].row - minRow) * chunks + static_cast<std::size_t>(chunk)];
     };
     RunBands(static_cast<int>(chunks), [&](int chunk) {
         const auto [from, to] = chunkOf(static_cast<std::size_t>(chunk));
-        for (std::size_t i = from; i < to; ++i) ++placeOf(i, chunk);
+        for (std::size_t i = from; i < to; ++i)
+            ++placeOf(i, chunk);
     });
     std::uint32_t at = 0;
     for (std::size_t r = 0; r < rows; ++r) {
@@ -327,12 +351,14 @@ void CConnectGrid::SortCells()
             place[r * chunks + chunk] = at;
             at += count;
         }
-        if (at > begin) m_Rows.push_back({static_cast<std::int32_t>(minRow + static_cast<std::int64_t>(r)), begin, at});
+        if (at > begin)
+            m_Rows.push_back({static_cast<std::int32_t>(minRow + static_cast<std::int64_t>(r)), begin, at});
     }
     std::vector<CConnectCell> sorted(n);
     RunBands(static_cast<int>(chunks), [&](int chunk) {
         const auto [from, to] = chunkOf(static_cast<std::size_t>(chunk));
-        for (std::size_t i = from; i < to; ++i) sorted[placeOf(i, chunk)++] = m_Cells[i];
+        for (std::size_t i = from; i < to; ++i)
+            sorted[placeOf(i, chunk)++] = m_Cells[i];
     });
     m_Cells = std::move(sorted);
     if (!ForEachIndexInBands(0, m_Rows.size(), [&](std::size_t r) {
@@ -345,12 +371,14 @@ void CConnectGrid::IndexTiles()
 {
     m_TileStart.clear();
     m_TileCells.clear();
-    if (m_Cells.empty()) return;
+    if (m_Cells.empty())
+        return;
     const std::int64_t width = std::int64_t{m_MaxColumn} - m_MinColumn + 1;
     const std::int64_t height = std::int64_t{m_Rows.back().key} - m_Rows.front().key + 1;
     const std::int64_t most = std::max(kTilesPerEnd * static_cast<std::int64_t>(m_Cells.size()), kFewTiles);
     m_TileShift = kMinTileShift;
-    while ((((width - 1) >> m_TileShift) + 1) * (((height - 1) >> m_TileShift) + 1) > most) ++m_TileShift;
+    while ((((width - 1) >> m_TileShift) + 1) * (((height - 1) >> m_TileShift) + 1) > most)
+        ++m_TileShift;
     m_TilesAcross = ((width - 1) >> m_TileShift) + 1;
     const std::int64_t tileRows = ((height - 1) >> m_TileShift) + 1;
     const std::int64_t tiles = m_TilesAcross * tileRows;
@@ -361,8 +389,8 @@ void CConnectGrid::IndexTiles()
     m_TileStart.assign(static_cast<std::size_t>(tiles) + 1, 0);
     m_TileCells.resize(n);
     const auto cellsFrom = [&](std::int64_t key) {
-        const auto row = std::lower_bound(m_Rows.begin(), m_Rows.end(), key,
-                                          [](const Row& r, std::int64_t k) { return r.key < k; });
+        const auto row =
+            std::lower_bound(m_Rows.begin(), m_Rows.end(), key, [](const Row& r, std::int64_t k) { return r.key < k; });
         return row == m_Rows.end() ? n : row->begin;
     };
     const std::int64_t row0 = m_Rows.front().key;
@@ -374,15 +402,18 @@ void CConnectGrid::IndexTiles()
             const auto tileOf = [&](std::uint32_t i) {
                 return static_cast<std::size_t>((std::int64_t{m_Cells[i].column} - m_MinColumn) >> m_TileShift);
             };
-            for (std::uint32_t i = begin; i < end; ++i) ++start[tileOf(i)];
+            for (std::uint32_t i = begin; i < end; ++i)
+                ++start[tileOf(i)];
             for (std::size_t x = 0, at = begin; x < across; ++x) {
                 const std::uint32_t count = start[x];
                 start[x] = static_cast<std::uint32_t>(at);
                 at += count;
             }
-            for (std::uint32_t i = begin; i < end; ++i) m_TileCells[start[tileOf(i)]++] = i;
+            for (std::uint32_t i = begin; i < end; ++i)
+                m_TileCells[start[tileOf(i)]++] = i;
             // Each start moved to its tile's end, the next one's start.
-            for (std::size_t x = across - 1; x > 0; --x) start[x] = start[x - 1];
+            for (std::size_t x = across - 1; x > 0; --x)
+                start[x] = start[x - 1];
             start[0] = begin;
         }))
         throw std::bad_alloc();
@@ -415,8 +446,7 @@ void CConnectGrid::ReleaseCells()
 CConnectMatcher::CConnectMatcher(const CConnectGrid& grid, std::uint32_t base)
     : m_Grid(grid), m_Base(base), m_Frontier(base), m_SpillFrom(std::numeric_limits<std::uint32_t>::max()),
       m_Marks((grid.m_Cells.size() - base + kMarkBits - 1) / kMarkBits, 0)
-{
-}
+{}
 
 void CConnectMatcher::Mark(std::uint32_t cell, bool used)
 {
@@ -431,7 +461,8 @@ void CConnectMatcher::Mark(std::uint32_t cell, bool used)
 void CConnectMatcher::ReleaseScratch()
 {
     FreeVector(m_Candidates);
-    for (auto& waiting : m_Waiting) FreeVector(waiting);
+    for (auto& waiting : m_Waiting)
+        FreeVector(waiting);
     FreeVector(m_Entering);
 }
 
@@ -442,14 +473,16 @@ void CConnectMatcher::MatchRow(std::size_t row)
     StartRow(row);
     const CConnectGrid::Row& r = m_Grid.m_Rows[row];
     for (std::uint32_t i = r.begin; i < r.end; ++i)
-        if (!IsUsed(i)) MatchCell(i);
+        if (!IsUsed(i))
+            MatchCell(i);
 }
 
 void CConnectMatcher::LinkCell(std::uint32_t cell, Window& window)
 {
     Mark(cell, true);
     made.links.push_back(cell);
-    if (cell >= m_SpillFrom) spilled.push_back(cell);
+    if (cell >= m_SpillFrom)
+        spilled.push_back(cell);
     window.Apply(m_Grid.m_Reach[m_Grid.m_Cells[cell].order]);
 }
 
@@ -458,10 +491,18 @@ namespace {
 // Heap orders of the waiting candidates: the side moving down the keys (left,
 // down) keeps its largest key on top, the one moving up its smallest.
 struct LargestOnTop {
-    template <class W> bool operator()(const W& a, const W& b) const { return a.key < b.key; }
+    template <class W>
+    bool operator()(const W& a, const W& b) const
+    {
+        return a.key < b.key;
+    }
 };
 struct SmallestOnTop {
-    template <class W> bool operator()(const W& a, const W& b) const { return a.key > b.key; }
+    template <class W>
+    bool operator()(const W& a, const W& b) const
+    {
+        return a.key > b.key;
+    }
 };
 
 enum Side { kLeft, kRight, kDown, kUp };
@@ -485,16 +526,22 @@ void CConnectMatcher::AddTiles(const Window& w, std::int64_t y, std::int64_t x0,
     const std::uint32_t to = m_Grid.m_TileStart[row + static_cast<std::size_t>(x1) + 1];
     for (std::uint32_t at = from; at < to; ++at) {
         const std::uint32_t cell = m_Grid.m_TileCells[at];
-        if (IsUsed(cell)) continue;
+        if (IsUsed(cell))
+            continue;
         const CConnectCell& c = m_Grid.m_Cells[cell];
         const auto candidate = static_cast<std::uint32_t>(m_Candidates.size());
         std::int32_t pending = 0;
-        if (c.column < w.boxXLow) wait(kLeft, c.column, candidate), ++pending;
-        if (c.column > w.boxXHigh) wait(kRight, c.column, candidate), ++pending;
-        if (c.row < w.boxYLow) wait(kDown, c.row, candidate), ++pending;
-        if (c.row > w.boxYHigh) wait(kUp, c.row, candidate), ++pending;
+        if (c.column < w.boxXLow)
+            wait(kLeft, c.column, candidate), ++pending;
+        if (c.column > w.boxXHigh)
+            wait(kRight, c.column, candidate), ++pending;
+        if (c.row < w.boxYLow)
+            wait(kDown, c.row, candidate), ++pending;
+        if (c.row > w.boxYHigh)
+            wait(kUp, c.row, candidate), ++pending;
         m_Candidates.push_back({cell, pending});
-        if (pending == 0) m_Entering.push_back(cell);
+        if (pending == 0)
+            m_Entering.push_back(cell);
     }
 }
 
@@ -522,8 +569,10 @@ void CConnectMatcher::Cover(const Window& w, TileRange& covered, bool first)
             AddTiles(w, y, want.x0, want.x1);
             continue;
         }
-        if (want.x0 < covered.x0) AddTiles(w, y, want.x0, covered.x0 - 1);
-        if (want.x1 > covered.x1) AddTiles(w, y, covered.x1 + 1, want.x1);
+        if (want.x0 < covered.x0)
+            AddTiles(w, y, want.x0, covered.x0 - 1);
+        if (want.x1 > covered.x1)
+            AddTiles(w, y, covered.x1 + 1, want.x1);
     }
     covered = want;
 }
@@ -538,7 +587,8 @@ void CConnectMatcher::Reach(int side, std::int64_t key)
     // by one a round: it is passed exactly when the side reaches it.
     while (!heap.empty() && heap.front().key == key) {
         Candidate& c = m_Candidates[heap.front().candidate];
-        if (--c.pending == 0) m_Entering.push_back(c.cell);
+        if (--c.pending == 0)
+            m_Entering.push_back(c.cell);
         if (largest)
             std::pop_heap(heap.begin(), heap.end(), LargestOnTop{});
         else
@@ -569,13 +619,15 @@ void CConnectMatcher::MatchCell(std::uint32_t index)
     // the bounds, never the box, so the candidates are topped up between
     // rounds.
     m_Candidates.clear();
-    for (auto& waiting : m_Waiting) waiting.clear();
+    for (auto& waiting : m_Waiting)
+        waiting.clear();
     m_Entering.clear();
     TileRange covered{};
     Cover(w, covered, true);
     for (;;) {
         std::sort(m_Entering.begin(), m_Entering.end());
-        for (const std::uint32_t cell : m_Entering) LinkCell(cell, w);
+        for (const std::uint32_t cell : m_Entering)
+            LinkCell(cell, w);
         m_Entering.clear();
 
         // Past the outermost ends there is nothing to find, however far a
@@ -584,16 +636,21 @@ void CConnectMatcher::MatchCell(std::uint32_t index)
         const bool right = w.boxXHigh < std::min<std::int64_t>(w.xHigh, g.m_MaxColumn);
         const bool down = w.boxYLow > std::max<std::int64_t>(w.yLow, g.m_Rows.front().key);
         const bool up = w.boxYHigh < std::min<std::int64_t>(w.yHigh, g.m_Rows.back().key);
-        if (!left && !right && !down && !up) break;
+        if (!left && !right && !down && !up)
+            break;
         Cover(w, covered, false);
         w.boxXLow -= left;
         w.boxXHigh += right;
         w.boxYLow -= down;
         w.boxYHigh += up;
-        if (left) Reach(kLeft, w.boxXLow);
-        if (right) Reach(kRight, w.boxXHigh);
-        if (down) Reach(kDown, w.boxYLow);
-        if (up) Reach(kUp, w.boxYHigh);
+        if (left)
+            Reach(kLeft, w.boxXLow);
+        if (right)
+            Reach(kRight, w.boxXHigh);
+        if (down)
+            Reach(kDown, w.boxYLow);
+        if (up)
+            Reach(kUp, w.boxYHigh);
     }
     if (m_NoteLooked)
         made.looked.push_back({static_cast<std::int32_t>(covered.x0), static_cast<std::int32_t>(covered.x1),

@@ -17,7 +17,11 @@
 #include "trace/connect.h"
 
 // Gives a vector's memory back: assigning {} keeps its capacity.
-template <class T> void FreeVector(std::vector<T>& v) { std::vector<T>().swap(v); }
+template <class T>
+void FreeVector(std::vector<T>& v)
+{
+    std::vector<T>().swap(v);
+}
 
 // The tiles a group looked at (tile coordinates of the grid's tile index):
 // the group depends on which ends in them were used when it started, and
@@ -29,9 +33,9 @@ struct CConnectTiles {
 // Groups as made: the cells linked, in order, and where each group's run of
 // them starts (its first cell is where it started).
 struct CConnectMade {
-    std::vector<std::uint32_t> links;    // cells
-    std::vector<std::uint32_t> groups;   // first link of each group
-    std::vector<CConnectTiles> looked;   // by group, when asked for
+    std::vector<std::uint32_t> links;   // cells
+    std::vector<std::uint32_t> groups;  // first link of each group
+    std::vector<CConnectTiles> looked;  // by group, when asked for
 
     // The first link of a group, or the end of all links.
     [[nodiscard]] std::size_t LinkStart(std::size_t group) const
@@ -47,18 +51,21 @@ public:
 
     [[nodiscard]] bool IsUsed(std::uint32_t cell) const
     {
-        if (cell < m_Frontier) return true;
+        if (cell < m_Frontier)
+            return true;
         const std::uint32_t bit = cell - m_Base;
         return (m_Marks[bit / kMarkBits] >> (bit % kMarkBits)) & 1u;
     }
     void Mark(std::uint32_t cell, bool used);
     // Calls f(cell) for each marked cell from `from` on, in order.
-    template <class F> void ForEachMarked(std::uint32_t from, F&& f) const
+    template <class F>
+    void ForEachMarked(std::uint32_t from, F&& f) const
     {
         std::size_t bit = from - m_Base;
         for (std::size_t word = bit / kMarkBits; word < m_Marks.size(); ++word) {
             std::uint64_t bits = m_Marks[word];
-            if (word == bit / kMarkBits) bits &= ~std::uint64_t{0} << (bit % kMarkBits);
+            if (word == bit / kMarkBits)
+                bits &= ~std::uint64_t{0} << (bit % kMarkBits);
             for (; bits != 0; bits &= bits - 1) {
                 const auto bitAt = static_cast<std::size_t>(std::countr_zero(bits));
                 f(static_cast<std::uint32_t>(m_Base + word * kMarkBits + bitAt));
@@ -118,6 +125,6 @@ private:
     bool m_NoteLooked = false;
     std::vector<std::uint64_t> m_Marks;
     std::vector<Candidate> m_Candidates;
-    std::vector<Waiting> m_Waiting[4];       // heaps by side: left, right, down, up
-    std::vector<std::uint32_t> m_Entering;   // cells the box reached this round
+    std::vector<Waiting> m_Waiting[4];      // heaps by side: left, right, down, up
+    std::vector<std::uint32_t> m_Entering;  // cells the box reached this round
 };

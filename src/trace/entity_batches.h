@@ -174,7 +174,7 @@ template <class Work, class Finish, class Progress>
     CEntity* next = layer.GetFirstEntity();
     int current = 0;
     std::size_t count = walk(next, batches[current]);
-    std::size_t previousCount = 0;   // batch 1 - current, worked on, not yet finished
+    std::size_t previousCount = 0;  // batch 1 - current, worked on, not yet finished
     while (count > 0 || previousCount > 0) {
         const std::size_t first = static_cast<std::size_t>(current) * kEntityBatch;
         const std::size_t previousFirst = kEntityBatch - first;

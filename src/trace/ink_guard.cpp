@@ -21,13 +21,12 @@ bool AnyInk(const BYTE* row, int x0, int x1)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 CInkGuard::CInkGuard(const CRasterSrc& raster, const CTraceOption& options)
     : m_raster(!raster.IsEmpty() && raster.GetBitCount() == 1 ? &raster : nullptr),
       m_connectDistance(static_cast<double>(static_cast<unsigned>(options.ChartType.i_ConDis)))
-{
-}
+{}
 
 double CInkGuard::ReachOf(const CVertex& v) const { return std::max(m_connectDistance, v.startWidth); }
 

@@ -32,22 +32,13 @@ constexpr double kShortOutline = 3.5;
 // Bands of chains per pool thread when polylines are made ahead.
 constexpr int kChainBandsPerThread = 4;
 
-double Distance(double ax, double ay, double bx, double by)
-{
-    return std::hypot(ax - bx, ay - by);
-}
+double Distance(double ax, double ay, double bx, double by) { return std::hypot(ax - bx, ay - by); }
 
 // Differences of corner or centre coordinates are whole pixels; truncation
 // reads them as the pixel offsets they stand for.
-bool IsOnePixelOff(double difference)
-{
-    return std::fabs(std::trunc(difference)) == 1.0;
-}
+bool IsOnePixelOff(double difference) { return std::fabs(std::trunc(difference)) == 1.0; }
 
-bool TruncatesToZero(double difference)
-{
-    return std::trunc(difference) == 0.0;
-}
+bool TruncatesToZero(double difference) { return std::trunc(difference) == 0.0; }
 
 // Throws std::bad_alloc.
 void CollectNodes(COutlineItem& item, std::vector<COutlineNode*>& nodes)
@@ -130,10 +121,7 @@ bool SimplifyNodes(CChainNodes nodes, bool closed, std::vector<COutlineNode>& ou
 }
 
 // Drawing coordinates: y flipped to grow upwards, one unit per pixel.
-double DrawingY(double y, int height)
-{
-    return height - y - 1.0;
-}
+double DrawingY(double y, int height) { return height - y - 1.0; }
 
 // A polyline with an id, or without one when made ahead on the pool.
 std::unique_ptr<CPolyLine> NewPolyline(bool deferId)
@@ -199,8 +187,7 @@ int ItemToPolyline(COutlineItem& item, int height, std::unique_ptr<CPolyLine>& o
         if (vertices < 3 || (vertices == 3 && polyline->GetLength() < kShortOutline))
             return ITEM_TOO_SMALL;
         break;
-    default:
-        break;
+    default: break;
     }
     out = std::move(polyline);
     return ITEM_DONE;
@@ -368,8 +355,8 @@ void PrepareChain(COutlineItem* item, const CRasterSrc& raster, int dpi, const C
     }
 }
 
-void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi,
-                   const CTraceOption& options, std::vector<CPreparedChain>& out)
+void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi, const CTraceOption& options,
+                   std::vector<CPreparedChain>& out)
 {
     out.clear();
     out.resize(items.size());
@@ -415,9 +402,8 @@ int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::uni
 }
 
 int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
-                                   std::unique_ptr<CPolyPolygon>& out, int dpi, CCommonThread* thread,
-                                   DWORD& counter, double share, const CTraceOption& options,
-                                   CPreparedChain* prepared)
+                                   std::unique_ptr<CPolyPolygon>& out, int dpi, CCommonThread* thread, DWORD& counter,
+                                   double share, const CTraceOption& options, CPreparedChain* prepared)
 {
     out.reset();
     std::unique_ptr<CPolyLine> outline;

@@ -30,11 +30,11 @@ class CTraceOption;
 
 // Results of OutlineItemToPolyline.
 enum : int {
-    ITEM_DONE = 0,             // a polyline may or may not have been made
+    ITEM_DONE = 0,  // a polyline may or may not have been made
     ITEM_SIMPLIFY_FAILED = -1,
     ITEM_NO_MEMORY = -2,
-    ITEM_TOO_SMALL = -3,       // made, then dropped
-    ITEM_NO_NODES = -4,        // no item, or fewer than 2 nodes
+    ITEM_TOO_SMALL = -3,  // made, then dropped
+    ITEM_NO_NODES = -4,   // no item, or fewer than 2 nodes
 };
 
 // The parameters of the chord search.
@@ -55,16 +55,14 @@ using CChainNodes = std::span<COutlineNode* const>;
 // search capped at the step cap and a bisection; sets j to its index. When
 // the found node is not the very next one its chord ends are snapped
 // (SnapChordEnds). Null when i is the last node.
-[[nodiscard]] COutlineNode* FindFarthest(CChainNodes nodes, std::size_t i, std::size_t& j,
-                                         const CChordSearch& search);
+[[nodiscard]] COutlineNode* FindFarthest(CChainNodes nodes, std::size_t i, std::size_t& j, const CChordSearch& search);
 // Makes the chord from node i to node j exactly horizontal or vertical when
 // it runs along a pixel column or row and an end lies one pixel off it.
 void SnapChordEnds(CChainNodes nodes, std::size_t i, std::size_t j);
 // The kept nodes of the item, in order (an open item's first node included,
 // a closed item's not: its last node stands for it). The item's nodes may be
 // snapped. False for fewer than 2 nodes or when memory ran out.
-[[nodiscard]] bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out,
-                                const CChordSearch& search);
+[[nodiscard]] bool SimplifyItem(COutlineItem& item, std::vector<COutlineNode>& out, const CChordSearch& search);
 
 // A chain's polyline made ahead, on the row-band pool. Polylines made there
 // take no entity id: OutlineItemToPolyline hands the ids out later in chain
@@ -83,17 +81,16 @@ void PrepareChain(COutlineItem* item, const CRasterSrc& raster, int dpi, const C
 // chain's nodes), on the row-band pool; out gets one record per chain, not
 // ready when the pool has one thread.
 // Throws std::bad_alloc when the records cannot be made.
-void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi,
-                   const CTraceOption& options, std::vector<CPreparedChain>& out);
+void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raster, int dpi, const CTraceOption& options,
+                   std::vector<CPreparedChain>& out);
 
 // One polyline from one chain, with the options the run started with (the
 // method, its straighten distance and the search step cap). `dpi` is the
 // raster's resolution. out is null unless a polyline was made and kept; a
 // closed chain gives a closed polyline. Returns one of the ITEM_ codes. A
 // chain prepared ahead (PrepareChains) gives its polyline, with its id now.
-[[nodiscard]] int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster,
-                                        std::unique_ptr<CPolyLine>& out, int dpi, const CTraceOption& options,
-                                        CPreparedChain* prepared = nullptr);
+[[nodiscard]] int OutlineItemToPolyline(COutlineItem* item, const CRasterSrc& raster, std::unique_ptr<CPolyLine>& out,
+                                        int dpi, const CTraceOption& options, CPreparedChain* prepared = nullptr);
 
 // One polygon set from a connection: the outer chain first, then the holes
 // in order, each closed; the seed point is the connection's inner point in
@@ -103,7 +100,6 @@ void PrepareChains(std::span<COutlineItem* const> items, const CRasterSrc& raste
 // ITEM_NO_MEMORY with nothing made. prepared, when given, holds the
 // connection's chains prepared in the same order (outer, then holes).
 [[nodiscard]] int OutlineConnectionToPolyPolygon(const COutlineConnection& connection, const CRasterSrc& raster,
-                                                 std::unique_ptr<CPolyPolygon>& out, int dpi,
-                                                 CCommonThread* thread, DWORD& counter, double share,
-                                                 const CTraceOption& options,
+                                                 std::unique_ptr<CPolyPolygon>& out, int dpi, CCommonThread* thread,
+                                                 DWORD& counter, double share, const CTraceOption& options,
                                                  CPreparedChain* prepared = nullptr);

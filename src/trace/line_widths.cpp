@@ -143,7 +143,7 @@ bool IsOneBit(const CRasterSrc& raster)
     return !raster.IsEmpty() && raster.GetBitCount() == 1 && raster.GetWidth() > 0 && raster.GetHeight() > 0;
 }
 
-} // namespace
+}  // namespace
 
 double SampleStrokeWidth(const CRasterSrc& raster, const frDoublePoint& p, const frDoublePoint& d, int height)
 {
@@ -279,7 +279,7 @@ void DetachConnectEnds(CEntity* entity)
     entity->m_StartLink = entity->m_EndLink = nullptr;
 }
 
-} // namespace
+}  // namespace
 
 bool CalcLineWidths(CLayer& layer, CCommonThread* sink, const CRasterSrc& raster)
 {

@@ -43,8 +43,7 @@ constexpr double kChartDoubleTolerance = 1e-5;
 
 void ReportWriteFailure()
 {
-    ShowMessageBox(GetLanString("WriteRegistryFailMsg", "Write to registry failed!"), "Lineweft",
-                   MB_OK | MB_ICONERROR);
+    ShowMessageBox(GetLanString("WriteRegistryFailMsg", "Write to registry failed!"), "Lineweft", MB_OK | MB_ICONERROR);
 }
 
 // A name becomes one key below its list: no path separators, no controls.
@@ -52,9 +51,8 @@ bool IsStorableName(const std::string& name)
 {
     if (name.empty() || name.size() > SETTINGS_MAX_KEY_NAME)
         return false;
-    return std::none_of(name.begin(), name.end(), [](char c) {
-        return c == '\\' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7F;
-    });
+    return std::none_of(name.begin(), name.end(),
+                        [](char c) { return c == '\\' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7F; });
 }
 
 bool ReadBool(const CSettingsKey& key, const std::string& name, bool& value)
@@ -112,8 +110,8 @@ void ClearValues(CSettingsKey& key)
 
 bool WriteChartValues(CSettingsKey& key, const CChartType& chart)
 {
-    return key.SetDword("b_CalcWidth", chart.b_CalcWidth) &&
-           key.SetString("s_WidthSeries", chart.WidthSeries.Name) && key.SetDword("b_DelLine", chart.b_DelLine) &&
+    return key.SetDword("b_CalcWidth", chart.b_CalcWidth) && key.SetString("s_WidthSeries", chart.WidthSeries.Name) &&
+           key.SetDword("b_DelLine", chart.b_DelLine) &&
            key.SetDword("i_DelLine_Length", static_cast<DWORD>(chart.i_DelLine_Length)) &&
            RegSetDouble(key, "d_MaxDis", chart.d_MaxDis) && key.SetDword("b_ForceOrtho", chart.b_ForceOrtho) &&
            key.SetString("s_AngleSeries", chart.AngleSeries.Name) && key.SetDword("b_Connect", chart.b_Connect) &&
@@ -143,7 +141,7 @@ bool LoadNamedAngleSeries(CAngleSeries& series, const std::string& name)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 // ---- width series ----
 
@@ -361,8 +359,8 @@ void CTraceOption::LoadFromRegistry()
     {
         CSettingsKey key;
         if (key.Open(kOptionKey)) {
-            i_AutoTraceWhat = std::clamp<DWORD>(ReadDword(key, "i_AutoTraceWhat", TRACE_CENTER_LINE),
-                                                TRACE_CENTER_LINE, TRACE_FILL_PATTERN);
+            i_AutoTraceWhat = std::clamp<DWORD>(ReadDword(key, "i_AutoTraceWhat", TRACE_CENTER_LINE), TRACE_CENTER_LINE,
+                                                TRACE_FILL_PATTERN);
             long long gray = 128;
             i_Gray = ClampGray(ReadInt(key, "i_Gray", gray) ? gray : 128);
             // The record's own default, also when the store lacks the value.
@@ -509,8 +507,8 @@ bool CTraceOption::SaveToRegistry() const
     }
     {
         CSettingsKey key;
-        bool ok = key.Create(kCenterKey) && key.SetString("ModalName", ChartType.Name) &&
-                  WriteChartValues(key, ChartType);
+        bool ok =
+            key.Create(kCenterKey) && key.SetString("ModalName", ChartType.Name) && WriteChartValues(key, ChartType);
         finish(key, ok);
     }
     {

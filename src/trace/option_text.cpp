@@ -34,8 +34,8 @@ std::string JobName(const std::string& name)
     std::string value = OneLine(name);
     if (value.empty())
         return value;
-    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                        value.back() == value.front();
+    const bool quoted =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
     if (quoted || IsBlank(value.front()) || IsBlank(value.back()))
         return '"' + value + '"';
     return value;
@@ -65,17 +65,22 @@ std::string CircleLine(bool on)
            "\n";
 }
 
-std::string FillSpaceLine(double space) { return GetLanString("OptionFillSpace", "Fill space") + " = " + Decimal(space) + "\n"; }
+std::string FillSpaceLine(double space)
+{
+    return GetLanString("OptionFillSpace", "Fill space") + " = " + Decimal(space) + "\n";
+}
 
-std::string StraightenLine(double d) { return GetLanString("OptionStraighten", "Straighten intension") + "= " + Decimal(d) + "\n"; }
+std::string StraightenLine(double d)
+{
+    return GetLanString("OptionStraighten", "Straighten intension") + "= " + Decimal(d) + "\n";
+}
 
 // Reads the centre-line keys onto the chart type.
 class CCenterSectionReader {
 public:
     CCenterSectionReader(const CProfileFile& profile, const std::string& section, CChartType& chart)
         : m_profile(profile), m_section(section), m_chart(chart)
-    {
-    }
+    {}
 
     void Read()
     {
@@ -135,7 +140,7 @@ private:
         if (!name.empty() && series.LoadFromRegistry(name))
             return;
         series.Clear();
-        series.Name = name; // kept, so the job still names it
+        series.Name = name;  // kept, so the job still names it
     }
 
     void ReadAngleSeries()
@@ -156,7 +161,7 @@ private:
     bool m_renamed = false;
 };
 
-} // namespace
+}  // namespace
 
 std::string CTraceOption::GetJobText() const
 {
@@ -215,9 +220,7 @@ void CTraceOption::ReadJobSection(const CProfileFile& profile, const std::string
 
     double v = 0;
     switch (i_AutoTraceWhat) {
-    case TRACE_CENTER_LINE:
-        CCenterSectionReader(profile, section, ChartType).Read();
-        break;
+    case TRACE_CENTER_LINE: CCenterSectionReader(profile, section, ChartType).Read(); break;
     case TRACE_FILL_PATTERN: {
         const int type = profile.GetProfileInt(section, "Type", static_cast<int>(FillPattern.i_FillType));
         FillPattern.i_FillType = static_cast<UINT>(std::clamp(type, 0, static_cast<int>(FILL_CROSS)));
@@ -226,7 +229,8 @@ void CTraceOption::ReadJobSection(const CProfileFile& profile, const std::string
         break;
     }
     default:
-        Outline.d_MaxDis = ParseDoubleC(profile.GetProfileString(section, "Straighten", "1.0"), v) ? NotNegative(v) : 1.0;
+        Outline.d_MaxDis =
+            ParseDoubleC(profile.GetProfileString(section, "Straighten", "1.0"), v) ? NotNegative(v) : 1.0;
         Outline.b_RecogniseCirArc = profile.GetProfileInt(section, "Circle", 1) != 0;
         Outline.b_Fill = profile.GetProfileInt(section, "Fill", 0) != 0;
         if (Outline.b_Fill) {
@@ -318,10 +322,8 @@ namespace {
 // Checks the values of one section against the ranges the reader clamps to.
 class CJobSectionChecker {
 public:
-    CJobSectionChecker(const CProfileFile& profile, const std::string& section)
-        : m_profile(profile), m_section(section)
-    {
-    }
+    CJobSectionChecker(const CProfileFile& profile, const std::string& section) : m_profile(profile), m_section(section)
+    {}
 
     std::vector<CJobValueProblem> Check()
     {
@@ -357,8 +359,8 @@ private:
 
     void Report(const char* key, const std::string& expected)
     {
-        m_problems.push_back({key, Value(key), m_profile.GetKeyLine(m_section, key),
-                              std::string(key) + " takes " + expected});
+        m_problems.push_back(
+            {key, Value(key), m_profile.GetKeyLine(m_section, key), std::string(key) + " takes " + expected});
     }
 
     void Integer(const char* key, int lo, int hi, const char* expected)
@@ -385,7 +387,7 @@ private:
     std::vector<CJobValueProblem> m_problems;
 };
 
-} // namespace
+}  // namespace
 
 std::vector<CJobValueProblem> CheckJobSection(const CProfileFile& profile, const std::string& section)
 {
@@ -429,11 +431,23 @@ bool LoadJobFileOptions(const std::string& path, const std::string& section, CTr
 const std::vector<CJobKey>& GetJobKeys()
 {
     static const std::vector<CJobKey> keys = {
-        {"AutoGray", ""},         {"Gray", ""},          {"Method", ""},           {"Chart", "Center"},
-        {"Straighten", "Center Outline"}, {"Circle", "Center Outline"}, {"Width", "Center"},
-        {"WidthSeries", "Center"}, {"Connect", "Center"}, {"distance", "Center"},   {"Force", "Center"},
-        {"AngleSeries", "Center"}, {"Delete", "Center"},  {"Length", "Center"},     {"Fill", "Outline"},
-        {"Type", "Outline FillPattern"}, {"Space", "Outline FillPattern"},
+        {"AutoGray", ""},
+        {"Gray", ""},
+        {"Method", ""},
+        {"Chart", "Center"},
+        {"Straighten", "Center Outline"},
+        {"Circle", "Center Outline"},
+        {"Width", "Center"},
+        {"WidthSeries", "Center"},
+        {"Connect", "Center"},
+        {"distance", "Center"},
+        {"Force", "Center"},
+        {"AngleSeries", "Center"},
+        {"Delete", "Center"},
+        {"Length", "Center"},
+        {"Fill", "Outline"},
+        {"Type", "Outline FillPattern"},
+        {"Space", "Outline FillPattern"},
     };
     return keys;
 }
@@ -453,14 +467,14 @@ const char* FindJobKey(std::string_view name)
 // The centre-line keys a chart type sets.
 bool IsChartValueKey(const std::string& key)
 {
-    for (const char* name :
-         {"Straighten", "Circle", "Width", "WidthSeries", "Connect", "distance", "Force", "AngleSeries", "Delete", "Length"})
+    for (const char* name : {"Straighten", "Circle", "Width", "WidthSeries", "Connect", "distance", "Force",
+                             "AngleSeries", "Delete", "Length"})
         if (key == name)
             return true;
     return false;
 }
 
-} // namespace
+}  // namespace
 
 bool ApplyJobSettings(const std::vector<std::string>& settings, CTraceOption& option, std::string* error,
                       std::vector<CJobValueProblem>* problems)

@@ -30,8 +30,8 @@ inline constexpr const char* kJobOptionSection = "Options";
 struct CJobValueProblem {
     std::string key;
     std::string value;
-    int line = 0;           // from 1
-    std::string expected;   // "Gray takes a grey level from 0 to 255"
+    int line = 0;          // from 1
+    std::string expected;  // "Gray takes a grey level from 0 to 255"
 };
 
 // The values of the section that are outside their range, in the order of
@@ -45,8 +45,7 @@ struct CJobValueProblem {
 // bad value fails the load, is listed there, and error names each one by
 // its line ("job.lwj:4: Method=Banana: ...").
 [[nodiscard]] bool LoadJobFileOptions(const std::string& path, const std::string& section, CTraceOption& option,
-                                      std::string* error = nullptr,
-                                      std::vector<CJobValueProblem>* problems = nullptr);
+                                      std::string* error = nullptr, std::vector<CJobValueProblem>* problems = nullptr);
 
 // The keys of a job section in the order of the description above, each
 // with the methods it belongs to ("" for every method).
@@ -66,5 +65,4 @@ struct CJobKey {
 // job reader would replace (each listed in problems, and in error as
 // "--set KEY=VALUE: expected").
 [[nodiscard]] bool ApplyJobSettings(const std::vector<std::string>& settings, CTraceOption& option,
-                                    std::string* error = nullptr,
-                                    std::vector<CJobValueProblem>* problems = nullptr);
+                                    std::string* error = nullptr, std::vector<CJobValueProblem>* problems = nullptr);

@@ -77,15 +77,9 @@ void COutlineNodes::RemoveTail()
         --m_count;
 }
 
-void COutlineNodes::Reverse()
-{
-    std::reverse(begin(), end());
-}
+void COutlineNodes::Reverse() { std::reverse(begin(), end()); }
 
-bool COutlineNodes::Reserve(UINT count)
-{
-    return count <= m_capacity - m_first || Move(count, 0);
-}
+bool COutlineNodes::Reserve(UINT count) { return count <= m_capacity - m_first || Move(count, 0); }
 
 COutlineNode* COutlineNodes::Resize(UINT count)
 {
@@ -108,8 +102,7 @@ void COutlineNodes::RemoveAll()
 // --- COutlineItem ---
 
 COutlineItem::COutlineItem(const COutlineItem& other)
-    : closed(other.closed), tailHorizontal(other.tailHorizontal), headHorizontal(other.headHorizontal),
-      hole(other.hole)
+    : closed(other.closed), tailHorizontal(other.tailHorizontal), headHorizontal(other.headHorizontal), hole(other.hole)
 {
     // A short allocation leaves the copy empty; AppendCopyTo reports it.
     if (nodes.Reserve(other.nodes.GetCount()))
@@ -126,30 +119,15 @@ COutlineItem& COutlineItem::operator=(const COutlineItem& other)
     return *this;
 }
 
-bool COutlineItem::AddTail(double x, double y)
-{
-    return nodes.AddTail(COutlineNode(x, y));
-}
+bool COutlineItem::AddTail(double x, double y) { return nodes.AddTail(COutlineNode(x, y)); }
 
-bool COutlineItem::AddHead(double x, double y)
-{
-    return nodes.AddHead(COutlineNode(x, y));
-}
+bool COutlineItem::AddHead(double x, double y) { return nodes.AddHead(COutlineNode(x, y)); }
 
-void COutlineItem::RemoveHead()
-{
-    nodes.RemoveHead();
-}
+void COutlineItem::RemoveHead() { nodes.RemoveHead(); }
 
-void COutlineItem::RemoveTail()
-{
-    nodes.RemoveTail();
-}
+void COutlineItem::RemoveTail() { nodes.RemoveTail(); }
 
-void COutlineItem::Reverse()
-{
-    nodes.Reverse();
-}
+void COutlineItem::Reverse() { nodes.Reverse(); }
 
 void COutlineItem::GetBoundingBox(double& minX, double& minY, double& maxX, double& maxY) const
 {
@@ -213,8 +191,8 @@ struct DirectionStep {
 
 // The search order of NextNeighbour.
 constexpr DirectionStep kDirections[8] = {
-    {DIR_NW, -1, -1}, {DIR_N, 0, -1}, {DIR_NE, 1, -1}, {DIR_W, -1, 0},
-    {DIR_E, 1, 0},    {DIR_SW, -1, 1}, {DIR_S, 0, 1},  {DIR_SE, 1, 1},
+    {DIR_NW, -1, -1}, {DIR_N, 0, -1},  {DIR_NE, 1, -1}, {DIR_W, -1, 0},
+    {DIR_E, 1, 0},    {DIR_SW, -1, 1}, {DIR_S, 0, 1},   {DIR_SE, 1, 1},
 };
 
 const DirectionStep* FindDirection(int code)

@@ -187,7 +187,7 @@ struct COutlineConnection {
     double minY = 0.0;
     double maxX = 0.0;
     double maxY = 0.0;
-    COutlineNode innerPoint;  // the outer chain's head + (0.25, -0.25)
+    COutlineNode innerPoint;        // the outer chain's head + (0.25, -0.25)
     COutlineItem* outer = nullptr;  // not owned: an item of the workspace
     OArray<COutlineItem*> holes;    // not owned; in discovery order
 };

@@ -65,8 +65,7 @@ private:
             if (x + kWordPixels <= m_width)
                 raw = LoadWord(row + (x >> 3));
             else if (x < m_width)
-                raw = LoadPartialWord(row + (x >> 3), PackedRowBytes(m_width - x)) &
-                      LeadingWordMask(m_width - x);
+                raw = LoadPartialWord(row + (x >> 3), PackedRowBytes(m_width - x)) & LeadingWordMask(m_width - x);
             out[static_cast<size_t>(i)] = carry | (raw >> 1);
             carry = raw << (kWordPixels - 1);
         }

@@ -133,8 +133,8 @@ std::vector<int> FindQueryOwners(const CRasterSrc& raster, const std::vector<COu
         throw std::bad_alloc();
     // Each band's queries in item order, so the sort sees them as a scan in
     // order would give them.
-    std::vector<std::vector<EdgeQuery>> bandQueries(
-        static_cast<std::size_t>(GetRowBandThreads()) * kItemBandsPerThread);
+    std::vector<std::vector<EdgeQuery>> bandQueries(static_cast<std::size_t>(GetRowBandThreads()) *
+                                                    kItemBandsPerThread);
     if (!ForItemBands(items.size(), [&](int b, std::size_t i0, std::size_t i1) {
             for (size_t i = i0; i < i1; ++i) {
                 EdgeQuery query{};
@@ -324,8 +324,7 @@ bool COutlineList::AnalyseOutline(CCommonThread* thread, COutlineConnectionList*
             // Nothing to nest into: only the reversal below.
         } else if (item->hole) {
             const int outer = outerOf[i];
-            COutlineConnection* connection =
-                outer != kNone ? connectionOf[static_cast<size_t>(outer)] : nullptr;
+            COutlineConnection* connection = outer != kNone ? connectionOf[static_cast<size_t>(outer)] : nullptr;
             if (!connection) {
                 // The hook forwards the box to the user interface's thread.
                 ShowMessageBox("Error");

@@ -451,8 +451,7 @@ public:
         : m_raster(raster), m_thread(thread), m_walk(raster.GetWidth()),
           m_slabs((raster.GetHeight() + 2 + kSlabRows - 1) / kSlabRows),
           m_ring(static_cast<size_t>(kSlabsAheadPerThread * threads + 2)), m_found(m_ring.size(), -1)
-    {
-    }
+    {}
 
     // RUN_FINISHED, RUN_STOPPED or RUN_NO_MEMORY; the items hold what was
     // traced unless memory ran short.

@@ -42,6 +42,6 @@ private:
     double m_BandHeight = 1;
     int m_Bands = 0;
     int m_Leaves = 0;
-    bool m_Usable = false;                      // finite extents: the tree answers
-    std::vector<std::vector<int>> m_Nodes;      // edges (by first point) per tree node
+    bool m_Usable = false;                  // finite extents: the tree answers
+    std::vector<std::vector<int>> m_Nodes;  // edges (by first point) per tree node
 };

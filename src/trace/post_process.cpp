@@ -110,7 +110,7 @@ void RemoveShortVectors(CLayer& layer, const CTraceOption& options)
             }
             return true;
         });
-    (void)result; // measuring allocates nothing, and nothing stops the walk
+    (void)result;  // measuring allocates nothing, and nothing stops the walk
 }
 
 // ---- straightening ---------------------------------------------------------
@@ -183,7 +183,7 @@ bool RunSteps(CGraph& drawing, CLayer& layer, CCommonThread* sink, const CTraceO
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool RunPostProcessing(CGraph& drawing, CCommonThread* sink, const CTraceOption& options)
 {

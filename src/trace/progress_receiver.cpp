@@ -35,7 +35,7 @@ std::string_view FitColumns(std::string_view text, int columns)
     std::size_t end = 0;
     for (; end < text.size(); ++end) {
         if ((static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-            continue; // a continuation byte belongs to the character before
+            continue;  // a continuation byte belongs to the character before
         if (count == columns)
             break;
         ++count;
@@ -43,7 +43,7 @@ std::string_view FitColumns(std::string_view text, int columns)
     return text.substr(0, end);
 }
 
-} // namespace
+}  // namespace
 
 void CProgressSteps::ResetStepCount()
 {
@@ -78,7 +78,7 @@ void CProgressSteps::SetPos(DWORD position)
 int CProgressSteps::GetPercent() const
 {
     if (m_barEnd == 0)
-        return 100; // a count-down with nothing to do
+        return 100;  // a count-down with nothing to do
     std::uint64_t percent = std::uint64_t{m_barPos} * 100 / m_barEnd;
     return static_cast<int>(std::min<std::uint64_t>(percent, 100));
 }
@@ -90,8 +90,7 @@ std::string CProgressSteps::GetCounterText() const
 
 CTextProgressReceiver::CTextProgressReceiver(std::FILE* out, bool redraw, int columns)
     : m_out(out), m_redraw(redraw), m_columns(columns), m_resultCode(RUN_NOT_REPORTED)
-{
-}
+{}
 
 CTextProgressReceiver::~CTextProgressReceiver()
 {
@@ -130,8 +129,7 @@ LRESULT CTextProgressReceiver::WindowProc(UINT message, WPARAM wParam, LPARAM lP
         m_resultCode = static_cast<DWORD>(wParam);
         FinishLine();
         return 0;
-    default:
-        return 0;
+    default: return 0;
     }
 }
 

@@ -84,7 +84,7 @@ private:
     bool m_redraw;
     int m_columns;
     CProgressSteps m_steps;
-    std::string m_shownLine; // the line on the terminal now, empty for none
+    std::string m_shownLine;  // the line on the terminal now, empty for none
     bool m_runEnded = false;
     DWORD m_resultCode;
 };

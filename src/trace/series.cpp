@@ -55,10 +55,7 @@ bool FitsBetween(const std::vector<CAngleItem>& items, size_t prev, size_t next,
     return true;
 }
 
-CAngleItem DegreeItem(double main, double min, double max)
-{
-    return {main * DEGREE, max * DEGREE, min * DEGREE};
-}
+CAngleItem DegreeItem(double main, double min, double max) { return {main * DEGREE, max * DEGREE, min * DEGREE}; }
 
 // Inner main angles captured within +-half of them, between the two ends.
 std::vector<CAngleItem> PresetItems(double endWidth, std::initializer_list<double> inner, double half,
@@ -74,19 +71,13 @@ std::vector<CAngleItem> PresetItems(double endWidth, std::initializer_list<doubl
     return items;
 }
 
-} // namespace
+}  // namespace
 
-bool SeriesNamesEqual(const std::string& a, const std::string& b)
-{
-    return FoldSettingName(a) == FoldSettingName(b);
-}
+bool SeriesNamesEqual(const std::string& a, const std::string& b) { return FoldSettingName(a) == FoldSettingName(b); }
 
 // ---- CWidthSeries ----
 
-void CWidthSeries::SetMoreWidth(int v)
-{
-    MoreWidth = static_cast<UINT>(std::clamp(v, 0, 2));
-}
+void CWidthSeries::SetMoreWidth(int v) { MoreWidth = static_cast<UINT>(std::clamp(v, 0, 2)); }
 
 bool CWidthSeries::AddWidth(double w)
 {
@@ -147,7 +138,7 @@ double CWidthSeries::RoundToSeries(double w, double resolution) const
     case WIDTH_UNIT_CM: scale = resolution / kCentimetresPerMetre; break;
     case WIDTH_UNIT_MM: scale = resolution / kMillimetresPerMetre; break;
     case WIDTH_UNIT_PIXEL: break;
-    default: return w; // a unit nobody can read
+    default: return w;  // a unit nobody can read
     }
     if (Unit != WIDTH_UNIT_PIXEL && !(resolution >= kMinResolution))
         return w;

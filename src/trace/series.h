@@ -41,13 +41,13 @@ public:
     std::string Name;
     UINT Unit = WIDTH_UNIT_MM;
     UINT MoreWidth = MORE_WIDTH_CONTINUE;
-    OArray<double> Widths; // keep the invariant: add through AddWidth
+    OArray<double> Widths;  // keep the invariant: add through AddWidth
 
     void SetMoreWidth(int v);
     // False when w is not finite or a width within POINT_TOLERANCE exists;
     // else w is inserted before the first larger width.
     bool AddWidth(double w);
-    void Clear(); // no widths, empty name
+    void Clear();  // no widths, empty name
     void Copy(const CWidthSeries& other);
     // Sets a non-empty name that differs (case-sensitively).
     bool Rename(const std::string& name);
@@ -84,7 +84,7 @@ public:
     ~CAngleSeries();
 
     std::string Name;
-    OArray<CAngleItem> Items; // keep the invariant: change through the members below
+    OArray<CAngleItem> Items;  // keep the invariant: change through the members below
 
     // False for a non-finite value or a main angle outside its range (within
     // POINT_TOLERANCE). An item with the same main angle is replaced when the
@@ -95,7 +95,7 @@ public:
     // Replaces item i when the new range overlaps neither neighbour; no
     // re-ordering and no check of the main angle against the range.
     bool ModifyAt(UINT i, const CAngleItem& item);
-    void Clear(); // no items, empty name
+    void Clear();  // no items, empty name
     void Copy(const CAngleSeries& other);
     bool Rename(const std::string& name);
 

@@ -39,7 +39,8 @@ bool IsStraightSegment(const CVertex& v) { return std::fabs(v.bulge) < POINT_TOL
 // The inner vertex keeps the run's width close to that of its first vertex.
 bool WidthFits(double first, double width)
 {
-    if (first < kThinWidth) return width <= kThinSpread;
+    if (first < kThinWidth)
+        return width <= kThinSpread;
     return std::fabs(width - first) / first <= kWidthSpread;
 }
 
@@ -50,9 +51,11 @@ double DistanceToChord(double px, double py, const CVertex& a, const CVertex& b)
     const double dx = b.x - a.x, dy = b.y - a.y;
     const double length2 = dx * dx + dy * dy;
     const double ax = px - a.x, ay = py - a.y;
-    if (length2 <= kPointChord2) return std::sqrt(ax * ax + ay * ay);
+    if (length2 <= kPointChord2)
+        return std::sqrt(ax * ax + ay * ay);
     const double along = ax * dx + ay * dy;
-    if (along <= 0) return std::sqrt(ax * ax + ay * ay);
+    if (along <= 0)
+        return std::sqrt(ax * ax + ay * ay);
     if (along >= length2) {
         const double bx = px - b.x, by = py - b.y;
         return std::sqrt(bx * bx + by * by);
@@ -76,10 +79,7 @@ double Cross(const HullPoint& o, const HullPoint& a, const HullPoint& b)
 // (monotone chain; collinear points dropped, so a straight line keeps two).
 class CInnerHull {
 public:
-    void Reset(const CVertex& v)
-    {
-        m_Hull.assign(1, HullPoint{v.x, v.y});
-    }
+    void Reset(const CVertex& v) { m_Hull.assign(1, HullPoint{v.x, v.y}); }
     void Add(const CVertex& v)
     {
         m_Points.assign(m_Hull.begin(), m_Hull.end());
@@ -91,24 +91,26 @@ public:
             m_Hull = m_Points;
             return;
         }
-        for (const HullPoint& p : m_Points) {   // lower chain
-            while (m_Hull.size() >= 2 && Cross(m_Hull[m_Hull.size() - 2], m_Hull.back(), p) <= 0) m_Hull.pop_back();
+        for (const HullPoint& p : m_Points) {  // lower chain
+            while (m_Hull.size() >= 2 && Cross(m_Hull[m_Hull.size() - 2], m_Hull.back(), p) <= 0)
+                m_Hull.pop_back();
             m_Hull.push_back(p);
         }
         const std::size_t lower = m_Hull.size() + 1;
-        for (std::size_t i = m_Points.size() - 1; i-- > 0;) {   // upper chain
+        for (std::size_t i = m_Points.size() - 1; i-- > 0;) {  // upper chain
             const HullPoint& p = m_Points[i];
             while (m_Hull.size() >= lower && Cross(m_Hull[m_Hull.size() - 2], m_Hull.back(), p) <= 0)
                 m_Hull.pop_back();
             m_Hull.push_back(p);
         }
-        m_Hull.pop_back();   // the first point again
+        m_Hull.pop_back();  // the first point again
     }
     // Every inner vertex lies within t of the chord a-b.
     [[nodiscard]] bool Within(const CVertex& a, const CVertex& b, double t) const
     {
         for (const HullPoint& p : m_Hull)
-            if (DistanceToChord(p.x, p.y, a, b) > t) return false;
+            if (DistanceToChord(p.x, p.y, a, b) > t)
+                return false;
         return true;
     }
 
@@ -121,30 +123,38 @@ private:
 
 bool IsStraightRun(const CPolyLine& polyline, const CVertex* first, const CVertex* last, double maxDis)
 {
-    if (first == nullptr || last == nullptr || last == first || last == first->next) return false;
+    if (first == nullptr || last == nullptr || last == first || last == first->next)
+        return false;
     const CVertex* tail = polyline.GetTail();
     const double firstWidth = first->startWidth;
     double widthSum = 0;
     int count = 0;
     for (const CVertex* v = first; v != last; v = v->next) {
-        if (!IsStraightSegment(*v)) return false;
-        if (v != first && !WidthFits(firstWidth, v->startWidth)) return false;
-        if (!polyline.m_Closed && v == tail) return false;   // the run would pass the head
+        if (!IsStraightSegment(*v))
+            return false;
+        if (v != first && !WidthFits(firstWidth, v->startWidth))
+            return false;
+        if (!polyline.m_Closed && v == tail)
+            return false;  // the run would pass the head
         widthSum += v->startWidth;
         ++count;
-        if (v->next == first) return false;   // last is not on the ring after first
+        if (v->next == first)
+            return false;  // last is not on the ring after first
     }
     const double t = std::max(maxDis, widthSum / (2.0 * count));
     for (const CVertex* v = first->next; v != last; v = v->next)
-        if (DistanceToChord(v->x, v->y, *first, *last) > t) return false;
+        if (DistanceToChord(v->x, v->y, *first, *last) > t)
+            return false;
     return true;
 }
 
 CVertex* FindStraightRun(const CPolyLine& polyline, CVertex* first, double maxDis)
 {
-    if (first == nullptr) return nullptr;
+    if (first == nullptr)
+        return nullptr;
     CVertex* candidate = first->next->next;
-    if (!IsStraightRun(polyline, first, candidate, maxDis)) return nullptr;
+    if (!IsStraightRun(polyline, first, candidate, maxDis))
+        return nullptr;
 
     // The run first..candidate holds; grow it while it stays straight,
     // checking only what the next vertex adds.
@@ -155,14 +165,18 @@ CVertex* FindStraightRun(const CPolyLine& polyline, CVertex* first, double maxDi
     CInnerHull hull;
     hull.Reset(*first->next);
     for (;;) {
-        if (!polyline.m_Closed && candidate == tail) return candidate;
+        if (!polyline.m_Closed && candidate == tail)
+            return candidate;
         CVertex* next = candidate->next;
-        if (next == first) return nullptr;   // round the whole ring
-        if (!IsStraightSegment(*candidate) || !WidthFits(firstWidth, candidate->startWidth)) return candidate;
+        if (next == first)
+            return nullptr;  // round the whole ring
+        if (!IsStraightSegment(*candidate) || !WidthFits(firstWidth, candidate->startWidth))
+            return candidate;
         const double sum = widthSum + candidate->startWidth;
         const double t = std::max(maxDis, sum / (2.0 * (count + 1)));
         hull.Add(*candidate);
-        if (!hull.Within(*first, *next, t)) return candidate;
+        if (!hull.Within(*first, *next, t))
+            return candidate;
         widthSum = sum;
         ++count;
         candidate = next;
@@ -171,7 +185,8 @@ CVertex* FindStraightRun(const CPolyLine& polyline, CVertex* first, double maxDi
 
 void CollapseStraightRun(CPolyLine& polyline, CVertex* first, CVertex* last)
 {
-    if (first == nullptr || last == nullptr || first == last) return;
+    if (first == nullptr || last == nullptr || first == last)
+        return;
     double sum = 0, widest = first->startWidth;
     int count = 0;
     for (const CVertex* v = first; v != last; v = v->next) {
@@ -183,7 +198,8 @@ void CollapseStraightRun(CPolyLine& polyline, CVertex* first, CVertex* last)
     bool uniform = mean > kThinWidth;
     while (first->next != last) {
         CVertex* inner = first->next;
-        if (std::fabs(inner->startWidth - mean) > kWidthSpread * mean) uniform = false;
+        if (std::fabs(inner->startWidth - mean) > kWidthSpread * mean)
+            uniform = false;
         polyline.RemoveVertex(inner);
     }
     if (mean <= kThinWidth)
@@ -195,7 +211,8 @@ void CollapseStraightRun(CPolyLine& polyline, CVertex* first, CVertex* last)
 void StraightenPolyline(CPolyLine& polyline, double maxDis)
 {
     const CVertex* head = polyline.GetHead();
-    if (head == nullptr || head->next->next == head) return;   // fewer than three vertices
+    if (head == nullptr || head->next->next == head)
+        return;  // fewer than three vertices
     // A closed ring goes round once more from the end of the last run, so
     // that a run across the head is found too.
     CVertex* stop = polyline.m_Closed ? polyline.GetHead() : polyline.GetTail();
@@ -208,7 +225,8 @@ void StraightenPolyline(CPolyLine& polyline, double maxDis)
             continue;
         }
         current = current->next;
-        if (current == stop || (!polyline.m_Closed && current == polyline.GetHead())) return;
+        if (current == stop || (!polyline.m_Closed && current == polyline.GetHead()))
+            return;
     }
 }
 

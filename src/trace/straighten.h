@@ -19,8 +19,7 @@ void StraightenPolyline(CPolyLine& polyline, const CTraceOption& options);
 // The run first..last (last at least two vertices on) is straight: every
 // segment of it straight, widths alike, inside an open ring, every inner
 // vertex within the tolerance of the chord.
-[[nodiscard]] bool IsStraightRun(const CPolyLine& polyline, const CVertex* first, const CVertex* last,
-                                 double maxDis);
+[[nodiscard]] bool IsStraightRun(const CPolyLine& polyline, const CVertex* first, const CVertex* last, double maxDis);
 // The last vertex of the longest straight run from first, or null.
 [[nodiscard]] CVertex* FindStraightRun(const CPolyLine& polyline, CVertex* first, double maxDis);
 // Deletes the vertices strictly between first and last and gives first the

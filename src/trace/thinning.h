@@ -24,4 +24,3 @@ class CRasterSrc;
 
 [[nodiscard]] bool ThinFirstStep(CRasterSrc& raster, CCommonThread* thread);
 [[nodiscard]] bool ThinSecondStep(CRasterSrc& raster, CCommonThread* thread);
-

@@ -151,9 +151,9 @@ private:
 struct CStage {
     BYTE which = kDeleteInA;
     CRowMarks ring;
-    CRowMarks* marks = nullptr;     // where its deletions mark: the ring or a page set
-    CRowMarks* previous = nullptr;  // the marks of the stage before it
-    CRowMarks* older = nullptr;     // and of the one before that, cleared as read
+    CRowMarks* marks = nullptr;                  // where its deletions mark: the ring or a page set
+    CRowMarks* previous = nullptr;               // the marks of the stage before it
+    CRowMarks* older = nullptr;                  // and of the one before that, cleared as read
     std::unique_ptr<CWordDeletion[]> deletions;  // three rows' worth:
     CWordDeletion* pending = nullptr;            // the row above, still read by the row below it
     CWordDeletion* upper = nullptr;              // the two rows tested together
@@ -163,7 +163,7 @@ struct CStage {
 };
 
 struct alignas(64) CStageGroup {  // one cache line apart: groups run at once
-    int first = 0;                 // its stages
+    int first = 0;                // its stages
     int end = 0;
     std::atomic<int> rowsDone{0};  // rows its last stage has tested and changed
 };
@@ -313,7 +313,8 @@ private:
         const int stride = (m_rows.Words() + 63) / 64;
         for (int s = 0; s < stride; ++s)
             for (std::uint64_t marks = a[s] | b[s]; marks; marks &= marks - 1) {
-                const std::size_t offset = static_cast<std::size_t>(s * 64 + std::countr_zero(marks)) * sizeof(PackedWord);
+                const std::size_t offset =
+                    static_cast<std::size_t>(s * 64 + std::countr_zero(marks)) * sizeof(PackedWord);
                 for (int r = y - 1; r <= y + 1; ++r)
                     __builtin_prefetch(m_rows.RowBytes(std::max(r, 0)) + offset);
             }

@@ -30,15 +30,15 @@ enum : UINT { FILL_HORIZONTAL = 0, FILL_VERTICAL = 1, FILL_CROSS = 2, FILL_SOLID
 inline constexpr double kMinFillSpace = 0.01;
 
 struct COutlineOption {
-    double d_MaxDis = 1.5;           // straighten distance of the outline method
+    double d_MaxDis = 1.5;  // straighten distance of the outline method
     bool b_RecogniseCirArc = true;
     bool b_Fill = false;
-    UINT i_FillType = FILL_SOLID;    // 0..3
-    double d_FillSpace = 1.0;        // pixels, at least kMinFillSpace
+    UINT i_FillType = FILL_SOLID;  // 0..3
+    double d_FillSpace = 1.0;      // pixels, at least kMinFillSpace
 };
 
 struct CFillPatternOption {
-    UINT i_FillType = FILL_HORIZONTAL; // 0..2
+    UINT i_FillType = FILL_HORIZONTAL;  // 0..2
     double d_FillSpace = 1.0;
 };
 
@@ -60,7 +60,7 @@ public:
     UINT i_AutoTraceWhat = TRACE_CENTER_LINE;
     BYTE i_Gray = 128;
     bool b_AutoGray = true;
-    UINT i_SearchStepCap = 128; // largest step of the simplification's chord search; not stored
+    UINT i_SearchStepCap = 128;  // largest step of the simplification's chord search; not stored
 
     COLORREF c_NormalColor = 0;
     UINT c_NormalColorIndex = 5;
@@ -75,9 +75,9 @@ public:
     COLORREF c_SelGripBoxColor = 0;
     WORD c_SelGripBoxColorIndex = 3;
     WORD i_GripBoxHalfWidth = 4;
-    UINT GridPointType = 0;      // 0..2
-    UINT i_VectorFileFormat = 7; // 1..9
-    bool b_Batch = false;        // the batch dialog's
+    UINT GridPointType = 0;       // 0..2
+    UINT i_VectorFileFormat = 7;  // 1..9
+    bool b_Batch = false;         // the batch dialog's
 
     void SetDefaults();
     // Copies everything; the grip colours are recomputed from their indexes.
@@ -123,5 +123,5 @@ private:
 
 // The clamps every loader applies, store and job file alike.
 [[nodiscard]] BYTE ClampGray(long long v);
-[[nodiscard]] int ClampDistance(long long v); // lengths and distances: 0 and up
+[[nodiscard]] int ClampDistance(long long v);  // lengths and distances: 0 and up
 [[nodiscard]] double ClampFillSpace(double v, double fallback);

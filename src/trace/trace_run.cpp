@@ -72,8 +72,7 @@ class CItemsToLayer {
 public:
     CItemsToLayer(CCommonThread& thread, CRasterSrc& raster, CLayer& layer, const CTraceOption& options)
         : m_thread(thread), m_raster(raster), m_layer(layer), m_options(options), m_dpi(RasterDpi(raster))
-    {
-    }
+    {}
 
     // Each chain becomes a polyline; the bar moves by the exact share per
     // item. False when the run ended here (its code posted). manyChains:
@@ -91,8 +90,7 @@ public:
         CPolylineProgress progress(m_thread, count);
         for (UINT i = 0; i < count && items.GetHead(); ++i) {
             std::unique_ptr<CPolyLine> polyline;
-            if (OutlineItemToPolyline(&items.GetHead()->value, m_raster, polyline, m_dpi, m_options) ==
-                ITEM_NO_MEMORY)
+            if (OutlineItemToPolyline(&items.GetHead()->value, m_raster, polyline, m_dpi, m_options) == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             // The chain is done with: on a page of millions of nodes the
             // chains and the polylines made of them would otherwise peak
@@ -196,8 +194,7 @@ public:
                 try {
                     chunk.clear();
                     first.clear();
-                    for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + first.size() < count;
-                         n = n->next) {
+                    for (auto* n = node; n && chunk.size() < kChainsPerChunk && i + first.size() < count; n = n->next) {
                         first.push_back(chunk.size());
                         chunk.push_back(n->value.outer);
                         const ONode<COutlineItem*>* hole = n->value.holes.GetHead();
@@ -211,9 +208,8 @@ public:
                 next = 0;
             }
             std::unique_ptr<CPolyPolygon> polygon;
-            const int result = OutlineConnectionToPolyPolygon(node->value, m_raster, polygon, m_dpi, &m_thread,
-                                                              counter, share, m_options,
-                                                              &prepared[first[next++]]);
+            const int result = OutlineConnectionToPolyPolygon(node->value, m_raster, polygon, m_dpi, &m_thread, counter,
+                                                              share, m_options, &prepared[first[next++]]);
             if (result == ITEM_NO_MEMORY)
                 return End(RUN_NO_MEMORY);
             if (m_thread.IsStopRequested())
@@ -254,8 +250,7 @@ private:
     {
         for (std::size_t i = 0; i < chunk.size(); ++i) {
             std::unique_ptr<CPolyLine> polyline;
-            if (OutlineItemToPolyline(chunk[i], m_raster, polyline, m_dpi, m_options, &prepared[i]) ==
-                ITEM_NO_MEMORY)
+            if (OutlineItemToPolyline(chunk[i], m_raster, polyline, m_dpi, m_options, &prepared[i]) == ITEM_NO_MEMORY)
                 return RUN_NO_MEMORY;
             if (polyline)
                 m_layer.AddEntity(polyline.release());
@@ -279,7 +274,7 @@ private:
     int m_dpi;
 };
 
-} // namespace
+}  // namespace
 
 // ---- the worker -------------------------------------------------------------
 
@@ -309,8 +304,7 @@ DWORD CDoAllThread::Run()
     const UINT method = GetMethod();
 
     if (method == TRACE_FILL_PATTERN) {
-        if (FillPattern(raster, m_options.FillPattern.i_FillType, m_options.FillPattern.d_FillSpace, &drawing,
-                        this)) {
+        if (FillPattern(raster, m_options.FillPattern.i_FillType, m_options.FillPattern.d_FillSpace, &drawing, this)) {
             m_rasterGrey = kOutlineRasterGrey;
             PostRunEnd(RUN_FINISHED);
         } else if (!IsStopRequested()) {
@@ -331,7 +325,7 @@ DWORD CDoAllThread::Run()
     const bool traced = method == TRACE_CENTER_LINE ? outlines.TraceCenterLines(this)
                                                     : outlines.TraceOutlines(this, solid ? &connections : nullptr);
     if (!traced)
-        return 0; // the failing step has posted its code
+        return 0;  // the failing step has posted its code
     m_rasterGrey = method == TRACE_CENTER_LINE ? kCenterLineRasterGrey : kOutlineRasterGrey;
 
     OArray<COutlineItem>& items = outlines.GetItems();
@@ -344,7 +338,8 @@ DWORD CDoAllThread::Run()
     const std::string text = GetLanString("ProcessGeneratePolyline", "Generate polyline");
     SendProgressText(text.c_str());
     CItemsToLayer toLayer(*this, raster, *layer, m_options);
-    if (solid ? !toLayer.AddPolygonSets(connections, items.GetCount()) : !toLayer.AddPolylines(items, method == TRACE_CENTER_LINE))
+    if (solid ? !toLayer.AddPolygonSets(connections, items.GetCount())
+              : !toLayer.AddPolylines(items, method == TRACE_CENTER_LINE))
         return 0;
     SendProgressEnd(text.c_str());
     // Post-processing works on the layer alone; the polygon sets' connections
@@ -408,16 +403,14 @@ int GetTraceStepCount(const CTraceOption& options)
     }
     case TRACE_OUTLINE: {
         const COutlineOption& outline = options.Outline;
-        int steps = 2; // trace outline, generate polyline
+        int steps = 2;  // trace outline, generate polyline
         steps += outline.b_RecogniseCirArc ? 1 : 0;
         if (outline.b_Fill)
             steps += outline.i_FillType == FILL_CROSS ? 2 : 1;
         return steps;
     }
-    case TRACE_FILL_PATTERN:
-        return options.FillPattern.i_FillType == FILL_CROSS ? 2 : 1;
-    default:
-        return 0;
+    case TRACE_FILL_PATTERN: return options.FillPattern.i_FillType == FILL_CROSS ? 2 : 1;
+    default: return 0;
     }
 }
 
@@ -446,17 +439,13 @@ CTraceRunResult TraceDrawing(CGraph* drawing, const CTraceOption& options, Trace
 std::string TraceResultText(DWORD code)
 {
     switch (code) {
-    case RUN_FINISHED:
-        return {};
-    case RUN_NO_MEMORY:
-        return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
+    case RUN_FINISHED: return {};
+    case RUN_NO_MEMORY: return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
     case RUN_FILL_FAILED:
         return GetLanString("TraceFillFailedMsg", "The outlines were traced, but their hatch fill failed.");
     case RUN_STOPPED:
         return GetLanString("TraceStoppedMsg", "Tracing was stopped; the drawing keeps what was traced so far.");
-    case RUN_FAILED:
-        return GetLanString("TraceFailedMsg", "Tracing failed.");
-    default:
-        return GetLanString("TraceNotFinishedMsg", "Tracing did not finish.");
+    case RUN_FAILED: return GetLanString("TraceFailedMsg", "Tracing failed.");
+    default: return GetLanString("TraceNotFinishedMsg", "Tracing did not finish.");
     }
 }

@@ -136,8 +136,8 @@ void CSaneManager::ListDevices()
         identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
         CopyTwainString(identity.Manufacturer, device->vendor);
         CopyTwainString(identity.ProductFamily, device->type);
-        std::string product = std::string(device->vendor ? device->vendor : "") + " " +
-                              (device->model ? device->model : device->name);
+        std::string product =
+            std::string(device->vendor ? device->vendor : "") + " " + (device->model ? device->model : device->name);
         CopyTwainString(identity.ProductName, product.c_str());
         CopyTwainString(identity.Version.Info, device->name);
         m_sources.push_back(identity);
@@ -211,8 +211,8 @@ TW_UINT16 CSaneManager::Identity(TW_UINT16 msg, TW_IDENTITY& identity)
     case MSG_OPENDS: {
         if (m_state != kManagerOpen)
             return Fail(m_state > kManagerOpen ? TWCC_MAXCONNECTIONS : TWCC_SEQERROR, false);
-        auto found = std::find_if(m_sources.begin(), m_sources.end(),
-                                  [&](const TW_IDENTITY& s) { return s.Id == identity.Id; });
+        auto found =
+            std::find_if(m_sources.begin(), m_sources.end(), [&](const TW_IDENTITY& s) { return s.Id == identity.Id; });
         if (found == m_sources.end())
             return Fail(TWCC_NODS, false);
         std::size_t index = static_cast<std::size_t>(found - m_sources.begin());
@@ -234,8 +234,7 @@ TW_UINT16 CSaneManager::Identity(TW_UINT16 msg, TW_IDENTITY& identity)
         m_sourceId = 0;
         m_state = kManagerOpen;
         return TWRC_SUCCESS;
-    default:
-        return Fail(TWCC_BADPROTOCOL, false);
+    default: return Fail(TWCC_BADPROTOCOL, false);
     }
 }
 
@@ -267,7 +266,7 @@ TW_UINT16 CSaneManager::Capability(TW_UINT16 msg, TW_CAPABILITY& capability)
         return Fail(TWCC_BADVALUE, true);
     TW_ONEVALUE one;
     std::memcpy(&one, capability.hContainer, sizeof one);
-    TW_INT32 value = one.ItemType == TWTY_INT16 ? static_cast<TW_INT16>(one.Item)
+    TW_INT32 value = one.ItemType == TWTY_INT16    ? static_cast<TW_INT16>(one.Item)
                      : one.ItemType == TWTY_UINT16 ? static_cast<TW_INT32>(one.Item & 0xFFFF)
                                                    : 0;
     // 0xFFFF set unsigned means "as many as there are", as -1 does.
@@ -413,11 +412,10 @@ TW_UINT16 CSaneManager::Source(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW
     return Fail(TWCC_BADPROTOCOL, true);
 }
 
-} // namespace
+}  // namespace
 
-extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* destination,
-                                                                       TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
-                                                                       TW_MEMREF data)
+extern "C" __attribute__((visibility("default"))) TW_UINT16
+DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data)
 {
     return g_manager.Entry(origin, destination, group, dat, msg, data);
 }

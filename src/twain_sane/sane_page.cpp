@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr int kMaxSide = 1 << 18;                            // pixels, either way
+constexpr int kMaxSide = 1 << 18;                                 // pixels, either way
 constexpr std::uint64_t kMaxFrameBytes = std::uint64_t{3} << 30;  // raw bytes of one frame
 // Reserved before any byte arrives: the announced size is only the backend's
 // word, and a frame may end early.
@@ -49,8 +49,8 @@ std::uint64_t NeededRowBytes(const SANE_Parameters& p)
 
 bool CheckParameters(const SANE_Parameters& p, const Geometry* first)
 {
-    if (p.pixels_per_line <= 0 || p.pixels_per_line > kMaxSide || p.lines > kMaxSide || p.lines == 0 ||
-        p.lines < -1 || p.bytes_per_line <= 0)
+    if (p.pixels_per_line <= 0 || p.pixels_per_line > kMaxSide || p.lines > kMaxSide || p.lines == 0 || p.lines < -1 ||
+        p.bytes_per_line <= 0)
         return false;
     bool colourPlane = p.format == SANE_FRAME_RED || p.format == SANE_FRAME_GREEN || p.format == SANE_FRAME_BLUE;
     if (p.format != SANE_FRAME_GRAY && p.format != SANE_FRAME_RGB && !colourPlane)
@@ -216,7 +216,7 @@ ScanOutcome Outcome(SANE_Status status)
     return status == SANE_STATUS_CANCELLED ? ScanOutcome::Cancelled : ScanOutcome::Failed;
 }
 
-} // namespace
+}  // namespace
 
 ScanOutcome ScanPage(SANE_Handle device, ScannedPage& page, SANE_Status* why)
 {

@@ -14,7 +14,7 @@ namespace {
 // Canvas words are 0x00RRGGBB; an opaque Qt pixel wants the top byte set.
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 
-} // namespace
+}  // namespace
 
 CCavus::CCavus(QWidget* parent) : QFrame(parent)
 {
@@ -40,15 +40,9 @@ bool CCavus::CreateImageFitWindow(int bitCount)
     return true;
 }
 
-RECT CCavus::GetImageRect() const
-{
-    return RECT{0, 0, m_image.Width(), m_image.Height()};
-}
+RECT CCavus::GetImageRect() const { return RECT{0, 0, m_image.Width(), m_image.Height()}; }
 
-CDC* CCavus::BeginDraw()
-{
-    return m_image.BeginPaint(nullptr);
-}
+CDC* CCavus::BeginDraw() { return m_image.BeginPaint(nullptr); }
 
 void CCavus::UpdateImage()
 {

@@ -32,12 +32,9 @@ constexpr int kImageBits = 16;
 constexpr COLORREF kHatchColor = 0xC3F0C3;
 constexpr int kInitBandHeight = 40;
 
-QString Text(const char* key, const char* english)
-{
-    return QString::fromStdString(GetLanString(key, english));
-}
+QString Text(const char* key, const char* english) { return QString::fromStdString(GetLanString(key, english)); }
 
-} // namespace
+}  // namespace
 
 CRasterSelectDibColor::CRasterSelectDibColor(const CRasterSrc* raster, COLORREF color, QWidget* parent)
     : QDialog(parent), m_color(color), m_raster(raster)
@@ -99,8 +96,8 @@ void CRasterSelectDibColor::LayoutControls()
     for (int i = 0; i < 3; ++i) {
         const int top = kReadoutTop + i * kReadoutPitch;
         m_readoutNames[i]->setGeometry(kSwatchRect.left(), top, kReadoutNameWidth, kReadoutPitch);
-        m_readouts[i]->setGeometry(kSwatchRect.left() + kReadoutNameWidth, top,
-                                   kSwatchRect.width() - kReadoutNameWidth, kReadoutPitch);
+        m_readouts[i]->setGeometry(kSwatchRect.left() + kReadoutNameWidth, top, kSwatchRect.width() - kReadoutNameWidth,
+                                   kReadoutPitch);
     }
     const int buttonsTop = kReadoutTop + 3 * kReadoutPitch + kButtonGap;
     m_ok->setGeometry(kSwatchRect.left(), buttonsTop, kSwatchRect.width(), kButtonHeight);
@@ -238,15 +235,10 @@ void CRasterSelectDibColor::ClickCallback(void* context, UINT /*flags*/, int x, 
 void CRasterSelectDibColor::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
-    case Qt::Key_Escape:
-        reject();
-        return;
+    case Qt::Key_Escape: reject(); return;
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
+    case Qt::Key_Enter: accept(); return;
+    default: QDialog::keyPressEvent(event);
     }
 }
 

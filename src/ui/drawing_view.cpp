@@ -37,12 +37,9 @@ std::string LowerExt(const std::string& path)
     return ext;
 }
 
-std::string NoMemoryText()
-{
-    return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
-}
+std::string NoMemoryText() { return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !"); }
 
-} // namespace
+}  // namespace
 
 // Canvas words keep their top byte 0; an opaque Qt image wants it set.
 void CopyCanvasToImage(const CPixelDC& canvas, QImage& image)
@@ -61,12 +58,9 @@ void CopyCanvasToImage(const CPixelDC& canvas, QImage& image)
 namespace {
 
 // Where the preferences keep the undo depths.
-QString Lan(const char* key, const char* english)
-{
-    return QString::fromUtf8(GetLanString(key, english));
-}
+QString Lan(const char* key, const char* english) { return QString::fromUtf8(GetLanString(key, english)); }
 
-} // namespace
+}  // namespace
 
 bool AskSavePath(QWidget* parent, const std::string& start, std::string& path, int& format)
 {
@@ -106,8 +100,7 @@ bool AskSavePath(QWidget* parent, const std::string& start, std::string& path, i
 }
 
 CDrawingView::CDrawingView(QWidget* parent)
-    : QWidget(parent),
-      m_rasterUndo(std::make_unique<CUndoList>(ReadRasterUndoSteps())),
+    : QWidget(parent), m_rasterUndo(std::make_unique<CUndoList>(ReadRasterUndoSteps())),
       m_vectorUndo(std::make_unique<CUndoList>(ReadVectorUndoSteps()))
 {
     m_graph.SetUndoLists(m_rasterUndo.get(), m_vectorUndo.get());
@@ -118,10 +111,7 @@ CDrawingView::CDrawingView(QWidget* parent)
     setMouseTracking(true);
 }
 
-CDrawingView::~CDrawingView()
-{
-    m_graph.SetUndoLists(nullptr, nullptr);
-}
+CDrawingView::~CDrawingView() { m_graph.SetUndoLists(nullptr, nullptr); }
 
 // ---- loading ----------------------------------------------------------------
 
@@ -325,14 +315,11 @@ bool CDrawingView::MaybeSave()
         name = Lan("Untitled", "Untitled");
     const std::string text =
         GetLanString("SaveChangesMsg", "Save the changes to the drawing?") + "\n" + name.toStdString();
-    switch (ShowMessageBox(text, QApplication::applicationDisplayName().toStdString(),
-                           MB_YESNOCANCEL | MB_ICONQUESTION)) {
-    case IDYES:
-        return Save();
-    case IDNO:
-        return true;
-    default:
-        return false;
+    switch (
+        ShowMessageBox(text, QApplication::applicationDisplayName().toStdString(), MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    case IDYES: return Save();
+    case IDNO: return true;
+    default: return false;
     }
 }
 
@@ -396,9 +383,9 @@ bool CDrawingView::SaveRasterTo(const std::string& path)
 bool CDrawingView::SaveRaster()
 {
     const std::string start = m_pathName.empty() ? std::string() : ReplaceFileExt(m_pathName, ".bmp");
-    QString chosen = QFileDialog::getSaveFileName(this, Lan("SaveRasterTitle", "Save Raster"),
-                                                  QString::fromStdString(start),
-                                                  Lan("BmpFilter", "BMP image") + " (*.bmp)");
+    QString chosen =
+        QFileDialog::getSaveFileName(this, Lan("SaveRasterTitle", "Save Raster"), QString::fromStdString(start),
+                                     Lan("BmpFilter", "BMP image") + " (*.bmp)");
     if (chosen.isEmpty())
         return false;
     if (QFileInfo(chosen).suffix().isEmpty())

@@ -325,9 +325,9 @@ private:
     QPoint m_selectTo;
     std::unique_ptr<CViewCommand> m_command;
     bool m_gridSnap = false;
-    std::int32_t m_markerKind = 0;   // the snap marker shown, 0 for none
+    std::int32_t m_markerKind = 0;  // the snap marker shown, 0 for none
     QPoint m_markerPixel;
-    QPoint m_commandPress;           // where a press started a grip move
+    QPoint m_commandPress;  // where a press started a grip move
     bool m_commandPressed = false;
     std::string m_commandNote;
 };

@@ -14,22 +14,13 @@ namespace {
 // a drag, and drops the grip there.
 constexpr int kDragPixels = 3;
 
-} // namespace
+}  // namespace
 
-double CDrawingView::PickReach() const
-{
-    return kPickPixels * m_device.Transform().UnitsPerPixel();
-}
+double CDrawingView::PickReach() const { return kPickPixels * m_device.Transform().UnitsPerPixel(); }
 
-void CDrawingView::ShowStatus(const std::string& text)
-{
-    emit statusText(QString::fromUtf8(text));
-}
+void CDrawingView::ShowStatus(const std::string& text) { emit statusText(QString::fromUtf8(text)); }
 
-void CDrawingView::StartCommand(ViewCommandKind kind)
-{
-    StartCommand(MakeViewCommand(kind));
-}
+void CDrawingView::StartCommand(ViewCommandKind kind) { StartCommand(MakeViewCommand(kind)); }
 
 void CDrawingView::StartCommand(std::unique_ptr<CViewCommand> command)
 {

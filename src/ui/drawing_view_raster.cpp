@@ -30,7 +30,7 @@ bool IsPolygonTool(RasterTool tool) { return tool == RasterTool::ErasePolygon ||
 
 std::string Caption() { return QApplication::applicationDisplayName().toStdString(); }
 
-} // namespace
+}  // namespace
 
 // ---- edits ------------------------------------------------------------------
 
@@ -51,8 +51,7 @@ DWORD CDrawingView::EditColor(bool fill) const
 }
 
 // The edit's mode and undo name go into the image before it paints.
-static void SetEditMode(CRasterSrc& image, bool fill, const std::string& undoName, DWORD paletteIndex,
-                        COLORREF color)
+static void SetEditMode(CRasterSrc& image, bool fill, const std::string& undoName, DWORD paletteIndex, COLORREF color)
 {
     if (!fill) {
         image.SetEraseMode(undoName.c_str());

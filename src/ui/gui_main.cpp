@@ -41,7 +41,7 @@ bool AsksOnlyToPrint(int argc, char* argv[])
     return false;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char* argv[])
 {

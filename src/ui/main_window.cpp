@@ -46,10 +46,7 @@ int g_platformCode = kPlatformUnknown;
 constexpr int kPropertyListMinWidth = 240;
 std::string g_displayName = "Lineweft";
 
-QString Lan(const char* key, const char* english)
-{
-    return QString::fromUtf8(GetLanString(key, english));
-}
+QString Lan(const char* key, const char* english) { return QString::fromUtf8(GetLanString(key, english)); }
 
 int AskWithDialog(const std::string& text, const std::string& caption, unsigned type)
 {
@@ -77,7 +74,7 @@ int AskWithDialog(const std::string& text, const std::string& caption, unsigned 
     }
 }
 
-} // namespace
+}  // namespace
 
 // ---- process-wide start-up values -------------------------------------------
 
@@ -87,8 +84,7 @@ QString OpenFileFilter()
     const QString rasters = "*.bmp *.jpg *.jpeg *.jpe *.jif *.pcx *.tga *.targa *.tif *.tiff";
     return Lan("OpenFilter", "Drawings and rasters") + " (*.lwt *.dxf " + rasters + ");;" +
            Lan("RasterFilter", "Raster images") + " (" + rasters + ");;" + Lan("ProjectFilter", "Lineweft project") +
-           " (*.lwt);;" + Lan("DxfFilter", "DXF drawing") + " (*.dxf);;" + Lan("AllFilesFilter", "All files") +
-           " (*)";
+           " (*.lwt);;" + Lan("DxfFilter", "DXF drawing") + " (*.dxf);;" + Lan("AllFilesFilter", "All files") + " (*)";
 }
 
 void InitApplicationShell()
@@ -220,8 +216,7 @@ private:
 
 // ---- the frame ----------------------------------------------------------------
 
-CMainFrame::CMainFrame(QWidget* parent)
-    : QMainWindow(parent), m_wake(std::make_shared<CWakeTarget>())
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_wake(std::make_shared<CWakeTarget>())
 {
     setWindowTitle(QString::fromUtf8(g_displayName));
     m_mdi = new QMdiArea(this);
@@ -300,12 +295,11 @@ void CMainFrame::CreateActions()
         if (CDrawingView* view = ActiveView())
             view->Save();
     });
-    m_saveAction = file->addAction(Lan("MenuSaveAs", "Save &As..."), QKeySequence::SaveAs, this,
-                                   &CMainFrame::OnSaveAs);
+    m_saveAction = file->addAction(Lan("MenuSaveAs", "Save &As..."), QKeySequence::SaveAs, this, &CMainFrame::OnSaveAs);
     m_saveRasterAction = file->addAction(Lan("MenuSaveRaster", "Save &Raster..."), this, &CMainFrame::OnSaveRaster);
     file->addSeparator();
-    m_selectSourceAction = file->addAction(Lan("MenuSelectSource", "Select &Source..."), this,
-                                           &CMainFrame::OnSelectSource);
+    m_selectSourceAction =
+        file->addAction(Lan("MenuSelectSource", "Select &Source..."), this, &CMainFrame::OnSelectSource);
     m_acquireAction = file->addAction(Lan("MenuAcquire", "&Acquire..."), this, &CMainFrame::OnAcquire);
     file->addSeparator();
     QAction* exitAction = file->addAction(Lan("MenuExit", "E&xit"), QKeySequence::Quit, this, &QWidget::close);
@@ -383,11 +377,21 @@ void CMainFrame::CreateActions()
 
     // The command ids of the hint table.
     const std::pair<QAction*, unsigned> hints[] = {
-        {m_saveCurrentAction, 32783}, {m_saveAction, 32783},         {m_saveRasterAction, 32782},
-        {m_selectSourceAction, 32773}, {m_acquireAction, 32774},     {exitAction, 57665},
-        {m_undoAction, 32857},         {m_redoAction, 32858},        {m_rasterUndoAction, 32859},
-        {m_rasterRedoAction, 32860},   {m_zoomAction, 32791},        {m_zoomPreviousAction, 32790},
-        {m_propertyDock->toggleViewAction(), 32824}, {m_replaceColorAction, 32845}, {m_traceAction, 32807},
+        {m_saveCurrentAction, 32783},
+        {m_saveAction, 32783},
+        {m_saveRasterAction, 32782},
+        {m_selectSourceAction, 32773},
+        {m_acquireAction, 32774},
+        {exitAction, 57665},
+        {m_undoAction, 32857},
+        {m_redoAction, 32858},
+        {m_rasterUndoAction, 32859},
+        {m_rasterRedoAction, 32860},
+        {m_zoomAction, 32791},
+        {m_zoomPreviousAction, 32790},
+        {m_propertyDock->toggleViewAction(), 32824},
+        {m_replaceColorAction, 32845},
+        {m_traceAction, 32807},
     };
     for (const auto& [action, id] : hints)
         SetHint(action, id);
@@ -472,8 +476,8 @@ void CMainFrame::UpdateActions()
     CDrawingView* view = ActiveView();
     // Undo and redo stay enabled with a view: their keys must work without
     // the menu having been opened, and an empty list makes them do nothing.
-    for (QAction* action : {m_saveCurrentAction, m_saveAction, m_traceAction, m_zoomAction, m_zoomPreviousAction, m_undoAction,
-                            m_redoAction, m_rasterUndoAction, m_rasterRedoAction, m_replaceColorAction})
+    for (QAction* action : {m_saveCurrentAction, m_saveAction, m_traceAction, m_zoomAction, m_zoomPreviousAction,
+                            m_undoAction, m_redoAction, m_rasterUndoAction, m_rasterRedoAction, m_replaceColorAction})
         action->setEnabled(view != nullptr);
     for (QAction* action : m_rasterToolActions)
         action->setEnabled(view != nullptr);
@@ -633,8 +637,8 @@ bool CMainFrame::TraceActive()
         return false;
     std::string error;
     const CTraceRunResult result = view->Trace(error);
-    const bool kept = result.code == RUN_FINISHED || result.code == RUN_NO_MEMORY ||
-                      result.code == RUN_FILL_FAILED || result.code == RUN_STOPPED;
+    const bool kept = result.code == RUN_FINISHED || result.code == RUN_NO_MEMORY || result.code == RUN_FILL_FAILED ||
+                      result.code == RUN_STOPPED;
     if (kept) {
         const int entities = view->GetGraph().GetEntityCount();
         ShowStatus(Lan("TraceDoneMsg", "Traced entities: ") + QString::number(entities) +
@@ -665,7 +669,8 @@ bool CMainFrame::SaveActive(const std::string& path, int format)
 
 void CMainFrame::OnOpen()
 {
-    const QStringList paths = QFileDialog::getOpenFileNames(this, Lan("OpenTitle", "Open"), QString(), OpenFileFilter());
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, Lan("OpenTitle", "Open"), QString(), OpenFileFilter());
     for (const QString& path : paths)
         OpenFile(path.toStdString());
 }
@@ -765,8 +770,7 @@ std::string ScannerFailureText(TW_UINT16 condition)
     case TWCC_CHECKDEVICEONLINE: return GetLanString("ScanOfflineMsg", "The scanner is not connected or not ready.");
     case TWCC_LOWMEMORY: return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
     case TWCC_OPERATIONERROR: return GetLanString("ScanErrorMsg", "The scanner could not scan the page.");
-    default:
-        return GetLanString("ScanFailedMsg", "The scanner reported an error: ") + std::to_string(condition);
+    default: return GetLanString("ScanFailedMsg", "The scanner reported an error: ") + std::to_string(condition);
     }
 }
 

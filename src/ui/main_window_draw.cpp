@@ -12,10 +12,7 @@
 
 namespace {
 
-QString Lan(const char* key, const char* english)
-{
-    return QString::fromUtf8(GetLanString(key, english));
-}
+QString Lan(const char* key, const char* english) { return QString::fromUtf8(GetLanString(key, english)); }
 
 // Ids of the commands in the hint table.
 constexpr unsigned kZoomWindowId = 32787;
@@ -23,7 +20,7 @@ constexpr unsigned kObjectSnapId = 32827;
 constexpr unsigned kGridSnapId = 32828;
 constexpr unsigned kOrthoId = 32837;
 
-} // namespace
+}  // namespace
 
 QAction* CMainFrame::CreateZoomWindowAction()
 {

@@ -38,7 +38,7 @@ constexpr std::chrono::milliseconds kEndPumpInterval(10);
 // The parent of the dialogs RunWithProgressDialog opens.
 QPointer<QWidget> g_runnerParent;
 
-} // namespace
+}  // namespace
 
 // The dialog as the worker's receiver; made and pumped on the dialog's thread.
 class CProgressDlg::CReceiver : public CMessageReceiver {
@@ -110,7 +110,8 @@ CProgressDlg::CProgressDlg(QWidget* parent)
             return;
         CProgressDlg* dialog = wake->dialog;
         try {
-            QMetaObject::invokeMethod(dialog, [dialog] { dialog->PumpMessages(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                dialog, [dialog] { dialog->PumpMessages(); }, Qt::QueuedConnection);
         } catch (...) {
             // Out of memory: the finish poll still ends the run.
         }
@@ -138,31 +139,17 @@ void CProgressDlg::showEvent(QShowEvent* event)
     }
 }
 
-void CProgressDlg::PumpMessages()
-{
-    m_receiver->Pump();
-}
+void CProgressDlg::PumpMessages() { m_receiver->Pump(); }
 
 LRESULT CProgressDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_START_THREAD:
-        OnStartThread();
-        break;
-    case WM_STEP_TEXT:
-        OnStepText(reinterpret_cast<const char*>(lParam));
-        break;
-    case WM_STEP_POS:
-        OnStepPos(static_cast<DWORD>(wParam));
-        break;
-    case WM_STEP_END:
-        OnStepEnd();
-        break;
-    case WM_RUN_END:
-        OnThreadEnd(static_cast<DWORD>(wParam));
-        break;
-    default:
-        break;
+    case WM_START_THREAD: OnStartThread(); break;
+    case WM_STEP_TEXT: OnStepText(reinterpret_cast<const char*>(lParam)); break;
+    case WM_STEP_POS: OnStepPos(static_cast<DWORD>(wParam)); break;
+    case WM_STEP_END: OnStepEnd(); break;
+    case WM_RUN_END: OnThreadEnd(static_cast<DWORD>(wParam)); break;
+    default: break;
     }
     return 0;
 }

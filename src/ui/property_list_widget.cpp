@@ -22,10 +22,7 @@ constexpr int kSwatchSize = 14;
 constexpr int kFirstPaletteIndex = 1;
 constexpr int kLastPaletteIndex = 255;
 
-QString ToQString(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
+QString ToQString(const std::string& text) { return QString::fromStdString(text); }
 
 QPixmap Swatch(int colorIndex)
 {
@@ -66,15 +63,12 @@ void TakeEdit(CPropertyRow& record, int value, const std::string& text)
         record.number = value;
         record.value = std::to_string(value);
         break;
-    case PROP_TEXT:
-        record.value = text;
-        break;
-    default:
-        break;
+    case PROP_TEXT: record.value = text; break;
+    default: break;
     }
 }
 
-} // namespace
+}  // namespace
 
 struct CPropertyListWidget::CRowEntry {
     CPropertyRow record;
@@ -226,18 +220,10 @@ void CPropertyListWidget::MakeWidgets(int n, CRowEntry& entry)
         entry.editor = MakeButton(n, record);
         m_grid->addWidget(entry.editor, n, 0, 1, 2);
         return;
-    case PROP_CHOICE:
-        entry.editor = MakeChoiceEditor(n, record);
-        break;
-    case PROP_TEXT:
-        entry.editor = MakeTextEditor(n, record);
-        break;
-    case PROP_SPIN:
-        entry.editor = MakeSpinEditor(n, record);
-        break;
-    case PROP_COLOR_INDEX:
-        entry.editor = MakeColorEditor(n, record);
-        break;
+    case PROP_CHOICE: entry.editor = MakeChoiceEditor(n, record); break;
+    case PROP_TEXT: entry.editor = MakeTextEditor(n, record); break;
+    case PROP_SPIN: entry.editor = MakeSpinEditor(n, record); break;
+    case PROP_COLOR_INDEX: entry.editor = MakeColorEditor(n, record); break;
     default: {
         // Read-only, and any kind the list does not edit.
         auto* value = new QLabel(ToQString(record.value), parent);

@@ -9,12 +9,9 @@ namespace {
 // Edges are drawn two pixels wide, like the classic 3-D edges.
 constexpr int kEdgeWidth = 2;
 
-} // namespace
+}  // namespace
 
-QColor ToQColor(COLORREF color)
-{
-    return QColor(GetRValue(color), GetGValue(color), GetBValue(color));
-}
+QColor ToQColor(COLORREF color) { return QColor(GetRValue(color), GetGValue(color), GetBValue(color)); }
 
 COLORREF ToColorRef(const QColor& color)
 {
@@ -22,8 +19,7 @@ COLORREF ToColorRef(const QColor& color)
 }
 
 CStaticEx::CStaticEx(QWidget* parent)
-    : QFrame(parent),
-      m_bkColor(ToColorRef(palette().color(QPalette::Window))),
+    : QFrame(parent), m_bkColor(ToColorRef(palette().color(QPalette::Window))),
       m_textColor(ToColorRef(palette().color(QPalette::ButtonText)))
 {
     setCursor(Qt::ArrowCursor);
@@ -41,15 +37,9 @@ void CStaticEx::SetText(const QString& text)
     update();
 }
 
-COLORREF CStaticEx::SetBkColor(COLORREF color)
-{
-    return Replace(m_bkColor, color);
-}
+COLORREF CStaticEx::SetBkColor(COLORREF color) { return Replace(m_bkColor, color); }
 
-COLORREF CStaticEx::SetTextColor(COLORREF color)
-{
-    return Replace(m_textColor, color);
-}
+COLORREF CStaticEx::SetTextColor(COLORREF color) { return Replace(m_textColor, color); }
 
 int CStaticEx::SetEdge(int edge)
 {
@@ -65,10 +55,7 @@ int CStaticEx::SetEdge(int edge)
     return old;
 }
 
-UINT CStaticEx::SetTextFormat(UINT format)
-{
-    return Replace(m_format, format);
-}
+UINT CStaticEx::SetTextFormat(UINT format) { return Replace(m_format, format); }
 
 bool CStaticEx::SetFontBold(bool bold)
 {

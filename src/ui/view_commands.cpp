@@ -71,7 +71,7 @@ enum class Band { None, Line, Triangle, Circle, Circle3P, Arc, Arc3P, Rect };
 struct PointStep {
     const char* key;
     const char* english;
-    Band band;   // drawn from the points so far to the pointer
+    Band band;  // drawn from the points so far to the pointer
 };
 
 // Makes what the points describe; the points are as many as the steps.
@@ -82,8 +82,7 @@ class CPointCommand : public CViewCommand {
 public:
     CPointCommand(std::vector<PointStep> steps, PointMaker make, bool snaps, bool ortho = true)
         : m_steps(std::move(steps)), m_make(make), m_snaps(snaps), m_ortho(ortho)
-    {
-    }
+    {}
 
     std::string Prompt() const override
     {
@@ -190,10 +189,7 @@ void SetSnapFrame(CDrawingView& view, const std::vector<frDoublePoint>& p)
     view.NoteDrawingEdited();
 }
 
-void ZoomToWindow(CDrawingView& view, const std::vector<frDoublePoint>& p)
-{
-    (void)view.ZoomWindow(p[0], p[1]);
-}
+void ZoomToWindow(CDrawingView& view, const std::vector<frDoublePoint>& p) { (void)view.ZoomWindow(p[0], p[1]); }
 
 // The polyline command enters the drawing's temporary polyline, which the
 // drawing shows in XOR; the band only joins its last vertex to the pointer.
@@ -203,7 +199,8 @@ public:
     {
         if (m_count == 0)
             return GetLanString("DrawPLineFirstMsg", "Polyline: pick the first point");
-        return GetLanString("DrawPLineNextMsg", "Polyline: pick the next point (Enter or right click keeps it, Esc drops it)");
+        return GetLanString("DrawPLineNextMsg",
+                            "Polyline: pick the next point (Enter or right click keeps it, Esc drops it)");
     }
 
     bool Pick(CDrawingView& view, const frDoublePoint& p) override
@@ -322,7 +319,7 @@ public:
     bool Snaps() const override { return false; }
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<CViewCommand> MakeViewCommand(ViewCommandKind kind)
 {

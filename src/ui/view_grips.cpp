@@ -88,7 +88,7 @@ private:
     frDoublePoint m_grip;
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<CViewCommand> MakeGripCommand(CGraph& graph, const frDoublePoint& grip)
 {

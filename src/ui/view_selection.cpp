@@ -47,7 +47,7 @@ bool Contains(const std::vector<CEntity*>& entities, const CEntity* entity)
     return std::find(entities.begin(), entities.end(), entity) != entities.end();
 }
 
-} // namespace
+}  // namespace
 
 // ---- selecting --------------------------------------------------------------
 

@@ -51,7 +51,8 @@ inline pid_t Start(const std::vector<std::string>& args, const std::filesystem::
         for (const auto& [name, value] : environment)
             ::setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv{const_cast<char*>(LW_CLI_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(LW_CLI_PATH, argv.data());
         ::_exit(127);
@@ -64,7 +65,8 @@ inline bool WaitFor(const std::filesystem::path& file, const std::string& text, 
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < end) {
-        if (ReadFile(file).find(text) != std::string::npos) return true;
+        if (ReadFile(file).find(text) != std::string::npos)
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return false;
@@ -77,7 +79,8 @@ inline int WaitWithin(pid_t pid, int seconds)
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int status = -1;
     while (std::chrono::steady_clock::now() < end) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return status;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ::kill(pid, SIGKILL);

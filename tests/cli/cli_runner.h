@@ -27,7 +27,4 @@ inline CliRun Shell(const std::string& command)
 }
 
 // lineweft with the given arguments.
-inline CliRun Lineweft(const std::string& args)
-{
-    return Shell(std::string(LW_CLI_PATH) + " " + args);
-}
+inline CliRun Lineweft(const std::string& args) { return Shell(std::string(LW_CLI_PATH) + " " + args); }

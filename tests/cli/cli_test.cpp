@@ -8,9 +8,7 @@
 #include <string>
 #include <sys/wait.h>
 
-namespace {
-
-} // namespace
+namespace {}  // namespace
 
 TEST(Cli, HelpAndVersionSucceed)
 {
@@ -49,8 +47,12 @@ TEST(Cli, InstallAndUninstallTheProjectType)
 // command's usage line follows, for every command.
 TEST(Cli, UnknownOptionsOfEachCommandRepeatTheUsageLine)
 {
-    const char* const commands[] = {"trace x.tif -o x.dxf", "convert x.lwt -o x.dxf", "raster x.tif -o x.bmp",
-                                     "render x.tif -o x.png", "info x.tif", "options"};
+    const char* const commands[] = {"trace x.tif -o x.dxf",
+                                    "convert x.lwt -o x.dxf",
+                                    "raster x.tif -o x.bmp",
+                                    "render x.tif -o x.png",
+                                    "info x.tif",
+                                    "options"};
     for (const char* command : commands) {
         const std::string name = std::string(command).substr(0, std::string(command).find(' '));
         for (const char* where : {" --bogus", " --bogus 3"}) {
@@ -75,8 +77,8 @@ TEST(Cli, HelpOfEachCommandListsEveryAcceptedValue)
         EXPECT_EQ(help.status, 0);
         for (const char* format : formats) {
             const std::string name = std::string(" ") + format;
-            const bool listed = help.out.find(name + ",") != std::string::npos ||
-                                help.out.find(name + "\n") != std::string::npos;
+            const bool listed =
+                help.out.find(name + ",") != std::string::npos || help.out.find(name + "\n") != std::string::npos;
             EXPECT_TRUE(listed) << command << " " << format;
         }
         for (const char* unit : {"inch", "cm", "mm", "pixel"})
@@ -85,9 +87,9 @@ TEST(Cli, HelpOfEachCommandListsEveryAcceptedValue)
     for (const char* command : {"trace", "raster"}) {
         const std::string help = Lineweft(std::string(command) + " --help").out;
         // The built-in templates and every resampling filter.
-        for (const char* value : {"\"Blur 3x3\"", "\"Sharpen 3x3\"", "\"Edges 3x3\"", "\"Horizontal lines\"",
-                                  "\"Vertical lines\"", "triangle", "box", "hermite", "bell", "spline", "lanczos3",
-                                  "mitchell", "--median N", "--replace-colour"})
+        for (const char* value :
+             {"\"Blur 3x3\"", "\"Sharpen 3x3\"", "\"Edges 3x3\"", "\"Horizontal lines\"", "\"Vertical lines\"",
+              "triangle", "box", "hermite", "bell", "spline", "lanczos3", "mitchell", "--median N", "--replace-colour"})
             EXPECT_NE(help.find(value), std::string::npos) << command << " " << value;
     }
     const std::string trace = Lineweft("trace --help").out;

@@ -40,7 +40,7 @@ protected:
     static inline CliRun traced;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ConvertCommand, TraceWritesAProjectWithTheRasterThatInfoDescribes)
 {
@@ -99,8 +99,8 @@ TEST_F(ConvertCommand, AProjectFromStandardInputConvertsAndLeavesNoCopy)
     fs::create_directories(temporary);
     const fs::path piped = suiteDir / "piped.dxf";
     const fs::path named = suiteDir / "named.dxf";
-    const CliRun run = Shell("TMPDIR=" + temporary.string() + " " + LW_CLI_PATH + " convert - -o " +
-                             piped.string() + " < " + project.string());
+    const CliRun run = Shell("TMPDIR=" + temporary.string() + " " + LW_CLI_PATH + " convert - -o " + piped.string() +
+                             " < " + project.string());
     ASSERT_EQ(run.status, 0) << run.out;
     ASSERT_EQ(Lineweft("convert " + project.string() + " -o " + named.string()).status, 0);
     EXPECT_EQ(ReadFile(piped), ReadFile(named));

@@ -14,17 +14,11 @@
 
 namespace {
 
-CliRun Info(const std::string& args)
-{
-    return Lineweft("info " + args);
-}
+CliRun Info(const std::string& args) { return Lineweft("info " + args); }
 
-bool Has(const CliRun& run, const std::string& text)
-{
-    return run.out.find(text) != std::string::npos;
-}
+bool Has(const CliRun& run, const std::string& text) { return run.out.find(text) != std::string::npos; }
 
-} // namespace
+}  // namespace
 
 TEST(InfoCommand, PrintsWhatARasterHolds)
 {
@@ -114,9 +108,12 @@ TEST(InfoCommand, OneBitTiffPagesArePrintedFromTheirHeadersAndBrokenResolutionsA
     // A Group 4 page of 100,000 pixels square in strips of 1000 rows, whose
     // decoding took 2.4 GB (bench/raster_files_bench.sh measures the bound).
     TempFolder folder;
-    const std::vector<CTiffEntry> page = {{256, kTiffLong, 100000}, {257, kTiffLong, 100000},
-                                          {258, kTiffShort, 1},      {259, kTiffShort, 4},
-                                          {262, kTiffShort, 0},      {278, kTiffLong, 1000},
+    const std::vector<CTiffEntry> page = {{256, kTiffLong, 100000},
+                                          {257, kTiffLong, 100000},
+                                          {258, kTiffShort, 1},
+                                          {259, kTiffShort, 4},
+                                          {262, kTiffShort, 0},
+                                          {278, kTiffLong, 1000},
                                           {282, kTiffRational, 4294967295u, 1},
                                           {283, kTiffRational, 1, 4294967295u},
                                           {296, kTiffShort, 77}};
@@ -131,9 +128,13 @@ TEST(InfoCommand, OneBitTiffPagesArePrintedFromTheirHeadersAndBrokenResolutionsA
     EXPECT_TRUE(Has(run, "Automatic threshold: none (already 1 bit per pixel)"));
 
     // A page of a sound resolution prints it.
-    WriteBytes(folder / "small.tif", CraftTiff({{256, kTiffLong, 8}, {257, kTiffLong, 1}, {258, kTiffShort, 1},
-                                                {259, kTiffShort, 1}, {262, kTiffShort, 0},
-                                                {282, kTiffRational, 600}, {283, kTiffRational, 300}},
+    WriteBytes(folder / "small.tif", CraftTiff({{256, kTiffLong, 8},
+                                                {257, kTiffLong, 1},
+                                                {258, kTiffShort, 1},
+                                                {259, kTiffShort, 1},
+                                                {262, kTiffShort, 0},
+                                                {282, kTiffRational, 600},
+                                                {283, kTiffRational, 300}},
                                                {0x80}));
     run = Info(folder / "small.tif");
     EXPECT_TRUE(Has(run, "Resolution:          600 x 300 dpi (23622 x 11811 dots per metre)")) << run.out;
@@ -174,7 +175,7 @@ TEST(InfoCommand, ReadsEveryKindOfFileFromStandardInput)
     CRasterSrc page;
     ASSERT_TRUE(page.Create(40, 30, 8));
     page.SetGreyRamp();
-    for (int y = 0; y < 30; ++y)   // white with a black square
+    for (int y = 0; y < 30; ++y)  // white with a black square
         std::memset(page.GetRow(y), y >= 10 && y < 20 ? 0 : 255, 40);
     ASSERT_TRUE(page.SetResolution(11811));
     ASSERT_TRUE(page.SaveBMP(folder / "page.bmp"));

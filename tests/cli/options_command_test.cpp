@@ -13,10 +13,7 @@
 
 namespace {
 
-CliRun Options(const std::string& args)
-{
-    return Lineweft("options " + args);
-}
+CliRun Options(const std::string& args) { return Lineweft("options " + args); }
 
 std::string TempFile(const std::string& name, const std::string& text)
 {
@@ -29,7 +26,7 @@ const char* const kDefaultText = "[Options]\nAutoGray=1\nGray=128\nMethod=Center
                                  "Straighten=2.000\nCircle=1\nWidth=1\nWidthSeries=\nConnect=1\ndistance=5\n"
                                  "Force=1\nAngleSeries=Default\nDelete=1\nLength=10\n";
 
-} // namespace
+}  // namespace
 
 TEST(OptionsCommand, LoadPersistsUntilReset)
 {
@@ -125,8 +122,8 @@ TEST(OptionsCommand, BadJobValuesAreUsageErrorsNamingTheLine)
         std::filesystem::remove(job);
     }
     // Keys of another method are not read and not checked; a valid section loads.
-    const std::string job = TempFile("options_command_good.lwj",
-                                     "[Job]\nMethod=fillpattern\nType=2\nSpace=0.5\nStraighten=-1\nFill=7\n");
+    const std::string job =
+        TempFile("options_command_good.lwj", "[Job]\nMethod=fillpattern\nType=2\nSpace=0.5\nStraighten=-1\nFill=7\n");
     EXPECT_EQ(Options("--load " + job).status, 0);
     EXPECT_EQ(Options("--reset").status, 0);
     std::filesystem::remove(job);

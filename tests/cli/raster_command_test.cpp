@@ -210,10 +210,10 @@ TEST_F(RasterCommand, AnUnusableThreadCountInTheEnvironmentIsSaidOnce)
         EXPECT_NE(first, std::string::npos) << run.out;
         EXPECT_EQ(run.out.find(warning, first + 1), std::string::npos) << run.out;
     }
-    const CliRun good = Shell(std::string("LW_THREADS=2 ") + LW_CLI_PATH + " raster " + page + " -o " + out +
-                              " --median 3");
+    const CliRun good =
+        Shell(std::string("LW_THREADS=2 ") + LW_CLI_PATH + " raster " + page + " -o " + out + " --median 3");
     EXPECT_EQ(good.status, 0) << good.out;
     EXPECT_EQ(good.out.find("LW_THREADS"), std::string::npos) << good.out;
 }
 
-} // namespace
+}  // namespace

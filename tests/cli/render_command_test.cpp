@@ -33,7 +33,8 @@ protected:
     }
     void TearDown() override
     {
-        if (picture) FreeImage_Unload(picture);
+        if (picture)
+            FreeImage_Unload(picture);
         fs::remove_all(dir);
     }
 
@@ -42,7 +43,8 @@ protected:
     // Loads the PNG the command wrote; false when there is none.
     bool Load(const std::string& name)
     {
-        if (picture) FreeImage_Unload(picture);
+        if (picture)
+            FreeImage_Unload(picture);
         picture = nullptr;
         if (FIBITMAP* png = FreeImage_Load(FIF_PNG, Path(name).c_str(), PNG_DEFAULT)) {
             picture = FreeImage_ConvertTo24Bits(png);
@@ -80,8 +82,7 @@ TEST_F(RenderCommand, RefusesBadArgumentsAndMissingFiles)
     std::ofstream(Path("notes.tga")) << "not a picture";
     const CliRun damaged = Lineweft("render " + Path("notes.tga") + " -o " + Path("out.png"));
     EXPECT_EQ(damaged.status, 1);
-    EXPECT_NE(damaged.out.find("The file is damaged or is not the image its name says. (image type"),
-              std::string::npos)
+    EXPECT_NE(damaged.out.find("The file is damaged or is not the image its name says. (image type"), std::string::npos)
         << damaged.out;
 }
 
@@ -92,12 +93,13 @@ TEST_F(RenderCommand, DrawsARasterPixelForPixelInItsZoomWindow)
     CRasterSrc image;
     ASSERT_TRUE(image.Create(40, 20, 1));
     for (int y = 4; y < 6; ++y)
-        for (int x = 10; x < 12; ++x) image.SetPixelBit(x, y, true);
+        for (int x = 10; x < 12; ++x)
+            image.SetPixelBit(x, y, true);
     ASSERT_TRUE(image.SaveBMP(Path("scan.bmp")));
 
     // Four device pixels a unit over world x 8..18, y 10..20.
-    const CliRun run = Lineweft("render " + Path("scan.bmp") + " -o " + Path("zoom.png") +
-                                " --size 40x40 --zoom-window 8,10,18,20");
+    const CliRun run =
+        Lineweft("render " + Path("scan.bmp") + " -o " + Path("zoom.png") + " --size 40x40 --zoom-window 8,10,18,20");
     ASSERT_EQ(run.status, 0) << run.out;
     ASSERT_TRUE(Load("zoom.png"));
     EXPECT_EQ(FreeImage_GetWidth(picture), 40u);
@@ -116,7 +118,8 @@ TEST_F(RenderCommand, DrawsARasterPixelForPixelInItsZoomWindow)
     EXPECT_EQ(FreeImage_GetWidth(picture), 100u);
     int shadow = 0;
     for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 100; ++x) shadow += At(x, y) == RGB(160, 160, 160);
+        for (int x = 0; x < 100; ++x)
+            shadow += At(x, y) == RGB(160, 160, 160);
     EXPECT_GT(shadow, 100);
 }
 
@@ -132,7 +135,7 @@ TEST_F(RenderCommand, DrawsTheVectorsOfProjectAndDxfFilesWithGrips)
     const std::string window = " --size 100x50 --zoom-window 0,0,100,50";
     ASSERT_EQ(Lineweft("render " + Path("drawing.lwt") + " -o " + Path("lwt.png") + window).status, 0);
     ASSERT_TRUE(Load("lwt.png"));
-    EXPECT_EQ(At(50, 25), RGB(255, 0, 0));   // the line's midpoint
+    EXPECT_EQ(At(50, 25), RGB(255, 0, 0));  // the line's midpoint
     EXPECT_EQ(At(50, 10), RGB(255, 255, 255));
 
     std::ofstream(Path("drawing.dxf")) << "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n62\n1\n"
@@ -145,8 +148,9 @@ TEST_F(RenderCommand, DrawsTheVectorsOfProjectAndDxfFilesWithGrips)
     EXPECT_NE(At(50, 25), RGB(255, 255, 255));
     int changed = 0;
     for (int y = 18; y <= 32; ++y)
-        for (int x = 43; x <= 57; ++x) changed += At(x, y) != RGB(255, 255, 255);
+        for (int x = 43; x <= 57; ++x)
+            changed += At(x, y) != RGB(255, 255, 255);
     EXPECT_GT(changed, 30);
 }
 
-}   // namespace
+}  // namespace

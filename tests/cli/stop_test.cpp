@@ -54,17 +54,16 @@ bool InterruptTaken(pid_t pid)
     const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
     for (const char* field : {"SigPnd:", "ShdPnd:"}) {
         const std::size_t at = status.find(field);
-        if (at == std::string::npos) return false;
+        if (at == std::string::npos)
+            return false;
         const unsigned long long pending = std::strtoull(status.c_str() + at + std::strlen(field), nullptr, 16);
-        if (pending & (1ull << (SIGINT - 1))) return false;
+        if (pending & (1ull << (SIGINT - 1)))
+            return false;
     }
     return true;
 }
 
-bool KilledBy(int status, int signal)
-{
-    return status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == signal;
-}
+bool KilledBy(int status, int signal) { return status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == signal; }
 
 }  // namespace
 

@@ -41,14 +41,8 @@ void StepText(CTextProgressReceiver& receiver, const char* text)
 {
     SendMessage(&receiver, WM_STEP_TEXT, 0, reinterpret_cast<LPARAM>(text));
 }
-void StepPos(CTextProgressReceiver& receiver, DWORD position)
-{
-    SendMessage(&receiver, WM_STEP_POS, position, 0);
-}
-void StepEnd(CTextProgressReceiver& receiver)
-{
-    SendMessage(&receiver, WM_STEP_END, 0, 0);
-}
+void StepPos(CTextProgressReceiver& receiver, DWORD position) { SendMessage(&receiver, WM_STEP_POS, position, 0); }
+void StepEnd(CTextProgressReceiver& receiver) { SendMessage(&receiver, WM_STEP_END, 0, 0); }
 void RunEnd(CTextProgressReceiver& receiver, DWORD code)
 {
     PostMessage(&receiver, WM_RUN_END, code, 0);
@@ -88,20 +82,20 @@ TEST(ProgressSteps, ThinningStepsCountDownFromTheirFirstPosition)
     CProgressSteps steps;
     steps.BeginStep("Thin first step");
     ASSERT_TRUE(steps.IsCountDown());
-    steps.SetPos(4000); // the work to do: the bar's end, and a start at 1/40
+    steps.SetPos(4000);  // the work to do: the bar's end, and a start at 1/40
     EXPECT_EQ(steps.GetBarEnd(), 4000u);
     EXPECT_EQ(steps.GetBarPos(), 100u);
-    steps.SetPos(1000); // work left
+    steps.SetPos(1000);  // work left
     EXPECT_EQ(steps.GetBarPos(), 3000u);
     EXPECT_EQ(steps.GetPercent(), 75);
-    steps.SetPos(5000); // more left than at the start
+    steps.SetPos(5000);  // more left than at the start
     EXPECT_EQ(steps.GetBarPos(), 0u);
     steps.EndStep();
     EXPECT_EQ(steps.GetPercent(), 100);
 
     steps.BeginStep("Thin second step");
     EXPECT_TRUE(steps.IsCountDown());
-    steps.SetPos(0); // nothing to thin
+    steps.SetPos(0);  // nothing to thin
     EXPECT_EQ(steps.GetPercent(), 100);
 
     steps.BeginStep("Centre initialise");
@@ -117,7 +111,7 @@ TEST(ProgressSteps, CountDownFollowsTheUsersLanguage)
     EXPECT_FALSE(steps.IsCountDown());
     steps.BeginStep("Erster D\xC3\xBCnnungsschritt");
     EXPECT_TRUE(steps.IsCountDown());
-    steps.BeginStep("Thin second step"); // untranslated: the default
+    steps.BeginStep("Thin second step");  // untranslated: the default
     EXPECT_TRUE(steps.IsCountDown());
     GetLangTable().Clear();
 }
@@ -171,8 +165,8 @@ TEST(TextProgressTerminal, RedrawsOneLineInPlaceOnlyWhenItChanges)
         receiver.Steps().SetTotalSteps(3);
         StepText(receiver, "Thin first step");
         StepPos(receiver, 4000);
-        StepPos(receiver, 3000); // 25 %
-        StepPos(receiver, 2999); // still 25 %: nothing drawn
+        StepPos(receiver, 3000);  // 25 %
+        StepPos(receiver, 2999);  // still 25 %: nothing drawn
         StepEnd(receiver);
         RunEnd(receiver, RUN_FINISHED);
         RunEnd(receiver, RUN_STOPPED);
@@ -224,4 +218,4 @@ TEST(TextProgressTerminal, ManyPositionsDrawAtMostOneLinePerPercent)
     EXPECT_EQ(Count(out.Text(), "\r"), 103u);
 }
 
-} // namespace
+}  // namespace

@@ -62,10 +62,10 @@ protected:
             for (int x = 0; x < 200; ++x)
                 image.SetPixelIndex(x, y, 230 - (x * 7 + y * 3) % 5);
         if (ink) {
-            for (int y = 20; y < 60; ++y) // a block from x 20 to 59, y 20 to 59
+            for (int y = 20; y < 60; ++y)  // a block from x 20 to 59, y 20 to 59
                 for (int x = 20; x < 60; ++x)
                     image.SetPixelIndex(x, y, 20);
-            for (int y = 79; y < 82; ++y) // a line three pixels wide, x 80 to 179
+            for (int y = 79; y < 82; ++y)  // a line three pixels wide, x 80 to 179
                 for (int x = 80; x < 180; ++x)
                     image.SetPixelIndex(x, y, 20);
         }
@@ -208,7 +208,8 @@ TEST_F(TraceCommand, SetKeysGoOverTheJobFile)
     const fs::path job = dir / "fill.lwj";
     WriteFile(job, "[Job]\nAutoGray=1\nGray=128\nMethod=FillPattern\nType=0\nSpace=10\n");
     // Rows 0, 20, ... 80 instead of every tenth: two through the block, one through the line.
-    CliRun run = Lineweft("trace " + page.string() + " -o " + out.string() + " --job " + job.string() + " --set space=20");
+    CliRun run =
+        Lineweft("trace " + page.string() + " -o " + out.string() + " --job " + job.string() + " --set space=20");
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find(": 3 entities"), std::string::npos) << run.out;
     run = Lineweft("trace " + page.string() + " -o " + out.string() + " --job " + job.string() + " --set Space=0");
@@ -253,7 +254,8 @@ TEST_F(TraceCommand, AFormatThatDisagreesWithTheExtensionIsWrittenWithAWarning)
     const auto head = [](const fs::path& path) {
         std::FILE* file = std::fopen(path.c_str(), "rb");
         std::string bytes(5, '\0');
-        if (file == nullptr) return std::string();
+        if (file == nullptr)
+            return std::string();
         bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
         std::fclose(file);
         return bytes;
@@ -277,7 +279,7 @@ TEST_F(TraceCommand, AFormatThatDisagreesWithTheExtensionIsWrittenWithAWarning)
     }
 }
 
-} // namespace
+}  // namespace
 
 // A logo on a transparent background: the background's pixels hold black
 // but show white, so only the logo's shapes are traced, not the page frame.
@@ -286,8 +288,8 @@ TEST_F(TraceCommand, ATransparentBackgroundTracesAsTheWhiteItShows)
     if (!HasEzdxf())
         GTEST_SKIP() << "ezdxf is not installed";
     const int width = 200, height = 100;
-    std::string tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<char>(width), 0, static_cast<char>(height), 0,
-                       32, 0x28};  // 8 alpha bits, rows from the top
+    std::string tga = {0, 0,  2,   0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<char>(width), 0, static_cast<char>(height),
+                       0, 32, 0x28};  // 8 alpha bits, rows from the top
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const bool block = x >= 20 && x < 60 && y >= 20 && y < 60;

@@ -34,7 +34,8 @@ std::vector<CgmElement> Elements(const std::string& bytes)
 TEST(CgmContent, ARunLongerThanOneElementSplitsIntoWholeLongElementsSharingTheirJoin)
 {
     std::vector<frDoublePoint> points;
-    for (int i = 0; i < 10000; ++i) points.emplace_back(i % 3000, i / 3000 * 7 + 0.4);
+    for (int i = 0; i < 10000; ++i)
+        points.emplace_back(i % 3000, i / 3000 * 7 + 0.4);
     const std::string bytes = Capture([&](std::FILE* f) {
         WriteCgmPolyline(points.data(), static_cast<int>(points.size()), f);
         return true;
@@ -49,7 +50,8 @@ TEST(CgmContent, ARunLongerThanOneElementSplitsIntoWholeLongElementsSharingTheir
         EXPECT_EQ(e.partitions, 1) << "one partition: the length word's top bit is clear";
         ASSERT_EQ(e.params.size() % 4, 0u);
         for (std::size_t k = 0; k < e.params.size() / 2; k += 2)
-            read.push_back({static_cast<double>(CgmInt16(e.params, k)), static_cast<double>(CgmInt16(e.params, k + 1))});
+            read.push_back(
+                {static_cast<double>(CgmInt16(e.params, k)), static_cast<double>(CgmInt16(e.params, k + 1))});
     }
     // 8191 points fill the first element (its length word 32764); the
     // second starts again at the first one's last point.
@@ -99,7 +101,8 @@ TEST(CgmContent, ArcsInEveryQuadrantKeepCentreRadiusAndDirection)
             EXPECT_NEAR(arc.centre.y, cy, 1);
             EXPECT_NEAR(arc.radius, r, 1);
             double sweep = arc.end - arc.start;
-            while (sweep < 0) sweep += TWO_PI;
+            while (sweep < 0)
+                sweep += TWO_PI;
             EXPECT_NEAR(sweep, HALF_PI, 0.02);
             const double middle = arc.start + sweep / 2;
             EXPECT_NEAR(std::cos(middle), std::cos(a + HALF_PI / 2), 0.01);
@@ -275,4 +278,4 @@ TEST_F(CgmFile, ALargeScanKeepsItsPixels)
     EXPECT_EQ(picture.shapes[0].points[1].x, 20000);
 }
 
-} // namespace
+}  // namespace

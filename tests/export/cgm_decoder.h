@@ -16,7 +16,7 @@ struct CgmElement {
     int cls = 0, id = 0;
     bool longForm = false;
     int partitions = 1;
-    std::string params;   // all partitions joined, without the pad byte
+    std::string params;  // all partitions joined, without the pad byte
 };
 
 // Walks the elements; false (with the reason) on a length that runs past
@@ -28,12 +28,14 @@ inline bool WalkCgm(const std::string& bytes, std::vector<CgmElement>* elements,
                static_cast<unsigned char>(bytes[at + 1]);
     };
     auto fail = [&](const std::string& text) {
-        if (why) *why = text;
+        if (why)
+            *why = text;
         return false;
     };
     std::size_t at = 0;
     while (at < bytes.size()) {
-        if (at + 2 > bytes.size()) return fail("half a header word at the end");
+        if (at + 2 > bytes.size())
+            return fail("half a header word at the end");
         const unsigned head = word(at);
         at += 2;
         CgmElement e;
@@ -41,19 +43,22 @@ inline bool WalkCgm(const std::string& bytes, std::vector<CgmElement>* elements,
         e.id = static_cast<int>(head >> 5 & 0x7F);
         unsigned length = head & 0x1F;
         if (length != 31) {
-            if (at + length > bytes.size()) return fail("a short element runs past the end");
+            if (at + length > bytes.size())
+                return fail("a short element runs past the end");
             e.params = bytes.substr(at, length);
             at += length + length % 2;
         } else {
             e.longForm = true;
             e.partitions = 0;
             for (bool more = true; more;) {
-                if (at + 2 > bytes.size()) return fail("a long element lacks its length word");
+                if (at + 2 > bytes.size())
+                    return fail("a long element lacks its length word");
                 const unsigned lw = word(at);
                 at += 2;
                 more = (lw & 0x8000) != 0;
                 length = lw & 0x7FFF;
-                if (at + length > bytes.size()) return fail("a partition runs past the end");
+                if (at + length > bytes.size())
+                    return fail("a partition runs past the end");
                 e.params += bytes.substr(at, length);
                 at += length + length % 2;
                 ++e.partitions;
@@ -66,7 +71,8 @@ inline bool WalkCgm(const std::string& bytes, std::vector<CgmElement>* elements,
 
 inline int CgmInt16(const std::string& params, std::size_t index)
 {
-    const auto hi = static_cast<unsigned char>(params[2 * index]), lo = static_cast<unsigned char>(params[2 * index + 1]);
+    const auto hi = static_cast<unsigned char>(params[2 * index]),
+               lo = static_cast<unsigned char>(params[2 * index + 1]);
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(hi << 8 | lo));
 }
 
@@ -86,14 +92,15 @@ struct CgmShape {
 };
 
 struct CgmPicture {
-    int extent[4] = {0, 0, 0, 0};   // x0, y0, x1, y1
+    int extent[4] = {0, 0, 0, 0};  // x0, y0, x1, y1
     std::vector<CgmShape> shapes;
 };
 
 inline bool DecodeCgm(const std::string& bytes, CgmPicture* picture, std::string* why = nullptr)
 {
     std::vector<CgmElement> elements;
-    if (!WalkCgm(bytes, &elements, why)) return false;
+    if (!WalkCgm(bytes, &elements, why))
+        return false;
     bool solid = false;
     for (const CgmElement& e : elements) {
         const std::size_t words = e.params.size() / 2;
@@ -101,14 +108,16 @@ inline bool DecodeCgm(const std::string& bytes, CgmPicture* picture, std::string
             return CgmPoint{static_cast<double>(CgmInt16(e.params, i)), static_cast<double>(CgmInt16(e.params, i + 1))};
         };
         if (e.cls == 2 && e.id == 6 && words == 4) {
-            for (int k = 0; k < 4; ++k) picture->extent[k] = CgmInt16(e.params, static_cast<std::size_t>(k));
+            for (int k = 0; k < 4; ++k)
+                picture->extent[k] = CgmInt16(e.params, static_cast<std::size_t>(k));
         } else if (e.cls == 5 && e.id == 22 && words == 1) {
             solid = CgmInt16(e.params, 0) == 1;
         } else if (e.cls == 4 && (e.id == 1 || e.id == 7)) {
             CgmShape s;
             s.kind = e.id == 1 ? CgmShape::kPolyline : CgmShape::kPolygon;
             s.filled = e.id == 7 && solid;
-            for (std::size_t i = 0; i + 1 < words; i += 2) s.points.push_back(point(i));
+            for (std::size_t i = 0; i + 1 < words; i += 2)
+                s.points.push_back(point(i));
             picture->shapes.push_back(std::move(s));
         } else if (e.cls == 4 && e.id == 12 && words == 3) {
             CgmShape s;
@@ -144,7 +153,8 @@ inline bool DecodeCgm(const std::string& bytes, CgmPicture* picture, std::string
             s.radius = std::hypot(p.x - s.centre.x, p.y - s.centre.y);
             s.start = std::atan2(p.y - s.centre.y, p.x - s.centre.x);
             s.end = std::atan2(r.y - s.centre.y, r.x - s.centre.x);
-            if (d < 0) std::swap(s.start, s.end);   // p, q, r turn clockwise
+            if (d < 0)
+                std::swap(s.start, s.end);  // p, q, r turn clockwise
             picture->shapes.push_back(s);
         }
     }
@@ -167,8 +177,10 @@ inline std::string CgmPictureToSvg(const CgmPicture& p)
         case CgmShape::kPolyline:
         case CgmShape::kPolygon: {
             std::string d;
-            for (const CgmPoint& q : s.points) d += (d.empty() ? "M " : " L ") + pt(q.x, q.y);
-            if (s.kind == CgmShape::kPolygon) d += " Z";
+            for (const CgmPoint& q : s.points)
+                d += (d.empty() ? "M " : " L ") + pt(q.x, q.y);
+            if (s.kind == CgmShape::kPolygon)
+                d += " Z";
             svg += "<path d=\"" + d + "\" fill=\"" + (s.filled ? "black" : "none") + "\"" + look + "/>\n";
             break;
         }
@@ -178,12 +190,13 @@ inline std::string CgmPictureToSvg(const CgmPicture& p)
             break;
         case CgmShape::kArc: {
             double sweep = s.end - s.start;
-            while (sweep <= 0) sweep += 2 * 3.14159265358979323846;
+            while (sweep <= 0)
+                sweep += 2 * 3.14159265358979323846;
             const double r = s.radius;
             svg += "<path d=\"M " + pt(s.centre.x + r * std::cos(s.start), s.centre.y + r * std::sin(s.start)) + " A " +
                    std::to_string(r) + "," + std::to_string(r) + " 0 " + (sweep > 3.14159265358979323846 ? "1" : "0") +
-                   ",0 " + pt(s.centre.x + r * std::cos(s.end), s.centre.y + r * std::sin(s.end)) +
-                   "\" fill=\"none\"" + look + "/>\n";
+                   ",0 " + pt(s.centre.x + r * std::cos(s.end), s.centre.y + r * std::sin(s.end)) + "\" fill=\"none\"" +
+                   look + "/>\n";
             break;
         }
         }
@@ -191,4 +204,4 @@ inline std::string CgmPictureToSvg(const CgmPicture& p)
     return svg + "</svg>\n";
 }
 
-} // namespace export_test
+}  // namespace export_test

@@ -24,7 +24,7 @@ std::vector<std::int16_t> PolylineWords(const std::vector<frDoublePoint>& points
     return words;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CgmCoordinates, RoundToNearestAndClampInsteadOfWrapping)
 {

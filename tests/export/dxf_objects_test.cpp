@@ -40,7 +40,8 @@ struct Record {
     {
         std::vector<std::string> out;
         for (const Group& g : groups)
-            if (g.code == code) out.push_back(g.value);
+            if (g.code == code)
+                out.push_back(g.value);
         return out;
     }
     std::string One(int code) const
@@ -52,8 +53,10 @@ struct Record {
 
 std::string Trim(std::string s)
 {
-    while (!s.empty() && (s.back() == '\r' || s.back() == ' ')) s.pop_back();
-    while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+    while (!s.empty() && (s.back() == '\r' || s.back() == ' '))
+        s.pop_back();
+    while (!s.empty() && s.front() == ' ')
+        s.erase(s.begin());
     return s;
 }
 
@@ -63,8 +66,10 @@ std::vector<Record> ReadRecords(const std::string& text)
     std::istringstream in(text);
     for (std::string code, value; std::getline(in, code) && std::getline(in, value);) {
         const int c = std::stoi(Trim(code));
-        if (c == 0) records.push_back({Trim(value), {}});
-        else if (!records.empty()) records.back().groups.push_back({c, Trim(value)});
+        if (c == 0)
+            records.push_back({Trim(value), {}});
+        else if (!records.empty())
+            records.back().groups.push_back({c, Trim(value)});
     }
     return records;
 }
@@ -97,7 +102,7 @@ TEST_F(DxfObjects, DictionariesAndLayoutsLinkUpWithTheBlockRecords)
         const Record& r = records[i];
         if (r.type == "SECTION") {
             sections[r.One(2)] = i;
-            continue;   // the header's variables: the seed is no handle
+            continue;  // the header's variables: the seed is no handle
         }
         for (const Group& g : r.groups) {
             if (g.code == 5 || g.code == 105) {
@@ -139,7 +144,8 @@ TEST_F(DxfObjects, DictionariesAndLayoutsLinkUpWithTheBlockRecords)
     // Block records by name, from the tables.
     std::map<std::string, const Record*> blockRecords;
     for (const Record& r : records)
-        if (r.type == "BLOCK_RECORD") blockRecords[r.One(2)] = &r;
+        if (r.type == "BLOCK_RECORD")
+            blockRecords[r.One(2)] = &r;
     ASSERT_EQ(blockRecords.size(), 2u);
     const struct {
         const char* layout;
@@ -152,7 +158,8 @@ TEST_F(DxfObjects, DictionariesAndLayoutsLinkUpWithTheBlockRecords)
         SCOPED_TRACE(expected[k].layout);
         const Record* layout = nullptr;
         for (const Record* o : objects)
-            if (o->type == "LAYOUT" && o->One(5) == layoutHandles[k]) layout = o;
+            if (o->type == "LAYOUT" && o->One(5) == layoutHandles[k])
+                layout = o;
         ASSERT_NE(layout, nullptr) << "the dictionary names a layout that is not there";
         const Record& record = *blockRecords.at(expected[k].block);
         // The plot settings' empty page set-up name, then the layout's.
@@ -203,4 +210,4 @@ TEST_F(DxfObjects, LayerColourAndOrderSurviveADxfRoundTrip)
     }
 }
 
-} // namespace
+}  // namespace

@@ -59,7 +59,8 @@ private:
         for (int i = 0; i < vertices; ++i) {
             const double width = Below(3) * 0.75;
             auto* v = new CVertex(Coordinate(), Coordinate(), width, width, 0);
-            if (Below(4) == 0) v->bulge = std::uniform_real_distribution<double>(-1.0, 1.0)(m_Random);
+            if (Below(4) == 0)
+                v->bulge = std::uniform_real_distribution<double>(-1.0, 1.0)(m_Random);
             poly->AddVertex(v, true);
         }
         poly->m_Closed = closed;
@@ -80,7 +81,8 @@ private:
             }
             case 1: {
                 auto* solid = new CSolid();
-                for (int i = 3 + Below(2); i > 0; --i) (void)solid->AddPoint(Coordinate(), Coordinate());
+                for (int i = 3 + Below(2); i > 0; --i)
+                    (void)solid->AddPoint(Coordinate(), Coordinate());
                 e = solid;
                 break;
             }
@@ -102,7 +104,8 @@ private:
             }
             case 4: {
                 auto* set = new CPolyPolygon();
-                for (int i = 1 + Below(3); i > 0; --i) (void)set->AddOutline(Polyline(3 + Below(12), true));
+                for (int i = 1 + Below(3); i > 0; --i)
+                    (void)set->AddOutline(Polyline(3 + Below(12), true));
                 set->m_SeedPoint = frDoublePoint(Coordinate(), Coordinate());
                 e = set;
                 break;
@@ -115,7 +118,8 @@ private:
                 break;
             }
             }
-            if (Below(5) == 0) e->m_Color = static_cast<std::int16_t>(1 + Below(255));
+            if (Below(5) == 0)
+                e->m_Color = static_cast<std::int16_t>(1 + Below(255));
             layer->AddEntity(e);
         }
     }
@@ -132,8 +136,7 @@ protected:
         SetRowBandThreads(threads);
         std::string error;
         bool ok = false;
-        const std::string text =
-            Capture([&](std::FILE* f) { return WriteDXF2000File(graph, f, widths, &error); }, &ok);
+        const std::string text = Capture([&](std::FILE* f) { return WriteDXF2000File(graph, f, widths, &error); }, &ok);
         EXPECT_TRUE(ok) << error;
         return text;
     }
@@ -173,7 +176,8 @@ TEST_F(DxfWriter, BytesDoNotDependOnTheThreadCount)
     CLayer* walls = graph.GetCurrentLayer();
     int copies = 0;
     for (CEntity* e = walls->GetFirstEntity(); e && copies < 2; e = e->m_Next) {
-        if (e->m_Type != ENTITY_LINE && e->m_Type != ENTITY_CIRCLE) continue;
+        if (e->m_Type != ENTITY_LINE && e->m_Type != ENTITY_CIRCLE)
+            continue;
         std::unique_ptr<CEntity> copy = e->Clone();
         ASSERT_NE(copy, nullptr);
         ASSERT_TRUE(walls->AddEntity(copy.release()));
@@ -181,7 +185,8 @@ TEST_F(DxfWriter, BytesDoNotDependOnTheThreadCount)
     }
     ASSERT_EQ(copies, 2);
     const std::string one = Write(true, 1);
-    for (int threads = 2; threads <= 7; ++threads) EXPECT_TRUE(Write(true, threads) == one) << threads << " threads";
+    for (int threads = 2; threads <= 7; ++threads)
+        EXPECT_TRUE(Write(true, threads) == one) << threads << " threads";
     EXPECT_TRUE(Write(false, 5) == Write(false, 1));
 }
 
@@ -200,4 +205,4 @@ TEST_F(DxfWriter, AFailedWriteAmongTheEntitiesIsReported)
     EXPECT_EQ(error.rfind("Could not write entity ", 0), 0u) << error;
 }
 
-} // namespace
+}  // namespace

@@ -30,8 +30,6 @@ namespace {
 
 using namespace export_test;
 
-
-
 bool HaveTool(const std::string& command)
 {
     std::string out;
@@ -63,7 +61,8 @@ protected:
     CSolid* AddSolid(CLayer* layer, std::initializer_list<frDoublePoint> points)
     {
         auto* solid = new CSolid();
-        for (const auto& p : points) (void)solid->AddPoint(p.x, p.y);
+        for (const auto& p : points)
+            (void)solid->AddPoint(p.x, p.y);
         layer->AddEntity(solid);
         return solid;
     }
@@ -118,7 +117,8 @@ protected:
 
 TEST_F(EntityOutput, DxfOfEveryKindPassesTheAuditWithTheGeometry)
 {
-    if (!HaveTool(std::string(kPython) + " -c 'import ezdxf'")) GTEST_SKIP() << "python3 ezdxf missing";
+    if (!HaveTool(std::string(kPython) + " -c 'import ezdxf'"))
+        GTEST_SKIP() << "python3 ezdxf missing";
     MakeDrawing();
     const fs::path path = folder / "all.dxf";
     std::string error;
@@ -165,14 +165,16 @@ TEST_F(EntityOutput, SvgOfEveryKindIsWellFormedRendersAndDrawsSevenBlack)
     if (HaveTool("command -v xmllint")) {
         EXPECT_EQ(RunCommand("xmllint --noout " + path.string(), &out), 0) << out;
     }
-    if (!HaveTool("command -v rsvg-convert")) GTEST_SKIP() << "rsvg-convert missing";
+    if (!HaveTool("command -v rsvg-convert"))
+        GTEST_SKIP() << "rsvg-convert missing";
     ASSERT_EQ(RunCommand("rsvg-convert -o " + (folder / "all.png").string() + " " + path.string(), &out), 0) << out;
     EXPECT_GT(fs::file_size(folder / "all.png"), 0u);
 }
 
 TEST_F(EntityOutput, R10RecordsReadBackAndPolygonSetsBecomeClosedPolylines)
 {
-    if (!HaveTool(std::string(kPython) + " -c 'import ezdxf'")) GTEST_SKIP() << "python3 ezdxf missing";
+    if (!HaveTool(std::string(kPython) + " -c 'import ezdxf'"))
+        GTEST_SKIP() << "python3 ezdxf missing";
     MakeDrawing();
     std::string body = "  0\nSECTION\n  2\nENTITIES\n";
     for (CLayer* layer = graph.GetFirstLayer(); layer; layer = layer->GetNext())
@@ -240,7 +242,7 @@ TEST_F(EntityOutput, HpglPolygonSetUsesPaBetweenOutlinesAndOnePolygonMode)
     EXPECT_NE(text.find("AA 550.000000,100.000000,1"), std::string::npos) << text;
     EXPECT_NE(text.find("PA450.000000,50.000000;PM2;FP;\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("FT2", text.find("FT2") + 1), std::string::npos);
-    EXPECT_EQ(text.find(";4"), std::string::npos);   // no bare coordinate pair
+    EXPECT_EQ(text.find(";4"), std::string::npos);  // no bare coordinate pair
 }
 
 TEST_F(EntityOutput, PageFormatsDrawSevenBlackAndPdfArcsStartWithAMove)
@@ -254,7 +256,7 @@ TEST_F(EntityOutput, PageFormatsDrawSevenBlackAndPdfArcsStartWithAMove)
     arc->SetEndAngle(PI);
     layer->AddEntity(arc);
     CPDFStream pdf;
-    pdf.LineTo(1, 1);   // a previous record's open end must not be joined
+    pdf.LineTo(1, 1);  // a previous record's open end must not be joined
     ASSERT_TRUE(arc->WritePDF(&pdf, false));
     const std::string data = pdf.GetData();
     EXPECT_NE(data.find("0 G "), std::string::npos) << data;
@@ -269,7 +271,7 @@ TEST_F(EntityOutput, PageFormatsDrawSevenBlackAndPdfArcsStartWithAMove)
     line->m_Color = 7;
     const std::string cgm = Capture([&](std::FILE* f) { return line->WriteCGM(f); });
     ASSERT_GE(cgm.size(), 4u);
-    EXPECT_EQ(cgm.substr(2, 3), std::string(3, '\0'));   // edge colour red, green, blue
+    EXPECT_EQ(cgm.substr(2, 3), std::string(3, '\0'));  // edge colour red, green, blue
 }
 
 TEST_F(EntityOutput, CgmCoordinatesRoundToNearestAndStayInRange)
@@ -306,7 +308,8 @@ TEST_F(EntityOutput, ArcRecordsCarryTheirSweepInEveryFormat)
     EXPECT_NE(dxf.find("  42\n2.414214\n"), std::string::npos) << dxf;
     const std::string r10 = Capture([&](std::FILE* f) { return arc->WriteDXFR10(f, true); });
     std::size_t bulges = 0;
-    for (std::size_t at = r10.find("  42\n2.414214\n"); at != std::string::npos; at = r10.find("  42\n2.414214\n", at + 1))
+    for (std::size_t at = r10.find("  42\n2.414214\n"); at != std::string::npos;
+         at = r10.find("  42\n2.414214\n", at + 1))
         ++bulges;
     EXPECT_EQ(bulges, 2u) << r10;
     // The plotter's sweep is positive for counter-clockwise.
@@ -334,7 +337,8 @@ TEST_F(EntityOutput, ArcRecordsCarryTheirSweepInEveryFormat)
     circle->SetWidth(0.005);
     graph.GetCurrentLayer()->AddEntity(circle);
     arc->SetWidth(0.005);
-    EXPECT_NE(Capture([&](std::FILE* f) { return circle->WriteDXF2000(f, true); }).find("LWPOLYLINE"), std::string::npos);
+    EXPECT_NE(Capture([&](std::FILE* f) { return circle->WriteDXF2000(f, true); }).find("LWPOLYLINE"),
+              std::string::npos);
     EXPECT_NE(Capture([&](std::FILE* f) { return circle->WriteDXFR10(f, true); }).find("POLYLINE"), std::string::npos);
     const std::string thinArc = Capture([&](std::FILE* f) { return arc->WriteDXF2000(f, true); });
     EXPECT_EQ(thinArc.find("LWPOLYLINE"), std::string::npos);
@@ -367,12 +371,12 @@ TEST(EntityOutputRecords, EveryDrawnKindCountsForTheRecordFormats)
     CPolyPolygon set;
     CCircle circle;
     CArc arc;
-    for (int format : {EXPORT_DXF2000, EXPORT_DXFR10, EXPORT_SVG, EXPORT_CGM, EXPORT_HPGL, EXPORT_EPS, EXPORT_PDF,
-                       EXPORT_METAFILE})
+    for (int format :
+         {EXPORT_DXF2000, EXPORT_DXFR10, EXPORT_SVG, EXPORT_CGM, EXPORT_HPGL, EXPORT_EPS, EXPORT_PDF, EXPORT_METAFILE})
         for (const CEntity* e : {static_cast<const CEntity*>(&line), static_cast<const CEntity*>(&solid),
                                  static_cast<const CEntity*>(&set), static_cast<const CEntity*>(&circle),
                                  static_cast<const CEntity*>(&arc)})
             EXPECT_TRUE(EntityHasOutputRecord(*e, format)) << format;
 }
 
-} // namespace
+}  // namespace

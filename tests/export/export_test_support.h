@@ -37,10 +37,12 @@ inline int RunCommand(const std::string& command, std::string* output)
 {
     output->clear();
     std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
+    if (pipe == nullptr)
+        return -1;
     char buffer[4096];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output->append(buffer, got);
     return pclose(pipe);
 }
 
@@ -97,8 +99,9 @@ std::string Capture(Write write, bool* result = nullptr)
     std::fclose(file);
     std::string text(data ? data : "", size);
     std::free(data);
-    if (result) *result = ok;
+    if (result)
+        *result = ok;
     return text;
 }
 
-} // namespace export_test
+}  // namespace export_test

@@ -33,12 +33,7 @@ namespace {
 
 using namespace export_test;
 
-
-
-bool Have(const char* tool)
-{
-    return access(tool, X_OK) == 0;
-}
+bool Have(const char* tool) { return access(tool, X_OK) == 0; }
 
 class Formats : public export_test::ExportTest {
 protected:
@@ -51,7 +46,8 @@ protected:
         graph.SelectOrAddLayer("Walls & <Doors>");
         graph.GetCurrentLayer()->SetColor(7);
         CPolyLine* square =
-            Add(graph.GetCurrentLayer(), {{{5 * s, 5 * s, 0}}, {{15 * s, 5 * s, 0}}, {{15 * s, 15 * s, 0}}, {{5 * s, 15 * s, 0}}}, true);
+            Add(graph.GetCurrentLayer(),
+                {{{5 * s, 5 * s, 0}}, {{15 * s, 5 * s, 0}}, {{15 * s, 15 * s, 0}}, {{5 * s, 15 * s, 0}}}, true);
         square->m_Color = 3;
         Add(graph.GetCurrentLayer(), {{{2 * s, 18 * s, 0}}, {{18 * s, 18 * s, 0}}});
     }
@@ -138,10 +134,13 @@ TEST_F(Formats, SvgzIsTheSvgInGzipAndRenders)
     inflateEnd(&z);
     EXPECT_EQ(text, Slurp(Save(EXPORT_SVG, "d.svg")));
     std::string out;
-    if (!Have("/usr/bin/rsvg-convert")) GTEST_SKIP() << "rsvg-convert missing";
+    if (!Have("/usr/bin/rsvg-convert"))
+        GTEST_SKIP() << "rsvg-convert missing";
     std::ofstream(folder / "u.svg", std::ios::binary) << text;
-    EXPECT_EQ(RunCommand("/usr/bin/rsvg-convert -o " + (folder / "u.png").string() + " " + (folder / "u.svg").string(), &out),
-              0) << out;
+    EXPECT_EQ(
+        RunCommand("/usr/bin/rsvg-convert -o " + (folder / "u.png").string() + " " + (folder / "u.svg").string(), &out),
+        0)
+        << out;
 }
 
 TEST_F(Formats, PdfPassesQpdfAndRendersInInches)
@@ -158,7 +157,10 @@ TEST_F(Formats, PdfPassesQpdfAndRendersInInches)
         EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
         // The decompressed page starts a path with a move before any arc.
         ASSERT_EQ(RunCommand("/usr/bin/qpdf --qdf --object-streams=disable " + path.string() + " " +
-                          (folder / "q.pdf").string(), &out), 0) << out;
+                                 (folder / "q.pdf").string(),
+                             &out),
+                  0)
+            << out;
         const std::string plain = Slurp(folder / "q.pdf");
         const std::size_t move = plain.find(" m "), curve = plain.find(" c ");
         EXPECT_NE(curve, std::string::npos);
@@ -177,10 +179,14 @@ TEST_F(Formats, PdfDrawsATinyPageOnAFinerGrid)
 {
     graph.GetCurrentLayer()->AddEntity(Chain({{{0.25, 0.5, 0}}, {{1.007, 1.013, 0}}}, false, 0).release());
     const fs::path path = Save(EXPORT_PDF, "tiny.pdf");
-    if (!Have("/usr/bin/qpdf")) GTEST_SKIP() << "qpdf missing";
+    if (!Have("/usr/bin/qpdf"))
+        GTEST_SKIP() << "qpdf missing";
     std::string out;
-    ASSERT_EQ(RunCommand("/usr/bin/qpdf --qdf --object-streams=disable " + path.string() + " " +
-                      (folder / "q.pdf").string(), &out), 0) << out;
+    ASSERT_EQ(
+        RunCommand("/usr/bin/qpdf --qdf --object-streams=disable " + path.string() + " " + (folder / "q.pdf").string(),
+                   &out),
+        0)
+        << out;
     const std::string plain = Slurp(folder / "q.pdf");
     EXPECT_NE(plain.find("0.015625 0 0 0.015625 0 0 cm"), std::string::npos) << plain;
     EXPECT_NE(plain.find("0 0 m"), std::string::npos) << plain;
@@ -198,7 +204,9 @@ TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
     // Without widths every stroke is a thousandth of the page's larger side
     // (a point is a unit here).
     double w = 0, h = 0;
-    ASSERT_EQ(std::sscanf(eps.c_str() + eps.find("%%HiResBoundingBox: 0 0 "), "%%%%HiResBoundingBox: 0 0 %lf %lf", &w, &h), 2);
+    ASSERT_EQ(
+        std::sscanf(eps.c_str() + eps.find("%%HiResBoundingBox: 0 0 "), "%%%%HiResBoundingBox: 0 0 %lf %lf", &w, &h),
+        2);
     EXPECT_GT(w, 19);
     // A line and an arc inside the page, whose records write their own
     // strokes.
@@ -221,15 +229,20 @@ TEST_F(Formats, EpsHasABoundingBoxAndRendersInGhostscript)
     char hairline[64];
     std::snprintf(hairline, sizeof hairline, "%f setlinewidth", std::max(w, h) / 1000);
     std::size_t strokes = 0;
-    for (std::size_t at = thinEps.find("setlinewidth"); at != std::string::npos; at = thinEps.find("setlinewidth", at + 1)) {
+    for (std::size_t at = thinEps.find("setlinewidth"); at != std::string::npos;
+         at = thinEps.find("setlinewidth", at + 1)) {
         ++strokes;
         EXPECT_EQ(thinEps.compare(thinEps.rfind('\n', at) + 1, std::strlen(hairline), hairline), 0) << thinEps;
     }
     EXPECT_EQ(strokes, 9u);
-    if (!Have("/usr/bin/gs")) GTEST_SKIP() << "Ghostscript missing";
+    if (!Have("/usr/bin/gs"))
+        GTEST_SKIP() << "Ghostscript missing";
     std::string out;
     EXPECT_EQ(RunCommand("/usr/bin/gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -sDEVICE=png16m -sOutputFile=" +
-                      (folder / "e.png").string() + " " + path.string(), &out), 0) << out;
+                             (folder / "e.png").string() + " " + path.string(),
+                         &out),
+              0)
+        << out;
     EXPECT_TRUE(fs::exists(folder / "e.png"));
 }
 
@@ -240,7 +253,8 @@ TEST_F(Formats, HpglRendersInHp2xx)
     const std::string plt = Slurp(path);
     EXPECT_EQ(plt.rfind("IN;SP1;PA;\n", 0), 0u);
     EXPECT_NE(plt.find("PU;SP0;"), std::string::npos);
-    if (!Have("/usr/bin/hp2xx")) GTEST_SKIP() << "hp2xx missing";
+    if (!Have("/usr/bin/hp2xx"))
+        GTEST_SKIP() << "hp2xx missing";
     std::string out;
     EXPECT_EQ(RunCommand("cd " + folder.string() + " && /usr/bin/hp2xx -q -m png -f h.png d.plt", &out), 0) << out;
     EXPECT_TRUE(fs::exists(folder / "h.png"));
@@ -253,14 +267,16 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
     ASSERT_TRUE(WalkCgm(Slurp(Save(EXPORT_CGM, "d.cgm")), &elements));
     ASSERT_GE(elements.size(), 10u);
     auto is = [&](std::size_t i, int cls, int id) { return elements[i].cls == cls && elements[i].id == id; };
-    EXPECT_TRUE(is(0, 0, 1));   // BEGIN METAFILE
-    EXPECT_TRUE(is(1, 1, 1));   // METAFILE VERSION
+    EXPECT_TRUE(is(0, 0, 1));  // BEGIN METAFILE
+    EXPECT_TRUE(is(1, 1, 1));  // METAFILE VERSION
     EXPECT_TRUE(is(elements.size() - 2, 0, 5));
     EXPECT_TRUE(is(elements.size() - 1, 0, 2));
     std::size_t extent = 0, body = 0;
     for (std::size_t i = 0; i < elements.size(); ++i) {
-        if (is(i, 2, 6)) extent = i;
-        if (is(i, 0, 4)) body = i;
+        if (is(i, 2, 6))
+            extent = i;
+        if (is(i, 0, 4))
+            body = i;
     }
     ASSERT_GT(extent, 0u);
     ASSERT_GT(body, extent);
@@ -284,9 +300,10 @@ TEST_F(Formats, CgmElementsFrameThePictureAndStayInsideTheExtent)
                 EXPECT_LE(CgmInt16(e.params, k + 1), CgmInt16(box, 3));
             }
         }
-        if (is(i, 4, 15)) ++arcs;
+        if (is(i, 4, 15))
+            ++arcs;
     }
-    EXPECT_EQ(polylines, 3);   // the open one's straight piece, the square, the line
+    EXPECT_EQ(polylines, 3);  // the open one's straight piece, the square, the line
     EXPECT_EQ(arcs, 1);
 }
 
@@ -338,4 +355,4 @@ TEST_F(Formats, AFailedWriteIsReportedAndLeavesTheOldFile)
         EXPECT_FALSE(SaveVectorFile(graph, folder / "missing" / "x", format, &error)) << format;
 }
 
-} // namespace
+}  // namespace

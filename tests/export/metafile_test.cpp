@@ -118,7 +118,8 @@ private:
     bool Points(const char* name, const POINT* p, int n)
     {
         std::string call = name;
-        for (int i = 0; i < n; ++i) call += FormatC(" %d,%d", p[i].x, p[i].y);
+        for (int i = 0; i < n; ++i)
+            call += FormatC(" %d,%d", p[i].x, p[i].y);
         return Add(call);
     }
 
@@ -173,8 +174,8 @@ TEST_F(Metafile, LinesAndSolidsRoundTheTurnedOverYAndDrawSevenBlack)
     auto* solid = new CSolid();
     (void)solid->AddPoint(0, 0), (void)solid->AddPoint(10, 0.4), (void)solid->AddPoint(5, 8);
     solid->m_Color = 1;
-    EXPECT_EQ(Draw(solid, 50, false), (Calls{"pen 0 0 0000FF", "brush 0 0000FF", "polygon 0,50 10,50 5,42",
-                                             "brush stock", "pen stock"}));
+    EXPECT_EQ(Draw(solid, 50, false),
+              (Calls{"pen 0 0 0000FF", "brush 0 0000FF", "polygon 0,50 10,50 5,42", "brush stock", "pen stock"}));
     auto* two = new CSolid();
     (void)two->AddPoint(0, 0), (void)two->AddPoint(1, 1);
     EXPECT_TRUE(Draw(two, 50, false).empty());
@@ -187,8 +188,8 @@ TEST_F(Metafile, CirclesAndArcsGiveTheirBoxAndRaysWithTheWidthWhenAsked)
     circle->m_Radius = 5;
     circle->SetWidth(2.7);
     circle->m_Color = 3;
-    EXPECT_EQ(Draw(circle, 40, true), (Calls{"pen 0 2 00FF00", "brush 1 FFFFFF", "ellipse 15 25 25 35",
-                                             "brush stock", "pen stock"}));
+    EXPECT_EQ(Draw(circle, 40, true),
+              (Calls{"pen 0 2 00FF00", "brush 1 FFFFFF", "ellipse 15 25 25 35", "brush stock", "pen stock"}));
     // A quarter from 0 to 90 degrees: the first ray is the start, on the
     // right; the second the end, above the centre on the page (its x is
     // truncated from just below 20).
@@ -218,9 +219,8 @@ TEST_F(Metafile, PolylineSegmentsTakeTheirOwnWidthAndClosedOnesReturnToTheHead)
     CPolyLine* poly = Chain({{{0, 0, 0, 3.5}}, {{10, 0, 0, 0}}, {{10, 10, 0, 5}}}, true).release();
     poly->m_Width = 2;
     EXPECT_EQ(Draw(poly, 10, true),
-              (Calls{"pen 0 2 000000", "counter-clockwise", "pen 0 3 000000", "move 0 10", "line 10 10",
-                     "move 10 10", "line 10 0", "pen 0 5 000000", "move 10 0", "line 0 10", "counter-clockwise",
-                     "pen stock"}));
+              (Calls{"pen 0 2 000000", "counter-clockwise", "pen 0 3 000000", "move 0 10", "line 10 10", "move 10 10",
+                     "line 10 0", "pen 0 5 000000", "move 10 0", "line 0 10", "counter-clockwise", "pen stock"}));
     CPolyLine* single = Chain({{{3, 3, 0, 0}}}, false).release();
     EXPECT_TRUE(Draw(single, 10, true).empty());
 }
@@ -231,17 +231,17 @@ TEST_F(Metafile, PolygonSetsFillOnePathAndSetTheDirectionOfEachArc)
     set->AddOutline(Chain({{{0, 0, 0, 0}}, {{10, 0, -1, 0}}, {{20, 0, 0, 0}}, {{20, 10, 0, 0}}}, true));
     set->AddOutline(Chain({{{14, 4, 0, 0}}, {{16, 4, 0, 0}}, {{16, 6, 0, 0}}}, true));
     set->m_Color = 5;
-    EXPECT_EQ(Draw(set, 30, false),
-              (Calls{"brush 0 FF0000", "begin path", "move 0 30", "line 10 30", "clockwise",
-                     "arcto 10 25 20 35  2 30  27 30", "counter-clockwise", "line 20 20", "line 0 30", "close figure",
-                     "move 14 26", "line 16 26", "line 16 24", "line 14 26", "close figure", "end path", "fill path",
-                     "brush stock"}));
+    EXPECT_EQ(Draw(set, 30, false), (Calls{"brush 0 FF0000", "begin path", "move 0 30", "line 10 30", "clockwise",
+                                           "arcto 10 25 20 35  2 30  27 30", "counter-clockwise", "line 20 20",
+                                           "line 0 30", "close figure", "move 14 26", "line 16 26", "line 16 24",
+                                           "line 14 26", "close figure", "end path", "fill path", "brush stock"}));
 }
 
 TEST_F(Metafile, EveryKindConvertsToWellFormedSvgWithSevenBlackAndHiddenLayersLeftOut)
 {
     std::string out;
-    if (RunCommand("command -v emf2svg-conv", &out) != 0) GTEST_SKIP() << "emf2svg-conv missing";
+    if (RunCommand("command -v emf2svg-conv", &out) != 0)
+        GTEST_SKIP() << "emf2svg-conv missing";
     auto* line = new CLine();
     line->SetStart(0, 0);
     line->SetEnd(30, 10);
@@ -276,7 +276,7 @@ TEST_F(Metafile, EveryKindConvertsToWellFormedSvgWithSevenBlackAndHiddenLayersLe
     ASSERT_TRUE(SaveVectorFile(graph, emf, EXPORT_METAFILE, &error)) << error;
     const std::string bytes = Slurp(emf);
     ASSERT_GT(bytes.size(), 88u);
-    EXPECT_EQ(bytes.substr(0, 4), std::string("\x01\0\0\0", 4));   // the header record comes first
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\x01\0\0\0", 4));  // the header record comes first
     EXPECT_EQ(bytes.substr(40, 4), " EMF");
     ASSERT_EQ(RunCommand("emf2svg-conv -i " + emf.string() + " -o " + svg.string(), &out), 0) << out;
     const std::string text = Slurp(svg);
@@ -305,7 +305,8 @@ std::vector<std::pair<long, long>> ConverterPoints(const std::string& listing)
     std::vector<std::pair<long, long>> points;
     for (std::size_t at = 0; (at = listing.find("ptl:", at)) != std::string::npos; ++at) {
         long x = 0, y = 0;
-        if (std::sscanf(listing.c_str() + at + 4, " {%ld,%ld}", &x, &y) == 2) points.emplace_back(x, y);
+        if (std::sscanf(listing.c_str() + at + 4, " {%ld,%ld}", &x, &y) == 2)
+            points.emplace_back(x, y);
     }
     return points;
 }
@@ -369,10 +370,10 @@ TEST_F(Metafile, FailedSavesNameTheFormatAndLeaveNothingBehind)
 
     CMetafileDC dc;
     ASSERT_TRUE(dc.Create((folder / "missing" / "x.emf").string(), 10, 10));
-    EXPECT_FALSE(dc.Create((folder / "second.emf").string(), 10, 10));   // one recording at a time
+    EXPECT_FALSE(dc.Create((folder / "second.emf").string(), 10, 10));  // one recording at a time
     EXPECT_TRUE(dc.LineTo(5, 5));
     EXPECT_FALSE(dc.Close());
-    EXPECT_FALSE(dc.LineTo(5, 5));   // nothing is recording now
+    EXPECT_FALSE(dc.LineTo(5, 5));  // nothing is recording now
     EXPECT_FALSE(fs::exists(folder / "missing"));
     std::FILE* readOnly = std::fopen("/dev/null", "r");
     ASSERT_NE(readOnly, nullptr);
@@ -385,7 +386,8 @@ TEST_F(Metafile, TraceWritesAMetafileByExtensionAndByFormatName)
 {
     std::string out;
     const std::string sample = std::string(LW_TEST_DATA_DIR) + "/../../samples/plate.tif";
-    if (!fs::exists(sample)) GTEST_SKIP() << "no sample scan";
+    if (!fs::exists(sample))
+        GTEST_SKIP() << "no sample scan";
     const fs::path byExtension = folder / "plate.emf", byName = folder / "plate.out";
     ASSERT_EQ(RunCommand(std::string(LW_CLI_PATH) + " trace " + sample + " -o " + byExtension.string(), &out), 0)
         << out;
@@ -396,4 +398,4 @@ TEST_F(Metafile, TraceWritesAMetafileByExtensionAndByFormatName)
     EXPECT_EQ(Slurp(byName), Slurp(byExtension));
 }
 
-} // namespace
+}  // namespace

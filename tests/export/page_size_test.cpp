@@ -23,7 +23,7 @@ constexpr double kMmPerPoint = 25.4 / 72.0;
 
 struct Scan {
     int dpi;
-    int width, height;   // A4 in pixels at that resolution
+    int width, height;  // A4 in pixels at that resolution
 };
 constexpr Scan kScans[] = {{300, 2480, 3508}, {200, 1654, 2339}};
 
@@ -58,15 +58,20 @@ protected:
     static double SvgLengthMm(const std::string& svg, const std::string& attribute)
     {
         const std::size_t at = svg.find(" " + attribute + "=\"");
-        if (at == std::string::npos) return -1;
+        if (at == std::string::npos)
+            return -1;
         double value = 0;
         char unit[8] = {};
         const int got = std::sscanf(svg.c_str() + at + attribute.size() + 3, "%lf%7[a-z]", &value, unit);
-        if (got < 1) return -1;
+        if (got < 1)
+            return -1;
         const std::string u = got == 2 ? unit : "";
-        if (u == "mm") return value;
-        if (u == "cm") return value * 10;
-        if (u == "in") return value * 25.4;
+        if (u == "mm")
+            return value;
+        if (u == "cm")
+            return value * 10;
+        if (u == "in")
+            return value * 25.4;
         return u.empty() ? value : -1;
     }
 
@@ -124,4 +129,4 @@ TEST_F(PageSize, AScanWithoutResolutionKeepsOnePointPerPixel)
     EXPECT_DOUBLE_EQ(w, 2480);
 }
 
-} // namespace
+}  // namespace

@@ -44,10 +44,13 @@ PdfPath ReadPath(const std::string& content)
             continue;
         }
         path.operators += token + " ";
-        if (token == "m" && numbers.size() >= 2) current = path.start = {numbers[0], numbers[1]};
-        if (token == "l" && numbers.size() >= 2) current = {numbers[0], numbers[1]};
+        if (token == "m" && numbers.size() >= 2)
+            current = path.start = {numbers[0], numbers[1]};
+        if (token == "l" && numbers.size() >= 2)
+            current = {numbers[0], numbers[1]};
         if (token == "c" && numbers.size() >= 6) {
-            path.pieces.push_back({current, Pt{numbers[0], numbers[1]}, Pt{numbers[2], numbers[3]}, Pt{numbers[4], numbers[5]}});
+            path.pieces.push_back(
+                {current, Pt{numbers[0], numbers[1]}, Pt{numbers[2], numbers[3]}, Pt{numbers[4], numbers[5]}});
             current = path.pieces.back()[3];
         }
         numbers.clear();
@@ -72,7 +75,7 @@ void ExpectArcPieces(const PdfPath& path, double cx, double cy, double r, double
     const double step = sweep / count;
     // The control distance that makes the piece's middle lie on the circle.
     const double kappa = 4.0 / 3.0 * std::tan(std::fabs(step) / 4) * r;
-    const double rounding = 0.01;   // two decimals
+    const double rounding = 0.01;  // two decimals
     for (int i = 0; i < count; ++i) {
         SCOPED_TRACE("piece " + std::to_string(i));
         const auto& p = path.pieces[static_cast<std::size_t>(i)];
@@ -162,12 +165,14 @@ TEST(PdfArcs, PolylineBulgesAreDrawnAlongTheirCircle)
                 EXPECT_NEAR(Distance(Bezier(p, t), centre), 2 * r, 6e-4 * r + 0.02);
             const double a0 = std::atan2(p[0].y - centre.y, p[0].x - centre.x);
             double d = std::atan2(p[3].y - centre.y, p[3].x - centre.x) - a0;
-            while (d > PI) d -= TWO_PI;
-            while (d < -PI) d += TWO_PI;
+            while (d > PI)
+                d -= TWO_PI;
+            while (d < -PI)
+                d += TWO_PI;
             swept += d;
         }
         EXPECT_NEAR(swept, 4 * std::atan(bulge), 1e-3);
     }
 }
 
-} // namespace
+}  // namespace

@@ -49,14 +49,15 @@ protected:
         std::fclose(file);
         std::string text(data, size);
         std::free(data);
-        if (result) *result = ok;
+        if (result)
+            *result = ok;
         return text;
     }
 
     CGraph graph;
 };
 
-constexpr double kQuarterBulge = 0.41421356237309503;   // tan(22.5 degrees)
+constexpr double kQuarterBulge = 0.41421356237309503;  // tan(22.5 degrees)
 
 TEST_F(PolylineOutput, Dxf2000ClosedTriangleHasCountFlagAndNoBulges)
 {
@@ -89,7 +90,8 @@ TEST_F(PolylineOutput, DxfWritesWidthsAndBulgesOnlyWhenPresentOrAsked)
 TEST_F(PolylineOutput, NumbersIgnoreTheProcessLocale)
 {
     locale_t comma = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
-    if (comma == static_cast<locale_t>(nullptr)) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+    if (comma == static_cast<locale_t>(nullptr))
+        GTEST_SKIP() << "no de_DE.UTF-8 locale";
     CPolyLine* poly = Add({{0.5, 0}, {10, 0}});
     locale_t previous = uselocale(comma);
     const std::string dxf = Capture([&](std::FILE* f) { return poly->WriteDXF2000(f, false); });
@@ -119,7 +121,7 @@ TEST_F(PolylineOutput, SvgQuarterCircleCounterClockwiseUsesSmallArcAndSweepZero)
     const std::string text = Capture([&](std::FILE* f) { return poly->WriteSVG(f, 100, false); });
     EXPECT_EQ(text, "<path d=\"M 0.000,100.000 L 10.000,100.000 A 10.000,10.000 0 0,0 20.000,90.000\"\n"
                     "fill=\"none\" stroke=\"rgb(0,0,0)\" stroke-width=\"0.01\" />\n");
-    poly->GetHead()->next->bulge = -1.0 / kQuarterBulge;   // clockwise three-quarter turn
+    poly->GetHead()->next->bulge = -1.0 / kQuarterBulge;  // clockwise three-quarter turn
     const std::string big = Capture([&](std::FILE* f) { return poly->WriteSVG(f, 100, false); });
     EXPECT_NE(big.find(" 0 1,1 20.000,90.000"), std::string::npos) << big;
 }
@@ -151,7 +153,7 @@ TEST_F(PolylineOutput, SvgClosedPolylineReturnsToItsHead)
 TEST_F(PolylineOutput, PointsAndWidthsAreConvertedToTheDrawingUnit)
 {
     ASSERT_TRUE(graph.GetRaster()->GetImage().Create(10, 10, 8));
-    ASSERT_TRUE(graph.GetRaster()->GetImage().SetResolution(10000));   // 10 pixels per mm
+    ASSERT_TRUE(graph.GetRaster()->GetImage().SetResolution(10000));  // 10 pixels per mm
     ASSERT_TRUE(graph.SetUnit(UNIT_MM));
     CPolyLine* poly = Add({{10, 20, 0, 5}, {30, 40, 0, 5}});
     const std::string dxf = Capture([&](std::FILE* f) { return poly->WriteDXF2000(f, true); });
@@ -174,18 +176,18 @@ std::vector<unsigned> Words(const std::string& bytes)
 TEST_F(PolylineOutput, CgmWritesColoursThenOnePolylineElement)
 {
     CPolyLine* poly = Add({{0, 0}, {10.4, 0}, {10.6, -3.2}});
-    poly->m_Color = 1;   // red
+    poly->m_Color = 1;  // red
     const std::vector<unsigned> w = Words(Capture([&](std::FILE* f) { return poly->WriteCGM(f); }));
     ASSERT_EQ(w.size(), 9u + 2 + 6);
     EXPECT_EQ(w[0], 0x53A3u);
-    EXPECT_EQ(w[1], 0xFF00u);   // red, green
-    EXPECT_EQ(w[2], 0x0000u);   // blue, pad
+    EXPECT_EQ(w[1], 0xFF00u);  // red, green
+    EXPECT_EQ(w[2], 0x0000u);  // blue, pad
     EXPECT_EQ(w[3], 0x52E3u);
     EXPECT_EQ(w[6], 0x5083u);
     EXPECT_EQ(w[9], 0x403Fu);
     EXPECT_EQ(w[10], 12u);
     EXPECT_EQ((std::vector<unsigned>(w.begin() + 11, w.end())),
-              (std::vector<unsigned>{0, 0, 10, 0, 11, 0xFFFD}));   // -2.7 rounds to -3
+              (std::vector<unsigned>{0, 0, 10, 0, 11, 0xFFFD}));  // -2.7 rounds to -3
 }
 
 TEST_F(PolylineOutput, CgmArcFirstWritesNoEmptyPolyline)
@@ -197,7 +199,7 @@ TEST_F(PolylineOutput, CgmArcFirstWritesNoEmptyPolyline)
     EXPECT_EQ((std::vector<unsigned>(w.begin() + 10, w.begin() + 17)),
               (std::vector<unsigned>{0, 0, 100, 0, 0, 100, 10}));
     EXPECT_EQ((std::vector<unsigned>(w.begin() + 17, w.end())),
-              (std::vector<unsigned>{0x403F, 8, 0, 10, 0xFFF6, 10}));   // nearest, not toward zero
+              (std::vector<unsigned>{0x403F, 8, 0, 10, 0xFFF6, 10}));  // nearest, not toward zero
 
     // The same quarter run clockwise, from (0,10) back to (10,0): CGM arcs
     // turn counter-clockwise, so the vectors come the other way round.
@@ -212,7 +214,8 @@ TEST_F(PolylineOutput, CgmArcFirstWritesNoEmptyPolyline)
 TEST_F(PolylineOutput, CgmSplitsRunsLongerThanOneElement)
 {
     std::vector<frDoublePoint> points;
-    for (int i = 0; i < CGM_MAX_POLYLINE_POINTS + 10; ++i) points.emplace_back(i, 0);
+    for (int i = 0; i < CGM_MAX_POLYLINE_POINTS + 10; ++i)
+        points.emplace_back(i, 0);
     const std::vector<unsigned> w = Words(Capture([&](std::FILE* f) {
         WriteCgmPolyline(points.data(), static_cast<int>(points.size()), f);
         return true;
@@ -222,7 +225,7 @@ TEST_F(PolylineOutput, CgmSplitsRunsLongerThanOneElement)
     EXPECT_EQ(w[1], 4u * CGM_MAX_POLYLINE_POINTS);
     EXPECT_EQ(w[second], 0x403Fu);
     EXPECT_EQ(w[second + 1], 44u);
-    EXPECT_EQ(w[second + 2], static_cast<unsigned>(CGM_MAX_POLYLINE_POINTS - 1));   // continues the run
+    EXPECT_EQ(w[second + 2], static_cast<unsigned>(CGM_MAX_POLYLINE_POINTS - 1));  // continues the run
 }
 
 // ---- HP-GL, EPS, PDF --------------------------------------------------------
@@ -232,9 +235,8 @@ TEST_F(PolylineOutput, HpglClockwiseQuarterHasNegativeSweep)
     CPolyLine* poly = Add({{0, 10, -kQuarterBulge}, {10, 0}});
     const std::string text = Capture([&](std::FILE* f) { return poly->WriteHPGL(f); });
     double cx = 1, cy = 1, sweep = 0;
-    ASSERT_EQ(std::sscanf(text.c_str(), "PU0.000000,100.000000;PD0.000000,100.000000;AA %lf,%lf,%lf;", &cx, &cy,
-                          &sweep),
-              3)
+    ASSERT_EQ(
+        std::sscanf(text.c_str(), "PU0.000000,100.000000;PD0.000000,100.000000;AA %lf,%lf,%lf;", &cx, &cy, &sweep), 3)
         << text;
     EXPECT_NEAR(cx, 0, 1e-4);
     EXPECT_NEAR(cy, 0, 1e-4);
@@ -256,7 +258,8 @@ TEST_F(PolylineOutput, EpsStrokesEachSegmentWithItsWidthOrThePageHairline)
                                    "newpath\n0.000000 0.000000 moveto\n10.000000 0.000000 lineto\n"
                                    "0.010000 setlinewidth\nstroke\n");
     double a = 0, b = 0, w = 0;
-    ASSERT_EQ(std::sscanf(text.c_str() + arc + arcLine.size(), "%lf %lf arc\n%lf setlinewidth\nstroke\n", &a, &b, &w), 3);
+    ASSERT_EQ(std::sscanf(text.c_str() + arc + arcLine.size(), "%lf %lf arc\n%lf setlinewidth\nstroke\n", &a, &b, &w),
+              3);
     EXPECT_NEAR(a, 270, 1e-4);
     EXPECT_NEAR(b, 360, 1e-4);
     EXPECT_EQ(w, 2.0);
@@ -308,13 +311,14 @@ TEST(PdfStream, ArcsSplitIntoPiecesBelowAQuarterTurn)
         stream.Arc(0, 0, 10, start, end, true);
         const std::string& d = stream.GetData();
         int count = 0;
-        for (std::size_t at = d.find(" c "); at != std::string::npos; at = d.find(" c ", at + 1)) ++count;
+        for (std::size_t at = d.find(" c "); at != std::string::npos; at = d.find(" c ", at + 1))
+            ++count;
         return std::make_pair(count, d);
     };
     EXPECT_EQ(pieces(0, 89).first, 1);
     EXPECT_EQ(pieces(0, 90).first, 2);
     EXPECT_EQ(pieces(0, 270).first, 4);
-    const auto [count, text] = pieces(90, 0);   // clockwise quarter
+    const auto [count, text] = pieces(90, 0);  // clockwise quarter
     EXPECT_EQ(count, 2);
     EXPECT_EQ(text.rfind("0 10 m ", 0), 0u) << text;
     EXPECT_EQ(text.substr(text.size() - 8), " 10 0 c ");
@@ -328,4 +332,4 @@ TEST(PdfStream, ArcsSplitIntoPiecesBelowAQuarterTurn)
                                 "-10 -5.52 -5.52 -10 0 -10 c 5.52 -10 10 -5.52 10 0 c s ");
 }
 
-} // namespace
+}  // namespace

@@ -52,7 +52,8 @@ int Unmatched(const GrayImage& a, const GrayImage& b, int reach)
     int count = 0;
     for (int y = 0; y < a.height; ++y)
         for (int x = 0; x < a.width; ++x) {
-            if (!a.Dark(x, y)) continue;
+            if (!a.Dark(x, y))
+                continue;
             bool found = false;
             for (int dy = -reach; dy <= reach && !found; ++dy)
                 for (int dx = -reach; dx <= reach && !found; ++dx) {
@@ -68,10 +69,13 @@ int Unmatched(const GrayImage& a, const GrayImage& b, int reach)
 // -1 when there is none.
 int FirstRunCentre(const GrayImage& image, int x, int y, int dx, int dy)
 {
-    while (x < image.width && y < image.height && !image.Dark(x, y)) x += dx, y += dy;
-    if (x >= image.width || y >= image.height) return -1;
+    while (x < image.width && y < image.height && !image.Dark(x, y))
+        x += dx, y += dy;
+    if (x >= image.width || y >= image.height)
+        return -1;
     const int start = dx != 0 ? x : y;
-    while (x < image.width && y < image.height && image.Dark(x, y)) x += dx, y += dy;
+    while (x < image.width && y < image.height && image.Dark(x, y))
+        x += dx, y += dy;
     return (start + (dx != 0 ? x : y) - 1) / 2;
 }
 
@@ -82,7 +86,8 @@ bool RegisterByFrame(const GrayImage& render, GrayImage* page)
 {
     const int left = FirstRunCentre(render, 0, render.height / 2, 1, 0);
     const int top = FirstRunCentre(render, render.width / 2, 0, 0, 1);
-    if (left < 0 || top < 0) return false;
+    if (left < 0 || top < 0)
+        return false;
     page->width = kPageWidth;
     page->height = kPageHeight;
     page->pixels.assign(static_cast<std::size_t>(kPageWidth) * kPageHeight, 255);
@@ -104,7 +109,7 @@ protected:
         layer->AddEntity(Chain({{{10, 110, 0}}, {{60, 70, 0}}}, false, 3).release());
         // Clockwise half circle from left to right: over the chord.
         layer->AddEntity(Chain({{{95, 85, -1}}, {{125, 85, 0}}}, false, 3).release());
-        auto* arc = new CArc();   // the upper right quarter
+        auto* arc = new CArc();  // the upper right quarter
         arc->m_Centre = frDoublePoint(110, 40);
         arc->m_Radius = 20;
         arc->SetStartAngle(0);
@@ -148,8 +153,7 @@ protected:
         ASSERT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
         const fs::path expectedSvg = folder / "expected.svg", expectedPng = folder / "expected.png";
         std::ofstream(expectedSvg) << kExpectedSvg;
-        ASSERT_EQ(RunCommand("rsvg-convert -b white -o " + expectedPng.string() + " " + expectedSvg.string(), &out),
-                  0)
+        ASSERT_EQ(RunCommand("rsvg-convert -b white -o " + expectedPng.string() + " " + expectedSvg.string(), &out), 0)
             << out;
         if (const char* keep = std::getenv("LW_KEEP_RENDERS")) {
             fs::copy_file(png, fs::path(keep) / png.filename(), fs::copy_options::overwrite_existing);
@@ -177,14 +181,16 @@ protected:
 
 TEST_F(RenderCompare, SvgShowsTheDrawing)
 {
-    if (!Have("rsvg-convert")) GTEST_SKIP() << "rsvg-convert missing";
+    if (!Have("rsvg-convert"))
+        GTEST_SKIP() << "rsvg-convert missing";
     const fs::path svg = Save(EXPORT_SVG, "drawing.svg"), png = folder / "svg.png";
     ExpectSamePicture("rsvg-convert -b white -o " + png.string() + " " + svg.string(), png);
 }
 
 TEST_F(RenderCompare, PdfShowsTheDrawing)
 {
-    if (!Have("rsvg-convert") || !Have("pdftoppm")) GTEST_SKIP() << "rsvg-convert or pdftoppm missing";
+    if (!Have("rsvg-convert") || !Have("pdftoppm"))
+        GTEST_SKIP() << "rsvg-convert or pdftoppm missing";
     const fs::path pdf = Save(EXPORT_PDF, "drawing.pdf");
     ExpectSamePicture("pdftoppm -gray -png -r 72 -singlefile " + pdf.string() + " " + (folder / "pdf").string(),
                       folder / "pdf.png");
@@ -192,16 +198,17 @@ TEST_F(RenderCompare, PdfShowsTheDrawing)
 
 TEST_F(RenderCompare, EpsShowsTheDrawing)
 {
-    if (!Have("rsvg-convert") || !Have("gs")) GTEST_SKIP() << "rsvg-convert or gs missing";
+    if (!Have("rsvg-convert") || !Have("gs"))
+        GTEST_SKIP() << "rsvg-convert or gs missing";
     const fs::path eps = Save(EXPORT_EPS, "drawing.eps"), png = folder / "eps.png";
-    ExpectSamePicture("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -r72 -sDEVICE=pnggray -o " + png.string() + " " +
-                          eps.string(),
-                      png);
+    ExpectSamePicture(
+        "gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -r72 -sDEVICE=pnggray -o " + png.string() + " " + eps.string(), png);
 }
 
 TEST_F(RenderCompare, MetafileShowsTheDrawing)
 {
-    if (!Have("rsvg-convert") || !Have("emf2svg-conv")) GTEST_SKIP() << "rsvg-convert or emf2svg-conv missing";
+    if (!Have("rsvg-convert") || !Have("emf2svg-conv"))
+        GTEST_SKIP() << "rsvg-convert or emf2svg-conv missing";
     const fs::path emf = Save(EXPORT_METAFILE, "drawing.emf"), svg = folder / "emf.svg", png = folder / "emf.png";
     // The frame is drawn on a finer grid; the picture is drawn page size.
     ExpectSamePicture("emf2svg-conv -i " + emf.string() + " -o " + svg.string() + " && rsvg-convert -w " +
@@ -212,7 +219,8 @@ TEST_F(RenderCompare, MetafileShowsTheDrawing)
 
 TEST_F(RenderCompare, HpglShowsTheDrawing)
 {
-    if (!Have("rsvg-convert") || !Have("hp2xx")) GTEST_SKIP() << "rsvg-convert or hp2xx missing";
+    if (!Have("rsvg-convert") || !Have("hp2xx"))
+        GTEST_SKIP() << "rsvg-convert or hp2xx missing";
     const fs::path plt = Save(EXPORT_HPGL, "drawing.plt"), png = folder / "hpgl.png";
     // The frame's plotter range drawn 20 x 12 mm at 254 dpi is one pixel a
     // drawing unit; pen 1 is 0.3 mm, the drawing's width of 3. The reader
@@ -222,4 +230,4 @@ TEST_F(RenderCompare, HpglShowsTheDrawing)
                       png, true);
 }
 
-} // namespace
+}  // namespace

@@ -16,26 +16,29 @@ namespace export_test {
 
 struct GrayImage {
     int width = 0, height = 0;
-    std::vector<std::uint8_t> pixels;   // top row first
+    std::vector<std::uint8_t> pixels;  // top row first
     bool Dark(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x] < 128; }
 };
 
 inline bool LoadGray(const fs::path& path, GrayImage* image)
 {
     FIBITMAP* loaded = FreeImage_Load(FIF_PNG, path.c_str(), 0);
-    if (loaded == nullptr) return false;
+    if (loaded == nullptr)
+        return false;
     // Transparent parts are the white page.
     RGBQUAD white{255, 255, 255, 0};
     FIBITMAP* flat = FreeImage_IsTransparent(loaded) ? FreeImage_Composite(loaded, FALSE, &white, nullptr) : nullptr;
     FIBITMAP* gray = FreeImage_ConvertToGreyscale(flat ? flat : loaded);
-    if (flat) FreeImage_Unload(flat);
+    if (flat)
+        FreeImage_Unload(flat);
     FreeImage_Unload(loaded);
-    if (gray == nullptr) return false;
+    if (gray == nullptr)
+        return false;
     image->width = static_cast<int>(FreeImage_GetWidth(gray));
     image->height = static_cast<int>(FreeImage_GetHeight(gray));
     image->pixels.resize(static_cast<std::size_t>(image->width) * image->height);
     for (int y = 0; y < image->height; ++y) {
-        const BYTE* row = FreeImage_GetScanLine(gray, image->height - 1 - y);   // stored bottom-up
+        const BYTE* row = FreeImage_GetScanLine(gray, image->height - 1 - y);  // stored bottom-up
         std::copy(row, row + image->width, image->pixels.begin() + static_cast<std::ptrdiff_t>(y) * image->width);
     }
     FreeImage_Unload(gray);
@@ -64,7 +67,8 @@ inline InkPicture InkOf(const GrayImage& image)
 {
     InkPicture out{image.width, image.height, {}};
     out.ink.reserve(image.pixels.size());
-    for (std::uint8_t v : image.pixels) out.ink.push_back(v < kInkLevel ? 1 : 0);
+    for (std::uint8_t v : image.pixels)
+        out.ink.push_back(v < kInkLevel ? 1 : 0);
     return out;
 }
 
@@ -82,20 +86,26 @@ inline void ThinInk(InkPicture* p, int rounds)
             remove.clear();
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x) {
-                    if (!p->At(x, y)) continue;
+                    if (!p->At(x, y))
+                        continue;
                     const int n[8] = {at(x, y - 1), at(x + 1, y - 1), at(x + 1, y), at(x + 1, y + 1),
                                       at(x, y + 1), at(x - 1, y + 1), at(x - 1, y), at(x - 1, y - 1)};
                     int b = 0, a = 0;
-                    for (int k = 0; k < 8; ++k) b += n[k], a += (n[k] == 0 && n[(k + 1) % 8] == 1) ? 1 : 0;
-                    if (b < 2 || b > 6 || a != 1) continue;
+                    for (int k = 0; k < 8; ++k)
+                        b += n[k], a += (n[k] == 0 && n[(k + 1) % 8] == 1) ? 1 : 0;
+                    if (b < 2 || b > 6 || a != 1)
+                        continue;
                     const bool drop = pass == 0 ? (n[0] * n[2] * n[4] == 0 && n[2] * n[4] * n[6] == 0)
                                                 : (n[0] * n[2] * n[6] == 0 && n[0] * n[4] * n[6] == 0);
-                    if (drop) remove.push_back(static_cast<std::size_t>(y) * w + x);
+                    if (drop)
+                        remove.push_back(static_cast<std::size_t>(y) * w + x);
                 }
-            for (std::size_t i : remove) p->ink[i] = 0;
+            for (std::size_t i : remove)
+                p->ink[i] = 0;
             changed = changed || !remove.empty();
         }
-        if (!changed) break;
+        if (!changed)
+            break;
     }
 }
 
@@ -108,9 +118,11 @@ inline InkPicture NormalizeInk(const InkPicture& in, int side)
     int x0 = in.width, y0 = in.height, x1 = -1, y1 = -1;
     for (int y = 0; y < in.height; ++y)
         for (int x = 0; x < in.width; ++x)
-            if (in.At(x, y)) x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+            if (in.At(x, y))
+                x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
     InkPicture out;
-    if (x1 < 0) return out;
+    if (x1 < 0)
+        return out;
     const double scale = static_cast<double>(side - 1) / std::max(std::max(x1 - x0, y1 - y0), 1);
     out.width = static_cast<int>((x1 - x0) * scale) + 1;
     out.height = static_cast<int>((y1 - y0) * scale) + 1;
@@ -156,7 +168,8 @@ inline double InkShareNear(const InkPicture& a, const InkPicture& b, int reach)
     long inside = 0, total = 0;
     for (int y = 0; y < a.height; ++y)
         for (int x = 0; x < a.width; ++x)
-            if (a.At(x, y)) ++total, inside += grown[static_cast<std::size_t>(y) * w + x];
+            if (a.At(x, y))
+                ++total, inside += grown[static_cast<std::size_t>(y) * w + x];
     return total == 0 ? 0.0 : static_cast<double>(inside) / static_cast<double>(total);
 }
 
@@ -179,4 +192,4 @@ inline void ExpectSameDrawing(const InkPicture& reference, const InkPicture& pic
     EXPECT_GE(InkShareNear(reference, picture, kReach), kMinShared) << what << " leaves out ink of the PDF";
 }
 
-} // namespace export_test
+}  // namespace export_test

@@ -69,8 +69,10 @@ void AddCornerMarks(CGraph* graph)
     bool found = false;
     for (CLayer* layer = graph->GetFirstLayer(); layer; layer = layer->GetNext()) {
         double b[4];
-        if (!layer->GetExtents(nullptr, b)) continue;
-        if (!found) std::copy(b, b + 4, box);
+        if (!layer->GetExtents(nullptr, b))
+            continue;
+        if (!found)
+            std::copy(b, b + 4, box);
         box[EXT_MIN_X] = std::min(box[EXT_MIN_X], b[EXT_MIN_X]);
         box[EXT_MAX_X] = std::max(box[EXT_MAX_X], b[EXT_MAX_X]);
         box[EXT_MIN_Y] = std::min(box[EXT_MIN_Y], b[EXT_MIN_Y]);
@@ -91,7 +93,7 @@ void AddCornerMarks(CGraph* graph)
 }
 
 struct Sample {
-    std::string name;   // a DXF file of the samples, or "trace"
+    std::string name;  // a DXF file of the samples, or "trace"
     bool widths;
 };
 
@@ -104,16 +106,18 @@ std::vector<Sample> Samples()
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(test_support::DxfSamplesFolder(), ec)) {
             std::string ext = entry.path().extension().string();
-            for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (ext == ".dxf") samples.push_back({entry.path().filename().string(), true});
+            for (char& c : ext)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (ext == ".dxf")
+                samples.push_back({entry.path().filename().string(), true});
         }
         std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.name < b.name; });
     } else {
-        for (const char* name : {"Gear.dxf", "Vesa_Mount.dxf", "HorseFarmNoFence.dxf", "SingleArcs.dxf", "Circle.dxf",
-                                 "SquareWithCircleHoleSimpleR12.dxf", "InwardArcBox.dxf", "Pinapple.dxf",
-                                 "RoundedRectangleInside.dxf",
-                                 // 1.2 units wide, of nearly straight arcs.
-                                 "4x8Nest_6mm_Raw_Offsets_For_Single_Hole_19_8872147.dxf"})
+        for (const char* name :
+             {"Gear.dxf", "Vesa_Mount.dxf", "HorseFarmNoFence.dxf", "SingleArcs.dxf", "Circle.dxf",
+              "SquareWithCircleHoleSimpleR12.dxf", "InwardArcBox.dxf", "Pinapple.dxf", "RoundedRectangleInside.dxf",
+              // 1.2 units wide, of nearly straight arcs.
+              "4x8Nest_6mm_Raw_Offsets_For_Single_Hole_19_8872147.dxf"})
             samples.push_back({name, true});
     }
     samples.push_back({"trace", true});
@@ -125,7 +129,8 @@ std::string PrintSample(const ::testing::TestParamInfo<Sample>& info)
 {
     std::string name = info.param.name;
     for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
     return name + (info.param.widths ? "" : "_NoWidths");
 }
 
@@ -181,8 +186,7 @@ double EpsResolution(const std::string& eps)
 {
     const std::size_t at = eps.find("%%BoundingBox:");
     double x0, y0, x1, y1;
-    if (at == std::string::npos ||
-        std::sscanf(eps.c_str() + at + 14, "%lf %lf %lf %lf", &x0, &y0, &x1, &y1) != 4 ||
+    if (at == std::string::npos || std::sscanf(eps.c_str() + at + 14, "%lf %lf %lf %lf", &x0, &y0, &x1, &y1) != 4 ||
         std::max(x1 - x0, y1 - y0) <= 0)
         return 0;
     return 72.0 * kBox / std::max(x1 - x0, y1 - y0);
@@ -201,13 +205,16 @@ std::string PlotterWindow(const std::string& plot)
 {
     double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
     for (std::size_t at = 0; (at = plot.find_first_of("PU", at)) != std::string::npos; ++at) {
-        if (at + 2 > plot.size() || (plot.compare(at, 2, "PU") && plot.compare(at, 2, "PD") && plot.compare(at, 2, "PA")))
+        if (at + 2 > plot.size() ||
+            (plot.compare(at, 2, "PU") && plot.compare(at, 2, "PD") && plot.compare(at, 2, "PA")))
             continue;
         double x, y;
-        if (std::sscanf(plot.c_str() + at + 2, "%lf,%lf", &x, &y) != 2) continue;
+        if (std::sscanf(plot.c_str() + at + 2, "%lf,%lf", &x, &y) != 2)
+            continue;
         x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
     }
-    if (x1 <= x0 || y1 <= y0 || std::max(x1 - x0, y1 - y0) < kMinPlotterSpan) return "";
+    if (x1 <= x0 || y1 <= y0 || std::max(x1 - x0, y1 - y0) < kMinPlotterSpan)
+        return "";
     // 254 dots per inch: a tenth of a millimetre to the pixel.
     const double mm = kBox / 10.0 / std::max(x1 - x0, y1 - y0);
     return FormatC("-x %f -X %f -y %f -Y %f -w %f -h %f -d 254 -p 1", x0, x1, y0, y1, (x1 - x0) * mm, (y1 - y0) * mm);
@@ -218,7 +225,8 @@ TEST_P(SampleRender, EveryReaderShowsTheDrawingOfThePdf)
     for (const char* tool : {"rsvg-convert", "pdftoppm", "gs", "hp2xx", "emf2svg-conv"})
         ASSERT_TRUE(HaveTool(tool)) << tool << " is missing: run scripts/install-deps";
     Load();
-    if (HasFatalFailure()) return;
+    if (HasFatalFailure())
+        return;
     const std::string box = std::to_string(kBox);
 
     InkPicture pdf;
@@ -226,7 +234,8 @@ TEST_P(SampleRender, EveryReaderShowsTheDrawingOfThePdf)
     Render("pdftoppm -gray -png -singlefile -scale-to " + box + " " + pdfFile.string() + " " +
                (folder / "pdf").string(),
            folder / "pdf.png", &pdf);
-    if (HasFatalFailure()) return;
+    if (HasFatalFailure())
+        return;
 
     for (const auto& [format, name] : {std::pair{EXPORT_SVG, "d.svg"}, std::pair{EXPORT_SVGZ, "d.svgz"}}) {
         InkPicture svg;
@@ -271,4 +280,4 @@ TEST_P(SampleRender, EveryReaderShowsTheDrawingOfThePdf)
 
 INSTANTIATE_TEST_SUITE_P(CadAndTrace, SampleRender, ::testing::ValuesIn(Samples()), PrintSample);
 
-} // namespace
+}  // namespace

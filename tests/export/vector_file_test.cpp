@@ -29,8 +29,6 @@ namespace {
 
 using namespace export_test;
 
-
-
 bool HaveEzdxf()
 {
     std::string out;
@@ -47,7 +45,8 @@ protected:
         Add(graph.GetCurrentLayer(), {{{0, 0, 0}}, {{10, 0, kQuarterBulge}}, {{20, 10, 0}}});
         graph.SelectOrAddLayer("Walls & <Doors>");
         graph.GetCurrentLayer()->SetColor(1);
-        CPolyLine* square = Add(graph.GetCurrentLayer(), {{{5, 5, 0}}, {{15, 5, 0}}, {{15, 15, 0}}, {{5, 15, 0}}}, true);
+        CPolyLine* square =
+            Add(graph.GetCurrentLayer(), {{{5, 5, 0}}, {{15, 5, 0}}, {{15, 15, 0}}, {{5, 15, 0}}}, true);
         square->m_Color = 3;
         ResetIdCounter();
     }
@@ -57,7 +56,8 @@ protected:
 
 TEST_F(VectorFile, DxfOpensInEzdxfWithACleanAuditAndTheEntities)
 {
-    if (!HaveEzdxf()) GTEST_SKIP() << "python3 ezdxf missing";
+    if (!HaveEzdxf())
+        GTEST_SKIP() << "python3 ezdxf missing";
     MakeDrawing();
     // A second name that DXF refuses and that maps onto the first one, and an
     // entity that repeats the square's id.
@@ -108,7 +108,8 @@ TEST_F(VectorFile, DxfLayerNamesCollideWithoutRegardToCase)
     const std::string text = Slurp(path);
     auto count = [&](const std::string& what) {
         std::size_t n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
         return n;
     };
     EXPECT_EQ(count("\n 70\n4\n"), 1u);  // rows: 0, Trace, PLAN_A, plan_a_2
@@ -120,15 +121,16 @@ TEST_F(VectorFile, DxfLayerNamesCollideWithoutRegardToCase)
 
 TEST_F(VectorFile, EmptyDrawingStillGivesAReadableDxfWithItsLayer)
 {
-    if (!HaveEzdxf()) GTEST_SKIP() << "python3 ezdxf missing";
+    if (!HaveEzdxf())
+        GTEST_SKIP() << "python3 ezdxf missing";
     const fs::path path = folder / "empty.dxf";
     std::string error, out;
     ASSERT_TRUE(SaveVectorFile(graph, path, EXPORT_DXF2000, &error)) << error;
     ASSERT_EQ(RunCommand(std::string(kPython) +
-                      " -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
-                      "assert not a.has_errors; print(len(d.modelspace()), 'Trace' in d.layers)\" " +
-                      path.string(),
-                  &out),
+                             " -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
+                             "assert not a.has_errors; print(len(d.modelspace()), 'Trace' in d.layers)\" " +
+                             path.string(),
+                         &out),
               0)
         << out;
     EXPECT_EQ(out, "0 True\n");
@@ -138,7 +140,7 @@ TEST_F(VectorFile, SvgHasOneGroupPerLayerAndRenders)
 {
     MakeDrawing();
     ASSERT_TRUE(graph.GetRaster()->GetImage().Create(40, 30, 8));
-    ASSERT_TRUE(graph.GetRaster()->GetImage().SetResolution(10000));   // 10 pixels per mm
+    ASSERT_TRUE(graph.GetRaster()->GetImage().SetResolution(10000));  // 10 pixels per mm
     ASSERT_TRUE(graph.SetUnit(UNIT_MM));
     const fs::path path = folder / "out.svg";
     std::string error;
@@ -151,7 +153,8 @@ TEST_F(VectorFile, SvgHasOneGroupPerLayerAndRenders)
     EXPECT_NE(text.find("<g id=\"layer1\">\n<title>Trace</title>\n<path d=\"M 0.000,3.000"), std::string::npos);
 
     std::string out;
-    if (RunCommand("command -v rsvg-convert", &out) != 0) GTEST_SKIP() << "rsvg-convert missing";
+    if (RunCommand("command -v rsvg-convert", &out) != 0)
+        GTEST_SKIP() << "rsvg-convert missing";
     const fs::path png = folder / "out.png";
     ASSERT_EQ(RunCommand("rsvg-convert -o " + png.string() + " " + path.string(), &out), 0) << out;
     EXPECT_GT(fs::file_size(png), 0u);
@@ -186,10 +189,12 @@ TEST_F(VectorFile, UnknownFormatsFailWithoutTouchingTheFile)
 TEST_F(VectorFile, AFailedWriteGivesTheSystemsReasonInEveryFormat)
 {
     for (int i = 0; i < 400; ++i)
-        Add(graph.GetCurrentLayer(), {{{0, 0, 0}}, {{10.0 + i, 0, kQuarterBulge}}, {{20, 10.0 + i, 0}}, {{i * 0.5, 30, 0}}});
+        Add(graph.GetCurrentLayer(),
+            {{{0, 0, 0}}, {{10.0 + i, 0, kQuarterBulge}}, {{20, 10.0 + i, 0}}, {{i * 0.5, 30, 0}}});
     const std::string reason = std::strerror(EFBIG);
     for (int format = EXPORT_FORMAT_FIRST; format <= EXPORT_FORMAT_LAST; ++format) {
-        if (!IsExportFormatAvailable(format)) continue;
+        if (!IsExportFormatAvailable(format))
+            continue;
         SCOPED_TRACE(ExportFormatName(format));
         const fs::path path = folder / (std::string("plan") + ExportFormatExtension(format));
         std::ofstream(path) << "previous";
@@ -204,14 +209,16 @@ TEST_F(VectorFile, AFailedWriteGivesTheSystemsReasonInEveryFormat)
             ::setrlimit(RLIMIT_FSIZE, &size);
             std::string error;
             const bool saved = SaveVectorFile(graph, path.string(), format, &error);
-            if (saved) error = "saved";
+            if (saved)
+                error = "saved";
             (void)!::write(ends[1], error.data(), error.size());
             ::_exit(0);
         }
         ::close(ends[1]);
         std::string error;
         char buffer[512];
-        for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;) error.append(buffer, static_cast<std::size_t>(got));
+        for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+            error.append(buffer, static_cast<std::size_t>(got));
         ::close(ends[0]);
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -236,4 +243,4 @@ TEST(ExportFormat, NamesAndExtensionsMapToCodes)
     EXPECT_FALSE(IsExportFormatAvailable(EXPORT_NONE));
 }
 
-} // namespace
+}  // namespace

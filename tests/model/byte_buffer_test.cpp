@@ -31,7 +31,7 @@ std::vector<std::uint8_t> Packed(const std::vector<std::uint8_t>& plain)
     return Bytes(b);
 }
 
-} // namespace
+}  // namespace
 
 TEST(ByteBuffer, PackAndUnpackRoundTrip)
 {
@@ -39,7 +39,7 @@ TEST(ByteBuffer, PackAndUnpackRoundTrip)
     for (size_t n : {1u, 1000u, 65537u}) {
         std::vector<std::uint8_t> plain(n);
         for (auto& byte : plain)
-            byte = static_cast<std::uint8_t>(random() % 4);   // some redundancy
+            byte = static_cast<std::uint8_t>(random() % 4);  // some redundancy
         CByteBuffer b;
         Fill(b, plain);
         ASSERT_TRUE(b.Compress(false));
@@ -69,7 +69,7 @@ TEST(ByteBuffer, BorrowedBlockIsForgottenNotFreed)
     std::vector<std::uint8_t> owner(500, 42);
     CByteBuffer b;
     b.SetBlock(owner.data(), static_cast<std::uint32_t>(owner.size()));
-    ASSERT_TRUE(b.Compress(true));   // would crash under ASan if it freed the vector's block
+    ASSERT_TRUE(b.Compress(true));  // would crash under ASan if it freed the vector's block
     EXPECT_NE(b.GetData(), owner.data());
     ASSERT_TRUE(b.Decompress(false));
     EXPECT_EQ(Bytes(b), owner);
@@ -83,18 +83,18 @@ TEST(ByteBuffer, CorruptBlocksFailAndLeaveTheBufferUntouched)
     const std::vector<std::uint8_t> good = Packed(plain);
 
     std::vector<std::vector<std::uint8_t>> bad;
-    bad.push_back({});                                       // nothing at all
-    bad.push_back({1, 0, 0});                                // shorter than the length
-    bad.push_back({0, 0, 0, 0});                             // length 0
+    bad.push_back({});            // nothing at all
+    bad.push_back({1, 0, 0});     // shorter than the length
+    bad.push_back({0, 0, 0, 0});  // length 0
     auto lie = good;
-    lie[0] ^= 1;                                             // stated length one off
+    lie[0] ^= 1;  // stated length one off
     bad.push_back(lie);
     auto huge = good;
-    huge[3] = 0xFF;                                          // asks for ~4 GiB
+    huge[3] = 0xFF;  // asks for ~4 GiB
     bad.push_back(huge);
-    bad.push_back(std::vector<std::uint8_t>(good.begin(), good.begin() + good.size() / 2));   // cut short
+    bad.push_back(std::vector<std::uint8_t>(good.begin(), good.begin() + good.size() / 2));  // cut short
     auto flipped = good;
-    flipped[good.size() / 2] ^= 0x55;                        // damaged stream
+    flipped[good.size() / 2] ^= 0x55;  // damaged stream
     bad.push_back(flipped);
     auto shorter = good;
     shorter[1] = static_cast<std::uint8_t>(shorter[1] + 1);  // states more than the stream holds

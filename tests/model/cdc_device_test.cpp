@@ -58,13 +58,13 @@ TEST_F(CdcDevice, WorldYPointsUpAndThePassEndsInTheBackBuffer)
 {
     Open(100, 80);
     EXPECT_TRUE(device.DrawLine(CVertex(10, 70, 0, 0, 0), CVertex(50, 70, 0, 0, 0), kRed));
-    EXPECT_EQ(At(10, 10), kRed);   // row = device height - y
+    EXPECT_EQ(At(10, 10), kRed);  // row = device height - y
     EXPECT_EQ(At(49, 10), kRed);
-    EXPECT_EQ(At(50, 10), kWhite);   // the end pixel is left out
+    EXPECT_EQ(At(50, 10), kWhite);  // the end pixel is left out
     EXPECT_FALSE(device.DrawLine(CVertex(200, 10, 0, 0, 0), CVertex(300, 10, 0, 0, 0), kRed));
 
     CPixelDC window(120, 90, RGB(0, 0, 0));
-    ASSERT_TRUE(device.CopyToDC(&window, 5, 5));   // ends the pass first
+    ASSERT_TRUE(device.CopyToDC(&window, 5, 5));  // ends the pass first
     EXPECT_FALSE(device.IsDrawing());
     EXPECT_EQ(window.GetPixel(15, 15), kRed);
     EXPECT_EQ(window.GetPixel(4, 4), RGB(0, 0, 0));
@@ -102,7 +102,8 @@ struct Ring {
     std::vector<CVertex> v;
     Ring(std::initializer_list<std::pair<double, double>> points, double width = 0)
     {
-        for (auto [x, y] : points) v.emplace_back(x, y, width, width, 0);
+        for (auto [x, y] : points)
+            v.emplace_back(x, y, width, width, 0);
         for (std::size_t i = 0; i < v.size(); ++i) {
             v[i].next = &v[(i + 1) % v.size()];
             v[i].prev = &v[(i + v.size() - 1) % v.size()];
@@ -116,7 +117,7 @@ TEST_F(CdcDevice, OpenPolylinesLeaveOutTheClosingSegment)
     Open(100, 80);
     const Ring square({{10, 10}, {60, 10}, {60, 60}, {10, 60}});
     EXPECT_TRUE(device.DrawPolyline(square.Head(), 1, false));
-    const COLORREF red = At(30, 70);   // colour index 1
+    const COLORREF red = At(30, 70);  // colour index 1
     EXPECT_NE(red, kWhite);
     EXPECT_EQ(At(60, 45), red);
     EXPECT_EQ(At(10, 45), kWhite);
@@ -144,10 +145,11 @@ TEST_F(CdcDevice, WindingFillCoversTheCentreOfAStarThatEvenOddLeavesOut)
     const Ring star({{50, 70}, {67.6, 15.7}, {21.5, 49.3}, {78.5, 49.3}, {32.4, 15.7}});
     for (bool winding : {false, true}) {
         Open(100, 80);
-        EXPECT_TRUE(winding ? device.FillPolygonWinding(star.Head(), 1, false) : device.FillPolygon(star.Head(), 1, false));
-        const COLORREF tip = At(50, 15);   // world (50, 65), in the top point
+        EXPECT_TRUE(winding ? device.FillPolygonWinding(star.Head(), 1, false)
+                            : device.FillPolygon(star.Head(), 1, false));
+        const COLORREF tip = At(50, 15);  // world (50, 65), in the top point
         EXPECT_NE(tip, kWhite);
-        EXPECT_EQ(At(50, 40) == tip, winding);   // the centre
+        EXPECT_EQ(At(50, 40) == tip, winding);  // the centre
         device.EndDraw();
     }
 }
@@ -156,19 +158,19 @@ TEST_F(CdcDevice, XorDrawingTwiceRestoresThePicture)
 {
     Open(100, 80);
     EXPECT_TRUE(device.DrawRectangle(frDoublePoint(30, 20), frDoublePoint(70, 50), kGreen));
-    EXPECT_TRUE(device.FillPolygon(Ring({{5, 5}, {40, 75}, {95, 10}}).Head(), 5, true));   // hatched
+    EXPECT_TRUE(device.FillPolygon(Ring({{5, 5}, {40, 75}, {95, 10}}).Head(), 5, true));  // hatched
     const std::vector<std::uint32_t> before = Snapshot();
 
     // The frame reaches out of the view at the top: only what is inside
     // is drawn, and the second drawing takes all of it away again.
     EXPECT_TRUE(device.DrawHandleFrame(20, 15, 90, 95));
     EXPECT_NE(Snapshot(), before);
-    EXPECT_NE(At(20 - 5, 80 - 15 - 5), kWhite);   // the lower-left handle
+    EXPECT_NE(At(20 - 5, 80 - 15 - 5), kWhite);  // the lower-left handle
     EXPECT_TRUE(device.DrawHandleFrame(20, 15, 90, 95));
     EXPECT_EQ(Snapshot(), before);
 
     device.SetXorMode(true);
-    device.SetXorMode(true);   // unchanged: no second switch
+    device.SetXorMode(true);  // unchanged: no second switch
     const Ring zigzag({{10, 10}, {50, 70}, {60, 10}, {90, 70}}, 2);
     EXPECT_TRUE(device.DrawPolyline(zigzag.Head(), 3, false));
     EXPECT_NE(Snapshot(), before);
@@ -198,7 +200,8 @@ void StripedRaster(CRasterSrc& image, int width, int height)
 {
     ASSERT_TRUE(image.Create(width, height, 1));
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; x += 4) image.SetPixelBit(x, y, true);
+        for (int x = 0; x < width; x += 4)
+            image.SetPixelBit(x, y, true);
 }
 
 // Marks the whole cache, so that a reused cache shows on the buffer.
@@ -229,10 +232,10 @@ TEST_F(CdcDevice, ScaledCacheHoldsUpTo2000PixelsAndOnePercentOfZoom)
     Cache fresh;
     Open(200, 40, 2.001);
     ASSERT_TRUE(device.DrawRasterScaled(0, 0, &image, &fresh.scale, fresh.rect, &fresh.bitmap));
-    EXPECT_EQ(fresh.scale, CFrCDCDevice::kCropCacheScale);   // 2001 pixels: one crop
+    EXPECT_EQ(fresh.scale, CFrCDCDevice::kCropCacheScale);  // 2001 pixels: one crop
     EXPECT_EQ(fresh.bitmap.Width(), 200);
     EXPECT_EQ(fresh.rect[0], 0);
-    EXPECT_EQ(fresh.rect[2], 100);   // 99.95 units in view, widened to whole pixels
+    EXPECT_EQ(fresh.rect[2], 100);  // 99.95 units in view, widened to whole pixels
     // The scaled cache made at 2 still serves 2.001.
     ASSERT_TRUE(device.DrawRasterScaled(0, 0, &image, &cache.scale, cache.rect, &cache.bitmap));
     EXPECT_DOUBLE_EQ(cache.scale, 2.0);
@@ -243,12 +246,12 @@ TEST_F(CdcDevice, ScaledCacheHoldsUpTo2000PixelsAndOnePercentOfZoom)
     EXPECT_DOUBLE_EQ(cache.scale, 1.0);
     MarkCache(cache.bitmap);
     device.EndDraw();
-    Open(200, 40, 1.0078125);   // within 1 %: the marked cache is shown
+    Open(200, 40, 1.0078125);  // within 1 %: the marked cache is shown
     ASSERT_TRUE(device.DrawRasterScaled(0, 0, &image, &cache.scale, cache.rect, &cache.bitmap));
     EXPECT_DOUBLE_EQ(cache.scale, 1.0);
     EXPECT_EQ(At(1, 35), kGreen);
     device.EndDraw();
-    Open(200, 40, 1.015625);   // beyond: drawn again
+    Open(200, 40, 1.015625);  // beyond: drawn again
     ASSERT_TRUE(device.DrawRasterScaled(0, 0, &image, &cache.scale, cache.rect, &cache.bitmap));
     EXPECT_DOUBLE_EQ(cache.scale, 1.015625);
     EXPECT_EQ(At(0, 35), RGB(0, 0, 0));
@@ -260,7 +263,7 @@ TEST_F(CdcDevice, CropCacheIsKeptForTheSameSourceAndDestinationSize)
     CRasterSrc image;
     StripedRaster(image, 3000, 10);
     Cache cache;
-    Open(3100, 40, 1.0);   // the whole raster in view, 3000 pixels wide
+    Open(3100, 40, 1.0);  // the whole raster in view, 3000 pixels wide
     ASSERT_TRUE(device.DrawRasterScaled(0, 0, &image, &cache.scale, cache.rect, &cache.bitmap));
     EXPECT_EQ(cache.scale, CFrCDCDevice::kCropCacheScale);
     EXPECT_EQ(cache.bitmap.Width(), 3000);
@@ -311,7 +314,8 @@ TEST_F(CdcDevice, RasterPixelsLandOnTheirWorldEdgesAtHighZoom)
         if (path == kScaledCache)
             EXPECT_GT(cache.scale, 0);
         else
-            EXPECT_EQ(cache.scale, path == kCropCache ? CFrCDCDevice::kCropCacheScale : CFrCDCDevice::kInvalidCacheScale);
+            EXPECT_EQ(cache.scale,
+                      path == kCropCache ? CFrCDCDevice::kCropCacheScale : CFrCDCDevice::kInvalidCacheScale);
         std::int32_t left, bottom, right, top;
         device.Transform().WorldToDevice(2, 2, &left, &bottom);
         device.Transform().WorldToDevice(3, 3, &right, &top);
@@ -319,8 +323,9 @@ TEST_F(CdcDevice, RasterPixelsLandOnTheirWorldEdgesAtHighZoom)
         int checked = 0;
         for (int row = 0; row < 80; ++row)
             for (int column = 0; column < 100; ++column) {
-                const int y = 80 - row;   // device y of the row
-                if (near(column, left) || near(column, right) || near(y, bottom) || near(y, top)) continue;
+                const int y = 80 - row;  // device y of the row
+                if (near(column, left) || near(column, right) || near(y, bottom) || near(y, top))
+                    continue;
                 const bool black = column > left && column < right && y > bottom && y < top;
                 ASSERT_EQ(At(column, row), black ? RGB(0, 0, 0) : kWhite)
                     << "k " << k << " path " << path << ": " << column << "," << row;
@@ -353,7 +358,8 @@ protected:
         device.EndDraw();
         const CDib& buffer = device.GetBackBuffer();
         const std::string path = std::string(LW_TEST_DATA_DIR) + "/render/" + name + ".png";
-        if (std::getenv("LW_UPDATE_GOLDENS")) Save(buffer, path);
+        if (std::getenv("LW_UPDATE_GOLDENS"))
+            Save(buffer, path);
         FIBITMAP* golden = FreeImage_Load(FIF_PNG, path.c_str(), PNG_DEFAULT);
         ASSERT_NE(golden, nullptr) << path;
         FIBITMAP* rgb = FreeImage_ConvertTo24Bits(golden);
@@ -382,7 +388,8 @@ private:
         FIBITMAP* out = FreeImage_Allocate(kSide, kSide, 24);
         const BYTE* bits = FindDIBBits(buffer.GetHandle().Lock());
         const DWORD stride = DIBBytesPerLine(buffer.GetHandle().Lock());
-        for (int y = 0; y < kSide; ++y) std::memcpy(FreeImage_GetScanLine(out, y), bits + stride * y, 3 * kSide);
+        for (int y = 0; y < kSide; ++y)
+            std::memcpy(FreeImage_GetScanLine(out, y), bits + stride * y, 3 * kSide);
         FreeImage_Save(FIF_PNG, out, path.c_str(), PNG_DEFAULT);
         FreeImage_Unload(out);
     }
@@ -413,7 +420,7 @@ TEST_F(CdcDeviceGolden, PolylineWithWidthsAndBulges)
         ASSERT_TRUE(polyline.AddVertex(v, true));
     };
     vertex(6, 8, 1, 0);
-    vertex(30, 8, 3, 1);     // a half circle to the next vertex
+    vertex(30, 8, 3, 1);  // a half circle to the next vertex
     vertex(30, 36, 0, 0);
     vertex(58, 56, 0, -0.4);
     vertex(58, 30, 0, 0);
@@ -443,14 +450,16 @@ TEST_F(CdcDeviceGolden, SolidAndPolygonSetWithHole)
     CSolid solid;
     solid.m_Color = 4;
     const std::initializer_list<std::pair<double, double>> corners = {{8, 8}, {56, 14}, {54, 58}, {12, 50}};
-    for (auto [x, y] : corners) ASSERT_TRUE(solid.AddPoint(x, y));
+    for (auto [x, y] : corners)
+        ASSERT_TRUE(solid.AddPoint(x, y));
     ExpectGolden(solid, "solid");
 
     CPolyPolygon set;
     set.m_Color = 2;
     auto outline = [](std::initializer_list<std::pair<double, double>> points) {
         auto polyline = std::make_unique<CPolyLine>();
-        for (auto [x, y] : points) EXPECT_TRUE(polyline->AddPoint(x, y));
+        for (auto [x, y] : points)
+            EXPECT_TRUE(polyline->AddPoint(x, y));
         return polyline;
     };
     ASSERT_TRUE(set.AddOutline(outline({{6, 6}, {58, 6}, {58, 58}, {6, 58}})));
@@ -464,11 +473,11 @@ TEST_F(CdcDeviceGolden, RasterWithItsShadowedFrame)
     CRasterSrc& image = raster.GetImage();
     ASSERT_TRUE(image.Create(16, 12, 1));
     for (int i = 0; i < 12; ++i) {
-        image.SetPixelBit(i, i, true);         // a diagonal
-        image.SetPixelBit(15, i, true);        // the right column
+        image.SetPixelBit(i, i, true);   // a diagonal
+        image.SetPixelBit(15, i, true);  // the right column
     }
     ASSERT_TRUE(raster.SetOrigin(2, 3));
     ExpectGolden(raster, "raster", 2.5);
 }
 
-}   // namespace
+}  // namespace

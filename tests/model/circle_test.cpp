@@ -22,7 +22,8 @@ constexpr double kTruePi = 3.14159265358979323846;
 std::vector<const CVertex*> ChainOf(const CVertex* head)
 {
     std::vector<const CVertex*> out;
-    for (const CVertex* v = head; v && out.size() < 100000; v = v->next) out.push_back(v);
+    for (const CVertex* v = head; v && out.size() < 100000; v = v->next)
+        out.push_back(v);
     return out;
 }
 
@@ -38,7 +39,8 @@ double Distance(double x1, double y1, double x2, double y2) { return std::hypot(
 std::vector<CGripRecord*> GripsOf(CGripRecord* head)
 {
     std::vector<CGripRecord*> out;
-    for (CGripRecord* g = head; g; g = g->next) out.insert(out.begin(), g);   // oldest first
+    for (CGripRecord* g = head; g; g = g->next)
+        out.insert(out.begin(), g);  // oldest first
     return out;
 }
 
@@ -65,10 +67,10 @@ TEST(CircleConstruction, FactoriesAndArcAngleNormalisation)
     EXPECT_DOUBLE_EQ(arc->m_EndAngle, -1.0 + TWO_PI);
 
     arc = NewArc({0, 0}, 1, TWO_PI, TWO_PI);
-    EXPECT_EQ(arc->m_StartAngle, TWO_PI);   // exactly TWO_PI stays
-    EXPECT_EQ(arc->m_EndAngle, TWO_PI);     // equal angles: no sweep, not a full turn
+    EXPECT_EQ(arc->m_StartAngle, TWO_PI);  // exactly TWO_PI stays
+    EXPECT_EQ(arc->m_EndAngle, TWO_PI);    // equal angles: no sweep, not a full turn
 
-    arc = NewArc({0, 0}, 1, 1e300, -1e300);   // ends at once, lands in range
+    arc = NewArc({0, 0}, 1, 1e300, -1e300);  // ends at once, lands in range
     EXPECT_TRUE(arc->m_StartAngle >= 0 && arc->m_StartAngle <= TWO_PI);
     EXPECT_GE(arc->m_EndAngle, arc->m_StartAngle);
 
@@ -104,14 +106,14 @@ TEST(CircleDraw, FlatListLiesOnTheCircleWithChordsOfTheDeviceStepSmallOnesBecome
     EXPECT_EQ(device.calls[0].rfind("DrawClosedPolyline (13,4 w0.5) ", 0), 0u);
 
     // A circle no wider than the chord becomes two points.
-    NewCircle({0, 0}, 1)->Draw(&device);   // 2 r - 1e-5 is not above the chord
+    NewCircle({0, 0}, 1)->Draw(&device);  // 2 r - 1e-5 is not above the chord
     ASSERT_EQ(device.calls.size(), 2u);
     EXPECT_EQ(device.calls[1].rfind("DrawClosedPolyline (1,0 w0) (-1,-8.742278e-08 w0) ", 0), 0u);
 }
 
 TEST(CircleDraw, ArcListRunsFromStartToEndWithinTheSweep)
 {
-    auto arc = NewArc({0, 0}, 50, 5.5, 5.5 + 1.3);   // crosses angle 0
+    auto arc = NewArc({0, 0}, 50, 5.5, 5.5 + 1.3);  // crosses angle 0
     CRecordingDevice device;
     SetFlattenStep(device, 3.0);
     arc->Draw(&device);
@@ -135,14 +137,15 @@ TEST(CircleDraw, ListIsReusedUntilTheChordChangesFivefoldOrTheShapeChanges)
     auto drawAndCheckReused = [&](double step) {
         SetFlattenStep(device, step);
         const CVertex* marked = circle->GetFlatHead();
-        if (marked) const_cast<CVertex*>(marked)->z = 77;
+        if (marked)
+            const_cast<CVertex*>(marked)->z = 77;
         circle->Draw(&device);
         return circle->GetFlatHead() == marked && marked->z == 77;
     };
     EXPECT_FALSE(drawAndCheckReused(1.0));
     EXPECT_TRUE(drawAndCheckReused(5.0));
     EXPECT_FALSE(drawAndCheckReused(5.5));
-    EXPECT_FALSE(drawAndCheckReused(5.0));   // finer than the list
+    EXPECT_FALSE(drawAndCheckReused(5.0));  // finer than the list
     circle->m_Modified = true;
     EXPECT_FALSE(drawAndCheckReused(5.0));
     EXPECT_FALSE(circle->m_Modified);
@@ -169,7 +172,6 @@ TEST(CircleExtents, CircleBoxMergesAndArcBoxMatchesDenseSampling)
     EXPECT_EQ(box[EXT_MIN_X], -2);
     EXPECT_TRUE(merge[EXT_MIN_X] == -2 && merge[EXT_MAX_X] == 10 && merge[EXT_MAX_Y] == 5);
 
-
     std::mt19937 random(5);
     std::uniform_real_distribution<double> angle(-10, 10), sweep(0, 6.2);
     for (int trial = 0; trial < 300; ++trial) {
@@ -186,7 +188,8 @@ TEST(CircleExtents, CircleBoxMergesAndArcBoxMatchesDenseSampling)
         }
         double box[4];
         ASSERT_TRUE(arc->GetExtents(nullptr, box));
-        for (int side = 0; side < 4; ++side) EXPECT_NEAR(box[side], sampled[side], 1e-5) << trial << " " << side;
+        for (int side = 0; side < 4; ++side)
+            EXPECT_NEAR(box[side], sampled[side], 1e-5) << trial << " " << side;
     }
 }
 
@@ -195,11 +198,11 @@ TEST(CircleExtents, CircleBoxMergesAndArcBoxMatchesDenseSampling)
 TEST(CircleIntersect, CrossingNeedsTheOutlineAndTheCircleClosesItsList)
 {
     auto circle = NewCircle({0, 0}, 10);
-    auto arc = NewArc({0, 0}, 10, 0, kTruePi);   // the upper half
+    auto arc = NewArc({0, 0}, 10, 0, kTruePi);  // the upper half
     for (CCircle* entity : {static_cast<CCircle*>(circle.get()), static_cast<CCircle*>(arc.get())}) {
         // Before any draw the test builds its own list.
         EXPECT_TRUE(entity->IntersectRect({9, -1}, {11, 1}));
-        EXPECT_FALSE(entity->IntersectRect({-1, 3}, {1, 4}));   // inside, touching nothing
+        EXPECT_FALSE(entity->IntersectRect({-1, 3}, {1, 4}));  // inside, touching nothing
         EXPECT_TRUE(entity->IntersectRect({-20, -20}, {20, 20}));
     }
     // Only the circle's list closes: a box on the chord from the last point
@@ -286,8 +289,8 @@ TEST(ArcGrips, MovingTheMiddleAcrossTheChordReversesTheArc)
     // Collinear grips leave the arc unchanged.
     arc = NewArc({0, 0}, 1, 0, kTruePi);
     const double start = arc->m_StartAngle, end = arc->m_EndAngle;
-    EXPECT_FALSE(arc->MoveGrip(0, 0, 0, 2));   // middle onto the chord
-    EXPECT_FALSE(arc->MoveGrip(1, 0, 0, 7));   // no such grip
+    EXPECT_FALSE(arc->MoveGrip(0, 0, 0, 2));  // middle onto the chord
+    EXPECT_FALSE(arc->MoveGrip(1, 0, 0, 7));  // no such grip
     EXPECT_TRUE(arc->m_StartAngle == start && arc->m_EndAngle == end);
 }
 
@@ -350,7 +353,7 @@ TEST(ArcMerge, NeighbouringArcsOfOneCircleMergeOthersDoNot)
     a = NewArc({0, 0}, 20, 100 * DEGREE, 200 * DEGREE);
     b = NewArc({0, 0}, 20, 0, 90 * DEGREE);
     EXPECT_FALSE(a->MatchForMerge(*b, &centre, &radius, &start, &end, options));
-    options.ChartType.i_ConDis = 4;   // the ends are about 3.5 apart
+    options.ChartType.i_ConDis = 4;  // the ends are about 3.5 apart
     EXPECT_TRUE(a->MatchForMerge(*b, &centre, &radius, &start, &end, options));
 
     // Ends that meet, but on circles of clearly different size.
@@ -366,7 +369,7 @@ struct Bytes {
     Bytes& F64(double v)
     {
         char b[8];
-        std::memcpy(b, &v, 8);   // the test host is little-endian
+        std::memcpy(b, &v, 8);  // the test host is little-endian
         s.append(b, 8);
         return *this;
     }
@@ -395,7 +398,7 @@ TEST(CircleRecord, LayoutAfterTheCommonRecord)
 TEST(CircleRecord, RecordsRoundTripByteForByteAndAnglesLoadAsStored)
 {
     auto arc = NewArc({1, 2, 3}, 4, 1, 2);
-    arc->m_StartAngle = 9.5;   // outside the normal range: loads as it was
+    arc->m_StartAngle = 9.5;  // outside the normal range: loads as it was
     arc->m_EndAngle = -3;
     std::vector<std::unique_ptr<CEntity>> cases;
     cases.push_back(NewCircle({-1e6, 1e-9, 0}, 0));
@@ -432,7 +435,7 @@ TEST(CircleRecord, DamagedValuesAreRefusedOrRepaired)
 {
     auto arc = NewArc({1, 2, 3}, 4, 1, 2);
     const std::string good = SaveBytes(*arc);
-    for (std::size_t at : {34u, 42u, 58u, 66u, 74u}) {   // x, y, radius, start, end
+    for (std::size_t at : {34u, 42u, 58u, 66u, 74u}) {  // x, y, radius, start, end
         std::string bad = good;
         bad.replace(at, 8, Bytes().F64(at == 58 ? INFINITY : NAN).s);
         FilePtr file = OpenBytes(bad);

@@ -92,7 +92,7 @@ void ExpectPoints(const std::vector<frDoublePoint>& out, std::initializer_list<f
     }
 }
 
-}   // namespace
+}  // namespace
 
 // ---- point in polygon -----------------------------------------------------
 
@@ -182,7 +182,7 @@ TEST(ClipSegment, MatchesAReferenceClipperOnRandomSegments)
         bool expected = ReferenceClip(x1, y1, x2, y2, t0, t1);
         double length = std::hypot(x2 - x1, y2 - y1);
         if (expected && (t1 - t0) * length < 1e-9)
-            continue;   // a touch: the boundary rules decide
+            continue;  // a touch: the boundary rules decide
         double cx1 = x1, cy1 = y1, cx2 = x2, cy2 = y2;
         std::int16_t c1 = -1, c2 = -1;
         bool got = ClipSegmentToRect(XMIN, YMIN, XMAX, YMAX, cx1, cy1, cx2, cy2, c1, c2);
@@ -251,9 +251,8 @@ TEST(ClipPolygon, LoopRoundTheBoxThroughOneEdgeInsertsAllFourCorners)
 {
     // In through the bottom at x 0.2, up, out through the bottom at x 0.5,
     // once clockwise round the outside and in again at x 0.8.
-    std::vector<frDoublePoint> poly = {{0.2, -0.5}, {0.2, 0.5}, {0.5, 0.5}, {0.5, -0.3},
-                                       {-0.5, -0.3}, {-0.5, 1.5}, {1.5, 1.5}, {1.5, -0.5},
-                                       {0.8, -0.5}, {0.8, 0.5}, {0.9, 0.5}, {0.9, -0.7}};
+    std::vector<frDoublePoint> poly = {{0.2, -0.5}, {0.2, 0.5},  {0.5, 0.5},  {0.5, -0.3}, {-0.5, -0.3}, {-0.5, 1.5},
+                                       {1.5, 1.5},  {1.5, -0.5}, {0.8, -0.5}, {0.8, 0.5},  {0.9, 0.5},   {0.9, -0.7}};
     std::vector<frDoublePoint> out;
     ASSERT_TRUE(Clip(ClipPolygonEvenOdd, poly, out));
     // After the exit at (0.5, 0): BL first, then round to BR, in at (0.8, 0).
@@ -302,7 +301,7 @@ TEST(ClipPolygon, WindingKeepsEachExcursionsOwnWayRound)
     // Two excursions: one goes round the top-right corner, the next one
     // round three corners. Remembering each entry as the first would join
     // them the wrong way.
-    std::vector<frDoublePoint> poly = {{0.5, 0.5}, {0.5, 1.5}, {1.5, 1.5}, {1.5, 0.5}, {0.7, 0.5},
+    std::vector<frDoublePoint> poly = {{0.5, 0.5},  {0.5, 1.5},   {1.5, 1.5},  {1.5, 0.5}, {0.7, 0.5},
                                        {0.7, -0.5}, {-0.5, -0.5}, {-0.5, 1.7}, {0.6, 1.7}, {0.6, 0.6}};
     for (bool reverse : {false, true}) {
         auto p = poly;
@@ -353,23 +352,17 @@ void CheckRandomPolygons(Clipper clip, bool bothRules, unsigned seed)
     EXPECT_GT(compared, 40000);
 }
 
-}   // namespace
+}  // namespace
 
-TEST(ClipPolygon, WindingResultFillsAlikeUnderBothRules)
-{
-    CheckRandomPolygons(ClipPolygonWinding, true, 21);
-}
+TEST(ClipPolygon, WindingResultFillsAlikeUnderBothRules) { CheckRandomPolygons(ClipPolygonWinding, true, 21); }
 
-TEST(ClipPolygon, EvenOddKeepsEveryInsideParity)
-{
-    CheckRandomPolygons(ClipPolygonEvenOdd, false, 23);
-}
+TEST(ClipPolygon, EvenOddKeepsEveryInsideParity) { CheckRandomPolygons(ClipPolygonEvenOdd, false, 23); }
 
 TEST(ClipPolyPolygon, DropsHiddenOutlinesAndCompactsTheCounts)
 {
     std::vector<frDoublePoint> points = {
-        {5, 5}, {6, 5}, {6, 6},                          // wholly outside
-        {-1, -1}, {2, -1}, {2, 2}, {-1, 2},              // round the box
+        {5, 5},     {6, 5},     {6, 6},                  // wholly outside
+        {-1, -1},   {2, -1},    {2, 2},     {-1, 2},     // round the box
         {0.2, 0.2}, {0.4, 0.2}, {0.4, 0.4}, {0.2, 0.4},  // a hole inside
     };
     int counts[3] = {3, 4, 4};

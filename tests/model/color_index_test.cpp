@@ -66,7 +66,7 @@ TEST(ColorIndex, NamesComeFromTheTextTable)
 TEST(GrayLevel, WeightsTruncate)
 {
     EXPECT_EQ(GetGrayLevel(RGB(255, 255, 255)), 255);
-    EXPECT_EQ(GetGrayLevel(RGB(255, 0, 0)), 76);    // 76.245
-    EXPECT_EQ(GetGrayLevel(RGB(0, 255, 0)), 149);   // 149.685
-    EXPECT_EQ(GetGrayLevel(RGB(0, 0, 255)), 29);    // 29.07
+    EXPECT_EQ(GetGrayLevel(RGB(255, 0, 0)), 76);   // 76.245
+    EXPECT_EQ(GetGrayLevel(RGB(0, 255, 0)), 149);  // 149.685
+    EXPECT_EQ(GetGrayLevel(RGB(0, 0, 255)), 29);   // 29.07
 }

@@ -34,9 +34,9 @@ struct DrawFixture {
 
     DrawFixture()
     {
-        graph.AddLine(1, 1, 2, 2);              // layer "Trace"
+        graph.AddLine(1, 1, 2, 2);  // layer "Trace"
         graph.SelectOrAddLayer("Top");
-        graph.AddLine(3, 3, 4, 4);              // "Top", now first in the list
+        graph.AddLine(3, 3, 4, 4);  // "Top", now first in the list
         graph.BeginTempPolyline();
         graph.AddTempVertex(5, 5, 0, 0, 0);
         graph.AddTempVertex(6, 5, 0, 0, 0);
@@ -52,9 +52,12 @@ struct DrawFixture {
         std::vector<std::string> names;
         for (const std::string& call : device.calls) {
             std::string name = call.substr(0, call.find(' '));
-            if (name == "SetXorMode") name = call;
-            if (name == "DrawEntityLine") name += call.substr(call.find(' '), 6);
-            if (names.empty() || names.back() != name || name != "DrawCrossMarker") names.push_back(name);
+            if (name == "SetXorMode")
+                name = call;
+            if (name == "DrawEntityLine")
+                name += call.substr(call.find(' '), 6);
+            if (names.empty() || names.back() != name || name != "DrawCrossMarker")
+                names.push_back(name);
         }
         return names;
     }
@@ -102,7 +105,8 @@ std::vector<std::uint32_t> Pixels(const CPixelDC& dc) { return {dc.Bits(), dc.Bi
 void FillRandom(CPixelDC& dc, unsigned seed)
 {
     std::mt19937 random(seed);
-    for (int i = 0; i < kSide * kSide; ++i) dc.Bits()[i] = random() & 0xFFFFFF;
+    for (int i = 0; i < kSide * kSide; ++i)
+        dc.Bits()[i] = random() & 0xFFFFFF;
 }
 
 // Every XOR shape of the view, centred in the canvas.
@@ -116,15 +120,18 @@ std::vector<std::pair<std::string, std::function<void(CDC*)>>> Shapes()
         {"circle", [](CDC* dc) { DrawRubberCircle(dc, 32, 30, 45, 38); }},
         {"circle 3p", [=](CDC* dc) { EXPECT_TRUE(DrawRubberCircle3P(dc, a, b, c)); }},
         {"ellipse", [](CDC* dc) { DrawRubberEllipse(dc, 4, 10, 60, 41); }},
-        {"arc", [](CDC* dc) { DrawRubberArc(dc, {32, 32}, {50, 30}, {20, 50}); }},
+        {"arc",
+         [](CDC* dc) {
+             DrawRubberArc(dc, {32, 32}, {50, 30}, {20, 50});
+         }},
         {"arc 3p", [=](CDC* dc) { EXPECT_TRUE(DrawRubberArc3P(dc, a, c, b)); }},
         {"triangle", [=](CDC* dc) { DrawRubberTriangle(dc, a, b, c); }},
         {"huge circle", [](CDC* dc) { DrawRubberCircle(dc, 32, 32, 2000000000, -2000000000); }},
     };
     for (std::int32_t mode : {SNAP_END, SNAP_MIDDLE, SNAP_CENTRE, SNAP_GRID, SNAP_QUADRANT, SNAP_INTERSECTION,
                               SNAP_PERPENDICULAR, SNAP_TANGENT, SNAP_NEAREST})
-        shapes.push_back({"marker " + std::to_string(mode),
-                          [mode](CDC* dc) { EXPECT_TRUE(DrawSnapMarker(dc, 31, 33, mode)); }});
+        shapes.push_back(
+            {"marker " + std::to_string(mode), [mode](CDC* dc) { EXPECT_TRUE(DrawSnapMarker(dc, 31, 33, mode)); }});
     return shapes;
 }
 
@@ -198,7 +205,8 @@ struct MarkerFixture {
         for (int py = 0; py < kSide; ++py)
             for (int px = 0; px < kSide; ++px) {
                 const COLORREF c = dc.GetPixel(px, py);
-                if (c == kWhite) continue;
+                if (c == kWhite)
+                    continue;
                 EXPECT_EQ(c, kSnapColor) << px << "," << py;
                 marked.insert({px - x, py - y});
             }
@@ -219,7 +227,8 @@ std::set<std::pair<int, int>> Segment(int x0, int y0, int x1, int y1)
 std::set<std::pair<int, int>> Union(std::initializer_list<std::set<std::pair<int, int>>> parts)
 {
     std::set<std::pair<int, int>> all;
-    for (const auto& p : parts) all.insert(p.begin(), p.end());
+    for (const auto& p : parts)
+        all.insert(p.begin(), p.end());
     return all;
 }
 
@@ -230,29 +239,30 @@ TEST(SnapMarkers, ThinMarkersCoverExactlyTheirFiguresInTheSnapColour)
         MarkerFixture f;
         EXPECT_EQ(SnapMarkerPenColor(), MarkerFixture::kSnapColor ^ 0xFFFFFF);
         DrawEndPointMarker(&f.dc, f.x, f.y);
-        EXPECT_EQ(f.Marked(), Union({Segment(-5, -5, 5, -5), Segment(5, -5, 5, 5), Segment(5, 5, -5, 5),
-                                     Segment(-5, 5, -5, -5)}));
+        EXPECT_EQ(f.Marked(),
+                  Union({Segment(-5, -5, 5, -5), Segment(5, -5, 5, 5), Segment(5, 5, -5, 5), Segment(-5, 5, -5, -5)}));
     }
     {
         MarkerFixture f;
-        DrawHashMarker(&f.dc, f.x, f.y);   // crossings included: one shape
-        EXPECT_EQ(f.Marked(), Union({Segment(-5, -2, 5, -2), Segment(-5, 2, 5, 2), Segment(-2, -5, -2, 5),
-                                     Segment(2, -5, 2, 5)}));
+        DrawHashMarker(&f.dc, f.x, f.y);  // crossings included: one shape
+        EXPECT_EQ(f.Marked(),
+                  Union({Segment(-5, -2, 5, -2), Segment(-5, 2, 5, 2), Segment(-2, -5, -2, 5), Segment(2, -5, 2, 5)}));
     }
     {
         MarkerFixture f;
         DrawNearestMarker(&f.dc, f.x, f.y);
-        EXPECT_EQ(f.Marked(), Union({Segment(-5, -5, 5, -5), Segment(5, -5, -5, 5), Segment(-5, 5, 5, 5),
-                                     Segment(5, 5, -5, -5)}));
+        EXPECT_EQ(f.Marked(),
+                  Union({Segment(-5, -5, 5, -5), Segment(5, -5, -5, 5), Segment(-5, 5, 5, 5), Segment(5, 5, -5, -5)}));
     }
     {
         MarkerFixture f;
         DrawCenterMarker(&f.dc, f.x, f.y);
         const auto marked = f.Marked();
-        for (const auto& p : {std::pair{-5, 0}, {5, 0}, {0, -5}, {0, 5}}) EXPECT_EQ(marked.count(p), 1u);
+        for (const auto& p : {std::pair{-5, 0}, {5, 0}, {0, -5}, {0, 5}})
+            EXPECT_EQ(marked.count(p), 1u);
         for (const auto& [px, py] : marked) {
             EXPECT_TRUE(std::abs(px) <= 5 && std::abs(py) <= 5) << px << "," << py;
-            EXPECT_EQ(marked.count({-px, py}), 1u);   // symmetric about the centre
+            EXPECT_EQ(marked.count({-px, py}), 1u);  // symmetric about the centre
             EXPECT_EQ(marked.count({px, -py}), 1u);
         }
     }
@@ -276,8 +286,10 @@ TEST(SnapMarkers, WideMarkersReachTheirDefiningPoints)
         MarkerFixture f;
         EXPECT_TRUE(DrawSnapMarker(&f.dc, f.x, f.y, c.mode));
         const auto marked = f.Marked();
-        for (const auto& p : c.points) EXPECT_EQ(marked.count(p), 1u) << p.first << "," << p.second;
-        for (const auto& [px, py] : marked) EXPECT_TRUE(std::abs(px) <= 7 && std::abs(py) <= 7);
+        for (const auto& p : c.points)
+            EXPECT_EQ(marked.count(p), 1u) << p.first << "," << p.second;
+        for (const auto& [px, py] : marked)
+            EXPECT_TRUE(std::abs(px) <= 7 && std::abs(py) <= 7);
     }
     MarkerFixture f;
     EXPECT_FALSE(DrawSnapMarker(&f.dc, f.x, f.y, 64));
@@ -290,7 +302,8 @@ TEST(SnapMarkers, WideMarkersReachTheirDefiningPoints)
 int CountDark(const CPixelDC& dc, int x0, int x1, int y)
 {
     int n = 0;
-    for (int x = x0; x <= x1; ++x) n += dc.GetPixel(x, y) == RGB(0, 0, 0);
+    for (int x = x0; x <= x1; ++x)
+        n += dc.GetPixel(x, y) == RGB(0, 0, 0);
     return n;
 }
 
@@ -337,7 +350,8 @@ TEST(RubberBands, ArcsRunCounterClockwiseOnScreenAndThroughTheMiddlePoint)
     int upperRight = 0, elsewhere = 0;
     for (int y = 0; y < kSide; ++y)
         for (int x = 0; x < kSide; ++x) {
-            if (quarter.GetPixel(x, y) == kWhite || x == 32) continue;   // the radius line
+            if (quarter.GetPixel(x, y) == kWhite || x == 32)
+                continue;  // the radius line
             (x > 32 && y < 32 ? upperRight : elsewhere) += 1;
         }
     EXPECT_GT(upperRight, 12);

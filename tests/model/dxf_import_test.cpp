@@ -68,12 +68,15 @@ std::string Num(double v) { return FormatC("%.4f", std::fabs(v) < 5e-5 ? 0.0 : v
 std::string Ring(const CVertex* head)
 {
     std::string text;
-    if (head == nullptr) return text;
+    if (head == nullptr)
+        return text;
     const CVertex* v = head;
     do {
         text += " (" + Num(v->x) + "," + Num(v->y);
-        if (std::fabs(v->bulge) >= POINT_TOLERANCE) text += " b" + Num(v->bulge);
-        if (v->startWidth != 0 || v->endWidth != 0) text += " w" + Num(v->startWidth) + "/" + Num(v->endWidth);
+        if (std::fabs(v->bulge) >= POINT_TOLERANCE)
+            text += " b" + Num(v->bulge);
+        if (v->startWidth != 0 || v->endWidth != 0)
+            text += " w" + Num(v->startWidth) + "/" + Num(v->endWidth);
         text += ")";
         v = v->next;
     } while (v != head);
@@ -127,9 +130,11 @@ std::string Describe(const CGraph& graph, bool outlinesAsPolylines = false)
 {
     std::string text;
     for (const CLayer* l = graph.GetFirstLayer(); l; l = l->GetNext()) {
-        if (l->IsEmpty()) continue;
+        if (l->IsEmpty())
+            continue;
         text += "[" + l->GetName() + " " + std::to_string(l->GetColor()) + "]\n";
-        for (const CEntity* e = l->GetFirstEntity(); e; e = e->m_Next) text += Describe(*e, outlinesAsPolylines) + "\n";
+        for (const CEntity* e = l->GetFirstEntity(); e; e = e->m_Next)
+            text += Describe(*e, outlinesAsPolylines) + "\n";
     }
     return text;
 }
@@ -137,9 +142,11 @@ std::string Describe(const CGraph& graph, bool outlinesAsPolylines = false)
 std::string DescribeLayer(const CGraph& graph, const std::string& name)
 {
     const CLayer* l = graph.FindLayerByName(name);
-    if (l == nullptr) return "(no layer " + name + ")";
+    if (l == nullptr)
+        return "(no layer " + name + ")";
     std::string text;
-    for (const CEntity* e = l->GetFirstEntity(); e; e = e->m_Next) text += Describe(*e) + "\n";
+    for (const CEntity* e = l->GetFirstEntity(); e; e = e->m_Next)
+        text += Describe(*e) + "\n";
     return text;
 }
 
@@ -186,16 +193,14 @@ TEST(DxfImportFixtures, R12FileGivesHeaderLayersAndEveryEntity)
               "open polyline (0.0000,20.0000) (5.0000,20.0000) (5.0000,25.0000)\n"
               "closed polyline (0.0000,30.0000) (5.0000,30.0000) (5.0000,35.0000)\n");
     // "round" and "Round" are one layer; the arc 350..10 runs to 370 degrees.
-    EXPECT_EQ(DescribeLayer(graph, "Round"),
-              "circle (5.0000,5.0000) r2.5000\n"
-              "arc (0.0000,0.0000) r3.0000 350.0000..370.0000\n");
+    EXPECT_EQ(DescribeLayer(graph, "Round"), "circle (5.0000,5.0000) r2.5000\n"
+                                             "arc (0.0000,0.0000) r3.0000 350.0000..370.0000\n");
     // SOLID corners come in the order 1, 2, 4, 3 and are put back round the
     // outline; the triangle (its fourth corner repeating the third) is
     // turned counter-clockwise; the 3DFACE keeps its order.
-    EXPECT_EQ(DescribeLayer(graph, "fill"),
-              "solid (0.0000,0.0000) (4.0000,0.0000) (4.0000,3.0000) (0.0000,3.0000)\n"
-              "solid (10.0000,0.0000) (14.0000,0.0000) (12.0000,3.0000)\n"
-              "solid (0.0000,0.0000) (1.0000,0.0000) (1.0000,1.0000) (0.0000,1.0000)\n");
+    EXPECT_EQ(DescribeLayer(graph, "fill"), "solid (0.0000,0.0000) (4.0000,0.0000) (4.0000,3.0000) (0.0000,3.0000)\n"
+                                            "solid (10.0000,0.0000) (14.0000,0.0000) (12.0000,3.0000)\n"
+                                            "solid (0.0000,0.0000) (1.0000,0.0000) (1.0000,1.0000) (0.0000,1.0000)\n");
 }
 
 TEST(DxfImportFixtures, CrLfCommentsLongLinesAndLowerCaseNamesReadAlike)
@@ -222,9 +227,8 @@ TEST(DxfImportFixtures, R2000FileGivesPolylinesCurvesAndSolidHatches)
               "closed polyline (0.0000,30.0000) (5.0000,30.0000) (5.0000,35.0000)\n"
               "circle (1.0000,40.0000) r1.0000\n");
     // Colour 0 (by block) becomes by layer; the ellipse and spline are passed over.
-    EXPECT_EQ(DescribeLayer(graph, "curves"),
-              "circle (50.0000,50.0000) r4.0000\n"
-              "arc c4 (50.0000,50.0000) r6.0000 90.0000..180.0000\n");
+    EXPECT_EQ(DescribeLayer(graph, "curves"), "circle (50.0000,50.0000) r4.0000\n"
+                                              "arc c4 (50.0000,50.0000) r6.0000 90.0000..180.0000\n");
     // Edge paths: arcs become bulges, clockwise ones negative, and a line
     // given against the chain is turned round. The spline path is passed
     // over (its hatch keeps the polyline path); the pattern fill is refused.
@@ -288,7 +292,8 @@ void BuildSampleDrawing(CGraph& graph)
     layer->AddEntity(NewCircle(frDoublePoint(100, 100), 12.5).release());
     layer->AddEntity(NewArc(frDoublePoint(50, 60), 7, 0.5, 2.0).release());
     auto square = std::make_unique<CSolid>();
-    for (const auto& [x, y] : {std::pair{0.0, 0.0}, {4.0, 0.0}, {4.0, 3.0}, {0.0, 3.0}}) (void)square->AddPoint(x, y);
+    for (const auto& [x, y] : {std::pair{0.0, 0.0}, {4.0, 0.0}, {4.0, 3.0}, {0.0, 3.0}})
+        (void)square->AddPoint(x, y);
     layer->AddEntity(square.release());
     layer->AddEntity(NewSolid(frDoublePoint(20, 0), frDoublePoint(22, 3), frDoublePoint(24, 0)).release());
     auto region = std::make_unique<CPolyPolygon>();
@@ -296,7 +301,8 @@ void BuildSampleDrawing(CGraph& graph)
     for (auto* v : {NewVertex(0, 0), NewVertex(20, 0, 0.4), NewVertex(20, 20), NewVertex(0, 20)})
         outer->AddVertex(v, true);
     auto hole = std::make_unique<CPolyLine>();
-    for (auto* v : {NewVertex(5, 5), NewVertex(15, 5), NewVertex(15, 15)}) hole->AddVertex(v, true);
+    for (auto* v : {NewVertex(5, 5), NewVertex(15, 5), NewVertex(15, 15)})
+        hole->AddVertex(v, true);
     region->AddOutline(std::move(outer));
     region->AddOutline(std::move(hole));
     region->m_Color = 9;
@@ -325,8 +331,10 @@ TEST(DxfImportOwnOutput, Dxf2000AndR10ReadBackEqual)
             ASSERT_NE(got, nullptr) << name;
             EXPECT_EQ(got->GetColor(), expected->GetColor());
             std::string want, have;
-            for (const CEntity* e = expected->GetFirstEntity(); e; e = e->m_Next) want += Describe(*e, r10) + "\n";
-            for (const CEntity* e = got->GetFirstEntity(); e; e = e->m_Next) have += Describe(*e, r10) + "\n";
+            for (const CEntity* e = expected->GetFirstEntity(); e; e = e->m_Next)
+                want += Describe(*e, r10) + "\n";
+            for (const CEntity* e = got->GetFirstEntity(); e; e = e->m_Next)
+                have += Describe(*e, r10) + "\n";
             EXPECT_EQ(have, want);
         }
     }
@@ -347,10 +355,13 @@ int CountReadableRecords(const std::string& path)
         return first == std::string::npos ? std::string() : s.substr(first, last - first + 1);
     };
     while (std::getline(in, code) && std::getline(in, value)) {
-        if (trim(code) != "0" && trim(value) != "ENTITIES") continue;
+        if (trim(code) != "0" && trim(value) != "ENTITIES")
+            continue;
         const std::string v = trim(value);
-        if (v == "ENTITIES") inEntities = true;
-        if (v == "ENDSEC") inEntities = false;
+        if (v == "ENTITIES")
+            inEntities = true;
+        if (v == "ENDSEC")
+            inEntities = false;
         if (inEntities && (v == "LINE" || v == "ARC" || v == "CIRCLE" || v == "LWPOLYLINE" || v == "POLYLINE" ||
                            v == "SOLID" || v == "3DFACE" || v == "HATCH"))
             ++count;
@@ -362,13 +373,15 @@ TEST(DxfImportCadFiles, EverySampleImportsWithItsEntities)
 {
     // A missing folder fails: the samples are what this test is about.
     const fs::path folder = test_support::DxfSamplesFolder();
-    ASSERT_TRUE(fs::is_directory(folder)) << "no DXF samples in " << folder
-                                          << ": configure with -DLW_DXF_SAMPLES_DIR=... or set LW_DXF_SAMPLES";
+    ASSERT_TRUE(fs::is_directory(folder))
+        << "no DXF samples in " << folder << ": configure with -DLW_DXF_SAMPLES_DIR=... or set LW_DXF_SAMPLES";
     int files = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {
         std::string ext = entry.path().extension().string();
-        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (ext != ".dxf") continue;
+        for (char& c : ext)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext != ".dxf")
+            continue;
         ++files;
         const std::string path = entry.path().string();
         SCOPED_TRACE(path);
@@ -393,8 +406,8 @@ TEST(DxfImportFailures, NonDxfBinaryEmptyAndCutShortFilesFailAndKeepTheDrawing)
     const std::string cutShort = "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\nA\n10\n0\n20\n0\n11\n1\n21\n1\n";
     const std::string badHeader = "0\nSECTION\n2\nHEADER\n9\n$CECOLOR\n62\nred\n0\nENDSEC\n0\nEOF\n";
     const std::pair<std::string, const char*> cases[] = {
-        {"", "no SECTION"},       {"hello\nworld\n", "no SECTION"},   {binary, "Binary"},
-        {cutShort, "ENTITIES"},   {badHeader, "$CECOLOR"},           {"0\nSECTION\n0\nENDSEC\n", "no name"},
+        {"", "no SECTION"},     {"hello\nworld\n", "no SECTION"}, {binary, "Binary"},
+        {cutShort, "ENTITIES"}, {badHeader, "$CECOLOR"},          {"0\nSECTION\n0\nENDSEC\n", "no name"},
     };
     for (const auto& [text, reason] : cases) {
         SCOPED_TRACE(text.substr(0, 40));
@@ -482,25 +495,24 @@ TEST(DxfImportFailures, BadRecordsAreDroppedAndTheRestRead)
                    "0\nCIRCLE\n8\nA\n62\n300\n10\n0\n20\n0\n40\n1\n"
                    "0\nARC\n8\nA\n62\n-5\n10\n0\n20\n0\n40\n2\n50\n0\n51\n90\n"));
     ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(DescribeLayer(graph, "A"),
-              "circle (0.0000,0.0000) r1.0000\n"
-              "arc (0.0000,0.0000) r2.0000 0.0000..90.0000\n");
+    EXPECT_EQ(DescribeLayer(graph, "A"), "circle (0.0000,0.0000) r1.0000\n"
+                                         "arc (0.0000,0.0000) r2.0000 0.0000..90.0000\n");
     // The short path, the mesh, and a count of each kind refused.
-    EXPECT_EQ(result.warnings, (std::vector<std::string>{
-                                   "Hatch boundary paths whose vertex count did not match were passed over.",
-                                   "Polygon mesh and polyface mesh polylines were passed over.",
-                                   "4 LINE entities were left out: missing, unreadable or out-of-range values, "
-                                   "or too few points.",
-                                   "2 CIRCLE entities were left out: missing, unreadable or out-of-range values, "
-                                   "or too few points.",
-                                   "1 ARC entity was left out: missing, unreadable or out-of-range values, "
-                                   "or too few points.",
-                                   "2 HATCH entities were left out: missing, unreadable or out-of-range values, "
-                                   "or too few points.",
-                                   "1 POLYLINE entity was left out: missing, unreadable or out-of-range values, "
-                                   "or too few points.",
-                                   "1 SOLID entity was left out: missing, unreadable or out-of-range values, "
-                                   "or too few points."}));
+    EXPECT_EQ(result.warnings,
+              (std::vector<std::string>{"Hatch boundary paths whose vertex count did not match were passed over.",
+                                        "Polygon mesh and polyface mesh polylines were passed over.",
+                                        "4 LINE entities were left out: missing, unreadable or out-of-range values, "
+                                        "or too few points.",
+                                        "2 CIRCLE entities were left out: missing, unreadable or out-of-range values, "
+                                        "or too few points.",
+                                        "1 ARC entity was left out: missing, unreadable or out-of-range values, "
+                                        "or too few points.",
+                                        "2 HATCH entities were left out: missing, unreadable or out-of-range values, "
+                                        "or too few points.",
+                                        "1 POLYLINE entity was left out: missing, unreadable or out-of-range values, "
+                                        "or too few points.",
+                                        "1 SOLID entity was left out: missing, unreadable or out-of-range values, "
+                                        "or too few points."}));
 }
 
 TEST(DxfImportFailures, PolylineWithoutSeqendLeavesTheNextEntity)
@@ -509,7 +521,7 @@ TEST(DxfImportFailures, PolylineWithoutSeqendLeavesTheNextEntity)
     // Behind a byte order mark.
     const Imported result =
         Import(graph, "\xEF\xBB\xBF" + Entities("0\nPOLYLINE\n8\nA\n70\n1\n0\nVERTEX\n8\nA\n10\n0\n20\n0\n"
-                               "0\nLINE\n8\nA\n10\n0\n20\n0\n11\n1\n21\n1\n"));
+                                                "0\nLINE\n8\nA\n10\n0\n20\n0\n11\n1\n21\n1\n"));
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(DescribeLayer(graph, "A"), "line (0.0000,0.0000)-(1.0000,1.0000)\n");
 }
@@ -521,9 +533,8 @@ TEST(DxfImportFailures, MirroredCurvesAreBroughtIntoThePlane)
         graph, Entities("0\nARC\n8\nA\n10\n5\n20\n1\n40\n2\n50\n0\n51\n90\n230\n-1\n"
                         "0\nLWPOLYLINE\n8\nA\n70\n0\n230\n-1.0\n10\n1\n20\n0\n42\n0.5\n10\n3\n20\n0\n10\n3\n20\n2\n"));
     ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(DescribeLayer(graph, "A"),
-              "arc (-5.0000,1.0000) r2.0000 90.0000..180.0000\n"
-              "open polyline (-1.0000,0.0000 b-0.5000) (-3.0000,0.0000) (-3.0000,2.0000)\n");
+    EXPECT_EQ(DescribeLayer(graph, "A"), "arc (-5.0000,1.0000) r2.0000 90.0000..180.0000\n"
+                                         "open polyline (-1.0000,0.0000 b-0.5000) (-3.0000,0.0000) (-3.0000,2.0000)\n");
 }
 
 // ---- header, viewport and layer table --------------------------------------------------
@@ -576,7 +587,7 @@ TEST(DxfImportTables, ActiveViewportAndLayerRecordsApply)
     // one were dropped; colour 0 (by block) is no layer colour and gives 7.
     ASSERT_EQ(graph.GetLayerCount(), 3);
     EXPECT_EQ(graph.FindLayerByName("walls")->GetColor(), 4);
-    EXPECT_FALSE(graph.FindLayerByName("walls")->IsVisible());   // turned off by the second record
+    EXPECT_FALSE(graph.FindLayerByName("walls")->IsVisible());  // turned off by the second record
     EXPECT_TRUE(graph.FindLayerByName("Doors")->IsVisible());
     EXPECT_EQ(graph.FindLayerByName("walls")->CountEntities(), 1);
     EXPECT_EQ(graph.FindLayerByName("Doors")->GetColor(), 6);
@@ -600,7 +611,8 @@ TEST(DxfImportProgress, RunsFromZeroToHundredWithoutGoingBack)
     ASSERT_GE(g_Percents.size(), 3u);
     EXPECT_EQ(g_Percents.front(), 0);
     EXPECT_EQ(g_Percents.back(), 100);
-    for (std::size_t i = 1; i < g_Percents.size(); ++i) EXPECT_GE(g_Percents[i], g_Percents[i - 1]);
+    for (std::size_t i = 1; i < g_Percents.size(); ++i)
+        EXPECT_GE(g_Percents[i], g_Percents[i - 1]);
     g_Percents.clear();
     std::string error;
     TempFile empty("empty.dxf", "");

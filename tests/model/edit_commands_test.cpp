@@ -34,8 +34,9 @@ namespace {
 // tail of their layer, so the order within a layer is not kept).
 std::string Dump(CGraph& graph)
 {
-    std::string text = FormatC("unit=%u color=%d width=%.17g current=%u\n", graph.GetUnit(), graph.GetCurrentColor(),
-                               graph.GetCurrentWidth(), graph.GetCurrentLayer() ? graph.GetCurrentLayer()->GetId() : 0u);
+    std::string text =
+        FormatC("unit=%u color=%d width=%.17g current=%u\n", graph.GetUnit(), graph.GetCurrentColor(),
+                graph.GetCurrentWidth(), graph.GetCurrentLayer() ? graph.GetCurrentLayer()->GetId() : 0u);
     for (CLayer* layer = graph.GetFirstLayer(); layer; layer = layer->GetNext()) {
         text += FormatC("layer %u '%s'\n", layer->GetId(), layer->GetName().c_str());
         std::map<std::uint32_t, std::string> entities;
@@ -44,10 +45,12 @@ std::string Dump(CGraph& graph)
             std::string record;
             for (unsigned char ch : WriteToBytes([e](std::FILE* f) { return e->Save(f); }))
                 record += FormatC("%02x", ch);
-            if (e->m_Selected) record += " selected";
+            if (e->m_Selected)
+                record += " selected";
             EXPECT_TRUE(entities.emplace(e->m_Id, record).second) << "two entities with id " << e->m_Id;
         }
-        for (const auto& [id, record] : entities) text += FormatC("  %u ", id) + record + "\n";
+        for (const auto& [id, record] : entities)
+            text += FormatC("  %u ", id) + record + "\n";
     }
     return text;
 }
@@ -84,7 +87,8 @@ protected:
     CPolyLine* AddPolyline(std::initializer_list<std::pair<double, double>> points)
     {
         auto* polyline = new CPolyLine;
-        for (auto [x, y] : points) EXPECT_TRUE(polyline->AddPoint(x, y));
+        for (auto [x, y] : points)
+            EXPECT_TRUE(polyline->AddPoint(x, y));
         EXPECT_TRUE(graph.GetCurrentLayer()->AddEntity(polyline));
         return polyline;
     }
@@ -97,11 +101,21 @@ TEST_F(EditCommands, DrawingCommandsUseCurrentColourAndWidthAndUndoExactly)
     ASSERT_TRUE(graph.SetCurrentColor(3));
     ASSERT_TRUE(graph.SetCurrentWidth(2.5));
     const std::vector<std::function<CEntity*()>> commands = {
-        [&] { return graph.DrawSolid({0, 0}, {0, 10}, {10, 0}); },
-        [&] { return graph.DrawCircle({5, 5, 7}, -4); },
-        [&] { return graph.DrawCircle3P({1, 0}, {0, 1}, {-1, 0}); },
-        [&] { return graph.DrawArcCentre({0, 0}, {2, 0}, {0, 5}); },
-        [&] { return graph.DrawArc3P({1, 0}, {0, 1}, {-1, 0}); },
+        [&] {
+            return graph.DrawSolid({0, 0}, {0, 10}, {10, 0});
+        },
+        [&] {
+            return graph.DrawCircle({5, 5, 7}, -4);
+        },
+        [&] {
+            return graph.DrawCircle3P({1, 0}, {0, 1}, {-1, 0});
+        },
+        [&] {
+            return graph.DrawArcCentre({0, 0}, {2, 0}, {0, 5});
+        },
+        [&] {
+            return graph.DrawArc3P({1, 0}, {0, 1}, {-1, 0});
+        },
     };
     for (std::size_t i = 0; i < commands.size(); ++i) {
         const std::string before = Dump(graph);
@@ -138,7 +152,7 @@ TEST_F(EditCommands, DrawingCommandsRefuseDegenerateInputAndRecordNothing)
     EXPECT_EQ(graph.DrawCircle3P({0, 0}, {1.2e-5, 0}, {6e-6, 1.04e-5}), nullptr);
     EXPECT_EQ(graph.DrawArcCentre({0, 0}, {0, 0}, {1, 1}), nullptr);
     EXPECT_EQ(graph.DrawArcCentre({0, 0}, {1, 0}, {1, 0}), nullptr);
-    EXPECT_EQ(graph.DrawArcCentre({0, 0}, {1, 0}, {3, 0}), nullptr);   // no sweep
+    EXPECT_EQ(graph.DrawArcCentre({0, 0}, {1, 0}, {3, 0}), nullptr);  // no sweep
     EXPECT_EQ(graph.DrawArc3P({0, 0}, {1, 0}, {2, 0}), nullptr);
     EXPECT_EQ(graph.DrawSolid({0, 0}, {1, 1}, {2, 2}), nullptr);
     EXPECT_EQ(Dump(graph), before);
@@ -177,7 +191,7 @@ TEST_F(EditCommands, UndoingTheAdditionOfASelectedEntityDropsTheSelection)
     ASSERT_NE(graph.DrawCircle({0, 0}, 2), nullptr);
     graph.SelectAll(true);
     ASSERT_EQ(graph.GetSelectSet().GetCount(), 1);
-    ASSERT_TRUE(undo.UndoLast());   // without the view clearing the selection first
+    ASSERT_TRUE(undo.UndoLast());  // without the view clearing the selection first
     EXPECT_TRUE(graph.GetSelectSet().IsEmpty());
     EXPECT_EQ(graph.GetGrips(), nullptr);
     EXPECT_TRUE(graph.IsEmpty());
@@ -274,16 +288,17 @@ TEST_F(EditCommands, MoveGripPointMovesHotGripsRebuildsGripsAndUndoesExactly)
     CLine* line = AddLine(0, 0, 4, 0);
     CLine* other = AddLine(0, 10, 4, 10);
     const std::string before = Dump(graph);
-    EXPECT_FALSE(graph.MoveGripPoint({1, 1}));   // no grip at all
+    EXPECT_FALSE(graph.MoveGripPoint({1, 1}));  // no grip at all
 
     graph.SelectAll(true);
     CSelectNode* node = graph.GetSelectSet().FindNode(line);
     ASSERT_NE(node, nullptr);
     CGripRecord* end = nullptr;
     for (CGripRecord* g = graph.GetGrips(); g; g = g->next)
-        if (g->owner == node && g->index == 2) end = g;
+        if (g->owner == node && g->index == 2)
+            end = g;
     ASSERT_NE(end, nullptr);
-    EXPECT_FALSE(graph.MoveGripPoint({1, 1}));   // none hot
+    EXPECT_FALSE(graph.MoveGripPoint({1, 1}));  // none hot
     EXPECT_EQ(undo.GetCount(), 0u);
 
     end->hot = 1;
@@ -317,7 +332,8 @@ public:
             box[EXT_MAX_X] += 1;
             return -3;
         }
-        if (value == m_Color) return -1;
+        if (value == m_Color)
+            return -1;
         m_Color = static_cast<std::int16_t>(value);
         return 0;
     }
@@ -340,7 +356,7 @@ TEST_F(EditCommands, ApplyPropertyToTheSelectionRecordsOnlyChanges)
     EXPECT_EQ(graph.ApplyProperty(2, 5, "", nullptr), 0);
     EXPECT_EQ(e->m_Color, 5);
     EXPECT_EQ(undo.GetCount(), 1u);
-    EXPECT_EQ(graph.ApplyProperty(2, 5, "", nullptr), -1);   // unchanged: nothing pushed
+    EXPECT_EQ(graph.ApplyProperty(2, 5, "", nullptr), -1);  // unchanged: nothing pushed
     EXPECT_EQ(undo.GetCount(), 1u);
 
     // A geometry row: the grips follow the entity, the current one stays.
@@ -372,14 +388,14 @@ TEST_F(EditCommands, ApplyPropertyToTheDrawingRowsPushesOnlyRealChanges)
     EXPECT_EQ(graph.ApplyProperty(1, 0, "nowhere", nullptr), -1);
     EXPECT_EQ(graph.ApplyProperty(3, 0, "-1", nullptr), -1);
     EXPECT_EQ(graph.ApplyProperty(3, 0, "wide", nullptr), -1);
-    EXPECT_EQ(graph.ApplyProperty(4, 0, "pixel", nullptr), -1);   // already pixels
+    EXPECT_EQ(graph.ApplyProperty(4, 0, "pixel", nullptr), -1);  // already pixels
     EXPECT_EQ(undo.GetCount(), 0u);
 
     EXPECT_EQ(graph.ApplyProperty(1, 0, "TRACE", nullptr), -3);
     EXPECT_EQ(graph.GetCurrentLayer(), trace);
     CPropertyRow row;
     EXPECT_EQ(graph.ApplyProperty(2, 300, "", &row), 0);
-    EXPECT_EQ(graph.GetCurrentColor(), 256);   // was 256 already: nothing pushed
+    EXPECT_EQ(graph.GetCurrentColor(), 256);  // was 256 already: nothing pushed
     EXPECT_EQ(row.number, trace->GetColor());
     EXPECT_FALSE(row.value.empty());
     EXPECT_EQ(graph.ApplyProperty(2, 3, "", &row), 0);
@@ -390,9 +406,11 @@ TEST_F(EditCommands, ApplyPropertyToTheDrawingRowsPushesOnlyRealChanges)
     EXPECT_EQ(graph.GetUnit(), UNIT_MM);
     EXPECT_EQ(undo.GetCount(), 4u);
     const std::string end = Dump(graph);
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(undo.UndoLast());
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(undo.UndoLast());
     EXPECT_EQ(Dump(graph), start);
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(undo.RedoNext());
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(undo.RedoNext());
     EXPECT_EQ(Dump(graph), end);
 }
 
@@ -405,7 +423,7 @@ TEST_F(EditCommands, ALayerRowNamingADeletedLayerIsRefusedAndChangesNothing)
     CLayer* gone = graph.SelectOrAddLayer("Gone");
     graph.SetCurrentLayerByName("Trace");
     graph.SelectAll(true);
-    ASSERT_TRUE(graph.RemoveLayer(gone, true));   // after the rows were filled
+    ASSERT_TRUE(graph.RemoveLayer(gone, true));  // after the rows were filled
     graph.SelectAll(true);
     graph.SetModified(false);
     const std::string before = Dump(graph);
@@ -421,19 +439,20 @@ TEST_F(EditCommands, ALayerRowNamingADeletedLayerIsRefusedAndChangesNothing)
 int RowNamed(const CRecordingPropertyList& list, const std::string& name)
 {
     for (std::size_t i = 0; i < list.rows.size(); ++i)
-        if (list.rows[i].name == name) return static_cast<int>(i);
+        if (list.rows[i].name == name)
+            return static_cast<int>(i);
     return -1;
 }
 
 TEST_F(EditCommands, DrawingRowsShowTheCurrentSettingsAndApplyThroughTheDrawing)
 {
-    graph.SelectOrAddLayer("Walls");   // Walls, Trace; Walls current
+    graph.SelectOrAddLayer("Walls");  // Walls, Trace; Walls current
     ASSERT_TRUE(graph.SetCurrentWidth(2.5));
     {
         CRecordingPropertyList list;
         graph.FillProperties(&list);
-        EXPECT_EQ(list.Names(), (std::vector<std::string>{"Drawing Properties", "Current Layer", "Current Color",
-                                                           "Current Width"}));
+        EXPECT_EQ(list.Names(),
+                  (std::vector<std::string>{"Drawing Properties", "Current Layer", "Current Color", "Current Width"}));
         EXPECT_EQ(list.Kinds(), (std::vector<int>{PROP_CATEGORY, PROP_CHOICE, PROP_COLOR_INDEX, PROP_TEXT}));
         EXPECT_EQ(list.rows[1].value, "Walls");
         EXPECT_EQ(list.rows[1].choices, "Walls|Trace");
@@ -507,14 +526,16 @@ CTestBox* AddWidth(CLayer* layer, double width)
 std::vector<std::string> LayerNames(const CGraph& graph)
 {
     std::vector<std::string> names;
-    for (CLayer* l = graph.GetFirstLayer(); l; l = l->GetNext()) names.push_back(l->GetName());
+    for (CLayer* l = graph.GetFirstLayer(); l; l = l->GetNext())
+        names.push_back(l->GetName());
     return names;
 }
 
 TEST(WidthLayers, NamesAreWrittenInTheCLocaleWhateverTheThreadsLocale)
 {
     locale_t german = newlocale(LC_ALL_MASK, "de_DE.utf8", static_cast<locale_t>(0));
-    if (german == static_cast<locale_t>(0)) GTEST_SKIP() << "no German locale";
+    if (german == static_cast<locale_t>(0))
+        GTEST_SKIP() << "no German locale";
     const locale_t old = uselocale(german);
     EXPECT_EQ(WidthLayerName(0.5), "0_5000");
     EXPECT_EQ(WidthLayerName(12.34567), "12_3457");
@@ -525,7 +546,8 @@ TEST(WidthLayers, NamesAreWrittenInTheCLocaleWhateverTheThreadsLocale)
 TEST(WidthLayers, SeparatingMovesEachEntityToItsWidthAndDropsEmptyLayers)
 {
     CWidthSeries series;
-    for (double w : {0.5, 1.0, 2.0}) ASSERT_TRUE(series.AddWidth(w));
+    for (double w : {0.5, 1.0, 2.0})
+        ASSERT_TRUE(series.AddWidth(w));
     {
         CGraph graph;
         CTestBox* a = AddWidth(graph.GetCurrentLayer(), 0.5);
@@ -573,7 +595,7 @@ TEST(WidthLayers, SeparatingMovesEachEntityToItsWidthAndDropsEmptyLayers)
         EXPECT_EQ(traced->m_Layer, graph.GetCurrentLayer());
     }
     {
-        CGraph graph;   // nothing to separate by: the drawing is left alone
+        CGraph graph;  // nothing to separate by: the drawing is left alone
         CLayer* trace = graph.GetCurrentLayer();
         AddWidth(trace, 0.5);
         EXPECT_FALSE(graph.SeparateToLayers(CWidthSeries()));

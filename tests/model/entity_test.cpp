@@ -62,7 +62,8 @@ TEST(EntityIdCounter, ThreadsCreatingEntitiesNeverShareAnId)
     constexpr int kPerThread = 20000;
     std::vector<std::uint32_t> ids[2];
     auto work = [](std::vector<std::uint32_t>* out) {
-        for (int i = 0; i < kPerThread; ++i) out->push_back(TakeNextId());
+        for (int i = 0; i < kPerThread; ++i)
+            out->push_back(TakeNextId());
     };
     std::thread t1(work, &ids[0]);
     std::thread t2(work, &ids[1]);
@@ -131,7 +132,7 @@ TEST(EntityBase, InsideRectNeedsADrawnEntityAndCountsTouchingEdges)
     e.m_Drawn = false;
     EXPECT_FALSE(e.InsideRect({-100, -100}, {100, 100}));
 
-    CEntity empty;   // no extents: never inside, whatever its stale box
+    CEntity empty;  // no extents: never inside, whatever its stale box
     EXPECT_FALSE(empty.InsideRect({-100, -100}, {100, 100}));
 }
 
@@ -152,7 +153,7 @@ TEST(EntityBase, DrawColourFollowsTheLayerWhenByLayer)
 
 TEST(EntityDxf, Dxf2000GroupsCarryHandleSubclassLayerAndColour)
 {
-    CLayer layer;   // named "0"
+    CLayer layer;  // named "0"
     auto* e = new CTestBox;
     ASSERT_TRUE(layer.AddEntity(e));
     e->m_Id = 255;
@@ -182,7 +183,9 @@ TEST(EntityDxf, RecordsCarryTheNamesTheFileGivesThem)
     const CDxfNames own = e.GetDxfNames();
     EXPECT_EQ(own.handle, 255u);
     EXPECT_EQ(own.layer, "0") << "outside any layer";
-    EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e.WriteDXF2000(f, false, {0x2A, "W_1"}); }),
+    EXPECT_EQ(WriteToBytes([&](std::FILE* f) {
+                  return e.WriteDXF2000(f, false, {0x2A, "W_1"});
+              }),
               "  5\n2A\n  100\nAcDbEntity\n  8\nW_1\n");
     EXPECT_EQ(WriteToBytes([&](std::FILE* f) { return e.WriteDXFR10(f, false, {0x2A, "W_1"}); }), "  8\nW_1\n");
 }
@@ -201,7 +204,8 @@ TEST(EntityDxf, FailedWriteIsReported)
 std::string Le32(std::uint32_t v)
 {
     std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        s[i] = static_cast<char>(v >> (8 * i));
     return s;
 }
 
@@ -210,7 +214,8 @@ std::string Le64(double d)
     std::uint64_t v;
     std::memcpy(&v, &d, 8);
     std::string s(8, '\0');
-    for (int i = 0; i < 8; ++i) s[i] = static_cast<char>(v >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        s[i] = static_cast<char>(v >> (8 * i));
     return s;
 }
 
@@ -272,7 +277,7 @@ TEST_F(EntityRecordRoundTrip, EveryTruncatedPrefixFailsCleanly)
         FilePtr file = OpenBytes(bytes.substr(0, n));
         EXPECT_EQ(CreateEntityFromProject(file.get()), nullptr) << "prefix " << n;
     }
-    EXPECT_EQ(CTestBox::live, liveBefore);   // half-read objects were deleted
+    EXPECT_EQ(CTestBox::live, liveBefore);  // half-read objects were deleted
 }
 
 TEST_F(EntityRecordRoundTrip, LoadingRaisesTheIdCounterPastTheIdRead)
@@ -345,8 +350,8 @@ TEST(EntityProjectPrimitives, ShortReadsFailAndValuesRoundTrip)
     float f32;
     double f64;
     std::uint8_t u8;
-    ASSERT_TRUE(ReadProjectI16(file.get(), i16) && ReadProjectI32(file.get(), i32) &&
-                ReadProjectF32(file.get(), f32) && ReadProjectF64(file.get(), f64) && ReadProjectU8(file.get(), u8));
+    ASSERT_TRUE(ReadProjectI16(file.get(), i16) && ReadProjectI32(file.get(), i32) && ReadProjectF32(file.get(), f32) &&
+                ReadProjectF64(file.get(), f64) && ReadProjectU8(file.get(), u8));
     EXPECT_EQ(i16, -3);
     EXPECT_EQ(i32, -70000);
     EXPECT_EQ(f32, 1.0f);

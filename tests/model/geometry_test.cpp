@@ -11,10 +11,7 @@
 
 namespace {
 
-double Distance(const frDoublePoint& a, const frDoublePoint& b)
-{
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
+double Distance(const frDoublePoint& a, const frDoublePoint& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 // Segment against closed box by parameter ranges, for comparison.
 bool ReferenceSegmentHitsBox(const frDoublePoint& p, const frDoublePoint& q, const frDoublePoint& lo,
@@ -59,7 +56,7 @@ CSnapSegment Arc(frDoublePoint c, double r, double start, double end)
     return s;
 }
 
-}   // namespace
+}  // namespace
 
 // ---- angles ----------------------------------------------------------------
 
@@ -324,7 +321,7 @@ TEST(FindSnap, LineCandidates)
 
 TEST(FindSnap, ArcCandidates)
 {
-    CSnapSegment arc = Arc({0, 0}, 2, 0, PI);   // upper half
+    CSnapSegment arc = Arc({0, 0}, 2, 0, PI);  // upper half
     frDoublePoint p;
     double d = -1;
     EXPECT_EQ(arc.FindSnap(nullptr, {0.1, -1.9}, SNAP_QUADRANT, &p, &d), SNAP_QUADRANT);

@@ -22,7 +22,8 @@ namespace {
 std::vector<std::string> LayerNames(const CGraph& graph)
 {
     std::vector<std::string> names;
-    for (CLayer* l = graph.GetFirstLayer(); l; l = l->GetNext()) names.push_back(l->GetName());
+    for (CLayer* l = graph.GetFirstLayer(); l; l = l->GetNext())
+        names.push_back(l->GetName());
     return names;
 }
 
@@ -68,7 +69,7 @@ TEST(GraphLayers, RemovingTheCurrentLayerHandsOverToItsPredecessor)
     CGraph graph;
     graph.SelectOrAddLayer("A");
     graph.SelectOrAddLayer("B");
-    graph.SelectOrAddLayer("C");   // C, B, A, Trace
+    graph.SelectOrAddLayer("C");  // C, B, A, Trace
 
     graph.SetCurrentLayerByName("A");
     EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), true));
@@ -76,17 +77,17 @@ TEST(GraphLayers, RemovingTheCurrentLayerHandsOverToItsPredecessor)
     EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "B");
 
     graph.SetCurrentLayerByName("C");
-    EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), true));   // the head
+    EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), true));  // the head
     EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "B");
     EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), true));
     EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "Trace");
 
-    EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), false));   // delete false: nothing
+    EXPECT_TRUE(graph.RemoveLayer(graph.GetCurrentLayer(), false));  // delete false: nothing
     EXPECT_EQ(graph.GetLayerCount(), 1);
 
     CLayer foreign;
     EXPECT_FALSE(graph.RemoveLayer(&foreign, true));
-    graph.AddLayer(graph.GetCurrentLayer());   // twice would make a cycle
+    graph.AddLayer(graph.GetCurrentLayer());  // twice would make a cycle
     graph.AddLayer(nullptr);
     EXPECT_EQ(graph.GetLayerCount(), 1);
 
@@ -103,11 +104,13 @@ TEST(GraphLayers, RemovingTheCurrentLayerHandsOverToItsPredecessor)
 const CLayer* ScanForLayer(const CGraph& graph, const std::string& name)
 {
     const auto fold = [](std::string s) {
-        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return s;
     };
     for (const CLayer* l = graph.GetFirstLayer(); l; l = l->GetNext())
-        if (fold(l->GetName()) == fold(name)) return l;
+        if (fold(l->GetName()) == fold(name))
+            return l;
     return nullptr;
 }
 
@@ -119,31 +122,36 @@ TEST(GraphLayers, LookupByNameStaysInStepWithTheListThroughEveryChange)
     const auto pick = [&] { return names[random() % names.size()]; };
     const auto layerAt = [&](int n) {
         CLayer* l = graph.GetFirstLayer();
-        for (int i = 0; l && i < n; ++i) l = l->GetNext();
+        for (int i = 0; l && i < n; ++i)
+            l = l->GetNext();
         return l;
     };
     for (int step = 0; step < 3000; ++step) {
         const int count = graph.GetLayerCount();
         switch (random() % 7) {
         case 0: graph.SelectOrAddLayer(pick()); break;
-        case 1: {   // a second layer of a name already there, added as it is
+        case 1: {  // a second layer of a name already there, added as it is
             auto* layer = new CLayer;
             layer->SetName(pick());
             graph.AddLayer(layer);
             break;
         }
         case 2:
-            if (count > 0) (void)graph.RemoveLayer(layerAt(static_cast<int>(random() % count)), true);
+            if (count > 0)
+                (void)graph.RemoveLayer(layerAt(static_cast<int>(random() % count)), true);
             break;
         case 3:
         case 4:
-            if (count > 0) (void)layerAt(static_cast<int>(random() % count))->SetName(pick());
+            if (count > 0)
+                (void)layerAt(static_cast<int>(random() % count))->SetName(pick());
             break;
         case 5:
-            if (random() % 20 == 0) graph.RemoveAllLayers();
+            if (random() % 20 == 0)
+                graph.RemoveAllLayers();
             break;
         case 6:
-            if (count > 0) graph.AddLayer(layerAt(static_cast<int>(random() % count)));   // ours: no change
+            if (count > 0)
+                graph.AddLayer(layerAt(static_cast<int>(random() % count)));  // ours: no change
             break;
         }
         for (const std::string& name : names)
@@ -164,10 +172,10 @@ TEST(GraphLayers, StoredCountsReadAsResetOnceTheDrawingIsMarkedModified)
     trace->AddEntity(new CTestBox);
     EXPECT_EQ(trace->CountEntities(), 2);
     EXPECT_EQ(trace->GetCount(), 2);
-    graph.SetModified(false);   // either way the counts go
+    graph.SetModified(false);  // either way the counts go
     EXPECT_EQ(trace->GetCount(), 0);
     EXPECT_EQ(trace->CountEntities(), 2);
-    graph.SelectOrAddLayer("New");   // adding a layer marks the drawing modified
+    graph.SelectOrAddLayer("New");  // adding a layer marks the drawing modified
     EXPECT_EQ(trace->GetCount(), 0);
     EXPECT_EQ(graph.GetEntityCount(), 2);
     EXPECT_EQ(trace->GetCount(), 2);
@@ -197,7 +205,7 @@ TEST(GraphEntities, IdsAreUniqueAcrossDrawingsAndFoundAcrossLayers)
     auto* a = new CTestBox;
     first->GetCurrentLayer()->AddEntity(a);
     std::set<std::uint32_t> ids{first->GetCurrentLayer()->GetId(), graph.GetCurrentLayer()->GetId(), a->m_Id};
-    first.reset();   // the counter outlives any drawing
+    first.reset();  // the counter outlives any drawing
     auto* b = new CTestBox;
     auto* c = new CTestBox;
     graph.GetCurrentLayer()->AddEntity(b);
@@ -227,10 +235,10 @@ TEST(GraphCopy, CopyReversesTheLayerOrderAndKeepsTheCurrentLayer)
     source.SelectOrAddLayer("A");
     auto* a = new CTestBox(ENTITY_LINE, 1, 2, 3, 4);
     source.GetCurrentLayer()->AddEntity(a);
-    source.SelectOrAddLayer("B");   // B, A, Trace
+    source.SelectOrAddLayer("B");  // B, A, Trace
     source.SetCurrentLayerByName("A");
     ASSERT_TRUE(source.SetGridSpacing(5, 7));
-    source.SelectAll(true);   // the copy holds no selection, so no flags
+    source.SelectAll(true);  // the copy holds no selection, so no flags
     source.SetModified(false);
 
     CGraph copy;
@@ -267,7 +275,7 @@ TEST(GraphExtents, UnionOverLayersWithMarginAppliedPerCallAndCached)
     CGraph graph;
     double box[4] = {1, 2, 3, 4};
     EXPECT_FALSE(graph.GetExtents(box, true, true));
-    EXPECT_EQ(Box(box), (std::vector<double>{1, 2, 3, 4}));   // left unwritten
+    EXPECT_EQ(Box(box), (std::vector<double>{1, 2, 3, 4}));  // left unwritten
     auto* e = new CTestBox(ENTITY_LINE, 0, 0, 100, 50);
     graph.GetCurrentLayer()->AddEntity(e);
     graph.SelectOrAddLayer("Other");
@@ -335,7 +343,7 @@ TEST(GraphHeader, HeaderHoldsSixtyBytesWithOrthoLast)
 {
     const std::string bytes = SampleHeader();
     ASSERT_EQ(bytes.size(), GRAPH_HEADER_SIZE);
-    EXPECT_EQ(bytes.substr(0, 4), std::string("\x02\0\0\0", 4));   // millimetres
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\x02\0\0\0", 4));  // millimetres
     EXPECT_EQ(bytes.substr(56, 4), std::string("\x01\0\0\0", 4));
 }
 
@@ -354,7 +362,7 @@ TEST_F(GraphTempPolyline, KeptOnesJoinTheCurrentLayerAndTheRestAreFreed)
         (void)graph.SetCurrentColor(5);
         graph.SetModified(false);
         graph.BeginTempPolyline();
-        graph.BeginTempPolyline();   // frees the previous one
+        graph.BeginTempPolyline();  // frees the previous one
         EXPECT_EQ(CTestBox::live, before + 1);
         graph.EndTempPolyline(true);
         ASSERT_EQ(graph.GetEntityCount(), 1);
@@ -365,12 +373,12 @@ TEST_F(GraphTempPolyline, KeptOnesJoinTheCurrentLayerAndTheRestAreFreed)
         graph.BeginTempPolyline();
         graph.EndTempPolyline(false);
         EXPECT_EQ(CTestBox::live, before + 1);
-        graph.BeginTempPolyline();   // the drawing frees the last one
+        graph.BeginTempPolyline();  // the drawing frees the last one
     }
     EXPECT_EQ(CTestBox::live, before);
     CGraph graph;
     graph.RemoveAllLayers();
-    graph.BeginTempPolyline();   // none without a current layer
+    graph.BeginTempPolyline();  // none without a current layer
     EXPECT_EQ(CTestBox::live, before);
     graph.EndTempPolyline(true);
 }
@@ -384,8 +392,8 @@ TEST(GraphTempPolylineReal, VerticesTakeTheCurrentWidthAndKeepingIsUndoable)
     graph.BeginTempPolyline();
     CPolyLine* polyline = graph.GetTempPolyline();
     ASSERT_NE(polyline, nullptr);
-    graph.AddTempVertex(0, 0, -1, -1, 0);   // "no width": the current one
-    graph.AddTempVertex(0, 0, 1, 1, 0);     // repeat of the tail: dropped
+    graph.AddTempVertex(0, 0, -1, -1, 0);  // "no width": the current one
+    graph.AddTempVertex(0, 0, 1, 1, 0);    // repeat of the tail: dropped
     graph.AddTempVertex(5, 0, 0.5, 0.25, 0);
     ASSERT_EQ(polyline->GetPointCount(), 2);
     EXPECT_EQ(polyline->GetHead()->startWidth, 2.0);
@@ -397,7 +405,7 @@ TEST(GraphTempPolylineReal, VerticesTakeTheCurrentWidthAndKeepingIsUndoable)
     EXPECT_TRUE(UndoOneItem(vectorList.GetAt(0)));
     EXPECT_EQ(graph.GetEntityCount(), 0);
 
-    graph.SetUndoLists(nullptr, nullptr);   // kept without an undo list too
+    graph.SetUndoLists(nullptr, nullptr);  // kept without an undo list too
     graph.BeginTempPolyline();
     graph.AddTempVertex(1, 1, 0, 0, 0);
     graph.EndTempPolyline(true);
@@ -421,7 +429,7 @@ TEST(GraphRaster, ExtentsTakeInTheRasterOnlyWhenAsked)
     graph.GetCurrentLayer()->DeleteAll();
     graph.SetModified(true);
     EXPECT_FALSE(graph.GetExtents(box, false, false));
-    ASSERT_TRUE(graph.GetExtents(box, false, true));   // the raster alone
+    ASSERT_TRUE(graph.GetExtents(box, false, true));  // the raster alone
     EXPECT_EQ(Box(box), (std::vector<double>{0, 100, 0, 50}));
 }
 
@@ -430,7 +438,7 @@ TEST(GraphRaster, UnitsConvertWithTheImageResolution)
     CGraph graph;
     ASSERT_TRUE(graph.SetUnit(UNIT_CM));
     double a = 3, b = 4;
-    graph.UnitsToPixels(&a, &b);   // no image: lengths stay in pixels
+    graph.UnitsToPixels(&a, &b);  // no image: lengths stay in pixels
     EXPECT_EQ(a, 3.0);
     ASSERT_TRUE(graph.GetRaster()->GetImage().Create(10, 10, 8));
     ASSERT_TRUE(graph.GetRaster()->GetImage().SetResolution(7874));
@@ -445,7 +453,7 @@ TEST(GraphRaster, UnitsConvertWithTheImageResolution)
     a = 1.0;
     graph.UnitsToPixels(&a, nullptr);
     EXPECT_NEAR(a, 200.0, 0.01);
-    a = 200.0;   // 7874 dots per metre are 200 dots per inch
+    a = 200.0;  // 7874 dots per metre are 200 dots per inch
     graph.GetPixelsPerUnit(&a, nullptr, &name);
     EXPECT_NEAR(a, 1.0, 1e-4);
     EXPECT_EQ(name, "Inch");

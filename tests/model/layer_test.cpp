@@ -16,7 +16,8 @@ namespace {
 std::vector<CEntity*> Chain(const CLayer& layer)
 {
     std::vector<CEntity*> chain;
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) chain.push_back(e);
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next)
+        chain.push_back(e);
     return chain;
 }
 
@@ -27,9 +28,11 @@ void ExpectConsistent(CLayer& layer)
     // The count is kept as entities come and go, not walked.
     EXPECT_EQ(static_cast<std::size_t>(layer.CountEntities()), forward.size());
     std::vector<CEntity*> backward;
-    for (CEntity* e = layer.GetLastEntity(); e; e = e->m_Prev) backward.insert(backward.begin(), e);
+    for (CEntity* e = layer.GetLastEntity(); e; e = e->m_Prev)
+        backward.insert(backward.begin(), e);
     EXPECT_EQ(forward, backward);
-    for (CEntity* e : forward) EXPECT_EQ(e->m_Layer, &layer);
+    for (CEntity* e : forward)
+        EXPECT_EQ(e->m_Layer, &layer);
 }
 
 TEST(LayerAttributes, NamesIgnoreEmptyAndCaseOnlyChangesAndAreHeldToTheSavableLimit)
@@ -46,14 +49,15 @@ TEST(LayerAttributes, NamesIgnoreEmptyAndCaseOnlyChangesAndAreHeldToTheSavableLi
     // 254 ASCII bytes and then two-byte characters: a cut at 255 would split
     // one, so it backs off to a whole character.
     std::string accented = std::string(254, 'b');
-    for (int i = 0; i < 5; ++i) accented += "\xC3\xA9";
+    for (int i = 0; i < 5; ++i)
+        accented += "\xC3\xA9";
     EXPECT_TRUE(layer.SetName(accented));
     EXPECT_TRUE(IsValidUtf8(layer.GetName()));
     EXPECT_EQ(layer.GetName().size(), 254u);
 
     EXPECT_TRUE(layer.SetName(std::string("cut\0here", 8)));
     EXPECT_EQ(layer.GetName(), "cut");
-    EXPECT_FALSE(layer.SetName(std::string("\0x", 2)));   // empty once cut
+    EXPECT_FALSE(layer.SetName(std::string("\0x", 2)));  // empty once cut
     layer.SetSavedName(std::string(400, 's'));
     EXPECT_EQ(layer.GetSavedName().size(), MAX_LAYER_NAME);
 }
@@ -69,27 +73,27 @@ TEST(LayerChain, AddAndRemoveKeepTheLinksRight)
     ASSERT_TRUE(layer.AddEntity(a));
     ASSERT_TRUE(layer.AddEntity(b));
     ASSERT_TRUE(layer.AddEntityFront(c));
-    EXPECT_FALSE(layer.AddEntity(a));   // twice would make a cycle
+    EXPECT_FALSE(layer.AddEntity(a));  // twice would make a cycle
     EXPECT_FALSE(layer.AddEntityFront(b));
     EXPECT_EQ(Chain(layer), (std::vector<CEntity*>{c, a, b}));
     ExpectConsistent(layer);
     EXPECT_EQ(layer.FindEntity(b->m_Id), b);
 
     other.AddEntity(foreign);
-    layer.RemoveEntity(foreign);   // of another layer: nothing
+    layer.RemoveEntity(foreign);  // of another layer: nothing
     EXPECT_EQ(Chain(other), std::vector<CEntity*>{foreign});
 
-    layer.RemoveEntity(b);   // the tail
+    layer.RemoveEntity(b);  // the tail
     EXPECT_EQ(b->m_Next, nullptr);
     EXPECT_EQ(b->m_Prev, nullptr);
-    layer.RemoveEntity(b);   // no longer in the chain: nothing
+    layer.RemoveEntity(b);  // no longer in the chain: nothing
     ExpectConsistent(layer);
     delete b;
-    layer.RemoveEntity(c);   // the head
+    layer.RemoveEntity(c);  // the head
     EXPECT_EQ(layer.GetFirstEntity(), a);
     delete c;
     ExpectConsistent(layer);
-    layer.RemoveEntity(a);   // the only one
+    layer.RemoveEntity(a);  // the only one
     EXPECT_EQ(layer.GetLastEntity(), nullptr);
     ExpectConsistent(layer);
     delete a;
@@ -135,7 +139,8 @@ TEST(LayerSelection, CrossingAndWindowSkipSelectedEntities)
     auto* inside = new CTestBox(ENTITY_LINE, 1, 1, 2, 2);
     auto* crossing = new CTestBox(ENTITY_LINE, 4, 4, 8, 8);
     auto* outside = new CTestBox(ENTITY_LINE, 20, 20, 21, 21);
-    for (CEntity* e : {inside, crossing, outside}) layer.AddEntity(e);
+    for (CEntity* e : {inside, crossing, outside})
+        layer.AddEntity(e);
     inside->m_CurVertex = 5;
 
     std::vector<CEntity*> got;
@@ -151,7 +156,7 @@ TEST(LayerSelection, CrossingAndWindowSkipSelectedEntities)
     EXPECT_FALSE(outside->m_Selected);
 
     got.clear();
-    layer.SelectAll(true, collect);   // already selected ones included
+    layer.SelectAll(true, collect);  // already selected ones included
     EXPECT_EQ(got.size(), 3u);
 }
 
@@ -169,7 +174,7 @@ TEST(LayerCopy, CopyFromClonesEntitiesInOrderAndReportsUnclonable)
     copy.AddEntity(new CTestBox);
     const int before = CTestBox::live;
     ASSERT_TRUE(copy.CopyFrom(source));
-    EXPECT_EQ(CTestBox::live, before + 1);   // one old deleted, two clones
+    EXPECT_EQ(CTestBox::live, before + 1);  // one old deleted, two clones
     EXPECT_EQ(copy.GetId(), source.GetId());
     EXPECT_FALSE(copy.IsVisible());
     std::vector<CEntity*> chain = Chain(copy);
@@ -179,7 +184,7 @@ TEST(LayerCopy, CopyFromClonesEntitiesInOrderAndReportsUnclonable)
     EXPECT_NE(chain[0], a);
     ExpectConsistent(copy);
 
-    source.AddEntityFront(new CEntity);   // the base cannot be cloned
+    source.AddEntityFront(new CEntity);  // the base cannot be cloned
     EXPECT_FALSE(copy.CopyFrom(source));
     EXPECT_EQ(copy.CountEntities(), 2);
 }
@@ -207,7 +212,7 @@ TEST(LayerCopy, DistributeToLayersMatchesWidthsWrittenInTheNames)
     half.SetName("0_5000");
     one.SetName("1_0000");
     half.SetNext(&one);
-    one.SetNext(&source);   // the source itself in the chain must not loop
+    one.SetNext(&source);  // the source itself in the chain must not loop
     std::vector<CEntity*> e;
     for (double width : {0.5, 1.00005, 3.0}) {
         e.push_back(new CTestBox);
@@ -260,7 +265,7 @@ TEST_F(LayerBlock, FixedLayoutReadsAndWritesAgainToTheSameBytes)
 
     FilePtr file = OpenBytes(bytes);
     CLayer layer;
-    layer.AddEntity(new CTestBox);   // replaced by the block's entities
+    layer.AddEntity(new CTestBox);  // replaced by the block's entities
     ASSERT_TRUE(layer.Read(file.get()));
     EXPECT_EQ(layer.CountEntities(), 2);
     ExpectConsistent(layer);
@@ -283,8 +288,8 @@ TEST_F(LayerBlock, EveryTruncatedPrefixFailsCleanly)
 
 TEST_F(LayerBlock, OverlongNameLengthFailsBeforeReadingTheName)
 {
-    std::string bytes = std::string("\x01\0\0\0", 4) + std::string("\x00\x01\0\0", 4) + std::string(256, 'n') +
-                        std::string(13, '\0');
+    std::string bytes =
+        std::string("\x01\0\0\0", 4) + std::string("\x00\x01\0\0", 4) + std::string(256, 'n') + std::string(13, '\0');
     FilePtr file = OpenBytes(bytes);
     CLayer layer;
     EXPECT_FALSE(layer.Read(file.get()));
@@ -337,7 +342,7 @@ TEST(LayerDxf, ReadsNameAndColourUpToTheNextRecord)
     EXPECT_FALSE(layer.IsVisible());
     char line[16] = {};
     ASSERT_NE(std::fgets(line, sizeof line, file.get()), nullptr);
-    EXPECT_STREQ(line, "  0\n");   // left for the caller
+    EXPECT_STREQ(line, "  0\n");  // left for the caller
     FilePtr inRange = OpenBytes("  2\nA\n 62\n200\n  0\nENDTAB\n");
     EXPECT_TRUE(layer.ReadDXF(inRange.get()));
     EXPECT_EQ(layer.GetColor(), 200);

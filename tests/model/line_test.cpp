@@ -23,7 +23,7 @@ std::vector<CGripRecord> GripsOf(CEntity& entity)
     entity.AddGrips(nullptr, &head);
     std::vector<CGripRecord> out;
     while (head) {
-        out.insert(out.begin(), *head);   // oldest first
+        out.insert(out.begin(), *head);  // oldest first
         CGripRecord* next = head->next;
         delete head;
         head = next;
@@ -55,7 +55,7 @@ std::string SaveBytes(CEntity& entity)
 std::string F64Bytes(double v)
 {
     std::string s(8, '\0');
-    std::memcpy(s.data(), &v, 8);   // the test host is little-endian
+    std::memcpy(s.data(), &v, 8);  // the test host is little-endian
     return s;
 }
 
@@ -99,7 +99,7 @@ TEST(LineEnds, EveryGripMoveRecomputesTheLength)
     ASSERT_TRUE(line->MoveGrip(0, 0, 0, 2));
     EXPECT_DOUBLE_EQ(line->m_Length, EndDistance(*line));
     ASSERT_TRUE(line->MoveGrip(20, 8, 0, 2));
-    EXPECT_EQ(line->m_Length, 0.0);   // collapsed to a point
+    EXPECT_EQ(line->m_Length, 0.0);  // collapsed to a point
 
     // A line has three grips and no other.
     for (int bad : {-1, 3})
@@ -129,7 +129,7 @@ TEST(LineEnds, VertexHelpers)
     EXPECT_NEAR(VectorAngle({1, 0}, {0, 2}), kTruePi / 2, 1e-12);
     EXPECT_NEAR(VectorAngle({1, 1}, {-3, -3}), kTruePi, 1e-7);
     EXPECT_EQ(VectorAngle({2, 0}, {5, 0}), 0.0);
-    EXPECT_NEAR(VectorAngle({0, 0}, {1, 0}), kTruePi / 2, 1e-12);   // a zero vector is taken as it is
+    EXPECT_NEAR(VectorAngle({0, 0}, {1, 0}), kTruePi / 2, 1e-12);  // a zero vector is taken as it is
 
     CVertex ring[2];
     ring[0].next = ring[0].prev = &ring[1];
@@ -170,7 +170,7 @@ TEST(LineHitTest, PickBoxesFollowTheSegmentAndTheDrawnFlag)
     auto line = MakeLine(0, 0, 10, 10);
     EXPECT_TRUE(line->IntersectRect({4, 4}, {6, 6}));
     EXPECT_TRUE(line->IntersectRect({-1, -1}, {11, 11}));
-    EXPECT_FALSE(line->IntersectRect({6, 0}, {10, 3}));   // inside the extents, off the segment
+    EXPECT_FALSE(line->IntersectRect({6, 0}, {10, 3}));  // inside the extents, off the segment
     EXPECT_FALSE(line->IntersectRect({20, 20}, {30, 30}));
 
     std::vector<CSnapSegment> segments;

@@ -26,14 +26,18 @@ struct Model {
 };
 
 template <typename T>
-T MakeValue(int n) {
-    if constexpr (std::is_same_v<T, int>) return n;
-    else return "a value long enough to live on the heap #" + std::to_string(n);
+T MakeValue(int n)
+{
+    if constexpr (std::is_same_v<T, int>)
+        return n;
+    else
+        return "a value long enough to live on the heap #" + std::to_string(n);
 }
 
 // Links both ways, ring or chain shape, count, tail, cursors and values agree.
 template <typename T>
-void ExpectMatches(OArray<T>& list, const Model<T>& m) {
+void ExpectMatches(OArray<T>& list, const Model<T>& m)
+{
     const int n = static_cast<int>(m.values.size());
     ASSERT_EQ(list.GetCount(), static_cast<UINT>(n));
     std::vector<typename OArray<T>::Node*> nodes{nullptr};  // nodes[i + 1] holds value i
@@ -47,7 +51,9 @@ void ExpectMatches(OArray<T>& list, const Model<T>& m) {
     // A ring closes after count nodes; a chain ends there.
     ASSERT_EQ(node, m.ring ? list.GetHead() : nullptr);
     ASSERT_EQ(list.GetRingEntry(), m.ring ? list.GetHead() : nullptr);
-    if (n > 0) { ASSERT_EQ(list.GetHead()->prev, m.ring ? nodes.back() : nullptr); }
+    if (n > 0) {
+        ASSERT_EQ(list.GetHead()->prev, m.ring ? nodes.back() : nullptr);
+    }
     ASSERT_EQ(list.GetTail(), nodes.back());
     ASSERT_EQ(list.GetCursor(), nodes[m.cursor + 1]);
     ASSERT_EQ(list.GetSavedCursor(), nodes[m.saved + 1]);
@@ -55,7 +61,8 @@ void ExpectMatches(OArray<T>& list, const Model<T>& m) {
 
 // Removes the value at index i: a cursor on it moves to the following node.
 template <typename T>
-void Erase(Model<T>& m, int i) {
+void Erase(Model<T>& m, int i)
+{
     const int n = static_cast<int>(m.values.size());
     m.values.erase(m.values.begin() + i);
     m.saved = m.saved == i ? -1 : m.saved - (m.saved > i);
@@ -64,12 +71,16 @@ void Erase(Model<T>& m, int i) {
 }
 
 template <typename T>
-struct Subject { OArray<T> list; Model<T> model; };
+struct Subject {
+    OArray<T> list;
+    Model<T> model;
+};
 
 // Applies one random operation to `a` (with `b`, maybe `a` itself, as the other
 // list) and to its model in the same way.
 template <typename T>
-void RandomStep(std::mt19937& rng, Subject<T>& a, Subject<T>& b) {
+void RandomStep(std::mt19937& rng, Subject<T>& a, Subject<T>& b)
+{
     Model<T>& m = a.model;
     const int n = static_cast<int>(m.values.size());
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -78,22 +89,28 @@ void RandomStep(std::mt19937& rng, Subject<T>& a, Subject<T>& b) {
     switch (op > 10 ? 0 : op) {  // adding weighs most, so the lists grow
     case 0:
     case 1:
-        if (!mayGrow) break;
+        if (!mayGrow)
+            break;
         m.values.push_back(MakeValue<T>(static_cast<int>(rng())));
-        if (op == 1) *a.list.AddNew() = m.values.back();
-        else ASSERT_TRUE(a.list.AddTail(m.values.back()));
-        if (n == 0) m.cursor = 0;
+        if (op == 1)
+            *a.list.AddNew() = m.values.back();
+        else
+            ASSERT_TRUE(a.list.AddTail(m.values.back()));
+        if (n == 0)
+            m.cursor = 0;
         break;
     case 2:
     case 3: {  // the head, or the node at the cursor
         const int i = op == 2 ? (n > 0 ? 0 : -1) : m.cursor;
         op == 2 ? a.list.RemoveHead() : a.list.RemoveCurrent();
-        if (i >= 0) Erase(m, i);
+        if (i >= 0)
+            Erase(m, i);
         break;
     }
     case 4: {  // a step either way; a ring wraps round
         const int to = m.cursor + (pick(0, 1) ? (a.list.MoveNext(), 1) : (a.list.MovePrev(), -1));
-        if (m.cursor >= 0) m.cursor = to >= 0 && to < n ? to : m.ring ? (to + n) % n : -1;
+        if (m.cursor >= 0)
+            m.cursor = to >= 0 && to < n ? to : m.ring ? (to + n) % n : -1;
         break;
     }
     case 5: {  // to an index (or past the end), sometimes saving the cursor there
@@ -101,37 +118,50 @@ void RandomStep(std::mt19937& rng, Subject<T>& a, Subject<T>& b) {
         auto* node = a.list.MoveToIndex(index);
         ASSERT_EQ(node, a.list.GetCursor());
         m.cursor = index >= 0 && index < n ? index : -1;
-        if (pick(0, 1)) { a.list.SetSavedCursor(node); m.saved = m.cursor; }
+        if (pick(0, 1)) {
+            a.list.SetSavedCursor(node);
+            m.saved = m.cursor;
+        }
         break;
     }
     case 6: {  // Copy or Append; the source's saved cursor ends on its cursor
-        if (!mayGrow) break;
+        if (!mayGrow)
+            break;
         const std::vector<T> added = b.model.values;
         const bool copy = &a != &b && pick(0, 1);
         copy ? a.list.Copy(&b.list) : a.list.Append(&b.list);
         b.model.saved = b.model.cursor;
-        if (copy) m = Model<T>{};
-        if (m.values.empty() && !added.empty()) m.cursor = 0;
+        if (copy)
+            m = Model<T>{};
+        if (m.values.empty() && !added.empty())
+            m.cursor = 0;
         m.values.insert(m.values.end(), added.begin(), added.end());
         break;
     }
     case 7:
         ASSERT_TRUE(a.list.TakeAll(&b.list));
-        if (&a == &b) break;
-        if (m.cursor < 0 && b.model.cursor >= 0) m.cursor = n + b.model.cursor;
-        if (m.saved < 0 && b.model.saved >= 0) m.saved = n + b.model.saved;
+        if (&a == &b)
+            break;
+        if (m.cursor < 0 && b.model.cursor >= 0)
+            m.cursor = n + b.model.cursor;
+        if (m.saved < 0 && b.model.saved >= 0)
+            m.saved = n + b.model.saved;
         m.values.insert(m.values.end(), b.model.values.begin(), b.model.values.end());
         b.model = Model<T>{};
         break;
     case 8: {  // close the ring at a random node, or move its entry there
         const int k = n > 0 ? pick(0, n - 1) : 0;
         auto* entry = a.list.GetHead();
-        for (int i = 0; i < k; ++i) entry = entry->next;
+        for (int i = 0; i < k; ++i)
+            entry = entry->next;
         a.list.SetRingEntry(entry);  // null on an empty list, which stays as it is
-        if (n == 0) break;
+        if (n == 0)
+            break;
         std::rotate(m.values.begin(), m.values.begin() + k, m.values.end());
-        if (m.cursor >= 0) m.cursor = (m.cursor - k + n) % n;
-        if (m.saved >= 0) m.saved = (m.saved - k + n) % n;
+        if (m.cursor >= 0)
+            m.cursor = (m.cursor - k + n) % n;
+        if (m.saved >= 0)
+            m.saved = (m.saved - k + n) % n;
         m.ring = true;
         break;
     }
@@ -150,7 +180,8 @@ void RandomStep(std::mt19937& rng, Subject<T>& a, Subject<T>& b) {
 }
 
 template <typename T>
-void RunRandomSequences(int seeds, int steps) {
+void RunRandomSequences(int seeds, int steps)
+{
     for (int seed = 1; seed <= seeds; ++seed) {
         std::mt19937 rng(seed);
         Subject<T> lists[2];
@@ -158,23 +189,28 @@ void RunRandomSequences(int seeds, int steps) {
             const int a = rng() % 2;
             const int b = rng() % 4 == 0 ? a : 1 - a;  // often the list itself
             RandomStep(rng, lists[a], lists[b]);
-            for (Subject<T>& s : lists) ExpectMatches(s.list, s.model);
-            if (::testing::Test::HasFatalFailure()) FAIL() << "seed " << seed << ", step " << step;
+            for (Subject<T>& s : lists)
+                ExpectMatches(s.list, s.model);
+            if (::testing::Test::HasFatalFailure())
+                FAIL() << "seed " << seed << ", step " << step;
         }
     }
 }
 
-TEST(OArrayRandomized, IntAndHeapOwningListsFollowTheReferenceModel) {
+TEST(OArrayRandomized, IntAndHeapOwningListsFollowTheReferenceModel)
+{
     RunRandomSequences<int>(30, 2000);
     RunRandomSequences<std::string>(15, 2000);
 }
 
-TEST(OArrayFaults, AddTailAndTakeAllFindTheRealTailAndTakeAllEmptiesASourceRing) {
+TEST(OArrayFaults, AddTailAndTakeAllFindTheRealTailAndTakeAllEmptiesASourceRing)
+{
     OArray<int> list, ring;
     ASSERT_TRUE(list.AddTail(1));
     list.SetTail(nullptr);
     ASSERT_TRUE(list.AddTail(2));
-    for (int v : {3, 4, 5}) ASSERT_TRUE(ring.AddTail(v));
+    for (int v : {3, 4, 5})
+        ASSERT_TRUE(ring.AddTail(v));
     ring.SetRingEntry(ring.GetHead()->next);
     ring.SetSavedCursor(ring.GetHead());
     list.SetTail(nullptr);
@@ -183,7 +219,8 @@ TEST(OArrayFaults, AddTailAndTakeAllFindTheRealTailAndTakeAllEmptiesASourceRing)
     ExpectMatches(ring, Model<int>{});
 }
 
-TEST(OArrayFaults, CopyOntoItselfKeepsAndAppendOntoItselfDoublesOnce) {
+TEST(OArrayFaults, CopyOntoItselfKeepsAndAppendOntoItselfDoublesOnce)
+{
     const std::string a = MakeValue<std::string>(1), b = MakeValue<std::string>(2);
     OArray<std::string> list;
     ASSERT_TRUE(list.AddTail(a) && list.AddTail(b));
@@ -195,9 +232,11 @@ TEST(OArrayFaults, CopyOntoItselfKeepsAndAppendOntoItselfDoublesOnce) {
     ExpectMatches(list, Model<std::string>{{a, b, a, b, a, b, a, b}, 0, 0, true});
 }
 
-TEST(OArrayFaults, RemovingTheRingEntryKeepsTheRingValid) {
+TEST(OArrayFaults, RemovingTheRingEntryKeepsTheRingValid)
+{
     OArray<int> list;
-    for (int v : {1, 2, 3}) ASSERT_TRUE(list.AddTail(v));
+    for (int v : {1, 2, 3})
+        ASSERT_TRUE(list.AddTail(v));
     list.CloseRing();
     list.SetSavedCursor(list.GetHead());
     list.RemoveHead();
@@ -213,10 +252,15 @@ struct Fragile {
     inline static bool failNext = false;
     Fragile() { Check(); }
     Fragile(const Fragile&) { Check(); }
-    static void Check() { if (std::exchange(failNext, false)) throw std::bad_alloc(); }
+    static void Check()
+    {
+        if (std::exchange(failNext, false))
+            throw std::bad_alloc();
+    }
 };
 
-TEST(OArrayFaults, AllocationFailureAddsNothing) {
+TEST(OArrayFaults, AllocationFailureAddsNothing)
+{
     OArray<Fragile> list;
     const Fragile value;
     ASSERT_TRUE(list.AddTail(value));

@@ -58,7 +58,7 @@ std::vector<CGripRecord> GripsOf(CEntity& entity)
     entity.AddGrips(nullptr, &head);
     std::vector<CGripRecord> out;
     while (head) {
-        out.insert(out.begin(), *head);   // oldest first
+        out.insert(out.begin(), *head);  // oldest first
         CGripRecord* next = head->next;
         delete head;
         head = next;
@@ -150,8 +150,9 @@ TEST(PolygonSetOutlines, OutlinesAreClosedSoTheClosingArcIsFilledAndGripped)
     CRecordingDevice device;
     SetFlattenStep(device, 0.5);
     set.Draw(&device);
-    EXPECT_GT(set.GetPoints().size(), 4u);   // the closing arc in pieces
-    for (const frDoublePoint& p : set.GetPoints()) EXPECT_GE(p.x, -2.1);
+    EXPECT_GT(set.GetPoints().size(), 4u);  // the closing arc in pieces
+    for (const frDoublePoint& p : set.GetPoints())
+        EXPECT_GE(p.x, -2.1);
 
     // A record whose outline was stored open loads closed.
     std::string bytes = SaveBytes(set);
@@ -248,9 +249,10 @@ TEST(PolygonSetGrips, OneNumberingRunsThroughTheOutlines)
     const std::vector<CGripRecord> grips = GripsOf(*set);
     ASSERT_EQ(static_cast<int>(grips.size()), set->GetGripCount());
     const int outerGrips = set->GetOutline(0)->GetGripCount();
-    ASSERT_EQ(outerGrips, 5);   // four corners and the closing arc's middle
+    ASSERT_EQ(outerGrips, 5);  // four corners and the closing arc's middle
     std::set<int> indexes;
-    for (const CGripRecord& g : grips) indexes.insert(g.index);
+    for (const CGripRecord& g : grips)
+        indexes.insert(g.index);
     EXPECT_EQ(indexes.size(), grips.size());
     EXPECT_EQ(*indexes.begin(), 0);
     EXPECT_EQ(*indexes.rbegin(), set->GetGripCount() - 1);
@@ -258,7 +260,8 @@ TEST(PolygonSetGrips, OneNumberingRunsThroughTheOutlines)
     // The first grip after the outer outline's is the hole's first corner.
     const CGripRecord* holeStart = nullptr;
     for (const CGripRecord& g : grips)
-        if (g.index == outerGrips) holeStart = &g;
+        if (g.index == outerGrips)
+            holeStart = &g;
     ASSERT_NE(holeStart, nullptr);
     EXPECT_EQ(holeStart->point.x, 2);
     EXPECT_EQ(holeStart->point.y, 2);
@@ -272,7 +275,8 @@ TEST(PolygonSetGrips, OneNumberingRunsThroughTheOutlines)
     EXPECT_NE(set->GetOutline(0)->GetTail()->bulge, bulge);
     EXPECT_EQ(set->GetOutline(1)->GetHead()->x, 2.5);
 
-    for (int bad : {-1, set->GetGripCount()}) EXPECT_FALSE(set->MoveGrip(0, 0, 0, bad)) << bad;
+    for (int bad : {-1, set->GetGripCount()})
+        EXPECT_FALSE(set->MoveGrip(0, 0, 0, bad)) << bad;
 }
 
 TEST(PolygonSetGrips, MovingEachGripMovesTheCornerItNames)
@@ -288,7 +292,8 @@ TEST(PolygonSetGrips, MovingEachGripMovesTheCornerItNames)
     const std::vector<CGripRecord> grips = GripsOf(*reference);
     ASSERT_EQ(static_cast<int>(grips.size()), reference->GetGripCount());
     ASSERT_EQ(grips.size(), 11u);
-    for (std::size_t i = 0; i < grips.size(); ++i) ASSERT_EQ(grips[i].index, static_cast<int>(i));
+    for (std::size_t i = 0; i < grips.size(); ++i)
+        ASSERT_EQ(grips[i].index, static_cast<int>(i));
     for (const CGripRecord& grip : grips) {
         auto set = make();
         ASSERT_TRUE(set->MoveGrip(grip.point.x + 0.25, grip.point.y - 0.5, 0, grip.index));

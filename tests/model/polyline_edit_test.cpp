@@ -42,7 +42,8 @@ void ExpectPoints(const CPolyLine& poly, const std::vector<Pt>& expected)
         const Pt& e = expected[i];
         const double got[] = {v->x, v->y, v->bulge, v->startWidth, v->endWidth};
         const double want[] = {e.x, e.y, e.bulge, e.startWidth, e.endWidth};
-        for (int f = 0; f < 5; ++f) EXPECT_NEAR(got[f], want[f], 1e-9) << "vertex " << i << " field " << f;
+        for (int f = 0; f < 5; ++f)
+            EXPECT_NEAR(got[f], want[f], 1e-9) << "vertex " << i << " field " << f;
     }
 }
 
@@ -59,7 +60,7 @@ std::vector<CGripRecord> GripsOf(CPolyLine& poly)
     poly.AddGrips(nullptr, &head);
     std::vector<CGripRecord> out;
     while (head) {
-        out.insert(out.begin(), *head);   // newest first in the list
+        out.insert(out.begin(), *head);  // newest first in the list
         CGripRecord* next = head->next;
         delete head;
         head = next;
@@ -67,7 +68,7 @@ std::vector<CGripRecord> GripsOf(CPolyLine& poly)
     return out;
 }
 
-const double kQuarter = std::tan(PI / 8);   // bulge of a quarter circle
+const double kQuarter = std::tan(PI / 8);  // bulge of a quarter circle
 
 }  // namespace
 
@@ -265,14 +266,12 @@ TEST(PolyLineReverse, RandomRingsMatchTheirSegmentsRunBackwards)
         EXPECT_EQ(poly->m_ActiveEnd, static_cast<std::uint32_t>(1 - round % 2));
         const CVertex* v = poly->GetHead();
         for (int k = 0; k < count; ++k, v = v->next) {
-            const int i = count - 1 - k;   // the old place of the k-th vertex
+            const int i = count - 1 - k;  // the old place of the k-th vertex
             const CVertex& at = before[static_cast<std::size_t>(i)];
             const CVertex& from = before[static_cast<std::size_t>((i + count - 1) % count)];
-            EXPECT_TRUE(v->x == at.x && v->y == at.y && v->z == at.z && v->flags == at.flags &&
-                        v->mark == at.mark)
+            EXPECT_TRUE(v->x == at.x && v->y == at.y && v->z == at.z && v->flags == at.flags && v->mark == at.mark)
                 << round << " vertex " << k;
-            EXPECT_TRUE(v->startWidth == from.startWidth && v->endWidth == from.endWidth &&
-                        v->bulge == -from.bulge)
+            EXPECT_TRUE(v->startWidth == from.startWidth && v->endWidth == from.endWidth && v->bulge == -from.bulge)
                 << round << " vertex " << k;
             EXPECT_EQ(v->next->prev, v);
         }
@@ -284,7 +283,7 @@ TEST(PolyLineReverse, RandomRingsMatchTheirSegmentsRunBackwards)
 
 TEST(PolyLineExplode, PiecesKeepColourWidthsAndArcs)
 {
-    EXPECT_FALSE(MakePolyline({{0, 0}, {10, 0}, {20, 0}})->Explode(nullptr));   // in no layer
+    EXPECT_FALSE(MakePolyline({{0, 0}, {10, 0}, {20, 0}})->Explode(nullptr));  // in no layer
     CLayer layer;
     CPolyLine* poly = MakePolyline({{0, 0, 0, 1.5}, {10, 0, 1.0, 2.5}, {20, 0}}).release();
     poly->m_Color = 3;
@@ -295,7 +294,7 @@ TEST(PolyLineExplode, PiecesKeepColourWidthsAndArcs)
     CEntity* first = layer.GetFirstEntity();
     ASSERT_EQ(first->m_Type, ENTITY_ARC);
     auto* arc = static_cast<CArc*>(first);
-    EXPECT_NEAR(arc->m_StartAngle, PI, 1e-6);   // counter-clockwise below the chord
+    EXPECT_NEAR(arc->m_StartAngle, PI, 1e-6);  // counter-clockwise below the chord
     EXPECT_EQ(arc->GetWidth(), 2.5);
     EXPECT_EQ(arc->m_Color, 3);
     EXPECT_EQ(first->m_Next->m_Next, poly);
@@ -311,7 +310,8 @@ TEST(PolyLineExplode, JoiningThePiecesRestoresTheGeometry)
 
     // The pieces lie last segment first; join them in path order.
     std::vector<CPolyLine*> pieces;
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) pieces.insert(pieces.begin(), static_cast<CPolyLine*>(e));
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next)
+        pieces.insert(pieces.begin(), static_cast<CPolyLine*>(e));
     const CTraceOption options = OptionsWithConnectDistance(5);
     pieces[0]->m_ActiveEnd = 1;
     std::unique_ptr<CPolyLine> joined = pieces[0]->JoinPolyline(pieces[1], false, options);
@@ -334,7 +334,7 @@ TEST(PolyLineExplode, LayerCommandIsUndoneAsOneStep)
 
     CVectorUndoItem item("Explode", &graph);
     EXPECT_EQ(layer->ExplodePolylines(false, &item), 1);
-    EXPECT_EQ(layer->CountEntities(), 4);   // three pieces and the unselected polyline
+    EXPECT_EQ(layer->CountEntities(), 4);  // three pieces and the unselected polyline
     EXPECT_EQ(graph.FindEntity(id), nullptr);
 
     ASSERT_TRUE(item.Undo());
@@ -352,7 +352,8 @@ TEST(PolyLineRoundWidth, SegmentWidthsGoToTheSeriesAndTheOpenTailIsLeft)
     CWidthSeries& series = options.ChartType.WidthSeries;
     series.Clear();
     series.Unit = WIDTH_UNIT_PIXEL;
-    for (double w : {1.0, 2.0, 4.0}) series.AddWidth(w);
+    for (double w : {1.0, 2.0, 4.0})
+        series.AddWidth(w);
     for (bool closed : {false, true}) {
         auto poly = MakePolyline({{0, 0, 0, 1.2, 7}, {10, 0, 0, 3.5}, {20, 0, 0, 1.6}}, closed);
         poly->m_Width = 1.7;
@@ -370,7 +371,8 @@ TEST(PolyLineGrips, CountMatchesTheGripsAddedEvenWhereAnArcCannotBeBuilt)
     auto poly = MakePolyline({{0, 0, 0.5}, {10, 0, 0.5}, {10, 0.000001}, {20, 5, 0.3}, {30, 0}}, true);
     const std::vector<CGripRecord> grips = GripsOf(*poly);
     ASSERT_EQ(static_cast<int>(grips.size()), poly->GetGripCount());
-    for (std::size_t i = 0; i < grips.size(); ++i) EXPECT_EQ(grips[i].index, static_cast<int>(i));
+    for (std::size_t i = 0; i < grips.size(); ++i)
+        EXPECT_EQ(grips[i].index, static_cast<int>(i));
     // The grip after the missing midpoint still names the vertex at (10,0.000001).
     EXPECT_EQ(grips[3].point.y, 0.000001);
     EXPECT_TRUE(poly->MoveGrip(10, 1, 0, 3));
@@ -420,7 +422,7 @@ TEST(PolyLineGrips, CurrentVertexGripBecomesTheDrawingsCurrentGrip)
     poly->m_CurVertex = 2;
     poly->SelectCurrentVertexGrip(&graph, nullptr, 5);
     ASSERT_NE(graph.GetCurrentGrip(), nullptr);
-    EXPECT_EQ(graph.GetCurrentGrip()->index, 7);   // 5 v1, 6 midpoint, 7 v2
+    EXPECT_EQ(graph.GetCurrentGrip()->index, 7);  // 5 v1, 6 midpoint, 7 v2
 }
 
 // ---- inserting a vertex ---------------------------------------------------
@@ -456,12 +458,12 @@ TEST(PolyLineSnap, PiecesOfOneArcGiveOneCounterClockwiseRecord)
     EXPECT_NEAR(segments[0].endAngle, PI, 1e-6);
 
     segments.clear();
-    poly->CollectSegments({-1, -1}, {30, 10}, segments);   // wholly inside
+    poly->CollectSegments({-1, -1}, {30, 10}, segments);  // wholly inside
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0].kind, CSnapSegment::kLine);
 
     segments.clear();
-    poly->CollectSegments({5, -1}, {11, 1}, segments);   // the line and the arc's start
+    poly->CollectSegments({5, -1}, {11, 1}, segments);  // the line and the arc's start
     EXPECT_EQ(segments.size(), 2u);
 }
 

@@ -39,7 +39,8 @@ std::unique_ptr<CPolyLine> MakePolyline(const std::vector<Pt>& points, bool clos
 std::vector<const CVertex*> RingOf(const CVertex* head)
 {
     std::vector<const CVertex*> out;
-    if (head == nullptr) return out;
+    if (head == nullptr)
+        return out;
     const CVertex* v = head;
     do {
         out.push_back(v);
@@ -60,7 +61,7 @@ void SetFlattenStep(CFrDevice& device, double step)
 // 4 atan(bulge), counter-clockwise when positive), independent of the code
 // under test.
 struct ReferenceArc {
-    double cx, cy, r, startAngle, sweep;   // sweep signed
+    double cx, cy, r, startAngle, sweep;  // sweep signed
 
     ReferenceArc(double sx, double sy, double ex, double ey, double bulge)
     {
@@ -84,9 +85,11 @@ struct ReferenceArc {
     {
         double a = std::atan2(y - cy, x - cx) - startAngle;
         if (sweep > 0) {
-            while (a < -1e-9) a += 2 * kTruePi;
+            while (a < -1e-9)
+                a += 2 * kTruePi;
         } else {
-            while (a > 1e-9) a -= 2 * kTruePi;
+            while (a > 1e-9)
+                a -= 2 * kTruePi;
         }
         return a / sweep;
     }
@@ -140,7 +143,8 @@ TEST(PolyLineRing, RemovingAVertexDropsTheFlattenedRingThatLinksIt)
     EXPECT_EQ(poly->GetFlatHead(), nullptr);
     // Rebuilding walks only live vertices (the sanitizer build checks it).
     const CVertex* ring = poly->GetFlatList(nullptr, true);
-    for (const CVertex* f : RingOf(ring)) EXPECT_TRUE(f->source == poly->GetHead() || f->source == poly->GetTail());
+    for (const CVertex* f : RingOf(ring))
+        EXPECT_TRUE(f->source == poly->GetHead() || f->source == poly->GetTail());
 
     // The head hands over to the next vertex; the last one empties the ring.
     poly->RemoveVertex(poly->GetHead());
@@ -160,7 +164,8 @@ TEST(PolyLineFlatten, FlatPointsLieOnTheArcInOrderInsideTheSweep)
     for (int trial = 0; trial < 200; ++trial) {
         const double bulge = (trial % 2 ? -1 : 1) * bulgeMag(random);
         Pt s{coord(random), coord(random), bulge, width(random)}, e{coord(random), coord(random), 0, width(random)};
-        if (std::hypot(e.x - s.x, e.y - s.y) < 1) continue;
+        if (std::hypot(e.x - s.x, e.y - s.y) < 1)
+            continue;
         const double step = steps[trial % 7];
         auto poly = MakePolyline({s, e});
         poly->Flatten(step);
@@ -212,7 +217,7 @@ TEST(PolyLineFlatten, RepeatedVerticesAndZeroLengthArcsAddNoPoint)
     auto poly = std::make_unique<CPolyLine>();
     poly->AddPoint(0, 0);
     poly->AddPoint(5, 0);
-    poly->AddPoint(5.000001, 0);   // within the tolerance of its predecessor
+    poly->AddPoint(5.000001, 0);  // within the tolerance of its predecessor
     poly->GetHead()->next->bulge = 0.5;
     poly->AddPoint(9, 0);
     poly->GetHead()->next->next->bulge = 0;
@@ -223,7 +228,7 @@ TEST(PolyLineFlatten, RepeatedVerticesAndZeroLengthArcsAddNoPoint)
     EXPECT_EQ(ring[2]->x, 9);
 
     poly->ClearFlatList();
-    poly->FlattenArc(poly->GetHead()->next->next);   // the arc of no length
+    poly->FlattenArc(poly->GetHead()->next->next);  // the arc of no length
     EXPECT_EQ(poly->GetFlatHead(), nullptr);
 }
 
@@ -236,7 +241,7 @@ TEST(PolyLineFlatten, OpenHeadIsKeptEvenWhereTheTailMeetsIt)
     const auto ring = RingOf(poly->GetFlatHead());
     ASSERT_GE(ring.size(), 3u);
     EXPECT_EQ(ring[0]->source, poly->GetHead());
-    EXPECT_EQ(ring[1]->x, 10);   // the first, straight segment is drawn
+    EXPECT_EQ(ring[1]->x, 10);  // the first, straight segment is drawn
 }
 
 TEST(PolyLineFlatten, ClosingArcOfAClosedPolylineIsFlattened)
@@ -247,7 +252,8 @@ TEST(PolyLineFlatten, ClosingArcOfAClosedPolylineIsFlattened)
     const auto ring = RingOf(poly->GetFlatHead());
     // 7 inner points of the closing arc, the head, and the three others.
     ASSERT_EQ(ring.size(), 7u + 4u);
-    for (std::size_t i = 0; i < 7; ++i) EXPECT_LT(ring[i]->x, 0);   // the arc swells to the left
+    for (std::size_t i = 0; i < 7; ++i)
+        EXPECT_LT(ring[i]->x, 0);  // the arc swells to the left
     EXPECT_EQ(ring[7]->source, poly->GetHead());
 }
 
@@ -266,7 +272,8 @@ TEST(PolyLineCache, ChordRingIsReusedWhileTheRequestIsUpToFiveTimesCoarser)
         SetFlattenStep(device, step);
         CVertex* marked = poly->GetFlatHead();
         const double mark = -12345.5;
-        if (marked) marked->z = mark;
+        if (marked)
+            marked->z = mark;
         CVertex* ring = poly->GetFlatList(&device, false);
         return ring == marked && ring->z == mark;
     };
@@ -274,9 +281,9 @@ TEST(PolyLineCache, ChordRingIsReusedWhileTheRequestIsUpToFiveTimesCoarser)
     EXPECT_TRUE(requestAndCheckReused(1.0));
     EXPECT_TRUE(requestAndCheckReused(5.0));
     EXPECT_DOUBLE_EQ(poly->GetFlatStep(), 1.0);
-    EXPECT_FALSE(requestAndCheckReused(5.5));   // too coarse for the ring
+    EXPECT_FALSE(requestAndCheckReused(5.5));  // too coarse for the ring
     EXPECT_DOUBLE_EQ(poly->GetFlatStep(), 5.5);
-    EXPECT_FALSE(requestAndCheckReused(5.0));   // finer than the ring
+    EXPECT_FALSE(requestAndCheckReused(5.0));  // finer than the ring
     poly->m_Modified = true;
     EXPECT_FALSE(requestAndCheckReused(5.0));
     EXPECT_FALSE(poly->m_Modified);
@@ -301,7 +308,8 @@ TEST(PolyLineLength, ClosingSideCountsOnlyWhenClosedAndArcsMeasureRadiusTimesSwe
     std::uniform_real_distribution<double> coord(-20, 20), bulge(-2.5, 2.5);
     for (int trial = 0; trial < 100; ++trial) {
         Pt s{coord(random), coord(random), bulge(random)}, e{coord(random), coord(random)};
-        if (std::hypot(e.x - s.x, e.y - s.y) < 0.5 || std::fabs(s.bulge) < 0.01) continue;
+        if (std::hypot(e.x - s.x, e.y - s.y) < 0.5 || std::fabs(s.bulge) < 0.01)
+            continue;
         const ReferenceArc ref(s.x, s.y, e.x, e.y, s.bulge);
         EXPECT_NEAR(MakePolyline({s, e})->GetLength(), ref.r * std::fabs(ref.sweep), 1e-5 * ref.r) << trial;
     }
@@ -315,7 +323,8 @@ TEST(PolyLineExtents, BoxIsTheTightBoxOfDenseSamples)
     std::uniform_real_distribution<double> coord(-30, 30), bulge(-3, 3);
     for (int trial = 0; trial < 60; ++trial) {
         std::vector<Pt> points;
-        for (int i = 0; i < 4; ++i) points.push_back({coord(random), coord(random), i % 2 ? bulge(random) : 0});
+        for (int i = 0; i < 4; ++i)
+            points.push_back({coord(random), coord(random), i % 2 ? bulge(random) : 0});
         const bool closed = trial % 2;
         auto poly = MakePolyline(points, closed);
         double sampled[4] = {1e300, -1e300, 1e300, -1e300};
@@ -323,7 +332,8 @@ TEST(PolyLineExtents, BoxIsTheTightBoxOfDenseSamples)
         // centre by up to about 5e-8 of the radius.
         double tol = 1e-6;
         for (std::size_t i = 0; i < points.size(); ++i) {
-            if (!closed && i + 1 == points.size()) break;
+            if (!closed && i + 1 == points.size())
+                break;
             const Pt& s = points[i];
             const Pt& e = points[(i + 1) % points.size()];
             for (int k = 0; k <= 20000; ++k) {
@@ -351,7 +361,7 @@ TEST(PolyLineExtents, BoxIsTheTightBoxOfDenseSamples)
 
 TEST(PolyLineExtents, MergeWidensTheGivenBox)
 {
-    auto poly = MakePolyline({{-1, 0, 1}, {1, 0}});   // the lower half circle
+    auto poly = MakePolyline({{-1, 0, 1}, {1, 0}});  // the lower half circle
     double box[4], merged[4] = {-5, -4, 2, 3};
     ASSERT_TRUE(poly->GetExtents(merged, box));
     EXPECT_EQ(merged[EXT_MIN_X], -5);
@@ -363,11 +373,11 @@ TEST(PolyLineExtents, MergeWidensTheGivenBox)
 
 TEST(PolyLineIntersect, CrossingFollowsTheShapeAndTheVisibleFlag)
 {
-    auto poly = MakePolyline({{-1, 0, -1}, {1, 0}});   // clockwise: the upper half circle
+    auto poly = MakePolyline({{-1, 0, -1}, {1, 0}});  // clockwise: the upper half circle
     const frDoublePoint topMin(-0.2, 0.9), topMax(0.2, 1.1);
-    EXPECT_TRUE(poly->IntersectRect(topMin, topMax));     // builds its ring on demand
-    EXPECT_FALSE(poly->IntersectRect({-0.2, 0.3}, {0.2, 0.6}));   // inside the bow, touching nothing
-    EXPECT_TRUE(poly->IntersectRect({-2, -2}, {2, 2}));   // wholly inside the box
+    EXPECT_TRUE(poly->IntersectRect(topMin, topMax));            // builds its ring on demand
+    EXPECT_FALSE(poly->IntersectRect({-0.2, 0.3}, {0.2, 0.6}));  // inside the bow, touching nothing
+    EXPECT_TRUE(poly->IntersectRect({-2, -2}, {2, 2}));          // wholly inside the box
     poly->m_Drawn = false;
     EXPECT_FALSE(poly->IntersectRect({-2, -2}, {2, 2}));
 
@@ -382,11 +392,11 @@ TEST(PolyLineIntersect, AStaleRingIsNotTestedAfterAnEdit)
 {
     auto poly = MakePolyline({{-1, 0, -1}, {1, 0}});
     EXPECT_TRUE(poly->IntersectRect({-0.2, 0.9}, {0.2, 1.1}));
-    poly->GetHead()->bulge = 1;   // now the lower half
+    poly->GetHead()->bulge = 1;  // now the lower half
     poly->m_Modified = true;
     EXPECT_FALSE(poly->IntersectRect({-0.2, 0.9}, {0.2, 1.1}));
     EXPECT_TRUE(poly->IntersectRect({-0.2, -1.1}, {0.2, -0.9}));
-    EXPECT_TRUE(poly->m_Modified);   // left for the next draw
+    EXPECT_TRUE(poly->m_Modified);  // left for the next draw
 }
 
 // ---- end segment ----------------------------------------------------------
@@ -435,7 +445,7 @@ TEST(PolyLineDraw, OpenAndClosedRingsGoToTheirSlotsAndShortOnesDrawNothing)
     ASSERT_EQ(device.calls.size(), 2u);
     EXPECT_EQ(device.calls[0], "DrawPolyline (0,0 w1) (10,0 w2) (10,5 w0) color=5 selected=0");
     EXPECT_EQ(device.calls[1], "DrawClosedPolyline (0,0 w1) (10,0 w2) (10,5 w0) color=3 selected=1");
-    EXPECT_FALSE(poly->m_Drawn);   // the device's answer
+    EXPECT_FALSE(poly->m_Drawn);  // the device's answer
 }
 
 // ---- copies ---------------------------------------------------------------
@@ -474,7 +484,7 @@ TEST(PolyLineCopy, ADroppedRepeatHandsItsSegmentToTheVertexKept)
     source.AddPoint(5, 0);
     auto* repeat = new CVertex(5, 0, 0.7, 0.9, 0);
     repeat->bulge = 0.5;
-    source.GetTail()->next = repeat;   // linked in by hand past AddVertex's check
+    source.GetTail()->next = repeat;  // linked in by hand past AddVertex's check
     repeat->prev = source.GetTail();
     repeat->next = source.GetHead();
     source.GetHead()->prev = repeat;
@@ -498,7 +508,7 @@ struct Bytes {
     Bytes& Raw(T v)
     {
         unsigned char b[sizeof(T)];
-        std::memcpy(b, &v, sizeof v);   // the test host is little-endian
+        std::memcpy(b, &v, sizeof v);  // the test host is little-endian
         s.append(reinterpret_cast<char*>(b), sizeof b);
         return *this;
     }
@@ -524,7 +534,7 @@ TEST(PolyLineRecord, TwoVertexRecordIsTheCommonRecordAndOneHundredOneBytes)
     const std::string bytes = SaveBytes(*poly);
     Bytes expected;
     expected.F64(0.0).F64(-7.0);
-    expected.s += '\0';   // an arc: not all straight
+    expected.s += '\0';  // an arc: not all straight
     expected.U32(2).F64(1).F64(2).F64(3).F64(4).F64(0.25).F64(5).F64(6).F64(7).F64(8).F64(0);
     EXPECT_EQ(bytes.substr(34), expected.s);
     EXPECT_EQ(bytes.substr(0, 8), Bytes().U32(ENTITY_POLYLINE).U32(0x01020304).s);
@@ -598,11 +608,11 @@ TEST(PolyLineRecord, LoadMergesRepeatsAndCorrectsTheStraightFlag)
     record.s += '\0';
     record.s += '\0';
     record.F64(0).F64(0);
-    record.s += '\1';   // claims all straight
+    record.s += '\1';  // claims all straight
     record.U32(3);
     record.F64(0).F64(0).F64(0).F64(0).F64(0);
     record.F64(4).F64(0).F64(0).F64(0).F64(0);
-    record.F64(4).F64(0).F64(0.5).F64(0.6).F64(1);   // repeat carrying an arc
+    record.F64(4).F64(0).F64(0.5).F64(0.6).F64(1);  // repeat carrying an arc
     FilePtr file = OpenBytes(record.s);
     auto loaded = CreateEntityFromProject(file.get());
     ASSERT_NE(loaded, nullptr);

@@ -62,7 +62,8 @@ bool ReadBytes(CGraph& drawing, const std::string& bytes, std::string* error = n
 std::vector<std::string> LayerNames(const CGraph& drawing)
 {
     std::vector<std::string> names;
-    for (CLayer* l = drawing.GetFirstLayer(); l; l = l->GetNext()) names.push_back(l->GetName());
+    for (CLayer* l = drawing.GetFirstLayer(); l; l = l->GetNext())
+        names.push_back(l->GetName());
     return names;
 }
 
@@ -125,7 +126,8 @@ void MakeDrawing(CGraph& drawing)
     ASSERT_TRUE(image.Create(24, 16, 8));
     image.SetGreyRamp();
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 24; ++x) image.SetPixelIndex(x, y, (x * 11 + y * 5) & 0xFF);
+        for (int x = 0; x < 24; ++x)
+            image.SetPixelIndex(x, y, (x * 11 + y * 5) & 0xFF);
     ASSERT_TRUE(raster->SetOrigin(3, 4));
     raster->SetResolution(11811, 11811);
 }
@@ -150,13 +152,15 @@ constexpr std::size_t kFirstLayerAt = 72;
 
 void PutU32(std::string& bytes, std::size_t at, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>(v >> (8 * i));
 }
 void PutF64(std::string& bytes, std::size_t at, double v)
 {
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
-    for (int i = 0; i < 8; ++i) bytes[at + i] = static_cast<char>(bits >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        bytes[at + i] = static_cast<char>(bits >> (8 * i));
 }
 
 }  // namespace
@@ -166,15 +170,15 @@ void PutF64(std::string& bytes, std::size_t at, double v)
 TEST_F(ProjectFile, OneLineDrawingHasTheFixedFraming)
 {
     ResetIdCounter(48);
-    CGraph drawing;   // layer "Trace" id 48, raster 49
+    CGraph drawing;  // layer "Trace" id 48, raster 49
     CLine* line = Add(drawing.GetCurrentLayer(), new CLine);
     line->SetEnds({0, 0, 0}, {1, 1, 0});
     ASSERT_TRUE(drawing.SaveProject(Path("one.lwt"), nullptr));
     const std::string bytes = ReadFile(Path("one.lwt"));
     ASSERT_GT(bytes.size(), 72u);
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x00\x00\x80\x3F", 4));
-    EXPECT_EQ(bytes.substr(kUnitAt, 4), std::string("\x03\0\0\0", 4));             // pixel
-    EXPECT_EQ(bytes.substr(64, 8), std::string("\x01\0\0\0\x01\0\0\0", 8));         // 1 entity, 1 layer
+    EXPECT_EQ(bytes.substr(kUnitAt, 4), std::string("\x03\0\0\0", 4));       // pixel
+    EXPECT_EQ(bytes.substr(64, 8), std::string("\x01\0\0\0\x01\0\0\0", 8));  // 1 entity, 1 layer
     // The layer block: id 48, "Trace", empty saved name, visible, colour, 1 entity.
     EXPECT_EQ(bytes.substr(kFirstLayerAt, 13), std::string("\x30\0\0\0\x05\0\0\0Trace", 13));
     EXPECT_EQ(bytes.substr(kFirstLayerAt + 13, 5), std::string("\0\0\0\0\x01", 5));
@@ -182,7 +186,7 @@ TEST_F(ProjectFile, OneLineDrawingHasTheFixedFraming)
     // Then the line's record and, after it, the raster's (type 5, id 49).
     const std::size_t lineAt = kFirstLayerAt + 26;
     EXPECT_EQ(bytes.substr(lineAt, 4), std::string("\x01\0\0\0", 4));
-    const std::size_t rasterAt = lineAt + 34 + 32;   // common record and two points
+    const std::size_t rasterAt = lineAt + 34 + 32;  // common record and two points
     EXPECT_EQ(bytes.substr(rasterAt, 8), std::string("\x05\0\0\0\x31\0\0\0", 8));
 }
 
@@ -194,7 +198,7 @@ TEST_F(ProjectFile, SaveLoadSaveGivesTheSameBytesAndTheSameDrawing)
     ASSERT_TRUE(drawing.SaveProject(Path("first.lwt"), RecordProgress));
     EXPECT_FALSE(drawing.IsModified());
     EXPECT_EQ(g_progress, (std::vector<std::pair<std::string, int>>{{"Saving Lineweft Project file...", 0},
-                                                                     {"Saving Lineweft Project file...", 100}}));
+                                                                    {"Saving Lineweft Project file...", 100}}));
 
     CGraph loaded;
     loaded.SelectOrAddLayer("Old");
@@ -226,7 +230,8 @@ TEST_F(ProjectFile, SaveLoadSaveGivesTheSameBytesAndTheSameDrawing)
     // Every id read stays unique among the ids handed out later.
     for (CLayer* l = loaded.GetFirstLayer(); l; l = l->GetNext()) {
         EXPECT_LT(l->GetId(), GetIdCounter());
-        for (CEntity* e = l->GetFirstEntity(); e; e = e->m_Next) EXPECT_LT(e->m_Id, GetIdCounter());
+        for (CEntity* e = l->GetFirstEntity(); e; e = e->m_Next)
+            EXPECT_LT(e->m_Id, GetIdCounter());
     }
 
     ASSERT_TRUE(loaded.SaveProject(Path("second.lwt"), nullptr));
@@ -243,7 +248,8 @@ TEST_F(ProjectFile, TruncatedAndDamagedFilesFailAndLeaveTheDrawingUntouched)
     // The raster record follows the last layer block; a file may end right
     // there, or (written before the image flags existed) two bytes short.
     std::string rasterStart("\x05\0\0\0", 4);
-    for (int i = 0; i < 4; ++i) rasterStart += static_cast<char>(source.GetRasterEntity()->m_Id >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        rasterStart += static_cast<char>(source.GetRasterEntity()->m_Id >> (8 * i));
     const std::size_t rasterAt = good.rfind(rasterStart);
     ASSERT_NE(rasterAt, std::string::npos);
     for (std::size_t n = 0; n < good.size(); ++n) {
@@ -310,11 +316,11 @@ TEST_F(ProjectFile, HeaderValuesNoSaveWritesAreRefused)
     struct Case {
         const char* what;
         std::size_t at;
-        double value;   // -1: the unit 4
+        double value;  // -1: the unit 4
     };
     const Case cases[] = {
-        {"unit 4", kUnitAt, -1},        {"grid x 0", kGridXAt, 0.0},        {"grid y negative", kGridYAt, -5},
-        {"grid x NaN", kGridXAt, nan},  {"snap base NaN", kSnapBaseXAt, nan}, {"snap angle inf", kSnapAngleAt, INFINITY},
+        {"unit 4", kUnitAt, -1},       {"grid x 0", kGridXAt, 0.0},          {"grid y negative", kGridYAt, -5},
+        {"grid x NaN", kGridXAt, nan}, {"snap base NaN", kSnapBaseXAt, nan}, {"snap angle inf", kSnapAngleAt, INFINITY},
     };
     for (const Case& c : cases) {
         std::string bytes = good;
@@ -347,29 +353,29 @@ TEST_F(ProjectFile, CountsAndRecordsThatCannotBeRightAreRefused)
     };
 
     std::string bytes = good;
-    PutU32(bytes, kLayerCountAt, 0xFFFFFFFF);   // checked before anything is allocated
+    PutU32(bytes, kLayerCountAt, 0xFFFFFFFF);  // checked before anything is allocated
     EXPECT_TRUE(refused(bytes, "layer count"));
     bytes = good;
-    PutU32(bytes, kFirstLayerAt + 4, 256);   // a name one byte too long
+    PutU32(bytes, kFirstLayerAt + 4, 256);  // a name one byte too long
     EXPECT_TRUE(refused(bytes, "layer 1 of 1"));
     bytes = good;
-    PutU32(bytes, kFirstLayerAt + 26, ENTITY_RASTER);   // a raster record inside the layer
+    PutU32(bytes, kFirstLayerAt + 26, ENTITY_RASTER);  // a raster record inside the layer
     EXPECT_TRUE(refused(bytes, "layer 1 of 1"));
     bytes = good;
-    PutU32(bytes, good.rfind(std::string("\x05\0\0\0", 4)), ENTITY_LINE);   // not a raster after the layers
+    PutU32(bytes, good.rfind(std::string("\x05\0\0\0", 4)), ENTITY_LINE);  // not a raster after the layers
     EXPECT_TRUE(refused(bytes, "not a raster"));
 }
 
 TEST_F(ProjectFile, IdsWithoutRoomAboveThemGetFreshOnesAndNewIdsStayUnique)
 {
     const std::uint32_t counter = GetIdCounter();
-    ResetIdCounter(1000);   // the file's own ids stay small
+    ResetIdCounter(1000);  // the file's own ids stay small
     CGraph source;
     source.AddLine(0, 0, 3, 3);
     source.AddLine(5, 5, 6, 6);
     const std::string good = Snapshot(source);
-    const std::size_t lineIdAt = kFirstLayerAt + 26 + 4;   // after the "Trace" block and the type
-    const std::size_t secondIdAt = lineIdAt + 34 + 32;   // a line's record is 66 bytes
+    const std::size_t lineIdAt = kFirstLayerAt + 26 + 4;  // after the "Trace" block and the type
+    const std::size_t secondIdAt = lineIdAt + 34 + 32;    // a line's record is 66 bytes
 
     // Below the limit ids are kept and raise the counter.
     std::string bytes = good;
@@ -440,7 +446,7 @@ TEST_F(ProjectFile, IdsWithoutRoomAboveThemGetFreshOnesAndNewIdsStayUnique)
         EXPECT_NE(first->m_Next->m_Id, first->m_Id);
         EXPECT_NE(first->m_Next->m_Id, drawing.GetCurrentLayer()->GetId());
         EXPECT_NE(first->m_Next->m_Id, drawing.GetRaster()->m_Id);
-        const std::uint32_t next = TakeNextId();   // what the next entity drawn gets
+        const std::uint32_t next = TakeNextId();  // what the next entity drawn gets
         EXPECT_GT(next, std::max(first->m_Id, first->m_Next->m_Id));
     }
 

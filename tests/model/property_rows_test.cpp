@@ -128,7 +128,7 @@ TEST_F(PropertyRows, BaseRowsShowLayerColourAndWidth)
     loose->FillProperties(&none);
     EXPECT_TRUE(none.rows.empty());
     EXPECT_EQ(Apply(loose.get(), 1, "Other"), PROP_REFUSED);
-    EXPECT_EQ(Info(loose.get())[1].substr(0, 16), "    CenterPoint:");   // no layer line
+    EXPECT_EQ(Info(loose.get())[1].substr(0, 16), "    CenterPoint:");  // no layer line
 }
 
 TEST_F(PropertyRows, BaseRowsAnswerWithTheProtocolCodes)
@@ -141,7 +141,7 @@ TEST_F(PropertyRows, BaseRowsAnswerWithTheProtocolCodes)
     // case, changes nothing.
     EXPECT_EQ(Apply(circle, 1, "tRACE"), PROP_REFUSED);
     EXPECT_EQ(Apply(circle, 1, "Other"), PROP_LAYER_CHANGED);
-    EXPECT_EQ(circle->m_Layer, trace);   // moving is the caller's work
+    EXPECT_EQ(circle->m_Layer, trace);  // moving is the caller's work
     EXPECT_FALSE(graph.IsModified());
 
     // Colour: stored, the row record follows; out of range is by layer.
@@ -161,7 +161,8 @@ TEST_F(PropertyRows, BaseRowsAnswerWithTheProtocolCodes)
     EXPECT_EQ(circle->ApplyProperty(&graph, 2, 300, "", &record), PROP_REFUSED);
 
     // Width: bad, negative and unchanged values are refused.
-    for (const char* bad : {"abc", "-1", "", "0"}) EXPECT_EQ(Apply(circle, 3, bad), PROP_REFUSED) << bad;
+    for (const char* bad : {"abc", "-1", "", "0"})
+        EXPECT_EQ(Apply(circle, 3, bad), PROP_REFUSED) << bad;
     EXPECT_EQ(Apply(circle, 3, "2.5"), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(circle->GetWidth(), 2.5);
     EXPECT_EQ(Apply(circle, 3, "2.5"), PROP_REFUSED);
@@ -194,7 +195,7 @@ TEST_F(PropertyRows, RowsAndLinesUseTheDrawingUnit)
     Lines lines = Info(line);
     EXPECT_EQ(lines[3], "    StartPoint: X=5.000  Y=2.000 mm");
     EXPECT_EQ(lines[5], "    Length: 4.123");
-    EXPECT_EQ(line->m_Length, std::hypot(10, 40));   // converted on a copy
+    EXPECT_EQ(line->m_Length, std::hypot(10, 40));  // converted on a copy
 }
 
 TEST_F(PropertyRows, TranslatedLabelsAreNeverFormats)
@@ -203,8 +204,10 @@ TEST_F(PropertyRows, TranslatedLabelsAreNeverFormats)
     GetLangTable().SetAt("PolylinePoint", "Pt.%s");
     locale_t probe = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
     const bool comma = probe != nullptr;
-    if (probe) freelocale(probe);
-    if (comma) InitLocaleSeparators("de_DE.UTF-8");
+    if (probe)
+        freelocale(probe);
+    if (comma)
+        InitLocaleSeparators("de_DE.UTF-8");
 
     auto* line = Add(std::make_unique<CLine>());
     line->SetEnds({1.5, 2}, {3, 4});
@@ -226,7 +229,7 @@ TEST_F(PropertyRows, LineRowsInOrderAndEachRowApplied)
     EXPECT_EQ(list.Kinds(), (std::vector<int>{-1, 0, 8, -1, 1, 1, 1, 1, 3, 3}));
     EXPECT_EQ(list.Value("Angle"), "90.000000");
 
-    EXPECT_EQ(Apply(line, 3, "1"), PROP_REFUSED);   // the heading takes the width's place
+    EXPECT_EQ(Apply(line, 3, "1"), PROP_REFUSED);  // the heading takes the width's place
     EXPECT_EQ(Apply(line, 4, "3"), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(Apply(line, 5, "4"), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(Apply(line, 6, "6"), PROP_GEOMETRY_CHANGED);
@@ -235,10 +238,12 @@ TEST_F(PropertyRows, LineRowsInOrderAndEachRowApplied)
     EXPECT_EQ(line->GetStart().y, 4);
     EXPECT_EQ(line->GetEnd().x, 6);
     EXPECT_EQ(line->GetEnd().y, 8);
-    EXPECT_EQ(line->m_Length, 5);   // the cached length follows the ends
-    for (int row = 4; row <= 7; ++row) EXPECT_EQ(Apply(line, row, "abc"), PROP_REFUSED) << row;
-    EXPECT_EQ(Apply(line, 4, "3"), PROP_REFUSED);   // unchanged
-    for (int row : {8, 9, 10, 40}) EXPECT_EQ(Apply(line, row, "1"), PROP_REFUSED) << row;
+    EXPECT_EQ(line->m_Length, 5);  // the cached length follows the ends
+    for (int row = 4; row <= 7; ++row)
+        EXPECT_EQ(Apply(line, row, "abc"), PROP_REFUSED) << row;
+    EXPECT_EQ(Apply(line, 4, "3"), PROP_REFUSED);  // unchanged
+    for (int row : {8, 9, 10, 40})
+        EXPECT_EQ(Apply(line, row, "1"), PROP_REFUSED) << row;
     EXPECT_EQ(line->GetEnd().y, 8);
 }
 
@@ -246,11 +251,15 @@ TEST_F(PropertyRows, LineInformation)
 {
     auto* line = Add(std::make_unique<CLine>());
     line->SetEnds({1, 2}, {4, 6});
-    const Lines expected{"  Name: Line",           "    Layer: Trace",    "    Color: ByLayer (" + ColorName(3) + ")",
-                         "    StartPoint: X=1.000  Y=2.000",          "    EndPoint: X=4.000  Y=6.000",
-                         "    Length: 5.000",      ""};
+    const Lines expected{"  Name: Line",
+                         "    Layer: Trace",
+                         "    Color: ByLayer (" + ColorName(3) + ")",
+                         "    StartPoint: X=1.000  Y=2.000",
+                         "    EndPoint: X=4.000  Y=6.000",
+                         "    Length: 5.000",
+                         ""};
     EXPECT_EQ(Info(line), expected);
-    EXPECT_EQ(Info(line), expected);   // the stored length is not converted in place
+    EXPECT_EQ(Info(line), expected);  // the stored length is not converted in place
 }
 
 // ---- solids ---------------------------------------------------------------
@@ -260,9 +269,9 @@ TEST_F(PropertyRows, SolidRowsAndRedrawAfterAnEdit)
     auto* solid = Add(NewSolid({0, 0}, {3, 0}, {3, 4}));
     ASSERT_NE(solid, nullptr);
     solid->FillProperties(&list);
-    EXPECT_EQ(list.Names(), (Names{"Base Properties", "Layer", "Color", "Solid Properties", "X of 1st point",
-                                   "Y of 1st point", "X of 2nd point", "Y of 2nd point", "X of 3rd point",
-                                   "Y of 3rd point", "Length"}));
+    EXPECT_EQ(list.Names(),
+              (Names{"Base Properties", "Layer", "Color", "Solid Properties", "X of 1st point", "Y of 1st point",
+                     "X of 2nd point", "Y of 2nd point", "X of 3rd point", "Y of 3rd point", "Length"}));
     EXPECT_EQ(list.Value("Length"), "12.000000");
     EXPECT_EQ(list.rows.back().kind, PROP_READ_ONLY);
 
@@ -274,7 +283,8 @@ TEST_F(PropertyRows, SolidRowsAndRedrawAfterAnEdit)
     EXPECT_EQ(solid->GetVertex(2)->y, 5);
     EXPECT_EQ(Apply(solid, 9, "5"), PROP_REFUSED);
     EXPECT_EQ(Apply(solid, 5, "abc"), PROP_REFUSED);
-    for (int row : {10, 11, 12}) EXPECT_EQ(Apply(solid, row, "1"), PROP_REFUSED) << row;
+    for (int row : {10, 11, 12})
+        EXPECT_EQ(Apply(solid, row, "1"), PROP_REFUSED) << row;
 
     Lines lines = Info(solid);
     ASSERT_EQ(lines.size(), 6u);
@@ -294,7 +304,7 @@ TEST_F(PropertyRows, CircleRowsAndEdits)
     EXPECT_EQ(list.Kinds(), (std::vector<int>{-1, 0, 8, 1, -1, 1, 1, 1, 3}));
 
     circle->m_Modified = false;
-    EXPECT_EQ(Apply(circle, 4, ""), PROP_REFUSED);   // heading
+    EXPECT_EQ(Apply(circle, 4, ""), PROP_REFUSED);  // heading
     EXPECT_EQ(Apply(circle, 5, "7"), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(Apply(circle, 6, "8"), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(Apply(circle, 7, "4"), PROP_GEOMETRY_CHANGED);
@@ -302,13 +312,19 @@ TEST_F(PropertyRows, CircleRowsAndEdits)
     EXPECT_EQ(circle->m_Centre.x, 7);
     EXPECT_EQ(circle->m_Centre.y, 8);
     EXPECT_EQ(circle->m_Radius, 4);
-    for (const char* bad : {"abc", "-2", "0", "4"}) EXPECT_EQ(Apply(circle, 7, bad), PROP_REFUSED) << bad;
-    EXPECT_EQ(Apply(circle, 8, "1"), PROP_REFUSED);   // circumference
+    for (const char* bad : {"abc", "-2", "0", "4"})
+        EXPECT_EQ(Apply(circle, 7, bad), PROP_REFUSED) << bad;
+    EXPECT_EQ(Apply(circle, 8, "1"), PROP_REFUSED);  // circumference
     EXPECT_EQ(Apply(circle, 9, "1"), PROP_REFUSED);
 
-    const Lines expected{"  Name: Circle", "    Layer: Trace", "    Color: ByLayer (" + ColorName(3) + ")",
-                         "    CenterPoint:  X=7.000  Y=8.000", "    Radius:  4.000", "    Width:  0.000",
-                         "    Circumference:  " + DoubleToString(TWO_PI * 4, 3), ""};
+    const Lines expected{"  Name: Circle",
+                         "    Layer: Trace",
+                         "    Color: ByLayer (" + ColorName(3) + ")",
+                         "    CenterPoint:  X=7.000  Y=8.000",
+                         "    Radius:  4.000",
+                         "    Width:  0.000",
+                         "    Circumference:  " + DoubleToString(TWO_PI * 4, 3),
+                         ""};
     EXPECT_EQ(Info(circle), expected);
 }
 
@@ -318,12 +334,13 @@ TEST_F(PropertyRows, ArcRowsAndAngleEdits)
     arc->FillProperties(&list);
     EXPECT_EQ(list.Names(),
               (Names{"Base Properties", "Layer", "Color", "Width", "Circle Properties", "X of Center", "Y of Center",
-                     "Radius", "Arc Properties", "X of StartPoint", "Y of StartPoint", "X of EndPoint",
-                     "Y of EndPoint", "Start Angle", "End Angle", "Length of Arc", "Sweep Angle"}));
+                     "Radius", "Arc Properties", "X of StartPoint", "Y of StartPoint", "X of EndPoint", "Y of EndPoint",
+                     "Start Angle", "End Angle", "Length of Arc", "Sweep Angle"}));
     EXPECT_EQ(list.Value("End Angle"), "90.000000");
     EXPECT_EQ(list.Value("Sweep Angle"), "90.000000");
 
-    for (int row = 8; row <= 12; ++row) EXPECT_EQ(Apply(arc, row, "1"), PROP_REFUSED) << row;
+    for (int row = 8; row <= 12; ++row)
+        EXPECT_EQ(Apply(arc, row, "1"), PROP_REFUSED) << row;
     EXPECT_EQ(Apply(arc, 13, "abc"), PROP_REFUSED);
     EXPECT_EQ(Apply(arc, 13, "30"), PROP_GEOMETRY_CHANGED);
     EXPECT_NEAR(arc->m_StartAngle, 30 * DEGREE, 1e-12);
@@ -331,7 +348,8 @@ TEST_F(PropertyRows, ArcRowsAndAngleEdits)
     EXPECT_EQ(Apply(arc, 14, "10"), PROP_GEOMETRY_CHANGED);
     EXPECT_NEAR(arc->m_EndAngle, 370 * DEGREE, 1e-12);
     EXPECT_EQ(Apply(arc, 14, "10"), PROP_REFUSED);
-    for (int row : {15, 16, 17}) EXPECT_EQ(Apply(arc, row, "1"), PROP_REFUSED) << row;
+    for (int row : {15, 16, 17})
+        EXPECT_EQ(Apply(arc, row, "1"), PROP_REFUSED) << row;
 
     // A new radius moves the end points along.
     EXPECT_EQ(Apply(arc, 7, "4"), PROP_GEOMETRY_CHANGED);
@@ -341,7 +359,7 @@ TEST_F(PropertyRows, ArcRowsAndAngleEdits)
     ASSERT_EQ(lines.size(), 13u);
     EXPECT_EQ(lines[0], "  Name: Arc");
     EXPECT_EQ(lines[6], "    StartAngle: 30.000");
-    EXPECT_EQ(lines[7], "    EndAngle: 10.000");   // whole turns taken off
+    EXPECT_EQ(lines[7], "    EndAngle: 10.000");  // whole turns taken off
     EXPECT_EQ(lines[9].substr(0, 17), "    EndPoint:   X");
     EXPECT_EQ(lines[10], "    Angle:  340.000");
     EXPECT_EQ(lines[11], "    Length: " + DoubleToString(4 * 340 * DEGREE, 3));
@@ -354,11 +372,26 @@ TEST_F(PropertyRows, PolylineRowsFollowTheCurrentVertex)
 {
     auto* poly = Add(MakePolyline({At(0, 0, 1), At(2, 0), At(2, 2)}));
     poly->FillProperties(&list);
-    EXPECT_EQ(list.Names(), (Names{"Base Properties", "Layer", "Color", "Width", "PolyLine Properties", "Close",
-                                   "Length", "Vertex of PolyLine", "Current Point", "Add Point",
-                                   "Delete Current Point", "X of Vertex", "Y of Vertex", "Width of Vertex",
-                                   "Bulg of Vertex", "X of Arc Center", "Y of Arc Center", "Radius of Arc",
-                                   "StartAngle of Arc", "EndAngle of Arc"}));
+    EXPECT_EQ(list.Names(), (Names{"Base Properties",
+                                   "Layer",
+                                   "Color",
+                                   "Width",
+                                   "PolyLine Properties",
+                                   "Close",
+                                   "Length",
+                                   "Vertex of PolyLine",
+                                   "Current Point",
+                                   "Add Point",
+                                   "Delete Current Point",
+                                   "X of Vertex",
+                                   "Y of Vertex",
+                                   "Width of Vertex",
+                                   "Bulg of Vertex",
+                                   "X of Arc Center",
+                                   "Y of Arc Center",
+                                   "Radius of Arc",
+                                   "StartAngle of Arc",
+                                   "EndAngle of Arc"}));
     EXPECT_EQ(list.rows[5].value, "Open");
     EXPECT_EQ(list.rows[5].choices, "Open|Close|");
     EXPECT_EQ(list.rows[8].maximum, 3);
@@ -366,12 +399,13 @@ TEST_F(PropertyRows, PolylineRowsFollowTheCurrentVertex)
     EXPECT_EQ(list.Value("Radius of Arc"), "1.000000");
 
     // Rows with class row r = row - 3.
-    for (int row : {4, 6, 7}) EXPECT_EQ(Apply(poly, row, "1"), PROP_REFUSED) << row;
+    for (int row : {4, 6, 7})
+        EXPECT_EQ(Apply(poly, row, "1"), PROP_REFUSED) << row;
     EXPECT_EQ(Apply(poly, 8, "", 0), PROP_REFUSED);
     EXPECT_EQ(Apply(poly, 8, "", 4), PROP_REFUSED);
     EXPECT_EQ(Apply(poly, 8, "", 2), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(poly->m_CurVertex, 2);
-    EXPECT_EQ(Apply(poly, 11, "5"), PROP_GEOMETRY_CHANGED);   // x of vertex 2
+    EXPECT_EQ(Apply(poly, 11, "5"), PROP_GEOMETRY_CHANGED);  // x of vertex 2
     EXPECT_EQ(poly->GetHead()->next->x, 5);
     EXPECT_EQ(Apply(poly, 12, "abc"), PROP_REFUSED);
     EXPECT_EQ(Apply(poly, 13, "-1"), PROP_REFUSED);
@@ -379,9 +413,10 @@ TEST_F(PropertyRows, PolylineRowsFollowTheCurrentVertex)
     EXPECT_EQ(poly->GetHead()->next->startWidth, 0.5);
     EXPECT_EQ(Apply(poly, 14, "0.25"), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(poly->GetHead()->next->bulge, 0.25);
-    for (int row = 15; row <= 20; ++row) EXPECT_EQ(Apply(poly, row, "1"), PROP_REFUSED) << row;
+    for (int row = 15; row <= 20; ++row)
+        EXPECT_EQ(Apply(poly, row, "1"), PROP_REFUSED) << row;
 
-    EXPECT_EQ(Apply(poly, 9, ""), PROP_GEOMETRY_CHANGED);   // add a point after vertex 2
+    EXPECT_EQ(Apply(poly, 9, ""), PROP_GEOMETRY_CHANGED);  // add a point after vertex 2
     EXPECT_EQ(poly->GetPointCount(), 4);
     EXPECT_EQ(Apply(poly, 10, ""), PROP_GEOMETRY_CHANGED);  // delete vertex 2
     EXPECT_EQ(poly->GetPointCount(), 3);
@@ -403,12 +438,12 @@ TEST_F(PropertyRows, PolylineRowsRefuseWhatCannotBe)
     EXPECT_EQ(list.Find("X of Vertex"), 10);
     EXPECT_EQ(Apply(two, 10, "7"), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(two->GetHead()->x, 7);
-    EXPECT_EQ(Apply(two, 5, "Close"), PROP_REFUSED);   // one straight segment stays open
+    EXPECT_EQ(Apply(two, 5, "Close"), PROP_REFUSED);  // one straight segment stays open
     EXPECT_FALSE(two->m_Closed);
     // The tail of an open polyline begins no segment; nor does a repeated point.
     two->m_CurVertex = 2;
     EXPECT_EQ(Apply(two, 13, "0.5"), PROP_REFUSED);
-    EXPECT_EQ(Apply(two, 9, ""), PROP_REFUSED);   // no point to add after it
+    EXPECT_EQ(Apply(two, 9, ""), PROP_REFUSED);  // no point to add after it
     EXPECT_EQ(two->GetPointCount(), 2);
     auto* repeat = Add(MakePolyline({At(0, 0), At(1, 0), At(2, 0)}));
     repeat->GetHead()->next->x = 0;
@@ -451,26 +486,28 @@ std::unique_ptr<CPolyPolygon> MakePolygonSet()
 TEST_F(PropertyRows, PolygonSetRowsExistBeforeAnyDraw)
 {
     auto* set = Add(MakePolygonSet());
-    ASSERT_TRUE(set->GetOutlineCounts().empty());   // never drawn
+    ASSERT_TRUE(set->GetOutlineCounts().empty());  // never drawn
     set->FillProperties(&list);
-    EXPECT_EQ(list.Names(), (Names{"Base Properties", "Layer", "Color", "Width", "PolyPolygon Properties",
-                                   "Current Outline", "PolyLine Properties", "Length", "Vertex of PolyLine",
-                                   "Current Point", "Add Point", "Delete Current Point", "X of Vertex",
-                                   "Y of Vertex", "Width of Vertex", "Bulg of Vertex"}));
+    EXPECT_EQ(list.Names(),
+              (Names{"Base Properties", "Layer", "Color", "Width", "PolyPolygon Properties", "Current Outline",
+                     "PolyLine Properties", "Length", "Vertex of PolyLine", "Current Point", "Add Point",
+                     "Delete Current Point", "X of Vertex", "Y of Vertex", "Width of Vertex", "Bulg of Vertex"}));
     EXPECT_EQ(list.rows[5].maximum, 2);
     EXPECT_EQ(list.Value("Length"), "40.0000");
     EXPECT_EQ(list.rows[list.Find("Width of Vertex")].kind, PROP_READ_ONLY);
 
     EXPECT_EQ(Apply(set, 4, ""), PROP_REFUSED);
-    for (int bad : {0, 3, 1}) EXPECT_EQ(Apply(set, 5, "", bad), PROP_REFUSED) << bad;
+    for (int bad : {0, 3, 1})
+        EXPECT_EQ(Apply(set, 5, "", bad), PROP_REFUSED) << bad;
     EXPECT_EQ(Apply(set, 5, "", 2), PROP_GEOMETRY_CHANGED);
     EXPECT_EQ(set->m_CurOutline, 2);
 
     // The outline's rows: an edit of a straight outline still refills the set.
     set->RebuildPointArrays(nullptr);
     ASSERT_FALSE(set->m_Modified);
-    for (int row : {6, 7, 8, 14, 17}) EXPECT_EQ(Apply(set, row, "1"), PROP_REFUSED) << row;
-    EXPECT_EQ(Apply(set, 13, "3"), PROP_GEOMETRY_CHANGED);   // y of the hole's first vertex
+    for (int row : {6, 7, 8, 14, 17})
+        EXPECT_EQ(Apply(set, row, "1"), PROP_REFUSED) << row;
+    EXPECT_EQ(Apply(set, 13, "3"), PROP_GEOMETRY_CHANGED);  // y of the hole's first vertex
     EXPECT_EQ(set->GetOutline(1)->GetHead()->y, 3);
     EXPECT_TRUE(set->m_Modified);
     EXPECT_TRUE(set->GetOutline(1)->m_Closed);
@@ -478,7 +515,7 @@ TEST_F(PropertyRows, PolygonSetRowsExistBeforeAnyDraw)
     CRecordingDevice device;
     set->Draw(&device);
     ASSERT_FALSE(set->m_Modified);
-    EXPECT_EQ(Apply(set, 9, "", 3), PROP_GEOMETRY_CHANGED);   // current point of the hole
+    EXPECT_EQ(Apply(set, 9, "", 3), PROP_GEOMETRY_CHANGED);  // current point of the hole
     EXPECT_EQ(set->GetOutline(1)->m_CurVertex, 3);
 }
 
@@ -492,7 +529,7 @@ TEST_F(PropertyRows, PolygonSetInformation)
     EXPECT_EQ(lines[4], "");
     EXPECT_EQ(lines[5], "    Outline ID: 1");
     EXPECT_EQ(lines[6], "    Vertex Count: 4");
-    EXPECT_EQ(lines[7], "    At Point:  X=0.000  Y=0.000 ");   // outlines show no width
+    EXPECT_EQ(lines[7], "    At Point:  X=0.000  Y=0.000 ");  // outlines show no width
     EXPECT_EQ(lines[11], "    Length: 40.000");
     EXPECT_EQ(lines[13], "    Outline ID: 2");
     EXPECT_EQ(lines.back(), "");
@@ -512,7 +549,7 @@ TEST(PolylineFlattening, NeedsReflattenWhenTheStepNoLongerSuits)
     EXPECT_FALSE(straight->NeedsReflatten(&device));
 
     auto curved = MakePolyline({At(0, 0, 1), At(5, 0)});
-    EXPECT_TRUE(curved->NeedsReflatten(&device));   // no flattened ring yet
+    EXPECT_TRUE(curved->NeedsReflatten(&device));  // no flattened ring yet
     for (double step : {t, 0.2 * t}) {
         curved->Flatten(step);
         curved->m_Modified = false;
@@ -534,7 +571,7 @@ TEST(PolygonSetOutlineCounts, ReserveGrowsInSteps)
     const std::size_t first = set.GetOutlineCounts().capacity();
     EXPECT_GE(first, 128u);
     set.ReserveOutlineCounts(1);
-    EXPECT_EQ(set.GetOutlineCounts().capacity(), first);   // room already
+    EXPECT_EQ(set.GetOutlineCounts().capacity(), first);  // room already
     set.ReserveOutlineCounts(static_cast<int>(first) + 10);
     EXPECT_GE(set.GetOutlineCounts().capacity(), 2 * first + 10);
 }

@@ -16,7 +16,7 @@
 class CRecordingDevice : public CFrDevice {
 public:
     std::vector<std::string> calls;
-    bool result = true;   // what every drawing slot answers
+    bool result = true;  // what every drawing slot answers
 
     // Rings longer than this are cut off (a broken ring must not hang a test).
     static constexpr std::size_t kMaxRingPoints = 100000;
@@ -29,12 +29,14 @@ public:
     }
     static std::string Ring(const CVertex* head)
     {
-        if (head == nullptr) return "null";
+        if (head == nullptr)
+            return "null";
         std::string text;
         std::size_t n = 0;
         const CVertex* v = head;
         do {
-            if (!text.empty()) text += ' ';
+            if (!text.empty())
+                text += ' ';
             text += Vertex(*v);
             v = v->next;
         } while (v && v != head && ++n < kMaxRingPoints);
@@ -51,7 +53,8 @@ public:
     {
         std::vector<std::string> found;
         for (const std::string& c : calls)
-            if (c.compare(0, prefix.size(), prefix) == 0) found.push_back(c);
+            if (c.compare(0, prefix.size(), prefix) == 0)
+                found.push_back(c);
         return found;
     }
 
@@ -107,7 +110,8 @@ public:
         std::size_t at = 0;
         for (int i = 0; i < outlineCount; ++i) {
             text += " [";
-            for (std::int32_t k = 0; k < counts[i]; ++k) text += (k ? " " : "") + Point(points[at++]);
+            for (std::int32_t k = 0; k < counts[i]; ++k)
+                text += (k ? " " : "") + Point(points[at++]);
             text += "]";
         }
         return Log(text + " " + Entity(colorIndex, selected));

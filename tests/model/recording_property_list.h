@@ -36,23 +36,29 @@ public:
     std::vector<std::string> Names() const
     {
         std::vector<std::string> names;
-        for (const CPropertyRow& row : rows) names.push_back(row.name);
+        for (const CPropertyRow& row : rows)
+            names.push_back(row.name);
         return names;
     }
     std::vector<int> Kinds() const
     {
         std::vector<int> kinds;
-        for (const CPropertyRow& row : rows) kinds.push_back(row.kind);
+        for (const CPropertyRow& row : rows)
+            kinds.push_back(row.kind);
         return kinds;
     }
     // The number of the row with that name (the first one), or -1.
     int Find(const std::string& name) const
     {
         for (std::size_t i = 0; i < rows.size(); ++i)
-            if (rows[i].name == name) return static_cast<int>(i);
+            if (rows[i].name == name)
+                return static_cast<int>(i);
         return -1;
     }
-    const std::string& Value(const std::string& name) const { return rows.at(static_cast<std::size_t>(Find(name))).value; }
+    const std::string& Value(const std::string& name) const
+    {
+        return rows.at(static_cast<std::size_t>(Find(name))).value;
+    }
 
 private:
     int Add(const std::string& name, const std::string& value, int kind, const std::string& choices = "",

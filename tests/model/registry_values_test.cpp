@@ -28,10 +28,10 @@ protected:
 TEST_F(RegistryDoubles, EveryBitSurvivesTheFile)
 {
     const std::uint64_t patterns[] = {
-        0x7FF4000000000123ull,   // quiet-bit-clear NaN with a payload
-        0xFFF8000000000001ull,   // negative quiet NaN with a payload
+        0x7FF4000000000123ull,  // quiet-bit-clear NaN with a payload
+        0xFFF8000000000001ull,  // negative quiet NaN with a payload
         Bits(-0.0),
-        0x0000000000000001ull,   // smallest denormal
+        0x0000000000000001ull,  // smallest denormal
         Bits(std::numeric_limits<double>::infinity()),
         Bits(1.5),
     };
@@ -54,7 +54,7 @@ TEST_F(RegistryDoubles, EveryBitSurvivesTheFile)
     // Stored little-endian whatever the host.
     std::vector<BYTE> bytes;
     ASSERT_TRUE(key.QueryBinary("w5", bytes));
-    EXPECT_EQ(bytes, (std::vector<BYTE> { 0, 0, 0, 0, 0, 0, 0xF8, 0x3F }));
+    EXPECT_EQ(bytes, (std::vector<BYTE>{0, 0, 0, 0, 0, 0, 0xF8, 0x3F}));
 }
 
 TEST_F(RegistryDoubles, OnlyEightByteBinaryValuesAreRead)
@@ -62,16 +62,16 @@ TEST_F(RegistryDoubles, OnlyEightByteBinaryValuesAreRead)
     CSettingsStore store(dir_ + "/settings.conf");
     CSettingsKey key(store);
     ASSERT_TRUE(key.Create("k"));
-    const BYTE four[4] = { 1, 2, 3, 4 };
+    const BYTE four[4] = {1, 2, 3, 4};
     const BYTE nine[9] = {};
     ASSERT_TRUE(key.SetBinary("four", four, sizeof four));
     ASSERT_TRUE(key.SetBinary("nine", nine, sizeof nine));
     ASSERT_TRUE(key.SetDword("dword", 8));
     ASSERT_TRUE(key.SetString("text", "12345678"));
     double d = 2.5;
-    for (const char* name : { "four", "nine", "dword", "text", "missing" })
+    for (const char* name : {"four", "nine", "dword", "text", "missing"})
         EXPECT_FALSE(RegQueryDouble(key, name, d)) << name;
     EXPECT_EQ(d, 2.5);
 }
 
-} // namespace
+}  // namespace

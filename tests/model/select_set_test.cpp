@@ -37,11 +37,14 @@ void ExpectFlagsMatchSet(const CGraph& graph)
 {
     const std::set<CEntity*> selected = InSet(graph);
     for (CLayer* l = graph.GetFirstLayer(); l; l = l->GetNext())
-        for (CEntity* e = l->GetFirstEntity(); e; e = e->m_Next) EXPECT_EQ(e->m_Selected, selected.count(e) == 1);
+        for (CEntity* e = l->GetFirstEntity(); e; e = e->m_Next)
+            EXPECT_EQ(e->m_Selected, selected.count(e) == 1);
     std::set<const CSelectNode*> nodes;
-    for (CSelectNode* n = graph.GetSelectSet().GetHead(); n; n = n->GetNext()) nodes.insert(n);
+    for (CSelectNode* n = graph.GetSelectSet().GetHead(); n; n = n->GetNext())
+        nodes.insert(n);
     std::uint32_t grips = 0;
-    for (CGripRecord* g = graph.GetGrips(); g; g = g->next, ++grips) EXPECT_EQ(nodes.count(g->owner), 1u);
+    for (CGripRecord* g = graph.GetGrips(); g; g = g->next, ++grips)
+        EXPECT_EQ(nodes.count(g->owner), 1u);
     EXPECT_EQ(graph.GetGripCount(), grips);
 }
 
@@ -118,7 +121,7 @@ TEST(Selection, DeletingLayersDropsTheSelectionFirst)
         EXPECT_EQ(s.graph.GetGrips(), nullptr);
     }
     {
-        Scene s;   // destroyed with a selection and its grips
+        Scene s;  // destroyed with a selection and its grips
         s.graph.SelectAll(true);
     }
     {
@@ -189,11 +192,13 @@ TEST(SelectSet, ExplodeReplacesSelectedPolylinesAndEmptiesSetAndGrips)
     CGraph graph;
     CLayer* layer = graph.GetCurrentLayer();
     auto* polyline = new CPolyLine;
-    for (auto [x, y] : {std::pair{0.0, 0.0}, {10.0, 0.0}, {10.0, 10.0}}) ASSERT_TRUE(polyline->AddPoint(x, y));
+    for (auto [x, y] : {std::pair{0.0, 0.0}, {10.0, 0.0}, {10.0, 10.0}})
+        ASSERT_TRUE(polyline->AddPoint(x, y));
     layer->AddEntity(polyline);
     CLine* line = AddLineTo(layer, 0, 0, 5, 5);
     auto* unselected = new CPolyLine;
-    for (auto [x, y] : {std::pair{0.0, 20.0}, {10.0, 20.0}, {10.0, 30.0}}) ASSERT_TRUE(unselected->AddPoint(x, y));
+    for (auto [x, y] : {std::pair{0.0, 20.0}, {10.0, 20.0}, {10.0, 30.0}})
+        ASSERT_TRUE(unselected->AddPoint(x, y));
     layer->AddEntity(unselected);
     graph.SelectWindow({-1, -1}, {11, 11});
     ASSERT_EQ(graph.GetSelectSet().GetCount(), 2);
@@ -204,7 +209,7 @@ TEST(SelectSet, ExplodeReplacesSelectedPolylinesAndEmptiesSetAndGrips)
     EXPECT_TRUE(graph.GetSelectSet().IsEmpty());
     EXPECT_EQ(graph.GetGrips(), nullptr);
     EXPECT_FALSE(line->m_Selected);
-    EXPECT_EQ(graph.GetEntityCount(), 4);   // two pieces, the line, the other polyline
+    EXPECT_EQ(graph.GetEntityCount(), 4);  // two pieces, the line, the other polyline
     ASSERT_EQ(undo.GetRecordCount(), 3u);
     EXPECT_EQ(undo.GetRecord(2)->GetKind(), UNDO_ENTITY_DELETED);
     EXPECT_EQ(graph.FindEntity(undo.GetRecord(2)->GetEntityId()), nullptr);
@@ -253,7 +258,7 @@ TEST(SelectSetProperty, CodesFollowTheProtocolAndLayerRequestsMoveTheEntity)
     EXPECT_EQ(e->m_Layer, other);
     EXPECT_EQ(other->GetFirstEntity(), e);
     EXPECT_TRUE(changed);
-    e->code = 2;   // a row nobody took
+    e->code = 2;  // a row nobody took
     EXPECT_EQ(set.ApplyProperty(&graph, 9, 0, "", nullptr, &changed), -1);
 
     // Several: head (newest) first; any -3 wins, else the last one's code,

@@ -109,16 +109,16 @@ TEST(DrawGrid, DrawsEveryVisibleNodeRowByRowInTheContrastColour)
     GridFixture f;
     COLORREF& background = GetTraceOption().c_BackGroundColor;
     const COLORREF saved = background;
-    background = RGB(140, 140, 140);   // light: black markers
+    background = RGB(140, 140, 140);  // light: black markers
     EXPECT_TRUE(f.graph.DrawGrid(&f.device));
     const auto calls = f.device.CallsStartingWith("DrawCrossMarker");
-    ASSERT_EQ(calls.size(), 25u);   // 0, 25, ..., 100 both ways, the box's edges included
+    ASSERT_EQ(calls.size(), 25u);  // 0, 25, ..., 100 both ways, the box's edges included
     EXPECT_EQ(calls[0], "DrawCrossMarker 0 0 rgb=000000");
     EXPECT_EQ(calls[1], "DrawCrossMarker 25 0 rgb=000000");
     EXPECT_EQ(calls[5], "DrawCrossMarker 0 25 rgb=000000");
     EXPECT_EQ(calls[24], "DrawCrossMarker 100 100 rgb=000000");
 
-    background = RGB(110, 110, 110);   // dark: white markers
+    background = RGB(110, 110, 110);  // dark: white markers
     f.device.calls.clear();
     EXPECT_TRUE(f.graph.DrawGrid(&f.device));
     EXPECT_EQ(f.device.calls.at(0), "DrawCrossMarker 0 0 rgb=FFFFFF");
@@ -152,7 +152,8 @@ TEST(DrawGrid, TurnedGridDrawsEachVisibleNodeOnce)
         for (long j = -100; j <= 100; ++j) {
             frDoublePoint n(i * 7.0, j * 11.0);
             f.graph.FromSnapFrame(n);
-            if (n.x >= 0 && n.x <= 100 && n.y >= 0 && n.y <= 100) ++inside;
+            if (n.x >= 0 && n.x <= 100 && n.y >= 0 && n.y <= 100)
+                ++inside;
         }
     EXPECT_EQ(drawn.size(), inside);
     EXPECT_GT(inside, 50u);
@@ -161,15 +162,15 @@ TEST(DrawGrid, TurnedGridDrawsEachVisibleNodeOnce)
 TEST(DrawGrid, TooDenseGridReportsOnceAndStopsSnapping)
 {
     GridFixture f;
-    ASSERT_TRUE(f.graph.SetGridSpacing(1.5, 25));   // 1.5 pixels apart
+    ASSERT_TRUE(f.graph.SetGridSpacing(1.5, 25));  // 1.5 pixels apart
     EXPECT_FALSE(f.graph.DrawGrid(&f.device));
     EXPECT_FALSE(f.graph.GetGridDrawable());
-    EXPECT_TRUE(f.graph.DrawGrid(&f.device));        // told once only
+    EXPECT_TRUE(f.graph.DrawGrid(&f.device));  // told once only
     EXPECT_TRUE(f.device.calls.empty());
     frDoublePoint p(37.5, 0);
     EXPECT_EQ(f.graph.SnapToGrid(p), 0);
 
-    ASSERT_TRUE(f.graph.SetGridSpacing(2, 25));     // exactly 2 pixels: drawable
+    ASSERT_TRUE(f.graph.SetGridSpacing(2, 25));  // exactly 2 pixels: drawable
     EXPECT_TRUE(f.graph.DrawGrid(&f.device));
     EXPECT_TRUE(f.graph.GetGridDrawable());
     EXPECT_EQ(f.graph.SnapToGrid(p), SNAP_GRID);
@@ -219,7 +220,7 @@ TEST(FindSnapPoint, CrossingLinesGiveTheirIntersection)
 TEST(FindSnapPoint, NearerEndBeatsIntersection)
 {
     SnapFixture f;
-    f.graph.AddLine(5.8, 5.6, 9, 3);   // crosses neither diagonal
+    f.graph.AddLine(5.8, 5.6, 9, 3);  // crosses neither diagonal
     // Centre (5.5, 5.5): intersection 0.71 away, the new line's start 0.32.
     EXPECT_EQ(f.Find(SNAP_END | SNAP_INTERSECTION, {4.5, 4.5}, {6.5, 6.5}), SNAP_END);
     EXPECT_EQ(f.out.x, 5.8);
@@ -285,7 +286,8 @@ struct GripFixture {
     CGripRecord* Grip(const CSelectNode* owner, int index)
     {
         for (CGripRecord* g = graph.GetGrips(); g; g = g->next)
-            if (g->owner == owner && g->index == index) return g;
+            if (g->owner == owner && g->index == index)
+                return g;
         return nullptr;
     }
     static frDoublePoint Start(const CEntity* e) { return e->GetStartPoint(); }
@@ -322,7 +324,7 @@ TEST(Grips, DrawnWithTheirFlagsAndHoverHighlightsOneThatIsNotHot)
     f.graph.SetCurrentGrip(f.nodeA.get(), 0);
     f.graph.DrawGrips(&f.device);
     ASSERT_EQ(f.device.calls.size(), 6u);
-    EXPECT_EQ(f.device.calls[0], "DrawGripBox 10 20 hot=0 cross=0");   // newest first
+    EXPECT_EQ(f.device.calls[0], "DrawGripBox 10 20 hot=0 cross=0");  // newest first
     EXPECT_EQ(f.device.calls[5], "DrawGripBox 0 0 hot=1 cross=1");
 
     f.device.calls.clear();

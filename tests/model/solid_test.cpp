@@ -23,14 +23,16 @@ using Corners = std::vector<std::pair<double, double>>;
 Corners CornersOf(const CSolid& solid)
 {
     Corners out;
-    for (int i = 0; i < solid.GetPointCount(); ++i) out.emplace_back(solid.GetVertex(i)->x, solid.GetVertex(i)->y);
+    for (int i = 0; i < solid.GetPointCount(); ++i)
+        out.emplace_back(solid.GetVertex(i)->x, solid.GetVertex(i)->y);
     return out;
 }
 
 std::unique_ptr<CSolid> MakeSolid(const Corners& corners)
 {
     auto solid = std::make_unique<CSolid>();
-    for (auto [x, y] : corners) solid->AddPoint(x, y);
+    for (auto [x, y] : corners)
+        solid->AddPoint(x, y);
     return solid;
 }
 
@@ -51,7 +53,7 @@ std::vector<CGripRecord> GripsOf(CEntity& entity)
     entity.AddGrips(nullptr, &head);
     std::vector<CGripRecord> out;
     while (head) {
-        out.insert(out.begin(), *head);   // oldest first
+        out.insert(out.begin(), *head);  // oldest first
         CGripRecord* next = head->next;
         delete head;
         head = next;
@@ -158,14 +160,14 @@ TEST(SolidHitTest, InsideGivesOneEdgeCrossingGivesEachCrossedEdge)
     EXPECT_EQ(segments[0].end.y, 0);
 
     segments.clear();
-    square->CollectSegments({8, 8}, {12, 12}, segments);   // the corner at (10, 10)
+    square->CollectSegments({8, 8}, {12, 12}, segments);  // the corner at (10, 10)
     EXPECT_EQ(segments.size(), 2u);
     segments.clear();
     square->CollectSegments({20, 20}, {30, 30}, segments);
     EXPECT_TRUE(segments.empty());
 
     EXPECT_TRUE(square->IntersectRect({8, 8}, {12, 12}));
-    EXPECT_FALSE(square->IntersectRect({3, 3}, {6, 6}));   // inside the fill, off every edge
+    EXPECT_FALSE(square->IntersectRect({3, 3}, {6, 6}));  // inside the fill, off every edge
     square->m_Drawn = false;
     EXPECT_FALSE(square->IntersectRect({8, 8}, {12, 12}));
     segments.clear();

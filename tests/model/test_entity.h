@@ -14,7 +14,7 @@
 
 class CTestBox : public CEntity {
 public:
-    static inline int live = 0;   // constructed and not yet destroyed
+    static inline int live = 0;  // constructed and not yet destroyed
 
     explicit CTestBox(EntityType type = ENTITY_LINE, double x0 = 0, double y0 = 0, double x1 = 1, double y1 = 1)
         : box{x0, x1, y0, y1}
@@ -24,7 +24,7 @@ public:
     }
     ~CTestBox() override { --live; }
 
-    double box[4];   // extents {min x, max x, min y, max y}; NaN min x: no extents
+    double box[4];  // extents {min x, max x, min y, max y}; NaN min x: no extents
 
     void Draw(CFrDevice* device) override
     {
@@ -34,9 +34,12 @@ public:
     }
     bool GetExtents(double* merge, double* out) override
     {
-        if (box[EXT_MIN_X] != box[EXT_MIN_X]) return false;
-        for (int i = 0; i < 4; ++i) out[i] = box[i];
-        if (merge) MergeExtents(merge, out);
+        if (box[EXT_MIN_X] != box[EXT_MIN_X])
+            return false;
+        for (int i = 0; i < 4; ++i)
+            out[i] = box[i];
+        if (merge)
+            MergeExtents(merge, out);
         return true;
     }
     bool IntersectRect(const frDoublePoint& lo, const frDoublePoint& hi) override
@@ -48,7 +51,8 @@ public:
     {
         CEntity::CopyFrom(other);
         if (auto* o = dynamic_cast<const CTestBox*>(other))
-            for (int i = 0; i < 4; ++i) box[i] = o->box[i];
+            for (int i = 0; i < 4; ++i)
+                box[i] = o->box[i];
     }
     std::unique_ptr<CEntity> Clone() const override
     {
@@ -58,16 +62,20 @@ public:
     }
     bool Load(std::FILE* file) override
     {
-        if (!CEntity::Load(file)) return false;
+        if (!CEntity::Load(file))
+            return false;
         for (double& v : box)
-            if (!ReadProjectF64(file, v)) return false;
+            if (!ReadProjectF64(file, v))
+                return false;
         return true;
     }
     bool Save(std::FILE* file) override
     {
-        if (!CEntity::Save(file)) return false;
+        if (!CEntity::Save(file))
+            return false;
         for (double v : box)
-            if (!WriteProjectF64(file, v)) return false;
+            if (!WriteProjectF64(file, v))
+                return false;
         return true;
     }
 };
@@ -106,7 +114,8 @@ inline FilePtr OpenBytes(const std::string& bytes)
 {
     FilePtr file(std::tmpfile(), &std::fclose);
     if (file) {
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+        if (!bytes.empty())
+            std::fwrite(bytes.data(), 1, bytes.size(), file.get());
         std::rewind(file.get());
     }
     return file;
@@ -119,7 +128,8 @@ inline std::string ReadAllBytes(std::FILE* file)
     const long end = std::ftell(file);
     std::rewind(file);
     std::string bytes(static_cast<std::size_t>(end > 0 ? end : 0), '\0');
-    if (!bytes.empty()) bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    if (!bytes.empty())
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
     return bytes;
 }
 
@@ -129,6 +139,7 @@ std::string WriteToBytes(Write write, bool* ok = nullptr)
 {
     FilePtr file(std::tmpfile(), &std::fclose);
     const bool result = write(file.get());
-    if (ok) *ok = result;
+    if (ok)
+        *ok = result;
     return ReadAllBytes(file.get());
 }

@@ -21,7 +21,8 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 FilePtr FileWith(const std::string& bytes)
 {
     FilePtr f(std::tmpfile());
-    if (!f) return f;
+    if (!f)
+        return f;
     std::fwrite(bytes.data(), 1, bytes.size(), f.get());
     std::rewind(f.get());
     return f;
@@ -41,7 +42,8 @@ std::vector<FileLine> ReadAllFileLines(std::FILE* f)
         std::fill(std::begin(buffer), std::end(buffer), 'x');
         const int last = ReadFileLine(f, buffer);
         lines.push_back({buffer, last});
-        if (last == EOF && buffer[0] == '\0') break;
+        if (last == EOF && buffer[0] == '\0')
+            break;
     }
     return lines;
 }
@@ -49,7 +51,8 @@ std::vector<FileLine> ReadAllFileLines(std::FILE* f)
 std::vector<std::string> Texts(const std::vector<FileLine>& lines)
 {
     std::vector<std::string> texts;
-    for (const FileLine& l : lines) texts.push_back(l.text);
+    for (const FileLine& l : lines)
+        texts.push_back(l.text);
     return texts;
 }
 
@@ -58,7 +61,8 @@ TEST(ReadFileLine, CrLfLfAndCrFilesGiveTheSameLines)
     const std::vector<std::string> expected = {"  0", "SECTION", "  2", "", "  0", "EOF", ""};
     for (const char* eol : {"\n", "\r\n", "\r"}) {
         std::string bytes;
-        for (std::size_t i = 0; i + 1 < expected.size(); ++i) bytes += expected[i] + eol;
+        for (std::size_t i = 0; i + 1 < expected.size(); ++i)
+            bytes += expected[i] + eol;
         FilePtr f = FileWith(bytes);
         ASSERT_TRUE(f);
         EXPECT_EQ(Texts(ReadAllFileLines(f.get())), expected) << "line end " << static_cast<int>(eol[0]);
@@ -74,9 +78,9 @@ TEST(ReadFileLine, ReturnsTheCharacterThatEndedTheLine)
     EXPECT_EQ(lines[0].last, '\n');
     EXPECT_EQ(lines[1].last, '\n');
     EXPECT_EQ(lines[2].last, '\r');
-    EXPECT_EQ(lines[3].text, "d");   // last line without a line end
+    EXPECT_EQ(lines[3].text, "d");  // last line without a line end
     EXPECT_EQ(lines[3].last, EOF);
-    EXPECT_EQ(lines[4].text, "");    // the stream was already at its end
+    EXPECT_EQ(lines[4].text, "");  // the stream was already at its end
     EXPECT_EQ(lines[4].last, EOF);
 }
 
@@ -97,7 +101,8 @@ TEST(ReadFileLine, OverlongLineKeepsItsStartAndPairsStayInStep)
         const std::string bytes = std::string("  1") + eol + longValue + eol + "  8" + eol + exact + eol + "  0" + eol;
         FilePtr f = FileWith(bytes);
         ASSERT_TRUE(f);
-        const std::vector<std::string> expected = {"  1", longValue.substr(0, kFileLineMaxChars), "  8", exact, "  0", ""};
+        const std::vector<std::string> expected = {"  1", longValue.substr(0, kFileLineMaxChars), "  8", exact, "  0",
+                                                   ""};
         EXPECT_EQ(Texts(ReadAllFileLines(f.get())), expected) << "line end " << static_cast<int>(eol[0]);
     }
 }
@@ -110,13 +115,15 @@ TEST(ReadTextLine, SkipsRunsOfLineBreaksOfEveryKind)
     FilePtr f = FileWith(bytes);
     ASSERT_TRUE(f);
     std::vector<std::string> fromFile;
-    for (std::string l = ReadTextLine(f.get()); !l.empty(); l = ReadTextLine(f.get())) fromFile.push_back(l);
+    for (std::string l = ReadTextLine(f.get()); !l.empty(); l = ReadTextLine(f.get()))
+        fromFile.push_back(l);
     EXPECT_EQ(fromFile, expected);
     EXPECT_EQ(ReadTextLine(f.get()), "");
 
     std::string_view rest = bytes;
     std::vector<std::string> fromMemory;
-    for (std::string l = ReadTextLine(rest); !l.empty(); l = ReadTextLine(rest)) fromMemory.push_back(l);
+    for (std::string l = ReadTextLine(rest); !l.empty(); l = ReadTextLine(rest))
+        fromMemory.push_back(l);
     EXPECT_EQ(fromMemory, expected);
     EXPECT_TRUE(rest.empty());
     EXPECT_EQ(ReadTextLine(rest), "");
@@ -137,4 +144,4 @@ TEST(ReadTextLine, OverlongLineIsCappedAndTheNextLineSurvives)
     EXPECT_EQ(ReadTextLine(rest), "next=1");
 }
 
-} // namespace
+}  // namespace

@@ -22,7 +22,8 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 Entries EntriesOf(const CLangTable& t)
 {
     Entries entries;
-    for (std::size_t i = 0; i < t.GetCount(); ++i) entries.emplace_back(t.GetKeyAt(i), t.GetValueAt(i));
+    for (std::size_t i = 0; i < t.GetCount(); ++i)
+        entries.emplace_back(t.GetKeyAt(i), t.GetValueAt(i));
     return entries;
 }
 
@@ -38,8 +39,12 @@ TEST(LangTableEntries, KeysAreTrimmedValuesKeptAsWrittenAndMalformedLinesSkipped
     t.LoadFromMemory("  \tUndoDrawCircle \t=  Draw Circle  \nDup=first\nFormula=a=b+c\nEmpty=\nBlanks=   \n"
                      "Msg=first%second%third\nOnly=%\nno equals sign here\n=value without key\n"
                      "   =value with blank key\n\nDup=second\n");
-    EXPECT_EQ(EntriesOf(t), (Entries{{"UndoDrawCircle", "  Draw Circle  "}, {"Dup", "second"}, {"Formula", "a=b+c"},
-                                     {"Empty", " "}, {"Blanks", "   "}, {"Msg", "first\r\nsecond\r\nthird"},
+    EXPECT_EQ(EntriesOf(t), (Entries{{"UndoDrawCircle", "  Draw Circle  "},
+                                     {"Dup", "second"},
+                                     {"Formula", "a=b+c"},
+                                     {"Empty", " "},
+                                     {"Blanks", "   "},
+                                     {"Msg", "first\r\nsecond\r\nthird"},
                                      {"Only", "\r\n"}}));
     EXPECT_EQ(t.Lookup("Dup"), "second");
     EXPECT_EQ(t.Lookup(""), "");
@@ -69,7 +74,8 @@ TEST(LangTableFile, Windows1252LinesBecomeUtf8)
     CLangTable t;
     // One line in the code page, one already in UTF-8, one with a UTF-8 mark
     // in front of the file: each line decides for itself.
-    t.LoadFromMemory("\xEF\xBB\xBF" "Angle=90\xB0\r\nEuro=\xE2\x82\xAC 5\r\nQuote=\x93hi\x94\r\n");
+    t.LoadFromMemory("\xEF\xBB\xBF"
+                     "Angle=90\xB0\r\nEuro=\xE2\x82\xAC 5\r\nQuote=\x93hi\x94\r\n");
     EXPECT_EQ(t.Lookup("Angle"), "90\xC2\xB0");
     EXPECT_EQ(t.Lookup("Euro"), "\xE2\x82\xAC 5");
     EXPECT_EQ(t.Lookup("Quote"), "\xE2\x80\x9Chi\xE2\x80\x9D");
@@ -115,7 +121,8 @@ constexpr std::pair<unsigned, unsigned> kHintedIds[] = {
 bool IsHinted(unsigned id)
 {
     for (const auto& [first, last] : kHintedIds)
-        if (id >= first && id <= last) return true;
+        if (id >= first && id <= last)
+            return true;
     return false;
 }
 
@@ -144,11 +151,13 @@ TEST(CommandHintTable, HasTheRowsAndIdsOfTheHintList)
 
 TEST_F(GlobalLangTable, LanguageFileOverridesCommandHints)
 {
-    GetLangTable().LoadFromMemory("MainActZoomInHint=Vergr\xF6\xDF" "ern\nEditMenuRedoHint=Wiederholen\n");
-    EXPECT_EQ(GetCommandHint(32786), "Vergr\xC3\xB6\xC3\x9F" "ern");
+    GetLangTable().LoadFromMemory("MainActZoomInHint=Vergr\xF6\xDF"
+                                  "ern\nEditMenuRedoHint=Wiederholen\n");
+    EXPECT_EQ(GetCommandHint(32786), "Vergr\xC3\xB6\xC3\x9F"
+                                     "ern");
     EXPECT_EQ(GetCommandHint(57644), "Wiederholen");
     EXPECT_EQ(GetCommandHint(120), "Wiederholen");
     EXPECT_EQ(GetCommandHint(32785), "Zoom out");
 }
 
-} // namespace
+}  // namespace

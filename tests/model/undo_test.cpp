@@ -54,7 +54,8 @@ public:
 private:
     bool Log(const std::string& what)
     {
-        if (m_log) m_log->push_back(what + GetName());
+        if (m_log)
+            m_log->push_back(what + GetName());
         return true;
     }
     std::vector<std::string>* m_log;
@@ -63,24 +64,28 @@ private:
 std::vector<std::string> Names(const CUndoList& list)
 {
     std::vector<std::string> names;
-    for (UINT i = 0; i < list.GetCount(); ++i) names.push_back(list.GetAt(i)->GetName());
+    for (UINT i = 0; i < list.GetCount(); ++i)
+        names.push_back(list.GetAt(i)->GetName());
     return names;
 }
 
-void PushNamed(CUndoList& list, const std::string& name) { EXPECT_TRUE(list.PushItem(std::make_unique<CLogItem>(name))); }
+void PushNamed(CUndoList& list, const std::string& name)
+{
+    EXPECT_TRUE(list.PushItem(std::make_unique<CLogItem>(name)));
+}
 
 // A canonical text of a drawing: settings, then layers in order with their
 // entities' project records sorted by id (undo puts entities back at the tail).
 std::string Dump(CGraph& graph)
 {
-    std::string text = FormatC("unit=%u snap=%u/%d grid=%d base=%g,%g angle=%g spacing=%g,%g ortho=%d color=%d "
-                               "width=%g raster=%d vectors=%d current=%u",
-                               graph.GetUnit(), graph.GetObjectSnapMask(), graph.GetObjectSnapOn() ? 1 : 0,
-                               graph.GetGridShown() ? 1 : 0, graph.GetSnapBase().x, graph.GetSnapBase().y,
-                               graph.GetSnapAngle(), graph.GetGridSpacingX(), graph.GetGridSpacingY(),
-                               graph.GetOrtho() ? 1 : 0, graph.GetCurrentColor(), graph.GetCurrentWidth(),
-                               graph.GetShowRaster() ? 1 : 0, graph.GetShowVectors() ? 1 : 0,
-                               graph.GetCurrentLayer() ? graph.GetCurrentLayer()->GetId() : 0u);
+    std::string text =
+        FormatC("unit=%u snap=%u/%d grid=%d base=%g,%g angle=%g spacing=%g,%g ortho=%d color=%d "
+                "width=%g raster=%d vectors=%d current=%u",
+                graph.GetUnit(), graph.GetObjectSnapMask(), graph.GetObjectSnapOn() ? 1 : 0,
+                graph.GetGridShown() ? 1 : 0, graph.GetSnapBase().x, graph.GetSnapBase().y, graph.GetSnapAngle(),
+                graph.GetGridSpacingX(), graph.GetGridSpacingY(), graph.GetOrtho() ? 1 : 0, graph.GetCurrentColor(),
+                graph.GetCurrentWidth(), graph.GetShowRaster() ? 1 : 0, graph.GetShowVectors() ? 1 : 0,
+                graph.GetCurrentLayer() ? graph.GetCurrentLayer()->GetId() : 0u);
     text += "\n";
     for (CLayer* layer = graph.GetFirstLayer(); layer; layer = layer->GetNext()) {
         text += FormatC("layer %u '%s' color=%d visible=%d\n", layer->GetId(), layer->GetName().c_str(),
@@ -90,11 +95,14 @@ std::string Dump(CGraph& graph)
             EXPECT_EQ(e->m_Layer, layer);
             std::string record;
             const std::string bytes = WriteToBytes([e](std::FILE* f) { return e->Save(f); });
-            for (unsigned char ch : bytes) record += FormatC("%02x", ch);
-            if (e->m_Selected) record += " selected";
+            for (unsigned char ch : bytes)
+                record += FormatC("%02x", ch);
+            if (e->m_Selected)
+                record += " selected";
             EXPECT_TRUE(entities.emplace(e->m_Id, record).second) << "two entities with id " << e->m_Id;
         }
-        for (const auto& [id, record] : entities) text += FormatC("  %u ", id) + record + "\n";
+        for (const auto& [id, record] : entities)
+            text += FormatC("  %u ", id) + record + "\n";
     }
     return text;
 }
@@ -137,7 +145,8 @@ TEST(UndoList, KeepsTheNewestRecordsUpToItsDepthAndDeletesTheRest)
     const int before = CLogItem::live;
     {
         CUndoList list;
-        for (int i = 1; i <= 6; ++i) PushNamed(list, std::to_string(i));
+        for (int i = 1; i <= 6; ++i)
+            PushNamed(list, std::to_string(i));
         EXPECT_EQ(Names(list), (std::vector<std::string>{"2", "3", "4", "5", "6"}));
         list.SetDepth(2);
         EXPECT_EQ(Names(list), (std::vector<std::string>{"5", "6"}));
@@ -206,7 +215,8 @@ TEST(UndoList, PushingAfterUndosDiscardsTheUndoneRecords)
 {
     UiRecorder ui;
     CUndoList list;
-    for (const char* name : {"1", "2", "3", "4"}) PushNamed(list, name);
+    for (const char* name : {"1", "2", "3", "4"})
+        PushNamed(list, name);
     ASSERT_TRUE(list.UndoLast());
     ASSERT_TRUE(list.UndoLast());
     EXPECT_EQ(list.GetRedoItem()->GetName(), "3");
@@ -226,8 +236,10 @@ TEST(UndoList, UndoTakesTheNewestDoneAndRedoTheOldestUndone)
     UiRecorder ui;
     std::vector<std::string> log;
     CUndoList list;
-    for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(list.PushItem(std::make_unique<CLogItem>(name, &log)));
-    for (bool undo : {true, true, false, true, true}) EXPECT_TRUE(undo ? list.UndoLast() : list.RedoNext());
+    for (const char* name : {"a", "b", "c"})
+        ASSERT_TRUE(list.PushItem(std::make_unique<CLogItem>(name, &log)));
+    for (bool undo : {true, true, false, true, true})
+        EXPECT_TRUE(undo ? list.UndoLast() : list.RedoNext());
     EXPECT_FALSE(list.UndoLast());
     EXPECT_TRUE(list.RedoNext());
     EXPECT_EQ(log, (std::vector<std::string>{"undo c", "undo b", "redo b", "undo b", "undo a", "redo a"}));
@@ -267,14 +279,16 @@ TEST(UndoStep, AFailedStepIsReportedAndKeepsTheFlag)
 void Paint(CRasterSrc& image, int value)
 {
     for (int y = 0; y < image.GetHeight(); ++y)
-        for (int x = 0; x < image.GetWidth(); ++x) image.SetPixelIndex(x, y, (value + x * 7 + y * 13) & 0xFF);
+        for (int x = 0; x < image.GetWidth(); ++x)
+            image.SetPixelIndex(x, y, (value + x * 7 + y * 13) & 0xFF);
 }
 
 std::vector<int> Pixels(const CRasterSrc& image)
 {
     std::vector<int> pixels{image.GetWidth(), image.GetHeight()};
     for (int y = 0; y < image.GetHeight(); ++y)
-        for (int x = 0; x < image.GetWidth(); ++x) pixels.push_back(image.GetPixelIndex(x, y));
+        for (int x = 0; x < image.GetWidth(); ++x)
+            pixels.push_back(image.GetPixelIndex(x, y));
     return pixels;
 }
 
@@ -326,7 +340,8 @@ public:
     std::vector<int> pixels;
     bool SwapWith(CRasterSrc& image) override
     {
-        if (x < 0 || y < 0 || x + w > image.GetWidth() || y + h > image.GetHeight()) return false;
+        if (x < 0 || y < 0 || x + w > image.GetWidth() || y + h > image.GetHeight())
+            return false;
         for (int r = 0; r < h; ++r)
             for (int c = 0; c < w; ++c) {
                 int& saved = pixels[r * w + c];
@@ -380,7 +395,7 @@ TEST(RasterUndo, ABlockThatNoLongerFitsLeavesTheImageAsItWas)
     CLocalRasterUndoItem item("Brush", &image);
     ASSERT_TRUE(item.AddBlock(std::make_unique<CTestBlock>(6, 6, 2, 2, 1)));
     ASSERT_TRUE(item.AddBlock(std::make_unique<CTestBlock>(0, 0, 3, 3, 2)));
-    ASSERT_TRUE(image.Crop(0, 0, 5, 5));   // the first block now lies outside
+    ASSERT_TRUE(image.Crop(0, 0, 5, 5));  // the first block now lies outside
     const std::vector<int> shown = Pixels(image);
     EXPECT_FALSE(item.Undo());
     EXPECT_FALSE(item.Redo());
@@ -412,12 +427,12 @@ TEST(GraphUndo, SettingsComeBackAndGoAgain)
 
 TEST(GraphUndo, ModifiedComesBackOnlyWithEntitiesOnTheCurrentLayer)
 {
-    CGraph graph;   // current layer "Trace" is empty
+    CGraph graph;  // current layer "Trace" is empty
     graph.SetModified(true);
     CGraphUndoItem item("Options");
     ASSERT_TRUE(item.Init(&graph, CGraphUndoItem::KIND_SETTINGS));
     EXPECT_FALSE(item.GetSavedSettings().modified);
-    EXPECT_FALSE(item.Init(&graph, 2));   // unknown kind
+    EXPECT_FALSE(item.Init(&graph, 2));  // unknown kind
     CGraphUndoItem orphan("x");
     EXPECT_FALSE(orphan.Init(nullptr, CGraphUndoItem::KIND_SETTINGS));
     EXPECT_FALSE(orphan.Undo());
@@ -485,12 +500,12 @@ TEST(VectorUndo, EveryKindOfRecordComesBackAndGoesAgain)
     added->m_Selected = s.c->m_Selected = true;
     ASSERT_TRUE(list.UndoLast());
     EXPECT_FALSE(s.c->m_Selected);
-    EXPECT_EQ(s.graph.FindEntity(s.c->m_Id), s.c);   // changed in place
+    EXPECT_EQ(s.graph.FindEntity(s.c->m_Id), s.c);  // changed in place
     EXPECT_EQ(s.b->m_Layer, s.trace);
     EXPECT_EQ(Dump(s.graph), before);
     ASSERT_TRUE(list.RedoNext());
     EXPECT_EQ(Dump(s.graph), after);   // the added one comes back unselected
-    EXPECT_EQ(s.b->m_Layer, s.other);   // where the recorded move had put it
+    EXPECT_EQ(s.b->m_Layer, s.other);  // where the recorded move had put it
     ExpectUndoRedo(s.graph, list, before, after);
     ASSERT_NE(s.graph.FindEntity(id), nullptr);
 }
@@ -559,7 +574,7 @@ TEST(VectorUndo, ARedoThatFailsRollsTheWholeCommandBack)
     const std::string present = Dump(s.graph);
 
     EXPECT_FALSE(list.RedoNext());
-    EXPECT_EQ(Dump(s.graph), present);   // the deleted entity is still back
+    EXPECT_EQ(Dump(s.graph), present);  // the deleted entity is still back
     EXPECT_FALSE(item->IsDone());
     EXPECT_EQ(ui.messages.size(), 1u);
 }
@@ -571,14 +586,14 @@ TEST(VectorUndo, RecordsNeedACloneAKnownKindAndADrawing)
     CVectorUndoData data;
     ASSERT_TRUE(data.Set(s.a, UNDO_ENTITY_DELETED));
     const std::string present = Dump(s.graph);
-    EXPECT_FALSE(data.Undo(s.graph));   // s.a was never deleted
+    EXPECT_FALSE(data.Undo(s.graph));  // s.a was never deleted
     EXPECT_EQ(Dump(s.graph), present);
 
-    CEntity bare;   // the base class cannot be cloned
+    CEntity bare;  // the base class cannot be cloned
     CVectorUndoItem item("x", &s.graph);
     ASSERT_TRUE(item.AddRecord(s.a, UNDO_ENTITY_CHANGED));
     EXPECT_FALSE(item.AddSelection({s.b, &bare}, UNDO_ENTITY_CHANGED));
-    EXPECT_EQ(item.GetRecordCount(), 0u);   // all or nothing
+    EXPECT_EQ(item.GetRecordCount(), 0u);  // all or nothing
     EXPECT_FALSE(item.AddRecord(s.a, 4));
     EXPECT_FALSE(item.AddRecord(nullptr, UNDO_ENTITY_ADDED));
     EXPECT_FALSE(item.AddData(nullptr));
@@ -601,8 +616,8 @@ TEST(VectorUndo, RecordsFindTheirEntitiesAgainAfterAWholeDrawingUndo)
     ASSERT_TRUE(list.PushItem(std::move(change)));
     s.b->m_Color = 9;
     const std::string after = Dump(s.graph);
-    ASSERT_TRUE(list.UndoLast() && list.UndoLast());   // every entity is now a copy
-    ASSERT_TRUE(list.RedoNext() && list.RedoNext());   // found by id in the copies
+    ASSERT_TRUE(list.UndoLast() && list.UndoLast());  // every entity is now a copy
+    ASSERT_TRUE(list.RedoNext() && list.RedoNext());  // found by id in the copies
     EXPECT_EQ(Dump(s.graph), after);
 }
 

@@ -24,7 +24,7 @@ void ExpectBoxNear(const CFrZoomBox& a, const CFrZoomBox& b, double tolerance)
     EXPECT_NEAR(a.ymax, b.ymax, tolerance);
 }
 
-}   // namespace
+}  // namespace
 
 // ---- fitting --------------------------------------------------------------
 

@@ -67,9 +67,8 @@ class AtomicFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() /
-              ("lw-atomic-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("lw-atomic-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -137,10 +136,11 @@ TEST_F(AtomicFile, AFifoIsWrittenStraightThroughToItsReader)
         char buffer[4096];
         ssize_t got;
         while ((got = ::read(in, buffer, sizeof buffer)) > 0)
-            if (::write(out, buffer, static_cast<size_t>(got)) != got) ::_exit(1);
+            if (::write(out, buffer, static_cast<size_t>(got)) != got)
+                ::_exit(1);
         ::_exit(0);
     }
-    const std::string content(200000, 'q');   // more than a pipe holds at once
+    const std::string content(200000, 'q');  // more than a pipe holds at once
     ASSERT_TRUE(WriteFileAtomically(fifo.string(), content));
     int status = -1;
     ::waitpid(reader, &status, 0);
@@ -225,7 +225,8 @@ TEST_F(AtomicFile, AStreamedSaveReplacesOnlyOnCommit)
         const rlimit size{64 * 1024, 64 * 1024};
         ::setrlimit(RLIMIT_FSIZE, &size);
         CAtomicFile big;
-        if (!big.Open(target.string())) ::_exit(2);
+        if (!big.Open(target.string()))
+            ::_exit(2);
         const std::string bytes(1 << 20, 'n');
         std::fwrite(bytes.data(), 1, bytes.size(), big.File());
         std::string why;
@@ -237,7 +238,8 @@ TEST_F(AtomicFile, AStreamedSaveReplacesOnlyOnCommit)
 
     // Large enough for the system to be asked to write parts out on the way.
     std::string large(19 << 20, '\0');
-    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 31 + i / 4096);
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 31 + i / 4096);
     CAtomicFile largeFile;
     ASSERT_TRUE(largeFile.Open(target.string()));
     for (std::size_t at = 0; at < large.size(); at += 100000)
@@ -254,7 +256,8 @@ TEST_F(AtomicFile, AFailedOrKilledSaveLeavesTheOldFileByteForByte)
 {
     const fs::path file = dir / "keep.dxf";
     std::string old(3000, '\0');
-    for (size_t i = 0; i < old.size(); ++i) old[i] = static_cast<char>(i * 7);
+    for (size_t i = 0; i < old.size(); ++i)
+        old[i] = static_cast<char>(i * 7);
     WriteFile(file, old);
     const std::string bigger(1 << 20, 'n');
 
@@ -316,8 +319,7 @@ TEST_F(AtomicFile, AStopRemovesTheNamedTemporaryAndSaysTheFileIsAsItWas)
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
         EXPECT_EQ(ReadFile(file), old);
         EXPECT_EQ(Entries(dir), std::vector<std::string>{"keep.dxf"}) << signal;
-        EXPECT_EQ(ReadFile(notice),
-                  "\nlineweft: stopped: '" + file.string() + "' was not written and is as it was\n");
+        EXPECT_EQ(ReadFile(notice), "\nlineweft: stopped: '" + file.string() + "' was not written and is as it was\n");
     }
     fs::remove(notice);
     // Without the switch the temporary has no name to leave behind.
@@ -328,4 +330,3 @@ TEST_F(AtomicFile, AStopRemovesTheNamedTemporaryAndSaysTheFileIsAsItWas)
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
-

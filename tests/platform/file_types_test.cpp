@@ -37,7 +37,7 @@ protected:
     fs::path DesktopFile() const { return data / "applications/lineweft-lwt.desktop"; }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(FileTypes, RegisterWritesMimeAndDesktopEntriesAndUninstallRemovesThem)
 {

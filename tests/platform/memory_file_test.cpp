@@ -12,7 +12,8 @@ namespace {
 std::string Pattern(std::size_t size, unsigned seed)
 {
     std::string text(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>((i * 131 + seed) ^ (i >> 9));
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>((i * 131 + seed) ^ (i >> 9));
     return text;
 }
 
@@ -61,4 +62,4 @@ TEST(MemoryFile, SeeksStayWithinTheContentAndClearStartsAnew)
     EXPECT_EQ(file.Content(), "new");
 }
 
-} // namespace
+}  // namespace

@@ -36,7 +36,7 @@ private:
     locale_t m_previous = LC_GLOBAL_LOCALE;
 };
 
-} // namespace
+}  // namespace
 
 TEST(NumberText, FileNumbersIgnoreTheUsersLocale)
 {
@@ -81,14 +81,42 @@ TEST(NumberText, FixedSixDecimalsMatchPrintfOnEdgeValues)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    std::vector<double> values = {0.0, -0.0, 1.0, -1.0, 0.5, 1e-7, -1e-7, 4e-7, -4e-7, 5e-7, -5e-7, 0.0000015,
-                                  0.9999995, 0.99999949999, 999999.9999995, 123456.0000005, -2.0000005,
-                                  std::numeric_limits<double>::min(), -std::numeric_limits<double>::denorm_min(),
-                                  std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::max(),
-                                  -std::numeric_limits<double>::max(), 1e15 + 0.3, 9007199254740993.0,
-                                  std::ldexp(1.0, 63), -std::ldexp(1.0, 63), std::ldexp(1.0, 64),
-                                  std::nextafter(std::ldexp(1.0, 64), 0.0), -std::nextafter(std::ldexp(1.0, 64), 0.0),
-                                  1e19, 1e20, 1e300, inf, -inf, nan, -nan};
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  1.0,
+                                  -1.0,
+                                  0.5,
+                                  1e-7,
+                                  -1e-7,
+                                  4e-7,
+                                  -4e-7,
+                                  5e-7,
+                                  -5e-7,
+                                  0.0000015,
+                                  0.9999995,
+                                  0.99999949999,
+                                  999999.9999995,
+                                  123456.0000005,
+                                  -2.0000005,
+                                  std::numeric_limits<double>::min(),
+                                  -std::numeric_limits<double>::denorm_min(),
+                                  std::numeric_limits<double>::denorm_min(),
+                                  std::numeric_limits<double>::max(),
+                                  -std::numeric_limits<double>::max(),
+                                  1e15 + 0.3,
+                                  9007199254740993.0,
+                                  std::ldexp(1.0, 63),
+                                  -std::ldexp(1.0, 63),
+                                  std::ldexp(1.0, 64),
+                                  std::nextafter(std::ldexp(1.0, 64), 0.0),
+                                  -std::nextafter(std::ldexp(1.0, 64), 0.0),
+                                  1e19,
+                                  1e20,
+                                  1e300,
+                                  inf,
+                                  -inf,
+                                  nan,
+                                  -nan};
     // Exact ties at the sixth decimal: odd multiples of 1/128 (the halves go
     // to the even digit), and their neighbours either side.
     for (int k : {0, 1, 7, 255, 4095, 65535, 1 << 20, 1 << 30}) {
@@ -114,8 +142,8 @@ TEST(NumberText, FixedSixDecimalsMatchPrintfOnRandomValues)
     for (int i = 0; i < 300000 && mismatches < 10; ++i) {
         double v = 0;
         switch (i % 4) {
-        case 0: v = std::bit_cast<double>(random()); break;                // any bit pattern
-        case 1: v = std::ldexp(unit(random), exponent(random)); break;    // every magnitude
+        case 0: v = std::bit_cast<double>(random()); break;                                  // any bit pattern
+        case 1: v = std::ldexp(unit(random), exponent(random)); break;                       // every magnitude
         case 2: v = std::round(unit(random) * 1e9) / std::pow(10.0, digits(random)); break;  // decimal-looking
         default: v = static_cast<double>(static_cast<std::int64_t>(random() >> 20)) / (1 << 23); break;  // dyadic
         }
@@ -130,8 +158,8 @@ TEST(NumberText, FixedSixDecimalsMatchPrintfOnRandomValues)
 TEST(NumberText, ParsingRejectsAnythingButWholeFiniteDecimals)
 {
     double d = 7;
-    for (const char* bad : {"", " ", "nan", "inf", "-inf", "infinity", "0x10", "1e999", "1.5x", "1.5 ", "--1", "+-1",
-                            "1e", "."}) {
+    for (const char* bad :
+         {"", " ", "nan", "inf", "-inf", "infinity", "0x10", "1e999", "1.5x", "1.5 ", "--1", "+-1", "1e", "."}) {
         EXPECT_FALSE(ParseDoubleC(bad, d)) << '"' << bad << '"';
         EXPECT_EQ(d, 7) << "output touched by \"" << bad << '"';
     }

@@ -85,8 +85,16 @@ std::vector<Case> Figures()
     const POINT squares[] = {{5, 5}, {40, 5}, {40, 40}, {5, 40}, {15, 15}, {55, 15}, {55, 55}, {15, 55}};
     const int squareCounts[] = {4, 4};
     return {
-        {"line", thin, solid, [](CPixelDC& dc) { dc.MoveTo(2, 3); dc.LineTo(57, 41); }},
-        {"steep line", thin, solid, [](CPixelDC& dc) { dc.MoveTo(40, 60); dc.LineTo(33, 1); }},
+        {"line", thin, solid,
+         [](CPixelDC& dc) {
+             dc.MoveTo(2, 3);
+             dc.LineTo(57, 41);
+         }},
+        {"steep line", thin, solid,
+         [](CPixelDC& dc) {
+             dc.MoveTo(40, 60);
+             dc.LineTo(33, 1);
+         }},
         {"self-crossing polyline", thin, solid, [=](CPixelDC& dc) { dc.Polyline(zigzag, 6); }},
         {"wide polyline", wide, solid, [=](CPixelDC& dc) { dc.Polyline(zigzag, 6); }},
         {"even wide polyline", even, solid, [=](CPixelDC& dc) { dc.Polyline(zigzag, 6); }},
@@ -132,7 +140,7 @@ std::vector<Case> Figures()
     };
 }
 
-} // namespace
+}  // namespace
 
 TEST(PixelDC, XorFiguresTouchEachCoveredPixelOnceAndRestoreWhenDrawnTwice)
 {
@@ -552,7 +560,7 @@ struct Dib {
     std::uint8_t* Row(int fromBottom) { return bits.data() + fromBottom * stride; }
 };
 
-} // namespace
+}  // namespace
 
 TEST(PixelDC, StretchDIBitsReadsEveryDepthBottomUpAndMirrors)
 {
@@ -700,5 +708,5 @@ TEST(PixelDC, LargeCanvasesFillAndBlitWholly)
     EXPECT_EQ(dc.GetPixel(2000, 1500), RGB(255, 0, 255));
     EXPECT_EQ(dc.GetPixel(100, 2800), RGB(255, 0, 255));
     EXPECT_EQ(dc.GetPixel(3999, 2999), RGB(0, 255, 255));
-    EXPECT_EQ(dc.GetPixel(0, 2999), RGB(0, 255, 255));   // below the shape: white XOR red
+    EXPECT_EQ(dc.GetPixel(0, 2999), RGB(0, 255, 255));  // below the shape: white XOR red
 }

@@ -20,7 +20,7 @@ CProfileFile Parsed(std::string_view text)
     return profile;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ProfileFile, NamesMatchWithoutRegardToCaseAndValuesAreTrimmed)
 {
@@ -91,8 +91,10 @@ TEST(ProfileFile, LineEndingsCommentsQuotesAndStrayLines)
 
 TEST(ProfileFile, Windows1252TextBecomesUtf8)
 {
-    const CProfileFile p = Parsed("[S]\nChart=Stra\xDF" "e\n");
-    EXPECT_EQ(p.GetProfileString("S", "Chart", ""), "Stra\xC3\x9F" "e");
+    const CProfileFile p = Parsed("[S]\nChart=Stra\xDF"
+                                  "e\n");
+    EXPECT_EQ(p.GetProfileString("S", "Chart", ""), "Stra\xC3\x9F"
+                                                    "e");
 }
 
 TEST(ProfileFile, LoadsFilesAndRefusesMissingOnes)

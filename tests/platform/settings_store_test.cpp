@@ -23,7 +23,7 @@ namespace {
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return { std::istreambuf_iterator<char>(in), {} };
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
@@ -89,14 +89,14 @@ TEST_F(SettingsTest, EveryTypeAndEveryByteSurvivesASaveAndReload)
     for (int i = 0; i < 256; ++i)
         everyChar += static_cast<char>(i);
     const std::vector<BYTE> everyByte(everyChar.begin(), everyChar.end());
-    const unsigned long long nanBits = 0x7FF4000000000123ull; // a NaN payload, as a double is kept
+    const unsigned long long nanBits = 0x7FF4000000000123ull;  // a NaN payload, as a double is kept
     const std::string path = dir_ + "/one/two/settings.conf";
     {
         CSettingsStore store(path);
         CSettingsKey reader(store);
         ASSERT_TRUE(reader.Open(""));
     }
-    EXPECT_FALSE(fs::exists(dir_ + "/one")); // reading alone writes nothing
+    EXPECT_FALSE(fs::exists(dir_ + "/one"));  // reading alone writes nothing
     {
         CSettingsStore store(path);
         CSettingsKey key(store);
@@ -111,7 +111,7 @@ TEST_F(SettingsTest, EveryTypeAndEveryByteSurvivesASaveAndReload)
         ASSERT_TRUE(key.Create("Empty\\Deeper"));
         ASSERT_TRUE(key.Open(""));
         ASSERT_TRUE(key.SetDword("top", 7));
-    } // closing the handle saves, creating the folders
+    }  // closing the handle saves, creating the folders
     // The file is plain 7-bit text a user can edit.
     for (unsigned char c : ReadFile(path))
         ASSERT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << int(c);
@@ -138,22 +138,23 @@ TEST_F(SettingsTest, EveryTypeAndEveryByteSurvivesASaveAndReload)
 
 TEST(SettingsFormat, AcceptsHandEditedTextAndRejectsDamagedLines)
 {
-    const std::string text = "; comment\r\n# another\r\n\r\n  [Software\\Korvane]  \r\n\"n\" = DWORD:2A\r\n"
-                             "\"h\"=HEX: 01 , FF\r\n\"\"=\"default\\ttab\"\r\n[software\\KORVANE]\n\"N\"=\"later wins\"\n";
+    const std::string text =
+        "; comment\r\n# another\r\n\r\n  [Software\\Korvane]  \r\n\"n\" = DWORD:2A\r\n"
+        "\"h\"=HEX: 01 , FF\r\n\"\"=\"default\\ttab\"\r\n[software\\KORVANE]\n\"N\"=\"later wins\"\n";
     SettingsNode root;
     std::string error;
     ASSERT_TRUE(CSettingsStore::ParseText(text, root, &error)) << error;
     const SettingsNode& korvane = *root.subkeys.at("software")->subkeys.at("korvane");
     EXPECT_EQ(korvane.name, "Korvane");
     EXPECT_EQ(korvane.values.at("n").value.text, "later wins");
-    EXPECT_EQ(korvane.values.at("h").value.bytes, (std::vector<BYTE> { 0x01, 0xFF }));
+    EXPECT_EQ(korvane.values.at("h").value.bytes, (std::vector<BYTE>{0x01, 0xFF}));
     EXPECT_EQ(korvane.values.at("").value.text, "default\ttab");
 
-    for (const char* bad : { "\"v\"=dword:1\n", "junk\n", "[k\n", "[a\\\\b]\n", "[a\\]\n",
-                             "[k]\n\"v\"=dword:\n", "[k]\n\"v\"=dword:123456789\n", "[k]\n\"v\"=dword:12x\n",
-                             "[k]\n\"v\"=hex:1\n", "[k]\n\"v\"=hex:01,\n", "[k]\n\"v\"=\"a\\q\"\n",
-                             "[k]\n\"v\"=\"open\n", "[k]\n\"v\"=\"a\x01\"\n", "[k]\n\"v\"=qword:1\n",
-                             "[k]\n\"v\"\n", "[k]\n\"v\"=\"a\" \"b\"\n" })
+    for (const char* bad :
+         {"\"v\"=dword:1\n", "junk\n", "[k\n", "[a\\\\b]\n", "[a\\]\n", "[k]\n\"v\"=dword:\n",
+          "[k]\n\"v\"=dword:123456789\n", "[k]\n\"v\"=dword:12x\n", "[k]\n\"v\"=hex:1\n", "[k]\n\"v\"=hex:01,\n",
+          "[k]\n\"v\"=\"a\\q\"\n", "[k]\n\"v\"=\"open\n", "[k]\n\"v\"=\"a\x01\"\n", "[k]\n\"v\"=qword:1\n",
+          "[k]\n\"v\"\n", "[k]\n\"v\"=\"a\" \"b\"\n"})
         EXPECT_FALSE(Parses(bad)) << bad;
     EXPECT_FALSE(Parses(std::string("[k]\n\"v\"=dword:1\0\n", 18)));
 }
@@ -192,8 +193,8 @@ TEST_F(SettingsTest, NamesCompareWithoutCaseKeepTheFirstSpellingAndSortFolded)
     ASSERT_TRUE(key.Create("Software\\Korvane\\Option"));
     ASSERT_TRUE(key.SetDword("i_Gray", 1));
     ASSERT_TRUE(key.SetDword("I_GRAY", 2));
-    for (const char* name : { "SOFTWARE\\KORVANE\\OPTION\\zeta", "software\\korvane\\option\\Alpha",
-                              "Software\\Korvane\\Option\\beta" })
+    for (const char* name :
+         {"SOFTWARE\\KORVANE\\OPTION\\zeta", "software\\korvane\\option\\Alpha", "Software\\Korvane\\Option\\beta"})
         ASSERT_TRUE(key.Create(name));
     ASSERT_TRUE(key.Open("software\\korvane\\OPTION"));
     DWORD d = 0;
@@ -276,7 +277,7 @@ TEST_F(SettingsTest, DamagedFileIsReportedKeptAsideNeverOverwrittenAndDefaultsUs
     EXPECT_EQ(messages_.size(), 1u);
 
     // Later damaged files get copies of their own, even within one second.
-    for (const char* text : { "second\n", "third\n" }) {
+    for (const char* text : {"second\n", "third\n"}) {
         WriteFile(File(), text);
         store.UseFile(File());
     }
@@ -336,4 +337,4 @@ TEST_F(SettingsTest, ConfigDirOverridesXdgWhichOverridesHome)
     EXPECT_EQ(store.FilePath(), dir_ + "/cfg/settings.conf");
 }
 
-} // namespace
+}  // namespace

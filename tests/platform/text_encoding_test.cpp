@@ -12,7 +12,8 @@ namespace {
 bool IconvCp1252(unsigned char byte, std::string& out)
 {
     iconv_t cd = iconv_open("UTF-8", "CP1252");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
     char in[1] = {static_cast<char>(byte)};
     char buf[8] = {};
     char* inp = in;
@@ -20,7 +21,8 @@ bool IconvCp1252(unsigned char byte, std::string& out)
     std::size_t inLeft = 1, outLeft = sizeof buf;
     const bool ok = iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<std::size_t>(-1);
     iconv_close(cd);
-    if (ok) out.assign(buf, sizeof buf - outLeft);
+    if (ok)
+        out.assign(buf, sizeof buf - outLeft);
     return ok;
 }
 
@@ -28,27 +30,28 @@ TEST(Utf8Validation, AcceptsWellFormedText)
 {
     EXPECT_TRUE(IsValidUtf8(""));
     EXPECT_TRUE(IsValidUtf8("plain ASCII = 7 bit"));
-    EXPECT_TRUE(IsValidUtf8("caf\xC3\xA9"));                 // é
-    EXPECT_TRUE(IsValidUtf8("\xE2\x82\xAC"));                // €
-    EXPECT_TRUE(IsValidUtf8("\xF0\x9D\x84\x9E"));            // U+1D11E
-    EXPECT_TRUE(IsValidUtf8("\xED\x9F\xBF\xEE\x80\x80"));    // around the surrogates
-    EXPECT_TRUE(IsValidUtf8("\xF4\x8F\xBF\xBF"));            // U+10FFFF
+    EXPECT_TRUE(IsValidUtf8("caf\xC3\xA9"));               // é
+    EXPECT_TRUE(IsValidUtf8("\xE2\x82\xAC"));              // €
+    EXPECT_TRUE(IsValidUtf8("\xF0\x9D\x84\x9E"));          // U+1D11E
+    EXPECT_TRUE(IsValidUtf8("\xED\x9F\xBF\xEE\x80\x80"));  // around the surrogates
+    EXPECT_TRUE(IsValidUtf8("\xF4\x8F\xBF\xBF"));          // U+10FFFF
     EXPECT_TRUE(IsValidUtf8(std::string("a\0b", 3)));
 }
 
 TEST(Utf8Validation, RejectsMalformedSequences)
 {
-    EXPECT_FALSE(IsValidUtf8("caf\xE9"));              // a Windows-1252 é
-    EXPECT_FALSE(IsValidUtf8("\x80"));                 // lone continuation
-    EXPECT_FALSE(IsValidUtf8("\xC3"));                 // truncated at the end
+    EXPECT_FALSE(IsValidUtf8("caf\xE9"));  // a Windows-1252 é
+    EXPECT_FALSE(IsValidUtf8("\x80"));     // lone continuation
+    EXPECT_FALSE(IsValidUtf8("\xC3"));     // truncated at the end
     EXPECT_FALSE(IsValidUtf8("\xE2\x82"));
-    EXPECT_FALSE(IsValidUtf8("\xE2\x82" "A"));         // truncated inside
-    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));             // overlong "/"
+    EXPECT_FALSE(IsValidUtf8("\xE2\x82"
+                             "A"));         // truncated inside
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));  // overlong "/"
     EXPECT_FALSE(IsValidUtf8("\xC1\xBF"));
     EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));
     EXPECT_FALSE(IsValidUtf8("\xF0\x80\x80\xAF"));
-    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));         // surrogate
-    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));     // past U+10FFFF
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
     EXPECT_FALSE(IsValidUtf8("\xF5\x80\x80\x80"));
     EXPECT_FALSE(IsValidUtf8("\xFF"));
 }
@@ -58,11 +61,13 @@ TEST(Cp1252Conversion, DefinedBytesMatchTheSystemConverter)
     int compared = 0;
     for (int b = 0; b < 256; ++b) {
         std::string expected;
-        if (!IconvCp1252(static_cast<unsigned char>(b), expected)) continue;
+        if (!IconvCp1252(static_cast<unsigned char>(b), expected))
+            continue;
         EXPECT_EQ(Cp1252ToUtf8(std::string(1, static_cast<char>(b))), expected) << "byte " << b;
         ++compared;
     }
-    if (compared == 0) GTEST_SKIP() << "no CP1252 converter in this C library";
+    if (compared == 0)
+        GTEST_SKIP() << "no CP1252 converter in this C library";
     EXPECT_EQ(compared, 251);
 }
 
@@ -77,16 +82,17 @@ TEST(Cp1252Conversion, UndefinedBytesBecomeC1Controls)
 TEST(Cp1252Conversion, EveryByteGivesValidUtf8)
 {
     std::string all;
-    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
     const std::string utf8 = Cp1252ToUtf8(all);
     EXPECT_TRUE(IsValidUtf8(utf8));
     // One code point per byte: count the lead bytes.
     int codePoints = 0;
     for (const char c : utf8)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++codePoints;
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++codePoints;
     EXPECT_EQ(codePoints, 256);
-    EXPECT_EQ(Cp1252ToUtf8("Gr\xFC\xDF \x80 \x93x\x94"),
-              "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
+    EXPECT_EQ(Cp1252ToUtf8("Gr\xFC\xDF \x80 \x93x\x94"), "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
 }
 
 TEST(LegacyText, KeepsUtf8AndConvertsEverythingElse)
@@ -99,4 +105,4 @@ TEST(LegacyText, KeepsUtf8AndConvertsEverythingElse)
     EXPECT_EQ(LegacyTextToUtf8("\xC3\xA9\xE9"), "\xC3\x83\xC2\xA9\xC3\xA9");
 }
 
-} // namespace
+}  // namespace

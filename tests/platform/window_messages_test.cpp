@@ -77,7 +77,7 @@ TEST(WindowMessagesSend, FromAnotherThreadWaitsUntilTheOwnerHasHandledIt)
     std::thread sender([&] {
         std::string text = "step text on the sender's stack";
         answer = SendMessage(&receiver, 2, 41, reinterpret_cast<LPARAM>(text.c_str()));
-        text.assign(text.size(), 'x'); // the receiver must have copied it by now
+        text.assign(text.size(), 'x');  // the receiver must have copied it by now
         returned = true;
     });
     bool returnedDuringHandler = true;
@@ -206,7 +206,7 @@ TEST(WindowMessagesClose, AnswersAWaitingSenderWithZeroAndRefusesLaterMessages)
     EXPECT_EQ(SendMessage(&receiver, 1, 7, 0), 0);
     EXPECT_FALSE(PostMessage(&receiver, 1, 8, 0));
     EXPECT_EQ(receiver.Pump(), 0u);
-    EXPECT_FALSE(receiver.PumpFor(kNoHang)); // a closed receiver never waits
+    EXPECT_FALSE(receiver.PumpFor(kNoHang));  // a closed receiver never waits
     EXPECT_TRUE(receiver.received.empty());
 }
 
@@ -248,4 +248,4 @@ TEST(WindowMessagesClose, NullWindowReceivesNothing)
     EXPECT_FALSE(IsWindow(nullptr));
 }
 
-} // namespace
+}  // namespace

@@ -50,8 +50,8 @@ constexpr std::uint16_t kTagStripOffsets = 273, kTagStripBytes = 279, kTagTileOf
 // A little-endian TIFF of one page: the entries, then the pixel data cut
 // into pieces equal strips (or tiles), whose offsets and lengths are filled
 // in; pieceBytes overrides the length of a single piece.
-inline std::vector<BYTE> CraftTiff(std::vector<CTiffEntry> entries, const std::vector<BYTE>& pixels,
-                                   bool tiled = false, std::uint32_t pieceBytes = 0, std::uint32_t pieces = 1)
+inline std::vector<BYTE> CraftTiff(std::vector<CTiffEntry> entries, const std::vector<BYTE>& pixels, bool tiled = false,
+                                   std::uint32_t pieceBytes = 0, std::uint32_t pieces = 1)
 {
     const std::uint16_t offsetsTag = tiled ? kTagTileOffsets : kTagStripOffsets;
     const std::uint16_t bytesTag = tiled ? kTagTileBytes : kTagStripBytes;
@@ -124,9 +124,8 @@ struct CTiffEncoding {
     std::uint32_t tileSide = 0;
 };
 
-inline bool WriteEncodedTiff(const std::string& path, std::uint32_t width, std::uint32_t height,
-                             std::uint16_t samples, std::uint16_t photometric, const CTiffEncoding& encoding,
-                             const std::vector<BYTE>& pixels)
+inline bool WriteEncodedTiff(const std::string& path, std::uint32_t width, std::uint32_t height, std::uint16_t samples,
+                             std::uint16_t photometric, const CTiffEncoding& encoding, const std::vector<BYTE>& pixels)
 {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     if (!tif)

@@ -20,10 +20,7 @@ BITMAPINFOHEADER Header(const CDib& dib)
     return h;
 }
 
-void PutDword(std::string& bytes, size_t at, DWORD v)
-{
-    std::memcpy(bytes.data() + at, &v, sizeof v);
-}
+void PutDword(std::string& bytes, size_t at, DWORD v) { std::memcpy(bytes.data() + at, &v, sizeof v); }
 
 // A written 8-bit 5 x 3 DIB whose bits count up from 0.
 std::string WrittenDib()
@@ -44,7 +41,7 @@ bool Reads(const std::string& bytes)
     return dib.ReadFromMemory(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
 }
 
-} // namespace
+}  // namespace
 
 TEST(Dib, BlankDibDepthsAreRoundedUp)
 {
@@ -107,7 +104,8 @@ TEST(Dib, WrittenFilesReadBackIdentically)
     ASSERT_EQ(again.GetHandle().GetSize(), dib.GetHandle().GetSize());
     // The colour table and bits are the same; the header now states its colours.
     EXPECT_EQ(Header(again).biClrUsed, 256u);
-    EXPECT_EQ(std::memcmp(again.GetHandle().Lock() + 40, dib.GetHandle().Lock() + 40, dib.GetHandle().GetSize() - 40), 0);
+    EXPECT_EQ(std::memcmp(again.GetHandle().Lock() + 40, dib.GetHandle().Lock() + 40, dib.GetHandle().GetSize() - 40),
+              0);
 
     // What the image library reads from it is the same picture.
     CRasterSrc image;
@@ -210,7 +208,8 @@ void MakePattern(CDib& dib, int bits)
     for (DWORD i = 0; i < DIBNumColors(block); ++i)
         table[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(3 * i), static_cast<BYTE>(255 - i), 0};
     BYTE* rows = FindDIBBits(block);
-    for (DWORD i = 0; i < DIBBytesPerLine(block) * 5; ++i) rows[i] = static_cast<BYTE>(i * 37 + bits);
+    for (DWORD i = 0; i < DIBBytesPerLine(block) * 5; ++i)
+        rows[i] = static_cast<BYTE>(i * 37 + bits);
     ASSERT_TRUE(dib.UpdateGdiObjects());
 }
 
@@ -226,12 +225,9 @@ std::string Stored(CDib& dib)
 
 using StreamPtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-StreamPtr ReadStream(std::string& bytes)
-{
-    return StreamPtr(fmemopen(bytes.data(), bytes.size(), "rb"), &std::fclose);
-}
+StreamPtr ReadStream(std::string& bytes) { return StreamPtr(fmemopen(bytes.data(), bytes.size(), "rb"), &std::fclose); }
 
-} // namespace
+}  // namespace
 
 TEST(DibArchive, EveryDepthRoundTripsAndTheStreamStopsBehindTheDib)
 {
@@ -253,8 +249,9 @@ TEST(DibArchive, EveryDepthRoundTripsAndTheStreamStopsBehindTheDib)
         EXPECT_EQ(loaded.Height(), 5);
         EXPECT_EQ(Header(loaded).biBitCount, bits);
         ASSERT_EQ(loaded.GetHandle().GetSize(), dib.GetHandle().GetSize());
-        EXPECT_EQ(std::memcmp(loaded.GetHandle().Lock() + 40, dib.GetHandle().Lock() + 40,
-                              dib.GetHandle().GetSize() - 40), 0) << bits << " bits";
+        EXPECT_EQ(
+            std::memcmp(loaded.GetHandle().Lock() + 40, dib.GetHandle().Lock() + 40, dib.GetHandle().GetSize() - 40), 0)
+            << bits << " bits";
         // The drawing objects are those of the loaded picture.
         ASSERT_NE(loaded.GetBitmap(), nullptr);
         EXPECT_EQ(loaded.GetBitmap()->GetBitCount(), bits);
@@ -278,8 +275,8 @@ TEST(DibArchive, ATruncatedDibFailsAndLeavesTheDibAsItWas)
         const CBitmap* bitmap = dib.GetBitmap();
         CArchive archive(in.get(), CArchive::load);
         EXPECT_FALSE(dib.Serialize(archive)) << n;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib.GetHandle().Lock()), dib.GetHandle().GetSize()),
-                  before) << n;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(dib.GetHandle().Lock()), dib.GetHandle().GetSize()), before)
+            << n;
         EXPECT_EQ(dib.GetBitmap(), bitmap) << n;
     }
     // Storing needs a DIB with a 40-byte header.

@@ -36,10 +36,7 @@ std::vector<Sample> ReferenceMedian(const CRasterSrc& image, int size, Sample (*
     return out;
 }
 
-BYTE IndexSample(const CRasterSrc& image, int x, int y)
-{
-    return static_cast<BYTE>(image.GetPixelIndex(x, y));
-}
+BYTE IndexSample(const CRasterSrc& image, int x, int y) { return static_cast<BYTE>(image.GetPixelIndex(x, y)); }
 
 // Luminance first, then red, green, blue.
 std::uint32_t ColourSample(const CRasterSrc& image, int x, int y)
@@ -89,10 +86,7 @@ void MakeBlotchyImage(CRasterSrc& image, int width, int height, int bitCount, un
 }
 
 std::vector<int> g_progress;
-void RecordProgress(const std::string&, int percent)
-{
-    g_progress.push_back(percent);
-}
+void RecordProgress(const std::string&, int percent) { g_progress.push_back(percent); }
 
 bool WritePgm(const CRasterSrc& image, const std::string& path)
 {
@@ -115,7 +109,7 @@ std::vector<BYTE> ReadPgmPixels(const std::string& path)
     return file && magic == "P5" && maxValue == 255 ? pixels : std::vector<BYTE>{};
 }
 
-} // namespace
+}  // namespace
 
 // 0-1 principle: a network of comparisons finds the median of every input
 // exactly when it does for every input of zeros and ones. With sorted
@@ -279,8 +273,8 @@ TEST(MedianFilter, RowBandsGiveTheReferenceResultAtAnyThreadCount)
             const bool grey = bitCount == 8;
             const std::vector<std::uint32_t> expected =
                 grey ? std::vector<std::uint32_t>() : ReferenceMedian<std::uint32_t>(original, size, ColourSample);
-            const std::vector<BYTE> expectedGrey = grey ? ReferenceMedian<BYTE>(original, size, IndexSample)
-                                                        : std::vector<BYTE>();
+            const std::vector<BYTE> expectedGrey =
+                grey ? ReferenceMedian<BYTE>(original, size, IndexSample) : std::vector<BYTE>();
             for (int threads : {1, 3, 8}) {
                 SetRowBandThreads(threads);
                 CRasterSrc image;

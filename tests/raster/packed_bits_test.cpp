@@ -7,10 +7,7 @@
 
 namespace {
 
-bool NaiveTest(const std::vector<BYTE>& row, int x)
-{
-    return (row[static_cast<size_t>(x / 8)] >> (7 - x % 8)) & 1;
-}
+bool NaiveTest(const std::vector<BYTE>& row, int x) { return (row[static_cast<size_t>(x / 8)] >> (7 - x % 8)) & 1; }
 
 std::vector<BYTE> RandomRow(int width, std::mt19937& random)
 {
@@ -22,7 +19,7 @@ std::vector<BYTE> RandomRow(int width, std::mt19937& random)
 
 const int kWidths[] = {1, 7, 8, 9, 63, 64, 65, 127, 128, 129, 200, 333};
 
-} // namespace
+}  // namespace
 
 TEST(PackedBits, PixelZeroIsTheTopBitOfTheFirstByte)
 {

@@ -27,10 +27,10 @@ TEST(PixelMath, GreyLevelTruncatesAndTheHistogramRounds)
 {
     EXPECT_EQ(GreyLevel(255, 255, 255), 255);
     EXPECT_EQ(GreyLevel(0, 0, 0), 0);
-    EXPECT_EQ(GreyLevel(0, 0, 255), 29);        // 29.07
+    EXPECT_EQ(GreyLevel(0, 0, 255), 29);  // 29.07
     EXPECT_EQ(RoundedGreyLevel(0, 0, 255), 29);
-    EXPECT_EQ(GreyLevel(255, 0, 0), 76);        // 76.245
-    EXPECT_EQ(GreyLevel(0, 255, 0), 149);       // 149.685
+    EXPECT_EQ(GreyLevel(255, 0, 0), 76);   // 76.245
+    EXPECT_EQ(GreyLevel(0, 255, 0), 149);  // 149.685
     EXPECT_EQ(RoundedGreyLevel(0, 255, 0), 150);
     EXPECT_EQ(RoundedGreyLevel(255, 255, 255), 255);
 }

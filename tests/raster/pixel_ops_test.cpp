@@ -86,8 +86,7 @@ std::vector<int> ReferenceSmooth(const CRasterSrc& image, int passes)
     for (int pass = 0; pass < 2 * passes; ++pass) {
         for (int y = 1; y < h - 1; ++y)
             for (int x = 1; x < w - 1; ++x) {
-                int c = at(a, x, y), l = at(a, x - 1, y), r = at(a, x + 1, y), u = at(a, x, y - 1),
-                    d = at(a, x, y + 1);
+                int c = at(a, x, y), l = at(a, x - 1, y), r = at(a, x + 1, y), u = at(a, x, y - 1), d = at(a, x, y + 1);
                 at(b, x, y) = pass < passes ? (c | l | r | u | d) : (c & l & r & u & d);
             }
         std::swap(a, b);
@@ -113,7 +112,9 @@ std::vector<T> QuarterTurned(const std::vector<T>& pixels, int w, int h, int qua
     const int nw = quarters == 2 ? w : h, nh = quarters == 2 ? h : w;
     for (int r = 0; r < nh; ++r)
         for (int x = 0; x < nw; ++x)
-            out.push_back(quarters == 1 ? old(r, h - 1 - x) : quarters == 2 ? old(w - 1 - x, h - 1 - r) : old(w - 1 - r, x));
+            out.push_back(quarters == 1   ? old(r, h - 1 - x)
+                          : quarters == 2 ? old(w - 1 - x, h - 1 - r)
+                                          : old(w - 1 - r, x));
     return out;
 }
 
@@ -168,7 +169,7 @@ std::vector<int> ReadPbmBits(const std::string& path)
     return bits;
 }
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------------ colour --
 

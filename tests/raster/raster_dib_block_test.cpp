@@ -55,7 +55,7 @@ std::vector<BYTE> MakeDib(const DibShape& s)
     return block;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterDibBlock, ValidBlocksBecomeTheImage)
 {
@@ -93,8 +93,10 @@ TEST(RasterDibBlock, ABlockWithoutAResolutionTakes200Dpi)
         LONG x, y;
         LONG headerX, headerY;
         LONG read;
-    } cases[] = {{0, 0, 0, 0, kDefaultDotsPerMetre},  {-5, -5, 0, 0, kDefaultDotsPerMetre},
-                 {11811, -3, 11811, 0, 11811},       {39, 39, 39, 39, kDefaultDotsPerMetre},
+    } cases[] = {{0, 0, 0, 0, kDefaultDotsPerMetre},
+                 {-5, -5, 0, 0, kDefaultDotsPerMetre},
+                 {11811, -3, 11811, 0, 11811},
+                 {39, 39, 39, 39, kDefaultDotsPerMetre},
                  {40, 40, 40, 40, 40}};
     for (const Case& c : cases) {
         DibShape shape;

@@ -25,7 +25,8 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 void MakeOneBit(CRasterSrc& image, int width, int height, std::initializer_list<std::pair<int, int>> black)
 {
     ASSERT_TRUE(image.Create(width, height, 1));
-    for (auto [x, y] : black) image.SetPixelBit(x, y, true);
+    for (auto [x, y] : black)
+        image.SetPixelBit(x, y, true);
 }
 
 TEST(RasterDisplay, ReportsTheModernPlatform) { EXPECT_EQ(GetPlatformCode(), kPlatformNT); }
@@ -46,7 +47,7 @@ TEST(RasterDisplay, ShrinkingOneBitAveragesCoveredPixelsToGrey)
     // A dimmed palette blends towards its grey, not towards black.
     image.SetPaletteGrey(1, 210);
     ASSERT_TRUE(DrawRasterDib(&image, RECT{0, 0, 2, 8}, &dc, RECT{0, 0, 1, 1}));
-    EXPECT_EQ(dc.GetPixel(0, 0), RGB(233, 233, 233));   // half and half: 232.5, rounded
+    EXPECT_EQ(dc.GetPixel(0, 0), RGB(233, 233, 233));  // half and half: 232.5, rounded
 }
 
 TEST(RasterDisplay, EnlargingRepeatsEachPixelOverItsDestinationCells)
@@ -58,7 +59,8 @@ TEST(RasterDisplay, EnlargingRepeatsEachPixelOverItsDestinationCells)
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
             COLORREF expected = RGB(1, 2, 3);
-            if (x >= 1 && x < 7 && y >= 1 && y < 7) expected = (x >= 4 && y < 4) ? kBlack : kWhite;
+            if (x >= 1 && x < 7 && y >= 1 && y < 7)
+                expected = (x >= 4 && y < 4) ? kBlack : kWhite;
             EXPECT_EQ(dc.GetPixel(x, y), expected) << x << "," << y;
         }
 }
@@ -71,13 +73,15 @@ TEST(RasterDisplay, VisiblePartMatchesTheSameCellsOfTheWholeDestination)
     CRasterSrc image;
     ASSERT_TRUE(image.Create(7, 5, 24));
     for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 7; ++x) image.SetPixelRGB(x, y, BYTE(x * 30), BYTE(y * 40), 200);
+        for (int x = 0; x < 7; ++x)
+            image.SetPixelRGB(x, y, BYTE(x * 30), BYTE(y * 40), 200);
     CPixelDC whole(21, 15);
     ASSERT_TRUE(DrawRasterDib(&image, RECT{0, 0, 7, 5}, &whole, RECT{0, 0, 21, 15}));
     CPixelDC part(6, 4);
     ASSERT_TRUE(DrawRasterDib(&image, RECT{0, 0, 7, 5}, &part, RECT{-5, -7, 16, 8}, RECT{0, 0, 6, 4}));
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 6; ++x) EXPECT_EQ(part.GetPixel(x, y), whole.GetPixel(x + 5, y + 7)) << x << "," << y;
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(part.GetPixel(x, y), whole.GetPixel(x + 5, y + 7)) << x << "," << y;
     // Out of view or degenerate: nothing drawn.
     EXPECT_FALSE(DrawRasterDib(&image, RECT{0, 0, 7, 5}, &part, RECT{10, 10, 20, 20}, RECT{0, 0, 6, 4}));
     EXPECT_FALSE(DrawRasterDib(&image, RECT{0, 0, 7, 5}, &part, RECT{0, 0, 0, 4}));
@@ -91,14 +95,14 @@ TEST(DibDisplay, PaintingWritesBackIntoTheBitmap)
     ASSERT_TRUE(dib.Create(5, 3, 24));
     CDC* dc = dib.BeginPaint(nullptr);
     ASSERT_NE(dc, nullptr);
-    EXPECT_EQ(dib.BeginPaint(nullptr), dc);   // one context while painting
+    EXPECT_EQ(dib.BeginPaint(nullptr), dc);  // one context while painting
     dc->FillSolidRect(RECT{0, 0, 5, 3}, kWhite);
-    dc->SetPixel(1, 0, RGB(10, 20, 30));      // top row
+    dc->SetPixel(1, 0, RGB(10, 20, 30));  // top row
     dib.EndPaint();
     EXPECT_FALSE(dib.IsPainting());
     const BYTE* block = dib.GetBlock();
     const BYTE* topRow = FindDIBBits(block) + 2 * DIBBytesPerLine(block);
-    EXPECT_EQ(topRow[3], 30);   // blue, green, red
+    EXPECT_EQ(topRow[3], 30);  // blue, green, red
     EXPECT_EQ(topRow[4], 20);
     EXPECT_EQ(topRow[5], 10);
 
@@ -124,14 +128,14 @@ TEST(DibDisplay, PaletteBitmapsTakeTheNearestEntryBack)
     CDib dib;
     ASSERT_TRUE(dib.Create(4, 2, 1));
     RGBQUAD* palette = reinterpret_cast<RGBQUAD*>(dib.GetBlock() + sizeof(BITMAPINFOHEADER));
-    palette[1] = RGBQUAD{255, 255, 255, 0};   // entry 0 black, entry 1 white
+    palette[1] = RGBQUAD{255, 255, 255, 0};  // entry 0 black, entry 1 white
     ASSERT_TRUE(dib.UpdateGdiObjects());
     CDC* dc = dib.BeginPaint(nullptr);
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(static_cast<CPixelDC*>(dc)->GetPixel(0, 0), kBlack);
     dc->SetPixel(2, 1, RGB(230, 230, 230));
     dib.EndPaint();
-    EXPECT_EQ(FindDIBBits(dib.GetBlock())[0], 0x20);   // bottom row, pixel 2 set
+    EXPECT_EQ(FindDIBBits(dib.GetBlock())[0], 0x20);  // bottom row, pixel 2 set
 }
 
 TEST(DibDisplay, TransparentColourLeavesTheBackgroundShowing)
@@ -153,7 +157,7 @@ TEST(DibDisplay, TransparentColourLeavesTheBackgroundShowing)
     EXPECT_EQ(target.GetPixel(4, 0), RGB(50, 60, 70));
 }
 
-}   // namespace
+}  // namespace
 
 // ---- the DIB's drawing objects --------------------------------------------
 
@@ -181,7 +185,8 @@ CDibHandle PatternDib(int width, int height, int bits, unsigned seed)
         BYTE* row = FindDIBBits(block) + stride * static_cast<DWORD>(y);
         for (int x = 0; x < width; ++x) {
             if (bits == 24) {
-                for (int c = 0; c < 3; ++c) row[3 * x + c] = static_cast<BYTE>(random());
+                for (int c = 0; c < 3; ++c)
+                    row[3 * x + c] = static_cast<BYTE>(random());
             } else {
                 const int bit = x * bits;
                 row[bit / 8] |= static_cast<BYTE>((random() & ((1u << bits) - 1)) << (8 - bits - bit % 8));
@@ -197,13 +202,14 @@ COLORREF ColourAt(const BYTE* block, int x, int y)
     BITMAPINFOHEADER h;
     std::memcpy(&h, block, sizeof h);
     const BYTE* row = FindDIBBits(block) + DIBBytesPerLine(block) * static_cast<DWORD>(h.biHeight - 1 - y);
-    if (h.biBitCount == 24) return RGB(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+    if (h.biBitCount == 24)
+        return RGB(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
     const auto* table = reinterpret_cast<const RGBQUAD*>(block + h.biSize);
     const RGBQUAD& c = table[IndexAt(row, x, h.biBitCount)];
     return RGB(c.rgbRed, c.rgbGreen, c.rgbBlue);
 }
 
-}   // namespace
+}  // namespace
 
 TEST(DibSection, HoldsThePictureAndReadsBackToTheSameBlock)
 {
@@ -217,7 +223,8 @@ TEST(DibSection, HoldsThePictureAndReadsBackToTheSameBlock)
             EXPECT_EQ(section->GetColorTable().size(), DIBNumColors(block));
             for (int y = 0; y < 3; ++y)
                 for (int x = 0; x < width; ++x)
-                    ASSERT_EQ(section->GetCanvas().GetPixel(x, y), ColourAt(block, x, y)) << bits << " " << x << "," << y;
+                    ASSERT_EQ(section->GetCanvas().GetPixel(x, y), ColourAt(block, x, y))
+                        << bits << " " << x << "," << y;
 
             CDibHandle back = BitmapToDIB(*section);
             ASSERT_FALSE(back.IsNull());
@@ -280,14 +287,16 @@ TEST(DibSection, DrawBitmapCopiesOrStretchesAndRestoresTheStretchMode)
     CPixelDC target(12, 8, kBlack);
     ASSERT_TRUE(DrawBitmap(&target, RECT{1, 1, 4, 3}, *section, RECT{0, 0, 3, 2}, nullptr, SRCCOPY));
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) EXPECT_EQ(target.GetPixel(x + 1, y + 1), picture.GetPixel(x, y));
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(target.GetPixel(x + 1, y + 1), picture.GetPixel(x, y));
     EXPECT_EQ(target.GetPixel(0, 0), kBlack);
     EXPECT_EQ(target.GetPixel(4, 1), kBlack);
 
     // Twice the size: each pixel becomes a 2 x 2 block, no blending.
     ASSERT_TRUE(DrawBitmap(&target, RECT{5, 2, 11, 6}, *section, RECT{0, 0, 3, 2}, nullptr, SRCCOPY));
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 6; ++x) EXPECT_EQ(target.GetPixel(x + 5, y + 2), picture.GetPixel(x / 2, y / 2));
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(target.GetPixel(x + 5, y + 2), picture.GetPixel(x / 2, y / 2));
     EXPECT_EQ(target.SetStretchBltMode(HALFTONE), BLACKONWHITE);
 
     EXPECT_FALSE(DrawBitmap(nullptr, RECT{0, 0, 3, 2}, *section, RECT{0, 0, 3, 2}, nullptr, SRCCOPY));

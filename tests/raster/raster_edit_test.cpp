@@ -181,7 +181,7 @@ void ExpectUndoRedo(CUndoList& list, CRasterSrc& image, const std::vector<BYTE>&
     EXPECT_EQ(StoredBytes(image), after);
 }
 
-} // namespace
+}  // namespace
 
 // ---- polygons and windows ----
 
@@ -266,8 +266,8 @@ TEST(RasterEdit, OrientationComesFromTheAreaAndFlatPolygonsFillNothing)
     ASSERT_TRUE(image.Create(40, 40, 8));
     CUndoList list;
     // Neighbours of the top vertex that say nothing about the turn.
-    for (const std::vector<CPoint>& polygon : {std::vector<CPoint>{{10, 0}, {0, 30}, {5, 2}},
-                                               std::vector<CPoint>{{10, 0}, {20, 20}, {20, 10}}}) {
+    for (const std::vector<CPoint>& polygon :
+         {std::vector<CPoint>{{10, 0}, {0, 30}, {5, 2}}, std::vector<CPoint>{{10, 0}, {20, 20}, {20, 10}}}) {
         bool fills = false;
         const auto mask = FillMask(polygon, 40, 40, &fills);
         ASSERT_TRUE(fills);
@@ -321,8 +321,8 @@ TEST(RasterEdit, VerticesFarOutsideFillAsOnAnUnboundedCanvas)
         CRasterSrc image;
         MakeEditImage(image, bits, 3);
         // A window around everything, at the ends of the coordinate range.
-        const std::vector<CPoint> huge = {{-2000000000, -2000000000}, {2000000000, -2000000000},
-                                          {2000000000, 2000000000}, {-2000000000, 2000000000}};
+        const std::vector<CPoint> huge = {
+            {-2000000000, -2000000000}, {2000000000, -2000000000}, {2000000000, 2000000000}, {-2000000000, 2000000000}};
         CRasterSrc expected;
         ASSERT_TRUE(expected.Copy(image));
         PaintRect(expected, 0, 0, image.GetWidth(), image.GetHeight(), ColourOfValue(bits, 0x00FF00));

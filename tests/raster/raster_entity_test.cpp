@@ -32,12 +32,13 @@ bool LoadFromBytes(CRaster& raster, const std::string& bytes)
 
 // Size of the common entity record, type code included.
 constexpr std::size_t kEntityHeader = 34;
-constexpr std::size_t kPlacement = 24;   // origin and resolution
+constexpr std::size_t kPlacement = 24;  // origin and resolution
 
 std::string Le32(std::uint32_t v)
 {
     std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        s[i] = static_cast<char>(v >> (8 * i));
     return s;
 }
 
@@ -46,7 +47,7 @@ std::string RecordWithBlock(const std::string& dib, const std::string& tail = st
 {
     CRaster empty;
     std::string record = SaveToBytes(empty);
-    record.resize(record.size() - 4);   // drop the zero length
+    record.resize(record.size() - 4);  // drop the zero length
     CByteBuffer packed;
     auto* copy = static_cast<std::uint8_t*>(std::malloc(dib.size()));
     std::memcpy(copy, dib.data(), dib.size());
@@ -131,13 +132,12 @@ TEST(RasterEntity, DrawsTheImageThenAShadowedFrame)
     raster.Draw(&device);
     raster.SetScaledDisplay(false);
     raster.Draw(&device);
-    EXPECT_EQ(device.calls,
-              (std::vector<std::string>{
-                  "DrawRasterScaled 1.5 -2 image scale=-1 rect=-1,0,-1,0 cache",
-                  "DrawShadowFrame (1.5,-2 w0) (31.5,18 w0) rgb=000000",
-                  "DrawRaster 1.5 -2 image",
-                  "DrawShadowFrame (1.5,-2 w0) (31.5,18 w0) rgb=000000",
-              }));
+    EXPECT_EQ(device.calls, (std::vector<std::string>{
+                                "DrawRasterScaled 1.5 -2 image scale=-1 rect=-1,0,-1,0 cache",
+                                "DrawShadowFrame (1.5,-2 w0) (31.5,18 w0) rgb=000000",
+                                "DrawRaster 1.5 -2 image",
+                                "DrawShadowFrame (1.5,-2 w0) (31.5,18 w0) rgb=000000",
+                            }));
     EXPECT_TRUE(raster.m_Drawn);
     device.result = false;
     raster.Draw(&device);
@@ -175,7 +175,7 @@ TEST(RasterEntity, CropBeyondThePictureIsClampedToIt)
 TEST(RasterEntity, CropOutsideEmptyOrDamagedChangesNothing)
 {
     CRaster raster;
-    EXPECT_FALSE(raster.Crop(0, 10, 0, 10));   // no image
+    EXPECT_FALSE(raster.Crop(0, 10, 0, 10));  // no image
     ASSERT_TRUE(raster.GetImage().Create(40, 30, 8));
     ASSERT_TRUE(raster.SetOrigin(100, 0));
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -194,7 +194,7 @@ TEST(RasterEntity, LoadImageTakesTheResolutionFromTheFile)
     TempFolder folder;
     CRasterSrc image;
     MakeRandomImage(image, 7, 5, 24, 11);
-    ASSERT_TRUE(image.SetResolution(11811));   // 300 dpi
+    ASSERT_TRUE(image.SetResolution(11811));  // 300 dpi
     ASSERT_TRUE(image.SaveBMP(folder / "scan.bmp"));
 
     CRaster raster;
@@ -225,7 +225,7 @@ TEST(RasterRecord, AnEmptyRasterStoresPlacementAndAZeroLength)
     EXPECT_EQ(bytes.substr(bytes.size() - 4), Le32(0));
 
     CRaster loaded;
-    MakeRandomImage(loaded.GetImage(), 4, 4, 8, 1);   // replaced by the record
+    MakeRandomImage(loaded.GetImage(), 4, 4, 8, 1);  // replaced by the record
     ASSERT_TRUE(LoadFromBytes(loaded, bytes));
     EXPECT_TRUE(loaded.GetImage().IsEmpty());
     EXPECT_EQ(loaded.m_Id, 77u);
@@ -321,7 +321,7 @@ TEST(RasterRecord, DamagedImageBlocksAreRefusedWithoutAMessage)
     std::string wrongSize = DibBlock(8, 8, 8, 0, header + 1024 + 64);
     wrongSize[0] = 12;
     std::string compressed = DibBlock(8, 8, 8, 0, header + 1024 + 64);
-    compressed[16] = 1;   // biCompression = BI_RLE8
+    compressed[16] = 1;  // biCompression = BI_RLE8
     std::string planes = DibBlock(8, 8, 8, 0, header + 1024 + 64);
     planes[12] = 2;
     const Case cases[] = {
@@ -357,7 +357,8 @@ TEST(RasterRecord, ACorruptZlibStreamFails)
     MakeRandomImage(raster.GetImage(), 30, 30, 24, 9);
     std::string bytes = SaveToBytes(raster);
     const std::size_t streamStart = kEntityHeader + kPlacement + 4 + 4;
-    for (std::size_t i = streamStart + 2; i < bytes.size() - 2; i += 7) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    for (std::size_t i = streamStart + 2; i < bytes.size() - 2; i += 7)
+        bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
     CRaster loaded;
     EXPECT_FALSE(LoadFromBytes(loaded, bytes));
     EXPECT_TRUE(loaded.GetImage().IsEmpty());

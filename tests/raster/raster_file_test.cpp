@@ -106,7 +106,7 @@ bool SameStoredPixels(const CRasterSrc& a, const CRasterSrc& b)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterFile, AOneBitFileWithABlackFirstEntryLoadsAsWhiteBlackWithInvertedBits)
 {
@@ -397,7 +397,7 @@ std::array<BYTE, 3> PagePixel(std::mt19937& random)
     return {v, v, static_cast<BYTE>(pick < 20 ? v - 9 : v)};
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterFile, ColourBmpLoadsStraightToOneBitAsLoadingAndThresholdingDoes)
 {
@@ -430,8 +430,8 @@ TEST(RasterFile, ColourBmpLoadsStraightToOneBitAsLoadingAndThresholdingDoes)
 
                     CRasterSrc got;
                     ASSERT_EQ(LoadBmpAsOneBit(path, grey, automatic, got), OneBitLoad::kDone);
-                    const std::string what = std::to_string(size.width) + " x " + std::to_string(size.height) +
-                                             ", " + std::to_string(bits) + " bits" + (topDown ? ", top-down" : "") +
+                    const std::string what = std::to_string(size.width) + " x " + std::to_string(size.height) + ", " +
+                                             std::to_string(bits) + " bits" + (topDown ? ", top-down" : "") +
                                              (automatic ? ", automatic" : ", grey " + std::to_string(grey));
                     ASSERT_EQ(got.GetBitCount(), 1) << what;
                     ASSERT_EQ(got.GetWidth(), size.width) << what;
@@ -470,7 +470,8 @@ TEST(RasterFile, ALargeBmpIsCopiedInChunksRowForRow)
     TempFolder folder;
     const int width = 2900, height = 2000;
     const auto colour = [](int x, int y) {
-        return std::array<BYTE, 3>{static_cast<BYTE>(x * 7 + y), static_cast<BYTE>(y * 3 + x), static_cast<BYTE>(x ^ y)};
+        return std::array<BYTE, 3>{static_cast<BYTE>(x * 7 + y), static_cast<BYTE>(y * 3 + x),
+                                   static_cast<BYTE>(x ^ y)};
     };
     WriteBytes(folder / "large.bmp", MakeColourBmp(width, height, 24, false, colour));
     for (int threads : {1, 3}) {

@@ -80,9 +80,8 @@ std::vector<BYTE> Tiff(std::initializer_list<std::pair<std::uint32_t, std::uint3
         size_t ifd = tiff.size();
         Put(tiff, link, static_cast<std::uint32_t>(ifd), 4);
         auto bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{width} * height, stripBytes));
-        const Entry entries[] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},      {259, 3, 1},
-                                 {262, 3, 1},     {273, 4, pixels}, {277, 3, 1},      {278, 4, height},
-                                 {279, 4, bytes}};
+        const Entry entries[] = {{256, 4, width},  {257, 4, height}, {258, 3, 8},      {259, 3, 1},    {262, 3, 1},
+                                 {273, 4, pixels}, {277, 3, 1},      {278, 4, height}, {279, 4, bytes}};
         Put(tiff, ifd, std::size(entries), 2);
         size_t at = ifd + 2;
         for (const Entry& entry : entries) {
@@ -122,7 +121,7 @@ RasterLoadError LoadBoth(const std::string& name, const std::vector<BYTE>& bytes
     return fromFile;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterLimits, HeadersDeclaringHugeImagesAreRefusedInEveryFormat)
 {

@@ -129,7 +129,7 @@ std::vector<BYTE> TopDown(std::vector<BYTE> bmp)
     return flipped;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterReaders, ImageMagickFilesReadAsTheirPngInEveryFormat)
 {
@@ -142,8 +142,8 @@ TEST(RasterReaders, ImageMagickFilesReadAsTheirPngInEveryFormat)
         const std::string reference = folder / (std::string(f.name) + ".png");
         ASSERT_TRUE(Convert((f.transparent ? sources.transparent : sources.opaque) + " " + f.options + " " + file));
         // ImageMagick's own reading of the file, over white.
-        ASSERT_TRUE(Convert(file + " -background white -alpha remove -alpha off -type truecolor -depth 8 " +
-                            reference));
+        ASSERT_TRUE(
+            Convert(file + " -background white -alpha remove -alpha off -type truecolor -depth 8 " + reference));
         CRasterSrc image;
         ASSERT_TRUE(image.Load(file)) << f.name;
         EXPECT_EQ(image.GetBitCount(), f.bits) << f.name;
@@ -175,11 +175,13 @@ TEST(RasterReaders, FilesThatEndEarlyAreTruncatedInEveryFormat)
     const std::string source = folder / "source.png";
     // Noise, so that no format compresses it to a few bytes.
     ASSERT_TRUE(Convert("-size 61x47 xc: +noise Random -depth 8 " + source));
-    const char* const files[] = {"a.bmp", "b.bmp", "c.pcx", "d.pcx", "e.tga", "f.tga", "g.tif", "h.tif", "i.jpg",
-                                 "j.tif"};
-    const char* const options[] = {"-type truecolor", "-type palette -colors 200 -compress RLE", "-type truecolor",
-                                   "-colors 200 -type palette", "-type truecolor", "-compress RLE",
-                                   "-compress lzw", "-compress none", "-quality 90", "-type palette -compress none"};
+    const char* const files[] = {"a.bmp", "b.bmp", "c.pcx", "d.pcx", "e.tga",
+                                 "f.tga", "g.tif", "h.tif", "i.jpg", "j.tif"};
+    const char* const options[] = {"-type truecolor", "-type palette -colors 200 -compress RLE",
+                                   "-type truecolor", "-colors 200 -type palette",
+                                   "-type truecolor", "-compress RLE",
+                                   "-compress lzw",   "-compress none",
+                                   "-quality 90",     "-type palette -compress none"};
     for (size_t i = 0; i < std::size(files); ++i) {
         const std::string whole = folder / files[i];
         ASSERT_TRUE(Convert(source + " " + options[i] + " " + whole));
@@ -192,8 +194,8 @@ TEST(RasterReaders, FilesThatEndEarlyAreTruncatedInEveryFormat)
             const std::string path = folder / ("cut_" + std::to_string(part) + "_" + files[i]);
             WriteBytes(path, cut);
             std::string detail;
-            EXPECT_EQ(LoadError(path, &detail), RasterLoadError::kTruncated) << files[i] << " at " << part << ": "
-                                                                             << detail;
+            EXPECT_EQ(LoadError(path, &detail), RasterLoadError::kTruncated)
+                << files[i] << " at " << part << ": " << detail;
         }
     }
 }
@@ -236,9 +238,10 @@ TEST(RasterReaders, AOneBitTiffWithSeparatePlanesReadsAsItsPixels)
     // The image library aborted on this valid page: one sample, planes apart.
     TempFolder folder;
     const std::vector<BYTE> rows = {0x55, 0x80, 0xAA, 0x00, 0xFF, 0x80};
-    WriteBytes(folder / "planes.tif", Tiff({{256, 3, 9}, {257, 3, 3}, {258, 3, 1}, {259, 3, 1}, {262, 3, 0},
-                                            {277, 3, 1}, {278, 3, 3}, {284, 3, 2}},
-                                           rows));
+    WriteBytes(
+        folder / "planes.tif",
+        Tiff({{256, 3, 9}, {257, 3, 3}, {258, 3, 1}, {259, 3, 1}, {262, 3, 0}, {277, 3, 1}, {278, 3, 3}, {284, 3, 2}},
+             rows));
     CRasterSrc image;
     ASSERT_TRUE(image.Load(folder / "planes.tif"));
     ASSERT_EQ(image.GetBitCount(), 1);
@@ -257,27 +260,28 @@ TEST(RasterReaders, DeclaredSizesBeyondTheBytesPresentAreTruncatedNotAllocated)
     TempFolder folder;
     std::string detail;
     // A page of 100000 x 100000 at one bit whose strip is not in the file.
-    WriteBytes(folder / "absent.tif", Tiff({{256, 4, 100000}, {257, 4, 100000}, {258, 3, 1}, {259, 3, 4},
-                                            {262, 3, 0}, {278, 4, 100000}},
-                                           {}, 1000));
+    WriteBytes(
+        folder / "absent.tif",
+        Tiff({{256, 4, 100000}, {257, 4, 100000}, {258, 3, 1}, {259, 3, 4}, {262, 3, 0}, {278, 4, 100000}}, {}, 1000));
     EXPECT_EQ(LoadError(folder / "absent.tif", &detail), RasterLoadError::kTruncated);
     EXPECT_NE(detail.find("beyond the end"), std::string::npos) << detail;
     // 40000 x 40000 colour from ten bytes of LZW.
-    WriteBytes(folder / "lzw.tif", Tiff({{256, 4, 40000}, {257, 4, 40000}, {258, 3, 8}, {259, 3, 5}, {262, 3, 2},
-                                         {277, 3, 3}, {278, 4, 40000}},
-                                        std::vector<BYTE>(10, 0x80)));
+    WriteBytes(
+        folder / "lzw.tif",
+        Tiff({{256, 4, 40000}, {257, 4, 40000}, {258, 3, 8}, {259, 3, 5}, {262, 3, 2}, {277, 3, 3}, {278, 4, 40000}},
+             std::vector<BYTE>(10, 0x80)));
     EXPECT_EQ(LoadError(folder / "lzw.tif", &detail), RasterLoadError::kTruncated);
     EXPECT_NE(detail.find("cannot hold"), std::string::npos) << detail;
     // The same page with enough LZW bytes to be possible is not refused for
     // its size, only for its content.
-    WriteBytes(folder / "dense.tif", Tiff({{256, 4, 40}, {257, 4, 40}, {258, 3, 8}, {259, 3, 5}, {262, 3, 2},
-                                           {277, 3, 3}, {278, 4, 40}},
-                                          std::vector<BYTE>(4, 0x80)));
+    WriteBytes(folder / "dense.tif",
+               Tiff({{256, 4, 40}, {257, 4, 40}, {258, 3, 8}, {259, 3, 5}, {262, 3, 2}, {277, 3, 3}, {278, 4, 40}},
+                    std::vector<BYTE>(4, 0x80)));
     EXPECT_NE(LoadError(folder / "dense.tif"), RasterLoadError::kTruncated);
 
     // A grey JPEG frame of 8000 x 8000 with two hundred bytes of scan, ended.
-    std::vector<BYTE> jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x1F, 0x40, 0x1F, 0x40, 1, 1, 0x11, 0,
-                              0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0};
+    std::vector<BYTE> jpeg = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x1F, 0x40, 0x1F, 0x40, 1, 1,
+                              0x11, 0,    0xFF, 0xDA, 0, 8,  1, 1,    0,    0,    63,   0};
     jpeg.resize(jpeg.size() + 200, 0);
     jpeg.push_back(0xFF);
     jpeg.push_back(0xD9);
@@ -341,10 +345,9 @@ TEST(RasterReaders, ThousandsOfPagesAreWalkedOnce)
         tiff.push_back(0);
         const size_t ifd = tiff.size();
         Put(tiff, link, ifd, 4);
-        const std::uint32_t entries[][3] = {{256, 3, static_cast<std::uint32_t>(1 + i % 7)},
-                                            {257, 3, 1}, {258, 3, 1}, {259, 3, 1}, {262, 3, 0},
-                                            {273, 4, static_cast<std::uint32_t>(strip)}, {277, 3, 1},
-                                            {278, 3, 1}, {279, 4, 1}};
+        const std::uint32_t entries[][3] = {
+            {256, 3, static_cast<std::uint32_t>(1 + i % 7)}, {257, 3, 1}, {258, 3, 1}, {259, 3, 1}, {262, 3, 0},
+            {273, 4, static_cast<std::uint32_t>(strip)},     {277, 3, 1}, {278, 3, 1}, {279, 4, 1}};
         Put(tiff, ifd, std::size(entries), 2);
         for (size_t e = 0; e < std::size(entries); ++e) {
             Put(tiff, ifd + 2 + 12 * e, entries[e][0], 2);
@@ -432,21 +435,28 @@ TEST(RasterReaders, SampleLayoutsWithoutAReaderAreUnsupportedNotDamaged)
 {
     // CMYK and alpha, five samples of 8 bits.
     TempFolder folder;
-    WriteBytes(folder / "cmyka.tif", Tiff({{256, 3, 4}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 5},
-                                           {277, 3, 5}, {278, 3, 3}, {338, 3, 2}},
-                                          std::vector<BYTE>(60, 0x40)));
+    WriteBytes(
+        folder / "cmyka.tif",
+        Tiff({{256, 3, 4}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 5}, {277, 3, 5}, {278, 3, 3}, {338, 3, 2}},
+             std::vector<BYTE>(60, 0x40)));
     EXPECT_EQ(LoadError(folder / "cmyka.tif"), RasterLoadError::kUnsupportedLayout);
 
     // Colour pages with fewer samples than channels made the library abort:
     // CMYK of two planes apart (a fuzzer's find), RGB of two samples.
-    WriteBytes(folder / "cmyk2.tif",
-               Tiff({{256, 3, 4}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 5}, {277, 3, 2}, {278, 3, 3},
-                     {284, 3, 2}, {338, 3, 2}},
-                    std::vector<BYTE>(24, 0x40)));
+    WriteBytes(folder / "cmyk2.tif", Tiff({{256, 3, 4},
+                                           {257, 3, 3},
+                                           {258, 3, 8},
+                                           {259, 3, 1},
+                                           {262, 3, 5},
+                                           {277, 3, 2},
+                                           {278, 3, 3},
+                                           {284, 3, 2},
+                                           {338, 3, 2}},
+                                          std::vector<BYTE>(24, 0x40)));
     EXPECT_EQ(LoadError(folder / "cmyk2.tif"), RasterLoadError::kUnsupportedLayout);
-    WriteBytes(folder / "rg.tif", Tiff({{256, 3, 4}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 2},
-                                        {277, 3, 2}, {278, 3, 3}},
-                                       std::vector<BYTE>(24, 0x40)));
+    WriteBytes(folder / "rg.tif",
+               Tiff({{256, 3, 4}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 2}, {277, 3, 2}, {278, 3, 3}},
+                    std::vector<BYTE>(24, 0x40)));
     EXPECT_EQ(LoadError(folder / "rg.tif"), RasterLoadError::kUnsupportedLayout);
     // A palette page of four 4-bit samples made the library write through a
     // null row: the fuzzer's input, past its format-choosing byte.
@@ -501,7 +511,7 @@ std::string Picture(const CRasterSrc& image)
     return seen;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterReaders, DamagedRunLengthBmpReadsWithAWarningDrawingNothingOutside)
 {
@@ -516,10 +526,17 @@ TEST(RasterReaders, DamagedRunLengthBmpReadsWithAWarningDrawingNothingOutside)
         // RLE8, 4 x 3: a run of six on the bottom row, then an end of line.
         {"overrun8", 8, {6, 1, 0, 0, 2, 1, 0, 1}, "..../##../####/", "a run overruns row 1 from the bottom"},
         // A literal of five after two pixels on the middle row.
-        {"literal8", 8, {0, 0, 2, 1, 0, 5, 1, 1, 1, 1, 1, 0, 0, 1}, "..../####/..../",
+        {"literal8",
+         8,
+         {0, 0, 2, 1, 0, 5, 1, 1, 1, 1, 1, 0, 0, 1},
+         "..../####/..../",
          "a run overruns row 2 from the bottom"},
         // A move five to the right from the bottom row, then a run.
-        {"right8", 8, {1, 1, 0, 2, 5, 0, 2, 1, 0, 1}, "..../..../#.../", "a move from row 1 from the bottom leaves the image"},
+        {"right8",
+         8,
+         {1, 1, 0, 2, 5, 0, 2, 1, 0, 1},
+         "..../..../#.../",
+         "a move from row 1 from the bottom leaves the image"},
         // A move up past the top.
         {"up8", 8, {0, 2, 0, 3, 1, 1, 0, 1}, "..../..../..../", "a move from row 1 from the bottom leaves the image"},
         // RLE4: a run of nine alternating black and white pixels on 4.

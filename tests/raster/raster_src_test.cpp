@@ -31,7 +31,7 @@ bool SameColours(const CRasterSrc& a, const CRasterSrc& b)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RasterImage, NewOneBitImagesAreBlankWhite)
 {
@@ -353,9 +353,9 @@ TEST(RasterImage, CropRefusesBadRectanglesWithoutTheMemoryMessage)
     CRasterSrc image;
     MakeRandomImage(image, 16, 16, 1, 1);
     FIBITMAP* bitmap = image.GetBitmap();
-    EXPECT_FALSE(image.Crop(4, 4, 4, 8));    // empty
-    EXPECT_FALSE(image.Crop(8, 4, 4, 8));    // inverted
-    EXPECT_FALSE(image.Crop(-1, 0, 4, 4));   // outside
+    EXPECT_FALSE(image.Crop(4, 4, 4, 8));   // empty
+    EXPECT_FALSE(image.Crop(8, 4, 4, 8));   // inverted
+    EXPECT_FALSE(image.Crop(-1, 0, 4, 4));  // outside
     EXPECT_FALSE(image.Crop(0, 0, 17, 4));
     EXPECT_FALSE(image.Crop(0, 0, 4, 17));
     EXPECT_EQ(image.GetBitmap(), bitmap);

@@ -85,10 +85,7 @@ std::vector<BYTE> StoredBytes(const CRasterSrc& image)
 }
 
 std::vector<int> g_progress;
-void RecordProgress(const std::string&, int percent)
-{
-    g_progress.push_back(percent);
-}
+void RecordProgress(const std::string&, int percent) { g_progress.push_back(percent); }
 
 // A template's values in a parsed settings tree, as a query.
 TemplateValueQuery QueryOf(const std::map<std::string, SettingValue>& values)
@@ -119,8 +116,9 @@ SettingValue Dword(DWORD d)
 
 std::map<std::string, SettingValue> BlurValues()
 {
-    std::map<std::string, SettingValue> values = {{"Name", Text("Blur")}, {"Width", Dword(3)},  {"Height", Dword(2)},
-                                                  {"CenX", Dword(1)},     {"CenY", Dword(0)},   {"DBCoef", Text("0.1667")}};
+    std::map<std::string, SettingValue> values = {{"Name", Text("Blur")}, {"Width", Dword(3)},
+                                                  {"Height", Dword(2)},   {"CenX", Dword(1)},
+                                                  {"CenY", Dword(0)},     {"DBCoef", Text("0.1667")}};
     for (int i = 0; i < 6; ++i)
         values[FormatC("DB%d", i)] = Text(FormatC("%.4f", i - 2.5));
     return values;
@@ -148,8 +146,8 @@ TEST(RasterTemplateList, BuiltInTemplatesDoWhatTheirNamesSay)
     std::vector<std::string> names;
     for (const CRasterTemplate* t = list.Items().MoveToHead(); t; t = list.Items().MoveNext())
         names.push_back(t->GetName());
-    EXPECT_EQ(names, (std::vector<std::string>{"Blur 3x3", "Sharpen 3x3", "Edges 3x3", "Horizontal lines",
-                                               "Vertical lines"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Blur 3x3", "Sharpen 3x3", "Edges 3x3", "Horizontal lines", "Vertical lines"}));
     for (const Expected& e : expected) {
         SCOPED_TRACE(e.name);
         const CRasterTemplate* kernel = list.Find(e.name);
@@ -170,7 +168,7 @@ TEST(RasterTemplateList, BuiltInTemplatesDoWhatTheirNamesSay)
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(ApplyTemplate, MatchesTheFormulaPixelByPixelAtEveryDepth)
 {

@@ -101,7 +101,8 @@ std::vector<BYTE> ReferenceResample(const CRasterSrc& image, int newWidth, int n
             for (int c = 0; c < channels; ++c) {
                 float sum = 0;
                 for (const Contributor& e : rows[static_cast<size_t>(y)])
-                    sum += e.weight * static_cast<float>(temp[(static_cast<size_t>(e.index) * newWidth + x) * channels + c]);
+                    sum += e.weight *
+                           static_cast<float>(temp[(static_cast<size_t>(e.index) * newWidth + x) * channels + c]);
                 out[(static_cast<size_t>(y) * newWidth + x) * channels + c] = ReferenceRound(sum);
             }
     return out;
@@ -157,7 +158,7 @@ void ExpectMatchesReference(const CRasterSrc& source, const SizeCase& size, cons
     EXPECT_EQ(Samples(target, bits), expected);
 }
 
-} // namespace
+}  // namespace
 
 TEST(Resample, KernelsHaveTheirShapesAndNames)
 {

@@ -34,7 +34,7 @@ void ExpectEveryRowOnce(int rows, int minRows)
         EXPECT_GT(coverage.bandStart[static_cast<std::size_t>(b)], coverage.bandStart[static_cast<std::size_t>(b - 1)]);
 }
 
-} // namespace
+}  // namespace
 
 TEST(RowBands, EveryRowIsVisitedOnceForEveryThreadCount)
 {
@@ -78,9 +78,8 @@ TEST(RowBands, CallsFromInsideABandAndFromOtherThreadsAllComplete)
     SetRowBandThreads(4);
     std::atomic<long> rows{0};
     // Nested: the inner call runs its bands on the thread of the outer band.
-    ForEachRowBand(400, 10, [&](int, int y0, int y1) {
-        ForEachRowBand(y1 - y0, 1, [&](int, int a, int b) { rows += b - a; });
-    });
+    ForEachRowBand(400, 10,
+                   [&](int, int y0, int y1) { ForEachRowBand(y1 - y0, 1, [&](int, int a, int b) { rows += b - a; }); });
     EXPECT_EQ(rows.load(), 400);
     // Several callers at once: one owns the pool, the others run alone.
     rows = 0;

@@ -67,10 +67,7 @@ void FillGrey(CRasterSrc& image, BYTE grey)
 }
 
 std::vector<int> g_progress;
-void RecordProgress(const std::string&, int percent)
-{
-    g_progress.push_back(percent);
-}
+void RecordProgress(const std::string&, int percent) { g_progress.push_back(percent); }
 
 void ExpectProgressRisesTo100(int firstAtLeast)
 {
@@ -82,7 +79,7 @@ void ExpectProgressRisesTo100(int firstAtLeast)
     g_progress.clear();
 }
 
-} // namespace
+}  // namespace
 
 TEST(Threshold, ConvertTo1BitMatchesTheReferenceAtEveryDepth)
 {
@@ -448,12 +445,9 @@ void MakeEveryColour(CRasterSrc& image, int bits)
 }
 
 // The grey formula written out here, apart from the code under test.
-double FormulaGrey(const BYTE* bgr)
-{
-    return 0.587 * bgr[1] + 0.299 * bgr[2] + 0.114 * bgr[0];
-}
+double FormulaGrey(const BYTE* bgr) { return 0.587 * bgr[1] + 0.299 * bgr[2] + 0.114 * bgr[0]; }
 
-} // namespace
+}  // namespace
 
 TEST(GreyRows, EveryColourIsCountedAndThresholdedByTheFormula)
 {

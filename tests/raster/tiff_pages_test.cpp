@@ -24,9 +24,9 @@ constexpr std::uint16_t kWidth = 256, kHeight = 257, kBits = 258, kCompression =
 std::vector<BYTE> GreyPage(std::uint32_t w, std::uint32_t h, std::uint32_t bits, const std::vector<BYTE>& pixels,
                            std::vector<CTiffEntry> extra = {})
 {
-    std::vector<CTiffEntry> entries = {{kWidth, kTiffLong, w},           {kHeight, kTiffLong, h},
-                                       {kBits, kTiffShort, bits},        {kCompression, kTiffShort, 1},
-                                       {kPhotometric, kTiffShort, 1},    {kSamples, kTiffShort, 1},
+    std::vector<CTiffEntry> entries = {{kWidth, kTiffLong, w},        {kHeight, kTiffLong, h},
+                                       {kBits, kTiffShort, bits},     {kCompression, kTiffShort, 1},
+                                       {kPhotometric, kTiffShort, 1}, {kSamples, kTiffShort, 1},
                                        {kRowsPerStrip, kTiffLong, h}};
     for (const CTiffEntry& e : extra) {
         bool replaced = false;
@@ -59,7 +59,7 @@ void Load(const std::vector<BYTE>& bytes, Loaded& out)
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(TiffPages, SamplesThatAreNotUnsignedIntegersAreRefusedAtEveryDepth)
 {
@@ -74,16 +74,21 @@ TEST(TiffPages, SamplesThatAreNotUnsignedIntegersAreRefusedAtEveryDepth)
                  {16, 6, "complex samples of 16 bits"}};
     for (const Case& c : cases) {
         Loaded loaded;
-        Load(GreyPage(2, 1, c.bits, std::vector<BYTE>(c.bits / 4, 0), {{kSampleFormat, kTiffShort, c.format}}),
-             loaded);
+        Load(GreyPage(2, 1, c.bits, std::vector<BYTE>(c.bits / 4, 0), {{kSampleFormat, kTiffShort, c.format}}), loaded);
         EXPECT_EQ(loaded.error, RasterLoadError::kUnsupportedLayout) << c.named;
         EXPECT_EQ(loaded.detail, c.named);
     }
     // The same half floats in a tiled page.
     Loaded tiled;
-    Load(CraftTiff({{kWidth, kTiffLong, 2}, {kHeight, kTiffLong, 2}, {kBits, kTiffShort, 16},
-                    {kCompression, kTiffShort, 1}, {kPhotometric, kTiffShort, 1}, {kSamples, kTiffShort, 1},
-                    {kTileWidth, kTiffLong, 16}, {kTileHeight, kTiffLong, 16}, {kSampleFormat, kTiffShort, 3}},
+    Load(CraftTiff({{kWidth, kTiffLong, 2},
+                    {kHeight, kTiffLong, 2},
+                    {kBits, kTiffShort, 16},
+                    {kCompression, kTiffShort, 1},
+                    {kPhotometric, kTiffShort, 1},
+                    {kSamples, kTiffShort, 1},
+                    {kTileWidth, kTiffLong, 16},
+                    {kTileHeight, kTiffLong, 16},
+                    {kSampleFormat, kTiffShort, 3}},
                    std::vector<BYTE>(512, 0x3C), true),
          tiled);
     EXPECT_EQ(tiled.detail, "floating-point samples of 16 bits");
@@ -132,31 +137,38 @@ TEST(TiffPages, AnAbsurdResolutionOrUnitCountsAsNone)
                             {kResolutionUnit, kTiffShort, 77}}),
               (V{0, 0}));
     // A sound resolution with an unknown unit, and either side above 100,000 dpi.
-    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 300}, {kYResolution, kTiffRational, 300},
-                            {kResolutionUnit, kTiffShort, 4}}),
-              (V{0, 0}));
-    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 300}, {kYResolution, kTiffRational, 100001},
+    EXPECT_EQ(
+        dotsPerMetre(
+            {{kXResolution, kTiffRational, 300}, {kYResolution, kTiffRational, 300}, {kResolutionUnit, kTiffShort, 4}}),
+        (V{0, 0}));
+    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 300},
+                            {kYResolution, kTiffRational, 100001},
                             {kResolutionUnit, kTiffShort, 2}}),
               (V{0, 0}));
-    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 100000}, {kYResolution, kTiffRational, 300},
+    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 100000},
+                            {kYResolution, kTiffRational, 300},
                             {kResolutionUnit, kTiffShort, 2}}),
               (V{3937008, 11811}));
     // A hundredth of a dot above, though it rounds to the same dots per metre.
-    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 10000001, 100}, {kYResolution, kTiffRational, 300},
+    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 10000001, 100},
+                            {kYResolution, kTiffRational, 300},
                             {kResolutionUnit, kTiffShort, 2}}),
               (V{0, 0}));
     // Centimetres: 39371 dots per cm is just above 100,000 dpi.
-    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 39370}, {kYResolution, kTiffRational, 118},
+    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 39370},
+                            {kYResolution, kTiffRational, 118},
                             {kResolutionUnit, kTiffShort, 3}}),
               (V{3937000, 11800}));
-    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 39371}, {kYResolution, kTiffRational, 118},
+    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 39371},
+                            {kYResolution, kTiffRational, 118},
                             {kResolutionUnit, kTiffShort, 3}}),
               (V{0, 0}));
     // Unit none takes inches, as the library has it; no resolution at all
     // is the library's 300 dpi.
-    EXPECT_EQ(dotsPerMetre({{kXResolution, kTiffRational, 150}, {kYResolution, kTiffRational, 150},
-                            {kResolutionUnit, kTiffShort, 1}}),
-              (V{5906, 5906}));
+    EXPECT_EQ(
+        dotsPerMetre(
+            {{kXResolution, kTiffRational, 150}, {kYResolution, kTiffRational, 150}, {kResolutionUnit, kTiffShort, 1}}),
+        (V{5906, 5906}));
     EXPECT_EQ(dotsPerMetre({}), (V{11811, 11811}));
 }
 
@@ -168,13 +180,18 @@ TEST(TiffPages, TilesAndStripsBeyondThePageOrTheBoundAreRefusedBeforeDecoding)
         std::vector<CTiffPage> pages;
         CDecodeStatus status;
         EXPECT_TRUE(ScanTiffPages(tiff.data(), tiff.size(), pages, status));
-        return pages.empty() ? std::string("no page") : pages[0].error == RasterLoadError::kNone ? "fine"
-                                                                                                  : pages[0].detail;
+        return pages.empty()                              ? std::string("no page")
+               : pages[0].error == RasterLoadError::kNone ? "fine"
+                                                          : pages[0].detail;
     };
     auto tiled = [&](std::uint32_t w, std::uint32_t h, std::uint32_t tw, std::uint32_t th, std::uint32_t samples) {
-        return check(CraftTiff({{kWidth, kTiffLong, w}, {kHeight, kTiffLong, h}, {kBits, kTiffShort, 8},
-                                {kCompression, kTiffShort, 8}, {kPhotometric, kTiffShort, samples == 3 ? 2u : 1u},
-                                {kSamples, kTiffShort, samples}, {kTileWidth, kTiffLong, tw},
+        return check(CraftTiff({{kWidth, kTiffLong, w},
+                                {kHeight, kTiffLong, h},
+                                {kBits, kTiffShort, 8},
+                                {kCompression, kTiffShort, 8},
+                                {kPhotometric, kTiffShort, samples == 3 ? 2u : 1u},
+                                {kSamples, kTiffShort, samples},
+                                {kTileWidth, kTiffLong, tw},
                                 {kTileHeight, kTiffLong, th}},
                                std::vector<BYTE>(300000, 0x55), true));
     };
@@ -197,9 +214,12 @@ TEST(TiffPages, TilesAndStripsBeyondThePageOrTheBoundAreRefusedBeforeDecoding)
     EXPECT_EQ(strip(16384), "fine");
     // Through the loader the refusal names the piece.
     TempFolder folder;
-    WriteBytes(folder / "tile.tif", CraftTiff({{kWidth, kTiffLong, 200}, {kHeight, kTiffLong, 150},
-                                               {kBits, kTiffShort, 8}, {kCompression, kTiffShort, 8},
-                                               {kPhotometric, kTiffShort, 1}, {kTileWidth, kTiffLong, 65536},
+    WriteBytes(folder / "tile.tif", CraftTiff({{kWidth, kTiffLong, 200},
+                                               {kHeight, kTiffLong, 150},
+                                               {kBits, kTiffShort, 8},
+                                               {kCompression, kTiffShort, 8},
+                                               {kPhotometric, kTiffShort, 1},
+                                               {kTileWidth, kTiffLong, 65536},
                                                {kTileHeight, kTiffLong, 65536}},
                                               std::vector<BYTE>(30000, 0x55), true));
     std::string detail;
@@ -214,13 +234,18 @@ TEST(TiffPages, SixteenBitAlphaIsComposedOverWhite)
     for (std::uint32_t kind : {2u, 1u}) {
         std::vector<BYTE> pixels;
         for (std::uint16_t alpha : {0, 0x8000, 0xFFFF})
-            for (std::uint16_t v : {kind == 2 ? std::uint16_t{0xFFFF} : alpha, std::uint16_t{0}, std::uint16_t{0},
-                                    alpha})
+            for (std::uint16_t v :
+                 {kind == 2 ? std::uint16_t{0xFFFF} : alpha, std::uint16_t{0}, std::uint16_t{0}, alpha})
                 pixels.insert(pixels.end(), {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8)});
         Loaded loaded;
-        Load(CraftTiff({{kWidth, kTiffLong, 3}, {kHeight, kTiffLong, 1}, {kBits, kTiffShort, 16},
-                        {kCompression, kTiffShort, 1}, {kPhotometric, kTiffShort, 2}, {kSamples, kTiffShort, 4},
-                        {kRowsPerStrip, kTiffLong, 1}, {kExtraSamples, kTiffShort, kind}},
+        Load(CraftTiff({{kWidth, kTiffLong, 3},
+                        {kHeight, kTiffLong, 1},
+                        {kBits, kTiffShort, 16},
+                        {kCompression, kTiffShort, 1},
+                        {kPhotometric, kTiffShort, 2},
+                        {kSamples, kTiffShort, 4},
+                        {kRowsPerStrip, kTiffLong, 1},
+                        {kExtraSamples, kTiffShort, kind}},
                        pixels),
              loaded);
         ASSERT_EQ(loaded.error, RasterLoadError::kNone) << loaded.detail;
@@ -273,7 +298,7 @@ std::vector<std::uint64_t> PictureCounts(const std::vector<BYTE>& pixels, unsign
     return counts;
 }
 
-} // namespace
+}  // namespace
 
 // info counts a page's grey levels strip by strip (or tile by tile) so that
 // a page too large to decode whole still gets its threshold; it must be the
@@ -340,10 +365,13 @@ TEST(TiffPages, AGreyPageWithoutItsPhotometricIsDecodedToTellItsThreshold)
     std::vector<BYTE> pixels(64);
     for (std::size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = static_cast<BYTE>(i < 8 ? 20 : 230 + i % 5);
-    WriteBytes(folder / "page.tif", CraftTiff({{kWidth, kTiffLong, 8}, {kHeight, kTiffLong, 8}, {kBits, kTiffShort, 8},
-                                                {kCompression, kTiffShort, 1}, {kSamples, kTiffShort, 1},
-                                                {kRowsPerStrip, kTiffLong, 8}},
-                                               pixels));
+    WriteBytes(folder / "page.tif", CraftTiff({{kWidth, kTiffLong, 8},
+                                               {kHeight, kTiffLong, 8},
+                                               {kBits, kTiffShort, 8},
+                                               {kCompression, kTiffShort, 1},
+                                               {kSamples, kTiffShort, 1},
+                                               {kRowsPerStrip, kTiffLong, 8}},
+                                              pixels));
     CRasterLoader loader;
     ASSERT_TRUE(loader.Open(folder / "page.tif"));
     CRasterHeader header;

@@ -19,10 +19,7 @@
 #if defined(LW_SANE_DSM_PATH) && defined(__SANITIZE_ADDRESS__)
 // SANE's test backend drops its read buffers in its lineart and three-pass
 // modes (a plain C program against libsane shows the same): not ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libsane-test.so\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libsane-test.so\n"; }
 #endif
 
 namespace {
@@ -170,8 +167,7 @@ TEST_F(TwainFakeTest, CheckStatusOnTheCountSetsTheReportedValueUnsigned)
 {
     CRecordingTwain twain;
     Acquire(twain, "pages=2 checkstatus");
-    EXPECT_NE(std::string(log()).find("SETCAP:INT16:-1 GETCAP SETCAP:UINT16:2 ENABLEDS"), std::string::npos)
-        << log();
+    EXPECT_NE(std::string(log()).find("SETCAP:INT16:-1 GETCAP SETCAP:UINT16:2 ENABLEDS"), std::string::npos) << log();
     EXPECT_EQ(twain.GetImageCount(), 2);
     EXPECT_EQ(twain.pages.size(), 2u);
 }
@@ -388,4 +384,4 @@ TEST(TwainSaneTest, AcquiredPageArrivesAsADibOfTheScannedSizeInEveryMode)
 
 #endif  // LW_SANE_DSM_PATH
 
-} // namespace
+}  // namespace

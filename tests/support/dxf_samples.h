@@ -14,4 +14,4 @@ inline std::filesystem::path DxfSamplesFolder()
     return LW_DXF_SAMPLES_DIR;
 }
 
-} // namespace test_support
+}  // namespace test_support

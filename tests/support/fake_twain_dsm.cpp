@@ -186,8 +186,7 @@ TW_UINT16 Manager(TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF d
             return Fail(msg == MSG_USERSELECT ? "USERSELECT" : "GETDEFAULT", TWCC_NODS, false);
         FillSource(*identity);
         return Done(msg == MSG_USERSELECT ? "USERSELECT" : "GETDEFAULT");
-    case MSG_GETNEXT:
-        return TWRC_ENDOFLIST;
+    case MSG_GETNEXT: return TWRC_ENDOFLIST;
     case MSG_OPENDS:
         if (f.state != 3)
             return Fail("OPENDS", TWCC_SEQERROR, false);
@@ -200,8 +199,7 @@ TW_UINT16 Manager(TW_IDENTITY* origin, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF d
             return Fail("CLOSEDS", TWCC_SEQERROR, false);
         f.state = 3;
         return Done("CLOSEDS");
-    default:
-        return Fail("MANAGER", TWCC_BADPROTOCOL, false);
+    default: return Fail("MANAGER", TWCC_BADPROTOCOL, false);
     }
 }
 
@@ -350,13 +348,12 @@ struct LoadScript {
     LoadScript() { g_fake.script = ParseScript(std::getenv("FAKE_TWAIN_SCRIPT")); }
 } const g_loadScript;
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
-__attribute__((visibility("default"))) TW_UINT16 DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* destination,
-                                                            TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
-                                                            TW_MEMREF data)
+__attribute__((visibility("default"))) TW_UINT16
+DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data)
 {
     if (!origin || !data)
         return TWRC_FAILURE;
@@ -370,14 +367,8 @@ __attribute__((visibility("default"))) void FakeTwainReset(const char* script)
     g_fake.script = ParseScript(script);
 }
 
-__attribute__((visibility("default"))) const char* FakeTwainLog()
-{
-    return g_fake.log.c_str();
-}
+__attribute__((visibility("default"))) const char* FakeTwainLog() { return g_fake.log.c_str(); }
 
-__attribute__((visibility("default"))) int FakeTwainState()
-{
-    return g_fake.state;
-}
+__attribute__((visibility("default"))) int FakeTwainState() { return g_fake.state; }
 
-} // extern "C"
+}  // extern "C"

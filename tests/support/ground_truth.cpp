@@ -29,7 +29,7 @@ namespace {
 
 constexpr double kFlatChord = 0.02;  // sagitta of a flattened arc's chords, pixels
 constexpr double kCell = 8.0;
-constexpr double kHalfCircle = 1e-3; // a bulge this near 1 is a half circle
+constexpr double kHalfCircle = 1e-3;  // a bulge this near 1 is a half circle
 constexpr LONG k300Dpi = 11811;
 
 double Distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
@@ -227,7 +227,7 @@ DWORD SilentRunner(CCommonThread& worker, int)
     return worker.GetRunResult();
 }
 
-} // namespace
+}  // namespace
 
 bool ReadDrawing(const std::string& path, Drawing& out)
 {
@@ -393,4 +393,4 @@ bool TraceDrawing(const Drawing& truth, double penWidth, const CTraceOption& opt
     return true;
 }
 
-} // namespace ground_truth
+}  // namespace ground_truth

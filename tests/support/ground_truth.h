@@ -19,9 +19,9 @@ class CRasterSrc;
 namespace ground_truth {
 
 inline constexpr double kSampleStep = 0.25;
-inline constexpr double kNearTrace = 2.0;     // a true point this near the trace is covered
-inline constexpr double kCircleMatch = 2.0;   // centre and radius of a found circle
-inline constexpr double kFarCap = 500.0;      // distances are not searched beyond this
+inline constexpr double kNearTrace = 2.0;    // a true point this near the trace is covered
+inline constexpr double kCircleMatch = 2.0;  // centre and radius of a found circle
+inline constexpr double kFarCap = 500.0;     // distances are not searched beyond this
 
 struct Point {
     double x = 0, y = 0;
@@ -71,19 +71,18 @@ struct Traced {
 [[nodiscard]] Traced FromDrawing(const Drawing& drawing);
 
 struct Figures {
-    double maxDistance = 0;   // farthest traced point from the true centre line
-    Point farthest;           // where it is
-    double covered = 0;       // share of the true centre line within kNearTrace of the trace
-    int circles = 0;          // true circles
+    double maxDistance = 0;  // farthest traced point from the true centre line
+    Point farthest;          // where it is
+    double covered = 0;      // share of the true centre line within kNearTrace of the trace
+    int circles = 0;         // true circles
     int circlesFound = 0;
-    int polygons = 0;         // polygons whose sides stand off their circle by >= 1.5 pen widths
-    int polygonsCurved = 0;   // of them, made a circle or arc
+    int polygons = 0;        // polygons whose sides stand off their circle by >= 1.5 pen widths
+    int polygonsCurved = 0;  // of them, made a circle or arc
 };
 [[nodiscard]] Figures Measure(const Drawing& truth, const Traced& traced, double penWidth);
 
 // Rasterises the drawing, traces it with the options (its one-bit raster
 // stays in the drawing) and collects the result; false when the run failed.
-[[nodiscard]] bool TraceDrawing(const Drawing& truth, double penWidth, const CTraceOption& options,
-                                Traced& traced);
+[[nodiscard]] bool TraceDrawing(const Drawing& truth, double penWidth, const CTraceOption& options, Traced& traced);
 
-} // namespace ground_truth
+}  // namespace ground_truth

@@ -28,4 +28,4 @@ struct IsolatedFolders {
 
 const IsolatedFolders folders;
 
-} // namespace
+}  // namespace

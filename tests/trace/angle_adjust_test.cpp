@@ -134,7 +134,9 @@ TEST(AngleAdjust, CornerIsSnappedWhenTheDirectionMatchesNoItem)
     AdjustAngle(*polyline, Preset("Ortho series"));
     const auto out = Points(*polyline);
     EXPECT_NEAR(40.0, Direction(out[0], out[1]), 1e-9);
-    EXPECT_NEAR(90.0, VectorAngle({out[1].x - out[0].x, out[1].y - out[0].y}, {out[2].x - out[1].x, out[2].y - out[1].y}) / DEGREE,
+    EXPECT_NEAR(90.0,
+                VectorAngle({out[1].x - out[0].x, out[1].y - out[0].y}, {out[2].x - out[1].x, out[2].y - out[1].y}) /
+                    DEGREE,
                 1e-5);
 }
 
@@ -204,4 +206,4 @@ TEST(AngleAdjustProperty, NoisyStaircasesComeOutAxisAligned)
     }
 }
 
-} // namespace
+}  // namespace

@@ -45,7 +45,8 @@ std::vector<frDoublePoint> Arc(double cx, double cy, double r, double a0, double
 std::unique_ptr<CPolyLine> MakePolyline(const std::vector<frDoublePoint>& points, bool closed, double width = 0)
 {
     auto polyline = std::make_unique<CPolyLine>();
-    for (const frDoublePoint& p : points) polyline->AddPointWidth(p.x, p.y, width);
+    for (const frDoublePoint& p : points)
+        polyline->AddPointWidth(p.x, p.y, width);
     polyline->m_Closed = closed;
     return polyline;
 }
@@ -53,7 +54,8 @@ std::unique_ptr<CPolyLine> MakePolyline(const std::vector<frDoublePoint>& points
 std::vector<CEntity*> Entities(const CLayer& layer)
 {
     std::vector<CEntity*> out;
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) out.push_back(e);
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next)
+        out.push_back(e);
     return out;
 }
 
@@ -61,7 +63,8 @@ std::vector<CEntity*> Entities(const CLayer& layer)
 std::vector<CVertex*> Ring(CVertex* head)
 {
     std::vector<CVertex*> out;
-    for (CVertex* v = head; v && (out.empty() || v != head); v = v->next) out.push_back(v);
+    for (CVertex* v = head; v && (out.empty() || v != head); v = v->next)
+        out.push_back(v);
     return out;
 }
 
@@ -81,7 +84,8 @@ TEST(CircleRecognition, ClosedRingBecomesOneCircleWithMeanWidth)
     const CTraceOption options = CentreLineOptions(0.2);
     auto polyline = MakePolyline(Arc(50, 60, 20, 4.5, 9, 40), true);
     int i = 0;
-    for (CVertex* v : Ring(polyline->GetHead())) v->startWidth = (i++ % 2) ? 2.0 : 1.0;
+    for (CVertex* v : Ring(polyline->GetHead()))
+        v->startWidth = (i++ % 2) ? 2.0 : 1.0;
     CLayer layer;
     layer.AddEntity(polyline.release());
 
@@ -101,7 +105,8 @@ bool RingIsCircle(double r, int n, double maxDis, double a0 = 4.5, double width 
 {
     CLayer layer;
     layer.AddEntity(MakePolyline(Arc(500, 500, r, a0, 360.0 / n, n), true, width).release());
-    if (!RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_CENTER_LINE, CentreLineOptions(maxDis))) return false;
+    if (!RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_CENTER_LINE, CentreLineOptions(maxDis)))
+        return false;
     const auto entities = Entities(layer);
     return entities.size() == 1 && entities[0]->m_Type == ENTITY_CIRCLE;
 }
@@ -157,7 +162,7 @@ TEST(CircleRecognition, OpenRunOverThreeHundredFiftyFiveDegreesIsACircleElseAnAr
     CLayer layer;
     layer.AddEntity(MakePolyline(Arc(0, 0, 20, 2, 356.0 / 24, 25), false, 0.5).release());
     layer.AddEntity(MakePolyline(Arc(100, 0, 20, 2, 354.0 / 24, 25), false, 0.5).release());
-    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 100, -15, 7), false).release());   // clockwise, 100 to 10
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 100, -15, 7), false).release());  // clockwise, 100 to 10
     ASSERT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_OUTLINE, options));
 
     const auto entities = Entities(layer);
@@ -180,7 +185,8 @@ TEST(CircleRecognition, OpenRunOverThreeHundredFiftyFiveDegreesIsACircleElseAnAr
 TEST(CircleRunRecognition, QuarterCircleAfterStraightPartBecomesOneBulgeSegment)
 {
     std::vector<frDoublePoint> points{{-40, 20}, {-20, 20}};
-    for (const frDoublePoint& p : Arc(0, 0, 20, 90, -15, 7)) points.push_back(p);
+    for (const frDoublePoint& p : Arc(0, 0, 20, 90, -15, 7))
+        points.push_back(p);
     auto owned = MakePolyline(points, false, 1.0);
     CPolyLine* polyline = owned.get();
     CLayer layer;
@@ -191,7 +197,7 @@ TEST(CircleRunRecognition, QuarterCircleAfterStraightPartBecomesOneBulgeSegment)
     const auto ring = Ring(polyline->GetHead());
     ASSERT_EQ(ring.size(), 4u);
     EXPECT_NEAR(ring[2]->x, 0, 1e-6);
-    EXPECT_NEAR(ring[2]->bulge, -std::tan(22.5 * kDeg), 1e-9);   // clockwise quarter
+    EXPECT_NEAR(ring[2]->bulge, -std::tan(22.5 * kDeg), 1e-9);  // clockwise quarter
     EXPECT_DOUBLE_EQ(ring[2]->startWidth, 1.0);
     EXPECT_FALSE(polyline->IsAllStraight());
     EXPECT_EQ(polyline->GetFlatStep(), -25.0);
@@ -202,10 +208,11 @@ TEST(CircleRunRecognition, CircularStretchAcrossTheHeadIsNotSplit)
 {
     // A "D": an arc from 10 to 170 degrees whose middle vertex is the head,
     // closed by a straight side.
-    std::vector<frDoublePoint> points = Arc(0, 0, 20, 90, 20, 5);   // 90..170
+    std::vector<frDoublePoint> points = Arc(0, 0, 20, 90, 20, 5);  // 90..170
     const double y = 20 * std::sin(10 * kDeg);
     points.push_back({0, y});
-    for (const frDoublePoint& p : Arc(0, 0, 20, 10, 20, 4)) points.push_back(p);   // 10..70
+    for (const frDoublePoint& p : Arc(0, 0, 20, 10, 20, 4))
+        points.push_back(p);  // 10..70
     auto polyline = MakePolyline(points, true);
     ASSERT_EQ(RecognizeCircles(*polyline, 1000, RECOGNIZE_OUTER_OUTLINE, CentreLineOptions(1.0)), RECOGNIZE_DONE);
 
@@ -214,7 +221,7 @@ TEST(CircleRunRecognition, CircularStretchAcrossTheHeadIsNotSplit)
     const CVertex* start = *std::find_if(ring.begin(), ring.end(), [](const CVertex* v) { return v->bulge != 0; });
     EXPECT_NEAR(start->x, 20 * std::cos(10 * kDeg), 1e-9);
     EXPECT_NEAR(start->y, y, 1e-9);
-    EXPECT_NEAR(start->bulge, std::tan(40 * kDeg), 1e-6);   // 160 degrees, counter-clockwise
+    EXPECT_NEAR(start->bulge, std::tan(40 * kDeg), 1e-6);  // 160 degrees, counter-clockwise
     EXPECT_NEAR(start->next->x, -20 * std::cos(10 * kDeg), 1e-9);
 }
 
@@ -243,7 +250,8 @@ TEST(OutlineCircleRecognition, RunAllRoundFromAnotherVertexGivesHalfCircles)
     ASSERT_EQ(RecognizeCircles(*polyline, 1000, RECOGNIZE_HOLE_OUTLINE, CentreLineOptions(1.0)), RECOGNIZE_DONE);
     const auto ring = Ring(polyline->GetHead());
     ASSERT_EQ(ring.size(), 2u);
-    for (const CVertex* v : ring) EXPECT_EQ(v->bulge, -1);
+    for (const CVertex* v : ring)
+        EXPECT_EQ(v->bulge, -1);
     EXPECT_NEAR(std::fabs(ring[0]->x - ring[1]->x), 40, 1e-6);
 }
 
@@ -256,7 +264,8 @@ TEST(OutlineCircleRecognition, LoopClosingOnItselfInsideAnOutlineTakesTwoHalfCir
     const frDoublePoint out(p.x + 15 * std::cos(a), p.y + 15 * std::sin(a));
     const frDoublePoint side(-3 * std::sin(a), 3 * std::cos(a));
     std::vector<frDoublePoint> points{{out.x + side.x, out.y + side.y}, p};
-    for (const frDoublePoint& q : Arc(0, 0, 20, 30 + 360.0 / 22, 360.0 / 22, 21)) points.push_back(q);
+    for (const frDoublePoint& q : Arc(0, 0, 20, 30 + 360.0 / 22, 360.0 / 22, 21))
+        points.push_back(q);
     points.push_back({p.x + 1e-7, p.y});
     points.push_back({out.x - side.x, out.y - side.y});
     auto polyline = MakePolyline(points, true);
@@ -267,7 +276,7 @@ TEST(OutlineCircleRecognition, LoopClosingOnItselfInsideAnOutlineTakesTwoHalfCir
     EXPECT_EQ(ring[0]->bulge, 0);
     EXPECT_NEAR(ring[1]->x, p.x, 1e-12);
     EXPECT_EQ(ring[1]->bulge, 1);
-    EXPECT_NEAR(ring[2]->x, -p.x, 1e-5);   // opposite P about the fitted centre
+    EXPECT_NEAR(ring[2]->x, -p.x, 1e-5);  // opposite P about the fitted centre
     EXPECT_NEAR(ring[2]->y, -p.y, 1e-5);
     EXPECT_EQ(ring[2]->bulge, 1);
     EXPECT_NEAR(ring[3]->x, p.x + 1e-7, 1e-12);
@@ -298,14 +307,16 @@ TEST(OutlineCircleRecognition, RandomRingsKeepSoundGeometry)
                 q.y += (unit(random) - 0.5) * 0.6;
                 points.push_back(q);
             }
-            if (unit(random) < 0.3) points.push_back({points.front().x + 1e-7, points.front().y});
+            if (unit(random) < 0.3)
+                points.push_back({points.front().x + 1e-7, points.front().y});
         }
         const bool closed = round % 3 != 0;
         auto polyline = MakePolyline(points, closed, unit(random));
         const int mode = closed ? (round % 2 ? RECOGNIZE_OUTER_OUTLINE : RECOGNIZE_HOLE_OUTLINE) : 0;
         CLayer layer;
         CPolyLine* kept = polyline.get();
-        if (mode == 0) layer.AddEntity(polyline.release());
+        if (mode == 0)
+            layer.AddEntity(polyline.release());
         ASSERT_EQ(RecognizeCircles(*kept, 1000, mode, CentreLineOptions(0.3 + unit(random))), RECOGNIZE_DONE);
         for (CVertex* v : Ring(kept->GetHead())) {
             ASSERT_EQ(v->next->prev, v);
@@ -316,7 +327,7 @@ TEST(OutlineCircleRecognition, RandomRingsKeepSoundGeometry)
         }
         changed += kept->GetPointCount() < static_cast<int>(points.size());
     }
-    EXPECT_GT(changed, 100);   // most rounds recognise something
+    EXPECT_GT(changed, 100);  // most rounds recognise something
 }
 
 // ---- the layer command and rejoining -----------------------------------------
@@ -327,8 +338,8 @@ TEST(CircleRecognitionLayer, HalfCirclesRejoinIntoOneCircleWhenConnecting)
     options.ChartType.b_Connect = true;
     options.ChartType.i_ConDis = 2;
     CLayer layer;
-    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 5, 15, 13), false, 1.0).release());     // 5..185
-    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 185, 15, 13), false, 2.0).release());   // 185..365
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 5, 15, 13), false, 1.0).release());    // 5..185
+    layer.AddEntity(MakePolyline(Arc(0, 0, 20, 185, 15, 13), false, 2.0).release());  // 185..365
     ASSERT_TRUE(RecognizeCircles(layer, nullptr, 1000, RECOGNIZE_AFTER_CENTER_LINE, options));
     auto entities = Entities(layer);
     ASSERT_EQ(entities.size(), 1u);
@@ -346,7 +357,8 @@ TEST(CircleRecognitionLayer, StopLeavesEveryEntityOnTheLayer)
     layer.AddEntity(MakePolyline(Arc(0, 0, 20, 0, 30, 12), true).release());
     EXPECT_FALSE(RecognizeCircles(layer, &worker, 1000, RECOGNIZE_AFTER_CENTER_LINE, CentreLineOptions(1.0)));
     EXPECT_EQ(worker.GetRunResult(), RUN_STOPPED);
-    for (CEntity* e : Entities(layer)) EXPECT_EQ(e->m_Type, ENTITY_POLYLINE);
+    for (CEntity* e : Entities(layer))
+        EXPECT_EQ(e->m_Type, ENTITY_POLYLINE);
     EXPECT_EQ(Entities(layer).size(), 2u);
 }
 
@@ -365,19 +377,22 @@ struct CCurve {
 
 std::vector<CCurve> ReferenceRejoin(const std::vector<CArc*>& arcs, const CTraceOption& options)
 {
-    std::vector<CCurve> front;   // replacements, newest first
+    std::vector<CCurve> front;  // replacements, newest first
     std::vector<bool> gone(arcs.size(), false);
     std::vector<std::unique_ptr<CArc>> owned;
     for (std::size_t i = 0; i < arcs.size(); ++i) {
-        if (gone[i]) continue;
+        if (gone[i])
+            continue;
         const CArc* a = arcs[i];
         bool merged = false;
         CCurve last{};
         for (std::size_t j = i + 1; j < arcs.size(); ++j) {
-            if (gone[j]) continue;
+            if (gone[j])
+                continue;
             frDoublePoint c;
             double r = 0, s = 0, e = 0;
-            if (!a->MatchForMerge(*arcs[j], &c, &r, &s, &e, options)) continue;
+            if (!a->MatchForMerge(*arcs[j], &c, &r, &s, &e, options))
+                continue;
             gone[i] = gone[j] = true;
             const double width = (a->GetWidth() + arcs[j]->GetWidth()) * 0.5;
             merged = true;
@@ -390,12 +405,13 @@ std::vector<CCurve> ReferenceRejoin(const std::vector<CArc*>& arcs, const CTrace
             a = owned.back().get();
             last = {false, a->m_Centre.x, a->m_Centre.y, a->m_Radius, a->m_StartAngle, a->m_EndAngle, width};
         }
-        if (merged) front.insert(front.begin(), last);
+        if (merged)
+            front.insert(front.begin(), last);
     }
     for (std::size_t i = 0; i < arcs.size(); ++i)
         if (!gone[i])
-            front.push_back({false, arcs[i]->m_Centre.x, arcs[i]->m_Centre.y, arcs[i]->m_Radius,
-                             arcs[i]->m_StartAngle, arcs[i]->m_EndAngle, arcs[i]->GetWidth()});
+            front.push_back({false, arcs[i]->m_Centre.x, arcs[i]->m_Centre.y, arcs[i]->m_Radius, arcs[i]->m_StartAngle,
+                             arcs[i]->m_EndAngle, arcs[i]->GetWidth()});
     return front;
 }
 
@@ -446,7 +462,7 @@ TEST(ArcRejoining, IndexedSearchMatchesThePlainScan)
             }
         }
     }
-    EXPECT_GT(merges, 100u);   // the rounds exercise merging, not just misses
+    EXPECT_GT(merges, 100u);  // the rounds exercise merging, not just misses
 }
 
 }  // namespace

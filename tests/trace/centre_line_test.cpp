@@ -401,8 +401,8 @@ TEST(CentreLineTrace, ChainsAcrossBandSeamsComeOutAsOnOneThread)
         const std::vector<Chain> one = follow(1);
         // Chains over more than 32 rows cross a seam of seven bands.
         const auto tall = std::count_if(one.begin(), one.end(), [](const Chain& chain) {
-            const auto [low, high] = std::minmax_element(chain.begin(), chain.end(),
-                                                         [](Point a, Point b) { return a.second < b.second; });
+            const auto [low, high] =
+                std::minmax_element(chain.begin(), chain.end(), [](Point a, Point b) { return a.second < b.second; });
             return high->second - low->second > 32;
         });
         EXPECT_GE(tall, 3) << "round " << round;

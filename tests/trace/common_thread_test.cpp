@@ -19,10 +19,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kNoHang = 10s;
 
-bool IsProgress(UINT message)
-{
-    return message == WM_STEP_TEXT || message == WM_STEP_POS || message == WM_STEP_END;
-}
+bool IsProgress(UINT message) { return message == WM_STEP_TEXT || message == WM_STEP_POS || message == WM_STEP_END; }
 
 // Records the protocol as a dialog receives it; sets the worker's stop flag
 // while it handles the stopAt-th message (1-based; 0: never), as a Stop
@@ -277,7 +274,7 @@ TEST(CommonThreadLifecycle, PendingUntilTheBodyStartsAndStartsOnlyOnce)
     EXPECT_FALSE(worker.IsStopRequested());
     EXPECT_EQ(worker.GetNotifyWindow(), nullptr);
     EXPECT_EQ(worker.GetRunResult(), RUN_NOT_REPORTED);
-    worker.Wait(); // not started: returns at once
+    worker.Wait();  // not started: returns at once
 
     ASSERT_TRUE(worker.Start());
     EXPECT_FALSE(worker.Start());
@@ -317,11 +314,11 @@ TEST(CommonThreadLifecycle, ReceiverClosedMidRunNeverBlocksTheWorker)
     auto recorder = std::make_unique<CRecorder>();
     CStepWorker worker;
     worker.SetNotifyWindow(recorder.get());
-    recorder->Close(); // a dialog gone before the worker ends
+    recorder->Close();  // a dialog gone before the worker ends
     ASSERT_TRUE(worker.Start());
     worker.Wait();
     EXPECT_EQ(worker.GetRunResult(), RUN_FINISHED);
     EXPECT_TRUE(recorder->entries.empty());
 }
 
-} // namespace
+}  // namespace

@@ -27,7 +27,8 @@ struct Pt {
 CPolyLine* MakePolyline(const std::vector<Pt>& points)
 {
     auto* poly = new CPolyLine;
-    for (const Pt& p : points) EXPECT_TRUE(poly->AddPointWidth(p.x, p.y, p.width));
+    for (const Pt& p : points)
+        EXPECT_TRUE(poly->AddPointWidth(p.x, p.y, p.width));
     return poly;
 }
 
@@ -50,14 +51,16 @@ std::vector<CPolyLine*> PolylinesOf(const CLayer& layer)
 {
     std::vector<CPolyLine*> out;
     for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next)
-        if (e->m_Type == ENTITY_POLYLINE) out.push_back(static_cast<CPolyLine*>(e));
+        if (e->m_Type == ENTITY_POLYLINE)
+            out.push_back(static_cast<CPolyLine*>(e));
     return out;
 }
 
 double TotalLength(const CLayer& layer)
 {
     double total = 0;
-    for (CPolyLine* p : PolylinesOf(layer)) total += p->GetLength();
+    for (CPolyLine* p : PolylinesOf(layer))
+        total += p->GetLength();
     return total;
 }
 
@@ -83,7 +86,8 @@ bool Runs(const CPolyLine& poly, double ax, double ay, double bx, double by)
 int CountRunning(const CLayer& layer, double ax, double ay, double bx, double by)
 {
     int n = 0;
-    for (CPolyLine* p : PolylinesOf(layer)) n += Runs(*p, ax, ay, bx, by);
+    for (CPolyLine* p : PolylinesOf(layer))
+        n += Runs(*p, ax, ay, bx, by);
     return n;
 }
 
@@ -102,13 +106,13 @@ TEST(ConnectLines, CollinearEndsInOneCellJoinAndLoneLinesComeBackUnchanged)
     ExpectNoLinks(layer);
     const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
     ASSERT_EQ(polylines.size(), 2u);
-    EXPECT_EQ(layer.GetFirstEntity(), line);   // other entities stay where they were
+    EXPECT_EQ(layer.GetFirstEntity(), line);  // other entities stay where they were
     EXPECT_EQ(polylines[0], lone);
     EXPECT_EQ(lone->GetPointCount(), 3);
     EXPECT_TRUE(Runs(*polylines[1], 0, 0.5, 20, 0.5));
     EXPECT_EQ(polylines[1]->GetPointCount(), 3);
 
-    CLayer plus;   // four arms: the straight continuations pair up
+    CLayer plus;  // four arms: the straight continuations pair up
     AddPolyline(plus, {{0, 10}, {10, 10}});
     AddPolyline(plus, {{10, 10}, {20, 10}});
     AddPolyline(plus, {{10, 0}, {10, 10}});
@@ -250,8 +254,8 @@ TEST(ConnectLines, BridgeBetweenTwoJunctionsIsSettledByItsAngles)
 {
     struct Case {
         const char* name;
-        std::vector<std::vector<Pt>> polylines;   // two arms at (10,10), the bar, two arms at (12,10)
-        std::vector<std::vector<double>> runs;    // the polylines expected, by their ends
+        std::vector<std::vector<Pt>> polylines;  // two arms at (10,10), the bar, two arms at (12,10)
+        std::vector<std::vector<double>> runs;   // the polylines expected, by their ends
     };
     const Case cases[] = {
         {"X traced with a bar: both arms go on",
@@ -266,11 +270,13 @@ TEST(ConnectLines, BridgeBetweenTwoJunctionsIsSettledByItsAngles)
     };
     for (const Case& c : cases) {
         CLayer layer;
-        for (const auto& points : c.polylines) AddPolyline(layer, points);
+        for (const auto& points : c.polylines)
+            AddPolyline(layer, points);
         ASSERT_TRUE(ConnectLines(layer, nullptr, ConnectOptions()));
         ExpectNoLinks(layer);
         EXPECT_EQ(PolylinesOf(layer).size(), c.runs.size()) << c.name;
-        for (const auto& r : c.runs) EXPECT_EQ(CountRunning(layer, r[0], r[1], r[2], r[3]), 1) << c.name;
+        for (const auto& r : c.runs)
+            EXPECT_EQ(CountRunning(layer, r[0], r[1], r[2], r[3]), 1) << c.name;
     }
 }
 
@@ -306,8 +312,10 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override
     {
         messages.push_back(message);
-        if (message == WM_STEP_POS) positions.push_back(static_cast<DWORD>(wParam));
-        if (messages.size() == stopAt) worker->RequestStop();
+        if (message == WM_STEP_POS)
+            positions.push_back(static_cast<DWORD>(wParam));
+        if (messages.size() == stopAt)
+            worker->RequestStop();
         return 0;
     }
 };
@@ -349,7 +357,8 @@ TEST(ConnectLines, StopAnywhereLeavesEveryPolylineOnTheLayer)
         const std::vector<CPolyLine*> now = PolylinesOf(layer);
         EXPECT_GE(TotalLength(layer), length - 1e-6) << "stop at " << stopAt;
         EXPECT_LE(now.size(), before);
-        if (finished && worker.IsStopRequested()) continue;   // pressed while closing, which runs on
+        if (finished && worker.IsStopRequested())
+            continue;  // pressed while closing, which runs on
         if (finished) {
             // Each cross: one horizontal line of three pieces, one vertical of two.
             EXPECT_EQ(now.size(), 72u);
@@ -358,7 +367,7 @@ TEST(ConnectLines, StopAnywhereLeavesEveryPolylineOnTheLayer)
             EXPECT_GT(receiver.positions.size(), 10u);
             EXPECT_TRUE(std::is_sorted(receiver.positions.begin(), receiver.positions.end()));
             EXPECT_LE(receiver.positions.back(), 100u);
-            EXPECT_EQ(worker.GetRunResult(), RUN_NOT_REPORTED);   // a finished step posts nothing
+            EXPECT_EQ(worker.GetRunResult(), RUN_NOT_REPORTED);  // a finished step posts nothing
             break;
         }
         EXPECT_EQ(worker.GetRunResult(), RUN_STOPPED);
@@ -386,7 +395,8 @@ TEST(ConnectLines, MemoryFailureAtAnyJoinKeepsWhatWasMade)
         const CTraceOption options = ConnectOptions();
         int joins = 0;
         const PolylineJoiner join = [&](CPolyLine& a, CPolyLine& b, bool force) -> std::unique_ptr<CPolyLine> {
-            if (joins++ == allowed) return nullptr;
+            if (joins++ == allowed)
+                return nullptr;
             return a.JoinPolyline(&b, force, options);
         };
         CTestWorker worker;
@@ -449,7 +459,7 @@ struct Link {
     int end;
     bool operator==(const Link&) const = default;
 };
-using Groups = std::vector<std::vector<Link>>;   // in the order made, links in the order linked
+using Groups = std::vector<std::vector<Link>>;  // in the order made, links in the order linked
 
 // The window rule of one group, written out plainly.
 struct Window {
@@ -461,10 +471,14 @@ struct Window {
     {
         const std::int64_t clampX = r.clampX, clampY = r.clampY;
         const std::int64_t xLow = r.xLow, xHigh = r.xHigh, yLow = r.yLow, yHigh = r.yHigh;
-        if (r.clamps & CConnectReach::kClampXLow) cx0 = hasX0 ? std::max(cx0, clampX) : clampX, hasX0 = true, x0 = std::max(x0, clampX);
-        if (r.clamps & CConnectReach::kClampXHigh) cx1 = hasX1 ? std::min(cx1, clampX) : clampX, hasX1 = true, x1 = std::min(x1, clampX);
-        if (r.clamps & CConnectReach::kClampYLow) cy0 = hasY0 ? std::max(cy0, clampY) : clampY, hasY0 = true, y0 = std::max(y0, clampY);
-        if (r.clamps & CConnectReach::kClampYHigh) cy1 = hasY1 ? std::min(cy1, clampY) : clampY, hasY1 = true, y1 = std::min(y1, clampY);
+        if (r.clamps & CConnectReach::kClampXLow)
+            cx0 = hasX0 ? std::max(cx0, clampX) : clampX, hasX0 = true, x0 = std::max(x0, clampX);
+        if (r.clamps & CConnectReach::kClampXHigh)
+            cx1 = hasX1 ? std::min(cx1, clampX) : clampX, hasX1 = true, x1 = std::min(x1, clampX);
+        if (r.clamps & CConnectReach::kClampYLow)
+            cy0 = hasY0 ? std::max(cy0, clampY) : clampY, hasY0 = true, y0 = std::max(y0, clampY);
+        if (r.clamps & CConnectReach::kClampYHigh)
+            cy1 = hasY1 ? std::min(cy1, clampY) : clampY, hasY1 = true, y1 = std::min(y1, clampY);
         x0 = std::min(x0, hasX0 && cx0 >= 1 ? std::max(xLow, cx0) : xLow);
         x1 = std::max(x1, hasX1 && cx1 >= 1 ? std::min(xHigh, cx1) : xHigh);
         y0 = std::min(y0, hasY0 && cy0 >= 1 ? std::max(yLow, cy0) : yLow);
@@ -483,8 +497,10 @@ Groups Match(const CConnectGrid& grid)
     };
     std::vector<End> ends;
     for (std::size_t row = 0; row < grid.GetRowCount(); ++row)
-        for (const CConnectCell& c : grid.GetRowCells(row)) ends.push_back({c, &grid.GetReach(c)});
-    if (ends.empty()) return {};
+        for (const CConnectCell& c : grid.GetRowCells(row))
+            ends.push_back({c, &grid.GetReach(c)});
+    if (ends.empty())
+        return {};
     std::int64_t minX = ends[0].cell.column, maxX = minX, minY = ends[0].cell.row, maxY = minY;
     for (const End& e : ends) {
         minX = std::min<std::int64_t>(minX, e.cell.column), maxX = std::max<std::int64_t>(maxX, e.cell.column);
@@ -492,10 +508,11 @@ Groups Match(const CConnectGrid& grid)
     }
     Groups groups;
     for (End& first : ends) {
-        if (first.used) continue;
+        if (first.used)
+            continue;
         std::vector<Link>& group = groups.emplace_back();
         const std::int64_t r = first.reach->groupRadius;
-        Window w{first.cell.column, first.cell.column, first.cell.row, first.cell.row,
+        Window w{first.cell.column,     first.cell.column,     first.cell.row,     first.cell.row,
                  first.cell.column - r, first.cell.column + r, first.cell.row - r, first.cell.row + r};
         const auto link = [&](End& e) {
             e.used = true;
@@ -510,7 +527,8 @@ Groups Match(const CConnectGrid& grid)
                     link(e);
             const bool left = w.boxX0 > std::max(w.x0, minX), right = w.boxX1 < std::min(w.x1, maxX);
             const bool down = w.boxY0 > std::max(w.y0, minY), up = w.boxY1 < std::min(w.y1, maxY);
-            if (!left && !right && !down && !up) break;
+            if (!left && !right && !down && !up)
+                break;
             w.boxX0 -= left, w.boxX1 += right, w.boxY0 -= down, w.boxY1 += up;
         }
     }
@@ -546,7 +564,8 @@ void ExpectCellOrder(const CConnectGrid& grid)
     EXPECT_TRUE(std::is_sorted(cells.begin(), cells.end(), [](const CConnectCell& a, const CConnectCell& b) {
         return std::tie(a.row, a.column, a.order) < std::tie(b.row, b.column, b.order);
     }));
-    for (std::size_t row = 1; row < grid.GetRowCount(); ++row) EXPECT_LT(grid.GetRowKey(row - 1), grid.GetRowKey(row));
+    for (std::size_t row = 1; row < grid.GetRowCount(); ++row)
+        EXPECT_LT(grid.GetRowKey(row - 1), grid.GetRowKey(row));
 }
 
 // Each polyline's active end after matching: the end linked last.
@@ -564,7 +583,8 @@ std::vector<std::uint32_t> ActiveEndsOf(const Groups& groups, const std::vector<
 std::vector<std::uint32_t> ActiveEnds(const std::vector<CPolyLine*>& polylines)
 {
     std::vector<std::uint32_t> active;
-    for (const CPolyLine* p : polylines) active.push_back(p->m_ActiveEnd);
+    for (const CPolyLine* p : polylines)
+        active.push_back(p->m_ActiveEnd);
     return active;
 }
 
@@ -583,7 +603,8 @@ TEST(ConnectGrid, GroupsEqualAPlainScanOfEveryEndEachRound)
         for (int i = 0; i < 150; ++i) {
             std::vector<Pt> points;
             double x = where(random), y = where(random);
-            if (trial % 5 == 1 && i == 0) x = 3e6, y = -2e6;   // far off
+            if (trial % 5 == 1 && i == 0)
+                x = 3e6, y = -2e6;  // far off
             const double w = width(random);
             for (int k = 2 + i % 3; k > 0; --k) {
                 points.push_back({x, y, w});
@@ -669,7 +690,8 @@ TEST(ConnectGrid, BandsGiveTheGroupsOfThePlainRowOrder)
         plain->Clear();
         for (const int threads : {1, 2, 4, 7})
             for (const std::size_t bandRows : {0, 1, 2, 3, 8, 41}) {
-                if (threads == 1 && bandRows == 0) continue;   // the plain order itself
+                if (threads == 1 && bandRows == 0)
+                    continue;  // the plain order itself
                 const std::unique_ptr<CConnectGrid> grid = match(threads, bandRows);
                 EXPECT_EQ(grid->GetGroupCount(), expected.size());
                 EXPECT_EQ(grid_reference::GroupsOf(*grid), expected) << trial << " " << threads << " " << bandRows;
@@ -694,7 +716,8 @@ TEST(ConnectGrid, AnEmptyOrStoppedMatchLinksNothing)
     CLayer layer;
     FillCrosses(layer, 6);
     const std::vector<CPolyLine*> polylines = PolylinesOf(layer);
-    for (CPolyLine* p : polylines) p->m_ActiveEnd = 1;
+    for (CPolyLine* p : polylines)
+        p->m_ActiveEnd = 1;
     for (const std::size_t bandRows : {0, 3}) {
         CConnectGrid grid;
         grid.SetBandRows(bandRows);
@@ -704,7 +727,8 @@ TEST(ConnectGrid, AnEmptyOrStoppedMatchLinksNothing)
         EXPECT_EQ(grid.GetGroupCount(), 0u);
         EXPECT_EQ(grid.GetGroups(), nullptr);
         ExpectNoLinks(layer);
-        for (const CPolyLine* p : polylines) EXPECT_EQ(p->m_ActiveEnd, 1u);
+        for (const CPolyLine* p : polylines)
+            EXPECT_EQ(p->m_ActiveEnd, 1u);
     }
 }
 

@@ -77,7 +77,7 @@ void FillLayer(CLayer& layer, unsigned seed)
             break;
         }
         case 2:
-            polyline->AddPoint(cx, cy);   // a speck
+            polyline->AddPoint(cx, cy);  // a speck
             polyline->AddPoint(cx + 0.5, cy);
             break;
         default: {
@@ -96,7 +96,7 @@ void FillLayer(CLayer& layer, unsigned seed)
 
 struct Shape {
     int type;
-    std::uint32_t id;   // counted from the first id of the run
+    std::uint32_t id;  // counted from the first id of the run
     std::vector<double> numbers;
     bool operator==(const Shape&) const = default;
 };
@@ -135,7 +135,8 @@ CTraceOption StepOptions()
 std::vector<CEntity*> EntitiesOf(const CLayer& layer)
 {
     std::vector<CEntity*> out;
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) out.push_back(e);
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next)
+        out.push_back(e);
     return out;
 }
 
@@ -152,22 +153,28 @@ std::vector<Shape> RunStepsOneByOne(const CRasterSrc& raster)
     const std::uint32_t firstId = GetIdCounter();
     CLayer layer;
     FillLayer(layer, 5);
-    for (CEntity* e : EntitiesOf(layer)) CalcLineWidth(static_cast<CPolyLine&>(*e), raster);
     for (CEntity* e : EntitiesOf(layer))
-        if (!CorrectPolylineEnds(static_cast<CPolyLine&>(*e))) Delete(layer, e);
+        CalcLineWidth(static_cast<CPolyLine&>(*e), raster);
     for (CEntity* e : EntitiesOf(layer))
-        if (e->GetLength() < options.ChartType.i_DelLine_Length) Delete(layer, e);
+        if (!CorrectPolylineEnds(static_cast<CPolyLine&>(*e)))
+            Delete(layer, e);
+    for (CEntity* e : EntitiesOf(layer))
+        if (e->GetLength() < options.ChartType.i_DelLine_Length)
+            Delete(layer, e);
     for (CEntity* e : EntitiesOf(layer)) {
         e->m_Layer = &layer;
         EXPECT_EQ(RecognizeCircles(static_cast<CPolyLine&>(*e), kPageWidth, RECOGNIZE_LAYER_POLYLINE, options),
                   RECOGNIZE_DONE);
     }
     for (CEntity* e : EntitiesOf(layer))
-        if (e->m_Type == ENTITY_POLYLINE && e->IsDegenerate()) Delete(layer, e);
+        if (e->m_Type == ENTITY_POLYLINE && e->IsDegenerate())
+            Delete(layer, e);
     EXPECT_TRUE(RejoinRecognizedArcs(layer, nullptr, options));
     for (CEntity* e : EntitiesOf(layer))
-        if (e->m_Type == ENTITY_POLYLINE) StraightenPolyline(static_cast<CPolyLine&>(*e), options);
-    for (CEntity* e : EntitiesOf(layer)) AdjustAngle(*e, options.ChartType.AngleSeries);
+        if (e->m_Type == ENTITY_POLYLINE)
+            StraightenPolyline(static_cast<CPolyLine&>(*e), options);
+    for (CEntity* e : EntitiesOf(layer))
+        AdjustAngle(*e, options.ChartType.AngleSeries);
     return Snapshot(layer, firstId);
 }
 
@@ -195,10 +202,12 @@ TEST(EntityBatches, LayerStepsGiveTheSameLayerAndIdsOnAnyThreadCount)
     const std::vector<Shape> expected = RunStepsOneByOne(raster);
     // The drawing is not trivial: curves were made and blobs dropped.
     int curves = 0;
-    for (const Shape& s : expected) curves += s.type == ENTITY_CIRCLE || s.type == ENTITY_ARC;
+    for (const Shape& s : expected)
+        curves += s.type == ENTITY_CIRCLE || s.type == ENTITY_ARC;
     EXPECT_GT(curves, 50);
     EXPECT_LT(expected.size(), static_cast<std::size_t>(kEntities));
-    for (int threads : {1, 2, 4, 7}) EXPECT_TRUE(RunSteps(raster, threads) == expected) << threads << " threads";
+    for (int threads : {1, 2, 4, 7})
+        EXPECT_TRUE(RunSteps(raster, threads) == expected) << threads << " threads";
 }
 
 TEST(EntityBatches, EveryEntityIsWorkedOnOnceAndBetweenSeesEachBatchInOrder)
@@ -206,7 +215,8 @@ TEST(EntityBatches, EveryEntityIsWorkedOnOnceAndBetweenSeesEachBatchInOrder)
     CLayer layer;
     FillLayer(layer, 9);
     std::vector<CEntity*> expected;
-    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next) expected.push_back(e);
+    for (CEntity* e = layer.GetFirstEntity(); e; e = e->m_Next)
+        expected.push_back(e);
     for (int threads : {1, 4}) {
         SetRowBandThreads(threads);
         std::vector<int> visits(expected.size(), 0);
@@ -215,7 +225,8 @@ TEST(EntityBatches, EveryEntityIsWorkedOnOnceAndBetweenSeesEachBatchInOrder)
             layer,
             [&](std::size_t, CEntity& e) {
                 // Each entity's own slot: no two threads write the same one.
-                const auto at = static_cast<std::size_t>(std::find(expected.begin(), expected.end(), &e) - expected.begin());
+                const auto at =
+                    static_cast<std::size_t>(std::find(expected.begin(), expected.end(), &e) - expected.begin());
                 ++visits[at];
             },
             [&](std::span<CEntity* const> batch) {
@@ -228,9 +239,8 @@ TEST(EntityBatches, EveryEntityIsWorkedOnOnceAndBetweenSeesEachBatchInOrder)
         EXPECT_EQ(std::count(visits.begin(), visits.end(), 1), static_cast<long>(visits.size()));
         // A false from between stops the walk after that batch.
         int batches = 0;
-        EXPECT_EQ(ForEachEntityBatch(layer, [](std::size_t, CEntity&) {}, [&](std::span<CEntity* const>) {
-                      return ++batches < 2;
-                  }),
+        EXPECT_EQ(ForEachEntityBatch(
+                      layer, [](std::size_t, CEntity&) {}, [&](std::span<CEntity* const>) { return ++batches < 2; }),
                   BatchResult::kStopped);
         EXPECT_EQ(batches, 2);
     }
@@ -247,7 +257,8 @@ TEST(EntityBatches, AheadWalkFinishesEveryWorkedEntityOnceInLayerOrder)
         // The plain result: every third entity dropped as it is finished.
         std::vector<CEntity*> kept;
         for (std::size_t i = 0; i < all.size(); ++i)
-            if (i % 3 != 0) kept.push_back(all[i]);
+            if (i % 3 != 0)
+                kept.push_back(all[i]);
         std::vector<CEntity*> slots(2 * kEntityBatch, nullptr);
         std::vector<int> worked(all.size(), 0);
         std::vector<CEntity*> finished;
@@ -268,7 +279,8 @@ TEST(EntityBatches, AheadWalkFinishesEveryWorkedEntityOnceInLayerOrder)
                     // The slot the work wrote for this entity.
                     EXPECT_EQ(slots[first + i], batch[i]);
                     finished.push_back(batch[i]);
-                    if (place(batch[i]) % 3 == 0) Delete(layer, batch[i]);
+                    if (place(batch[i]) % 3 == 0)
+                        Delete(layer, batch[i]);
                 }
                 return true;
             },
@@ -334,7 +346,8 @@ protected:
     {
         if (message == WM_STEP_POS) {
             positions.push_back(wParam);
-            if (stopAtFirst) stopAtFirst->RequestStop();
+            if (stopAtFirst)
+                stopAtFirst->RequestStop();
         }
         return 0;
     }

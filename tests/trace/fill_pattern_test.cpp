@@ -106,8 +106,7 @@ TEST(FillHorLines, LinesSpanThePixelsOfEachRunIncludingASinglePixelAtTheRowEnd)
 {
     Scene scene({"##.#", "....", ".###"});
     ASSERT_TRUE(FillHorLines(scene.raster, 1.0, &scene.drawing, nullptr));
-    const std::vector<Segment> expected = {
-        {-0.5, 2, 1.5, 2}, {2.5, 2, 3.5, 2}, {0.5, 0, 3.5, 0}};
+    const std::vector<Segment> expected = {{-0.5, 2, 1.5, 2}, {2.5, 2, 3.5, 2}, {0.5, 0, 3.5, 0}};
     EXPECT_EQ(scene.Lines(), expected);
 }
 

@@ -32,7 +32,8 @@ gt::Figures Trace(const gt::Drawing& drawing, const CTraceOption& options)
 
 void AddLine(gt::Drawing& drawing, gt::Point a, double degrees, double length)
 {
-    drawing.lines.push_back({a, {a.x + length * std::cos(degrees * DEGREE), a.y - length * std::sin(degrees * DEGREE)}});
+    drawing.lines.push_back(
+        {a, {a.x + length * std::cos(degrees * DEGREE), a.y - length * std::sin(degrees * DEGREE)}});
 }
 
 // A plate with a border, six mounting holes and a large bore.
@@ -84,7 +85,7 @@ gt::Drawing Cusps()
     return cusps;
 }
 
-} // namespace
+}  // namespace
 
 TEST(GroundTruth, CentreLinesStayNearTheDrawing)
 {

@@ -85,7 +85,7 @@ TEST(InkGuard, AThinStrokeReachesOnePixel)
 {
     CRasterSrc raster;
     ASSERT_TRUE(raster.Create(10, 10, 1));
-    raster.SetPixelBit(5, 4, true);   // world (5, 5)
+    raster.SetPixelBit(5, 4, true);  // world (5, 5)
     const CInkGuard guard(raster, CTraceOption());
     EXPECT_TRUE(guard.IsOnStroke({5.9, 5}, 0));
     EXPECT_FALSE(guard.IsOnStroke({6.1, 5}, 0));
@@ -124,7 +124,7 @@ protected:
         const bool level = std::fabs(v->next->y - v->y) < 1e-9;
         EXPECT_EQ(kept, level);
         if (!level) {
-            EXPECT_EQ(a.x, v->x);   // put back exactly
+            EXPECT_EQ(a.x, v->x);  // put back exactly
             EXPECT_EQ(b.y, v->next->y);
         }
         return level;
@@ -178,7 +178,7 @@ bool FitsOnInk(const CRasterSrc& raster, double r, double width)
     return FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1000, &guard}, &fit);
 }
 
-} // namespace
+}  // namespace
 
 // The fit's tolerance of 2 holds from the stroke's middle: on a 3-pixel
 // stroke of radius 50 a circle of radius 51 keeps to the ink and one of 52.5
@@ -202,7 +202,7 @@ TEST(InkGuardedSteps, AFittedCurveMayStandAPixelOffTheInkAtLeast)
     CRasterSrc raster;
     ASSERT_TRUE(raster.Create(300, 100, 1));
     for (int x = 0; x < 300; ++x)
-        raster.SetPixelBit(x, 49, true);   // world y = 50
+        raster.SetPixelBit(x, 49, true);  // world y = 50
     const CInkGuard guard(raster, CTraceOption());
     for (double above : {0.7, 1.2}) {
         const double r = 20000;
@@ -213,8 +213,7 @@ TEST(InkGuardedSteps, AFittedCurveMayStandAPixelOffTheInkAtLeast)
             polyline.GetTail()->startWidth = 3;
         }
         CCircleFit fit;
-        EXPECT_EQ(FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1e6, &guard}, &fit),
-                  above < 1)
+        EXPECT_EQ(FitCircleToRun(polyline, polyline.GetHead(), polyline.GetTail(), {2.0, 1e6, &guard}, &fit), above < 1)
             << above;
     }
 }
@@ -286,7 +285,7 @@ const CPolyLine& JoinTipSides(CLayer& layer, double firstWidth, double secondWid
     return static_cast<const CPolyLine&>(*layer.GetFirstEntity());
 }
 
-} // namespace
+}  // namespace
 
 // Ends whose lines cross beyond the stroke are bridged, not carried to the
 // crossing.

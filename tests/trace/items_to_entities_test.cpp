@@ -176,11 +176,11 @@ TEST(SnapChordEnds, EndsOnePixelOffAHorizontalRunOrOffTheOtherEndsAxisMove)
         double ax, ay, bx, by;
     };
     const Case cases[] = {
-        {{{0, 0}, {0, 5}, {1, 6}}, 0, 0, 0, 6},   // a under s: b.x follows a
-        {{{0, 0}, {5, 0}, {6, 1}}, 0, 0, 6, 0},   // a beside s: b.y follows a
-        {{{1, 1}, {0, 0}, {0, 5}}, 0, 1, 0, 5},   // b above s: a.x follows b
-        {{{1, 1}, {0, 0}, {5, 0}}, 1, 0, 5, 0},   // b beside s: a.y follows b
-        {{{3, 3}, {0, 0}, {5, 5}}, 3, 3, 5, 5},   // none lines up: nothing moves
+        {{{0, 0}, {0, 5}, {1, 6}}, 0, 0, 0, 6},  // a under s: b.x follows a
+        {{{0, 0}, {5, 0}, {6, 1}}, 0, 0, 6, 0},  // a beside s: b.y follows a
+        {{{1, 1}, {0, 0}, {0, 5}}, 0, 1, 0, 5},  // b above s: a.x follows b
+        {{{1, 1}, {0, 0}, {5, 0}}, 1, 0, 5, 0},  // b beside s: a.y follows b
+        {{{3, 3}, {0, 0}, {5, 5}}, 3, 3, 5, 5},  // none lines up: nothing moves
     };
     for (const Case& c : cases) {
         COutlineItem item = MakeItem(c.points);
@@ -252,8 +252,8 @@ TEST(OutlineItemToPolyline, WithoutSimplificationEveryNodeIsKeptAndClosedChainsC
 
 TEST(OutlineItemToPolyline, TracedSquareBecomesAClosedFourCornerPolylineAndSpecksAreDropped)
 {
-    auto raster = MakeRaster({"..........", ".######...", ".######...", ".######...", ".######...",
-                              "..........", "........#.", ".........."});
+    auto raster = MakeRaster({"..........", ".######...", ".######...", ".######...", ".######...", "..........",
+                              "........#.", ".........."});
     COutlineList list(raster.get());
     ASSERT_TRUE(list.TraceOutlines(nullptr, nullptr));
     ASSERT_EQ(list.GetItems().GetCount(), 2u);
@@ -305,8 +305,8 @@ TEST(OutlineItemToPolyline, ShortCentreLineIsDroppedAboveFiftyDpi)
 
 TEST(OutlineConnectionToPolyPolygon, SquareWithHoleBecomesTwoClosedOutlinesAndMovesTheBarExactly)
 {
-    auto raster = MakeRaster({"..........", ".########.", ".########.", ".##....##.", ".##....##.",
-                              ".##....##.", ".########.", ".########.", ".........."});
+    auto raster = MakeRaster({"..........", ".########.", ".########.", ".##....##.", ".##....##.", ".##....##.",
+                              ".########.", ".########.", ".........."});
     COutlineList list(raster.get());
     COutlineConnectionList connections;
     ASSERT_TRUE(list.TraceOutlines(nullptr, &connections));
@@ -341,8 +341,8 @@ TEST(OutlineConnectionToPolyPolygon, OuterChainTooSmallGivesNoPolygonSet)
     ASSERT_EQ(connections.GetCount(), 1u);
     DWORD counter = 0;
     std::unique_ptr<CPolyPolygon> out;
-    EXPECT_EQ(OutlineConnectionToPolyPolygon(connections.GetHead()->value, *raster, out, 300, nullptr, counter,
-                                             1.0, Options(TRACE_OUTLINE, 1.5)),
+    EXPECT_EQ(OutlineConnectionToPolyPolygon(connections.GetHead()->value, *raster, out, 300, nullptr, counter, 1.0,
+                                             Options(TRACE_OUTLINE, 1.5)),
               ITEM_DONE);
     EXPECT_FALSE(out);
     EXPECT_EQ(counter, 0u);
@@ -357,7 +357,8 @@ TEST(OutlineItemToPolyline, EveryChainOfASquareRingKeepsItsFourCorners)
     std::vector<std::string> rows(120, std::string(120, '.'));
     for (int y = 5; y < 115; ++y)
         for (int x = 5; x < 115; ++x)
-            rows[static_cast<size_t>(y)][static_cast<size_t>(x)] = (x < 10 || x >= 110 || y < 10 || y >= 110) ? '#' : '.';
+            rows[static_cast<size_t>(y)][static_cast<size_t>(x)] =
+                (x < 10 || x >= 110 || y < 10 || y >= 110) ? '#' : '.';
     auto raster = MakeRaster(rows);
     COutlineList list(raster.get());
     ASSERT_TRUE(list.TraceOutlines(nullptr, nullptr));
@@ -375,7 +376,8 @@ TEST(OutlineItemToPolyline, EveryChainOfASquareRingKeepsItsFourCorners)
             for (size_t i = 0; i < 4; ++i) {
                 const frDoublePoint& a = points[i];
                 const frDoublePoint& b = points[(i + 1) % 4];
-                EXPECT_TRUE(a.x == b.x || a.y == b.y) << maxDis << ": " << a.x << "," << a.y << " " << b.x << "," << b.y;
+                EXPECT_TRUE(a.x == b.x || a.y == b.y)
+                    << maxDis << ": " << a.x << "," << a.y << " " << b.x << "," << b.y;
             }
         }
     }
@@ -408,8 +410,8 @@ TEST(OutlineItemToPolyline, PreparedChainsGiveTheSamePolylinesAndIds)
             points.emplace_back(p.x, p.y);
         return points;
     };
-    for (const CTraceOption& options : {Options(TRACE_OUTLINE, 1.5), Options(TRACE_OUTLINE, 0.0),
-                                         Options(TRACE_CENTER_LINE, 1.0)}) {
+    for (const CTraceOption& options :
+         {Options(TRACE_OUTLINE, 1.5), Options(TRACE_OUTLINE, 0.0), Options(TRACE_CENTER_LINE, 1.0)}) {
         // Copies, since the simplification snaps the nodes; a null chain and
         // a one-node chain among them.
         std::vector<COutlineItem> plainItems(1, MakeItem({{3.5, 4.5}}));
@@ -428,8 +430,8 @@ TEST(OutlineItemToPolyline, PreparedChainsGiveTheSamePolylinesAndIds)
             const std::uint32_t start = GetIdCounter();
             for (size_t i = 0; i < items.size(); ++i) {
                 std::unique_ptr<CPolyLine> out;
-                const int result = OutlineItemToPolyline(items[i], *raster, out, 300, options,
-                                                         chains ? &(*chains)[i] : nullptr);
+                const int result =
+                    OutlineItemToPolyline(items[i], *raster, out, 300, options, chains ? &(*chains)[i] : nullptr);
                 made.push_back({result, out ? out->m_Id - start : 0, out && out->m_Closed,
                                 out ? pointsOf(*out) : std::vector<std::pair<double, double>>{}});
             }

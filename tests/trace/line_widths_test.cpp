@@ -63,13 +63,13 @@ std::vector<Pt> Points(const CPolyLine& polyline)
 TEST(LineWidth, ShortSegmentsAreSampledAtBothEnds)
 {
     Page page;
-    page.Fill(10, 20, 70, 25);   // 5 thick, centre row 22
-    page.Fill(10, 40, 70, 47);   // 7 thick, centre row 43
+    page.Fill(10, 20, 70, 25);  // 5 thick, centre row 22
+    page.Fill(10, 40, 70, 47);  // 7 thick, centre row 43
     auto polyline = MakePolyline({{30, page.Y(22)}, {33, page.Y(22)}, {36, page.Y(22)}});
     CalcLineWidth(*polyline, page.raster);
     EXPECT_DOUBLE_EQ(5.0, polyline->GetHead()->startWidth);
     EXPECT_DOUBLE_EQ(5.0, polyline->GetHead()->next->startWidth);
-    EXPECT_DOUBLE_EQ(0.0, polyline->GetTail()->startWidth);   // begins no segment
+    EXPECT_DOUBLE_EQ(0.0, polyline->GetTail()->startWidth);  // begins no segment
     // The walks reach only as far as the segment is long.
     auto thick = MakePolyline({{30, page.Y(43)}, {33, page.Y(43)}});
     CalcLineWidth(*thick, page.raster);
@@ -110,8 +110,8 @@ TEST(LineWidth, WalkLeavingTheRasterCountsTheOtherSideTwice)
 {
     // World y 0 is the bottom pixel row, not one below the raster.
     Page page;
-    page.Fill(10, kH - 3, 70, kH);   // bottom rows
-    page.Fill(10, 0, 70, 4);         // top rows
+    page.Fill(10, kH - 3, 70, kH);  // bottom rows
+    page.Fill(10, 0, 70, 4);        // top rows
     for (double y : {0.0, page.Y(1)}) {
         auto polyline = MakePolyline({{15, y}, {65, y}});
         CalcLineWidth(*polyline, page.raster);
@@ -135,7 +135,8 @@ TEST(LineWidth, SlantedStrokeMeasuresItsWidthWhereverTheSamplesFall)
             auto band = MakePolyline({{start + 21.0, page.Y(start)}, {start + 21.0 + length, page.Y(start + length)}});
             CalcLineWidth(*band, page.raster);
             EXPECT_NEAR(band->GetHead()->startWidth, 2.0, 0.25) << start << " " << length;
-            auto hairline = MakePolyline({{start + 0.0, page.Y(start)}, {start + 0.0 + length, page.Y(start + length)}});
+            auto hairline =
+                MakePolyline({{start + 0.0, page.Y(start)}, {start + 0.0 + length, page.Y(start + length)}});
             CalcLineWidth(*hairline, page.raster);
             EXPECT_EQ(hairline->GetHead()->startWidth, 0.0) << start << " " << length;
         }
@@ -154,7 +155,7 @@ TEST(LineWidth, SamplesOutsideTheRasterFindNoStroke)
     bar.Fill(0, 50, kW, 58);
     EXPECT_EQ(8.0, SampleStrokeWidth(bar.raster, {5, bar.Y(54)}, {1e300, 0}, kH));
     auto polyline = MakePolyline({{-50, -50}, {500, 900}, {1e12, -1e12}}, 2.0);
-    CalcLineWidth(*polyline, page.raster);   // must not read outside the raster
+    CalcLineWidth(*polyline, page.raster);  // must not read outside the raster
 }
 
 // ---- end correction ------------------------------------------------------------
@@ -177,8 +178,8 @@ TEST(PolylineEnds, HookIsFoldedOntoTheLine)
     // A hook turns by less than 60 degrees; the band (0.6 of the head's 0.4)
     // is too narrow to fold these on its own.
     for (double degrees : {55.0, 65.0}) {
-        auto bent = MakePolyline({{0, 0}, {20, 0}, {20 + 2 * std::cos(degrees * DEGREE), 2 * std::sin(degrees * DEGREE)}},
-                                 3.0);
+        auto bent =
+            MakePolyline({{0, 0}, {20, 0}, {20 + 2 * std::cos(degrees * DEGREE), 2 * std::sin(degrees * DEGREE)}}, 3.0);
         bent->GetHead()->startWidth = 0.4;
         EXPECT_TRUE(CorrectPolylineEnds(*bent));
         EXPECT_EQ(Points(*bent).size(), degrees < 60 ? 2u : 3u) << degrees;
@@ -252,7 +253,7 @@ TEST(LineWidthLayer, MeasuresThenDropsBlobs)
 {
     Page page;
     page.Fill(10, 20, 70, 25);
-    page.Fill(10, 40, 13, 43);   // a 3 x 3 speck
+    page.Fill(10, 40, 13, 43);  // a 3 x 3 speck
     CLayer layer;
     layer.AddEntity(MakePolyline({{15, page.Y(22)}, {65, page.Y(22)}}).release());
     layer.AddEntity(MakePolyline({{10, page.Y(41)}, {12, page.Y(41)}}).release());
@@ -272,13 +273,13 @@ TEST(LineWidthLayer, MeasuresThenDropsBlobs)
 TEST(RoundWidthLayer, RoundsEveryEntityToTheSeries)
 {
     CTraceOption options;
-    options.ChartType.WidthSeries.SetDefault();   // 0, 0.5, 1, 2 mm
+    options.ChartType.WidthSeries.SetDefault();  // 0, 0.5, 1, 2 mm
     CLayer layer;
     layer.AddEntity(MakePolyline({{0, 0}, {10, 0}, {20, 0}}, 5.0).release());
     auto* circle = new CCircle();
     circle->m_Width = 10.0;
     layer.AddEntity(circle);
-    EXPECT_TRUE(RoundWidths(layer, nullptr, 7874, options));   // 200 dpi
+    EXPECT_TRUE(RoundWidths(layer, nullptr, 7874, options));  // 200 dpi
     const CVertex* head = static_cast<CPolyLine*>(layer.GetFirstEntity())->GetHead();
     EXPECT_NEAR(3.937, head->startWidth, 1e-9);
     EXPECT_NEAR(3.937, head->next->startWidth, 1e-9);
@@ -318,13 +319,12 @@ TEST(PolylineEndsProperty, CorrectionNeverGrowsAPolylineAndKeepsItsInnerVertices
         const auto after = Points(*polyline);
         ASSERT_LE(after.size(), before);
         ASSERT_GE(after.size() + 2, before);
-        for (size_t i = 2; i + 2 < before; ++i) {   // vertices away from both ends stay put
-            const bool found = std::any_of(after.begin(), after.end(), [&](const Pt& p) {
-                return p.x == points[i].x && p.y == points[i].y;
-            });
+        for (size_t i = 2; i + 2 < before; ++i) {  // vertices away from both ends stay put
+            const bool found = std::any_of(after.begin(), after.end(),
+                                           [&](const Pt& p) { return p.x == points[i].x && p.y == points[i].y; });
             EXPECT_TRUE(found) << "trial " << trial << " vertex " << i;
         }
     }
 }
 
-} // namespace
+}  // namespace

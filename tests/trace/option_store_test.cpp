@@ -48,9 +48,21 @@ protected:
     struct Raw {
         explicit Raw(const std::string& path) { EXPECT_TRUE(key.Create(kBase + path)); }
         ~Raw() { EXPECT_TRUE(key.Flush()); }
-        Raw& Dword(const std::string& n, DWORD v) { EXPECT_TRUE(key.SetDword(n, v)); return *this; }
-        Raw& String(const std::string& n, const std::string& v) { EXPECT_TRUE(key.SetString(n, v)); return *this; }
-        Raw& Double(const std::string& n, double v) { EXPECT_TRUE(RegSetDouble(key, n, v)); return *this; }
+        Raw& Dword(const std::string& n, DWORD v)
+        {
+            EXPECT_TRUE(key.SetDword(n, v));
+            return *this;
+        }
+        Raw& String(const std::string& n, const std::string& v)
+        {
+            EXPECT_TRUE(key.SetString(n, v));
+            return *this;
+        }
+        Raw& Double(const std::string& n, double v)
+        {
+            EXPECT_TRUE(RegSetDouble(key, n, v));
+            return *this;
+        }
         Raw& Bytes(const std::string& n, size_t count)
         {
             const BYTE bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
@@ -73,7 +85,7 @@ protected:
 
 std::uint64_t Bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 
-} // namespace
+}  // namespace
 
 // ---- the option record ----
 
@@ -167,7 +179,7 @@ TEST_F(OptionStore, APresetStaysNamedWhileItsValuesMatch)
     o.ChartType.SetEngineeringPreset();
     ASSERT_TRUE(o.SaveToRegistry());
     EXPECT_EQ(Loaded().ChartType.Name, "pre_Engineering");
-    Raw("Option\\Center").Double("d_MaxDis", 2.000001);   // within 1e-5: no change
+    Raw("Option\\Center").Double("d_MaxDis", 2.000001);  // within 1e-5: no change
     EXPECT_EQ(Loaded().ChartType.Name, "pre_Engineering");
 
     Raw("Option\\Center").Dword("i_ConDis", 7);
@@ -189,7 +201,7 @@ TEST_F(OptionStore, CenterSeriesAreLoadedByName)
     o.ChartType.AngleSeries.SetOrtho();
     ASSERT_TRUE(o.SaveToRegistry());
     CTraceOption l = Loaded();
-    EXPECT_EQ(l.ChartType.Name, "Unnamed"); // the preset has other series
+    EXPECT_EQ(l.ChartType.Name, "Unnamed");  // the preset has other series
     EXPECT_THAT(l.ChartType.WidthSeries.GetWidths(), ElementsAre(3));
     EXPECT_EQ(l.ChartType.AngleSeries.GetCount(), 3u);
 
@@ -311,7 +323,7 @@ TEST_F(OptionStore, DefaultWidthSeriesIsBuiltInUnlessStored)
     EXPECT_THAT(l.GetWidths(), ElementsAre(6));
     EXPECT_THAT(CWidthSeries::EnumRegistryNames(), ElementsAre("Default"));
 
-    EXPECT_FALSE(CWidthSeries().SaveToRegistry());   // no name, no key
+    EXPECT_FALSE(CWidthSeries().SaveToRegistry());  // no name, no key
 }
 
 // ---- angle series ----
@@ -338,10 +350,17 @@ TEST_F(OptionStore, RejectedOrDamagedAngleItemsResetToDefault)
 {
     Raw("AngleSeries\\Overlap")
         .Dword("AngleCount", 2)
-        .Double("0_MainAngle", 0.5).Double("0_MaxAngle", 0.6).Double("0_MinAngle", 0.4)
-        .Double("1_MainAngle", 0.55).Double("1_MaxAngle", 0.7).Double("1_MinAngle", 0.45);
+        .Double("0_MainAngle", 0.5)
+        .Double("0_MaxAngle", 0.6)
+        .Double("0_MinAngle", 0.4)
+        .Double("1_MainAngle", 0.55)
+        .Double("1_MaxAngle", 0.7)
+        .Double("1_MinAngle", 0.45);
     Raw("AngleSeries\\Huge").Dword("AngleCount", 0xFFFFFFFF);
-    Raw("AngleSeries\\Short").Dword("AngleCount", 1).Double("0_MainAngle", 0.5).Bytes("0_MaxAngle", 4)
+    Raw("AngleSeries\\Short")
+        .Dword("AngleCount", 1)
+        .Double("0_MainAngle", 0.5)
+        .Bytes("0_MaxAngle", 4)
         .Double("0_MinAngle", 0.4);
     for (const char* name : {"Overlap", "Huge", "Short"}) {
         CAngleSeries l;

@@ -35,7 +35,7 @@ CTraceOption Read(const std::string& body, CTraceOption start = CTraceOption())
     return start;
 }
 
-} // namespace
+}  // namespace
 
 // ---- writing ----
 
@@ -201,7 +201,7 @@ TEST_F(JobText, HostileValuesAreClamped)
 
     o = Read("Straighten=nan\n");
     EXPECT_EQ(o.ChartType.d_MaxDis, 2.0);
-    EXPECT_EQ(o.ChartType.Name, "Unnamed"); // "Chart" was not given
+    EXPECT_EQ(o.ChartType.Name, "Unnamed");  // "Chart" was not given
     EXPECT_EQ(Read("Straighten=1e999\n").ChartType.d_MaxDis, 2.0);
 
     CTraceOption start;
@@ -227,7 +227,8 @@ TEST_F(JobText, HostileValuesAreClamped)
 TEST_F(JobText, JobFilesAreFoundByTheirOptionSection)
 {
     const std::string path = (std::filesystem::temp_directory_path() / "option_text_test.lwj").string();
-    std::ofstream(path, std::ios::binary) << "[Files]\nFile1=a.png\n[Job1]\nMethod=Outline\n[Job2]\nMethod=FillPattern\n";
+    std::ofstream(path, std::ios::binary)
+        << "[Files]\nFile1=a.png\n[Job1]\nMethod=Outline\n[Job2]\nMethod=FillPattern\n";
     CTraceOption o;
     std::string error;
     ASSERT_TRUE(LoadJobFileOptions(path, "", o, &error)) << error;
@@ -275,8 +276,10 @@ TEST_F(JobText, SetKeysReadAsTheSameKeysOfAJobSection)
 {
     CTraceOption set;
     std::string error;
-    ASSERT_TRUE(ApplyJobSettings({"force=0", "Delete = 0", "Connect=1", "distance=9", "Gray=90"}, set, &error)) << error;
-    const CTraceOption job = Read("AutoGray=1\nGray=90\nMethod=Center\nChart=pre_Default\nForce=0\nDelete=0\ndistance=9\n");
+    ASSERT_TRUE(ApplyJobSettings({"force=0", "Delete = 0", "Connect=1", "distance=9", "Gray=90"}, set, &error))
+        << error;
+    const CTraceOption job =
+        Read("AutoGray=1\nGray=90\nMethod=Center\nChart=pre_Default\nForce=0\nDelete=0\ndistance=9\n");
     EXPECT_EQ(job.GetJobText(), set.GetJobText());
     EXPECT_FALSE(set.ChartType.b_ForceOrtho);
     EXPECT_EQ(set.ChartType.Name, UnnamedChartName());

@@ -106,8 +106,8 @@ struct RefItem {
 
 void PrintTo(const RefItem& item, std::ostream* out)
 {
-    *out << (item.hole ? "hole" : "outer") << (item.closed ? " closed" : " open") << " h" << item.headHorizontal
-         << " t" << item.tailHorizontal << ":";
+    *out << (item.hole ? "hole" : "outer") << (item.closed ? " closed" : " open") << " h" << item.headHorizontal << " t"
+         << item.tailHorizontal << ":";
     for (const Pt& v : item.nodes)
         *out << " (" << v.x << "," << v.y << ")";
 }
@@ -226,11 +226,15 @@ TEST(OutlineItem, NodeBlockGrowsAtBothEndsKeepingTheOrder)
         for (int step = 0; step < 400; ++step) {
             const double v = step;
             switch (random() % 8) {
-            case 0: case 1: case 2:
+            case 0:
+            case 1:
+            case 2:
                 ASSERT_TRUE(item.AddTail(v, -v));
                 reference.push_back({v, -v});
                 break;
-            case 3: case 4: case 5:
+            case 3:
+            case 4:
+            case 5:
                 ASSERT_TRUE(item.AddHead(v, -v));
                 reference.push_front({v, -v});
                 break;
@@ -368,7 +372,8 @@ TEST(OutlineTrace, SmallCasesGiveTheirBorders)
 
     std::vector<RefItem> pixel = Trace(*MakeRaster({"...", ".#.", "..."}));
     ASSERT_EQ(pixel.size(), 1u);
-    EXPECT_EQ(pixel[0], (RefItem{{{1.5, 1.5}, {0.5, 1.5}, {0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}}, true, false, true, false}));
+    EXPECT_EQ(pixel[0],
+              (RefItem{{{1.5, 1.5}, {0.5, 1.5}, {0.5, 0.5}, {1.5, 0.5}, {1.5, 1.5}}, true, false, true, false}));
 
     // Corner pixels are traced through the white frame round the raster.
     std::vector<RefItem> corners = Trace(*MakeRaster({"#..#", "....", "#..#"}));
@@ -430,8 +435,7 @@ TEST(OutlineTrace, MatchesTheLinearWalkOnRandomRasters)
         for (double density : {0.1, 0.35, 0.5, 0.65, 0.9})
             for (int height : {1, 3, 17}) {
                 Raster raster = MakeRandomRaster(rng, width, height, density);
-                ASSERT_EQ(Trace(*raster), ReferenceTrace(*raster))
-                    << width << "x" << height << " at " << density;
+                ASSERT_EQ(Trace(*raster), ReferenceTrace(*raster)) << width << "x" << height << " at " << density;
             }
     for (int i = 0; i < 40; ++i) {
         Raster raster = MakeRingsRaster(rng, 70, 40);
@@ -474,7 +478,7 @@ TEST(OutlineTrace, ThreadCountChangesNothing)
         int width, height;
         bool blobs;
     };
-    const Page pages[] = {{1, 1, false},   {65, 1, false},  {130, 1, true},  {9, 63, false}, {77, 64, true},
+    const Page pages[] = {{1, 1, false},   {65, 1, false},  {130, 1, true},   {9, 63, false},   {77, 64, true},
                           {131, 65, true}, {63, 129, true}, {100, 200, true}, {33, 333, false}, {257, 300, true}};
     for (const Page& page : pages) {
         Raster raster = page.blobs ? MakeBlobsRaster(rng, page.width, page.height)
@@ -665,8 +669,7 @@ TEST(OutlineNesting, HolesFindTheRegionThatEnclosesThem)
         {"hole diagonally below another", {"#######", "#..####", "###.###", "#######"}, {2}},
         // The left hole holds an island level with the right hole.
         {"island in the neighbouring hole",
-         {"###########", "#.....##..#", "#.###.#...#", "#.#.#.#...#", "#.###.#...#", "#.....#...#",
-          "###########"},
+         {"###########", "#.....##..#", "#.###.#...#", "#.#.#.#...#", "#.###.#...#", "#.....#...#", "###########"},
          {2, 1}},
         {"pixels touching at corners", {"#.#", ".#.", "#.#"}, {0}},
     };
@@ -769,9 +772,8 @@ TEST(OutlineNesting, AConnectionThatCannotBeMadeFailsTheRunForWantOfMemory)
         COutlineList list(raster);
         ASSERT_TRUE(list.TraceOutline(nullptr));
         int boxes = 0;
-        MessageBoxHook old = SetMessageBoxHook([&](const std::string&, const std::string&, unsigned) {
-            return ++boxes, IDOK;
-        });
+        MessageBoxHook old =
+            SetMessageBoxHook([&](const std::string&, const std::string&, unsigned) { return ++boxes, IDOK; });
         COutlineConnectionList connections;
         CIdleWorker worker;
         g_failNothrowNewOfSize = size;

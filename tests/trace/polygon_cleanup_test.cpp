@@ -15,7 +15,8 @@ namespace {
 std::unique_ptr<CPolyLine> MakeOutline(const std::vector<frDoublePoint>& points)
 {
     auto outline = std::make_unique<CPolyLine>();
-    for (const frDoublePoint& p : points) outline->AddPoint(p.x, p.y);
+    for (const frDoublePoint& p : points)
+        outline->AddPoint(p.x, p.y);
     outline->m_Closed = true;
     return outline;
 }
@@ -24,7 +25,8 @@ std::vector<frDoublePoint> Points(const CPolyLine& outline)
 {
     std::vector<frDoublePoint> out;
     const CVertex* v = outline.GetHead();
-    if (!v) return out;
+    if (!v)
+        return out;
     do {
         out.emplace_back(v->x, v->y);
         v = v->next;
@@ -80,10 +82,10 @@ TEST(TracedPolygonCleanup, HolesOutsideTheOuterOutlineAreDropped)
 {
     CPolyPolygon polygon;
     ASSERT_TRUE(polygon.AddOutline(MakeOutline({{0, 0}, {10, 0}, {10, 10}, {0, 10}})));
-    ASSERT_TRUE(polygon.AddOutline(MakeOutline({{2, 2}, {2, 4}, {4, 4}, {4, 2}})));        // inside
-    ASSERT_TRUE(polygon.AddOutline(MakeOutline({{8, 8}, {8, 11}, {9, 11}, {9, 8}})));      // one corner out
-    ASSERT_TRUE(polygon.AddOutline(MakeOutline({{0, 5}, {3, 7}, {3, 5}})));               // touches the border
-    ASSERT_TRUE(polygon.AddOutline(MakeOutline({{5, 1}, {7, 1}, {6, 1}})));               // flat hole, widened
+    ASSERT_TRUE(polygon.AddOutline(MakeOutline({{2, 2}, {2, 4}, {4, 4}, {4, 2}})));    // inside
+    ASSERT_TRUE(polygon.AddOutline(MakeOutline({{8, 8}, {8, 11}, {9, 11}, {9, 8}})));  // one corner out
+    ASSERT_TRUE(polygon.AddOutline(MakeOutline({{0, 5}, {3, 7}, {3, 5}})));            // touches the border
+    ASSERT_TRUE(polygon.AddOutline(MakeOutline({{5, 1}, {7, 1}, {6, 1}})));            // flat hole, widened
     CPolyLine* touching = polygon.GetOutline(3);
     CPolyLine* flat = polygon.GetOutline(4);
     polygon.m_Modified = false;
@@ -128,7 +130,8 @@ TEST(PolygonLocator, AgreesWithPointInPolygon)
         for (int i = 0; i < count; ++i)
             polygon.emplace_back(static_cast<double>(random() % span), static_cast<double>(random() % span));
         if (round % 7 == 0)
-            for (auto& p : polygon) p.y = 2;   // all on one line
+            for (auto& p : polygon)
+                p.y = 2;  // all on one line
         const CPolygonLocator locator(polygon.data(), count);
         for (int q = 0; q < 200; ++q) {
             const double x = static_cast<double>(random() % (2 * span + 4)) * 0.5 - 1;

@@ -36,7 +36,7 @@ public:
     std::vector<std::string> texts;
     CCommonThread* worker = nullptr;
     std::size_t stopAt = 0;
-    std::function<void()> atStop;   // called when the stop is asked for
+    std::function<void()> atStop;  // called when the stop is asked for
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM, LPARAM lParam) override
@@ -117,7 +117,8 @@ bool ChordFits(const std::vector<frDoublePoint>& nodes, std::size_t i, std::size
     const frDoublePoint a = nodes[i], b = nodes[j];
     const double dx = b.x - a.x, dy = b.y - a.y, l = std::hypot(dx, dy);
     for (std::size_t k = i + 1; k < j; ++k) {
-        const double t = l > 0 ? std::clamp(((nodes[k].x - a.x) * dx + (nodes[k].y - a.y) * dy) / (l * l), 0.0, 1.0) : 0;
+        const double t =
+            l > 0 ? std::clamp(((nodes[k].x - a.x) * dx + (nodes[k].y - a.y) * dy) / (l * l), 0.0, 1.0) : 0;
         if (std::hypot(nodes[k].x - a.x - t * dx, nodes[k].y - a.y - t * dy) > d)
             return false;
     }
@@ -146,7 +147,7 @@ void TraceCentreLines(CGraph& drawing, const CTraceOption& options)
             std::size_t j = i + 1;
             while (j + 1 < nodes.size() && ChordFits(nodes, i, j + 1, d))
                 ++j;
-            if (!(closed && j + 1 == nodes.size()))   // a ring's last node repeats its first
+            if (!(closed && j + 1 == nodes.size()))  // a ring's last node repeats its first
                 polyline->AddPoint(nodes[j].x, nodes[j].y);
             i = j;
         }
@@ -235,8 +236,8 @@ protected:
     void SetUp() override
     {
         drawing = MakeDrawing(80, 60);
-        FillRect(Image(*drawing), 10, 20, 70, 25);   // 5 thick, centre row 22 = world y 37
-        FillRect(Image(*drawing), 10, 40, 13, 43);   // a speck
+        FillRect(Image(*drawing), 10, 20, 70, 25);  // 5 thick, centre row 22 = world y 37
+        FillRect(Image(*drawing), 10, 40, 13, 43);  // a speck
         layer().AddEntity(MakePolyline({{15, 37}, {65, 37}}).release());
         layer().AddEntity(MakePolyline({{10, 18}, {12, 18}}).release());
     }
@@ -249,7 +250,7 @@ TEST_F(PostProcessSwitches, EverySwitchOffStillMeasuresThenClearsWidths)
     Sink sink;
     EXPECT_TRUE(RunPostProcessing(*drawing, &sink.worker, AllOff()));
     const auto entities = Entities(layer());
-    ASSERT_EQ(1u, entities.size());   // the speck went with the width step
+    ASSERT_EQ(1u, entities.size());  // the speck went with the width step
     EXPECT_EQ(0.0, static_cast<CPolyLine*>(entities[0])->GetHead()->startWidth);
     EXPECT_EQ((std::vector<std::string>{"Calculate line width"}), sink.recorder.texts);
     EXPECT_TRUE(drawing->IsModified());
@@ -260,9 +261,9 @@ TEST_F(PostProcessSwitches, MeasuredWidthsAreRoundedOnlyToASeries)
     CTraceOption options = AllOff();
     options.ChartType.b_CalcWidth = true;
     EXPECT_TRUE(RunPostProcessing(*drawing, nullptr, options));
-    EXPECT_DOUBLE_EQ(5.0, layer().GetFirstEntity()->GetWidth());   // empty series: kept
+    EXPECT_DOUBLE_EQ(5.0, layer().GetFirstEntity()->GetWidth());  // empty series: kept
 
-    options.ChartType.WidthSeries.SetDefault();   // millimetres at 200 dpi
+    options.ChartType.WidthSeries.SetDefault();  // millimetres at 200 dpi
     Sink sink;
     EXPECT_TRUE(RunPostProcessing(*drawing, &sink.worker, options));
     EXPECT_NEAR(3.937, layer().GetFirstEntity()->GetWidth(), 1e-9);
@@ -293,7 +294,8 @@ TEST_F(PostProcessSwitches, AnglesAreAdjustedOnTheStraightenedLines)
     layer().AddEntity(polyline.release());
     Sink sink;
     EXPECT_TRUE(RunPostProcessing(*drawing, &sink.worker, options));
-    EXPECT_EQ((std::vector<std::string>{"Calculate line width", "Straighten line", "Adjust angle"}), sink.recorder.texts);
+    EXPECT_EQ((std::vector<std::string>{"Calculate line width", "Straighten line", "Adjust angle"}),
+              sink.recorder.texts);
     const auto* result = static_cast<const CPolyLine*>(layer().GetFirstEntity());
     ASSERT_EQ(result->GetPointCount(), 2);
     const CVertex* a = result->GetHead();
@@ -302,7 +304,7 @@ TEST_F(PostProcessSwitches, AnglesAreAdjustedOnTheStraightenedLines)
 
 TEST_F(PostProcessSwitches, LayerEmptiedByAStepSkipsTheRest)
 {
-    CTraceOption options;   // the default chart type, every step on
+    CTraceOption options;  // the default chart type, every step on
     options.ChartType.i_DelLine_Length = 1000;
     Sink sink;
     EXPECT_TRUE(RunPostProcessing(*drawing, &sink.worker, options));
@@ -322,12 +324,12 @@ TEST(PostProcess, ShortVectorsGoButLengthEqualToTheLimitStays)
     CTraceOption options;
     options.ChartType.i_DelLine_Length = 10;
     CLayer layer;
-    layer.AddEntity(MakePolyline({{0, 0}, {6, 8}}).release());      // 10
+    layer.AddEntity(MakePolyline({{0, 0}, {6, 8}}).release());  // 10
     layer.AddEntity(MakePolyline({{0, 0}, {9.99, 0}}).release());
     auto* line = new CLine();
     line->SetEnds({0, 0}, {0, 9});
     layer.AddEntity(line);
-    auto* circle = new CCircle();   // small, but only vectors are measured
+    auto* circle = new CCircle();  // small, but only vectors are measured
     circle->m_Radius = 0.5;
     layer.AddEntity(circle);
     RemoveShortVectors(layer, options);
@@ -416,7 +418,7 @@ TEST(PostProcessStop, StopAtAnyMessageKeepsThePolylinesOnTheLayer)
         Sink sink;
         ASSERT_TRUE(RunPostProcessing(*drawing, &sink.worker, Drawing()));
         reference = sink.recorder.messages;
-        ASSERT_EQ(6u, sink.recorder.texts.size());   // every step with a text ran
+        ASSERT_EQ(6u, sink.recorder.texts.size());  // every step with a text ran
     }
     auto traced = TracedScene();
     const double length = TotalLength(*traced->GetFirstLayer());
@@ -443,4 +445,4 @@ TEST(PostProcessStop, StopAtAnyMessageKeepsThePolylinesOnTheLayer)
     }
 }
 
-} // namespace
+}  // namespace

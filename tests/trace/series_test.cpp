@@ -26,7 +26,7 @@ CWidthSeries Series(std::initializer_list<double> widths, UINT unit, UINT more)
 
 CAngleItem Degrees(double main, double min, double max) { return {main * DEGREE, max * DEGREE, min * DEGREE}; }
 
-} // namespace
+}  // namespace
 
 // ---- width series ----
 
@@ -104,8 +104,8 @@ TEST(WidthSeries, HalfWayGoesToTheSmallerValue)
     const CWidthSeries s = Series({2, 4}, WIDTH_UNIT_PIXEL, MORE_WIDTH_SHRINK);
     EXPECT_EQ(s.RoundToSeries(3, 0), 2);
     EXPECT_EQ(s.RoundToSeries(3.0001, 0), 4);
-    EXPECT_EQ(s.RoundToSeries(5, 0), 4);   // within half the last gap
-    EXPECT_EQ(s.RoundToSeries(500, 0), 4); // shrunk to the last value
+    EXPECT_EQ(s.RoundToSeries(5, 0), 4);    // within half the last gap
+    EXPECT_EQ(s.RoundToSeries(500, 0), 4);  // shrunk to the last value
 }
 
 TEST(WidthSeries, MoreWidthContinuesInEqualSteps)
@@ -232,7 +232,7 @@ TEST(AngleSeries, AddItemReplacesAnItemOfTheSameMainAngleWhenItFits)
     s.SetOrtho();
     EXPECT_TRUE(s.AddItem(Degrees(90, 80, 100)));
     EXPECT_EQ(s.GetItems()[1].MinAngle, 80 * DEGREE);
-    EXPECT_FALSE(s.AddItem(Degrees(90, 5, 100))); // would overlap 0 .. 10
+    EXPECT_FALSE(s.AddItem(Degrees(90, 5, 100)));  // would overlap 0 .. 10
     EXPECT_EQ(s.GetCount(), 3u);
     EXPECT_EQ(s.GetItems()[1].MinAngle, 80 * DEGREE);
 }
@@ -242,8 +242,8 @@ TEST(AngleSeries, ModifyAndRemoveCheckIndexAndNeighbours)
     CAngleSeries s;
     s.SetOrtho();
     EXPECT_FALSE(s.ModifyAt(3, Degrees(1, 0, 2)));
-    EXPECT_FALSE(s.ModifyAt(1, Degrees(90, 9, 95)));   // below the previous maximum
-    EXPECT_FALSE(s.ModifyAt(1, Degrees(90, 85, 171))); // above the next minimum
+    EXPECT_FALSE(s.ModifyAt(1, Degrees(90, 9, 95)));    // below the previous maximum
+    EXPECT_FALSE(s.ModifyAt(1, Degrees(90, 85, 171)));  // above the next minimum
     // No range check of the main angle and no re-ordering.
     EXPECT_TRUE(s.ModifyAt(1, Degrees(120, 85, 95)));
     EXPECT_EQ(s.GetItems()[1].MainAngle, 120 * DEGREE);

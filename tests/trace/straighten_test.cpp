@@ -32,7 +32,8 @@ std::vector<Pt> PointsOf(const CPolyLine& poly)
 {
     std::vector<Pt> out;
     const CVertex* v = poly.GetHead();
-    if (v == nullptr) return out;
+    if (v == nullptr)
+        return out;
     do {
         out.push_back({v->x, v->y, v->startWidth, v->bulge});
         v = v->next;
@@ -43,7 +44,8 @@ std::vector<Pt> PointsOf(const CPolyLine& poly)
 CVertex* VertexAt(const CPolyLine& poly, int index)
 {
     CVertex* v = poly.GetHead();
-    while (index-- > 0) v = v->next;
+    while (index-- > 0)
+        v = v->next;
     return v;
 }
 
@@ -51,12 +53,16 @@ CVertex* VertexAt(const CPolyLine& poly, int index)
 CVertex* ReferenceFindStraightRun(const CPolyLine& poly, CVertex* first, double maxDis)
 {
     CVertex* candidate = first->next->next;
-    if (!IsStraightRun(poly, first, candidate, maxDis)) return nullptr;
+    if (!IsStraightRun(poly, first, candidate, maxDis))
+        return nullptr;
     for (;;) {
-        if (!poly.m_Closed && candidate == poly.GetTail()) return candidate;
+        if (!poly.m_Closed && candidate == poly.GetTail())
+            return candidate;
         CVertex* next = candidate->next;
-        if (next == first) return nullptr;
-        if (!IsStraightRun(poly, first, next, maxDis)) return candidate;
+        if (next == first)
+            return nullptr;
+        if (!IsStraightRun(poly, first, next, maxDis))
+            return candidate;
         candidate = next;
     }
 }
@@ -140,10 +146,14 @@ std::vector<Pt> SquareRing(int startOffset)
 {
     // 40 vertices, ten per side of a 10 x 10 square, starting part way along.
     std::vector<Pt> ring;
-    for (int i = 0; i < 10; ++i) ring.push_back({double(i), 0});
-    for (int i = 0; i < 10; ++i) ring.push_back({10, double(i)});
-    for (int i = 0; i < 10; ++i) ring.push_back({double(10 - i), 10});
-    for (int i = 0; i < 10; ++i) ring.push_back({0, double(10 - i)});
+    for (int i = 0; i < 10; ++i)
+        ring.push_back({double(i), 0});
+    for (int i = 0; i < 10; ++i)
+        ring.push_back({10, double(i)});
+    for (int i = 0; i < 10; ++i)
+        ring.push_back({double(10 - i), 10});
+    for (int i = 0; i < 10; ++i)
+        ring.push_back({0, double(10 - i)});
     std::vector<Pt> rotated(ring.begin() + startOffset, ring.end());
     rotated.insert(rotated.end(), ring.begin(), ring.begin() + startOffset);
     return rotated;
@@ -217,7 +227,8 @@ TEST(StraightenRuns, GrowingSearchAgreesWithTestingEachRunAnew)
 TEST(StraightenRuns, LongZigzagWithinTheToleranceBecomesOneSegment)
 {
     std::vector<Pt> points;
-    for (int i = 0; i <= 200000; ++i) points.push_back({double(i), (i % 2) * 0.5});
+    for (int i = 0; i <= 200000; ++i)
+        points.push_back({double(i), (i % 2) * 0.5});
     auto poly = MakePolyline(points);
     StraightenPolyline(*poly, 1.0);
     EXPECT_EQ(poly->GetPointCount(), 2);

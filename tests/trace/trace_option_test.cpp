@@ -28,9 +28,9 @@ TEST(TraceOption, CopyIsDeepAndRecomputesGripColours)
 {
     CTraceOption a;
     a.c_GripBoxColorIndex = 1;
-    a.c_GripBoxColor = RGB(1, 2, 3); // stale
+    a.c_GripBoxColor = RGB(1, 2, 3);  // stale
     a.c_SelGripBoxColorIndex = 5;
-    a.c_NormalColor = RGB(9, 9, 9); // copied as it is
+    a.c_NormalColor = RGB(9, 9, 9);  // copied as it is
     a.ChartType.WidthSeries.SetDefault();
     a.b_Batch = true;
     CTraceOption b(a);
@@ -61,13 +61,13 @@ TEST(TraceOption, OnlyTheGlobalRecordSetsTheViewBackground)
 {
     CTraceOption& global = GetTraceOption();
     const CTraceOption saved = global;
-    global.c_BackGroundColorIndex = 250; // dark grey
+    global.c_BackGroundColorIndex = 250;  // dark grey
     global.UpdateColors();
     EXPECT_EQ(GetViewBackgroundColor(), RGB(84, 84, 84));
     // Colour 7 now contrasts with the dark background.
     EXPECT_EQ(ColorIndexToRGB(7, nullptr, false), RGB(255, 255, 255));
 
-    CTraceOption job; // a batch job's record
+    CTraceOption job;  // a batch job's record
     job.c_BackGroundColorIndex = 7;
     job.UpdateColors();
     job.SetDefaults();

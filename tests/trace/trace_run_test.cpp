@@ -29,7 +29,7 @@ public:
     ~CRunRecorder() override { Close(); }
 
     std::vector<std::string> steps;
-    std::vector<std::pair<std::string, DWORD>> positions; // (step, position)
+    std::vector<std::pair<std::string, DWORD>> positions;  // (step, position)
     int runEnds = 0;
     DWORD code = RUN_NOT_REPORTED;
     CCommonThread* worker = nullptr;
@@ -161,8 +161,8 @@ TEST_F(TraceRun, StepTotalMatchesTheStepsAnnounced)
 {
     Square(20, 20, 30);
     Square(80, 30, 40);
-    for (int x = 10; x < 190; ++x) // a line for the centre-line method
-        {
+    for (int x = 10; x < 190; ++x)  // a line for the centre-line method
+    {
         Image().SetPixelBit(x, 100, true);
         Image().SetPixelBit(x, 101, true);
     }
@@ -174,9 +174,9 @@ TEST_F(TraceRun, StepTotalMatchesTheStepsAnnounced)
         UINT fillType;
     };
     const Case cases[] = {
-        {TRACE_OUTLINE, false, false, FILL_SOLID}, {TRACE_OUTLINE, true, false, FILL_SOLID},
-        {TRACE_OUTLINE, true, true, FILL_CROSS},   {TRACE_OUTLINE, false, true, FILL_HORIZONTAL},
-        {TRACE_OUTLINE, false, true, FILL_SOLID},  {TRACE_FILL_PATTERN, false, false, FILL_CROSS},
+        {TRACE_OUTLINE, false, false, FILL_SOLID},         {TRACE_OUTLINE, true, false, FILL_SOLID},
+        {TRACE_OUTLINE, true, true, FILL_CROSS},           {TRACE_OUTLINE, false, true, FILL_HORIZONTAL},
+        {TRACE_OUTLINE, false, true, FILL_SOLID},          {TRACE_FILL_PATTERN, false, false, FILL_CROSS},
         {TRACE_FILL_PATTERN, false, false, FILL_VERTICAL},
     };
     for (const Case& c : cases) {
@@ -207,14 +207,14 @@ TEST_F(TraceRun, OutlineMakesClosedPolylinesOrPolygonSetsPerRegion)
     Square(60, 20, 30);
     Square(130, 30, 50);
     Square(145, 45, 20);
-    for (int y = 45; y < 65; ++y) // a hole in the last square
+    for (int y = 45; y < 65; ++y)  // a hole in the last square
         for (int x = 145; x < 165; ++x)
             Image().SetPixelBit(x, y, false);
 
     ASSERT_EQ(Trace(TRACE_OUTLINE).code, RUN_FINISHED);
     CLayer* layer = OnlyLayer();
     ASSERT_NE(layer, nullptr);
-    EXPECT_EQ(CountOfType(*layer, ENTITY_POLYLINE), 4); // three borders and a hole
+    EXPECT_EQ(CountOfType(*layer, ENTITY_POLYLINE), 4);  // three borders and a hole
     EXPECT_TRUE(drawing.IsModified());
 
     options.Outline.b_Fill = true;
@@ -347,7 +347,7 @@ TEST_F(TraceRun, RunWorksOnItsOwnOptionsAndDimsThePaletteAfterwards)
     CTraceOption snapshot = options;
     snapshot.i_AutoTraceWhat = TRACE_OUTLINE;
     worker.Setup(&drawing, &recorder, snapshot);
-    snapshot.i_AutoTraceWhat = TRACE_FILL_PATTERN; // later edits do not reach the run
+    snapshot.i_AutoTraceWhat = TRACE_FILL_PATTERN;  // later edits do not reach the run
     EXPECT_EQ(worker.GetMethod(), TRACE_OUTLINE);
     EXPECT_EQ(worker.GetRasterGrey(), 0);
 
@@ -380,4 +380,4 @@ TEST_F(TraceRun, RunsThatCannotStartOrHaveNoDrawingEndWithAnErrorCode)
     EXPECT_EQ(Trace(TRACE_OUTLINE).code, RUN_FAILED);
 }
 
-} // namespace
+}  // namespace

@@ -18,7 +18,7 @@ namespace {
 
 std::atomic<std::size_t> g_largestNew{0};
 
-} // namespace
+}  // namespace
 
 // Records the largest block asked of operator new, to see what a frame
 // reserves before its bytes arrive. Every form is replaced, so that no
@@ -38,50 +38,26 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
+void* operator new[](std::size_t size) { return operator new(size); }
 
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return operator new(size, std::nothrow);
-}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return operator new(size, std::nothrow); }
 
 // GCC takes the replacement pairs for a mismatch.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
-void operator delete(void* block) noexcept
-{
-    std::free(block);
-}
+void operator delete(void* block) noexcept { std::free(block); }
 
-void operator delete(void* block, std::size_t) noexcept
-{
-    std::free(block);
-}
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
-void operator delete(void* block, const std::nothrow_t&) noexcept
-{
-    std::free(block);
-}
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
-void operator delete[](void* block) noexcept
-{
-    std::free(block);
-}
+void operator delete[](void* block) noexcept { std::free(block); }
 
-void operator delete[](void* block, std::size_t) noexcept
-{
-    std::free(block);
-}
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 
-void operator delete[](void* block, const std::nothrow_t&) noexcept
-{
-    std::free(block);
-}
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -207,7 +183,7 @@ TEST(SanePage, FrameFormatOutsideTheEnumIsRefused)
     }
 }
 
-} // namespace
+}  // namespace
 
 // ---- the scripted backend ---------------------------------------------------
 
@@ -244,14 +220,11 @@ SANE_Status sane_read(SANE_Handle, SANE_Byte* buffer, SANE_Int maxLength, SANE_I
     return SANE_STATUS_GOOD;
 }
 
-const SANE_Option_Descriptor* sane_get_option_descriptor(SANE_Handle, SANE_Int)
-{
-    return nullptr;
-}
+const SANE_Option_Descriptor* sane_get_option_descriptor(SANE_Handle, SANE_Int) { return nullptr; }
 
 SANE_Status sane_control_option(SANE_Handle, SANE_Int, SANE_Action, void*, SANE_Int*)
 {
     return SANE_STATUS_UNSUPPORTED;
 }
 
-} // extern "C"
+}  // extern "C"

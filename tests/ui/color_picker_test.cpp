@@ -19,10 +19,7 @@
 namespace {
 
 // Every pixel's colour tells where it is.
-COLORREF ColourOf(int x, int y)
-{
-    return RGB(static_cast<BYTE>(x * 6), static_cast<BYTE>(y * 20), 7);
-}
+COLORREF ColourOf(int x, int y) { return RGB(static_cast<BYTE>(x * 6), static_cast<BYTE>(y * 20), 7); }
 
 void MakeRaster(CRasterSrc& raster, int width, int height)
 {
@@ -220,4 +217,4 @@ TEST_F(ColorPicker, SelectColorFromRasterRunsTheDialogButNotForOneBit)
     EXPECT_EQ(dialogsSeen, 2);
 }
 
-} // namespace
+}  // namespace

@@ -27,10 +27,7 @@
 
 namespace {
 
-COLORREF PixelOf(const QImage& image, int x, int y)
-{
-    return ToColorRef(image.pixelColor(x, y));
-}
+COLORREF PixelOf(const QImage& image, int x, int y) { return ToColorRef(image.pixelColor(x, y)); }
 
 // ---- CStaticEx ------------------------------------------------------------
 
@@ -112,9 +109,9 @@ TEST(Cavus, PictureFitsInsideTheFrameAndShowsWhatWasDrawn)
 
     control.FillImage(RGB(255, 0, 0));
     QImage shot = control.grab().toImage();
-    EXPECT_EQ(PixelOf(shot, 2, 2), RGB(255, 0, 0));      // picture's first pixel
-    EXPECT_EQ(PixelOf(shot, 101, 51), RGB(255, 0, 0));   // and its last
-    EXPECT_NE(PixelOf(shot, 0, 0), RGB(255, 0, 0));      // the frame
+    EXPECT_EQ(PixelOf(shot, 2, 2), RGB(255, 0, 0));     // picture's first pixel
+    EXPECT_EQ(PixelOf(shot, 101, 51), RGB(255, 0, 0));  // and its last
+    EXPECT_NE(PixelOf(shot, 0, 0), RGB(255, 0, 0));     // the frame
 
     CDC* dc = control.BeginDraw();
     ASSERT_NE(dc, nullptr);
@@ -337,4 +334,4 @@ TEST_F(PropertyListWidget, SpinAndButtonRowsHandTheirValues)
     EXPECT_EQ(calls[2], std::make_tuple(1, 0, std::string(), int(PROP_BUTTON)));
 }
 
-} // namespace
+}  // namespace

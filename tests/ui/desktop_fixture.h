@@ -36,8 +36,7 @@ protected:
     // The folder is named after the test file and the process, so parallel runs keep apart.
     explicit DesktopTest(std::string folder, int defaultAnswer = IDOK)
         : m_folder(std::move(folder)), m_defaultAnswer(defaultAnswer)
-    {
-    }
+    {}
 
     void SetUp() override
     {

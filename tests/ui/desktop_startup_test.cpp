@@ -221,4 +221,4 @@ TEST_F(DesktopStartup, BrowseForFolderShowsAFolderDialogAndTheFolderAsStatus)
     EXPECT_EQ(fs::path(BrowseForFolder(nullptr, "Output folder", start)), fs::path(sub));
 }
 
-} // namespace
+}  // namespace

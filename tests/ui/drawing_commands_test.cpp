@@ -494,7 +494,8 @@ TEST_F(DrawingCommandsTest, SnapMarkerIsCentredOnTheSnappedPoint)
     for (int dx : {-3, 0, 3})
         EXPECT_NE(shown.pixel(end + QPoint(dx, -SNAP_MARKER_HALF)), before.pixel(end + QPoint(dx, -SNAP_MARKER_HALF)))
             << dx;
-    EXPECT_EQ(shown.pixel(end + QPoint(0, -SNAP_MARKER_HALF - 2)), before.pixel(end + QPoint(0, -SNAP_MARKER_HALF - 2)));
+    EXPECT_EQ(shown.pixel(end + QPoint(0, -SNAP_MARKER_HALF - 2)),
+              before.pixel(end + QPoint(0, -SNAP_MARKER_HALF - 2)));
     Key(Qt::Key_Escape);
     EXPECT_EQ(m_view->RenderedImage(), before);
 }
@@ -538,4 +539,4 @@ TEST_F(DrawingCommandsTest, GridTooDenseToDrawIsToldInTheStatusBar)
     EXPECT_EQ(m_frame->statusBar()->currentMessage().toStdString(), "The grid is too dense to show.");
 }
 
-} // namespace
+}  // namespace

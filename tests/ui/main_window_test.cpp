@@ -290,8 +290,11 @@ TEST_F(MainWindowTest, ScanThatFailsSaysWhatTheScannerReportedAndOpensNothing)
     ASSERT_NE(manager, nullptr) << dlerror();
     auto reset = reinterpret_cast<void (*)(const char*)>(dlsym(manager, "FakeTwainReset"));
     ASSERT_NE(reset, nullptr);
-    const std::pair<const char*, const char*> cases[] = {
-        {"failscan=20", "jammed"}, {"failscan=29", "no document"}, {"failscan=5", "could not scan"}, {"failscan=1", "error: 1"}, {"cancelui", nullptr}};
+    const std::pair<const char*, const char*> cases[] = {{"failscan=20", "jammed"},
+                                                         {"failscan=29", "no document"},
+                                                         {"failscan=5", "could not scan"},
+                                                         {"failscan=1", "error: 1"},
+                                                         {"cancelui", nullptr}};
     for (const auto& [script, reason] : cases) {
         SCOPED_TRACE(script);
         m_messages.clear();
@@ -368,8 +371,8 @@ TEST_F(MainWindowTest, WheelZoomKeepsThePointUnderThePointerAndMiddleDragPansWit
 
     const QPoint pointer(view->width() / 3, view->height() / 4);
     const frDoublePoint before = view->PixelToWorld(pointer);
-    QWheelEvent wheel(QPointF(pointer), QPointF(view->mapToGlobal(pointer)), QPoint(), QPoint(0, 120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(pointer), QPointF(view->mapToGlobal(pointer)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(view, &wheel);
     // One notch in shows four fifths of the width.
     EXPECT_NEAR(transform.WorldWidth(), width * 0.8, width * 1e-4);
@@ -380,8 +383,7 @@ TEST_F(MainWindowTest, WheelZoomKeepsThePointUnderThePointerAndMiddleDragPansWit
     const QPoint from(100, 100), to(160, 130);
     const frDoublePoint grabbed = view->PixelToWorld(from);
     auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, QPointF(at), QPointF(view->mapToGlobal(at)), Qt::MiddleButton, buttons,
-                          Qt::NoModifier);
+        QMouseEvent event(type, QPointF(at), QPointF(view->mapToGlobal(at)), Qt::MiddleButton, buttons, Qt::NoModifier);
         QCoreApplication::sendEvent(view, &event);
     };
     mouse(QEvent::MouseButtonPress, from, Qt::MiddleButton);
@@ -478,4 +480,4 @@ TEST_F(MainWindowTest, CommandsThatCannotRunSayWhyAndLeaveTheDrawing)
     EXPECT_EQ(frame.MdiArea()->currentSubWindow()->windowTitle(), "Empty");
 }
 
-} // namespace
+}  // namespace

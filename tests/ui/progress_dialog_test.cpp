@@ -221,4 +221,4 @@ TEST_F(ProgressDialog, TracesADrawingUnderTheDialog)
     EXPECT_EQ(TraceWithProgressDialog(nullptr, nullptr, options).code, RUN_NOT_REPORTED);
 }
 
-} // namespace
+}  // namespace

@@ -164,4 +164,4 @@ TEST(ControlRepaint, StaticTextAndPictureRepaintWhenTheirStateChanges)
     EXPECT_TRUE(Repaints(picturePaints, [&] { picture.SetBandText("x 12 y 7", 14); }));
 }
 
-} // namespace
+}  // namespace

@@ -271,4 +271,4 @@ TEST_F(PropertyViewTest, ClosingWindowsLeavesTheNextOnesRowsThenAnEmptyList)
     EXPECT_EQ(list.ApplyRow(kColorRow, 1, "Red"), PROP_REFUSED);
 }
 
-} // namespace
+}  // namespace

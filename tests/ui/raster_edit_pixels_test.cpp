@@ -83,10 +83,10 @@ std::string Summary(const std::vector<Change>& changes)
            std::to_string(changes[0].value);
 }
 
-#define EXPECT_CHANGES(actual, expected)                                   \
-    do {                                                                   \
-        const std::vector<Change> a = (actual), e = (expected);            \
-        EXPECT_TRUE(a == e) << Summary(a) << "\nwanted " << Summary(e);    \
+#define EXPECT_CHANGES(actual, expected)                                                                               \
+    do {                                                                                                               \
+        const std::vector<Change> a = (actual), e = (expected);                                                        \
+        EXPECT_TRUE(a == e) << Summary(a) << "\nwanted " << Summary(e);                                                \
     } while (false)
 
 std::vector<DWORD> Pixels(const CRasterSrc& image)
@@ -235,7 +235,8 @@ TEST_F(RasterEditPixels, TheBrushPaintsItsSquareAlongTheStroke)
         const std::vector<DWORD> before = Pixels(Image(view));
         ASSERT_TRUE(view.BeginRasterBrush(Corner(100, 75), false));
         ASSERT_TRUE(view.EndRasterBrush());
-        EXPECT_CHANGES(Changes(before, Image(view)), RectChanges(before, 68, 43, kBlockRight, kBlockBottom, depth.background));
+        EXPECT_CHANGES(Changes(before, Image(view)),
+                       RectChanges(before, 68, 43, kBlockRight, kBlockBottom, depth.background));
         ASSERT_TRUE(view.UndoRaster());
         ASSERT_TRUE(view.UndoRaster());
         EXPECT_EQ(Pixels(Image(view)), original);
@@ -274,8 +275,8 @@ TEST_F(RasterEditPixels, TheViewShowsEveryEditUndoAndRedoWithoutBeingAsked)
 
     ASSERT_TRUE(view.EditRasterWindow(Corner(10, 5), Corner(30, 15), true));
     EXPECT_EQ(Shown(view, 15, 10), kShownFill);
-    ASSERT_TRUE(view.EditRasterPolygon(std::array{Corner(42, 22), Corner(50, 22), Corner(50, 30), Corner(42, 30)},
-                                       false));
+    ASSERT_TRUE(
+        view.EditRasterPolygon(std::array{Corner(42, 22), Corner(50, 22), Corner(50, 30), Corner(42, 30)}, false));
     EXPECT_EQ(Shown(view, 45, 25), kShownWhite);
     ASSERT_TRUE(view.UndoRaster());
     EXPECT_EQ(Shown(view, 45, 25), kShownBlack);
@@ -297,4 +298,4 @@ TEST_F(RasterEditPixels, TheViewShowsEveryEditUndoAndRedoWithoutBeingAsked)
     EXPECT_EQ(Shown(view, 15, 10), kShownFill);
 }
 
-} // namespace
+}  // namespace

@@ -88,7 +88,8 @@ protected:
 
     static void Mouse(QWidget& target, QEvent::Type type, QPoint at, Qt::MouseButton button)
     {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::MouseButtons() : Qt::MouseButtons(button);
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::MouseButtons() : Qt::MouseButtons(button);
         QMouseEvent event(type, QPointF(at), target.mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
         QApplication::sendEvent(&target, &event);
     }
@@ -98,7 +99,6 @@ protected:
         Mouse(target, QEvent::MouseButtonPress, at, button);
         Mouse(target, QEvent::MouseButtonRelease, at, button);
     }
-
 };
 
 // Runs one handler on each modal dialog that comes up, in order.
@@ -451,4 +451,4 @@ TEST_F(RasterTools, UndoDepthsComeFromTheSettingsWithinTheirRanges)
     EXPECT_EQ(plain.GetVectorUndoList().GetDepth(), 32);
 }
 
-} // namespace
+}  // namespace

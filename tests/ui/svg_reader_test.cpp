@@ -66,4 +66,4 @@ TEST_P(QtSvgReader, ShowsTheDrawingOfThePdf)
 INSTANTIATE_TEST_SUITE_P(CadSamples, QtSvgReader,
                          ::testing::Values("Gear.dxf", "Vesa_Mount.dxf", "HorseFarmNoFence.dxf"));
 
-} // namespace
+}  // namespace

@@ -538,10 +538,10 @@ TEST_F(ViewSelection, HoveredMenuItemsShowTheirHintInTheStatusBar)
     QTest::mouseClick(frame.menuBar(), Qt::LeftButton, Qt::NoModifier,
                       frame.menuBar()->actionGeometry(editMenu).center());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(edit));
-    for (const auto& [item, hint] : {std::pair{"&Delete", "Delete the selected entities"},
-                                     std::pair{"E&xplode", "Explode polyline into 1-seg polyline and arc"},
-                                     std::pair{"Separate by &Width",
-                                               "Separate vector into multi Layers according to width."}}) {
+    for (const auto& [item, hint] :
+         {std::pair{"&Delete", "Delete the selected entities"},
+          std::pair{"E&xplode", "Explode polyline into 1-seg polyline and arc"},
+          std::pair{"Separate by &Width", "Separate vector into multi Layers according to width."}}) {
         QAction* action = ActionNamed(frame, item);
         ASSERT_NE(action, nullptr);
         // The menu takes the pointer once it has moved since the menu opened.
@@ -557,4 +557,4 @@ TEST_F(ViewSelection, HoveredMenuItemsShowTheirHintInTheStatusBar)
     EXPECT_EQ(ActionNamed(frame, "Save &Raster...")->statusTip(), "Save raster file");
 }
 
-} // namespace
+}  // namespace
