@@ -109,13 +109,22 @@ public:
     // and end links and carry the joined flag. Null when nothing was joined:
     // other null or not a polyline (both then marked joined), either one
     // degenerate, a self-join of fewer than three vertices, or no memory.
-    // The ends meet at the crossing of their end lines only where cornerFits
-    // (when given) accepts that point on the thinner of the two end
-    // segments' strokes (a corner lies on both); else as though they did
-    // not cross.
-    using CornerCheck = bool (*)(const frDoublePoint& corner, double width, const void* context);
+    // The ends meet at the crossing of their end lines, or half way, only
+    // where jointFits (when given) accepts the joint and the two segments
+    // that would reach it; else they are bridged by a segment.
+    struct CJoint {
+        frDoublePoint at;
+        bool corner;         // at the crossing of the end lines, else half way
+        frDoublePoint from;  // A's vertex before the joint
+        double fromWidth;
+        double fromBulge;
+        frDoublePoint to;  // B's vertex after the joint
+        double toWidth;
+        double toBulge;
+    };
+    using JointCheck = bool (*)(const CJoint& joint, const void* context);
     [[nodiscard]] std::unique_ptr<CPolyLine> JoinPolyline(CEntity* other, bool forceMidpoint,
-                                                          const CTraceOption& options, CornerCheck cornerFits = nullptr,
+                                                          const CTraceOption& options, JointCheck jointFits = nullptr,
                                                           const void* context = nullptr);
     // Closes an open polyline of three or more vertices whose ends lie within
     // the connect distance; ends at exactly one place lose the tail.

@@ -248,7 +248,7 @@ std::unique_ptr<CEntity> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpo
 }
 
 std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpoint, const CTraceOption& options,
-                                                   CornerCheck cornerFits, const void* context)
+                                                   JointCheck jointFits, const void* context)
 {
     if (other == nullptr || IsDegenerate() || other->IsDegenerate())
         return nullptr;
@@ -295,7 +295,7 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     // an allocation and a release on every join.
     CVertex* end = m_Head->prev;
     const frDoublePoint j = ToPoint(*end), d1 = ToPoint(*end->prev);
-    const double endWidth = end->prev->startWidth;
+    const double endWidth = end->prev->startWidth, endBulge = end->prev->bulge;
     ClearFlatList();  // as when a vertex goes: flat points may link it
     m_Head = RemoveVertexFromRing(m_Head, end);
     std::unique_ptr<CVertex> joint(end);
@@ -320,17 +320,23 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     // Where the end lines meet close to both ends, the joint goes to the
     // corner; ends that nearly touch or nearly continue each other meet
     // half way; anything else is bridged by a segment.
+    const auto fits = [&](const frDoublePoint& joint, bool corner) {
+        return jointFits == nullptr ||
+               jointFits({joint, corner, d1, endWidth, endBulge, n, width, bHead->bulge}, context);
+    };
     frDoublePoint at = j, crossing;
     bool merge = false;
     if (IntersectLines(j, d1, h, n, 0, &crossing) && PointDistance(&crossing, &j) <= 1.5 * tolerance &&
-        PointDistance(&crossing, &h) <= 1.5 * tolerance &&
-        (cornerFits == nullptr || cornerFits(crossing, std::min(width, endWidth), context))) {
+        PointDistance(&crossing, &h) <= 1.5 * tolerance && fits(crossing, true)) {
         at = crossing;
         merge = true;
     } else if ((angle > HALF_PI && std::fabs(j.x - h.x) <= 2.0 && std::fabs(j.y - h.y) <= 2.0) ||
                angle > PI_170_DEGREES || forceMidpoint) {
-        at = {(j.x + h.x) * 0.5, (j.y + h.y) * 0.5};
-        merge = true;
+        const frDoublePoint middle((j.x + h.x) * 0.5, (j.y + h.y) * 0.5);
+        if (fits(middle, false)) {
+            at = middle;
+            merge = true;
+        }
     }
     joint->x = at.x;
     joint->y = at.y;

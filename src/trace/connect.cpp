@@ -649,17 +649,31 @@ bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& option
     return run.Run();
 }
 
+bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard)
+{
+    const auto& ink = *static_cast<const CInkGuard*>(guard);
+    if (!ink.IsOnStroke(joint.at, std::min(joint.fromWidth, joint.toWidth)))
+        return false;
+    CVertex from(joint.from.x, joint.from.y, joint.fromWidth, joint.fromWidth, 0);
+    CVertex at(joint.at.x, joint.at.y, joint.toWidth, joint.toWidth, 0);
+    CVertex to(joint.to.x, joint.to.y, joint.toWidth, joint.toWidth, 0);
+    from.bulge = joint.fromBulge;
+    at.bulge = joint.toBulge;
+    from.next = &at;
+    at.next = &to;
+    // A corner carries each line on along its own direction, so its segments
+    // may stand off as far as any guarded move; ends met half way are pulled
+    // sideways, so theirs keep to the strokes.
+    if (joint.corner)
+        return ink.IsSegmentNearInk(from) && ink.IsSegmentNearInk(at);
+    return ink.IsSegmentOnStroke(from) && ink.IsSegmentOnStroke(at);
+}
+
 bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options, const CInkGuard* ink)
 {
-    // Two ends whose lines cross beyond the stroke (the two sides of a sharp
-    // tip) would meet off the ink: they meet half way or are bridged instead.
-    const auto cornerOnStroke = [](const frDoublePoint& corner, double width, const void* guard) {
-        return static_cast<const CInkGuard*>(guard)->IsOnStroke(corner, width);
-    };
     const bool guarded = ink != nullptr && ink->IsActive();
-    const PolylineJoiner join = [&options, ink, guarded, cornerOnStroke](CPolyLine& a, CPolyLine& b,
-                                                                         bool forceMidpoint) {
-        return guarded ? a.JoinPolyline(&b, forceMidpoint, options, cornerOnStroke, ink)
+    const PolylineJoiner join = [&options, ink, guarded](CPolyLine& a, CPolyLine& b, bool forceMidpoint) {
+        return guarded ? a.JoinPolyline(&b, forceMidpoint, options, JointKeepsToInk, ink)
                        : a.JoinPolyline(&b, forceMidpoint, options);
     };
     return ConnectLines(layer, sink, options, join);

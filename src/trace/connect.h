@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "model/point.h"
+#include "model/polyline.h"
 
 class CCommonThread;
 class CInkGuard;
 class CLayer;
-class CPolyLine;
 class CTraceOption;
 struct CConnectEnd;
 
@@ -149,9 +149,14 @@ using PolylineJoiner = std::function<std::unique_ptr<CPolyLine>(CPolyLine& a, CP
 // positions 0-50 matching, 50-90 joining and 90-100 closing, and the step
 // end. False when stopped (run end 10) or out of memory (run end 2); the
 // layer then keeps every polyline, joined as far as the run got.
-// With an ink guard, two ends meet at the crossing of their end lines only
-// where that lies on the thinner of their strokes (CInkGuard::IsOnStroke).
+// With an ink guard, ends meet at a corner or half way only where
+// JointKeepsToInk accepts the joint; else they are bridged.
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
                                 const CInkGuard* ink = nullptr);
+// The joint lies on the thinner of the two strokes (CInkGuard::IsOnStroke);
+// the segments reaching a corner keep within the guard's reach of the ink
+// (CInkGuard::IsSegmentNearInk), those reaching a joint half way on their
+// strokes (CInkGuard::IsSegmentOnStroke). guard is a CInkGuard.
+[[nodiscard]] bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard);
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
                                 const PolylineJoiner& join);

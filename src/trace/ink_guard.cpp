@@ -58,35 +58,54 @@ bool CInkGuard::IsNearInk(const frDoublePoint& p, double reach) const
     return false;
 }
 
-bool CInkGuard::IsOnStroke(const frDoublePoint& p, double width) const
+double CInkGuard::OnStrokeReach(double width) { return std::max(kOnStrokeReach, width * 0.5); }
+
+bool CInkGuard::IsOnStroke(const frDoublePoint& p, double width) const { return IsNearInk(p, OnStrokeReach(width)); }
+
+double CInkGuard::StrokeReach(double width) const
 {
-    return IsNearInk(p, std::max(kOnStrokeReach, width * 0.5));
+    const double w = std::max(0.0, width);
+    return std::max(kOnStrokeReach, std::max(m_connectDistance, w) - 0.5 * w);
 }
 
-bool CInkGuard::IsSegmentNearInk(const CVertex& v) const
+bool CInkGuard::IsSegmentNearInk(const CVertex& v) const { return IsSegmentWithin(v, StrokeReach(v.startWidth)); }
+
+bool CInkGuard::IsSegmentOnStroke(const CVertex& v) const { return IsSegmentWithin(v, OnStrokeReach(v.startWidth)); }
+
+bool CInkGuard::IsChordNearInk(const frDoublePoint& a, const frDoublePoint& b, double width) const
+{
+    return IsChordWithin(a, b, StrokeReach(width));
+}
+
+bool CInkGuard::IsSegmentWithin(const CVertex& v, double reach) const
 {
     if (m_raster == nullptr)
         return true;
-    const double reach = std::max(kOnStrokeReach, ReachOf(v) - 0.5 * std::max(0.0, v.startWidth));
     const CVertex& n = *v.next;
     CBulgeArc arc;
-    if (IsArcBulge(v.bulge) && GetBulgeArc(v, n, v.bulge, &arc)) {
-        const double sweep = SignedBulgeArcSweep(arc.startAngle, arc.endAngle, v.bulge);
-        const int steps = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) * arc.radius / kInkStep)));
-        for (int k = 0; k <= steps; ++k) {
-            const double a = arc.startAngle + sweep * k / steps;
-            if (!IsNearInk({arc.centre.x + arc.radius * std::cos(a), arc.centre.y + arc.radius * std::sin(a)}, reach))
-                return false;
-        }
-        return true;
+    if (!IsArcBulge(v.bulge) || !GetBulgeArc(v, n, v.bulge, &arc))
+        return IsChordWithin({v.x, v.y}, {n.x, n.y}, reach);
+    const double sweep = SignedBulgeArcSweep(arc.startAngle, arc.endAngle, v.bulge);
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) * arc.radius / kInkStep)));
+    for (int k = 0; k <= steps; ++k) {
+        const double a = arc.startAngle + sweep * k / steps;
+        if (!IsNearInk({arc.centre.x + arc.radius * std::cos(a), arc.centre.y + arc.radius * std::sin(a)}, reach))
+            return false;
     }
-    const double length = std::hypot(n.x - v.x, n.y - v.y);
+    return true;
+}
+
+bool CInkGuard::IsChordWithin(const frDoublePoint& a, const frDoublePoint& b, double reach) const
+{
+    if (m_raster == nullptr)
+        return true;
+    const double length = std::hypot(b.x - a.x, b.y - a.y);
     if (!std::isfinite(length))
         return false;
     const int steps = std::max(1, static_cast<int>(std::ceil(length / kInkStep)));
     for (int k = 0; k <= steps; ++k) {
         const double t = static_cast<double>(k) / steps;
-        if (!IsNearInk({v.x + (n.x - v.x) * t, v.y + (n.y - v.y) * t}, reach))
+        if (!IsNearInk({a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t}, reach))
             return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 // The ink guard of post-processing: steps that move traced lines (angle
-// adjustment, the joints of connecting) may not carry a line off the stroke
+// adjustment, straightening, the joints of connecting) may not carry a line
+// off the stroke
 // it was traced from. A point is near the ink when the centre of a
 // foreground pixel of the one-bit raster lies within the reach of it. A
 // segment's reach is the larger of the connect distance and its stroke's
@@ -34,8 +35,20 @@ public:
     // of its stroke's middle (less half its width from the ink, at least
     // kOnStrokeReach).
     [[nodiscard]] bool IsSegmentNearInk(const CVertex& v) const;
+    // The same for the straight segment a-b drawn with that width.
+    [[nodiscard]] bool IsChordNearInk(const frDoublePoint& a, const frDoublePoint& b, double width) const;
+    // Every point of the segment that v begins lies on its stroke
+    // (IsOnStroke with the segment's width).
+    [[nodiscard]] bool IsSegmentOnStroke(const CVertex& v) const;
 
 private:
+    // How near the ink a segment of that width keeps: its reach less half
+    // the width, at least kOnStrokeReach.
+    [[nodiscard]] double StrokeReach(double width) const;
+    static double OnStrokeReach(double width);
+    [[nodiscard]] bool IsSegmentWithin(const CVertex& v, double reach) const;
+    [[nodiscard]] bool IsChordWithin(const frDoublePoint& a, const frDoublePoint& b, double reach) const;
+
     const CRasterSrc* m_raster = nullptr;
     double m_connectDistance = 0;
 };

@@ -115,7 +115,7 @@ void RemoveShortVectors(CLayer& layer, const CTraceOption& options)
 
 // ---- straightening ---------------------------------------------------------
 
-bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options)
+bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options, const CInkGuard* ink)
 {
     CStepProgress step(sink, "ProcessStraightenLine", "Straighten line");
     step.SetRange(0, 100, layer.CountEntities());
@@ -128,7 +128,7 @@ bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& opt
         layer,
         [&](std::size_t, CEntity& e) {
             if (e.m_Type == ENTITY_POLYLINE)
-                StraightenPolyline(static_cast<CPolyLine&>(e), maxDis);
+                StraightenPolyline(static_cast<CPolyLine&>(e), maxDis, ink);
         },
         [](std::span<CEntity* const>, std::size_t) { return true; },
         [&](std::size_t done) { return AdvanceOverBatch(step, done); });
@@ -165,7 +165,7 @@ bool RunSteps(CGraph& drawing, CLayer& layer, CCommonThread* sink, const CTraceO
         if (!RecognizeCircles(layer, sink, size, RECOGNIZE_AFTER_CENTER_LINE, options, &guard))
             return false;
     }
-    if (options.GetMaxDis() > 0 && HasEntities(layer) && !StraightenLines(layer, sink, options))
+    if (options.GetMaxDis() > 0 && HasEntities(layer) && !StraightenLines(layer, sink, options, &guard))
         return false;
     if (chart.b_ForceOrtho && HasEntities(layer) && !AdjustAngles(layer, sink, options, guard))
         return false;

@@ -19,6 +19,7 @@
 
 class CCommonThread;
 class CGraph;
+class CInkGuard;
 class CLayer;
 class CTraceOption;
 
@@ -61,8 +62,10 @@ private:
 void RemoveShortVectors(CLayer& layer, const CTraceOption& options);
 
 // StraightenPolyline on every polyline with the straighten distance of the
-// options' method; progress share 100 / count, stop after each entity.
-[[nodiscard]] bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options);
+// options' method and the ink guard, if any; progress share 100 / count, stop
+// after each entity.
+[[nodiscard]] bool StraightenLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
+                                   const CInkGuard* ink = nullptr);
 
 // The whole chain on the drawing's first layer (made current): line widths,
 // then as the chart type switches them connect, short-line removal, circle

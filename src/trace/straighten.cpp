@@ -21,6 +21,7 @@
 
 #include "model/constants.h"
 #include "model/polyline.h"
+#include "trace/ink_guard.h"
 #include "trace/trace_option.h"
 
 namespace {
@@ -183,10 +184,8 @@ CVertex* FindStraightRun(const CPolyLine& polyline, CVertex* first, double maxDi
     }
 }
 
-void CollapseStraightRun(CPolyLine& polyline, CVertex* first, CVertex* last)
+double StraightRunWidth(const CVertex* first, const CVertex* last)
 {
-    if (first == nullptr || last == nullptr || first == last)
-        return;
     double sum = 0, widest = first->startWidth;
     int count = 0;
     for (const CVertex* v = first; v != last; v = v->next) {
@@ -195,21 +194,49 @@ void CollapseStraightRun(CPolyLine& polyline, CVertex* first, CVertex* last)
         ++count;
     }
     const double mean = sum / count;
-    bool uniform = mean > kThinWidth;
-    while (first->next != last) {
-        CVertex* inner = first->next;
-        if (std::fabs(inner->startWidth - mean) > kWidthSpread * mean)
-            uniform = false;
-        polyline.RemoveVertex(inner);
-    }
     if (mean <= kThinWidth)
-        first->startWidth = 0.0;
-    else
-        first->startWidth = uniform ? mean : widest;
+        return 0.0;
+    for (const CVertex* v = first->next; v != last; v = v->next)
+        if (std::fabs(v->startWidth - mean) > kWidthSpread * mean)
+            return widest;
+    return mean;
 }
 
-void StraightenPolyline(CPolyLine& polyline, double maxDis)
+void CollapseStraightRun(CPolyLine& polyline, CVertex* first, CVertex* last)
 {
+    if (first == nullptr || last == nullptr || first == last)
+        return;
+    const double width = StraightRunWidth(first, last);
+    while (first->next != last)
+        polyline.RemoveVertex(first->next);
+    first->startWidth = width;
+}
+
+namespace {
+
+// A chord off the ink is cut back a vertex at a time, this many times at
+// most, so that a long run cannot make the search quadratic.
+constexpr int kInkCutBacks = 8;
+
+// The end of the longest run from first, up to last, whose chord keeps to
+// the ink, or null.
+CVertex* KeepRunOnInk(const CPolyLine& polyline, CVertex* first, CVertex* last, double maxDis, const CInkGuard& ink)
+{
+    for (int cut = 0; cut <= kInkCutBacks && last != first->next; ++cut, last = last->prev) {
+        if (cut > 0 && !IsStraightRun(polyline, first, last, maxDis))
+            continue;
+        if (ink.IsChordNearInk({first->x, first->y}, {last->x, last->y}, StraightRunWidth(first, last)))
+            return last;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void StraightenPolyline(CPolyLine& polyline, double maxDis, const CInkGuard* ink)
+{
+    if (ink != nullptr && !ink->IsActive())
+        ink = nullptr;
     const CVertex* head = polyline.GetHead();
     if (head == nullptr || head->next->next == head)
         return;  // fewer than three vertices
@@ -218,7 +245,10 @@ void StraightenPolyline(CPolyLine& polyline, double maxDis)
     CVertex* stop = polyline.m_Closed ? polyline.GetHead() : polyline.GetTail();
     CVertex* current = polyline.GetHead();
     for (;;) {
-        if (CVertex* last = FindStraightRun(polyline, current, maxDis)) {
+        CVertex* last = FindStraightRun(polyline, current, maxDis);
+        if (last != nullptr && ink != nullptr)
+            last = KeepRunOnInk(polyline, current, last, maxDis, *ink);
+        if (last != nullptr) {
             CollapseStraightRun(polyline, current, last);
             stop = last;
             current = last;

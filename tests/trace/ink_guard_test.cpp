@@ -17,6 +17,7 @@
 #include "trace/arc_recognition.h"
 #include "trace/connect.h"
 #include "trace/series.h"
+#include "trace/straighten.h"
 #include "trace/trace_option.h"
 
 namespace {
@@ -319,5 +320,93 @@ TEST(InkGuardedSteps, JoinedEndsMeetOnTheThinnerOfTheirStrokes)
         for (const CVertex* v = joined.GetHead(); v; v = v->next == joined.GetHead() ? nullptr : v->next)
             corner = corner || std::hypot(v->x - 160.0 / 3, v->y - 52) < 1e-6;
         EXPECT_EQ(corner, first == second) << first << " " << second;
+    }
+}
+
+// A joint half way pulls both lines sideways, so their segments keep to the
+// strokes; a corner carries them on along their own lines, so they keep
+// within the guard's reach. An L of 3-pixel strokes: (10, 50)-(60, 50) and
+// (60, 50)-(60, 90).
+TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(100, 100, 1));
+    Hairline(raster, 10, 50, 60, 50, 1.5);
+    Hairline(raster, 60, 50, 60, 90, 1.5);
+    const CInkGuard guard(raster, ConnectDistance(5));
+    const auto joint = [](frDoublePoint at, bool corner, frDoublePoint from) {
+        return CPolyLine::CJoint{at, corner, from, 3, 0, {60, 85}, 3, 0};
+    };
+    EXPECT_TRUE(JointKeepsToInk(joint({60, 50}, true, {10, 50}), &guard));
+    EXPECT_TRUE(JointKeepsToInk(joint({60, 50}, false, {10, 50}), &guard));
+    // (60, 53) lies on the upright stroke; the segment from (10, 50) passes
+    // about two pixels off the ink near the corner.
+    EXPECT_TRUE(JointKeepsToInk(joint({60, 53}, true, {10, 50}), &guard));
+    EXPECT_FALSE(JointKeepsToInk(joint({60, 53}, false, {10, 50}), &guard));
+    // Off the strokes altogether.
+    EXPECT_FALSE(JointKeepsToInk(joint({64, 46}, true, {10, 50}), &guard));
+
+    // A corner reached across an empty stretch wider than the reach.
+    CRasterSrc gap;
+    ASSERT_TRUE(gap.Create(100, 100, 1));
+    Hairline(gap, 10, 50, 25, 50, 1.5);
+    Hairline(gap, 60, 50, 60, 90, 1.5);
+    const CInkGuard gapGuard(gap, ConnectDistance(5));
+    EXPECT_FALSE(JointKeepsToInk(joint({60, 50}, true, {10, 50}), &gapGuard));
+}
+
+// A run whose chord would cut across a bend its vertices skip keeps its
+// vertices; the same run over straight ink becomes its chord.
+TEST(InkGuardedSteps, StraighteningKeepsAChordThatLeavesTheInk)
+{
+    for (bool bent : {true, false}) {
+        CRasterSrc raster;
+        ASSERT_TRUE(raster.Create(100, 100, 1));
+        Hairline(raster, 0, 50, 20, 50);
+        Hairline(raster, 40, 50, 60, 50);
+        if (bent) {
+            Hairline(raster, 20, 50, 30, 60);
+            Hairline(raster, 30, 60, 40, 50);
+        } else {
+            Hairline(raster, 20, 50, 40, 50);
+        }
+        const CInkGuard guard(raster, ConnectDistance(5));
+        for (const CInkGuard* ink : {&guard, static_cast<const CInkGuard*>(nullptr)}) {
+            CPolyLine polyline;
+            for (double x : {0.0, 20.0, 40.0, 60.0})
+                polyline.AddPoint(x, 50);
+            StraightenPolyline(polyline, 0.5, ink);
+            EXPECT_EQ(polyline.GetPointCount(), bent && ink ? 4 : 2) << bent << " " << (ink != nullptr);
+        }
+    }
+}
+
+// Ends met half way across a junction (as connect forces where a spur goes)
+// would pull both lines sideways off their strokes: they are bridged, and
+// every segment stays on the ink.
+TEST(InkGuardedSteps, EndsMetHalfWayOffTheInkAreBridged)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(100, 100, 1));
+    Hairline(raster, 10, 50, 40, 50, 1.5);
+    Hairline(raster, 40, 50, 40, 60, 1.5);
+    Hairline(raster, 40, 60, 70, 60, 1.5);
+    const CInkGuard guard(raster, ConnectDistance(5));
+    for (bool guarded : {true, false}) {
+        CPolyLine a, b;
+        a.AddPointWidth(10, 50, 3);
+        a.AddPointWidth(40, 50, 3);
+        b.AddPointWidth(40, 60, 3);
+        b.AddPointWidth(70, 60, 3);
+        a.m_ActiveEnd = 1;
+        b.m_ActiveEnd = 0;
+        const auto joined = guarded ? a.JoinPolyline(&b, true, CTraceOption(), JointKeepsToInk, &guard)
+                                    : a.JoinPolyline(&b, true, CTraceOption());
+        ASSERT_TRUE(joined);
+        EXPECT_EQ(joined->GetPointCount(), guarded ? 4 : 3);
+        bool onStroke = true;
+        for (const CVertex* v = joined->GetHead(); v != joined->GetTail(); v = v->next)
+            onStroke = onStroke && guard.IsSegmentOnStroke(*v);
+        EXPECT_EQ(onStroke, guarded);
     }
 }
