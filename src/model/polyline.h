@@ -108,24 +108,42 @@ public:
     // closed on itself when other is this. Both inputs give up their vertices
     // and end links and carry the joined flag. Null when nothing was joined:
     // other null or not a polyline (both then marked joined), either one
-    // degenerate, a self-join of fewer than three vertices, or no memory.
+    // degenerate, a self-join of fewer than three vertices, jointFits refused
+    // every way of meeting (both left as they were), or no memory.
     // The ends meet at the crossing of their end lines, or half way, only
     // where jointFits (when given) accepts the joint and the two segments
-    // that would reach it; else they are bridged by a segment.
+    // that would reach it; else they are bridged by a segment, where
+    // jointFits accepts that segment.
+    enum class JoinKind { kCorner, kMiddle, kBridge, kRefused };
+    // A way of meeting: a corner or a joint half way reached from A's vertex
+    // before it (from) and left for B's vertex after it (to); a bridge from
+    // A's end (from) to B's end (at), whose segment goes on to to. A
+    // polyline closed on itself is A and B at once; its bridge is the
+    // closing segment from its tail to its head.
     struct CJoint {
+        JoinKind kind;
         frDoublePoint at;
-        bool corner;         // at the crossing of the end lines, else half way
-        frDoublePoint from;  // A's vertex before the joint
+        frDoublePoint from;
         double fromWidth;
         double fromBulge;
-        frDoublePoint to;  // B's vertex after the joint
+        frDoublePoint to;
         double toWidth;
         double toBulge;
+        double moved;  // how far the farther of the two ends moves
+        bool closing;  // a polyline closed on itself
     };
     using JointCheck = bool (*)(const CJoint& joint, const void* context);
+    // How JoinPolyline would meet the ends, and where (the joint, or A's end
+    // for a bridge); nothing changes. kRefused also when nothing would be
+    // joined for another reason.
+    [[nodiscard]] CJoint PlanJoin(const CPolyLine& other, bool forceMidpoint, const CTraceOption& options,
+                                  JointCheck jointFits = nullptr, const void* context = nullptr) const;
     [[nodiscard]] std::unique_ptr<CPolyLine> JoinPolyline(CEntity* other, bool forceMidpoint,
                                                           const CTraceOption& options, JointCheck jointFits = nullptr,
                                                           const void* context = nullptr);
+    // The join PlanJoin planned for this and other as they are now; null
+    // for a refused plan or for want of memory.
+    [[nodiscard]] std::unique_ptr<CPolyLine> JoinAsPlanned(CPolyLine& other, const CJoint& plan);
     // Closes an open polyline of three or more vertices whose ends lie within
     // the connect distance; ends at exactly one place lose the tail.
     void AutoClose(const CTraceOption& options);

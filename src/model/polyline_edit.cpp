@@ -247,6 +247,98 @@ std::unique_ptr<CEntity> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpo
     return JoinPolyline(other, forceMidpoint, GetTraceOption());
 }
 
+CPolyLine::CJoint CPolyLine::PlanJoin(const CPolyLine& other, bool forceMidpoint, const CTraceOption& options,
+                                      JointCheck jointFits, const void* context) const
+{
+    CJoint joint{};
+    joint.kind = JoinKind::kRefused;
+    if (IsDegenerate() || other.IsDegenerate() || (&other == this && GetPointCount() < 3))
+        return joint;
+    const auto fits = [&] { return jointFits == nullptr || jointFits(joint, context); };
+    const CVertex* head = m_Head;
+    const CVertex* tail = m_Head->prev;
+    if (&other == this) {
+        // The head moves half way to the tail, which goes; else the ring
+        // closes where its ends are.
+        joint = {JoinKind::kMiddle,
+                 {(head->x + tail->x) * 0.5, (head->y + tail->y) * 0.5},
+                 ToPoint(*tail->prev),
+                 tail->prev->startWidth,
+                 tail->prev->bulge,
+                 ToPoint(*head->next),
+                 head->startWidth,
+                 head->bulge,
+                 0.5 * std::hypot(head->x - tail->x, head->y - tail->y),
+                 true};
+        if (fits())
+            return joint;
+        joint.kind = JoinKind::kBridge;
+        joint.at = ToPoint(*head);
+        joint.from = ToPoint(*tail);
+        joint.fromBulge = 0;
+        joint.moved = 0;
+        if (fits())
+            return joint;
+        joint.kind = JoinKind::kRefused;
+        return joint;
+    }
+
+    // A's joining end j, the vertex d1 before it and the segment between
+    // them as it runs towards j; a reversed segment keeps its record with
+    // the bulge negated.
+    const bool aAtHead = m_ActiveEnd == 0;
+    const frDoublePoint j = ToPoint(aAtHead ? *head : *tail), d1 = ToPoint(aAtHead ? *head->next : *tail->prev);
+    // B's joining end h, the vertex n after it and the segment from h.
+    const CVertex* bHead = other.m_Head;
+    const CVertex* bTail = bHead->prev;
+    const bool bAtTail = other.m_ActiveEnd == 1;
+    const frDoublePoint h = ToPoint(bAtTail ? *bTail : *bHead), n = ToPoint(bAtTail ? *bTail->prev : *bHead->next);
+    const double width = bAtTail ? bTail->prev->startWidth : bHead->startWidth;
+    joint.from = d1;
+    joint.fromWidth = aAtHead ? head->startWidth : tail->prev->startWidth;
+    joint.fromBulge = aAtHead ? -head->bulge : tail->prev->bulge;
+    joint.to = n;
+    joint.toWidth = width;
+    joint.toBulge = bAtTail ? -bTail->prev->bulge : bHead->bulge;
+    const auto moved = [&](const frDoublePoint& at) {
+        return std::max(std::hypot(at.x - j.x, at.y - j.y), std::hypot(at.x - h.x, at.y - h.y));
+    };
+
+    const double angle = VectorAngle({n.x - h.x, n.y - h.y}, {d1.x - j.x, d1.y - j.y});
+    const double tolerance = std::max(ConnectDistance(options), width);
+    // Where the end lines meet close to both ends, the joint goes to the
+    // corner; ends that nearly touch or nearly continue each other meet
+    // half way; anything else is bridged by a segment.
+    frDoublePoint crossing;
+    if (IntersectLines(j, d1, h, n, 0, &crossing) && PointDistance(&crossing, &j) <= 1.5 * tolerance &&
+        PointDistance(&crossing, &h) <= 1.5 * tolerance) {
+        joint.kind = JoinKind::kCorner;
+        joint.at = crossing;
+        joint.moved = moved(crossing);
+        if (fits())
+            return joint;
+    }
+    if ((angle > HALF_PI && std::fabs(j.x - h.x) <= 2.0 && std::fabs(j.y - h.y) <= 2.0) || angle > PI_170_DEGREES ||
+        forceMidpoint) {
+        joint.kind = JoinKind::kMiddle;
+        joint.at = {(j.x + h.x) * 0.5, (j.y + h.y) * 0.5};
+        joint.moved = moved(joint.at);
+        if (fits())
+            return joint;
+    }
+    // The bridge runs from j to h with B's width.
+    joint.kind = JoinKind::kBridge;
+    joint.at = h;
+    joint.from = j;
+    joint.fromWidth = width;
+    joint.fromBulge = 0;
+    joint.moved = 0;
+    if (fits())
+        return joint;
+    joint.kind = JoinKind::kRefused;
+    return joint;
+}
+
 std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMidpoint, const CTraceOption& options,
                                                    JointCheck jointFits, const void* context)
 {
@@ -261,7 +353,18 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     // Closing two vertices on themselves would leave a single point.
     if (b == this && GetPointCount() < 3)
         return nullptr;
+    // Decided before anything changes, so that a refusal leaves both whole.
+    const CJoint plan = PlanJoin(*b, forceMidpoint, options, jointFits, context);
+    if (plan.kind == JoinKind::kRefused)
+        return nullptr;
+    return JoinAsPlanned(*b, plan);
+}
 
+std::unique_ptr<CPolyLine> CPolyLine::JoinAsPlanned(CPolyLine& other, const CJoint& plan)
+{
+    if (plan.kind == JoinKind::kRefused)
+        return nullptr;
+    CPolyLine* b = &other;
     // The one allocation comes first, so that the join cannot stop half way.
     std::unique_ptr<CPolyLine> joined(new (std::nothrow) CPolyLine);
     if (!joined)
@@ -272,10 +375,11 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     if (b == this) {
         DetachLink(m_StartLink);
         DetachLink(m_EndLink);
-        CVertex* tail = m_Head->prev;
-        m_Head->x = (m_Head->x + tail->x) * 0.5;
-        m_Head->y = (m_Head->y + tail->y) * 0.5;
-        RemoveEnd(1);
+        if (plan.kind != JoinKind::kBridge) {
+            m_Head->x = plan.at.x;
+            m_Head->y = plan.at.y;
+            RemoveEnd(1);
+        }
         joined->SpliceRing(*this);
         joined->m_Closed = true;
         m_Joined = true;
@@ -294,8 +398,7 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     // A's joining end leaves A and is made over into the joint, which spares
     // an allocation and a release on every join.
     CVertex* end = m_Head->prev;
-    const frDoublePoint j = ToPoint(*end), d1 = ToPoint(*end->prev);
-    const double endWidth = end->prev->startWidth, endBulge = end->prev->bulge;
+    const frDoublePoint j = ToPoint(*end);
     ClearFlatList();  // as when a vertex goes: flat points may link it
     m_Head = RemoveVertexFromRing(m_Head, end);
     std::unique_ptr<CVertex> joint(end);
@@ -312,32 +415,9 @@ std::unique_ptr<CPolyLine> CPolyLine::JoinPolyline(CEntity* other, bool forceMid
     b->m_StartLink = b->m_EndLink = nullptr;
 
     CVertex* bHead = b->m_Head;
-    const frDoublePoint h = ToPoint(*bHead), n = ToPoint(*bHead->next);
     const double width = bHead->startWidth;
-    const double angle = VectorAngle({n.x - h.x, n.y - h.y}, {d1.x - j.x, d1.y - j.y});
-    const double tolerance = std::max(ConnectDistance(options), width);
-
-    // Where the end lines meet close to both ends, the joint goes to the
-    // corner; ends that nearly touch or nearly continue each other meet
-    // half way; anything else is bridged by a segment.
-    const auto fits = [&](const frDoublePoint& joint, bool corner) {
-        return jointFits == nullptr ||
-               jointFits({joint, corner, d1, endWidth, endBulge, n, width, bHead->bulge}, context);
-    };
-    frDoublePoint at = j, crossing;
-    bool merge = false;
-    if (IntersectLines(j, d1, h, n, 0, &crossing) && PointDistance(&crossing, &j) <= 1.5 * tolerance &&
-        PointDistance(&crossing, &h) <= 1.5 * tolerance && fits(crossing, true)) {
-        at = crossing;
-        merge = true;
-    } else if ((angle > HALF_PI && std::fabs(j.x - h.x) <= 2.0 && std::fabs(j.y - h.y) <= 2.0) ||
-               angle > PI_170_DEGREES || forceMidpoint) {
-        const frDoublePoint middle((j.x + h.x) * 0.5, (j.y + h.y) * 0.5);
-        if (fits(middle, false)) {
-            at = middle;
-            merge = true;
-        }
-    }
+    const bool merge = plan.kind != JoinKind::kBridge;
+    const frDoublePoint at = merge ? plan.at : j;
     joint->x = at.x;
     joint->y = at.y;
     joint->startWidth = width;

@@ -376,9 +376,10 @@ Outcome CConnectRun::JoinEnds(CConnectEnd* a, CConnectEnd* b, bool forceMidpoint
     m_Shells.reserve(m_Shells.size() + 2);  // before the join, which cannot be undone
     pa->m_ActiveEnd = static_cast<std::uint32_t>(a->end);
     pb->m_ActiveEnd = static_cast<std::uint32_t>(b->end);
-    std::unique_ptr<CPolyLine> joined = m_Join(*pa, *pb, forceMidpoint);
+    bool refused = false;
+    std::unique_ptr<CPolyLine> joined = m_Join(*pa, *pb, forceMidpoint, refused);
     if (!joined)
-        return Outcome::NoMemory;
+        return refused ? Outcome::Done : Outcome::NoMemory;
     a->entity = nullptr;  // the joined ends are used up
     b->entity = nullptr;
     m_Shells.push_back(pa);
@@ -652,6 +653,8 @@ bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& option
 bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard)
 {
     const auto& ink = *static_cast<const CInkGuard*>(guard);
+    if (joint.kind == CPolyLine::JoinKind::kBridge)
+        return ink.IsChordNearInk(joint.from, joint.at, joint.fromWidth);
     if (!ink.IsOnStroke(joint.at, std::min(joint.fromWidth, joint.toWidth)))
         return false;
     CVertex from(joint.from.x, joint.from.y, joint.fromWidth, joint.fromWidth, 0);
@@ -663,18 +666,25 @@ bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard)
     at.next = &to;
     // A corner carries each line on along its own direction, so its segments
     // may stand off as far as any guarded move; ends met half way are pulled
-    // sideways, so theirs keep to the strokes.
-    if (joint.corner)
+    // sideways, so theirs keep to the strokes, unless the ends of a ring
+    // closing on itself move no farther than its stroke's half width.
+    if (joint.kind == CPolyLine::JoinKind::kCorner)
         return ink.IsSegmentNearInk(from) && ink.IsSegmentNearInk(at);
+    if (joint.closing && joint.moved <= std::max(kOnStrokeReach, 0.5 * std::min(joint.fromWidth, joint.toWidth)))
+        return true;
     return ink.IsSegmentOnStroke(from) && ink.IsSegmentOnStroke(at);
 }
 
 bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options, const CInkGuard* ink)
 {
     const bool guarded = ink != nullptr && ink->IsActive();
-    const PolylineJoiner join = [&options, ink, guarded](CPolyLine& a, CPolyLine& b, bool forceMidpoint) {
-        return guarded ? a.JoinPolyline(&b, forceMidpoint, options, JointKeepsToInk, ink)
-                       : a.JoinPolyline(&b, forceMidpoint, options);
+    const PolylineJoiner join = [&options, ink, guarded](CPolyLine& a, CPolyLine& b, bool forceMidpoint,
+                                                         bool& refused) -> std::unique_ptr<CPolyLine> {
+        if (!guarded)
+            return a.JoinPolyline(&b, forceMidpoint, options);
+        const CPolyLine::CJoint plan = a.PlanJoin(b, forceMidpoint, options, JointKeepsToInk, ink);
+        refused = plan.kind == CPolyLine::JoinKind::kRefused;
+        return refused ? nullptr : a.JoinAsPlanned(b, plan);
     };
     return ConnectLines(layer, sink, options, join);
 }

@@ -140,9 +140,11 @@ private:
     std::size_t m_BandRows = 0;
 };
 
-// Makes the join of a (at its active end) with b (at its active end); the
-// run treats null as a shortage of memory. Tests stand in a failing one.
-using PolylineJoiner = std::function<std::unique_ptr<CPolyLine>(CPolyLine& a, CPolyLine& b, bool forceMidpoint)>;
+// Makes the join of a (at its active end) with b (at its active end). Null
+// with refused set leaves both ends as they are; any other null is a
+// shortage of memory. Tests stand in a failing one.
+using PolylineJoiner =
+    std::function<std::unique_ptr<CPolyLine>(CPolyLine& a, CPolyLine& b, bool forceMidpoint, bool& refused)>;
 
 // Connects the polylines of the layer with the given options. The sink
 // (null: silent and unstoppable) gets the step text "Connect line", the
@@ -150,13 +152,15 @@ using PolylineJoiner = std::function<std::unique_ptr<CPolyLine>(CPolyLine& a, CP
 // end. False when stopped (run end 10) or out of memory (run end 2); the
 // layer then keeps every polyline, joined as far as the run got.
 // With an ink guard, ends meet at a corner or half way only where
-// JointKeepsToInk accepts the joint; else they are bridged.
+// JointKeepsToInk accepts the joint, else they are bridged where it accepts
+// the bridge, else they stay apart.
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
                                 const CInkGuard* ink = nullptr);
 // The joint lies on the thinner of the two strokes (CInkGuard::IsOnStroke);
 // the segments reaching a corner keep within the guard's reach of the ink
 // (CInkGuard::IsSegmentNearInk), those reaching a joint half way on their
-// strokes (CInkGuard::IsSegmentOnStroke). guard is a CInkGuard.
+// strokes (CInkGuard::IsSegmentOnStroke); a bridge keeps within the guard's
+// reach. guard is a CInkGuard.
 [[nodiscard]] bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard);
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
                                 const PolylineJoiner& join);

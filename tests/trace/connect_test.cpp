@@ -394,7 +394,7 @@ TEST(ConnectLines, MemoryFailureAtAnyJoinKeepsWhatWasMade)
         FillCrosses(layer, 4);
         const CTraceOption options = ConnectOptions();
         int joins = 0;
-        const PolylineJoiner join = [&](CPolyLine& a, CPolyLine& b, bool force) -> std::unique_ptr<CPolyLine> {
+        const PolylineJoiner join = [&](CPolyLine& a, CPolyLine& b, bool force, bool&) -> std::unique_ptr<CPolyLine> {
             if (joins++ == allowed)
                 return nullptr;
             return a.JoinPolyline(&b, force, options);

@@ -334,8 +334,18 @@ TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
     Hairline(raster, 10, 50, 60, 50, 1.5);
     Hairline(raster, 60, 50, 60, 90, 1.5);
     const CInkGuard guard(raster, ConnectDistance(5));
-    const auto joint = [](frDoublePoint at, bool corner, frDoublePoint from) {
-        return CPolyLine::CJoint{at, corner, from, 3, 0, {60, 85}, 3, 0};
+    // Joints that carry an end 4 pixels.
+    const auto joint = [](frDoublePoint at, bool corner, frDoublePoint from, double moved = 4) {
+        return CPolyLine::CJoint{corner ? CPolyLine::JoinKind::kCorner : CPolyLine::JoinKind::kMiddle,
+                                 at,
+                                 from,
+                                 3,
+                                 0,
+                                 {60, 85},
+                                 3,
+                                 0,
+                                 moved,
+                                 moved < 4};
     };
     EXPECT_TRUE(JointKeepsToInk(joint({60, 50}, true, {10, 50}), &guard));
     EXPECT_TRUE(JointKeepsToInk(joint({60, 50}, false, {10, 50}), &guard));
@@ -343,6 +353,9 @@ TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
     // about two pixels off the ink near the corner.
     EXPECT_TRUE(JointKeepsToInk(joint({60, 53}, true, {10, 50}), &guard));
     EXPECT_FALSE(JointKeepsToInk(joint({60, 53}, false, {10, 50}), &guard));
+    // The ends of a ring closing on itself that move no farther than half
+    // the stroke keep to it.
+    EXPECT_TRUE(JointKeepsToInk(joint({60, 53}, false, {10, 50}, 1.5), &guard));
     // Off the strokes altogether.
     EXPECT_FALSE(JointKeepsToInk(joint({64, 46}, true, {10, 50}), &guard));
 
@@ -353,6 +366,12 @@ TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
     Hairline(gap, 60, 50, 60, 90, 1.5);
     const CInkGuard gapGuard(gap, ConnectDistance(5));
     EXPECT_FALSE(JointKeepsToInk(joint({60, 50}, true, {10, 50}), &gapGuard));
+    // A bridge keeps within the reach of the ink all along.
+    const auto bridge = [](frDoublePoint from, frDoublePoint at) {
+        return CPolyLine::CJoint{CPolyLine::JoinKind::kBridge, at, from, 3, 0, {90, 50}, 3, 0, 0, false};
+    };
+    EXPECT_TRUE(JointKeepsToInk(bridge({25, 50}, {29, 50}), &gapGuard));
+    EXPECT_FALSE(JointKeepsToInk(bridge({25, 50}, {59, 50}), &gapGuard));
 }
 
 // A run whose chord would cut across a bend its vertices skip keeps its
@@ -409,4 +428,67 @@ TEST(InkGuardedSteps, EndsMetHalfWayOffTheInkAreBridged)
             onStroke = onStroke && guard.IsSegmentOnStroke(*v);
         EXPECT_EQ(onStroke, guarded);
     }
+}
+
+// A square traced from one corner round to the same corner: a ring whose
+// ends stand a little apart closes where they are when meeting half way
+// would take the corner off its stroke; ends farther apart stay open.
+TEST(InkGuardedSteps, ARingClosesOnItsInkOrStaysOpen)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(100, 100, 1));
+    const double corners[][2] = {{20, 20}, {80, 20}, {80, 80}, {20, 80}, {20, 20}};
+    for (int i = 0; i < 4; ++i)
+        Hairline(raster, corners[i][0], corners[i][1], corners[i + 1][0], corners[i + 1][1], 1.5);
+    const CInkGuard guard(raster, ConnectDistance(5));
+    for (double gap : {6.0, 10.0}) {
+        for (bool guarded : {true, false}) {
+            CPolyLine ring;
+            ring.AddPointWidth(20 + gap, 20, 3);
+            for (const auto& corner : {frDoublePoint(80, 20), frDoublePoint(80, 80), frDoublePoint(20, 80)})
+                ring.AddPointWidth(corner.x, corner.y, 3);
+            ring.AddPointWidth(20, 20 + gap, 3);
+            const auto closed = guarded ? ring.JoinPolyline(&ring, false, CTraceOption(), JointKeepsToInk, &guard)
+                                        : ring.JoinPolyline(&ring, false, CTraceOption());
+            if (guarded && gap > 6) {
+                EXPECT_FALSE(closed);
+                EXPECT_EQ(ring.GetPointCount(), 5);
+                continue;
+            }
+            ASSERT_TRUE(closed) << gap << " " << guarded;
+            EXPECT_TRUE(closed->m_Closed);
+            const CVertex* head = closed->GetHead();
+            EXPECT_EQ(closed->GetPointCount(), guarded ? 5 : 4);
+            EXPECT_EQ(head->x, guarded ? 26.0 : 20 + gap / 2);
+            EXPECT_EQ(head->y, guarded ? 20.0 : 20 + gap / 2);
+        }
+    }
+}
+
+// Ends whose every way of meeting would leave the ink stay apart, and the
+// run goes on: a refusal is no shortage of memory.
+TEST(InkGuardedSteps, EndsThatCannotMeetOnTheInkStayApart)
+{
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(100, 100, 1));
+    Hairline(raster, 10, 50, 30, 50, 1.5);
+    Hairline(raster, 54, 50, 80, 50, 1.5);
+    const CInkGuard guard(raster, ConnectDistance(5));
+    // Two lines whose facing ends lie off the ink, 4 pixels apart.
+    const auto fill = [](CLayer& layer) {
+        for (const auto& [a, b] : {std::pair{10.0, 40.0}, std::pair{44.0, 80.0}}) {
+            auto polyline = std::make_unique<CPolyLine>();
+            polyline->AddPointWidth(a, 50, 3);
+            polyline->AddPointWidth(b, 50, 3);
+            layer.AddEntity(polyline.release());
+        }
+    };
+    CLayer layer;
+    fill(layer);
+    EXPECT_TRUE(ConnectLines(layer, nullptr, ConnectDistance(5), &guard));
+    EXPECT_EQ(layer.CountEntities(), 2);
+    CLayer unguarded;
+    fill(unguarded);
+    EXPECT_TRUE(ConnectLines(unguarded, nullptr, ConnectDistance(5)));
+    EXPECT_EQ(unguarded.CountEntities(), 1);
 }
