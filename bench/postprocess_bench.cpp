@@ -19,6 +19,7 @@
 #include "trace/angle_adjust.h"
 #include "trace/arc_recognition.h"
 #include "trace/connect.h"
+#include "trace/ink_guard.h"
 #include "trace/line_widths.h"
 #include "trace/outline.h"
 #include "trace/post_process.h"
@@ -143,8 +144,10 @@ std::vector<StepTime> RunStepByStep(CGraph& drawing, const CTraceOption& options
         times.push_back({name, segments, Since(start)});
     };
     timed("line widths", [&] { return CalcLineWidths(layer, nullptr, image); });
+    // The steps keep to the ink of the page, as in the chain.
+    const CInkGuard guard(image, options);
     if (chart.b_Connect)
-        timed("connect", [&] { return ConnectLines(layer, nullptr, options); });
+        timed("connect", [&] { return ConnectLines(layer, nullptr, options, &guard); });
     if (chart.b_DelLine)
         timed("short lines", [&] {
             RemoveShortVectors(layer, options);
@@ -152,12 +155,13 @@ std::vector<StepTime> RunStepByStep(CGraph& drawing, const CTraceOption& options
         });
     if (chart.b_RecogniseCirArc) {
         const double size = std::max(image.GetWidth(), image.GetHeight());
-        timed("circles", [&] { return RecognizeCircles(layer, nullptr, size, RECOGNIZE_AFTER_CENTER_LINE, options); });
+        timed("circles",
+              [&] { return RecognizeCircles(layer, nullptr, size, RECOGNIZE_AFTER_CENTER_LINE, options, &guard); });
     }
     if (options.GetMaxDis() > 0)
-        timed("straighten", [&] { return StraightenLines(layer, nullptr, options); });
+        timed("straighten", [&] { return StraightenLines(layer, nullptr, options, &guard); });
     if (chart.b_ForceOrtho)
-        timed("angles", [&] { return AdjustAngles(layer, nullptr, options); });
+        timed("angles", [&] { return AdjustAngles(layer, nullptr, options, guard); });
     timed("round widths", [&] { return RoundWidths(layer, nullptr, k400DpiInDotsPerMetre, options); });
     return times;
 }

@@ -115,14 +115,18 @@ public:
     // that would reach it; else they are bridged by a segment, where
     // jointFits accepts that segment.
     enum class JoinKind { kCorner, kMiddle, kBridge, kRefused };
-    // A way of meeting: a corner or a joint half way reached from A's vertex
-    // before it (from) and left for B's vertex after it (to); a bridge from
-    // A's end (from) to B's end (at), whose segment goes on to to. A
-    // polyline closed on itself is A and B at once; its bridge is the
-    // closing segment from its tail to its head.
+    // A way of meeting: A's end (aEnd) and B's end (bEnd) go to the joint
+    // (at) of a corner or of a meeting half way, reached from A's vertex
+    // before it (from) and left for B's vertex after it (to); a bridge keeps
+    // both ends (at is A's end) and joins them by a segment. A corner lies
+    // on both end lines, so its segments are the old ones carried on to it.
+    // A polyline closed on itself is A and B at once (aEnd its tail, bEnd
+    // its head); its bridge is the closing segment.
     struct CJoint {
         JoinKind kind;
         frDoublePoint at;
+        frDoublePoint aEnd;
+        frDoublePoint bEnd;
         frDoublePoint from;
         double fromWidth;
         double fromBulge;

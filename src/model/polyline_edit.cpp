@@ -262,6 +262,8 @@ CPolyLine::CJoint CPolyLine::PlanJoin(const CPolyLine& other, bool forceMidpoint
         // closes where its ends are.
         joint = {JoinKind::kMiddle,
                  {(head->x + tail->x) * 0.5, (head->y + tail->y) * 0.5},
+                 ToPoint(*tail),
+                 ToPoint(*head),
                  ToPoint(*tail->prev),
                  tail->prev->startWidth,
                  tail->prev->bulge,
@@ -273,9 +275,7 @@ CPolyLine::CJoint CPolyLine::PlanJoin(const CPolyLine& other, bool forceMidpoint
         if (fits())
             return joint;
         joint.kind = JoinKind::kBridge;
-        joint.at = ToPoint(*head);
-        joint.from = ToPoint(*tail);
-        joint.fromBulge = 0;
+        joint.at = joint.aEnd;
         joint.moved = 0;
         if (fits())
             return joint;
@@ -294,6 +294,8 @@ CPolyLine::CJoint CPolyLine::PlanJoin(const CPolyLine& other, bool forceMidpoint
     const bool bAtTail = other.m_ActiveEnd == 1;
     const frDoublePoint h = ToPoint(bAtTail ? *bTail : *bHead), n = ToPoint(bAtTail ? *bTail->prev : *bHead->next);
     const double width = bAtTail ? bTail->prev->startWidth : bHead->startWidth;
+    joint.aEnd = j;
+    joint.bEnd = h;
     joint.from = d1;
     joint.fromWidth = aAtHead ? head->startWidth : tail->prev->startWidth;
     joint.fromBulge = aAtHead ? -head->bulge : tail->prev->bulge;
@@ -326,12 +328,8 @@ CPolyLine::CJoint CPolyLine::PlanJoin(const CPolyLine& other, bool forceMidpoint
         if (fits())
             return joint;
     }
-    // The bridge runs from j to h with B's width.
     joint.kind = JoinKind::kBridge;
-    joint.at = h;
-    joint.from = j;
-    joint.fromWidth = width;
-    joint.fromBulge = 0;
+    joint.at = j;
     joint.moved = 0;
     if (fits())
         return joint;

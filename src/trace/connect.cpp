@@ -653,8 +653,9 @@ bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& option
 bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard)
 {
     const auto& ink = *static_cast<const CInkGuard*>(guard);
+    // A bridge has the width of the segment it leads into.
     if (joint.kind == CPolyLine::JoinKind::kBridge)
-        return ink.IsChordNearInk(joint.from, joint.at, joint.fromWidth);
+        return ink.IsChordNearInk(joint.aEnd, joint.bEnd, joint.toWidth);
     if (!ink.IsOnStroke(joint.at, std::min(joint.fromWidth, joint.toWidth)))
         return false;
     CVertex from(joint.from.x, joint.from.y, joint.fromWidth, joint.fromWidth, 0);
@@ -665,11 +666,17 @@ bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard)
     from.next = &at;
     at.next = &to;
     // A corner carries each line on along its own direction, so its segments
-    // may stand off as far as any guarded move; ends met half way are pulled
-    // sideways, so theirs keep to the strokes, unless the ends of a ring
-    // closing on itself move no farther than its stroke's half width.
-    if (joint.kind == CPolyLine::JoinKind::kCorner)
-        return ink.IsSegmentNearInk(from) && ink.IsSegmentNearInk(at);
+    // may stand off as far as any guarded move; of a straight one only the
+    // stretch between its old end and the corner is new.
+    if (joint.kind == CPolyLine::JoinKind::kCorner) {
+        const bool fromHolds = IsArcBulge(joint.fromBulge) ? ink.IsSegmentNearInk(from)
+                                                           : ink.IsChordNearInk(joint.aEnd, joint.at, joint.fromWidth);
+        return fromHolds && (IsArcBulge(joint.toBulge) ? ink.IsSegmentNearInk(at)
+                                                       : ink.IsChordNearInk(joint.at, joint.bEnd, joint.toWidth));
+    }
+    // Ends met half way are pulled sideways, so their segments keep to the
+    // strokes, unless the ends of a ring closing on itself move no farther
+    // than its stroke's half width.
     if (joint.closing && joint.moved <= std::max(kOnStrokeReach, 0.5 * std::min(joint.fromWidth, joint.toWidth)))
         return true;
     return ink.IsSegmentOnStroke(from) && ink.IsSegmentOnStroke(at);

@@ -13,8 +13,10 @@
 
 namespace {
 
-// The centre of the pixel under a point lies within this of it.
+// The centre of the pixel under a point lies within this of it, and the
+// centres of the four pixels round it within the second.
 constexpr double kInkUnderReach = 0.7072;
+constexpr double kInkAroundReach = 1.4143;
 
 bool AnyInk(const BYTE* row, int x0, int x1)
 {
@@ -46,12 +48,24 @@ bool CInkGuard::IsNearInk(const frDoublePoint& p, double reach) const
     if (column < -reach - 1 || column > width + reach || row < -reach - 1 || row > height + reach)
         return false;
     const int nearest = static_cast<int>(std::floor(row + 0.5));
-    // Most points asked about lie on ink: the pixel under the point answers
-    // for them without a search.
-    const int under = static_cast<int>(std::floor(column + 0.5));
-    if (reach >= kInkUnderReach && nearest >= 0 && nearest < height && under >= 0 && under < width &&
-        ReadPixels(m_raster->GetRow(nearest), under, 1) != 0)
-        return true;
+    // Most points asked about lie on ink: the pixel under the point, or the
+    // four round it when the reach takes in all of them, answer for them
+    // without a search.
+    if (reach >= kInkAroundReach) {
+        const int left = static_cast<int>(std::floor(column)), top = static_cast<int>(std::floor(row));
+        if (left >= 0 && left + 1 < width && top >= 0 && top + 1 < height) {
+            const BYTE* upper = m_raster->GetRow(top);
+            const BYTE* lower = m_raster->GetRow(top + 1);
+            if (TestPixel(upper, left) || TestPixel(upper, left + 1) || TestPixel(lower, left) ||
+                TestPixel(lower, left + 1))
+                return true;
+        }
+    } else if (reach >= kInkUnderReach) {
+        const int under = static_cast<int>(std::floor(column + 0.5));
+        if (nearest >= 0 && nearest < height && under >= 0 && under < width &&
+            TestPixel(m_raster->GetRow(nearest), under))
+            return true;
+    }
     const int rows = static_cast<int>(std::ceil(reach)) + 1;
     for (int k = 0; k <= 2 * rows; ++k) {
         const int y = nearest + ((k & 1) ? (k + 1) / 2 : -(k / 2));

@@ -334,44 +334,37 @@ TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
     Hairline(raster, 10, 50, 60, 50, 1.5);
     Hairline(raster, 60, 50, 60, 90, 1.5);
     const CInkGuard guard(raster, ConnectDistance(5));
-    // Joints that carry an end 4 pixels.
-    const auto joint = [](frDoublePoint at, bool corner, frDoublePoint from, double moved = 4) {
-        return CPolyLine::CJoint{corner ? CPolyLine::JoinKind::kCorner : CPolyLine::JoinKind::kMiddle,
-                                 at,
-                                 from,
-                                 3,
-                                 0,
-                                 {60, 85},
-                                 3,
-                                 0,
-                                 moved,
-                                 moved < 4};
+    // A's end (56, 50) and B's end (60, 54) meet at the joint.
+    const auto joint = [](CPolyLine::JoinKind kind, frDoublePoint at, double moved = 4, bool closing = false) {
+        return CPolyLine::CJoint{kind, at, {56, 50}, {60, 54}, {10, 50}, 3, 0, {60, 85}, 3, 0, moved, closing};
     };
-    EXPECT_TRUE(JointKeepsToInk(joint({60, 50}, true, {10, 50}), &guard));
-    EXPECT_TRUE(JointKeepsToInk(joint({60, 50}, false, {10, 50}), &guard));
-    // (60, 53) lies on the upright stroke; the segment from (10, 50) passes
-    // about two pixels off the ink near the corner.
-    EXPECT_TRUE(JointKeepsToInk(joint({60, 53}, true, {10, 50}), &guard));
-    EXPECT_FALSE(JointKeepsToInk(joint({60, 53}, false, {10, 50}), &guard));
+    using Kind = CPolyLine::JoinKind;
+    EXPECT_TRUE(JointKeepsToInk(joint(Kind::kCorner, {60, 50}), &guard));
+    EXPECT_TRUE(JointKeepsToInk(joint(Kind::kMiddle, {60, 50}), &guard));
+    // (60, 53) lies on the upright stroke; the segment from (10, 50) would
+    // pass about two pixels off the ink near it.
+    EXPECT_FALSE(JointKeepsToInk(joint(Kind::kMiddle, {60, 53}), &guard));
     // The ends of a ring closing on itself that move no farther than half
     // the stroke keep to it.
-    EXPECT_TRUE(JointKeepsToInk(joint({60, 53}, false, {10, 50}, 1.5), &guard));
+    EXPECT_TRUE(JointKeepsToInk(joint(Kind::kMiddle, {60, 53}, 1.5, true), &guard));
     // Off the strokes altogether.
-    EXPECT_FALSE(JointKeepsToInk(joint({64, 46}, true, {10, 50}), &guard));
+    EXPECT_FALSE(JointKeepsToInk(joint(Kind::kCorner, {64, 46}), &guard));
+    EXPECT_FALSE(JointKeepsToInk(joint(Kind::kMiddle, {64, 46}), &guard));
 
-    // A corner reached across an empty stretch wider than the reach.
+    // The level stroke ends at 25: a corner reached across the empty
+    // stretch, or a bridge along it, stands off the ink by more than the
+    // reach; a short bridge stays within it.
     CRasterSrc gap;
     ASSERT_TRUE(gap.Create(100, 100, 1));
     Hairline(gap, 10, 50, 25, 50, 1.5);
     Hairline(gap, 60, 50, 60, 90, 1.5);
     const CInkGuard gapGuard(gap, ConnectDistance(5));
-    EXPECT_FALSE(JointKeepsToInk(joint({60, 50}, true, {10, 50}), &gapGuard));
-    // A bridge keeps within the reach of the ink all along.
-    const auto bridge = [](frDoublePoint from, frDoublePoint at) {
-        return CPolyLine::CJoint{CPolyLine::JoinKind::kBridge, at, from, 3, 0, {90, 50}, 3, 0, 0, false};
+    const auto fromGap = [](Kind kind, frDoublePoint bEnd) {
+        return CPolyLine::CJoint{kind, {60, 50}, {25, 50}, bEnd, {10, 50}, 3, 0, {60, 85}, 3, 0, 4, false};
     };
-    EXPECT_TRUE(JointKeepsToInk(bridge({25, 50}, {29, 50}), &gapGuard));
-    EXPECT_FALSE(JointKeepsToInk(bridge({25, 50}, {59, 50}), &gapGuard));
+    EXPECT_FALSE(JointKeepsToInk(fromGap(Kind::kCorner, {60, 54}), &gapGuard));
+    EXPECT_FALSE(JointKeepsToInk(fromGap(Kind::kBridge, {60, 54}), &gapGuard));
+    EXPECT_TRUE(JointKeepsToInk(fromGap(Kind::kBridge, {29, 50}), &gapGuard));
 }
 
 // A run whose chord would cut across a bend its vertices skip keeps its
