@@ -1,12 +1,14 @@
 // curves_bench: the figures of bench/curves_bench.sh for one drawing.
 //
-//   curves_bench trace TRUTH|sheet METHOD [KEY=VALUE...]
+//   curves_bench trace TRUTH|sheet|tangle-SEED METHOD [KEY=VALUE...]
 //       rasterise (3 px round pen), trace by METHOD (centerline or outline)
 //       with the default options changed by the job-file keys given, and print
 //       the figures: max distance, covered share, circles found, polygons
 //       made curves;
-//   curves_bench pbm TRUTH|sheet OUT.pbm     the raster for another tracer;
-//   curves_bench measure TRUTH|sheet TRACED  figures of another tracer's
+//   curves_bench pbm TRUTH|sheet|tangle-SEED OUT.pbm     the raster for
+//       another tracer;
+//   curves_bench measure TRUTH|sheet|tangle-SEED TRACED  figures of another
+//       tracer's
 //       lines (TRACED in the same format, pixels of the same raster).
 // With CURVES_DUMP=FILE, trace writes the traced lines to FILE; with
 // CURVES_DEBUG set it prints where the farthest point lies, the traced lines
@@ -35,6 +37,10 @@ bool Load(const char* name, gt::Drawing& drawing)
 {
     if (std::strcmp(name, "sheet") == 0) {
         drawing = gt::SyntheticSheet();
+        return true;
+    }
+    if (std::strncmp(name, "tangle-", 7) == 0) {
+        drawing = gt::Tangle(std::strtoull(name + 7, nullptr, 10));
         return true;
     }
     return gt::ReadDrawing(name, drawing);

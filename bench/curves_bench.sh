@@ -3,7 +3,7 @@
 # drawing. Each CAD drawing (default: every one in the shared samples folder)
 # is rasterised 2000 px wide with a 3 px round pen, traced, and measured
 # against its own geometry; the synthetic sheet of circles and polygons
-# (tests/support/ground_truth.cpp) likewise.
+# and twenty random tangles (tests/support/ground_truth.cpp) likewise.
 #
 # Columns per drawing and tracer: the farthest traced point from the true
 # centre line (px), the share of the true centre line within 2 px of the
@@ -55,9 +55,10 @@ row() { # NAME TRACER FIGURES
 
 printf '%-44s %-10s %8s %8s %9s %7s %7s\n' drawing tracer max_px within2 circles curved seconds
 worst_default=0 worst_noangle=0 found=0 circles=0
-for dxf in "$@" sheet; do
-  if [ "$dxf" = sheet ]; then
-    name=sheet truth=sheet texts=0
+worst_tangle=0 worst_tangle_noangle=0
+for dxf in "$@" sheet $(seq -f 'tangle-%g' 1 20); do
+  if [ "$dxf" = sheet ] || [ "${dxf#tangle-}" != "$dxf" ]; then
+    name=$dxf truth=$dxf texts=0
   else
     name=$(basename "${dxf%.*}")
     truth="$work/$name.truth"
@@ -70,7 +71,10 @@ for dxf in "$@" sheet; do
   row "$name" no-angle "$noangle"
   row "$name" outline "$("$program" trace "$truth" outline)"
   row "$name" potrace "$(potrace_figures "$name" "$truth")"
-  if [ "$texts" = 0 ]; then
+  if [ "${name#tangle-}" != "$name" ]; then
+    worst_tangle=$(echo "$centre" | awk -v w="$worst_tangle" '{ print ($1 > w ? $1 : w) }')
+    worst_tangle_noangle=$(echo "$noangle" | awk -v w="$worst_tangle_noangle" '{ print ($1 > w ? $1 : w) }')
+  elif [ "$texts" = 0 ]; then
     worst_default=$(echo "$centre" | awk -v w="$worst_default" '{ print ($1 > w ? $1 : w) }')
     worst_noangle=$(echo "$noangle" | awk -v w="$worst_noangle" '{ print ($1 > w ? $1 : w) }')
   fi
@@ -80,3 +84,4 @@ done
 echo
 echo "drawings without text, centre line: farthest $worst_default px (goal <= 6), without angle adjustment $worst_noangle px (goal <= 4)"
 echo "true circles of the drawings found by the centre line: $found of $circles"
+echo "tangles (random walks crossing themselves), centre line: farthest $worst_tangle px, without angle adjustment $worst_tangle_noangle px"

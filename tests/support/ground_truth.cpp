@@ -304,6 +304,28 @@ Drawing SyntheticSheet()
     return sheet;
 }
 
+Drawing Tangle(std::uint64_t seed)
+{
+    Drawing tangle;
+    tangle.width = 640;
+    tangle.height = 640;
+    std::uint64_t state = seed;
+    const auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) / 9007199254740992.0;
+    };
+    std::vector<Point> walk{{320.5, 320.5}};
+    for (int step = 0; step < 500; ++step) {
+        const double a = 2 * M_PI * next(), length = 18 + 14 * next();
+        const Point to{walk.back().x + length * std::cos(a), walk.back().y + length * std::sin(a)};
+        if (to.x >= 24 && to.x <= 616 && to.y >= 24 && to.y <= 616)
+            walk.push_back(to);
+    }
+    walk.push_back(walk.front());
+    tangle.lines.push_back(walk);
+    return tangle;
+}
+
 bool Rasterise(const Drawing& drawing, double penWidth, CRasterSrc& image)
 {
     if (!image.Create(drawing.width, drawing.height, 1))

@@ -7,6 +7,7 @@
 // Distances are taken from points sampled every kSampleStep along the traced
 // lines and arcs to the nearest true centre line, and back from the true
 // centre line to the trace (the share within kNearTrace).
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,11 @@ struct Drawing {
 // Circles of radius 12, 16, 25, 40, 60 and 150 and squares, hexagons,
 // octagons and triangles of circumradius 12 to 100, in rows.
 [[nodiscard]] Drawing SyntheticSheet();
+// A random walk of 500 steps of 18 to 32 pixels folded back on itself in a
+// 640-pixel square: strokes cross at every angle, leaving junctions
+// everywhere and blobs that measure wider than the pen. The same seed gives
+// the same walk with every standard library.
+[[nodiscard]] Drawing Tangle(std::uint64_t seed);
 // A circle or polygon added to a drawing as its flattened centre line.
 void AddCircle(Drawing& drawing, Point centre, double radius);
 void AddPolygon(Drawing& drawing, Point centre, double radius, int sides, double turn);

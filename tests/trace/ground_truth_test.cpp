@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 
 #include "model/constants.h"
 
@@ -86,32 +85,6 @@ gt::Drawing Cusps()
     return cusps;
 }
 
-// A random walk folded back on itself, 500 steps of 18 to 32 pixels:
-// strokes cross at every angle, leaving junctions everywhere and blobs that
-// measure wider than the pen. The generator is spelled out so that the walk
-// is the same with every standard library.
-gt::Drawing Tangle()
-{
-    gt::Drawing tangle;
-    tangle.width = 640;
-    tangle.height = 640;
-    std::uint64_t state = 2;
-    const auto next = [&state] {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<double>(state >> 11) / 9007199254740992.0;
-    };
-    std::vector<gt::Point> walk{{320.5, 320.5}};
-    for (int step = 0; step < 500; ++step) {
-        const double a = 2 * M_PI * next(), length = 18 + 14 * next();
-        const gt::Point to{walk.back().x + length * std::cos(a), walk.back().y + length * std::sin(a)};
-        if (to.x >= 24 && to.x <= 616 && to.y >= 24 && to.y <= 616)
-            walk.push_back(to);
-    }
-    walk.push_back(walk.front());
-    tangle.lines.push_back(walk);
-    return tangle;
-}
-
 }  // namespace
 
 TEST(GroundTruth, CentreLinesStayNearTheDrawing)
@@ -131,7 +104,7 @@ TEST(GroundTruth, CentreLinesStayNearTheDrawing)
 // a line sideways off its stroke is bridged instead.
 TEST(GroundTruth, ATangleOfCrossingStrokesStaysOnItsInk)
 {
-    const gt::Drawing tangle = Tangle();
+    const gt::Drawing tangle = gt::Tangle(2);
     const gt::Figures figures = Trace(tangle, Method(TRACE_CENTER_LINE));
     EXPECT_LE(figures.maxDistance, 6.0) << figures.farthest.x << "," << figures.farthest.y;
     const gt::Figures straight = Trace(tangle, Method(TRACE_CENTER_LINE, false));
