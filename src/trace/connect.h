@@ -159,8 +159,9 @@ using PolylineJoiner =
 // The joint lies on the thinner of the two strokes (CInkGuard::IsOnStroke);
 // the segments reaching a corner keep within the guard's reach of the ink
 // (CInkGuard::IsSegmentNearInk), those reaching a joint half way on their
-// strokes (CInkGuard::IsSegmentOnStroke); a bridge keeps within the guard's
-// reach. guard is a CInkGuard.
+// strokes (CInkGuard::IsSegmentOnStroke) unless it closes a ring and moves
+// its ends no farther than half the stroke's width; a bridge keeps within
+// the guard's reach. guard is a CInkGuard.
 [[nodiscard]] bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard);
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
                                 const PolylineJoiner& join);
