@@ -653,9 +653,10 @@ bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& option
 bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard)
 {
     const auto& ink = *static_cast<const CInkGuard*>(guard);
-    // A bridge has the width of the segment it leads into.
+    // A bridge joins two lines, so it keeps within the reach of both.
     if (joint.kind == CPolyLine::JoinKind::kBridge)
-        return ink.IsChordNearInk(joint.aEnd, joint.bEnd, joint.toWidth);
+        return ink.IsChordNearInk(joint.aEnd, joint.bEnd, joint.toWidth) &&
+               ink.IsChordNearInk(joint.aEnd, joint.bEnd, joint.fromWidth);
     if (!ink.IsOnStroke(joint.at, std::min(joint.fromWidth, joint.toWidth)))
         return false;
     CVertex from(joint.from.x, joint.from.y, joint.fromWidth, joint.fromWidth, 0);

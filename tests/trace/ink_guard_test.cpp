@@ -365,6 +365,16 @@ TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
     EXPECT_FALSE(JointKeepsToInk(fromGap(Kind::kCorner, {60, 54}), &gapGuard));
     EXPECT_FALSE(JointKeepsToInk(fromGap(Kind::kBridge, {60, 54}), &gapGuard));
     EXPECT_TRUE(JointKeepsToInk(fromGap(Kind::kBridge, {29, 50}), &gapGuard));
+    // A bridge 4 pixels past the ink's last pixel is within the reach of a
+    // line measured 9 wide (4.5), not of one 3 wide (3.5): it must keep
+    // within the reach of both lines it joins.
+    const auto widths = [](double fromWidth, double toWidth) {
+        return CPolyLine::CJoint{Kind::kBridge, {25, 50}, {25, 50}, {30, 50}, {10, 50}, fromWidth, 0,
+                                 {60, 50},      toWidth,  0,        0,        false};
+    };
+    EXPECT_TRUE(JointKeepsToInk(widths(9, 9), &gapGuard));
+    EXPECT_FALSE(JointKeepsToInk(widths(3, 9), &gapGuard));
+    EXPECT_FALSE(JointKeepsToInk(widths(9, 3), &gapGuard));
 }
 
 // A run whose chord would cut across a bend its vertices skip keeps its
