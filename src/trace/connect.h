@@ -161,7 +161,7 @@ using PolylineJoiner =
 // (CInkGuard::IsSegmentNearInk), those reaching a joint half way on their
 // strokes (CInkGuard::IsSegmentOnStroke) unless it closes a ring and moves
 // its ends no farther than half the stroke's width; a bridge keeps within
-// the guard's reach. guard is a CInkGuard.
+// the guard's reach for either line's width. guard is a CInkGuard.
 [[nodiscard]] bool JointKeepsToInk(const CPolyLine::CJoint& joint, const void* guard);
 [[nodiscard]] bool ConnectLines(CLayer& layer, CCommonThread* sink, const CTraceOption& options,
                                 const PolylineJoiner& join);
