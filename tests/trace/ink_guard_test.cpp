@@ -375,6 +375,16 @@ TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
     EXPECT_TRUE(JointKeepsToInk(widths(9, 9), &gapGuard));
     EXPECT_FALSE(JointKeepsToInk(widths(3, 9), &gapGuard));
     EXPECT_FALSE(JointKeepsToInk(widths(9, 3), &gapGuard));
+
+    // The same for B's side: the upright stroke starts at 65.
+    CRasterSrc upright;
+    ASSERT_TRUE(upright.Create(100, 100, 1));
+    Hairline(upright, 10, 50, 60, 50, 1.5);
+    Hairline(upright, 60, 65, 60, 90, 1.5);
+    const CInkGuard uprightGuard(upright, ConnectDistance(5));
+    const CPolyLine::CJoint corner{Kind::kCorner, {60, 50}, {56, 50}, {60, 65}, {10, 50}, 3, 0,
+                                   {60, 85},      3,        0,        4,        false};
+    EXPECT_FALSE(JointKeepsToInk(corner, &uprightGuard));
 }
 
 // A run whose chord would cut across a bend its vertices skip keeps its
@@ -401,6 +411,21 @@ TEST(InkGuardedSteps, StraighteningKeepsAChordThatLeavesTheInk)
             EXPECT_EQ(polyline.GetPointCount(), bent && ink ? 4 : 2) << bent << " " << (ink != nullptr);
         }
     }
+
+    // Straight ink from 0 to 60 and a bend after it: the run to 80 gives way
+    // to the run to 60, whose chord keeps to the ink.
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(100, 100, 1));
+    Hairline(raster, 0, 50, 60, 50);
+    Hairline(raster, 60, 50, 70, 60);
+    Hairline(raster, 70, 60, 80, 50);
+    const CInkGuard guard(raster, ConnectDistance(5));
+    CPolyLine polyline;
+    for (double x : {0.0, 20.0, 40.0, 60.0, 80.0})
+        polyline.AddPoint(x, 50);
+    StraightenPolyline(polyline, 0.5, &guard);
+    ASSERT_EQ(polyline.GetPointCount(), 3);
+    EXPECT_EQ(polyline.GetHead()->next->x, 60.0);
 }
 
 // Ends met half way across a junction (as connect forces where a spur goes)
