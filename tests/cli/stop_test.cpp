@@ -99,7 +99,7 @@ TEST_F(Stop, CtrlCWhileStandardInputIsCopiedRemovesTheCopyAndSaysSo)
 
 TEST_F(Stop, OneCtrlCStopsATraceASecondEndsItAndARunWithoutOneEndsOnItsOwn)
 {
-    const fs::path input = NoisePage(dir, 1500);
+    const fs::path input = NoisePage(dir, 2500);
     const fs::path output = dir / "out.dxf";
     // Without Ctrl-C the run ends by itself: the watch's own end is no Ctrl-C.
     pid_t pid = Start({"trace", input.string(), "-o", output.string()}, errors, -1, Environment());
@@ -123,9 +123,10 @@ TEST_F(Stop, OneCtrlCStopsATraceASecondEndsItAndARunWithoutOneEndsOnItsOwn)
 
     // Two, the second right after the first was taken: the second ends the
     // process as Ctrl-C does. Should the run end on the first before the
-    // second comes, try again.
+    // second comes, try again: on two loaded cores that happens more often
+    // than not, and five tries lost the race about once in ten runs.
     bool ended = false;
-    for (int attempt = 0; attempt < 5 && !ended; ++attempt) {
+    for (int attempt = 0; attempt < 25 && !ended; ++attempt) {
         fs::remove(errors);
         pid = Start({"trace", input.string(), "-o", output.string()}, errors, -1, Environment());
         ASSERT_TRUE(WaitFor(errors, "1 / ", 60)) << ReadFile(errors);
@@ -136,6 +137,10 @@ TEST_F(Stop, OneCtrlCStopsATraceASecondEndsItAndARunWithoutOneEndsOnItsOwn)
         ::kill(pid, SIGINT);
         status = WaitWithin(pid, 60);
         ASSERT_NE(status, -1);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+            fs::remove(output);  // the run was done before the first came
+            continue;
+        }
         // Ended by the watch itself, not by the handler outside the run's
         // steps (which says "stopped").
         ended = KilledBy(status, SIGINT) && ReadFile(errors).find("lineweft: stopped") == std::string::npos;
