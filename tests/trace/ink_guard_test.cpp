@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <tuple>
@@ -43,6 +44,17 @@ void Hairline(CRasterSrc& raster, double x0, double y0, double x1, double y1, do
                 raster.SetPixelBit(x, row, true);
         }
     }
+}
+
+// A 100 x 100 page with strokes (x0, y0)-(x1, y1) of the given half width.
+struct Stroke {
+    double x0, y0, x1, y1;
+};
+void DrawStrokes(CRasterSrc& raster, std::initializer_list<Stroke> strokes, double half = 1.5)
+{
+    ASSERT_TRUE(raster.Create(100, 100, 1));
+    for (const Stroke& stroke : strokes)
+        Hairline(raster, stroke.x0, stroke.y0, stroke.x1, stroke.y1, half);
 }
 
 TEST(InkGuard, FindsInkWithinTheReachAsAPlainSearchDoes)
@@ -262,13 +274,7 @@ namespace {
 // The two sides of a tip, hairlines from (40, 44) to (50, 50) and from
 // (50, 54) to (40, 60) with the tip's end between; their lines cross at
 // (53.3, 52), 2.3 off the ink.
-void DrawTipSides(CRasterSrc& raster)
-{
-    ASSERT_TRUE(raster.Create(100, 100, 1));
-    Hairline(raster, 40, 44, 50, 50, 1.5);
-    Hairline(raster, 50, 54, 40, 60, 1.5);
-    Hairline(raster, 50, 50, 50, 54, 1.5);
-}
+void DrawTipSides(CRasterSrc& raster) { DrawStrokes(raster, {{40, 44, 50, 50}, {50, 54, 40, 60}, {50, 50, 50, 54}}); }
 
 // The sides, each traced as one segment of the given width, connected under
 // the guard (or without one) into one polyline.
@@ -330,9 +336,7 @@ TEST(InkGuardedSteps, JoinedEndsMeetOnTheThinnerOfTheirStrokes)
 TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
 {
     CRasterSrc raster;
-    ASSERT_TRUE(raster.Create(100, 100, 1));
-    Hairline(raster, 10, 50, 60, 50, 1.5);
-    Hairline(raster, 60, 50, 60, 90, 1.5);
+    DrawStrokes(raster, {{10, 50, 60, 50}, {60, 50, 60, 90}});
     const CInkGuard guard(raster, ConnectDistance(5));
     // A's end (56, 50) and B's end (60, 54) meet at the joint.
     const auto joint = [](CPolyLine::JoinKind kind, frDoublePoint at, double moved = 4, bool closing = false) {
@@ -355,9 +359,7 @@ TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
     // stretch, or a bridge along it, stands off the ink by more than the
     // reach; a short bridge stays within it.
     CRasterSrc gap;
-    ASSERT_TRUE(gap.Create(100, 100, 1));
-    Hairline(gap, 10, 50, 25, 50, 1.5);
-    Hairline(gap, 60, 50, 60, 90, 1.5);
+    DrawStrokes(gap, {{10, 50, 25, 50}, {60, 50, 60, 90}});
     const CInkGuard gapGuard(gap, ConnectDistance(5));
     const auto fromGap = [](Kind kind, frDoublePoint bEnd) {
         return CPolyLine::CJoint{kind, {60, 50}, {25, 50}, bEnd, {10, 50}, 3, 0, {60, 85}, 3, 0, 4, false};
@@ -378,9 +380,7 @@ TEST(InkGuardedSteps, JointsKeepTheirSegmentsOnTheInk)
 
     // The same for B's side: the upright stroke starts at 65.
     CRasterSrc upright;
-    ASSERT_TRUE(upright.Create(100, 100, 1));
-    Hairline(upright, 10, 50, 60, 50, 1.5);
-    Hairline(upright, 60, 65, 60, 90, 1.5);
+    DrawStrokes(upright, {{10, 50, 60, 50}, {60, 65, 60, 90}});
     const CInkGuard uprightGuard(upright, ConnectDistance(5));
     const CPolyLine::CJoint corner{Kind::kCorner, {60, 50}, {56, 50}, {60, 65}, {10, 50}, 3, 0,
                                    {60, 85},      3,        0,        4,        false};
@@ -393,9 +393,7 @@ TEST(InkGuardedSteps, StraighteningKeepsAChordThatLeavesTheInk)
 {
     for (bool bent : {true, false}) {
         CRasterSrc raster;
-        ASSERT_TRUE(raster.Create(100, 100, 1));
-        Hairline(raster, 0, 50, 20, 50);
-        Hairline(raster, 40, 50, 60, 50);
+        DrawStrokes(raster, {{0, 50, 20, 50}, {40, 50, 60, 50}}, 0.5);
         if (bent) {
             Hairline(raster, 20, 50, 30, 60);
             Hairline(raster, 30, 60, 40, 50);
@@ -415,10 +413,7 @@ TEST(InkGuardedSteps, StraighteningKeepsAChordThatLeavesTheInk)
     // Straight ink from 0 to 60 and a bend after it: the run to 80 gives way
     // to the run to 60, whose chord keeps to the ink.
     CRasterSrc raster;
-    ASSERT_TRUE(raster.Create(100, 100, 1));
-    Hairline(raster, 0, 50, 60, 50);
-    Hairline(raster, 60, 50, 70, 60);
-    Hairline(raster, 70, 60, 80, 50);
+    DrawStrokes(raster, {{0, 50, 60, 50}, {60, 50, 70, 60}, {70, 60, 80, 50}}, 0.5);
     const CInkGuard guard(raster, ConnectDistance(5));
     CPolyLine polyline;
     for (double x : {0.0, 20.0, 40.0, 60.0, 80.0})
@@ -434,10 +429,7 @@ TEST(InkGuardedSteps, StraighteningKeepsAChordThatLeavesTheInk)
 TEST(InkGuardedSteps, EndsMetHalfWayOffTheInkAreBridged)
 {
     CRasterSrc raster;
-    ASSERT_TRUE(raster.Create(100, 100, 1));
-    Hairline(raster, 10, 50, 40, 50, 1.5);
-    Hairline(raster, 40, 50, 40, 60, 1.5);
-    Hairline(raster, 40, 60, 70, 60, 1.5);
+    DrawStrokes(raster, {{10, 50, 40, 50}, {40, 50, 40, 60}, {40, 60, 70, 60}});
     const CInkGuard guard(raster, ConnectDistance(5));
     for (bool guarded : {true, false}) {
         CPolyLine a, b;
@@ -464,10 +456,7 @@ TEST(InkGuardedSteps, EndsMetHalfWayOffTheInkAreBridged)
 TEST(InkGuardedSteps, ARingClosesOnItsInkOrStaysOpen)
 {
     CRasterSrc raster;
-    ASSERT_TRUE(raster.Create(100, 100, 1));
-    const double corners[][2] = {{20, 20}, {80, 20}, {80, 80}, {20, 80}, {20, 20}};
-    for (int i = 0; i < 4; ++i)
-        Hairline(raster, corners[i][0], corners[i][1], corners[i + 1][0], corners[i + 1][1], 1.5);
+    DrawStrokes(raster, {{20, 20, 80, 20}, {80, 20, 80, 80}, {80, 80, 20, 80}, {20, 80, 20, 20}});
     const CInkGuard guard(raster, ConnectDistance(5));
     for (double gap : {6.0, 10.0}) {
         for (bool guarded : {true, false}) {
@@ -498,9 +487,7 @@ TEST(InkGuardedSteps, ARingClosesOnItsInkOrStaysOpen)
 TEST(InkGuardedSteps, EndsThatCannotMeetOnTheInkStayApart)
 {
     CRasterSrc raster;
-    ASSERT_TRUE(raster.Create(100, 100, 1));
-    Hairline(raster, 10, 50, 30, 50, 1.5);
-    Hairline(raster, 54, 50, 80, 50, 1.5);
+    DrawStrokes(raster, {{10, 50, 30, 50}, {54, 50, 80, 50}});
     const CInkGuard guard(raster, ConnectDistance(5));
     // Two lines whose facing ends lie off the ink, 4 pixels apart.
     const auto fill = [](CLayer& layer) {
