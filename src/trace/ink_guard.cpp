@@ -33,8 +33,6 @@ CInkGuard::CInkGuard(const CRasterSrc& raster, const CTraceOption& options)
       m_connectDistance(static_cast<double>(static_cast<unsigned>(options.ChartType.i_ConDis)))
 {}
 
-double CInkGuard::ReachOf(const CVertex& v) const { return std::max(m_connectDistance, v.startWidth); }
-
 bool CInkGuard::IsNearInk(const frDoublePoint& p, double reach) const
 {
     if (m_raster == nullptr)

@@ -24,8 +24,6 @@ public:
     CInkGuard(const CRasterSrc& raster, const CTraceOption& options);
 
     [[nodiscard]] bool IsActive() const { return m_raster != nullptr; }
-    // The larger of the connect distance and the width of the segment v begins.
-    [[nodiscard]] double ReachOf(const CVertex& v) const;
     [[nodiscard]] bool IsNearInk(const frDoublePoint& p, double reach) const;
     // On a stroke of that width: near the ink by half the width, at least
     // kOnStrokeReach.

@@ -82,16 +82,21 @@ TEST(InkGuard, FindsInkWithinTheReachAsAPlainSearchDoes)
     }
 }
 
-TEST(InkGuard, ReachIsTheConnectDistanceOrTheStrokeWidth)
+// A segment keeps within the larger of the connect distance and its width,
+// less half its width, of an ink pixel's centre.
+TEST(InkGuard, ReachIsTheConnectDistanceOrTheStrokeWidthLessHalfTheWidth)
 {
     CRasterSrc raster;
-    ASSERT_TRUE(raster.Create(10, 10, 1));
+    ASSERT_TRUE(raster.Create(100, 100, 1));
+    raster.SetPixelBit(50, 49, true);  // world (50, 50)
     const CInkGuard guard(raster, ConnectDistance(5));
-    CVertex v;
-    v.startWidth = 4.5;
-    EXPECT_EQ(5.0, guard.ReachOf(v));
-    v.startWidth = 7.5;
-    EXPECT_EQ(7.5, guard.ReachOf(v));
+    const auto within = [&](double distance, double width) {
+        return guard.IsChordNearInk({50 + distance, 50}, {50 + distance, 50}, width);
+    };
+    EXPECT_TRUE(within(2.7, 4.5));  // 5 - 2.25
+    EXPECT_FALSE(within(2.8, 4.5));
+    EXPECT_TRUE(within(3.7, 7.5));  // 7.5 - 3.75
+    EXPECT_FALSE(within(3.8, 7.5));
 }
 
 TEST(InkGuard, AThinStrokeReachesOnePixel)
