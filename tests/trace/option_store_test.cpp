@@ -91,9 +91,13 @@ std::uint64_t Bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 
 TEST_F(OptionStore, EveryValueRoundTripsAndDoublesKeepEveryBit)
 {
-    // A value missing from the store takes its default.
-    Raw("Option").Dword("i_Gray", 5);
+    // With nothing stored the record keeps its own defaults; a value missing
+    // from a stored key takes the store's, which is not always the record's.
+    EXPECT_TRUE(Loaded().b_AutoGray);
     EXPECT_EQ(Loaded().i_VectorFileFormat, 7u);
+    Raw("Option").Dword("i_Gray", 5);
+    EXPECT_EQ(Loaded().i_VectorFileFormat, 1u);
+    EXPECT_FALSE(Loaded().b_AutoGray);
     CTraceOption o;
     o.i_AutoTraceWhat = TRACE_OUTLINE;
     o.i_Gray = 37;
