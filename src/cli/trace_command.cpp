@@ -144,10 +144,10 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
     return {};
 }
 
-// The job file's options with the single keys over them. --method is the
-// key "Method" among them, so that the other keys are read, and checked, as
-// the chosen method's whatever their order. Empty on success, else the
-// message, with status saying whether it is a usage error.
+// The job file's options, then the method, then the single keys, which are
+// so read, and checked, as the chosen method's whatever their order. Empty
+// on success, else the message, with status saying whether it is a usage
+// error.
 std::string ChooseOptions(const TraceArgs& args, CTraceOption& options, int& status)
 {
     status = kExitUsage;
@@ -160,19 +160,14 @@ std::string ChooseOptions(const TraceArgs& args, CTraceOption& options, int& sta
             return error;
         }
     }
-    std::vector<std::string> settings = args.settings;
     if (args.method != 0) {
-        for (const std::string& setting : settings)
+        for (const std::string& setting : args.settings)
             if (FoldSettingName(TrimChars(std::string_view(setting).substr(0, setting.find('=')), " \t\v\f")) ==
                 "method")
                 return "give the method once: --method or --set " + setting;
-        // Alone, --method only switches: the stored values stay as they are.
-        if (settings.empty())
-            options.i_AutoTraceWhat = args.method;
-        else
-            settings.push_back(std::string("Method=") + JobMethodName(args.method));
+        options.i_AutoTraceWhat = args.method;
     }
-    if (std::string error; !ApplyJobSettings(settings, options, &error))
+    if (std::string error; !ApplyJobSettings(args.settings, options, &error))
         return error;
     return {};
 }

@@ -309,15 +309,6 @@ bool CTraceOption::GetDescription(FILE* file) const
     return file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
-const char* JobMethodName(UINT method)
-{
-    switch (method) {
-    case TRACE_OUTLINE: return "Outline";
-    case TRACE_FILL_PATTERN: return "FillPattern";
-    default: return "Center";
-    }
-}
-
 std::string FindJobOptionSection(const CProfileFile& profile)
 {
     for (const std::string& section : profile.GetSectionNames())
@@ -492,6 +483,16 @@ const char* FindJobKey(std::string_view name)
         if (FoldSettingName(key.name) == folded)
             return key.name;
     return nullptr;
+}
+
+// The value of "Method" for a tracing method.
+const char* JobMethodName(UINT method)
+{
+    switch (method) {
+    case TRACE_OUTLINE: return "Outline";
+    case TRACE_FILL_PATTERN: return "FillPattern";
+    default: return "Center";
+    }
 }
 
 // The methods of a key of GetJobKeys ("" for every method).

@@ -21,10 +21,6 @@
 // The section `lineweft options` writes its options under.
 inline constexpr const char* kJobOptionSection = "Options";
 
-// The value of "Method" for a tracing method: "Center", "Outline" or
-// "FillPattern".
-[[nodiscard]] const char* JobMethodName(UINT method);
-
 // The first section of a job file that holds tracing options (one with a
 // "Method" key), or "" when there is none.
 [[nodiscard]] std::string FindJobOptionSection(const CProfileFile& profile);
