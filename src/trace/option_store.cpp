@@ -121,14 +121,13 @@ bool WriteChartValues(CSettingsKey& key, const CChartType& chart)
 
 double ClampMaxDis(double v) { return v < 0 ? 0.0 : v; }
 
-// A width series the chart names: loaded when stored, else no widths under
-// that name.
+// A width series the chart names: loaded when stored, else emptied, name
+// and all, so that the options name no series they do not use.
 void LoadNamedWidthSeries(CWidthSeries& series, const std::string& name)
 {
     if (CWidthSeries::IsStored(name) && series.LoadFromRegistry(name))
         return;
     series.Clear();
-    series.Name = name;
 }
 
 // An angle series the chart names; "Default" when it cannot be had. False

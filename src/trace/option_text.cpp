@@ -139,8 +139,8 @@ private:
             m_renamed = true;
         if (!name.empty() && series.LoadFromRegistry(name))
             return;
+        // No widths and no name: the options then say what they do.
         series.Clear();
-        series.Name = name;  // kept, so the job still names it
     }
 
     void ReadAngleSeries()

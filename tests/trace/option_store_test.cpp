@@ -209,11 +209,12 @@ TEST_F(OptionStore, CenterSeriesAreLoadedByName)
     EXPECT_THAT(l.ChartType.WidthSeries.GetWidths(), ElementsAre(3));
     EXPECT_EQ(l.ChartType.AngleSeries.GetCount(), 3u);
 
-    // A width series no longer stored is emptied; an angle series falls back.
+    // A width series no longer stored is emptied, name and all, so the
+    // options name nothing they do not use; an angle series falls back.
     ASSERT_TRUE(CWidthSeries::DeleteFromRegistry("Pens"));
     Raw("Option\\Center").String("s_AngleSeries", "Gone");
     l = Loaded();
-    EXPECT_EQ(l.ChartType.WidthSeries.Name, "Pens");
+    EXPECT_EQ(l.ChartType.WidthSeries.Name, "");
     EXPECT_TRUE(l.ChartType.WidthSeries.GetWidths().empty());
     EXPECT_EQ(l.ChartType.AngleSeries.Name, "Default");
 }
