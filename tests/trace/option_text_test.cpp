@@ -297,6 +297,11 @@ TEST_F(JobText, SetKeysReadAsTheSameKeysOfAJobSection)
     // The last of a repeated key counts.
     ASSERT_TRUE(ApplyJobSettings({"Gray=10", "GRAY=20"}, untouched));
     EXPECT_EQ(untouched.i_Gray, 20);
+    // A chart type deleted since the options were loaded is no setting's
+    // fault: only the names set are checked.
+    untouched.ChartType.Name = "Deleted";
+    EXPECT_TRUE(ApplyJobSettings({"Gray=30"}, untouched, &error)) << error;
+    EXPECT_FALSE(ApplyJobSettings({"Chart=Deleted"}, untouched));
 }
 
 TEST_F(JobText, SetKeysFollowTheJobReadersDependencies)
