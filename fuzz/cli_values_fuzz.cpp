@@ -83,7 +83,7 @@ void ApplySteps(const std::vector<CRasterStep>& steps, bool oneBit)
     if (oneBit)
         (void)image.ConvertTo1Bit(128);
     std::string error;
-    if (!ApplyRasterSteps(image, steps, error))
+    if (bool outOfMemory = false; !ApplyRasterSteps(image, steps, error, outOfMemory))
         Check(!error.empty());
     Check(image.GetWidth() > 0 && image.GetHeight() > 0);
 }

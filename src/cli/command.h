@@ -8,6 +8,11 @@
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitNoMemory = 3;
+
+// Said in the help of every command that reads a file.
+inline constexpr const char* kStdinNote =
+    "INPUT may be - to read the file from standard input (its kind is told by its content).\n";
 
 struct CliCommand {
     const char* name;
@@ -33,6 +38,11 @@ int UsageError(const std::string& message);
 // normal return instead, so that their checks still cover the teardown.
 int ExitSkippingTeardown(int status);
 
+// Flushes standard output. When what was written there did not all arrive
+// (a full disk, a closed pipe read no further), says why on stderr and
+// turns a success into kExitFailure.
+int FinishStandardOutput(int status);
+
 // The message for an option that takes no part in the command.
 std::string UnknownOption(const std::string& option);
 
@@ -54,3 +64,12 @@ int RunTrace(const std::vector<std::string>& args);
 int RunRaster(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
+
+// The help of each command after its usage line, written from the tables
+// its parser reads.
+std::string InfoDetails();
+std::string OptionsDetails();
+std::string TraceDetails();
+std::string ConvertDetails();
+std::string RasterDetails();
+std::string RenderDetails();

@@ -1,107 +1,9 @@
 #include "cli/command.h"
 
-#include "cli/drawing_output.h"
-#include "cli/raster_steps.h"
-#include "trace/option_text.h"
-
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
-
-namespace {
-
-const char* const kStdinNote =
-    "INPUT may be - to read the file from standard input (its kind is told by its content).\n";
-
-// The job-file keys by method, for --set.
-std::string JobKeysHelp()
-{
-    std::string text;
-    for (const char* method : {"", "Center", "Outline", "FillPattern"}) {
-        std::string line = std::string("                             ") + (*method ? method : "any method") + ":";
-        for (const CJobKey& key : GetJobKeys())
-            if (std::string_view(key.methods).find(method) != std::string_view::npos &&
-                (*method != 0 || *key.methods == 0))
-                line += std::string(" ") + key.name;
-        text += line + "\n";
-    }
-    return text;
-}
-
-std::string TraceDetails()
-{
-    return std::string("\n") + kStdinNote +
-           "INPUT is a raster file: BMP, JPEG, PCX, TARGA or TIFF.\n\n"
-           "Options:\n"
-           "  -o, --output FILE        the file to write\n" +
-           DrawingOutputHelp() +
-           "  --method NAME            centerline (or centreline, center, centre), outline, fill (or\n"
-           "                           fillpattern); default: the stored options\n"
-           "  --threshold VALUE        auto, dynamic, or a grey level 0 to 255; default: the stored options\n"
-           "  --page N                 the page of a multi-page TIFF, counted from 1\n"
-           "  --job FILE.lwj           take the tracing options from a job file\n"
-           "  --section NAME           the job file's section (default: the first with a Method key)\n"
-           "  --set KEY=VALUE          one job-file key over the stored options and the job file,\n"
-           "                           read and checked as the job file's; repeatable. Keys:\n" +
-           JobKeysHelp() +
-           "  --threads N              threads for the kernels, 1 to 64; default: LW_THREADS, else the\n"
-           "                           cores the process may use\n\n"
-           "Steps, applied in the order given before the threshold:\n" +
-           RasterStepsHelp() +
-           "\nExit status: 0 done, 1 failed, 2 usage or a bad value in the job file, 3 out of memory,\n"
-           "4 hatch fill failed, 5 stopped, 6 tracing failed\n";
-}
-
-std::string ConvertDetails()
-{
-    return std::string("\n") + kStdinNote +
-           "\nOptions:\n"
-           "  -o, --output FILE        the file to write\n" +
-           DrawingOutputHelp();
-}
-
-std::string RasterDetails()
-{
-    return std::string("\n") + kStdinNote +
-           "INPUT is a raster file: BMP, JPEG, PCX, TARGA or TIFF.\n\n"
-           "Options:\n"
-           "  -o, --output FILE.bmp    the BMP file to write\n"
-           "  --page N                 the page of a multi-page TIFF, counted from 1\n\n"
-           "Steps, applied in the order given:\n" +
-           RasterStepsHelp();
-}
-
-std::string RenderDetails()
-{
-    return std::string("\n") + kStdinNote +
-           "\nOptions:\n"
-           "  -o, --output FILE.png    the PNG file to write\n"
-           "  --size WxH               picture size, each side 1 to 16384 (default 800x600)\n"
-           "  --zoom-window x0,y0,x1,y1  the drawing's window to show, in pixels (default: all of it)\n"
-           "  --grid                   show the grid\n"
-           "  --grips                  select everything and show the grips\n";
-}
-
-std::string InfoDetails()
-{
-    return std::string("\n") + kStdinNote +
-           "FILE: a raster file (BMP, JPEG, PCX, TARGA, TIFF), a .lwt project or a .dxf file.\n";
-}
-
-std::string OptionsDetails()
-{
-    return "\nOptions:\n"
-           "  --load FILE.lwj          load and store the options of a job file\n"
-           "  --section NAME           the job file's section (default: the first with a Method key)\n"
-           "  --set KEY=VALUE          one job-file key over the stored options and the job file,\n"
-           "                           read and checked as the job file's; repeatable. Keys:\n" +
-           JobKeysHelp() +
-           "  --reset                  store the default options\n"
-           "  --describe               print the options as a readable summary\n"
-           "A bad value in the job file is reported with its line and the status is 2.\n";
-}
-
-}  // namespace
+#include <cstring>
 
 const std::vector<CliCommand>& CliCommands()
 {
@@ -109,9 +11,10 @@ const std::vector<CliCommand>& CliCommands()
         {"install", "Register the project file type (.lwt) with the desktop", "install", RunInstall, nullptr},
         {"uninstall", "Remove the project file type registration", "uninstall", RunUninstall, nullptr},
         {"info", "Print what a raster, project or DXF file holds", "info FILE", RunInfo, InfoDetails},
-        {"options", "Show, load or reset the stored tracing options (job-file text)",
-         "options [--describe]\n       lineweft options --load FILE.lwj [--section NAME] [--describe]\n"
-         "       lineweft options --reset [--describe]",
+        {"options", "Show, load, set or reset the stored tracing options (job-file text)",
+         "options [--set KEY=VALUE]... [--describe]\n"
+         "       lineweft options --load FILE.lwj [--section NAME] [--set KEY=VALUE]... [--describe]\n"
+         "       lineweft options --reset [--set KEY=VALUE]... [--describe]",
          RunOptions, OptionsDetails},
         {"trace", "Trace a raster file into a vector file (DXF, SVG, ...) or a project (.lwt)",
          "trace INPUT -o OUTPUT [options] [steps...]", RunTrace, TraceDetails},
@@ -138,8 +41,22 @@ std::string UnknownOption(const std::string& option) { return "unknown option '"
 #endif
 #endif
 
+int FinishStandardOutput(int status)
+{
+    // Told once: a sanitizer build returns here through main as well.
+    static bool told = false;
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if ((flushed && !std::ferror(stdout)) || told)
+        return status;
+    told = true;
+    std::fprintf(stderr, "lineweft: cannot write to standard output: %s\n", std::strerror(errno ? errno : EIO));
+    return status == kExitOk ? kExitFailure : status;
+}
+
 int ExitSkippingTeardown(int status)
 {
+    status = FinishStandardOutput(status);
 #ifndef LW_KEEP_TEARDOWN
     std::fflush(nullptr);
     std::_Exit(status);

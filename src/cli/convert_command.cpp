@@ -4,6 +4,7 @@
 #include "cli/command.h"
 
 #include "cli/drawing_output.h"
+#include "cli/option_table.h"
 #include "cli/stdin_input.h"
 #include "model/graph.h"
 
@@ -20,38 +21,22 @@ struct ConvertArgs {
     bool widths = true;
 };
 
+std::vector<CCliOption> ConvertOptions(ConvertArgs& out)
+{
+    std::vector<CCliOption> options = {TextOption({"-o", "--output"}, "FILE", "the file to write", out.output)};
+    AddDrawingOutputOptions(options, out.format, out.unit, out.widths);
+    return options;
+}
+
 // Empty on success, else the usage error's message.
 std::string ParseArgs(const std::vector<std::string>& args, ConvertArgs& out)
 {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.size() > 1 && arg[0] == '-') {
-            if (!IsOneOf(arg, {"-o", "--output", "--format", "--unit", "--widths"}))
-                return UnknownOption(arg);
-            if (i + 1 >= args.size())
-                return arg + " needs a value";
-            const std::string& value = args[++i];
-            if (arg == "-o" || arg == "--output") {
-                out.output = value;
-            } else if (arg == "--format") {
-                out.format = value;
-            } else if (arg == "--unit") {
-                if (!ParseUnitName(value, out.unit))
-                    return "--unit takes inch, cm, mm or pixel";
-            } else if (arg == "--widths") {
-                if (!ParseOnOff(value, out.widths))
-                    return "--widths takes on or off";
-            } else {
-                return UnknownOption(arg);
-            }
-        } else if (out.input.empty()) {
-            out.input = arg;
-        } else {
-            return "unexpected argument '" + arg + "'";
-        }
-    }
-    if (out.input.empty())
+    std::vector<std::string> positional;
+    if (std::string error = ParseCommandLine(args, ConvertOptions(out), 1, positional); !error.empty())
+        return error;
+    if (positional.empty())
         return "convert needs an input file (.lwt or .dxf)";
+    out.input = positional[0];
     if (out.input != "-" && !IsProjectPath(out.input) && !IsDxfPath(out.input))
         return "cannot tell the input kind from '" + out.input + "': convert reads .lwt and .dxf files";
     if (out.output.empty())
@@ -98,4 +83,10 @@ int RunConvert(const std::vector<std::string>& args)
                  layers == 1 ? "" : "s");
     stdinInput.Remove();
     return ExitSkippingTeardown(kExitOk);
+}
+
+std::string ConvertDetails()
+{
+    ConvertArgs unused;
+    return std::string("\n") + kStdinNote + "\nOptions:\n" + CommandOptionsHelp(ConvertOptions(unused));
 }

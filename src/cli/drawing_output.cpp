@@ -50,19 +50,6 @@ void WarnWhenTheExtensionDisagrees(const std::string& path, const CDrawingOutput
 
 }  // namespace
 
-std::string DrawingOutputHelp()
-{
-    std::string formats;
-    for (std::string_view name : ExportFormatShortNames())
-        formats += std::string(name) + ", ";
-    return "  --format NAME            " + formats + kProjectFormatName +
-           "\n"
-           "                           (default: by the output's extension; a disagreeing extension is\n"
-           "                           written as --format asks, with a warning)\n"
-           "  --unit NAME              inch, cm, mm, pixel: the unit of the coordinates written\n"
-           "  --widths on|off          write the line widths (default on)\n";
-}
-
 int ChooseDrawingOutput(const std::string& path, const std::string& formatName, CDrawingOutput& out)
 {
     out = CDrawingOutput{};
@@ -85,24 +72,35 @@ int ChooseDrawingOutput(const std::string& path, const std::string& formatName, 
     return kExitOk;
 }
 
-bool ParseUnitName(const std::string& value, int& unit)
+void AddDrawingOutputOptions(std::vector<CCliOption>& options, std::string& format, int& unit, bool& widths)
 {
-    static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};  // DrawingUnit order
-    for (int u = 0; u < 4; ++u) {
-        if (value == kUnits[u]) {
-            unit = u;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ParseOnOff(const std::string& value, bool& on)
-{
-    if (value != "on" && value != "off")
-        return false;
-    on = value == "on";
-    return true;
+    std::string formats;
+    for (std::string_view name : ExportFormatShortNames())
+        formats += std::string(name) + ", ";
+    options.push_back(TextOption({"--format"}, "NAME",
+                                 formats + kProjectFormatName +
+                                     "\n(default: by the output's extension; a disagreeing extension is\n"
+                                     "written as --format asks, with a warning)",
+                                 format));
+    options.push_back({{"--unit"},
+                       "NAME",
+                       "inch, cm, mm, pixel: the unit of the coordinates written",
+                       [&unit](const std::string& value) {
+                           static const char* const kUnits[] = {"inch", "cm", "mm", "pixel"};  // DrawingUnit order
+                           for (int u = 0; u < 4; ++u)
+                               if (value == kUnits[u]) {
+                                   unit = u;
+                                   return std::string();
+                               }
+                           return std::string("--unit takes inch, cm, mm or pixel");
+                       }});
+    options.push_back(
+        {{"--widths"}, "on|off", "write the line widths (default on)", [&widths](const std::string& value) {
+             if (value != "on" && value != "off")
+                 return std::string("--widths takes on or off");
+             widths = value == "on";
+             return std::string();
+         }});
 }
 
 bool ReadDxfDrawing(CGraph& drawing, const std::string& path, std::string& error)

@@ -3,6 +3,9 @@
 // of the export formats, chosen by --format or else by the output's
 // extension, and the --unit and --widths values both commands take.
 #include <string>
+#include <vector>
+
+#include "cli/option_table.h"
 
 class CGraph;
 
@@ -17,13 +20,9 @@ struct CDrawingOutput {
 // that cannot be written yet).
 int ChooseDrawingOutput(const std::string& path, const std::string& formatName, CDrawingOutput& out);
 
-// The help lines of --format, --unit and --widths.
-std::string DrawingOutputHelp();
-
-// --unit: "inch", "cm", "mm" or "pixel" as a DrawingUnit; false otherwise.
-bool ParseUnitName(const std::string& value, int& unit);
-// --widths: "on" or "off"; false otherwise.
-bool ParseOnOff(const std::string& value, bool& on);
+// Adds --format (the name, checked by ChooseDrawingOutput), --unit (a
+// DrawingUnit) and --widths to a command's options.
+void AddDrawingOutputOptions(std::vector<CCliOption>& options, std::string& format, int& unit, bool& widths);
 
 // Writes the drawing as chosen; false with the reason in `error`. A project
 // needs at least one entity.

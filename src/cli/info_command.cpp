@@ -317,3 +317,9 @@ int RunInfo(const std::vector<std::string>& args)
                  RasterLoadErrorText(RasterLoadError::kUnknownFormat).c_str());
     return kExitFailure;
 }
+
+std::string InfoDetails()
+{
+    return std::string("\n") + kStdinNote +
+           "FILE: a raster file (BMP, JPEG, PCX, TARGA, TIFF), a .lwt project or a .dxf file.\n";
+}

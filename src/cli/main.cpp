@@ -56,16 +56,16 @@ int main(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintHelp();
-        return kExitUsage;
+        return FinishStandardOutput(kExitUsage);
     }
     const std::string& first = args[0];
     if (first == "--help" || first == "-h" || first == "help") {
         PrintHelp();
-        return kExitOk;
+        return FinishStandardOutput(kExitOk);
     }
     if (first == "--version") {
         std::printf("lineweft %s\n", LINEWEFT_VERSION);
-        return kExitOk;
+        return FinishStandardOutput(kExitOk);
     }
     if (first.size() > 1 && first[0] == '-')
         return UsageError(UnknownOption(first));
@@ -79,7 +79,7 @@ int main(int argc, char** argv)
             std::printf("Usage: lineweft %s\n\n%s\n", command.usage, command.summary);
             if (command.details)
                 std::fputs(command.details().c_str(), stdout);
-            return kExitOk;
+            return FinishStandardOutput(kExitOk);
         }
         InitLocaleSeparators();
         // A stop outside the trace's own steps removes what the command has
@@ -88,7 +88,7 @@ int main(int argc, char** argv)
         std::string why;
         if (!LoadUserLanguageFile(&why))
             std::fprintf(stderr, "lineweft: %s\n", why.c_str());
-        return command.run(rest);
+        return FinishStandardOutput(command.run(rest));
     }
     return UsageError("unknown command '" + first + "'");
 }

@@ -2,11 +2,11 @@
 
 #include "cli/command.h"
 
+#include "cli/option_table.h"
 #include "cli/raster_steps.h"
 #include "cli/stdin_input.h"
 #include "model/file_paths.h"
 #include "platform/atomic_file.h"
-#include "platform/number_text.h"
 #include "raster/raster_file.h"
 #include "raster/raster_src.h"
 
@@ -25,10 +25,10 @@ struct RasterArgs {
     std::vector<CRasterStep> steps;
 };
 
-int Fail(const std::string& message)
+int Fail(const std::string& message, bool outOfMemory = false)
 {
     std::fprintf(stderr, "lineweft: %s\n", message.c_str());
-    return kExitFailure;
+    return outOfMemory ? kExitNoMemory : kExitFailure;
 }
 
 bool IsBmpPath(const std::string& path)
@@ -39,39 +39,20 @@ bool IsBmpPath(const std::string& path)
     return ext == ".bmp";
 }
 
+std::vector<CCliOption> RasterOptions(RasterArgs& out)
+{
+    return {TextOption({"-o", "--output"}, "FILE.bmp", "the BMP file to write", out.output), PageOption(out.page)};
+}
+
 // Empty on success, else the usage error's message.
 std::string ParseArgs(const std::vector<std::string>& args, RasterArgs& out)
 {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string error;
-        if (ParseRasterStep(args, i, out.steps, error)) {
-            if (!error.empty())
-                return error;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            if (!IsOneOf(arg, {"-o", "--output", "--page"}))
-                return UnknownOption(arg);
-            if (i + 1 >= args.size())
-                return arg + " needs a value";
-            const std::string& value = args[++i];
-            std::int32_t number = 0;
-            if (arg == "-o" || arg == "--output") {
-                out.output = value;
-            } else if (arg == "--page") {
-                if (!ParseIntC(value, number) || number < 1 || number > 1000000)
-                    return "--page takes a page number from 1";
-                out.page = static_cast<int>(number);
-            } else {
-                return UnknownOption(arg);
-            }
-        } else if (out.input.empty()) {
-            out.input = arg;
-        } else {
-            return "unexpected argument '" + arg + "'";
-        }
-    }
-    if (out.input.empty())
+    std::vector<std::string> positional;
+    if (std::string error = ParseCommandLine(args, RasterOptions(out), 1, positional, &out.steps); !error.empty())
+        return error;
+    if (positional.empty())
         return "raster needs an input raster file";
+    out.input = positional[0];
     if (out.output.empty())
         return "raster needs an output file (-o FILE.bmp)";
     if (!IsBmpPath(out.output) && !IsStreamTarget(out.output))
@@ -94,12 +75,22 @@ int RunRaster(const std::vector<std::string>& args)
     CRasterSrc image;
     if (!LoadRasterPage(parsed.input, parsed.page, image, error))
         return Fail(error);
-    if (!ApplyRasterSteps(image, parsed.steps, error))
-        return Fail(error);
+    if (bool outOfMemory = false; !ApplyRasterSteps(image, parsed.steps, error, outOfMemory))
+        return Fail(error, outOfMemory);
     errno = 0;
     if (!image.SaveBMP(parsed.output))
         return Fail("cannot write '" + parsed.output + "'" + (errno ? std::string(": ") + std::strerror(errno) : ""));
     std::fprintf(stderr, "%s: %d x %d, %d bit(s) per pixel\n", parsed.output.c_str(), image.GetWidth(),
                  image.GetHeight(), image.GetBitCount());
     return kExitOk;
+}
+
+std::string RasterDetails()
+{
+    RasterArgs unused;
+    return std::string("\n") + kStdinNote +
+           "INPUT is a raster file: BMP, JPEG, PCX, TARGA or TIFF.\n\n"
+           "Options:\n" +
+           CommandOptionsHelp(RasterOptions(unused)) + "\nSteps, applied in the order given:\n" + RasterStepsHelp() +
+           "\nExit status: 0 done, 1 failed, 2 usage, 3 out of memory\n";
 }

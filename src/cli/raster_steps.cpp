@@ -1,8 +1,11 @@
 #include "cli/raster_steps.h"
 
+#include "cli/option_table.h"
+
 #include "raster/freeimage_api.h"
 #include "raster/raster_file.h"
 
+#include "model/text_table.h"
 #include "platform/message_box.h"
 #include "platform/number_text.h"
 #include "raster/median.h"
@@ -20,8 +23,7 @@ namespace {
 constexpr int kMaxSide = 1000000;        // the largest side Resample makes
 constexpr int kMaxFillPasses = 1000;     // far beyond any hole worth filling
 constexpr int kMaxBrightContrast = 100;  // percent either way
-// The column where the help text of every option starts.
-constexpr int kHelpIndent = 27;
+constexpr int kMaxPage = 1000000;        // far beyond any file's page count
 
 // Whole decimal fields split by sep, each within lo..hi.
 bool ParseIntList(const std::string& text, char sep, std::vector<int>& values, size_t count, int lo, int hi)
@@ -279,7 +281,7 @@ std::string TemplateHelp()
     (void)list.Load();  // the built-in list when none is stored
     for (const CRasterTemplate* t = list.Items().MoveToHead(); t; t = list.Items().MoveNext())
         templates += (templates.empty() ? "\"" : ", \"") + t->GetName() + "\"";
-    return "apply a convolution template of the stored list:\n" + std::string(kHelpIndent, ' ') + templates;
+    return "apply a convolution template of the stored list:\n" + templates;
 }
 
 std::string ResampleHelp()
@@ -287,8 +289,8 @@ std::string ResampleHelp()
     std::string filters;
     for (int i = 0; i < kStretchFilterCount; ++i)
         filters += std::string(i ? ", " : "") + std::string(GetStretchFilterName(i));
-    return FormatC("resample to W x H pixels, each side 1 to %d; FILTER:\n", kMaxSide) + std::string(kHelpIndent, ' ') +
-           filters + " (default lanczos3)";
+    return FormatC("resample to W x H pixels, each side 1 to %d; FILTER:\n", kMaxSide) + filters +
+           " (default lanczos3)";
 }
 
 const CStepOption kStepOptions[] = {
@@ -335,8 +337,9 @@ ApplyFn FindApply(RasterStepKind kind)
 }
 
 // Runs one step with the message hook recording what the kernel would show:
-// on failure that text says more than the option's own message.
-bool ApplyStep(CRasterSrc& image, const CRasterStep& step, std::string& error)
+// on failure that text says more than the option's own message, and tells
+// a shortage of memory from other failures.
+bool ApplyStep(CRasterSrc& image, const CRasterStep& step, std::string& error, bool& outOfMemory)
 {
     const ApplyFn apply = FindApply(step.kind);
     if (apply == nullptr) {
@@ -362,8 +365,11 @@ bool ApplyStep(CRasterSrc& image, const CRasterStep& step, std::string& error)
     }
     if (!shown.empty()) {
         error.clear();
-        for (const Shown& message : shown)
+        const std::string noMemory = GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
+        for (const Shown& message : shown) {
             error += (error.empty() ? "" : "; ") + message.text;
+            outOfMemory = outOfMemory || message.text == noMemory;
+        }
     }
     return false;
 }
@@ -403,16 +409,17 @@ std::string RasterStepsHelp()
     std::string help;
     for (const CStepOption& option : kStepOptions) {
         const std::string usage = std::string(option.name) + (option.value ? std::string(" ") + option.value : "");
-        help += FormatC("  %-*s ", kHelpIndent - 3, usage.c_str()) + option.help() + "\n";
+        help += HelpRow(usage, option.help());
     }
     return help;
 }
 
-bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, std::string& error)
+bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, std::string& error, bool& outOfMemory)
 {
     error.clear();
+    outOfMemory = false;
     for (const CRasterStep& step : steps) {
-        if (!ApplyStep(image, step, error))
+        if (!ApplyStep(image, step, error, outOfMemory))
             return false;
     }
     return true;
@@ -429,6 +436,17 @@ std::string LoadErrorMessage(const std::string& path, RasterLoadError error, con
 }
 
 }  // namespace
+
+CCliOption PageOption(int& page)
+{
+    return {{"--page"}, "N", "the page of a multi-page TIFF, counted from 1", [&page](const std::string& value) {
+                std::int32_t number = 0;
+                if (!ParseIntC(value, number) || number < 1 || number > kMaxPage)
+                    return std::string("--page takes a page number from 1");
+                page = static_cast<int>(number);
+                return std::string();
+            }};
+}
 
 bool LoadRasterPage(const std::string& path, int page, CRasterSrc& image, std::string& error)
 {

@@ -1,6 +1,7 @@
 #pragma once
 // The raster clean-up steps `trace` and `raster` take on the command line,
 // kept in the order given and applied one after another to the loaded image.
+#include "cli/option_table.h"
 #include "platform/colorref.h"
 
 #include <string>
@@ -45,8 +46,13 @@ bool ParseRasterStep(const std::vector<std::string>& args, size_t& i, std::vecto
 std::string RasterStepsHelp();
 
 // Applies the steps in order; false with the message of the first that fails
-// (the image then holds the steps before it).
-[[nodiscard]] bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, std::string& error);
+// (the image then holds the steps before it), outOfMemory telling whether
+// it failed for want of memory.
+[[nodiscard]] bool ApplyRasterSteps(CRasterSrc& image, const std::vector<CRasterStep>& steps, std::string& error,
+                                    bool& outOfMemory);
+
+// --page N: the page of a multi-page TIFF, counted from 1.
+[[nodiscard]] CCliOption PageOption(int& page);
 
 // Loads a raster file, or page `page` (1-based; 0 = the file as a whole) of a
 // TIFF, into image. False with a message for the user.

@@ -4,6 +4,7 @@
 
 #include "cli/command.h"
 #include "cli/drawing_output.h"
+#include "cli/option_table.h"
 #include "cli/raster_steps.h"
 #include "cli/stdin_input.h"
 
@@ -83,41 +84,47 @@ bool ParseWindow(const std::string& text, double* values)
     return values[0] != values[2] && values[1] != values[3];
 }
 
+std::vector<CCliOption> RenderOptions(RenderArgs& out)
+{
+    auto flag = [](const char* name, const char* help, bool& on) {
+        return CCliOption{{name}, nullptr, help, [&on](const std::string&) {
+                              on = true;
+                              return std::string();
+                          }};
+    };
+    return {
+        TextOption({"-o", "--output"}, "FILE.png", "the PNG file to write", out.output),
+        {{"--size"},
+         "WxH",
+         "picture size, each side 1 to " + std::to_string(kMaxRenderSide) + " (default 800x600)",
+         [&out](const std::string& value) {
+             if (!ParseSize(value, out.width, out.height))
+                 return "--size takes WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxRenderSide);
+             return std::string();
+         }},
+        {{"--zoom-window"},
+         "x0,y0,x1,y1",
+         "the drawing's window to show, in pixels (default: all of it)",
+         [&out](const std::string& value) {
+             if (!ParseWindow(value, out.window))
+                 return std::string("--zoom-window takes x0,y0,x1,y1 with x0 != x1, y0 != y1");
+             out.zoomWindow = true;
+             return std::string();
+         }},
+        flag("--grid", "show the grid", out.grid),
+        flag("--grips", "select everything and show the grips", out.grips),
+    };
+}
+
 // Empty on success, else the usage error's message.
 std::string ParseArgs(const std::vector<std::string>& args, RenderArgs& out)
 {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--grid") {
-            out.grid = true;
-        } else if (arg == "--grips") {
-            out.grips = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            if (!IsOneOf(arg, {"-o", "--output", "--size", "--zoom-window"}))
-                return UnknownOption(arg);
-            if (i + 1 >= args.size())
-                return arg + " needs a value";
-            const std::string& value = args[++i];
-            if (arg == "-o" || arg == "--output") {
-                out.output = value;
-            } else if (arg == "--size") {
-                if (!ParseSize(value, out.width, out.height))
-                    return "--size takes WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxRenderSide);
-            } else if (arg == "--zoom-window") {
-                if (!ParseWindow(value, out.window))
-                    return "--zoom-window takes x0,y0,x1,y1 with x0 != x1, y0 != y1";
-                out.zoomWindow = true;
-            } else {
-                return UnknownOption(arg);
-            }
-        } else if (out.input.empty()) {
-            out.input = arg;
-        } else {
-            return "unexpected argument '" + arg + "'";
-        }
-    }
-    if (out.input.empty())
+    std::vector<std::string> positional;
+    if (std::string error = ParseCommandLine(args, RenderOptions(out), 1, positional); !error.empty())
+        return error;
+    if (positional.empty())
         return "render needs an input file (raster, .lwt project or .dxf)";
+    out.input = positional[0];
     if (out.output.empty())
         return "render needs an output file (-o FILE.png)";
     // Standard output, a FIFO or a device takes the PNG whatever its name.
@@ -212,8 +219,10 @@ int RunRender(const std::vector<std::string>& args)
     if (parsed.grips)
         graph.SelectAll(true);
 
-    if (!device.BeginDraw(nullptr, true))
-        return Fail("not enough memory for a picture of that size");
+    if (!device.BeginDraw(nullptr, true)) {
+        (void)Fail("not enough memory for a picture of that size");
+        return kExitNoMemory;
+    }
     if (graph.Draw(&device) == 1 && parsed.grid)
         std::fprintf(stderr, "lineweft: the grid is too dense to show at this size\n");
     device.EndDraw();
@@ -221,4 +230,11 @@ int RunRender(const std::vector<std::string>& args)
     if (!WritePng(device.GetBackBuffer(), parsed.output, why))
         return Fail("cannot write " + parsed.output + (why.empty() ? "" : ": " + why));
     return kExitOk;
+}
+
+std::string RenderDetails()
+{
+    RenderArgs unused;
+    return std::string("\n") + kStdinNote + "\nOptions:\n" + CommandOptionsHelp(RenderOptions(unused)) +
+           "\nExit status: 0 done, 1 failed, 2 usage, 3 out of memory\n";
 }

@@ -5,6 +5,7 @@
 #include "cli/command.h"
 
 #include "cli/drawing_output.h"
+#include "cli/option_table.h"
 #include "cli/raster_steps.h"
 #include "cli/stdin_input.h"
 #include "cli/terminal_progress.h"
@@ -12,6 +13,8 @@
 #include "model/layer.h"
 #include "model/text_table.h"
 #include "platform/number_text.h"
+#include "platform/settings_store.h"
+#include "platform/text_trim.h"
 #include "raster/raster_entity.h"
 #include "raster/raster_file.h"
 #include "raster/raster_src.h"
@@ -26,8 +29,8 @@
 
 namespace {
 
-// Exit statuses of the run's result codes, beside kExitFailure and kExitUsage.
-constexpr int kExitNoMemory = 3;     // RUN_NO_MEMORY
+// Exit statuses of the run's result codes, beside kExitFailure, kExitUsage
+// and kExitNoMemory.
 constexpr int kExitFillFailed = 4;   // RUN_FILL_FAILED
 constexpr int kExitStopped = 5;      // RUN_STOPPED
 constexpr int kExitTraceFailed = 6;  // RUN_FAILED, or no result at all
@@ -44,7 +47,7 @@ struct TraceArgs {
     std::string output;
     std::string job;
     std::string section;
-    std::string method;
+    UINT method = 0;  // TRACE_CENTER_LINE...; 0 keeps the options'
     std::string format;
     ThresholdMode threshold = ThresholdMode::kStored;
     BYTE grey = 0;
@@ -55,77 +58,85 @@ struct TraceArgs {
     std::vector<CRasterStep> steps;
 };
 
-int Fail(const std::string& message)
+int Fail(const std::string& message, bool outOfMemory = false)
 {
     std::fprintf(stderr, "lineweft: %s\n", message.c_str());
-    return kExitFailure;
+    return outOfMemory ? kExitNoMemory : kExitFailure;
+}
+
+std::string ParseMethod(const std::string& name, UINT& method)
+{
+    if (IsOneOf(name, {"centerline", "centreline", "center", "centre"}))
+        method = TRACE_CENTER_LINE;
+    else if (name == "outline")
+        method = TRACE_OUTLINE;
+    else if (name == "fill" || name == "fillpattern")
+        method = TRACE_FILL_PATTERN;
+    else
+        return "--method takes centerline, outline or fill";
+    return {};
+}
+
+std::string ParseThreshold(const std::string& value, TraceArgs& out)
+{
+    std::int32_t number = 0;
+    if (value == "auto") {
+        out.threshold = ThresholdMode::kAuto;
+    } else if (value == "dynamic") {
+        out.threshold = ThresholdMode::kDynamic;
+    } else if (ParseIntC(value, number) && number >= 0 && number <= 255) {
+        out.threshold = ThresholdMode::kFixed;
+        out.grey = static_cast<BYTE>(number);
+    } else {
+        return "--threshold takes auto, dynamic or a grey level 0 to 255";
+    }
+    return {};
+}
+
+std::string ParseThreads(const std::string& value)
+{
+    std::int32_t number = 0;
+    if (!ParseIntC(value, number) || number < 1 || number > 64)
+        return "--threads takes a number from 1 to 64";
+    SetRowBandThreads(static_cast<int>(number));
+    return {};
+}
+
+std::vector<CCliOption> TraceOptions(TraceArgs& out)
+{
+    std::vector<CCliOption> options = {TextOption({"-o", "--output"}, "FILE", "the file to write", out.output)};
+    AddDrawingOutputOptions(options, out.format, out.unit, out.widths);
+    options.push_back({{"--method"},
+                       "NAME",
+                       "centerline (or centreline, center, centre), outline, fill (or\n"
+                       "fillpattern); default: the stored options",
+                       [&out](const std::string& v) { return ParseMethod(v, out.method); }});
+    options.push_back({{"--threshold"},
+                       "VALUE",
+                       "auto, dynamic, or a grey level 0 to 255; default: the stored options",
+                       [&out](const std::string& v) { return ParseThreshold(v, out); }});
+    options.push_back(PageOption(out.page));
+    options.push_back(TextOption({"--job"}, "FILE.lwj", "take the tracing options from a job file", out.job));
+    options.push_back(TextOption({"--section"}, "NAME", "the job file's section (default: the first with a Method key)",
+                                 out.section));
+    options.push_back(SetOption(out.settings));
+    options.push_back({{"--threads"},
+                       "N",
+                       "threads for the kernels, 1 to 64; default: LW_THREADS, else the\n"
+                       "cores the process may use",
+                       ParseThreads});
+    return options;
 }
 
 // Empty on success, else the usage error's message.
 std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
 {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string stepError;
-        if (ParseRasterStep(args, i, out.steps, stepError)) {
-            if (!stepError.empty())
-                return stepError;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            if (!IsOneOf(arg, {"-o", "--output", "--method", "--format", "--unit", "--widths", "--job", "--section",
-                               "--set", "--page", "--threshold", "--threads"}))
-                return UnknownOption(arg);
-            if (i + 1 >= args.size())
-                return arg + " needs a value";
-            const std::string& value = args[++i];
-            std::int32_t number = 0;
-            if (arg == "-o" || arg == "--output") {
-                out.output = value;
-            } else if (arg == "--method") {
-                out.method = value;
-            } else if (arg == "--format") {
-                out.format = value;
-            } else if (arg == "--unit") {
-                if (!ParseUnitName(value, out.unit))
-                    return "--unit takes inch, cm, mm or pixel";
-            } else if (arg == "--widths") {
-                if (!ParseOnOff(value, out.widths))
-                    return "--widths takes on or off";
-            } else if (arg == "--job") {
-                out.job = value;
-            } else if (arg == "--section") {
-                out.section = value;
-            } else if (arg == "--set") {
-                out.settings.push_back(value);
-            } else if (arg == "--page") {
-                if (!ParseIntC(value, number) || number < 1 || number > 1000000)
-                    return "--page takes a page number from 1";
-                out.page = static_cast<int>(number);
-            } else if (arg == "--threads") {
-                if (!ParseIntC(value, number) || number < 1 || number > 64)
-                    return "--threads takes a number from 1 to 64";
-                SetRowBandThreads(static_cast<int>(number));
-            } else if (arg == "--threshold") {
-                if (value == "auto") {
-                    out.threshold = ThresholdMode::kAuto;
-                } else if (value == "dynamic") {
-                    out.threshold = ThresholdMode::kDynamic;
-                } else if (ParseIntC(value, number) && number >= 0 && number <= 255) {
-                    out.threshold = ThresholdMode::kFixed;
-                    out.grey = static_cast<BYTE>(number);
-                } else {
-                    return "--threshold takes auto, dynamic or a grey level 0 to 255";
-                }
-            } else {
-                return UnknownOption(arg);
-            }
-        } else if (out.input.empty()) {
-            out.input = arg;
-        } else {
-            return "unexpected argument '" + arg + "'";
-        }
-    }
-    if (out.input.empty())
+    std::vector<std::string> positional;
+    if (std::string error = ParseCommandLine(args, TraceOptions(out), 1, positional, &out.steps); !error.empty())
+        return error;
+    if (positional.empty())
         return "trace needs an input raster file";
+    out.input = positional[0];
     if (out.output.empty())
         return "trace needs an output file (-o FILE)";
     if (!out.section.empty() && out.job.empty())
@@ -133,19 +144,32 @@ std::string ParseArgs(const std::vector<std::string>& args, TraceArgs& out)
     return {};
 }
 
-bool ApplyMethod(const std::string& name, CTraceOption& options)
+// The job file's options, then the method, then the single keys, which are
+// so read, and checked, as the chosen method's whatever their order. Empty
+// on success, else the message, with status saying whether it is a usage
+// error.
+std::string ChooseOptions(const TraceArgs& args, CTraceOption& options, int& status)
 {
-    if (name.empty())
-        return true;
-    if (name == "centerline" || name == "centreline" || name == "center" || name == "centre")
-        options.i_AutoTraceWhat = TRACE_CENTER_LINE;
-    else if (name == "outline")
-        options.i_AutoTraceWhat = TRACE_OUTLINE;
-    else if (name == "fill" || name == "fillpattern")
-        options.i_AutoTraceWhat = TRACE_FILL_PATTERN;
-    else
-        return false;
-    return true;
+    status = kExitUsage;
+    if (!args.job.empty()) {
+        std::string error;
+        std::vector<CJobValueProblem> badValues;
+        if (!LoadJobFileOptions(args.job, args.section, options, &error, &badValues)) {
+            if (badValues.empty())
+                status = kExitFailure;
+            return error;
+        }
+    }
+    if (args.method != 0) {
+        for (const std::string& setting : args.settings)
+            if (FoldSettingName(TrimChars(std::string_view(setting).substr(0, setting.find('=')), " \t\v\f")) ==
+                "method")
+                return "give the method once: --method or --set " + setting;
+        options.i_AutoTraceWhat = args.method;
+    }
+    if (std::string error; !ApplyJobSettings(args.settings, options, &error))
+        return error;
+    return {};
 }
 
 // The fixed threshold, and whether the histogram's automatic one replaces
@@ -166,7 +190,8 @@ GreyChoice ChooseGrey(const TraceArgs& args, const CTraceOption& options)
 // colour BMP that goes straight to a fixed or automatic threshold is
 // thresholded as it is read (MakeOneBit then has nothing left to do), which
 // spares copying its colour pixels.
-bool LoadDrawingRaster(const TraceArgs& args, const CTraceOption& options, CGraph& drawing, std::string& error)
+bool LoadDrawingRaster(const TraceArgs& args, const CTraceOption& options, CGraph& drawing, std::string& error,
+                       bool& outOfMemory)
 {
     CRaster* raster = drawing.GetRaster();
     if (raster == nullptr) {
@@ -179,7 +204,8 @@ bool LoadDrawingRaster(const TraceArgs& args, const CTraceOption& options, CGrap
         const GreyChoice choice = ChooseGrey(args, options);
         direct = LoadBmpAsOneBit(args.input, choice.grey, choice.automatic, image);
     }
-    if (direct == OneBitLoad::kNoMemory) {
+    outOfMemory = direct == OneBitLoad::kNoMemory;
+    if (outOfMemory) {
         error = GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
         return false;
     }
@@ -194,8 +220,10 @@ bool LoadDrawingRaster(const TraceArgs& args, const CTraceOption& options, CGrap
 }
 
 // One bit per pixel by the chosen threshold; a raster already one bit stays.
-bool MakeOneBit(CRasterSrc& image, const TraceArgs& args, const CTraceOption& options, std::string& error)
+bool MakeOneBit(CRasterSrc& image, const TraceArgs& args, const CTraceOption& options, std::string& error,
+                bool& outOfMemory)
 {
+    outOfMemory = false;
     if (image.GetBitCount() == 1)
         return true;
     if (image.GetBitCount() <= 8 && image.GetColorsUsed() < 2) {
@@ -218,6 +246,7 @@ bool MakeOneBit(CRasterSrc& image, const TraceArgs& args, const CTraceOption& op
     }
     if (!converted)
         error = GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
+    outOfMemory = !converted;
     return converted;
 }
 
@@ -250,31 +279,22 @@ int RunTrace(const std::vector<std::string>& args)
 
     GetTraceOption().LoadFromRegistry();
     CTraceOption options = SnapshotTraceOption();
-    if (!parsed.job.empty()) {
-        std::string error;
-        std::vector<CJobValueProblem> badValues;
-        if (!LoadJobFileOptions(parsed.job, parsed.section, options, &error, &badValues))
-            return badValues.empty() ? Fail(error) : UsageError(error);
-    }
-    // Single keys go over the job file's, as though it held them.
-    if (std::string error; !ApplyJobSettings(parsed.settings, options, &error))
-        return UsageError(error);
-    if (!ApplyMethod(parsed.method, options))
-        return UsageError("--method takes centerline, outline or fill");
+    int optionStatus = kExitOk;
+    if (std::string error = ChooseOptions(parsed, options, optionStatus); !error.empty())
+        return optionStatus == kExitUsage ? UsageError(error) : Fail(error);
     // Entities take defaults from the global record as they are made; no
     // interface edits it here, so it may carry this run's options (unsaved).
     GetTraceOption() = options;
 
     CGraph drawing;
     std::string error;
+    bool outOfMemory = false;
     if (parsed.unit >= 0)
         (void)drawing.SetUnit(static_cast<std::uint32_t>(parsed.unit));
-    if (!LoadDrawingRaster(parsed, options, drawing, error))
-        return Fail(error);
-    if (!ApplyRasterSteps(drawing.GetRaster()->GetImage(), parsed.steps, error))
-        return Fail(error);
-    if (!MakeOneBit(drawing.GetRaster()->GetImage(), parsed, options, error))
-        return Fail(error);
+    if (!LoadDrawingRaster(parsed, options, drawing, error, outOfMemory) ||
+        !ApplyRasterSteps(drawing.GetRaster()->GetImage(), parsed.steps, error, outOfMemory) ||
+        !MakeOneBit(drawing.GetRaster()->GetImage(), parsed, options, error, outOfMemory))
+        return Fail(error, outOfMemory);
 
     const CTraceRunResult result = TraceDrawing(&drawing, options, RunWithTerminalProgress);
     const int status = ExitStatusOf(result.code);
@@ -294,4 +314,16 @@ int RunTrace(const std::vector<std::string>& args)
                  result.elapsedMs / 1000.0);
     stdinInput.Remove();
     return ExitSkippingTeardown(status);
+}
+
+std::string TraceDetails()
+{
+    TraceArgs unused;
+    return std::string("\n") + kStdinNote +
+           "INPUT is a raster file: BMP, JPEG, PCX, TARGA or TIFF.\n\n"
+           "Options:\n" +
+           CommandOptionsHelp(TraceOptions(unused)) + "\nSteps, applied in the order given before the threshold:\n" +
+           RasterStepsHelp() +
+           "\nExit status: 0 done, 1 failed, 2 usage or a bad value in the job file, 3 out of memory,\n"
+           "4 hatch fill failed, 5 stopped, 6 tracing failed\n";
 }

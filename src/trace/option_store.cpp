@@ -121,14 +121,13 @@ bool WriteChartValues(CSettingsKey& key, const CChartType& chart)
 
 double ClampMaxDis(double v) { return v < 0 ? 0.0 : v; }
 
-// A width series the chart names: loaded when stored, else no widths under
-// that name.
+// A width series the chart names: loaded when stored, else emptied, name
+// and all, so that the options name no series they do not use.
 void LoadNamedWidthSeries(CWidthSeries& series, const std::string& name)
 {
     if (CWidthSeries::IsStored(name) && series.LoadFromRegistry(name))
         return;
     series.Clear();
-    series.Name = name;
 }
 
 // An angle series the chart names; "Default" when it cannot be had. False
@@ -363,9 +362,10 @@ void CTraceOption::LoadFromRegistry()
                                                 TRACE_FILL_PATTERN);
             long long gray = 128;
             i_Gray = ClampGray(ReadInt(key, "i_Gray", gray) ? gray : 128);
-            // The record's own default, also when the store lacks the value.
-            bool autoGray = true;
-            b_AutoGray = ReadBool(key, "b_AutoGray", autoGray) ? autoGray : true;
+            // A value missing from a stored key is off; only a store without
+            // the key keeps the record's own default (automatic).
+            bool autoGray = false;
+            b_AutoGray = ReadBool(key, "b_AutoGray", autoGray) && autoGray;
             c_NormalColorIndex = ReadColorIndex(key, "c_NormalColorIndex", 5);
             c_SelectColorIndex = ReadColorIndex(key, "c_SelectColorIndex", 1);
             c_BackGroundColorIndex = ReadColorIndex(key, "c_BackGroundColorIndex", 7);
@@ -374,7 +374,7 @@ void CTraceOption::LoadFromRegistry()
             c_GripBoxColorIndex = static_cast<WORD>(ReadColorIndex(key, "c_GripBoxColorIndex", 214));
             c_SelGripBoxColorIndex = static_cast<WORD>(ReadColorIndex(key, "c_SelGripBoxColorIndex", 3));
             i_GripBoxHalfWidth = static_cast<WORD>(std::min<DWORD>(ReadDword(key, "i_GripBoxHalfWidth", 4), 0xFFFF));
-            i_VectorFileFormat = std::clamp<DWORD>(ReadDword(key, "i_VectorFileFormat", 7), 1, 9);
+            i_VectorFileFormat = std::clamp<DWORD>(ReadDword(key, "i_VectorFileFormat", 1), 1, 9);
         }
     }
     LoadCenterFromRegistry();

@@ -139,8 +139,8 @@ private:
             m_renamed = true;
         if (!name.empty() && series.LoadFromRegistry(name))
             return;
+        // No widths and no name: the options then say what they do.
         series.Clear();
-        series.Name = name;  // kept, so the job still names it
     }
 
     void ReadAngleSeries()
@@ -348,6 +348,15 @@ public:
                 Flag(key);
             Integer("distance", 0, INT_MAX, "a whole number of pixels from 0");
             Integer("Length", 0, INT_MAX, "a whole number of pixels from 0");
+            // Blank names stand for no chart type, no widths and the default
+            // angle series; any other name must be one that loads.
+            std::vector<std::string> charts = {"pre_Default", "pre_Engineering", "pre_Topography"};
+            for (const std::string& name : CChartType::EnumRegistryNames())
+                charts.push_back(name);
+            charts.push_back(UnnamedChartName());
+            Named("Chart", charts, "a chart type");
+            Named("WidthSeries", CWidthSeries::EnumRegistryNames(), "a width series");
+            Named("AngleSeries", CAngleSeries::EnumRegistryNames(), "an angle series");
         }
         std::stable_sort(m_problems.begin(), m_problems.end(),
                          [](const CJobValueProblem& a, const CJobValueProblem& b) { return a.line < b.line; });
@@ -377,6 +386,18 @@ private:
         double v = 0;
         if (m_profile.HasKey(m_section, key) && (!ParseDoubleC(Value(key), v) || !std::isfinite(v) || v < lowest))
             Report(key, expected);
+    }
+
+    void Named(const char* key, const std::vector<std::string>& names, const char* what)
+    {
+        const std::string value = Value(key);
+        if (value.empty() || std::any_of(names.begin(), names.end(),
+                                         [&](const std::string& name) { return SeriesNamesEqual(name, value); }))
+            return;
+        std::string list;
+        for (const std::string& name : names)
+            list += (list.empty() ? "\"" : ", \"") + OneLine(name) + "\"";
+        Report(key, std::string(what) + ": " + list);
     }
 
     void Distance(const char* key) { Number(key, 0.0, "a distance in pixels from 0"); }
@@ -464,6 +485,47 @@ const char* FindJobKey(std::string_view name)
     return nullptr;
 }
 
+// The value of "Method" for a tracing method.
+const char* JobMethodName(UINT method)
+{
+    switch (method) {
+    case TRACE_OUTLINE: return "Outline";
+    case TRACE_FILL_PATTERN: return "FillPattern";
+    default: return "Center";
+    }
+}
+
+// The methods of a key of GetJobKeys ("" for every method).
+std::string_view JobKeyMethods(const std::string& key)
+{
+    for (const CJobKey& entry : GetJobKeys())
+        if (key == entry.name)
+            return entry.methods;
+    return {};
+}
+
+bool MethodListHas(std::string_view methods, std::string_view method)
+{
+    for (std::size_t begin = 0; begin < methods.size();) {
+        std::size_t end = methods.find(' ', begin);
+        if (end == std::string_view::npos)
+            end = methods.size();
+        if (methods.substr(begin, end - begin) == method)
+            return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
+// "Outline FillPattern" as "Outline or FillPattern".
+std::string MethodListText(std::string_view methods)
+{
+    std::string text(methods);
+    if (const std::size_t space = text.find(' '); space != std::string::npos)
+        text.replace(space, 1, " or ");
+    return text;
+}
+
 // The centre-line keys a chart type sets.
 bool IsChartValueKey(const std::string& key)
 {
@@ -541,7 +603,22 @@ bool ApplyJobSettings(const std::vector<std::string>& settings, CTraceOption& op
     }
     CProfileFile profile;
     profile.Parse(text);
+    // The options' own lines may name a series since deleted: only what was
+    // set is the caller's to mend.
     std::vector<CJobValueProblem> found = CheckJobSection(profile, "Set");
+    std::erase_if(found, [&](const CJobValueProblem& p) {
+        return std::none_of(set.begin(), set.end(), [&](const auto& entry) { return entry.first == p.key; });
+    });
+    // A key the method in use does not read would be dropped without a word.
+    const char* method = JobMethodName(base.i_AutoTraceWhat);
+    const bool methodKnown =
+        std::none_of(found.begin(), found.end(), [](const CJobValueProblem& p) { return p.key == "Method"; });
+    for (const auto& [key, value] : set) {
+        const std::string_view methods = JobKeyMethods(key);
+        if (methodKnown && !methods.empty() && !MethodListHas(methods, method))
+            found.push_back(
+                {key, value, 0, key + " is read by the " + MethodListText(methods) + " method only, not by " + method});
+    }
     if (!found.empty()) {
         std::string message;
         for (const CJobValueProblem& p : found)

@@ -62,7 +62,7 @@ struct CJobKey {
 // the options; a new Chart lets the chart type's values stand unless set too.
 // False, with the reason in error and option untouched, for a setting without
 // "=", an unknown key or a value on more than one line, and for values the
-// job reader would replace (each listed in problems, and in error as
-// "--set KEY=VALUE: expected").
+// job reader would replace or not read at all, being another method's (each
+// listed in problems, and in error as "--set KEY=VALUE: expected").
 [[nodiscard]] bool ApplyJobSettings(const std::vector<std::string>& settings, CTraceOption& option,
                                     std::string* error = nullptr, std::vector<CJobValueProblem>* problems = nullptr);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 namespace {}  // namespace
 
@@ -19,6 +20,19 @@ TEST(Cli, HelpAndVersionSucceed)
     CliRun version = Lineweft("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("lineweft ", 0), 0u);
+}
+
+// Output that cannot be written is a failure that says why, whatever wrote it.
+TEST(Cli, AStandardOutputThatCannotBeWrittenFailsAndSaysWhy)
+{
+    const std::string page = std::string(LW_TEST_DATA_DIR) + "/../../samples/plate.tif";
+    for (const std::string& args :
+         std::vector<std::string>{"--version", "trace --help", "options", "options --describe", "info " + page}) {
+        const CliRun run = Shell("(" + std::string(LW_CLI_PATH) + " " + args + " >/dev/full)");
+        EXPECT_EQ(run.status, 1) << args << run.out;
+        EXPECT_NE(run.out.find("cannot write to standard output: No space left on device"), std::string::npos)
+            << args << run.out;
+    }
 }
 
 TEST(Cli, UnknownCommandsAndOptionsAreUsageErrors)

@@ -79,6 +79,36 @@ TEST(OptionsCommand, BadFilesFailAndChangeNothing)
     std::filesystem::remove(noOptions);
 }
 
+// --set changes single keys of the stored options and stores them; --reset
+// stores options that load back as the preset they name.
+TEST(OptionsCommand, SetStoresSingleKeysAndResetForgetsTheSeries)
+{
+    ASSERT_EQ(Options("--reset").status, 0);
+    const CliRun set = Options("--set Gray=3 --set widthseries=Default --set Force=0");
+    ASSERT_EQ(set.status, 0) << set.out;
+    const std::string changed = "[Options]\nAutoGray=1\nGray=3\nMethod=Center\nChart=Unnamed\nStraighten=2.000\n"
+                                "Circle=1\nWidth=1\nWidthSeries=Default\nConnect=1\ndistance=5\nForce=0\n"
+                                "Delete=1\nLength=10\n";
+    EXPECT_EQ(set.out, changed);
+    EXPECT_EQ(Options("").out, changed);
+
+    // Refused settings leave the stored options as they were.
+    for (const char* bad : {"--set Chart=Nope", "--set Fill=1", "--set Gray=300", "--set Nokey=1"}) {
+        const CliRun run = Options(bad);
+        EXPECT_EQ(run.status, 2) << bad << run.out;
+    }
+    EXPECT_NE(Options("--set Chart=Nope").out.find("\"pre_Engineering\""), std::string::npos);
+    EXPECT_EQ(Options("").out, changed);
+
+    EXPECT_EQ(Options("--reset").out, kDefaultText);
+    EXPECT_EQ(Options("").out, kDefaultText);
+    const CliRun outline = Options("--reset --set Method=Outline --set Fill=1 --set Type=0");
+    EXPECT_EQ(outline.status, 0) << outline.out;
+    EXPECT_EQ(Options("").out,
+              "[Options]\nAutoGray=1\nGray=128\nMethod=Outline\nStraighten=1.500\nCircle=1\nFill=1\nType=0\n"
+              "Space=1.000\n");
+}
+
 TEST(OptionsCommand, UsageErrors)
 {
     EXPECT_EQ(Options("--load").status, 2);
@@ -113,6 +143,13 @@ TEST(OptionsCommand, BadJobValuesAreUsageErrorsNamingTheLine)
         {"Method=FillPattern\nType=3\n", ":3: Type=3"},
         {"Method=FillPattern\nSpace=0\n", ":3: Space=0"},
         {"Method=Outline\r\nFill=1\r\nSpace=-2\r\n", ":4: Space=-2"},
+        // Names that load nothing, with the names that would.
+        {"Method=Center\nChart=nonexistent\n",
+         ":3: Chart=nonexistent: Chart takes a chart type: \"pre_Default\", \"pre_Engineering\", \"pre_Topography\", "
+         "\"Unnamed\""},
+        {"Width=1\nWidthSeries=Nope\n", ":3: WidthSeries=Nope: WidthSeries takes a width series: \"Default\""},
+        {"Method=Center\nForce=1\nAngleSeries=Nope\n",
+         ":4: AngleSeries=Nope: AngleSeries takes an angle series: \"Default\", \"Ortho series\", \"Tinily Adjust\""},
     };
     for (const Case& c : cases) {
         const std::string job = TempFile("options_command_bad.lwj", std::string("[Job]\n") + c.section);

@@ -187,13 +187,17 @@ TEST_F(RasterCommand, AFailingStepSaysWhatTheKernelReported)
 #else
     const std::string page = Page();
     const std::string out = (dir / "out.bmp").string();
-    // 30000 x 30000 pixels of 24 bits do not fit in one gigabyte.
-    const CliRun run = Shell("ulimit -v 1000000; " + std::string(LW_CLI_PATH) + " raster " + page + " -o " + out +
-                             " --resample 30000x30000:box");
-    EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find("Not enough memory to perform operation !"), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find("--resample failed"), std::string::npos) << run.out;
-    EXPECT_FALSE(fs::exists(out));
+    // 30000 x 30000 pixels of 24 bits do not fit in one gigabyte: the exit
+    // status of a shortage of memory, in both commands that take the steps.
+    for (const char* command : {" raster ", " trace "}) {
+        const std::string target = (dir / (command[1] == 'r' ? "out.bmp" : "out.dxf")).string();
+        const CliRun run = Shell("ulimit -v 1000000; " + std::string(LW_CLI_PATH) + command + page + " -o " + target +
+                                 " --resample 30000x30000:box");
+        EXPECT_EQ(run.status, 3) << command << run.out;
+        EXPECT_NE(run.out.find("Not enough memory to perform operation !"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("--resample failed"), std::string::npos) << run.out;
+        EXPECT_FALSE(fs::exists(target));
+    }
 #endif
 }
 

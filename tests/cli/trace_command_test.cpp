@@ -218,6 +218,47 @@ TEST_F(TraceCommand, SetKeysGoOverTheJobFile)
     EXPECT_NE(Lineweft("trace --help").out.find("Center: Chart Straighten Circle"), std::string::npos);
 }
 
+// --method chooses the method the --set keys are read and checked for,
+// wherever it stands among them.
+TEST_F(TraceCommand, SetKeysAreTheChosenMethodsWhateverTheOrder)
+{
+    const fs::path page = Page("page.bmp", true);
+    const fs::path out = dir / "out.dxf";
+    const std::string trace = "trace " + page.string() + " -o " + out.string();
+    // Rows 0, 20, ... 80: two through the block, one through the line.
+    for (const char* order : {" --method fill --set Type=0 --set Space=20", " --set Space=20 --method fill"}) {
+        const CliRun run = Lineweft(trace + order);
+        EXPECT_EQ(run.status, 0) << order << run.out;
+        EXPECT_NE(run.out.find(": 3 entities"), std::string::npos) << order << run.out;
+    }
+    const std::string plate = std::string(LW_TEST_DATA_DIR) + "/../../samples/plate.tif";
+    ASSERT_EQ(Lineweft("trace " + plate + " -o " + out.string() + " --method outline").status, 0);
+    ASSERT_NE(ReadFile(out).find("\nCIRCLE\n"), std::string::npos);
+    for (const char* order : {" --method outline --set Circle=0", " --set Circle=0 --method outline"}) {
+        const CliRun run = Lineweft("trace " + plate + " -o " + out.string() + order);
+        EXPECT_EQ(run.status, 0) << order << run.out;
+        EXPECT_EQ(ReadFile(out).find("\nCIRCLE\n"), std::string::npos) << order;
+    }
+    fs::remove(out);
+
+    struct Refused {
+        const char* options;
+        const char* said;
+    };
+    const Refused refused[] = {
+        {" --method fill --set Type=7", "--set Type=7: Type takes 0 (horizontal), 1 (vertical) or 2 (cross)"},
+        {" --set Fill=1", "--set Fill=1: Fill is read by the Outline method only, not by Center"},
+        {" --method outline --set Force=0", "Force is read by the Center method only, not by Outline"},
+        {" --method fill --set Method=Outline", "give the method once"},
+    };
+    for (const Refused& r : refused) {
+        const CliRun run = Lineweft(trace + r.options);
+        EXPECT_EQ(run.status, 2) << r.options << run.out;
+        EXPECT_NE(run.out.find(r.said), std::string::npos) << r.options << run.out;
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
 TEST_F(TraceCommand, TheScanComesFromStandardInput)
 {
     const fs::path page = Page("page.bmp", true);

@@ -91,9 +91,13 @@ std::uint64_t Bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 
 TEST_F(OptionStore, EveryValueRoundTripsAndDoublesKeepEveryBit)
 {
-    // A value missing from the store takes its default.
-    Raw("Option").Dword("i_Gray", 5);
+    // With nothing stored the record keeps its own defaults; a value missing
+    // from a stored key takes the store's, which is not always the record's.
+    EXPECT_TRUE(Loaded().b_AutoGray);
     EXPECT_EQ(Loaded().i_VectorFileFormat, 7u);
+    Raw("Option").Dword("i_Gray", 5);
+    EXPECT_EQ(Loaded().i_VectorFileFormat, 1u);
+    EXPECT_FALSE(Loaded().b_AutoGray);
     CTraceOption o;
     o.i_AutoTraceWhat = TRACE_OUTLINE;
     o.i_Gray = 37;
@@ -205,11 +209,12 @@ TEST_F(OptionStore, CenterSeriesAreLoadedByName)
     EXPECT_THAT(l.ChartType.WidthSeries.GetWidths(), ElementsAre(3));
     EXPECT_EQ(l.ChartType.AngleSeries.GetCount(), 3u);
 
-    // A width series no longer stored is emptied; an angle series falls back.
+    // A width series no longer stored is emptied, name and all, so the
+    // options name nothing they do not use; an angle series falls back.
     ASSERT_TRUE(CWidthSeries::DeleteFromRegistry("Pens"));
     Raw("Option\\Center").String("s_AngleSeries", "Gone");
     l = Loaded();
-    EXPECT_EQ(l.ChartType.WidthSeries.Name, "Pens");
+    EXPECT_EQ(l.ChartType.WidthSeries.Name, "");
     EXPECT_TRUE(l.ChartType.WidthSeries.GetWidths().empty());
     EXPECT_EQ(l.ChartType.AngleSeries.Name, "Default");
 }

@@ -109,7 +109,13 @@ TEST_F(JobText, WrittenSectionsReadBackUnchanged)
     options[3].Outline = {0.5, false, true, FILL_VERTICAL, 3.0};
     options[4].i_AutoTraceWhat = TRACE_FILL_PATTERN;
     options[4].FillPattern = {FILL_CROSS, 4.0};
-    // Names keep the quotes and blanks that readers would strip.
+    // Names keep the quotes and blanks that readers would strip (a width
+    // series is read back only when it is stored).
+    for (const char* name : {"'quoted'", " padded "}) {
+        CWidthSeries stored;
+        stored.Name = name;
+        ASSERT_TRUE(stored.SaveToRegistry());
+    }
     options[5].ChartType.Name = "Unnamed";
     options[5].ChartType.WidthSeries.Name = "'quoted'";
     options[5].ChartType.AngleSeries.Name = "Ortho series";
@@ -181,7 +187,7 @@ TEST_F(JobText, SeriesAreLoadedByName)
     EXPECT_EQ(o.ChartType.AngleSeries.GetCount(), 3u);
     EXPECT_EQ(o.ChartType.Name, "Unnamed");
     o = Read("Chart=pre_Default\nWidthSeries=  Missing  \nAngleSeries=Missing\n");
-    EXPECT_EQ(o.ChartType.WidthSeries.Name, "Missing");
+    EXPECT_EQ(o.ChartType.WidthSeries.Name, "");
     EXPECT_TRUE(o.ChartType.WidthSeries.GetWidths().empty());
     EXPECT_EQ(o.ChartType.AngleSeries.Name, "Default");
     o = Read("Chart=pre_Default\nAngleSeries=\n");
@@ -291,6 +297,11 @@ TEST_F(JobText, SetKeysReadAsTheSameKeysOfAJobSection)
     // The last of a repeated key counts.
     ASSERT_TRUE(ApplyJobSettings({"Gray=10", "GRAY=20"}, untouched));
     EXPECT_EQ(untouched.i_Gray, 20);
+    // A chart type deleted since the options were loaded is no setting's
+    // fault: only the names set are checked.
+    untouched.ChartType.Name = "Deleted";
+    EXPECT_TRUE(ApplyJobSettings({"Gray=30"}, untouched, &error)) << error;
+    EXPECT_FALSE(ApplyJobSettings({"Chart=Deleted"}, untouched));
 }
 
 TEST_F(JobText, SetKeysFollowTheJobReadersDependencies)
