@@ -18,6 +18,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QTimer>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -33,6 +34,7 @@
 #include "platform/system.h"
 #include "raster/raster_display.h"
 #include "raster/raster_entity.h"
+#include "raster/raster_file.h"
 #include "raster/raster_src.h"
 #include "trace/trace_option.h"
 #include "ui/color_picker.h"
@@ -333,6 +335,8 @@ void CMainFrame::CreateActions()
             active->ZoomPrevious();
     });
     view->addSeparator();
+    CreateDisplayActions(view);
+    view->addSeparator();
     view->addAction(m_propertyDock->toggleViewAction());
 
     QMenu* raster = menuBar()->addMenu(Lan("MenuRaster", "&Raster"));
@@ -585,20 +589,54 @@ CDrawingView* CMainFrame::NewDrawingWindow(const QString& title)
     return AddChild(std::make_unique<CDrawingView>(), title);
 }
 
+namespace {
+void ShowOpenFailure(const std::string& path, const std::string& error)
+{
+    std::string text = GetLanString("OpenFileFailMsg", "Cannot open ") + path;
+    if (!error.empty())
+        text += "\n" + error;
+    ShowMessageBox(text, g_displayName, MB_OK | MB_ICONERROR);
+}
+}  // namespace
+
 CDrawingView* CMainFrame::OpenFile(const std::string& path)
 {
+    if (IsRasterFileName(path))
+        return OpenRasterFile(path);
     auto view = std::make_unique<CDrawingView>();
     std::string error;
     if (!view->LoadFile(path, error)) {
-        std::string text = GetLanString("OpenFileFailMsg", "Cannot open ") + path;
-        if (!error.empty())
-            text += "\n" + error;
-        ShowMessageBox(text, g_displayName, MB_OK | MB_ICONERROR);
+        ShowOpenFailure(path, error);
         return nullptr;
     }
     ShowStatus(QString::fromUtf8(path));
     CDrawingView* shown = AddChild(std::move(view), QString::fromUtf8(GetFileNameWithExt(path)));
     ShowImportWarnings(path, shown->GetImportWarnings());
+    return shown;
+}
+
+CDrawingView* CMainFrame::OpenRasterFile(const std::string& path)
+{
+    std::vector<CRasterPage> pages;
+    RasterLoadError why = RasterLoadError::kNone;
+    std::string detail;
+    if (!LoadRasterPages(path, pages, &why, &detail)) {
+        std::string error = RasterLoadErrorText(why);
+        if (!detail.empty())
+            error += "\n" + detail;
+        ShowOpenFailure(path, error);
+        return nullptr;
+    }
+    ShowStatus(QString::fromUtf8(path));
+    CDrawingView* shown = nullptr;
+    for (CRasterPage& page : pages) {
+        auto view = std::make_unique<CDrawingView>();
+        if (!view->TakeRasterPage(*page.image, page.name)) {
+            ShowOpenFailure(page.name, GetLanString("NoMemoryMsg", "Not enough memory to perform operation !"));
+            continue;
+        }
+        shown = AddChild(std::move(view), QString::fromUtf8(GetFileNameWithExt(page.name)));
+    }
     return shown;
 }
 
@@ -739,7 +777,31 @@ bool CMainFrame::SelectScannerSource()
         ShowStatus(Lan("NoScannerMsg", "No scanner is available."));
         return false;
     }
-    return SelectSource();
+    const std::vector<TW_IDENTITY> sources = GetSources();
+    // One source leaves nothing to choose; a manager may still ask itself.
+    if (sources.size() < 2)
+        return SelectSource();
+    auto nameOf = [](const TW_IDENTITY& source) {
+        return QString::fromUtf8(source.ProductName, strnlen(source.ProductName, sizeof source.ProductName));
+    };
+    QStringList names;
+    int current = 0;
+    for (const TW_IDENTITY& source : sources) {
+        QString name = nameOf(source);
+        // The user must be able to tell every entry apart.
+        if (names.contains(name))
+            name += QString(" (%1)").arg(names.size() + 1);
+        if (IsSourceKnown() && nameOf(source) == nameOf(GetSourceIdentity()))
+            current = static_cast<int>(names.size());
+        names << name;
+    }
+    bool chosen = false;
+    const QString picked = QInputDialog::getItem(this, Lan("SelectSourceTitle", "Select Source"),
+                                                 Lan("SelectSourceLabel", "Scanner:"), names, current, false, &chosen);
+    const qsizetype index = names.indexOf(picked);
+    if (!chosen || index < 0)
+        return false;
+    return SelectSource(sources[static_cast<std::size_t>(index)]);
 }
 
 bool CMainFrame::AcquireFromScanner()
