@@ -220,9 +220,9 @@ class CUndoLookup {
 public:
     explicit CUndoLookup(CGraph& drawing) : m_Drawing(drawing) {}
 
-    // Builds the tables. False, searching kept, when memory is short or ids
-    // repeat: a table could not then answer as the search does (the first in
-    // layer order, and the next one once that is removed).
+    // Builds the tables; false, searching kept, when memory is short. Ids
+    // are unique in a drawing (a restore never brings back a second one); a
+    // damaged file's repeated id finds the first entity, as the search does.
     bool Index();
 
     [[nodiscard]] CGraph& Drawing() const { return m_Drawing; }
@@ -245,8 +245,9 @@ public:
     // The entity left the drawing.
     void Removed(const CEntity* entity)
     {
-        if (m_Indexed)
-            m_Entities.erase(entity->m_Id);
+        const auto found = m_Indexed ? m_Entities.find(entity->m_Id) : m_Entities.end();
+        if (found != m_Entities.end() && found->second == entity)
+            m_Entities.erase(found);
     }
 
 private:
@@ -258,17 +259,13 @@ private:
 
 bool CUndoLookup::Index()
 {
-    bool unique = true;
     try {
-        for (CLayer* layer = m_Drawing.GetFirstLayer(); layer && unique; layer = layer->GetNext()) {
-            unique = m_Layers.emplace(layer->GetId(), layer).second;
-            for (CEntity* e = layer->GetFirstEntity(); e && unique; e = e->m_Next)
-                unique = m_Entities.emplace(e->m_Id, e).second;
+        for (CLayer* layer = m_Drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
+            m_Layers.emplace(layer->GetId(), layer);
+            for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next)
+                m_Entities.emplace(e->m_Id, e);
         }
     } catch (const std::bad_alloc&) {
-        unique = false;
-    }
-    if (!unique) {
         m_Entities.clear();
         m_Layers.clear();
         return false;

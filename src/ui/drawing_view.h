@@ -220,10 +220,11 @@ public:
 
     // Each switch of a setting the drawing stores is one vector undo step and
     // marks the drawing modified.
-    // F7: shows or hides the grid; hiding it ends grid snap.
+    // F7: shows or hides the grid.
     void ToggleGrid();
-    // F9: points snap to the grid nodes; the grid shows while they do, as
-    // only a drawn grid has nodes to snap to. Grid snap is the view's own.
+    // F9: points snap to the grid nodes, the view's own switch. Only a drawn
+    // grid has nodes to snap to: F9 shows the grid, and grid snap counts as
+    // off while the grid is hidden (by F7 or an undo), as its menu shows.
     void ToggleGridSnap();
     [[nodiscard]] bool GetGridSnap() const { return m_gridSnap && m_graph.GetGridShown(); }
     // F8: each next point lies square to the last in the snap frame.

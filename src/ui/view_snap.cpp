@@ -62,9 +62,7 @@ bool CDrawingView::ChangeSettings(const char* key, const char* english, const st
 void CDrawingView::ToggleGrid()
 {
     const bool shown = !m_graph.GetGridShown();
-    // Only a drawn grid has nodes to snap to: hiding it ends grid snap too.
-    if (ChangeSettings("UndoGrid", "Show Grid", [&] { m_graph.SetGridShown(shown); }) && !shown)
-        m_gridSnap = false;
+    (void)ChangeSettings("UndoGrid", "Show Grid", [&] { m_graph.SetGridShown(shown); });
 }
 
 void CDrawingView::ToggleGridSnap()

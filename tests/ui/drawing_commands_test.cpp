@@ -321,8 +321,16 @@ TEST_F(DrawingCommandsTest, SolidWithGridSnapHasItsCornersOnTheGrid)
         EXPECT_EQ(std::fmod(v->y, 25.0), 0.0) << v->y;
     }
 
-    // Hiding the grid ends grid snap, and the menu says so.
+    // A hidden grid has no nodes: grid snap is off and the menu says so,
+    // whether an undo took back the grid F9 showed or F7 hid it.
     ASSERT_TRUE(Action("S&nap to Grid")->isChecked());
+    ASSERT_TRUE(m_view->UndoVector());  // the solid
+    ASSERT_TRUE(m_view->UndoVector());  // the grid
+    EXPECT_FALSE(Graph().GetGridShown());
+    EXPECT_FALSE(m_view->GetGridSnap());
+    EXPECT_FALSE(Action("S&nap to Grid")->isChecked());
+    Key(Qt::Key_F9);
+    EXPECT_TRUE(Action("S&nap to Grid")->isChecked());
     Key(Qt::Key_F7);
     EXPECT_FALSE(m_view->GetGridSnap());
     EXPECT_FALSE(Action("S&nap to Grid")->isChecked());

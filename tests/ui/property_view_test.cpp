@@ -202,6 +202,7 @@ TEST_F(PropertyViewTest, SelectedEntityShowsItsRowsAndTakesTheEdits)
     CDrawingView* view = frame.NewDrawingWindow("line");
     CGraph& graph = view->GetGraph();
     CLayer* site = graph.SelectOrAddLayer("Site");
+    graph.SelectOrAddLayer("Site\\Old|");
     CLayer* walls = graph.SelectOrAddLayer("Site|Walls");
     CLine* line = graph.AddLine(0, 0, 10, 10);
     ASSERT_NE(line, nullptr);
