@@ -234,8 +234,8 @@ TW_UINT16 CSaneManager::Identity(TW_UINT16 msg, TW_IDENTITY& identity)
         if (m_state == kManagerOpen)
             ListDevices();
         const TW_IDENTITY* source = msg == MSG_USERSELECT ? NamedSource(identity)
-                                    : m_sources.empty()    ? nullptr
-                                                           : &m_sources.front();
+                                    : m_sources.empty()   ? nullptr
+                                                          : &m_sources.front();
         if (source == nullptr)
             return msg == MSG_GETFIRST ? TWRC_ENDOFLIST : Fail(TWCC_NODS, false);
         identity = *source;
