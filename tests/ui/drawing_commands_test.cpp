@@ -409,7 +409,10 @@ TEST_F(DrawingCommandsTest, SettingSwitchesMarkTheDrawingAndCtrlZTakesEachBackIn
     const Switch switches[] = {
         {"current layer",
          [&] {
+             // What is hidden is no longer selected, so no Delete takes it unseen.
+             Graph().SelectAll(true);
              Trigger("Show &Current Layer");
+             EXPECT_TRUE(Graph().GetSelectSet().IsEmpty());
              EXPECT_FALSE(shown(onCurrent));
              EXPECT_TRUE(shown(onOther));
          },
