@@ -1,5 +1,6 @@
 // The main frame: child windows of drawings, the status bar fed by the
-// core's status texts, the file, trace and scanner commands.
+// core's status texts, the file and trace commands (the scanner's in
+// main_window_scanner.cpp).
 #include "ui/main_window.h"
 
 #include <QActionGroup>
@@ -18,7 +19,6 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QTimer>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -761,119 +761,6 @@ void CMainFrame::OnZoomExtents()
     if (CDrawingView* view = ActiveView())
         view->ZoomExtents();
 }
-
-// ---- scanner -------------------------------------------------------------------------
-
-void CMainFrame::StartScanner()
-{
-    // The old platform family started the client on the user-interface thread.
-    const int platform = GetShellPlatformCode();
-    StartTwain(GetStatusWindow(), platform != kPlatformOld && platform != kPlatformNew);
-}
-
-bool CMainFrame::SelectScannerSource()
-{
-    if (!IsReady()) {
-        ShowStatus(Lan("NoScannerMsg", "No scanner is available."));
-        return false;
-    }
-    const std::vector<TW_IDENTITY> sources = GetSources();
-    // One source leaves nothing to choose; a manager may still ask itself.
-    if (sources.size() < 2)
-        return SelectSource();
-    auto nameOf = [](const TW_IDENTITY& source) {
-        return QString::fromUtf8(source.ProductName, strnlen(source.ProductName, sizeof source.ProductName));
-    };
-    QStringList names;
-    int current = 0;
-    for (const TW_IDENTITY& source : sources) {
-        QString name = nameOf(source);
-        // The user must be able to tell every entry apart.
-        if (names.contains(name))
-            name += QString(" (%1)").arg(names.size() + 1);
-        if (IsSourceKnown() && nameOf(source) == nameOf(GetSourceIdentity()))
-            current = static_cast<int>(names.size());
-        names << name;
-    }
-    bool chosen = false;
-    const QString picked = QInputDialog::getItem(this, Lan("SelectSourceTitle", "Select Source"),
-                                                 Lan("SelectSourceLabel", "Scanner:"), names, current, false, &chosen);
-    const qsizetype index = names.indexOf(picked);
-    if (!chosen || index < 0)
-        return false;
-    return SelectSource(sources[static_cast<std::size_t>(index)]);
-}
-
-bool CMainFrame::AcquireFromScanner()
-{
-    if (!IsReady()) {
-        ShowStatus(Lan("NoScannerMsg", "No scanner is available."));
-        return false;
-    }
-    if (!Acquire(-1)) {
-        ShowMessageBox(GetLanString("AcquireFailMsg", "The scanner could not be started."), g_displayName,
-                       MB_OK | MB_ICONWARNING);
-        return false;
-    }
-    m_scannedImages = 0;
-    m_scannerTimer->start();
-    UpdateActions();
-    return true;
-}
-
-std::string ScannerFailureText(TW_UINT16 condition)
-{
-    switch (condition) {
-    case TWCC_SUCCESS: return {};
-    case TWCC_PAPERJAM: return GetLanString("ScanPaperJamMsg", "The paper is jammed in the scanner.");
-    case TWCC_PAPERDOUBLEFEED: return GetLanString("ScanDoubleFeedMsg", "The scanner took in more than one sheet.");
-    case TWCC_NOMEDIA: return GetLanString("ScanNoDocumentMsg", "There is no document in the scanner.");
-    case TWCC_INTERLOCK: return GetLanString("ScanCoverOpenMsg", "The scanner's cover is open.");
-    case TWCC_CHECKDEVICEONLINE: return GetLanString("ScanOfflineMsg", "The scanner is not connected or not ready.");
-    case TWCC_LOWMEMORY: return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
-    case TWCC_OPERATIONERROR: return GetLanString("ScanErrorMsg", "The scanner could not scan the page.");
-    default: return GetLanString("ScanFailedMsg", "The scanner reported an error: ") + std::to_string(condition);
-    }
-}
-
-bool CMainFrame::IsPollingScanner() const { return m_scannerTimer->isActive(); }
-
-void CMainFrame::OnSelectSource() { SelectScannerSource(); }
-
-void CMainFrame::OnAcquire() { AcquireFromScanner(); }
-
-void CMainFrame::OnScannerTimer()
-{
-    if (IsSourceEnabled())
-        PollEvents();
-    if (!IsSourceEnabled()) {
-        m_scannerTimer->stop();
-        UpdateActions();
-        // A scan that brought nothing says why, when the source told.
-        const std::string reason = ScannerFailureText(GetStatus().ConditionCode);
-        if (m_scannedImages == 0 && !reason.empty())
-            ShowMessageBox(reason, g_displayName, MB_OK | MB_ICONWARNING);
-    }
-}
-
-int CMainFrame::ShouldTransfer(const TW_IMAGEINFO&) { return kTransferImage; }
-
-void CMainFrame::CopyImage(TW_HANDLE dib, const TW_IMAGEINFO&)
-{
-    const std::size_t size = TwainNativeImageSize(dib);
-    CRasterSrc image;
-    if (size == 0 || !image.AttachDIBHandle(dib, size))
-        return;
-    auto view = std::make_unique<CDrawingView>();
-    if (!view->TakeRasterImage(image))
-        return;
-    // A scan exists nowhere else until it is saved.
-    view->GetGraph().SetModified(true);
-    ++m_scannedImages;
-    AddChild(std::move(view), Lan("ScannedRaster", "Scanned Raster Image"));
-}
-
-bool CMainFrame::CanClose() { return true; }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
