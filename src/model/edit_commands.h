@@ -2,12 +2,14 @@
 // Helpers of the drawing's editing commands (the commands themselves are
 // CGraph members, declared in graph.h): the geometry the drawing commands
 // agree on, and the names of the width layers.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "model/point.h"
 
 class CGraph;
+class CGraphUndoItem;
 class CSelectNode;
 
 // Circles and arcs smaller than this are not drawn.
@@ -33,3 +35,8 @@ constexpr double MIN_DRAWN_RADIUS = 1e-5;
 // the current grip is set again to the same node and index when it still
 // exists.
 void RebuildSelectionGrips(CGraph& drawing, const std::vector<CSelectNode*>& nodes);
+
+// A record of the drawing's settings as they are now (CGraphUndoItem kind 0)
+// named by the UI text of the key, to push once the settings have changed;
+// null when memory is short.
+[[nodiscard]] std::unique_ptr<CGraphUndoItem> NewSettingsUndo(CGraph* drawing, const char* key, const char* english);

@@ -24,14 +24,6 @@ enum DrawingRow : int { ROW_CURRENT_LAYER = 1, ROW_CURRENT_COLOR = 2, ROW_CURREN
 // The first row of an entity that changes its shape (and so its grips).
 constexpr int kFirstGeometryRow = 4;
 
-std::unique_ptr<CGraphUndoItem> NewSettingsUndo(CGraph* drawing, const char* key, const char* english)
-{
-    std::unique_ptr<CGraphUndoItem> item(new (std::nothrow) CGraphUndoItem(GetLanString(key, english)));
-    if (item && !item->Init(drawing, CGraphUndoItem::KIND_SETTINGS))
-        item.reset();
-    return item;
-}
-
 // The unit names in unit order: inch, cm, mm, pixel.
 std::array<std::string, UNIT_LAST + 1> UnitNames()
 {
@@ -54,6 +46,14 @@ bool HasRasterImage(const CGraph& drawing)
     return raster != nullptr && !raster->GetImage().IsEmpty();
 }
 }  // namespace
+
+std::unique_ptr<CGraphUndoItem> NewSettingsUndo(CGraph* drawing, const char* key, const char* english)
+{
+    std::unique_ptr<CGraphUndoItem> item(new (std::nothrow) CGraphUndoItem(GetLanString(key, english)));
+    if (item && !item->Init(drawing, CGraphUndoItem::KIND_SETTINGS))
+        item.reset();
+    return item;
+}
 
 void CGraph::FillProperties(CPropertyList* list)
 {
@@ -82,11 +82,8 @@ void CGraph::FillProperties(CPropertyList* list)
     if (!HasRasterImage(*this))
         return;
     const auto names = UnitNames();
-    std::string choices;
-    for (const std::string& name : names)
-        choices += (choices.empty() ? "" : "|") + name;
     list->AddPropItem(GetLanString("PropCurUnitName", "Current Unit"), names[m_Unit <= UNIT_LAST ? m_Unit : UNIT_PIXEL],
-                      PROP_CHOICE, choices);
+                      PROP_CHOICE, JoinChoices({names.begin(), names.end()}));
 }
 
 int CGraph::ApplyProperty(int row, int value, const std::string& text, CPropertyRow* record)

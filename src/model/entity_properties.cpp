@@ -51,17 +51,62 @@ std::string InfoNumber(double value, int decimals)
     return DoubleToString(value, static_cast<std::int16_t>(decimals));
 }
 
+namespace {
+constexpr char kChoiceSeparator = '|';
+constexpr char kChoiceEscape = '\\';
+}  // namespace
+
+std::string JoinChoices(const std::vector<std::string>& choices)
+{
+    std::string joined;
+    for (const std::string& choice : choices) {
+        if (&choice != &choices.front())
+            joined += kChoiceSeparator;
+        for (const char c : choice) {
+            if (c == kChoiceSeparator || c == kChoiceEscape)
+                joined += kChoiceEscape;
+            joined += c;
+        }
+    }
+    return joined;
+}
+
+std::vector<std::string> SplitChoices(const std::string& choices)
+{
+    std::vector<std::string> items;
+    std::string item;
+    bool open = false;  // a choice has begun and not yet been taken
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        const char c = choices[i];
+        if (c == kChoiceSeparator) {
+            items.push_back(std::move(item));
+            item.clear();
+            open = false;
+            continue;
+        }
+        // A lone escape at the very end stands for itself.
+        if (c == kChoiceEscape && i + 1 < choices.size())
+            item += choices[++i];
+        else
+            item += c;
+        open = true;
+    }
+    if (open)
+        items.push_back(std::move(item));
+    return items;
+}
+
 std::string LayerChoices(const CGraph* drawing, const CLayer* layer)
 {
-    if (drawing == nullptr)
-        return layer ? layer->GetName() : std::string();
-    std::string choices;
-    for (const CLayer* l = drawing->GetFirstLayer(); l; l = l->GetNext()) {
-        if (!choices.empty())
-            choices += '|';
-        choices += l->GetName();
+    std::vector<std::string> names;
+    if (drawing == nullptr) {
+        if (layer)
+            names.push_back(layer->GetName());
+    } else {
+        for (const CLayer* l = drawing->GetFirstLayer(); l; l = l->GetNext())
+            names.push_back(l->GetName());
     }
-    return choices;
+    return JoinChoices(names);
 }
 
 int NoteAppliedEdit(CGraph* drawing, int code)

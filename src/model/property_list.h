@@ -19,11 +19,12 @@
 // The model only adds rows; the desktop widget shows them, the tests record
 // them. Nothing here knows a widget.
 #include <string>
+#include <vector>
 
 // Kinds of rows, as the grid shows them.
 enum PropItemKind : int {
     PROP_CATEGORY = -1,    // heading, no value
-    PROP_CHOICE = 0,       // one of the texts of the choices, separated by "|"
+    PROP_CHOICE = 0,       // one of the texts of the choices (JoinChoices)
     PROP_TEXT = 1,         // editable text
     PROP_READ_ONLY = 3,    // value shown without an editor
     PROP_SPIN = 4,         // integer within [minimum, maximum]
@@ -43,7 +44,7 @@ struct CPropertyRow {
     std::string name;
     std::string value;  // the shown text; a colour row's colour name
     int kind = PROP_READ_ONLY;
-    std::string choices;  // PROP_CHOICE only
+    std::string choices;  // PROP_CHOICE only, as JoinChoices writes them
     int number = 0;       // spin value or colour index
     int minimum = 0;      // PROP_SPIN range
     int maximum = 0;
@@ -85,8 +86,14 @@ class CLayer;
 // A number of an information line: fixed with the decimals, in the user's
 // decimal separator. Labels are joined to it, never used as formats.
 [[nodiscard]] std::string InfoNumber(double value, int decimals = 3);
-// The names of the drawing's layers in list order joined by "|" ("a|b");
-// the layer's own name without a drawing.
+// The choices of a choice row as one text: separated by "|", each choice's
+// own "|" and "\" written "\|" and "\\", so that any text comes back whole
+// (a DXF layer name may hold either: "Site|Walls" names a layer of an
+// attached drawing). Splitting reads a trailing "|" as no empty choice.
+[[nodiscard]] std::string JoinChoices(const std::vector<std::string>& choices);
+[[nodiscard]] std::vector<std::string> SplitChoices(const std::string& choices);
+// The names of the drawing's layers in list order as choices ("a|b"); the
+// layer's own name without a drawing.
 [[nodiscard]] std::string LayerChoices(const CGraph* drawing, const CLayer* layer);
 // Marks the drawing (may be null) modified and returns code: the last step
 // of every edit that was applied.

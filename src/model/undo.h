@@ -23,7 +23,9 @@
 
 class CEntity;
 class CGraph;
+class CLayer;
 class CRasterSrc;
+class CUndoLookup;
 
 // ---- status text of the main window ---------------------------------------
 
@@ -288,6 +290,10 @@ public:
     // or the kind is unknown.
     [[nodiscard]] bool Undo(CGraph& drawing);
     [[nodiscard]] bool Redo(CGraph& drawing);
+    // The same, finding entities and layers through a lookup that a walk
+    // over many records shares (undo_records.cpp).
+    [[nodiscard]] bool Undo(CUndoLookup& lookup);
+    [[nodiscard]] bool Redo(CUndoLookup& lookup);
 
     [[nodiscard]] std::uint32_t GetEntityId() const { return m_EntityId; }
     [[nodiscard]] std::uint32_t GetLayerId() const { return m_LayerId; }
@@ -295,10 +301,10 @@ public:
     [[nodiscard]] const CEntity* GetSavedCopy() const { return m_Saved.get(); }
 
 private:
-    bool RemoveEntity(CGraph& drawing);
-    bool RestoreEntity(CGraph& drawing);
-    bool SwapLayer(CGraph& drawing);
-    bool SwapState(CGraph& drawing);
+    bool RemoveEntity(CUndoLookup& lookup);
+    bool RestoreEntity(CUndoLookup& lookup);
+    bool SwapLayer(CUndoLookup& lookup);
+    bool SwapState(CUndoLookup& lookup);
 
     std::uint32_t m_EntityId = 0;
     std::unique_ptr<CEntity> m_Saved;
@@ -310,6 +316,8 @@ private:
 // the newest to the oldest; Redo applies them again from the oldest to the
 // newest, so several records of one entity come back in their own order. A
 // record that fails makes the whole item roll back to where it started.
+// A walk costs one pass over the drawing plus constant time per record, so
+// undoing the deletion of everything stays linear in the drawing's size.
 class CVectorUndoItem : public CUndoItem {
 public:
     CVectorUndoItem(std::string name, CGraph* drawing) : CUndoItem(std::move(name)), m_Drawing(drawing) {}

@@ -1,6 +1,7 @@
 // The undo record classes: whole rasters, saved raster blocks, the drawing's
 // settings or layers, and per-entity records.
 #include <new>
+#include <unordered_map>
 
 #include "model/entity.h"
 #include "model/graph.h"
@@ -209,6 +210,82 @@ bool CGraphUndoItem::Swap()
     return true;
 }
 
+// ---- finding what the records name ----------------------------------------
+
+// How the records of one walk find entities and layers by id. A record alone
+// searches the drawing; a walk over many records builds tables once and the
+// records keep them up to date as they add and remove entities, since a
+// search per record would make undoing a large deletion quadratic.
+class CUndoLookup {
+public:
+    explicit CUndoLookup(CGraph& drawing) : m_Drawing(drawing) {}
+
+    // Builds the tables; false, searching kept, when memory is short. Ids
+    // are unique in a drawing (a restore never brings back a second one); a
+    // damaged file's repeated id finds the first entity, as the search does.
+    bool Index();
+
+    [[nodiscard]] CGraph& Drawing() const { return m_Drawing; }
+    [[nodiscard]] CEntity* FindEntity(std::uint32_t id) const
+    {
+        if (!m_Indexed)
+            return m_Drawing.FindEntity(id);
+        const auto found = m_Entities.find(id);
+        return found == m_Entities.end() ? nullptr : found->second;
+    }
+    [[nodiscard]] CLayer* FindLayer(std::uint32_t id) const
+    {
+        if (!m_Indexed)
+            return m_Drawing.FindLayer(id);
+        const auto found = m_Layers.find(id);
+        return found == m_Layers.end() ? nullptr : found->second;
+    }
+    // An entity of an id no entity has now went into a layer.
+    [[nodiscard]] bool Added(CEntity* entity);
+    // The entity left the drawing.
+    void Removed(const CEntity* entity)
+    {
+        const auto found = m_Indexed ? m_Entities.find(entity->m_Id) : m_Entities.end();
+        if (found != m_Entities.end() && found->second == entity)
+            m_Entities.erase(found);
+    }
+
+private:
+    CGraph& m_Drawing;
+    bool m_Indexed = false;
+    std::unordered_map<std::uint32_t, CEntity*> m_Entities;
+    std::unordered_map<std::uint32_t, CLayer*> m_Layers;
+};
+
+bool CUndoLookup::Index()
+{
+    try {
+        for (CLayer* layer = m_Drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
+            m_Layers.emplace(layer->GetId(), layer);
+            for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next)
+                m_Entities.emplace(e->m_Id, e);
+        }
+    } catch (const std::bad_alloc&) {
+        m_Entities.clear();
+        m_Layers.clear();
+        return false;
+    }
+    m_Indexed = true;
+    return true;
+}
+
+bool CUndoLookup::Added(CEntity* entity)
+{
+    if (!m_Indexed)
+        return true;
+    try {
+        m_Entities.emplace(entity->m_Id, entity);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 // ---- per-entity records ---------------------------------------------------
 
 CVectorUndoData::~CVectorUndoData() = default;
@@ -240,38 +317,43 @@ bool CVectorUndoData::Set(const CEntity* entity, std::uint32_t kind)
     return true;
 }
 
-bool CVectorUndoData::RemoveEntity(CGraph& drawing)
+bool CVectorUndoData::RemoveEntity(CUndoLookup& lookup)
 {
-    CEntity* entity = drawing.FindEntity(m_EntityId);
+    CEntity* entity = lookup.FindEntity(m_EntityId);
     if (entity == nullptr || entity->m_Layer == nullptr)
         return false;
     // The view drops the selection before it undoes; a node left naming the
     // entity would outlive it.
     if (entity->m_Selected)
-        drawing.ClearSelection();
+        lookup.Drawing().ClearSelection();
     entity->m_Layer->RemoveEntity(entity);
+    lookup.Removed(entity);
     delete entity;
     return true;
 }
 
-bool CVectorUndoData::RestoreEntity(CGraph& drawing)
+bool CVectorUndoData::RestoreEntity(CUndoLookup& lookup)
 {
-    CLayer* layer = drawing.FindLayer(m_LayerId);
+    CLayer* layer = lookup.FindLayer(m_LayerId);
     // An entity of this id is already back: a second copy would make every
     // later lookup by id ambiguous.
-    if (layer == nullptr || !m_Saved || drawing.FindEntity(m_EntityId) != nullptr)
+    if (layer == nullptr || !m_Saved || lookup.FindEntity(m_EntityId) != nullptr)
         return false;
     std::unique_ptr<CEntity> clone = DetachedClone(*m_Saved);
     if (!clone || !layer->AddEntity(clone.get()))
         return false;
+    if (!lookup.Added(clone.get())) {
+        layer->RemoveEntity(clone.get());
+        return false;
+    }
     clone.release();
     return true;
 }
 
-bool CVectorUndoData::SwapLayer(CGraph& drawing)
+bool CVectorUndoData::SwapLayer(CUndoLookup& lookup)
 {
-    CEntity* entity = drawing.FindEntity(m_EntityId);
-    CLayer* target = drawing.FindLayer(m_LayerId);
+    CEntity* entity = lookup.FindEntity(m_EntityId);
+    CLayer* target = lookup.FindLayer(m_LayerId);
     if (entity == nullptr || entity->m_Layer == nullptr || target == nullptr)
         return false;
     CLayer* present = entity->m_Layer;
@@ -282,9 +364,9 @@ bool CVectorUndoData::SwapLayer(CGraph& drawing)
     return true;
 }
 
-bool CVectorUndoData::SwapState(CGraph& drawing)
+bool CVectorUndoData::SwapState(CUndoLookup& lookup)
 {
-    CEntity* entity = drawing.FindEntity(m_EntityId);
+    CEntity* entity = lookup.FindEntity(m_EntityId);
     if (entity == nullptr || !m_Saved)
         return false;
     std::unique_ptr<CEntity> present = DetachedClone(*entity);
@@ -300,22 +382,34 @@ bool CVectorUndoData::SwapState(CGraph& drawing)
 
 bool CVectorUndoData::Undo(CGraph& drawing)
 {
-    switch (m_Kind) {
-    case UNDO_ENTITY_ADDED: return RemoveEntity(drawing);
-    case UNDO_ENTITY_DELETED: return RestoreEntity(drawing);
-    case UNDO_ENTITY_MOVED: return SwapLayer(drawing);
-    case UNDO_ENTITY_CHANGED: return SwapState(drawing);
-    default: return false;
-    }
+    CUndoLookup lookup(drawing);
+    return Undo(lookup);
 }
 
 bool CVectorUndoData::Redo(CGraph& drawing)
 {
+    CUndoLookup lookup(drawing);
+    return Redo(lookup);
+}
+
+bool CVectorUndoData::Undo(CUndoLookup& lookup)
+{
     switch (m_Kind) {
-    case UNDO_ENTITY_ADDED: return RestoreEntity(drawing);
-    case UNDO_ENTITY_DELETED: return RemoveEntity(drawing);
-    case UNDO_ENTITY_MOVED: return SwapLayer(drawing);
-    case UNDO_ENTITY_CHANGED: return SwapState(drawing);
+    case UNDO_ENTITY_ADDED: return RemoveEntity(lookup);
+    case UNDO_ENTITY_DELETED: return RestoreEntity(lookup);
+    case UNDO_ENTITY_MOVED: return SwapLayer(lookup);
+    case UNDO_ENTITY_CHANGED: return SwapState(lookup);
+    default: return false;
+    }
+}
+
+bool CVectorUndoData::Redo(CUndoLookup& lookup)
+{
+    switch (m_Kind) {
+    case UNDO_ENTITY_ADDED: return RestoreEntity(lookup);
+    case UNDO_ENTITY_DELETED: return RemoveEntity(lookup);
+    case UNDO_ENTITY_MOVED: return SwapLayer(lookup);
+    case UNDO_ENTITY_CHANGED: return SwapState(lookup);
     default: return false;
     }
 }
@@ -355,17 +449,26 @@ bool CVectorUndoItem::AddData(std::unique_ptr<CVectorUndoData> data)
 
 void CVectorUndoItem::FreeRecords() { m_Records.clear(); }
 
+namespace {
+// From this many records on a walk builds the id tables; below it a search
+// per record costs no more than building them.
+constexpr std::size_t kIndexedWalkRecords = 4;
+}  // namespace
+
 bool CVectorUndoItem::Undo()
 {
     if (m_Drawing == nullptr)
         return false;
     const std::size_t n = m_Records.size();
+    CUndoLookup lookup(*m_Drawing);
+    if (n >= kIndexedWalkRecords)
+        (void)lookup.Index();
     for (std::size_t k = n; k-- > 0;) {
-        if (!m_Records[k]->Undo(*m_Drawing)) {
+        if (!m_Records[k]->Undo(lookup)) {
             // Re-apply what was taken back, oldest first, so the drawing
             // shows the whole change again.
             for (std::size_t j = k + 1; j < n; ++j)
-                (void)m_Records[j]->Redo(*m_Drawing);
+                (void)m_Records[j]->Redo(lookup);
             return false;
         }
     }
@@ -381,10 +484,13 @@ bool CVectorUndoItem::Redo()
     // Oldest first: the exact inverse of Undo, so that two records of one
     // entity are re-applied in the order they were made.
     const std::size_t n = m_Records.size();
+    CUndoLookup lookup(*m_Drawing);
+    if (n >= kIndexedWalkRecords)
+        (void)lookup.Index();
     for (std::size_t k = 0; k < n; ++k) {
-        if (!m_Records[k]->Redo(*m_Drawing)) {
+        if (!m_Records[k]->Redo(lookup)) {
             for (std::size_t j = k; j-- > 0;)
-                (void)m_Records[j]->Undo(*m_Drawing);
+                (void)m_Records[j]->Undo(lookup);
             return false;
         }
     }

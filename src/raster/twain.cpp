@@ -263,6 +263,35 @@ bool CTwain::SelectSource()
     return m_sourceKnown;
 }
 
+std::vector<TW_IDENTITY> CTwain::GetSources()
+{
+    std::vector<TW_IDENTITY> sources;
+    if (!m_managerOpen)
+        return sources;
+    // A manager whose list never ends is not waited for.
+    constexpr std::size_t kMaxSources = 256;
+    TW_IDENTITY source{};
+    for (TW_UINT16 msg = MSG_GETFIRST;
+         sources.size() < kMaxSources && CallDSM(nullptr, DG_CONTROL, DAT_IDENTITY, msg, &source); msg = MSG_GETNEXT) {
+        sources.push_back(source);
+        source = TW_IDENTITY{};
+    }
+    return sources;
+}
+
+bool CTwain::SelectSource(const TW_IDENTITY& picked)
+{
+    if (m_sourceOpen || !m_managerOpen)
+        return m_sourceKnown;
+    const TW_IDENTITY before = m_source;
+    m_source = picked;
+    if (CallDSM(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &m_source))
+        m_sourceKnown = true;
+    else
+        m_source = before;
+    return m_sourceKnown;
+}
+
 bool CTwain::OpenSource(const TW_IDENTITY* source)
 {
     if (m_sourceOpen)

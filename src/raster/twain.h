@@ -32,6 +32,7 @@
 #include <cstddef>
 #include <string>
 #include <thread>
+#include <vector>
 
 // The bytes of the packed DIB a native transfer handed over, from its header
 // (the block carries no length of its own); 0 when the header is not one of
@@ -74,6 +75,14 @@ public:
     bool GetDefaultSource();
     // Lets the user pick a source; answers whether a source is known.
     virtual bool SelectSource();
+    // Every source the manager offers, in its order (MSG_GETFIRST, then
+    // MSG_GETNEXT to the end of the list); empty without an open manager.
+    [[nodiscard]] std::vector<TW_IDENTITY> GetSources();
+    // SelectSource for a source the user picked from GetSources: the
+    // identity handed to MSG_USERSELECT names it, as TWAIN lets a client
+    // name the source to offer (a manager without a dialog takes it). On
+    // failure the source known before stays.
+    bool SelectSource(const TW_IDENTITY& picked);
     // Opens the given source, or the known (else the default) one for null.
     virtual bool OpenSource(const TW_IDENTITY* source = nullptr);
     bool EnableSource(bool showUI);

@@ -1,6 +1,10 @@
 // A TWAIN source manager over SANE, so that the scanner client finds real
-// scanners on Linux. Every SANE device is a source; the default (and the
-// user's selection, there being no dialog) is the first device. Enabling a
+// scanners on Linux. Every SANE device is a source, each under a product name
+// of its own; the default is the first device. There being no dialog here,
+// MSG_USERSELECT takes the source the application names in the identity it
+// passes (by product name, as TWAIN lets an application name the source to
+// offer first, else by id): the application lists the sources with
+// MSG_GETFIRST and MSG_GETNEXT and asks its user. Enabling a
 // source starts the scan at once on a thread of its own, as a source with no
 // user interface does; the client learns of the page by polling
 // DAT_EVENT/MSG_PROCESSEVENT, which answers MSG_XFERREADY once the page is
@@ -71,6 +75,9 @@ private:
         return TWRC_FAILURE;
     }
     void ListDevices();
+    [[nodiscard]] bool ProductNameTaken(const char* name) const;
+    // The listed source the identity names, or the first; null when none.
+    const TW_IDENTITY* NamedSource(const TW_IDENTITY& identity) const;
     void StartScan();
     void StopScan();
     void EndScanning();
@@ -139,10 +146,38 @@ void CSaneManager::ListDevices()
         std::string product =
             std::string(device->vendor ? device->vendor : "") + " " + (device->model ? device->model : device->name);
         CopyTwainString(identity.ProductName, product.c_str());
+        // Two scanners of one model (or SANE's test devices) must still be
+        // told apart by name: the later ones are numbered.
+        for (int n = 2; ProductNameTaken(identity.ProductName); ++n) {
+            const std::string number = " #" + std::to_string(n);
+            CopyTwainString(identity.ProductName,
+                            (product.substr(0, sizeof identity.ProductName - 1 - number.size()) + number).c_str());
+        }
         CopyTwainString(identity.Version.Info, device->name);
         m_sources.push_back(identity);
         m_deviceNames.push_back(device->name);
     }
+}
+
+bool CSaneManager::ProductNameTaken(const char* name) const
+{
+    return std::any_of(m_sources.begin(), m_sources.end(),
+                       [&](const TW_IDENTITY& s) { return std::strcmp(s.ProductName, name) == 0; });
+}
+
+const TW_IDENTITY* CSaneManager::NamedSource(const TW_IDENTITY& identity) const
+{
+    if (m_sources.empty())
+        return nullptr;
+    const std::size_t nameLength = strnlen(identity.ProductName, sizeof identity.ProductName);
+    for (const TW_IDENTITY& source : m_sources)
+        if (nameLength > 0 && nameLength < sizeof identity.ProductName &&
+            std::strcmp(source.ProductName, identity.ProductName) == 0)
+            return &source;
+    for (const TW_IDENTITY& source : m_sources)
+        if (identity.Id != 0 && source.Id == identity.Id)
+            return &source;
+    return &m_sources.front();
 }
 
 TW_UINT16 CSaneManager::Entry(TW_IDENTITY* origin, TW_IDENTITY* destination, TW_UINT32 group, TW_UINT16 dat,
@@ -194,15 +229,19 @@ TW_UINT16 CSaneManager::Identity(TW_UINT16 msg, TW_IDENTITY& identity)
     switch (msg) {
     case MSG_GETFIRST:
     case MSG_GETDEFAULT:
-    case MSG_USERSELECT:
+    case MSG_USERSELECT: {
         // Listing may probe the network: done when asked, not at start.
         if (m_state == kManagerOpen)
             ListDevices();
-        if (m_sources.empty())
+        const TW_IDENTITY* source = msg == MSG_USERSELECT ? NamedSource(identity)
+                                    : m_sources.empty()   ? nullptr
+                                                          : &m_sources.front();
+        if (source == nullptr)
             return msg == MSG_GETFIRST ? TWRC_ENDOFLIST : Fail(TWCC_NODS, false);
-        identity = m_sources.front();
+        identity = *source;
         m_nextSource = 1;
         return TWRC_SUCCESS;
+    }
     case MSG_GETNEXT:
         if (m_nextSource >= m_sources.size())
             return TWRC_ENDOFLIST;

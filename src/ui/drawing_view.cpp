@@ -41,6 +41,12 @@ std::string NoMemoryText() { return GetLanString("NoMemoryMsg", "Not enough memo
 
 }  // namespace
 
+bool IsRasterFileName(const std::string& path)
+{
+    const std::string ext = LowerExt(path);
+    return ext != ".lwt" && ext != ".dxf";
+}
+
 // Canvas words keep their top byte 0; an opaque Qt image wants it set.
 void CopyCanvasToImage(const CPixelDC& canvas, QImage& image)
 {
@@ -143,13 +149,20 @@ bool CDrawingView::LoadRaster(const std::string& path, std::string& error)
             error += "\n" + detail;
         return false;
     }
-    m_graph.RemoveAllLayers();
-    m_graph.SelectOrAddLayer("Trace");
-    if (!TakeRasterImage(image)) {
+    if (!TakeRasterPage(image, path)) {
         error = NoMemoryText();
         return false;
     }
-    m_pathName = path;
+    return true;
+}
+
+bool CDrawingView::TakeRasterPage(CRasterSrc& image, const std::string& name)
+{
+    m_graph.RemoveAllLayers();
+    m_graph.SelectOrAddLayer("Trace");
+    if (!TakeRasterImage(image))
+        return false;
+    m_pathName = name;
     return true;
 }
 
@@ -348,6 +361,7 @@ bool CDrawingView::UndoVector()
         AfterVectorEdit();
     else
         NoteDrawingEdited();
+    emit settingsChanged();
     return done;
 }
 
@@ -361,6 +375,7 @@ bool CDrawingView::RedoVector()
         AfterVectorEdit();
     else
         NoteDrawingEdited();
+    emit settingsChanged();
     return done;
 }
 

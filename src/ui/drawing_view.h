@@ -51,6 +51,10 @@ class QPainter;
 // when it had none) and the format code (0: by the extension).
 bool AskSavePath(QWidget* parent, const std::string& start, std::string& path, int& format);
 
+// Whether a file opens as a raster image: anything but a project (.lwt) or
+// a DXF file, by the extension in any case.
+[[nodiscard]] bool IsRasterFileName(const std::string& path);
+
 // The canvas as an opaque image of the same size.
 void CopyCanvasToImage(const CPixelDC& canvas, QImage& image);
 
@@ -88,6 +92,9 @@ public:
     // Moves the image into the drawing's raster at the origin (the image is
     // left empty), computes the histogram and zooms to the extents.
     [[nodiscard]] bool TakeRasterImage(CRasterSrc& image);
+    // A loaded image as the drawing's raster, under the page's name, the
+    // layers replaced by an empty "Trace" (as LoadRaster does).
+    [[nodiscard]] bool TakeRasterPage(CRasterSrc& image, const std::string& name);
 
     // ---- commands ---------------------------------------------------------
 
@@ -152,10 +159,8 @@ public:
 
     // The tool the left button works with; a polygon in progress is dropped.
     void SetRasterTool(RasterTool tool);
-    [[nodiscard]] RasterTool GetRasterTool() const { return m_tool; }
     // What the fill tools paint (erasing paints the image's background).
     void SetFillColor(COLORREF color) { m_fillColor = color; }
-    [[nodiscard]] COLORREF GetFillColor() const { return m_fillColor; }
     // The edits the tools make, in world points. The window is the box of
     // two opposite corners. A polygon that cannot be filled is reported
     // ("RasterPolygonError"); false when nothing changed.
@@ -211,19 +216,30 @@ public:
     // of "Ready" (why nothing was drawn).
     void SetCommandNote(const std::string& text) { m_commandNote = text; }
 
-    // ---- snapping (view_snap.cpp) ------------------------------------------
+    // ---- settings switches and snapping (view_snap.cpp) ---------------------
 
+    // Each switch of a setting the drawing stores is one vector undo step and
+    // marks the drawing modified.
     // F7: shows or hides the grid.
     void ToggleGrid();
-    // F9: points snap to the grid nodes; the grid shows while they do, as
-    // only a drawn grid has nodes to snap to.
+    // F9: points snap to the grid nodes, the view's own switch. Only a drawn
+    // grid has nodes to snap to: F9 shows the grid, and grid snap counts as
+    // off while the grid is hidden (by F7 or an undo), as its menu shows.
     void ToggleGridSnap();
-    [[nodiscard]] bool GetGridSnap() const { return m_gridSnap; }
+    [[nodiscard]] bool GetGridSnap() const { return m_gridSnap && m_graph.GetGridShown(); }
     // F8: each next point lies square to the last in the snap frame.
     void ToggleOrtho();
     void SetObjectSnapOn(bool on);
     // Adds or removes one SnapMode bit of the object snap mask.
     void SetObjectSnapMode(std::int32_t bit, bool on);
+    // The snap frame at a base point, its x axis towards a second point (the
+    // angle kept when the two coincide).
+    void SetSnapFrame(const frDoublePoint& base, const frDoublePoint& alongX);
+    // The drawing's display switches, and the current layer's visibility
+    // (hiding it clears the selection).
+    void ToggleShowRaster();
+    void ToggleShowVectors();
+    void ToggleCurrentLayerVisible();
     // The point a click at the pixel gives the running command: object
     // snap first, else the grid, then ortho. The kind found goes to *kind.
     [[nodiscard]] frDoublePoint SnapPixel(const QPoint& pixel, std::int32_t* kind);
@@ -234,8 +250,9 @@ signals:
     // What the drawing holds or has selected may have changed: the frame's
     // property list fills its rows again.
     void drawingEdited();
-    // Grid, grid snap, ortho or object snap changed: the menus follow.
-    void snapModesChanged();
+    // A switch of the settings above changed (also by an undo or redo): the
+    // menus follow.
+    void settingsChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -267,6 +284,11 @@ private:
     void PaintToolFeedback(QPainter& painter);
     // A vector edit happened (or was undone): marked modified, redrawn.
     void AfterVectorEdit();
+    // Makes the change and pushes its record as one undo step; false, nothing
+    // changed, without a record (memory short) or while a trace runs.
+    bool PushSettingsChange(std::unique_ptr<CUndoItem> item, const std::function<void()>& change);
+    // The same with a record of the drawing's settings named by the key.
+    bool ChangeSettings(const char* key, const char* english, const std::function<void()>& change);
     bool SelectionPress(QMouseEvent* event);
     bool SelectionMove(QMouseEvent* event);
     bool SelectionRelease(QMouseEvent* event);

@@ -1,5 +1,6 @@
 // The main frame: child windows of drawings, the status bar fed by the
-// core's status texts, the file, trace and scanner commands.
+// core's status texts, the file and trace commands (the scanner's in
+// main_window_scanner.cpp).
 #include "ui/main_window.h"
 
 #include <QActionGroup>
@@ -33,6 +34,7 @@
 #include "platform/system.h"
 #include "raster/raster_display.h"
 #include "raster/raster_entity.h"
+#include "raster/raster_file.h"
 #include "raster/raster_src.h"
 #include "trace/trace_option.h"
 #include "ui/color_picker.h"
@@ -333,6 +335,8 @@ void CMainFrame::CreateActions()
             active->ZoomPrevious();
     });
     view->addSeparator();
+    CreateDisplayActions(view);
+    view->addSeparator();
     view->addAction(m_propertyDock->toggleViewAction());
 
     QMenu* raster = menuBar()->addMenu(Lan("MenuRaster", "&Raster"));
@@ -585,20 +589,54 @@ CDrawingView* CMainFrame::NewDrawingWindow(const QString& title)
     return AddChild(std::make_unique<CDrawingView>(), title);
 }
 
+namespace {
+void ShowOpenFailure(const std::string& path, const std::string& error)
+{
+    std::string text = GetLanString("OpenFileFailMsg", "Cannot open ") + path;
+    if (!error.empty())
+        text += "\n" + error;
+    ShowMessageBox(text, g_displayName, MB_OK | MB_ICONERROR);
+}
+}  // namespace
+
 CDrawingView* CMainFrame::OpenFile(const std::string& path)
 {
+    if (IsRasterFileName(path))
+        return OpenRasterFile(path);
     auto view = std::make_unique<CDrawingView>();
     std::string error;
     if (!view->LoadFile(path, error)) {
-        std::string text = GetLanString("OpenFileFailMsg", "Cannot open ") + path;
-        if (!error.empty())
-            text += "\n" + error;
-        ShowMessageBox(text, g_displayName, MB_OK | MB_ICONERROR);
+        ShowOpenFailure(path, error);
         return nullptr;
     }
     ShowStatus(QString::fromUtf8(path));
     CDrawingView* shown = AddChild(std::move(view), QString::fromUtf8(GetFileNameWithExt(path)));
     ShowImportWarnings(path, shown->GetImportWarnings());
+    return shown;
+}
+
+CDrawingView* CMainFrame::OpenRasterFile(const std::string& path)
+{
+    std::vector<CRasterPage> pages;
+    RasterLoadError why = RasterLoadError::kNone;
+    std::string detail;
+    if (!LoadRasterPages(path, pages, &why, &detail)) {
+        std::string error = RasterLoadErrorText(why);
+        if (!detail.empty())
+            error += "\n" + detail;
+        ShowOpenFailure(path, error);
+        return nullptr;
+    }
+    ShowStatus(QString::fromUtf8(path));
+    CDrawingView* shown = nullptr;
+    for (CRasterPage& page : pages) {
+        auto view = std::make_unique<CDrawingView>();
+        if (!view->TakeRasterPage(*page.image, page.name)) {
+            ShowOpenFailure(page.name, GetLanString("NoMemoryMsg", "Not enough memory to perform operation !"));
+            continue;
+        }
+        shown = AddChild(std::move(view), QString::fromUtf8(GetFileNameWithExt(page.name)));
+    }
     return shown;
 }
 
@@ -723,95 +761,6 @@ void CMainFrame::OnZoomExtents()
     if (CDrawingView* view = ActiveView())
         view->ZoomExtents();
 }
-
-// ---- scanner -------------------------------------------------------------------------
-
-void CMainFrame::StartScanner()
-{
-    // The old platform family started the client on the user-interface thread.
-    const int platform = GetShellPlatformCode();
-    StartTwain(GetStatusWindow(), platform != kPlatformOld && platform != kPlatformNew);
-}
-
-bool CMainFrame::SelectScannerSource()
-{
-    if (!IsReady()) {
-        ShowStatus(Lan("NoScannerMsg", "No scanner is available."));
-        return false;
-    }
-    return SelectSource();
-}
-
-bool CMainFrame::AcquireFromScanner()
-{
-    if (!IsReady()) {
-        ShowStatus(Lan("NoScannerMsg", "No scanner is available."));
-        return false;
-    }
-    if (!Acquire(-1)) {
-        ShowMessageBox(GetLanString("AcquireFailMsg", "The scanner could not be started."), g_displayName,
-                       MB_OK | MB_ICONWARNING);
-        return false;
-    }
-    m_scannedImages = 0;
-    m_scannerTimer->start();
-    UpdateActions();
-    return true;
-}
-
-std::string ScannerFailureText(TW_UINT16 condition)
-{
-    switch (condition) {
-    case TWCC_SUCCESS: return {};
-    case TWCC_PAPERJAM: return GetLanString("ScanPaperJamMsg", "The paper is jammed in the scanner.");
-    case TWCC_PAPERDOUBLEFEED: return GetLanString("ScanDoubleFeedMsg", "The scanner took in more than one sheet.");
-    case TWCC_NOMEDIA: return GetLanString("ScanNoDocumentMsg", "There is no document in the scanner.");
-    case TWCC_INTERLOCK: return GetLanString("ScanCoverOpenMsg", "The scanner's cover is open.");
-    case TWCC_CHECKDEVICEONLINE: return GetLanString("ScanOfflineMsg", "The scanner is not connected or not ready.");
-    case TWCC_LOWMEMORY: return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !");
-    case TWCC_OPERATIONERROR: return GetLanString("ScanErrorMsg", "The scanner could not scan the page.");
-    default: return GetLanString("ScanFailedMsg", "The scanner reported an error: ") + std::to_string(condition);
-    }
-}
-
-bool CMainFrame::IsPollingScanner() const { return m_scannerTimer->isActive(); }
-
-void CMainFrame::OnSelectSource() { SelectScannerSource(); }
-
-void CMainFrame::OnAcquire() { AcquireFromScanner(); }
-
-void CMainFrame::OnScannerTimer()
-{
-    if (IsSourceEnabled())
-        PollEvents();
-    if (!IsSourceEnabled()) {
-        m_scannerTimer->stop();
-        UpdateActions();
-        // A scan that brought nothing says why, when the source told.
-        const std::string reason = ScannerFailureText(GetStatus().ConditionCode);
-        if (m_scannedImages == 0 && !reason.empty())
-            ShowMessageBox(reason, g_displayName, MB_OK | MB_ICONWARNING);
-    }
-}
-
-int CMainFrame::ShouldTransfer(const TW_IMAGEINFO&) { return kTransferImage; }
-
-void CMainFrame::CopyImage(TW_HANDLE dib, const TW_IMAGEINFO&)
-{
-    const std::size_t size = TwainNativeImageSize(dib);
-    CRasterSrc image;
-    if (size == 0 || !image.AttachDIBHandle(dib, size))
-        return;
-    auto view = std::make_unique<CDrawingView>();
-    if (!view->TakeRasterImage(image))
-        return;
-    // A scan exists nowhere else until it is saved.
-    view->GetGraph().SetModified(true);
-    ++m_scannedImages;
-    AddChild(std::move(view), Lan("ScannedRaster", "Scanned Raster Image"));
-}
-
-bool CMainFrame::CanClose() { return true; }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {

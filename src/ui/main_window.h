@@ -89,8 +89,10 @@ public:
     // A new, empty child window with that title, shown and active.
     CDrawingView* NewDrawingWindow(const QString& title);
     // Opens a drawing by its extension (.lwt project, .dxf, else a raster
-    // image) in a new child window titled with the file name. Null, with the
-    // reason shown, when the file does not load.
+    // image) in a new child window titled with the file name; each page of a
+    // multi-page TIFF a.tif opens in a window of its own, a_0.tif, a_1.tif,
+    // ... Answers the (last) window opened, or null, with the reason shown,
+    // when the file does not load.
     CDrawingView* OpenFile(const std::string& path);
     [[nodiscard]] CDrawingView* ActiveView() const;
     [[nodiscard]] QMdiArea* MdiArea() const { return m_mdi; }
@@ -143,11 +145,15 @@ private:
     class CStatusReceiver;
     struct CWakeTarget;
 
+    // OpenFile for a raster file: a window per page it holds.
+    CDrawingView* OpenRasterFile(const std::string& path);
     // Puts the view in a new child window, maximized and active.
     CDrawingView* AddChild(std::unique_ptr<CDrawingView> view, const QString& title);
     void CreateActions();
     // The Draw and Snap menus and toolbars (main_window_draw.cpp).
     void CreateDrawActions();
+    // The View menu's switches of what the drawing shows.
+    void CreateDisplayActions(QMenu* view);
     QAction* CreateZoomWindowAction();
     // Enables them with a view and shows its snap modes.
     void UpdateDrawActions();
@@ -208,6 +214,9 @@ private:
     QAction* m_gridSnapAction = nullptr;
     QAction* m_orthoAction = nullptr;
     QAction* m_objectSnapAction = nullptr;
+    QAction* m_showRasterAction = nullptr;
+    QAction* m_showVectorsAction = nullptr;
+    QAction* m_layerVisibleAction = nullptr;
     std::vector<QAction*> m_snapModeActions;
     RasterTool m_rasterTool = RasterTool::None;
 

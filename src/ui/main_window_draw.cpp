@@ -1,5 +1,6 @@
-// The frame's Draw and Snap menus and toolbars and the Zoom Window item: each
-// starts a command of the active view or switches one of its snap modes.
+// The frame's Draw and Snap menus and toolbars, the Zoom Window item and the
+// View menu's display switches: each starts a command of the active view or
+// switches one of its drawing's settings.
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -7,6 +8,7 @@
 #include "model/command_hints.h"
 #include "model/geometry.h"
 #include "model/graph.h"
+#include "model/layer.h"
 #include "model/text_table.h"
 #include "ui/main_window.h"
 
@@ -19,6 +21,8 @@ constexpr unsigned kZoomWindowId = 32787;
 constexpr unsigned kObjectSnapId = 32827;
 constexpr unsigned kGridSnapId = 32828;
 constexpr unsigned kOrthoId = 32837;
+constexpr unsigned kShowRasterId = 32793;
+constexpr unsigned kShowVectorsId = 32795;
 
 }  // namespace
 
@@ -32,6 +36,26 @@ QAction* CMainFrame::CreateZoomWindowAction()
     });
     m_drawActions.push_back(action);
     return action;
+}
+
+void CMainFrame::CreateDisplayActions(QMenu* view)
+{
+    auto toggle = [&](const char* key, const char* english, unsigned hint, void (CDrawingView::*flip)()) {
+        QAction* action = view->addAction(Lan(key, english));
+        action->setCheckable(true);
+        SetHint(action, hint);
+        connect(action, &QAction::triggered, this, [this, flip] {
+            if (CDrawingView* active = ActiveView())
+                (active->*flip)();
+            UpdateDrawActions();
+        });
+        m_drawActions.push_back(action);
+        return action;
+    };
+    m_showRasterAction = toggle("MenuShowRaster", "Show &Raster", kShowRasterId, &CDrawingView::ToggleShowRaster);
+    m_showVectorsAction = toggle("MenuShowVectors", "Show &Vectors", kShowVectorsId, &CDrawingView::ToggleShowVectors);
+    m_layerVisibleAction =
+        toggle("MenuShowCurrentLayer", "Show &Current Layer", 0, &CDrawingView::ToggleCurrentLayerVisible);
 }
 
 void CMainFrame::CreateDrawActions()
@@ -148,12 +172,17 @@ void CMainFrame::UpdateDrawActions()
     if (view == nullptr)
         return;
     // The menus follow the modes whichever way they were switched.
-    connect(view, &CDrawingView::snapModesChanged, this, &CMainFrame::UpdateDrawActions, Qt::UniqueConnection);
+    connect(view, &CDrawingView::settingsChanged, this, &CMainFrame::UpdateDrawActions, Qt::UniqueConnection);
     const CGraph& graph = view->GetGraph();
     m_gridAction->setChecked(graph.GetGridShown());
     m_gridSnapAction->setChecked(view->GetGridSnap());
     m_orthoAction->setChecked(graph.GetOrtho());
     m_objectSnapAction->setChecked(graph.GetObjectSnapOn());
+    m_showRasterAction->setChecked(graph.GetShowRaster());
+    m_showVectorsAction->setChecked(graph.GetShowVectors());
+    const CLayer* layer = graph.GetCurrentLayer();
+    m_layerVisibleAction->setEnabled(layer != nullptr);
+    m_layerVisibleAction->setChecked(layer != nullptr && layer->IsVisible());
     for (QAction* action : m_snapModeActions)
         action->setChecked((graph.GetObjectSnapMask() & static_cast<std::uint32_t>(action->data().toInt())) != 0);
 }

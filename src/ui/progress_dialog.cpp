@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <chrono>
 #include <mutex>
 #include <new>
 
@@ -167,7 +168,6 @@ void CProgressDlg::OnStartThread()
         return;
     }
     m_worker->SetNotifyWindow(m_receiver.get());
-    m_startTime = std::chrono::steady_clock::now();
     if (!m_worker->Start()) {
         // No run end will come for a worker that did not start.
         m_worker->SetNotifyWindow(nullptr);
@@ -211,8 +211,6 @@ void CProgressDlg::OnThreadEnd(DWORD code)
     m_runEnded = true;
     m_running = false;
     m_finishPoll->stop();
-    const auto elapsed = std::chrono::steady_clock::now() - m_startTime;
-    m_elapsedMs = static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
     m_resultCode = code;
     // A worker that still sent after its run end would block on us while we
     // wait for it: keep answering until its body is done.

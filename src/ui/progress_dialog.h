@@ -12,7 +12,6 @@
 //   dialog.exec();                       // 1 after a run end
 //   DWORD code = dialog.GetResultCode(); // RUN_NOT_REPORTED without one
 #include <QDialog>
-#include <chrono>
 #include <memory>
 
 #include "platform/win_types.h"
@@ -42,7 +41,6 @@ public:
     // The worker to start once the dialog is shown; it must not have been
     // started. The caller keeps it alive until the dialog has ended.
     void SetWorker(CCommonThread* worker) { m_worker = worker; }
-    [[nodiscard]] CCommonThread* GetWorker() const { return m_worker; }
 
     // The step total, shown as "step / total"; set before the dialog runs.
     void ResetStepCount() { m_steps.ResetStepCount(); }
@@ -51,8 +49,6 @@ public:
 
     // The run's code, RUN_NOT_REPORTED until a run end arrived.
     [[nodiscard]] DWORD GetResultCode() const { return m_resultCode; }
-    // Milliseconds from the worker's start to the run end.
-    [[nodiscard]] DWORD GetElapsed() const { return m_elapsedMs; }
     [[nodiscard]] bool HasRunEnded() const { return m_runEnded; }
 
     [[nodiscard]] const CProgressSteps& GetSteps() const { return m_steps; }
@@ -88,8 +84,6 @@ private:
     CCommonThread* m_worker = nullptr;
     CProgressSteps m_steps;
     DWORD m_resultCode = RUN_NOT_REPORTED;
-    DWORD m_elapsedMs = 0;
-    std::chrono::steady_clock::time_point m_startTime;
     bool m_startPosted = false;
     bool m_running = false;
     bool m_runEnded = false;

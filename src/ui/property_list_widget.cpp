@@ -184,22 +184,6 @@ QLabel* CPropertyListWidget::GetNameLabel(int n) const
     return n >= 0 && n < GetRowCount() ? m_rows[static_cast<std::size_t>(n)]->name : nullptr;
 }
 
-std::vector<std::string> CPropertyListWidget::SplitChoices(const std::string& choices)
-{
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    while (start < choices.size()) {
-        const std::size_t bar = choices.find('|', start);
-        if (bar == std::string::npos) {
-            items.push_back(choices.substr(start));
-            break;
-        }
-        items.push_back(choices.substr(start, bar - start));
-        start = bar + 1;
-    }
-    return items;
-}
-
 // ---- editors ----------------------------------------------------------------
 
 void CPropertyListWidget::MakeWidgets(int n, CRowEntry& entry)
@@ -325,12 +309,6 @@ int CPropertyListWidget::ApplyRow(int n, int value, const std::string& text)
     }
     emit RowApplied(n, code);
     return code;
-}
-
-void CPropertyListWidget::RefreshRow(int n)
-{
-    if (n >= 0 && n < GetRowCount())
-        ShowRecord(*m_rows[static_cast<std::size_t>(n)]);
 }
 
 void CPropertyListWidget::ShowRecord(CRowEntry& entry)

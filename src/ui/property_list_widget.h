@@ -50,8 +50,6 @@ public:
     // An edit of row n, as its editor makes it: answers the handler's code,
     // PROP_REFUSED for a row without an editor or without a handler.
     int ApplyRow(int n, int value, const std::string& text);
-    // Shows row n's record again, after the caller changed it.
-    void RefreshRow(int n);
 
     // The widgets of row n (null outside): the value's editor (a QComboBox
     // for choices, a QLineEdit for text, a QLabel for read-only values and
@@ -60,10 +58,6 @@ public:
     // buttons, which span the row).
     [[nodiscard]] QWidget* GetEditor(int n) const;
     [[nodiscard]] QLabel* GetNameLabel(int n) const;
-
-    // The choices of a choice row: its text split at "|", a trailing "|"
-    // giving no empty choice.
-    [[nodiscard]] static std::vector<std::string> SplitChoices(const std::string& choices);
 
 signals:
     void RowApplied(int row, int code);

@@ -178,16 +178,7 @@ void MakeArc3P(CDrawingView& view, const std::vector<frDoublePoint>& p)
     NoteMade(view, view.GetGraph().DrawArc3P(p[0], p[1], p[2]));
 }
 
-void SetSnapFrame(CDrawingView& view, const std::vector<frDoublePoint>& p)
-{
-    CGraph& graph = view.GetGraph();
-    (void)graph.SetSnapBase(p[0]);
-    // The second point only gives the direction of the frame's x axis.
-    if (!PointsEqual(p[0], p[1]))
-        (void)graph.SetSnapAngle(std::atan2(p[1].y - p[0].y, p[1].x - p[0].x));
-    graph.SetModified(true);
-    view.NoteDrawingEdited();
-}
+void MakeSnapFrame(CDrawingView& view, const std::vector<frDoublePoint>& p) { view.SetSnapFrame(p[0], p[1]); }
 
 void ZoomToWindow(CDrawingView& view, const std::vector<frDoublePoint>& p) { (void)view.ZoomWindow(p[0], p[1]); }
 
@@ -364,7 +355,7 @@ std::unique_ptr<CViewCommand> MakeViewCommand(ViewCommandKind kind)
             std::vector<PointStep>{{"SnapBaseMsg", "Snap frame: pick the base point", Band::None},
                                    {"SnapAngleMsg", "Snap frame: pick a point along the new x axis", Band::Line}},
             // Under ortho the frame could only turn by right angles.
-            SetSnapFrame, true, false);
+            MakeSnapFrame, true, false);
     case ViewCommandKind::ZoomWindow:
         return std::make_unique<CPointCommand>(
             std::vector<PointStep>{{"ZoomWinMsg1", "Zoom window: pick the first corner", Band::None},

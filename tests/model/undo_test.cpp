@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -529,6 +530,71 @@ TEST(VectorUndo, SeveralRecordsOfOneEntityUndoNewestFirstAndRedoInOrder)
     ASSERT_TRUE(list.PushItem(std::move(item)));
     const std::string after = Dump(s.graph);
     ExpectUndoRedo(s.graph, list, before, after);
+}
+
+// A command of many records walks the drawing once, keeping what it found
+// in step as it deletes and restores; a random run of edits, ids deleted and
+// added again among them, checked against the drawing as it was before and
+// after it.
+TEST(VectorUndo, ALongCommandComesBackWholeWhateverItsRecordsDoToOneId)
+{
+    UiRecorder ui;
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE(seed);
+        Scene s;
+        CLayer* layers[] = {s.trace, s.other};
+        for (int i = 0; i < 4; ++i)
+            AddBox(s.trace, i, i, i + 1, i + 2);
+        const std::string before = Dump(s.graph);
+        std::mt19937 random(seed);
+        auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+        auto item = std::make_unique<CVectorUndoItem>("Edit", &s.graph);
+        std::vector<std::uint32_t> gone;
+        std::uint32_t fresh = 9000;
+        for (int step = 0; step < 16; ++step) {
+            std::vector<CEntity*> present;
+            for (CLayer* layer : layers)
+                for (CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next)
+                    present.push_back(e);
+            const std::size_t op = pick(5);
+            if (op >= 3 || present.empty()) {
+                // Added: an id deleted earlier in the command, or a new one.
+                auto* box = new CTestBox(ENTITY_LINE, step, 0, step + 3, 1);
+                box->m_Id = op == 3 && !gone.empty() ? gone[pick(gone.size())] : fresh++;
+                std::erase(gone, box->m_Id);
+                ASSERT_TRUE(layers[pick(2)]->AddEntity(box));
+                ASSERT_TRUE(item->AddRecord(box, UNDO_ENTITY_ADDED));
+                continue;
+            }
+            CEntity* e = present[pick(present.size())];
+            auto* box = static_cast<CTestBox*>(e);
+            switch (op) {
+            case 0:
+                ASSERT_TRUE(item->AddRecord(e, UNDO_ENTITY_CHANGED));
+                box->box[EXT_MAX_X] += 1;
+                box->m_Color = static_cast<std::int16_t>(1 + pick(200));
+                break;
+            case 1:
+                ASSERT_TRUE(item->AddRecord(e, UNDO_ENTITY_DELETED));
+                gone.push_back(e->m_Id);
+                e->m_Layer->RemoveEntity(e);
+                delete e;
+                break;
+            default: {
+                ASSERT_TRUE(item->AddRecord(e, UNDO_ENTITY_MOVED));
+                CLayer* to = e->m_Layer == s.trace ? s.other : s.trace;
+                e->m_Layer->RemoveEntity(e);
+                ASSERT_TRUE(to->AddEntity(e));
+                break;
+            }
+            }
+        }
+        const std::string after = Dump(s.graph);
+        CUndoList list(2);
+        ASSERT_TRUE(list.PushItem(std::move(item)));
+        ExpectUndoRedo(s.graph, list, before, after);
+    }
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST(VectorUndo, ARecordThatFailsRollsTheWholeCommandBack)

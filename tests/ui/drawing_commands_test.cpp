@@ -7,8 +7,11 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QTest>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -79,14 +82,18 @@ protected:
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
         QCoreApplication::sendEvent(m_view, &press);
     }
-    void Trigger(const QString& text)
+    QAction* Action(const QString& text)
     {
         for (QAction* action : m_frame->findChildren<QAction*>())
-            if (action->text() == text) {
-                action->trigger();
-                return;
-            }
-        FAIL() << "no action " << text.toStdString();
+            if (action->text() == text)
+                return action;
+        ADD_FAILURE() << "no action " << text.toStdString();
+        return nullptr;
+    }
+    void Trigger(const QString& text)
+    {
+        if (QAction* action = Action(text))
+            action->trigger();
     }
 
     // The entities of the current layer, newest first.
@@ -313,6 +320,25 @@ TEST_F(DrawingCommandsTest, SolidWithGridSnapHasItsCornersOnTheGrid)
         EXPECT_EQ(std::fmod(v->x, 25.0), 0.0) << v->x;
         EXPECT_EQ(std::fmod(v->y, 25.0), 0.0) << v->y;
     }
+
+    // A hidden grid has no nodes: grid snap is off and the menu says so,
+    // whether an undo took back the grid F9 showed or F7 hid it.
+    ASSERT_TRUE(Action("S&nap to Grid")->isChecked());
+    ASSERT_TRUE(m_view->UndoVector());  // the solid
+    ASSERT_TRUE(m_view->UndoVector());  // the grid
+    EXPECT_FALSE(Graph().GetGridShown());
+    EXPECT_FALSE(m_view->GetGridSnap());
+    EXPECT_FALSE(Action("S&nap to Grid")->isChecked());
+    Key(Qt::Key_F9);
+    EXPECT_TRUE(Action("S&nap to Grid")->isChecked());
+    Key(Qt::Key_F7);
+    EXPECT_FALSE(m_view->GetGridSnap());
+    EXPECT_FALSE(Action("S&nap to Grid")->isChecked());
+    m_view->StartCommand(ViewCommandKind::Line);
+    Click({143, 251});
+    Click({263, 237});
+    const auto* line = static_cast<CLine*>(Entities()[0]);
+    ExpectSamePoint(frDoublePoint(line->GetEnd().x, line->GetEnd().y), m_view->PixelToWorld({263, 237}));
 }
 
 TEST_F(DrawingCommandsTest, OrthoKeepsTheNextPointSquareToTheLastInTheSnapFrame)
@@ -347,6 +373,99 @@ TEST_F(DrawingCommandsTest, OrthoKeepsTheNextPointSquareToTheLastInTheSnapFrame)
     EXPECT_NEAR(line->GetEnd().x - line->GetStart().x, line->GetEnd().y - line->GetStart().y, 1e-9);
     Key(Qt::Key_F8);
     EXPECT_FALSE(Graph().GetOrtho());
+}
+
+// ---- settings switches -------------------------------------------------------------
+
+// Every switch of a setting the project keeps (grid, ortho, object snap, the
+// snap frame, the display switches of the View menu) marks the drawing, so
+// closing asks, and is one step that Ctrl+Z takes back, newest first, before
+// the older edit.
+TEST_F(DrawingCommandsTest, SettingSwitchesMarkTheDrawingAndCtrlZTakesEachBackInTurn)
+{
+    m_frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+    m_view->setFocus();
+    // A line on another layer, and one drawn on the current layer.
+    CLayer* current = Graph().GetCurrentLayer();
+    CLayer* other = Graph().SelectOrAddLayer("Other");
+    ASSERT_NE(Graph().AddLine(100, 100, 300, 100), nullptr);
+    ASSERT_TRUE(Graph().SetCurrentLayerById(current->GetId()));
+    m_view->StartCommand(ViewCommandKind::Line);
+    Click(PixelOf(100, 150));
+    Click(PixelOf(300, 150));
+    ASSERT_EQ(Entities().size(), 1u);
+    const QPoint onCurrent = PixelOf(212, 150), onOther = PixelOf(212, 100);
+    const QRgb background = m_view->RenderedImage().pixel(1, 1);
+    auto shown = [&](QPoint at) { return m_view->RenderedImage().pixel(at) != background; };
+    ASSERT_TRUE(shown(onCurrent) && shown(onOther));
+
+    struct Switch {
+        const char* name;
+        std::function<void()> flip;
+        std::function<std::vector<double>()> state;
+    };
+    auto one = [](double value) { return std::vector<double>{value}; };
+    const Switch switches[] = {
+        {"current layer",
+         [&] {
+             // What is hidden is no longer selected, so no Delete takes it unseen.
+             Graph().SelectAll(true);
+             Trigger("Show &Current Layer");
+             EXPECT_TRUE(Graph().GetSelectSet().IsEmpty());
+             EXPECT_FALSE(shown(onCurrent));
+             EXPECT_TRUE(shown(onOther));
+         },
+         [&] { return one(current->IsVisible()); }},
+        {"show vectors",
+         [&] {
+             Trigger("Show &Vectors");
+             EXPECT_FALSE(shown(onOther));
+         },
+         [&] { return one(Graph().GetShowVectors()); }},
+        {"show raster", [&] { Trigger("Show &Raster"); }, [&] { return one(Graph().GetShowRaster()); }},
+        {"F7", [&] { QTest::keyClick(m_view, Qt::Key_F7); }, [&] { return one(Graph().GetGridShown()); }},
+        {"F8", [&] { QTest::keyClick(m_view, Qt::Key_F8); }, [&] { return one(Graph().GetOrtho()); }},
+        {"object snap", [&] { Trigger("&Object Snap"); }, [&] { return one(Graph().GetObjectSnapOn()); }},
+        {"nearest", [&] { Trigger("&Nearest"); }, [&] { return one(Graph().GetObjectSnapMask()); }},
+        {"snap frame",
+         [&] {
+             Trigger("Snap &Frame");
+             Click({70, 260});
+             Click({170, 160});
+         },
+         [&] {
+             return std::vector<double>{Graph().GetSnapBase().x, Graph().GetSnapBase().y, Graph().GetSnapAngle()};
+         }},
+    };
+    std::vector<std::vector<double>> before;
+    for (const Switch& s : switches) {
+        SCOPED_TRACE(s.name);
+        Graph().SetModified(false);  // as if just saved
+        const auto steps = m_view->GetVectorUndoList().GetCount();
+        before.push_back(s.state());
+        s.flip();
+        EXPECT_NE(s.state(), before.back());
+        EXPECT_TRUE(Graph().IsModified());
+        EXPECT_EQ(m_view->GetVectorUndoList().GetCount(), steps + 1);
+    }
+    EXPECT_FALSE(Action("Show &Vectors")->isChecked());
+    EXPECT_FALSE(Action("Show &Current Layer")->isChecked());
+
+    for (std::size_t i = std::size(switches); i-- > 0;) {
+        SCOPED_TRACE(switches[i].name);
+        QTest::keySequence(m_view, QKeySequence::Undo);
+        EXPECT_EQ(switches[i].state(), before[i]);
+        EXPECT_EQ(Entities().size(), 1u);
+    }
+    EXPECT_TRUE(Action("Show &Vectors")->isChecked());
+    EXPECT_TRUE(Action("Show &Current Layer")->isChecked());
+    EXPECT_TRUE(Action("&Object Snap")->isChecked());
+    EXPECT_TRUE(shown(onCurrent) && shown(onOther));
+    // Only now the line drawn before them.
+    QTest::keySequence(m_view, QKeySequence::Undo);
+    EXPECT_TRUE(Entities().empty());
+    EXPECT_NE(other->GetFirstEntity(), nullptr);
 }
 
 // ---- grips ----------------------------------------------------------------------

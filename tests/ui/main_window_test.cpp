@@ -1,12 +1,20 @@
 // The main frame and its drawing windows: opening each kind of file, the
 // status texts from any thread, scanned images, zoom and pan, and a traced
 // drawing saved in every format.
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QInputDialog>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QStatusBar>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QWheelEvent>
 #include <dlfcn.h>
 
@@ -27,6 +35,7 @@
 #include "model/undo.h"
 #include "platform/dib_types.h"
 #include "platform/message_box.h"
+#include "raster/freeimage_api.h"
 #include "raster/raster_display.h"
 #include "raster/raster_entity.h"
 #include "raster/raster_file.h"
@@ -82,6 +91,41 @@ TEST_F(MainWindowTest, OpenedRasterShowsInItsOwnChildWindowFittedToIt)
     EXPECT_LT(qGray(ShownAt(*view, 60, kBlock.height - 40)), 64);
     EXPECT_GT(qGray(ShownAt(*view, 10, kBlock.height - 10)), 192);
     EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(MainWindowTest, EachPageOfAMultiPageTiffOpensInAWindowOfItsOwn)
+{
+    // Three pages told apart by their sizes.
+    const std::string path = PathOf("a.tif");
+    FIMULTIBITMAP* pages = FreeImage_OpenMultiBitmap(FIF_TIFF, path.c_str(), TRUE, FALSE, TRUE, 0);
+    ASSERT_NE(pages, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        FIBITMAP* page = FreeImage_Allocate(30 + i, 20 + i, 8);
+        ASSERT_NE(page, nullptr);
+        FreeImage_AppendPage(pages, page);
+        FreeImage_Unload(page);
+    }
+    ASSERT_TRUE(FreeImage_CloseMultiBitmap(pages, 0));
+
+    CMainFrame frame;
+    frame.show();
+    CDrawingView* last = frame.OpenFile(path);
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(m_messages.empty());
+    const QList<QMdiSubWindow*> children = frame.MdiArea()->subWindowList(QMdiArea::CreationOrder);
+    ASSERT_EQ(children.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::string name = "a_" + std::to_string(i) + ".tif";
+        EXPECT_EQ(children[i]->windowTitle().toStdString(), name);
+        auto* view = qobject_cast<CDrawingView*>(children[i]->widget());
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view->GetPathName(), PathOf(name));
+        const CRasterSrc& image = view->GetGraph().GetRaster()->GetImage();
+        EXPECT_EQ(image.GetWidth(), 30 + i);
+        EXPECT_EQ(image.GetHeight(), 20 + i);
+    }
+    EXPECT_EQ(frame.ActiveView(), last);
 }
 
 TEST_F(MainWindowTest, OpenedProjectAndDxfShowTheirEntities)
@@ -320,9 +364,10 @@ TEST_F(MainWindowTest, ScanThatFailsSaysWhatTheScannerReportedAndOpensNothing)
 
 #ifdef LW_SANE_DSM_PATH
 
-// A real scan through our SANE manager and SANE's test backend: the page
-// arrives in a child window of its own.
-TEST_F(MainWindowTest, PageScannedThroughSaneOpensAsScannedRasterImage)
+// A real scan through our SANE manager and SANE's test backend, which offers
+// two devices: Select Source lists both, the user takes the second, and the
+// page it scans arrives in a child window of its own.
+TEST_F(MainWindowTest, SecondOfTwoSaneDevicesChosenInSelectSourceScansThePage)
 {
     const char* backend = "/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1";
     if (!fs::exists(backend))
@@ -331,7 +376,7 @@ TEST_F(MainWindowTest, PageScannedThroughSaneOpensAsScannedRasterImage)
     fs::create_directories(folder);
     std::ofstream(folder + "/dll.conf") << "test\n";
     std::ofstream(folder + "/test.conf")
-        << "number_of_devices 1\nresolution 50.0\nmode Gray\ndepth 8\ntest-picture \"Solid black\"\n";
+        << "number_of_devices 2\nresolution 50.0\nmode Gray\ndepth 8\ntest-picture \"Solid black\"\n";
     setenv("SANE_CONFIG_DIR", folder.c_str(), 1);
     setenv("LINEWEFT_TWAIN_DSM", LW_SANE_DSM_PATH, 1);
     // Kept loaded: SANE keeps buffers in statics that read as leaks once unloaded.
@@ -340,13 +385,51 @@ TEST_F(MainWindowTest, PageScannedThroughSaneOpensAsScannedRasterImage)
     ASSERT_TRUE(keepManager && keepBackend) << dlerror();
     {
         CMainFrame frame;
+        frame.show();
         frame.StartScanner();
         frame.WaitForStartup();
         ASSERT_TRUE(frame.IsReady());
+        // The first device is the default.
+        EXPECT_STREQ(frame.GetSourceIdentity().Version.Info, "test:0");
+
+        // The user moves to the second entry of the dialog and takes it.
+        QStringList offered;
+        QTimer answer;
+        answer.setInterval(10);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || !dialog->isVisible() || QThread::currentThread()->loopLevel() == 0)
+                return;
+            answer.stop();
+            offered = dialog->comboBoxItems();
+            auto* choices = dialog->findChild<QComboBox*>();
+            ASSERT_NE(choices, nullptr);
+            QTest::keyClick(choices, Qt::Key_Down);
+            QTest::keyClick(dialog, Qt::Key_Return);
+        });
+        answer.start();
+        // From the File menu, which enables the item as it opens.
+        QAction* select = nullptr;
+        for (QAction* menu : frame.menuBar()->actions())
+            for (QAction* action : menu->menu() ? menu->menu()->actions() : QList<QAction*>())
+                if (action->text() == "Select &Source...") {
+                    emit menu->menu()->aboutToShow();
+                    select = action;
+                }
+        ASSERT_NE(select, nullptr);
+        ASSERT_TRUE(select->isEnabled());
+        select->trigger();
+        ASSERT_EQ(offered.size(), 2);
+        EXPECT_NE(offered[0], offered[1]);
+        EXPECT_STREQ(frame.GetSourceIdentity().Version.Info, "test:1");
+
         ASSERT_TRUE(frame.AcquireFromScanner());
         EXPECT_TRUE(PumpEventsUntil([&] { return ChildCount(frame) == 1 && !frame.IsPollingScanner(); }));
         ASSERT_EQ(ChildCount(frame), 1);
         EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image");
+        // The device that was opened, as the manager named it.
+        EXPECT_STREQ(frame.GetSourceIdentity().Version.Info, "test:1");
+        EXPECT_EQ(offered[1].toStdString(), frame.GetSourceIdentity().ProductName);
         const CRasterSrc& image = frame.ActiveView()->GetGraph().GetRaster()->GetImage();
         EXPECT_EQ(image.GetWidth(), 157);
         EXPECT_EQ(image.GetHeight(), 196);

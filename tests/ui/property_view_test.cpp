@@ -183,13 +183,15 @@ TEST_F(PropertyViewTest, UnitChangeRefillsTheRowsAndRefusedTextShowsTheOldValue)
     ChooseText(list, kUnitRow, "mm");
     EXPECT_EQ(view->GetVectorUndoList().GetCount(), steps);
 
-    // Another current layer.
-    graph.SelectOrAddLayer("Walls");
+    // Another current layer, named as CAD programs name the layers of an
+    // attached drawing: the bar belongs to the name.
+    graph.SelectOrAddLayer("Site");
+    graph.SelectOrAddLayer("Site|Walls");
     graph.SelectOrAddLayer("Trace");
     view->NoteDrawingEdited();
-    ChooseText(list, kLayerRow, "Walls");
+    ChooseText(list, kLayerRow, "Site|Walls");
     ASSERT_NE(graph.GetCurrentLayer(), nullptr);
-    EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "Walls");
+    EXPECT_EQ(graph.GetCurrentLayer()->GetName(), "Site|Walls");
 }
 
 TEST_F(PropertyViewTest, SelectedEntityShowsItsRowsAndTakesTheEdits)
@@ -199,7 +201,9 @@ TEST_F(PropertyViewTest, SelectedEntityShowsItsRowsAndTakesTheEdits)
     CPropertyListWidget& list = *frame.PropertyList();
     CDrawingView* view = frame.NewDrawingWindow("line");
     CGraph& graph = view->GetGraph();
-    graph.SelectOrAddLayer("Walls");
+    CLayer* site = graph.SelectOrAddLayer("Site");
+    graph.SelectOrAddLayer("Site\\Old|");
+    CLayer* walls = graph.SelectOrAddLayer("Site|Walls");
     CLine* line = graph.AddLine(0, 0, 10, 10);
     ASSERT_NE(line, nullptr);
     ASSERT_TRUE(view->ZoomExtents());
@@ -208,6 +212,26 @@ TEST_F(PropertyViewTest, SelectedEntityShowsItsRowsAndTakesTheEdits)
     ASSERT_GT(list.GetRowCount(), 3);
     EXPECT_EQ(list.GetRow(0)->name, "Base Properties");
     EXPECT_EQ(list.GetRow(kColorRow)->name, "Color");
+
+    // The layer row shows the line's own layer, and each layer is one choice.
+    QComboBox* layers = ComboOf(list, kLayerRow);
+    ASSERT_NE(layers, nullptr);
+    EXPECT_EQ(layers->currentText(), "Site|Walls");
+    QStringList offered;
+    for (int i = 0; i < layers->count(); ++i)
+        offered << layers->itemText(i);
+    QStringList layerNames;
+    for (const CLayer* layer = graph.GetFirstLayer(); layer; layer = layer->GetNext())
+        layerNames << QString::fromStdString(layer->GetName());
+    EXPECT_EQ(offered, layerNames);
+    ChooseText(list, kLayerRow, "Site");
+    EXPECT_EQ(line->m_Layer, site);
+    graph.SelectAll(true);
+    view->NoteDrawingEdited();
+    ChooseText(list, kLayerRow, "Site|Walls");
+    EXPECT_EQ(line->m_Layer, walls);
+    graph.SelectAll(true);
+    view->NoteDrawingEdited();
 
     ChooseColor(list, kColorRow, 3);
     EXPECT_EQ(line->m_Color, 3);
@@ -229,6 +253,9 @@ TEST_F(PropertyViewTest, SelectedEntityShowsItsRowsAndTakesTheEdits)
     ASSERT_TRUE(view->UndoVector());
     ASSERT_TRUE(view->UndoVector());
     EXPECT_EQ(line->m_Color, 256);
+    ASSERT_TRUE(view->UndoVector());
+    ASSERT_TRUE(view->UndoVector());
+    EXPECT_EQ(line->m_Layer, walls);
     EXPECT_EQ(RowNames(list), kDrawingRows);
 }
 
