@@ -3,6 +3,7 @@
 // arcs in every quadrant with their true centre, radius and directions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -14,7 +15,9 @@
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/line.h"
+#include "model/polygon_set.h"
 #include "model/polyline.h"
+#include "model/solid.h"
 
 #include "cgm_decoder.h"
 #include "export_test_support.h"
@@ -240,6 +243,40 @@ TEST_F(CgmFile, AnArcWhoseCentreOrRadiusIsOutOfRangeKeepsItsCircle)
             EXPECT_NEAR(std::cos(s.start), 5 / r, 1e-3);
             EXPECT_NEAR(std::cos(s.end), -5 / r, 1e-3);
         }
+    }
+}
+
+// Filled shapes lie on the grid of the lines: a solid and a polygon set
+// whose corners are the ends of a line (a page of 12 x 5 units, drawn 2048
+// steps to the unit about its centre).
+TEST_F(CgmFile, FilledShapesShareTheGridOfTheLines)
+{
+    auto* line = new CLine();
+    line->SetStart(0, 0);
+    line->SetEnd(12, 5);
+    graph.GetCurrentLayer()->AddEntity(line);
+    auto* solid = new CSolid();
+    (void)solid->AddPoint(0, 0), (void)solid->AddPoint(12, 0), (void)solid->AddPoint(12, 5);
+    graph.GetCurrentLayer()->AddEntity(solid);
+    auto* set = new CPolyPolygon();
+    ASSERT_TRUE(set->AddOutline(Chain({{{0, 0, 0}}, {{12, 5, 0}}, {{0, 5, 0}}}, true, 0)));
+    graph.GetCurrentLayer()->AddEntity(set);
+    const CgmPicture picture = Write();
+    ASSERT_EQ(picture.shapes.size(), 3u);
+    const std::vector<CgmPoint>& ends = picture.shapes[0].points;
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_EQ(ends[1].x - ends[0].x, 12 * 2048);
+    for (const std::size_t k : {1u, 2u}) {
+        const CgmShape& shape = picture.shapes[k];
+        ASSERT_EQ(shape.points.size(), 3u) << k;
+        EXPECT_TRUE(shape.filled) << k;
+        double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
+        for (const CgmPoint& p : shape.points)
+            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        EXPECT_EQ(x0, ends[0].x) << k;
+        EXPECT_EQ(y0, ends[0].y) << k;
+        EXPECT_EQ(x1, ends[1].x) << k;
+        EXPECT_EQ(y1, ends[1].y) << k;
     }
 }
 
