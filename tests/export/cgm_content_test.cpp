@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "export/export_format.h"
@@ -124,6 +125,64 @@ TEST(CgmContent, ArcsInEveryQuadrantKeepCentreRadiusAndDirection)
     EXPECT_NEAR(picture.shapes[0].radius, 150, 0.5);
     EXPECT_NEAR(picture.shapes[0].start, PI * 0.75, 0.01);
     EXPECT_NEAR(picture.shapes[0].end, PI * 1.6 - TWO_PI, 0.01);
+}
+
+// What a reader turns through on the decoded arcs: each counter-clockwise
+// from its start vector to its end vector, which must differ.
+double TotalArcSweep(const CgmPicture& picture)
+{
+    double total = 0;
+    for (const CgmShape& s : picture.shapes) {
+        if (s.kind != CgmShape::kArc)
+            continue;
+        EXPECT_NE(s.start, s.end) << "start and end vectors meet: the arc is undefined";
+        double sweep = s.end - s.start;
+        while (sweep <= 0)
+            sweep += TWO_PI;
+        total += sweep;
+    }
+    return total;
+}
+
+// Arcs whose vectors, cut to integers, would meet or pass each other: a
+// nearly flat bulge (sweep 0.004, radius 25000) is its chord; a bulge that
+// nearly closes and a full-turn arc keep their turn in arcs whose vectors
+// differ; an arc of no sweep and one of 0.005 degrees leave nothing.
+TEST(CgmContent, ArcsTooShortForTheirVectorsAreChordsAndNearlyClosedOnesKeepTheirTurn)
+{
+    auto decode = [](CEntity& entity) {
+        CgmPicture picture;
+        EXPECT_TRUE(DecodeCgm(Capture([&](std::FILE* f) { return entity.WriteCGM(f); }), &picture));
+        return picture;
+    };
+    std::unique_ptr<CPolyLine> flat = Chain({{{1000, 1000, 0.001}}, {{1100, 1000, 0}}}, false, 0);
+    CgmPicture picture = decode(*flat);
+    ASSERT_EQ(picture.shapes.size(), 1u);
+    ASSERT_EQ(picture.shapes[0].kind, CgmShape::kPolyline);
+    ASSERT_EQ(picture.shapes[0].points.size(), 2u);
+    EXPECT_EQ(picture.shapes[0].points[0].x, 1000);
+    EXPECT_EQ(picture.shapes[0].points[1].x, 1100);
+
+    // Sweep 2 pi - 0.004 on a circle of radius 100, either way round.
+    for (const double bulge : {1000.0, -1000.0}) {
+        std::unique_ptr<CPolyLine> closing = Chain({{{500, 500, bulge}}, {{500.4, 500, 0}}}, false, 0);
+        EXPECT_NEAR(TotalArcSweep(decode(*closing)), TWO_PI - 0.004, 0.02) << bulge;
+    }
+
+    CArc full;
+    full.m_Centre = frDoublePoint(300, 300);
+    full.m_Radius = 50;
+    full.SetStartAngle(0);
+    full.SetEndAngle(TWO_PI);
+    EXPECT_NEAR(TotalArcSweep(decode(full)), TWO_PI, 0.02);
+    for (const double sweep : {0.0, 0.005 * PI / 180}) {
+        CArc tiny;
+        tiny.m_Centre = frDoublePoint(300, 300);
+        tiny.m_Radius = 20;
+        tiny.SetStartAngle(1);
+        tiny.SetEndAngle(1 + sweep);
+        EXPECT_TRUE(decode(tiny).shapes.empty()) << sweep;
+    }
 }
 
 class CgmFile : public ExportTest {
