@@ -48,13 +48,11 @@ void CArc::DrawToDC(CDC* dc, double pageHeight, bool widths)
         return POINT{MetafileX(cx + r * std::cos(angle)), MetafileRoundedY(pageHeight - (cy + r * std::sin(angle)))};
     };
     const POINT start = ray(m_StartAngle), end = ray(m_EndAngle);
-    CMetafileArcPoints points{{box.left, box.top}, {box.right, box.bottom}, start, end};
-    if (FitMetafileRays(&points, true, m_EndAngle - m_StartAngle)) {
+    if (MetafileRaysHold({{box.left, box.top}, {box.right, box.bottom}, start, end}, true, m_EndAngle - m_StartAngle)) {
         // The arc runs counter-clockwise from start to end; turning y over
         // keeps that the sense the page shows.
         const int oldDirection = dc->SetArcDirection(AD_COUNTERCLOCKWISE);
-        dc->Arc(box.left, box.top, box.right, box.bottom, points.start.x, points.start.y, points.end.x,
-                points.end.y);
+        dc->Arc(box.left, box.top, box.right, box.bottom, start.x, start.y, end.x, end.y);
         dc->SetArcDirection(oldDirection);
     } else if (start.x != end.x || start.y != end.y) {
         // Its chord, or nothing where its ends meet.

@@ -73,28 +73,23 @@ inline CMetafileArcPoints GetMetafileArcPoints(const CBulgeArc& arc, double page
 // draws the whole ellipse for rays that meet. Cut to integers, the rays of
 // an arc shorter than about a device unit meet or pass each other: false
 // for such an arc, whose chord is then its picture. One of half a turn or
-// more goes round the whole ellipse instead (its rays made to meet), which
-// misses it by under a device unit. The arc turns `sweep` (0 to TWO_PI)
-// from start to end, counter-clockwise on the page or else clockwise.
-inline bool FitMetafileRays(CMetafileArcPoints* points, bool counterClockwise, double sweep)
+// more keeps its rays: where they meet, the whole ellipse lies within a
+// device unit of it. The arc turns `sweep` (0 to TWO_PI) from start to end,
+// counter-clockwise on the page or else clockwise.
+inline bool MetafileRaysHold(const CMetafileArcPoints& points, bool counterClockwise, double sweep)
 {
-    const double cx = (points->topLeft.x + points->bottomRight.x) / 2.0;
-    const double cy = (points->topLeft.y + points->bottomRight.y) / 2.0;
-    const POINT& from = counterClockwise ? points->start : points->end;
-    const POINT& to = counterClockwise ? points->end : points->start;
+    const double cx = (points.topLeft.x + points.bottomRight.x) / 2.0;
+    const double cy = (points.topLeft.y + points.bottomRight.y) / 2.0;
+    const POINT& from = counterClockwise ? points.start : points.end;
+    const POINT& to = counterClockwise ? points.end : points.start;
     // Device y runs down the page.
-    if (WrittenRaysKeepSweep(from.x - cx, cy - from.y, to.x - cx, cy - to.y, sweep))
-        return true;
-    if (sweep < PI)
-        return false;
-    points->end = points->start;
-    return true;
+    return sweep >= PI || WrittenRaysKeepSweep(from.x - cx, cy - from.y, to.x - cx, cy - to.y, sweep);
 }
 
 // The arc of a bulge segment p -> q as the metafile draws it (see
 // GetWrittenBulgeArc); false for a segment drawn as its chord: a straight
 // one, one of a circle too large for the device coordinates, or one too
-// short for its rays (FitMetafileRays).
+// short for its rays (MetafileRaysHold).
 inline bool GetMetafileArc(const CVertex& p, const CVertex& q, double bulge, double pageHeight,
                            CMetafileArcPoints* points)
 {
@@ -102,5 +97,5 @@ inline bool GetMetafileArc(const CVertex& p, const CVertex& q, double bulge, dou
     if (!GetWrittenBulgeArc(p, q, bulge, &arc) || !(arc.radius * GetOutputPage().scale < METAFILE_COORDINATE_LIMIT / 4))
         return false;
     *points = GetMetafileArcPoints(arc, pageHeight);
-    return FitMetafileRays(points, bulge > 0, BulgeArcSweep(arc.startAngle, arc.endAngle, bulge));
+    return MetafileRaysHold(*points, bulge > 0, BulgeArcSweep(arc.startAngle, arc.endAngle, bulge));
 }

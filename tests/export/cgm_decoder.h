@@ -208,8 +208,8 @@ inline std::string CgmPictureToSvg(const CgmPicture& p, double stroke = 0)
                 d += " Z";
                 from = end;
             }
-            svg += "<path d=\"" + d + "\" fill-rule=\"evenodd\" fill=\"" + (s.filled ? "black" : "none") + "\"" +
-                   look + "/>\n";
+            svg += "<path d=\"" + d + "\" fill-rule=\"evenodd\" fill=\"" + (s.filled ? "black" : "none") + "\"" + look +
+                   "/>\n";
             break;
         }
         case CgmShape::kCircle:

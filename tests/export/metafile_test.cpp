@@ -357,8 +357,10 @@ TEST_F(Metafile, ASmallPageIsItsOwnBoxOnTheGrid)
 
 // GDI draws the whole ellipse for an arc whose rays meet. Arcs whose rays
 // fall on one device point (a 0.005 degree arc, one of no sweep, a nearly
-// straight bulge of a polyline) are their chords or nothing: the converter
-// draws no curve at all. The page is 5000 pixels wide, one device unit each.
+// straight bulge of a polyline) or, cut to integers, point the same way from
+// the box's centre (a 0.1 arc of radius 2) are their chords or nothing: the
+// converter draws no curve but the four quarters of a full-turn arc, whose
+// rays meet too. The page is 5000 pixels wide, one device unit each.
 TEST_F(Metafile, ArcsShorterThanADeviceUnitDrawNoCircle)
 {
     std::string out;
@@ -379,6 +381,17 @@ TEST_F(Metafile, ArcsShorterThanADeviceUnitDrawNoCircle)
     none->SetStartAngle(PI * 10 / 9);
     none->SetEndAngle(PI * 10 / 9);
     layer->AddEntity(none);
+    auto* small = new CArc();
+    small->m_Centre = frDoublePoint(1564.776, 1436.599);
+    small->m_Radius = 2;
+    small->SetStartAngle(1.8404323819057307);
+    small->SetEndAngle(1.9404323819057307);
+    layer->AddEntity(small);
+    auto* full = new CArc();
+    full->m_Centre = frDoublePoint(4000.5, 600);
+    full->m_Radius = 200;
+    full->SetEndAngle(TWO_PI);
+    layer->AddEntity(full);
     // Counter-clockwise over the top of a circle of radius 100 about
     // (3000.5, 1000.5), sweeping 0.001: its rays 2.5 radii out lie a
     // quarter unit either side of x = 3000.5.
@@ -392,8 +405,10 @@ TEST_F(Metafile, ArcsShorterThanADeviceUnitDrawNoCircle)
     ASSERT_TRUE(SaveVectorFile(graph, emf, EXPORT_METAFILE, &error)) << error;
     ASSERT_EQ(RunCommand("emf2svg-conv -i " + emf.string() + " -o " + svg.string(), &out), 0) << out;
     const std::string text = Slurp(svg);
-    EXPECT_NE(text.find("<path"), std::string::npos) << text;
-    EXPECT_EQ(text.find(" C "), std::string::npos) << text;
+    int curves = 0;
+    for (std::size_t at = 0; (at = text.find(" C ", at)) != std::string::npos; ++at)
+        ++curves;
+    EXPECT_EQ(curves, 4) << text;
     EXPECT_EQ(text.find("<ellipse"), std::string::npos) << text;
 }
 
