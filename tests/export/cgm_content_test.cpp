@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -169,19 +170,25 @@ TEST(CgmContent, ArcsTooShortForTheirVectorsAreChordsAndNearlyClosedOnesKeepThei
         EXPECT_NEAR(TotalArcSweep(decode(*closing)), TWO_PI - 0.004, 0.02) << bulge;
     }
 
-    CArc full;
-    full.m_Centre = frDoublePoint(300, 300);
-    full.m_Radius = 50;
-    full.SetStartAngle(0);
-    full.SetEndAngle(TWO_PI);
-    EXPECT_NEAR(TotalArcSweep(decode(full)), TWO_PI, 0.02);
-    for (const double sweep : {0.0, 0.005 * PI / 180}) {
-        CArc tiny;
-        tiny.m_Centre = frDoublePoint(300, 300);
-        tiny.m_Radius = 20;
-        tiny.SetStartAngle(1);
-        tiny.SetEndAngle(1 + sweep);
-        EXPECT_TRUE(decode(tiny).shapes.empty()) << sweep;
+    // A full turn, also of a circle too small for its own vectors.
+    for (const double radius : {50.0, 0.2}) {
+        CArc full;
+        full.m_Centre = frDoublePoint(300, 300);
+        full.m_Radius = radius;
+        full.SetStartAngle(0);
+        full.SetEndAngle(TWO_PI);
+        EXPECT_NEAR(TotalArcSweep(decode(full)), TWO_PI, 0.02) << radius;
+    }
+    // No sweep and 0.005 degrees; no sweep on a circle whose centre lies
+    // beyond the coordinate range (written by its points).
+    const std::array<double, 3> tiny[] = {{300, 20, 0}, {300, 20, 0.005 * PI / 180}, {-39000, 40000, 0}};
+    for (const auto& [cx, radius, sweep] : tiny) {
+        CArc arc;
+        arc.m_Centre = frDoublePoint(cx, 300);
+        arc.m_Radius = radius;
+        arc.SetStartAngle(0);
+        arc.SetEndAngle(sweep);
+        EXPECT_TRUE(decode(arc).shapes.empty()) << radius << " " << sweep;
     }
 }
 
