@@ -98,8 +98,8 @@ void PutCgmLength(std::FILE* file, double length);
 // The CGM arc about (cx, cy) counter-clockwise from angle `a` by `sweep`
 // (0 to TWO_PI), its start and end vectors `length` long on the page's grid.
 // True for one too short for its vectors (WrittenRaysKeepSweep) or, when it
-// goes by its points (PutCgmArc), for its ends to differ: the caller writes
-// its chord instead, which lies within a grid unit of it.
+// goes by its points (PutCgmArc), whose ends fall on one point: the caller
+// writes its chord instead, which lies within a grid unit of it.
 [[nodiscard]] bool IsCgmArcChord(double cx, double cy, double radius, double a, double sweep, double length);
 // Writes any other such arc as CIRCULAR ARC CENTRE; one that nearly closes
 // and whose vectors would meet, in two halves. An arc whose centre or radius
