@@ -42,14 +42,22 @@ void CArc::DrawToDC(CDC* dc, double pageHeight, bool widths)
 {
     CPen pen = CurvePen(*this, widths);
     CPen* oldPen = dc->SelectObject(&pen);
-    // The arc runs counter-clockwise from start to end; turning y over keeps
-    // that the sense the page shows.
-    const int oldDirection = dc->SetArcDirection(AD_COUNTERCLOCKWISE);
     const DeviceBox box = CircleBox(*this, pageHeight);
     const double cx = m_Centre.x, cy = m_Centre.y, r = m_Radius;
-    dc->Arc(box.left, box.top, box.right, box.bottom, MetafileX(cx + r * std::cos(m_StartAngle)),
-            MetafileRoundedY(pageHeight - (cy + r * std::sin(m_StartAngle))), MetafileX(cx + r * std::cos(m_EndAngle)),
-            MetafileRoundedY(pageHeight - (cy + r * std::sin(m_EndAngle))));
-    dc->SetArcDirection(oldDirection);
+    auto ray = [&](double angle) {
+        return POINT{MetafileX(cx + r * std::cos(angle)), MetafileRoundedY(pageHeight - (cy + r * std::sin(angle)))};
+    };
+    const POINT start = ray(m_StartAngle), end = ray(m_EndAngle);
+    if (MetafileRaysHold({{box.left, box.top}, {box.right, box.bottom}, start, end}, true, m_EndAngle - m_StartAngle)) {
+        // The arc runs counter-clockwise from start to end; turning y over
+        // keeps that the sense the page shows.
+        const int oldDirection = dc->SetArcDirection(AD_COUNTERCLOCKWISE);
+        dc->Arc(box.left, box.top, box.right, box.bottom, start.x, start.y, end.x, end.y);
+        dc->SetArcDirection(oldDirection);
+    } else if (start.x != end.x || start.y != end.y) {
+        // Its chord, or nothing where its ends meet.
+        dc->MoveTo(start.x, start.y);
+        dc->LineTo(end.x, end.y);
+    }
     dc->SelectObject(oldPen);
 }

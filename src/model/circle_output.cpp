@@ -10,6 +10,7 @@
 #include "model/geometry.h"
 #include "model/graph.h"
 #include "model/output_records.h"
+#include "model/polyline.h"
 #include "model/utilities.h"
 #include "platform/number_text.h"
 
@@ -17,7 +18,6 @@ namespace {
 
 constexpr unsigned kCgmInteriorStyle = 0x52C2;
 constexpr unsigned kCgmCircle = 0x4186;
-constexpr unsigned kCgmArcCentre = 0x41EE;
 // Widths below this are drawn as the thinnest line.
 constexpr double kMinWidth = 0.01;
 
@@ -262,17 +262,13 @@ bool CArc::WriteCGM(std::FILE* file)
 {
     UpdateEndPoints();
     WriteCgmColors(GetPageColor(*this), file);
-    if (!CgmArcCentreFits(m_Centre.x, m_Centre.y, m_Radius)) {
-        PutCgmArc3Point(file, m_Centre.x, m_Centre.y, m_Radius, m_StartAngle, m_EndAngle);
-        return true;
+    const double sweep = m_EndAngle - m_StartAngle, length = m_Radius * GetOutputPage().scale;
+    if (!IsCgmArcChord(m_Centre.x, m_Centre.y, m_Radius, m_StartAngle, sweep, length)) {
+        PutCgmArc(file, m_Centre.x, m_Centre.y, m_Radius, m_StartAngle, sweep, length);
+    } else if (!CgmPointsMeet(m_StartPoint.x, m_StartPoint.y, m_EndPoint.x, m_EndPoint.y)) {
+        const frDoublePoint chord[2] = {m_StartPoint, m_EndPoint};
+        WriteCgmPolyline(chord, 2, file);
     }
-    PutCgmWord16(file, kCgmArcCentre);
-    PutCgmPoint(file, m_Centre.x, m_Centre.y);
-    PutCgmLength(file, m_StartPoint.x - m_Centre.x);
-    PutCgmLength(file, m_StartPoint.y - m_Centre.y);
-    PutCgmLength(file, m_EndPoint.x - m_Centre.x);
-    PutCgmLength(file, m_EndPoint.y - m_Centre.y);
-    PutCgmLength(file, m_Radius);
     return true;
 }
 

@@ -56,16 +56,8 @@ inline POINT MetafilePoint(double x, double y, double pageHeight)
     return {MetafileX(x), MetafileTrunc((pageHeight - y) * GetOutputPage().scale)};
 }
 
-// The arc of a bulge segment p -> q as the metafile draws it (see
-// GetWrittenBulgeArc); false as well for a circle too large for the device
-// coordinates, whose chord is then the better picture.
-inline bool GetMetafileArc(const CVertex& p, const CVertex& q, double bulge, CBulgeArc* arc)
-{
-    return GetWrittenBulgeArc(p, q, bulge, arc) && arc->radius * GetOutputPage().scale < METAFILE_COORDINATE_LIMIT / 4;
-}
-
-// What GDI's arc calls take of such an arc: the bounding square of its
-// circle and the points on the rays of its start and end angle.
+// What GDI's arc calls take of an arc: the bounding square of its circle
+// and the points on the rays of its start and end angle.
 struct CMetafileArcPoints {
     POINT topLeft, bottomRight, start, end;
 };
@@ -75,4 +67,35 @@ inline CMetafileArcPoints GetMetafileArcPoints(const CBulgeArc& arc, double page
     return {MetafilePoint(cx - r, cy + r, pageHeight), MetafilePoint(cx + r, cy - r, pageHeight),
             MetafilePoint(cx + far * std::cos(arc.startAngle), cy + far * std::sin(arc.startAngle), pageHeight),
             MetafilePoint(cx + far * std::cos(arc.endAngle), cy + far * std::sin(arc.endAngle), pageHeight)};
+}
+
+// GDI sweeps an arc from one ray to the other about its box's centre and
+// draws the whole ellipse for rays that meet. Cut to integers, the rays of
+// an arc shorter than about a device unit meet or pass each other: false
+// for such an arc, whose chord is then its picture. One of half a turn or
+// more keeps its rays: where they meet, the whole ellipse lies within a
+// device unit of it. The arc turns `sweep` (0 to TWO_PI) from start to end,
+// counter-clockwise on the page or else clockwise.
+inline bool MetafileRaysHold(const CMetafileArcPoints& points, bool counterClockwise, double sweep)
+{
+    const double cx = (points.topLeft.x + points.bottomRight.x) / 2.0;
+    const double cy = (points.topLeft.y + points.bottomRight.y) / 2.0;
+    const POINT& from = counterClockwise ? points.start : points.end;
+    const POINT& to = counterClockwise ? points.end : points.start;
+    // Device y runs down the page.
+    return sweep >= PI || WrittenRaysKeepSweep(from.x - cx, cy - from.y, to.x - cx, cy - to.y, sweep);
+}
+
+// The arc of a bulge segment p -> q as the metafile draws it (see
+// GetWrittenBulgeArc); false for a segment drawn as its chord: a straight
+// one, one of a circle too large for the device coordinates, or one too
+// short for its rays (MetafileRaysHold).
+inline bool GetMetafileArc(const CVertex& p, const CVertex& q, double bulge, double pageHeight,
+                           CMetafileArcPoints* points)
+{
+    CBulgeArc arc;
+    if (!GetWrittenBulgeArc(p, q, bulge, &arc) || !(arc.radius * GetOutputPage().scale < METAFILE_COORDINATE_LIMIT / 4))
+        return false;
+    *points = GetMetafileArcPoints(arc, pageHeight);
+    return MetafileRaysHold(*points, bulge > 0, BulgeArcSweep(arc.startAngle, arc.endAngle, bulge));
 }

@@ -18,10 +18,19 @@ namespace {
 constexpr double kThinnestStroke = 0.01;
 // The hairline's part of the page's larger side.
 constexpr double kHairlinePerPageSide = 1.0 / 1000.0;
-// The largest CGM coordinate, and CIRCULAR ARC 3 POINT (class 4, element 13,
-// 12 bytes).
+// The largest CGM coordinate; CIRCULAR ARC 3 POINT (class 4, element 13,
+// 12 bytes) and CIRCULAR ARC CENTRE (class 4, element 15, 14 bytes).
 constexpr double kCgmCoordinateLimit = 32767.0;
 constexpr unsigned kCgmArc3Point = 0x41AC;
+constexpr unsigned kCgmArcCentre = 0x41EE;
+// The vectors of each half of a nearly closed arc are at least this long:
+// ones a quarter turn or more apart then always differ.
+constexpr double kCgmShortestHalfVector = 16.0;
+// Cut to integers, the rays of an arc a few units wide turn by far less
+// than this; rays that meet or pass each other are off by nearly a turn.
+constexpr double kWrittenSweepSlack = HALF_PI;
+
+double CgmRounded(double value) { return std::floor(value + 0.5); }
 
 }  // namespace
 
@@ -125,7 +134,7 @@ void PutCgmWord16(std::FILE* file, unsigned word)
 void PutCgmCoordinate(std::FILE* file, double value)
 {
     // Wrapping would move a far point to the other side of the picture.
-    double v = std::floor(value + 0.5);
+    double v = CgmRounded(value);
     if (!(v >= -32768.0))
         v = -32768.0;
     if (v > 32767.0)
@@ -142,6 +151,25 @@ void PutCgmPoint(std::FILE* file, double x, double y)
 
 void PutCgmLength(std::FILE* file, double length) { PutCgmCoordinate(file, length * GetOutputPage().scale); }
 
+bool CgmPointsMeet(double x0, double y0, double x1, double y1)
+{
+    const COutputPage& page = GetOutputPage();
+    auto at = [&](double v, double origin) { return CgmRounded((v - origin) * page.scale); };
+    return at(x0, page.originX) == at(x1, page.originX) && at(y0, page.originY) == at(y1, page.originY);
+}
+
+bool WrittenRaysKeepSweep(double fx, double fy, double tx, double ty, double sweep)
+{
+    if (fx == tx && fy == ty)
+        return false;
+    double seen = std::atan2(ty, tx) - std::atan2(fy, fx);
+    while (seen <= 0)
+        seen += TWO_PI;
+    return std::fabs(seen - sweep) <= kWrittenSweepSlack;
+}
+
+namespace {
+
 bool CgmArcCentreFits(double cx, double cy, double radius)
 {
     const COutputPage& page = GetOutputPage();
@@ -150,14 +178,53 @@ bool CgmArcCentreFits(double cx, double cy, double radius)
            fits(radius * page.scale);
 }
 
-void PutCgmArc3Point(std::FILE* file, double cx, double cy, double radius, double a, double b)
+bool CgmVectorsKeepSweep(double a, double sweep, double length)
 {
-    double sweep = b - a;
-    while (sweep <= 0)
-        sweep += TWO_PI;
-    PutCgmWord16(file, kCgmArc3Point);
-    for (const double angle : {a, a + sweep / 2, a + sweep})
-        PutCgmPoint(file, cx + radius * std::cos(angle), cy + radius * std::sin(angle));
+    const double b = a + sweep;
+    return WrittenRaysKeepSweep(CgmRounded(length * std::cos(a)), CgmRounded(length * std::sin(a)),
+                                CgmRounded(length * std::cos(b)), CgmRounded(length * std::sin(b)), sweep);
+}
+
+void PutCgmArcCentre(std::FILE* file, double cx, double cy, double radius, double a, double b, double length)
+{
+    PutCgmWord16(file, kCgmArcCentre);
+    PutCgmPoint(file, cx, cy);
+    PutCgmCoordinate(file, length * std::cos(a));
+    PutCgmCoordinate(file, length * std::sin(a));
+    PutCgmCoordinate(file, length * std::cos(b));
+    PutCgmCoordinate(file, length * std::sin(b));
+    PutCgmLength(file, radius);
+}
+
+}  // namespace
+
+bool IsCgmArcChord(double cx, double cy, double radius, double a, double sweep, double length)
+{
+    if (sweep >= PI)
+        return false;
+    if (!CgmArcCentreFits(cx, cy, radius)) {
+        const double b = a + sweep;
+        return CgmPointsMeet(cx + radius * std::cos(a), cy + radius * std::sin(a), cx + radius * std::cos(b),
+                             cy + radius * std::sin(b));
+    }
+    return !CgmVectorsKeepSweep(a, sweep, length);
+}
+
+void PutCgmArc(std::FILE* file, double cx, double cy, double radius, double a, double sweep, double length)
+{
+    if (!CgmArcCentreFits(cx, cy, radius)) {
+        PutCgmWord16(file, kCgmArc3Point);
+        for (const double angle : {a, a + sweep / 2, a + sweep})
+            PutCgmPoint(file, cx + radius * std::cos(angle), cy + radius * std::sin(angle));
+        return;
+    }
+    if (CgmVectorsKeepSweep(a, sweep, length)) {
+        PutCgmArcCentre(file, cx, cy, radius, a, a + sweep, length);
+        return;
+    }
+    const double half = std::max(length, kCgmShortestHalfVector), middle = a + sweep / 2;
+    PutCgmArcCentre(file, cx, cy, radius, a, middle, half);
+    PutCgmArcCentre(file, cx, cy, radius, middle, a + sweep, half);
 }
 
 namespace {

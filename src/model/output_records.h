@@ -85,11 +85,25 @@ void PutCgmCoordinate(std::FILE* file, double value);
 // A point and a length on the page's grid, as CGM coordinates.
 void PutCgmPoint(std::FILE* file, double x, double y);
 void PutCgmLength(std::FILE* file, double length);
-// Whether an arc's centre and radius lie within the CGM coordinate range on
-// the page's grid. One that does not (a nearly straight arc of a huge
-// radius) is written by its three points instead, which lie on the page:
-// clamped, its centre would bend it round another point.
-[[nodiscard]] bool CgmArcCentreFits(double cx, double cy, double radius);
-// CIRCULAR ARC 3 POINT of the arc about (cx, cy) counter-clockwise from
-// angle a to angle b: its start, its middle and its end.
-void PutCgmArc3Point(std::FILE* file, double cx, double cy, double radius, double a, double b);
+// Whether two points fall on one CGM point of the page's grid.
+[[nodiscard]] bool CgmPointsMeet(double x0, double y0, double x1, double y1);
+
+// Whether a reader that turns counter-clockwise from the ray (fx, fy) to the
+// ray (tx, ty), as written, sweeps about `sweep` (0 to TWO_PI). Cut to
+// integers, the rays of an arc shorter than about a unit meet (a reader
+// draws nothing, or the whole turn) or pass each other (nearly a whole turn
+// too many or too few); rays that meet never keep the sweep.
+[[nodiscard]] bool WrittenRaysKeepSweep(double fx, double fy, double tx, double ty, double sweep);
+
+// The CGM arc about (cx, cy) counter-clockwise from angle `a` by `sweep`
+// (0 to TWO_PI), its start and end vectors `length` long on the page's grid.
+// True for one too short for its vectors (WrittenRaysKeepSweep) or, when it
+// goes by its points (PutCgmArc), whose ends fall on one point: the caller
+// writes its chord instead, which lies within a grid unit of it.
+[[nodiscard]] bool IsCgmArcChord(double cx, double cy, double radius, double a, double sweep, double length);
+// Writes any other such arc as CIRCULAR ARC CENTRE; one that nearly closes
+// and whose vectors would meet, in two halves. An arc whose centre or radius
+// lies beyond the coordinate range (a nearly straight arc of a huge radius)
+// goes by CIRCULAR ARC 3 POINT, its start, middle and end, which lie on the
+// page: clamped, its centre would bend it round another point.
+void PutCgmArc(std::FILE* file, double cx, double cy, double radius, double a, double sweep, double length);

@@ -10,13 +10,12 @@ namespace {
 
 void AddSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
 {
-    CBulgeArc arc;
-    if (!GetMetafileArc(v, w, v.bulge, &arc)) {
+    CMetafileArcPoints p;
+    if (!GetMetafileArc(v, w, v.bulge, pageHeight, &p)) {
         const POINT to = MetafilePoint(w.x, w.y, pageHeight);
         dc->LineTo(to.x, to.y);
         return;
     }
-    const CMetafileArcPoints p = GetMetafileArcPoints(arc, pageHeight);
     const int old = dc->SetArcDirection(v.bulge >= 0 ? AD_COUNTERCLOCKWISE : AD_CLOCKWISE);
     dc->ArcTo(p.topLeft.x, p.topLeft.y, p.bottomRight.x, p.bottomRight.y, p.start.x, p.start.y, p.end.x, p.end.y);
     dc->SetArcDirection(old);

@@ -206,8 +206,7 @@ bool CPolyPolygon::WriteCGM(std::FILE* file)
         const bool more = at + n < points.size();
         PutCgmWord16(file, static_cast<unsigned>(n * 6) | (more ? 0x8000u : 0u));
         for (std::size_t i = at; i < at + n; ++i) {
-            PutCgmCoordinate(file, points[i].x);
-            PutCgmCoordinate(file, points[i].y);
+            PutCgmPoint(file, points[i].x, points[i].y);
             PutCgmWord16(file, points[i].flag);
         }
     }

@@ -12,14 +12,13 @@ namespace {
 
 void DrawSegment(CDC* dc, const CVertex& v, const CVertex& w, double pageHeight)
 {
-    CBulgeArc arc;
-    if (!GetMetafileArc(v, w, v.bulge, &arc)) {
+    CMetafileArcPoints points;
+    if (!GetMetafileArc(v, w, v.bulge, pageHeight, &points)) {
         const POINT a = MetafilePoint(v.x, v.y, pageHeight), b = MetafilePoint(w.x, w.y, pageHeight);
         dc->MoveTo(a.x, a.y);
         dc->LineTo(b.x, b.y);
         return;
     }
-    const CMetafileArcPoints points = GetMetafileArcPoints(arc, pageHeight);
     POINT first = points.start, second = points.end;
     // Counter-clockwise from the first ray to the second: a clockwise
     // segment is the same arc from its end.

@@ -25,9 +25,7 @@
 
 namespace {
 
-// CGM element headers: CIRCULAR ARC CENTRE (class 4, element 15, 14 bytes)
-// and POLYLINE in the long form (class 4, element 1).
-constexpr unsigned kCgmArcCentre = 0x41EE;
+// CGM POLYLINE in the long form (class 4, element 1).
 constexpr unsigned kCgmPolylineLong = 0x403F;
 // Length of the start and end vectors of a CGM arc.
 constexpr double kCgmArcVector = 100.0;
@@ -225,27 +223,18 @@ bool CPolyLine::WriteCGM(std::FILE* file)
     const CVertex* v = m_Head;
     do {
         CBulgeArc arc;
-        if (!GetWrittenBulgeArc(*v, *v->next, v->bulge, &arc)) {
+        const bool curved = GetWrittenBulgeArc(*v, *v->next, v->bulge, &arc);
+        // CGM arcs run counter-clockwise: a clockwise one from its end.
+        const double a = v->bulge > 0 ? arc.startAngle : arc.endAngle;
+        const double sweep = curved ? BulgeArcSweep(arc.startAngle, arc.endAngle, v->bulge) : 0.0;
+        if (!curved || IsCgmArcChord(arc.centre.x, arc.centre.y, arc.radius, a, sweep, kCgmArcVector)) {
             buffer.emplace_back(v->x, v->y);
         } else {
             if (!buffer.empty()) {
                 buffer.emplace_back(v->x, v->y);
                 flush();
             }
-            double a = arc.startAngle, b = arc.endAngle;
-            if (v->bulge < 0)
-                std::swap(a, b);  // CGM arcs run counter-clockwise
-            if (!CgmArcCentreFits(arc.centre.x, arc.centre.y, arc.radius)) {
-                PutCgmArc3Point(file, arc.centre.x, arc.centre.y, arc.radius, a, b);
-            } else {
-                PutCgmWord16(file, kCgmArcCentre);
-                PutCgmPoint(file, arc.centre.x, arc.centre.y);
-                PutCgmCoordinate(file, kCgmArcVector * std::cos(a));
-                PutCgmCoordinate(file, kCgmArcVector * std::sin(a));
-                PutCgmCoordinate(file, kCgmArcVector * std::cos(b));
-                PutCgmCoordinate(file, kCgmArcVector * std::sin(b));
-                PutCgmLength(file, arc.radius);
-            }
+            PutCgmArc(file, arc.centre.x, arc.centre.y, arc.radius, a, sweep, kCgmArcVector);
         }
         v = v->next;
     } while (v != stop);

@@ -3,8 +3,11 @@
 // arcs in every quadrant with their true centre, radius and directions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "export/export_format.h"
@@ -14,7 +17,9 @@
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/line.h"
+#include "model/polygon_set.h"
 #include "model/polyline.h"
+#include "model/solid.h"
 
 #include "cgm_decoder.h"
 #include "export_test_support.h"
@@ -121,6 +126,70 @@ TEST(CgmContent, ArcsInEveryQuadrantKeepCentreRadiusAndDirection)
     EXPECT_NEAR(picture.shapes[0].radius, 150, 0.5);
     EXPECT_NEAR(picture.shapes[0].start, PI * 0.75, 0.01);
     EXPECT_NEAR(picture.shapes[0].end, PI * 1.6 - TWO_PI, 0.01);
+}
+
+// What a reader turns through on the decoded arcs: each counter-clockwise
+// from its start vector to its end vector, which must differ.
+double TotalArcSweep(const CgmPicture& picture)
+{
+    double total = 0;
+    for (const CgmShape& s : picture.shapes) {
+        if (s.kind != CgmShape::kArc)
+            continue;
+        EXPECT_NE(s.start, s.end) << "start and end vectors meet: the arc is undefined";
+        double sweep = s.end - s.start;
+        while (sweep <= 0)
+            sweep += TWO_PI;
+        total += sweep;
+    }
+    return total;
+}
+
+// Arcs whose vectors, cut to integers, would meet or pass each other: a
+// nearly flat bulge (sweep 0.004, radius 25000) is its chord; a bulge that
+// nearly closes and a full-turn arc keep their turn in arcs whose vectors
+// differ; an arc of no sweep and one of 0.005 degrees leave nothing.
+TEST(CgmContent, ArcsTooShortForTheirVectorsAreChordsAndNearlyClosedOnesKeepTheirTurn)
+{
+    auto decode = [](CEntity& entity) {
+        CgmPicture picture;
+        EXPECT_TRUE(DecodeCgm(Capture([&](std::FILE* f) { return entity.WriteCGM(f); }), &picture));
+        return picture;
+    };
+    std::unique_ptr<CPolyLine> flat = Chain({{{1000, 1000, 0.001}}, {{1100, 1000, 0}}}, false, 0);
+    CgmPicture picture = decode(*flat);
+    ASSERT_EQ(picture.shapes.size(), 1u);
+    ASSERT_EQ(picture.shapes[0].kind, CgmShape::kPolyline);
+    ASSERT_EQ(picture.shapes[0].points.size(), 2u);
+    EXPECT_EQ(picture.shapes[0].points[0].x, 1000);
+    EXPECT_EQ(picture.shapes[0].points[1].x, 1100);
+
+    // Sweep 2 pi - 0.004 on a circle of radius 100, either way round.
+    for (const double bulge : {1000.0, -1000.0}) {
+        std::unique_ptr<CPolyLine> closing = Chain({{{500, 500, bulge}}, {{500.4, 500, 0}}}, false, 0);
+        EXPECT_NEAR(TotalArcSweep(decode(*closing)), TWO_PI - 0.004, 0.02) << bulge;
+    }
+
+    // A full turn, also of a circle too small for its own vectors.
+    for (const double radius : {50.0, 0.2}) {
+        CArc full;
+        full.m_Centre = frDoublePoint(300, 300);
+        full.m_Radius = radius;
+        full.SetStartAngle(0);
+        full.SetEndAngle(TWO_PI);
+        EXPECT_NEAR(TotalArcSweep(decode(full)), TWO_PI, 0.02) << radius;
+    }
+    // No sweep and 0.005 degrees; no sweep on a circle whose centre lies
+    // beyond the coordinate range (written by its points).
+    const std::array<double, 3> tiny[] = {{300, 20, 0}, {300, 20, 0.005 * PI / 180}, {-39000, 40000, 0}};
+    for (const auto& [cx, radius, sweep] : tiny) {
+        CArc arc;
+        arc.m_Centre = frDoublePoint(cx, 300);
+        arc.m_Radius = radius;
+        arc.SetStartAngle(0);
+        arc.SetEndAngle(sweep);
+        EXPECT_TRUE(decode(arc).shapes.empty()) << radius << " " << sweep;
+    }
 }
 
 class CgmFile : public ExportTest {
@@ -240,6 +309,40 @@ TEST_F(CgmFile, AnArcWhoseCentreOrRadiusIsOutOfRangeKeepsItsCircle)
             EXPECT_NEAR(std::cos(s.start), 5 / r, 1e-3);
             EXPECT_NEAR(std::cos(s.end), -5 / r, 1e-3);
         }
+    }
+}
+
+// Filled shapes lie on the grid of the lines: a solid and a polygon set
+// whose corners are the ends of a line (a page of 12 x 5 units, drawn 2048
+// steps to the unit about its centre).
+TEST_F(CgmFile, FilledShapesShareTheGridOfTheLines)
+{
+    auto* line = new CLine();
+    line->SetStart(0, 0);
+    line->SetEnd(12, 5);
+    graph.GetCurrentLayer()->AddEntity(line);
+    auto* solid = new CSolid();
+    (void)solid->AddPoint(0, 0), (void)solid->AddPoint(12, 0), (void)solid->AddPoint(12, 5);
+    graph.GetCurrentLayer()->AddEntity(solid);
+    auto* set = new CPolyPolygon();
+    ASSERT_TRUE(set->AddOutline(Chain({{{0, 0, 0}}, {{12, 5, 0}}, {{0, 5, 0}}}, true, 0)));
+    graph.GetCurrentLayer()->AddEntity(set);
+    const CgmPicture picture = Write();
+    ASSERT_EQ(picture.shapes.size(), 3u);
+    const std::vector<CgmPoint>& ends = picture.shapes[0].points;
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_EQ(ends[1].x - ends[0].x, 12 * 2048);
+    for (const std::size_t k : {1u, 2u}) {
+        const CgmShape& shape = picture.shapes[k];
+        ASSERT_EQ(shape.points.size(), 3u) << k;
+        EXPECT_TRUE(shape.filled) << k;
+        double x0 = 1e9, x1 = -1e9, y0 = 1e9, y1 = -1e9;
+        for (const CgmPoint& p : shape.points)
+            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        EXPECT_EQ(x0, ends[0].x) << k;
+        EXPECT_EQ(y0, ends[0].y) << k;
+        EXPECT_EQ(x1, ends[1].x) << k;
+        EXPECT_EQ(y1, ends[1].y) << k;
     }
 }
 

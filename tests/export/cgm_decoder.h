@@ -80,12 +80,14 @@ struct CgmPoint {
     double x = 0, y = 0;
 };
 
-// One shape of the picture in VDC: a polyline or polygon (points), a circle
-// (centre, radius) or a counter-clockwise arc (centre, radius, start and
-// end angle in radians).
+// One shape of the picture in VDC: a polyline or polygon (points), a
+// polygon set (points, each outline ending before an index of `ends`), a
+// circle (centre, radius) or a counter-clockwise arc (centre, radius, start
+// and end angle in radians).
 struct CgmShape {
-    enum Kind { kPolyline, kPolygon, kCircle, kArc } kind = kPolyline;
+    enum Kind { kPolyline, kPolygon, kPolygonSet, kCircle, kArc } kind = kPolyline;
     std::vector<CgmPoint> points;
+    std::vector<std::size_t> ends;
     CgmPoint centre;
     double radius = 0, start = 0, end = 0;
     bool filled = false;
@@ -118,6 +120,17 @@ inline bool DecodeCgm(const std::string& bytes, CgmPicture* picture, std::string
             s.filled = e.id == 7 && solid;
             for (std::size_t i = 0; i + 1 < words; i += 2)
                 s.points.push_back(point(i));
+            picture->shapes.push_back(std::move(s));
+        } else if (e.cls == 4 && e.id == 8) {
+            // Points of (x, y, edge flag); flags 2 and 3 close an outline.
+            CgmShape s;
+            s.kind = CgmShape::kPolygonSet;
+            s.filled = solid;
+            for (std::size_t i = 0; i + 2 < words; i += 3) {
+                s.points.push_back(point(i));
+                if ((CgmInt16(e.params, i + 2) & 2) != 0)
+                    s.ends.push_back(s.points.size());
+            }
             picture->shapes.push_back(std::move(s));
         } else if (e.cls == 4 && e.id == 12 && words == 3) {
             CgmShape s;
@@ -161,13 +174,15 @@ inline bool DecodeCgm(const std::string& bytes, CgmPicture* picture, std::string
     return true;
 }
 
-// The picture as SVG, y turned over, strokes one thousandth of the extent
-// wide: what a CGM viewer would show, for an SVG renderer to draw.
-inline std::string CgmPictureToSvg(const CgmPicture& p)
+// The picture as SVG, y turned over, strokes `stroke` VDC wide (0: one
+// thousandth of the extent): what a CGM viewer would show, for an SVG
+// renderer to draw.
+inline std::string CgmPictureToSvg(const CgmPicture& p, double stroke = 0)
 {
     const double x0 = p.extent[0], y1 = p.extent[3];
     const double w = p.extent[2] - p.extent[0], h = p.extent[3] - p.extent[1];
-    const double stroke = std::max(w, h) / 1000.0;
+    if (stroke <= 0)
+        stroke = std::max(w, h) / 1000.0;
     auto pt = [&](double x, double y) { return std::to_string(x - x0) + "," + std::to_string(y1 - y); };
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(w) + "\" height=\"" +
                       std::to_string(h) + "\">\n";
@@ -182,6 +197,19 @@ inline std::string CgmPictureToSvg(const CgmPicture& p)
             if (s.kind == CgmShape::kPolygon)
                 d += " Z";
             svg += "<path d=\"" + d + "\" fill=\"" + (s.filled ? "black" : "none") + "\"" + look + "/>\n";
+            break;
+        }
+        case CgmShape::kPolygonSet: {
+            std::string d;
+            std::size_t from = 0;
+            for (const std::size_t end : s.ends) {
+                for (std::size_t i = from; i < end; ++i)
+                    d += (i == from ? " M " : " L ") + pt(s.points[i].x, s.points[i].y);
+                d += " Z";
+                from = end;
+            }
+            svg += "<path d=\"" + d + "\" fill-rule=\"evenodd\" fill=\"" + (s.filled ? "black" : "none") + "\"" + look +
+                   "/>\n";
             break;
         }
         case CgmShape::kCircle:

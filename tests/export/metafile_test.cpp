@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -352,6 +353,63 @@ TEST_F(Metafile, ASmallPageIsItsOwnBoxOnTheGrid)
     ASSERT_EQ(points.size(), 2u) << out;
     EXPECT_EQ(points[0], std::make_pair(0L, 2816L));
     EXPECT_EQ(points[1], std::make_pair(7424L, 0L));
+}
+
+// GDI draws the whole ellipse for an arc whose rays meet. Arcs whose rays
+// fall on one device point (a 0.005 degree arc, one of no sweep, a nearly
+// straight bulge of a polyline) or, cut to integers, point the same way from
+// the box's centre (a 0.1 arc of radius 2) are their chords or nothing: the
+// converter draws no curve but the four quarters of a full-turn arc, whose
+// rays meet too. The page is 5000 pixels wide, one device unit each.
+TEST_F(Metafile, ArcsShorterThanADeviceUnitDrawNoCircle)
+{
+    std::string out;
+    if (RunCommand("command -v emf2svg-conv", &out) != 0)
+        GTEST_SKIP() << "emf2svg-conv missing";
+    auto* diagonal = new CLine();
+    diagonal->SetEnd(5000, 2500);
+    layer->AddEntity(diagonal);
+    auto* tiny = new CArc();
+    tiny->m_Centre = frDoublePoint(1000, 2000);
+    tiny->m_Radius = 300;
+    tiny->SetStartAngle(PI / 18);
+    tiny->SetEndAngle(PI / 18 + 0.005 * PI / 180);
+    layer->AddEntity(tiny);
+    auto* none = new CArc();
+    none->m_Centre = frDoublePoint(2500, 500);
+    none->m_Radius = 300;
+    none->SetStartAngle(PI * 10 / 9);
+    none->SetEndAngle(PI * 10 / 9);
+    layer->AddEntity(none);
+    auto* small = new CArc();
+    small->m_Centre = frDoublePoint(1564.776, 1436.599);
+    small->m_Radius = 2;
+    small->SetStartAngle(1.8404323819057307);
+    small->SetEndAngle(1.9404323819057307);
+    layer->AddEntity(small);
+    auto* full = new CArc();
+    full->m_Centre = frDoublePoint(4000.5, 600);
+    full->m_Radius = 200;
+    full->SetEndAngle(TWO_PI);
+    layer->AddEntity(full);
+    // Counter-clockwise over the top of a circle of radius 100 about
+    // (3000.5, 1000.5), sweeping 0.001: its rays 2.5 radii out lie a
+    // quarter unit either side of x = 3000.5.
+    const double r = 100, half = 0.0005;
+    layer->AddEntity(Chain({{{3000.5 + r * std::sin(half), 1000.5 + r * std::cos(half), std::tan(half / 2), 0}},
+                            {{3000.5 - r * std::sin(half), 1000.5 + r * std::cos(half), 0, 0}}},
+                           false)
+                         .release());
+    const fs::path emf = folder / "short.emf", svg = folder / "short.svg";
+    std::string error;
+    ASSERT_TRUE(SaveVectorFile(graph, emf, EXPORT_METAFILE, &error)) << error;
+    ASSERT_EQ(RunCommand("emf2svg-conv -i " + emf.string() + " -o " + svg.string(), &out), 0) << out;
+    const std::string text = Slurp(svg);
+    int curves = 0;
+    for (std::size_t at = 0; (at = text.find(" C ", at)) != std::string::npos; ++at)
+        ++curves;
+    EXPECT_EQ(curves, 4) << text;
+    EXPECT_EQ(text.find("<ellipse"), std::string::npos) << text;
 }
 
 TEST_F(Metafile, FailedSavesNameTheFormatAndLeaveNothingBehind)

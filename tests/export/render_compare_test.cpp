@@ -22,6 +22,7 @@
 #include "model/polygon_set.h"
 #include "model/polyline.h"
 
+#include "cgm_decoder.h"
 #include "export_test_support.h"
 #include "render_support.h"
 
@@ -228,6 +229,24 @@ TEST_F(RenderCompare, HpglShowsTheDrawing)
     ExpectSamePicture("hp2xx -q -m png -x 0 -X 2000 -y 0 -Y 1200 -w 20 -h 12 -d 254 -p 3 -f " + png.string() + " " +
                           plt.string(),
                       png, true);
+}
+
+// No CGM reader comes with the system: the tests' decoder draws the file
+// as SVG for rsvg-convert. CGM holds no widths; the strokes are drawn as
+// wide as the drawing's.
+TEST_F(RenderCompare, CgmShowsTheDrawing)
+{
+    if (!Have("rsvg-convert"))
+        GTEST_SKIP() << "rsvg-convert missing";
+    CgmPicture picture;
+    std::string why;
+    ASSERT_TRUE(DecodeCgm(Slurp(Save(EXPORT_CGM, "drawing.cgm")), &picture, &why)) << why;
+    const fs::path svg = folder / "cgm.svg", png = folder / "cgm.png";
+    const double unit = (picture.extent[2] - picture.extent[0]) / static_cast<double>(kPageWidth);
+    std::ofstream(svg) << CgmPictureToSvg(picture, 3 * unit);
+    ExpectSamePicture("rsvg-convert -w " + std::to_string(kPageWidth) + " -h " + std::to_string(kPageHeight) +
+                          " -b white -o " + png.string() + " " + svg.string(),
+                      png);
 }
 
 }  // namespace
