@@ -1,13 +1,13 @@
 // DXF 2000 framing around the entity records.
 //
 // The file holds what a reader needs to accept a drawing of this version: a
-// header with the version, handle seed, unit and extents; the symbol tables
-// (every layer with its colour); the model and paper space blocks with their
-// layouts; the entities of every layer; the root dictionary. Handles of the
-// framing are handed out in order, skipping the entities' ids, which the
-// entity records use as their handles. The entities' records, and the boxes
-// of the extents, are made on the row-band pool; the file holds the same
-// bytes whatever the thread count.
+// header with the version, code page, handle seed, unit and extents; the
+// symbol tables (every layer with its colour); the model and paper space
+// blocks with their layouts; the entities of every layer; the root
+// dictionary. Handles of the framing are handed out in order, skipping the
+// entities' ids, which the entity records use as their handles. The
+// entities' records, and the boxes of the extents, are made on the row-band
+// pool; the file holds the same bytes whatever the thread count.
 #include "export/dxf_writer.h"
 
 #include <algorithm>

@@ -173,10 +173,10 @@ bool CCircle::WriteHPGL(std::FILE* file)
 bool CCircle::WriteEPS(std::FILE* file, bool widths)
 {
     const frDoublePoint c = GetPagePoint(*this, m_Centre.x, m_Centre.y);
-    return WriteOutputText(file, EpsHead(*this) +
-                                     FormatC("%f %f %f 0.0 360.0 arc\n", c.x, c.y,
-                                             ConvertLengthToDrawingUnit(*this, m_Radius)) +
-                                     EpsTail(*this, widths));
+    return WriteOutputText(
+        file, EpsHead(*this) +
+                  FormatC("%f %f %f 0.0 360.0 arc\n", c.x, c.y, ConvertLengthToDrawingUnit(*this, m_Radius)) +
+                  EpsTail(*this, widths));
 }
 
 bool CCircle::WritePDF(CPDFStream* stream, bool widths)
@@ -285,11 +285,11 @@ bool CArc::WriteEPS(std::FILE* file, bool widths)
     double end = m_EndAngle;
     while (end < m_StartAngle)
         end += TWO_PI;
-    return WriteOutputText(file, EpsHead(*this) +
-                                     FormatC("%f %f %f %f %f arc\n", c.x, c.y,
-                                             ConvertLengthToDrawingUnit(*this, m_Radius), ToDegrees(m_StartAngle),
-                                             ToDegrees(end)) +
-                                     EpsTail(*this, widths));
+    return WriteOutputText(file,
+                           EpsHead(*this) +
+                               FormatC("%f %f %f %f %f arc\n", c.x, c.y, ConvertLengthToDrawingUnit(*this, m_Radius),
+                                       ToDegrees(m_StartAngle), ToDegrees(end)) +
+                               EpsTail(*this, widths));
 }
 
 bool CArc::WritePDF(CPDFStream* stream, bool widths)

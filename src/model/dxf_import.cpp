@@ -4,7 +4,8 @@
 // and object-snap settings of the HEADER, the grid snap of the active
 // viewport, the LAYER table, and the entities LWPOLYLINE, POLYLINE, LINE,
 // CIRCLE, ARC, SOLID, 3DFACE and HATCH (each class reads its own record).
-// Blocks, other tables, sections and entities are passed over.
+// Blocks, other tables, sections and entities are passed over. Names are
+// read in the code page the HEADER declares.
 //
 // The file is read into a fresh drawing, which replaces this one's layers
 // and settings only when the whole file was read: a damaged file never
@@ -119,7 +120,7 @@ private:
     std::string m_BadCode;
     std::string m_Error;
     std::vector<LeftOut> m_LeftOut;  // in the order first met
-    long m_WithoutLayer = 0;          // entities put on layer "0"
+    long m_WithoutLayer = 0;         // entities put on layer "0"
 };
 
 DxfPairStatus CDxfImporter::Next(CDxfPair& pair)

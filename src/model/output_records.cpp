@@ -103,8 +103,8 @@ std::string SvgPointText(const CEntity& entity, double pageHeight, double x, dou
     return FormatC("%-.3f,%-.3f", p.x, p.y);
 }
 
-std::string SvgArcText(const CEntity& entity, double pageHeight, double cx, double cy, double radius,
-                       double startAngle, double sweep, int large, double x, double y)
+std::string SvgArcText(const CEntity& entity, double pageHeight, double cx, double cy, double radius, double startAngle,
+                       double sweep, int large, double x, double y)
 {
     const double r = ConvertLengthToDrawingUnit(entity, radius);
     // Counter-clockwise in the drawing is SVG's negative sweep (y runs down).

@@ -214,7 +214,7 @@ TEST_F(DxfObjects, LayerColourAndOrderSurviveADxfRoundTrip)
 // it lacks. ezdxf reads them as a CAD program does and so does the import.
 TEST_F(DxfObjects, NonAsciiLayerNamesReadBackInEzdxfAndHere)
 {
-    const std::vector<std::string> names = {"\xC3\x9Cn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9",  // Ünïcødé
+    const std::vector<std::string> names = {"\xC3\x9Cn\xC3\xAF\x63\xC3\xB8\x64\xC3\xA9",  // Ünïcødé
                                             "\xC5\x92uvre\xE2\x82\xAC",                   // Œuvre€
                                             "\xD0\xA1\xD0\xBB\xD0\xBE\xD0\xB9",           // Слой
                                             "\xE6\x97\xA5\xE6\x9C\xAC",                   // 日本

@@ -41,7 +41,8 @@ std::string ExpectedSvg(double margin)
 {
     return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(kPageWidth + 2 * margin) +
            "\" height=\"" + std::to_string(kPageHeight + 2 * margin) + "\">\n<g transform=\"translate(" +
-           std::to_string(margin) + "," + std::to_string(margin) + ")\">\n" + R"(<g fill="none" stroke="black" stroke-width="3">
+           std::to_string(margin) + "," + std::to_string(margin) + ")\">\n" +
+           R"(<g fill="none" stroke="black" stroke-width="3">
 <path d="M 0,120 L 200,120 L 200,0 L 0,0 Z"/>
 <path d="M 10,10 L 60,50"/>
 <path d="M 130,80 A 20,20 0 0,0 110,60"/>
