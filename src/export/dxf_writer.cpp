@@ -1,13 +1,13 @@
 // DXF 2000 framing around the entity records.
 //
 // The file holds what a reader needs to accept a drawing of this version: a
-// header with the version, handle seed, unit and extents; the symbol tables
-// (every layer with its colour); the model and paper space blocks with their
-// layouts; the entities of every layer; the root dictionary. Handles of the
-// framing are handed out in order, skipping the entities' ids, which the
-// entity records use as their handles. The entities' records, and the boxes
-// of the extents, are made on the row-band pool; the file holds the same
-// bytes whatever the thread count.
+// header with the version, code page, handle seed, unit and extents; the
+// symbol tables (every layer with its colour); the model and paper space
+// blocks with their layouts; the entities of every layer; the root
+// dictionary. Handles of the framing are handed out in order, skipping the
+// entities' ids, which the entity records use as their handles. The
+// entities' records, and the boxes of the extents, are made on the row-band
+// pool; the file holds the same bytes whatever the thread count.
 #include "export/dxf_writer.h"
 
 #include <algorithm>
@@ -30,6 +30,7 @@
 #include "model/layer.h"
 #include "platform/memory_file.h"
 #include "platform/number_text.h"
+#include "platform/text_encoding.h"
 #include "raster/row_bands.h"
 
 namespace {
@@ -41,6 +42,10 @@ constexpr int kInsUnitsMm = 4;
 constexpr int kInsUnitsCm = 5;
 // Layer colour of a layer whose own index is outside the DXF range.
 constexpr int kDefaultLayerColor = 7;
+// The code page names are written in, and the UTF-16 forms of the code
+// points past U+FFFF that it lacks.
+constexpr char kCodePage[] = "ANSI_1252";
+constexpr char32_t kFirstSupplementary = 0x10000, kHighSurrogate = 0xD800, kLowSurrogate = 0xDC00;
 
 class HandleSource {
 public:
@@ -132,6 +137,31 @@ std::string DxfSafeName(const std::string& name)
     return safe.empty() ? "_" : safe;
 }
 
+// A name in the file's code page: Windows-1252 bytes, and "\U+XXXX" (UTF-16
+// code units) for a character the code page lacks, as readers of this
+// version expect. A byte that is no UTF-8 becomes '_'.
+std::string EncodeDxfName(const std::string& name)
+{
+    std::string encoded;
+    for (std::size_t at = 0; at < name.size();) {
+        char32_t cp = 0;
+        if (!NextUtf8CodePoint(name, &at, &cp)) {
+            encoded += '_';
+            continue;
+        }
+        if (const int byte = CodePointToCp1252(cp); byte >= 0) {
+            encoded += static_cast<char>(byte);
+        } else if (cp < kFirstSupplementary) {
+            encoded += FormatC("\\U+%04X", static_cast<unsigned>(cp));
+        } else {
+            const char32_t units = cp - kFirstSupplementary;
+            encoded += FormatC("\\U+%04X\\U+%04X", static_cast<unsigned>(kHighSurrogate + (units >> 10)),
+                               static_cast<unsigned>(kLowSurrogate + (units & 0x3FF)));
+        }
+    }
+    return encoded;
+}
+
 // The key LayerNamesEqual compares by: ASCII letters folded to lower case.
 std::string LayerNameKey(std::string name)
 {
@@ -173,7 +203,7 @@ LayerTable CollectLayers(const CGraph& drawing)
             color = kDefaultLayerColor;
         if (!layer->IsVisible())
             color = -color;  // a negative colour means "off"
-        std::string name = DxfSafeName(layer->GetName());
+        std::string name = EncodeDxfName(DxfSafeName(layer->GetName()));
         if (name != layer->GetName()) {
             const std::string base = name;
             for (int n = 2; taken(name); ++n)
@@ -379,6 +409,8 @@ void WriteHeader(DxfText& out, const CGraph& drawing, std::uint32_t seed, const 
     out.Pair(2, "HEADER");
     out.Pair(9, "$ACADVER");
     out.Pair(1, "AC1015");
+    out.Pair(9, "$DWGCODEPAGE");
+    out.Pair(3, kCodePage);
     out.Pair(9, "$HANDSEED");
     out.Handle(5, seed);
     std::string unitName;

@@ -7,7 +7,8 @@
 // handle of the framing is chosen outside that set, and the handle seed lies
 // above all of them. A layer name with characters DXF refuses is written with
 // them replaced by '_' (numbered when that collides), in the table and in the
-// records of its entities.
+// records of its entities. Names are written in the code page the header
+// declares (Windows-1252), with "\U+XXXX" for a character it lacks.
 #include <cstdio>
 #include <string>
 

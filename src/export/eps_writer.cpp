@@ -1,7 +1,9 @@
-// EPS framing: the bounding box in points, a transform from the drawing unit
-// to points with the page's lower left corner at the origin, the records.
+// EPS framing: the bounding box in points, a scale from the drawing unit to
+// points, the records with their points measured from the page's lower left
+// corner.
 #include "export/format_writers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -11,6 +13,7 @@
 #include "model/graph.h"
 #include "model/layer.h"
 #include "model/output_records.h"
+#include "model/polyline.h"
 #include "platform/number_text.h"
 #include "raster/raster_entity.h"
 
@@ -55,25 +58,85 @@ double GetPointsPerUnit(const CGraph& drawing)
     }
 }
 
-void GetPageBoxInUnits(const CGraph& drawing, double* box)
+namespace {
+
+void ConvertBox(const CGraph& drawing, double* box)
 {
-    GetSvgPageBox(drawing, box);
     drawing.GetPixelsPerUnit(&box[EXT_MIN_X], &box[EXT_MIN_Y], nullptr);
     drawing.GetPixelsPerUnit(&box[EXT_MAX_X], &box[EXT_MAX_Y], nullptr);
 }
 
+// The widest stroke a page format draws of the visible entities, in raster
+// pixels: the polylines' vertex widths and the circles' and arcs' widths
+// when widths are written; 0 when every stroke is a hairline.
+double GetWidestStroke(const CGraph& drawing, bool widths)
+{
+    double widest = 0;
+    if (!widths)
+        return widest;
+    for (const CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
+        if (!layer->IsVisible())
+            continue;
+        for (const CEntity* e = layer->GetFirstEntity(); e; e = e->m_Next) {
+            if (e->m_Type == ENTITY_CIRCLE || e->m_Type == ENTITY_ARC) {
+                widest = std::max(widest, e->GetWidth());
+            } else if (e->m_Type == ENTITY_POLYLINE) {
+                const CVertex* head = static_cast<const CPolyLine*>(e)->GetHead();
+                for (const CVertex* v = head; v; v = v->next == head ? nullptr : v->next)
+                    widest = std::max(widest, v->startWidth);
+            }
+        }
+    }
+    return widest;
+}
+
+}  // namespace
+
+void GetPageBoxInUnits(const CGraph& drawing, double* box)
+{
+    GetSvgPageBox(drawing, box);
+    ConvertBox(drawing, box);
+}
+
+void GetStrokedPageBox(const CGraph& drawing, bool widths, double* box, double* hairline)
+{
+    GetPageBoxInUnits(drawing, box);
+    const double thinnest = GetPageHairline(box[EXT_MAX_X] - box[EXT_MIN_X], box[EXT_MAX_Y] - box[EXT_MIN_Y]);
+    if (hairline)
+        *hairline = thinnest;
+    double strokes[4];
+    if (!MergeLayersExtents(drawing, strokes, false))
+        return;
+    ConvertBox(drawing, strokes);
+    double widest = GetWidestStroke(drawing, widths), unused = 0;
+    drawing.GetPixelsPerUnit(&widest, &unused, nullptr);
+    // A line on the drawing's edge is stroked half outside it. A hairline
+    // there is kept a whole width inside the page: half a width from the
+    // edge it lies between pixel centres at many resolutions, and readers
+    // leave it out.
+    const double reach = std::max(thinnest, widest / 2);
+    strokes[EXT_MIN_X] -= reach;
+    strokes[EXT_MIN_Y] -= reach;
+    strokes[EXT_MAX_X] += reach;
+    strokes[EXT_MAX_Y] += reach;
+    MergeExtents(box, strokes);
+}
+
 bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
-    double box[4];
-    GetPageBoxInUnits(drawing, box);
+    double box[4], hairline = 0;
+    GetStrokedPageBox(drawing, widths, box, &hairline);
     const double s = GetPointsPerUnit(drawing);
-    const double width = (box[EXT_MAX_X] - box[EXT_MIN_X]) * s, height = (box[EXT_MAX_Y] - box[EXT_MIN_Y]) * s;
+    // Whole points: a reader crops the page to whole pixels, and at a point
+    // to the pixel a fraction past the last whole point would take the
+    // hairline along the right or top edge with it.
+    const double width = std::ceil((box[EXT_MAX_X] - box[EXT_MIN_X]) * s);
+    const double height = std::ceil((box[EXT_MAX_Y] - box[EXT_MIN_Y]) * s);
     std::string head = "%!PS-Adobe-3.0 EPSF-3.0\n";
-    head += FormatC("%%%%BoundingBox: 0 0 %d %d\n", static_cast<int>(std::ceil(width)),
-                    static_cast<int>(std::ceil(height)));
+    head += FormatC("%%%%BoundingBox: 0 0 %d %d\n", static_cast<int>(width), static_cast<int>(height));
     head += FormatC("%%%%HiResBoundingBox: 0 0 %f %f\n", width, height);
     head += "%%Creator: Lineweft\n%%Pages: 1\n%%EndComments\n%%Page: 1 1\ngsave\n1 setlinecap\n1 setlinejoin\n";
-    head += FormatC("%f %f scale\n%f %f translate\n", s, s, 0.0 - box[EXT_MIN_X], 0.0 - box[EXT_MIN_Y]);
+    head += FormatC("%f %f scale\n", s, s);
     if (!Put(file, head)) {
         if (error)
             *error = "Could not write the EPS file head.";
@@ -82,7 +145,9 @@ bool WriteEPSFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     // Strokes without a width are drawn in the drawing unit, thin beside the
     // page whatever that unit is.
     COutputPage page;
-    page.hairline = GetPageHairline(box[EXT_MAX_X] - box[EXT_MIN_X], box[EXT_MAX_Y] - box[EXT_MIN_Y]);
+    page.hairline = hairline;
+    page.cornerX = box[EXT_MIN_X];
+    page.cornerY = box[EXT_MIN_Y];
     const COutputPageScope pageScope(page);
     for (CLayer* layer = drawing.GetFirstLayer(); layer; layer = layer->GetNext()) {
         if (!layer->IsVisible())

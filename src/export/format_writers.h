@@ -39,3 +39,9 @@ bool MergeLayersExtents(const CGraph& drawing, double* box, bool found);
 // The page box of the page formats in the drawing unit: the raster and every
 // layer's extents.
 void GetPageBoxInUnits(const CGraph& drawing, double* box);
+// The page of EPS and PDF in the drawing unit: the page box, grown where the
+// entities' strokes reach past it (half the widest stroke, at least the
+// page's hairline, beyond their extents), so that a line on the drawing's
+// edge is drawn whole. With `hairline`, the page's hairline (GetPageHairline
+// of the page box).
+void GetStrokedPageBox(const CGraph& drawing, bool widths, double* box, double* hairline);

@@ -3,10 +3,10 @@
 // record appends its operators to.
 //
 // The export sets the page transform (scale, origin) before any entity is
-// written: a point (x, y) in the drawing unit goes to (scale x + origin x,
-// scale y + origin y), a length to scale x length. The stream remembers the
-// current stroke and fill colour and line width so that repeated settings are
-// not written again.
+// written: a point (x, y) in the drawing unit, measured from the page's
+// corner (GetPagePoint), goes to (scale x + origin x, scale y + origin y), a
+// length to scale x length. The stream remembers the current stroke and fill
+// colour and line width so that repeated settings are not written again.
 #include <cstdint>
 #include <string>
 #include <string_view>

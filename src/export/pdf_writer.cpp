@@ -48,7 +48,7 @@ bool Deflate(const std::string& data, std::string* packed)
 bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::string* error)
 {
     double box[4];
-    GetPageBoxInUnits(drawing, box);
+    GetStrokedPageBox(drawing, widths, box, nullptr);
     const double pointsPerUnit = GetPointsPerUnit(drawing);
     const double width = (box[EXT_MAX_X] - box[EXT_MIN_X]) * pointsPerUnit;
     const double height = (box[EXT_MAX_Y] - box[EXT_MIN_Y]) * pointsPerUnit;
@@ -57,8 +57,12 @@ bool WritePDFFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
         std::min(GetOutputGrid(pageInPoints, std::numeric_limits<double>::max(), kFinePageSide).scale, kFinestGrid);
     CPDFStream stream;
     stream.m_Scale = pointsPerUnit * grid;
-    stream.m_OriginX = -box[EXT_MIN_X] * stream.m_Scale;
-    stream.m_OriginY = -box[EXT_MIN_Y] * stream.m_Scale;
+    // The records measure points from the page's corner themselves, before
+    // scaling, so a far drawing keeps its digits.
+    COutputPage page;
+    page.cornerX = box[EXT_MIN_X];
+    page.cornerY = box[EXT_MIN_Y];
+    const COutputPageScope pageScope(page);
     bool ok = true;
     if (grid > 1) {
         const std::string step = FormatPdfNumber(1 / grid, kGridDecimals);

@@ -1,8 +1,8 @@
 // SVG framing around the entity paths.
 //
 // The page is the box of the raster and the entities, in the drawing unit;
-// the entity records flip y about the page's top edge, so the viewBox starts
-// at the page's left edge and at y 0.
+// the entity records measure x from the page's left edge and y down from its
+// top edge, so the viewBox starts at 0, 0.
 #include "export/svg_writer.h"
 
 #include <algorithm>
@@ -99,9 +99,9 @@ bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
 {
     double box[4];
     GetSvgPageBox(drawing, box);
-    double left = box[EXT_MIN_X], width = box[EXT_MAX_X] - box[EXT_MIN_X];
-    double height = box[EXT_MAX_Y] - box[EXT_MIN_Y], unused = 0.0;
-    drawing.GetPixelsPerUnit(&left, &unused, nullptr);
+    double left = box[EXT_MIN_X], bottom = box[EXT_MIN_Y], width = box[EXT_MAX_X] - box[EXT_MIN_X];
+    double height = box[EXT_MAX_Y] - box[EXT_MIN_Y];
+    drawing.GetPixelsPerUnit(&left, &bottom, nullptr);
     drawing.GetPixelsPerUnit(&width, &height, nullptr);
     const char* unit = SvgUnitSuffix(drawing);
     double pageWidth = width, pageHeight = height;
@@ -115,8 +115,8 @@ bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     }
     std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
     head += FormatC("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"%.3f%s\" height=\"%.3f%s\" "
-                    "viewBox=\"%.3f 0 %.3f %.3f\">\n",
-                    pageWidth, unit, pageHeight, unit, left, width, height);
+                    "viewBox=\"0.000 0 %.3f %.3f\">\n",
+                    pageWidth, unit, pageHeight, unit, width, height);
     if (!Put(file, head)) {
         SetError(error, "Could not write the SVG file head.");
         return false;
@@ -124,6 +124,8 @@ bool WriteSVGFile(const CGraph& drawing, std::FILE* file, bool widths, std::stri
     const double pageTop = box[EXT_MAX_Y];
     COutputPage page;
     page.hairline = GetPageHairline(width, height);
+    page.cornerX = left;
+    page.cornerY = bottom;
     const COutputPageScope pageScope(page);
     int index = 0;
     // Head first, as the view draws them, so later layers lie on top.

@@ -12,7 +12,7 @@ namespace {
 
 struct CircleRecord {
     double x = 0, y = 0, radius = 0, start = 0, end = 0, extrusionZ = 1;
-    bool hasX = false, hasY = false, hasRadius = false, hasStart = false, hasEnd = false, hasLayer = false;
+    bool hasX = false, hasY = false, hasRadius = false, hasStart = false, hasEnd = false;
     std::int16_t color = ENTITY_COLOR_BY_LAYER;
 };
 
@@ -24,7 +24,6 @@ bool ReadCircleRecord(std::FILE* file, std::string* layerName, CircleRecord& r)
         case 8:
             if (layerName)
                 *layerName = DxfNameToUtf8(pair.value);
-            r.hasLayer = true;
             break;
         case 10: r.hasX = ParseDxfCoordinate(pair.value, r.x); break;
         case 20: r.hasY = ParseDxfCoordinate(pair.value, r.y); break;
@@ -39,7 +38,7 @@ bool ReadCircleRecord(std::FILE* file, std::string* layerName, CircleRecord& r)
     });
 }
 
-bool IsUsableCircle(const CircleRecord& r) { return r.hasLayer && r.hasX && r.hasY && r.hasRadius && r.radius > 0; }
+bool IsUsableCircle(const CircleRecord& r) { return r.hasX && r.hasY && r.hasRadius && r.radius > 0; }
 
 }  // namespace
 

@@ -147,9 +147,8 @@ bool CCircle::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 
 bool CCircle::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 {
-    double x = m_Centre.x, y = pageHeight - m_Centre.y;
-    ConvertToDrawingUnit(*this, &x, &y);
-    return WriteOutputText(file, FormatC("<circle cx=\"%-.3f\" cy=\"%-.3f\" r=\"%-.3f\"\n", x, y,
+    const frDoublePoint c = SvgPagePoint(*this, pageHeight, m_Centre.x, m_Centre.y);
+    return WriteOutputText(file, FormatC("<circle cx=\"%-.3f\" cy=\"%-.3f\" r=\"%-.3f\"\n", c.x, c.y,
                                          ConvertLengthToDrawingUnit(*this, m_Radius)) +
                                      SvgStroke(*this, widths));
 }
@@ -173,10 +172,10 @@ bool CCircle::WriteHPGL(std::FILE* file)
 
 bool CCircle::WriteEPS(std::FILE* file, bool widths)
 {
-    double x = m_Centre.x, y = m_Centre.y;
-    ConvertToDrawingUnit(*this, &x, &y);
+    const frDoublePoint c = GetPagePoint(*this, m_Centre.x, m_Centre.y);
     return WriteOutputText(
-        file, EpsHead(*this) + FormatC("%f %f %f 0.0 360.0 arc\n", x, y, ConvertLengthToDrawingUnit(*this, m_Radius)) +
+        file, EpsHead(*this) +
+                  FormatC("%f %f %f 0.0 360.0 arc\n", c.x, c.y, ConvertLengthToDrawingUnit(*this, m_Radius)) +
                   EpsTail(*this, widths));
 }
 
@@ -247,15 +246,11 @@ bool CArc::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 bool CArc::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 {
     UpdateEndPoints();
-    double x0 = m_StartPoint.x, y0 = pageHeight - m_StartPoint.y;
-    double x1 = m_EndPoint.x, y1 = pageHeight - m_EndPoint.y;
-    ConvertToDrawingUnit(*this, &x0, &y0);
-    ConvertToDrawingUnit(*this, &x1, &y1);
-    const double r = ConvertLengthToDrawingUnit(*this, m_Radius);
-    // Counter-clockwise in the drawing is SVG's negative sweep (y runs down).
-    return WriteOutputText(file, FormatC("<path d=\"M %-.3f,%-.3f A %-.3f,%-.3f 0 %d,0 %-.3f,%-.3f\"\n", x0, y0, r, r,
-                                         ArcSweep(*this) > PI ? 1 : 0, x1, y1) +
-                                     SvgStroke(*this, widths));
+    const double sweep = ArcSweep(*this);
+    return WriteOutputText(file, "<path d=\"M " + SvgPointText(*this, pageHeight, m_StartPoint.x, m_StartPoint.y) +
+                                     SvgArcText(*this, pageHeight, m_Centre.x, m_Centre.y, m_Radius, m_StartAngle,
+                                                sweep, sweep > PI ? 1 : 0, m_EndPoint.x, m_EndPoint.y) +
+                                     "\"\n" + SvgStroke(*this, widths));
 }
 
 bool CArc::WriteCGM(std::FILE* file)
@@ -282,15 +277,15 @@ bool CArc::WriteHPGL(std::FILE* file)
 
 bool CArc::WriteEPS(std::FILE* file, bool widths)
 {
-    double x = m_Centre.x, y = m_Centre.y;
-    ConvertToDrawingUnit(*this, &x, &y);
+    const frDoublePoint c = GetPagePoint(*this, m_Centre.x, m_Centre.y);
     double end = m_EndAngle;
     while (end < m_StartAngle)
         end += TWO_PI;
-    return WriteOutputText(file, EpsHead(*this) +
-                                     FormatC("%f %f %f %f %f arc\n", x, y, ConvertLengthToDrawingUnit(*this, m_Radius),
-                                             ToDegrees(m_StartAngle), ToDegrees(end)) +
-                                     EpsTail(*this, widths));
+    return WriteOutputText(file,
+                           EpsHead(*this) +
+                               FormatC("%f %f %f %f %f arc\n", c.x, c.y, ConvertLengthToDrawingUnit(*this, m_Radius),
+                                       ToDegrees(m_StartAngle), ToDegrees(end)) +
+                               EpsTail(*this, widths));
 }
 
 bool CArc::WritePDF(CPDFStream* stream, bool widths)

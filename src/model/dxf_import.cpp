@@ -4,7 +4,8 @@
 // and object-snap settings of the HEADER, the grid snap of the active
 // viewport, the LAYER table, and the entities LWPOLYLINE, POLYLINE, LINE,
 // CIRCLE, ARC, SOLID, 3DFACE and HATCH (each class reads its own record).
-// Blocks, other tables, sections and entities are passed over.
+// Blocks, other tables, sections and entities are passed over. Names are
+// read in the code page the HEADER declares.
 //
 // The file is read into a fresh drawing, which replaces this one's layers
 // and settings only when the whole file was read: a damaged file never
@@ -49,6 +50,8 @@ constexpr char kBinarySentinel[] = "AutoCAD Binary DXF";
 constexpr std::size_t kMaxLeftOutKinds = 32;
 constexpr std::size_t kMaxKindLength = 40;
 constexpr char kOtherKinds[] = "other";
+// The layer of entities that name none.
+constexpr char kDefaultLayer[] = "0";
 
 class CDxfImporter {
 public:
@@ -117,6 +120,7 @@ private:
     std::string m_BadCode;
     std::string m_Error;
     std::vector<LeftOut> m_LeftOut;  // in the order first met
+    long m_WithoutLayer = 0;         // entities put on layer "0"
 };
 
 DxfPairStatus CDxfImporter::Next(CDxfPair& pair)
@@ -179,6 +183,9 @@ bool CDxfImporter::ReadSections()
     }
     if (!m_SectionFound)
         return Fail("The file is not a DXF text file: it holds no SECTION.");
+    if (m_WithoutLayer > 0)
+        DxfWarning(std::to_string(m_WithoutLayer) + (m_WithoutLayer == 1 ? " entity had" : " entities had") +
+                   " no layer and went to layer \"0\".");
     return true;
 }
 
@@ -186,7 +193,7 @@ bool CDxfImporter::ReadSections()
 
 bool CDxfImporter::ReadHeader()
 {
-    enum class Expect { kVariable, kSkipOne, kColor, kLayer, kWidth, kOrtho, kOsnap };
+    enum class Expect { kVariable, kSkipOne, kCodePage, kColor, kLayer, kWidth, kOrtho, kOsnap };
     Expect expect = Expect::kVariable;
     std::string variable;
     CDxfPair pair;
@@ -211,11 +218,17 @@ bool CDxfImporter::ReadHeader()
                 expect = Expect::kOrtho;
             else if (DxfNameIs(variable, "$OSMODE"))
                 expect = Expect::kOsnap;
+            else if (DxfNameIs(variable, "$DWGCODEPAGE"))
+                expect = Expect::kCodePage;
             else
                 expect = Expect::kSkipOne;
             continue;
         }
-        if (expect == Expect::kSkipOne) {
+        // The names that follow are read in the file's code page; a value of
+        // another kind is passed over like that of any other variable.
+        if (expect == Expect::kCodePage && isPair && pair.code == 3)
+            SetDxfCodePage(pair.value);
+        if (expect == Expect::kSkipOne || expect == Expect::kCodePage) {
             expect = Expect::kVariable;
             continue;
         }
@@ -405,11 +418,12 @@ bool CDxfImporter::SkipSection(const char* name)
 
 int CDxfImporter::ReadEntities()
 {
-    // Readers refuse records without a layer, so this only names the layer
-    // of a record whose group 8 is empty.
-    std::string layerName = "0";
+    std::string layerName;
     for (;;) {
         std::unique_ptr<CEntity> entity;
+        // An entity without a layer of its own is on layer "0", as in every
+        // CAD program, not on the layer of the entity before it.
+        layerName.clear();
         const int result = ReadEntity(entity, layerName);
         if (result == kEntityEndOfFile)
             Fail("The DXF file ends inside its ENTITIES section.");
@@ -420,8 +434,13 @@ int CDxfImporter::ReadEntities()
         if (result != kEntityRead && result != kEntityDropped)
             return result;
         Report();
-        if (result == kEntityRead)
-            PlaceEntity(std::move(entity), layerName);
+        if (result != kEntityRead)
+            continue;
+        if (layerName.empty()) {
+            layerName = kDefaultLayer;
+            ++m_WithoutLayer;
+        }
+        PlaceEntity(std::move(entity), layerName);
     }
 }
 
@@ -640,6 +659,7 @@ bool CGraph::ReadDXFStream(std::FILE* file, GraphProgress progress, std::string*
     std::string reason;
     {
         DxfWarningScope scope(warnings);
+        DxfTextScope text;
         CDxfImporter importer(imported, file, progress, size);
         ok = importer.ReadSections();
         reason = importer.Error();

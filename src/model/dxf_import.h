@@ -72,7 +72,10 @@ constexpr double kDxfMaxCoordinate = 1e12;
 // An entity colour: indexes 1..255 are kept, everything else (0 by block,
 // 256 by layer, negative, unreadable) becomes 256, by layer.
 [[nodiscard]] std::int16_t DxfEntityColor(const std::string& value);
-// A layer or other symbol name as UTF-8 (older files are Windows-1252).
+// A layer or other symbol name as UTF-8. Text that is valid UTF-8 is kept:
+// files from AC1021 on are UTF-8, and writers that declare a code page but
+// write UTF-8 are common. Other text is read in the file's code page
+// (DxfTextScope). "\U+XXXX" stands for a character the code page lacks.
 [[nodiscard]] std::string DxfNameToUtf8(const std::string& value);
 // Name comparison without regard to ASCII case ("SECTION", "3dFace").
 [[nodiscard]] bool DxfNameIs(const std::string& value, const char* name);
@@ -81,6 +84,25 @@ constexpr double kDxfMaxCoordinate = 1e12;
 // whose extrusion points down (mirrored in the CAD program) have their x
 // axis reversed; the readers mirror them back into the drawing's plane.
 [[nodiscard]] inline bool DxfExtrusionIsMirrored(double extrusionZ) { return extrusionZ < 0; }
+
+// ---- the file's encoding ----------------------------------------------------
+
+// How the file being read on this thread encodes its names, while the scope
+// is alive: Windows-1252 until the header says otherwise.
+class DxfTextScope {
+public:
+    DxfTextScope();
+    ~DxfTextScope();
+    DxfTextScope(const DxfTextScope&) = delete;
+    DxfTextScope& operator=(const DxfTextScope&) = delete;
+
+private:
+    std::string m_PreviousCodePage;
+};
+// The header's $DWGCODEPAGE ("ANSI_1251", "DOS850"); a name this system has
+// no converter for leaves Windows-1252. (Files from AC1021 on need nothing:
+// their text is UTF-8, which DxfNameToUtf8 keeps.)
+void SetDxfCodePage(const std::string& name);
 
 // ---- warnings ---------------------------------------------------------------
 

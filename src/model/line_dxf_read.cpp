@@ -6,13 +6,12 @@
 bool CLine::ReadDXF(std::FILE* file, std::string* layerName)
 {
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    bool hasX1 = false, hasY1 = false, hasX2 = false, hasY2 = false, hasLayer = false;
+    bool hasX1 = false, hasY1 = false, hasX2 = false, hasY2 = false;
     const bool complete = ReadDxfRecord(file, [&](const CDxfPair& pair) {
         switch (pair.code) {
         case 8:
             if (layerName)
                 *layerName = DxfNameToUtf8(pair.value);
-            hasLayer = true;
             break;
         case 10: hasX1 = ParseDxfCoordinate(pair.value, x1); break;
         case 20: hasY1 = ParseDxfCoordinate(pair.value, y1); break;
@@ -23,7 +22,7 @@ bool CLine::ReadDXF(std::FILE* file, std::string* layerName)
         }
         return true;
     });
-    if (!complete || !(hasX1 && hasY1 && hasX2 && hasY2 && hasLayer))
+    if (!complete || !(hasX1 && hasY1 && hasX2 && hasY2))
         return false;
     SetStart(x1, y1);
     SetEnd(x2, y2);

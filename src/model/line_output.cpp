@@ -56,10 +56,8 @@ bool CLine::WriteDXFR10(std::FILE* file, bool widths, const CDxfNames& names)
 bool CLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
 {
     (void)widths;
-    double x0 = m_Start.x, y0 = pageHeight - m_Start.y, x1 = m_End.x, y1 = pageHeight - m_End.y;
-    ConvertToDrawingUnit(*this, &x0, &y0);
-    ConvertToDrawingUnit(*this, &x1, &y1);
-    return WriteOutputText(file, FormatC("<path d=\"M %-.3f,%-.3f L %-.3f,%-.3f\"\n", x0, y0, x1, y1) +
+    return WriteOutputText(file, "<path d=\"M " + SvgPointText(*this, pageHeight, m_Start.x, m_Start.y) + " L " +
+                                     SvgPointText(*this, pageHeight, m_End.x, m_End.y) + "\"\n" +
                                      "fill=\"none\" stroke=\"" + SvgColorText(GetPageColor(*this)) +
                                      "\" stroke-width=\"" + SvgStrokeWidthText(0) + "\" />\n");
 }
@@ -83,12 +81,10 @@ bool CLine::WriteHPGL(std::FILE* file)
 bool CLine::WriteEPS(std::FILE* file, bool widths)
 {
     (void)widths;
-    double x0 = m_Start.x, y0 = m_Start.y, x1 = m_End.x, y1 = m_End.y;
-    ConvertToDrawingUnit(*this, &x0, &y0);
-    ConvertToDrawingUnit(*this, &x1, &y1);
+    const frDoublePoint s = GetPagePoint(*this, m_Start.x, m_Start.y), e = GetPagePoint(*this, m_End.x, m_End.y);
     return WriteOutputText(file, EpsColorText(GetPageColor(*this)) +
-                                     FormatC("%f %f moveto\n%f %f lineto\n%f setlinewidth\nstroke\n", x0, y0, x1, y1,
-                                             GetStrokeWidth(0.0)));
+                                     FormatC("%f %f moveto\n%f %f lineto\n%f setlinewidth\nstroke\n", s.x, s.y, e.x,
+                                             e.y, GetStrokeWidth(0.0)));
 }
 
 bool CLine::WritePDF(CPDFStream* stream, bool widths)

@@ -31,6 +31,9 @@ constexpr double kCgmShortestHalfVector = 16.0;
 constexpr double kWrittenSweepSlack = HALF_PI;
 
 double CgmRounded(double value) { return std::floor(value + 0.5); }
+// An SVG arc sweeping more than this has its ends within one radius of each
+// other, and is written in two halves.
+constexpr double kSvgHalvedSweep = 5 * PI / 3;
 
 }  // namespace
 
@@ -89,10 +92,46 @@ std::string HpglPointText(const CEntity& entity, double x, double y)
     return FormatC("%f,%f", x, y);
 }
 
-frDoublePoint PdfPagePoint(const CEntity& entity, const CPDFStream& stream, double x, double y)
+frDoublePoint GetPagePoint(const CEntity& entity, double x, double y)
 {
     ConvertToDrawingUnit(entity, &x, &y);
-    return {stream.m_Scale * x + stream.m_OriginX, stream.m_Scale * y + stream.m_OriginY};
+    const COutputPage& page = GetOutputPage();
+    return {x - page.cornerX, y - page.cornerY};
+}
+
+frDoublePoint SvgPagePoint(const CEntity& entity, double pageHeight, double x, double y)
+{
+    // y is flipped in raster pixels, where the page height is given; the
+    // difference is small whatever the drawing's place.
+    return {GetPagePoint(entity, x, y).x, ConvertLengthToDrawingUnit(entity, pageHeight - y)};
+}
+
+std::string SvgPointText(const CEntity& entity, double pageHeight, double x, double y)
+{
+    const frDoublePoint p = SvgPagePoint(entity, pageHeight, x, y);
+    return FormatC("%-.3f,%-.3f", p.x, p.y);
+}
+
+std::string SvgArcText(const CEntity& entity, double pageHeight, double cx, double cy, double radius, double startAngle,
+                       double sweep, int large, double x, double y)
+{
+    const double r = ConvertLengthToDrawingUnit(entity, radius);
+    // Counter-clockwise in the drawing is SVG's negative sweep (y runs down).
+    const int direction = sweep > 0 ? 0 : 1;
+    std::string text;
+    if (std::fabs(sweep) > kSvgHalvedSweep) {
+        const double middle = startAngle + sweep / 2;
+        text = FormatC(" A %-.3f,%-.3f 0 0,%d ", r, r, direction) +
+               SvgPointText(entity, pageHeight, cx + radius * std::cos(middle), cy + radius * std::sin(middle));
+        large = 0;
+    }
+    return text + FormatC(" A %-.3f,%-.3f 0 %d,%d ", r, r, large, direction) + SvgPointText(entity, pageHeight, x, y);
+}
+
+frDoublePoint PdfPagePoint(const CEntity& entity, const CPDFStream& stream, double x, double y)
+{
+    const frDoublePoint p = GetPagePoint(entity, x, y);
+    return {stream.m_Scale * p.x + stream.m_OriginX, stream.m_Scale * p.y + stream.m_OriginY};
 }
 
 bool AppendPdfBulgeArc(CPDFStream* stream, const CEntity& entity, const CBulgeArc& arc, double bulge)

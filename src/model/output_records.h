@@ -36,7 +36,23 @@ void ConvertToDrawingUnit(const CEntity& entity, double* x, double* y);
 [[nodiscard]] std::string HpglPointText(const CEntity& entity, double x, double y);
 // Grey when the three parts are equal, else RGB; the fill as well when asked.
 void SetPdfColor(CPDFStream* stream, COLORREF color, bool fill);
-// A point on the PDF page: converted to the drawing unit, then through the
+// A point of the page formats (SVG, EPS, PDF): converted to the drawing unit
+// and measured from the page's corner (COutputPage).
+[[nodiscard]] frDoublePoint GetPagePoint(const CEntity& entity, double x, double y);
+// An SVG point in the drawing unit: x from the page's left edge, y down
+// from the page height (raster pixels, the record's argument); and its text
+// "%-.3f,%-.3f".
+[[nodiscard]] frDoublePoint SvgPagePoint(const CEntity& entity, double pageHeight, double x, double y);
+[[nodiscard]] std::string SvgPointText(const CEntity& entity, double pageHeight, double x, double y);
+// The path data of an SVG arc from the current point to (x, y), both ends on
+// the circle of `radius` (raster pixels) about (cx, cy), sweeping `sweep`
+// radians from `startAngle`, counter-clockwise in the drawing when positive.
+// `large` is the large-arc flag of the whole arc. An arc that nearly closes
+// on itself is written in two halves: a reader skips an arc whose ends meet
+// and places one whose ends nearly meet by numbers that lost their digits.
+[[nodiscard]] std::string SvgArcText(const CEntity& entity, double pageHeight, double cx, double cy, double radius,
+                                     double startAngle, double sweep, int large, double x, double y);
+// A point on the PDF page: the page point (GetPagePoint) through the
 // stream's scale and origin.
 [[nodiscard]] frDoublePoint PdfPagePoint(const CEntity& entity, const CPDFStream& stream, double x, double y);
 // Continues the current PDF path along the arc of a bulge segment
@@ -50,6 +66,10 @@ struct COutputPage {
     // Stroke width of geometry drawn without a width: in the drawing unit for
     // SVG and EPS, in device units for the metafile (below 1: the cosmetic pen).
     double hairline = 0.01;
+    // The page's lower-left corner in the drawing unit. The page formats
+    // write points measured from it: readers that compute in single
+    // precision keep a far drawing's shape.
+    double cornerX = 0.0, cornerY = 0.0;
     // The integer grid of CGM and the metafile: a raster point (x, y) lies
     // at ((x - originX) * scale, (y - originY) * scale) on it, so a drawing
     // in any unit keeps its shape and a far one its place.

@@ -334,7 +334,7 @@ bool CPolyPolygon::ReadBoundaryPath(std::FILE* file)
 bool CPolyPolygon::ReadDXF(std::FILE* file, std::string* layerName)
 {
     RemoveAllOutlines();
-    bool hasLayer = false, solidPattern = false, solidFill = false, seedPending = false;
+    bool solidPattern = false, solidFill = false, seedPending = false;
     double extrusionZ = 1;
     CDxfPair pair;
     for (;;) {
@@ -350,7 +350,6 @@ bool CPolyPolygon::ReadDXF(std::FILE* file, std::string* layerName)
         case 8:
             if (layerName)
                 *layerName = DxfNameToUtf8(pair.value);
-            hasLayer = true;
             break;
         case 10:
             if (seedPending)
@@ -382,7 +381,7 @@ bool CPolyPolygon::ReadDXF(std::FILE* file, std::string* layerName)
         }
     }
     m_PatternHatch = !solidPattern || !solidFill;
-    if (!hasLayer || m_PatternHatch || GetOutlineCount() == 0) {
+    if (m_PatternHatch || GetOutlineCount() == 0) {
         RemoveAllOutlines();
         return false;
     }

@@ -133,19 +133,14 @@ bool CPolyPolygon::WriteSVG(std::FILE* file, double pageHeight, bool widths)
     const auto rings = Rings(*this);
     if (rings.empty())
         return true;
-    auto point = [&](const CVertex& v) {
-        double x = v.x, y = pageHeight - v.y;
-        ConvertToDrawingUnit(*this, &x, &y);
-        return FormatC("%-.3f,%-.3f", x, y);
-    };
+    auto point = [&](const CVertex& v) { return SvgPointText(*this, pageHeight, v.x, v.y); };
     auto segment = [&](const CVertex& p, const CVertex& q) {
         CBulgeArc arc;
         if (!GetWrittenBulgeArc(p, q, p.bulge, &arc))
             return " L " + point(q);
-        const double r = ConvertLengthToDrawingUnit(*this, arc.radius);
-        const int large = BulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge) >= PI ? 1 : 0;
-        // y runs down in SVG, so counter-clockwise is the negative sweep.
-        return FormatC(" A %-.3f,%-.3f 0 %d,%d ", r, r, large, p.bulge > 0 ? 0 : 1) + point(q);
+        const double sweep = SignedBulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge);
+        return SvgArcText(*this, pageHeight, arc.centre.x, arc.centre.y, arc.radius, arc.startAngle, sweep,
+                          std::fabs(sweep) >= PI ? 1 : 0, q.x, q.y);
     };
     std::string text = "<path d=\"";
     for (std::size_t i = 0; i < rings.size(); ++i) {
@@ -252,26 +247,22 @@ bool CPolyPolygon::WriteEPS(std::FILE* file, bool widths)
         return true;
     std::string text = EpsColorText(GetPageColor(*this)) + "newpath\n";
     for (const auto& ring : rings) {
-        double x = ring[0]->x, y = ring[0]->y;
-        ConvertToDrawingUnit(*this, &x, &y);
-        text += FormatC("%f %f moveto\n", x, y);
+        const frDoublePoint first = GetPagePoint(*this, ring[0]->x, ring[0]->y);
+        text += FormatC("%f %f moveto\n", first.x, first.y);
         for (std::size_t k = 0; k < ring.size(); ++k) {
             const CVertex& p = *ring[k];
             const CVertex& q = *ring[(k + 1) % ring.size()];
             CBulgeArc arc;
             if (GetWrittenBulgeArc(p, q, p.bulge, &arc)) {
-                double cx = arc.centre.x, cy = arc.centre.y;
-                ConvertToDrawingUnit(*this, &cx, &cy);
+                const frDoublePoint c = GetPagePoint(*this, arc.centre.x, arc.centre.y);
                 double end = arc.endAngle;
                 while (end < arc.startAngle)
                     end += TWO_PI;
-                text += FormatC("%f %f %f %f %f %s\n", cx, cy, ConvertLengthToDrawingUnit(*this, arc.radius),
+                text += FormatC("%f %f %f %f %f %s\n", c.x, c.y, ConvertLengthToDrawingUnit(*this, arc.radius),
                                 ToDegrees(arc.startAngle), ToDegrees(end), p.bulge > 0 ? "arc" : "arcn");
             } else {
-                x = q.x;
-                y = q.y;
-                ConvertToDrawingUnit(*this, &x, &y);
-                text += FormatC("%f %f lineto\n", x, y);
+                const frDoublePoint to = GetPagePoint(*this, q.x, q.y);
+                text += FormatC("%f %f lineto\n", to.x, to.y);
             }
         }
         text += "closepath\n";

@@ -72,7 +72,6 @@ bool CPolyLine::ReadDXF(std::FILE* file, std::string* layerName)
     PendingVertex current;
     double constantWidth = -1, extrusionZ = 1;
     std::int32_t flags = 0;
-    bool hasLayer = false;
     auto finishVertex = [&] {
         if (current.Complete())
             vertices.push_back(current.v);
@@ -83,7 +82,6 @@ bool CPolyLine::ReadDXF(std::FILE* file, std::string* layerName)
         case 8:
             if (layerName)
                 *layerName = DxfNameToUtf8(pair.value);
-            hasLayer = true;
             break;
         case 10:
             if (current.Complete())
@@ -107,7 +105,7 @@ bool CPolyLine::ReadDXF(std::FILE* file, std::string* layerName)
         return true;
     });
     finishVertex();
-    if (!complete || !hasLayer)
+    if (!complete)
         return false;
     if (constantWidth > 0)
         for (CVertex& v : vertices)
@@ -123,7 +121,7 @@ bool CPolyLine::ReadDXFR10(std::FILE* file, std::string* layerName)
     PendingVertex current;
     std::int32_t flags = 0, vertexFlags = 0;
     double startWidth = 0, endWidth = 0, extrusionZ = 1;
-    bool inVertex = false, hasLayer = false;
+    bool inVertex = false;
     auto finishVertex = [&] {
         if (inVertex && current.Complete() && (vertexFlags & kSplineFrameVertex) == 0)
             vertices.push_back(current.v);
@@ -154,7 +152,6 @@ bool CPolyLine::ReadDXFR10(std::FILE* file, std::string* layerName)
         case 8:
             if (layerName)
                 *layerName = DxfNameToUtf8(pair.value);
-            hasLayer = true;
             break;
         case 10:
             if (inVertex)
@@ -187,8 +184,6 @@ bool CPolyLine::ReadDXFR10(std::FILE* file, std::string* layerName)
             current.v.endWidth = endWidth;
         }
     }
-    if (!hasLayer)
-        return false;
     if (flags & (kPolygonMesh | kPolyfaceMesh)) {
         DxfWarning("Polygon mesh and polyface mesh polylines were passed over.");
         return false;

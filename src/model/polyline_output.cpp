@@ -149,11 +149,7 @@ bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
     if (CountVertices(m_Head) < 2)
         return true;
     const std::string color = SvgColorText(GetPageColor(*this));
-    auto point = [&](const CVertex& v) {
-        double x = v.x, y = pageHeight - v.y;
-        ConvertToDrawingUnit(*this, &x, &y);
-        return FormatC("%-.3f,%-.3f", x, y);
-    };
+    auto point = [&](const CVertex& v) { return SvgPointText(*this, pageHeight, v.x, v.y); };
     const std::vector<const CVertex*> walk = WalkVertices(m_Head, m_Closed);
     std::string text = "<path d=\"M " + point(*walk[0]);
     double current = widths ? ConvertLengthToDrawingUnit(*this, walk[0]->startWidth) : 0.0;
@@ -163,11 +159,9 @@ bool CPolyLine::WriteSVG(std::FILE* file, double pageHeight, bool widths)
         const CVertex& p = *v.prev;
         CBulgeArc arc;
         if (GetWrittenBulgeArc(p, v, p.bulge, &arc)) {
-            const double r = ConvertLengthToDrawingUnit(*this, arc.radius);
-            const int large = BulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge) > PI ? 1 : 0;
-            // Drawing y points up and SVG y down, so counter-clockwise is
-            // SVG's negative sweep.
-            text += FormatC(" A %-.3f,%-.3f 0 %d,%d ", r, r, large, p.bulge > 0 ? 0 : 1) + point(v);
+            const double sweep = SignedBulgeArcSweep(arc.startAngle, arc.endAngle, p.bulge);
+            text += SvgArcText(*this, pageHeight, arc.centre.x, arc.centre.y, arc.radius, arc.startAngle, sweep,
+                               std::fabs(sweep) > PI ? 1 : 0, v.x, v.y);
         } else {
             text += " L " + point(v);
         }
@@ -284,20 +278,17 @@ bool CPolyLine::WriteEPS(std::FILE* file, bool widths)
         const double w = GetStrokeWidth(widths ? ConvertLengthToDrawingUnit(*this, v->startWidth) : 0.0);
         CBulgeArc arc;
         if (GetWrittenBulgeArc(*v, q, v->bulge, &arc)) {
-            double cx = arc.centre.x, cy = arc.centre.y;
-            ConvertToDrawingUnit(*this, &cx, &cy);
+            const frDoublePoint c = GetPagePoint(*this, arc.centre.x, arc.centre.y);
             // PostScript's arc runs counter-clockwise from the first angle.
             double a = ToDegrees(arc.startAngle), b = ToDegrees(arc.endAngle);
             if (v->bulge < 0)
                 std::swap(a, b);
             while (b < a)
                 b += 360.0;
-            text += FormatC("%f %f %f %f %f arc\n", cx, cy, ConvertLengthToDrawingUnit(*this, arc.radius), a, b);
+            text += FormatC("%f %f %f %f %f arc\n", c.x, c.y, ConvertLengthToDrawingUnit(*this, arc.radius), a, b);
         } else {
-            double x0 = v->x, y0 = v->y, x1 = q.x, y1 = q.y;
-            ConvertToDrawingUnit(*this, &x0, &y0);
-            ConvertToDrawingUnit(*this, &x1, &y1);
-            text += FormatC("%f %f moveto\n%f %f lineto\n", x0, y0, x1, y1);
+            const frDoublePoint s = GetPagePoint(*this, v->x, v->y), e = GetPagePoint(*this, q.x, q.y);
+            text += FormatC("%f %f moveto\n%f %f lineto\n", s.x, s.y, e.x, e.y);
         }
         text += FormatC("%f setlinewidth\nstroke\n", w);
         v = v->next;

@@ -10,7 +10,6 @@ bool CSolid::ReadDXF(std::FILE* file, std::string* layerName)
 {
     double x[SOLID_MAX_VERTICES] = {}, y[SOLID_MAX_VERTICES] = {};
     bool hasX[SOLID_MAX_VERTICES] = {}, hasY[SOLID_MAX_VERTICES] = {};
-    bool hasLayer = false;
     const bool complete = ReadDxfRecord(file, [&](const CDxfPair& pair) {
         if (pair.code >= 10 && pair.code < 10 + SOLID_MAX_VERTICES) {
             const int k = pair.code - 10;
@@ -21,13 +20,12 @@ bool CSolid::ReadDXF(std::FILE* file, std::string* layerName)
         } else if (pair.code == 8) {
             if (layerName)
                 *layerName = DxfNameToUtf8(pair.value);
-            hasLayer = true;
         } else if (pair.code == 62) {
             m_Color = DxfEntityColor(pair.value);
         }
         return true;
     });
-    if (!complete || !hasLayer)
+    if (!complete)
         return false;
     int count = 0;
     while (count < SOLID_MAX_VERTICES && hasX[count] && hasY[count])

@@ -67,17 +67,14 @@ bool CSolid::WriteSVG(std::FILE* file, double pageHeight, bool widths)
     (void)widths;
     if (!IsWritable(*this))
         return true;
-    auto point = [&](int i) {
-        double x = m_Vertices[i].x, y = pageHeight - m_Vertices[i].y;
-        ConvertToDrawingUnit(*this, &x, &y);
-        return FormatC(" %-.3f,%-.3f", x, y);
-    };
+    auto point = [&](int i) { return " " + SvgPointText(*this, pageHeight, m_Vertices[i].x, m_Vertices[i].y); };
     std::string text = "<path d=\"M" + point(0) + " L";
     for (int i = 1; i < m_Count; ++i)
         text += point(i);
     text += point(0);
-    const std::string color = SvgColorText(GetPageColor(*this));
-    text += "\"\nfill=\"" + color + "\" stroke=\"" + color + "\" />\n";
+    // The filled shape and nothing more: an outline in SVG's default width
+    // of one unit would swell it, and flood a drawing a few units wide.
+    text += "\"\nfill=\"" + SvgColorText(GetPageColor(*this)) + "\" stroke=\"none\" />\n";
     return WriteOutputText(file, text);
 }
 
@@ -116,9 +113,8 @@ bool CSolid::WriteEPS(std::FILE* file, bool widths)
         return true;
     std::string text = EpsColorText(GetPageColor(*this)) + "newpath\n";
     for (int i = 0; i < m_Count; ++i) {
-        double x = m_Vertices[i].x, y = m_Vertices[i].y;
-        ConvertToDrawingUnit(*this, &x, &y);
-        text += FormatC(i == 0 ? "%f %f moveto\n" : "%f %f lineto\n", x, y);
+        const frDoublePoint p = GetPagePoint(*this, m_Vertices[i].x, m_Vertices[i].y);
+        text += FormatC(i == 0 ? "%f %f moveto\n" : "%f %f lineto\n", p.x, p.y);
     }
     text += "0.001 setlinewidth\nfill\n";
     return WriteOutputText(file, text);

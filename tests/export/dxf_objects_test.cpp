@@ -2,7 +2,7 @@
 // them: the root dictionary names the group and layout dictionaries, each
 // layout is owned by the layout dictionary and points at its block record,
 // which points back; every handle is unique and below the handle seed.
-// Layers keep their colour and order through a DXF -> DXF round trip.
+// Layers keep their colour, order and name through a DXF -> DXF round trip.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -208,6 +208,45 @@ TEST_F(DxfObjects, LayerColourAndOrderSurviveADxfRoundTrip)
         ASSERT_TRUE(to->ReadDXF(second.string(), nullptr, &error)) << error;
         EXPECT_EQ(layers(*to), expected);
     }
+}
+
+// Names beyond ASCII: in the declared code page, "\U+XXXX" (UTF-16) for what
+// it lacks. ezdxf reads them as a CAD program does and so does the import.
+TEST_F(DxfObjects, NonAsciiLayerNamesReadBackInEzdxfAndHere)
+{
+    const std::vector<std::string> names = {"\xC3\x9Cn\xC3\xAF\x63\xC3\xB8\x64\xC3\xA9",  // Ünïcødé
+                                            "\xC5\x92uvre\xE2\x82\xAC",                   // Œuvre€
+                                            "\xD0\xA1\xD0\xBB\xD0\xBE\xD0\xB9",           // Слой
+                                            "\xE6\x97\xA5\xE6\x9C\xAC",                   // 日本
+                                            "emoji\xF0\x9F\x98\x80"};
+    for (const std::string& name : names)
+        graph.SelectOrAddLayer(name)->AddEntity(new CLine());
+    const fs::path path = folder / "names.dxf";
+    std::string error, out;
+    ASSERT_TRUE(SaveVectorFile(graph, path.string(), EXPORT_DXF2000, &error)) << error;
+    CGraph copy;
+    ASSERT_TRUE(copy.ReadDXF(path.string(), nullptr, &error)) << error;
+    for (const std::string& name : names) {
+        ASSERT_NE(copy.FindLayerByName(name), nullptr) << name;
+        EXPECT_EQ(copy.FindLayerByName(name)->CountEntities(), 1) << name;
+    }
+    if (RunCommand(std::string(kPython) + " -c 'import ezdxf'", &out) != 0)
+        GTEST_SKIP() << "python3 ezdxf missing";
+    // ezdxf leaves the escapes to its caller; UTF-16 pairs make one character.
+    std::ofstream(folder / "names.py")
+        << "import ezdxf,sys\n"
+           "from ezdxf.lldxf.encoding import decode_dxf_unicode as u\n"
+           "name=lambda n: u(n).encode('utf-16','surrogatepass').decode('utf-16')\n"
+           "d=ezdxf.readfile(sys.argv[1])\n"
+           "print(d.header['$DWGCODEPAGE'])\n"
+           "for l in d.layers: print(name(l.dxf.name), sum(1 for e in d.modelspace() if e.dxf.layer==l.dxf.name))\n";
+    ASSERT_EQ(RunCommand(std::string(kPython) + " " + (folder / "names.py").string() + " " + path.string(), &out), 0)
+        << out;
+    // New layers go to the head of the list.
+    std::string expected = "ANSI_1252\n0 0\n";
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+        expected += *name + " 1\n";
+    EXPECT_EQ(out, expected + "Trace 0\nDefpoints 0\n");
 }
 
 }  // namespace

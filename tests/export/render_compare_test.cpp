@@ -6,9 +6,11 @@
 
 #include <FreeImage.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,20 +33,30 @@ namespace {
 using namespace export_test;
 
 constexpr int kPageWidth = 200, kPageHeight = 120;
+// Half the drawing's stroke width.
+constexpr double kHalfStroke = 1.5;
 
 // The same drawing in SVG, y already turned over: what every render should
-// look like.
-constexpr const char* kExpectedSvg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="200" height="120">
-<g fill="none" stroke="black" stroke-width="3">
+// look like, on a page that reaches `margin` past the drawing.
+std::string ExpectedSvg(double margin)
+{
+    return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(kPageWidth + 2 * margin) +
+           "\" height=\"" + std::to_string(kPageHeight + 2 * margin) + "\">\n<g transform=\"translate(" +
+           std::to_string(margin) + "," + std::to_string(margin) + ")\">\n" +
+           R"(<g fill="none" stroke="black" stroke-width="3">
 <path d="M 0,120 L 200,120 L 200,0 L 0,0 Z"/>
 <path d="M 10,10 L 60,50"/>
 <path d="M 130,80 A 20,20 0 0,0 110,60"/>
 <path d="M 95,35 A 15,15 0 0,1 125,35"/>
 <circle cx="160" cy="30" r="15"/>
+<circle cx="160" cy="85" r="12"/>
+<circle cx="185" cy="100" r="8"/>
 </g>
 <path fill-rule="evenodd" fill="black" d="M 15,105 L 75,105 A 25,25 0 0,0 75,65 L 15,65 Z M 30,95 L 30,75 L 50,75 A 12.5,12.5 0 0,1 50,95 Z"/>
+</g>
 </svg>
 )";
+}
 
 // Dark pixels of a with no dark pixel of b within `reach` pixels: the part
 // of a that b does not show, forgiving antialiasing and rounding.
@@ -110,15 +122,12 @@ protected:
         layer->AddEntity(Chain({{{10, 110, 0}}, {{60, 70, 0}}}, false, 3).release());
         // Clockwise half circle from left to right: over the chord.
         layer->AddEntity(Chain({{{95, 85, -1}}, {{125, 85, 0}}}, false, 3).release());
-        auto* arc = new CArc();  // the upper right quarter
-        arc->m_Centre = frDoublePoint(110, 40);
-        arc->m_Radius = 20;
-        arc->SetStartAngle(0);
-        arc->SetEndAngle(HALF_PI);
-        arc->SetWidth(3);
-        layer->AddEntity(arc);
+        // Counter-clockwise all round but for a gap far below a thousandth.
+        layer->AddEntity(Chain({{{193, 20.0002, 80000}}, {{193, 19.9998, 0}}}, false, 3).release());
+        layer->AddEntity(MakeArc(110, 40, 20, 0, HALF_PI));  // the upper right quarter
+        layer->AddEntity(MakeArc(160, 35, 12, 0, TWO_PI));   // a whole turn
         auto* circle = new CCircle();
-        circle->m_Centre = frDoublePoint(160, 90);
+        circle->m_Centre = frDoublePoint(160 + offset, 90 + offset);
         circle->m_Radius = 15;
         circle->SetWidth(3);
         layer->AddEntity(circle);
@@ -130,6 +139,31 @@ protected:
         set->AddOutline(Chain({{{15, 15, 0}}, {{75, 15, 0.5}}, {{75, 55, 0}}, {{15, 55, 0}}}, true, 0));
         set->AddOutline(Chain({{{30, 25, 0}}, {{30, 45, 0}}, {{50, 45, -0.5}}, {{50, 25, 0}}}, true, 0));
         layer->AddEntity(set);
+    }
+
+    // A polyline of the drawing, moved by the offset.
+    std::unique_ptr<CPolyLine> Chain(std::initializer_list<std::array<double, 3>> points, bool closed, double width)
+    {
+        auto poly = std::make_unique<CPolyLine>();
+        for (const auto& p : points) {
+            auto* v = new CVertex(p[0] + offset, p[1] + offset, width, width, 0);
+            v->bulge = p[2];
+            poly->AddVertex(v, true);
+        }
+        poly->m_Closed = closed;
+        poly->m_Width = width;
+        return poly;
+    }
+
+    CArc* MakeArc(double cx, double cy, double r, double start, double end) const
+    {
+        auto* arc = new CArc();
+        arc->m_Centre = frDoublePoint(cx + offset, cy + offset);
+        arc->m_Radius = r;
+        arc->SetStartAngle(start);
+        arc->SetEndAngle(end);
+        arc->SetWidth(3);
+        return arc;
     }
 
     static bool Have(const char* tool)
@@ -147,13 +181,14 @@ protected:
     }
 
     // Renders with the command, then compares with the picture drawn from
-    // the geometry.
-    void ExpectSamePicture(const std::string& command, const fs::path& png, bool registerByFrame = false)
+    // the geometry on a page `margin` pixels wider on every side.
+    void ExpectSamePicture(const std::string& command, const fs::path& png, bool registerByFrame = false,
+                           double margin = 0)
     {
         std::string out;
         ASSERT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
         const fs::path expectedSvg = folder / "expected.svg", expectedPng = folder / "expected.png";
-        std::ofstream(expectedSvg) << kExpectedSvg;
+        std::ofstream(expectedSvg) << ExpectedSvg(margin);
         ASSERT_EQ(RunCommand("rsvg-convert -b white -o " + expectedPng.string() + " " + expectedSvg.string(), &out), 0)
             << out;
         if (const char* keep = std::getenv("LW_KEEP_RENDERS")) {
@@ -168,8 +203,8 @@ protected:
             ASSERT_TRUE(RegisterByFrame(actual, &page)) << png;
             actual = std::move(page);
         }
-        ASSERT_EQ(actual.width, kPageWidth) << png;
-        ASSERT_EQ(actual.height, kPageHeight) << png;
+        ASSERT_EQ(actual.width, expected.width) << png;
+        ASSERT_EQ(actual.height, expected.height) << png;
         // The renders match to the pixel within the reach; one arc run the
         // wrong way round leaves over a hundred pixels unmatched.
         const int missing = Unmatched(expected, actual, 2), extra = Unmatched(actual, expected, 2);
@@ -177,33 +212,70 @@ protected:
         EXPECT_LE(extra, 20) << png;
     }
 
+    void ExpectSvgPicture()
+    {
+        const fs::path svg = Save(EXPORT_SVG, "drawing.svg"), png = folder / "svg.png";
+        ExpectSamePicture("rsvg-convert -b white -o " + png.string() + " " + svg.string(), png);
+    }
+
+    // The page reaches half a stroke past the drawing, so the frame is whole.
+    void ExpectPdfPicture()
+    {
+        const fs::path pdf = Save(EXPORT_PDF, "drawing.pdf");
+        ExpectSamePicture("pdftoppm -gray -png -r 72 -singlefile " + pdf.string() + " " + (folder / "pdf").string(),
+                          folder / "pdf.png", false, kHalfStroke);
+    }
+
+    void ExpectEpsPicture()
+    {
+        const fs::path eps = Save(EXPORT_EPS, "drawing.eps"), png = folder / "eps.png";
+        ExpectSamePicture("gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -r72 -sDEVICE=pnggray -o " + png.string() + " " +
+                              eps.string(),
+                          png, false, kHalfStroke);
+    }
+
     CGraph graph;
+    // Where the drawing lies: beside the origin, or far from it.
+    double offset = 0;
 };
+
+// The drawing a thousand million units from the origin. Readers compute in
+// single precision, whose step is some dozens of units out there: the page
+// formats must write points from the page's corner.
+class FarRenderCompare : public RenderCompare {
+protected:
+    FarRenderCompare() { offset = 1e9; }
+};
+
+TEST_F(FarRenderCompare, SvgEpsAndPdfShowTheDrawingAsBesideTheOrigin)
+{
+    for (const char* tool : {"rsvg-convert", "pdftoppm", "gs"})
+        if (!Have(tool))
+            GTEST_SKIP() << tool << " missing";
+    ExpectSvgPicture();
+    ExpectPdfPicture();
+    ExpectEpsPicture();
+}
 
 TEST_F(RenderCompare, SvgShowsTheDrawing)
 {
     if (!Have("rsvg-convert"))
         GTEST_SKIP() << "rsvg-convert missing";
-    const fs::path svg = Save(EXPORT_SVG, "drawing.svg"), png = folder / "svg.png";
-    ExpectSamePicture("rsvg-convert -b white -o " + png.string() + " " + svg.string(), png);
+    ExpectSvgPicture();
 }
 
 TEST_F(RenderCompare, PdfShowsTheDrawing)
 {
     if (!Have("rsvg-convert") || !Have("pdftoppm"))
         GTEST_SKIP() << "rsvg-convert or pdftoppm missing";
-    const fs::path pdf = Save(EXPORT_PDF, "drawing.pdf");
-    ExpectSamePicture("pdftoppm -gray -png -r 72 -singlefile " + pdf.string() + " " + (folder / "pdf").string(),
-                      folder / "pdf.png");
+    ExpectPdfPicture();
 }
 
 TEST_F(RenderCompare, EpsShowsTheDrawing)
 {
     if (!Have("rsvg-convert") || !Have("gs"))
         GTEST_SKIP() << "rsvg-convert or gs missing";
-    const fs::path eps = Save(EXPORT_EPS, "drawing.eps"), png = folder / "eps.png";
-    ExpectSamePicture(
-        "gs -q -dSAFER -dBATCH -dNOPAUSE -dEPSCrop -r72 -sDEVICE=pnggray -o " + png.string() + " " + eps.string(), png);
+    ExpectEpsPicture();
 }
 
 TEST_F(RenderCompare, MetafileShowsTheDrawing)

@@ -478,8 +478,7 @@ TEST(DxfImportFailures, BadRecordsAreDroppedAndTheRestRead)
                    "0\nLINE\n8\nA\n10\n0\n20\n1e300\n11\n1\n21\n1\n"
                    // a group code that is not a number
                    "0\nLINE\n8\nA\nxx\n0\n10\n0\n20\n0\n11\n1\n21\n1\n"
-                   // no layer; a radius of 0 or below
-                   "0\nCIRCLE\n10\n0\n20\n0\n40\n1\n"
+                   // a radius of 0 or below
                    "0\nCIRCLE\n8\nA\n10\n0\n20\n0\n40\n0\n"
                    "0\nARC\n8\nA\n10\n0\n20\n0\n40\n-2\n50\n0\n51\n90\n"
                    // a hatch announcing two billion paths, another with a
@@ -493,17 +492,24 @@ TEST(DxfImportFailures, BadRecordsAreDroppedAndTheRestRead)
                    "0\nSOLID\n8\nA\n10\n0\n20\n0\n11\n1\n21\n0\n"
                    // these two are fine: colours out of range become by layer
                    "0\nCIRCLE\n8\nA\n62\n300\n10\n0\n20\n0\n40\n1\n"
-                   "0\nARC\n8\nA\n62\n-5\n10\n0\n20\n0\n40\n2\n50\n0\n51\n90\n"));
+                   "0\nARC\n8\nA\n62\n-5\n10\n0\n20\n0\n40\n2\n50\n0\n51\n90\n"
+                   // and these, without a layer, are on layer "0"
+                   "0\nCIRCLE\n10\n0\n20\n0\n40\n1\n"
+                   "0\nLINE\n10\n0\n20\n0\n11\n1\n21\n1\n"
+                   "0\nLWPOLYLINE\n90\n2\n70\n0\n10\n0\n20\n0\n10\n3\n20\n0\n"));
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(DescribeLayer(graph, "A"), "circle (0.0000,0.0000) r1.0000\n"
                                          "arc (0.0000,0.0000) r2.0000 0.0000..90.0000\n");
+    EXPECT_EQ(DescribeLayer(graph, "0"), "circle (0.0000,0.0000) r1.0000\n"
+                                         "line (0.0000,0.0000)-(1.0000,1.0000)\n"
+                                         "open polyline (0.0000,0.0000) (3.0000,0.0000)\n");
     // The short path, the mesh, and a count of each kind refused.
     EXPECT_EQ(result.warnings,
               (std::vector<std::string>{"Hatch boundary paths whose vertex count did not match were passed over.",
                                         "Polygon mesh and polyface mesh polylines were passed over.",
                                         "4 LINE entities were left out: missing, unreadable or out-of-range values, "
                                         "or too few points.",
-                                        "2 CIRCLE entities were left out: missing, unreadable or out-of-range values, "
+                                        "1 CIRCLE entity was left out: missing, unreadable or out-of-range values, "
                                         "or too few points.",
                                         "1 ARC entity was left out: missing, unreadable or out-of-range values, "
                                         "or too few points.",
@@ -512,7 +518,8 @@ TEST(DxfImportFailures, BadRecordsAreDroppedAndTheRestRead)
                                         "1 POLYLINE entity was left out: missing, unreadable or out-of-range values, "
                                         "or too few points.",
                                         "1 SOLID entity was left out: missing, unreadable or out-of-range values, "
-                                        "or too few points."}));
+                                        "or too few points.",
+                                        "3 entities had no layer and went to layer \"0\"."}));
 }
 
 TEST(DxfImportFailures, PolylineWithoutSeqendLeavesTheNextEntity)
@@ -592,6 +599,41 @@ TEST(DxfImportTables, ActiveViewportAndLayerRecordsApply)
     EXPECT_EQ(graph.FindLayerByName("walls")->CountEntities(), 1);
     EXPECT_EQ(graph.FindLayerByName("Doors")->GetColor(), 6);
     EXPECT_EQ(graph.FindLayerByName("Windows")->GetColor(), 7);
+}
+
+// Names in the code page the header declares, valid UTF-8 whatever it
+// declares, and "\U+XXXX" for what a code page lacks, in the layer table and
+// in the entities' layer groups alike.
+TEST(DxfImportTables, LayerNamesAreReadInTheFilesCodePage)
+{
+    const std::string cyrillic1251 = "\xD1\xEB\xEE\xE9", cyrillic = "\xD0\xA1\xD0\xBB\xD0\xBE\xD0\xB9";  // Слой
+    auto file = [](const std::string& codePage, const std::string& table, const std::string& entity) {
+        return "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1015\n9\n$DWGCODEPAGE\n3\n" + codePage +
+               "\n0\nENDSEC\n0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n0\nLAYER\n2\n" + table +
+               "\n62\n3\n0\nENDTAB\n0\nENDSEC\n" + Entities("0\nLINE\n8\n" + entity + "\n10\n0\n20\n0\n11\n1\n21\n1\n");
+    };
+    const struct {
+        std::string text, name;
+    } cases[] = {
+        {file("ANSI_1251", cyrillic1251, cyrillic1251), cyrillic},
+        {file("ansi_1251", cyrillic, cyrillic1251), cyrillic},
+        {file("ANSI_1252", "\xDCn\xEF", "\xDCn\xEF"), "\xC3\x9Cn\xC3\xAF"},  // Ünï
+        {file("ANSI_1252", "\\U+0421\\U+043b\\U+043E\\U+0439", "\\U+0421\\U+043B\\U+043E\\U+0439"), cyrillic},
+        // Past U+FFFF as a surrogate pair, or in eight digits.
+        {file("ANSI_1252", "a\\U+D83D\\U+DE00", "a\\U+0001f600"), "a\xF0\x9F\x98\x80"},
+        // No character: kept as written.
+        {file("ANSI_1252", "\\U+0000\\U+D83Dx\\U+12", "\\U+0000\\U+D83Dx\\U+12"), "\\U+0000\\U+D83Dx\\U+12"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(60, 60));
+        CGraph graph;
+        const Imported result = Import(graph, c.text);
+        ASSERT_TRUE(result.ok) << result.error;
+        ASSERT_EQ(graph.GetLayerCount(), 1);
+        EXPECT_EQ(graph.GetFirstLayer()->GetName(), c.name);
+        EXPECT_EQ(graph.GetFirstLayer()->GetColor(), 3);
+        EXPECT_EQ(graph.GetFirstLayer()->CountEntities(), 1);
+    }
 }
 
 // ---- progress ---------------------------------------------------------------------

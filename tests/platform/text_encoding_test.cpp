@@ -95,6 +95,31 @@ TEST(Cp1252Conversion, EveryByteGivesValidUtf8)
     EXPECT_EQ(Cp1252ToUtf8("Gr\xFC\xDF \x80 \x93x\x94"), "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
 }
 
+// Decoding the UTF-8 of every byte gives back its code point, whose byte is
+// the one converted; a code point the code page lacks has none.
+TEST(Cp1252Conversion, EveryByteComesBackFromItsCodePoint)
+{
+    for (int b = 0; b < 256; ++b) {
+        const std::string utf8 = Cp1252ToUtf8(std::string(1, static_cast<char>(b)));
+        std::size_t at = 0;
+        char32_t codePoint = 0;
+        ASSERT_TRUE(NextUtf8CodePoint(utf8, &at, &codePoint)) << "byte " << b;
+        EXPECT_EQ(at, utf8.size());
+        EXPECT_EQ(CodePointToCp1252(codePoint), b);
+        std::string again;
+        AppendUtf8(again, codePoint);
+        EXPECT_EQ(again, utf8);
+    }
+    EXPECT_EQ(CodePointToCp1252(0x0421), -1);
+    std::size_t at = 0;
+    char32_t codePoint = 0;
+    EXPECT_TRUE(NextUtf8CodePoint("\xF0\x9F\x98\x80", &at, &codePoint));
+    EXPECT_EQ(codePoint, 0x1F600u);
+    at = 0;
+    EXPECT_FALSE(NextUtf8CodePoint("\xE9t", &at, &codePoint));
+    EXPECT_EQ(at, 1u);
+}
+
 TEST(LegacyText, KeepsUtf8AndConvertsEverythingElse)
 {
     EXPECT_EQ(LegacyTextToUtf8("Zoom in"), "Zoom in");
