@@ -166,6 +166,7 @@ bool CDrawingView::LoadRaster(const std::string& path, std::string& error)
         return false;
     }
     m_pathName = path;
+    MarkSavedState();
     return true;
 }
 
@@ -376,6 +377,9 @@ void CDrawingView::MarkSavedState()
 
 void CDrawingView::FollowModified()
 {
+    // The worker owns the drawing: the run's end comes back here.
+    if (m_tracing)
+        return;
     // Unsaved work that no list recorded is taken back by no step: no step
     // may count as the file's state any more.
     if (m_graph.IsModified() && IsAtSavedState()) {

@@ -112,7 +112,6 @@ public:
     // The name the window shows, followed by "*" while the drawing holds
     // unsaved changes (updated with every redraw and every settings change).
     void SetTitle(const QString& name);
-    void UpdateTitle();
     // With unsaved changes, asks whether to save them (Yes, No, Cancel):
     // true when the window may close (saved or discarded), false when the
     // user cancelled or the save failed.
@@ -285,6 +284,7 @@ private:
     // The title follows the modified flag; a change made where the lists
     // stand at their saved marks, which no list recorded, voids the marks.
     void FollowModified();
+    void UpdateTitle();
     void AfterUndoStep(bool done);
     bool SelectionPress(QMouseEvent* event);
     bool SelectionMove(QMouseEvent* event);

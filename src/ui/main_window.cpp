@@ -13,8 +13,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QScrollArea>
 #include <QMessageBox>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QThread>
@@ -528,7 +528,7 @@ void CMainFrame::CreatePropertyDock()
     m_selectionInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_selectionScroll->setWidget(m_selectionInfo);
     m_selectionScroll->hide();
-    layout->addWidget(m_selectionScroll, 1);
+    layout->addWidget(m_selectionScroll);
     m_properties = new CPropertyListWidget(panel);
     m_properties->setMinimumWidth(kPropertyListMinWidth);
     layout->addWidget(m_properties, 1);

@@ -641,6 +641,11 @@ TEST_F(ViewSelection, SaveRasterCommandWritesTheRasterAndClearsTheMarkOnlyWithou
     std::string error;
     ASSERT_TRUE(reopened.LoadFile(PathOf("saved.bmp"), error)) << error;
     EXPECT_EQ(Pixels(reopened.GetGraph().GetRaster()->GetImage()), shown);
+    // The saved raster holds the edit: taking it back is a change.
+    ASSERT_TRUE(view->UndoRaster());
+    EXPECT_TRUE(view->GetGraph().IsModified());
+    ASSERT_TRUE(view->RedoRaster());
+    EXPECT_FALSE(view->GetGraph().IsModified());
 
     // With vectors the raster alone is not all the work.
     ASSERT_NE(view->GetGraph().AddLine(0, 0, 10, 10), nullptr);
