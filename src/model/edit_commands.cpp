@@ -229,16 +229,18 @@ void CGraph::SelectAll(bool select)
 
 void CGraph::DrawSelection(CFrDevice* device) { m_Selection.Draw(device); }
 
-void CGraph::GetSelectionInfo(std::vector<std::string>* lines)
+std::size_t CGraph::GetSelectionInfo(std::vector<std::string>* lines, std::size_t maxLines)
 {
     if (lines == nullptr)
-        return;
+        return 0;
     bool any = false;
+    std::size_t skipped = 0;
     for (CLayer* l = m_FirstLayer; l; l = l->GetNext())
-        if (l->GetSelectedInfo(lines))
+        if (l->GetSelectedInfo(lines, maxLines, &skipped))
             any = true;
     if (!any)
         lines->push_back(GetLanString("DisplayNoVector", "No vector selected!"));
+    return skipped;
 }
 
 // ---- deleting and exploding -----------------------------------------------

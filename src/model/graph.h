@@ -232,8 +232,11 @@ public:
     void SelectAll(bool select);
     void DrawSelection(CFrDevice* device);
     // Appends the information lines of the selected entities, or the line
-    // saying that nothing is selected.
-    void GetSelectionInfo(std::vector<std::string>* lines);
+    // saying that nothing is selected. With a limit the lines stop before the
+    // first entity whose lines would take them past maxLines
+    // (CLayer::GetSelectedInfo); answers how many selected entities that left
+    // out.
+    std::size_t GetSelectionInfo(std::vector<std::string>* lines, std::size_t maxLines = SIZE_MAX);
     // Deletes the selected entities with undo; nothing happens (false) when
     // nothing is selected or the undo record cannot be made.
     bool DeleteSelected();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -266,15 +267,29 @@ void CLayer::RestoreColors()
         e->m_Color = e->m_SavedColor;
 }
 
-bool CLayer::GetSelectedInfo(std::vector<std::string>* lines)
+bool CLayer::GetSelectedInfo(std::vector<std::string>* lines, std::size_t maxLines, std::size_t* skipped)
 {
     bool any = false;
+    std::size_t left = skipped != nullptr ? *skipped : 0;
+    std::vector<std::string> own;
     for (CEntity* e = m_First; e; e = e->m_Next) {
         if (!e->m_Selected)
             continue;
-        e->GetInfo(lines);
         any = true;
+        if (left > 0) {
+            ++left;
+            continue;
+        }
+        own.clear();
+        e->GetInfo(&own);
+        if (!lines->empty() && lines->size() + own.size() > maxLines) {
+            left = 1;
+            continue;
+        }
+        lines->insert(lines->end(), std::make_move_iterator(own.begin()), std::make_move_iterator(own.end()));
     }
+    if (skipped != nullptr)
+        *skipped = left;
     return any;
 }
 

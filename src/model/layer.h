@@ -107,9 +107,14 @@ public:
     // Saves each colour into the saved colour; when color >= 0 also sets it.
     void OverrideColors(std::int32_t color);
     void RestoreColors();
-    // Appends the information lines of every selected entity; true when any
-    // entity was selected.
-    bool GetSelectedInfo(std::vector<std::string>* lines);
+    // Appends the information lines of every selected entity, each entity's
+    // lines whole; true when any entity was selected. With a limit, an entity
+    // whose lines would take the list past maxLines is left out with every
+    // selected entity after it, each counted in *skipped (the first entity of
+    // an empty list is always described). A *skipped above 0 on entry means
+    // the list is full already: the entities are only counted.
+    bool GetSelectedInfo(std::vector<std::string>* lines, std::size_t maxLines = SIZE_MAX,
+                         std::size_t* skipped = nullptr);
     void CollectSegments(const frDoublePoint& boxMin, const frDoublePoint& boxMax, std::vector<CSnapSegment>& segments);
     // Explodes each selected polyline (every one when all is set) into
     // one-segment pieces; the undo item, when given, records the pieces as

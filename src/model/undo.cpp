@@ -85,6 +85,9 @@ void CUndoList::DeleteHead()
     if (auto* node = m_Items.GetHead()) {
         delete node->value;
         m_Items.RemoveHead();
+        // The saved place moves with the records; the one before the head
+        // can no longer be reached.
+        m_Saved = m_Saved > 0 ? m_Saved - 1 : kNoSavedMark;
     }
 }
 
@@ -93,11 +96,23 @@ void CUndoList::DeleteAllItems()
     for (auto* node = m_Items.GetHead(); node; node = node->next)
         delete node->value;
     m_Items.RemoveAll();
+    m_Saved = kNoSavedMark;
+}
+
+UINT CUndoList::CountDone() const
+{
+    UINT done = 0;
+    for (auto* node = m_Items.GetHead(); node && node->value->IsDone(); node = node->next)
+        ++done;
+    return done;
 }
 
 bool CUndoList::PushItem(std::unique_ptr<CUndoItem> item)
 {
-    // Undone records sit at the back; a new change ends what could be redone.
+    // Undone records sit at the back; a new change ends what could be redone,
+    // the saved place among them too.
+    if (m_Saved > static_cast<int>(CountDone()))
+        m_Saved = kNoSavedMark;
     m_Items.MoveToHead();
     while (CUndoItem** current = m_Items.GetCurrent()) {
         if ((*current)->IsDone()) {

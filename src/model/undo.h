@@ -106,11 +106,23 @@ public:
     bool UndoLast();
     bool RedoNext();
 
+    // The saved mark: the place in the list that matches the drawing's file
+    // (after a load or save). Undo and Redo move away from it and back; a
+    // push that drops the undone records up to it, or trims the record just
+    // before it, loses it, and so does DeleteAllItems.
+    void MarkSaved() { m_Saved = static_cast<int>(CountDone()); }
+    void ForgetSaved() { m_Saved = kNoSavedMark; }
+    [[nodiscard]] bool IsAtSavedMark() const { return m_Saved == static_cast<int>(CountDone()); }
+
 private:
+    static constexpr int kNoSavedMark = -1;
     void DeleteHead();
+    [[nodiscard]] UINT CountDone() const;
 
     OArray<CUndoItem*> m_Items;  // owned
     std::uint16_t m_Depth;
+    // How many done records the list held at the saved mark.
+    int m_Saved = kNoSavedMark;
 };
 
 // Puts a record on a list that may be missing: without a list the record is

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -38,6 +39,12 @@ std::string LowerExt(const std::string& path)
 }
 
 std::string NoMemoryText() { return GetLanString("NoMemoryMsg", "Not enough memory to perform operation !"); }
+
+// A project's load and save tell their caption and percent in the status bar.
+void ShowFileProgress(const std::string& text, int percent)
+{
+    ShowStatusText(text + " " + std::to_string(percent) + "%");
+}
 
 }  // namespace
 
@@ -115,6 +122,10 @@ CDrawingView::CDrawingView(QWidget* parent)
     setFocusPolicy(Qt::WheelFocus);
     // Rubber bands and grip hovering follow the pointer with no button held.
     setMouseTracking(true);
+    // The settings the project keeps change without a new picture.
+    connect(this, &CDrawingView::settingsChanged, this, &CDrawingView::FollowModified);
+    // An empty drawing is what a new window starts from.
+    MarkSavedState();
 }
 
 CDrawingView::~CDrawingView() { m_graph.SetUndoLists(nullptr, nullptr); }
@@ -131,6 +142,11 @@ void CDrawingView::AfterLoad(const std::string& path)
     if (CRaster* raster = m_graph.GetRaster())
         raster->InvalidateDisplayCache();
     m_graph.SetModified(false);
+    // A scan matches no file: no undo step leads back to a saved state.
+    if (!path.empty())
+        MarkSavedState();
+    // A new window takes its size after the load: until the picture is first
+    // shown, the extents follow the window's size.
     m_followExtents = FitExtents();
 }
 
@@ -163,12 +179,13 @@ bool CDrawingView::TakeRasterPage(CRasterSrc& image, const std::string& name)
     if (!TakeRasterImage(image))
         return false;
     m_pathName = name;
+    MarkSavedState();
     return true;
 }
 
 bool CDrawingView::LoadProject(const std::string& path, std::string& error)
 {
-    if (!m_graph.LoadProject(path, nullptr, &error))
+    if (!m_graph.LoadProject(path, ShowFileProgress, &error))
         return false;
     AfterLoad(path);
     return true;
@@ -270,7 +287,7 @@ CTraceRunResult CDrawingView::Trace(std::string& error)
 bool CDrawingView::SaveAs(const std::string& path, int format, std::string& error)
 {
     if (LowerExt(path) == ".lwt") {
-        if (!m_graph.SaveProject(path, nullptr, &error))
+        if (!m_graph.SaveProject(path, ShowFileProgress, &error))
             return false;
     } else {
         if (format == EXPORT_NONE)
@@ -296,10 +313,11 @@ bool CDrawingView::SaveTo(const std::string& path, int format)
         ShowMessageBox(text, QApplication::applicationDisplayName().toStdString(), MB_OK | MB_ICONERROR);
         return false;
     }
-    if (LowerExt(path) == ".lwt")
+    if (LowerExt(path) == ".lwt") {
         m_graph.SetModified(false);
-    if (QWidget* child = parentWidget())
-        child->setWindowTitle(QString::fromUtf8(GetFileNameWithExt(path)));
+        MarkSavedState();
+    }
+    SetTitle(QString::fromUtf8(GetFileNameWithExt(path)));
     return true;
 }
 
@@ -323,7 +341,7 @@ bool CDrawingView::MaybeSave()
         return false;
     if (!m_graph.IsModified())
         return true;
-    QString name = parentWidget() ? parentWidget()->windowTitle() : windowTitle();
+    QString name = m_title;
     if (name.isEmpty())
         name = Lan("Untitled", "Untitled");
     const std::string text =
@@ -350,17 +368,61 @@ void CDrawingView::AfterVectorEdit()
     NoteDrawingEdited();
 }
 
+void CDrawingView::SetTitle(const QString& name)
+{
+    m_title = name;
+    UpdateTitle();
+}
+
+void CDrawingView::UpdateTitle()
+{
+    if (QWidget* child = parentWidget())
+        child->setWindowTitle(m_graph.IsModified() ? m_title + "*" : m_title);
+}
+
+bool CDrawingView::IsAtSavedState() const { return m_rasterUndo->IsAtSavedMark() && m_vectorUndo->IsAtSavedMark(); }
+
+void CDrawingView::MarkSavedState()
+{
+    m_rasterUndo->MarkSaved();
+    m_vectorUndo->MarkSaved();
+}
+
+void CDrawingView::FollowModified()
+{
+    // The worker owns the drawing: the run's end comes back here.
+    if (m_tracing)
+        return;
+    // Unsaved work that no list recorded is taken back by no step: no step
+    // may count as the file's state any more.
+    if (m_graph.IsModified() && IsAtSavedState()) {
+        m_rasterUndo->ForgetSaved();
+        m_vectorUndo->ForgetSaved();
+    }
+    UpdateTitle();
+}
+
+void CDrawingView::AfterUndoStep(bool done)
+{
+    if (done) {
+        // Marked first, which also drops what the drawing cached of its
+        // entities. Back where the last load or save left it, the drawing
+        // holds nothing unsaved; anywhere else the file no longer matches.
+        m_graph.SetModified(true);
+        if (IsAtSavedState())
+            m_graph.SetModified(false);
+    }
+    NoteDrawingEdited();
+}
+
 bool CDrawingView::UndoVector()
 {
     if (m_tracing)
         return false;
+    FollowModified();
     m_graph.ClearSelection();
     const bool done = m_vectorUndo->UndoLast();
-    // The saved file no longer holds what the drawing shows.
-    if (done)
-        AfterVectorEdit();
-    else
-        NoteDrawingEdited();
+    AfterUndoStep(done);
     emit settingsChanged();
     return done;
 }
@@ -369,12 +431,10 @@ bool CDrawingView::RedoVector()
 {
     if (m_tracing)
         return false;
+    FollowModified();
     m_graph.ClearSelection();
     const bool done = m_vectorUndo->RedoNext();
-    if (done)
-        AfterVectorEdit();
-    else
-        NoteDrawingEdited();
+    AfterUndoStep(done);
     emit settingsChanged();
     return done;
 }
@@ -390,8 +450,11 @@ bool CDrawingView::SaveRasterTo(const std::string& path)
         return false;
     }
     // The raster was all there was to keep.
-    if (m_graph.IsEmpty())
+    if (m_graph.IsEmpty()) {
         m_graph.SetModified(false);
+        MarkSavedState();
+        UpdateTitle();
+    }
     return true;
 }
 
@@ -418,7 +481,7 @@ void CDrawingView::AfterRasterStep(bool done)
             m_graph.ComputeRasterHistogram(nullptr);
     }
     if (done)
-        m_graph.SetModified(true);
+        m_graph.SetModified(!IsAtSavedState());
     InvalidateDrawing();
 }
 
@@ -426,6 +489,7 @@ bool CDrawingView::UndoRaster()
 {
     if (m_tracing)
         return false;
+    FollowModified();
     const bool done = m_rasterUndo->UndoLast();
     AfterRasterStep(done);
     return done;
@@ -435,6 +499,7 @@ bool CDrawingView::RedoRaster()
 {
     if (m_tracing)
         return false;
+    FollowModified();
     const bool done = m_rasterUndo->RedoNext();
     AfterRasterStep(done);
     return done;
@@ -449,6 +514,28 @@ void CDrawingView::FitDeviceToWindow()
     const RECT& rect = view.DeviceRect();
     if (rect.left != 0 || rect.bottom != 0 || rect.right != w || rect.top != h)
         view.SetDeviceRect(0, 0, w, h);
+}
+
+void CDrawingView::KeepScaleInNewSize()
+{
+    CFrViewTransform& view = m_device.Transform();
+    const RECT old = view.DeviceRect();
+    const int w = std::max(1, width()), h = std::max(1, height());
+    if (old.left == 0 && old.bottom == 0 && old.right == w && old.top == h)
+        return;
+    const double unit = view.WorldWidth() / view.DeviceWidth();
+    // The world point under the anchor keeps its window pixel: the pointer's
+    // when it is over the view, else the centre's.
+    QPoint anchor = mapFromGlobal(QCursor::pos());
+    QPoint was = anchor;
+    if (!rect().contains(anchor)) {
+        was = QPoint((old.right - old.left) / 2, (old.top - old.bottom) / 2);
+        anchor = QPoint(w / 2, h / 2);
+    }
+    const frDoublePoint at = PixelToWorld(was);
+    const double xmin = at.x - anchor.x() * unit, ymax = at.y + anchor.y() * unit;
+    view.SetDeviceRect(0, 0, w, h);
+    view.SetWorldBox(xmin, ymax - h * unit, xmin + w * unit, ymax);
 }
 
 bool CDrawingView::FitExtents()
@@ -473,8 +560,6 @@ bool CDrawingView::ZoomExtents()
             m_device.ZoomStack().PopZoom();
         return false;
     }
-    // Until the user zooms or pans, the extents follow the window's size.
-    m_followExtents = true;
     return true;
 }
 
@@ -535,6 +620,8 @@ void CDrawingView::InvalidateDrawing()
 {
     m_passDue = true;
     update();
+    // Whatever changed the picture may have changed the drawing too.
+    FollowModified();
 }
 
 void CDrawingView::NoteDrawingEdited()
@@ -586,6 +673,8 @@ void CDrawingView::paintEvent(QPaintEvent*)
         painter.drawImage(0, 0, picture);
     PaintToolFeedback(painter);
     PaintSelectionBand(painter);
+    // What the user has seen stays put when the window's size changes.
+    m_followExtents = false;
 }
 
 void CDrawingView::resizeEvent(QResizeEvent* event)
@@ -594,7 +683,7 @@ void CDrawingView::resizeEvent(QResizeEvent* event)
     if (m_tracing)
         return;
     if (!m_followExtents || !FitExtents())
-        FitDeviceToWindow();
+        KeepScaleInNewSize();
     InvalidateDrawing();
 }
 

@@ -10,7 +10,9 @@
 // nothing new and ignores zoom and pan until the run has ended.
 //
 // Navigation: the wheel zooms about the point under the pointer, a drag with
-// the middle button pans; both save the box for Zoom Previous.
+// the middle button pans; both save the box for Zoom Previous. A new window
+// size keeps the scale and the point under the pointer (or the centre); only
+// a drawing just loaded and not yet shown fits its extents to it.
 //
 // Selection (view_selection.cpp): with no command or raster tool active the
 // left button selects. A click picks what lies within kPickBoxPixels of the
@@ -114,6 +116,9 @@ public:
     // Saves to the project the drawing came from, else asks where; a raster
     // without vectors, which no project takes, is saved as a raster.
     bool Save();
+    // The name the window shows, followed by "*" while the drawing holds
+    // unsaved changes (updated with every redraw and every settings change).
+    void SetTitle(const QString& name);
     // With unsaved changes, asks whether to save them (Yes, No, Cancel):
     // true when the window may close (saved or discarded), false when the
     // user cancelled or the save failed.
@@ -121,7 +126,9 @@ public:
 
     // The undo commands: the newest done record of the list is taken back,
     // the oldest undone one applied again. The vector commands clear the
-    // selection first. False when there was nothing to do or the step failed.
+    // selection first. The drawing counts as modified afterwards unless both
+    // lists are back where the last load or save left them. False when there
+    // was nothing to do or the step failed.
     bool UndoVector();
     bool RedoVector();
     bool UndoRaster();
@@ -267,6 +274,9 @@ protected:
 
 private:
     void FitDeviceToWindow();
+    // A new window size at the same scale, by the pointer or the centre: a
+    // panel opening beside the view moves nothing the user is looking at.
+    void KeepScaleInNewSize();
     // The extents box on the view, nothing saved for Zoom Previous.
     bool FitExtents();
     bool RunPass();
@@ -282,13 +292,22 @@ private:
     bool RasterToolRelease(QMouseEvent* event);
     void FinishPolygon();
     void PaintToolFeedback(QPainter& painter);
-    // A vector edit happened (or was undone): marked modified, redrawn.
+    // A vector edit happened: marked modified, redrawn.
     void AfterVectorEdit();
     // Makes the change and pushes its record as one undo step; false, nothing
     // changed, without a record (memory short) or while a trace runs.
     bool PushSettingsChange(std::unique_ptr<CUndoItem> item, const std::function<void()>& change);
     // The same with a record of the drawing's settings named by the key.
     bool ChangeSettings(const char* key, const char* english, const std::function<void()>& change);
+    // Both undo lists stand at their saved marks: the drawing is as the
+    // file it was loaded from or saved to holds it.
+    [[nodiscard]] bool IsAtSavedState() const;
+    void MarkSavedState();
+    // The title follows the modified flag; a change made where the lists
+    // stand at their saved marks, which no list recorded, voids the marks.
+    void FollowModified();
+    void UpdateTitle();
+    void AfterUndoStep(bool done);
     bool SelectionPress(QMouseEvent* event);
     bool SelectionMove(QMouseEvent* event);
     bool SelectionRelease(QMouseEvent* event);
@@ -322,6 +341,7 @@ private:
     std::unique_ptr<CUndoList> m_vectorUndo;
     CFrCDCDevice m_device;
     std::string m_pathName;
+    QString m_title;
     std::vector<std::string> m_importWarnings;
     QImage m_picture;
     bool m_passDue = true;
@@ -349,7 +369,7 @@ private:
     bool m_gridSnap = false;
     std::int32_t m_markerKind = 0;  // the snap marker shown, 0 for none
     QPoint m_markerPixel;
-    QPoint m_commandPress;  // where a press started a grip move
+    QPoint m_commandPress;  // where the left press of a grip move or a command was
     bool m_commandPressed = false;
     std::string m_commandNote;
 };

@@ -125,6 +125,9 @@ bool CDrawingView::CommandPress(QMouseEvent* event)
     }
     if (event->button() == Qt::LeftButton) {
         PickPoint(at);
+        // A command that takes drags gets its next point on the release.
+        m_commandPress = at;
+        m_commandPressed = m_command != nullptr;
         return true;
     }
     if (event->button() == Qt::RightButton) {

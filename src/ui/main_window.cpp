@@ -15,7 +15,9 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollArea>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QTimer>
@@ -223,7 +225,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_wake(std::make_
     setWindowTitle(QString::fromUtf8(g_displayName));
     m_mdi = new QMdiArea(this);
     setCentralWidget(m_mdi);
-    statusBar()->showMessage(Lan("Ready", "Ready"));
+    ShowStatus(Lan("Ready", "Ready"));
     resize(1024, 720);
 
     m_scannerTimer = new QTimer(this);
@@ -279,7 +281,25 @@ CMainFrame::~CMainFrame()
 
 HWND CMainFrame::GetStatusWindow() const { return m_statusReceiver.get(); }
 
-void CMainFrame::ShowStatus(const QString& text) { statusBar()->showMessage(text); }
+void CMainFrame::ShowStatus(const QString& text)
+{
+    m_statusText = text;
+    statusBar()->showMessage(text);
+    // At once: a long load or save that reports its progress holds the
+    // event loop until it ends.
+    statusBar()->repaint();
+}
+
+bool CMainFrame::event(QEvent* event)
+{
+    // A hint ends with an empty tip when the pointer leaves its item: the
+    // text it covered (a command's prompt) comes back instead of nothing.
+    if (event->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(event)->tip().isEmpty()) {
+        statusBar()->showMessage(m_statusText);
+        return true;
+    }
+    return QMainWindow::event(event);
+}
 
 void CMainFrame::PumpStatusMessages()
 {
@@ -503,10 +523,16 @@ void CMainFrame::CreatePropertyDock()
     auto* panel = new QWidget(m_propertyDock);
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_selectionInfo = new QLabel(panel);
-    m_selectionInfo->setWordWrap(true);
+    // The lines scroll: however many there are, they ask the frame for no
+    // room of their own.
+    m_selectionScroll = new QScrollArea(panel);
+    m_selectionScroll->setWidgetResizable(true);
+    m_selectionInfo = new QLabel(m_selectionScroll);
+    m_selectionInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_selectionInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(m_selectionInfo);
+    m_selectionScroll->setWidget(m_selectionInfo);
+    m_selectionScroll->hide();
+    layout->addWidget(m_selectionScroll);
     m_properties = new CPropertyListWidget(panel);
     m_properties->setMinimumWidth(kPropertyListMinWidth);
     layout->addWidget(m_properties, 1);
@@ -522,6 +548,22 @@ void CMainFrame::CreatePropertyDock()
 
 void CMainFrame::RefillProperties() { ShowPropertiesOf(ActiveView()); }
 
+QString CMainFrame::SelectionInfoText(CGraph& drawing)
+{
+    constexpr auto kMost = static_cast<std::size_t>(kSelectionInfoLines);
+    std::vector<std::string> lines;
+    const std::size_t left = drawing.GetSelectionInfo(&lines, kMost);
+    QStringList shown;
+    for (std::size_t i = 0; i < lines.size() && i < kMost; ++i)
+        shown << QString::fromUtf8(lines[i]);
+    // Only an entity described alone runs past the bound.
+    if (lines.size() > kMost)
+        shown << Lan("SelectionMoreLinesMsg", "... and more lines: ") + QString::number(lines.size() - kMost);
+    if (left > 0)
+        shown << Lan("SelectionMoreEntitiesMsg", "... and more selected entities: ") + QString::number(left);
+    return shown.join('\n');
+}
+
 void CMainFrame::ShowPropertiesOf(CDrawingView* view)
 {
     m_propertyView = view;
@@ -531,15 +573,9 @@ void CMainFrame::ShowPropertiesOf(CDrawingView* view)
     if (view == nullptr || view->IsTracing())
         return;
     CGraph& drawing = view->GetGraph();
-    if (!drawing.GetSelectSet().IsEmpty()) {
-        std::vector<std::string> lines;
-        drawing.GetSelectionInfo(&lines);
-        QStringList shown;
-        for (const std::string& line : lines)
-            shown << QString::fromUtf8(line);
-        m_selectionInfo->setText(shown.join('\n'));
-    }
-    m_selectionInfo->setVisible(!m_selectionInfo->text().isEmpty());
+    if (!drawing.GetSelectSet().IsEmpty())
+        m_selectionInfo->setText(SelectionInfoText(drawing));
+    m_selectionScroll->setVisible(!m_selectionInfo->text().isEmpty());
     drawing.FillProperties(m_properties);
 }
 
@@ -571,7 +607,7 @@ CDrawingView* CMainFrame::AddChild(std::unique_ptr<CDrawingView> view, const QSt
     CDrawingView* shown = view.get();
     QMdiSubWindow* child = m_mdi->addSubWindow(view.release());
     child->setAttribute(Qt::WA_DeleteOnClose);
-    child->setWindowTitle(title);
+    shown->SetTitle(title);
     connect(shown, &CDrawingView::statusText, this, &CMainFrame::ShowStatus);
     connect(shown, &CDrawingView::drawingEdited, this, [this, shown] {
         if (shown == ActiveView())

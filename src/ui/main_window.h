@@ -38,6 +38,7 @@ class QLabel;
 class QMenu;
 class QMdiArea;
 class QMdiSubWindow;
+class QScrollArea;
 class QTimer;
 
 // ---- process-wide start-up values -----------------------------------------
@@ -78,6 +79,9 @@ class CMainFrame : public QMainWindow, public CTwain {
 public:
     // How often an enabled scanner source is asked for its events.
     static constexpr int kScannerPollMs = 50;
+    // The most information lines the panel shows of a selection: a large
+    // one is told by a count instead.
+    static constexpr int kSelectionInfoLines = 200;
 
     explicit CMainFrame(QWidget* parent = nullptr);
     // Stops polling, waits for the scanner start-up and releases the client
@@ -140,6 +144,7 @@ public:
 protected:
     // Asks each window with unsaved changes; a cancel keeps everything open.
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     class CStatusReceiver;
@@ -161,6 +166,9 @@ private:
     // Shows the rows of that view's drawing (none for null) and binds the
     // list's edits to it.
     void ShowPropertiesOf(CDrawingView* view);
+    // The information lines of the selection, kSelectionInfoLines at most,
+    // then the count of what they leave out.
+    static QString SelectionInfoText(CGraph& drawing);
     int ApplyPropertyRow(int row, int value, const std::string& text, CPropertyRow* record);
     void UpdateActions();
     void OnOpen();
@@ -205,8 +213,9 @@ private:
     QAction* m_replaceColorAction = nullptr;
     QAction* m_saveRasterAction = nullptr;
     std::vector<QAction*> m_selectionActions;
-    // The selection's information lines, above its rows.
+    // The selection's information lines, above its rows, in a scroll area.
     QLabel* m_selectionInfo = nullptr;
+    QScrollArea* m_selectionScroll = nullptr;
     std::vector<QAction*> m_rasterToolActions;
     // Draw and snap actions, enabled with a view.
     std::vector<QAction*> m_drawActions;
@@ -224,4 +233,6 @@ private:
     std::unique_ptr<CStatusReceiver> m_statusReceiver;
     HWND m_previousStatusWindow = nullptr;
     StatusTextHook m_previousStatusHook;
+    // What ShowStatus showed last; a hint shows over it until it ends.
+    QString m_statusText;
 };

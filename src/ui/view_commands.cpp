@@ -182,6 +182,17 @@ void MakeSnapFrame(CDrawingView& view, const std::vector<frDoublePoint>& p) { vi
 
 void ZoomToWindow(CDrawingView& view, const std::vector<frDoublePoint>& p) { (void)view.ZoomWindow(p[0], p[1]); }
 
+// The box is two clicks, or a press, a drag and a release.
+class CZoomWindowCommand : public CPointCommand {
+public:
+    CZoomWindowCommand()
+        : CPointCommand({{"ZoomWinMsg1", "Zoom window: pick the first corner", Band::None},
+                         {"ZoomWinMsg2", "Zoom window: pick the opposite corner", Band::Rect}},
+                        ZoomToWindow, false)
+    {}
+    bool PicksOnDragRelease() const override { return true; }
+};
+
 // The polyline command enters the drawing's temporary polyline, which the
 // drawing shows in XOR; the band only joins its last vertex to the pointer.
 class CPolylineCommand : public CViewCommand {
@@ -356,11 +367,7 @@ std::unique_ptr<CViewCommand> MakeViewCommand(ViewCommandKind kind)
                                    {"SnapAngleMsg", "Snap frame: pick a point along the new x axis", Band::Line}},
             // Under ortho the frame could only turn by right angles.
             MakeSnapFrame, true, false);
-    case ViewCommandKind::ZoomWindow:
-        return std::make_unique<CPointCommand>(
-            std::vector<PointStep>{{"ZoomWinMsg1", "Zoom window: pick the first corner", Band::None},
-                                   {"ZoomWinMsg2", "Zoom window: pick the opposite corner", Band::Rect}},
-            ZoomToWindow, false);
+    case ViewCommandKind::ZoomWindow: return std::make_unique<CZoomWindowCommand>();
     case ViewCommandKind::InsertVertex: return std::make_unique<CInsertVertexCommand>();
     }
     return nullptr;

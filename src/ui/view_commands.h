@@ -56,7 +56,7 @@ public:
     // The point the band starts from (ortho and object snap measure from
     // it), or null.
     [[nodiscard]] virtual const frDoublePoint* BasePoint() const { return nullptr; }
-    // A press that started the command and a release elsewhere make a pick.
+    // A left press that gave a point and a release elsewhere give the next.
     [[nodiscard]] virtual bool PicksOnDragRelease() const { return false; }
 
 protected:

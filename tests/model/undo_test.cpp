@@ -254,6 +254,55 @@ TEST(UndoList, UndoTakesTheNewestDoneAndRedoTheOldestUndone)
     EXPECT_FALSE(UndoOneItem(nullptr));
 }
 
+// The saved mark is the one place in the history that matches the file: it
+// is reached again only by stepping back to it over records still listed.
+TEST(UndoList, SavedMarkIsReachedOnlyByStepsBackToIt)
+{
+    UiRecorder ui;
+    CUndoList list(2);
+    EXPECT_FALSE(list.IsAtSavedMark());
+    list.MarkSaved();
+    PushNamed(list, "a");
+    EXPECT_FALSE(list.IsAtSavedMark());
+    ASSERT_TRUE(list.UndoLast());
+    EXPECT_TRUE(list.IsAtSavedMark());
+    // A new change from the saved place: undoing it comes back there.
+    PushNamed(list, "b");
+    ASSERT_TRUE(list.UndoLast());
+    EXPECT_TRUE(list.IsAtSavedMark());
+
+    // Saved after "b": a change made after undoing "b" drops it for good.
+    ASSERT_TRUE(list.RedoNext());
+    list.MarkSaved();
+    ASSERT_TRUE(list.UndoLast());
+    PushNamed(list, "c");
+    ASSERT_TRUE(list.UndoLast());
+    EXPECT_FALSE(list.IsAtSavedMark());
+    ASSERT_TRUE(list.RedoNext());
+    EXPECT_FALSE(list.IsAtSavedMark());
+
+    // Trimming the oldest records keeps the place until the one it follows
+    // goes: then no step leads back to it.
+    list.MarkSaved();
+    PushNamed(list, "d");
+    PushNamed(list, "e");
+    ASSERT_EQ(Names(list), (std::vector<std::string>{"d", "e"}));
+    ASSERT_TRUE(list.UndoLast());
+    ASSERT_TRUE(list.UndoLast());
+    EXPECT_TRUE(list.IsAtSavedMark());
+    ASSERT_TRUE(list.RedoNext());
+    ASSERT_TRUE(list.RedoNext());
+    PushNamed(list, "f");
+    ASSERT_TRUE(list.UndoLast());
+    ASSERT_TRUE(list.UndoLast());
+    EXPECT_FALSE(list.IsAtSavedMark());
+
+    ASSERT_TRUE(list.RedoNext());
+    list.MarkSaved();
+    list.DeleteAllItems();
+    EXPECT_FALSE(list.IsAtSavedMark());
+}
+
 TEST(UndoStep, AFailedStepIsReportedAndKeepsTheFlag)
 {
     UiRecorder ui;

@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolBar>
+#include <QWindow>
 
 #include <cmath>
 #include <functional>
@@ -168,6 +170,8 @@ TEST_F(DrawingCommandsTest, PolylineOfThreeClicksAndEnterIsKeptAsOneUndoStep)
     EXPECT_EQ(m_view->GetVectorUndoList().GetCount(), 1u);
     ASSERT_TRUE(m_view->UndoVector());
     EXPECT_TRUE(Entities().empty());
+    // Back to the empty drawing the window began with: nothing to lose.
+    EXPECT_FALSE(Graph().IsModified());
 }
 
 TEST_F(DrawingCommandsTest, EscDropsThePolylineAndARightClickKeepsIt)
@@ -646,6 +650,42 @@ TEST_F(DrawingCommandsTest, ZoomWindowShowsTheBoxAndZoomPreviousGoesBack)
     EXPECT_LT(transform.WorldWidth(), width / 2);
     Trigger("Zoom &Previous");
     EXPECT_NEAR(transform.WorldWidth(), width, 1e-9);
+
+    // A press, a drag and a release make the same box.
+    Trigger("Zoom &Window");
+    MoveTo({100, 100});
+    Mouse(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, {150, 130}, Qt::NoButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, {200, 160}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(m_view->IsCommandActive());
+    EXPECT_LE(box.xmin, a.x + 1e-9);
+    EXPECT_GE(box.xmax, b.x - 1e-9);
+    EXPECT_LT(transform.WorldWidth(), width / 2);
+}
+
+TEST_F(DrawingCommandsTest, PromptOfACommandStartedFromTheToolbarOutlivesTheButtonsHint)
+{
+    QToolBar* bar = m_frame->findChild<QToolBar*>("draw");
+    ASSERT_NE(bar, nullptr);
+    QAction* line = nullptr;
+    for (QAction* action : bar->actions())
+        if (action->text() == "&Line")
+            line = action;
+    ASSERT_NE(line, nullptr);
+    QWidget* button = bar->widgetForAction(line);
+    ASSERT_NE(button, nullptr);
+    // Through the window, as the platform delivers the pointer: entering the
+    // button shows its hint, leaving it takes the hint away.
+    QWindow* window = m_frame->windowHandle();
+    const QPoint onButton = button->mapTo(m_frame.get(), button->rect().center());
+    const QPoint onView = m_view->mapTo(m_frame.get(), m_view->rect().center());
+    QTest::mouseMove(window, onButton);
+    EXPECT_EQ(m_frame->statusBar()->currentMessage(), line->statusTip());
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, onButton);
+    EXPECT_TRUE(m_view->IsCommandActive());
+    QTest::mouseMove(window, onView);
+    EXPECT_EQ(m_frame->statusBar()->currentMessage().toStdString(), "Line: pick the start point");
+    m_view->CancelCommand();
 }
 
 TEST_F(DrawingCommandsTest, GridTooDenseToDrawIsToldInTheStatusBar)

@@ -18,6 +18,7 @@
 #include <QWheelEvent>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -142,6 +143,12 @@ TEST_F(MainWindowTest, OpenedProjectAndDxfShowTheirEntities)
 
     CMainFrame frame;
     frame.show();
+    // A project's load and save tell their progress in the status bar.
+    QStringList shown;
+    QObject::connect(frame.statusBar(), &QStatusBar::messageChanged, [&](const QString& text) { shown << text; });
+    auto wasShown = [&](const QString& caption) {
+        return std::any_of(shown.begin(), shown.end(), [&](const QString& text) { return text.startsWith(caption); });
+    };
     for (const std::string& path : {project, dxf}) {
         SCOPED_TRACE(path);
         CDrawingView* view = frame.OpenFile(path);
@@ -153,6 +160,10 @@ TEST_F(MainWindowTest, OpenedProjectAndDxfShowTheirEntities)
         EXPECT_EQ(ShownAt(*view, 50, 40), background);
     }
     EXPECT_EQ(ChildCount(frame), 2);
+    EXPECT_TRUE(wasShown("Openning Lineweft Project file...")) << shown.join('|').toStdString();
+    EXPECT_FALSE(wasShown("Saving Lineweft Project file..."));
+    ASSERT_TRUE(frame.SaveActive(PathOf("again.lwt")));
+    EXPECT_TRUE(wasShown("Saving Lineweft Project file...")) << shown.join('|').toStdString();
 }
 
 TEST_F(MainWindowTest, FileThatDoesNotLoadOpensNoWindowAndSaysWhy)
@@ -277,7 +288,7 @@ TEST_F(MainWindowTest, EachScannedImageOpensAChildWindowOfItsOwn)
     std::vector<BYTE> dib = GreyDib(64, 48);
     frame.CopyImage(dib.data(), info);
     ASSERT_EQ(ChildCount(frame), 1);
-    EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image");
+    EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image*");  // not saved anywhere yet
     CDrawingView* view = frame.ActiveView();
     ASSERT_NE(view, nullptr);
     CRaster* raster = view->GetGraph().GetRaster();
@@ -315,7 +326,7 @@ TEST_F(MainWindowTest, AcquireStartsPollingAndTheTransferOpensTheScan)
         EXPECT_TRUE(frame.IsPollingScanner());
         EXPECT_TRUE(PumpEventsUntil([&] { return ChildCount(frame) == 1 && !frame.IsPollingScanner(); }));
         ASSERT_EQ(ChildCount(frame), 1);
-        EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image");
+        EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image*");
         CDrawingView* view = frame.ActiveView();
         ASSERT_NE(view, nullptr);
         EXPECT_EQ(view->GetGraph().GetRaster()->GetImage().GetWidth(), 17);
@@ -426,7 +437,7 @@ TEST_F(MainWindowTest, SecondOfTwoSaneDevicesChosenInSelectSourceScansThePage)
         ASSERT_TRUE(frame.AcquireFromScanner());
         EXPECT_TRUE(PumpEventsUntil([&] { return ChildCount(frame) == 1 && !frame.IsPollingScanner(); }));
         ASSERT_EQ(ChildCount(frame), 1);
-        EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image");
+        EXPECT_EQ(frame.MdiArea()->subWindowList().front()->windowTitle(), "Scanned Raster Image*");
         // The device that was opened, as the manager named it.
         EXPECT_STREQ(frame.GetSourceIdentity().Version.Info, "test:1");
         EXPECT_EQ(offered[1].toStdString(), frame.GetSourceIdentity().ProductName);

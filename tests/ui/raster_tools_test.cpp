@@ -162,9 +162,12 @@ TEST_F(RasterTools, WindowAndPolygonEditsUndoAndRedoToTheExactBytes)
     EXPECT_EQ(ImageBytes(Image(*view)), erased);
     ASSERT_TRUE(view->UndoRaster());
     EXPECT_EQ(ImageBytes(Image(*view)), original);
+    // As the file holds it again: nothing unsaved.
+    EXPECT_FALSE(view->GetGraph().IsModified());
     EXPECT_FALSE(view->UndoRaster());
     ASSERT_TRUE(view->RedoRaster());
     EXPECT_EQ(ImageBytes(Image(*view)), erased);
+    EXPECT_TRUE(view->GetGraph().IsModified());
     ASSERT_TRUE(view->RedoRaster());
     EXPECT_EQ(ImageBytes(Image(*view)), filled);
     EXPECT_FALSE(view->RedoRaster());

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
@@ -24,6 +25,7 @@
 #include "model/entity.h"
 #include "model/graph.h"
 #include "model/layer.h"
+#include "model/polyline.h"
 #include "model/select_set.h"
 #include "raster/raster_entity.h"
 #include "trace/trace_option.h"
@@ -149,6 +151,12 @@ protected:
         return timer;
     }
 
+    // The title of the active drawing's window.
+    static std::string Title(CMainFrame& frame)
+    {
+        return frame.MdiArea()->currentSubWindow()->windowTitle().toStdString();
+    }
+
     static int RowNamed(CPropertyListWidget& list, const std::string& name)
     {
         for (int n = 0; n < list.GetRowCount(); ++n)
@@ -249,6 +257,95 @@ TEST_F(ViewSelection, ShiftClickAddsAnEntityOrTakesASelectedOneOut)
     EXPECT_EQ(Selected(*view), std::set<CEntity*>{lines.c});
 }
 
+// ---- the panel beside the view --------------------------------------------------
+
+TEST_F(ViewSelection, CtrlAOnTwentyThousandEntitiesKeepsTheWindowAndListsABoundedPartOfThem)
+{
+    constexpr int kEntities = 20000;
+    const std::string path = PathOf("many.lwt");
+    {
+        CGraph drawing;
+        for (int i = 0; i < kEntities; ++i) {
+            const double x = i % 200 * 5.0, y = i / 200 * 5.0;
+            ASSERT_NE(drawing.AddLine(x, y, x + 3, y + 3), nullptr);
+        }
+        ASSERT_TRUE(drawing.SaveProject(path, nullptr));
+    }
+    CMainFrame frame;
+    frame.show();
+    frame.PropertyDock()->show();
+    CDrawingView* view = frame.OpenFile(path);
+    ASSERT_NE(view, nullptr);
+    QCoreApplication::processEvents();
+    Activate(frame, *view);
+    const QSize size = frame.size();
+
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view->GetGraph().GetSelectSet().GetCount(), kEntities);
+    EXPECT_EQ(frame.size(), size);
+    // Whole entities of seven lines each, then how many were left out.
+    const QStringList lines = frame.SelectionInfo()->text().split('\n');
+    const int described = CMainFrame::kSelectionInfoLines / 7;
+    ASSERT_EQ(lines.size(), described * 7 + 1);
+    EXPECT_EQ(lines.front().trimmed(), "Name: Line");
+    EXPECT_EQ(lines.back().toStdString(), "... and more selected entities: " + std::to_string(kEntities - described));
+
+    // One entity whose lines alone pass the bound shows the bound's worth.
+    view->GetGraph().ClearSelection();
+    CGraph& drawing = view->GetGraph();
+    drawing.BeginTempPolyline();
+    for (int i = 0; i < 2 * CMainFrame::kSelectionInfoLines; ++i)
+        drawing.AddTempVertex(i, i % 2, -1, -1, 0);
+    CPolyLine* long_ = drawing.GetTempPolyline();
+    drawing.EndTempPolyline(true);
+    ASSERT_NE(long_, nullptr);
+    ASSERT_NE(drawing.GetSelectSet().Add(long_), nullptr);
+    long_->m_Selected = true;
+    view->NoteDrawingEdited();
+    const QStringList own = frame.SelectionInfo()->text().split('\n');
+    ASSERT_EQ(own.size(), CMainFrame::kSelectionInfoLines + 1);
+    EXPECT_TRUE(own.back().startsWith("... and more lines: ")) << own.back().toStdString();
+    EXPECT_EQ(frame.size(), size);
+    m_answers = {IDNO};
+}
+
+TEST_F(ViewSelection, PanelChangingWidthKeepsTheScaleAndThePointUnderThePointer)
+{
+    CMainFrame frame;
+    Lines lines;
+    CDrawingView* view = OpenLines(frame, lines);
+    ASSERT_NE(view, nullptr);
+    QDockWidget& dock = *frame.PropertyDock();
+    const CFrViewTransform& transform = view->GetDevice().Transform();
+    auto widenDock = [&](int by) {
+        const int width = view->width();
+        frame.resizeDocks({&dock}, {dock.width() + by}, Qt::Horizontal);
+        QCoreApplication::processEvents();
+        (void)view->RenderedImage();
+        ASSERT_NE(view->width(), width);
+    };
+    const double scale = transform.UnitsPerPixel();
+
+    // With the pointer over the view, the point under it stays.
+    const QPoint pointer(view->width() / 4, view->height() / 3);
+    QTest::mouseMove(view, pointer);
+    const frDoublePoint under = view->PixelToWorld(pointer);
+    widenDock(120);
+    EXPECT_DOUBLE_EQ(transform.UnitsPerPixel(), scale);
+    EXPECT_NEAR(view->PixelToWorld(pointer).x, under.x, 1e-9);
+    EXPECT_NEAR(view->PixelToWorld(pointer).y, under.y, 1e-9);
+
+    // With the pointer elsewhere, the centre stays.
+    QTest::mouseMove(frame.menuBar(), QPoint(2, 2));
+    const frDoublePoint centre = view->PixelToWorld(QPoint(view->width() / 2, view->height() / 2));
+    widenDock(-80);
+    EXPECT_DOUBLE_EQ(transform.UnitsPerPixel(), scale);
+    const frDoublePoint now = view->PixelToWorld(QPoint(view->width() / 2, view->height() / 2));
+    EXPECT_NEAR(now.x, centre.x, scale);
+    EXPECT_NEAR(now.y, centre.y, scale);
+}
+
 // ---- selection boxes --------------------------------------------------------
 
 // How many pixels of the row between two columns the band changed.
@@ -325,15 +422,27 @@ TEST_F(ViewSelection, KeysSelectDeleteUndoAndSaveAndEveryStepKeepsTheModifiedMar
     QTest::keyClick(view, Qt::Key_Escape);
     EXPECT_TRUE(Selected(*view).empty());
     EXPECT_FALSE(drawing.IsModified());
+    EXPECT_EQ(Title(frame), "lines.lwt");
 
+    // The title marks unsaved work; undoing back to what the file holds
+    // drops the mark, and redoing brings it back.
     ClickAt(*view, 25, 10);
     QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_TRUE(drawing.IsModified());
+    EXPECT_EQ(Title(frame), "lines.lwt*");
+    QTest::keySequence(view, QKeySequence::Undo);
+    EXPECT_EQ(drawing.GetEntityCount(), 3);
+    EXPECT_FALSE(drawing.IsModified());
+    EXPECT_EQ(Title(frame), "lines.lwt");
+    QTest::keySequence(view, QKeySequence::Redo);
     EXPECT_EQ(drawing.GetEntityCount(), 2);
     EXPECT_TRUE(drawing.IsModified());
+    EXPECT_EQ(Title(frame), "lines.lwt*");
     EXPECT_EQ(view->GetVectorUndoList().GetCount(), 1u);
 
     QTest::keySequence(view, QKeySequence::Save);
     EXPECT_FALSE(drawing.IsModified());
+    EXPECT_EQ(Title(frame), "lines.lwt");
     EXPECT_EQ(saved(), 2);
 
     // Undo and Redo change the drawing the file no longer matches.
@@ -355,6 +464,28 @@ TEST_F(ViewSelection, KeysSelectDeleteUndoAndSaveAndEveryStepKeepsTheModifiedMar
     m_answers = {IDYES};
     EXPECT_TRUE(frame.close());
     EXPECT_EQ(saved(), 2);
+}
+
+TEST_F(ViewSelection, UnsavedSnapFrameKeepsTheMarkWhenTheEditAfterItIsUndone)
+{
+    CMainFrame frame;
+    Lines lines;
+    CDrawingView* view = OpenLines(frame, lines);
+    ASSERT_NE(view, nullptr);
+    CGraph& drawing = view->GetGraph();
+    QAction* snapFrame = ActionNamed(frame, "Snap &Frame");
+    ASSERT_NE(snapFrame, nullptr);
+    snapFrame->trigger();
+    ClickAt(*view, 50, 50);
+    ClickAt(*view, 80, 60);
+    ASSERT_TRUE(drawing.IsModified());
+
+    ClickAt(*view, 25, 10);
+    ASSERT_TRUE(view->DeleteSelection());
+    ASSERT_TRUE(view->UndoVector());
+    EXPECT_TRUE(drawing.IsModified());
+    EXPECT_EQ(Title(frame), "lines.lwt*");
+    m_answers = {IDNO};
 }
 
 TEST_F(ViewSelection, ExportLeavesTheWorkUnsavedSoClosingStillAsks)
@@ -510,6 +641,11 @@ TEST_F(ViewSelection, SaveRasterCommandWritesTheRasterAndClearsTheMarkOnlyWithou
     std::string error;
     ASSERT_TRUE(reopened.LoadFile(PathOf("saved.bmp"), error)) << error;
     EXPECT_EQ(Pixels(reopened.GetGraph().GetRaster()->GetImage()), shown);
+    // The saved raster holds the edit: taking it back is a change.
+    ASSERT_TRUE(view->UndoRaster());
+    EXPECT_TRUE(view->GetGraph().IsModified());
+    ASSERT_TRUE(view->RedoRaster());
+    EXPECT_FALSE(view->GetGraph().IsModified());
 
     // With vectors the raster alone is not all the work.
     ASSERT_NE(view->GetGraph().AddLine(0, 0, 10, 10), nullptr);
