@@ -1,6 +1,7 @@
 // Packed blocks come from project files: any bytes must unpack or fail cleanly.
 #include "model/byte_buffer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,8 +15,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         return 0;
     std::memcpy(block, data, size);
     buffer.SetBlock(block, static_cast<std::uint32_t>(size));
+    // A reader checks the head before it unpacks the rest: whatever unpacks
+    // whole must start with what its head unpacked to.
+    std::uint8_t head[64];
+    const std::uint32_t headBytes = std::min<std::uint32_t>(buffer.GetUnpackedLength(), sizeof head);
+    const bool headRead = buffer.UnpackHead(head, headBytes);
     if (!buffer.Decompress(false))
         return 0;
+    if (!headRead || std::memcmp(head, buffer.GetData(), headBytes) != 0)
+        std::abort();
     // What unpacked must pack and unpack to the same bytes.
     std::uint32_t n = buffer.GetSize();
     auto* copy = static_cast<std::uint8_t*>(std::malloc(n));

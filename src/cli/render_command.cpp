@@ -13,7 +13,11 @@
 #include "model/graph.h"
 #include "model/utilities.h"
 #include "platform/atomic_file.h"
+#include "platform/memory_file.h"
 #include "platform/number_text.h"
+#include "platform/pixel_dc.h"
+#include "raster/png_file.h"
+#include "raster/raster_decoders.h"
 #include "raster/raster_file.h"
 
 #include <cctype>
@@ -162,30 +166,27 @@ bool LoadDrawing(CGraph& graph, const std::string& path, std::string& error)
     return true;
 }
 
-// The device's back buffer as a PNG file. Both keep their rows bottom-up.
-bool WritePng(const CDib& buffer, const std::string& path, std::string& why)
+// The drawing canvas keeps a word per pixel.
+constexpr unsigned kCanvasBits = 32;
+
+// The picture as a PNG file, encoded straight from the canvas it was drawn
+// on. A stream target gets the file only once it is whole.
+bool WritePng(const CPixelDC& canvas, const std::string& path, std::string& why)
 {
-    const int width = buffer.Width(), height = buffer.Height();
-    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
-    if (bitmap == nullptr)
-        return false;
-    const BYTE* block = buffer.GetHandle().Lock();
-    const BYTE* bits = FindDIBBits(block);
-    const DWORD stride = DIBBytesPerLine(block);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(FreeImage_GetScanLine(bitmap, y), bits + static_cast<std::size_t>(stride) * y,
-                    static_cast<std::size_t>(width) * 3);
-    bool ok = false;
-    if (FIMEMORY* memory = FreeImage_OpenMemory()) {
-        BYTE* data = nullptr;
-        DWORD size = 0;
-        if (FreeImage_SaveToMemory(FIF_PNG, bitmap, memory, PNG_DEFAULT) &&
-            FreeImage_AcquireMemory(memory, &data, &size))
-            ok = WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size), &why);
-        FreeImage_CloseMemory(memory);
+    if (IsStreamTarget(path)) {
+        MemoryFile memory;
+        return memory.Get() != nullptr && WriteCanvasPng(canvas, memory.Get()) && memory.Finish() &&
+               WriteFileAtomically(path, memory.Content(), &why);
     }
-    FreeImage_Unload(bitmap);
-    return ok;
+    CAtomicFile file;
+    if (!file.Open(path, &why))
+        return false;
+    if (!WriteCanvasPng(canvas, file.File())) {
+        if (file.WriteError() != 0)
+            why = std::strerror(file.WriteError());
+        return false;
+    }
+    return file.Commit(&why);
 }
 
 }  // namespace
@@ -219,7 +220,16 @@ int RunRender(const std::vector<std::string>& args)
     if (parsed.grips)
         graph.SelectAll(true);
 
-    if (!device.BeginDraw(nullptr, true)) {
+    // Drawn on a canvas of its own and encoded from it row by row: the
+    // picture is held once, at four bytes a pixel.
+    if (CheckRasterSize(parsed.width, parsed.height, kCanvasBits, nullptr) != RasterLoadError::kNone) {
+        (void)Fail(FormatC("a picture of %d x %d pixels needs %.1f GB, more memory than this machine can spare",
+                           parsed.width, parsed.height,
+                           static_cast<double>(parsed.width) * parsed.height * (kCanvasBits / 8) / 1e9));
+        return kExitNoMemory;
+    }
+    CPixelDC canvas(parsed.width, parsed.height);
+    if (!canvas.IsValid() || !device.BeginDrawOn(&canvas, true)) {
         (void)Fail("not enough memory for a picture of that size");
         return kExitNoMemory;
     }
@@ -227,7 +237,7 @@ int RunRender(const std::vector<std::string>& args)
         std::fprintf(stderr, "lineweft: the grid is too dense to show at this size\n");
     device.EndDraw();
     std::string why;
-    if (!WritePng(device.GetBackBuffer(), parsed.output, why))
+    if (!WritePng(canvas, parsed.output, why))
         return Fail("cannot write " + parsed.output + (why.empty() ? "" : ": " + why));
     return kExitOk;
 }

@@ -103,6 +103,30 @@ bool CByteBuffer::Compress(bool borrowed)
     return true;
 }
 
+std::uint32_t CByteBuffer::GetUnpackedLength() const
+{
+    return m_data && m_size >= kLengthBytes ? GetLength(m_data) : 0;
+}
+
+bool CByteBuffer::UnpackHead(std::uint8_t* out, std::uint32_t n) const
+{
+    if (!m_data || m_size < kLengthBytes || !out)
+        return false;
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return false;
+    stream.next_in = m_data + kLengthBytes;
+    stream.avail_in = m_size - kLengthBytes;
+    stream.next_out = out;
+    stream.avail_out = n;
+    int result = Z_OK;
+    // Each call makes progress or says why not; the output bounds the loop.
+    while (stream.avail_out > 0 && result == Z_OK)
+        result = inflate(&stream, Z_SYNC_FLUSH);
+    inflateEnd(&stream);
+    return stream.avail_out == 0;
+}
+
 bool CByteBuffer::Decompress(bool borrowed)
 {
     if (!m_data || m_size < kLengthBytes)

@@ -31,6 +31,13 @@ public:
     // leave the buffer untouched on failure.
     [[nodiscard]] bool Compress(bool borrowed);
     [[nodiscard]] bool Decompress(bool borrowed);
+    // The length a packed block says it unpacks to; 0 when too short to say.
+    [[nodiscard]] std::uint32_t GetUnpackedLength() const;
+    // Unpacks only the first n bytes of a packed block into out, leaving the
+    // buffer as it is, so that a reader can check what the block says it
+    // holds before it allocates for all of it. False when the stream is
+    // damaged or holds fewer bytes.
+    [[nodiscard]] bool UnpackHead(std::uint8_t* out, std::uint32_t n) const;
 
     std::uint8_t* GetData() const { return m_data; }
     std::uint8_t* GetCursor() const { return m_cursor; }

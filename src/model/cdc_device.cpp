@@ -85,11 +85,25 @@ bool CFrCDCDevice::BeginDraw(CDC* parent, bool fillBackground)
         if (!m_BackBuffer.Create(width, height, 24))
             return false;
     }
-    m_DC = m_BackBuffer.BeginPaint(parent);
-    if (m_DC == nullptr)
+    return OpenPass(m_BackBuffer.BeginPaint(parent), fillBackground, false);
+}
+
+bool CFrCDCDevice::BeginDrawOn(CDC* dc, bool fillBackground)
+{
+    if (m_DC)
+        EndDraw();
+    return OpenPass(dc, fillBackground, true);
+}
+
+bool CFrCDCDevice::OpenPass(CDC* dc, bool fillBackground, bool callersContext)
+{
+    if (dc == nullptr)
         return false;
+    m_DC = dc;
+    m_CallersContext = callersContext;
     if (fillBackground)
-        m_DC->FillSolidRect(RECT{0, 0, width, height}, GetTraceOption().c_BackGroundColor);
+        m_DC->FillSolidRect(RECT{0, 0, Transform().DeviceWidth(), Transform().DeviceHeight()},
+                            GetTraceOption().c_BackGroundColor);
     ResetXorFlag();
     m_DC->SetROP2(R2_COPYPEN);
     SetMapping();
@@ -101,8 +115,10 @@ void CFrCDCDevice::EndDraw()
     if (m_DC == nullptr)
         return;
     RestoreMapping();
-    m_BackBuffer.EndPaint();
+    if (!m_CallersContext)
+        m_BackBuffer.EndPaint();
     m_DC = nullptr;
+    m_CallersContext = false;
 }
 
 bool CFrCDCDevice::CopyToDC(CDC* destination, int x, int y)

@@ -44,6 +44,11 @@ public:
     // device stays idle, when the buffer cannot be made or painted. The
     // parent only stands for the window the buffer will be shown on.
     [[nodiscard]] bool BeginDraw(CDC* parent, bool fillBackground);
+    // Opens a pass on a context the caller owns instead of the back buffer,
+    // which is left as it was: a picture written out by the caller is then
+    // held once, not also in the buffer. The context covers the device
+    // rectangle; false, idle, for none.
+    [[nodiscard]] bool BeginDrawOn(CDC* dc, bool fillBackground);
     void EndDraw();
     // Ends an open pass, then blits the buffer to (x, y) of the destination.
     [[nodiscard]] bool CopyToDC(CDC* destination, int x, int y);
@@ -91,9 +96,11 @@ private:
                             bool selected, int fillMode);
     bool DrawSegment(const POINT& a, const POINT& b, COLORREF color, int width);
     [[nodiscard]] bool PlaceImage(double x, double y, int width, int height, ImagePlacement* place) const;
+    bool OpenPass(CDC* dc, bool fillBackground, bool callersContext);
 
     CDib m_BackBuffer;
     CDC* m_DC = nullptr;
+    bool m_CallersContext = false;  // the pass draws on a context given to BeginDrawOn
     SIZE m_SavedWindowExt;
     POINT m_SavedWindowOrg;
     int m_SavedMapMode = 0;

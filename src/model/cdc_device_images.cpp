@@ -146,10 +146,12 @@ bool CFrCDCDevice::DrawRasterScaled(double x, double y, const CRasterSrc* image,
             inCache.top = std::min(inCache.top, inCache.bottom - 1);
             drew = DrawDibRect(*cache, inCache, m_DC, dest, place.visible);
         }
-    } else if (destWidth > std::int64_t{kMaxCropCacheWindows} * Transform().DeviceWidth() ||
+    } else if (m_CallersContext || destWidth > std::int64_t{kMaxCropCacheWindows} * Transform().DeviceWidth() ||
                destHeight > std::int64_t{kMaxCropCacheWindows} * Transform().DeviceHeight()) {
         // So far zoomed in that a cache would dwarf the window, while the
-        // visible source is small: drawn straight from the image.
+        // visible source is small, or a picture drawn once on the caller's
+        // context, which a cache as large as it would only double: drawn
+        // straight from the image.
         drew = DrawRasterDib(image, place.source, m_DC, dest, place.visible);
     } else {
         // One visible rectangle at device resolution, kept while both the

@@ -514,7 +514,7 @@ bool CCircle::Load(std::FILE* file)
         !ReadProjectF64(file, centre.z) || !ReadProjectF64(file, radius))
         return false;
     // No value can stand in for a damaged centre or radius.
-    if (!std::isfinite(centre.x) || !std::isfinite(centre.y) || !std::isfinite(radius))
+    if (!IsCoordinateInRange(centre.x) || !IsCoordinateInRange(centre.y) || !IsCoordinateInRange(radius))
         return false;
     m_Centre = centre;
     m_Radius = std::fabs(radius);
@@ -531,7 +531,7 @@ bool CArc::Load(std::FILE* file)
     double start = 0, end = 0;
     if (!CCircle::Load(file) || !ReadProjectF64(file, start) || !ReadProjectF64(file, end))
         return false;
-    if (!std::isfinite(start) || !std::isfinite(end))
+    if (!IsCoordinateInRange(start) || !IsCoordinateInRange(end))
         return false;
     // Taken as stored: a saved arc comes back exactly as it was.
     m_StartAngle = start;

@@ -92,6 +92,17 @@ private:
     bool ReadLayerTable();
     void ReadLayerRecord();
     bool SkipSection(const char* name);
+    // A SECTION met inside a section: the one being read lost its ENDSEC,
+    // and reading on would swallow the sections after it.
+    [[nodiscard]] static bool StartsSection(const CDxfPair& pair)
+    {
+        return pair.code == 0 && DxfNameIs(pair.value, "SECTION");
+    }
+    bool FailUnended(const char* name)
+    {
+        return Fail(std::string("The ") + name +
+                    " section of the DXF file has no end: another SECTION starts inside it.");
+    }
     int ReadEntities();
     int ReadEntity(std::unique_ptr<CEntity>& entity, std::string& layerName);
     void PlaceEntity(std::unique_ptr<CEntity> entity, const std::string& layerName);
@@ -204,6 +215,8 @@ bool CDxfImporter::ReadHeader()
         const bool isPair = status == DxfPairStatus::kPair;
         if (isPair && pair.code == 0 && DxfNameIs(pair.value, "ENDSEC"))
             return true;
+        if (isPair && StartsSection(pair))
+            return FailUnended("HEADER");
         if (expect == Expect::kVariable) {
             if (!isPair || pair.code != 9)
                 continue;
@@ -282,6 +295,8 @@ bool CDxfImporter::ReadTables()
             continue;
         if (DxfNameIs(pair.value, "ENDSEC"))
             return true;
+        if (StartsSection(pair))
+            return FailUnended("TABLES");
         if (!DxfNameIs(pair.value, "TABLE"))
             continue;
         if (Next(pair) != DxfPairStatus::kPair || pair.code != 2)
@@ -411,6 +426,8 @@ bool CDxfImporter::SkipSection(const char* name)
             return Fail(std::string("The DXF file ends inside its ") + name + " section.");
         if (status == DxfPairStatus::kPair && pair.code == 0 && DxfNameIs(pair.value, "ENDSEC"))
             return true;
+        if (status == DxfPairStatus::kPair && StartsSection(pair))
+            return FailUnended(name);
     }
 }
 

@@ -61,11 +61,7 @@ template <typename Take>
 
 // ---- values -----------------------------------------------------------------
 
-// Coordinates and lengths beyond this are refused: arithmetic on them (areas,
-// squared distances) would overflow to infinity.
-constexpr double kDxfMaxCoordinate = 1e12;
-
-// A finite decimal number within +-kDxfMaxCoordinate (C locale).
+// A decimal number in the coordinate range (IsCoordinateInRange; C locale).
 [[nodiscard]] bool ParseDxfCoordinate(const std::string& value, double& out);
 // A whole integer; false for anything else.
 [[nodiscard]] bool ParseDxfInt(const std::string& value, std::int32_t& out);

@@ -187,7 +187,7 @@ DxfGroupStatus ReadDxfGroup(std::FILE* file, CDxfPair& pair)
 bool ParseDxfCoordinate(const std::string& value, double& out)
 {
     double parsed = 0;
-    if (!ParseDoubleC(value, parsed) || std::fabs(parsed) > kDxfMaxCoordinate)
+    if (!ParseDoubleC(value, parsed) || !IsCoordinateInRange(parsed))
         return false;
     out = parsed;
     return true;

@@ -165,7 +165,7 @@ bool CEntity::Load(std::FILE* file)
     m_Color = IsEntityColor(color) ? color : ENTITY_COLOR_BY_LAYER;
     m_SavedColor = IsEntityColor(savedColor) ? savedColor : ENTITY_COLOR_BY_LAYER;
     // Pen widths are computed from this; a damaged value must not reach them.
-    m_Width = std::isfinite(width) && width >= 0 ? width : 0.0;
+    m_Width = IsCoordinateInRange(width) && width >= 0 ? width : 0.0;
     m_Length = std::isfinite(length) ? length : 0.0;
     m_ActiveEnd = activeEnd;
     m_Closed = closed != 0;

@@ -203,7 +203,8 @@ bool CLine::Load(std::FILE* file)
         !ReadProjectF64(file, end.x) || !ReadProjectF64(file, end.y))
         return false;
     // No value can stand in for a damaged coordinate.
-    if (!std::isfinite(start.x) || !std::isfinite(start.y) || !std::isfinite(end.x) || !std::isfinite(end.y))
+    if (!IsCoordinateInRange(start.x) || !IsCoordinateInRange(start.y) || !IsCoordinateInRange(end.x) ||
+        !IsCoordinateInRange(end.y))
         return false;
     // The stored length may be stale or damaged; the ends decide it.
     SetEnds(start, end);

@@ -1,7 +1,14 @@
 #pragma once
 // Points and vertices of the vector drawing, and the basic point geometry with
 // the common tolerance (POINT_TOLERANCE).
+#include <cmath>
 #include <cstdint>
+
+// Coordinates and lengths a drawing takes from any file: beyond this,
+// arithmetic on them (areas, squared distances) would overflow.
+constexpr double kMaxCoordinate = 1e12;
+// Finite and within +-kMaxCoordinate.
+[[nodiscard]] inline bool IsCoordinateInRange(double v) { return std::fabs(v) <= kMaxCoordinate; }
 
 struct frDoublePoint {
     double x = 0;

@@ -317,13 +317,13 @@ bool CPolyLine::Load(std::FILE* file)
         if (!ReadVertexRecord(file, record))
             return false;
         // No coordinate can stand in for a damaged one; widths and bulges can.
-        if (!std::isfinite(record.x) || !std::isfinite(record.y))
+        if (!IsCoordinateInRange(record.x) || !IsCoordinateInRange(record.y))
             return false;
-        if (!std::isfinite(record.startWidth) || record.startWidth < 0)
+        if (!IsCoordinateInRange(record.startWidth) || record.startWidth < 0)
             record.startWidth = 0;
-        if (!std::isfinite(record.endWidth) || record.endWidth < 0)
+        if (!IsCoordinateInRange(record.endWidth) || record.endWidth < 0)
             record.endWidth = 0;
-        if (!std::isfinite(record.bulge))
+        if (!IsCoordinateInRange(record.bulge))
             record.bulge = 0;
         CVertex* v = new (std::nothrow) CVertex(record);
         if (v == nullptr)

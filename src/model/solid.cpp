@@ -229,7 +229,7 @@ bool CSolid::Load(std::FILE* file)
         double x = 0, y = 0;
         if (!ReadProjectF64(file, x) || !ReadProjectF64(file, y))
             return false;
-        if (!std::isfinite(x) || !std::isfinite(y))
+        if (!IsCoordinateInRange(x) || !IsCoordinateInRange(y))
             return false;
         AddPoint(x, y);
     }

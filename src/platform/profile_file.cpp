@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
-#include <unordered_set>
 
 namespace {
 
@@ -128,7 +127,6 @@ void CProfileFile::Parse(std::string_view bytes)
     const std::string text = LegacyTextToUtf8(bytes);
     std::string_view rest = text;
     std::string_view line;
-    std::unordered_set<std::string> seen;
     Section* current = nullptr;
     int number = 0;
     while (NextLine(rest, line)) {
@@ -140,7 +138,7 @@ void CProfileFile::Parse(std::string_view bytes)
             line.remove_prefix(1);
             line = Trim(line.substr(0, line.find(']')));
             // Later sections of the same name are never looked at.
-            if (!seen.insert(Fold(line)).second) {
+            if (!m_index.emplace(Fold(line), m_sections.size()).second) {
                 current = nullptr;
                 continue;
             }
@@ -189,10 +187,8 @@ int CProfileFile::GetProfileInt(std::string_view section, std::string_view key, 
 
 const CProfileFile::Section* CProfileFile::FindSection(std::string_view name) const
 {
-    for (const Section& section : m_sections)
-        if (EqualNoCase(section.name, name))
-            return &section;
-    return nullptr;
+    const auto found = m_index.find(Fold(name));
+    return found == m_index.end() ? nullptr : &m_sections[found->second];
 }
 
 int CProfileFile::GetKeyLine(std::string_view section, std::string_view key) const

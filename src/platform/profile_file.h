@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,7 +32,11 @@ public:
     [[nodiscard]] bool Load(const std::string& path, std::string* why = nullptr);
     // Parses profile bytes from memory, replacing what was held.
     void Parse(std::string_view bytes);
-    void Clear() { m_sections.clear(); }
+    void Clear()
+    {
+        m_sections.clear();
+        m_index.clear();
+    }
 
     // Section names in file order, each once (as first spelt).
     [[nodiscard]] std::vector<std::string> GetSectionNames() const;
@@ -63,6 +68,10 @@ private:
     const std::string* FindValue(std::string_view section, std::string_view key) const;
 
     std::vector<Section> m_sections;
+    // Each section by its name folded to lower case: a job file of many
+    // sections is looked up once per section, which a search would make
+    // quadratic.
+    std::unordered_map<std::string, std::size_t> m_index;
 };
 
 // The lenient integer reading of the profile functions (see above).

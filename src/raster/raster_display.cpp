@@ -18,6 +18,10 @@
 
 namespace {
 
+// Rows reach the context this many at a time: a block the size of the
+// destination would double a large picture.
+constexpr int kBandRows = 64;
+
 // The rows of an image as the blit reads them: the top row and the step to
 // the row below it (negative for bottom-up storage).
 struct PixelSource {
@@ -178,24 +182,29 @@ bool Stretch(const PixelSource& src, const RECT& source, CDC* dc, const RECT& de
         !MakeSpans(source.top, source.bottom - source.top, destHeight, std::int64_t{top} - destination.top,
                    std::int64_t{bottom} - destination.top, rows))
         return false;
+    const int bandRows = std::min(kBandRows, outHeight);
     try {
-        block.resize(static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(outHeight));
+        block.resize(static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(bandRows));
     } catch (const std::bad_alloc&) {
         return false;
     }
-    for (int r = 0; r < outHeight; ++r) {
-        // The block is bottom-up, as a DIB's rows are.
-        std::uint32_t* out = block.data() + static_cast<std::size_t>(outHeight - 1 - r) * outWidth;
-        const Span& span = rows[static_cast<std::size_t>(r)];
-        if (src.bitCount == 1)
-            OneBitRow(src, span, columns, lut, out);
-        else
-            SampledRow(src, span.first + (span.last - span.first - 1) / 2, columns, lut, out);
+    for (int band = 0; band < outHeight; band += bandRows) {
+        const int n = std::min(bandRows, outHeight - band);
+        for (int r = 0; r < n; ++r) {
+            // The block is bottom-up, as a DIB's rows are.
+            std::uint32_t* out = block.data() + static_cast<std::size_t>(n - 1 - r) * outWidth;
+            const Span& span = rows[static_cast<std::size_t>(band + r)];
+            if (src.bitCount == 1)
+                OneBitRow(src, span, columns, lut, out);
+            else
+                SampledRow(src, span.first + (span.last - span.first - 1) / 2, columns, lut, out);
+        }
+        const BITMAPINFO info = Make32BitInfo(outWidth, n);
+        if (dc->StretchDIBits(left, top + band, outWidth, n, 0, 0, outWidth, n, block.data(), &info, DIB_RGB_COLORS,
+                              SRCCOPY) <= 0)
+            return false;
     }
-
-    const BITMAPINFO info = Make32BitInfo(outWidth, outHeight);
-    return dc->StretchDIBits(left, top, outWidth, outHeight, 0, 0, outWidth, outHeight, block.data(), &info,
-                             DIB_RGB_COLORS, SRCCOPY) > 0;
+    return true;
 }
 
 bool SourceOfRaster(const CRasterSrc* raster, PixelSource& src)

@@ -16,6 +16,7 @@
 
 #include "model/byte_buffer.h"
 #include "model/device.h"
+#include "raster/raster_decoders.h"
 
 namespace {
 
@@ -96,27 +97,26 @@ bool MakeDibBlock(const CRasterSrc& image, CByteBuffer& block)
     return block.Compress(false);
 }
 
-// Checks an unpacked block from a file before an image is built from it: a
-// plain header, a depth the image holds, positive sizes, a colour table that
-// fits the depth and rows that lie inside the block.
-bool IsValidDibBlock(const std::uint8_t* block, std::uint64_t size)
+// The bytes of the DIB block a header from a file declares: a plain header,
+// a depth the image holds, positive sizes, a colour table that fits the depth
+// and an image the loaders would allocate (CheckRasterSize); 0 for any other.
+std::uint64_t DeclaredDibBytes(const std::uint8_t* header)
 {
     BITMAPINFOHEADER h;
-    if (block == nullptr || size < sizeof h)
-        return false;
-    std::memcpy(&h, block, sizeof h);
+    std::memcpy(&h, header, sizeof h);
     const int bits = h.biBitCount;
     if (h.biSize != sizeof h || h.biPlanes != 1 || h.biCompression != BI_RGB || !IsHeldDepth(bits))
-        return false;
-    if (h.biWidth <= 0 || h.biHeight <= 0)
-        return false;
+        return 0;
+    if (h.biWidth <= 0 || h.biHeight <= 0 ||
+        CheckRasterSize(h.biWidth, h.biHeight, static_cast<unsigned>(bits), nullptr) != RasterLoadError::kNone)
+        return 0;
     const std::uint64_t table = PaletteEntries(bits);
     const std::uint64_t colours = h.biClrUsed ? h.biClrUsed : table;
     if (colours > table)
-        return false;
+        return 0;
     const std::uint64_t rows =
         PaddedRowBytes(static_cast<std::uint64_t>(h.biWidth), bits) * static_cast<std::uint64_t>(h.biHeight);
-    return sizeof h + colours * sizeof(RGBQUAD) + rows <= size;
+    return sizeof h + colours * sizeof(RGBQUAD) + rows;
 }
 
 // Reads n bytes into a block of malloc'd memory, growing it piece by piece.
@@ -147,7 +147,7 @@ bool ReadPackedBlock(std::FILE* file, std::uint32_t n, CByteBuffer& out)
     return true;
 }
 
-double FiniteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
+double InRangeOrZero(double v) { return IsCoordinateInRange(v) ? v : 0.0; }
 
 std::uint32_t DotsPerMetre(LONG v) { return v > 0 ? static_cast<std::uint32_t>(v) : 0; }
 
@@ -272,9 +272,9 @@ bool CRaster::Load(std::FILE* file)
         return false;
     if (packedLength != 0 && !LoadImageBlock(file, packedLength))
         return false;
-    // A damaged origin would spread NaN through extents and zoom.
-    m_OriginX = FiniteOrZero(originX);
-    m_OriginY = FiniteOrZero(originY);
+    // A damaged origin would spread NaN or overflow through extents and zoom.
+    m_OriginX = InRangeOrZero(originX);
+    m_OriginY = InRangeOrZero(originY);
     m_ResolutionX = resolutionX;
     m_ResolutionY = resolutionY;
     return true;
@@ -283,9 +283,15 @@ bool CRaster::Load(std::FILE* file)
 bool CRaster::LoadImageBlock(std::FILE* file, std::uint32_t packedLength)
 {
     CByteBuffer block;
-    if (!ReadPackedBlock(file, packedLength, block) || !block.Decompress(false) ||
-        !IsValidDibBlock(block.GetData(), block.GetSize()) ||
-        !m_Image.AttachDIBHandle(block.GetData(), block.GetSize()))
+    if (!ReadPackedBlock(file, packedLength, block))
+        return false;
+    // The header is checked before the rest is unpacked, and the block must
+    // unpack to exactly the image it declares: zlib's ratio alone would let
+    // a damaged record of half a megabyte ask for half a gigabyte.
+    std::uint8_t header[sizeof(BITMAPINFOHEADER)];
+    const std::uint32_t stated = block.GetUnpackedLength();
+    if (stated < sizeof header || !block.UnpackHead(header, sizeof header) || DeclaredDibBytes(header) != stated ||
+        !block.Decompress(false) || !m_Image.AttachDIBHandle(block.GetData(), block.GetSize()))
         return false;
     // Records written before the flags existed end here.
     std::uint8_t reserved = 0, dimmed = 0;

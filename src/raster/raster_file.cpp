@@ -450,6 +450,7 @@ FIBITMAP* CRasterLoader::DecodePage(int page, RasterLoadError* error, std::strin
             status.error == RasterLoadError::kDecodeFailed ? LibraryFailure(status.detail) : status.error;
         return Refuse(why, status.detail, error, detail);
     }
+    t_lastLoadWarning = std::move(status.warning);
     return bitmap;
 }
 
@@ -523,12 +524,16 @@ bool LoadRasterPages(const std::string& fileName, std::vector<CRasterPage>& page
     CRasterLoader loader;
     if (loader.Open(fileName) && loader.GetPageCount() >= 2) {
         RasterLoadError pageError = RasterLoadError::kDecodeFailed;
-        std::string pageDetail;
+        std::string pageDetail, warning;
         for (int page = 0; page < loader.GetPageCount(); ++page) {
             FIBITMAP* bitmap = loader.CopyPage(page, &pageError, &pageDetail);
+            if (bitmap && warning.empty() && !t_lastLoadWarning.empty())
+                warning = "page " + std::to_string(page + 1) + ": " + t_lastLoadWarning;
             if (bitmap)
                 (void)addPage(loader.GetPageFileName(page), bitmap);
         }
+        // The first damaged page is told, as one file's damage is.
+        t_lastLoadWarning = std::move(warning);
         if (!pages.empty()) {
             Report(error, RasterLoadError::kNone);
             return true;

@@ -16,6 +16,10 @@ namespace {
 std::mutex g_libraryMutex;
 int g_libraryUsers = 0;
 
+// What the TIFF decoder reported on this thread other than while reading a
+// directory: a page decoded with any such report may hold damaged pixels.
+thread_local unsigned long t_tiffPixelReports = 0;
+
 // The library reports decoder problems here; the last one explains a failed load.
 void KeepLibraryMessage(FREE_IMAGE_FORMAT, const char* message) { SetLastRasterLibraryMessage(message ? message : ""); }
 
@@ -27,11 +31,22 @@ void KeepLibraryMessage(FREE_IMAGE_FORMAT, const char* message) { SetLastRasterL
 using TiffHandler = void (*)(const char* module, const char* format, va_list arguments);
 using SetTiffHandler = TiffHandler (*)(TiffHandler handler);
 
+// Tags a directory holds that the decoder does not know are no damage.
+bool IsDirectoryModule(const char* module)
+{
+    for (const char* prefix : {"TIFFReadDirectory", "TIFFReadCustomDirectory", "TIFFFetch"})
+        if (std::strncmp(module, prefix, std::strlen(prefix)) == 0)
+            return true;
+    return false;
+}
+
 void KeepTiffMessage(const char* module, const char* format, va_list arguments)
 {
     // Lookups of unknown tags are the decoder talking to itself.
     if (module && std::strcmp(module, "TIFFFieldWithTag") == 0)
         return;
+    if (!module || !IsDirectoryModule(module))
+        ++t_tiffPixelReports;
     char text[512];
     std::vsnprintf(text, sizeof text, format, arguments);
     SetLastRasterLibraryMessage(text);
@@ -46,6 +61,8 @@ void QuietenTiffDecoder()
 }
 
 }  // namespace
+
+unsigned long CountTiffPixelReports() { return t_tiffPixelReports; }
 
 void InitRasterLibrary()
 {

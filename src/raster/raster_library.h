@@ -5,6 +5,11 @@
 void InitRasterLibrary();
 void ReleaseRasterLibrary();
 
+// How many reports the TIFF decoder has made on this thread other than those
+// of reading a directory (unknown tags and the like), since the library was
+// first initialised: a decode during which it grew met trouble in the pixels.
+unsigned long CountTiffPixelReports();
+
 // Initialises the library for the lifetime of a scope (the programs' mains).
 class CRasterLibraryGuard {
 public:

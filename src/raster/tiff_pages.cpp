@@ -5,11 +5,14 @@
 #include "platform/number_text.h"
 #include "raster/grey_rows.h"
 #include "raster/raster_file.h"
+#include "raster/raster_library.h"
 
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -411,6 +414,105 @@ int ViewSeek(fi_handle handle, long offset, int origin)
 
 long ViewTell(fi_handle handle) { return static_cast<long>(static_cast<CPatchedView*>(handle)->at); }
 
+// ------------------------------------------------------------ damage --
+
+// The library decodes what it can of a damaged page and leaves the rest
+// blank; the decoder says so only in its messages. So a page decoded with
+// reports is decoded again one piece at a time through a handle of its own,
+// whose messages each belong to the piece being decoded.
+constexpr std::size_t kMaxNamedPieces = 8;  // ranges listed in a warning
+
+struct CPieceReports {
+    unsigned count = 0;
+    std::string first;  // of the piece being decoded
+};
+
+int KeepPieceReport(TIFF* tif, void* user, const char* module, const char* format, va_list arguments)
+{
+    if (module && std::strcmp(module, "TIFFFieldWithTag") == 0)
+        return 1;
+    auto& reports = *static_cast<CPieceReports*>(user);
+    if (reports.count++ == 0) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, arguments);
+        // Some reports name the handle, which says nothing to the user.
+        const bool named = module && *module && !(tif && std::strcmp(module, TIFFFileName(tif)) == 0);
+        reports.first = named ? std::string(module) + ": " + text : text;
+    }
+    return 1;  // handled: the process-wide handlers never see it
+}
+
+struct CTiffDamage {
+    bool tiled = false;
+    std::uint32_t pieces = 0;
+    std::vector<std::uint32_t> damaged;  // from 0, ascending
+    std::string first;                   // the first damaged piece's report
+};
+
+// Decodes every piece of a checked page; false when the page cannot be
+// opened again or no piece buffer can be had.
+bool FindTiffDamage(const BYTE* data, std::size_t size, const CTiffPage& page, CTiffDamage& damage)
+{
+    CPieceReports reports;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options)
+        return false;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, KeepPieceReport, &reports);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, KeepPieceReport, &reports);
+    CMemoryStream stream{data, size};
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFClientOpenExt("memory", "rm", &stream, StreamRead, StreamWrite,
+                                                                 StreamSeek, StreamClose, StreamSize, StreamMap,
+                                                                 StreamUnmap, options),
+                                               TIFFClose);
+    TIFFOpenOptionsFree(options);
+    if (!tif || !TIFFSetSubDirectory(tif.get(), page.directory))
+        return false;
+    damage.tiled = TIFFIsTiled(tif.get());
+    damage.pieces = damage.tiled ? TIFFNumberOfTiles(tif.get()) : TIFFNumberOfStrips(tif.get());
+    // The page checks bounded a piece by kMaxPieceBytes.
+    const tmsize_t pieceBytes = damage.tiled ? TIFFTileSize(tif.get()) : TIFFStripSize(tif.get());
+    if (pieceBytes <= 0)
+        return false;
+    std::unique_ptr<BYTE[]> piece(new (std::nothrow) BYTE[static_cast<std::size_t>(pieceBytes)]);
+    if (!piece)
+        return false;
+    for (std::uint32_t i = 0; i < damage.pieces; ++i) {
+        reports = {};
+        const tmsize_t read = damage.tiled ? TIFFReadEncodedTile(tif.get(), i, piece.get(), pieceBytes)
+                                           : TIFFReadEncodedStrip(tif.get(), i, piece.get(), pieceBytes);
+        if (read >= 0 && reports.count == 0)
+            continue;
+        if (damage.damaged.empty())
+            damage.first = reports.first.empty() ? "it does not decode" : reports.first;
+        damage.damaged.push_back(i);
+    }
+    return true;
+}
+
+// "strip 21 of 66 is damaged", "strips 3-5, 9 of 66 are damaged", counted
+// from 1, with the decoder's report on the first.
+std::string DescribeTiffDamage(const CTiffDamage& damage)
+{
+    std::string list;
+    std::size_t ranges = 0;
+    for (std::size_t i = 0; i < damage.damaged.size();) {
+        std::size_t j = i;
+        while (j + 1 < damage.damaged.size() && damage.damaged[j + 1] == damage.damaged[j] + 1)
+            ++j;
+        if (ranges++ == kMaxNamedPieces) {
+            list += ", ...";
+            break;
+        }
+        list += (list.empty() ? "" : ", ") + std::to_string(damage.damaged[i] + 1);
+        if (j > i)
+            list += "-" + std::to_string(damage.damaged[j] + 1);
+        i = j + 1;
+    }
+    const bool one = damage.damaged.size() == 1;
+    return FormatC("%s%s %s of %u %s damaged (%s)", damage.tiled ? "tile" : "strip", one ? "" : "s", list.c_str(),
+                   damage.pieces, one ? "is" : "are", damage.first.c_str());
+}
+
 // Premultiplied colours over white only need the white the alpha let through.
 void ComposeTiffAlpha(FIBITMAP* bitmap, bool premultiplied)
 {
@@ -556,9 +658,23 @@ FIBITMAP* DecodeTiffPage(const BYTE* data, std::size_t size, const CTiffPage& pa
     io.seek_proc = ViewSeek;
     io.tell_proc = ViewTell;
     SetLastRasterLibraryMessage("");
+    const unsigned long reportsBefore = CountTiffPixelReports();
     FIBITMAP* bitmap = FreeImage_LoadFromHandle(FIF_TIFF, &io, &view, 0);
     if (!bitmap)
         return status.Fail(RasterLoadError::kDecodeFailed, GetLastRasterLibraryMessage());
+    // Damaged pieces come out blank: a page with no intact piece is refused,
+    // one with some is kept with a warning naming the others.
+    CTiffDamage damage;
+    if (CountTiffPixelReports() != reportsBefore && FindTiffDamage(data, size, page, damage) &&
+        !damage.damaged.empty()) {
+        if (damage.damaged.size() == damage.pieces) {
+            FreeImage_Unload(bitmap);
+            return status.Fail(
+                RasterLoadError::kDecodeFailed,
+                FormatC("every %s is damaged (%s)", damage.tiled ? "tile" : "strip", damage.first.c_str()));
+        }
+        status.Warn(DescribeTiffDamage(damage));
+    }
     // Sixteen-bit alpha is composed once brought to eight bits.
     if (page.alpha && FreeImage_GetImageType(bitmap) == FIT_RGBA16) {
         FIBITMAP* narrow = FreeImage_ConvertTo32Bits(bitmap);

@@ -53,6 +53,10 @@ bool ScanTiffPages(const BYTE* data, std::size_t size, std::vector<CTiffPage>& p
 // loadedBitCount above 1; false for others and when a piece fails to decode.
 [[nodiscard]] bool CountTiffPageGrey(const BYTE* data, std::size_t size, const CTiffPage& page, std::uint64_t* bins);
 
-// Decodes a checked page; null with the reason on failure.
+// Decodes a checked page; null with the reason on failure. Damaged
+// compressed pixels, which the library decodes as blank rows, are found from
+// the decoder's reports (InitRasterLibrary routes them): a page with no intact
+// strip or tile is refused, one with some is decoded with a warning in status
+// naming the damaged ones.
 [[nodiscard]] FIBITMAP* DecodeTiffPage(const BYTE* data, std::size_t size, const CTiffPage& page,
                                        CDecodeStatus& status);

@@ -141,8 +141,21 @@ private:
     bool Fail(Stage stage);
 
     Outcome JoinGroup(CConnectGroup* group);
+
+    // What a junction at one end of a bridging spur does with its two other
+    // links: both go on across the spur, one does, or none (the spur is then
+    // a line of its own).
+    enum class Junction { kBothAcross, kOneAcross, kNoneAcross };
+    struct CBridgeJunction {
+        CConnectEnd* others[2] = {};
+        double toSpur[2] = {};  // the angle each makes with the spur
+        Junction kind = Junction::kNoneAcross;
+    };
+    [[nodiscard]] CBridgeJunction ReadJunction(CConnectEnd* spur, const std::vector<CConnectEnd*>& links) const;
     Outcome SettleBridge(CConnectEnd* spur, const std::vector<CConnectEnd*>& here, CConnectEnd* spurThere,
                          const std::vector<CConnectEnd*>& there);
+    Outcome JoinBothAcross(const CBridgeJunction& a, const CBridgeJunction& b);
+    Outcome JoinOneAcross(const CBridgeJunction& a, const CBridgeJunction& b);
     // 1: the spur was removed, 0: it stays, -1: out of memory.
     int RemoveSpur(CConnectEnd* spur, const std::vector<CConnectEnd*>& links);
     // Pairs the live links of the group (in group order) and lets go of what
@@ -152,6 +165,11 @@ private:
     void CollectLive(const CConnectGroup* group, std::vector<CConnectEnd*>& out) const;
     [[nodiscard]] CConnectEnd* FindSpur(const std::vector<CConnectEnd*>& links) const;
     [[nodiscard]] frDoublePoint InwardDirection(const CConnectEnd* link) const;
+    // The angle between two links' inward directions.
+    [[nodiscard]] double LinkAngle(const CConnectEnd* x, const CConnectEnd* y) const
+    {
+        return VectorAngle(InwardDirection(x), InwardDirection(y));
+    }
     Outcome JoinEnds(CConnectEnd* a, CConnectEnd* b, bool forceMidpoint);
 
     void ToLayer(CPolyLine* polyline) { (void)m_Layer.AddEntity(polyline); }
@@ -477,88 +495,94 @@ int CConnectRun::RemoveSpur(CConnectEnd* spur, const std::vector<CConnectEnd*>& 
     return 1;
 }
 
+CConnectRun::CBridgeJunction CConnectRun::ReadJunction(CConnectEnd* spur, const std::vector<CConnectEnd*>& links) const
+{
+    CBridgeJunction junction;
+    int n = 0;
+    for (CConnectEnd* link : links)
+        if (link != spur)
+            junction.others[n++] = link;
+    CConnectEnd* const* others = junction.others;
+    double* toSpur = junction.toSpur;
+    toSpur[0] = LinkAngle(others[0], spur);
+    toSpur[1] = LinkAngle(others[1], spur);
+    if (toSpur[0] > kJunctionAngle && toSpur[1] > kJunctionAngle)
+        junction.kind = Junction::kBothAcross;
+    else if (toSpur[0] < kJunctionAngle && toSpur[1] < kJunctionAngle)
+        junction.kind = Junction::kNoneAcross;
+    else if (LinkAngle(others[0], others[1]) <= std::max(toSpur[0], toSpur[1]))
+        junction.kind = Junction::kOneAcross;
+    else
+        junction.kind = Junction::kNoneAcross;
+    return junction;
+}
+
 Outcome CConnectRun::SettleBridge(CConnectEnd* spur, const std::vector<CConnectEnd*>& here, CConnectEnd* spurThere,
                                   const std::vector<CConnectEnd*>& there)
 {
-    // A and B: the other links at this junction and at the far one.
-    CConnectEnd* a[2];
-    CConnectEnd* b[2];
-    int na = 0, nb = 0;
-    for (CConnectEnd* link : here)
-        if (link != spur)
-            a[na++] = link;
-    for (CConnectEnd* link : there)
-        if (link != spurThere)
-            b[nb++] = link;
-
-    const auto angle = [this](const CConnectEnd* x, const CConnectEnd* y) {
-        return VectorAngle(InwardDirection(x), InwardDirection(y));
-    };
-    // 1: both others go on across the spur; 2: neither does; 3: one does.
-    const auto classify = [&](CConnectEnd* const* others, CConnectEnd* s, double* toSpur) {
-        toSpur[0] = angle(others[0], s);
-        toSpur[1] = angle(others[1], s);
-        if (toSpur[0] > kJunctionAngle && toSpur[1] > kJunctionAngle)
-            return 1;
-        if (toSpur[0] < kJunctionAngle && toSpur[1] < kJunctionAngle)
-            return 2;
-        return angle(others[0], others[1]) <= std::max(toSpur[0], toSpur[1]) ? 3 : 2;
-    };
-    double aSpur[2], bSpur[2];
-    const int classA = classify(a, spur, aSpur);
-    const int classB = classify(b, spurThere, bSpur);
-    CPolyLine* s = PolylineOf(spur);
-
+    const CBridgeJunction a = ReadJunction(spur, here);
+    const CBridgeJunction b = ReadJunction(spurThere, there);
     Outcome outcome = Outcome::Done;
-    if (classA == 2 || classB == 2) {
+    if (a.kind == Junction::kNoneAcross || b.kind == Junction::kNoneAcross) {
         // The spur is a line of its own; each junction joins its other two.
-        ReturnWhole(s);
-        if (JoinEnds(a[0], a[1], true) == Outcome::NoMemory || JoinEnds(b[0], b[1], true) == Outcome::NoMemory)
-            outcome = Outcome::NoMemory;
+        ReturnWhole(PolylineOf(spur));
+        outcome = JoinEnds(a.others[0], a.others[1], true);
+        if (outcome == Outcome::Done)
+            outcome = JoinEnds(b.others[0], b.others[1], true);
     } else {
-        DeleteHeld(s);
-        if (classA == 1 && classB == 1) {
-            const double a1b1 = angle(a[0], b[0]), a1b2 = angle(a[0], b[1]), a2b1 = angle(a[1], b[0]);
-            double best = a1b1;
-            bool crossed = false;
-            if (a1b2 > best)
-                best = a1b2, crossed = true;
-            if (a2b1 > best)
-                best = a2b1, crossed = true;
-            const bool swap = crossed && !(angle(a[1], b[1]) > best);
-            CConnectEnd* pairs[2][2] = {{a[0], b[0]}, {a[1], b[1]}};
-            if (swap) {
-                pairs[0][0] = a[1];
-                pairs[0][1] = b[0];
-                pairs[1][0] = a[0];
-                pairs[1][1] = b[1];
-            }
-            for (auto& pair : pairs)
-                if (outcome == Outcome::Done && IsLive(pair[0]) && IsLive(pair[1]))
-                    outcome = JoinEnds(pair[0], pair[1], true);
-        } else {
-            // One line goes on across the bridge: at a class-3 junction the
-            // link most opposite the spur, at a class-1 junction the one most
-            // opposite the other side's kept link.
-            int keepA = aSpur[1] >= aSpur[0] ? 1 : 0;
-            int keepB = bSpur[1] >= bSpur[0] ? 1 : 0;
-            if (classA == 1)
-                keepA = angle(a[0], b[keepB]) >= angle(a[1], b[keepB]) ? 0 : 1;
-            if (classB == 1)
-                keepB = angle(b[0], a[keepA]) >= angle(b[1], a[keepA]) ? 0 : 1;
-            if (IsLive(a[1 - keepA]))
-                ReleaseEnd(a[1 - keepA]);
-            if (IsLive(b[1 - keepB]))
-                ReleaseEnd(b[1 - keepB]);
-            if (IsLive(a[keepA]) && IsLive(b[keepB]))
-                outcome = JoinEnds(a[keepA], b[keepB], true);
-        }
+        // The spur only links lines that go on across it.
+        DeleteHeld(PolylineOf(spur));
+        outcome = a.kind == Junction::kBothAcross && b.kind == Junction::kBothAcross ? JoinBothAcross(a, b)
+                                                                                     : JoinOneAcross(a, b);
     }
     if (outcome == Outcome::NoMemory)
         return outcome;
     DeleteShells();
     ReleaseGroup(spur->group);
     ReleaseGroup(spurThere->group);
+    return Outcome::Done;
+}
+
+Outcome CConnectRun::JoinBothAcross(const CBridgeJunction& a, const CBridgeJunction& b)
+{
+    // Side by side (a0 with b0, a1 with b1) unless a crossed pair lines up
+    // better than both side-by-side ones.
+    const CConnectEnd* const* x = a.others;
+    const CConnectEnd* const* y = b.others;
+    double best = LinkAngle(x[0], y[0]);
+    bool crossed = false;
+    for (const double across : {LinkAngle(x[0], y[1]), LinkAngle(x[1], y[0])}) {
+        if (across > best) {
+            best = across;
+            crossed = true;
+        }
+    }
+    const bool swap = crossed && !(LinkAngle(x[1], y[1]) > best);
+    CConnectEnd* const pairs[2][2] = {{a.others[swap ? 1 : 0], b.others[0]}, {a.others[swap ? 0 : 1], b.others[1]}};
+    Outcome outcome = Outcome::Done;
+    for (const auto& pair : pairs)
+        if (outcome == Outcome::Done && IsLive(pair[0]) && IsLive(pair[1]))
+            outcome = JoinEnds(pair[0], pair[1], true);
+    return outcome;
+}
+
+Outcome CConnectRun::JoinOneAcross(const CBridgeJunction& a, const CBridgeJunction& b)
+{
+    // One line goes on across the bridge: at a one-across junction the link
+    // most opposite the spur, at a both-across junction the one most
+    // opposite the other side's kept link (both are never both-across here).
+    int keepA = a.toSpur[1] >= a.toSpur[0] ? 1 : 0;
+    int keepB = b.toSpur[1] >= b.toSpur[0] ? 1 : 0;
+    if (a.kind == Junction::kBothAcross)
+        keepA = LinkAngle(a.others[0], b.others[keepB]) >= LinkAngle(a.others[1], b.others[keepB]) ? 0 : 1;
+    if (b.kind == Junction::kBothAcross)
+        keepB = LinkAngle(b.others[0], a.others[keepA]) >= LinkAngle(b.others[1], a.others[keepA]) ? 0 : 1;
+    if (IsLive(a.others[1 - keepA]))
+        ReleaseEnd(a.others[1 - keepA]);
+    if (IsLive(b.others[1 - keepB]))
+        ReleaseEnd(b.others[1 - keepB]);
+    if (IsLive(a.others[keepA]) && IsLive(b.others[keepB]))
+        return JoinEnds(a.others[keepA], b.others[keepB], true);
     return Outcome::Done;
 }
 

@@ -123,6 +123,37 @@ TEST_F(RenderCommand, DrawsARasterPixelForPixelInItsZoomWindow)
     EXPECT_GT(shadow, 100);
 }
 
+// The picture is encoded row by row as it is written: every pixel of a noisy
+// colour scan drawn one to one comes back, over more rows than one band of
+// the blit and more compressed bytes than one chunk of the file.
+TEST_F(RenderCommand, AColourScanDrawnOneToOneComesBackPixelForPixel)
+{
+    constexpr int kW = 300, kH = 200, kInset = 10;
+    CRasterSrc image;
+    ASSERT_TRUE(image.Create(kW, kH, 24));
+    std::uint32_t noise = 5;
+    for (int y = 0; y < kH; ++y) {
+        BYTE* row = image.GetRow(y);
+        for (int i = 0; i < kW * 3; ++i) {
+            noise = noise * 1103515245u + 12345u;
+            // Noise over gradients, so that every row filter has its turn.
+            row[i] = static_cast<BYTE>(i % 3 == 0 ? (noise >> 16) : i % 3 == 1 ? (y + i) : (noise >> 24) % 16 + y);
+        }
+    }
+    ASSERT_TRUE(image.SaveBMP(Path("noise.bmp")));
+    // All but a margin of kInset pixels, whose frame would cover the edge.
+    const CliRun run = Lineweft("render " + Path("noise.bmp") + " -o " + Path("noise.png") +
+                                " --size 280x180 --zoom-window 10,10,290,190");
+    ASSERT_EQ(run.status, 0) << run.out;
+    ASSERT_TRUE(Load("noise.png"));
+    ASSERT_GT(fs::file_size(Path("noise.png")), 65536u);
+    for (int y = 0; y < kH - 2 * kInset; ++y)
+        for (int x = 0; x < kW - 2 * kInset; ++x) {
+            const BYTE* p = image.GetRow(y + kInset) + 3 * (x + kInset);
+            ASSERT_EQ(At(x, y), RGB(p[2], p[1], p[0])) << x << ", " << y;
+        }
+}
+
 TEST_F(RenderCommand, DrawsTheVectorsOfProjectAndDxfFilesWithGrips)
 {
     {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -46,6 +47,13 @@ TEST(ByteBuffer, PackAndUnpackRoundTrip)
         EXPECT_EQ(b.GetUsed(), b.GetSize());
         std::uint32_t stated = b.GetData()[0] | b.GetData()[1] << 8 | b.GetData()[2] << 16 | b.GetData()[3] << 24;
         EXPECT_EQ(stated, n);
+        EXPECT_EQ(b.GetUnpackedLength(), n);
+        // The head alone unpacks to the first bytes; more than the block holds does not.
+        std::vector<std::uint8_t> head(std::min<size_t>(n, 40));
+        ASSERT_TRUE(b.UnpackHead(head.data(), static_cast<std::uint32_t>(head.size())));
+        EXPECT_TRUE(std::equal(head.begin(), head.end(), plain.begin()));
+        std::vector<std::uint8_t> beyond(n + 1);
+        EXPECT_FALSE(b.UnpackHead(beyond.data(), static_cast<std::uint32_t>(beyond.size())));
         ASSERT_TRUE(b.Decompress(false));
         EXPECT_EQ(Bytes(b), plain);
         EXPECT_EQ(b.GetCursor(), b.GetData());

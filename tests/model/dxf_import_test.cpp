@@ -405,9 +405,23 @@ TEST(DxfImportFailures, NonDxfBinaryEmptyAndCutShortFilesFailAndKeepTheDrawing)
     const std::string binary = std::string("AutoCAD Binary DXF\r\n\x1a\0", 22) + std::string(40, '\x01');
     const std::string cutShort = "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\nA\n10\n0\n20\n0\n11\n1\n21\n1\n";
     const std::string badHeader = "0\nSECTION\n2\nHEADER\n9\n$CECOLOR\n62\nred\n0\nENDSEC\n0\nEOF\n";
+    // A section that lost its end would swallow the ENTITIES after it.
+    const std::string entities =
+        "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\nA\n10\n0\n20\n0\n11\n1\n21\n1\n0\nENDSEC\n0\nEOF\n";
+    const std::string openBlock =
+        "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n8\n0\n2\nB\n0\nLINE\n8\n0\n10\n0\n20\n0\n" + entities;
+    const std::string openHeader = "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1009\n" + entities;
+    const std::string openTables = "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n0\nLAYER\n2\nA\n" + entities;
     const std::pair<std::string, const char*> cases[] = {
-        {"", "no SECTION"},     {"hello\nworld\n", "no SECTION"}, {binary, "Binary"},
-        {cutShort, "ENTITIES"}, {badHeader, "$CECOLOR"},          {"0\nSECTION\n0\nENDSEC\n", "no name"},
+        {"", "no SECTION"},
+        {"hello\nworld\n", "no SECTION"},
+        {binary, "Binary"},
+        {cutShort, "ENTITIES"},
+        {badHeader, "$CECOLOR"},
+        {"0\nSECTION\n0\nENDSEC\n", "no name"},
+        {openBlock, "BLOCKS section of the DXF file has no end"},
+        {openHeader, "HEADER section of the DXF file has no end"},
+        {openTables, "TABLES section of the DXF file has no end"},
     };
     for (const auto& [text, reason] : cases) {
         SCOPED_TRACE(text.substr(0, 40));

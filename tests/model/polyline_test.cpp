@@ -583,11 +583,14 @@ TEST(PolyLineRecord, ImpossibleCountsAndDamagedValuesAreRefused)
     FilePtr file = OpenBytes(huge);
     EXPECT_EQ(CreateEntityFromProject(file.get()), nullptr);
 
-    // A coordinate that is not a number cannot be drawn or measured.
-    std::string nan = bytes;
-    nan.replace(countAt + 4, 8, Bytes().F64(std::nan("")).s);
-    file = OpenBytes(nan);
-    EXPECT_EQ(CreateEntityFromProject(file.get()), nullptr);
+    // A coordinate that is not a number, or beyond the range DXF import
+    // takes too, cannot be drawn or measured; the range's edge can.
+    for (const double x : {std::nan(""), 1e308, -kMaxCoordinate * 1.000001, kMaxCoordinate}) {
+        std::string damaged = bytes;
+        damaged.replace(countAt + 4, 8, Bytes().F64(x).s);
+        file = OpenBytes(damaged);
+        EXPECT_EQ(CreateEntityFromProject(file.get()) != nullptr, x == kMaxCoordinate) << x;
+    }
 
     // A damaged bulge or width becomes straight and thin.
     std::string soft = bytes;

@@ -334,6 +334,9 @@ TEST(RasterRecord, DamagedImageBlocksAreRefusedWithoutAMessage)
         {"negative height", DibBlock(8, -8, 8, 0, header + 1024 + 64)},
         {"table beyond the depth", DibBlock(8, 8, 4, 17, header + 17 * 4 + 32)},
         {"rows beyond the block", DibBlock(8, 8, 8, 0, header + 1024 + 63)},
+        // Unpacked only as far as its header declares: longer is damage.
+        {"longer than its image", DibBlock(8, 8, 8, 0, header + 1024 + 64 + 1)},
+        {"a side no raster file may have", DibBlock(1000001, 1, 1, 0, header + 8 + 125004)},
         {"huge width", DibBlock(0x7FFFFFFF, 1, 1, 0, header + 8 + 64)},
         {"huge height", DibBlock(1, 0x7FFFFFFF, 24, 0, header + 64)},
     };

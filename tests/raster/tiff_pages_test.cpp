@@ -405,3 +405,109 @@ TEST(TiffPages, AGreyPageWithoutItsPhotometricIsDecodedToTellItsThreshold)
     EXPECT_FALSE(loader.GetPageHeader(0, header));
     EXPECT_FALSE(loader.GetPageAutoThreshold(0, counted));
 }
+
+namespace {
+
+// A one-bit fax page of crossing lines, in strips of rowsPerStrip rows.
+bool WriteFaxTiff(const std::string& path, std::uint32_t width, std::uint32_t height, std::uint16_t compression,
+                  std::uint32_t rowsPerStrip)
+{
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return false;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    std::vector<BYTE> row((width + 7) / 8);
+    bool ok = true;
+    for (std::uint32_t y = 0; y < height && ok; ++y) {
+        for (std::size_t x = 0; x < row.size(); ++x)
+            row[x] = y % 20 == 0 || x % 10 == 0 ? 0xFF : 0x00;
+        ok = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
+// Where each strip's compressed bytes lie.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> StripSpans(const std::string& path)
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+    if (TIFF* tif = TIFFOpen(path.c_str(), "r")) {
+        for (std::uint32_t i = 0; i < TIFFNumberOfStrips(tif); ++i)
+            spans.emplace_back(TIFFGetStrileOffset(tif, i), TIFFGetStrileByteCount(tif, i));
+        TIFFClose(tif);
+    }
+    return spans;
+}
+
+}  // namespace
+
+// The library decodes damaged compressed strips as blank rows without a
+// word; the decoder's reports tell them. A page with no intact strip is
+// refused, one with some is read with a warning naming the damaged ones, and
+// its intact strips are read as written.
+TEST(TiffPages, DamagedCompressedStripsAreRefusedOrNamedNeverReadAsBlankRows)
+{
+    constexpr std::uint32_t kW = 120, kH = 96, kRows = 16, kDamaged = 3;
+    const CTiffEncoding encodings[] = {{"LZW", COMPRESSION_LZW, kRows},
+                                       {"deflate", COMPRESSION_ADOBE_DEFLATE, kRows},
+                                       {"PackBits", COMPRESSION_PACKBITS, kRows},
+                                       {"JPEG", COMPRESSION_JPEG, kRows},
+                                       {"fax group 3", COMPRESSION_CCITTFAX3, kRows},
+                                       {"fax group 4", COMPRESSION_CCITTFAX4, kRows}};
+    const std::vector<BYTE> pixels = ScanPicture(kW, kH, 1);
+    TempFolder folder;
+    for (const CTiffEncoding& encoding : encodings) {
+        const std::string path = folder / "page.tif";
+        const bool fax = encoding.compression == COMPRESSION_CCITTFAX3 || encoding.compression == COMPRESSION_CCITTFAX4;
+        ASSERT_TRUE(fax ? WriteFaxTiff(path, kW, kH, encoding.compression, kRows)
+                        : WriteEncodedTiff(path, kW, kH, 1, PHOTOMETRIC_MINISBLACK, encoding, pixels))
+            << encoding.name;
+        const std::vector<BYTE> intact = ReadBytes(path);
+        const auto spans = StripSpans(path);
+        ASSERT_EQ(spans.size(), kH / kRows) << encoding.name;
+        RasterLoadError error = RasterLoadError::kNone;
+        std::string detail;
+        FIBITMAP* clean = LoadRasterFile(path, &error, &detail);
+        ASSERT_NE(clean, nullptr) << encoding.name << ": " << detail;
+        FreeImage_Unload(clean);
+        EXPECT_EQ(GetLastRasterLoadWarning(), "") << encoding.name;
+
+        std::uint32_t noise = 7;  // bytes that make no valid strip in any of the encodings
+        auto scramble = [&](std::vector<BYTE>& bytes, std::pair<std::uint64_t, std::uint64_t> span) {
+            for (std::uint64_t i = 0; i < span.second; ++i) {
+                noise = noise * 1103515245u + 12345u;
+                bytes[span.first + i] = static_cast<BYTE>(noise >> 16);
+            }
+        };
+        std::vector<BYTE> garbage = intact;
+        for (const auto& span : spans)
+            scramble(garbage, span);
+        WriteBytes(path, garbage);
+        EXPECT_EQ(LoadRasterFile(path, &error, &detail), nullptr) << encoding.name;
+        EXPECT_EQ(error, RasterLoadError::kDecodeFailed) << encoding.name;
+        EXPECT_NE(detail.find("every strip is damaged"), std::string::npos) << encoding.name << ": " << detail;
+
+        std::vector<BYTE> one = intact;
+        scramble(one, spans[kDamaged]);
+        WriteBytes(path, one);
+        CRasterSrc image;
+        ASSERT_TRUE(image.Attach(LoadRasterFile(path, &error, &detail))) << encoding.name << ": " << detail;
+        EXPECT_NE(GetLastRasterLoadWarning().find("strip 4 of 6 is damaged"), std::string::npos)
+            << encoding.name << ": " << GetLastRasterLoadWarning();
+        if (fax || encoding.compression == COMPRESSION_JPEG)
+            continue;
+        for (std::uint32_t y = 0; y < kH; ++y) {
+            if (y / kRows == kDamaged)
+                continue;
+            ASSERT_TRUE(
+                std::equal(pixels.begin() + y * kW, pixels.begin() + (y + 1) * kW, image.GetRow(static_cast<int>(y))))
+                << encoding.name << ", row " << y;
+        }
+    }
+}
