@@ -88,32 +88,23 @@ bool ArcOnInk(const CInkGuard& ink, const frDoublePoint& centre, double r, doubl
 // the stroke's middle, and the ink begins half the stroke's width from it.
 double InkReach(double maxDis, double width) { return std::max(maxDis - 0.5 * width, kMinInkReach); }
 
-// Which side of a circle fitted to a border its ink lies on: 1 outside (the
-// border of a hole), -1 inside, 0 when the run's vertices do not tell. Each
+// Which side of a circle fitted to a whole border ring its ink lies on: 1
+// outside (a hole), -1 inside, 0 when the ring's vertices do not tell. Each
 // vertex lies on the border, with ink on one side of it and paper on the
-// other: the pixels just out and in along the radius vote. The side
+// other: the pixel just outside it along the radius votes. The side
 // matters: the circle through the corners of a thin square's hole crosses
 // the stroke and stands beyond it, near ink, but on the wrong side.
-int BorderInkSide(const CInkGuard& ink, const frDoublePoint& centre, const CVertex* first, const CVertex* last)
+int BorderInkSide(const CInkGuard& ink, const frDoublePoint& centre, const CVertex* ring)
 {
     int votes = 0;
-    const auto vote = [&](const CVertex& v) {
-        const double dx = v.x - centre.x, dy = v.y - centre.y;
-        const double length = std::hypot(dx, dy);
-        if (!(length > 0))
-            return;
-        const double sx = kBorderToInk * dx / length, sy = kBorderToInk * dy / length;
-        const bool outside = ink.IsOnInk({v.x + sx, v.y + sy});
-        const bool inside = ink.IsOnInk({v.x - sx, v.y - sy});
-        votes += static_cast<int>(outside && !inside) - static_cast<int>(inside && !outside);
-    };
-    const CVertex* v = first;
+    const CVertex* v = ring;
     do {
-        vote(*v);
+        const double dx = v->x - centre.x, dy = v->y - centre.y;
+        const double length = std::hypot(dx, dy);
+        if (length > 0)
+            votes += ink.IsOnInk({v->x + kBorderToInk * dx / length, v->y + kBorderToInk * dy / length}) ? 1 : -1;
         v = v->next;
-    } while (v != last && v != first);
-    if (last != first)
-        vote(*last);
+    } while (v != ring);
     return (votes > 0) - (votes < 0);
 }
 
@@ -470,9 +461,10 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
     };
     const CInkGuard* ink = limits.ink && limits.ink->IsActive() ? limits.ink : nullptr;
     const double inkReach = ink ? InkReach(d, MeanStartWidth(first, last, true)) : 0;
-    // The circle measured against the ink: a border's moved towards its ink
-    // by as much as a border may stand off it.
-    const double inkRadius = ink && limits.borders ? r + BorderInkSide(*ink, centre, first, last) * kBorderToInk : r;
+    // The circle measured against the ink: a whole border ring's moved
+    // towards its ink by as much as a border may stand off it.
+    const bool borderRing = ink && limits.borders && first == last;
+    const double inkRadius = borderRing ? r + BorderInkSide(*ink, centre, first) * kBorderToInk : r;
     if (ink &&
         !ink->IsNearInk({centre.x + inkRadius * std::cos(start), centre.y + inkRadius * std::sin(start)}, inkReach))
         return false;

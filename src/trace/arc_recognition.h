@@ -43,9 +43,12 @@ enum : int { RECOGNIZE_DONE = 0, RECOGNIZE_NO_LAYER = -1, RECOGNIZE_NO_MEMORY = 
 // The vertices lie on the middles of strokes, or with `borders` on the
 // borders between ink and paper that the outline method follows. A border
 // stands up to half a pixel's diagonal off the centres of its ink pixels,
-// on the side away from the ink, so there the tolerance holds from the
-// circle moved that far towards the side its ink lies on (not moved where
-// the run's vertices do not tell that side).
+// on the side away from the ink, so a circle fitted to a whole border ring
+// (a hole, or the outside of a ring or disc) is measured moved that far
+// towards the side its ink lies on (not moved where the ring's vertices do
+// not tell that side). Arcs of shorter runs are measured where they are:
+// measured from the border, they could stand off it by the whole tolerance
+// along their length.
 struct CCircleFitLimits {
     double maxDis = 0;     // distance of a vertex from the circle; also sets the step limits
     double maxRadius = 0;  // the larger raster dimension

@@ -142,6 +142,11 @@ TEST(GroundTruth, EveryTrueCircleIsFoundAndNoPolygonIsMadeACurve)
         EXPECT_EQ(sheet.circlesFound, sheet.circles) << method;
         EXPECT_GT(sheet.polygons, 8);
         EXPECT_EQ(sheet.polygonsCurved, 0) << method;
+        // A border lies half the pen off the true line, and its curves keep
+        // within the tolerance of it.
+        if (options.i_AutoTraceWhat == TRACE_OUTLINE) {
+            EXPECT_LE(sheet.maxDistance, 0.5 * kPen + options.Outline.d_MaxDis) << method;
+        }
         const gt::Figures plate = Trace(Plate(), options);
         EXPECT_EQ(plate.circlesFound, plate.circles) << method;
     }
