@@ -7,8 +7,10 @@
 #
 # Columns per drawing and tracer: the farthest traced point from the true
 # centre line (px), the share of the true centre line within 2 px of the
-# trace, true circles found / present, polygons made curves / polygons that
-# stand off their circle by 1.5 stroke widths or more. Tracers: centre line
+# trace, true circles found (by the outline, a ring only when its outer
+# border and its hole are both circles) / present, polygons made curves /
+# polygons that stand off their circle by 1.5 stroke widths or more.
+# Tracers: centre line
 # with the default options, the same with angle adjustment off, outline,
 # and potrace's outline (`potrace -b dxf`) beside them.
 #

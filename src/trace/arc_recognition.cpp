@@ -48,6 +48,9 @@ constexpr double kClosedSweep = 1e-10;
 // tolerance, but never by less than this: a point on a stroke's centre line
 // can lie this far from the nearest pixel centre.
 constexpr double kMinInkReach = 1.0;
+// A point of a border between ink and paper lies within this of the centre
+// of an ink pixel: half a pixel's diagonal, at the pixel's corner.
+constexpr double kBorderToInk = 0.7072;
 
 double Distance(double x1, double y1, double x2, double y2) { return std::hypot(x2 - x1, y2 - y1); }
 
@@ -84,6 +87,26 @@ bool ArcOnInk(const CInkGuard& ink, const frDoublePoint& centre, double r, doubl
 // How far a fitted curve may stand off its ink: the tolerance holds from
 // the stroke's middle, and the ink begins half the stroke's width from it.
 double InkReach(double maxDis, double width) { return std::max(maxDis - 0.5 * width, kMinInkReach); }
+
+// Which side of a circle fitted to a whole border ring its ink lies on: 1
+// outside (a hole), -1 inside, 0 when the ring's vertices do not tell. Each
+// vertex lies on the border, with ink on one side of it and paper on the
+// other: the pixel just outside it along the radius votes. The side
+// matters: the circle through the corners of a thin square's hole crosses
+// the stroke and stands beyond it, near ink, but on the wrong side.
+int BorderInkSide(const CInkGuard& ink, const frDoublePoint& centre, const CVertex* ring)
+{
+    int votes = 0;
+    const CVertex* v = ring;
+    do {
+        const double dx = v->x - centre.x, dy = v->y - centre.y;
+        const double length = std::hypot(dx, dy);
+        if (length > 0)
+            votes += ink.IsOnInk({v->x + kBorderToInk * dx / length, v->y + kBorderToInk * dy / length}) ? 1 : -1;
+        v = v->next;
+    } while (v != ring);
+    return (votes > 0) - (votes < 0);
+}
 
 const CVertex* Advance(const CVertex* v, int steps)
 {
@@ -438,7 +461,12 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
     };
     const CInkGuard* ink = limits.ink && limits.ink->IsActive() ? limits.ink : nullptr;
     const double inkReach = ink ? InkReach(d, MeanStartWidth(first, last, true)) : 0;
-    if (ink && !ink->IsNearInk({centre.x + r * std::cos(start), centre.y + r * std::sin(start)}, inkReach))
+    // The circle measured against the ink: a whole border ring's moved
+    // towards its ink by as much as a border may stand off it.
+    const bool borderRing = ink && limits.borders && first == last;
+    const double inkRadius = borderRing ? r + BorderInkSide(*ink, centre, first) * kBorderToInk : r;
+    if (ink &&
+        !ink->IsNearInk({centre.x + inkRadius * std::cos(start), centre.y + inkRadius * std::sin(start)}, inkReach))
         return false;
     const CVertex* v = first;
     do {
@@ -463,7 +491,7 @@ bool FitCircleToRun(const CPolyLine& polyline, const CVertex* first, const CVert
         }
         if (!(step >= minAngle && step <= maxAngle))
             return false;
-        if (ink && !ArcOnInk(*ink, centre, r, previous, previous + direction * step, inkReach))
+        if (ink && !ArcOnInk(*ink, centre, inkRadius, previous, previous + direction * step, inkReach))
             return false;
         previous = angle;
     } while (v != last);
@@ -526,13 +554,13 @@ namespace {
 // One polyline, as far as it touches that polyline alone: what is left to
 // do in layer order is noted in found.
 int RecognizePolyline(CPolyLine& polyline, double size, int mode, const CTraceOption& options, const CInkGuard* ink,
-                      CRecognized& found)
+                      bool borders, CRecognized& found)
 {
     if (mode == RECOGNIZE_LAYER_POLYLINE && polyline.m_Layer == nullptr)
         return RECOGNIZE_NO_LAYER;
     if (!polyline.HasPointsAtLeast(4))
         return RECOGNIZE_DONE;
-    const CCircleFitLimits limits{options.GetMaxDis(), size, ink};
+    const CCircleFitLimits limits{options.GetMaxDis(), size, ink, borders};
 
     CCircleFit fit;
     CVertex* head = polyline.GetHead();
@@ -576,7 +604,8 @@ int RecognizeCircles(CPolyLine& polyline, double size, int mode, const CTraceOpt
 {
     try {
         CRecognized found;
-        const int result = RecognizePolyline(polyline, size, mode, options, ink, found);
+        const int result =
+            RecognizePolyline(polyline, size, mode, options, ink, mode != RECOGNIZE_LAYER_POLYLINE, found);
         return FinishPolyline(polyline, found, result);
     } catch (const std::bad_alloc&) {
         return RECOGNIZE_NO_MEMORY;
@@ -784,7 +813,7 @@ bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
             results[i] = RECOGNIZE_DONE;
             if (e.m_Type == ENTITY_POLYLINE)
                 results[i] = RecognizePolyline(static_cast<CPolyLine&>(e), size, RECOGNIZE_LAYER_POLYLINE, options, ink,
-                                               found[i]);
+                                               mode == RECOGNIZE_AFTER_OUTLINE, found[i]);
         },
         [&](std::span<CEntity* const> batch, std::size_t first) {
             // Every polyline worked on is finished, even when a stop comes:

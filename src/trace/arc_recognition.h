@@ -39,10 +39,21 @@ enum : int { RECOGNIZE_DONE = 0, RECOGNIZE_NO_LAYER = -1, RECOGNIZE_NO_MEMORY = 
 // two vertices of a run must then stay within the tolerance (at least one
 // pixel) of the ink; without it, the middle of each chord must lie near the
 // circle.
+//
+// The vertices lie on the middles of strokes, or with `borders` on the
+// borders between ink and paper that the outline method follows. A border
+// stands up to half a pixel's diagonal off the centres of its ink pixels,
+// on the side away from the ink, so a circle fitted to a whole border ring
+// (a hole, or the outside of a ring or disc) is measured moved that far
+// towards the side its ink lies on (not moved where the ring's vertices do
+// not tell that side). Arcs of shorter runs are measured where they are:
+// measured from the border, they could stand off it by the whole tolerance
+// along their length.
 struct CCircleFitLimits {
     double maxDis = 0;     // distance of a vertex from the circle; also sets the step limits
     double maxRadius = 0;  // the larger raster dimension
     const CInkGuard* ink = nullptr;
+    bool borders = false;
 };
 
 // A circle fitted to a run of vertices. The end angle is unwrapped in the
@@ -75,6 +86,8 @@ struct CCircleFit {
 [[nodiscard]] bool FindCircleStart(const CPolyLine& polyline, const CCircleFitLimits& limits, CVertex** start);
 
 // One polyline with the largest admissible radius `size` and a mode above.
+// The outlines of a polygon set are fitted as borders, a layer polyline as a
+// stroke's middle.
 // A layer polyline replaced by a circle or arc (added at the front of its
 // layer) is left without vertices for the layer command to delete.
 // RECOGNIZE_NO_LAYER for a layer polyline in no layer.
@@ -89,7 +102,8 @@ struct CCircleFit {
 // RECOGNIZE_AFTER_CENTER_LINE and connecting on, RejoinRecognizedArcs
 // follows. Progress and stop through the sink (may be null); false when
 // stopped (run end 10) or out of memory (run end 2). The ink, when given,
-// is that of the raster the layer was traced from.
+// is that of the raster the layer was traced from; with mode
+// RECOGNIZE_AFTER_OUTLINE the polylines are fitted as borders.
 [[nodiscard]] bool RecognizeCircles(CLayer& layer, CCommonThread* sink, double size, int mode,
                                     const CTraceOption& options, const CInkGuard* ink = nullptr);
 // Merges arcs of the layer that CArc::MatchForMerge accepts into one arc or

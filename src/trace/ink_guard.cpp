@@ -58,11 +58,8 @@ bool CInkGuard::IsNearInk(const frDoublePoint& p, double reach) const
                 TestPixel(lower, left + 1))
                 return true;
         }
-    } else if (reach >= kInkUnderReach) {
-        const int under = static_cast<int>(std::floor(column + 0.5));
-        if (nearest >= 0 && nearest < height && under >= 0 && under < width &&
-            TestPixel(m_raster->GetRow(nearest), under))
-            return true;
+    } else if (reach >= kInkUnderReach && IsOnInk(p)) {
+        return true;
     }
     const int rows = static_cast<int>(std::ceil(reach)) + 1;
     for (int k = 0; k <= 2 * rows; ++k) {
@@ -77,6 +74,19 @@ bool CInkGuard::IsNearInk(const frDoublePoint& p, double reach) const
             return true;
     }
     return false;
+}
+
+bool CInkGuard::IsOnInk(const frDoublePoint& p) const
+{
+    if (m_raster == nullptr)
+        return true;
+    if (!std::isfinite(p.x) || !std::isfinite(p.y))
+        return false;
+    const double column = std::floor(p.x + 0.5);
+    const double row = std::floor(static_cast<double>(m_raster->GetHeight()) - 1.0 - p.y + 0.5);
+    if (column < 0 || column >= m_raster->GetWidth() || row < 0 || row >= m_raster->GetHeight())
+        return false;
+    return TestPixel(m_raster->GetRow(static_cast<int>(row)), static_cast<int>(column));
 }
 
 double CInkGuard::OnStrokeReach(double width) { return std::max(kOnStrokeReach, width * 0.5); }

@@ -25,6 +25,8 @@ public:
 
     [[nodiscard]] bool IsActive() const { return m_raster != nullptr; }
     [[nodiscard]] bool IsNearInk(const frDoublePoint& p, double reach) const;
+    // The pixel under the point is ink.
+    [[nodiscard]] bool IsOnInk(const frDoublePoint& p) const;
     // On a stroke of that width: near the ink by half the width, at least
     // kOnStrokeReach.
     [[nodiscard]] bool IsOnStroke(const frDoublePoint& p, double width) const;

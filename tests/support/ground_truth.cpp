@@ -383,11 +383,16 @@ Figures Measure(const Drawing& truth, const Traced& traced, double penWidth)
     });
     figures.covered = total ? static_cast<double>(near) / total : 1.0;
 
+    const auto isCircle = [&](Point centre, double radius) {
+        return std::any_of(traced.circles.begin(), traced.circles.end(), [&](const Circle& f) {
+            return Distance(f.centre, centre) <= kCircleMatch && std::fabs(f.radius - radius) <= kCircleMatch;
+        });
+    };
     for (const Circle& c : truth.circles) {
         ++figures.circles;
-        figures.circlesFound += std::any_of(traced.circles.begin(), traced.circles.end(), [&](const Circle& f) {
-            return Distance(f.centre, c.centre) <= kCircleMatch && std::fabs(f.radius - c.radius) <= kCircleMatch;
-        });
+        // A ring is found only when its hole is a circle too.
+        const double half = traced.borders ? 0.5 * penWidth : 0;
+        figures.circlesFound += isCircle(c.centre, c.radius + half) && isCircle(c.centre, c.radius - half);
     }
     for (const Polygon& polygon : truth.polygons) {
         if (polygon.radius * (1 - std::cos(PI / polygon.sides)) < 1.5 * penWidth)
@@ -412,6 +417,7 @@ bool TraceDrawing(const Drawing& truth, double penWidth, const CTraceOption& opt
         return false;
     CLayer* layer = drawing.GetFirstLayer();
     traced = layer ? Collect(*layer, truth.height) : Traced();
+    traced.borders = options.i_AutoTraceWhat == TRACE_OUTLINE;
     return true;
 }
 

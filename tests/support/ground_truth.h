@@ -70,6 +70,9 @@ struct Traced {
     std::vector<std::vector<Point>> lines;  // every entity flattened
     std::vector<Circle> circles;            // circles, and closed polylines of half circles
     std::vector<Circle> curves;             // every circle, arc and bulge segment (centre, radius)
+    // The trace followed the borders of the ink: a true circle is a ring
+    // with an outer border and a hole, half the pen's width either side.
+    bool borders = false;
 };
 // The entities of a layer traced from a raster of the given height.
 [[nodiscard]] Traced Collect(CLayer& layer, int height);
@@ -81,7 +84,7 @@ struct Figures {
     Point farthest;          // where it is
     double covered = 0;      // share of the true centre line within kNearTrace of the trace
     int circles = 0;         // true circles
-    int circlesFound = 0;
+    int circlesFound = 0;    // every border of the ring a circle of its own
     int polygons = 0;        // polygons whose sides stand off their circle by >= 1.5 pen widths
     int polygonsCurved = 0;  // of them, made a circle or arc
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "model/constants.h"
 
@@ -23,11 +24,20 @@ CTraceOption Method(UINT method, bool angles = true)
     return options;
 }
 
-gt::Figures Trace(const gt::Drawing& drawing, const CTraceOption& options)
+// The outline method with its solid fill: polygon sets instead of polylines.
+CTraceOption SolidOutline()
+{
+    CTraceOption options = Method(TRACE_OUTLINE);
+    options.Outline.b_Fill = true;
+    options.Outline.i_FillType = FILL_SOLID;
+    return options;
+}
+
+gt::Figures Trace(const gt::Drawing& drawing, const CTraceOption& options, double pen = kPen)
 {
     gt::Traced traced;
-    EXPECT_TRUE(gt::TraceDrawing(drawing, kPen, options, traced));
-    return gt::Measure(drawing, traced, kPen);
+    EXPECT_TRUE(gt::TraceDrawing(drawing, pen, options, traced));
+    return gt::Measure(drawing, traced, pen);
 }
 
 void AddLine(gt::Drawing& drawing, gt::Point a, double degrees, double length)
@@ -85,6 +95,19 @@ gt::Drawing Cusps()
     return cusps;
 }
 
+// Small squares, each a quarter pixel off the last, for a thin pen: the
+// circle through the corners of a square's hole crosses the stroke and
+// stands just beyond it, near ink, but on the wrong side of the border.
+gt::Drawing ThinSquares()
+{
+    gt::Drawing squares;
+    squares.width = 440;
+    squares.height = 60;
+    for (int i = 0; i < 8; ++i)
+        gt::AddPolygon(squares, {30.0 + 50 * i + 0.125 * i, 30.0 + 0.25 * (i % 4)}, 12, 4, 0.4);
+    return squares;
+}
+
 // Lines near an angle of the series are turned onto it, as far as their ink
 // allows: they may leave the true line, but not by much.
 void ExpectCentreLinesNearTheDrawing(const gt::Drawing& drawing, double covered)
@@ -109,14 +132,25 @@ TEST(GroundTruth, CentreLinesStayNearTheDrawing)
 // of the true line wherever strokes cross.
 TEST(GroundTruth, ATangleOfCrossingStrokesStaysOnItsInk) { ExpectCentreLinesNearTheDrawing(gt::Tangle(2), 0.84); }
 
+// Traced by its outline, a ring is found only when its hole is a circle
+// too, in polylines and in the polygon sets of the solid fill.
 TEST(GroundTruth, EveryTrueCircleIsFoundAndNoPolygonIsMadeACurve)
 {
-    for (UINT method : {TRACE_CENTER_LINE, TRACE_OUTLINE}) {
-        const gt::Figures sheet = Trace(gt::SyntheticSheet(), Method(method));
+    for (const CTraceOption& options : {Method(TRACE_CENTER_LINE), Method(TRACE_OUTLINE), SolidOutline()}) {
+        const std::string method = std::to_string(options.i_AutoTraceWhat) + (options.Outline.b_Fill ? " solid" : "");
+        const gt::Figures sheet = Trace(gt::SyntheticSheet(), options);
         EXPECT_EQ(sheet.circlesFound, sheet.circles) << method;
         EXPECT_GT(sheet.polygons, 8);
         EXPECT_EQ(sheet.polygonsCurved, 0) << method;
-        const gt::Figures plate = Trace(Plate(), Method(method));
+        // A border lies half the pen off the true line, and its curves keep
+        // within the tolerance of it.
+        if (options.i_AutoTraceWhat == TRACE_OUTLINE) {
+            EXPECT_LE(sheet.maxDistance, 0.5 * kPen + options.Outline.d_MaxDis) << method;
+        }
+        const gt::Figures plate = Trace(Plate(), options);
         EXPECT_EQ(plate.circlesFound, plate.circles) << method;
     }
+    const gt::Figures squares = Trace(ThinSquares(), Method(TRACE_OUTLINE), 2.0);
+    EXPECT_EQ(squares.polygons, 8);
+    EXPECT_EQ(squares.polygonsCurved, 0);
 }

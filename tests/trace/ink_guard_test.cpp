@@ -57,7 +57,7 @@ void DrawStrokes(CRasterSrc& raster, std::initializer_list<Stroke> strokes, doub
         Hairline(raster, stroke.x0, stroke.y0, stroke.x1, stroke.y1, half);
 }
 
-TEST(InkGuard, FindsInkWithinTheReachAsAPlainSearchDoes)
+TEST(InkGuard, FindsInkWithinTheReachAndUnderAPointAsAPlainSearchDoes)
 {
     std::mt19937 random(36);
     for (int round = 0; round < 20; ++round) {
@@ -79,6 +79,25 @@ TEST(InkGuard, FindsInkWithinTheReachAsAPlainSearchDoes)
                         expected = true;
             ASSERT_EQ(expected, guard.IsNearInk(p, r)) << p.x << "," << p.y << " reach " << r;
         }
+    }
+    // On a page half ink, the pixel under a point is the one whose square
+    // holds it.
+    CRasterSrc raster;
+    ASSERT_TRUE(raster.Create(30, 20, 1));
+    std::bernoulli_distribution ink(0.5);
+    for (int py = 0; py < 20; ++py)
+        for (int px = 0; px < 30; ++px)
+            raster.SetPixelBit(px, py, ink(random));
+    const CInkGuard guard(raster, CTraceOption());
+    std::uniform_real_distribution<double> x(-2, 32), y(-2, 22);
+    for (int i = 0; i < 2000; ++i) {
+        const frDoublePoint p(x(random), y(random));
+        bool under = false;
+        for (int py = 0; py < 20; ++py)
+            for (int px = 0; px < 30; ++px)
+                if (raster.GetPixelIndex(px, py) && std::fabs(px - p.x) < 0.5 && std::fabs(py - (19 - p.y)) < 0.5)
+                    under = true;
+        ASSERT_EQ(under, guard.IsOnInk(p)) << p.x << "," << p.y;
     }
 }
 
